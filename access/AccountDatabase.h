@@ -1,0 +1,67 @@
+#pragma once
+// accounts.dat: opening or creating the database file, and the five views of
+// the main window over it (Data1 users, Data2 settings, Data3 anonymous,
+// DataIP(0) IPok, DataIP(1) IPko).
+
+#include "access/DataView.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <array>
+#include <memory>
+
+namespace kv::access {
+
+class AccountDatabase {
+public:
+    explicit AccountDatabase(const QString& filePath);
+    ~AccountDatabase();
+    AccountDatabase(const AccountDatabase&) = delete;
+    AccountDatabase& operator=(const AccountDatabase&) = delete;
+
+    // Opens the file, creating it with the schema, one settings row and one
+    // anonymous row when it does not exist. An existing file that is not this
+    // database (not SQLite, corrupt, missing tables, unreadable) is left
+    // untouched and false is returned with problem() set.
+    bool open();
+    bool isOpen() const;
+    // Italian text for the operator, naming the file, when open() failed.
+    QString problem() const { return problem_; }
+
+    QString filePath() const { return filePath_; }
+    // A valid connection even when open() failed (then it holds no tables, so
+    // views over it have no rows).
+    QSqlDatabase connection() const;
+
+private:
+    QString filePath_;
+    QString connectionName_;
+    QString problem_;
+    bool open_ = false;
+};
+
+// The main window's views, opened in the order Data1, Data2, Data3, DataIP(0), DataIP(1).
+class AccountViews : public QObject {
+    Q_OBJECT
+public:
+    explicit AccountViews(const AccountDatabase& db, QObject* parent = nullptr);
+
+    DataView& Data1() { return *data1_; }
+    DataView& Data2() { return *data2_; }
+    DataView& Data3() { return *data3_; }
+    DataView& DataIP(int index) { return *dataIP_.at(index); }
+
+    // Refreshes all five in order, then moves Data1, DataIP(0), DataIP(1) to
+    // their last row and back to their first.
+    void openAll();
+    // Begins an edit of each view's current row and commits it, in order;
+    // failures are ignored one by one.
+    void commitAll();
+
+private:
+    std::unique_ptr<DataView> data1_, data2_, data3_;
+    std::array<std::unique_ptr<DataView>, 2> dataIP_;
+};
+
+} // namespace kv::access

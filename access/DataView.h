@@ -1,0 +1,104 @@
+#pragma once
+// A record cursor over one table (or one read-only query) of accounts.dat:
+// a current row, moves, before-first/after-last tests, field reads where null
+// reads as empty text, pending edits that reach the file only when committed,
+// clones that see committed rows only, parameterised lookups, and an error
+// notification carrying the database's error number.
+//
+// Table views are built on QSqlTableModel (manual submit) so panels can bind
+// widgets with QDataWidgetMapper / QTableView to model().
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+class QSqlTableModel;
+class QSqlQueryModel;
+
+namespace kv::access {
+
+// Error number a duplicated login (UNIQUE constraint, SQLite's extended code)
+// is reported with.
+inline constexpr int kDuplicateKeyError = 2067;
+
+class DataView : public QObject {
+    Q_OBJECT
+public:
+    // `source` is a table name, or a query text beginning with SELECT (read-only).
+    DataView(const QSqlDatabase& db, const QString& source, QObject* parent = nullptr);
+    ~DataView() override;
+
+    const QString& source() const { return source_; }
+    bool isTable() const;
+
+    // (Re)reads the rows from the file; the current row becomes the first one.
+    bool Refresh();
+
+    // Model for binding widgets (nullptr for a query view).
+    QSqlTableModel* tableModel() const;
+    QSqlQueryModel* model() const;
+
+    int RecordCount() const;
+    bool BOF() const;          // before the first row (also true when there are none)
+    bool AtEOF() const;        // past the last row (also true when there are none)
+    bool hasCurrentRow() const { return !BOF() && !AtEOF(); }
+    int currentRow() const;    // -1 before the first row, RecordCount() past the last
+    void setCurrentRow(int row);
+
+    // Moves commit a pending edit first, as the cursor leaves its row.
+    void MoveFirst();
+    void MoveLast();
+    void MoveNext();
+    void MovePrevious();
+
+    // Field of the current row; null (or no current row) reads as empty text.
+    QString Field(const QString& name) const;
+    QVariant value(const QString& name) const;
+    // True only when the field holds true; null and unreadable count as false.
+    bool isTrue(const QString& name) const;
+
+    // Editing. Edits stay pending on the view until Update().
+    bool Edit();
+    bool AddNew();
+    bool setField(const QString& name, const QVariant& value);
+    bool Update();
+    void CancelUpdate();
+    bool isDirty() const;
+    bool Delete();              // deletes the current row at once
+    void MoveToLastModified();  // the row last inserted or updated
+
+    // A second cursor over the same source with its own current row, reading
+    // committed rows only.
+    std::unique_ptr<DataView> Clone(QObject* parent = nullptr) const;
+
+    // Moves to the first row where `where` holds; `where` uses '?' placeholders
+    // bound to `params`, so values are compared whole, never spliced into SQL.
+    // Returns false (and NoMatch() is true) when no row matches or the lookup fails.
+    bool FindFirst(const QString& where, const QVariantList& params);
+    bool NoMatch() const { return noMatch_; }
+
+    // Runs a statement that changes rows, on the same database.
+    bool Execute(const QString& sql, const QVariantList& params = {});
+
+    int lastErrorNumber() const { return lastErrorNumber_; }
+    QString lastErrorText() const { return lastErrorText_; }
+
+Q_SIGNALS:
+    // A failed save or delete: the database's native error number (SQLite
+    // extended code: 2067 for a duplicated unique value) and its text.
+    void Error(int errorNumber, const QString& text);
+    // The current row changed (including to no row).
+    void Reposition();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    QString source_;
+    bool noMatch_ = false;
+    int lastErrorNumber_ = 0;
+    QString lastErrorText_;
+};
+
+} // namespace kv::access

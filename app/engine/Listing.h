@@ -1,0 +1,24 @@
+#pragma once
+// Text forms of directory entries as FTP clients parse them.
+
+#include "app/engine/VirtualFileSystem.h"
+
+#include <QByteArray>
+#include <QDateTime>
+
+namespace kv::engine {
+
+// One line of a LIST reply in the Unix "ls -l" form, without the line end:
+// "drwxr-xr-x 1 ftp ftp 4096 Mar 05 14:03 name" for entries of the last six
+// months, "-rw-r--r-- 1 ftp ftp 12 Mar 05  2021 name" for older ones.
+QByteArray listLine(const FsEntry& entry, const QDateTime& nowUtc);
+
+// MLSD/MLST facts followed by a space and the name, without the line end:
+// "type=file;size=12;modify=20260305140300;perm=rwdf; name".
+// `perm` lists what the connection could do (letters of RFC 3659).
+QByteArray mlsxLine(const FsEntry& entry, const QString& name, const QString& perm);
+
+// YYYYMMDDHHMMSS in UTC, as MDTM and the modify fact give it.
+QString ftpTimestamp(const QDateTime& utc);
+
+} // namespace kv::engine

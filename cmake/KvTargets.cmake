@@ -1,0 +1,98 @@
+# Target helpers that keep the program's layers apart:
+#  - logic libraries (kv_logic_library) may link QtCore, QtNetwork, QtSql and other
+#    logic libraries only, so every decision can be tested without a window;
+#  - widget code lives in kv_ui_library targets;
+#  - logic tests (kv_logic_test) link logic libraries only.
+# kv_check_layering() fails the configure step when a logic target reaches Gui/Widgets.
+
+set(KV_VERSION_STRING "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
+set_property(GLOBAL PROPERTY KV_LOGIC_TARGETS "")
+
+# Sources default to every .cpp of the calling folder (not its subfolders).
+function(kv_logic_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    if(NOT ARG_SOURCES)
+        file(GLOB ARG_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    endif()
+    list(FILTER ARG_SOURCES INCLUDE REGEX "\\.(cpp|h|qrc)$")
+    set(cpp ${ARG_SOURCES})
+    list(FILTER cpp INCLUDE REGEX "\\.cpp$")
+    if(cpp)
+        add_library(${name} STATIC ${ARG_SOURCES})
+        set(scope PUBLIC)
+    else()
+        add_library(${name} INTERFACE) # headers only so far
+        set(scope INTERFACE)
+    endif()
+    target_include_directories(${name} ${scope} ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} ${scope} Qt6::Core ${ARG_LIBS})
+    target_compile_definitions(${name} ${scope} QT_NO_KEYWORDS)
+    set_property(GLOBAL APPEND PROPERTY KV_LOGIC_TARGETS ${name})
+endfunction()
+
+function(kv_ui_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    if(NOT ARG_SOURCES)
+        file(GLOB ARG_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+    endif()
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC Qt6::Widgets ${ARG_LIBS})
+endfunction()
+
+# One QtTest program per class under test; registered with ctest.
+function(kv_logic_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    kv_register_test(${name})
+    set_property(GLOBAL APPEND PROPERTY KV_LOGIC_TARGETS ${name})
+endfunction()
+
+function(kv_ui_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE Qt6::Test Qt6::Widgets ${ARG_LIBS})
+    kv_register_test(${name})
+endfunction()
+
+# Every test runs headless with settings, data and cache folders in a scratch folder,
+# never the real home folder.
+function(kv_register_test name)
+    add_test(NAME ${name} COMMAND ${name})
+    set(scratch "${CMAKE_BINARY_DIR}/test-home/${name}")
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+        "QT_QPA_PLATFORM=offscreen;HOME=${scratch};XDG_CONFIG_HOME=${scratch}/config;XDG_DATA_HOME=${scratch}/data;XDG_CACHE_HOME=${scratch}/cache;XDG_RUNTIME_DIR=${scratch}/runtime;KV_BUILD_DIR=${CMAKE_BINARY_DIR};KV_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+function(_kv_collect_links target out)
+    set(seen "")
+    set(queue ${target})
+    while(queue)
+        list(POP_FRONT queue t)
+        if(t IN_LIST seen OR NOT TARGET ${t})
+            continue()
+        endif()
+        list(APPEND seen ${t})
+        get_target_property(libs ${t} LINK_LIBRARIES)
+        get_target_property(ilibs ${t} INTERFACE_LINK_LIBRARIES)
+        foreach(l IN LISTS libs ilibs)
+            if(l AND NOT l MATCHES "NOTFOUND$" AND NOT l MATCHES "^\\$<")
+                list(APPEND queue ${l})
+            endif()
+        endforeach()
+    endwhile()
+    set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+function(kv_check_layering)
+    get_property(targets GLOBAL PROPERTY KV_LOGIC_TARGETS)
+    foreach(t IN LISTS targets)
+        _kv_collect_links(${t} deps)
+        foreach(d IN LISTS deps)
+            if(d MATCHES "Qt6::(Gui|Widgets)$")
+                message(FATAL_ERROR "Logic target ${t} must not link ${d}")
+            endif()
+        endforeach()
+    endforeach()
+endfunction()
