@@ -12,7 +12,11 @@ QString chooseDataFolder(const QString& overrideDir, const QString& programDir,
 // The same rule with the real program and per-user folders.
 QString dataFolder(const QString& overrideDir);
 
-inline QString accountsFile(const QString& folder) { return folder + QStringLiteral("/accounts.dat"); }
-inline QString logFile(const QString& folder) { return folder + QStringLiteral("/ftp.log"); }
+inline QString accountsFile(const QString& folder) {
+    return folder + QStringLiteral("/accounts.dat");
+}
+inline QString logFile(const QString& folder) {
+    return folder + QStringLiteral("/ftp.log");
+}
 
 } // namespace kv
