@@ -1,0 +1,73 @@
+#pragma once
+// The activity log: every line goes to the screen (the log box, or standard
+// output without a window) and, while logging to file is on, is appended to
+// the log file, which is opened and closed for each line and never rewritten.
+
+#include "access/ConnectedUsers.h"
+#include "access/ServerEventHandler.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <functional>
+
+namespace kv::monitor {
+
+// Where log lines are shown. The line comes without its end; the log box
+// appends it followed by CR LF.
+class LogScreen {
+public:
+    virtual ~LogScreen() = default;
+    virtual void ShowLogLine(const QString& line) = 0;
+};
+
+// "[hh:nn:ss address] text", with the part inside the brackets trimmed of
+// spaces, so a connection without an address gives "[hh:nn:ss] text". Line
+// breaks inside `text` become spaces: one engine line stays one log line.
+QString EngineLogLine(const QTime& time, const QString& address, const QString& text);
+// "[dd-mm-yyyy hh:nn:ss] SERVER START ON IP <address>"; the caller writes an
+// empty line before it.
+QString StartLogLine(const QDateTime& when, const QString& localAddress);
+// "[dd-mm-yyyy hh:nn:ss] SERVER STOP"
+QString StopLogLine(const QDateTime& when);
+
+class ActivityLog {
+public:
+    using Switch = std::function<bool()>;
+
+    enum class FileOutcome { NotLogging, Written, Failed };
+
+    // `logToFile` is asked for every line (the "Registra log" box, or the
+    // settings row's `log` field).
+    ActivityLog(LogScreen& screen, Switch logToFile, QString filePath);
+
+    // Shows the line, then appends it with CR LF to the file in the system's
+    // encoding while logging to file is on. A file that cannot be written
+    // never keeps the line from the screen.
+    FileOutcome WriteLog(const QString& text);
+
+    const QString& filePath() const { return filePath_; }
+
+private:
+    LogScreen& screen_;
+    Switch logToFile_;
+    QString filePath_;
+};
+
+// Turns the engine's lines into log lines with the time and the address of
+// the connection's record.
+class EngineLineLogger : public access::EngineLineSink {
+public:
+    using Clock = std::function<QDateTime()>;
+
+    EngineLineLogger(ActivityLog& log, const access::ConnectedUsers& users,
+                     Clock clock = &QDateTime::currentDateTime);
+    void LogLine(const engine::ConnectionObject& connection, const QString& text) override;
+
+private:
+    ActivityLog& log_;
+    const access::ConnectedUsers& users_;
+    Clock clock_;
+};
+
+} // namespace kv::monitor

@@ -1,0 +1,63 @@
+#pragma once
+// An engine that listens nowhere: properties are stored, Listen() answers what
+// the test asks, and the connections are the test's fakes.
+
+#include "app/engine/FtpEngine.h"
+
+#include <QList>
+#include <QString>
+
+namespace kv::testing {
+
+class FakeEngine : public engine::FtpEngine {
+public:
+    void setEvents(engine::EngineEvents* events) override { events_ = events; }
+    engine::EngineEvents* events() const { return events_; }
+
+    QString LocalAddress() const override { return localAddress_; }
+    void setLocalAddress(const QString& address) override { localAddress_ = address; }
+    qint16 Port() const override { return port_; }
+    void setPort(qint16 port) override { port_ = port; }
+    QString ServerRootDir() const override { return serverRootDir_; }
+    void setServerRootDir(const QString& dir) override { serverRootDir_ = dir; }
+    qint16 Timeout() const override { return timeout_; }
+    void setTimeout(qint16 seconds) override { timeout_ = seconds; }
+    qint16 DebugMode() const override { return debugMode_; }
+    void setDebugMode(qint16 mode) override { debugMode_ = mode; }
+    qint16 DataLingerTime() const override { return dataLingerTime_; }
+    void setDataLingerTime(qint16 seconds) override { dataLingerTime_ = seconds; }
+    qint32 ResolveLinks() const override { return resolveLinks_; }
+    void setResolveLinks(qint32 resolve) override { resolveLinks_ = resolve; }
+
+    bool Listen() override {
+        ++listenCalls;
+        listening_ = listenResult;
+        return listenResult;
+    }
+    void StopListening() override {
+        ++stopCalls;
+        listening_ = false;
+    }
+    bool isListening() const override { return listening_; }
+    QList<engine::ConnectionObject*> Connections() const override { return connections; }
+    qint16 Heartbeat() const override { return 0; }
+
+    // What the next Listen() answers.
+    bool listenResult = true;
+    int listenCalls = 0;
+    int stopCalls = 0;
+    QList<engine::ConnectionObject*> connections;
+
+private:
+    engine::EngineEvents* events_ = nullptr;
+    QString localAddress_;
+    qint16 port_ = 21;
+    QString serverRootDir_ = QStringLiteral("C:\\");
+    qint16 timeout_ = 180;
+    qint16 debugMode_ = 0;
+    qint16 dataLingerTime_ = 0;
+    qint32 resolveLinks_ = 1;
+    bool listening_ = false;
+};
+
+} // namespace kv::testing
