@@ -1,0 +1,88 @@
+// Runs the FTP engine without a window for the benchmark: one account
+// "bench"/"bench" with every right, the root folder and port from the command
+// line, listening on 127.0.0.1 only. Prints READY once it listens.
+//
+//   kv_bench_server ROOT_FOLDER PORT
+
+#include "app/engine/FtpServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+using kv::engine::ConnectionObject;
+using kv::engine::Verdict;
+
+// Allows everything for the bench account; log lines are only counted so the
+// engine's logging cost stays in the measurement without any file output.
+class BenchEvents final : public kv::engine::EngineEvents {
+public:
+    explicit BenchEvents(QString root) : root_(std::move(root)) {}
+
+    Verdict LoginRequest(ConnectionObject& c) override {
+        const bool ok = c.UserName() == QLatin1String("bench") && c.Password() == QLatin1String("bench");
+        if (ok)
+            c.setRootDir(root_);
+        return kv::engine::denyIf(!ok);
+    }
+    void ConnectionClosed(ConnectionObject&) override {}
+    void LogLine(ConnectionObject&, const QString&) override { ++logLines_; }
+    Verdict ChangeDirCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
+    Verdict MakeDirCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
+    Verdict RemoveDirCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
+    Verdict DeleteCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
+    Verdict RenameCheck(ConnectionObject&, const QString&, const QString&) override { return Verdict::Allow; }
+    Verdict UploadCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
+    Verdict DownloadCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
+    Verdict OtherCheckA(ConnectionObject&, const QString&) override { return Verdict::Allow; }
+    Verdict OtherCheckB(ConnectionObject&, const QString&) override { return Verdict::Allow; }
+    void OtherNoticeA(ConnectionObject&, const QString&, qint64) override {}
+    void OtherNoticeB(ConnectionObject&, const QString&, qint64, bool) override {}
+
+    qint64 logLines() const { return logLines_; }
+
+private:
+    QString root_;
+    qint64 logLines_ = 0;
+};
+
+int fail(const QString& message) {
+    QTextStream(stderr) << message << '\n';
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 3)
+        return fail(QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT"));
+
+    const QString root = QDir(args.at(1)).absolutePath();
+    if (!QDir(root).exists())
+        return fail(QStringLiteral("root folder does not exist: %1").arg(root));
+    bool portOk = false;
+    const int port = args.at(2).toInt(&portOk);
+    // The engine keeps the port in a signed 16-bit property.
+    if (!portOk || port < 1 || port > 32767)
+        return fail(QStringLiteral("port must be a number from 1 to 32767"));
+
+    BenchEvents events(root);
+    kv::engine::FtpServer server;
+    server.setEvents(&events);
+    server.setLocalAddress(QStringLiteral("127.0.0.1"));
+    server.setPort(static_cast<qint16>(port));
+    server.setServerRootDir(root);
+    server.setTimeout(600); // idle sessions must survive the memory measurement
+    if (!server.Listen())
+        return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(port));
+
+    std::fputs("READY\n", stdout);
+    std::fflush(stdout);
+    return app.exec();
+}

@@ -1,0 +1,544 @@
+#!/usr/bin/env python3
+"""FTP benchmark client used by bench/run.
+
+Subcommands:
+  prepare ROOT      create the data the measurements read (big file, small
+                    files, a large folder, an upload folder)
+  measure ...       run every measurement against one server on 127.0.0.1
+                    and write the numbers as JSON
+  table JSON...     print the comparison table from those JSON files
+
+Only 127.0.0.1 is ever contacted. Every loop is bounded in count and time.
+"""
+
+import argparse
+import asyncio
+import ftplib
+import json
+import multiprocessing
+import os
+import socket
+import statistics
+import sys
+import time
+
+HOST = "127.0.0.1"
+SOCKET_TIMEOUT = 60.0
+RECV_CHUNK = 4 << 20
+SMALL_SIZE = 4096
+BIG_NAME = "big.bin"
+SMALL_DIR = "small"
+UPLOAD_DIR = "up"
+LIST_DIR = "list"
+
+
+# ---------------------------------------------------------------- data set
+
+def prepare(root, big_mib, small_count, list_count):
+    """Creates the files every server serves. Idempotent: files of the right
+    size are kept, so a rerun does not rewrite a gigabyte."""
+    os.makedirs(root, exist_ok=True)
+    block = os.urandom(1 << 20)  # incompressible, repeated to the wanted size
+    big = os.path.join(root, BIG_NAME)
+    if not (os.path.exists(big) and os.path.getsize(big) == big_mib << 20):
+        with open(big, "wb") as f:
+            for _ in range(big_mib):
+                f.write(block)
+    for name, count, size in ((SMALL_DIR, small_count, SMALL_SIZE), (LIST_DIR, list_count, 0)):
+        folder = os.path.join(root, name)
+        os.makedirs(folder, exist_ok=True)
+        payload = block[:size]
+        for i in range(count):
+            path = os.path.join(folder, "f%05d" % i)
+            if not (os.path.exists(path) and os.path.getsize(path) == size):
+                with open(path, "wb") as f:
+                    f.write(payload)
+    os.makedirs(os.path.join(root, UPLOAD_DIR), exist_ok=True)
+
+
+# ---------------------------------------------------------------- helpers
+
+def connect(port, user, password):
+    ftp = ftplib.FTP(timeout=SOCKET_TIMEOUT)
+    ftp.connect(HOST, port)
+    ftp.login(user, password)
+    return ftp
+
+
+def read_all(conn, buf):
+    """Reads a data connection to its end; returns the byte count."""
+    view = memoryview(buf)
+    total = 0
+    while True:
+        n = conn.recv_into(view)
+        if n == 0:
+            return total
+        total += n
+
+
+def timed(fn, repeats):
+    """Runs fn `repeats` times; returns the list of durations in seconds."""
+    out = []
+    for _ in range(repeats):
+        t0 = time.perf_counter()
+        fn()
+        out.append(time.perf_counter() - t0)
+    return out
+
+
+class Failure(Exception):
+    pass
+
+
+# ---------------------------------------------------------------- throughput
+
+def measure_download(args):
+    ftp = connect(args.port, args.user, args.password)
+    ftp.voidcmd("TYPE I")
+    size = os.path.getsize(os.path.join(args.root, BIG_NAME))
+    buf = bytearray(RECV_CHUNK)
+
+    def once():
+        conn = ftp.transfercmd("RETR " + BIG_NAME)
+        got = read_all(conn, buf)
+        conn.close()
+        ftp.voidresp()
+        if got != size:
+            raise Failure("download returned %d bytes, expected %d" % (got, size))
+
+    times = timed(once, args.repeats)
+    ftp.quit()
+    return size / min(times), times
+
+
+def measure_upload(args):
+    ftp = connect(args.port, args.user, args.password)
+    ftp.voidcmd("TYPE I")
+    source = os.path.join(args.root, BIG_NAME)
+    size = os.path.getsize(source)
+    target = UPLOAD_DIR + "/big_up.bin"
+    target_disk = os.path.join(args.root, target)
+
+    def once():
+        conn = ftp.transfercmd("STOR " + target)
+        with open(source, "rb") as f:
+            conn.sendfile(f)
+        conn.close()
+        ftp.voidresp()
+        stored = os.path.getsize(target_disk)
+        if stored != size:
+            raise Failure("upload stored %d bytes, expected %d" % (stored, size))
+
+    times = timed(once, args.repeats)
+    ftp.delete(target)
+    ftp.quit()
+    return size / min(times), times
+
+
+# ---------------------------------------------------------------- small files
+
+def measure_small_files(args):
+    """Uploads then downloads `small` files of 4 KiB over one session;
+    returns (uploads/s, downloads/s)."""
+    count = args.small
+    ftp = connect(args.port, args.user, args.password)
+    ftp.voidcmd("TYPE I")
+    payload = os.urandom(SMALL_SIZE)
+    buf = bytearray(64 << 10)
+
+    t0 = time.perf_counter()
+    for i in range(count):
+        conn = ftp.transfercmd("STOR %s/u%05d" % (UPLOAD_DIR, i))
+        conn.sendall(payload)
+        conn.close()
+        ftp.voidresp()
+    up = count / (time.perf_counter() - t0)
+
+    t0 = time.perf_counter()
+    for i in range(count):
+        conn = ftp.transfercmd("RETR %s/f%05d" % (SMALL_DIR, i))
+        got = read_all(conn, buf)
+        conn.close()
+        ftp.voidresp()
+        if got != SMALL_SIZE:
+            raise Failure("small download returned %d bytes" % got)
+    down = count / (time.perf_counter() - t0)
+    ftp.quit()
+
+    for i in range(min(count, 3)):  # spot-check what was stored
+        if os.path.getsize(os.path.join(args.root, UPLOAD_DIR, "u%05d" % i)) != SMALL_SIZE:
+            raise Failure("small upload stored a wrong size")
+    return up, down
+
+
+# ---------------------------------------------------------------- LIST
+
+def measure_list(args):
+    ftp = connect(args.port, args.user, args.password)
+    ftp.voidcmd("TYPE A")
+    ftp.cwd(LIST_DIR)
+    buf = bytearray(1 << 20)
+    lines = []
+
+    def once():
+        conn = ftp.transfercmd("LIST")
+        chunks = []
+        view = memoryview(buf)
+        while True:
+            n = conn.recv_into(view)
+            if n == 0:
+                break
+            chunks.append(bytes(view[:n]))
+        conn.close()
+        ftp.voidresp()
+        lines.append(b"".join(chunks).count(b"\n"))
+
+    times = timed(once, args.repeats_list)
+    ftp.quit()
+    entries = max(lines)
+    if entries < args.list:
+        raise Failure("LIST returned %d lines for %d entries" % (entries, args.list))
+    return statistics.median(times), entries
+
+
+# ---------------------------------------------------------------- logins
+
+async def _read_reply(reader):
+    line = await reader.readline()
+    if len(line) < 4:
+        raise ConnectionError("short reply")
+    code = line[:3]
+    if line[3:4] == b"-":
+        for _ in range(100):  # bounded multi-line reply
+            line = await reader.readline()
+            if not line:
+                raise ConnectionError("eof in reply")
+            if line[:3] == code and line[3:4] == b" ":
+                break
+    return int(code)
+
+
+async def _login_once(port, user, password):
+    reader, writer = await asyncio.open_connection(HOST, port)
+    try:
+        if await _read_reply(reader) != 220:
+            return False
+        writer.write(b"USER %s\r\n" % user.encode())
+        if await _read_reply(reader) != 331:
+            return False
+        writer.write(b"PASS %s\r\n" % password.encode())
+        ok = await _read_reply(reader) == 230
+        writer.write(b"QUIT\r\n")
+        await _read_reply(reader)
+        # Let the server close first so the client side keeps no TIME_WAIT.
+        await asyncio.wait_for(reader.read(), 5)
+        return ok
+    finally:
+        writer.close()
+
+
+async def _login_worker(port, user, password, deadline, max_count, counts):
+    while time.monotonic() < deadline and counts[0] + counts[1] < max_count:
+        try:
+            ok = await asyncio.wait_for(_login_once(port, user, password), 30)
+        except (OSError, asyncio.TimeoutError, ConnectionError, ValueError):
+            ok = False
+        counts[0 if ok else 1] += 1
+
+
+def _login_process(port, user, password, clients, start_at, seconds, max_count, queue):
+    async def run():
+        await asyncio.sleep(max(0.0, start_at - time.time()))
+        deadline = time.monotonic() + seconds
+        per_client = max(1, max_count // clients)
+        # Each client keeps its own counts; they are summed afterwards.
+        client_counts = [[0, 0] for _ in range(clients)]
+        t0 = time.monotonic()
+        await asyncio.gather(*[
+            _login_worker(port, user, password, deadline, per_client, c) for c in client_counts
+        ])
+        elapsed = time.monotonic() - t0
+        return sum(c[0] for c in client_counts), sum(c[1] for c in client_counts), elapsed
+
+    queue.put(asyncio.run(run()))
+
+
+def measure_logins(args):
+    """Logins per second with `concurrency` clients spread over several
+    processes, each client logging in and out repeatedly."""
+    procs_n = max(1, min(args.login_procs, args.concurrency))
+    per_proc = [args.concurrency // procs_n + (1 if i < args.concurrency % procs_n else 0)
+                for i in range(procs_n)]
+    ctx = multiprocessing.get_context("fork")
+    queue = ctx.Queue()
+    start_at = time.time() + 0.5  # all processes start together
+    procs = [ctx.Process(target=_login_process,
+                         args=(args.port, args.user, args.password, n, start_at,
+                               args.login_seconds, args.login_max // procs_n, queue))
+             for n in per_proc]
+    for p in procs:
+        p.start()
+    results = []
+    try:
+        for _ in procs:
+            results.append(queue.get(timeout=args.login_seconds + 60))
+    finally:
+        for p in procs:
+            p.join(timeout=10)
+            if p.is_alive():
+                p.terminate()
+    ok = sum(r[0] for r in results)
+    failed = sum(r[1] for r in results)
+    elapsed = max(r[2] for r in results)
+    if ok == 0:
+        raise Failure("no login succeeded (%d failed)" % failed)
+    return ok / elapsed, ok, failed
+
+
+# ---------------------------------------------------------------- memory
+
+def _process_tree(pid):
+    """pid and all its descendants, from /proc."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        ppid = int(stat.rsplit(")", 1)[1].split()[1])
+        children.setdefault(ppid, []).append(int(entry))
+    out, todo = [], [pid]
+    while todo and len(out) < 100000:
+        p = todo.pop()
+        out.append(p)
+        todo.extend(children.get(p, []))
+    return out
+
+
+def tree_rss_kib(pid):
+    total = 0
+    for p in _process_tree(pid):
+        try:
+            with open("/proc/%d/status" % p) as f:
+                for line in f:
+                    if line.startswith("VmRSS:"):
+                        total += int(line.split()[1])
+                        break
+        except OSError:
+            pass
+    return total
+
+
+def measure_idle_memory(args):
+    """RSS growth of the server (all its processes) per idle logged-in
+    session."""
+    warm = connect(args.port, args.user, args.password)  # one-time set-up costs
+    warm.quit()
+    time.sleep(0.5)
+    before = tree_rss_kib(args.server_pid)
+    sessions = []
+    try:
+        for _ in range(args.idle):
+            sessions.append(connect(args.port, args.user, args.password))
+        time.sleep(1.0)
+        after = tree_rss_kib(args.server_pid)
+    finally:
+        for s in sessions:
+            try:
+                s.quit()
+            except (OSError, ftplib.Error, EOFError):
+                s.close()
+    return (after - before) / args.idle, before, after
+
+
+# ---------------------------------------------------------------- driver
+
+def measure(args):
+    result = {"server": args.name, "port": args.port,
+              "big_bytes": os.path.getsize(os.path.join(args.root, BIG_NAME)),
+              "small_count": args.small, "list_entries": args.list,
+              "idle_sessions": args.idle, "concurrency": args.concurrency}
+    steps = [
+        ("download", lambda: measure_download(args)),
+        ("upload", lambda: measure_upload(args)),
+        ("small", lambda: measure_small_files(args)),
+        ("list", lambda: measure_list(args)),
+        ("logins", lambda: measure_logins(args)),
+        ("idle", lambda: measure_idle_memory(args)),
+    ]
+    for key, fn in steps:
+        if args.only and key not in args.only.split(","):
+            continue
+        t0 = time.perf_counter()
+        try:
+            value = fn()
+        except (OSError, ftplib.Error, EOFError, Failure, asyncio.TimeoutError) as e:
+            print("  %-9s FAILED: %s" % (key, e), flush=True)
+            result[key + "_error"] = str(e)
+            continue
+        if key == "download":
+            result["download_Bps"] = value[0]
+        elif key == "upload":
+            result["upload_Bps"] = value[0]
+        elif key == "small":
+            result["small_up_fps"], result["small_down_fps"] = value
+        elif key == "list":
+            result["list_s"], result["list_lines"] = value
+        elif key == "logins":
+            result["logins_ps"], result["logins_ok"], result["logins_failed"] = value
+        elif key == "idle":
+            result["idle_kib"], result["idle_rss_before_kib"], result["idle_rss_after_kib"] = value
+        print("  %-9s %s  (%.1f s)" % (key, _short(value), time.perf_counter() - t0), flush=True)
+    with open(args.json, "w") as f:
+        json.dump(result, f, indent=1)
+
+
+def _short(value):
+    return ", ".join("%.4g" % v if isinstance(v, float) else str(v) for v in
+                     (value if isinstance(value, tuple) else (value,))
+                     if not isinstance(v, list))
+
+
+# ---------------------------------------------------------------- table
+
+GIB = float(1 << 30)
+# key, label, unit text, scale, higher is better
+ROWS = [
+    ("download_Bps", "Download {big}", "GiB/s", 1 / GIB, True),
+    ("upload_Bps", "Upload {big}", "GiB/s", 1 / GIB, True),
+    ("small_up_fps", "{small} files of 4 KiB up, one session", "files/s", 1, True),
+    ("small_down_fps", "{small} files of 4 KiB down, one session", "files/s", 1, True),
+    ("logins_ps", "Logins, {conc} concurrent clients", "logins/s", 1, True),
+    ("idle_kib", "RSS per idle session ({idle} open)", "KiB", 1, False),
+    ("list_s", "LIST of {entries} entries", "ms", 1000, False),
+]
+
+
+def _number(v):
+    return "{:,.0f}".format(v) if abs(v) >= 100 else "%.3g" % v
+
+
+def _size_text(n):
+    return "%d GiB" % (n >> 30) if n >= 1 << 30 else "%d MiB" % (n >> 20)
+
+
+def table(paths, ours_name):
+    results = []
+    for p in paths:
+        with open(p) as f:
+            results.append(json.load(f))
+    ours = next((r for r in results if r["server"] == ours_name), None)
+    peers = [r for r in results if r["server"] != ours_name]
+    names = [r["server"] for r in results]
+    head = ["Measurement", "unit"] + names
+    if ours and peers:
+        head += ["ours/best peer"] + ["ours/" + p["server"] for p in peers]
+    first = results[0]
+    fill = {"big": _size_text(first.get("big_bytes", 0)), "small": "{:,}".format(first.get("small_count", 0)),
+            "conc": first.get("concurrency", 0), "idle": first.get("idle_sessions", 0),
+            "entries": "{:,}".format(first.get("list_entries", 0))}
+    rows = []
+    for key, label, unit, scale, higher in ROWS:
+        row = [label.format(**fill), unit]
+        for r in results:
+            row.append(_number(r[key] * scale) if key in r else "fail")
+        if ours and peers:
+            vals = [p[key] for p in peers if key in p]
+            if key in ours and vals:
+                best = max(vals) if higher else min(vals)
+                row.append(_ratio(ours[key], best))
+                row += [_ratio(ours[key], p[key]) if key in p else "-" for p in peers]
+            else:
+                row += ["-"] * (1 + len(peers))
+        rows.append(row)
+    widths = [max(len(str(x)) for x in col) for col in zip(head, *rows)]
+    fmt = "| " + " | ".join("%%-%ds" % w for w in widths) + " |"
+    print(fmt % tuple(head))
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for row in rows:
+        print(fmt % tuple(row))
+    print()
+    print("Ratios are ours divided by the peer: above 1.0 is better for rates, "
+          "below 1.0 is better for KiB and ms.")
+    if ours and peers:
+        _targets(ours, peers)
+
+
+def _ratio(a, b):
+    return "%.2fx" % (a / b) if b else "-"
+
+
+def _targets(ours, peers):
+    """Checks our numbers against the goals set for the engine."""
+    def best(key, higher=True):
+        vals = [p[key] for p in peers if key in p]
+        return (max(vals) if higher else min(vals)) if vals else None
+
+    checks = []
+    for key, label in (("download_Bps", "download"), ("upload_Bps", "upload"),
+                       ("small_up_fps", "small files up"), ("small_down_fps", "small files down")):
+        b = best(key)
+        if b and key in ours:
+            checks.append(("%s >= 1.0x best peer" % label, ours[key] / b >= 1.0))
+    b = best("list_s", higher=False)
+    if b and "list_s" in ours:
+        checks.append(("LIST no slower than best peer", ours["list_s"] <= b))
+    vs = next((p for p in peers if p["server"] == "vsftpd" and "logins_ps" in p), None)
+    if vs and "logins_ps" in ours:
+        checks.append(("logins/s >= 3x vsftpd", ours["logins_ps"] >= 3 * vs["logins_ps"]))
+    if "idle_kib" in ours:
+        checks.append(("<= 64 KiB per idle session", ours["idle_kib"] <= 64))
+    print()
+    for text, ok in checks:
+        print("  %-4s %s" % ("ok" if ok else "MISS", text))
+
+
+# ---------------------------------------------------------------- main
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
+    sub = ap.add_subparsers(dest="cmd", required=True)
+
+    p = sub.add_parser("prepare")
+    p.add_argument("root")
+    p.add_argument("--big-mib", type=int, default=1024)
+    p.add_argument("--small", type=int, default=2000)
+    p.add_argument("--list", type=int, default=10000)
+
+    m = sub.add_parser("measure")
+    m.add_argument("--name", required=True)
+    m.add_argument("--port", type=int, required=True)
+    m.add_argument("--user", required=True)
+    m.add_argument("--password", required=True)
+    m.add_argument("--root", required=True, help="the server's root folder on disk")
+    m.add_argument("--server-pid", type=int, required=True)
+    m.add_argument("--json", required=True)
+    m.add_argument("--repeats", type=int, default=3)
+    m.add_argument("--repeats-list", type=int, default=5)
+    m.add_argument("--small", type=int, default=2000)
+    m.add_argument("--list", type=int, default=10000)
+    m.add_argument("--concurrency", type=int, default=100)
+    m.add_argument("--login-procs", type=int, default=4)
+    m.add_argument("--login-seconds", type=float, default=4.0)
+    m.add_argument("--login-max", type=int, default=200000)
+    m.add_argument("--idle", type=int, default=100)
+    m.add_argument("--only", default="", help="comma-separated subset of measurements")
+
+    t = sub.add_parser("table")
+    t.add_argument("--ours", default="kestrova")
+    t.add_argument("json", nargs="+")
+
+    args = ap.parse_args()
+    if args.cmd == "prepare":
+        prepare(args.root, args.big_mib, args.small, args.list)
+    elif args.cmd == "measure":
+        measure(args)
+    else:
+        table(args.json, args.ours)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
