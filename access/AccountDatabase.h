@@ -10,6 +10,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace kv::access {
 
@@ -21,24 +22,37 @@ public:
     AccountDatabase& operator=(const AccountDatabase&) = delete;
 
     // Opens the file, creating it with the schema, one settings row and one
-    // anonymous row when it does not exist. An existing file that is not this
-    // database (not SQLite, corrupt, missing tables, unreadable) is left
-    // untouched and false is returned with problem() set.
+    // anonymous row when it does not exist (built in a temporary file of the
+    // same folder and then renamed, never replacing a file). An existing file
+    // that is not this database (not SQLite, damaged, a table or field missing,
+    // unreadable, a folder) is left untouched and false is returned with
+    // problem() set. An existing file is accepted as it is: rows are never
+    // added to it.
+    //
+    // A valid file that cannot be written (read-only file or folder) is opened
+    // read-only: open() returns true, isReadOnly() is true, problem() says so,
+    // logins work and every save fails with the view's Error().
     bool open();
     bool isOpen() const;
-    // Italian text for the operator, naming the file, when open() failed.
+    bool isReadOnly() const { return readOnly_; }
+    // Italian text for the operator, naming the file, when open() failed (or
+    // the file was opened read-only).
     QString problem() const { return problem_; }
 
     QString filePath() const { return filePath_; }
     // A valid connection even when open() failed (then it holds no tables, so
-    // views over it have no rows).
+    // views over it have no rows). Its name is unique to this object.
     QSqlDatabase connection() const;
 
 private:
+    std::optional<QString> createFile();
+    void useEmptyConnection();
+
     QString filePath_;
     QString connectionName_;
     QString problem_;
     bool open_ = false;
+    bool readOnly_ = false;
 };
 
 // The main window's views, opened in the order Data1, Data2, Data3, DataIP(0), DataIP(1).

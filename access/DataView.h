@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QVariant>
 #include <memory>
@@ -27,7 +28,11 @@ class DataView : public QObject {
     Q_OBJECT
 public:
     // `source` is a table name, or a query text beginning with SELECT (read-only).
+    // The rows are read by Refresh(), not by the constructor.
     DataView(const QSqlDatabase& db, const QString& source, QObject* parent = nullptr);
+    // A read-only query whose '?' placeholders are bound to `params`.
+    DataView(const QSqlDatabase& db, const QString& source, const QVariantList& params,
+             QObject* parent = nullptr);
     ~DataView() override;
 
     const QString& source() const { return source_; }
@@ -41,10 +46,13 @@ public:
     QSqlQueryModel* model() const;
 
     int RecordCount() const;
-    bool BOF() const;          // before the first row (also true when there are none)
-    bool AtEOF() const;        // past the last row (also true when there are none)
-    bool hasCurrentRow() const { return !BOF() && !AtEOF(); }
-    int currentRow() const;    // -1 before the first row, RecordCount() past the last
+    bool BOF() const;   // before the first row (also true when there are none)
+    bool AtEOF() const; // past the last row (also true when there are none)
+    // A row is current: not BOF, not EOF, and not the gap a Delete() left.
+    bool hasCurrentRow() const;
+    // -1 before the first row, RecordCount() past the last; after Delete() the
+    // position of the row that followed the deleted one.
+    int currentRow() const;
     void setCurrentRow(int row);
 
     // Moves commit a pending edit first, as the cursor leaves its row.
@@ -59,15 +67,22 @@ public:
     // True only when the field holds true; null and unreadable count as false.
     bool isTrue(const QString& name) const;
 
-    // Editing. Edits stay pending on the view until Update().
+    // Editing (table views only). Edits stay pending on the view until
+    // Update() or a move off the row. A failed Update() emits Error() and keeps
+    // the row pending and current, so it can be corrected and saved again.
+    // After Update() of a new row the row current before AddNew() is current
+    // again; MoveToLastModified() reaches the new one.
     bool Edit();
     bool AddNew();
     bool setField(const QString& name, const QVariant& value);
     bool Update();
     void CancelUpdate();
     bool isDirty() const;
-    bool Delete();              // deletes the current row at once
-    void MoveToLastModified();  // the row last inserted or updated
+    // Deletes the current row at once. The cursor then sits in the deleted
+    // row's place: MoveNext() reaches the row that followed it, MovePrevious()
+    // the one before it.
+    bool Delete();
+    void MoveToLastModified(); // the row last inserted or updated
 
     // A second cursor over the same source with its own current row, reading
     // committed rows only.
@@ -79,7 +94,8 @@ public:
     bool FindFirst(const QString& where, const QVariantList& params);
     bool NoMatch() const { return noMatch_; }
 
-    // Runs a statement that changes rows, on the same database.
+    // Runs a statement that changes rows, on the same database, with '?'
+    // placeholders bound to `params`. Failures set lastError*() only.
     bool Execute(const QString& sql, const QVariantList& params = {});
 
     int lastErrorNumber() const { return lastErrorNumber_; }
@@ -93,6 +109,11 @@ Q_SIGNALS:
     void Reposition();
 
 private:
+    bool commitBeforeMove();
+    void moveTo(int row);
+    void reportError(const QSqlError& error, bool notify);
+    void clearError();
+
     struct Impl;
     std::unique_ptr<Impl> d;
     QString source_;

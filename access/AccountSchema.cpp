@@ -1,0 +1,122 @@
+#include "access/AccountSchema.h"
+
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kv::access {
+
+namespace {
+
+struct TableColumns {
+    QString table;
+    QStringList columns;
+};
+
+// Every field the program names; extra fields in a file are tolerated.
+const QList<TableColumns>& requiredColumns() {
+    static const QList<TableColumns> tables = {
+        {QStringLiteral("users"),
+         {"ID", "login", "password", "enabled", "read", "write", "delete", "browse", "manage",
+          "rootdir"}},
+        {QStringLiteral("anonymous"),
+         {"enabled", "read", "write", "delete", "browse", "manage", "rootdir"}},
+        {QStringLiteral("settings"),
+         {"ip", "port", "rootdir", "start", "timeout", "log", "IPok", "IPko", "debugmode",
+          "resolvelinks", "datalingertime", "minimized"}},
+        {QStringLiteral("IPok"), {"IP"}},
+        {QStringLiteral("IPko"), {"IP"}},
+        {QStringLiteral("virtualdirs"), {"name", "source", "destination", "user"}},
+    };
+    return tables;
+}
+
+QString quoted(const QString& identifier) {
+    QString inner = identifier;
+    inner.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + inner + QLatin1Char('"');
+}
+
+} // namespace
+
+const QStringList& accountTableStatements() {
+    static const QStringList statements = {
+        QStringLiteral(
+            "CREATE TABLE users (ID INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT COLLATE NOCASE "
+            "UNIQUE, password TEXT, enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL "
+            "DEFAULT 0, write BOOLEAN NOT NULL DEFAULT 0, \"delete\" BOOLEAN NOT NULL DEFAULT 0, "
+            "browse BOOLEAN NOT NULL DEFAULT 0, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT)"),
+        QStringLiteral(
+            "CREATE TABLE anonymous (enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL "
+            "DEFAULT 1, write BOOLEAN NOT NULL DEFAULT 0, \"delete\" BOOLEAN NOT NULL DEFAULT 0, "
+            "browse BOOLEAN NOT NULL DEFAULT 1, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT)"),
+        QStringLiteral(
+            "CREATE TABLE settings (ip TEXT, port TEXT, rootdir TEXT, start BOOLEAN NOT NULL "
+            "DEFAULT 0, timeout TEXT, log BOOLEAN NOT NULL DEFAULT 1, IPok BOOLEAN NOT NULL "
+            "DEFAULT 0, IPko BOOLEAN NOT NULL DEFAULT 0, debugmode TEXT, resolvelinks TEXT, "
+            "datalingertime TEXT, minimized TEXT)"),
+        QStringLiteral("CREATE TABLE IPok (IP TEXT)"),
+        QStringLiteral("CREATE TABLE IPko (IP TEXT)"),
+        QStringLiteral(
+            "CREATE TABLE virtualdirs (name TEXT, source TEXT, destination TEXT, user INTEGER)"),
+    };
+    return statements;
+}
+
+std::optional<QString> createAccountTables(QSqlDatabase& db) {
+    static const QStringList defaultRows = {
+        QStringLiteral("INSERT INTO settings (ip, port, rootdir, timeout, log, debugmode, "
+                       "resolvelinks, datalingertime, minimized) "
+                       "VALUES ('Default', '21', '', '180', 1, '0', '1', '0', '0')"),
+        QStringLiteral("INSERT INTO anonymous DEFAULT VALUES"),
+    };
+    if (!db.transaction())
+        return db.lastError().text();
+    QSqlQuery query(db);
+    for (const QString& statement : accountTableStatements() + defaultRows) {
+        if (!query.exec(statement)) {
+            const QString error = query.lastError().text();
+            query.finish();
+            db.rollback();
+            return error;
+        }
+    }
+    query.finish();
+    if (!db.commit())
+        return db.lastError().text();
+    return std::nullopt;
+}
+
+std::optional<QString> checkAccountTables(QSqlDatabase& db) {
+    QSqlQuery query(db);
+    // The first read of a file that is not SQLite (or is damaged) fails here.
+    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
+        return QStringLiteral("il file non è un database valido.");
+    if (query.value(0).toString() != QLatin1String("ok"))
+        return QStringLiteral("il file è danneggiato.");
+
+    QSet<QString> tables;
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return QStringLiteral("il file non è un database valido.");
+    while (query.next())
+        tables.insert(query.value(0).toString().toLower());
+
+    for (const TableColumns& required : requiredColumns()) {
+        if (!tables.contains(required.table.toLower()))
+            return QStringLiteral("manca la tabella %1.").arg(required.table);
+        if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(required.table))))
+            return QStringLiteral("la tabella %1 non è leggibile.").arg(required.table);
+        QSet<QString> present;
+        while (query.next())
+            present.insert(query.value(1).toString().toLower());
+        for (const QString& column : required.columns) {
+            if (!present.contains(column.toLower()))
+                return QStringLiteral("nella tabella %1 manca il campo %2.")
+                    .arg(required.table, column);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace kv::access

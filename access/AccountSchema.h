@@ -1,0 +1,24 @@
+#pragma once
+// The layout of accounts.dat: the statements that create a new file (tables
+// plus the one settings row and the one anonymous row) and the check that an
+// existing file has every table and field the program reads.
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kv::access {
+
+// CREATE TABLE statements, in creation order, exactly as stored in the file.
+const QStringList& accountTableStatements();
+
+// Creates the tables and the default rows in `db` inside one transaction.
+// Returns the database's error text on failure (nothing is committed then).
+std::optional<QString> createAccountTables(QSqlDatabase& db);
+
+// Checks an opened file: readable as SQLite, not damaged, every table and
+// field present. Returns the Italian reason when it is not usable.
+std::optional<QString> checkAccountTables(QSqlDatabase& db);
+
+} // namespace kv::access
