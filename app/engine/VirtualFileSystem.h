@@ -12,13 +12,29 @@
 //
 // Symbolic links are followed only when followLinks is set, and then only
 // when their target stays inside the root or a virtual folder's destination;
-// a link that leads outside is never followed.
+// a link that leads outside (or nowhere: dangling, looping) is never followed.
+// A link that is not followed resolves to Forbidden and is listed as a link
+// (isLink) without its target, so no disk path is ever revealed.
+//
+// A virtual folder is used only when its `source` is the root or lies below
+// it, its name is one plain path segment, its destination is an existing
+// folder given as an absolute path, and the folder it appears in exists. It
+// then hides a real entry of the same name. Of several with the same place,
+// the first added wins.
+//
+// The root must be an absolute path ('\\' counts as '/'); with an empty or
+// relative root nothing resolves (NotFound), so the process's working folder
+// is never served by accident.
+//
+// Sockets, pipes and devices are neither listed nor served (Forbidden): a
+// pipe would block the connection on open.
 
 #include "app/engine/FtpEngine.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace kv::engine {
@@ -59,6 +75,9 @@ public:
     VirtualFileSystem(const QString& rootDir, const QList<VirtualDir>& virtualDirs,
                       bool followLinks);
 
+    // Pure text operation, no disk access; the result is always absolute
+    // ("/" for the root). It does not validate: resolve() rejects NUL bytes
+    // and paths longer than kMaxPathLength.
     static QString normalize(const QString& cwd, const QString& clientPath);
 
     // Resolves a client path (relative to cwd). With mustExist false the object
@@ -73,10 +92,26 @@ public:
     std::optional<FsEntry> stat(const ResolvedPath& path) const;
 
     const QString& rootDir() const { return root_; }
+    bool followLinks() const { return followLinks_; }
 
 private:
+    // A usable virtual folder, placed in the client's tree.
+    struct Mount {
+        QString virtualPath; // "/sub/name"
+        QString parentPath;  // "/sub"
+        QString name;
+        QString destination; // cleaned absolute disk path
+    };
+
+    const Mount* innermostMount(const QString& virtualPath) const;
+    bool isVisible(const Mount& mount) const;
+    QStringList allowedAreas() const;
+    bool linkStaysInside(const QString& diskPath, QStringList& areas) const;
+
     QString root_;
+    QString rootDisk_; // cleaned absolute form of root_; empty when unusable
     QList<VirtualDir> virtualDirs_;
+    QList<Mount> mounts_;
     bool followLinks_ = false;
 };
 
