@@ -1,0 +1,313 @@
+#include "access/AccountDatabase.h"
+#include "access/LoginHandler.h"
+#include "admin/AddressHelpers.h"
+#include "tests/support/FakeConnection.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace kv::access;
+using kv::engine::Verdict;
+using kv::testing::FakeConnection;
+
+namespace {
+
+struct Switches : ListSwitches {
+    bool block = false, allow = false;
+    bool BlockListOn() const override { return block; }
+    bool AllowListOn() const override { return allow; }
+};
+
+} // namespace
+
+class TestLoginHandler : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::unique_ptr<AccountDatabase> db_;
+    std::unique_ptr<AccountViews> views_;
+    ConnectedUsers users_;
+    Switches switches_;
+
+    bool sql(const QString& statement, const QVariantList& values = {}) {
+        QSqlQuery q(db_->connection());
+        q.prepare(statement);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        return q.exec();
+    }
+
+    std::unique_ptr<LoginHandler> handler() {
+        // Host names resolve through a fixed table, so no lookup leaves the machine.
+        auto lookup = [](const QString& name) {
+            return name == QLatin1String("client.test")
+                       ? QList<QHostAddress>{QHostAddress(QStringLiteral("10.0.0.5"))}
+                       : QList<QHostAddress>{};
+        };
+        return std::make_unique<LoginHandler>(
+            *views_, db_->connection(), users_, switches_,
+            [lookup](const QString& host) { return kv::admin::ResolveHostAddress(host, lookup); },
+            [] { return QStringLiteral("/default"); });
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        db_ = std::make_unique<AccountDatabase>(dir_.filePath(QStringLiteral("accounts.dat")));
+        QVERIFY2(db_->open(), qPrintable(db_->problem()));
+        const QString user = QStringLiteral(
+            "INSERT INTO users (login, password, enabled, read, write, \"delete\", browse, manage,"
+            " rootdir) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        using L = QVariantList;
+        QVERIFY(sql(user, L{"bob", "x", 1, 1, 0, 0, 1, 0, "/srv/bob"}));             // ID 1
+        QVERIFY(sql(user, L{"carol", "y", 0, 1, 1, 0, 0, 0, "/srv/carol"}));         // ID 2
+        QVERIFY(sql(user, L{"anonymous", "named", 1, 1, 1, 1, 1, 1, "/srv/named"})); // ID 3
+        QVERIFY(sql(user, L{"o'hara", "q\"%_", 1, 0, 0, 1, 0, 0, QVariant()}));      // ID 4
+        QVERIFY(sql(user, L{" ", " ", 1, 1, 1, 1, 1, 1, "/srv/space"}));             // ID 5
+        QVERIFY(sql("UPDATE anonymous SET read=1, write=0, \"delete\"=0, browse=1, manage=0,"
+                    " rootdir='/srv/anon'"));
+        const QString vdir = QStringLiteral(
+            "INSERT INTO virtualdirs (name, source, destination, user) VALUES (?,?,?,?)");
+        QVERIFY(sql(vdir, L{"pub", "", "/data/pub", 1}));
+        QVERIFY(sql(vdir, L{"docs", "/srv/bob", "/data/docs", 1}));
+        QVERIFY(sql(vdir, L{"c", QVariant(), "/data/c", 2}));
+        QVERIFY(sql(vdir, L{"anon", "", "/data/anon", 0}));
+        QVERIFY(sql(vdir, L{"named", "", "/data/named", 3}));
+        for (const char* ip : {"10.0.0.5", "10.0.0.9"})
+            QVERIFY(sql("INSERT INTO IPok (IP) VALUES (?)", {ip}));
+        for (const char* ip : {"10.0.0.66", "10.0.0.9"})
+            QVERIFY(sql("INSERT INTO IPko (IP) VALUES (?)", {ip}));
+        views_ = std::make_unique<AccountViews>(*db_);
+        views_->openAll();
+    }
+
+    void decidesAndHandsOver_data() {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("anonymousOn");
+        QTest::addColumn<QString>("lists"); // "b" block list on, "a" allow list on
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("letters");
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<int>("account");
+        QTest::addColumn<QStringList>("vdirs");
+        const QStringList bobDirs{"pub", "docs"}, none, anon{"anon"};
+        auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+        row("enabled account") << "bob"
+                               << "x"
+                               << "127.0.0.1" << true << "" << true << "RB"
+                               << "/srv/bob" << 1 << bobDirs;
+        row("wrong password") << "bob"
+                              << "nope"
+                              << "127.0.0.1" << true << "" << false << ""
+                              << "/default" << -2 << none;
+        row("disabled account still handed over") << "carol"
+                                                  << "y"
+                                                  << "127.0.0.1" << true << "" << false << "RW"
+                                                  << "/srv/carol" << 2 << QStringList{"c"};
+        row("anonymous, any password") << "anonymous"
+                                       << "guest@"
+                                       << "127.0.0.1" << true << "" << true << "RB"
+                                       << "/srv/anon" << 0 << anon;
+        row("ANONYMOUS, empty password") << "ANONYMOUS"
+                                         << ""
+                                         << "127.0.0.1" << true << "" << true << "RB"
+                                         << "/srv/anon" << 0 << anon;
+        row("anonymous switched off") << "Anonymous"
+                                      << "x"
+                                      << "127.0.0.1" << false << "" << false << ""
+                                      << "/default" << -2 << none;
+        row("users row named anonymous") << "anonymous"
+                                         << "named"
+                                         << "127.0.0.1" << false << "" << true << "RWDBM"
+                                         << "/srv/named" << 3 << QStringList{"named"};
+        row("empty names") << ""
+                           << ""
+                           << "127.0.0.1" << true << "" << false << ""
+                           << "/default" << -2 << none;
+        row("names of spaces only, even with a row")
+            << " "
+            << " "
+            << "127.0.0.1" << true << "" << false << "RWDBM"
+            << "/default" << 5 << none;
+        row("quotes and wildcards compared whole") << "o'hara"
+                                                   << "q\"%_"
+                                                   << "127.0.0.1" << true << "" << true << "D"
+                                                   << "/default" << 4 << none;
+        row("wildcards match nothing") << "%"
+                                       << "%"
+                                       << "127.0.0.1" << true << "" << false << ""
+                                       << "/default" << -2 << none;
+        row("quote injection") << "bob' OR '1'='1"
+                               << "' OR '1'='1"
+                               << "127.0.0.1" << true << "" << false << ""
+                               << "/default" << -2 << none;
+        row("block list, address listed") << "bob"
+                                          << "x"
+                                          << "10.0.0.66" << true << "b" << false << "RB"
+                                          << "/srv/bob" << 1 << bobDirs;
+        row("block list, other address") << "bob"
+                                         << "x"
+                                         << "10.0.0.7" << true << "b" << true << "RB"
+                                         << "/srv/bob" << 1 << bobDirs;
+        row("block list off") << "bob"
+                              << "x"
+                              << "10.0.0.66" << true << "" << true << "RB"
+                              << "/srv/bob" << 1 << bobDirs;
+        row("block list refuses anonymous") << "anonymous"
+                                            << "a"
+                                            << "10.0.0.66" << true << "b" << false << "RB"
+                                            << "/srv/anon" << 0 << anon;
+        row("allow list, address listed") << "bob"
+                                          << "x"
+                                          << "10.0.0.5" << true << "a" << true << "RB"
+                                          << "/srv/bob" << 1 << bobDirs;
+        row("allow list, address not listed") << "bob"
+                                              << "x"
+                                              << "10.0.0.7" << true << "a" << false << "RB"
+                                              << "/srv/bob" << 1 << bobDirs;
+        row("allow list, host name resolving to a listed address")
+            << "bob"
+            << "x"
+            << "client.test" << true << "a" << true << "RB"
+            << "/srv/bob" << 1 << bobDirs;
+        row("allow list, IPv4 client on an IPv6 socket")
+            << "bob"
+            << "x"
+            << "::ffff:10.0.0.5" << true << "a" << true << "RB"
+            << "/srv/bob" << 1 << bobDirs;
+        row("both lists, allowed and not blocked") << "bob"
+                                                   << "x"
+                                                   << "10.0.0.5" << true << "ab" << true << "RB"
+                                                   << "/srv/bob" << 1 << bobDirs;
+        row("both lists, allowed but blocked") << "bob"
+                                               << "x"
+                                               << "10.0.0.9" << true << "ab" << false << "RB"
+                                               << "/srv/bob" << 1 << bobDirs;
+    }
+    void decidesAndHandsOver() {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(QString, host);
+        QFETCH(bool, anonymousOn);
+        QFETCH(QString, lists);
+        QFETCH(QStringList, vdirs);
+        QVERIFY(sql("UPDATE anonymous SET enabled=?", {anonymousOn}));
+        switches_.block = lists.contains(u'b');
+        switches_.allow = lists.contains(u'a');
+        FakeConnection c(user, password, host);
+        c.setRootDir(QStringLiteral("/default"));
+        const qint32 before = users_.HighestIndex();
+
+        const Verdict verdict = handler()->LoginRequest(c);
+
+        QTEST(verdict == Verdict::Allow, "accepted");
+        QCOMPARE(users_.HighestIndex(), before + 1);
+        QCOMPARE(ConnectionIndex(c), before + 1);
+        QTEST(users_.record(before + 1)->Permissions(), "letters");
+        // The lists compare the resolved dotted address.
+        const bool dotted = kv::admin::IsNumericAddress(host);
+        QCOMPARE(users_.AddressOf(before + 1), dotted ? host : QStringLiteral("10.0.0.5"));
+        QTEST(c.RootDir(), "root");
+        QTEST(handler()->AccountID(c), "account");
+        QStringList names;
+        for (const auto& d : c.VirtualDirs().items())
+            names << d.name;
+        QCOMPARE(names, vdirs);
+    }
+
+    void disabledNamedAnonymousIsNotLetInAsTheAnonymousAccount() {
+        QVERIFY(sql("UPDATE users SET enabled=0 WHERE ID=3"));
+        QVERIFY(sql("UPDATE anonymous SET enabled=1"));
+        switches_ = {};
+        FakeConnection named(QStringLiteral("anonymous"), QStringLiteral("named"));
+        QCOMPARE(handler()->LoginRequest(named), Verdict::Deny);
+        FakeConnection guest(QStringLiteral("anonymous"), QStringLiteral("other"));
+        QCOMPARE(handler()->LoginRequest(guest), Verdict::Allow);
+        QCOMPARE(users_.record(ConnectionIndex(guest))->Permissions(), QStringLiteral("RB"));
+        QVERIFY(sql("UPDATE users SET enabled=1 WHERE ID=3"));
+    }
+
+    void virtualFolderFieldsAndOrder() {
+        const QList<kv::engine::VirtualDir> dirs = handler()->VirtualDirsOf(1);
+        QCOMPARE(dirs.size(), 2);
+        QCOMPARE(dirs.at(1), (kv::engine::VirtualDir{"docs", "/srv/bob", "/data/docs"}));
+        QCOMPARE(handler()->VirtualDirsOf(2).value(0).source, QString()); // null reads as ""
+    }
+
+    void repeatedLoginReplacesWhatTheConnectionWasGiven() {
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"));
+        auto h = handler();
+        QCOMPARE(h->LoginRequest(c), Verdict::Allow);
+        const qint32 first = ConnectionIndex(c);
+        c.setUserName(QStringLiteral("o'hara"));
+        c.setPassword(QStringLiteral("q\"%_"));
+        QCOMPARE(h->LoginRequest(c), Verdict::Allow);
+        QCOMPARE(ConnectionIndex(c), first + 1);
+        QCOMPARE(users_.record(first)->Permissions(), QStringLiteral("RB"));
+        QCOMPARE(users_.record(first + 1)->Permissions(), QStringLiteral("D"));
+        QCOMPARE(c.RootDir(), QStringLiteral("/default"));
+        QVERIFY(c.VirtualDirs().items().isEmpty());
+    }
+
+    void lookupsSeeCommittedRowsAndLeaveTheOperatorsRow() {
+        DataView& accounts = views_->Data1();
+        accounts.MoveFirst();
+        QVERIFY(accounts.FindFirst(QStringLiteral("login = ?"), {QStringLiteral("carol")}));
+        QVERIFY(accounts.Edit());
+        QVERIFY(accounts.setField(QStringLiteral("enabled"), true)); // pending, not committed
+        const int row = accounts.currentRow();
+        FakeConnection c(QStringLiteral("carol"), QStringLiteral("y"));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
+        QCOMPARE(accounts.currentRow(), row);
+        QVERIFY(accounts.isDirty());
+        accounts.CancelUpdate();
+    }
+
+    void settingsRowSwitches() {
+        DataView& settings = views_->Data2();
+        SettingsRowListSwitches rowSwitches(settings);
+        QVERIFY(!rowSwitches.AllowListOn());
+        QVERIFY(!rowSwitches.BlockListOn());
+        // An edit not yet committed counts at once, like a ticked box.
+        QVERIFY(settings.Edit());
+        QVERIFY(settings.setField(QStringLiteral("IPok"), true));
+        QVERIFY(rowSwitches.AllowListOn());
+        QVERIFY(!rowSwitches.BlockListOn());
+        settings.CancelUpdate();
+        QVERIFY(!rowSwitches.AllowListOn());
+    }
+
+    void emptyAllowListRefusesEveryone() {
+        QVERIFY(sql("CREATE TABLE keep AS SELECT * FROM IPok"));
+        QVERIFY(sql("DELETE FROM IPok"));
+        switches_ = {};
+        switches_.allow = true;
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"), QStringLiteral("10.0.0.5"));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
+        QVERIFY(sql("INSERT INTO IPok SELECT * FROM keep"));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Allow);
+    }
+
+    void failedListLookupRefuses_data() {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("block list") << "IPko";
+        QTest::newRow("allow list") << "IPok";
+    }
+    void failedListLookupRefuses() {
+        QFETCH(QString, table);
+        QVERIFY(sql(QStringLiteral("ALTER TABLE %1 RENAME TO gone").arg(table)));
+        switches_.block = table == QLatin1String("IPko");
+        switches_.allow = !switches_.block;
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"), QStringLiteral("10.0.0.5"));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
+        QVERIFY(sql(QStringLiteral("ALTER TABLE gone RENAME TO %1").arg(table)));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Allow);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoginHandler)
+#include "test_loginhandler.moc"

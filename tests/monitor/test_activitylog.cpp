@@ -1,0 +1,123 @@
+#include "monitor/ActivityLog.h"
+#include "tests/support/FakeConnection.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv::monitor;
+using kv::testing::FakeConnection;
+
+namespace {
+
+struct Screen : LogScreen {
+    QStringList lines;
+    void ShowLogLine(const QString& line) override { lines << line; }
+};
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestActivityLog : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString path() const { return dir_.filePath(QStringLiteral("ftp.log")); }
+
+private Q_SLOTS:
+    void init() { QFile::remove(path()); }
+
+    void lineFormats_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("expected");
+        const QDateTime at(QDate(2026, 12, 5), QTime(20, 49, 3));
+        const QTime t(14, 5, 9);
+        QTest::newRow("engine, logged in")
+            << EngineLogLine(t, "192.168.1.20", "USER bob") << "[14:05:09 192.168.1.20] USER bob";
+        QTest::newRow("engine, no address") << EngineLogLine(t, "", "NOOP") << "[14:05:09] NOOP";
+        QTest::newRow("engine, spaces trimmed inside only")
+            << EngineLogLine(QTime(0, 0, 1), "  ", " x ") << "[00:00:01]  x ";
+        QTest::newRow("engine, line breaks kept out")
+            << EngineLogLine(t, "", "USER a\r\n[x] SERVER STOP\nb\r")
+            << "[14:05:09] USER a [x] SERVER STOP b ";
+        QTest::newRow("start") << StartLogLine(at, "192.168.1.10")
+                               << "[05-12-2026 20:49:03] SERVER START ON IP 192.168.1.10";
+        QTest::newRow("stop, afternoon hour")
+            << StopLogLine(at.addSecs(3 * 3600)) << "[05-12-2026 23:49:03] SERVER STOP";
+    }
+    void lineFormats() {
+        QFETCH(QString, line);
+        QTEST(line, "expected");
+    }
+
+    void fileFollowsTheSwitchLineByLine() {
+        Screen screen;
+        bool on = false;
+        ActivityLog log(
+            screen, [&] { return on; }, path());
+        QCOMPARE(log.WriteLog(QStringLiteral("one")), ActivityLog::FileOutcome::NotLogging);
+        QVERIFY(!QFile::exists(path()));
+        on = true;
+        QCOMPARE(log.WriteLog(QString()), ActivityLog::FileOutcome::Written);
+        QCOMPARE(log.WriteLog(QStringLiteral("è due")), ActivityLog::FileOutcome::Written);
+        on = false;
+        log.WriteLog(QStringLiteral("three"));
+        QCOMPARE(screen.lines, (QStringList{"one", "", "è due", "three"}));
+        QCOMPARE(contents(path()), QStringLiteral("\r\nè due\r\n").toLocal8Bit());
+    }
+
+    void existingFileIsAppendedTo() {
+        {
+            QFile f(path());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old line\r\n");
+        }
+        Screen screen;
+        ActivityLog log(
+            screen, [] { return true; }, path());
+        log.WriteLog(QStringLiteral("new line"));
+        QCOMPARE(contents(path()), QByteArray("old line\r\nnew line\r\n"));
+    }
+
+    void unwritableFileStillShowsTheLine() {
+        // A path below a regular file cannot be opened, whoever runs the test.
+        QFile blocker(dir_.filePath(QStringLiteral("plain")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        Screen screen;
+        ActivityLog log(
+            screen, [] { return true; }, blocker.fileName() + QStringLiteral("/ftp.log"));
+        QCOMPARE(log.WriteLog(QStringLiteral("kept")), ActivityLog::FileOutcome::Failed);
+        QCOMPARE(screen.lines, QStringList{"kept"});
+    }
+
+    void engineLinesCarryTheRecordsAddress() {
+        Screen screen;
+        ActivityLog log(
+            screen, [] { return true; }, path());
+        kv::access::ConnectedUsers users;
+        const QDateTime at(QDate(2026, 1, 2), QTime(9, 8, 7));
+        EngineLineLogger engineLines(log, users, [&] { return at; });
+        FakeConnection before;
+        engineLines.LogLine(before, QStringLiteral("USER bob"));
+        FakeConnection after;
+        const qint32 n = users.Append();
+        users.record(n)->setAddress(QStringLiteral("10.0.0.5") + QChar(u'\0'));
+        after.setTag(n);
+        engineLines.LogLine(after, QStringLiteral("230 User bob logged in."));
+        FakeConnection stale;
+        stale.setTag(99);
+        engineLines.LogLine(stale, QStringLiteral("QUIT"));
+        QCOMPARE(screen.lines,
+                 (QStringList{"[09:08:07] USER bob", "[09:08:07 10.0.0.5] 230 User bob logged in.",
+                              "[09:08:07] QUIT"}));
+        QCOMPARE(contents(path()).count("\r\n"), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestActivityLog)
+#include "test_activitylog.moc"
