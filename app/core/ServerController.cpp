@@ -1,6 +1,7 @@
 #include "app/core/ServerController.h"
 
 #include "app/core/NumberConversion.h"
+#include "monitor/ActivityLog.h"
 
 #include <QDir>
 
@@ -12,11 +13,6 @@ QString DefaultServerRoot() {
 
 namespace {
 
-QString stamp(const QDateTime& when) {
-    return QLatin1Char('[') + when.toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")) +
-           QLatin1Char(']');
-}
-
 template <typename Int, typename Setter>
 void setIfNumber(const std::optional<Int>& value, Setter set) {
     if (value)
@@ -24,14 +20,6 @@ void setIfNumber(const std::optional<Int>& value, Setter set) {
 }
 
 } // namespace
-
-QString startLogLine(const QDateTime& when, const QString& address) {
-    return stamp(when) + QStringLiteral(" SERVER START ON IP ") + address;
-}
-
-QString stopLogLine(const QDateTime& when) {
-    return stamp(when) + QStringLiteral(" SERVER STOP");
-}
 
 ServerController::ServerController(engine::FtpEngine& engine, ServerBoxes& boxes,
                                    DefaultAddressFn defaultLocalIP, WriteLogFn writeLog,
@@ -75,7 +63,7 @@ bool ServerController::ServerStart() {
     if (view_)
         view_->showRunning(listening);
     writeLog_(QString());
-    writeLog_(startLogLine(clock_(), listening));
+    writeLog_(monitor::StartLogLine(clock_(), listening));
     state_ = 1;
     if (view_)
         view_->afterStart();
@@ -84,7 +72,7 @@ bool ServerController::ServerStart() {
 
 void ServerController::ServerStop() {
     engine_.StopListening();
-    writeLog_(stopLogLine(clock_()));
+    writeLog_(monitor::StopLogLine(clock_()));
     state_ = 0;
     if (view_)
         view_->showStopped();

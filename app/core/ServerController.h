@@ -58,7 +58,4 @@ private:
     qint16 state_ = 0;
 };
 
-QString startLogLine(const QDateTime& when, const QString& address);
-QString stopLogLine(const QDateTime& when);
-
 } // namespace kv
