@@ -1,0 +1,20 @@
+#pragma once
+// The administration panels of the main window: each builder fills the panel
+// container the window made ("Account", "Impostazioni", "Sicurezza").
+
+class QWidget;
+
+namespace kv::ui {
+
+class PanelHost;
+
+void buildAccountPanel(QWidget* panel, PanelHost& host);
+void buildSettingsPanel(QWidget* panel, PanelHost& host);
+void buildSecurityPanel(QWidget* panel, PanelHost& host);
+
+// The online panel's "Autorizza" and "Blocca": put the selected client's
+// address on the allow (IPok) or block (IPko) list.
+void AutorizzaIPUtente(PanelHost& host);
+void BloccaIPUtente(PanelHost& host);
+
+} // namespace kv::ui
