@@ -1,0 +1,45 @@
+// Whatever bytes a client sends as a command line, the parser answers with
+// a clean verb and an argument free of control characters, or an error.
+
+#include "app/engine/CommandParser.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace kv::engine;
+
+namespace {
+
+void require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "broken rule: %s\n", what);
+        std::abort();
+    }
+}
+
+bool hasControl(const QString& s) {
+    for (const QChar c : s) {
+        if ((c.unicode() < 0x20 && c != '\t') || c.unicode() == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const ParsedCommand parsed =
+        parseCommandLine(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    if (parsed.ok()) {
+        require(!parsed.verb.isEmpty() && parsed.verb.size() <= 8, "verb of 1 to 8 letters");
+        for (const QChar c : parsed.verb)
+            require(c >= 'A' && c <= 'Z', "verb in upper-case ASCII letters");
+        require(!hasControl(parsed.argument), "argument without control characters");
+        return 0;
+    }
+    require(parsed.argument.isEmpty(), "no argument with an error");
+    // A refused verb is echoed back in the reply, so it must be printable.
+    require(!hasControl(parsed.verb) && !parsed.verb.contains('\t'), "printable echoed verb");
+    return 0;
+}
