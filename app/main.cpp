@@ -1,6 +1,67 @@
+#include "app/core/CommandLine.h"
+#include "app/core/DataFolder.h"
+#include "app/core/HeadlessServer.h"
+#include "app/core/ProgramCore.h"
+#include "app/core/SignalWatcher.h"
+#include "app/core/Version.h"
+#include "app/engine/FtpServer.h"
+#include "app/settings/SettingsStore.h"
+
 #include <QApplication>
+#include <QTextStream>
+#include <memory>
+
+namespace {
+
+void describeApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestrova"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrova Vellim"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kv::kVersionText));
+}
+
+std::unique_ptr<kv::engine::FtpEngine> makeEngine() {
+    return std::make_unique<kv::engine::FtpServer>();
+}
+
+int runHeadless(const kv::CommandLine& options) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const QString folder = kv::dataFolder(options.dataDir);
+    kv::QtSettingsStore settings;
+    kv::ProgramCore core(folder, settings, makeEngine);
+    if (!core.databaseProblem().isEmpty()) {
+        err << core.databaseProblem() << Qt::endl;
+        return 1;
+    }
+    kv::HeadlessServer server(core, out, err);
+    kv::SignalWatcher signals;
+    QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &server,
+                     &kv::HeadlessServer::stop);
+    if (!server.start())
+        return 2;
+    return QCoreApplication::exec();
+}
+
+int runWindow(const kv::CommandLine& options);
+
+} // namespace
 
 int main(int argc, char** argv) {
+    if (kv::wantsNoWindow(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        describeApplication();
+        return runHeadless(kv::parseCommandLine(app.arguments()));
+    }
     QApplication app(argc, argv);
-    return 0;
+    describeApplication();
+    return runWindow(kv::parseCommandLine(app.arguments()));
 }
+
+namespace {
+int runWindow(const kv::CommandLine&) {
+    // The window arrives with the main-window work; until then the program
+    // only runs headless.
+    QTextStream(stderr) << "Usare --headless" << Qt::endl;
+    return 1;
+}
+} // namespace

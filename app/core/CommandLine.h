@@ -1,0 +1,22 @@
+#pragma once
+// The program's command line: --headless, --data-dir DIR, --help, --version.
+
+#include <QString>
+#include <QStringList>
+
+namespace kv {
+
+struct CommandLine {
+    bool headless = false;
+    QString dataDir;
+};
+
+// True when the arguments ask for no window at all (headless, help or
+// version), so the program can start without a display.
+bool wantsNoWindow(int argc, char** argv);
+
+// Parses the application's arguments; --help and --version print and exit
+// the process, as on any command-line program, and so does a bad option.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+} // namespace kv
