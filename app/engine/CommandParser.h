@@ -1,0 +1,30 @@
+#pragma once
+// Turns one raw command line from a client into a verb and its argument.
+// Pure and allocation-light, so it can be fuzzed on its own.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace kv::engine {
+
+enum class ParseError {
+    None,
+    Empty,       // nothing but spaces / Telnet controls
+    ControlChar, // NUL or another control character inside the line
+    BadEncoding, // not valid UTF-8
+    BadVerb,     // the verb is not 1-8 ASCII letters
+};
+
+struct ParsedCommand {
+    ParseError error = ParseError::None;
+    QString verb;     // upper case; on BadVerb the (sanitised) text received
+    QString argument; // everything after the first space, as sent
+    bool ok() const { return error == ParseError::None; }
+};
+
+// `line` is one line without its '\n' (a trailing '\r' is dropped here).
+// Telnet IAC sequences (interrupt, synch, option negotiation) are removed.
+ParsedCommand parseCommandLine(QByteArrayView line);
+
+} // namespace kv::engine

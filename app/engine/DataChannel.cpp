@@ -1,0 +1,133 @@
+#include "app/engine/DataChannel.h"
+
+#include "app/engine/HostAddresses.h"
+
+#include <QTcpSocket>
+
+namespace kv::engine {
+
+DataChannel::DataChannel(const QHostAddress& clientAddress, int connectTimeoutMs, QObject* parent)
+    : QObject(parent), client_(plainAddress(clientAddress)) {
+    timeout_.setSingleShot(true);
+    timeout_.setInterval(connectTimeoutMs);
+    connect(&timeout_, &QTimer::timeout, this, [this] { fail(QStringLiteral("timed out")); });
+}
+
+DataChannel::~DataChannel() {
+    reset();
+}
+
+QTcpSocket* DataChannel::createSocket() {
+    return new QTcpSocket(this);
+}
+
+quint16 DataChannel::listenPassive(const QHostAddress& local) {
+    reset();
+    listener_ = new DataListener(this);
+    listener_->setMaxPendingConnections(1);
+    connect(listener_, &DataListener::descriptorReady, this, &DataChannel::onIncoming);
+    if (!listener_->listen(local, 0)) {
+        reset();
+        return 0;
+    }
+    mode_ = Mode::Passive;
+    return listener_->serverPort();
+}
+
+void DataChannel::setActive(const QHostAddress& address, quint16 port) {
+    reset();
+    mode_ = Mode::Active;
+    activeAddress_ = address;
+    activePort_ = port;
+}
+
+void DataChannel::onIncoming(qintptr descriptor) {
+    QTcpSocket* socket = createSocket();
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    if (socket_ || !sameHost(socket->peerAddress(), client_)) {
+        // Only the control connection's client gets the data port, once.
+        Q_EMIT debugLine(QStringLiteral("refused data connection from %1")
+                             .arg(addressText(socket->peerAddress())));
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    Q_EMIT debugLine(
+        QStringLiteral("passive data connection from %1").arg(addressText(socket->peerAddress())));
+    socket_ = socket;
+    listener_->close();
+    if (wanted_)
+        handOver();
+}
+
+void DataChannel::open() {
+    wanted_ = true;
+    timeout_.start();
+    if (mode_ == Mode::Passive) {
+        if (socket_)
+            handOver();
+        return;
+    }
+    if (mode_ != Mode::Active) {
+        fail(QStringLiteral("no data connection set up"));
+        return;
+    }
+    socket_ = createSocket();
+    connect(socket_, &QTcpSocket::connected, this, [this] {
+        Q_EMIT debugLine(QStringLiteral("active data connection to %1:%2")
+                             .arg(addressText(activeAddress_))
+                             .arg(activePort_));
+        handOver();
+    });
+    connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (socket_ && socket_->state() != QAbstractSocket::ConnectedState)
+            fail(socket_->errorString());
+    });
+    socket_->connectToHost(activeAddress_, activePort_);
+}
+
+void DataChannel::handOver() {
+    QTcpSocket* socket = socket_;
+    socket_ = nullptr;
+    socket->disconnect(this);
+    socket->setParent(nullptr);
+    timeout_.stop();
+    wanted_ = false;
+    mode_ = Mode::None;
+    if (listener_) {
+        listener_->close();
+        listener_->deleteLater();
+        listener_ = nullptr;
+    }
+    Q_EMIT ready(socket);
+}
+
+void DataChannel::fail(const QString& reason) {
+    const bool wasWanted = wanted_;
+    reset();
+    if (wasWanted)
+        Q_EMIT failed(reason);
+}
+
+void DataChannel::reset() {
+    timeout_.stop();
+    wanted_ = false;
+    mode_ = Mode::None;
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        socket_->deleteLater();
+        socket_ = nullptr;
+    }
+    if (listener_) {
+        listener_->disconnect(this);
+        listener_->close();
+        listener_->deleteLater();
+        listener_ = nullptr;
+    }
+}
+
+} // namespace kv::engine

@@ -1,0 +1,24 @@
+#pragma once
+// Hard limits of the engine. Defaults are generous enough for real use (200
+// clients from one address all get their greeting) and small enough that no
+// client can make the server hold much memory.
+
+namespace kv::engine {
+
+// Longest command line, in bytes without the line end. Longer lines get a 500
+// reply and are skipped up to the next line end; the connection survives.
+inline constexpr int kMaxCommandLine = 4096;
+// Longest password passed to the login check.
+inline constexpr int kMaxPasswordLength = 1024;
+// Wrong passwords in a row before the engine closes the connection.
+inline constexpr int kMaxFailedLogins = 5;
+// How long a transfer waits for its data connection.
+inline constexpr int kDataConnectTimeoutMs = 30000;
+
+struct EngineLimits {
+    int maxConnections = 1000;
+    int maxConnectionsPerAddress = 500;
+    int dataConnectTimeoutMs = kDataConnectTimeoutMs;
+};
+
+} // namespace kv::engine

@@ -1,0 +1,68 @@
+#pragma once
+// The reply texts the engine sends to clients, kept as the engine's stored
+// settings. Placeholders %s and %ld are filled in order by format().
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace kv::engine {
+
+enum class Reply {
+    OpeningAscii,       // 150 ... ASCII ...%s.
+    OpeningBinary,      // 150 ... BINARY ...%s.
+    PassiveOpen,        // 150 Data connection open for PASV transfer.
+    TypeSet,            // 200 Type set to %s
+    CommandOk,          // 200 %s command successful
+    NotNeeded,          // 202
+    StatusBegin,        // 211-Status for user %s:
+    StatusEnd,          // 211 End of status
+    HelpBegin,          // 211-The following commands are recognized:
+    HelpEnd,            // 211 ... v%s.
+    SystemType,         // 215
+    Greeting,           // 220
+    Goodbye,            // 221
+    TransferComplete,   // 226
+    ListingComplete,    // 226
+    AbortedOk,          // 226
+    EnteringPassive,    // 227 (%s)
+    LoggedIn,           // 230 User %s logged in.
+    CwdOk,              // 250
+    DeleteOk,           // 250
+    Renamed,            // 250 ... %s
+    CurrentDir,         // 257 "%s"
+    DirCreated,         // 257 %s directory created
+    PasswordRequired,   // 331 ... %s.
+    Restarting,         // 350 ... %ld ...
+    WaitingForName,     // 350
+    CantOpenData,       // 425
+    TransferAborted,    // 426 ... %s aborted.
+    NotUnderstood,      // 500 '%s'
+    NeedMoreArguments,  // 501 ... %s need more arguments
+    SyntaxError,        // 501
+    LoginWithUserFirst, // 503
+    TypeNotRecognized,  // 504
+    CannotReRegister,   // 520
+    TransferIncomplete, // 526
+    PleaseLogin,        // 530
+    LoginIncorrect,     // 530
+    NoSuchFile,         // 550 %s: No such file or directory.
+    AccessDenied,       // 550
+    CannotRename,       // 553 Cannot rename to %s
+};
+
+inline constexpr int kReplyCount = 40;
+
+class ReplyTexts {
+public:
+    ReplyTexts();
+    const QString& text(Reply r) const { return texts_[static_cast<int>(r)]; }
+    // The text with each %s / %ld replaced by the next argument.
+    QString format(Reply r, const QStringList& args = {}) const;
+    static QString fill(const QString& pattern, const QStringList& args);
+
+private:
+    std::array<QString, kReplyCount> texts_;
+};
+
+} // namespace kv::engine

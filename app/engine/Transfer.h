@@ -1,0 +1,112 @@
+#pragma once
+// One transfer over a connected data socket. Downloads and listings go from
+// disk (or memory) to the socket, uploads from the socket to disk; both run
+// in chunks driven by the socket's readiness, so many transfers progress in
+// turn on one event loop and no call blocks on large data.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QFile;
+class QSocketNotifier;
+class QTcpSocket;
+
+namespace kv::engine {
+class AsciiEncoder;
+class AsciiDecoder;
+} // namespace kv::engine
+
+namespace kv::engine {
+
+struct TransferResult {
+    enum class Outcome {
+        Complete,
+        ConnectionLost, // the client closed or reset the data connection early
+        ReadFailed,     // the source file could not be read
+        WriteFailed,    // the destination file could not be written (disk full, rights)
+        Aborted,        // ABOR or the session ended
+    };
+    Outcome outcome = Outcome::Complete;
+    qint64 bytes = 0; // file bytes moved
+    QString detail;
+    bool complete() const { return outcome == Outcome::Complete; }
+};
+
+class Transfer : public QObject {
+    Q_OBJECT
+public:
+    // Takes ownership of the socket. `lingerSeconds` > 0 keeps a finished
+    // connection half-open that long so the client can read everything.
+    Transfer(QTcpSocket* socket, int lingerSeconds, QObject* parent);
+    ~Transfer() override;
+
+    virtual void start() = 0;
+    // Stops at once; finished() is not emitted. Returns what was moved.
+    TransferResult abort();
+    qint64 bytes() const { return bytes_; }
+    bool isDone() const { return done_; }
+
+Q_SIGNALS:
+    void finished(const kv::engine::TransferResult& result);
+    void debugLine(const QString& line);
+
+protected:
+    void finish(TransferResult::Outcome outcome, const QString& detail = QString());
+    virtual void stopSource() {}
+    void closeSocketGracefully();
+
+    QTcpSocket* socket_;
+    int linger_;
+    qint64 bytes_ = 0;
+    bool done_ = false;
+};
+
+// File (from an offset) or in-memory text to the client.
+class SendTransfer : public Transfer {
+    Q_OBJECT
+public:
+    SendTransfer(QTcpSocket* socket, std::unique_ptr<QFile> file, qint64 offset, bool ascii,
+                 int lingerSeconds, QObject* parent);
+    SendTransfer(QTcpSocket* socket, QByteArray data, int lingerSeconds, QObject* parent);
+    ~SendTransfer() override;
+    void start() override;
+
+private:
+    void pumpChunks();
+    void pumpSendfile();
+    void onSocketGone();
+    void stopSource() override;
+
+    std::unique_ptr<QFile> file_;
+    QByteArray data_;
+    qint64 offset_ = 0;
+    qint64 end_ = 0;
+    bool ascii_ = false;
+    bool eof_ = false;
+    QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<AsciiEncoder> encoder_;
+};
+
+// Client to file: the file is already open at the right position.
+class ReceiveTransfer : public Transfer {
+    Q_OBJECT
+public:
+    ReceiveTransfer(QTcpSocket* socket, std::unique_ptr<QFile> file, bool ascii, int lingerSeconds,
+                    QObject* parent);
+    ~ReceiveTransfer() override;
+    void start() override;
+
+private:
+    void drain();
+    void onSocketClosed();
+    bool store(const char* data, qint64 size);
+
+    std::unique_ptr<QFile> file_;
+    bool ascii_ = false;
+    QByteArray buffer_;
+    std::unique_ptr<AsciiDecoder> decoder_;
+};
+
+} // namespace kv::engine
