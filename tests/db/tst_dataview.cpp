@@ -446,6 +446,18 @@ void TestDataView::rowsWithoutKeyAreChangedOneByOne() {
     QVERIFY(blocked.Delete());
     QCOMPARE(s.read("SELECT IP FROM IPko ORDER BY rowid"), (QStringList{"10.0.0.1", "10.0.0.2"}));
     QCOMPARE(blocked.RecordCount(), 2);
+
+    // An index added by another program does not change the table order, and
+    // saves still reach the row shown.
+    s.sql({"CREATE INDEX ip_order ON IPok (IP)", "INSERT INTO IPok VALUES ('10.0.0.9')",
+           "INSERT INTO IPok VALUES ('10.0.0.1')"});
+    DataView allowed(s.db.connection(), "IPok");
+    QVERIFY(allowed.Refresh());
+    QCOMPARE(allowed.Field("IP"), QStringLiteral("10.0.0.9"));
+    QVERIFY(allowed.setField("IP", "10.0.0.5"));
+    allowed.MoveNext();
+    QCOMPARE(allowed.Field("IP"), QStringLiteral("10.0.0.1"));
+    QCOMPARE(s.read("SELECT IP FROM IPok ORDER BY rowid"), (QStringList{"10.0.0.5", "10.0.0.1"}));
 }
 
 void TestDataView::queryViewsAreReadOnly() {
