@@ -1,0 +1,186 @@
+"""Starts the real program headless on a temporary data folder and talks to it
+with real FTP clients on loopback. Every wait is bounded."""
+
+import ftplib
+import os
+import random
+import shutil
+import signal
+import socket
+import sqlite3
+import subprocess
+import tempfile
+import time
+
+SCHEMA = """
+CREATE TABLE users (ID INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT COLLATE NOCASE UNIQUE, password TEXT, enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL DEFAULT 0, write BOOLEAN NOT NULL DEFAULT 0, "delete" BOOLEAN NOT NULL DEFAULT 0, browse BOOLEAN NOT NULL DEFAULT 0, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT);
+CREATE TABLE anonymous (enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL DEFAULT 1, write BOOLEAN NOT NULL DEFAULT 0, "delete" BOOLEAN NOT NULL DEFAULT 0, browse BOOLEAN NOT NULL DEFAULT 1, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT);
+CREATE TABLE settings (ip TEXT, port TEXT, rootdir TEXT, start BOOLEAN NOT NULL DEFAULT 0, timeout TEXT, log BOOLEAN NOT NULL DEFAULT 1, IPok BOOLEAN NOT NULL DEFAULT 0, IPko BOOLEAN NOT NULL DEFAULT 0, debugmode TEXT, resolvelinks TEXT, datalingertime TEXT, minimized TEXT);
+CREATE TABLE IPok (IP TEXT);
+CREATE TABLE IPko (IP TEXT);
+CREATE TABLE virtualdirs (name TEXT, source TEXT, destination TEXT, user INTEGER);
+"""
+
+RIGHTS = ("read", "write", "delete", "browse", "manage")
+TIMEOUT = 10
+
+
+def program():
+    build = os.environ.get("KV_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
+    return os.path.join(build, "app", "kestrova")
+
+
+def free_port():
+    """A free port below 32768: the port setting is handed over as a 16-bit
+    signed number, so the kernel's ephemeral ports (32768 and up) cannot be used."""
+    for _ in range(200):
+        port = random.randint(20000, 32000)
+        with socket.socket() as s:
+            try:
+                s.bind(("127.0.0.1", port))
+                return port
+            except OSError:
+                continue
+    raise AssertionError("no free port found")
+
+
+class Database:
+    """accounts.dat written the way another program would write it."""
+
+    def __init__(self, path, port, root):
+        self.path = path
+        with self.connect() as db:
+            db.executescript(SCHEMA)
+            db.execute("INSERT INTO settings (ip, port, rootdir, timeout, log, debugmode, resolvelinks,"
+                       " datalingertime, minimized) VALUES ('127.0.0.1', ?, ?, '180', 1, '0', '1', '0', '0')",
+                       (str(port), root))
+            db.execute("INSERT INTO anonymous (enabled) VALUES (0)")
+
+    def connect(self):
+        return sqlite3.connect(self.path)
+
+    def run(self, sql, params=()):
+        with self.connect() as db:
+            return db.execute(sql, params).fetchall()
+
+    def add_user(self, login, password, enabled=True, rights="", rootdir=None):
+        flags = [1 if r[0].upper() in rights else 0 for r in RIGHTS]
+        with self.connect() as db:
+            cur = db.execute('INSERT INTO users (login, password, enabled, read, write, "delete", browse,'
+                             ' manage, rootdir) VALUES (?,?,?,?,?,?,?,?,?)',
+                             (login, password, 1 if enabled else 0, *flags, rootdir))
+            return cur.lastrowid
+
+    def set_anonymous(self, enabled=True, rights="RB", rootdir=None):
+        flags = [1 if r[0].upper() in rights else 0 for r in RIGHTS]
+        self.run('UPDATE anonymous SET enabled=?, read=?, write=?, "delete"=?, browse=?, manage=?,'
+                 ' rootdir=?', (1 if enabled else 0, *flags, rootdir))
+
+    def settings(self, **fields):
+        for name, value in fields.items():
+            self.run(f'UPDATE settings SET "{name}"=?', (value,))
+
+
+class Server:
+    """The program running headless; stop() sends SIGTERM and waits."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.out = open(os.path.join(folder, "stdout.txt"), "w+")
+        self.err = open(os.path.join(folder, "stderr.txt"), "w+")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        self.proc = subprocess.Popen([program(), "--headless", "--data-dir", folder],
+                                     stdout=self.out, stderr=self.err, env=env)
+
+    def wait_started(self):
+        deadline = time.monotonic() + TIMEOUT
+        while time.monotonic() < deadline:
+            if "SERVER START ON IP" in self.stdout():
+                return True
+            if self.proc.poll() is not None:
+                return False
+            time.sleep(0.02)
+        raise AssertionError("server did not start in time")
+
+    def stdout(self):
+        if not self.out.closed:
+            self.out.flush()
+        with open(self.out.name, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+    def stderr(self):
+        with open(self.err.name, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
+    def stop(self, sig=signal.SIGTERM):
+        if self.proc.poll() is None:
+            self.proc.send_signal(sig)
+        try:
+            return self.proc.wait(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait(timeout=TIMEOUT)
+            raise AssertionError("server did not stop on signal")
+        finally:
+            self.out.close()
+            self.err.close()
+
+
+class Site:
+    """A data folder with accounts.dat and an FTP root folder holding a few files."""
+
+    def __init__(self):
+        self.tmp = tempfile.mkdtemp(prefix="kv-e2e-")
+        self.data = os.path.join(self.tmp, "data")
+        self.root = os.path.join(self.tmp, "root")
+        os.makedirs(self.data)
+        os.makedirs(os.path.join(self.root, "sub"))
+        with open(os.path.join(self.root, "hello.txt"), "w") as f:
+            f.write("hello\n")
+        self.port = free_port()
+        self.db = Database(os.path.join(self.data, "accounts.dat"), self.port, self.root)
+        self.server = None
+
+    def start(self):
+        self.server = Server(self.data)
+        if not self.server.wait_started():
+            raise AssertionError("server failed: " + self.server.stderr())
+        return self.server
+
+    def stop(self):
+        code = self.server.stop() if self.server else 0
+        self.server = None
+        return code
+
+    def ftp(self, user, password):
+        ftp = ftplib.FTP(timeout=TIMEOUT)
+        ftp.connect("127.0.0.1", self.port)
+        ftp.login(user, password)
+        return ftp
+
+    def log_file(self):
+        path = os.path.join(self.data, "ftp.log")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def cleanup(self):
+        if self.server:
+            try:
+                self.server.stop(signal.SIGKILL)
+            except AssertionError:
+                pass
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def snapshot(self):
+        """Names, sizes and contents of everything under the root."""
+        result = {}
+        for dirpath, dirnames, filenames in os.walk(self.root):
+            for name in dirnames:
+                result[os.path.relpath(os.path.join(dirpath, name), self.root) + "/"] = None
+            for name in filenames:
+                p = os.path.join(dirpath, name)
+                with open(p, "rb") as f:
+                    result[os.path.relpath(p, self.root)] = f.read()
+        return result
