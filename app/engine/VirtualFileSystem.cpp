@@ -86,7 +86,11 @@ bool isPlainName(const QString& name) {
 // Where a virtual folder's `source` sits in the client's tree ("/" for the
 // root), or empty when it is not the root nor below it.
 QString placeOfSource(const QString& source, const QString& rootDisk) {
-    const QString sourceDisk = source.trimmed().isEmpty() ? rootDisk : cleanDiskPath(source);
+    // Blanks around the place are dropped, as the folder editor shows it.
+    const QString sourceDisk =
+        source.trimmed().isEmpty() ? rootDisk : absoluteDiskPath(source.trimmed());
+    if (sourceDisk.isEmpty())
+        return {}; // a relative place would depend on the process's working folder
     QString relative;
     if (isInside(sourceDisk, rootDisk)) {
         relative = sourceDisk.mid(rootDisk.size());

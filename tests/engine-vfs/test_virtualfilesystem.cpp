@@ -216,18 +216,29 @@ private Q_SLOTS:
         QCOMPARE(r.virtualPath, VirtualFileSystem::normalize(cwd, path));
     }
 
+    // Relative paths would depend on the process's working folder: unusable.
     void unusableRoot_data() {
         QTest::addColumn<QString>("root");
-        QTest::newRow("empty") << "";
-        QTest::newRow("relative") << "root";
-        QTest::newRow("missing") << at("missing");
-        QTest::newRow("a file") << at("root/a.txt");
+        QTest::addColumn<QString>("source");
+        QTest::newRow("empty root") << ""
+                                    << "";
+        QTest::newRow("relative root") << "root"
+                                       << "";
+        QTest::newRow("missing root") << at("missing") << "";
+        QTest::newRow("root is a file") << at("root/a.txt") << "";
+        QTest::newRow("relative source") << at("root") << "root";
     }
     void unusableRoot() {
         QFETCH(QString, root);
-        const VirtualFileSystem fs(root, {{"v", "", at("dest")}}, true);
-        QCOMPARE(fs.resolve("/", "/", true).error, PathError::NotFound);
-        QCOMPARE(fs.resolve("/", "v", true).error, PathError::NotFound);
+        QFETCH(QString, source);
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(tmp_.path()));
+        const VirtualFileSystem fs(root, {{"mnt", source, at("dest")}}, true);
+        const PathError rootError = fs.resolve("/", "/", true).error;
+        const PathError mountError = fs.resolve("/", "mnt", true).error;
+        QVERIFY(QDir::setCurrent(previous));
+        QCOMPARE(rootError, source.isEmpty() ? PathError::NotFound : PathError::None);
+        QCOMPARE(mountError, PathError::NotFound);
     }
 
     void list_data() {
