@@ -129,41 +129,62 @@ void TestAccountDatabase::neverTouchesAFileThatIsNotOurs_data() {
     QTest::addColumn<QByteArray>("bytes");       // the file, when given as bytes
     QTest::addColumn<QStringList>("statements"); // or made with these statements
     QTest::addColumn<QString>("expectedReason");
+    QTest::addColumn<qint64>("damageAt"); // offset of a page overwritten with noise, or -1
 
     QTest::newRow("text file") << QByteArray("login=bob\r\npassword=x\r\n") << QStringList{}
-                               << "il file non è un database valido.";
+                               << "il file non è un database valido." << qint64(-1);
     QByteArray noise(8192, '\0');
     for (int i = 0; i < noise.size(); ++i)
         noise[i] = char((i * 7919 + 13) % 251);
-    QTest::newRow("binary noise") << noise << QStringList{} << "il file non è un database valido.";
-    QTest::newRow("empty file") << QByteArray("") << QStringList{} << "manca la tabella users.";
+    QTest::newRow("binary noise") << noise << QStringList{} << "il file non è un database valido."
+                                  << qint64(-1);
+    QTest::newRow("empty file") << QByteArray("") << QStringList{} << "manca la tabella users."
+                                << qint64(-1);
     QTest::newRow("sqlite header only")
         << QByteArray("SQLite format 3\0", 16).append(QByteArray(84, '\x01')) << QStringList{}
-        << "il file non è un database valido.";
-    QTest::newRow("table missing")
-        << QByteArray() << schemaWithout("virtualdirs") << "manca la tabella virtualdirs.";
+        << "il file non è un database valido." << qint64(-1);
+    QTest::newRow("table missing") << QByteArray() << schemaWithout("virtualdirs")
+                                   << "manca la tabella virtualdirs." << qint64(-1);
     QTest::newRow("field missing")
         << QByteArray() << (schemaWithout("IPko") + QStringList{"CREATE TABLE IPko (address TEXT)"})
-        << "nella tabella IPko manca il campo IP.";
+        << "nella tabella IPko manca il campo IP." << qint64(-1);
     QTest::newRow("users is a view")
         << QByteArray()
         << (schemaWithout("users") +
             QStringList{"CREATE VIEW users AS SELECT 1 AS ID, '' AS login, '' AS password, 0 AS "
                         "enabled, 0 AS read, 0 AS write, 0 AS \"delete\", 0 AS browse, 0 AS "
                         "manage, '' AS rootdir"})
-        << "manca la tabella users.";
+        << "manca la tabella users." << qint64(-1);
+    QStringList manyUsers = kSchema;
+    manyUsers.append("BEGIN");
+    for (int i = 0; i < 300; ++i)
+        manyUsers.append(QStringLiteral("INSERT INTO users (login, password) VALUES "
+                                        "('user%1', '%2')")
+                             .arg(i)
+                             .arg(QString(40, QLatin1Char('p'))));
+    manyUsers.append("COMMIT");
+    QTest::newRow("damaged page") << QByteArray() << manyUsers << "il file è danneggiato."
+                                  << qint64(4096 * 8);
 }
 
 void TestAccountDatabase::neverTouchesAFileThatIsNotOurs() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, statements);
     QFETCH(QString, expectedReason);
+    QFETCH(qint64, damageAt);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("accounts.dat"));
     if (statements.isEmpty())
         writeBytes(path, bytes);
     else
         QCOMPARE(runSql(path, statements), QString());
+    if (damageAt >= 0) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.size() > damageAt + 4096);
+        QVERIFY(file.seek(damageAt));
+        file.write(QByteArray(4096, '\x5a'));
+    }
     const QByteArray before = fileHash(path);
     const qint64 sizeBefore = QFileInfo(path).size();
 
@@ -245,6 +266,16 @@ void TestAccountDatabase::readOnlyPlacesOpenTheFileReadOnly() {
         QVERIFY(views.Data2().setField("port", "2121"));
         QVERIFY(!views.Data2().Update());
         QCOMPARE(errors.count(), 1);
+
+        const QString locked = dir.filePath("locked.dat");
+        QCOMPARE(runSql(locked, kSchema), QString());
+        const QByteArray lockedBefore = fileHash(locked);
+        QFile::setPermissions(locked, QFileDevice::Permissions{});
+        AccountDatabase unreadable(locked);
+        QVERIFY(!unreadable.open());
+        QVERIFY(unreadable.problem().endsWith("il file non è leggibile."));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(fileHash(locked), lockedBefore);
 
         AccountDatabase fresh(folder + "/other.dat");
         QVERIFY(!fresh.open());
