@@ -1,6 +1,5 @@
 #include "access/LoginHandler.h"
 
-#include "access/AccountDatabase.h"
 #include "access/DataView.h"
 #include "admin/AddressHelpers.h"
 
@@ -13,11 +12,24 @@ using engine::Verdict;
 
 namespace {
 
+constexpr int kMaxVirtualDirs = 1'000'000;
+
 bool isAnonymousName(const QString& user) {
     return user.toLower() == QLatin1String("anonymous");
 }
 
-constexpr int kMaxVirtualDirs = 1'000'000;
+QString lettersOf(const DataView* row) {
+    QString letters;
+    if (!row)
+        return letters;
+    const std::pair<const char*, char> rights[] = {
+        {"read", 'R'}, {"write", 'W'}, {"delete", 'D'}, {"browse", 'B'}, {"manage", 'M'}};
+    for (const auto& [field, letter] : rights) {
+        if (row->isTrue(QLatin1String(field)))
+            letters += QLatin1Char(letter);
+    }
+    return letters;
+}
 
 bool blankSpaces(const QString& text) {
     for (const QChar ch : text) {
@@ -29,56 +41,89 @@ bool blankSpaces(const QString& text) {
 
 } // namespace
 
-LoginHandler::LoginHandler(AccountViews& views, QSqlDatabase database, ConnectedUsers& users,
+// What one decision needs from the accounts, read once so every step of a
+// login sees the same rows.
+struct LoginHandler::Accounts {
+    // The first users row with this login and password, enabled or not.
+    std::unique_ptr<DataView> named;
+    // Whether such a row exists with `enabled` true.
+    bool namedEnabled = false;
+    // The anonymous row when the name is "anonymous" (any case) and the
+    // account is enabled.
+    std::unique_ptr<DataView> anonymous;
+    // Both names empty (or spaces only).
+    bool blank = false;
+
+    // The row the account's letters and root come from.
+    const DataView* accountRow() const { return named ? named.get() : anonymous.get(); }
+    QString root() const {
+        const DataView* row = accountRow();
+        return row && !blank ? row->Field(QStringLiteral("rootdir")) : QString();
+    }
+    qint32 accountID() const {
+        if (named) {
+            bool ok = false;
+            const qint32 id = named->value(QStringLiteral("ID")).toInt(&ok);
+            return ok ? id : kNoAccountID;
+        }
+        return anonymous ? kAnonymousAccountID : kNoAccountID;
+    }
+};
+
+LoginHandler::LoginHandler(QSqlDatabase database, ConnectedUsers& users,
                            const ListSwitches& switches, AddressResolver resolve,
                            DefaultRoot defaultRoot)
-    : views_(views), database_(std::move(database)), users_(users), switches_(switches),
+    : database_(std::move(database)), users_(users), switches_(switches),
       resolve_(std::move(resolve)), defaultRoot_(std::move(defaultRoot)) {
     if (!resolve_)
         resolve_ = [](const QString& host) { return admin::ResolveHostAddress(host); };
 }
 
-std::unique_ptr<DataView> LoginHandler::namedAccount(const QString& user, const QString& password,
-                                                     bool enabledOnly) const {
-    std::unique_ptr<DataView> users = views_.Data1().Clone();
-    if (!users)
+LoginHandler::LoginHandler(AccountViews&, QSqlDatabase database, ConnectedUsers& users,
+                           const ListSwitches& switches, AddressResolver resolve,
+                           DefaultRoot defaultRoot)
+    : LoginHandler(std::move(database), users, switches, std::move(resolve),
+                   std::move(defaultRoot)) {}
+
+LoginHandler::~LoginHandler() = default;
+
+std::unique_ptr<DataView> LoginHandler::firstRow(const QString& select, const QVariantList& params,
+                                                 bool* failed) const {
+    auto view = std::make_unique<DataView>(database_, select, params);
+    const bool ok = view->Refresh();
+    if (failed)
+        *failed = !ok;
+    if (!ok || !view->hasCurrentRow())
         return nullptr;
-    const QString where = enabledOnly ? QStringLiteral("login = ? AND password = ? AND enabled=1")
-                                      : QStringLiteral("login = ? AND password = ?");
-    if (!users->FindFirst(where, {user, password}) || !users->hasCurrentRow())
-        return nullptr;
-    return users;
+    return view;
 }
 
-std::unique_ptr<DataView> LoginHandler::enabledAnonymous(const QString& user) const {
-    if (!isAnonymousName(user))
-        return nullptr;
-    std::unique_ptr<DataView> anonymous = views_.Data3().Clone();
-    if (!anonymous)
-        return nullptr;
-    if (!anonymous->hasCurrentRow())
-        anonymous->MoveFirst();
-    if (!anonymous->hasCurrentRow() || !anonymous->isTrue(QStringLiteral("enabled")))
-        return nullptr;
-    return anonymous;
+LoginHandler::Accounts LoginHandler::readAccounts(const ConnectionObject& c) const {
+    Accounts a;
+    const QString user = c.UserName();
+    const QString password = c.Password();
+    a.blank = blankSpaces(user) && blankSpaces(password);
+    const QVariantList names{user, password};
+    a.named = firstRow(QStringLiteral("SELECT * FROM users WHERE login = ? AND password = ? "
+                                      "ORDER BY rowid LIMIT 1"),
+                       names);
+    a.namedEnabled = a.named && firstRow(QStringLiteral("SELECT ID FROM users WHERE login = ? "
+                                                        "AND password = ? AND enabled=1 LIMIT 1"),
+                                         names);
+    if (isAnonymousName(user)) {
+        a.anonymous =
+            firstRow(QStringLiteral("SELECT * FROM anonymous ORDER BY rowid LIMIT 1"), {});
+        if (a.anonymous && !a.anonymous->isTrue(QStringLiteral("enabled")))
+            a.anonymous.reset();
+    }
+    return a;
 }
 
-std::unique_ptr<DataView> LoginHandler::accountRow(const ConnectionObject& c) const {
-    if (std::unique_ptr<DataView> named = namedAccount(c.UserName(), c.Password(), false))
-        return named;
-    return enabledAnonymous(c.UserName());
-}
-
-LoginHandler::Lookup LoginHandler::findAddress(DataView& list, const QString& address) const {
-    std::unique_ptr<DataView> clone = list.Clone();
-    if (!clone)
-        return Lookup::Failed;
-    if (clone->FindFirst(QStringLiteral("IP = ?"), {address}) && clone->hasCurrentRow())
-        return Lookup::Found;
-    // FindFirst answers false both for no row and for a failed lookup; only
-    // the error tells them apart.
-    return clone->lastErrorText().isEmpty() && clone->lastErrorNumber() == 0 ? Lookup::NotFound
-                                                                             : Lookup::Failed;
+LoginHandler::Lookup LoginHandler::findAddress(const QString& table, const QString& address) const {
+    bool failed = false;
+    const bool found = firstRow(QStringLiteral("SELECT IP FROM %1 WHERE IP = ? LIMIT 1").arg(table),
+                                {address}, &failed) != nullptr;
+    return failed ? Lookup::Failed : found ? Lookup::Found : Lookup::NotFound;
 }
 
 Verdict LoginHandler::LoginRequest(ConnectionObject& c) {
@@ -89,15 +134,16 @@ Verdict LoginHandler::LoginRequest(ConnectionObject& c) {
         c.setTag(0);
         return Verdict::Deny;
     }
-    record->setPermissions(GetUserPermissions(c));
+    const Accounts accounts = readAccounts(c);
+    record->setPermissions(lettersOf(accounts.accountRow()));
     record->setAddress(resolve_(c.RemoteHost()));
     c.setTag(index);
 
-    const Verdict verdict = engine::denyIf(!CheckLogin(c));
+    const Verdict verdict = engine::denyIf(!checkLogin(accounts, c));
 
     // A repeated login on the same connection must not keep what an earlier
     // account was given: its root and virtual folders are replaced.
-    const QString root = GetUserRoot(c);
+    const QString root = accounts.root();
     if (!root.isEmpty())
         c.setRootDir(root);
     else if (defaultRoot_)
@@ -105,7 +151,7 @@ Verdict LoginHandler::LoginRequest(ConnectionObject& c) {
 
     engine::VirtualDirCollection& dirs = c.VirtualDirs();
     dirs.clear();
-    const qint32 account = AccountID(c);
+    const qint32 account = accounts.accountID();
     if (account != kNoAccountID) {
         for (const engine::VirtualDir& dir : VirtualDirsOf(account))
             dirs.Add(dir.name, dir.source, dir.destination);
@@ -114,59 +160,36 @@ Verdict LoginHandler::LoginRequest(ConnectionObject& c) {
 }
 
 bool LoginHandler::CheckLogin(const ConnectionObject& c) const {
-    const QString user = c.UserName();
-    const QString password = c.Password();
-    const QString address = users_.AddressOf(ConnectionIndex(c));
+    return checkLogin(readAccounts(c), c);
+}
 
-    if (blankSpaces(user) && blankSpaces(password))
+bool LoginHandler::checkLogin(const Accounts& a, const ConnectionObject& c) const {
+    if (a.blank)
         return false;
-
-    bool accepted = false;
-    if (namedAccount(user, password, true))
-        accepted = true;
-    else if (isAnonymousName(user) && !namedAccount(user, password, false))
-        // A disabled account named "anonymous" whose password matches stays
-        // refused: its rights would otherwise come in through the anonymous
-        // account.
-        accepted = enabledAnonymous(user) != nullptr;
+    // A disabled account named "anonymous" whose password matches stays
+    // refused: its rights would otherwise come in through the anonymous account.
+    const bool accepted = a.namedEnabled || (!a.named && a.anonymous);
     if (!accepted)
         return false;
 
-    if (switches_.BlockListOn() && findAddress(views_.DataIP(1), address) != Lookup::NotFound)
+    const QString address = users_.AddressOf(ConnectionIndex(c));
+    if (switches_.BlockListOn() && findAddress(QStringLiteral("IPko"), address) != Lookup::NotFound)
         return false;
-    if (switches_.AllowListOn() && findAddress(views_.DataIP(0), address) != Lookup::Found)
+    if (switches_.AllowListOn() && findAddress(QStringLiteral("IPok"), address) != Lookup::Found)
         return false;
     return true;
 }
 
 QString LoginHandler::GetUserPermissions(const ConnectionObject& c) const {
-    const std::unique_ptr<DataView> row = accountRow(c);
-    if (!row)
-        return {};
-    QString letters;
-    const std::pair<const char*, char> rights[] = {
-        {"read", 'R'}, {"write", 'W'}, {"delete", 'D'}, {"browse", 'B'}, {"manage", 'M'}};
-    for (const auto& [field, letter] : rights) {
-        if (row->isTrue(QLatin1String(field)))
-            letters += QLatin1Char(letter);
-    }
-    return letters;
+    return lettersOf(readAccounts(c).accountRow());
 }
 
 QString LoginHandler::GetUserRoot(const ConnectionObject& c) const {
-    if (blankSpaces(c.UserName()) && blankSpaces(c.Password()))
-        return {};
-    const std::unique_ptr<DataView> row = accountRow(c);
-    return row ? row->Field(QStringLiteral("rootdir")) : QString();
+    return readAccounts(c).root();
 }
 
 qint32 LoginHandler::AccountID(const ConnectionObject& c) const {
-    if (const std::unique_ptr<DataView> named = namedAccount(c.UserName(), c.Password(), false)) {
-        bool ok = false;
-        const qint32 id = named->value(QStringLiteral("ID")).toInt(&ok);
-        return ok ? id : kNoAccountID;
-    }
-    return enabledAnonymous(c.UserName()) ? kAnonymousAccountID : kNoAccountID;
+    return readAccounts(c).accountID();
 }
 
 QList<engine::VirtualDir> LoginHandler::VirtualDirsOf(qint32 accountId) const {

@@ -3,9 +3,12 @@
 // (the account's permission letters and the client's address), then the
 // decision is made from the named accounts, the anonymous account and the two
 // address lists, and the connection receives the account's root folder and
-// virtual folders. Every lookup runs on a clone of the views, so it sees
-// committed rows only and never moves the row the operator is editing; every
-// lookup value is bound as a parameter and compared whole.
+// virtual folders.
+//
+// Every lookup is a small read-only query on the database file: it sees
+// committed rows only, never moves a row the operator is editing, binds every
+// value as a parameter (so quotes, % and _ are compared whole), and reads only
+// the rows it needs, so a login costs the same however many accounts exist.
 
 #include "access/ConnectedUsers.h"
 #include "access/ListSwitches.h"
@@ -31,14 +34,17 @@ public:
     using AddressResolver = std::function<QString(const QString& host)>;
     using DefaultRoot = std::function<QString()>;
 
-    // `views` gives Data1 (users), Data3 (anonymous), DataIP(0) (IPok) and
-    // DataIP(1) (IPko); `database` is where the virtual folders are read.
-    // `resolve` turns the engine's host text into the address the lists hold
-    // (ResolveHostAddress when not given). `defaultRoot` gives the root the
-    // engine hands every new connection (its ServerRootDir).
+    // `database` holds the accounts (accounts.dat). `resolve` turns the
+    // engine's host text into the address the lists hold (ResolveHostAddress
+    // when not given). `defaultRoot` gives the root the engine hands every new
+    // connection (its ServerRootDir).
+    LoginHandler(QSqlDatabase database, ConnectedUsers& users, const ListSwitches& switches,
+                 AddressResolver resolve = {}, DefaultRoot defaultRoot = {});
+    // Same as above; the views are not read (lookups go to the file).
     LoginHandler(AccountViews& views, QSqlDatabase database, ConnectedUsers& users,
                  const ListSwitches& switches, AddressResolver resolve = {},
                  DefaultRoot defaultRoot = {});
+    ~LoginHandler();
 
     // The whole answer to the engine's LoginRequest: appends the record, points
     // the Tag at it, decides, and hands over root and virtual folders whatever
@@ -61,14 +67,14 @@ public:
 
 private:
     enum class Lookup { Found, NotFound, Failed };
+    struct Accounts;
 
-    std::unique_ptr<DataView> namedAccount(const QString& user, const QString& password,
-                                           bool enabledOnly) const;
-    std::unique_ptr<DataView> enabledAnonymous(const QString& user) const;
-    std::unique_ptr<DataView> accountRow(const engine::ConnectionObject& c) const;
-    Lookup findAddress(DataView& list, const QString& address) const;
+    Accounts readAccounts(const engine::ConnectionObject& c) const;
+    bool checkLogin(const Accounts& a, const engine::ConnectionObject& c) const;
+    Lookup findAddress(const QString& table, const QString& address) const;
+    std::unique_ptr<DataView> firstRow(const QString& select, const QVariantList& params,
+                                       bool* failed = nullptr) const;
 
-    AccountViews& views_;
     QSqlDatabase database_;
     ConnectedUsers& users_;
     const ListSwitches& switches_;

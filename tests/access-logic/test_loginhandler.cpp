@@ -47,7 +47,7 @@ class TestLoginHandler : public QObject {
                        : QList<QHostAddress>{};
         };
         return std::make_unique<LoginHandler>(
-            *views_, db_->connection(), users_, switches_,
+            db_->connection(), users_, switches_,
             [lookup](const QString& host) { return kv::admin::ResolveHostAddress(host, lookup); },
             [] { return QStringLiteral("/default"); });
     }

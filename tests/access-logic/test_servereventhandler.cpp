@@ -33,7 +33,6 @@ class TestServerEventHandler : public QObject {
 
     QTemporaryDir dir_;
     std::unique_ptr<AccountDatabase> db_;
-    std::unique_ptr<AccountViews> views_;
     ConnectedUsers users_;
     NoLists lists_;
     std::unique_ptr<LoginHandler> login_;
@@ -69,9 +68,7 @@ private Q_SLOTS:
         QVERIFY(dir_.isValid());
         db_ = std::make_unique<AccountDatabase>(dir_.filePath(QStringLiteral("accounts.dat")));
         QVERIFY(db_->open());
-        views_ = std::make_unique<AccountViews>(*db_);
-        views_->openAll();
-        login_ = std::make_unique<LoginHandler>(*views_, db_->connection(), users_, lists_,
+        login_ = std::make_unique<LoginHandler>(db_->connection(), users_, lists_,
                                                 [](const QString& h) { return h; });
         checks_ = std::make_unique<AccessChecks>(users_);
         handler_ = std::make_unique<ServerEventHandler>(*login_, *checks_, recorder_, recorder_);
