@@ -48,6 +48,7 @@ struct DataView::Impl {
     int current = -1;
     bool onDeletedRow = false; // the current row was deleted; the cursor sits in its place
     bool adding = false;       // the last model row is a new row not yet saved
+    bool notifying = false;    // inside an Error() handler
     qint64 rowidBeforeAdd = -1;
 
     QSqlQueryModel& model() const { return table ? static_cast<QSqlQueryModel&>(*table) : *query; }
@@ -346,8 +347,13 @@ bool DataView::Execute(const QString& sql, const QVariantList& params) {
 void DataView::reportError(const QSqlError& error, bool notify) {
     lastErrorNumber_ = errorNumberOf(error);
     lastErrorText_ = error.text();
-    if (notify)
+    // A handler that saves the row again (as the account panel does after a
+    // repeated login) must not be called again from inside itself.
+    if (notify && !d->notifying) {
+        d->notifying = true;
         Q_EMIT Error(lastErrorNumber_, lastErrorText_);
+        d->notifying = false;
+    }
 }
 
 void DataView::clearError() {

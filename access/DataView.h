@@ -103,7 +103,8 @@ public:
 
 Q_SIGNALS:
     // A failed save or delete: the database's native error number (SQLite
-    // extended code: 2067 for a duplicated unique value) and its text.
+    // extended code: 2067 for a duplicated unique value) and its text. A save
+    // that fails inside a handler of this signal is not signalled again.
     void Error(int errorNumber, const QString& text);
     // The current row changed (including to no row).
     void Reposition();

@@ -239,6 +239,17 @@ void TestDataView::duplicateLoginIsReportedAndStaysPending() {
     QCOMPARE(users.Field("login"), QStringLiteral("bob"));
     QCOMPARE(s.read("SELECT login FROM users ORDER BY ID"), (QStringList{"Bob", "amy"}));
 
+    // A handler that tries to save the row again is not re-entered.
+    int handled = 0;
+    auto connection = connect(&users, &DataView::Error, &users, [&] {
+        ++handled;
+        QVERIFY(users.Edit());
+        QVERIFY(!users.Update());
+    });
+    QVERIFY(!users.Update());
+    QCOMPARE(handled, 1);
+    disconnect(connection);
+
     QVERIFY(users.setField("login", "carl"));
     QVERIFY(users.Update());
     QCOMPARE(users.lastErrorNumber(), 0);
