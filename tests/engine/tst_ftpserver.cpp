@@ -12,6 +12,9 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace kv::engine;
 
 class TestFtpServer : public QObject {
@@ -28,10 +31,12 @@ private Q_SLOTS:
     void escapesStayInsideRoot_data();
     void escapesStayInsideRoot();
     void virtualFolderListedAndServed();
+    void machineListings();
     void activeModeAndBounceRefused();
     void restartBothWays();
     void abortStopsTransfer();
     void asciiModeConvertsLineEnds();
+    void failedWriteKeepsWhatArrived();
     void badInputGetsClearReplies();
     void idleTimeoutCloses();
     void connectionsTrackedAndClosedOnce();
@@ -81,8 +86,17 @@ void TestFtpServer::defaultsAndListenFailures() {
     h.server->StopListening();
     h.server->setLocalAddress(QString());
     QVERIFY(h.server->Listen());
-    const ClientRun r = h.python("print(login().pwd())");
+    ClientRun r = h.python("print(login().pwd())");
     QCOMPARE(r.out.trimmed(), QByteArray("/"));
+
+    // On a dual-stack listener an IPv4 client is reported in dotted form.
+    h.server->StopListening();
+    h.server->setLocalAddress(QStringLiteral("::"));
+    if (!h.server->Listen())
+        QSKIP("no IPv6 on this machine");
+    r = h.python("print(login().sendcmd('EPSV')[:3])");
+    QCOMPARE(r.out.trimmed(), QByteArray("229"));
+    QCOMPARE(h.events.lastRemoteHost, QStringLiteral("127.0.0.1"));
 }
 
 void TestFtpServer::login_data() {
@@ -323,6 +337,26 @@ print(resp(f, 'RMD /media')); print(resp(f, 'RNFR /media'))
     QVERIFY(h.events.calls.contains("UploadCheck /sub/deep/up.bin"));
 }
 
+void TestFtpServer::machineListings() {
+    EngineHarness h;
+    h.write("root/d/f.txt", "12345");
+    QVERIFY(h.start());
+    h.server->setDataLingerTime(2); // finished data connections half-close first
+    const ClientRun r = h.python(R"(
+f = login()
+print(resp(f, 'MLST d/f.txt').splitlines()[1].split(';modify=')[0])
+print(resp(f, 'MLST d/f.txt').splitlines()[1].split(';perm=')[1])
+print(lines(f, 'MLSD d')[0].startswith('type=file;size=5;modify='))
+print(resp(f, 'MDTM d/f.txt')[:6], len(resp(f, 'MDTM d/f.txt')))
+print(lines(f, 'LIST -la d')[0].split()[0][0], lines(f, 'NLST d/f.txt'))
+print(resp(f, 'STAT d').splitlines()[0], resp(f, 'STAT').splitlines()[-1])
+)");
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(QString::fromUtf8(r.out).split(u'\n'),
+             QStringList({" type=file;size=5", "radfw; /d/f.txt", "True", "213 20 18",
+                          "- ['d/f.txt']", "213-Status of /d: 211 End of status", ""}));
+}
+
 void TestFtpServer::activeModeAndBounceRefused() {
     EngineHarness h;
     h.write("root/a.txt", "active data");
@@ -417,6 +451,35 @@ print(repr(fetch(f, 'RETR unix.txt')))
     QCOMPARE(QString::fromUtf8(r.out).split(u'\n'),
              QStringList({"b'one\\r\\ntwo\\r\\nthree\\r\\n'", "b'one\\ntwo\\r\\nthree\\n'", ""}));
     QCOMPARE(h.read("root/dos.txt"), QByteArray("a\nb\n\nc\rd\r"));
+}
+
+void TestFtpServer::failedWriteKeepsWhatArrived() {
+    // A file size limit makes the disk refuse writes past 1 MiB, as a full
+    // disk would.
+    EngineHarness h;
+    QVERIFY(h.start());
+    h.server->setDebugMode(1);
+    struct rlimit old {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 1 << 20;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ClientRun r = h.python(R"(
+f = login(); f.voidcmd('TYPE I')
+try: print(f.storbinary('STOR big.bin', io.BytesIO(b'x' * 3000000)))
+except ftplib.all_errors as e: print(e)
+print(resp(f, 'NOOP'))
+)");
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY2(r.out.contains("526 Transfer incomplete"), r.out.constData());
+    QCOMPARE(h.read("root/big.bin").size(), 1 << 20);
+    QVERIFY(h.events.calls.last().startsWith("OtherNoticeB /big.bin "));
+    QVERIFY(h.events.calls.last().endsWith(" 0"));
+    // Debug mode adds data-connection detail to the log.
+    QVERIFY(!h.events.logLines.filter("passive data port").isEmpty());
 }
 
 void TestFtpServer::badInputGetsClearReplies() {
