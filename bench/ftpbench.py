@@ -494,7 +494,10 @@ def table(paths, ours_name):
 
 
 def _ratio(a, b):
-    return "%.2fx" % (a / b) if b else "-"
+    if not b:
+        return "-"
+    r = a / b
+    return "%.2fx" % r if r >= 0.1 else "%.2gx" % r
 
 
 def _targets(ours, peers):
