@@ -276,7 +276,9 @@ void ControlSession::cmdStore(CommandId kind, const QString& arg) {
         reply(QStringLiteral("554 Restart offset %1 is beyond the end of the file.").arg(offset));
         return;
     }
-    if (!file->open(mode) || (offset > 0 && !file->seek(offset))) {
+    // A resumed upload replaces everything after the offset, so the result
+    // is the first `offset` bytes followed by exactly what the client sends.
+    if (!file->open(mode) || (offset > 0 && (!file->resize(offset) || !file->seek(offset)))) {
         reply(QStringLiteral("550 %1: %2").arg(shownName, file->errorString()));
         return;
     }

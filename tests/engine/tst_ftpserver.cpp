@@ -386,7 +386,6 @@ void TestFtpServer::restartBothWays() {
     QVERIFY(h.start());
     const ClientRun r = h.python(R"(
 f = login(); f.voidcmd('TYPE I')
-print(fetch(f, 'RETR r.bin') if False else '')
 buf = io.BytesIO(); f.retrbinary('RETR r.bin', buf.write, rest=4); print(buf.getvalue())
 f.storbinary('STOR partial.bin', io.BytesIO(b'fgh'), rest=5)
 print(resp(f, 'REST 99')); print(resp(f, 'REST x'))
@@ -395,11 +394,11 @@ except ftplib.all_errors as e: print(e)
 )");
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(QString::fromUtf8(r.out).split(u'\n'),
-             QStringList({"", "b'456789'",
+             QStringList({"b'456789'",
                           "350 Restarting at 99 - send STORE or RETRIEVE to initiate transfer",
                           "501 Syntax error in parameters",
                           "554 Restart offset 99 is beyond the end of the file.", ""}));
-    QCOMPARE(h.read("root/partial.bin"), QByteArray("abcdefghX"));
+    QCOMPARE(h.read("root/partial.bin"), QByteArray("abcdefgh"));
 }
 
 void TestFtpServer::abortStopsTransfer() {
