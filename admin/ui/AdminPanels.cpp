@@ -1,13 +1,34 @@
 #include "admin/ui/AdminPanels.h"
 
+#include "admin/logic/IpListLogic.h"
+#include "admin/ui/AccountPanel.h"
+#include "admin/ui/SecurityPanel.h"
+#include "admin/ui/SettingsPanel.h"
+#include "app/core/ProgramCore.h"
 #include "app/ui/PanelHost.h"
 
 namespace kv::ui {
 
-void buildAccountPanel(QWidget*, PanelHost&) {}
-void buildSettingsPanel(QWidget*, PanelHost&) {}
-void buildSecurityPanel(QWidget*, PanelHost&) {}
-void AutorizzaIPUtente(PanelHost&) {}
-void BloccaIPUtente(PanelHost&) {}
+void buildAccountPanel(QWidget* panel, PanelHost& host) {
+    new AccountPanel(panel, host);
+}
+
+void buildSettingsPanel(QWidget* panel, PanelHost& host) {
+    new SettingsPanel(panel, host);
+}
+
+void buildSecurityPanel(QWidget* panel, PanelHost& host) {
+    new SecurityPanel(panel, host);
+}
+
+void AutorizzaIPUtente(PanelHost& host) {
+    admin::addClientAddress(host.core().views().DataIP(0), host.selectedOnlineAddress(),
+                            host.messages());
+}
+
+void BloccaIPUtente(PanelHost& host) {
+    admin::addClientAddress(host.core().views().DataIP(1), host.selectedOnlineAddress(),
+                            host.messages());
+}
 
 } // namespace kv::ui

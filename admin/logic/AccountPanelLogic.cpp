@@ -1,0 +1,120 @@
+#include "admin/logic/AccountPanelLogic.h"
+
+#include "access/DataView.h"
+
+#include <algorithm>
+
+namespace kv::admin {
+
+AccountGridCover accountGridCover(int rowHeight, int gridTop, int accountCount) {
+    const int shown = std::clamp(accountCount, 0, kAccountGridRows);
+    AccountGridCover cover;
+    cover.gridHeight = rowHeight * kAccountGridRows + 15;
+    cover.height = rowHeight * (kAccountGridRows - shown) - 15;
+    cover.visible = cover.height >= 1;
+    if (cover.visible)
+        cover.top = gridTop + rowHeight * shown + 15;
+    else
+        cover.height = 0;
+    return cover;
+}
+
+bool isDuplicateLoginError(int errorNumber) {
+    switch (errorNumber) {
+    case access::kDuplicateKeyError:
+    case 524:
+    case 3426:
+    case 16389:
+        return true;
+    default:
+        return false;
+    }
+}
+
+AccountPanelLogic::AccountPanelLogic(access::DataView& users, Messages& messages, QObject* parent)
+    : QObject(parent), users_(users), messages_(messages) {
+    connect(&users_, &access::DataView::Error, this, &AccountPanelLogic::onError);
+}
+
+void AccountPanelLogic::onError(int errorNumber, const QString& text) {
+    ++errorsShown_;
+    // A message box is open already (its focus change can save the row again):
+    // one message at a time.
+    if (inError_)
+        return;
+    inError_ = true;
+    if (ErroreDB(errorNumber) == 1 && !text.isEmpty())
+        messages_.show(text, MessageIcon::Exclamation);
+    inError_ = false;
+}
+
+int AccountPanelLogic::ErroreDB(int errorNumber) {
+    if (isDuplicateLoginError(errorNumber)) {
+        messages_.show(kDuplicateLoginMessage, MessageIcon::Exclamation);
+        // The refused login is dropped and the stored one shows again, so the
+        // row can be left and saved.
+        users_.CancelUpdate();
+        return 0;
+    }
+    messages_.show(QString::number(errorNumber), MessageIcon::None);
+    return 1;
+}
+
+void AccountPanelLogic::cmdAdd() {
+    const int shownBefore = errorsShown_;
+    if (!users_.AddNew()) {
+        // A pending edit that could not be saved has been reported already.
+        if (errorsShown_ == shownBefore)
+            ErroreDB(users_.lastErrorNumber());
+        return;
+    }
+    if (users_.Update())
+        users_.MoveToLastModified();
+}
+
+void AccountPanelLogic::cmdDelete() {
+    if (!users_.hasCurrentRow())
+        return;
+    bool numbered = false;
+    const qlonglong id = users_.value(QStringLiteral("ID")).toLongLong(&numbered);
+    // Folders go only with an account that is really gone; owner 0 is the
+    // anonymous account, whose folders are never removed this way.
+    if (!users_.Delete())
+        return;
+    users_.MoveNext();
+    if (users_.AtEOF())
+        users_.MovePrevious();
+    if (numbered && id != kAnonymousOwner)
+        users_.Execute(QStringLiteral("DELETE FROM virtualdirs WHERE user=?"), {id});
+}
+
+void AccountPanelLogic::saveCurrent() {
+    if (users_.Edit())
+        users_.Update();
+}
+
+bool AccountPanelLogic::detailsEnabled() const {
+    return users_.hasCurrentRow();
+}
+
+void AccountPanelLogic::cmdUserVirtual(const std::function<void(int)>& openEditor) {
+    virtualDirUserID_ = kNoVirtualDirOwner;
+    bool numbered = false;
+    const int id = users_.value(QStringLiteral("ID")).toInt(&numbered);
+    if (numbered && users_.hasCurrentRow())
+        virtualDirUserID_ = id;
+    if (virtualDirUserID_ == kNoVirtualDirOwner) {
+        messages_.show(kNoAccountSelectedMessage, MessageIcon::Exclamation);
+        return;
+    }
+    openEditor(virtualDirUserID_);
+    virtualDirUserID_ = kNoVirtualDirOwner;
+}
+
+void AccountPanelLogic::cmdVirtualAnonymous(const std::function<void(int)>& openEditor) {
+    virtualDirUserID_ = kAnonymousOwner;
+    openEditor(virtualDirUserID_);
+    virtualDirUserID_ = kNoVirtualDirOwner;
+}
+
+} // namespace kv::admin

@@ -1,0 +1,80 @@
+#pragma once
+// What the "Account" panel does to the users view: adding and deleting
+// accounts (with their virtual folders), the database error messages, whether
+// the account's detail groups are usable, the cover over the grid's empty rows,
+// and which owner the virtual folder editor is opened for.
+
+#include "app/core/Messages.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace kv::access {
+class DataView;
+}
+
+namespace kv::admin {
+
+inline const QString kDuplicateLoginMessage = QStringLiteral("Non è consentito duplicare i Login");
+inline const QString kNoAccountSelectedMessage = QStringLiteral("Nessun account selezionato");
+
+// Owner numbers of the virtual folder editor: no account, the anonymous account.
+inline constexpr int kNoVirtualDirOwner = -2;
+inline constexpr int kAnonymousOwner = 0;
+
+// Rows the account grid shows at once.
+inline constexpr int kAccountGridRows = 10;
+
+// Twips: the grid's height and the cover over its empty rows.
+struct AccountGridCover {
+    int gridHeight = 0;
+    bool visible = false;
+    int top = 0;
+    int height = 0;
+};
+
+// The grid is ten rows high; the cover lies over the rows below the last
+// account, and is hidden once ten or more accounts fill the grid.
+AccountGridCover accountGridCover(int rowHeight, int gridTop, int accountCount);
+
+// True for the error numbers that mean a login that another account has already.
+bool isDuplicateLoginError(int errorNumber);
+
+class AccountPanelLogic : public QObject {
+    Q_OBJECT
+public:
+    // Database errors of `users` are answered through `messages` from now on.
+    AccountPanelLogic(access::DataView& users, Messages& messages, QObject* parent = nullptr);
+
+    // "Nuovo account": a new empty account, saved at once and made current.
+    void cmdAdd();
+    // "Elimina account": the current account and exactly its virtual folders.
+    void cmdDelete();
+    // Shows the operator's message for a failed save; 0 when nothing more is
+    // to be shown, 1 when the database's own text should follow.
+    int ErroreDB(int errorNumber);
+    // The grid's focus handler: writes the current account back.
+    void saveCurrent();
+
+    // The login, root, permission and virtual-folder groups are usable.
+    bool detailsEnabled() const;
+
+    // The owner whose virtual folders the editor shows; -2 while it is closed.
+    int VirtualDirUserID() const { return virtualDirUserID_; }
+    // Open the editor (modally, through `openEditor`) for the current account,
+    // or say that none is selected; and for the anonymous account.
+    void cmdUserVirtual(const std::function<void(int owner)>& openEditor);
+    void cmdVirtualAnonymous(const std::function<void(int owner)>& openEditor);
+
+private:
+    void onError(int errorNumber, const QString& text);
+
+    access::DataView& users_;
+    Messages& messages_;
+    int virtualDirUserID_ = kNoVirtualDirOwner;
+    int errorsShown_ = 0;
+    bool inError_ = false;
+};
+
+} // namespace kv::admin

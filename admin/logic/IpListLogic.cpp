@@ -1,0 +1,64 @@
+#include "admin/logic/IpListLogic.h"
+
+#include "access/DataView.h"
+
+#include <cmath>
+
+namespace kv::admin {
+
+QString alreadyListedMessage(const QString& address) {
+    return QStringLiteral("L'indirizzo \"%1\" è già inserito nella lista").arg(address);
+}
+
+IpListMask AdattaGrigliaIP(int rowHeight, int rowCount, int gridHeight) {
+    const int filled = rowHeight * rowCount + 15;
+    IpListMask mask;
+    if (gridHeight > filled) {
+        mask.top = filled;
+        mask.height = gridHeight - filled - 15;
+    }
+    // A cover of no height would keep an old size and could hide the buttons.
+    mask.visible = mask.height >= 1;
+    if (!mask.visible)
+        mask = {};
+    return mask;
+}
+
+void cmdNuovoIP(access::DataView& list) {
+    if (!list.AddNew())
+        return;
+    if (list.Update())
+        list.MoveToLastModified();
+}
+
+void cmdEliminaIP(access::DataView& list) {
+    if (!list.Delete())
+        return;
+    list.MoveNext();
+    if (list.AtEOF())
+        list.MovePrevious();
+}
+
+AddAddressResult addClientAddress(access::DataView& list, const std::optional<QString>& address,
+                                  Messages& messages) {
+    // A connection that has not logged in yet has no address: nothing to list.
+    if (!address || address->trimmed().isEmpty()) {
+        messages.show(kNoUserSelectedMessage, MessageIcon::Exclamation);
+        return AddAddressResult::NoSelection;
+    }
+    // Looked up on a copy, so the row the operator is on stays current.
+    const auto copy = list.Clone();
+    if (copy->FindFirst(QStringLiteral("IP = ?"), {*address}) && copy->hasCurrentRow()) {
+        messages.show(alreadyListedMessage(*address), MessageIcon::Exclamation);
+        return AddAddressResult::AlreadyListed;
+    }
+    if (!list.AddNew())
+        return AddAddressResult::Failed;
+    if (!list.setField(QStringLiteral("IP"), *address) || !list.Update()) {
+        list.CancelUpdate();
+        return AddAddressResult::Failed;
+    }
+    return AddAddressResult::Added;
+}
+
+} // namespace kv::admin

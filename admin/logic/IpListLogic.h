@@ -1,0 +1,47 @@
+#pragma once
+// The address lists of the "Sicurezza" panel (0: allowed, IPok; 1: blocked,
+// IPko): adding an empty entry, deleting the current one, the cover over the
+// grid's empty rows, and putting a connected client's address on a list.
+
+#include "app/core/Messages.h"
+
+#include <QString>
+#include <optional>
+
+namespace kv::access {
+class DataView;
+}
+
+namespace kv::admin {
+
+inline const QString kNoUserSelectedMessage = QStringLiteral("Non è selezionato alcun utente");
+
+// "L'indirizzo "<address>" è già inserito nella lista"
+QString alreadyListedMessage(const QString& address);
+
+// Twips, inside the list's group (whose top edge the grid shares).
+struct IpListMask {
+    bool visible = false;
+    int top = 0;
+    int height = 0;
+};
+
+// The cover starts right under the last entry and reaches 15 twips above the
+// grid's bottom; it is hidden when the entries fill the grid.
+IpListMask AdattaGrigliaIP(int rowHeight, int rowCount, int gridHeight);
+
+// "Nuovo": an empty entry, saved at once and made current.
+void cmdNuovoIP(access::DataView& list);
+// "Elimina": deletes the current entry; the following one becomes current, or
+// the one before it when the last entry was deleted.
+void cmdEliminaIP(access::DataView& list);
+
+enum class AddAddressResult { NoSelection, AlreadyListed, Added, Failed };
+
+// "Autorizza"/"Blocca": adds the selected client's address to `list` unless
+// it is there already, telling the operator why nothing was added. The
+// list's current row does not move.
+AddAddressResult addClientAddress(access::DataView& list, const std::optional<QString>& address,
+                                  Messages& messages);
+
+} // namespace kv::admin

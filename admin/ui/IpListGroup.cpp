@@ -1,0 +1,132 @@
+#include "admin/ui/IpListGroup.h"
+
+#include "access/DataView.h"
+#include "admin/logic/IpListLogic.h"
+#include "admin/ui/PanelParts.h"
+#include "shell/Twips.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+#include <QTableView>
+
+namespace kv::ui {
+
+namespace {
+constexpr int kRowHeight = 20;
+constexpr int kDesignRows = 5;
+constexpr int kCommandHeight = 34;
+} // namespace
+
+IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
+    : QWidget(panel), index_(index), list_(list) {
+    setObjectName(QStringLiteral("picIP"));
+    setProperty(kIndexProperty, index);
+
+    grid_ = new QTableView(this);
+    grid_->setObjectName(QStringLiteral("GridIP"));
+    grid_->setProperty(kIndexProperty, index);
+    grid_->setModel(list_.tableModel());
+    grid_->setFrameShape(QFrame::NoFrame);
+    grid_->horizontalHeader()->hide();
+    grid_->horizontalHeader()->setStretchLastSection(true);
+    grid_->verticalHeader()->hide();
+    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                           QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    const QSqlRecord record = list_.tableModel()->record();
+    for (int column = 0; column < record.count(); ++column)
+        grid_->setColumnHidden(column, record.fieldName(column) != QLatin1String("IP"));
+    const int gridHeight = kRowHeight * kDesignRows + 1;
+    grid_->setGeometry(0, 0, kGroupWidth, gridHeight);
+    grid_->installEventFilter(this);
+
+    mask_ = new QWidget(this);
+    mask_->setObjectName(QStringLiteral("picMaskIP"));
+    mask_->setProperty(kIndexProperty, index);
+    mask_->setAutoFillBackground(true);
+    mask_->setBackgroundRole(QPalette::Window);
+
+    commands_ = new QWidget(this);
+    commands_->setObjectName(QStringLiteral("picIPCMD"));
+    commands_->setProperty(kIndexProperty, index);
+    commands_->setGeometry(0, gridHeight, kGroupWidth, kCommandHeight);
+    auto* add = new QPushButton(QStringLiteral("Nuovo"), commands_);
+    add->setObjectName(QStringLiteral("cmdNuovoIP"));
+    add->setProperty(kIndexProperty, index);
+    add->setGeometry(0, 6, 100, 26);
+    auto* remove = new QPushButton(QStringLiteral("Elimina"), commands_);
+    remove->setObjectName(QStringLiteral("cmdEliminaIP"));
+    remove->setProperty(kIndexProperty, index);
+    remove->setGeometry(108, 6, 100, 26);
+    resize(kGroupWidth, gridHeight + kCommandHeight);
+
+    connect(add, &QPushButton::clicked, this, [this] {
+        admin::cmdNuovoIP(list_);
+        grid_->setFocus();
+    });
+    connect(remove, &QPushButton::clicked, this, [this] { admin::cmdEliminaIP(list_); });
+    connect(&list_, &access::DataView::Reposition, this, &IpListGroup::DataIP_Reposition);
+    QAbstractItemModel* model = list_.model();
+    connect(model, &QAbstractItemModel::rowsInserted, this, &IpListGroup::AdattaGrigliaIP);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &IpListGroup::AdattaGrigliaIP);
+    connect(model, &QAbstractItemModel::modelReset, this, &IpListGroup::DataIP_Reposition);
+    connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (syncing_)
+                    return;
+                // Leaving a row saves it, which re-reads the model: after the click.
+                const int row = current.isValid() ? current.row() : -1;
+                QMetaObject::invokeMethod(
+                    this, [this, row] { selectRow(row); }, Qt::QueuedConnection);
+            });
+    DataIP_Reposition();
+}
+
+void IpListGroup::selectRow(int row) {
+    if (row != list_.currentRow())
+        list_.setCurrentRow(row);
+    DataIP_Reposition();
+}
+
+void IpListGroup::DataIP_Reposition() {
+    syncing_ = true;
+    if (list_.hasCurrentRow()) {
+        const QModelIndex index = list_.model()->index(
+            list_.currentRow(), list_.tableModel()->record().indexOf(QStringLiteral("IP")));
+        grid_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                            QItemSelectionModel::Rows);
+        grid_->scrollTo(index);
+    } else {
+        grid_->selectionModel()->clear();
+    }
+    syncing_ = false;
+    AdattaGrigliaIP();
+}
+
+void IpListGroup::AdattaGrigliaIP() {
+    const admin::IpListMask mask =
+        admin::AdattaGrigliaIP(grid_->verticalHeader()->defaultSectionSize() * kTwipsPerPixel,
+                               list_.RecordCount(), grid_->height() * kTwipsPerPixel);
+    mask_->setVisible(mask.visible);
+    if (mask.visible) {
+        mask_->setGeometry(grid_->x(), mask.top / kTwipsPerPixel, grid_->width(),
+                           mask.height / kTwipsPerPixel);
+        mask_->raise();
+    }
+}
+
+bool IpListGroup::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == grid_ && event->type() == QEvent::Resize)
+        AdattaGrigliaIP();
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace kv::ui

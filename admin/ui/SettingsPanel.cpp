@@ -1,0 +1,183 @@
+#include "admin/ui/SettingsPanel.h"
+
+#include "admin/ui/PanelParts.h"
+#include "admin/ui/ViewBinder.h"
+#include "app/core/ProgramCore.h"
+#include "app/ui/PanelHost.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+namespace kv::ui {
+
+namespace {
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text, int x,
+                        int width) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(x, 0, width, 26);
+    return button;
+}
+
+QComboBox* makeList(QWidget* parent, const QString& name) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    return box;
+}
+
+} // namespace
+
+SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
+    : QObject(panel), panel_(panel), host_(host) {
+    setObjectName(QStringLiteral("SettingsPanel"));
+    binder_ = new ViewBinder(host.core().views().Data2(), this);
+    int top = 8;
+
+    addTitle(panel, QStringLiteral("Impostazioni di rete"), top);
+    addText(panel,
+            QStringLiteral("Inserire l'indirizzo IP su cui si desidera attivare il server (in caso "
+                           "di dubbio lasciare le impostazioni di default):"),
+            top);
+    QWidget* address = addGroup(panel, QStringLiteral("picIndirizzo"), -1, 26, top);
+    cboIP_ = makeList(address, QStringLiteral("cboIP"));
+    cboIP_->setGeometry(0, 0, 220, 26);
+    cmdMostraIP_ =
+        makeButton(address, QStringLiteral("cmdMostraIP"), QStringLiteral("Mostra IP"), 228, 100);
+    QPushButton* reset =
+        makeButton(address, QStringLiteral("cmdResetIP"), QStringLiteral("Reset"), 334, 80);
+
+    addText(panel,
+            QStringLiteral("Inserire la porta su cui si desidera attivare il server (in caso di "
+                           "dubbio lasciare l'impostazione di default \"21\"):"),
+            top);
+    QComboBox* port = makeList(panel, QStringLiteral("cboPorta"));
+    port->addItem(QStringLiteral("21"));
+    placeChild(port, 26, top, 120);
+
+    addText(panel,
+            QStringLiteral("Inserire il numero di secondi trascorsi i quali un utente inattivo è "
+                           "automaticamente disconnesso (180 per default):"),
+            top);
+    auto* timeout = new QLineEdit(panel);
+    timeout->setObjectName(QStringLiteral("Text2"));
+    placeChild(timeout, kLineHeight, top, 120);
+    addSeparator(panel, top);
+
+    addTitle(panel, QStringLiteral("Percorso di default"), top);
+    addText(panel,
+            QStringLiteral("La \"root directory\" è la cartella a cui gli utenti avranno accesso "
+                           "dopo il login. Specificarne il percorso di default (che sarà "
+                           "utilizzato se non è stata attribuita una diversa \"root directory\" "
+                           "all'account):"),
+            top);
+    QWidget* root = addGroup(panel, QStringLiteral("picRoot"), -1, 26, top);
+    txtRoot_ = new QLineEdit(root);
+    txtRoot_->setObjectName(QStringLiteral("txtRoot"));
+    txtRoot_->setGeometry(0, 1, 320, kLineHeight);
+    QPushButton* browse =
+        makeButton(root, QStringLiteral("cmdBrowseRoot"), QStringLiteral("Sfoglia ..."), 328, 100);
+    addSeparator(panel, top);
+
+    addTitle(panel, QStringLiteral("Avvio del programma"), top);
+    addText(panel,
+            QStringLiteral(
+                "Il server può essere avviato automaticamente quando si lancia il programma:"),
+            top);
+    auto* start = new QCheckBox(QStringLiteral("Avvia il server"), panel);
+    start->setObjectName(QStringLiteral("chkStart"));
+    placeChild(start, 22, top);
+    addText(panel,
+            QStringLiteral(
+                "Selezionare la modalità di visualizzazione  in cui il programma è avviato:"),
+            top);
+    QWidget* mode = addGroup(panel, QStringLiteral("picWindow"), -1, 22, top);
+    const QString options[2] = {QStringLiteral("Normale"), QStringLiteral("Minimizzato")};
+    for (int i = 0; i < 2; ++i) {
+        optWindow_[i] = new QRadioButton(options[i], mode);
+        optWindow_[i]->setObjectName(QStringLiteral("optWindow"));
+        optWindow_[i]->setProperty(kIndexProperty, i);
+        optWindow_[i]->setGeometry(i * 140, 0, 130, 22);
+        connect(optWindow_[i], &QRadioButton::clicked, this,
+                [this, i] { txtWindow_->setText(admin::windowModeValue(i)); });
+    }
+    // Carries the stored window mode; never shown.
+    txtWindow_ = new QLineEdit(panel);
+    txtWindow_->setObjectName(QStringLiteral("txtWindow"));
+    txtWindow_->hide();
+    connect(txtWindow_, &QLineEdit::textChanged, this, &SettingsPanel::txtWindow_Change);
+
+    binder_->bind(cboIP_, QStringLiteral("ip"));
+    binder_->bind(port, QStringLiteral("port"));
+    binder_->bind(timeout, QStringLiteral("timeout"));
+    binder_->bind(txtRoot_, QStringLiteral("rootdir"));
+    binder_->bind(start, QStringLiteral("start"));
+    binder_->bind(txtWindow_, QStringLiteral("minimized"));
+    txtWindow_Change(txtWindow_->text());
+
+    connect(cboIP_, &QComboBox::editTextChanged, this, &SettingsPanel::updateMostraIP);
+    connect(cboIP_, &QComboBox::currentIndexChanged, this, &SettingsPanel::updateMostraIP);
+    connect(cmdMostraIP_, &QPushButton::clicked, this, &SettingsPanel::cmdMostraIP_Click);
+    connect(reset, &QPushButton::clicked, this, &SettingsPanel::cmdResetIP_Click);
+    connect(browse, &QPushButton::clicked, this, [this] {
+        const QString chosen = host_.BrowseForFolder(
+            panel_->window(), QStringLiteral("Seleziona la root di default:"), txtRoot_->text());
+        if (!chosen.isEmpty())
+            txtRoot_->setText(chosen);
+    });
+
+    CaricaIP(false);
+}
+
+void SettingsPanel::setAddressList(const admin::AddressBox& box) {
+    {
+        // Rebuilding the list must not pass through an empty text into the row.
+        const QSignalBlocker block(cboIP_);
+        const QString keep = cboIP_->currentText();
+        cboIP_->clear();
+        cboIP_->addItems(box.entries);
+        cboIP_->setEditText(keep);
+    }
+    cboIP_->setEditText(box.text);
+    updateMostraIP();
+}
+
+void SettingsPanel::CaricaIP(bool reset) {
+    QStringList entries;
+    for (int i = 0; i < cboIP_->count(); ++i)
+        entries.append(cboIP_->itemText(i));
+    setAddressList(admin::CaricaIP(entries, cboIP_->currentText(), reset, adapters_()));
+}
+
+void SettingsPanel::cmdResetIP_Click() {
+    setAddressList(admin::resetAddressBox({}, cboIP_->currentText(), adapters_()));
+}
+
+void SettingsPanel::cmdMostraIP_Click() {
+    ProgramCore& core = host_.core();
+    const QString text =
+        admin::MostraIPText(core.server().ServerState() == 1, core.engine().LocalAddress(),
+                            cboIP_->currentText(), [&core] { return core.DefaultLocalIP(); });
+    host_.messages().show(text, MessageIcon::None);
+}
+
+void SettingsPanel::updateMostraIP() {
+    cmdMostraIP_->setEnabled(admin::MostraIPEnabled(cboIP_->currentText()));
+}
+
+void SettingsPanel::txtWindow_Change(const QString& text) {
+    const int option = admin::windowOption(text);
+    for (int i = 0; i < 2; ++i) {
+        const QSignalBlocker block(optWindow_[i]);
+        optWindow_[i]->setChecked(i == option);
+    }
+}
+
+} // namespace kv::ui

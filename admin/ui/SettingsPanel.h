@@ -1,0 +1,54 @@
+#pragma once
+// The "Impostazioni" panel: address, port, time-out, default root, automatic
+// start and window mode, all bound to the settings row; the address box's
+// list of the PC's addresses, "Mostra IP" and "Reset".
+
+#include "admin/logic/NetworkSettingsLogic.h"
+
+#include <QObject>
+#include <functional>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+namespace kv::ui {
+
+class PanelHost;
+class ViewBinder;
+
+class SettingsPanel : public QObject {
+    Q_OBJECT
+public:
+    // Builds the controls into `panel` and fills the address list once.
+    SettingsPanel(QWidget* panel, PanelHost& host);
+
+    // Where the PC's adapters come from (tests give their own).
+    void setAdapterSource(std::function<QList<admin::Adapter>()> source) {
+        adapters_ = std::move(source);
+    }
+
+    // Rebuilds the address box's list, keeping its text ("Default" when empty).
+    void CaricaIP(bool reset);
+    void cmdResetIP_Click();
+    void cmdMostraIP_Click();
+
+private:
+    void setAddressList(const admin::AddressBox& box);
+    void updateMostraIP();
+    void txtWindow_Change(const QString& text);
+
+    QWidget* panel_;
+    PanelHost& host_;
+    ViewBinder* binder_ = nullptr;
+    QComboBox* cboIP_ = nullptr;
+    QPushButton* cmdMostraIP_ = nullptr;
+    QLineEdit* txtRoot_ = nullptr;
+    QLineEdit* txtWindow_ = nullptr;
+    QRadioButton* optWindow_[2] = {nullptr, nullptr};
+    std::function<QList<admin::Adapter>()> adapters_ = admin::systemAdapters;
+};
+
+} // namespace kv::ui
