@@ -1,0 +1,129 @@
+#include "monitor/OnlineList.h"
+
+#include <QSet>
+
+namespace kv::monitor {
+
+const QStringList& onlineHeaders() {
+    static const QStringList headers = {QStringLiteral("Login"), QStringLiteral("Password"),
+                                        QStringLiteral("IP"), QStringLiteral("Root directory"),
+                                        QStringLiteral("Permessi")};
+    return headers;
+}
+
+QString EsplicitaPermessi(const QString& sTesto) {
+    QString files;
+    QString folders;
+    const auto has = [&](char letter) { return sTesto.contains(QLatin1Char(letter)); };
+    if (has('R'))
+        files += QStringLiteral("lettura ");
+    if (has('W'))
+        files += QStringLiteral("scrittura ");
+    if (has('D'))
+        files += QStringLiteral("cancellazione ");
+    if (has('B'))
+        folders += QStringLiteral("navigazione ");
+    if (has('M'))
+        folders += QStringLiteral("scrittura ");
+    files = files.trimmed();
+    folders = folders.trimmed();
+    if (files.isEmpty())
+        files = QStringLiteral("nessuno");
+    if (folders.isEmpty())
+        folders = QStringLiteral("nessuno");
+    return QStringLiteral("File: ") + files + QStringLiteral(" Cartelle: ") + folders;
+}
+
+QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connections,
+                                 const access::ConnectedUsers& users, const RootOf& rootOf,
+                                 const QString& defaultRoot) {
+    QList<OnlineRow> rows;
+    QSet<QString> keys;
+    for (const engine::ConnectionObject* c : connections) {
+        if (!c)
+            continue;
+        const QString key = access::ConnectionKey(*c);
+        // Connections sharing a key show as one row: the first in the engine's order.
+        if (keys.contains(key))
+            continue;
+        keys.insert(key);
+        QString root = rootOf ? rootOf(*c) : QString();
+        if (root.isEmpty())
+            root = defaultRoot;
+        const qint32 index = access::ConnectionIndex(*c);
+        const access::ConnectedUser* record = users.record(index);
+        OnlineRow row;
+        row.key = key;
+        row.columns = {c->UserName(), c->Password(), users.AddressOf(index), root,
+                       EsplicitaPermessi(record ? record->Permissions() : QString())};
+        rows.append(row);
+    }
+    return rows;
+}
+
+QString usersNumberText(qsizetype connections) {
+    if (connections == 0)
+        return {};
+    return QString::number(connections) + QStringLiteral(" utenti connessi");
+}
+
+SelectionAfterRebuild reselect(const QList<OnlineRow>& rows, const QString& rememberedKey) {
+    if (rememberedKey.isEmpty())
+        return {};
+    for (int i = 0; i < rows.size(); ++i) {
+        if (rows[i].key == rememberedKey)
+            return {i, rememberedKey};
+    }
+    return {};
+}
+
+engine::ConnectionObject*
+connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& login,
+                       const QString& password, const QString& address) {
+    for (engine::ConnectionObject* c : connections) {
+        if (c && c->UserName() == login && c->Password() == password && c->RemoteHost() == address)
+            return c;
+    }
+    return nullptr;
+}
+
+namespace {
+QString columnValueName(int column) {
+    return QStringLiteral("OnlineCol") + QString::number(column + 1);
+}
+} // namespace
+
+ColumnWidths loadColumnWidths(const SettingsStore& settings, const ColumnWidths& current) {
+    ColumnWidths widths = current;
+    for (int i = 0; i < kOnlineColumns; ++i) {
+        const QString text = settings.value(kAppTarrow, kSectionAppIni, columnValueName(i));
+        bool ok = false;
+        const float value = text.trimmed().toFloat(&ok);
+        // A negative or unreadable width would hide the column for good.
+        if (ok && value >= 0)
+            widths[i] = value;
+    }
+    return widths;
+}
+
+void saveColumnWidths(SettingsStore& settings, const ColumnWidths& widths) {
+    for (int i = 0; i < kOnlineColumns; ++i) {
+        settings.setValue(kAppTarrow, kSectionAppIni, columnValueName(i),
+                          QString::number(static_cast<float>(widths[i])));
+    }
+}
+
+ColumnWidths ColumnScaler::adapt(double listWidth, const ColumnWidths& widths) {
+    if (remembered_ == 0) {
+        remembered_ = static_cast<float>(listWidth);
+        return widths;
+    }
+    const double factor = listWidth / remembered_;
+    ColumnWidths scaled = widths;
+    for (double& w : scaled)
+        w = static_cast<float>(w * factor);
+    remembered_ = static_cast<float>(listWidth);
+    return scaled;
+}
+
+} // namespace kv::monitor

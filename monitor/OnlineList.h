@@ -1,0 +1,79 @@
+#pragma once
+// What the online list shows, without a window: one row per connection (the
+// first of the connections that share a key), the rights in words, the user
+// count text, the remembered selection, and the column widths that are saved,
+// restored and scaled with the list.
+
+#include "access/ConnectedUsers.h"
+#include "app/engine/FtpEngine.h"
+#include "app/settings/SettingsStore.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+
+namespace kv::monitor {
+
+inline constexpr int kOnlineColumns = 5;
+inline constexpr double kOnlineColumnDesignWidth = 1440; // twips
+
+// "Login", "Password", "IP", "Root directory", "Permessi".
+const QStringList& onlineHeaders();
+
+struct OnlineRow {
+    QString key; // ConnectionKey
+    std::array<QString, kOnlineColumns> columns;
+    friend bool operator==(const OnlineRow&, const OnlineRow&) = default;
+};
+
+// Permission letters in words: "File: lettura scrittura cancellazione
+// Cartelle: navigazione scrittura"; "nessuno" for an empty group.
+QString EsplicitaPermessi(const QString& sTesto);
+
+// The account root of a connection ("" when it has none).
+using RootOf = std::function<QString(const engine::ConnectionObject&)>;
+
+// The rows of AggiornaUtenti in the engine's order; `defaultRoot` is shown
+// for a connection whose account has no root.
+QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connections,
+                                 const access::ConnectedUsers& users, const RootOf& rootOf,
+                                 const QString& defaultRoot);
+
+// "N utenti connessi" for N > 0; "" when nobody is connected.
+QString usersNumberText(qsizetype connections);
+
+// The row to select again after a rebuild: the index of the row with the
+// remembered key, or -1; the key is forgotten when its row is gone.
+struct SelectionAfterRebuild {
+    int row = -1;
+    QString rememberedKey;
+};
+SelectionAfterRebuild reselect(const QList<OnlineRow>& rows, const QString& rememberedKey);
+
+// The row of `connections` that DisconnettiUtente tells to disconnect: the
+// first whose user name, password and remote host equal the selected row's.
+engine::ConnectionObject*
+connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& login,
+                       const QString& password, const QString& address);
+
+using ColumnWidths = std::array<double, kOnlineColumns>; // twips
+
+// "OnlineCol1".."OnlineCol5"; a missing or unreadable value keeps the current width.
+ColumnWidths loadColumnWidths(const SettingsStore& settings, const ColumnWidths& current);
+void saveColumnWidths(SettingsStore& settings, const ColumnWidths& widths);
+
+// Scales the columns with the list: the first call only remembers the list's
+// width; later calls multiply each column by the ratio of the new width to
+// the remembered one (widths kept in single precision).
+class ColumnScaler {
+public:
+    ColumnWidths adapt(double listWidth, const ColumnWidths& widths);
+    double rememberedWidth() const { return remembered_; }
+
+private:
+    float remembered_ = 0;
+};
+
+} // namespace kv::monitor
