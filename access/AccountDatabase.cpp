@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryFile>
 
 namespace kv::access {
@@ -13,6 +14,7 @@ namespace kv::access {
 namespace {
 
 const QString kDriver = QStringLiteral("QSQLITE");
+constexpr int kSqliteReadOnly = 8; // SQLITE_READONLY, with its extended variants
 
 QString nextConnectionName() {
     static int counter = 0; // one GUI thread: a plain counter keeps names unique
@@ -29,23 +31,52 @@ QString cannotCreate(const QString& path, const QString& reason) {
         .arg(QDir::toNativeSeparators(path), reason);
 }
 
+struct CheckResult {
+    std::optional<QString> problem;
+    // The file could not be read without writing to it: an interrupted write
+    // left a journal that must be rolled back first.
+    bool needsRollback = false;
+};
+
 // Checks the file through a read-only connection of its own, so a file that
 // turns out not to be ours is never written to.
-std::optional<QString> checkReadOnly(const QString& path, const QString& connectionName) {
-    std::optional<QString> problem;
+CheckResult checkReadOnly(const QString& path, const QString& connectionName) {
+    CheckResult result;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connectionName);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         db.setDatabaseName(path);
-        if (!db.open())
-            problem =
+        if (!db.open()) {
+            result.problem =
                 QStringLiteral("il file non può essere aperto (%1).").arg(db.lastError().text());
-        else
-            problem = checkAccountTables(db);
+        } else {
+            QSqlQuery probe(db);
+            if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+                const int code = probe.lastError().nativeErrorCode().toInt();
+                result.needsRollback = (code & 0xff) == kSqliteReadOnly;
+            }
+            probe.finish();
+            result.problem = checkAccountTables(db);
+        }
         db.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
-    return problem;
+    return result;
+}
+
+// One read through a writable connection lets SQLite restore the last
+// committed state from the journal of an interrupted write.
+void rollBackInterruptedWrite(const QString& path, const QString& connectionName) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connectionName);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
 }
 
 } // namespace
@@ -104,13 +135,20 @@ bool AccountDatabase::open() {
         problem_ = cannotOpen(filePath_, QStringLiteral("il file non è leggibile."));
         return false;
     }
-    if (auto problem = checkReadOnly(filePath_, connectionName_ + QStringLiteral("_check"))) {
-        problem_ = cannotOpen(filePath_, *problem);
-        return false;
-    }
-
     // SQLite writes a journal next to the file, so the folder must be writable too.
     const bool writable = file.isWritable() && QFileInfo(file.absolutePath()).isWritable();
+    const QString checkName = connectionName_ + QStringLiteral("_check");
+    CheckResult check = checkReadOnly(filePath_, checkName);
+    if (check.problem && check.needsRollback && writable &&
+        QFileInfo::exists(filePath_ + QStringLiteral("-journal"))) {
+        // A crash during a save: recover the file as SQLite does, then check again.
+        rollBackInterruptedWrite(filePath_, connectionName_ + QStringLiteral("_recover"));
+        check = checkReadOnly(filePath_, checkName);
+    }
+    if (check.problem) {
+        problem_ = cannotOpen(filePath_, *check.problem);
+        return false;
+    }
     QSqlDatabase db = connection();
     db.close();
     db.setConnectOptions(writable ? QString() : QStringLiteral("QSQLITE_OPEN_READONLY"));

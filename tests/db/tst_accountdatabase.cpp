@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +50,7 @@ private Q_SLOTS:
     void neverTouchesAFileThatIsNotOurs_data();
     void neverTouchesAFileThatIsNotOurs();
     void reportsWhereNoFileCanBeCreated();
+    void recoversFromAnInterruptedSave();
     void readOnlyPlacesOpenTheFileReadOnly();
     void severalDatabasesLiveSideBySide();
     void openAllPlacesTheViewsAndCommitAllSavesEachOne();
@@ -240,6 +242,45 @@ void TestAccountDatabase::reportsWhereNoFileCanBeCreated() {
         QVERIFY(db.problem().contains(QDir::toNativeSeparators(link)));
         QVERIFY(!QFileInfo::exists(dir.filePath("nowhere.dat")));
     }
+}
+
+void TestAccountDatabase::recoversFromAnInterruptedSave() {
+    QTemporaryDir dir;
+    const QString live = dir.filePath("live.dat");
+    QStringList statements = kSchema + QStringList{"BEGIN"};
+    for (int i = 0; i < 500; ++i)
+        statements.append(QStringLiteral("INSERT INTO users (login, password) VALUES "
+                                         "('user%1', 'saved')")
+                              .arg(i));
+    statements.append("COMMIT");
+    QCOMPARE(runSql(live, statements), QString());
+
+    // Freeze the file and its journal in the middle of a save, as a crash would.
+    const QString crashed = dir.filePath("accounts.dat");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "writer");
+        db.setDatabaseName(live);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("PRAGMA cache_size=1"));
+        QVERIFY(query.exec("BEGIN"));
+        QVERIFY(query.exec("UPDATE users SET password = 'half-written half-written'"));
+        QVERIFY(QFileInfo::exists(live + "-journal"));
+        QVERIFY(QFile::copy(live, crashed));
+        QVERIFY(QFile::copy(live + "-journal", crashed + "-journal"));
+        QVERIFY(query.exec("ROLLBACK"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("writer");
+    QVERIFY(fileHash(crashed) != fileHash(live));
+
+    AccountDatabase db(crashed);
+    QVERIFY2(db.open(), qPrintable(db.problem()));
+    AccountViews views(db);
+    views.openAll();
+    QCOMPARE(views.Data1().RecordCount(), 500);
+    QCOMPARE(texts(column(crashed, "SELECT DISTINCT password FROM users")), QStringList{"saved"});
+    QVERIFY(!QFileInfo::exists(crashed + "-journal"));
 }
 
 void TestAccountDatabase::readOnlyPlacesOpenTheFileReadOnly() {
