@@ -27,7 +27,9 @@ public:
     // that is not this database (not SQLite, damaged, a table or field missing,
     // unreadable, a folder) is left untouched and false is returned with
     // problem() set. An existing file is accepted as it is: rows are never
-    // added to it.
+    // added to it. A file whose last save was interrupted (a journal left
+    // beside it) is first restored to its last committed state, as SQLite does.
+    // Views made earlier must be refreshed after a later open().
     //
     // A valid file that cannot be written (read-only file or folder) is opened
     // read-only: open() returns true, isReadOnly() is true, problem() says so,
