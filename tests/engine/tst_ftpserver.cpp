@@ -388,17 +388,22 @@ void TestFtpServer::restartBothWays() {
 f = login(); f.voidcmd('TYPE I')
 buf = io.BytesIO(); f.retrbinary('RETR r.bin', buf.write, rest=4); print(buf.getvalue())
 f.storbinary('STOR partial.bin', io.BytesIO(b'fgh'), rest=5)
+f.storbinary('APPE partial.bin', io.BytesIO(b'ij'))
+print(f.storbinary('STOU', io.BytesIO(b'unique')))
+print(f.storbinary('STOU', io.BytesIO(b'again')))
 print(resp(f, 'REST 99')); print(resp(f, 'REST x'))
 try: fetch(f, 'RETR r.bin')
 except ftplib.all_errors as e: print(e)
 )");
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(QString::fromUtf8(r.out).split(u'\n'),
-             QStringList({"b'456789'",
+             QStringList({"b'456789'", "226 Transfer complete.", "226 Transfer complete.",
                           "350 Restarting at 99 - send STORE or RETRIEVE to initiate transfer",
                           "501 Syntax error in parameters",
                           "554 Restart offset 99 is beyond the end of the file.", ""}));
-    QCOMPARE(h.read("root/partial.bin"), QByteArray("abcdefgh"));
+    QCOMPARE(h.read("root/partial.bin"), QByteArray("abcdefghij"));
+    QCOMPARE(h.read("root/upload"), QByteArray("unique"));
+    QCOMPARE(h.read("root/upload.1"), QByteArray("again"));
 }
 
 void TestFtpServer::abortStopsTransfer() {
