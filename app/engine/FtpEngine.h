@@ -27,6 +27,11 @@
 //   ConnectionClosed once per connection, whoever closed it
 // A denied check answers "550 Access denied" and changes nothing.
 // Paths given to check events are client-visible paths ("/dir/file").
+// A check is raised only after the path has been resolved inside what the
+// connection may see (a missing path answers "550 %s: No such file or
+// directory." without any event). OtherNoticeA follows complete downloads
+// only; OtherNoticeB follows every upload, finished or not. An allowed SITE
+// command answers 504 (no SITE commands are implemented).
 
 #include <QList>
 #include <QString>
