@@ -15,6 +15,9 @@ namespace {
 // Control socket read-ahead: enough for a couple of command lines, so a
 // client that floods commands during a transfer cannot grow our memory.
 constexpr qint64 kControlReadBuffer = 2 * kMaxCommandLine;
+// Replies waiting for a client that does not read them: past this, commands
+// wait until the client catches up instead of the replies piling up here.
+constexpr qint64 kMaxQueuedReplies = 64 * 1024;
 
 // The line as it goes into the activity log: control characters shown as
 // '?', the password never shown.
@@ -41,6 +44,10 @@ ControlSession::ControlSession(QTcpSocket* socket, const EngineSettings& setting
     idleTimer_.setSingleShot(true);
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);
     connect(socket_, &QTcpSocket::readyRead, this, &ControlSession::processInput);
+    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
+        if (socket_->bytesToWrite() == 0 && (!input_.isEmpty() || socket_->bytesAvailable() > 0))
+            processInput();
+    });
     connect(socket_, &QTcpSocket::disconnected, this, [this] { closeWith(QString()); });
     connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         if (socket_->state() != QAbstractSocket::ConnectedState)
@@ -137,7 +144,7 @@ bool ControlSession::holdWhileBusy(const QByteArray& line) const {
 }
 
 void ControlSession::processInput() {
-    while (!closed_) {
+    while (!closed_ && socket_->bytesToWrite() < kMaxQueuedReplies) {
         const qint64 room = kMaxCommandLine + 2 - input_.size();
         if (room > 0 && socket_->bytesAvailable() > 0)
             input_.append(socket_->read(room));

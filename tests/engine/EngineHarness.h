@@ -22,6 +22,7 @@ struct FakeEvents : kv::engine::EngineEvents {
     QSet<QString> denied; // names of check events that answer Deny
     QStringList calls;    // "Event path..." in order
     QStringList logLines;
+    bool keepLog = true;
     int closedCount = 0;
     QString lastRemoteHost;
 
@@ -29,7 +30,10 @@ struct FakeEvents : kv::engine::EngineEvents {
 
     Verdict LoginRequest(Conn& c) override;
     void ConnectionClosed(Conn&) override { ++closedCount; }
-    void LogLine(Conn&, const QString& line) override { logLines << line; }
+    void LogLine(Conn&, const QString& line) override {
+        if (keepLog)
+            logLines << line;
+    }
     Verdict ChangeDirCheck(Conn&, const QString& p) override { return check("ChangeDirCheck", p); }
     Verdict MakeDirCheck(Conn&, const QString& p) override { return check("MakeDirCheck", p); }
     Verdict RemoveDirCheck(Conn&, const QString& p) override { return check("RemoveDirCheck", p); }

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 using namespace kv::engine;
 
@@ -16,6 +17,7 @@ private Q_SLOTS:
     void simultaneousTransfersKeepTheirData();
     void twoHundredClientsAllGreeted();
     void vanishingClientsLeaveOthersServed();
+    void floodingClientDoesNotGrowMemory();
 };
 
 static QByteArray pattern(qsizetype size, quint32 seed) {
@@ -140,6 +142,49 @@ print([e.recv(100).decode().strip() for e in extra])
                                   "'421 Too many connections from your address.']"));
     QVERIFY(QFile::exists(h.path("root/half.bin"))); // what arrived is kept
     QVERIFY(h.server->isListening());
+}
+
+static qint64 residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+void TestFtpServerLoad::floodingClientDoesNotGrowMemory() {
+    // A client that sends commands without reading the replies: the engine
+    // stops reading until the client catches up, and every command is still
+    // answered in order.
+    EngineHarness h;
+    h.events.keepLog = false;
+    QVERIFY(h.start());
+    const qint64 before = residentKiB();
+    qint64 peak = before;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, residentKiB()); });
+    sampler.start(20);
+    const ClientRun r = h.python(R"(
+N = 500000
+s = socket.create_connection(('127.0.0.1', PORT), timeout=30)
+s.recv(100)
+sender = threading.Thread(target=lambda: s.sendall(b'NOOP\r\n' * N)); sender.start()
+time.sleep(1.5)
+reply = b'200 NOOP command successful\r\n'
+got = b''
+while len(got) < N * len(reply):
+    data = s.recv(1 << 20)
+    if not data: break
+    got += data
+sender.join(); print(got.count(reply))
+)",
+                                 60000);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(r.out.trimmed(), QByteArray("500000"));
+    QVERIFY2(peak - before < 4096, qPrintable(QString::number(peak - before)));
 }
 
 QTEST_GUILESS_MAIN(TestFtpServerLoad)
