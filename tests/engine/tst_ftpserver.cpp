@@ -32,7 +32,7 @@ private Q_SLOTS:
     void escapesStayInsideRoot();
     void virtualFolderListedAndServed();
     void machineListings();
-    void activeModeAndBounceRefused();
+    void dataConnectionsOnlyReachTheClient();
     void restartBothWays();
     void abortStopsTransfer();
     void asciiModeConvertsLineEnds();
@@ -357,10 +357,13 @@ print(resp(f, 'STAT d').splitlines()[0], resp(f, 'STAT').splitlines()[-1])
                           "- ['d/f.txt']", "213-Status of /d: 211 End of status", ""}));
 }
 
-void TestFtpServer::activeModeAndBounceRefused() {
+void TestFtpServer::dataConnectionsOnlyReachTheClient() {
     EngineHarness h;
     h.write("root/a.txt", "active data");
     QVERIFY(h.start());
+    EngineLimits limits;
+    limits.dataConnectTimeoutMs = 500;
+    h.server->setLimits(limits);
     const ClientRun r = h.python(R"(
 f = login()
 print(resp(f, 'PORT 192,0,2,7,200,10'))
@@ -370,13 +373,24 @@ print(resp(f, 'EPRT |9|x|1|'))
 print(resp(f, 'PORT 1,2,3'))
 f.set_pasv(False)
 print(fetch(f, 'RETR a.txt'))
+# A stranger connecting to the passive port is turned away; the client is not.
+f.voidcmd('TYPE I')
+host, port = f.makepasv()
+thief = socket.socket(); thief.bind(('127.0.0.2', 0)); thief.settimeout(5)
+thief.connect((host, port)); print(thief.recv(10))
+mine = socket.create_connection((host, port)); f.sendcmd('RETR a.txt')
+print(mine.recv(100)); mine.close(); print(f.voidresp())
+# A client that never opens its data connection gets 425.
+f.sendcmd('PASV'); print(f.sendcmd('RETR a.txt')[:3]); print(f.getline().strip())
 )");
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(
         QString::fromUtf8(r.out).split(u'\n'),
         QStringList({"500 Illegal PORT command.", "500 Illegal EPRT command.",
                      "500 Illegal PORT command.", "522 Network protocol not supported, use (1,2)",
-                     "501 Syntax error in parameters", "b'active data'", ""}));
+                     "501 Syntax error in parameters", "b'active data'", "b''",
+                     "b'active data'", "226 Transfer complete.", "150",
+                     "425 Can't build data connection: Unknown connection.", ""}));
 }
 
 void TestFtpServer::restartBothWays() {
