@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 namespace kv::engine {
@@ -147,10 +148,30 @@ void ControlSession::cmdList(CommandId kind, const QString& arg) {
             target = space < 0 ? QString() : target.mid(space + 1).trimmed();
         }
     }
+    // "NLST *.txt" (mget of command-line clients): a wildcard in the last
+    // name filters the folder above it, unless a file has that very name.
+    QString folderPart;
+    std::optional<QRegularExpression> filter;
+    const qsizetype slash = std::max(target.lastIndexOf(u'/'), target.lastIndexOf(u'\\'));
+    const QString lastName = target.mid(slash + 1);
+    if (kind != CommandId::Mlsd && (lastName.contains(u'*') || lastName.contains(u'?')) &&
+        !vfs_.resolve(cwd_, target, true).exists) {
+        filter = QRegularExpression(QRegularExpression::wildcardToRegularExpression(
+            lastName, QRegularExpression::UnanchoredWildcardConversion));
+        folderPart = slash < 0 ? QString() : target.left(slash + 1);
+        target = folderPart;
+    }
     const bool named = !target.trimmed().isEmpty();
     const std::optional<ResolvedPath> p = resolveExisting(named ? target : cwd_);
     if (!p)
         return;
+    // NLST of a named folder gives paths as the client wrote them.
+    QString prefix;
+    if (kind == CommandId::Nlst && named && p->isDir) {
+        prefix = target;
+        if (!prefix.endsWith(u'/'))
+            prefix += u'/';
+    }
 
     QByteArray out;
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -162,10 +183,12 @@ void ControlSession::cmdList(CommandId kind, const QString& arg) {
         }
         out.reserve(entries->size() * 64);
         for (const FsEntry& e : *entries) {
+            if (filter && !filter->match(e.name).hasMatch())
+                continue;
             if (kind == CommandId::List)
                 out += listLine(e, now);
             else if (kind == CommandId::Nlst)
-                out += e.name.toUtf8();
+                out += (prefix + e.name).toUtf8();
             else
                 out += mlsxLine(e, e.name, permFacts(e));
             out += "\r\n";

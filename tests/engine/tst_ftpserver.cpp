@@ -340,6 +340,8 @@ print(resp(f, 'RMD /media')); print(resp(f, 'RNFR /media'))
 void TestFtpServer::machineListings() {
     EngineHarness h;
     h.write("root/d/f.txt", "12345");
+    h.write("root/d/g.txt", "");
+    h.write("root/d/h.bin", "");
     QVERIFY(h.start());
     h.server->setDataLingerTime(2); // finished data connections half-close first
     const ClientRun r = h.python(R"(
@@ -349,12 +351,15 @@ print(resp(f, 'MLST d/f.txt').splitlines()[1].split(';perm=')[1])
 print(lines(f, 'MLSD d')[0].startswith('type=file;size=5;modify='))
 print(resp(f, 'MDTM d/f.txt')[:6], len(resp(f, 'MDTM d/f.txt')))
 print(lines(f, 'LIST -la d')[0].split()[0][0], lines(f, 'NLST d/f.txt'))
+print(f.nlst('d'), f.nlst('d/*.txt'), f.nlst('*.none'), [l.split()[-1] for l in lines(f, 'LIST d/f*')])
 print(resp(f, 'STAT d').splitlines()[0], resp(f, 'STAT').splitlines()[-1])
 )");
     QVERIFY2(r.exitCode == 0, r.err.constData());
-    QCOMPARE(QString::fromUtf8(r.out).split(u'\n'),
-             QStringList({" type=file;size=5", "radfw; /d/f.txt", "True", "213 20 18",
-                          "- ['d/f.txt']", "213-Status of /d: 211 End of status", ""}));
+    QCOMPARE(
+        QString::fromUtf8(r.out).split(u'\n'),
+        QStringList({" type=file;size=5", "radfw; /d/f.txt", "True", "213 20 18", "- ['d/f.txt']",
+                     "['d/f.txt', 'd/g.txt', 'd/h.bin'] ['d/f.txt', 'd/g.txt'] [] ['f.txt']",
+                     "213-Status of /d: 211 End of status", ""}));
 }
 
 void TestFtpServer::dataConnectionsOnlyReachTheClient() {
@@ -388,8 +393,8 @@ f.sendcmd('PASV'); print(f.sendcmd('RETR a.txt')[:3]); print(f.getline().strip()
         QString::fromUtf8(r.out).split(u'\n'),
         QStringList({"500 Illegal PORT command.", "500 Illegal EPRT command.",
                      "500 Illegal PORT command.", "522 Network protocol not supported, use (1,2)",
-                     "501 Syntax error in parameters", "b'active data'", "b''",
-                     "b'active data'", "226 Transfer complete.", "150",
+                     "501 Syntax error in parameters", "b'active data'", "b''", "b'active data'",
+                     "226 Transfer complete.", "150",
                      "425 Can't build data connection: Unknown connection.", ""}));
 }
 
