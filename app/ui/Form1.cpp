@@ -147,6 +147,8 @@ void Form1::buildFrame() {
     lvwMenu->setResizeMode(QListView::Adjust);
     lvwMenu->setIconSize(QSize(32, 32));
     lvwMenu->setGridSize(QSize(px(shell::kMenuWidth) - 6, 64));
+    lvwMenu->setTextElideMode(Qt::ElideNone);
+    lvwMenu->setWordWrap(true);
     lvwMenu->setDragEnabled(false);
     lvwMenu->setDragDropMode(QAbstractItemView::NoDragDrop);
     lvwMenu->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -24,8 +24,8 @@ namespace kv::ui {
 LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidget* window)
     : QObject(panel), core_(core), messages_(messages), window_(window) {
     int y = 120;
-    addHeading(panel, QStringLiteral("Registro delle attività"), y);
-    addCaption(
+    addPanelHeading(panel, QStringLiteral("Registro delle attività"), y);
+    addPanelCaption(
         panel,
         QStringLiteral("Ogni comando ricevuto dai client, ogni risposta del server e ogni "
                        "avvio o arresto compaiono qui sotto. Con \"Registra log\" le righe "
@@ -34,7 +34,7 @@ LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidge
 
     chkLog = new QCheckBox(QStringLiteral("Registra log"), panel);
     chkLog->setObjectName(QStringLiteral("chkLog"));
-    placeTwips(chkLog, 120, y, 3000, 285);
+    placeInPanel(chkLog, 120, y, 3000, 285);
     y += 400;
 
     auto* buttons = new QWidget(panel);
@@ -48,18 +48,18 @@ LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidge
     row->addWidget(cmdMostraLog);
     row->addWidget(cmdCancellaLog);
     row->addStretch();
-    placeTwips(buttons, 120, y, 4500, 420);
+    placeInPanel(buttons, 120, y, 4500, 420);
     y += 500;
 
-    addSeparator(panel, y);
-    addCaption(panel, QStringLiteral("Log"), y, true);
+    addPanelSeparator(panel, y);
+    addPanelCaption(panel, QStringLiteral("Log"), y, true);
 
     txtLog = new QPlainTextEdit(panel);
     txtLog->setObjectName(QStringLiteral("txtLog"));
     txtLog->setReadOnly(true);
     txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    placeTwips(txtLog, 120, y + 120, 6000, 2000);
+    placeInPanel(txtLog, 120, y + 120, 6000, 2000);
 
     connect(cmdMostraLog, &QPushButton::clicked, this, &LogPanel::cmdMostraLog_Click);
     connect(cmdCancellaLog, &QPushButton::clicked, this, &LogPanel::cmdCancellaLog_Click);

@@ -23,7 +23,7 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     : QObject(panel), core_(core), host_(host) {
     widths_.fill(monitor::kOnlineColumnDesignWidth);
     int y = 120;
-    QLabel* title = addCaption(panel, QStringLiteral("Utenti online"), y, true);
+    QLabel* title = addPanelCaption(panel, QStringLiteral("Utenti online"), y, true);
     title->setObjectName(QStringLiteral("Label32"));
 
     lvwOnline = new QTreeWidget(panel);
@@ -36,7 +36,7 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     lvwOnline->setSelectionMode(QAbstractItemView::SingleSelection);
     lvwOnline->header()->setStretchLastSection(false);
     lvwOnline->header()->setSectionsClickable(true);
-    placeTwips(lvwOnline, 120, y, 7200, 3000);
+    placeInPanel(lvwOnline, 120, y, 7200, 3000);
     y += 3100;
 
     // The strip fills what the list's reserve leaves under the title.
@@ -60,7 +60,7 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
         row->addWidget(b);
     }
     row->addStretch();
-    placeTwips(strip, 120, y, 6000, stripTwips);
+    placeInPanel(strip, 120, y, 6000, stripTwips);
 
     applyWidths();
     connect(lvwOnline, &QTreeWidget::itemClicked, this, &OnlinePanel::itemClicked);

@@ -6,12 +6,12 @@
 
 namespace kv::ui {
 
-void placeTwips(QWidget* widget, int left, int top, int width, int height) {
+void placeInPanel(QWidget* widget, int left, int top, int width, int height) {
     widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
                         twipsToPixels(height));
 }
 
-QLabel* addHeading(QWidget* panel, const QString& text, int& top) {
+QLabel* addPanelHeading(QWidget* panel, const QString& text, int& top) {
     auto* label = new QLabel(text, panel);
     label->setObjectName(QStringLiteral("lblHeading"));
     QFont font = label->font();
@@ -20,12 +20,12 @@ QLabel* addHeading(QWidget* panel, const QString& text, int& top) {
     label->setFont(font);
     label->setStyleSheet(QStringLiteral("color: #1f3a5f;"));
     label->setWordWrap(true);
-    placeTwips(label, 120, top, 6000, 300);
+    placeInPanel(label, 120, top, 6000, 300);
     top += 400;
     return label;
 }
 
-QLabel* addCaption(QWidget* panel, const QString& text, int& top, bool bold) {
+QLabel* addPanelCaption(QWidget* panel, const QString& text, int& top, bool bold) {
     auto* label = new QLabel(text, panel);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -34,15 +34,15 @@ QLabel* addCaption(QWidget* panel, const QString& text, int& top, bool bold) {
         font.setBold(true);
         label->setFont(font);
     }
-    placeTwips(label, 120, top, 6000, 230);
+    placeInPanel(label, 120, top, 6000, 230);
     top += 350;
     return label;
 }
 
-QLabel* addSeparator(QWidget* panel, int& top) {
+QLabel* addPanelSeparator(QWidget* panel, int& top) {
     auto* label = new QLabel(panel);
     label->setObjectName(QStringLiteral("lblSep"));
-    placeTwips(label, 120, top, 6000, 15);
+    placeInPanel(label, 120, top, 6000, 15);
     top += 120;
     return label;
 }

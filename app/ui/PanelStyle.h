@@ -9,12 +9,12 @@ class QWidget;
 
 namespace kv::ui {
 
-void placeTwips(QWidget* widget, int left, int top, int width, int height);
+void placeInPanel(QWidget* widget, int left, int top, int width, int height);
 // A panel heading (bold, larger); `top` advances past it.
-QLabel* addHeading(QWidget* panel, const QString& text, int& top);
+QLabel* addPanelHeading(QWidget* panel, const QString& text, int& top);
 // A word-wrapped caption label.
-QLabel* addCaption(QWidget* panel, const QString& text, int& top, bool bold = false);
+QLabel* addPanelCaption(QWidget* panel, const QString& text, int& top, bool bold = false);
 // A separator label ("lblSep").
-QLabel* addSeparator(QWidget* panel, int& top);
+QLabel* addPanelSeparator(QWidget* panel, int& top);
 
 } // namespace kv::ui

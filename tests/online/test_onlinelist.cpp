@@ -1,0 +1,193 @@
+#include "monitor/OnlineList.h"
+
+#include "tests/support/FakeConnection.h"
+
+#include <QTest>
+#include <memory>
+
+using namespace kv;
+using namespace kv::monitor;
+using kv::testing::FakeConnection;
+
+namespace {
+
+// Connections with records in a table of their own, as logins make them.
+struct Clients {
+    access::ConnectedUsers users;
+    std::vector<std::unique_ptr<FakeConnection>> owned;
+    QList<engine::ConnectionObject*> list;
+
+    FakeConnection& add(const QString& user, const QString& password, const QString& host,
+                        const QString& letters, bool loggedIn = true) {
+        owned.push_back(std::make_unique<FakeConnection>(user, password, host));
+        FakeConnection& c = *owned.back();
+        if (loggedIn) {
+            const qint32 index = users.Append();
+            users.record(index)->setPermissions(letters);
+            users.record(index)->setAddress(host + QChar(u'\0'));
+            c.setTag(QString::number(index));
+        }
+        list.append(&c);
+        return c;
+    }
+};
+
+RootOf roots(const QHash<QString, QString>& byUser) {
+    return [byUser](const engine::ConnectionObject& c) { return byUser.value(c.UserName()); };
+}
+
+} // namespace
+
+class TestOnlineList : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void rightsInWords_data() {
+        QTest::addColumn<QString>("letters");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("all") << "RWDBM"
+                             << "File: lettura scrittura cancellazione Cartelle: navigazione "
+                                "scrittura";
+        QTest::newRow("none") << ""
+                              << "File: nessuno Cartelle: nessuno";
+        QTest::newRow("read and browse") << "RB"
+                                         << "File: lettura Cartelle: navigazione";
+        QTest::newRow("folders only") << "M"
+                                      << "File: nessuno Cartelle: scrittura";
+        QTest::newRow("order of the text does not matter") << "MDR"
+                                                           << "File: lettura cancellazione "
+                                                              "Cartelle: scrittura";
+        QTest::newRow("lower case letters are not rights") << "rwdbm"
+                                                           << "File: nessuno Cartelle: nessuno";
+    }
+    void rightsInWords() {
+        QFETCH(QString, letters);
+        QFETCH(QString, words);
+        QCOMPARE(EsplicitaPermessi(letters), words);
+    }
+
+    void rowsFollowTheEngineOrder() {
+        Clients clients;
+        clients.add("mario", "pw1", "10.0.0.2", "RWDBM");
+        clients.add("anna", "pw2", "10.0.0.3", "RB");
+        const QList<OnlineRow> rows = buildOnlineRows(
+            clients.list, clients.users, roots({{"mario", "/srv/mario"}}), "/srv/default");
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].key, QStringLiteral("k10.0.0.2_mario_pw1"));
+        const std::array<QString, 5> first = {"mario", "pw1", "10.0.0.2", "/srv/mario",
+                                              EsplicitaPermessi("RWDBM")};
+        QCOMPARE(rows[0].columns, first);
+        // No root of its own: the default root box's text.
+        QCOMPARE(rows[1].columns[3], QStringLiteral("/srv/default"));
+        QCOMPARE(rows[1].columns[2], QStringLiteral("10.0.0.3")); // NUL removed
+        QCOMPARE(onlineHeaders(),
+                 QStringList({"Login", "Password", "IP", "Root directory", "Permessi"}));
+    }
+
+    void sameKeyShowsOnce() {
+        Clients clients;
+        clients.add("mario", "pw", "10.0.0.2", "R");
+        clients.add("mario", "pw", "10.0.0.2", "RWDBM");
+        clients.add("mario", "pw", "10.0.0.9", "RW");
+        const QList<OnlineRow> rows = buildOnlineRows(clients.list, clients.users, roots({}), "/");
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].columns[4], EsplicitaPermessi("R")); // the first in the engine's order
+        QCOMPARE(rows[1].columns[2], QStringLiteral("10.0.0.9"));
+    }
+
+    void connectionWithoutLoginShowsRecordZero() {
+        Clients clients;
+        clients.add("", "", "10.0.0.7", "", false);
+        const QList<OnlineRow> rows =
+            buildOnlineRows(clients.list, clients.users, roots({}), "/root");
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].columns[2], QString());
+        QCOMPARE(rows[0].columns[3], QStringLiteral("/root"));
+        QCOMPARE(rows[0].columns[4], QStringLiteral("File: nessuno Cartelle: nessuno"));
+    }
+
+    void userCountText_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << 0 << "";
+        QTest::newRow("one") << 1 << "1 utenti connessi";
+        QTest::newRow("three") << 3 << "3 utenti connessi";
+    }
+    void userCountText() {
+        QFETCH(int, count);
+        QFETCH(QString, text);
+        QCOMPARE(usersNumberText(count), text);
+    }
+
+    void selectionSurvivesRebuildsUntilTheClientLeaves() {
+        Clients clients;
+        clients.add("a", "1", "10.0.0.1", "R");
+        clients.add("b", "2", "10.0.0.2", "R");
+        QList<OnlineRow> rows = buildOnlineRows(clients.list, clients.users, roots({}), "/");
+        const QString key = rows[1].key;
+        // Another client logs in before it: the remembered row is found again.
+        clients.list.prepend(&clients.add("c", "3", "10.0.0.3", "R"));
+        clients.list.removeLast();
+        rows = buildOnlineRows(clients.list, clients.users, roots({}), "/");
+        SelectionAfterRebuild again = reselect(rows, key);
+        QCOMPARE(again.row, 2);
+        QCOMPARE(again.rememberedKey, key);
+        // The clicked client leaves: nothing selected and the key is forgotten.
+        clients.list.removeAt(2);
+        rows = buildOnlineRows(clients.list, clients.users, roots({}), "/");
+        again = reselect(rows, key);
+        QCOMPARE(again.row, -1);
+        QCOMPARE(again.rememberedKey, QString());
+        QCOMPARE(reselect(rows, QString()).row, -1);
+    }
+
+    void disconnectFindsTheExactClient() {
+        Clients clients;
+        clients.add("mario", "pw", "10.0.0.2", "R");
+        FakeConnection& target = clients.add("mario", "pw", "10.0.0.3", "R");
+        clients.add("mario", "pw", "10.0.0.3", "R");
+        QCOMPARE(connectionToDisconnect(clients.list, "mario", "pw", "10.0.0.3"), &target);
+        QCOMPARE(connectionToDisconnect(clients.list, "mario", "PW", "10.0.0.3"), nullptr);
+        QCOMPARE(connectionToDisconnect(clients.list, "Mario", "pw", "10.0.0.2"), nullptr);
+    }
+
+    void columnWidthsSurviveARestart() {
+        MemorySettingsStore settings;
+        const ColumnWidths saved = {1000, 2000, 3000, 1500, 500};
+        saveColumnWidths(settings, saved);
+        QCOMPARE(settings.value(kAppTarrow, kSectionAppIni, "OnlineCol3"), QStringLiteral("3000"));
+        ColumnWidths design;
+        design.fill(kOnlineColumnDesignWidth);
+        QCOMPARE(loadColumnWidths(settings, design), saved);
+        // Nothing saved: the design widths stay.
+        QCOMPARE(loadColumnWidths(MemorySettingsStore(), design), design);
+    }
+
+    void unreadableWidthKeepsTheColumn() {
+        MemorySettingsStore settings;
+        settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol1", "abc");
+        settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol2", "-50");
+        settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol3", "1234.5");
+        ColumnWidths design;
+        design.fill(1440);
+        const ColumnWidths w = loadColumnWidths(settings, design);
+        QCOMPARE(w[0], 1440.0);
+        QCOMPARE(w[1], 1440.0);
+        QCOMPARE(w[2], 1234.5);
+    }
+
+    void columnsScaleWithTheList() {
+        ColumnScaler scaler;
+        ColumnWidths w = {1000, 2000, 3000, 1500, 500};
+        // First call only remembers the width.
+        QCOMPARE(scaler.adapt(6000, w), w);
+        QCOMPARE(scaler.rememberedWidth(), 6000.0);
+        const ColumnWidths grown = scaler.adapt(9000, w);
+        for (int i = 0; i < kOnlineColumns; ++i)
+            QCOMPARE(grown[i], w[i] * 1.5);
+        QCOMPARE(scaler.rememberedWidth(), 9000.0);
+        QCOMPARE(scaler.adapt(9000, grown), grown);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOnlineList)
+#include "test_onlinelist.moc"

@@ -1,0 +1,67 @@
+#include "shell/FrameLayout.h"
+#include "shell/WebAddresses.h"
+
+#include <QTest>
+
+using namespace kv::shell;
+
+class TestFrameLayout : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void bannerKeepsToTheRightButNeverLeftOf1140_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("left");
+        QTest::newRow("default width") << 8040 << 8040 - 5940 - 240;
+        QTest::newRow("wide") << 15000 << 15000 - 6180;
+        QTest::newRow("exactly at the limit") << 5940 + 240 + 1140 << 1140;
+        QTest::newRow("narrower than banner + 1380") << 7000 << 1140;
+        QTest::newRow("tiny") << 100 << 1140;
+    }
+    void bannerKeepsToTheRightButNeverLeftOf1140() {
+        QFETCH(int, width);
+        QFETCH(int, left);
+        QCOMPARE(frameGeometry(width, 8000).bannerLeft, left);
+    }
+
+    void viewportFollowsTheWindow() {
+        const FrameGeometry a = frameGeometry(8040, 8370);
+        const FrameGeometry b = frameGeometry(9040, 9370);
+        QCOMPARE(b.mainWidth - a.mainWidth, 1000);
+        QCOMPARE(b.menuHeight - a.menuHeight, 1000);
+        QCOMPARE(a.titleWidth, a.mainWidth);
+        // The bottoms of the list and of the viewport line up.
+        QCOMPARE(kMenuTop + a.menuHeight, kMainTop + a.mainHeight);
+        // The viewport stays inside the window, with the same gap on both sides.
+        QCOMPARE(8040 - (kContentLeft + a.mainWidth), kContentLeft - kMenuLeft - kMenuWidth);
+        QVERIFY(kMenuTop + a.menuHeight < 8370 - kStatusBarHeight);
+    }
+
+    void tinyWindowGivesNegativeLengthsTheCallerSkips() {
+        const FrameGeometry g = frameGeometry(500, 500);
+        QVERIFY(g.mainWidth < 0);
+        QVERIFY(g.menuHeight < 0);
+    }
+
+    void helpAddressCarriesTenVersionDigits_data() {
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::addColumn<int>("revision");
+        QTest::addColumn<QString>("digits");
+        QTest::newRow("1.0.0") << 1 << 0 << 0 << "0100000000";
+        QTest::newRow("2.13.407") << 2 << 13 << 407 << "0200130407";
+    }
+    void helpAddressCarriesTenVersionDigits() {
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        QFETCH(int, revision);
+        QFETCH(QString, digits);
+        QCOMPARE(versionDigits(major, minor, revision), digits);
+        QCOMPARE(helpPageAddress(major, minor, revision),
+                 QStringLiteral("http://") + kMakerHost + "/ftpserver/index.php?v=" + digits);
+        QVERIFY(kMakerHost.endsWith(QLatin1String(".example")));
+        QCOMPARE(homePageAddress(), QStringLiteral("http://") + kMakerHost);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrameLayout)
+#include "test_framelayout.moc"

@@ -1,0 +1,99 @@
+#include "shell/ShellOpen.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv;
+using namespace kv::shell;
+
+namespace {
+
+struct Opener {
+    QStringList opened;
+    QList<bool> answers; // one per call; missing answers are failures
+    DesktopOpener fn() {
+        return [this](const QString& document, const QString& folder) {
+            opened.append(document + QLatin1Char('|') + folder);
+            return answers.isEmpty() ? false : answers.takeFirst();
+        };
+    }
+};
+
+QString stored(const SettingsStore& s, const QString& app) {
+    return s.value(app, kSectionAppIni, QStringLiteral("previewretry"), QStringLiteral("<none>"));
+}
+
+} // namespace
+
+class TestShellOpen : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void emptyDocumentOpensNothing() {
+        MemorySettingsStore settings;
+        Opener opener;
+        QCOMPARE(ShellOpen(QString(), QStringLiteral("/tmp"), settings, opener.fn()), false);
+        QVERIFY(opener.opened.isEmpty());
+        // The setting is still stored first, as on every call.
+        QCOMPARE(stored(settings, kAppTarrow), QStringLiteral("on"));
+    }
+
+    void outcomes_data() {
+        QTest::addColumn<QString>("retrySetting");
+        QTest::addColumn<bool>("folderGiven");
+        QTest::addColumn<bool>("documentExists");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<bool>("notOpened");
+        QTest::addColumn<int>("calls");
+        QTest::newRow("opened at once") << "" << true << false << QList<bool>{true} << false << 1;
+        QTest::newRow("web address: retry path does not exist")
+            << "" << true << false << QList<bool>{false} << true << 1;
+        QTest::newRow("retry of an existing file succeeds")
+            << "" << true << true << QList<bool>{false, true} << false << 2;
+        QTest::newRow("retry of an existing file fails")
+            << "on" << true << true << QList<bool>{false, false} << true << 2;
+        QTest::newRow("retry not allowed")
+            << "off" << true << true << QList<bool>{false} << true << 1;
+        QTest::newRow("no folder: no retry")
+            << "" << false << true << QList<bool>{false} << true << 1;
+    }
+    void outcomes() {
+        QFETCH(QString, retrySetting);
+        QFETCH(bool, folderGiven);
+        QFETCH(bool, documentExists);
+        QFETCH(QList<bool>, answers);
+        QFETCH(bool, notOpened);
+        QFETCH(int, calls);
+        QTemporaryDir dir;
+        const QString document = QStringLiteral("pagina.html");
+        if (documentExists) {
+            QFile f(dir.filePath(document));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        MemorySettingsStore settings;
+        if (!retrySetting.isEmpty())
+            settings.setValue(kAppKestrova, kSectionAppIni, QStringLiteral("previewretry"),
+                              retrySetting);
+        Opener opener;
+        opener.answers = answers;
+        const QString folder = folderGiven ? dir.path() : QString();
+        QCOMPARE(ShellOpen(document, folder, settings, opener.fn()), notOpened);
+        QCOMPARE(opener.opened.size(), calls);
+        QCOMPARE(opener.opened.first(), document + QLatin1Char('|') + folder);
+        if (calls == 2)
+            QCOMPARE(opener.opened.at(1), dir.filePath(document) + QLatin1Char('|'));
+        // Stored under the other application only when the read found nothing.
+        QCOMPARE(stored(settings, kAppTarrow),
+                 retrySetting.isEmpty() ? QStringLiteral("on") : QStringLiteral("<none>"));
+    }
+
+    void shortPathOfMissingPathIsEmpty() {
+        QTemporaryDir dir;
+        QCOMPARE(ShortPath(dir.filePath(QStringLiteral("missing"))), QString());
+        QCOMPARE(ShortPath(dir.path()), dir.path());
+        QCOMPARE(ShortPath(QString()), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShellOpen)
+#include "test_shellopen.moc"

@@ -1,0 +1,136 @@
+// Renders the main window's six panels, the start notice and the log viewer
+// to PNG files, offscreen, with sample data: kv_screenshots DIR
+#include "app/core/ProgramCore.h"
+#include "app/ui/Form1.h"
+#include "app/ui/LogPanel.h"
+#include "app/ui/StartNotice.h"
+#include "tests/support/FakeConnection.h"
+#include "tests/support/FakeEngine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <memory>
+
+using namespace kv;
+
+namespace {
+
+struct SilentMessages : Messages {
+    void show(const QString&, MessageIcon) override {}
+};
+
+void settle() {
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+}
+
+bool save(QWidget* w, const QString& dir, const QString& name) {
+    settle();
+    const QString path = QDir(dir).filePath(name);
+    const bool ok = w->grab().save(path);
+    QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (argc < 2) {
+        QTextStream(stderr) << "usage: kv_screenshots DIR\n";
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    QTemporaryDir data;
+    MemorySettingsStore settings;
+    testing::FakeEngine* engine = nullptr;
+    ProgramCore core(data.path(), settings, [&engine] {
+        auto e = std::make_unique<testing::FakeEngine>();
+        engine = e.get();
+        return e;
+    });
+    engine->setLocalAddress(QStringLiteral("192.168.1.10"));
+
+    // Sample clients with records in the connected-user table.
+    struct Sample {
+        const char *user, *password, *host, *letters;
+    };
+    const Sample samples[] = {{"mario", "rossi2024", "192.168.1.21", "RWDBM"},
+                              {"anonymous", "guest@", "192.168.1.34", "RB"},
+                              {"giulia", "s3greta", "192.168.1.40", "RBW"}};
+    std::vector<std::unique_ptr<testing::FakeConnection>> connections;
+    for (const Sample& s : samples) {
+        auto c = std::make_unique<testing::FakeConnection>(QString::fromLatin1(s.user),
+                                                           QString::fromLatin1(s.password),
+                                                           QString::fromLatin1(s.host));
+        const qint32 index = core.connectedUsers().Append();
+        core.connectedUsers().record(index)->setPermissions(QString::fromLatin1(s.letters));
+        core.connectedUsers().record(index)->setAddress(QString::fromLatin1(s.host));
+        c->setTag(QString::number(index));
+        engine->connections.append(c.get());
+        connections.push_back(std::move(c));
+    }
+
+    SilentMessages messages;
+    ui::Form1Options options = ui::defaultForm1Options();
+    options.trayAvailable = false;
+    options.desktopOpen = [](const QString&, const QString&) { return true; };
+    options.showNotice = [](ui::StartNotice&) {};
+    ui::Form1 window(core, messages, nullptr, options);
+    window.show();
+    window.Form_Activate();
+    settle();
+
+    bool ok = true;
+    const char* names[] = {"1-account.png", "2-impostazioni.png", "3-sicurezza.png"};
+    for (int i = 0; i < 3; ++i) {
+        window.selectItem(i + 1);
+        ok &= save(&window, out, QString::fromLatin1(names[i]));
+    }
+
+    window.toolbarClick(QStringLiteral("kStart"));
+    const char* lines[] = {
+        "[10:02:11] 220 Kestrova Simple FTP Server ready.",
+        "[10:02:11] USER mario",
+        "[10:02:11] 331 Password required for mario.",
+        "[10:02:12 192.168.1.21] PASS ********",
+        "[10:02:12 192.168.1.21] 230 User mario logged in.",
+        "[10:02:14 192.168.1.21] CWD /documenti",
+        "[10:02:14 192.168.1.21] 250 CWD command successful.",
+        "[10:02:15 192.168.1.21] RETR preventivo.pdf",
+        "[10:02:16 192.168.1.21] 226 Transfer complete.",
+    };
+    for (const char* line : lines)
+        core.WriteLog(QString::fromLatin1(line));
+    window.AggiornaUtenti();
+    window.ShowUsersNumber();
+
+    window.selectItem(4);
+    ok &= save(&window, out, QStringLiteral("4-log.png"));
+    window.selectItem(5);
+    ok &= save(&window, out, QStringLiteral("5-online.png"));
+    window.selectItem(6);
+    ok &= save(&window, out, QStringLiteral("6-help.png"));
+
+    ui::StartNotice notice(settings, &window);
+    notice.show();
+    ok &= save(&notice, out, QStringLiteral("7-avviso.png"));
+    notice.hide();
+
+    QFile log(core.logFilePath());
+    if (log.open(QIODevice::WriteOnly)) {
+        for (const char* line : lines)
+            log.write(QByteArray(line) + "\r\n");
+        log.close();
+    }
+    window.logPanel().cmdMostraLog_Click();
+    ok &= save(window.logPanel().viewer(), out, QStringLiteral("8-log-viewer.png"));
+    return ok ? 0 : 1;
+}
