@@ -1,0 +1,224 @@
+// The "Sicurezza" panel: both address lists with their buttons, covers and
+// switches, and the online panel's "Autorizza"/"Blocca".
+
+#include "PanelTestHost.h"
+#include "admin/logic/IpListLogic.h"
+#include "admin/ui/AdminPanels.h"
+#include "admin/ui/SecurityPanel.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+using kv::testing::arrayChild;
+using kv::testing::PanelTestHost;
+
+class TestSecurityPanel : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<PanelTestHost> host;
+    std::unique_ptr<QWidget> panel;
+
+    void build(const QStringList& statements = {}) {
+        host = std::make_unique<PanelTestHost>();
+        host->exec(statements);
+        host->core().views().openAll();
+        panel = std::make_unique<QWidget>();
+        kv::ui::buildSecurityPanel(panel.get(), *host);
+    }
+    QWidget* group(int i) { return arrayChild<QWidget>(panel.get(), QStringLiteral("picIP"), i); }
+    QTableView* grid(int i) { return group(i)->findChild<QTableView*>(QStringLiteral("GridIP")); }
+    QWidget* mask(int i) { return group(i)->findChild<QWidget*>(QStringLiteral("picMaskIP")); }
+    void click(const QString& name, int i) {
+        arrayChild<QPushButton>(panel.get(), name, i)->click();
+    }
+    kv::access::DataView& list(int i) { return host->core().views().DataIP(i); }
+    QStringList stored(int i) {
+        return host->column(i == 0 ? QStringLiteral("SELECT IP FROM IPok ORDER BY rowid")
+                                   : QStringLiteral("SELECT IP FROM IPko ORDER BY rowid"));
+    }
+
+private Q_SLOTS:
+    void cleanup() {
+        panel.reset();
+        host.reset();
+    }
+
+    void controlsOfBothLists() {
+        build();
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(group(i));
+            QVERIFY(grid(i));
+            QVERIFY(group(i)->findChild<QWidget*>(QStringLiteral("picIPCMD")));
+            QVERIFY(mask(i));
+            QVERIFY(grid(i)->horizontalHeader()->isHidden());
+        }
+        // Groups come after their switch, in design order.
+        auto* allow = panel->findChild<QCheckBox*>(QStringLiteral("chkIPok"));
+        auto* block = panel->findChild<QCheckBox*>(QStringLiteral("chkIPko"));
+        QVERIFY(allow->y() < group(0)->y() && group(0)->y() < block->y() && block->y() < group(1)->y());
+    }
+
+    void newAndDeleteEditTheirOwnList_data() {
+        QTest::addColumn<int>("index");
+        QTest::newRow("allow list") << 0;
+        QTest::newRow("block list") << 1;
+    }
+    void newAndDeleteEditTheirOwnList() {
+        QFETCH(int, index);
+        build({QStringLiteral("INSERT INTO IPok VALUES ('1.1.1.1')"),
+               QStringLiteral("INSERT INTO IPko VALUES ('2.2.2.2')")});
+        click(QStringLiteral("cmdNuovoIP"), index);
+        click(QStringLiteral("cmdNuovoIP"), index);
+        QCOMPARE(stored(index).size(), 3);
+        QCOMPARE(stored(1 - index).size(), 1);
+        QCOMPARE(list(index).currentRow(), 2);
+        QCOMPARE(grid(index)->currentIndex().row(), 2);
+
+        // The operator types the address into the selected row.
+        QAbstractItemModel* model = grid(index)->model();
+        model->setData(model->index(2, 0), QStringLiteral("9.9.9.9"));
+        host->core().views().commitAll();
+        QCOMPARE(stored(index).last(), QStringLiteral("9.9.9.9"));
+
+        click(QStringLiteral("cmdEliminaIP"), index); // the last: the one before follows
+        QCOMPARE(stored(index).size(), 2);
+        QCOMPARE(list(index).currentRow(), 1);
+        list(index).MoveFirst();
+        click(QStringLiteral("cmdEliminaIP"), index);
+        QCOMPARE(list(index).currentRow(), 0);
+        click(QStringLiteral("cmdEliminaIP"), index);
+        QVERIFY(stored(index).isEmpty());
+        QVERIFY(!list(index).hasCurrentRow());
+        QCOMPARE(stored(1 - index).size(), 1);
+        QVERIFY(host->recorder.shown.isEmpty());
+    }
+
+    void coverFollowsRowsAndGridHeight() {
+        build();
+        panel->show(); // resize events reach shown widgets only
+        grid(0)->resize(grid(0)->width(), 5 * 20 + 1);
+        QVERIFY(!mask(0)->isHidden());
+        // Empty list: everything below the first 15 twips is covered.
+        QCOMPARE(mask(0)->y(), 1);
+        QCOMPARE(mask(0)->height(), 5 * 20 + 1 - 1 - 1);
+        click(QStringLiteral("cmdNuovoIP"), 0);
+        QCOMPARE(mask(0)->y(), 21);
+        for (int i = 0; i < 4; ++i)
+            click(QStringLiteral("cmdNuovoIP"), 0);
+        QVERIFY(mask(0)->isHidden());
+        // A taller grid (the window's layout) shows the cover again.
+        grid(0)->resize(grid(0)->width(), 8 * 20 + 1);
+        QVERIFY(!mask(0)->isHidden());
+        QCOMPARE(mask(0)->y(), 101);
+        QMetaObject::invokeMethod(group(0), "AdattaGrigliaIP");
+        QCOMPARE(mask(0)->height(), 8 * 20 + 1 - 101 - 1);
+    }
+
+    void coverSizesInTwips_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("gridHeight");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<int>("top");
+        QTest::addColumn<int>("height");
+        QTest::newRow("empty") << 0 << 1515 << true << 15 << 1485;
+        QTest::newRow("two rows") << 2 << 1515 << true << 615 << 885;
+        QTest::newRow("full") << 5 << 1515 << false << 0 << 0;
+        QTest::newRow("more than fit") << 9 << 1515 << false << 0 << 0;
+        QTest::newRow("no room for a cover") << 4 << 1225 << false << 0 << 0;
+    }
+    void coverSizesInTwips() {
+        QFETCH(int, rows);
+        QFETCH(int, gridHeight);
+        QFETCH(bool, visible);
+        QFETCH(int, top);
+        QFETCH(int, height);
+        const auto m = kv::admin::AdattaGrigliaIP(300, rows, gridHeight);
+        QCOMPARE(m.visible, visible);
+        QCOMPARE(m.top, top);
+        QCOMPARE(m.height, height);
+    }
+
+    void autorizzaAndBlocca_data() {
+        QTest::addColumn<int>("index");
+        QTest::newRow("Autorizza") << 0;
+        QTest::newRow("Blocca") << 1;
+    }
+    void autorizzaAndBlocca() {
+        QFETCH(int, index);
+        build({QStringLiteral("INSERT INTO IPok VALUES ('7.7.7.7')"),
+               QStringLiteral("INSERT INTO IPko VALUES ('7.7.7.7')"),
+               QStringLiteral("INSERT INTO IPok VALUES ('8.8.8.8')"),
+               QStringLiteral("INSERT INTO IPko VALUES ('8.8.8.8')")});
+        const auto act = [&] {
+            index == 0 ? kv::ui::AutorizzaIPUtente(*host) : kv::ui::BloccaIPUtente(*host);
+        };
+        list(index).MoveLast();
+
+        act(); // no client selected
+        QCOMPARE(host->recorder.texts(), QStringList{QStringLiteral("Non è selezionato alcun utente")});
+        QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+        QCOMPARE(stored(index).size(), 2);
+
+        host->selectedAddress = QStringLiteral("127.0.0.5");
+        act();
+        QCOMPARE(stored(index), (QStringList{"7.7.7.7", "8.8.8.8", "127.0.0.5"}));
+        QCOMPARE(stored(1 - index), (QStringList{"7.7.7.7", "8.8.8.8"}));
+        QCOMPARE(host->recorder.shown.size(), 1);
+        QCOMPARE(grid(index)->model()->rowCount(), 3);
+        // The row the operator was on stays current.
+        QCOMPARE(list(index).Field(QStringLiteral("IP")), QStringLiteral("8.8.8.8"));
+
+        act(); // twice: already listed, nothing added
+        QCOMPARE(stored(index).size(), 3);
+        QCOMPARE(host->recorder.texts().last(),
+                 QStringLiteral("L'indirizzo \"127.0.0.5\" è già inserito nella lista"));
+        QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+
+        // Already on the other list: both lists then hold it.
+        index = 1 - index;
+        act();
+        QCOMPARE(stored(0).count(QStringLiteral("127.0.0.5")), 1);
+        QCOMPARE(stored(1).count(QStringLiteral("127.0.0.5")), 1);
+    }
+
+    void anAddressNeedsAClientWithAnAddress() {
+        build();
+        host->selectedAddress = QString();
+        kv::ui::BloccaIPUtente(*host);
+        QCOMPARE(host->recorder.texts(), QStringList{QStringLiteral("Non è selezionato alcun utente")});
+        QVERIFY(stored(1).isEmpty());
+    }
+
+    void switchesEditTheSettingsRowAndAnswerLogins() {
+        build();
+        auto* panelLogic = panel->findChild<kv::ui::SecurityPanel*>();
+        QVERIFY(!panelLogic->AllowListOn());
+        QVERIFY(!panelLogic->BlockListOn());
+        panel->findChild<QCheckBox*>(QStringLiteral("chkIPko"))->click();
+        // In force at once, before the row is saved.
+        QVERIFY(panelLogic->BlockListOn());
+        QVERIFY(!panelLogic->AllowListOn());
+        QVERIFY(host->core().views().Data2().isTrue(QStringLiteral("IPko")));
+        host->core().views().commitAll();
+        QCOMPARE(host->column(QStringLiteral("SELECT IPok||IPko FROM settings")), QStringList{"01"});
+    }
+
+    void aNullSwitchShowsGreyedAndCountsAsOn() {
+        build({QStringLiteral("CREATE TABLE s2 AS SELECT * FROM settings"),
+               QStringLiteral("DROP TABLE settings"),
+               QStringLiteral("CREATE TABLE settings AS SELECT * FROM s2"),
+               QStringLiteral("UPDATE settings SET IPok = NULL")});
+        auto* box = panel->findChild<QCheckBox*>(QStringLiteral("chkIPok"));
+        QCOMPARE(box->checkState(), Qt::PartiallyChecked);
+        QVERIFY(panel->findChild<kv::ui::SecurityPanel*>()->AllowListOn());
+        box->click();
+        QCOMPARE(box->checkState(), Qt::Checked);
+        QVERIFY(!box->isTristate());
+    }
+};
+
+QTEST_MAIN(TestSecurityPanel)
+#include "test_securitypanel.moc"
