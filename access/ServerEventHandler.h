@@ -5,26 +5,11 @@
 // closed connection. The window and headless mode use the same handler.
 
 #include "access/AccessChecks.h"
+#include "access/EventSinks.h"
 #include "access/LoginHandler.h"
 #include "app/engine/FtpEngine.h"
 
 namespace kv::access {
-
-// Receives the lines the engine reports for a connection.
-class EngineLineSink {
-public:
-    virtual ~EngineLineSink() = default;
-    virtual void LogLine(const engine::ConnectionObject& connection, const QString& text) = 0;
-};
-
-// The user count and the online list (the window's status bar and list view;
-// headless mode may show nothing).
-class OnlineObserver {
-public:
-    virtual ~OnlineObserver() = default;
-    virtual void ShowUsersNumber() = 0;
-    virtual void AggiornaUtenti() = 0;
-};
 
 class ServerEventHandler : public engine::EngineEvents {
 public:

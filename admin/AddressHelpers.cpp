@@ -38,6 +38,13 @@ QString AddressFromBytes(const std::array<quint8, 4>& bytes) {
 }
 
 QList<QHostAddress> SystemHostLookup(const QString& name) {
+    // Names under the reserved ".invalid" domain never resolve (RFC 6761), so
+    // they are answered here instead of being sent to a name server.
+    QString bare = name.toLower();
+    if (bare.endsWith(QLatin1Char('.')))
+        bare.chop(1);
+    if (bare == QLatin1String("invalid") || bare.endsWith(QLatin1String(".invalid")))
+        return {};
     const QHostInfo info = QHostInfo::fromName(name);
     if (info.error() != QHostInfo::NoError)
         return {};

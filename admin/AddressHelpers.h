@@ -33,7 +33,8 @@ QString AddressFromBytes(const std::array<quint8, 4>& bytes);
 // Addresses of a host name, in the resolver's order; empty when it fails.
 using HostLookup = std::function<QList<QHostAddress>(const QString& name)>;
 
-// The system resolver (QHostInfo::fromName, blocking).
+// The system resolver (QHostInfo::fromName, blocking); names under ".invalid"
+// fail at once without a query.
 QList<QHostAddress> SystemHostLookup(const QString& name);
 
 // A numeric text comes back unchanged without a lookup; an IPv4 address

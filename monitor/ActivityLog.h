@@ -4,7 +4,7 @@
 // the log file, which is opened and closed for each line and never rewritten.
 
 #include "access/ConnectedUsers.h"
-#include "access/ServerEventHandler.h"
+#include "access/EventSinks.h"
 
 #include <QDateTime>
 #include <QString>
