@@ -26,6 +26,8 @@ QString stamp(const QDateTime& when) {
 
 QString EngineLogLine(const QTime& time, const QString& address, const QString& text) {
     QString body = text;
+    while (body.endsWith(QLatin1Char('\n')) || body.endsWith(QLatin1Char('\r')))
+        body.chop(1);
     body.replace(QLatin1String("\r\n"), QLatin1String(" "));
     body.replace(QLatin1Char('\r'), QLatin1Char(' '));
     body.replace(QLatin1Char('\n'), QLatin1Char(' '));

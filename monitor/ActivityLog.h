@@ -22,8 +22,9 @@ public:
 };
 
 // "[hh:nn:ss address] text", with the part inside the brackets trimmed of
-// spaces, so a connection without an address gives "[hh:nn:ss] text". Line
-// breaks inside `text` become spaces: one engine line stays one log line.
+// spaces, so a connection without an address gives "[hh:nn:ss] text". A line
+// end after `text` is dropped and line breaks inside it become spaces: one
+// engine line stays one log line.
 QString EngineLogLine(const QTime& time, const QString& address, const QString& text);
 // "[dd-mm-yyyy hh:nn:ss] SERVER START ON IP <address>"; the caller writes an
 // empty line before it.

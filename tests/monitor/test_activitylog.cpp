@@ -43,7 +43,7 @@ private Q_SLOTS:
             << EngineLogLine(QTime(0, 0, 1), "  ", " x ") << "[00:00:01]  x ";
         QTest::newRow("engine, line breaks kept out")
             << EngineLogLine(t, "", "USER a\r\n[x] SERVER STOP\nb\r")
-            << "[14:05:09] USER a [x] SERVER STOP b ";
+            << "[14:05:09] USER a [x] SERVER STOP b";
         QTest::newRow("start") << StartLogLine(at, "192.168.1.10")
                                << "[05-12-2026 20:49:03] SERVER START ON IP 192.168.1.10";
         QTest::newRow("stop, afternoon hour")
