@@ -6,6 +6,8 @@
 #include "app/core/Version.h"
 #include "app/engine/FtpServer.h"
 #include "app/settings/SettingsStore.h"
+#include "app/ui/Form1.h"
+#include "app/ui/MessageBoxMessages.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -29,10 +31,11 @@ int runHeadless(const kv::CommandLine& options) {
     const QString folder = kv::dataFolder(options.dataDir);
     kv::QtSettingsStore settings;
     kv::ProgramCore core(folder, settings, makeEngine);
-    if (!core.databaseProblem().isEmpty()) {
+    if (!core.databaseProblem().isEmpty())
         err << core.databaseProblem() << Qt::endl;
+    // A read-only database still decides logins; one that could not be opened cannot.
+    if (!core.database().isOpen())
         return 1;
-    }
     kv::HeadlessServer server(core, out, err);
     kv::SignalWatcher signals;
     QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &server,
@@ -58,10 +61,14 @@ int main(int argc, char** argv) {
 }
 
 namespace {
-int runWindow(const kv::CommandLine&) {
-    // The window arrives with the main-window work; until then the program
-    // only runs headless.
-    QTextStream(stderr) << "Usare --headless" << Qt::endl;
-    return 1;
+int runWindow(const kv::CommandLine& options) {
+    const QString folder = kv::dataFolder(options.dataDir);
+    kv::QtSettingsStore settings;
+    kv::ProgramCore core(folder, settings, makeEngine);
+    kv::ui::MessageBoxMessages messages;
+    kv::ui::Form1 window(core, messages);
+    messages.setOwner(&window);
+    window.show();
+    return QApplication::exec();
 }
 } // namespace
