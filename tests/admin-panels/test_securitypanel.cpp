@@ -58,7 +58,8 @@ private Q_SLOTS:
         // Groups come after their switch, in design order.
         auto* allow = panel->findChild<QCheckBox*>(QStringLiteral("chkIPok"));
         auto* block = panel->findChild<QCheckBox*>(QStringLiteral("chkIPko"));
-        QVERIFY(allow->y() < group(0)->y() && group(0)->y() < block->y() && block->y() < group(1)->y());
+        QVERIFY(allow->y() < group(0)->y() && group(0)->y() < block->y() &&
+                block->y() < group(1)->y());
     }
 
     void newAndDeleteEditTheirOwnList_data() {
@@ -158,7 +159,8 @@ private Q_SLOTS:
         list(index).MoveLast();
 
         act(); // no client selected
-        QCOMPARE(host->recorder.texts(), QStringList{QStringLiteral("Non è selezionato alcun utente")});
+        QCOMPARE(host->recorder.texts(),
+                 QStringList{QStringLiteral("Non è selezionato alcun utente")});
         QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
         QCOMPARE(stored(index).size(), 2);
 
@@ -188,7 +190,8 @@ private Q_SLOTS:
         build();
         host->selectedAddress = QString();
         kv::ui::BloccaIPUtente(*host);
-        QCOMPARE(host->recorder.texts(), QStringList{QStringLiteral("Non è selezionato alcun utente")});
+        QCOMPARE(host->recorder.texts(),
+                 QStringList{QStringLiteral("Non è selezionato alcun utente")});
         QVERIFY(stored(1).isEmpty());
     }
 
@@ -203,7 +206,8 @@ private Q_SLOTS:
         QVERIFY(!panelLogic->AllowListOn());
         QVERIFY(host->core().views().Data2().isTrue(QStringLiteral("IPko")));
         host->core().views().commitAll();
-        QCOMPARE(host->column(QStringLiteral("SELECT IPok||IPko FROM settings")), QStringList{"01"});
+        QCOMPARE(host->column(QStringLiteral("SELECT IPok||IPko FROM settings")),
+                 QStringList{"01"});
     }
 
     void aNullSwitchShowsGreyedAndCountsAsOn() {
