@@ -28,7 +28,12 @@ struct PickerCall {
 
 class PanelTestHost : public ui::PanelHost {
 public:
-    PanelTestHost() {
+    // `makeEngine` gives the program's real engine; by default one that listens nowhere.
+    explicit PanelTestHost(ProgramCore::EngineFactory makeEngine = {}) {
+        if (makeEngine) {
+            core_ = std::make_unique<ProgramCore>(dir_.path(), settings_, std::move(makeEngine));
+            return;
+        }
         core_ = std::make_unique<ProgramCore>(dir_.path(), settings_, [this] {
             auto engine = std::make_unique<FakeEngine>();
             engine->setLocalAddress(engineAddress);
