@@ -11,67 +11,67 @@ using enum ArgRule;
 
 // verb, id, needs login, argument, answered during a transfer
 constexpr std::array kCommands{
-    CommandSpec{"USER", User, false, Required, false},
-    CommandSpec{"PASS", Pass, false, Optional, false},
-    CommandSpec{"ACCT", Acct, false, Optional, false},
-    CommandSpec{"CWD", Cwd, true, Optional, false},
-    CommandSpec{"XCWD", Cwd, true, Optional, false},
-    CommandSpec{"CDUP", Cdup, true, None, false},
-    CommandSpec{"XCUP", Cdup, true, None, false},
-    CommandSpec{"PWD", Pwd, true, None, false},
-    CommandSpec{"XPWD", Pwd, true, None, false},
-    CommandSpec{"MKD", Mkd, true, Required, false},
-    CommandSpec{"XMKD", Mkd, true, Required, false},
-    CommandSpec{"RMD", Rmd, true, Required, false},
-    CommandSpec{"XRMD", Rmd, true, Required, false},
-    CommandSpec{"DELE", Dele, true, Required, false},
-    CommandSpec{"RNFR", Rnfr, true, Required, false},
-    CommandSpec{"RNTO", Rnto, true, Required, false},
-    CommandSpec{"LIST", List, true, Optional, false},
-    CommandSpec{"NLST", Nlst, true, Optional, false},
-    CommandSpec{"MLSD", Mlsd, true, Optional, false},
-    CommandSpec{"MLST", Mlst, true, Optional, false},
-    CommandSpec{"RETR", Retr, true, Required, false},
-    CommandSpec{"STOR", Stor, true, Required, false},
-    CommandSpec{"APPE", Appe, true, Required, false},
-    CommandSpec{"STOU", Stou, true, Optional, false},
-    CommandSpec{"REST", Rest, true, Required, false},
-    CommandSpec{"ABOR", Abor, true, None, true},
-    CommandSpec{"TYPE", Type, true, Required, false},
-    CommandSpec{"MODE", Mode, true, Required, false},
-    CommandSpec{"STRU", Stru, true, Required, false},
-    CommandSpec{"ALLO", Allo, true, Optional, false},
-    CommandSpec{"SYST", Syst, false, None, false},
-    CommandSpec{"STAT", Stat, true, Optional, true},
-    CommandSpec{"HELP", Help, false, Optional, false},
-    CommandSpec{"NOOP", Noop, false, None, true},
-    CommandSpec{"QUIT", Quit, false, None, true},
-    CommandSpec{"SITE", Site, true, Required, false},
-    CommandSpec{"FEAT", Feat, false, None, false},
-    CommandSpec{"OPTS", Opts, false, Required, false},
-    CommandSpec{"SIZE", Size, true, Required, false},
-    CommandSpec{"MDTM", Mdtm, true, Required, false},
-    CommandSpec{"MFMT", Mfmt, true, Required, false},
-    CommandSpec{"PASV", Pasv, true, None, false},
-    CommandSpec{"EPSV", Epsv, true, Optional, false},
-    CommandSpec{"PORT", Port, true, Required, false},
-    CommandSpec{"EPRT", Eprt, true, Required, false},
+    CommandInfo{"USER", User, false, Required, false},
+    CommandInfo{"PASS", Pass, false, Optional, false},
+    CommandInfo{"ACCT", Acct, false, Optional, false},
+    CommandInfo{"CWD", Cwd, true, Optional, false},
+    CommandInfo{"XCWD", Cwd, true, Optional, false},
+    CommandInfo{"CDUP", Cdup, true, None, false},
+    CommandInfo{"XCUP", Cdup, true, None, false},
+    CommandInfo{"PWD", Pwd, true, None, false},
+    CommandInfo{"XPWD", Pwd, true, None, false},
+    CommandInfo{"MKD", Mkd, true, Required, false},
+    CommandInfo{"XMKD", Mkd, true, Required, false},
+    CommandInfo{"RMD", Rmd, true, Required, false},
+    CommandInfo{"XRMD", Rmd, true, Required, false},
+    CommandInfo{"DELE", Dele, true, Required, false},
+    CommandInfo{"RNFR", Rnfr, true, Required, false},
+    CommandInfo{"RNTO", Rnto, true, Required, false},
+    CommandInfo{"LIST", List, true, Optional, false},
+    CommandInfo{"NLST", Nlst, true, Optional, false},
+    CommandInfo{"MLSD", Mlsd, true, Optional, false},
+    CommandInfo{"MLST", Mlst, true, Optional, false},
+    CommandInfo{"RETR", Retr, true, Required, false},
+    CommandInfo{"STOR", Stor, true, Required, false},
+    CommandInfo{"APPE", Appe, true, Required, false},
+    CommandInfo{"STOU", Stou, true, Optional, false},
+    CommandInfo{"REST", Rest, true, Required, false},
+    CommandInfo{"ABOR", Abor, true, None, true},
+    CommandInfo{"TYPE", Type, true, Required, false},
+    CommandInfo{"MODE", Mode, true, Required, false},
+    CommandInfo{"STRU", Stru, true, Required, false},
+    CommandInfo{"ALLO", Allo, true, Optional, false},
+    CommandInfo{"SYST", Syst, false, None, false},
+    CommandInfo{"STAT", Stat, true, Optional, true},
+    CommandInfo{"HELP", Help, false, Optional, false},
+    CommandInfo{"NOOP", Noop, false, None, true},
+    CommandInfo{"QUIT", Quit, false, None, true},
+    CommandInfo{"SITE", Site, true, Required, false},
+    CommandInfo{"FEAT", Feat, false, None, false},
+    CommandInfo{"OPTS", Opts, false, Required, false},
+    CommandInfo{"SIZE", Size, true, Required, false},
+    CommandInfo{"MDTM", Mdtm, true, Required, false},
+    CommandInfo{"MFMT", Mfmt, true, Required, false},
+    CommandInfo{"PASV", Pasv, true, None, false},
+    CommandInfo{"EPSV", Epsv, true, Optional, false},
+    CommandInfo{"PORT", Port, true, Required, false},
+    CommandInfo{"EPRT", Eprt, true, Required, false},
 };
 
 } // namespace
 
-const CommandSpec* findCommand(const QString& verb) {
-    for (const CommandSpec& spec : kCommands) {
-        if (verb == QLatin1StringView(spec.verb))
-            return &spec;
+const CommandInfo* findCommand(const QString& verb) {
+    for (const CommandInfo& info : kCommands) {
+        if (verb == QLatin1StringView(info.verb))
+            return &info;
     }
     return nullptr;
 }
 
 QStringList commandVerbs() {
     QStringList verbs;
-    for (const CommandSpec& spec : kCommands)
-        verbs << QString::fromLatin1(spec.verb);
+    for (const CommandInfo& info : kCommands)
+        verbs << QString::fromLatin1(info.verb);
     return verbs;
 }
 
@@ -80,22 +80,22 @@ void dispatchCommand(CommandTarget& target, const ParsedCommand& cmd) {
         target.rejectCommand(cmd, cmd.error, nullptr, false);
         return;
     }
-    const CommandSpec* spec = findCommand(cmd.verb);
-    if (!spec) {
+    const CommandInfo* info = findCommand(cmd.verb);
+    if (!info) {
         target.rejectCommand(cmd, ParseError::BadVerb, nullptr, false);
         return;
     }
-    if (spec->needsLogin && !target.isLoggedIn()) {
-        target.rejectCommand(cmd, ParseError::None, spec, true);
+    if (info->needsLogin && !target.isLoggedIn()) {
+        target.rejectCommand(cmd, ParseError::None, info, true);
         return;
     }
     // Extra words after a command without arguments are ignored, as most
     // servers do; a missing required argument is refused here.
-    if (spec->arg == ArgRule::Required && cmd.argument.trimmed().isEmpty()) {
-        target.rejectCommand(cmd, ParseError::None, spec, false);
+    if (info->arg == ArgRule::Required && cmd.argument.trimmed().isEmpty()) {
+        target.rejectCommand(cmd, ParseError::None, info, false);
         return;
     }
-    target.runCommand(*spec, cmd.argument);
+    target.runCommand(*info, cmd.argument);
 }
 
 } // namespace kv::engine

@@ -55,7 +55,7 @@ enum class CommandId {
 
 enum class ArgRule { None, Optional, Required };
 
-struct CommandSpec {
+struct CommandInfo {
     const char* verb;
     CommandId id;
     bool needsLogin;
@@ -65,7 +65,7 @@ struct CommandSpec {
 };
 
 // nullptr for a verb the engine does not know.
-const CommandSpec* findCommand(const QString& verb);
+const CommandInfo* findCommand(const QString& verb);
 // Verbs for HELP, in table order.
 QStringList commandVerbs();
 
@@ -75,9 +75,9 @@ public:
     virtual ~CommandTarget() = default;
     virtual bool isLoggedIn() const = 0;
     // A precondition failed or the line was unusable: send this error.
-    virtual void rejectCommand(const ParsedCommand& cmd, ParseError error, const CommandSpec* spec,
+    virtual void rejectCommand(const ParsedCommand& cmd, ParseError error, const CommandInfo* info,
                                bool loginMissing) = 0;
-    virtual void runCommand(const CommandSpec& spec, const QString& argument) = 0;
+    virtual void runCommand(const CommandInfo& info, const QString& argument) = 0;
 };
 
 void dispatchCommand(CommandTarget& target, const ParsedCommand& cmd);

@@ -139,8 +139,8 @@ bool ControlSession::holdWhileBusy(const QByteArray& line) const {
     if (!transfer_ && !pending_)
         return false;
     const ParsedCommand cmd = parseCommandLine(line);
-    const CommandSpec* spec = cmd.ok() ? findCommand(cmd.verb) : nullptr;
-    return !(spec && spec->duringTransfer);
+    const CommandInfo* info = cmd.ok() ? findCommand(cmd.verb) : nullptr;
+    return !(info && info->duringTransfer);
 }
 
 void ControlSession::processInput() {
@@ -195,13 +195,13 @@ void ControlSession::handleLine(const QByteArray& line) {
 }
 
 void ControlSession::rejectCommand(const ParsedCommand& cmd, ParseError error,
-                                   const CommandSpec* spec, bool loginMissing) {
+                                   const CommandInfo* info, bool loginMissing) {
     if (loginMissing) {
         reply(Reply::PleaseLogin);
         return;
     }
-    if (spec) { // an argument is missing
-        reply(Reply::NeedMoreArguments, {QString::fromLatin1(spec->verb)});
+    if (info) { // an argument is missing
+        reply(Reply::NeedMoreArguments, {QString::fromLatin1(info->verb)});
         return;
     }
     switch (error) {
@@ -215,19 +215,19 @@ void ControlSession::rejectCommand(const ParsedCommand& cmd, ParseError error,
     }
 }
 
-void ControlSession::runCommand(const CommandSpec& spec, const QString& arg) {
+void ControlSession::runCommand(const CommandInfo& info, const QString& arg) {
     // A REST offset only applies to the command right after it; RNFR only
     // to the RNTO right after it.
-    const bool keepsRest = spec.id == CommandId::Rest || spec.id == CommandId::Retr ||
-                           spec.id == CommandId::Stor || spec.id == CommandId::Pasv ||
-                           spec.id == CommandId::Epsv || spec.id == CommandId::Port ||
-                           spec.id == CommandId::Eprt || spec.id == CommandId::Type;
+    const bool keepsRest = info.id == CommandId::Rest || info.id == CommandId::Retr ||
+                           info.id == CommandId::Stor || info.id == CommandId::Pasv ||
+                           info.id == CommandId::Epsv || info.id == CommandId::Port ||
+                           info.id == CommandId::Eprt || info.id == CommandId::Type;
     if (!keepsRest)
         restOffset_ = 0;
-    if (spec.id != CommandId::Rnto && spec.id != CommandId::Rnfr)
+    if (info.id != CommandId::Rnto && info.id != CommandId::Rnfr)
         renameFrom_.reset();
 
-    switch (spec.id) {
+    switch (info.id) {
     case CommandId::User:
         cmdUser(arg);
         break;
@@ -264,7 +264,7 @@ void ControlSession::runCommand(const CommandSpec& spec, const QString& arg) {
     case CommandId::List:
     case CommandId::Nlst:
     case CommandId::Mlsd:
-        cmdList(spec.id, arg);
+        cmdList(info.id, arg);
         break;
     case CommandId::Mlst:
         cmdMlst(arg);
@@ -275,7 +275,7 @@ void ControlSession::runCommand(const CommandSpec& spec, const QString& arg) {
     case CommandId::Stor:
     case CommandId::Appe:
     case CommandId::Stou:
-        cmdStore(spec.id, arg);
+        cmdStore(info.id, arg);
         break;
     case CommandId::Rest:
         cmdRest(arg);

@@ -59,9 +59,9 @@ Q_SIGNALS:
 private:
     // CommandTarget
     bool isLoggedIn() const override { return loggedIn_; }
-    void rejectCommand(const ParsedCommand& cmd, ParseError error, const CommandSpec* spec,
+    void rejectCommand(const ParsedCommand& cmd, ParseError error, const CommandInfo* info,
                        bool loginMissing) override;
-    void runCommand(const CommandSpec& spec, const QString& argument) override;
+    void runCommand(const CommandInfo& info, const QString& argument) override;
 
     // Input
     void processInput();

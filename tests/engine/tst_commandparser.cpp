@@ -72,14 +72,14 @@ struct FakeTarget : CommandTarget {
     bool loggedIn = false;
     QString outcome;
     bool isLoggedIn() const override { return loggedIn; }
-    void rejectCommand(const ParsedCommand&, ParseError e, const CommandSpec* spec,
+    void rejectCommand(const ParsedCommand&, ParseError e, const CommandInfo* info,
                        bool loginMissing) override {
         outcome = loginMissing ? QStringLiteral("login")
-                  : spec       ? QStringLiteral("argument")
+                  : info       ? QStringLiteral("argument")
                                : QStringLiteral("error %1").arg(int(e));
     }
-    void runCommand(const CommandSpec& spec, const QString& arg) override {
-        outcome = QStringLiteral("run %1 %2").arg(QLatin1StringView(spec.verb), arg);
+    void runCommand(const CommandInfo& info, const QString& arg) override {
+        outcome = QStringLiteral("run %1 %2").arg(QLatin1StringView(info.verb), arg);
     }
 };
 
