@@ -185,6 +185,11 @@ f.quit()
                           "OtherNoticeA /docs/b.txt 5", "DeleteCheck /docs/b.txt",
                           "ChangeDirCheck /", "RemoveDirCheck /docs"}));
     QVERIFY(!QFileInfo::exists(h.path("root/docs")));
+    // The activity log tells commands, replies and transfer outcomes.
+    QVERIFY(h.events.logLines.contains("Upload /docs/a.txt: 5 bytes, complete"));
+    QVERIFY(h.events.logLines.contains("Download /docs/b.txt: 5 bytes, complete"));
+    QVERIFY(h.events.logLines.contains("RNTO b.txt"));
+    QVERIFY(h.events.logLines.contains("250 File/dir renamed to /docs/b.txt"));
     QTRY_COMPARE(h.events.closedCount, 1);
 }
 
