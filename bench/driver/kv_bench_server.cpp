@@ -24,7 +24,8 @@ public:
     explicit BenchEvents(QString root) : root_(std::move(root)) {}
 
     Verdict LoginRequest(ConnectionObject& c) override {
-        const bool ok = c.UserName() == QLatin1String("bench") && c.Password() == QLatin1String("bench");
+        const bool ok =
+            c.UserName() == QLatin1String("bench") && c.Password() == QLatin1String("bench");
         if (ok)
             c.setRootDir(root_);
         return kv::engine::denyIf(!ok);
@@ -35,7 +36,9 @@ public:
     Verdict MakeDirCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
     Verdict RemoveDirCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
     Verdict DeleteCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    Verdict RenameCheck(ConnectionObject&, const QString&, const QString&) override { return Verdict::Allow; }
+    Verdict RenameCheck(ConnectionObject&, const QString&, const QString&) override {
+        return Verdict::Allow;
+    }
     Verdict UploadCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
     Verdict DownloadCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
     Verdict OtherCheckA(ConnectionObject&, const QString&) override { return Verdict::Allow; }
