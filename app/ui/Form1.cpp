@@ -358,8 +358,13 @@ void Form1::resizeEvent(QResizeEvent* event) {
 
 void Form1::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        minimiseToTray();
+    // Queued: showMinimized() shows the window again right after the state change.
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && !unloaded_)
+                minimiseToTray();
+        });
+    }
 }
 
 bool Form1::event(QEvent* event) {
