@@ -325,6 +325,20 @@ def _process_tree(pid):
     return out
 
 
+def tree_cpu_seconds(pid):
+    """CPU time of the server and its processes, including children that
+    have ended and been waited for (the peers' per-session processes)."""
+    ticks = 0
+    for p in _process_tree(pid):
+        try:
+            with open("/proc/%d/stat" % p) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        ticks += sum(int(x) for x in fields[11:15])  # utime stime cutime cstime
+    return ticks / os.sysconf("SC_CLK_TCK")
+
+
 def tree_rss_kib(pid):
     total = 0
     for p in _process_tree(pid):
@@ -382,18 +396,20 @@ def measure(args):
         if args.only and key not in args.only.split(","):
             continue
         t0 = time.perf_counter()
+        cpu0 = tree_cpu_seconds(args.server_pid)
         try:
             value = fn()
         except (OSError, ftplib.Error, EOFError, Failure, asyncio.TimeoutError) as e:
             print("  %-9s FAILED: %s" % (key, e), flush=True)
             result[key + "_error"] = str(e)
             continue
-        if key == "download":
-            result["download_Bps"] = value[0]
-        elif key == "upload":
-            result["upload_Bps"] = value[0]
+        cpu = tree_cpu_seconds(args.server_pid) - cpu0
+        if key in ("download", "upload"):
+            result[key + "_Bps"] = value[0]
+            result[key + "_cpu_per_gib"] = cpu / (len(value[1]) * result["big_bytes"] / GIB)
         elif key == "small":
             result["small_up_fps"], result["small_down_fps"] = value
+            result["small_cpu_us"] = cpu / (2 * args.small) * 1e6
         elif key == "list":
             result["list_s"], result["list_lines"] = value
         elif key == "logins":
@@ -424,6 +440,11 @@ ROWS = [
     ("logins_ps", "Logins, {conc} concurrent clients", "logins/s", 1, True),
     ("idle_kib", "RSS per idle session ({idle} open)", "KiB", 1, False),
     ("list_s", "LIST of {entries} entries", "ms", 1000, False),
+    # Server CPU time (all its processes) behind the rates above: less
+    # disturbed by other load on the machine than the rates themselves.
+    ("download_cpu_per_gib", "Server CPU per GiB down", "s", 1, False),
+    ("upload_cpu_per_gib", "Server CPU per GiB up", "s", 1, False),
+    ("small_cpu_us", "Server CPU per small file", "us", 1, False),
 ]
 
 
@@ -488,7 +509,7 @@ def table(paths, ours_name):
         print(fmt % tuple(row))
     print()
     print("Ratios are ours divided by the peer: above 1.0 is better for rates, "
-          "below 1.0 is better for KiB and ms.")
+          "below 1.0 is better for KiB, ms and CPU time.")
     if ours and peers:
         _targets(ours, peers)
 
