@@ -102,7 +102,7 @@ void AccountPanel::buildAccountList(int& top) {
     auto* login = new QLabel(QStringLiteral("Login"), group);
     login->setGeometry(2, 0, 180, 18);
     auto* password = new QLabel(QStringLiteral("Password"), group);
-    password->setGeometry(202, 0, 180, 18);
+    password->setGeometry(182, 0, 180, 18);
 
     grid_ = new QTableView(group);
     grid_->setObjectName(QStringLiteral("DBGrid1"));
@@ -118,15 +118,15 @@ void AccountPanel::buildAccountList(int& top) {
     grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                            QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
-    grid_->setGeometry(0, kGridTop, 420, gridHeight);
+    grid_->setGeometry(0, kGridTop, kGroupWidth, gridHeight);
     const QSqlRecord record = users_.tableModel()->record();
     for (int column = 0; column < record.count(); ++column) {
         const QString name = record.fieldName(column);
         grid_->setColumnHidden(column,
                                name != QLatin1String("login") && name != QLatin1String("password"));
     }
-    grid_->setColumnWidth(record.indexOf(QStringLiteral("login")), 200);
-    grid_->setColumnWidth(record.indexOf(QStringLiteral("password")), 200);
+    grid_->setColumnWidth(record.indexOf(QStringLiteral("login")), 180);
+    grid_->setColumnWidth(record.indexOf(QStringLiteral("password")), 180);
     grid_->installEventFilter(this);
     connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -143,7 +143,7 @@ void AccountPanel::buildAccountList(int& top) {
     cover_->setObjectName(QStringLiteral("picOnGrid1"));
     cover_->setAutoFillBackground(true);
     cover_->setBackgroundRole(QPalette::Window);
-    cover_->setGeometry(0, kGridTop, 420, gridHeight);
+    cover_->setGeometry(0, kGridTop, kGroupWidth, gridHeight);
 
     const int buttonsTop = kGridTop + gridHeight + 8;
     QPushButton* add = makeButton(group, QStringLiteral("cmdAdd"), QStringLiteral("Nuovo account"),
@@ -168,10 +168,10 @@ void AccountPanel::buildDetails(int& top) {
     usersBinder_->bind(enabled, QStringLiteral("enabled"));
 
     QWidget* names = addGroup(panel_, QStringLiteral("picDetails"), 0, 50, top);
-    (new QLabel(QStringLiteral("Login"), names))->setGeometry(0, 0, 200, 18);
-    (new QLabel(QStringLiteral("Password"), names))->setGeometry(220, 0, 200, 18);
-    QLineEdit* login = makeBox(names, QStringLiteral("txtLogin"), 0, 22, 200);
-    QLineEdit* password = makeBox(names, QStringLiteral("txtPassword"), 220, 22, 200);
+    (new QLabel(QStringLiteral("Login"), names))->setGeometry(0, 0, 180, 18);
+    (new QLabel(QStringLiteral("Password"), names))->setGeometry(192, 0, 180, 18);
+    QLineEdit* login = makeBox(names, QStringLiteral("txtLogin"), 0, 22, 180);
+    QLineEdit* password = makeBox(names, QStringLiteral("txtPassword"), 192, 22, 180);
     usersBinder_->bind(login, QStringLiteral("login"));
     usersBinder_->bind(password, QStringLiteral("password"));
     accountGroups_.append(names);
@@ -268,9 +268,9 @@ QWidget* AccountPanel::buildRootGroup(int index, QLineEdit*& box, const QString&
                                       const QString& overlayName, int& top) {
     QWidget* group = addGroup(panel_, QStringLiteral("picDetails"), index, 50, top);
     groupCaption(group, QStringLiteral("Root Directory"), 0, 0);
-    box = makeBox(group, boxName, 0, 22, 250);
-    makeButton(group, browseName, QStringLiteral("Sfoglia..."), 258, 21, 100);
-    QPushButton* reset = makeButton(group, defaultName, QStringLiteral("Default"), 364, 21, 80);
+    box = makeBox(group, boxName, 0, 22, 180);
+    makeButton(group, browseName, QStringLiteral("Sfoglia..."), 186, 21, 90);
+    QPushButton* reset = makeButton(group, defaultName, QStringLiteral("Default"), 282, 21, 90);
     // "(default)" lies over the empty box; clicks go through to the box.
     auto* overlay = new QLabel(QStringLiteral("(default)"), group);
     overlay->setObjectName(overlayName);
@@ -291,8 +291,8 @@ QWidget* AccountPanel::buildPermissionGroup(int index, const QString& caption,
     groupCaption(group, caption, 0, 0);
     int x = 0;
     for (const auto& [name, text] : boxes) {
-        makeCheck(group, name, text, x, 22);
-        x += 150;
+        makeCheck(group, name, text, x, 22, 125);
+        x += 125;
     }
     return group;
 }

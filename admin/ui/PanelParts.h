@@ -12,7 +12,7 @@ class QWidget;
 namespace kv::ui {
 
 inline constexpr int kPanelLeft = 8;
-inline constexpr int kGroupWidth = 470;
+inline constexpr int kGroupWidth = 380;
 inline constexpr int kLineHeight = 24;
 
 // The index of a control in a control array ("picDetails" 0 to 8, "picIP" 0 and 1).

@@ -48,11 +48,11 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
             top);
     QWidget* address = addGroup(panel, QStringLiteral("picIndirizzo"), -1, 26, top);
     cboIP_ = makeList(address, QStringLiteral("cboIP"));
-    cboIP_->setGeometry(0, 0, 220, 26);
+    cboIP_->setGeometry(0, 0, 180, 26);
     cmdMostraIP_ =
-        makeButton(address, QStringLiteral("cmdMostraIP"), QStringLiteral("Mostra IP"), 228, 100);
+        makeButton(address, QStringLiteral("cmdMostraIP"), QStringLiteral("Mostra IP"), 186, 100);
     QPushButton* reset =
-        makeButton(address, QStringLiteral("cmdResetIP"), QStringLiteral("Reset"), 334, 80);
+        makeButton(address, QStringLiteral("cmdResetIP"), QStringLiteral("Reset"), 292, 80);
 
     addText(panel,
             QStringLiteral("Inserire la porta su cui si desidera attivare il server (in caso di "
@@ -81,9 +81,9 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     QWidget* root = addGroup(panel, QStringLiteral("picRoot"), -1, 26, top);
     txtRoot_ = new QLineEdit(root);
     txtRoot_->setObjectName(QStringLiteral("txtRoot"));
-    txtRoot_->setGeometry(0, 1, 320, kLineHeight);
+    txtRoot_->setGeometry(0, 1, 270, kLineHeight);
     QPushButton* browse =
-        makeButton(root, QStringLiteral("cmdBrowseRoot"), QStringLiteral("Sfoglia ..."), 328, 100);
+        makeButton(root, QStringLiteral("cmdBrowseRoot"), QStringLiteral("Sfoglia ..."), 276, 96);
     addSeparator(panel, top);
 
     addTitle(panel, QStringLiteral("Avvio del programma"), top);

@@ -1,5 +1,6 @@
 // Renders the main window's six panels, the start notice and the log viewer
 // to PNG files, offscreen, with sample data: kv_screenshots DIR
+#include "admin/ui/VirtualDirDialog.h"
 #include "app/core/ProgramCore.h"
 #include "app/ui/Form1.h"
 #include "app/ui/LogPanel.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QStyleFactory>
 #include <QTemporaryDir>
+#include <QSqlQuery>
 #include <QTextStream>
 #include <memory>
 
@@ -78,6 +80,23 @@ int main(int argc, char** argv) {
         connections.push_back(std::move(c));
     }
 
+    // Sample accounts, virtual folders and address lists for the administration panels.
+    {
+        QSqlQuery query(core.database().connection());
+        for (const char* sql :
+             {"INSERT INTO users (ID, login, password, enabled, read, write, \"delete\", browse, "
+              "manage, rootdir) VALUES (1, 'mario', 'rossi2024', 1, 1, 1, 1, 1, 1, '/srv/ftp/mario')",
+              "INSERT INTO users (ID, login, password, enabled, read, browse) VALUES (2, 'giulia', "
+              "'s3greta', 1, 1, 1)",
+              "INSERT INTO users (ID, login, password) VALUES (3, 'ospite', 'prova')",
+              "INSERT INTO virtualdirs VALUES ('documenti', '/', '/home/mario/Documenti', 1)",
+              "INSERT INTO virtualdirs VALUES ('foto', '/archivio', '/media/foto', 1)",
+              "INSERT INTO IPok VALUES ('192.168.1.21')", "INSERT INTO IPok VALUES ('192.168.1.40')",
+              "INSERT INTO IPko VALUES ('10.0.0.66')"})
+            query.exec(QLatin1String(sql));
+        core.views().openAll();
+    }
+
     SilentMessages messages;
     ui::Form1Options options = ui::defaultForm1Options();
     options.trayAvailable = false;
@@ -93,6 +112,20 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 3; ++i) {
         window.selectItem(i + 1);
         ok &= save(&window, out, QString::fromLatin1(names[i]));
+    }
+
+    // The whole account panel, with the anonymous account, in a taller window.
+    const QSize normalSize = window.size();
+    window.resize(normalSize.width(), 1700);
+    window.selectItem(1);
+    ok &= save(&window, out, QStringLiteral("1b-account-intero.png"));
+    window.resize(normalSize);
+    window.selectItem(1);
+
+    {
+        ui::VirtualDirDialog editor(core.database().connection(), 1, window, &window);
+        editor.show();
+        ok &= save(&editor, out, QStringLiteral("1c-cartelle-virtuali.png"));
     }
 
     window.toolbarClick(QStringLiteral("kStart"));
