@@ -1,6 +1,7 @@
 #include "app/ui/Form1.h"
 
 #include "access/DataView.h"
+#include "access/ListSwitches.h"
 #include "admin/ui/AdminPanels.h"
 #include "app/core/NumberConversion.h"
 #include "app/core/ProgramCore.h"
@@ -26,6 +27,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +40,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QWheelEvent>
+#include <QWindow>
 #include <cmath>
 
 namespace kv::ui {
@@ -102,6 +105,13 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     ShowUsersNumber();
     refreshTrayMenu();
 
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (!window)
+            returningFromOutside_ = true;
+        else if (window != windowHandle())
+            returningFromOutside_ = false;
+    });
+
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { (void)core_.engine().Heartbeat(); });
@@ -112,7 +122,9 @@ Form1::~Form1() {
     core_.setLogScreen(nullptr);
     core_.setOnlineObserver(nullptr);
     core_.setServerView(nullptr);
-    core_.setLogToFile({});
+    ProgramCore& core = core_;
+    core_.setLogToFile(
+        [&core] { return access::SettingsSwitchOn(core.views().Data2(), QStringLiteral("log")); });
 }
 
 void Form1::buildFrame() {
@@ -368,8 +380,15 @@ void Form1::changeEvent(QEvent* event) {
 }
 
 bool Form1::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate && !unloaded_)
-        Form_Activate();
+    // Coming back from another program is not an activation of this window:
+    // only the first activation and returns from the program's own windows
+    // (a message box, the notice, the log viewer) count.
+    if (event->type() == QEvent::WindowActivate && !unloaded_) {
+        const bool fromOutside = returningFromOutside_;
+        returningFromOutside_ = false;
+        if (!fromOutside || !alreadyActivated_)
+            Form_Activate();
+    }
     return QMainWindow::event(event);
 }
 

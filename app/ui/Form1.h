@@ -168,6 +168,7 @@ private:
     bool unloaded_ = false;
     bool hiddenInTray_ = false;
     bool activationQueued_ = false;
+    bool returningFromOutside_ = false;
 };
 
 } // namespace kv::ui

@@ -9,6 +9,7 @@
 #include "shell/WebAddresses.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QListWidget>
 #include <QMenu>
@@ -370,6 +371,22 @@ private Q_SLOTS:
         QVERIFY(w.helpBrowser().address().endsWith("online.html"));
         w.selectItem(1);
         QVERIFY(w.scrollBar()->isVisible());
+    }
+
+    void returningFromAnotherProgramIsNoActivation() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        w.selectItem(6);
+        const QString help = w.helpBrowser().address();
+        QVERIFY(help.startsWith("http://"));
+        // The program lost the focus to another one and gets it back.
+        Q_EMIT qApp->focusWindowChanged(nullptr);
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&w, &activate);
+        QCOMPARE(w.helpBrowser().address(), help);
+        // Back from one of the program's own windows: an activation.
+        QCoreApplication::sendEvent(&w, &activate);
+        QCOMPARE(w.helpBrowser().address(), QStringLiteral("about:blank"));
     }
 
     void helpLinksToOtherSitesOpenOutside() {
