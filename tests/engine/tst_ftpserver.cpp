@@ -5,6 +5,7 @@
 #include "EngineHarness.h"
 #include "app/engine/HostAddresses.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -443,7 +444,7 @@ conn.close()
 print(f.getline()); print(f.getline())
 print(resp(f, 'NOOP'))
 conn = f.transfercmd('STOR up.bin'); conn.sendall(b'u' * 100000)
-f.putcmd('ABOR'); time.sleep(0.2); conn.close()
+f.putcmd('ABOR'); time.sleep(0.5); conn.close()
 print(f.getline()); print(f.getline())
 print(resp(f, 'ABOR'))
 )");
@@ -563,52 +564,56 @@ print(data.decode().splitlines()[-1]); print(0.8 < time.time() - t < 5)
     QTRY_COMPARE(h.events.closedCount, 1);
 }
 
+// Starts a python client holding `count` logged-in connections open and
+// waits until they are all up; the caller ends it with kill().
+static bool holdConnections(QProcess& client, quint16 port, int count) {
+    client.start("python3",
+                 {"-c", QStringLiteral("import ftplib,time\nfs=[]\nfor i in range(%2):\n"
+                                       "    f=ftplib.FTP(); f.connect('127.0.0.1',%1,timeout=20)\n"
+                                       "    f.login('alice','secret'); fs.append(f)\n"
+                                       "print('ready',flush=True)\ntime.sleep(30)")
+                            .arg(port)
+                            .arg(count)});
+    QByteArray out;
+    const QDeadlineTimer deadline(20000);
+    while (!out.contains("ready") && !deadline.hasExpired() &&
+           client.state() != QProcess::NotRunning) {
+        QTest::qWait(10);
+        out += client.readAllStandardOutput();
+    }
+    return out.contains("ready");
+}
+
 void TestFtpServer::connectionsTrackedAndClosedOnce() {
     EngineHarness h;
     QVERIFY(h.start());
-    const ClientRun r =
-        h.python(R"(
-a = login(); b = login('alice', 'secret')
-a.sendcmd('NOOP'); b.sendcmd('NOOP')
-print('ok'); sys.stdout.flush()
-time.sleep(30)
-)",
-                 500); // leave it running: killed after 0.5 s with its connections open
-    Q_UNUSED(r);
-    // The client was killed: both connections end and are reported once each.
+    // A client that vanishes: both its connections end and are reported once.
+    QProcess first;
+    QVERIFY(holdConnections(first, h.port, 2));
+    QCOMPARE(h.server->Connections().size(), 2);
+    first.kill();
+    first.waitForFinished(5000);
     QTRY_COMPARE(h.events.closedCount, 2);
     QCOMPARE(h.server->Connections().size(), 0);
 
     // Disconnect() from the program and StopListening() close the rest.
-    const ClientRun run2 = h.python(R"(
-fs = [login() for i in range(3)]
-for f in fs: f.sendcmd('NOOP')
-print('ready'); sys.stdout.flush(); time.sleep(30)
-)",
-                                    800);
-    Q_UNUSED(run2);
-    QTRY_COMPARE(h.events.closedCount, 5);
-    // Open three more and close them from the server side.
-    QProcess client;
-    client.start(
-        "python3",
-        {"-c", QStringLiteral("import socket,time\ns=[socket.create_connection(('127.0.0.1',%1)) "
-                              "for i in range(3)]\n"
-                              "[x.recv(100) for x in s]\nprint('up',flush=True)\ntime.sleep(20)")
-                   .arg(h.port)});
-    QTRY_COMPARE_WITH_TIMEOUT(h.server->Connections().size(), 3, 10000);
+    QProcess second;
+    QVERIFY(holdConnections(second, h.port, 3));
     const QList<ConnectionObject*> conns = h.server->Connections();
+    QCOMPARE(conns.size(), 3);
+    QCOMPARE(conns.first()->UserName(), QStringLiteral("alice"));
+    QCOMPARE(conns.first()->RemoteHost(), QStringLiteral("127.0.0.1"));
     conns.first()->Disconnect();
-    QTRY_COMPARE(h.events.closedCount, 6);
-    QCOMPARE(h.server->Connections().size(), 2);
+    QTRY_COMPARE(h.events.closedCount, 3);
+    QCOMPARE(h.server->Connections(), conns.mid(1)); // arrival order kept
     h.server->StopListening();
-    QCOMPARE(h.events.closedCount, 8);
+    QCOMPARE(h.events.closedCount, 5);
     QVERIFY(h.server->Connections().isEmpty());
     QVERIFY(!h.server->isListening());
-    client.kill();
-    client.waitForFinished(2000);
+    second.kill();
+    second.waitForFinished(5000);
     QTest::qWait(50);
-    QCOMPARE(h.events.closedCount, 8);
+    QCOMPARE(h.events.closedCount, 5);
 }
 
 void TestFtpServer::curlAndLftpWork() {

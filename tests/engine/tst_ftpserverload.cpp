@@ -125,7 +125,7 @@ g = login(); g.voidcmd('TYPE I')
 c = g.transfercmd('STOR half.bin'); c.sendall(b'h' * 200000)
 c.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0)); c.close()
 print(g.getline().strip())
-time.sleep(0.3)
+time.sleep(1.0)
 ok = login(); print(len(fetch(ok, 'RETR big.bin')))
 extra = [socket.create_connection(('127.0.0.1', PORT)) for i in range(3)]
 print([e.recv(100).decode().strip() for e in extra])
