@@ -8,9 +8,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSocketNotifier>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +56,25 @@ private:
     qint64 logLines_ = 0;
 };
 
+// SIGTERM and SIGINT end the event loop normally (so sanitizers can report at
+// exit): the handler only writes a byte to a pipe that the loop watches.
+int quitPipe[2] = {-1, -1};
+
+void onQuitSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(quitPipe[1], &byte, 1);
+}
+
+bool quitOnSignals(QCoreApplication& app) {
+    if (::pipe(quitPipe) != 0)
+        return false;
+    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGTERM, onQuitSignal);
+    std::signal(SIGINT, onQuitSignal);
+    return true;
+}
+
 int fail(const QString& message) {
     QTextStream(stderr) << message << '\n';
     return 2;
@@ -75,6 +97,9 @@ int main(int argc, char* argv[]) {
     if (!portOk || port < 1 || port > 32767)
         return fail(QStringLiteral("port must be a number from 1 to 32767"));
 
+    if (!quitOnSignals(app))
+        return fail(QStringLiteral("cannot set up the signal pipe"));
+
     BenchEvents events(root);
     kv::engine::FtpServer server;
     server.setEvents(&events);
@@ -87,5 +112,8 @@ int main(int argc, char* argv[]) {
 
     std::fputs("READY\n", stdout);
     std::fflush(stdout);
-    return app.exec();
+    const int status = app.exec();
+    server.StopListening();
+    QTextStream(stdout) << "log lines: " << events.logLines() << '\n';
+    return status;
 }
