@@ -163,6 +163,56 @@ private Q_SLOTS:
         QCOMPARE(users().Field(QStringLiteral("login")), QStringLiteral("sei"));
     }
 
+    void anonymousFoldersSurviveEveryAccountDelete() {
+        // An account numbered 0 (made by another program) is not the anonymous account.
+        build({QStringLiteral("INSERT INTO users (ID, login) VALUES (0, 'zero')"),
+               QStringLiteral("INSERT INTO virtualdirs (name, user) VALUES ('pub', 0)")});
+        click(QStringLiteral("cmdDelete"));
+        QVERIFY(logins().isEmpty());
+        QCOMPARE(host->column(QStringLiteral("SELECT name FROM virtualdirs")), QStringList{"pub"});
+    }
+
+    void aRefusedDeleteKeepsTheAccountsFolders() {
+        build({QStringLiteral("INSERT INTO users (ID, login) VALUES (4, 'quattro')"),
+               QStringLiteral("INSERT INTO virtualdirs (name, user) VALUES ('mia', 4)"),
+               QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON users BEGIN SELECT "
+                              "RAISE(ABORT, 'no'); END")});
+        click(QStringLiteral("cmdDelete"));
+        QCOMPARE(logins(), QStringList{"quattro"});
+        QCOMPARE(host->column(QStringLiteral("SELECT name FROM virtualdirs")), QStringList{"mia"});
+        QCOMPARE(host->recorder.shown.size(), 2); // the error number, then the database's text
+        QCOMPARE(users().Field(QStringLiteral("login")), QStringLiteral("quattro"));
+    }
+
+    void clickingAGridRowMovesTheAccount() {
+        build({QStringLiteral("INSERT INTO users (login) VALUES ('anna')"),
+               QStringLiteral("INSERT INTO users (login) VALUES ('bruno')")});
+        auto* grid = child<QTableView>(QStringLiteral("DBGrid1"));
+        grid->setCurrentIndex(grid->model()->index(1, 1));
+        QTRY_COMPARE(users().currentRow(), 1);
+        QCOMPARE(child<QLineEdit>(QStringLiteral("txtLogin"))->text(), QStringLiteral("bruno"));
+
+        // Leaving a row with a refused login: the message, and the row stays.
+        type(QStringLiteral("txtLogin"), QStringLiteral("anna"));
+        grid->setCurrentIndex(grid->model()->index(0, 1));
+        QTRY_COMPARE(host->recorder.shown.size(), 1);
+        QCOMPARE(users().currentRow(), 1);
+        QCOMPARE(grid->currentIndex().row(), 1);
+        QCOMPARE(logins(), (QStringList{"anna", "bruno"}));
+    }
+
+    void enteringTheGridSavesTheAccount() {
+        build({QStringLiteral("INSERT INTO users (login) VALUES ('anna')")});
+        panel->show();
+        QApplication::setActiveWindow(panel.get());
+        QVERIFY(QTest::qWaitForWindowActive(panel.get()));
+        child<QLineEdit>(QStringLiteral("txtPassword"))->setFocus();
+        type(QStringLiteral("txtPassword"), QStringLiteral("cambiata"));
+        child<QTableView>(QStringLiteral("DBGrid1"))->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(host->column(QStringLiteral("SELECT password FROM users")),
+                     QStringList{"cambiata"});
+    }
+
     void deletingTheLastRowSelectsThePreviousOne() {
         build({QStringLiteral("INSERT INTO users (login) VALUES ('a')"),
                QStringLiteral("INSERT INTO users (login) VALUES ('b')"),
@@ -221,30 +271,6 @@ private Q_SLOTS:
             QVERIFY(cover->isHidden());
             click(QStringLiteral("cmdDelete"));
             QVERIFY(!cover->isHidden());
-        }
-    }
-
-    void coverSizesInTwips_data() {
-        QTest::addColumn<int>("accounts");
-        QTest::addColumn<bool>("visible");
-        QTest::addColumn<int>("top");
-        QTest::addColumn<int>("height");
-        QTest::newRow("0") << 0 << true << 1000 + 15 << 2400 - 15;
-        QTest::newRow("9") << 9 << true << 1000 + 9 * 240 + 15 << 240 - 15;
-        QTest::newRow("10") << 10 << false << 0 << 0;
-        QTest::newRow("negative count") << -1 << true << 1015 << 2385;
-    }
-    void coverSizesInTwips() {
-        QFETCH(int, accounts);
-        QFETCH(bool, visible);
-        QFETCH(int, top);
-        QFETCH(int, height);
-        const auto cover = kv::admin::accountGridCover(240, 1000, accounts);
-        QCOMPARE(cover.gridHeight, 2415);
-        QCOMPARE(cover.visible, visible);
-        if (visible) {
-            QCOMPARE(cover.top, top);
-            QCOMPARE(cover.height, height);
         }
     }
 

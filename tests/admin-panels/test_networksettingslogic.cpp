@@ -39,13 +39,6 @@ private Q_SLOTS:
         QCOMPARE(kv::admin::LocalAddresses(QStringLiteral("|"), adapters), expected);
     }
 
-    void trimAtNul() {
-        QCOMPARE(kv::admin::TrimAtNul(QStringLiteral("abc")), QStringLiteral("abc"));
-        QCOMPARE(kv::admin::TrimAtNul(QStringLiteral("ab") + QChar(0) + QStringLiteral("c")),
-                 QStringLiteral("ab"));
-        QCOMPARE(kv::admin::TrimAtNul(QString(QChar(0))), QString());
-    }
-
     void caricaIpOrderAndDuplicates_data() {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("text");

@@ -7,7 +7,6 @@
 #include "admin/ui/SecurityPanel.h"
 
 #include <QCheckBox>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -44,22 +43,6 @@ private Q_SLOTS:
     void cleanup() {
         panel.reset();
         host.reset();
-    }
-
-    void controlsOfBothLists() {
-        build();
-        for (int i = 0; i < 2; ++i) {
-            QVERIFY(group(i));
-            QVERIFY(grid(i));
-            QVERIFY(group(i)->findChild<QWidget*>(QStringLiteral("picIPCMD")));
-            QVERIFY(mask(i));
-            QVERIFY(grid(i)->horizontalHeader()->isHidden());
-        }
-        // Groups come after their switch, in design order.
-        auto* allow = panel->findChild<QCheckBox*>(QStringLiteral("chkIPok"));
-        auto* block = panel->findChild<QCheckBox*>(QStringLiteral("chkIPko"));
-        QVERIFY(allow->y() < group(0)->y() && group(0)->y() < block->y() &&
-                block->y() < group(1)->y());
     }
 
     void newAndDeleteEditTheirOwnList_data() {
