@@ -6,21 +6,22 @@
 namespace kv {
 
 namespace {
-bool openDatabase(access::AccountDatabase& db) { return db.open(); }
+bool openDatabase(access::AccountDatabase& db) {
+    return db.open();
+}
 } // namespace
 
 ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
                          EngineFactory makeEngine)
     : dataFolder_(dataFolder), settings_(settings), makeEngine_(std::move(makeEngine)),
-      database_(accountsFile(dataFolder)),
-      views_((openDatabase(database_), database_)),
-      engine_(makeEngine_()),
-      rowSwitches_(views_.Data2()),
-      logToFile_([this] { return access::SettingsSwitchOn(views_.Data2(), QStringLiteral("log")); }),
-      log_(screen_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
-      lineLogger_(log_, users_),
-      login_(views_, database_.connection(), users_, switches_, {},
-             [this] { return engine_->ServerRootDir(); }),
+      database_(accountsFile(dataFolder)), views_((openDatabase(database_), database_)),
+      engine_(makeEngine_()), rowSwitches_(views_.Data2()), logToFile_([this] {
+          return access::SettingsSwitchOn(views_.Data2(), QStringLiteral("log"));
+      }),
+      log_(
+          screen_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
+      lineLogger_(log_, users_), login_(database_.connection(), users_, switches_, {},
+                                        [this] { return engine_->ServerRootDir(); }),
       checks_(users_), events_(login_, checks_, lineLogger_, online_), boxes_(views_.Data2()),
       server_(
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
