@@ -119,12 +119,19 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
 }
 
 Form1::~Form1() {
+    Timer1->stop();
     core_.setLogScreen(nullptr);
     core_.setOnlineObserver(nullptr);
     core_.setServerView(nullptr);
     ProgramCore& core = core_;
     core_.setLogToFile(
         [&core] { return access::SettingsSwitchOn(core.views().Data2(), QStringLiteral("log")); });
+    // Panels may still ask the window (as their PanelHost) while they go, so
+    // they go while the window is whole.
+    for (QWidget*& panel : picPanel_) {
+        delete panel;
+        panel = nullptr;
+    }
 }
 
 void Form1::buildFrame() {
