@@ -179,6 +179,9 @@ void Form1::buildFrame() {
     placeInCentral(lvwMenu, shell::kMenuLeft, shell::kMenuTop, shell::kMenuWidth, 4695);
     connect(lvwMenu, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { selectItem(lvwMenu->row(item) + 1); });
+    // Enter on an item chosen with the keyboard acts as a click.
+    connect(lvwMenu, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { selectItem(lvwMenu->row(item) + 1); });
 
     picTitle = new QWidget(central);
     picTitle->setObjectName(QStringLiteral("picTitle"));
