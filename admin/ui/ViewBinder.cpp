@@ -74,14 +74,24 @@ void ViewBinder::loadOne(const Binding& binding) {
 }
 
 void ViewBinder::writeText(const QString& field, const QString& text) {
-    if (loading_ || !view_.hasCurrentRow() || view_.Field(field) == text)
+    if (loading_)
+        return;
+    if (!view_.hasCurrentRow()) {
+        load(); // with no row there is nothing to edit: the control shows that again
+        return;
+    }
+    if (view_.Field(field) == text)
         return;
     view_.setField(field, text);
 }
 
 void ViewBinder::writeCheck(QCheckBox* box, const QString& field) {
-    if (loading_ || !view_.hasCurrentRow() || box->checkState() == Qt::PartiallyChecked)
+    if (loading_ || box->checkState() == Qt::PartiallyChecked)
         return;
+    if (!view_.hasCurrentRow()) {
+        load();
+        return;
+    }
     const bool checked = box->checkState() == Qt::Checked;
     if (!view_.value(field).isNull() && view_.isTrue(field) == checked)
         return;

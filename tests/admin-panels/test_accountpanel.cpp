@@ -232,7 +232,11 @@ private Q_SLOTS:
         const QList<int> accountGroups = {0, 1, 2, 3, 7};
         for (int i = 0; i <= 8; ++i)
             QCOMPARE(details(i)->isEnabled(), !accountGroups.contains(i));
-        QVERIFY(child<QCheckBox>(QStringLiteral("chkAbilitato"))->isEnabled());
+        auto* enabled = child<QCheckBox>(QStringLiteral("chkAbilitato"));
+        QVERIFY(enabled->isEnabled());
+        enabled->click(); // no account to switch on: the box stays clear
+        QVERIFY(!enabled->isChecked());
+        QVERIFY(logins().isEmpty());
         QVERIFY(child<QCheckBox>(QStringLiteral("chkAnonymous"))->isEnabled());
         click(QStringLiteral("cmdAdd"));
         for (int i = 0; i <= 8; ++i)
