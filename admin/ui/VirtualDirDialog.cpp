@@ -121,7 +121,9 @@ VirtualDirDialog::VirtualDirDialog(const QSqlDatabase& db, int owner, PanelHost&
     connect(browseVirtual, &QPushButton::clicked, this, [this] { browse(txtVirtualPath_); });
     connect(browseReal, &QPushButton::clicked, this, [this] { browse(txtRealPath_); });
 
-    list_.Refresh();
+    // A folder list that cannot be read is reported with the database's own text.
+    if (!list_.Refresh())
+        host_.messages().show(list_.lastError(), MessageIcon::Exclamation);
 }
 
 void VirtualDirDialog::showCurrentRow(int row) {

@@ -104,6 +104,18 @@ private Q_SLOTS:
         QCOMPARE(stored().size(), 3 - before);
     }
 
+    void anUnreadableListIsReported() {
+        open(4);
+        dialog.reset();
+        host->exec({QStringLiteral("ALTER TABLE virtualdirs RENAME TO gone")});
+        dialog = std::make_unique<kv::ui::VirtualDirDialog>(host->core().database().connection(), 4,
+                                                            *host);
+        QCOMPARE(host->recorder.shown.size(), 1);
+        QVERIFY(host->recorder.texts().first().contains(QStringLiteral("virtualdirs")));
+        QCOMPARE(grid()->model()->rowCount(), 0);
+        QVERIFY(!box(QStringLiteral("txtName"))->isEnabled());
+    }
+
     void pickersStartAtThePositionBox_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("target");
