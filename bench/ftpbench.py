@@ -91,6 +91,19 @@ class Failure(Exception):
     pass
 
 
+class CpuMark:
+    """Server CPU time sampled while the measuring session is still open:
+    vsftpd's per-session processes are not waited for, so their CPU time
+    vanishes from the process tree once they end."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.value = None
+
+    def take(self):
+        self.value = tree_cpu_seconds(self.pid)
+
+
 # ---------------------------------------------------------------- throughput
 
 def measure_download(args):
@@ -108,6 +121,7 @@ def measure_download(args):
             raise Failure("download returned %d bytes, expected %d" % (got, size))
 
     times = timed(once, args.repeats)
+    args.cpu_mark.take()
     ftp.quit()
     return size / min(times), times
 
@@ -131,6 +145,7 @@ def measure_upload(args):
             raise Failure("upload stored %d bytes, expected %d" % (stored, size))
 
     times = timed(once, args.repeats)
+    args.cpu_mark.take()
     ftp.delete(target)
     ftp.quit()
     return size / min(times), times
@@ -164,6 +179,7 @@ def measure_small_files(args):
         if got != SMALL_SIZE:
             raise Failure("small download returned %d bytes" % got)
     down = count / (time.perf_counter() - t0)
+    args.cpu_mark.take()
     ftp.quit()
 
     for i in range(min(count, 3)):  # spot-check what was stored
@@ -395,7 +411,9 @@ def measure(args):
     for key, fn in steps:
         if args.only and key not in args.only.split(","):
             continue
+        time.sleep(0.3)  # sessions of the step before have ended
         t0 = time.perf_counter()
+        args.cpu_mark = CpuMark(args.server_pid)
         cpu0 = tree_cpu_seconds(args.server_pid)
         try:
             value = fn()
@@ -403,7 +421,8 @@ def measure(args):
             print("  %-9s FAILED: %s" % (key, e), flush=True)
             result[key + "_error"] = str(e)
             continue
-        cpu = tree_cpu_seconds(args.server_pid) - cpu0
+        cpu_end = args.cpu_mark.value
+        cpu = (cpu_end if cpu_end is not None else tree_cpu_seconds(args.server_pid)) - cpu0
         if key in ("download", "upload"):
             result[key + "_Bps"] = value[0]
             result[key + "_cpu_per_gib"] = cpu / (len(value[1]) * result["big_bytes"] / GIB)
