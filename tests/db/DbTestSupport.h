@@ -16,55 +16,48 @@ namespace kv::testing {
 
 inline QByteArray fileHash(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly)
+               ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+               : QByteArray();
 }
 
-// Runs statements on `path` through a separate connection; returns the first error text.
-inline QString runSql(const QString& path, const QStringList& statements) {
+// Runs `statements` on `path` through a connection of its own. Returns the
+// first error text ("" when all ran); `values` collects the first column of
+// every row the statements return.
+inline QString rawSql(const QString& path, const QStringList& statements, bool readOnly,
+                      QVariantList* values = nullptr) {
     static int counter = 0;
     const QString name = QStringLiteral("kv_test_raw_%1").arg(++counter);
     QString error;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        if (readOnly)
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         db.setDatabaseName(path);
-        if (!db.open()) {
+        if (!db.open())
             error = db.lastError().text();
-        } else {
-            QSqlQuery query(db);
-            for (const QString& statement : statements) {
-                if (!query.exec(statement)) {
-                    error = statement + QStringLiteral(": ") + query.lastError().text();
-                    break;
-                }
-            }
+        QSqlQuery query(db);
+        for (const QString& statement : statements) {
+            if (!error.isEmpty())
+                break;
+            if (!query.exec(statement))
+                error = statement + QStringLiteral(": ") + query.lastError().text();
+            while (values && query.next())
+                values->append(query.value(0));
         }
-        db.close();
     }
     QSqlDatabase::removeDatabase(name);
     return error;
 }
 
+inline QString runSql(const QString& path, const QStringList& statements) {
+    return rawSql(path, statements, false);
+}
+
 // Values of the first column of a query, read through a separate connection.
 inline QVariantList column(const QString& path, const QString& sql) {
-    static int counter = 0;
-    const QString name = QStringLiteral("kv_test_read_%1").arg(++counter);
     QVariantList values;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(sql)) {
-                while (query.next())
-                    values.append(query.value(0));
-            }
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+    rawSql(path, {sql}, true, &values);
     return values;
 }
 
