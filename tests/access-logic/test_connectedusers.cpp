@@ -40,28 +40,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("letters");
         QTest::addColumn<QString>("word");
         QTest::addColumn<bool>("granted");
-        QTest::newRow("Read") << "R"
-                              << "Read" << true;
-        QTest::newRow("read") << "R"
-                              << "read" << true;
-        QTest::newRow("r") << "R"
-                           << "r" << true;
-        QTest::newRow("RB read") << "RB"
-                                 << "read" << true;
-        QTest::newRow("RB browse") << "RB"
-                                   << "browse" << true;
-        QTest::newRow("RB write") << "RB"
-                                  << "write" << false;
-        QTest::newRow("RB delete") << "RB"
-                                   << "delete" << false;
-        QTest::newRow("RB manage") << "RB"
-                                   << "manage" << false;
-        QTest::newRow("lower-case letters are not rights") << "rb"
-                                                           << "read" << false;
-        QTest::newRow("empty word") << "RWDBM"
-                                    << "" << false;
-        QTest::newRow("no rights") << ""
-                                   << "read" << false;
+        const auto row = [](const char* name, const QString& letters, const QString& word,
+                            bool granted) { QTest::newRow(name) << letters << word << granted; };
+        row("Read", "R", "Read", true);
+        row("read", "R", "read", true);
+        row("r", "R", "r", true);
+        row("RB read", "RB", "read", true);
+        row("RB browse", "RB", "browse", true);
+        row("RB write", "RB", "write", false);
+        row("RB delete", "RB", "delete", false);
+        row("RB manage", "RB", "manage", false);
+        row("lower-case letters are not rights", "rb", "read", false);
+        row("empty word", "RWDBM", "", false);
+        row("no rights", "", "read", false);
     }
     void permissionWords() {
         QFETCH(QString, letters);
