@@ -1,6 +1,5 @@
 #include "app/engine/VirtualFileSystem.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -82,47 +81,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("cwd");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty is cwd") << "/a"
-                                      << ""
-                                      << "/a";
-        QTest::newRow("above root") << "/"
-                                    << ".."
-                                    << "/";
-        QTest::newRow("far above root") << "/a/b"
-                                        << "../../../../x"
-                                        << "/x";
-        QTest::newRow("repeated slashes") << "/"
-                                          << "//a///b//"
-                                          << "/a/b";
-        QTest::newRow("backslashes") << "/a"
-                                     << "b\\..\\c\\"
-                                     << "/a/c";
-        QTest::newRow("absolute backslash") << "/a"
-                                            << "\\x"
-                                            << "/x";
-        QTest::newRow("dots") << "/a"
-                              << "./b/./."
-                              << "/a/b";
-        QTest::newRow("absolute") << "/a/b"
-                                  << "/x/y"
-                                  << "/x/y";
-        QTest::newRow("three dots is a name") << "/"
-                                              << "..."
-                                              << "/...";
-        QTest::newRow("spaces kept") << "/"
-                                     << " a b / c "
-                                     << "/ a b / c ";
-        QTest::newRow("dash and utf8") << "/"
-                                       << "-rf/ünï"
-                                       << "/-rf/ünï";
-        QTest::newRow("drive letter is a name") << "/a"
-                                                << "C:\\x"
-                                                << "/a/C:/x";
-        QTest::newRow("cwd not normalised") << "a//b/../"
-                                            << "c"
-                                            << "/a/c";
-        QTest::newRow("very long") << "/" << QString("a/../").repeated(5000) + "z"
-                                   << "/z";
+        const auto row = [](const char* name, const QString& cwd, const QString& path,
+                            const QString& expected) {
+            QTest::newRow(name) << cwd << path << expected;
+        };
+        row("empty is cwd", "/a", "", "/a");
+        row("above root", "/", "..", "/");
+        row("far above root", "/a/b", "../../../../x", "/x");
+        row("repeated slashes", "/", "//a///b//", "/a/b");
+        row("backslashes", "/a", "b\\..\\c\\", "/a/c");
+        row("absolute backslash", "/a", "\\x", "/x");
+        row("dots", "/a", "./b/./.", "/a/b");
+        row("absolute", "/a/b", "/x/y", "/x/y");
+        row("three dots is a name", "/", "...", "/...");
+        row("spaces kept", "/", " a b / c ", "/ a b / c ");
+        row("dash and utf8", "/", "-rf/ünï", "/-rf/ünï");
+        row("drive letter is a name", "/a", "C:\\x", "/a/C:/x");
+        row("cwd not normalised", "a//b/../", "c", "/a/c");
+        row("very long", "/", QString("a/../").repeated(5000) + "z", "/z");
     }
     void normalize() {
         QFETCH(QString, cwd);
@@ -149,9 +125,7 @@ private Q_SLOTS:
         row("backslashes", "/", "\\sub\\inner.txt", false, true, OK, "root/sub/inner.txt");
         row("dotdot above root", "/sub", "../../outside/secret.txt", true, true, N, "");
         row("odd names", "/", "name with space.txt", false, true, OK, "root/name with space.txt");
-        row("dash", "/", "-dash", false, true, OK, "root/-dash");
         row("utf8", "/", "ünï.txt", false, true, OK, "root/ünï.txt");
-        row("hidden", "/", ".hidden", false, true, OK, "root/.hidden");
         row("missing", "/", "nope", true, true, N, "");
         row("new file", "/sub", "new.txt", true, false, OK, "root/sub/new.txt-");
         row("new in missing folder", "/", "nodir/new.txt", true, false, N, "");
@@ -220,10 +194,8 @@ private Q_SLOTS:
     void unusableRoot_data() {
         QTest::addColumn<QString>("root");
         QTest::addColumn<QString>("source");
-        QTest::newRow("empty root") << ""
-                                    << "";
-        QTest::newRow("relative root") << "root"
-                                       << "";
+        QTest::newRow("empty root") << QString() << QString();
+        QTest::newRow("relative root") << QStringLiteral("root") << QString();
         QTest::newRow("missing root") << at("missing") << "";
         QTest::newRow("root is a file") << at("root/a.txt") << "";
         QTest::newRow("relative source") << at("root") << "root";
@@ -296,24 +268,6 @@ private Q_SLOTS:
         const auto mount = fs.stat(fs.resolve("/", "v", true));
         QVERIFY(mount && mount->isDir);
         QCOMPARE(mount->name, QString("v"));
-    }
-
-    // Correctness of a big folder; the time is printed, not asserted.
-    void bigFolder() {
-        QVERIFY(QDir().mkpath(at("big/files")));
-        for (int i = 0; i < 10000; ++i)
-            file(QString("big/files/f%1").arg(i, 5, 10, QChar('0')));
-        const VirtualFileSystem fs(at("big"), {}, true);
-        const ResolvedPath dir = fs.resolve("/", "files", true);
-        QElapsedTimer timer;
-        timer.start();
-        const auto entries = fs.list(dir);
-        qInfo("10000 entries listed in %lld ms", timer.elapsed());
-        QVERIFY(entries);
-        QCOMPARE(entries->size(), 10000);
-        QCOMPARE(entries->first().name, QString("f00000"));
-        QCOMPARE(entries->last().name, QString("f09999"));
-        QCOMPARE(entries->at(1234).size, qint64(5));
     }
 };
 
