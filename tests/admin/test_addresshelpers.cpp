@@ -75,18 +75,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fresh");
         QTest::addColumn<QString>("main");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("fresh engine's") << true << "0.0.0.0"
-                                        << "10.0.0.1"
-                                        << "0.0.0.0";
-        QTest::newRow("main engine's when fresh is empty") << true << ""
-                                                           << "10.0.0.1"
-                                                           << "10.0.0.1";
-        QTest::newRow("main engine's without a fresh one") << false << ""
-                                                           << "10.0.0.1"
-                                                           << "10.0.0.1";
-        QTest::newRow("none") << true << ""
-                              << ""
-                              << "";
+        const auto row = [](const char* name, bool haveFresh, const QString& fresh,
+                            const QString& main, const QString& expected) {
+            QTest::newRow(name) << haveFresh << fresh << main << expected;
+        };
+        row("fresh engine's", true, "0.0.0.0", "10.0.0.1", "0.0.0.0");
+        row("main engine's when fresh is empty", true, "", "10.0.0.1", "10.0.0.1");
+        row("main engine's without a fresh one", false, "", "10.0.0.1", "10.0.0.1");
+        row("none", true, "", "", "");
     }
     void defaultAddressPrefersAFreshEngine() {
         QFETCH(bool, haveFresh);
