@@ -55,32 +55,25 @@ private Q_SLOTS:
     }
 
     void fileFollowsTheSwitchLineByLine() {
-        Screen screen;
-        bool on = false;
-        ActivityLog log(
-            screen, [&] { return on; }, path());
-        QCOMPARE(log.WriteLog(QStringLiteral("one")), ActivityLog::FileOutcome::NotLogging);
-        QVERIFY(!QFile::exists(path()));
-        on = true;
-        QCOMPARE(log.WriteLog(QString()), ActivityLog::FileOutcome::Written);
-        QCOMPARE(log.WriteLog(QStringLiteral("è due")), ActivityLog::FileOutcome::Written);
-        on = false;
-        log.WriteLog(QStringLiteral("three"));
-        QCOMPARE(screen.lines, (QStringList{"one", "", "è due", "three"}));
-        QCOMPARE(contents(path()), QStringLiteral("\r\nè due\r\n").toLocal8Bit());
-    }
-
-    void existingFileIsAppendedTo() {
         {
             QFile f(path());
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("old line\r\n");
         }
         Screen screen;
+        bool on = false;
         ActivityLog log(
-            screen, [] { return true; }, path());
-        log.WriteLog(QStringLiteral("new line"));
-        QCOMPARE(contents(path()), QByteArray("old line\r\nnew line\r\n"));
+            screen, [&] { return on; }, path());
+        QCOMPARE(log.WriteLog(QStringLiteral("one")), ActivityLog::FileOutcome::NotLogging);
+        QCOMPARE(contents(path()), QByteArray("old line\r\n"));
+        on = true;
+        QCOMPARE(log.WriteLog(QString()), ActivityLog::FileOutcome::Written);
+        QCOMPARE(log.WriteLog(QStringLiteral("è due")), ActivityLog::FileOutcome::Written);
+        on = false;
+        log.WriteLog(QStringLiteral("three"));
+        QCOMPARE(screen.lines, (QStringList{"one", "", "è due", "three"}));
+        // The existing file is appended to, never rewritten.
+        QCOMPARE(contents(path()), QStringLiteral("old line\r\n\r\nè due\r\n").toLocal8Bit());
     }
 
     void unwritableFileStillShowsTheLine() {
