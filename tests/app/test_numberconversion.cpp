@@ -7,54 +7,49 @@ using namespace kv;
 class TestNumberConversion : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void int16_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<int>("value");
-        QTest::newRow("plain") << "21" << true << 21;
-        QTest::newRow("blanks") << "  180 " << true << 180;
-        QTest::newRow("half to even down") << "2.5" << true << 2;
-        QTest::newRow("half to even up") << "3.5" << true << 4;
-        QTest::newRow("negative half") << "-0.5" << true << 0;
-        QTest::newRow("fraction") << "20.6" << true << 21;
-        QTest::newRow("top") << "32767" << true << 32767;
-        QTest::newRow("bottom") << "-32768" << true << -32768;
-        QTest::newRow("rounds past top") << "32767.5" << false << 0;
-        QTest::newRow("too big") << "40000" << false << 0;
-        QTest::newRow("too small") << "-32769" << false << 0;
-        QTest::newRow("empty") << "" << false << 0;
-        QTest::newRow("word") << "abc" << false << 0;
-        QTest::newRow("trailing junk") << "21x" << false << 0;
-        QTest::newRow("infinite") << "inf" << false << 0;
-        QTest::newRow("nan") << "nan" << false << 0;
-    }
-    void int16() {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QFETCH(int, value);
-        const auto result = toInt16(text);
-        QCOMPARE(result.has_value(), valid);
-        if (valid)
-            QCOMPARE(int(*result), value);
-    }
-
-    void int32_data() {
+    void toInteger_data() {
+        QTest::addColumn<int>("bits");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
         QTest::addColumn<qint64>("value");
-        QTest::newRow("fits 32 not 16") << "40000" << true << qint64(40000);
-        QTest::newRow("top") << "2147483647" << true << qint64(2147483647);
-        QTest::newRow("over") << "2147483648" << false << qint64(0);
-        QTest::newRow("half even") << "0.5" << true << qint64(0);
+        const auto row = [](const char* name, int bits, const QString& text, bool valid,
+                            qint64 value) {
+            QTest::newRow(name) << bits << text << valid << value;
+        };
+        row("plain", 16, "21", true, 21);
+        row("blanks", 16, "  180 ", true, 180);
+        row("half to even down", 16, "2.5", true, 2);
+        row("half to even up", 16, "3.5", true, 4);
+        row("negative half", 16, "-0.5", true, 0);
+        row("fraction", 16, "20.6", true, 21);
+        row("top", 16, "32767", true, 32767);
+        row("bottom", 16, "-32768", true, -32768);
+        row("rounds past top", 16, "32767.5", false, 0);
+        row("too big", 16, "40000", false, 0);
+        row("too small", 16, "-32769", false, 0);
+        row("empty", 16, "", false, 0);
+        row("word", 16, "abc", false, 0);
+        row("trailing junk", 16, "21x", false, 0);
+        row("infinite", 16, "inf", false, 0);
+        row("nan", 16, "nan", false, 0);
+        row("32 bits: fits 32 not 16", 32, "40000", true, 40000);
+        row("32 bits: top", 32, "2147483647", true, 2147483647);
+        row("32 bits: over", 32, "2147483648", false, 0);
+        row("32 bits: half even", 32, "0.5", true, 0);
     }
-    void int32() {
+    void toInteger() {
+        QFETCH(int, bits);
         QFETCH(QString, text);
         QFETCH(bool, valid);
         QFETCH(qint64, value);
-        const auto result = toInt32(text);
+        std::optional<qint64> result;
+        if (const auto small = toInt16(text); bits == 16 && small)
+            result = *small;
+        if (const auto big = toInt32(text); bits == 32 && big)
+            result = *big;
         QCOMPARE(result.has_value(), valid);
         if (valid)
-            QCOMPARE(qint64(*result), value);
+            QCOMPARE(*result, value);
     }
 
     void leading_data() {
