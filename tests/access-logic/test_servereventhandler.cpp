@@ -2,8 +2,10 @@
 #include "access/ServerEventHandler.h"
 #include "tests/support/FakeConnection.h"
 
+#include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 using namespace kv::access;
@@ -44,23 +46,17 @@ class TestServerEventHandler : public QObject {
     Verdict check(const QString& event, FakeConnection& c) {
         ServerEventHandler& h = *handler_;
         const QString p = QStringLiteral("/dir/file");
-        if (event == QLatin1String("cwd"))
-            return h.ChangeDirCheck(c, p);
-        if (event == QLatin1String("mkd"))
-            return h.MakeDirCheck(c, p);
-        if (event == QLatin1String("rmd"))
-            return h.RemoveDirCheck(c, p);
-        if (event == QLatin1String("dele"))
-            return h.DeleteCheck(c, p);
-        if (event == QLatin1String("rnto"))
-            return h.RenameCheck(c, p, p + QLatin1Char('2'));
-        if (event == QLatin1String("stor"))
-            return h.UploadCheck(c, p);
-        if (event == QLatin1String("retr"))
-            return h.DownloadCheck(c, p);
-        if (event == QLatin1String("site"))
-            return h.OtherCheckA(c, QStringLiteral("CHMOD 777 x"));
-        return h.OtherCheckB(c, p);
+        const QHash<QString, std::function<Verdict()>> calls = {
+            {"cwd", [&] { return h.ChangeDirCheck(c, p); }},
+            {"mkd", [&] { return h.MakeDirCheck(c, p); }},
+            {"rmd", [&] { return h.RemoveDirCheck(c, p); }},
+            {"dele", [&] { return h.DeleteCheck(c, p); }},
+            {"rnto", [&] { return h.RenameCheck(c, p, p + QLatin1Char('2')); }},
+            {"stor", [&] { return h.UploadCheck(c, p); }},
+            {"retr", [&] { return h.DownloadCheck(c, p); }},
+            {"site", [&] { return h.OtherCheckA(c, QStringLiteral("CHMOD 777 x")); }},
+            {"mfmt", [&] { return h.OtherCheckB(c, p); }}};
+        return calls.value(event)();
     }
 
 private Q_SLOTS:
