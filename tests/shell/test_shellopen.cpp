@@ -45,17 +45,16 @@ private Q_SLOTS:
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<bool>("notOpened");
         QTest::addColumn<int>("calls");
-        QTest::newRow("opened at once") << "" << true << false << QList<bool>{true} << false << 1;
-        QTest::newRow("web address: retry path does not exist")
-            << "" << true << false << QList<bool>{false} << true << 1;
-        QTest::newRow("retry of an existing file succeeds")
-            << "" << true << true << QList<bool>{false, true} << false << 2;
-        QTest::newRow("retry of an existing file fails")
-            << "on" << true << true << QList<bool>{false, false} << true << 2;
-        QTest::newRow("retry not allowed")
-            << "off" << true << true << QList<bool>{false} << true << 1;
-        QTest::newRow("no folder: no retry")
-            << "" << false << true << QList<bool>{false} << true << 1;
+        const auto row = [](const char* name, const QString& retry, bool folder, bool exists,
+                            const QList<bool>& answers, bool notOpened, int calls) {
+            QTest::newRow(name) << retry << folder << exists << answers << notOpened << calls;
+        };
+        row("opened at once", "", true, false, {true}, false, 1);
+        row("web address: retry path does not exist", "", true, false, {false}, true, 1);
+        row("retry of an existing file succeeds", "", true, true, {false, true}, false, 2);
+        row("retry of an existing file fails", "on", true, true, {false, false}, true, 2);
+        row("retry not allowed", "off", true, true, {false}, true, 1);
+        row("no folder: no retry", "", false, true, {false}, true, 1);
     }
     void outcomes() {
         QFETCH(QString, retrySetting);
