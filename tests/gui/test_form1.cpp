@@ -1,4 +1,4 @@
-#include "WindowHarness.h"
+#include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
 #include "app/ui/HelpBrowser.h"
@@ -14,6 +14,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
+
+using namespace Qt::StringLiterals;
 
 using namespace kv;
 using kv::testing::WindowHarness;
@@ -31,8 +33,22 @@ QString stored(WindowHarness& h, const QString& name) {
     return h.settings.value(kAppTarrow, kSectionAppIni, name);
 }
 
+// Toolbar, panels 0-2, status and tray menu all tell the same state.
+void expectOnline(ui::Form1& w, bool online) {
+    QCOMPARE(w.startButton()->isEnabled(), !online);
+    QCOMPARE(w.stopButton()->isEnabled(), online);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(w.picPanel(i)->isEnabled(), !online || i > 2);
+    QCOMPARE(w.tray().mnuStart()->isEnabled(), !online);
+    QCOMPARE(w.tray().mnuStop()->isEnabled(), online);
+    QCOMPARE(w.tray().tip(),
+             online ? u"Kestrova Vellim - Online"_s : u"Kestrova Vellim - Offline"_s);
+    if (!online)
+        QCOMPARE(w.statusText(), u"Offline"_s);
+}
+
 void useLoopbackAddress(WindowHarness& h) {
-    h.setRow(QStringLiteral("ip"), QStringLiteral("127.0.0.1"));
+    h.setRow(u"ip"_s, u"127.0.0.1"_s);
 }
 
 } // namespace
@@ -40,93 +56,79 @@ void useLoopbackAddress(WindowHarness& h) {
 class TestForm1 : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void firstStartWithNoStoredValues() {
-        WindowHarness h;
-        ui::Form1& w = h.window();
-        QCOMPARE(w.size(), QSize(twipsToPixels(8040), twipsToPixels(8370)));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Kestrova Vellim 1.0.0"));
-        QCOMPARE(w.statusText(), QStringLiteral("Offline"));
-        QCOMPARE(w.usersText(), QString());
-        QVERIFY(w.startButton()->isEnabled());
-        QVERIFY(!w.stopButton()->isEnabled());
-        QCOMPARE(w.menuList()->count(), 6);
-        QCOMPARE(w.menuList()->item(1)->text(), QStringLiteral("Impostazioni"));
-        QVERIFY(!w.alreadyActivated());
-    }
-
-    void storedSizeIsRestored_data() {
+    void firstStartAndStoredSize_data() {
         QTest::addColumn<QString>("width");
         QTest::addColumn<QString>("height");
         QTest::addColumn<QSize>("pixels");
+        QTest::newRow("nothing stored") << ""
+                                        << "" << QSize(twipsToPixels(8040), twipsToPixels(8370));
         QTest::newRow("whole twips") << "9000"
                                      << "7500" << QSize(600, 500);
         QTest::newRow("leading number of a text") << "9600.4 twips"
                                                   << "7800" << QSize(640, 520);
     }
-    void storedSizeIsRestored() {
+    void firstStartAndStoredSize() {
         QFETCH(QString, width);
         QFETCH(QString, height);
         QFETCH(QSize, pixels);
         WindowHarness h;
-        h.settings.setValue(kAppTarrow, kSectionAppIni, "Width", width);
-        h.settings.setValue(kAppTarrow, kSectionAppIni, "Height", height);
-        QCOMPARE(h.window().size(), pixels);
+        if (!width.isEmpty()) {
+            h.settings.setValue(kAppTarrow, kSectionAppIni, "Width", width);
+            h.settings.setValue(kAppTarrow, kSectionAppIni, "Height", height);
+        }
+        ui::Form1& w = h.window();
+        QCOMPARE(w.size(), pixels);
+        QCOMPARE(w.windowTitle(), u"Kestrova Vellim 1.0.0"_s);
+        QCOMPARE(w.usersText(), QString());
+        QCOMPARE(w.menuList()->count(), 6);
+        QVERIFY(!w.alreadyActivated());
+        expectOnline(w, false);
     }
 
-    void firstActivationShowsTheAccountPanel() {
+    void navigationShowsExactlyOnePanel() {
         WindowHarness h;
         ui::Form1& w = h.started();
         QVERIFY(w.alreadyActivated());
         QCOMPARE(w.PannelloCorrente(), 0);
         QCOMPARE(visiblePanels(w), 1);
         QVERIFY(w.picPanel(0)->isVisibleTo(&w));
-        QCOMPARE(w.titleText(), QStringLiteral("Account"));
-    }
-
-    void navigationShowsExactlyOnePanel_data() {
-        QTest::addColumn<int>("position");
-        QTest::addColumn<QString>("title");
+        QCOMPARE(w.titleText(), u"Account"_s);
         const char* titles[] = {"Account", "Impostazioni", "Sicurezza", "Log", "Online", "Help"};
-        for (int i = 0; i < 6; ++i)
-            QTest::newRow(titles[i]) << i + 1 << QString::fromLatin1(titles[i]);
-    }
-    void navigationShowsExactlyOnePanel() {
-        QFETCH(int, position);
-        QFETCH(QString, title);
-        WindowHarness h;
-        ui::Form1& w = h.started();
-        w.selectItem(6);
-        w.selectItem(position);
-        QCOMPARE(visiblePanels(w), 1);
-        QVERIFY(w.picPanel(position - 1)->isVisibleTo(&w));
-        QCOMPARE(w.titleText(), title);
-        QCOMPARE(w.PannelloCorrente(), position - 1);
-        QCOMPARE(w.menuList()->currentRow(), position - 1);
+        for (int position = 1; position <= 6; ++position) {
+            w.selectItem(position);
+            QCOMPARE(visiblePanels(w), 1);
+            QVERIFY(w.picPanel(position - 1)->isVisibleTo(&w));
+            QCOMPARE(w.titleText(), QString::fromLatin1(titles[position - 1]));
+            QCOMPARE(w.PannelloCorrente(), position - 1);
+            QCOMPARE(w.menuList()->currentRow(), position - 1);
+        }
         // Clicking an item of the list does the same.
-        QListWidgetItem* other = w.menuList()->item(position % 6);
-        const QRect r = w.menuList()->visualItemRect(other);
-        QTest::mouseClick(w.menuList()->viewport(), Qt::LeftButton, {}, r.center());
-        QCOMPARE(w.PannelloCorrente(), position % 6);
-        QCOMPARE(visiblePanels(w), 1);
+        for (int row : {2, 0}) {
+            const QRect r = w.menuList()->visualItemRect(w.menuList()->item(row));
+            QTest::mouseClick(w.menuList()->viewport(), Qt::LeftButton, {}, r.center());
+            QCOMPARE(w.PannelloCorrente(), row);
+            QCOMPARE(visiblePanels(w), 1);
+            QCOMPARE(w.titleText(), QString::fromLatin1(titles[row]));
+        }
     }
 
     void resizeStoresOnlyTheNormalSize() {
         WindowHarness h;
         ui::Form1& w = h.started();
         w.resize(700, 520);
-        QTRY_COMPARE(stored(h, "Width"), QStringLiteral("10500"));
-        QCOMPARE(stored(h, "Height"), QStringLiteral("7800"));
+        QTRY_COMPARE(stored(h, "Width"), u"10500"_s);
+        QCOMPARE(stored(h, "Height"), u"7800"_s);
         // The layout follows the window: the viewport grows with it.
         const int viewportWidth = w.viewport()->width();
         w.resize(760, 520);
         QTRY_COMPARE(w.viewport()->width(), viewportWidth + 60);
-        QCOMPARE(stored(h, "Width"), QStringLiteral("11400"));
+        QCOMPARE(stored(h, "Width"), u"11400"_s);
 
         w.showMaximized();
         QTRY_VERIFY(w.isMaximized());
         w.Form_Resize();
-        QCOMPARE(stored(h, "Width"), QStringLiteral("11400"));
-        QCOMPARE(stored(h, "Height"), QStringLiteral("7800"));
+        QCOMPARE(stored(h, "Width"), u"11400"_s);
+        QCOMPARE(stored(h, "Height"), u"7800"_s);
     }
 
     void startAndStopShowTheState() {
@@ -134,94 +136,62 @@ private Q_SLOTS:
         useLoopbackAddress(h);
         ui::Form1& w = h.started();
         h.fakeEngine->setLocalAddress(QString());
-        w.toolbarClick(QStringLiteral("kStart"));
-        QCOMPARE(h.core->server().ServerState(), 1);
-        QVERIFY(!w.startButton()->isEnabled());
-        QVERIFY(w.stopButton()->isEnabled());
-        QCOMPARE(w.statusText(), QStringLiteral("Online: 127.0.0.1"));
-        for (int i = 0; i < 6; ++i)
-            QCOMPARE(w.picPanel(i)->isEnabled(), i > 2);
-        QVERIFY(!w.tray().mnuStart()->isEnabled());
-        QVERIFY(w.tray().mnuStop()->isEnabled());
-        QCOMPARE(w.tray().tip(), QStringLiteral("Kestrova Vellim - Online"));
-        QVERIFY(w.logPanel().logText().contains("] SERVER START ON IP 127.0.0.1\r\n"));
-
-        w.toolbarClick(QStringLiteral("kStop"));
-        QCOMPARE(h.core->server().ServerState(), 0);
-        QVERIFY(w.startButton()->isEnabled());
-        QVERIFY(!w.stopButton()->isEnabled());
-        QCOMPARE(w.statusText(), QStringLiteral("Offline"));
-        for (int i = 0; i < 6; ++i)
-            QVERIFY(w.picPanel(i)->isEnabled());
-        QVERIFY(w.tray().mnuStart()->isEnabled());
-        QVERIFY(!w.tray().mnuStop()->isEnabled());
-        QCOMPARE(w.tray().tip(), QStringLiteral("Kestrova Vellim - Offline"));
-        QVERIFY(w.logPanel().logText().endsWith("] SERVER STOP\r\n"));
-        QVERIFY(h.messages.shown.isEmpty());
-    }
-
-    void toolbarCommitsPendingEditsFirst() {
-        WindowHarness h;
-        useLoopbackAddress(h);
-        ui::Form1& w = h.started();
+        // The toolbar commits pending edits first.
         access::DataView& row = h.core->views().Data2();
         QVERIFY(row.Edit());
         QVERIFY(row.setField("port", "2121"));
-        QVERIFY(row.isDirty());
-        w.toolbarClick(QStringLiteral("kStart"));
+        w.toolbarClick(u"kStart"_s);
         QVERIFY(!row.isDirty());
         QCOMPARE(h.fakeEngine->Port(), qint16(2121));
-    }
+        QCOMPARE(h.core->server().ServerState(), 1);
+        expectOnline(w, true);
+        QCOMPARE(w.statusText(), u"Online: 127.0.0.1"_s);
+        QVERIFY(w.logPanel().logText().contains("] SERVER START ON IP 127.0.0.1\r\n"));
 
-    void failingStartIsReportedOnce() {
-        WindowHarness h;
-        useLoopbackAddress(h);
-        ui::Form1& w = h.started();
+        w.toolbarClick(u"kStop"_s);
+        QCOMPARE(h.core->server().ServerState(), 0);
+        expectOnline(w, false);
+        QVERIFY(w.logPanel().logText().endsWith("] SERVER STOP\r\n"));
+        QVERIFY(h.messages.shown.isEmpty());
+
+        // A failing start is reported once and changes nothing.
         const QString logBefore = w.logPanel().logText();
         h.fakeEngine->listenResult = false;
-        w.toolbarClick(QStringLiteral("kStart"));
+        w.toolbarClick(u"kStart"_s);
         QCOMPARE(h.messages.texts(), QStringList{kStartFailedMessage});
         QCOMPARE(h.messages.shown.first().second, MessageIcon::Exclamation);
         QCOMPARE(h.core->server().ServerState(), 0);
-        QVERIFY(w.startButton()->isEnabled());
-        QVERIFY(!w.stopButton()->isEnabled());
-        QCOMPARE(w.statusText(), QStringLiteral("Offline"));
+        expectOnline(w, false);
         QCOMPARE(w.logPanel().logText(), logBefore);
-        QCOMPARE(w.tray().tip(), QStringLiteral("Kestrova Vellim - Offline"));
-        QCOMPARE(h.notices, 0);
+        QCOMPARE(h.notices, 1); // only the successful start showed it
     }
 
     void startNoticeAndNoShow1() {
         WindowHarness h;
         useLoopbackAddress(h);
         ui::Form1& w = h.started();
-        w.toolbarClick(QStringLiteral("kStart"));
+        w.toolbarClick(u"kStart"_s);
         QCOMPARE(h.notices, 1);
         QCOMPARE(stored(h, "NoShow1"), QString()); // closed without the tick
-        w.toolbarClick(QStringLiteral("kStop"));
+        w.toolbarClick(u"kStop"_s);
         h.tickNotice = true;
-        w.toolbarClick(QStringLiteral("kStart"));
+        w.toolbarClick(u"kStart"_s);
         QCOMPARE(h.notices, 2);
-        QCOMPARE(stored(h, "NoShow1"), QStringLiteral("1"));
-        w.toolbarClick(QStringLiteral("kStop"));
-        w.toolbarClick(QStringLiteral("kStart"));
+        QCOMPARE(stored(h, "NoShow1"), u"1"_s);
+        w.toolbarClick(u"kStop"_s);
+        w.toolbarClick(u"kStart"_s);
         QCOMPARE(h.notices, 2);
-    }
 
-    void noticeStoresOnlyWhenTicked() {
+        // The notice itself: its close box stores only a ticked choice.
         MemorySettingsStore settings;
-        {
+        for (bool tick : {false, true}) {
             ui::StartNotice notice(settings);
+            notice.check()->setChecked(tick);
             notice.show();
-            notice.close(); // the close box
+            notice.close();
+            QCOMPARE(ui::startNoticeWanted(settings), !tick);
         }
-        QVERIFY(ui::startNoticeWanted(settings));
-        ui::StartNotice notice(settings);
-        notice.check()->setChecked(true);
-        notice.show();
-        notice.close();
-        QVERIFY(!ui::startNoticeWanted(settings));
-        QCOMPARE(settings.value(kAppTarrow, kSectionAppIni, "NoShow1"), QStringLiteral("1"));
+        QCOMPARE(settings.value(kAppTarrow, kSectionAppIni, "NoShow1"), u"1"_s);
     }
 
     void automaticStartWhileMinimisedToTheTray() {
@@ -234,7 +204,7 @@ private Q_SLOTS:
         QVERIFY(!w.isVisible());
         QCOMPARE(h.core->server().ServerState(), 1);
         QCOMPARE(h.notices, 0); // hidden: no notice
-        QCOMPARE(w.tray().tip(), QStringLiteral("Kestrova Vellim - Online"));
+        QCOMPARE(w.tray().tip(), u"Kestrova Vellim - Online"_s);
         QVERIFY(w.tray().mnuStop()->isEnabled());
         // A second activation starts nothing again.
         w.Form_Activate();
@@ -264,24 +234,20 @@ private Q_SLOTS:
         QTRY_VERIFY(w.inTray());
         QVERIFY(!w.isVisible());
         QCOMPARE(stored(h, "Width"), width); // minimising stores nothing
-        QCOMPARE(w.tray().tip(), QStringLiteral("Kestrova Vellim - Offline"));
         QVERIFY(!w.tray().showsOnline());
-        QVERIFY(w.tray().mnuStart()->isEnabled());
-        QVERIFY(!w.tray().mnuStop()->isEnabled());
+        expectOnline(w, false);
 
         w.tray().mnuStart()->trigger();
         QCOMPARE(h.core->server().ServerState(), 1);
         QCOMPARE(h.notices, 0);
-        QCOMPARE(w.tray().tip(), QStringLiteral("Kestrova Vellim - Online"));
         QVERIFY(w.tray().showsOnline());
-        QVERIFY(!w.tray().mnuStart()->isEnabled());
-        QVERIFY(w.tray().mnuStop()->isEnabled());
+        expectOnline(w, true);
 
         h.fakeEngine->listenResult = false;
         w.tray().mnuStop()->trigger();
         w.tray().mnuStart()->trigger(); // fails
         QCOMPARE(h.messages.texts(), QStringList{kStartFailedMessage});
-        QCOMPARE(w.tray().tip(), QStringLiteral("Kestrova Vellim - Offline"));
+        QCOMPARE(w.tray().tip(), u"Kestrova Vellim - Offline"_s);
 
         w.tray().mnuRipristina()->trigger();
         QVERIFY(w.isVisible());
@@ -294,15 +260,15 @@ private Q_SLOTS:
         WindowHarness h;
         useLoopbackAddress(h);
         ui::Form1& w = h.started();
-        w.toolbarClick(QStringLiteral("kStart"));
+        w.toolbarClick(u"kStart"_s);
         w.close();
         QCOMPARE(h.fakeEngine->stopCalls, 1);
         QVERIFY(w.logPanel().logText().endsWith("] SERVER STOP\r\n"));
-        QCOMPARE(stored(h, "OnlineCol1"), QStringLiteral("1440"));
-        QCOMPARE(stored(h, "OnlineCol5"), QStringLiteral("1440"));
+        QCOMPARE(stored(h, "OnlineCol1"), u"1440"_s);
+        QCOMPARE(stored(h, "OnlineCol5"), u"1440"_s);
     }
 
-    void emptyRootIsFilledAtEveryActivation() {
+    void emptyRootAndPortAreFilledAtActivation() {
         WindowHarness h;
         h.setRow("rootdir", QString());
         ui::Form1& w = h.started();
@@ -312,25 +278,11 @@ private Q_SLOTS:
         h.setRow("rootdir", QString());
         w.Form_Activate();
         QCOMPARE(row.Field("rootdir"), DefaultServerRoot());
-    }
 
-    void portAtFirstActivation_data() {
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("empty becomes 21") << ""
-                                          << "21";
-        QTest::newRow("21 stays") << "21"
-                                  << "21";
-        QTest::newRow("2121 stays") << "2121"
-                                    << "2121";
-    }
-    void portAtFirstActivation() {
-        QFETCH(QString, port);
-        QFETCH(QString, after);
-        WindowHarness h;
-        h.setRow("port", port);
-        h.started();
-        QCOMPARE(h.core->views().Data2().Field("port"), after);
+        WindowHarness other; // the port choice itself is tested without a window
+        other.setRow("port", QString());
+        other.started();
+        QCOMPARE(other.core->views().Data2().Field("port"), u"21"_s);
     }
 
     void unusableDatabaseIsReportedOnce() {
@@ -353,17 +305,36 @@ private Q_SLOTS:
     void helpPanelNavigation() {
         WindowHarness h;
         ui::Form1& w = h.started();
-        QCOMPARE(w.helpBrowser().address(), QStringLiteral("about:blank"));
+        QCOMPARE(w.helpBrowser().address(), u"about:blank"_s);
         w.selectItem(6);
         const QString help = shell::helpPageAddress(1, 0, 0);
         QCOMPARE(w.helpBrowser().address(), help);
+        QVERIFY(help.startsWith("http://"));
         QVERIFY(w.helpBrowser().toPlainText().contains("Kestrova Vellim"));
         QVERIFY(!w.scrollBar()->isVisible());
         // An activation blanks it; the next layout goes back to the help page.
         w.Form_Activate();
-        QCOMPARE(w.helpBrowser().address(), QStringLiteral("about:blank"));
+        QCOMPARE(w.helpBrowser().address(), u"about:blank"_s);
         w.selectItem(6);
         QCOMPARE(w.helpBrowser().address(), help);
+
+        // Returning from another program is no activation; from one of the
+        // program's own windows it is.
+        Q_EMIT qApp->focusWindowChanged(nullptr);
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&w, &activate);
+        QCOMPARE(w.helpBrowser().address(), help);
+        QCoreApplication::sendEvent(&w, &activate);
+        QCOMPARE(w.helpBrowser().address(), u"about:blank"_s);
+        w.selectItem(6);
+
+        // Links to other sites open outside; the help's own pages inside.
+        Q_EMIT w.helpBrowser().anchorClicked(QUrl("https://www.example.org/"));
+        QCOMPARE(h.opened, QStringList{"https://www.example.org/|"});
+        Q_EMIT w.helpBrowser().anchorClicked(QUrl("log.html"));
+        QVERIFY(w.helpBrowser().address().endsWith("/ftpserver/log.html"));
+        QCOMPARE(h.opened.size(), 1);
+
         // A page of the help stays where it is and is reloaded.
         w.helpBrowser().navigate(shell::homePageAddress() + "/ftpserver/online.html");
         QVERIFY(w.helpBrowser().toPlainText().contains("Disconnetti account"));
@@ -373,40 +344,12 @@ private Q_SLOTS:
         QVERIFY(w.scrollBar()->isVisible());
     }
 
-    void returningFromAnotherProgramIsNoActivation() {
-        WindowHarness h;
-        ui::Form1& w = h.started();
-        w.selectItem(6);
-        const QString help = w.helpBrowser().address();
-        QVERIFY(help.startsWith("http://"));
-        // The program lost the focus to another one and gets it back.
-        Q_EMIT qApp->focusWindowChanged(nullptr);
-        QEvent activate(QEvent::WindowActivate);
-        QCoreApplication::sendEvent(&w, &activate);
-        QCOMPARE(w.helpBrowser().address(), help);
-        // Back from one of the program's own windows: an activation.
-        QCoreApplication::sendEvent(&w, &activate);
-        QCOMPARE(w.helpBrowser().address(), QStringLiteral("about:blank"));
-    }
-
-    void helpLinksToOtherSitesOpenOutside() {
-        WindowHarness h;
-        ui::Form1& w = h.started();
-        w.selectItem(6);
-        Q_EMIT w.helpBrowser().anchorClicked(QUrl("https://www.example.org/"));
-        QCOMPARE(h.opened, QStringList{"https://www.example.org/|"});
-        Q_EMIT w.helpBrowser().anchorClicked(QUrl("log.html"));
-        QVERIFY(w.helpBrowser().address().endsWith("/ftpserver/log.html"));
-        QCOMPARE(h.opened.size(), 1);
-    }
-
     void bannerOpensTheHomePage() {
         WindowHarness h;
         ui::Form1& w = h.started();
         w.imgBanner_Click();
         QCOMPARE(h.opened, QStringList{shell::homePageAddress() + "|" + h.dir.path()});
-        QCOMPARE(h.settings.value(kAppTarrow, kSectionAppIni, "previewretry"),
-                 QStringLiteral("on"));
+        QCOMPARE(h.settings.value(kAppTarrow, kSectionAppIni, "previewretry"), u"on"_s);
         // A desktop that cannot open it: the retry path is no file, nothing else happens.
         h.desktopAnswer = false;
         w.imgBanner_Click();

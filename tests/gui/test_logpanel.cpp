@@ -1,4 +1,4 @@
-#include "WindowHarness.h"
+#include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
 #include "app/ui/LogPanel.h"
@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+using namespace Qt::StringLiterals;
 
 using namespace kv;
 using kv::testing::WindowHarness;
@@ -33,13 +35,14 @@ private Q_SLOTS:
     void registraLogFollowsTheSettingsRow() {
         WindowHarness h;
         h.setRow("log", false);
+        h.setRow("ip", "127.0.0.1");
         ui::Form1& w = h.started();
         ui::LogPanel& log = w.logPanel();
         QVERIFY(!log.check()->isChecked());
         QVERIFY(!log.logToFile());
         h.core->WriteLog("riga uno");
         h.core->WriteLog("riga due");
-        QCOMPARE(log.logText(), QStringLiteral("riga uno\r\nriga due\r\n"));
+        QCOMPARE(log.logText(), u"riga uno\r\nriga due\r\n"_s);
         QVERIFY(!QFile::exists(h.core->logFilePath()));
 
         // Ticking the box edits the settings row and sends the next lines to the file.
@@ -52,16 +55,12 @@ private Q_SLOTS:
         h.core->WriteLog("riga quattro");
         QCOMPARE(fileText(h.core->logFilePath()), QByteArray("riga tre\r\n"));
         QVERIFY(log.logText().endsWith("riga quattro\r\n"));
-    }
 
-    void serverStartGoesToTheFile() {
-        WindowHarness h;
-        h.setRow("ip", "127.0.0.1");
-        h.setRow("log", true);
-        ui::Form1& w = h.started();
+        // A server start goes to the file after an empty line.
+        log.check()->click();
         w.toolbarClick("kStart");
         const QByteArray text = fileText(h.core->logFilePath());
-        QVERIFY(text.startsWith("\r\n["));
+        QVERIFY(text.startsWith("riga tre\r\n\r\n["));
         QVERIFY(text.endsWith("] SERVER START ON IP 127.0.0.1\r\n"));
     }
 
@@ -104,14 +103,14 @@ private Q_SLOTS:
 
         writeFile(path, "prima\r\n");
         log.showButton()->click();
-        QCOMPARE(log.viewer()->box()->toPlainText(), QStringLiteral("prima\n"));
+        QCOMPARE(log.viewer()->box()->toPlainText(), u"prima\n"_s);
         writeFile(path, "prima\r\nseconda\r\n");
         log.showButton()->click(); // opening again reads the file again
-        QCOMPARE(log.viewer()->box()->toPlainText(), QStringLiteral("prima\nseconda\n"));
+        QCOMPARE(log.viewer()->box()->toPlainText(), u"prima\nseconda\n"_s);
         // The file gone: an open viewer keeps its text.
         QVERIFY(QFile::remove(path));
         log.showButton()->click();
-        QCOMPARE(log.viewer()->box()->toPlainText(), QStringLiteral("prima\nseconda\n"));
+        QCOMPARE(log.viewer()->box()->toPlainText(), u"prima\nseconda\n"_s);
 
         // The box keeps its margins inside the window.
         log.viewer()->resize(500, 300);
