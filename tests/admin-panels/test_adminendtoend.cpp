@@ -16,6 +16,8 @@
 #include <QTcpServer>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 using kv::testing::PanelTestHost;
 
 namespace {
@@ -49,7 +51,7 @@ class TestAdminEndToEnd : public QObject {
     CurlResult curl(const QStringList& arguments) {
         QProcess process;
         QSignalSpy finished(&process, &QProcess::finished);
-        process.start(QStringLiteral("curl"),
+        process.start(u"curl"_s,
                       QStringList{"--silent", "--show-error", "--max-time", "10"} + arguments);
         CurlResult result;
         if (!process.waitForStarted(5000))
@@ -64,67 +66,63 @@ class TestAdminEndToEnd : public QObject {
         return result;
     }
     QString url(const QString& path) const {
-        return QStringLiteral("ftp://127.0.0.1:%1/%2").arg(port).arg(path);
+        return u"ftp://127.0.0.1:%1/%2"_s.arg(port).arg(path);
     }
 
 private Q_SLOTS:
     void initTestCase() {
-        if (QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty())
+        if (QStandardPaths::findExecutable(u"curl"_s).isEmpty())
             QSKIP("curl is not installed");
         port = freePort();
         QVERIFY(port > 0);
-        QFile file(root.filePath(QStringLiteral("ciao.txt")));
+        QFile file(root.filePath(u"ciao.txt"_s));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("ciao dal server\n");
     }
 
     void accountFromThePanelLogsInWithItsRights() {
         PanelTestHost host([] { return std::make_unique<kv::engine::FtpServer>(); });
-        host.exec({QStringLiteral("UPDATE settings SET ip='127.0.0.1', port='%1'").arg(port)});
+        host.exec({u"UPDATE settings SET ip='127.0.0.1', port='%1'"_s.arg(port)});
         host.core().views().openAll();
         QWidget panel;
         kv::ui::buildAccountPanel(&panel, host);
         const auto find = [&panel](const QString& name) { return panel.findChild<QWidget*>(name); };
 
-        qobject_cast<QPushButton*>(find(QStringLiteral("cmdAdd")))->click();
-        QTest::keyClicks(find(QStringLiteral("txtLogin")), QStringLiteral("ospite"));
-        QTest::keyClicks(find(QStringLiteral("txtPassword")), QStringLiteral("parola"));
+        qobject_cast<QPushButton*>(find(u"cmdAdd"_s))->click();
+        QTest::keyClicks(find(u"txtLogin"_s), u"ospite"_s);
+        QTest::keyClicks(find(u"txtPassword"_s), u"parola"_s);
         for (const char* box : {"chkAbilitato", "chkRead", "chkNavigazione"})
             qobject_cast<QCheckBox*>(find(QLatin1String(box)))->click();
         host.pickerAnswer = root.path();
-        qobject_cast<QPushButton*>(find(QStringLiteral("cmdUserBrowse")))->click();
+        qobject_cast<QPushButton*>(find(u"cmdUserBrowse"_s))->click();
 
         // The toolbar's Start: every view commits its row, then the server starts.
         host.core().views().commitAll();
         QVERIFY(host.core().server().ServerStart());
 
-        const CurlResult download =
-            curl({QStringLiteral("--user"), QStringLiteral("ospite:parola"), url("ciao.txt")});
+        const CurlResult download = curl({u"--user"_s, u"ospite:parola"_s, url("ciao.txt")});
         QCOMPARE(download.exitCode, 0);
         QCOMPARE(download.output, QByteArray("ciao dal server\n"));
 
-        QFile upload(local.filePath(QStringLiteral("nuovo.txt")));
+        QFile upload(local.filePath(u"nuovo.txt"_s));
         QVERIFY(upload.open(QIODevice::WriteOnly));
         upload.write("nuovo");
         upload.close();
         // Writing was not ticked: the upload is refused and nothing appears.
         const CurlResult refused =
-            curl({QStringLiteral("--user"), QStringLiteral("ospite:parola"), QStringLiteral("-T"),
-                  upload.fileName(), url("nuovo.txt")});
+            curl({u"--user"_s, u"ospite:parola"_s, u"-T"_s, upload.fileName(), url("nuovo.txt")});
         QVERIFY(refused.exitCode != 0);
-        QVERIFY(!QFile::exists(root.filePath(QStringLiteral("nuovo.txt"))));
+        QVERIFY(!QFile::exists(root.filePath(u"nuovo.txt"_s)));
 
-        const CurlResult wrong =
-            curl({QStringLiteral("--user"), QStringLiteral("ospite:sbagliata"), url("ciao.txt")});
+        const CurlResult wrong = curl({u"--user"_s, u"ospite:sbagliata"_s, url("ciao.txt")});
         QVERIFY(wrong.exitCode != 0);
 
         // The account switched off on the panel (with the server stopped) no longer logs in.
         host.core().server().ServerStop();
-        qobject_cast<QCheckBox*>(find(QStringLiteral("chkAbilitato")))->click();
+        qobject_cast<QCheckBox*>(find(u"chkAbilitato"_s))->click();
         host.core().views().commitAll();
         QVERIFY(host.core().server().ServerStart());
-        const CurlResult disabled =
-            curl({QStringLiteral("--user"), QStringLiteral("ospite:parola"), url("ciao.txt")});
+        const CurlResult disabled = curl({u"--user"_s, u"ospite:parola"_s, url("ciao.txt")});
         QVERIFY(disabled.exitCode != 0);
         host.core().server().ServerStop();
     }

@@ -10,6 +10,8 @@
 #include <QTableView>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 using kv::testing::PanelTestHost;
 
 class TestVirtualDirDialog : public QObject {
@@ -20,16 +22,15 @@ class TestVirtualDirDialog : public QObject {
 
     void open(int owner) {
         host = std::make_unique<PanelTestHost>();
-        host->exec(
-            {QStringLiteral("INSERT INTO virtualdirs VALUES ('foto', '/docs', '/real/foto', 4)"),
-             QStringLiteral("INSERT INTO virtualdirs VALUES ('pub', '/', '/real/pub', 0)"),
-             QStringLiteral(
-                 "INSERT INTO virtualdirs VALUES ('musica', 'C:\\dati', '/real/m', 4)")});
+        host->exec({u"INSERT INTO virtualdirs VALUES ('foto', '/docs', '/real/foto', 4)"_s,
+                    u"INSERT INTO virtualdirs VALUES ('pub', '/', '/real/pub', 0)"_s,
+                    QStringLiteral(
+                        "INSERT INTO virtualdirs VALUES ('musica', 'C:\\dati', '/real/m', 4)")});
         dialog = std::make_unique<kv::ui::VirtualDirDialog>(host->core().database().connection(),
                                                             owner, *host);
     }
     QLineEdit* box(const QString& name) { return dialog->findChild<QLineEdit*>(name); }
-    QTableView* grid() { return dialog->findChild<QTableView*>(QStringLiteral("DBGrid1")); }
+    QTableView* grid() { return dialog->findChild<QTableView*>(u"DBGrid1"_s); }
     void click(const QString& name) { dialog->findChild<QPushButton*>(name)->click(); }
     QStringList stored() {
         return host->column(QStringLiteral("SELECT name||'|'||source||'|'||destination||'|'||user "
@@ -44,37 +45,36 @@ private Q_SLOTS:
 
     void showsTheOwnersFolders() {
         open(4);
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Cartelle virtuali"));
+        QCOMPARE(dialog->windowTitle(), u"Cartelle virtuali"_s);
         QCOMPARE(grid()->model()->rowCount(), 2);
-        QCOMPARE(grid()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Nome"));
-        QCOMPARE(grid()->model()->headerData(2, Qt::Horizontal).toString(),
-                 QStringLiteral("Percorso reale"));
+        QCOMPARE(grid()->model()->headerData(0, Qt::Horizontal).toString(), u"Nome"_s);
+        QCOMPARE(grid()->model()->headerData(2, Qt::Horizontal).toString(), u"Percorso reale"_s);
         QVERIFY(grid()->editTriggers() == QAbstractItemView::NoEditTriggers);
-        QCOMPARE(box(QStringLiteral("txtName"))->text(), QStringLiteral("foto"));
-        QCOMPARE(box(QStringLiteral("txtCompletePath"))->text(), QStringLiteral("/docs/foto"));
-        QVERIFY(box(QStringLiteral("txtCompletePath"))->isReadOnly());
+        QCOMPARE(box(u"txtName"_s)->text(), u"foto"_s);
+        QCOMPARE(box(u"txtCompletePath"_s)->text(), u"/docs/foto"_s);
+        QVERIFY(box(u"txtCompletePath"_s)->isReadOnly());
 
         const QStringList before = stored();
         grid()->setCurrentIndex(grid()->model()->index(1, 1)); // a click on the second row
-        QCOMPARE(box(QStringLiteral("txtVirtualPath"))->text(), QStringLiteral("C:\\dati"));
-        QCOMPARE(box(QStringLiteral("txtCompletePath"))->text(), QStringLiteral("C:\\dati/musica"));
+        QCOMPARE(box(u"txtVirtualPath"_s)->text(), u"C:\\dati"_s);
+        QCOMPARE(box(u"txtCompletePath"_s)->text(), u"C:\\dati/musica"_s);
         QCOMPARE(stored(), before); // showing a row writes nothing new
     }
 
     void everyChangeIsWrittenAtOnce() {
         open(4);
-        QLineEdit* name = box(QStringLiteral("txtName"));
+        QLineEdit* name = box(u"txtName"_s);
         name->selectAll();
-        QTest::keyClicks(name, QStringLiteral("immagini"));
-        QCOMPARE(stored().first(), QStringLiteral("immagini|/docs|/real/foto|4"));
-        QCOMPARE(box(QStringLiteral("txtCompletePath"))->text(), QStringLiteral("/docs/immagini"));
-        QCOMPARE(grid()->model()->index(0, 0).data().toString(), QStringLiteral("immagini"));
+        QTest::keyClicks(name, u"immagini"_s);
+        QCOMPARE(stored().first(), u"immagini|/docs|/real/foto|4"_s);
+        QCOMPARE(box(u"txtCompletePath"_s)->text(), u"/docs/immagini"_s);
+        QCOMPARE(grid()->model()->index(0, 0).data().toString(), u"immagini"_s);
 
-        box(QStringLiteral("txtVirtualPath"))->setText(QStringLiteral("   "));
-        QCOMPARE(box(QStringLiteral("txtCompletePath"))->text(), QStringLiteral("immagini"));
-        box(QStringLiteral("txtRealPath"))->setText(QStringLiteral("/altro"));
-        QCOMPARE(stored().first(), QStringLiteral("immagini|   |/altro|4"));
-        QCOMPARE(stored()[1], QStringLiteral("pub|/|/real/pub|0"));
+        box(u"txtVirtualPath"_s)->setText(u"   "_s);
+        QCOMPARE(box(u"txtCompletePath"_s)->text(), u"immagini"_s);
+        box(u"txtRealPath"_s)->setText(u"/altro"_s);
+        QCOMPARE(stored().first(), u"immagini|   |/altro|4"_s);
+        QCOMPARE(stored()[1], u"pub|/|/real/pub|0"_s);
     }
 
     void newAndDelete_data() {
@@ -87,42 +87,40 @@ private Q_SLOTS:
         QFETCH(int, owner);
         open(owner);
         const int before = grid()->model()->rowCount();
-        click(QStringLiteral("cmdNuova"));
+        click(u"cmdNuova"_s);
         QCOMPARE(grid()->model()->rowCount(), before + 1);
         QCOMPARE(grid()->currentIndex().row(), before);
-        QCOMPARE(box(QStringLiteral("txtName"))->text(), QString());
-        QTest::keyClicks(box(QStringLiteral("txtName")), QStringLiteral("nuova"));
-        QCOMPARE(stored().last(), QStringLiteral("nuova|||%1").arg(owner));
+        QCOMPARE(box(u"txtName"_s)->text(), QString());
+        QTest::keyClicks(box(u"txtName"_s), u"nuova"_s);
+        QCOMPARE(stored().last(), u"nuova|||%1"_s.arg(owner));
 
-        click(QStringLiteral("cmdElimina")); // the last row: the one before it follows
+        click(u"cmdElimina"_s); // the last row: the one before it follows
         QCOMPARE(stored().size(), 3);
         QCOMPARE(grid()->model()->rowCount(), before);
         QCOMPARE(grid()->currentIndex().row(), before - 1);
         while (grid()->model()->rowCount() > 0)
-            click(QStringLiteral("cmdElimina"));
-        QVERIFY(!box(QStringLiteral("txtName"))->isEnabled());
+            click(u"cmdElimina"_s);
+        QVERIFY(!box(u"txtName"_s)->isEnabled());
         QCOMPARE(stored().size(), 3 - before);
     }
 
     void anUnreadableListIsReported() {
         open(4);
         dialog.reset();
-        host->exec({QStringLiteral("ALTER TABLE virtualdirs RENAME TO gone")});
+        host->exec({u"ALTER TABLE virtualdirs RENAME TO gone"_s});
         dialog = std::make_unique<kv::ui::VirtualDirDialog>(host->core().database().connection(), 4,
                                                             *host);
         QCOMPARE(host->recorder.shown.size(), 1);
-        QVERIFY(host->recorder.texts().first().contains(QStringLiteral("virtualdirs")));
+        QVERIFY(host->recorder.texts().first().contains(u"virtualdirs"_s));
         QCOMPARE(grid()->model()->rowCount(), 0);
-        QVERIFY(!box(QStringLiteral("txtName"))->isEnabled());
+        QVERIFY(!box(u"txtName"_s)->isEnabled());
     }
 
     void pickersStartAtThePositionBox_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("target");
-        QTest::newRow("position") << QStringLiteral("cmdBrowseVirtual")
-                                  << QStringLiteral("txtVirtualPath");
-        QTest::newRow("real folder")
-            << QStringLiteral("cmdBrowserReal") << QStringLiteral("txtRealPath");
+        QTest::newRow("position") << u"cmdBrowseVirtual"_s << u"txtVirtualPath"_s;
+        QTest::newRow("real folder") << u"cmdBrowserReal"_s << u"txtRealPath"_s;
     }
     void pickersStartAtThePositionBox() {
         QFETCH(QString, button);
@@ -132,13 +130,13 @@ private Q_SLOTS:
         host->pickerAnswer = QString();
         click(button);
         QCOMPARE(box(target)->text(), before);
-        QCOMPARE(host->pickerCalls.last().prompt, QStringLiteral("Posizione virtuale:"));
-        QCOMPARE(host->pickerCalls.last().defaultRoot, QStringLiteral("/docs"));
-        host->pickerAnswer = QStringLiteral("/scelta");
+        QCOMPARE(host->pickerCalls.last().prompt, u"Posizione virtuale:"_s);
+        QCOMPARE(host->pickerCalls.last().defaultRoot, u"/docs"_s);
+        host->pickerAnswer = u"/scelta"_s;
         click(button);
-        QCOMPARE(box(target)->text(), QStringLiteral("/scelta"));
-        QVERIFY(stored().first().contains(QStringLiteral("|/scelta|")) ||
-                stored().first().contains(QStringLiteral("|/scelta|4")));
+        QCOMPARE(box(target)->text(), u"/scelta"_s);
+        QVERIFY(stored().first().contains(u"|/scelta|"_s) ||
+                stored().first().contains(u"|/scelta|4"_s));
     }
 };
 
