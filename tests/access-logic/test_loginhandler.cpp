@@ -20,7 +20,21 @@ struct Switches : ListSwitches {
     bool AllowListOn() const override { return allow; }
 };
 
+// One login attempt and what the connection must be given; lists: "b" block list
+// on, "a" allow list on.
+struct LoginCase {
+    const char *name, *user, *password, *host;
+    bool anonymousOn;
+    const char* lists;
+    bool accepted;
+    const char *letters, *root;
+    int account;
+    const char* vdirs;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(LoginCase)
 
 class TestLoginHandler : public QObject {
     Q_OBJECT
@@ -84,27 +98,9 @@ private Q_SLOTS:
     }
 
     void decidesAndHandsOver_data() {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<bool>("anonymousOn");
-        QTest::addColumn<QString>("lists"); // "b" block list on, "a" allow list on
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QString>("letters");
-        QTest::addColumn<QString>("root");
-        QTest::addColumn<int>("account");
-        QTest::addColumn<QString>("vdirs");
-        struct Case {
-            const char *name, *user, *password, *host;
-            bool anonymousOn;
-            const char* lists;
-            bool accepted;
-            const char *letters, *root;
-            int account;
-            const char* vdirs;
-        };
+        QTest::addColumn<LoginCase>("c");
         // clang-format off
-        const Case cases[] = {
+        const LoginCase cases[] = {
             {"enabled account", "bob", "x", "127.0.0.1", true, "", true, "RB", "/srv/bob", 1, "pub docs"},
             {"wrong password", "bob", "nope", "127.0.0.1", true, "", false, "", "/default", -2, ""},
             {"disabled account still handed over", "carol", "y", "127.0.0.1", true, "", false, "RW", "/srv/carol", 2, "c"},
@@ -129,40 +125,34 @@ private Q_SLOTS:
             {"both lists, allowed but blocked", "bob", "x", "10.0.0.9", true, "ab", false, "RB", "/srv/bob", 1, "pub docs"},
         };
         // clang-format on
-        for (const Case& c : cases) {
-            QTest::newRow(c.name) << c.user << c.password << c.host << c.anonymousOn << c.lists
-                                  << c.accepted << c.letters << c.root << c.account << c.vdirs;
-        }
+        for (const LoginCase& c : cases)
+            QTest::newRow(c.name) << c;
     }
     void decidesAndHandsOver() {
-        QFETCH(QString, user);
-        QFETCH(QString, password);
-        QFETCH(QString, host);
-        QFETCH(bool, anonymousOn);
-        QFETCH(QString, lists);
-        QFETCH(QString, vdirs);
-        QVERIFY(sql("UPDATE anonymous SET enabled=?", {anonymousOn}));
+        QFETCH(LoginCase, c);
+        const QString host = QString::fromUtf8(c.host), lists = QString::fromUtf8(c.lists);
+        QVERIFY(sql("UPDATE anonymous SET enabled=?", {c.anonymousOn}));
         switches_.block = lists.contains(u'b');
         switches_.allow = lists.contains(u'a');
-        FakeConnection c(user, password, host);
-        c.setRootDir(QStringLiteral("/default"));
+        FakeConnection conn(QString::fromUtf8(c.user), QString::fromUtf8(c.password), host);
+        conn.setRootDir(QStringLiteral("/default"));
         const qint32 before = users_.HighestIndex();
 
-        const Verdict verdict = handler()->LoginRequest(c);
+        const Verdict verdict = handler()->LoginRequest(conn);
 
-        QTEST(verdict == Verdict::Allow, "accepted");
+        QCOMPARE(verdict == Verdict::Allow, c.accepted);
         QCOMPARE(users_.HighestIndex(), before + 1);
-        QCOMPARE(ConnectionIndex(c), before + 1);
-        QTEST(users_.record(before + 1)->Permissions(), "letters");
+        QCOMPARE(ConnectionIndex(conn), before + 1);
+        QCOMPARE(users_.record(before + 1)->Permissions(), QString::fromUtf8(c.letters));
         // The lists compare the resolved dotted address.
         const bool dotted = kv::admin::IsNumericAddress(host);
         QCOMPARE(users_.AddressOf(before + 1), dotted ? host : QStringLiteral("10.0.0.5"));
-        QTEST(c.RootDir(), "root");
-        QTEST(handler()->AccountID(c), "account");
+        QCOMPARE(conn.RootDir(), QString::fromUtf8(c.root));
+        QCOMPARE(handler()->AccountID(conn), c.account);
         QStringList names;
-        for (const auto& d : c.VirtualDirs().items())
+        for (const auto& d : conn.VirtualDirs().items())
             names << d.name;
-        QCOMPARE(names.join(u' '), vdirs);
+        QCOMPARE(names.join(u' '), QString::fromUtf8(c.vdirs));
     }
 
     void disabledNamedAnonymousIsNotLetInAsTheAnonymousAccount() {
