@@ -65,24 +65,23 @@ class StartFailures(unittest.TestCase):
     def tearDown(self):
         self.site.cleanup()
 
-    def test_port_in_use(self):
-        with socket.socket() as busy:
-            busy.bind(("127.0.0.1", self.site.port))
-            busy.listen()
-            server = Server(self.site.data)
-            code = server.proc.wait(timeout=TIMEOUT)
-            server.stop()
-        self.assertNotEqual(code, 0)
-        self.assertIn("Impossibile avviare il server: controllare indirizzo IP e porta", server.stderr())
-        self.assertIsNone(self.site.log_file(), "a failed start was logged")
-
-    def test_address_not_of_this_machine(self):
-        self.site.db.settings(ip="192.0.2.77")
+    def failed_start(self):
         server = Server(self.site.data)
         code = server.proc.wait(timeout=TIMEOUT)
         server.stop()
         self.assertNotEqual(code, 0)
-        self.assertIn("Impossibile avviare il server", server.stderr())
+        self.assertIn("Impossibile avviare il server: controllare indirizzo IP e porta", server.stderr())
+        self.assertIsNone(self.site.log_file(), "a failed start was logged")
+
+    def test_port_in_use(self):
+        with socket.socket() as busy:
+            busy.bind(("127.0.0.1", self.site.port))
+            busy.listen()
+            self.failed_start()
+
+    def test_address_not_of_this_machine(self):
+        self.site.db.settings(ip="192.0.2.77")
+        self.failed_start()
 
     def test_sigint_stops_cleanly(self):
         server = self.site.start()

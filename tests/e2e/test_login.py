@@ -110,7 +110,7 @@ class LoginCases(unittest.TestCase):
 
 class AddressLists(unittest.TestCase):
     """The switches are read when the server starts reading the settings row,
-    so each case runs its own server."""
+    so each case runs its own server start."""
 
     def setUp(self):
         self.site = Site()
@@ -126,35 +126,25 @@ class AddressLists(unittest.TestCase):
         except ftplib.error_perm:
             return False
 
-    def run_with(self, IPok=0, IPko=0, allow=(), block=()):
-        self.site.db.settings(IPok=IPok, IPko=IPko)
-        for ip in allow:
-            self.site.db.run("INSERT INTO IPok (IP) VALUES (?)", (ip,))
-        for ip in block:
-            self.site.db.run("INSERT INTO IPko (IP) VALUES (?)", (ip,))
-        self.site.start()
-        return self.login_works()
-
-    def test_block_list_on_and_listed(self):
-        self.assertFalse(self.run_with(IPko=1, block=["127.0.0.1"]))
-
-    def test_block_list_off_ignores_entries(self):
-        self.assertTrue(self.run_with(IPko=0, block=["127.0.0.1"]))
-
-    def test_allow_list_on_needs_entry(self):
-        self.assertTrue(self.run_with(IPok=1, allow=["127.0.0.1"]))
-
-    def test_allow_list_on_other_address(self):
-        self.assertFalse(self.run_with(IPok=1, allow=["127.0.0.2"]))
-
-    def test_empty_allow_list_refuses_everyone(self):
-        self.assertFalse(self.run_with(IPok=1))
-
-    def test_both_lists(self):
-        self.assertFalse(self.run_with(IPok=1, IPko=1, allow=["127.0.0.1"], block=["127.0.0.1"]))
-
-    def test_both_lists_allowed_not_blocked(self):
-        self.assertTrue(self.run_with(IPok=1, IPko=1, allow=["127.0.0.1"], block=["10.0.0.1"]))
+    def test_switches_and_lists(self):
+        me, other = "127.0.0.1", "127.0.0.2"
+        # IPok, IPko, allow list, block list, whether the login gets in.
+        for IPok, IPko, allow, block, allowed in (
+                (0, 1, [], [me], False), (0, 0, [], [me], True), (1, 0, [me], [], True),
+                (1, 0, [other], [], False), (1, 0, [], [], False),
+                (1, 1, [me], [me], False), (1, 1, [me], [other], True)):
+            with self.subTest(IPok=IPok, IPko=IPko, allow=allow, block=block):
+                db = self.site.db
+                db.settings(IPok=IPok, IPko=IPko)
+                for table, entries in (("IPok", allow), ("IPko", block)):
+                    db.run(f"DELETE FROM {table}")
+                    for ip in entries:
+                        db.run(f"INSERT INTO {table} (IP) VALUES (?)", (ip,))
+                self.site.start()  # the switches are read at the start
+                try:
+                    self.assertEqual(self.login_works(), allowed)
+                finally:
+                    self.assertEqual(self.site.stop(), 0)
 
 
 def _bytes(data):

@@ -4,6 +4,7 @@ nothing on disk."""
 import ftplib
 import io
 import os
+import shutil
 import socket
 import unittest
 
@@ -32,7 +33,13 @@ class Rights(unittest.TestCase):
         cls.site.cleanup()
 
     def setUp(self):
-        os.makedirs(os.path.join(self.site.root, "sub"), exist_ok=True)
+        for name in os.listdir(self.site.root):  # each account starts from the same root
+            path = os.path.join(self.site.root, name)
+            if os.path.isdir(path):
+                shutil.rmtree(path)
+            elif name != "hello.txt":
+                os.remove(path)
+        os.makedirs(os.path.join(self.site.root, "sub"))
         with open(os.path.join(self.site.root, "victim.txt"), "w") as f:
             f.write("keep me\n")
 
@@ -66,32 +73,21 @@ class Rights(unittest.TestCase):
         finally:
             ftp.close()
 
-    def test_read_only(self):
-        self.check_account("R")
-
-    def test_write_only(self):
-        self.check_account("W")
-        self.assertTrue(os.path.exists(os.path.join(self.site.root, "up.txt")))
-
-    def test_delete_only(self):
-        self.check_account("D")
-        ftp = self.site.ftp("uD", "pw")
-        ftp.delete("victim.txt")
-        ftp.close()
-        self.assertFalse(os.path.exists(os.path.join(self.site.root, "victim.txt")))
-
-    def test_browse_only(self):
-        self.check_account("B")
-
-    def test_manage_without_browse(self):
-        self.check_account("M")
-        ftp = self.site.ftp("uM", "pw")
-        ftp.rmd("made")
-        self.assertTrue(refused(lambda: ftp.cwd("sub")).startswith("550"))
-        ftp.close()
-
-    def test_no_rights(self):
-        self.check_account("")
+    def test_each_single_right(self):
+        for letters in ("R", "W", "D", "B", "M", ""):
+            with self.subTest(rights=letters):
+                self.setUp()
+                self.check_account(letters)
+                ftp = self.site.ftp("u" + (letters or "none"), "pw")
+                if letters == "W":
+                    self.assertTrue(os.path.exists(os.path.join(self.site.root, "up.txt")))
+                if letters == "D":
+                    ftp.delete("victim.txt")
+                    self.assertFalse(os.path.exists(os.path.join(self.site.root, "victim.txt")))
+                if letters == "M":  # managing folders without browsing: remove yes, enter no
+                    ftp.rmd("made")
+                    self.assertTrue(refused(lambda: ftp.cwd("sub")).startswith("550"))
+                ftp.close()
 
     def test_all_rights(self):
         ftp = self.site.ftp("uRWDBM", "pw")
