@@ -25,6 +25,12 @@ Verdict FakeEvents::LoginRequest(Conn& c) {
     return denyIf(!ok);
 }
 
+QStringList outputOf(const ClientRun& run) {
+    if (run.exitCode != 0)
+        return {QStringLiteral("exit %1").arg(run.exitCode), QString::fromUtf8(run.err)};
+    return QString::fromUtf8(run.out).split(u'\n');
+}
+
 EngineHarness::EngineHarness() {
     QDir(dir.path()).mkpath(QStringLiteral("root"));
     events.root = dir.filePath(QStringLiteral("root"));

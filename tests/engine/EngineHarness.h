@@ -59,6 +59,10 @@ struct ClientRun {
     QByteArray err;
 };
 
+// The client's output lines; when it failed, its exit code and error text
+// instead, so a comparison shows why.
+QStringList outputOf(const ClientRun& run);
+
 class EngineHarness {
 public:
     EngineHarness();
