@@ -314,26 +314,18 @@ private Q_SLOTS:
     }
 
     void rootPickersAndDefaultButtons_data() {
-        QTest::addColumn<QString>("browse");
-        QTest::addColumn<QString>("reset");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("overlay");
-        QTest::addColumn<QString>("prompt");
         QTest::addColumn<bool>("anonymous");
-        QTest::newRow("account") << u"cmdUserBrowse"_s << u"cmdDefaultRoot"_s << u"txtUserRoot"_s
-                                 << u"picDefault"_s << u"Seleziona la root per l'utente:"_s
-                                 << false;
-        QTest::newRow("anonymous")
-            << u"cmdUserBrowseAnon"_s << u"cmdDefaultRootAnon"_s << u"txtUserRootAnon"_s
-            << u"picDefaultAnon"_s << u"Seleziona la root per l'utente anonimo:"_s << true;
+        QTest::addColumn<QString>("prompt");
+        QTest::newRow("account") << false << u"Seleziona la root per l'utente:"_s;
+        QTest::newRow("anonymous") << true << u"Seleziona la root per l'utente anonimo:"_s;
     }
     void rootPickersAndDefaultButtons() {
-        QFETCH(QString, browse);
-        QFETCH(QString, reset);
-        QFETCH(QString, box);
-        QFETCH(QString, overlay);
-        QFETCH(QString, prompt);
         QFETCH(bool, anonymous);
+        QFETCH(QString, prompt);
+        // The anonymous section's controls carry the same names ending in "Anon".
+        const QString suffix = anonymous ? u"Anon"_s : QString();
+        const QString browse = "cmdUserBrowse" + suffix, reset = "cmdDefaultRoot" + suffix;
+        const QString box = "txtUserRoot" + suffix, overlay = "picDefault" + suffix;
         build({u"INSERT INTO users (login, rootdir) VALUES ('r', '/old')"_s,
                u"UPDATE anonymous SET rootdir='/old'"_s});
         auto* edit = child<QLineEdit>(box);
