@@ -8,6 +8,10 @@
 
 #include <QTcpSocket>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 namespace kv::engine {
 
 namespace {
@@ -41,12 +45,13 @@ ControlSession::ControlSession(QTcpSocket* socket, const EngineSettings& setting
       rootDir_(settings.serverRootDir) {
     socket_->setParent(this);
     socket_->setReadBufferSize(kControlReadBuffer);
+    plainSocket_ = socket_->metaObject() == &QTcpSocket::staticMetaObject;
     idleTimer_.setSingleShot(true);
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);
-    connect(socket_, &QTcpSocket::readyRead, this, &ControlSession::processInput);
+    connect(socket_, &QTcpSocket::readyRead, this, &ControlSession::onControlReadable);
     connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
         if (socket_->bytesToWrite() == 0 && (!input_.isEmpty() || socket_->bytesAvailable() > 0))
-            processInput();
+            onControlReadable();
     });
     connect(socket_, &QTcpSocket::disconnected, this, [this] { closeWith(QString()); });
     connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
@@ -58,6 +63,11 @@ ControlSession::ControlSession(QTcpSocket* socket, const EngineSettings& setting
 ControlSession::~ControlSession() {
     if (transfer_)
         transfer_->abort();
+}
+
+void ControlSession::onControlReadable() {
+    dropRetiredTransfers();
+    processInput();
 }
 
 void ControlSession::start() {
@@ -112,10 +122,29 @@ void ControlSession::onIdleTimeout() {
                   .arg(settings_.timeout));
 }
 
+void ControlSession::send(QByteArray bytes) {
+#ifdef Q_OS_UNIX
+    // Straight into the kernel when nothing is queued ahead of it, instead of
+    // waiting for the next event-loop pass; whatever does not fit (or an
+    // error) goes the socket's own way, which queues it and reports errors.
+    const qintptr fd = socket_->socketDescriptor();
+    if (plainSocket_ && fd >= 0 && socket_->bytesToWrite() == 0 &&
+        socket_->state() == QAbstractSocket::ConnectedState) {
+        const ssize_t n =
+            ::send(int(fd), bytes.constData(), size_t(bytes.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n == bytes.size())
+            return;
+        if (n > 0)
+            bytes.remove(0, n);
+    }
+#endif
+    socket_->write(bytes);
+}
+
 void ControlSession::reply(const QString& text) {
     if (closed_)
         return;
-    socket_->write(text.toUtf8().append("\r\n"));
+    send(text.toUtf8().append("\r\n"));
     log(text);
 }
 
@@ -144,6 +173,11 @@ bool ControlSession::holdWhileBusy(const QByteArray& line) const {
 }
 
 void ControlSession::processInput() {
+    // Called again from inside (a transfer that ends while a command runs):
+    // the loop further up the stack goes on with the next line.
+    if (readingInput_)
+        return;
+    readingInput_ = true;
     while (!closed_ && socket_->bytesToWrite() < kMaxQueuedReplies) {
         const qint64 room = kMaxCommandLine + 2 - input_.size();
         if (room > 0 && socket_->bytesAvailable() > 0)
@@ -183,6 +217,7 @@ void ControlSession::processInput() {
         input_.remove(0, nl + 1);
         handleLine(line);
     }
+    readingInput_ = false;
     if (input_.isEmpty())
         input_ = QByteArray(); // an idle session keeps no buffer
 }

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QTcpSocket;
 
@@ -70,8 +71,10 @@ private:
     void onIdleTimeout();
     void restartIdleTimer();
     void finishClose();
+    void onControlReadable();
 
     // Output
+    void send(QByteArray bytes);
     void reply(const QString& text);
     void reply(Reply id, const QStringList& args = {});
     void log(const QString& line);
@@ -128,6 +131,7 @@ private:
     void onDataFailed(const QString& reason);
     void onTransferFinished(const TransferResult& result);
     void endTransfer();
+    void dropRetiredTransfers();
     DataChannel& dataChannel();
     QString permFacts(const FsEntry& entry) const;
 
@@ -142,6 +146,8 @@ private:
     bool discarding_ = false; // skipping the rest of an over-long line
     bool closed_ = false;
     bool closeSignalled_ = false;
+    bool readingInput_ = false; // processInput() is on the stack
+    bool plainSocket_ = false;  // a plain TCP socket: replies may go straight to its descriptor
 
     QString userName_;
     QString password_;
@@ -160,6 +166,10 @@ private:
     DataChannel* data_ = nullptr;
     std::unique_ptr<PendingTransfer> pending_;
     Transfer* transfer_ = nullptr;
+    // Finished transfers wait here until no signal of theirs is being
+    // delivered, then go without a deferred deletion.
+    std::vector<std::unique_ptr<Transfer>> retired_;
+    int transferCallbacks_ = 0; // onTransferFinished() calls on the stack
 };
 
 } // namespace kv::engine

@@ -2,14 +2,25 @@
 
 #include "app/engine/HostAddresses.h"
 
+#include <QRandomGenerator>
 #include <QTcpSocket>
+
+#include <algorithm>
 
 namespace kv::engine {
 
-DataChannel::DataChannel(const QHostAddress& clientAddress, int connectTimeoutMs, QObject* parent)
-    : QObject(parent), client_(plainAddress(clientAddress)) {
+namespace {
+// Random ports tried before the kernel is left to choose one.
+constexpr int kPortTries = 32;
+} // namespace
+
+DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& limits,
+                         QObject* parent)
+    : QObject(parent), client_(plainAddress(clientAddress)),
+      portFirst_(std::clamp(limits.passivePortFirst, 1024, 65535)),
+      portLast_(std::clamp(limits.passivePortLast, portFirst_, 65535)) {
     timeout_.setSingleShot(true);
-    timeout_.setInterval(connectTimeoutMs);
+    timeout_.setInterval(limits.dataConnectTimeoutMs);
     connect(&timeout_, &QTimer::timeout, this, [this] { fail(QStringLiteral("timed out")); });
 }
 
@@ -23,15 +34,31 @@ QTcpSocket* DataChannel::createSocket() {
 
 quint16 DataChannel::listenPassive(const QHostAddress& local) {
     reset();
-    listener_ = new DataListener(this);
-    listener_->setMaxPendingConnections(1);
-    connect(listener_, &DataListener::descriptorReady, this, &DataChannel::onIncoming);
-    if (!listener_->listen(local, 0)) {
+    if (!listener_) {
+        listener_ = new DataListener(this);
+        listener_->setMaxPendingConnections(1);
+        connect(listener_, &DataListener::descriptorReady, this, &DataChannel::onIncoming);
+    }
+    if (!listenInRange(local)) {
         reset();
         return 0;
     }
     mode_ = Mode::Passive;
     return listener_->serverPort();
+}
+
+bool DataChannel::listenInRange(const QHostAddress& local) {
+    // A port in use is skipped for another random one; any other failure
+    // (address gone, no descriptors left) would fail on every port alike.
+    const int span = portLast_ - portFirst_ + 1;
+    for (int i = 0; i < kPortTries; ++i) {
+        const auto port = quint16(portFirst_ + int(QRandomGenerator::global()->bounded(span)));
+        if (listener_->listen(local, port))
+            return true;
+        if (listener_->serverError() != QAbstractSocket::AddressInUseError)
+            return false;
+    }
+    return listener_->listen(local, 0);
 }
 
 void DataChannel::setActive(const QHostAddress& address, quint16 port) {
@@ -97,11 +124,8 @@ void DataChannel::handOver() {
     timeout_.stop();
     wanted_ = false;
     mode_ = Mode::None;
-    if (listener_) {
+    if (listener_)
         listener_->close();
-        listener_->deleteLater();
-        listener_ = nullptr;
-    }
     Q_EMIT ready(socket);
 }
 
@@ -122,12 +146,8 @@ void DataChannel::reset() {
         socket_->deleteLater();
         socket_ = nullptr;
     }
-    if (listener_) {
-        listener_->disconnect(this);
+    if (listener_)
         listener_->close();
-        listener_->deleteLater();
-        listener_ = nullptr;
-    }
 }
 
 } // namespace kv::engine

@@ -7,6 +7,8 @@
 // Sockets are created in createSocket(), so an encrypted socket type can be
 // put in later without changing the callers.
 
+#include "app/engine/EngineLimits.h"
+
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -31,10 +33,11 @@ protected:
 class DataChannel : public QObject {
     Q_OBJECT
 public:
-    DataChannel(const QHostAddress& clientAddress, int connectTimeoutMs, QObject* parent);
+    DataChannel(const QHostAddress& clientAddress, const EngineLimits& limits, QObject* parent);
     ~DataChannel() override;
 
-    // Listens on `local` with an ephemeral port; 0 when that fails.
+    // Listens on `local` on a random free port of the passive range (any
+    // free port when the range is full); 0 when that fails.
     quint16 listenPassive(const QHostAddress& local);
     void setActive(const QHostAddress& address, quint16 port);
     bool isConfigured() const { return mode_ != Mode::None; }
@@ -58,11 +61,14 @@ private:
     void onIncoming(qintptr descriptor);
     void handOver();
     void fail(const QString& reason);
+    bool listenInRange(const QHostAddress& local);
 
     QHostAddress client_;
+    int portFirst_;
+    int portLast_;
     Mode mode_ = Mode::None;
-    DataListener* listener_ = nullptr;
-    QTcpSocket* socket_ = nullptr; // connected (or connecting) and not yet handed over
+    DataListener* listener_ = nullptr; // made once, listens again for every PASV
+    QTcpSocket* socket_ = nullptr;     // connected (or connecting) and not yet handed over
     QHostAddress activeAddress_;
     quint16 activePort_ = 0;
     bool wanted_ = false;

@@ -19,6 +19,12 @@ struct EngineLimits {
     int maxConnections = 1000;
     int maxConnectionsPerAddress = 500;
     int dataConnectTimeoutMs = kDataConnectTimeoutMs;
+    // Passive data ports are picked at random from this range (the dynamic
+    // ports), not left to the kernel: with many finished data connections
+    // waiting out TIME_WAIT, the kernel's own search for a free port gets
+    // slow for every program on the machine.
+    int passivePortFirst = 49152;
+    int passivePortLast = 65535;
 };
 
 } // namespace kv::engine

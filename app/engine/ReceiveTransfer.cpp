@@ -32,11 +32,10 @@ ReceiveTransfer::~ReceiveTransfer() {
 }
 
 void ReceiveTransfer::stopSource() {
-    if (notifier_) {
+    // The notifier may be the one calling us: it is only switched off here
+    // and goes with this transfer.
+    if (notifier_)
         notifier_->setEnabled(false);
-        notifier_->deleteLater();
-        notifier_ = nullptr;
-    }
 #ifdef Q_OS_LINUX
     for (int* fd : {&fd_, &pipe_[0], &pipe_[1]}) {
         if (*fd >= 0) {

@@ -35,11 +35,10 @@ SendTransfer::~SendTransfer() {
 }
 
 void SendTransfer::stopSource() {
-    if (notifier_) {
+    // The notifier may be the one calling us: it is only switched off here
+    // and goes with this transfer.
+    if (notifier_)
         notifier_->setEnabled(false);
-        notifier_->deleteLater();
-        notifier_ = nullptr;
-    }
     if (file_)
         file_->close();
 }
@@ -75,8 +74,6 @@ void SendTransfer::start() {
     end_ = file_->size();
 #ifdef Q_OS_LINUX
     if (!ascii_ && file_->handle() >= 0) {
-        notifier_ = new QSocketNotifier(socket_->socketDescriptor(), QSocketNotifier::Write, this);
-        connect(notifier_, &QSocketNotifier::activated, this, &SendTransfer::pumpSendfile);
         pumpSendfile();
         return;
     }
@@ -145,9 +142,8 @@ void SendTransfer::pumpSendfile() {
             break;
         if ((errno == EINVAL || errno == ENOSYS) && bytes_ == 0) {
             // No zero-copy for this file: fall back to reading chunks.
-            notifier_->setEnabled(false);
-            notifier_->deleteLater();
-            notifier_ = nullptr;
+            if (notifier_)
+                notifier_->setEnabled(false);
             if (!file_->seek(offset_)) {
                 finish(TransferResult::Outcome::ReadFailed, file_->errorString());
                 return;
@@ -161,6 +157,12 @@ void SendTransfer::pumpSendfile() {
                         : TransferResult::Outcome::ReadFailed,
                QString::fromLocal8Bit(std::strerror(errno)));
         return;
+    }
+    // Most small files fit into the socket at once; the notifier is only
+    // made for the ones that have to wait.
+    if (!notifier_) {
+        notifier_ = new QSocketNotifier(socket_->socketDescriptor(), QSocketNotifier::Write, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &SendTransfer::pumpSendfile);
     }
     notifier_->setEnabled(true);
 #endif

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpSocket>
 
 namespace kv::engine {
@@ -31,7 +32,7 @@ std::optional<quint16> parsePort(const QString& text) {
 
 DataChannel& ControlSession::dataChannel() {
     if (!data_) {
-        data_ = new DataChannel(peer_, settings_.limits.dataConnectTimeoutMs, this);
+        data_ = new DataChannel(peer_, settings_.limits, this);
         connect(data_, &DataChannel::ready, this, &ControlSession::onDataReady);
         connect(data_, &DataChannel::failed, this, &ControlSession::onDataFailed);
         connect(data_, &DataChannel::debugLine, this, &ControlSession::debug);
@@ -321,6 +322,7 @@ void ControlSession::cmdStore(CommandId kind, const QString& arg) {
 }
 
 void ControlSession::beginTransfer(std::unique_ptr<PendingTransfer> pending) {
+    dropRetiredTransfers();
     if (!data_ || !data_->isConfigured()) {
         reply(Reply::CantOpenData);
         return;
@@ -366,6 +368,9 @@ void ControlSession::onDataFailed(const QString& reason) {
 void ControlSession::onTransferFinished(const TransferResult& result) {
     if (!pending_)
         return;
+    // The finishing transfer is still on the stack below us.
+    ++transferCallbacks_;
+    const auto leave = qScopeGuard([this] { --transferCallbacks_; });
     using Outcome = TransferResult::Outcome;
     const PendingTransfer::Kind kind = pending_->kind;
     const QString path = pending_->path;
@@ -405,13 +410,18 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
 void ControlSession::endTransfer() {
     if (transfer_) {
         transfer_->disconnect(this);
-        transfer_->deleteLater();
+        retired_.emplace_back(transfer_);
         transfer_ = nullptr;
     }
     pending_.reset();
     restartIdleTimer();
-    // Commands that arrived during the transfer run now, from the event loop.
-    QMetaObject::invokeMethod(this, &ControlSession::processInput, Qt::QueuedConnection);
+    // Commands that arrived during the transfer run now.
+    processInput();
+}
+
+void ControlSession::dropRetiredTransfers() {
+    if (transferCallbacks_ == 0)
+        retired_.clear();
 }
 
 void ControlSession::cmdAbor() {

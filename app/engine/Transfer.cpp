@@ -45,14 +45,27 @@ TransferResult Transfer::abort() {
 }
 
 void Transfer::closeSocketGracefully() {
-    // The socket outlives this transfer until it has closed by itself; the
-    // timers make sure it never stays around for ever.
+    if (linger_ <= 0 || socket_->state() != QAbstractSocket::ConnectedState ||
+        socket_->bytesToWrite() > 0) {
+        socket_->disconnectFromHost();
+        // Usually closed at once (nothing left to send): the socket then
+        // simply goes with this transfer, with no deferred deletion.
+        if (socket_->state() == QAbstractSocket::UnconnectedState)
+            return;
+    }
+    // The socket outlives this transfer until it has closed by itself; its
+    // own timer makes sure it never stays around for ever, and goes with it.
     QTcpSocket* socket = socket_;
     socket_ = nullptr;
     socket->setParent(nullptr);
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    if (linger_ > 0 && socket->state() == QAbstractSocket::ConnectedState &&
-        socket->bytesToWrite() == 0) {
+    auto* limit = new QTimer(socket);
+    limit->setSingleShot(true);
+    connect(limit, &QTimer::timeout, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    if (socket->state() == QAbstractSocket::ConnectedState) {
         // Send our end-of-data but keep reading until the client closes, so
         // unread bytes from the client never turn the close into a reset
         // that could cost the client the tail of the data.
@@ -60,21 +73,10 @@ void Transfer::closeSocketGracefully() {
         ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
 #endif
         connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-        QTimer::singleShot(linger_ * 1000, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
+        limit->start(linger_ * 1000);
         return;
     }
-    socket->disconnectFromHost();
-    if (socket->state() == QAbstractSocket::UnconnectedState) {
-        socket->deleteLater();
-        return;
-    }
-    QTimer::singleShot(kFlushLimitMs, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
-    });
+    limit->start(kFlushLimitMs);
 }
 
 } // namespace kv::engine
