@@ -19,6 +19,9 @@ namespace {
 constexpr qint64 kReadChunk = 1024 * 1024;
 // Most bytes one direct-read burst takes before other clients get a turn.
 constexpr qint64 kReadBurst = 8 * 1024 * 1024;
+// Uploads start with plain reads and only splice past this size: for small
+// files a pipe costs more system calls than the copy it saves.
+constexpr qint64 kSpliceFrom = 256 * 1024;
 } // namespace
 
 ReceiveTransfer::ReceiveTransfer(QTcpSocket* socket, std::unique_ptr<QFile> file, bool ascii,
@@ -89,7 +92,7 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
     if (n < 0) {
         if (errno == EAGAIN)
             return true;
-        if (errno == EINVAL && bytes_ == 0) {
+        if (errno == EINVAL && !spliced_) {
             useSplice_ = false;
             return false;
         }
@@ -106,7 +109,7 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
         if (m < 0 && errno == EINTR)
             continue;
         if (m <= 0) {
-            if (bytes_ == 0 && left == n && errno == EINVAL) {
+            if (!spliced_ && left == n && errno == EINVAL) {
                 // This file cannot take spliced data (append mode on some
                 // kernels): drain the pipe by hand and stop splicing.
                 useSplice_ = false;
@@ -125,6 +128,7 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
         }
         left -= m;
         bytes_ += m;
+        spliced_ = true;
     }
     moved = n;
     return true;
@@ -136,15 +140,16 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
 void ReceiveTransfer::readDirect() {
 #ifdef Q_OS_LINUX
     qint64 budget = kReadBurst;
-    while (!done_ && budget > 0 && useSplice_) {
-        qint64 moved = 0;
-        if (!spliceOnce(moved))
-            break;
-        if (moved <= 0)
-            return; // finished, failed, or nothing to read right now
-        budget -= moved;
-    }
     while (!done_ && budget > 0) {
+        if (useSplice_ && bytes_ >= kSpliceFrom) {
+            qint64 moved = 0;
+            if (!spliceOnce(moved))
+                continue; // splicing is off now: plain reads from here on
+            if (moved <= 0)
+                return; // finished, failed, or nothing to read right now
+            budget -= moved;
+            continue;
+        }
         const ssize_t n = ::read(fd_, buffer_.data(), size_t(buffer_.size()));
         if (n > 0) {
             bytes_ += n;

@@ -118,6 +118,7 @@ private:
     int fd_ = -1;
     int pipe_[2] = {-1, -1}; // socket -> pipe -> file without a user-space copy
     bool useSplice_ = true;
+    bool spliced_ = false; // some bytes already went to the file by splice
     QSocketNotifier* notifier_ = nullptr;
 };
 
