@@ -82,8 +82,9 @@ void DataChannel::onIncoming(qintptr descriptor) {
         socket->deleteLater();
         return;
     }
-    Q_EMIT debugLine(
-        QStringLiteral("passive data connection from %1").arg(addressText(socket->peerAddress())));
+    if (debugging_)
+        Q_EMIT debugLine(QStringLiteral("passive data connection from %1")
+                             .arg(addressText(socket->peerAddress())));
     socket_ = socket;
     listener_->close();
     if (wanted_)
@@ -104,9 +105,10 @@ void DataChannel::open() {
     }
     socket_ = createSocket();
     connect(socket_, &QTcpSocket::connected, this, [this] {
-        Q_EMIT debugLine(QStringLiteral("active data connection to %1:%2")
-                             .arg(addressText(activeAddress_))
-                             .arg(activePort_));
+        if (debugging_)
+            Q_EMIT debugLine(QStringLiteral("active data connection to %1:%2")
+                                 .arg(addressText(activeAddress_))
+                                 .arg(activePort_));
         handOver();
     });
     connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {

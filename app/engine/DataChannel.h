@@ -42,6 +42,8 @@ public:
     void setActive(const QHostAddress& address, quint16 port);
     bool isConfigured() const { return mode_ != Mode::None; }
     bool isPassive() const { return mode_ == Mode::Passive; }
+    // Routine debugLine()s (each data connection) are only made when on.
+    void setDebugging(bool on) { debugging_ = on; }
 
     // Asks for the connected socket: ready() or failed() follows (ready()
     // may come before open() returns when the client is already connected).
@@ -72,6 +74,7 @@ private:
     QHostAddress activeAddress_;
     quint16 activePort_ = 0;
     bool wanted_ = false;
+    bool debugging_ = false;
     QTimer timeout_;
 };
 

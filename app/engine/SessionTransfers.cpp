@@ -37,6 +37,7 @@ DataChannel& ControlSession::dataChannel() {
         connect(data_, &DataChannel::failed, this, &ControlSession::onDataFailed);
         connect(data_, &DataChannel::debugLine, this, &ControlSession::debug);
     }
+    data_->setDebugging(settings_.debugMode > 0);
     return *data_;
 }
 
@@ -63,7 +64,8 @@ void ControlSession::cmdPasv(bool extended, const QString& arg) {
         reply(Reply::CantOpenData);
         return;
     }
-    debug(QStringLiteral("passive data port %1 on %2").arg(port).arg(addressText(local)));
+    if (settings_.debugMode > 0)
+        debug(QStringLiteral("passive data port %1 on %2").arg(port).arg(addressText(local)));
     if (extended) {
         reply(QStringLiteral("229 Entering Extended Passive Mode (|||%1|)").arg(port));
         return;
