@@ -74,6 +74,15 @@ void DataChannel::onIncoming(qintptr descriptor) {
         delete socket;
         return;
     }
+    if (!socket_ && socket->peerAddress().isNull()) {
+        // The client reset the connection before it could be accepted: there
+        // is nobody to check and nothing will come on it, so the transfer
+        // fails at once instead of waiting for a connection that never comes.
+        socket->abort();
+        socket->deleteLater();
+        fail(QStringLiteral("data connection reset before it could be used"));
+        return;
+    }
     if (socket_ || !sameHost(socket->peerAddress(), client_)) {
         // Only the control connection's client gets the data port, once.
         Q_EMIT debugLine(QStringLiteral("refused data connection from %1")

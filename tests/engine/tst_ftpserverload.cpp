@@ -134,7 +134,10 @@ print([e.recv(100).decode().strip() for e in extra])
     QVERIFY2(r.exitCode == 0, r.err.constData());
     const QList<QByteArray> lines = r.out.trimmed().split('\n');
     QCOMPARE(lines.size(), 3);
-    QVERIFY2(lines[0].startsWith("426 ") || lines[0].startsWith("226 "), lines[0].constData());
+    // 425 when the reset came before the data connection could be accepted.
+    QVERIFY2(lines[0].startsWith("426 ") || lines[0].startsWith("226 ") ||
+                 lines[0].startsWith("425 "),
+             lines[0].constData());
     QCOMPARE(lines[1], QByteArray("33554432"));
     // g and ok are still open: one more is allowed, then the limit answers.
     QCOMPARE(lines[2], QByteArray("['220 Kestrova Simple FTP Server ready.', "
