@@ -79,12 +79,6 @@ LoginHandler::LoginHandler(QSqlDatabase database, ConnectedUsers& users,
         resolve_ = [](const QString& host) { return admin::ResolveHostAddress(host); };
 }
 
-LoginHandler::LoginHandler(AccountViews&, QSqlDatabase database, ConnectedUsers& users,
-                           const ListSwitches& switches, AddressResolver resolve,
-                           DefaultRoot defaultRoot)
-    : LoginHandler(std::move(database), users, switches, std::move(resolve),
-                   std::move(defaultRoot)) {}
-
 LoginHandler::~LoginHandler() = default;
 
 std::unique_ptr<DataView> LoginHandler::firstRow(const QString& select, const QVariantList& params,

@@ -22,7 +22,6 @@
 
 namespace kv::access {
 
-class AccountViews;
 class DataView;
 
 // The account number of the anonymous account, and of no account at all.
@@ -40,10 +39,6 @@ public:
     // connection (its ServerRootDir).
     LoginHandler(QSqlDatabase database, ConnectedUsers& users, const ListSwitches& switches,
                  AddressResolver resolve = {}, DefaultRoot defaultRoot = {});
-    // Same as above; the views are not read (lookups go to the file).
-    LoginHandler(AccountViews& views, QSqlDatabase database, ConnectedUsers& users,
-                 const ListSwitches& switches, AddressResolver resolve = {},
-                 DefaultRoot defaultRoot = {});
     ~LoginHandler();
 
     // The whole answer to the engine's LoginRequest: appends the record, points
