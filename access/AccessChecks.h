@@ -4,7 +4,7 @@
 // when the connection logged in. The paths the engine passes are not looked at.
 
 #include "access/ConnectedUsers.h"
-#include "app/engine/FtpEngine.h"
+#include "engine/FtpEngine.h"
 
 namespace kv::access {
 

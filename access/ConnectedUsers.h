@@ -6,7 +6,7 @@
 // same record for the life of the program; index 0 is the record of every
 // connection that has not logged in.
 
-#include "app/engine/FtpEngine.h"
+#include "engine/FtpEngine.h"
 
 #include <QList>
 #include <QString>

@@ -3,7 +3,7 @@
 // engine's lines (to the activity log) and the changes of who is online (to
 // the window's status bar and online list, or nothing without a window).
 
-#include "app/engine/FtpEngine.h"
+#include "engine/FtpEngine.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "access/LoginHandler.h"
 
 #include "access/DataView.h"
-#include "admin/AddressHelpers.h"
+#include "access/AddressHelpers.h"
 
 #include <utility>
 

@@ -12,7 +12,7 @@
 
 #include "access/ConnectedUsers.h"
 #include "access/ListSwitches.h"
-#include "app/engine/FtpEngine.h"
+#include "engine/FtpEngine.h"
 
 #include <QList>
 #include <QSqlDatabase>

@@ -7,7 +7,7 @@
 #include "access/AccessChecks.h"
 #include "access/EventSinks.h"
 #include "access/LoginHandler.h"
-#include "app/engine/FtpEngine.h"
+#include "engine/FtpEngine.h"
 
 namespace kv::access {
 

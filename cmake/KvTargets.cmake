@@ -96,3 +96,25 @@ function(kv_check_layering)
         endforeach()
     endforeach()
 endfunction()
+
+# Reads the #include lines of every layer's sources on each build (and as a
+# test), so a header-only include that runs up the layers fails too.
+function(kv_check_includes)
+    set(script ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)
+    set(sources "")
+    foreach(layer IN LISTS KV_LAYERS)
+        file(GLOB_RECURSE found CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/${layer}/*.h ${PROJECT_SOURCE_DIR}/${layer}/*.cpp
+             ${PROJECT_SOURCE_DIR}/tests/${layer}/*.h ${PROJECT_SOURCE_DIR}/tests/${layer}/*.cpp)
+        list(APPEND sources ${found})
+    endforeach()
+    set(stamp ${CMAKE_BINARY_DIR}/layer-includes.stamp)
+    string(REPLACE ";" "," layers "${KV_LAYERS}") # a list would split into arguments
+    set(args -DROOT=${PROJECT_SOURCE_DIR} -DLAYERS=${layers})
+    add_custom_command(OUTPUT ${stamp}
+        COMMAND ${CMAKE_COMMAND} ${args} -DSTAMP=${stamp} -P ${script}
+        DEPENDS ${sources} ${script}
+        COMMENT "Checking that includes run down the layers" VERBATIM)
+    add_custom_target(kv_layer_includes ALL DEPENDS ${stamp})
+    add_test(NAME layer_includes COMMAND ${CMAKE_COMMAND} ${args} -P ${script})
+endfunction()

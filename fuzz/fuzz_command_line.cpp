@@ -1,7 +1,7 @@
 // Whatever bytes a client sends as a command line, the parser answers with
 // a clean verb and an argument free of control characters, or an error.
 
-#include "app/engine/CommandParser.h"
+#include "engine/CommandParser.h"
 
 #include <cstdint>
 #include <cstdio>

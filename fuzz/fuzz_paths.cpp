@@ -6,8 +6,8 @@
 // the current folder and the client path separated by '\n' (no '\n': the
 // current folder is "/").
 
-#include "app/engine/Listing.h"
-#include "app/engine/VirtualFileSystem.h"
+#include "engine/Listing.h"
+#include "engine/VirtualFileSystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,8 +5,8 @@
 // restored and scaled with the list.
 
 #include "access/ConnectedUsers.h"
-#include "app/engine/FtpEngine.h"
-#include "app/settings/SettingsStore.h"
+#include "engine/FtpEngine.h"
+#include "settings/SettingsStore.h"
 
 #include <QList>
 #include <QString>

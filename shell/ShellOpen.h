@@ -3,7 +3,7 @@
 // associated application; when that fails, one retry with the short form of
 // folder + "\" + document, if the "previewretry" setting allows it.
 
-#include "app/settings/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QString>
 #include <functional>

@@ -4,7 +4,7 @@
 // the account's detail groups are usable, the cover over the grid's empty rows,
 // and which owner the virtual folder editor is opened for.
 
-#include "app/core/Messages.h"
+#include "core/Messages.h"
 
 #include <QObject>
 #include <QString>

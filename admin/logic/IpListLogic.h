@@ -3,7 +3,7 @@
 // IPko): adding an empty entry, deleting the current one, the cover over the
 // grid's empty rows, and putting a connected client's address on a list.
 
-#include "app/core/Messages.h"
+#include "core/Messages.h"
 
 #include <QString>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "admin/logic/NetworkSettingsLogic.h"
 
-#include "app/core/StartupDefaults.h"
+#include "admin/logic/StartupDefaults.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>

@@ -3,8 +3,8 @@
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/ViewBinder.h"
 #include "admin/ui/VirtualDirDialog.h"
-#include "app/core/ProgramCore.h"
-#include "app/ui/PanelHost.h"
+#include "access/AccountDatabase.h"
+#include "admin/ui/PanelHost.h"
 #include "shell/Twips.h"
 
 #include <QCheckBox>
@@ -73,8 +73,8 @@ QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, 
 } // namespace
 
 AccountPanel::AccountPanel(QWidget* panel, PanelHost& host)
-    : QObject(panel), panel_(panel), host_(host), users_(host.core().views().Data1()),
-      anonymous_(host.core().views().Data3()), logic_(users_, host.messages()) {
+    : QObject(panel), panel_(panel), host_(host), users_(host.views().Data1()),
+      anonymous_(host.views().Data3()), logic_(users_, host.messages()) {
     setObjectName(QStringLiteral("AccountPanel"));
     usersBinder_ = new ViewBinder(users_, this);
     anonymousBinder_ = new ViewBinder(anonymous_, this);
@@ -355,7 +355,7 @@ bool AccountPanel::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AccountPanel::openEditor(int owner) {
-    VirtualDirDialog dialog(host_.core().database().connection(), owner, host_, panel_->window());
+    VirtualDirDialog dialog(host_.connection(), owner, host_, panel_->window());
     dialog.exec();
 }
 

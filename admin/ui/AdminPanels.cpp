@@ -4,8 +4,8 @@
 #include "admin/ui/AccountPanel.h"
 #include "admin/ui/SecurityPanel.h"
 #include "admin/ui/SettingsPanel.h"
-#include "app/core/ProgramCore.h"
-#include "app/ui/PanelHost.h"
+#include "access/AccountDatabase.h"
+#include "admin/ui/PanelHost.h"
 
 namespace kv::ui {
 
@@ -22,12 +22,12 @@ void buildSecurityPanel(QWidget* panel, PanelHost& host) {
 }
 
 void AutorizzaIPUtente(PanelHost& host) {
-    admin::addClientAddress(host.core().views().DataIP(0), host.selectedOnlineAddress(),
+    admin::addClientAddress(host.views().DataIP(0), host.selectedOnlineAddress(),
                             host.messages());
 }
 
 void BloccaIPUtente(PanelHost& host) {
-    admin::addClientAddress(host.core().views().DataIP(1), host.selectedOnlineAddress(),
+    admin::addClientAddress(host.views().DataIP(1), host.selectedOnlineAddress(),
                             host.messages());
 }
 

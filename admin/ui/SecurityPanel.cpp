@@ -3,8 +3,8 @@
 #include "admin/ui/IpListGroup.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/ViewBinder.h"
-#include "app/core/ProgramCore.h"
-#include "app/ui/PanelHost.h"
+#include "access/AccountDatabase.h"
+#include "admin/ui/PanelHost.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -31,7 +31,7 @@ void showListErrors(access::DataView& list, Messages& messages, QObject* context
 
 SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host) : QObject(panel), host_(host) {
     setObjectName(QStringLiteral("SecurityPanel"));
-    access::AccountViews& views = host.core().views();
+    access::AccountViews& views = host.views();
     binder_ = new ViewBinder(views.Data2(), this);
 
     struct ListText {
@@ -60,23 +60,23 @@ SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host) : QObject(panel), 
         placeChild(lists_[i], lists_[i]->height(), top);
         showListErrors(views.DataIP(i), host.messages(), this);
     }
-    host_.core().setListSwitches(this);
+    host_.setListSwitches(this);
 }
 
 SecurityPanel::~SecurityPanel() {
-    host_.core().setListSwitches(nullptr);
+    host_.setListSwitches(nullptr);
 }
 
 bool SecurityPanel::BlockListOn() const {
     return chkIPko_
                ? boxOn(chkIPko_)
-               : access::SettingsSwitchOn(host_.core().views().Data2(), QStringLiteral("IPko"));
+               : access::SettingsSwitchOn(host_.views().Data2(), QStringLiteral("IPko"));
 }
 
 bool SecurityPanel::AllowListOn() const {
     return chkIPok_
                ? boxOn(chkIPok_)
-               : access::SettingsSwitchOn(host_.core().views().Data2(), QStringLiteral("IPok"));
+               : access::SettingsSwitchOn(host_.views().Data2(), QStringLiteral("IPok"));
 }
 
 } // namespace kv::ui

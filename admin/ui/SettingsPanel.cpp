@@ -2,8 +2,8 @@
 
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/ViewBinder.h"
-#include "app/core/ProgramCore.h"
-#include "app/ui/PanelHost.h"
+#include "access/AccountDatabase.h"
+#include "admin/ui/PanelHost.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,7 +38,7 @@ QComboBox* makeList(QWidget* parent, const QString& name) {
 SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     : QObject(panel), panel_(panel), host_(host) {
     setObjectName(QStringLiteral("SettingsPanel"));
-    binder_ = new ViewBinder(host.core().views().Data2(), this);
+    binder_ = new ViewBinder(host.views().Data2(), this);
     int top = 8;
 
     addTitle(panel, QStringLiteral("Impostazioni di rete"), top);
@@ -161,10 +161,9 @@ void SettingsPanel::cmdResetIP_Click() {
 }
 
 void SettingsPanel::cmdMostraIP_Click() {
-    ProgramCore& core = host_.core();
     const QString text =
-        admin::MostraIPText(core.server().ServerState() == 1, core.engine().LocalAddress(),
-                            cboIP_->currentText(), [&core] { return core.DefaultLocalIP(); });
+        admin::MostraIPText(host_.serverRunning(), host_.listeningAddress(), cboIP_->currentText(),
+                            [this] { return host_.defaultLocalAddress(); });
     host_.messages().show(text, MessageIcon::None);
 }
 

@@ -1,6 +1,6 @@
 #include "admin/ui/VirtualDirDialog.h"
 
-#include "app/ui/PanelHost.h"
+#include "admin/ui/PanelHost.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

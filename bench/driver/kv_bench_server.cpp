@@ -4,7 +4,7 @@
 //
 //   kv_bench_server ROOT_FOLDER PORT
 
-#include "app/engine/FtpServer.h"
+#include "engine/FtpServer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -27,7 +27,7 @@ TIMEOUT = 10
 
 def program():
     build = os.environ.get("KV_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
-    return os.path.join(build, "app", "kestrova")
+    return os.path.join(build, "program", "kestrova")
 
 
 def free_port():

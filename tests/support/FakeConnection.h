@@ -2,7 +2,7 @@
 // A connection as the engine would hand it to the event handlers, with every
 // value set by the test.
 
-#include "app/engine/FtpEngine.h"
+#include "engine/FtpEngine.h"
 
 #include <QString>
 #include <QVariant>

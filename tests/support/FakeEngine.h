@@ -2,7 +2,7 @@
 // An engine that listens nowhere: properties are stored, Listen() answers what
 // the test asks, and the connections are the test's fakes.
 
-#include "app/engine/FtpEngine.h"
+#include "engine/FtpEngine.h"
 
 #include <QList>
 #include <QString>

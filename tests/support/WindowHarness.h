@@ -2,10 +2,10 @@
 // A main window over a scratch data folder and in-memory settings, with the
 // messages and start notices recorded instead of shown.
 
-#include "app/core/ProgramCore.h"
-#include "app/engine/FtpServer.h"
-#include "app/ui/Form1.h"
-#include "app/ui/StartNotice.h"
+#include "core/ProgramCore.h"
+#include "engine/FtpServer.h"
+#include "window/Form1.h"
+#include "window/StartNotice.h"
 #include "tests/support/FakeEngine.h"
 
 #include <QCheckBox>

@@ -1,10 +1,10 @@
 // Renders the main window's six panels, the start notice and the log viewer
 // to PNG files, offscreen, with sample data: kv_screenshots DIR
 #include "admin/ui/VirtualDirDialog.h"
-#include "app/core/ProgramCore.h"
-#include "app/ui/Form1.h"
-#include "app/ui/LogPanel.h"
-#include "app/ui/StartNotice.h"
+#include "core/ProgramCore.h"
+#include "window/Form1.h"
+#include "window/LogPanel.h"
+#include "window/StartNotice.h"
 #include "tests/support/FakeConnection.h"
 #include "tests/support/FakeEngine.h"
 

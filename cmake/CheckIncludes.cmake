@@ -1,0 +1,57 @@
+# Fails when a source file includes a folder above its own layer.
+#   cmake -DROOT=<source dir> -DLAYERS=engine,settings,... [-DSTAMP=<file>] -P CheckIncludes.cmake
+# LAYERS lists the layer folders from the bottom up. A file in layer N may
+# include layer N and the ones below it; a test under tests/<layer>/ follows
+# its layer's rule, and tests/support/ may include any layer.
+
+string(REPLACE "," ";" LAYERS "${LAYERS}")
+list(LENGTH LAYERS layer_count)
+if(layer_count LESS 2)
+    message(FATAL_ERROR "CheckIncludes.cmake: LAYERS lists no layers (${LAYERS})")
+endif()
+
+function(kv_layer_of path out)
+    set(best -1)
+    set(best_length 0)
+    set(index 0)
+    foreach(layer IN LISTS LAYERS)
+        string(LENGTH "${layer}" length)
+        if((path STREQUAL layer OR path MATCHES "^${layer}/") AND length GREATER best_length)
+            set(best ${index})
+            set(best_length ${length})
+        endif()
+        math(EXPR index "${index} + 1")
+    endforeach()
+    set(${out} ${best} PARENT_SCOPE)
+endfunction()
+
+set(problems "")
+foreach(layer IN LISTS LAYERS)
+    foreach(top IN ITEMS "${layer}" "tests/${layer}")
+        file(GLOB_RECURSE files "${ROOT}/${top}/*.h" "${ROOT}/${top}/*.cpp")
+        foreach(file IN LISTS files)
+            file(RELATIVE_PATH relative "${ROOT}" "${file}")
+            string(REGEX REPLACE "^tests/" "" own "${relative}")
+            kv_layer_of("${own}" own_layer)
+            if(NOT own_layer EQUAL ${own_layer}) # an unlisted folder
+                continue()
+            endif()
+            file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+            foreach(line IN LISTS lines)
+                string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" included "${line}")
+                kv_layer_of("${included}" included_layer)
+                if(included_layer GREATER own_layer)
+                    list(APPEND problems "${relative} includes ${included}")
+                endif()
+            endforeach()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(problems)
+    list(JOIN problems "\n  " text)
+    message(FATAL_ERROR "Includes that run up the layers (${LAYERS}):\n  ${text}")
+endif()
+if(STAMP)
+    file(TOUCH "${STAMP}")
+endif()

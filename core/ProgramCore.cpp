@@ -1,0 +1,42 @@
+#include "core/ProgramCore.h"
+
+#include "access/AddressHelpers.h"
+#include "core/DataFolder.h"
+
+namespace kv {
+
+namespace {
+bool openDatabase(access::AccountDatabase& db) {
+    return db.open();
+}
+} // namespace
+
+ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
+                         EngineFactory makeEngine)
+    : dataFolder_(dataFolder), settings_(settings), makeEngine_(std::move(makeEngine)),
+      database_(accountsFile(dataFolder)), views_((openDatabase(database_), database_)),
+      engine_(makeEngine_()), rowSwitches_(views_.Data2()), logToFile_([this] {
+          return access::SettingsSwitchOn(views_.Data2(), QStringLiteral("log"));
+      }),
+      log_(
+          screen_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
+      lineLogger_(log_, users_), login_(database_.connection(), users_, switches_, {},
+                                        [this] { return engine_->ServerRootDir(); }),
+      checks_(users_), events_(login_, checks_, lineLogger_, online_), boxes_(views_.Data2()),
+      server_(
+          *engine_, boxes_, [this] { return DefaultLocalIP(); },
+          [this](const QString& text) { log_.WriteLog(text); }) {
+    switches_.fallback = &rowSwitches_;
+    views_.openAll();
+    engine_->setEvents(&events_);
+}
+
+ProgramCore::~ProgramCore() {
+    engine_->setEvents(nullptr);
+}
+
+QString ProgramCore::DefaultLocalIP() const {
+    return admin::DefaultLocalIP(makeEngine_, engine_.get());
+}
+
+} // namespace kv

@@ -1,0 +1,106 @@
+#pragma once
+// Everything the program is, without its window: the account database and its
+// views, the FTP engine, the connected-user table, the login and access
+// handlers, the activity log and the server controller, wired together. The
+// window and headless mode each build one and plug in how they show things.
+
+#include "access/AccessChecks.h"
+#include "access/AccountDatabase.h"
+#include "access/ConnectedUsers.h"
+#include "access/ListSwitches.h"
+#include "access/LoginHandler.h"
+#include "access/ServerEventHandler.h"
+#include "core/ServerBoxes.h"
+#include "core/ServerController.h"
+#include "engine/FtpEngine.h"
+#include "settings/SettingsStore.h"
+#include "monitor/ActivityLog.h"
+
+#include <functional>
+#include <memory>
+
+namespace kv {
+
+class ProgramCore {
+public:
+    using EngineFactory = std::function<std::unique_ptr<engine::FtpEngine>()>;
+
+    // Opens (or creates) accounts.dat in `dataFolder`; a file that cannot be
+    // used leaves the views empty and databaseProblem() set.
+    ProgramCore(const QString& dataFolder, SettingsStore& settings, EngineFactory makeEngine);
+    ~ProgramCore();
+
+    const QString& dataFolder() const { return dataFolder_; }
+    QString logFilePath() const { return log_.filePath(); }
+    QString databaseProblem() const { return database_.problem(); }
+
+    SettingsStore& settings() { return settings_; }
+    access::AccountDatabase& database() { return database_; }
+    access::AccountViews& views() { return views_; }
+    engine::FtpEngine& engine() { return *engine_; }
+    access::ConnectedUsers& connectedUsers() { return users_; }
+    access::LoginHandler& login() { return login_; }
+    monitor::ActivityLog& log() { return log_; }
+    ServerController& server() { return server_; }
+
+    void WriteLog(const QString& text) { log_.WriteLog(text); }
+    QString DefaultLocalIP() const;
+
+    // How the front end shows things; each may be null (then nothing is shown).
+    void setLogScreen(monitor::LogScreen* screen) { screen_.target = screen; }
+    void setOnlineObserver(access::OnlineObserver* observer) { online_.target = observer; }
+    void setServerView(ServerView* view) { server_.setView(view); }
+    // The window answers from its check boxes; by default the settings row answers.
+    void setListSwitches(const access::ListSwitches* switches) { switches_.target = switches; }
+    // Whether lines also go to ftp.log; by default the settings row's `log` field.
+    void setLogToFile(std::function<bool()> logToFile) { logToFile_ = std::move(logToFile); }
+
+private:
+    struct ScreenProxy : monitor::LogScreen {
+        monitor::LogScreen* target = nullptr;
+        void ShowLogLine(const QString& line) override {
+            if (target)
+                target->ShowLogLine(line);
+        }
+    };
+    struct OnlineProxy : access::OnlineObserver {
+        access::OnlineObserver* target = nullptr;
+        void ShowUsersNumber() override {
+            if (target)
+                target->ShowUsersNumber();
+        }
+        void AggiornaUtenti() override {
+            if (target)
+                target->AggiornaUtenti();
+        }
+    };
+    struct SwitchesProxy : access::ListSwitches {
+        const access::ListSwitches* fallback = nullptr;
+        const access::ListSwitches* target = nullptr;
+        const access::ListSwitches& current() const { return target ? *target : *fallback; }
+        bool BlockListOn() const override { return current().BlockListOn(); }
+        bool AllowListOn() const override { return current().AllowListOn(); }
+    };
+
+    QString dataFolder_;
+    SettingsStore& settings_;
+    EngineFactory makeEngine_;
+    access::AccountDatabase database_;
+    access::AccountViews views_;
+    std::unique_ptr<engine::FtpEngine> engine_;
+    access::ConnectedUsers users_;
+    ScreenProxy screen_;
+    OnlineProxy online_;
+    access::SettingsRowListSwitches rowSwitches_;
+    SwitchesProxy switches_;
+    std::function<bool()> logToFile_;
+    monitor::ActivityLog log_;
+    monitor::EngineLineLogger lineLogger_;
+    access::LoginHandler login_;
+    access::AccessChecks checks_;
+    access::ServerEventHandler events_;
+    SettingsRowBoxes boxes_;
+    ServerController server_;
+};
+
+} // namespace kv

@@ -1,0 +1,94 @@
+#include "engine/CommandParser.h"
+
+#include <QStringDecoder>
+
+namespace kv::engine {
+
+namespace {
+
+constexpr unsigned char kIac = 0xFF;
+constexpr int kMaxVerbLength = 8;
+
+// Drops Telnet commands: IAC IAC stands for a literal 0xFF, option
+// negotiation (WILL/WONT/DO/DONT) carries one more byte, others stand alone.
+QByteArray stripTelnet(QByteArrayView in) {
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        if (c != kIac) {
+            out.append(char(c));
+            continue;
+        }
+        if (i + 1 >= in.size())
+            break;
+        const auto cmd = static_cast<unsigned char>(in[i + 1]);
+        if (cmd == kIac) {
+            out.append(char(kIac));
+            ++i;
+        } else if (cmd >= 251 && cmd <= 254) {
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return out;
+}
+
+QString printableVerb(QByteArrayView raw) {
+    QString v;
+    for (char c : raw.first(std::min<qsizetype>(raw.size(), 32))) {
+        const auto u = static_cast<unsigned char>(c);
+        v += (u >= 0x20 && u < 0x7F && c != '\'') ? QChar(c) : QChar(u'?');
+    }
+    return v;
+}
+
+} // namespace
+
+ParsedCommand parseCommandLine(QByteArrayView line) {
+    ParsedCommand result;
+    if (line.endsWith('\r'))
+        line.chop(1);
+    const QByteArray bytes = line.contains(char(kIac)) ? stripTelnet(line) : line.toByteArray();
+
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t') || u == 0x7F) {
+            result.error = ParseError::ControlChar;
+            return result;
+        }
+    }
+    qsizetype start = 0;
+    while (start < bytes.size() && bytes[start] == ' ')
+        ++start;
+    if (start == bytes.size()) {
+        result.error = ParseError::Empty;
+        return result;
+    }
+    qsizetype space = bytes.indexOf(' ', start);
+    if (space < 0)
+        space = bytes.size();
+    const QByteArrayView rawVerb = QByteArrayView(bytes).sliced(start, space - start);
+    bool letters = rawVerb.size() <= kMaxVerbLength;
+    for (char c : rawVerb)
+        letters = letters && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+    if (!letters) {
+        result.error = ParseError::BadVerb;
+        result.verb = printableVerb(rawVerb);
+        return result;
+    }
+    result.verb = QString::fromLatin1(rawVerb).toUpper();
+
+    if (space < bytes.size()) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        result.argument = utf8(QByteArrayView(bytes).sliced(space + 1));
+        if (utf8.hasError()) {
+            result.error = ParseError::BadEncoding;
+            result.argument.clear();
+        }
+    }
+    return result;
+}
+
+} // namespace kv::engine

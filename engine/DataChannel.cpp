@@ -1,0 +1,164 @@
+#include "engine/DataChannel.h"
+
+#include "engine/HostAddresses.h"
+
+#include <QRandomGenerator>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace kv::engine {
+
+namespace {
+// Random ports tried before the kernel is left to choose one.
+constexpr int kPortTries = 32;
+} // namespace
+
+DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& limits,
+                         QObject* parent)
+    : QObject(parent), client_(plainAddress(clientAddress)),
+      portFirst_(std::clamp(limits.passivePortFirst, 1024, 65535)),
+      portLast_(std::clamp(limits.passivePortLast, portFirst_, 65535)) {
+    timeout_.setSingleShot(true);
+    timeout_.setInterval(limits.dataConnectTimeoutMs);
+    connect(&timeout_, &QTimer::timeout, this, [this] { fail(QStringLiteral("timed out")); });
+}
+
+DataChannel::~DataChannel() {
+    reset();
+}
+
+QTcpSocket* DataChannel::createSocket() {
+    return new QTcpSocket(this);
+}
+
+quint16 DataChannel::listenPassive(const QHostAddress& local) {
+    reset();
+    if (!listener_) {
+        listener_ = new DataListener(this);
+        listener_->setMaxPendingConnections(1);
+        connect(listener_, &DataListener::descriptorReady, this, &DataChannel::onIncoming);
+    }
+    if (!listenInRange(local)) {
+        reset();
+        return 0;
+    }
+    mode_ = Mode::Passive;
+    return listener_->serverPort();
+}
+
+bool DataChannel::listenInRange(const QHostAddress& local) {
+    // A port in use is skipped for another random one; any other failure
+    // (address gone, no descriptors left) would fail on every port alike.
+    const int span = portLast_ - portFirst_ + 1;
+    for (int i = 0; i < kPortTries; ++i) {
+        const auto port = quint16(portFirst_ + int(QRandomGenerator::global()->bounded(span)));
+        if (listener_->listen(local, port))
+            return true;
+        if (listener_->serverError() != QAbstractSocket::AddressInUseError)
+            return false;
+    }
+    return listener_->listen(local, 0);
+}
+
+void DataChannel::setActive(const QHostAddress& address, quint16 port) {
+    reset();
+    mode_ = Mode::Active;
+    activeAddress_ = address;
+    activePort_ = port;
+}
+
+void DataChannel::onIncoming(qintptr descriptor) {
+    QTcpSocket* socket = createSocket();
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    if (!socket_ && socket->peerAddress().isNull()) {
+        // The client reset the connection before it could be accepted: there
+        // is nobody to check and nothing will come on it, so the transfer
+        // fails at once instead of waiting for a connection that never comes.
+        socket->abort();
+        socket->deleteLater();
+        fail(QStringLiteral("data connection reset before it could be used"));
+        return;
+    }
+    if (socket_ || !sameHost(socket->peerAddress(), client_)) {
+        // Only the control connection's client gets the data port, once.
+        Q_EMIT debugLine(QStringLiteral("refused data connection from %1")
+                             .arg(addressText(socket->peerAddress())));
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (debugging_)
+        Q_EMIT debugLine(QStringLiteral("passive data connection from %1")
+                             .arg(addressText(socket->peerAddress())));
+    socket_ = socket;
+    listener_->close();
+    if (wanted_)
+        handOver();
+}
+
+void DataChannel::open() {
+    wanted_ = true;
+    timeout_.start();
+    if (mode_ == Mode::Passive) {
+        if (socket_)
+            handOver();
+        return;
+    }
+    if (mode_ != Mode::Active) {
+        fail(QStringLiteral("no data connection set up"));
+        return;
+    }
+    socket_ = createSocket();
+    connect(socket_, &QTcpSocket::connected, this, [this] {
+        if (debugging_)
+            Q_EMIT debugLine(QStringLiteral("active data connection to %1:%2")
+                                 .arg(addressText(activeAddress_))
+                                 .arg(activePort_));
+        handOver();
+    });
+    connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (socket_ && socket_->state() != QAbstractSocket::ConnectedState)
+            fail(socket_->errorString());
+    });
+    socket_->connectToHost(activeAddress_, activePort_);
+}
+
+void DataChannel::handOver() {
+    QTcpSocket* socket = socket_;
+    socket_ = nullptr;
+    socket->disconnect(this);
+    socket->setParent(nullptr);
+    timeout_.stop();
+    wanted_ = false;
+    mode_ = Mode::None;
+    if (listener_)
+        listener_->close();
+    Q_EMIT ready(socket);
+}
+
+void DataChannel::fail(const QString& reason) {
+    const bool wasWanted = wanted_;
+    reset();
+    if (wasWanted)
+        Q_EMIT failed(reason);
+}
+
+void DataChannel::reset() {
+    timeout_.stop();
+    wanted_ = false;
+    mode_ = Mode::None;
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        socket_->deleteLater();
+        socket_ = nullptr;
+    }
+    if (listener_)
+        listener_->close();
+}
+
+} // namespace kv::engine

@@ -1,0 +1,27 @@
+#pragma once
+// The engine's stored settings as one value that sessions read through a
+// pointer, so a change made before a start reaches every new connection.
+
+#include "engine/EngineLimits.h"
+#include "engine/ReplyTexts.h"
+
+#include <QString>
+
+namespace kv::engine {
+
+// Shown at the end of HELP.
+inline constexpr char kEngineVersion[] = "1.0";
+
+struct EngineSettings {
+    QString localAddress;
+    qint16 port = 21;
+    QString serverRootDir = QStringLiteral("C:\\");
+    qint16 timeout = 180; // seconds of control-connection idleness; 0: none
+    qint16 debugMode = 0;
+    qint16 dataLingerTime = 0;
+    qint32 resolveLinks = 1;
+    ReplyTexts replies;
+    EngineLimits limits;
+};
+
+} // namespace kv::engine

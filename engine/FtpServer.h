@@ -1,0 +1,75 @@
+#pragma once
+// The FTP engine: listens on LocalAddress:Port, runs one ControlSession per
+// client on the owning thread's event loop, and asks the program for every
+// decision through EngineEvents.
+//
+// Usable on its own: construct, setEvents, set the properties, Listen().
+
+#include "engine/EngineSettings.h"
+#include "engine/FtpEngine.h"
+
+#include <QObject>
+#include <QTcpServer>
+
+namespace kv::engine {
+
+class ControlSession;
+
+class ControlListener : public QTcpServer {
+    Q_OBJECT
+public:
+    using QTcpServer::QTcpServer;
+Q_SIGNALS:
+    void descriptorReady(qintptr descriptor);
+
+protected:
+    // Sockets are made by the engine, so another socket type can be used.
+    void incomingConnection(qintptr descriptor) override { Q_EMIT descriptorReady(descriptor); }
+};
+
+class FtpServer : public QObject, public FtpEngine {
+    Q_OBJECT
+public:
+    explicit FtpServer(QObject* parent = nullptr);
+    ~FtpServer() override;
+
+    void setEvents(EngineEvents* events) override { events_ = events; }
+
+    QString LocalAddress() const override { return settings_.localAddress; }
+    void setLocalAddress(const QString& address) override { settings_.localAddress = address; }
+    qint16 Port() const override { return settings_.port; }
+    void setPort(qint16 port) override { settings_.port = port; }
+    QString ServerRootDir() const override { return settings_.serverRootDir; }
+    void setServerRootDir(const QString& dir) override { settings_.serverRootDir = dir; }
+    qint16 Timeout() const override { return settings_.timeout; }
+    void setTimeout(qint16 seconds) override { settings_.timeout = seconds; }
+    qint16 DebugMode() const override { return settings_.debugMode; }
+    void setDebugMode(qint16 mode) override { settings_.debugMode = mode; }
+    qint16 DataLingerTime() const override { return settings_.dataLingerTime; }
+    void setDataLingerTime(qint16 seconds) override { settings_.dataLingerTime = seconds; }
+    qint32 ResolveLinks() const override { return settings_.resolveLinks; }
+    void setResolveLinks(qint32 resolve) override { settings_.resolveLinks = resolve; }
+
+    bool Listen() override;
+    void StopListening() override;
+    bool isListening() const override { return listener_.isListening(); }
+    QList<ConnectionObject*> Connections() const override;
+    qint16 Heartbeat() const override { return 0; }
+
+    // The port the listener is bound to; 0 while not listening.
+    quint16 boundPort() const { return listener_.serverPort(); }
+    const EngineLimits& limits() const { return settings_.limits; }
+    void setLimits(const EngineLimits& limits) { settings_.limits = limits; }
+    const ReplyTexts& replyTexts() const { return settings_.replies; }
+
+private:
+    void onIncoming(qintptr descriptor);
+    void onSessionClosed(ControlSession* session);
+
+    EngineSettings settings_;
+    EngineEvents* events_ = nullptr;
+    ControlListener listener_;
+    QList<ControlSession*> sessions_;
+};
+
+} // namespace kv::engine

@@ -1,0 +1,252 @@
+#include "engine/LineEndings.h"
+#include "engine/Transfer.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTcpSocket>
+
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace kv::engine {
+
+namespace {
+// Bytes taken from the socket per read while uploading.
+constexpr qint64 kReadChunk = 1024 * 1024;
+// Most bytes one direct-read burst takes before other clients get a turn.
+constexpr qint64 kReadBurst = 8 * 1024 * 1024;
+// Uploads start with plain reads and only splice past this size: for small
+// files a pipe costs more system calls than the copy it saves.
+constexpr qint64 kSpliceFrom = 256 * 1024;
+} // namespace
+
+ReceiveTransfer::ReceiveTransfer(QTcpSocket* socket, std::unique_ptr<QFile> file, bool ascii,
+                                 int lingerSeconds, QObject* parent)
+    : Transfer(socket, lingerSeconds, parent), file_(std::move(file)), ascii_(ascii) {}
+
+ReceiveTransfer::~ReceiveTransfer() {
+    stopSource();
+    if (file_)
+        file_->close();
+}
+
+void ReceiveTransfer::stopSource() {
+    // The notifier may be the one calling us: it is only switched off here
+    // and goes with this transfer.
+    if (notifier_)
+        notifier_->setEnabled(false);
+#ifdef Q_OS_LINUX
+    for (int* fd : {&fd_, &pipe_[0], &pipe_[1]}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
+#endif
+}
+
+bool ReceiveTransfer::takeDescriptor() {
+#ifdef Q_OS_LINUX
+    // Only a plain TCP socket: an encrypted one must keep its own reading.
+    if (ascii_ || socket_->metaObject() != &QTcpSocket::staticMetaObject ||
+        socket_->state() != QAbstractSocket::ConnectedState)
+        return false;
+    const int fd = ::fcntl(int(socket_->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    fd_ = fd; // shares the non-blocking mode of Qt's descriptor
+    socket_->disconnect(this);
+    socket_->abort(); // closes Qt's copy only; the connection lives on in fd_
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &ReceiveTransfer::readDirect);
+    readDirect();
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool ReceiveTransfer::spliceOnce(qint64& moved) {
+#ifdef Q_OS_LINUX
+    moved = 0;
+    if (pipe_[0] < 0) {
+        if (::pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
+            useSplice_ = false;
+            return false;
+        }
+        ::fcntl(pipe_[1], F_SETPIPE_SZ, int(kReadChunk));
+    }
+    ssize_t n = -1;
+    do {
+        n = ::splice(fd_, nullptr, pipe_[1], nullptr, size_t(kReadChunk),
+                     SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0) {
+        complete();
+        return true;
+    }
+    if (n < 0) {
+        if (errno == EAGAIN)
+            return true;
+        if (errno == EINVAL && !spliced_) {
+            useSplice_ = false;
+            return false;
+        }
+        finish(TransferResult::Outcome::ConnectionLost,
+               QString::fromLocal8Bit(std::strerror(errno)));
+        return true;
+    }
+    // Everything now in the pipe goes to the file before the next read; the
+    // file descriptor blocks like any disk write.
+    qint64 left = n;
+    while (left > 0) {
+        const ssize_t m =
+            ::splice(pipe_[0], nullptr, file_->handle(), nullptr, size_t(left), SPLICE_F_MOVE);
+        if (m < 0 && errno == EINTR)
+            continue;
+        if (m <= 0) {
+            if (!spliced_ && left == n && errno == EINVAL) {
+                // This file cannot take spliced data (append mode on some
+                // kernels): drain the pipe by hand and stop splicing.
+                useSplice_ = false;
+                QByteArray tmp(int(left), Qt::Uninitialized);
+                const ssize_t r = ::read(pipe_[0], tmp.data(), size_t(left));
+                if (r > 0) {
+                    bytes_ += r;
+                    store(tmp.constData(), r);
+                }
+                moved = r;
+                return true;
+            }
+            finish(TransferResult::Outcome::WriteFailed,
+                   QString::fromLocal8Bit(std::strerror(errno)));
+            return true;
+        }
+        left -= m;
+        bytes_ += m;
+        spliced_ = true;
+    }
+    moved = n;
+    return true;
+#else
+    return false;
+#endif
+}
+
+void ReceiveTransfer::readDirect() {
+#ifdef Q_OS_LINUX
+    qint64 budget = kReadBurst;
+    while (!done_ && budget > 0) {
+        if (useSplice_ && bytes_ >= kSpliceFrom) {
+            qint64 moved = 0;
+            if (!spliceOnce(moved))
+                continue; // splicing is off now: plain reads from here on
+            if (moved <= 0)
+                return; // finished, failed, or nothing to read right now
+            budget -= moved;
+            continue;
+        }
+        const ssize_t n = ::read(fd_, buffer_.data(), size_t(buffer_.size()));
+        if (n > 0) {
+            bytes_ += n;
+            budget -= n;
+            if (!store(buffer_.constData(), n))
+                return;
+            continue;
+        }
+        if (n == 0) {
+            complete();
+            return;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return;
+        finish(TransferResult::Outcome::ConnectionLost,
+               QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+#endif
+}
+
+void ReceiveTransfer::start() {
+    buffer_.resize(kReadChunk);
+    if (ascii_)
+        decoder_ = std::make_unique<AsciiDecoder>();
+    connect(socket_, &QTcpSocket::readyRead, this, &ReceiveTransfer::drain);
+    connect(socket_, &QTcpSocket::disconnected, this, &ReceiveTransfer::onSocketClosed);
+    connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+        if (e == QAbstractSocket::RemoteHostClosedError)
+            onSocketClosed();
+        else if (!done_)
+            finish(TransferResult::Outcome::ConnectionLost, socket_->errorString());
+    });
+    // The client may have sent data, or everything, before we got here.
+    drain();
+    if (done_)
+        return;
+    if (socket_->state() == QAbstractSocket::UnconnectedState) {
+        onSocketClosed();
+        return;
+    }
+    takeDescriptor();
+}
+
+bool ReceiveTransfer::store(const char* data, qint64 size) {
+    if (size <= 0)
+        return true;
+    if (file_->write(data, size) != size) {
+        finish(TransferResult::Outcome::WriteFailed, file_->errorString());
+        return false;
+    }
+    return true;
+}
+
+void ReceiveTransfer::drain() {
+    while (!done_ && socket_->bytesAvailable() > 0) {
+        const qint64 n = socket_->read(buffer_.data(), buffer_.size());
+        if (n <= 0)
+            break;
+        bytes_ += n;
+        if (decoder_) {
+            const QByteArray text = decoder_->convert(QByteArrayView(buffer_.constData(), n));
+            if (!store(text.constData(), text.size()))
+                return;
+        } else if (!store(buffer_.constData(), n)) {
+            return;
+        }
+    }
+}
+
+void ReceiveTransfer::onSocketClosed() {
+    if (done_)
+        return;
+    drain();
+    if (done_)
+        return;
+    if (decoder_) {
+        const QByteArray tail = decoder_->finish();
+        if (!store(tail.constData(), tail.size()))
+            return;
+    }
+    complete();
+}
+
+void ReceiveTransfer::complete() {
+    if (!file_->flush()) {
+        finish(TransferResult::Outcome::WriteFailed, file_->errorString());
+        return;
+    }
+    file_->close();
+    if (file_->error() != QFileDevice::NoError) {
+        finish(TransferResult::Outcome::WriteFailed, file_->errorString());
+        return;
+    }
+    finish(TransferResult::Outcome::Complete);
+}
+
+} // namespace kv::engine

@@ -1,0 +1,118 @@
+#pragma once
+// The file system one connection sees. It is the single checkpoint between
+// client paths and disk paths: the protocol code never builds a disk path
+// itself.
+//
+// A client path is normalised against the current folder into a virtual
+// path: always absolute ("/a/b"), '/'-separated, without "." or "..", where
+// ".." at the root stays at the root and '\\' counts as a separator. The
+// virtual path is then mapped onto disk: the connection's root folder is "/",
+// and each virtual folder adds a child `name` inside the folder `source`
+// (empty: the root) whose contents are the real folder `destination`.
+//
+// Symbolic links are followed only when followLinks is set, and then only
+// when their target stays inside the root or a virtual folder's destination;
+// a link that leads outside (or nowhere: dangling, looping) is never followed.
+// A link that is not followed resolves to Forbidden and is listed as a link
+// (isLink) without its target, so no disk path is ever revealed.
+//
+// A virtual folder is used only when its `source` is the root or lies below
+// it, its name is one plain path segment, its destination is an existing
+// folder given as an absolute path, and the folder it appears in exists. It
+// then hides a real entry of the same name. Of several with the same place,
+// the first added wins.
+//
+// The root must be an absolute path ('\\' counts as '/'); with an empty or
+// relative root nothing resolves (NotFound), so the process's working folder
+// is never served by accident.
+//
+// Sockets, pipes and devices are neither listed nor served (Forbidden): a
+// pipe would block the connection on open.
+
+#include "engine/FtpEngine.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kv::engine {
+
+// Longest client path accepted, in characters.
+inline constexpr int kMaxPathLength = 4096;
+
+enum class PathError {
+    None,
+    NotFound,  // no such file or folder (or its parent, for a new one)
+    Forbidden, // leaves what the connection may see, or is a virtual folder's mount point
+    TooLong,
+};
+
+struct FsEntry {
+    QString name;
+    bool isDir = false;
+    bool isLink = false; // shown as a link in listings (only when not followed)
+    qint64 size = 0;
+    QDateTime modified; // UTC
+    bool readable = true;
+    bool writable = true;
+};
+
+struct ResolvedPath {
+    PathError error = PathError::None;
+    QString virtualPath; // normalised client-visible path
+    QString realPath;    // disk path; empty on error
+    bool exists = false;
+    bool isDir = false;
+    bool isMountPoint = false; // the path is a virtual folder itself (cannot be renamed/removed)
+    bool ok() const { return error == PathError::None; }
+};
+
+class VirtualFileSystem {
+public:
+    VirtualFileSystem() = default;
+    VirtualFileSystem(const QString& rootDir, const QList<VirtualDir>& virtualDirs,
+                      bool followLinks);
+
+    // Pure text operation, no disk access; the result is always absolute
+    // ("/" for the root). It does not validate: resolve() rejects NUL bytes
+    // and paths longer than kMaxPathLength.
+    static QString normalize(const QString& cwd, const QString& clientPath);
+
+    // Resolves a client path (relative to cwd). With mustExist false the object
+    // may be missing as long as its parent folder exists (for STOR, MKD, RNTO).
+    ResolvedPath resolve(const QString& cwd, const QString& clientPath, bool mustExist) const;
+
+    // Entries of a folder: real entries plus the virtual folders mounted there,
+    // sorted by name. std::nullopt when the folder cannot be read.
+    std::optional<QList<FsEntry>> list(const ResolvedPath& dir) const;
+
+    // Facts of one existing object.
+    std::optional<FsEntry> stat(const ResolvedPath& path) const;
+
+    const QString& rootDir() const { return root_; }
+    bool followLinks() const { return followLinks_; }
+
+private:
+    // A usable virtual folder, placed in the client's tree.
+    struct Mount {
+        QString virtualPath; // "/sub/name"
+        QString parentPath;  // "/sub"
+        QString name;
+        QString destination; // cleaned absolute disk path
+    };
+
+    const Mount* innermostMount(const QString& virtualPath) const;
+    bool isVisible(const Mount& mount) const;
+    QStringList allowedAreas() const;
+    bool linkStaysInside(const QString& diskPath, QStringList& areas) const;
+
+    QString root_;
+    QString rootDisk_; // cleaned absolute form of root_; empty when unusable
+    QList<VirtualDir> virtualDirs_;
+    QList<Mount> mounts_;
+    bool followLinks_ = false;
+};
+
+} // namespace kv::engine

@@ -1,0 +1,45 @@
+#include "program/HeadlessServer.h"
+
+#include "core/ProgramCore.h"
+
+#include <QCoreApplication>
+
+namespace kv {
+
+HeadlessServer::HeadlessServer(ProgramCore& core, QTextStream& out, QTextStream& err,
+                               QObject* parent)
+    : QObject(parent), core_(core), out_(out), err_(err) {
+    core_.setLogScreen(this);
+    core_.setOnlineObserver(this);
+    core_.setServerView(this);
+}
+
+HeadlessServer::~HeadlessServer() {
+    core_.setLogScreen(nullptr);
+    core_.setOnlineObserver(nullptr);
+    core_.setServerView(nullptr);
+}
+
+bool HeadlessServer::start() {
+    return core_.server().ServerStart();
+}
+
+void HeadlessServer::stop() {
+    if (core_.server().ServerState() > 0)
+        core_.server().ServerStop();
+    QCoreApplication::exit(0);
+}
+
+void HeadlessServer::ShowLogLine(const QString& line) {
+    out_ << line << Qt::endl;
+}
+
+void HeadlessServer::showStartFailed(const QString& message) {
+    show(message, MessageIcon::Exclamation);
+}
+
+void HeadlessServer::show(const QString& text, MessageIcon) {
+    err_ << text << Qt::endl;
+}
+
+} // namespace kv

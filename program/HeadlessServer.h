@@ -1,0 +1,52 @@
+#pragma once
+// Running without a window: the server starts from the settings row at once,
+// log lines go to standard output (and ftp.log while logging is on), and a
+// termination signal stops the server cleanly.
+
+#include "access/ServerEventHandler.h"
+#include "core/Messages.h"
+#include "core/ServerController.h"
+#include "monitor/ActivityLog.h"
+
+#include <QObject>
+#include <QTextStream>
+
+namespace kv {
+
+class ProgramCore;
+
+class HeadlessServer : public QObject,
+                       public monitor::LogScreen,
+                       public access::OnlineObserver,
+                       public ServerView,
+                       public Messages {
+    Q_OBJECT
+public:
+    HeadlessServer(ProgramCore& core, QTextStream& out, QTextStream& err,
+                   QObject* parent = nullptr);
+    ~HeadlessServer() override;
+
+    // Starts the server whatever the settings' automatic-start field says.
+    // False when it could not start (the reason is on standard error).
+    bool start();
+
+public Q_SLOTS:
+    // Stops the server (logging the stop) and ends the event loop with 0.
+    void stop();
+
+private:
+    void ShowLogLine(const QString& line) override;
+    void ShowUsersNumber() override {}
+    void AggiornaUtenti() override {}
+    void showRunning(const QString&) override {}
+    void afterStart() override {}
+    void showStartFailed(const QString& message) override;
+    void showStopped() override {}
+    void show(const QString& text, MessageIcon icon) override;
+
+    ProgramCore& core_;
+    QTextStream& out_;
+    QTextStream& err_;
+};
+
+} // namespace kv

@@ -1,0 +1,74 @@
+#include "program/CommandLine.h"
+#include "core/DataFolder.h"
+#include "program/HeadlessServer.h"
+#include "core/ProgramCore.h"
+#include "program/SignalWatcher.h"
+#include "core/Version.h"
+#include "engine/FtpServer.h"
+#include "settings/SettingsStore.h"
+#include "window/Form1.h"
+#include "window/MessageBoxMessages.h"
+
+#include <QApplication>
+#include <QTextStream>
+#include <memory>
+
+namespace {
+
+void describeApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestrova"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrova Vellim"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kv::kVersionText));
+}
+
+std::unique_ptr<kv::engine::FtpEngine> makeEngine() {
+    return std::make_unique<kv::engine::FtpServer>();
+}
+
+int runHeadless(const kv::CommandLine& options) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const QString folder = kv::dataFolder(options.dataDir);
+    kv::QtSettingsStore settings;
+    kv::ProgramCore core(folder, settings, makeEngine);
+    if (!core.databaseProblem().isEmpty())
+        err << core.databaseProblem() << Qt::endl;
+    // A read-only database still decides logins; one that could not be opened cannot.
+    if (!core.database().isOpen())
+        return 1;
+    kv::HeadlessServer server(core, out, err);
+    kv::SignalWatcher signals;
+    QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &server,
+                     &kv::HeadlessServer::stop);
+    if (!server.start())
+        return 2;
+    return QCoreApplication::exec();
+}
+
+int runWindow(const kv::CommandLine& options);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (kv::wantsNoWindow(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        describeApplication();
+        return runHeadless(kv::parseCommandLine(app.arguments()));
+    }
+    QApplication app(argc, argv);
+    describeApplication();
+    return runWindow(kv::parseCommandLine(app.arguments()));
+}
+
+namespace {
+int runWindow(const kv::CommandLine& options) {
+    const QString folder = kv::dataFolder(options.dataDir);
+    kv::QtSettingsStore settings;
+    kv::ProgramCore core(folder, settings, makeEngine);
+    kv::ui::MessageBoxMessages messages;
+    kv::ui::Form1 window(core, messages);
+    messages.setOwner(&window);
+    window.show();
+    return QApplication::exec();
+}
+} // namespace

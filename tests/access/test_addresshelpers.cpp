@@ -1,0 +1,109 @@
+#include "access/AddressHelpers.h"
+#include "tests/support/FakeEngine.h"
+
+#include <QTest>
+
+using namespace kv::admin;
+using kv::testing::FakeEngine;
+
+class TestAddressHelpers : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void resolvesWithEveryFallback_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QStringList>("answer"); // what the resolver gives for a lookup
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("looksUp");
+        const QStringList none;
+        QTest::newRow("dotted") << "192.168.1.20" << none << "192.168.1.20" << false;
+        QTest::newRow("any digits and dots") << "1.2.999" << none << "1.2.999" << false;
+        QTest::newRow("empty") << "" << none << "" << false;
+        QTest::newRow("name") << "pc.lan" << QStringList{"10.0.0.5", "10.0.0.6"} << "10.0.0.5"
+                              << true;
+        QTest::newRow("first IPv4 after IPv6")
+            << "pc.lan" << QStringList{"fe80::1", "10.0.0.7"} << "10.0.0.7" << true;
+        QTest::newRow("IPv6 only") << "pc.lan" << QStringList{"2001:db8::1"} << "pc.lan" << true;
+        QTest::newRow("lookup fails") << "pc.lan" << none << "pc.lan" << true;
+        QTest::newRow("mapped IPv4") << "::ffff:10.1.2.3" << none << "10.1.2.3" << false;
+        QTest::newRow("mapped IPv4, upper case")
+            << "::FFFF:10.1.2.3" << none << "10.1.2.3" << false;
+        QTest::newRow("IPv6 literal") << "2001:db8::1" << none << "2001:db8::1" << false;
+        QTest::newRow("IPv6 loopback") << "::1" << none << "::1" << false;
+        QTest::newRow("IPv4-compatible is not mapped")
+            << "::10.1.2.3" << none << "::10.1.2.3" << false;
+    }
+    void resolvesWithEveryFallback() {
+        QFETCH(QString, host);
+        QFETCH(QStringList, answer);
+        QFETCH(bool, looksUp);
+        int lookups = 0;
+        QString asked;
+        const auto lookup = [&](const QString& name) {
+            ++lookups;
+            asked = name;
+            QList<QHostAddress> result;
+            for (const QString& a : answer)
+                result << QHostAddress(a);
+            return result;
+        };
+        QTEST(ResolveHostAddress(host, lookup), "expected");
+        QCOMPARE(lookups, looksUp ? 1 : 0);
+        QCOMPARE(asked, looksUp ? host : QString());
+    }
+
+    void systemResolverOnLocalNamesOnly() {
+        QCOMPARE(ResolveHostAddress(QStringLiteral("localhost")), QStringLiteral("127.0.0.1"));
+        // Reserved names fail at once, without asking a name server.
+        for (const QString& name :
+             {QStringLiteral("no-such-host.invalid"), QStringLiteral("NO-SUCH-HOST.Invalid.")}) {
+            QCOMPARE(ResolveHostAddress(name), name);
+            QVERIFY(SystemHostLookup(name).isEmpty());
+        }
+    }
+
+    void numericTextAndBytes() {
+        QVERIFY(IsNumericAddress(QString()));
+        QVERIFY(IsNumericAddress(QStringLiteral("...")));
+        QVERIFY(!IsNumericAddress(QStringLiteral("10.0.0.1 ")));
+        QVERIFY(!IsNumericAddress(QStringLiteral("１.2.3.4"))); // full-width digit
+        QCOMPARE(AddressFromBytes({0, 10, 255, 7}), QStringLiteral("0.10.255.7"));
+        QVERIFY(SocketsStartup());
+    }
+
+    void defaultAddressPrefersAFreshEngine_data() {
+        QTest::addColumn<bool>("haveFresh");
+        QTest::addColumn<QString>("fresh");
+        QTest::addColumn<QString>("main");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, bool haveFresh, const QString& fresh,
+                            const QString& main, const QString& expected) {
+            QTest::newRow(name) << haveFresh << fresh << main << expected;
+        };
+        row("fresh engine's", true, "0.0.0.0", "10.0.0.1", "0.0.0.0");
+        row("main engine's when fresh is empty", true, "", "10.0.0.1", "10.0.0.1");
+        row("main engine's without a fresh one", false, "", "10.0.0.1", "10.0.0.1");
+        row("none", true, "", "", "");
+    }
+    void defaultAddressPrefersAFreshEngine() {
+        QFETCH(bool, haveFresh);
+        QFETCH(QString, fresh);
+        QFETCH(QString, main);
+        FakeEngine mainEngine;
+        mainEngine.setLocalAddress(main);
+        int made = 0;
+        const EngineFactory factory = [&]() -> std::unique_ptr<kv::engine::FtpEngine> {
+            ++made;
+            if (!haveFresh)
+                return nullptr;
+            auto engine = std::make_unique<FakeEngine>();
+            engine->setLocalAddress(fresh);
+            return engine;
+        };
+        QTEST(DefaultLocalIP(factory, &mainEngine), "expected");
+        QCOMPARE(made, 1);
+        QCOMPARE(DefaultLocalIP({}, nullptr), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAddressHelpers)
+#include "test_addresshelpers.moc"

@@ -1,0 +1,249 @@
+#include "access/AccountDatabase.h"
+#include "access/LoginHandler.h"
+#include "access/AddressHelpers.h"
+#include "tests/support/FakeConnection.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace kv::access;
+using kv::engine::Verdict;
+using kv::testing::FakeConnection;
+
+namespace {
+
+struct Switches : ListSwitches {
+    bool block = false, allow = false;
+    bool BlockListOn() const override { return block; }
+    bool AllowListOn() const override { return allow; }
+};
+
+// One login attempt and what the connection must be given; lists: "b" block list
+// on, "a" allow list on.
+struct LoginCase {
+    const char *name, *user, *password, *host;
+    bool anonymousOn;
+    const char* lists;
+    bool accepted;
+    const char *letters, *root;
+    int account;
+    const char* vdirs;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(LoginCase)
+
+class TestLoginHandler : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::unique_ptr<AccountDatabase> db_;
+    std::unique_ptr<AccountViews> views_;
+    ConnectedUsers users_;
+    Switches switches_;
+
+    bool sql(const QString& statement, const QVariantList& values = {}) {
+        QSqlQuery q(db_->connection());
+        q.prepare(statement);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        return q.exec();
+    }
+
+    std::unique_ptr<LoginHandler> handler() {
+        // Host names resolve through a fixed table, so no lookup leaves the machine.
+        auto lookup = [](const QString& name) {
+            return name == QLatin1String("client.test")
+                       ? QList<QHostAddress>{QHostAddress(QStringLiteral("10.0.0.5"))}
+                       : QList<QHostAddress>{};
+        };
+        return std::make_unique<LoginHandler>(
+            db_->connection(), users_, switches_,
+            [lookup](const QString& host) { return kv::admin::ResolveHostAddress(host, lookup); },
+            [] { return QStringLiteral("/default"); });
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        db_ = std::make_unique<AccountDatabase>(dir_.filePath(QStringLiteral("accounts.dat")));
+        QVERIFY2(db_->open(), qPrintable(db_->problem()));
+        const QString user = QStringLiteral(
+            "INSERT INTO users (login, password, enabled, read, write, \"delete\", browse, manage,"
+            " rootdir) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        using L = QVariantList;
+        QVERIFY(sql(user, L{"bob", "x", 1, 1, 0, 0, 1, 0, "/srv/bob"}));             // ID 1
+        QVERIFY(sql(user, L{"carol", "y", 0, 1, 1, 0, 0, 0, "/srv/carol"}));         // ID 2
+        QVERIFY(sql(user, L{"anonymous", "named", 1, 1, 1, 1, 1, 1, "/srv/named"})); // ID 3
+        QVERIFY(sql(user, L{"o'hara", "q\"%_", 1, 0, 0, 1, 0, 0, QVariant()}));      // ID 4
+        QVERIFY(sql(user, L{" ", " ", 1, 1, 1, 1, 1, 1, "/srv/space"}));             // ID 5
+        QVERIFY(sql("UPDATE anonymous SET read=1, write=0, \"delete\"=0, browse=1, manage=0,"
+                    " rootdir='/srv/anon'"));
+        const QString vdir = QStringLiteral(
+            "INSERT INTO virtualdirs (name, source, destination, user) VALUES (?,?,?,?)");
+        QVERIFY(sql(vdir, L{"pub", "", "/data/pub", 1}));
+        QVERIFY(sql(vdir, L{"docs", "/srv/bob", "/data/docs", 1}));
+        QVERIFY(sql(vdir, L{"c", QVariant(), "/data/c", 2}));
+        QVERIFY(sql(vdir, L{"anon", "", "/data/anon", 0}));
+        QVERIFY(sql(vdir, L{"named", "", "/data/named", 3}));
+        for (const char* ip : {"10.0.0.5", "10.0.0.9"})
+            QVERIFY(sql("INSERT INTO IPok (IP) VALUES (?)", {ip}));
+        for (const char* ip : {"10.0.0.66", "10.0.0.9"})
+            QVERIFY(sql("INSERT INTO IPko (IP) VALUES (?)", {ip}));
+        views_ = std::make_unique<AccountViews>(*db_);
+        views_->openAll();
+    }
+
+    void decidesAndHandsOver_data() {
+        QTest::addColumn<LoginCase>("c");
+        // clang-format off
+        const LoginCase cases[] = {
+            {"enabled account", "bob", "x", "127.0.0.1", true, "", true, "RB", "/srv/bob", 1, "pub docs"},
+            {"wrong password", "bob", "nope", "127.0.0.1", true, "", false, "", "/default", -2, ""},
+            {"disabled account still handed over", "carol", "y", "127.0.0.1", true, "", false, "RW", "/srv/carol", 2, "c"},
+            {"anonymous, any password", "anonymous", "guest@", "127.0.0.1", true, "", true, "RB", "/srv/anon", 0, "anon"},
+            {"ANONYMOUS, empty password", "ANONYMOUS", "", "127.0.0.1", true, "", true, "RB", "/srv/anon", 0, "anon"},
+            {"anonymous switched off", "Anonymous", "x", "127.0.0.1", false, "", false, "", "/default", -2, ""},
+            {"users row named anonymous", "anonymous", "named", "127.0.0.1", false, "", true, "RWDBM", "/srv/named", 3, "named"},
+            {"empty names", "", "", "127.0.0.1", true, "", false, "", "/default", -2, ""},
+            {"names of spaces only, even with a row", " ", " ", "127.0.0.1", true, "", false, "RWDBM", "/default", 5, ""},
+            {"quotes and wildcards compared whole", "o'hara", "q\"%_", "127.0.0.1", true, "", true, "D", "/default", 4, ""},
+            {"wildcards match nothing", "%", "%", "127.0.0.1", true, "", false, "", "/default", -2, ""},
+            {"quote injection", "bob' OR '1'='1", "' OR '1'='1", "127.0.0.1", true, "", false, "", "/default", -2, ""},
+            {"block list, address listed", "bob", "x", "10.0.0.66", true, "b", false, "RB", "/srv/bob", 1, "pub docs"},
+            {"block list, other address", "bob", "x", "10.0.0.7", true, "b", true, "RB", "/srv/bob", 1, "pub docs"},
+            {"block list off", "bob", "x", "10.0.0.66", true, "", true, "RB", "/srv/bob", 1, "pub docs"},
+            {"block list refuses anonymous", "anonymous", "a", "10.0.0.66", true, "b", false, "RB", "/srv/anon", 0, "anon"},
+            {"allow list, address listed", "bob", "x", "10.0.0.5", true, "a", true, "RB", "/srv/bob", 1, "pub docs"},
+            {"allow list, address not listed", "bob", "x", "10.0.0.7", true, "a", false, "RB", "/srv/bob", 1, "pub docs"},
+            {"allow list, name resolving to a listed address", "bob", "x", "client.test", true, "a", true, "RB", "/srv/bob", 1, "pub docs"},
+            {"allow list, IPv4 client on an IPv6 socket", "bob", "x", "::ffff:10.0.0.5", true, "a", true, "RB", "/srv/bob", 1, "pub docs"},
+            {"both lists, allowed and not blocked", "bob", "x", "10.0.0.5", true, "ab", true, "RB", "/srv/bob", 1, "pub docs"},
+            {"both lists, allowed but blocked", "bob", "x", "10.0.0.9", true, "ab", false, "RB", "/srv/bob", 1, "pub docs"},
+        };
+        // clang-format on
+        for (const LoginCase& c : cases)
+            QTest::newRow(c.name) << c;
+    }
+    void decidesAndHandsOver() {
+        QFETCH(LoginCase, c);
+        const QString host = QString::fromUtf8(c.host), lists = QString::fromUtf8(c.lists);
+        QVERIFY(sql("UPDATE anonymous SET enabled=?", {c.anonymousOn}));
+        switches_.block = lists.contains(u'b');
+        switches_.allow = lists.contains(u'a');
+        FakeConnection conn(QString::fromUtf8(c.user), QString::fromUtf8(c.password), host);
+        conn.setRootDir(QStringLiteral("/default"));
+        const qint32 before = users_.HighestIndex();
+
+        const Verdict verdict = handler()->LoginRequest(conn);
+
+        QCOMPARE(verdict == Verdict::Allow, c.accepted);
+        QCOMPARE(users_.HighestIndex(), before + 1);
+        QCOMPARE(ConnectionIndex(conn), before + 1);
+        QCOMPARE(users_.record(before + 1)->Permissions(), QString::fromUtf8(c.letters));
+        // The lists compare the resolved dotted address.
+        const bool dotted = kv::admin::IsNumericAddress(host);
+        QCOMPARE(users_.AddressOf(before + 1), dotted ? host : QStringLiteral("10.0.0.5"));
+        QCOMPARE(conn.RootDir(), QString::fromUtf8(c.root));
+        QCOMPARE(handler()->AccountID(conn), c.account);
+        QStringList names;
+        for (const auto& d : conn.VirtualDirs().items())
+            names << d.name;
+        QCOMPARE(names.join(u' '), QString::fromUtf8(c.vdirs));
+    }
+
+    void disabledNamedAnonymousIsNotLetInAsTheAnonymousAccount() {
+        QVERIFY(sql("UPDATE users SET enabled=0 WHERE ID=3"));
+        QVERIFY(sql("UPDATE anonymous SET enabled=1"));
+        switches_ = {};
+        FakeConnection named(QStringLiteral("anonymous"), QStringLiteral("named"));
+        QCOMPARE(handler()->LoginRequest(named), Verdict::Deny);
+        FakeConnection guest(QStringLiteral("anonymous"), QStringLiteral("other"));
+        QCOMPARE(handler()->LoginRequest(guest), Verdict::Allow);
+        QCOMPARE(users_.record(ConnectionIndex(guest))->Permissions(), QStringLiteral("RB"));
+        QVERIFY(sql("UPDATE users SET enabled=1 WHERE ID=3"));
+    }
+
+    void virtualFolderFieldsAndOrder() {
+        const QList<kv::engine::VirtualDir> dirs = handler()->VirtualDirsOf(1);
+        QCOMPARE(dirs.size(), 2);
+        QCOMPARE(dirs.at(1), (kv::engine::VirtualDir{"docs", "/srv/bob", "/data/docs"}));
+        QCOMPARE(handler()->VirtualDirsOf(2).value(0).source, QString()); // null reads as ""
+    }
+
+    void repeatedLoginReplacesWhatTheConnectionWasGiven() {
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"));
+        auto h = handler();
+        QCOMPARE(h->LoginRequest(c), Verdict::Allow);
+        const qint32 first = ConnectionIndex(c);
+        c.setUserName(QStringLiteral("o'hara"));
+        c.setPassword(QStringLiteral("q\"%_"));
+        QCOMPARE(h->LoginRequest(c), Verdict::Allow);
+        QCOMPARE(ConnectionIndex(c), first + 1);
+        QCOMPARE(users_.record(first)->Permissions(), QStringLiteral("RB"));
+        QCOMPARE(users_.record(first + 1)->Permissions(), QStringLiteral("D"));
+        QCOMPARE(c.RootDir(), QStringLiteral("/default"));
+        QVERIFY(c.VirtualDirs().items().isEmpty());
+    }
+
+    void lookupsSeeCommittedRowsAndLeaveTheOperatorsRow() {
+        DataView& accounts = views_->Data1();
+        accounts.MoveFirst();
+        QVERIFY(accounts.FindFirst(QStringLiteral("login = ?"), {QStringLiteral("carol")}));
+        QVERIFY(accounts.Edit());
+        QVERIFY(accounts.setField(QStringLiteral("enabled"), true)); // pending, not committed
+        const int row = accounts.currentRow();
+        FakeConnection c(QStringLiteral("carol"), QStringLiteral("y"));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
+        QCOMPARE(accounts.currentRow(), row);
+        QVERIFY(accounts.isDirty());
+        accounts.CancelUpdate();
+    }
+
+    void settingsRowSwitches() {
+        DataView& settings = views_->Data2();
+        SettingsRowListSwitches rowSwitches(settings);
+        QVERIFY(!rowSwitches.AllowListOn());
+        QVERIFY(!rowSwitches.BlockListOn());
+        // An edit not yet committed counts at once, like a ticked box.
+        QVERIFY(settings.Edit());
+        QVERIFY(settings.setField(QStringLiteral("IPok"), true));
+        QVERIFY(rowSwitches.AllowListOn());
+        QVERIFY(!rowSwitches.BlockListOn());
+        settings.CancelUpdate();
+        QVERIFY(!rowSwitches.AllowListOn());
+    }
+
+    void emptyAllowListRefusesEveryone() {
+        QVERIFY(sql("CREATE TABLE keep AS SELECT * FROM IPok"));
+        QVERIFY(sql("DELETE FROM IPok"));
+        switches_ = {};
+        switches_.allow = true;
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"), QStringLiteral("10.0.0.5"));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
+        QVERIFY(sql("INSERT INTO IPok SELECT * FROM keep"));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Allow);
+    }
+
+    void failedListLookupRefuses_data() {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("block list") << "IPko";
+        QTest::newRow("allow list") << "IPok";
+    }
+    void failedListLookupRefuses() {
+        QFETCH(QString, table);
+        QVERIFY(sql(QStringLiteral("ALTER TABLE %1 RENAME TO gone").arg(table)));
+        switches_.block = table == QLatin1String("IPko");
+        switches_.allow = !switches_.block;
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"), QStringLiteral("10.0.0.5"));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
+        QVERIFY(sql(QStringLiteral("ALTER TABLE gone RENAME TO %1").arg(table)));
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Allow);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoginHandler)
+#include "test_loginhandler.moc"

@@ -1,0 +1,135 @@
+#include "core/ServerController.h"
+
+#include "tests/support/FakeEngine.h"
+
+#include <QMap>
+#include <QTest>
+
+using namespace kv;
+
+namespace {
+
+class Boxes : public ServerBoxes {
+public:
+    QString text(ServerBox box) const override { return values.value(box); }
+    void setText(ServerBox box, const QString& text) override { values[box] = text; }
+    QMap<ServerBox, QString> values;
+};
+
+class View : public ServerView {
+public:
+    void showRunning(const QString& address) override { events << "running " + address; }
+    void afterStart() override { events << "after start"; }
+    void showStartFailed(const QString& message) override { events << "failed " + message; }
+    void showStopped() override { events << "stopped"; }
+    QStringList events;
+};
+
+struct Fixture {
+    testing::FakeEngine engine;
+    Boxes boxes;
+    View view;
+    QStringList log;
+    ServerController controller{engine, boxes, [] { return QStringLiteral("192.0.2.9"); },
+                                [this](const QString& line) { log << line; },
+                                [] { return QDateTime(QDate(2026, 12, 5), QTime(20, 49, 3)); }};
+    Fixture() {
+        controller.setView(&view);
+        boxes.values = {{ServerBox::Address, "127.0.0.1"}, {ServerBox::Port, "2121"},
+                        {ServerBox::Root, "/srv"},         {ServerBox::Timeout, "60"},
+                        {ServerBox::ResolveLinks, "0"},    {ServerBox::DebugMode, "2"},
+                        {ServerBox::DataLingerTime, "5"}};
+        engine.setLocalAddress("");
+    }
+};
+
+} // namespace
+
+class TestServerController : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void handsSettingsOver() {
+        Fixture f;
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(f.engine.LocalAddress(), QString("127.0.0.1"));
+        QCOMPARE(int(f.engine.Port()), 2121);
+        QCOMPARE(f.engine.ServerRootDir(), QString("/srv"));
+        QCOMPARE(int(f.engine.Timeout()), 60);
+        QCOMPARE(f.engine.ResolveLinks(), 0);
+        QCOMPARE(int(f.engine.DebugMode()), 2);
+        QCOMPARE(int(f.engine.DataLingerTime()), 5);
+        QCOMPARE(int(f.controller.ServerState()), 1);
+        QCOMPARE(f.view.events, QStringList({"running 127.0.0.1", "after start"}));
+        QCOMPARE(f.log, QStringList({"", "[05-12-2026 20:49:03] SERVER START ON IP 127.0.0.1"}));
+    }
+
+    void defaultAddressInAnyCase_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Default") << QStringLiteral("Default") << QStringLiteral("192.0.2.9");
+        QTest::newRow("default") << QStringLiteral("default") << QStringLiteral("192.0.2.9");
+        QTest::newRow("DEFAULT") << QStringLiteral("DEFAULT") << QStringLiteral("192.0.2.9");
+        QTest::newRow("empty stays empty") << QString() << QString();
+        QTest::newRow("address unchanged")
+            << QStringLiteral("10.1.2.3") << QStringLiteral("10.1.2.3");
+    }
+    void defaultAddressInAnyCase() {
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        Fixture f;
+        f.boxes.values[ServerBox::Address] = typed;
+        f.controller.ServerStart();
+        QCOMPARE(f.engine.LocalAddress(), expected);
+        // The status shows the address the engine reports.
+        QCOMPARE(f.view.events.first(), "running " + expected);
+    }
+
+    void emptyPortAndRootAreFilled() {
+        Fixture f;
+        f.boxes.values[ServerBox::Port] = "";
+        f.boxes.values[ServerBox::Root] = "";
+        f.controller.ServerStart();
+        QCOMPARE(f.boxes.values[ServerBox::Port], QString("21"));
+        QCOMPARE(f.boxes.values[ServerBox::Root], DefaultServerRoot());
+        QCOMPARE(int(f.engine.Port()), 21);
+        QCOMPARE(f.engine.ServerRootDir(), DefaultServerRoot());
+    }
+
+    void badNumbersKeepPreviousValues() {
+        Fixture f;
+        f.boxes.values[ServerBox::Port] = "40000";
+        f.boxes.values[ServerBox::Timeout] = "abc";
+        f.boxes.values[ServerBox::ResolveLinks] = "";
+        f.controller.ServerStart();
+        QCOMPARE(int(f.engine.Port()), 21);
+        QCOMPARE(int(f.engine.Timeout()), 180);
+        QCOMPARE(f.engine.ResolveLinks(), 1);
+    }
+
+    void failedStartLogsNothing() {
+        Fixture f;
+        f.engine.listenResult = false;
+        QVERIFY(!f.controller.ServerStart());
+        QCOMPARE(int(f.controller.ServerState()), 0);
+        QVERIFY(f.log.isEmpty());
+        QCOMPARE(f.view.events, QStringList({"failed " + kStartFailedMessage}));
+    }
+
+    void startStopStartSequence() {
+        Fixture f;
+        f.controller.ServerStart();
+        f.controller.ServerStop();
+        f.controller.ServerStart();
+        QCOMPARE(f.log.size(), 5);
+        QCOMPARE(f.log[0], QString());
+        QVERIFY(f.log[1].endsWith("SERVER START ON IP 127.0.0.1"));
+        QCOMPARE(f.log[2], QString("[05-12-2026 20:49:03] SERVER STOP"));
+        QCOMPARE(f.log[3], QString());
+        QVERIFY(f.log[4].endsWith("SERVER START ON IP 127.0.0.1"));
+        QCOMPARE(f.engine.stopCalls, 1);
+        QCOMPARE(int(f.controller.ServerState()), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerController)
+#include "test_servercontroller.moc"

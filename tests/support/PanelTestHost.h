@@ -1,0 +1,128 @@
+#pragma once
+// A main window stand-in for the administration panel tests: a program core
+// on a temporary accounts.dat with an engine that listens nowhere, messages
+// recorded instead of shown, a folder picker that answers what the test says,
+// and a selectable online client address.
+
+#include "core/DataFolder.h"
+#include "core/ProgramCore.h"
+#include "settings/SettingsStore.h"
+#include "admin/ui/PanelHost.h"
+#include "tests/support/FakeEngine.h"
+
+#include <QList>
+#include <QPair>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <memory>
+
+namespace kv::testing {
+
+struct PickerCall {
+    QString prompt;
+    QString defaultRoot;
+};
+
+class PanelTestHost : public ui::PanelHost {
+public:
+    // `makeEngine` gives the program's real engine; by default one that listens nowhere.
+    explicit PanelTestHost(ProgramCore::EngineFactory makeEngine = {}) {
+        if (makeEngine) {
+            core_ = std::make_unique<ProgramCore>(dir_.path(), settings_, std::move(makeEngine));
+            return;
+        }
+        core_ = std::make_unique<ProgramCore>(dir_.path(), settings_, [this] {
+            auto engine = std::make_unique<FakeEngine>();
+            engine->setLocalAddress(engineAddress);
+            if (!mainEngine)
+                mainEngine = engine.get();
+            return engine;
+        });
+    }
+
+    ProgramCore& core() { return *core_; }
+    access::AccountViews& views() override { return core_->views(); }
+    QSqlDatabase connection() const override { return core_->database().connection(); }
+    void setListSwitches(const access::ListSwitches* switches) override {
+        core_->setListSwitches(switches);
+    }
+    bool serverRunning() const override { return core_->server().ServerState() == 1; }
+    QString listeningAddress() const override { return core_->engine().LocalAddress(); }
+    QString defaultLocalAddress() const override { return core_->DefaultLocalIP(); }
+    Messages& messages() override { return recorder; }
+    QString BrowseForFolder(QWidget*, const QString& prompt, const QString& defaultRoot) override {
+        pickerCalls.append({prompt, defaultRoot});
+        return pickerAnswer;
+    }
+    void relayout() override {}
+    std::optional<QString> selectedOnlineAddress() const override { return selectedAddress; }
+    QString defaultRootText() const override { return {}; }
+
+    QString databasePath() const { return accountsFile(dir_.path()); }
+
+    // Values of one column read through a connection of its own, as another
+    // program would see the file.
+    QStringList column(const QString& sql) const {
+        QStringList values;
+        const QString name = QStringLiteral("kv_panel_test_%1").arg(++readCount_);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(databasePath());
+            if (db.open()) {
+                QSqlQuery query(db);
+                if (query.exec(sql)) {
+                    while (query.next())
+                        values.append(query.value(0).isNull() ? QStringLiteral("<null>")
+                                                              : query.value(0).toString());
+                }
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return values;
+    }
+
+    // Runs statements on the file through the core's own connection.
+    void exec(const QStringList& statements) {
+        QSqlQuery query(core_->database().connection());
+        for (const QString& statement : statements)
+            query.exec(statement);
+    }
+
+    struct Recorder : Messages {
+        void show(const QString& text, MessageIcon icon) override { shown.append({text, icon}); }
+        QStringList texts() const {
+            QStringList out;
+            for (const auto& message : shown)
+                out.append(message.first);
+            return out;
+        }
+        QList<QPair<QString, MessageIcon>> shown;
+    } recorder;
+
+    QString pickerAnswer;
+    QList<PickerCall> pickerCalls;
+    std::optional<QString> selectedAddress;
+    QString engineAddress = QStringLiteral("10.1.2.3");
+    FakeEngine* mainEngine = nullptr;
+
+private:
+    QTemporaryDir dir_;
+    MemorySettingsStore settings_;
+    std::unique_ptr<ProgramCore> core_;
+    mutable int readCount_ = 0;
+};
+
+// The element `index` of a control array named `name` under `root`.
+template <typename T> T* arrayChild(QObject* root, const QString& name, int index) {
+    for (T* child : root->findChildren<T*>(name)) {
+        if (child->property("kvIndex").toInt() == index)
+            return child;
+    }
+    return nullptr;
+}
+
+} // namespace kv::testing

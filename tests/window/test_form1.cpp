@@ -1,0 +1,378 @@
+#include "tests/support/WindowHarness.h"
+
+#include "access/DataView.h"
+#include "window/HelpBrowser.h"
+#include "window/LogPanel.h"
+#include "window/OnlinePanel.h"
+#include "window/TrayIcon.h"
+#include "shell/Twips.h"
+#include "shell/WebAddresses.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QScrollBar>
+
+using namespace Qt::StringLiterals;
+
+using namespace kv;
+using kv::testing::WindowHarness;
+
+namespace {
+
+int visiblePanels(ui::Form1& w) {
+    int n = 0;
+    for (int i = 0; i < ui::kPanelCount; ++i)
+        n += w.picPanel(i)->isVisibleTo(&w) ? 1 : 0;
+    return n;
+}
+
+QString stored(WindowHarness& h, const QString& name) {
+    return h.settings.value(kAppTarrow, kSectionAppIni, name);
+}
+
+// Toolbar, panels 0-2, status and tray menu all tell the same state.
+void expectOnline(ui::Form1& w, bool online) {
+    QCOMPARE(w.startButton()->isEnabled(), !online);
+    QCOMPARE(w.stopButton()->isEnabled(), online);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(w.picPanel(i)->isEnabled(), !online || i > 2);
+    QCOMPARE(w.tray().mnuStart()->isEnabled(), !online);
+    QCOMPARE(w.tray().mnuStop()->isEnabled(), online);
+    QCOMPARE(w.tray().tip(),
+             online ? u"Kestrova Vellim - Online"_s : u"Kestrova Vellim - Offline"_s);
+    if (!online)
+        QCOMPARE(w.statusText(), u"Offline"_s);
+}
+
+void useLoopbackAddress(WindowHarness& h) {
+    h.setRow(u"ip"_s, u"127.0.0.1"_s);
+}
+
+} // namespace
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void firstStartAndStoredSize_data() {
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::addColumn<QSize>("pixels");
+        QTest::newRow("nothing stored") << ""
+                                        << "" << QSize(twipsToPixels(8040), twipsToPixels(8370));
+        QTest::newRow("whole twips") << "9000"
+                                     << "7500" << QSize(600, 500);
+        QTest::newRow("leading number of a text") << "9600.4 twips"
+                                                  << "7800" << QSize(640, 520);
+    }
+    void firstStartAndStoredSize() {
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        QFETCH(QSize, pixels);
+        WindowHarness h;
+        if (!width.isEmpty()) {
+            h.settings.setValue(kAppTarrow, kSectionAppIni, "Width", width);
+            h.settings.setValue(kAppTarrow, kSectionAppIni, "Height", height);
+        }
+        ui::Form1& w = h.window();
+        QCOMPARE(w.size(), pixels);
+        QCOMPARE(w.windowTitle(), u"Kestrova Vellim 1.0.0"_s);
+        QCOMPARE(w.usersText(), QString());
+        QCOMPARE(w.menuList()->count(), 6);
+        QVERIFY(!w.alreadyActivated());
+        expectOnline(w, false);
+    }
+
+    void navigationShowsExactlyOnePanel() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        QVERIFY(w.alreadyActivated());
+        QCOMPARE(w.PannelloCorrente(), 0);
+        QCOMPARE(visiblePanels(w), 1);
+        QVERIFY(w.picPanel(0)->isVisibleTo(&w));
+        QCOMPARE(w.titleText(), u"Account"_s);
+        const char* titles[] = {"Account", "Impostazioni", "Sicurezza", "Log", "Online", "Help"};
+        for (int position = 1; position <= 6; ++position) {
+            w.selectItem(position);
+            QCOMPARE(visiblePanels(w), 1);
+            QVERIFY(w.picPanel(position - 1)->isVisibleTo(&w));
+            QCOMPARE(w.titleText(), QString::fromLatin1(titles[position - 1]));
+            QCOMPARE(w.PannelloCorrente(), position - 1);
+            QCOMPARE(w.menuList()->currentRow(), position - 1);
+        }
+        // Clicking an item of the list does the same.
+        for (int row : {2, 0}) {
+            const QRect r = w.menuList()->visualItemRect(w.menuList()->item(row));
+            QTest::mouseClick(w.menuList()->viewport(), Qt::LeftButton, {}, r.center());
+            QCOMPARE(w.PannelloCorrente(), row);
+            QCOMPARE(visiblePanels(w), 1);
+            QCOMPARE(w.titleText(), QString::fromLatin1(titles[row]));
+        }
+    }
+
+    void resizeStoresOnlyTheNormalSize() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        w.resize(700, 520);
+        QTRY_COMPARE(stored(h, "Width"), u"10500"_s);
+        QCOMPARE(stored(h, "Height"), u"7800"_s);
+        // The layout follows the window: the viewport grows with it.
+        const int viewportWidth = w.viewport()->width();
+        w.resize(760, 520);
+        QTRY_COMPARE(w.viewport()->width(), viewportWidth + 60);
+        QCOMPARE(stored(h, "Width"), u"11400"_s);
+
+        w.showMaximized();
+        QTRY_VERIFY(w.isMaximized());
+        w.Form_Resize();
+        QCOMPARE(stored(h, "Width"), u"11400"_s);
+        QCOMPARE(stored(h, "Height"), u"7800"_s);
+    }
+
+    void startAndStopShowTheState() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        ui::Form1& w = h.started();
+        h.fakeEngine->setLocalAddress(QString());
+        // The toolbar commits pending edits first.
+        access::DataView& row = h.core->views().Data2();
+        QVERIFY(row.Edit());
+        QVERIFY(row.setField("port", "2121"));
+        w.toolbarClick(u"kStart"_s);
+        QVERIFY(!row.isDirty());
+        QCOMPARE(h.fakeEngine->Port(), qint16(2121));
+        QCOMPARE(h.core->server().ServerState(), 1);
+        expectOnline(w, true);
+        QCOMPARE(w.statusText(), u"Online: 127.0.0.1"_s);
+        QVERIFY(w.logPanel().logText().contains("] SERVER START ON IP 127.0.0.1\r\n"));
+
+        w.toolbarClick(u"kStop"_s);
+        QCOMPARE(h.core->server().ServerState(), 0);
+        expectOnline(w, false);
+        QVERIFY(w.logPanel().logText().endsWith("] SERVER STOP\r\n"));
+        QVERIFY(h.messages.shown.isEmpty());
+
+        // A failing start is reported once and changes nothing.
+        const QString logBefore = w.logPanel().logText();
+        h.fakeEngine->listenResult = false;
+        w.toolbarClick(u"kStart"_s);
+        QCOMPARE(h.messages.texts(), QStringList{kStartFailedMessage});
+        QCOMPARE(h.messages.shown.first().second, MessageIcon::Exclamation);
+        QCOMPARE(h.core->server().ServerState(), 0);
+        expectOnline(w, false);
+        QCOMPARE(w.logPanel().logText(), logBefore);
+        QCOMPARE(h.notices, 1); // only the successful start showed it
+    }
+
+    void startNoticeAndNoShow1() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        ui::Form1& w = h.started();
+        w.toolbarClick(u"kStart"_s);
+        QCOMPARE(h.notices, 1);
+        QCOMPARE(stored(h, "NoShow1"), QString()); // closed without the tick
+        w.toolbarClick(u"kStop"_s);
+        h.tickNotice = true;
+        w.toolbarClick(u"kStart"_s);
+        QCOMPARE(h.notices, 2);
+        QCOMPARE(stored(h, "NoShow1"), u"1"_s);
+        w.toolbarClick(u"kStop"_s);
+        w.toolbarClick(u"kStart"_s);
+        QCOMPARE(h.notices, 2);
+
+        // The notice itself: its close box stores only a ticked choice.
+        MemorySettingsStore settings;
+        for (bool tick : {false, true}) {
+            ui::StartNotice notice(settings);
+            notice.check()->setChecked(tick);
+            notice.show();
+            notice.close();
+            QCOMPARE(ui::startNoticeWanted(settings), !tick);
+        }
+        QCOMPARE(settings.value(kAppTarrow, kSectionAppIni, "NoShow1"), u"1"_s);
+    }
+
+    void automaticStartWhileMinimisedToTheTray() {
+        WindowHarness h(WindowHarness::Engine::Fake, true);
+        useLoopbackAddress(h);
+        h.setRow("minimized", "1");
+        h.setRow("start", true);
+        ui::Form1& w = h.started();
+        QVERIFY(w.inTray());
+        QVERIFY(!w.isVisible());
+        QCOMPARE(h.core->server().ServerState(), 1);
+        QCOMPARE(h.notices, 0); // hidden: no notice
+        QCOMPARE(w.tray().tip(), u"Kestrova Vellim - Online"_s);
+        QVERIFY(w.tray().mnuStop()->isEnabled());
+        // A second activation starts nothing again.
+        w.Form_Activate();
+        QCOMPARE(h.fakeEngine->listenCalls, 1);
+    }
+
+    void withoutATrayTheWindowStaysReachable() {
+        WindowHarness h(WindowHarness::Engine::Fake, false);
+        useLoopbackAddress(h);
+        h.setRow("minimized", "1");
+        ui::Form1& w = h.started();
+        QVERIFY(!w.inTray());
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.tray().shown());
+        w.showMinimized();
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.inTray());
+    }
+
+    void trayMenuStartsStopsAndRestores() {
+        WindowHarness h(WindowHarness::Engine::Fake, true);
+        useLoopbackAddress(h);
+        ui::Form1& w = h.started();
+        w.resize(640, 560);
+        const QString width = stored(h, "Width");
+        w.showMinimized();
+        QTRY_VERIFY(w.inTray());
+        QVERIFY(!w.isVisible());
+        QCOMPARE(stored(h, "Width"), width); // minimising stores nothing
+        QVERIFY(!w.tray().showsOnline());
+        expectOnline(w, false);
+
+        w.tray().mnuStart()->trigger();
+        QCOMPARE(h.core->server().ServerState(), 1);
+        QCOMPARE(h.notices, 0);
+        QVERIFY(w.tray().showsOnline());
+        expectOnline(w, true);
+
+        h.fakeEngine->listenResult = false;
+        w.tray().mnuStop()->trigger();
+        w.tray().mnuStart()->trigger(); // fails
+        QCOMPARE(h.messages.texts(), QStringList{kStartFailedMessage});
+        QCOMPARE(w.tray().tip(), u"Kestrova Vellim - Offline"_s);
+
+        w.tray().mnuRipristina()->trigger();
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.inTray());
+        QVERIFY(!w.tray().shown());
+        QCOMPARE(w.size(), QSize(640, 560));
+    }
+
+    void closingStopsTheServerAndSavesColumns() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        ui::Form1& w = h.started();
+        w.toolbarClick(u"kStart"_s);
+        w.close();
+        QCOMPARE(h.fakeEngine->stopCalls, 1);
+        QVERIFY(w.logPanel().logText().endsWith("] SERVER STOP\r\n"));
+        QCOMPARE(stored(h, "OnlineCol1"), u"1440"_s);
+        QCOMPARE(stored(h, "OnlineCol5"), u"1440"_s);
+    }
+
+    void emptyRootAndPortAreFilledAtActivation() {
+        WindowHarness h;
+        h.setRow("rootdir", QString());
+        ui::Form1& w = h.started();
+        access::DataView& row = h.core->views().Data2();
+        QCOMPARE(row.Field("rootdir"), DefaultServerRoot());
+        QVERIFY(!row.isDirty());
+        h.setRow("rootdir", QString());
+        w.Form_Activate();
+        QCOMPARE(row.Field("rootdir"), DefaultServerRoot());
+
+        WindowHarness other; // the port choice itself is tested without a window
+        other.setRow("port", QString());
+        other.started();
+        QCOMPARE(other.core->views().Data2().Field("port"), u"21"_s);
+    }
+
+    void unusableDatabaseIsReportedOnce() {
+        WindowHarness h(WindowHarness::Engine::Fake, false, [](const QString& dir) {
+            QFile f(dir + "/accounts.dat");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("not a database at all");
+        });
+        QVERIFY(!h.core->databaseProblem().isEmpty());
+        ui::Form1& w = h.started();
+        w.Form_Activate();
+        QCOMPARE(h.messages.texts(), QStringList{h.core->databaseProblem()});
+        QCOMPARE(h.messages.shown.first().second, MessageIcon::Exclamation);
+        QCOMPARE(h.core->views().Data1().RecordCount(), 0);
+        QFile f(h.dir.path() + "/accounts.dat");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("not a database at all"));
+    }
+
+    void helpPanelNavigation() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        QCOMPARE(w.helpBrowser().address(), u"about:blank"_s);
+        w.selectItem(6);
+        const QString help = shell::helpPageAddress(1, 0, 0);
+        QCOMPARE(w.helpBrowser().address(), help);
+        QVERIFY(help.startsWith("http://"));
+        QVERIFY(w.helpBrowser().toPlainText().contains("Kestrova Vellim"));
+        QVERIFY(!w.scrollBar()->isVisible());
+        // An activation blanks it; the next layout goes back to the help page.
+        w.Form_Activate();
+        QCOMPARE(w.helpBrowser().address(), u"about:blank"_s);
+        w.selectItem(6);
+        QCOMPARE(w.helpBrowser().address(), help);
+
+        // Returning from another program is no activation; from one of the
+        // program's own windows it is.
+        Q_EMIT qApp->focusWindowChanged(nullptr);
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&w, &activate);
+        QCOMPARE(w.helpBrowser().address(), help);
+        QCoreApplication::sendEvent(&w, &activate);
+        QCOMPARE(w.helpBrowser().address(), u"about:blank"_s);
+        w.selectItem(6);
+
+        // Links to other sites open outside; the help's own pages inside.
+        Q_EMIT w.helpBrowser().anchorClicked(QUrl("https://www.example.org/"));
+        QCOMPARE(h.opened, QStringList{"https://www.example.org/|"});
+        Q_EMIT w.helpBrowser().anchorClicked(QUrl("log.html"));
+        QVERIFY(w.helpBrowser().address().endsWith("/ftpserver/log.html"));
+        QCOMPARE(h.opened.size(), 1);
+
+        // A page of the help stays where it is and is reloaded.
+        w.helpBrowser().navigate(shell::homePageAddress() + "/ftpserver/online.html");
+        QVERIFY(w.helpBrowser().toPlainText().contains("Disconnetti account"));
+        w.selectItem(6);
+        QVERIFY(w.helpBrowser().address().endsWith("online.html"));
+        w.selectItem(1);
+        QVERIFY(w.scrollBar()->isVisible());
+    }
+
+    void bannerOpensTheHomePage() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        w.imgBanner_Click();
+        QCOMPARE(h.opened, QStringList{shell::homePageAddress() + "|" + h.dir.path()});
+        QCOMPARE(h.settings.value(kAppTarrow, kSectionAppIni, "previewretry"), u"on"_s);
+        // A desktop that cannot open it: the retry path is no file, nothing else happens.
+        h.desktopAnswer = false;
+        w.imgBanner_Click();
+        QCOMPARE(h.opened.size(), 2);
+        QVERIFY(h.messages.shown.isEmpty());
+    }
+
+    void scrollBarMovesTheShownPanel() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        w.resize(w.minimumSize());
+        w.selectItem(4); // the log panel fits any height: its box follows the viewport
+        QVERIFY(!w.scrollBar()->isEnabled());
+        QWidget* panel = w.picPanel(0);
+        w.selectItem(1);
+        if (!w.scrollBar()->isEnabled())
+            QSKIP("the account panel fits this window");
+        w.scrollBar()->setValue(w.scrollBar()->maximum());
+        QCOMPARE(panel->y(), -twipsToPixels(w.scrollBar()->maximum()));
+        w.OrdinaPannello(0);
+        QCOMPARE(panel->y(), 0); // laid out again from the top
+    }
+};
+
+QTEST_MAIN(TestForm1)
+#include "test_form1.moc"

@@ -1,0 +1,224 @@
+#include "tests/support/WindowHarness.h"
+
+#include "access/DataView.h"
+#include "window/OnlinePanel.h"
+#include "shell/Twips.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTreeWidget>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+using namespace kv;
+using kv::testing::WindowHarness;
+
+namespace {
+
+// A free loopback port that fits the 16-bit port setting.
+quint16 freePort() {
+    const quint16 base = 20000 + quint16(QCoreApplication::applicationPid() % 9000);
+    for (quint16 p = base; p < base + 200; ++p) {
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, p))
+            return p;
+    }
+    return 0;
+}
+
+// A client that logs in and stays connected.
+struct Client {
+    QTcpSocket socket;
+    QByteArray received;
+
+    bool waitFor(const QByteArray& text) {
+        QElapsedTimer t;
+        t.start();
+        while (!received.contains(text) && t.elapsed() < 5000) {
+            if (socket.state() != QAbstractSocket::ConnectedState && !socket.bytesAvailable())
+                return false;
+            socket.waitForReadyRead(50);
+            QCoreApplication::processEvents();
+            received += socket.readAll();
+        }
+        return received.contains(text);
+    }
+    bool login(quint16 port, const QString& user, const QString& password) {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!socket.waitForConnected(3000))
+            return false;
+        if (!waitFor("220 ")) {
+            qWarning() << "no greeting:" << received << socket.errorString();
+            return false;
+        }
+        socket.write("USER " + user.toUtf8() + "\r\n");
+        if (!waitFor("331 "))
+            return false;
+        socket.write("PASS " + password.toUtf8() + "\r\n");
+        const bool ok = waitFor("230 ");
+        if (!ok)
+            qWarning() << "login failed:" << received;
+        return ok;
+    }
+};
+
+struct Online {
+    WindowHarness h{WindowHarness::Engine::Real};
+    quint16 port = freePort();
+    QString marioRoot;
+
+    Online() {
+        marioRoot = h.dir.path();
+        QSqlQuery q(h.core->database().connection());
+        q.prepare("INSERT INTO users (login, password, enabled, read, write, \"delete\", browse, "
+                  "manage, rootdir) VALUES (?, ?, 1, ?, ?, ?, ?, ?, ?)");
+        const auto add = [&](const QString& login, const QString& password, bool all,
+                             const QString& root) {
+            q.addBindValue(login);
+            q.addBindValue(password);
+            for (int i = 0; i < 5; ++i)
+                q.addBindValue(all || i == 0 || i == 3);
+            q.addBindValue(root);
+            if (!q.exec())
+                qWarning() << q.lastQuery();
+        };
+        add("mario", "pw1", true, marioRoot);
+        add("anna", "pw2", false, QString());
+        h.core->views().openAll();
+        h.setRow("ip", "127.0.0.1");
+        h.setRow("port", QString::number(port));
+        h.setRow("rootdir", h.dir.path());
+    }
+    ui::Form1& start() {
+        ui::Form1& w = h.started();
+        w.selectItem(5);
+        w.toolbarClick("kStart");
+        return w;
+    }
+    QTreeWidget* list() { return h.window().online().list(); }
+    int rowOf(const QString& login) {
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            if (list()->topLevelItem(i)->text(0) == login)
+                return i;
+        return -1;
+    }
+    void click(int row) {
+        QTreeWidgetItem* item = list()->topLevelItem(row);
+        const QRect r = list()->visualItemRect(item);
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, r.center());
+    }
+};
+
+} // namespace
+
+class TestOnlinePanel : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void clientsAppearWithTheirRights() {
+        Online o;
+        QVERIFY(o.port);
+        ui::Form1& w = o.start();
+        QCOMPARE(o.h.core->server().ServerState(), 1);
+        QCOMPARE(o.list()->topLevelItemCount(), 0);
+
+        Client mario;
+        QVERIFY(mario.login(o.port, "mario", "pw1"));
+        QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
+        QCOMPARE(w.usersText(), u"1 utenti connessi"_s);
+        QTreeWidgetItem* row = o.list()->topLevelItem(0);
+        QCOMPARE(row->text(0), u"mario"_s);
+        QCOMPARE(row->text(1), u"pw1"_s);
+        QCOMPARE(row->text(2), u"127.0.0.1"_s);
+        QCOMPARE(row->text(3), o.marioRoot);
+        QCOMPARE(row->text(4), QStringLiteral("File: lettura scrittura cancellazione Cartelle: "
+                                              "navigazione scrittura"));
+
+        Client anna;
+        QVERIFY(anna.login(o.port, "anna", "pw2"));
+        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
+        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
+        const int a = o.rowOf("anna");
+        QCOMPARE(o.list()->topLevelItem(a)->text(3), w.defaultRootText()); // no root of its own
+        QCOMPARE(o.list()->topLevelItem(a)->text(4), u"File: lettura Cartelle: navigazione"_s);
+
+        w.toolbarClick("kStop");
+        QCOMPARE(o.list()->topLevelItemCount(), 0);
+        QTRY_COMPARE(w.usersText(), QString());
+    }
+
+    void selectionKeptAndDisconnect() {
+        Online o;
+        ui::Form1& w = o.start();
+        // Nothing selected: the operator is told.
+        w.online().killButton()->click();
+        QCOMPARE(o.h.messages.texts(), QStringList{ui::kNoUserSelectedMessage});
+
+        Client mario, anna, third;
+        QVERIFY(mario.login(o.port, "mario", "pw1"));
+        QVERIFY(anna.login(o.port, "anna", "pw2"));
+        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
+        o.click(o.rowOf("mario"));
+        QVERIFY(!w.online().rememberedKey().isEmpty());
+
+        // Another login rebuilds the list; the clicked row is selected again.
+        QVERIFY(third.login(o.port, "anna", "pw2"));
+        QTRY_COMPARE(w.usersText(), u"3 utenti connessi"_s);
+        QCOMPARE(o.list()->topLevelItemCount(), 2); // same key: one row
+        QCOMPARE(o.list()->selectedItems().size(), 1);
+        QCOMPARE(o.list()->selectedItems().first()->text(0), u"mario"_s);
+        QCOMPARE(w.selectedOnlineAddress(), std::optional<QString>("127.0.0.1"));
+
+        // A header click sorts (column "Account": anna before mario, who
+        // arrived first), and a rebuild keeps the order and the selection.
+        QHeaderView* header = o.list()->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
+        w.AggiornaUtenti();
+        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
+        QCOMPARE(o.list()->selectedItems().first()->text(0), u"mario"_s);
+
+        // Disconnecting the selected client: it leaves, the selection is forgotten.
+        w.online().killButton()->click();
+        QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
+        QVERIFY(mario.waitFor("\r\n") || mario.socket.state() != QAbstractSocket::ConnectedState);
+        QTRY_VERIFY(mario.socket.state() != QAbstractSocket::ConnectedState);
+        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
+        QVERIFY(o.list()->selectedItems().isEmpty());
+        QCOMPARE(w.online().rememberedKey(), QString());
+        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
+        QCOMPARE(anna.socket.state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(o.h.messages.shown.size(), 1);
+    }
+
+    void columnWidthsRestoredAndScaled() {
+        WindowHarness h;
+        const QStringList widths = {"1005", "2010", "3000", "1500", "495"};
+        for (int i = 0; i < 5; ++i)
+            h.settings.setValue(kAppTarrow, kSectionAppIni, QString("OnlineCol%1").arg(i + 1),
+                                widths[i]);
+        ui::Form1& w = h.window();
+        QTreeWidget* list = w.online().list();
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(list->columnWidth(i), twipsToPixels(widths[i].toDouble()));
+
+        list->resize(400, 200); // 6000 twips
+        w.online().AdattaColonneOnline();
+        list->resize(600, 200); // 9000 twips
+        w.online().AdattaColonneOnline();
+        const monitor::ColumnWidths scaled = w.online().columnWidths();
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(scaled[i], widths[i].toDouble() * 1.5);
+
+        w.close();
+        QCOMPARE(h.settings.value(kAppTarrow, kSectionAppIni, "OnlineCol1"), u"1507.5"_s);
+    }
+};
+
+QTEST_MAIN(TestOnlinePanel)
+#include "test_onlinepanel.moc"

@@ -1,0 +1,180 @@
+#pragma once
+// The main window: toolbar with Start and Stop, the navigation list of the
+// six categories, the title strip, the viewport with the panels and its
+// scroll bar, the status bar, the banner and the tray icon. It shows what
+// the program core does (server state, log lines, online users) and hands
+// the operator's actions to it.
+
+#include "access/ServerEventHandler.h"
+#include "core/ServerController.h"
+#include "admin/ui/PanelHost.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QScrollBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace kv {
+class ProgramCore;
+}
+
+namespace kv::ui {
+
+class HelpBrowser;
+class LogPanel;
+class OnlinePanel;
+class StartNotice;
+class TrayIcon;
+
+inline constexpr int kPanelCount = 6;
+
+struct Form1Options {
+    // Whether the platform has a notification area; without one minimising
+    // never hides the window.
+    bool trayAvailable = true;
+    // Opens a web address or document with the desktop; true when accepted.
+    std::function<bool(const QString& document, const QString& folder)> desktopOpen;
+    // Where the start notice is shown; tests replace it to answer it at once.
+    std::function<void(StartNotice&)> showNotice;
+};
+
+// The defaults: the tray as the platform reports it, QDesktopServices, exec().
+Form1Options defaultForm1Options();
+
+class Form1 : public QMainWindow,
+              public PanelHost,
+              public ServerView,
+              public access::OnlineObserver {
+    Q_OBJECT
+public:
+    Form1(ProgramCore& core, Messages& messages, QWidget* parent = nullptr,
+          Form1Options options = defaultForm1Options());
+    ~Form1() override;
+
+    // Lifecycle steps, also reachable directly (activation is raised by the
+    // platform; tests and the screenshot tool call it themselves).
+    void Form_Activate();
+    void Form_Resize();
+
+    // Navigation: the 1-based item position (1 Account .. 6 Help).
+    void selectItem(int position);
+    int PannelloCorrente() const { return pannelloCorrente_; }
+    QWidget* picPanel(int index) const { return picPanel_.at(index); }
+    void OrdinaPannello(int index);
+
+    // Toolbar button with key "kStart" or "kStop" (any other key: count only).
+    void toolbarClick(const QString& key);
+    void mnuStart_Click();
+    void mnuStop_Click();
+    void mnuRipristina_Click();
+
+    QString statusText() const;
+    QString usersText() const;
+    QString titleText() const;
+    QAction* startButton() const { return kStart_; }
+    QAction* stopButton() const { return kStop_; }
+    QScrollBar* scrollBar() const { return VScroll1; }
+    QWidget* viewport() const { return picMain; }
+    QListWidget* menuList() const { return lvwMenu; }
+    TrayIcon& tray() const { return *tray_; }
+    OnlinePanel& online() const { return *online_; }
+    LogPanel& logPanel() const { return *logPanel_; }
+    HelpBrowser& helpBrowser() const { return *WebBrowser1; }
+    bool alreadyActivated() const { return alreadyActivated_; }
+    bool inTray() const;
+    // The banner click: opens the maker's home page.
+    void imgBanner_Click();
+
+    // PanelHost
+    ProgramCore& core() { return core_; }
+    access::AccountViews& views() override;
+    QSqlDatabase connection() const override;
+    Messages& messages() override { return messages_; }
+    void setListSwitches(const access::ListSwitches* switches) override;
+    bool serverRunning() const override;
+    QString listeningAddress() const override;
+    QString defaultLocalAddress() const override;
+    QString BrowseForFolder(QWidget* owner, const QString& prompt,
+                            const QString& defaultRoot) override;
+    void relayout() override { OrdinaPannello(pannelloCorrente_); }
+    std::optional<QString> selectedOnlineAddress() const override;
+    QString defaultRootText() const override;
+
+    // ServerView
+    void showRunning(const QString& localAddress) override;
+    void afterStart() override;
+    void showStartFailed(const QString& message) override;
+    void showStopped() override;
+
+    // OnlineObserver
+    void ShowUsersNumber() override;
+    void AggiornaUtenti() override;
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildFrame();
+    void buildPanels();
+    void CaricaLista();
+    void loadWindowSize();
+    void firstActivation();
+    void minimiseToTray();
+    void restoreFromTray();
+    void refreshTrayMenu();
+    void refreshTray();
+    void setStatus(bool online, const QString& text);
+    void setAccountGroupsEnabled();
+    void Form_Unload();
+
+    ProgramCore& core_;
+    Messages& messages_;
+    Form1Options options_;
+
+    QToolBar* Toolbar1 = nullptr;
+    QAction* kStart_ = nullptr;
+    QAction* kStop_ = nullptr;
+    QWidget* picBanner = nullptr;
+    QToolButton* imgBanner = nullptr;
+    QListWidget* lvwMenu = nullptr;
+    QWidget* picSelected = nullptr;
+    QToolButton* cmdSelected = nullptr;
+    QWidget* picTitle = nullptr;
+    QLabel* lblTitle = nullptr;
+    QWidget* picMain = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    std::array<QWidget*, kPanelCount> picPanel_{};
+    QLabel* statusPicture_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QWidget* usersPanel_ = nullptr;
+    QLabel* usersPicture_ = nullptr;
+    QLabel* usersLabel_ = nullptr;
+    QTimer* Timer1 = nullptr;
+    HelpBrowser* WebBrowser1 = nullptr;
+    OnlinePanel* online_ = nullptr;
+    LogPanel* logPanel_ = nullptr;
+    TrayIcon* tray_ = nullptr;
+
+    int pannelloCorrente_ = 0;
+    bool alreadyActivated_ = false;
+    bool unloaded_ = false;
+    bool hiddenInTray_ = false;
+    bool activationQueued_ = false;
+    bool returningFromOutside_ = false;
+};
+
+} // namespace kv::ui

@@ -1,0 +1,139 @@
+#include "window/LogPanel.h"
+
+#include "access/DataView.h"
+#include "core/Messages.h"
+#include "core/ProgramCore.h"
+#include "window/LogViewer.h"
+#include "window/PanelStyle.h"
+
+#include <QCheckBox>
+#include <QDataWidgetMapper>
+#include <QFile>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+#include <QStringDecoder>
+
+namespace kv::ui {
+
+LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidget* window)
+    : QObject(panel), core_(core), messages_(messages), window_(window) {
+    int y = 120;
+    addPanelHeading(panel, QStringLiteral("Registro delle attività"), y);
+    addPanelCaption(
+        panel,
+        QStringLiteral("Ogni comando ricevuto dai client, ogni risposta del server e ogni "
+                       "avvio o arresto compaiono qui sotto. Con \"Registra log\" le righe "
+                       "vengono aggiunte anche al file ftp.log nella cartella del programma."),
+        y);
+
+    chkLog = new QCheckBox(QStringLiteral("Registra log"), panel);
+    chkLog->setObjectName(QStringLiteral("chkLog"));
+    placeInPanel(chkLog, 120, y, 3000, 285);
+    y += 400;
+
+    auto* buttons = new QWidget(panel);
+    buttons->setObjectName(QStringLiteral("picLogCMD"));
+    auto* row = new QHBoxLayout(buttons);
+    row->setContentsMargins(0, 0, 0, 0);
+    cmdMostraLog = new QPushButton(QStringLiteral("Mostra registrazione"), buttons);
+    cmdMostraLog->setObjectName(QStringLiteral("cmdMostraLog"));
+    cmdCancellaLog = new QPushButton(QStringLiteral("Cancella log"), buttons);
+    cmdCancellaLog->setObjectName(QStringLiteral("cmdCancellaLog"));
+    row->addWidget(cmdMostraLog);
+    row->addWidget(cmdCancellaLog);
+    row->addStretch();
+    placeInPanel(buttons, 120, y, 4500, 420);
+    y += 500;
+
+    addPanelSeparator(panel, y);
+    addPanelCaption(panel, QStringLiteral("Log"), y, true);
+
+    txtLog = new QPlainTextEdit(panel);
+    txtLog->setObjectName(QStringLiteral("txtLog"));
+    txtLog->setReadOnly(true);
+    txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    placeInPanel(txtLog, 120, y + 120, 6000, 2000);
+
+    connect(cmdMostraLog, &QPushButton::clicked, this, &LogPanel::cmdMostraLog_Click);
+    connect(cmdCancellaLog, &QPushButton::clicked, this, &LogPanel::cmdCancellaLog_Click);
+    bindSettingsRow();
+}
+
+LogPanel::~LogPanel() {
+    if (frmLog_)
+        delete frmLog_.data();
+}
+
+void LogPanel::bindSettingsRow() {
+    access::DataView& settings = core_.views().Data2();
+    QSqlTableModel* model = settings.tableModel();
+    if (!model)
+        return;
+    const int column = model->record().indexOf(QStringLiteral("log"));
+    if (column < 0)
+        return;
+    mapper_ = new QDataWidgetMapper(this);
+    mapper_->setModel(model);
+    mapper_->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
+    mapper_->addMapping(chkLog, column);
+    mapper_->setCurrentIndex(settings.currentRow());
+    connect(&settings, &access::DataView::Reposition, this,
+            [this, &settings] { mapper_->setCurrentIndex(settings.currentRow()); });
+    // A tick is an edit of the settings row at once, as typing into a bound box is.
+    connect(chkLog, &QCheckBox::toggled, mapper_, &QDataWidgetMapper::submit);
+}
+
+void LogPanel::ShowLogLine(const QString& line) {
+    QScrollBar* bar = txtLog->verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
+    QTextCursor cursor(txtLog->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(line + QLatin1Char('\n'));
+    if (atEnd)
+        bar->setValue(bar->maximum());
+}
+
+QString LogPanel::logText() const {
+    return txtLog->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
+
+bool LogPanel::logToFile() const {
+    return chkLog->checkState() != Qt::Unchecked;
+}
+
+void LogPanel::cmdMostraLog_Click() {
+    const bool wasOpen = frmLog_ && frmLog_->isVisible();
+    if (!frmLog_) {
+        frmLog_ = new LogViewer(window_);
+        frmLog_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    QFile file(core_.logFilePath());
+    if (file.open(QIODevice::ReadOnly)) {
+        QStringDecoder decode(QStringDecoder::System);
+        frmLog_->box()->setPlainText(decode(file.readAll()));
+    } else if (!wasOpen) {
+        frmLog_->box()->clear();
+    }
+    frmLog_->show();
+    frmLog_->raise();
+}
+
+void LogPanel::cmdCancellaLog_Click() {
+    txtLog->clear();
+    if (QFile::remove(core_.logFilePath()))
+        messages_.show(kLogDeletedMessage, MessageIcon::Information);
+}
+
+void LogPanel::closeViewer() {
+    if (frmLog_)
+        frmLog_->close();
+}
+
+} // namespace kv::ui

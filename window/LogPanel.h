@@ -1,0 +1,64 @@
+#pragma once
+// The "Log" panel: the log box every line goes to, "Registra log" bound to
+// the settings row, "Mostra registrazione" (the viewer with the file as it
+// is now) and "Cancella log" (empties the box and deletes the file).
+
+#include "window/LogViewer.h"
+#include "monitor/ActivityLog.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QCheckBox;
+class QDataWidgetMapper;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+namespace kv {
+class Messages;
+class ProgramCore;
+} // namespace kv
+
+namespace kv::ui {
+
+inline const QString kLogDeletedMessage = QStringLiteral("Il log registrato è stato cancellato");
+
+class LogPanel : public QObject, public monitor::LogScreen {
+    Q_OBJECT
+public:
+    LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidget* window);
+    ~LogPanel() override;
+
+    void ShowLogLine(const QString& line) override;
+    // The box's text: every line followed by CR LF.
+    QString logText() const;
+    // "Registra log" as it stands (a greyed box counts as ticked).
+    bool logToFile() const;
+
+    void cmdMostraLog_Click();
+    void cmdCancellaLog_Click();
+    // Closes the viewer if it is open.
+    void closeViewer();
+    LogViewer* viewer() const { return frmLog_; }
+
+    QPlainTextEdit* box() const { return txtLog; }
+    QCheckBox* check() const { return chkLog; }
+    QPushButton* showButton() const { return cmdMostraLog; }
+    QPushButton* clearButton() const { return cmdCancellaLog; }
+
+private:
+    void bindSettingsRow();
+
+    ProgramCore& core_;
+    Messages& messages_;
+    QWidget* window_;
+    QPlainTextEdit* txtLog;
+    QCheckBox* chkLog;
+    QPushButton* cmdMostraLog;
+    QPushButton* cmdCancellaLog;
+    QDataWidgetMapper* mapper_ = nullptr;
+    QPointer<LogViewer> frmLog_;
+};
+
+} // namespace kv::ui

@@ -1,0 +1,25 @@
+#include "window/MessageBoxMessages.h"
+
+#include <QMessageBox>
+
+namespace kv::ui {
+
+void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
+    QMessageBox box(owner_ ? owner_.data() : nullptr);
+    box.setWindowTitle(kProgramTitle);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    switch (icon) {
+    case MessageIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MessageIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MessageIcon::None:
+        break;
+    }
+    box.exec();
+}
+
+} // namespace kv::ui

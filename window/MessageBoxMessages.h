@@ -1,0 +1,21 @@
+#pragma once
+// Messages shown as modal message boxes with the program title as caption.
+
+#include "core/Messages.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace kv::ui {
+
+class MessageBoxMessages : public Messages {
+public:
+    explicit MessageBoxMessages(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
+    void show(const QString& text, MessageIcon icon) override;
+
+private:
+    QPointer<QWidget> owner_;
+};
+
+} // namespace kv::ui

@@ -1,0 +1,161 @@
+#include "window/OnlinePanel.h"
+
+#include "admin/ui/AdminPanels.h"
+#include "core/ProgramCore.h"
+#include "window/PanelArranger.h"
+#include "admin/ui/PanelHost.h"
+#include "window/PanelStyle.h"
+#include "shell/Twips.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace kv::ui {
+
+namespace {
+constexpr int kKeyRole = Qt::UserRole + 1;
+}
+
+OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
+    : QObject(panel), core_(core), host_(host) {
+    widths_.fill(monitor::kOnlineColumnDesignWidth);
+    int y = 120;
+    QLabel* title = addPanelCaption(panel, QStringLiteral("Utenti online"), y, true);
+    title->setObjectName(QStringLiteral("Label32"));
+
+    lvwOnline = new QTreeWidget(panel);
+    lvwOnline->setObjectName(QStringLiteral("lvwOnline"));
+    lvwOnline->setColumnCount(monitor::kOnlineColumns);
+    lvwOnline->setHeaderLabels(monitor::onlineHeaders());
+    lvwOnline->setRootIsDecorated(false);
+    lvwOnline->setUniformRowHeights(true);
+    lvwOnline->setAlternatingRowColors(true);
+    lvwOnline->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvwOnline->header()->setStretchLastSection(false);
+    lvwOnline->header()->setSectionsClickable(true);
+    placeInPanel(lvwOnline, 120, y, 7200, 3000);
+    y += 3100;
+
+    // The strip fills what the list's reserve leaves under the title.
+    const int titleHeight = MisuraAltezzaTesto(title->text(), 7000, title->font());
+    const int stripTwips = std::max(300, 1080 - 4 * 120 - titleHeight);
+
+    auto* strip = new QWidget(panel);
+    strip->setObjectName(QStringLiteral("picUserManage"));
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(0, 0, 0, 0);
+    cmdKillUser = new QPushButton(QStringLiteral("Disconnetti account"), strip);
+    cmdKillUser->setObjectName(QStringLiteral("cmdKillUser"));
+    cmdAutorizzaUser = new QPushButton(QStringLiteral("Autorizza"), strip);
+    cmdAutorizzaUser->setObjectName(QStringLiteral("cmdAutorizzaUser"));
+    cmdAutorizzaUser->setToolTip(QStringLiteral("Inserisci fra gli IP autorizzati"));
+    cmdBloccaUser = new QPushButton(QStringLiteral("Blocca"), strip);
+    cmdBloccaUser->setObjectName(QStringLiteral("cmdBloccaUser"));
+    cmdBloccaUser->setToolTip(QStringLiteral("Inserisci fra gli IP bloccati"));
+    for (QPushButton* b : {cmdKillUser, cmdAutorizzaUser, cmdBloccaUser}) {
+        b->setFixedHeight(twipsToPixels(stripTwips));
+        row->addWidget(b);
+    }
+    row->addStretch();
+    placeInPanel(strip, 120, y, 6000, stripTwips);
+
+    applyWidths();
+    connect(lvwOnline, &QTreeWidget::itemClicked, this, &OnlinePanel::itemClicked);
+    connect(lvwOnline->header(), &QHeaderView::sectionClicked, this, &OnlinePanel::headerClicked);
+    connect(lvwOnline->header(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int size) {
+                if (!applying_ && column >= 0 && column < monitor::kOnlineColumns)
+                    widths_[column] = pixelsToTwips(size);
+            });
+    connect(cmdKillUser, &QPushButton::clicked, this, &OnlinePanel::DisconnettiUtente);
+    connect(cmdAutorizzaUser, &QPushButton::clicked, this, [this] { AutorizzaIPUtente(host_); });
+    connect(cmdBloccaUser, &QPushButton::clicked, this, [this] { BloccaIPUtente(host_); });
+}
+
+void OnlinePanel::AggiornaUtenti() {
+    const QList<monitor::OnlineRow> rows = monitor::buildOnlineRows(
+        core_.engine().Connections(), core_.connectedUsers(),
+        [this](const engine::ConnectionObject& c) { return core_.login().GetUserRoot(c); },
+        host_.defaultRootText());
+    lvwOnline->clear();
+    QList<QTreeWidgetItem*> items;
+    for (const monitor::OnlineRow& row : rows) {
+        auto* item = new QTreeWidgetItem;
+        for (int i = 0; i < monitor::kOnlineColumns; ++i)
+            item->setText(i, row.columns[i]);
+        item->setData(0, kKeyRole, row.key);
+        items.append(item);
+    }
+    lvwOnline->addTopLevelItems(items);
+    const monitor::SelectionAfterRebuild again = monitor::reselect(rows, remembered_);
+    remembered_ = again.rememberedKey;
+    if (again.row >= 0)
+        lvwOnline->setCurrentItem(items[again.row]);
+    else
+        lvwOnline->clearSelection();
+}
+
+void OnlinePanel::clear() {
+    lvwOnline->clear();
+}
+
+std::optional<QString> OnlinePanel::selectedAddress() const {
+    const QList<QTreeWidgetItem*> selected = lvwOnline->selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return selected.first()->text(2);
+}
+
+void OnlinePanel::DisconnettiUtente() {
+    const QList<QTreeWidgetItem*> selected = lvwOnline->selectedItems();
+    if (selected.isEmpty()) {
+        host_.messages().show(kNoUserSelectedMessage, MessageIcon::Exclamation);
+        return;
+    }
+    const QTreeWidgetItem* item = selected.first();
+    engine::ConnectionObject* c = monitor::connectionToDisconnect(
+        core_.engine().Connections(), item->text(0), item->text(1), item->text(2));
+    // The list is rebuilt when the engine reports the closed connection.
+    if (c)
+        c->Disconnect();
+}
+
+void OnlinePanel::itemClicked(QTreeWidgetItem* item) {
+    if (item)
+        remembered_ = item->data(0, kKeyRole).toString();
+}
+
+void OnlinePanel::headerClicked(int column) {
+    // Sorting stays on, so later rebuilds keep the rows in this order.
+    if (!lvwOnline->isSortingEnabled()) {
+        lvwOnline->header()->setSortIndicator(column, Qt::AscendingOrder);
+        lvwOnline->setSortingEnabled(true);
+    }
+    lvwOnline->header()->setSortIndicatorShown(true);
+}
+
+void OnlinePanel::applyWidths() {
+    applying_ = true;
+    for (int i = 0; i < monitor::kOnlineColumns; ++i)
+        lvwOnline->setColumnWidth(i, twipsToPixels(widths_[i]));
+    applying_ = false;
+}
+
+void OnlinePanel::CaricaImpostazioniOnline() {
+    widths_ = monitor::loadColumnWidths(core_.settings(), widths_);
+    applyWidths();
+}
+
+void OnlinePanel::MemorizzaImpostazioniOnline() {
+    monitor::saveColumnWidths(core_.settings(), widths_);
+}
+
+void OnlinePanel::AdattaColonneOnline() {
+    widths_ = scaler_.adapt(pixelsToTwips(lvwOnline->width()), widths_);
+    applyWidths();
+}
+
+} // namespace kv::ui
