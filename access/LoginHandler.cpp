@@ -1,7 +1,7 @@
 #include "access/LoginHandler.h"
 
-#include "access/DataView.h"
 #include "access/AddressHelpers.h"
+#include "access/DataView.h"
 
 #include <utility>
 

@@ -13,8 +13,8 @@
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
 #include "engine/FtpEngine.h"
-#include "settings/SettingsStore.h"
 #include "monitor/ActivityLog.h"
+#include "settings/SettingsStore.h"
 
 #include <functional>
 #include <memory>

@@ -510,7 +510,7 @@ void ControlSession::cmdOpts(const QString& arg) {
 }
 
 void ControlSession::cmdSite(const QString& arg) {
-    if (refuse(events_ ? events_->OtherCheckA(*this, arg) : Verdict::Deny))
+    if (refusedBy(&EngineEvents::OtherCheckA, arg))
         return;
     reply(QStringLiteral("504 SITE %1 is not implemented.")
               .arg(arg.section(u' ', 0, 0, QString::SectionSkipEmpty).toUpper()));

@@ -94,6 +94,13 @@ private:
     std::optional<ResolvedPath> resolveExisting(const QString& arg);
     std::optional<ResolvedPath> resolveNew(const QString& arg);
     bool refuse(Verdict verdict);
+    // Asks the operator's check for one operation and sends the refusal when
+    // it says no; without a handler every checked operation is refused.
+    template <typename... Path>
+    bool refusedBy(Verdict (EngineEvents::*check)(ConnectionObject&, const Path&...),
+                   const Path&... paths) {
+        return refuse(events_ ? (events_->*check)(*this, paths...) : Verdict::Deny);
+    }
     void cmdCwd(const QString& arg);
     void cmdPwd();
     void cmdMkd(const QString& arg);

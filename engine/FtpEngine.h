@@ -41,7 +41,9 @@ namespace kv::engine {
 
 enum class Verdict { Allow, Deny };
 
-inline Verdict denyIf(bool deny) { return deny ? Verdict::Deny : Verdict::Allow; }
+inline Verdict denyIf(bool deny) {
+    return deny ? Verdict::Deny : Verdict::Allow;
+}
 
 // One virtual folder: `name` appears inside the real folder `source` (empty:
 // the root) and serves the contents of the real folder `destination`.

@@ -81,7 +81,7 @@ void ControlSession::cmdCwd(const QString& arg) {
         reply(QStringLiteral("550 %1: Not a directory.").arg(target));
         return;
     }
-    if (refuse(events_ ? events_->ChangeDirCheck(*this, p->virtualPath) : Verdict::Deny))
+    if (refusedBy(&EngineEvents::ChangeDirCheck, p->virtualPath))
         return;
     cwd_ = p->virtualPath;
     reply(Reply::CwdOk);
@@ -99,7 +99,7 @@ void ControlSession::cmdMkd(const QString& arg) {
         reply(QStringLiteral("550 %1: File exists.").arg(arg));
         return;
     }
-    if (refuse(events_ ? events_->MakeDirCheck(*this, p->virtualPath) : Verdict::Deny))
+    if (refusedBy(&EngineEvents::MakeDirCheck, p->virtualPath))
         return;
     if (!QDir().mkdir(p->realPath)) {
         reply(QStringLiteral("550 %1: Cannot create directory.").arg(arg));
@@ -120,7 +120,7 @@ void ControlSession::cmdRmd(const QString& arg) {
         reply(Reply::AccessDenied);
         return;
     }
-    if (refuse(events_ ? events_->RemoveDirCheck(*this, p->virtualPath) : Verdict::Deny))
+    if (refusedBy(&EngineEvents::RemoveDirCheck, p->virtualPath))
         return;
     if (!QDir().rmdir(p->realPath)) {
         reply(QStringLiteral("550 %1: Directory not empty or cannot be removed.").arg(arg));
@@ -139,7 +139,7 @@ void ControlSession::cmdDele(const QString& arg) {
         reply(QStringLiteral("550 %1: Is a directory.").arg(arg));
         return;
     }
-    if (refuse(events_ ? events_->DeleteCheck(*this, p->virtualPath) : Verdict::Deny))
+    if (refusedBy(&EngineEvents::DeleteCheck, p->virtualPath))
         return;
     if (!QFile::remove(p->realPath)) {
         reply(QStringLiteral("550 %1: Cannot delete file.").arg(arg));
@@ -177,8 +177,7 @@ void ControlSession::cmdRnto(const QString& arg) {
         reply(Reply::CannotRename, {arg});
         return;
     }
-    if (refuse(events_ ? events_->RenameCheck(*this, from.virtualPath, to.virtualPath)
-                       : Verdict::Deny))
+    if (refusedBy(&EngineEvents::RenameCheck, from.virtualPath, to.virtualPath))
         return;
 #ifdef Q_OS_UNIX
     // rename(2) never copies: across file systems it fails instead of
@@ -231,7 +230,7 @@ void ControlSession::cmdMfmt(const QString& arg) {
     const std::optional<ResolvedPath> p = resolveExisting(name);
     if (!p)
         return;
-    if (refuse(events_ ? events_->OtherCheckB(*this, p->virtualPath) : Verdict::Deny))
+    if (refusedBy(&EngineEvents::OtherCheckB, p->virtualPath))
         return;
     bool done = false;
 #ifdef Q_OS_UNIX

@@ -230,7 +230,7 @@ void ControlSession::cmdRetr(const QString& arg) {
         reply(QStringLiteral("550 %1: Not a regular file.").arg(arg));
         return;
     }
-    if (refuse(events_ ? events_->DownloadCheck(*this, p->virtualPath) : Verdict::Deny))
+    if (refusedBy(&EngineEvents::DownloadCheck, p->virtualPath))
         return;
     auto file = std::make_unique<QFile>(p->realPath);
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -285,7 +285,7 @@ void ControlSession::cmdStore(CommandId kind, const QString& arg) {
         reply(QStringLiteral("550 %1: Cannot find a unique name.").arg(shownName));
         return;
     }
-    if (refuse(events_ ? events_->UploadCheck(*this, p->virtualPath) : Verdict::Deny))
+    if (refusedBy(&EngineEvents::UploadCheck, p->virtualPath))
         return;
 
     auto file = std::make_unique<QFile>(p->realPath);

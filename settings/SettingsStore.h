@@ -10,10 +10,10 @@ namespace kv {
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
-    virtual QString value(const QString& application, const QString& section,
-                          const QString& name, const QString& defaultValue = {}) const = 0;
-    virtual void setValue(const QString& application, const QString& section,
-                          const QString& name, const QString& value) = 0;
+    virtual QString value(const QString& application, const QString& section, const QString& name,
+                          const QString& defaultValue = {}) const = 0;
+    virtual void setValue(const QString& application, const QString& section, const QString& name,
+                          const QString& value) = 0;
 };
 
 inline const QString kAppTarrow = QStringLiteral("Kestrova Tarrow");

@@ -2,12 +2,17 @@
 
 #include "access/DataView.h"
 #include "access/ListSwitches.h"
+#include "admin/logic/StartupDefaults.h"
 #include "admin/ui/AdminPanels.h"
 #include "core/NumberConversion.h"
 #include "core/ProgramCore.h"
 #include "core/ServerBoxes.h"
-#include "admin/logic/StartupDefaults.h"
 #include "core/Version.h"
+#include "monitor/OnlineList.h"
+#include "shell/FrameLayout.h"
+#include "shell/ShellOpen.h"
+#include "shell/Twips.h"
+#include "shell/WebAddresses.h"
 #include "window/Artwork.h"
 #include "window/HelpBrowser.h"
 #include "window/LogPanel.h"
@@ -15,11 +20,6 @@
 #include "window/PanelArranger.h"
 #include "window/StartNotice.h"
 #include "window/TrayIcon.h"
-#include "monitor/OnlineList.h"
-#include "shell/FrameLayout.h"
-#include "shell/ShellOpen.h"
-#include "shell/Twips.h"
-#include "shell/WebAddresses.h"
 
 #include <QAction>
 #include <QApplication>
@@ -607,19 +607,29 @@ std::optional<QString> Form1::selectedOnlineAddress() const {
     return online_->selectedAddress();
 }
 
-access::AccountViews& Form1::views() { return core_.views(); }
+access::AccountViews& Form1::views() {
+    return core_.views();
+}
 
-QSqlDatabase Form1::connection() const { return core_.database().connection(); }
+QSqlDatabase Form1::connection() const {
+    return core_.database().connection();
+}
 
 void Form1::setListSwitches(const access::ListSwitches* switches) {
     core_.setListSwitches(switches);
 }
 
-bool Form1::serverRunning() const { return core_.server().ServerState() == 1; }
+bool Form1::serverRunning() const {
+    return core_.server().ServerState() == 1;
+}
 
-QString Form1::listeningAddress() const { return core_.engine().LocalAddress(); }
+QString Form1::listeningAddress() const {
+    return core_.engine().LocalAddress();
+}
 
-QString Form1::defaultLocalAddress() const { return core_.DefaultLocalIP(); }
+QString Form1::defaultLocalAddress() const {
+    return core_.DefaultLocalIP();
+}
 
 QString Form1::defaultRootText() const {
     if (auto* root = picPanel_[1]->findChild<QLineEdit*>(QStringLiteral("txtRoot")))

@@ -6,8 +6,8 @@
 // the operator's actions to it.
 
 #include "access/ServerEventHandler.h"
-#include "core/ServerController.h"
 #include "admin/ui/PanelHost.h"
+#include "core/ServerController.h"
 
 #include <QMainWindow>
 #include <QPointer>

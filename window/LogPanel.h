@@ -3,8 +3,8 @@
 // the settings row, "Mostra registrazione" (the viewer with the file as it
 // is now) and "Cancella log" (empties the box and deletes the file).
 
-#include "window/LogViewer.h"
 #include "monitor/ActivityLog.h"
+#include "window/LogViewer.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,11 +1,11 @@
 #include "window/OnlinePanel.h"
 
 #include "admin/ui/AdminPanels.h"
-#include "core/ProgramCore.h"
-#include "window/PanelArranger.h"
 #include "admin/ui/PanelHost.h"
-#include "window/PanelStyle.h"
+#include "core/ProgramCore.h"
 #include "shell/Twips.h"
+#include "window/PanelArranger.h"
+#include "window/PanelStyle.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,10 +1,10 @@
 #include "admin/ui/AccountPanel.h"
 
+#include "access/AccountDatabase.h"
+#include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/ViewBinder.h"
 #include "admin/ui/VirtualDirDialog.h"
-#include "access/AccountDatabase.h"
-#include "admin/ui/PanelHost.h"
 #include "shell/Twips.h"
 
 #include <QCheckBox>

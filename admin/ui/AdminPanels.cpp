@@ -1,11 +1,11 @@
 #include "admin/ui/AdminPanels.h"
 
+#include "access/AccountDatabase.h"
 #include "admin/logic/IpListLogic.h"
 #include "admin/ui/AccountPanel.h"
+#include "admin/ui/PanelHost.h"
 #include "admin/ui/SecurityPanel.h"
 #include "admin/ui/SettingsPanel.h"
-#include "access/AccountDatabase.h"
-#include "admin/ui/PanelHost.h"
 
 namespace kv::ui {
 
@@ -22,13 +22,11 @@ void buildSecurityPanel(QWidget* panel, PanelHost& host) {
 }
 
 void AutorizzaIPUtente(PanelHost& host) {
-    admin::addClientAddress(host.views().DataIP(0), host.selectedOnlineAddress(),
-                            host.messages());
+    admin::addClientAddress(host.views().DataIP(0), host.selectedOnlineAddress(), host.messages());
 }
 
 void BloccaIPUtente(PanelHost& host) {
-    admin::addClientAddress(host.views().DataIP(1), host.selectedOnlineAddress(),
-                            host.messages());
+    admin::addClientAddress(host.views().DataIP(1), host.selectedOnlineAddress(), host.messages());
 }
 
 } // namespace kv::ui

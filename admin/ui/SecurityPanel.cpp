@@ -1,10 +1,10 @@
 #include "admin/ui/SecurityPanel.h"
 
+#include "access/AccountDatabase.h"
 #include "admin/ui/IpListGroup.h"
+#include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/ViewBinder.h"
-#include "access/AccountDatabase.h"
-#include "admin/ui/PanelHost.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -68,15 +68,13 @@ SecurityPanel::~SecurityPanel() {
 }
 
 bool SecurityPanel::BlockListOn() const {
-    return chkIPko_
-               ? boxOn(chkIPko_)
-               : access::SettingsSwitchOn(host_.views().Data2(), QStringLiteral("IPko"));
+    return chkIPko_ ? boxOn(chkIPko_)
+                    : access::SettingsSwitchOn(host_.views().Data2(), QStringLiteral("IPko"));
 }
 
 bool SecurityPanel::AllowListOn() const {
-    return chkIPok_
-               ? boxOn(chkIPok_)
-               : access::SettingsSwitchOn(host_.views().Data2(), QStringLiteral("IPok"));
+    return chkIPok_ ? boxOn(chkIPok_)
+                    : access::SettingsSwitchOn(host_.views().Data2(), QStringLiteral("IPok"));
 }
 
 } // namespace kv::ui

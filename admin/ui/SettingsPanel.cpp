@@ -1,9 +1,9 @@
 #include "admin/ui/SettingsPanel.h"
 
-#include "admin/ui/PanelParts.h"
-#include "admin/ui/ViewBinder.h"
 #include "access/AccountDatabase.h"
 #include "admin/ui/PanelHost.h"
+#include "admin/ui/PanelParts.h"
+#include "admin/ui/ViewBinder.h"
 
 #include <QCheckBox>
 #include <QComboBox>

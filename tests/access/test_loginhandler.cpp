@@ -1,6 +1,6 @@
 #include "access/AccountDatabase.h"
-#include "access/LoginHandler.h"
 #include "access/AddressHelpers.h"
+#include "access/LoginHandler.h"
 #include "tests/support/FakeConnection.h"
 
 #include <QSqlQuery>

@@ -4,10 +4,10 @@
 // recorded instead of shown, a folder picker that answers what the test says,
 // and a selectable online client address.
 
+#include "admin/ui/PanelHost.h"
 #include "core/DataFolder.h"
 #include "core/ProgramCore.h"
 #include "settings/SettingsStore.h"
-#include "admin/ui/PanelHost.h"
 #include "tests/support/FakeEngine.h"
 
 #include <QList>

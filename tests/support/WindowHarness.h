@@ -4,9 +4,9 @@
 
 #include "core/ProgramCore.h"
 #include "engine/FtpServer.h"
+#include "tests/support/FakeEngine.h"
 #include "window/Form1.h"
 #include "window/StartNotice.h"
-#include "tests/support/FakeEngine.h"
 
 #include <QCheckBox>
 #include <QTemporaryDir>

@@ -1,12 +1,12 @@
 #include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
+#include "shell/Twips.h"
+#include "shell/WebAddresses.h"
 #include "window/HelpBrowser.h"
 #include "window/LogPanel.h"
 #include "window/OnlinePanel.h"
 #include "window/TrayIcon.h"
-#include "shell/Twips.h"
-#include "shell/WebAddresses.h"
 
 #include <QAction>
 #include <QApplication>

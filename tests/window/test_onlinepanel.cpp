@@ -1,8 +1,8 @@
 #include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
-#include "window/OnlinePanel.h"
 #include "shell/Twips.h"
+#include "window/OnlinePanel.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>

@@ -1,5 +1,5 @@
-#include "window/PanelArranger.h"
 #include "shell/Twips.h"
+#include "window/PanelArranger.h"
 
 #include <QLabel>
 #include <QPushButton>

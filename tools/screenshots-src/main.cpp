@@ -2,18 +2,18 @@
 // to PNG files, offscreen, with sample data: kv_screenshots DIR
 #include "admin/ui/VirtualDirDialog.h"
 #include "core/ProgramCore.h"
+#include "tests/support/FakeConnection.h"
+#include "tests/support/FakeEngine.h"
 #include "window/Form1.h"
 #include "window/LogPanel.h"
 #include "window/StartNotice.h"
-#include "tests/support/FakeConnection.h"
-#include "tests/support/FakeEngine.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QSqlQuery>
 #include <QStyleFactory>
 #include <QTemporaryDir>
-#include <QSqlQuery>
 #include <QTextStream>
 #include <memory>
 
@@ -85,14 +85,15 @@ int main(int argc, char** argv) {
         QSqlQuery query(core.database().connection());
         for (const char* sql :
              {"INSERT INTO users (ID, login, password, enabled, read, write, \"delete\", browse, "
-              "manage, rootdir) VALUES (1, 'mario', 'rossi2024', 1, 1, 1, 1, 1, 1, '/srv/ftp/mario')",
+              "manage, rootdir) VALUES (1, 'mario', 'rossi2024', 1, 1, 1, 1, 1, 1, "
+              "'/srv/ftp/mario')",
               "INSERT INTO users (ID, login, password, enabled, read, browse) VALUES (2, 'giulia', "
               "'s3greta', 1, 1, 1)",
               "INSERT INTO users (ID, login, password) VALUES (3, 'ospite', 'prova')",
               "INSERT INTO virtualdirs VALUES ('documenti', '/', '/home/mario/Documenti', 1)",
               "INSERT INTO virtualdirs VALUES ('foto', '/archivio', '/media/foto', 1)",
-              "INSERT INTO IPok VALUES ('192.168.1.21')", "INSERT INTO IPok VALUES ('192.168.1.40')",
-              "INSERT INTO IPko VALUES ('10.0.0.66')"})
+              "INSERT INTO IPok VALUES ('192.168.1.21')",
+              "INSERT INTO IPok VALUES ('192.168.1.40')", "INSERT INTO IPko VALUES ('10.0.0.66')"})
             query.exec(QLatin1String(sql));
         core.views().openAll();
     }

@@ -1,9 +1,9 @@
 // The "Account" panel driven through its controls, with the rows checked in
 // accounts.dat as another program would read them.
 
-#include "tests/support/PanelTestHost.h"
 #include "admin/ui/AccountPanel.h"
 #include "admin/ui/AdminPanels.h"
+#include "tests/support/PanelTestHost.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,9 +2,9 @@
 // logs in to the program's own FTP engine on loopback with exactly the rights
 // ticked, through curl.
 
-#include "tests/support/PanelTestHost.h"
 #include "admin/ui/AdminPanels.h"
 #include "engine/FtpServer.h"
+#include "tests/support/PanelTestHost.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,10 +1,10 @@
 // The "Sicurezza" panel: both address lists with their buttons, covers and
 // switches, and the online panel's "Autorizza"/"Blocca".
 
-#include "tests/support/PanelTestHost.h"
 #include "admin/logic/IpListLogic.h"
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/SecurityPanel.h"
+#include "tests/support/PanelTestHost.h"
 
 #include <QCheckBox>
 #include <QPushButton>

@@ -1,9 +1,9 @@
 // The "Impostazioni" panel: its boxes bound to the settings row, the address
 // list, "Reset", "Mostra IP" and the window mode.
 
-#include "tests/support/PanelTestHost.h"
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/SettingsPanel.h"
+#include "tests/support/PanelTestHost.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // frmVirtualDir: the owner's folders in a read-only grid, edit boxes written
 // to accounts.dat at each change, the full virtual position and both pickers.
 
-#include "tests/support/PanelTestHost.h"
 #include "admin/ui/VirtualDirDialog.h"
+#include "tests/support/PanelTestHost.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

@@ -193,4 +193,4 @@ sender.join(); print(got.count(reply))
 }
 
 QTEST_GUILESS_MAIN(TestFtpServerLoad)
-#include "test_ftpserverload.moc"
+#include "engine_load.moc"
