@@ -1,67 +1,81 @@
+// The command table itself and the dispatcher that checks each command's
+// preconditions against it.
+
 #include "engine/CommandTable.h"
+
+#include "engine/ControlSession.h"
 
 #include <array>
 
 namespace kv::engine {
 
-namespace {
+// A friend of ControlSession, so the rows can name its private handlers.
+struct CommandRows {
+    using S = ControlSession;
+    static constexpr bool Login = true;
+    static constexpr bool Anyone = false;
+    static constexpr bool Waits = false;
+    static constexpr bool AtOnce = true;
 
-using enum CommandId;
-using enum ArgRule;
-
-// verb, id, needs login, argument, answered during a transfer
-constexpr std::array kCommands{
-    CommandInfo{"USER", User, false, Required, false},
-    CommandInfo{"PASS", Pass, false, Optional, false},
-    CommandInfo{"ACCT", Acct, false, Optional, false},
-    CommandInfo{"CWD", Cwd, true, Optional, false},
-    CommandInfo{"XCWD", Cwd, true, Optional, false},
-    CommandInfo{"CDUP", Cdup, true, None, false},
-    CommandInfo{"XCUP", Cdup, true, None, false},
-    CommandInfo{"PWD", Pwd, true, None, false},
-    CommandInfo{"XPWD", Pwd, true, None, false},
-    CommandInfo{"MKD", Mkd, true, Required, false},
-    CommandInfo{"XMKD", Mkd, true, Required, false},
-    CommandInfo{"RMD", Rmd, true, Required, false},
-    CommandInfo{"XRMD", Rmd, true, Required, false},
-    CommandInfo{"DELE", Dele, true, Required, false},
-    CommandInfo{"RNFR", Rnfr, true, Required, false},
-    CommandInfo{"RNTO", Rnto, true, Required, false},
-    CommandInfo{"LIST", List, true, Optional, false},
-    CommandInfo{"NLST", Nlst, true, Optional, false},
-    CommandInfo{"MLSD", Mlsd, true, Optional, false},
-    CommandInfo{"MLST", Mlst, true, Optional, false},
-    CommandInfo{"RETR", Retr, true, Required, false},
-    CommandInfo{"STOR", Stor, true, Required, false},
-    CommandInfo{"APPE", Appe, true, Required, false},
-    CommandInfo{"STOU", Stou, true, Optional, false},
-    CommandInfo{"REST", Rest, true, Required, false},
-    CommandInfo{"ABOR", Abor, true, None, true},
-    CommandInfo{"TYPE", Type, true, Required, false},
-    CommandInfo{"MODE", Mode, true, Required, false},
-    CommandInfo{"STRU", Stru, true, Required, false},
-    CommandInfo{"ALLO", Allo, true, Optional, false},
-    CommandInfo{"SYST", Syst, false, None, false},
-    CommandInfo{"STAT", Stat, true, Optional, true},
-    CommandInfo{"HELP", Help, false, Optional, false},
-    CommandInfo{"NOOP", Noop, false, None, true},
-    CommandInfo{"QUIT", Quit, false, None, true},
-    CommandInfo{"SITE", Site, true, Required, false},
-    CommandInfo{"FEAT", Feat, false, None, false},
-    CommandInfo{"OPTS", Opts, false, Required, false},
-    CommandInfo{"SIZE", Size, true, Required, false},
-    CommandInfo{"MDTM", Mdtm, true, Required, false},
-    CommandInfo{"MFMT", Mfmt, true, Required, false},
-    CommandInfo{"PASV", Pasv, true, None, false},
-    CommandInfo{"EPSV", Epsv, true, Optional, false},
-    CommandInfo{"PORT", Port, true, Required, false},
-    CommandInfo{"EPRT", Eprt, true, Required, false},
+    // clang-format off
+    static constexpr auto rows = [] {
+        using enum ArgRule;
+        using enum CheckEvent;
+        using enum Keeps;
+        return std::to_array<CommandInfo>({
+        // verb     handler            login    argument   check        keeps          during a transfer
+        {"USER",  &S::cmdUser,       Anyone,  Required,  Unchecked,   Nothing,       Waits},
+        {"PASS",  &S::cmdPass,       Anyone,  Optional,  Unchecked,   Nothing,       Waits},
+        {"ACCT",  &S::cmdNotNeeded,  Anyone,  Optional,  Unchecked,   Nothing,       Waits},
+        {"CWD",   &S::cmdCwd,        Login,   Optional,  ChangeDir,   Nothing,       Waits},
+        {"XCWD",  &S::cmdCwd,        Login,   Optional,  ChangeDir,   Nothing,       Waits},
+        {"CDUP",  &S::cmdCdup,       Login,   None,      ChangeDir,   Nothing,       Waits},
+        {"XCUP",  &S::cmdCdup,       Login,   None,      ChangeDir,   Nothing,       Waits},
+        {"PWD",   &S::cmdPwd,        Login,   None,      Unchecked,   Nothing,       Waits},
+        {"XPWD",  &S::cmdPwd,        Login,   None,      Unchecked,   Nothing,       Waits},
+        {"MKD",   &S::cmdMkd,        Login,   Required,  MakeDir,     Nothing,       Waits},
+        {"XMKD",  &S::cmdMkd,        Login,   Required,  MakeDir,     Nothing,       Waits},
+        {"RMD",   &S::cmdRmd,        Login,   Required,  RemoveDir,   Nothing,       Waits},
+        {"XRMD",  &S::cmdRmd,        Login,   Required,  RemoveDir,   Nothing,       Waits},
+        {"DELE",  &S::cmdDele,       Login,   Required,  Delete,      Nothing,       Waits},
+        {"RNFR",  &S::cmdRnfr,       Login,   Required,  Unchecked,   RenameSource,  Waits},
+        {"RNTO",  &S::cmdRnto,       Login,   Required,  Rename,      RenameSource,  Waits},
+        {"LIST",  &S::cmdList,       Login,   Optional,  Unchecked,   Nothing,       Waits},
+        {"NLST",  &S::cmdNlst,       Login,   Optional,  Unchecked,   Nothing,       Waits},
+        {"MLSD",  &S::cmdMlsd,       Login,   Optional,  Unchecked,   Nothing,       Waits},
+        {"MLST",  &S::cmdMlst,       Login,   Optional,  Unchecked,   Nothing,       Waits},
+        {"RETR",  &S::cmdRetr,       Login,   Required,  Download,    RestOffset,    Waits},
+        {"STOR",  &S::cmdStor,       Login,   Required,  Upload,      RestOffset,    Waits},
+        {"APPE",  &S::cmdAppe,       Login,   Required,  Upload,      Nothing,       Waits},
+        {"STOU",  &S::cmdStou,       Login,   Optional,  Upload,      Nothing,       Waits},
+        {"REST",  &S::cmdRest,       Login,   Required,  Unchecked,   RestOffset,    Waits},
+        {"ABOR",  &S::cmdAbor,       Login,   None,      Unchecked,   Nothing,       AtOnce},
+        {"TYPE",  &S::cmdType,       Login,   Required,  Unchecked,   RestOffset,    Waits},
+        {"MODE",  &S::cmdMode,       Login,   Required,  Unchecked,   Nothing,       Waits},
+        {"STRU",  &S::cmdStru,       Login,   Required,  Unchecked,   Nothing,       Waits},
+        {"ALLO",  &S::cmdNotNeeded,  Login,   Optional,  Unchecked,   Nothing,       Waits},
+        {"SYST",  &S::cmdSyst,       Anyone,  None,      Unchecked,   Nothing,       Waits},
+        {"STAT",  &S::cmdStat,       Login,   Optional,  Unchecked,   Nothing,       AtOnce},
+        {"HELP",  &S::cmdHelp,       Anyone,  Optional,  Unchecked,   Nothing,       Waits},
+        {"NOOP",  &S::cmdNoop,       Anyone,  None,      Unchecked,   Nothing,       AtOnce},
+        {"QUIT",  &S::cmdQuit,       Anyone,  None,      Unchecked,   Nothing,       AtOnce},
+        {"SITE",  &S::cmdSite,       Login,   Required,  Site,        Nothing,       Waits},
+        {"FEAT",  &S::cmdFeat,       Anyone,  None,      Unchecked,   Nothing,       Waits},
+        {"OPTS",  &S::cmdOpts,       Anyone,  Required,  Unchecked,   Nothing,       Waits},
+        {"SIZE",  &S::cmdSize,       Login,   Required,  Unchecked,   Nothing,       Waits},
+        {"MDTM",  &S::cmdMdtm,       Login,   Required,  Unchecked,   Nothing,       Waits},
+        {"MFMT",  &S::cmdMfmt,       Login,   Required,  ModifyTime,  Nothing,       Waits},
+        {"PASV",  &S::cmdPasv,       Login,   None,      Unchecked,   RestOffset,    Waits},
+        {"EPSV",  &S::cmdEpsv,       Login,   Optional,  Unchecked,   RestOffset,    Waits},
+        {"PORT",  &S::cmdPort,       Login,   Required,  Unchecked,   RestOffset,    Waits},
+        {"EPRT",  &S::cmdEprt,       Login,   Required,  Unchecked,   RestOffset,    Waits},
+        });
+    }();
+    // clang-format on
 };
 
-} // namespace
-
 const CommandInfo* findCommand(const QString& verb) {
-    for (const CommandInfo& info : kCommands) {
+    for (const CommandInfo& info : CommandRows::rows) {
         if (verb == QLatin1StringView(info.verb))
             return &info;
     }
@@ -70,7 +84,7 @@ const CommandInfo* findCommand(const QString& verb) {
 
 QStringList commandVerbs() {
     QStringList verbs;
-    for (const CommandInfo& info : kCommands)
+    for (const CommandInfo& info : CommandRows::rows)
         verbs << QString::fromLatin1(info.verb);
     return verbs;
 }

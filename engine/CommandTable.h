@@ -1,7 +1,9 @@
 #pragma once
-// The one table of commands the engine understands, with each command's
-// preconditions. dispatchCommand() checks them in one place and hands only
-// valid commands to the session through the narrow CommandTarget interface.
+// The one table of commands the engine understands: for each verb its
+// handler, its preconditions, the operator's check that guards it and what
+// it leaves pending for the next command. dispatchCommand() checks the
+// preconditions in one place and hands only valid commands to the session
+// through the narrow CommandTarget interface.
 
 #include "engine/CommandParser.h"
 
@@ -10,56 +12,38 @@
 
 namespace kv::engine {
 
-enum class CommandId {
-    User,
-    Pass,
-    Acct,
-    Cwd,
-    Cdup,
-    Pwd,
-    Mkd,
-    Rmd,
-    Dele,
-    Rnfr,
-    Rnto,
-    List,
-    Nlst,
-    Mlsd,
-    Mlst,
-    Retr,
-    Stor,
-    Appe,
-    Stou,
-    Rest,
-    Abor,
-    Type,
-    Mode,
-    Stru,
-    Allo,
-    Syst,
-    Stat,
-    Help,
-    Noop,
-    Quit,
-    Site,
-    Feat,
-    Opts,
-    Size,
-    Mdtm,
-    Mfmt,
-    Pasv,
-    Epsv,
-    Port,
-    Eprt,
-};
+class ControlSession;
 
 enum class ArgRule { None, Optional, Required };
 
+// The operator's check a command asks once its path is resolved.
+enum class CheckEvent {
+    Unchecked,
+    ChangeDir,
+    MakeDir,
+    RemoveDir,
+    Delete,
+    Rename,
+    Upload,
+    Download,
+    Site,
+    ModifyTime,
+};
+
+// What a command leaves in place for the command after it; everything else
+// is forgotten when any other command runs (a REST offset only applies to
+// the transfer right after it, RNFR only to the RNTO right after it).
+enum class Keeps { Nothing, RestOffset, RenameSource };
+
+using CommandHandler = void (ControlSession::*)(const QString& argument);
+
 struct CommandInfo {
     const char* verb;
-    CommandId id;
+    CommandHandler handler;
     bool needsLogin;
     ArgRule arg;
+    CheckEvent check;
+    Keeps keeps;
     // Answered at once even while a transfer runs; other commands wait.
     bool duringTransfer;
 };

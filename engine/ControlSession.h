@@ -4,7 +4,9 @@
 // transfer at a time. Implements the ConnectionObject the program sees.
 
 #include "engine/CommandTable.h"
+#include "engine/DataAddress.h"
 #include "engine/FtpEngine.h"
+#include "engine/LineFramer.h"
 #include "engine/ReplyTexts.h"
 #include "engine/Transfer.h"
 #include "engine/VirtualFileSystem.h"
@@ -58,51 +60,60 @@ Q_SIGNALS:
     void closed(kv::engine::ControlSession* session);
 
 private:
-    // CommandTarget
+    friend struct CommandRows; // the command table names the handlers below
+
+    // CommandTarget (SessionDispatch.cpp)
     bool isLoggedIn() const override { return loggedIn_; }
     void rejectCommand(const ParsedCommand& cmd, ParseError error, const CommandInfo* info,
                        bool loginMissing) override;
     void runCommand(const CommandInfo& info, const QString& argument) override;
+    void handleLine(const QByteArray& line);
+    // Asks the operator's check the running command's row names, and sends
+    // the refusal when it says no; without a handler every check refuses.
+    bool refusedByCheck(const QString& path, const QString& newPath = {});
+    bool refuse(Verdict verdict);
 
-    // Input
+    // Input and the session's life (ControlSession.cpp)
     void processInput();
     bool holdWhileBusy(const QByteArray& line) const;
-    void handleLine(const QByteArray& line);
     void onIdleTimeout();
     void restartIdleTimer();
     void finishClose();
     void onControlReadable();
 
-    // Output
+    // Output (SessionReplies.cpp)
     void send(QByteArray bytes);
     void reply(const QString& text);
     void reply(Reply id, const QStringList& args = {});
     void log(const QString& line);
     void debug(const QString& line);
 
-    // Login and simple commands (ControlSession.cpp)
+    // Login (SessionLogin.cpp)
     void cmdUser(const QString& arg);
     void cmdPass(const QString& arg);
+
+    // Informational and setting commands (SessionInfoCommands.cpp)
+    void cmdNotNeeded(const QString& arg);
     void cmdType(const QString& arg);
+    void cmdMode(const QString& arg);
+    void cmdStru(const QString& arg);
+    void cmdSyst(const QString& arg);
     void cmdStat(const QString& arg);
-    void cmdHelp();
-    void cmdFeat();
+    void cmdHelp(const QString& arg);
+    void cmdNoop(const QString& arg);
+    void cmdQuit(const QString& arg);
+    void cmdFeat(const QString& arg);
     void cmdOpts(const QString& arg);
     void cmdSite(const QString& arg);
 
     // Files and folders (SessionFileCommands.cpp)
-    std::optional<ResolvedPath> resolveExisting(const QString& arg);
-    std::optional<ResolvedPath> resolveNew(const QString& arg);
-    bool refuse(Verdict verdict);
-    // Asks the operator's check for one operation and sends the refusal when
-    // it says no; without a handler every checked operation is refused.
-    template <typename... Path>
-    bool refusedBy(Verdict (EngineEvents::*check)(ConnectionObject&, const Path&...),
-                   const Path&... paths) {
-        return refuse(events_ ? (events_->*check)(*this, paths...) : Verdict::Deny);
-    }
+    std::optional<ResolvedPath> resolve(const QString& arg, bool mustExist);
+    std::optional<ResolvedPath> resolveExisting(const QString& arg) { return resolve(arg, true); }
+    bool changeOnDisk(const ResolvedPath& p, const QString& arg, Reply failure,
+                      bool (*change)(const QString& realPath));
     void cmdCwd(const QString& arg);
-    void cmdPwd();
+    void cmdCdup(const QString& arg);
+    void cmdPwd(const QString& arg);
     void cmdMkd(const QString& arg);
     void cmdRmd(const QString& arg);
     void cmdDele(const QString& arg);
@@ -111,16 +122,35 @@ private:
     void cmdSize(const QString& arg);
     void cmdMdtm(const QString& arg);
     void cmdMfmt(const QString& arg);
-    void cmdMlst(const QString& arg);
 
-    // Data connection and transfers (SessionTransfers.cpp)
-    void cmdPasv(bool extended, const QString& arg);
-    void cmdPort(bool extended, const QString& arg);
-    void cmdRest(const QString& arg);
-    void cmdList(CommandId kind, const QString& arg);
+    // Data connection set-up (SessionDataSetup.cpp)
+    void cmdPasv(const QString& arg);
+    void cmdEpsv(const QString& arg);
+    void listenPassive(bool extended);
+    void cmdPort(const QString& arg);
+    void cmdEprt(const QString& arg);
+    void connectActive(const DataAddress& target, const QString& verb);
+    DataChannel& dataChannel();
+
+    // Listings (SessionListings.cpp)
+    enum class ListFormat { Long, Names, Machine };
+    void cmdList(const QString& arg);
+    void cmdNlst(const QString& arg);
+    void cmdMlsd(const QString& arg);
+    void listing(ListFormat format, const QString& arg);
+    void cmdMlst(const QString& arg);
+    QString permFacts(const FsEntry& entry) const;
+
+    // File transfers (SessionFileTransfers.cpp)
+    enum class StoreMode { Replace, Append, Unique };
     void cmdRetr(const QString& arg);
-    void cmdStore(CommandId kind, const QString& arg);
-    void cmdAbor();
+    void cmdStor(const QString& arg);
+    void cmdAppe(const QString& arg);
+    void cmdStou(const QString& arg);
+    void store(StoreMode mode, const QString& arg);
+    void cmdRest(const QString& arg);
+
+    // The transfer life cycle (SessionTransfers.cpp)
     // A transfer accepted by its command and waiting for / using the data
     // connection.
     struct PendingTransfer {
@@ -137,10 +167,10 @@ private:
     void onDataReady(QTcpSocket* socket);
     void onDataFailed(const QString& reason);
     void onTransferFinished(const TransferResult& result);
+    void logTransfer(const PendingTransfer& p, qint64 bytes, const QString& outcome);
     void endTransfer();
     void dropRetiredTransfers();
-    DataChannel& dataChannel();
-    QString permFacts(const FsEntry& entry) const;
+    void cmdAbor(const QString& arg);
 
     const EngineSettings& settings_;
     EngineEvents* events_;
@@ -149,8 +179,7 @@ private:
     QString remoteHost_;
     QTimer idleTimer_;
 
-    QByteArray input_;
-    bool discarding_ = false; // skipping the rest of an over-long line
+    LineFramer input_;
     bool closed_ = false;
     bool closeSignalled_ = false;
     bool readingInput_ = false; // processInput() is on the stack
@@ -169,6 +198,7 @@ private:
     bool asciiType_ = true;
     qint64 restOffset_ = 0;
     std::optional<ResolvedPath> renameFrom_;
+    const CommandInfo* running_ = nullptr; // the command being run
 
     DataChannel* data_ = nullptr;
     std::unique_ptr<PendingTransfer> pending_;

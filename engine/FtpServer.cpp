@@ -1,3 +1,6 @@
+// The engine: the control listener, the connection limits and the list of
+// open sessions.
+
 #include "engine/FtpServer.h"
 
 #include "engine/ControlSession.h"
@@ -77,7 +80,7 @@ void FtpServer::StopListening() {
     // Every connection ends now and is reported before this returns.
     const QList<ControlSession*> open = sessions_;
     for (ControlSession* s : open) {
-        s->closeWith(QStringLiteral("421 Server shutting down."));
+        s->closeWith(settings_.replies.format(Reply::ShuttingDown));
         onSessionClosed(s);
     }
 }
@@ -101,13 +104,13 @@ void FtpServer::onIncoming(qintptr descriptor) {
     qsizetype fromPeer = 0;
     for (ControlSession* s : std::as_const(sessions_))
         fromPeer += sameHost(s->peerAddress(), peer) ? 1 : 0;
-    QString refusal;
+    std::optional<Reply> refusal;
     if (sessions_.size() >= settings_.limits.maxConnections)
-        refusal = QStringLiteral("421 Too many users, try again later.\r\n");
+        refusal = Reply::TooManyUsers;
     else if (fromPeer >= settings_.limits.maxConnectionsPerAddress)
-        refusal = QStringLiteral("421 Too many connections from your address.\r\n");
-    if (!refusal.isEmpty()) {
-        socket->write(refusal.toLatin1());
+        refusal = Reply::TooManyFromAddress;
+    if (refusal) {
+        socket->write(settings_.replies.format(*refusal).toLatin1().append("\r\n"));
         socket->disconnectFromHost();
         if (socket->state() == QAbstractSocket::UnconnectedState)
             socket->deleteLater();

@@ -1,14 +1,16 @@
 #pragma once
-// The reply texts the engine sends to clients, kept as the engine's stored
-// settings. Placeholders %s and %ld are filled in order by format().
+// Every reply text the engine sends to clients, named. The first group is
+// kept as the engine's stored settings, with the placeholders %s and %ld
+// filled in order; the engine's own fixed texts use %1, %2... by position.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
-#include <array>
 
 namespace kv::engine {
 
 enum class Reply {
+    // Stored texts
     OpeningAscii,       // 150 ... ASCII ...%s.
     OpeningBinary,      // 150 ... BINARY ...%s.
     PassiveOpen,        // 150 Data connection open for PASV transfer.
@@ -49,20 +51,74 @@ enum class Reply {
     NoSuchFile,         // 550 %s: No such file or directory.
     AccessDenied,       // 550
     CannotRename,       // 553 Cannot rename to %s
-};
 
-inline constexpr int kReplyCount = 40;
+    // The engine's own texts: the connection
+    AdminDisconnect,
+    IdleTimeout,
+    TooManyFailedLogins,
+    ShuttingDown,
+    TooManyUsers,
+    TooManyFromAddress,
+    LineTooLong,
+    AlreadyLoggedIn,
+    // informational commands
+    OnlyStreamMode,
+    OnlyFileStructure,
+    PathStatusBegin,
+    PathStatusEnd,
+    StatusConnectedFrom,
+    StatusLoggedInAs,
+    StatusType,
+    StatusTransferring,
+    StatusNoData,
+    FeaturesBegin,
+    FeaturesEnd,
+    Utf8On,
+    MlstOptions,
+    OptionNotUnderstood,
+    SiteNotImplemented,
+    // data connections and transfers
+    EpsvAll,
+    ProtocolNotSupported,
+    PassiveNeedsIPv4,
+    EnteringExtendedPassive,
+    IllegalDataCommand,
+    CannotReadDir,
+    NotADirectoryArgument,
+    NotARegularFile,
+    FileError,
+    RestartBeyondEnd,
+    IsADirectory,
+    NoUniqueName,
+    UniqueFileOpening,
+    ReadError,
+    // files and folders
+    NameTooLong,
+    NotADirectory,
+    FileExists,
+    CannotCreateDir,
+    CannotRemoveDir,
+    RemoveDirOk,
+    CannotDelete,
+    RenameNeedsSource,
+    FileStatus,
+    CannotSetTime,
+    ModifyTimeSet,
+    MachineListBegin,
+    MachineListEnd,
+};
 
 class ReplyTexts {
 public:
     ReplyTexts();
-    const QString& text(Reply r) const { return texts_[static_cast<int>(r)]; }
-    // The text with each %s / %ld replaced by the next argument.
+    const QString& text(Reply r) const { return texts_[static_cast<qsizetype>(r)]; }
+    // The text with its placeholders replaced by the arguments.
     QString format(Reply r, const QStringList& args = {}) const;
+    // %s and %ld take the next argument, %1...%9 the one at that position.
     static QString fill(const QString& pattern, const QStringList& args);
 
 private:
-    std::array<QString, kReplyCount> texts_;
+    QList<QString> texts_;
 };
 
 } // namespace kv::engine

@@ -28,48 +28,32 @@ QString quotedPath(QString path) {
 
 } // namespace
 
-std::optional<ResolvedPath> ControlSession::resolveExisting(const QString& arg) {
-    ResolvedPath p = vfs_.resolve(cwd_, arg, true);
+std::optional<ResolvedPath> ControlSession::resolve(const QString& arg, bool mustExist) {
+    ResolvedPath p = vfs_.resolve(cwd_, arg, mustExist);
     if (p.error == PathError::TooLong) {
-        reply(QStringLiteral("550 File name too long."));
+        reply(Reply::NameTooLong);
         return std::nullopt;
     }
     if (p.error == PathError::Forbidden) {
         reply(Reply::AccessDenied);
         return std::nullopt;
     }
-    if (!p.ok() || !p.exists) {
+    if (!p.ok() || (mustExist && !p.exists)) {
         reply(Reply::NoSuchFile, {arg});
         return std::nullopt;
     }
     return p;
 }
 
-std::optional<ResolvedPath> ControlSession::resolveNew(const QString& arg) {
-    ResolvedPath p = vfs_.resolve(cwd_, arg, false);
-    if (p.error == PathError::TooLong) {
-        reply(QStringLiteral("550 File name too long."));
-        return std::nullopt;
+bool ControlSession::changeOnDisk(const ResolvedPath& p, const QString& arg, Reply failure,
+                                  bool (*change)(const QString& realPath)) {
+    if (refusedByCheck(p.virtualPath))
+        return false;
+    if (!change(p.realPath)) {
+        reply(failure, {arg});
+        return false;
     }
-    if (p.error == PathError::Forbidden) {
-        reply(Reply::AccessDenied);
-        return std::nullopt;
-    }
-    if (!p.ok()) {
-        reply(Reply::NoSuchFile, {arg});
-        return std::nullopt;
-    }
-    return p;
-}
-
-bool ControlSession::refuse(Verdict verdict) {
-    if (closed_) // the handler closed the connection
-        return true;
-    if (verdict == Verdict::Deny) {
-        reply(Reply::AccessDenied);
-        return true;
-    }
-    return false;
+    return true;
 }
 
 void ControlSession::cmdCwd(const QString& arg) {
@@ -78,34 +62,35 @@ void ControlSession::cmdCwd(const QString& arg) {
     if (!p)
         return;
     if (!p->isDir) {
-        reply(QStringLiteral("550 %1: Not a directory.").arg(target));
+        reply(Reply::NotADirectory, {target});
         return;
     }
-    if (refusedBy(&EngineEvents::ChangeDirCheck, p->virtualPath))
+    if (refusedByCheck(p->virtualPath))
         return;
     cwd_ = p->virtualPath;
     reply(Reply::CwdOk);
 }
 
-void ControlSession::cmdPwd() {
+void ControlSession::cmdCdup(const QString&) {
+    cmdCwd(QStringLiteral(".."));
+}
+
+void ControlSession::cmdPwd(const QString&) {
     reply(Reply::CurrentDir, {quotedPath(cwd_)});
 }
 
 void ControlSession::cmdMkd(const QString& arg) {
-    const std::optional<ResolvedPath> p = resolveNew(arg);
+    const std::optional<ResolvedPath> p = resolve(arg, false);
     if (!p)
         return;
     if (p->exists) {
-        reply(QStringLiteral("550 %1: File exists.").arg(arg));
+        reply(Reply::FileExists, {arg});
         return;
     }
-    if (refusedBy(&EngineEvents::MakeDirCheck, p->virtualPath))
-        return;
-    if (!QDir().mkdir(p->realPath)) {
-        reply(QStringLiteral("550 %1: Cannot create directory.").arg(arg));
-        return;
-    }
-    reply(Reply::DirCreated, {QLatin1Char('"') + quotedPath(p->virtualPath) + QLatin1Char('"')});
+    if (changeOnDisk(*p, arg, Reply::CannotCreateDir,
+                     [](const QString& r) { return QDir().mkdir(r); }))
+        reply(Reply::DirCreated,
+              {QLatin1Char('"') + quotedPath(p->virtualPath) + QLatin1Char('"')});
 }
 
 void ControlSession::cmdRmd(const QString& arg) {
@@ -113,22 +98,19 @@ void ControlSession::cmdRmd(const QString& arg) {
     if (!p)
         return;
     if (!p->isDir) {
-        reply(QStringLiteral("550 %1: Not a directory.").arg(arg));
+        reply(Reply::NotADirectory, {arg});
         return;
     }
     if (p->isMountPoint || p->virtualPath == u"/") {
         reply(Reply::AccessDenied);
         return;
     }
-    if (refusedBy(&EngineEvents::RemoveDirCheck, p->virtualPath))
+    if (!changeOnDisk(*p, arg, Reply::CannotRemoveDir,
+                      [](const QString& r) { return QDir().rmdir(r); }))
         return;
-    if (!QDir().rmdir(p->realPath)) {
-        reply(QStringLiteral("550 %1: Directory not empty or cannot be removed.").arg(arg));
-        return;
-    }
     if (cwd_ == p->virtualPath || cwd_.startsWith(p->virtualPath + u'/'))
         cwd_ = QStringLiteral("/");
-    reply(QStringLiteral("250 RMD command successful."));
+    reply(Reply::RemoveDirOk);
 }
 
 void ControlSession::cmdDele(const QString& arg) {
@@ -136,16 +118,12 @@ void ControlSession::cmdDele(const QString& arg) {
     if (!p)
         return;
     if (p->isDir) {
-        reply(QStringLiteral("550 %1: Is a directory.").arg(arg));
+        reply(Reply::IsADirectory, {arg});
         return;
     }
-    if (refusedBy(&EngineEvents::DeleteCheck, p->virtualPath))
-        return;
-    if (!QFile::remove(p->realPath)) {
-        reply(QStringLiteral("550 %1: Cannot delete file.").arg(arg));
-        return;
-    }
-    reply(Reply::DeleteOk);
+    if (changeOnDisk(*p, arg, Reply::CannotDelete,
+                     [](const QString& r) { return QFile::remove(r); }))
+        reply(Reply::DeleteOk);
 }
 
 void ControlSession::cmdRnfr(const QString& arg) {
@@ -162,7 +140,7 @@ void ControlSession::cmdRnfr(const QString& arg) {
 
 void ControlSession::cmdRnto(const QString& arg) {
     if (!renameFrom_) {
-        reply(QStringLiteral("503 Bad sequence of commands: send RNFR first."));
+        reply(Reply::RenameNeedsSource);
         return;
     }
     const ResolvedPath from = *renameFrom_;
@@ -177,7 +155,7 @@ void ControlSession::cmdRnto(const QString& arg) {
         reply(Reply::CannotRename, {arg});
         return;
     }
-    if (refusedBy(&EngineEvents::RenameCheck, from.virtualPath, to.virtualPath))
+    if (refusedByCheck(from.virtualPath, to.virtualPath))
         return;
 #ifdef Q_OS_UNIX
     // rename(2) never copies: across file systems it fails instead of
@@ -200,10 +178,10 @@ void ControlSession::cmdSize(const QString& arg) {
         return;
     const std::optional<FsEntry> e = p->isDir ? std::nullopt : vfs_.stat(*p);
     if (!e) {
-        reply(QStringLiteral("550 %1: Not a regular file.").arg(arg));
+        reply(Reply::NotARegularFile, {arg});
         return;
     }
-    reply(QStringLiteral("213 %1").arg(e->size));
+    reply(Reply::FileStatus, {QString::number(e->size)});
 }
 
 void ControlSession::cmdMdtm(const QString& arg) {
@@ -215,7 +193,7 @@ void ControlSession::cmdMdtm(const QString& arg) {
         reply(Reply::NoSuchFile, {arg});
         return;
     }
-    reply(QStringLiteral("213 ") + ftpTimestamp(e->modified));
+    reply(Reply::FileStatus, {ftpTimestamp(e->modified)});
 }
 
 void ControlSession::cmdMfmt(const QString& arg) {
@@ -230,7 +208,7 @@ void ControlSession::cmdMfmt(const QString& arg) {
     const std::optional<ResolvedPath> p = resolveExisting(name);
     if (!p)
         return;
-    if (refusedBy(&EngineEvents::OtherCheckB, p->virtualPath))
+    if (refusedByCheck(p->virtualPath))
         return;
     bool done = false;
 #ifdef Q_OS_UNIX
@@ -242,41 +220,10 @@ void ControlSession::cmdMfmt(const QString& arg) {
     done = ::utimensat(AT_FDCWD, QFile::encodeName(p->realPath).constData(), times, 0) == 0;
 #endif
     if (!done) {
-        reply(QStringLiteral("550 %1: Cannot change the modification time.").arg(name));
+        reply(Reply::CannotSetTime, {name});
         return;
     }
-    reply(QStringLiteral("213 Modify=%1; %2").arg(ftpTimestamp(when), p->virtualPath));
-}
-
-QString ControlSession::permFacts(const FsEntry& entry) const {
-    // What the disk allows; the program's own rights are asked per operation.
-    QString perm;
-    if (entry.isDir) {
-        perm = QStringLiteral("el");
-        if (entry.writable)
-            perm += QStringLiteral("cdfmp");
-    } else {
-        if (entry.readable)
-            perm += u'r';
-        if (entry.writable)
-            perm += QStringLiteral("adfw");
-    }
-    return perm;
-}
-
-void ControlSession::cmdMlst(const QString& arg) {
-    const QString target = arg.trimmed().isEmpty() ? cwd_ : arg;
-    const std::optional<ResolvedPath> p = resolveExisting(target);
-    if (!p)
-        return;
-    const std::optional<FsEntry> e = vfs_.stat(*p);
-    if (!e) {
-        reply(Reply::NoSuchFile, {target});
-        return;
-    }
-    reply(QStringLiteral("250-Listing %1").arg(p->virtualPath));
-    reply(QLatin1Char(' ') + QString::fromUtf8(mlsxLine(*e, p->virtualPath, permFacts(*e))));
-    reply(QStringLiteral("250 End"));
+    reply(Reply::ModifyTimeSet, {ftpTimestamp(when), p->virtualPath});
 }
 
 } // namespace kv::engine

@@ -1,0 +1,99 @@
+// Data connection set-up of a control session: PASV and EPSV listen on the
+// address the client reached, PORT and EPRT connect back to the client only.
+
+#include "engine/ControlSession.h"
+
+#include "engine/DataChannel.h"
+#include "engine/EngineSettings.h"
+#include "engine/HostAddresses.h"
+
+#include <QTcpSocket>
+
+namespace kv::engine {
+
+DataChannel& ControlSession::dataChannel() {
+    if (!data_) {
+        data_ = new DataChannel(peer_, settings_.limits, this);
+        connect(data_, &DataChannel::ready, this, &ControlSession::onDataReady);
+        connect(data_, &DataChannel::failed, this, &ControlSession::onDataFailed);
+        connect(data_, &DataChannel::debugLine, this, &ControlSession::debug);
+    }
+    data_->setDebugging(settings_.debugMode > 0);
+    return *data_;
+}
+
+void ControlSession::cmdPasv(const QString&) {
+    if (plainAddress(socket_->localAddress()).protocol() != QAbstractSocket::IPv4Protocol) {
+        reply(Reply::PassiveNeedsIPv4);
+        return;
+    }
+    listenPassive(false);
+}
+
+void ControlSession::cmdEpsv(const QString& arg) {
+    const bool v4 =
+        plainAddress(socket_->localAddress()).protocol() == QAbstractSocket::IPv4Protocol;
+    switch (parseEpsvArgument(arg, v4)) {
+    case EpsvRequest::All:
+        reply(Reply::EpsvAll);
+        break;
+    case EpsvRequest::WrongProtocol:
+        reply(Reply::ProtocolNotSupported, {v4 ? QStringLiteral("1") : QStringLiteral("2")});
+        break;
+    case EpsvRequest::Listen:
+        listenPassive(true);
+        break;
+    }
+}
+
+void ControlSession::listenPassive(bool extended) {
+    // Listen on the address the client reached us on, so the reply names an
+    // address the client can connect to.
+    const QHostAddress local = plainAddress(socket_->localAddress());
+    const quint16 port = dataChannel().listenPassive(local);
+    if (port == 0) {
+        reply(Reply::CantOpenData);
+        return;
+    }
+    if (settings_.debugMode > 0)
+        debug(QStringLiteral("passive data port %1 on %2").arg(port).arg(addressText(local)));
+    if (extended) {
+        reply(Reply::EnteringExtendedPassive, {QString::number(port)});
+        return;
+    }
+    const QString host = local.toString().replace(u'.', u',');
+    reply(Reply::EnteringPassive,
+          {QStringLiteral("%1,%2,%3").arg(host).arg(port >> 8).arg(port & 0xFF)});
+}
+
+void ControlSession::cmdPort(const QString& arg) {
+    connectActive(parsePortArgument(arg), QStringLiteral("PORT"));
+}
+
+void ControlSession::cmdEprt(const QString& arg) {
+    connectActive(parseEprtArgument(arg), QStringLiteral("EPRT"));
+}
+
+void ControlSession::connectActive(const DataAddress& target, const QString& verb) {
+    if (target.error == DataAddressError::Protocol) {
+        reply(Reply::ProtocolNotSupported, {QStringLiteral("1,2")});
+        return;
+    }
+    if (!target.ok()) {
+        reply(Reply::SyntaxError);
+        return;
+    }
+    // No FTP bounce: data connections only go back to the client itself, and
+    // never to a privileged port.
+    if (!sameHost(target.host, peer_) || target.port < 1024) {
+        log(QStringLiteral("refused data connection to %1 port %2")
+                .arg(addressText(target.host))
+                .arg(target.port));
+        reply(Reply::IllegalDataCommand, {verb});
+        return;
+    }
+    dataChannel().setActive(target.host, target.port);
+    reply(Reply::CommandOk, {verb});
+}
+
+} // namespace kv::engine

@@ -1,0 +1,133 @@
+// Listings of a control session: LIST, NLST and MLSD over the data
+// connection (with the "-la" options and wildcards clients send), and MLST
+// on the control connection.
+
+#include "engine/ControlSession.h"
+
+#include "engine/DataChannel.h"
+#include "engine/EngineSettings.h"
+#include "engine/Listing.h"
+
+#include <QRegularExpression>
+
+namespace kv::engine {
+
+void ControlSession::cmdList(const QString& arg) {
+    listing(ListFormat::Long, arg);
+}
+
+void ControlSession::cmdNlst(const QString& arg) {
+    listing(ListFormat::Names, arg);
+}
+
+void ControlSession::cmdMlsd(const QString& arg) {
+    listing(ListFormat::Machine, arg);
+}
+
+void ControlSession::listing(ListFormat format, const QString& arg) {
+    const bool machine = format == ListFormat::Machine;
+    // "LIST -la dir": leading options are accepted and ignored.
+    QString target = arg;
+    while (!machine && target.startsWith(u'-')) {
+        const qsizetype space = target.indexOf(u' ');
+        target = space < 0 ? QString() : target.mid(space + 1).trimmed();
+    }
+    // "NLST *.txt" (mget of command-line clients): a wildcard in the last
+    // name filters the folder above it, unless a file has that very name.
+    std::optional<QRegularExpression> filter;
+    const qsizetype slash = std::max(target.lastIndexOf(u'/'), target.lastIndexOf(u'\\'));
+    const QString lastName = target.mid(slash + 1);
+    if (!machine && (lastName.contains(u'*') || lastName.contains(u'?')) &&
+        !vfs_.resolve(cwd_, target, true).exists) {
+        filter = QRegularExpression(QRegularExpression::wildcardToRegularExpression(
+            lastName, QRegularExpression::UnanchoredWildcardConversion));
+        target = slash < 0 ? QString() : target.left(slash + 1);
+    }
+    const bool named = !target.trimmed().isEmpty();
+    const std::optional<ResolvedPath> p = resolveExisting(named ? target : cwd_);
+    if (!p)
+        return;
+    // NLST of a named folder gives paths as the client wrote them.
+    QString prefix;
+    if (format == ListFormat::Names && named && p->isDir) {
+        prefix = target;
+        if (!prefix.endsWith(u'/'))
+            prefix += u'/';
+    }
+
+    QByteArray out;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (p->isDir) {
+        const std::optional<QList<FsEntry>> entries = vfs_.list(*p);
+        if (!entries) {
+            reply(Reply::CannotReadDir, {named ? target : cwd_});
+            return;
+        }
+        out.reserve(entries->size() * 64);
+        for (const FsEntry& e : *entries) {
+            if (filter && !filter->match(e.name).hasMatch())
+                continue;
+            if (format == ListFormat::Long)
+                out += listLine(e, now);
+            else if (format == ListFormat::Names)
+                out += (prefix + e.name).toUtf8();
+            else
+                out += mlsxLine(e, e.name, permFacts(e));
+            out += "\r\n";
+        }
+    } else {
+        if (machine) {
+            reply(Reply::NotADirectoryArgument, {target});
+            return;
+        }
+        const std::optional<FsEntry> e = vfs_.stat(*p);
+        if (!e) {
+            reply(Reply::NoSuchFile, {target});
+            return;
+        }
+        out += format == ListFormat::Long ? listLine(*e, now) : target.toUtf8();
+        out += "\r\n";
+    }
+    auto pending = std::make_unique<PendingTransfer>();
+    pending->kind = PendingTransfer::Kind::Listing;
+    pending->listing = std::move(out);
+    pending->path = p->virtualPath;
+    pending->opening =
+        (data_ && data_->isPassive())
+            ? settings_.replies.format(Reply::PassiveOpen)
+            : settings_.replies.format(Reply::OpeningAscii, {QStringLiteral(" for file list")});
+    beginTransfer(std::move(pending));
+}
+
+QString ControlSession::permFacts(const FsEntry& entry) const {
+    // What the disk allows; the program's own rights are asked per operation.
+    QString perm;
+    if (entry.isDir) {
+        perm = QStringLiteral("el");
+        if (entry.writable)
+            perm += QStringLiteral("cdfmp");
+    } else {
+        if (entry.readable)
+            perm += u'r';
+        if (entry.writable)
+            perm += QStringLiteral("adfw");
+    }
+    return perm;
+}
+
+void ControlSession::cmdMlst(const QString& arg) {
+    const QString target = arg.trimmed().isEmpty() ? cwd_ : arg;
+    const std::optional<ResolvedPath> p = resolveExisting(target);
+    if (!p)
+        return;
+    const std::optional<FsEntry> e = vfs_.stat(*p);
+    if (!e) {
+        reply(Reply::NoSuchFile, {target});
+        return;
+    }
+    reply(Reply::MachineListBegin, {p->virtualPath});
+    reply(QLatin1Char(' ') + QString::fromUtf8(mlsxLine(*e, p->virtualPath, permFacts(*e))));
+    reply(Reply::MachineListEnd);
+}
+
+} // namespace kv::engine

@@ -1,0 +1,56 @@
+// How a control session writes: replies to the client (straight to the
+// kernel when nothing is queued) and lines to the activity log.
+
+#include "engine/ControlSession.h"
+
+#include "engine/EngineSettings.h"
+
+#include <QTcpSocket>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
+namespace kv::engine {
+
+void ControlSession::send(QByteArray bytes) {
+#ifdef Q_OS_UNIX
+    // Straight into the kernel when nothing is queued ahead of it, instead of
+    // waiting for the next event-loop pass; whatever does not fit (or an
+    // error) goes the socket's own way, which queues it and reports errors.
+    const qintptr fd = socket_->socketDescriptor();
+    if (plainSocket_ && fd >= 0 && socket_->bytesToWrite() == 0 &&
+        socket_->state() == QAbstractSocket::ConnectedState) {
+        const ssize_t n =
+            ::send(int(fd), bytes.constData(), size_t(bytes.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n == bytes.size())
+            return;
+        if (n > 0)
+            bytes.remove(0, n);
+    }
+#endif
+    socket_->write(bytes);
+}
+
+void ControlSession::reply(const QString& text) {
+    if (closed_)
+        return;
+    send(text.toUtf8().append("\r\n"));
+    log(text);
+}
+
+void ControlSession::reply(Reply id, const QStringList& args) {
+    reply(settings_.replies.format(id, args));
+}
+
+void ControlSession::log(const QString& line) {
+    if (events_)
+        events_->LogLine(*this, line);
+}
+
+void ControlSession::debug(const QString& line) {
+    if (settings_.debugMode > 0)
+        log(line);
+}
+
+} // namespace kv::engine
