@@ -22,15 +22,9 @@ class TestFtpServer : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void listenFailuresAndAddresses();
-    void login_data();
-    void login();
+    void scriptedSession_data();
+    void scriptedSession();
     void workflowRaisesChecksWithClientPaths();
-    void deniedCheckChangesNothing_data();
-    void deniedCheckChangesNothing();
-    void missingPathsAnswerNoSuchFile_data();
-    void missingPathsAnswerNoSuchFile();
-    void escapesStayInsideRoot_data();
-    void escapesStayInsideRoot();
     void virtualFolderListedAndServed();
     void machineListings();
     void dataConnectionsOnlyReachTheClient();
@@ -38,7 +32,6 @@ private Q_SLOTS:
     void abortStopsTransfer();
     void asciiModeConvertsLineEnds();
     void failedWriteKeepsWhatArrived();
-    void badInputGetsClearReplies();
     void idleTimeoutCloses();
     void connectionsTrackedAndClosedOnce();
     void curlAndLftpWork();
@@ -91,59 +84,175 @@ void TestFtpServer::listenFailuresAndAddresses() {
     QCOMPARE(h.events.lastRemoteHost, u"127.0.0.1"_s);
 }
 
-void TestFtpServer::login_data() {
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<QString>("calls");
-    QTest::newRow("accepted")
-        << "f=login(); print(f.getwelcome()); print(f.lastresp if hasattr(f,'lastresp') else '')"
-        << "220 Kestrova Simple FTP Server ready."
-        << "LoginRequest alice";
-    QTest::newRow("wrong password")
-        << "f=ftplib.FTP(); f.connect('127.0.0.1', PORT)\nprint(resp(f,'USER alice')); "
-           "print(resp(f,'PASS nope')); print(resp(f,'PWD'))"
-        << "331 Password required for alice.\n530 Login incorrect\n530 Please login with USER and "
-           "PASS."
-        << "LoginRequest alice";
-    QTest::newRow("pass before user")
-        << "f=ftplib.FTP(); f.connect('127.0.0.1', PORT)\nprint(resp(f,'PASS x')); "
-           "print(resp(f,'LIST'))"
-        << "503 Login with USER first\n530 Please login with USER and PASS."
-        << "";
-    QTest::newRow("user again after login")
-        << "f=login(); print(resp(f,'USER bob')); print(resp(f,'PWD'))"
-        << "520 Cannot re-register\n257 \"/\" is current directory."
-        << "LoginRequest alice";
-    QTest::newRow("missing argument and unknown verb")
-        << "f=login(); print(resp(f,'MKD')); print(resp(f,'FROB x'))"
-        << "501 Syntax error - MKD need more arguments\n500 'FROB': command not understood."
-        << "LoginRequest alice";
-    QTest::newRow("syst type help feat")
-        << "f=login(); print(resp(f,'SYST')); print(resp(f,'TYPE I')); print(resp(f,'TYPE X'));"
-           "h=resp(f,'HELP').splitlines(); print(h[0]); print(h[-1]); "
-           "print(resp(f,'FEAT').splitlines()[-1])"
-        << "215 UNIX Type: L8\n200 Type set to I\n504 TYPE not recognized. Use ASCII, IMAGE, "
-           "BINARY or L8\n"
-           "211-The following commands are recognized: \n211 Kestrova Simple FTP Server v1.0.\n211 "
-           "End"
-        << "LoginRequest alice";
+static QStringList snapshot(const QString& root) {
+    QStringList out;
+    QDir d(root);
+    for (const QFileInfo& fi :
+         d.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
+        QFile f(fi.filePath());
+        const QByteArray content = fi.isFile() && f.open(QIODevice::ReadOnly) ? f.readAll() : "dir";
+        out << u"%1=%2@%3"_s.arg(fi.fileName(), QString::fromUtf8(content))
+                   .arg(fi.lastModified().toSecsSinceEpoch());
+    }
+    return out;
 }
 
-void TestFtpServer::login() {
-    QFETCH(QString, script);
-    QFETCH(QString, expected);
-    QFETCH(QString, calls);
+void TestFtpServer::scriptedSession_data() {
+    // "command => start of its final reply line"; the command goes into a
+    // Python bytes literal, so \x escapes stand for any byte.
+    QTest::addColumn<bool>("loggedIn");
+    QTest::addColumn<QStringList>("exchange");
+    QTest::addColumn<QStringList>("calls");  // events after the login
+    QTest::addColumn<QStringList>("denied"); // check events answering Deny
+    const auto row = [](const char* name, bool loggedIn, const QStringList& exchange,
+                        const QStringList& calls = {}, const QStringList& denied = {}) {
+        QTest::newRow(name) << loggedIn << exchange << calls << denied;
+    };
+    row("wrong password", false,
+        {"USER alice => 331 Password required for alice.", "PASS nope => 530 Login incorrect",
+         "PWD => 530 Please login with USER and PASS."},
+        {"LoginRequest alice"});
+    row("pass before user", false,
+        {"PASS x => 503 Login with USER first", "LIST => 530 Please login with USER and PASS.",
+         "SYST => 215 UNIX Type: L8", "QUIT => 221 Goodbye."});
+    row("login again", true,
+        {"USER bob => 520 Cannot re-register", "PASS x => 230 Already logged in.",
+         "PWD => 257 \"/\" is current directory."});
+    row("unusable lines", true,
+        {QString(10000, u'X') + " => 500 Command line too long.",
+         "NOOP" + QString(4092, u' ') + " => 200 NOOP command successful",
+         "NOOP" + QString(4093, u' ') + " => 500 Command line too long.",
+         "CWD a\\x00b => 501 Syntax error in parameters",
+         "MKD \\xc3\\x28 => 501 Syntax error in parameters", " => 500 '': command not understood.",
+         "NO\\x01OP => 501 Syntax error in parameters", "\\xff\\xf4\\xff\\xf2NOOP => 200 NOOP",
+         "MKD caff\\xc3\\xa8 => 257 \"/caffè\" directory created",
+         "MKD => 501 Syntax error - MKD need more arguments",
+         "FROB x => 500 'FROB': command not understood."},
+        {"MakeDirCheck /caffè"});
+    row("informational", true,
+        {"SYST => 215 UNIX Type: L8", "TYPE I => 200 Type set to I",
+         "TYPE L 8 => 200 Type set to L 8",
+         "TYPE X => 504 TYPE not recognized. Use ASCII, IMAGE, BINARY or L8",
+         "MODE S => 200 MODE command successful", "MODE B => 504 Only stream mode is supported.",
+         "STRU R => 504 Only file structure is supported.",
+         "HELP => 211 Kestrova Simple FTP Server v1.0.", "FEAT => 211 End",
+         "OPTS UTF8 ON => 200 UTF8 set to on",
+         "OPTS MLST type; => 200 MLST OPTS type;size;modify;perm;",
+         "OPTS X => 501 Option not understood.", "ACCT x => 202 Command not needed, ignored",
+         "STAT => 211 End of status", "SITE CHMOD 777 a.txt => 504 SITE CHMOD is not implemented."},
+        {"OtherCheckA CHMOD 777 a.txt"});
+    // A missing path is answered before any check is asked.
+    QStringList missing;
+    for (const char* c :
+         {"CWD", "DELE", "SIZE", "MDTM", "RMD", "RNFR", "MLST", "STAT", "RETR", "LIST"})
+        missing << u"%1 nothere => 550 nothere: No such file or directory."_s.arg(c);
+    for (const char* c : {"MKD", "STOR"})
+        missing << u"%1 nothere/x => 550 nothere/x: No such file or directory."_s.arg(c);
+    row("missing paths", true, missing);
+    row("wrong kind of file", true,
+        {"SIZE a.txt => 213 5", "DELE sub => 550 sub: Is a directory.",
+         "RMD a.txt => 550 a.txt: Not a directory.", "CWD a.txt => 550 a.txt: Not a directory.",
+         "MKD sub => 550 sub: File exists.", "RETR sub => 550 sub: Not a regular file.",
+         "MFMT 20000101000000 a.txt => 213 Modify=20000101000000; /a.txt",
+         "MDTM a.txt => 213 20000101000000"},
+        {"OtherCheckB /a.txt"});
+    row("rnto only right after rnfr", true,
+        {"RNTO b.txt => 503 Bad sequence of commands: send RNFR first.",
+         "RNFR a.txt => 350 Command OK - waiting for name", "NOOP => 200",
+         "RNTO b.txt => 503 Bad sequence", "RNFR a.txt => 350",
+         "RNTO b.txt => 250 File/dir "
+         "renamed to /b.txt"},
+        {"RenameCheck /a.txt -> /b.txt"});
+    // An offset past the end is refused before a data connection is needed,
+    // so 554 shows the offset still applied and 425 that it was dropped.
+    row("rest only for the next transfer", true,
+        {"REST 99 => 350 Restarting at 99 - send STORE or RETRIEVE to initiate transfer",
+         "TYPE I => 200", "RETR a.txt => 554 Restart offset 99 is beyond the end of the file.",
+         "REST 99 => 350", "NOOP => 200", "RETR a.txt => 425 Can't build data connection",
+         "REST 99 => 350", "CWD / => 250", "STOR a.txt => 425 Can't build data connection",
+         "REST x => 501 Syntax error in parameters"},
+        {"DownloadCheck /a.txt", "DownloadCheck /a.txt", "ChangeDirCheck /", "UploadCheck /a.txt"});
+    // A denied check answers 550 and changes nothing, even with a passive
+    // listener waiting for the refused upload.
+    const QStringList checks{"ChangeDirCheck", "MakeDirCheck", "RemoveDirCheck",
+                             "DeleteCheck",    "RenameCheck",  "UploadCheck",
+                             "DownloadCheck",  "OtherCheckA",  "OtherCheckB"};
+    const auto deny = [](const char* c) {
+        return QString::fromLatin1(c) + " => 550 Access denied";
+    };
+    row("every check denied", true,
+        {deny("CWD sub"), deny("MKD new"), deny("RMD sub"), deny("DELE a.txt"), "RNFR a.txt => 350",
+         deny("RNTO b.txt"), "PASV => 227", deny("STOR a.txt"), deny("APPE a.txt"), deny("STOU"),
+         deny("RETR a.txt"), deny("SITE X"), deny("MFMT 20000101000000 a.txt")},
+        {"ChangeDirCheck /sub", "MakeDirCheck /new", "RemoveDirCheck /sub", "DeleteCheck /a.txt",
+         "RenameCheck /a.txt -> /b.txt", "UploadCheck /a.txt", "UploadCheck /a.txt",
+         "UploadCheck /upload", "DownloadCheck /a.txt", "OtherCheckA X", "OtherCheckB /a.txt"},
+        checks);
+    // Nothing outside the root is reached, by "..", backslashes or links.
+    row("escapes", true,
+        {"CWD ../../.. => 250", "PWD => 257 \"/\"", "CWD ..\\\\..\\\\ => 250", "PWD => 257 \"/\"",
+         "SIZE ../outside.txt => 550", "SIZE /../../outside.txt => 550",
+         "SIZE outlink/outside.txt => 550", "CWD outlink => 550", "SIZE inlink => 213 5"},
+        {"ChangeDirCheck /", "ChangeDirCheck /"});
+    // No FTP bounce: active connections only to the client, never below 1024.
+    row("data addresses", true,
+        {"PORT 192,0,2,7,200,10 => 500 Illegal PORT command.",
+         "EPRT |1|127.0.0.2|40000| => 500 Illegal EPRT command.",
+         "PORT 127,0,0,1,0,21 => 500 Illegal PORT command.",
+         "EPRT |9|x|1| => 522 Network protocol not supported, use (1,2)",
+         "PORT 1,2,3 => 501 Syntax error in parameters",
+         "EPSV 2 => 522 Network protocol not supported, use (1)",
+         "EPSV ALL => 200 EPSV ALL command successful.",
+         "EPRT |1|127.0.0.1|40000| => 200 EPRT command successful"});
+}
+
+void TestFtpServer::scriptedSession() {
+    QFETCH(bool, loggedIn);
+    QFETCH(QStringList, exchange);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, denied);
     EngineHarness h;
+    h.write("root/a.txt", "hello");
+    h.write("outside.txt", "TOP OUTSIDE");
+    QDir().mkpath(h.path("root/sub"));
+    QVERIFY(QFile::link(h.dir.path(), h.path("root/outlink")));
+    QVERIFY(QFile::link(h.path("root/a.txt"), h.path("root/inlink")));
+    const QStringList before = snapshot(h.path("root"));
+    h.events.denied = QSet<QString>(denied.begin(), denied.end());
     QVERIFY(h.start());
-    const ClientRun r = h.python(script);
-    QVERIFY2(r.exitCode == 0, r.err.constData());
-    QVERIFY2(QString::fromUtf8(r.out).startsWith(expected), r.out.constData());
-    QCOMPARE(h.events.calls.join(u'\n'), calls);
-    if (!calls.isEmpty())
-        QCOMPARE(h.events.lastRemoteHost, u"127.0.0.1"_s);
+    if (loggedIn)
+        exchange =
+            QStringList{"USER alice => 331", "PASS secret => 230 User alice logged in."} + exchange;
+    QString commands;
+    for (const QString& e : std::as_const(exchange))
+        commands += u"b'%1',"_s.arg(e.section(u" => "_s, 0, 0));
+    const ClientRun r = h.python(u"LINES = [%1]\n"_s.arg(commands) + uR"(
+s = socket.create_connection(('127.0.0.1', PORT), timeout=10)
+fh = s.makefile('rb')
+def reply():
+    first = last = fh.readline().decode('utf-8', 'replace').rstrip('\r\n')
+    for _ in range(1000):
+        if first[3:4] != '-' or (last[:3] == first[:3] and last[3:4] == ' '): break
+        last = fh.readline().decode('utf-8', 'replace').rstrip('\r\n')
+    return last
+print(reply())
+for line in LINES:
+    s.sendall(line + b'\r\n'); print(reply())
+)"_s);
+    const QStringList out = outputOf(r);
+    QCOMPARE(out.value(0), u"220 Kestrova Simple FTP Server ready."_s);
+    QCOMPARE(out.size(), exchange.size() + 2);
+    for (qsizetype i = 0; i < exchange.size(); ++i)
+        QVERIFY2(out[i + 1].startsWith(exchange[i].section(u" => "_s, 1)),
+                 qPrintable(exchange[i].left(60) + u" got "_s + out[i + 1]));
+    QCOMPARE(h.events.calls, loggedIn ? QStringList{u"LoginRequest alice"_s} + calls : calls);
+    QVERIFY(!r.out.contains(h.dir.path().toUtf8())); // no real path shown
+    if (!denied.isEmpty())
+        QCOMPARE(snapshot(h.path("root")), before);
+    QTRY_COMPARE(h.events.closedCount, 1); // the client just went away
     // The password never reaches the log.
     QVERIFY(!h.events.logLines.join(u'\n').contains(u"secret"_s));
-    QVERIFY(h.events.logLines.contains(u"PASS ***"_s) || calls.isEmpty());
+    QVERIFY(h.events.logLines.contains(u"PASS ***"_s));
 }
 
 void TestFtpServer::workflowRaisesChecksWithClientPaths() {
@@ -182,123 +291,6 @@ f.quit()
     QVERIFY(h.events.logLines.contains("RNTO b.txt"));
     QVERIFY(h.events.logLines.contains("250 File/dir renamed to /docs/b.txt"));
     QTRY_COMPARE(h.events.closedCount, 1);
-}
-
-void TestFtpServer::deniedCheckChangesNothing_data() {
-    QTest::addColumn<QString>("event");
-    QTest::addColumn<QString>("command");
-    const QString tryIt = u"try: %1\nexcept ftplib.all_errors as e: print(e)"_s;
-    const char* const rows[][3] = {
-        {"cwd", "ChangeDirCheck", "print(resp(f,'CWD sub')); print(f.pwd())"},
-        {"mkd", "MakeDirCheck", "print(resp(f,'MKD newdir'))"},
-        {"rmd", "RemoveDirCheck", "print(resp(f,'RMD empty'))"},
-        {"dele", "DeleteCheck", "print(resp(f,'DELE keep.txt'))"},
-        {"rnto", "RenameCheck", "resp(f,'RNFR keep.txt'); print(resp(f,'RNTO moved.txt'))"},
-        {"site", "OtherCheckA", "print(resp(f,'SITE CHMOD 777 keep.txt'))"},
-        {"mfmt", "OtherCheckB", "print(resp(f,'MFMT 20000101000000 keep.txt'))"},
-    };
-    for (const auto& r : rows)
-        QTest::newRow(r[0]) << QString::fromLatin1(r[1]) << QString::fromLatin1(r[2]);
-    const char* const transfers[][3] = {
-        {"appe", "UploadCheck", "f.storbinary('APPE keep.txt', io.BytesIO(b'NEW'))"},
-        {"stor new", "UploadCheck", "f.storbinary('STOR fresh.txt', io.BytesIO(b'NEW'))"},
-        {"retr", "DownloadCheck", "fetch(f,'RETR keep.txt')"},
-    };
-    for (const auto& r : transfers)
-        QTest::newRow(r[0]) << QString::fromLatin1(r[1]) << tryIt.arg(QLatin1String(r[2]));
-    // A passive listener opened before the refused upload.
-    QTest::newRow("stor") << u"UploadCheck"_s
-                          << "f.sendcmd('TYPE I'); f.makepasv()\n" +
-                                 tryIt.arg("f.storbinary('STOR keep.txt', io.BytesIO(b'NEW'))");
-}
-
-static QStringList snapshot(const QString& root) {
-    QStringList out;
-    QDir d(root);
-    for (const QFileInfo& fi :
-         d.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
-        QFile f(fi.filePath());
-        const QByteArray content = fi.isFile() && f.open(QIODevice::ReadOnly) ? f.readAll() : "dir";
-        out << u"%1=%2@%3"_s.arg(fi.fileName(), QString::fromUtf8(content))
-                   .arg(fi.lastModified().toSecsSinceEpoch());
-    }
-    return out;
-}
-
-void TestFtpServer::deniedCheckChangesNothing() {
-    QFETCH(QString, event);
-    QFETCH(QString, command);
-    EngineHarness h;
-    h.write("root/keep.txt", "KEEP");
-    QDir().mkpath(h.path("root/sub"));
-    QDir().mkpath(h.path("root/empty"));
-    const QStringList before = snapshot(h.path("root"));
-    h.events.denied << event;
-    QVERIFY(h.start());
-    const ClientRun r = h.python("f = login()\n" + command);
-    QVERIFY2(r.exitCode == 0, r.err.constData());
-    QVERIFY2(r.out.startsWith("550 Access denied"), r.out.constData());
-    QCOMPARE(snapshot(h.path("root")), before);
-    QVERIFY(h.events.calls.filter(event).size() == 1);
-    QVERIFY(h.events.calls.filter("OtherNotice").isEmpty());
-}
-
-void TestFtpServer::missingPathsAnswerNoSuchFile_data() {
-    QTest::addColumn<QString>("command");
-    for (const char* c : {"CWD nothere", "DELE nothere", "SIZE nothere", "MDTM nothere",
-                          "RMD nothere", "RNFR nothere", "MLST nothere", "STAT nothere",
-                          "RETR nothere", "MKD nothere/x", "STOR nothere/x", "LIST nothere"})
-        QTest::newRow(c) << QString::fromLatin1(c);
-}
-
-void TestFtpServer::missingPathsAnswerNoSuchFile() {
-    QFETCH(QString, command);
-    EngineHarness h;
-    QVERIFY(h.start());
-    const ClientRun r = h.python(u"f = login(); f.makepasv(); print(resp(f, '%1'))"_s.arg(command));
-    const QString arg = command.section(u' ', 1);
-    QCOMPARE(QString::fromUtf8(r.out).trimmed(), u"550 %1: No such file or directory."_s.arg(arg));
-    QCOMPARE(h.events.calls, QStringList{"LoginRequest alice"});
-}
-
-void TestFtpServer::escapesStayInsideRoot_data() {
-    QTest::addColumn<int>("resolveLinks");
-    QTest::addColumn<QString>("command");
-    QTest::newRow("dotdot")
-        << 1 << "print(resp(f,'CWD ../../..')); print(f.pwd()); print(sorted(f.nlst()))";
-    QTest::newRow("backslashes")
-        << 1 << "print(resp(f,'CWD ..\\\\..\\\\')); print(f.pwd()); print(sorted(f.nlst()))";
-    QTest::newRow("retr above")
-        << 1 << "print(resp(f,'SIZE ../secret.txt')); print(resp(f,'SIZE /../../secret.txt'))";
-    QTest::newRow("link out followed")
-        << 1 << "print(resp(f,'SIZE outlink/secret.txt')); print(resp(f,'CWD outlink'))";
-    QTest::newRow("link out unfollowed")
-        << 0 << "print(resp(f,'SIZE outlink/secret.txt')); print(resp(f,'CWD outlink'))";
-    QTest::newRow("link in unfollowed") << 0 << "print(resp(f,'SIZE inlink'))";
-    QTest::newRow("link in followed") << 1 << "print(resp(f,'SIZE inlink'))";
-}
-
-void TestFtpServer::escapesStayInsideRoot() {
-    QFETCH(int, resolveLinks);
-    QFETCH(QString, command);
-    EngineHarness h;
-    h.write("secret.txt", "TOP SECRET");
-    h.write("root/inside.txt", "in");
-    QVERIFY(QFile::link(h.dir.path(), h.path("root/outlink")));
-    QVERIFY(QFile::link(h.path("root/inside.txt"), h.path("root/inlink")));
-    QVERIFY(h.start());
-    h.server->setResolveLinks(resolveLinks);
-    const ClientRun r =
-        h.python("f = login()\n" + command + "\nprint(fetch(f, 'RETR inside.txt'))");
-    QVERIFY2(r.exitCode == 0, r.err.constData());
-    const QString out = QString::fromUtf8(r.out);
-    QVERIFY2(!out.contains(u"213 10"_s), qPrintable(out)); // size of secret.txt
-    QVERIFY(!out.contains(u"secret.txt'"_s));
-    QVERIFY(!out.contains(h.dir.path()));
-    if (QTest::currentDataTag() == QByteArrayView("link in followed"))
-        QVERIFY2(out.startsWith(u"213 2"_s), qPrintable(out));
-    if (QTest::currentDataTag() == QByteArrayView("dotdot"))
-        QVERIFY2(out.contains(u"\n/\n"_s), qPrintable(out));
 }
 
 void TestFtpServer::virtualFolderListedAndServed() {
@@ -357,11 +349,6 @@ void TestFtpServer::dataConnectionsOnlyReachTheClient() {
     h.server->setLimits(limits);
     const ClientRun r = h.python(R"(
 f = login()
-print(resp(f, 'PORT 192,0,2,7,200,10'))
-print(resp(f, 'EPRT |1|127.0.0.2|40000|'))
-print(resp(f, 'PORT 127,0,0,1,0,21'))
-print(resp(f, 'EPRT |9|x|1|'))
-print(resp(f, 'PORT 1,2,3'))
 f.set_pasv(False)
 print(fetch(f, 'RETR a.txt'))
 # A stranger connecting to the passive port is turned away; the client is not.
@@ -374,13 +361,9 @@ print(mine.recv(100)); mine.close(); print(f.voidresp())
 # A client that never opens its data connection gets 425.
 f.sendcmd('PASV'); print(f.sendcmd('RETR a.txt')[:3]); print(f.getline().strip())
 )");
-    QCOMPARE(
-        outputOf(r),
-        QStringList({"500 Illegal PORT command.", "500 Illegal EPRT command.",
-                     "500 Illegal PORT command.", "522 Network protocol not supported, use (1,2)",
-                     "501 Syntax error in parameters", "b'active data'", "b''", "b'active data'",
-                     "226 Transfer complete.", "150",
-                     "425 Can't build data connection: Unknown connection.", ""}));
+    QCOMPARE(outputOf(r),
+             QStringList({"b'active data'", "b''", "b'active data'", "226 Transfer complete.",
+                          "150", "425 Can't build data connection: Unknown connection.", ""}));
 }
 
 void TestFtpServer::restartBothWays() {
@@ -485,39 +468,6 @@ print(resp(f, 'NOOP'))
     QVERIFY(h.events.calls.last().endsWith(" 0"));
     // Debug mode adds data-connection detail to the log.
     QVERIFY(!h.events.logLines.filter("passive data port").isEmpty());
-}
-
-void TestFtpServer::badInputGetsClearReplies() {
-    EngineHarness h;
-    QVERIFY(h.start());
-    const ClientRun r = h.python(R"(
-s = socket.create_connection(('127.0.0.1', PORT), timeout=10)
-fh = s.makefile('rb')
-def rd(): return fh.readline().decode('utf-8', 'replace').rstrip()
-rd()
-def send(b): s.sendall(b); print(rd())
-send(b'USER alice\r\n'); send(b'PASS secret\r\n')
-send(b'X' * 10000 + b'\r\n')
-send(b'NOOP\r\n')
-send(b'CWD a\x00b\r\n')
-send(b'MKD \xc3\x28\r\n')
-send(b'\r\n')
-send(b'NO\x01OP\r\n')
-send(b'\xff\xf4\xff\xf2NOOP\r\n')
-send(b'MKD ' + 'è'.encode() + b'\r\n')
-quiet = socket.create_connection(('127.0.0.1', PORT), timeout=10)
-send(b'QUIT\r\n')
-print(quiet.recv(100).decode().strip())
-)");
-    QCOMPARE(outputOf(r),
-             QStringList({"331 Password required for alice.", "230 User alice logged in.",
-                          "500 Command line too long.", "200 NOOP command successful",
-                          "501 Syntax error in parameters", "501 Syntax error in parameters",
-                          "500 '': command not understood.", "501 Syntax error in parameters",
-                          "200 NOOP command successful", "257 \"/è\" directory created",
-                          "221 Goodbye.", "220 Kestrova Simple FTP Server ready.", ""}));
-    QVERIFY(QFileInfo(h.path("root/è")).isDir());
-    QVERIFY(h.server->isListening());
 }
 
 void TestFtpServer::idleTimeoutCloses() {

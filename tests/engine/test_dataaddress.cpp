@@ -1,0 +1,73 @@
+// The PORT, EPRT and EPSV argument readers: what each argument becomes.
+
+#include "engine/DataAddress.h"
+
+#include <QTest>
+
+using namespace kv::engine;
+using namespace Qt::StringLiterals;
+
+class TestDataAddress : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void activeAddress_data();
+    void activeAddress();
+    void epsv();
+};
+
+void TestDataAddress::activeAddress_data() {
+    QTest::addColumn<bool>("extended");
+    QTest::addColumn<QString>("arg");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    const int ok = int(DataAddressError::None), syntax = int(DataAddressError::Syntax);
+    const auto row = [](const char* name, bool ext, const QString& arg, int error,
+                        const QString& host = {}, int port = 0) {
+        QTest::newRow(name) << ext << arg << error << host << port;
+    };
+    row("port valid", false, u" 127,0,0,1,4,1 "_s, ok, u"127.0.0.1"_s, 1025);
+    row("port spaces in fields", false, u"10, 0,0,2 ,255,255"_s, ok, u"10.0.0.2"_s, 65535);
+    row("port byte over 255", false, u"127,0,0,256,4,1"_s, syntax);
+    row("port 0", false, u"127,0,0,1,0,0"_s, syntax);
+    row("port five fields", false, u"127,0,0,1,4"_s, syntax);
+    row("port seven fields", false, u"127,0,0,1,4,1,1"_s, syntax);
+    row("port negative", false, u"127,0,0,-1,4,1"_s, syntax);
+    row("port garbage", false, u"a,b,c,d,e,f"_s, syntax);
+    row("port empty", false, QString(), syntax);
+    row("eprt ipv4", true, u"|1|127.0.0.1|40000|"_s, ok, u"127.0.0.1"_s, 40000);
+    row("eprt ipv6 other delimiter", true, u"!2!::1!2121!"_s, ok, u"::1"_s, 2121);
+    row("eprt port over 65535", true, u"|1|127.0.0.1|65536|"_s, syntax);
+    row("eprt port 0", true, u"|1|127.0.0.1|0|"_s, syntax);
+    row("eprt protocol 9", true, u"|9|x|1|"_s, int(DataAddressError::Protocol));
+    row("eprt ipv4 in 2", true, u"|2|127.0.0.1|40000|"_s, syntax);
+    row("eprt ipv6 in 1", true, u"|1|::1|40000|"_s, syntax);
+    row("eprt three delimiters", true, u"|1|127.0.0.1|40000"_s, syntax);
+    row("eprt six delimiters", true, u"|1|127.0.0.1|40000||"_s, syntax);
+    row("eprt garbage", true, u"hello"_s, syntax);
+    row("eprt overlong", true, u"|1|"_s + QString(5000, u'9') + u"|1|"_s, syntax);
+}
+
+void TestDataAddress::activeAddress() {
+    QFETCH(bool, extended);
+    QFETCH(QString, arg);
+    QFETCH(int, error);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    const DataAddress a = extended ? parseEprtArgument(arg) : parsePortArgument(arg);
+    QCOMPARE(int(a.error), error);
+    QCOMPARE(a.ok() ? a.host.toString() : QString(), host);
+    QCOMPARE(int(a.port), port);
+}
+
+void TestDataAddress::epsv() {
+    QCOMPARE(parseEpsvArgument(u"", true), EpsvRequest::Listen);
+    QCOMPARE(parseEpsvArgument(u" 1 ", true), EpsvRequest::Listen);
+    QCOMPARE(parseEpsvArgument(u"2", false), EpsvRequest::Listen);
+    QCOMPARE(parseEpsvArgument(u"all", false), EpsvRequest::All);
+    QCOMPARE(parseEpsvArgument(u"2", true), EpsvRequest::WrongProtocol);
+    QCOMPARE(parseEpsvArgument(u"x", true), EpsvRequest::WrongProtocol);
+}
+
+QTEST_GUILESS_MAIN(TestDataAddress)
+#include "test_dataaddress.moc"
