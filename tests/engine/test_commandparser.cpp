@@ -1,8 +1,7 @@
-// The command parser and the command table's precondition checks, through a
-// fake session.
+// The command parser: what each raw line becomes. The dispatcher's
+// preconditions are seen through real sessions in test_ftpserver.
 
 #include "engine/CommandParser.h"
-#include "engine/CommandTable.h"
 
 #include <QTest>
 
@@ -14,8 +13,6 @@ class TestCommandParser : public QObject {
 private Q_SLOTS:
     void parse_data();
     void parse();
-    void dispatchChecksPreconditions_data();
-    void dispatchChecksPreconditions();
 };
 
 void TestCommandParser::parse_data() {
@@ -53,47 +50,6 @@ void TestCommandParser::parse() {
     QCOMPARE(int(cmd.error), error);
     QCOMPARE(cmd.verb, verb);
     QCOMPARE(cmd.argument, argument);
-}
-
-struct FakeTarget : CommandTarget {
-    bool loggedIn = false;
-    QString outcome;
-    bool isLoggedIn() const override { return loggedIn; }
-    void rejectCommand(const ParsedCommand&, ParseError e, const CommandInfo* info,
-                       bool loginMissing) override {
-        outcome = loginMissing ? QStringLiteral("login")
-                  : info       ? QStringLiteral("argument")
-                               : QStringLiteral("error %1").arg(int(e));
-    }
-    void runCommand(const CommandInfo& info, const QString& arg) override {
-        outcome = QStringLiteral("run %1 %2").arg(QLatin1StringView(info.verb), arg);
-    }
-};
-
-void TestCommandParser::dispatchChecksPreconditions_data() {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<bool>("loggedIn");
-    QTest::addColumn<QString>("outcome");
-    const QString badVerb = u"error %1"_s.arg(int(ParseError::BadVerb));
-    const QString controlChar = u"error %1"_s.arg(int(ParseError::ControlChar));
-    QTest::newRow("user before login") << QByteArray("USER a") << false << u"run USER a"_s;
-    QTest::newRow("list needs login") << QByteArray("LIST") << false << u"login"_s;
-    QTest::newRow("retr needs login first") << QByteArray("RETR") << false << u"login"_s;
-    QTest::newRow("retr needs argument") << QByteArray("RETR ") << true << u"argument"_s;
-    QTest::newRow("alias") << QByteArray("XMKD d") << true << u"run XMKD d"_s;
-    QTest::newRow("unknown") << QByteArray("FOO") << true << badVerb;
-    QTest::newRow("quit always") << QByteArray("QUIT") << false << u"run QUIT "_s;
-    QTest::newRow("nul rejected") << QByteArray("PWD\0", 4) << true << controlChar;
-}
-
-void TestCommandParser::dispatchChecksPreconditions() {
-    QFETCH(QByteArray, line);
-    QFETCH(bool, loggedIn);
-    QFETCH(QString, outcome);
-    FakeTarget t;
-    t.loggedIn = loggedIn;
-    dispatchCommand(t, parseCommandLine(line));
-    QCOMPARE(t.outcome, outcome);
 }
 
 QTEST_GUILESS_MAIN(TestCommandParser)
