@@ -2,21 +2,13 @@
 // a clean verb and an argument free of control characters, or an error.
 
 #include "engine/CommandParser.h"
+#include "fuzz/FuzzRule.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace kv::engine;
 
 namespace {
-
-void require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken rule: %s\n", what);
-        std::abort();
-    }
-}
 
 bool hasControl(const QString& s) {
     for (const QChar c : s) {

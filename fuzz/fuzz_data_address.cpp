@@ -3,23 +3,15 @@
 // for) or a named error, and never crash.
 
 #include "engine/DataAddress.h"
+#include "fuzz/FuzzRule.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace kv::engine;
 
 namespace {
-
-void require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken rule: %s\n", what);
-        std::abort();
-    }
-}
 
 void checkAddress(const DataAddress& a, bool ipv4Only) {
     if (!a.ok()) {
