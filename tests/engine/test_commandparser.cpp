@@ -1,7 +1,9 @@
-// The command parser: what each raw line becomes. The dispatcher's
-// preconditions are seen through real sessions in test_ftpserver.
+// Command lines: how the byte stream is cut into lines and what each raw
+// line becomes. The dispatcher's preconditions are seen through real
+// sessions in test_ftpserver.
 
 #include "engine/CommandParser.h"
+#include "engine/LineFramer.h"
 
 #include <QTest>
 
@@ -13,6 +15,8 @@ class TestCommandParser : public QObject {
 private Q_SLOTS:
     void parse_data();
     void parse();
+    void framing_data();
+    void framing();
 };
 
 void TestCommandParser::parse_data() {
@@ -50,6 +54,46 @@ void TestCommandParser::parse() {
     QCOMPARE(int(cmd.error), error);
     QCOMPARE(cmd.verb, verb);
     QCOMPARE(cmd.argument, argument);
+}
+
+void TestCommandParser::framing_data() {
+    QTest::addColumn<QByteArrayList>("reads");
+    QTest::addColumn<QStringList>("lines"); // long lines by their length
+    const QByteArray longest(4096, 'x');
+    QTest::newRow("split") << QByteArrayList{"NO", "OP\r", "\n"} << QStringList{"NOOP"};
+    QTest::newRow("longest") << QByteArrayList{longest + "\r\n"} << QStringList{"4096 bytes"};
+    QTest::newRow("one over, two in one read")
+        << QByteArrayList{longest + "x\nNOOP\n"} << QStringList{"too long", "NOOP"};
+    QTest::newRow("skipped to its end")
+        << QByteArrayList{longest + "xx", QByteArray(3000, 'x') + "\r\nNOOP\r\n"}
+        << QStringList{"too long", "NOOP"};
+}
+
+void TestCommandParser::framing() {
+    QFETCH(QByteArrayList, reads);
+    QFETCH(QStringList, lines);
+    LineFramer framer;
+    QStringList got;
+    // As the session reads: never more than the framer has room for.
+    for (const QByteArray& chunk : std::as_const(reads)) {
+        QByteArrayView rest = chunk;
+        for (int guard = 0; guard < 100; ++guard) {
+            const qsizetype n = std::clamp<qsizetype>(framer.room(), 0, rest.size());
+            framer.append(rest.first(n));
+            rest = rest.sliced(n);
+            QByteArray line;
+            const LineFramer::Next next = framer.next(line);
+            if (next == LineFramer::Next::NeedMore && rest.isEmpty())
+                break;
+            if (next == LineFramer::Next::TooLong)
+                got << u"too long"_s;
+            else if (next == LineFramer::Next::Line)
+                got << (line.size() > 100 ? u"%1 bytes"_s.arg(line.size())
+                                          : QString::fromLatin1(line));
+            framer.take();
+        }
+    }
+    QCOMPARE(got, lines);
 }
 
 QTEST_GUILESS_MAIN(TestCommandParser)
