@@ -80,17 +80,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("perm");
         QTest::addColumn<QByteArray>("expected");
-        const QDateTime t = utc(2026, 3, 5, 14, 3, 0);
+        const QDateTime t = utc(2026, 3, 5, 14, 3, 7);
         addRow("file", entry("-rw", 12, t), "name", "rwdf",
-               "type=file;size=12;modify=20260305140300;perm=rwdf; name"_ba);
+               "type=file;size=12;modify=20260305140307;perm=rwdf; name"_ba);
         addRow("folder, no size", entry("drw", 4096, t), "/a dir", "elcmp",
-               "type=dir;modify=20260305140300;perm=elcmp; /a dir"_ba);
+               "type=dir;modify=20260305140307;perm=elcmp; /a dir"_ba);
         addRow("link, no perm", entry("l", 7, t), "ln", "",
-               "type=OS.unix=slink;modify=20260305140300; ln"_ba);
+               "type=OS.unix=slink;modify=20260305140307; ln"_ba);
         addRow("perm letters only", entry("-r", 1, t), "f", "r; w=x\xfc",
-               "type=file;size=1;modify=20260305140300;perm=rw; f"_ba);
+               "type=file;size=1;modify=20260305140307;perm=rw; f"_ba);
         addRow("line break in name", entry("-r", 1, t), "a\nb", "r",
-               "type=file;size=1;modify=20260305140300;perm=r; a?b"_ba);
+               "type=file;size=1;modify=20260305140307;perm=r; a?b"_ba);
+        addRow("modify in utc",
+               entry("-", 1, QDateTime(QDate(2026, 1, 1), QTime(1, 0), QTimeZone(7200))), "f", "",
+               "type=file;size=1;modify=20251231230000; f"_ba);
+        addRow("no date", entry("-", 1, QDateTime()), "f", "",
+               "type=file;size=1;modify=19700101000000; f"_ba);
     }
     void mlsxLine() {
         QFETCH(FsEntry, e);
@@ -98,21 +103,6 @@ private Q_SLOTS:
         QFETCH(QString, perm);
         QFETCH(QByteArray, expected);
         QCOMPARE(kv::engine::mlsxLine(e, name, perm), expected);
-    }
-
-    void ftpTimestamp_data() {
-        QTest::addColumn<QDateTime>("t");
-        QTest::addColumn<QString>("expected");
-        addRow("utc", utc(2026, 12, 31, 23, 59, 58), "20261231235958");
-        addRow("offset converted", QDateTime(QDate(2026, 1, 1), QTime(1, 0), QTimeZone(7200)),
-               "20251231230000");
-        addRow("invalid", QDateTime(), "19700101000000");
-        addRow("early year padded", utc(999, 1, 2, 3, 4, 5), "09990102030405");
-    }
-    void ftpTimestamp() {
-        QFETCH(QDateTime, t);
-        QFETCH(QString, expected);
-        QCOMPARE(kv::engine::ftpTimestamp(t), expected);
     }
 };
 

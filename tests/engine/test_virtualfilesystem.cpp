@@ -33,20 +33,19 @@ class TestVirtualFileSystem : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(tree_.folders({"root/sub/deeper", "outside", "dest/inner", "dest2"}));
-        QVERIFY(tree_.files({"root/a.txt", "root/sub/inner.txt", "root/name with space.txt",
-                             "root/-dash", "root/ünï.txt", "root/.hidden", "root/v",
-                             "outside/secret.txt", "dest/d.txt", "dest2/x.txt"}));
-        QVERIFY(tree_.fifo("root/fifo"));
+        QVERIFY(tree_.make({"root/sub/deeper/", "outside/", "dest/inner/", "dest2/", "root/a.txt",
+                            "root/sub/inner.txt", "root/name with space.txt", "root/-dash",
+                            "root/ünï.txt", "root/.hidden", "root/v", "outside/secret.txt",
+                            "dest/d.txt", "dest2/x.txt", "root/fifo|"}));
         const QString t = tree_.path();
-        QVERIFY(tree_.links({"root/linkIn -> " + t + "/root/sub", "root/linkRel -> sub",
-                             "root/linkFile -> a.txt", "root/linkOut -> " + t + "/outside",
-                             "root/linkOutFile -> " + t + "/outside/secret.txt",
-                             "root/linkToDest -> " + t + "/dest", "root/loop1 -> loop2",
-                             "root/loop2 -> loop1", "root/dangling -> " + t + "/outside/new.txt",
-                             "root/sub/up -> ..", "root/sub/upOut -> ../..",
-                             "dest/linkBack -> " + t + "/root/sub",
-                             "dest/escape -> " + t + "/outside", "rootlink -> " + t + "/root"}));
+        QVERIFY(tree_.make({"root/linkIn -> " + t + "/root/sub", "root/linkRel -> sub",
+                            "root/linkFile -> a.txt", "root/linkOut -> " + t + "/outside",
+                            "root/linkOutFile -> " + t + "/outside/secret.txt",
+                            "root/linkToDest -> " + t + "/dest", "root/loop1 -> loop2",
+                            "root/loop2 -> loop1", "root/dangling -> " + t + "/outside/new.txt",
+                            "root/sub/up -> ..", "root/sub/upOut -> ../..",
+                            "dest/linkBack -> " + t + "/root/sub",
+                            "dest/escape -> " + t + "/outside", "rootlink -> " + t + "/root"}));
     }
 
     void normalize_data() {

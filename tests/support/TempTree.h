@@ -1,10 +1,12 @@
 #pragma once
-// A scratch folder tree for file-system tests: folders, files, links and
-// pipes below one temporary folder, named by paths relative to it. Each
-// maker returns false on the first failure, for QVERIFY.
+// A scratch folder tree for file-system tests, made from a list of entries
+// named relative to one temporary folder: "a/b/" a folder, "a/l -> target" a
+// link (target written as given), "a/p|" a named pipe, anything else a file
+// of five bytes. Parent folders are made as needed.
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -13,40 +15,33 @@
 
 class TempTree {
 public:
-    bool isValid() const { return tmp_.isValid(); }
     QString path() const { return tmp_.path(); }
     QString at(const QString& rel) const { return tmp_.path() + '/' + rel; }
 
-    bool folders(const QStringList& rels) const {
-        for (const QString& rel : rels) {
-            if (!QDir().mkpath(at(rel)))
+    // False on the first entry that cannot be made, for QVERIFY.
+    bool make(const QStringList& entries) const {
+        if (!tmp_.isValid())
+            return false;
+        for (const QString& entry : entries) {
+            const QStringList link = entry.split(QStringLiteral(" -> "));
+            const QByteArray name = QFile::encodeName(at(link[0].chopped(entry.endsWith('|'))));
+            if (!QDir().mkpath(QFileInfo(at(link[0])).path()))
+                return false;
+            const bool made = link.size() == 2 ? ::symlink(QFile::encodeName(link[1]).constData(),
+                                                           name.constData()) == 0
+                              : entry.endsWith('/') ? QDir().mkpath(at(entry))
+                              : entry.endsWith('|') ? ::mkfifo(name.constData(), 0600) == 0
+                                                    : writeFile(at(entry));
+            if (!made)
                 return false;
         }
         return true;
-    }
-    bool files(const QStringList& rels, const QByteArray& content = "12345") const {
-        for (const QString& rel : rels) {
-            QFile f(at(rel));
-            if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-                return false;
-        }
-        return true;
-    }
-    // Each one "link -> target", as ls -l shows it; the target is written as
-    // given (relative or absolute).
-    bool links(const QStringList& arrows) const {
-        for (const QString& arrow : arrows) {
-            const QStringList parts = arrow.split(QStringLiteral(" -> "));
-            if (parts.size() != 2 || ::symlink(QFile::encodeName(parts[1]).constData(),
-                                               QFile::encodeName(at(parts[0])).constData()) != 0)
-                return false;
-        }
-        return true;
-    }
-    bool fifo(const QString& rel) const {
-        return ::mkfifo(QFile::encodeName(at(rel)).constData(), 0600) == 0;
     }
 
 private:
+    static bool writeFile(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write("12345") == 5;
+    }
     QTemporaryDir tmp_;
 };
