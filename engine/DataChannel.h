@@ -7,28 +7,19 @@
 // Sockets are created in createSocket(), so an encrypted socket type can be
 // put in later without changing the callers.
 
+#include "engine/DescriptorListener.h"
 #include "engine/EngineLimits.h"
 
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTimer>
 
 class QTcpSocket;
 
 namespace kv::engine {
 
-class DataListener : public QTcpServer {
-    Q_OBJECT
-public:
-    using QTcpServer::QTcpServer;
-Q_SIGNALS:
-    void descriptorReady(qintptr descriptor);
-
-protected:
-    void incomingConnection(qintptr descriptor) override { Q_EMIT descriptorReady(descriptor); }
-};
+using DataListener = DescriptorListener;
 
 class DataChannel : public QObject {
     Q_OBJECT

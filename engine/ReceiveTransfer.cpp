@@ -1,3 +1,5 @@
+// Uploads: the data socket read into the open file, by splice or direct
+// reads for binary type on a plain socket, converted for ASCII type.
 #include "engine/LineEndings.h"
 #include "engine/Transfer.h"
 
@@ -7,7 +9,6 @@
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -96,8 +97,7 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
             useSplice_ = false;
             return false;
         }
-        finish(TransferResult::Outcome::ConnectionLost,
-               QString::fromLocal8Bit(std::strerror(errno)));
+        finish(TransferResult::Outcome::ConnectionLost, systemError());
         return true;
     }
     // Everything now in the pipe goes to the file before the next read; the
@@ -122,8 +122,7 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
                 moved = r;
                 return true;
             }
-            finish(TransferResult::Outcome::WriteFailed,
-                   QString::fromLocal8Bit(std::strerror(errno)));
+            finish(TransferResult::Outcome::WriteFailed, systemError());
             return true;
         }
         left -= m;
@@ -166,8 +165,7 @@ void ReceiveTransfer::readDirect() {
             continue;
         if (errno == EAGAIN)
             return;
-        finish(TransferResult::Outcome::ConnectionLost,
-               QString::fromLocal8Bit(std::strerror(errno)));
+        finish(TransferResult::Outcome::ConnectionLost, systemError());
         return;
     }
 #endif

@@ -1,3 +1,5 @@
+// Downloads and listings: a file (by sendfile where it can, else in chunks,
+// converted for ASCII type) or in-memory text written to the data socket.
 #include "engine/LineEndings.h"
 #include "engine/Transfer.h"
 
@@ -8,7 +10,6 @@
 #ifdef Q_OS_LINUX
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <pthread.h>
 #include <sys/sendfile.h>
 #endif
@@ -80,6 +81,10 @@ void SendTransfer::start() {
         return;
     }
 #endif
+    startChunks();
+}
+
+void SendTransfer::startChunks() {
     if (ascii_)
         encoder_ = std::make_unique<AsciiEncoder>();
     if (!file_->seek(offset_)) {
@@ -171,18 +176,13 @@ void SendTransfer::pumpSendfile() {
             // No zero-copy for this file: fall back to reading chunks.
             if (notifier_)
                 notifier_->setEnabled(false);
-            if (!file_->seek(offset_)) {
-                finish(TransferResult::Outcome::ReadFailed, file_->errorString());
-                return;
-            }
-            connect(socket_, &QTcpSocket::bytesWritten, this, &SendTransfer::pumpChunks);
-            pumpChunks();
+            startChunks();
             return;
         }
         const bool peerGone = (errno == EPIPE || errno == ECONNRESET);
         finish(peerGone ? TransferResult::Outcome::ConnectionLost
                         : TransferResult::Outcome::ReadFailed,
-               QString::fromLocal8Bit(std::strerror(errno)));
+               systemError());
         return;
     }
     // Most small files fit into the socket at once; the notifier is only

@@ -1,7 +1,12 @@
+// What every transfer shares: ownership of the socket, the one result, and
+// a close that lets the client read everything.
 #include "engine/Transfer.h"
 
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -42,6 +47,10 @@ TransferResult Transfer::abort() {
         socket_->abort();
     }
     return TransferResult{TransferResult::Outcome::Aborted, bytes_, QString()};
+}
+
+QString Transfer::systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 void Transfer::closeSocketGracefully() {

@@ -56,6 +56,8 @@ protected:
     void finish(TransferResult::Outcome outcome, const QString& detail = QString());
     virtual void stopSource() {}
     void closeSocketGracefully();
+    // The text of the last failed system call (errno), for a result's detail.
+    static QString systemError();
 
     QTcpSocket* socket_;
     int linger_;
@@ -74,6 +76,8 @@ public:
     void start() override;
 
 private:
+    // Reading chunks from the offset on; sendfile falls back to it too.
+    void startChunks();
     void pumpChunks();
     void pumpSendfile();
     void onSocketGone();

@@ -1,236 +1,15 @@
+// The path checkpoint: client paths normalised against the current folder
+// (".." stops at the root), mapped onto the root and the virtual folders,
+// with links followed only when they stay inside what the connection sees.
 #include "engine/VirtualFileSystem.h"
 
-#include <QDir>
+#include "engine/DiskPaths.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#else
-#include <QDirIterator>
-#endif
-
 namespace kv::engine {
-
-namespace {
-
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kDiskCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kDiskCase = Qt::CaseSensitive;
-#endif
-
-// An operator-typed disk path in one comparable form: '\\' counts as '/',
-// no "." or ".." parts, no repeated or trailing separators.
-QString cleanDiskPath(const QString& path) {
-    QString s = path;
-    s.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return QDir::cleanPath(s);
-}
-
-// The same, but only for absolute paths; anything else is unusable, so a
-// relative root never ends up serving the process's working folder.
-QString absoluteDiskPath(const QString& path) {
-    const QString clean = cleanDiskPath(path);
-    if (clean.isEmpty() || clean.contains(QChar(0)) || !QDir::isAbsolutePath(clean))
-        return {};
-    return clean;
-}
-
-// The real path with every link resolved; empty when the object does not
-// exist, a link dangles or links loop. (QFileInfo::canonicalFilePath gives
-// a looping link's own path back, so realpath is asked directly.)
-QString realPathOf(const QString& path) {
-#ifdef Q_OS_UNIX
-    char buffer[PATH_MAX];
-    if (!::realpath(QFile::encodeName(path).constData(), buffer))
-        return {};
-    return QFile::decodeName(buffer);
-#else
-    return QFileInfo::exists(path) ? QFileInfo(path).canonicalFilePath() : QString();
-#endif
-}
-
-bool isInside(const QString& path, const QString& folder) {
-    if (folder.isEmpty())
-        return false;
-    if (folder.endsWith(QLatin1Char('/'))) // "/" or a drive root such as "C:/"
-        return path.startsWith(folder, kDiskCase) ||
-               path.compare(folder.chopped(1), kDiskCase) == 0;
-    if (!path.startsWith(folder, kDiskCase))
-        return false;
-    return path.size() == folder.size() || path.at(folder.size()) == QLatin1Char('/');
-}
-
-QString joinDisk(const QString& base, const QString& name) {
-    return base.endsWith(QLatin1Char('/')) ? base + name : base + QLatin1Char('/') + name;
-}
-
-QString joinVirtual(const QString& dir, const QString& name) {
-    return dir == QLatin1String("/") ? dir + name : dir + QLatin1Char('/') + name;
-}
-
-bool isPlainName(const QString& name) {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           !name.contains(QChar(0));
-}
-
-// Where a virtual folder's `source` sits in the client's tree ("/" for the
-// root), or empty when it is not the root nor below it.
-QString placeOfSource(const QString& source, const QString& rootDisk) {
-    // Blanks around the place are dropped, as the folder editor shows it.
-    const QString sourceDisk =
-        source.trimmed().isEmpty() ? rootDisk : absoluteDiskPath(source.trimmed());
-    if (sourceDisk.isEmpty())
-        return {}; // a relative place would depend on the process's working folder
-    QString relative;
-    if (isInside(sourceDisk, rootDisk)) {
-        relative = sourceDisk.mid(rootDisk.size());
-    } else {
-        // The operator may have typed the same folder through another name
-        // (a link in the root's path); compare the real folders then.
-        const QString realRoot = realPathOf(rootDisk);
-        const QString realSource = realPathOf(sourceDisk);
-        if (realRoot.isEmpty() || realSource.isEmpty() || !isInside(realSource, realRoot))
-            return {};
-        relative = realSource.mid(realRoot.size());
-    }
-    return VirtualFileSystem::normalize(QStringLiteral("/"), relative);
-}
-
-// Regular files and folders only; pipes, sockets and devices are never
-// served (opening a pipe would block the connection).
-bool isServable(const QFileInfo& info) {
-    return info.isDir() || info.isFile();
-}
-
-// Facts of disk objects. On POSIX systems they come straight from
-// readdir/lstat/stat: one system call per entry and no local-time
-// conversion, so a folder of 10,000 entries lists in milliseconds.
-#ifdef Q_OS_UNIX
-
-FsEntry entryOf(const QString& name, const struct stat& st) {
-    FsEntry entry;
-    entry.name = name;
-    entry.isLink = S_ISLNK(st.st_mode);
-    entry.isDir = S_ISDIR(st.st_mode);
-    entry.size = entry.isLink ? 0 : qint64(st.st_size);
-    entry.modified = QDateTime::fromSecsSinceEpoch(st.st_mtime, Qt::UTC);
-    // What the server's own user may do, from the mode bits at hand.
-    static const uid_t uid = ::geteuid(); // asked once, not once per entry
-    static const gid_t gid = ::getegid();
-    const mode_t mode = st.st_mode;
-    if (uid == 0) {
-        entry.readable = entry.writable = true;
-    } else if (st.st_uid == uid) {
-        entry.readable = mode & S_IRUSR;
-        entry.writable = mode & S_IWUSR;
-    } else if (st.st_gid == gid) {
-        entry.readable = mode & S_IRGRP;
-        entry.writable = mode & S_IWGRP;
-    } else {
-        entry.readable = mode & S_IROTH;
-        entry.writable = mode & S_IWOTH;
-    }
-    return entry;
-}
-
-bool isServable(const struct stat& st) {
-    return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode);
-}
-
-// Facts of an existing file or folder, links followed; nullopt otherwise.
-std::optional<FsEntry> factsOf(const QString& name, const QString& path) {
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !isServable(st))
-        return std::nullopt;
-    return entryOf(name, st);
-}
-
-// Real entries of a folder; a link is followed when `follow` agrees,
-// otherwise it is reported as a link.
-template <typename Follow>
-bool readFolder(const QString& path, QList<FsEntry>& out, Follow follow) {
-    DIR* dir = ::opendir(QFile::encodeName(path).constData());
-    if (!dir)
-        return false;
-    const int fd = ::dirfd(dir);
-    while (const dirent* d = ::readdir(dir)) {
-        if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0)
-            continue;
-        struct stat st;
-        if (::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        const QString name = QFile::decodeName(d->d_name);
-        if (S_ISLNK(st.st_mode)) {
-            struct stat target;
-            const QString full = joinDisk(path, name);
-            const bool followed = follow(full) && ::fstatat(fd, d->d_name, &target, 0) == 0;
-            if (!followed) {
-                out.append(entryOf(name, st));
-                continue;
-            }
-            st = target;
-        }
-        if (isServable(st))
-            out.append(entryOf(name, st));
-    }
-    ::closedir(dir);
-    return true;
-}
-
-#else
-
-FsEntry entryOf(const QString& name, const QFileInfo& info) {
-    FsEntry entry;
-    entry.name = name;
-    entry.isLink = info.isSymbolicLink();
-    entry.isDir = !entry.isLink && info.isDir();
-    entry.size = entry.isLink ? 0 : info.size();
-    const QDateTime t = info.lastModified();
-    entry.modified = t.isValid() ? t.toUTC() : QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
-    entry.readable = info.isReadable();
-    entry.writable = info.isWritable();
-    return entry;
-}
-
-std::optional<FsEntry> factsOf(const QString& name, const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists() || !isServable(info))
-        return std::nullopt;
-    FsEntry entry = entryOf(name, info);
-    entry.isLink = false;
-    entry.isDir = info.isDir();
-    entry.size = info.size();
-    return entry;
-}
-
-template <typename Follow>
-bool readFolder(const QString& path, QList<FsEntry>& out, Follow follow) {
-    if (!QFileInfo(path).isReadable())
-        return false;
-    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        if (info.isSymbolicLink() && !follow(info.filePath()))
-            out.append(entryOf(info.fileName(), info));
-        else if (isServable(info))
-            out.append(*factsOf(info.fileName(), info.filePath()));
-    }
-    return true;
-}
-
-#endif
-
-} // namespace
 
 VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<VirtualDir>& virtualDirs,
                                      bool followLinks)
@@ -243,9 +22,10 @@ VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<Virtual
         const QString destination = absoluteDiskPath(dir.destination);
         if (!isPlainName(name) || destination.isEmpty())
             continue;
-        const QString parent = placeOfSource(dir.source, rootDisk_);
-        if (parent.isEmpty())
+        const std::optional<QString> below = sourceBelowRoot(dir.source, rootDisk_);
+        if (!below)
             continue;
+        const QString parent = normalize(QStringLiteral("/"), *below);
         mounts_.append({joinVirtual(parent, name), parent, name, destination});
     }
 }

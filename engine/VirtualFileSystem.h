@@ -29,6 +29,7 @@
 // Sockets, pipes and devices are neither listed nor served (Forbidden): a
 // pipe would block the connection on open.
 
+#include "engine/FileFacts.h"
 #include "engine/FtpEngine.h"
 
 #include <QDateTime>
@@ -47,16 +48,6 @@ enum class PathError {
     NotFound,  // no such file or folder (or its parent, for a new one)
     Forbidden, // leaves what the connection may see, or is a virtual folder's mount point
     TooLong,
-};
-
-struct FsEntry {
-    QString name;
-    bool isDir = false;
-    bool isLink = false; // shown as a link in listings (only when not followed)
-    qint64 size = 0;
-    QDateTime modified; // UTC
-    bool readable = true;
-    bool writable = true;
 };
 
 struct ResolvedPath {

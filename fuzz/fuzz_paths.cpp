@@ -6,39 +6,21 @@
 // the current folder and the client path separated by '\n' (no '\n': the
 // current folder is "/").
 
+#include "engine/DiskPaths.h"
 #include "engine/Listing.h"
 #include "engine/VirtualFileSystem.h"
+#include "fuzz/FuzzRequire.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <climits>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <unistd.h>
 
 using namespace kv::engine;
 
 namespace {
-
-void require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken rule: %s\n", what);
-        std::abort();
-    }
-}
-
-QString realPathOf(const QString& path) {
-    char buffer[PATH_MAX];
-    return ::realpath(QFile::encodeName(path).constData(), buffer) ? QFile::decodeName(buffer)
-                                                                   : QString();
-}
-
-bool isInside(const QString& path, const QString& folder) {
-    return path == folder || path.startsWith(folder + '/');
-}
 
 // A small tree with a virtual folder, links inside, outside, dangling and
 // looping, built once per fuzzing process.

@@ -1,56 +1,52 @@
 // ASCII-mode conversion must be exact across any chunk boundary.
 
 #include "engine/LineEndings.h"
+#include "tests/support/DataRow.h"
 
 #include <QTest>
 
 using namespace kv::engine;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+// `data` fed to `converter` in pieces of `chunk` bytes.
+template <typename Converter>
+QByteArray inChunks(Converter& converter, QByteArrayView data, int chunk) {
+    QByteArray out;
+    for (qsizetype i = 0; i < data.size(); i += chunk)
+        out += converter.convert(data.sliced(i, std::min<qsizetype>(chunk, data.size() - i)));
+    return out;
+}
+} // namespace
 
 class TestLineEndings : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void conversionIsIndependentOfChunking_data();
-    void conversionIsIndependentOfChunking();
-};
-
-void TestLineEndings::conversionIsIndependentOfChunking_data() {
-    QTest::addColumn<QByteArray>("disk");
-    QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<QByteArray>("back"); // what an upload of `wire` stores
-    QTest::newRow("unix lines") << QByteArray("a\nb\n") << QByteArray("a\r\nb\r\n")
-                                << QByteArray("a\nb\n");
-    QTest::newRow("already crlf") << QByteArray("a\r\nb") << QByteArray("a\r\nb")
-                                  << QByteArray("a\nb");
-    QTest::newRow("lone cr kept") << QByteArray("a\rb\r") << QByteArray("a\rb\r")
-                                  << QByteArray("a\rb\r");
-    QTest::newRow("empty lines") << QByteArray("\n\n") << QByteArray("\r\n\r\n")
-                                 << QByteArray("\n\n");
-    QTest::newRow("binary bytes") << QByteArray("\0\xff\n", 3) << QByteArray("\0\xff\r\n", 4)
-                                  << QByteArray("\0\xff\n", 3);
-    QTest::newRow("empty") << QByteArray() << QByteArray() << QByteArray();
-}
-
-void TestLineEndings::conversionIsIndependentOfChunking() {
-    QFETCH(QByteArray, disk);
-    QFETCH(QByteArray, wire);
-    QFETCH(QByteArray, back);
-    // Every chunk size, including 1 byte, which splits every CR LF pair.
-    for (int chunk = 1; chunk <= std::max<qsizetype>(1, wire.size()); ++chunk) {
-        AsciiEncoder enc;
-        QByteArray sent;
-        for (qsizetype i = 0; i < disk.size(); i += chunk)
-            sent += enc.convert(
-                QByteArrayView(disk).sliced(i, std::min<qsizetype>(chunk, disk.size() - i)));
-        QCOMPARE(sent, wire);
-        AsciiDecoder dec;
-        QByteArray stored;
-        for (qsizetype i = 0; i < wire.size(); i += chunk)
-            stored += dec.convert(
-                QByteArrayView(wire).sliced(i, std::min<qsizetype>(chunk, wire.size() - i)));
-        stored += dec.finish();
-        QCOMPARE(stored, back);
+    void conversionIsIndependentOfChunking_data() {
+        QTest::addColumn<QByteArray>("disk");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QByteArray>("back"); // what an upload of `wire` stores
+        addRow("unix lines", "a\nb\n"_ba, "a\r\nb\r\n"_ba, "a\nb\n"_ba);
+        addRow("already crlf", "a\r\nb"_ba, "a\r\nb"_ba, "a\nb"_ba);
+        addRow("lone cr kept", "a\rb\r"_ba, "a\rb\r"_ba, "a\rb\r"_ba);
+        addRow("empty lines", "\n\n"_ba, "\r\n\r\n"_ba, "\n\n"_ba);
+        addRow("binary bytes", "\0\xff\n"_ba, "\0\xff\r\n"_ba, "\0\xff\n"_ba);
+        addRow("empty", QByteArray(), QByteArray(), QByteArray());
     }
-}
+    void conversionIsIndependentOfChunking() {
+        QFETCH(QByteArray, disk);
+        QFETCH(QByteArray, wire);
+        QFETCH(QByteArray, back);
+        // Every chunk size, including 1 byte, which splits every CR LF pair.
+        for (int chunk = 1; chunk <= std::max<qsizetype>(1, wire.size()); ++chunk) {
+            AsciiEncoder encoder;
+            QCOMPARE(inChunks(encoder, disk, chunk), wire);
+            AsciiDecoder decoder;
+            const QByteArray stored = inChunks(decoder, wire, chunk);
+            QCOMPARE(stored + decoder.finish(), back);
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestLineEndings)
 #include "test_lineendings.moc"
