@@ -1,9 +1,15 @@
+// Address helpers and the host-name cache: client host texts to the dotted
+// form the address lists hold, never waiting for a name server.
+
 #include "access/AddressHelpers.h"
+#include "access/HostNameCache.h"
 #include "tests/support/FakeEngine.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace kv::admin;
+using kv::access::HostNameCache;
 using kv::testing::FakeEngine;
 
 class TestAddressHelpers : public QObject {
@@ -51,23 +57,50 @@ private Q_SLOTS:
         QCOMPARE(asked, looksUp ? host : QString());
     }
 
-    void systemResolverOnLocalNamesOnly() {
-        QCOMPARE(ResolveHostAddress(QStringLiteral("localhost")), QStringLiteral("127.0.0.1"));
+    // Lookups never wait: a name's first request has no answer yet (the
+    // lookup runs meanwhile), later ones are answered from the cache.
+    void hostNameCacheAnswersWithoutWaiting() {
+        QStringList asked;
+        QList<HostNameCache::Answer> pending;
+        HostNameCache cache(
+            [&](const QString& name, QObject*, HostNameCache::Answer done) {
+                asked << name;
+                pending << std::move(done);
+            },
+            std::chrono::hours(1));
+        QCOMPARE(cache.addressesOf("pc.lan"), std::nullopt);
+        QCOMPARE(cache.addressesOf("PC.lan"), std::nullopt); // asked once only
+        QCOMPARE(asked, QStringList{"pc.lan"});
+        pending.takeFirst()({QHostAddress("10.0.0.5")});
+        QCOMPARE(cache.addressesOf("pc.LAN"), QList<QHostAddress>{QHostAddress("10.0.0.5")});
+        // An answer older than its time is looked up again.
+        HostNameCache quick(
+            [&](const QString& name, QObject*, HostNameCache::Answer done) {
+                asked << name;
+                done({});
+            },
+            std::chrono::milliseconds(0));
+        QCOMPARE(quick.addressesOf("gone.lan"), QList<QHostAddress>{});
+        QTRY_VERIFY(quick.addressesOf("gone.lan") && asked.count("gone.lan") >= 2);
+    }
+
+    void systemLookupOfLocalNamesOnly() {
+        HostNameCache cache;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(cache.addressesOf("localhost"), std::nullopt);
         // Reserved names fail at once, without asking a name server.
-        for (const QString& name :
-             {QStringLiteral("no-such-host.invalid"), QStringLiteral("NO-SUCH-HOST.Invalid.")}) {
-            QCOMPARE(ResolveHostAddress(name), name);
-            QVERIFY(SystemHostLookup(name).isEmpty());
-        }
+        QCOMPARE(cache.addressesOf("NO-SUCH-HOST.Invalid."), QList<QHostAddress>{});
+        QCOMPARE_LT(timer.elapsed(), 100);
+        QTRY_VERIFY_WITH_TIMEOUT(cache.addressesOf("localhost").has_value(), 5000);
+        QVERIFY(cache.addressesOf("localhost")->contains(QHostAddress::LocalHost));
     }
 
     void numericTextAndBytes() {
-        QVERIFY(IsNumericAddress(QString()));
-        QVERIFY(IsNumericAddress(QStringLiteral("...")));
+        QVERIFY(IsNumericAddress(QString()) && IsNumericAddress(QStringLiteral("...")));
         QVERIFY(!IsNumericAddress(QStringLiteral("10.0.0.1 ")));
         QVERIFY(!IsNumericAddress(QStringLiteral("１.2.3.4"))); // full-width digit
         QCOMPARE(AddressFromBytes({0, 10, 255, 7}), QStringLiteral("0.10.255.7"));
-        QVERIFY(SocketsStartup());
     }
 
     void defaultAddressPrefersAFreshEngine_data() {
