@@ -1,8 +1,13 @@
+// LoginHandler: the whole login decision table, what a connection is handed,
+// and logins that meet a locked file or a host name not yet looked up.
+
 #include "access/AccountDatabase.h"
 #include "access/AddressHelpers.h"
 #include "access/LoginHandler.h"
+#include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeConnection.h"
 
+#include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -226,6 +231,41 @@ private Q_SLOTS:
         QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
         QVERIFY(sql("INSERT INTO IPok SELECT * FROM keep"));
         QCOMPARE(handler()->LoginRequest(c), Verdict::Allow);
+    }
+
+    // Another program holding accounts.dat (BEGIN EXCLUSIVE, or a commit in
+    // progress): the login is refused within the short busy wait, not after
+    // SQLite's 5 s, and the same login succeeds once the file is free.
+    void lockedDatabaseRefusesQuickly() {
+        switches_ = {};
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"));
+        {
+            kv::testing::LockHolder other(db_->filePath(), QStringLiteral("BEGIN EXCLUSIVE"));
+            QVERIFY(other.locked());
+            QElapsedTimer timer;
+            timer.start();
+            QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
+            QCOMPARE_LT(timer.elapsed(), 1500);
+            QCOMPARE(users_.record(ConnectionIndex(c))->Permissions(), QString());
+        }
+        QCOMPARE(handler()->LoginRequest(c), Verdict::Allow);
+        QCOMPARE(c.VirtualDirs().items().size(), 2);
+    }
+
+    // The system resolver is asked in the background: while a name's address
+    // is not known a list cannot be checked, so the login is refused.
+    void hostNamesAreLookedUpWithoutWaiting() {
+        LoginHandler h(db_->connection(), users_, switches_);
+        switches_ = {};
+        switches_.block = true;
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"), QStringLiteral("localhost"));
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(h.LoginRequest(c), Verdict::Deny);
+        QCOMPARE_LT(timer.elapsed(), 1000);
+        QCOMPARE(users_.AddressOf(ConnectionIndex(c)), QStringLiteral("localhost"));
+        QTRY_COMPARE_WITH_TIMEOUT(h.LoginRequest(c), Verdict::Allow, 5000);
+        QCOMPARE(users_.AddressOf(ConnectionIndex(c)), QStringLiteral("127.0.0.1"));
     }
 
     void failedListLookupRefuses_data() {
