@@ -199,13 +199,11 @@ private Q_SLOTS:
         QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
         {
             AccountDatabase db(path);
-            QVERIFY(db.open() && db.isReadOnly());
-            QVERIFY(db.problem().contains(QStringLiteral("sola lettura")));
+            QVERIFY(db.open() && db.isReadOnly() && db.problem().contains("sola lettura"));
             AccountViews views(db);
             views.openAll();
             QSignalSpy errors(&views.Data2(), &DataView::Error);
-            QVERIFY(views.Data2().setField("port", "2121"));
-            QVERIFY(!views.Data2().Update());
+            QVERIFY(views.Data2().setField("port", "2121") && !views.Data2().Update());
             QCOMPARE(errors.count(), 1);
             AccountDatabase fresh(dir.filePath("ro/other.dat"));
             QVERIFY(!fresh.open());

@@ -17,44 +17,38 @@ class TestAddressHelpers : public QObject {
 private Q_SLOTS:
     void resolvesWithEveryFallback_data() {
         QTest::addColumn<QString>("host");
-        QTest::addColumn<QStringList>("answer"); // what the resolver gives for a lookup
+        QTest::addColumn<QString>("answer"); // what the resolver gives, space-separated
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("looksUp");
-        const QStringList none;
-        QTest::newRow("dotted") << "192.168.1.20" << none << "192.168.1.20" << false;
-        QTest::newRow("any digits and dots") << "1.2.999" << none << "1.2.999" << false;
-        QTest::newRow("empty") << "" << none << "" << false;
-        QTest::newRow("name") << "pc.lan" << QStringList{"10.0.0.5", "10.0.0.6"} << "10.0.0.5"
-                              << true;
-        QTest::newRow("first IPv4 after IPv6")
-            << "pc.lan" << QStringList{"fe80::1", "10.0.0.7"} << "10.0.0.7" << true;
-        QTest::newRow("IPv6 only") << "pc.lan" << QStringList{"2001:db8::1"} << "pc.lan" << true;
-        QTest::newRow("lookup fails") << "pc.lan" << none << "pc.lan" << true;
-        QTest::newRow("mapped IPv4") << "::ffff:10.1.2.3" << none << "10.1.2.3" << false;
-        QTest::newRow("mapped IPv4, upper case")
-            << "::FFFF:10.1.2.3" << none << "10.1.2.3" << false;
-        QTest::newRow("IPv6 literal") << "2001:db8::1" << none << "2001:db8::1" << false;
-        QTest::newRow("IPv6 loopback") << "::1" << none << "::1" << false;
-        QTest::newRow("IPv4-compatible is not mapped")
-            << "::10.1.2.3" << none << "::10.1.2.3" << false;
+        // clang-format off
+        QTest::newRow("dotted") << "192.168.1.20" << "" << "192.168.1.20" << false;
+        QTest::newRow("any digits and dots") << "1.2.999" << "" << "1.2.999" << false;
+        QTest::newRow("empty") << "" << "" << "" << false;
+        QTest::newRow("name") << "pc.lan" << "10.0.0.5 10.0.0.6" << "10.0.0.5" << true;
+        QTest::newRow("first IPv4 after IPv6") << "pc.lan" << "fe80::1 10.0.0.7" << "10.0.0.7" << true;
+        QTest::newRow("IPv6 only") << "pc.lan" << "2001:db8::1" << "pc.lan" << true;
+        QTest::newRow("lookup fails") << "pc.lan" << "" << "pc.lan" << true;
+        QTest::newRow("mapped IPv4") << "::ffff:10.1.2.3" << "" << "10.1.2.3" << false;
+        QTest::newRow("mapped IPv4, upper case") << "::FFFF:10.1.2.3" << "" << "10.1.2.3" << false;
+        QTest::newRow("IPv6 literal") << "2001:db8::1" << "" << "2001:db8::1" << false;
+        QTest::newRow("IPv6 loopback") << "::1" << "" << "::1" << false;
+        QTest::newRow("IPv4-compatible is not mapped") << "::10.1.2.3" << "" << "::10.1.2.3" << false;
+        // clang-format on
     }
     void resolvesWithEveryFallback() {
         QFETCH(QString, host);
-        QFETCH(QStringList, answer);
-        QFETCH(bool, looksUp);
-        int lookups = 0;
-        QString asked;
+        QFETCH(QString, answer);
+        QStringList asked;
         const auto lookup = [&](const QString& name) {
-            ++lookups;
-            asked = name;
+            asked << name;
             QList<QHostAddress> result;
-            for (const QString& a : answer)
+            for (const QString& a : answer.split(u' ', Qt::SkipEmptyParts))
                 result << QHostAddress(a);
             return result;
         };
         QTEST(ResolveHostAddress(host, lookup), "expected");
-        QCOMPARE(lookups, looksUp ? 1 : 0);
-        QCOMPARE(asked, looksUp ? host : QString());
+        QFETCH(bool, looksUp);
+        QCOMPARE(asked, looksUp ? QStringList{host} : QStringList{});
     }
 
     // Lookups never wait: a name's first request has no answer yet (the
@@ -108,14 +102,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fresh");
         QTest::addColumn<QString>("main");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char* name, bool haveFresh, const QString& fresh,
-                            const QString& main, const QString& expected) {
-            QTest::newRow(name) << haveFresh << fresh << main << expected;
-        };
-        row("fresh engine's", true, "0.0.0.0", "10.0.0.1", "0.0.0.0");
-        row("main engine's when fresh is empty", true, "", "10.0.0.1", "10.0.0.1");
-        row("main engine's without a fresh one", false, "", "10.0.0.1", "10.0.0.1");
-        row("none", true, "", "", "");
+        // clang-format off
+        QTest::newRow("fresh engine's") << true << "0.0.0.0" << "10.0.0.1" << "0.0.0.0";
+        QTest::newRow("main engine's when fresh is empty") << true << "" << "10.0.0.1" << "10.0.0.1";
+        QTest::newRow("main engine's without a fresh one") << false << "" << "10.0.0.1" << "10.0.0.1";
+        QTest::newRow("none") << true << "" << "" << "";
+        // clang-format on
     }
     void defaultAddressPrefersAFreshEngine() {
         QFETCH(bool, haveFresh);
@@ -125,12 +117,9 @@ private Q_SLOTS:
         mainEngine.setLocalAddress(main);
         int made = 0;
         const EngineFactory factory = [&]() -> std::unique_ptr<kv::engine::FtpEngine> {
-            ++made;
-            if (!haveFresh)
-                return nullptr;
             auto engine = std::make_unique<FakeEngine>();
             engine->setLocalAddress(fresh);
-            return engine;
+            return ++made && haveFresh ? std::move(engine) : nullptr;
         };
         QTEST(DefaultLocalIP(factory, &mainEngine), "expected");
         QCOMPARE(made, 1);
