@@ -25,6 +25,21 @@ QStringList manyUsers(int count, const QString& password) {
     return out << "COMMIT";
 }
 
+// A new accounts.dat holding `rows` too, opened, with the window's views read.
+struct Opened {
+    QTemporaryDir dir;
+    QString path = dir.filePath("accounts.dat");
+    AccountDatabase db{path};
+    std::unique_ptr<AccountViews> views;
+
+    explicit Opened(const QStringList& rows = {}) {
+        QVERIFY(db.open());
+        QCOMPARE(runSql(path, rows), QString());
+        views = std::make_unique<AccountViews>(db);
+        views->openAll();
+    }
+};
+
 } // namespace
 
 class TestAccountDatabase : public QObject {
@@ -228,17 +243,10 @@ private Q_SLOTS:
     }
 
     void openAllPlacesTheViewsAndCommitAllSavesEachOne() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("accounts.dat");
-        AccountDatabase db(path);
-        QVERIFY(db.open());
-        QCOMPARE(runSql(path, {"INSERT INTO users (login) VALUES ('amy')",
-                               "INSERT INTO users (login) VALUES ('bob')",
-                               "INSERT INTO IPok VALUES ('10.0.0.1')",
-                               "INSERT INTO IPko VALUES ('10.0.0.9')"}),
-                 QString());
-        AccountViews views(db);
-        views.openAll();
+        Opened f({"INSERT INTO users (login) VALUES ('amy'), ('bob')",
+                  "INSERT INTO IPok VALUES ('10.0.0.1')", "INSERT INTO IPko VALUES ('10.0.0.9')"});
+        AccountViews& views = *f.views;
+        const QString& path = f.path;
         QCOMPARE(views.Data1().Field("login"), QStringLiteral("amy"));
         QCOMPARE(views.Data2().Field("ip"), QStringLiteral("Default"));
         QCOMPARE(views.Data3().Field("read"), QStringLiteral("1"));
@@ -267,12 +275,9 @@ private Q_SLOTS:
     // open): a save fails within the short busy wait, not SQLite's 5 s, says
     // so, and keeps the change pending until it can be saved.
     void lockedFileFailsFastAndKeepsTheChange() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("accounts.dat");
-        AccountDatabase db(path);
-        QVERIFY(db.open());
-        AccountViews views(db);
-        views.openAll();
+        Opened f;
+        AccountViews& views = *f.views;
+        const QString& path = f.path;
         QSignalSpy errors(&views.Data2(), &DataView::Error);
         QElapsedTimer timer;
         {
