@@ -46,13 +46,9 @@ class TestAccountDatabase : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void createsTheSchemaAndTheDefaultRows() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("accounts.dat"));
-        {
-            AccountDatabase db(path);
-            QVERIFY2(db.open(), qPrintable(db.problem()));
-            QVERIFY(db.isOpen() && !db.isReadOnly() && db.problem().isEmpty());
-        }
+        Opened f;
+        QVERIFY(f.db.isOpen() && !f.db.isReadOnly() && f.db.problem().isEmpty());
+        const QString& path = f.path;
         QCOMPARE(texts(column(path, "SELECT sql FROM sqlite_master WHERE type='table' AND "
                                     "name <> 'sqlite_sequence' ORDER BY rowid")),
                  accountSchema());
@@ -66,7 +62,7 @@ private Q_SLOTS:
                  QStringList{"010010|"});
         QCOMPARE(texts(column(path, "SELECT count(*) FROM users")), QStringList{"0"});
         // Only the finished file is left in the folder, no temporary or journal file.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"accounts.dat"});
     }
 
@@ -230,16 +226,11 @@ private Q_SLOTS:
     }
 
     void severalDatabasesLiveSideBySide() {
-        QTemporaryDir dir;
-        auto first = std::make_unique<AccountDatabase>(dir.filePath("a.dat"));
-        AccountDatabase second(dir.filePath("b.dat"));
-        QVERIFY(first->open() && second.open());
-        QVERIFY(DataView(first->connection(), "users")
-                    .Execute("INSERT INTO users (login) "
-                             "VALUES ('only-in-a')"));
+        auto first = std::make_unique<Opened>();
+        Opened second;
+        QVERIFY(first->views->Data1().Execute("INSERT INTO users (login) VALUES ('only-in-a')"));
         first.reset();
-        QCOMPARE(texts(column(dir.filePath("b.dat"), "SELECT count(*) FROM users")),
-                 QStringList{"0"});
+        QCOMPARE(texts(column(second.path, "SELECT count(*) FROM users")), QStringList{"0"});
     }
 
     void openAllPlacesTheViewsAndCommitAllSavesEachOne() {
