@@ -15,6 +15,11 @@ namespace {
 
 const QString kDriver = QStringLiteral("QSQLITE");
 constexpr int kSqliteReadOnly = 8; // SQLITE_READONLY, with its extended variants
+// Every connection to the file waits at most this long for another program's
+// lock (SQLite's own default is 5 s), so a locked file never holds up the
+// window or a login: the statement fails as busy instead (see isBusyError).
+const QString kShortBusyWait = QStringLiteral("QSQLITE_BUSY_TIMEOUT=50");
+const QString kReadOnlyShortBusyWait = QStringLiteral("QSQLITE_OPEN_READONLY;") + kShortBusyWait;
 
 QString nextConnectionName() {
     static int counter = 0; // one GUI thread: a plain counter keeps names unique
@@ -44,7 +49,7 @@ CheckResult checkReadOnly(const QString& path, const QString& connectionName) {
     CheckResult result;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connectionName);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        db.setConnectOptions(kReadOnlyShortBusyWait);
         db.setDatabaseName(path);
         if (!db.open()) {
             result.problem =
@@ -69,6 +74,7 @@ CheckResult checkReadOnly(const QString& path, const QString& connectionName) {
 void rollBackInterruptedWrite(const QString& path, const QString& connectionName) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connectionName);
+        db.setConnectOptions(kShortBusyWait);
         db.setDatabaseName(path);
         if (db.open()) {
             QSqlQuery query(db);
@@ -151,7 +157,7 @@ bool AccountDatabase::open() {
     }
     QSqlDatabase db = connection();
     db.close();
-    db.setConnectOptions(writable ? QString() : QStringLiteral("QSQLITE_OPEN_READONLY"));
+    db.setConnectOptions(writable ? kShortBusyWait : kReadOnlyShortBusyWait);
     db.setDatabaseName(filePath_);
     if (!db.open()) {
         problem_ = cannotOpen(

@@ -1,5 +1,7 @@
 #include "access/AccountSchema.h"
 
+#include "access/DataView.h"
+
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -91,8 +93,12 @@ std::optional<QString> createAccountTables(QSqlDatabase& db) {
 std::optional<QString> checkAccountTables(QSqlDatabase& db) {
     QSqlQuery query(db);
     // The first read of a file that is not SQLite (or is damaged) fails here.
-    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
+    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next()) {
+        const int code = query.lastError().nativeErrorCode().toInt();
+        if (isBusyError(code))
+            return QStringLiteral("il file è bloccato da un altro programma.");
         return QStringLiteral("il file non è un database valido.");
+    }
     if (query.value(0).toString() != QLatin1String("ok"))
         return QStringLiteral("il file è danneggiato.");
 

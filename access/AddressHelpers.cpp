@@ -1,7 +1,9 @@
+// Address helpers: the engine's default local address and the dotted IPv4
+// form of a client's host text.
+
 #include "access/AddressHelpers.h"
 
 #include <QAbstractSocket>
-#include <QHostInfo>
 #include <QStringList>
 
 namespace kv::admin {
@@ -35,20 +37,6 @@ QString AddressFromBytes(const std::array<quint8, 4>& bytes) {
     for (const quint8 b : bytes)
         parts.append(QString::number(b));
     return parts.join(QLatin1Char('.'));
-}
-
-QList<QHostAddress> SystemHostLookup(const QString& name) {
-    // Names under the reserved ".invalid" domain never resolve (RFC 6761), so
-    // they are answered here instead of being sent to a name server.
-    QString bare = name.toLower();
-    if (bare.endsWith(QLatin1Char('.')))
-        bare.chop(1);
-    if (bare == QLatin1String("invalid") || bare.endsWith(QLatin1String(".invalid")))
-        return {};
-    const QHostInfo info = QHostInfo::fromName(name);
-    if (info.error() != QHostInfo::NoError)
-        return {};
-    return info.addresses();
 }
 
 namespace {

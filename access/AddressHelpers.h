@@ -33,15 +33,12 @@ QString AddressFromBytes(const std::array<quint8, 4>& bytes);
 // Addresses of a host name, in the resolver's order; empty when it fails.
 using HostLookup = std::function<QList<QHostAddress>(const QString& name)>;
 
-// The system resolver (QHostInfo::fromName, blocking); names under ".invalid"
-// fail at once without a query.
-QList<QHostAddress> SystemHostLookup(const QString& name);
-
 // A numeric text comes back unchanged without a lookup; an IPv4 address
 // mapped into IPv6 ("::ffff:1.2.3.4") comes back in its dotted IPv4 form; any
 // other IPv6 literal comes back unchanged without a lookup. A host name is
 // looked up and replaced by its first IPv4 address; when the lookup fails or
-// gives no IPv4 address the text comes back unchanged.
-QString ResolveHostAddress(const QString& host, const HostLookup& lookup = SystemHostLookup);
+// gives no IPv4 address the text comes back unchanged. The lookup must not
+// wait: the login handler answers it from a HostNameCache.
+QString ResolveHostAddress(const QString& host, const HostLookup& lookup);
 
 } // namespace kv::admin

@@ -6,7 +6,8 @@
 // notification carrying the database's error number.
 //
 // Table views are built on QSqlTableModel (manual submit) so panels can bind
-// widgets with QDataWidgetMapper / QTableView to model().
+// widgets with QDataWidgetMapper / QTableView to model(). The cursor part is
+// in DataView.cpp, editing in DataViewEdits.cpp, errors in DataViewErrors.cpp.
 
 #include <QObject>
 #include <QSqlDatabase>
@@ -23,6 +24,11 @@ namespace kv::access {
 // Error number a duplicated login (UNIQUE constraint, SQLite's extended code)
 // is reported with.
 inline constexpr int kDuplicateKeyError = 2067;
+
+// True for the error numbers of a file another program holds locked (SQLite's
+// busy and locked codes). Such a failure comes after the connection's short
+// busy wait; a failed save stays pending on the view and can be saved again.
+bool isBusyError(int errorNumber);
 
 class DataView : public QObject {
     Q_OBJECT

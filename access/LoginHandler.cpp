@@ -1,14 +1,21 @@
+// The login decision: reads the accounts for one login, decides, and hands
+// the connection its root and virtual folders.
+
 #include "access/LoginHandler.h"
 
 #include "access/AddressHelpers.h"
 #include "access/DataView.h"
+#include "access/HostNameCache.h"
 
+#include <QLoggingCategory>
 #include <utility>
 
 namespace kv::access {
 
 using engine::ConnectionObject;
 using engine::Verdict;
+
+Q_LOGGING_CATEGORY(lcLogin, "kv.access.login")
 
 namespace {
 
@@ -53,6 +60,8 @@ struct LoginHandler::Accounts {
     std::unique_ptr<DataView> anonymous;
     // Both names empty (or spaces only).
     bool blank = false;
+    // A read failed: nothing else was read and the login is refused.
+    bool failed = false;
 
     // The row the account's letters and root come from.
     const DataView* accountRow() const { return named ? named.get() : anonymous.get(); }
@@ -74,9 +83,19 @@ LoginHandler::LoginHandler(QSqlDatabase database, ConnectedUsers& users,
                            const ListSwitches& switches, AddressResolver resolve,
                            DefaultRoot defaultRoot)
     : database_(std::move(database)), users_(users), switches_(switches),
-      resolve_(std::move(resolve)), defaultRoot_(std::move(defaultRoot)) {
-    if (!resolve_)
-        resolve_ = [](const QString& host) { return admin::ResolveHostAddress(host); };
+      hosts_(std::make_unique<HostNameCache>()), resolve_(std::move(resolve)),
+      defaultRoot_(std::move(defaultRoot)) {
+    if (!resolve_) {
+        resolve_ = [hosts = hosts_.get()](const QString& host) -> std::optional<QString> {
+            bool pending = false;
+            const QString address = admin::ResolveHostAddress(host, [&](const QString& name) {
+                const auto known = hosts->addressesOf(name);
+                pending = !known;
+                return known.value_or(QList<QHostAddress>{});
+            });
+            return pending ? std::nullopt : std::optional<QString>(address);
+        };
+    }
 }
 
 LoginHandler::~LoginHandler() = default;
@@ -100,15 +119,23 @@ LoginHandler::Accounts LoginHandler::readAccounts(const ConnectionObject& c) con
     const QVariantList names{user, password};
     a.named = firstRow(QStringLiteral("SELECT * FROM users WHERE login = ? AND password = ? "
                                       "ORDER BY rowid LIMIT 1"),
-                       names);
-    a.namedEnabled = a.named && firstRow(QStringLiteral("SELECT ID FROM users WHERE login = ? "
-                                                        "AND password = ? AND enabled=1 LIMIT 1"),
-                                         names);
-    if (isAnonymousName(user)) {
-        a.anonymous =
-            firstRow(QStringLiteral("SELECT * FROM anonymous ORDER BY rowid LIMIT 1"), {});
+                       names, &a.failed);
+    if (a.named && !a.failed) {
+        a.namedEnabled = firstRow(QStringLiteral("SELECT ID FROM users WHERE login = ? "
+                                                 "AND password = ? AND enabled=1 LIMIT 1"),
+                                  names, &a.failed) != nullptr;
+    }
+    if (isAnonymousName(user) && !a.failed) {
+        a.anonymous = firstRow(QStringLiteral("SELECT * FROM anonymous ORDER BY rowid LIMIT 1"), {},
+                               &a.failed);
         if (a.anonymous && !a.anonymous->isTrue(QStringLiteral("enabled")))
             a.anonymous.reset();
+    }
+    if (a.failed) {
+        a.named.reset();
+        a.anonymous.reset();
+        qCWarning(lcLogin).noquote()
+            << "login of" << user << "refused: the accounts could not be read";
     }
     return a;
 }
@@ -130,10 +157,16 @@ Verdict LoginHandler::LoginRequest(ConnectionObject& c) {
     }
     const Accounts accounts = readAccounts(c);
     record->setPermissions(lettersOf(accounts.accountRow()));
-    record->setAddress(resolve_(c.RemoteHost()));
+    const std::optional<QString> address = resolve_(c.RemoteHost());
+    record->setAddress(address.value_or(c.RemoteHost()));
     c.setTag(index);
 
-    const Verdict verdict = engine::denyIf(!checkLogin(accounts, c));
+    bool refused = !checkLogin(accounts, c);
+    if (!address && (switches_.BlockListOn() || switches_.AllowListOn())) {
+        qCInfo(lcLogin).noquote() << "login from" << c.RemoteHost()
+                                  << "refused: its address is still being looked up";
+        refused = true;
+    }
 
     // A repeated login on the same connection must not keep what an earlier
     // account was given: its root and virtual folders are replaced.
@@ -146,11 +179,15 @@ Verdict LoginHandler::LoginRequest(ConnectionObject& c) {
     engine::VirtualDirCollection& dirs = c.VirtualDirs();
     dirs.clear();
     const qint32 account = accounts.accountID();
-    if (account != kNoAccountID) {
-        for (const engine::VirtualDir& dir : VirtualDirsOf(account))
+    if (account != kNoAccountID && !accounts.failed) {
+        QList<engine::VirtualDir> found;
+        // Without its virtual folders the account would see another tree.
+        if (!readVirtualDirs(account, found))
+            refused = true;
+        for (const engine::VirtualDir& dir : found)
             dirs.Add(dir.name, dir.source, dir.destination);
     }
-    return verdict;
+    return engine::denyIf(refused);
 }
 
 bool LoginHandler::CheckLogin(const ConnectionObject& c) const {
@@ -158,7 +195,7 @@ bool LoginHandler::CheckLogin(const ConnectionObject& c) const {
 }
 
 bool LoginHandler::checkLogin(const Accounts& a, const ConnectionObject& c) const {
-    if (a.blank)
+    if (a.blank || a.failed)
         return false;
     // A disabled account named "anonymous" whose password matches stays
     // refused: its rights would otherwise come in through the anonymous account.
@@ -188,10 +225,15 @@ qint32 LoginHandler::AccountID(const ConnectionObject& c) const {
 
 QList<engine::VirtualDir> LoginHandler::VirtualDirsOf(qint32 accountId) const {
     QList<engine::VirtualDir> result;
+    readVirtualDirs(accountId, result);
+    return result;
+}
+
+bool LoginHandler::readVirtualDirs(qint32 accountId, QList<engine::VirtualDir>& result) const {
     DataView dirs(database_, QStringLiteral("SELECT * FROM virtualdirs WHERE user=") +
                                  QString::number(accountId));
     if (!dirs.Refresh())
-        return result;
+        return false;
     dirs.MoveFirst();
     // Bounded, whatever the cursor does.
     for (int n = 0; n < kMaxVirtualDirs && dirs.hasCurrentRow(); ++n) {
@@ -199,7 +241,7 @@ QList<engine::VirtualDir> LoginHandler::VirtualDirsOf(qint32 accountId) const {
                        dirs.Field(QStringLiteral("destination"))});
         dirs.MoveNext();
     }
-    return result;
+    return true;
 }
 
 } // namespace kv::access

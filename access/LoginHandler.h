@@ -9,6 +9,9 @@
 // committed rows only, never moves a row the operator is editing, binds every
 // value as a parameter (so quotes, % and _ are compared whole), and reads only
 // the rows it needs, so a login costs the same however many accounts exist.
+// A read that fails (accounts.dat locked by another program past the
+// connection's short busy wait, a table gone) refuses the login at once
+// without further reads; the client may try again.
 
 #include "access/ConnectedUsers.h"
 #include "access/ListSwitches.h"
@@ -19,10 +22,12 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace kv::access {
 
 class DataView;
+class HostNameCache;
 
 // The account number of the anonymous account, and of no account at all.
 inline constexpr qint32 kAnonymousAccountID = 0;
@@ -30,13 +35,16 @@ inline constexpr qint32 kNoAccountID = -2;
 
 class LoginHandler {
 public:
-    using AddressResolver = std::function<QString(const QString& host)>;
+    // The address the lists hold for the engine's host text; nullopt while a
+    // host name's lookup has not answered (the record keeps the text as given,
+    // and the login is refused when a list is on, as when a list cannot be read).
+    using AddressResolver = std::function<std::optional<QString>(const QString& host)>;
     using DefaultRoot = std::function<QString()>;
 
     // `database` holds the accounts (accounts.dat). `resolve` turns the
-    // engine's host text into the address the lists hold (ResolveHostAddress
-    // when not given). `defaultRoot` gives the root the engine hands every new
-    // connection (its ServerRootDir).
+    // engine's host text into the address the lists hold (when not given:
+    // ResolveHostAddress answered from a HostNameCache, never waiting). `defaultRoot` gives the
+    // root the engine hands every new connection (its ServerRootDir).
     LoginHandler(QSqlDatabase database, ConnectedUsers& users, const ListSwitches& switches,
                  AddressResolver resolve = {}, DefaultRoot defaultRoot = {});
     ~LoginHandler();
@@ -67,12 +75,14 @@ private:
     Accounts readAccounts(const engine::ConnectionObject& c) const;
     bool checkLogin(const Accounts& a, const engine::ConnectionObject& c) const;
     Lookup findAddress(const QString& table, const QString& address) const;
+    bool readVirtualDirs(qint32 accountId, QList<engine::VirtualDir>& out) const;
     std::unique_ptr<DataView> firstRow(const QString& select, const QVariantList& params,
                                        bool* failed = nullptr) const;
 
     QSqlDatabase database_;
     ConnectedUsers& users_;
     const ListSwitches& switches_;
+    std::unique_ptr<HostNameCache> hosts_;
     AddressResolver resolve_;
     DefaultRoot defaultRoot_;
 };

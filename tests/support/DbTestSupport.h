@@ -1,9 +1,13 @@
 #pragma once
-// Helpers for the database tests: reading and writing a file through a raw
-// connection of its own (as another program would), and hashing files.
+// Helpers for the database tests: the accounts.dat schema (one golden file,
+// accounts_schema.sql beside this header), reading and writing a file through
+// a raw connection of its own (as another program would), holding another
+// program's lock on it, and hashing files.
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -67,6 +71,50 @@ inline QStringList texts(const QVariantList& values) {
         out.append(v.isNull() ? QStringLiteral("<null>") : v.toString());
     return out;
 }
+
+// The CREATE TABLE statements of a new accounts.dat, in creation order.
+inline QStringList accountSchema() {
+    QFile file(QFileInfo(QStringLiteral(__FILE__)).dir().filePath("accounts_schema.sql"));
+    QStringList statements;
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n'))
+            if (line.startsWith(QLatin1String("CREATE")))
+                statements.append(line);
+    }
+    return statements;
+}
+
+inline QStringList schemaWithout(const QString& table) {
+    QStringList out;
+    for (const QString& s : accountSchema())
+        if (!s.startsWith(QStringLiteral("CREATE TABLE %1 ").arg(table)))
+            out.append(s);
+    return out;
+}
+
+// Another program holding a lock on the file (as `sqlite3 accounts.dat` with
+// BEGIN IMMEDIATE or BEGIN EXCLUSIVE open) until destroyed.
+class LockHolder {
+public:
+    LockHolder(const QString& path, const QString& begin) : name_(QStringLiteral("kv_test_lock")) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+        db.setDatabaseName(path);
+        locked_ = db.open() && QSqlQuery(db).exec(begin);
+    }
+    ~LockHolder() {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name_, false);
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name_);
+    }
+    bool locked() const { return locked_; }
+
+private:
+    QString name_;
+    bool locked_ = false;
+};
 
 // File permissions do not stop the superuser.
 inline bool permissionsApply() {
