@@ -70,7 +70,6 @@ void saveColumnWidths(SettingsStore& settings, const ColumnWidths& widths);
 class ColumnScaler {
 public:
     ColumnWidths adapt(double listWidth, const ColumnWidths& widths);
-    double rememberedWidth() const { return remembered_; }
 
 private:
     float remembered_ = 0;

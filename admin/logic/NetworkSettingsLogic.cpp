@@ -10,6 +10,12 @@ namespace kv::admin {
 namespace {
 const QString kNoAddress = QStringLiteral("0.0.0.0");
 const QChar kCarriageReturn = QChar(13);
+
+// The text up to its first NUL character, or the whole text without one.
+QString TrimAtNul(const QString& text) {
+    const qsizetype nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
 } // namespace
 
 QList<Adapter> systemAdapters() {
@@ -27,11 +33,6 @@ QList<Adapter> systemAdapters() {
         adapters.append(adapter);
     }
     return adapters;
-}
-
-QString TrimAtNul(const QString& text) {
-    const qsizetype nul = text.indexOf(QChar(0));
-    return nul < 0 ? text : text.left(nul);
 }
 
 QString LocalAddresses(const QString& separator, const QList<Adapter>& adapters) {

@@ -21,9 +21,6 @@ struct Adapter {
 // The PC's adapters in the system's order (QNetworkInterface).
 QList<Adapter> systemAdapters();
 
-// The text up to its first NUL character, or the whole text without one.
-QString TrimAtNul(const QString& text);
-
 // The first IPv4 address of each adapter, loopback left out, joined by
 // `separator`; an adapter without one gives "0.0.0.0".
 QString LocalAddresses(const QString& separator, const QList<Adapter>& adapters);

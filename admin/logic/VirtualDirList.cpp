@@ -9,17 +9,13 @@ namespace {
 
 const char* const kFieldNames[] = {"name", "source", "destination"};
 
-QString blanksTrimmed(const QString& text) {
-    return text.trimmed();
-}
-
 } // namespace
 
 QString AggiornaPath(const QString& virtualPath, const QString& name) {
-    QString path = blanksTrimmed(virtualPath);
+    QString path = virtualPath.trimmed();
     if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-    return path + blanksTrimmed(name);
+    return path + name.trimmed();
 }
 
 VirtualDirList::VirtualDirList(const QSqlDatabase& db, int owner, QObject* parent)

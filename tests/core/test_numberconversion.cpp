@@ -4,52 +4,50 @@
 
 using namespace kv;
 
+namespace {
+QString shown(const auto& value) {
+    return value ? QString::number(*value) : QStringLiteral("none");
+}
+} // namespace
+
 class TestNumberConversion : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Rounded half to even, then kept only when it fits the width.
     void toInteger_data() {
-        QTest::addColumn<int>("bits");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<qint64>("value");
-        const auto row = [](const char* name, int bits, const QString& text, bool valid,
-                            qint64 value) {
-            QTest::newRow(name) << bits << text << valid << value;
+        QTest::addColumn<QString>("as16");
+        QTest::addColumn<QString>("as32");
+        const char* const rows[][3] = {
+            {"21", "21", "21"},
+            {"  180 ", "180", "180"},
+            {"2.5", "2", "2"},
+            {"3.5", "4", "4"},
+            {"-0.5", "0", "0"},
+            {"20.6", "21", "21"},
+            {"32767", "32767", "32767"},
+            {"-32768", "-32768", "-32768"},
+            {"32767.5", "none", "32768"},
+            {"32768", "none", "32768"},
+            {"-32769", "none", "-32769"},
+            {"2147483647", "none", "2147483647"},
+            {"2147483648", "none", "none"},
+            {"-2147483648", "none", "-2147483648"},
+            {"-2147483649", "none", "none"},
+            {"", "none", "none"},
+            {"abc", "none", "none"},
+            {"21x", "none", "none"},
+            {"inf", "none", "none"},
+            {"nan", "none", "none"},
         };
-        row("plain", 16, "21", true, 21);
-        row("blanks", 16, "  180 ", true, 180);
-        row("half to even down", 16, "2.5", true, 2);
-        row("half to even up", 16, "3.5", true, 4);
-        row("negative half", 16, "-0.5", true, 0);
-        row("fraction", 16, "20.6", true, 21);
-        row("top", 16, "32767", true, 32767);
-        row("bottom", 16, "-32768", true, -32768);
-        row("rounds past top", 16, "32767.5", false, 0);
-        row("too big", 16, "40000", false, 0);
-        row("too small", 16, "-32769", false, 0);
-        row("empty", 16, "", false, 0);
-        row("word", 16, "abc", false, 0);
-        row("trailing junk", 16, "21x", false, 0);
-        row("infinite", 16, "inf", false, 0);
-        row("nan", 16, "nan", false, 0);
-        row("32 bits: fits 32 not 16", 32, "40000", true, 40000);
-        row("32 bits: top", 32, "2147483647", true, 2147483647);
-        row("32 bits: over", 32, "2147483648", false, 0);
-        row("32 bits: half even", 32, "0.5", true, 0);
+        for (const auto& r : rows)
+            QTest::addRow("'%s'", r[0]) << QString::fromLatin1(r[0]) << QString::fromLatin1(r[1])
+                                        << QString::fromLatin1(r[2]);
     }
     void toInteger() {
-        QFETCH(int, bits);
         QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QFETCH(qint64, value);
-        std::optional<qint64> result;
-        if (const auto small = toInt16(text); bits == 16 && small)
-            result = *small;
-        if (const auto big = toInt32(text); bits == 32 && big)
-            result = *big;
-        QCOMPARE(result.has_value(), valid);
-        if (valid)
-            QCOMPARE(*result, value);
+        QTEST(shown(toInt16(text)), "as16");
+        QTEST(shown(toInt32(text)), "as32");
     }
 
     void leading_data() {

@@ -1,5 +1,5 @@
 """Starts the real program headless on a temporary data folder and talks to it
-with real FTP clients on loopback. Every wait is bounded."""
+with real FTP clients (ftplib, curl, lftp) on loopback. Every wait is bounded."""
 
 import ftplib
 import os
@@ -28,6 +28,17 @@ TIMEOUT = 10
 def program():
     build = os.environ.get("KV_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
     return os.path.join(build, "program", "kestrova")
+
+
+def run(argv, timeout=TIMEOUT):
+    """Runs an external client, or the program itself, to its end within `timeout` seconds."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    return subprocess.run(argv, capture_output=True, timeout=timeout, env=env)
+
+
+def read_text(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
 
 
 def free_port():
@@ -71,11 +82,6 @@ class Database:
                              (login, password, 1 if enabled else 0, *flags, rootdir))
             return cur.lastrowid
 
-    def set_anonymous(self, enabled=True, rights="RB", rootdir=None):
-        flags = [1 if r[0].upper() in rights else 0 for r in RIGHTS]
-        self.run('UPDATE anonymous SET enabled=?, read=?, write=?, "delete"=?, browse=?, manage=?,'
-                 ' rootdir=?', (1 if enabled else 0, *flags, rootdir))
-
     def settings(self, **fields):
         for name, value in fields.items():
             self.run(f'UPDATE settings SET "{name}"=?', (value,))
@@ -103,14 +109,10 @@ class Server:
         raise AssertionError("server did not start in time")
 
     def stdout(self):
-        if not self.out.closed:
-            self.out.flush()
-        with open(self.out.name, encoding="utf-8", errors="replace") as f:
-            return f.read()
+        return read_text(self.out.name)
 
     def stderr(self):
-        with open(self.err.name, encoding="utf-8", errors="replace") as f:
-            return f.read()
+        return read_text(self.err.name)
 
     def stop(self, sig=signal.SIGTERM):
         if self.proc.poll() is None:
@@ -134,12 +136,18 @@ class Site:
         self.data = os.path.join(self.tmp, "data")
         self.root = os.path.join(self.tmp, "root")
         os.makedirs(self.data)
-        os.makedirs(os.path.join(self.root, "sub"))
-        with open(os.path.join(self.root, "hello.txt"), "w") as f:
-            f.write("hello\n")
+        self.fill_root()
         self.port = free_port()
         self.db = Database(os.path.join(self.data, "accounts.dat"), self.port, self.root)
         self.server = None
+
+    def fill_root(self):
+        """The root holds hello.txt, victim.txt and an empty folder sub, nothing else."""
+        shutil.rmtree(self.root, ignore_errors=True)
+        os.makedirs(os.path.join(self.root, "sub"))
+        for name, text in (("hello.txt", b"hello\n"), ("victim.txt", b"keep me\n")):
+            with open(os.path.join(self.root, name), "wb") as f:
+                f.write(text)
 
     def start(self):
         self.server = Server(self.data)
@@ -147,16 +155,28 @@ class Site:
             raise AssertionError("server failed: " + self.server.stderr())
         return self.server
 
-    def stop(self):
-        code = self.server.stop() if self.server else 0
+    def stop(self, sig=signal.SIGTERM):
+        code = self.server.stop(sig) if self.server else 0
         self.server = None
         return code
 
     def ftp(self, user, password):
         ftp = ftplib.FTP(timeout=TIMEOUT)
         ftp.connect("127.0.0.1", self.port)
-        ftp.login(user, password)
+        try:
+            ftp.login(user, password)
+        except ftplib.all_errors:
+            ftp.close()
+            raise
         return ftp
+
+    def curl(self, userpass, path):
+        url = f"ftp://127.0.0.1:{self.port}/{path}"
+        return run(["curl", "-s", "--max-time", str(TIMEOUT), "-u", userpass, url], TIMEOUT + 5)
+
+    def lftp(self, user, password, commands):
+        return run(["lftp", "-c", f"set net:max-retries 1; set net:timeout {TIMEOUT}; "
+                    f"open -u {user},{password} -p {self.port} 127.0.0.1; {commands}"], TIMEOUT * 3)
 
     def log_file(self):
         path = os.path.join(self.data, "ftp.log")

@@ -49,13 +49,11 @@ private Q_SLOTS:
                              << QStringLiteral("File: lettura scrittura cancellazione Cartelle: "
                                                "navigazione scrittura");
         QTest::newRow("none") << QString() << none;
-        QTest::newRow("read and browse")
-            << QStringLiteral("RB") << QStringLiteral("File: lettura Cartelle: navigazione");
-        QTest::newRow("folders only")
-            << QStringLiteral("M") << QStringLiteral("File: nessuno Cartelle: scrittura");
         QTest::newRow("order of the text does not matter")
             << QStringLiteral("MDR")
             << QStringLiteral("File: lettura cancellazione Cartelle: scrittura");
+        QTest::newRow("browse only")
+            << QStringLiteral("B") << QStringLiteral("File: nessuno Cartelle: navigazione");
         QTest::newRow("lower case letters are not rights") << QStringLiteral("rwdbm") << none;
     }
     void rightsInWords() {
@@ -64,42 +62,27 @@ private Q_SLOTS:
         QCOMPARE(EsplicitaPermessi(letters), words);
     }
 
-    void rowsFollowTheEngineOrder() {
+    void oneRowPerKeyInTheEngineOrder() {
         Clients clients;
         clients.add("mario", "pw1", "10.0.0.2", "RWDBM");
         clients.add("anna", "pw2", "10.0.0.3", "RB");
+        clients.add("mario", "pw1", "10.0.0.2", "R"); // same key: not shown again
+        clients.add("mario", "pw1", "10.0.0.9", "R");
+        clients.add("", "", "10.0.0.7", "", false); // no login: record zero
         const QList<OnlineRow> rows = buildOnlineRows(
             clients.list, clients.users, roots({{"mario", "/srv/mario"}}), "/srv/default");
-        QCOMPARE(rows.size(), 2);
+        using Columns = std::array<QString, kOnlineColumns>;
+        QCOMPARE(rows.size(), 4);
         QCOMPARE(rows[0].key, QStringLiteral("k10.0.0.2_mario_pw1"));
-        const std::array<QString, 5> first = {"mario", "pw1", "10.0.0.2", "/srv/mario",
-                                              EsplicitaPermessi("RWDBM")};
-        QCOMPARE(rows[0].columns, first);
-        // No root of its own: the default root box's text.
-        QCOMPARE(rows[1].columns[3], QStringLiteral("/srv/default"));
-        QCOMPARE(rows[1].columns[2], QStringLiteral("10.0.0.3")); // NUL removed
-    }
-
-    void sameKeyShowsOnce() {
-        Clients clients;
-        clients.add("mario", "pw", "10.0.0.2", "R");
-        clients.add("mario", "pw", "10.0.0.2", "RWDBM");
-        clients.add("mario", "pw", "10.0.0.9", "RW");
-        const QList<OnlineRow> rows = buildOnlineRows(clients.list, clients.users, roots({}), "/");
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0].columns[4], EsplicitaPermessi("R")); // the first in the engine's order
-        QCOMPARE(rows[1].columns[2], QStringLiteral("10.0.0.9"));
-    }
-
-    void connectionWithoutLoginShowsRecordZero() {
-        Clients clients;
-        clients.add("", "", "10.0.0.7", "", false);
-        const QList<OnlineRow> rows =
-            buildOnlineRows(clients.list, clients.users, roots({}), "/root");
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows[0].columns[2], QString());
-        QCOMPARE(rows[0].columns[3], QStringLiteral("/root"));
-        QCOMPARE(rows[0].columns[4], QStringLiteral("File: nessuno Cartelle: nessuno"));
+        QCOMPARE(rows[0].columns, (Columns{"mario", "pw1", "10.0.0.2", "/srv/mario",
+                                           "File: lettura scrittura cancellazione Cartelle: "
+                                           "navigazione scrittura"}));
+        QCOMPARE(rows[1].columns, (Columns{"anna", "pw2", "10.0.0.3", "/srv/default",
+                                           "File: lettura Cartelle: navigazione"}));
+        QCOMPARE(rows[2].columns, (Columns{"mario", "pw1", "10.0.0.9", "/srv/mario",
+                                           "File: lettura Cartelle: nessuno"}));
+        QCOMPARE(rows[3].columns,
+                 (Columns{"", "", "", "/srv/default", "File: nessuno Cartelle: nessuno"}));
     }
 
     void userCountText() {
@@ -148,29 +131,22 @@ private Q_SLOTS:
         ColumnWidths design;
         design.fill(kOnlineColumnDesignWidth);
         QCOMPARE(loadColumnWidths(settings, design), saved);
-        // Nothing saved: the design widths stay.
-        QCOMPARE(loadColumnWidths(MemorySettingsStore(), design), design);
+        QCOMPARE(loadColumnWidths(MemorySettingsStore(), design), design); // nothing saved
         // A width that cannot be read keeps its column's design width.
         settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol1", "abc");
         settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol2", "-50");
         settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol3", "1234.5");
-        const ColumnWidths w = loadColumnWidths(settings, design);
-        QCOMPARE(w[0], design[0]);
-        QCOMPARE(w[1], design[1]);
-        QCOMPARE(w[2], 1234.5);
+        QCOMPARE(loadColumnWidths(settings, design), (ColumnWidths{1440, 1440, 1234.5, 1500, 500}));
     }
 
     void columnsScaleWithTheList() {
         ColumnScaler scaler;
-        ColumnWidths w = {1000, 2000, 3000, 1500, 500};
-        // First call only remembers the width.
-        QCOMPARE(scaler.adapt(6000, w), w);
-        QCOMPARE(scaler.rememberedWidth(), 6000.0);
-        const ColumnWidths grown = scaler.adapt(9000, w);
-        for (int i = 0; i < kOnlineColumns; ++i)
-            QCOMPARE(grown[i], w[i] * 1.5);
-        QCOMPARE(scaler.rememberedWidth(), 9000.0);
+        const ColumnWidths w = {1000, 2000, 3000, 1500, 500};
+        QCOMPARE(scaler.adapt(6000, w), w); // the first call only remembers the width
+        const ColumnWidths grown = {1500, 3000, 4500, 2250, 750};
+        QCOMPARE(scaler.adapt(9000, w), grown);
         QCOMPARE(scaler.adapt(9000, grown), grown);
+        QCOMPARE(scaler.adapt(3000, grown), (ColumnWidths{500, 1000, 1500, 750, 250}));
     }
 };
 

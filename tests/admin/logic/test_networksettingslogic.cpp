@@ -1,4 +1,5 @@
-// The address list of the settings panel, "Mostra IP" and the window mode.
+// The address list of the settings panel and "Mostra IP"; the window mode is
+// the start-up table's (test_startupdefaults).
 
 #include "admin/logic/NetworkSettingsLogic.h"
 
@@ -46,7 +47,7 @@ private Q_SLOTS:
         QTest::newRow("saved address is an adapter's")
             << QStringList{} << u"10.0.0.5"_s << false
             << QStringList{"Default", "192.168.1.10", "10.0.0.5"} << u"10.0.0.5"_s;
-        QTest::newRow("reset starts from scratch")
+        QTest::newRow("reset starts from scratch, letter case counts")
             << QStringList{"stale", "Default"} << u"default"_s << true
             << QStringList{"Default", "192.168.1.10", "10.0.0.5", "default"} << u"default"_s;
     }
@@ -62,13 +63,6 @@ private Q_SLOTS:
         const auto box = kv::admin::CaricaIP(entries, text, reset, adapters);
         QCOMPARE(box.entries, expectedEntries);
         QCOMPARE(box.text, expectedText);
-    }
-
-    void aggiungiIpComparesExactly() {
-        QStringList entries{u"Default"_s};
-        kv::admin::AggiungiIP(entries, u"Default"_s);
-        kv::admin::AggiungiIP(entries, u"default"_s);
-        QCOMPARE(entries, (QStringList{"Default", "default"}));
     }
 
     void mostraIpEnabled_data() {
@@ -101,23 +95,6 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         QCOMPARE(kv::admin::MostraIPText(running, u"5.5.5.5"_s, text, [] { return u"7.7.7.7"_s; }),
                  shown);
-    }
-
-    void windowMode_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("option");
-        QTest::newRow("-1") << u"-1"_s << 1;
-        QTest::newRow("0") << u"0"_s << 0;
-        QTest::newRow("1") << u"1"_s << 1;
-        QTest::newRow("2") << u"2"_s << 1;
-        QTest::newRow("empty") << QString() << 0;
-        QTest::newRow("text") << u"abc"_s << 0;
-    }
-    void windowMode() {
-        QFETCH(QString, stored);
-        QFETCH(int, option);
-        QCOMPARE(kv::admin::windowOption(stored), option);
-        QCOMPARE(kv::admin::windowModeValue(option), QString::number(option));
     }
 };
 

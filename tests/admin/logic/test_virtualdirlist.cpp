@@ -1,6 +1,6 @@
-// One owner's virtual folders on a temporary accounts.dat: null fields,
-// where deleting moves, and the full virtual position. The dialog test drives
-// the rest through the controls.
+// One owner's virtual folders on a temporary accounts.dat: edits written at
+// once, where deleting moves, and the full virtual position. The dialog test
+// drives the rest through the controls.
 
 #include "access/AccountDatabase.h"
 #include "admin/logic/VirtualDirList.h"
@@ -40,12 +40,21 @@ private Q_SLOTS:
     }
     void cleanup() { db.reset(); }
 
-    void nullFieldsReadAsEmptyText() {
+    void editsWriteTheCurrentRowAtOnce() {
         kv::admin::VirtualDirList list(db->connection(), 5);
         list.Refresh();
         list.setCurrentRow(1);
-        QCOMPARE(list.field(kv::admin::VirtualDirList::Source), QString());
-        QCOMPARE(list.index(1, 2).data().toString(), QString());
+        QCOMPARE(list.field(kv::admin::VirtualDirList::Source), QString()); // NULL reads empty
+        QVERIFY(list.setField(kv::admin::VirtualDirList::Source, u"/v"_s));
+        QVERIFY(list.setField(kv::admin::VirtualDirList::Name, u"b2"_s));
+        QCOMPARE(list.index(1, 0).data().toString(), u"b2"_s);
+        const QString sql = u"SELECT name || '|' || ifnull(source, '-') || '|' || "
+                            "ifnull(destination, '-') FROM virtualdirs ORDER BY rowid"_s;
+        const QStringList expected{"a|/x|/real/a", "anon|/|/pub", "b2|/v|-", "c|/|/c"};
+        QCOMPARE(rows(sql), expected);
+        QVERIFY(list.Refresh());
+        QCOMPARE(list.rowCount(), 2);
+        QCOMPARE(rows(sql), expected);
     }
 
     void deletingMovesToTheFollowingOrPreviousRow() {
