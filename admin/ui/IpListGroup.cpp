@@ -1,3 +1,4 @@
+// One address list of the "Sicurezza" panel: grid, cover and buttons.
 #include "admin/ui/IpListGroup.h"
 
 #include "access/DataView.h"
@@ -15,7 +16,6 @@
 namespace kv::ui {
 
 namespace {
-constexpr int kRowHeight = 20;
 constexpr int kDesignRows = 5;
 constexpr int kCommandHeight = 34;
 } // namespace
@@ -34,7 +34,7 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     grid_->horizontalHeader()->setStretchLastSection(true);
     grid_->verticalHeader()->hide();
     grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    grid_->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -44,7 +44,7 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     const QSqlRecord record = list_.tableModel()->record();
     for (int column = 0; column < record.count(); ++column)
         grid_->setColumnHidden(column, record.fieldName(column) != QLatin1String("IP"));
-    const int gridHeight = kRowHeight * kDesignRows + 1;
+    const int gridHeight = kGridRowHeight * kDesignRows + 1;
     grid_->setGeometry(0, 0, kGroupWidth, gridHeight);
     grid_->installEventFilter(this);
 
@@ -61,11 +61,11 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     auto* add = new QPushButton(QStringLiteral("Nuovo"), commands_);
     add->setObjectName(QStringLiteral("cmdNuovoIP"));
     add->setProperty(kIndexProperty, index);
-    add->setGeometry(0, 6, 100, 26);
+    add->setGeometry(0, 6, 100, kButtonHeight);
     auto* remove = new QPushButton(QStringLiteral("Elimina"), commands_);
     remove->setObjectName(QStringLiteral("cmdEliminaIP"));
     remove->setProperty(kIndexProperty, index);
-    remove->setGeometry(108, 6, 100, 26);
+    remove->setGeometry(108, 6, 100, kButtonHeight);
     resize(kGroupWidth, gridHeight + kCommandHeight);
 
     connect(add, &QPushButton::clicked, this, [this] {
@@ -117,8 +117,8 @@ void IpListGroup::AdattaGrigliaIP() {
                                list_.RecordCount(), grid_->height() * kTwipsPerPixel);
     mask_->setVisible(mask.visible);
     if (mask.visible) {
-        mask_->setGeometry(grid_->x(), mask.top / kTwipsPerPixel, grid_->width(),
-                           mask.height / kTwipsPerPixel);
+        mask_->setGeometry(grid_->x(), twipsToPixels(mask.top), grid_->width(),
+                           twipsToPixels(mask.height));
         mask_->raise();
     }
 }
