@@ -3,6 +3,7 @@
 
 #include "access/DataView.h"
 #include "admin/logic/AccountPanelLogic.h"
+#include "admin/ui/ListGrid.h"
 #include "admin/ui/PanelParts.h"
 #include "shell/Twips.h"
 
@@ -34,40 +35,16 @@ AccountGrid::AccountGrid(QWidget* panel, access::DataView& users, admin::Account
     (new QLabel(QStringLiteral("Password"), group))
         ->setGeometry(2 + kColumnWidth, 0, kColumnWidth, 18);
 
-    grid_ = new QTableView(group);
-    grid_->setObjectName(QStringLiteral("DBGrid1"));
-    grid_->setModel(users_.tableModel());
-    grid_->setFrameShape(QFrame::NoFrame);
-    grid_->horizontalHeader()->hide();
-    grid_->verticalHeader()->hide();
-    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid_->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
-    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    grid_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                           QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    grid_ = makeListGrid(group, QStringLiteral("DBGrid1"), users_,
+                         {QStringLiteral("login"), QStringLiteral("password")});
     grid_->setGeometry(0, kGridTop, kGroupWidth, gridHeight);
     const QSqlRecord record = users_.tableModel()->record();
-    for (int column = 0; column < record.count(); ++column) {
-        const QString name = record.fieldName(column);
-        grid_->setColumnHidden(column,
-                               name != QLatin1String("login") && name != QLatin1String("password"));
-    }
     grid_->setColumnWidth(record.indexOf(QStringLiteral("login")), kColumnWidth);
     grid_->setColumnWidth(record.indexOf(QStringLiteral("password")), kColumnWidth);
     grid_->installEventFilter(this);
-    connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (syncing_)
-                    return;
-                // Moving commits the row being left, which re-reads the model:
-                // done after the grid's own handling of the click.
-                const int row = current.isValid() ? current.row() : -1;
-                QMetaObject::invokeMethod(
-                    this, [this, row] { selectRow(row); }, Qt::QueuedConnection);
-            });
+    // Moving commits the row being left, which re-reads the model: done
+    // after the grid's own handling of the click.
+    onRowChosen(grid_, this, &syncing_, [this](int row) { selectRow(row); });
 
     cover_ = new QWidget(group);
     cover_->setObjectName(QStringLiteral("picOnGrid1"));
@@ -100,18 +77,9 @@ void AccountGrid::selectRow(int row) {
     Q_EMIT rowChosen();
 }
 
-void AccountGrid::showCurrent(bool current) {
+void AccountGrid::showCurrent() {
     syncing_ = true;
-    QItemSelectionModel* selection = grid_->selectionModel();
-    if (current) {
-        const QModelIndex index = users_.model()->index(
-            users_.currentRow(), users_.tableModel()->record().indexOf(QStringLiteral("login")));
-        selection->setCurrentIndex(index,
-                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        grid_->scrollTo(index);
-    } else {
-        selection->clear();
-    }
+    showCurrentRow(grid_, users_, QStringLiteral("login"));
     syncing_ = false;
     updateCover();
 }

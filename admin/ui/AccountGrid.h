@@ -28,7 +28,7 @@ public:
     QTableView* grid() const { return grid_; }
 
     // Selects the current account's row (none without one) and fits the cover.
-    void showCurrent(bool current);
+    void showCurrent();
     void updateCover();
 
 Q_SIGNALS:

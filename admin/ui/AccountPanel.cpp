@@ -186,7 +186,7 @@ void AccountPanel::enableAccountGroups() {
 
 void AccountPanel::Data1_Reposition() {
     enableAccountGroups();
-    grid_->showCurrent(logic_.detailsEnabled());
+    grid_->showCurrent();
 }
 
 void AccountPanel::openEditor(int owner) {

@@ -3,6 +3,7 @@
 
 #include "access/DataView.h"
 #include "admin/logic/IpListLogic.h"
+#include "admin/ui/ListGrid.h"
 #include "admin/ui/PanelParts.h"
 #include "shell/Twips.h"
 
@@ -25,25 +26,9 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     setObjectName(QStringLiteral("picIP"));
     setProperty(kIndexProperty, index);
 
-    grid_ = new QTableView(this);
-    grid_->setObjectName(QStringLiteral("GridIP"));
+    grid_ = makeListGrid(this, QStringLiteral("GridIP"), list_, {QStringLiteral("IP")});
     grid_->setProperty(kIndexProperty, index);
-    grid_->setModel(list_.tableModel());
-    grid_->setFrameShape(QFrame::NoFrame);
-    grid_->horizontalHeader()->hide();
     grid_->horizontalHeader()->setStretchLastSection(true);
-    grid_->verticalHeader()->hide();
-    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid_->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
-    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    grid_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                           QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
-    const QSqlRecord record = list_.tableModel()->record();
-    for (int column = 0; column < record.count(); ++column)
-        grid_->setColumnHidden(column, record.fieldName(column) != QLatin1String("IP"));
     const int gridHeight = kGridRowHeight * kDesignRows + 1;
     grid_->setGeometry(0, 0, kGroupWidth, gridHeight);
     grid_->installEventFilter(this);
@@ -78,15 +63,8 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     connect(model, &QAbstractItemModel::rowsInserted, this, &IpListGroup::AdattaGrigliaIP);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &IpListGroup::AdattaGrigliaIP);
     connect(model, &QAbstractItemModel::modelReset, this, &IpListGroup::DataIP_Reposition);
-    connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (syncing_)
-                    return;
-                // Leaving a row saves it, which re-reads the model: after the click.
-                const int row = current.isValid() ? current.row() : -1;
-                QMetaObject::invokeMethod(
-                    this, [this, row] { selectRow(row); }, Qt::QueuedConnection);
-            });
+    // Leaving a row saves it, which re-reads the model: after the click.
+    onRowChosen(grid_, this, &syncing_, [this](int row) { selectRow(row); });
     DataIP_Reposition();
 }
 
@@ -98,15 +76,7 @@ void IpListGroup::selectRow(int row) {
 
 void IpListGroup::DataIP_Reposition() {
     syncing_ = true;
-    if (list_.hasCurrentRow()) {
-        const QModelIndex index = list_.model()->index(
-            list_.currentRow(), list_.tableModel()->record().indexOf(QStringLiteral("IP")));
-        grid_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                            QItemSelectionModel::Rows);
-        grid_->scrollTo(index);
-    } else {
-        grid_->selectionModel()->clear();
-    }
+    showCurrentRow(grid_, list_, QStringLiteral("IP"));
     syncing_ = false;
     AdattaGrigliaIP();
 }

@@ -20,6 +20,12 @@ void bold(QWidget* widget) {
     widget->setFont(font);
 }
 
+template <typename T> T* named(T* control, const QString& name, const QRect& place) {
+    control->setObjectName(name);
+    control->setGeometry(place);
+    return control;
+}
+
 QLabel* wrappedLabel(QWidget* panel, const QString& text) {
     auto* label = new QLabel(text, panel);
     label->setWordWrap(true);
@@ -70,25 +76,16 @@ QLabel* groupCaption(QWidget* group, const QString& text, int x, int y, int widt
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text, int x, int y,
                         int width) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(x, y, width, kButtonHeight);
-    return button;
+    return named(new QPushButton(text, parent), name, QRect(x, y, width, kButtonHeight));
 }
 
 QLineEdit* makeBox(QWidget* parent, const QString& name, int x, int y, int width) {
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(name);
-    box->setGeometry(x, y, width, kLineHeight);
-    return box;
+    return named(new QLineEdit(parent), name, QRect(x, y, width, kLineHeight));
 }
 
 QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, int x, int y,
                      int width) {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(name);
-    box->setGeometry(x, y, width, kCheckHeight);
-    return box;
+    return named(new QCheckBox(text, parent), name, QRect(x, y, width, kCheckHeight));
 }
 
 void placeInPanel(QWidget* widget, int left, int top, int width, int height) {

@@ -9,6 +9,7 @@
 #include "core/ProgramCore.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/FakeEngine.h"
+#include "tests/support/RecordingMessages.h"
 
 #include <QList>
 #include <QPair>
@@ -96,16 +97,7 @@ public:
             query.exec(statement);
     }
 
-    struct Recorder : Messages {
-        void show(const QString& text, MessageIcon icon) override { shown.append({text, icon}); }
-        QStringList texts() const {
-            QStringList out;
-            for (const auto& message : shown)
-                out.append(message.first);
-            return out;
-        }
-        QList<QPair<QString, MessageIcon>> shown;
-    } recorder;
+    RecordingMessages recorder;
 
     QString pickerAnswer;
     QList<PickerCall> pickerCalls;
