@@ -6,7 +6,7 @@
 // the operator's actions to it.
 
 #include "access/ServerEventHandler.h"
-#include "admin/ui/PanelHost.h"
+#include "admin/ui/CorePanelHost.h"
 #include "core/ServerController.h"
 
 #include <QMainWindow>
@@ -29,9 +29,11 @@ class ProgramCore;
 
 namespace kv::ui {
 
+class AccountPanel;
 class HelpBrowser;
 class LogPanel;
 class OnlinePanel;
+class SettingsPanel;
 class StartNotice;
 class TrayIcon;
 
@@ -51,7 +53,7 @@ struct Form1Options {
 Form1Options defaultForm1Options();
 
 class Form1 : public QMainWindow,
-              public PanelHost,
+              public CorePanelHost,
               public ServerView,
               public access::OnlineObserver {
     Q_OBJECT
@@ -94,15 +96,9 @@ public:
     // The banner click: opens the maker's home page.
     void imgBanner_Click();
 
-    // PanelHost
+    // PanelHost (the core's answers come from CorePanelHost)
     ProgramCore& core() { return core_; }
-    access::AccountViews& views() override;
-    QSqlDatabase connection() const override;
     Messages& messages() override { return messages_; }
-    void setListSwitches(const access::ListSwitches* switches) override;
-    bool serverRunning() const override;
-    QString listeningAddress() const override;
-    QString defaultLocalAddress() const override;
     QString BrowseForFolder(QWidget* owner, const QString& prompt,
                             const QString& defaultRoot) override;
     void relayout() override { OrdinaPannello(pannelloCorrente_); }
@@ -167,6 +163,8 @@ private:
     HelpBrowser* WebBrowser1 = nullptr;
     OnlinePanel* online_ = nullptr;
     LogPanel* logPanel_ = nullptr;
+    AccountPanel* accountPanel_ = nullptr;
+    SettingsPanel* settingsPanel_ = nullptr;
     TrayIcon* tray_ = nullptr;
 
     int pannelloCorrente_ = 0;

@@ -1,10 +1,10 @@
 #include "window/LogPanel.h"
 
 #include "access/DataView.h"
+#include "admin/ui/PanelParts.h"
 #include "core/Messages.h"
 #include "core/ProgramCore.h"
 #include "window/LogViewer.h"
-#include "window/PanelStyle.h"
 
 #include <QCheckBox>
 #include <QDataWidgetMapper>
@@ -23,7 +23,7 @@ namespace kv::ui {
 
 LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidget* window)
     : QObject(panel), core_(core), messages_(messages), window_(window) {
-    int y = 120;
+    int y = kPanelMarginTwips;
     addPanelHeading(panel, QStringLiteral("Registro delle attività"), y);
     addPanelCaption(
         panel,
@@ -34,7 +34,7 @@ LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidge
 
     chkLog = new QCheckBox(QStringLiteral("Registra log"), panel);
     chkLog->setObjectName(QStringLiteral("chkLog"));
-    placeInPanel(chkLog, 120, y, 3000, 285);
+    placeInPanel(chkLog, kPanelMarginTwips, y, 3000, 285);
     y += 400;
 
     auto* buttons = new QWidget(panel);
@@ -48,7 +48,7 @@ LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidge
     row->addWidget(cmdMostraLog);
     row->addWidget(cmdCancellaLog);
     row->addStretch();
-    placeInPanel(buttons, 120, y, 4500, 420);
+    placeInPanel(buttons, kPanelMarginTwips, y, 4500, 420);
     y += 500;
 
     addPanelSeparator(panel, y);
@@ -59,7 +59,7 @@ LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidge
     txtLog->setReadOnly(true);
     txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    placeInPanel(txtLog, 120, y + 120, 6000, 2000);
+    placeInPanel(txtLog, kPanelMarginTwips, y + kPanelMarginTwips, kPanelTextWidthTwips, 2000);
 
     connect(cmdMostraLog, &QPushButton::clicked, this, &LogPanel::cmdMostraLog_Click);
     connect(cmdCancellaLog, &QPushButton::clicked, this, &LogPanel::cmdCancellaLog_Click);

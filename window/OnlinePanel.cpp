@@ -2,10 +2,10 @@
 
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/PanelHost.h"
+#include "admin/ui/PanelParts.h"
 #include "core/ProgramCore.h"
 #include "shell/Twips.h"
 #include "window/PanelArranger.h"
-#include "window/PanelStyle.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,7 +22,7 @@ constexpr int kKeyRole = Qt::UserRole + 1;
 OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     : QObject(panel), core_(core), host_(host) {
     widths_.fill(monitor::kOnlineColumnDesignWidth);
-    int y = 120;
+    int y = kPanelMarginTwips;
     QLabel* title = addPanelCaption(panel, QStringLiteral("Utenti online"), y, true);
     title->setObjectName(QStringLiteral("Label32"));
 
@@ -36,12 +36,12 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     lvwOnline->setSelectionMode(QAbstractItemView::SingleSelection);
     lvwOnline->header()->setStretchLastSection(false);
     lvwOnline->header()->setSectionsClickable(true);
-    placeInPanel(lvwOnline, 120, y, 7200, 3000);
+    placeInPanel(lvwOnline, kPanelMarginTwips, y, 7200, 3000);
     y += 3100;
 
     // The strip fills what the list's reserve leaves under the title.
     const int titleHeight = MisuraAltezzaTesto(title->text(), 7000, title->font());
-    const int stripTwips = std::max(300, 1080 - 4 * 120 - titleHeight);
+    const int stripTwips = std::max(300, 1080 - 4 * kPanelMarginTwips - titleHeight);
 
     auto* strip = new QWidget(panel);
     strip->setObjectName(QStringLiteral("picUserManage"));
@@ -60,7 +60,7 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
         row->addWidget(b);
     }
     row->addStretch();
-    placeInPanel(strip, 120, y, 6000, stripTwips);
+    placeInPanel(strip, kPanelMarginTwips, y, kPanelTextWidthTwips, stripTwips);
 
     applyWidths();
     connect(lvwOnline, &QTreeWidget::itemClicked, this, &OnlinePanel::itemClicked);

@@ -1,5 +1,7 @@
+// Lays a panel container's children out with the shell's panel layout.
 #include "window/PanelArranger.h"
 
+#include "admin/ui/IpListGroup.h"
 #include "core/Version.h"
 #include "shell/Twips.h"
 #include "shell/WebAddresses.h"
@@ -55,11 +57,11 @@ int wrappedLines(const QString& text, int widthPx, const QFont& font) {
 }
 
 shell::ChildKind kindOf(const QWidget* w) {
+    if (qobject_cast<const IpListGroup*>(w))
+        return shell::ChildKind::IpList;
     const QString name = w->objectName();
     if (name == QLatin1String("lblSep"))
         return shell::ChildKind::Separator;
-    if (name == QLatin1String("picIP"))
-        return shell::ChildKind::IpList;
     if (name == QLatin1String("txtLog"))
         return shell::ChildKind::LogBox;
     if (name == QLatin1String("lvwOnline"))
@@ -106,11 +108,9 @@ void arrangePanel(int index, QWidget* panel, QWidget* viewport, QScrollBar* bar,
         c.height = tw(w->height());
         if (auto* label = qobject_cast<QLabel*>(w))
             c.caption = label->text();
-        if (c.kind == shell::ChildKind::IpList) {
-            auto* grid = w->findChild<QTableView*>(QStringLiteral("GridIP"));
-            auto* cmd = w->findChild<QWidget*>(QStringLiteral("picIPCMD"));
-            c.gridRowHeight = grid ? tw(grid->verticalHeader()->defaultSectionSize()) : 0;
-            c.commandHeight = cmd ? tw(cmd->height()) : 0;
+        if (auto* list = qobject_cast<IpListGroup*>(w)) {
+            c.gridRowHeight = tw(list->grid()->verticalHeader()->defaultSectionSize());
+            c.commandHeight = tw(list->commands()->height());
         }
         widgets.append(w);
         in.children.append(c);
@@ -146,18 +146,12 @@ void arrangePanel(int index, QWidget* panel, QWidget* viewport, QScrollBar* bar,
             if (auto* label = qobject_cast<QLabel*>(w))
                 label->clear();
         }
-        if (in.children[i].kind == shell::ChildKind::IpList) {
-            auto* grid = w->findChild<QTableView*>(QStringLiteral("GridIP"));
-            auto* cmd = w->findChild<QWidget*>(QStringLiteral("picIPCMD"));
-            if (grid && p.gridHeight)
-                grid->resize(w->width(), px(*p.gridHeight));
-            if (cmd && p.commandTop)
-                cmd->move(cmd->x(), px(*p.commandTop));
-            // The group adapts its grid's columns when it offers AdattaGrigliaIP().
-            if (hooks.adattaGrigliaIP)
-                hooks.adattaGrigliaIP(w->property("kvIndex").toInt());
-            else if (w->metaObject()->indexOfMethod("AdattaGrigliaIP()") >= 0)
-                QMetaObject::invokeMethod(w, "AdattaGrigliaIP");
+        if (auto* list = qobject_cast<IpListGroup*>(w)) {
+            if (p.gridHeight)
+                list->grid()->resize(w->width(), px(*p.gridHeight));
+            if (p.commandTop)
+                list->commands()->move(list->commands()->x(), px(*p.commandTop));
+            list->AdattaGrigliaIP();
         }
         if (in.children[i].kind == shell::ChildKind::OnlineList && hooks.adattaColonneOnline)
             hooks.adattaColonneOnline();

@@ -2,9 +2,9 @@
 // Applies the panel layout to real widgets: describes the visible children of
 // a panel container for layoutPanel(), measures captions with the labels'
 // font, and moves and sizes the children, the panel and the scroll bar.
-// Children are recognised by their object names: "lblSep" (separator),
-// "picIP" (address list group with "GridIP" and "picIPCMD" inside), "txtLog",
-// "lvwOnline", "WebBrowser1"; any other QLabel is a caption.
+// An address list group (IpListGroup) is asked for its grid and button strip;
+// the other children are recognised by their object names: "lblSep"
+// (separator), "txtLog", "lvwOnline", "WebBrowser1"; any other QLabel is a caption.
 
 #include "shell/PanelLayout.h"
 
@@ -22,9 +22,8 @@ namespace kv::ui {
 int MisuraAltezzaTesto(const QString& text, int widthTwips, const QFont& font);
 
 struct ArrangeHooks {
-    std::function<void()> adattaColonneOnline;      // after the online list is sized
-    std::function<void(int index)> adattaGrigliaIP; // after an address list is sized
-    std::function<QString()> browserAddress;        // the help browser's address
+    std::function<void()> adattaColonneOnline; // after the online list is sized
+    std::function<QString()> browserAddress;   // the help browser's address
     std::function<void(shell::BrowserAction, const QString&)> browse;
 };
 

@@ -1,29 +1,26 @@
+// Builds the "Account" panel and keeps its groups following the current account.
 #include "admin/ui/AccountPanel.h"
 
 #include "access/AccountDatabase.h"
+#include "admin/ui/AccountGrid.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
+#include "admin/ui/RightsForm.h"
 #include "admin/ui/ViewBinder.h"
 #include "admin/ui/VirtualDirDialog.h"
-#include "shell/Twips.h"
 
 #include <QCheckBox>
-#include <QEvent>
-#include <QFocusEvent>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlRecord>
-#include <QSqlTableModel>
-#include <QTableView>
+#include <QSqlQueryModel>
 
 namespace kv::ui {
 
 namespace {
 
-constexpr int kRowHeight = 20;
-constexpr int kGridTop = 20;
+constexpr int kDetailsGroupHeight = 50;
+constexpr int kGroupBoxTop = 22; // under a group's caption
 
 const QString kFileRightsText = QStringLiteral(
     "Il permesso di lettura sui file consente all'utente di leggere e scaricare i file. Il "
@@ -43,30 +40,10 @@ const QString kAnonymousAdvice =
     QStringLiteral("Per ragioni di sicurezza si sconsiglia fortemente di attribuire permessi di "
                    "scrittura o cancellazione all'account anonimo.");
 
-int toPixels(int twips) {
-    return twips / kTwipsPerPixel;
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text, int x, int y,
-                        int width) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(x, y, width, 26);
-    return button;
-}
-
-QLineEdit* makeBox(QWidget* parent, const QString& name, int x, int y, int width) {
-    auto* box = new QLineEdit(parent);
+QCheckBox* addSwitch(QWidget* panel, const QString& name, const QString& text, int& top) {
+    auto* box = new QCheckBox(text, panel);
     box->setObjectName(name);
-    box->setGeometry(x, y, width, kLineHeight);
-    return box;
-}
-
-QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, int x, int y,
-                     int width = 150) {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(name);
-    box->setGeometry(x, y, width, 22);
+    placeChild(box, kCheckHeight, top);
     return box;
 }
 
@@ -80,278 +57,136 @@ AccountPanel::AccountPanel(QWidget* panel, PanelHost& host)
     anonymousBinder_ = new ViewBinder(anonymous_, this);
     openEditor_ = [this](int owner) { openEditor(owner); };
 
-    int top = 8;
-    buildAccountList(top);
+    int top = kPanelTop;
+    addTitle(panel_, QStringLiteral("Elenco account"), top);
+    grid_ = new AccountGrid(panel_, users_, logic_, top);
+    addSeparator(panel_, top);
     buildDetails(top);
     buildAnonymous(top);
 
+    connect(grid_, &AccountGrid::rowChosen, this, &AccountPanel::Data1_Reposition);
     connect(&users_, &access::DataView::Reposition, this, &AccountPanel::Data1_Reposition);
-    QAbstractItemModel* model = users_.model();
-    connect(model, &QAbstractItemModel::rowsInserted, this, &AccountPanel::updateCover);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &AccountPanel::updateCover);
-    connect(model, &QAbstractItemModel::modelReset, this, &AccountPanel::Data1_Reposition);
+    connect(users_.model(), &QAbstractItemModel::modelReset, this, &AccountPanel::Data1_Reposition);
     Data1_Reposition();
-}
-
-void AccountPanel::buildAccountList(int& top) {
-    addTitle(panel_, QStringLiteral("Elenco account"), top);
-    const int gridHeight =
-        toPixels(admin::accountGridCover(kRowHeight * kTwipsPerPixel, 0, 0).gridHeight);
-    QWidget* group =
-        addGroup(panel_, QStringLiteral("picGrid"), -1, kGridTop + gridHeight + 36, top);
-    auto* login = new QLabel(QStringLiteral("Login"), group);
-    login->setGeometry(2, 0, 180, 18);
-    auto* password = new QLabel(QStringLiteral("Password"), group);
-    password->setGeometry(182, 0, 180, 18);
-
-    grid_ = new QTableView(group);
-    grid_->setObjectName(QStringLiteral("DBGrid1"));
-    grid_->setModel(users_.tableModel());
-    grid_->setFrameShape(QFrame::NoFrame);
-    grid_->horizontalHeader()->hide();
-    grid_->verticalHeader()->hide();
-    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    grid_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                           QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
-    grid_->setGeometry(0, kGridTop, kGroupWidth, gridHeight);
-    const QSqlRecord record = users_.tableModel()->record();
-    for (int column = 0; column < record.count(); ++column) {
-        const QString name = record.fieldName(column);
-        grid_->setColumnHidden(column,
-                               name != QLatin1String("login") && name != QLatin1String("password"));
-    }
-    grid_->setColumnWidth(record.indexOf(QStringLiteral("login")), 180);
-    grid_->setColumnWidth(record.indexOf(QStringLiteral("password")), 180);
-    grid_->installEventFilter(this);
-    connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (syncingGrid_)
-                    return;
-                // Moving commits the row being left, which re-reads the model:
-                // done after the grid's own handling of the click.
-                const int row = current.isValid() ? current.row() : -1;
-                QMetaObject::invokeMethod(
-                    this, [this, row] { selectGridRow(row); }, Qt::QueuedConnection);
-            });
-
-    cover_ = new QWidget(group);
-    cover_->setObjectName(QStringLiteral("picOnGrid1"));
-    cover_->setAutoFillBackground(true);
-    cover_->setBackgroundRole(QPalette::Window);
-    cover_->setGeometry(0, kGridTop, kGroupWidth, gridHeight);
-
-    const int buttonsTop = kGridTop + gridHeight + 8;
-    QPushButton* add = makeButton(group, QStringLiteral("cmdAdd"), QStringLiteral("Nuovo account"),
-                                  0, buttonsTop, 140);
-    add->setToolTip(QStringLiteral("Aggiungi account"));
-    QPushButton* remove = makeButton(group, QStringLiteral("cmdDelete"),
-                                     QStringLiteral("Elimina account"), 150, buttonsTop, 140);
-    remove->setToolTip(QStringLiteral("Elimina account"));
-    connect(add, &QPushButton::clicked, this, [this] {
-        logic_.cmdAdd();
-        grid_->setFocus();
-    });
-    connect(remove, &QPushButton::clicked, this, [this] { logic_.cmdDelete(); });
-    addSeparator(panel_, top);
 }
 
 void AccountPanel::buildDetails(int& top) {
     addTitle(panel_, QStringLiteral("Dettagli account"), top);
-    auto* enabled = new QCheckBox(QStringLiteral("Account abilitato"), panel_);
-    enabled->setObjectName(QStringLiteral("chkAbilitato"));
-    placeChild(enabled, 22, top);
-    usersBinder_->bind(enabled, QStringLiteral("enabled"));
+    usersBinder_->bind(
+        addSwitch(panel_, QStringLiteral("chkAbilitato"), QStringLiteral("Account abilitato"), top),
+        QStringLiteral("enabled"));
 
-    QWidget* names = addGroup(panel_, QStringLiteral("picDetails"), 0, 50, top);
+    QWidget* names = addGroup(panel_, QStringLiteral("picDetails"), 0, kDetailsGroupHeight, top);
     (new QLabel(QStringLiteral("Login"), names))->setGeometry(0, 0, 180, 18);
     (new QLabel(QStringLiteral("Password"), names))->setGeometry(192, 0, 180, 18);
-    QLineEdit* login = makeBox(names, QStringLiteral("txtLogin"), 0, 22, 180);
-    QLineEdit* password = makeBox(names, QStringLiteral("txtPassword"), 192, 22, 180);
-    usersBinder_->bind(login, QStringLiteral("login"));
-    usersBinder_->bind(password, QStringLiteral("password"));
+    usersBinder_->bind(makeBox(names, QStringLiteral("txtLogin"), 0, kGroupBoxTop, 180),
+                       QStringLiteral("login"));
+    usersBinder_->bind(makeBox(names, QStringLiteral("txtPassword"), 192, kGroupBoxTop, 180),
+                       QStringLiteral("password"));
     accountGroups_.append(names);
 
-    accountGroups_.append(buildRootGroup(
-        1, txtUserRoot_, QStringLiteral("txtUserRoot"), QStringLiteral("cmdUserBrowse"),
-        QStringLiteral("cmdDefaultRoot"), QStringLiteral("picDefault"), top));
-    usersBinder_->bind(txtUserRoot_, QStringLiteral("rootdir"));
-    connect(panel_->findChild<QPushButton*>(QStringLiteral("cmdUserBrowse")), &QPushButton::clicked,
-            this, [this] {
-                browseRoot(txtUserRoot_, QStringLiteral("Seleziona la root per l'utente:"));
-            });
+    accountGroups_.append(
+        buildRootGroup(*usersBinder_,
+                       {1, QStringLiteral("txtUserRoot"), QStringLiteral("cmdUserBrowse"),
+                        QStringLiteral("cmdDefaultRoot"), QStringLiteral("picDefault"),
+                        QStringLiteral("Seleziona la root per l'utente:")},
+                       top));
     addText(panel_, kRootText, top);
 
-    accountGroups_.append(
-        buildPermissionGroup(2, QStringLiteral("Permessi file"),
-                             {{QStringLiteral("chkRead"), QStringLiteral("Lettura")},
-                              {QStringLiteral("chkWrite"), QStringLiteral("Scrittura")},
-                              {QStringLiteral("chkDelete"), QStringLiteral("Cancellazione")}},
-                             top));
-    addText(panel_, kFileRightsText, top);
-    accountGroups_.append(
-        buildPermissionGroup(3, QStringLiteral("Permessi cartelle"),
-                             {{QStringLiteral("chkNavigazione"), QStringLiteral("Navigazione")},
-                              {QStringLiteral("chkScrittura"), QStringLiteral("Scrittura")}},
-                             top));
-    addText(panel_, kFolderRightsText, top);
-    const QList<QPair<QString, QString>> fields = {
-        {QStringLiteral("chkRead"), QStringLiteral("read")},
-        {QStringLiteral("chkWrite"), QStringLiteral("write")},
-        {QStringLiteral("chkDelete"), QStringLiteral("delete")},
-        {QStringLiteral("chkNavigazione"), QStringLiteral("browse")},
-        {QStringLiteral("chkScrittura"), QStringLiteral("manage")}};
-    for (const auto& [name, field] : fields)
-        usersBinder_->bind(panel_->findChild<QCheckBox*>(name), field);
+    const RightsGroups rights = buildRightsForm(
+        panel_, *usersBinder_,
+        {2,
+         3,
+         {QStringLiteral("chkRead"), QStringLiteral("chkWrite"), QStringLiteral("chkDelete"),
+          QStringLiteral("chkNavigazione"), QStringLiteral("chkScrittura")},
+         kFileRightsText,
+         kFolderRightsText},
+        top);
+    accountGroups_.append(rights.files);
+    accountGroups_.append(rights.folders);
 
-    QWidget* virtualDirs = addGroup(panel_, QStringLiteral("picDetails"), 7, 50, top);
-    groupCaption(virtualDirs, QStringLiteral("Cartelle virtuali"), 0, 0);
-    QPushButton* open =
-        makeButton(virtualDirs, QStringLiteral("cmdUserVirtual"),
-                   QStringLiteral("Definisci cartelle virtuali dell'account..."), 0, 22, 300);
-    connect(open, &QPushButton::clicked, this, [this] { logic_.cmdUserVirtual(openEditor_); });
-    accountGroups_.append(virtualDirs);
+    accountGroups_.append(
+        buildVirtualDirsGroup(7, QStringLiteral("cmdUserVirtual"),
+                              QStringLiteral("Definisci cartelle virtuali dell'account..."),
+                              &admin::AccountPanelLogic::cmdUserVirtual, top));
     addSeparator(panel_, top);
 }
 
 void AccountPanel::buildAnonymous(int& top) {
     addTitle(panel_, QStringLiteral("Account anonimo"), top);
-    auto* allow = new QCheckBox(QStringLiteral("Consenti account anonimo"), panel_);
-    allow->setObjectName(QStringLiteral("chkAnonymous"));
-    placeChild(allow, 22, top);
-    anonymousBinder_->bind(allow, QStringLiteral("enabled"));
+    anonymousBinder_->bind(addSwitch(panel_, QStringLiteral("chkAnonymous"),
+                                     QStringLiteral("Consenti account anonimo"), top),
+                           QStringLiteral("enabled"));
     addText(panel_, kAnonymousText, top);
 
-    buildPermissionGroup(4, QStringLiteral("Permessi file"),
-                         {{QStringLiteral("Check2"), QStringLiteral("Lettura")},
-                          {QStringLiteral("Check3"), QStringLiteral("Scrittura")},
-                          {QStringLiteral("Check4"), QStringLiteral("Cancellazione")}},
-                         top);
-    buildPermissionGroup(5, QStringLiteral("Permessi cartelle"),
-                         {{QStringLiteral("Check6"), QStringLiteral("Navigazione")},
-                          {QStringLiteral("Check5"), QStringLiteral("Scrittura")}},
-                         top);
-    const QList<QPair<QString, QString>> fields = {
-        {QStringLiteral("Check2"), QStringLiteral("read")},
-        {QStringLiteral("Check3"), QStringLiteral("write")},
-        {QStringLiteral("Check4"), QStringLiteral("delete")},
-        {QStringLiteral("Check6"), QStringLiteral("browse")},
-        {QStringLiteral("Check5"), QStringLiteral("manage")}};
-    for (const auto& [name, field] : fields)
-        anonymousBinder_->bind(panel_->findChild<QCheckBox*>(name), field);
+    buildRightsForm(panel_, *anonymousBinder_,
+                    {4,
+                     5,
+                     {QStringLiteral("Check2"), QStringLiteral("Check3"), QStringLiteral("Check4"),
+                      QStringLiteral("Check6"), QStringLiteral("Check5")},
+                     {},
+                     {}},
+                    top);
     addText(panel_, kAnonymousAdvice, top);
 
-    buildRootGroup(6, txtUserRootAnon_, QStringLiteral("txtUserRootAnon"),
-                   QStringLiteral("cmdUserBrowseAnon"), QStringLiteral("cmdDefaultRootAnon"),
-                   QStringLiteral("picDefaultAnon"), top);
-    anonymousBinder_->bind(txtUserRootAnon_, QStringLiteral("rootdir"));
-    connect(panel_->findChild<QPushButton*>(QStringLiteral("cmdUserBrowseAnon")),
-            &QPushButton::clicked, this, [this] {
-                browseRoot(txtUserRootAnon_,
-                           QStringLiteral("Seleziona la root per l'utente anonimo:"));
-            });
-
-    QWidget* virtualDirs = addGroup(panel_, QStringLiteral("picDetails"), 8, 50, top);
-    groupCaption(virtualDirs, QStringLiteral("Cartelle virtuali"), 0, 0);
-    QPushButton* open =
-        makeButton(virtualDirs, QStringLiteral("cmdVirtualAnonymous"),
-                   QStringLiteral("Cartelle virtuali dell'account anonimo..."), 0, 22, 300);
-    connect(open, &QPushButton::clicked, this, [this] { logic_.cmdVirtualAnonymous(openEditor_); });
+    buildRootGroup(*anonymousBinder_,
+                   {6, QStringLiteral("txtUserRootAnon"), QStringLiteral("cmdUserBrowseAnon"),
+                    QStringLiteral("cmdDefaultRootAnon"), QStringLiteral("picDefaultAnon"),
+                    QStringLiteral("Seleziona la root per l'utente anonimo:")},
+                   top);
+    buildVirtualDirsGroup(8, QStringLiteral("cmdVirtualAnonymous"),
+                          QStringLiteral("Cartelle virtuali dell'account anonimo..."),
+                          &admin::AccountPanelLogic::cmdVirtualAnonymous, top);
 }
 
-QWidget* AccountPanel::buildRootGroup(int index, QLineEdit*& box, const QString& boxName,
-                                      const QString& browseName, const QString& defaultName,
-                                      const QString& overlayName, int& top) {
-    QWidget* group = addGroup(panel_, QStringLiteral("picDetails"), index, 50, top);
+QWidget* AccountPanel::buildRootGroup(ViewBinder& binder, const RootNames& names, int& top) {
+    QWidget* group =
+        addGroup(panel_, QStringLiteral("picDetails"), names.index, kDetailsGroupHeight, top);
     groupCaption(group, QStringLiteral("Root Directory"), 0, 0);
-    box = makeBox(group, boxName, 0, 22, 180);
-    makeButton(group, browseName, QStringLiteral("Sfoglia..."), 186, 21, 90);
-    QPushButton* reset = makeButton(group, defaultName, QStringLiteral("Default"), 282, 21, 90);
+    QLineEdit* box = makeBox(group, names.box, 0, kGroupBoxTop, 180);
+    QPushButton* browse =
+        makeButton(group, names.browse, QStringLiteral("Sfoglia..."), 186, kGroupBoxTop - 1, 90);
+    QPushButton* reset =
+        makeButton(group, names.reset, QStringLiteral("Default"), 282, kGroupBoxTop - 1, 90);
     // "(default)" lies over the empty box; clicks go through to the box.
     auto* overlay = new QLabel(QStringLiteral("(default)"), group);
-    overlay->setObjectName(overlayName);
-    overlay->setGeometry(6, 24, 120, kLineHeight - 4);
+    overlay->setObjectName(names.overlay);
+    overlay->setGeometry(6, kGroupBoxTop + 2, 120, kLineHeight - 4);
     overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
     overlay->setEnabled(false);
-    QLineEdit* edit = box;
-    connect(edit, &QLineEdit::textChanged, overlay,
+    connect(box, &QLineEdit::textChanged, overlay,
             [overlay](const QString& text) { overlay->setVisible(text.isEmpty()); });
-    overlay->setVisible(edit->text().isEmpty());
-    connect(reset, &QPushButton::clicked, edit, [edit] { edit->setText(QString()); });
+    overlay->setVisible(box->text().isEmpty());
+    connect(reset, &QPushButton::clicked, box, [box] { box->setText(QString()); });
+    binder.bind(box, QStringLiteral("rootdir"));
+    connect(browse, &QPushButton::clicked, this, [this, box, prompt = names.prompt] {
+        const QString chosen = host_.BrowseForFolder(panel_->window(), prompt, box->text());
+        if (!chosen.isEmpty())
+            box->setText(chosen);
+    });
     return group;
 }
 
-QWidget* AccountPanel::buildPermissionGroup(int index, const QString& caption,
-                                            const QList<QPair<QString, QString>>& boxes, int& top) {
-    QWidget* group = addGroup(panel_, QStringLiteral("picDetails"), index, 48, top);
-    groupCaption(group, caption, 0, 0);
-    int x = 0;
-    for (const auto& [name, text] : boxes) {
-        makeCheck(group, name, text, x, 22, 125);
-        x += 125;
-    }
+QWidget* AccountPanel::buildVirtualDirsGroup(
+    int index, const QString& name, const QString& text,
+    void (admin::AccountPanelLogic::*open)(const std::function<void(int)>&), int& top) {
+    QWidget* group =
+        addGroup(panel_, QStringLiteral("picDetails"), index, kDetailsGroupHeight, top);
+    groupCaption(group, QStringLiteral("Cartelle virtuali"), 0, 0);
+    QPushButton* button = makeButton(group, name, text, 0, kGroupBoxTop, 300);
+    connect(button, &QPushButton::clicked, this, [this, open] { (logic_.*open)(openEditor_); });
     return group;
 }
 
-void AccountPanel::browseRoot(QLineEdit* box, const QString& prompt) {
-    const QString chosen = host_.BrowseForFolder(panel_->window(), prompt, box->text());
-    if (!chosen.isEmpty())
-        box->setText(chosen);
-}
-
-void AccountPanel::selectGridRow(int row) {
-    if (row != users_.currentRow())
-        users_.setCurrentRow(row);
-    // A refused move (the row left could not be saved) keeps the old row.
-    Data1_Reposition();
-}
-
-void AccountPanel::Data1_Reposition() {
+void AccountPanel::enableAccountGroups() {
     const bool current = logic_.detailsEnabled();
     for (QWidget* group : std::as_const(accountGroups_))
         group->setEnabled(current);
-
-    syncingGrid_ = true;
-    QItemSelectionModel* selection = grid_->selectionModel();
-    if (current) {
-        const QModelIndex index = users_.model()->index(
-            users_.currentRow(), users_.tableModel()->record().indexOf(QStringLiteral("login")));
-        selection->setCurrentIndex(index,
-                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        grid_->scrollTo(index);
-    } else {
-        selection->clear();
-    }
-    syncingGrid_ = false;
-    updateCover();
 }
 
-void AccountPanel::updateCover() {
-    const int rowHeight = grid_->verticalHeader()->defaultSectionSize() * kTwipsPerPixel;
-    const admin::AccountGridCover cover =
-        admin::accountGridCover(rowHeight, grid_->y() * kTwipsPerPixel, users_.RecordCount());
-    grid_->resize(grid_->width(), toPixels(cover.gridHeight));
-    cover_->setVisible(cover.visible);
-    if (cover.visible) {
-        cover_->setGeometry(grid_->x(), toPixels(cover.top), grid_->width(),
-                            toPixels(cover.height));
-        cover_->raise();
-    }
-}
-
-bool AccountPanel::eventFilter(QObject* watched, QEvent* event) {
-    // Entering the grid writes the current account back; focus coming back
-    // from another window (a message box) does not.
-    if (watched == grid_ && event->type() == QEvent::FocusIn) {
-        const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            logic_.saveCurrent();
-    }
-    return QObject::eventFilter(watched, event);
+void AccountPanel::Data1_Reposition() {
+    enableAccountGroups();
+    grid_->showCurrent();
 }
 
 void AccountPanel::openEditor(int owner) {

@@ -1,5 +1,5 @@
 #pragma once
-// The "Account" panel: the account grid with its cover, the account's details
+// The "Account" panel: the account grid (AccountGrid), the account's details
 // (bound to the users view), the anonymous account (bound to the anonymous
 // view), the root pickers and the buttons that open the virtual folder editor.
 
@@ -8,11 +8,7 @@
 #include <QObject>
 #include <functional>
 
-class QCheckBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
-class QTableView;
 class QWidget;
 
 namespace kv::access {
@@ -21,6 +17,7 @@ class DataView;
 
 namespace kv::ui {
 
+class AccountGrid;
 class PanelHost;
 class ViewBinder;
 
@@ -38,22 +35,21 @@ public:
 
     // Follows the current account: groups, grid selection and cover.
     void Data1_Reposition();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Enables the groups that edit the current account only while there is one.
+    void enableAccountGroups();
 
 private:
-    void buildAccountList(int& top);
     void buildDetails(int& top);
     void buildAnonymous(int& top);
-    QWidget* buildRootGroup(int index, QLineEdit*& box, const QString& boxName,
-                            const QString& browseName, const QString& defaultName,
-                            const QString& overlayName, int& top);
-    QWidget* buildPermissionGroup(int index, const QString& caption,
-                                  const QList<QPair<QString, QString>>& boxes, int& top);
-    void browseRoot(QLineEdit* box, const QString& prompt);
-    void selectGridRow(int row);
-    void updateCover();
+    struct RootNames {
+        int index;
+        QString box, browse, reset, overlay, prompt;
+    };
+    QWidget* buildRootGroup(ViewBinder& binder, const RootNames& names, int& top);
+    QWidget*
+    buildVirtualDirsGroup(int index, const QString& name, const QString& text,
+                          void (admin::AccountPanelLogic::*open)(const std::function<void(int)>&),
+                          int& top);
     void openEditor(int owner);
 
     QWidget* panel_;
@@ -63,13 +59,9 @@ private:
     admin::AccountPanelLogic logic_;
     ViewBinder* usersBinder_ = nullptr;
     ViewBinder* anonymousBinder_ = nullptr;
-    QTableView* grid_ = nullptr;
-    QWidget* cover_ = nullptr;
-    QLineEdit* txtUserRoot_ = nullptr;
-    QLineEdit* txtUserRootAnon_ = nullptr;
+    AccountGrid* grid_ = nullptr;
     QList<QWidget*> accountGroups_;
     std::function<void(int)> openEditor_;
-    bool syncingGrid_ = false;
 };
 
 } // namespace kv::ui

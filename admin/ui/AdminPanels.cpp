@@ -1,3 +1,4 @@
+// Builds the administration panels and the online panel's list actions.
 #include "admin/ui/AdminPanels.h"
 
 #include "access/AccountDatabase.h"
@@ -9,16 +10,16 @@
 
 namespace kv::ui {
 
-void buildAccountPanel(QWidget* panel, PanelHost& host) {
-    new AccountPanel(panel, host);
+AccountPanel* buildAccountPanel(QWidget* panel, PanelHost& host) {
+    return new AccountPanel(panel, host);
 }
 
-void buildSettingsPanel(QWidget* panel, PanelHost& host) {
-    new SettingsPanel(panel, host);
+SettingsPanel* buildSettingsPanel(QWidget* panel, PanelHost& host) {
+    return new SettingsPanel(panel, host);
 }
 
-void buildSecurityPanel(QWidget* panel, PanelHost& host) {
-    new SecurityPanel(panel, host);
+SecurityPanel* buildSecurityPanel(QWidget* panel, PanelHost& host) {
+    return new SecurityPanel(panel, host);
 }
 
 void AutorizzaIPUtente(PanelHost& host) {

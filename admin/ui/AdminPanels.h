@@ -6,11 +6,15 @@ class QWidget;
 
 namespace kv::ui {
 
+class AccountPanel;
 class PanelHost;
+class SecurityPanel;
+class SettingsPanel;
 
-void buildAccountPanel(QWidget* panel, PanelHost& host);
-void buildSettingsPanel(QWidget* panel, PanelHost& host);
-void buildSecurityPanel(QWidget* panel, PanelHost& host);
+// Each returns the panel it built; it belongs to (and goes with) `panel`.
+AccountPanel* buildAccountPanel(QWidget* panel, PanelHost& host);
+SettingsPanel* buildSettingsPanel(QWidget* panel, PanelHost& host);
+SecurityPanel* buildSecurityPanel(QWidget* panel, PanelHost& host);
 
 // The online panel's "Autorizza" and "Blocca": put the selected client's
 // address on the allow (IPok) or block (IPko) list.

@@ -1,7 +1,9 @@
+// One address list of the "Sicurezza" panel: grid, cover and buttons.
 #include "admin/ui/IpListGroup.h"
 
 #include "access/DataView.h"
 #include "admin/logic/IpListLogic.h"
+#include "admin/ui/ListGrid.h"
 #include "admin/ui/PanelParts.h"
 #include "shell/Twips.h"
 
@@ -15,7 +17,6 @@
 namespace kv::ui {
 
 namespace {
-constexpr int kRowHeight = 20;
 constexpr int kDesignRows = 5;
 constexpr int kCommandHeight = 34;
 } // namespace
@@ -25,26 +26,10 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     setObjectName(QStringLiteral("picIP"));
     setProperty(kIndexProperty, index);
 
-    grid_ = new QTableView(this);
-    grid_->setObjectName(QStringLiteral("GridIP"));
+    grid_ = makeListGrid(this, QStringLiteral("GridIP"), list_, {QStringLiteral("IP")});
     grid_->setProperty(kIndexProperty, index);
-    grid_->setModel(list_.tableModel());
-    grid_->setFrameShape(QFrame::NoFrame);
-    grid_->horizontalHeader()->hide();
     grid_->horizontalHeader()->setStretchLastSection(true);
-    grid_->verticalHeader()->hide();
-    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    grid_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                           QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
-    const QSqlRecord record = list_.tableModel()->record();
-    for (int column = 0; column < record.count(); ++column)
-        grid_->setColumnHidden(column, record.fieldName(column) != QLatin1String("IP"));
-    const int gridHeight = kRowHeight * kDesignRows + 1;
+    const int gridHeight = kGridRowHeight * kDesignRows + 1;
     grid_->setGeometry(0, 0, kGroupWidth, gridHeight);
     grid_->installEventFilter(this);
 
@@ -61,11 +46,11 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     auto* add = new QPushButton(QStringLiteral("Nuovo"), commands_);
     add->setObjectName(QStringLiteral("cmdNuovoIP"));
     add->setProperty(kIndexProperty, index);
-    add->setGeometry(0, 6, 100, 26);
+    add->setGeometry(0, 6, 100, kButtonHeight);
     auto* remove = new QPushButton(QStringLiteral("Elimina"), commands_);
     remove->setObjectName(QStringLiteral("cmdEliminaIP"));
     remove->setProperty(kIndexProperty, index);
-    remove->setGeometry(108, 6, 100, 26);
+    remove->setGeometry(108, 6, 100, kButtonHeight);
     resize(kGroupWidth, gridHeight + kCommandHeight);
 
     connect(add, &QPushButton::clicked, this, [this] {
@@ -78,15 +63,8 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     connect(model, &QAbstractItemModel::rowsInserted, this, &IpListGroup::AdattaGrigliaIP);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &IpListGroup::AdattaGrigliaIP);
     connect(model, &QAbstractItemModel::modelReset, this, &IpListGroup::DataIP_Reposition);
-    connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (syncing_)
-                    return;
-                // Leaving a row saves it, which re-reads the model: after the click.
-                const int row = current.isValid() ? current.row() : -1;
-                QMetaObject::invokeMethod(
-                    this, [this, row] { selectRow(row); }, Qt::QueuedConnection);
-            });
+    // Leaving a row saves it, which re-reads the model: after the click.
+    onRowChosen(grid_, this, &syncing_, [this](int row) { selectRow(row); });
     DataIP_Reposition();
 }
 
@@ -98,15 +76,7 @@ void IpListGroup::selectRow(int row) {
 
 void IpListGroup::DataIP_Reposition() {
     syncing_ = true;
-    if (list_.hasCurrentRow()) {
-        const QModelIndex index = list_.model()->index(
-            list_.currentRow(), list_.tableModel()->record().indexOf(QStringLiteral("IP")));
-        grid_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                            QItemSelectionModel::Rows);
-        grid_->scrollTo(index);
-    } else {
-        grid_->selectionModel()->clear();
-    }
+    showCurrentRow(grid_, list_, QStringLiteral("IP"));
     syncing_ = false;
     AdattaGrigliaIP();
 }
@@ -117,8 +87,8 @@ void IpListGroup::AdattaGrigliaIP() {
                                list_.RecordCount(), grid_->height() * kTwipsPerPixel);
     mask_->setVisible(mask.visible);
     if (mask.visible) {
-        mask_->setGeometry(grid_->x(), mask.top / kTwipsPerPixel, grid_->width(),
-                           mask.height / kTwipsPerPixel);
+        mask_->setGeometry(grid_->x(), twipsToPixels(mask.top), grid_->width(),
+                           twipsToPixels(mask.height));
         mask_->raise();
     }
 }

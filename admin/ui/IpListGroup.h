@@ -21,6 +21,8 @@ public:
 
     int index() const { return index_; }
     QTableView* grid() const { return grid_; }
+    // The "Nuovo"/"Elimina" strip ("picIPCMD") under the grid.
+    QWidget* commands() const { return commands_; }
 
 public Q_SLOTS:
     void AdattaGrigliaIP();

@@ -1,6 +1,12 @@
+// The panel-building helpers shared by every panel (see PanelParts.h).
 #include "admin/ui/PanelParts.h"
 
+#include "shell/Twips.h"
+
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QWidget>
 
 namespace kv::ui {
@@ -12,6 +18,18 @@ void bold(QWidget* widget) {
     QFont font = widget->font();
     font.setBold(true);
     widget->setFont(font);
+}
+
+template <typename T> T* named(T* control, const QString& name, const QRect& place) {
+    control->setObjectName(name);
+    control->setGeometry(place);
+    return control;
+}
+
+QLabel* wrappedLabel(QWidget* panel, const QString& text) {
+    auto* label = new QLabel(text, panel);
+    label->setWordWrap(true);
+    return label;
 }
 } // namespace
 
@@ -27,9 +45,8 @@ QLabel* addTitle(QWidget* panel, const QString& text, int& top) {
 }
 
 QLabel* addText(QWidget* panel, const QString& text, int& top, const QString& name) {
-    auto* label = new QLabel(text, panel);
+    QLabel* label = wrappedLabel(panel, text);
     label->setObjectName(name);
-    label->setWordWrap(true);
     placeChild(label, kLineHeight, top);
     return label;
 }
@@ -54,6 +71,56 @@ QLabel* groupCaption(QWidget* group, const QString& text, int x, int y, int widt
     auto* label = new QLabel(text, group);
     bold(label);
     label->setGeometry(x, y, width, 20);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text, int x, int y,
+                        int width) {
+    return named(new QPushButton(text, parent), name, QRect(x, y, width, kButtonHeight));
+}
+
+QLineEdit* makeBox(QWidget* parent, const QString& name, int x, int y, int width) {
+    return named(new QLineEdit(parent), name, QRect(x, y, width, kLineHeight));
+}
+
+QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, int x, int y,
+                     int width) {
+    return named(new QCheckBox(text, parent), name, QRect(x, y, width, kCheckHeight));
+}
+
+void placeInPanel(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                        twipsToPixels(height));
+}
+
+QLabel* addPanelHeading(QWidget* panel, const QString& text, int& top) {
+    QLabel* label = wrappedLabel(panel, text);
+    label->setObjectName(QStringLiteral("lblHeading"));
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+    label->setFont(font);
+    label->setStyleSheet(QStringLiteral("color: #1f3a5f;"));
+    placeInPanel(label, kPanelMarginTwips, top, kPanelTextWidthTwips, 300);
+    top += 400;
+    return label;
+}
+
+QLabel* addPanelCaption(QWidget* panel, const QString& text, int& top, bool bold) {
+    QLabel* label = wrappedLabel(panel, text);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (bold)
+        kv::ui::bold(label);
+    placeInPanel(label, kPanelMarginTwips, top, kPanelTextWidthTwips, 230);
+    top += 350;
+    return label;
+}
+
+QLabel* addPanelSeparator(QWidget* panel, int& top) {
+    auto* label = new QLabel(panel);
+    label->setObjectName(QStringLiteral("lblSep"));
+    placeInPanel(label, kPanelMarginTwips, top, kPanelTextWidthTwips, 15);
+    top += 120;
     return label;
 }
 

@@ -1,19 +1,33 @@
 #pragma once
-// Small helpers for building the administration panels at their design
-// places (pixels). The window's panel layout re-stacks the panel's direct
-// children by their tops, so each helper puts its child below the previous
-// one; groups keep their own fixed inner places.
+// The one set of helpers every panel is built with. The administration panels
+// place their children at design places in pixels, the window's own panels
+// (log, online) in twips; both end up re-stacked by the window's panel layout,
+// which only reads the design tops for their order. Twips become pixels
+// through twipsToPixels() alone, so every panel rounds the same way.
 
 #include <QString>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace kv::ui {
 
+// Pixel design places of the administration panels.
 inline constexpr int kPanelLeft = 8;
+inline constexpr int kPanelTop = 8;
 inline constexpr int kGroupWidth = 380;
 inline constexpr int kLineHeight = 24;
+inline constexpr int kButtonHeight = 26;
+inline constexpr int kCheckHeight = 22;
+// Row height of the account grid and of the address lists.
+inline constexpr int kGridRowHeight = 20;
+
+// Twips design places of the window's own panels.
+inline constexpr int kPanelMarginTwips = 120;
+inline constexpr int kPanelTextWidthTwips = 6000;
 
 // The index of a control in a control array ("picDetails" 0 to 8, "picIP" 0 and 1).
 inline constexpr char kIndexProperty[] = "kvIndex";
@@ -30,5 +44,20 @@ QWidget* addGroup(QWidget* panel, const QString& name, int index, int height, in
 void placeChild(QWidget* child, int height, int& top, int width = kGroupWidth);
 // A small bold caption inside a group.
 QLabel* groupCaption(QWidget* group, const QString& text, int x, int y, int width = 300);
+// Named controls at a place inside a group (pixels).
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text, int x, int y,
+                        int width);
+QLineEdit* makeBox(QWidget* parent, const QString& name, int x, int y, int width);
+QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& text, int x, int y,
+                     int width);
+
+// Twips: places `widget` at a design place given in twips.
+void placeInPanel(QWidget* widget, int left, int top, int width, int height);
+// A panel heading (bold, larger); `top` (twips) advances past it.
+QLabel* addPanelHeading(QWidget* panel, const QString& text, int& top);
+// A word-wrapped caption label.
+QLabel* addPanelCaption(QWidget* panel, const QString& text, int& top, bool bold = false);
+// A separator label ("lblSep").
+QLabel* addPanelSeparator(QWidget* panel, int& top);
 
 } // namespace kv::ui

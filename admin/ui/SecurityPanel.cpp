@@ -1,3 +1,4 @@
+// Builds the "Sicurezza" panel and answers the allow and block switches.
 #include "admin/ui/SecurityPanel.h"
 
 #include "access/AccountDatabase.h"
@@ -46,14 +47,14 @@ SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host) : QObject(panel), 
         {"chkIPko", QStringLiteral("IP bloccati"),
          QStringLiteral("Impedisci la connessione agli IP seguenti:"), QStringLiteral("IPko")},
     };
-    int top = 8;
+    int top = kPanelTop;
     for (int i = 0; i < 2; ++i) {
         if (i == 1)
             addSeparator(panel, top);
         addTitle(panel, texts[i].title, top);
         auto* box = new QCheckBox(texts[i].caption, panel);
         box->setObjectName(QLatin1String(texts[i].switchName));
-        placeChild(box, 22, top);
+        placeChild(box, kCheckHeight, top);
         binder_->bind(box, texts[i].field);
         (i == 0 ? chkIPok_ : chkIPko_) = box;
         lists_[i] = new IpListGroup(i, views.DataIP(i), panel);

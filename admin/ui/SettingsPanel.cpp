@@ -1,3 +1,4 @@
+// Builds the "Impostazioni" panel and keeps its address list and window mode.
 #include "admin/ui/SettingsPanel.h"
 
 #include "access/AccountDatabase.h"
@@ -17,14 +18,6 @@ namespace kv::ui {
 
 namespace {
 
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text, int x,
-                        int width) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(x, 0, width, 26);
-    return button;
-}
-
 QComboBox* makeList(QWidget* parent, const QString& name) {
     auto* box = new QComboBox(parent);
     box->setObjectName(name);
@@ -39,28 +32,28 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     : QObject(panel), panel_(panel), host_(host) {
     setObjectName(QStringLiteral("SettingsPanel"));
     binder_ = new ViewBinder(host.views().Data2(), this);
-    int top = 8;
+    int top = kPanelTop;
 
     addTitle(panel, QStringLiteral("Impostazioni di rete"), top);
     addText(panel,
             QStringLiteral("Inserire l'indirizzo IP su cui si desidera attivare il server (in caso "
                            "di dubbio lasciare le impostazioni di default):"),
             top);
-    QWidget* address = addGroup(panel, QStringLiteral("picIndirizzo"), -1, 26, top);
+    QWidget* address = addGroup(panel, QStringLiteral("picIndirizzo"), -1, kButtonHeight, top);
     cboIP_ = makeList(address, QStringLiteral("cboIP"));
-    cboIP_->setGeometry(0, 0, 180, 26);
-    cmdMostraIP_ =
-        makeButton(address, QStringLiteral("cmdMostraIP"), QStringLiteral("Mostra IP"), 186, 100);
+    cboIP_->setGeometry(0, 0, 180, kButtonHeight);
+    cmdMostraIP_ = makeButton(address, QStringLiteral("cmdMostraIP"), QStringLiteral("Mostra IP"),
+                              186, 0, 100);
     QPushButton* reset =
-        makeButton(address, QStringLiteral("cmdResetIP"), QStringLiteral("Reset"), 292, 80);
+        makeButton(address, QStringLiteral("cmdResetIP"), QStringLiteral("Reset"), 292, 0, 80);
 
     addText(panel,
             QStringLiteral("Inserire la porta su cui si desidera attivare il server (in caso di "
                            "dubbio lasciare l'impostazione di default \"21\"):"),
             top);
-    QComboBox* port = makeList(panel, QStringLiteral("cboPorta"));
-    port->addItem(QStringLiteral("21"));
-    placeChild(port, 26, top, 120);
+    cboPorta_ = makeList(panel, QStringLiteral("cboPorta"));
+    cboPorta_->addItem(QStringLiteral("21"));
+    placeChild(cboPorta_, kButtonHeight, top, 120);
 
     addText(panel,
             QStringLiteral("Inserire il numero di secondi trascorsi i quali un utente inattivo è "
@@ -78,12 +71,12 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
                            "utilizzato se non è stata attribuita una diversa \"root directory\" "
                            "all'account):"),
             top);
-    QWidget* root = addGroup(panel, QStringLiteral("picRoot"), -1, 26, top);
+    QWidget* root = addGroup(panel, QStringLiteral("picRoot"), -1, kButtonHeight, top);
     txtRoot_ = new QLineEdit(root);
     txtRoot_->setObjectName(QStringLiteral("txtRoot"));
     txtRoot_->setGeometry(0, 1, 270, kLineHeight);
-    QPushButton* browse =
-        makeButton(root, QStringLiteral("cmdBrowseRoot"), QStringLiteral("Sfoglia ..."), 276, 96);
+    QPushButton* browse = makeButton(root, QStringLiteral("cmdBrowseRoot"),
+                                     QStringLiteral("Sfoglia ..."), 276, 0, 96);
     addSeparator(panel, top);
 
     addTitle(panel, QStringLiteral("Avvio del programma"), top);
@@ -93,18 +86,18 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
             top);
     auto* start = new QCheckBox(QStringLiteral("Avvia il server"), panel);
     start->setObjectName(QStringLiteral("chkStart"));
-    placeChild(start, 22, top);
+    placeChild(start, kCheckHeight, top);
     addText(panel,
             QStringLiteral(
                 "Selezionare la modalità di visualizzazione  in cui il programma è avviato:"),
             top);
-    QWidget* mode = addGroup(panel, QStringLiteral("picWindow"), -1, 22, top);
+    QWidget* mode = addGroup(panel, QStringLiteral("picWindow"), -1, kCheckHeight, top);
     const QString options[2] = {QStringLiteral("Normale"), QStringLiteral("Minimizzato")};
     for (int i = 0; i < 2; ++i) {
         optWindow_[i] = new QRadioButton(options[i], mode);
         optWindow_[i]->setObjectName(QStringLiteral("optWindow"));
         optWindow_[i]->setProperty(kIndexProperty, i);
-        optWindow_[i]->setGeometry(i * 140, 0, 130, 22);
+        optWindow_[i]->setGeometry(i * 140, 0, 130, kCheckHeight);
         connect(optWindow_[i], &QRadioButton::clicked, this,
                 [this, i] { txtWindow_->setText(admin::windowModeValue(i)); });
     }
@@ -115,7 +108,7 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     connect(txtWindow_, &QLineEdit::textChanged, this, &SettingsPanel::txtWindow_Change);
 
     binder_->bind(cboIP_, QStringLiteral("ip"));
-    binder_->bind(port, QStringLiteral("port"));
+    binder_->bind(cboPorta_, QStringLiteral("port"));
     binder_->bind(timeout, QStringLiteral("timeout"));
     binder_->bind(txtRoot_, QStringLiteral("rootdir"));
     binder_->bind(start, QStringLiteral("start"));
@@ -177,6 +170,35 @@ void SettingsPanel::txtWindow_Change(const QString& text) {
         const QSignalBlocker block(optWindow_[i]);
         optWindow_[i]->setChecked(i == option);
     }
+}
+
+QString SettingsPanel::rootText() const {
+    return txtRoot_->text();
+}
+
+void SettingsPanel::fillEmptyRoot(const QString& root) {
+    if (txtRoot_->text().isEmpty())
+        txtRoot_->setText(root);
+}
+
+QStringList SettingsPanel::portEntries() const {
+    QStringList entries;
+    for (int i = 0; i < cboPorta_->count(); ++i)
+        entries.append(cboPorta_->itemText(i));
+    return entries;
+}
+
+void SettingsPanel::showPortChoice(const PortChoice& port) {
+    const QSignalBlocker block(cboPorta_);
+    cboPorta_->clear();
+    cboPorta_->addItems(port.entries);
+    cboPorta_->setCurrentIndex(-1);
+    if (port.selected >= 0)
+        cboPorta_->setCurrentIndex(port.selected);
+    else if (cboPorta_->isEditable())
+        cboPorta_->setEditText(port.text);
+    else
+        cboPorta_->setCurrentIndex(cboPorta_->findText(port.text));
 }
 
 } // namespace kv::ui

@@ -4,6 +4,7 @@
 // list of the PC's addresses, "Mostra IP" and "Reset".
 
 #include "admin/logic/NetworkSettingsLogic.h"
+#include "admin/logic/StartupDefaults.h"
 
 #include <QObject>
 #include <functional>
@@ -35,6 +36,13 @@ public:
     void cmdResetIP_Click();
     void cmdMostraIP_Click();
 
+    // The default root box ("txtRoot"): its text, and a root put in when empty.
+    QString rootText() const;
+    void fillEmptyRoot(const QString& root);
+    // The port list ("cboPorta"): its entries, and the start-up choice shown in it.
+    QStringList portEntries() const;
+    void showPortChoice(const PortChoice& port);
+
 private:
     void setAddressList(const admin::AddressBox& box);
     void updateMostraIP();
@@ -45,6 +53,7 @@ private:
     ViewBinder* binder_ = nullptr;
     QComboBox* cboIP_ = nullptr;
     QPushButton* cmdMostraIP_ = nullptr;
+    QComboBox* cboPorta_ = nullptr;
     QLineEdit* txtRoot_ = nullptr;
     QLineEdit* txtWindow_ = nullptr;
     QRadioButton* optWindow_[2] = {nullptr, nullptr};

@@ -4,11 +4,12 @@
 // recorded instead of shown, a folder picker that answers what the test says,
 // and a selectable online client address.
 
-#include "admin/ui/PanelHost.h"
+#include "admin/ui/CorePanelHost.h"
 #include "core/DataFolder.h"
 #include "core/ProgramCore.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/FakeEngine.h"
+#include "tests/support/RecordingMessages.h"
 
 #include <QList>
 #include <QPair>
@@ -26,10 +27,9 @@ struct PickerCall {
     QString defaultRoot;
 };
 
-class PanelTestHost : public ui::PanelHost {
-public:
-    // `makeEngine` gives the program's real engine; by default one that listens nowhere.
-    explicit PanelTestHost(ProgramCore::EngineFactory makeEngine = {}) {
+// The core and its scratch folder, made before the host that asks it.
+struct PanelTestCore {
+    explicit PanelTestCore(ProgramCore::EngineFactory makeEngine) {
         if (makeEngine) {
             core_ = std::make_unique<ProgramCore>(dir_.path(), settings_, std::move(makeEngine));
             return;
@@ -43,15 +43,20 @@ public:
         });
     }
 
+    QString engineAddress = QStringLiteral("10.1.2.3");
+    FakeEngine* mainEngine = nullptr;
+    QTemporaryDir dir_;
+    MemorySettingsStore settings_;
+    std::unique_ptr<ProgramCore> core_;
+};
+
+class PanelTestHost : public PanelTestCore, public ui::CorePanelHost {
+public:
+    // `makeEngine` gives the program's real engine; by default one that listens nowhere.
+    explicit PanelTestHost(ProgramCore::EngineFactory makeEngine = {})
+        : PanelTestCore(std::move(makeEngine)), CorePanelHost(*core_) {}
+
     ProgramCore& core() { return *core_; }
-    access::AccountViews& views() override { return core_->views(); }
-    QSqlDatabase connection() const override { return core_->database().connection(); }
-    void setListSwitches(const access::ListSwitches* switches) override {
-        core_->setListSwitches(switches);
-    }
-    bool serverRunning() const override { return core_->server().ServerState() == 1; }
-    QString listeningAddress() const override { return core_->engine().LocalAddress(); }
-    QString defaultLocalAddress() const override { return core_->DefaultLocalIP(); }
     Messages& messages() override { return recorder; }
     QString BrowseForFolder(QWidget*, const QString& prompt, const QString& defaultRoot) override {
         pickerCalls.append({prompt, defaultRoot});
@@ -92,27 +97,13 @@ public:
             query.exec(statement);
     }
 
-    struct Recorder : Messages {
-        void show(const QString& text, MessageIcon icon) override { shown.append({text, icon}); }
-        QStringList texts() const {
-            QStringList out;
-            for (const auto& message : shown)
-                out.append(message.first);
-            return out;
-        }
-        QList<QPair<QString, MessageIcon>> shown;
-    } recorder;
+    RecordingMessages recorder;
 
     QString pickerAnswer;
     QList<PickerCall> pickerCalls;
     std::optional<QString> selectedAddress;
-    QString engineAddress = QStringLiteral("10.1.2.3");
-    FakeEngine* mainEngine = nullptr;
 
 private:
-    QTemporaryDir dir_;
-    MemorySettingsStore settings_;
-    std::unique_ptr<ProgramCore> core_;
     mutable int readCount_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "core/ProgramCore.h"
 #include "engine/FtpServer.h"
 #include "tests/support/FakeEngine.h"
+#include "tests/support/RecordingMessages.h"
 #include "window/Form1.h"
 #include "window/StartNotice.h"
 
@@ -15,17 +16,6 @@
 #include <memory>
 
 namespace kv::testing {
-
-struct RecordingMessages : Messages {
-    QList<QPair<QString, MessageIcon>> shown;
-    void show(const QString& text, MessageIcon icon) override { shown.append({text, icon}); }
-    QStringList texts() const {
-        QStringList t;
-        for (const auto& m : shown)
-            t.append(m.first);
-        return t;
-    }
-};
 
 struct WindowHarness {
     enum class Engine { Fake, Real };

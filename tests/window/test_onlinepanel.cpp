@@ -1,7 +1,6 @@
 #include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
-#include "shell/Twips.h"
 #include "window/OnlinePanel.h"
 
 #include <QCoreApplication>
@@ -198,25 +197,27 @@ private Q_SLOTS:
 
     void columnWidthsRestoredAndScaled() {
         WindowHarness h;
-        const QStringList widths = {"1005", "2010", "3000", "1500", "495"};
+        const QStringList widths = {"1013", "2010", "3000", "1500", "495"};
         for (int i = 0; i < 5; ++i)
             h.settings.setValue(kAppTarrow, kSectionAppIni, QString("OnlineCol%1").arg(i + 1),
                                 widths[i]);
         ui::Form1& w = h.window();
         QTreeWidget* list = w.online().list();
+        const QList<int> pixels = {68, 134, 200, 100, 33}; // 1013 twips round up
         for (int i = 0; i < 5; ++i)
-            QCOMPARE(list->columnWidth(i), twipsToPixels(widths[i].toDouble()));
+            QCOMPARE(list->columnWidth(i), pixels[i]);
 
         list->resize(400, 200); // 6000 twips
         w.online().AdattaColonneOnline();
         list->resize(600, 200); // 9000 twips
         w.online().AdattaColonneOnline();
         const monitor::ColumnWidths scaled = w.online().columnWidths();
+        const QList<double> expected = {1519.5, 3015, 4500, 2250, 742.5};
         for (int i = 0; i < 5; ++i)
-            QCOMPARE(scaled[i], widths[i].toDouble() * 1.5);
+            QCOMPARE(scaled[i], expected[i]);
 
         w.close();
-        QCOMPARE(h.settings.value(kAppTarrow, kSectionAppIni, "OnlineCol1"), u"1507.5"_s);
+        QCOMPARE(h.settings.value(kAppTarrow, kSectionAppIni, "OnlineCol1"), u"1519.5"_s);
     }
 };
 

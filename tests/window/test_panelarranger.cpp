@@ -1,4 +1,3 @@
-#include "shell/Twips.h"
 #include "window/PanelArranger.h"
 
 #include <QLabel>
@@ -83,12 +82,12 @@ private Q_SLOTS:
         button->setGeometry(8, 300, 80, 20);
         v.main.show();
         arrangePanel(0, v.panel, &v.main, v.bar, true, {});
-        QCOMPARE(first->y(), twipsToPixels(120));
-        QCOMPARE(first->height(), twipsToPixels(230));
-        QCOMPARE(sep->y(), twipsToPixels(120 + 230 + 120));
+        QCOMPARE(first->y(), 8);       // 120 twips
+        QCOMPARE(first->height(), 15); // 230 twips
+        QCOMPARE(sep->y(), 31);        // 470 twips
         QCOMPARE(sep->height(), 0);
         QCOMPARE(sep->text(), QString());
-        QCOMPARE(second->y(), twipsToPixels(120 + 230 + 120 + 120));
+        QCOMPARE(second->y(), 39);  // 590 twips
         QCOMPARE(hidden->y(), 100); // keeps its place
         QCOMPARE(button->size(), QSize(80, 20));
         // Label width: right margin equals left margin.
@@ -113,8 +112,7 @@ private Q_SLOTS:
         arrangePanel(0, v.panel, &v.main, v.bar, true, {});
         QVERIFY(v.bar->isEnabled());
         QVERIFY(v.bar->isVisible());
-        const int content = 30 * (230 + 120) + 120;
-        QCOMPARE(v.bar->maximum(), content - 300 * 15);
+        QCOMPARE(v.bar->maximum(), 6120); // 30 captions and gaps, less the viewport, in twips
         arrangePanel(5, v.panel, &v.main, v.bar, true, {});
         QVERIFY(!v.bar->isVisible());
     }

@@ -1,10 +1,10 @@
 // The "Sicurezza" panel: both address lists with their buttons, covers and
 // switches, and the online panel's "Autorizza"/"Blocca".
 
-#include "admin/logic/IpListLogic.h"
 #include "admin/ui/AdminPanels.h"
+#include "admin/ui/IpListGroup.h"
 #include "admin/ui/SecurityPanel.h"
-#include "tests/support/PanelTestHost.h"
+#include "tests/support/PanelFixture.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -13,28 +13,23 @@
 
 using namespace Qt::StringLiterals;
 
-using kv::testing::arrayChild;
 using kv::testing::PanelTestHost;
 
 class TestSecurityPanel : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<PanelTestHost> host;
-    std::unique_ptr<QWidget> panel;
+    kv::testing::PanelFixture<kv::ui::SecurityPanel> f{&kv::ui::buildSecurityPanel};
+    PanelTestHost* host = nullptr;
 
     void build(const QStringList& statements = {}) {
-        host = std::make_unique<PanelTestHost>();
-        host->exec(statements);
-        host->core().views().openAll();
-        panel = std::make_unique<QWidget>();
-        kv::ui::buildSecurityPanel(panel.get(), *host);
+        f.build(statements);
+        host = f.host.get();
     }
-    QWidget* group(int i) { return arrayChild<QWidget>(panel.get(), u"picIP"_s, i); }
-    QTableView* grid(int i) { return group(i)->findChild<QTableView*>(u"GridIP"_s); }
-    QWidget* mask(int i) { return group(i)->findChild<QWidget*>(u"picMaskIP"_s); }
-    void click(const QString& name, int i) {
-        arrayChild<QPushButton>(panel.get(), name, i)->click();
+    QTableView* grid(int i) { return f.built->list(i)->grid(); }
+    QWidget* mask(int i) {
+        return f.element<QWidget>(u"picIP"_s, i)->findChild<QWidget*>(u"picMaskIP"_s);
     }
+    void click(const QString& name, int i) { f.element<QPushButton>(name, i)->click(); }
     kv::access::DataView& list(int i) { return host->core().views().DataIP(i); }
     QStringList stored(int i) {
         return host->column(i == 0 ? u"SELECT IP FROM IPok ORDER BY rowid"_s
@@ -42,10 +37,7 @@ class TestSecurityPanel : public QObject {
     }
 
 private Q_SLOTS:
-    void cleanup() {
-        panel.reset();
-        host.reset();
-    }
+    void cleanup() { f.reset(); }
 
     void newAndDeleteEditTheirOwnList_data() {
         QTest::addColumn<int>("index");
@@ -81,49 +73,31 @@ private Q_SLOTS:
         QVERIFY(host->recorder.shown.isEmpty());
     }
 
-    void coverFollowsRowsAndGridHeight() {
-        build();
-        panel->show(); // resize events reach shown widgets only
-        grid(0)->resize(grid(0)->width(), 5 * 20 + 1);
-        QVERIFY(!mask(0)->isHidden());
-        // Empty list: everything below the first 15 twips is covered.
-        QCOMPARE(mask(0)->y(), 1);
-        QCOMPARE(mask(0)->height(), 5 * 20 + 1 - 1 - 1);
-        click(u"cmdNuovoIP"_s, 0);
-        QCOMPARE(mask(0)->y(), 21);
-        for (int i = 0; i < 4; ++i)
-            click(u"cmdNuovoIP"_s, 0);
-        QVERIFY(mask(0)->isHidden());
-        // A taller grid (the window's layout) shows the cover again.
-        grid(0)->resize(grid(0)->width(), 8 * 20 + 1);
-        QVERIFY(!mask(0)->isHidden());
-        QCOMPARE(mask(0)->y(), 101);
-        QMetaObject::invokeMethod(group(0), "AdattaGrigliaIP");
-        QCOMPARE(mask(0)->height(), 8 * 20 + 1 - 101 - 1);
-    }
-
-    void coverSizesInTwips_data() {
+    // The cover over an address list's empty rows, for the grid heights the
+    // window's layout gives (pixels inside the group; rows are 20 high).
+    void coverFollowsRowsAndGridHeight_data() {
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("gridHeight");
-        QTest::addColumn<bool>("visible");
-        QTest::addColumn<int>("top");
-        QTest::addColumn<int>("height");
-        QTest::newRow("empty") << 0 << 1515 << true << 15 << 1485;
-        QTest::newRow("two rows") << 2 << 1515 << true << 615 << 885;
-        QTest::newRow("full") << 5 << 1515 << false << 0 << 0;
-        QTest::newRow("more than fit") << 9 << 1515 << false << 0 << 0;
-        QTest::newRow("no room for a cover") << 4 << 1225 << false << 0 << 0;
+        QTest::addColumn<QRect>("cover"); // empty: hidden
+        QTest::newRow("empty") << 0 << 101 << QRect(0, 1, 380, 99);
+        QTest::newRow("two rows") << 2 << 101 << QRect(0, 41, 380, 59);
+        QTest::newRow("full") << 5 << 101 << QRect();
+        QTest::newRow("more than fit") << 7 << 101 << QRect();
+        QTest::newRow("taller grid") << 5 << 161 << QRect(0, 101, 380, 59);
+        QTest::newRow("no room for a cover") << 4 << 82 << QRect();
     }
-    void coverSizesInTwips() {
+    void coverFollowsRowsAndGridHeight() {
         QFETCH(int, rows);
         QFETCH(int, gridHeight);
-        QFETCH(bool, visible);
-        QFETCH(int, top);
-        QFETCH(int, height);
-        const auto m = kv::admin::AdattaGrigliaIP(300, rows, gridHeight);
-        QCOMPARE(m.visible, visible);
-        QCOMPARE(m.top, top);
-        QCOMPARE(m.height, height);
+        QFETCH(QRect, cover);
+        build();
+        f.panel->show(); // resize events reach shown widgets only
+        for (int i = 0; i < rows; ++i)
+            click(u"cmdNuovoIP"_s, 0);
+        grid(0)->resize(grid(0)->width(), gridHeight);
+        QCOMPARE(mask(0)->isHidden(), cover.isNull());
+        if (!cover.isNull())
+            QCOMPARE(mask(0)->geometry(), cover);
     }
 
     void autorizzaAndBlocca_data() {
@@ -171,10 +145,10 @@ private Q_SLOTS:
 
     void switchesEditTheSettingsRowAndAnswerLogins() {
         build();
-        auto* panelLogic = panel->findChild<kv::ui::SecurityPanel*>();
+        auto* panelLogic = f.built;
         QVERIFY(!panelLogic->AllowListOn());
         QVERIFY(!panelLogic->BlockListOn());
-        panel->findChild<QCheckBox*>(u"chkIPko"_s)->click();
+        f.panel->findChild<QCheckBox*>(u"chkIPko"_s)->click();
         // In force at once, before the row is saved.
         QVERIFY(panelLogic->BlockListOn());
         QVERIFY(!panelLogic->AllowListOn());
@@ -187,9 +161,9 @@ private Q_SLOTS:
         build({u"CREATE TABLE s2 AS SELECT * FROM settings"_s, u"DROP TABLE settings"_s,
                u"CREATE TABLE settings AS SELECT * FROM s2"_s,
                u"UPDATE settings SET IPok = NULL"_s});
-        auto* box = panel->findChild<QCheckBox*>(u"chkIPok"_s);
+        auto* box = f.panel->findChild<QCheckBox*>(u"chkIPok"_s);
         QCOMPARE(box->checkState(), Qt::PartiallyChecked);
-        QVERIFY(panel->findChild<kv::ui::SecurityPanel*>()->AllowListOn());
+        QVERIFY(f.built->AllowListOn());
         box->click();
         QCOMPARE(box->checkState(), Qt::Checked);
         QVERIFY(!box->isTristate());

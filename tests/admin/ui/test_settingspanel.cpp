@@ -3,7 +3,7 @@
 
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/SettingsPanel.h"
-#include "tests/support/PanelTestHost.h"
+#include "tests/support/PanelFixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,31 +15,26 @@
 using namespace Qt::StringLiterals;
 
 using kv::admin::Adapter;
-using kv::testing::arrayChild;
 using kv::testing::PanelTestHost;
 
 class TestSettingsPanel : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<PanelTestHost> host;
-    std::unique_ptr<QWidget> panel;
+    kv::testing::PanelFixture<kv::ui::SettingsPanel> f{&kv::ui::buildSettingsPanel};
+    PanelTestHost* host = nullptr;
 
     void build(const QStringList& statements = {}) {
-        host = std::make_unique<PanelTestHost>();
-        host->exec(statements);
-        host->core().views().openAll();
-        panel = std::make_unique<QWidget>();
-        kv::ui::buildSettingsPanel(panel.get(), *host);
-        settingsPanel()->setAdapterSource([] {
+        f.build(statements).setAdapterSource([] {
             return QList<Adapter>{{false, {u"192.168.1.10"_s}},
                                   {true, {u"127.0.0.1"_s}},
                                   {false, {}},
                                   {false, {u"10.0.0.5"_s, u"10.0.0.6"_s}}};
         });
+        host = f.host.get();
     }
-    kv::ui::SettingsPanel* settingsPanel() { return panel->findChild<kv::ui::SettingsPanel*>(); }
-    QComboBox* cboIP() { return panel->findChild<QComboBox*>(u"cboIP"_s); }
-    QPushButton* button(const QString& name) { return panel->findChild<QPushButton*>(name); }
+    kv::ui::SettingsPanel* settingsPanel() { return f.built; }
+    QComboBox* cboIP() { return f.child<QComboBox>(u"cboIP"_s); }
+    QPushButton* button(const QString& name) { return f.child<QPushButton>(name); }
     QStringList entries() {
         QStringList out;
         for (int i = 0; i < cboIP()->count(); ++i)
@@ -49,10 +44,7 @@ class TestSettingsPanel : public QObject {
     QString field(const QString& name) { return host->core().views().Data2().Field(name); }
 
 private Q_SLOTS:
-    void cleanup() {
-        panel.reset();
-        host.reset();
-    }
+    void cleanup() { f.reset(); }
 
     void addressListKeepsTheSavedAddress() {
         build({u"UPDATE settings SET ip='172.16.0.1'"_s});
@@ -129,8 +121,8 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         QFETCH(int, option);
         build({u"UPDATE settings SET minimized='%1'"_s.arg(stored)});
-        auto* normal = arrayChild<QRadioButton>(panel.get(), u"optWindow"_s, 0);
-        auto* minimized = arrayChild<QRadioButton>(panel.get(), u"optWindow"_s, 1);
+        auto* normal = f.element<QRadioButton>(u"optWindow"_s, 0);
+        auto* minimized = f.element<QRadioButton>(u"optWindow"_s, 1);
         QCOMPARE(normal->isChecked(), option == 0);
         QCOMPARE(minimized->isChecked(), option == 1);
         QCOMPARE(field(u"minimized"_s), stored); // showing it changes nothing
@@ -146,10 +138,10 @@ private Q_SLOTS:
 
     void boxesEditTheSettingsRow() {
         build();
-        auto* port = panel->findChild<QComboBox*>(u"cboPorta"_s);
-        auto* timeout = panel->findChild<QLineEdit*>(u"Text2"_s);
-        auto* root = panel->findChild<QLineEdit*>(u"txtRoot"_s);
-        auto* start = panel->findChild<QCheckBox*>(u"chkStart"_s);
+        auto* port = f.child<QComboBox>(u"cboPorta"_s);
+        auto* timeout = f.child<QLineEdit>(u"Text2"_s);
+        auto* root = f.child<QLineEdit>(u"txtRoot"_s);
+        auto* start = f.child<QCheckBox>(u"chkStart"_s);
         QCOMPARE(port->currentText(), u"21"_s);
         QCOMPARE(timeout->text(), u"180"_s);
         port->setEditText(u"2121"_s);

@@ -1,0 +1,32 @@
+// Passes the panels' questions about accounts and the server on to the program core.
+#include "admin/ui/CorePanelHost.h"
+
+#include "core/ProgramCore.h"
+
+namespace kv::ui {
+
+access::AccountViews& CorePanelHost::views() {
+    return hostCore_.views();
+}
+
+QSqlDatabase CorePanelHost::connection() const {
+    return hostCore_.database().connection();
+}
+
+void CorePanelHost::setListSwitches(const access::ListSwitches* switches) {
+    hostCore_.setListSwitches(switches);
+}
+
+bool CorePanelHost::serverRunning() const {
+    return hostCore_.server().ServerState() == 1;
+}
+
+QString CorePanelHost::listeningAddress() const {
+    return hostCore_.engine().LocalAddress();
+}
+
+QString CorePanelHost::defaultLocalAddress() const {
+    return hostCore_.DefaultLocalIP();
+}
+
+} // namespace kv::ui

@@ -1,0 +1,207 @@
+// Builds the main window's frame: toolbar, navigation list, title strip,
+// viewport with its scroll bar, banner and status bar, then the six panel
+// containers and what goes into each.
+#include "window/Form1.h"
+
+#include "admin/ui/AdminPanels.h"
+#include "shell/FrameLayout.h"
+#include "shell/Twips.h"
+#include "shell/WebAddresses.h"
+#include "window/Artwork.h"
+#include "window/HelpBrowser.h"
+#include "window/LogPanel.h"
+#include "window/OnlinePanel.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+namespace kv::ui {
+
+namespace {
+
+int px(double twips) {
+    return twipsToPixels(twips);
+}
+
+// Frame controls are placed in window twips; the central area starts under the toolbar.
+void placeInCentral(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(px(left), px(top - shell::kToolbarHeight), px(width), px(height));
+}
+
+} // namespace
+
+void Form1::buildFrame() {
+    Toolbar1 = new QToolBar(QStringLiteral("Toolbar1"), this);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    Toolbar1->setIconSize(QSize(18, 18));
+    Toolbar1->setFixedHeight(px(shell::kToolbarHeight));
+    Toolbar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    Toolbar1->addSeparator()->setObjectName(QStringLiteral("sep1"));
+    kStart_ = Toolbar1->addAction(art::startIcon(), QStringLiteral("Start"));
+    kStart_->setObjectName(QStringLiteral("kStart"));
+    kStop_ = Toolbar1->addAction(art::stopIcon(), QStringLiteral("Stop"));
+    kStop_->setObjectName(QStringLiteral("kStop"));
+    kStop_->setEnabled(false);
+    connect(kStart_, &QAction::triggered, this, [this] { toolbarClick(QStringLiteral("kStart")); });
+    connect(kStop_, &QAction::triggered, this, [this] { toolbarClick(QStringLiteral("kStop")); });
+    addToolBar(Qt::TopToolBarArea, Toolbar1);
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralArea"));
+    setCentralWidget(central);
+
+    lvwMenu = new QListWidget(central);
+    lvwMenu->setObjectName(QStringLiteral("lvwMenu"));
+    lvwMenu->setViewMode(QListView::IconMode);
+    lvwMenu->setMovement(QListView::Static);
+    lvwMenu->setFlow(QListView::TopToBottom);
+    lvwMenu->setWrapping(false);
+    lvwMenu->setResizeMode(QListView::Adjust);
+    lvwMenu->setIconSize(QSize(32, 32));
+    lvwMenu->setGridSize(QSize(px(shell::kMenuWidth) - 6, 64));
+    lvwMenu->setTextElideMode(Qt::ElideNone);
+    lvwMenu->setWordWrap(true);
+    lvwMenu->setDragEnabled(false);
+    lvwMenu->setDragDropMode(QAbstractItemView::NoDragDrop);
+    lvwMenu->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lvwMenu->setStyleSheet(
+        QStringLiteral("QListWidget#lvwMenu { background: #f3f6fa; border: 1px solid #b8c4d2; }"
+                       "QListWidget#lvwMenu::item { color: #1f3a5f; border-radius: 4px; }"
+                       "QListWidget#lvwMenu::item:selected { background: #d4e3f5; color: #10253f; "
+                       "border: 1px solid #8fb1da; }"));
+    placeInCentral(lvwMenu, shell::kMenuLeft, shell::kMenuTop, shell::kMenuWidth, 4695);
+    connect(lvwMenu, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { selectItem(lvwMenu->row(item) + 1); });
+    // Enter on an item chosen with the keyboard acts as a click.
+    connect(lvwMenu, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { selectItem(lvwMenu->row(item) + 1); });
+
+    picTitle = new QWidget(central);
+    picTitle->setObjectName(QStringLiteral("picTitle"));
+    picTitle->setAttribute(Qt::WA_StyledBackground);
+    picTitle->setStyleSheet(
+        QStringLiteral("QWidget#picTitle { background: qlineargradient(x1:0, y1:0, x2:1, y2:0, "
+                       "stop:0 #1f3a5f, stop:1 #2f6f9f); border-radius: 3px; }"));
+    placeInCentral(picTitle, shell::kContentLeft, shell::kTitleTop, 7215, shell::kTitleHeight);
+    lblTitle = new QLabel(QStringLiteral("Categoria"), picTitle);
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    QFont titleFont = lblTitle->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.1);
+    lblTitle->setFont(titleFont);
+    lblTitle->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    lblTitle->setGeometry(px(540), 0, px(6000), px(shell::kTitleHeight));
+
+    picSelected = new QWidget(central);
+    picSelected->setObjectName(QStringLiteral("picSelected"));
+    placeInCentral(picSelected, shell::kContentLeft, shell::kTitleTop, shell::kSelectedWidth,
+                   shell::kTitleHeight);
+    cmdSelected = new QToolButton(picSelected);
+    cmdSelected->setObjectName(QStringLiteral("cmdSelected"));
+    cmdSelected->setAutoRaise(true);
+    cmdSelected->setFocusPolicy(Qt::NoFocus);
+    cmdSelected->setIconSize(QSize(20, 20));
+    cmdSelected->setStyleSheet(
+        QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    cmdSelected->setGeometry(0, 0, px(shell::kSelectedWidth), px(shell::kTitleHeight));
+
+    picMain = new QWidget(central);
+    picMain->setObjectName(QStringLiteral("picMain"));
+    picMain->setAttribute(Qt::WA_StyledBackground);
+    picMain->setStyleSheet(
+        QStringLiteral("QWidget#picMain { background: white; border: 1px solid #b8c4d2; }"));
+    placeInCentral(picMain, shell::kContentLeft, shell::kMainTop, 8235, 5955);
+    picMain->installEventFilter(this);
+    VScroll1 = new QScrollBar(Qt::Vertical, picMain);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1->setSingleStep(255);
+    VScroll1->setPageStep(1020);
+    VScroll1->setEnabled(false);
+    connect(VScroll1, &QScrollBar::valueChanged, this, [this](int value) {
+        if (QWidget* panel = picPanel_.at(pannelloCorrente_))
+            panel->move(0, -px(value));
+    });
+
+    // The banner lies in the toolbar band, in front of it.
+    picBanner = new QWidget(this);
+    picBanner->setObjectName(QStringLiteral("picBanner"));
+    picBanner->setGeometry(px(shell::kBannerMinimumLeft), px(shell::kBannerTop),
+                           px(shell::kBannerWidth), px(shell::kBannerHeight));
+    imgBanner = new QToolButton(picBanner);
+    imgBanner->setObjectName(QStringLiteral("imgBanner"));
+    imgBanner->setIcon(QIcon(art::banner()));
+    imgBanner->setIconSize(QSize(396, 32));
+    imgBanner->setAutoRaise(true);
+    imgBanner->setFocusPolicy(Qt::NoFocus);
+    imgBanner->setCursor(Qt::PointingHandCursor);
+    imgBanner->setToolTip(shell::homePageAddress());
+    imgBanner->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
+    imgBanner->setGeometry(0, 0, px(shell::kBannerWidth), px(shell::kBannerHeight));
+    connect(imgBanner, &QToolButton::clicked, this, &Form1::imgBanner_Click);
+
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setFixedHeight(px(shell::kStatusBarHeight) + 4);
+    bar->setSizeGripEnabled(false);
+    auto* statusPanel = new QWidget(bar);
+    statusPanel->setObjectName(QStringLiteral("kStatus"));
+    auto* statusRow = new QHBoxLayout(statusPanel);
+    statusRow->setContentsMargins(4, 0, 4, 0);
+    statusRow->setSpacing(5);
+    statusPicture_ = new QLabel(statusPanel);
+    statusLabel_ = new QLabel(statusPanel);
+    statusRow->addWidget(statusPicture_);
+    statusRow->addWidget(statusLabel_, 1);
+    bar->addWidget(statusPanel, 1);
+    usersPanel_ = new QWidget(bar);
+    usersPanel_->setObjectName(QStringLiteral("kUsers"));
+    usersPanel_->setToolTip(QStringLiteral("Clicca qui per il dettaglio degli utenti connessi"));
+    usersPanel_->setMinimumWidth(150);
+    auto* usersRow = new QHBoxLayout(usersPanel_);
+    usersRow->setContentsMargins(4, 0, 4, 0);
+    usersRow->setSpacing(5);
+    usersPicture_ = new QLabel(usersPanel_);
+    usersLabel_ = new QLabel(usersPanel_);
+    usersRow->addWidget(usersPicture_);
+    usersRow->addWidget(usersLabel_, 1);
+    bar->addPermanentWidget(usersPanel_);
+
+    setMinimumSize(px(6000), px(5000));
+}
+
+void Form1::buildPanels() {
+    for (int i = 0; i < kPanelCount; ++i) {
+        auto* panel = new QWidget(picMain);
+        panel->setObjectName(QStringLiteral("picPanel"));
+        panel->setProperty("kvIndex", i);
+        panel->setGeometry(0, 0, picMain->width() - VScroll1->sizeHint().width(),
+                           picMain->height());
+        panel->hide();
+        picPanel_[i] = panel;
+    }
+    VScroll1->raise();
+    accountPanel_ = buildAccountPanel(picPanel_[0], *this);
+    settingsPanel_ = buildSettingsPanel(picPanel_[1], *this);
+    buildSecurityPanel(picPanel_[2], *this);
+    logPanel_ = new LogPanel(picPanel_[3], core_, messages_, this);
+    online_ = new OnlinePanel(picPanel_[4], core_, *this);
+    WebBrowser1 = new HelpBrowser(
+        [this](const QUrl& url) {
+            if (options_.desktopOpen)
+                options_.desktopOpen(url.toString(), QString());
+        },
+        picPanel_[5]);
+    WebBrowser1->setGeometry(0, 0, 400, 300);
+}
+
+} // namespace kv::ui

@@ -1,0 +1,83 @@
+// What the main window shows of the server: toolbar buttons, the status bar
+// (state and connected users), the administration panels locked while the
+// server runs, and the start notice and failure message.
+#include "window/Form1.h"
+
+#include "admin/ui/AccountPanel.h"
+#include "core/ProgramCore.h"
+#include "monitor/OnlineList.h"
+#include "window/Artwork.h"
+#include "window/LogPanel.h"
+#include "window/OnlinePanel.h"
+#include "window/StartNotice.h"
+#include "window/TrayIcon.h"
+
+#include <QAction>
+#include <QLabel>
+
+namespace kv::ui {
+
+void Form1::setStatus(bool online, const QString& text) {
+    statusPicture_->setPixmap(art::statusPicture(online));
+    statusLabel_->setText(text);
+}
+
+QString Form1::statusText() const {
+    return statusLabel_->text();
+}
+
+QString Form1::usersText() const {
+    return usersLabel_->text();
+}
+
+void Form1::showRunning(const QString& localAddress) {
+    kStart_->setEnabled(false);
+    kStop_->setEnabled(true);
+    setStatus(true, QStringLiteral("Online: ") + localAddress);
+    for (int i = 0; i < 3; ++i)
+        picPanel_[i]->setEnabled(false);
+    logPanel_->closeViewer();
+    refreshTrayMenu();
+    tray_->modify(1);
+}
+
+void Form1::afterStart() {
+    if (!isVisible() || hiddenInTray_ || isMinimized() || !startNoticeWanted(core_.settings()))
+        return;
+    StartNotice notice(core_.settings(), this);
+    if (options_.showNotice)
+        options_.showNotice(notice);
+}
+
+void Form1::showStartFailed(const QString& message) {
+    refreshTray();
+    messages_.show(message, MessageIcon::Exclamation);
+}
+
+void Form1::showStopped() {
+    kStop_->setEnabled(false);
+    kStart_->setEnabled(true);
+    setStatus(false, QStringLiteral("Offline"));
+    for (int i = 0; i < 3; ++i)
+        picPanel_[i]->setEnabled(true);
+    refreshTrayMenu();
+    tray_->modify(0);
+    online_->clear();
+    setAccountGroupsEnabled();
+}
+
+void Form1::setAccountGroupsEnabled() {
+    accountPanel_->enableAccountGroups();
+}
+
+void Form1::ShowUsersNumber() {
+    const qsizetype count = core_.engine().Connections().size();
+    usersLabel_->setText(monitor::usersNumberText(count));
+    usersPicture_->setPixmap(art::usersPicture(count > 0));
+}
+
+void Form1::AggiornaUtenti() {
+    online_->AggiornaUtenti();
+}
+
+} // namespace kv::ui
