@@ -35,9 +35,9 @@ QTcpSocket* DataChannel::createSocket() {
 quint16 DataChannel::listenPassive(const QHostAddress& local) {
     reset();
     if (!listener_) {
-        listener_ = new DataListener(this);
+        listener_ = new DescriptorListener(this);
         listener_->setMaxPendingConnections(1);
-        connect(listener_, &DataListener::descriptorReady, this, &DataChannel::onIncoming);
+        connect(listener_, &DescriptorListener::descriptorReady, this, &DataChannel::onIncoming);
     }
     if (!listenInRange(local)) {
         reset();

@@ -19,8 +19,6 @@ class QTcpSocket;
 
 namespace kv::engine {
 
-using DataListener = DescriptorListener;
-
 class DataChannel : public QObject {
     Q_OBJECT
 public:
@@ -60,8 +58,8 @@ private:
     int portFirst_;
     int portLast_;
     Mode mode_ = Mode::None;
-    DataListener* listener_ = nullptr; // made once, listens again for every PASV
-    QTcpSocket* socket_ = nullptr;     // connected (or connecting) and not yet handed over
+    DescriptorListener* listener_ = nullptr; // made once, listens again for every PASV
+    QTcpSocket* socket_ = nullptr;           // connected (or connecting) and not yet handed over
     QHostAddress activeAddress_;
     quint16 activePort_ = 0;
     bool wanted_ = false;

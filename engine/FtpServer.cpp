@@ -53,7 +53,7 @@ std::optional<QHostAddress> listenAddress(const QString& text) {
 FtpServer::FtpServer(QObject* parent) : QObject(parent), listener_(this) {
     settings_.localAddress = primaryIPv4Address();
     listener_.setListenBacklogSize(kListenBacklog);
-    connect(&listener_, &ControlListener::descriptorReady, this, &FtpServer::onIncoming);
+    connect(&listener_, &DescriptorListener::descriptorReady, this, &FtpServer::onIncoming);
     ignoreSigpipe();
 }
 

@@ -5,27 +5,15 @@
 //
 // Usable on its own: construct, setEvents, set the properties, Listen().
 
+#include "engine/DescriptorListener.h"
 #include "engine/EngineSettings.h"
 #include "engine/FtpEngine.h"
 
 #include <QObject>
-#include <QTcpServer>
 
 namespace kv::engine {
 
 class ControlSession;
-
-class ControlListener : public QTcpServer {
-    Q_OBJECT
-public:
-    using QTcpServer::QTcpServer;
-Q_SIGNALS:
-    void descriptorReady(qintptr descriptor);
-
-protected:
-    // Sockets are made by the engine, so another socket type can be used.
-    void incomingConnection(qintptr descriptor) override { Q_EMIT descriptorReady(descriptor); }
-};
 
 class FtpServer : public QObject, public FtpEngine {
     Q_OBJECT
@@ -68,7 +56,7 @@ private:
 
     EngineSettings settings_;
     EngineEvents* events_ = nullptr;
-    ControlListener listener_;
+    DescriptorListener listener_;
     QList<ControlSession*> sessions_;
 };
 

@@ -9,7 +9,7 @@
 #include "engine/DiskPaths.h"
 #include "engine/Listing.h"
 #include "engine/VirtualFileSystem.h"
-#include "fuzz/FuzzRequire.h"
+#include "fuzz/FuzzRule.h"
 
 #include <QDir>
 #include <QFile>
