@@ -4,6 +4,7 @@
 
 #include "engine/EngineLimits.h"
 #include "engine/ReplyTexts.h"
+#include "engine/TlsSettings.h"
 
 #include <QString>
 
@@ -22,6 +23,7 @@ struct EngineSettings {
     qint32 resolveLinks = 1;
     ReplyTexts replies;
     EngineLimits limits;
+    TlsSettings tls;
 };
 
 } // namespace kv::engine

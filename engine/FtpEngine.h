@@ -33,6 +33,8 @@
 // only; OtherNoticeB follows every upload, finished or not. An allowed SITE
 // command answers 504 (no SITE commands are implemented).
 
+#include "engine/TlsSettings.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -129,10 +131,16 @@ public:
     virtual void setDataLingerTime(qint16 seconds) = 0;
     virtual qint32 ResolveLinks() const = 0;
     virtual void setResolveLinks(qint32 resolve) = 0;
+    virtual TlsSettings Tls() const = 0;
+    virtual void setTls(const TlsSettings& tls) = 0;
 
     // Starts listening on LocalAddress:Port; false (never a crash or a block)
     // when the address is not this machine's or the port cannot be used.
     virtual bool Listen() = 0;
+    // Why the last Listen() failed, in Italian for the operator (for example
+    // which TLS file could not be used); empty after a success or when the
+    // address or port alone was the reason.
+    virtual QString ListenError() const = 0;
     // Closes the listener and every open connection.
     virtual void StopListening() = 0;
     virtual bool isListening() const = 0;

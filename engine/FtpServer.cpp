@@ -65,6 +65,7 @@ FtpServer::~FtpServer() {
 }
 
 bool FtpServer::Listen() {
+    listenError_.clear();
     if (listener_.isListening())
         return true;
     if (settings_.port <= 0)

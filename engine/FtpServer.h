@@ -37,8 +37,11 @@ public:
     void setDataLingerTime(qint16 seconds) override { settings_.dataLingerTime = seconds; }
     qint32 ResolveLinks() const override { return settings_.resolveLinks; }
     void setResolveLinks(qint32 resolve) override { settings_.resolveLinks = resolve; }
+    TlsSettings Tls() const override { return settings_.tls; }
+    void setTls(const TlsSettings& tls) override { settings_.tls = tls; }
 
     bool Listen() override;
+    QString ListenError() const override { return listenError_; }
     void StopListening() override;
     bool isListening() const override { return listener_.isListening(); }
     QList<ConnectionObject*> Connections() const override;
@@ -58,6 +61,7 @@ private:
     EngineEvents* events_ = nullptr;
     DescriptorListener listener_;
     QList<ControlSession*> sessions_;
+    QString listenError_;
 };
 
 } // namespace kv::engine

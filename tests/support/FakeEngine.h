@@ -28,6 +28,8 @@ public:
     void setDataLingerTime(qint16 seconds) override { dataLingerTime_ = seconds; }
     qint32 ResolveLinks() const override { return resolveLinks_; }
     void setResolveLinks(qint32 resolve) override { resolveLinks_ = resolve; }
+    engine::TlsSettings Tls() const override { return tls_; }
+    void setTls(const engine::TlsSettings& tls) override { tls_ = tls; }
 
     bool Listen() override {
         ++listenCalls;
@@ -38,12 +40,15 @@ public:
         ++stopCalls;
         listening_ = false;
     }
+    QString ListenError() const override { return listenResult ? QString() : listenError; }
     bool isListening() const override { return listening_; }
     QList<engine::ConnectionObject*> Connections() const override { return connections; }
     qint16 Heartbeat() const override { return 0; }
 
     // What the next Listen() answers.
     bool listenResult = true;
+    // The reason a failing Listen() gives.
+    QString listenError;
     int listenCalls = 0;
     int stopCalls = 0;
     QList<engine::ConnectionObject*> connections;
@@ -57,6 +62,7 @@ private:
     qint16 debugMode_ = 0;
     qint16 dataLingerTime_ = 0;
     qint32 resolveLinks_ = 1;
+    engine::TlsSettings tls_;
     bool listening_ = false;
 };
 
