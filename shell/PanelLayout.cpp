@@ -9,6 +9,22 @@ namespace kv::shell {
 
 namespace {
 
+// The gap between stacked children, also above the first and below the last.
+constexpr int kLayoutGap = 120;
+constexpr int kScrollBarInset = 45;
+constexpr int kPanelWidthInset = 30;
+constexpr int kLogBoxBottomMargin = 120;
+// What the online panel keeps for its caption and buttons under the list.
+constexpr int kOnlineListReserve = 1080;
+// Each of the two address lists gets half the viewport less this reserve.
+constexpr int kIpListReserve = 1320;
+constexpr int kGridBorder = 15;
+constexpr int kMinimumGridRows = 5;
+constexpr int kLineHeight = 200;
+constexpr int kCaptionExtra = 30;
+// The help panel's browser fills the viewport, so it never scrolls.
+constexpr int kHelpPanel = 5;
+
 // A length the window cannot take (negative) is not applied.
 std::optional<int> usable(long long length) {
     if (length < 0 || length > std::numeric_limits<int>::max())
@@ -84,8 +100,8 @@ struct Stacker {
 
 } // namespace
 
-int captionHeight(int lines) {
-    return std::max(lines, 1) * kLineHeight + kCaptionExtra;
+int captionHeight(int lines, int fontLineHeight) {
+    return std::max(lines, 1) * std::max(kLineHeight, fontLineHeight) + kCaptionExtra;
 }
 
 LayoutResult layoutPanel(const LayoutInput& in, const QString& makerHost,

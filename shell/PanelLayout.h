@@ -13,19 +13,6 @@
 
 namespace kv::shell {
 
-inline constexpr int kLayoutGap = 120;
-inline constexpr int kScrollBarInset = 45;
-inline constexpr int kPanelWidthInset = 30;
-inline constexpr int kLineHeight = 200;
-inline constexpr int kCaptionExtra = 30;
-inline constexpr int kLogBoxBottomMargin = 120;
-inline constexpr int kOnlineListReserve = 1080;
-inline constexpr int kIpListReserve = 1320;
-inline constexpr int kGridBorder = 15;
-inline constexpr int kMinimumGridRows = 5;
-inline constexpr int kOnlinePanel = 4;
-inline constexpr int kHelpPanel = 5;
-
 enum class ChildKind {
     Separator,  // "lblSep": takes no room beyond its gap
     Caption,    // any other label: word-wrapped to the panel's width
@@ -88,8 +75,9 @@ struct LayoutResult {
     QString browserTarget; // Navigate: the help page address
 };
 
-// The height of a caption of `lines` lines (MisuraAltezzaTesto's measure).
-int captionHeight(int lines);
+// The height of a caption of `lines` lines (MisuraAltezzaTesto's measure): a
+// line is never shorter than 200 twips, taller when the font's lines are.
+int captionHeight(int lines, int fontLineHeight = 0);
 
 // OrdinaPannello as a computation. `makerHost` is looked for in the browser's
 // address; `helpAddress` is where a browser off the maker's site is sent.

@@ -77,8 +77,7 @@ shell::ChildKind kindOf(const QWidget* w) {
 
 int MisuraAltezzaTesto(const QString& text, int widthTwips, const QFont& font) {
     const int lines = wrappedLines(text, px(widthTwips), font);
-    const int lineHeight = std::max(shell::kLineHeight, tw(QFontMetrics(font).lineSpacing()));
-    return lines * lineHeight + shell::kCaptionExtra;
+    return shell::captionHeight(lines, tw(QFontMetrics(font).lineSpacing()));
 }
 
 void arrangePanel(int index, QWidget* panel, QWidget* viewport, QScrollBar* bar, bool windowVisible,
