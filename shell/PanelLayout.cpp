@@ -1,5 +1,6 @@
 #include "shell/PanelLayout.h"
 
+#include <QVariant>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -99,6 +100,19 @@ struct Stacker {
 };
 
 } // namespace
+
+namespace {
+constexpr char kLayoutKindProperty[] = "kvLayoutKind";
+} // namespace
+
+void setLayoutKind(QObject* child, ChildKind kind) {
+    child->setProperty(kLayoutKindProperty, static_cast<int>(kind));
+}
+
+ChildKind layoutKind(const QObject* child, ChildKind untagged) {
+    const QVariant tag = child->property(kLayoutKindProperty);
+    return tag.isValid() ? static_cast<ChildKind>(tag.toInt()) : untagged;
+}
 
 int captionHeight(int lines, int fontLineHeight) {
     return std::max(lines, 1) * std::max(kLineHeight, fontLineHeight) + kCaptionExtra;

@@ -7,6 +7,7 @@
 // describes its children, calls layoutPanel() and applies the result.
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -74,6 +75,12 @@ struct LayoutResult {
     BrowserAction browser = BrowserAction::None;
     QString browserTarget; // Navigate: the help page address
 };
+
+// The panel that creates a child with a special place in the layout tags it;
+// untagged labels are captions, anything else is only moved.
+void setLayoutKind(QObject* child, ChildKind kind);
+// The tag set by setLayoutKind(), or `untagged`.
+ChildKind layoutKind(const QObject* child, ChildKind untagged);
 
 // The height of a caption of `lines` lines (MisuraAltezzaTesto's measure): a
 // line is never shorter than 200 twips, taller when the font's lines are.

@@ -1,5 +1,6 @@
 #include "window/HelpBrowser.h"
 
+#include "shell/PanelLayout.h"
 #include "shell/WebAddresses.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@ namespace kv::ui {
 HelpBrowser::HelpBrowser(ExternalOpener openExternal, QWidget* parent)
     : QTextBrowser(parent), openExternal_(std::move(openExternal)) {
     setObjectName(QStringLiteral("WebBrowser1"));
+    shell::setLayoutKind(this, shell::ChildKind::Browser);
     setOpenLinks(false);
     setFrameShape(QFrame::StyledPanel);
     document()->setDocumentMargin(14);

@@ -4,6 +4,7 @@
 #include "admin/ui/PanelParts.h"
 #include "core/Messages.h"
 #include "core/ProgramCore.h"
+#include "shell/PanelLayout.h"
 #include "window/LogViewer.h"
 
 #include <QCheckBox>
@@ -56,6 +57,7 @@ LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidge
 
     txtLog = new QPlainTextEdit(panel);
     txtLog->setObjectName(QStringLiteral("txtLog"));
+    shell::setLayoutKind(txtLog, shell::ChildKind::LogBox);
     txtLog->setReadOnly(true);
     txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

@@ -1,5 +1,6 @@
 #include "window/LogViewer.h"
 
+#include "shell/PanelLayout.h"
 #include "shell/Twips.h"
 
 #include <QFontDatabase>
@@ -18,6 +19,7 @@ LogViewer::LogViewer(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Log"));
     txtLog = new QPlainTextEdit(this);
     txtLog->setObjectName(QStringLiteral("txtLog"));
+    shell::setLayoutKind(txtLog, shell::ChildKind::LogBox);
     txtLog->setReadOnly(true);
     txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

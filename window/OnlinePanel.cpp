@@ -4,6 +4,7 @@
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "core/ProgramCore.h"
+#include "shell/PanelLayout.h"
 #include "shell/Twips.h"
 #include "window/PanelArranger.h"
 
@@ -28,6 +29,7 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
 
     lvwOnline = new QTreeWidget(panel);
     lvwOnline->setObjectName(QStringLiteral("lvwOnline"));
+    shell::setLayoutKind(lvwOnline, shell::ChildKind::OnlineList);
     lvwOnline->setColumnCount(monitor::kOnlineColumns);
     lvwOnline->setHeaderLabels(monitor::onlineHeaders());
     lvwOnline->setRootIsDecorated(false);

@@ -59,18 +59,8 @@ int wrappedLines(const QString& text, int widthPx, const QFont& font) {
 shell::ChildKind kindOf(const QWidget* w) {
     if (qobject_cast<const IpListGroup*>(w))
         return shell::ChildKind::IpList;
-    const QString name = w->objectName();
-    if (name == QLatin1String("lblSep"))
-        return shell::ChildKind::Separator;
-    if (name == QLatin1String("txtLog"))
-        return shell::ChildKind::LogBox;
-    if (name == QLatin1String("lvwOnline"))
-        return shell::ChildKind::OnlineList;
-    if (name == QLatin1String("WebBrowser1"))
-        return shell::ChildKind::Browser;
-    if (qobject_cast<const QLabel*>(w))
-        return shell::ChildKind::Caption;
-    return shell::ChildKind::Other;
+    return shell::layoutKind(w, qobject_cast<const QLabel*>(w) ? shell::ChildKind::Caption
+                                                               : shell::ChildKind::Other);
 }
 
 } // namespace

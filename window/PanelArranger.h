@@ -3,8 +3,8 @@
 // a panel container for layoutPanel(), measures captions with the labels'
 // font, and moves and sizes the children, the panel and the scroll bar.
 // An address list group (IpListGroup) is asked for its grid and button strip;
-// the other children are recognised by their object names: "lblSep"
-// (separator), "txtLog", "lvwOnline", "WebBrowser1"; any other QLabel is a caption.
+// the other children by the layout kind their panel tagged them with
+// (separator, log box, online list, browser); any other QLabel is a caption.
 
 #include "shell/PanelLayout.h"
 

@@ -1,5 +1,6 @@
 // The panel-building helpers shared by every panel (see PanelParts.h).
 #include "admin/ui/PanelParts.h"
+#include "shell/PanelLayout.h"
 
 #include "shell/Twips.h"
 
@@ -54,6 +55,7 @@ QLabel* addText(QWidget* panel, const QString& text, int& top, const QString& na
 QLabel* addSeparator(QWidget* panel, int& top) {
     auto* label = new QLabel(panel);
     label->setObjectName(QStringLiteral("lblSep"));
+    shell::setLayoutKind(label, shell::ChildKind::Separator);
     placeChild(label, 1, top);
     return label;
 }
@@ -119,6 +121,7 @@ QLabel* addPanelCaption(QWidget* panel, const QString& text, int& top, bool bold
 QLabel* addPanelSeparator(QWidget* panel, int& top) {
     auto* label = new QLabel(panel);
     label->setObjectName(QStringLiteral("lblSep"));
+    shell::setLayoutKind(label, shell::ChildKind::Separator);
     placeInPanel(label, kPanelMarginTwips, top, kPanelTextWidthTwips, 15);
     top += 120;
     return label;

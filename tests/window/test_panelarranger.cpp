@@ -77,7 +77,8 @@ private Q_SLOTS:
         QLabel* first = v.label("primo", 50);
         QLabel* hidden = v.label("nascosto", 100);
         hidden->hide();
-        auto* sep = v.label("via", 150, "lblSep");
+        auto* sep = v.label("via", 150);
+        kv::shell::setLayoutKind(sep, kv::shell::ChildKind::Separator);
         auto* button = new QPushButton("ok", v.panel);
         button->setGeometry(8, 300, 80, 20);
         v.main.show();
