@@ -1,7 +1,7 @@
 // The panel-building helpers shared by every panel (see PanelParts.h).
 #include "admin/ui/PanelParts.h"
-#include "shell/PanelLayout.h"
 
+#include "shell/PanelLayout.h"
 #include "shell/Twips.h"
 
 #include <QCheckBox>
