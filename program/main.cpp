@@ -4,6 +4,7 @@
 #include "engine/FtpServer.h"
 #include "program/CommandLine.h"
 #include "program/HeadlessServer.h"
+#include "program/ServiceNotifier.h"
 #include "program/SignalWatcher.h"
 #include "settings/SettingsStore.h"
 #include "window/Form1.h"
@@ -38,10 +39,13 @@ int runHeadless(const kv::CommandLine& options) {
         return 1;
     kv::HeadlessServer server(core, out, err);
     kv::SignalWatcher signals;
-    QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &server,
-                     &kv::HeadlessServer::stop);
+    QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &server, [&server] {
+        kv::notifyStopping();
+        server.stop();
+    });
     if (!server.start())
         return 2;
+    kv::notifyReady(QStringLiteral("In ascolto su ") + core.engine().LocalAddress());
     return QCoreApplication::exec();
 }
 

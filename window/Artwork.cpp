@@ -175,21 +175,29 @@ QPixmap usersPicture(bool anyone) {
     return pm;
 }
 
+namespace {
+QPixmap badge(int size, bool online) {
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    drawServerBadge(p, size, online);
+    return pm;
+}
+} // namespace
+
 QIcon trayIcon(bool online) {
     QIcon icon;
-    for (int size : {16, 22, 32, 48}) {
-        QPixmap pm = canvas(size, size);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        drawServerBadge(p, size, online);
-        p.end();
-        icon.addPixmap(pm);
-    }
+    for (int size : {16, 22, 32, 48})
+        icon.addPixmap(badge(size, online));
     return icon;
 }
 
 QIcon programIcon() {
     return trayIcon(true);
+}
+
+QPixmap programPicture(int size) {
+    return badge(size, true);
 }
 
 QPixmap banner() {

@@ -14,6 +14,8 @@ QPixmap statusPicture(bool online); // imgOn / imgOff, 16 x 16
 QPixmap usersPicture(bool anyone);  // imgUsers / imgNoUsers, 16 x 16
 QIcon trayIcon(bool online);        // Form3 / Form2 icons
 QIcon programIcon();
+// The program icon drawn at any size, for the desktop theme's PNG files.
+QPixmap programPicture(int size);
 QPixmap banner(); // 396 x 32
 QIcon startIcon();
 QIcon stopIcon();
