@@ -52,11 +52,17 @@ ActivityLog::FileOutcome ActivityLog::WriteLog(const QString& text) {
     if (!logToFile_ || !logToFile_())
         return FileOutcome::NotLogging;
 
-    // Append only: an existing file is never truncated or rewritten.
+    // Append only: an existing file is never truncated or rewritten. A failed
+    // rotation leaves the file where it is and the line goes there.
+    const QByteArray bytes = text.toLocal8Bit() + QByteArrayLiteral("\r\n");
+    if (!rotateBeforeAppend(filePath_, bytes.size(), rotation_) && !rotationFailureShown_) {
+        rotationFailureShown_ = true;
+        screen_.ShowLogLine(QStringLiteral("Impossibile ruotare il file di log ") + filePath_ +
+                            QStringLiteral(": le righe continuano a esservi aggiunte"));
+    }
     QFile file(filePath_);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return FileOutcome::Failed;
-    const QByteArray bytes = text.toLocal8Bit() + QByteArrayLiteral("\r\n");
     const bool written = file.write(bytes) == bytes.size();
     const bool flushed = file.flush();
     file.close();

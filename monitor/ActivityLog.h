@@ -5,6 +5,7 @@
 
 #include "access/ConnectedUsers.h"
 #include "access/EventSinks.h"
+#include "monitor/LogRotation.h"
 
 #include <QDateTime>
 #include <QString>
@@ -48,11 +49,15 @@ public:
     FileOutcome WriteLog(const QString& text);
 
     const QString& filePath() const { return filePath_; }
+    // Applies from the next line on.
+    void setRotation(const LogRotation& rotation) { rotation_ = rotation; }
 
 private:
     LogScreen& screen_;
     Switch logToFile_;
     QString filePath_;
+    LogRotation rotation_;
+    bool rotationFailureShown_ = false; // said once, not on every line
 };
 
 // Turns the engine's lines into log lines with the time and the address of

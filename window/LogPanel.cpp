@@ -4,6 +4,7 @@
 #include "admin/ui/PanelParts.h"
 #include "core/Messages.h"
 #include "core/ProgramCore.h"
+#include "monitor/LogRotation.h"
 #include "shell/PanelLayout.h"
 #include "window/LogViewer.h"
 
@@ -116,13 +117,14 @@ void LogPanel::cmdMostraLog_Click() {
         frmLog_ = new LogViewer(window_);
         frmLog_->setAttribute(Qt::WA_DeleteOnClose);
     }
-    QFile file(core_.logFilePath());
-    if (file.open(QIODevice::ReadOnly)) {
-        QStringDecoder decode(QStringDecoder::System);
-        frmLog_->box()->setPlainText(decode(file.readAll()));
-    } else if (!wasOpen) {
+    const QString log = core_.logFilePath();
+    QStringList files = {log};
+    for (int n = 1; n <= monitor::kMaxRotatedLogs && QFile::exists(monitor::rotatedLogPath(log, n));
+         ++n)
+        files << monitor::rotatedLogPath(log, n);
+    frmLog_->setFiles(files);
+    if (!frmLog_->load(log) && !wasOpen)
         frmLog_->box()->clear();
-    }
     frmLog_->show();
     frmLog_->raise();
 }

@@ -5,6 +5,7 @@
 #include "window/LogViewer.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -115,6 +116,20 @@ private Q_SLOTS:
         // The box keeps its margins inside the window.
         log.viewer()->resize(500, 300);
         QCOMPARE(log.viewer()->box()->geometry(), QRect(8, 8, 484, 284));
+
+        // Rotated files are offered above the box, newest first; the log itself opens.
+        writeFile(path, "oggi\r\n");
+        writeFile(path + ".1", "ieri\r\n");
+        writeFile(path + ".2", "l'altro ieri\r\n");
+        log.showButton()->click();
+        QComboBox* files = log.viewer()->fileList();
+        QVERIFY(files->isVisible());
+        QCOMPARE(files->count(), 3);
+        QCOMPARE(files->itemText(2), u"ftp.log.2"_s);
+        QCOMPARE(log.viewer()->box()->toPlainText(), u"oggi\n"_s);
+        QVERIFY(log.viewer()->box()->y() > files->geometry().bottom());
+        Q_EMIT files->activated(2);
+        QCOMPARE(log.viewer()->box()->toPlainText(), u"l'altro ieri\n"_s);
 
         // A successful start closes the viewer.
         w.toolbarClick("kStart");
