@@ -183,8 +183,10 @@ CertificateResult generateSelfSignedCertificate(const QString& certFile, const Q
             why = QStringLiteral("impossibile sostituire %1 o %2").arg(certFile, keyFile);
     }
     if (why) {
-        QFile::remove(keyTemp);
-        QFile::remove(certTemp);
+        for (const QString& temp : {keyTemp, certTemp}) {
+            if (!temp.isEmpty())
+                QFile::remove(temp);
+        }
         result.error = *why;
         return result;
     }

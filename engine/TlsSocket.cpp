@@ -196,6 +196,7 @@ void TlsSocket::pump() {
             if (r == 1) {
                 handshakeDone_ = true;
                 handshakeTimer_.stop();
+                dropHandshakeBuffers();
                 encryptPending();
                 Q_EMIT encrypted();
                 if (!self || broken_)
@@ -221,6 +222,27 @@ void TlsSocket::pump() {
     }
     if (bytesAvailable() > before)
         Q_EMIT readyRead();
+}
+
+void TlsSocket::dropHandshakeBuffers() {
+    // The memory buffers keep the size the handshake grew them to; fresh
+    // ones cost an idle connection nothing.
+    if (BIO_ctrl_pending(in_bio_) == 0) {
+        BIO* fresh = BIO_new(BIO_s_mem());
+        if (fresh) {
+            BIO_set_mem_eof_return(fresh, -1);
+            SSL_set0_rbio(ssl_, fresh);
+            in_bio_ = fresh;
+        }
+    }
+    if (BIO_ctrl_pending(out_bio_) == 0) {
+        BIO* fresh = BIO_new(BIO_s_mem());
+        if (fresh) {
+            BIO_set_mem_eof_return(fresh, -1);
+            SSL_set0_wbio(ssl_, fresh);
+            out_bio_ = fresh;
+        }
+    }
 }
 
 void TlsSocket::readRecords() {

@@ -51,6 +51,7 @@ private:
     void pump();
     void schedulePump();
     void readRecords();
+    void dropHandshakeBuffers();
     void encryptPending();
     void flushRecords();
     void fail(const QString& reason);
