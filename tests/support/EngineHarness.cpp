@@ -150,16 +150,11 @@ class ReuseFTP(ftplib.FTP_TLS):
         return conn, size
 def attempt(f, cmd):
     # 'ok <bytes>' or the code of the reply that refused the transfer.
-    try:
-        return 'ok %d' % len(fetch(f, cmd))
-    except (ssl.SSLError, ConnectionError, EOFError):
-        pass
-    except ftplib.all_errors as e:
-        return str(e)[:3]
-    try:
-        return f.getresp()[:3]
-    except ftplib.all_errors as e:
-        return str(e)[:3]
+    try: return 'ok %d' % len(fetch(f, cmd))
+    except (ssl.SSLError, ConnectionError, EOFError): pass
+    except ftplib.all_errors as e: return str(e)[:3]
+    try: return f.getresp()[:3]
+    except ftplib.all_errors as e: return str(e)[:3]
 def tlslogin(user='alice', password='secret', timeout=20, cls=ftplib.FTP_TLS, prot=True, ctx=None):
     f = cls(context=ctx or tls_context())
     f.connect('127.0.0.1', PORT, timeout=timeout)
