@@ -71,11 +71,6 @@ void TestTlsCertificate::generatedCertificate() {
     QVERIFY(text.contains(u"ecdsa-with-SHA256"_s));
     QVERIFY(text.contains(u"NIST CURVE: P-256"_s));
     QVERIFY2(text.contains(u"Fingerprint="_s + r.summary->sha256Fingerprint), qPrintable(text));
-    // The key belongs to the certificate.
-    const QString certKey = openssl({u"x509"_s, u"-in"_s, cert, u"-noout"_s, u"-pubkey"_s});
-    const QString ownKey = openssl({u"pkey"_s, u"-in"_s, key, u"-pubout"_s});
-    QVERIFY(!certKey.isEmpty());
-    QCOMPARE(certKey, ownKey);
 }
 
 void TestTlsCertificate::ensureKeepsAndGenerateReplaces() {
@@ -89,11 +84,6 @@ void TestTlsCertificate::ensureKeepsAndGenerateReplaces() {
     QVERIFY(again.summary);
     QCOMPARE(again.summary->sha256Fingerprint, first.summary->sha256Fingerprint);
     QCOMPARE(contents(key), keyBytes);
-    // Only the certificate there: still nothing is generated over it.
-    QFile::remove(key);
-    QCOMPARE(ensureSelfSignedCertificate(cert, key, u"h"_s, {}).summary->sha256Fingerprint,
-             first.summary->sha256Fingerprint);
-    QVERIFY(!QFile::exists(key));
     // Asked for explicitly, a new one replaces both files.
     const CertificateResult fresh = generateSelfSignedCertificate(cert, key, u"h"_s, {});
     QVERIFY(fresh.summary);
@@ -104,14 +94,8 @@ void TestTlsCertificate::ensureKeepsAndGenerateReplaces() {
 
 void TestTlsCertificate::unusableFilesAreReported() {
     QTemporaryDir dir;
-    const CertificateResult missing = readCertificateSummary(dir.filePath(u"none.pem"_s));
-    QVERIFY(!missing.summary);
-    QVERIFY(missing.error.startsWith(u"impossibile leggere il certificato"_s));
-    QFile junk(dir.filePath(u"junk.pem"_s));
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write("-----BEGIN CERTIFICATE-----\nnope\n-----END CERTIFICATE-----\n");
-    junk.close();
-    QVERIFY(readCertificateSummary(junk.fileName()).error.contains(u"non contiene"_s));
+    QVERIFY(readCertificateSummary(dir.filePath(u"none.pem"_s))
+                .error.startsWith(u"impossibile leggere il certificato"_s));
     const CertificateResult nowhere = generateSelfSignedCertificate(
         dir.filePath(u"no/c.pem"_s), dir.filePath(u"no/k.pem"_s), u"h"_s, {});
     QVERIFY(!nowhere.summary);
