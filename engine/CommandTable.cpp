@@ -16,6 +16,9 @@ struct CommandRows {
     static constexpr bool Anyone = false;
     static constexpr bool Waits = false;
     static constexpr bool AtOnce = true;
+    static constexpr bool Data = true;
+    static constexpr bool NoData = false;
+    static constexpr bool Tls = true;
 
     // clang-format off
     static constexpr auto rows = [] {
@@ -23,7 +26,7 @@ struct CommandRows {
         using enum CheckEvent;
         using enum Keeps;
         return std::to_array<CommandInfo>({
-        // verb     handler            login    argument   check        keeps          during a transfer
+        // verb     handler            login    argument   check        keeps          during a transfer, data, TLS only
         {"USER",  &S::cmdUser,       Anyone,  Required,  Unchecked,   Nothing,       Waits},
         {"PASS",  &S::cmdPass,       Anyone,  Optional,  Unchecked,   Nothing,       Waits},
         {"ACCT",  &S::cmdNotNeeded,  Anyone,  Optional,  Unchecked,   Nothing,       Waits},
@@ -40,14 +43,14 @@ struct CommandRows {
         {"DELE",  &S::cmdDele,       Login,   Required,  Delete,      Nothing,       Waits},
         {"RNFR",  &S::cmdRnfr,       Login,   Required,  Unchecked,   RenameSource,  Waits},
         {"RNTO",  &S::cmdRnto,       Login,   Required,  Rename,      RenameSource,  Waits},
-        {"LIST",  &S::cmdList,       Login,   Optional,  Unchecked,   Nothing,       Waits},
-        {"NLST",  &S::cmdNlst,       Login,   Optional,  Unchecked,   Nothing,       Waits},
-        {"MLSD",  &S::cmdMlsd,       Login,   Optional,  Unchecked,   Nothing,       Waits},
+        {"LIST",  &S::cmdList,       Login,   Optional,  Unchecked,   Nothing,       Waits, Data},
+        {"NLST",  &S::cmdNlst,       Login,   Optional,  Unchecked,   Nothing,       Waits, Data},
+        {"MLSD",  &S::cmdMlsd,       Login,   Optional,  Unchecked,   Nothing,       Waits, Data},
         {"MLST",  &S::cmdMlst,       Login,   Optional,  Unchecked,   Nothing,       Waits},
-        {"RETR",  &S::cmdRetr,       Login,   Required,  Download,    RestOffset,    Waits},
-        {"STOR",  &S::cmdStor,       Login,   Required,  Upload,      RestOffset,    Waits},
-        {"APPE",  &S::cmdAppe,       Login,   Required,  Upload,      Nothing,       Waits},
-        {"STOU",  &S::cmdStou,       Login,   Optional,  Upload,      Nothing,       Waits},
+        {"RETR",  &S::cmdRetr,       Login,   Required,  Download,    RestOffset,    Waits, Data},
+        {"STOR",  &S::cmdStor,       Login,   Required,  Upload,      RestOffset,    Waits, Data},
+        {"APPE",  &S::cmdAppe,       Login,   Required,  Upload,      Nothing,       Waits, Data},
+        {"STOU",  &S::cmdStou,       Login,   Optional,  Upload,      Nothing,       Waits, Data},
         {"REST",  &S::cmdRest,       Login,   Required,  Unchecked,   RestOffset,    Waits},
         {"ABOR",  &S::cmdAbor,       Login,   None,      Unchecked,   Nothing,       AtOnce},
         {"TYPE",  &S::cmdType,       Login,   Required,  Unchecked,   RestOffset,    Waits},
@@ -69,6 +72,9 @@ struct CommandRows {
         {"EPSV",  &S::cmdEpsv,       Login,   Optional,  Unchecked,   RestOffset,    Waits},
         {"PORT",  &S::cmdPort,       Login,   Required,  Unchecked,   RestOffset,    Waits},
         {"EPRT",  &S::cmdEprt,       Login,   Required,  Unchecked,   RestOffset,    Waits},
+        {"AUTH",  &S::cmdAuth,       Anyone,  Required,  Unchecked,   Nothing,       Waits, NoData, Tls},
+        {"PBSZ",  &S::cmdPbsz,       Anyone,  Required,  Unchecked,   Nothing,       Waits, NoData, Tls},
+        {"PROT",  &S::cmdProt,       Anyone,  Required,  Unchecked,   Nothing,       Waits, NoData, Tls},
         });
     }();
     // clang-format on
@@ -82,10 +88,12 @@ const CommandInfo* findCommand(const QString& verb) {
     return nullptr;
 }
 
-QStringList commandVerbs() {
+QStringList commandVerbs(bool withTls) {
     QStringList verbs;
-    for (const CommandInfo& info : CommandRows::rows)
-        verbs << QString::fromLatin1(info.verb);
+    for (const CommandInfo& info : CommandRows::rows) {
+        if (withTls || !info.tlsOnly)
+            verbs << QString::fromLatin1(info.verb);
+    }
     return verbs;
 }
 
@@ -95,7 +103,7 @@ void dispatchCommand(CommandTarget& target, const ParsedCommand& cmd) {
         return;
     }
     const CommandInfo* info = findCommand(cmd.verb);
-    if (!info) {
+    if (!info || (info->tlsOnly && !target.offersTls())) {
         target.rejectCommand(cmd, ParseError::BadVerb, nullptr, false);
         return;
     }

@@ -46,18 +46,23 @@ struct CommandInfo {
     Keeps keeps;
     // Answered at once even while a transfer runs; other commands wait.
     bool duringTransfer;
+    // Moves data over a data connection (bound by "TLS required").
+    bool movesData = false;
+    // Only known while TLS is offered; otherwise "not understood".
+    bool tlsOnly = false;
 };
 
 // nullptr for a verb the engine does not know.
 const CommandInfo* findCommand(const QString& verb);
-// Verbs for HELP, in table order.
-QStringList commandVerbs();
+// Verbs for HELP, in table order; the TLS ones only when offered.
+QStringList commandVerbs(bool withTls);
 
 // What the dispatcher needs from a session.
 class CommandTarget {
 public:
     virtual ~CommandTarget() = default;
     virtual bool isLoggedIn() const = 0;
+    virtual bool offersTls() const = 0;
     // A precondition failed or the line was unusable: send this error.
     virtual void rejectCommand(const ParsedCommand& cmd, ParseError error, const CommandInfo* info,
                                bool loginMissing) = 0;

@@ -8,6 +8,7 @@
 #include "engine/EngineLimits.h"
 #include "engine/EngineSettings.h"
 #include "engine/HostAddresses.h"
+#include "engine/StreamSocket.h"
 
 #include <QTcpSocket>
 
@@ -24,25 +25,34 @@ constexpr qint64 kMaxQueuedReplies = 64 * 1024;
 
 } // namespace
 
-ControlSession::ControlSession(QTcpSocket* socket, const EngineSettings& settings,
+ControlSession::ControlSession(QTcpSocket* tcp, const EngineSettings& settings,
+                               std::shared_ptr<const TlsContext> tls, bool implicitTls,
                                EngineEvents* events, QObject* parent)
-    : QObject(parent), settings_(settings), events_(events), socket_(socket),
-      peer_(plainAddress(socket->peerAddress())), remoteHost_(addressText(socket->peerAddress())),
-      rootDir_(settings.serverRootDir) {
-    socket_->setParent(this);
-    socket_->setReadBufferSize(kControlReadBuffer);
-    plainSocket_ = socket_->metaObject() == &QTcpSocket::staticMetaObject;
+    : QObject(parent), settings_(settings), events_(events), tls_(std::move(tls)),
+      implicitTls_(implicitTls && tls_), socket_(nullptr), peer_(plainAddress(tcp->peerAddress())),
+      remoteHost_(addressText(tcp->peerAddress())), rootDir_(settings.serverRootDir) {
+    tcp->setReadBufferSize(kControlReadBuffer);
     idleTimer_.setSingleShot(true);
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);
-    connect(socket_, &QTcpSocket::readyRead, this, &ControlSession::onControlReadable);
-    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
+    if (implicitTls_) {
+        protectData_ = true; // the implicit port protects data connections from the start
+        attachSocket(makeTlsSocket(tcp));
+    } else {
+        attachSocket(new PlainSocket(tcp, this));
+    }
+}
+
+void ControlSession::attachSocket(StreamSocket* socket) {
+    socket_ = socket;
+    connect(socket_, &StreamSocket::readyRead, this, &ControlSession::onControlReadable);
+    connect(socket_, &StreamSocket::bytesWritten, this, [this] {
         if (socket_->bytesToWrite() == 0 && (!input_.isEmpty() || socket_->bytesAvailable() > 0))
             onControlReadable();
     });
-    connect(socket_, &QTcpSocket::disconnected, this, [this] { closeWith(QString()); });
-    connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        if (socket_->state() != QAbstractSocket::ConnectedState)
-            closeWith(QString());
+    connect(socket_, &StreamSocket::remoteClosed, this, [this] { closeWith(QString()); });
+    connect(socket_, &StreamSocket::failed, this, [this](const QString& reason) {
+        debug(QStringLiteral("control connection ended: %1").arg(reason));
+        closeWith(QString());
     });
 }
 
@@ -57,7 +67,9 @@ void ControlSession::onControlReadable() {
 }
 
 void ControlSession::start() {
-    reply(Reply::Greeting);
+    // On the implicit port the greeting waits for the handshake.
+    if (!implicitTls_)
+        reply(Reply::Greeting);
     restartIdleTimer();
     processInput();
 }

@@ -5,6 +5,7 @@
 
 #include "engine/CommandTable.h"
 #include "engine/DataAddress.h"
+#include "engine/DataChannel.h"
 #include "engine/FtpEngine.h"
 #include "engine/LineFramer.h"
 #include "engine/ReplyTexts.h"
@@ -26,14 +27,19 @@ class QTcpSocket;
 namespace kv::engine {
 
 class DataChannel;
+class StreamSocket;
+class TlsContext;
+class TlsSocket;
 struct EngineSettings;
 
 class ControlSession : public QObject, public ConnectionObject, private CommandTarget {
     Q_OBJECT
 public:
     // Takes ownership of the connected socket. `events` may be null (then
-    // every login is refused).
-    ControlSession(QTcpSocket* socket, const EngineSettings& settings, EngineEvents* events,
+    // every login is refused). `tls` (null: TLS off) is the server's context;
+    // with `implicitTls` the handshake comes before the greeting.
+    ControlSession(QTcpSocket* socket, const EngineSettings& settings,
+                   std::shared_ptr<const TlsContext> tls, bool implicitTls, EngineEvents* events,
                    QObject* parent);
     ~ControlSession() override;
 
@@ -64,6 +70,7 @@ private:
 
     // CommandTarget (SessionDispatch.cpp)
     bool isLoggedIn() const override { return loggedIn_; }
+    bool offersTls() const override { return tls_ != nullptr; }
     void rejectCommand(const ParsedCommand& cmd, ParseError error, const CommandInfo* info,
                        bool loginMissing) override;
     void runCommand(const CommandInfo& info, const QString& argument) override;
@@ -74,6 +81,7 @@ private:
     bool refuse(Verdict verdict);
 
     // Input and the session's life (ControlSession.cpp)
+    void attachSocket(StreamSocket* socket);
     void processInput();
     bool holdWhileBusy(const QByteArray& line) const;
     void onIdleTimeout();
@@ -91,6 +99,23 @@ private:
     // Login (SessionLogin.cpp)
     void cmdUser(const QString& arg);
     void cmdPass(const QString& arg);
+    // A named account while TLS is required and the connection is clear.
+    bool needsTlsFirst(const QString& user) const;
+    void resetLogin();
+
+    // TLS on the control connection and protection levels (SessionTls.cpp)
+    void cmdAuth(const QString& arg);
+    void cmdPbsz(const QString& arg);
+    void cmdProt(const QString& arg);
+    void startTls();
+    StreamSocket* makeTlsSocket(QTcpSocket* tcp);
+    void onTlsEstablished();
+    TlsSocket* controlTls() const;
+    // How the next data connection is protected; none under PROT C.
+    std::optional<DataProtection> dataProtection() const;
+    // A transfer of a named account that would run in clear while TLS is
+    // required; the 522 is sent here.
+    bool refusedClearData();
 
     // Informational and setting commands (SessionInfoCommands.cpp)
     void cmdNotNeeded(const QString& arg);
@@ -164,8 +189,8 @@ private:
         QString opening; // the 150 line
     };
     void beginTransfer(std::unique_ptr<PendingTransfer> pending);
-    void onDataReady(QTcpSocket* socket);
-    void onDataFailed(const QString& reason);
+    void onDataReady(StreamSocket* socket);
+    void onDataFailed(const QString& reason, Reply answer);
     void onTransferFinished(const TransferResult& result);
     void logTransfer(const PendingTransfer& p, qint64 bytes, const QString& outcome);
     void endTransfer();
@@ -174,7 +199,9 @@ private:
 
     const EngineSettings& settings_;
     EngineEvents* events_;
-    QTcpSocket* socket_;
+    std::shared_ptr<const TlsContext> tls_;
+    bool implicitTls_;
+    StreamSocket* socket_;
     QHostAddress peer_;
     QString remoteHost_;
     QTimer idleTimer_;
@@ -183,7 +210,7 @@ private:
     bool closed_ = false;
     bool closeSignalled_ = false;
     bool readingInput_ = false; // processInput() is on the stack
-    bool plainSocket_ = false;  // a plain TCP socket: replies may go straight to its descriptor
+    bool protectData_ = false;  // PROT P: data connections use TLS
 
     QString userName_;
     QString password_;

@@ -1,6 +1,8 @@
 #include "engine/DataChannel.h"
 
 #include "engine/HostAddresses.h"
+#include "engine/StreamSocket.h"
+#include "engine/TlsSocket.h"
 
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -128,23 +130,59 @@ void DataChannel::open() {
 }
 
 void DataChannel::handOver() {
-    QTcpSocket* socket = socket_;
+    QTcpSocket* tcp = socket_;
     socket_ = nullptr;
-    socket->disconnect(this);
-    socket->setParent(nullptr);
+    tcp->disconnect(this);
+    tcp->setParent(nullptr);
     timeout_.stop();
-    wanted_ = false;
-    mode_ = Mode::None;
     if (listener_)
         listener_->close();
-    Q_EMIT ready(socket);
+    if (protection_) {
+        protect(tcp);
+        return;
+    }
+    wanted_ = false;
+    mode_ = Mode::None;
+    Q_EMIT ready(new PlainSocket(tcp, nullptr));
 }
 
-void DataChannel::fail(const QString& reason) {
+void DataChannel::protect(QTcpSocket* tcp) {
+    // The server is the TLS server whichever side connected.
+    auto* tls = new TlsSocket(tcp, *protection_->context, TlsSocket::Role::Data,
+                              protection_->handshakeMs, this);
+    handshaking_ = tls;
+    connect(tls, &TlsSocket::encrypted, this, [this, tls] { onProtected(tls); });
+    connect(tls, &StreamSocket::failed, this,
+            [this](const QString& reason) { fail(reason, Reply::DataTlsFailed); });
+    connect(tls, &StreamSocket::remoteClosed, this, [this] {
+        fail(QStringLiteral("closed during the TLS handshake"), Reply::DataTlsFailed);
+    });
+}
+
+void DataChannel::onProtected(TlsSocket* tls) {
+    if (protection_->requireReuse && !tls->resumedSessionOf(*protection_->control)) {
+        fail(QStringLiteral("TLS session of the control connection not resumed (%1)")
+                 .arg(tls->protectionSummary()),
+             Reply::SessionNotResumed);
+        return;
+    }
+    if (debugging_)
+        Q_EMIT debugLine(QStringLiteral("data connection TLS %1%2")
+                             .arg(tls->protectionSummary(),
+                                  tls->isResumed() ? QStringLiteral(", resumed") : QString()));
+    tls->disconnect(this);
+    tls->setParent(nullptr);
+    handshaking_ = nullptr;
+    wanted_ = false;
+    mode_ = Mode::None;
+    Q_EMIT ready(tls);
+}
+
+void DataChannel::fail(const QString& reason, Reply answer) {
     const bool wasWanted = wanted_;
     reset();
     if (wasWanted)
-        Q_EMIT failed(reason);
+        Q_EMIT failed(reason, answer);
 }
 
 void DataChannel::reset() {
@@ -156,6 +194,12 @@ void DataChannel::reset() {
         socket_->abort();
         socket_->deleteLater();
         socket_ = nullptr;
+    }
+    if (handshaking_) {
+        handshaking_->disconnect(this);
+        handshaking_->abort();
+        handshaking_->deleteLater();
+        handshaking_ = nullptr;
     }
     if (listener_)
         listener_->close();

@@ -3,12 +3,15 @@
 // active connection to the client (PORT/EPRT). It hands over one connected
 // socket per transfer. Only the control connection's client may connect to a
 // passive port, and active connections only go back to that client.
-//
-// Sockets are created in createSocket(), so an encrypted socket type can be
-// put in later without changing the callers.
+// Under PROT P the connection is handed over only once its TLS handshake
+// is done (and, when asked, once it has resumed the control connection's
+// session); either way the receiver gets a StreamSocket.
 
 #include "engine/DescriptorListener.h"
 #include "engine/EngineLimits.h"
+#include "engine/ReplyTexts.h"
+
+#include <optional>
 
 #include <QHostAddress>
 #include <QObject>
@@ -18,6 +21,18 @@
 class QTcpSocket;
 
 namespace kv::engine {
+
+class StreamSocket;
+class TlsContext;
+class TlsSocket;
+
+// How a data connection is protected.
+struct DataProtection {
+    const TlsContext* context;
+    const TlsSocket* control; // whose sessions the data connection must resume
+    bool requireReuse;
+    int handshakeMs;
+};
 
 class DataChannel : public QObject {
     Q_OBJECT
@@ -33,6 +48,8 @@ public:
     bool isPassive() const { return mode_ == Mode::Passive; }
     // Routine debugLine()s (each data connection) are only made when on.
     void setDebugging(bool on) { debugging_ = on; }
+    // Protection for the connections handed over from now on; none: plain.
+    void setProtection(std::optional<DataProtection> protection) { protection_ = protection; }
 
     // Asks for the connected socket: ready() or failed() follows (ready()
     // may come before open() returns when the client is already connected).
@@ -42,8 +59,9 @@ public:
 
 Q_SIGNALS:
     // The receiver takes ownership of the socket.
-    void ready(QTcpSocket* socket);
-    void failed(const QString& reason);
+    void ready(kv::engine::StreamSocket* socket);
+    // `answer` is the reply the client gets.
+    void failed(const QString& reason, kv::engine::Reply answer);
     void debugLine(const QString& line);
 
 private:
@@ -51,7 +69,9 @@ private:
     QTcpSocket* createSocket();
     void onIncoming(qintptr descriptor);
     void handOver();
-    void fail(const QString& reason);
+    void protect(QTcpSocket* tcp);
+    void onProtected(TlsSocket* tls);
+    void fail(const QString& reason, Reply answer = Reply::CantOpenData);
     bool listenInRange(const QHostAddress& local);
 
     QHostAddress client_;
@@ -60,6 +80,8 @@ private:
     Mode mode_ = Mode::None;
     DescriptorListener* listener_ = nullptr; // made once, listens again for every PASV
     QTcpSocket* socket_ = nullptr;           // connected (or connecting) and not yet handed over
+    TlsSocket* handshaking_ = nullptr;       // in its TLS handshake, not yet handed over
+    std::optional<DataProtection> protection_;
     QHostAddress activeAddress_;
     quint16 activePort_ = 0;
     bool wanted_ = false;

@@ -19,6 +19,8 @@ struct EngineLimits {
     int maxConnections = 1000;
     int maxConnectionsPerAddress = 500;
     int dataConnectTimeoutMs = kDataConnectTimeoutMs;
+    // Longest TLS handshake, on control and data connections alike.
+    int tlsHandshakeTimeoutMs = 10000;
     // Passive data ports are picked at random from this range (the dynamic
     // ports), not left to the kernel: with many finished data connections
     // waiting out TIME_WAIT, the kernel's own search for a free port gets

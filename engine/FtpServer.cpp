@@ -5,6 +5,7 @@
 
 #include "engine/ControlSession.h"
 #include "engine/HostAddresses.h"
+#include "engine/TlsContext.h"
 
 #include <QTcpSocket>
 
@@ -50,10 +51,14 @@ std::optional<QHostAddress> listenAddress(const QString& text) {
 
 } // namespace
 
-FtpServer::FtpServer(QObject* parent) : QObject(parent), listener_(this) {
+FtpServer::FtpServer(QObject* parent) : QObject(parent), listener_(this), implicitListener_(this) {
     settings_.localAddress = primaryIPv4Address();
     listener_.setListenBacklogSize(kListenBacklog);
-    connect(&listener_, &DescriptorListener::descriptorReady, this, &FtpServer::onIncoming);
+    implicitListener_.setListenBacklogSize(kListenBacklog);
+    connect(&listener_, &DescriptorListener::descriptorReady, this,
+            [this](qintptr d) { onIncoming(d, false); });
+    connect(&implicitListener_, &DescriptorListener::descriptorReady, this,
+            [this](qintptr d) { onIncoming(d, true); });
     ignoreSigpipe();
 }
 
@@ -73,11 +78,39 @@ bool FtpServer::Listen() {
     const std::optional<QHostAddress> address = listenAddress(settings_.localAddress);
     if (!address)
         return false;
-    return listener_.listen(*address, quint16(settings_.port));
+    // Files are read again at every start; nothing listens when they fail.
+    std::shared_ptr<const TlsContext> tls;
+    if (!prepareTls(tls))
+        return false;
+    if (!listener_.listen(*address, quint16(settings_.port)))
+        return false;
+    const quint16 implicitPort = settings_.tls.implicitPort;
+    if (tls && implicitPort != 0 && !implicitListener_.listen(*address, implicitPort)) {
+        listenError_ = QStringLiteral("tls_implicit_port: impossibile usare la porta %1 (%2)")
+                           .arg(implicitPort)
+                           .arg(implicitListener_.errorString());
+        listener_.close();
+        return false;
+    }
+    tls_ = std::move(tls);
+    return true;
+}
+
+bool FtpServer::prepareTls(std::shared_ptr<const TlsContext>& tls) {
+    if (!settings_.tls.enabled())
+        return true;
+    TlsContext::Result made = TlsContext::create(settings_.tls);
+    if (!made.context) {
+        listenError_ = made.error;
+        return false;
+    }
+    tls = std::move(made.context);
+    return true;
 }
 
 void FtpServer::StopListening() {
     listener_.close();
+    implicitListener_.close();
     // Every connection ends now and is reported before this returns.
     const QList<ControlSession*> open = sessions_;
     for (ControlSession* s : open) {
@@ -94,7 +127,7 @@ QList<ConnectionObject*> FtpServer::Connections() const {
     return list;
 }
 
-void FtpServer::onIncoming(qintptr descriptor) {
+void FtpServer::onIncoming(qintptr descriptor, bool implicitTls) {
     auto* socket = new QTcpSocket();
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
@@ -119,7 +152,7 @@ void FtpServer::onIncoming(qintptr descriptor) {
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         return;
     }
-    auto* session = new ControlSession(socket, settings_, events_, this);
+    auto* session = new ControlSession(socket, settings_, tls_, implicitTls, events_, this);
     sessions_.append(session);
     connect(session, &ControlSession::closed, this, &FtpServer::onSessionClosed);
     session->start();

@@ -10,10 +10,12 @@
 #include "engine/FtpEngine.h"
 
 #include <QObject>
+#include <memory>
 
 namespace kv::engine {
 
 class ControlSession;
+class TlsContext;
 
 class FtpServer : public QObject, public FtpEngine {
     Q_OBJECT
@@ -49,17 +51,24 @@ public:
 
     // The port the listener is bound to; 0 while not listening.
     quint16 boundPort() const { return listener_.serverPort(); }
+    // The implicit-TLS listener's port; 0 when there is none.
+    quint16 boundImplicitPort() const { return implicitListener_.serverPort(); }
     const EngineLimits& limits() const { return settings_.limits; }
     void setLimits(const EngineLimits& limits) { settings_.limits = limits; }
     const ReplyTexts& replyTexts() const { return settings_.replies; }
 
 private:
-    void onIncoming(qintptr descriptor);
+    void onIncoming(qintptr descriptor, bool implicitTls);
+    // The TLS context of this start (null with TLS off); the reason when
+    // the settings cannot give one.
+    bool prepareTls(std::shared_ptr<const TlsContext>& tls);
     void onSessionClosed(ControlSession* session);
 
     EngineSettings settings_;
     EngineEvents* events_ = nullptr;
     DescriptorListener listener_;
+    DescriptorListener implicitListener_;
+    std::shared_ptr<const TlsContext> tls_;
     QList<ControlSession*> sessions_;
     QString listenError_;
 };

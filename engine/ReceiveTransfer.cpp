@@ -3,9 +3,9 @@
 #include "engine/LineEndings.h"
 #include "engine/Transfer.h"
 
+#include "engine/StreamSocket.h"
 #include <QFile>
 #include <QSocketNotifier>
-#include <QTcpSocket>
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
@@ -25,7 +25,7 @@ constexpr qint64 kReadBurst = 8 * 1024 * 1024;
 constexpr qint64 kSpliceFrom = 256 * 1024;
 } // namespace
 
-ReceiveTransfer::ReceiveTransfer(QTcpSocket* socket, std::unique_ptr<QFile> file, bool ascii,
+ReceiveTransfer::ReceiveTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, bool ascii,
                                  int lingerSeconds, QObject* parent)
     : Transfer(socket, lingerSeconds, parent), file_(std::move(file)), ascii_(ascii) {}
 
@@ -52,11 +52,11 @@ void ReceiveTransfer::stopSource() {
 
 bool ReceiveTransfer::takeDescriptor() {
 #ifdef Q_OS_LINUX
-    // Only a plain TCP socket: an encrypted one must keep its own reading.
-    if (ascii_ || socket_->metaObject() != &QTcpSocket::staticMetaObject ||
-        socket_->state() != QAbstractSocket::ConnectedState)
+    // Only a plain socket: an encrypted one must keep its own reading.
+    const qintptr plain = socket_->zeroCopyDescriptor();
+    if (ascii_ || plain < 0)
         return false;
-    const int fd = ::fcntl(int(socket_->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    const int fd = ::fcntl(int(plain), F_DUPFD_CLOEXEC, 0);
     if (fd < 0)
         return false;
     fd_ = fd; // shares the non-blocking mode of Qt's descriptor
@@ -175,19 +175,17 @@ void ReceiveTransfer::start() {
     buffer_.resize(kReadChunk);
     if (ascii_)
         decoder_ = std::make_unique<AsciiDecoder>();
-    connect(socket_, &QTcpSocket::readyRead, this, &ReceiveTransfer::drain);
-    connect(socket_, &QTcpSocket::disconnected, this, &ReceiveTransfer::onSocketClosed);
-    connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
-        if (e == QAbstractSocket::RemoteHostClosedError)
-            onSocketClosed();
-        else if (!done_)
-            finish(TransferResult::Outcome::ConnectionLost, socket_->errorString());
+    connect(socket_, &StreamSocket::readyRead, this, &ReceiveTransfer::drain);
+    connect(socket_, &StreamSocket::remoteClosed, this, &ReceiveTransfer::onSocketClosed);
+    connect(socket_, &StreamSocket::failed, this, [this](const QString& reason) {
+        if (!done_)
+            finish(TransferResult::Outcome::ConnectionLost, reason);
     });
     // The client may have sent data, or everything, before we got here.
     drain();
     if (done_)
         return;
-    if (socket_->state() == QAbstractSocket::UnconnectedState) {
+    if (!socket_->isConnected()) {
         onSocketClosed();
         return;
     }

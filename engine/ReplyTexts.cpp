@@ -108,6 +108,19 @@ constexpr std::array kReplies{
     ReplyRow{ModifyTimeSet, "213 Modify=%1; %2"},
     ReplyRow{MachineListBegin, "250-Listing %1"},
     ReplyRow{MachineListEnd, "250 End"},
+    ReplyRow{AuthOk, "234 AUTH %1 successful"},
+    ReplyRow{TlsAlreadyOn, "503 TLS is already active on this connection."},
+    ReplyRow{AuthNotSupported, "504 AUTH %1 not supported; use AUTH TLS."},
+    ReplyRow{TlsNotActive, "503 Bad sequence of commands: send AUTH TLS first."},
+    ReplyRow{PbszOk, "200 PBSZ=0"},
+    ReplyRow{ProtOk, "200 Protection level set to %1"},
+    ReplyRow{ProtNotSupported, "536 Protection level %1 not supported."},
+    ReplyRow{ProtUnknown, "504 PROT %1 not recognized; use P or C."},
+    ReplyRow{TlsRequiredForLogin,
+             "530 TLS is required on this server: use AUTH TLS before logging in."},
+    ReplyRow{DataMustBeEncrypted, "522 Data connections must be encrypted."},
+    ReplyRow{SessionNotResumed, "425 TLS session of data connection not resumed."},
+    ReplyRow{DataTlsFailed, "425 TLS negotiation on the data connection failed."},
 };
 
 constexpr bool inEnumOrder() {

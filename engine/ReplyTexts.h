@@ -106,6 +106,19 @@ enum class Reply {
     ModifyTimeSet,
     MachineListBegin,
     MachineListEnd,
+    // TLS
+    AuthOk,
+    TlsAlreadyOn,
+    AuthNotSupported,
+    TlsNotActive,
+    PbszOk,
+    ProtOk,
+    ProtNotSupported,
+    ProtUnknown,
+    TlsRequiredForLogin,
+    DataMustBeEncrypted,
+    SessionNotResumed,
+    DataTlsFailed,
 };
 
 class ReplyTexts {

@@ -3,9 +3,9 @@
 #include "engine/LineEndings.h"
 #include "engine/Transfer.h"
 
+#include "engine/StreamSocket.h"
 #include <QFile>
 #include <QSocketNotifier>
-#include <QTcpSocket>
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
@@ -25,12 +25,13 @@ constexpr qint64 kLowWater = 256 * 1024;
 constexpr qint64 kSendfileBurst = 8 * 1024 * 1024;
 } // namespace
 
-SendTransfer::SendTransfer(QTcpSocket* socket, std::unique_ptr<QFile> file, qint64 offset,
+SendTransfer::SendTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, qint64 offset,
                            bool ascii, int lingerSeconds, QObject* parent)
     : Transfer(socket, lingerSeconds, parent), file_(std::move(file)), offset_(offset),
       ascii_(ascii) {}
 
-SendTransfer::SendTransfer(QTcpSocket* socket, QByteArray data, int lingerSeconds, QObject* parent)
+SendTransfer::SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds,
+                           QObject* parent)
     : Transfer(socket, lingerSeconds, parent), data_(std::move(data)) {}
 
 SendTransfer::~SendTransfer() {
@@ -52,16 +53,16 @@ void SendTransfer::onSocketGone() {
 }
 
 void SendTransfer::start() {
-    connect(socket_, &QTcpSocket::disconnected, this, &SendTransfer::onSocketGone);
-    connect(socket_, &QTcpSocket::errorOccurred, this, &SendTransfer::onSocketGone);
+    connect(socket_, &StreamSocket::remoteClosed, this, &SendTransfer::onSocketGone);
+    connect(socket_, &StreamSocket::failed, this, &SendTransfer::onSocketGone);
     // Anything the client sends on a download connection is thrown away.
-    connect(socket_, &QTcpSocket::readyRead, this, [this] { socket_->readAll(); });
-    if (socket_->state() != QAbstractSocket::ConnectedState) {
+    connect(socket_, &StreamSocket::readyRead, this, [this] { socket_->readAll(); });
+    if (!socket_->isConnected()) {
         finish(TransferResult::Outcome::ConnectionLost, QStringLiteral("not connected"));
         return;
     }
     if (!file_) {
-        connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
+        connect(socket_, &StreamSocket::bytesWritten, this, [this] {
             if (!done_ && socket_->bytesToWrite() == 0) {
                 bytes_ = data_.size();
                 finish(TransferResult::Outcome::Complete);
@@ -76,7 +77,8 @@ void SendTransfer::start() {
     }
     end_ = file_->size();
 #ifdef Q_OS_LINUX
-    if (!ascii_ && file_->handle() >= 0) {
+    // Zero-copy only on a plain socket; TLS records are made here.
+    if (!ascii_ && file_->handle() >= 0 && socket_->zeroCopyDescriptor() >= 0) {
         pumpSendfile();
         return;
     }
@@ -91,7 +93,7 @@ void SendTransfer::startChunks() {
         finish(TransferResult::Outcome::ReadFailed, file_->errorString());
         return;
     }
-    connect(socket_, &QTcpSocket::bytesWritten, this, &SendTransfer::pumpChunks);
+    connect(socket_, &StreamSocket::bytesWritten, this, &SendTransfer::pumpChunks);
     pumpChunks();
 }
 
@@ -147,7 +149,7 @@ void SendTransfer::pumpSendfile() {
     // The kernel copies straight from the page cache into the socket; the
     // descriptor is non-blocking, so a full socket gives EAGAIN and we wait
     // for the notifier to say it is writable again.
-    const int out = int(socket_->socketDescriptor());
+    const int out = int(socket_->zeroCopyDescriptor());
     const int in = file_->handle();
     qint64 budget = kSendfileBurst;
     while (budget > 0) {
@@ -188,7 +190,7 @@ void SendTransfer::pumpSendfile() {
     // Most small files fit into the socket at once; the notifier is only
     // made for the ones that have to wait.
     if (!notifier_) {
-        notifier_ = new QSocketNotifier(socket_->socketDescriptor(), QSocketNotifier::Write, this);
+        notifier_ = new QSocketNotifier(out, QSocketNotifier::Write, this);
         connect(notifier_, &QSocketNotifier::activated, this, &SendTransfer::pumpSendfile);
     }
     notifier_->setEnabled(true);

@@ -7,7 +7,7 @@
 #include "engine/EngineSettings.h"
 #include "engine/HostAddresses.h"
 
-#include <QTcpSocket>
+#include "engine/StreamSocket.h"
 
 namespace kv::engine {
 
@@ -57,6 +57,8 @@ void ControlSession::listenPassive(bool extended) {
     }
     if (settings_.debugMode > 0)
         debug(QStringLiteral("passive data port %1 on %2").arg(port).arg(addressText(local)));
+    // A TLS 1.3 client spends a ticket per data connection: one more now.
+    socket_->issueSessionTicket();
     if (extended) {
         reply(Reply::EnteringExtendedPassive, {QString::number(port)});
         return;
@@ -93,6 +95,7 @@ void ControlSession::connectActive(const DataAddress& target, const QString& ver
         return;
     }
     dataChannel().setActive(target.host, target.port);
+    socket_->issueSessionTicket();
     reply(Reply::CommandOk, {verb});
 }
 

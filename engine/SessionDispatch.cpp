@@ -74,6 +74,8 @@ void ControlSession::runCommand(const CommandInfo& info, const QString& arg) {
         restOffset_ = 0;
     if (info.keeps != Keeps::RenameSource)
         renameFrom_.reset();
+    if (info.movesData && refusedClearData())
+        return;
     const CommandInfo* outer = std::exchange(running_, &info);
     (this->*info.handler)(arg);
     running_ = outer;

@@ -87,7 +87,7 @@ void ControlSession::cmdStat(const QString& arg) {
 
 void ControlSession::cmdHelp(const QString&) {
     reply(Reply::HelpBegin);
-    const QStringList verbs = commandVerbs();
+    const QStringList verbs = commandVerbs(offersTls());
     for (qsizetype i = 0; i < verbs.size(); i += 8)
         reply(QLatin1Char(' ') + verbs.mid(i, 8).join(u' '));
     reply(Reply::HelpEnd, {QString::fromLatin1(kEngineVersion)});
@@ -99,6 +99,10 @@ void ControlSession::cmdFeat(const QString&) {
          {" EPRT", " EPSV", " MDTM", " MFMT", " MLST type*;size*;modify*;perm*;", " REST STREAM",
           " SIZE", " TVFS", " UTF8"})
         reply(QString::fromLatin1(feature));
+    if (offersTls()) {
+        for (const char* feature : {" AUTH TLS", " AUTH SSL", " PBSZ", " PROT"})
+            reply(QString::fromLatin1(feature));
+    }
     reply(Reply::FeaturesEnd);
 }
 

@@ -5,12 +5,37 @@
 
 #include "engine/EngineLimits.h"
 #include "engine/EngineSettings.h"
+#include "engine/StreamSocket.h"
 
 namespace kv::engine {
+
+bool ControlSession::needsTlsFirst(const QString& user) const {
+    // The anonymous account's password is no secret, so it may stay clear.
+    return settings_.tls.mode == TlsMode::Required && !socket_->isEncrypted() &&
+           user.compare(u"anonymous", Qt::CaseInsensitive) != 0;
+}
+
+void ControlSession::resetLogin() {
+    loggedIn_ = false;
+    userGiven_ = false;
+    userName_.clear();
+    password_.clear();
+    rootDir_ = settings_.serverRootDir;
+    virtualDirs_.clear();
+    cwd_ = QStringLiteral("/");
+    vfs_ = VirtualFileSystem();
+}
 
 void ControlSession::cmdUser(const QString& arg) {
     if (loggedIn_) {
         reply(Reply::CannotReRegister);
+        return;
+    }
+    if (needsTlsFirst(arg)) {
+        // The same answer for every name: nothing tells whether it exists.
+        userGiven_ = false;
+        userName_.clear();
+        reply(Reply::TlsRequiredForLogin);
         return;
     }
     userName_ = arg;
@@ -22,6 +47,10 @@ void ControlSession::cmdUser(const QString& arg) {
 void ControlSession::cmdPass(const QString& arg) {
     if (loggedIn_) {
         reply(Reply::AlreadyLoggedIn);
+        return;
+    }
+    if (needsTlsFirst(userGiven_ ? userName_ : QString())) {
+        reply(Reply::TlsRequiredForLogin);
         return;
     }
     if (!userGiven_) {

@@ -5,7 +5,7 @@
 
 #include "engine/EngineSettings.h"
 
-#include <QTcpSocket>
+#include "engine/StreamSocket.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -18,9 +18,8 @@ void ControlSession::send(QByteArray bytes) {
     // Straight into the kernel when nothing is queued ahead of it, instead of
     // waiting for the next event-loop pass; whatever does not fit (or an
     // error) goes the socket's own way, which queues it and reports errors.
-    const qintptr fd = socket_->socketDescriptor();
-    if (plainSocket_ && fd >= 0 && socket_->bytesToWrite() == 0 &&
-        socket_->state() == QAbstractSocket::ConnectedState) {
+    const qintptr fd = socket_->zeroCopyDescriptor();
+    if (fd >= 0 && socket_->bytesToWrite() == 0) {
         const ssize_t n =
             ::send(int(fd), bytes.constData(), size_t(bytes.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n == bytes.size())

@@ -6,8 +6,8 @@
 #include "engine/DataChannel.h"
 #include "engine/EngineSettings.h"
 
+#include "engine/StreamSocket.h"
 #include <QScopeGuard>
-#include <QTcpSocket>
 
 namespace kv::engine {
 
@@ -19,11 +19,12 @@ void ControlSession::beginTransfer(std::unique_ptr<PendingTransfer> pending) {
     }
     pending_ = std::move(pending);
     idleTimer_.stop();
+    data_->setProtection(dataProtection());
     reply(pending_->opening);
     data_->open(); // ready() may arrive before this returns
 }
 
-void ControlSession::onDataReady(QTcpSocket* socket) {
+void ControlSession::onDataReady(StreamSocket* socket) {
     if (!pending_ || closed_) {
         socket->abort();
         socket->deleteLater();
@@ -47,11 +48,11 @@ void ControlSession::onDataReady(QTcpSocket* socket) {
     transfer_->start();
 }
 
-void ControlSession::onDataFailed(const QString& reason) {
+void ControlSession::onDataFailed(const QString& reason, Reply answer) {
     if (!pending_)
         return;
     debug(QStringLiteral("data connection failed: %1").arg(reason));
-    reply(Reply::CantOpenData);
+    reply(answer);
     endTransfer();
 }
 

@@ -11,11 +11,11 @@
 
 class QFile;
 class QSocketNotifier;
-class QTcpSocket;
 
 namespace kv::engine {
 class AsciiEncoder;
 class AsciiDecoder;
+class StreamSocket;
 } // namespace kv::engine
 
 namespace kv::engine {
@@ -39,7 +39,7 @@ class Transfer : public QObject {
 public:
     // Takes ownership of the socket. `lingerSeconds` > 0 keeps a finished
     // connection half-open that long so the client can read everything.
-    Transfer(QTcpSocket* socket, int lingerSeconds, QObject* parent);
+    Transfer(StreamSocket* socket, int lingerSeconds, QObject* parent);
     ~Transfer() override;
 
     virtual void start() = 0;
@@ -55,11 +55,10 @@ Q_SIGNALS:
 protected:
     void finish(TransferResult::Outcome outcome, const QString& detail = QString());
     virtual void stopSource() {}
-    void closeSocketGracefully();
     // The text of the last failed system call (errno), for a result's detail.
     static QString systemError();
 
-    QTcpSocket* socket_;
+    StreamSocket* socket_;
     int linger_;
     qint64 bytes_ = 0;
     bool done_ = false;
@@ -69,9 +68,9 @@ protected:
 class SendTransfer : public Transfer {
     Q_OBJECT
 public:
-    SendTransfer(QTcpSocket* socket, std::unique_ptr<QFile> file, qint64 offset, bool ascii,
+    SendTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, qint64 offset, bool ascii,
                  int lingerSeconds, QObject* parent);
-    SendTransfer(QTcpSocket* socket, QByteArray data, int lingerSeconds, QObject* parent);
+    SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds, QObject* parent);
     ~SendTransfer() override;
     void start() override;
 
@@ -97,8 +96,8 @@ private:
 class ReceiveTransfer : public Transfer {
     Q_OBJECT
 public:
-    ReceiveTransfer(QTcpSocket* socket, std::unique_ptr<QFile> file, bool ascii, int lingerSeconds,
-                    QObject* parent);
+    ReceiveTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, bool ascii,
+                    int lingerSeconds, QObject* parent);
     ~ReceiveTransfer() override;
     void start() override;
 
@@ -117,7 +116,7 @@ private:
     bool ascii_ = false;
     QByteArray buffer_;
     std::unique_ptr<AsciiDecoder> decoder_;
-    // Binary uploads on a plain TCP socket read the descriptor directly
+    // Binary uploads on a plain socket read the descriptor directly
     // (one copy less, and a reset is told apart from a normal end).
     int fd_ = -1;
     int pipe_[2] = {-1, -1}; // socket -> pipe -> file without a user-space copy

@@ -1,5 +1,7 @@
 #include "tests/support/EngineHarness.h"
 
+#include "engine/TlsCertificate.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -45,10 +47,27 @@ bool EngineHarness::start() {
     for (int attempt = 0; attempt < 50; ++attempt) {
         port = quint16(20000 + QRandomGenerator::global()->bounded(12000));
         server->setPort(qint16(port));
+        if (wantImplicit) {
+            implicitPort = quint16(port + 1);
+            tls.implicitPort = implicitPort;
+        }
+        server->setTls(tls);
         if (server->Listen())
             return true;
     }
     return false;
+}
+
+TlsSettings EngineHarness::tlsWith(TlsMode mode, bool requireReuse) {
+    TlsSettings t;
+    t.mode = mode;
+    t.requireSessionReuse = requireReuse;
+    t.certificateFile = dir.filePath(QStringLiteral("cert.pem"));
+    t.privateKeyFile = dir.filePath(QStringLiteral("key.pem"));
+    if (!QFile::exists(t.certificateFile))
+        generateSelfSignedCertificate(t.certificateFile, t.privateKeyFile,
+                                      QStringLiteral("localhost"), {QStringLiteral("127.0.0.1")});
+    return t;
 }
 
 void EngineHarness::write(const QString& relative, const QByteArray& data) const {
@@ -110,6 +129,40 @@ def lines(f, cmd):
     out = []
     f.retrlines(cmd, out.append)
     return out
+import ssl
+def tls_context(maximum=None):
+    c = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    c.check_hostname = False
+    c.verify_mode = ssl.CERT_NONE
+    if maximum:
+        c.minimum_version = ssl.TLSVersion.MINIMUM_SUPPORTED
+        c.maximum_version = maximum
+    return c
+class ReuseFTP(ftplib.FTP_TLS):
+    # Data connections resume the session of this control connection (or
+    # of the one named in `borrow`).
+    borrow = None
+    def ntransfercmd(self, cmd, rest=None):
+        conn, size = ftplib.FTP.ntransfercmd(self, cmd, rest)
+        if self._prot_p:
+            conn = self.context.wrap_socket(conn, server_hostname=self.host,
+                                            session=(self.borrow or self).sock.session)
+        return conn, size
+def attempt(f, cmd):
+    # 'ok <bytes>' or the code of the reply that refused the transfer.
+    try: return 'ok %d' % len(fetch(f, cmd))
+    except (ssl.SSLError, ConnectionError, EOFError): pass
+    except ftplib.all_errors as e: return str(e)[:3]
+    try: return f.getresp()[:3]
+    except ftplib.all_errors as e: return str(e)[:3]
+def tlslogin(user='alice', password='secret', timeout=20, cls=ftplib.FTP_TLS, prot=True, ctx=None):
+    f = cls(context=ctx or tls_context())
+    f.connect('127.0.0.1', PORT, timeout=timeout)
+    f.auth()
+    f.login(user, password)
+    if prot:
+        f.prot_p()
+    return f
 )")
                                 .arg(port)
                                 .arg(QStringLiteral("'%1'").arg(events.root));

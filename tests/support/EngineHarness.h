@@ -66,14 +66,19 @@ QStringList outputOf(const ClientRun& run);
 class EngineHarness {
 public:
     EngineHarness();
-    // Starts the engine on a free port of 127.0.0.1 below 32768.
+    // Starts the engine on a free port of 127.0.0.1 below 32768, with `tls`
+    // (and, with an implicit port wanted, a free one for that as well).
     bool start();
+    // TLS settings with a fresh self-signed certificate in the temp folder.
+    kv::engine::TlsSettings tlsWith(kv::engine::TlsMode mode, bool requireReuse = true);
     QString path(const QString& relative) const { return dir.filePath(relative); }
     void write(const QString& relative, const QByteArray& data) const;
     QByteArray read(const QString& relative) const;
 
     // Runs a python3 script with ftplib imported, PORT set and a helper
-    // login(user, password) -> FTP and resp(ftp, line) -> reply text.
+    // login(user, password) -> FTP and resp(ftp, line) -> reply text; with
+    // TLS on, tlslogin(...) -> FTP_TLS and ReuseFTP, a client whose data
+    // connections resume the control connection's session.
     ClientRun python(const QString& body, int timeoutMs = 30000);
     // Runs a program (curl, lftp) with arguments; "%PORT%" is replaced.
     ClientRun program(const QString& exe, QStringList args, int timeoutMs = 30000);
@@ -82,4 +87,7 @@ public:
     FakeEvents events;
     std::unique_ptr<kv::engine::FtpServer> server;
     quint16 port = 0;
+    kv::engine::TlsSettings tls;
+    bool wantImplicit = false;
+    quint16 implicitPort = 0;
 };

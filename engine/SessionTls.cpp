@@ -1,0 +1,101 @@
+// TLS on a control session: AUTH turns the connection into a TLS one (and
+// starts the login again), PBSZ and PROT choose how data connections are
+// protected, and the rule that named accounts must not move data in clear
+// while TLS is required.
+
+#include "engine/ControlSession.h"
+
+#include "engine/EngineSettings.h"
+#include "engine/TlsContext.h"
+#include "engine/TlsSocket.h"
+
+#include <QTcpSocket>
+
+namespace kv::engine {
+
+TlsSocket* ControlSession::controlTls() const {
+    return qobject_cast<TlsSocket*>(socket_);
+}
+
+StreamSocket* ControlSession::makeTlsSocket(QTcpSocket* tcp) {
+    auto* tls = new TlsSocket(tcp, *tls_, TlsSocket::Role::Control,
+                              settings_.limits.tlsHandshakeTimeoutMs, this);
+    tls->setReadLimit(2 * kMaxCommandLine);
+    connect(tls, &TlsSocket::encrypted, this, &ControlSession::onTlsEstablished);
+    return tls;
+}
+
+void ControlSession::cmdAuth(const QString& arg) {
+    const QString mechanism = arg.trimmed().toUpper();
+    if (socket_->isEncrypted()) {
+        reply(Reply::TlsAlreadyOn);
+        return;
+    }
+    if (mechanism != u"TLS" && mechanism != u"SSL" && mechanism != u"TLS-C") {
+        reply(Reply::AuthNotSupported, {mechanism});
+        return;
+    }
+    // A login made in clear does not carry over into the protected session.
+    resetLogin();
+    if (data_)
+        data_->reset();
+    reply(Reply::AuthOk, {mechanism});
+    startTls();
+}
+
+void ControlSession::startTls() {
+    // Anything the client sent after AUTH in clear is dropped, never run as
+    // if it had come protected.
+    input_ = LineFramer();
+    StreamSocket* plain = socket_;
+    QTcpSocket* tcp = plain->releaseTcp();
+    plain->deleteLater(); // it may be the one whose signal brought us here
+    attachSocket(makeTlsSocket(tcp));
+}
+
+void ControlSession::onTlsEstablished() {
+    log(QStringLiteral("TLS %1").arg(socket_->protectionSummary()));
+    if (implicitTls_)
+        reply(Reply::Greeting);
+    restartIdleTimer();
+    processInput();
+}
+
+void ControlSession::cmdPbsz(const QString&) {
+    // Stream mode over TLS needs no buffer: the answer is always 0.
+    reply(socket_->isEncrypted() ? Reply::PbszOk : Reply::TlsNotActive);
+}
+
+void ControlSession::cmdProt(const QString& arg) {
+    if (!socket_->isEncrypted()) {
+        reply(Reply::TlsNotActive);
+        return;
+    }
+    const QString level = arg.trimmed().toUpper();
+    if (level == u"P" || level == u"C") {
+        protectData_ = level == u"P";
+        reply(Reply::ProtOk, {level});
+    } else if (level == u"S" || level == u"E") {
+        reply(Reply::ProtNotSupported, {level});
+    } else {
+        reply(Reply::ProtUnknown, {level});
+    }
+}
+
+bool ControlSession::refusedClearData() {
+    if (settings_.tls.mode != TlsMode::Required || protectData_ ||
+        userName_.compare(u"anonymous", Qt::CaseInsensitive) == 0)
+        return false;
+    reply(Reply::DataMustBeEncrypted);
+    return true;
+}
+
+std::optional<DataProtection> ControlSession::dataProtection() const {
+    TlsSocket* control = controlTls();
+    if (!protectData_ || !control || !tls_)
+        return std::nullopt;
+    return DataProtection{tls_.get(), control, settings_.tls.requireSessionReuse,
+                          settings_.limits.tlsHandshakeTimeoutMs};
+}
+
+} // namespace kv::engine

@@ -1,0 +1,318 @@
+// The TLS stream: TCP bytes fed to OpenSSL's memory buffers, records taken
+// from them into the TCP socket's queue, the handshake with its time limit,
+// decryption paced by the reader and encryption paced by the kernel.
+#include "engine/TlsSocket.h"
+
+#include "engine/TlsContext.h"
+
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <cstring>
+#include <limits>
+
+namespace kv::engine {
+
+namespace {
+// Bytes moved from the TCP socket into OpenSSL per step.
+constexpr qint64 kFeedChunk = 64 * 1024;
+// Plain bytes encrypted per SSL_write.
+constexpr qint64 kEncryptChunk = 64 * 1024;
+// Encrypt ahead only while the TCP socket holds less than this.
+constexpr qint64 kEncryptAhead = 512 * 1024;
+// Random bytes naming a control connection inside its tickets.
+constexpr int kTokenBytes = 16;
+
+QString lastError(const char* what) {
+    const unsigned long e = ERR_get_error();
+    ERR_clear_error();
+    if (e == 0)
+        return QString::fromLatin1(what);
+    char buf[256];
+    ERR_error_string_n(e, buf, sizeof buf);
+    return QStringLiteral("%1: %2").arg(QLatin1StringView(what), QLatin1StringView(buf));
+}
+} // namespace
+
+TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int handshakeMs,
+                     QObject* parent)
+    : StreamSocket(tcp, parent) {
+    if (role == Role::Control) {
+        token_.resize(kTokenBytes);
+        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(token_.data()),
+                                              kTokenBytes / 4);
+        ssl_ = context.newControlConnection(&token_);
+    } else {
+        ssl_ = context.newDataConnection();
+    }
+    connect(tcp_, &QTcpSocket::readyRead, this, &TlsSocket::pump);
+    connect(tcp_, &QTcpSocket::bytesWritten, this, [this] {
+        encryptPending();
+        Q_EMIT bytesWritten();
+    });
+    // What arrived with the end is decrypted before the end is reported.
+    connect(tcp_, &QTcpSocket::disconnected, this, [this] {
+        tcpEnded_ = true;
+        readLimit_ = std::numeric_limits<qint64>::max(); // nothing more will come: take it all
+        pump();
+        reportEnd(true, QString());
+    });
+    connect(tcp_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+        tcpEnded_ = true;
+        if (e == QAbstractSocket::RemoteHostClosedError) {
+            readLimit_ = std::numeric_limits<qint64>::max();
+            pump();
+        }
+        reportEnd(e == QAbstractSocket::RemoteHostClosedError, tcp_->errorString());
+    });
+    handshakeTimer_.setSingleShot(true);
+    connect(&handshakeTimer_, &QTimer::timeout, this,
+            [this] { fail(QStringLiteral("TLS handshake timed out")); });
+    in_bio_ = BIO_new(BIO_s_mem());
+    out_bio_ = BIO_new(BIO_s_mem());
+    if (!ssl_ || !in_bio_ || !out_bio_) {
+        BIO_free(in_bio_);
+        BIO_free(out_bio_);
+        in_bio_ = out_bio_ = nullptr;
+        QMetaObject::invokeMethod(
+            this, [this] { fail(QStringLiteral("TLS unavailable")); }, Qt::QueuedConnection);
+        return;
+    }
+    // An empty buffer means "more later", not the end of the stream.
+    BIO_set_mem_eof_return(in_bio_, -1);
+    BIO_set_mem_eof_return(out_bio_, -1);
+    SSL_set_bio(ssl_, in_bio_, out_bio_);
+    SSL_set_accept_state(ssl_);
+    handshakeTimer_.start(handshakeMs);
+    if (tcp_->bytesAvailable() > 0)
+        schedulePump();
+}
+
+TlsSocket::~TlsSocket() {
+    if (tcp_)
+        tcp_->disconnect(this);
+    SSL_free(ssl_); // frees both buffers
+}
+
+qint64 TlsSocket::read(char* data, qint64 max) {
+    const qint64 n = std::min(max, bytesAvailable());
+    if (n <= 0)
+        return 0;
+    const bool wasFull = bytesAvailable() >= readLimit_;
+    std::memcpy(data, in_.constData() + inPos_, size_t(n));
+    inPos_ += n;
+    if (inPos_ == in_.size()) {
+        in_.clear(); // an idle connection keeps no buffer
+        inPos_ = 0;
+    }
+    if (wasFull)
+        schedulePump(); // reading from the TCP socket paused for us
+    return n;
+}
+
+void TlsSocket::write(const QByteArray& data) {
+    if (broken_)
+        return;
+    out_.append(data);
+    encryptPending();
+}
+
+qint64 TlsSocket::bytesToWrite() const {
+    return (out_.size() - outPos_) + (tcp_ ? tcp_->bytesToWrite() : 0);
+}
+
+bool TlsSocket::isConnected() const {
+    return handshakeDone_ && !broken_ && tcp_ && tcp_->state() == QAbstractSocket::ConnectedState;
+}
+
+QString TlsSocket::protectionSummary() const {
+    if (!ssl_ || !handshakeDone_)
+        return {};
+    const char* cipher = SSL_CIPHER_get_name(SSL_get_current_cipher(ssl_));
+    return QStringLiteral("%1 %2").arg(QLatin1StringView(SSL_get_version(ssl_)),
+                                       QLatin1StringView(cipher ? cipher : "?"));
+}
+
+void TlsSocket::issueSessionTicket() {
+    if (!isConnected() || SSL_version(ssl_) != TLS1_3_VERSION)
+        return;
+    // The ticket goes out with the next handshake step, taken here at once.
+    if (SSL_new_session_ticket(ssl_) == 1)
+        SSL_do_handshake(ssl_);
+    ERR_clear_error();
+    flushRecords();
+}
+
+bool TlsSocket::isResumed() const {
+    return handshakeDone_ && SSL_session_reused(ssl_) == 1;
+}
+
+bool TlsSocket::resumedSessionOf(const TlsSocket& control) const {
+    return handshakeDone_ && TlsContext::resumedFrom(ssl_, control.ssl_, control.token_);
+}
+
+void TlsSocket::sendCloseNotify() {
+    if (!handshakeDone_ || broken_ || tcpEnded_)
+        return;
+    // Everything written goes before the alert, whatever the kernel holds.
+    while (outPos_ < out_.size()) {
+        const int n = SSL_write(ssl_, out_.constData() + outPos_,
+                                int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
+        if (n <= 0)
+            break;
+        outPos_ += n;
+        flushRecords();
+    }
+    out_.clear();
+    outPos_ = 0;
+    SSL_shutdown(ssl_);
+    ERR_clear_error();
+    flushRecords();
+}
+
+void TlsSocket::schedulePump() {
+    if (std::exchange(pumpQueued_, true))
+        return;
+    QMetaObject::invokeMethod(this, &TlsSocket::pump, Qt::QueuedConnection);
+}
+
+void TlsSocket::pump() {
+    pumpQueued_ = false;
+    if (broken_ || !tcp_ || !ssl_)
+        return;
+    QPointer<TlsSocket> self(this);
+    const qint64 before = bytesAvailable();
+    // Every round either finishes the handshake, decrypts, or moves TCP
+    // bytes in; it ends when none of them can go on.
+    for (;;) {
+        if (!handshakeDone_) {
+            ERR_clear_error();
+            const int r = SSL_do_handshake(ssl_);
+            flushRecords();
+            if (r == 1) {
+                handshakeDone_ = true;
+                handshakeTimer_.stop();
+                dropHandshakeBuffers();
+                encryptPending();
+                Q_EMIT encrypted();
+                if (!self || broken_)
+                    return;
+                continue;
+            }
+            if (SSL_get_error(ssl_, r) != SSL_ERROR_WANT_READ) {
+                fail(lastError("TLS handshake failed"));
+                return;
+            }
+        } else {
+            readRecords();
+            if (broken_)
+                return;
+        }
+        const bool room = !handshakeDone_ || bytesAvailable() < readLimit_;
+        if (!room || tcp_->bytesAvailable() <= 0)
+            break;
+        const QByteArray raw = tcp_->read(kFeedChunk);
+        if (raw.isEmpty())
+            break;
+        BIO_write(in_bio_, raw.constData(), int(raw.size()));
+    }
+    if (bytesAvailable() > before)
+        Q_EMIT readyRead();
+}
+
+void TlsSocket::dropHandshakeBuffers() {
+    // The memory buffers keep the size the handshake grew them to; fresh
+    // ones cost an idle connection nothing.
+    if (BIO_ctrl_pending(in_bio_) == 0) {
+        BIO* fresh = BIO_new(BIO_s_mem());
+        if (fresh) {
+            BIO_set_mem_eof_return(fresh, -1);
+            SSL_set0_rbio(ssl_, fresh);
+            in_bio_ = fresh;
+        }
+    }
+    if (BIO_ctrl_pending(out_bio_) == 0) {
+        BIO* fresh = BIO_new(BIO_s_mem());
+        if (fresh) {
+            BIO_set_mem_eof_return(fresh, -1);
+            SSL_set0_wbio(ssl_, fresh);
+            out_bio_ = fresh;
+        }
+    }
+}
+
+void TlsSocket::readRecords() {
+    char buf[16 * 1024];
+    while (!closeNotified_ && bytesAvailable() < readLimit_) {
+        ERR_clear_error();
+        const int n = SSL_read(ssl_, buf, int(sizeof buf));
+        if (n > 0) {
+            in_.append(buf, n);
+            continue;
+        }
+        const int e = SSL_get_error(ssl_, n);
+        flushRecords();
+        if (e == SSL_ERROR_WANT_READ)
+            return;
+        if (e == SSL_ERROR_ZERO_RETURN) {
+            // close_notify: the client's end of data. Its FIN follows.
+            SSL_shutdown(ssl_);
+            flushRecords();
+            closeNotified_ = true;
+            QMetaObject::invokeMethod(
+                this, [this] { reportEnd(true, QString()); }, Qt::QueuedConnection);
+            return;
+        }
+        fail(lastError("TLS read failed"));
+        return;
+    }
+}
+
+void TlsSocket::encryptPending() {
+    if (!handshakeDone_ || broken_ || !tcp_)
+        return;
+    while (outPos_ < out_.size() && tcp_->bytesToWrite() < kEncryptAhead) {
+        ERR_clear_error();
+        const int n = SSL_write(ssl_, out_.constData() + outPos_,
+                                int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
+        if (n <= 0) {
+            fail(lastError("TLS write failed"));
+            return;
+        }
+        outPos_ += n;
+        flushRecords();
+    }
+    if (outPos_ == out_.size()) {
+        out_.clear();
+        outPos_ = 0;
+    } else if (outPos_ > out_.size() / 2) {
+        out_.remove(0, outPos_);
+        outPos_ = 0;
+    }
+}
+
+void TlsSocket::flushRecords() {
+    if (!out_bio_ || !tcp_)
+        return;
+    char* data = nullptr;
+    const long n = BIO_get_mem_data(out_bio_, &data);
+    if (n <= 0)
+        return;
+    tcp_->write(data, n);
+    (void)BIO_reset(out_bio_);
+}
+
+void TlsSocket::fail(const QString& reason) {
+    if (std::exchange(broken_, true))
+        return;
+    handshakeTimer_.stop();
+    flushRecords(); // the alert, if OpenSSL made one
+    ERR_clear_error();
+    reportEnd(false, reason);
+}
+
+} // namespace kv::engine

@@ -1,0 +1,76 @@
+#pragma once
+// A TLS-protected stream over a connected QTcpSocket, always the TLS server.
+// OpenSSL works on memory buffers: what the TCP socket reads goes in, the
+// records OpenSSL makes go out through the TCP socket's own queue, so the
+// handshake, reads and writes all run on readiness and never block.
+
+#include "engine/StreamSocket.h"
+
+#include <QTimer>
+
+using SSL = struct ssl_st;
+using BIO = struct bio_st;
+
+namespace kv::engine {
+
+class TlsContext;
+
+class TlsSocket : public StreamSocket {
+    Q_OBJECT
+public:
+    enum class Role { Control, Data };
+    // Starts the handshake at once (the client speaks first). `handshakeMs`
+    // bounds it; past that the connection fails.
+    TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int handshakeMs,
+              QObject* parent);
+    ~TlsSocket() override;
+
+    qint64 bytesAvailable() const override { return in_.size() - inPos_; }
+    qint64 read(char* data, qint64 max) override;
+    void write(const QByteArray& data) override;
+    qint64 bytesToWrite() const override;
+    bool isConnected() const override;
+    bool isEncrypted() const override { return true; }
+    QString protectionSummary() const override;
+    void issueSessionTicket() override;
+
+    bool isHandshakeDone() const { return handshakeDone_; }
+    bool isResumed() const;
+    // Decrypted bytes held before reading from the TCP socket pauses.
+    void setReadLimit(qint64 bytes) { readLimit_ = bytes; }
+    // Whether this data connection resumed a session of `control`.
+    bool resumedSessionOf(const TlsSocket& control) const;
+
+Q_SIGNALS:
+    void encrypted();
+
+protected:
+    void sendCloseNotify() override;
+
+private:
+    void pump();
+    void schedulePump();
+    void readRecords();
+    void dropHandshakeBuffers();
+    void encryptPending();
+    void flushRecords();
+    void fail(const QString& reason);
+
+    SSL* ssl_ = nullptr;
+    BIO* in_bio_ = nullptr;  // TCP -> OpenSSL
+    BIO* out_bio_ = nullptr; // OpenSSL -> TCP
+    QByteArray token_;       // names this control connection inside its tickets
+    QByteArray in_;          // decrypted and not yet read, from inPos_
+    qint64 inPos_ = 0;
+    QByteArray out_; // written and not yet encrypted, from outPos_
+    qint64 outPos_ = 0;
+    qint64 readLimit_ = 1024 * 1024;
+    bool handshakeDone_ = false;
+    bool broken_ = false;
+    bool tcpEnded_ = false;      // the TCP connection is over: nothing more to send
+    bool closeNotified_ = false; // the client ended its side with close_notify
+    bool pumpQueued_ = false;
+    QTimer handshakeTimer_;
+};
+
+} // namespace kv::engine

@@ -1,0 +1,238 @@
+// FTPS through the engine's TLS streams, driven by real clients on
+// loopback: explicit and implicit TLS, protected transfers compared byte for
+// byte, the data connection bound to its own control session, the replies
+// of AUTH/PBSZ/PROT and the required mode, and clients that misbehave.
+
+#include "tests/support/EngineHarness.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace kv::engine;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray randomBytes(qsizetype n) {
+    QByteArray b(n, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(b.data()), n / 4);
+    return b;
+}
+
+bool loggedLine(const FakeEvents& e, const QString& part) {
+    return !e.logLines.filter(part).isEmpty();
+}
+
+} // namespace
+
+class TestTlsSocket : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void realClientsMoveFilesIntact();
+    void dataConnectionMustResumeItsOwnSession();
+    void replies_data();
+    void replies();
+    void misbehavingClientsHarmNoOne();
+};
+
+void TestTlsSocket::realClientsMoveFilesIntact() {
+    EngineHarness h;
+    h.tls = h.tlsWith(TlsMode::Required); // session reuse required too
+    h.wantImplicit = true;
+    QVERIFY(h.start());
+    const QByteArray big = randomBytes(3 * 1024 * 1024 + 17);
+    h.write(u"root/big.bin"_s, big);
+    const QString out = h.path(u"fetched.bin"_s);
+    ClientRun r =
+        h.program(u"curl"_s, {u"-sS"_s, u"--ssl-reqd"_s, u"-k"_s, u"-u"_s, u"alice:secret"_s,
+                              u"ftp://127.0.0.1:%PORT%/big.bin"_s, u"-o"_s, out});
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(h.read(u"fetched.bin"_s), big);
+    QVERIFY(loggedLine(h.events, u"TLS TLSv1.3 "_s));
+    QVERIFY(loggedLine(h.events, u"AUTH "_s)); // curl asks for SSL first
+    QVERIFY(loggedLine(h.events, u"PROT P"_s));
+    // Upload over the implicit port.
+    const QString implicitUrl = u"ftps://127.0.0.1:%1/up.bin"_s.arg(h.implicitPort);
+    r = h.program(u"curl"_s, {u"-sS"_s, u"-k"_s, u"-u"_s, u"alice:secret"_s, u"-T"_s,
+                              h.path(u"root/big.bin"_s), implicitUrl});
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(h.read(u"root/up.bin"_s), big);
+}
+
+void TestTlsSocket::dataConnectionMustResumeItsOwnSession() {
+    // ftplib's FTP_TLS starts a fresh session on every data connection.
+    for (const bool reuse : {true, false}) {
+        EngineHarness h;
+        h.tls = h.tlsWith(TlsMode::On, reuse);
+        QVERIFY(h.start());
+        h.write(u"root/a.txt"_s, "hello tls\n");
+        const ClientRun r = h.python(uR"(
+f = tlslogin()
+print(attempt(f, 'RETR a.txt'))
+shared = tls_context()
+g = tlslogin(cls=ReuseFTP, ctx=shared)
+print(attempt(g, 'RETR a.txt'), attempt(g, 'RETR a.txt'), attempt(g, 'NLST'))
+# A fresh ticket comes before every PASV/EPSV/PORT reply.
+ids = [g.sock.session.id]
+for cmd in ['PASV', 'EPSV', 'PORT 127,0,0,1,200,1']:
+    g.sendcmd(cmd)
+    ids.append(g.sock.session.id)
+print(len(set(ids)))
+g.set_pasv(False) # PORT: the server connects and is still the TLS server
+print(attempt(g, 'RETR a.txt'))
+g.set_pasv(True)
+other = tlslogin(cls=ReuseFTP, ctx=shared)
+other.borrow = g
+print(attempt(other, 'RETR a.txt'))
+print(attempt(g, 'RETR a.txt'))
+)"_s);
+        QCOMPARE(outputOf(r).join(u'|'), reuse ? u"425|ok 10 ok 10 ok 7|4|ok 10|425|ok 10|"_s
+                                               : u"ok 10|ok 10 ok 10 ok 7|4|ok 10|ok 10|ok 10|"_s);
+        if (reuse)
+            QVERIFY(
+                h.events.logLines.contains(u"425 TLS session of data connection not resumed."_s));
+    }
+}
+
+void TestTlsSocket::replies_data() {
+    QTest::addColumn<int>("mode");
+    // Lines sent in order; after a 234 reply the client starts TLS. "DATA x"
+    // runs x over a clear data connection.
+    QTest::addColumn<QString>("script");
+    // The start of each reply, in order; "~x": the reply holds x, "!x": it
+    // does not.
+    QTest::addColumn<QString>("expected");
+    const int off = int(TlsMode::Off), on = int(TlsMode::On), required = int(TlsMode::Required);
+    QTest::newRow("off: not understood")
+        << off << u"AUTH TLS|PBSZ 0|PROT P|AUTH"_s
+        << u"500 'AUTH': command not understood.|500 'PBSZ': command not understood."
+           "|500 'PROT': command not understood.|500 'AUTH': command not understood."_s;
+    QTest::newRow("off: FEAT and HELP keep quiet") << off << u"FEAT|HELP"_s << u"!AUTH|!PBSZ"_s;
+    QTest::newRow("on: FEAT and HELP")
+        << on << u"FEAT|HELP"_s << u"~ AUTH TLS  AUTH SSL  PBSZ  PROT 211 End|~ AUTH PBSZ PROT"_s;
+    QTest::newRow("on: order and levels")
+        << on
+        << u"PBSZ 0|PROT P|AUTH KERBEROS|AUTH TLS|PBSZ 0|PROT S|PROT E|PROT X|PROT C|PROT P|AUTH TLS"_s
+        << u"503 Bad sequence|503 Bad sequence|504 AUTH KERBEROS|234 AUTH TLS successful|200 PBSZ=0"
+           "|536|536|504|200 Protection level set to C|200 Protection level set to P|503 TLS is already"_s;
+    QTest::newRow("on: PROT before PBSZ, AUTH SSL")
+        << on << u"AUTH SSL|PROT P|PBSZ 0"_s << u"234 AUTH SSL successful|200|200 PBSZ=0"_s;
+    QTest::newRow("on: AUTH starts the login again")
+        << on << u"USER alice|PASS secret|PWD|AUTH TLS|PWD|USER alice|PASS secret|PWD"_s
+        << u"331|230|257|234|530 Please login|331|230 User alice logged in.|257"_s;
+    QTest::newRow("on: clear logins and data still allowed")
+        << on << u"USER alice|PASS secret|DATA NLST"_s << u"331|230|ok 7"_s;
+    QTest::newRow("required: named logins need TLS")
+        << required << u"USER alice|USER nobody|PASS x|USER Anonymous|PASS guest|DATA NLST"_s
+        << u"530 TLS is required|530 TLS is required|530 TLS is required|331|230|ok 7"_s;
+    QTest::newRow("required: PROT C moves nothing")
+        << required
+        << u"AUTH TLS|USER alice|PASS secret|PROT C|DATA RETR a.txt|DATA NLST|DATA MLSD|STOR new.txt|APPE new.txt|STOU|LIST"_s
+        << u"234|331|230|200|522|522|522|522 Data connections must be encrypted.|522|522|522"_s;
+}
+
+void TestTlsSocket::replies() {
+    QFETCH(int, mode);
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    EngineHarness h;
+    h.tls = h.tlsWith(TlsMode(mode));
+    h.events.accounts.insert(u"Anonymous"_s, u"guest"_s);
+    QVERIFY(h.start());
+    h.write(u"root/a.txt"_s, "hello tls\n");
+    const ClientRun r = h.python(uR"(
+f = ftplib.FTP_TLS(context=tls_context())
+f.connect('127.0.0.1', PORT, timeout=20)
+for line in '''%1'''.split('|'):
+    if line.startswith('DATA '):
+        print(attempt(f, line[5:]))
+        continue
+    r = resp(f, line)
+    print(r.replace('\n', ' '))
+    if r.startswith('234'):
+        f.sock = f.context.wrap_socket(f.sock)
+        f.file = f.sock.makefile('r', encoding=f.encoding)
+)"_s.arg(script));
+    const QStringList got = outputOf(r);
+    const QStringList want = expected.split(u'|');
+    QCOMPARE(got.size(), want.size() + 1); // the last line ends the output
+    for (qsizetype i = 0; i < want.size(); ++i) {
+        const QString& w = want[i];
+        const bool ok = w.startsWith(u'~')   ? got[i].contains(w.mid(1))
+                        : w.startsWith(u'!') ? !got[i].contains(w.mid(1))
+                                             : got[i].startsWith(w);
+        QVERIFY2(ok, qPrintable(got[i] + u" / "_s + w));
+    }
+    QVERIFY(!QFile::exists(h.path(u"root/new.txt"_s)));
+}
+
+void TestTlsSocket::misbehavingClientsHarmNoOne() {
+    EngineHarness h;
+    h.tls = h.tlsWith(TlsMode::On, false);
+    h.wantImplicit = true;
+    EngineLimits limits;
+    limits.tlsHandshakeTimeoutMs = 1500;
+    QVERIFY(h.start());
+    h.server->setLimits(limits);
+    h.write(u"root/a.txt"_s, "hello tls\n");
+    h.write(u"root/big.bin"_s, randomBytes(32 * 1024 * 1024));
+    const ClientRun r = h.python(uR"(
+def closed(s):
+    # True once the server has closed (whatever it sent before).
+    s.settimeout(8)
+    try:
+        while s.recv(4096): pass
+    except socket.timeout: return False
+    except ConnectionResetError: pass
+    return True
+def client_hello():
+    out = ssl.MemoryBIO()
+    try: tls_context().wrap_bio(ssl.MemoryBIO(), out).do_handshake()
+    except ssl.SSLWantReadError: return out.read()
+ok = tlslogin()
+# Garbage instead of a ClientHello, on the implicit port and after AUTH.
+g = socket.create_connection(('127.0.0.1', %1))
+g.sendall(b'USER alice\r\n' * 50)
+print('garbage implicit closed', closed(g))
+f = ftplib.FTP()
+f.connect('127.0.0.1', PORT, timeout=20)
+f.sendcmd('AUTH TLS')
+f.sock.sendall(b'USER alice\r\nPASS secret\r\n')
+print('clear after AUTH closed', closed(f.sock))
+# Half a handshake: the time limit closes it.
+half = socket.create_connection(('127.0.0.1', %1))
+hello = client_hello()
+half.sendall(hello[:len(hello) // 2])
+print('half handshake closed', closed(half))
+# TLS 1.1 and lower are refused by the server.
+import warnings; warnings.simplefilter('ignore')
+old = tls_context(ssl.TLSVersion.TLSv1_1)
+old.set_ciphers('DEFAULT:@SECLEVEL=0')
+try: print('TLS 1.1 accepted', old.wrap_socket(socket.create_connection(('127.0.0.1', %1))))
+except ssl.SSLError as e: print('TLS 1.1 refused', 'VERSION' in str(e).upper())
+# A download dropped halfway through.
+d = tlslogin()
+conn = d.transfercmd('RETR big.bin')
+conn.recv(65536)
+conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b'\x01\0\0\0\0\0\0\0')
+conn.close()
+try: print(d.getresp()[:3])
+except ftplib.all_errors as e: print(str(e)[:3])
+# An upload that ends without close_notify is still complete.
+u = tlslogin(cls=ReuseFTP)
+conn = u.transfercmd('STOR raw.bin')
+conn.sendall(b'x' * 100000)
+conn.close()
+print(u.voidresp()[:3], os.path.getsize(ROOT + '/raw.bin'))
+# Everyone else is still served, the first session included.
+print(attempt(ok, 'RETR a.txt'), attempt(d, 'RETR a.txt'))
+)"_s.arg(h.implicitPort));
+    QCOMPARE(outputOf(r).join(u'|'), u"garbage implicit closed True|clear after AUTH closed True"
+                                     "|half handshake closed True|TLS 1.1 refused True|426"
+                                     "|226 100000|ok 10 ok 10|"_s);
+    QTRY_VERIFY(loggedLine(h.events, u"Download /big.bin: "_s));
+}
+
+QTEST_GUILESS_MAIN(TestTlsSocket)
+#include "test_tlssocket.moc"
