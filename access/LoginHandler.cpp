@@ -208,7 +208,7 @@ void LoginHandler::nameInvalidEntry(const QString& table, const QString& entry) 
 
 QStringList LoginHandler::InvalidListEntries() const {
     QStringList lines;
-    for (const QString table : {QStringLiteral("IPok"), QStringLiteral("IPko")}) {
+    for (const QString& table : {QStringLiteral("IPok"), QStringLiteral("IPko")}) {
         DataView entries(database_, QStringLiteral("SELECT IP FROM %1 ORDER BY rowid").arg(table));
         if (!entries.Refresh())
             continue;

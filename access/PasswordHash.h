@@ -17,6 +17,14 @@ namespace kv::access {
 
 inline constexpr int kYescryptCost = 1;
 
+// What the panels show in place of a stored or typed password.
+inline const QString kPasswordMask = QStringLiteral("********");
+
+// kPasswordMask for a password that is set, "" for an empty one.
+inline QString maskedPassword(const QString& password) {
+    return password.isEmpty() ? QString() : kPasswordMask;
+}
+
 // True when the stored value is verified as a hash (it starts with "$y$",
 // "$6$" or "$2b$"). Such a value never matches as clear text: a malformed
 // hash matches no password, and the hash string typed as a password is
