@@ -198,12 +198,20 @@ LoginHandler::Lookup LoginHandler::findAddress(const QString& table, const QStri
     return Lookup::NotFound;
 }
 
-void LoginHandler::nameInvalidEntry(const QString& table, const QString& entry) const {
+bool LoginHandler::nameNow(const QString& table, const QString& entry) const {
+    // An empty entry is the row "Nuovo" adds, waiting to be typed in.
+    if (entry.trimmed().isEmpty())
+        return false;
     const QString key = table + QLatin1Char('\n') + entry;
-    if (entry.trimmed().isEmpty() || namedInvalid_.contains(key))
-        return;
+    if (namedInvalid_.contains(key))
+        return false;
     namedInvalid_.insert(key);
-    qCWarning(lcLogin).noquote() << invalidListEntryLine(table, entry);
+    return true;
+}
+
+void LoginHandler::nameInvalidEntry(const QString& table, const QString& entry) const {
+    if (nameNow(table, entry))
+        qCWarning(lcLogin).noquote() << invalidListEntryLine(table, entry);
 }
 
 QStringList LoginHandler::InvalidListEntries() const {
@@ -215,13 +223,8 @@ QStringList LoginHandler::InvalidListEntries() const {
         entries.MoveFirst();
         for (int n = 0; n < kMaxListEntries && entries.hasCurrentRow(); ++n) {
             const QString entry = entries.Field(QStringLiteral("IP"));
-            const QString key = table + QLatin1Char('\n') + entry;
-            // An empty entry is the row "Nuovo" adds, waiting to be typed in.
-            if (!entry.trimmed().isEmpty() && !AddressPattern::parse(entry) &&
-                !namedInvalid_.contains(key)) {
-                namedInvalid_.insert(key);
+            if (!AddressPattern::parse(entry) && nameNow(table, entry))
                 lines.append(invalidListEntryLine(table, entry));
-            }
             entries.MoveNext();
         }
     }

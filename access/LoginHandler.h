@@ -77,9 +77,9 @@ public:
     qint32 AccountID(const engine::ConnectionObject& c) const;
     // The virtual folders of an account number, in the order the query gives.
     QList<engine::VirtualDir> VirtualDirsOf(qint32 accountId) const;
-    // Log lines naming the list entries that match nothing, each entry once
-    // for the life of the handler (also when a login meets it first): read
-    // when the server starts.
+    // Log lines naming the list entries that match nothing, for the activity
+    // log when the server starts. Each entry is named once for the life of
+    // the handler; a login that meets one first names it in the warning log.
     QStringList InvalidListEntries() const;
 
 private:
@@ -90,6 +90,7 @@ private:
     bool checkLogin(const Accounts& a, const engine::ConnectionObject& c) const;
     void findNamed(Accounts& a, const QString& user, const QString& password) const;
     Lookup findAddress(const QString& table, const QString& address) const;
+    bool nameNow(const QString& table, const QString& entry) const;
     void nameInvalidEntry(const QString& table, const QString& entry) const;
     bool readVirtualDirs(qint32 accountId, QList<engine::VirtualDir>& out) const;
     std::unique_ptr<DataView> firstRow(const QString& select, const QVariantList& params,
