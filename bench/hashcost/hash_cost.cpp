@@ -61,9 +61,12 @@ int main(int argc, char** argv) {
             }
         }
         std::sort(times.begin(), times.end());
-        std::printf("%-20s %-10s %8.2f %8.2f %8.2f\n", kind.name,
-                    qPrintable(kind.hash.section(QLatin1Char('$'), 1, 2,
-                                                 QString::SectionIncludeLeadingSep)),
+        // The kind and its cost parameters, without the salt.
+        const bool withCost = !kind.hash.startsWith(QLatin1String("$6$"));
+        const QString setting = kind.hash.section(QLatin1Char('$'), 1, withCost ? 2 : 1,
+                                                  QString::SectionIncludeLeadingSep) +
+                                QLatin1Char('$');
+        std::printf("%-20s %-10s %8.2f %8.2f %8.2f\n", kind.name, qPrintable(setting),
                     times.first(), times[times.size() / 2], times.last());
     }
     return 0;
