@@ -33,6 +33,10 @@ Verdict AccessChecks::UploadCheck(const ConnectionObject& c) const {
     return require(c, QStringLiteral("write"));
 }
 
+Verdict AccessChecks::ModifyTimeCheck(const ConnectionObject& c) const {
+    return require(c, QStringLiteral("write"));
+}
+
 Verdict AccessChecks::DownloadCheck(const ConnectionObject& c) const {
     return require(c, QStringLiteral("read"));
 }

@@ -19,9 +19,10 @@ public:
     engine::Verdict RenameCheck(const engine::ConnectionObject& c) const;    // write
     engine::Verdict UploadCheck(const engine::ConnectionObject& c) const;    // write
     engine::Verdict DownloadCheck(const engine::ConnectionObject& c) const;  // read
-    // SITE commands and changes of a file's modification time: never allowed.
+    // MFMT: keeping a file's modification time is part of uploading it.
+    engine::Verdict ModifyTimeCheck(const engine::ConnectionObject& c) const; // write
+    // SITE commands: never allowed.
     engine::Verdict OtherCheckA() const { return engine::Verdict::Deny; }
-    engine::Verdict OtherCheckB() const { return engine::Verdict::Deny; }
 
 private:
     engine::Verdict require(const engine::ConnectionObject& c, const QString& word) const;

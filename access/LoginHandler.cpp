@@ -4,8 +4,10 @@
 #include "access/LoginHandler.h"
 
 #include "access/AddressHelpers.h"
+#include "access/AddressPattern.h"
 #include "access/DataView.h"
 #include "access/HostNameCache.h"
+#include "access/PasswordHash.h"
 
 #include <QLoggingCategory>
 #include <utility>
@@ -20,6 +22,8 @@ Q_LOGGING_CATEGORY(lcLogin, "kv.access.login")
 namespace {
 
 constexpr int kMaxVirtualDirs = 1'000'000;
+constexpr int kMaxListEntries = 1'000'000;
+constexpr int kMaxSameLogin = 1000;
 
 bool isAnonymousName(const QString& user) {
     return user.toLower() == QLatin1String("anonymous");
@@ -47,6 +51,13 @@ bool blankSpaces(const QString& text) {
 }
 
 } // namespace
+
+QString invalidListEntryLine(const QString& table, const QString& entry) {
+    const QString list = table.compare(QLatin1String("IPok"), Qt::CaseInsensitive) == 0
+                             ? QStringLiteral("IP autorizzati")
+                             : QStringLiteral("IP bloccati");
+    return QStringLiteral("Lista %1: voce \"%2\" non valida, ignorata").arg(list, entry);
+}
 
 // What one decision needs from the accounts, read once so every step of a
 // login sees the same rows.
@@ -83,8 +94,8 @@ LoginHandler::LoginHandler(QSqlDatabase database, ConnectedUsers& users,
                            const ListSwitches& switches, AddressResolver resolve,
                            DefaultRoot defaultRoot)
     : database_(std::move(database)), users_(users), switches_(switches),
-      hosts_(std::make_unique<HostNameCache>()), resolve_(std::move(resolve)),
-      defaultRoot_(std::move(defaultRoot)) {
+      hosts_(std::make_unique<HostNameCache>()), passwords_(std::make_unique<PasswordChecker>()),
+      resolve_(std::move(resolve)), defaultRoot_(std::move(defaultRoot)) {
     if (!resolve_) {
         resolve_ = [hosts = hosts_.get()](const QString& host) -> std::optional<QString> {
             bool pending = false;
@@ -116,15 +127,7 @@ LoginHandler::Accounts LoginHandler::readAccounts(const ConnectionObject& c) con
     const QString user = c.UserName();
     const QString password = c.Password();
     a.blank = blankSpaces(user) && blankSpaces(password);
-    const QVariantList names{user, password};
-    a.named = firstRow(QStringLiteral("SELECT * FROM users WHERE login = ? AND password = ? "
-                                      "ORDER BY rowid LIMIT 1"),
-                       names, &a.failed);
-    if (a.named && !a.failed) {
-        a.namedEnabled = firstRow(QStringLiteral("SELECT ID FROM users WHERE login = ? "
-                                                 "AND password = ? AND enabled=1 LIMIT 1"),
-                                  names, &a.failed) != nullptr;
-    }
+    findNamed(a, user, password);
     if (isAnonymousName(user) && !a.failed) {
         a.anonymous = firstRow(QStringLiteral("SELECT * FROM anonymous ORDER BY rowid LIMIT 1"), {},
                                &a.failed);
@@ -140,11 +143,92 @@ LoginHandler::Accounts LoginHandler::readAccounts(const ConnectionObject& c) con
     return a;
 }
 
+void LoginHandler::findNamed(Accounts& a, const QString& user, const QString& password) const {
+    // The password may be a hash, so the rows of this login (one, where the
+    // login is unique) are read and each password is verified here.
+    auto rows = std::make_unique<DataView>(
+        database_,
+        QStringLiteral(
+            "SELECT *, enabled=1 AS kv_enabled FROM users WHERE login = ? ORDER BY rowid"),
+        QVariantList{user});
+    if (!rows->Refresh()) {
+        a.failed = true;
+        return;
+    }
+    int first = -1;
+    for (int row = 0; row < rows->RecordCount() && row < kMaxSameLogin; ++row) {
+        rows->setCurrentRow(row);
+        // A null password opens nothing, as the file's own comparison had it.
+        if (rows->value(QStringLiteral("password")).isNull() ||
+            !passwords_->matches(rows->Field(QStringLiteral("password")), password))
+            continue;
+        if (first < 0)
+            first = row;
+        if (rows->isTrue(QStringLiteral("kv_enabled"))) {
+            a.namedEnabled = true;
+            break;
+        }
+    }
+    if (first < 0)
+        return;
+    rows->setCurrentRow(first);
+    a.named = std::move(rows);
+}
+
 LoginHandler::Lookup LoginHandler::findAddress(const QString& table, const QString& address) const {
-    bool failed = false;
-    const bool found = firstRow(QStringLiteral("SELECT IP FROM %1 WHERE IP = ? LIMIT 1").arg(table),
-                                {address}, &failed) != nullptr;
-    return failed ? Lookup::Failed : found ? Lookup::Found : Lookup::NotFound;
+    // Exact entries are found by the file's own comparison; entries that may
+    // be blocks, ranges, wildcards or IPv6 addresses are read and matched here.
+    DataView entries(database_,
+                     QStringLiteral("SELECT IP FROM %1 WHERE IP = ? OR instr(IP, '/') OR "
+                                    "instr(IP, '-') OR instr(IP, '*') OR instr(IP, ':')")
+                         .arg(table),
+                     {address});
+    if (!entries.Refresh())
+        return Lookup::Failed;
+    entries.MoveFirst();
+    for (int n = 0; n < kMaxListEntries && entries.hasCurrentRow(); ++n) {
+        const QString entry = entries.Field(QStringLiteral("IP"));
+        const std::optional<AddressPattern> pattern = AddressPattern::parse(entry);
+        if (!pattern)
+            nameInvalidEntry(table, entry);
+        else if (pattern->matches(address))
+            return Lookup::Found;
+        entries.MoveNext();
+    }
+    return Lookup::NotFound;
+}
+
+bool LoginHandler::nameNow(const QString& table, const QString& entry) const {
+    // An empty entry is the row "Nuovo" adds, waiting to be typed in.
+    if (entry.trimmed().isEmpty())
+        return false;
+    const QString key = table + QLatin1Char('\n') + entry;
+    if (namedInvalid_.contains(key))
+        return false;
+    namedInvalid_.insert(key);
+    return true;
+}
+
+void LoginHandler::nameInvalidEntry(const QString& table, const QString& entry) const {
+    if (nameNow(table, entry))
+        qCWarning(lcLogin).noquote() << invalidListEntryLine(table, entry);
+}
+
+QStringList LoginHandler::InvalidListEntries() const {
+    QStringList lines;
+    for (const QString& table : {QStringLiteral("IPok"), QStringLiteral("IPko")}) {
+        DataView entries(database_, QStringLiteral("SELECT IP FROM %1 ORDER BY rowid").arg(table));
+        if (!entries.Refresh())
+            continue;
+        entries.MoveFirst();
+        for (int n = 0; n < kMaxListEntries && entries.hasCurrentRow(); ++n) {
+            const QString entry = entries.Field(QStringLiteral("IP"));
+            if (!AddressPattern::parse(entry) && nameNow(table, entry))
+                lines.append(invalidListEntryLine(table, entry));
+            entries.MoveNext();
+        }
+    }
+    return lines;
 }
 
 Verdict LoginHandler::LoginRequest(ConnectionObject& c) {

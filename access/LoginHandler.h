@@ -9,6 +9,9 @@
 // committed rows only, never moves a row the operator is editing, binds every
 // value as a parameter (so quotes, % and _ are compared whole), and reads only
 // the rows it needs, so a login costs the same however many accounts exist.
+// A stored password may be a crypt(3) hash (see PasswordHash.h); list entries
+// are address patterns (see AddressPattern.h), and an entry that is none
+// matches nothing.
 // A read that fails (accounts.dat locked by another program past the
 // connection's short busy wait, a table gone) refuses the login at once
 // without further reads; the client may try again.
@@ -18,8 +21,10 @@
 #include "engine/FtpEngine.h"
 
 #include <QList>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,6 +33,11 @@ namespace kv::access {
 
 class DataView;
 class HostNameCache;
+class PasswordChecker;
+
+// The log line naming an entry of list `table` ("IPok" or "IPko") that is no
+// address pattern and so matches nothing.
+QString invalidListEntryLine(const QString& table, const QString& entry);
 
 // The account number of the anonymous account, and of no account at all.
 inline constexpr qint32 kAnonymousAccountID = 0;
@@ -67,6 +77,10 @@ public:
     qint32 AccountID(const engine::ConnectionObject& c) const;
     // The virtual folders of an account number, in the order the query gives.
     QList<engine::VirtualDir> VirtualDirsOf(qint32 accountId) const;
+    // Log lines naming the list entries that match nothing, for the activity
+    // log when the server starts. Each entry is named once for the life of
+    // the handler; a login that meets one first names it in the warning log.
+    QStringList InvalidListEntries() const;
 
 private:
     enum class Lookup { Found, NotFound, Failed };
@@ -74,7 +88,10 @@ private:
 
     Accounts readAccounts(const engine::ConnectionObject& c) const;
     bool checkLogin(const Accounts& a, const engine::ConnectionObject& c) const;
+    void findNamed(Accounts& a, const QString& user, const QString& password) const;
     Lookup findAddress(const QString& table, const QString& address) const;
+    bool nameNow(const QString& table, const QString& entry) const;
+    void nameInvalidEntry(const QString& table, const QString& entry) const;
     bool readVirtualDirs(qint32 accountId, QList<engine::VirtualDir>& out) const;
     std::unique_ptr<DataView> firstRow(const QString& select, const QVariantList& params,
                                        bool* failed = nullptr) const;
@@ -83,6 +100,8 @@ private:
     ConnectedUsers& users_;
     const ListSwitches& switches_;
     std::unique_ptr<HostNameCache> hosts_;
+    std::unique_ptr<PasswordChecker> passwords_;
+    mutable QSet<QString> namedInvalid_;
     AddressResolver resolve_;
     DefaultRoot defaultRoot_;
 };

@@ -60,8 +60,8 @@ Verdict ServerEventHandler::OtherCheckA(ConnectionObject&, const QString&) {
     return checks_.OtherCheckA();
 }
 
-Verdict ServerEventHandler::OtherCheckB(ConnectionObject&, const QString&) {
-    return checks_.OtherCheckB();
+Verdict ServerEventHandler::OtherCheckB(ConnectionObject& c, const QString&) {
+    return checks_.ModifyTimeCheck(c);
 }
 
 void ServerEventHandler::OtherNoticeA(ConnectionObject&, const QString&, qint64) {}

@@ -1,5 +1,7 @@
 #include "monitor/OnlineList.h"
 
+#include "access/PasswordHash.h"
+
 #include <QSet>
 
 namespace kv::monitor {
@@ -34,6 +36,18 @@ QString EsplicitaPermessi(const QString& sTesto) {
     return QStringLiteral("File: ") + files + QStringLiteral(" Cartelle: ") + folders;
 }
 
+namespace {
+
+// The anonymous account's "password" is the visitor's e-mail address, worth
+// seeing; an account's password is never put on screen.
+QString shownPassword(const engine::ConnectionObject& c) {
+    if (c.UserName().compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0)
+        return c.Password();
+    return access::maskedPassword(c.Password());
+}
+
+} // namespace
+
 QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connections,
                                  const access::ConnectedUsers& users, const RootOf& rootOf,
                                  const QString& defaultRoot) {
@@ -54,7 +68,7 @@ QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connect
         const access::ConnectedUser* record = users.record(index);
         OnlineRow row;
         row.key = key;
-        row.columns = {c->UserName(), c->Password(), users.AddressOf(index), root,
+        row.columns = {c->UserName(), shownPassword(*c), users.AddressOf(index), root,
                        EsplicitaPermessi(record ? record->Permissions() : QString())};
         rows.append(row);
     }
@@ -78,10 +92,9 @@ SelectionAfterRebuild reselect(const QList<OnlineRow>& rows, const QString& reme
 }
 
 engine::ConnectionObject*
-connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& login,
-                       const QString& password, const QString& address) {
+connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& key) {
     for (engine::ConnectionObject* c : connections) {
-        if (c && c->UserName() == login && c->Password() == password && c->RemoteHost() == address)
+        if (c && access::ConnectionKey(*c) == key)
             return c;
     }
     return nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // What the online list shows, without a window: one row per connection (the
-// first of the connections that share a key), the rights in words, the user
+// first of the connections that share a key), named accounts' passwords
+// masked (the anonymous account's e-mail address shown), the rights in words, the user
 // count text, the remembered selection, and the column widths that are saved,
 // restored and scaled with the list.
 
@@ -53,10 +54,9 @@ struct SelectionAfterRebuild {
 SelectionAfterRebuild reselect(const QList<OnlineRow>& rows, const QString& rememberedKey);
 
 // The row of `connections` that DisconnettiUtente tells to disconnect: the
-// first whose user name, password and remote host equal the selected row's.
+// first whose key (user name, password and remote host) is the selected row's.
 engine::ConnectionObject*
-connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& login,
-                       const QString& password, const QString& address);
+connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& key);
 
 using ColumnWidths = std::array<double, kOnlineColumns>; // twips
 

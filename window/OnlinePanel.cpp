@@ -118,8 +118,9 @@ void OnlinePanel::DisconnettiUtente() {
         return;
     }
     const QTreeWidgetItem* item = selected.first();
+    // By the row's key: the password column shows a mask.
     engine::ConnectionObject* c = monitor::connectionToDisconnect(
-        core_.engine().Connections(), item->text(0), item->text(1), item->text(2));
+        core_.engine().Connections(), item->data(0, kKeyRole).toString());
     // The list is rebuilt when the engine reports the closed connection.
     if (c)
         c->Disconnect();

@@ -1,6 +1,7 @@
 #include "admin/logic/AccountPanelLogic.h"
 
 #include "access/DataView.h"
+#include "access/PasswordHash.h"
 
 #include <algorithm>
 
@@ -91,6 +92,24 @@ void AccountPanelLogic::cmdDelete() {
 void AccountPanelLogic::saveCurrent() {
     if (users_.Edit())
         users_.Update();
+}
+
+std::optional<QString> AccountPanelLogic::passwordToStore(const QString& typed) {
+    if (typed.isEmpty())
+        return QStringLiteral("");
+    const std::optional<QString> hash = access::hashPassword(typed);
+    if (!hash)
+        messages_.show(kPasswordNotStoredMessage, MessageIcon::Exclamation);
+    return hash;
+}
+
+std::optional<QString> AccountPanelLogic::setPassword(const QString& typed) {
+    if (!users_.hasCurrentRow())
+        return std::nullopt;
+    const std::optional<QString> stored = passwordToStore(typed);
+    if (!stored || !users_.setField(QStringLiteral("password"), *stored))
+        return std::nullopt;
+    return stored;
 }
 
 bool AccountPanelLogic::detailsEnabled() const {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace kv::access {
 class DataView;
@@ -18,6 +19,8 @@ namespace kv::admin {
 
 inline const QString kDuplicateLoginMessage = QStringLiteral("Non è consentito duplicare i Login");
 inline const QString kNoAccountSelectedMessage = QStringLiteral("Nessun account selezionato");
+inline const QString kPasswordNotStoredMessage =
+    QStringLiteral("Impossibile memorizzare la password: usare altri caratteri e riprovare");
 
 // Owner numbers of the virtual folder editor: no account, the anonymous account.
 inline constexpr int kNoVirtualDirOwner = -2;
@@ -56,6 +59,13 @@ public:
     int ErroreDB(int errorNumber);
     // The grid's focus handler: writes the current account back.
     void saveCurrent();
+    // What users.password is to hold for a typed password: its yescrypt hash,
+    // or empty text for an empty one; nullopt, with a message, when the hash
+    // cannot be made.
+    std::optional<QString> passwordToStore(const QString& typed);
+    // A password typed for the current account goes into its row (pending,
+    // like every edit); returns the value stored, nullopt without an account.
+    std::optional<QString> setPassword(const QString& typed);
 
     // The login, root, permission and virtual-folder groups are usable.
     bool detailsEnabled() const;

@@ -1,5 +1,6 @@
 #include "admin/logic/IpListLogic.h"
 
+#include "access/AddressPattern.h"
 #include "access/DataView.h"
 
 #include <cmath>
@@ -8,6 +9,12 @@ namespace kv::admin {
 
 QString alreadyListedMessage(const QString& address) {
     return QStringLiteral("L'indirizzo \"%1\" è già inserito nella lista").arg(address);
+}
+
+std::optional<QString> listEntryProblem(const QString& entry) {
+    if (entry.trimmed().isEmpty() || access::AddressPattern::parse(entry))
+        return std::nullopt;
+    return access::invalidEntryMessage(entry);
 }
 
 IpListMask AdattaGrigliaIP(int rowHeight, int rowCount, int gridHeight) {
@@ -45,6 +52,10 @@ AddAddressResult addClientAddress(access::DataView& list, const std::optional<QS
     if (!address || address->trimmed().isEmpty()) {
         messages.show(kNoUserSelectedMessage, MessageIcon::Exclamation);
         return AddAddressResult::NoSelection;
+    }
+    if (const std::optional<QString> problem = listEntryProblem(*address)) {
+        messages.show(*problem, MessageIcon::Exclamation);
+        return AddAddressResult::NotAnAddress;
     }
     // Looked up on a copy, so the row the operator is on stays current.
     const auto copy = list.Clone();

@@ -1,7 +1,8 @@
 #pragma once
 // The address lists of the "Sicurezza" panel (0: allowed, IPok; 1: blocked,
-// IPko): adding an empty entry, deleting the current one, the cover over the
-// grid's empty rows, and putting a connected client's address on a list.
+// IPko): adding an empty entry, deleting the current one, refusing a typed
+// entry that is no address pattern, the cover over the grid's empty rows, and
+// putting a connected client's address on a list.
 
 #include "core/Messages.h"
 
@@ -18,6 +19,11 @@ inline const QString kNoUserSelectedMessage = QStringLiteral("Non è selezionato
 
 // "L'indirizzo "<address>" è già inserito nella lista"
 QString alreadyListedMessage(const QString& address);
+
+// The operator's message for a typed list entry that is no address, CIDR
+// block, range or wildcard address; nullopt for one that is, and for an empty
+// entry (the row "Nuovo" adds, still to be typed in).
+std::optional<QString> listEntryProblem(const QString& entry);
 
 // Twips, inside the list's group (whose top edge the grid shares).
 struct IpListMask {
@@ -36,11 +42,12 @@ void cmdNuovoIP(access::DataView& list);
 // the one before it when the last entry was deleted.
 void cmdEliminaIP(access::DataView& list);
 
-enum class AddAddressResult { NoSelection, AlreadyListed, Added, Failed };
+enum class AddAddressResult { NoSelection, AlreadyListed, NotAnAddress, Added, Failed };
 
 // "Autorizza"/"Blocca": adds the selected client's address to `list` unless
-// it is there already, telling the operator why nothing was added. The
-// list's current row does not move.
+// it is there already or is no address (a host name never looked up),
+// telling the operator why nothing was added. The list's current row does
+// not move.
 AddAddressResult addClientAddress(access::DataView& list, const std::optional<QString>& address,
                                   Messages& messages);
 

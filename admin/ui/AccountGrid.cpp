@@ -3,6 +3,7 @@
 
 #include "access/DataView.h"
 #include "admin/logic/AccountPanelLogic.h"
+#include "admin/ui/AccountPanelPassword.h"
 #include "admin/ui/ListGrid.h"
 #include "admin/ui/PanelParts.h"
 #include "shell/Twips.h"
@@ -41,6 +42,8 @@ AccountGrid::AccountGrid(QWidget* panel, access::DataView& users, admin::Account
     const QSqlRecord record = users_.tableModel()->record();
     grid_->setColumnWidth(record.indexOf(QStringLiteral("login")), kColumnWidth);
     grid_->setColumnWidth(record.indexOf(QStringLiteral("password")), kColumnWidth);
+    grid_->setItemDelegateForColumn(record.indexOf(QStringLiteral("password")),
+                                    new PasswordColumnDelegate(logic_, grid_));
     grid_->installEventFilter(this);
     // Moving commits the row being left, which re-reads the model: done
     // after the grid's own handling of the click.

@@ -1,6 +1,6 @@
 #pragma once
-// The account list of the "Account" panel: the grid of logins and passwords
-// over the users view, the cover over its empty rows, and the "Nuovo
+// The account list of the "Account" panel: the grid of logins and masked
+// passwords over the users view, the cover over its empty rows, and the "Nuovo
 // account"/"Elimina account" buttons. The grid follows the current account
 // and moving in it moves the account; entering it saves the account.
 

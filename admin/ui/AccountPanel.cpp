@@ -3,6 +3,7 @@
 
 #include "access/AccountDatabase.h"
 #include "admin/ui/AccountGrid.h"
+#include "admin/ui/AccountPanelPassword.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/RightsForm.h"
@@ -81,8 +82,8 @@ void AccountPanel::buildDetails(int& top) {
     (new QLabel(QStringLiteral("Password"), names))->setGeometry(192, 0, 180, 18);
     usersBinder_->bind(makeBox(names, QStringLiteral("txtLogin"), 0, kGroupBoxTop, 180),
                        QStringLiteral("login"));
-    usersBinder_->bind(makeBox(names, QStringLiteral("txtPassword"), 192, kGroupBoxTop, 180),
-                       QStringLiteral("password"));
+    new PasswordBoxBinding(makeBox(names, QStringLiteral("txtPassword"), 192, kGroupBoxTop, 180),
+                           users_, logic_);
     accountGroups_.append(names);
 
     accountGroups_.append(

@@ -9,9 +9,11 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSqlRecord>
 #include <QSqlTableModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 namespace kv::ui {
@@ -19,9 +21,33 @@ namespace kv::ui {
 namespace {
 constexpr int kDesignRows = 5;
 constexpr int kCommandHeight = 34;
+
+// The grid's editor for an entry: an entry that is no address pattern is
+// named to the operator and the cell keeps what it held.
+class EntryDelegate : public QStyledItemDelegate {
+public:
+    EntryDelegate(Messages& messages, QObject* parent)
+        : QStyledItemDelegate(parent), messages_(messages) {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
+        const auto* box = qobject_cast<QLineEdit*>(editor);
+        if (box) {
+            if (const std::optional<QString> problem = admin::listEntryProblem(box->text())) {
+                messages_.show(*problem, MessageIcon::Exclamation);
+                return;
+            }
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    Messages& messages_;
+};
+
 } // namespace
 
-IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
+IpListGroup::IpListGroup(int index, access::DataView& list, Messages& messages, QWidget* panel)
     : QWidget(panel), index_(index), list_(list) {
     setObjectName(QStringLiteral("picIP"));
     setProperty(kIndexProperty, index);
@@ -29,6 +55,7 @@ IpListGroup::IpListGroup(int index, access::DataView& list, QWidget* panel)
     grid_ = makeListGrid(this, QStringLiteral("GridIP"), list_, {QStringLiteral("IP")});
     grid_->setProperty(kIndexProperty, index);
     grid_->horizontalHeader()->setStretchLastSection(true);
+    grid_->setItemDelegate(new EntryDelegate(messages, grid_));
     const int gridHeight = kGridRowHeight * kDesignRows + 1;
     grid_->setGeometry(0, 0, kGroupWidth, gridHeight);
     grid_->installEventFilter(this);

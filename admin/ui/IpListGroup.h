@@ -8,6 +8,10 @@
 
 class QTableView;
 
+namespace kv {
+class Messages;
+}
+
 namespace kv::access {
 class DataView;
 }
@@ -17,7 +21,8 @@ namespace kv::ui {
 class IpListGroup : public QWidget {
     Q_OBJECT
 public:
-    IpListGroup(int index, access::DataView& list, QWidget* panel);
+    // A typed entry that is no address pattern is refused through `messages`.
+    IpListGroup(int index, access::DataView& list, Messages& messages, QWidget* panel);
 
     int index() const { return index_; }
     QTableView* grid() const { return grid_; }

@@ -57,7 +57,7 @@ SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host) : QObject(panel), 
         placeChild(box, kCheckHeight, top);
         binder_->bind(box, texts[i].field);
         (i == 0 ? chkIPok_ : chkIPko_) = box;
-        lists_[i] = new IpListGroup(i, views.DataIP(i), panel);
+        lists_[i] = new IpListGroup(i, views.DataIP(i), host.messages(), panel);
         placeChild(lists_[i], lists_[i]->height(), top);
         showListErrors(views.DataIP(i), host.messages(), this);
     }

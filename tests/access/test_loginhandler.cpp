@@ -1,9 +1,11 @@
-// LoginHandler: the whole login decision table, what a connection is handed,
+// LoginHandler: the whole login decision table (clear-text and hashed
+// passwords, exact and pattern list entries), what a connection is handed,
 // and logins that meet a locked file or a host name not yet looked up.
 
 #include "access/AccountDatabase.h"
 #include "access/AddressHelpers.h"
 #include "access/LoginHandler.h"
+#include "access/PasswordHash.h"
 #include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeConnection.h"
 
@@ -36,6 +38,12 @@ struct LoginCase {
     int account;
     const char* vdirs;
 };
+
+// Made with libcrypt for the password "Pa55-word".
+#define SHA512_PA55                                                                                \
+    "$6$PEQW2vPLHnmRcdOY$5QlxovXGclKhHAveNDj/"                                                     \
+    "2IFvKI813PWvIARXVLbznkkHNxVXH7kvF6AKj8Gxdr.3Ju9bRC5Cl4jSEF4aJfLny1"
+#define BCRYPT_PA55 "$2b$05$mUaiAAi8BeSsSFyDnorP2.YOI1z8e0eA691Pf0cxHY3qCu94zz6Cm"
 
 } // namespace
 
@@ -85,6 +93,13 @@ private Q_SLOTS:
         QVERIFY(sql(user, L{"anonymous", "named", 1, 1, 1, 1, 1, 1, "/srv/named"})); // ID 3
         QVERIFY(sql(user, L{"o'hara", "q\"%_", 1, 0, 0, 1, 0, 0, QVariant()}));      // ID 4
         QVERIFY(sql(user, L{" ", " ", 1, 1, 1, 1, 1, 1, "/srv/space"}));             // ID 5
+        const QString yescrypt = hashPassword(QStringLiteral("Dave-Pw1")).value_or(QString());
+        QVERIFY(yescrypt.startsWith(QLatin1String("$y$")));
+        QVERIFY(sql(user, L{"dave", yescrypt, 1, 1, 1, 0, 0, 0, "/srv/dave"}));      // ID 6
+        QVERIFY(sql(user, L{"erin", SHA512_PA55, 1, 0, 0, 1, 0, 0, "/srv/erin"}));   // ID 7
+        QVERIFY(sql(user, L{"frank", BCRYPT_PA55, 1, 0, 0, 0, 1, 0, "/srv/frank"})); // ID 8
+        QVERIFY(sql(user, L{"gina", SHA512_PA55, 0, 1, 0, 0, 0, 0, "/srv/gina"}));   // ID 9
+        QVERIFY(sql(user, L{"hank", QVariant(), 1, 1, 0, 0, 0, 0, "/srv/hank"}));    // ID 10
         QVERIFY(sql("UPDATE anonymous SET read=1, write=0, \"delete\"=0, browse=1, manage=0,"
                     " rootdir='/srv/anon'"));
         const QString vdir = QStringLiteral(
@@ -97,6 +112,13 @@ private Q_SLOTS:
         for (const char* ip : {"10.0.0.5", "10.0.0.9"})
             QVERIFY(sql("INSERT INTO IPok (IP) VALUES (?)", {ip}));
         for (const char* ip : {"10.0.0.66", "10.0.0.9"})
+            QVERIFY(sql("INSERT INTO IPko (IP) VALUES (?)", {ip}));
+        // Patterns, and entries that are none (they match nothing).
+        for (const char* ip : {"192.168.7.0/24", "10.2.0.1-10.2.0.3", "172.16.9.*", "fd00:1::/32",
+                               "10.3.0.1/33", "10.4.0.0/16", "", "2001:db8::7"})
+            QVERIFY(sql("INSERT INTO IPok (IP) VALUES (?)", {ip}));
+        for (const char* ip : {"192.168.5.0/24", "10.1.0.5-10.1.0.9", "172.16.3.*", "fd00::/16",
+                               "300.1.1.1", "bogus-entry", "10.4.5.*", "unknown.test"})
             QVERIFY(sql("INSERT INTO IPko (IP) VALUES (?)", {ip}));
         views_ = std::make_unique<AccountViews>(*db_);
         views_->openAll();
@@ -128,6 +150,16 @@ private Q_SLOTS:
             {"allow list, IPv4 client on an IPv6 socket", "bob", "x", "::ffff:10.0.0.5", true, "a", true, "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
             {"both lists, allowed and not blocked", "bob", "x", "10.0.0.5", true, "ab", true, "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
             {"both lists, allowed but blocked", "bob", "x", "10.0.0.9", true, "ab", false, "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"yescrypt row", "dave", "Dave-Pw1", "127.0.0.1", true, "", true, "RW", "/srv/dave", 6, ""},
+            {"yescrypt row, login in capitals", "DAVE", "Dave-Pw1", "127.0.0.1", true, "", true, "RW", "/srv/dave", 6, ""},
+            {"yescrypt row, password in other case", "dave", "dave-pw1", "127.0.0.1", true, "", false, "", "/default", -2, ""},
+            {"SHA-512-crypt row", "erin", "Pa55-word", "127.0.0.1", true, "", true, "D", "/srv/erin", 7, ""},
+            {"SHA-512-crypt row, the hash typed", "erin", SHA512_PA55, "127.0.0.1", true, "", false, "", "/default", -2, ""},
+            {"bcrypt row", "Frank", "Pa55-word", "127.0.0.1", true, "", true, "B", "/srv/frank", 8, ""},
+            {"bcrypt row, wrong password", "frank", "Pa55-wore", "127.0.0.1", true, "", false, "", "/default", -2, ""},
+            {"bcrypt row, the hash typed", "frank", BCRYPT_PA55, "127.0.0.1", true, "", false, "", "/default", -2, ""},
+            {"disabled hashed row still handed over", "gina", "Pa55-word", "127.0.0.1", true, "", false, "R", "/srv/gina", 9, ""},
+            {"null password opens nothing", "hank", "", "127.0.0.1", true, "", false, "", "/default", -2, ""},
         };
         // clang-format on
         for (const LoginCase& c : cases)
@@ -142,8 +174,10 @@ private Q_SLOTS:
         FakeConnection conn(QString::fromUtf8(c.user), QString::fromUtf8(c.password), host);
         conn.setRootDir(QStringLiteral("/default"));
         const qint32 before = users_.HighestIndex();
+        auto h = handler();
+        h->InvalidListEntries(); // named at start, not during the login
 
-        const Verdict verdict = handler()->LoginRequest(conn);
+        const Verdict verdict = h->LoginRequest(conn);
 
         QCOMPARE(verdict == Verdict::Allow, c.accepted);
         QCOMPARE(users_.HighestIndex(), before + 1);
@@ -158,6 +192,85 @@ private Q_SLOTS:
         for (const auto& d : conn.VirtualDirs().items())
             names << d.name + u':' + d.source;
         QCOMPARE(names.join(u' '), QString::fromUtf8(c.vdirs));
+    }
+
+    // The lists' entries as patterns; hosts are the clients' addresses.
+    void listsMatchPatterns_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("lists");
+        QTest::addColumn<bool>("accepted");
+        const auto row = [](const char* name, const char* host, const char* lists, bool accepted) {
+            QTest::newRow(name) << QString::fromLatin1(host) << QString::fromLatin1(lists)
+                                << accepted;
+        };
+        row("blocked block", "192.168.5.200", "b", false);
+        row("next to the blocked block", "192.168.6.1", "b", true);
+        row("blocked range, first", "10.1.0.5", "b", false);
+        row("blocked range, last", "10.1.0.9", "b", false);
+        row("past the blocked range", "10.1.0.10", "b", true);
+        row("blocked wildcard", "172.16.3.77", "b", false);
+        row("blocked wildcard, IPv4 on an IPv6 socket", "::ffff:172.16.3.77", "b", false);
+        row("blocked IPv6 block", "fd00::1", "b", false);
+        row("outside the blocked IPv6 block", "fd01::1", "b", true);
+        row("allowed block", "192.168.7.9", "a", true);
+        row("allowed range, last", "10.2.0.3", "a", true);
+        row("past the allowed range", "10.2.0.4", "a", false);
+        row("allowed range, IPv4 on an IPv6 socket", "::ffff:10.2.0.2", "a", true);
+        row("allowed wildcard", "172.16.9.9", "a", true);
+        row("allowed IPv6 block", "fd00:1::9", "a", true);
+        row("allowed IPv6 address, other spelling", "2001:db8:0::7", "a", true);
+        row("an invalid allow entry allows nothing", "10.3.0.1", "a", false);
+        row("allowed block, blocked wildcard inside", "10.4.5.1", "ab", false);
+        row("allowed block, outside the wildcard", "10.4.6.1", "ab", true);
+        // The name is not resolved, and the entry of that name is no address.
+        row("a host name entry blocks nothing", "unknown.test", "b", true);
+    }
+    void listsMatchPatterns() {
+        QFETCH(QString, host);
+        QFETCH(QString, lists);
+        QFETCH(bool, accepted);
+        switches_.block = lists.contains(u'b');
+        switches_.allow = lists.contains(u'a');
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"), host);
+        auto h = handler();
+        h->InvalidListEntries(); // named at start, not again during the login
+        QCOMPARE(h->LoginRequest(c) == Verdict::Allow, accepted);
+    }
+
+    // Each entry that matches nothing is named once: at start, or when a
+    // login meets it first.
+    void invalidEntriesAreNamedOnce() {
+        const QStringList expected = {
+            QStringLiteral("Lista IP autorizzati: voce \"10.3.0.1/33\" non valida, ignorata"),
+            QStringLiteral("Lista IP bloccati: voce \"300.1.1.1\" non valida, ignorata"),
+            QStringLiteral("Lista IP bloccati: voce \"bogus-entry\" non valida, ignorata"),
+            QStringLiteral("Lista IP bloccati: voce \"unknown.test\" non valida, ignorata")};
+        QCOMPARE(handler()->InvalidListEntries(), expected);
+        auto h = handler();
+        switches_ = {};
+        switches_.block = true;
+        FakeConnection c(QStringLiteral("bob"), QStringLiteral("x"), QStringLiteral("10.9.9.9"));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(expected[2]));
+        QCOMPARE(h->LoginRequest(c), Verdict::Allow);
+        QCOMPARE(h->LoginRequest(c), Verdict::Allow); // met again: not named again
+        QCOMPARE(h->InvalidListEntries(), (QStringList{expected[0], expected[1], expected[3]}));
+        QVERIFY(h->InvalidListEntries().isEmpty());
+    }
+
+    // Every hashed row refuses its own stored value typed as the password.
+    void storedHashesAreWrongPasswords() {
+        switches_ = {};
+        QSqlQuery q(db_->connection());
+        QVERIFY(
+            q.exec(QStringLiteral("SELECT login, password FROM users WHERE password LIKE '$%'")));
+        int rows = 0;
+        while (q.next() && rows < 100) {
+            ++rows;
+            FakeConnection c(q.value(0).toString(), q.value(1).toString());
+            QCOMPARE(handler()->LoginRequest(c), Verdict::Deny);
+            QCOMPARE(users_.record(ConnectionIndex(c))->Permissions(), QString());
+        }
+        QCOMPARE(rows, 4);
     }
 
     void disabledNamedAnonymousIsNotLetInAsTheAnonymousAccount() {

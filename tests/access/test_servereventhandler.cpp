@@ -76,7 +76,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("needed"); // the one letter that allows it; "" none does
         const char* table[][2] = {{"cwd", "B"},  {"mkd", "M"},  {"rmd", "M"},
                                   {"dele", "D"}, {"rnto", "W"}, {"stor", "W"},
-                                  {"retr", "R"}, {"site", ""},  {"mfmt", ""}};
+                                  {"retr", "R"}, {"site", ""},  {"mfmt", "W"}};
         for (const auto& [event, letter] : table)
             QTest::newRow(event) << QString::fromLatin1(event) << QString::fromLatin1(letter);
     }

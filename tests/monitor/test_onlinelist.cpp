@@ -69,20 +69,25 @@ private Q_SLOTS:
         clients.add("mario", "pw1", "10.0.0.2", "R"); // same key: not shown again
         clients.add("mario", "pw1", "10.0.0.9", "R");
         clients.add("", "", "10.0.0.7", "", false); // no login: record zero
+        clients.add("Anonymous", "guest@example.com", "10.0.0.8", "R");
+        clients.add("bruno", "", "10.0.0.8", "R");
         const QList<OnlineRow> rows = buildOnlineRows(
             clients.list, clients.users, roots({{"mario", "/srv/mario"}}), "/srv/default");
         using Columns = std::array<QString, kOnlineColumns>;
-        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.size(), 6);
         QCOMPARE(rows[0].key, QStringLiteral("k10.0.0.2_mario_pw1"));
-        QCOMPARE(rows[0].columns, (Columns{"mario", "pw1", "10.0.0.2", "/srv/mario",
+        // Passwords are masked; the anonymous account's e-mail address shows.
+        QCOMPARE(rows[0].columns, (Columns{"mario", "********", "10.0.0.2", "/srv/mario",
                                            "File: lettura scrittura cancellazione Cartelle: "
                                            "navigazione scrittura"}));
-        QCOMPARE(rows[1].columns, (Columns{"anna", "pw2", "10.0.0.3", "/srv/default",
+        QCOMPARE(rows[1].columns, (Columns{"anna", "********", "10.0.0.3", "/srv/default",
                                            "File: lettura Cartelle: navigazione"}));
-        QCOMPARE(rows[2].columns, (Columns{"mario", "pw1", "10.0.0.9", "/srv/mario",
+        QCOMPARE(rows[2].columns, (Columns{"mario", "********", "10.0.0.9", "/srv/mario",
                                            "File: lettura Cartelle: nessuno"}));
         QCOMPARE(rows[3].columns,
                  (Columns{"", "", "", "/srv/default", "File: nessuno Cartelle: nessuno"}));
+        QCOMPARE(rows[4].columns[1], QStringLiteral("guest@example.com"));
+        QCOMPARE(rows[5].columns[1], QString()); // an empty password: nothing to mask
     }
 
     void userCountText() {
@@ -118,9 +123,12 @@ private Q_SLOTS:
         clients.add("mario", "pw", "10.0.0.2", "R");
         FakeConnection& target = clients.add("mario", "pw", "10.0.0.3", "R");
         clients.add("mario", "pw", "10.0.0.3", "R");
-        QCOMPARE(connectionToDisconnect(clients.list, "mario", "pw", "10.0.0.3"), &target);
-        QCOMPARE(connectionToDisconnect(clients.list, "mario", "PW", "10.0.0.3"), nullptr);
-        QCOMPARE(connectionToDisconnect(clients.list, "Mario", "pw", "10.0.0.2"), nullptr);
+        QCOMPARE(connectionToDisconnect(clients.list, "k10.0.0.3_mario_pw"), &target);
+        QCOMPARE(connectionToDisconnect(clients.list, "k10.0.0.3_mario_PW"), nullptr);
+        QCOMPARE(connectionToDisconnect(clients.list, "k10.0.0.2_Mario_pw"), nullptr);
+        // The row's key, not what the row shows.
+        const QList<OnlineRow> rows = buildOnlineRows(clients.list, clients.users, roots({}), "/");
+        QCOMPARE(connectionToDisconnect(clients.list, rows[1].key), &target);
     }
 
     void columnWidthsSurviveARestart() {

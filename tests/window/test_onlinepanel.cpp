@@ -131,7 +131,7 @@ private Q_SLOTS:
         QCOMPARE(w.usersText(), u"1 utenti connessi"_s);
         QTreeWidgetItem* row = o.list()->topLevelItem(0);
         QCOMPARE(row->text(0), u"mario"_s);
-        QCOMPARE(row->text(1), u"pw1"_s);
+        QCOMPARE(row->text(1), u"********"_s); // never the password
         QCOMPARE(row->text(2), u"127.0.0.1"_s);
         QCOMPARE(row->text(3), o.marioRoot);
         QCOMPARE(row->text(4), QStringLiteral("File: lettura scrittura cancellazione Cartelle: "

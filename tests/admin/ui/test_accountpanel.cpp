@@ -1,6 +1,7 @@
 // The "Account" panel driven through its controls, with the rows checked in
 // accounts.dat as another program would read them.
 
+#include "access/PasswordHash.h"
 #include "admin/ui/AccountPanel.h"
 #include "admin/ui/AdminPanels.h"
 #include "tests/support/PanelFixture.h"
@@ -9,7 +10,9 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QPointer>
 #include <QSqlTableModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
@@ -25,6 +28,12 @@ class TestAccountPanel : public QObject {
     QStringList logins() { return f.column(u"SELECT login FROM users ORDER BY ID"_s); }
     QTableView* grid() { return f.child<QTableView>(u"DBGrid1"_s); }
     QString login() { return f.child<QLineEdit>(u"txtLogin"_s)->text(); }
+    // The one value `sql` reads is a yescrypt hash that `password` opens.
+    bool storedPasswordIs(const QString& sql, const QString& password) {
+        const QStringList values = f.column(sql);
+        return values.size() == 1 && values[0].startsWith(u"$y$"_s) &&
+               kv::access::passwordMatches(values[0], password);
+    }
 
 private Q_SLOTS:
     void cleanup() { f.reset(); }
@@ -36,13 +45,14 @@ private Q_SLOTS:
         f.type(u"txtLogin"_s, u"mario"_s);
         f.type(u"txtPassword"_s, u"segreta"_s);
         QCOMPARE(logins(), QStringList{u"<null>"_s}); // pending until the row is left
-        // The grid shows what the boxes hold, passwords in clear.
+        // The grid shows what the boxes hold; the password box keeps what was typed.
         QCOMPARE(users().model()->data(users().model()->index(0, 1)).toString(), u"mario"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txtPassword"_s)->text(), u"segreta"_s);
 
         f.click(u"cmdAdd"_s); // leaving the row saves it
         QCOMPARE(logins(), (QStringList{u"mario"_s, u"<null>"_s}));
-        QCOMPARE(f.column(u"SELECT password FROM users WHERE login='mario'"_s),
-                 QStringList{u"segreta"_s});
+        QVERIFY(
+            storedPasswordIs(u"SELECT password FROM users WHERE login='mario'"_s, u"segreta"_s));
         QCOMPARE(login(), QString()); // the new empty account is current
 
         f.click(u"cmdDelete"_s);
@@ -64,7 +74,6 @@ private Q_SLOTS:
         };
         row("chkAbilitato", "SELECT enabled FROM users", "1");
         row("txtLogin", "SELECT login FROM users", "nuovo");
-        row("txtPassword", "SELECT password FROM users", "nuovo");
         row("txtUserRoot", "SELECT rootdir FROM users", "nuovo");
         row("chkRead", "SELECT read FROM users", "1");
         row("chkWrite", "SELECT write FROM users", "1");
@@ -99,10 +108,73 @@ private Q_SLOTS:
         f.build({u"INSERT INTO users (login, password) VALUES ('anna', 'a')"_s});
         QVERIFY(!grid()->isColumnHidden(1) && !grid()->isColumnHidden(2));
         QVERIFY(grid()->isColumnHidden(0) && grid()->isColumnHidden(3));
-        grid()->model()->setData(grid()->model()->index(0, 2), u"nuova"_s);
-        QCOMPARE(f.child<QLineEdit>(u"txtPassword"_s)->text(), u"nuova"_s);
+        grid()->model()->setData(grid()->model()->index(0, 1), u"anna2"_s);
+        QCOMPARE(login(), u"anna2"_s);
         f.host->core().views().commitAll();
-        QCOMPARE(f.column(u"SELECT password FROM users"_s), QStringList{u"nuova"_s});
+        QCOMPARE(logins(), QStringList{u"anna2"_s});
+    }
+
+    // The stored password never shows; a new one is stored as a yescrypt
+    // hash; a box or grid cell left as it was keeps the stored value.
+    void passwordsAreStoredHashedAndShownMasked_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("clear text of an older file") << u"vecchia"_s;
+        QTest::newRow("a hash") << kv::access::hashPassword(u"vecchia"_s).value_or(QString());
+    }
+    void passwordsAreStoredHashedAndShownMasked() {
+        QFETCH(QString, stored);
+        f.build({u"INSERT INTO users (login, password) VALUES ('anna', '%1'), ('bruno', '')"_s.arg(
+            stored)});
+        const QString sql = u"SELECT password FROM users WHERE login='anna'"_s;
+        auto* box = f.child<QLineEdit>(u"txtPassword"_s);
+        QCOMPARE(box->text(), u"********"_s);
+        QCOMPARE(box->echoMode(), QLineEdit::Password);
+        const QModelIndex cell = grid()->model()->index(0, 2);
+        const auto* delegate =
+            qobject_cast<QStyledItemDelegate*>(grid()->itemDelegateForIndex(cell));
+        QVERIFY(delegate);
+        QCOMPARE(delegate->displayText(cell.data(), QLocale()), u"********"_s);
+        QCOMPARE(delegate->displayText(grid()->model()->index(1, 2).data(), QLocale()), QString());
+
+        // Other edits, and entering and leaving the box, keep the stored value.
+        f.type(u"txtLogin"_s, u"anna2"_s);
+        QFocusEvent in(QEvent::FocusIn), out(QEvent::FocusOut);
+        QApplication::sendEvent(box, &in);
+        QCOMPARE(box->text(), QString()); // typing starts a new password
+        QApplication::sendEvent(box, &out);
+        QCOMPARE(box->text(), u"********"_s);
+        f.host->core().views().commitAll();
+        const QString sql2 = u"SELECT password FROM users WHERE login='anna2'"_s;
+        QCOMPARE(f.column(sql2), QStringList{stored});
+
+        // A new password in the box.
+        f.type(u"txtPassword"_s, u"Nuova-1"_s);
+        QCOMPARE(box->text(), u"Nuova-1"_s); // what is typed stays while typing
+        f.host->core().views().commitAll();
+        QVERIFY(storedPasswordIs(sql2, u"Nuova-1"_s));
+        QVERIFY(!storedPasswordIs(sql2, u"nuova-1"_s));
+        QCOMPARE(box->text(), u"********"_s);
+
+        // A new password in the grid: the editor starts empty.
+        f.panel->show();
+        const auto gridPassword = [&](const QString& typed) {
+            grid()->setCurrentIndex(cell);
+            grid()->edit(cell);
+            QPointer<QLineEdit> editor = grid()->findChild<QLineEdit*>(u"txtGridPassword"_s);
+            QVERIFY(editor);
+            QCOMPARE(editor->text(), QString());
+            QCOMPARE(editor->echoMode(), QLineEdit::Password);
+            QTest::keyClicks(editor, typed);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_VERIFY(!editor); // committed and closed from the event loop
+            f.host->core().views().commitAll();
+        };
+        const QString before = f.column(sql2).value(0);
+        gridPassword(QString()); // left empty: kept
+        QCOMPARE(f.column(sql2), QStringList{before});
+        gridPassword(u"Dalla-griglia"_s);
+        QVERIFY(storedPasswordIs(sql2, u"Dalla-griglia"_s));
+        QVERIFY(f.host->recorder.shown.isEmpty());
     }
 
     void duplicateLoginIsRefusedWithOneMessage_data() {
@@ -192,7 +264,7 @@ private Q_SLOTS:
         f.child<QLineEdit>(u"txtPassword"_s)->setFocus();
         f.type(u"txtPassword"_s, u"cambiata"_s);
         grid()->setFocus(Qt::TabFocusReason);
-        QTRY_COMPARE(f.column(u"SELECT password FROM users"_s), QStringList{"cambiata"});
+        QTRY_VERIFY(storedPasswordIs(u"SELECT password FROM users"_s, u"cambiata"_s));
     }
 
     void deletingTheLastRowSelectsThePreviousOne() {

@@ -98,6 +98,8 @@ private Q_SLOTS:
 
         // The toolbar's Start: every view commits its row, then the server starts.
         host.core().views().commitAll();
+        // The password typed reaches the file only as a hash.
+        QVERIFY(host.column(u"SELECT password FROM users"_s).value(0).startsWith(u"$y$"_s));
         QVERIFY(host.core().server().ServerStart());
 
         const CurlResult download = curl({u"--user"_s, u"ospite:parola"_s, url("ciao.txt")});

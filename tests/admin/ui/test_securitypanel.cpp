@@ -7,6 +7,8 @@
 #include "tests/support/PanelFixture.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -141,6 +143,58 @@ private Q_SLOTS:
         act();
         QCOMPARE(stored(0).count(u"127.0.0.5"_s), 1);
         QCOMPARE(stored(1).count(u"127.0.0.5"_s), 1);
+    }
+
+    // An entry typed into a list's grid must be an address, a CIDR block, a
+    // range or a wildcard address; anything else is named and not stored.
+    void typedEntriesMustBePatterns_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("address") << u"10.0.0.7"_s << true;
+        QTest::newRow("CIDR") << u"192.168.1.0/24"_s << true;
+        QTest::newRow("IPv6 CIDR") << u"fd00::/8"_s << true;
+        QTest::newRow("range") << u"10.0.0.5-10.0.0.20"_s << true;
+        QTest::newRow("wildcard") << u"192.168.1.*"_s << true;
+        QTest::newRow("part too large") << u"300.1.1.1"_s << false;
+        QTest::newRow("prefix too long") << u"10.0.0.0/33"_s << false;
+        QTest::newRow("range backwards") << u"10.0.0.9-10.0.0.1"_s << false;
+        QTest::newRow("host name") << u"server.example"_s << false;
+    }
+    void typedEntriesMustBePatterns() {
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        build({u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
+        f.panel->show();
+        click(u"cmdNuovoIP"_s, 1);
+        const QModelIndex cell = grid(1)->model()->index(1, 0);
+        grid(1)->setCurrentIndex(cell);
+        grid(1)->edit(cell);
+        QPointer<QLineEdit> editor = grid(1)->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QTest::keyClicks(editor, typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!editor); // the grid commits and closes its editor from the event loop
+        host->core().views().commitAll();
+        if (accepted) {
+            QCOMPARE(stored(1), (QStringList{u"2.2.2.2"_s, typed}));
+            QVERIFY(host->recorder.shown.isEmpty());
+        } else {
+            QCOMPARE(stored(1), (QStringList{u"2.2.2.2"_s, u"<null>"_s}));
+            QCOMPARE(host->recorder.texts(),
+                     QStringList{u"Voce non valida: \"%1\" non è un indirizzo, un blocco CIDR, "
+                                 "un intervallo o un indirizzo con *"_s.arg(typed)});
+            QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+        }
+    }
+
+    void aClientWithoutAnAddressIsNotListed() {
+        build();
+        host->selectedAddress = u"client.example"_s; // its name was never looked up
+        kv::ui::BloccaIPUtente(*host);
+        QVERIFY(stored(1).isEmpty());
+        QCOMPARE(host->recorder.texts().size(), 1);
+        QVERIFY(
+            host->recorder.texts().first().startsWith(u"Voce non valida: \"client.example\""_s));
     }
 
     void switchesEditTheSettingsRowAndAnswerLogins() {
