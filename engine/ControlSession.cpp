@@ -29,8 +29,9 @@ ControlSession::ControlSession(QTcpSocket* tcp, const EngineSettings& settings,
                                std::shared_ptr<const TlsContext> tls, bool implicitTls,
                                EngineEvents* events, QObject* parent)
     : QObject(parent), settings_(settings), events_(events), tls_(std::move(tls)),
-      implicitTls_(implicitTls && tls_), socket_(nullptr), peer_(plainAddress(tcp->peerAddress())),
-      remoteHost_(addressText(tcp->peerAddress())), rootDir_(settings.serverRootDir) {
+      implicitTls_(implicitTls && tls_), socket_(nullptr), peer_(plainAddress(tcp->peerAddress())) {
+    remoteHost_ = addressText(tcp->peerAddress());
+    rootDir_ = settings.serverRootDir;
     tcp->setReadBufferSize(kControlReadBuffer);
     idleTimer_.setSingleShot(true);
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);

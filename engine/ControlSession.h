@@ -32,7 +32,7 @@ class TlsContext;
 class TlsSocket;
 struct EngineSettings;
 
-class ControlSession : public QObject, public ConnectionObject, private CommandTarget {
+class ControlSession : public QObject, public StoredConnection, private CommandTarget {
     Q_OBJECT
 public:
     // Takes ownership of the connected socket. `events` may be null (then
@@ -50,15 +50,7 @@ public:
     bool isClosed() const { return closed_; }
     QHostAddress peerAddress() const { return peer_; }
 
-    // ConnectionObject
-    QString UserName() const override { return userName_; }
-    QString Password() const override { return password_; }
-    QString RemoteHost() const override { return remoteHost_; }
-    QString RootDir() const override { return rootDir_; }
-    void setRootDir(const QString& dir) override { rootDir_ = dir; }
-    QVariant Tag() const override { return tag_; }
-    void setTag(const QVariant& tag) override { tag_ = tag; }
-    VirtualDirCollection& VirtualDirs() override { return virtualDirs_; }
+    // ConnectionObject (the values are kept by StoredConnection)
     void Disconnect() override;
 
 Q_SIGNALS:
@@ -203,7 +195,6 @@ private:
     bool implicitTls_;
     StreamSocket* socket_;
     QHostAddress peer_;
-    QString remoteHost_;
     QTimer idleTimer_;
 
     LineFramer input_;
@@ -212,11 +203,6 @@ private:
     bool readingInput_ = false; // processInput() is on the stack
     bool protectData_ = false;  // PROT P: data connections use TLS
 
-    QString userName_;
-    QString password_;
-    QString rootDir_;
-    QVariant tag_;
-    VirtualDirCollection virtualDirs_;
     bool userGiven_ = false;
     bool loggedIn_ = false;
     int failedLogins_ = 0;

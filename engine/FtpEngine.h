@@ -87,6 +87,28 @@ public:
     virtual void Disconnect() = 0;
 };
 
+// The values every connection keeps for the program; the engine's sessions
+// and the tests' fake connections store them the same way.
+class StoredConnection : public ConnectionObject {
+public:
+    QString UserName() const override { return userName_; }
+    QString Password() const override { return password_; }
+    QString RemoteHost() const override { return remoteHost_; }
+    QString RootDir() const override { return rootDir_; }
+    void setRootDir(const QString& dir) override { rootDir_ = dir; }
+    QVariant Tag() const override { return tag_; }
+    void setTag(const QVariant& tag) override { tag_ = tag; }
+    VirtualDirCollection& VirtualDirs() override { return virtualDirs_; }
+
+protected:
+    QString userName_;
+    QString password_;
+    QString remoteHost_;
+    QString rootDir_;
+    QVariant tag_;
+    VirtualDirCollection virtualDirs_;
+};
+
 // What the engine asks of the program. Implemented by the program's event
 // handlers (and by fakes in tests).
 class EngineEvents {
