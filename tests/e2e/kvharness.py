@@ -160,8 +160,9 @@ class Site:
         self.server = None
         return code
 
-    def ftp(self, user, password):
-        ftp = ftplib.FTP(timeout=TIMEOUT)
+    def ftp(self, user, password, source=None):
+        """A logged-in ftplib client; `source` picks one of loopback's addresses (127.0.0.0/8)."""
+        ftp = ftplib.FTP(timeout=TIMEOUT, source_address=(source, 0) if source else None)
         ftp.connect("127.0.0.1", self.port)
         try:
             ftp.login(user, password)

@@ -5,7 +5,7 @@ import ftplib
 import os
 import unittest
 
-from kvharness import Site, TIMEOUT
+from kvharness import Site
 
 PASSWORD = "e2e-Secret"
 # Made with libcrypt for PASSWORD: yescrypt at this program's cost and SHA-512-crypt.
@@ -13,18 +13,6 @@ YESCRYPT = "$y$j75$I4y/9hrLY62wqI.mlIDvG1$GvOZIFnjSjjsT9RrVb40RzAMnGHnhGZbuWqvx0
 SHA512 = ("$6$2xg0wJDZ3o.yUx9I$O05hlkkiw9AIbGpyZ8oaEdIEdahhIA6xLoCjsKmBrnUl/1SOeww7aOAzRzQzdSojwObeh"
           ".6TU/VLVKQZ/Rs2U0")
 JAN_2020 = 1577836800  # 2020-01-01 00:00:00 UTC
-
-
-def ftp_from(site, source, user, password):
-    """A login from one of loopback's addresses (127.0.0.0/8)."""
-    ftp = ftplib.FTP(timeout=TIMEOUT, source_address=(source, 0))
-    ftp.connect("127.0.0.1", site.port)
-    try:
-        ftp.login(user, password)
-    except ftplib.all_errors:
-        ftp.close()
-        raise
-    return ftp
 
 
 class Access(unittest.TestCase):
@@ -79,10 +67,10 @@ class Access(unittest.TestCase):
         for source, accepted in cases:
             with self.subTest(source=source):
                 if accepted:
-                    ftp_from(self.site, source, "writer", "w-pass").quit()
+                    self.site.ftp("writer", "w-pass", source).quit()
                 else:
                     with self.assertRaises(ftplib.error_perm) as refused:
-                        ftp_from(self.site, source, "writer", "w-pass")
+                        self.site.ftp("writer", "w-pass", source)
                     self.assertTrue(str(refused.exception).startswith("530"))
 
 
