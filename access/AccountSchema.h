@@ -21,8 +21,9 @@ const QString& optionsTableStatement();
 // Creates the tables and the default rows in `db` inside one transaction,
 // with the options rows `catalog` gives a new database. Returns the
 // database's error text on failure (nothing is committed then).
-std::optional<QString> createAccountTables(
-    QSqlDatabase& db, const settings::OptionCatalog& catalog = settings::optionCatalog());
+std::optional<QString>
+createAccountTables(QSqlDatabase& db,
+                    const settings::OptionCatalog& catalog = settings::optionCatalog());
 
 // Checks an opened file: readable as SQLite, not damaged, every table and
 // field present. Returns the Italian reason when it is not usable.

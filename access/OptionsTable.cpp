@@ -15,8 +15,8 @@ const QString kTable = QStringLiteral("options");
 
 bool hasTable(const QSqlDatabase& db) {
     QSqlQuery query(db);
-    query.prepare(
-        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE lower(name) = ? AND type = 'table'"));
+    query.prepare(QStringLiteral(
+        "SELECT count(*) FROM sqlite_master WHERE lower(name) = ? AND type = 'table'"));
     query.addBindValue(kTable);
     return query.exec() && query.next() && query.value(0).toInt() > 0;
 }

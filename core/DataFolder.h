@@ -1,6 +1,6 @@
 #pragma once
-// Where accounts.dat, ftp.log and the generated certificate live: the folder given with --data-dir, else
-// the program's own folder when it is writable, else the per-user data folder.
+// Where accounts.dat, ftp.log and the generated certificate live: the folder given with --data-dir,
+// else the program's own folder when it is writable, else the per-user data folder.
 
 #include <QString>
 

@@ -43,7 +43,8 @@ QString resolved(const QString& path, const QString& dataFolder, const QString& 
 
 } // namespace
 
-QString resolvedOptionPath(const QString& path, const QString& dataFolder, const QString& fallback) {
+QString resolvedOptionPath(const QString& path, const QString& dataFolder,
+                           const QString& fallback) {
     if (path.isEmpty())
         return fallback;
     return QDir::cleanPath(QDir(dataFolder).absoluteFilePath(path));
@@ -58,18 +59,17 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
     engine::TlsSettings& tls = result.tls;
     tls.mode = tlsMode(set.value(kTls));
     tls.implicitPort = quint16(set.value(kTlsImplicitPort).toUInt());
-    tls.certificateFile = resolved(set.value(kTlsCertificate), dataFolder,
-                                   defaultCertificateFile(dataFolder));
-    tls.privateKeyFile = resolved(set.value(kTlsPrivateKey), dataFolder,
-                                  defaultPrivateKeyFile(dataFolder));
+    tls.certificateFile =
+        resolved(set.value(kTlsCertificate), dataFolder, defaultCertificateFile(dataFolder));
+    tls.privateKeyFile =
+        resolved(set.value(kTlsPrivateKey), dataFolder, defaultPrivateKeyFile(dataFolder));
     tls.requireSessionReuse = set.value(kTlsSessionReuse) == QLatin1String("1");
     tls.minVersion = tlsVersion(set.value(kTlsMinVersion));
     tls.maxVersion = tlsVersion(set.value(kTlsMaxVersion));
 
     if (tls.enabled() && result.ok()) {
-        const std::pair<QString, QString> named[] = {
-            {kTlsCertificate, set.value(kTlsCertificate)},
-            {kTlsPrivateKey, set.value(kTlsPrivateKey)}};
+        const std::pair<QString, QString> named[] = {{kTlsCertificate, set.value(kTlsCertificate)},
+                                                     {kTlsPrivateKey, set.value(kTlsPrivateKey)}};
         for (const auto& [option, path] : named) {
             if (path.isEmpty())
                 continue;

@@ -48,9 +48,10 @@ OptionCheck checkInteger(const OptionDef& option, const QString& text) {
     const auto number = wholeNumber(text);
     if (number && *number >= option.minimum && *number <= option.maximum)
         return accepted(QString::number(*number));
-    return refused(refusal(
-        option.name, text,
-        QStringLiteral("non è un numero intero da %1 a %2").arg(option.minimum).arg(option.maximum)));
+    return refused(refusal(option.name, text,
+                           QStringLiteral("non è un numero intero da %1 a %2")
+                               .arg(option.minimum)
+                               .arg(option.maximum)));
 }
 
 OptionCheck checkPort(const OptionDef& option, const QString& text) {

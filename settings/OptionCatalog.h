@@ -27,9 +27,9 @@ enum class OptionKind {
 struct OptionDef {
     QString name;
     OptionKind kind = OptionKind::Word;
-    QStringList words; // Word: the allowed values, in the order the panel offers them
-    int minimum = 0;   // Integer
-    int maximum = 0;   // Integer
+    QStringList words;    // Word: the allowed values, in the order the panel offers them
+    int minimum = 0;      // Integer
+    int maximum = 0;      // Integer
     QString defaultValue; // what a missing row (or an empty value) means
     QString caption;      // Italian, for the settings panel and the help
     // The row a database created by the program starts with; none: no row.

@@ -106,8 +106,7 @@ QString FtpsSettingsLogic::certificateLine() const {
 }
 
 bool FtpsSettingsLogic::generateUsable() const {
-    return generateOffered() && shown(kTlsCertificate).isEmpty() &&
-           shown(kTlsPrivateKey).isEmpty();
+    return generateOffered() && shown(kTlsCertificate).isEmpty() && shown(kTlsPrivateKey).isEmpty();
 }
 
 QString FtpsSettingsLogic::generate(Messages& messages) {

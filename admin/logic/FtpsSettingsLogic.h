@@ -18,12 +18,12 @@ namespace kv::admin {
 
 // What the group's controls show.
 struct FtpsForm {
-    int mode = 0;             // index into ftpsModeCaptions(); -1 for a stored word not known
-    QString implicitPort;     // "" when there is none
-    QString certificateFile;  // "" for the generated one
-    QString privateKeyFile;   // "" for the generated one
+    int mode = 0;            // index into ftpsModeCaptions(); -1 for a stored word not known
+    QString implicitPort;    // "" when there is none
+    QString certificateFile; // "" for the generated one
+    QString privateKeyFile;  // "" for the generated one
     bool sessionReuse = true;
-    int minVersion = 0;       // index into ftpsVersions(); -1 when not known
+    int minVersion = 0; // index into ftpsVersions(); -1 when not known
     int maxVersion = 1;
 };
 

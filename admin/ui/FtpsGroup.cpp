@@ -77,8 +77,8 @@ void FtpsGroup::buildControls(QWidget* panel, int& top) {
     placeChild(generate_, kButtonHeight, top, 200);
     generate_->setVisible(logic_.generateOffered());
 
-    reuse_ = new QCheckBox(
-        QStringLiteral("Richiedi la ripresa della sessione TLS sui canali dati"), panel);
+    reuse_ = new QCheckBox(QStringLiteral("Richiedi la ripresa della sessione TLS sui canali dati"),
+                           panel);
     reuse_->setObjectName(QStringLiteral("chkTlsReuse"));
     placeChild(reuse_, kCheckHeight, top);
 
@@ -88,8 +88,7 @@ void FtpsGroup::buildControls(QWidget* panel, int& top) {
     maxVersion_ = makeChoice(versions, QStringLiteral("cboTlsMax"), admin::ftpsVersions(), 90, 80);
 
     connect(browseCertificate, &QPushButton::clicked, this, [this] {
-        browse(certificate_, QStringLiteral("Seleziona il file del certificato:"),
-               kTlsCertificate);
+        browse(certificate_, QStringLiteral("Seleziona il file del certificato:"), kTlsCertificate);
     });
     connect(browseKey, &QPushButton::clicked, this, [this] {
         browse(key_, QStringLiteral("Seleziona il file della chiave privata:"), kTlsPrivateKey);

@@ -40,7 +40,8 @@ QStringList contentWithoutOptions(const QString& path) {
         if (!db.open())
             return {"unreadable"};
         QSqlQuery tables(db);
-        tables.exec("SELECT name, sql FROM sqlite_master WHERE tbl_name <> 'options' ORDER BY name");
+        tables.exec(
+            "SELECT name, sql FROM sqlite_master WHERE tbl_name <> 'options' ORDER BY name");
         while (tables.next()) {
             out << tables.value(0).toString() + ": " + tables.value(1).toString();
             QSqlQuery rows(db);

@@ -124,8 +124,7 @@ private Q_SLOTS:
             << OptionMap{{"tls", "bogus"}} << QString()
             << QStringList{"Opzione tls: bogus non è un valore ammesso (off, on, required)"};
         QTest::newRow("two reasons")
-            << OptionMap{{"tls_implicit_port", "70000"}, {"tls_session_reuse", "2"}}
-            << QString()
+            << OptionMap{{"tls_implicit_port", "70000"}, {"tls_session_reuse", "2"}} << QString()
             << QStringList{"Opzione tls_implicit_port: 70000 non è una porta valida (1-65535, 0 "
                            "= nessuna)",
                            "Opzione tls_session_reuse: 2 non è un valore ammesso (0 = no, 1 = "
@@ -154,8 +153,8 @@ private Q_SLOTS:
         for (const QString& reason : reasons)
             logged << "[05-12-2026 20:49:03] SERVER START FAILED: " + reason;
         QCOMPARE(f.log, logged);
-        QCOMPARE(f.view.events, QStringList{"failed " + kStartFailedMessage + "\n" +
-                                            reasons.join('\n')});
+        QCOMPARE(f.view.events,
+                 QStringList{"failed " + kStartFailedMessage + "\n" + reasons.join('\n')});
     }
 
     void tlsSettingsHandedOverAndCertificatePrepared() {
@@ -200,8 +199,8 @@ private Q_SLOTS:
         f.engine.listenResult = false;
         f.engine.listenError = "tls_private_key: la chiave non corrisponde al certificato";
         QVERIFY(!f.controller.ServerStart());
-        QCOMPARE(f.log, QStringList{"[05-12-2026 20:49:03] SERVER START FAILED: " +
-                                    f.engine.listenError});
+        QCOMPARE(f.log,
+                 QStringList{"[05-12-2026 20:49:03] SERVER START FAILED: " + f.engine.listenError});
         QCOMPARE(f.view.events,
                  QStringList{"failed " + kStartFailedMessage + "\n" + f.engine.listenError});
     }

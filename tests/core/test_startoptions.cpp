@@ -61,8 +61,11 @@ private Q_SLOTS:
         all.certificateFile = in("certs/server.pem");
         all.privateKeyFile = in("certs/server.key");
         QTest::newRow("every option, relative and absolute paths")
-            << QStringList{"tls=REQUIRED", "tls_implicit_port=990", "tls_session_reuse=0",
-                           "tls_min_version=1.3", "tls_max_version=1.3",
+            << QStringList{"tls=REQUIRED",
+                           "tls_implicit_port=990",
+                           "tls_session_reuse=0",
+                           "tls_min_version=1.3",
+                           "tls_max_version=1.3",
                            "tls_certificate=certs/server.pem",
                            "tls_private_key=" + in("certs/../certs/server.key")}
             << all << QStringList();

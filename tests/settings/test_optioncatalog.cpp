@@ -21,9 +21,9 @@ private Q_SLOTS:
             QVERIFY2(fallback.ok(), qPrintable(fallback.error));
             QCOMPARE(fallback.value, option.defaultValue);
         }
-        QCOMPARE(names, (QStringList{"tls", "tls_implicit_port", "tls_certificate",
-                                     "tls_private_key", "tls_session_reuse", "tls_min_version",
-                                     "tls_max_version"}));
+        QCOMPARE(names,
+                 (QStringList{"tls", "tls_implicit_port", "tls_certificate", "tls_private_key",
+                              "tls_session_reuse", "tls_min_version", "tls_max_version"}));
     }
 
     void values_data() {
@@ -60,8 +60,7 @@ private Q_SLOTS:
         bad("port negative", "tls_implicit_port", "-1", "Opzione tls_implicit_port: -1" + portWhy);
         bad("port signed", "tls_implicit_port", "+990",
             "Opzione tls_implicit_port: +990" + portWhy);
-        bad("port words", "tls_implicit_port", "990a",
-            "Opzione tls_implicit_port: 990a" + portWhy);
+        bad("port words", "tls_implicit_port", "990a", "Opzione tls_implicit_port: 990a" + portWhy);
         bad("port huge", "tls_implicit_port", "99999999999999999999",
             "Opzione tls_implicit_port: 99999999999999999999" + portWhy);
         bad("port other digits", "tls_implicit_port", QString::fromUtf8("٩٩٠"),
@@ -104,23 +103,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tls");
         QTest::addColumn<QString>("minVersion");
         QTest::addColumn<QStringList>("errors");
-        QTest::newRow("no rows: defaults") << QStringList() << "off" << "1.2" << QStringList();
-        QTest::newRow("unknown rows ignored")
-            << QStringList{"passive_colour=red", "tls=on"} << "on" << "1.2" << QStringList();
+        QTest::newRow("no rows: defaults") << QStringList() << "off"
+                                           << "1.2" << QStringList();
+        QTest::newRow("unknown rows ignored") << QStringList{"passive_colour=red", "tls=on"} << "on"
+                                              << "1.2" << QStringList();
         QTest::newRow("two bad values, two reasons, defaults kept")
             << QStringList{"tls=bogus", "tls_session_reuse=7", "tls_min_version=1.3"} << "off"
             << "1.3"
             << QStringList{"Opzione tls: bogus non è un valore ammesso (off, on, required)",
                            "Opzione tls_session_reuse: 7 non è un valore ammesso (0 = no, 1 = sì)"};
         QTest::newRow("minimum above maximum")
-            << QStringList{"tls_min_version=1.3", "tls_max_version=1.2"} << "off" << "1.3"
+            << QStringList{"tls_min_version=1.3", "tls_max_version=1.2"} << "off"
+            << "1.3"
             << QStringList{"Opzioni tls_min_version e tls_max_version: la versione minima (1.3) "
                            "è più alta della massima (1.2)"};
         QTest::newRow("minimum equal to maximum")
-            << QStringList{"tls_min_version=1.3", "tls_max_version=1.3"} << "off" << "1.3"
-            << QStringList();
+            << QStringList{"tls_min_version=1.3", "tls_max_version=1.3"} << "off"
+            << "1.3" << QStringList();
         QTest::newRow("a bad version says so once")
-            << QStringList{"tls_min_version=1.3", "tls_max_version=9"} << "off" << "1.3"
+            << QStringList{"tls_min_version=1.3", "tls_max_version=9"} << "off"
+            << "1.3"
             << QStringList{"Opzione tls_max_version: 9 non è una versione ammessa (1.2, 1.3)"};
     }
     void checkAllGivesEveryValueAndEveryReason() {
@@ -139,8 +141,8 @@ private Q_SLOTS:
     void newDatabaseRowsComeFromTheDeclaration() {
         // Today's options keep the old behaviour in a new file too: no rows.
         QVERIFY(optionCatalog().newDatabaseRows().isEmpty());
-        OptionDef limit{"max_connections", OptionKind::Integer, {}, 0, 1000, "0", "Connessioni",
-                        QStringLiteral("100")};
+        OptionDef limit{"max_connections", OptionKind::Integer,  {}, 0, 1000, "0",
+                        "Connessioni",     QStringLiteral("100")};
         const OptionCatalog catalog({limit}, {});
         QCOMPARE(catalog.newDatabaseRows(), (QMap<QString, QString>{{"max_connections", "100"}}));
         QCOMPARE(catalog.check("max_connections", "1000").value, QString("1000"));

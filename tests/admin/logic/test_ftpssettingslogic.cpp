@@ -67,19 +67,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("reuse");
         QTest::addColumn<int>("minVersion");
         QTest::addColumn<int>("maxVersion");
-        QTest::newRow("no rows") << QStringList() << 0 << "" << "" << true << 0 << 1;
+        QTest::newRow("no rows") << QStringList() << 0 << ""
+                                 << "" << true << 0 << 1;
         QTest::newRow("every option")
             << QStringList{insert("tls", "required"), insert("tls_implicit_port", "990"),
                            insert("tls_certificate", "/etc/c.pem"),
                            insert("tls_session_reuse", "0"), insert("tls_min_version", "1.3")}
-            << 2 << "990" << "/etc/c.pem" << false << 1 << 1;
+            << 2 << "990"
+            << "/etc/c.pem" << false << 1 << 1;
         QTest::newRow("port 0 shows as none, words in any case")
             << QStringList{insert("tls", " ON"), insert("tls_implicit_port", "0")} << 1 << ""
             << "" << true << 0 << 1;
         QTest::newRow("invalid values show as stored")
             << QStringList{insert("tls", "bogus"), insert("tls_implicit_port", "70000"),
                            insert("tls_max_version", "1.1")}
-            << -1 << "70000" << "" << true << 0 << -1;
+            << -1 << "70000"
+            << "" << true << 0 << -1;
     }
     void showsTheStoredValues() {
         QFETCH(QStringList, rows);
@@ -98,7 +101,7 @@ private Q_SLOTS:
         Fixture f({insert("tls_implicit_port", "990"), insert("passive_colour", "red")});
         QCOMPARE(f.logic->changeMode(2), std::nullopt);
         QCOMPARE(f.logic->change("tls_implicit_port", " 0990 "), std::nullopt); // same as stored
-        QCOMPARE(f.logic->changeReuse(true), std::nullopt);                      // the default
+        QCOMPARE(f.logic->changeReuse(true), std::nullopt);                     // the default
         QCOMPARE(f.logic->change("tls_certificate", "certs/c.pem"), std::nullopt);
         QCOMPARE(f.views->options().pending(),
                  (QMap<QString, QString>{{"tls", "required"}, {"tls_certificate", "certs/c.pem"}}));

@@ -209,10 +209,9 @@ private Q_SLOTS:
         // Like the settings row, nothing is written before the views are committed.
         QCOMPARE(options(), (QStringList{"tls=on", "tls_max_version=1.2"}));
         host->core().views().commitAll();
-        QCOMPARE(options(),
-                 (QStringList{"tls=required", "tls_certificate=/etc/ssl/server.pem",
-                              "tls_implicit_port=990", "tls_max_version=1.3",
-                              "tls_session_reuse=0"}));
+        QCOMPARE(options(), (QStringList{"tls=required", "tls_certificate=/etc/ssl/server.pem",
+                                         "tls_implicit_port=990", "tls_max_version=1.3",
+                                         "tls_session_reuse=0"}));
     }
 
     void ftpsGroupRefusesInvalidValues() {
@@ -252,8 +251,8 @@ private Q_SLOTS:
         QVERIFY(generated.isEmpty());
         host->recorder.answer = true;
         generate->click();
-        QCOMPARE(generated, QStringList{folder + u"/kestrova-cert.pem|"_s + folder +
-                                        u"/kestrova-key.pem"_s});
+        QCOMPARE(generated,
+                 QStringList{folder + u"/kestrova-cert.pem|"_s + folder + u"/kestrova-key.pem"_s});
         QCOMPARE(host->recorder.texts().last(), u"Nuovo certificato generato."_s);
         typeAndLeave(u"txtTlsCert"_s, u"/etc/ssl/mine.pem"_s);
         QCOMPARE(line->text(), u"Impronta di /etc/ssl/mine.pem"_s);
