@@ -98,13 +98,12 @@ std::optional<QString> versionOrder(const QMap<QString, QString>& values) {
 
 OptionDef word(const QString& name, const QStringList& words, const QString& fallback,
                const QString& caption) {
-    OptionDef def{name, OptionKind::Word, words, 0, 0, fallback, caption, std::nullopt};
-    return def;
+    return OptionDef{name, OptionKind::Word, words, 0, 0, fallback, caption, std::nullopt, {}};
 }
 
 OptionDef simple(const QString& name, OptionKind kind, const QString& fallback,
                  const QString& caption) {
-    return OptionDef{name, kind, {}, 0, 0, fallback, caption, std::nullopt};
+    return OptionDef{name, kind, {}, 0, 0, fallback, caption, std::nullopt, {}};
 }
 
 } // namespace
@@ -127,6 +126,10 @@ OptionCheck checkOption(const OptionDef& option, const QString& text) {
         return checkSwitch(option, trimmed);
     case OptionKind::Version:
         return checkVersion(option, trimmed);
+    case OptionKind::Custom:
+        if (option.custom)
+            return option.custom(option, trimmed);
+        break;
     }
     return refused(QStringLiteral("Opzione %1: tipo sconosciuto").arg(option.name));
 }

@@ -22,7 +22,12 @@ enum class OptionKind {
     Path,    // a file path; empty means the default place
     Switch,  // 0 or 1
     Version, // a TLS protocol version: 1.2 or 1.3
+    Custom,  // judged by the row's own `custom` check (e.g. a port range, an address)
 };
+
+struct OptionDef;
+struct OptionCheck;
+using OptionCheckFn = std::function<OptionCheck(const OptionDef& option, const QString& trimmed)>;
 
 struct OptionDef {
     QString name;
@@ -34,6 +39,8 @@ struct OptionDef {
     QString caption;      // Italian, for the settings panel and the help
     // The row a database created by the program starts with; none: no row.
     std::optional<QString> newDatabaseValue;
+    // Custom: the check of a non-empty, trimmed text.
+    OptionCheckFn custom;
 };
 
 // A checked value: its normal form, or the Italian reason it is refused.

@@ -108,8 +108,8 @@ private Q_SLOTS:
                  QStringList{"0"});
 
         const OptionCatalog catalog(
-            {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5"},
-             OptionDef{"ban_minutes", OptionKind::Integer, {}, 1, 100, "10", "Minuti", {}}},
+            {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5", {}},
+             OptionDef{"ban_minutes", OptionKind::Integer, {}, 1, 100, "10", "Minuti", {}, {}}},
             {});
         const QString name = "kv_options_create";
         {

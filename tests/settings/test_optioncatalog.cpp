@@ -141,13 +141,32 @@ private Q_SLOTS:
     void newDatabaseRowsComeFromTheDeclaration() {
         // Today's options keep the old behaviour in a new file too: no rows.
         QVERIFY(optionCatalog().newDatabaseRows().isEmpty());
-        OptionDef limit{"max_connections", OptionKind::Integer,  {}, 0, 1000, "0",
-                        "Connessioni",     QStringLiteral("100")};
-        const OptionCatalog catalog({limit}, {});
-        QCOMPARE(catalog.newDatabaseRows(), (QMap<QString, QString>{{"max_connections", "100"}}));
+        OptionDef limit{"max_connections", OptionKind::Integer,   {}, 0, 1000, "0",
+                        "Connessioni",     QStringLiteral("100"), {}};
+        // A kind of value of its own comes with its own check, in the same row.
+        OptionDef range{"passive_ports",
+                        OptionKind::Custom,
+                        {},
+                        0,
+                        0,
+                        "",
+                        "Porte passive",
+                        "",
+                        [](const OptionDef& option, const QString& text) {
+                            return text.contains(u'-')
+                                       ? OptionCheck{text, {}}
+                                       : OptionCheck{{}, "Opzione " + option.name + ": no"};
+                        }};
+        const OptionCatalog catalog({limit, range}, {});
+        QCOMPARE(catalog.newDatabaseRows(),
+                 (QMap<QString, QString>{{"max_connections", "100"}, {"passive_ports", ""}}));
         QCOMPARE(catalog.check("max_connections", "1000").value, QString("1000"));
         QCOMPARE(catalog.check("max_connections", "1001").error,
                  QString("Opzione max_connections: 1001 non è un numero intero da 0 a 1000"));
+        QCOMPARE(catalog.check("passive_ports", " 50000-50100 ").value, QString("50000-50100"));
+        QCOMPARE(catalog.check("passive_ports", "50000").error,
+                 QString("Opzione passive_ports: no"));
+        QCOMPARE(catalog.check("passive_ports", "").value, QString());
     }
 };
 
