@@ -166,7 +166,11 @@ bool AccountDatabase::open() {
         useEmptyConnection();
         return false;
     }
-    if (!writable) {
+    if (writable) {
+        // An older file gains the options table; when that fails (the file is
+        // locked) it stays as it was and every option reads as its default.
+        (void)OptionsTable::ensureTable(db);
+    } else {
         readOnly_ = true;
         problem_ = QStringLiteral("Il database degli account %1 è in sola lettura: le modifiche "
                                   "non verranno salvate.")
@@ -219,7 +223,8 @@ std::optional<QString> AccountDatabase::createFile() {
     return std::nullopt;
 }
 
-AccountViews::AccountViews(const AccountDatabase& db, QObject* parent) : QObject(parent) {
+AccountViews::AccountViews(const AccountDatabase& db, QObject* parent)
+    : QObject(parent), options_(db.connection()) {
     const QSqlDatabase connection = db.connection();
     data1_ = std::make_unique<DataView>(connection, QStringLiteral("users"));
     data2_ = std::make_unique<DataView>(connection, QStringLiteral("settings"));
@@ -244,6 +249,7 @@ void AccountViews::commitAll() {
         if (view->Edit())
             view->Update();
     }
+    (void)options_.commit();
 }
 
 } // namespace kv::access

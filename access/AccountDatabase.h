@@ -4,6 +4,7 @@
 // DataIP(0) IPok, DataIP(1) IPko).
 
 #include "access/DataView.h"
+#include "access/OptionsTable.h"
 
 #include <QObject>
 #include <QSqlDatabase>
@@ -57,7 +58,8 @@ private:
     bool readOnly_ = false;
 };
 
-// The main window's views, opened in the order Data1, Data2, Data3, DataIP(0), DataIP(1).
+// The main window's views, opened in the order Data1, Data2, Data3, DataIP(0),
+// DataIP(1), and the options table with the panel's pending edits.
 class AccountViews : public QObject {
     Q_OBJECT
 public:
@@ -67,17 +69,19 @@ public:
     DataView& Data2() { return *data2_; }
     DataView& Data3() { return *data3_; }
     DataView& DataIP(int index) { return *dataIP_.at(index); }
+    OptionsTable& options() { return options_; }
 
     // Refreshes all five in order, then moves Data1, DataIP(0), DataIP(1) to
     // their last row and back to their first.
     void openAll();
-    // Begins an edit of each view's current row and commits it, in order;
-    // failures are ignored one by one.
+    // Begins an edit of each view's current row and commits it, in order,
+    // then the pending options; failures are ignored one by one.
     void commitAll();
 
 private:
     std::unique_ptr<DataView> data1_, data2_, data3_;
     std::array<std::unique_ptr<DataView>, 2> dataIP_;
+    OptionsTable options_;
 };
 
 } // namespace kv::access

@@ -62,11 +62,19 @@ const QStringList& accountTableStatements() {
         QStringLiteral("CREATE TABLE IPko (IP TEXT)"),
         QStringLiteral(
             "CREATE TABLE virtualdirs (name TEXT, source TEXT, destination TEXT, user INTEGER)"),
+        optionsTableStatement(),
     };
     return statements;
 }
 
-std::optional<QString> createAccountTables(QSqlDatabase& db) {
+const QString& optionsTableStatement() {
+    static const QString statement =
+        QStringLiteral("CREATE TABLE options (name TEXT PRIMARY KEY, value TEXT)");
+    return statement;
+}
+
+std::optional<QString> createAccountTables(QSqlDatabase& db,
+                                           const settings::OptionCatalog& catalog) {
     static const QStringList defaultRows = {
         QStringLiteral("INSERT INTO settings (ip, port, rootdir, timeout, log, debugmode, "
                        "resolvelinks, datalingertime, minimized) "
@@ -78,6 +86,18 @@ std::optional<QString> createAccountTables(QSqlDatabase& db) {
     QSqlQuery query(db);
     for (const QString& statement : accountTableStatements() + defaultRows) {
         if (!query.exec(statement)) {
+            const QString error = query.lastError().text();
+            query.finish();
+            db.rollback();
+            return error;
+        }
+    }
+    const QMap<QString, QString> options = catalog.newDatabaseRows();
+    for (auto it = options.begin(); it != options.end(); ++it) {
+        query.prepare(QStringLiteral("INSERT INTO options (name, value) VALUES (?, ?)"));
+        query.addBindValue(it.key());
+        query.addBindValue(it.value());
+        if (!query.exec()) {
             const QString error = query.lastError().text();
             query.finish();
             db.rollback();

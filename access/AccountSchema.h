@@ -1,7 +1,10 @@
 #pragma once
 // The layout of accounts.dat: the statements that create a new file (tables
-// plus the one settings row and the one anonymous row) and the check that an
+// plus the one settings row, the one anonymous row and the options a new file
+// starts with) and the check that an
 // existing file has every table and field the program reads.
+
+#include "settings/OptionCatalog.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -12,10 +15,15 @@ namespace kv::access {
 
 // CREATE TABLE statements, in creation order, exactly as stored in the file.
 const QStringList& accountTableStatements();
+// The options table's statement (the last of them); an older file gains it.
+const QString& optionsTableStatement();
 
-// Creates the tables and the default rows in `db` inside one transaction.
-// Returns the database's error text on failure (nothing is committed then).
-std::optional<QString> createAccountTables(QSqlDatabase& db);
+// Creates the tables and the default rows in `db` inside one transaction,
+// with the options rows `catalog` gives a new database. Returns the
+// database's error text on failure (nothing is committed then).
+std::optional<QString>
+createAccountTables(QSqlDatabase& db,
+                    const settings::OptionCatalog& catalog = settings::optionCatalog());
 
 // Checks an opened file: readable as SQLite, not damaged, every table and
 // field present. Returns the Italian reason when it is not usable.

@@ -1,6 +1,6 @@
 #pragma once
-// Where accounts.dat and ftp.log live: the folder given with --data-dir, else
-// the program's own folder when it is writable, else the per-user data folder.
+// Where accounts.dat, ftp.log and the generated certificate live: the folder given with --data-dir,
+// else the program's own folder when it is writable, else the per-user data folder.
 
 #include <QString>
 
@@ -17,6 +17,13 @@ inline QString accountsFile(const QString& folder) {
 }
 inline QString logFile(const QString& folder) {
     return folder + QStringLiteral("/ftp.log");
+}
+// Where the generated TLS certificate and its key live when the options name no files.
+inline QString defaultCertificateFile(const QString& folder) {
+    return folder + QStringLiteral("/kestrova-cert.pem");
+}
+inline QString defaultPrivateKeyFile(const QString& folder) {
+    return folder + QStringLiteral("/kestrova-key.pem");
 }
 
 } // namespace kv

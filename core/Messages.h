@@ -13,6 +13,12 @@ class Messages {
 public:
     virtual ~Messages() = default;
     virtual void show(const QString& text, MessageIcon icon) = 0;
+    // A yes/no question before something that cannot be undone; true for yes.
+    // Where nobody can answer, the answer is no.
+    virtual bool confirm(const QString& text) {
+        (void)text;
+        return false;
+    }
 };
 
 inline const QString kProgramTitle = QStringLiteral("Kestrova Vellim");

@@ -27,12 +27,18 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
           [this](const QString& text) { log_.WriteLog(text); }) {
     switches_.fallback = &rowSwitches_;
+    server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     views_.openAll();
     engine_->setEvents(&events_);
 }
 
 ProgramCore::~ProgramCore() {
     engine_->setEvents(nullptr);
+}
+
+void ProgramCore::setCertificateTools(CertificateTools tools) {
+    certificateTools_ = std::move(tools);
+    server_.setPrepareCertificate(certificateTools_.prepare);
 }
 
 QString ProgramCore::DefaultLocalIP() const {

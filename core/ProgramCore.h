@@ -10,6 +10,7 @@
 #include "access/ListSwitches.h"
 #include "access/LoginHandler.h"
 #include "access/ServerEventHandler.h"
+#include "core/CertificateTools.h"
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
 #include "engine/FtpEngine.h"
@@ -44,6 +45,9 @@ public:
     ServerController& server() { return server_; }
 
     void WriteLog(const QString& text) { log_.WriteLog(text); }
+    // The certificate steps the server start and the settings panel use.
+    void setCertificateTools(CertificateTools tools);
+    const CertificateTools& certificateTools() const { return certificateTools_; }
     QString DefaultLocalIP() const;
 
     // How the front end shows things; each may be null (then nothing is shown).
@@ -101,6 +105,7 @@ private:
     access::ServerEventHandler events_;
     SettingsRowBoxes boxes_;
     ServerController server_;
+    CertificateTools certificateTools_;
 };
 
 } // namespace kv

@@ -1,11 +1,18 @@
 #include "core/ServerController.h"
 
 #include "core/NumberConversion.h"
+#include "core/StartOptions.h"
 #include "monitor/ActivityLog.h"
 
 #include <QDir>
 
 namespace kv {
+
+QString startFailedText(const QStringList& reasons) {
+    if (reasons.isEmpty())
+        return kStartFailedMessage;
+    return kStartFailedMessage + QLatin1Char('\n') + reasons.join(QLatin1Char('\n'));
+}
 
 QString DefaultServerRoot() {
     return QDir::rootPath();
@@ -50,13 +57,27 @@ bool ServerController::ServerStart() {
     if (address.toLower() == QLatin1String("default"))
         address = defaultLocalIP_ ? defaultLocalIP_() : QString();
 
+    engine::TlsSettings tls;
+    if (optionRows_) {
+        const access::OptionRows rows = optionRows_();
+        if (!rows.error.isEmpty())
+            return failStart({rows.error});
+        const StartOptions options = readStartOptions(rows.rows, dataFolder_);
+        if (!options.ok())
+            return failStart(options.errors);
+        tls = options.tls;
+    }
+
     handOverSettings(address);
+    engine_.setTls(tls);
+    if (tls.enabled() && prepareCertificate_) {
+        if (const QString problem = prepareCertificate_(tls); !problem.isEmpty())
+            return failStart({problem});
+    }
 
     if (!engine_.Listen()) {
-        state_ = 0;
-        if (view_)
-            view_->showStartFailed(kStartFailedMessage);
-        return false;
+        const QString reason = engine_.ListenError();
+        return failStart(reason.isEmpty() ? QStringList() : QStringList{reason});
     }
 
     const QString listening = engine_.LocalAddress();
@@ -68,6 +89,15 @@ bool ServerController::ServerStart() {
     if (view_)
         view_->afterStart();
     return true;
+}
+
+bool ServerController::failStart(const QStringList& reasons) {
+    state_ = 0;
+    for (const QString& reason : reasons)
+        writeLog_(monitor::StartFailedLogLine(clock_(), reason));
+    if (view_)
+        view_->showStartFailed(startFailedText(reasons));
+    return false;
 }
 
 void ServerController::ServerStop() {

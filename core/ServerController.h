@@ -1,8 +1,10 @@
 #pragma once
-// Starting and stopping the FTP service: the settings hand-over to the engine,
-// the failure check, the server state, and the start and stop log lines. What
-// the window shows for each state is left to a ServerView.
+// Starting and stopping the FTP service: the options check, the settings
+// hand-over to the engine, the failure check, the server state, and the start
+// and stop log lines. What the window shows for each state is left to a
+// ServerView.
 
+#include "access/OptionsTable.h"
 #include "core/ServerBoxes.h"
 #include "engine/FtpEngine.h"
 
@@ -14,6 +16,9 @@ namespace kv {
 
 inline const QString kStartFailedMessage =
     QStringLiteral("Impossibile avviare il server: controllare indirizzo IP e porta");
+
+// The start-failure message with its reasons, one a line below it.
+QString startFailedText(const QStringList& reasons);
 
 // The root used when the root box is empty: the file system's root.
 QString DefaultServerRoot();
@@ -35,25 +40,43 @@ public:
     using WriteLogFn = std::function<void(const QString&)>;
     using DefaultAddressFn = std::function<QString()>;
     using ClockFn = std::function<QDateTime()>;
+    using OptionRowsFn = std::function<access::OptionRows()>;
+    // Makes the certificate ready before a TLS start (e.g. generates it when
+    // missing); returns the Italian reason it could not, empty when ready.
+    using PrepareCertificateFn = std::function<QString(const engine::TlsSettings&)>;
 
     ServerController(engine::FtpEngine& engine, ServerBoxes& boxes, DefaultAddressFn defaultLocalIP,
                      WriteLogFn writeLog, ClockFn clock = &QDateTime::currentDateTime);
 
     void setView(ServerView* view) { view_ = view; }
+    // Where the options come from and the folder their default files live in;
+    // without a source every option keeps its default (TLS off).
+    void setOptionSource(OptionRowsFn rows, const QString& dataFolder) {
+        optionRows_ = std::move(rows);
+        dataFolder_ = dataFolder;
+    }
+    void setPrepareCertificate(PrepareCertificateFn prepare) {
+        prepareCertificate_ = std::move(prepare);
+    }
 
-    // True when the engine listens afterwards.
+    // True when the engine listens afterwards. Invalid options fail the start
+    // before the engine is touched; the reasons are logged and shown.
     bool ServerStart();
     void ServerStop();
     qint16 ServerState() const { return state_; }
 
 private:
     void handOverSettings(const QString& address);
+    bool failStart(const QStringList& reasons);
 
     engine::FtpEngine& engine_;
     ServerBoxes& boxes_;
     DefaultAddressFn defaultLocalIP_;
     WriteLogFn writeLog_;
     ClockFn clock_;
+    OptionRowsFn optionRows_;
+    QString dataFolder_;
+    PrepareCertificateFn prepareCertificate_;
     ServerView* view_ = nullptr;
     qint16 state_ = 0;
 };

@@ -44,6 +44,12 @@ QString StopLogLine(const QDateTime& when) {
     return QLatin1Char('[') + stamp(when) + QStringLiteral("] SERVER STOP");
 }
 
+QString StartFailedLogLine(const QDateTime& when, const QString& reason) {
+    QString body = reason;
+    body.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return QLatin1Char('[') + stamp(when) + QStringLiteral("] SERVER START FAILED: ") + body;
+}
+
 ActivityLog::ActivityLog(LogScreen& screen, Switch logToFile, QString filePath)
     : screen_(screen), logToFile_(std::move(logToFile)), filePath_(std::move(filePath)) {}
 

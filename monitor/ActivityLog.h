@@ -32,6 +32,8 @@ QString EngineLogLine(const QTime& time, const QString& address, const QString& 
 QString StartLogLine(const QDateTime& when, const QString& localAddress);
 // "[dd-mm-yyyy hh:nn:ss] SERVER STOP"
 QString StopLogLine(const QDateTime& when);
+// "[dd-mm-yyyy hh:nn:ss] SERVER START FAILED: <reason>", one line
+QString StartFailedLogLine(const QDateTime& when, const QString& reason);
 
 class ActivityLog {
 public:

@@ -22,4 +22,14 @@ void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
     box.exec();
 }
 
+bool MessageBoxMessages::confirm(const QString& text) {
+    QMessageBox box(owner_ ? owner_.data() : nullptr);
+    box.setWindowTitle(kProgramTitle);
+    box.setText(text);
+    box.setIcon(QMessageBox::Question);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace kv::ui

@@ -13,6 +13,7 @@ public:
     explicit MessageBoxMessages(QWidget* owner = nullptr) : owner_(owner) {}
     void setOwner(QWidget* owner) { owner_ = owner; }
     void show(const QString& text, MessageIcon icon) override;
+    bool confirm(const QString& text) override;
 
 private:
     QPointer<QWidget> owner_;

@@ -3,6 +3,8 @@
 
 #include "core/ProgramCore.h"
 
+#include <QFileDialog>
+
 namespace kv::ui {
 
 access::AccountViews& CorePanelHost::views() {
@@ -27,6 +29,23 @@ QString CorePanelHost::listeningAddress() const {
 
 QString CorePanelHost::defaultLocalAddress() const {
     return hostCore_.DefaultLocalIP();
+}
+
+} // namespace kv::ui
+
+namespace kv::ui {
+
+QString CorePanelHost::BrowseForFile(QWidget* owner, const QString& prompt,
+                                     const QString& current) {
+    return QFileDialog::getOpenFileName(owner, prompt, current);
+}
+
+QString CorePanelHost::dataFolder() const {
+    return hostCore_.dataFolder();
+}
+
+const CertificateTools& CorePanelHost::certificateTools() const {
+    return hostCore_.certificateTools();
 }
 
 } // namespace kv::ui

@@ -1,7 +1,8 @@
 #pragma once
 // The part of a panel host that only passes questions on to the program
 // core: the account views, the database connection, the list switches and
-// the server's address. The main window and the panel tests' stand-in share
+// the server's address, the data folder, the certificate steps and the file
+// picker. The main window and the panel tests' stand-in share
 // it and add the rest (messages, folder picker, layout, online selection).
 
 #include "admin/ui/PanelHost.h"
@@ -22,6 +23,9 @@ public:
     bool serverRunning() const override;
     QString listeningAddress() const override;
     QString defaultLocalAddress() const override;
+    QString BrowseForFile(QWidget* owner, const QString& prompt, const QString& current) override;
+    QString dataFolder() const override;
+    const CertificateTools& certificateTools() const override;
 
 private:
     ProgramCore& hostCore_;

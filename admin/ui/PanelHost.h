@@ -3,6 +3,7 @@
 // views it edits, the operator's message box, the folder picker, and the few
 // facts about the running server that it shows. The window implements it.
 
+#include "core/CertificateTools.h"
 #include "core/Messages.h"
 
 #include <QString>
@@ -30,6 +31,13 @@ public:
     // Modal folder picker: the chosen folder, or "" when cancelled.
     virtual QString BrowseForFolder(QWidget* owner, const QString& prompt,
                                     const QString& defaultRoot) = 0;
+    // Modal file picker: the chosen file, or "" when cancelled.
+    virtual QString BrowseForFile(QWidget* owner, const QString& prompt,
+                                  const QString& current) = 0;
+    // The folder of accounts.dat (and of the generated certificate).
+    virtual QString dataFolder() const = 0;
+    // The program's certificate steps (each may be unset).
+    virtual const CertificateTools& certificateTools() const = 0;
     // Lays the shown panel out again (after content changed size).
     virtual void relayout() = 0;
     // The address column of the online list's selected row; empty optional

@@ -2,6 +2,7 @@
 #include "admin/ui/SettingsPanel.h"
 
 #include "access/AccountDatabase.h"
+#include "admin/ui/FtpsGroup.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/ViewBinder.h"
@@ -106,6 +107,8 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     txtWindow_->setObjectName(QStringLiteral("txtWindow"));
     txtWindow_->hide();
     connect(txtWindow_, &QLineEdit::textChanged, this, &SettingsPanel::txtWindow_Change);
+    addSeparator(panel, top);
+    new FtpsGroup(panel, host, top);
 
     binder_->bind(cboIP_, QStringLiteral("ip"));
     binder_->bind(cboPorta_, QStringLiteral("port"));

@@ -66,8 +66,9 @@ private Q_SLOTS:
                  QStringList{"accounts.dat"});
     }
 
-    // Whatever the file holds, open() never changes it: it is accepted as it
-    // is, or refused with the reason.
+    // Whatever a file with the options table holds, open() never changes it:
+    // it is accepted as it is, or refused with the reason. (An older file
+    // gains the options table; OptionsTable's test shows that nothing else changes.)
     void existingFileIsNeverChanged_data() {
         QTest::addColumn<QByteArray>("bytes");       // the file, when given as bytes
         QTest::addColumn<QStringList>("statements"); // or made with these statements

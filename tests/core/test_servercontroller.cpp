@@ -3,9 +3,13 @@
 #include "tests/support/FakeEngine.h"
 
 #include <QMap>
+#include <QStringList>
 #include <QTest>
 
 using namespace kv;
+
+using OptionMap = QMap<QString, QString>;
+Q_DECLARE_METATYPE(OptionMap)
 
 namespace {
 
@@ -108,6 +112,97 @@ private Q_SLOTS:
         QCOMPARE(int(f.controller.ServerState()), 0);
         QVERIFY(f.log.isEmpty());
         QCOMPARE(f.view.events, QStringList({"failed " + kStartFailedMessage}));
+    }
+
+    // Options that cannot be used stop the start before the engine is
+    // touched; the log and the view say which option and why.
+    void invalidOptionsFailTheStart_data() {
+        QTest::addColumn<OptionMap>("rows");
+        QTest::addColumn<QString>("readError");
+        QTest::addColumn<QStringList>("reasons");
+        QTest::newRow("unknown word")
+            << OptionMap{{"tls", "bogus"}} << QString()
+            << QStringList{"Opzione tls: bogus non è un valore ammesso (off, on, required)"};
+        QTest::newRow("two reasons")
+            << OptionMap{{"tls_implicit_port", "70000"}, {"tls_session_reuse", "2"}} << QString()
+            << QStringList{"Opzione tls_implicit_port: 70000 non è una porta valida (1-65535, 0 "
+                           "= nessuna)",
+                           "Opzione tls_session_reuse: 2 non è un valore ammesso (0 = no, 1 = "
+                           "sì)"};
+        QTest::newRow("unreadable table")
+            << OptionMap{{"tls", "on"}} << QString("la tabella options non va")
+            << QStringList{"la tabella options non va"};
+    }
+    void invalidOptionsFailTheStart() {
+        QFETCH(OptionMap, rows);
+        QFETCH(QString, readError);
+        QFETCH(QStringList, reasons);
+        Fixture f;
+        f.controller.setOptionSource([&] { return access::OptionRows{rows, readError}; }, "/data");
+        int prepared = 0;
+        f.controller.setPrepareCertificate([&](const engine::TlsSettings&) {
+            ++prepared;
+            return QString();
+        });
+        QVERIFY(!f.controller.ServerStart());
+        QCOMPARE(f.engine.listenCalls, 0);
+        QCOMPARE(prepared, 0);
+        QCOMPARE(int(f.engine.Port()), 21); // nothing handed over
+        QCOMPARE(int(f.controller.ServerState()), 0);
+        QStringList logged;
+        for (const QString& reason : reasons)
+            logged << "[05-12-2026 20:49:03] SERVER START FAILED: " + reason;
+        QCOMPARE(f.log, logged);
+        QCOMPARE(f.view.events,
+                 QStringList{"failed " + kStartFailedMessage + "\n" + reasons.join('\n')});
+    }
+
+    void tlsSettingsHandedOverAndCertificatePrepared() {
+        Fixture f;
+        QMap<QString, QString> rows{{"tls", "on"}, {"tls_implicit_port", "990"}};
+        f.controller.setOptionSource([&] { return access::OptionRows{rows, {}}; }, "/data");
+        QList<engine::TlsSettings> prepared;
+        QString problem;
+        f.controller.setPrepareCertificate([&](const engine::TlsSettings& tls) {
+            prepared << tls;
+            return problem;
+        });
+        QVERIFY(f.controller.ServerStart());
+        engine::TlsSettings expected;
+        expected.mode = engine::TlsMode::On;
+        expected.implicitPort = 990;
+        expected.certificateFile = "/data/kestrova-cert.pem";
+        expected.privateKeyFile = "/data/kestrova-key.pem";
+        QVERIFY(f.engine.Tls() == expected);
+        QCOMPARE(prepared.size(), 1);
+        QVERIFY(prepared.first() == expected);
+        f.controller.ServerStop();
+
+        // A certificate that cannot be made ready fails the start before Listen.
+        problem = "tls_certificate: impossibile scrivere /data/kestrova-cert.pem";
+        f.log.clear();
+        f.view.events.clear();
+        QVERIFY(!f.controller.ServerStart());
+        QCOMPARE(f.engine.listenCalls, 1);
+        QCOMPARE(f.log, QStringList{"[05-12-2026 20:49:03] SERVER START FAILED: " + problem});
+        QCOMPARE(f.view.events, QStringList{"failed " + kStartFailedMessage + "\n" + problem});
+
+        // With TLS off nothing is prepared and the engine gets TLS off.
+        rows = {{"tls", "off"}};
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(prepared.size(), 2);
+        QCOMPARE(int(f.engine.Tls().mode), int(engine::TlsMode::Off));
+    }
+
+    void theEnginesReasonIsShownAndLogged() {
+        Fixture f;
+        f.engine.listenResult = false;
+        f.engine.listenError = "tls_private_key: la chiave non corrisponde al certificato";
+        QVERIFY(!f.controller.ServerStart());
+        QCOMPARE(f.log,
+                 QStringList{"[05-12-2026 20:49:03] SERVER START FAILED: " + f.engine.listenError});
+        QCOMPARE(f.view.events,
+                 QStringList{"failed " + kStartFailedMessage + "\n" + f.engine.listenError});
     }
 
     void startStopStartSequence() {

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 namespace kv::testing {
@@ -18,10 +19,14 @@ template <typename Panel> struct PanelFixture {
 
     explicit PanelFixture(Builder builder) : builder_(builder) {}
 
-    Panel& build(const QStringList& statements = {}) {
+    // `prepare` runs on the host before the panel is built (e.g. to plug in tools).
+    Panel& build(const QStringList& statements = {},
+                 const std::function<void(PanelTestHost&)>& prepare = {}) {
         panel.reset();
         host = std::make_unique<PanelTestHost>();
         host->exec(statements);
+        if (prepare)
+            prepare(*host);
         host->core().views().openAll();
         panel = std::make_unique<QWidget>();
         built = builder_(panel.get(), *host);

@@ -1,7 +1,7 @@
 #pragma once
 // A main window stand-in for the administration panel tests: a program core
 // on a temporary accounts.dat with an engine that listens nowhere, messages
-// recorded instead of shown, a folder picker that answers what the test says,
+// recorded instead of shown, folder and file pickers that answer what the test says,
 // and a selectable online client address.
 
 #include "admin/ui/CorePanelHost.h"
@@ -62,6 +62,10 @@ public:
         pickerCalls.append({prompt, defaultRoot});
         return pickerAnswer;
     }
+    QString BrowseForFile(QWidget*, const QString& prompt, const QString& current) override {
+        filePickerCalls.append({prompt, current});
+        return pickerAnswer;
+    }
     void relayout() override {}
     std::optional<QString> selectedOnlineAddress() const override { return selectedAddress; }
     QString defaultRootText() const override { return {}; }
@@ -101,6 +105,7 @@ public:
 
     QString pickerAnswer;
     QList<PickerCall> pickerCalls;
+    QList<PickerCall> filePickerCalls;
     std::optional<QString> selectedAddress;
 
 private:

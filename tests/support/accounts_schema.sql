@@ -6,3 +6,4 @@ CREATE TABLE settings (ip TEXT, port TEXT, rootdir TEXT, start BOOLEAN NOT NULL 
 CREATE TABLE IPok (IP TEXT)
 CREATE TABLE IPko (IP TEXT)
 CREATE TABLE virtualdirs (name TEXT, source TEXT, destination TEXT, user INTEGER)
+CREATE TABLE options (name TEXT PRIMARY KEY, value TEXT)

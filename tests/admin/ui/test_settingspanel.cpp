@@ -1,5 +1,6 @@
 // The "Impostazioni" panel: its boxes bound to the settings row, the address
-// list, "Reset", "Mostra IP" and the window mode.
+// list, "Reset", "Mostra IP", the window mode and the FTPS group over the
+// options table.
 
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/SettingsPanel.h"
@@ -7,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -42,6 +44,23 @@ class TestSettingsPanel : public QObject {
         return out;
     }
     QString field(const QString& name) { return host->core().views().Data2().Field(name); }
+    QStringList options() {
+        return host->column(u"SELECT name || '=' || value FROM options ORDER BY name"_s);
+    }
+    // The operator types `text` into a box and leaves it.
+    void typeAndLeave(const QString& box, const QString& text) {
+        f.type(box, text);
+        Q_EMIT f.child<QLineEdit>(box)->editingFinished();
+    }
+    static void useTools(PanelTestHost& h, QStringList* generated) {
+        kv::CertificateTools tools;
+        tools.describe = [](const QString& file) { return u"Impronta di "_s + file; };
+        tools.generate = [generated](const QString& cert, const QString& key) {
+            generated->append(cert + u"|"_s + key);
+            return QString();
+        };
+        h.core().setCertificateTools(tools);
+    }
 
 private Q_SLOTS:
     void cleanup() { f.reset(); }
@@ -161,6 +180,97 @@ private Q_SLOTS:
         QVERIFY(host->core().server().ServerStart());
         QCOMPARE(host->mainEngine->Port(), qint16(2121));
         QCOMPARE(host->mainEngine->ServerRootDir(), u"/srv"_s);
+    }
+
+    void ftpsGroupShowsAndSavesTheOptions() {
+        build({u"INSERT INTO options VALUES ('tls', 'on'), ('tls_max_version', '1.2')"_s});
+        auto* mode = f.child<QComboBox>(u"cboTls"_s);
+        auto* reuse = f.child<QCheckBox>(u"chkTlsReuse"_s);
+        QCOMPARE(mode->currentText(), u"Consentita"_s);
+        QCOMPARE(f.child<QComboBox>(u"cboTlsMax"_s)->currentText(), u"1.2"_s);
+        QVERIFY(reuse->isChecked());
+        QVERIFY(f.child<QLineEdit>(u"txtTlsPort"_s)->text().isEmpty());
+        // Without certificate tools there is no line and no button.
+        QVERIFY(f.child<QLabel>(u"lblTlsCertificate"_s)->text().isEmpty());
+        QVERIFY(!f.child<QPushButton>(u"cmdGenerateCert"_s)->isVisibleTo(f.panel.get()));
+
+        mode->setCurrentIndex(2);
+        typeAndLeave(u"txtTlsPort"_s, u"990"_s);
+        reuse->click();
+        f.child<QComboBox>(u"cboTlsMax"_s)->setCurrentIndex(1);
+        host->pickerAnswer = u"/etc/ssl/server.pem"_s;
+        button(u"cmdBrowseCert"_s)->click();
+        QCOMPARE(host->filePickerCalls.last().prompt, u"Seleziona il file del certificato:"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txtTlsCert"_s)->text(), u"/etc/ssl/server.pem"_s);
+        host->pickerAnswer.clear();
+        button(u"cmdBrowseKey"_s)->click(); // cancelled: nothing changes
+        QVERIFY(f.child<QLineEdit>(u"txtTlsKey"_s)->text().isEmpty());
+        QVERIFY(host->recorder.shown.isEmpty());
+        // Like the settings row, nothing is written before the views are committed.
+        QCOMPARE(options(), (QStringList{"tls=on", "tls_max_version=1.2"}));
+        host->core().views().commitAll();
+        QCOMPARE(options(), (QStringList{"tls=required", "tls_certificate=/etc/ssl/server.pem",
+                                         "tls_implicit_port=990", "tls_max_version=1.3",
+                                         "tls_session_reuse=0"}));
+    }
+
+    void ftpsGroupRefusesInvalidValues() {
+        build();
+        typeAndLeave(u"txtTlsPort"_s, u"70000"_s);
+        QCOMPARE(host->recorder.texts(),
+                 QStringList{u"Opzione tls_implicit_port: 70000 non è una porta valida (1-65535, "
+                             u"0 = nessuna)"_s});
+        QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+        QVERIFY(f.child<QLineEdit>(u"txtTlsPort"_s)->text().isEmpty());
+        // A box left with a valid value first, then mistyped without leaving it:
+        // the mistyped text is never kept.
+        typeAndLeave(u"txtTlsPort"_s, u"990"_s);
+        f.type(u"txtTlsPort"_s, u"99x"_s);
+        f.child<QComboBox>(u"cboTlsMin"_s)->setCurrentIndex(1);
+        f.child<QComboBox>(u"cboTlsMax"_s)->setCurrentIndex(0);
+        QCOMPARE(host->recorder.texts().last(),
+                 u"Opzioni tls_min_version e tls_max_version: la versione minima (1.3) è più "
+                 u"alta della massima (1.2)"_s);
+        QCOMPARE(f.child<QComboBox>(u"cboTlsMax"_s)->currentText(), u"1.3"_s);
+        host->core().views().commitAll();
+        QCOMPARE(options(), QStringList{u"tls_min_version=1.3"_s});
+        QCOMPARE(host->recorder.shown.size(), 2);
+    }
+
+    void ftpsGroupGeneratesTheCertificate() {
+        QStringList generated;
+        f.build({}, [&](PanelTestHost& h) { useTools(h, &generated); });
+        host = f.host.get();
+        const QString folder = host->core().dataFolder();
+        auto* line = f.child<QLabel>(u"lblTlsCertificate"_s);
+        auto* generate = f.child<QPushButton>(u"cmdGenerateCert"_s);
+        QCOMPARE(line->text(), u"Impronta di "_s + folder + u"/kestrova-cert.pem"_s);
+        QVERIFY(generate->isVisibleTo(f.panel.get()) && generate->isEnabled());
+        generate->click();
+        QCOMPARE(host->recorder.asked.size(), 1);
+        QVERIFY(generated.isEmpty());
+        host->recorder.answer = true;
+        generate->click();
+        QCOMPARE(generated,
+                 QStringList{folder + u"/kestrova-cert.pem|"_s + folder + u"/kestrova-key.pem"_s});
+        QCOMPARE(host->recorder.texts().last(), u"Nuovo certificato generato."_s);
+        typeAndLeave(u"txtTlsCert"_s, u"/etc/ssl/mine.pem"_s);
+        QCOMPARE(line->text(), u"Impronta di /etc/ssl/mine.pem"_s);
+        QVERIFY(!generate->isEnabled());
+    }
+
+    void ftpsOptionsReachTheServerStart() {
+        build({u"INSERT INTO options VALUES ('tls', 'on'), ('tls_implicit_port', '990')"_s});
+        QVERIFY(host->core().server().ServerStart());
+        QCOMPARE(int(host->mainEngine->Tls().mode), int(kv::engine::TlsMode::On));
+        QCOMPARE(host->mainEngine->Tls().implicitPort, quint16(990));
+        QCOMPARE(host->mainEngine->Tls().privateKeyFile,
+                 host->core().dataFolder() + u"/kestrova-key.pem"_s);
+        host->core().server().ServerStop();
+        host->exec({u"UPDATE options SET value = 'bogus' WHERE name = 'tls'"_s});
+        const int listens = host->mainEngine->listenCalls;
+        QVERIFY(!host->core().server().ServerStart());
+        QCOMPARE(host->mainEngine->listenCalls, listens);
     }
 };
 

@@ -1,0 +1,83 @@
+// Turns the checked options rows into the engine's TLS settings.
+#include "core/StartOptions.h"
+
+#include "core/DataFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kv {
+
+namespace {
+
+using namespace settings::option;
+
+engine::TlsMode tlsMode(const QString& word) {
+    if (word == QLatin1String("required"))
+        return engine::TlsMode::Required;
+    if (word == QLatin1String("on"))
+        return engine::TlsMode::On;
+    return engine::TlsMode::Off;
+}
+
+engine::TlsVersion tlsVersion(const QString& text) {
+    return text == QLatin1String("1.3") ? engine::TlsVersion::V1_3 : engine::TlsVersion::V1_2;
+}
+
+// A file the operator named must be there to be read; the generated ones are
+// made at start when missing, so only their folder matters (checked by the engine).
+std::optional<QString> unreadable(const QString& option, const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("Opzione %1: il file %2 non esiste")
+            .arg(option, QDir::toNativeSeparators(path));
+    if (!info.isFile() || !info.isReadable())
+        return QStringLiteral("Opzione %1: il file %2 non è leggibile")
+            .arg(option, QDir::toNativeSeparators(path));
+    return std::nullopt;
+}
+
+QString resolved(const QString& path, const QString& dataFolder, const QString& fallback) {
+    return resolvedOptionPath(path, dataFolder, fallback);
+}
+
+} // namespace
+
+QString resolvedOptionPath(const QString& path, const QString& dataFolder,
+                           const QString& fallback) {
+    if (path.isEmpty())
+        return fallback;
+    return QDir::cleanPath(QDir(dataFolder).absoluteFilePath(path));
+}
+
+StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString& dataFolder,
+                              const settings::OptionCatalog& catalog) {
+    StartOptions result;
+    const settings::OptionSet set = catalog.checkAll(rows);
+    result.errors = set.errors;
+
+    engine::TlsSettings& tls = result.tls;
+    tls.mode = tlsMode(set.value(kTls));
+    tls.implicitPort = quint16(set.value(kTlsImplicitPort).toUInt());
+    tls.certificateFile =
+        resolved(set.value(kTlsCertificate), dataFolder, defaultCertificateFile(dataFolder));
+    tls.privateKeyFile =
+        resolved(set.value(kTlsPrivateKey), dataFolder, defaultPrivateKeyFile(dataFolder));
+    tls.requireSessionReuse = set.value(kTlsSessionReuse) == QLatin1String("1");
+    tls.minVersion = tlsVersion(set.value(kTlsMinVersion));
+    tls.maxVersion = tlsVersion(set.value(kTlsMaxVersion));
+
+    if (tls.enabled() && result.ok()) {
+        const std::pair<QString, QString> named[] = {{kTlsCertificate, set.value(kTlsCertificate)},
+                                                     {kTlsPrivateKey, set.value(kTlsPrivateKey)}};
+        for (const auto& [option, path] : named) {
+            if (path.isEmpty())
+                continue;
+            if (auto error = unreadable(option, resolved(path, dataFolder, {})))
+                result.errors.append(*error);
+        }
+    }
+    return result;
+}
+
+} // namespace kv

@@ -1,0 +1,31 @@
+#pragma once
+// The options a server start hands to the engine, read from the options rows
+// and checked through the option catalog: the TLS settings with the
+// certificate and key paths resolved (an empty path means the generated
+// files in the data folder, a relative one is taken inside it).
+
+#include "engine/TlsSettings.h"
+#include "settings/OptionCatalog.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace kv {
+
+struct StartOptions {
+    engine::TlsSettings tls;
+    // Italian, one reason a line, naming the option; empty when the start may go on.
+    QStringList errors;
+    bool ok() const { return errors.isEmpty(); }
+};
+
+// A path option's file: `fallback` when empty, a relative path inside `dataFolder`.
+QString resolvedOptionPath(const QString& path, const QString& dataFolder, const QString& fallback);
+
+// Checks `rows` (the options table) and builds the settings. With TLS on, a
+// certificate or key file named in the options must be a readable file.
+StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString& dataFolder,
+                              const settings::OptionCatalog& catalog = settings::optionCatalog());
+
+} // namespace kv

@@ -1,0 +1,210 @@
+// The declaration of every option and the checks of their values.
+#include "settings/OptionCatalog.h"
+
+namespace kv::settings {
+
+namespace {
+
+// A refused text is quoted back to the operator; a very long one is cut.
+QString shown(const QString& text) {
+    constexpr int kLongest = 60;
+    return text.size() > kLongest ? text.left(kLongest) + QStringLiteral("...") : text;
+}
+
+QString refusal(const QString& name, const QString& text, const QString& why) {
+    return QStringLiteral("Opzione %1: %2 %3").arg(name, shown(text), why);
+}
+
+// Plain decimal digits only: no sign, no spaces inside, no other numerals.
+std::optional<qint64> wholeNumber(const QString& text) {
+    if (text.isEmpty() || text.size() > 12)
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    return text.toLongLong();
+}
+
+OptionCheck accepted(const QString& value) {
+    return {value, {}};
+}
+
+OptionCheck refused(const QString& error) {
+    return {{}, error};
+}
+
+OptionCheck checkWord(const OptionDef& option, const QString& text) {
+    for (const QString& word : option.words) {
+        if (text.compare(word, Qt::CaseInsensitive) == 0)
+            return accepted(word);
+    }
+    return refused(refusal(option.name, text,
+                           QStringLiteral("non è un valore ammesso (%1)")
+                               .arg(option.words.join(QStringLiteral(", ")))));
+}
+
+OptionCheck checkInteger(const OptionDef& option, const QString& text) {
+    const auto number = wholeNumber(text);
+    if (number && *number >= option.minimum && *number <= option.maximum)
+        return accepted(QString::number(*number));
+    return refused(refusal(option.name, text,
+                           QStringLiteral("non è un numero intero da %1 a %2")
+                               .arg(option.minimum)
+                               .arg(option.maximum)));
+}
+
+OptionCheck checkPort(const OptionDef& option, const QString& text) {
+    const auto number = wholeNumber(text);
+    if (number && *number <= 65535)
+        return accepted(QString::number(*number));
+    return refused(refusal(option.name, text,
+                           QStringLiteral("non è una porta valida (1-65535, 0 = nessuna)")));
+}
+
+OptionCheck checkPath(const OptionDef& option, const QString& text) {
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return refused(QStringLiteral("Opzione %1: il percorso contiene caratteri di "
+                                          "controllo non ammessi")
+                               .arg(option.name));
+    }
+    return accepted(text);
+}
+
+OptionCheck checkSwitch(const OptionDef& option, const QString& text) {
+    if (text == QLatin1String("0") || text == QLatin1String("1"))
+        return accepted(text);
+    return refused(
+        refusal(option.name, text, QStringLiteral("non è un valore ammesso (0 = no, 1 = sì)")));
+}
+
+OptionCheck checkVersion(const OptionDef& option, const QString& text) {
+    if (text == QLatin1String("1.2") || text == QLatin1String("1.3"))
+        return accepted(text);
+    return refused(
+        refusal(option.name, text, QStringLiteral("non è una versione ammessa (1.2, 1.3)")));
+}
+
+// TLS versions compare as numbers: "1.2" < "1.3".
+std::optional<QString> versionOrder(const QMap<QString, QString>& values) {
+    const QString low = values.value(option::kTlsMinVersion);
+    const QString high = values.value(option::kTlsMaxVersion);
+    if (low.toDouble() <= high.toDouble())
+        return std::nullopt;
+    return QStringLiteral("Opzioni %1 e %2: la versione minima (%3) è più alta della massima (%4)")
+        .arg(option::kTlsMinVersion, option::kTlsMaxVersion, low, high);
+}
+
+OptionDef word(const QString& name, const QStringList& words, const QString& fallback,
+               const QString& caption) {
+    return OptionDef{name, OptionKind::Word, words, 0, 0, fallback, caption, std::nullopt, {}};
+}
+
+OptionDef simple(const QString& name, OptionKind kind, const QString& fallback,
+                 const QString& caption) {
+    return OptionDef{name, kind, {}, 0, 0, fallback, caption, std::nullopt, {}};
+}
+
+} // namespace
+
+OptionCheck checkOption(const OptionDef& option, const QString& text) {
+    const QString trimmed = text.trimmed();
+    // An empty value means the default, as a missing row does.
+    if (trimmed.isEmpty())
+        return accepted(option.defaultValue);
+    switch (option.kind) {
+    case OptionKind::Word:
+        return checkWord(option, trimmed);
+    case OptionKind::Integer:
+        return checkInteger(option, trimmed);
+    case OptionKind::Port:
+        return checkPort(option, trimmed);
+    case OptionKind::Path:
+        return checkPath(option, trimmed);
+    case OptionKind::Switch:
+        return checkSwitch(option, trimmed);
+    case OptionKind::Version:
+        return checkVersion(option, trimmed);
+    case OptionKind::Custom:
+        if (option.custom)
+            return option.custom(option, trimmed);
+        break;
+    }
+    return refused(QStringLiteral("Opzione %1: tipo sconosciuto").arg(option.name));
+}
+
+OptionCatalog::OptionCatalog(QList<OptionDef> options, QList<OptionRule> rules)
+    : options_(std::move(options)), rules_(std::move(rules)) {}
+
+const OptionDef* OptionCatalog::find(const QString& name) const {
+    for (const OptionDef& option : options_) {
+        if (option.name == name)
+            return &option;
+    }
+    return nullptr;
+}
+
+OptionCheck OptionCatalog::check(const QString& name, const QString& text) const {
+    if (const OptionDef* option = find(name))
+        return checkOption(*option, text);
+    return refused(QStringLiteral("Opzione sconosciuta: %1").arg(shown(name)));
+}
+
+OptionSet OptionCatalog::checkAll(const QMap<QString, QString>& rows) const {
+    OptionSet set;
+    bool eachValid = true;
+    for (const OptionDef& option : options_) {
+        const OptionCheck checked = checkOption(option, rows.value(option.name));
+        if (checked.ok()) {
+            set.values.insert(option.name, checked.value);
+        } else {
+            set.values.insert(option.name, option.defaultValue);
+            set.errors.append(checked.error);
+            eachValid = false;
+        }
+    }
+    // A rule over several options only speaks when each of them is valid, so
+    // one bad value gives one reason.
+    if (eachValid) {
+        for (const OptionRule& rule : rules_) {
+            if (const auto error = rule(set.values))
+                set.errors.append(*error);
+        }
+    }
+    return set;
+}
+
+QMap<QString, QString> OptionCatalog::newDatabaseRows() const {
+    QMap<QString, QString> rows;
+    for (const OptionDef& option : options_) {
+        if (option.newDatabaseValue)
+            rows.insert(option.name, *option.newDatabaseValue);
+    }
+    return rows;
+}
+
+const OptionCatalog& optionCatalog() {
+    using namespace option;
+    static const OptionCatalog catalog(
+        {
+            word(kTls, {QStringLiteral("off"), QStringLiteral("on"), QStringLiteral("required")},
+                 QStringLiteral("off"), QStringLiteral("Connessioni protette (FTPS)")),
+            simple(kTlsImplicitPort, OptionKind::Port, QStringLiteral("0"),
+                   QStringLiteral("Porta FTPS implicita (vuoto = nessuna)")),
+            simple(kTlsCertificate, OptionKind::Path, QString(),
+                   QStringLiteral("File del certificato (PEM)")),
+            simple(kTlsPrivateKey, OptionKind::Path, QString(),
+                   QStringLiteral("File della chiave privata (PEM)")),
+            simple(kTlsSessionReuse, OptionKind::Switch, QStringLiteral("1"),
+                   QStringLiteral("Richiedi la ripresa della sessione TLS sui canali dati")),
+            simple(kTlsMinVersion, OptionKind::Version, QStringLiteral("1.2"),
+                   QStringLiteral("Versione TLS minima")),
+            simple(kTlsMaxVersion, OptionKind::Version, QStringLiteral("1.3"),
+                   QStringLiteral("Versione TLS massima")),
+        },
+        {versionOrder});
+    return catalog;
+}
+
+} // namespace kv::settings

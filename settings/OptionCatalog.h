@@ -1,0 +1,103 @@
+#pragma once
+// The one declaration of every server option kept in the `options` table of
+// accounts.dat: name, kind of value, range or allowed words, the default a
+// missing row means, the Italian caption, and the check that turns a stored
+// or typed text into its normal form or an Italian reason naming the option.
+// The database layer, the settings panel and the start checks all read this
+// list, so a new option is one more row in optionCatalog().
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace kv::settings {
+
+enum class OptionKind {
+    Word,    // one of `words`
+    Integer, // a whole number from `minimum` to `maximum`
+    Port,    // 0 (none) or 1-65535
+    Path,    // a file path; empty means the default place
+    Switch,  // 0 or 1
+    Version, // a TLS protocol version: 1.2 or 1.3
+    Custom,  // judged by the row's own `custom` check (e.g. a port range, an address)
+};
+
+struct OptionDef;
+struct OptionCheck;
+using OptionCheckFn = std::function<OptionCheck(const OptionDef& option, const QString& trimmed)>;
+
+struct OptionDef {
+    QString name;
+    OptionKind kind = OptionKind::Word;
+    QStringList words;    // Word: the allowed values, in the order the panel offers them
+    int minimum = 0;      // Integer
+    int maximum = 0;      // Integer
+    QString defaultValue; // what a missing row (or an empty value) means
+    QString caption;      // Italian, for the settings panel and the help
+    // The row a database created by the program starts with; none: no row.
+    std::optional<QString> newDatabaseValue;
+    // Custom: the check of a non-empty, trimmed text.
+    OptionCheckFn custom;
+};
+
+// A checked value: its normal form, or the Italian reason it is refused.
+struct OptionCheck {
+    QString value;
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Every option that no single value can judge (e.g. a minimum above the
+// maximum): given every option's normal value, the reason or nothing.
+using OptionRule = std::function<std::optional<QString>(const QMap<QString, QString>& values)>;
+
+// Every option checked at once: each declared option's normal value (the
+// default where the row is missing or refused) and every reason found.
+struct OptionSet {
+    QMap<QString, QString> values;
+    QStringList errors;
+    bool ok() const { return errors.isEmpty(); }
+    QString value(const QString& name) const { return values.value(name); }
+};
+
+class OptionCatalog {
+public:
+    OptionCatalog(QList<OptionDef> options, QList<OptionRule> rules);
+
+    const QList<OptionDef>& options() const { return options_; }
+    const OptionDef* find(const QString& name) const;
+
+    // Checks one option's text; an unknown name is refused too.
+    OptionCheck check(const QString& name, const QString& text) const;
+    // Checks stored rows (name -> value; rows of unknown names are ignored,
+    // they may belong to a later version of the program).
+    OptionSet checkAll(const QMap<QString, QString>& rows) const;
+    // The rows a new database starts with.
+    QMap<QString, QString> newDatabaseRows() const;
+
+private:
+    QList<OptionDef> options_;
+    QList<OptionRule> rules_;
+};
+
+// Checks `text` against one declaration.
+OptionCheck checkOption(const OptionDef& option, const QString& text);
+
+// The program's options.
+const OptionCatalog& optionCatalog();
+
+// The option names, so that code reading a value cannot misspell one.
+namespace option {
+inline const QString kTls = QStringLiteral("tls");
+inline const QString kTlsImplicitPort = QStringLiteral("tls_implicit_port");
+inline const QString kTlsCertificate = QStringLiteral("tls_certificate");
+inline const QString kTlsPrivateKey = QStringLiteral("tls_private_key");
+inline const QString kTlsSessionReuse = QStringLiteral("tls_session_reuse");
+inline const QString kTlsMinVersion = QStringLiteral("tls_min_version");
+inline const QString kTlsMaxVersion = QStringLiteral("tls_max_version");
+} // namespace option
+
+} // namespace kv::settings

@@ -1,0 +1,210 @@
+// The options table of accounts.dat: an older file gains it and keeps every
+// other byte of content, read-only and locked files are left alone, a missing
+// row reads as the default, rows of unknown options survive every write, and
+// pending edits reach the file only when committed.
+
+#include "access/AccountDatabase.h"
+#include "access/AccountSchema.h"
+#include "tests/support/DbTestSupport.h"
+
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv::access;
+using namespace kv::testing;
+using kv::settings::OptionCatalog;
+using kv::settings::OptionDef;
+using kv::settings::OptionKind;
+
+namespace {
+
+const QStringList kOldRows = {
+    "INSERT INTO settings (ip, port, rootdir) VALUES ('127.0.0.1', '2121', '/srv')",
+    "INSERT INTO anonymous (enabled) VALUES (1)",
+    "INSERT INTO users (login, password, enabled) VALUES ('bob', 'x', 1), ('amy', NULL, 0)",
+    "INSERT INTO IPok VALUES ('10.0.0.1')",
+    "INSERT INTO IPko VALUES ('10.0.0.9')",
+    "INSERT INTO virtualdirs VALUES ('v', '', '/data', 1)",
+    "CREATE TABLE notes (t TEXT)",
+    "INSERT INTO notes VALUES ('kept')"};
+
+// Every table's statement and every row with its rowid, as text, but the options table's.
+QStringList contentWithoutOptions(const QString& path) {
+    QStringList out;
+    const QString name = "kv_options_dump";
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+        db.setConnectOptions("QSQLITE_OPEN_READONLY");
+        db.setDatabaseName(path);
+        if (!db.open())
+            return {"unreadable"};
+        QSqlQuery tables(db);
+        tables.exec(
+            "SELECT name, sql FROM sqlite_master WHERE tbl_name <> 'options' ORDER BY name");
+        while (tables.next()) {
+            out << tables.value(0).toString() + ": " + tables.value(1).toString();
+            QSqlQuery rows(db);
+            rows.exec(QStringLiteral("SELECT rowid, * FROM \"%1\" ORDER BY rowid")
+                          .arg(tables.value(0).toString()));
+            while (rows.next()) {
+                QStringList fields;
+                for (int i = 0; i < rows.record().count(); ++i)
+                    fields << (rows.value(i).isNull() ? "<null>" : rows.value(i).toString());
+                out << "  " + fields.join('|');
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return out;
+}
+
+QString optionsStatement(const QString& path) {
+    const QStringList sql =
+        texts(column(path, "SELECT sql FROM sqlite_master WHERE name = 'options'"));
+    return sql.isEmpty() ? QString() : sql.first();
+}
+
+struct OldFile {
+    QTemporaryDir dir;
+    QString path = dir.filePath("accounts.dat");
+    OldFile() { QCOMPARE(runSql(path, schemaWithout("options") + kOldRows), QString()); }
+};
+
+} // namespace
+
+class TestOptionsTable : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void anOlderFileGainsTheTableAndNothingElse() {
+        OldFile f;
+        const QStringList before = contentWithoutOptions(f.path);
+        QVERIFY(before.join('\n').contains("bob"));
+        {
+            AccountDatabase db(f.path);
+            QVERIFY(db.open());
+            QVERIFY(db.problem().isEmpty());
+        }
+        QCOMPARE(optionsStatement(f.path), optionsTableStatement());
+        QCOMPARE(texts(column(f.path, "SELECT count(*) FROM options")), QStringList{"0"});
+        QCOMPARE(contentWithoutOptions(f.path), before);
+        // Opening it again finds the table and changes nothing at all.
+        const QByteArray hash = fileHash(f.path);
+        {
+            AccountDatabase db(f.path);
+            QVERIFY(db.open());
+        }
+        QCOMPARE(fileHash(f.path), hash);
+    }
+
+    void aNewFileHasTheTableAndTheRowsTheCatalogGivesIt() {
+        QTemporaryDir dir;
+        {
+            AccountDatabase db(dir.filePath("accounts.dat"));
+            QVERIFY(db.open());
+        }
+        QCOMPARE(optionsStatement(dir.filePath("accounts.dat")), optionsTableStatement());
+        QCOMPARE(texts(column(dir.filePath("accounts.dat"), "SELECT count(*) FROM options")),
+                 QStringList{"0"});
+
+        const OptionCatalog catalog(
+            {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5", {}},
+             OptionDef{"ban_minutes", OptionKind::Integer, {}, 1, 100, "10", "Minuti", {}, {}}},
+            {});
+        const QString name = "kv_options_create";
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(dir.filePath("other.dat"));
+            QVERIFY(db.open());
+            QCOMPARE(createAccountTables(db, catalog), std::nullopt);
+            OptionsTable table(db, catalog);
+            QCOMPARE(table.read().rows, (QMap<QString, QString>{{"ban_attempts", "5"}}));
+            QCOMPARE(table.value("ban_minutes"), QString("10"));
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    void readOnlyAndLockedFilesAreLeftAlone() {
+        OldFile f;
+        {
+            // Another program holds a write lock: the table cannot be made now.
+            LockHolder other(f.path, "BEGIN IMMEDIATE");
+            QVERIFY(other.locked());
+            const QByteArray hash = fileHash(f.path);
+            AccountDatabase db(f.path);
+            QVERIFY(db.open());
+            QCOMPARE(fileHash(f.path), hash);
+            AccountViews views(db);
+            QCOMPARE(views.options().read().rows.size(), 0);
+            QVERIFY(views.options().read().error.isEmpty());
+            QCOMPARE(views.options().current().value("tls"), QString("off"));
+            views.options().setPending("tls", "on");
+            views.commitAll(); // fails while locked; the edit stays pending
+            QVERIFY(views.options().isDirty());
+            QCOMPARE(fileHash(f.path), hash);
+        }
+        if (!permissionsApply())
+            QSKIP("file permissions do not apply to the superuser");
+        QFile::setPermissions(f.path, QFile::ReadOwner);
+        const QByteArray hash = fileHash(f.path);
+        {
+            AccountDatabase db(f.path);
+            QVERIFY(db.open() && db.isReadOnly());
+            OptionsTable table(db.connection());
+            QCOMPARE(table.current().value("tls_session_reuse"), QString("1"));
+            QVERIFY(table.write({{"tls", "on"}}).has_value());
+        }
+        QFile::setPermissions(f.path, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(fileHash(f.path), hash);
+        QCOMPARE(optionsStatement(f.path), QString());
+    }
+
+    void rowsReadWriteAndKeepUnknownOnes() {
+        OldFile f;
+        QCOMPARE(runSql(f.path, {optionsTableStatement(),
+                                 "INSERT INTO options VALUES ('passive_colour', 'red')",
+                                 "INSERT INTO options VALUES ('tls_min_version', NULL)"}),
+                 QString());
+        AccountDatabase db(f.path);
+        QVERIFY(db.open());
+        AccountViews views(db);
+        OptionsTable& table = views.options();
+        // Missing and null rows read as the declared default.
+        QCOMPARE(table.value("tls"), QString("off"));
+        QCOMPARE(table.current().value("tls_min_version"), QString("1.2"));
+        QCOMPARE(table.current().value("tls_max_version"), QString("1.3"));
+        QCOMPARE(table.value("passive_colour"), QString("red"));
+
+        QCOMPARE(table.write({{"tls", "required"}, {"tls_implicit_port", "990"}}), std::nullopt);
+        table.setPending("tls_session_reuse", "0");
+        QCOMPARE(table.value("tls_session_reuse"), QString("0")); // pending shows
+        QCOMPARE(texts(column(f.path, "SELECT count(*) FROM options")), QStringList{"4"});
+        views.commitAll();
+        QVERIFY(!table.isDirty());
+        QCOMPARE(texts(column(f.path, "SELECT name || '=' || ifnull(value, '<null>') FROM options "
+                                      "ORDER BY name")),
+                 (QStringList{"passive_colour=red", "tls=required", "tls_implicit_port=990",
+                              "tls_min_version=<null>", "tls_session_reuse=0"}));
+        // Read back by another opening of the file.
+        AccountDatabase again(f.path);
+        QVERIFY(again.open());
+        const auto set = OptionsTable(again.connection()).current();
+        QVERIFY(set.ok());
+        QCOMPARE(set.value("tls"), QString("required"));
+        QCOMPARE(set.value("tls_implicit_port"), QString("990"));
+        QCOMPARE(set.value("tls_session_reuse"), QString("0"));
+    }
+
+    void anUnreadableTableIsReported() {
+        OldFile f;
+        QCOMPARE(runSql(f.path, {"CREATE TABLE options (key TEXT, data TEXT)"}), QString());
+        AccountDatabase db(f.path);
+        QVERIFY(db.open());
+        const OptionRows rows = OptionsTable(db.connection()).read();
+        QVERIFY2(rows.error.startsWith("la tabella options di accounts.dat non è leggibile"),
+                 qPrintable(rows.error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOptionsTable)
+#include "test_optionstable.moc"

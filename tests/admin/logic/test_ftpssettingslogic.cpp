@@ -1,0 +1,183 @@
+// The FTPS group's behaviour without a window: what it shows for the stored
+// options, how each change is checked (refused ones leave nothing pending and
+// nothing in the file), when changes reach the file, the certificate line and
+// "Genera nuovo certificato".
+
+#include "access/AccountDatabase.h"
+#include "admin/logic/FtpsSettingsLogic.h"
+#include "tests/support/DbTestSupport.h"
+#include "tests/support/RecordingMessages.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv;
+using namespace kv::admin;
+using kv::testing::column;
+using kv::testing::texts;
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString path = dir.filePath("accounts.dat");
+    access::AccountDatabase db{path};
+    std::unique_ptr<access::AccountViews> views;
+    QStringList described;
+    QStringList generated;
+    QString generateProblem;
+    CertificateTools tools;
+    std::unique_ptr<FtpsSettingsLogic> logic;
+
+    explicit Fixture(const QStringList& rows = {}, bool withTools = true) {
+        QVERIFY(db.open());
+        QCOMPARE(kv::testing::runSql(path, rows), QString());
+        views = std::make_unique<access::AccountViews>(db);
+        if (withTools) {
+            tools.describe = [this](const QString& file) {
+                described << file;
+                return "SHA-256 AB:CD, scade il 01-01-2036";
+            };
+            tools.generate = [this](const QString& cert, const QString& key) {
+                generated << cert + "|" + key;
+                return generateProblem;
+            };
+        }
+        logic = std::make_unique<FtpsSettingsLogic>(views->options(), dir.path(), tools);
+    }
+    QStringList stored() {
+        return texts(column(path, "SELECT name || '=' || value FROM options ORDER BY name"));
+    }
+};
+
+QString insert(const QString& name, const QString& value) {
+    return QStringLiteral("INSERT INTO options VALUES ('%1', '%2')").arg(name, value);
+}
+
+} // namespace
+
+class TestFtpsSettingsLogic : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void showsTheStoredValues_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<bool>("reuse");
+        QTest::addColumn<int>("minVersion");
+        QTest::addColumn<int>("maxVersion");
+        QTest::newRow("no rows") << QStringList() << 0 << ""
+                                 << "" << true << 0 << 1;
+        QTest::newRow("every option")
+            << QStringList{insert("tls", "required"), insert("tls_implicit_port", "990"),
+                           insert("tls_certificate", "/etc/c.pem"),
+                           insert("tls_session_reuse", "0"), insert("tls_min_version", "1.3")}
+            << 2 << "990"
+            << "/etc/c.pem" << false << 1 << 1;
+        QTest::newRow("port 0 shows as none, words in any case")
+            << QStringList{insert("tls", " ON"), insert("tls_implicit_port", "0")} << 1 << ""
+            << "" << true << 0 << 1;
+        QTest::newRow("invalid values show as stored")
+            << QStringList{insert("tls", "bogus"), insert("tls_implicit_port", "70000"),
+                           insert("tls_max_version", "1.1")}
+            << -1 << "70000"
+            << "" << true << 0 << -1;
+    }
+    void showsTheStoredValues() {
+        QFETCH(QStringList, rows);
+        Fixture f(rows);
+        const FtpsForm form = f.logic->load();
+        QTEST(form.mode, "mode");
+        QTEST(form.implicitPort, "port");
+        QTEST(form.certificateFile, "certificate");
+        QTEST(form.sessionReuse, "reuse");
+        QTEST(form.minVersion, "minVersion");
+        QTEST(form.maxVersion, "maxVersion");
+        QVERIFY(!f.views->options().isDirty()); // showing changes nothing
+    }
+
+    void changesWaitForTheCommitAndRefusalsLeaveNothing() {
+        Fixture f({insert("tls_implicit_port", "990"), insert("passive_colour", "red")});
+        QCOMPARE(f.logic->changeMode(2), std::nullopt);
+        QCOMPARE(f.logic->change("tls_implicit_port", " 0990 "), std::nullopt); // same as stored
+        QCOMPARE(f.logic->changeReuse(true), std::nullopt);                     // the default
+        QCOMPARE(f.logic->change("tls_certificate", "certs/c.pem"), std::nullopt);
+        QCOMPARE(f.views->options().pending(),
+                 (QMap<QString, QString>{{"tls", "required"}, {"tls_certificate", "certs/c.pem"}}));
+        QCOMPARE(f.logic->load().mode, 2);
+        QCOMPARE(f.stored(), (QStringList{"passive_colour=red", "tls_implicit_port=990"}));
+
+        QCOMPARE(f.logic->change("tls_implicit_port", "70000"),
+                 QString("Opzione tls_implicit_port: 70000 non è una porta valida (1-65535, 0 = "
+                         "nessuna)"));
+        QCOMPARE(f.logic->change("tls_private_key", "a\tb"),
+                 QString("Opzione tls_private_key: il percorso contiene caratteri di controllo "
+                         "non ammessi"));
+        QCOMPARE(f.logic->load().implicitPort, QString("990"));
+        QVERIFY(!f.views->options().pending().contains("tls_implicit_port"));
+
+        // An empty port box means none.
+        QCOMPARE(f.logic->change("tls_implicit_port", ""), std::nullopt);
+        f.views->commitAll();
+        QCOMPARE(f.stored(), (QStringList{"passive_colour=red", "tls=required",
+                                          "tls_certificate=certs/c.pem", "tls_implicit_port=0"}));
+        QVERIFY(!f.views->options().isDirty());
+
+        // Going back to what is stored drops the pending edit.
+        QCOMPARE(f.logic->changeMode(1), std::nullopt);
+        QCOMPARE(f.logic->changeMode(2), std::nullopt);
+        QVERIFY(!f.views->options().isDirty());
+    }
+
+    void versionsMayNotCross() {
+        Fixture f;
+        const QString crossed = "Opzioni tls_min_version e tls_max_version: la versione minima "
+                                "(1.3) è più alta della massima (1.2)";
+        QCOMPARE(f.logic->changeVersion("tls_max_version", 0), std::nullopt);
+        QCOMPARE(f.logic->changeVersion("tls_min_version", 1), crossed);
+        QCOMPARE(f.logic->load().minVersion, 0);
+        QCOMPARE(f.logic->changeVersion("tls_max_version", 1), std::nullopt);
+        QCOMPARE(f.logic->changeVersion("tls_min_version", 1), std::nullopt);
+        QCOMPARE(f.logic->changeVersion("tls_max_version", 0),
+                 QString("Opzioni tls_min_version e tls_max_version: la versione minima (1.3) è "
+                         "più alta della massima (1.2)"));
+        // A bad value stored elsewhere does not block an unrelated change.
+        QCOMPARE(kv::testing::runSql(f.path, {insert("tls", "bogus")}), QString());
+        QCOMPARE(f.logic->changeReuse(false), std::nullopt);
+    }
+
+    void certificateLineAndGeneration() {
+        Fixture f;
+        const QString cert = f.dir.filePath("kestrova-cert.pem");
+        const QString key = f.dir.filePath("kestrova-key.pem");
+        QCOMPARE(f.logic->certificateLine(), QString("SHA-256 AB:CD, scade il 01-01-2036"));
+        QCOMPARE(f.described, QStringList{cert});
+        QVERIFY(f.logic->generateOffered() && f.logic->generateUsable());
+
+        testing::RecordingMessages messages;
+        QCOMPARE(f.logic->generate(messages), QString()); // the operator said no
+        QCOMPARE(messages.asked, QStringList{kGenerateQuestion});
+        QVERIFY(f.generated.isEmpty());
+        messages.answer = true;
+        QCOMPARE(f.logic->generate(messages), kGeneratedMessage);
+        QCOMPARE(f.generated, QStringList{cert + "|" + key});
+        f.generateProblem = "impossibile scrivere " + cert;
+        QCOMPARE(f.logic->generate(messages), f.generateProblem);
+
+        // Files the operator names are never replaced.
+        QCOMPARE(f.logic->change("tls_certificate", "/etc/ssl/mine.pem"), std::nullopt);
+        QVERIFY(!f.logic->generateUsable());
+        QCOMPARE(f.logic->generate(messages), QString());
+        QCOMPARE(f.generated.size(), 2);
+        f.logic->certificateLine();
+        QCOMPARE(f.described.last(), QString("/etc/ssl/mine.pem"));
+
+        Fixture bare({}, false);
+        QCOMPARE(bare.logic->certificateLine(), QString());
+        QVERIFY(!bare.logic->generateOffered() && !bare.logic->generateUsable());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFtpsSettingsLogic)
+#include "test_ftpssettingslogic.moc"

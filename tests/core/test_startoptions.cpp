@@ -1,0 +1,124 @@
+// The options a start hands to the engine: every row checked through the
+// catalog, the TLS settings built from them, certificate and key paths
+// resolved against the data folder, and named files that cannot be read
+// refused before the engine sees them.
+
+#include "core/StartOptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv;
+using engine::TlsMode;
+using engine::TlsVersion;
+
+Q_DECLARE_METATYPE(engine::TlsSettings)
+
+namespace {
+QMap<QString, QString> rowsOf(const QStringList& pairs) {
+    QMap<QString, QString> rows;
+    for (const QString& pair : pairs)
+        rows.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    return rows;
+}
+} // namespace
+
+class TestStartOptions : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    QString in(const QString& name) { return QDir(dir.path()).filePath(name); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(QDir(dir.path()).mkpath("certs"));
+        QVERIFY(QDir(dir.path()).mkpath("folder.pem"));
+        for (const char* name : {"certs/server.pem", "certs/server.key"}) {
+            QFile file(in(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("-----BEGIN-----\n");
+        }
+    }
+
+    void settingsFromRows_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<engine::TlsSettings>("expected");
+        QTest::addColumn<QStringList>("errors");
+
+        engine::TlsSettings defaults;
+        defaults.certificateFile = in("kestrova-cert.pem");
+        defaults.privateKeyFile = in("kestrova-key.pem");
+        QTest::newRow("no rows: today's behaviour, generated files")
+            << QStringList() << defaults << QStringList();
+
+        engine::TlsSettings all = defaults;
+        all.mode = TlsMode::Required;
+        all.implicitPort = 990;
+        all.requireSessionReuse = false;
+        all.minVersion = TlsVersion::V1_3;
+        all.certificateFile = in("certs/server.pem");
+        all.privateKeyFile = in("certs/server.key");
+        QTest::newRow("every option, relative and absolute paths")
+            << QStringList{"tls=REQUIRED",
+                           "tls_implicit_port=990",
+                           "tls_session_reuse=0",
+                           "tls_min_version=1.3",
+                           "tls_max_version=1.3",
+                           "tls_certificate=certs/server.pem",
+                           "tls_private_key=" + in("certs/../certs/server.key")}
+            << all << QStringList();
+
+        engine::TlsSettings on = defaults;
+        on.mode = TlsMode::On;
+        on.certificateFile = in("missing.pem");
+        QTest::newRow("named certificate missing")
+            << QStringList{"tls=on", "tls_certificate=missing.pem"} << on
+            << QStringList{"Opzione tls_certificate: il file " +
+                           QDir::toNativeSeparators(in("missing.pem")) + " non esiste"};
+        on.certificateFile = defaults.certificateFile;
+        on.privateKeyFile = in("folder.pem");
+        QTest::newRow("named key is a folder")
+            << QStringList{"tls=on", "tls_private_key=" + in("folder.pem")} << on
+            << QStringList{"Opzione tls_private_key: il file " +
+                           QDir::toNativeSeparators(in("folder.pem")) + " non è leggibile"};
+
+        engine::TlsSettings off = defaults;
+        off.certificateFile = in("missing.pem");
+        QTest::newRow("files are not looked at while TLS is off")
+            << QStringList{"tls=off", "tls_certificate=missing.pem"} << off << QStringList();
+
+        QTest::newRow("invalid values")
+            << QStringList{"tls=bogus", "tls_implicit_port=70000"} << defaults
+            << QStringList{"Opzione tls: bogus non è un valore ammesso (off, on, required)",
+                           "Opzione tls_implicit_port: 70000 non è una porta valida (1-65535, 0 "
+                           "= nessuna)"};
+        engine::TlsSettings order = defaults;
+        order.mode = TlsMode::On;
+        order.minVersion = TlsVersion::V1_3;
+        order.maxVersion = TlsVersion::V1_2;
+        QTest::newRow("minimum above maximum")
+            << QStringList{"tls=on", "tls_min_version=1.3", "tls_max_version=1.2"} << order
+            << QStringList{"Opzioni tls_min_version e tls_max_version: la versione minima (1.3) "
+                           "è più alta della massima (1.2)"};
+    }
+    void settingsFromRows() {
+        QFETCH(QStringList, rows);
+        QFETCH(engine::TlsSettings, expected);
+        QFETCH(QStringList, errors);
+        const StartOptions options = readStartOptions(rowsOf(rows), dir.path());
+        QCOMPARE(options.errors, errors);
+        QCOMPARE(options.ok(), errors.isEmpty());
+        QCOMPARE(int(options.tls.mode), int(expected.mode));
+        QCOMPARE(options.tls.implicitPort, expected.implicitPort);
+        QCOMPARE(options.tls.certificateFile, expected.certificateFile);
+        QCOMPARE(options.tls.privateKeyFile, expected.privateKeyFile);
+        QCOMPARE(options.tls.requireSessionReuse, expected.requireSessionReuse);
+        QCOMPARE(int(options.tls.minVersion), int(expected.minVersion));
+        QCOMPARE(int(options.tls.maxVersion), int(expected.maxVersion));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartOptions)
+#include "test_startoptions.moc"

@@ -1,0 +1,55 @@
+"""The options table with the real program: an older accounts.dat gains the
+table and serves as before, and an invalid option stops a headless start with
+status 2 and the option's reason on standard error and in the log, losing
+nothing."""
+
+import sqlite3
+import unittest
+
+from kvharness import Server, Site, TIMEOUT
+
+
+class Options(unittest.TestCase):
+    def setUp(self):
+        self.site = Site()
+        self.addCleanup(self.site.cleanup)
+        self.site.db.add_user("bob", "x", rights="RB")
+
+    def dump(self):
+        with sqlite3.connect(self.site.db.path) as db:
+            tables = db.execute("SELECT name, sql FROM sqlite_master WHERE type = 'table'"
+                                " AND name <> 'options' ORDER BY name").fetchall()
+            rows = {name: db.execute(f'SELECT rowid, * FROM "{name}"').fetchall() for name, _ in tables}
+        return tables, rows
+
+    def test_older_file_gains_the_table_and_serves_as_before(self):
+        before = self.dump()
+        self.site.start()
+        ftp = self.site.ftp("bob", "x")
+        self.assertIn("hello.txt", ftp.nlst())
+        ftp.quit()
+        self.assertEqual(self.site.stop(), 0)
+        self.assertEqual(self.dump(), before)
+        self.assertEqual(self.site.db.run("SELECT sql FROM sqlite_master WHERE name = 'options'"),
+                         [("CREATE TABLE options (name TEXT PRIMARY KEY, value TEXT)",)])
+        self.assertEqual(self.site.db.run("SELECT count(*) FROM options"), [(0,)])
+
+    def test_invalid_option_fails_the_start_with_its_reason(self):
+        self.site.db.run("CREATE TABLE options (name TEXT PRIMARY KEY, value TEXT)")
+        self.site.db.run("INSERT OR REPLACE INTO options VALUES ('tls', 'bogus')")
+        before = self.dump()
+        server = Server(self.site.data)
+        code = server.proc.wait(timeout=TIMEOUT)
+        server.stop()
+        self.assertEqual(code, 2)
+        reason = "Opzione tls: bogus non è un valore ammesso (off, on, required)"
+        self.assertEqual(server.stderr(),
+                         "Impossibile avviare il server: controllare indirizzo IP e porta\n" + reason + "\n")
+        self.assertNotIn("SERVER START ON IP", server.stdout())
+        self.assertIn(b"SERVER START FAILED: Opzione tls: bogus non ", self.site.log_file())
+        self.assertEqual(self.dump(), before)
+        self.assertEqual(self.site.db.run("SELECT value FROM options WHERE name = 'tls'"), [("bogus",)])
+
+
+if __name__ == "__main__":
+    unittest.main()
