@@ -2,8 +2,11 @@
 #include "core/ProgramCore.h"
 #include "core/Version.h"
 #include "engine/FtpServer.h"
+#include "program/Cli.h"
 #include "program/CommandLine.h"
 #include "program/HeadlessServer.h"
+#include "program/MachineCertificate.h"
+#include "program/PasswordPrompt.h"
 #include "program/ServiceNotifier.h"
 #include "program/SignalWatcher.h"
 #include "settings/SettingsStore.h"
@@ -26,12 +29,31 @@ std::unique_ptr<kv::engine::FtpEngine> makeEngine() {
     return std::make_unique<kv::engine::FtpServer>();
 }
 
+// The first word that is not an option (nor the folder after --data-dir).
+QString firstWord(const QStringList& args) {
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--data-dir"))
+            ++i;
+        else if (!args[i].startsWith(QLatin1Char('-')))
+            return args[i];
+    }
+    return {};
+}
+
+int runSubcommand(const QStringList& args) {
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    kv::cli::CliIo io{out, err, &kv::cli::readPasswordLine};
+    return kv::cli::runSubcommand(args.mid(1), &kv::dataFolder, io);
+}
+
 int runHeadless(const kv::CommandLine& options) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QString folder = kv::dataFolder(options.dataDir);
     kv::QtSettingsStore settings;
     kv::ProgramCore core(folder, settings, makeEngine);
+    core.setCertificateTools(kv::machineCertificateTools());
     if (!core.databaseProblem().isEmpty())
         err << core.databaseProblem() << Qt::endl;
     // A read-only database still decides logins; one that could not be opened cannot.
@@ -54,6 +76,16 @@ int runWindow(const kv::CommandLine& options);
 } // namespace
 
 int main(int argc, char** argv) {
+    {
+        QStringList args;
+        for (int i = 0; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        if (kv::cli::isSubcommand(firstWord(args))) {
+            QCoreApplication app(argc, argv);
+            describeApplication();
+            return runSubcommand(args);
+        }
+    }
     if (kv::wantsNoWindow(argc, argv)) {
         QCoreApplication app(argc, argv);
         describeApplication();
@@ -69,6 +101,7 @@ int runWindow(const kv::CommandLine& options) {
     const QString folder = kv::dataFolder(options.dataDir);
     kv::QtSettingsStore settings;
     kv::ProgramCore core(folder, settings, makeEngine);
+    core.setCertificateTools(kv::machineCertificateTools());
     kv::ui::MessageBoxMessages messages;
     kv::ui::Form1 window(core, messages);
     messages.setOwner(&window);

@@ -1,0 +1,139 @@
+#include "program/Cli.h"
+
+#include "access/AccountDatabase.h"
+#include "program/CliContext.h"
+
+#include <QMap>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace kv::cli {
+
+namespace {
+
+struct Group {
+    int (*run)(CliContext&);
+    const char* help;
+};
+
+const QMap<QString, Group>& groups() {
+    static const QMap<QString, Group> table = {
+        {QStringLiteral("user"),
+         {&userCommand,
+          "kestrova user add NOME [--root CARTELLA] [--rights rwdbm] [--disabled]\n"
+          "kestrova user passwd NOME\n"
+          "kestrova user del NOME\n"
+          "kestrova user list [--json]\n"
+          "kestrova user set NOME [--root CARTELLA] [--rights rwdbm] [--enabled 0|1]\n"
+          "La password si legge dallo standard input (chiesta senza eco su un terminale) ed e'\n"
+          "salvata come hash yescrypt. Diritti: r lettura, w scrittura, d cancellazione,\n"
+          "b navigazione, m gestione cartelle.\n"}},
+        {QStringLiteral("anonymous"),
+         {&anonymousCommand, "kestrova anonymous on|off [--root CARTELLA] [--rights rwdbm]\n"
+                             "kestrova anonymous show [--json]\n"}},
+        {QStringLiteral("vdir"),
+         {&vdirCommand,
+          "kestrova vdir add PROPRIETARIO NOME DESTINAZIONE [--source CARTELLA]\n"
+          "kestrova vdir del PROPRIETARIO NOME\n"
+          "kestrova vdir list [PROPRIETARIO] [--json]\n"
+          "PROPRIETARIO: il login di un account o anonymous. La cartella virtuale NOME compare\n"
+          "dentro CARTELLA (la radice dell'account se omessa) e mostra DESTINAZIONE.\n"}},
+        {QStringLiteral("ip"),
+         {&ipCommand, "kestrova ip allow|block add VOCE\n"
+                      "kestrova ip allow|block del VOCE\n"
+                      "kestrova ip allow|block list [--json]\n"
+                      "kestrova ip allow|block on|off\n"
+                      "VOCE: un indirizzo, un blocco CIDR (192.168.1.0/24), un intervallo\n"
+                      "(10.0.0.5-10.0.0.20) o un indirizzo con * (192.168.1.*).\n"}},
+        {QStringLiteral("option"),
+         {&optionCommand, "kestrova option list [--json]\n"
+                          "kestrova option get NOME\n"
+                          "kestrova option set NOME VALORE\n"
+                          "kestrova option unset NOME   (torna al valore predefinito)\n"}},
+        {QStringLiteral("settings"),
+         {&settingsCommand, "kestrova settings show [--json]\n"
+                            "kestrova settings set ip|port|rootdir|timeout|log VALORE\n"}},
+    };
+    return table;
+}
+
+QString allHelp() {
+    QString text = QStringLiteral("Comandi (su accounts.dat, anche mentre il server è in funzione; "
+                                  "--data-dir CARTELLA sceglie la cartella):\n");
+    for (auto it = groups().begin(); it != groups().end(); ++it)
+        text += QString::fromUtf8(it->help);
+    return text + QStringLiteral("kestrova help COMANDO\n");
+}
+
+// "--data-dir DIR" or "--data-dir=DIR" taken out of the arguments.
+QString takeDataDir(QStringList& args, bool& malformed) {
+    QString dir;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--data-dir")) {
+            if (i + 1 >= args.size()) {
+                malformed = true;
+                return {};
+            }
+            dir = args.takeAt(i + 1);
+            args.removeAt(i--);
+        } else if (args[i].startsWith(QLatin1String("--data-dir="))) {
+            dir = args.takeAt(i--).mid(11);
+        }
+    }
+    return dir;
+}
+
+} // namespace
+
+bool isSubcommand(const QString& word) {
+    return word == QLatin1String("help") || groups().contains(word);
+}
+
+int runSubcommand(const QStringList& argsIn,
+                  const std::function<QString(const QString&)>& dataFolder, CliIo& io) {
+    QStringList args = argsIn;
+    bool malformed = false;
+    const QString dataDir = takeDataDir(args, malformed);
+    if (malformed || args.isEmpty()) {
+        io.err << QStringLiteral("L'opzione --data-dir vuole una cartella") << Qt::endl;
+        return kUsage;
+    }
+    const QString group = args.takeFirst();
+    if (group == QLatin1String("help")) {
+        if (args.isEmpty()) {
+            io.out << allHelp();
+            return kDone;
+        }
+        if (!groups().contains(args.first())) {
+            io.err << QStringLiteral("Comando sconosciuto: %1").arg(args.first()) << Qt::endl;
+            return kUsage;
+        }
+        io.out << QString::fromUtf8(groups()[args.first()].help);
+        return kDone;
+    }
+    if (!groups().contains(group)) {
+        io.err << QStringLiteral("Comando sconosciuto: %1 (vedere: kestrova help)").arg(group)
+               << Qt::endl;
+        return kUsage;
+    }
+    const Group& g = groups()[group];
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        io.out << QString::fromUtf8(g.help);
+        return kDone;
+    }
+    const QString folder = dataFolder(dataDir);
+    access::AccountDatabase database(folder + QStringLiteral("/accounts.dat"));
+    if (!database.open()) {
+        io.err << database.problem() << Qt::endl;
+        return kRefused;
+    }
+    QSqlDatabase db = database.connection();
+    // Another process (the running server, a second command) may hold the
+    // file for a moment: wait for it rather than fail at once.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = 5000"));
+    CliContext c{db, folder, {}, io};
+    c.args.words = args;
+    return g.run(c);
+}
+
+} // namespace kv::cli

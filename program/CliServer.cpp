@@ -1,0 +1,228 @@
+// The server subcommands: ip (the allow and block lists), option (the
+// options table) and settings (the settings row).
+#include "access/AddressPattern.h"
+#include "access/OptionsTable.h"
+#include "admin/logic/IpListLogic.h"
+#include "program/CliContext.h"
+#include "program/CliOutput.h"
+#include "settings/OptionCatalog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHostAddress>
+
+namespace kv::cli {
+
+namespace {
+
+const QString kJson = QStringLiteral("json");
+
+int ipList(CliContext& c, const QString& table) {
+    CliTable out{{QStringLiteral("voce")}, {}};
+    for (const QVariantList& r : readRows(c.db, QStringLiteral("SELECT IP FROM %1").arg(table)))
+        out.rows << QStringList{r.first().toString()};
+    printTable(c.io.out, out, c.json());
+    return kDone;
+}
+
+int ipAdd(CliContext& c, const QString& table, const QString& entry) {
+    const QString trimmed = entry.trimmed();
+    if (!access::AddressPattern::parse(trimmed))
+        return refuse(c, access::invalidEntryMessage(entry));
+    if (!readRows(c.db, QStringLiteral("SELECT rowid FROM %1 WHERE IP = ?").arg(table), {trimmed})
+             .isEmpty())
+        return refuse(c, admin::alreadyListedMessage(trimmed));
+    if (const auto refusal = writeAll(
+            c.db, {{QStringLiteral("INSERT INTO %1 (IP) VALUES (?)").arg(table), {trimmed}}}))
+        return refuse(c, refusal->message);
+    return done(c, QStringLiteral("\"%1\" aggiunto alla lista").arg(trimmed));
+}
+
+int ipDel(CliContext& c, const QString& table, const QString& entry) {
+    const auto rows = readRows(c.db, QStringLiteral("SELECT rowid FROM %1 WHERE IP = ?").arg(table),
+                               {entry.trimmed()});
+    if (rows.isEmpty())
+        return refuse(c, QStringLiteral("\"%1\" non è nella lista").arg(entry.trimmed()));
+    if (const auto refusal =
+            writeAll(c.db, {{QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table),
+                             {rows.first().first()}}}))
+        return refuse(c, refusal->message);
+    return done(c, QStringLiteral("\"%1\" tolto dalla lista").arg(entry.trimmed()));
+}
+
+int ipSwitch(CliContext& c, const QString& table, bool on) {
+    if (const auto refusal =
+            writeAll(c.db, {{QStringLiteral("UPDATE settings SET %1 = ?").arg(table), {int(on)}}}))
+        return refuse(c, refusal->message);
+    return done(c, QStringLiteral("Lista %1 %2")
+                       .arg(table, on ? QStringLiteral("attiva") : QStringLiteral("disattivata")));
+}
+
+int optionList(CliContext& c, const access::OptionsTable& options) {
+    const settings::OptionSet current = options.current();
+    CliTable out{{QStringLiteral("nome"), QStringLiteral("valore"), QStringLiteral("descrizione")},
+                 {}};
+    for (const settings::OptionDef& def : options.catalog().options())
+        out.rows << QStringList{def.name, current.value(def.name), def.caption};
+    printTable(c.io.out, out, c.json());
+    for (const QString& error : current.errors)
+        c.io.err << error << Qt::endl;
+    return kDone;
+}
+
+int optionSet(CliContext& c, access::OptionsTable& options, const QString& name,
+              const QString& text) {
+    const settings::OptionCheck check = options.catalog().check(name, text);
+    if (!check.ok())
+        return refuse(c, check.error);
+    QMap<QString, QString> rows = options.read().rows;
+    const qsizetype errorsBefore = options.catalog().checkAll(rows).errors.size();
+    rows.insert(name, check.value);
+    const settings::OptionSet after = options.catalog().checkAll(rows);
+    if (after.errors.size() > errorsBefore)
+        return refuse(c, after.errors.join(QLatin1Char('\n')));
+    // One immediate transaction, so a second command setting another option
+    // at the same moment waits for this one instead of failing.
+    if (const auto error = access::OptionsTable::ensureTable(c.db))
+        return refuse(c, *error);
+    if (const auto refusal = writeAll(
+            c.db, {{QStringLiteral("INSERT OR REPLACE INTO options (name, value) VALUES (?, ?)"),
+                    {name, check.value}}}))
+        return refuse(c, refusal->message);
+    return done(c, QStringLiteral("%1 = %2").arg(name, check.value));
+}
+
+int optionUnset(CliContext& c, const QString& name) {
+    if (!settings::optionCatalog().find(name))
+        return refuse(c, settings::optionCatalog().check(name, QString()).error);
+    if (const auto error = access::OptionsTable::ensureTable(c.db))
+        return refuse(c, *error);
+    if (const auto refusal =
+            writeAll(c.db, {{QStringLiteral("DELETE FROM options WHERE name = ?"), {name}}}))
+        return refuse(c, refusal->message);
+    return done(c, QStringLiteral("%1 torna al valore predefinito").arg(name));
+}
+
+// The settings fields the command line may change, each with its check.
+std::optional<QString> checkSetting(const QString& field, const QString& value) {
+    bool ok = false;
+    if (field == QLatin1String("ip")) {
+        if (value.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0 ||
+            !QHostAddress(value).isNull())
+            return std::nullopt;
+        return QStringLiteral("Indirizzo IP non valido: \"%1\" (un indirizzo o Default)")
+            .arg(value);
+    }
+    if (field == QLatin1String("port")) {
+        const int port = value.toInt(&ok);
+        if (ok && port >= 1 && port <= 65535)
+            return std::nullopt;
+        return QStringLiteral("Porta non valida: \"%1\" (1-65535)").arg(value);
+    }
+    if (field == QLatin1String("timeout")) {
+        const int seconds = value.toInt(&ok);
+        if (ok && seconds >= 0 && seconds <= 32767)
+            return std::nullopt;
+        return QStringLiteral("Timeout non valido: \"%1\" (secondi, 0-32767; 0 = nessuno)")
+            .arg(value);
+    }
+    if (field == QLatin1String("log")) {
+        if (value == QLatin1String("0") || value == QLatin1String("1"))
+            return std::nullopt;
+        return QStringLiteral("log vuole 0 o 1, non \"%1\"").arg(value);
+    }
+    if (field == QLatin1String("rootdir")) {
+        if (QFileInfo(value).isDir())
+            return std::nullopt;
+        return QStringLiteral("La cartella \"%1\" non esiste").arg(value);
+    }
+    return QStringLiteral("Impostazione sconosciuta: %1 (ip, port, rootdir, timeout, log)")
+        .arg(field);
+}
+
+int settingsShow(CliContext& c) {
+    const QStringList fields = {QStringLiteral("ip"),      QStringLiteral("port"),
+                                QStringLiteral("rootdir"), QStringLiteral("timeout"),
+                                QStringLiteral("log"),     QStringLiteral("IPok"),
+                                QStringLiteral("IPko")};
+    const auto rows =
+        readRows(c.db, QStringLiteral("SELECT %1 FROM settings").arg(fields.join(u',')));
+    CliTable out{{QStringLiteral("impostazione"), QStringLiteral("valore")}, {}};
+    for (int i = 0; i < fields.size(); ++i)
+        out.rows << QStringList{fields[i],
+                                rows.isEmpty() ? QString() : rows.first().value(i).toString()};
+    printTable(c.io.out, out, c.json());
+    return kDone;
+}
+
+int settingsSet(CliContext& c, const QString& field, QString value) {
+    if (const auto error = checkSetting(field, value))
+        return refuse(c, *error);
+    if (field == QLatin1String("rootdir"))
+        value = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(value).absoluteFilePath()));
+    if (const auto refusal =
+            writeAll(c.db, {{QStringLiteral("UPDATE settings SET %1 = ?").arg(field), {value}}}))
+        return refuse(c, refusal->message);
+    return done(c, QStringLiteral("%1 = %2").arg(field, value));
+}
+
+} // namespace
+
+int ipCommand(CliContext& c) {
+    c.args = readArguments(c.args.words, {}, {kJson});
+    if (!c.args.error.isEmpty())
+        return usage(c, c.args.error);
+    const QStringList& w = c.args.words;
+    const QString list = w.value(0);
+    if (list != QLatin1String("allow") && list != QLatin1String("block"))
+        return usage(c, QStringLiteral("Uso: kestrova ip allow|block add|del|list|on|off [VOCE]"));
+    const QString table =
+        list == QLatin1String("allow") ? QStringLiteral("IPok") : QStringLiteral("IPko");
+    const QString action = w.value(1);
+    if (w.size() == 2 && action == QLatin1String("list"))
+        return ipList(c, table);
+    if (w.size() == 2 && (action == QLatin1String("on") || action == QLatin1String("off")))
+        return ipSwitch(c, table, action == QLatin1String("on"));
+    if (w.size() == 3 && action == QLatin1String("add"))
+        return ipAdd(c, table, w[2]);
+    if (w.size() == 3 && action == QLatin1String("del"))
+        return ipDel(c, table, w[2]);
+    return usage(c, QStringLiteral("Uso: kestrova ip allow|block add|del|list|on|off [VOCE]"));
+}
+
+int optionCommand(CliContext& c) {
+    c.args = readArguments(c.args.words, {}, {kJson});
+    if (!c.args.error.isEmpty())
+        return usage(c, c.args.error);
+    const QStringList& w = c.args.words;
+    access::OptionsTable options(c.db);
+    const QString action = w.value(0);
+    if (action == QLatin1String("list") && w.size() == 1)
+        return optionList(c, options);
+    if (action == QLatin1String("get") && w.size() == 2) {
+        if (!options.catalog().find(w[1]))
+            return refuse(c, options.catalog().check(w[1], QString()).error);
+        return done(c, options.current().value(w[1]));
+    }
+    if (action == QLatin1String("set") && w.size() == 3)
+        return optionSet(c, options, w[1], w[2]);
+    if (action == QLatin1String("unset") && w.size() == 2)
+        return optionUnset(c, w[1]);
+    return usage(c,
+                 QStringLiteral("Uso: kestrova option list|get NOME|set NOME VALORE|unset NOME"));
+}
+
+int settingsCommand(CliContext& c) {
+    c.args = readArguments(c.args.words, {}, {kJson});
+    if (!c.args.error.isEmpty())
+        return usage(c, c.args.error);
+    const QStringList& w = c.args.words;
+    if (w.value(0) == QLatin1String("show") && w.size() == 1)
+        return settingsShow(c);
+    if (w.value(0) == QLatin1String("set") && w.size() == 3)
+        return settingsSet(c, w[1], w[2]);
+    return usage(c,
+                 QStringLiteral("Uso: kestrova settings show, kestrova settings set CAMPO VALORE"));
+}
+
+} // namespace kv::cli

@@ -1,0 +1,116 @@
+"""The command line against a running headless server on the same
+accounts.dat: a change made on the command line is seen by the next login,
+every refusal says why with exit status 1, a wrong command line gives 2, and
+two commands writing at once both land."""
+
+import json
+import os
+import subprocess
+import unittest
+
+from kvharness import Site, TIMEOUT, program
+
+
+class CommandLine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.site = Site()
+        cls.site.db.add_user("bob", "x", rights="RB")
+        cls.site.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.site.cleanup()
+
+    def kestrova(self, *args, stdin=""):
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        return subprocess.run([program(), *args, "--data-dir", self.site.data], input=stdin.encode(),
+                              capture_output=True, timeout=TIMEOUT, env=env)
+
+    def test_account_added_and_removed_while_serving(self):
+        out = self.kestrova("user", "add", "carla", "--rights", "rb", stdin="segreta\n")
+        self.assertEqual(out.returncode, 0, out.stderr)
+        stored = self.site.db.run("SELECT password FROM users WHERE login='carla'")[0][0]
+        self.assertTrue(stored.startswith("$y$"), stored)  # never kept as clear text
+        got = self.site.curl("carla:segreta", "hello.txt")
+        self.assertEqual((got.returncode, got.stdout), (0, b"hello\n"), got.stderr)
+
+        listed = json.loads(self.kestrova("user", "list", "--json").stdout)
+        self.assertIn({"login": "carla", "abilitato": "sì", "diritti": "r--b-", "cartella": ""}, listed)
+
+        self.assertEqual(self.kestrova("user", "passwd", "carla", stdin="nuova\n").returncode, 0)
+        self.assertEqual(self.site.curl("carla:segreta", "hello.txt").returncode, 67)
+        self.assertEqual(self.site.curl("carla:nuova", "hello.txt").returncode, 0)
+
+        self.assertEqual(self.kestrova("user", "del", "carla").returncode, 0)
+        self.assertEqual(self.site.curl("carla:nuova", "hello.txt").returncode, 67)
+
+    def test_refusals_say_why_and_change_nothing(self):
+        outside = os.path.join(self.site.tmp, "outside")
+        os.makedirs(outside, exist_ok=True)
+        cases = [
+            (("user", "add", "BOB"), "x\n", "Non è consentito duplicare i Login"),
+            (("user", "add", " "), "x\n", "Il login non può essere vuoto"),
+            (("user", "add", "dora", "--rights", "rwx"), "x\n", "Diritti non validi"),
+            (("user", "add", "dora", "--root", "/no/such/folder"), "x\n", "non esiste"),
+            (("user", "add", "dora"), "", "Nessuna password letta"),
+            (("user", "set", "nobody", "--enabled", "1"), "", "non esiste"),
+            (("ip", "allow", "add", "300.1.1.1"), "", "300.1.1.1"),
+            (("option", "set", "tls", "bogus"), "", "tls"),
+            (("option", "set", "tls_implicit_port", "70000"), "", "tls_implicit_port"),
+            (("option", "set", "no_such_option", "1"), "", "no_such_option"),
+            (("vdir", "add", "bob", "v", "/no/such/folder"), "", "non esiste"),
+            (("vdir", "add", "bob", "v", outside, "--source", "/"), "", "non è dentro"),
+            (("settings", "set", "port", "70000"), "", "Porta non valida"),
+        ]
+        before = self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")
+        for args, stdin, message in cases:
+            with self.subTest(args=args):
+                out = self.kestrova(*args, stdin=stdin)
+                self.assertEqual(out.returncode, 1, out.stderr)
+                self.assertIn(message, out.stderr.decode())
+        self.assertEqual((self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")), before)
+        self.assertEqual(self.site.db.run("SELECT COUNT(*) FROM IPok"), [(0,)])
+        self.assertEqual(self.site.db.run("SELECT COUNT(*) FROM virtualdirs"), [(0,)])
+
+    def test_wrong_command_lines_exit_2(self):
+        for args in (("user", "frob", "x"), ("user", "add"), ("user", "list", "--frob"),
+                     ("ip", "maybe", "list"), ("help", "nothing")):
+            with self.subTest(args=args):
+                self.assertEqual(self.kestrova(*args).returncode, 2)
+        helped = self.kestrova("help", "user")
+        self.assertEqual(helped.returncode, 0)
+        self.assertIn(b"kestrova user add", helped.stdout)
+
+    def test_lists_options_and_settings(self):
+        self.assertEqual(self.kestrova("ip", "block", "add", "10.0.0.0/8").returncode, 0)
+        self.assertEqual(self.kestrova("ip", "block", "add", "10.0.0.0/8").returncode, 1)  # already listed
+        table = self.kestrova("ip", "block", "list").stdout.decode().splitlines()
+        self.assertEqual(table, ["voce", "10.0.0.0/8"])
+        self.assertEqual(self.kestrova("ip", "block", "del", "10.0.0.0/8").returncode, 0)
+
+        self.assertEqual(self.kestrova("option", "get", "tls").stdout, b"off\n")  # no row: the default
+        values = {row["nome"]: row["valore"] for row in json.loads(self.kestrova("option", "list", "--json").stdout)}
+        self.assertEqual(values["tls_session_reuse"], "1")
+        shown = {r["impostazione"]: r["valore"] for r in json.loads(self.kestrova("settings", "show", "--json").stdout)}
+        self.assertEqual(shown["port"], str(self.site.port))
+
+    def test_two_commands_writing_at_once_both_land(self):
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        for round_ in range(5):
+            procs = [subprocess.Popen([program(), "option", "set", name, value, "--data-dir", self.site.data],
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+                     for name, value in (("tls_implicit_port", str(9900 + round_)),
+                                         ("tls_min_version", "1.3" if round_ % 2 else "1.2"))]
+            for p in procs:
+                p.communicate(timeout=TIMEOUT)
+                self.assertEqual(p.returncode, 0)
+            rows = dict(self.site.db.run("SELECT name, value FROM options"))
+            self.assertEqual(rows["tls_implicit_port"], str(9900 + round_))
+            self.assertEqual(rows["tls_min_version"], "1.3" if round_ % 2 else "1.2")
+        self.assertEqual(self.kestrova("option", "unset", "tls_implicit_port").returncode, 0)
+        self.assertEqual(self.kestrova("option", "unset", "tls_min_version").returncode, 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
