@@ -28,6 +28,8 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
           [this](const QString& text) { log_.WriteLog(text); }) {
     switches_.fallback = &rowSwitches_;
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
+    server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });
+    server_.setStartNotes([this] { return login_.InvalidListEntries(); });
     views_.openAll();
     engine_->setEvents(&events_);
 }

@@ -66,6 +66,8 @@ bool ServerController::ServerStart() {
         if (!options.ok())
             return failStart(options.errors);
         tls = options.tls;
+        if (applyLogLimits_)
+            applyLogLimits_(options.logMaxBytes, options.logKeep);
     }
 
     handOverSettings(address);
@@ -85,6 +87,10 @@ bool ServerController::ServerStart() {
         view_->showRunning(listening);
     writeLog_(QString());
     writeLog_(monitor::StartLogLine(clock_(), listening));
+    if (startNotes_) {
+        for (const QString& note : startNotes_())
+            writeLog_(note);
+    }
     state_ = 1;
     if (view_)
         view_->afterStart();

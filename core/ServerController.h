@@ -58,6 +58,12 @@ public:
     void setPrepareCertificate(PrepareCertificateFn prepare) {
         prepareCertificate_ = std::move(prepare);
     }
+    // Told the log file's limits read at each start.
+    void setLogLimits(std::function<void(qint64 maxBytes, int keep)> apply) {
+        applyLogLimits_ = std::move(apply);
+    }
+    // Lines logged after a successful start (e.g. list entries that match nothing).
+    void setStartNotes(std::function<QStringList()> notes) { startNotes_ = std::move(notes); }
 
     // True when the engine listens afterwards. Invalid options fail the start
     // before the engine is touched; the reasons are logged and shown.
@@ -77,6 +83,8 @@ private:
     OptionRowsFn optionRows_;
     QString dataFolder_;
     PrepareCertificateFn prepareCertificate_;
+    std::function<void(qint64, int)> applyLogLimits_;
+    std::function<QStringList()> startNotes_;
     ServerView* view_ = nullptr;
     qint16 state_ = 0;
 };

@@ -56,6 +56,9 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
     const settings::OptionSet set = catalog.checkAll(rows);
     result.errors = set.errors;
 
+    result.logMaxBytes = set.value(kLogMaxMib).toLongLong() * 1024 * 1024;
+    result.logKeep = set.value(kLogKeep).toInt();
+
     engine::TlsSettings& tls = result.tls;
     tls.mode = tlsMode(set.value(kTls));
     tls.implicitPort = quint16(set.value(kTlsImplicitPort).toUInt());

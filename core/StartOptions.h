@@ -15,6 +15,9 @@ namespace kv {
 
 struct StartOptions {
     engine::TlsSettings tls;
+    // ftp.log's size limit in bytes (0: none) and how many rotated files stay.
+    qint64 logMaxBytes = 0;
+    int logKeep = 5;
     // Italian, one reason a line, naming the option; empty when the start may go on.
     QStringList errors;
     bool ok() const { return errors.isEmpty(); }

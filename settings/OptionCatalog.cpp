@@ -106,6 +106,12 @@ OptionDef simple(const QString& name, OptionKind kind, const QString& fallback,
     return OptionDef{name, kind, {}, 0, 0, fallback, caption, std::nullopt, {}};
 }
 
+// A whole number from `minimum` to `maximum`; `fresh`: the row a new database gets.
+OptionDef integer(const QString& name, int minimum, int maximum, const QString& fallback,
+                  const QString& fresh, const QString& caption) {
+    return OptionDef{name, OptionKind::Integer, {}, minimum, maximum, fallback, caption, fresh, {}};
+}
+
 } // namespace
 
 OptionCheck checkOption(const OptionDef& option, const QString& text) {
@@ -202,6 +208,10 @@ const OptionCatalog& optionCatalog() {
                    QStringLiteral("Versione TLS minima")),
             simple(kTlsMaxVersion, OptionKind::Version, QStringLiteral("1.3"),
                    QStringLiteral("Versione TLS massima")),
+            integer(kLogMaxMib, 0, 4096, QStringLiteral("0"), QStringLiteral("10"),
+                    QStringLiteral("Dimensione massima di ftp.log in MiB (0 = nessun limite)")),
+            integer(kLogKeep, 1, 100, QStringLiteral("5"), QStringLiteral("5"),
+                    QStringLiteral("File di log precedenti conservati (ftp.log.1 ...)")),
         },
         {versionOrder});
     return catalog;

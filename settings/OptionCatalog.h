@@ -98,6 +98,8 @@ inline const QString kTlsPrivateKey = QStringLiteral("tls_private_key");
 inline const QString kTlsSessionReuse = QStringLiteral("tls_session_reuse");
 inline const QString kTlsMinVersion = QStringLiteral("tls_min_version");
 inline const QString kTlsMaxVersion = QStringLiteral("tls_max_version");
+inline const QString kLogMaxMib = QStringLiteral("log_max_mib");
+inline const QString kLogKeep = QStringLiteral("log_keep");
 } // namespace option
 
 } // namespace kv::settings

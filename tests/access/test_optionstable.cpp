@@ -104,8 +104,9 @@ private Q_SLOTS:
             QVERIFY(db.open());
         }
         QCOMPARE(optionsStatement(dir.filePath("accounts.dat")), optionsTableStatement());
-        QCOMPARE(texts(column(dir.filePath("accounts.dat"), "SELECT count(*) FROM options")),
-                 QStringList{"0"});
+        QCOMPARE(texts(column(dir.filePath("accounts.dat"),
+                              "SELECT name || '=' || value FROM options ORDER BY name")),
+                 (QStringList{"log_keep=5", "log_max_mib=10"}));
 
         const OptionCatalog catalog(
             {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5", {}},

@@ -194,6 +194,24 @@ private Q_SLOTS:
         QCOMPARE(int(f.engine.Tls().mode), int(engine::TlsMode::Off));
     }
 
+    void logLimitsAndStartNotesFollowTheStart() {
+        Fixture f;
+        QMap<QString, QString> rows{{"log_max_mib", "2"}, {"log_keep", "3"}};
+        f.controller.setOptionSource([&] { return access::OptionRows{rows, {}}; }, "/data");
+        QList<QPair<qint64, int>> limits;
+        f.controller.setLogLimits([&](qint64 bytes, int keep) { limits.append({bytes, keep}); });
+        f.controller.setStartNotes([] { return QStringList{"voce \"x\" non valida"}; });
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(limits, (QList<QPair<qint64, int>>{{2 * 1024 * 1024, 3}}));
+        QCOMPARE(f.log.mid(1), (QStringList{"[05-12-2026 20:49:03] SERVER START ON IP 127.0.0.1",
+                                            "voce \"x\" non valida"}));
+        f.controller.ServerStop();
+
+        rows.clear(); // no rows: the log grows without limit, as it always did
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(limits.last(), (QPair<qint64, int>{0, 5}));
+    }
+
     void theEnginesReasonIsShownAndLogged() {
         Fixture f;
         f.engine.listenResult = false;

@@ -45,7 +45,8 @@ class TestSettingsPanel : public QObject {
     }
     QString field(const QString& name) { return host->core().views().Data2().Field(name); }
     QStringList options() {
-        return host->column(u"SELECT name || '=' || value FROM options ORDER BY name"_s);
+        return host->column(
+            u"SELECT name || '=' || value FROM options WHERE name LIKE 'tls%' ORDER BY name"_s);
     }
     // The operator types `text` into a box and leaves it.
     void typeAndLeave(const QString& box, const QString& text) {
