@@ -98,7 +98,11 @@ int runSubcommand(const QStringList& argsIn,
         io.err << QStringLiteral("L'opzione --data-dir vuole una cartella") << Qt::endl;
         return kUsage;
     }
-    const QString group = args.takeFirst();
+    // Options may come before the subcommand's word ("--json user list").
+    qsizetype at = 0;
+    while (at + 1 < args.size() && args[at].startsWith(QLatin1Char('-')))
+        ++at;
+    const QString group = args.takeAt(at);
     if (group == QLatin1String("help")) {
         if (args.isEmpty()) {
             io.out << allHelp();
