@@ -34,14 +34,20 @@ ServerController::ServerController(engine::FtpEngine& engine, ServerBoxes& boxes
     : engine_(engine), boxes_(boxes), defaultLocalIP_(std::move(defaultLocalIP)),
       writeLog_(std::move(writeLog)), clock_(std::move(clock)) {}
 
-void ServerController::handOverSettings(const QString& address) {
+std::optional<QString> ServerController::handOverSettings(const QString& address) {
     if (boxes_.text(ServerBox::Port).isEmpty())
         boxes_.setText(ServerBox::Port, QStringLiteral("21"));
     if (boxes_.text(ServerBox::Root).isEmpty())
         boxes_.setText(ServerBox::Root, DefaultServerRoot());
 
+    // The port is used as given or the start fails: listening on another port
+    // than the one configured would report a server nobody can reach.
+    const QString portText = boxes_.text(ServerBox::Port);
+    const std::optional<qint32> port = toInt32(portText);
+    if (!port || *port < 1 || *port > 65535)
+        return QStringLiteral("Porta non valida: \"%1\" (1-65535)").arg(portText);
+    engine_.setPort(quint16(*port));
     engine_.setLocalAddress(address);
-    setIfNumber(toInt16(boxes_.text(ServerBox::Port)), [&](qint16 v) { engine_.setPort(v); });
     engine_.setServerRootDir(boxes_.text(ServerBox::Root));
     setIfNumber(toInt16(boxes_.text(ServerBox::DataLingerTime)),
                 [&](qint16 v) { engine_.setDataLingerTime(v); });
@@ -50,6 +56,7 @@ void ServerController::handOverSettings(const QString& address) {
     setIfNumber(toInt16(boxes_.text(ServerBox::Timeout)), [&](qint16 v) { engine_.setTimeout(v); });
     setIfNumber(toInt16(boxes_.text(ServerBox::DebugMode)),
                 [&](qint16 v) { engine_.setDebugMode(v); });
+    return std::nullopt;
 }
 
 bool ServerController::ServerStart() {
@@ -70,7 +77,8 @@ bool ServerController::ServerStart() {
             applyLogLimits_(options.logMaxBytes, options.logKeep);
     }
 
-    handOverSettings(address);
+    if (const auto badPort = handOverSettings(address))
+        return failStart({*badPort});
     engine_.setTls(tls);
     if (tls.enabled() && prepareCertificate_) {
         if (const QString problem = prepareCertificate_(tls); !problem.isEmpty())

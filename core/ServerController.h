@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace kv {
 
@@ -72,7 +73,8 @@ public:
     qint16 ServerState() const { return state_; }
 
 private:
-    void handOverSettings(const QString& address);
+    // The reason the settings cannot be used (a port out of range), if any.
+    std::optional<QString> handOverSettings(const QString& address);
     bool failStart(const QStringList& reasons);
 
     engine::FtpEngine& engine_;

@@ -15,7 +15,7 @@ inline constexpr char kEngineVersion[] = "1.0";
 
 struct EngineSettings {
     QString localAddress;
-    qint16 port = 21;
+    quint16 port = 21;
     QString serverRootDir = QStringLiteral("C:\\");
     qint16 timeout = 180; // seconds of control-connection idleness; 0: none
     qint16 debugMode = 0;

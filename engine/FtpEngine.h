@@ -141,8 +141,9 @@ public:
 
     virtual QString LocalAddress() const = 0;
     virtual void setLocalAddress(const QString& address) = 0;
-    virtual qint16 Port() const = 0;
-    virtual void setPort(qint16 port) = 0;
+    // 1 to 65535; 0 never listens.
+    virtual quint16 Port() const = 0;
+    virtual void setPort(quint16 port) = 0;
     virtual QString ServerRootDir() const = 0;
     virtual void setServerRootDir(const QString& dir) = 0;
     virtual qint16 Timeout() const = 0;

@@ -73,7 +73,7 @@ bool FtpServer::Listen() {
     listenError_.clear();
     if (listener_.isListening())
         return true;
-    if (settings_.port <= 0)
+    if (settings_.port == 0)
         return false;
     const std::optional<QHostAddress> address = listenAddress(settings_.localAddress);
     if (!address)
@@ -82,7 +82,7 @@ bool FtpServer::Listen() {
     std::shared_ptr<const TlsContext> tls;
     if (!prepareTls(tls))
         return false;
-    if (!listener_.listen(*address, quint16(settings_.port)))
+    if (!listener_.listen(*address, settings_.port))
         return false;
     const quint16 implicitPort = settings_.tls.implicitPort;
     if (tls && implicitPort != 0 && !implicitListener_.listen(*address, implicitPort)) {

@@ -27,8 +27,8 @@ public:
 
     QString LocalAddress() const override { return settings_.localAddress; }
     void setLocalAddress(const QString& address) override { settings_.localAddress = address; }
-    qint16 Port() const override { return settings_.port; }
-    void setPort(qint16 port) override { settings_.port = port; }
+    quint16 Port() const override { return settings_.port; }
+    void setPort(quint16 port) override { settings_.port = port; }
     QString ServerRootDir() const override { return settings_.serverRootDir; }
     void setServerRootDir(const QString& dir) override { settings_.serverRootDir = dir; }
     qint16 Timeout() const override { return settings_.timeout; }

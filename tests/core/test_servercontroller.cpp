@@ -99,10 +99,20 @@ private Q_SLOTS:
         QCOMPARE(f.engine.ServerRootDir(), QString("/"));
         QCOMPARE(int(f.engine.Timeout()), 180);
         QCOMPARE(f.engine.ResolveLinks(), 1);
-        f.boxes.values[ServerBox::Port] = "32768"; // past a 16-bit port
-        f.engine.setPort(2121);
-        f.controller.ServerStart();
-        QCOMPARE(int(f.engine.Port()), 2121);
+        // Every port is used as given; one that is no port fails the start.
+        f.boxes.values[ServerBox::Port] = "65535";
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(int(f.engine.Port()), 65535);
+        f.controller.ServerStop();
+        for (const char* bad : {"65536", "0", "-21", "porta"}) {
+            f.engine.setPort(2121);
+            f.view.events.clear();
+            f.boxes.values[ServerBox::Port] = QString::fromLatin1(bad);
+            QVERIFY(!f.controller.ServerStart());
+            QCOMPARE(int(f.engine.Port()), 2121);
+            QCOMPARE(f.view.events.last(), "failed " + kStartFailedMessage +
+                                               "\nPorta non valida: \"" + bad + "\" (1-65535)");
+        }
     }
 
     void failedStartLogsNothing() {

@@ -41,11 +41,11 @@ def read_text(path):
         return f.read()
 
 
-def free_port():
-    """A free port below 32768: the port setting is handed over as a 16-bit
-    signed number, so the kernel's ephemeral ports (32768 and up) cannot be used."""
+def free_port(low=20000, high=32000):
+    """A free port; the default range stays below the kernel's ephemeral ports
+    (32768 and up), which clients of the tests take."""
     for _ in range(200):
-        port = random.randint(20000, 32000)
+        port = random.randint(low, high)
         with socket.socket() as s:
             try:
                 s.bind(("127.0.0.1", port))
@@ -131,13 +131,13 @@ class Server:
 class Site:
     """A data folder with accounts.dat and an FTP root folder holding a few files."""
 
-    def __init__(self):
+    def __init__(self, port=None):
         self.tmp = tempfile.mkdtemp(prefix="kv-e2e-")
         self.data = os.path.join(self.tmp, "data")
         self.root = os.path.join(self.tmp, "root")
         os.makedirs(self.data)
         self.fill_root()
-        self.port = free_port()
+        self.port = port or free_port()
         self.db = Database(os.path.join(self.data, "accounts.dat"), self.port, self.root)
         self.server = None
 

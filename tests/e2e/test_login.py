@@ -6,7 +6,7 @@ handler's own test."""
 import ftplib
 import unittest
 
-from kvharness import Site
+from kvharness import Site, free_port
 
 
 class Login(unittest.TestCase):
@@ -34,6 +34,19 @@ class Login(unittest.TestCase):
             self.site.ftp("bob", "y")
         self.assertTrue(str(ctx.exception).startswith("530 Login incorrect"), str(ctx.exception))
         self.assertEqual(self.site.curl("bob:wrong", "hello.txt").returncode, 67)  # login denied
+
+
+class HighPort(unittest.TestCase):
+    def test_a_port_above_32767_is_used_as_given(self):
+        site = Site(port=free_port(40000, 60000))
+        try:
+            site.db.add_user("bob", "x", rights="RB")
+            site.start()
+            self.assertIn("SERVER START ON IP 127.0.0.1", site.server.stdout())
+            got = site.curl("bob:x", "hello.txt")
+            self.assertEqual((got.returncode, got.stdout), (0, b"hello\n"), got.stderr)
+        finally:
+            site.cleanup()
 
 
 if __name__ == "__main__":

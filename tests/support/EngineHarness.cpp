@@ -46,7 +46,7 @@ bool EngineHarness::start() {
     // Port is a signed 16-bit value, so tests use ports below 32768.
     for (int attempt = 0; attempt < 50; ++attempt) {
         port = quint16(20000 + QRandomGenerator::global()->bounded(12000));
-        server->setPort(qint16(port));
+        server->setPort(quint16(port));
         if (wantImplicit) {
             implicitPort = quint16(port + 1);
             tls.implicitPort = implicitPort;

@@ -16,8 +16,8 @@ public:
 
     QString LocalAddress() const override { return localAddress_; }
     void setLocalAddress(const QString& address) override { localAddress_ = address; }
-    qint16 Port() const override { return port_; }
-    void setPort(qint16 port) override { port_ = port; }
+    quint16 Port() const override { return port_; }
+    void setPort(quint16 port) override { port_ = port; }
     QString ServerRootDir() const override { return serverRootDir_; }
     void setServerRootDir(const QString& dir) override { serverRootDir_ = dir; }
     qint16 Timeout() const override { return timeout_; }
@@ -56,7 +56,7 @@ public:
 private:
     engine::EngineEvents* events_ = nullptr;
     QString localAddress_;
-    qint16 port_ = 21;
+    quint16 port_ = 21;
     QString serverRootDir_ = QStringLiteral("C:\\");
     qint16 timeout_ = 180;
     qint16 debugMode_ = 0;
