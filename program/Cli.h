@@ -27,7 +27,7 @@ struct CliIo {
 };
 
 // `args` without the program name, starting at the subcommand; "--data-dir
-// DIR" may stand anywhere. `defaultFolder` gives the data folder otherwise.
+// DIR" may stand anywhere; `dataFolder` turns it (or "") into the data folder.
 int runSubcommand(const QStringList& args, const std::function<QString(const QString&)>& dataFolder,
                   CliIo& io);
 

@@ -28,7 +28,7 @@ struct CliRefusal {
 // another process holds; nothing is written when one fails.
 std::optional<CliRefusal> writeAll(QSqlDatabase& db,
                                    const QList<std::pair<QString, QVariantList>>& statements);
-// The first column of every row of `select`.
+// Every row of `select`, each as its list of column values.
 QList<QVariantList> readRows(QSqlDatabase& db, const QString& select,
                              const QVariantList& params = {});
 
