@@ -80,25 +80,66 @@ std::optional<QString> OptionsTable::commit() {
     return std::nullopt;
 }
 
-std::optional<QString> OptionsTable::write(const QMap<QString, QString>& values) {
-    if (!db_.transaction())
-        return db_.lastError().text();
+std::optional<QString>
+OptionsTable::inWriteTransaction(const std::function<std::optional<QString>()>& work) {
+    QSqlQuery begin(db_);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return QStringLiteral("accounts.dat non può essere modificato ora: %1")
+            .arg(begin.lastError().text());
     std::optional<QString> error = createIfMissing(db_);
-    if (!error) {
-        QSqlQuery query(db_);
-        query.prepare(QStringLiteral("INSERT OR REPLACE INTO options (name, value) VALUES (?, ?)"));
-        for (auto it = values.begin(); it != values.end() && !error; ++it) {
-            query.addBindValue(it.key());
-            query.addBindValue(it.value());
-            if (!query.exec())
-                error = query.lastError().text();
-        }
-    }
-    if (!error && !db_.commit())
-        error = db_.lastError().text();
     if (error)
-        db_.rollback();
+        error = QStringLiteral("Modifica non salvata: %1").arg(*error);
+    else
+        error = work();
+    QSqlQuery end(db_);
+    if (!error && !end.exec(QStringLiteral("COMMIT")))
+        error = QStringLiteral("Modifica non salvata: %1").arg(end.lastError().text());
+    if (error)
+        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
     return error;
+}
+
+std::optional<QString> OptionsTable::store(const QMap<QString, QString>& values) {
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT OR REPLACE INTO options (name, value) VALUES (?, ?)"));
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        query.addBindValue(it.key());
+        query.addBindValue(it.value());
+        if (!query.exec())
+            return QStringLiteral("Modifica non salvata: %1").arg(query.lastError().text());
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> OptionsTable::write(const QMap<QString, QString>& values) {
+    return inWriteTransaction([&] { return store(values); });
+}
+
+std::optional<QString> OptionsTable::writeChecked(const QMap<QString, QString>& values) {
+    return inWriteTransaction([&]() -> std::optional<QString> {
+        QMap<QString, QString> rows = read().rows;
+        const QStringList before = catalog_.checkAll(rows).errors;
+        for (auto it = values.begin(); it != values.end(); ++it)
+            rows.insert(it.key(), it.value());
+        QStringList added;
+        for (const QString& error : catalog_.checkAll(rows).errors)
+            if (!before.contains(error))
+                added << error;
+        if (!added.isEmpty())
+            return added.join(QLatin1Char('\n'));
+        return store(values);
+    });
+}
+
+std::optional<QString> OptionsTable::remove(const QString& name) {
+    return inWriteTransaction([&]() -> std::optional<QString> {
+        QSqlQuery query(db_);
+        query.prepare(QStringLiteral("DELETE FROM options WHERE name = ?"));
+        query.addBindValue(name);
+        if (!query.exec())
+            return QStringLiteral("Modifica non salvata: %1").arg(query.lastError().text());
+        return std::nullopt;
+    });
 }
 
 } // namespace kv::access

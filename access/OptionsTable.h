@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace kv::access {
@@ -50,10 +51,23 @@ public:
     // pending and the database's reason is returned.
     std::optional<QString> commit();
 
-    // Writes `values` at once, in one transaction, leaving every other row as it is.
+    // Writes `values` at once, in one transaction, leaving every other row as
+    // it is. The transaction takes the write lock first, so two programs
+    // writing options at once run one after the other instead of one failing.
     std::optional<QString> write(const QMap<QString, QString>& values);
+    // As write(), but refused (with the catalog's reasons) when `values` would
+    // break a rule between options that the stored rows keep; the rows are
+    // judged inside the same transaction, so a change made meanwhile counts.
+    std::optional<QString> writeChecked(const QMap<QString, QString>& values);
+    // Deletes the row of `name`, so the option returns to its default.
+    std::optional<QString> remove(const QString& name);
 
 private:
+    // Runs `work` inside BEGIN IMMEDIATE ... COMMIT (creating the table first);
+    // any error rolls everything back and is returned in Italian.
+    std::optional<QString> inWriteTransaction(const std::function<std::optional<QString>()>& work);
+    std::optional<QString> store(const QMap<QString, QString>& values);
+
     QSqlDatabase db_;
     const settings::OptionCatalog& catalog_;
     QMap<QString, QString> pending_;

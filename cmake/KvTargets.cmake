@@ -46,7 +46,9 @@ function(kv_logic_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
     kv_register_test(${name})
+    set_tests_properties(${name} PROPERTIES LABELS logic)
     set_property(GLOBAL APPEND PROPERTY KV_LOGIC_TARGETS ${name})
+    set_property(GLOBAL APPEND PROPERTY KV_LOGIC_TESTS ${name})
 endfunction()
 
 function(kv_ui_test name)
@@ -63,6 +65,14 @@ function(kv_register_test name)
     set(scratch "${CMAKE_BINARY_DIR}/test-home/${name}")
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
         "QT_QPA_PLATFORM=offscreen;HOME=${scratch};XDG_CONFIG_HOME=${scratch}/config;XDG_DATA_HOME=${scratch}/data;XDG_CACHE_HOME=${scratch}/cache;XDG_RUNTIME_DIR=${scratch}/runtime;KV_BUILD_DIR=${CMAKE_BINARY_DIR};KV_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# kv_logic_tests builds the logic tests alone (ctest -L logic runs them): the
+# sanitizer run uses it so it need not compile the widgets a second time.
+function(kv_add_logic_tests_target)
+    get_property(tests GLOBAL PROPERTY KV_LOGIC_TESTS)
+    add_custom_target(kv_logic_tests)
+    add_dependencies(kv_logic_tests ${tests})
 endfunction()
 
 function(_kv_collect_links target out)

@@ -75,35 +75,19 @@ int optionSet(CliContext& c, access::OptionsTable& options, const QString& name,
     const settings::OptionCheck check = options.catalog().check(name, text);
     if (!check.ok())
         return refuse(c, check.error);
-    QMap<QString, QString> rows = options.read().rows;
-    const qsizetype errorsBefore = options.catalog().checkAll(rows).errors.size();
-    rows.insert(name, check.value);
-    const settings::OptionSet after = options.catalog().checkAll(rows);
-    if (after.errors.size() > errorsBefore)
-        return refuse(c, after.errors.join(QLatin1Char('\n')));
-    // One immediate transaction, so a second command setting another option
-    // at the same moment waits for this one instead of failing.
-    if (const auto error = access::OptionsTable::ensureTable(c.db))
-        return refuse(c, *error);
-    if (const auto refusal = writeAll(
-            c.db, {{QStringLiteral("INSERT OR REPLACE INTO options (name, value) VALUES (?, ?)"),
-                    {name, check.value}}}))
-        return refuse(c, refusal->message);
+    if (const auto refusal = options.writeChecked({{name, check.value}}))
+        return refuse(c, *refusal);
     return done(c, QStringLiteral("%1 = %2").arg(name, check.value));
 }
 
-int optionUnset(CliContext& c, const QString& name) {
-    if (!settings::optionCatalog().find(name))
-        return refuse(c, settings::optionCatalog().check(name, QString()).error);
-    if (const auto error = access::OptionsTable::ensureTable(c.db))
-        return refuse(c, *error);
-    if (const auto refusal =
-            writeAll(c.db, {{QStringLiteral("DELETE FROM options WHERE name = ?"), {name}}}))
-        return refuse(c, refusal->message);
+int optionUnset(CliContext& c, access::OptionsTable& options, const QString& name) {
+    if (!options.catalog().find(name))
+        return refuse(c, options.catalog().check(name, QString()).error);
+    if (const auto refusal = options.remove(name))
+        return refuse(c, *refusal);
     return done(c, QStringLiteral("%1 torna al valore predefinito").arg(name));
 }
 
-// The settings fields the command line may change, each with its check.
 std::optional<QString> checkSetting(const QString& field, const QString& value) {
     bool ok = false;
     if (field == QLatin1String("ip")) {
@@ -207,7 +191,7 @@ int optionCommand(CliContext& c) {
     if (action == QLatin1String("set") && w.size() == 3)
         return optionSet(c, options, w[1], w[2]);
     if (action == QLatin1String("unset") && w.size() == 2)
-        return optionUnset(c, w[1]);
+        return optionUnset(c, options, w[1]);
     return usage(c,
                  QStringLiteral("Uso: kestrova option list|get NOME|set NOME VALORE|unset NOME"));
 }

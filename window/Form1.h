@@ -7,6 +7,7 @@
 
 #include "access/ServerEventHandler.h"
 #include "admin/ui/CorePanelHost.h"
+#include "core/CoreFwd.h"
 #include "core/ServerController.h"
 
 #include <QMainWindow>
@@ -22,10 +23,6 @@ class QScrollBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
-
-namespace kv {
-class ProgramCore;
-}
 
 namespace kv::ui {
 

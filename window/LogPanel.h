@@ -3,6 +3,7 @@
 // the settings row, "Mostra registrazione" (the viewer with the file as it
 // is now) and "Cancella log" (empties the box and deletes the file).
 
+#include "core/CoreFwd.h"
 #include "monitor/ActivityLog.h"
 #include "window/LogViewer.h"
 
@@ -14,11 +15,6 @@ class QDataWidgetMapper;
 class QPlainTextEdit;
 class QPushButton;
 class QWidget;
-
-namespace kv {
-class Messages;
-class ProgramCore;
-} // namespace kv
 
 namespace kv::ui {
 

@@ -5,6 +5,7 @@
 // and scaled with the list, and the buttons that disconnect a client or put
 // its address on a list.
 
+#include "core/CoreFwd.h"
 #include "monitor/OnlineList.h"
 
 #include <QObject>
@@ -14,11 +15,6 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
-
-namespace kv {
-class Messages;
-class ProgramCore;
-} // namespace kv
 
 namespace kv::ui {
 

@@ -6,10 +6,7 @@
 // it and add the rest (messages, folder picker, layout, online selection).
 
 #include "admin/ui/PanelHost.h"
-
-namespace kv {
-class ProgramCore;
-}
+#include "core/CoreFwd.h"
 
 namespace kv::ui {
 

@@ -196,6 +196,27 @@ private Q_SLOTS:
         QCOMPARE(set.value("tls_session_reuse"), QString("0"));
     }
 
+    void aCheckedWriteJudgesTheRowsAsStoredWhenItWrites() {
+        OldFile f;
+        AccountDatabase db(f.path);
+        QVERIFY(db.open());
+        OptionsTable table(db.connection());
+        // Another program lowers the maximum after this one has read the table.
+        QCOMPARE(table.value("tls_max_version"), QString("1.3"));
+        QCOMPARE(runSql(f.path, {"INSERT INTO options VALUES ('tls_max_version', '1.2')"}),
+                 QString());
+        const auto refusal = table.writeChecked({{"tls_min_version", "1.3"}});
+        QVERIFY(refusal.has_value());
+        QVERIFY2(refusal->contains("la versione minima (1.3) è più alta della massima (1.2)"),
+                 qPrintable(*refusal));
+        QCOMPARE(texts(column(f.path, "SELECT name FROM options")), QStringList{"tls_max_version"});
+
+        QCOMPARE(table.writeChecked({{"tls_min_version", "1.2"}}), std::nullopt);
+        QCOMPARE(table.remove("tls_max_version"), std::nullopt);
+        QCOMPARE(texts(column(f.path, "SELECT name || '=' || value FROM options")),
+                 QStringList{"tls_min_version=1.2"});
+    }
+
     void anUnreadableTableIsReported() {
         OldFile f;
         QCOMPARE(runSql(f.path, {"CREATE TABLE options (key TEXT, data TEXT)"}), QString());

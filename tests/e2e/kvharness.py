@@ -11,6 +11,7 @@ import sqlite3
 import subprocess
 import tempfile
 import time
+import unittest
 
 SCHEMA = """
 CREATE TABLE users (ID INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT COLLATE NOCASE UNIQUE, password TEXT, enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL DEFAULT 0, write BOOLEAN NOT NULL DEFAULT 0, "delete" BOOLEAN NOT NULL DEFAULT 0, browse BOOLEAN NOT NULL DEFAULT 0, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT);
@@ -205,3 +206,19 @@ class Site:
                 with open(p, "rb") as f:
                     result[os.path.relpath(p, self.root)] = f.read()
         return result
+
+
+class SiteTestCase(unittest.TestCase):
+    """A test class served by one started Site; `prepare` fills its database
+    (accounts, lists, options) before the program starts."""
+
+    @classmethod
+    def prepare(cls, site):
+        pass
+
+    @classmethod
+    def setUpClass(cls):
+        cls.site = Site()
+        cls.addClassCleanup(cls.site.cleanup)
+        cls.prepare(cls.site)
+        cls.site.start()

@@ -5,7 +5,7 @@ import ftplib
 import os
 import unittest
 
-from kvharness import Site
+from kvharness import SiteTestCase
 
 PASSWORD = "e2e-Secret"
 # Made with libcrypt for PASSWORD: yescrypt at this program's cost and SHA-512-crypt.
@@ -15,22 +15,16 @@ SHA512 = ("$6$2xg0wJDZ3o.yUx9I$O05hlkkiw9AIbGpyZ8oaEdIEdahhIA6xLoCjsKmBrnUl/1SOe
 JAN_2020 = 1577836800  # 2020-01-01 00:00:00 UTC
 
 
-class Access(unittest.TestCase):
+class Access(SiteTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.site = Site()
-        cls.site.db.add_user("yes", YESCRYPT, rights="RB")
-        cls.site.db.add_user("sha", SHA512, rights="RB")
-        cls.site.db.add_user("writer", "w-pass", rights="RWB")
-        cls.site.db.add_user("reader", "r-pass", rights="RDBM")
+    def prepare(cls, site):
+        site.db.add_user("yes", YESCRYPT, rights="RB")
+        site.db.add_user("sha", SHA512, rights="RB")
+        site.db.add_user("writer", "w-pass", rights="RWB")
+        site.db.add_user("reader", "r-pass", rights="RDBM")
         for entry in ("127.0.0.2-127.0.0.3", "127.0.1.0/24", "127.0.2.*", "300.1.1.1"):
-            cls.site.db.run("INSERT INTO IPko (IP) VALUES (?)", (entry,))
-        cls.site.db.settings(IPko=1)
-        cls.site.start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.cleanup()
+            site.db.run("INSERT INTO IPko (IP) VALUES (?)", (entry,))
+        site.db.settings(IPko=1)
 
     def test_hashed_rows_log_in_with_curl(self):
         for user in ("yes", "sha"):

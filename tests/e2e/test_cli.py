@@ -8,19 +8,13 @@ import os
 import subprocess
 import unittest
 
-from kvharness import Site, TIMEOUT, program
+from kvharness import SiteTestCase, TIMEOUT, program
 
 
-class CommandLine(unittest.TestCase):
+class CommandLine(SiteTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.site = Site()
-        cls.site.db.add_user("bob", "x", rights="RB")
-        cls.site.start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.cleanup()
+    def prepare(cls, site):
+        site.db.add_user("bob", "x", rights="RB")
 
     def kestrova(self, *args, stdin=""):
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")

@@ -6,7 +6,7 @@ over protected connections. The protocol's refusals are the engine's tests."""
 import os
 import unittest
 
-from kvharness import Site, TIMEOUT, free_port, run
+from kvharness import SiteTestCase, TIMEOUT, free_port, run
 
 
 def set_options(site, **options):
@@ -15,19 +15,13 @@ def set_options(site, **options):
         site.db.run("INSERT OR REPLACE INTO options (name, value) VALUES (?, ?)", (name, str(value)))
 
 
-class Ftps(unittest.TestCase):
+class Ftps(SiteTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.site = Site()
+    def prepare(cls, site):
         cls.implicit = free_port()
-        cls.site.db.add_user("bob", "x", rights="RWDBM")
-        set_options(cls.site, tls="required", tls_implicit_port=cls.implicit)
-        cls.site.start()
-        cls.cert = os.path.join(cls.site.data, "kestrova-cert.pem")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.cleanup()
+        site.db.add_user("bob", "x", rights="RWDBM")
+        set_options(site, tls="required", tls_implicit_port=cls.implicit)
+        cls.cert = os.path.join(site.data, "kestrova-cert.pem")  # generated at the start
 
     def test_generated_certificate_and_key(self):
         key = os.path.join(self.site.data, "kestrova-key.pem")

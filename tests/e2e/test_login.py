@@ -6,19 +6,13 @@ handler's own test."""
 import ftplib
 import unittest
 
-from kvharness import Site, free_port
+from kvharness import Site, SiteTestCase, free_port
 
 
-class Login(unittest.TestCase):
+class Login(SiteTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.site = Site()
-        cls.site.db.add_user("bob", "x", rights="RB")
-        cls.site.start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.cleanup()
+    def prepare(cls, site):
+        site.db.add_user("bob", "x", rights="RB")
 
     def test_enabled_account_logs_in(self):
         ftp = self.site.ftp("bob", "x")

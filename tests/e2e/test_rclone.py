@@ -5,21 +5,15 @@ with MFMT after each upload."""
 import os
 import unittest
 
-from kvharness import Site, TIMEOUT, run
+from kvharness import SiteTestCase, TIMEOUT, run
 
 MTIME = 1577836800  # 2020-01-01 00:00:00 UTC
 
 
-class Rclone(unittest.TestCase):
+class Rclone(SiteTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.site = Site()
-        cls.site.db.add_user("rita", "r-pass", rights="RWDBM")
-        cls.site.start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.cleanup()
+    def prepare(cls, site):
+        site.db.add_user("rita", "r-pass", rights="RWDBM")
 
     def rclone(self, *args):
         obscured = run(["rclone", "obscure", "r-pass"]).stdout.decode().strip()

@@ -8,7 +8,7 @@ import io
 import os
 import unittest
 
-from kvharness import Site, RIGHTS
+from kvharness import RIGHTS, Site, SiteTestCase
 
 
 def download(ftp):
@@ -33,18 +33,12 @@ OPERATIONS = {
 }
 
 
-class Rights(unittest.TestCase):
+class Rights(SiteTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.site = Site()
+    def prepare(cls, site):
         for letter in OPERATIONS:
-            cls.site.db.add_user("only" + letter, "pw", rights=letter)
-            cls.site.db.add_user("no" + letter, "pw", rights="RWDBM".replace(letter, ""))
-        cls.site.start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.cleanup()
+            site.db.add_user("only" + letter, "pw", rights=letter)
+            site.db.add_user("no" + letter, "pw", rights="RWDBM".replace(letter, ""))
 
     def test_each_right(self):
         self.assertEqual(len(OPERATIONS), len(RIGHTS))
