@@ -8,6 +8,9 @@ namespace kv {
 PassiveAddressResolver::PassiveAddressResolver(engine::FtpEngine& engine, WriteLogFn writeLog,
                                                LookupFn lookup, int refreshMs)
     : engine_(engine), writeLog_(std::move(writeLog)), lookup_(std::move(lookup)) {
+    // Asked again a while after each answer, so a slow name server never
+    // has two questions of ours waiting.
+    refresh_.setSingleShot(true);
     refresh_.setInterval(refreshMs);
     connect(&refresh_, &QTimer::timeout, this, &PassiveAddressResolver::lookUp);
 }
@@ -16,10 +19,8 @@ void PassiveAddressResolver::start(const QString& name) {
     stop();
     name_ = name;
     failureLogged_ = false;
-    if (name_.isEmpty())
-        return;
-    refresh_.start();
-    lookUp();
+    if (!name_.isEmpty())
+        lookUp();
 }
 
 void PassiveAddressResolver::stop() {
@@ -37,6 +38,7 @@ void PassiveAddressResolver::lookUp() {
 void PassiveAddressResolver::onAnswer(quint64 round, const QList<QHostAddress>& addresses) {
     if (round != round_)
         return;
+    refresh_.start();
     // PASV replies carry IPv4 only.
     for (const QHostAddress& address : addresses) {
         if (address.protocol() != QAbstractSocket::IPv4Protocol)

@@ -1,7 +1,7 @@
 #pragma once
 // Keeps the engine's public passive address current when the operator named
 // a host (a dynamic-DNS name of the router): the name is looked up without
-// blocking at start and again every few minutes, the last good IPv4 answer
+// blocking at start and again a few minutes after each answer, the last good IPv4 answer
 // stays in use, and a name that does not resolve is logged once, PASV
 // replies then naming the address the client connected to.
 

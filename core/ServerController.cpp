@@ -33,7 +33,15 @@ ServerController::ServerController(engine::FtpEngine& engine, ServerBoxes& boxes
                                    ClockFn clock)
     : engine_(engine), boxes_(boxes), defaultLocalIP_(std::move(defaultLocalIP)),
       writeLog_(std::move(writeLog)), clock_(std::move(clock)),
-      resolver_(std::make_unique<PassiveAddressResolver>(engine_, writeLog_)) {}
+      resolver_(std::make_unique<PassiveAddressResolver>(engine_, stampedLog())) {}
+
+PassiveAddressResolver::WriteLogFn ServerController::stampedLog() {
+    // The resolver speaks long after the start line: each of its lines says when.
+    return [this](const QString& line) {
+        writeLog_(QLatin1Char('[') + clock_().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")) +
+                  QStringLiteral("] ") + line);
+    };
+}
 
 ServerController::~ServerController() = default;
 

@@ -70,8 +70,8 @@ public:
     void setStartNotes(std::function<QStringList()> notes) { startNotes_ = std::move(notes); }
     // How the host name of passive_address is looked up (tests give their own).
     void setHostLookup(PassiveAddressResolver::LookupFn lookup, int refreshMs) {
-        resolver_ = std::make_unique<PassiveAddressResolver>(engine_, writeLog_, std::move(lookup),
-                                                             refreshMs);
+        resolver_ = std::make_unique<PassiveAddressResolver>(engine_, stampedLog(),
+                                                             std::move(lookup), refreshMs);
     }
 
     // True when the engine listens afterwards. Invalid options fail the start
@@ -84,6 +84,7 @@ private:
     // The reason the settings cannot be used (a port out of range), if any.
     std::optional<QString> handOverSettings(const QString& address);
     bool failStart(const QStringList& reasons);
+    PassiveAddressResolver::WriteLogFn stampedLog();
 
     engine::FtpEngine& engine_;
     ServerBoxes& boxes_;
