@@ -221,9 +221,9 @@ const OptionCatalog& optionCatalog() {
                     QStringLiteral("Dimensione massima di ftp.log in MiB (0 = nessun limite)")),
             integer(kLogKeep, 1, 100, QStringLiteral("5"), QStringLiteral("5"),
                     QStringLiteral("File di log precedenti conservati (ftp.log.1 ...)")),
-            custom(kPassivePorts, checkPortRange, QString(),
+            custom(kPassivePorts, checkPortRange, QStringLiteral(""),
                    QStringLiteral("Porte per le connessioni dati passive (vuoto = qualsiasi)")),
-            custom(kPassiveAddress, checkPublicAddress, QString(),
+            custom(kPassiveAddress, checkPublicAddress, QStringLiteral(""),
                    QStringLiteral("Indirizzo pubblico per le risposte PASV (vuoto = quello "
                                   "a cui il client si è collegato)")),
         },

@@ -15,43 +15,19 @@ private Q_SLOTS:
     void decision_data() {
         QTest::addColumn<QString>("client");
         QTest::addColumn<bool>("local");
-        const auto row = [](const char* address, bool local) {
-            QTest::newRow(address) << QString(address) << local;
-        };
-        row("127.0.0.1", true);
-        row("127.255.0.9", true);
-        row("::1", true);
-        row("::ffff:127.0.0.2", true);
-        row("169.254.10.1", true);
-        row("fe80::1", true);
-        row("10.0.0.1", true);
-        row("10.255.255.255", true);
-        row("::ffff:10.1.2.3", true);
-        row("172.16.0.1", true);
-        row("172.31.255.254", true);
-        row("192.168.1.20", true);
-        row("100.64.0.1", true);
-        row("100.127.255.255", true);
-        row("fc00::1", true);
-        row("fd12:3456::7", true);
-        row("198.51.100.20", true); // inside this machine's own subnet below
-        row("2001:db8:1::5", true); // inside this machine's own IPv6 subnet below
+        // The last two local ones are inside this machine's own subnets below.
+        for (const char* address :
+             {"127.0.0.1", "127.255.0.9", "::1", "::ffff:127.0.0.2", "169.254.10.1", "fe80::1",
+              "10.0.0.1", "10.255.255.255", "::ffff:10.1.2.3", "172.16.0.1", "172.31.255.254",
+              "192.168.1.20", "100.64.0.1", "100.127.255.255", "fc00::1", "fd12:3456::7",
+              "198.51.100.20", "2001:db8:1::5"})
+            QTest::newRow(address) << QString(address) << true;
         // Just outside each range: from the Internet.
-        row("11.0.0.1", false);
-        row("9.255.255.255", false);
-        row("172.15.255.255", false);
-        row("172.32.0.1", false);
-        row("192.169.0.1", false);
-        row("100.63.255.255", false);
-        row("100.128.0.1", false);
-        row("169.253.255.255", false);
-        row("128.0.0.1", false);
-        row("8.8.8.8", false);
-        row("::ffff:8.8.8.8", false);
-        row("198.51.101.1", false);
-        row("fe00::1", false);
-        row("2001:db8:2::5", false);
-        row("2a00:1450::1", false);
+        for (const char* address :
+             {"11.0.0.1", "9.255.255.255", "172.15.255.255", "172.32.0.1", "192.169.0.1",
+              "100.63.255.255", "100.128.0.1", "169.253.255.255", "128.0.0.1", "8.8.8.8",
+              "::ffff:8.8.8.8", "198.51.101.1", "fe00::1", "2001:db8:2::5", "2a00:1450::1"})
+            QTest::newRow(address) << QString(address) << false;
     }
     void decision() {
         QFETCH(QString, client);

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTest>
 
 #include <csignal>
@@ -25,7 +24,7 @@ private Q_SLOTS:
     void workflowRaisesChecksWithClientPaths();
     void listingsAndVirtualFolders();
     void dataConnectionsOnlyReachTheClient();
-    void passiveAddressAndRangeBehindARouter();
+    void passiveAddressBehindARouter();
     void restartAsciiAndUniqueNames();
     void abortStopsTransfer();
     void failedWriteKeepsWhatArrived();
@@ -319,7 +318,7 @@ f.sendcmd('PASV'); print(f.sendcmd('RETR a.txt')[:3]); print(f.getline().strip()
                           "150", "425 Can't build data connection: Unknown connection.", ""}));
 }
 
-void TestFtpServer::passiveAddressAndRangeBehindARouter() {
+void TestFtpServer::passiveAddressBehindARouter() {
     EngineHarness h;
     h.write("root/a.txt", "through the router");
     QVERIFY(h.start());
@@ -329,40 +328,15 @@ void TestFtpServer::passiveAddressAndRangeBehindARouter() {
     h.server->StopListening();
     QVERIFY(h.server->Listen());
     h.server->setPassive(PassiveSettings{0, 0, QHostAddress("203.0.113.9")});
-    const QString prelude = uR"(
-def pasv(f):
-    r = f.sendcmd('PASV'); h = r[r.index('(') + 1:r.index(')')].split(',')
-    return '.'.join(h[:4]), int(h[4]) * 256 + int(h[5])
-def outsider():
-    f = ftplib.FTP(source_address=('127.0.0.2', 0)); f.connect('127.0.0.1', PORT, timeout=20)
-    f.login('alice', 'secret'); return f
-)"_s;
-    ClientRun r = h.python(prelude + uR"(
-lan = login(); print(pasv(lan)[0])
-out = outsider(); print(pasv(out)[0])
+    const ClientRun r = h.python(R"(
+lan = login(); print(lan.sendcmd('PASV').split('(')[1][:10])
+out = ftplib.FTP(source_address=('127.0.0.2', 0)); out.connect('127.0.0.1', PORT, timeout=20)
+out.login('alice', 'secret'); print(out.sendcmd('PASV').split('(')[1][:12])
 # ftplib connects to the control connection's host, as through a router.
 print(fetch(out, 'RETR a.txt')); print(out.sendcmd('EPSV')[:3])
-)"_s);
+)");
     QCOMPARE(outputOf(r),
-             QStringList({"127.0.0.1", "203.0.113.9", "b'through the router'", "229", ""}));
-
-    // A range of one port: the second client finds it taken, gets 425 and
-    // may retry; once the port is free again PASV gives it.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 only = probe.serverPort();
-    probe.close();
-    h.server->setPassive(PassiveSettings{only, only, {}});
-    h.events.logLines.clear();
-    r = h.python(prelude + uR"(
-lan = login(); print(pasv(lan) == ('127.0.0.1', %1))
-out = outsider(); print(resp(out, 'PASV')); print(resp(out, 'EPSV'))
-lan.quit(); print(pasv(out) == ('127.0.0.1', %1)); print(fetch(out, 'RETR a.txt'))
-)"_s.arg(only));
-    QCOMPARE(outputOf(r), QStringList({"True", "425 Every passive port is in use; try again later.",
-                                       "425 Every passive port is in use; try again later.", "True",
-                                       "b'through the router'", ""}));
-    QVERIFY(h.events.logLines.contains(u"every passive port of %1-%1 is in use"_s.arg(only)));
+             QStringList({"127,0,0,1,", "203,0,113,9,", "b'through the router'", "229", ""}));
 }
 
 void TestFtpServer::restartAsciiAndUniqueNames() {
