@@ -32,7 +32,18 @@ ServerController::ServerController(engine::FtpEngine& engine, ServerBoxes& boxes
                                    DefaultAddressFn defaultLocalIP, WriteLogFn writeLog,
                                    ClockFn clock)
     : engine_(engine), boxes_(boxes), defaultLocalIP_(std::move(defaultLocalIP)),
-      writeLog_(std::move(writeLog)), clock_(std::move(clock)) {}
+      writeLog_(std::move(writeLog)), clock_(std::move(clock)),
+      resolver_(std::make_unique<PassiveAddressResolver>(engine_, stampedLog())) {}
+
+PassiveAddressResolver::WriteLogFn ServerController::stampedLog() {
+    // The resolver speaks long after the start line: each of its lines says when.
+    return [this](const QString& line) {
+        writeLog_(QLatin1Char('[') + clock_().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")) +
+                  QStringLiteral("] ") + line);
+    };
+}
+
+ServerController::~ServerController() = default;
 
 std::optional<QString> ServerController::handOverSettings(const QString& address) {
     if (boxes_.text(ServerBox::Port).isEmpty())
@@ -65,6 +76,8 @@ bool ServerController::ServerStart() {
         address = defaultLocalIP_ ? defaultLocalIP_() : QString();
 
     engine::TlsSettings tls;
+    engine::PassiveSettings passive;
+    QString passiveHost;
     if (optionRows_) {
         const access::OptionRows rows = optionRows_();
         if (!rows.error.isEmpty())
@@ -73,6 +86,8 @@ bool ServerController::ServerStart() {
         if (!options.ok())
             return failStart(options.errors);
         tls = options.tls;
+        passive = options.passive;
+        passiveHost = options.passiveHostName;
         if (applyLogLimits_)
             applyLogLimits_(options.logMaxBytes, options.logKeep);
     }
@@ -80,6 +95,7 @@ bool ServerController::ServerStart() {
     if (const auto badPort = handOverSettings(address))
         return failStart({*badPort});
     engine_.setTls(tls);
+    engine_.setPassive(passive);
     if (tls.enabled() && prepareCertificate_) {
         if (const QString problem = prepareCertificate_(tls); !problem.isEmpty())
             return failStart({problem});
@@ -99,6 +115,7 @@ bool ServerController::ServerStart() {
         for (const QString& note : startNotes_())
             writeLog_(note);
     }
+    resolver_->start(passiveHost);
     state_ = 1;
     if (view_)
         view_->afterStart();
@@ -115,6 +132,7 @@ bool ServerController::failStart(const QStringList& reasons) {
 }
 
 void ServerController::ServerStop() {
+    resolver_->stop();
     engine_.StopListening();
     writeLog_(monitor::StopLogLine(clock_()));
     state_ = 0;

@@ -5,12 +5,14 @@
 // ServerView.
 
 #include "access/OptionsTable.h"
+#include "core/PassiveAddressResolver.h"
 #include "core/ServerBoxes.h"
 #include "engine/FtpEngine.h"
 
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace kv {
@@ -48,6 +50,7 @@ public:
 
     ServerController(engine::FtpEngine& engine, ServerBoxes& boxes, DefaultAddressFn defaultLocalIP,
                      WriteLogFn writeLog, ClockFn clock = &QDateTime::currentDateTime);
+    ~ServerController();
 
     void setView(ServerView* view) { view_ = view; }
     // Where the options come from and the folder their default files live in;
@@ -65,6 +68,11 @@ public:
     }
     // Lines logged after a successful start (e.g. list entries that match nothing).
     void setStartNotes(std::function<QStringList()> notes) { startNotes_ = std::move(notes); }
+    // How the host name of passive_address is looked up (tests give their own).
+    void setHostLookup(PassiveAddressResolver::LookupFn lookup, int refreshMs) {
+        resolver_ = std::make_unique<PassiveAddressResolver>(engine_, stampedLog(),
+                                                             std::move(lookup), refreshMs);
+    }
 
     // True when the engine listens afterwards. Invalid options fail the start
     // before the engine is touched; the reasons are logged and shown.
@@ -76,6 +84,7 @@ private:
     // The reason the settings cannot be used (a port out of range), if any.
     std::optional<QString> handOverSettings(const QString& address);
     bool failStart(const QStringList& reasons);
+    PassiveAddressResolver::WriteLogFn stampedLog();
 
     engine::FtpEngine& engine_;
     ServerBoxes& boxes_;
@@ -88,6 +97,7 @@ private:
     std::function<void(qint64, int)> applyLogLimits_;
     std::function<QStringList()> startNotes_;
     ServerView* view_ = nullptr;
+    std::unique_ptr<PassiveAddressResolver> resolver_;
     qint16 state_ = 0;
 };
 

@@ -1,7 +1,8 @@
-// Turns the checked options rows into the engine's TLS settings.
+// Turns the checked options rows into the engine's TLS and passive settings.
 #include "core/StartOptions.h"
 
 #include "core/DataFolder.h"
+#include "settings/NetworkOptions.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -58,6 +59,16 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
 
     result.logMaxBytes = set.value(kLogMaxMib).toLongLong() * 1024 * 1024;
     result.logKeep = set.value(kLogKeep).toInt();
+
+    if (const auto range = settings::portRange(set.value(kPassivePorts))) {
+        result.passive.portFirst = range->first;
+        result.passive.portLast = range->second;
+    }
+    const QString publicAddress = set.value(kPassiveAddress);
+    if (settings::isIPv4Literal(publicAddress))
+        result.passive.publicAddress = QHostAddress(publicAddress);
+    else
+        result.passiveHostName = publicAddress;
 
     engine::TlsSettings& tls = result.tls;
     tls.mode = tlsMode(set.value(kTls));

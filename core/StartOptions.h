@@ -4,6 +4,7 @@
 // certificate and key paths resolved (an empty path means the generated
 // files in the data folder, a relative one is taken inside it).
 
+#include "engine/PassiveSettings.h"
 #include "engine/TlsSettings.h"
 #include "settings/OptionCatalog.h"
 
@@ -18,6 +19,10 @@ struct StartOptions {
     // ftp.log's size limit in bytes (0: none) and how many rotated files stay.
     qint64 logMaxBytes = 0;
     int logKeep = 5;
+    // The passive range, and the public address when it is given as one.
+    engine::PassiveSettings passive;
+    // A host name given as the public address, to be resolved; else empty.
+    QString passiveHostName;
     // Italian, one reason a line, naming the option; empty when the start may go on.
     QStringList errors;
     bool ok() const { return errors.isEmpty(); }

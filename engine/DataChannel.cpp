@@ -12,8 +12,27 @@
 namespace kv::engine {
 
 namespace {
-// Random ports tried before the kernel is left to choose one.
+
+// Random ports tried before giving up (or, without a configured range,
+// before the kernel is left to choose one).
 constexpr int kPortTries = 32;
+
+// The ports to try, in random order: every port of a range this small or
+// smaller, so a busy range is known to be busy; else kPortTries random ones.
+QList<int> portsToTry(int first, int last) {
+    const int span = last - first + 1;
+    QList<int> ports;
+    if (span <= kPortTries) {
+        for (int port = first; port <= last; ++port)
+            ports.append(port);
+        std::shuffle(ports.begin(), ports.end(), *QRandomGenerator::global());
+        return ports;
+    }
+    for (int i = 0; i < kPortTries; ++i)
+        ports.append(first + int(QRandomGenerator::global()->bounded(span)));
+    return ports;
+}
+
 } // namespace
 
 DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& limits,
@@ -34,33 +53,38 @@ QTcpSocket* DataChannel::createSocket() {
     return new QTcpSocket(this);
 }
 
-quint16 DataChannel::listenPassive(const QHostAddress& local) {
+PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveSettings& passive) {
     reset();
     if (!listener_) {
         listener_ = new DescriptorListener(this);
         listener_->setMaxPendingConnections(1);
         connect(listener_, &DescriptorListener::descriptorReady, this, &DataChannel::onIncoming);
     }
-    if (!listenInRange(local)) {
+    // The router forwards only the operator's range: never a port outside it.
+    const PassivePort opened =
+        passive.hasRange() ? listenInRange(local, passive.portFirst, passive.portLast, false)
+                           : listenInRange(local, portFirst_, portLast_, true);
+    if (opened.port == 0) {
         reset();
-        return 0;
+        return opened;
     }
     mode_ = Mode::Passive;
-    return listener_->serverPort();
+    return opened;
 }
 
-bool DataChannel::listenInRange(const QHostAddress& local) {
-    // A port in use is skipped for another random one; any other failure
-    // (address gone, no descriptors left) would fail on every port alike.
-    const int span = portLast_ - portFirst_ + 1;
-    for (int i = 0; i < kPortTries; ++i) {
-        const auto port = quint16(portFirst_ + int(QRandomGenerator::global()->bounded(span)));
-        if (listener_->listen(local, port))
-            return true;
+PassivePort DataChannel::listenInRange(const QHostAddress& local, int first, int last,
+                                       bool anyPortLast) {
+    // A port in use is skipped for another one; any other failure (address
+    // gone, no descriptors left) would fail on every port alike.
+    for (const int port : portsToTry(first, last)) {
+        if (listener_->listen(local, quint16(port)))
+            return {listener_->serverPort(), false};
         if (listener_->serverError() != QAbstractSocket::AddressInUseError)
-            return false;
+            return {};
     }
-    return listener_->listen(local, 0);
+    if (anyPortLast && listener_->listen(local, 0))
+        return {listener_->serverPort(), false};
+    return {0, !anyPortLast};
 }
 
 void DataChannel::setActive(const QHostAddress& address, quint16 port) {

@@ -9,6 +9,7 @@
 
 #include "engine/DescriptorListener.h"
 #include "engine/EngineLimits.h"
+#include "engine/PassiveSettings.h"
 #include "engine/ReplyTexts.h"
 
 #include <optional>
@@ -26,6 +27,13 @@ class StreamSocket;
 class TlsContext;
 class TlsSocket;
 
+// The outcome of opening a passive port: the port (0: none), and whether
+// every port of the configured range was in use (the client may retry).
+struct PassivePort {
+    quint16 port = 0;
+    bool rangeBusy = false;
+};
+
 // How a data connection is protected.
 struct DataProtection {
     const TlsContext* context;
@@ -40,9 +48,10 @@ public:
     DataChannel(const QHostAddress& clientAddress, const EngineLimits& limits, QObject* parent);
     ~DataChannel() override;
 
-    // Listens on `local` on a random free port of the passive range (any
-    // free port when the range is full); 0 when that fails.
-    quint16 listenPassive(const QHostAddress& local);
+    // Listens on `local` on a random free port: of the operator's range when
+    // `passive` has one (never outside it), else of the dynamic ports (any
+    // free port when they are taken).
+    PassivePort listenPassive(const QHostAddress& local, const PassiveSettings& passive);
     void setActive(const QHostAddress& address, quint16 port);
     bool isConfigured() const { return mode_ != Mode::None; }
     bool isPassive() const { return mode_ == Mode::Passive; }
@@ -72,7 +81,7 @@ private:
     void protect(QTcpSocket* tcp);
     void onProtected(TlsSocket* tls);
     void fail(const QString& reason, Reply answer = Reply::CantOpenData);
-    bool listenInRange(const QHostAddress& local);
+    PassivePort listenInRange(const QHostAddress& local, int first, int last, bool anyPortLast);
 
     QHostAddress client_;
     int portFirst_;

@@ -3,10 +3,13 @@
 // pointer, so a change made before a start reaches every new connection.
 
 #include "engine/EngineLimits.h"
+#include "engine/PassiveSettings.h"
 #include "engine/ReplyTexts.h"
 #include "engine/TlsSettings.h"
 
+#include <QHostAddress>
 #include <QString>
+#include <functional>
 
 namespace kv::engine {
 
@@ -24,6 +27,10 @@ struct EngineSettings {
     ReplyTexts replies;
     EngineLimits limits;
     TlsSettings tls;
+    PassiveSettings passive;
+    // Whether a client is on the local network (it is then told the address
+    // it connected to, never the public one); set by the server at Listen().
+    std::function<bool(const QHostAddress&)> isLocalClient;
 };
 
 } // namespace kv::engine

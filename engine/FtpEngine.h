@@ -33,6 +33,7 @@
 // only; OtherNoticeB follows every upload, finished or not. An allowed SITE
 // command answers 504 (no SITE commands are implemented).
 
+#include "engine/PassiveSettings.h"
 #include "engine/TlsSettings.h"
 
 #include <QList>
@@ -156,6 +157,11 @@ public:
     virtual void setResolveLinks(qint32 resolve) = 0;
     virtual TlsSettings Tls() const = 0;
     virtual void setTls(const TlsSettings& tls) = 0;
+    // The passive port range and public address; a change made while
+    // listening (a host name resolved again) reaches the next PASV of every
+    // connection.
+    virtual PassiveSettings Passive() const = 0;
+    virtual void setPassive(const PassiveSettings& passive) = 0;
 
     // Starts listening on LocalAddress:Port; false (never a crash or a block)
     // when the address is not this machine's or the port cannot be used.

@@ -3,6 +3,7 @@
 
 #include "engine/FtpServer.h"
 
+#include "engine/ClientLocality.h"
 #include "engine/ControlSession.h"
 #include "engine/HostAddresses.h"
 #include "engine/TlsContext.h"
@@ -93,6 +94,13 @@ bool FtpServer::Listen() {
         return false;
     }
     tls_ = std::move(tls);
+    // The machine's subnets are read once a start, not at every PASV.
+    settings_.isLocalClient = localClientCheck_;
+    if (!settings_.isLocalClient) {
+        settings_.isLocalClient = [subnets = machineSubnets()](const QHostAddress& client) {
+            return isLocalClient(client, subnets);
+        };
+    }
     return true;
 }
 

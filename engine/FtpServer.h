@@ -41,6 +41,8 @@ public:
     void setResolveLinks(qint32 resolve) override { settings_.resolveLinks = resolve; }
     TlsSettings Tls() const override { return settings_.tls; }
     void setTls(const TlsSettings& tls) override { settings_.tls = tls; }
+    PassiveSettings Passive() const override { return settings_.passive; }
+    void setPassive(const PassiveSettings& passive) override { settings_.passive = passive; }
 
     bool Listen() override;
     QString ListenError() const override { return listenError_; }
@@ -56,6 +58,12 @@ public:
     const EngineLimits& limits() const { return settings_.limits; }
     void setLimits(const EngineLimits& limits) { settings_.limits = limits; }
     const ReplyTexts& replyTexts() const { return settings_.replies; }
+    // Replaces the local-network decision (by default: isLocalClient() over
+    // this machine's subnets, read at Listen()), e.g. to make a loopback
+    // client count as one from outside.
+    void setLocalClientCheck(std::function<bool(const QHostAddress&)> check) {
+        localClientCheck_ = std::move(check);
+    }
 
 private:
     void onIncoming(qintptr descriptor, bool implicitTls);
@@ -71,6 +79,7 @@ private:
     std::shared_ptr<const TlsContext> tls_;
     QList<ControlSession*> sessions_;
     QString listenError_;
+    std::function<bool(const QHostAddress&)> localClientCheck_;
 };
 
 } // namespace kv::engine

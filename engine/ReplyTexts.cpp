@@ -84,6 +84,7 @@ constexpr std::array kReplies{
     ReplyRow{EpsvAll, "200 EPSV ALL command successful."},
     ReplyRow{ProtocolNotSupported, "522 Network protocol not supported, use (%1)"},
     ReplyRow{PassiveNeedsIPv4, "425 Passive mode needs IPv4; use EPSV."},
+    ReplyRow{PassivePortsBusy, "425 Every passive port is in use; try again later."},
     ReplyRow{EnteringExtendedPassive, "229 Entering Extended Passive Mode (|||%1|)"},
     ReplyRow{IllegalDataCommand, "500 Illegal %1 command."},
     ReplyRow{CannotReadDir, "550 %1: Cannot read directory."},

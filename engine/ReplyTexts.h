@@ -81,6 +81,7 @@ enum class Reply {
     EpsvAll,
     ProtocolNotSupported,
     PassiveNeedsIPv4,
+    PassivePortsBusy,
     EnteringExtendedPassive,
     IllegalDataCommand,
     CannotReadDir,

@@ -1,5 +1,7 @@
 // Data connection set-up of a control session: PASV and EPSV listen on the
-// address the client reached, PORT and EPRT connect back to the client only.
+// address the client reached (on a port of the operator's range when there
+// is one), a PASV reply names the public address to a client from outside,
+// and PORT and EPRT connect back to the client only.
 
 #include "engine/ControlSession.h"
 
@@ -50,7 +52,16 @@ void ControlSession::listenPassive(bool extended) {
     // Listen on the address the client reached us on, so the reply names an
     // address the client can connect to.
     const QHostAddress local = plainAddress(socket_->localAddress());
-    const quint16 port = dataChannel().listenPassive(local);
+    const PassiveSettings& passive = settings_.passive;
+    const PassivePort opened = dataChannel().listenPassive(local, passive);
+    const quint16 port = opened.port;
+    if (opened.rangeBusy) {
+        log(QStringLiteral("every passive port of %1-%2 is in use")
+                .arg(passive.portFirst)
+                .arg(passive.portLast));
+        reply(Reply::PassivePortsBusy);
+        return;
+    }
     if (port == 0) {
         reply(Reply::CantOpenData);
         return;
@@ -63,7 +74,12 @@ void ControlSession::listenPassive(bool extended) {
         reply(Reply::EnteringExtendedPassive, {QString::number(port)});
         return;
     }
-    const QString host = local.toString().replace(u'.', u',');
+    // A client from outside reaches this machine through the router's public
+    // address, which forwards the range here; the local network does not.
+    const bool outside = !passive.publicAddress.isNull() && settings_.isLocalClient &&
+                         !settings_.isLocalClient(peer_);
+    const QHostAddress named = outside ? passive.publicAddress : local;
+    const QString host = named.toString().replace(u'.', u',');
     reply(Reply::EnteringPassive,
           {QStringLiteral("%1,%2,%3").arg(host).arg(port >> 8).arg(port & 0xFF)});
 }

@@ -1,6 +1,8 @@
 // The declaration of every option and the checks of their values.
 #include "settings/OptionCatalog.h"
 
+#include "settings/NetworkOptions.h"
+
 namespace kv::settings {
 
 namespace {
@@ -112,6 +114,13 @@ OptionDef integer(const QString& name, int minimum, int maximum, const QString& 
     return OptionDef{name, OptionKind::Integer, {}, minimum, maximum, fallback, caption, fresh, {}};
 }
 
+// Judged by `check`; `fresh`: the row a new database gets.
+OptionDef custom(const QString& name, OptionCheckFn check, const QString& fresh,
+                 const QString& caption) {
+    return OptionDef{name,  OptionKind::Custom, {}, 0, 0, QString(), caption,
+                     fresh, std::move(check)};
+}
+
 } // namespace
 
 OptionCheck checkOption(const OptionDef& option, const QString& text) {
@@ -212,6 +221,11 @@ const OptionCatalog& optionCatalog() {
                     QStringLiteral("Dimensione massima di ftp.log in MiB (0 = nessun limite)")),
             integer(kLogKeep, 1, 100, QStringLiteral("5"), QStringLiteral("5"),
                     QStringLiteral("File di log precedenti conservati (ftp.log.1 ...)")),
+            custom(kPassivePorts, checkPortRange, QStringLiteral(""),
+                   QStringLiteral("Porte per le connessioni dati passive (vuoto = qualsiasi)")),
+            custom(kPassiveAddress, checkPublicAddress, QStringLiteral(""),
+                   QStringLiteral("Indirizzo pubblico per le risposte PASV (vuoto = quello "
+                                  "a cui il client si è collegato)")),
         },
         {versionOrder});
     return catalog;

@@ -100,6 +100,8 @@ inline const QString kTlsMinVersion = QStringLiteral("tls_min_version");
 inline const QString kTlsMaxVersion = QStringLiteral("tls_max_version");
 inline const QString kLogMaxMib = QStringLiteral("log_max_mib");
 inline const QString kLogKeep = QStringLiteral("log_keep");
+inline const QString kPassivePorts = QStringLiteral("passive_ports");
+inline const QString kPassiveAddress = QStringLiteral("passive_address");
 } // namespace option
 
 } // namespace kv::settings

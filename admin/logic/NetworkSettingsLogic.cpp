@@ -54,6 +54,9 @@ AddressBox CaricaIP(const QStringList& entries, const QString& text, bool reset,
                     const QList<Adapter>& adapters) {
     AddressBox box{reset ? QStringList() : entries, text};
     AggiungiIP(box.entries, kDefaultAddressText);
+    // Every IPv4 address, and every address of both families (dual stack).
+    AggiungiIP(box.entries, kNoAddress);
+    AggiungiIP(box.entries, QStringLiteral("::"));
     const QString local = LocalAddresses(QString(kCarriageReturn), adapters);
     if (!local.isEmpty()) {
         for (const QString& piece : local.split(kCarriageReturn)) {

@@ -33,8 +33,8 @@ struct AddressBox {
     QString text;
 };
 
-// Rebuilds the address box's list ("Default", then each adapter address other
-// than "0.0.0.0", then the text the box held) and keeps its text; an empty
+// Rebuilds the address box's list ("Default", "0.0.0.0" and "::", then each
+// adapter address, then the text the box held) and keeps its text; an empty
 // text becomes "Default". `reset` starts from an empty list.
 AddressBox CaricaIP(const QStringList& entries, const QString& text, bool reset,
                     const QList<Adapter>& adapters);

@@ -5,6 +5,7 @@
 #include "admin/ui/FtpsGroup.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
+#include "admin/ui/RouterGroup.h"
 #include "admin/ui/ViewBinder.h"
 
 #include <QCheckBox>
@@ -109,6 +110,10 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     connect(txtWindow_, &QLineEdit::textChanged, this, &SettingsPanel::txtWindow_Change);
     addSeparator(panel, top);
     new FtpsGroup(panel, host, top);
+    addSeparator(panel, top);
+    auto* router = new RouterGroup(panel, host, top, [this] { return cboPorta_->currentText(); });
+    connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);
+    connect(cboPorta_, &QComboBox::currentIndexChanged, router, &RouterGroup::refreshAdvice);
 
     binder_->bind(cboIP_, QStringLiteral("ip"));
     binder_->bind(cboPorta_, QStringLiteral("port"));

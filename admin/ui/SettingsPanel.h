@@ -1,8 +1,8 @@
 #pragma once
 // The "Impostazioni" panel: address, port, time-out, default root, automatic
 // start and window mode, all bound to the settings row; the address box's
-// list of the PC's addresses, "Mostra IP" and "Reset"; the FTPS group over
-// the options table.
+// list of the PC's addresses, "Mostra IP" and "Reset"; the FTPS and router
+// groups over the options table.
 
 #include "admin/logic/NetworkSettingsLogic.h"
 #include "admin/logic/StartupDefaults.h"

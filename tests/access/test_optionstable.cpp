@@ -104,9 +104,10 @@ private Q_SLOTS:
             QVERIFY(db.open());
         }
         QCOMPARE(optionsStatement(dir.filePath("accounts.dat")), optionsTableStatement());
-        QCOMPARE(texts(column(dir.filePath("accounts.dat"),
-                              "SELECT name || '=' || value FROM options ORDER BY name")),
-                 (QStringList{"log_keep=5", "log_max_mib=10"}));
+        QCOMPARE(
+            texts(column(dir.filePath("accounts.dat"),
+                         "SELECT name || '=' || value FROM options ORDER BY name")),
+            (QStringList{"log_keep=5", "log_max_mib=10", "passive_address=", "passive_ports="}));
 
         const OptionCatalog catalog(
             {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5", {}},

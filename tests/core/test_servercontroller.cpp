@@ -222,6 +222,35 @@ private Q_SLOTS:
         QCOMPARE(limits.last(), (QPair<qint64, int>{0, 5}));
     }
 
+    void passiveSettingsHandedOverAndHostFollowed() {
+        Fixture f;
+        QMap<QString, QString> rows{{"passive_ports", "50000-50010"},
+                                    {"passive_address", "ftp.example.net"}};
+        f.controller.setOptionSource([&] { return access::OptionRows{rows, {}}; }, "/data");
+        QStringList asked;
+        f.controller.setHostLookup(
+            [&](const QString& name, QObject* context, PassiveAddressResolver::Answer answer) {
+                asked << name;
+                QMetaObject::invokeMethod(
+                    context, [answer] { answer({QHostAddress("198.51.100.4")}); },
+                    Qt::QueuedConnection);
+            },
+            60000);
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(asked, QStringList{"ftp.example.net"});
+        QCOMPARE(f.engine.Passive(), (engine::PassiveSettings{50000, 50010, {}}));
+        QTRY_COMPARE(f.engine.Passive().publicAddress, QHostAddress("198.51.100.4"));
+        QCOMPARE(f.log.last(),
+                 "[05-12-2026 20:49:03] Indirizzo passivo: ftp.example.net = 198.51.100.4");
+        f.controller.ServerStop();
+
+        // The next start begins from the options again: no range, no name to follow.
+        rows = {{"passive_address", "203.0.113.7"}};
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(f.engine.Passive(), (engine::PassiveSettings{0, 0, QHostAddress("203.0.113.7")}));
+        QCOMPARE(asked.size(), 1);
+    }
+
     void theEnginesReasonIsShownAndLogged() {
         Fixture f;
         f.engine.listenResult = false;

@@ -118,6 +118,44 @@ private Q_SLOTS:
         QCOMPARE(int(options.tls.minVersion), int(expected.minVersion));
         QCOMPARE(int(options.tls.maxVersion), int(expected.maxVersion));
     }
+
+    void passiveFromRows_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::addColumn<QString>("address");  // the public address handed over
+        QTest::addColumn<QString>("hostName"); // the name to follow
+        QTest::addColumn<QStringList>("errors");
+        QTest::newRow("no rows: any port, the connected address") << QStringList() << 0 << 0 << ""
+                                                                  << "" << QStringList();
+        QTest::newRow("empty rows mean the same")
+            << QStringList{"passive_ports=", "passive_address= "} << 0 << 0 << ""
+            << "" << QStringList();
+        QTest::newRow("range and address")
+            << QStringList{"passive_ports=50000-50100", "passive_address=203.0.113.7"} << 50000
+            << 50100 << "203.0.113.7"
+            << "" << QStringList();
+        QTest::newRow("a host name is followed, not handed over")
+            << QStringList{"passive_address=Casa.Example.NET"} << 0 << 0 << ""
+            << "casa.example.net" << QStringList();
+        QTest::newRow("bad range: nothing of it reaches the engine")
+            << QStringList{"passive_ports=80-90", "passive_address=203.0.113.7"} << 0 << 0
+            << "203.0.113.7"
+            << ""
+            << QStringList{"Opzione passive_ports: 80-90 non è un intervallo di porte valido "
+                           "(PRIMA-ULTIMA, porte da 1024 a 65535, per esempio 50000-50100)"};
+    }
+    void passiveFromRows() {
+        QFETCH(QStringList, rows);
+        const StartOptions options = readStartOptions(rowsOf(rows), dir.path());
+        QTEST(options.errors, "errors");
+        QTEST(int(options.passive.portFirst), "first");
+        QTEST(int(options.passive.portLast), "last");
+        QFETCH(QString, address);
+        QCOMPARE(options.passive.publicAddress,
+                 address.isEmpty() ? QHostAddress() : QHostAddress(address));
+        QTEST(options.passiveHostName, "hostName");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStartOptions)

@@ -56,6 +56,34 @@ def free_port(low=20000, high=32000):
     raise AssertionError("no free port found")
 
 
+def free_run(count, low=20000, high=32000):
+    """The first of `count` consecutive free ports (for a passive range)."""
+    for _ in range(200):
+        first = random.randint(low, high - count)
+        held = []
+        try:
+            for port in range(first, first + count):
+                s = socket.socket()
+                held.append(s)
+                s.bind(("127.0.0.1", port))
+            return first
+        except OSError:
+            continue
+        finally:
+            for s in held:
+                s.close()
+    raise AssertionError("no free port range found")
+
+
+def has_ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
 class Database:
     """accounts.dat written the way another program would write it."""
 
@@ -82,6 +110,11 @@ class Database:
                              ' manage, rootdir) VALUES (?,?,?,?,?,?,?,?,?)',
                              (login, password, 1 if enabled else 0, *flags, rootdir))
             return cur.lastrowid
+
+    def option(self, name, value):
+        """An options row, as the program or the command line would store it."""
+        self.run("CREATE TABLE IF NOT EXISTS options (name TEXT PRIMARY KEY, value TEXT)")
+        self.run("INSERT OR REPLACE INTO options VALUES (?, ?)", (name, value))
 
     def settings(self, **fields):
         for name, value in fields.items():
@@ -161,10 +194,11 @@ class Site:
         self.server = None
         return code
 
-    def ftp(self, user, password, source=None):
-        """A logged-in ftplib client; `source` picks one of loopback's addresses (127.0.0.0/8)."""
+    def ftp(self, user, password, source=None, host="127.0.0.1"):
+        """A logged-in ftplib client; `source` picks one of loopback's addresses (127.0.0.0/8),
+        `host` may be "::1" for a server listening on IPv6."""
         ftp = ftplib.FTP(timeout=TIMEOUT, source_address=(source, 0) if source else None)
-        ftp.connect("127.0.0.1", self.port)
+        ftp.connect(host, self.port)
         try:
             ftp.login(user, password)
         except ftplib.all_errors:

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void workflowRaisesChecksWithClientPaths();
     void listingsAndVirtualFolders();
     void dataConnectionsOnlyReachTheClient();
+    void passiveAddressBehindARouter();
     void restartAsciiAndUniqueNames();
     void abortStopsTransfer();
     void failedWriteKeepsWhatArrived();
@@ -315,6 +316,27 @@ f.sendcmd('PASV'); print(f.sendcmd('RETR a.txt')[:3]); print(f.getline().strip()
     QCOMPARE(outputOf(r),
              QStringList({"b'active data'", "b''", "b'active data'", "226 Transfer complete.",
                           "150", "425 Can't build data connection: Unknown connection.", ""}));
+}
+
+void TestFtpServer::passiveAddressBehindARouter() {
+    EngineHarness h;
+    h.write("root/a.txt", "through the router");
+    QVERIFY(h.start());
+    // 127.0.0.2 plays a client from the Internet; 127.0.0.1 one of the LAN.
+    const QHostAddress outsider("127.0.0.2");
+    h.server->setLocalClientCheck([outsider](const QHostAddress& a) { return a != outsider; });
+    h.server->StopListening();
+    QVERIFY(h.server->Listen());
+    h.server->setPassive(PassiveSettings{0, 0, QHostAddress("203.0.113.9")});
+    const ClientRun r = h.python(R"(
+lan = login(); print(lan.sendcmd('PASV').split('(')[1][:10])
+out = ftplib.FTP(source_address=('127.0.0.2', 0)); out.connect('127.0.0.1', PORT, timeout=20)
+out.login('alice', 'secret'); print(out.sendcmd('PASV').split('(')[1][:12])
+# ftplib connects to the control connection's host, as through a router.
+print(fetch(out, 'RETR a.txt')); print(out.sendcmd('EPSV')[:3])
+)");
+    QCOMPARE(outputOf(r),
+             QStringList({"127,0,0,1,", "203,0,113,9,", "b'through the router'", "229", ""}));
 }
 
 void TestFtpServer::restartAsciiAndUniqueNames() {

@@ -21,9 +21,10 @@ private Q_SLOTS:
             QVERIFY2(fallback.ok(), qPrintable(fallback.error));
             QCOMPARE(fallback.value, option.defaultValue);
         }
-        QCOMPARE(names, (QStringList{"tls", "tls_implicit_port", "tls_certificate",
-                                     "tls_private_key", "tls_session_reuse", "tls_min_version",
-                                     "tls_max_version", "log_max_mib", "log_keep"}));
+        QCOMPARE(names,
+                 (QStringList{"tls", "tls_implicit_port", "tls_certificate", "tls_private_key",
+                              "tls_session_reuse", "tls_min_version", "tls_max_version",
+                              "log_max_mib", "log_keep", "passive_ports", "passive_address"}));
     }
 
     void values_data() {
@@ -82,6 +83,53 @@ private Q_SLOTS:
             "Opzione tls_min_version: 1.1 non è una versione ammessa (1.2, 1.3)");
         bad("max 1.30", "tls_max_version", "1.30",
             "Opzione tls_max_version: 1.30 non è una versione ammessa (1.2, 1.3)");
+        ok("range", "passive_ports", "50000-50100", "50000-50100");
+        ok("range of one port, spaces", "passive_ports", " 1024 - 01024 ", "1024-1024");
+        ok("range up to the top", "passive_ports", "65000-65535", "65000-65535");
+        ok("range empty is none", "passive_ports", "", "");
+        const QString rangeWhy = " non è un intervallo di porte valido (PRIMA-ULTIMA, porte da "
+                                 "1024 a 65535, per esempio 50000-50100)";
+        bad("range below 1024", "passive_ports", "1023-2000",
+            "Opzione passive_ports: 1023-2000" + rangeWhy);
+        bad("range past the top", "passive_ports", "65000-65536",
+            "Opzione passive_ports: 65000-65536" + rangeWhy);
+        bad("range one port", "passive_ports", "50000", "Opzione passive_ports: 50000" + rangeWhy);
+        bad("range three ends", "passive_ports", "1-2-3",
+            "Opzione passive_ports: 1-2-3" + rangeWhy);
+        bad("range negative", "passive_ports", "-5000", "Opzione passive_ports: -5000" + rangeWhy);
+        bad("range words", "passive_ports", "a-b", "Opzione passive_ports: a-b" + rangeWhy);
+        bad("range upside down", "passive_ports", "50100-50000",
+            "Opzione passive_ports: 50100-50000 non è un intervallo valido: la prima porta "
+            "(50100) è più alta dell'ultima (50000)");
+        ok("public IPv4", "passive_address", "203.0.113.7", "203.0.113.7");
+        ok("public name, lower case", "passive_address", " Ftp.Example.COM ", "ftp.example.com");
+        ok("public name, one label", "passive_address", "router", "router");
+        ok("public name, final dot", "passive_address", "a-b.example.", "a-b.example.");
+        ok("public empty is the connected address", "passive_address", "", "");
+        const QString nameWhy = " non è un indirizzo IPv4 né un nome di host valido";
+        bad("public IPv4 byte too big", "passive_address", "203.0.113.256",
+            "Opzione passive_address: 203.0.113.256 non è un indirizzo IPv4 valido");
+        bad("public IPv4 any", "passive_address", "0.0.0.0",
+            "Opzione passive_address: 0.0.0.0 non è un indirizzo a cui i client possano "
+            "collegarsi");
+        bad("public IPv4 multicast", "passive_address", "224.0.0.1",
+            "Opzione passive_address: 224.0.0.1 non è un indirizzo a cui i client possano "
+            "collegarsi");
+        bad("public IPv6", "passive_address", "2001:db8::1",
+            "Opzione passive_address: 2001:db8::1 è un indirizzo IPv6: le risposte PASV possono "
+            "contenere solo un indirizzo IPv4 o un nome di host");
+        bad("public short address", "passive_address", "10.1",
+            "Opzione passive_address: 10.1" + nameWhy);
+        bad("public name with space", "passive_address", "my host",
+            "Opzione passive_address: my host" + nameWhy);
+        bad("public name, label ends in dash", "passive_address", "a-.example",
+            "Opzione passive_address: a-.example" + nameWhy);
+        bad("public name, empty label", "passive_address", "a..example",
+            "Opzione passive_address: a..example" + nameWhy);
+        bad("public name, label too long", "passive_address", QString(64, u'a') + ".example",
+            "Opzione passive_address: " + QString(60, u'a') + "..." + nameWhy);
+        bad("public with port", "passive_address", "203.0.113.7:21",
+            "Opzione passive_address: 203.0.113.7:21" + nameWhy);
         bad("unknown option", "tls_colour", "blue", "Opzione sconosciuta: tls_colour");
         bad("long text cut", "tls", QString(80, u'x'),
             "Opzione tls: " + QString(60, u'x') +
@@ -141,7 +189,10 @@ private Q_SLOTS:
     void newDatabaseRowsComeFromTheDeclaration() {
         // A file the program creates limits its log; a missing row never does.
         QCOMPARE(optionCatalog().newDatabaseRows(),
-                 (QMap<QString, QString>{{"log_max_mib", "10"}, {"log_keep", "5"}}));
+                 (QMap<QString, QString>{{"log_max_mib", "10"},
+                                         {"log_keep", "5"},
+                                         {"passive_ports", ""},
+                                         {"passive_address", ""}}));
         QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
         OptionDef limit{"max_connections", OptionKind::Integer,   {}, 0, 1000, "0",
                         "Connessioni",     QStringLiteral("100"), {}};

@@ -30,6 +30,8 @@ public:
     void setResolveLinks(qint32 resolve) override { resolveLinks_ = resolve; }
     engine::TlsSettings Tls() const override { return tls_; }
     void setTls(const engine::TlsSettings& tls) override { tls_ = tls; }
+    engine::PassiveSettings Passive() const override { return passive_; }
+    void setPassive(const engine::PassiveSettings& passive) override { passive_ = passive; }
 
     bool Listen() override {
         ++listenCalls;
@@ -63,6 +65,7 @@ private:
     qint16 dataLingerTime_ = 0;
     qint32 resolveLinks_ = 1;
     engine::TlsSettings tls_;
+    engine::PassiveSettings passive_;
     bool listening_ = false;
 };
 

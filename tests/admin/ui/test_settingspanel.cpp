@@ -74,9 +74,10 @@ private Q_SLOTS:
         QVERIFY(!button(u"cmdMostraIP"_s)->isEnabled());
 
         settingsPanel()->CaricaIP(true);
-        QCOMPARE(entries(), (QStringList{"Default", "192.168.1.10", "10.0.0.5", "172.16.0.1"}));
+        QCOMPARE(entries(), (QStringList{"Default", "0.0.0.0", "::", "192.168.1.10", "10.0.0.5",
+                                         "172.16.0.1"}));
         settingsPanel()->CaricaIP(false);
-        QCOMPARE(entries().size(), 4);
+        QCOMPARE(entries().size(), 6);
         QCOMPARE(field(u"ip"_s), u"172.16.0.1"_s);
         QVERIFY(!host->core().views().Data2().isDirty());
     }
@@ -94,7 +95,8 @@ private Q_SLOTS:
         QCOMPARE(field(u"ip"_s), u"9.9.9.9"_s);
         QVERIFY(!button(u"cmdMostraIP"_s)->isEnabled());
         button(u"cmdResetIP"_s)->click();
-        QCOMPARE(entries(), (QStringList{"Default", "192.168.1.10", "10.0.0.5", "9.9.9.9"}));
+        QCOMPARE(entries(),
+                 (QStringList{"Default", "0.0.0.0", "::", "192.168.1.10", "10.0.0.5", "9.9.9.9"}));
         QCOMPARE(cboIP()->currentText(), u"Default"_s);
         QCOMPARE(field(u"ip"_s), u"Default"_s);
         QVERIFY(button(u"cmdMostraIP"_s)->isEnabled());
@@ -258,6 +260,35 @@ private Q_SLOTS:
         typeAndLeave(u"txtTlsCert"_s, u"/etc/ssl/mine.pem"_s);
         QCOMPARE(line->text(), u"Impronta di /etc/ssl/mine.pem"_s);
         QVERIFY(!generate->isEnabled());
+    }
+
+    void routerGroupAdvisesKeepsAndRefuses() {
+        build();
+        auto* advice = f.child<QLabel>(u"lblForwarding"_s);
+        auto* ports = f.child<QLineEdit>(u"txtPassivePorts"_s);
+        f.child<QComboBox>(u"cboPorta"_s)->setEditText(u"2121"_s);
+        QVERIFY(
+            advice->text().startsWith(u"Sul router inoltrare a questo PC la porta TCP 2121. "_s));
+        typeAndLeave(u"txtPassivePorts"_s, u"50000-50010"_s);
+        QCOMPARE(advice->text(), u"Sul router inoltrare a questo PC la porta TCP 2121 (controllo) "
+                                 u"e le porte TCP da 50000 a 50010 (dati, modalità passiva)."_s);
+        typeAndLeave(u"txtPassivePorts"_s, u"80-90"_s);
+        QCOMPARE(host->recorder.texts(),
+                 QStringList{u"Opzione passive_ports: 80-90 non è un intervallo di porte valido "
+                             u"(PRIMA-ULTIMA, porte da 1024 a 65535, per esempio 50000-50100)"_s});
+        // As in every box, a mistyped value is never kept: the file's (none) is shown.
+        QVERIFY(ports->text().isEmpty());
+        typeAndLeave(u"txtPassivePorts"_s, u"50000-50010"_s);
+        typeAndLeave(u"txtPassiveAddress"_s, u"Casa.Example.NET"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txtPassiveAddress"_s)->text(), u"Casa.Example.NET"_s);
+        host->core().views().commitAll();
+        QCOMPARE(host->column(u"SELECT name || '=' || value FROM options WHERE name LIKE "
+                              u"'passive%' ORDER BY name"_s),
+                 (QStringList{"passive_address=casa.example.net", "passive_ports=50000-50010"}));
+        QVERIFY(host->core().server().ServerStart());
+        QCOMPARE(host->mainEngine->Passive().portFirst, quint16(50000));
+        QCOMPARE(host->mainEngine->Passive().portLast, quint16(50010));
+        host->core().server().ServerStop();
     }
 
     void ftpsOptionsReachTheServerStart() {

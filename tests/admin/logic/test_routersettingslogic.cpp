@@ -1,0 +1,86 @@
+// The router group's behaviour without a window: the stored values it shows
+// (a bad stored value shown as it is, to be corrected), changes kept pending
+// until the commit, refusals that leave nothing, and the forwarding advice
+// naming the control port and the passive range.
+
+#include "access/AccountDatabase.h"
+#include "admin/logic/RouterSettingsLogic.h"
+#include "tests/support/DbTestSupport.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv;
+using namespace kv::admin;
+using kv::testing::column;
+using kv::testing::texts;
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString path = dir.filePath("accounts.dat");
+    access::AccountDatabase db{path};
+    std::unique_ptr<access::AccountViews> views;
+    std::unique_ptr<RouterSettingsLogic> logic;
+
+    explicit Fixture(const QStringList& rows = {}) {
+        QVERIFY(db.open());
+        QCOMPARE(kv::testing::runSql(path, rows), QString());
+        views = std::make_unique<access::AccountViews>(db);
+        logic = std::make_unique<RouterSettingsLogic>(views->options());
+    }
+    QStringList stored() {
+        return texts(column(path,
+                            "SELECT name || '=' || ifnull(value, '') FROM options WHERE name LIKE "
+                            "'passive%' ORDER BY name"));
+    }
+};
+
+} // namespace
+
+class TestRouterSettingsLogic : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void changesAreCheckedAndWaitForTheCommit() {
+        Fixture f({"INSERT OR REPLACE INTO options VALUES ('passive_ports', '50000 - 50010')",
+                   "INSERT OR REPLACE INTO options VALUES ('passive_address', 'bad name!')"});
+        QCOMPARE(f.logic->load().passivePorts, QString("50000-50010"));
+        QCOMPARE(f.logic->load().passiveAddress, QString("bad name!"));
+
+        QCOMPARE(f.logic->change("passive_address", " Casa.Example.NET "), std::nullopt);
+        QCOMPARE(f.logic->change("passive_ports", "50000-50010"), std::nullopt); // as stored
+        QCOMPARE(f.views->options().pending(),
+                 (QMap<QString, QString>{{"passive_address", "casa.example.net"}}));
+        QCOMPARE(f.logic->change("passive_ports", "80-90"),
+                 QString("Opzione passive_ports: 80-90 non è un intervallo di porte valido "
+                         "(PRIMA-ULTIMA, porte da 1024 a 65535, per esempio 50000-50100)"));
+        QCOMPARE(f.logic->change("passive_address", "::1"),
+                 QString("Opzione passive_address: ::1 è un indirizzo IPv6: le risposte PASV "
+                         "possono contenere solo un indirizzo IPv4 o un nome di host"));
+        QCOMPARE(f.logic->load().passivePorts, QString("50000-50010"));
+        QCOMPARE(f.logic->load().passiveAddress, QString("casa.example.net"));
+        QCOMPARE(f.stored(),
+                 (QStringList{"passive_address=bad name!", "passive_ports=50000 - 50010"}));
+        QCOMPARE(f.logic->change("passive_ports", ""), std::nullopt);
+        f.views->commitAll();
+        QCOMPARE(f.stored(), (QStringList{"passive_address=casa.example.net", "passive_ports="}));
+        QVERIFY(!f.views->options().isDirty());
+    }
+
+    void forwardingNamesTheControlPortAndTheRange() {
+        Fixture f;
+        QCOMPARE(f.logic->forwardingText("2121"),
+                 QString("Sul router inoltrare a questo PC la porta TCP 2121. Indicare anche un "
+                         "intervallo di porte passive: senza, chi si collega dall'esterno entra "
+                         "ma non può trasferire file."));
+        QCOMPARE(f.logic->change("passive_ports", "50000-50100"), std::nullopt);
+        // A pending range counts already; an empty port box is the usual 21.
+        QCOMPARE(f.logic->forwardingText(""),
+                 QString("Sul router inoltrare a questo PC la porta TCP 21 (controllo) e le "
+                         "porte TCP da 50000 a 50100 (dati, modalità passiva)."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRouterSettingsLogic)
+#include "test_routersettingslogic.moc"

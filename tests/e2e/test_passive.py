@@ -1,0 +1,165 @@
+"""Passive mode behind a router and IPv6, with the real program on loopback:
+PASV ports only from passive_ports, 425 when the range is smaller than the
+demand, the connected address for local clients, a host name that never
+resolves logged once, bad values refused before anything listens, and a
+dual-stack server serving IPv6 (EPSV, EPRT) and IPv4 clients alike."""
+
+import ftplib
+import socket
+import time
+import unittest
+
+from kvharness import Server, Site, TIMEOUT, free_run, has_ipv6_loopback, program, run
+
+BUSY = "425 Every passive port is in use; try again later."
+
+
+def pasv(ftp):
+    """The host and port of a PASV reply."""
+    reply = ftp.sendcmd("PASV")
+    numbers = reply[reply.index("(") + 1:reply.index(")")].split(",")
+    return ".".join(numbers[:4]), int(numbers[4]) * 256 + int(numbers[5])
+
+
+def fetch(ftp, name):
+    chunks = []
+    ftp.retrbinary(f"RETR {name}", chunks.append)
+    return b"".join(chunks)
+
+
+class PassiveBehindARouter(unittest.TestCase):
+    def setUp(self):
+        self.site = Site()
+        self.addCleanup(self.site.cleanup)
+        self.site.db.add_user("bob", "x", rights="RB")
+
+    def clients(self, count, **kwargs):
+        ftps = [self.site.ftp("bob", "x", **kwargs) for _ in range(count)]
+        for ftp in ftps:
+            self.addCleanup(ftp.close)
+        return ftps
+
+    def log_lines(self, text):
+        return [line for line in (self.site.log_file() or b"").decode("utf-8", "replace").splitlines()
+                if text in line]
+
+    def test_ports_come_only_from_the_range(self):
+        first = free_run(4)
+        self.site.db.option("passive_ports", f"{first}-{first + 3}")
+        self.site.db.option("passive_address", "203.0.113.7")
+        self.site.start()
+        seen = set()
+        for ftp in self.clients(3):
+            for _ in range(5):
+                host, port = pasv(ftp)
+                # Loopback is local: the connected address, never the public one.
+                self.assertEqual(host, "127.0.0.1")
+                seen.add(port)
+            self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
+        self.assertTrue(seen <= set(range(first, first + 4)), seen)
+        self.assertGreater(len(seen), 1)  # chosen at random
+        local = self.site.ftp("bob", "x", source="127.0.0.2")
+        self.addCleanup(local.close)
+        self.assertEqual(pasv(local)[0], "127.0.0.1")
+
+    def test_a_range_smaller_than_the_demand_answers_425(self):
+        port = free_run(1)
+        self.site.db.option("passive_ports", f"{port}-{port}")
+        self.site.start()
+        first, second = self.clients(2)
+        self.assertEqual(pasv(first), ("127.0.0.1", port))
+        for command in ("PASV", "EPSV"):
+            with self.assertRaises(ftplib.error_temp) as busy:
+                second.sendcmd(command)
+            self.assertEqual(str(busy.exception), BUSY)
+        # The first client's transfer frees the port; the second may retry.
+        self.assertEqual(fetch(first, "hello.txt"), b"hello\n")
+        self.assertEqual(pasv(second), ("127.0.0.1", port))
+        self.assertEqual(len(self.log_lines(f"every passive port of {port}-{port} is in use")), 2)
+
+    def test_a_name_that_never_resolves_is_logged_once(self):
+        self.site.db.option("passive_address", "nowhere.invalid")
+        self.site.start()
+        wanted = "Indirizzo passivo: il nome nowhere.invalid non corrisponde a nessun indirizzo IPv4"
+        deadline = time.monotonic() + TIMEOUT
+        while not self.log_lines(wanted) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        ftp = self.site.ftp("bob", "x")
+        self.addCleanup(ftp.close)
+        self.assertEqual(pasv(ftp)[0], "127.0.0.1")
+        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
+        self.assertEqual(len(self.log_lines(wanted)), 1)
+
+    def test_bad_values_fail_the_start_and_lose_nothing(self):
+        cases = [("passive_ports", "80-90", "Opzione passive_ports: 80-90 non è un intervallo di porte"),
+                 ("passive_address", "my router", "Opzione passive_address: my router non è un indirizzo IPv4 "
+                                                  "né un nome di host valido")]
+        self.site.db.option("passive_ports", "")  # makes the table
+        for name, value, message in cases:
+            with self.subTest(value=value):
+                self.site.db.run("DELETE FROM options")
+                self.site.db.option(name, value)
+                server = Server(self.site.data)
+                code = server.proc.wait(timeout=TIMEOUT)
+                server.stop()
+                self.assertEqual(code, 2)
+                self.assertIn(message, server.stderr())
+                self.assertNotIn("SERVER START ON IP", server.stdout())
+                self.assertEqual(self.site.db.run("SELECT value FROM options WHERE name = ?", (name,)),
+                                 [(value,)])
+                with socket.socket() as probe:  # nothing was left listening
+                    probe.bind(("127.0.0.1", self.site.port))
+
+    def test_command_line_checks_through_the_same_declaration(self):
+        def kestrova(*args):
+            return run([program(), *args, "--data-dir", self.site.data])
+        refused = kestrova("option", "set", "passive_ports", "1000-2000")
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("Opzione passive_ports: 1000-2000 non è un intervallo di porte valido",
+                      refused.stderr.decode())
+        self.assertEqual(kestrova("option", "set", "passive_ports", " 50000 - 50100 ").returncode, 0)
+        self.assertEqual(kestrova("option", "set", "passive_address", "Casa.Example.NET").returncode, 0)
+        self.assertEqual(kestrova("option", "set", "passive_address", "::1").returncode, 1)
+        self.assertEqual(dict(self.site.db.run("SELECT name, value FROM options WHERE name LIKE 'passive%'")),
+                         {"passive_ports": "50000-50100", "passive_address": "casa.example.net"})
+
+
+@unittest.skipUnless(has_ipv6_loopback(), "no ::1 on this machine")
+class DualStack(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.site = Site()
+        cls.site.db.add_user("bob", "x", rights="RB")
+        cls.site.db.settings(ip="::")
+        cls.site.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.site.cleanup()
+
+    def test_ipv6_clients_use_epsv_and_eprt(self):
+        ftp = self.site.ftp("bob", "x", host="::1")
+        self.addCleanup(ftp.close)
+        self.assertTrue(ftp.sendcmd("EPSV").startswith("229 Entering Extended Passive Mode (|||"))
+        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")  # ftplib takes EPSV on IPv6
+        ftp.set_pasv(False)  # EPRT |2|::1|port|
+        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
+        with self.assertRaises(ftplib.error_temp) as refused:
+            ftp.sendcmd("PASV")
+        self.assertEqual(str(refused.exception), "425 Passive mode needs IPv4; use EPSV.")
+
+    def test_ipv4_clients_are_shown_dotted(self):
+        ftp = self.site.ftp("bob", "x")
+        self.addCleanup(ftp.close)
+        self.assertEqual(pasv(ftp)[0], "127.0.0.1")
+        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
+        ftp.set_pasv(False)  # PORT with a dotted address
+        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
+        ftp.quit()
+        log = self.site.log_file().decode("utf-8", "replace")
+        self.assertIn(" 127.0.0.1] ", log)
+        self.assertNotIn("::ffff:", log)
+
+
+if __name__ == "__main__":
+    unittest.main()
