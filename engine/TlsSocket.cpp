@@ -15,6 +15,11 @@
 #include <cstring>
 #include <limits>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#endif
+
 namespace kv::engine {
 
 namespace {
@@ -22,6 +27,8 @@ namespace {
 constexpr qint64 kFeedChunk = 64 * 1024;
 // Plain bytes encrypted per SSL_write.
 constexpr qint64 kEncryptChunk = 64 * 1024;
+// Most plain bytes one TLS record holds: SSL_read never returns more.
+constexpr qint64 kRecordBytes = 16 * 1024;
 // Encrypt ahead only while the TCP socket holds less than this.
 constexpr qint64 kEncryptAhead = 512 * 1024;
 // Random bytes naming a control connection inside its tickets.
@@ -40,7 +47,7 @@ QString lastError(const char* what) {
 
 TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int handshakeMs,
                      QObject* parent)
-    : StreamSocket(tcp, parent) {
+    : StreamSocket(tcp, parent), data_(role == Role::Data) {
     if (role == Role::Control) {
         token_.resize(kTokenBytes);
         QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(token_.data()),
@@ -106,7 +113,12 @@ qint64 TlsSocket::read(char* data, qint64 max) {
     std::memcpy(data, in_.constData() + inPos_, size_t(n));
     inPos_ += n;
     if (inPos_ == in_.size()) {
-        in_.clear(); // an idle connection keeps no buffer
+        // An idle control connection keeps no buffer; a data connection
+        // keeps it for the next records of its transfer.
+        if (data_)
+            in_.resize(0);
+        else
+            in_.clear();
         inPos_ = 0;
     }
     if (wasFull)
@@ -117,7 +129,10 @@ qint64 TlsSocket::read(char* data, qint64 max) {
 void TlsSocket::write(const QByteArray& data) {
     if (broken_)
         return;
-    out_.append(data);
+    if (outPos_ == out_.size())
+        out_ = data; // shared, not copied
+    else
+        out_.append(data);
     encryptPending();
 }
 
@@ -215,10 +230,11 @@ void TlsSocket::pump() {
         const bool room = !handshakeDone_ || bytesAvailable() < readLimit_;
         if (!room || tcp_->bytesAvailable() <= 0)
             break;
-        const QByteArray raw = tcp_->read(kFeedChunk);
-        if (raw.isEmpty())
+        char raw[kFeedChunk];
+        const qint64 got = tcp_->read(raw, kFeedChunk);
+        if (got <= 0)
             break;
-        BIO_write(in_bio_, raw.constData(), int(raw.size()));
+        BIO_write(in_bio_, raw, int(got));
     }
     if (bytesAvailable() > before)
         Q_EMIT readyRead();
@@ -246,14 +262,15 @@ void TlsSocket::dropHandshakeBuffers() {
 }
 
 void TlsSocket::readRecords() {
-    char buf[16 * 1024];
     while (!closeNotified_ && bytesAvailable() < readLimit_) {
         ERR_clear_error();
-        const int n = SSL_read(ssl_, buf, int(sizeof buf));
-        if (n > 0) {
-            in_.append(buf, n);
+        // Decrypted straight into the buffer the reader takes from.
+        const qsizetype used = in_.size();
+        in_.resize(used + kRecordBytes);
+        const int n = SSL_read(ssl_, in_.data() + used, int(kRecordBytes));
+        in_.resize(used + std::max(n, 0));
+        if (n > 0)
             continue;
-        }
         const int e = SSL_get_error(ssl_, n);
         flushRecords();
         if (e == SSL_ERROR_WANT_READ)
@@ -302,8 +319,47 @@ void TlsSocket::flushRecords() {
     const long n = BIO_get_mem_data(out_bio_, &data);
     if (n <= 0)
         return;
-    tcp_->write(data, n);
+    long sent = 0;
+#ifdef Q_OS_UNIX
+    // With nothing queued in the TCP socket the records go straight to the
+    // kernel, saving their copy through its write buffer; what the kernel
+    // does not take (and any error) is left to the TCP socket.
+    if (tcp_->bytesToWrite() == 0 && tcp_->state() == QAbstractSocket::ConnectedState) {
+        const int fd = int(tcp_->socketDescriptor());
+        while (sent < n) {
+            const ssize_t k =
+                ::send(fd, data + sent, size_t(n - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (k > 0)
+                sent += k;
+            else if (k < 0 && errno == EINTR)
+                continue;
+            else
+                break;
+        }
+        if (sent > 0)
+            scheduleWritten();
+    }
+#endif
+    if (sent < n)
+        tcp_->write(data + sent, n - sent);
     (void)BIO_reset(out_bio_);
+}
+
+void TlsSocket::scheduleWritten() {
+    // The TCP socket reports only what went through its own queue, so the
+    // bytes sent directly are reported here, from the event loop as it does.
+    if (std::exchange(writtenQueued_, true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            writtenQueued_ = false;
+            if (broken_ || !tcp_)
+                return;
+            encryptPending();
+            Q_EMIT bytesWritten();
+        },
+        Qt::QueuedConnection);
 }
 
 void TlsSocket::fail(const QString& reason) {

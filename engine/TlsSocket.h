@@ -54,6 +54,7 @@ private:
     void dropHandshakeBuffers();
     void encryptPending();
     void flushRecords();
+    void scheduleWritten();
     void fail(const QString& reason);
 
     SSL* ssl_ = nullptr;
@@ -70,6 +71,8 @@ private:
     bool tcpEnded_ = false;      // the TCP connection is over: nothing more to send
     bool closeNotified_ = false; // the client ended its side with close_notify
     bool pumpQueued_ = false;
+    bool writtenQueued_ = false;
+    bool data_; // a data connection (else the control connection)
     QTimer handshakeTimer_;
 };
 
