@@ -100,7 +100,8 @@ print(attempt(g, 'RETR a.txt'))
 void TestTlsSocket::ticketsComeOnlyOnTheControlConnection_data() {
     QTest::addColumn<QString>("version");
     // Tickets the control connection holds after the login and after each of
-    // five transfers; then the tickets seen on all data connections.
+    // five transfers; then the tickets seen on all data connections, resumed
+    // ones and one of a client that starts a fresh session.
     QTest::addColumn<QString>("expected");
     // TLS 1.3: two after the handshake, one more before every data command.
     QTest::newRow("TLS 1.3") << u"TLSv1_3"_s << u"2 3 4 5 6 7 data 0"_s;
@@ -112,7 +113,7 @@ void TestTlsSocket::ticketsComeOnlyOnTheControlConnection() {
     QFETCH(QString, version);
     QFETCH(QString, expected);
     EngineHarness h;
-    h.tls = h.tlsWith(TlsMode::On);
+    h.tls = h.tlsWith(TlsMode::On, false);
     QVERIFY(h.start());
     h.write(u"root/a.txt"_s, "hello tls\n");
     // Every NewSessionTicket the client decrypts, with the connection it
@@ -131,7 +132,10 @@ counts = [sum(c is g.sock for c in seen)]
 for cmd in ['RETR a.txt', 'NLST', 'RETR a.txt', 'MLSD', 'RETR a.txt']:
     assert attempt(g, cmd).startswith('ok')
     counts.append(sum(c is g.sock for c in seen))
-print(' '.join(map(str, counts)), 'data', sum(c is not g.sock for c in seen))
+fresh = tlslogin(ctx=ctx)
+assert attempt(fresh, 'RETR a.txt').startswith('ok')
+controls = (g.sock, fresh.sock)
+print(' '.join(map(str, counts)), 'data', sum(c not in controls for c in seen))
 )"_s.arg(version));
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(outputOf(r).value(0), expected);
