@@ -1,6 +1,7 @@
-// The TLS stream: TCP bytes fed to OpenSSL's memory buffers, records taken
-// from them into the TCP socket's queue, the handshake with its time limit,
-// decryption paced by the reader and encryption paced by the kernel.
+// The TLS stream: OpenSSL reads records straight from the TCP socket's
+// buffer and writes them straight to the kernel (or the TCP socket's queue
+// when the kernel is full), the handshake with its time limit, decryption
+// paced by the reader and encryption paced by the kernel.
 #include "engine/TlsSocket.h"
 
 #include "engine/TlsContext.h"
@@ -23,8 +24,6 @@
 namespace kv::engine {
 
 namespace {
-// Bytes moved from the TCP socket into OpenSSL per step.
-constexpr qint64 kFeedChunk = 64 * 1024;
 // Plain bytes encrypted per SSL_write.
 constexpr qint64 kEncryptChunk = 64 * 1024;
 // Most plain bytes one TLS record holds: SSL_read never returns more.
@@ -44,6 +43,41 @@ QString lastError(const char* what) {
     return QStringLiteral("%1: %2").arg(QLatin1StringView(what), QLatin1StringView(buf));
 }
 } // namespace
+
+// OpenSSL's side of the TCP socket: reads take what the socket has buffered
+// (an empty buffer means "more later", never the end: the socket reports the
+// end itself), writes are always taken whole.
+BIO_METHOD* TlsSocket::bioMethod() {
+    static BIO_METHOD* const method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "kv-tcp");
+        if (!m)
+            return m;
+        BIO_meth_set_create(m, [](BIO* b) {
+            BIO_set_init(b, 1);
+            return 1;
+        });
+        BIO_meth_set_read_ex(m, [](BIO* b, char* out, size_t len, size_t* done) {
+            BIO_clear_retry_flags(b);
+            auto* self = static_cast<TlsSocket*>(BIO_get_data(b));
+            const qint64 n = self && self->tcp_ ? self->tcp_->read(out, qint64(len)) : 0;
+            *done = size_t(std::max<qint64>(n, 0));
+            if (n > 0)
+                return 1;
+            BIO_set_retry_read(b);
+            return 0;
+        });
+        BIO_meth_set_write_ex(m, [](BIO* b, const char* data, size_t len, size_t* done) {
+            if (auto* self = static_cast<TlsSocket*>(BIO_get_data(b)))
+                self->sendRecords(data, qint64(len));
+            *done = len;
+            return 1;
+        });
+        BIO_meth_set_ctrl(
+            m, [](BIO*, int cmd, long, void*) -> long { return cmd == BIO_CTRL_FLUSH ? 1 : 0; });
+        return m;
+    }();
+    return method;
+}
 
 TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int handshakeMs,
                      QObject* parent)
@@ -79,20 +113,15 @@ TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int 
     handshakeTimer_.setSingleShot(true);
     connect(&handshakeTimer_, &QTimer::timeout, this,
             [this] { fail(QStringLiteral("TLS handshake timed out")); });
-    in_bio_ = BIO_new(BIO_s_mem());
-    out_bio_ = BIO_new(BIO_s_mem());
-    if (!ssl_ || !in_bio_ || !out_bio_) {
-        BIO_free(in_bio_);
-        BIO_free(out_bio_);
-        in_bio_ = out_bio_ = nullptr;
+    BIO* bio = bioMethod() ? BIO_new(bioMethod()) : nullptr;
+    if (!ssl_ || !bio) {
+        BIO_free(bio);
         QMetaObject::invokeMethod(
             this, [this] { fail(QStringLiteral("TLS unavailable")); }, Qt::QueuedConnection);
         return;
     }
-    // An empty buffer means "more later", not the end of the stream.
-    BIO_set_mem_eof_return(in_bio_, -1);
-    BIO_set_mem_eof_return(out_bio_, -1);
-    SSL_set_bio(ssl_, in_bio_, out_bio_);
+    BIO_set_data(bio, this);
+    SSL_set_bio(ssl_, bio, bio); // one reference, for reading and writing
     SSL_set_accept_state(ssl_);
     handshakeTimer_.start(handshakeMs);
     if (tcp_->bytesAvailable() > 0)
@@ -102,7 +131,9 @@ TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int 
 TlsSocket::~TlsSocket() {
     if (tcp_)
         tcp_->disconnect(this);
-    SSL_free(ssl_); // frees both buffers
+    if (ssl_)
+        BIO_set_data(SSL_get_rbio(ssl_), nullptr);
+    SSL_free(ssl_); // frees the BIO too
 }
 
 qint64 TlsSocket::read(char* data, qint64 max) {
@@ -159,7 +190,6 @@ void TlsSocket::issueSessionTicket() {
     if (SSL_new_session_ticket(ssl_) == 1)
         SSL_do_handshake(ssl_);
     ERR_clear_error();
-    flushRecords();
 }
 
 bool TlsSocket::isResumed() const {
@@ -180,13 +210,11 @@ void TlsSocket::sendCloseNotify() {
         if (n <= 0)
             break;
         outPos_ += n;
-        flushRecords();
     }
     out_.clear();
     outPos_ = 0;
     SSL_shutdown(ssl_);
     ERR_clear_error();
-    flushRecords();
 }
 
 void TlsSocket::schedulePump() {
@@ -201,64 +229,24 @@ void TlsSocket::pump() {
         return;
     QPointer<TlsSocket> self(this);
     const qint64 before = bytesAvailable();
-    // Every round either finishes the handshake, decrypts, or moves TCP
-    // bytes in; it ends when none of them can go on.
-    for (;;) {
-        if (!handshakeDone_) {
-            ERR_clear_error();
-            const int r = SSL_do_handshake(ssl_);
-            flushRecords();
-            if (r == 1) {
-                handshakeDone_ = true;
-                handshakeTimer_.stop();
-                dropHandshakeBuffers();
-                encryptPending();
-                Q_EMIT encrypted();
-                if (!self || broken_)
-                    return;
-                continue;
-            }
-            if (SSL_get_error(ssl_, r) != SSL_ERROR_WANT_READ) {
+    if (!handshakeDone_) {
+        ERR_clear_error();
+        const int r = SSL_do_handshake(ssl_);
+        if (r != 1) {
+            if (SSL_get_error(ssl_, r) != SSL_ERROR_WANT_READ)
                 fail(lastError("TLS handshake failed"));
-                return;
-            }
-        } else {
-            readRecords();
-            if (broken_)
-                return;
+            return;
         }
-        const bool room = !handshakeDone_ || bytesAvailable() < readLimit_;
-        if (!room || tcp_->bytesAvailable() <= 0)
-            break;
-        char raw[kFeedChunk];
-        const qint64 got = tcp_->read(raw, kFeedChunk);
-        if (got <= 0)
-            break;
-        BIO_write(in_bio_, raw, int(got));
+        handshakeDone_ = true;
+        handshakeTimer_.stop();
+        encryptPending();
+        Q_EMIT encrypted();
+        if (!self || broken_)
+            return;
     }
-    if (bytesAvailable() > before)
+    readRecords();
+    if (self && !broken_ && bytesAvailable() > before)
         Q_EMIT readyRead();
-}
-
-void TlsSocket::dropHandshakeBuffers() {
-    // The memory buffers keep the size the handshake grew them to; fresh
-    // ones cost an idle connection nothing.
-    if (BIO_ctrl_pending(in_bio_) == 0) {
-        BIO* fresh = BIO_new(BIO_s_mem());
-        if (fresh) {
-            BIO_set_mem_eof_return(fresh, -1);
-            SSL_set0_rbio(ssl_, fresh);
-            in_bio_ = fresh;
-        }
-    }
-    if (BIO_ctrl_pending(out_bio_) == 0) {
-        BIO* fresh = BIO_new(BIO_s_mem());
-        if (fresh) {
-            BIO_set_mem_eof_return(fresh, -1);
-            SSL_set0_wbio(ssl_, fresh);
-            out_bio_ = fresh;
-        }
-    }
 }
 
 void TlsSocket::readRecords() {
@@ -272,13 +260,11 @@ void TlsSocket::readRecords() {
         if (n > 0)
             continue;
         const int e = SSL_get_error(ssl_, n);
-        flushRecords();
         if (e == SSL_ERROR_WANT_READ)
             return;
         if (e == SSL_ERROR_ZERO_RETURN) {
             // close_notify: the client's end of data. Its FIN follows.
             SSL_shutdown(ssl_);
-            flushRecords();
             closeNotified_ = true;
             QMetaObject::invokeMethod(
                 this, [this] { reportEnd(true, QString()); }, Qt::QueuedConnection);
@@ -301,7 +287,6 @@ void TlsSocket::encryptPending() {
             return;
         }
         outPos_ += n;
-        flushRecords();
     }
     if (outPos_ == out_.size()) {
         out_.clear();
@@ -312,14 +297,10 @@ void TlsSocket::encryptPending() {
     }
 }
 
-void TlsSocket::flushRecords() {
-    if (!out_bio_ || !tcp_)
+void TlsSocket::sendRecords(const char* data, qint64 n) {
+    if (!tcp_ || n <= 0)
         return;
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(out_bio_, &data);
-    if (n <= 0)
-        return;
-    long sent = 0;
+    qint64 sent = 0;
 #ifdef Q_OS_UNIX
     // With nothing queued in the TCP socket the records go straight to the
     // kernel, saving their copy through its write buffer; what the kernel
@@ -342,7 +323,6 @@ void TlsSocket::flushRecords() {
 #endif
     if (sent < n)
         tcp_->write(data + sent, n - sent);
-    (void)BIO_reset(out_bio_);
 }
 
 void TlsSocket::scheduleWritten() {
@@ -366,7 +346,6 @@ void TlsSocket::fail(const QString& reason) {
     if (std::exchange(broken_, true))
         return;
     handshakeTimer_.stop();
-    flushRecords(); // the alert, if OpenSSL made one
     ERR_clear_error();
     reportEnd(false, reason);
 }
