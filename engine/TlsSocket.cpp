@@ -168,7 +168,10 @@ void TlsSocket::write(const QByteArray& data) {
 }
 
 qint64 TlsSocket::bytesToWrite() const {
-    return (out_.size() - outPos_) + (tcp_ ? tcp_->bytesToWrite() : 0);
+    // Bytes sent directly count as queued until the event loop has reported
+    // them, as the TCP socket's own do: a writer then yields to the other
+    // connections after each portion instead of filling the kernel at once.
+    return (out_.size() - outPos_) + sentUnreported_ + (tcp_ ? tcp_->bytesToWrite() : 0);
 }
 
 bool TlsSocket::isConnected() const {
@@ -278,7 +281,7 @@ void TlsSocket::readRecords() {
 void TlsSocket::encryptPending() {
     if (!handshakeDone_ || broken_ || !tcp_)
         return;
-    while (outPos_ < out_.size() && tcp_->bytesToWrite() < kEncryptAhead) {
+    while (outPos_ < out_.size() && tcp_->bytesToWrite() + sentUnreported_ < kEncryptAhead) {
         ERR_clear_error();
         const int n = SSL_write(ssl_, out_.constData() + outPos_,
                                 int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
@@ -317,8 +320,10 @@ void TlsSocket::sendRecords(const char* data, qint64 n) {
             else
                 break;
         }
-        if (sent > 0)
+        if (sent > 0) {
+            sentUnreported_ += sent;
             scheduleWritten();
+        }
     }
 #endif
     if (sent < n)
@@ -334,6 +339,7 @@ void TlsSocket::scheduleWritten() {
         this,
         [this] {
             writtenQueued_ = false;
+            sentUnreported_ = 0;
             if (broken_ || !tcp_)
                 return;
             encryptPending();

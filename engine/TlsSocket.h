@@ -73,7 +73,8 @@ private:
     bool closeNotified_ = false; // the client ended its side with close_notify
     bool pumpQueued_ = false;
     bool writtenQueued_ = false;
-    bool data_; // a data connection (else the control connection)
+    qint64 sentUnreported_ = 0; // sent to the kernel, not yet reported as written
+    bool data_;                 // a data connection (else the control connection)
     QTimer handshakeTimer_;
 };
 
