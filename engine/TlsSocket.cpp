@@ -1,6 +1,7 @@
-// The TLS stream: TCP bytes fed to OpenSSL's memory buffers, records taken
-// from them into the TCP socket's queue, the handshake with its time limit,
-// decryption paced by the reader and encryption paced by the kernel.
+// The TLS stream: OpenSSL reads records straight from the TCP socket's
+// buffer and writes them straight to the kernel (or the TCP socket's queue
+// when the kernel is full), the handshake with its time limit, decryption
+// paced by the reader and encryption paced by the kernel.
 #include "engine/TlsSocket.h"
 
 #include "engine/TlsContext.h"
@@ -15,13 +16,18 @@
 #include <cstring>
 #include <limits>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#endif
+
 namespace kv::engine {
 
 namespace {
-// Bytes moved from the TCP socket into OpenSSL per step.
-constexpr qint64 kFeedChunk = 64 * 1024;
 // Plain bytes encrypted per SSL_write.
 constexpr qint64 kEncryptChunk = 64 * 1024;
+// Most plain bytes one TLS record holds: SSL_read never returns more.
+constexpr qint64 kRecordBytes = 16 * 1024;
 // Encrypt ahead only while the TCP socket holds less than this.
 constexpr qint64 kEncryptAhead = 512 * 1024;
 // Random bytes naming a control connection inside its tickets.
@@ -38,9 +44,44 @@ QString lastError(const char* what) {
 }
 } // namespace
 
+// OpenSSL's side of the TCP socket: reads take what the socket has buffered
+// (an empty buffer means "more later", never the end: the socket reports the
+// end itself), writes are always taken whole.
+BIO_METHOD* TlsSocket::bioMethod() {
+    static BIO_METHOD* const method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "kv-tcp");
+        if (!m)
+            return m;
+        BIO_meth_set_create(m, [](BIO* b) {
+            BIO_set_init(b, 1);
+            return 1;
+        });
+        BIO_meth_set_read_ex(m, [](BIO* b, char* out, size_t len, size_t* done) {
+            BIO_clear_retry_flags(b);
+            auto* self = static_cast<TlsSocket*>(BIO_get_data(b));
+            const qint64 n = self && self->tcp_ ? self->tcp_->read(out, qint64(len)) : 0;
+            *done = size_t(std::max<qint64>(n, 0));
+            if (n > 0)
+                return 1;
+            BIO_set_retry_read(b);
+            return 0;
+        });
+        BIO_meth_set_write_ex(m, [](BIO* b, const char* data, size_t len, size_t* done) {
+            if (auto* self = static_cast<TlsSocket*>(BIO_get_data(b)))
+                self->sendRecords(data, qint64(len));
+            *done = len;
+            return 1;
+        });
+        BIO_meth_set_ctrl(
+            m, [](BIO*, int cmd, long, void*) -> long { return cmd == BIO_CTRL_FLUSH ? 1 : 0; });
+        return m;
+    }();
+    return method;
+}
+
 TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int handshakeMs,
                      QObject* parent)
-    : StreamSocket(tcp, parent) {
+    : StreamSocket(tcp, parent), data_(role == Role::Data) {
     if (role == Role::Control) {
         token_.resize(kTokenBytes);
         QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(token_.data()),
@@ -72,20 +113,15 @@ TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int 
     handshakeTimer_.setSingleShot(true);
     connect(&handshakeTimer_, &QTimer::timeout, this,
             [this] { fail(QStringLiteral("TLS handshake timed out")); });
-    in_bio_ = BIO_new(BIO_s_mem());
-    out_bio_ = BIO_new(BIO_s_mem());
-    if (!ssl_ || !in_bio_ || !out_bio_) {
-        BIO_free(in_bio_);
-        BIO_free(out_bio_);
-        in_bio_ = out_bio_ = nullptr;
+    BIO* bio = bioMethod() ? BIO_new(bioMethod()) : nullptr;
+    if (!ssl_ || !bio) {
+        BIO_free(bio);
         QMetaObject::invokeMethod(
             this, [this] { fail(QStringLiteral("TLS unavailable")); }, Qt::QueuedConnection);
         return;
     }
-    // An empty buffer means "more later", not the end of the stream.
-    BIO_set_mem_eof_return(in_bio_, -1);
-    BIO_set_mem_eof_return(out_bio_, -1);
-    SSL_set_bio(ssl_, in_bio_, out_bio_);
+    BIO_set_data(bio, this);
+    SSL_set_bio(ssl_, bio, bio); // one reference, for reading and writing
     SSL_set_accept_state(ssl_);
     handshakeTimer_.start(handshakeMs);
     if (tcp_->bytesAvailable() > 0)
@@ -95,7 +131,9 @@ TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int 
 TlsSocket::~TlsSocket() {
     if (tcp_)
         tcp_->disconnect(this);
-    SSL_free(ssl_); // frees both buffers
+    if (ssl_)
+        BIO_set_data(SSL_get_rbio(ssl_), nullptr);
+    SSL_free(ssl_); // frees the BIO too
 }
 
 qint64 TlsSocket::read(char* data, qint64 max) {
@@ -106,7 +144,12 @@ qint64 TlsSocket::read(char* data, qint64 max) {
     std::memcpy(data, in_.constData() + inPos_, size_t(n));
     inPos_ += n;
     if (inPos_ == in_.size()) {
-        in_.clear(); // an idle connection keeps no buffer
+        // An idle control connection keeps no buffer; a data connection
+        // keeps it for the next records of its transfer.
+        if (data_)
+            in_.resize(0);
+        else
+            in_.clear();
         inPos_ = 0;
     }
     if (wasFull)
@@ -117,12 +160,18 @@ qint64 TlsSocket::read(char* data, qint64 max) {
 void TlsSocket::write(const QByteArray& data) {
     if (broken_)
         return;
-    out_.append(data);
+    if (outPos_ == out_.size())
+        out_ = data; // shared, not copied
+    else
+        out_.append(data);
     encryptPending();
 }
 
 qint64 TlsSocket::bytesToWrite() const {
-    return (out_.size() - outPos_) + (tcp_ ? tcp_->bytesToWrite() : 0);
+    // Bytes sent directly count as queued until the event loop has reported
+    // them, as the TCP socket's own do: a writer then yields to the other
+    // connections after each portion instead of filling the kernel at once.
+    return (out_.size() - outPos_) + sentUnreported_ + (tcp_ ? tcp_->bytesToWrite() : 0);
 }
 
 bool TlsSocket::isConnected() const {
@@ -144,7 +193,6 @@ void TlsSocket::issueSessionTicket() {
     if (SSL_new_session_ticket(ssl_) == 1)
         SSL_do_handshake(ssl_);
     ERR_clear_error();
-    flushRecords();
 }
 
 bool TlsSocket::isResumed() const {
@@ -165,13 +213,11 @@ void TlsSocket::sendCloseNotify() {
         if (n <= 0)
             break;
         outPos_ += n;
-        flushRecords();
     }
     out_.clear();
     outPos_ = 0;
     SSL_shutdown(ssl_);
     ERR_clear_error();
-    flushRecords();
 }
 
 void TlsSocket::schedulePump() {
@@ -186,82 +232,42 @@ void TlsSocket::pump() {
         return;
     QPointer<TlsSocket> self(this);
     const qint64 before = bytesAvailable();
-    // Every round either finishes the handshake, decrypts, or moves TCP
-    // bytes in; it ends when none of them can go on.
-    for (;;) {
-        if (!handshakeDone_) {
-            ERR_clear_error();
-            const int r = SSL_do_handshake(ssl_);
-            flushRecords();
-            if (r == 1) {
-                handshakeDone_ = true;
-                handshakeTimer_.stop();
-                dropHandshakeBuffers();
-                encryptPending();
-                Q_EMIT encrypted();
-                if (!self || broken_)
-                    return;
-                continue;
-            }
-            if (SSL_get_error(ssl_, r) != SSL_ERROR_WANT_READ) {
+    if (!handshakeDone_) {
+        ERR_clear_error();
+        const int r = SSL_do_handshake(ssl_);
+        if (r != 1) {
+            if (SSL_get_error(ssl_, r) != SSL_ERROR_WANT_READ)
                 fail(lastError("TLS handshake failed"));
-                return;
-            }
-        } else {
-            readRecords();
-            if (broken_)
-                return;
+            return;
         }
-        const bool room = !handshakeDone_ || bytesAvailable() < readLimit_;
-        if (!room || tcp_->bytesAvailable() <= 0)
-            break;
-        const QByteArray raw = tcp_->read(kFeedChunk);
-        if (raw.isEmpty())
-            break;
-        BIO_write(in_bio_, raw.constData(), int(raw.size()));
+        handshakeDone_ = true;
+        handshakeTimer_.stop();
+        encryptPending();
+        Q_EMIT encrypted();
+        if (!self || broken_)
+            return;
     }
-    if (bytesAvailable() > before)
+    readRecords();
+    if (self && !broken_ && bytesAvailable() > before)
         Q_EMIT readyRead();
 }
 
-void TlsSocket::dropHandshakeBuffers() {
-    // The memory buffers keep the size the handshake grew them to; fresh
-    // ones cost an idle connection nothing.
-    if (BIO_ctrl_pending(in_bio_) == 0) {
-        BIO* fresh = BIO_new(BIO_s_mem());
-        if (fresh) {
-            BIO_set_mem_eof_return(fresh, -1);
-            SSL_set0_rbio(ssl_, fresh);
-            in_bio_ = fresh;
-        }
-    }
-    if (BIO_ctrl_pending(out_bio_) == 0) {
-        BIO* fresh = BIO_new(BIO_s_mem());
-        if (fresh) {
-            BIO_set_mem_eof_return(fresh, -1);
-            SSL_set0_wbio(ssl_, fresh);
-            out_bio_ = fresh;
-        }
-    }
-}
-
 void TlsSocket::readRecords() {
-    char buf[16 * 1024];
     while (!closeNotified_ && bytesAvailable() < readLimit_) {
         ERR_clear_error();
-        const int n = SSL_read(ssl_, buf, int(sizeof buf));
-        if (n > 0) {
-            in_.append(buf, n);
+        // Decrypted straight into the buffer the reader takes from.
+        const qsizetype used = in_.size();
+        in_.resize(used + kRecordBytes);
+        const int n = SSL_read(ssl_, in_.data() + used, int(kRecordBytes));
+        in_.resize(used + std::max(n, 0));
+        if (n > 0)
             continue;
-        }
         const int e = SSL_get_error(ssl_, n);
-        flushRecords();
         if (e == SSL_ERROR_WANT_READ)
             return;
         if (e == SSL_ERROR_ZERO_RETURN) {
             // close_notify: the client's end of data. Its FIN follows.
             SSL_shutdown(ssl_);
-            flushRecords();
             closeNotified_ = true;
             QMetaObject::invokeMethod(
                 this, [this] { reportEnd(true, QString()); }, Qt::QueuedConnection);
@@ -275,7 +281,7 @@ void TlsSocket::readRecords() {
 void TlsSocket::encryptPending() {
     if (!handshakeDone_ || broken_ || !tcp_)
         return;
-    while (outPos_ < out_.size() && tcp_->bytesToWrite() < kEncryptAhead) {
+    while (outPos_ < out_.size() && tcp_->bytesToWrite() + sentUnreported_ < kEncryptAhead) {
         ERR_clear_error();
         const int n = SSL_write(ssl_, out_.constData() + outPos_,
                                 int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
@@ -284,7 +290,6 @@ void TlsSocket::encryptPending() {
             return;
         }
         outPos_ += n;
-        flushRecords();
     }
     if (outPos_ == out_.size()) {
         out_.clear();
@@ -295,22 +300,58 @@ void TlsSocket::encryptPending() {
     }
 }
 
-void TlsSocket::flushRecords() {
-    if (!out_bio_ || !tcp_)
+void TlsSocket::sendRecords(const char* data, qint64 n) {
+    if (!tcp_ || n <= 0)
         return;
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(out_bio_, &data);
-    if (n <= 0)
+    qint64 sent = 0;
+#ifdef Q_OS_UNIX
+    // With nothing queued in the TCP socket the records go straight to the
+    // kernel, saving their copy through its write buffer; what the kernel
+    // does not take (and any error) is left to the TCP socket.
+    if (tcp_->bytesToWrite() == 0 && tcp_->state() == QAbstractSocket::ConnectedState) {
+        const int fd = int(tcp_->socketDescriptor());
+        while (sent < n) {
+            const ssize_t k =
+                ::send(fd, data + sent, size_t(n - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (k > 0)
+                sent += k;
+            else if (k < 0 && errno == EINTR)
+                continue;
+            else
+                break;
+        }
+        if (sent > 0) {
+            sentUnreported_ += sent;
+            scheduleWritten();
+        }
+    }
+#endif
+    if (sent < n)
+        tcp_->write(data + sent, n - sent);
+}
+
+void TlsSocket::scheduleWritten() {
+    // The TCP socket reports only what went through its own queue, so the
+    // bytes sent directly are reported here, from the event loop as it does.
+    if (std::exchange(writtenQueued_, true))
         return;
-    tcp_->write(data, n);
-    (void)BIO_reset(out_bio_);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            writtenQueued_ = false;
+            sentUnreported_ = 0;
+            if (broken_ || !tcp_)
+                return;
+            encryptPending();
+            Q_EMIT bytesWritten();
+        },
+        Qt::QueuedConnection);
 }
 
 void TlsSocket::fail(const QString& reason) {
     if (std::exchange(broken_, true))
         return;
     handshakeTimer_.stop();
-    flushRecords(); // the alert, if OpenSSL made one
     ERR_clear_error();
     reportEnd(false, reason);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // A TLS-protected stream over a connected QTcpSocket, always the TLS server.
-// OpenSSL works on memory buffers: what the TCP socket reads goes in, the
-// records OpenSSL makes go out through the TCP socket's own queue, so the
-// handshake, reads and writes all run on readiness and never block.
+// OpenSSL reads records from what the TCP socket has buffered and writes
+// them to the kernel without waiting (the TCP socket queues what the kernel
+// cannot take yet), so the handshake, reads and writes all run on readiness
+// and never block.
 
 #include "engine/StreamSocket.h"
 
@@ -10,6 +11,7 @@
 
 using SSL = struct ssl_st;
 using BIO = struct bio_st;
+using BIO_METHOD = struct bio_method_st;
 
 namespace kv::engine {
 
@@ -51,16 +53,16 @@ private:
     void pump();
     void schedulePump();
     void readRecords();
-    void dropHandshakeBuffers();
     void encryptPending();
-    void flushRecords();
+    // Records OpenSSL made, to the kernel or the TCP socket's queue.
+    void sendRecords(const char* data, qint64 n);
+    void scheduleWritten();
+    static BIO_METHOD* bioMethod();
     void fail(const QString& reason);
 
     SSL* ssl_ = nullptr;
-    BIO* in_bio_ = nullptr;  // TCP -> OpenSSL
-    BIO* out_bio_ = nullptr; // OpenSSL -> TCP
-    QByteArray token_;       // names this control connection inside its tickets
-    QByteArray in_;          // decrypted and not yet read, from inPos_
+    QByteArray token_; // names this control connection inside its tickets
+    QByteArray in_;    // decrypted and not yet read, from inPos_
     qint64 inPos_ = 0;
     QByteArray out_; // written and not yet encrypted, from outPos_
     qint64 outPos_ = 0;
@@ -70,6 +72,9 @@ private:
     bool tcpEnded_ = false;      // the TCP connection is over: nothing more to send
     bool closeNotified_ = false; // the client ended its side with close_notify
     bool pumpQueued_ = false;
+    bool writtenQueued_ = false;
+    qint64 sentUnreported_ = 0; // sent to the kernel, not yet reported as written
+    bool data_;                 // a data connection (else the control connection)
     QTimer handshakeTimer_;
 };
 

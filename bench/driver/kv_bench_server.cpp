@@ -1,8 +1,10 @@
 // Runs the FTP engine without a window for the benchmark: one account
 // "bench"/"bench" with every right, the root folder and port from the command
-// line, listening on 127.0.0.1 only. Prints READY once it listens.
+// line, listening on 127.0.0.1 only. Prints READY once it listens. With
+// --tls it offers AUTH TLS with the given PEM files and, as the program's
+// default, requires data connections to resume their control session.
 //
-//   kv_bench_server ROOT_FOLDER PORT
+//   kv_bench_server ROOT_FOLDER PORT [--tls CERT_FILE KEY_FILE]
 
 #include "engine/FtpServer.h"
 
@@ -85,8 +87,10 @@ int fail(const QString& message) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 3)
-        return fail(QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT"));
+    const bool withTls = args.size() == 6 && args.at(3) == QLatin1String("--tls");
+    if (args.size() != 3 && !withTls)
+        return fail(
+            QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT [--tls CERT_FILE KEY_FILE]"));
 
     const QString root = QDir(args.at(1)).absolutePath();
     if (!QDir(root).exists())
@@ -107,8 +111,17 @@ int main(int argc, char* argv[]) {
     server.setPort(static_cast<qint16>(port));
     server.setServerRootDir(root);
     server.setTimeout(600); // idle sessions must survive the memory measurement
+    if (withTls) {
+        kv::engine::TlsSettings tls;
+        tls.mode = kv::engine::TlsMode::On;
+        tls.certificateFile = QDir(args.at(4)).absolutePath();
+        tls.privateKeyFile = QDir(args.at(5)).absolutePath();
+        server.setTls(tls);
+    }
     if (!server.Listen())
-        return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(port));
+        return fail(QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
+                        .arg(port)
+                        .arg(server.ListenError()));
 
     std::fputs("READY\n", stdout);
     std::fflush(stdout);

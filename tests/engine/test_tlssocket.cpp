@@ -31,6 +31,8 @@ class TestTlsSocket : public QObject {
 private Q_SLOTS:
     void realClientsMoveFilesIntact();
     void dataConnectionMustResumeItsOwnSession();
+    void ticketsComeOnlyOnTheControlConnection_data();
+    void ticketsComeOnlyOnTheControlConnection();
     void replies_data();
     void replies();
     void misbehavingClientsHarmNoOne();
@@ -93,6 +95,50 @@ print(attempt(g, 'RETR a.txt'))
             QVERIFY(
                 h.events.logLines.contains(u"425 TLS session of data connection not resumed."_s));
     }
+}
+
+void TestTlsSocket::ticketsComeOnlyOnTheControlConnection_data() {
+    QTest::addColumn<QString>("version");
+    // Tickets the control connection holds after the login and after each of
+    // five transfers; then the tickets seen on all data connections, resumed
+    // ones and one of a client that starts a fresh session.
+    QTest::addColumn<QString>("expected");
+    // TLS 1.3: two after the handshake, one more before every data command.
+    QTest::newRow("TLS 1.3") << u"TLSv1_3"_s << u"2 3 4 5 6 7 data 0"_s;
+    // TLS 1.2: the handshake's one ticket; resuming renews none.
+    QTest::newRow("TLS 1.2") << u"TLSv1_2"_s << u"1 1 1 1 1 1 data 0"_s;
+}
+
+void TestTlsSocket::ticketsComeOnlyOnTheControlConnection() {
+    QFETCH(QString, version);
+    QFETCH(QString, expected);
+    EngineHarness h;
+    h.tls = h.tlsWith(TlsMode::On, false);
+    QVERIFY(h.start());
+    h.write(u"root/a.txt"_s, "hello tls\n");
+    // Every NewSessionTicket the client decrypts, with the connection it
+    // came on.
+    const ClientRun r = h.python(uR"(
+ctx = tls_context(ssl.TLSVersion.%1)
+seen = []
+def on_message(conn, direction, version, content, kind, data):
+    if (direction == 'read' and content == ssl._TLSContentType.HANDSHAKE
+            and kind == ssl._TLSMessageType.NEWSESSION_TICKET):
+        seen.append(conn)
+ctx._msg_callback = on_message
+g = tlslogin(cls=ReuseFTP, ctx=ctx)
+g.voidcmd('NOOP')
+counts = [sum(c is g.sock for c in seen)]
+for cmd in ['RETR a.txt', 'NLST', 'RETR a.txt', 'MLSD', 'RETR a.txt']:
+    assert attempt(g, cmd).startswith('ok')
+    counts.append(sum(c is g.sock for c in seen))
+fresh = tlslogin(ctx=ctx)
+assert attempt(fresh, 'RETR a.txt').startswith('ok')
+controls = (g.sock, fresh.sock)
+print(' '.join(map(str, counts)), 'data', sum(c not in controls for c in seen))
+)"_s.arg(version));
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(outputOf(r).value(0), expected);
 }
 
 void TestTlsSocket::replies_data() {

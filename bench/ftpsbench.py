@@ -1,0 +1,502 @@
+#!/usr/bin/env python3
+"""FTPS benchmark client used by `bench/run --ftps`.
+
+Every session starts with AUTH TLS and uses PROT P; every data connection
+resumes the TLS session of its own control connection (as curl and lftp do,
+and as vsftpd with require_ssl_reuse and our engine by default require).
+
+Subcommands:
+  measure ...       run every FTPS measurement against one server on
+                    127.0.0.1 and write the numbers as JSON
+  table JSON...     print the comparison table from those JSON files
+
+The data set is the plain benchmark's (ftpbench.py prepare). Only 127.0.0.1
+is ever contacted. Every loop is bounded in count and time.
+"""
+
+import argparse
+import asyncio
+import ftplib
+import json
+import multiprocessing
+import os
+import select
+import ssl
+import statistics
+import sys
+import time
+
+import ftpbench as plain
+
+HOST = plain.HOST
+SOCKET_TIMEOUT = plain.SOCKET_TIMEOUT
+CHUNK = 4 << 20
+MIB = float(1 << 20)
+
+
+def tls_context():
+    """A client context for self-signed certificates; some servers end data
+    connections without close_notify, which then reads as a normal end."""
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    ctx.check_hostname = False
+    ctx.verify_mode = ssl.CERT_NONE
+    ctx.options |= ssl.OP_IGNORE_UNEXPECTED_EOF
+    return ctx
+
+
+# One context per process: a session resumes only within its own context.
+CONTEXT = tls_context()
+
+
+class ResumingFTP(ftplib.FTP_TLS):
+    """Data connections resume the control connection's latest session; the
+    number of handshakes and of resumed ones is counted."""
+
+    def __init__(self, **kw):
+        super().__init__(context=CONTEXT, **kw)
+        self.handshakes = 0
+        self.resumed = 0
+
+    def ntransfercmd(self, cmd, rest=None):
+        conn, size = ftplib.FTP.ntransfercmd(self, cmd, rest)
+        conn = self.context.wrap_socket(conn, server_hostname=None, session=self.sock.session)
+        self.handshakes += 1
+        self.resumed += conn.session_reused
+        return conn, size
+
+
+def connect(port, user, password):
+    f = ResumingFTP(timeout=SOCKET_TIMEOUT)
+    f.connect(HOST, port)
+    f.auth()
+    f.login(user, password)
+    f.prot_p()
+    return f
+
+
+def close_data(conn):
+    """After a download: our close_notify in answer to the server's (or to
+    its plain end), as ftplib does, then the socket."""
+    try:
+        conn.unwrap()
+    except (OSError, ValueError):
+        pass
+    conn.close()
+
+
+def end_upload(conn):
+    """After an upload: our close_notify, then the socket, without waiting
+    for the server's answer (as curl does; ftplib's unwrap would wait for
+    it and time each server's way of answering rather than the upload)."""
+    conn.settimeout(0)
+    for _ in range(1000):  # a full send buffer may hold the alert back
+        try:
+            conn.unwrap()
+            break
+        except ssl.SSLWantReadError:
+            break  # ours is out; the server's is not waited for
+        except ssl.SSLWantWriteError:
+            select.select([], [conn], [], 1.0)
+        except (OSError, ValueError):
+            break
+    conn.close()
+
+
+def download_once(f, size, buf):
+    conn = f.transfercmd("RETR " + plain.BIG_NAME)
+    got = plain.read_all(conn, buf)
+    close_data(conn)
+    f.voidresp()
+    if got != size:
+        raise plain.Failure("download returned %d bytes, expected %d" % (got, size))
+
+
+# ---------------------------------------------------------------- throughput
+
+def measure_download(args):
+    f = connect(args.port, args.user, args.password)
+    f.voidcmd("TYPE I")
+    size = os.path.getsize(os.path.join(args.root, plain.BIG_NAME))
+    buf = bytearray(CHUNK)
+    times = plain.timed(lambda: download_once(f, size, buf), args.repeats)
+    args.cpu_mark.take()
+    args.result["cipher"] = "%s %s" % (f.sock.version(), f.sock.cipher()[0])
+    f.quit()
+    return size / min(times), times
+
+
+def measure_upload(args):
+    f = connect(args.port, args.user, args.password)
+    f.voidcmd("TYPE I")
+    source = os.path.join(args.root, plain.BIG_NAME)
+    size = os.path.getsize(source)
+    target = plain.UPLOAD_DIR + "/big_up.bin"
+    buf = bytearray(CHUNK)
+    view = memoryview(buf)
+
+    def once():
+        conn = f.transfercmd("STOR " + target)
+        with open(source, "rb") as src:
+            for _ in range(size // CHUNK + 2):
+                n = src.readinto(buf)
+                if not n:
+                    break
+                conn.sendall(view[:n])
+        end_upload(conn)
+        f.voidresp()
+        stored = os.path.getsize(os.path.join(args.root, target))
+        if stored != size:
+            raise plain.Failure("upload stored %d bytes, expected %d" % (stored, size))
+
+    times = plain.timed(once, args.repeats)
+    args.cpu_mark.take()
+    f.delete(target)
+    f.quit()
+    return size / min(times), times
+
+
+def measure_small_files(args):
+    """`small` uploads then downloads of 4 KiB in one session, each over its
+    own PASV data connection with a resumed handshake."""
+    count = args.small
+    f = connect(args.port, args.user, args.password)
+    f.voidcmd("TYPE I")
+    payload = os.urandom(plain.SMALL_SIZE)
+    buf = bytearray(64 << 10)
+
+    t0 = time.perf_counter()
+    for i in range(count):
+        conn = f.transfercmd("STOR %s/u%05d" % (plain.UPLOAD_DIR, i))
+        conn.sendall(payload)
+        end_upload(conn)
+        f.voidresp()
+    up = count / (time.perf_counter() - t0)
+
+    t0 = time.perf_counter()
+    for i in range(count):
+        conn = f.transfercmd("RETR %s/f%05d" % (plain.SMALL_DIR, i))
+        got = plain.read_all(conn, buf)
+        close_data(conn)
+        f.voidresp()
+        if got != plain.SMALL_SIZE:
+            raise plain.Failure("small download returned %d bytes" % got)
+    down = count / (time.perf_counter() - t0)
+    args.cpu_mark.take()
+    args.result["small_resumed"] = "%d of %d" % (f.resumed, f.handshakes)
+    f.quit()
+    for i in range(min(count, 3)):
+        if os.path.getsize(os.path.join(args.root, plain.UPLOAD_DIR, "u%05d" % i)) != plain.SMALL_SIZE:
+            raise plain.Failure("small upload stored a wrong size")
+    return up, down
+
+
+# ---------------------------------------------------------------- logins
+
+async def _login_once(port, user, password):
+    reader, writer = await asyncio.open_connection(HOST, port)
+    try:
+        if await plain._read_reply(reader) != 220:
+            return False
+        writer.write(b"AUTH TLS\r\n")
+        if await plain._read_reply(reader) != 234:
+            return False
+        await writer.start_tls(CONTEXT)
+        writer.write(b"USER %s\r\n" % user.encode())
+        if await plain._read_reply(reader) != 331:
+            return False
+        writer.write(b"PASS %s\r\n" % password.encode())
+        ok = await plain._read_reply(reader) == 230
+        writer.write(b"QUIT\r\n")
+        await plain._read_reply(reader)
+        # The server closes first, so the client side keeps no TIME_WAIT.
+        try:
+            await asyncio.wait_for(reader.read(), 5)
+        except (ssl.SSLError, ConnectionError):
+            pass
+        return ok
+    finally:
+        writer.close()
+
+
+async def _login_worker(port, user, password, deadline, max_count, counts):
+    """counts: [logins finished inside the window, failed, finished late]."""
+    for _ in range(max_count):
+        if time.monotonic() >= deadline:
+            break
+        try:
+            ok = await asyncio.wait_for(_login_once(port, user, password), plain.LOGIN_TIMEOUT)
+        except (OSError, asyncio.TimeoutError, ConnectionError, ValueError, ssl.SSLError):
+            ok = False
+        if not ok:
+            counts[1] += 1
+        elif time.monotonic() <= deadline:
+            counts[0] += 1
+        else:
+            counts[2] += 1
+
+
+def _login_process(port, user, password, clients, start_at, seconds, max_count, queue):
+    async def run():
+        await asyncio.sleep(max(0.0, start_at - time.time()))
+        deadline = time.monotonic() + seconds
+        per_client = max(1, max_count // clients)
+        client_counts = [[0, 0, 0] for _ in range(clients)]
+        await asyncio.gather(*[
+            _login_worker(port, user, password, deadline, per_client, c) for c in client_counts
+        ])
+        return [sum(c[i] for c in client_counts) for i in range(3)]
+
+    queue.put(asyncio.run(run()))
+
+
+def measure_logins(args):
+    """Logins per second over AUTH TLS, `concurrency` clients spread over
+    several processes, each repeating connect, AUTH, USER, PASS, QUIT."""
+    procs_n = max(1, min(args.login_procs, args.concurrency))
+    per_proc = [args.concurrency // procs_n + (1 if i < args.concurrency % procs_n else 0)
+                for i in range(procs_n)]
+    ctx = multiprocessing.get_context("fork")
+    queue = ctx.Queue()
+    start_at = time.time() + 0.5
+    procs = [ctx.Process(target=_login_process,
+                         args=(args.port, args.user, args.password, n, start_at,
+                               args.login_seconds, args.login_max // procs_n, queue))
+             for n in per_proc]
+    for p in procs:
+        p.start()
+    results = []
+    try:
+        for _ in procs:
+            results.append(queue.get(timeout=args.login_seconds + 60))
+    finally:
+        for p in procs:
+            p.join(timeout=10)
+            if p.is_alive():
+                p.terminate()
+    ok, failed, late = (sum(r[i] for r in results) for i in range(3))
+    if ok == 0:
+        raise plain.Failure("no login succeeded (%d failed)" % failed)
+    return ok / args.login_seconds, ok, failed, late
+
+
+# ---------------------------------------------------------------- memory
+
+def measure_idle_memory(args):
+    """RSS growth of the server (all its processes) per idle session that
+    is logged in over TLS with PROT P set."""
+    connect(args.port, args.user, args.password).quit()  # one-time set-up
+    time.sleep(0.5)
+    before = plain.tree_rss_kib(args.server_pid)
+    sessions = []
+    try:
+        for _ in range(args.idle):
+            sessions.append(connect(args.port, args.user, args.password))
+        time.sleep(1.0)
+        after = plain.tree_rss_kib(args.server_pid)
+    finally:
+        for s in sessions:
+            try:
+                s.quit()
+            except (OSError, ftplib.Error, EOFError, ssl.SSLError):
+                s.close()
+    return (after - before) / args.idle, before, after
+
+
+# ---------------------------------------------------------------- NOOP latency
+
+def _download_loop(args, size, seconds, started, queue):
+    """Downloads the big file over and over for `seconds` (at most 50
+    times); reports the bytes moved and the time taken."""
+    moved, t0 = 0, time.perf_counter()
+    try:
+        f = connect(args.port, args.user, args.password)
+        f.voidcmd("TYPE I")
+        buf = bytearray(CHUNK)
+        started.release()
+        for _ in range(50):
+            download_once(f, size, buf)
+            moved += size
+            if time.perf_counter() - t0 >= seconds:
+                break
+        f.quit()
+        queue.put((moved, time.perf_counter() - t0, ""))
+    except (OSError, ftplib.Error, EOFError, plain.Failure) as e:
+        started.release()
+        queue.put((moved, time.perf_counter() - t0, str(e)))
+
+
+def measure_noop(args):
+    """NOOP round trips on one session while two others download the big
+    file under PROT P: (p99 ms, median ms, samples, MiB/s of the two)."""
+    size = os.path.getsize(os.path.join(args.root, plain.BIG_NAME))
+    f = connect(args.port, args.user, args.password)
+    ctx = multiprocessing.get_context("fork")
+    started, queue = ctx.Semaphore(0), ctx.Queue()
+    procs = [ctx.Process(target=_download_loop,
+                         args=(args, size, args.noop_seconds, started, queue)) for _ in range(2)]
+    for p in procs:
+        p.start()
+    rtts, done, results = [], 0, []
+    try:
+        for _ in procs:
+            started.acquire(timeout=30)
+        time.sleep(0.2)  # both transfers are under way
+        deadline = time.monotonic() + args.noop_seconds + 120
+        for _ in range(100000):
+            t0 = time.perf_counter()
+            f.voidcmd("NOOP")
+            rtts.append(time.perf_counter() - t0)
+            while not queue.empty():
+                results.append(queue.get())
+            if len(results) >= len(procs) or time.monotonic() > deadline:
+                break
+            time.sleep(0.002)
+        for _ in range(len(procs) - len(results)):
+            results.append(queue.get(timeout=120))
+    finally:
+        for p in procs:
+            p.join(timeout=10)
+            if p.is_alive():
+                p.terminate()
+    f.quit()
+    errors = [r[2] for r in results if r[2]]
+    if errors:
+        raise plain.Failure("download during NOOP: " + errors[0])
+    if len(rtts) < 20:
+        raise plain.Failure("only %d NOOP samples" % len(rtts))
+    rtts.sort()
+    p99 = rtts[min(len(rtts) - 1, int(len(rtts) * 0.99))]
+    rate = sum(r[0] for r in results) / max(r[1] for r in results)
+    return p99 * 1e3, statistics.median(rtts) * 1e3, len(rtts), rate / MIB
+
+
+# ---------------------------------------------------------------- driver
+
+def measure(args):
+    result = {"server": args.name, "port": args.port,
+              "big_bytes": os.path.getsize(os.path.join(args.root, plain.BIG_NAME)),
+              "small_count": args.small, "idle_sessions": args.idle,
+              "concurrency": args.concurrency, "list_entries": 0}
+    args.result = result
+    steps = [
+        ("idle", lambda: measure_idle_memory(args)),  # first, on a fresh heap
+        ("download", lambda: measure_download(args)),
+        ("upload", lambda: measure_upload(args)),
+        ("small", lambda: measure_small_files(args)),
+        ("logins", lambda: measure_logins(args)),
+        ("noop", lambda: measure_noop(args)),
+    ]
+    for key, fn in steps:
+        if args.only and key not in args.only.split(","):
+            continue
+        time.sleep(0.3)
+        t0 = time.perf_counter()
+        args.cpu_mark = plain.CpuMark(args.server_pid)
+        cpu0 = plain.tree_cpu_seconds(args.server_pid)
+        try:
+            value = fn()
+        except (OSError, ftplib.Error, EOFError, plain.Failure, asyncio.TimeoutError) as e:
+            print("  %-9s FAILED: %s" % (key, e), flush=True)
+            result[key + "_error"] = str(e)
+            continue
+        cpu_end = args.cpu_mark.value
+        cpu = (cpu_end if cpu_end is not None else plain.tree_cpu_seconds(args.server_pid)) - cpu0
+        if key in ("download", "upload"):
+            result[key + "_Bps"] = value[0]
+            result[key + "_cpu_per_gib"] = cpu / (len(value[1]) * result["big_bytes"] / plain.GIB)
+        elif key == "small":
+            result["small_up_fps"], result["small_down_fps"] = value
+            result["small_cpu_us"] = cpu / (2 * args.small) * 1e6
+        elif key == "logins":
+            (result["logins_ps"], result["logins_ok"], result["logins_failed"],
+             result["logins_late"]) = value
+        elif key == "idle":
+            result["idle_kib"], result["idle_rss_before_kib"], result["idle_rss_after_kib"] = value
+        elif key == "noop":
+            (result["noop_p99_ms"], result["noop_p50_ms"], result["noop_samples"],
+             result["noop_download_MiBps"]) = value
+        print("  %-9s %s  (%.1f s)" % (key, plain._short(value), time.perf_counter() - t0),
+              flush=True)
+    with open(args.json, "w") as out:
+        json.dump(result, out, indent=1)
+
+
+# ---------------------------------------------------------------- table
+
+# key, label, unit text, scale, higher is better (the plain table's layout)
+ROWS = [
+    ("download_Bps", "Download {big}, PROT P", "MiB/s", 1 / MIB, True),
+    ("upload_Bps", "Upload {big}, PROT P", "MiB/s", 1 / MIB, True),
+    ("small_up_fps", "{small} files of 4 KiB up, PROT P, one session", "files/s", 1, True),
+    ("small_down_fps", "{small} files of 4 KiB down, PROT P, one session", "files/s", 1, True),
+    ("logins_ps", "Logins over AUTH TLS, {conc} concurrent clients", "logins/s", 1, True),
+    ("idle_kib", "RSS per idle TLS session ({idle} open)", "KiB", 1, False),
+    ("noop_p99_ms", "NOOP p99 during two PROT P downloads", "ms", 1, False),
+    ("noop_p50_ms", "NOOP median during two PROT P downloads", "ms", 1, False),
+    ("noop_download_MiBps", "The two downloads together", "MiB/s", 1, True),
+    ("download_cpu_per_gib", "Server CPU per GiB down", "s", 1, False),
+    ("upload_cpu_per_gib", "Server CPU per GiB up", "s", 1, False),
+    ("small_cpu_us", "Server CPU per small file", "us", 1, False),
+]
+
+
+def _targets(ours, peers):
+    """Checks our numbers against the goals for the protected path."""
+    checks = []
+    for key, label in (("download_Bps", "download"), ("upload_Bps", "upload"),
+                       ("small_up_fps", "small files up"), ("small_down_fps", "small files down"),
+                       ("logins_ps", "logins")):
+        vals = [p[key] for p in peers if key in p]
+        if vals and key in ours:
+            checks.append(("%s >= 1.0x best peer" % label, ours[key] >= max(vals)))
+    if "noop_p99_ms" in ours:
+        checks.append(("NOOP p99 under 50 ms", ours["noop_p99_ms"] < 50))
+    print()
+    for text, ok in checks:
+        print("  %-4s %s" % ("ok" if ok else "MISS", text))
+
+
+def table(paths, ours_name):
+    # The plain table's printer, with these rows and goals.
+    plain.ROWS, plain._targets = ROWS, _targets
+    plain.table(paths, ours_name)
+    print()
+    for p in paths:
+        with open(p) as f:
+            r = json.load(f)
+        print("  %s (%s): %s; data connections resumed: %s" % (
+            r["server"], os.path.basename(p), r.get("cipher", "?"), r.get("small_resumed", "?")))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
+    sub = ap.add_subparsers(dest="cmd", required=True)
+    m = sub.add_parser("measure")
+    m.add_argument("--name", required=True)
+    m.add_argument("--port", type=int, required=True)
+    m.add_argument("--user", required=True)
+    m.add_argument("--password", required=True)
+    m.add_argument("--root", required=True, help="the server's root folder on disk")
+    m.add_argument("--server-pid", type=int, required=True)
+    m.add_argument("--json", required=True)
+    m.add_argument("--repeats", type=int, default=3)
+    m.add_argument("--small", type=int, default=2000)
+    m.add_argument("--concurrency", type=int, default=100)
+    m.add_argument("--login-procs", type=int, default=4)
+    m.add_argument("--login-seconds", type=float, default=4.0)
+    m.add_argument("--login-max", type=int, default=200000)
+    m.add_argument("--idle", type=int, default=100)
+    m.add_argument("--noop-seconds", type=float, default=8.0)
+    m.add_argument("--only", default="", help="comma-separated subset of measurements")
+    t = sub.add_parser("table")
+    t.add_argument("--ours", default="kestrova")
+    t.add_argument("json", nargs="+")
+    args = ap.parse_args()
+    if args.cmd == "measure":
+        measure(args)
+    else:
+        table(args.json, args.ours)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
