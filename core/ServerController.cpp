@@ -75,6 +75,9 @@ bool ServerController::ServerStart() {
         tls = options.tls;
         if (applyLogLimits_)
             applyLogLimits_(options.logMaxBytes, options.logKeep);
+        engine_.setConnectionLimits(options.maxConnections, options.maxConnectionsPerIp);
+        if (applyBanRules_)
+            applyBanRules_(options.bans);
     }
 
     if (const auto badPort = handOverSettings(address))

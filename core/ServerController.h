@@ -7,6 +7,7 @@
 #include "access/OptionsTable.h"
 #include "core/ServerBoxes.h"
 #include "engine/FtpEngine.h"
+#include "engine/LoginBans.h"
 
 #include <QDateTime>
 #include <QString>
@@ -63,6 +64,10 @@ public:
     void setLogLimits(std::function<void(qint64 maxBytes, int keep)> apply) {
         applyLogLimits_ = std::move(apply);
     }
+    // Told the ban rules read at each start (a start lifts every ban).
+    void setBanRules(std::function<void(const engine::BanRules&)> apply) {
+        applyBanRules_ = std::move(apply);
+    }
     // Lines logged after a successful start (e.g. list entries that match nothing).
     void setStartNotes(std::function<QStringList()> notes) { startNotes_ = std::move(notes); }
 
@@ -87,6 +92,7 @@ private:
     PrepareCertificateFn prepareCertificate_;
     std::function<void(qint64, int)> applyLogLimits_;
     std::function<QStringList()> startNotes_;
+    std::function<void(const engine::BanRules&)> applyBanRules_;
     ServerView* view_ = nullptr;
     qint16 state_ = 0;
 };

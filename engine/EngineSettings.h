@@ -10,6 +10,8 @@
 
 namespace kv::engine {
 
+class LoginBans;
+
 // Shown at the end of HELP.
 inline constexpr char kEngineVersion[] = "1.0";
 
@@ -24,6 +26,8 @@ struct EngineSettings {
     ReplyTexts replies;
     EngineLimits limits;
     TlsSettings tls;
+    // Failed-login counts and bans; null: no bans (see LoginBans.h).
+    LoginBans* bans = nullptr;
 };
 
 } // namespace kv::engine

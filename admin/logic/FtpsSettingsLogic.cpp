@@ -1,6 +1,7 @@
 // The FTPS group's behaviour: loading, checking and keeping its options.
 #include "admin/logic/FtpsSettingsLogic.h"
 
+#include "admin/logic/OptionEdits.h"
 #include "core/DataFolder.h"
 #include "core/StartOptions.h"
 
@@ -25,12 +26,8 @@ FtpsSettingsLogic::FtpsSettingsLogic(access::OptionsTable& table, QString dataFo
                                      CertificateTools tools)
     : table_(table), dataFolder_(std::move(dataFolder)), tools_(std::move(tools)) {}
 
-// The option's text as the operator should see it: its normal form when it
-// is valid, else the stored text itself so that it can be corrected.
 QString FtpsSettingsLogic::shown(const QString& option) const {
-    const QString raw = table_.value(option);
-    const settings::OptionCheck checked = table_.catalog().check(option, raw);
-    return checked.ok() ? checked.value : raw;
+    return shownOption(table_, option);
 }
 
 FtpsForm FtpsSettingsLogic::load() const {
@@ -49,29 +46,7 @@ FtpsForm FtpsSettingsLogic::load() const {
 }
 
 std::optional<QString> FtpsSettingsLogic::change(const QString& option, const QString& text) {
-    const settings::OptionCatalog& catalog = table_.catalog();
-    const settings::OptionCheck checked = catalog.check(option, text);
-    if (!checked.ok())
-        return checked.error;
-
-    // A value fine on its own may still clash with another option (a minimum
-    // version above the maximum): only a reason the change brings refuses it.
-    QMap<QString, QString> rows = table_.read().rows;
-    for (auto it = table_.pending().begin(); it != table_.pending().end(); ++it)
-        rows.insert(it.key(), it.value());
-    const QStringList before = catalog.checkAll(rows).errors;
-    rows.insert(option, checked.value);
-    for (const QString& error : catalog.checkAll(rows).errors) {
-        if (!before.contains(error))
-            return error;
-    }
-
-    const settings::OptionCheck stored = catalog.check(option, table_.read().rows.value(option));
-    if (stored.ok() && stored.value == checked.value)
-        table_.dropPending(option); // back to what the file holds: nothing to write
-    else
-        table_.setPending(option, checked.value);
-    return std::nullopt;
+    return changeOption(table_, option, text);
 }
 
 std::optional<QString> FtpsSettingsLogic::changeMode(int index) {

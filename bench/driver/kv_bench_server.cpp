@@ -2,9 +2,19 @@
 // "bench"/"bench" with every right, the root folder and port from the command
 // line, listening on 127.0.0.1 only. Prints READY once it listens.
 //
-//   kv_bench_server ROOT_FOLDER PORT
+//   kv_bench_server ROOT_FOLDER PORT [yescrypt|sha512crypt]
+//
+// With a hash kind the account's password is stored as that crypt(3) hash
+// (yescrypt as the account panel stores it, SHA-512-crypt with libcrypt's
+// default 5000 rounds as the peers' bench user has it) and every login
+// verifies it, without the program's memory of recent answers.
 
+#include "access/PasswordHash.h"
 #include "engine/FtpServer.h"
+
+#include <crypt.h>
+#include <memory>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,11 +34,12 @@ using kv::engine::Verdict;
 // engine's logging cost stays in the measurement without any file output.
 class BenchEvents final : public kv::engine::EngineEvents {
 public:
-    explicit BenchEvents(QString root) : root_(std::move(root)) {}
+    BenchEvents(QString root, QString stored)
+        : root_(std::move(root)), stored_(std::move(stored)) {}
 
     Verdict LoginRequest(ConnectionObject& c) override {
-        const bool ok =
-            c.UserName() == QLatin1String("bench") && c.Password() == QLatin1String("bench");
+        const bool ok = c.UserName() == QLatin1String("bench") &&
+                        kv::access::passwordMatches(stored_, c.Password());
         if (ok)
             c.setRootDir(root_);
         return kv::engine::denyIf(!ok);
@@ -53,6 +64,7 @@ public:
 
 private:
     QString root_;
+    QString stored_;
     qint64 logLines_ = 0;
 };
 
@@ -80,13 +92,34 @@ int fail(const QString& message) {
     return 2;
 }
 
+// The stored form of the password "bench": clear text, or a hash of `kind`.
+std::optional<QString> storedPassword(const QString& kind) {
+    if (kind.isEmpty())
+        return QStringLiteral("bench");
+    if (kind == QLatin1String("yescrypt"))
+        return kv::access::hashPassword(QStringLiteral("bench"));
+    if (kind != QLatin1String("sha512crypt"))
+        return std::nullopt;
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!crypt_gensalt_rn("$6$", 0, nullptr, 0, setting, sizeof setting))
+        return std::nullopt;
+    auto data = std::make_unique<crypt_data>();
+    const char* hash = crypt_rn("bench", setting, data.get(), sizeof *data);
+    return hash && hash[0] != '*' ? std::optional<QString>(QString::fromLatin1(hash))
+                                  : std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 3)
-        return fail(QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT"));
+    if (args.size() != 3 && args.size() != 4)
+        return fail(
+            QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT [yescrypt|sha512crypt]"));
+    const std::optional<QString> stored = storedPassword(args.value(3));
+    if (!stored)
+        return fail(QStringLiteral("cannot store the password as %1").arg(args.value(3)));
 
     const QString root = QDir(args.at(1)).absolutePath();
     if (!QDir(root).exists())
@@ -100,7 +133,7 @@ int main(int argc, char* argv[]) {
     if (!quitOnSignals(app))
         return fail(QStringLiteral("cannot set up the signal pipe"));
 
-    BenchEvents events(root);
+    BenchEvents events(root, *stored);
     kv::engine::FtpServer server;
     server.setEvents(&events);
     server.setLocalAddress(QStringLiteral("127.0.0.1"));

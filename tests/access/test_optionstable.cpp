@@ -104,9 +104,11 @@ private Q_SLOTS:
             QVERIFY(db.open());
         }
         QCOMPARE(optionsStatement(dir.filePath("accounts.dat")), optionsTableStatement());
-        QCOMPARE(texts(column(dir.filePath("accounts.dat"),
-                              "SELECT name || '=' || value FROM options ORDER BY name")),
-                 (QStringList{"log_keep=5", "log_max_mib=10"}));
+        QCOMPARE(
+            texts(column(dir.filePath("accounts.dat"),
+                         "SELECT name || '=' || value FROM options ORDER BY name")),
+            (QStringList{"ban_attempts=5", "ban_minutes=10", "ban_window_minutes=10", "log_keep=5",
+                         "log_max_mib=10", "max_connections=100", "max_connections_per_ip=10"}));
 
         const OptionCatalog catalog(
             {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5", {}},

@@ -23,7 +23,9 @@ private Q_SLOTS:
         }
         QCOMPARE(names, (QStringList{"tls", "tls_implicit_port", "tls_certificate",
                                      "tls_private_key", "tls_session_reuse", "tls_min_version",
-                                     "tls_max_version", "log_max_mib", "log_keep"}));
+                                     "tls_max_version", "log_max_mib", "log_keep",
+                                     "max_connections", "max_connections_per_ip", "ban_attempts",
+                                     "ban_window_minutes", "ban_minutes"}));
     }
 
     void values_data() {
@@ -141,7 +143,13 @@ private Q_SLOTS:
     void newDatabaseRowsComeFromTheDeclaration() {
         // A file the program creates limits its log; a missing row never does.
         QCOMPARE(optionCatalog().newDatabaseRows(),
-                 (QMap<QString, QString>{{"log_max_mib", "10"}, {"log_keep", "5"}}));
+                 (QMap<QString, QString>{{"log_max_mib", "10"},
+                                         {"log_keep", "5"},
+                                         {"max_connections", "100"},
+                                         {"max_connections_per_ip", "10"},
+                                         {"ban_attempts", "5"},
+                                         {"ban_window_minutes", "10"},
+                                         {"ban_minutes", "10"}}));
         QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
         OptionDef limit{"max_connections", OptionKind::Integer,   {}, 0, 1000, "0",
                         "Connessioni",     QStringLiteral("100"), {}};

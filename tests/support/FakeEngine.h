@@ -30,6 +30,11 @@ public:
     void setResolveLinks(qint32 resolve) override { resolveLinks_ = resolve; }
     engine::TlsSettings Tls() const override { return tls_; }
     void setTls(const engine::TlsSettings& tls) override { tls_ = tls; }
+    void setConnectionLimits(int total, int perAddress) override {
+        maxConnections = total;
+        maxPerAddress = perAddress;
+    }
+    void setLoginBans(engine::LoginBans* bans) override { loginBans = bans; }
 
     bool Listen() override {
         ++listenCalls;
@@ -52,6 +57,9 @@ public:
     int listenCalls = 0;
     int stopCalls = 0;
     QList<engine::ConnectionObject*> connections;
+    int maxConnections = -1; // -1: never set
+    int maxPerAddress = -1;
+    engine::LoginBans* loginBans = nullptr;
 
 private:
     engine::EngineEvents* events_ = nullptr;

@@ -48,7 +48,7 @@ struct Fixture {
     QStringList stored() {
         return texts(column(
             path,
-            "SELECT name || '=' || value FROM options WHERE name NOT LIKE 'log%' ORDER BY name"));
+            "SELECT name || '=' || value FROM options WHERE name LIKE 'tls%' ORDER BY name"));
     }
 };
 
