@@ -97,6 +97,9 @@ void LoginProtectionGroup::refreshBans() {
     const QString chosen = list_->selectedItems().isEmpty()
                                ? QString()
                                : list_->item(list_->selectedItems().first()->row(), 0)->text();
+    // Filled afresh: a removed row must not pass its selection to another.
+    list_->clearSelection();
+    list_->setRowCount(0);
     list_->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
         const QString cells[] = {rows[r].address, QString::number(rows[r].attempts),

@@ -107,6 +107,7 @@ class Limits(unittest.TestCase):
         self.assertTrue(guesser.line().startswith("220 "))
         for attempt in range(3):
             self.assertEqual(guesser.command("USER bob"), "331 Password required for bob.")
+            banned_at = time.monotonic()  # the third PASS starts the ban
             reply, took = guesser.timed(f"PASS wrong{attempt}")
             self.assertEqual(reply, "530 Login incorrect")
             self.assertGreaterEqual(took, 0.9)
@@ -117,7 +118,6 @@ class Limits(unittest.TestCase):
         self.assertTrue(guesser.closed())
         self.assertEqual(idle.getline(), BANNED)
         idle.close()
-        banned_at = time.monotonic()
         self.wait_for_log("Indirizzo 127.0.0.2 bloccato temporaneamente dopo 3 accessi falliti")
         refused = self.connect("127.0.0.2")
         self.assertEqual(refused.line(), BANNED)  # in place of the greeting

@@ -46,9 +46,9 @@ struct Fixture {
         logic = std::make_unique<FtpsSettingsLogic>(views->options(), dir.path(), tools);
     }
     QStringList stored() {
-        return texts(column(
-            path,
-            "SELECT name || '=' || value FROM options WHERE name LIKE 'tls%' ORDER BY name"));
+        return texts(column(path, "SELECT name || '=' || value FROM options WHERE name NOT LIKE "
+                                  "'log%' AND name NOT LIKE 'ban%' AND "
+                                  "name NOT LIKE 'max_conn%' ORDER BY name"));
     }
 };
 
