@@ -318,6 +318,53 @@ def measure_logins(args):
     return ok / args.login_seconds, ok, failed, late
 
 
+# ---------------------------------------------------------------- NOOP under login load
+
+def _noop_process(port, user, password, start_at, seconds, queue):
+    """One logged-in session sending NOOPs back to back from `start_at` for
+    `seconds` (bounded in count); puts the round trips in milliseconds."""
+    rtts = []
+    try:
+        ftp = connect(port, user, password)
+        time.sleep(max(0.0, start_at - time.time()))
+        deadline = time.monotonic() + seconds
+        for _ in range(200000):
+            if time.monotonic() >= deadline:
+                break
+            t = time.perf_counter()
+            ftp.voidcmd("NOOP")
+            rtts.append((time.perf_counter() - t) * 1000)
+            time.sleep(0.002)  # a user's pace, not a second flood
+        ftp.quit()
+    except (OSError, ftplib.Error, EOFError) as e:
+        queue.put(("error", str(e)))
+        return
+    queue.put(("ok", rtts))
+
+
+def measure_busy_noop(args):
+    """The login rate of `measure_logins` together with the NOOP round trip
+    (median and 99th percentile) of a second session served meanwhile."""
+    ctx = multiprocessing.get_context("fork")
+    queue = ctx.Queue()
+    # The login processes start 0.5 s after measure_logins is called.
+    prober = ctx.Process(target=_noop_process, args=(args.port, args.user, args.password,
+                                                     time.time() + 0.6, args.login_seconds, queue))
+    prober.start()
+    try:
+        logins = measure_logins(args)
+        kind, rtts = queue.get(timeout=args.login_seconds + 60)
+    finally:
+        prober.join(timeout=10)
+        if prober.is_alive():
+            prober.terminate()
+    if kind != "ok" or not rtts:
+        raise Failure("NOOP session: %s" % (rtts or "no round trip"))
+    rtts.sort()
+    p99 = rtts[min(len(rtts) - 1, int(0.99 * len(rtts)))]
+    return logins[0], statistics.median(rtts), p99, len(rtts)
+
+
 # ---------------------------------------------------------------- memory
 
 def _process_tree(pid):
@@ -407,6 +454,7 @@ def measure(args):
         ("small", lambda: measure_small_files(args)),
         ("list", lambda: measure_list(args)),
         ("logins", lambda: measure_logins(args)),
+        ("busy_noop", lambda: measure_busy_noop(args)),
     ]
     for key, fn in steps:
         if args.only and key not in args.only.split(","):
@@ -434,6 +482,9 @@ def measure(args):
         elif key == "logins":
             (result["logins_ps"], result["logins_ok"], result["logins_failed"],
              result["logins_late"]) = value
+        elif key == "busy_noop":
+            (result["busy_logins_ps"], result["noop_median_ms"], result["noop_p99_ms"],
+             result["noop_count"]) = value
         elif key == "idle":
             result["idle_kib"], result["idle_rss_before_kib"], result["idle_rss_after_kib"] = value
         print("  %-9s %s  (%.1f s)" % (key, _short(value), time.perf_counter() - t0), flush=True)
@@ -464,6 +515,10 @@ ROWS = [
     ("download_cpu_per_gib", "Server CPU per GiB down", "s", 1, False),
     ("upload_cpu_per_gib", "Server CPU per GiB up", "s", 1, False),
     ("small_cpu_us", "Server CPU per small file", "us", 1, False),
+    # Run with --only busy_noop (bench/run --logins).
+    ("busy_logins_ps", "Logins, {conc} concurrent clients, with NOOP probe", "logins/s", 1, True),
+    ("noop_median_ms", "NOOP round trip meanwhile, median", "ms", 1, False),
+    ("noop_p99_ms", "NOOP round trip meanwhile, p99", "ms", 1, False),
 ]
 
 
@@ -497,7 +552,8 @@ def _size_text(n):
 def table(paths, ours_name):
     results = _merge_rounds(paths)
     ours = next((r for r in results if r["server"] == ours_name), None)
-    peers = [r for r in results if r["server"] != ours_name]
+    # Other builds of ours (kestrova-sha512crypt) are shown but are no peers.
+    peers = [r for r in results if not r["server"].startswith(ours_name.split("-")[0])]
     names = [r["server"] for r in results]
     head = ["Measurement", "unit"] + names
     if ours and peers:
@@ -508,6 +564,8 @@ def table(paths, ours_name):
             "entries": "{:,}".format(first.get("list_entries", 0))}
     rows = []
     for key, label, unit, scale, higher in ROWS:
+        if not any(key in r for r in results):
+            continue  # a measurement this run left out
         row = [label.format(**fill), unit]
         for r in results:
             row.append(_number(r[key] * scale) if key in r else "fail")
@@ -560,6 +618,11 @@ def _targets(ours, peers):
         checks.append(("logins/s >= 3x vsftpd", ours["logins_ps"] >= 3 * vs["logins_ps"]))
     if "idle_kib" in ours:
         checks.append(("<= 64 KiB per idle session", ours["idle_kib"] <= 64))
+    b = best("busy_logins_ps")
+    if b and "busy_logins_ps" in ours:
+        checks.append(("logins/s under the NOOP probe >= best peer", ours["busy_logins_ps"] >= b))
+    if "noop_p99_ms" in ours:
+        checks.append(("NOOP p99 < 50 ms while clients log in", ours["noop_p99_ms"] < 50))
     print()
     for text, ok in checks:
         print("  %-4s %s" % ("ok" if ok else "MISS", text))

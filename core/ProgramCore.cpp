@@ -30,12 +30,15 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });
     server_.setStartNotes([this] { return login_.InvalidListEntries(); });
+    server_.setBanRules([this](const engine::BanRules& rules) { bans_.reset(rules); });
     views_.openAll();
     engine_->setEvents(&events_);
+    engine_->setLoginBans(&bans_);
 }
 
 ProgramCore::~ProgramCore() {
     engine_->setEvents(nullptr);
+    engine_->setLoginBans(nullptr);
 }
 
 void ProgramCore::setCertificateTools(CertificateTools tools) {

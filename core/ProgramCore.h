@@ -14,6 +14,7 @@
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
 #include "engine/FtpEngine.h"
+#include "engine/LoginBans.h"
 #include "monitor/ActivityLog.h"
 #include "settings/SettingsStore.h"
 
@@ -43,6 +44,8 @@ public:
     access::LoginHandler& login() { return login_; }
     monitor::ActivityLog& log() { return log_; }
     ServerController& server() { return server_; }
+    // The failed-login counts and bans of the running server.
+    engine::LoginBans& loginBans() { return bans_; }
 
     void WriteLog(const QString& text) { log_.WriteLog(text); }
     // The certificate steps the server start and the settings panel use.
@@ -104,6 +107,7 @@ private:
     access::AccessChecks checks_;
     access::ServerEventHandler events_;
     SettingsRowBoxes boxes_;
+    engine::LoginBans bans_;
     ServerController server_;
     CertificateTools certificateTools_;
 };

@@ -90,6 +90,9 @@ bool ServerController::ServerStart() {
         passiveHost = options.passiveHostName;
         if (applyLogLimits_)
             applyLogLimits_(options.logMaxBytes, options.logKeep);
+        engine_.setConnectionLimits(options.maxConnections, options.maxConnectionsPerIp);
+        if (applyBanRules_)
+            applyBanRules_(options.bans);
     }
 
     if (const auto badPort = handOverSettings(address))

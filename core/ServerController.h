@@ -8,6 +8,7 @@
 #include "core/PassiveAddressResolver.h"
 #include "core/ServerBoxes.h"
 #include "engine/FtpEngine.h"
+#include "engine/LoginBans.h"
 
 #include <QDateTime>
 #include <QString>
@@ -66,6 +67,10 @@ public:
     void setLogLimits(std::function<void(qint64 maxBytes, int keep)> apply) {
         applyLogLimits_ = std::move(apply);
     }
+    // Told the ban rules read at each start (a start lifts every ban).
+    void setBanRules(std::function<void(const engine::BanRules&)> apply) {
+        applyBanRules_ = std::move(apply);
+    }
     // Lines logged after a successful start (e.g. list entries that match nothing).
     void setStartNotes(std::function<QStringList()> notes) { startNotes_ = std::move(notes); }
     // How the host name of passive_address is looked up (tests give their own).
@@ -96,6 +101,7 @@ private:
     PrepareCertificateFn prepareCertificate_;
     std::function<void(qint64, int)> applyLogLimits_;
     std::function<QStringList()> startNotes_;
+    std::function<void(const engine::BanRules&)> applyBanRules_;
     ServerView* view_ = nullptr;
     std::unique_ptr<PassiveAddressResolver> resolver_;
     qint16 state_ = 0;

@@ -1,4 +1,5 @@
-// Turns the checked options rows into the engine's TLS and passive settings.
+// Turns the checked options rows into the engine's TLS and passive settings,
+// the connection limits and the ban rules.
 #include "core/StartOptions.h"
 
 #include "core/DataFolder.h"
@@ -44,6 +45,12 @@ QString resolved(const QString& path, const QString& dataFolder, const QString& 
 
 } // namespace
 
+qint64 banMinuteMs() {
+    bool ok = false;
+    const qint64 ms = qEnvironmentVariable("KESTROVA_BAN_MINUTE_MS").toLongLong(&ok);
+    return ok && ms >= 1 && ms <= 60000 ? ms : 60000;
+}
+
 QString resolvedOptionPath(const QString& path, const QString& dataFolder,
                            const QString& fallback) {
     if (path.isEmpty())
@@ -59,6 +66,12 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
 
     result.logMaxBytes = set.value(kLogMaxMib).toLongLong() * 1024 * 1024;
     result.logKeep = set.value(kLogKeep).toInt();
+    result.maxConnections = set.value(kMaxConnections).toInt();
+    result.maxConnectionsPerIp = set.value(kMaxConnectionsPerIp).toInt();
+    const qint64 minute = banMinuteMs();
+    result.bans = {set.value(kBanAttempts).toInt(),
+                   set.value(kBanWindowMinutes).toLongLong() * minute,
+                   set.value(kBanMinutes).toLongLong() * minute};
 
     if (const auto range = settings::portRange(set.value(kPassivePorts))) {
         result.passive.portFirst = range->first;

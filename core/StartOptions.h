@@ -5,6 +5,7 @@
 // files in the data folder, a relative one is taken inside it).
 
 #include "engine/PassiveSettings.h"
+#include "engine/LoginBans.h"
 #include "engine/TlsSettings.h"
 #include "settings/OptionCatalog.h"
 
@@ -23,10 +24,19 @@ struct StartOptions {
     engine::PassiveSettings passive;
     // A host name given as the public address, to be resolved; else empty.
     QString passiveHostName;
+    // Open control connections in all and from one address (0: no limit).
+    int maxConnections = 1000;
+    int maxConnectionsPerIp = 500;
+    engine::BanRules bans;
     // Italian, one reason a line, naming the option; empty when the start may go on.
     QStringList errors;
     bool ok() const { return errors.isEmpty(); }
 };
+
+// The length of a "minute" of the ban options, in milliseconds: 60000, or
+// the value of KESTROVA_BAN_MINUTE_MS (1 to 60000) so that the end-to-end
+// tests can watch a ban start and end within seconds.
+qint64 banMinuteMs();
 
 // A path option's file: `fallback` when empty, a relative path inside `dataFolder`.
 QString resolvedOptionPath(const QString& path, const QString& dataFolder, const QString& fallback);

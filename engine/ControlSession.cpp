@@ -35,6 +35,8 @@ ControlSession::ControlSession(QTcpSocket* tcp, const EngineSettings& settings,
     tcp->setReadBufferSize(kControlReadBuffer);
     idleTimer_.setSingleShot(true);
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);
+    loginDelay_.setSingleShot(true);
+    connect(&loginDelay_, &QTimer::timeout, this, &ControlSession::onLoginDelayOver);
     if (implicitTls_) {
         protectData_ = true; // the implicit port protects data connections from the start
         attachSocket(makeTlsSocket(tcp));
@@ -86,6 +88,7 @@ void ControlSession::closeWith(const QString& text) {
         reply(text);
     closed_ = true;
     idleTimer_.stop();
+    loginDelay_.stop();
     if (transfer_) {
         const TransferResult r = transfer_->abort();
         log(QStringLiteral("transfer aborted: connection closed after %1 bytes").arg(r.bytes));
@@ -99,6 +102,16 @@ void ControlSession::closeWith(const QString& text) {
     // Report the end from the event loop, never from inside a handler that
     // may still be using this object.
     QMetaObject::invokeMethod(this, &ControlSession::finishClose, Qt::QueuedConnection);
+}
+
+void ControlSession::closeAfterReply(const QString& text) {
+    if (closed_)
+        return;
+    if (!running_ && !transfer_ && !pending_ && !loginDelay_.isActive()) {
+        closeWith(text);
+        return;
+    }
+    closeAfterReply_ = text;
 }
 
 void ControlSession::finishClose() {
@@ -123,6 +136,9 @@ void ControlSession::onIdleTimeout() {
 // ---- input ----------------------------------------------------------------
 
 bool ControlSession::holdWhileBusy(const QByteArray& line) const {
+    // A delayed answer, or a close on its way: nothing more is read.
+    if (loginDelay_.isActive() || endingAfterReply_)
+        return true;
     if (!transfer_ && !pending_)
         return false;
     const ParsedCommand cmd = parseCommandLine(line);

@@ -47,6 +47,9 @@ public:
     void start();
     // Sends `reply` (may be empty) and closes the connection.
     void closeWith(const QString& reply);
+    // Sends `reply` and closes once the command being run (a transfer
+    // included) has its final answer; at once when nothing is running.
+    void closeAfterReply(const QString& reply);
     bool isClosed() const { return closed_; }
     QHostAddress peerAddress() const { return peer_; }
 
@@ -94,6 +97,9 @@ private:
     // A named account while TLS is required and the connection is clear.
     bool needsTlsFirst(const QString& user) const;
     void resetLogin();
+    // The 530 of a refused PASS, and the close after too many of them.
+    void refuseLogin();
+    void onLoginDelayOver();
 
     // TLS on the control connection and protection levels (SessionTls.cpp)
     void cmdAuth(const QString& arg);
@@ -196,6 +202,9 @@ private:
     StreamSocket* socket_;
     QHostAddress peer_;
     QTimer idleTimer_;
+    QTimer loginDelay_; // a refused PASS waits for its answer while bans are on
+    QString closeAfterReply_;
+    bool endingAfterReply_ = false; // the final answer went out; the close is queued
 
     LineFramer input_;
     bool closed_ = false;

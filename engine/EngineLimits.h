@@ -12,10 +12,14 @@ inline constexpr int kMaxCommandLine = 4096;
 inline constexpr int kMaxPasswordLength = 1024;
 // Wrong passwords in a row before the engine closes the connection.
 inline constexpr int kMaxFailedLogins = 5;
+// How long a refused PASS waits for its answer while bans are on.
+inline constexpr int kFailedLoginDelayMs = 1000;
 // How long a transfer waits for its data connection.
 inline constexpr int kDataConnectTimeoutMs = 30000;
 
 struct EngineLimits {
+    // Open control connections in all and from one address; 0: no limit.
+    // These defaults are what an options table without the rows keeps.
     int maxConnections = 1000;
     int maxConnectionsPerAddress = 500;
     int dataConnectTimeoutMs = kDataConnectTimeoutMs;

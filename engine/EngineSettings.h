@@ -13,6 +13,8 @@
 
 namespace kv::engine {
 
+class LoginBans;
+
 // Shown at the end of HELP.
 inline constexpr char kEngineVersion[] = "1.0";
 
@@ -31,6 +33,8 @@ struct EngineSettings {
     // Whether a client is on the local network (it is then told the address
     // it connected to, never the public one); set by the server at Listen().
     std::function<bool(const QHostAddress&)> isLocalClient;
+    // Failed-login counts and bans; null: no bans (see LoginBans.h).
+    LoginBans* bans = nullptr;
 };
 
 } // namespace kv::engine

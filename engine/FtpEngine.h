@@ -42,6 +42,8 @@
 
 namespace kv::engine {
 
+class LoginBans;
+
 enum class Verdict { Allow, Deny };
 
 inline Verdict denyIf(bool deny) {
@@ -162,6 +164,11 @@ public:
     // connection.
     virtual PassiveSettings Passive() const = 0;
     virtual void setPassive(const PassiveSettings& passive) = 0;
+    // Open control connections in all and from one address; 0: no limit.
+    virtual void setConnectionLimits(int maxConnections, int maxPerAddress) = 0;
+    // Where failed logins are counted and bans kept; null: no bans. The
+    // caller keeps it alive while the engine runs.
+    virtual void setLoginBans(LoginBans* bans) = 0;
 
     // Starts listening on LocalAddress:Port; false (never a crash or a block)
     // when the address is not this machine's or the port cannot be used.

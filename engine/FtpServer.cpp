@@ -6,6 +6,7 @@
 #include "engine/ClientLocality.h"
 #include "engine/ControlSession.h"
 #include "engine/HostAddresses.h"
+#include "engine/LoginBans.h"
 #include "engine/TlsContext.h"
 
 #include <QTcpSocket>
@@ -48,6 +49,18 @@ std::optional<QHostAddress> listenAddress(const QString& text) {
     if (!address.setAddress(t) || !isLocalAddress(address))
         return std::nullopt;
     return address;
+}
+
+// Stands for a connection refused before it became a session, so that the
+// refusal reaches the activity log like any engine line.
+class RefusedConnection final : public StoredConnection {
+public:
+    explicit RefusedConnection(const QString& host) { remoteHost_ = host; }
+    void Disconnect() override {}
+};
+
+bool over(qsizetype count, int limit) {
+    return limit > 0 && count >= limit;
 }
 
 } // namespace
@@ -143,27 +156,72 @@ void FtpServer::onIncoming(qintptr descriptor, bool implicitTls) {
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     const QHostAddress peer = plainAddress(socket->peerAddress());
-    qsizetype fromPeer = 0;
-    for (ControlSession* s : std::as_const(sessions_))
-        fromPeer += sameHost(s->peerAddress(), peer) ? 1 : 0;
-    std::optional<Reply> refusal;
-    if (sessions_.size() >= settings_.limits.maxConnections)
-        refusal = Reply::TooManyUsers;
-    else if (fromPeer >= settings_.limits.maxConnectionsPerAddress)
-        refusal = Reply::TooManyFromAddress;
-    if (refusal) {
-        socket->write(settings_.replies.format(*refusal).toLatin1().append("\r\n"));
-        socket->disconnectFromHost();
-        if (socket->state() == QAbstractSocket::UnconnectedState)
-            socket->deleteLater();
-        else
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    const QString host = addressText(socket->peerAddress());
+    if (const auto refusal = refusalOf(peer, host)) {
+        refuse(socket, refusal->first, host, refusal->second);
         return;
     }
     auto* session = new ControlSession(socket, settings_, tls_, implicitTls, events_, this);
     sessions_.append(session);
     connect(session, &ControlSession::closed, this, &FtpServer::onSessionClosed);
     session->start();
+}
+
+std::optional<std::pair<Reply, QString>> FtpServer::refusalOf(const QHostAddress& peer,
+                                                              const QString& host) const {
+    if (settings_.bans && settings_.bans->isBanned(host))
+        return std::pair{Reply::AddressBanned,
+                         QStringLiteral("Connessione da %1 rifiutata: indirizzo bloccato "
+                                        "temporaneamente dopo troppi accessi falliti")
+                             .arg(host)};
+    const EngineLimits& limits = settings_.limits;
+    if (over(sessions_.size(), limits.maxConnections))
+        return std::pair{Reply::TooManyConnections,
+                         QStringLiteral("Connessione da %1 rifiutata: raggiunto il limite di %2 "
+                                        "connessioni in tutto (max_connections)")
+                             .arg(host)
+                             .arg(limits.maxConnections)};
+    qsizetype fromPeer = 0;
+    for (ControlSession* s : std::as_const(sessions_))
+        fromPeer += sameHost(s->peerAddress(), peer) ? 1 : 0;
+    if (over(fromPeer, limits.maxConnectionsPerAddress))
+        return std::pair{Reply::TooManyConnections,
+                         QStringLiteral("Connessione da %1 rifiutata: raggiunto il limite di %2 "
+                                        "connessioni da un indirizzo (max_connections_per_ip)")
+                             .arg(host)
+                             .arg(limits.maxConnectionsPerAddress)};
+    return std::nullopt;
+}
+
+void FtpServer::refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line) {
+    socket->write(settings_.replies.format(reply).toLatin1().append("\r\n"));
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        socket->deleteLater();
+    else
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    if (events_) {
+        RefusedConnection refused(host);
+        events_->LogLine(refused, line);
+    }
+}
+
+void FtpServer::setLoginBans(LoginBans* bans) {
+    if (settings_.bans)
+        settings_.bans->disconnect(this);
+    settings_.bans = bans;
+    if (bans)
+        connect(bans, &LoginBans::banStarted, this, &FtpServer::onBanStarted);
+}
+
+void FtpServer::onBanStarted(const QString& address) {
+    // Every open connection from the address ends once its current command
+    // has its answer; the one whose failure started the ban too.
+    const QString text = settings_.replies.format(Reply::AddressBanned);
+    for (ControlSession* s : std::as_const(sessions_)) {
+        if (s->RemoteHost() == address)
+            s->closeAfterReply(text);
+    }
 }
 
 void FtpServer::onSessionClosed(ControlSession* session) {

@@ -11,6 +11,9 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
+
+class QTcpSocket;
 
 namespace kv::engine {
 
@@ -43,6 +46,11 @@ public:
     void setTls(const TlsSettings& tls) override { settings_.tls = tls; }
     PassiveSettings Passive() const override { return settings_.passive; }
     void setPassive(const PassiveSettings& passive) override { settings_.passive = passive; }
+    void setConnectionLimits(int maxConnections, int maxPerAddress) override {
+        settings_.limits.maxConnections = maxConnections;
+        settings_.limits.maxConnectionsPerAddress = maxPerAddress;
+    }
+    void setLoginBans(LoginBans* bans) override;
 
     bool Listen() override;
     QString ListenError() const override { return listenError_; }
@@ -71,6 +79,12 @@ private:
     // the settings cannot give one.
     bool prepareTls(std::shared_ptr<const TlsContext>& tls);
     void onSessionClosed(ControlSession* session);
+    // Why a new connection from `peer` is refused (the reply and the log
+    // line), if it is.
+    std::optional<std::pair<Reply, QString>> refusalOf(const QHostAddress& peer,
+                                                       const QString& host) const;
+    void refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line);
+    void onBanStarted(const QString& address);
 
     EngineSettings settings_;
     EngineEvents* events_ = nullptr;

@@ -57,8 +57,8 @@ enum class Reply {
     IdleTimeout,
     TooManyFailedLogins,
     ShuttingDown,
-    TooManyUsers,
-    TooManyFromAddress,
+    TooManyConnections,
+    AddressBanned,
     LineTooLong,
     AlreadyLoggedIn,
     // informational commands

@@ -1,10 +1,12 @@
 // Login of a control session: USER and PASS, the login check asked of the
-// program, and the connection closed after too many wrong passwords.
+// program, the connection closed after too many wrong passwords, and, while
+// bans are on, each refusal counted for the address and answered late.
 
 #include "engine/ControlSession.h"
 
 #include "engine/EngineLimits.h"
 #include "engine/EngineSettings.h"
+#include "engine/LoginBans.h"
 #include "engine/StreamSocket.h"
 
 namespace kv::engine {
@@ -72,9 +74,18 @@ void ControlSession::cmdPass(const QString& arg) {
     }
     if (verdict == Verdict::Deny) {
         password_.clear();
-        reply(Reply::LoginIncorrect);
-        if (++failedLogins_ >= kMaxFailedLogins)
-            closeWith(settings_.replies.format(Reply::TooManyFailedLogins));
+        LoginBans* bans = settings_.bans;
+        if (bans && bans->rules().on()) {
+            if (const std::optional<int> count = bans->recordFailure(remoteHost_))
+                log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
+                        .arg(remoteHost_)
+                        .arg(*count));
+            // A timer, so other sessions go on; the input waits meanwhile.
+            loginDelay_.start(kFailedLoginDelayMs);
+            idleTimer_.stop();
+            return;
+        }
+        refuseLogin();
         return;
     }
     failedLogins_ = 0;
@@ -82,6 +93,20 @@ void ControlSession::cmdPass(const QString& arg) {
     cwd_ = QStringLiteral("/");
     vfs_ = VirtualFileSystem(rootDir_, virtualDirs_.items(), settings_.resolveLinks != 0);
     reply(Reply::LoggedIn, {userName_});
+}
+
+void ControlSession::refuseLogin() {
+    reply(Reply::LoginIncorrect);
+    if (++failedLogins_ >= kMaxFailedLogins)
+        closeWith(settings_.replies.format(Reply::TooManyFailedLogins));
+}
+
+void ControlSession::onLoginDelayOver() {
+    if (closed_)
+        return;
+    refuseLogin();
+    restartIdleTimer();
+    processInput();
 }
 
 } // namespace kv::engine

@@ -7,6 +7,8 @@
 
 #include "engine/StreamSocket.h"
 
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
@@ -31,11 +33,27 @@ void ControlSession::send(QByteArray bytes) {
     socket_->write(bytes);
 }
 
+namespace {
+
+// The last line of a command's answer: 2xx to 5xx, no continuation dash.
+bool finalAnswer(const QString& text) {
+    return text.size() >= 4 && text.at(0) >= u'2' && text.at(0) <= u'5' && text.at(3) == u' ';
+}
+
+} // namespace
+
 void ControlSession::reply(const QString& text) {
     if (closed_)
         return;
     send(text.toUtf8().append("\r\n"));
     log(text);
+    if (!closeAfterReply_.isEmpty() && !endingAfterReply_ && finalAnswer(text)) {
+        // Closed from the event loop: the handler that replied may still be
+        // using the session's state.
+        endingAfterReply_ = true;
+        QMetaObject::invokeMethod(
+            this, [this] { closeWith(std::exchange(closeAfterReply_, {})); }, Qt::QueuedConnection);
+    }
 }
 
 void ControlSession::reply(Reply id, const QStringList& args) {

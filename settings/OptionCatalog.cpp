@@ -226,6 +226,20 @@ const OptionCatalog& optionCatalog() {
             custom(kPassiveAddress, checkPublicAddress, QStringLiteral(""),
                    QStringLiteral("Indirizzo pubblico per le risposte PASV (vuoto = quello "
                                   "a cui il client si è collegato)")),
+            // A missing row keeps the engine's own limits (1000 in all, 500
+            // from one address) and no bans; a new database is protected.
+            integer(kMaxConnections, 0, 100000, QStringLiteral("1000"), QStringLiteral("100"),
+                    QStringLiteral("Connessioni contemporanee in tutto (0 = nessun limite)")),
+            integer(kMaxConnectionsPerIp, 0, 100000, QStringLiteral("500"), QStringLiteral("10"),
+                    QStringLiteral("Connessioni contemporanee da uno stesso indirizzo "
+                                   "(0 = nessun limite)")),
+            integer(kBanAttempts, 0, 1000, QStringLiteral("0"), QStringLiteral("5"),
+                    QStringLiteral("Accessi falliti che bloccano l'indirizzo (0 = protezione "
+                                   "disattivata)")),
+            integer(kBanWindowMinutes, 1, 1440, QStringLiteral("10"), QStringLiteral("10"),
+                    QStringLiteral("Minuti in cui si contano gli accessi falliti")),
+            integer(kBanMinutes, 1, 10080, QStringLiteral("10"), QStringLiteral("10"),
+                    QStringLiteral("Minuti di blocco dell'indirizzo")),
         },
         {versionOrder});
     return catalog;

@@ -102,6 +102,11 @@ inline const QString kLogMaxMib = QStringLiteral("log_max_mib");
 inline const QString kLogKeep = QStringLiteral("log_keep");
 inline const QString kPassivePorts = QStringLiteral("passive_ports");
 inline const QString kPassiveAddress = QStringLiteral("passive_address");
+inline const QString kMaxConnections = QStringLiteral("max_connections");
+inline const QString kMaxConnectionsPerIp = QStringLiteral("max_connections_per_ip");
+inline const QString kBanAttempts = QStringLiteral("ban_attempts");
+inline const QString kBanWindowMinutes = QStringLiteral("ban_window_minutes");
+inline const QString kBanMinutes = QStringLiteral("ban_minutes");
 } // namespace option
 
 } // namespace kv::settings

@@ -30,6 +30,7 @@ class AccountPanel;
 class HelpBrowser;
 class LogPanel;
 class OnlinePanel;
+class SecurityPanel;
 class SettingsPanel;
 class StartNotice;
 class TrayIcon;
@@ -162,6 +163,7 @@ private:
     LogPanel* logPanel_ = nullptr;
     AccountPanel* accountPanel_ = nullptr;
     SettingsPanel* settingsPanel_ = nullptr;
+    SecurityPanel* securityPanel_ = nullptr;
     TrayIcon* tray_ = nullptr;
 
     int pannelloCorrente_ = 0;

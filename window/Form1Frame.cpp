@@ -192,7 +192,7 @@ void Form1::buildPanels() {
     VScroll1->raise();
     accountPanel_ = buildAccountPanel(picPanel_[0], *this);
     settingsPanel_ = buildSettingsPanel(picPanel_[1], *this);
-    buildSecurityPanel(picPanel_[2], *this);
+    securityPanel_ = buildSecurityPanel(picPanel_[2], *this);
     logPanel_ = new LogPanel(picPanel_[3], core_, messages_, this);
     online_ = new OnlinePanel(picPanel_[4], core_, *this);
     WebBrowser1 = new HelpBrowser(

@@ -4,6 +4,7 @@
 #include "window/Form1.h"
 
 #include "admin/ui/AccountPanel.h"
+#include "admin/ui/SecurityPanel.h"
 #include "core/ProgramCore.h"
 #include "monitor/OnlineList.h"
 #include "window/Artwork.h"
@@ -34,8 +35,9 @@ void Form1::showRunning(const QString& localAddress) {
     kStart_->setEnabled(false);
     kStop_->setEnabled(true);
     setStatus(true, QStringLiteral("Online: ") + localAddress);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 2; ++i)
         picPanel_[i]->setEnabled(false);
+    securityPanel_->setServerRunning(true); // the banned addresses stay at hand
     logPanel_->closeViewer();
     refreshTrayMenu();
     tray_->modify(1);
@@ -58,8 +60,9 @@ void Form1::showStopped() {
     kStop_->setEnabled(false);
     kStart_->setEnabled(true);
     setStatus(false, QStringLiteral("Offline"));
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 2; ++i)
         picPanel_[i]->setEnabled(true);
+    securityPanel_->setServerRunning(false);
     refreshTrayMenu();
     tray_->modify(0);
     online_->clear();

@@ -48,4 +48,8 @@ const CertificateTools& CorePanelHost::certificateTools() const {
     return hostCore_.certificateTools();
 }
 
+engine::LoginBans* CorePanelHost::loginBans() {
+    return &hostCore_.loginBans();
+}
+
 } // namespace kv::ui

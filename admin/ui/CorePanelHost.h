@@ -23,6 +23,7 @@ public:
     QString BrowseForFile(QWidget* owner, const QString& prompt, const QString& current) override;
     QString dataFolder() const override;
     const CertificateTools& certificateTools() const override;
+    engine::LoginBans* loginBans() override;
 
 private:
     ProgramCore& hostCore_;

@@ -17,6 +17,10 @@ class AccountViews;
 class ListSwitches;
 } // namespace kv::access
 
+namespace kv::engine {
+class LoginBans;
+}
+
 namespace kv::ui {
 
 class PanelHost {
@@ -50,6 +54,8 @@ public:
     virtual bool serverRunning() const = 0;
     virtual QString listeningAddress() const = 0;
     virtual QString defaultLocalAddress() const = 0;
+    // The failed-login counts and bans of the server; null without one.
+    virtual engine::LoginBans* loginBans() = 0;
 };
 
 } // namespace kv::ui

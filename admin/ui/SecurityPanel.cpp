@@ -3,6 +3,7 @@
 
 #include "access/AccountDatabase.h"
 #include "admin/ui/IpListGroup.h"
+#include "admin/ui/LoginProtectionGroup.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/ViewBinder.h"
@@ -30,7 +31,8 @@ void showListErrors(access::DataView& list, Messages& messages, QObject* context
 
 } // namespace
 
-SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host) : QObject(panel), host_(host) {
+SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host)
+    : QObject(panel), panel_(panel), host_(host) {
     setObjectName(QStringLiteral("SecurityPanel"));
     access::AccountViews& views = host.views();
     binder_ = new ViewBinder(views.Data2(), this);
@@ -61,11 +63,21 @@ SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host) : QObject(panel), 
         placeChild(lists_[i], lists_[i]->height(), top);
         showListErrors(views.DataIP(i), host.messages(), this);
     }
+    addSeparator(panel, top);
+    protection_ = new LoginProtectionGroup(panel, host, top);
     host_.setListSwitches(this);
 }
 
 SecurityPanel::~SecurityPanel() {
     host_.setListSwitches(nullptr);
+}
+
+void SecurityPanel::setServerRunning(bool running) {
+    const QList<QWidget*> live = protection_->liveWidgets();
+    for (QWidget* child : panel_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!live.contains(child))
+            child->setEnabled(!running);
+    }
 }
 
 bool SecurityPanel::BlockListOn() const {

@@ -1,6 +1,7 @@
 #pragma once
 // The "Sicurezza" panel: the allow list (IPok) and the block list (IPko),
-// each with its switch bound to the settings row. The switches answer the
+// each with its switch bound to the settings row, and the protection from
+// repeated logins (connection limits, bans and the banned addresses). The switches answer the
 // login decision as they stand on the screen (ticked or greyed counts as on).
 
 #include "access/ListSwitches.h"
@@ -14,6 +15,7 @@ class QWidget;
 namespace kv::ui {
 
 class IpListGroup;
+class LoginProtectionGroup;
 class PanelHost;
 class ViewBinder;
 
@@ -24,16 +26,23 @@ public:
     ~SecurityPanel() override;
 
     IpListGroup* list(int index) const { return lists_[index]; }
+    LoginProtectionGroup* protection() const { return protection_; }
+
+    // While the server runs only the list of banned addresses and "Sblocca"
+    // stay usable; the lists, switches and options accept no changes.
+    void setServerRunning(bool running);
 
     bool BlockListOn() const override;
     bool AllowListOn() const override;
 
 private:
+    QWidget* panel_;
     PanelHost& host_;
     ViewBinder* binder_ = nullptr;
     QPointer<QCheckBox> chkIPok_;
     QPointer<QCheckBox> chkIPko_;
     IpListGroup* lists_[2] = {nullptr, nullptr};
+    LoginProtectionGroup* protection_ = nullptr;
 };
 
 } // namespace kv::ui

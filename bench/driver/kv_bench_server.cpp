@@ -4,9 +4,19 @@
 // --tls it offers AUTH TLS with the given PEM files and, as the program's
 // default, requires data connections to resume their control session.
 //
-//   kv_bench_server ROOT_FOLDER PORT [--tls CERT_FILE KEY_FILE]
+//   kv_bench_server ROOT_FOLDER PORT [yescrypt|sha512crypt] [--tls CERT_FILE KEY_FILE]
+//
+// With a hash kind the account's password is stored as that crypt(3) hash
+// (yescrypt as the account panel stores it, SHA-512-crypt with libcrypt's
+// default 5000 rounds as the peers' bench user has it) and every login
+// verifies it, without the program's memory of recent answers.
 
+#include "access/PasswordHash.h"
 #include "engine/FtpServer.h"
+
+#include <crypt.h>
+#include <memory>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,11 +36,12 @@ using kv::engine::Verdict;
 // engine's logging cost stays in the measurement without any file output.
 class BenchEvents final : public kv::engine::EngineEvents {
 public:
-    explicit BenchEvents(QString root) : root_(std::move(root)) {}
+    BenchEvents(QString root, QString stored)
+        : root_(std::move(root)), stored_(std::move(stored)) {}
 
     Verdict LoginRequest(ConnectionObject& c) override {
-        const bool ok =
-            c.UserName() == QLatin1String("bench") && c.Password() == QLatin1String("bench");
+        const bool ok = c.UserName() == QLatin1String("bench") &&
+                        kv::access::passwordMatches(stored_, c.Password());
         if (ok)
             c.setRootDir(root_);
         return kv::engine::denyIf(!ok);
@@ -55,6 +66,7 @@ public:
 
 private:
     QString root_;
+    QString stored_;
     qint64 logLines_ = 0;
 };
 
@@ -82,40 +94,64 @@ int fail(const QString& message) {
     return 2;
 }
 
+// The stored form of the password "bench": clear text, or a hash of `kind`.
+std::optional<QString> storedPassword(const QString& kind) {
+    if (kind.isEmpty())
+        return QStringLiteral("bench");
+    if (kind == QLatin1String("yescrypt"))
+        return kv::access::hashPassword(QStringLiteral("bench"));
+    if (kind != QLatin1String("sha512crypt"))
+        return std::nullopt;
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!crypt_gensalt_rn("$6$", 0, nullptr, 0, setting, sizeof setting))
+        return std::nullopt;
+    auto data = std::make_unique<crypt_data>();
+    const char* hash = crypt_rn("bench", setting, data.get(), sizeof *data);
+    return hash && hash[0] != '*' ? std::optional<QString>(QString::fromLatin1(hash))
+                                  : std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const bool withTls = args.size() == 6 && args.at(3) == QLatin1String("--tls");
-    if (args.size() != 3 && !withTls)
-        return fail(
-            QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT [--tls CERT_FILE KEY_FILE]"));
+    const QString usage = QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT "
+                                         "[yescrypt|sha512crypt] [--tls CERT_FILE KEY_FILE]");
+    QStringList extra = args.mid(3);
+    const QString hashKind = !extra.isEmpty() && !extra.first().startsWith(QLatin1String("--"))
+                                 ? extra.takeFirst()
+                                 : QString();
+    const bool withTls = extra.size() == 3 && extra.at(0) == QLatin1String("--tls");
+    if (args.size() < 3 || (!extra.isEmpty() && !withTls))
+        return fail(usage);
+    const std::optional<QString> stored = storedPassword(hashKind);
+    if (!stored)
+        return fail(QStringLiteral("cannot store the password as %1").arg(hashKind));
 
     const QString root = QDir(args.at(1)).absolutePath();
     if (!QDir(root).exists())
         return fail(QStringLiteral("root folder does not exist: %1").arg(root));
     bool portOk = false;
     const int port = args.at(2).toInt(&portOk);
-    // The engine keeps the port in a signed 16-bit property.
-    if (!portOk || port < 1 || port > 32767)
-        return fail(QStringLiteral("port must be a number from 1 to 32767"));
+    if (!portOk || port < 1 || port > 65535)
+        return fail(QStringLiteral("port must be a number from 1 to 65535"));
 
     if (!quitOnSignals(app))
         return fail(QStringLiteral("cannot set up the signal pipe"));
 
-    BenchEvents events(root);
+    BenchEvents events(root, *stored);
     kv::engine::FtpServer server;
     server.setEvents(&events);
     server.setLocalAddress(QStringLiteral("127.0.0.1"));
-    server.setPort(static_cast<qint16>(port));
+    server.setPort(quint16(port));
     server.setServerRootDir(root);
     server.setTimeout(600); // idle sessions must survive the memory measurement
     if (withTls) {
         kv::engine::TlsSettings tls;
         tls.mode = kv::engine::TlsMode::On;
-        tls.certificateFile = QDir(args.at(4)).absolutePath();
-        tls.privateKeyFile = QDir(args.at(5)).absolutePath();
+        tls.certificateFile = QDir(extra.at(1)).absolutePath();
+        tls.privateKeyFile = QDir(extra.at(2)).absolutePath();
         server.setTls(tls);
     }
     if (!server.Listen())

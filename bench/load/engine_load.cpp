@@ -141,8 +141,8 @@ print([e.recv(100).decode().strip() for e in extra])
     QCOMPARE(lines[1], QByteArray("33554432"));
     // g and ok are still open: one more is allowed, then the limit answers.
     QCOMPARE(lines[2], QByteArray("['220 Kestrova Simple FTP Server ready.', "
-                                  "'421 Too many connections from your address.', "
-                                  "'421 Too many connections from your address.']"));
+                                  "'421 Too many connections, try again later.', "
+                                  "'421 Too many connections, try again later.']"));
     QVERIFY(QFile::exists(h.path("root/half.bin"))); // what arrived is kept
     QVERIFY(h.server->isListening());
 }

@@ -107,7 +107,9 @@ private Q_SLOTS:
         QCOMPARE(
             texts(column(dir.filePath("accounts.dat"),
                          "SELECT name || '=' || value FROM options ORDER BY name")),
-            (QStringList{"log_keep=5", "log_max_mib=10", "passive_address=", "passive_ports="}));
+            (QStringList{"ban_attempts=5", "ban_minutes=10", "ban_window_minutes=10", "log_keep=5",
+                         "log_max_mib=10", "max_connections=100", "max_connections_per_ip=10",
+                         "passive_address=", "passive_ports="}));
 
         const OptionCatalog catalog(
             {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5", {}},

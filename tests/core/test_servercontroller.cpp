@@ -220,6 +220,16 @@ private Q_SLOTS:
         rows.clear(); // no rows: the log grows without limit, as it always did
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(limits.last(), (QPair<qint64, int>{0, 5}));
+        f.controller.ServerStop();
+
+        // Connection limits go to the engine, the ban rules to their keeper.
+        rows = {{"max_connections", "7"}, {"max_connections_per_ip", "0"}, {"ban_attempts", "4"}};
+        QList<engine::BanRules> rules;
+        f.controller.setBanRules([&](const engine::BanRules& r) { rules.append(r); });
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(f.engine.maxConnections, 7);
+        QCOMPARE(f.engine.maxPerAddress, 0);
+        QCOMPARE(rules, (QList<engine::BanRules>{{4, 600000, 600000}}));
     }
 
     void passiveSettingsHandedOverAndHostFollowed() {

@@ -156,6 +156,53 @@ private Q_SLOTS:
                  address.isEmpty() ? QHostAddress() : QHostAddress(address));
         QTEST(options.passiveHostName, "hostName");
     }
+
+    void limitsAndBansFromRows_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QByteArray>("minuteMs");    // KESTROVA_BAN_MINUTE_MS; empty: unset
+        QTest::addColumn<QList<qint64>>("expected"); // total, per address, attempts, window, ban
+        QTest::addColumn<QStringList>("errors");
+        const qint64 minute = 60000;
+        QTest::newRow("no rows: the engine's limits, no bans")
+            << QStringList() << QByteArray()
+            << QList<qint64>{1000, 500, 0, 10 * minute, 10 * minute} << QStringList();
+        QTest::newRow("a new database's rows")
+            << QStringList{"max_connections=100", "max_connections_per_ip=10", "ban_attempts=5",
+                           "ban_window_minutes=10", "ban_minutes=10"}
+            << QByteArray() << QList<qint64>{100, 10, 5, 10 * minute, 10 * minute} << QStringList();
+        QTest::newRow("no limits, a short test minute")
+            << QStringList{"max_connections=0", "max_connections_per_ip=0", "ban_attempts=3",
+                           "ban_window_minutes=2", "ban_minutes=3"}
+            << QByteArray("500") << QList<qint64>{0, 0, 3, 1000, 1500} << QStringList();
+        QTest::newRow("a test minute out of range is a real minute")
+            << QStringList{"ban_minutes=1"} << QByteArray("0")
+            << QList<qint64>{1000, 500, 0, 10 * minute, minute} << QStringList();
+        QTest::newRow("out of range")
+            << QStringList{"max_connections=-1", "max_connections_per_ip=100001",
+                           "ban_attempts=1001", "ban_window_minutes=0", "ban_minutes=x"}
+            << QByteArray() << QList<qint64>{1000, 500, 0, 10 * minute, 10 * minute}
+            << QStringList{
+                   "Opzione max_connections: -1 non è un numero intero da 0 a 100000",
+                   "Opzione max_connections_per_ip: 100001 non è un numero intero da 0 a 100000",
+                   "Opzione ban_attempts: 1001 non è un numero intero da 0 a 1000",
+                   "Opzione ban_window_minutes: 0 non è un numero intero da 1 a 1440",
+                   "Opzione ban_minutes: x non è un numero intero da 1 a 10080"};
+    }
+    void limitsAndBansFromRows() {
+        QFETCH(QStringList, rows);
+        QFETCH(QByteArray, minuteMs);
+        QFETCH(QList<qint64>, expected);
+        if (minuteMs.isEmpty())
+            qunsetenv("KESTROVA_BAN_MINUTE_MS");
+        else
+            qputenv("KESTROVA_BAN_MINUTE_MS", minuteMs);
+        const StartOptions options = readStartOptions(rowsOf(rows), dir.path());
+        qunsetenv("KESTROVA_BAN_MINUTE_MS");
+        QTEST(options.errors, "errors");
+        QCOMPARE((QList<qint64>{options.maxConnections, options.maxConnectionsPerIp,
+                                options.bans.attempts, options.bans.windowMs, options.bans.banMs}),
+                 expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStartOptions)

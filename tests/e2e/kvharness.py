@@ -111,10 +111,11 @@ class Database:
                              (login, password, 1 if enabled else 0, *flags, rootdir))
             return cur.lastrowid
 
-    def option(self, name, value):
-        """An options row, as the program or the command line would store it."""
+    def set_options(self, **options):
+        """Rows of the options table (created as the program creates it when missing)."""
         self.run("CREATE TABLE IF NOT EXISTS options (name TEXT PRIMARY KEY, value TEXT)")
-        self.run("INSERT OR REPLACE INTO options VALUES (?, ?)", (name, value))
+        for name, value in options.items():
+            self.run("INSERT OR REPLACE INTO options (name, value) VALUES (?, ?)", (name, str(value)))
 
     def settings(self, **fields):
         for name, value in fields.items():
@@ -124,11 +125,11 @@ class Database:
 class Server:
     """The program running headless; stop() sends SIGTERM and waits."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, env=None):
         self.folder = folder
         self.out = open(os.path.join(folder, "stdout.txt"), "w+")
         self.err = open(os.path.join(folder, "stderr.txt"), "w+")
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
         self.proc = subprocess.Popen([program(), "--headless", "--data-dir", folder],
                                      stdout=self.out, stderr=self.err, env=env)
 
@@ -183,8 +184,8 @@ class Site:
             with open(os.path.join(self.root, name), "wb") as f:
                 f.write(text)
 
-    def start(self):
-        self.server = Server(self.data)
+    def start(self, env=None):
+        self.server = Server(self.data, env)
         if not self.server.wait_started():
             raise AssertionError("server failed: " + self.server.stderr())
         return self.server

@@ -45,8 +45,8 @@ class PassiveBehindARouter(unittest.TestCase):
 
     def test_ports_come_only_from_the_range(self):
         first = free_run(4)
-        self.site.db.option("passive_ports", f"{first}-{first + 3}")
-        self.site.db.option("passive_address", "203.0.113.7")
+        self.site.db.set_options(passive_ports=f"{first}-{first + 3}")
+        self.site.db.set_options(passive_address="203.0.113.7")
         self.site.start()
         seen = set()
         for ftp in self.clients(3):
@@ -64,7 +64,7 @@ class PassiveBehindARouter(unittest.TestCase):
 
     def test_a_range_smaller_than_the_demand_answers_425(self):
         port = free_run(1)
-        self.site.db.option("passive_ports", f"{port}-{port}")
+        self.site.db.set_options(passive_ports=f"{port}-{port}")
         self.site.start()
         first, second = self.clients(2)
         self.assertEqual(pasv(first), ("127.0.0.1", port))
@@ -78,7 +78,7 @@ class PassiveBehindARouter(unittest.TestCase):
         self.assertEqual(len(self.log_lines(f"every passive port of {port}-{port} is in use")), 2)
 
     def test_a_name_that_never_resolves_is_logged_once(self):
-        self.site.db.option("passive_address", "nowhere.invalid")
+        self.site.db.set_options(passive_address="nowhere.invalid")
         self.site.start()
         wanted = "Indirizzo passivo: il nome nowhere.invalid non corrisponde a nessun indirizzo IPv4"
         deadline = time.monotonic() + TIMEOUT
@@ -94,11 +94,11 @@ class PassiveBehindARouter(unittest.TestCase):
         cases = [("passive_ports", "80-90", "Opzione passive_ports: 80-90 non è un intervallo di porte"),
                  ("passive_address", "my router", "Opzione passive_address: my router non è un indirizzo IPv4 "
                                                   "né un nome di host valido")]
-        self.site.db.option("passive_ports", "")  # makes the table
+        self.site.db.set_options()  # makes the table
         for name, value, message in cases:
             with self.subTest(value=value):
                 self.site.db.run("DELETE FROM options")
-                self.site.db.option(name, value)
+                self.site.db.set_options(**{name: value})
                 server = Server(self.site.data)
                 code = server.proc.wait(timeout=TIMEOUT)
                 server.stop()

@@ -1,6 +1,7 @@
 // FtpServer driven by real clients on loopback: replies, the events asked,
 // the file system boundary, data connections and transfers clients rely on.
 
+#include "engine/LoginBans.h"
 #include "tests/support/EngineHarness.h"
 
 #include <QDir>
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void failedWriteKeepsWhatArrived();
     void idleTimeoutCloses();
     void connectionsTrackedAndClosedOnce();
+    void banClosesTheAddressAfterTheCurrentReply();
     void curlAndLftpWork();
 };
 
@@ -454,6 +456,45 @@ void TestFtpServer::connectionsTrackedAndClosedOnce() {
     client.waitForFinished(5000);
     QTest::qWait(50);
     QCOMPARE(h.events.closedCount, 3);
+}
+
+void TestFtpServer::banClosesTheAddressAfterTheCurrentReply() {
+    EngineHarness h;
+    h.write("root/big.bin", QByteArray(32 * 1024 * 1024, 'b'));
+    QVERIFY(h.start());
+    kv::engine::LoginBans bans;
+    bans.reset({2, 60000, 60000});
+    h.server->setLoginBans(&bans);
+    const ClientRun r = h.python(R"(
+def client(source):
+    f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20, source_address=(source, 0))
+    return f
+busy = client('127.0.0.2'); busy.login('alice', 'secret'); busy.voidcmd('TYPE I')
+data = busy.transfercmd('RETR big.bin')  # left unread: the transfer waits for the client
+guesser = client('127.0.0.2'); t = time.time()
+for p in ('x', 'y'):
+    print(resp(guesser, 'USER alice'), resp(guesser, 'PASS ' + p))
+print(time.time() - t >= 1.8, guesser.getline())
+print(client('127.0.0.3').getwelcome())
+s = socket.create_connection(('127.0.0.1', PORT), source_address=('127.0.0.2', 0)); print(s.recv(200))
+got = 0
+while True:
+    chunk = data.recv(1 << 20)
+    if not chunk: break
+    got += len(chunk)
+data.close(); print(got, busy.getline()); print(busy.getline())
+)");
+    const QString banned = "421 Too many failed logins from your address, try again later.";
+    QCOMPARE(outputOf(r),
+             QStringList({"331 Password required for alice. 530 Login incorrect",
+                          "331 Password required for alice. 530 Login incorrect", "True " + banned,
+                          "220 Kestrova Simple FTP Server ready.", "b'" + banned + "\\r\\n'",
+                          "33554432 226 Transfer complete.", banned, ""}));
+    QVERIFY(h.events.logLines.contains(
+        "Indirizzo 127.0.0.2 bloccato temporaneamente dopo 2 accessi falliti"));
+    QVERIFY(h.events.logLines.contains("Connessione da 127.0.0.2 rifiutata: indirizzo bloccato "
+                                       "temporaneamente dopo troppi accessi falliti"));
+    h.server->setLoginBans(nullptr);
 }
 
 void TestFtpServer::curlAndLftpWork() {

@@ -21,10 +21,12 @@ private Q_SLOTS:
             QVERIFY2(fallback.ok(), qPrintable(fallback.error));
             QCOMPARE(fallback.value, option.defaultValue);
         }
-        QCOMPARE(names,
-                 (QStringList{"tls", "tls_implicit_port", "tls_certificate", "tls_private_key",
-                              "tls_session_reuse", "tls_min_version", "tls_max_version",
-                              "log_max_mib", "log_keep", "passive_ports", "passive_address"}));
+        QCOMPARE(names, (QStringList{"tls", "tls_implicit_port", "tls_certificate",
+                                     "tls_private_key", "tls_session_reuse", "tls_min_version",
+                                     "tls_max_version", "log_max_mib", "log_keep", "passive_ports",
+                                     "passive_address", "max_connections",
+                                     "max_connections_per_ip", "ban_attempts",
+                                     "ban_window_minutes", "ban_minutes"}));
     }
 
     void values_data() {
@@ -192,7 +194,12 @@ private Q_SLOTS:
                  (QMap<QString, QString>{{"log_max_mib", "10"},
                                          {"log_keep", "5"},
                                          {"passive_ports", ""},
-                                         {"passive_address", ""}}));
+                                         {"passive_address", ""},
+                                         {"max_connections", "100"},
+                                         {"max_connections_per_ip", "10"},
+                                         {"ban_attempts", "5"},
+                                         {"ban_window_minutes", "10"},
+                                         {"ban_minutes", "10"}}));
         QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
         OptionDef limit{"max_connections", OptionKind::Integer,   {}, 0, 1000, "0",
                         "Connessioni",     QStringLiteral("100"), {}};

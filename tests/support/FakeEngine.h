@@ -32,6 +32,11 @@ public:
     void setTls(const engine::TlsSettings& tls) override { tls_ = tls; }
     engine::PassiveSettings Passive() const override { return passive_; }
     void setPassive(const engine::PassiveSettings& passive) override { passive_ = passive; }
+    void setConnectionLimits(int total, int perAddress) override {
+        maxConnections = total;
+        maxPerAddress = perAddress;
+    }
+    void setLoginBans(engine::LoginBans* bans) override { loginBans = bans; }
 
     bool Listen() override {
         ++listenCalls;
@@ -54,6 +59,9 @@ public:
     int listenCalls = 0;
     int stopCalls = 0;
     QList<engine::ConnectionObject*> connections;
+    int maxConnections = -1; // -1: never set
+    int maxPerAddress = -1;
+    engine::LoginBans* loginBans = nullptr;
 
 private:
     engine::EngineEvents* events_ = nullptr;

@@ -32,12 +32,16 @@ QString stored(WindowHarness& h, const QString& name) {
     return h.settings.value(kAppTarrow, kSectionAppIni, name);
 }
 
-// Toolbar, panels 0-2, status and tray menu all tell the same state.
+// Toolbar, panels 0-2, status and tray menu all tell the same state. On the
+// Sicurezza panel only the banned addresses stay usable while online.
 void expectOnline(ui::Form1& w, bool online) {
     QCOMPARE(w.startButton()->isEnabled(), !online);
     QCOMPARE(w.stopButton()->isEnabled(), online);
     for (int i = 0; i < 6; ++i)
-        QCOMPARE(w.picPanel(i)->isEnabled(), !online || i > 2);
+        QCOMPARE(w.picPanel(i)->isEnabled(), !online || i > 1);
+    QCOMPARE(w.picPanel(2)->findChild<QWidget*>(u"chkIPko"_s)->isEnabled(), !online);
+    QCOMPARE(w.picPanel(2)->findChild<QWidget*>(u"pic_ban_attempts"_s)->isEnabled(), !online);
+    QVERIFY(w.picPanel(2)->findChild<QWidget*>(u"GridBans"_s)->isEnabled());
     QCOMPARE(w.tray().mnuStart()->isEnabled(), !online);
     QCOMPARE(w.tray().mnuStop()->isEnabled(), online);
     QCOMPARE(w.tray().tip(),

@@ -1,9 +1,12 @@
 // The "Sicurezza" panel: both address lists with their buttons, covers and
-// switches, and the online panel's "Autorizza"/"Blocca".
+// switches, the online panel's "Autorizza"/"Blocca", and the protection
+// group's boxes and list of banned addresses.
 
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/IpListGroup.h"
+#include "admin/ui/LoginProtectionGroup.h"
 #include "admin/ui/SecurityPanel.h"
+#include "engine/LoginBans.h"
 #include "tests/support/PanelFixture.h"
 
 #include <QCheckBox>
@@ -11,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -221,6 +225,48 @@ private Q_SLOTS:
         box->click();
         QCOMPARE(box->checkState(), Qt::Checked);
         QVERIFY(!box->isTristate());
+    }
+
+    void protectionBoxesKeepCheckedValues() {
+        build();
+        auto* attempts = f.panel->findChild<QLineEdit*>(u"txt_ban_attempts"_s);
+        QCOMPARE(attempts->text(), u"5"_s); // a new database is protected
+        QCOMPARE(f.panel->findChild<QLineEdit*>(u"txt_max_connections_per_ip"_s)->text(), u"10"_s);
+        attempts->setText(u"-3"_s);
+        Q_EMIT attempts->editingFinished();
+        QCOMPARE(host->recorder.texts(),
+                 QStringList{u"Opzione ban_attempts: -3 non è un numero intero da 0 a 1000"_s});
+        QCOMPARE(attempts->text(), u"5"_s);
+        attempts->setText(u"0"_s);
+        Q_EMIT attempts->editingFinished();
+        QCOMPARE(host->recorder.texts().size(), 1);
+        host->core().views().commitAll();
+        QCOMPARE(host->column(u"SELECT value FROM options WHERE name = 'ban_attempts'"_s),
+                 QStringList{u"0"_s});
+    }
+
+    void bannedAddressesListedAndLifted() {
+        build();
+        kv::engine::LoginBans& bans = host->core().loginBans();
+        bans.reset({1, 60000, 10 * 60000});
+        auto* list = f.panel->findChild<QTableWidget*>(u"GridBans"_s);
+        auto* unblock = f.panel->findChild<QPushButton*>(u"cmdUnban"_s);
+        QCOMPARE(list->rowCount(), 0);
+        QVERIFY(!unblock->isEnabled());
+        bans.recordFailure(u"127.0.0.7"_s);
+        bans.recordFailure(u"127.0.0.8"_s);
+        QCOMPARE(list->rowCount(), 2); // shown when the ban starts
+        QCOMPARE(list->item(1, 0)->text(), u"127.0.0.8"_s);
+        QCOMPARE(list->item(1, 1)->text(), u"1"_s);
+        QCOMPARE(list->item(1, 2)->text(), u"10"_s);
+        list->selectRow(1);
+        QVERIFY(unblock->isEnabled());
+        unblock->click();
+        QVERIFY(!bans.isBanned(u"127.0.0.8"_s));
+        QVERIFY(bans.isBanned(u"127.0.0.7"_s));
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->item(0, 0)->text(), u"127.0.0.7"_s);
+        QVERIFY(!unblock->isEnabled());
     }
 };
 

@@ -1,0 +1,115 @@
+// Builds the protection group of the Sicurezza panel and passes its changes on.
+#include "admin/ui/LoginProtectionGroup.h"
+
+#include "access/AccountDatabase.h"
+#include "admin/ui/PanelHost.h"
+#include "admin/ui/PanelParts.h"
+#include "engine/LoginBans.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace kv::ui {
+
+namespace {
+constexpr int kListRows = 4;
+constexpr int kRefreshMs = 5000; // the minutes left stay current
+constexpr int kBoxWidth = 70;
+} // namespace
+
+LoginProtectionGroup::LoginProtectionGroup(QWidget* panel, PanelHost& host, int& top)
+    : QObject(panel), host_(host), logic_(host.views().options(), host.loginBans()) {
+    setObjectName(QStringLiteral("LoginProtectionGroup"));
+    addTitle(panel, QStringLiteral("Protezione dagli accessi ripetuti"), top);
+    addText(panel,
+            QStringLiteral("Un indirizzo che sbaglia l'accesso troppe volte viene bloccato per "
+                           "un po'; ogni accesso fallito riceve la risposta dopo un secondo."),
+            top);
+    for (const QString& option : admin::LoginProtectionLogic::options()) {
+        QWidget* row = addGroup(panel, QStringLiteral("pic_") + option, -1, kLineHeight, top);
+        auto* box = makeBox(row, QStringLiteral("txt_") + option, 0, 0, kBoxWidth);
+        auto* caption = new QLabel(logic_.caption(option), row);
+        caption->setGeometry(kBoxWidth + 8, 0, kGroupWidth - kBoxWidth - 8, kLineHeight);
+        boxes_.insert(option, box);
+        connect(box, &QLineEdit::editingFinished, this,
+                [this, option, box] { judge(option, box); });
+    }
+    buildList(panel, top);
+    load();
+    if (engine::LoginBans* bans = host.loginBans())
+        connect(bans, &engine::LoginBans::changed, this, &LoginProtectionGroup::refreshBans);
+    connect(&tick_, &QTimer::timeout, this, &LoginProtectionGroup::refreshBans);
+    tick_.start(kRefreshMs);
+}
+
+void LoginProtectionGroup::buildList(QWidget* panel, int& top) {
+    listCaption_ = addText(panel, QStringLiteral("Indirizzi bloccati temporaneamente"), top);
+    list_ = new QTableWidget(0, int(admin::LoginProtectionLogic::columns().size()), panel);
+    list_->setObjectName(QStringLiteral("GridBans"));
+    list_->setHorizontalHeaderLabels(admin::LoginProtectionLogic::columns());
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
+    list_->horizontalHeader()->setStretchLastSection(true);
+    placeChild(list_, kGridRowHeight * (kListRows + 1) + 4, top);
+    unblock_ = new QPushButton(QStringLiteral("Sblocca"), panel);
+    unblock_->setObjectName(QStringLiteral("cmdUnban"));
+    placeChild(unblock_, kButtonHeight, top, 96);
+    connect(list_, &QTableWidget::itemSelectionChanged, this,
+            [this] { unblock_->setEnabled(!list_->selectedItems().isEmpty()); });
+    connect(unblock_, &QPushButton::clicked, this, [this] {
+        const QList<QTableWidgetItem*> chosen = list_->selectedItems();
+        if (!chosen.isEmpty())
+            logic_.unblock(list_->item(chosen.first()->row(), 0)->text());
+        refreshBans();
+    });
+}
+
+QList<QWidget*> LoginProtectionGroup::liveWidgets() const {
+    return {listCaption_, list_, unblock_};
+}
+
+void LoginProtectionGroup::judge(const QString& option, QLineEdit* box) {
+    if (const std::optional<QString> refusal = logic_.change(option, box->text())) {
+        // The kept value comes back before the message, so that the focus the
+        // message takes does not judge the refused text a second time.
+        box->setText(logic_.shown(option));
+        host_.messages().show(*refusal, MessageIcon::Exclamation);
+    }
+}
+
+void LoginProtectionGroup::load() {
+    for (auto it = boxes_.cbegin(); it != boxes_.cend(); ++it) {
+        const QString text = logic_.shown(it.key());
+        if (it.value()->text() != text)
+            it.value()->setText(text);
+    }
+    refreshBans();
+}
+
+void LoginProtectionGroup::refreshBans() {
+    const QList<admin::BannedRow> rows = logic_.rows();
+    const QString chosen = list_->selectedItems().isEmpty()
+                               ? QString()
+                               : list_->item(list_->selectedItems().first()->row(), 0)->text();
+    // Filled afresh: a removed row must not pass its selection to another.
+    list_->clearSelection();
+    list_->setRowCount(0);
+    list_->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        const QString cells[] = {rows[r].address, QString::number(rows[r].attempts),
+                                 QString::number(rows[r].minutesLeft)};
+        for (int c = 0; c < 3; ++c)
+            list_->setItem(r, c, new QTableWidgetItem(cells[c]));
+        if (rows[r].address == chosen)
+            list_->selectRow(r);
+    }
+    unblock_->setEnabled(!list_->selectedItems().isEmpty());
+}
+
+} // namespace kv::ui

@@ -1,0 +1,49 @@
+#pragma once
+// The "Protezione dagli accessi ripetuti" group of the Sicurezza panel: thin
+// widgets over LoginProtectionLogic. One box per option (a refused text is
+// shown with the catalog's message and the box goes back to the value kept),
+// and the list "Indirizzi bloccati temporaneamente" with "Sblocca", refreshed
+// when a ban starts or ends and every few seconds for the minutes left.
+
+#include "admin/logic/LoginProtectionLogic.h"
+
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QWidget;
+
+namespace kv::ui {
+
+class PanelHost;
+
+class LoginProtectionGroup : public QObject {
+    Q_OBJECT
+public:
+    // Builds the controls into `panel` from `top` (advanced past them).
+    LoginProtectionGroup(QWidget* panel, PanelHost& host, int& top);
+
+    // Shows the kept values again and the bans in force now.
+    void load();
+    void refreshBans();
+    // The list and its button: usable while the server runs, when the
+    // panel's other controls accept no changes.
+    QList<QWidget*> liveWidgets() const;
+
+private:
+    void buildList(QWidget* panel, int& top);
+    void judge(const QString& option, QLineEdit* box);
+
+    PanelHost& host_;
+    admin::LoginProtectionLogic logic_;
+    QHash<QString, QLineEdit*> boxes_;
+    QWidget* listCaption_ = nullptr;
+    QTableWidget* list_ = nullptr;
+    QPushButton* unblock_ = nullptr;
+    QTimer tick_;
+};
+
+} // namespace kv::ui

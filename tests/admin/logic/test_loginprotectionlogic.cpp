@@ -1,0 +1,135 @@
+// The protection group's behaviour without a window: the values it shows for
+// stored and missing rows, every change checked through the catalog (a
+// refused one leaves nothing pending), and the list of banned addresses with
+// its minutes left and "Sblocca".
+
+#include "access/AccountDatabase.h"
+#include "admin/logic/LoginProtectionLogic.h"
+#include "engine/LoginBans.h"
+#include "tests/support/DbTestSupport.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv;
+using namespace kv::admin;
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString path = dir.filePath("accounts.dat");
+    access::AccountDatabase db{path};
+    std::unique_ptr<access::AccountViews> views;
+    qint64 now = 0;
+    engine::LoginBans bans{[this] { return now; }};
+    std::unique_ptr<LoginProtectionLogic> logic;
+
+    explicit Fixture(const QStringList& sql = {}) {
+        QVERIFY(db.open());
+        QCOMPARE(kv::testing::runSql(path, sql), QString());
+        views = std::make_unique<access::AccountViews>(db);
+        logic = std::make_unique<LoginProtectionLogic>(views->options(), &bans);
+    }
+};
+
+} // namespace
+
+class TestLoginProtectionLogic : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void showsStoredValuesAndDefaults() {
+        // A file without the rows shows what a missing row means.
+        Fixture f({"DELETE FROM options", "INSERT INTO options VALUES ('ban_attempts', ' 07 ')",
+                   "INSERT INTO options VALUES ('ban_minutes', 'lots')"});
+        QCOMPARE(LoginProtectionLogic::options(),
+                 (QStringList{"ban_attempts", "ban_window_minutes", "ban_minutes",
+                              "max_connections", "max_connections_per_ip"}));
+        QCOMPARE(f.logic->shown("ban_attempts"), QString("7"));
+        QCOMPARE(f.logic->shown("ban_window_minutes"), QString("10"));
+        QCOMPARE(f.logic->shown("ban_minutes"), QString("lots")); // to be corrected
+        QCOMPARE(f.logic->shown("max_connections"), QString("1000"));
+        QCOMPARE(f.logic->shown("max_connections_per_ip"), QString("500"));
+        QCOMPARE(f.logic->caption("max_connections"),
+                 QString("Connessioni contemporanee in tutto (0 = nessun limite)"));
+    }
+
+    void changes_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pending"); // "" when nothing is pending
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a new value") << "ban_attempts"
+                                     << "3"
+                                     << "3"
+                                     << "";
+        QTest::newRow("off") << "ban_attempts"
+                             << "0"
+                             << "0"
+                             << "";
+        QTest::newRow("what the file holds") << "ban_attempts"
+                                             << "5"
+                                             << ""
+                                             << "";
+        QTest::newRow("no limit") << "max_connections"
+                                  << " 0 "
+                                  << "0"
+                                  << "";
+        QTest::newRow("too many attempts")
+            << "ban_attempts"
+            << "1001"
+            << ""
+            << "Opzione ban_attempts: 1001 non è un numero intero da 0 a 1000";
+        QTest::newRow("a window of nothing")
+            << "ban_window_minutes"
+            << "0"
+            << ""
+            << "Opzione ban_window_minutes: 0 non è un numero intero da 1 a 1440";
+        QTest::newRow("a negative limit")
+            << "max_connections_per_ip"
+            << "-2"
+            << ""
+            << "Opzione max_connections_per_ip: -2 non è un numero intero da 0 a 100000";
+        QTest::newRow("words") << "ban_minutes"
+                               << "dieci"
+                               << ""
+                               << "Opzione ban_minutes: dieci non è un numero intero da 1 a 10080";
+    }
+    void changes() {
+        QFETCH(QString, option);
+        QFETCH(QString, text);
+        QFETCH(QString, pending);
+        QFETCH(QString, error);
+        Fixture f; // a new database: ban_attempts 5, ...
+        const std::optional<QString> refusal = f.logic->change(option, text);
+        QCOMPARE(refusal.value_or(QString()), error);
+        QCOMPARE(f.views->options().pending().value(option), pending);
+        QCOMPARE(f.views->options().pending().size(), pending.isEmpty() ? 0 : 1);
+    }
+
+    void listsAndLiftsBans() {
+        Fixture f;
+        f.bans.reset({2, 60000, 10 * 60000});
+        QVERIFY(f.logic->rows().isEmpty());
+        f.bans.recordFailure("127.0.0.2");
+        f.bans.recordFailure("127.0.0.2");
+        f.now = 30000;
+        f.bans.recordFailure("::1");
+        f.bans.recordFailure("::1");
+        f.now = 9 * 60000 + 1; // 59.999 s and 89.999 s left
+        QCOMPARE(f.logic->rows(), (QList<BannedRow>{{"127.0.0.2", 2, 1}, {"::1", 2, 2}}));
+        QVERIFY(f.logic->unblock("127.0.0.2"));
+        QVERIFY(!f.logic->unblock("127.0.0.2"));
+        QCOMPARE(f.logic->rows(), (QList<BannedRow>{{"::1", 2, 2}}));
+        f.now = 11 * 60000; // every ban has ended
+        QVERIFY(f.logic->rows().isEmpty());
+        QVERIFY(!f.logic->unblock("::1"));
+        // Without a server core there is nothing to list or lift.
+        LoginProtectionLogic none(f.views->options(), nullptr);
+        QVERIFY(none.rows().isEmpty());
+        QVERIFY(!none.unblock("::1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoginProtectionLogic)
+#include "test_loginprotectionlogic.moc"
