@@ -1,7 +1,7 @@
 // The protection group's options and the list of banned addresses.
 #include "admin/logic/LoginProtectionLogic.h"
 
-#include "admin/logic/OptionEdits.h"
+#include "admin/logic/OptionEdit.h"
 #include "engine/LoginBans.h"
 
 namespace kv::admin {
