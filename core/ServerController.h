@@ -69,12 +69,26 @@ public:
     // True when the engine listens afterwards. Invalid options fail the start
     // before the engine is touched; the reasons are logged and shown.
     bool ServerStart();
+    // While running: reads the settings row and the options again and has
+    // the engine listen with them; connections already open keep running.
+    // A failure changes nothing and logs why. False when stopped.
+    bool ServerReload();
     void ServerStop();
     qint16 ServerState() const { return state_; }
 
 private:
-    // The reason the settings cannot be used (a port out of range), if any.
-    std::optional<QString> handOverSettings(const QString& address);
+    // What a start or a reread hands to the engine, read and checked first.
+    struct Prepared {
+        QString address;
+        quint16 port = 21;
+        engine::TlsSettings tls;
+        std::optional<std::pair<qint64, int>> logLimits; // bytes, files kept
+    };
+    // The reasons the settings and options cannot be used; empty when they
+    // can. Touches nothing but empty settings boxes and the certificate files.
+    QStringList prepare(Prepared& p);
+    void handOver(const Prepared& p);
+    void writeStartNotes();
     bool failStart(const QStringList& reasons);
 
     engine::FtpEngine& engine_;
