@@ -12,14 +12,15 @@ namespace {
 
 using Direction = engine::TransferActivity::Direction;
 
-QString scaled(double value, const char* const units[], int count, int decimalsAbove) {
+// Three significant digits at most: "980 B", "12,5 KB", "512 KB".
+QString scaled(double value, const char* const units[], int count) {
     int unit = 0;
-    while (value >= 1024 && unit + 1 < count) {
+    while (value >= 1000 && unit + 1 < count) { // "1,0 MB", never "1.000 KB"
         value /= 1024;
         ++unit;
     }
     const QLocale italian(QLocale::Italian, QLocale::Italy);
-    const int decimals = unit >= decimalsAbove ? 1 : 0;
+    const int decimals = unit > 0 && value < 99.95 ? 1 : 0;
     return italian.toString(value, 'f', decimals) + QLatin1Char(' ') + QLatin1String(units[unit]);
 }
 
@@ -55,15 +56,20 @@ void TransferRates::sample(const QList<Reading>& readings, qint64 nowMs) {
 }
 
 double TransferRates::scale() const {
-    double peak = 1000;
+    double peak = 1024;
     for (const RatePoint& p : history_)
         peak = std::max({peak, p.down, p.up});
-    const double power = std::pow(10.0, std::floor(std::log10(peak)));
-    for (const double step : {1.0, 2.0, 5.0, 10.0}) {
-        if (peak <= step * power)
-            return step * power;
+    // Rounded in the unit the label shows (KB/s, MB/s, GB/s).
+    double unit = 1024;
+    while (peak >= 1000 * unit && unit < 1024.0 * 1024 * 1024)
+        unit *= 1024;
+    const double value = peak / unit;
+    const double power = std::pow(10.0, std::floor(std::log10(value)));
+    for (const double step : {1.0, 2.0, 5.0}) {
+        if (value <= step * power)
+            return step * power * unit;
     }
-    return 10 * power;
+    return 10 * power * unit;
 }
 
 void TransferRates::clear() {
@@ -75,12 +81,12 @@ void TransferRates::clear() {
 
 QString rateText(double bytesPerSecond) {
     static const char* const units[] = {"B/s", "KB/s", "MB/s", "GB/s"};
-    return scaled(std::max(bytesPerSecond, 0.0), units, 4, 1);
+    return scaled(std::max(bytesPerSecond, 0.0), units, 4);
 }
 
 QString byteText(qint64 bytes) {
     static const char* const units[] = {"B", "KB", "MB", "GB", "TB"};
-    return scaled(double(std::max<qint64>(bytes, 0)), units, 5, 1);
+    return scaled(double(std::max<qint64>(bytes, 0)), units, 5);
 }
 
 QString totalRatesText(const RatePoint& total) {

@@ -46,7 +46,7 @@ public:
     // Oldest first, at most kRateHistoryPoints.
     const std::deque<RatePoint>& history() const { return history_; }
     // The graph's full scale: the history's highest rate rounded up to 1, 2
-    // or 5 times a power of ten (at least 1000 B/s).
+    // or 5 times a power of ten KB/s, MB/s or GB/s (at least 1 KB/s).
     double scale() const;
     // The server stopped: rates and history start again.
     void clear();

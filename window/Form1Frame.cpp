@@ -22,6 +22,8 @@
 #include <QToolButton>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace kv::ui {
 
 namespace {
@@ -167,6 +169,10 @@ void Form1::buildFrame() {
     ratesLabel_ = new QLabel(bar);
     ratesLabel_->setObjectName(QStringLiteral("kRates"));
     ratesLabel_->setContentsMargins(4, 0, 4, 0);
+    // Wide enough for usual figures, so the bar does not jump every second.
+    ratesLabel_->setMinimumWidth(
+        ratesLabel_->fontMetrics().horizontalAdvance(u"Upload: 999 KB/s  Download: 999 KB/s"_s) +
+        8);
     bar->addPermanentWidget(ratesLabel_);
     usersPanel_ = new QWidget(bar);
     usersPanel_->setObjectName(QStringLiteral("kUsers"));

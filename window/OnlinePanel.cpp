@@ -29,6 +29,14 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     shell::setLayoutKind(lvwOnline, shell::ChildKind::OnlineList);
     lvwOnline->setColumnCount(monitor::kOnlineColumns + monitor::kLiveColumns);
     lvwOnline->setHeaderLabels(monitor::onlineHeaders() + monitor::liveHeaders());
+    // The live columns show right after the login, where they need no
+    // scrolling; the five designed columns keep their numbers and widths.
+    const int liveWidths[monitor::kLiveColumns] = {170, 75, 75, 80, 90};
+    for (int c = 0; c < monitor::kLiveColumns; ++c) {
+        const int column = monitor::kOnlineColumns + c;
+        lvwOnline->header()->moveSection(lvwOnline->header()->visualIndex(column), 1 + c);
+        lvwOnline->setColumnWidth(column, liveWidths[c]);
+    }
     lvwOnline->setRootIsDecorated(false);
     lvwOnline->setUniformRowHeights(true);
     lvwOnline->setAlternatingRowColors(true);

@@ -61,18 +61,19 @@ private Q_SLOTS:
         QCOMPARE(rates.history().size(), size_t(monitor::kRateHistoryPoints));
         QCOMPARE(rates.history().front().down, 1010.0); // seconds 101..400 are kept
         QCOMPARE(rates.history().back().down, 4000.0);
-        QCOMPARE(rates.scale(), 5000.0);
+        QCOMPARE(rates.scale(), 5120.0);
     }
 
     void scaleRoundsUp_data() {
         QTest::addColumn<double>("peak");
         QTest::addColumn<double>("scale");
-        QTest::newRow("idle") << 0.0 << 1000.0;
-        QTest::newRow("just above 1000") << 1024.0 << 2000.0;
-        QTest::newRow("2 x") << 1999.0 << 2000.0;
-        QTest::newRow("5 x") << 2001.0 << 5000.0;
-        QTest::newRow("10 x") << 5001.0 << 10000.0;
-        QTest::newRow("exact power") << 100000.0 << 100000.0;
+        QTest::newRow("idle: 1 KB/s") << 0.0 << 1024.0;
+        QTest::newRow("2 KB/s") << 1025.0 << 2048.0;
+        QTest::newRow("5 KB/s") << 2049.0 << 5120.0;
+        QTest::newRow("10 KB/s") << 5121.0 << 10240.0;
+        QTest::newRow("exact power") << 100.0 * 1024 << 100.0 * 1024;
+        QTest::newRow("next unit") << 1000.0 * 1024 << 1024.0 * 1024;
+        QTest::newRow("MB/s") << 3.0 * 1024 * 1024 << 5.0 * 1024 * 1024;
     }
     void scaleRoundsUp() {
         QFETCH(double, peak);

@@ -178,8 +178,12 @@ int main(int argc, char** argv) {
     ok &= save(&window, out, QStringLiteral("4-log.png"));
     window.selectItem(5);
     ok &= save(&window, out, QStringLiteral("5-online.png"));
+    // Wider, so the live columns and the status bar's rates show in full.
+    window.resize(1180, normalSize.height());
+    window.selectItem(5);
     ok &= save(&window, out, QStringLiteral("5b-online-trasferimenti.png"),
                [&] { runSampleTransfers(window, connections); });
+    window.resize(normalSize);
     window.selectItem(6);
     ok &= save(&window, out, QStringLiteral("6-help.png"));
 
