@@ -45,20 +45,45 @@ PassiveAddressResolver::WriteLogFn ServerController::stampedLog() {
 
 ServerController::~ServerController() = default;
 
-std::optional<QString> ServerController::handOverSettings(const QString& address) {
+QStringList ServerController::prepare(Prepared& p) {
+    p.address = boxes_.text(ServerBox::Address);
+    if (p.address.toLower() == QLatin1String("default"))
+        p.address = defaultLocalIP_ ? defaultLocalIP_() : QString();
+    if (optionRows_) {
+        const access::OptionRows rows = optionRows_();
+        if (!rows.error.isEmpty())
+            return {rows.error};
+        const StartOptions options = readStartOptions(rows.rows, dataFolder_);
+        if (!options.ok())
+            return options.errors;
+        p.tls = options.tls;
+        p.passive = options.passive;
+        p.passiveHost = options.passiveHostName;
+        p.logLimits = {options.logMaxBytes, options.logKeep};
+        p.limits = {options.maxConnections, options.maxConnectionsPerIp};
+        p.bans = options.bans;
+    }
     if (boxes_.text(ServerBox::Port).isEmpty())
         boxes_.setText(ServerBox::Port, QStringLiteral("21"));
     if (boxes_.text(ServerBox::Root).isEmpty())
         boxes_.setText(ServerBox::Root, DefaultServerRoot());
-
     // The port is used as given or the start fails: listening on another port
     // than the one configured would report a server nobody can reach.
     const QString portText = boxes_.text(ServerBox::Port);
     const std::optional<qint32> port = toInt32(portText);
     if (!port || *port < 1 || *port > 65535)
-        return QStringLiteral("Porta non valida: \"%1\" (1-65535)").arg(portText);
-    engine_.setPort(quint16(*port));
-    engine_.setLocalAddress(address);
+        return {QStringLiteral("Porta non valida: \"%1\" (1-65535)").arg(portText)};
+    p.port = quint16(*port);
+    if (p.tls.enabled() && prepareCertificate_) {
+        if (const QString problem = prepareCertificate_(p.tls); !problem.isEmpty())
+            return {problem};
+    }
+    return {};
+}
+
+void ServerController::handOver(const Prepared& p) {
+    engine_.setPort(p.port);
+    engine_.setLocalAddress(p.address);
     engine_.setServerRootDir(boxes_.text(ServerBox::Root));
     setIfNumber(toInt16(boxes_.text(ServerBox::DataLingerTime)),
                 [&](qint16 v) { engine_.setDataLingerTime(v); });
@@ -67,43 +92,25 @@ std::optional<QString> ServerController::handOverSettings(const QString& address
     setIfNumber(toInt16(boxes_.text(ServerBox::Timeout)), [&](qint16 v) { engine_.setTimeout(v); });
     setIfNumber(toInt16(boxes_.text(ServerBox::DebugMode)),
                 [&](qint16 v) { engine_.setDebugMode(v); });
-    return std::nullopt;
+    engine_.setTls(p.tls);
+    engine_.setPassive(p.passive);
+    if (p.limits)
+        engine_.setConnectionLimits(p.limits->first, p.limits->second);
+}
+
+void ServerController::applyOutsideEngine(const Prepared& p) {
+    if (applyLogLimits_ && p.logLimits)
+        applyLogLimits_(p.logLimits->first, p.logLimits->second);
+    if (applyBanRules_ && p.bans)
+        applyBanRules_(*p.bans);
+    resolver_->start(p.passiveHost);
 }
 
 bool ServerController::ServerStart() {
-    QString address = boxes_.text(ServerBox::Address);
-    if (address.toLower() == QLatin1String("default"))
-        address = defaultLocalIP_ ? defaultLocalIP_() : QString();
-
-    engine::TlsSettings tls;
-    engine::PassiveSettings passive;
-    QString passiveHost;
-    if (optionRows_) {
-        const access::OptionRows rows = optionRows_();
-        if (!rows.error.isEmpty())
-            return failStart({rows.error});
-        const StartOptions options = readStartOptions(rows.rows, dataFolder_);
-        if (!options.ok())
-            return failStart(options.errors);
-        tls = options.tls;
-        passive = options.passive;
-        passiveHost = options.passiveHostName;
-        if (applyLogLimits_)
-            applyLogLimits_(options.logMaxBytes, options.logKeep);
-        engine_.setConnectionLimits(options.maxConnections, options.maxConnectionsPerIp);
-        if (applyBanRules_)
-            applyBanRules_(options.bans);
-    }
-
-    if (const auto badPort = handOverSettings(address))
-        return failStart({*badPort});
-    engine_.setTls(tls);
-    engine_.setPassive(passive);
-    if (tls.enabled() && prepareCertificate_) {
-        if (const QString problem = prepareCertificate_(tls); !problem.isEmpty())
-            return failStart({problem});
-    }
-
+    Prepared p;
+    if (const QStringList reasons = prepare(p); !reasons.isEmpty())
+        return failStart(reasons);
+    handOver(p);
     if (!engine_.Listen()) {
         const QString reason = engine_.ListenError();
         return failStart(reason.isEmpty() ? QStringList() : QStringList{reason});
@@ -114,15 +121,41 @@ bool ServerController::ServerStart() {
         view_->showRunning(listening);
     writeLog_(QString());
     writeLog_(monitor::StartLogLine(clock_(), listening));
-    if (startNotes_) {
-        for (const QString& note : startNotes_())
-            writeLog_(note);
-    }
-    resolver_->start(passiveHost);
+    applyOutsideEngine(p);
+    writeStartNotes();
     state_ = 1;
     if (view_)
         view_->afterStart();
     return true;
+}
+
+bool ServerController::ServerReload() {
+    if (state_ == 0)
+        return false;
+    Prepared p;
+    QStringList reasons = prepare(p);
+    if (reasons.isEmpty()) {
+        // The engine takes the new values back itself when it cannot listen with them.
+        handOver(p);
+        if (!engine_.Relisten())
+            reasons << engine_.ListenError();
+    }
+    if (!reasons.isEmpty()) {
+        for (const QString& reason : std::as_const(reasons))
+            writeLog_(monitor::ReloadFailedLogLine(clock_(), reason));
+        return false;
+    }
+    applyOutsideEngine(p);
+    writeLog_(monitor::ReloadLogLine(clock_(), engine_.LocalAddress(), engine_.Port()));
+    writeStartNotes();
+    return true;
+}
+
+void ServerController::writeStartNotes() {
+    if (startNotes_) {
+        for (const QString& note : startNotes_())
+            writeLog_(note);
+    }
 }
 
 bool ServerController::failStart(const QStringList& reasons) {

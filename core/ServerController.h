@@ -82,12 +82,33 @@ public:
     // True when the engine listens afterwards. Invalid options fail the start
     // before the engine is touched; the reasons are logged and shown.
     bool ServerStart();
+    // While running: reads the settings row and the options again and has
+    // the engine listen with them; connections already open keep running.
+    // A failure changes nothing and logs why. False when stopped.
+    bool ServerReload();
     void ServerStop();
     qint16 ServerState() const { return state_; }
 
 private:
-    // The reason the settings cannot be used (a port out of range), if any.
-    std::optional<QString> handOverSettings(const QString& address);
+    // What a start or a reread hands to the engine, read and checked first.
+    struct Prepared {
+        QString address;
+        quint16 port = 21;
+        engine::TlsSettings tls;
+        engine::PassiveSettings passive;
+        QString passiveHost; // a public address given as a name, followed by the resolver
+        std::optional<std::pair<qint64, int>> logLimits; // bytes, files kept
+        std::optional<std::pair<int, int>> limits;       // connections in all, from one address
+        std::optional<engine::BanRules> bans;
+    };
+    // The reasons the settings and options cannot be used; empty when they
+    // can. Touches nothing but empty settings boxes and the certificate files.
+    QStringList prepare(Prepared& p);
+    void handOver(const Prepared& p);
+    // The log limits, ban rules and public-name lookup: applied only once
+    // the engine listens with the new values, so a failed reread keeps them.
+    void applyOutsideEngine(const Prepared& p);
+    void writeStartNotes();
     bool failStart(const QStringList& reasons);
     PassiveAddressResolver::WriteLogFn stampedLog();
 

@@ -25,13 +25,14 @@ constexpr qint64 kMaxQueuedReplies = 64 * 1024;
 
 } // namespace
 
-ControlSession::ControlSession(QTcpSocket* tcp, const EngineSettings& settings,
+ControlSession::ControlSession(QTcpSocket* tcp, std::shared_ptr<const EngineSettings> settings,
                                std::shared_ptr<const TlsContext> tls, bool implicitTls,
                                EngineEvents* events, QObject* parent)
-    : QObject(parent), settings_(settings), events_(events), tls_(std::move(tls)),
-      implicitTls_(implicitTls && tls_), socket_(nullptr), peer_(plainAddress(tcp->peerAddress())) {
+    : QObject(parent), ownSettings_(std::move(settings)), settings_(*ownSettings_), events_(events),
+      tls_(std::move(tls)), implicitTls_(implicitTls && tls_), socket_(nullptr),
+      peer_(plainAddress(tcp->peerAddress())) {
     remoteHost_ = addressText(tcp->peerAddress());
-    rootDir_ = settings.serverRootDir;
+    rootDir_ = settings_.serverRootDir;
     tcp->setReadBufferSize(kControlReadBuffer);
     idleTimer_.setSingleShot(true);
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);

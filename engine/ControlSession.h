@@ -38,7 +38,7 @@ public:
     // Takes ownership of the connected socket. `events` may be null (then
     // every login is refused). `tls` (null: TLS off) is the server's context;
     // with `implicitTls` the handshake comes before the greeting.
-    ControlSession(QTcpSocket* socket, const EngineSettings& settings,
+    ControlSession(QTcpSocket* socket, std::shared_ptr<const EngineSettings> settings,
                    std::shared_ptr<const TlsContext> tls, bool implicitTls, EngineEvents* events,
                    QObject* parent);
     ~ControlSession() override;
@@ -55,6 +55,7 @@ public:
 
     // ConnectionObject (the values are kept by StoredConnection)
     void Disconnect() override;
+    TransferActivity Activity() const override;
 
 Q_SIGNALS:
     // Emitted once, when the connection has ended for whatever reason.
@@ -182,6 +183,7 @@ private:
         QByteArray listing;
         std::unique_ptr<QFile> file;
         qint64 offset = 0;
+        qint64 size = -1; // bytes a download will send; unknown for uploads
         bool ascii = false;
         QString path;    // client-visible path, for the log and the notices
         QString opening; // the 150 line
@@ -195,6 +197,9 @@ private:
     void dropRetiredTransfers();
     void cmdAbor(const QString& arg);
 
+    // The server's settings when this connection arrived; a reread of the
+    // options does not change them.
+    std::shared_ptr<const EngineSettings> ownSettings_;
     const EngineSettings& settings_;
     EngineEvents* events_;
     std::shared_ptr<const TlsContext> tls_;
@@ -229,6 +234,9 @@ private:
     // delivered, then go without a deferred deletion.
     std::vector<std::unique_ptr<Transfer>> retired_;
     int transferCallbacks_ = 0; // onTransferFinished() calls on the stack
+    // File bytes of the transfers that have ended, for Activity().
+    qint64 sentTotal_ = 0;
+    qint64 receivedTotal_ = 0;
 };
 
 } // namespace kv::engine

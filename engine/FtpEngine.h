@@ -71,6 +71,20 @@ private:
     QList<VirtualDir> items_;
 };
 
+// What a connection is moving: the file transfer running now (if any) and
+// the file bytes moved over the connection's life, the running transfer
+// included. Read by the program about once a second; the engine only hands
+// out counters its transfers keep anyway.
+struct TransferActivity {
+    enum class Direction { None, Download, Upload };
+    Direction direction = Direction::None; // None: no file transfer running
+    QString path;                          // client-visible path of the running transfer
+    qint64 bytes = 0;                      // bytes of the running transfer so far
+    qint64 size = -1;                      // bytes it will move when known, else -1
+    qint64 sentTotal = 0;                  // file bytes sent to the client
+    qint64 receivedTotal = 0;              // file bytes received from the client
+};
+
 // One client connection. The engine owns it; the program reads the client's
 // values, writes RootDir, Tag and VirtualDirs, and may ask it to disconnect.
 class ConnectionObject {
@@ -88,6 +102,7 @@ public:
     virtual VirtualDirCollection& VirtualDirs() = 0;
     // Closes the connection; ConnectionClosed follows from the event loop.
     virtual void Disconnect() = 0;
+    virtual TransferActivity Activity() const { return {}; }
 };
 
 // The values every connection keeps for the program; the engine's sessions
@@ -160,8 +175,8 @@ public:
     virtual TlsSettings Tls() const = 0;
     virtual void setTls(const TlsSettings& tls) = 0;
     // The passive port range and public address; a change made while
-    // listening (a host name resolved again) reaches the next PASV of every
-    // connection.
+    // listening (a host name resolved again) reaches every connection opened
+    // after it (open ones keep the settings they started with).
     virtual PassiveSettings Passive() const = 0;
     virtual void setPassive(const PassiveSettings& passive) = 0;
     // Open control connections in all and from one address; 0: no limit.
@@ -177,6 +192,11 @@ public:
     // which TLS file could not be used); empty after a success or when the
     // address or port alone was the reason.
     virtual QString ListenError() const = 0;
+    // While listening: listens with the properties as they are now (address,
+    // port, implicit-TLS port, TLS files) and hands them to new connections;
+    // open connections keep running with what they had. A failure (the
+    // reason in ListenError()) leaves the listener and properties as they were.
+    virtual bool Relisten() = 0;
     // Closes the listener and every open connection.
     virtual void StopListening() = 0;
     virtual bool isListening() const = 0;

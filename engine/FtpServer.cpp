@@ -65,14 +65,9 @@ bool over(qsizetype count, int limit) {
 
 } // namespace
 
-FtpServer::FtpServer(QObject* parent) : QObject(parent), listener_(this), implicitListener_(this) {
+FtpServer::FtpServer(QObject* parent) : QObject(parent) {
     settings_.localAddress = primaryIPv4Address();
-    listener_.setListenBacklogSize(kListenBacklog);
-    implicitListener_.setListenBacklogSize(kListenBacklog);
-    connect(&listener_, &DescriptorListener::descriptorReady, this,
-            [this](qintptr d) { onIncoming(d, false); });
-    connect(&implicitListener_, &DescriptorListener::descriptorReady, this,
-            [this](qintptr d) { onIncoming(d, true); });
+    live_ = settings_;
     ignoreSigpipe();
 }
 
@@ -85,8 +80,29 @@ FtpServer::~FtpServer() {
 
 bool FtpServer::Listen() {
     listenError_.clear();
-    if (listener_.isListening())
+    if (isListening())
         return true;
+    return listenAsConfigured();
+}
+
+bool FtpServer::Relisten() {
+    listenError_.clear();
+    if (!isListening())
+        return Listen();
+    if (listenAsConfigured())
+        return true;
+    if (listenError_.isEmpty())
+        listenError_ = bindError_.isEmpty()
+                           ? QStringLiteral("indirizzo %1 o porta %2 non utilizzabili")
+                                 .arg(settings_.localAddress)
+                                 .arg(settings_.port)
+                           : bindError_;
+    settings_ = live_; // the properties say again what is running
+    return false;
+}
+
+bool FtpServer::listenAsConfigured() {
+    bindError_.clear();
     if (settings_.port == 0)
         return false;
     const std::optional<QHostAddress> address = listenAddress(settings_.localAddress);
@@ -96,16 +112,32 @@ bool FtpServer::Listen() {
     std::shared_ptr<const TlsContext> tls;
     if (!prepareTls(tls))
         return false;
-    if (!listener_.listen(*address, settings_.port))
-        return false;
-    const quint16 implicitPort = settings_.tls.implicitPort;
-    if (tls && implicitPort != 0 && !implicitListener_.listen(*address, implicitPort)) {
-        listenError_ = QStringLiteral("tls_implicit_port: impossibile usare la porta %1 (%2)")
-                           .arg(implicitPort)
-                           .arg(implicitListener_.errorString());
-        listener_.close();
-        return false;
+    // A port cannot be bound twice: a listener already there is kept.
+    const auto listensOn = [&](const std::unique_ptr<DescriptorListener>& l, quint16 port) {
+        return l && l->isListening() && l->serverAddress() == *address && l->serverPort() == port;
+    };
+    std::unique_ptr<DescriptorListener> control;
+    if (!listensOn(listener_, settings_.port)) {
+        control = bindListener(*address, settings_.port, false);
+        if (!control)
+            return false;
     }
+    const quint16 implicitPort = tls ? settings_.tls.implicitPort : 0;
+    std::unique_ptr<DescriptorListener> implicit;
+    if (implicitPort != 0 && !listensOn(implicitListener_, implicitPort)) {
+        implicit = bindListener(*address, implicitPort, true);
+        if (!implicit) {
+            listenError_ = QStringLiteral("tls_implicit_port: %1").arg(bindError_);
+            return false;
+        }
+    }
+    // Nothing fails from here on: the new listeners replace the old ones.
+    if (control)
+        listener_ = std::move(control);
+    if (implicit)
+        implicitListener_ = std::move(implicit);
+    else if (implicitPort == 0)
+        implicitListener_.reset();
     tls_ = std::move(tls);
     // The machine's subnets are read once a start, not at every PASV.
     settings_.isLocalClient = localClientCheck_;
@@ -114,7 +146,23 @@ bool FtpServer::Listen() {
             return isLocalClient(client, subnets);
         };
     }
+    live_ = settings_;
     return true;
+}
+
+std::unique_ptr<DescriptorListener> FtpServer::bindListener(const QHostAddress& address,
+                                                            quint16 port, bool implicitTls) {
+    auto listener = std::make_unique<DescriptorListener>();
+    listener->setListenBacklogSize(kListenBacklog);
+    if (!listener->listen(address, port)) {
+        bindError_ = QStringLiteral("impossibile usare la porta %1 (%2)")
+                         .arg(port)
+                         .arg(listener->errorString());
+        return nullptr;
+    }
+    connect(listener.get(), &DescriptorListener::descriptorReady, this,
+            [this, implicitTls](qintptr d) { onIncoming(d, implicitTls); });
+    return listener;
 }
 
 bool FtpServer::prepareTls(std::shared_ptr<const TlsContext>& tls) {
@@ -130,8 +178,8 @@ bool FtpServer::prepareTls(std::shared_ptr<const TlsContext>& tls) {
 }
 
 void FtpServer::StopListening() {
-    listener_.close();
-    implicitListener_.close();
+    listener_.reset();
+    implicitListener_.reset();
     // Every connection ends now and is reported before this returns.
     const QList<ControlSession*> open = sessions_;
     for (ControlSession* s : open) {
@@ -161,7 +209,8 @@ void FtpServer::onIncoming(qintptr descriptor, bool implicitTls) {
         refuse(socket, refusal->first, host, refusal->second);
         return;
     }
-    auto* session = new ControlSession(socket, settings_, tls_, implicitTls, events_, this);
+    auto* session = new ControlSession(socket, std::make_shared<const EngineSettings>(settings_),
+                                       tls_, implicitTls, events_, this);
     sessions_.append(session);
     connect(session, &ControlSession::closed, this, &FtpServer::onSessionClosed);
     session->start();

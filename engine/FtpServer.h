@@ -54,15 +54,18 @@ public:
 
     bool Listen() override;
     QString ListenError() const override { return listenError_; }
+    bool Relisten() override;
     void StopListening() override;
-    bool isListening() const override { return listener_.isListening(); }
+    bool isListening() const override { return listener_ && listener_->isListening(); }
     QList<ConnectionObject*> Connections() const override;
     qint16 Heartbeat() const override { return 0; }
 
     // The port the listener is bound to; 0 while not listening.
-    quint16 boundPort() const { return listener_.serverPort(); }
+    quint16 boundPort() const { return listener_ ? listener_->serverPort() : 0; }
     // The implicit-TLS listener's port; 0 when there is none.
-    quint16 boundImplicitPort() const { return implicitListener_.serverPort(); }
+    quint16 boundImplicitPort() const {
+        return implicitListener_ ? implicitListener_->serverPort() : 0;
+    }
     const EngineLimits& limits() const { return settings_.limits; }
     void setLimits(const EngineLimits& limits) { settings_.limits = limits; }
     const ReplyTexts& replyTexts() const { return settings_.replies; }
@@ -74,6 +77,11 @@ public:
     }
 
 private:
+    // Listens as the properties say, keeping a listener that already listens
+    // where asked; nothing changes when it fails.
+    bool listenAsConfigured();
+    std::unique_ptr<DescriptorListener> bindListener(const QHostAddress& address, quint16 port,
+                                                     bool implicitTls);
     void onIncoming(qintptr descriptor, bool implicitTls);
     // The TLS context of this start (null with TLS off); the reason when
     // the settings cannot give one.
@@ -86,10 +94,15 @@ private:
     void refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line);
     void onBanStarted(const QString& address);
 
+    // The properties as set (each new connection gets its own copy, so a
+    // change never reaches connections already open) and as they were at
+    // the last successful (re)listen, for a failed Relisten to go back to.
     EngineSettings settings_;
+    EngineSettings live_;
     EngineEvents* events_ = nullptr;
-    DescriptorListener listener_;
-    DescriptorListener implicitListener_;
+    std::unique_ptr<DescriptorListener> listener_;
+    std::unique_ptr<DescriptorListener> implicitListener_;
+    QString bindError_; // why the last bindListener() failed
     std::shared_ptr<const TlsContext> tls_;
     QList<ControlSession*> sessions_;
     QString listenError_;

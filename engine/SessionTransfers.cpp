@@ -106,6 +106,9 @@ void ControlSession::logTransfer(const PendingTransfer& p, qint64 bytes, const Q
 }
 
 void ControlSession::endTransfer() {
+    if (transfer_ && pending_ && pending_->kind != PendingTransfer::Kind::Listing)
+        (pending_->kind == PendingTransfer::Kind::Upload ? receivedTotal_ : sentTotal_) +=
+            transfer_->bytes();
     if (transfer_) {
         transfer_->disconnect(this);
         retired_.emplace_back(transfer_);
@@ -115,6 +118,22 @@ void ControlSession::endTransfer() {
     restartIdleTimer();
     // Commands that arrived during the transfer run now.
     processInput();
+}
+
+TransferActivity ControlSession::Activity() const {
+    TransferActivity a;
+    a.sentTotal = sentTotal_;
+    a.receivedTotal = receivedTotal_;
+    if (!pending_ || pending_->kind == PendingTransfer::Kind::Listing)
+        return a;
+    const bool upload = pending_->kind == PendingTransfer::Kind::Upload;
+    a.direction =
+        upload ? TransferActivity::Direction::Upload : TransferActivity::Direction::Download;
+    a.path = pending_->path;
+    a.size = pending_->size;
+    a.bytes = transfer_ ? transfer_->bytes() : 0;
+    (upload ? a.receivedTotal : a.sentTotal) += a.bytes;
+    return a;
 }
 
 void ControlSession::dropRetiredTransfers() {

@@ -50,6 +50,17 @@ QString StartFailedLogLine(const QDateTime& when, const QString& reason) {
     return QLatin1Char('[') + stamp(when) + QStringLiteral("] SERVER START FAILED: ") + body;
 }
 
+QString ReloadLogLine(const QDateTime& when, const QString& localAddress, quint16 port) {
+    return QLatin1Char('[') + stamp(when) + QStringLiteral("] SERVER RELOAD ON IP ") +
+           localAddress + QStringLiteral(" PORT ") + QString::number(port);
+}
+
+QString ReloadFailedLogLine(const QDateTime& when, const QString& reason) {
+    QString body = reason;
+    body.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return QLatin1Char('[') + stamp(when) + QStringLiteral("] SERVER RELOAD FAILED: ") + body;
+}
+
 ActivityLog::ActivityLog(LogScreen& screen, Switch logToFile, QString filePath)
     : screen_(screen), logToFile_(std::move(logToFile)), filePath_(std::move(filePath)) {}
 

@@ -34,6 +34,10 @@ QString StartLogLine(const QDateTime& when, const QString& localAddress);
 QString StopLogLine(const QDateTime& when);
 // "[dd-mm-yyyy hh:nn:ss] SERVER START FAILED: <reason>", one line
 QString StartFailedLogLine(const QDateTime& when, const QString& reason);
+// "[dd-mm-yyyy hh:nn:ss] SERVER RELOAD ON IP <address> PORT <port>"
+QString ReloadLogLine(const QDateTime& when, const QString& localAddress, quint16 port);
+// "[dd-mm-yyyy hh:nn:ss] SERVER RELOAD FAILED: <reason>", one line
+QString ReloadFailedLogLine(const QDateTime& when, const QString& reason);
 
 class ActivityLog {
 public:

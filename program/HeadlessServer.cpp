@@ -1,5 +1,7 @@
+// The server without a window: start, reread and stop.
 #include "program/HeadlessServer.h"
 
+#include "access/DataView.h"
 #include "core/ProgramCore.h"
 
 #include <QCoreApplication>
@@ -22,6 +24,11 @@ HeadlessServer::~HeadlessServer() {
 
 bool HeadlessServer::start() {
     return core_.server().ServerStart();
+}
+
+bool HeadlessServer::reload() {
+    core_.views().Data2().Refresh(); // the settings row as another program left it
+    return core_.server().ServerReload();
 }
 
 void HeadlessServer::stop() {

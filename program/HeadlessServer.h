@@ -1,7 +1,8 @@
 #pragma once
 // Running without a window: the server starts from the settings row at once,
-// log lines go to standard output (and ftp.log while logging is on), and a
-// termination signal stops the server cleanly.
+// log lines go to standard output (and ftp.log while logging is on), a
+// termination signal stops the server cleanly and a reload signal rereads
+// the settings and options without dropping the connections.
 
 #include "access/ServerEventHandler.h"
 #include "core/Messages.h"
@@ -29,6 +30,10 @@ public:
     // Starts the server whatever the settings' automatic-start field says.
     // False when it could not start (the reason is on standard error).
     bool start();
+
+    // Reads the settings row and the options again and listens with them;
+    // a failure leaves the server as it was (the log says why).
+    bool reload();
 
 public Q_SLOTS:
     // Stops the server (logging the stop) and ends the event loop with 0.

@@ -8,5 +8,7 @@ namespace kv {
 
 void notifyReady(const QString& status);
 void notifyStopping();
+// Around a reread of the settings: RELOADING=1 before, READY=1 after.
+void notifyReloading();
 
 } // namespace kv

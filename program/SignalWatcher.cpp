@@ -1,3 +1,4 @@
+// The self-pipe behind SignalWatcher.
 #include "program/SignalWatcher.h"
 
 #include <QSocketNotifier>
@@ -25,7 +26,11 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     notifier_ = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         unsigned char byte = 0;
-        if (::read(g_pipe[0], &byte, 1) == 1)
+        if (::read(g_pipe[0], &byte, 1) != 1)
+            return;
+        if (byte == SIGHUP)
+            Q_EMIT reloadRequested();
+        else
             Q_EMIT terminationRequested(byte);
     });
     struct sigaction action = {};
@@ -34,11 +39,13 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher() {
     ::signal(SIGTERM, SIG_DFL);
     ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGHUP, SIG_DFL);
 }
 
 } // namespace kv

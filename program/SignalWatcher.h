@@ -1,6 +1,7 @@
 #pragma once
-// Turns SIGTERM and SIGINT into a Qt signal on the event loop (self-pipe), so
-// the program can stop the server and log the stop before it exits.
+// Turns SIGTERM and SIGINT (stop) and SIGHUP (reread the settings) into Qt
+// signals on the event loop. The handler only writes the signal's number to
+// a socket pair; everything else runs from the event loop.
 
 #include <QObject>
 
@@ -16,6 +17,7 @@ public:
 
 Q_SIGNALS:
     void terminationRequested(int signalNumber);
+    void reloadRequested();
 
 private:
     QSocketNotifier* notifier_ = nullptr;

@@ -65,9 +65,19 @@ int runHeadless(const kv::CommandLine& options) {
         kv::notifyStopping();
         server.stop();
     });
+    const auto listening = [&core] {
+        return QStringLiteral("In ascolto su %1 porta %2")
+            .arg(core.engine().LocalAddress())
+            .arg(core.engine().Port());
+    };
+    QObject::connect(&signals, &kv::SignalWatcher::reloadRequested, &server, [&] {
+        kv::notifyReloading();
+        server.reload();
+        kv::notifyReady(listening()); // running either way: with the new values or the old
+    });
     if (!server.start())
         return 2;
-    kv::notifyReady(QStringLiteral("In ascolto su ") + core.engine().LocalAddress());
+    kv::notifyReady(listening());
     return QCoreApplication::exec();
 }
 

@@ -15,8 +15,6 @@ constexpr int kLayoutGap = 120;
 constexpr int kScrollBarInset = 45;
 constexpr int kPanelWidthInset = 30;
 constexpr int kLogBoxBottomMargin = 120;
-// What the online panel keeps for its caption and buttons under the list.
-constexpr int kOnlineListReserve = 1080;
 // Each of the two address lists gets half the viewport less this reserve.
 constexpr int kIpListReserve = 1320;
 constexpr int kGridBorder = 15;

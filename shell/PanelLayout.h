@@ -24,6 +24,11 @@ enum class ChildKind {
     Other       // only moved
 };
 
+// What the online panel keeps under its list: the caption and button strip
+// (1080) and, a gap below them, the rate graph.
+inline constexpr int kOnlineRateGraphTwips = 1500;
+inline constexpr int kOnlineListReserve = 1080 + 120 + kOnlineRateGraphTwips;
+
 struct LayoutChild {
     ChildKind kind = ChildKind::Other;
     int top = 0;

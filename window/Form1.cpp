@@ -85,7 +85,7 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, [this] { (void)core_.engine().Heartbeat(); });
+    connect(Timer1, &QTimer::timeout, this, &Form1::onTimer1);
     Timer1->start();
 }
 

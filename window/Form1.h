@@ -79,6 +79,7 @@ public:
 
     QString statusText() const;
     QString usersText() const;
+    QString ratesText() const;
     QString titleText() const;
     QAction* startButton() const { return kStart_; }
     QAction* stopButton() const { return kStop_; }
@@ -126,6 +127,8 @@ private:
     void buildPanels();
     void CaricaLista();
     void loadWindowSize();
+    void onTimer1();
+    void showRates(const QString& text);
     void firstActivation();
     void minimiseToTray();
     void restoreFromTray();
@@ -157,6 +160,7 @@ private:
     QWidget* usersPanel_ = nullptr;
     QLabel* usersPicture_ = nullptr;
     QLabel* usersLabel_ = nullptr;
+    QLabel* ratesLabel_ = nullptr;
     QTimer* Timer1 = nullptr;
     HelpBrowser* WebBrowser1 = nullptr;
     OnlinePanel* online_ = nullptr;

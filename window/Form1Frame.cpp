@@ -22,6 +22,8 @@
 #include <QToolButton>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace kv::ui {
 
 namespace {
@@ -163,6 +165,15 @@ void Form1::buildFrame() {
     statusRow->addWidget(statusPicture_);
     statusRow->addWidget(statusLabel_, 1);
     bar->addWidget(statusPanel, 1);
+    // The total rates while the server runs (the online panel's last poll).
+    ratesLabel_ = new QLabel(bar);
+    ratesLabel_->setObjectName(QStringLiteral("kRates"));
+    ratesLabel_->setContentsMargins(4, 0, 4, 0);
+    // Wide enough for usual figures, so the bar does not jump every second.
+    ratesLabel_->setMinimumWidth(
+        ratesLabel_->fontMetrics().horizontalAdvance(u"Upload: 999 KB/s  Download: 999 KB/s"_s) +
+        8);
+    bar->addPermanentWidget(ratesLabel_);
     usersPanel_ = new QWidget(bar);
     usersPanel_->setObjectName(QStringLiteral("kUsers"));
     usersPanel_->setToolTip(QStringLiteral("Clicca qui per il dettaglio degli utenti connessi"));
@@ -195,6 +206,7 @@ void Form1::buildPanels() {
     securityPanel_ = buildSecurityPanel(picPanel_[2], *this);
     logPanel_ = new LogPanel(picPanel_[3], core_, messages_, this);
     online_ = new OnlinePanel(picPanel_[4], core_, *this);
+    connect(online_, &OnlinePanel::ratesChanged, this, &Form1::showRates);
     WebBrowser1 = new HelpBrowser(
         [this](const QUrl& url) {
             if (options_.desktopOpen)

@@ -1,5 +1,5 @@
 // What the main window shows of the server: toolbar buttons, the status bar
-// (state and connected users), the administration panels locked while the
+// (state, total rates and connected users), the administration panels locked while the
 // server runs, and the start notice and failure message.
 #include "window/Form1.h"
 
@@ -29,6 +29,19 @@ QString Form1::statusText() const {
 
 QString Form1::usersText() const {
     return usersLabel_->text();
+}
+
+QString Form1::ratesText() const {
+    return ratesLabel_->text();
+}
+
+void Form1::onTimer1() {
+    (void)core_.engine().Heartbeat();
+    online_->refreshLive();
+}
+
+void Form1::showRates(const QString& text) {
+    ratesLabel_->setText(core_.server().ServerState() > 0 ? text : QString());
 }
 
 void Form1::showRunning(const QString& localAddress) {
@@ -66,6 +79,7 @@ void Form1::showStopped() {
     refreshTrayMenu();
     tray_->modify(0);
     online_->clear();
+    ratesLabel_->clear();
     setAccountGroupsEnabled();
 }
 

@@ -7,6 +7,7 @@
 #include "shell/PanelLayout.h"
 #include "shell/Twips.h"
 #include "window/PanelArranger.h"
+#include "window/RateGraph.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,10 +16,6 @@
 #include <QTreeWidget>
 
 namespace kv::ui {
-
-namespace {
-constexpr int kKeyRole = Qt::UserRole + 1;
-}
 
 OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     : QObject(panel), core_(core), host_(host) {
@@ -30,8 +27,16 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     lvwOnline = new QTreeWidget(panel);
     lvwOnline->setObjectName(QStringLiteral("lvwOnline"));
     shell::setLayoutKind(lvwOnline, shell::ChildKind::OnlineList);
-    lvwOnline->setColumnCount(monitor::kOnlineColumns);
-    lvwOnline->setHeaderLabels(monitor::onlineHeaders());
+    lvwOnline->setColumnCount(monitor::kOnlineColumns + monitor::kLiveColumns);
+    lvwOnline->setHeaderLabels(monitor::onlineHeaders() + monitor::liveHeaders());
+    // The live columns show right after the login, where they need no
+    // scrolling; the five designed columns keep their numbers and widths.
+    const int liveWidths[monitor::kLiveColumns] = {170, 75, 75, 80, 90};
+    for (int c = 0; c < monitor::kLiveColumns; ++c) {
+        const int column = monitor::kOnlineColumns + c;
+        lvwOnline->header()->moveSection(lvwOnline->header()->visualIndex(column), 1 + c);
+        lvwOnline->setColumnWidth(column, liveWidths[c]);
+    }
     lvwOnline->setRootIsDecorated(false);
     lvwOnline->setUniformRowHeights(true);
     lvwOnline->setAlternatingRowColors(true);
@@ -63,6 +68,11 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     }
     row->addStretch();
     placeInPanel(strip, kPanelMarginTwips, y, kPanelTextWidthTwips, stripTwips);
+    y += stripTwips + kPanelMarginTwips;
+
+    graph_ = new RateGraph(rates_, panel);
+    placeInPanel(graph_, kPanelMarginTwips, y, kPanelTextWidthTwips, shell::kOnlineRateGraphTwips);
+    clock_.start();
 
     applyWidths();
     connect(lvwOnline, &QTreeWidget::itemClicked, this, &OnlinePanel::itemClicked);
@@ -98,10 +108,13 @@ void OnlinePanel::AggiornaUtenti() {
         lvwOnline->setCurrentItem(items[again.row]);
     else
         lvwOnline->clearSelection();
+    showLiveColumns(readings());
 }
 
 void OnlinePanel::clear() {
     lvwOnline->clear();
+    rates_.clear();
+    graph_->update();
 }
 
 std::optional<QString> OnlinePanel::selectedAddress() const {
@@ -159,6 +172,7 @@ void OnlinePanel::MemorizzaImpostazioniOnline() {
 void OnlinePanel::AdattaColonneOnline() {
     widths_ = scaler_.adapt(pixelsToTwips(lvwOnline->width()), widths_);
     applyWidths();
+    graph_->resize(lvwOnline->width(), graph_->height()); // as wide as the list
 }
 
 } // namespace kv::ui

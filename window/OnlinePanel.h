@@ -2,12 +2,16 @@
 // The "Online" panel: the list of connected clients (lvwOnline) with login,
 // password, address, root folder and rights in words, the remembered
 // selection, sorting on a header click, the column widths saved, restored
-// and scaled with the list, and the buttons that disconnect a client or put
-// its address on a list.
+// and scaled with the list, the buttons that disconnect a client or put
+// its address on a list, and what each connection is transferring now
+// (further columns, refreshed once a second) over the graph of the total
+// rates.
 
 #include "core/CoreFwd.h"
 #include "monitor/OnlineList.h"
+#include "monitor/TransferRates.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <optional>
 
@@ -19,6 +23,7 @@ class QWidget;
 namespace kv::ui {
 
 class PanelHost;
+class RateGraph;
 
 inline const QString kNoUserSelectedMessage = QStringLiteral("Non è selezionato alcun utente");
 
@@ -34,7 +39,19 @@ public:
     void CaricaImpostazioniOnline();
     void MemorizzaImpostazioniOnline();
     void AdattaColonneOnline();
+    // Polls the connections' counters (Timer1, once a second): the live
+    // columns, the rates and the graph. `nowMs` is a monotonic clock's time.
+    void refreshLive();
+    void refreshLive(qint64 nowMs);
+    // "Upload: ...  Download: ..." after the last poll.
+    QString totalRatesText() const { return monitor::totalRatesText(rates_.total()); }
+    RateGraph* graph() const { return graph_; }
 
+Q_SIGNALS:
+    // After every poll, with totalRatesText().
+    void ratesChanged(const QString& text);
+
+public:
     QTreeWidget* list() const { return lvwOnline; }
     QString rememberedKey() const { return remembered_; }
     std::optional<QString> selectedAddress() const;
@@ -42,6 +59,9 @@ public:
     QPushButton* killButton() const { return cmdKillUser; }
 
 private:
+    static constexpr int kKeyRole = Qt::UserRole + 1; // a row's ConnectionKey
+    QList<monitor::TransferRates::Reading> readings() const;
+    void showLiveColumns(const QList<monitor::TransferRates::Reading>& readings);
     void applyWidths();
     void itemClicked(QTreeWidgetItem* item);
     void headerClicked(int column);
@@ -56,6 +76,9 @@ private:
     monitor::ColumnWidths widths_;
     monitor::ColumnScaler scaler_;
     bool applying_ = false;
+    monitor::TransferRates rates_;
+    RateGraph* graph_ = nullptr;
+    QElapsedTimer clock_;
 };
 
 } // namespace kv::ui

@@ -272,6 +272,34 @@ private Q_SLOTS:
                  QStringList{"failed " + kStartFailedMessage + "\n" + f.engine.listenError});
     }
 
+    // A reread hands the engine nothing it cannot check first, and logs each
+    // outcome; the view is not touched.
+    void reloadWhileRunning() {
+        Fixture f;
+        QVERIFY(!f.controller.ServerReload()); // stopped: nothing to reread
+        QVERIFY(f.controller.ServerStart());
+        f.log.clear();
+        f.view.events.clear();
+        f.boxes.values[ServerBox::Port] = "porta";
+        QVERIFY(!f.controller.ServerReload());
+        QCOMPARE(f.engine.relistenCalls, 0);
+        QCOMPARE(int(f.engine.Port()), 2121);
+        f.boxes.values[ServerBox::Port] = "2122";
+        f.engine.listenResult = false;
+        f.engine.listenError = "impossibile usare la porta 2122 (in uso)";
+        QVERIFY(!f.controller.ServerReload());
+        f.engine.listenResult = true;
+        QVERIFY(f.controller.ServerReload());
+        QCOMPARE(f.engine.relistenCalls, 2);
+        QCOMPARE(int(f.engine.Port()), 2122);
+        QCOMPARE(int(f.controller.ServerState()), 1);
+        const QString at = "[05-12-2026 20:49:03] SERVER RELOAD ";
+        QCOMPARE(f.log, QStringList({at + "FAILED: Porta non valida: \"porta\" (1-65535)",
+                                     at + "FAILED: " + f.engine.listenError,
+                                     at + "ON IP 127.0.0.1 PORT 2122"}));
+        QVERIFY(f.view.events.isEmpty());
+    }
+
     void startStopStartSequence() {
         Fixture f;
         f.controller.ServerStart();

@@ -1,7 +1,9 @@
 """The headless program under a service manager: it says READY=1 on the
-notification socket once it listens (and not before), STOPPING=1 on SIGTERM."""
+notification socket once it listens (and not before), RELOADING=1 and then
+READY=1 again around a reread on SIGHUP, STOPPING=1 on SIGTERM."""
 
 import os
+import signal
 import socket
 import subprocess
 import unittest
@@ -30,12 +32,15 @@ class ServiceNotification(unittest.TestCase):
         self.proc = subprocess.Popen([program(), "--headless", "--data-dir", self.site.data], env=env,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
-    def test_ready_once_listening_and_stopping_on_sigterm(self):
+    def test_ready_once_listening_reloading_on_sighup_stopping_on_sigterm(self):
         self.start()
         message = self.sock.recv(4096).decode()
         self.assertIn("READY=1", message)
         with socket.create_connection(("127.0.0.1", self.site.port), timeout=TIMEOUT) as ftp:
             self.assertTrue(ftp.recv(512).startswith(b"220"))
+        self.proc.send_signal(signal.SIGHUP)
+        self.assertIn("RELOADING=1", self.sock.recv(4096).decode())
+        self.assertIn("READY=1", self.sock.recv(4096).decode())
         self.proc.terminate()
         self.assertIn("STOPPING=1", self.sock.recv(4096).decode())
         self.assertEqual(self.proc.wait(timeout=TIMEOUT), 0)

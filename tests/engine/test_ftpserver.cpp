@@ -32,6 +32,7 @@ private Q_SLOTS:
     void idleTimeoutCloses();
     void connectionsTrackedAndClosedOnce();
     void banClosesTheAddressAfterTheCurrentReply();
+    void activityCountsWhatTransfersMoved();
     void curlAndLftpWork();
 };
 
@@ -495,6 +496,41 @@ data.close(); print(got, busy.getline()); print(busy.getline())
     QVERIFY(h.events.logLines.contains("Connessione da 127.0.0.2 rifiutata: indirizzo bloccato "
                                        "temporaneamente dopo troppi accessi falliti"));
     h.server->setLoginBans(nullptr);
+}
+
+void TestFtpServer::activityCountsWhatTransfersMoved() {
+    EngineHarness h;
+    h.write("root/big.bin", QByteArray(32 << 20, 'b'));
+    QVERIFY(h.start());
+    QProcess client;
+    client.start("python3",
+                 {"-c", u"import ftplib,io,sys,time\nf=ftplib.FTP()\n"
+                        "f.connect('127.0.0.1',%1,timeout=20); f.login('alice','secret')\n"
+                        "f.voidcmd('TYPE I'); s=f.transfercmd('RETR big.bin')\n"
+                        "s.recv(1000); print('reading',flush=True); sys.stdin.readline()\n"
+                        "while s.recv(1<<20): pass\n"
+                        "s.close(); f.voidresp(); f.storbinary('STOR up.bin', "
+                        "io.BytesIO(b'u'*300000))\nprint('done',flush=True)\n"
+                        "time.sleep(30)"_s.arg(h.port)});
+    // Mid-download (the client stopped reading): the file, its size, what went so far.
+    QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000);
+    QCOMPARE(h.server->Connections().size(), 1);
+    TransferActivity a = h.server->Connections().first()->Activity();
+    QCOMPARE(int(a.direction), int(TransferActivity::Direction::Download));
+    QCOMPARE(a.path, u"/big.bin"_s);
+    QCOMPARE(a.size, qint64(32 << 20));
+    QVERIFY2(a.bytes > 0 && a.bytes < a.size, QByteArray::number(a.bytes).constData());
+    QCOMPARE(a.sentTotal, a.bytes);
+    client.readLine();
+    client.write("\n");
+    // Both transfers ended: nothing running, the totals kept.
+    QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000);
+    a = h.server->Connections().first()->Activity();
+    QCOMPARE(int(a.direction), int(TransferActivity::Direction::None));
+    QCOMPARE(a.sentTotal, qint64(32 << 20));
+    QCOMPARE(a.receivedTotal, qint64(300000));
+    client.kill();
+    client.waitForFinished(5000);
 }
 
 void TestFtpServer::curlAndLftpWork() {

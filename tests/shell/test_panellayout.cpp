@@ -171,9 +171,9 @@ private Q_SLOTS:
         in.children = {child(ChildKind::Caption, 0, 230), child(ChildKind::OnlineList, 400, 10),
                        child(ChildKind::Other, 900, 345)};
         const LayoutResult r = layoutPanel(in, kHost, kHelp);
-        QCOMPARE(*r.children[1].height, 4000 - 1080);
+        QCOMPARE(*r.children[1].height, 4000 - kOnlineListReserve); // 1300
         QCOMPARE(*r.children[1].width, 6000 - 255 - 30 - 240);
-        QCOMPARE(*r.panelHeight, 4000); // 120+230+120+2920+120+345+120 = 3975
+        QCOMPARE(*r.panelHeight, 4000); // 120+230+120+1300+120+345+120 = 2355
         QVERIFY(!r.scrollEnabled);
     }
 

@@ -19,12 +19,14 @@ public:
     }
 
     void Disconnect() override { ++disconnects; }
+    engine::TransferActivity Activity() const override { return activity; }
 
     void setUserName(const QString& user) { userName_ = user; }
     void setPassword(const QString& password) { password_ = password; }
     void setRemoteHost(const QString& host) { remoteHost_ = host; }
 
     int disconnects = 0;
+    engine::TransferActivity activity;
 };
 
 } // namespace kv::testing

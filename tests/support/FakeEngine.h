@@ -43,6 +43,12 @@ public:
         listening_ = listenResult;
         return listenResult;
     }
+    // Answers like Listen(); a failure leaves the properties to the test.
+    bool Relisten() override {
+        ++relistenCalls;
+        listening_ = listening_ || listenResult;
+        return listenResult;
+    }
     void StopListening() override {
         ++stopCalls;
         listening_ = false;
@@ -58,6 +64,7 @@ public:
     QString listenError;
     int listenCalls = 0;
     int stopCalls = 0;
+    int relistenCalls = 0;
     QList<engine::ConnectionObject*> connections;
     int maxConnections = -1; // -1: never set
     int maxPerAddress = -1;

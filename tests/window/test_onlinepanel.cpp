@@ -1,10 +1,13 @@
 #include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
+#include "tests/support/FakeConnection.h"
 #include "window/OnlinePanel.h"
+#include "window/RateGraph.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QImage>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTcpServer>
@@ -109,9 +112,30 @@ struct Online {
     void click(int row) {
         QTreeWidgetItem* item = list()->topLevelItem(row);
         const QRect r = list()->visualItemRect(item);
-        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, r.center());
+        // In the first column: the live columns make the row wider than the list.
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, {r.left() + 10, r.center().y()});
     }
 };
+
+// How many pixels of the rightmost `columns` columns are near `colour`.
+int pixelsNear(const QImage& image, const QColor& colour, int columns) {
+    int n = 0;
+    for (int x = image.width() - columns; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            n += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                     std::abs(c.blue() - colour.blue()) <
+                 60;
+        }
+    return n;
+}
+
+QStringList liveTexts(const QTreeWidgetItem* item) {
+    QStringList texts;
+    for (int c = monitor::kOnlineColumns; c < monitor::kOnlineColumns + monitor::kLiveColumns; ++c)
+        texts << item->text(c);
+    return texts;
+}
 
 } // namespace
 
@@ -193,6 +217,46 @@ private Q_SLOTS:
         QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
         QCOMPARE(anna.socket.state(), QAbstractSocket::ConnectedState);
         QCOMPARE(o.h.messages.shown.size(), 1);
+    }
+
+    // Fed by a fake engine: the live columns, the status bar's totals and the
+    // graph follow the counters from one poll to the next.
+    void liveTransfersAndRateGraph() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        w.selectItem(5);
+        w.toolbarClick("kStart");
+        testing::FakeConnection mario("mario", "pw", "192.0.2.5"), anna("anna", "x", "192.0.2.6");
+        mario.activity.direction = engine::TransferActivity::Direction::Download;
+        mario.activity.path = "/film.mkv";
+        mario.activity.size = 4 << 20;
+        anna.activity.direction = engine::TransferActivity::Direction::Upload;
+        anna.activity.path = "/su.bin";
+        h.fakeEngine->connections = {&mario, &anna};
+        w.AggiornaUtenti();
+        ui::OnlinePanel& panel = w.online();
+        QCOMPARE(panel.list()->headerItem()->text(9), u"Avanzamento"_s);
+        panel.refreshLive(10000);
+        mario.activity.bytes = mario.activity.sentTotal = 3 << 20;
+        anna.activity.bytes = anna.activity.receivedTotal = 512 << 10;
+        panel.refreshLive(11000);
+        QCOMPARE(liveTexts(panel.list()->topLevelItem(0)),
+                 QStringList({"/film.mkv", "Download", "3,0 MB", "3,0 MB/s", "75%"}));
+        QCOMPARE(liveTexts(panel.list()->topLevelItem(1)),
+                 QStringList({"/su.bin", "Upload", "512 KB", "512 KB/s", ""}));
+        QCOMPARE(w.ratesText(), u"Upload: 512 KB/s  Download: 3,0 MB/s"_s);
+        // The transfer ends: the row keeps no live texts, the rates drop.
+        mario.activity.direction = engine::TransferActivity::Direction::None;
+        panel.refreshLive(12000);
+        QCOMPARE(liveTexts(panel.list()->topLevelItem(0)), QStringList(5, QString()));
+        QCOMPARE(w.ratesText(), u"Upload: 0 B/s  Download: 0 B/s"_s);
+        // Both lines end at the graph's right edge (a line needs two polls).
+        const QImage graph = panel.graph()->grab().toImage();
+        QVERIFY(pixelsNear(graph, panel.graph()->downloadColor(), 12) > 0);
+        QVERIFY(pixelsNear(graph, panel.graph()->uploadColor(), 12) > 0);
+        w.toolbarClick("kStop");
+        QCOMPARE(w.ratesText(), QString());
+        h.fakeEngine->connections.clear();
     }
 
     void columnWidthsRestoredAndScaled() {

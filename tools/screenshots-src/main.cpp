@@ -6,6 +6,7 @@
 #include "tests/support/FakeEngine.h"
 #include "window/Form1.h"
 #include "window/LogPanel.h"
+#include "window/OnlinePanel.h"
 #include "window/StartNotice.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <cmath>
+#include <functional>
 #include <memory>
 
 using namespace kv;
@@ -30,12 +33,37 @@ void settle() {
         QApplication::processEvents();
 }
 
-bool save(QWidget* w, const QString& dir, const QString& name) {
+bool save(QWidget* w, const QString& dir, const QString& name,
+          const std::function<void()>& prepare = {}) {
+    if (prepare)
+        prepare();
     settle();
     const QString path = QDir(dir).filePath(name);
     const bool ok = w->grab().save(path);
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
     return ok;
+}
+
+// Five minutes of sample traffic polled once a second: mario downloads a
+// file of known size, giulia uploads, the anonymous client only browses.
+void runSampleTransfers(ui::Form1& window,
+                        const std::vector<std::unique_ptr<testing::FakeConnection>>& clients) {
+    using Direction = engine::TransferActivity::Direction;
+    engine::TransferActivity& down = clients[0]->activity;
+    engine::TransferActivity& up = clients[2]->activity;
+    down.direction = Direction::Download;
+    down.path = QStringLiteral("/documenti/archivio-2025.zip");
+    down.size = qint64(900) << 20;
+    up.direction = Direction::Upload;
+    up.path = QStringLiteral("/foto/vacanze.tar");
+    for (int second = 0; second <= monitor::kRateHistoryPoints; ++second) {
+        const double wave = std::sin(second / 23.0);
+        down.bytes += qint64((2.2 + 0.8 * wave) * (1 << 20));
+        up.bytes += qint64((0.6 + 0.3 * std::cos(second / 17.0)) * (1 << 20));
+        down.sentTotal = down.bytes;
+        up.receivedTotal = up.bytes;
+        window.online().refreshLive(qint64(second) * 1000);
+    }
 }
 
 } // namespace
@@ -150,6 +178,12 @@ int main(int argc, char** argv) {
     ok &= save(&window, out, QStringLiteral("4-log.png"));
     window.selectItem(5);
     ok &= save(&window, out, QStringLiteral("5-online.png"));
+    // Wider, so the live columns and the status bar's rates show in full.
+    window.resize(1180, normalSize.height());
+    window.selectItem(5);
+    ok &= save(&window, out, QStringLiteral("5b-online-trasferimenti.png"),
+               [&] { runSampleTransfers(window, connections); });
+    window.resize(normalSize);
     window.selectItem(6);
     ok &= save(&window, out, QStringLiteral("6-help.png"));
 
