@@ -27,7 +27,7 @@ DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& 
 }
 
 DataChannel::~DataChannel() {
-    reset();
+    closeListener();
 }
 
 QTcpSocket* DataChannel::createSocket() {
@@ -36,17 +36,28 @@ QTcpSocket* DataChannel::createSocket() {
 
 quint16 DataChannel::listenPassive(const QHostAddress& local) {
     reset();
+    if (reuseListener(local)) {
+        mode_ = Mode::Passive;
+        return listener_->serverPort();
+    }
     if (!listener_) {
         listener_ = new DescriptorListener(this);
         listener_->setMaxPendingConnections(1);
         connect(listener_, &DescriptorListener::descriptorReady, this, &DataChannel::onIncoming);
     }
-    if (!listenInRange(local)) {
-        reset();
+    listener_->close();
+    if (!listenInRange(local))
         return 0;
-    }
     mode_ = Mode::Passive;
     return listener_->serverPort();
+}
+
+bool DataChannel::reuseListener(const QHostAddress& local) const {
+    // The session's listener stays open between PASV commands: a transfer
+    // then costs no socket, bind, listen and close of its own, no socket
+    // notifier made and dropped, and leaves no listener port behind. The port
+    // was chosen at random once; it is kept only on the same address.
+    return listener_ && listener_->isListening() && listener_->serverAddress() == local;
 }
 
 bool DataChannel::listenInRange(const QHostAddress& local) {
@@ -64,7 +75,7 @@ bool DataChannel::listenInRange(const QHostAddress& local) {
 }
 
 void DataChannel::setActive(const QHostAddress& address, quint16 port) {
-    reset();
+    closeListener();
     mode_ = Mode::Active;
     activeAddress_ = address;
     activePort_ = port;
@@ -76,7 +87,8 @@ void DataChannel::onIncoming(qintptr descriptor) {
         delete socket;
         return;
     }
-    if (!socket_ && socket->peerAddress().isNull()) {
+    const bool expected = mode_ == Mode::Passive && !socket_;
+    if (expected && socket->peerAddress().isNull()) {
         // The client reset the connection before it could be accepted: there
         // is nobody to check and nothing will come on it, so the transfer
         // fails at once instead of waiting for a connection that never comes.
@@ -85,8 +97,9 @@ void DataChannel::onIncoming(qintptr descriptor) {
         fail(QStringLiteral("data connection reset before it could be used"));
         return;
     }
-    if (socket_ || !sameHost(socket->peerAddress(), client_)) {
-        // Only the control connection's client gets the data port, once.
+    if (!expected || !sameHost(socket->peerAddress(), client_)) {
+        // Only the control connection's client gets the data port, once per
+        // PASV; the listener stays open, so anything else is turned away.
         Q_EMIT debugLine(QStringLiteral("refused data connection from %1")
                              .arg(addressText(socket->peerAddress())));
         socket->abort();
@@ -97,7 +110,6 @@ void DataChannel::onIncoming(qintptr descriptor) {
         Q_EMIT debugLine(QStringLiteral("passive data connection from %1")
                              .arg(addressText(socket->peerAddress())));
     socket_ = socket;
-    listener_->close();
     if (wanted_)
         handOver();
 }
@@ -135,8 +147,6 @@ void DataChannel::handOver() {
     tcp->disconnect(this);
     tcp->setParent(nullptr);
     timeout_.stop();
-    if (listener_)
-        listener_->close();
     if (protection_) {
         protect(tcp);
         return;
@@ -201,6 +211,10 @@ void DataChannel::reset() {
         handshaking_->deleteLater();
         handshaking_ = nullptr;
     }
+}
+
+void DataChannel::closeListener() {
+    reset();
     if (listener_)
         listener_->close();
 }

@@ -41,7 +41,9 @@ public:
     ~DataChannel() override;
 
     // Listens on `local` on a random free port of the passive range (any
-    // free port when the range is full); 0 when that fails.
+    // free port when the range is full); 0 when that fails. The listener
+    // stays open for the session's next PASV on the same address, which
+    // gets the same port; between PASVs every connection is refused.
     quint16 listenPassive(const QHostAddress& local);
     void setActive(const QHostAddress& address, quint16 port);
     bool isConfigured() const { return mode_ != Mode::None; }
@@ -54,8 +56,11 @@ public:
     // Asks for the connected socket: ready() or failed() follows (ready()
     // may come before open() returns when the client is already connected).
     void open();
-    // Forgets the mode and closes anything not yet handed over.
+    // Forgets the mode and closes anything not yet handed over; the passive
+    // listener stays open (refusing connections) for the next PASV.
     void reset();
+    // reset() and the passive listener closed too (PORT, the session's end).
+    void closeListener();
 
 Q_SIGNALS:
     // The receiver takes ownership of the socket.
@@ -73,6 +78,7 @@ private:
     void onProtected(TlsSocket* tls);
     void fail(const QString& reason, Reply answer = Reply::CantOpenData);
     bool listenInRange(const QHostAddress& local);
+    bool reuseListener(const QHostAddress& local) const;
 
     QHostAddress client_;
     int portFirst_;

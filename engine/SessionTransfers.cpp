@@ -37,7 +37,8 @@ void ControlSession::onDataReady(StreamSocket* socket) {
         transfer_ = new SendTransfer(socket, std::move(p.listing), linger, this);
         break;
     case PendingTransfer::Kind::Download:
-        transfer_ = new SendTransfer(socket, std::move(p.file), p.offset, p.ascii, linger, this);
+        transfer_ =
+            new SendTransfer(socket, std::move(p.file), p.offset, p.size, p.ascii, linger, this);
         break;
     case PendingTransfer::Kind::Upload:
         transfer_ = new ReceiveTransfer(socket, std::move(p.file), p.ascii, linger, this);
