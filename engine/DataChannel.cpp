@@ -14,6 +14,10 @@ namespace kv::engine {
 namespace {
 // Random ports tried before the kernel is left to choose one.
 constexpr int kPortTries = 32;
+// PASVs served by one listener before a new random port is taken: few
+// enough that a client's connections to one port within TIME_WAIT's minute
+// stay far below its ephemeral range (about 28,000 ports) at any rate.
+constexpr int kListenerReuses = 200;
 } // namespace
 
 DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& limits,
@@ -46,18 +50,25 @@ quint16 DataChannel::listenPassive(const QHostAddress& local) {
         connect(listener_, &DescriptorListener::descriptorReady, this, &DataChannel::onIncoming);
     }
     listener_->close();
+    reuses_ = 0;
     if (!listenInRange(local))
         return 0;
     mode_ = Mode::Passive;
     return listener_->serverPort();
 }
 
-bool DataChannel::reuseListener(const QHostAddress& local) const {
+bool DataChannel::reuseListener(const QHostAddress& local) {
     // The session's listener stays open between PASV commands: a transfer
-    // then costs no socket, bind, listen and close of its own, no socket
-    // notifier made and dropped, and leaves no listener port behind. The port
-    // was chosen at random once; it is kept only on the same address.
-    return listener_ && listener_->isListening() && listener_->serverAddress() == local;
+    // then costs no socket, bind, listen and close of its own, and no socket
+    // notifier made and dropped. The port is kept only on the same address,
+    // and only for so many transfers: each connection to it leaves a
+    // TIME_WAIT entry behind, and a client may only have so many of them to
+    // one port, so a busy session moves on to a new random port now and then.
+    if (!listener_ || !listener_->isListening() || listener_->serverAddress() != local ||
+        reuses_ >= kListenerReuses)
+        return false;
+    ++reuses_;
+    return true;
 }
 
 bool DataChannel::listenInRange(const QHostAddress& local) {

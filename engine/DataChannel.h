@@ -42,8 +42,9 @@ public:
 
     // Listens on `local` on a random free port of the passive range (any
     // free port when the range is full); 0 when that fails. The listener
-    // stays open for the session's next PASV on the same address, which
-    // gets the same port; between PASVs every connection is refused.
+    // stays open for the session's next PASVs on the same address, which
+    // get the same port (a new one after many); between PASVs every
+    // connection is refused.
     quint16 listenPassive(const QHostAddress& local);
     void setActive(const QHostAddress& address, quint16 port);
     bool isConfigured() const { return mode_ != Mode::None; }
@@ -78,7 +79,7 @@ private:
     void onProtected(TlsSocket* tls);
     void fail(const QString& reason, Reply answer = Reply::CantOpenData);
     bool listenInRange(const QHostAddress& local);
-    bool reuseListener(const QHostAddress& local) const;
+    bool reuseListener(const QHostAddress& local);
 
     QHostAddress client_;
     int portFirst_;
@@ -92,6 +93,7 @@ private:
     quint16 activePort_ = 0;
     bool wanted_ = false;
     bool debugging_ = false;
+    int reuses_ = 0; // PASVs the listener has served since it was opened
     QTimer timeout_;
 };
 
