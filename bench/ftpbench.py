@@ -153,9 +153,47 @@ def measure_upload(args):
 
 # ---------------------------------------------------------------- small files
 
+def _noop_probe(port, user, password, stop, queue):
+    """A second session that sends NOOP every few milliseconds until `stop`
+    is set (bounded in count and time); puts the round trips in seconds."""
+    ftp = connect(port, user, password)
+    rtts = []
+    deadline = time.monotonic() + 300
+    while not stop.is_set() and len(rtts) < 100000 and time.monotonic() < deadline:
+        t0 = time.perf_counter()
+        ftp.voidcmd("NOOP")
+        rtts.append(time.perf_counter() - t0)
+        time.sleep(0.005)
+    ftp.quit()
+    queue.put(rtts)
+
+
+def _percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))] if ordered else 0.0
+
+
 def measure_small_files(args):
-    """Uploads then downloads `small` files of 4 KiB over one session;
-    returns (uploads/s, downloads/s)."""
+    """Uploads then downloads `small` files of 4 KiB over one session while a
+    second session measures NOOP round trips; returns (uploads/s,
+    downloads/s, NOOP p99 seconds)."""
+    ctx = multiprocessing.get_context("fork")
+    stop, queue = ctx.Event(), ctx.Queue()
+    probe = ctx.Process(target=_noop_probe,
+                        args=(args.port, args.user, args.password, stop, queue))
+    probe.start()
+    try:
+        up, down = _small_files_one_session(args)
+    finally:
+        stop.set()
+        rtts = queue.get(timeout=60)
+        probe.join(timeout=10)
+        if probe.is_alive():
+            probe.terminate()
+    return up, down, _percentile(rtts, 0.99)
+
+
+def _small_files_one_session(args):
     count = args.small
     ftp = connect(args.port, args.user, args.password)
     ftp.voidcmd("TYPE I")
@@ -188,9 +226,57 @@ def measure_small_files(args):
     return up, down
 
 
+def _download_worker(port, user, password, count, start_at, queue):
+    """One session downloading the small files; puts (files, seconds)."""
+    ftp = connect(port, user, password)
+    ftp.voidcmd("TYPE I")
+    buf = bytearray(64 << 10)
+    time.sleep(max(0.0, start_at - time.time()))
+    t0 = time.perf_counter()
+    for i in range(count):
+        conn = ftp.transfercmd("RETR %s/f%05d" % (SMALL_DIR, i))
+        got = read_all(conn, buf)
+        conn.close()
+        ftp.voidresp()
+        if got != SMALL_SIZE:
+            raise Failure("small download returned %d bytes" % got)
+    elapsed = time.perf_counter() - t0
+    ftp.quit()
+    queue.put((count, elapsed))
+
+
+def parallel_downloads(ports, user, password, count):
+    """One session per entry of `ports` (a port may repeat), all downloading
+    `count` small files at the same time; total files per second, from the
+    common start to the last session's end."""
+    ctx = multiprocessing.get_context("fork")
+    queue = ctx.Queue()
+    start_at = time.time() + 0.5
+    procs = [ctx.Process(target=_download_worker,
+                         args=(port, user, password, count, start_at, queue)) for port in ports]
+    for p in procs:
+        p.start()
+    results = []
+    try:
+        for _ in procs:
+            results.append(queue.get(timeout=count + 60))
+    finally:
+        for p in procs:
+            p.join(timeout=10)
+            if p.is_alive():
+                p.terminate()
+    return sum(r[0] for r in results) / max(r[1] for r in results)
+
+
+def measure_small_parallel(args):
+    return parallel_downloads([args.port] * args.sessions, args.user, args.password, args.small)
+
+
 # ---------------------------------------------------------------- LIST
 
-def measure_list(args):
+def measure_listing(args, command):
+    """`command` (LIST, NLST or MLSD) of the large folder read to its end;
+    returns (median seconds, lines)."""
     ftp = connect(args.port, args.user, args.password)
     ftp.voidcmd("TYPE A")
     ftp.cwd(LIST_DIR)
@@ -198,7 +284,7 @@ def measure_list(args):
     lines = []
 
     def once():
-        conn = ftp.transfercmd("LIST")
+        conn = ftp.transfercmd(command)
         chunks = []
         view = memoryview(buf)
         while True:
@@ -214,7 +300,7 @@ def measure_list(args):
     ftp.quit()
     entries = max(lines)
     if entries < args.list:
-        raise Failure("LIST returned %d lines for %d entries" % (entries, args.list))
+        raise Failure("%s returned %d lines for %d entries" % (command, entries, args.list))
     return statistics.median(times), entries
 
 
@@ -444,7 +530,8 @@ def measure(args):
     result = {"server": args.name, "port": args.port,
               "big_bytes": os.path.getsize(os.path.join(args.root, BIG_NAME)),
               "small_count": args.small, "list_entries": args.list,
-              "idle_sessions": args.idle, "concurrency": args.concurrency}
+              "idle_sessions": args.idle, "concurrency": args.concurrency,
+              "sessions": args.sessions}
     # Memory first: on a fresh server, before the other measurements have
     # grown (and freed) its heap, which new sessions would then reuse.
     steps = [
@@ -452,7 +539,10 @@ def measure(args):
         ("download", lambda: measure_download(args)),
         ("upload", lambda: measure_upload(args)),
         ("small", lambda: measure_small_files(args)),
-        ("list", lambda: measure_list(args)),
+        ("parallel", lambda: measure_small_parallel(args)),
+        ("list", lambda: measure_listing(args, "LIST")),
+        ("nlst", lambda: measure_listing(args, "NLST")),
+        ("mlsd", lambda: measure_listing(args, "MLSD")),
         ("logins", lambda: measure_logins(args)),
         ("busy_noop", lambda: measure_busy_noop(args)),
     ]
@@ -475,10 +565,13 @@ def measure(args):
             result[key + "_Bps"] = value[0]
             result[key + "_cpu_per_gib"] = cpu / (len(value[1]) * result["big_bytes"] / GIB)
         elif key == "small":
-            result["small_up_fps"], result["small_down_fps"] = value
+            result["small_up_fps"], result["small_down_fps"], result["noop_p99_s"] = value
             result["small_cpu_us"] = cpu / (2 * args.small) * 1e6
-        elif key == "list":
-            result["list_s"], result["list_lines"] = value
+        elif key == "parallel":
+            result["parallel_fps"] = value
+            result["parallel_cpu_us"] = cpu / (args.sessions * args.small) * 1e6
+        elif key in ("list", "nlst", "mlsd"):
+            result[key + "_s"], result[key + "_lines"] = value
         elif key == "logins":
             (result["logins_ps"], result["logins_ok"], result["logins_failed"],
              result["logins_late"]) = value
@@ -509,7 +602,12 @@ ROWS = [
     ("small_down_fps", "{small} files of 4 KiB down, one session", "files/s", 1, True),
     ("logins_ps", "Logins, {conc} concurrent clients", "logins/s", 1, True),
     ("idle_kib", "RSS per idle session ({idle} open)", "KiB", 1, False),
+    ("parallel_fps", "{sessions} sessions side by side, {small} files of 4 KiB down each",
+     "files/s", 1, True),
+    ("noop_p99_s", "NOOP round trip p99, second session during small files", "ms", 1000, False),
     ("list_s", "LIST of {entries} entries", "ms", 1000, False),
+    ("nlst_s", "NLST of {entries} entries", "ms", 1000, False),
+    ("mlsd_s", "MLSD of {entries} entries", "ms", 1000, False),
     # Server CPU time (all its processes) behind the rates above: less
     # disturbed by other load on the machine than the rates themselves.
     ("download_cpu_per_gib", "Server CPU per GiB down", "s", 1, False),
@@ -519,6 +617,7 @@ ROWS = [
     ("busy_logins_ps", "Logins, {conc} concurrent clients, with NOOP probe", "logins/s", 1, True),
     ("noop_median_ms", "NOOP round trip meanwhile, median", "ms", 1, False),
     ("noop_p99_ms", "NOOP round trip meanwhile, p99", "ms", 1, False),
+    ("parallel_cpu_us", "Server CPU per small file, {sessions} sessions", "us", 1, False),
 ]
 
 
@@ -561,7 +660,8 @@ def table(paths, ours_name):
     first = results[0]
     fill = {"big": _size_text(first.get("big_bytes", 0)), "small": "{:,}".format(first.get("small_count", 0)),
             "conc": first.get("concurrency", 0), "idle": first.get("idle_sessions", 0),
-            "entries": "{:,}".format(first.get("list_entries", 0))}
+            "entries": "{:,}".format(first.get("list_entries", 0)),
+            "sessions": first.get("sessions", 0)}
     rows = []
     for key, label, unit, scale, higher in ROWS:
         if not any(key in r for r in results):
@@ -623,9 +723,33 @@ def _targets(ours, peers):
         checks.append(("logins/s under the NOOP probe >= best peer", ours["busy_logins_ps"] >= b))
     if "noop_p99_ms" in ours:
         checks.append(("NOOP p99 < 50 ms while clients log in", ours["noop_p99_ms"] < 50))
+    checks += _small_file_and_listing_goals(ours, peers)
     print()
     for text, ok in checks:
         print("  %-4s %s" % ("ok" if ok else "MISS", text))
+
+
+def _small_file_and_listing_goals(ours, peers):
+    """The goals against Pure-FTPd (the fastest peer on small files and
+    listings) for many small files, several sessions and big listings."""
+    pure = next((p for p in peers if p["server"] == "pure-ftpd"), None)
+    if not pure:
+        return []
+    checks = []
+
+    def ratio_check(key, text, test):
+        if key in ours and key in pure and pure[key]:
+            checks.append((text, test(ours[key] / pure[key])))
+
+    ratio_check("small_up_fps", "small files up >= 1.2x pure-ftpd", lambda r: r >= 1.2)
+    ratio_check("small_down_fps", "small files down >= 1.2x pure-ftpd", lambda r: r >= 1.2)
+    ratio_check("small_cpu_us", "CPU per small file below pure-ftpd", lambda r: r < 1.0)
+    ratio_check("parallel_fps", "sessions side by side >= pure-ftpd", lambda r: r >= 1.0)
+    for key in ("list_s", "nlst_s", "mlsd_s"):
+        ratio_check(key, "%s <= 0.8x pure-ftpd's time" % key[:4].upper(), lambda r: r <= 0.8)
+    if "noop_p99_s" in ours:
+        checks.append(("NOOP p99 < 50 ms during small files", ours["noop_p99_s"] < 0.05))
+    return checks
 
 
 # ---------------------------------------------------------------- main
@@ -657,7 +781,14 @@ def main():
     m.add_argument("--login-seconds", type=float, default=4.0)
     m.add_argument("--login-max", type=int, default=200000)
     m.add_argument("--idle", type=int, default=100)
+    m.add_argument("--sessions", type=int, default=4, help="sessions of the side-by-side row")
     m.add_argument("--only", default="", help="comma-separated subset of measurements")
+
+    q = sub.add_parser("parallel", help="small-file downloads, one session per port given")
+    q.add_argument("--ports", required=True, help="comma-separated; a port may repeat")
+    q.add_argument("--user", required=True)
+    q.add_argument("--password", required=True)
+    q.add_argument("--small", type=int, default=2000)
 
     t = sub.add_parser("table")
     t.add_argument("--ours", default="kestrova")
@@ -668,6 +799,9 @@ def main():
         prepare(args.root, args.big_mib, args.small, args.list)
     elif args.cmd == "measure":
         measure(args)
+    elif args.cmd == "parallel":
+        ports = [int(p) for p in args.ports.split(",")]
+        print("%.0f files/s" % parallel_downloads(ports, args.user, args.password, args.small))
     else:
         table(args.json, args.ours)
 

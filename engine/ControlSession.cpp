@@ -87,6 +87,7 @@ void ControlSession::closeWith(const QString& text) {
         return;
     if (!text.isEmpty())
         reply(text);
+    releaseReplies();
     closed_ = true;
     idleTimer_.stop();
     loginDelay_.stop();
@@ -98,7 +99,7 @@ void ControlSession::closeWith(const QString& text) {
     }
     pending_.reset();
     if (data_)
-        data_->reset();
+        data_->closeListener();
     socket_->disconnectFromHost();
     // Report the end from the event loop, never from inside a handler that
     // may still be using this object.
@@ -153,7 +154,8 @@ void ControlSession::processInput() {
     if (readingInput_)
         return;
     readingInput_ = true;
-    while (!closed_ && socket_->bytesToWrite() < kMaxQueuedReplies) {
+    holdReplies_ = true;
+    while (!closed_ && socket_->bytesToWrite() + heldReplies_.size() < kMaxQueuedReplies) {
         const qint64 room = input_.room();
         if (room > 0 && socket_->bytesAvailable() > 0)
             input_.append(socket_->read(room));
@@ -174,6 +176,7 @@ void ControlSession::processInput() {
         handleLine(line);
     }
     readingInput_ = false;
+    releaseReplies();
     input_.squeeze(); // an idle session keeps no buffer
 }
 

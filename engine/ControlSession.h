@@ -86,7 +86,10 @@ private:
     void onControlReadable();
 
     // Output (SessionReplies.cpp)
+    // Queued in heldReplies_ while command lines are being read, else
+    // written at once.
     void send(QByteArray bytes);
+    void releaseReplies();
     void reply(const QString& text);
     void reply(Reply id, const QStringList& args = {});
     void log(const QString& line);
@@ -163,7 +166,7 @@ private:
     void cmdMlsd(const QString& arg);
     void listing(ListFormat format, const QString& arg);
     void cmdMlst(const QString& arg);
-    QString permFacts(const FsEntry& entry) const;
+    QByteArrayView permFacts(const FsEntry& entry) const;
 
     // File transfers (SessionFileTransfers.cpp)
     enum class StoreMode { Replace, Append, Unique };
@@ -183,7 +186,7 @@ private:
         QByteArray listing;
         std::unique_ptr<QFile> file;
         qint64 offset = 0;
-        qint64 size = -1; // bytes a download will send; unknown for uploads
+        qint64 size = -1; // of a download's file, when its command opened it; -1: unknown
         bool ascii = false;
         QString path;    // client-visible path, for the log and the notices
         QString opening; // the 150 line
@@ -216,6 +219,8 @@ private:
     bool closeSignalled_ = false;
     bool readingInput_ = false; // processInput() is on the stack
     bool protectData_ = false;  // PROT P: data connections use TLS
+    bool holdReplies_ = false;  // replies wait in heldReplies_ (see releaseReplies)
+    QByteArray heldReplies_;
 
     bool userGiven_ = false;
     bool loggedIn_ = false;

@@ -33,6 +33,10 @@ QList<int> portsToTry(int first, int last) {
     return ports;
 }
 
+// PASVs served by one listener before a new random port is taken: few
+// enough that a client's connections to one port within TIME_WAIT's minute
+// stay far below its ephemeral range (about 28,000 ports) at any rate.
+constexpr int kListenerReuses = 200;
 } // namespace
 
 DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& limits,
@@ -46,7 +50,7 @@ DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& 
 }
 
 DataChannel::~DataChannel() {
-    reset();
+    closeListener();
 }
 
 QTcpSocket* DataChannel::createSocket() {
@@ -55,21 +59,45 @@ QTcpSocket* DataChannel::createSocket() {
 
 PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveSettings& passive) {
     reset();
+    if (reuseListener(local, passive)) {
+        mode_ = Mode::Passive;
+        return {listener_->serverPort(), false};
+    }
     if (!listener_) {
         listener_ = new DescriptorListener(this);
         listener_->setMaxPendingConnections(1);
         connect(listener_, &DescriptorListener::descriptorReady, this, &DataChannel::onIncoming);
     }
+    listener_->close();
+    reuses_ = 0;
     // The router forwards only the operator's range: never a port outside it.
     const PassivePort opened =
         passive.hasRange() ? listenInRange(local, passive.portFirst, passive.portLast, false)
                            : listenInRange(local, portFirst_, portLast_, true);
     if (opened.port == 0) {
-        reset();
+        closeListener();
         return opened;
     }
     mode_ = Mode::Passive;
     return opened;
+}
+
+bool DataChannel::reuseListener(const QHostAddress& local, const PassiveSettings& passive) {
+    // The session's listener stays open between PASV commands: a transfer
+    // then costs no socket, bind, listen and close of its own, and no socket
+    // notifier made and dropped. The port is kept only on the same address,
+    // inside the operator's range, and only for so many transfers: each
+    // connection to it leaves a TIME_WAIT entry behind, and a client may only
+    // have so many of them to one port, so a busy session moves on to a new
+    // random port now and then.
+    if (!listener_ || !listener_->isListening() || listener_->serverAddress() != local ||
+        reuses_ >= kListenerReuses)
+        return false;
+    const int port = listener_->serverPort();
+    if (passive.hasRange() && (port < passive.portFirst || port > passive.portLast))
+        return false;
+    ++reuses_;
+    return true;
 }
 
 PassivePort DataChannel::listenInRange(const QHostAddress& local, int first, int last,
@@ -88,7 +116,7 @@ PassivePort DataChannel::listenInRange(const QHostAddress& local, int first, int
 }
 
 void DataChannel::setActive(const QHostAddress& address, quint16 port) {
-    reset();
+    closeListener();
     mode_ = Mode::Active;
     activeAddress_ = address;
     activePort_ = port;
@@ -100,7 +128,8 @@ void DataChannel::onIncoming(qintptr descriptor) {
         delete socket;
         return;
     }
-    if (!socket_ && socket->peerAddress().isNull()) {
+    const bool expected = mode_ == Mode::Passive && !socket_;
+    if (expected && socket->peerAddress().isNull()) {
         // The client reset the connection before it could be accepted: there
         // is nobody to check and nothing will come on it, so the transfer
         // fails at once instead of waiting for a connection that never comes.
@@ -109,8 +138,9 @@ void DataChannel::onIncoming(qintptr descriptor) {
         fail(QStringLiteral("data connection reset before it could be used"));
         return;
     }
-    if (socket_ || !sameHost(socket->peerAddress(), client_)) {
-        // Only the control connection's client gets the data port, once.
+    if (!expected || !sameHost(socket->peerAddress(), client_)) {
+        // Only the control connection's client gets the data port, once per
+        // PASV; the listener stays open, so anything else is turned away.
         Q_EMIT debugLine(QStringLiteral("refused data connection from %1")
                              .arg(addressText(socket->peerAddress())));
         socket->abort();
@@ -121,7 +151,6 @@ void DataChannel::onIncoming(qintptr descriptor) {
         Q_EMIT debugLine(QStringLiteral("passive data connection from %1")
                              .arg(addressText(socket->peerAddress())));
     socket_ = socket;
-    listener_->close();
     if (wanted_)
         handOver();
 }
@@ -159,8 +188,6 @@ void DataChannel::handOver() {
     tcp->disconnect(this);
     tcp->setParent(nullptr);
     timeout_.stop();
-    if (listener_)
-        listener_->close();
     if (protection_) {
         protect(tcp);
         return;
@@ -225,6 +252,10 @@ void DataChannel::reset() {
         handshaking_->deleteLater();
         handshaking_ = nullptr;
     }
+}
+
+void DataChannel::closeListener() {
+    reset();
     if (listener_)
         listener_->close();
 }

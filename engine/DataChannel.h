@@ -50,7 +50,9 @@ public:
 
     // Listens on `local` on a random free port: of the operator's range when
     // `passive` has one (never outside it), else of the dynamic ports (any
-    // free port when they are taken).
+    // free port when they are taken). The listener stays open for the
+    // session's next PASVs on the same address, which get the same port (a
+    // new one after many); between PASVs every connection is refused.
     PassivePort listenPassive(const QHostAddress& local, const PassiveSettings& passive);
     void setActive(const QHostAddress& address, quint16 port);
     bool isConfigured() const { return mode_ != Mode::None; }
@@ -63,8 +65,11 @@ public:
     // Asks for the connected socket: ready() or failed() follows (ready()
     // may come before open() returns when the client is already connected).
     void open();
-    // Forgets the mode and closes anything not yet handed over.
+    // Forgets the mode and closes anything not yet handed over; the passive
+    // listener stays open (refusing connections) for the next PASV.
     void reset();
+    // reset() and the passive listener closed too (PORT, the session's end).
+    void closeListener();
 
 Q_SIGNALS:
     // The receiver takes ownership of the socket.
@@ -82,6 +87,7 @@ private:
     void onProtected(TlsSocket* tls);
     void fail(const QString& reason, Reply answer = Reply::CantOpenData);
     PassivePort listenInRange(const QHostAddress& local, int first, int last, bool anyPortLast);
+    bool reuseListener(const QHostAddress& local, const PassiveSettings& passive);
 
     QHostAddress client_;
     int portFirst_;
@@ -95,6 +101,7 @@ private:
     quint16 activePort_ = 0;
     bool wanted_ = false;
     bool debugging_ = false;
+    int reuses_ = 0; // PASVs the listener has served since it was opened
     QTimer timeout_;
 };
 

@@ -68,8 +68,30 @@ std::optional<FsEntry> factsOf(const QString& name, const QString& path) {
     return entryOf(name, st);
 }
 
+namespace {
+
+// The type readdir gives for a plain file or folder, as stat mode bits; 0
+// when only a stat can tell (links, other kinds, file systems without it).
+mode_t typeFromFolder(const dirent* d) {
+#ifdef _DIRENT_HAVE_D_TYPE
+    switch (d->d_type) {
+    case DT_REG:
+        return S_IFREG;
+    case DT_DIR:
+        return S_IFDIR;
+    default:
+        break;
+    }
+#else
+    Q_UNUSED(d);
+#endif
+    return 0;
+}
+
+} // namespace
+
 bool readFolder(const QString& path, QList<FsEntry>& out,
-                const std::function<bool(const QString&)>& follow) {
+                const std::function<bool(const QString&)>& follow, bool namesOnly) {
     DIR* dir = ::opendir(QFile::encodeName(path).constData());
     if (!dir)
         return false;
@@ -78,8 +100,15 @@ bool readFolder(const QString& path, QList<FsEntry>& out,
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0)
             continue;
         struct stat st;
-        if (::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        // Names only: the folder's own type field saves the stat of every
+        // plain file and folder.
+        const mode_t known = namesOnly ? typeFromFolder(d) : 0;
+        if (known != 0) {
+            std::memset(&st, 0, sizeof st);
+            st.st_mode = known;
+        } else if (::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             continue;
+        }
         const QString name = QFile::decodeName(d->d_name);
         if (S_ISLNK(st.st_mode)) {
             struct stat target;
@@ -129,7 +158,7 @@ std::optional<FsEntry> factsOf(const QString& name, const QString& path) {
 }
 
 bool readFolder(const QString& path, QList<FsEntry>& out,
-                const std::function<bool(const QString&)>& follow) {
+                const std::function<bool(const QString&)>& follow, bool) {
     if (!QFileInfo(path).isReadable())
         return false;
     QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

@@ -36,7 +36,9 @@ std::optional<FsEntry> factsOf(const QString& name, const QString& path);
 // out). A link is followed when `follow` agrees for its disk path (then it
 // counts only when its target is servable), otherwise it is reported as a
 // link. False when the folder cannot be read.
+// With `namesOnly` only name and isDir are filled in, and entries whose
+// type the folder itself tells (files, folders) cost no stat at all (NLST).
 bool readFolder(const QString& path, QList<FsEntry>& out,
-                const std::function<bool(const QString&)>& follow);
+                const std::function<bool(const QString&)>& follow, bool namesOnly = false);
 
 } // namespace kv::engine

@@ -25,9 +25,11 @@ constexpr qint64 kLowWater = 256 * 1024;
 constexpr qint64 kSendfileBurst = 8 * 1024 * 1024;
 } // namespace
 
+// The size comes from the command that opened the file, which asked for it
+// already: one fstat less per download.
 SendTransfer::SendTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, qint64 offset,
-                           bool ascii, int lingerSeconds, QObject* parent)
-    : Transfer(socket, lingerSeconds, parent), file_(std::move(file)), offset_(offset),
+                           qint64 size, bool ascii, int lingerSeconds, QObject* parent)
+    : Transfer(socket, lingerSeconds, parent), file_(std::move(file)), offset_(offset), end_(size),
       ascii_(ascii) {}
 
 SendTransfer::SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds,
@@ -75,7 +77,6 @@ void SendTransfer::start() {
         socket_->write(data_);
         return;
     }
-    end_ = file_->size();
 #ifdef Q_OS_LINUX
     // Zero-copy only on a plain socket; TLS records are made here.
     if (!ascii_ && file_->handle() >= 0 && socket_->zeroCopyDescriptor() >= 0) {

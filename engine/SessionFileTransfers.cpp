@@ -54,7 +54,7 @@ void ControlSession::cmdRetr(const QString& arg) {
     pending->kind = PendingTransfer::Kind::Download;
     pending->file = std::move(file);
     pending->offset = offset;
-    pending->size = size - offset;
+    pending->size = size;
     pending->ascii = asciiType_;
     pending->path = p->virtualPath;
     const QString detail = QStringLiteral(" for %1 (%2 bytes)").arg(arg).arg(size - offset);

@@ -7,6 +7,7 @@
 #include "engine/DataChannel.h"
 #include "engine/EngineSettings.h"
 #include "engine/Listing.h"
+#include "engine/ListingWriter.h"
 
 #include <QRegularExpression>
 
@@ -55,26 +56,28 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
             prefix += u'/';
     }
 
-    QByteArray out;
     const QDateTime now = QDateTime::currentDateTimeUtc();
+    QByteArray out;
     if (p->isDir) {
-        const std::optional<QList<FsEntry>> entries = vfs_.list(*p);
+        const std::optional<QList<FsEntry>> entries = vfs_.list(*p, format == ListFormat::Names);
         if (!entries) {
             reply(Reply::CannotReadDir, {named ? target : cwd_});
             return;
         }
-        out.reserve(entries->size() * 64);
+        // The whole listing in one buffer, sent in large writes.
+        ListingWriter writer(now, entries->size());
+        const QByteArray prefixBytes = prefix.toUtf8();
         for (const FsEntry& e : *entries) {
             if (filter && !filter->match(e.name).hasMatch())
                 continue;
             if (format == ListFormat::Long)
-                out += listLine(e, now);
+                writer.addLong(e);
             else if (format == ListFormat::Names)
-                out += (prefix + e.name).toUtf8();
+                writer.addName(prefixBytes, e.name);
             else
-                out += mlsxLine(e, e.name, permFacts(e));
-            out += "\r\n";
+                writer.addMachine(e, e.name, permFacts(e));
         }
+        out = writer.take();
     } else {
         if (machine) {
             reply(Reply::NotADirectoryArgument, {target});
@@ -99,20 +102,13 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
     beginTransfer(std::move(pending));
 }
 
-QString ControlSession::permFacts(const FsEntry& entry) const {
+QByteArrayView ControlSession::permFacts(const FsEntry& entry) const {
     // What the disk allows; the program's own rights are asked per operation.
-    QString perm;
-    if (entry.isDir) {
-        perm = QStringLiteral("el");
-        if (entry.writable)
-            perm += QStringLiteral("cdfmp");
-    } else {
-        if (entry.readable)
-            perm += u'r';
-        if (entry.writable)
-            perm += QStringLiteral("adfw");
-    }
-    return perm;
+    if (entry.isDir)
+        return entry.writable ? "elcdfmp" : "el";
+    if (entry.readable)
+        return entry.writable ? "radfw" : "r";
+    return entry.writable ? "adfw" : "";
 }
 
 void ControlSession::cmdMlst(const QString& arg) {
@@ -126,7 +122,8 @@ void ControlSession::cmdMlst(const QString& arg) {
         return;
     }
     reply(Reply::MachineListBegin, {p->virtualPath});
-    reply(QLatin1Char(' ') + QString::fromUtf8(mlsxLine(*e, p->virtualPath, permFacts(*e))));
+    reply(QLatin1Char(' ') +
+          QString::fromUtf8(mlsxLine(*e, p->virtualPath, QString::fromLatin1(permFacts(*e)))));
     reply(Reply::MachineListEnd);
 }
 

@@ -16,6 +16,10 @@
 namespace kv::engine {
 
 void ControlSession::send(QByteArray bytes) {
+    if (holdReplies_) {
+        heldReplies_ += bytes;
+        return;
+    }
 #ifdef Q_OS_UNIX
     // Straight into the kernel when nothing is queued ahead of it, instead of
     // waiting for the next event-loop pass; whatever does not fit (or an
@@ -41,6 +45,15 @@ bool finalAnswer(const QString& text) {
 }
 
 } // namespace
+
+void ControlSession::releaseReplies() {
+    // The replies of every command line read in one go leave in one write:
+    // a small download's 150 and 226 cost one system call and one wake-up
+    // of the client instead of two.
+    holdReplies_ = false;
+    if (!heldReplies_.isEmpty())
+        send(std::exchange(heldReplies_, QByteArray()));
+}
 
 void ControlSession::reply(const QString& text) {
     if (closed_)

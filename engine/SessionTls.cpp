@@ -47,6 +47,7 @@ void ControlSession::startTls() {
     // Anything the client sent after AUTH in clear is dropped, never run as
     // if it had come protected.
     input_ = LineFramer();
+    releaseReplies(); // the AUTH answer goes in clear, before the handshake
     StreamSocket* plain = socket_;
     QTcpSocket* tcp = plain->releaseTcp();
     plain->deleteLater(); // it may be the one whose signal brought us here

@@ -37,7 +37,8 @@ void ControlSession::onDataReady(StreamSocket* socket) {
         transfer_ = new SendTransfer(socket, std::move(p.listing), linger, this);
         break;
     case PendingTransfer::Kind::Download:
-        transfer_ = new SendTransfer(socket, std::move(p.file), p.offset, p.ascii, linger, this);
+        transfer_ =
+            new SendTransfer(socket, std::move(p.file), p.offset, p.size, p.ascii, linger, this);
         break;
     case PendingTransfer::Kind::Upload:
         transfer_ = new ReceiveTransfer(socket, std::move(p.file), p.ascii, linger, this);
@@ -130,7 +131,8 @@ TransferActivity ControlSession::Activity() const {
     a.direction =
         upload ? TransferActivity::Direction::Upload : TransferActivity::Direction::Download;
     a.path = pending_->path;
-    a.size = pending_->size;
+    // What this transfer will move: the file from the restart offset on.
+    a.size = pending_->size < 0 ? -1 : pending_->size - pending_->offset;
     a.bytes = transfer_ ? transfer_->bytes() : 0;
     (upload ? a.receivedTotal : a.sentTotal) += a.bytes;
     return a;

@@ -93,12 +93,9 @@ void StreamSocket::abort() {
         tcp_->abort();
 }
 
-void StreamSocket::closeGracefully(int lingerSeconds) {
-    setParent(nullptr);
-    if (!tcp_) {
-        deleteLater();
-        return;
-    }
+bool StreamSocket::closeAtOnce(int lingerSeconds) {
+    if (!tcp_)
+        return true;
     tcp_->disconnect(this);
     if (tcp_->state() == QAbstractSocket::ConnectedState)
         sendCloseNotify();
@@ -106,11 +103,22 @@ void StreamSocket::closeGracefully(int lingerSeconds) {
     if (lingerSeconds <= 0 || tcp_->state() != QAbstractSocket::ConnectedState ||
         tcp_->bytesToWrite() > 0) {
         tcp_->disconnectFromHost();
-        if (tcp_->state() == QAbstractSocket::UnconnectedState) {
-            deleteLater();
-            return;
-        }
+        return tcp_->state() == QAbstractSocket::UnconnectedState;
     }
+    return false;
+}
+
+void StreamSocket::closeGracefully(int lingerSeconds) {
+    setParent(nullptr);
+    if (closeAtOnce(lingerSeconds)) {
+        deleteLater();
+        return;
+    }
+    lingerUntilClosed(lingerSeconds);
+}
+
+void StreamSocket::lingerUntilClosed(int lingerSeconds) {
+    setParent(nullptr);
     // This object outlives its user until the connection has closed by
     // itself; its own timer makes sure it never stays around for ever.
     connect(tcp_, &QTcpSocket::disconnected, this, &QObject::deleteLater);

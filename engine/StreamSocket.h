@@ -47,6 +47,13 @@ public:
     // client can read everything. The object then deletes itself once closed
     // (or after a limit), so the caller just lets go of it.
     void closeGracefully(int lingerSeconds);
+    // The first step of closeGracefully(): true when the connection is
+    // already closed (nothing queued, no linger), and then the caller keeps
+    // the object; otherwise lingerUntilClosed() must follow.
+    bool closeAtOnce(int lingerSeconds);
+    // The rest: the object lets go of its parent and deletes itself once
+    // the connection has closed (or after a limit).
+    void lingerUntilClosed(int lingerSeconds);
     // Closes once queued bytes are out (close_notify first for TLS).
     void disconnectFromHost();
     // Resets the connection at once.

@@ -23,8 +23,12 @@ void Transfer::finish(TransferResult::Outcome outcome, const QString& detail) {
     stopSource();
     socket_->disconnect(this);
     if (outcome == TransferResult::Outcome::Complete) {
-        // The socket lives on by itself until the client has everything.
-        std::exchange(socket_, nullptr)->closeGracefully(linger_);
+        // A socket closed at once (the usual small transfer: all bytes
+        // already with the kernel) stays with this transfer and goes with
+        // it, so no deferred deletion is posted per transfer. Otherwise it
+        // lives on by itself until the client has everything.
+        if (!socket_->closeAtOnce(linger_))
+            std::exchange(socket_, nullptr)->lingerUntilClosed(linger_);
     } else {
         socket_->abort();
     }

@@ -64,12 +64,13 @@ protected:
     bool done_ = false;
 };
 
-// File (from an offset) or in-memory text to the client.
+// File (from an offset up to `size`, the size the 150 reply announced) or
+// in-memory text to the client.
 class SendTransfer : public Transfer {
     Q_OBJECT
 public:
-    SendTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, qint64 offset, bool ascii,
-                 int lingerSeconds, QObject* parent);
+    SendTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, qint64 offset, qint64 size,
+                 bool ascii, int lingerSeconds, QObject* parent);
     SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds, QObject* parent);
     ~SendTransfer() override;
     void start() override;

@@ -135,15 +135,18 @@ ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clien
         below = result.virtualPath.mid(mount->virtualPath.size());
         result.isMountPoint = below.isEmpty();
     }
-    if (!QFileInfo(disk).isDir()) {
-        result.error = PathError::NotFound;
-        return result;
-    }
-
     // Walk the parts one by one: only a link can lead away from the start
     // folder, since the parts hold no "..", so only links need the
     // (costlier) real-path check.
     const QStringList parts = below.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // An existing first part shows that the start folder is a folder; it
+    // is only asked for by itself when that proof is missing (one stat less
+    // for every path that exists).
+    const auto startIsFolder = [start = disk] { return QFileInfo(start).isDir(); };
+    if (parts.isEmpty() && !startIsFolder()) {
+        result.error = PathError::NotFound;
+        return result;
+    }
     QStringList areas;
     bool exists = true;
     bool isDir = true;
@@ -156,7 +159,7 @@ ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clien
             return result;
         }
         if (!info.exists()) {
-            if (!last || mustExist) {
+            if (!last || mustExist || (i == 0 && !startIsFolder())) {
                 result.error = PathError::NotFound;
                 return result;
             }
@@ -180,14 +183,16 @@ ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clien
     return result;
 }
 
-std::optional<QList<FsEntry>> VirtualFileSystem::list(const ResolvedPath& dir) const {
+std::optional<QList<FsEntry>> VirtualFileSystem::list(const ResolvedPath& dir,
+                                                      bool namesOnly) const {
     if (!dir.ok() || !dir.exists || !dir.isDir || dir.realPath.isEmpty())
         return std::nullopt;
     QList<FsEntry> entries;
     QStringList areas;
-    const bool readable = readFolder(dir.realPath, entries, [this, &areas](const QString& link) {
+    const auto follow = [this, &areas](const QString& link) {
         return linkStaysInside(link, areas);
-    });
+    };
+    const bool readable = readFolder(dir.realPath, entries, follow, namesOnly);
     if (!readable)
         return std::nullopt;
 

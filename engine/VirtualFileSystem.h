@@ -76,8 +76,9 @@ public:
     ResolvedPath resolve(const QString& cwd, const QString& clientPath, bool mustExist) const;
 
     // Entries of a folder: real entries plus the virtual folders mounted there,
-    // sorted by name. std::nullopt when the folder cannot be read.
-    std::optional<QList<FsEntry>> list(const ResolvedPath& dir) const;
+    // sorted by name. std::nullopt when the folder cannot be read. With
+    // `namesOnly` only names and isDir are sure (see readFolder).
+    std::optional<QList<FsEntry>> list(const ResolvedPath& dir, bool namesOnly = false) const;
 
     // Facts of one existing object.
     std::optional<FsEntry> stat(const ResolvedPath& path) const;

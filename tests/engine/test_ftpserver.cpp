@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kv::engine;
 using namespace Qt::StringLiterals;
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void passiveAddressBehindARouter();
     void restartAsciiAndUniqueNames();
     void abortStopsTransfer();
+    void passivePortKeptBetweenTransfers();
+    void namesOnlyListingSkipsWhatIsNotServed();
     void failedWriteKeepsWhatArrived();
     void idleTimeoutCloses();
     void connectionsTrackedAndClosedOnce();
@@ -388,6 +391,52 @@ print(f.getline()); print(f.getline()); print(resp(f, 'ABOR'))
     QVERIFY(h.events.calls.filter("OtherNoticeA").isEmpty());
     QVERIFY(h.events.calls.last().startsWith("OtherNoticeB /up.bin "));
     QVERIFY(h.events.calls.last().endsWith(" 0")); // not complete
+}
+
+void TestFtpServer::passivePortKeptBetweenTransfers() {
+    EngineHarness h;
+    h.write("root/a.txt", "small");
+    h.write("root/big.bin", QByteArray(48 * 1024 * 1024, 'z'));
+    QVERIFY(h.start());
+    const ClientRun r = h.python(R"(
+f = login(); f.voidcmd('TYPE I')
+host, port = f.makepasv(); print(f.makepasv()[1] == port)
+print(fetch(f, 'RETR a.txt'), fetch(f, 'RETR a.txt'), f.makepasv()[1] == port)
+# Between transfers the open port turns every connection away.
+fetch(f, 'RETR a.txt'); s = socket.create_connection((host, port)); s.settimeout(5)
+print(s.recv(10)); s.close()
+# After an aborted transfer the same port serves the next one.
+conn = f.transfercmd('RETR big.bin'); conn.recv(65536); f.putcmd('ABOR'); conn.close()
+print(f.getline()[:3], f.getline()[:3], fetch(f, 'RETR a.txt'), f.makepasv()[1] == port)
+print(fetch(f, 'RETR a.txt'))
+# PORT closes the passive port.
+f.set_pasv(False); print(fetch(f, 'RETR a.txt'))
+try:
+    socket.create_connection((host, port), timeout=5).close(); print('still open')
+except ConnectionRefusedError:
+    print('closed')
+)");
+    QCOMPARE(outputOf(r),
+             QStringList({"True", "b'small' b'small' True", "b''", "426 226 b'small' True",
+                          "b'small'", "b'small'", "closed", ""}));
+}
+
+void TestFtpServer::namesOnlyListingSkipsWhatIsNotServed() {
+    // NLST takes file and folder types from the folder itself; what only a
+    // stat can tell (links, pipes) must still come out as LIST has it.
+    EngineHarness h;
+    h.write("root/d/file", "x");
+    QDir().mkpath(h.path("root/d/sub"));
+    QVERIFY(QFile::link(h.path("root/d/file"), h.path("root/d/inside")));
+    QVERIFY(QFile::link(h.path("nowhere"), h.path("root/d/dangling")));
+    QCOMPARE(::mkfifo(QFile::encodeName(h.path("root/d/pipe")).constData(), 0600), 0);
+    QVERIFY(h.start());
+    const ClientRun r = h.python(R"(
+f = login()
+print(f.nlst('d')); print([l.split()[-1] for l in lines(f, 'LIST d')])
+)");
+    const QString names = "['d/dangling', 'd/file', 'd/inside', 'd/sub']";
+    QCOMPARE(outputOf(r), QStringList({names, "['dangling', 'file', 'inside', 'sub']", ""}));
 }
 
 void TestFtpServer::failedWriteKeepsWhatArrived() {

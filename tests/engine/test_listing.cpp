@@ -1,4 +1,5 @@
 #include "engine/Listing.h"
+#include "engine/ListingWriter.h"
 #include "tests/support/DataRow.h"
 
 #include <QLocale>
@@ -55,6 +56,8 @@ private Q_SLOTS:
                "-rw-r--r-- 1 ftp ftp 1 Mar 05 14:03 name"_ba);
         addRow("no date", entry("-rw", 1, QDateTime()),
                "-rw-r--r-- 1 ftp ftp 1 Jan 01  1970 name"_ba);
+        addRow("before 1970", entry("-rw", 1, utc(1969, 12, 31, 23, 59, 30)),
+               "-rw-r--r-- 1 ftp ftp 1 Dec 31  1969 name"_ba);
         addRow("big file", entry("-rw", 5'000'000'000, utc(2026, 3, 1)),
                "-rw-r--r-- 1 ftp ftp 5000000000 Mar 01 00:00 name"_ba);
         addRow("odd name", entry("-rw", 1, utc(2026, 3, 1), " -ünï x"),
@@ -96,6 +99,8 @@ private Q_SLOTS:
                "type=file;size=1;modify=20251231230000; f"_ba);
         addRow("no date", entry("-", 1, QDateTime()), "f", "",
                "type=file;size=1;modify=19700101000000; f"_ba);
+        addRow("before 1970", entry("-", 1, utc(1969, 12, 31, 23, 59, 30)), "f", "r",
+               "type=file;size=1;modify=19691231235930;perm=r; f"_ba);
     }
     void mlsxLine() {
         QFETCH(FsEntry, e);
@@ -103,6 +108,45 @@ private Q_SLOTS:
         QFETCH(QString, perm);
         QFETCH(QByteArray, expected);
         QCOMPARE(kv::engine::mlsxLine(e, name, perm), expected);
+    }
+
+    // A whole folder in one buffer: every line as it would be alone, whatever
+    // the entries before it (the date pieces of one day are reused).
+    void writerLinesMatchSingleLines_data() {
+        QTest::addColumn<QList<FsEntry>>("entries");
+        const QDateTime day = utc(2026, 3, 5, 10, 0);
+        addRow("same day, other times",
+               QList{entry("-rw", 1, day, "a"), entry("-rw", 2, day.addSecs(3599), "b"),
+                     entry("drw", 3, day.addSecs(-36000), "c")});
+        addRow("day changes back and forth",
+               QList{entry("-rw", 1, day, "a"), entry("-rw", 1, day.addDays(-1), "b"),
+                     entry("-rw", 1, day, "c"), entry("-rw", 1, utc(2025, 3, 5), "d")});
+        addRow("same day of another year",
+               QList{entry("-rw", 1, utc(2024, 3, 5), "a"), entry("-rw", 1, utc(2025, 3, 5), "b")});
+        addRow("around 1970", QList{entry("-rw", 1, utc(1970, 1, 1), "a"),
+                                    entry("-rw", 1, utc(1969, 12, 31, 12), "b"),
+                                    entry("-rw", 1, QDateTime(), "c")});
+    }
+    void writerLinesMatchSingleLines() {
+        QFETCH(QList<FsEntry>, entries);
+        ListingWriter longForm(kNow, entries.size());
+        ListingWriter machine(kNow, entries.size());
+        QByteArray expectedLong, expectedMachine;
+        for (const FsEntry& e : entries) {
+            longForm.addLong(e);
+            machine.addMachine(e, e.name, "r");
+            expectedLong += kv::engine::listLine(e, kNow) + "\r\n";
+            expectedMachine += kv::engine::mlsxLine(e, e.name, "r") + "\r\n";
+        }
+        QCOMPARE(longForm.take(), expectedLong);
+        QCOMPARE(machine.take(), expectedMachine);
+    }
+
+    void namesWithPrefix() {
+        ListingWriter w(kNow, 2);
+        w.addName("sub dir/", u"f\u00fc.txt"_s);
+        w.addName({}, u"a\r\nb"_s);
+        QCOMPARE(w.take(), "sub dir/f\xc3\xbc.txt\r\na??b\r\n"_ba);
     }
 };
 
