@@ -49,7 +49,8 @@ private Q_SLOTS:
             << QStringList{"Default", "0.0.0.0", "::", "192.168.1.10", "10.0.0.5"} << u"10.0.0.5"_s;
         QTest::newRow("reset starts from scratch, letter case counts")
             << QStringList{"stale", "Default"} << u"default"_s << true
-            << QStringList{"Default", "0.0.0.0", "::", "192.168.1.10", "10.0.0.5", "default"} << u"default"_s;
+            << QStringList{"Default", "0.0.0.0", "::", "192.168.1.10", "10.0.0.5", "default"}
+            << u"default"_s;
     }
     // The panel test drives the first fill, a second fill and an empty text.
     void caricaIpOrderAndDuplicates() {
