@@ -1,10 +1,12 @@
 """SIGHUP rereads the settings row and the options while the server runs: a
 logged-in session keeps answering and transferring after the port changed,
 new clients reach the new port, and a reread that cannot be used (an invalid
-option, a port in use) keeps the old port serving and logs why."""
+option, a port in use, a certificate that cannot be read) keeps the old
+port serving and logs why."""
 
 import ftplib
 import io
+import os
 import signal
 import socket
 import time
@@ -63,6 +65,10 @@ class Reload(unittest.TestCase):
         busy.bind(("127.0.0.1", 0))
         busy.listen()
         self.addCleanup(busy.close)
+        with open(os.path.join(self.site.data, "bad.pem"), "w") as f:
+            f.write("no certificate here\n")
+        bad_tls = ("INSERT INTO options VALUES ('tls', 'on'), ('tls_certificate', 'bad.pem'),"
+                   " ('tls_private_key', 'bad.pem')")
         cases = (
             ("option", lambda: self.site.db.run("INSERT OR REPLACE INTO options VALUES ('tls', 'bogus')"),
              "SERVER RELOAD FAILED: Opzione tls: bogus non è un valore ammesso"),
@@ -70,6 +76,9 @@ class Reload(unittest.TestCase):
              f"SERVER RELOAD FAILED: impossibile usare la porta {busy.getsockname()[1]}"),
             ("no port", lambda: self.site.db.settings(port="porta"),
              'SERVER RELOAD FAILED: Porta non valida: "porta"'),
+            ("bad certificate", lambda: (self.site.db.settings(port=str(self.site.port)),
+                                         self.site.db.run(bad_tls)),
+             "bad.pem non contiene un certificato PEM valido"),
         )
         old = self.connect(self.site.port)
         for number, (name, change, reason) in enumerate(cases, 1):
