@@ -20,95 +20,17 @@ import ftplib
 import json
 import multiprocessing
 import os
-import select
 import ssl
 import statistics
 import sys
 import time
 
 import ftpbench as plain
+from ftpsclient import CONTEXT, close_data, connect, download_once, end_upload
 
 HOST = plain.HOST
-SOCKET_TIMEOUT = plain.SOCKET_TIMEOUT
 CHUNK = 4 << 20
 MIB = float(1 << 20)
-
-
-def tls_context():
-    """A client context for self-signed certificates; some servers end data
-    connections without close_notify, which then reads as a normal end."""
-    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
-    ctx.check_hostname = False
-    ctx.verify_mode = ssl.CERT_NONE
-    ctx.options |= ssl.OP_IGNORE_UNEXPECTED_EOF
-    return ctx
-
-
-# One context per process: a session resumes only within its own context.
-CONTEXT = tls_context()
-
-
-class ResumingFTP(ftplib.FTP_TLS):
-    """Data connections resume the control connection's latest session; the
-    number of handshakes and of resumed ones is counted."""
-
-    def __init__(self, **kw):
-        super().__init__(context=CONTEXT, **kw)
-        self.handshakes = 0
-        self.resumed = 0
-
-    def ntransfercmd(self, cmd, rest=None):
-        conn, size = ftplib.FTP.ntransfercmd(self, cmd, rest)
-        conn = self.context.wrap_socket(conn, server_hostname=None, session=self.sock.session)
-        self.handshakes += 1
-        self.resumed += conn.session_reused
-        return conn, size
-
-
-def connect(port, user, password):
-    f = ResumingFTP(timeout=SOCKET_TIMEOUT)
-    f.connect(HOST, port)
-    f.auth()
-    f.login(user, password)
-    f.prot_p()
-    return f
-
-
-def close_data(conn):
-    """After a download: our close_notify in answer to the server's (or to
-    its plain end), as ftplib does, then the socket."""
-    try:
-        conn.unwrap()
-    except (OSError, ValueError):
-        pass
-    conn.close()
-
-
-def end_upload(conn):
-    """After an upload: our close_notify, then the socket, without waiting
-    for the server's answer (as curl does; ftplib's unwrap would wait for
-    it and time each server's way of answering rather than the upload)."""
-    conn.settimeout(0)
-    for _ in range(1000):  # a full send buffer may hold the alert back
-        try:
-            conn.unwrap()
-            break
-        except ssl.SSLWantReadError:
-            break  # ours is out; the server's is not waited for
-        except ssl.SSLWantWriteError:
-            select.select([], [conn], [], 1.0)
-        except (OSError, ValueError):
-            break
-    conn.close()
-
-
-def download_once(f, size, buf):
-    conn = f.transfercmd("RETR " + plain.BIG_NAME)
-    got = plain.read_all(conn, buf)
-    close_data(conn)
-    f.voidresp()
-    if got != size:
-        raise plain.Failure("download returned %d bytes, expected %d" % (got, size))
 
 
 # ---------------------------------------------------------------- throughput
@@ -218,65 +140,11 @@ async def _login_once(port, user, password):
         writer.close()
 
 
-async def _login_worker(port, user, password, deadline, max_count, counts):
-    """counts: [logins finished inside the window, failed, finished late]."""
-    for _ in range(max_count):
-        if time.monotonic() >= deadline:
-            break
-        try:
-            ok = await asyncio.wait_for(_login_once(port, user, password), plain.LOGIN_TIMEOUT)
-        except (OSError, asyncio.TimeoutError, ConnectionError, ValueError, ssl.SSLError):
-            ok = False
-        if not ok:
-            counts[1] += 1
-        elif time.monotonic() <= deadline:
-            counts[0] += 1
-        else:
-            counts[2] += 1
-
-
-def _login_process(port, user, password, clients, start_at, seconds, max_count, queue):
-    async def run():
-        await asyncio.sleep(max(0.0, start_at - time.time()))
-        deadline = time.monotonic() + seconds
-        per_client = max(1, max_count // clients)
-        client_counts = [[0, 0, 0] for _ in range(clients)]
-        await asyncio.gather(*[
-            _login_worker(port, user, password, deadline, per_client, c) for c in client_counts
-        ])
-        return [sum(c[i] for c in client_counts) for i in range(3)]
-
-    queue.put(asyncio.run(run()))
-
-
 def measure_logins(args):
-    """Logins per second over AUTH TLS, `concurrency` clients spread over
-    several processes, each repeating connect, AUTH, USER, PASS, QUIT."""
-    procs_n = max(1, min(args.login_procs, args.concurrency))
-    per_proc = [args.concurrency // procs_n + (1 if i < args.concurrency % procs_n else 0)
-                for i in range(procs_n)]
-    ctx = multiprocessing.get_context("fork")
-    queue = ctx.Queue()
-    start_at = time.time() + 0.5
-    procs = [ctx.Process(target=_login_process,
-                         args=(args.port, args.user, args.password, n, start_at,
-                               args.login_seconds, args.login_max // procs_n, queue))
-             for n in per_proc]
-    for p in procs:
-        p.start()
-    results = []
-    try:
-        for _ in procs:
-            results.append(queue.get(timeout=args.login_seconds + 60))
-    finally:
-        for p in procs:
-            p.join(timeout=10)
-            if p.is_alive():
-                p.terminate()
-    ok, failed, late = (sum(r[i] for r in results) for i in range(3))
-    if ok == 0:
-        raise plain.Failure("no login succeeded (%d failed)" % failed)
-    return ok / args.login_seconds, ok, failed, late
+    """Logins per second over AUTH TLS: the plain measurement (clients,
+    processes, time window, counting) with each login made over TLS."""
+    plain._login_once = _login_once  # read by the plain workers, also after fork
+    return plain.measure_logins(args)
 
 
 # ---------------------------------------------------------------- memory
@@ -372,6 +240,16 @@ def measure_noop(args):
 
 # ---------------------------------------------------------------- driver
 
+# Where each measurement's values go in the JSON.
+RESULT_KEYS = {
+    "idle": ("idle_kib", "idle_rss_before_kib", "idle_rss_after_kib"),
+    "download": ("download_Bps",),
+    "upload": ("upload_Bps",),
+    "small": ("small_up_fps", "small_down_fps"),
+    "logins": ("logins_ps", "logins_ok", "logins_failed", "logins_late"),
+    "noop": ("noop_p99_ms", "noop_p50_ms", "noop_samples", "noop_download_MiBps"),
+}
+
 def measure(args):
     result = {"server": args.name, "port": args.port,
               "big_bytes": os.path.getsize(os.path.join(args.root, plain.BIG_NAME)),
@@ -401,20 +279,11 @@ def measure(args):
             continue
         cpu_end = args.cpu_mark.value
         cpu = (cpu_end if cpu_end is not None else plain.tree_cpu_seconds(args.server_pid)) - cpu0
+        result.update(zip(RESULT_KEYS[key], value))
         if key in ("download", "upload"):
-            result[key + "_Bps"] = value[0]
             result[key + "_cpu_per_gib"] = cpu / (len(value[1]) * result["big_bytes"] / plain.GIB)
         elif key == "small":
-            result["small_up_fps"], result["small_down_fps"] = value
             result["small_cpu_us"] = cpu / (2 * args.small) * 1e6
-        elif key == "logins":
-            (result["logins_ps"], result["logins_ok"], result["logins_failed"],
-             result["logins_late"]) = value
-        elif key == "idle":
-            result["idle_kib"], result["idle_rss_before_kib"], result["idle_rss_after_kib"] = value
-        elif key == "noop":
-            (result["noop_p99_ms"], result["noop_p50_ms"], result["noop_samples"],
-             result["noop_download_MiBps"]) = value
         print("  %-9s %s  (%.1f s)" % (key, plain._short(value), time.perf_counter() - t0),
               flush=True)
     with open(args.json, "w") as out:
@@ -479,14 +348,10 @@ def main():
     m.add_argument("--root", required=True, help="the server's root folder on disk")
     m.add_argument("--server-pid", type=int, required=True)
     m.add_argument("--json", required=True)
-    m.add_argument("--repeats", type=int, default=3)
-    m.add_argument("--small", type=int, default=2000)
-    m.add_argument("--concurrency", type=int, default=100)
-    m.add_argument("--login-procs", type=int, default=4)
-    m.add_argument("--login-seconds", type=float, default=4.0)
-    m.add_argument("--login-max", type=int, default=200000)
-    m.add_argument("--idle", type=int, default=100)
-    m.add_argument("--noop-seconds", type=float, default=8.0)
+    for name, default in (("repeats", 3), ("small", 2000), ("concurrency", 100),
+                          ("login-procs", 4), ("login-seconds", 4.0), ("login-max", 200000),
+                          ("idle", 100), ("noop-seconds", 8.0)):
+        m.add_argument("--" + name, type=type(default), default=default)
     m.add_argument("--only", default="", help="comma-separated subset of measurements")
     t = sub.add_parser("table")
     t.add_argument("--ours", default="kestrova")
