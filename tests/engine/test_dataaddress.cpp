@@ -10,56 +10,48 @@ using namespace Qt::StringLiterals;
 class TestDataAddress : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void activeAddress_data();
-    void activeAddress();
-    void epsv();
+    void activeAddress_data() {
+        QTest::addColumn<bool>("extended");
+        QTest::addColumn<QString>("arg");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        const int ok = int(DataAddressError::None), syntax = int(DataAddressError::Syntax);
+        const auto row = [](const char* name, bool ext, const QString& arg, int error,
+                            const QString& host = {}, int port = 0) {
+            QTest::newRow(name) << ext << arg << error << host << port;
+        };
+        row("port valid", false, u" 127,0,0,1,4,1 "_s, ok, u"127.0.0.1"_s, 1025);
+        row("port byte over 255", false, u"127,0,0,256,4,1"_s, syntax);
+        row("port 0", false, u"127,0,0,1,0,0"_s, syntax);
+        row("port five fields", false, u"127,0,0,1,4"_s, syntax);
+        row("port garbage", false, u"a,b,c,d,e,f"_s, syntax);
+        row("eprt ipv4", true, u"|1|127.0.0.1|40000|"_s, ok, u"127.0.0.1"_s, 40000);
+        row("eprt ipv6 other delimiter", true, u"!2!::1!2121!"_s, ok, u"::1"_s, 2121);
+        row("eprt port over 65535", true, u"|1|127.0.0.1|65536|"_s, syntax);
+        row("eprt protocol 9", true, u"|9|x|1|"_s, int(DataAddressError::Protocol));
+        row("eprt ipv4 in 2", true, u"|2|127.0.0.1|40000|"_s, syntax);
+        row("eprt three delimiters", true, u"|1|127.0.0.1|40000"_s, syntax);
+        row("eprt garbage", true, u"hello"_s, syntax);
+        row("eprt overlong", true, u"|1|"_s + QString(5000, u'9') + u"|1|"_s, syntax);
+    }
+    void activeAddress() {
+        QFETCH(bool, extended);
+        QFETCH(QString, arg);
+        const DataAddress a = extended ? parseEprtArgument(arg) : parsePortArgument(arg);
+        QTEST(int(a.error), "error");
+        QTEST(a.ok() ? a.host.toString() : QString(), "host");
+        QTEST(int(a.port), "port");
+    }
+
+    void epsv() {
+        // Listen for no argument or the protocol the client reached us on.
+        QCOMPARE(parseEpsvArgument(u" 1 ", true), EpsvRequest::Listen);
+        QCOMPARE(parseEpsvArgument(u"", false), EpsvRequest::Listen);
+        QCOMPARE(parseEpsvArgument(u"all", false), EpsvRequest::All);
+        QCOMPARE(parseEpsvArgument(u"2", true), EpsvRequest::WrongProtocol);
+    }
 };
-
-void TestDataAddress::activeAddress_data() {
-    QTest::addColumn<bool>("extended");
-    QTest::addColumn<QString>("arg");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<int>("port");
-    const int ok = int(DataAddressError::None), syntax = int(DataAddressError::Syntax);
-    const auto row = [](const char* name, bool ext, const QString& arg, int error,
-                        const QString& host = {}, int port = 0) {
-        QTest::newRow(name) << ext << arg << error << host << port;
-    };
-    row("port valid", false, u" 127,0,0,1,4,1 "_s, ok, u"127.0.0.1"_s, 1025);
-    row("port byte over 255", false, u"127,0,0,256,4,1"_s, syntax);
-    row("port 0", false, u"127,0,0,1,0,0"_s, syntax);
-    row("port five fields", false, u"127,0,0,1,4"_s, syntax);
-    row("port garbage", false, u"a,b,c,d,e,f"_s, syntax);
-    row("eprt ipv4", true, u"|1|127.0.0.1|40000|"_s, ok, u"127.0.0.1"_s, 40000);
-    row("eprt ipv6 other delimiter", true, u"!2!::1!2121!"_s, ok, u"::1"_s, 2121);
-    row("eprt port over 65535", true, u"|1|127.0.0.1|65536|"_s, syntax);
-    row("eprt protocol 9", true, u"|9|x|1|"_s, int(DataAddressError::Protocol));
-    row("eprt ipv4 in 2", true, u"|2|127.0.0.1|40000|"_s, syntax);
-    row("eprt three delimiters", true, u"|1|127.0.0.1|40000"_s, syntax);
-    row("eprt garbage", true, u"hello"_s, syntax);
-    row("eprt overlong", true, u"|1|"_s + QString(5000, u'9') + u"|1|"_s, syntax);
-}
-
-void TestDataAddress::activeAddress() {
-    QFETCH(bool, extended);
-    QFETCH(QString, arg);
-    QFETCH(int, error);
-    QFETCH(QString, host);
-    QFETCH(int, port);
-    const DataAddress a = extended ? parseEprtArgument(arg) : parsePortArgument(arg);
-    QCOMPARE(int(a.error), error);
-    QCOMPARE(a.ok() ? a.host.toString() : QString(), host);
-    QCOMPARE(int(a.port), port);
-}
-
-void TestDataAddress::epsv() {
-    // Listen for no argument or the protocol the client reached us on.
-    QCOMPARE(parseEpsvArgument(u" 1 ", true), EpsvRequest::Listen);
-    QCOMPARE(parseEpsvArgument(u"", false), EpsvRequest::Listen);
-    QCOMPARE(parseEpsvArgument(u"all", false), EpsvRequest::All);
-    QCOMPARE(parseEpsvArgument(u"2", true), EpsvRequest::WrongProtocol);
-}
 
 QTEST_GUILESS_MAIN(TestDataAddress)
 #include "test_dataaddress.moc"

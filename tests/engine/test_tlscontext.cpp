@@ -1,7 +1,7 @@
-// The server's TLS context as a start sees it: every reason the files or the
-// versions cannot be used fails Listen with the option and the reason, and
-// the chosen version range is what clients get (TLS 1.2 sessions included).
+// The server's TLS context: every unusable file or version range fails Listen
+// with the option and the reason; the chosen range is what clients get.
 
+#include "tests/support/DataRow.h"
 #include "tests/support/EngineHarness.h"
 
 #include "engine/TlsCertificate.h"
@@ -13,120 +13,102 @@
 using namespace kv::engine;
 using namespace Qt::StringLiterals;
 
-class TestTlsContext : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void listenFailsWithTheReason_data();
-    void listenFailsWithTheReason();
-    void versionRangeIsHonoured();
-};
-
 namespace {
 
 // A certificate valid from `fromDays` to `toDays` (relative to now), made
 // with python's cryptography package; false when that is not installed.
 bool makeCertificate(EngineHarness& h, const QString& cert, const QString& key, int fromDays,
                      int toDays) {
-    const ClientRun r = h.python(uR"(
-try: from cryptography import x509; from cryptography.hazmat.primitives import hashes, serialization
+    return h.python(uR"(
+try: from cryptography import x509; from cryptography.hazmat.primitives import hashes, serialization as s
 except ImportError: sys.exit(3)
-import datetime
+import datetime as dt
 from cryptography.x509.oid import NameOID
 from cryptography.hazmat.primitives.asymmetric import ec
 key = ec.generate_private_key(ec.SECP256R1())
 name = x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, 'localhost')])
-now = datetime.datetime.now(datetime.timezone.utc)
-cert = (x509.CertificateBuilder().subject_name(name).issuer_name(name)
-        .public_key(key.public_key()).serial_number(x509.random_serial_number())
-        .not_valid_before(now + datetime.timedelta(days=%3))
-        .not_valid_after(now + datetime.timedelta(days=%4))
-        .sign(key, hashes.SHA256()))
-open('%1', 'wb').write(cert.public_bytes(serialization.Encoding.PEM))
-open('%2', 'wb').write(key.private_bytes(serialization.Encoding.PEM,
-    serialization.PrivateFormat.PKCS8, serialization.NoEncryption()))
-)"_s.arg(cert, key)
-                                     .arg(fromDays)
-                                     .arg(toDays));
-    return r.exitCode == 0;
+now = dt.datetime.now(dt.timezone.utc)
+cert = (x509.CertificateBuilder().subject_name(name).issuer_name(name).public_key(key.public_key())
+        .serial_number(x509.random_serial_number()).not_valid_before(now + dt.timedelta(days=%3))
+        .not_valid_after(now + dt.timedelta(days=%4)).sign(key, hashes.SHA256()))
+open('%1', 'wb').write(cert.public_bytes(s.Encoding.PEM))
+open('%2', 'wb').write(key.private_bytes(s.Encoding.PEM, s.PrivateFormat.PKCS8, s.NoEncryption()))
+)"_s.arg(cert, key, QString::number(fromDays), QString::number(toDays)))
+               .exitCode == 0;
 }
 
 } // namespace
 
-void TestTlsContext::listenFailsWithTheReason_data() {
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("no certificate file")
-        << u"missing cert"_s << u"tls_certificate: impossibile leggere"_s;
-    QTest::newRow("no key file") << u"missing key"_s << u"tls_private_key: impossibile leggere"_s;
-    QTest::newRow("certificate not PEM")
-        << u"garbage cert"_s << u"tls_certificate: %CERT% non contiene un certificato"_s;
-    QTest::newRow("key of another certificate")
-        << u"other key"_s << u"tls_private_key: la chiave non corrisponde al certificato"_s;
-    QTest::newRow("expired") << u"expired"_s << u"tls_certificate: il certificato è scaduto il"_s;
-    QTest::newRow("not yet valid")
-        << u"future"_s << u"tls_certificate: il certificato non è ancora valido"_s;
-    QTest::newRow("versions upside down")
-        << u"versions"_s << u"tls_min_version: la versione minima è più alta della massima"_s;
-    QTest::newRow("implicit port taken")
-        << u"implicit"_s << u"tls_implicit_port: impossibile usare la porta"_s;
-}
-
-void TestTlsContext::listenFailsWithTheReason() {
-    QFETCH(QString, fault);
-    QFETCH(QString, reason);
-    EngineHarness h;
-    QVERIFY(h.start()); // a plain start finds a free port for the ones below
-    const quint16 port = h.port;
-    h.server->StopListening();
-    TlsSettings tls = h.tlsWith(TlsMode::On);
-    const QString other = h.path(u"other"_s);
-    QTcpServer squatter;
-    if (fault == u"missing cert")
-        tls.certificateFile = h.path(u"nowhere/cert.pem"_s);
-    else if (fault == u"missing key")
-        tls.privateKeyFile = h.path(u"nowhere/key.pem"_s);
-    else if (fault == u"garbage cert")
-        h.write(u"cert.pem"_s, "not a certificate");
-    else if (fault == u"other key")
-        QVERIFY(generateSelfSignedCertificate(other + u"c"_s, tls.privateKeyFile, u"x"_s, {})
-                    .error.isEmpty());
-    else if (fault == u"versions") {
-        tls.minVersion = TlsVersion::V1_3;
-        tls.maxVersion = TlsVersion::V1_2;
-    } else if (fault == u"implicit") {
-        QVERIFY(squatter.listen(QHostAddress::LocalHost, 0));
-        tls.implicitPort = squatter.serverPort();
-    } else if (!makeCertificate(h, tls.certificateFile, tls.privateKeyFile,
-                                fault == u"expired" ? -30 : 2, fault == u"expired" ? -1 : 30)) {
-        QSKIP("python3 cryptography is not installed");
+class TestTlsContext : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // The row's name is the fault made before the start.
+    void listenFailsWithTheReason_data() {
+        QTest::addColumn<QString>("reason");
+        addRow("missing cert", "tls_certificate: impossibile leggere");
+        addRow("missing key", "tls_private_key: impossibile leggere");
+        addRow("garbage cert", "tls_certificate: %CERT% non contiene un certificato");
+        addRow("other key", "tls_private_key: la chiave non corrisponde al certificato");
+        addRow("expired", "tls_certificate: il certificato è scaduto il");
+        addRow("future", "tls_certificate: il certificato non è ancora valido");
+        addRow("versions", "tls_min_version: la versione minima è più alta della massima");
+        addRow("implicit", "tls_implicit_port: impossibile usare la porta");
     }
-    h.server->setTls(tls);
-    h.server->setPort(qint16(port));
-    QVERIFY(!h.server->Listen());
-    QVERIFY(!h.server->isListening());
-    QString want = reason;
-    want.replace(u"%CERT%"_s, tls.certificateFile);
-    QVERIFY2(h.server->ListenError().startsWith(want), qPrintable(h.server->ListenError()));
-    // Nothing was left listening: the control port is free again.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress(u"127.0.0.1"_s), port));
-    probe.close();
-    // The files are read again at the next start: repaired, it starts.
-    QFile::remove(h.tlsWith(TlsMode::On).certificateFile);
-    h.server->setTls(h.tlsWith(TlsMode::On));
-    QVERIFY(h.server->Listen());
-    QVERIFY(h.server->ListenError().isEmpty());
-}
+    void listenFailsWithTheReason() {
+        const QString fault = QString::fromLatin1(QTest::currentDataTag());
+        QFETCH(QString, reason);
+        EngineHarness h;
+        QVERIFY(h.start()); // a plain start finds a free port for the ones below
+        const quint16 port = h.port;
+        h.server->StopListening();
+        TlsSettings tls = h.tlsWith(TlsMode::On);
+        QTcpServer squatter;
+        if (fault == u"missing cert")
+            tls.certificateFile = h.path(u"nowhere/cert.pem"_s);
+        else if (fault == u"missing key")
+            tls.privateKeyFile = h.path(u"nowhere/key.pem"_s);
+        else if (fault == u"garbage cert")
+            h.write(u"cert.pem"_s, "not a certificate");
+        else if (fault == u"other key")
+            QVERIFY(
+                generateSelfSignedCertificate(h.path(u"otherc"_s), tls.privateKeyFile, u"x"_s, {})
+                    .error.isEmpty());
+        else if (fault == u"versions") {
+            tls.minVersion = TlsVersion::V1_3;
+            tls.maxVersion = TlsVersion::V1_2;
+        } else if (fault == u"implicit") {
+            QVERIFY(squatter.listen(QHostAddress::LocalHost, 0));
+            tls.implicitPort = squatter.serverPort();
+        } else if (!makeCertificate(h, tls.certificateFile, tls.privateKeyFile,
+                                    fault == u"expired" ? -30 : 2, fault == u"expired" ? -1 : 30)) {
+            QSKIP("python3 cryptography is not installed");
+        }
+        h.server->setTls(tls);
+        h.server->setPort(qint16(port));
+        QVERIFY(!h.server->Listen());
+        QVERIFY(!h.server->isListening());
+        const QString want = QString(reason).replace(u"%CERT%"_s, tls.certificateFile);
+        QVERIFY2(h.server->ListenError().startsWith(want), qPrintable(h.server->ListenError()));
+        // Nothing was left listening: the control port is free again.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress(u"127.0.0.1"_s), port));
+        probe.close();
+        // The files are read again at the next start: repaired, it starts.
+        QFile::remove(h.tlsWith(TlsMode::On).certificateFile);
+        h.server->setTls(h.tlsWith(TlsMode::On));
+        QVERIFY(h.server->Listen());
+        QVERIFY(h.server->ListenError().isEmpty());
+    }
 
-void TestTlsContext::versionRangeIsHonoured() {
-    EngineHarness h;
-    h.tls = h.tlsWith(TlsMode::On);
-    h.tls.maxVersion = TlsVersion::V1_2;
-    QVERIFY(h.start());
-    h.write(u"root/a.txt"_s, "hello tls\n");
-    // TLS 1.2 data connections resume by the control connection's ticket or
-    // session id; another control connection's session is still refused.
-    ClientRun r = h.python(uR"(
+    void versionRangeIsHonoured() {
+        EngineHarness h;
+        h.tls = h.tlsWith(TlsMode::On);
+        h.tls.maxVersion = TlsVersion::V1_2;
+        QVERIFY(h.start());
+        h.write(u"root/a.txt"_s, "hello tls\n");
+        // TLS 1.2 data connections resume by the control connection's ticket or
+        // session id; another control connection's session is still refused.
+        ClientRun r = h.python(uR"(
 shared = tls_context()
 g = tlslogin(cls=ReuseFTP, ctx=shared)
 print(g.sock.version(), attempt(g, 'RETR a.txt'), attempt(g, 'RETR a.txt'))
@@ -138,26 +120,21 @@ noticket.options |= ssl.OP_NO_TICKET
 n = tlslogin(cls=ReuseFTP, ctx=noticket)
 print(attempt(n, 'RETR a.txt'))
 )"_s);
-    QCOMPARE(outputOf(r).join(u'|'), u"TLSv1.2 ok 10 ok 10|425|ok 10|"_s);
-    QVERIFY(h.events.logLines.filter(u"TLS TLSv1.2 ECDHE-ECDSA-"_s).size() == 3);
-    // TLS 1.3 only: a client that stops at 1.2 is refused.
-    h.server->StopListening();
-    TlsSettings only13 = h.tls;
-    only13.minVersion = only13.maxVersion = TlsVersion::V1_3;
-    h.server->setTls(only13);
-    QVERIFY(h.server->Listen());
-    r = h.python(uR"(
-f = ftplib.FTP_TLS(context=tls_context(ssl.TLSVersion.TLSv1_2))
-f.connect('127.0.0.1', PORT, timeout=20)
-try:
-    f.auth()
-    print('accepted')
-except (ssl.SSLError, ConnectionError):
-    print('refused')
+        QCOMPARE(outputOf(r).join(u'|'), u"TLSv1.2 ok 10 ok 10|425|ok 10|"_s);
+        QVERIFY(h.events.logLines.filter(u"TLS TLSv1.2 ECDHE-ECDSA-"_s).size() == 3);
+        // TLS 1.3 only: a client that stops at 1.2 is refused.
+        h.server->StopListening();
+        h.tls.minVersion = h.tls.maxVersion = TlsVersion::V1_3;
+        h.server->setTls(h.tls);
+        QVERIFY(h.server->Listen());
+        r = h.python(uR"(
+try: tlslogin(ctx=tls_context(ssl.TLSVersion.TLSv1_2)); print('accepted')
+except (ssl.SSLError, ConnectionError): print('refused')
 print(tlslogin().sock.version())
 )"_s);
-    QCOMPARE(outputOf(r).join(u'|'), u"refused|TLSv1.3|"_s);
-}
+        QCOMPARE(outputOf(r).join(u'|'), u"refused|TLSv1.3|"_s);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestTlsContext)
 #include "test_tlscontext.moc"

@@ -13,8 +13,7 @@ class TestVirtualFileSystem : public QObject {
     TempTree tree_;
     QString at(const QString& rel) const { return tree_.at(rel); }
     VirtualFileSystem vfs(bool follow) const {
-        QString winRoot = at("root\\");
-        winRoot.replace('/', '\\');
+        const QString winRoot = at("root\\").replace('/', '\\');
         const QList<VirtualDir> dirs = {
             {"v", "", at("dest")},
             {"nested", at("root/sub"), at("dest2")},
@@ -133,11 +132,10 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(bool, follow);
         QFETCH(bool, mustExist);
-        QFETCH(PathError, error);
         QFETCH(QString, real);
         const ResolvedPath r = vfs(follow).resolve(cwd, path, mustExist);
-        QCOMPARE(r.error, error);
-        if (error != PathError::None) {
+        QTEST(r.error, "error");
+        if (r.error != PathError::None) {
             QVERIFY(r.realPath.isEmpty());
             return;
         }

@@ -1,8 +1,11 @@
 #include "shell/PanelLayout.h"
 
+#include "tests/support/DataRow.h"
+
 #include <QTest>
 
 using namespace kv::shell;
+using enum ChildKind;
 
 Q_DECLARE_METATYPE(kv::shell::ChildKind)
 
@@ -11,28 +14,22 @@ namespace {
 const QString kHost = QStringLiteral("maker.example");
 const QString kHelp = QStringLiteral("http://maker.example/ftpserver/index.php?v=0100000000");
 
-LayoutChild child(ChildKind kind, int top, int height, int left = 120) {
-    LayoutChild c;
-    c.kind = kind;
-    c.top = top;
-    c.height = height;
-    c.left = left;
-    c.width = 1000;
-    return c;
+LayoutChild child(ChildKind kind, int top, int height, const QString& caption = {}) {
+    return {kind, top, /*left*/ 120, /*width*/ 1000, height, caption, 0, 0};
 }
 
-LayoutInput viewport(int width, int height, int panel = 0) {
-    LayoutInput in;
-    in.panelIndex = panel;
-    in.viewportWidth = width;
-    in.viewportHeight = height;
-    in.scrollBarWidth = 255;
-    // One line per 1000 twips of text width, like a label that wraps.
-    in.measure = [](const QString& text, int width) {
-        const int lines = text.isEmpty() ? 1 : (text.size() * 100 + width - 1) / width;
-        return captionHeight(lines);
-    };
-    return in;
+// One line per 1000 twips of text width, like a label that wraps.
+int measure(const QString& text, int width) {
+    return captionHeight(text.isEmpty() ? 1 : (text.size() * 100 + width - 1) / width);
+}
+
+// The window shown, a scroll bar 255 wide, no current panel width.
+LayoutInput viewport(int width, int height, int panel, const QList<LayoutChild>& children) {
+    return {panel, true, width, height, 255, 0, children, measure, {}};
+}
+
+LayoutResult lay(int width, int height, int panel, const QList<LayoutChild>& children) {
+    return layoutPanel(viewport(width, height, panel, children), kHost, kHelp);
 }
 
 } // namespace
@@ -41,9 +38,8 @@ class TestPanelLayout : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void hiddenWindowChangesNothing() {
-        LayoutInput in = viewport(6000, 4000);
+        LayoutInput in = viewport(6000, 4000, 0, {child(Other, 0, 300)});
         in.windowVisible = false;
-        in.children = {child(ChildKind::Other, 0, 300)};
         const LayoutResult r = layoutPanel(in, kHost, kHelp);
         QVERIFY(!r.applied);
         QVERIFY(r.children.isEmpty());
@@ -51,11 +47,10 @@ private Q_SLOTS:
     }
 
     void stacksByTopWithGaps() {
-        LayoutInput in = viewport(6000, 4000);
         // Collection order differs from top order; two children share a top.
-        in.children = {child(ChildKind::Other, 900, 300), child(ChildKind::Other, 100, 200),
-                       child(ChildKind::Other, 100, 400)};
-        const LayoutResult r = layoutPanel(in, kHost, kHelp);
+        const LayoutResult r =
+            lay(6000, 4000, 0,
+                {child(Other, 900, 300), child(Other, 100, 200), child(Other, 100, 400)});
         QVERIFY(r.applied);
         QCOMPARE(r.children[1].top, 120);
         QCOMPARE(r.children[2].top, 120 + 200 + 120); // under its twin, never beside it
@@ -68,44 +63,34 @@ private Q_SLOTS:
     void contentHeightAndScrollBar_data() {
         QTest::addColumn<int>("panel");
         QTest::addColumn<int>("childHeight");
-        QTest::addColumn<int>("panelHeight");
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<bool>("visible");
-        QTest::addColumn<int>("max");
+        QTest::addColumn<QString>("expected"); // panel height, bar enabled and shown, its Max
         // 120 + h + 120 against a viewport of 3000.
-        QTest::newRow("empty panel") << 0 << -1 << 3000 << false << true << -1;
-        QTest::newRow("fits") << 0 << 1000 << 3000 << false << true << -1;
-        QTest::newRow("exactly fills") << 0 << 2760 << 3000 << false << true << -1;
-        QTest::newRow("one twip taller") << 0 << 2761 << 3001 << true << true << 1;
-        QTest::newRow("much taller") << 1 << 9760 << 10000 << true << true << 7000;
-        QTest::newRow("help panel hides the bar") << 5 << 100 << 3000 << false << false << -1;
-        QTest::newRow("hidden part beyond 16 bits keeps Max")
-            << 0 << 40000 << 40240 << true << true << -1;
+        addRow("empty panel", 0, -1, "3000 off shown -");
+        addRow("fits", 0, 1000, "3000 off shown -");
+        addRow("exactly fills", 0, 2760, "3000 off shown -");
+        addRow("one twip taller", 0, 2761, "3001 on shown 1");
+        addRow("much taller", 1, 9760, "10000 on shown 7000");
+        addRow("help panel hides the bar", 5, 100, "3000 off hidden -");
+        addRow("hidden part beyond 16 bits keeps Max", 0, 40000, "40240 on shown -");
     }
     void contentHeightAndScrollBar() {
         QFETCH(int, panel);
         QFETCH(int, childHeight);
-        QFETCH(int, panelHeight);
-        QFETCH(bool, enabled);
-        QFETCH(bool, visible);
-        QFETCH(int, max);
-        LayoutInput in = viewport(6000, 3000, panel);
-        if (childHeight >= 0)
-            in.children = {child(ChildKind::Other, 0, childHeight)};
-        const LayoutResult r = layoutPanel(in, kHost, kHelp);
-        QCOMPARE(*r.panelHeight, panelHeight);
-        QCOMPARE(r.scrollEnabled, enabled);
-        QCOMPARE(r.scrollVisible, visible);
-        QCOMPARE(r.scrollMax.value_or(-1), max);
+        const LayoutResult r =
+            lay(6000, 3000, panel,
+                childHeight < 0 ? QList<LayoutChild>() : QList{child(Other, 0, childHeight)});
+        QTEST(QStringLiteral("%1 %2 %3 %4")
+                  .arg(*r.panelHeight)
+                  .arg(r.scrollEnabled ? "on" : "off", r.scrollVisible ? "shown" : "hidden",
+                       r.scrollMax ? QString::number(*r.scrollMax) : "-"),
+              "expected");
     }
 
     void captionsWrapToThePanelWidth() {
-        LayoutInput in = viewport(2285 + 240, 3000); // panel width 2240
-        LayoutChild empty = child(ChildKind::Caption, 0, 999, 120);
-        LayoutChild longText = child(ChildKind::Caption, 10, 999, 120);
-        longText.caption = QString(50, QLatin1Char('x')); // 5000 / 2000 -> 3 lines
-        in.children = {empty, longText};
-        const LayoutResult r = layoutPanel(in, kHost, kHelp);
+        // Panel width 2240; the long caption is 5000 / 2000 -> 3 lines.
+        const LayoutResult r =
+            lay(2285 + 240, 3000, 0,
+                {child(Caption, 0, 999), child(Caption, 10, 999, QString(50, 'x'))});
         QCOMPARE(*r.children[0].height, 230);
         QCOMPARE(*r.children[0].width, 2240 - 240);
         QCOMPARE(*r.children[1].height, 3 * 200 + 30);
@@ -113,9 +98,8 @@ private Q_SLOTS:
     }
 
     void separatorTakesOnlyItsGap() {
-        LayoutInput in = viewport(6000, 3000);
-        in.children = {child(ChildKind::Separator, 0, 500), child(ChildKind::Other, 100, 300)};
-        const LayoutResult r = layoutPanel(in, kHost, kHelp);
+        const LayoutResult r =
+            lay(6000, 3000, 0, {child(Separator, 0, 500), child(Other, 100, 300)});
         QCOMPARE(*r.children[0].height, 0);
         QVERIFY(r.children[0].clearCaption);
         QCOMPARE(r.children[1].top, 240);
@@ -134,32 +118,26 @@ private Q_SLOTS:
         QFETCH(int, viewportHeight);
         QFETCH(int, rowHeight);
         QFETCH(int, gridHeight);
-        LayoutInput in = viewport(6000, viewportHeight, 2);
-        LayoutChild ip = child(ChildKind::IpList, 0, 100);
+        LayoutChild ip = child(IpList, 0, 100);
         ip.gridRowHeight = rowHeight;
         ip.commandHeight = 400;
-        in.children = {ip};
-        const LayoutResult r = layoutPanel(in, kHost, kHelp);
+        const LayoutResult r = lay(6000, viewportHeight, 2, {ip});
         QCOMPARE(*r.children[0].gridHeight, gridHeight);
         QCOMPARE(*r.children[0].height, gridHeight + 400);
         QCOMPARE(*r.children[0].commandTop, gridHeight);
     }
 
     void logBoxReachesTheBottom() {
-        LayoutInput in = viewport(6000, 5000, 3);
-        in.children = {child(ChildKind::Other, 0, 300), child(ChildKind::LogBox, 500, 100, 120)};
-        const LayoutResult r = layoutPanel(in, kHost, kHelp);
+        const QList<LayoutChild> children = {child(Other, 0, 300), child(LogBox, 500, 100)};
+        const LayoutResult r = lay(6000, 5000, 3, children);
         const int top = 120 + 300 + 120;
         QCOMPARE(r.children[1].top, top);
         QCOMPARE(*r.children[1].height, 5000 - top - 120);
         QCOMPARE(*r.children[1].width, 6000 - 255 - 30 - 240);
         QCOMPARE(*r.panelHeight, 5000);
         QVERIFY(!r.scrollEnabled);
-
         // In a viewport too small for it, negative sizes are not applied.
-        in.viewportWidth = 250;
-        in.viewportHeight = 200;
-        const LayoutResult tiny = layoutPanel(in, kHost, kHelp);
+        const LayoutResult tiny = lay(250, 200, 3, children);
         QVERIFY(!tiny.children[1].height);
         QVERIFY(!tiny.children[1].width);
         QVERIFY(!tiny.panelWidth); // 250 - 255 - 30 < 0
@@ -167,10 +145,9 @@ private Q_SLOTS:
     }
 
     void onlineListFollowsTheViewport() {
-        LayoutInput in = viewport(6000, 4000, 4);
-        in.children = {child(ChildKind::Caption, 0, 230), child(ChildKind::OnlineList, 400, 10),
-                       child(ChildKind::Other, 900, 345)};
-        const LayoutResult r = layoutPanel(in, kHost, kHelp);
+        const LayoutResult r =
+            lay(6000, 4000, 4,
+                {child(Caption, 0, 230), child(OnlineList, 400, 10), child(Other, 900, 345)});
         QCOMPARE(*r.children[1].height, 4000 - kOnlineListReserve); // 1300
         QCOMPARE(*r.children[1].width, 6000 - 255 - 30 - 240);
         QCOMPARE(*r.panelHeight, 4000); // 120+230+120+1300+120+345+120 = 2355
@@ -189,9 +166,8 @@ private Q_SLOTS:
     void browserFillsTheViewport() {
         QFETCH(QString, address);
         QFETCH(int, action);
-        LayoutInput in = viewport(6000, 4000, 5);
+        LayoutInput in = viewport(6000, 4000, 5, {child(Browser, 500, 100)});
         in.browserAddress = address;
-        in.children = {child(ChildKind::Browser, 500, 100)};
         const LayoutResult r = layoutPanel(in, kHost, kHelp);
         QCOMPARE(r.children[0].top, 0);
         QCOMPARE(*r.children[0].height, 4000 - 30);
@@ -205,14 +181,13 @@ private Q_SLOTS:
     }
 
     void repeatedLayoutIsStable() {
-        LayoutInput in = viewport(6000, 3000);
-        in.children = {child(ChildKind::Other, 700, 300), child(ChildKind::Other, 700, 200),
-                       child(ChildKind::Caption, 50, 230)};
+        LayoutInput in =
+            viewport(6000, 3000, 0,
+                     {child(Other, 700, 300), child(Other, 700, 200), child(Caption, 50, 230)});
         const LayoutResult first = layoutPanel(in, kHost, kHelp);
         for (int i = 0; i < in.children.size(); ++i) {
             in.children[i].top = first.children[i].top;
-            if (first.children[i].height)
-                in.children[i].height = *first.children[i].height;
+            in.children[i].height = first.children[i].height.value_or(in.children[i].height);
         }
         const LayoutResult second = layoutPanel(in, kHost, kHelp);
         for (int i = 0; i < in.children.size(); ++i)

@@ -59,31 +59,24 @@ private Q_SLOTS:
     void outcomes() {
         QFETCH(QString, retrySetting);
         QFETCH(bool, folderGiven);
-        QFETCH(bool, documentExists);
         QFETCH(QList<bool>, answers);
-        QFETCH(bool, notOpened);
-        QFETCH(int, calls);
         QTemporaryDir dir;
         const QString document = QStringLiteral("pagina.html");
-        if (documentExists) {
-            QFile f(dir.filePath(document));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
+        QFETCH(bool, documentExists);
+        if (documentExists)
+            QVERIFY(QFile(dir.filePath(document)).open(QIODevice::WriteOnly));
         MemorySettingsStore settings;
         if (!retrySetting.isEmpty())
-            settings.setValue(kAppKestrova, kSectionAppIni, QStringLiteral("previewretry"),
-                              retrySetting);
-        Opener opener;
-        opener.answers = answers;
+            settings.setValue(kAppKestrova, kSectionAppIni, "previewretry", retrySetting);
+        Opener opener{{}, answers};
         const QString folder = folderGiven ? dir.path() : QString();
-        QCOMPARE(ShellOpen(document, folder, settings, opener.fn()), notOpened);
-        QCOMPARE(opener.opened.size(), calls);
+        QTEST(ShellOpen(document, folder, settings, opener.fn()), "notOpened");
+        QTEST(int(opener.opened.size()), "calls");
         QCOMPARE(opener.opened.first(), document + QLatin1Char('|') + folder);
-        if (calls == 2)
+        if (opener.opened.size() == 2)
             QCOMPARE(opener.opened.at(1), dir.filePath(document) + QLatin1Char('|'));
         // Stored under the other application only when the read found nothing.
-        QCOMPARE(stored(settings, kAppTarrow),
-                 retrySetting.isEmpty() ? QStringLiteral("on") : QStringLiteral("<none>"));
+        QCOMPARE(stored(settings, kAppTarrow), QString(retrySetting.isEmpty() ? "on" : "<none>"));
     }
 
     void shortPathOfMissingPathIsEmpty() {
