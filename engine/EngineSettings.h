@@ -11,6 +11,7 @@
 namespace kv::engine {
 
 class LoginBans;
+class TurnQueue;
 
 // Shown at the end of HELP.
 inline constexpr char kEngineVersion[] = "1.0";
@@ -28,6 +29,8 @@ struct EngineSettings {
     TlsSettings tls;
     // Failed-login counts and bans; null: no bans (see LoginBans.h).
     LoginBans* bans = nullptr;
+    // Where login verdicts wait for their turn; null: asked at once.
+    TurnQueue* loginTurns = nullptr;
 };
 
 } // namespace kv::engine

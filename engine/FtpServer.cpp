@@ -66,6 +66,7 @@ bool over(qsizetype count, int limit) {
 
 FtpServer::FtpServer(QObject* parent) : QObject(parent), listener_(this), implicitListener_(this) {
     settings_.localAddress = primaryIPv4Address();
+    settings_.loginTurns = &loginTurns_;
     listener_.setListenBacklogSize(kListenBacklog);
     implicitListener_.setListenBacklogSize(kListenBacklog);
     connect(&listener_, &DescriptorListener::descriptorReady, this,

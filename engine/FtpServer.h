@@ -8,6 +8,7 @@
 #include "engine/DescriptorListener.h"
 #include "engine/EngineSettings.h"
 #include "engine/FtpEngine.h"
+#include "engine/TurnQueue.h"
 
 #include <QObject>
 #include <memory>
@@ -79,6 +80,7 @@ private:
     void onBanStarted(const QString& address);
 
     EngineSettings settings_;
+    TurnQueue loginTurns_;
     EngineEvents* events_ = nullptr;
     DescriptorListener listener_;
     DescriptorListener implicitListener_;
