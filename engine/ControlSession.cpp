@@ -109,7 +109,7 @@ void ControlSession::closeWith(const QString& text) {
 void ControlSession::closeAfterReply(const QString& text) {
     if (closed_)
         return;
-    if (!running_ && !transfer_ && !pending_ && !loginDelay_.isActive()) {
+    if (!running_ && !transfer_ && !pending_ && !awaitingVerdict_ && !loginDelay_.isActive()) {
         closeWith(text);
         return;
     }
@@ -139,7 +139,7 @@ void ControlSession::onIdleTimeout() {
 
 bool ControlSession::holdWhileBusy(const QByteArray& line) const {
     // A delayed answer, or a close on its way: nothing more is read.
-    if (loginDelay_.isActive() || endingAfterReply_)
+    if (awaitingVerdict_ || loginDelay_.isActive() || endingAfterReply_)
         return true;
     if (!transfer_ && !pending_)
         return false;

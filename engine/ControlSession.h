@@ -101,6 +101,9 @@ private:
     // A named account while TLS is required and the connection is clear.
     bool needsTlsFirst(const QString& user) const;
     void resetLogin();
+    // The verdict on the password given, asked of the program on its turn.
+    void decideLogin();
+    void finishLogin(Verdict verdict);
     // The 530 of a refused PASS, and the close after too many of them.
     void refuseLogin();
     void onLoginDelayOver();
@@ -224,6 +227,7 @@ private:
 
     bool userGiven_ = false;
     bool loggedIn_ = false;
+    bool awaitingVerdict_ = false; // a PASS waits for its turn in the login queue
     int failedLogins_ = 0;
     VirtualFileSystem vfs_;
     QString cwd_ = QStringLiteral("/");

@@ -14,6 +14,7 @@
 namespace kv::engine {
 
 class LoginBans;
+class TurnQueue;
 
 // Shown at the end of HELP.
 inline constexpr char kEngineVersion[] = "1.0";
@@ -35,6 +36,8 @@ struct EngineSettings {
     std::function<bool(const QHostAddress&)> isLocalClient;
     // Failed-login counts and bans; null: no bans (see LoginBans.h).
     LoginBans* bans = nullptr;
+    // Where login verdicts wait for their turn; null: asked at once.
+    TurnQueue* loginTurns = nullptr;
 };
 
 } // namespace kv::engine

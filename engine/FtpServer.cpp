@@ -67,6 +67,7 @@ bool over(qsizetype count, int limit) {
 
 FtpServer::FtpServer(QObject* parent) : QObject(parent) {
     settings_.localAddress = primaryIPv4Address();
+    settings_.loginTurns = &loginTurns_;
     live_ = settings_;
     ignoreSigpipe();
 }

@@ -8,6 +8,7 @@
 #include "engine/DescriptorListener.h"
 #include "engine/EngineSettings.h"
 #include "engine/FtpEngine.h"
+#include "engine/TurnQueue.h"
 
 #include <QObject>
 #include <memory>
@@ -99,6 +100,7 @@ private:
     // the last successful (re)listen, for a failed Relisten to go back to.
     EngineSettings settings_;
     EngineSettings live_;
+    TurnQueue loginTurns_;
     EngineEvents* events_ = nullptr;
     std::unique_ptr<DescriptorListener> listener_;
     std::unique_ptr<DescriptorListener> implicitListener_;

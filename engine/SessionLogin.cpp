@@ -8,6 +8,7 @@
 #include "engine/EngineSettings.h"
 #include "engine/LoginBans.h"
 #include "engine/StreamSocket.h"
+#include "engine/TurnQueue.h"
 
 namespace kv::engine {
 
@@ -60,18 +61,42 @@ void ControlSession::cmdPass(const QString& arg) {
         return;
     }
     userGiven_ = false;
-    Verdict verdict = Verdict::Deny;
-    if (arg.size() <= kMaxPasswordLength) {
-        password_ = arg;
-        // Each login starts from the server's root with no virtual folders;
-        // the login handler may change both.
-        rootDir_ = settings_.serverRootDir;
-        virtualDirs_.clear();
-        if (events_)
-            verdict = events_->LoginRequest(*this);
+    if (arg.size() > kMaxPasswordLength) {
+        finishLogin(Verdict::Deny);
+        return;
+    }
+    password_ = arg;
+    // Each login starts from the server's root with no virtual folders;
+    // the login handler may change both.
+    rootDir_ = settings_.serverRootDir;
+    virtualDirs_.clear();
+    if (!settings_.loginTurns) {
+        decideLogin();
+        return;
+    }
+    // Verifying a password hash takes milliseconds: each verdict gets a turn
+    // of its own, so the other sessions are served in between.
+    awaitingVerdict_ = true;
+    idleTimer_.stop();
+    settings_.loginTurns->post(this, [this] {
         if (closed_)
             return;
-    }
+        // Still waiting while the program decides: a ban this refusal starts
+        // closes the session only after the answer.
+        decideLogin();
+        awaitingVerdict_ = false;
+        restartIdleTimer();
+        processInput();
+    });
+}
+
+void ControlSession::decideLogin() {
+    const Verdict verdict = events_ ? events_->LoginRequest(*this) : Verdict::Deny;
+    if (!closed_)
+        finishLogin(verdict);
+}
+
+void ControlSession::finishLogin(Verdict verdict) {
     if (verdict == Verdict::Deny) {
         password_.clear();
         LoginBans* bans = settings_.bans;
