@@ -98,11 +98,13 @@ void ServerController::handOver(const Prepared& p) {
         engine_.setConnectionLimits(p.limits->first, p.limits->second);
 }
 
-void ServerController::applyOutsideEngine(const Prepared& p) {
+void ServerController::applyOutsideEngine(const Prepared& p, bool reread) {
     if (applyLogLimits_ && p.logLimits)
         applyLogLimits_(p.logLimits->first, p.logLimits->second);
-    if (applyBanRules_ && p.bans)
+    // A start lifts every ban; a reread keeps them unless the rules changed.
+    if (applyBanRules_ && p.bans && !(reread && appliedBans_ == p.bans))
         applyBanRules_(*p.bans);
+    appliedBans_ = p.bans;
     resolver_->start(p.passiveHost);
 }
 
@@ -121,7 +123,7 @@ bool ServerController::ServerStart() {
         view_->showRunning(listening);
     writeLog_(QString());
     writeLog_(monitor::StartLogLine(clock_(), listening));
-    applyOutsideEngine(p);
+    applyOutsideEngine(p, false);
     writeStartNotes();
     state_ = 1;
     if (view_)
@@ -145,7 +147,7 @@ bool ServerController::ServerReload() {
             writeLog_(monitor::ReloadFailedLogLine(clock_(), reason));
         return false;
     }
-    applyOutsideEngine(p);
+    applyOutsideEngine(p, true);
     writeLog_(monitor::ReloadLogLine(clock_(), engine_.LocalAddress(), engine_.Port()));
     writeStartNotes();
     return true;

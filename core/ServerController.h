@@ -107,7 +107,7 @@ private:
     void handOver(const Prepared& p);
     // The log limits, ban rules and public-name lookup: applied only once
     // the engine listens with the new values, so a failed reread keeps them.
-    void applyOutsideEngine(const Prepared& p);
+    void applyOutsideEngine(const Prepared& p, bool reread);
     void writeStartNotes();
     bool failStart(const QStringList& reasons);
     PassiveAddressResolver::WriteLogFn stampedLog();
@@ -123,6 +123,7 @@ private:
     std::function<void(qint64, int)> applyLogLimits_;
     std::function<QStringList()> startNotes_;
     std::function<void(const engine::BanRules&)> applyBanRules_;
+    std::optional<engine::BanRules> appliedBans_;
     ServerView* view_ = nullptr;
     std::unique_ptr<PassiveAddressResolver> resolver_;
     qint16 state_ = 0;

@@ -230,6 +230,12 @@ private Q_SLOTS:
         QCOMPARE(f.engine.maxConnections, 7);
         QCOMPARE(f.engine.maxPerAddress, 0);
         QCOMPARE(rules, (QList<engine::BanRules>{{4, 600000, 600000}}));
+        // A reread keeps the bans (and their rules) unless the rules change.
+        QVERIFY(f.controller.ServerReload());
+        QCOMPARE(rules.size(), 1);
+        rows.insert("ban_attempts", "6");
+        QVERIFY(f.controller.ServerReload());
+        QCOMPARE(rules.last(), (engine::BanRules{6, 600000, 600000}));
     }
 
     void passiveSettingsHandedOverAndHostFollowed() {

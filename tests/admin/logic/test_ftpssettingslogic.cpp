@@ -3,36 +3,25 @@
 // nothing in the file), when changes reach the file, the certificate line and
 // "Genera nuovo certificato".
 
-#include "access/AccountDatabase.h"
 #include "admin/logic/FtpsSettingsLogic.h"
-#include "tests/support/DbTestSupport.h"
+#include "tests/support/OptionsFixture.h"
 #include "tests/support/RecordingMessages.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kv;
 using namespace kv::admin;
-using kv::testing::column;
-using kv::testing::texts;
 
 namespace {
 
-struct Fixture {
-    QTemporaryDir dir;
-    QString path = dir.filePath("accounts.dat");
-    access::AccountDatabase db{path};
-    std::unique_ptr<access::AccountViews> views;
+struct Fixture : testing::OptionsFixture {
     QStringList described;
     QStringList generated;
     QString generateProblem;
     CertificateTools tools;
     std::unique_ptr<FtpsSettingsLogic> logic;
 
-    explicit Fixture(const QStringList& rows = {}, bool withTools = true) {
-        QVERIFY(db.open());
-        QCOMPARE(kv::testing::runSql(path, rows), QString());
-        views = std::make_unique<access::AccountViews>(db);
+    explicit Fixture(const QStringList& rows = {}, bool withTools = true) : OptionsFixture(rows) {
         if (withTools) {
             tools.describe = [this](const QString& file) {
                 described << file;
@@ -45,10 +34,9 @@ struct Fixture {
         }
         logic = std::make_unique<FtpsSettingsLogic>(views->options(), dir.path(), tools);
     }
-    QStringList stored() {
-        // The TLS rows and an unknown one; the rows a new database gets are left out.
-        return texts(column(path, "SELECT name || '=' || value FROM options WHERE name LIKE 'tls%' "
-                                  "OR name = 'passive_colour' ORDER BY name"));
+    // The TLS rows and an unknown one; the rows a new database gets are left out.
+    QStringList stored() const {
+        return storedWhere("name LIKE 'tls%' OR name = 'passive_colour'");
     }
 };
 

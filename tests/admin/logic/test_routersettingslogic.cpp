@@ -3,38 +3,22 @@
 // until the commit, refusals that leave nothing, and the forwarding advice
 // naming the control port and the passive range.
 
-#include "access/AccountDatabase.h"
 #include "admin/logic/RouterSettingsLogic.h"
-#include "tests/support/DbTestSupport.h"
+#include "tests/support/OptionsFixture.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kv;
 using namespace kv::admin;
-using kv::testing::column;
-using kv::testing::texts;
 
 namespace {
 
-struct Fixture {
-    QTemporaryDir dir;
-    QString path = dir.filePath("accounts.dat");
-    access::AccountDatabase db{path};
-    std::unique_ptr<access::AccountViews> views;
+struct Fixture : testing::OptionsFixture {
     std::unique_ptr<RouterSettingsLogic> logic;
 
-    explicit Fixture(const QStringList& rows = {}) {
-        QVERIFY(db.open());
-        QCOMPARE(kv::testing::runSql(path, rows), QString());
-        views = std::make_unique<access::AccountViews>(db);
-        logic = std::make_unique<RouterSettingsLogic>(views->options());
-    }
-    QStringList stored() {
-        return texts(column(path,
-                            "SELECT name || '=' || ifnull(value, '') FROM options WHERE name LIKE "
-                            "'passive%' ORDER BY name"));
-    }
+    explicit Fixture(const QStringList& rows = {})
+        : OptionsFixture(rows), logic(std::make_unique<RouterSettingsLogic>(views->options())) {}
+    QStringList stored() const { return storedWhere("name LIKE 'passive%'"); }
 };
 
 } // namespace
