@@ -177,16 +177,6 @@ private Q_SLOTS:
         QTest::newRow("a test minute out of range is a real minute")
             << QStringList{"ban_minutes=1"} << QByteArray("0")
             << QList<qint64>{1000, 500, 0, 10 * minute, minute} << QStringList();
-        QTest::newRow("out of range")
-            << QStringList{"max_connections=-1", "max_connections_per_ip=100001",
-                           "ban_attempts=1001", "ban_window_minutes=0", "ban_minutes=x"}
-            << QByteArray() << QList<qint64>{1000, 500, 0, 10 * minute, 10 * minute}
-            << QStringList{
-                   "Opzione max_connections: -1 non è un numero intero da 0 a 100000",
-                   "Opzione max_connections_per_ip: 100001 non è un numero intero da 0 a 100000",
-                   "Opzione ban_attempts: 1001 non è un numero intero da 0 a 1000",
-                   "Opzione ban_window_minutes: 0 non è un numero intero da 1 a 1440",
-                   "Opzione ban_minutes: x non è un numero intero da 1 a 10080"};
     }
     void limitsAndBansFromRows() {
         QFETCH(QStringList, rows);

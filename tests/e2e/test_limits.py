@@ -8,7 +8,7 @@ import socket
 import time
 import unittest
 
-from kvharness import Server, Site, TIMEOUT
+from kvharness import Site, TIMEOUT
 
 TOO_MANY = "421 Too many connections, try again later."
 BANNED = "421 Too many failed logins from your address, try again later."
@@ -163,17 +163,6 @@ class Limits(unittest.TestCase):
         reply, took = client.timed("PASS wrong")
         self.assertEqual(reply, "530 Login incorrect")
         self.assertLess(took, 0.5)
-
-    def test_option_out_of_range_fails_the_start(self):
-        self.site.db.set_options(max_connections_per_ip=-1)
-        server = Server(self.site.data)
-        code = server.proc.wait(timeout=TIMEOUT)
-        server.stop()
-        self.assertEqual(code, 2)
-        self.assertIn("Opzione max_connections_per_ip: -1 non è un numero intero da 0 a 100000",
-                      server.stderr())
-        self.assertEqual(self.site.db.run("SELECT value FROM options WHERE name = "
-                                          "'max_connections_per_ip'"), [("-1",)])
 
 
 if __name__ == "__main__":

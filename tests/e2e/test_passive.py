@@ -9,7 +9,7 @@ import socket
 import time
 import unittest
 
-from kvharness import Server, Site, TIMEOUT, free_run, has_ipv6_loopback, program, run
+from kvharness import Server, Site, SiteTestCase, TIMEOUT, free_run, has_ipv6_loopback
 
 BUSY = "425 Every passive port is in use; try again later."
 
@@ -110,32 +110,13 @@ class PassiveBehindARouter(unittest.TestCase):
                 with socket.socket() as probe:  # nothing was left listening
                     probe.bind(("127.0.0.1", self.site.port))
 
-    def test_command_line_checks_through_the_same_declaration(self):
-        def kestrova(*args):
-            return run([program(), *args, "--data-dir", self.site.data])
-        refused = kestrova("option", "set", "passive_ports", "1000-2000")
-        self.assertEqual(refused.returncode, 1)
-        self.assertIn("Opzione passive_ports: 1000-2000 non è un intervallo di porte valido",
-                      refused.stderr.decode())
-        self.assertEqual(kestrova("option", "set", "passive_ports", " 50000 - 50100 ").returncode, 0)
-        self.assertEqual(kestrova("option", "set", "passive_address", "Casa.Example.NET").returncode, 0)
-        self.assertEqual(kestrova("option", "set", "passive_address", "::1").returncode, 1)
-        self.assertEqual(dict(self.site.db.run("SELECT name, value FROM options WHERE name LIKE 'passive%'")),
-                         {"passive_ports": "50000-50100", "passive_address": "casa.example.net"})
-
 
 @unittest.skipUnless(has_ipv6_loopback(), "no ::1 on this machine")
-class DualStack(unittest.TestCase):
+class DualStack(SiteTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.site = Site()
-        cls.site.db.add_user("bob", "x", rights="RB")
-        cls.site.db.settings(ip="::")
-        cls.site.start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.cleanup()
+    def prepare(cls, site):
+        site.db.add_user("bob", "x", rights="RB")
+        site.db.settings(ip="::")
 
     def test_ipv6_clients_use_epsv_and_eprt(self):
         ftp = self.site.ftp("bob", "x", host="::1")

@@ -132,6 +132,9 @@ private Q_SLOTS:
             "Opzione passive_address: " + QString(60, u'a') + "..." + nameWhy);
         bad("public with port", "passive_address", "203.0.113.7:21",
             "Opzione passive_address: 203.0.113.7:21" + nameWhy);
+        ok("no connection limit", "max_connections_per_ip", "0", "0");
+        bad("a window of no minutes", "ban_window_minutes", "0",
+            "Opzione ban_window_minutes: 0 non è un numero intero da 1 a 1440");
         bad("unknown option", "tls_colour", "blue", "Opzione sconosciuta: tls_colour");
         bad("long text cut", "tls", QString(80, u'x'),
             "Opzione tls: " + QString(60, u'x') +

@@ -3,12 +3,10 @@
 // refused one leaves nothing pending), and the list of banned addresses with
 // its minutes left and "Sblocca".
 
-#include "access/AccountDatabase.h"
 #include "admin/logic/LoginProtectionLogic.h"
 #include "engine/LoginBans.h"
-#include "tests/support/DbTestSupport.h"
+#include "tests/support/OptionsFixture.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kv;
@@ -16,21 +14,14 @@ using namespace kv::admin;
 
 namespace {
 
-struct Fixture {
-    QTemporaryDir dir;
-    QString path = dir.filePath("accounts.dat");
-    access::AccountDatabase db{path};
-    std::unique_ptr<access::AccountViews> views;
+struct Fixture : testing::OptionsFixture {
     qint64 now = 0;
     engine::LoginBans bans{[this] { return now; }};
     std::unique_ptr<LoginProtectionLogic> logic;
 
-    explicit Fixture(const QStringList& sql = {}) {
-        QVERIFY(db.open());
-        QCOMPARE(kv::testing::runSql(path, sql), QString());
-        views = std::make_unique<access::AccountViews>(db);
-        logic = std::make_unique<LoginProtectionLogic>(views->options(), &bans);
-    }
+    explicit Fixture(const QStringList& sql = {})
+        : OptionsFixture(sql),
+          logic(std::make_unique<LoginProtectionLogic>(views->options(), &bans)) {}
 };
 
 } // namespace
