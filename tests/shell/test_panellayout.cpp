@@ -37,15 +37,6 @@ LayoutResult lay(int width, int height, int panel, const QList<LayoutChild>& chi
 class TestPanelLayout : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void hiddenWindowChangesNothing() {
-        LayoutInput in = viewport(6000, 4000, 0, {child(Other, 0, 300)});
-        in.windowVisible = false;
-        const LayoutResult r = layoutPanel(in, kHost, kHelp);
-        QVERIFY(!r.applied);
-        QVERIFY(r.children.isEmpty());
-        QVERIFY(!r.panelHeight);
-    }
-
     void stacksByTopWithGaps() {
         // Collection order differs from top order; two children share a top.
         const LayoutResult r =
@@ -95,14 +86,6 @@ private Q_SLOTS:
         QCOMPARE(*r.children[0].width, 2240 - 240);
         QCOMPARE(*r.children[1].height, 3 * 200 + 30);
         QCOMPARE(r.children[1].top, 120 + 230 + 120);
-    }
-
-    void separatorTakesOnlyItsGap() {
-        const LayoutResult r =
-            lay(6000, 3000, 0, {child(Separator, 0, 500), child(Other, 100, 300)});
-        QCOMPARE(*r.children[0].height, 0);
-        QVERIFY(r.children[0].clearCaption);
-        QCOMPARE(r.children[1].top, 240);
     }
 
     void ipListsShareTheViewport_data() {
