@@ -1,3 +1,4 @@
+// The port list and the minimized start as the window reads them from the settings row.
 #include "admin/logic/StartupDefaults.h"
 
 #include <QTest>
@@ -13,13 +14,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expectedEntries");
         QTest::addColumn<QString>("expectedText");
         QTest::addColumn<int>("selected");
-        const QStringList design{"21"};
-        QTest::newRow("other port added and selected")
-            << design << "2121" << QStringList{"21", "2121"} << "2121" << 1;
+        const QStringList design{"21"}, both{"21", "2121"};
+        QTest::newRow("other port added and selected") << design << "2121" << both << "2121" << 1;
         QTest::newRow("21 not added twice") << design << "21" << design << "21" << -1;
         QTest::newRow("empty becomes 21") << design << "" << design << "21" << -1;
-        QTest::newRow("already listed selected, not repeated")
-            << QStringList{"21", "2121"} << "2121" << QStringList{"21", "2121"} << "2121" << 1;
+        QTest::newRow("listed once, selected") << both << "2121" << both << "2121" << 1;
     }
     void port() {
         QFETCH(QStringList, entries);

@@ -1,15 +1,16 @@
 // One owner's virtual folders on a temporary accounts.dat: edits written at
-// once, where deleting moves, and the full virtual position. The dialog test
-// drives the rest through the controls.
+// once, where deleting moves, and the full virtual position.
 
 #include "access/AccountDatabase.h"
 #include "admin/logic/VirtualDirList.h"
+#include "tests/support/DbTestSupport.h"
 
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
+using kv::admin::VirtualDirList;
 
 class TestVirtualDirList : public QObject {
     Q_OBJECT
@@ -18,12 +19,9 @@ class TestVirtualDirList : public QObject {
     std::unique_ptr<kv::access::AccountDatabase> db;
 
     QStringList rows(const QString& sql) {
-        QStringList out;
-        QSqlQuery query(db->connection());
-        query.exec(sql);
-        while (query.next())
-            out.append(query.value(0).toString());
-        return out;
+        QVariantList values;
+        kv::testing::rawSql(dir.filePath(u"accounts.dat"_s), {sql}, true, &values);
+        return QVariant(values).toStringList();
     }
 
 private Q_SLOTS:
@@ -32,43 +30,33 @@ private Q_SLOTS:
         db = std::make_unique<kv::access::AccountDatabase>(dir.filePath(u"accounts.dat"_s));
         QVERIFY(db->open());
         QSqlQuery query(db->connection());
-        for (const char* sql : {"INSERT INTO virtualdirs VALUES ('a', '/x', '/real/a', 5)",
-                                "INSERT INTO virtualdirs VALUES ('anon', '/', '/pub', 0)",
-                                "INSERT INTO virtualdirs VALUES ('b', NULL, NULL, 5)",
-                                "INSERT INTO virtualdirs VALUES ('c', '/', '/c', 55)"})
-            QVERIFY(query.exec(QLatin1String(sql)));
+        QVERIFY(
+            query.exec(u"INSERT INTO virtualdirs VALUES ('a', '/x', '/real/a', 5), ('anon', '/', "
+                       "'/pub', 0), ('b', NULL, NULL, 5), ('c', '/', '/c', 55)"_s));
     }
     void cleanup() { db.reset(); }
 
+    // Only the edited field of the current row is written; NULL fields stay NULL.
     void editsWriteTheCurrentRowAtOnce() {
-        kv::admin::VirtualDirList list(db->connection(), 5);
-        list.Refresh();
-        list.setCurrentRow(1);
-        QCOMPARE(list.field(kv::admin::VirtualDirList::Source), QString()); // NULL reads empty
-        QVERIFY(list.setField(kv::admin::VirtualDirList::Source, u"/v"_s));
-        QVERIFY(list.setField(kv::admin::VirtualDirList::Name, u"b2"_s));
-        QCOMPARE(list.index(1, 0).data().toString(), u"b2"_s);
-        const QString sql = u"SELECT name || '|' || ifnull(source, '-') || '|' || "
-                            "ifnull(destination, '-') FROM virtualdirs ORDER BY rowid"_s;
-        const QStringList expected{"a|/x|/real/a", "anon|/|/pub", "b2|/v|-", "c|/|/c"};
-        QCOMPARE(rows(sql), expected);
+        VirtualDirList list(db->connection(), 5);
         QVERIFY(list.Refresh());
-        QCOMPARE(list.rowCount(), 2);
-        QCOMPARE(rows(sql), expected);
+        QCOMPARE(list.rowCount(), 2); // not account 55's
+        list.setCurrentRow(1);
+        QCOMPARE(list.field(VirtualDirList::Source), QString());
+        QVERIFY(list.setField(VirtualDirList::Source, u"/v"_s));
+        QCOMPARE(rows(u"SELECT name || '|' || ifnull(source, '-') || '|' || ifnull(destination, "
+                      "'-') FROM virtualdirs ORDER BY rowid"_s),
+                 (QStringList{"a|/x|/real/a", "anon|/|/pub", "b|/v|-", "c|/|/c"}));
     }
 
-    void deletingMovesToTheFollowingOrPreviousRow() {
-        kv::admin::VirtualDirList list(db->connection(), 5);
+    void deletingMovesToTheFollowingRow() {
+        VirtualDirList list(db->connection(), 5);
         list.Refresh();
         list.cmdNuova(); // rows a, b, new
         list.setCurrentRow(0);
         QVERIFY(list.cmdElimina());
-        QCOMPARE(list.field(kv::admin::VirtualDirList::Name), u"b"_s);
-        list.setCurrentRow(1);
-        QVERIFY(list.cmdElimina()); // the last row: the one before it follows
-        QCOMPARE(list.currentRow(), 0);
-        QCOMPARE(list.field(kv::admin::VirtualDirList::Name), u"b"_s);
-        QVERIFY(list.cmdElimina());
+        QCOMPARE(list.field(VirtualDirList::Name), u"b"_s); // the dialog's test: the last row
+        QVERIFY(list.cmdElimina() && list.cmdElimina());
         QCOMPARE(list.currentRow(), -1);
         QVERIFY(!list.cmdElimina());
         QCOMPARE(rows(u"SELECT name FROM virtualdirs ORDER BY rowid"_s),
@@ -79,18 +67,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("position");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("full");
-        const char* const rows[][4] = {
-            {"adds one slash", "/docs", "foto", "/docs/foto"},
-            {"backslashes kept", "C:\\dati", "foto", "C:\\dati/foto"},
-            {"already ends in slash", "/docs/", "foto", "/docs/foto"},
-            {"blanks only", "   ", "foto", "foto"},
-            {"empty", "", "foto", "foto"},
-            {"trimmed", "  /a  ", "  b ", "/a/b"},
-            {"no name", "/a", "", "/a/"},
-        };
-        for (const auto& r : rows)
-            QTest::newRow(r[0]) << QString::fromLatin1(r[1]) << QString::fromLatin1(r[2])
-                                << QString::fromLatin1(r[3]);
+        QTest::newRow("already ends in slash") << u"/docs/"_s << u"foto"_s << u"/docs/foto"_s;
+        QTest::newRow("empty") << QString() << u"foto"_s << u"foto"_s;
+        QTest::newRow("trimmed") << u"  /a  "_s << u"  b "_s << u"/a/b"_s;
+        QTest::newRow("no name") << u"/a"_s << QString() << u"/a/"_s;
     }
     void aggiornaPath() {
         QFETCH(QString, position);

@@ -4,7 +4,6 @@
 #include "admin/ui/VirtualDirDialog.h"
 #include "tests/support/PanelTestHost.h"
 
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -20,12 +19,11 @@ class TestVirtualDirDialog : public QObject {
     std::unique_ptr<PanelTestHost> host;
     std::unique_ptr<kv::ui::VirtualDirDialog> dialog;
 
-    void open(int owner) {
+    void open(int owner, const QStringList& more = {}) {
         host = std::make_unique<PanelTestHost>();
-        host->exec({u"INSERT INTO virtualdirs VALUES ('foto', '/docs', '/real/foto', 4)"_s,
-                    u"INSERT INTO virtualdirs VALUES ('pub', '/', '/real/pub', 0)"_s,
-                    QStringLiteral(
-                        "INSERT INTO virtualdirs VALUES ('musica', 'C:\\dati', '/real/m', 4)")});
+        host->exec({u"INSERT INTO virtualdirs VALUES ('foto', '/docs', '/real/foto', 4), ('pub', "
+                    "'/', '/real/pub', 0), ('musica', 'C:\\dati', '/real/m', 4)"_s});
+        host->exec(more);
         dialog = std::make_unique<kv::ui::VirtualDirDialog>(host->core().database().connection(),
                                                             owner, *host);
     }
@@ -105,15 +103,10 @@ private Q_SLOTS:
     }
 
     void anUnreadableListIsReported() {
-        open(4);
-        dialog.reset();
-        host->exec({u"ALTER TABLE virtualdirs RENAME TO gone"_s});
-        dialog = std::make_unique<kv::ui::VirtualDirDialog>(host->core().database().connection(), 4,
-                                                            *host);
+        open(4, {u"ALTER TABLE virtualdirs RENAME TO gone"_s});
         QCOMPARE(host->recorder.shown.size(), 1);
         QVERIFY(host->recorder.texts().first().contains(u"virtualdirs"_s));
-        QCOMPARE(grid()->model()->rowCount(), 0);
-        QVERIFY(!box(u"txtName"_s)->isEnabled());
+        QVERIFY(grid()->model()->rowCount() == 0 && !box(u"txtName"_s)->isEnabled());
     }
 
     void pickersStartAtThePositionBox_data() {
@@ -135,8 +128,7 @@ private Q_SLOTS:
         host->pickerAnswer = u"/scelta"_s;
         click(button);
         QCOMPARE(box(target)->text(), u"/scelta"_s);
-        QVERIFY(stored().first().contains(u"|/scelta|"_s) ||
-                stored().first().contains(u"|/scelta|4"_s));
+        QVERIFY(stored().first().contains(u"|/scelta|"_s));
     }
 };
 
