@@ -48,19 +48,19 @@ private Q_SLOTS:
     void createsTheSchemaAndTheDefaultRows() {
         Opened f;
         QVERIFY(f.db.isOpen() && !f.db.isReadOnly() && f.db.problem().isEmpty());
-        const QString& path = f.path;
-        QCOMPARE(texts(column(path, "SELECT sql FROM sqlite_master WHERE type='table' AND "
-                                    "name <> 'sqlite_sequence' ORDER BY rowid")),
+        QCOMPARE(texts(column(f.path, "SELECT sql FROM sqlite_master WHERE type='table' AND "
+                                      "name <> 'sqlite_sequence' ORDER BY rowid")),
                  accountSchema());
-        QCOMPARE(texts(column(path, "SELECT ip || '|' || port || '|' || rootdir || '|' || start || "
-                                    "'|' || timeout || '|' || log || '|' || IPok || '|' || IPko || "
-                                    "'|' || debugmode || '|' || resolvelinks || '|' || "
-                                    "datalingertime || '|' || minimized FROM settings")),
-                 QStringList{"Default|21||0|180|1|0|0|0|1|0|0"});
-        QCOMPARE(texts(column(path, "SELECT enabled || read || write || \"delete\" || browse || "
-                                    "manage || '|' || ifnull(rootdir, '') FROM anonymous")),
+        QCOMPARE(
+            texts(column(f.path, "SELECT ip || '|' || port || '|' || rootdir || '|' || start || "
+                                 "'|' || timeout || '|' || log || '|' || IPok || '|' || IPko || "
+                                 "'|' || debugmode || '|' || resolvelinks || '|' || "
+                                 "datalingertime || '|' || minimized FROM settings")),
+            QStringList{"Default|21||0|180|1|0|0|0|1|0|0"});
+        QCOMPARE(texts(column(f.path, "SELECT enabled || read || write || \"delete\" || browse || "
+                                      "manage || '|' || ifnull(rootdir, '') FROM anonymous")),
                  QStringList{"010010|"});
-        QCOMPARE(texts(column(path, "SELECT count(*) FROM users")), QStringList{"0"});
+        QCOMPARE(texts(column(f.path, "SELECT count(*) FROM users")), QStringList{"0"});
         // Only the finished file is left in the folder, no temporary or journal file.
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"accounts.dat"});
@@ -114,28 +114,23 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("accounts.dat"));
         QFile file(path);
-        if (statements.isEmpty()) {
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(bytes);
-            file.close();
-        } else {
+        if (statements.isEmpty())
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        else
             QCOMPARE(runSql(path, statements), QString());
-        }
+        file.close();
         if (damageAt >= 0) {
             QVERIFY(file.open(QIODevice::ReadWrite) && file.size() > damageAt + 4096);
-            QVERIFY(file.seek(damageAt));
-            file.write(QByteArray(4096, '\x5a'));
+            QVERIFY(file.seek(damageAt) && file.write(QByteArray(4096, '\x5a')) == 4096);
             file.close();
         }
         const QByteArray before = fileHash(path);
         {
             AccountDatabase db(path);
             QCOMPARE(db.open(), reason.isEmpty());
+            const QString opening = "Impossibile aprire il database degli account %1: %2";
             QCOMPARE(db.problem(),
-                     reason.isEmpty()
-                         ? QString()
-                         : QStringLiteral("Impossibile aprire il database degli account %1: %2")
-                               .arg(QDir::toNativeSeparators(path), reason));
+                     reason.isEmpty() ? "" : opening.arg(QDir::toNativeSeparators(path), reason));
             // A refused file leaves the views empty on a still valid connection.
             AccountViews views(db);
             views.openAll();
@@ -152,13 +147,12 @@ private Q_SLOTS:
 
     void reportsWhereNoFileCanBeCreated() {
         QTemporaryDir dir;
-        const QString missing = dir.filePath(QStringLiteral("missing/accounts.dat"));
+        const QString missing = dir.filePath("missing/accounts.dat");
         AccountDatabase inMissingFolder(missing);
         QVERIFY(!inMissingFolder.open());
-        QCOMPARE(inMissingFolder.problem(),
-                 QStringLiteral("Impossibile creare il database degli account %1: la cartella "
-                                "non esiste.")
-                     .arg(QDir::toNativeSeparators(missing)));
+        QCOMPARE(inMissingFolder.problem(), "Impossibile creare il database degli account " +
+                                                QDir::toNativeSeparators(missing) +
+                                                ": la cartella non esiste.");
         QVERIFY(QDir(dir.path()).mkdir("accounts.dat"));
         AccountDatabase onFolder(dir.filePath("accounts.dat"));
         QVERIFY(!onFolder.open());
@@ -238,12 +232,10 @@ private Q_SLOTS:
         Opened f({"INSERT INTO users (login) VALUES ('amy'), ('bob')",
                   "INSERT INTO IPok VALUES ('10.0.0.1')", "INSERT INTO IPko VALUES ('10.0.0.9')"});
         AccountViews& views = *f.views;
-        const QString& path = f.path;
-        QCOMPARE(views.Data1().Field("login"), QStringLiteral("amy"));
-        QCOMPARE(views.Data2().Field("ip"), QStringLiteral("Default"));
-        QCOMPARE(views.Data3().Field("read"), QStringLiteral("1"));
-        QCOMPARE(views.DataIP(0).Field("IP"), QStringLiteral("10.0.0.1"));
-        QCOMPARE(views.DataIP(1).Field("IP"), QStringLiteral("10.0.0.9"));
+        QCOMPARE(QStringList({views.Data1().Field("login"), views.Data2().Field("ip"),
+                              views.Data3().Field("read"), views.DataIP(0).Field("IP"),
+                              views.DataIP(1).Field("IP")}),
+                 QStringList({"amy", "Default", "1", "10.0.0.1", "10.0.0.9"}));
 
         // A failing save (a repeated login) does not stop the views after it.
         QVERIFY(views.Data1().setField("login", "BOB"));
@@ -255,11 +247,11 @@ private Q_SLOTS:
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.at(0).at(0).toInt(), kDuplicateKeyError);
         QVERIFY(views.Data1().isDirty());
-        QCOMPARE(texts(column(path, "SELECT group_concat(login) FROM users")),
+        QCOMPARE(texts(column(f.path, "SELECT group_concat(login) FROM users")),
                  QStringList{"amy,bob"});
         QCOMPARE(
-            texts(column(path, "SELECT port || '|' || enabled || '|' || IPko.IP FROM settings, "
-                               "anonymous, IPko")),
+            texts(column(f.path, "SELECT port || '|' || enabled || '|' || IPko.IP FROM settings, "
+                                 "anonymous, IPko")),
             QStringList{"2121|1|10.0.0.8"});
     }
 
@@ -269,11 +261,10 @@ private Q_SLOTS:
     void lockedFileFailsFastAndKeepsTheChange() {
         Opened f;
         AccountViews& views = *f.views;
-        const QString& path = f.path;
         QSignalSpy errors(&views.Data2(), &DataView::Error);
         QElapsedTimer timer;
         {
-            LockHolder other(path, QStringLiteral("BEGIN IMMEDIATE"));
+            LockHolder other(f.path, QStringLiteral("BEGIN IMMEDIATE"));
             QVERIFY(other.locked());
             QVERIFY(views.Data2().setField("port", "2121"));
             timer.start();
@@ -286,12 +277,12 @@ private Q_SLOTS:
             QCOMPARE(views.Data2().Field("port"), QStringLiteral("2121"));
         }
         QVERIFY(views.Data2().Update());
-        QCOMPARE(texts(column(path, "SELECT port FROM settings")), QStringList{"2121"});
+        QCOMPARE(texts(column(f.path, "SELECT port FROM settings")), QStringList{"2121"});
 
         // Opening a file held exclusively refuses it quickly and leaves it alone.
-        LockHolder exclusive(path, QStringLiteral("BEGIN EXCLUSIVE"));
+        LockHolder exclusive(f.path, QStringLiteral("BEGIN EXCLUSIVE"));
         QVERIFY(exclusive.locked());
-        AccountDatabase again(path);
+        AccountDatabase again(f.path);
         timer.start();
         QVERIFY(!again.open());
         QCOMPARE_LT(timer.elapsed(), 1500);
