@@ -208,15 +208,7 @@ def _small_files_one_session(args):
         ftp.voidresp()
     up = count / (time.perf_counter() - t0)
 
-    t0 = time.perf_counter()
-    for i in range(count):
-        conn = ftp.transfercmd("RETR %s/f%05d" % (SMALL_DIR, i))
-        got = read_all(conn, buf)
-        conn.close()
-        ftp.voidresp()
-        if got != SMALL_SIZE:
-            raise Failure("small download returned %d bytes" % got)
-    down = count / (time.perf_counter() - t0)
+    down = count / download_small(ftp, count, buf)
     args.cpu_mark.take()
     ftp.quit()
 
@@ -226,12 +218,8 @@ def _small_files_one_session(args):
     return up, down
 
 
-def _download_worker(port, user, password, count, start_at, queue):
-    """One session downloading the small files; puts (files, seconds)."""
-    ftp = connect(port, user, password)
-    ftp.voidcmd("TYPE I")
-    buf = bytearray(64 << 10)
-    time.sleep(max(0.0, start_at - time.time()))
+def download_small(ftp, count, buf):
+    """RETRs the first `count` small files, each on its own data connection; the seconds taken."""
     t0 = time.perf_counter()
     for i in range(count):
         conn = ftp.transfercmd("RETR %s/f%05d" % (SMALL_DIR, i))
@@ -240,7 +228,16 @@ def _download_worker(port, user, password, count, start_at, queue):
         ftp.voidresp()
         if got != SMALL_SIZE:
             raise Failure("small download returned %d bytes" % got)
-    elapsed = time.perf_counter() - t0
+    return time.perf_counter() - t0
+
+
+def _download_worker(port, user, password, count, start_at, queue):
+    """One session downloading the small files; puts (files, seconds)."""
+    ftp = connect(port, user, password)
+    ftp.voidcmd("TYPE I")
+    buf = bytearray(64 << 10)
+    time.sleep(max(0.0, start_at - time.time()))
+    elapsed = download_small(ftp, count, buf)
     ftp.quit()
     queue.put((count, elapsed))
 
@@ -754,6 +751,19 @@ def _small_file_and_listing_goals(ours, peers):
 
 # ---------------------------------------------------------------- main
 
+def add_measure_parser(sub):
+    """The "measure" subcommand with the arguments that name the server (also FTPS's)."""
+    m = sub.add_parser("measure")
+    m.add_argument("--name", required=True)
+    m.add_argument("--port", type=int, required=True)
+    m.add_argument("--user", required=True)
+    m.add_argument("--password", required=True)
+    m.add_argument("--root", required=True, help="the server's root folder on disk")
+    m.add_argument("--server-pid", type=int, required=True)
+    m.add_argument("--json", required=True)
+    return m
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
     sub = ap.add_subparsers(dest="cmd", required=True)
@@ -764,14 +774,7 @@ def main():
     p.add_argument("--small", type=int, default=2000)
     p.add_argument("--list", type=int, default=10000)
 
-    m = sub.add_parser("measure")
-    m.add_argument("--name", required=True)
-    m.add_argument("--port", type=int, required=True)
-    m.add_argument("--user", required=True)
-    m.add_argument("--password", required=True)
-    m.add_argument("--root", required=True, help="the server's root folder on disk")
-    m.add_argument("--server-pid", type=int, required=True)
-    m.add_argument("--json", required=True)
+    m = add_measure_parser(sub)
     m.add_argument("--repeats", type=int, default=3)
     m.add_argument("--repeats-list", type=int, default=5)
     m.add_argument("--small", type=int, default=2000)

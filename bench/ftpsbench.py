@@ -340,14 +340,7 @@ def table(paths, ours_name):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
     sub = ap.add_subparsers(dest="cmd", required=True)
-    m = sub.add_parser("measure")
-    m.add_argument("--name", required=True)
-    m.add_argument("--port", type=int, required=True)
-    m.add_argument("--user", required=True)
-    m.add_argument("--password", required=True)
-    m.add_argument("--root", required=True, help="the server's root folder on disk")
-    m.add_argument("--server-pid", type=int, required=True)
-    m.add_argument("--json", required=True)
+    m = plain.add_measure_parser(sub)
     for name, default in (("repeats", 3), ("small", 2000), ("concurrency", 100),
                           ("login-procs", 4), ("login-seconds", 4.0), ("login-max", 200000),
                           ("idle", 100), ("noop-seconds", 8.0)):
