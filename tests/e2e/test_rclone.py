@@ -1,9 +1,9 @@
-"""rclone against the real program: `copy` of a small tree up and back down
-reports no error and keeps every file's modification time, which rclone sets
-with MFMT after each upload."""
+"""rclone against the real program: `copy` of a small tree up and back down reports no error and
+keeps every file's modification time (rclone sets it with MFMT after each upload)."""
 
 import os
 import unittest
+from pathlib import Path
 
 from kvharness import SiteTestCase, TIMEOUT, run
 
@@ -28,21 +28,18 @@ class Rclone(SiteTestCase):
         for offset, (name, data) in enumerate(files.items()):
             path = os.path.join(local, name)
             os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "wb") as f:
-                f.write(data)
+            Path(path).write_bytes(data)
             os.utime(path, (MTIME + offset, MTIME + offset))
 
-        up = self.rclone("copy", local, "REMOTE:tree")
-        self.assertEqual(up.returncode, 0, up.stderr.decode())
-        self.assertNotIn(b"ERROR", up.stderr)
         back = os.path.join(self.site.tmp, "back")
-        down = self.rclone("copy", "REMOTE:tree", back)
-        self.assertEqual(down.returncode, 0, down.stderr.decode())
+        for source, target in ((local, "REMOTE:tree"), ("REMOTE:tree", back)):
+            out = self.rclone("copy", source, target)
+            self.assertEqual(out.returncode, 0, out.stderr.decode())
+            self.assertNotIn(b"ERROR", out.stderr)
         for offset, (name, data) in enumerate(files.items()):
             for top in (os.path.join(self.site.root, "tree"), back):
                 path = os.path.join(top, name)
-                with open(path, "rb") as f:
-                    self.assertEqual(f.read(), data, path)
+                self.assertEqual(Path(path).read_bytes(), data, path)
                 self.assertEqual(int(os.stat(path).st_mtime), MTIME + offset, path)
 
 

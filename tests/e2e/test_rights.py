@@ -1,12 +1,11 @@
-"""One case per right with a real client: the account holding only that right
-does the operation; an account holding every other right is refused and the
-disk stays as it was. Every variant of each check belongs to the access
-layer's own test."""
+"""One case per right with a real client: the account holding only that right does it, one
+holding every other right is refused and the disk stays as it was (variants: the access tests)."""
 
 import ftplib
 import io
 import os
 import unittest
+from pathlib import Path
 
 from kvharness import RIGHTS, Site, SiteTestCase
 
@@ -17,18 +16,12 @@ def download(ftp):
     return bytes(data)
 
 
-def enter(ftp):
-    ftp.cwd("sub")
-    return ftp.pwd()
-
-
-# right: the operation, what the client gets back, what it adds to the root,
-# what it removes from it
+# right: the operation, what the client gets back, what it adds to the root, what it removes
 OPERATIONS = {
     "R": (download, b"hello\n", {}, ()),
     "W": (lambda ftp: ftp.storbinary("STOR up.txt", io.BytesIO(b"new"))[:3], "226", {"up.txt": b"new"}, ()),
     "D": (lambda ftp: ftp.delete("victim.txt")[:3], "250", {}, ("victim.txt",)),
-    "B": (enter, "/sub", {}, ()),
+    "B": (lambda ftp: ftp.cwd("sub") and ftp.pwd(), "/sub", {}, ()),
     "M": (lambda ftp: ftp.mkd("made"), "/made", {"made/": None}, ()),
 }
 
@@ -60,15 +53,10 @@ class Rights(SiteTestCase):
 
 
 class VirtualFolders(unittest.TestCase):
-    def setUp(self):
-        self.site = Site()
-
-    def tearDown(self):
-        self.site.cleanup()
-
     def test_account_virtual_folder_inside_its_own_root(self):
-        home = os.path.join(self.site.tmp, "home")
-        elsewhere = os.path.join(self.site.tmp, "elsewhere")
+        self.site = Site()
+        self.addCleanup(self.site.cleanup)
+        home, elsewhere = (os.path.join(self.site.tmp, name) for name in ("home", "elsewhere"))
         os.makedirs(os.path.join(home, "inner"))
         os.makedirs(elsewhere)
         uid = self.site.db.add_user("vic", "pw", rights="RWB", rootdir=home)
@@ -81,8 +69,7 @@ class VirtualFolders(unittest.TestCase):
         ftp.cwd("/inner/v")
         ftp.storbinary("STOR up.bin", io.BytesIO(b"\x00\x01\x02"))
         ftp.quit()
-        with open(os.path.join(elsewhere, "up.bin"), "rb") as f:
-            self.assertEqual(f.read(), b"\x00\x01\x02")
+        self.assertEqual(Path(elsewhere, "up.bin").read_bytes(), b"\x00\x01\x02")
 
 
 if __name__ == "__main__":
