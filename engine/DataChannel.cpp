@@ -78,6 +78,7 @@ PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveS
         closeListener();
         return opened;
     }
+    keepsOperatorsPort_ = passive.hasRange();
     mode_ = Mode::Passive;
     return opened;
 }
@@ -93,9 +94,8 @@ bool DataChannel::reuseListener(const QHostAddress& local, const PassiveSettings
     if (!listener_ || !listener_->isListening() || listener_->serverAddress() != local ||
         reuses_ >= kListenerReuses)
         return false;
-    const int port = listener_->serverPort();
-    if (passive.hasRange() && (port < passive.portFirst || port > passive.portLast))
-        return false;
+    if (passive.hasRange())
+        return false; // see keepsOperatorsPort_
     ++reuses_;
     return true;
 }
@@ -185,6 +185,7 @@ void DataChannel::open() {
 void DataChannel::handOver() {
     QTcpSocket* tcp = socket_;
     socket_ = nullptr;
+    releaseOperatorsPort();
     tcp->disconnect(this);
     tcp->setParent(nullptr);
     timeout_.stop();
@@ -236,7 +237,14 @@ void DataChannel::fail(const QString& reason, Reply answer) {
         Q_EMIT failed(reason, answer);
 }
 
+void DataChannel::releaseOperatorsPort() {
+    if (keepsOperatorsPort_ && listener_)
+        listener_->close();
+    keepsOperatorsPort_ = false;
+}
+
 void DataChannel::reset() {
+    releaseOperatorsPort();
     timeout_.stop();
     wanted_ = false;
     mode_ = Mode::None;

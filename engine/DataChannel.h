@@ -50,9 +50,10 @@ public:
 
     // Listens on `local` on a random free port: of the operator's range when
     // `passive` has one (never outside it), else of the dynamic ports (any
-    // free port when they are taken). The listener stays open for the
+    // free port when they are taken). A dynamic port stays open for the
     // session's next PASVs on the same address, which get the same port (a
-    // new one after many); between PASVs every connection is refused.
+    // new one after many; between PASVs every connection is refused); a port
+    // of the operator's range is given back when the transfer ends.
     PassivePort listenPassive(const QHostAddress& local, const PassiveSettings& passive);
     void setActive(const QHostAddress& address, quint16 port);
     bool isConfigured() const { return mode_ != Mode::None; }
@@ -65,8 +66,8 @@ public:
     // Asks for the connected socket: ready() or failed() follows (ready()
     // may come before open() returns when the client is already connected).
     void open();
-    // Forgets the mode and closes anything not yet handed over; the passive
-    // listener stays open (refusing connections) for the next PASV.
+    // Forgets the mode and closes anything not yet handed over; a dynamic
+    // passive port stays open (refusing connections) for the next PASV.
     void reset();
     // reset() and the passive listener closed too (PORT, the session's end).
     void closeListener();
@@ -88,6 +89,7 @@ private:
     void fail(const QString& reason, Reply answer = Reply::CantOpenData);
     PassivePort listenInRange(const QHostAddress& local, int first, int last, bool anyPortLast);
     bool reuseListener(const QHostAddress& local, const PassiveSettings& passive);
+    void releaseOperatorsPort();
 
     QHostAddress client_;
     int portFirst_;
@@ -102,6 +104,9 @@ private:
     bool wanted_ = false;
     bool debugging_ = false;
     int reuses_ = 0; // PASVs the listener has served since it was opened
+    // A port of the operator's range is given back after each transfer: the
+    // router forwards only so many, and an idle session must not hold one.
+    bool keepsOperatorsPort_ = false;
     QTimer timeout_;
 };
 

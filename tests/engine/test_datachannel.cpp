@@ -46,6 +46,7 @@ private Q_SLOTS:
         DataChannel channel(kLoopback, EngineLimits{}, nullptr);
         QSet<quint16> seen;
         for (int i = 0; i < 40; ++i) {
+            channel.closeListener(); // else the next PASV keeps the same port
             const PassivePort opened = channel.listenPassive(kLoopback, range(base, base + 3));
             QVERIFY(opened.port >= base && opened.port <= base + 3);
             QVERIFY(!opened.rangeBusy);
@@ -66,11 +67,13 @@ private Q_SLOTS:
         }
         DataChannel channel(kLoopback, EngineLimits{}, nullptr);
         // One port left of three: always found, whatever order is tried.
-        for (int i = 0; i < 10; ++i)
+        for (int i = 0; i < 10; ++i) {
+            channel.closeListener();
             QCOMPARE(channel.listenPassive(kLoopback, range(base, base + 2)).port,
                      quint16(base + 2));
+        }
         taken.push_back(std::make_unique<QTcpServer>());
-        channel.reset();
+        channel.closeListener();
         QVERIFY(taken.back()->listen(kLoopback, quint16(base + 2)));
         const PassivePort full = channel.listenPassive(kLoopback, range(base, base + 2));
         QCOMPARE(full.port, quint16(0));
