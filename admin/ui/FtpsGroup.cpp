@@ -56,11 +56,9 @@ void FtpsGroup::buildControls(QWidget* panel, int& top) {
     QWidget* modeRow = addGroup(panel, QStringLiteral("picTls"), -1, kButtonHeight, top);
     mode_ = makeChoice(modeRow, QStringLiteral("cboTls"), admin::ftpsModeCaptions(), 0, 180);
 
-    addText(panel,
-            QStringLiteral("Porta FTPS implicita, dove TLS inizia subito (vuoto = nessuna):"), top);
-    port_ = new QLineEdit(panel);
-    port_->setObjectName(QStringLiteral("txtTlsPort"));
-    placeChild(port_, kLineHeight, top, 120);
+    port_ = addTextBox(
+        panel, QStringLiteral("Porta FTPS implicita, dove TLS inizia subito (vuoto = nessuna):"),
+        QStringLiteral("txtTlsPort"), 120, top);
 
     QPushButton* browseCertificate = nullptr;
     QPushButton* browseKey = nullptr;

@@ -81,6 +81,15 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& tex
     return named(new QPushButton(text, parent), name, QRect(x, y, width, kButtonHeight));
 }
 
+QLineEdit* addTextBox(QWidget* panel, const QString& caption, const QString& name, int width,
+                      int& top) {
+    addText(panel, caption, top);
+    auto* box = new QLineEdit(panel);
+    box->setObjectName(name);
+    placeChild(box, kLineHeight, top, width);
+    return box;
+}
+
 QLineEdit* makeBox(QWidget* parent, const QString& name, int x, int y, int width) {
     return named(new QLineEdit(parent), name, QRect(x, y, width, kLineHeight));
 }

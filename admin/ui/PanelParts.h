@@ -40,6 +40,9 @@ QLabel* addText(QWidget* panel, const QString& text, int& top, const QString& na
 QLabel* addSeparator(QWidget* panel, int& top);
 // A group of controls, `height` pixels high; `index` >= 0 makes it an array element.
 QWidget* addGroup(QWidget* panel, const QString& name, int index, int height, int& top);
+// A caption and, below it, a named text box `width` pixels wide.
+QLineEdit* addTextBox(QWidget* panel, const QString& caption, const QString& name, int width,
+                      int& top);
 // Places a direct child of the panel below the previous one.
 void placeChild(QWidget* child, int height, int& top, int width = kGroupWidth);
 // A small bold caption inside a group.

@@ -26,18 +26,14 @@ RouterGroup::RouterGroup(QWidget* panel, PanelHost& host, int& top,
                            "dinamico); i client della rete locale continuano a ricevere "
                            "l'indirizzo a cui si collegano."),
             top);
-    addText(panel, QStringLiteral("Porte passive (per esempio 50000-50100; vuoto = qualsiasi):"),
-            top);
-    ports_ = new QLineEdit(panel);
-    ports_->setObjectName(QStringLiteral("txtPassivePorts"));
-    placeChild(ports_, kLineHeight, top, 180);
-    addText(panel,
-            QStringLiteral("Indirizzo pubblico o nome del router (vuoto = l'indirizzo a cui il "
-                           "client si collega):"),
-            top);
-    address_ = new QLineEdit(panel);
-    address_->setObjectName(QStringLiteral("txtPassiveAddress"));
-    placeChild(address_, kLineHeight, top, 270);
+    ports_ = addTextBox(
+        panel, QStringLiteral("Porte passive (per esempio 50000-50100; vuoto = qualsiasi):"),
+        QStringLiteral("txtPassivePorts"), 180, top);
+    address_ = addTextBox(
+        panel,
+        QStringLiteral("Indirizzo pubblico o nome del router (vuoto = l'indirizzo a cui il "
+                       "client si collega):"),
+        QStringLiteral("txtPassiveAddress"), 270, top);
     advice_ = addText(panel, QString(), top, QStringLiteral("lblForwarding"));
     advice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     load();

@@ -57,13 +57,11 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     cboPorta_->addItem(QStringLiteral("21"));
     placeChild(cboPorta_, kButtonHeight, top, 120);
 
-    addText(panel,
-            QStringLiteral("Inserire il numero di secondi trascorsi i quali un utente inattivo è "
-                           "automaticamente disconnesso (180 per default):"),
-            top);
-    auto* timeout = new QLineEdit(panel);
-    timeout->setObjectName(QStringLiteral("Text2"));
-    placeChild(timeout, kLineHeight, top, 120);
+    auto* timeout = addTextBox(
+        panel,
+        QStringLiteral("Inserire il numero di secondi trascorsi i quali un utente inattivo è "
+                       "automaticamente disconnesso (180 per default):"),
+        QStringLiteral("Text2"), 120, top);
     addSeparator(panel, top);
 
     addTitle(panel, QStringLiteral("Percorso di default"), top);
