@@ -29,6 +29,8 @@ public:
     QStringList events;
 };
 
+const QString kAt = QStringLiteral("[05-12-2026 20:49:03] ");
+
 struct Fixture {
     testing::FakeEngine engine;
     Boxes boxes;
@@ -44,6 +46,19 @@ struct Fixture {
                         {ServerBox::ResolveLinks, "0"},    {ServerBox::DebugMode, "2"},
                         {ServerBox::DataLingerTime, "5"}};
         engine.setLocalAddress("");
+    }
+    QMap<QString, QString> rows; // the options table, once useRows() is called
+    void useRows() {
+        controller.setOptionSource([this] { return access::OptionRows{rows, {}}; }, "/data");
+    }
+    // A start or reread that failed for these reasons: each logged, all shown.
+    void expectFailure(const QStringList& reasons) {
+        QStringList logged;
+        for (const QString& reason : reasons)
+            logged << kAt + "SERVER START FAILED: " + reason;
+        QCOMPARE(log, logged);
+        QCOMPARE(view.events,
+                 QStringList{"failed " + kStartFailedMessage + "\n" + reasons.join('\n')});
     }
 };
 
@@ -64,7 +79,7 @@ private Q_SLOTS:
         QCOMPARE(int(f.engine.DataLingerTime()), 5);
         QCOMPARE(int(f.controller.ServerState()), 1);
         QCOMPARE(f.view.events, QStringList({"running 127.0.0.1", "after start"}));
-        QCOMPARE(f.log, QStringList({"", "[05-12-2026 20:49:03] SERVER START ON IP 127.0.0.1"}));
+        QCOMPARE(f.log, QStringList({"", kAt + "SERVER START ON IP 127.0.0.1"}));
     }
 
     void defaultAddressInAnyCase_data() {
@@ -159,18 +174,13 @@ private Q_SLOTS:
         QCOMPARE(prepared, 0);
         QCOMPARE(int(f.engine.Port()), 21); // nothing handed over
         QCOMPARE(int(f.controller.ServerState()), 0);
-        QStringList logged;
-        for (const QString& reason : reasons)
-            logged << "[05-12-2026 20:49:03] SERVER START FAILED: " + reason;
-        QCOMPARE(f.log, logged);
-        QCOMPARE(f.view.events,
-                 QStringList{"failed " + kStartFailedMessage + "\n" + reasons.join('\n')});
+        f.expectFailure(reasons);
     }
 
     void tlsSettingsHandedOverAndCertificatePrepared() {
         Fixture f;
-        QMap<QString, QString> rows{{"tls", "on"}, {"tls_implicit_port", "990"}};
-        f.controller.setOptionSource([&] { return access::OptionRows{rows, {}}; }, "/data");
+        f.rows = {{"tls", "on"}, {"tls_implicit_port", "990"}};
+        f.useRows();
         QList<engine::TlsSettings> prepared;
         QString problem;
         f.controller.setPrepareCertificate([&](const engine::TlsSettings& tls) {
@@ -194,11 +204,10 @@ private Q_SLOTS:
         f.view.events.clear();
         QVERIFY(!f.controller.ServerStart());
         QCOMPARE(f.engine.listenCalls, 1);
-        QCOMPARE(f.log, QStringList{"[05-12-2026 20:49:03] SERVER START FAILED: " + problem});
-        QCOMPARE(f.view.events, QStringList{"failed " + kStartFailedMessage + "\n" + problem});
+        f.expectFailure({problem});
 
         // With TLS off nothing is prepared and the engine gets TLS off.
-        rows = {{"tls", "off"}};
+        f.rows = {{"tls", "off"}};
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(prepared.size(), 2);
         QCOMPARE(int(f.engine.Tls().mode), int(engine::TlsMode::Off));
@@ -206,24 +215,24 @@ private Q_SLOTS:
 
     void logLimitsAndStartNotesFollowTheStart() {
         Fixture f;
-        QMap<QString, QString> rows{{"log_max_mib", "2"}, {"log_keep", "3"}};
-        f.controller.setOptionSource([&] { return access::OptionRows{rows, {}}; }, "/data");
+        f.rows = {{"log_max_mib", "2"}, {"log_keep", "3"}};
+        f.useRows();
         QList<QPair<qint64, int>> limits;
         f.controller.setLogLimits([&](qint64 bytes, int keep) { limits.append({bytes, keep}); });
         f.controller.setStartNotes([] { return QStringList{"voce \"x\" non valida"}; });
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(limits, (QList<QPair<qint64, int>>{{2 * 1024 * 1024, 3}}));
-        QCOMPARE(f.log.mid(1), (QStringList{"[05-12-2026 20:49:03] SERVER START ON IP 127.0.0.1",
-                                            "voce \"x\" non valida"}));
+        QCOMPARE(f.log.mid(1),
+                 (QStringList{kAt + "SERVER START ON IP 127.0.0.1", "voce \"x\" non valida"}));
         f.controller.ServerStop();
 
-        rows.clear(); // no rows: the log grows without limit, as it always did
+        f.rows.clear(); // no rows: the log grows without limit, as it always did
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(limits.last(), (QPair<qint64, int>{0, 5}));
         f.controller.ServerStop();
 
         // Connection limits go to the engine, the ban rules to their keeper.
-        rows = {{"max_connections", "7"}, {"max_connections_per_ip", "0"}, {"ban_attempts", "4"}};
+        f.rows = {{"max_connections", "7"}, {"max_connections_per_ip", "0"}, {"ban_attempts", "4"}};
         QList<engine::BanRules> rules;
         f.controller.setBanRules([&](const engine::BanRules& r) { rules.append(r); });
         QVERIFY(f.controller.ServerStart());
@@ -233,16 +242,15 @@ private Q_SLOTS:
         // A reread keeps the bans (and their rules) unless the rules change.
         QVERIFY(f.controller.ServerReload());
         QCOMPARE(rules.size(), 1);
-        rows.insert("ban_attempts", "6");
+        f.rows.insert("ban_attempts", "6");
         QVERIFY(f.controller.ServerReload());
         QCOMPARE(rules.last(), (engine::BanRules{6, 600000, 600000}));
     }
 
     void passiveSettingsHandedOverAndHostFollowed() {
         Fixture f;
-        QMap<QString, QString> rows{{"passive_ports", "50000-50010"},
-                                    {"passive_address", "ftp.example.net"}};
-        f.controller.setOptionSource([&] { return access::OptionRows{rows, {}}; }, "/data");
+        f.rows = {{"passive_ports", "50000-50010"}, {"passive_address", "ftp.example.net"}};
+        f.useRows();
         QStringList asked;
         f.controller.setHostLookup(
             [&](const QString& name, QObject* context, PassiveAddressResolver::Answer answer) {
@@ -256,12 +264,11 @@ private Q_SLOTS:
         QCOMPARE(asked, QStringList{"ftp.example.net"});
         QCOMPARE(f.engine.Passive(), (engine::PassiveSettings{50000, 50010, {}}));
         QTRY_COMPARE(f.engine.Passive().publicAddress, QHostAddress("198.51.100.4"));
-        QCOMPARE(f.log.last(),
-                 "[05-12-2026 20:49:03] Indirizzo passivo: ftp.example.net = 198.51.100.4");
+        QCOMPARE(f.log.last(), kAt + "Indirizzo passivo: ftp.example.net = 198.51.100.4");
         f.controller.ServerStop();
 
         // The next start begins from the options again: no range, no name to follow.
-        rows = {{"passive_address", "203.0.113.7"}};
+        f.rows = {{"passive_address", "203.0.113.7"}};
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(f.engine.Passive(), (engine::PassiveSettings{0, 0, QHostAddress("203.0.113.7")}));
         QCOMPARE(asked.size(), 1);
@@ -272,10 +279,7 @@ private Q_SLOTS:
         f.engine.listenResult = false;
         f.engine.listenError = "tls_private_key: la chiave non corrisponde al certificato";
         QVERIFY(!f.controller.ServerStart());
-        QCOMPARE(f.log,
-                 QStringList{"[05-12-2026 20:49:03] SERVER START FAILED: " + f.engine.listenError});
-        QCOMPARE(f.view.events,
-                 QStringList{"failed " + kStartFailedMessage + "\n" + f.engine.listenError});
+        f.expectFailure({f.engine.listenError});
     }
 
     // A reread hands the engine nothing it cannot check first, and logs each
@@ -299,7 +303,7 @@ private Q_SLOTS:
         QCOMPARE(f.engine.relistenCalls, 2);
         QCOMPARE(int(f.engine.Port()), 2122);
         QCOMPARE(int(f.controller.ServerState()), 1);
-        const QString at = "[05-12-2026 20:49:03] SERVER RELOAD ";
+        const QString at = kAt + "SERVER RELOAD ";
         QCOMPARE(f.log, QStringList({at + "FAILED: Porta non valida: \"porta\" (1-65535)",
                                      at + "FAILED: " + f.engine.listenError,
                                      at + "ON IP 127.0.0.1 PORT 2122"}));
@@ -311,8 +315,8 @@ private Q_SLOTS:
         f.controller.ServerStart();
         f.controller.ServerStop();
         f.controller.ServerStart();
-        const QString start = QStringLiteral("[05-12-2026 20:49:03] SERVER START ON IP 127.0.0.1");
-        QCOMPARE(f.log, QStringList({"", start, "[05-12-2026 20:49:03] SERVER STOP", "", start}));
+        const QString start = kAt + "SERVER START ON IP 127.0.0.1";
+        QCOMPARE(f.log, QStringList({"", start, kAt + "SERVER STOP", "", start}));
         QCOMPARE(f.engine.stopCalls, 1);
         QCOMPARE(int(f.controller.ServerState()), 1);
     }

@@ -88,16 +88,14 @@ private Q_SLOTS:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("rate");
         QTest::addColumn<QString>("bytes");
-        QTest::newRow("zero") << 0.0 << "0 B/s"
-                              << "0 B";
-        QTest::newRow("below 1 KB") << 980.4 << "980 B/s"
-                                    << "980 B";
-        QTest::newRow("KB with comma") << 12.5 * 1024 << "12,5 KB/s"
-                                       << "12,5 KB";
-        QTest::newRow("MB") << 3.44 * 1024 * 1024 << "3,4 MB/s"
-                            << "3,4 MB";
-        QTest::newRow("negative is zero") << -5.0 << "0 B/s"
-                                          << "0 B";
+        const auto row = [](const char* name, double value, const char* rate, const char* bytes) {
+            QTest::newRow(name) << value << QString(rate) << QString(bytes);
+        };
+        row("zero", 0.0, "0 B/s", "0 B");
+        row("below 1 KB", 980.4, "980 B/s", "980 B");
+        row("KB with comma", 12.5 * 1024, "12,5 KB/s", "12,5 KB");
+        row("MB", 3.44 * 1024 * 1024, "3,4 MB/s", "3,4 MB");
+        row("negative is zero", -5.0, "0 B/s", "0 B");
     }
     void texts() {
         QFETCH(double, value);

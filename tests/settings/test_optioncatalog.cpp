@@ -24,9 +24,8 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{"tls", "tls_implicit_port", "tls_certificate",
                                      "tls_private_key", "tls_session_reuse", "tls_min_version",
                                      "tls_max_version", "log_max_mib", "log_keep", "passive_ports",
-                                     "passive_address", "max_connections",
-                                     "max_connections_per_ip", "ban_attempts",
-                                     "ban_window_minutes", "ban_minutes"}));
+                                     "passive_address", "max_connections", "max_connections_per_ip",
+                                     "ban_attempts", "ban_window_minutes", "ban_minutes"}));
     }
 
     void values_data() {
@@ -42,32 +41,30 @@ private Q_SLOTS:
                             const QString& error) {
             QTest::newRow(row) << QString(name) << text << QString() << error;
         };
+        // Refused with the usual message: the option, the text, then the reason.
+        const auto rej = [&bad](const char* row, const char* name, const QString& text,
+                                const QString& why) {
+            bad(row, name, text, "Opzione " + QString(name) + ": " + text + why);
+        };
         ok("tls off", "tls", "off", "off");
         ok("tls on", "tls", "on", "on");
         ok("tls required, any case and spaces", "tls", " Required ", "required");
         ok("tls empty is the default", "tls", "", "off");
-        bad("tls unknown word", "tls", "bogus",
-            "Opzione tls: bogus non è un valore ammesso (off, on, required)");
-        bad("tls a prefix", "tls", "req",
-            "Opzione tls: req non è un valore ammesso (off, on, required)");
+        rej("tls unknown word", "tls", "bogus", " non è un valore ammesso (off, on, required)");
+        rej("tls a prefix", "tls", "req", " non è un valore ammesso (off, on, required)");
         ok("port none", "tls_implicit_port", "0", "0");
         ok("port lowest", "tls_implicit_port", "1", "1");
         ok("port highest", "tls_implicit_port", "65535", "65535");
         ok("port leading zeros", "tls_implicit_port", "00990", "990");
         ok("port empty is none", "tls_implicit_port", "  ", "0");
         const QString portWhy = " non è una porta valida (1-65535, 0 = nessuna)";
-        bad("port past the top", "tls_implicit_port", "70000",
-            "Opzione tls_implicit_port: 70000" + portWhy);
-        bad("port one past", "tls_implicit_port", "65536",
-            "Opzione tls_implicit_port: 65536" + portWhy);
-        bad("port negative", "tls_implicit_port", "-1", "Opzione tls_implicit_port: -1" + portWhy);
-        bad("port signed", "tls_implicit_port", "+990",
-            "Opzione tls_implicit_port: +990" + portWhy);
-        bad("port words", "tls_implicit_port", "990a", "Opzione tls_implicit_port: 990a" + portWhy);
-        bad("port huge", "tls_implicit_port", "99999999999999999999",
-            "Opzione tls_implicit_port: 99999999999999999999" + portWhy);
-        bad("port other digits", "tls_implicit_port", QString::fromUtf8("٩٩٠"),
-            QString::fromUtf8("Opzione tls_implicit_port: ٩٩٠") + portWhy);
+        rej("port past the top", "tls_implicit_port", "70000", portWhy);
+        rej("port one past", "tls_implicit_port", "65536", portWhy);
+        rej("port negative", "tls_implicit_port", "-1", portWhy);
+        rej("port signed", "tls_implicit_port", "+990", portWhy);
+        rej("port words", "tls_implicit_port", "990a", portWhy);
+        rej("port huge", "tls_implicit_port", "99999999999999999999", portWhy);
+        rej("port other digits", "tls_implicit_port", QString::fromUtf8("٩٩٠"), portWhy);
         ok("certificate path", "tls_certificate", "/etc/ssl/a b.pem", "/etc/ssl/a b.pem");
         ok("certificate empty", "tls_certificate", "", "");
         bad("key with a line break", "tls_private_key", "/a\nb",
@@ -75,31 +72,25 @@ private Q_SLOTS:
         ok("reuse off", "tls_session_reuse", "0", "0");
         ok("reuse on", "tls_session_reuse", "1", "1");
         ok("reuse empty is on", "tls_session_reuse", "", "1");
-        bad("reuse two", "tls_session_reuse", "2",
-            "Opzione tls_session_reuse: 2 non è un valore ammesso (0 = no, 1 = sì)");
-        bad("reuse a word", "tls_session_reuse", "yes",
-            "Opzione tls_session_reuse: yes non è un valore ammesso (0 = no, 1 = sì)");
+        rej("reuse two", "tls_session_reuse", "2", " non è un valore ammesso (0 = no, 1 = sì)");
+        rej("reuse a word", "tls_session_reuse", "yes",
+            " non è un valore ammesso (0 = no, 1 = sì)");
         ok("min 1.2", "tls_min_version", "1.2", "1.2");
         ok("max 1.3", "tls_max_version", "1.3", "1.3");
-        bad("min 1.1", "tls_min_version", "1.1",
-            "Opzione tls_min_version: 1.1 non è una versione ammessa (1.2, 1.3)");
-        bad("max 1.30", "tls_max_version", "1.30",
-            "Opzione tls_max_version: 1.30 non è una versione ammessa (1.2, 1.3)");
+        rej("min 1.1", "tls_min_version", "1.1", " non è una versione ammessa (1.2, 1.3)");
+        rej("max 1.30", "tls_max_version", "1.30", " non è una versione ammessa (1.2, 1.3)");
         ok("range", "passive_ports", "50000-50100", "50000-50100");
         ok("range of one port, spaces", "passive_ports", " 1024 - 01024 ", "1024-1024");
         ok("range up to the top", "passive_ports", "65000-65535", "65000-65535");
         ok("range empty is none", "passive_ports", "", "");
         const QString rangeWhy = " non è un intervallo di porte valido (PRIMA-ULTIMA, porte da "
                                  "1024 a 65535, per esempio 50000-50100)";
-        bad("range below 1024", "passive_ports", "1023-2000",
-            "Opzione passive_ports: 1023-2000" + rangeWhy);
-        bad("range past the top", "passive_ports", "65000-65536",
-            "Opzione passive_ports: 65000-65536" + rangeWhy);
-        bad("range one port", "passive_ports", "50000", "Opzione passive_ports: 50000" + rangeWhy);
-        bad("range three ends", "passive_ports", "1-2-3",
-            "Opzione passive_ports: 1-2-3" + rangeWhy);
-        bad("range negative", "passive_ports", "-5000", "Opzione passive_ports: -5000" + rangeWhy);
-        bad("range words", "passive_ports", "a-b", "Opzione passive_ports: a-b" + rangeWhy);
+        rej("range below 1024", "passive_ports", "1023-2000", rangeWhy);
+        rej("range past the top", "passive_ports", "65000-65536", rangeWhy);
+        rej("range one port", "passive_ports", "50000", rangeWhy);
+        rej("range three ends", "passive_ports", "1-2-3", rangeWhy);
+        rej("range negative", "passive_ports", "-5000", rangeWhy);
+        rej("range words", "passive_ports", "a-b", rangeWhy);
         bad("range upside down", "passive_ports", "50100-50000",
             "Opzione passive_ports: 50100-50000 non è un intervallo valido: la prima porta "
             "(50100) è più alta dell'ultima (50000)");
@@ -108,33 +99,25 @@ private Q_SLOTS:
         ok("public name, one label", "passive_address", "router", "router");
         ok("public name, final dot", "passive_address", "a-b.example.", "a-b.example.");
         ok("public empty is the connected address", "passive_address", "", "");
+        const QString reachWhy = " non è un indirizzo a cui i client possano collegarsi";
         const QString nameWhy = " non è un indirizzo IPv4 né un nome di host valido";
-        bad("public IPv4 byte too big", "passive_address", "203.0.113.256",
-            "Opzione passive_address: 203.0.113.256 non è un indirizzo IPv4 valido");
-        bad("public IPv4 any", "passive_address", "0.0.0.0",
-            "Opzione passive_address: 0.0.0.0 non è un indirizzo a cui i client possano "
-            "collegarsi");
-        bad("public IPv4 multicast", "passive_address", "224.0.0.1",
-            "Opzione passive_address: 224.0.0.1 non è un indirizzo a cui i client possano "
-            "collegarsi");
-        bad("public IPv6", "passive_address", "2001:db8::1",
-            "Opzione passive_address: 2001:db8::1 è un indirizzo IPv6: le risposte PASV possono "
-            "contenere solo un indirizzo IPv4 o un nome di host");
-        bad("public short address", "passive_address", "10.1",
-            "Opzione passive_address: 10.1" + nameWhy);
-        bad("public name with space", "passive_address", "my host",
-            "Opzione passive_address: my host" + nameWhy);
-        bad("public name, label ends in dash", "passive_address", "a-.example",
-            "Opzione passive_address: a-.example" + nameWhy);
-        bad("public name, empty label", "passive_address", "a..example",
-            "Opzione passive_address: a..example" + nameWhy);
+        rej("public IPv4 byte too big", "passive_address", "203.0.113.256",
+            " non è un indirizzo IPv4 valido");
+        rej("public IPv4 any", "passive_address", "0.0.0.0", reachWhy);
+        rej("public IPv4 multicast", "passive_address", "224.0.0.1", reachWhy);
+        rej("public IPv6", "passive_address", "2001:db8::1",
+            " è un indirizzo IPv6: le risposte PASV possono contenere solo un indirizzo IPv4 o "
+            "un nome di host");
+        rej("public short address", "passive_address", "10.1", nameWhy);
+        rej("public name with space", "passive_address", "my host", nameWhy);
+        rej("public name, label ends in dash", "passive_address", "a-.example", nameWhy);
+        rej("public name, empty label", "passive_address", "a..example", nameWhy);
         bad("public name, label too long", "passive_address", QString(64, u'a') + ".example",
             "Opzione passive_address: " + QString(60, u'a') + "..." + nameWhy);
-        bad("public with port", "passive_address", "203.0.113.7:21",
-            "Opzione passive_address: 203.0.113.7:21" + nameWhy);
+        rej("public with port", "passive_address", "203.0.113.7:21", nameWhy);
         ok("no connection limit", "max_connections_per_ip", "0", "0");
-        bad("a window of no minutes", "ban_window_minutes", "0",
-            "Opzione ban_window_minutes: 0 non è un numero intero da 1 a 1440");
+        rej("a window of no minutes", "ban_window_minutes", "0",
+            " non è un numero intero da 1 a 1440");
         bad("unknown option", "tls_colour", "blue", "Opzione sconosciuta: tls_colour");
         bad("long text cut", "tls", QString(80, u'x'),
             "Opzione tls: " + QString(60, u'x') +

@@ -57,22 +57,23 @@ private Q_SLOTS:
         QTest::addColumn<bool>("reuse");
         QTest::addColumn<int>("minVersion");
         QTest::addColumn<int>("maxVersion");
-        QTest::newRow("no rows") << QStringList() << 0 << ""
-                                 << "" << true << 0 << 1;
-        QTest::newRow("every option")
-            << QStringList{insert("tls", "required"), insert("tls_implicit_port", "990"),
-                           insert("tls_certificate", "/etc/c.pem"),
-                           insert("tls_session_reuse", "0"), insert("tls_min_version", "1.3")}
-            << 2 << "990"
-            << "/etc/c.pem" << false << 1 << 1;
-        QTest::newRow("port 0 shows as none, words in any case")
-            << QStringList{insert("tls", " ON"), insert("tls_implicit_port", "0")} << 1 << ""
-            << "" << true << 0 << 1;
-        QTest::newRow("invalid values show as stored")
-            << QStringList{insert("tls", "bogus"), insert("tls_implicit_port", "70000"),
-                           insert("tls_max_version", "1.1")}
-            << -1 << "70000"
-            << "" << true << 0 << -1;
+        const auto row = [](const char* name, const QStringList& rows, int mode, const char* port,
+                            const char* certificate, bool reuse, int minVersion, int maxVersion) {
+            QTest::newRow(name) << rows << mode << QString(port) << QString(certificate) << reuse
+                                << minVersion << maxVersion;
+        };
+        row("no rows", {}, 0, "", "", true, 0, 1);
+        row("every option",
+            {insert("tls", "required"), insert("tls_implicit_port", "990"),
+             insert("tls_certificate", "/etc/c.pem"), insert("tls_session_reuse", "0"),
+             insert("tls_min_version", "1.3")},
+            2, "990", "/etc/c.pem", false, 1, 1);
+        row("port 0 shows as none, words in any case",
+            {insert("tls", " ON"), insert("tls_implicit_port", "0")}, 1, "", "", true, 0, 1);
+        row("invalid values show as stored",
+            {insert("tls", "bogus"), insert("tls_implicit_port", "70000"),
+             insert("tls_max_version", "1.1")},
+            -1, "70000", "", true, 0, -1);
     }
     void showsTheStoredValues() {
         QFETCH(QStringList, rows);

@@ -50,41 +50,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("pending"); // "" when nothing is pending
         QTest::addColumn<QString>("error");
-        QTest::newRow("a new value") << "ban_attempts"
-                                     << "3"
-                                     << "3"
-                                     << "";
-        QTest::newRow("off") << "ban_attempts"
-                             << "0"
-                             << "0"
-                             << "";
-        QTest::newRow("what the file holds") << "ban_attempts"
-                                             << "5"
-                                             << ""
-                                             << "";
-        QTest::newRow("no limit") << "max_connections"
-                                  << " 0 "
-                                  << "0"
-                                  << "";
-        QTest::newRow("too many attempts")
-            << "ban_attempts"
-            << "1001"
-            << ""
-            << "Opzione ban_attempts: 1001 non è un numero intero da 0 a 1000";
-        QTest::newRow("a window of nothing")
-            << "ban_window_minutes"
-            << "0"
-            << ""
-            << "Opzione ban_window_minutes: 0 non è un numero intero da 1 a 1440";
-        QTest::newRow("a negative limit")
-            << "max_connections_per_ip"
-            << "-2"
-            << ""
-            << "Opzione max_connections_per_ip: -2 non è un numero intero da 0 a 100000";
-        QTest::newRow("words") << "ban_minutes"
-                               << "dieci"
-                               << ""
-                               << "Opzione ban_minutes: dieci non è un numero intero da 1 a 10080";
+        const auto row = [](const char* name, const char* option, const char* text,
+                            const char* pending, const char* error) {
+            QTest::newRow(name) << QString(option) << QString(text) << QString(pending)
+                                << QString::fromUtf8(error);
+        };
+        row("a new value", "ban_attempts", "3", "3", "");
+        row("off", "ban_attempts", "0", "0", "");
+        row("what the file holds", "ban_attempts", "5", "", "");
+        row("no limit", "max_connections", " 0 ", "0", "");
+        row("too many attempts", "ban_attempts", "1001", "",
+            "Opzione ban_attempts: 1001 non è un numero intero da 0 a 1000");
+        row("a window of nothing", "ban_window_minutes", "0", "",
+            "Opzione ban_window_minutes: 0 non è un numero intero da 1 a 1440");
+        row("a negative limit", "max_connections_per_ip", "-2", "",
+            "Opzione max_connections_per_ip: -2 non è un numero intero da 0 a 100000");
+        row("words", "ban_minutes", "dieci", "",
+            "Opzione ban_minutes: dieci non è un numero intero da 1 a 10080");
     }
     void changes() {
         QFETCH(QString, option);
