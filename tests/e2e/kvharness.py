@@ -257,3 +257,18 @@ class SiteTestCase(unittest.TestCase):
         cls.addClassCleanup(cls.site.cleanup)
         cls.prepare(cls.site)
         cls.site.start()
+
+
+def wait_until(check, what, pause=0.05):
+    """Polls `check` until it returns true, for at most TIMEOUT seconds."""
+    deadline = time.monotonic() + TIMEOUT
+    while not check():
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(pause)
+
+
+def fetch(ftp, name):
+    chunks = []
+    ftp.retrbinary(f"RETR {name}", chunks.append)
+    return b"".join(chunks)

@@ -1,15 +1,10 @@
-"""Passive mode behind a router and IPv6, with the real program on loopback:
-PASV ports only from passive_ports, 425 when the range is smaller than the
-demand, the connected address for local clients, a host name that never
-resolves logged once, bad values refused before anything listens, and a
-dual-stack server serving IPv6 (EPSV, EPRT) and IPv4 clients alike."""
+"""Passive mode behind a router (passive_ports, passive_address) and a dual-stack server (EPSV, EPRT)."""
 
 import ftplib
 import socket
-import time
 import unittest
 
-from kvharness import Server, Site, SiteTestCase, TIMEOUT, free_run, has_ipv6_loopback
+from kvharness import Server, Site, SiteTestCase, TIMEOUT, fetch, free_run, has_ipv6_loopback, wait_until
 
 BUSY = "425 Every passive port is in use; try again later."
 
@@ -19,12 +14,6 @@ def pasv(ftp):
     reply = ftp.sendcmd("PASV")
     numbers = reply[reply.index("(") + 1:reply.index(")")].split(",")
     return ".".join(numbers[:4]), int(numbers[4]) * 256 + int(numbers[5])
-
-
-def fetch(ftp, name):
-    chunks = []
-    ftp.retrbinary(f"RETR {name}", chunks.append)
-    return b"".join(chunks)
 
 
 class PassiveBehindARouter(unittest.TestCase):
@@ -45,22 +34,18 @@ class PassiveBehindARouter(unittest.TestCase):
 
     def test_ports_come_only_from_the_range(self):
         first = free_run(4)
-        self.site.db.set_options(passive_ports=f"{first}-{first + 3}")
-        self.site.db.set_options(passive_address="203.0.113.7")
+        self.site.db.set_options(passive_ports=f"{first}-{first + 3}", passive_address="203.0.113.7")
         self.site.start()
         seen = set()
         for ftp in self.clients(3):
             for _ in range(5):
                 host, port = pasv(ftp)
-                # Loopback is local: the connected address, never the public one.
-                self.assertEqual(host, "127.0.0.1")
+                self.assertEqual(host, "127.0.0.1")  # loopback is local: never the public address
                 seen.add(port)
             self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
         self.assertTrue(seen <= set(range(first, first + 4)), seen)
         self.assertGreater(len(seen), 1)  # chosen at random
-        local = self.site.ftp("bob", "x", source="127.0.0.2")
-        self.addCleanup(local.close)
-        self.assertEqual(pasv(local)[0], "127.0.0.1")
+        self.assertEqual(pasv(self.clients(1, source="127.0.0.2")[0])[0], "127.0.0.1")
 
     def test_a_range_smaller_than_the_demand_answers_425(self):
         port = free_run(1)
@@ -81,11 +66,8 @@ class PassiveBehindARouter(unittest.TestCase):
         self.site.db.set_options(passive_address="nowhere.invalid")
         self.site.start()
         wanted = "Indirizzo passivo: il nome nowhere.invalid non corrisponde a nessun indirizzo IPv4"
-        deadline = time.monotonic() + TIMEOUT
-        while not self.log_lines(wanted) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        ftp = self.site.ftp("bob", "x")
-        self.addCleanup(ftp.close)
+        wait_until(lambda: self.log_lines(wanted), wanted)
+        (ftp,) = self.clients(1)
         self.assertEqual(pasv(ftp)[0], "127.0.0.1")
         self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
         self.assertEqual(len(self.log_lines(wanted)), 1)
@@ -122,9 +104,9 @@ class DualStack(SiteTestCase):
         ftp = self.site.ftp("bob", "x", host="::1")
         self.addCleanup(ftp.close)
         self.assertTrue(ftp.sendcmd("EPSV").startswith("229 Entering Extended Passive Mode (|||"))
-        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")  # ftplib takes EPSV on IPv6
-        ftp.set_pasv(False)  # EPRT |2|::1|port|
-        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
+        for passive in (True, False):  # ftplib takes EPSV, then EPRT |2|::1|port|, on IPv6
+            ftp.set_pasv(passive)
+            self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
         with self.assertRaises(ftplib.error_temp) as refused:
             ftp.sendcmd("PASV")
         self.assertEqual(str(refused.exception), "425 Passive mode needs IPv4; use EPSV.")
@@ -133,14 +115,10 @@ class DualStack(SiteTestCase):
         ftp = self.site.ftp("bob", "x")
         self.addCleanup(ftp.close)
         self.assertEqual(pasv(ftp)[0], "127.0.0.1")
-        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
-        ftp.set_pasv(False)  # PORT with a dotted address
-        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
+        for passive in (True, False):  # PASV, then PORT with a dotted address
+            ftp.set_pasv(passive)
+            self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
         ftp.quit()
         log = self.site.log_file().decode("utf-8", "replace")
         self.assertIn(" 127.0.0.1] ", log)
         self.assertNotIn("::ffff:", log)
-
-
-if __name__ == "__main__":
-    unittest.main()

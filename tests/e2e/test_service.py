@@ -1,60 +1,43 @@
-"""The headless program under a service manager: it says READY=1 on the
-notification socket once it listens (and not before), RELOADING=1 and then
-READY=1 again around a reread on SIGHUP, STOPPING=1 on SIGTERM."""
+"""Under a service manager the headless program notifies READY=1 once it listens, RELOADING=1 and READY=1
+around a reread on SIGHUP, STOPPING=1 on SIGTERM, and never READY=1 after a failed start."""
 
 import os
 import signal
 import socket
-import subprocess
 import unittest
 
-from kvharness import Site, TIMEOUT, program
+from kvharness import Server, Site, TIMEOUT
 
 
 class ServiceNotification(unittest.TestCase):
     def setUp(self):
         self.site = Site()
+        self.addCleanup(self.site.cleanup)  # also kills a program still running
         self.path = os.path.join(self.site.tmp, "notify")
         self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.addCleanup(self.sock.close)
         self.sock.bind(self.path)
         self.sock.settimeout(TIMEOUT)
-        self.proc = None
-
-    def tearDown(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait(timeout=TIMEOUT)
-        self.sock.close()
-        self.site.cleanup()
 
     def start(self):
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", NOTIFY_SOCKET=self.path)
-        self.proc = subprocess.Popen([program(), "--headless", "--data-dir", self.site.data], env=env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.site.server = Server(self.site.data, {"NOTIFY_SOCKET": self.path})
+        return self.site.server.proc
 
     def test_ready_once_listening_reloading_on_sighup_stopping_on_sigterm(self):
-        self.start()
-        message = self.sock.recv(4096).decode()
-        self.assertIn("READY=1", message)
+        proc = self.start()
+        self.assertIn("READY=1", self.sock.recv(4096).decode())
         with socket.create_connection(("127.0.0.1", self.site.port), timeout=TIMEOUT) as ftp:
             self.assertTrue(ftp.recv(512).startswith(b"220"))
-        self.proc.send_signal(signal.SIGHUP)
+        proc.send_signal(signal.SIGHUP)
         self.assertIn("RELOADING=1", self.sock.recv(4096).decode())
         self.assertIn("READY=1", self.sock.recv(4096).decode())
-        self.proc.terminate()
+        proc.terminate()
         self.assertIn("STOPPING=1", self.sock.recv(4096).decode())
-        self.assertEqual(self.proc.wait(timeout=TIMEOUT), 0)
+        self.assertEqual(proc.wait(timeout=TIMEOUT), 0)
 
     def test_failed_start_is_never_reported_ready(self):
-        with socket.socket() as busy:
-            busy.bind(("127.0.0.1", self.site.port))
-            busy.listen()
-            self.start()
-            self.assertEqual(self.proc.wait(timeout=TIMEOUT), 2)
+        with socket.create_server(("127.0.0.1", self.site.port)):
+            self.assertEqual(self.start().wait(timeout=TIMEOUT), 2)
         self.sock.settimeout(0.2)
         with self.assertRaises(socket.timeout):
             self.sock.recv(4096)
-
-
-if __name__ == "__main__":
-    unittest.main()
