@@ -32,30 +32,21 @@ void TestLoginBans::failuresInWindow_data() {
     QTest::addColumn<QList<int>>("banning");     // indexes of the failures that ban
     QTest::addColumn<qint64>("checkAt");
     QTest::addColumn<bool>("bannedThen");
-
-    QTest::newRow("off") << 0 << 100LL << 100LL << QList<qint64>{0, 1, 2, 3, 4, 5, 6}
-                         << QList<int>{} << 7LL << false;
-    QTest::newRow("below the limit")
-        << 3 << 100LL << 100LL << QList<qint64>{0, 1} << QList<int>{} << 2LL << false;
-    QTest::newRow("at the limit") << 3 << 100LL << 500LL << QList<qint64>{0, 1, 2} << QList<int>{2}
-                                  << 3LL << true;
-    QTest::newRow("one attempt bans")
-        << 1 << 100LL << 500LL << QList<qint64>{7} << QList<int>{0} << 7LL << true;
-    QTest::newRow("oldest left the window")
-        << 3 << 100LL << 500LL << QList<qint64>{0, 50, 100} << QList<int>{} << 100LL << false;
-    QTest::newRow("just inside the window")
-        << 3 << 100LL << 500LL << QList<qint64>{0, 50, 99} << QList<int>{2} << 99LL << true;
-    QTest::newRow("still banned before the end")
-        << 2 << 100LL << 1000LL << QList<qint64>{0, 1} << QList<int>{1} << 1000LL << true;
-    QTest::newRow("the ban ends") << 2 << 100LL << 1000LL << QList<qint64>{0, 1} << QList<int>{1}
-                                  << 1001LL << false;
+    using T = QList<qint64>;
+    using I = QList<int>;
+    QTest::newRow("off") << 0 << 100LL << 100LL << T{0, 1, 2, 3, 4, 5, 6} << I{} << 7LL << false;
+    QTest::newRow("below the limit") << 3 << 100LL << 100LL << T{0, 1} << I{} << 2LL << false;
+    QTest::newRow("at the limit") << 3 << 100LL << 500LL << T{0, 1, 2} << I{2} << 3LL << true;
+    QTest::newRow("one attempt bans") << 1 << 100LL << 500LL << T{7} << I{0} << 7LL << true;
+    QTest::newRow("oldest left") << 3 << 100LL << 500LL << T{0, 50, 100} << I{} << 100LL << false;
+    QTest::newRow("just inside") << 3 << 100LL << 500LL << T{0, 50, 99} << I{2} << 99LL << true;
+    QTest::newRow("before the end") << 2 << 100LL << 1000LL << T{0, 1} << I{1} << 1000LL << true;
+    QTest::newRow("the ban ends") << 2 << 100LL << 1000LL << T{0, 1} << I{1} << 1001LL << false;
     // Failures while banned neither extend the ban nor count for the next.
-    QTest::newRow("failures while banned do not count")
-        << 2 << 1000LL << 100LL << QList<qint64>{0, 1, 50, 60, 102} << QList<int>{1} << 102LL
-        << false;
-    QTest::newRow("banned again after the end")
-        << 2 << 1000LL << 100LL << QList<qint64>{0, 1, 102, 103} << QList<int>{1, 3} << 103LL
-        << true;
+    QTest::newRow("while banned") << 2 << 1000LL << 100LL << T{0, 1, 50, 60, 102} << I{1} << 102LL
+                                  << false;
+    QTest::newRow("again after") << 2 << 1000LL << 100LL << T{0, 1, 102, 103} << I{1, 3} << 103LL
+                                 << true;
 }
 
 void TestLoginBans::failuresInWindow() {
@@ -66,7 +57,6 @@ void TestLoginBans::failuresInWindow() {
     QFETCH(QList<int>, banning);
     QFETCH(qint64, checkAt);
     QFETCH(bool, bannedThen);
-
     LoginBans bans(clock());
     bans.reset(BanRules{attempts, windowMs, banMs});
     QSignalSpy started(&bans, &LoginBans::banStarted);
@@ -89,13 +79,11 @@ void TestLoginBans::failuresInWindow() {
 void TestLoginBans::addressesAreCountedApart() {
     LoginBans bans(clock());
     bans.reset(BanRules{2, 1000, 100000});
-    QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.2")));
-    QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.3")));
-    QVERIFY(!bans.recordFailure(QStringLiteral("::1")));
+    for (const char* address : {"127.0.0.2", "127.0.0.3", "::1"})
+        QVERIFY(!bans.recordFailure(QString::fromLatin1(address)));
     QCOMPARE(bans.recordFailure(QStringLiteral("127.0.0.2")), std::optional<int>(2));
     QVERIFY(bans.isBanned(QStringLiteral("127.0.0.2")));
-    QVERIFY(!bans.isBanned(QStringLiteral("127.0.0.3")));
-    QVERIFY(!bans.isBanned(QStringLiteral("::1")));
+    QVERIFY(!bans.isBanned(QStringLiteral("127.0.0.3")) && !bans.isBanned(QStringLiteral("::1")));
     // Many addresses trying once each make the list tidy itself; the ban stays.
     for (int i = 0; i < 3000; ++i) {
         now_ = i;

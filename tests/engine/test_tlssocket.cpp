@@ -51,9 +51,8 @@ void TestTlsSocket::realClientsMoveFilesIntact() {
                               u"ftp://127.0.0.1:%PORT%/big.bin"_s, u"-o"_s, out});
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(h.read(u"fetched.bin"_s), big);
-    QVERIFY(loggedLine(h.events, u"TLS TLSv1.3 "_s));
-    QVERIFY(loggedLine(h.events, u"AUTH "_s)); // curl asks for SSL first
-    QVERIFY(loggedLine(h.events, u"PROT P"_s));
+    for (const QString& part : {u"TLS TLSv1.3 "_s, u"AUTH "_s, u"PROT P"_s})
+        QVERIFY2(loggedLine(h.events, part), qPrintable(part));
     // Upload over the implicit port.
     const QString implicitUrl = u"ftps://127.0.0.1:%1/up.bin"_s.arg(h.implicitPort);
     r = h.program(u"curl"_s, {u"-sS"_s, u"-k"_s, u"-u"_s, u"alice:secret"_s, u"-T"_s,
@@ -70,24 +69,17 @@ void TestTlsSocket::dataConnectionMustResumeItsOwnSession() {
         QVERIFY(h.start());
         h.write(u"root/a.txt"_s, "hello tls\n");
         const ClientRun r = h.python(uR"(
-f = tlslogin()
-print(attempt(f, 'RETR a.txt'))
-shared = tls_context()
-g = tlslogin(cls=ReuseFTP, ctx=shared)
+f = tlslogin(); print(attempt(f, 'RETR a.txt'))
+shared = tls_context(); g = tlslogin(cls=ReuseFTP, ctx=shared)
 print(attempt(g, 'RETR a.txt'), attempt(g, 'RETR a.txt'), attempt(g, 'NLST'))
 # A fresh ticket comes before every PASV/EPSV/PORT reply.
 ids = [g.sock.session.id]
-for cmd in ['PASV', 'EPSV', 'PORT 127,0,0,1,200,1']:
-    g.sendcmd(cmd)
-    ids.append(g.sock.session.id)
+for cmd in ['PASV', 'EPSV', 'PORT 127,0,0,1,200,1']: g.sendcmd(cmd); ids.append(g.sock.session.id)
 print(len(set(ids)))
-g.set_pasv(False) # PORT: the server connects and is still the TLS server
-print(attempt(g, 'RETR a.txt'))
-g.set_pasv(True)
-other = tlslogin(cls=ReuseFTP, ctx=shared)
-other.borrow = g
-print(attempt(other, 'RETR a.txt'))
-print(attempt(g, 'RETR a.txt'))
+# PORT: the server connects and is still the TLS server.
+g.set_pasv(False); print(attempt(g, 'RETR a.txt')); g.set_pasv(True)
+other = tlslogin(cls=ReuseFTP, ctx=shared); other.borrow = g
+print(attempt(other, 'RETR a.txt')); print(attempt(g, 'RETR a.txt'))
 )"_s);
         QCOMPARE(outputOf(r).join(u'|'), reuse ? u"425|ok 10 ok 10 ok 7|4|ok 10|425|ok 10|"_s
                                                : u"ok 10|ok 10 ok 10 ok 7|4|ok 10|ok 10|ok 10|"_s);
@@ -98,10 +90,9 @@ print(attempt(g, 'RETR a.txt'))
 }
 
 void TestTlsSocket::ticketsComeOnlyOnTheControlConnection_data() {
+    // Tickets the control connection holds after the login and after each of five
+    // transfers; then those seen on all data connections (resumed and fresh).
     QTest::addColumn<QString>("version");
-    // Tickets the control connection holds after the login and after each of
-    // five transfers; then the tickets seen on all data connections, resumed
-    // ones and one of a client that starts a fresh session.
     QTest::addColumn<QString>("expected");
     // TLS 1.3: two after the handshake, one more before every data command.
     QTest::newRow("TLS 1.3") << u"TLSv1_3"_s << u"2 3 4 5 6 7 data 0"_s;
@@ -116,38 +107,31 @@ void TestTlsSocket::ticketsComeOnlyOnTheControlConnection() {
     h.tls = h.tlsWith(TlsMode::On, false);
     QVERIFY(h.start());
     h.write(u"root/a.txt"_s, "hello tls\n");
-    // Every NewSessionTicket the client decrypts, with the connection it
-    // came on.
+    // Every NewSessionTicket the client decrypts, with the connection it came on.
     const ClientRun r = h.python(uR"(
-ctx = tls_context(ssl.TLSVersion.%1)
-seen = []
+ctx = tls_context(ssl.TLSVersion.%1); seen = []
 def on_message(conn, direction, version, content, kind, data):
     if (direction == 'read' and content == ssl._TLSContentType.HANDSHAKE
             and kind == ssl._TLSMessageType.NEWSESSION_TICKET):
         seen.append(conn)
 ctx._msg_callback = on_message
-g = tlslogin(cls=ReuseFTP, ctx=ctx)
-g.voidcmd('NOOP')
+g = tlslogin(cls=ReuseFTP, ctx=ctx); g.voidcmd('NOOP')
 counts = [sum(c is g.sock for c in seen)]
 for cmd in ['RETR a.txt', 'NLST', 'RETR a.txt', 'MLSD', 'RETR a.txt']:
     assert attempt(g, cmd).startswith('ok')
     counts.append(sum(c is g.sock for c in seen))
-fresh = tlslogin(ctx=ctx)
-assert attempt(fresh, 'RETR a.txt').startswith('ok')
-controls = (g.sock, fresh.sock)
-print(' '.join(map(str, counts)), 'data', sum(c not in controls for c in seen))
+fresh = tlslogin(ctx=ctx); assert attempt(fresh, 'RETR a.txt').startswith('ok')
+print(' '.join(map(str, counts)), 'data', sum(c not in (g.sock, fresh.sock) for c in seen))
 )"_s.arg(version));
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(outputOf(r).value(0), expected);
 }
 
 void TestTlsSocket::replies_data() {
+    // Lines sent in order; after a 234 reply the client starts TLS; "DATA x" runs x over a
+    // clear data connection. Expected: the start of each reply; "~x" holds x, "!x" does not.
     QTest::addColumn<int>("mode");
-    // Lines sent in order; after a 234 reply the client starts TLS. "DATA x"
-    // runs x over a clear data connection.
     QTest::addColumn<QString>("script");
-    // The start of each reply, in order; "~x": the reply holds x, "!x": it
-    // does not.
     QTest::addColumn<QString>("expected");
     const int off = int(TlsMode::Off), on = int(TlsMode::On), required = int(TlsMode::Required);
     QTest::newRow("off: not understood")
@@ -188,17 +172,12 @@ void TestTlsSocket::replies() {
     QVERIFY(h.start());
     h.write(u"root/a.txt"_s, "hello tls\n");
     const ClientRun r = h.python(uR"(
-f = ftplib.FTP_TLS(context=tls_context())
-f.connect('127.0.0.1', PORT, timeout=20)
+f = ftplib.FTP_TLS(context=tls_context()); f.connect('127.0.0.1', PORT, timeout=20)
 for line in '''%1'''.split('|'):
-    if line.startswith('DATA '):
-        print(attempt(f, line[5:]))
-        continue
-    r = resp(f, line)
-    print(r.replace('\n', ' '))
+    if line.startswith('DATA '): print(attempt(f, line[5:])); continue
+    r = resp(f, line); print(r.replace('\n', ' '))
     if r.startswith('234'):
-        f.sock = f.context.wrap_socket(f.sock)
-        f.file = f.sock.makefile('r', encoding=f.encoding)
+        f.sock = f.context.wrap_socket(f.sock); f.file = f.sock.makefile('r', encoding=f.encoding)
 )"_s.arg(script));
     const QStringList got = outputOf(r);
     const QStringList want = expected.split(u'|');
@@ -224,8 +203,7 @@ void TestTlsSocket::misbehavingClientsHarmNoOne() {
     h.write(u"root/a.txt"_s, "hello tls\n");
     h.write(u"root/big.bin"_s, randomBytes(32 * 1024 * 1024));
     const ClientRun r = h.python(uR"(
-def closed(s):
-    # True once the server has closed (whatever it sent before).
+def closed(s): # True once the server has closed (whatever it sent before)
     s.settimeout(8)
     try:
         while s.recv(4096): pass
@@ -238,38 +216,26 @@ def client_hello():
     except ssl.SSLWantReadError: return out.read()
 ok = tlslogin()
 # Garbage instead of a ClientHello, on the implicit port and after AUTH.
-g = socket.create_connection(('127.0.0.1', %1))
-g.sendall(b'USER alice\r\n' * 50)
+g = socket.create_connection(('127.0.0.1', %1)); g.sendall(b'USER alice\r\n' * 50)
 print('garbage implicit closed', closed(g))
-f = ftplib.FTP()
-f.connect('127.0.0.1', PORT, timeout=20)
-f.sendcmd('AUTH TLS')
-f.sock.sendall(b'USER alice\r\nPASS secret\r\n')
-print('clear after AUTH closed', closed(f.sock))
+f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20); f.sendcmd('AUTH TLS')
+f.sock.sendall(b'USER alice\r\nPASS secret\r\n'); print('clear after AUTH closed', closed(f.sock))
 # Half a handshake: the time limit closes it.
-half = socket.create_connection(('127.0.0.1', %1))
-hello = client_hello()
-half.sendall(hello[:len(hello) // 2])
-print('half handshake closed', closed(half))
+half = socket.create_connection(('127.0.0.1', %1)); hello = client_hello()
+half.sendall(hello[:len(hello) // 2]); print('half handshake closed', closed(half))
 # TLS 1.1 and lower are refused by the server.
 import warnings; warnings.simplefilter('ignore')
-old = tls_context(ssl.TLSVersion.TLSv1_1)
-old.set_ciphers('DEFAULT:@SECLEVEL=0')
+old = tls_context(ssl.TLSVersion.TLSv1_1); old.set_ciphers('DEFAULT:@SECLEVEL=0')
 try: print('TLS 1.1 accepted', old.wrap_socket(socket.create_connection(('127.0.0.1', %1))))
 except ssl.SSLError as e: print('TLS 1.1 refused', 'VERSION' in str(e).upper())
 # A download dropped halfway through.
-d = tlslogin()
-conn = d.transfercmd('RETR big.bin')
-conn.recv(65536)
-conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b'\x01\0\0\0\0\0\0\0')
-conn.close()
+d = tlslogin(); conn = d.transfercmd('RETR big.bin'); conn.recv(65536)
+conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b'\x01\0\0\0\0\0\0\0'); conn.close()
 try: print(d.getresp()[:3])
 except ftplib.all_errors as e: print(str(e)[:3])
 # An upload that ends without close_notify is still complete.
-u = tlslogin(cls=ReuseFTP)
-conn = u.transfercmd('STOR raw.bin')
-conn.sendall(b'x' * 100000)
-conn.close()
+u = tlslogin(cls=ReuseFTP); conn = u.transfercmd('STOR raw.bin')
+conn.sendall(b'x' * 100000); conn.close()
 print(u.voidresp()[:3], os.path.getsize(ROOT + '/raw.bin'))
 # Everyone else is still served, the first session included.
 print(attempt(ok, 'RETR a.txt'), attempt(d, 'RETR a.txt'))
