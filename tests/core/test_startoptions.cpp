@@ -110,13 +110,7 @@ private Q_SLOTS:
         const StartOptions options = readStartOptions(rowsOf(rows), dir.path());
         QCOMPARE(options.errors, errors);
         QCOMPARE(options.ok(), errors.isEmpty());
-        QCOMPARE(int(options.tls.mode), int(expected.mode));
-        QCOMPARE(options.tls.implicitPort, expected.implicitPort);
-        QCOMPARE(options.tls.certificateFile, expected.certificateFile);
-        QCOMPARE(options.tls.privateKeyFile, expected.privateKeyFile);
-        QCOMPARE(options.tls.requireSessionReuse, expected.requireSessionReuse);
-        QCOMPARE(int(options.tls.minVersion), int(expected.minVersion));
-        QCOMPARE(int(options.tls.maxVersion), int(expected.maxVersion));
+        QVERIFY(options.tls == expected);
     }
 
     void passiveFromRows_data() {
@@ -126,24 +120,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("address");  // the public address handed over
         QTest::addColumn<QString>("hostName"); // the name to follow
         QTest::addColumn<QStringList>("errors");
-        QTest::newRow("no rows: any port, the connected address") << QStringList() << 0 << 0 << ""
-                                                                  << "" << QStringList();
-        QTest::newRow("empty rows mean the same")
-            << QStringList{"passive_ports=", "passive_address= "} << 0 << 0 << ""
-            << "" << QStringList();
-        QTest::newRow("range and address")
-            << QStringList{"passive_ports=50000-50100", "passive_address=203.0.113.7"} << 50000
-            << 50100 << "203.0.113.7"
-            << "" << QStringList();
-        QTest::newRow("a host name is followed, not handed over")
-            << QStringList{"passive_address=Casa.Example.NET"} << 0 << 0 << ""
-            << "casa.example.net" << QStringList();
-        QTest::newRow("bad range: nothing of it reaches the engine")
-            << QStringList{"passive_ports=80-90", "passive_address=203.0.113.7"} << 0 << 0
-            << "203.0.113.7"
-            << ""
-            << QStringList{"Opzione passive_ports: 80-90 non è un intervallo di porte valido "
-                           "(PRIMA-ULTIMA, porte da 1024 a 65535, per esempio 50000-50100)"};
+        const auto row = [](const char* name, const QStringList& rows, int first, int last,
+                            const char* address, const char* hostName, const QStringList& errors) {
+            QTest::newRow(name) << rows << first << last << QString(address) << QString(hostName)
+                                << errors;
+        };
+        row("no rows: any port, the connected address", {}, 0, 0, "", "", {});
+        row("empty rows mean the same", {"passive_ports=", "passive_address= "}, 0, 0, "", "", {});
+        row("range and address", {"passive_ports=50000-50100", "passive_address=203.0.113.7"},
+            50000, 50100, "203.0.113.7", "", {});
+        row("a host name is followed, not handed over", {"passive_address=Casa.Example.NET"}, 0, 0,
+            "", "casa.example.net", {});
+        row("bad range: nothing of it reaches the engine",
+            {"passive_ports=80-90", "passive_address=203.0.113.7"}, 0, 0, "203.0.113.7", "",
+            {"Opzione passive_ports: 80-90 non è un intervallo di porte valido (PRIMA-ULTIMA, "
+             "porte da 1024 a 65535, per esempio 50000-50100)"});
     }
     void passiveFromRows() {
         QFETCH(QStringList, rows);

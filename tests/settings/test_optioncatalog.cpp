@@ -190,19 +190,12 @@ private Q_SLOTS:
         OptionDef limit{"max_connections", OptionKind::Integer,   {}, 0, 1000, "0",
                         "Connessioni",     QStringLiteral("100"), {}};
         // A kind of value of its own comes with its own check, in the same row.
-        OptionDef range{"passive_ports",
-                        OptionKind::Custom,
-                        {},
-                        0,
-                        0,
-                        "",
-                        "Porte passive",
-                        "",
-                        [](const OptionDef& option, const QString& text) {
-                            return text.contains(u'-')
-                                       ? OptionCheck{text, {}}
+        const auto dash = [](const OptionDef& option, const QString& text) {
+            return text.contains(u'-') ? OptionCheck{text, {}}
                                        : OptionCheck{{}, "Opzione " + option.name + ": no"};
-                        }};
+        };
+        OptionDef range{
+            "passive_ports", OptionKind::Custom, {}, 0, 0, "", "Porte passive", "", dash};
         const OptionCatalog catalog({limit, range}, {});
         QCOMPARE(catalog.newDatabaseRows(),
                  (QMap<QString, QString>{{"max_connections", "100"}, {"passive_ports", ""}}));

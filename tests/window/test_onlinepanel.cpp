@@ -54,18 +54,19 @@ struct Client {
         socket.connectToHost(QHostAddress::LocalHost, port);
         if (!socket.waitForConnected(3000))
             return false;
-        if (!waitFor("220 ")) {
-            qWarning() << "no greeting:" << received << socket.errorString();
-            return false;
+        // Each reply awaited, each command sent after it.
+        for (const auto& [reply, next] :
+             {std::pair<QByteArray, QByteArray>{"220 ", "USER " + user.toUtf8()},
+              {"331 ", "PASS " + password.toUtf8()},
+              {"230 ", {}}}) {
+            if (!waitFor(reply)) {
+                qWarning() << "no" << reply << "reply:" << received << socket.errorString();
+                return false;
+            }
+            if (!next.isEmpty())
+                socket.write(next + "\r\n");
         }
-        socket.write("USER " + user.toUtf8() + "\r\n");
-        if (!waitFor("331 "))
-            return false;
-        socket.write("PASS " + password.toUtf8() + "\r\n");
-        const bool ok = waitFor("230 ");
-        if (!ok)
-            qWarning() << "login failed:" << received;
-        return ok;
+        return true;
     }
 };
 

@@ -42,14 +42,17 @@ class TestSecurityPanel : public QObject {
                                    : u"SELECT IP FROM IPko ORDER BY rowid"_s);
     }
 
-private Q_SLOTS:
-    void cleanup() { f.reset(); }
-
-    void newAndDeleteEditTheirOwnList_data() {
+    // Rows for the allow list ("Autorizza") and the block list ("Blocca").
+    static void bothLists() {
         QTest::addColumn<int>("index");
         QTest::newRow("allow list") << 0;
         QTest::newRow("block list") << 1;
     }
+
+private Q_SLOTS:
+    void cleanup() { f.reset(); }
+
+    void newAndDeleteEditTheirOwnList_data() { bothLists(); }
     void newAndDeleteEditTheirOwnList() {
         QFETCH(int, index);
         build({u"INSERT INTO IPok VALUES ('1.1.1.1')"_s, u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
@@ -106,11 +109,7 @@ private Q_SLOTS:
             QCOMPARE(mask(0)->geometry(), cover);
     }
 
-    void autorizzaAndBlocca_data() {
-        QTest::addColumn<int>("index");
-        QTest::newRow("Autorizza") << 0;
-        QTest::newRow("Blocca") << 1;
-    }
+    void autorizzaAndBlocca_data() { bothLists(); }
     void autorizzaAndBlocca() {
         QFETCH(int, index);
         build({u"INSERT INTO IPok VALUES ('7.7.7.7')"_s, u"INSERT INTO IPko VALUES ('7.7.7.7')"_s,
