@@ -145,8 +145,8 @@ void TestFtpServer::scriptedSession_data() {
          "RNTO b.txt => 503 Bad sequence", "RNFR a.txt => 350",
          "RNTO b.txt => 250 File/dir renamed to /b.txt"},
         {"RenameCheck /a.txt -> /b.txt"});
-    // An offset past the end is refused before a data connection is needed,
-    // so 554 shows the offset still applied and 425 that it was dropped.
+    // An offset past the end is refused before a data connection is needed, so
+    // 554 shows the offset still applied and 425 that it was dropped.
     row("rest only for the next transfer", true,
         {"REST 99 => 350 Restarting at 99 - send STORE or RETRIEVE to initiate transfer",
          "TYPE I => 200", "RETR a.txt => 554 Restart offset 99 is beyond the end of the file.",
@@ -154,8 +154,7 @@ void TestFtpServer::scriptedSession_data() {
          "REST 99 => 350", "CWD / => 250", "STOR a.txt => 425 Can't build data connection",
          "REST x => 501 Syntax error in parameters"},
         {"DownloadCheck /a.txt", "DownloadCheck /a.txt", "ChangeDirCheck /", "UploadCheck /a.txt"});
-    // A denied check answers 550 and changes nothing, even with a passive
-    // listener waiting for the refused upload.
+    // A denied check answers 550 and changes nothing, even with a passive listener waiting.
     const QStringList checks{"ChangeDirCheck", "MakeDirCheck", "RemoveDirCheck",
                              "DeleteCheck",    "RenameCheck",  "UploadCheck",
                              "DownloadCheck",  "OtherCheckA",  "OtherCheckB"};
@@ -419,8 +418,8 @@ import errno; print('closed' if socket.socket().connect_ex((host, port)) == errn
 }
 
 void TestFtpServer::namesOnlyListingSkipsWhatIsNotServed() {
-    // NLST takes file and folder types from the folder itself; what only a
-    // stat can tell (links, pipes) must still come out as LIST has it.
+    // NLST takes types from the folder itself; what only a stat tells (links, pipes)
+    // must still come out as LIST has it.
     EngineHarness h;
     h.write("root/d/file", "x");
     QDir().mkpath(h.path("root/d/sub"));
@@ -432,13 +431,12 @@ void TestFtpServer::namesOnlyListingSkipsWhatIsNotServed() {
 f = login()
 print(f.nlst('d')); print([l.split()[-1] for l in lines(f, 'LIST d')])
 )");
-    const QString names = "['d/dangling', 'd/file', 'd/inside', 'd/sub']";
-    QCOMPARE(outputOf(r), QStringList({names, "['dangling', 'file', 'inside', 'sub']", ""}));
+    QCOMPARE(outputOf(r), QStringList({"['d/dangling', 'd/file', 'd/inside', 'd/sub']",
+                                       "['dangling', 'file', 'inside', 'sub']", ""}));
 }
 
 void TestFtpServer::failedWriteKeepsWhatArrived() {
-    // A file size limit makes the disk refuse writes past 1 MiB, as a full
-    // disk would.
+    // A file size limit makes the disk refuse writes past 1 MiB, as a full disk would.
     EngineHarness h;
     QVERIFY(h.start());
     h.server->setDebugMode(1);
