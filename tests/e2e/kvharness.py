@@ -263,8 +263,7 @@ def wait_until(check, what, pause=0.05):
     """Polls `check` until it returns true, for at most TIMEOUT seconds."""
     deadline = time.monotonic() + TIMEOUT
     while not check():
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting for " + what)
+        assert time.monotonic() < deadline, "timed out waiting for " + what
         time.sleep(pause)
 
 

@@ -1,7 +1,7 @@
 """SIGHUP rereads settings and options: sessions survive a new port, and an unusable reread keeps the old one."""
 
 import io
-import os
+import pathlib
 import signal
 import socket
 import unittest
@@ -18,7 +18,6 @@ class Reload(unittest.TestCase):
         self.server = self.site.start()
 
     def hup_and_wait(self, text, count=1):
-        """Sends SIGHUP and waits until `text` is in the output `count` times."""
         self.server.proc.send_signal(signal.SIGHUP)
         wait_until(lambda: self.assertIsNone(self.server.proc.poll(), "the server ended on SIGHUP")
                    or self.server.stdout().count(text) >= count, text)
@@ -28,11 +27,9 @@ class Reload(unittest.TestCase):
         old = self.site.ftp("anna", "pw")
         self.site.db.settings(port=str(new_port))
         self.hup_and_wait(f"SERVER RELOAD ON IP 127.0.0.1 PORT {new_port}")
-        # The session from before answers and moves data both ways.
         self.assertTrue(old.voidcmd("NOOP").startswith("200"))
         self.assertEqual(fetch(old, "hello.txt"), b"hello\n")
         old.storbinary("STOR up.bin", io.BytesIO(b"after reload"))
-        # New clients find the server on the new port only.
         self.site.port = new_port
         new = self.site.ftp("anna", "pw")
         self.assertIn("up.bin", new.nlst())
@@ -44,11 +41,8 @@ class Reload(unittest.TestCase):
         self.assertIn(b"SERVER RELOAD ON IP", self.site.log_file())
 
     def test_unusable_reread_keeps_the_old_port(self):
-        busy = socket.create_server(("127.0.0.1", 0))
-        self.addCleanup(busy.close)
-        busy_port = busy.getsockname()[1]
-        with open(os.path.join(self.site.data, "bad.pem"), "w") as f:
-            f.write("no certificate here\n")
+        busy_port = self.enterContext(socket.create_server(("127.0.0.1", 0))).getsockname()[1]
+        pathlib.Path(self.site.data, "bad.pem").write_text("no certificate here\n")
         cases = ((self.site.port, "('tls', 'bogus')",
                   "SERVER RELOAD FAILED: Opzione tls: bogus non è un valore ammesso"),
                  (busy_port, "", f"SERVER RELOAD FAILED: impossibile usare la porta {busy_port}"),

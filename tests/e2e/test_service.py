@@ -1,5 +1,4 @@
-"""Under a service manager the headless program notifies READY=1 once it listens, RELOADING=1 and READY=1
-around a reread on SIGHUP, STOPPING=1 on SIGTERM, and never READY=1 after a failed start."""
+"""Service manager notices: READY=1 once listening, RELOADING=1 then READY=1 on SIGHUP, STOPPING=1 on SIGTERM."""
 
 import os
 import signal
@@ -19,12 +18,9 @@ class ServiceNotification(unittest.TestCase):
         self.sock.bind(self.path)
         self.sock.settimeout(TIMEOUT)
 
-    def start(self):
-        self.site.server = Server(self.site.data, {"NOTIFY_SOCKET": self.path})
-        return self.site.server.proc
-
     def test_ready_once_listening_reloading_on_sighup_stopping_on_sigterm(self):
-        proc = self.start()
+        self.site.server = Server(self.site.data, {"NOTIFY_SOCKET": self.path})
+        proc = self.site.server.proc
         self.assertIn("READY=1", self.sock.recv(4096).decode())
         with socket.create_connection(("127.0.0.1", self.site.port), timeout=TIMEOUT) as ftp:
             self.assertTrue(ftp.recv(512).startswith(b"220"))
@@ -37,7 +33,8 @@ class ServiceNotification(unittest.TestCase):
 
     def test_failed_start_is_never_reported_ready(self):
         with socket.create_server(("127.0.0.1", self.site.port)):
-            self.assertEqual(self.start().wait(timeout=TIMEOUT), 2)
+            self.site.server = Server(self.site.data, {"NOTIFY_SOCKET": self.path})
+            self.assertEqual(self.site.server.proc.wait(timeout=TIMEOUT), 2)
         self.sock.settimeout(0.2)
         with self.assertRaises(socket.timeout):
             self.sock.recv(4096)
