@@ -196,10 +196,8 @@ void TestTlsSocket::misbehavingClientsHarmNoOne() {
     EngineHarness h;
     h.tls = h.tlsWith(TlsMode::On, false);
     h.wantImplicit = true;
-    EngineLimits limits;
-    limits.tlsHandshakeTimeoutMs = 1500;
     QVERIFY(h.start());
-    h.server->setLimits(limits);
+    h.server->setLimits(EngineLimits{.tlsHandshakeTimeoutMs = 1500});
     h.write(u"root/a.txt"_s, "hello tls\n");
     h.write(u"root/big.bin"_s, randomBytes(32 * 1024 * 1024));
     const ClientRun r = h.python(uR"(
