@@ -65,6 +65,12 @@ QString optionsStatement(const QString& path) {
     return sql.isEmpty() ? QString() : sql.first();
 }
 
+// Opens the file as the program does and closes it again.
+bool openOnce(const QString& path) {
+    AccountDatabase db(path);
+    return db.open() && db.problem().isEmpty();
+}
+
 struct OldFile {
     QTemporaryDir dir;
     QString path = dir.filePath("accounts.dat");
@@ -80,36 +86,25 @@ private Q_SLOTS:
         OldFile f;
         const QStringList before = contentWithoutOptions(f.path);
         QVERIFY(before.join('\n').contains("bob"));
-        {
-            AccountDatabase db(f.path);
-            QVERIFY(db.open());
-            QVERIFY(db.problem().isEmpty());
-        }
+        QVERIFY(openOnce(f.path));
         QCOMPARE(optionsStatement(f.path), optionsTableStatement());
         QCOMPARE(texts(column(f.path, "SELECT count(*) FROM options")), QStringList{"0"});
         QCOMPARE(contentWithoutOptions(f.path), before);
         // Opening it again finds the table and changes nothing at all.
         const QByteArray hash = fileHash(f.path);
-        {
-            AccountDatabase db(f.path);
-            QVERIFY(db.open());
-        }
+        QVERIFY(openOnce(f.path));
         QCOMPARE(fileHash(f.path), hash);
     }
 
     void aNewFileHasTheTableAndTheRowsTheCatalogGivesIt() {
         QTemporaryDir dir;
-        {
-            AccountDatabase db(dir.filePath("accounts.dat"));
-            QVERIFY(db.open());
-        }
+        QVERIFY(openOnce(dir.filePath("accounts.dat")));
         QCOMPARE(optionsStatement(dir.filePath("accounts.dat")), optionsTableStatement());
-        QCOMPARE(
-            texts(column(dir.filePath("accounts.dat"),
-                         "SELECT name || '=' || value FROM options ORDER BY name")),
-            (QStringList{"ban_attempts=5", "ban_minutes=10", "ban_window_minutes=10", "log_keep=5",
-                         "log_max_mib=10", "max_connections=100", "max_connections_per_ip=10",
-                         "passive_address=", "passive_ports="}));
+        QCOMPARE(texts(column(dir.filePath("accounts.dat"),
+                              "SELECT name || '=' || value FROM options ORDER BY name")),
+                 (QStringList{"ban_attempts=5", "ban_minutes=10", "ban_window_minutes=10",
+                              "log_keep=5", "log_max_mib=10", "max_connections=100",
+                              "max_connections_per_ip=10", "passive_address=", "passive_ports="}));
 
         const OptionCatalog catalog(
             {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5", {}},

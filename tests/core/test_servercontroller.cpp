@@ -70,13 +70,12 @@ private Q_SLOTS:
     void handsSettingsOver() {
         Fixture f;
         QVERIFY(f.controller.ServerStart());
-        QCOMPARE(f.engine.LocalAddress(), QString("127.0.0.1"));
-        QCOMPARE(int(f.engine.Port()), 2121);
-        QCOMPARE(f.engine.ServerRootDir(), QString("/srv"));
-        QCOMPARE(int(f.engine.Timeout()), 60);
-        QCOMPARE(f.engine.ResolveLinks(), 0);
-        QCOMPARE(int(f.engine.DebugMode()), 2);
-        QCOMPARE(int(f.engine.DataLingerTime()), 5);
+        QCOMPARE((QStringList{f.engine.LocalAddress(), QString::number(f.engine.Port()),
+                              f.engine.ServerRootDir(), QString::number(f.engine.Timeout()),
+                              QString::number(f.engine.ResolveLinks()),
+                              QString::number(f.engine.DebugMode()),
+                              QString::number(f.engine.DataLingerTime())}),
+                 (QStringList{"127.0.0.1", "2121", "/srv", "60", "0", "2", "5"}));
         QCOMPARE(int(f.controller.ServerState()), 1);
         QCOMPARE(f.view.events, QStringList({"running 127.0.0.1", "after start"}));
         QCOMPARE(f.log, QStringList({"", kAt + "SERVER START ON IP 127.0.0.1"}));

@@ -89,11 +89,6 @@ private Q_SLOTS:
         QTest::newRow("files are not looked at while TLS is off")
             << QStringList{"tls=off", "tls_certificate=missing.pem"} << off << QStringList();
 
-        QTest::newRow("invalid values")
-            << QStringList{"tls=bogus", "tls_implicit_port=70000"} << defaults
-            << QStringList{"Opzione tls: bogus non è un valore ammesso (off, on, required)",
-                           "Opzione tls_implicit_port: 70000 non è una porta valida (1-65535, 0 "
-                           "= nessuna)"};
         engine::TlsSettings order = defaults;
         order.mode = TlsMode::On;
         order.minVersion = TlsVersion::V1_3;

@@ -139,27 +139,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tls");
         QTest::addColumn<QString>("minVersion");
         QTest::addColumn<QStringList>("errors");
-        QTest::newRow("no rows: defaults") << QStringList() << "off"
-                                           << "1.2" << QStringList();
-        QTest::newRow("unknown rows ignored") << QStringList{"passive_colour=red", "tls=on"} << "on"
-                                              << "1.2" << QStringList();
-        QTest::newRow("two bad values, two reasons, defaults kept")
-            << QStringList{"tls=bogus", "tls_session_reuse=7", "tls_min_version=1.3"} << "off"
-            << "1.3"
-            << QStringList{"Opzione tls: bogus non è un valore ammesso (off, on, required)",
-                           "Opzione tls_session_reuse: 7 non è un valore ammesso (0 = no, 1 = sì)"};
-        QTest::newRow("minimum above maximum")
-            << QStringList{"tls_min_version=1.3", "tls_max_version=1.2"} << "off"
-            << "1.3"
-            << QStringList{"Opzioni tls_min_version e tls_max_version: la versione minima (1.3) "
-                           "è più alta della massima (1.2)"};
-        QTest::newRow("minimum equal to maximum")
-            << QStringList{"tls_min_version=1.3", "tls_max_version=1.3"} << "off"
-            << "1.3" << QStringList();
-        QTest::newRow("a bad version says so once")
-            << QStringList{"tls_min_version=1.3", "tls_max_version=9"} << "off"
-            << "1.3"
-            << QStringList{"Opzione tls_max_version: 9 non è una versione ammessa (1.2, 1.3)"};
+        const auto row = [](const char* name, const QStringList& rows, const char* tls,
+                            const char* minVersion, const QStringList& errors) {
+            QTest::newRow(name) << rows << QString(tls) << QString(minVersion) << errors;
+        };
+        row("no rows: defaults", {}, "off", "1.2", {});
+        row("unknown rows ignored", {"passive_colour=red", "tls=on"}, "on", "1.2", {});
+        row("two bad values, two reasons, defaults kept",
+            {"tls=bogus", "tls_session_reuse=7", "tls_min_version=1.3"}, "off", "1.3",
+            {"Opzione tls: bogus non è un valore ammesso (off, on, required)",
+             "Opzione tls_session_reuse: 7 non è un valore ammesso (0 = no, 1 = sì)"});
+        row("minimum above maximum", {"tls_min_version=1.3", "tls_max_version=1.2"}, "off", "1.3",
+            {"Opzioni tls_min_version e tls_max_version: la versione minima (1.3) è più alta "
+             "della massima (1.2)"});
+        row("minimum equal to maximum", {"tls_min_version=1.3", "tls_max_version=1.3"}, "off",
+            "1.3", {});
+        row("a bad version says so once", {"tls_min_version=1.3", "tls_max_version=9"}, "off",
+            "1.3", {"Opzione tls_max_version: 9 non è una versione ammessa (1.2, 1.3)"});
     }
     void checkAllGivesEveryValueAndEveryReason() {
         QFETCH(QStringList, rows);

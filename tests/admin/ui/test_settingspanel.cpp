@@ -288,21 +288,9 @@ private Q_SLOTS:
         QVERIFY(host->core().server().ServerStart());
         QCOMPARE(host->mainEngine->Passive().portFirst, quint16(50000));
         QCOMPARE(host->mainEngine->Passive().portLast, quint16(50010));
-        host->core().server().ServerStop();
-    }
-
-    void ftpsOptionsReachTheServerStart() {
-        build({u"INSERT INTO options VALUES ('tls', 'on'), ('tls_implicit_port', '990')"_s});
-        QVERIFY(host->core().server().ServerStart());
-        QCOMPARE(int(host->mainEngine->Tls().mode), int(kv::engine::TlsMode::On));
-        QCOMPARE(host->mainEngine->Tls().implicitPort, quint16(990));
         QCOMPARE(host->mainEngine->Tls().privateKeyFile,
                  host->core().dataFolder() + u"/kestrova-key.pem"_s);
         host->core().server().ServerStop();
-        host->exec({u"UPDATE options SET value = 'bogus' WHERE name = 'tls'"_s});
-        const int listens = host->mainEngine->listenCalls;
-        QVERIFY(!host->core().server().ServerStart());
-        QCOMPARE(host->mainEngine->listenCalls, listens);
     }
 };
 
