@@ -26,6 +26,13 @@ struct Fixture {
         },
         20};
     void answer(const QList<QHostAddress>& addresses) { pending.takeFirst()(addresses); }
+    // Waits for the next refresh's question and answers it.
+    void next(const QList<QHostAddress>& addresses, int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            QTRY_COMPARE(pending.size(), 1);
+            answer(addresses);
+        }
+    }
 };
 
 const QString kNoAnswer = QStringLiteral(
@@ -48,19 +55,14 @@ private Q_SLOTS:
         QCOMPARE(f.log, QStringList{"Indirizzo passivo: casa.example.net = 198.51.100.4"});
 
         // Asked again every refresh; the router's new address replaces the old.
-        QTRY_COMPARE(f.pending.size(), 1);
-        f.answer({QHostAddress("198.51.100.5")});
+        f.next({QHostAddress("198.51.100.5")});
         QCOMPARE(f.engine.Passive().publicAddress, QHostAddress("198.51.100.5"));
         // The same answer again says nothing new.
-        QTRY_COMPARE(f.pending.size(), 1);
-        f.answer({QHostAddress("198.51.100.5")});
+        f.next({QHostAddress("198.51.100.5")});
         QCOMPARE(f.log.size(), 2);
 
         // Failures keep the last good address and are logged once.
-        for (int i = 0; i < 3; ++i) {
-            QTRY_COMPARE(f.pending.size(), 1);
-            f.answer({});
-        }
+        f.next({}, 3);
         QCOMPARE(f.engine.Passive().publicAddress, QHostAddress("198.51.100.5"));
         QCOMPARE(f.log.mid(2), QStringList{kNoAnswer + "resta in uso l'ultimo indirizzo "
                                                        "trovato (198.51.100.5)"});
@@ -77,17 +79,13 @@ private Q_SLOTS:
     void aNameThatNeverResolvesIsLoggedOnce() {
         Fixture f;
         f.resolver.start("casa.example.net");
-        for (int i = 0; i < 3; ++i) {
-            QTRY_COMPARE(f.pending.size(), 1);
-            f.answer({});
-        }
+        f.next({}, 3);
         QVERIFY(f.engine.Passive().publicAddress.isNull());
         QCOMPARE(f.log, QStringList{kNoAnswer + "le risposte PASV indicano l'indirizzo a cui il "
                                                 "client si è collegato"});
         // A new start logs a failure of its own again; an empty name asks nothing.
         f.resolver.start("casa.example.net");
-        QTRY_COMPARE(f.pending.size(), 1);
-        f.answer({});
+        f.next({});
         QCOMPARE(f.log.size(), 2);
         f.resolver.start(QString());
         QTest::qWait(60);
