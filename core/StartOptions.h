@@ -4,8 +4,8 @@
 // certificate and key paths resolved (an empty path means the generated
 // files in the data folder, a relative one is taken inside it).
 
-#include "engine/PassiveSettings.h"
 #include "engine/LoginBans.h"
+#include "engine/PassiveSettings.h"
 #include "engine/TlsSettings.h"
 #include "settings/OptionCatalog.h"
 
