@@ -2,6 +2,7 @@
 #include "access/OptionsTable.h"
 
 #include "access/AccountSchema.h"
+#include "access/WriteTransaction.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -82,21 +83,11 @@ std::optional<QString> OptionsTable::commit() {
 
 std::optional<QString>
 OptionsTable::inWriteTransaction(const std::function<std::optional<QString>()>& work) {
-    QSqlQuery begin(db_);
-    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return QStringLiteral("accounts.dat non può essere modificato ora: %1")
-            .arg(begin.lastError().text());
-    std::optional<QString> error = createIfMissing(db_);
-    if (error)
-        error = QStringLiteral("Modifica non salvata: %1").arg(*error);
-    else
-        error = work();
-    QSqlQuery end(db_);
-    if (!error && !end.exec(QStringLiteral("COMMIT")))
-        error = QStringLiteral("Modifica non salvata: %1").arg(end.lastError().text());
-    if (error)
-        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
-    return error;
+    return kv::access::inWriteTransaction(db_, [&]() -> std::optional<QString> {
+        if (const auto error = createIfMissing(db_))
+            return QStringLiteral("Modifica non salvata: %1").arg(*error);
+        return work();
+    });
 }
 
 std::optional<QString> OptionsTable::store(const QMap<QString, QString>& values) {

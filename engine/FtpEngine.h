@@ -72,16 +72,16 @@ private:
 };
 
 // What a connection is moving: the file transfer running now (if any) and
-// the file bytes moved over the connection's life, the running transfer
-// included. Read by the program about once a second; the engine only hands
-// out counters its transfers keep anyway.
+// the bytes moved over the connection's life, the running transfer included
+// (listings count as bytes sent, without a file of their own). Read by the program about once a
+// second; the engine only hands out counters its transfers keep anyway.
 struct TransferActivity {
     enum class Direction { None, Download, Upload };
     Direction direction = Direction::None; // None: no file transfer running
     QString path;                          // client-visible path of the running transfer
     qint64 bytes = 0;                      // bytes of the running transfer so far
     qint64 size = -1;                      // bytes it will move when known, else -1
-    qint64 sentTotal = 0;                  // file bytes sent to the client
+    qint64 sentTotal = 0;                  // file and listing bytes sent to the client
     qint64 receivedTotal = 0;              // file bytes received from the client
 };
 

@@ -117,26 +117,27 @@ bool FtpServer::listenAsConfigured() {
     const auto listensOn = [&](const std::unique_ptr<DescriptorListener>& l, quint16 port) {
         return l && l->isListening() && l->serverAddress() == *address && l->serverPort() == port;
     };
-    std::unique_ptr<DescriptorListener> control;
+    ListenerSwap control;
     if (!listensOn(listener_, settings_.port)) {
-        control = bindListener(*address, settings_.port, false);
-        if (!control)
+        control = bindInPlaceOf(listener_.get(), *address, settings_.port, false);
+        if (!control.fresh)
             return false;
     }
     const quint16 implicitPort = tls ? settings_.tls.implicitPort : 0;
-    std::unique_ptr<DescriptorListener> implicit;
+    ListenerSwap implicit;
     if (implicitPort != 0 && !listensOn(implicitListener_, implicitPort)) {
-        implicit = bindListener(*address, implicitPort, true);
-        if (!implicit) {
+        implicit = bindInPlaceOf(implicitListener_.get(), *address, implicitPort, true);
+        if (!implicit.fresh) {
             listenError_ = QStringLiteral("tls_implicit_port: %1").arg(bindError_);
+            control.undo();
             return false;
         }
     }
     // Nothing fails from here on: the new listeners replace the old ones.
-    if (control)
-        listener_ = std::move(control);
-    if (implicit)
-        implicitListener_ = std::move(implicit);
+    if (control.fresh)
+        listener_ = std::move(control.fresh);
+    if (implicit.fresh)
+        implicitListener_ = std::move(implicit.fresh);
     else if (implicitPort == 0)
         implicitListener_.reset();
     tls_ = std::move(tls);
@@ -164,6 +165,35 @@ std::unique_ptr<DescriptorListener> FtpServer::bindListener(const QHostAddress& 
     connect(listener.get(), &DescriptorListener::descriptorReady, this,
             [this, implicitTls](qintptr d) { onIncoming(d, implicitTls); });
     return listener;
+}
+
+FtpServer::ListenerSwap FtpServer::bindInPlaceOf(DescriptorListener* old,
+                                                 const QHostAddress& address, quint16 port,
+                                                 bool implicitTls) {
+    ListenerSwap swap;
+    swap.fresh = bindListener(address, port, implicitTls);
+    if (swap.fresh || !old || !old->isListening() || old->serverPort() != port)
+        return swap;
+    // The same port on another address (127.0.0.1 to 0.0.0.0, say): the
+    // kernel refuses the second bind while the old listener holds the port.
+    const QString firstError = bindError_;
+    swap.closed = old;
+    swap.closedAddress = old->serverAddress();
+    swap.closedPort = port;
+    old->close();
+    swap.fresh = bindListener(address, port, implicitTls);
+    if (!swap.fresh) {
+        swap.undo();
+        bindError_ = firstError;
+    }
+    return swap;
+}
+
+void FtpServer::ListenerSwap::undo() {
+    fresh.reset();
+    if (closed && !closed->isListening())
+        closed->listen(closedAddress, closedPort);
+    closed = nullptr;
 }
 
 bool FtpServer::prepareTls(std::shared_ptr<const TlsContext>& tls) {

@@ -81,6 +81,17 @@ private:
     // Listens as the properties say, keeping a listener that already listens
     // where asked; nothing changes when it fails.
     bool listenAsConfigured();
+    // A new listener and, when the old one had to give up the port for it,
+    // the old one, closed, for undo() to reopen.
+    struct ListenerSwap {
+        std::unique_ptr<DescriptorListener> fresh;
+        DescriptorListener* closed = nullptr;
+        QHostAddress closedAddress;
+        quint16 closedPort = 0;
+        void undo();
+    };
+    ListenerSwap bindInPlaceOf(DescriptorListener* old, const QHostAddress& address, quint16 port,
+                               bool implicitTls);
     std::unique_ptr<DescriptorListener> bindListener(const QHostAddress& address, quint16 port,
                                                      bool implicitTls);
     void onIncoming(qintptr descriptor, bool implicitTls);

@@ -107,7 +107,7 @@ void ControlSession::logTransfer(const PendingTransfer& p, qint64 bytes, const Q
 }
 
 void ControlSession::endTransfer() {
-    if (transfer_ && pending_ && pending_->kind != PendingTransfer::Kind::Listing)
+    if (transfer_ && pending_)
         (pending_->kind == PendingTransfer::Kind::Upload ? receivedTotal_ : sentTotal_) +=
             transfer_->bytes();
     if (transfer_) {
@@ -125,8 +125,13 @@ TransferActivity ControlSession::Activity() const {
     TransferActivity a;
     a.sentTotal = sentTotal_;
     a.receivedTotal = receivedTotal_;
-    if (!pending_ || pending_->kind == PendingTransfer::Kind::Listing)
+    if (!pending_)
         return a;
+    if (pending_->kind == PendingTransfer::Kind::Listing) {
+        // A listing shows no file of its own but its bytes count in the rates.
+        a.sentTotal += transfer_ ? transfer_->bytes() : 0;
+        return a;
+    }
     const bool upload = pending_->kind == PendingTransfer::Kind::Upload;
     a.direction =
         upload ? TransferActivity::Direction::Upload : TransferActivity::Direction::Download;

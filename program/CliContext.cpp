@@ -1,5 +1,7 @@
 #include "program/CliContext.h"
 
+#include "access/WriteTransaction.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -8,29 +10,19 @@ namespace kv::cli {
 
 std::optional<CliRefusal> writeAll(QSqlDatabase& db,
                                    const QList<std::pair<QString, QVariantList>>& statements) {
-    // BEGIN IMMEDIATE takes the write lock first, so two commands changing the
-    // file at once run one after the other instead of one losing its change.
-    QSqlQuery begin(db);
-    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return CliRefusal{QStringLiteral("accounts.dat non può essere modificato ora: %1")
-                              .arg(begin.lastError().text())};
-    for (const auto& [sql, params] : statements) {
-        QSqlQuery q(db);
-        q.prepare(sql);
-        for (const QVariant& p : params)
-            q.addBindValue(p);
-        if (!q.exec()) {
-            const QString reason = q.lastError().text();
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            return CliRefusal{QStringLiteral("Modifica non salvata: %1").arg(reason)};
+    const auto error = access::inWriteTransaction(db, [&]() -> std::optional<QString> {
+        for (const auto& [sql, params] : statements) {
+            QSqlQuery q(db);
+            q.prepare(sql);
+            for (const QVariant& p : params)
+                q.addBindValue(p);
+            if (!q.exec())
+                return QStringLiteral("Modifica non salvata: %1").arg(q.lastError().text());
         }
-    }
-    QSqlQuery commit(db);
-    if (!commit.exec(QStringLiteral("COMMIT"))) {
-        const QString reason = commit.lastError().text();
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        return CliRefusal{QStringLiteral("Modifica non salvata: %1").arg(reason)};
-    }
+        return std::nullopt;
+    });
+    if (error)
+        return CliRefusal{*error};
     return std::nullopt;
 }
 

@@ -40,6 +40,20 @@ class Reload(unittest.TestCase):
         self.assertEqual(self.site.stop(), 0)
         self.assertIn(b"SERVER RELOAD ON IP", self.site.log_file())
 
+    def test_new_address_on_the_same_port(self):
+        port = self.site.port
+        old = self.site.ftp("anna", "pw")
+        self.site.db.settings(ip="0.0.0.0")
+        # While another program holds the port on a second loopback address the wildcard
+        # cannot be bound: the old listener must come back.
+        with socket.create_server(("127.0.0.2", port)):
+            self.hup_and_wait(f"SERVER RELOAD FAILED: impossibile usare la porta {port}")
+            self.site.ftp("anna", "pw").quit()
+        self.hup_and_wait(f"SERVER RELOAD ON IP 0.0.0.0 PORT {port}")
+        self.assertTrue(old.voidcmd("NOOP").startswith("200"))
+        self.site.ftp("anna", "pw", source="127.0.0.3").quit()
+        old.quit()
+
     def test_unusable_reread_keeps_the_old_port(self):
         busy_port = self.enterContext(socket.create_server(("127.0.0.1", 0))).getsockname()[1]
         pathlib.Path(self.site.data, "bad.pem").write_text("no certificate here\n")

@@ -549,7 +549,8 @@ void TestFtpServer::activityCountsWhatTransfersMoved() {
                         "s.recv(1000); print('reading',flush=True); sys.stdin.readline()\n"
                         "while s.recv(1<<20): pass\n"
                         "s.close(); f.voidresp(); f.storbinary('STOR up.bin', "
-                        "io.BytesIO(b'u'*300000))\nprint('done',flush=True)\n"
+                        "io.BytesIO(b'u'*300000))\nn=[]; f.retrbinary('NLST', n.append)\n"
+                        "print(len(b''.join(n)),flush=True)\n"
                         "time.sleep(30)"_s.arg(h.port)});
     // Mid-download (the client stopped reading): the file, its size, what went so far.
     QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000);
@@ -562,11 +563,14 @@ void TestFtpServer::activityCountsWhatTransfersMoved() {
     QCOMPARE(a.sentTotal, a.bytes);
     client.readLine();
     client.write("\n");
-    // Both transfers ended: nothing running, the totals kept.
+    // The transfers and a listing ended: nothing running, the totals kept,
+    // the listing's bytes counted with the download's.
     QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000);
+    const qint64 listed = client.readLine().trimmed().toLongLong();
+    QVERIFY(listed > 0);
     a = h.server->Connections().first()->Activity();
     QCOMPARE(int(a.direction), int(TransferActivity::Direction::None));
-    QCOMPARE(a.sentTotal, qint64(32 << 20));
+    QCOMPARE(a.sentTotal, qint64(32 << 20) + listed);
     QCOMPARE(a.receivedTotal, qint64(300000));
     client.kill();
     client.waitForFinished(5000);

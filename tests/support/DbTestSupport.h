@@ -72,9 +72,10 @@ inline QStringList texts(const QVariantList& values) {
     return out;
 }
 
+#ifdef KV_ACCOUNT_SCHEMA_FILE // set by the programs that compare with the golden schema
 // The CREATE TABLE statements of a new accounts.dat, in creation order.
 inline QStringList accountSchema() {
-    QFile file(QFileInfo(QStringLiteral(__FILE__)).dir().filePath("accounts_schema.sql"));
+    QFile file(QStringLiteral(KV_ACCOUNT_SCHEMA_FILE));
     QStringList statements;
     if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n'))
@@ -91,6 +92,7 @@ inline QStringList schemaWithout(const QString& table) {
             out.append(s);
     return out;
 }
+#endif
 
 // Another program holding a lock on the file (as `sqlite3 accounts.dat` with
 // BEGIN IMMEDIATE or BEGIN EXCLUSIVE open) until destroyed.
