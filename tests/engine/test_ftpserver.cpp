@@ -59,16 +59,8 @@ void TestFtpServer::listenFailuresAndAddresses() {
     h.server->StopListening();
     h.server->setLocalAddress(QString());
     QVERIFY(h.server->Listen());
-    ClientRun r = h.python("print(login().pwd())");
+    const ClientRun r = h.python("print(login().pwd())");
     QCOMPARE(r.out.trimmed(), QByteArray("/"));
-    // On a dual-stack listener an IPv4 client is reported in dotted form.
-    h.server->StopListening();
-    h.server->setLocalAddress(u"::"_s);
-    if (!h.server->Listen())
-        QSKIP("no IPv6 on this machine");
-    r = h.python("print(login().sendcmd('EPSV')[:3])");
-    QCOMPARE(r.out.trimmed(), QByteArray("229"));
-    QCOMPARE(h.events.lastRemoteHost, u"127.0.0.1"_s);
 }
 
 static QStringList snapshot(const QString& root) {

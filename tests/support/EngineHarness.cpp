@@ -19,7 +19,6 @@ Verdict FakeEvents::check(const QString& event, const QString& detail) {
 
 Verdict FakeEvents::LoginRequest(Conn& c) {
     calls << QStringLiteral("LoginRequest %1").arg(c.UserName());
-    lastRemoteHost = c.RemoteHost();
     const bool ok = accounts.contains(c.UserName()) && accounts.value(c.UserName()) == c.Password();
     c.setRootDir(root);
     for (const VirtualDir& v : std::as_const(virtualDirs))

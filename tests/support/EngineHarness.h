@@ -24,7 +24,6 @@ struct FakeEvents : kv::engine::EngineEvents {
     QStringList logLines;
     bool keepLog = true;
     int closedCount = 0;
-    QString lastRemoteHost;
 
     Verdict check(const QString& event, const QString& detail);
 
