@@ -167,9 +167,3 @@ def tlslogin(user='alice', password='secret', timeout=20, cls=ftplib.FTP_TLS, pr
                                 .arg(QStringLiteral("'%1'").arg(events.root));
     return runProcess(QStringLiteral("python3"), {QStringLiteral("-c"), prelude + body}, timeoutMs);
 }
-
-ClientRun EngineHarness::program(const QString& exe, QStringList args, int timeoutMs) {
-    for (QString& a : args)
-        a.replace(QStringLiteral("%PORT%"), QString::number(port));
-    return runProcess(exe, args, timeoutMs);
-}
