@@ -5,31 +5,33 @@
 
 namespace kv::shell {
 
+// A part of the frame at its design place, in window twips.
+struct TwipsRect {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+// The bands above and below the central area.
 inline constexpr int kToolbarHeight = 630;
 inline constexpr int kStatusBarHeight = 300;
-inline constexpr int kBannerMinimumLeft = 1140;
+// The category list down the left side.
+inline constexpr TwipsRect kMenu{60, 720, 1455, 4695};
+// The category title over the viewport, and the button at its left end.
+inline constexpr TwipsRect kTitle{1590, 720, 7215, 375};
+inline constexpr TwipsRect kSelected{kTitle.left, kTitle.top, 495, kTitle.height};
+// The viewport showing the chosen panel.
+inline constexpr TwipsRect kMain{kTitle.left, 1200, 8235, 5955};
+// The banner in the toolbar band: kept this far from the right edge, never left of its place.
+inline constexpr TwipsRect kBanner{1140, 45, 5940, 500};
 inline constexpr int kBannerRightMargin = 240;
-inline constexpr int kMenuLeft = 60;
-inline constexpr int kMenuTop = 720;
-inline constexpr int kMenuWidth = 1455;
-inline constexpr int kContentLeft = 1590;
-inline constexpr int kTitleTop = 720;
-inline constexpr int kTitleHeight = 375;
-inline constexpr int kSelectedWidth = 495;
-inline constexpr int kMainTop = 1200;
-inline constexpr int kBannerTop = 45;
-inline constexpr int kBannerWidth = 5940;
-inline constexpr int kBannerHeight = 500;
-// The viewport keeps the same gap to the right edge as to the list on its left.
-inline constexpr int kMainWidthAllowance =
-    (kContentLeft - kMenuWidth) + (kContentLeft - kMenuLeft - kMenuWidth);
-// Under the toolbar and above the status bar: the list's top gap and a matching bottom one.
-inline constexpr int kMenuHeightAllowance = 2 * (kMenuTop - kToolbarHeight);
+// The window's client size on a first start.
 inline constexpr int kDefaultWidth = 8040;
 inline constexpr int kDefaultHeight = 8370;
 
 struct FrameGeometry {
-    int bannerLeft = kBannerMinimumLeft;
+    int bannerLeft = kBanner.left;
     int mainWidth = 0;
     int titleWidth = 0;
     int menuHeight = 0;

@@ -33,8 +33,8 @@ int px(double twips) {
 }
 
 // Frame controls are placed in window twips; the central area starts under the toolbar.
-void placeInCentral(QWidget* w, int left, int top, int width, int height) {
-    w->setGeometry(px(left), px(top - shell::kToolbarHeight), px(width), px(height));
+void placeInCentral(QWidget* w, const shell::TwipsRect& r) {
+    w->setGeometry(px(r.left), px(r.top - shell::kToolbarHeight), px(r.width), px(r.height));
 }
 
 } // namespace
@@ -70,7 +70,7 @@ void Form1::buildFrame() {
     lvwMenu->setWrapping(false);
     lvwMenu->setResizeMode(QListView::Adjust);
     lvwMenu->setIconSize(QSize(32, 32));
-    lvwMenu->setGridSize(QSize(px(shell::kMenuWidth) - 6, 64));
+    lvwMenu->setGridSize(QSize(px(shell::kMenu.width) - 6, 64));
     lvwMenu->setTextElideMode(Qt::ElideNone);
     lvwMenu->setWordWrap(true);
     lvwMenu->setDragEnabled(false);
@@ -81,7 +81,7 @@ void Form1::buildFrame() {
                        "QListWidget#lvwMenu::item { color: #1f3a5f; border-radius: 4px; }"
                        "QListWidget#lvwMenu::item:selected { background: #d4e3f5; color: #10253f; "
                        "border: 1px solid #8fb1da; }"));
-    placeInCentral(lvwMenu, shell::kMenuLeft, shell::kMenuTop, shell::kMenuWidth, 4695);
+    placeInCentral(lvwMenu, shell::kMenu);
     connect(lvwMenu, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { selectItem(lvwMenu->row(item) + 1); });
     // Enter on an item chosen with the keyboard acts as a click.
@@ -94,7 +94,7 @@ void Form1::buildFrame() {
     picTitle->setStyleSheet(
         QStringLiteral("QWidget#picTitle { background: qlineargradient(x1:0, y1:0, x2:1, y2:0, "
                        "stop:0 #1f3a5f, stop:1 #2f6f9f); border-radius: 3px; }"));
-    placeInCentral(picTitle, shell::kContentLeft, shell::kTitleTop, 7215, shell::kTitleHeight);
+    placeInCentral(picTitle, shell::kTitle);
     lblTitle = new QLabel(QStringLiteral("Categoria"), picTitle);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     QFont titleFont = lblTitle->font();
@@ -102,12 +102,11 @@ void Form1::buildFrame() {
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.1);
     lblTitle->setFont(titleFont);
     lblTitle->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
-    lblTitle->setGeometry(px(540), 0, px(6000), px(shell::kTitleHeight));
+    lblTitle->setGeometry(px(540), 0, px(6000), px(shell::kTitle.height));
 
     picSelected = new QWidget(central);
     picSelected->setObjectName(QStringLiteral("picSelected"));
-    placeInCentral(picSelected, shell::kContentLeft, shell::kTitleTop, shell::kSelectedWidth,
-                   shell::kTitleHeight);
+    placeInCentral(picSelected, shell::kSelected);
     cmdSelected = new QToolButton(picSelected);
     cmdSelected->setObjectName(QStringLiteral("cmdSelected"));
     cmdSelected->setAutoRaise(true);
@@ -115,14 +114,14 @@ void Form1::buildFrame() {
     cmdSelected->setIconSize(QSize(20, 20));
     cmdSelected->setStyleSheet(
         QStringLiteral("QToolButton { border: none; background: transparent; }"));
-    cmdSelected->setGeometry(0, 0, px(shell::kSelectedWidth), px(shell::kTitleHeight));
+    cmdSelected->setGeometry(0, 0, px(shell::kSelected.width), px(shell::kSelected.height));
 
     picMain = new QWidget(central);
     picMain->setObjectName(QStringLiteral("picMain"));
     picMain->setAttribute(Qt::WA_StyledBackground);
     picMain->setStyleSheet(
         QStringLiteral("QWidget#picMain { background: white; border: 1px solid #b8c4d2; }"));
-    placeInCentral(picMain, shell::kContentLeft, shell::kMainTop, 8235, 5955);
+    placeInCentral(picMain, shell::kMain);
     picMain->installEventFilter(this);
     VScroll1 = new QScrollBar(Qt::Vertical, picMain);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
@@ -137,8 +136,8 @@ void Form1::buildFrame() {
     // The banner lies in the toolbar band, in front of it.
     picBanner = new QWidget(this);
     picBanner->setObjectName(QStringLiteral("picBanner"));
-    picBanner->setGeometry(px(shell::kBannerMinimumLeft), px(shell::kBannerTop),
-                           px(shell::kBannerWidth), px(shell::kBannerHeight));
+    picBanner->setGeometry(px(shell::kBanner.left), px(shell::kBanner.top),
+                           px(shell::kBanner.width), px(shell::kBanner.height));
     imgBanner = new QToolButton(picBanner);
     imgBanner->setObjectName(QStringLiteral("imgBanner"));
     imgBanner->setIcon(QIcon(art::banner()));
@@ -148,7 +147,7 @@ void Form1::buildFrame() {
     imgBanner->setCursor(Qt::PointingHandCursor);
     imgBanner->setToolTip(shell::homePageAddress());
     imgBanner->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
-    imgBanner->setGeometry(0, 0, px(shell::kBannerWidth), px(shell::kBannerHeight));
+    imgBanner->setGeometry(0, 0, px(shell::kBanner.width), px(shell::kBanner.height));
     connect(imgBanner, &QToolButton::clicked, this, &Form1::imgBanner_Click);
 
     QStatusBar* bar = statusBar();

@@ -30,6 +30,9 @@ class Ftps(SiteTestCase):
             out = run(base + extra + [url + "up.bin"], TIMEOUT + 5)
             self.assertEqual(out.returncode, 0, out.stderr)
             self.assertEqual(out.stdout, payload)
+        log = self.site.log_file().decode("utf-8", "replace")
+        for part in ("TLS TLSv1.3 ", "AUTH ", "PROT P"):
+            self.assertIn(part, log)
 
     def test_lftp_mirror_both_ways(self):
         local = os.path.join(self.site.tmp, "tree")

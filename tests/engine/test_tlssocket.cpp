@@ -1,7 +1,7 @@
 // FTPS through the engine's TLS streams, driven by real clients on
-// loopback: explicit and implicit TLS, protected transfers compared byte for
-// byte, the data connection bound to its own control session, the replies
-// of AUTH/PBSZ/PROT and the required mode, and clients that misbehave.
+// loopback: the data connection bound to its own control session, the
+// replies of AUTH/PBSZ/PROT and the required mode, and clients that
+// misbehave (curl and lftp moving files: the end-to-end suite).
 
 #include "tests/support/EngineHarness.h"
 
@@ -29,7 +29,6 @@ bool loggedLine(const FakeEvents& e, const QString& part) {
 class TestTlsSocket : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void realClientsMoveFilesIntact();
     void dataConnectionMustResumeItsOwnSession();
     void ticketsComeOnlyOnTheControlConnection_data();
     void ticketsComeOnlyOnTheControlConnection();
@@ -37,29 +36,6 @@ private Q_SLOTS:
     void replies();
     void misbehavingClientsHarmNoOne();
 };
-
-void TestTlsSocket::realClientsMoveFilesIntact() {
-    EngineHarness h;
-    h.tls = h.tlsWith(TlsMode::Required); // session reuse required too
-    h.wantImplicit = true;
-    QVERIFY(h.start());
-    const QByteArray big = randomBytes(3 * 1024 * 1024 + 17);
-    h.write(u"root/big.bin"_s, big);
-    const QString out = h.path(u"fetched.bin"_s);
-    ClientRun r =
-        h.program(u"curl"_s, {u"-sS"_s, u"--ssl-reqd"_s, u"-k"_s, u"-u"_s, u"alice:secret"_s,
-                              u"ftp://127.0.0.1:%PORT%/big.bin"_s, u"-o"_s, out});
-    QVERIFY2(r.exitCode == 0, r.err.constData());
-    QCOMPARE(h.read(u"fetched.bin"_s), big);
-    for (const QString& part : {u"TLS TLSv1.3 "_s, u"AUTH "_s, u"PROT P"_s})
-        QVERIFY2(loggedLine(h.events, part), qPrintable(part));
-    // Upload over the implicit port.
-    const QString implicitUrl = u"ftps://127.0.0.1:%1/up.bin"_s.arg(h.implicitPort);
-    r = h.program(u"curl"_s, {u"-sS"_s, u"-k"_s, u"-u"_s, u"alice:secret"_s, u"-T"_s,
-                              h.path(u"root/big.bin"_s), implicitUrl});
-    QVERIFY2(r.exitCode == 0, r.err.constData());
-    QCOMPARE(h.read(u"root/up.bin"_s), big);
-}
 
 void TestTlsSocket::dataConnectionMustResumeItsOwnSession() {
     // ftplib's FTP_TLS starts a fresh session on every data connection.

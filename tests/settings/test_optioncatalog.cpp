@@ -28,110 +28,86 @@ private Q_SLOTS:
                                      "ban_attempts", "ban_window_minutes", "ban_minutes"}));
     }
 
+    // Per option: texts accepted as "text => normal form"; texts refused as "text", the
+    // message then being the option, the text and `why`, or as "text => whole message".
     void values_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("value"); // the normal form, when accepted
-        QTest::addColumn<QString>("error"); // the message, when refused
-        const auto ok = [](const char* row, const char* name, const QString& text,
-                           const QString& value) {
-            QTest::newRow(row) << QString(name) << text << value << QString();
+        QTest::addColumn<QStringList>("accepted");
+        QTest::addColumn<QStringList>("refused");
+        QTest::addColumn<QString>("why");
+        const auto row = [](const char* row, const char* name, const QStringList& accepted,
+                            const QStringList& refused = {}, const QString& why = {}) {
+            QTest::newRow(row) << QString(name) << accepted << refused << why;
         };
-        const auto bad = [](const char* row, const char* name, const QString& text,
-                            const QString& error) {
-            QTest::newRow(row) << QString(name) << text << QString() << error;
-        };
-        // Refused with the usual message: the option, the text, then the reason.
-        const auto rej = [&bad](const char* row, const char* name, const QString& text,
-                                const QString& why) {
-            bad(row, name, text, "Opzione " + QString(name) + ": " + text + why);
-        };
-        ok("tls off", "tls", "off", "off");
-        ok("tls on", "tls", "on", "on");
-        ok("tls required, any case and spaces", "tls", " Required ", "required");
-        ok("tls empty is the default", "tls", "", "off");
-        rej("tls unknown word", "tls", "bogus", " non è un valore ammesso (off, on, required)");
-        rej("tls a prefix", "tls", "req", " non è un valore ammesso (off, on, required)");
-        ok("port none", "tls_implicit_port", "0", "0");
-        ok("port lowest", "tls_implicit_port", "1", "1");
-        ok("port highest", "tls_implicit_port", "65535", "65535");
-        ok("port leading zeros", "tls_implicit_port", "00990", "990");
-        ok("port empty is none", "tls_implicit_port", "  ", "0");
-        const QString portWhy = " non è una porta valida (1-65535, 0 = nessuna)";
-        rej("port past the top", "tls_implicit_port", "70000", portWhy);
-        rej("port one past", "tls_implicit_port", "65536", portWhy);
-        rej("port negative", "tls_implicit_port", "-1", portWhy);
-        rej("port signed", "tls_implicit_port", "+990", portWhy);
-        rej("port words", "tls_implicit_port", "990a", portWhy);
-        rej("port huge", "tls_implicit_port", "99999999999999999999", portWhy);
-        rej("port other digits", "tls_implicit_port", QString::fromUtf8("٩٩٠"), portWhy);
-        ok("certificate path", "tls_certificate", "/etc/ssl/a b.pem", "/etc/ssl/a b.pem");
-        ok("certificate empty", "tls_certificate", "", "");
-        bad("key with a line break", "tls_private_key", "/a\nb",
-            "Opzione tls_private_key: il percorso contiene caratteri di controllo non ammessi");
-        ok("reuse off", "tls_session_reuse", "0", "0");
-        ok("reuse on", "tls_session_reuse", "1", "1");
-        ok("reuse empty is on", "tls_session_reuse", "", "1");
-        rej("reuse two", "tls_session_reuse", "2", " non è un valore ammesso (0 = no, 1 = sì)");
-        rej("reuse a word", "tls_session_reuse", "yes",
+        row("tls, any case and spaces, long text cut", "tls",
+            {"off => off", "on => on", " Required  => required", " => off"},
+            {"bogus", "req",
+             QString(80, u'x') + " => Opzione tls: " + QString(60, u'x') +
+                 "... non è un valore ammesso (off, on, required)"},
+            " non è un valore ammesso (off, on, required)");
+        row("implicit port", "tls_implicit_port",
+            {"0 => 0", "1 => 1", "65535 => 65535", "00990 => 990", "   => 0"},
+            {"70000", "65536", "-1", "+990", "990a", "99999999999999999999",
+             QString::fromUtf8("٩٩٠")},
+            " non è una porta valida (1-65535, 0 = nessuna)");
+        row("certificate and key paths", "tls_certificate",
+            {"/etc/ssl/a b.pem => /etc/ssl/a b.pem", " => "});
+        row("key with a line break", "tls_private_key", {},
+            {"/a\nb => Opzione tls_private_key: il percorso contiene caratteri di controllo "
+             "non ammessi"});
+        row("session reuse", "tls_session_reuse", {"0 => 0", "1 => 1", " => 1"}, {"2", "yes"},
             " non è un valore ammesso (0 = no, 1 = sì)");
-        ok("min 1.2", "tls_min_version", "1.2", "1.2");
-        ok("max 1.3", "tls_max_version", "1.3", "1.3");
-        rej("min 1.1", "tls_min_version", "1.1", " non è una versione ammessa (1.2, 1.3)");
-        rej("max 1.30", "tls_max_version", "1.30", " non è una versione ammessa (1.2, 1.3)");
-        ok("range", "passive_ports", "50000-50100", "50000-50100");
-        ok("range of one port, spaces", "passive_ports", " 1024 - 01024 ", "1024-1024");
-        ok("range up to the top", "passive_ports", "65000-65535", "65000-65535");
-        ok("range empty is none", "passive_ports", "", "");
-        const QString rangeWhy = " non è un intervallo di porte valido (PRIMA-ULTIMA, porte da "
-                                 "1024 a 65535, per esempio 50000-50100)";
-        rej("range below 1024", "passive_ports", "1023-2000", rangeWhy);
-        rej("range past the top", "passive_ports", "65000-65536", rangeWhy);
-        rej("range one port", "passive_ports", "50000", rangeWhy);
-        rej("range three ends", "passive_ports", "1-2-3", rangeWhy);
-        rej("range negative", "passive_ports", "-5000", rangeWhy);
-        rej("range words", "passive_ports", "a-b", rangeWhy);
-        bad("range upside down", "passive_ports", "50100-50000",
-            "Opzione passive_ports: 50100-50000 non è un intervallo valido: la prima porta "
-            "(50100) è più alta dell'ultima (50000)");
-        ok("public IPv4", "passive_address", "203.0.113.7", "203.0.113.7");
-        ok("public name, lower case", "passive_address", " Ftp.Example.COM ", "ftp.example.com");
-        ok("public name, one label", "passive_address", "router", "router");
-        ok("public name, final dot", "passive_address", "a-b.example.", "a-b.example.");
-        ok("public empty is the connected address", "passive_address", "", "");
-        const QString reachWhy = " non è un indirizzo a cui i client possano collegarsi";
-        const QString nameWhy = " non è un indirizzo IPv4 né un nome di host valido";
-        rej("public IPv4 byte too big", "passive_address", "203.0.113.256",
+        row("min version", "tls_min_version", {"1.2 => 1.2"}, {"1.1"},
+            " non è una versione ammessa (1.2, 1.3)");
+        row("max version", "tls_max_version", {"1.3 => 1.3"}, {"1.30"},
+            " non è una versione ammessa (1.2, 1.3)");
+        row("passive range", "passive_ports",
+            {"50000-50100 => 50000-50100", " 1024 - 01024  => 1024-1024",
+             "65000-65535 => 65000-65535", " => "},
+            {"1023-2000", "65000-65536", "50000", "1-2-3", "-5000", "a-b",
+             "50100-50000 => Opzione passive_ports: 50100-50000 non è un intervallo valido: la "
+             "prima porta (50100) è più alta dell'ultima (50000)"},
+            " non è un intervallo di porte valido (PRIMA-ULTIMA, porte da 1024 a 65535, per "
+            "esempio 50000-50100)");
+        const QString longLabel = QString(64, u'a') + ".example";
+        row("public name", "passive_address",
+            {"203.0.113.7 => 203.0.113.7", " Ftp.Example.COM  => ftp.example.com",
+             "router => router", "a-b.example. => a-b.example.", " => "},
+            {"10.1", "my host", "a-.example", "a..example", "203.0.113.7:21",
+             longLabel + " => Opzione passive_address: " + QString(60, u'a') +
+                 "... non è un indirizzo IPv4 né un nome di host valido"},
+            " non è un indirizzo IPv4 né un nome di host valido");
+        row("public address unreachable", "passive_address", {}, {"0.0.0.0", "224.0.0.1"},
+            " non è un indirizzo a cui i client possano collegarsi");
+        row("public IPv4 byte too big", "passive_address", {}, {"203.0.113.256"},
             " non è un indirizzo IPv4 valido");
-        rej("public IPv4 any", "passive_address", "0.0.0.0", reachWhy);
-        rej("public IPv4 multicast", "passive_address", "224.0.0.1", reachWhy);
-        rej("public IPv6", "passive_address", "2001:db8::1",
+        row("public IPv6", "passive_address", {}, {"2001:db8::1"},
             " è un indirizzo IPv6: le risposte PASV possono contenere solo un indirizzo IPv4 o "
             "un nome di host");
-        rej("public short address", "passive_address", "10.1", nameWhy);
-        rej("public name with space", "passive_address", "my host", nameWhy);
-        rej("public name, label ends in dash", "passive_address", "a-.example", nameWhy);
-        rej("public name, empty label", "passive_address", "a..example", nameWhy);
-        bad("public name, label too long", "passive_address", QString(64, u'a') + ".example",
-            "Opzione passive_address: " + QString(60, u'a') + "..." + nameWhy);
-        rej("public with port", "passive_address", "203.0.113.7:21", nameWhy);
-        ok("no connection limit", "max_connections_per_ip", "0", "0");
-        rej("a window of no minutes", "ban_window_minutes", "0",
+        row("no connection limit", "max_connections_per_ip", {"0 => 0"});
+        row("a window of no minutes", "ban_window_minutes", {}, {"0"},
             " non è un numero intero da 1 a 1440");
-        bad("unknown option", "tls_colour", "blue", "Opzione sconosciuta: tls_colour");
-        bad("long text cut", "tls", QString(80, u'x'),
-            "Opzione tls: " + QString(60, u'x') +
-                "... non è un valore ammesso (off, on, required)");
+        row("unknown option", "tls_colour", {}, {"blue => Opzione sconosciuta: tls_colour"});
     }
     void values() {
         QFETCH(QString, name);
-        QFETCH(QString, text);
-        QFETCH(QString, value);
-        QFETCH(QString, error);
-        const OptionCheck checked = optionCatalog().check(name, text);
-        QCOMPARE(checked.error, error);
-        QCOMPARE(checked.ok(), error.isEmpty());
-        QCOMPARE(checked.value, value);
+        QFETCH(QStringList, accepted);
+        QFETCH(QStringList, refused);
+        QFETCH(QString, why);
+        const QString arrow = QStringLiteral(" => ");
+        for (const QString& pair : accepted) {
+            const OptionCheck checked = optionCatalog().check(name, pair.section(arrow, 0, 0));
+            QVERIFY2(checked.ok(), qPrintable(pair + ": " + checked.error));
+            QCOMPARE(checked.value, pair.section(arrow, 1));
+        }
+        for (const QString& entry : refused) {
+            const QString text = entry.section(arrow, 0, 0);
+            const OptionCheck checked = optionCatalog().check(name, text);
+            QCOMPARE(checked.error, entry.contains(arrow) ? entry.section(arrow, 1)
+                                                          : "Opzione " + name + ": " + text + why);
+            QVERIFY(!checked.ok());
+            QCOMPARE(checked.value, QString());
+        }
     }
 
     void checkAllGivesEveryValueAndEveryReason_data() {

@@ -30,10 +30,10 @@ private Q_SLOTS:
         QCOMPARE(b.menuHeight - a.menuHeight, 1000);
         QCOMPARE(a.titleWidth, a.mainWidth);
         // The bottoms of the list and of the viewport line up.
-        QCOMPARE(kMenuTop + a.menuHeight, kMainTop + a.mainHeight);
+        QCOMPARE(kMenu.top + a.menuHeight, kMain.top + a.mainHeight);
         // The viewport stays inside the window, with the same gap on both sides.
-        QCOMPARE(8040 - (kContentLeft + a.mainWidth), kContentLeft - kMenuLeft - kMenuWidth);
-        QVERIFY(kMenuTop + a.menuHeight < 8370 - kStatusBarHeight);
+        QCOMPARE(8040 - (kMain.left + a.mainWidth), kMain.left - kMenu.left - kMenu.width);
+        QVERIFY(kMenu.top + a.menuHeight < 8370 - kStatusBarHeight);
     }
 
     void helpAddressCarriesTenVersionDigits() {

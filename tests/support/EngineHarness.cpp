@@ -19,7 +19,6 @@ Verdict FakeEvents::check(const QString& event, const QString& detail) {
 
 Verdict FakeEvents::LoginRequest(Conn& c) {
     calls << QStringLiteral("LoginRequest %1").arg(c.UserName());
-    lastRemoteHost = c.RemoteHost();
     const bool ok = accounts.contains(c.UserName()) && accounts.value(c.UserName()) == c.Password();
     c.setRootDir(root);
     for (const VirtualDir& v : std::as_const(virtualDirs))
@@ -167,10 +166,4 @@ def tlslogin(user='alice', password='secret', timeout=20, cls=ftplib.FTP_TLS, pr
                                 .arg(port)
                                 .arg(QStringLiteral("'%1'").arg(events.root));
     return runProcess(QStringLiteral("python3"), {QStringLiteral("-c"), prelude + body}, timeoutMs);
-}
-
-ClientRun EngineHarness::program(const QString& exe, QStringList args, int timeoutMs) {
-    for (QString& a : args)
-        a.replace(QStringLiteral("%PORT%"), QString::number(port));
-    return runProcess(exe, args, timeoutMs);
 }

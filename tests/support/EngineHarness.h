@@ -1,6 +1,6 @@
 #pragma once
 // Shared test fixture: a FtpServer on 127.0.0.1 with a recording fake of the
-// program's event handlers, and real FTP clients (python3 ftplib, curl, lftp)
+// program's event handlers, and real FTP clients (python3 ftplib)
 // run as child processes while the test's event loop keeps serving.
 
 #include "engine/FtpServer.h"
@@ -24,7 +24,6 @@ struct FakeEvents : kv::engine::EngineEvents {
     QStringList logLines;
     bool keepLog = true;
     int closedCount = 0;
-    QString lastRemoteHost;
 
     Verdict check(const QString& event, const QString& detail);
 
@@ -80,8 +79,6 @@ public:
     // TLS on, tlslogin(...) -> FTP_TLS and ReuseFTP, a client whose data
     // connections resume the control connection's session.
     ClientRun python(const QString& body, int timeoutMs = 30000);
-    // Runs a program (curl, lftp) with arguments; "%PORT%" is replaced.
-    ClientRun program(const QString& exe, QStringList args, int timeoutMs = 30000);
 
     QTemporaryDir dir;
     FakeEvents events;
