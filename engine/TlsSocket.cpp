@@ -30,6 +30,9 @@ constexpr qint64 kEncryptChunk = 64 * 1024;
 constexpr qint64 kRecordBytes = 16 * 1024;
 // Encrypt ahead only while the TCP socket holds less than this.
 constexpr qint64 kEncryptAhead = 512 * 1024;
+// Records gathered before one send: a system call per record costs more
+// than copying the record once.
+constexpr qint64 kSendBatch = 256 * 1024;
 // Random bytes naming a control connection inside its tickets.
 constexpr int kTokenBytes = 16;
 
@@ -206,7 +209,9 @@ bool TlsSocket::resumedSessionOf(const TlsSocket& control) const {
 void TlsSocket::sendCloseNotify() {
     if (!handshakeDone_ || broken_ || tcpEnded_)
         return;
-    // Everything written goes before the alert, whatever the kernel holds.
+    // Everything written goes before the alert, whatever the kernel holds,
+    // all of it in as few sends as the kernel takes.
+    batching_ = true;
     while (outPos_ < out_.size()) {
         const int n = SSL_write(ssl_, out_.constData() + outPos_,
                                 int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
@@ -218,6 +223,8 @@ void TlsSocket::sendCloseNotify() {
     outPos_ = 0;
     SSL_shutdown(ssl_);
     ERR_clear_error();
+    batching_ = false;
+    flushBatch();
 }
 
 void TlsSocket::schedulePump() {
@@ -281,16 +288,24 @@ void TlsSocket::readRecords() {
 void TlsSocket::encryptPending() {
     if (!handshakeDone_ || broken_ || !tcp_)
         return;
-    while (outPos_ < out_.size() && tcp_->bytesToWrite() + sentUnreported_ < kEncryptAhead) {
+    batching_ = true;
+    while (outPos_ < out_.size() &&
+           tcp_->bytesToWrite() + sentUnreported_ + batch_.size() < kEncryptAhead) {
         ERR_clear_error();
         const int n = SSL_write(ssl_, out_.constData() + outPos_,
                                 int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
         if (n <= 0) {
+            batching_ = false;
+            flushBatch();
             fail(lastError("TLS write failed"));
             return;
         }
         outPos_ += n;
+        if (batch_.size() >= kSendBatch)
+            flushBatch();
     }
+    batching_ = false;
+    flushBatch();
     if (outPos_ == out_.size()) {
         out_.clear();
         outPos_ = 0;
@@ -303,6 +318,21 @@ void TlsSocket::encryptPending() {
 void TlsSocket::sendRecords(const char* data, qint64 n) {
     if (!tcp_ || n <= 0)
         return;
+    if (batching_) {
+        batch_.append(data, n);
+        return;
+    }
+    sendNow(data, n);
+}
+
+void TlsSocket::flushBatch() {
+    if (batch_.isEmpty())
+        return;
+    sendNow(batch_.constData(), batch_.size());
+    batch_.resize(0); // the capacity stays for the next batch
+}
+
+void TlsSocket::sendNow(const char* data, qint64 n) {
     qint64 sent = 0;
 #ifdef Q_OS_UNIX
     // With nothing queued in the TCP socket the records go straight to the

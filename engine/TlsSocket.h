@@ -56,6 +56,8 @@ private:
     void encryptPending();
     // Records OpenSSL made, to the kernel or the TCP socket's queue.
     void sendRecords(const char* data, qint64 n);
+    void flushBatch();
+    void sendNow(const char* data, qint64 n);
     void scheduleWritten();
     static BIO_METHOD* bioMethod();
     void fail(const QString& reason);
@@ -66,6 +68,8 @@ private:
     qint64 inPos_ = 0;
     QByteArray out_; // written and not yet encrypted, from outPos_
     qint64 outPos_ = 0;
+    QByteArray batch_;      // records made while encrypting, sent together
+    bool batching_ = false; // records go to batch_ rather than out at once
     qint64 readLimit_ = 1024 * 1024;
     bool handshakeDone_ = false;
     bool broken_ = false;
