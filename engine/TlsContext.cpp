@@ -21,8 +21,6 @@ namespace {
 constexpr char kCiphers12[] = "ECDHE+AESGCM:ECDHE+CHACHA20:!aNULL:!eNULL";
 constexpr char kGroups[] = "X25519:P-256:P-384";
 constexpr unsigned char kSessionContext[] = "kestrova-ftps";
-// Bytes of records a data connection reads from the TCP socket at a time.
-constexpr size_t kDataReadBuffer = 256 * 1024;
 
 // Where a connection's control token lives on its SSL object.
 int tokenIndex() {
@@ -208,11 +206,10 @@ SSL* TlsContext::newDataConnection() const {
         SSL_set_ex_data(ssl, dataIndex(), &marker);
         SSL_set_num_tickets(ssl, 0);
         // A data connection moves records back to back: keeping its record
-        // buffers saves an allocation per record, and reading ahead takes
-        // many records from the TCP socket per call.
+        // buffers saves an allocation per record. (Reading ahead into a
+        // larger buffer costs more: OpenSSL moves what is left in it to the
+        // front after every record.)
         SSL_clear_mode(ssl, SSL_MODE_RELEASE_BUFFERS);
-        SSL_set_read_ahead(ssl, 1);
-        SSL_set_default_read_buffer_len(ssl, kDataReadBuffer);
     }
     return ssl;
 }
