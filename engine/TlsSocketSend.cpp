@@ -91,7 +91,12 @@ void TlsSocket::flushBatch() {
     if (batch_.isEmpty())
         return;
     sendNow(batch_.constData(), batch_.size());
-    batch_.resize(0); // the capacity stays for the next batch
+    // A data connection keeps the capacity for its next batch; an idle
+    // control connection keeps nothing.
+    if (data_)
+        batch_.resize(0);
+    else
+        batch_.clear();
 }
 
 void TlsSocket::sendNow(const char* data, qint64 n) {
