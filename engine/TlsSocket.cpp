@@ -1,7 +1,6 @@
 // The TLS stream: OpenSSL reads records straight from the TCP socket's
-// buffer and writes them straight to the kernel (or the TCP socket's queue
-// when the kernel is full), the handshake with its time limit, decryption
-// paced by the reader and encryption paced by the kernel.
+// buffer, the handshake with its time limit and decryption paced by the
+// reader. The sending side is in TlsSocketSend.cpp.
 #include "engine/TlsSocket.h"
 
 #include "engine/TlsContext.h"
@@ -16,24 +15,16 @@
 #include <cstring>
 #include <limits>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <sys/socket.h>
-#endif
-
 namespace kv::engine {
 
 namespace {
-// Plain bytes encrypted per SSL_write.
-constexpr qint64 kEncryptChunk = 64 * 1024;
 // Most plain bytes one TLS record holds: SSL_read never returns more.
 constexpr qint64 kRecordBytes = 16 * 1024;
-// Encrypt ahead only while the TCP socket holds less than this.
-constexpr qint64 kEncryptAhead = 512 * 1024;
 // Random bytes naming a control connection inside its tickets.
 constexpr int kTokenBytes = 16;
+} // namespace
 
-QString lastError(const char* what) {
+QString TlsSocket::lastError(const char* what) {
     const unsigned long e = ERR_get_error();
     ERR_clear_error();
     if (e == 0)
@@ -42,7 +33,6 @@ QString lastError(const char* what) {
     ERR_error_string_n(e, buf, sizeof buf);
     return QStringLiteral("%1: %2").arg(QLatin1StringView(what), QLatin1StringView(buf));
 }
-} // namespace
 
 // OpenSSL's side of the TCP socket: reads take what the socket has buffered
 // (an empty buffer means "more later", never the end: the socket reports the
@@ -137,10 +127,10 @@ TlsSocket::~TlsSocket() {
 }
 
 qint64 TlsSocket::read(char* data, qint64 max) {
-    const qint64 n = std::min(max, bytesAvailable());
+    qint64 n = std::min(max, bytesAvailable());
     if (n <= 0)
         return 0;
-    const bool wasFull = bytesAvailable() >= readLimit_;
+    const bool wasFull = bytesAvailable() >= heldLimit();
     std::memcpy(data, in_.constData() + inPos_, size_t(n));
     inPos_ += n;
     if (inPos_ == in_.size()) {
@@ -151,6 +141,21 @@ qint64 TlsSocket::read(char* data, qint64 max) {
         else
             in_.clear();
         inPos_ = 0;
+        if (data_ && !broken_) {
+            // The records already here are decrypted straight into the
+            // reader's buffer, saving their copy through ours; one more is
+            // held back so that bytesAvailable() still tells there is more.
+            QPointer<TlsSocket> self(this);
+            n += decryptInto(data + n, max - n);
+            if (!self)
+                return n;
+            readRecords();
+            if (self && bytesAvailable() > 0) {
+                readyOwed_ = true;
+                schedulePump();
+            }
+            return n;
+        }
     }
     if (wasFull)
         schedulePump(); // reading from the TCP socket paused for us
@@ -203,23 +208,6 @@ bool TlsSocket::resumedSessionOf(const TlsSocket& control) const {
     return handshakeDone_ && TlsContext::resumedFrom(ssl_, control.ssl_, control.token_);
 }
 
-void TlsSocket::sendCloseNotify() {
-    if (!handshakeDone_ || broken_ || tcpEnded_)
-        return;
-    // Everything written goes before the alert, whatever the kernel holds.
-    while (outPos_ < out_.size()) {
-        const int n = SSL_write(ssl_, out_.constData() + outPos_,
-                                int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
-        if (n <= 0)
-            break;
-        outPos_ += n;
-    }
-    out_.clear();
-    outPos_ = 0;
-    SSL_shutdown(ssl_);
-    ERR_clear_error();
-}
-
 void TlsSocket::schedulePump() {
     if (std::exchange(pumpQueued_, true))
         return;
@@ -248,104 +236,55 @@ void TlsSocket::pump() {
             return;
     }
     readRecords();
-    if (self && !broken_ && bytesAvailable() > before)
+    const bool owed = std::exchange(readyOwed_, false);
+    if (self && !broken_ && (bytesAvailable() > before || (owed && bytesAvailable() > 0)))
         Q_EMIT readyRead();
 }
 
+qint64 TlsSocket::heldLimit() const {
+    // A data connection holds one record at a time: the reader takes the
+    // rest straight from OpenSSL. Once the TCP connection is over it takes
+    // everything, as the end is reported right after.
+    return data_ && !tcpEnded_ ? std::min(readLimit_, kRecordBytes) : readLimit_;
+}
+
 void TlsSocket::readRecords() {
-    while (!closeNotified_ && bytesAvailable() < readLimit_) {
-        ERR_clear_error();
+    while (bytesAvailable() < heldLimit()) {
         // Decrypted straight into the buffer the reader takes from.
         const qsizetype used = in_.size();
         in_.resize(used + kRecordBytes);
-        const int n = SSL_read(ssl_, in_.data() + used, int(kRecordBytes));
-        in_.resize(used + std::max(n, 0));
-        if (n > 0)
+        const qint64 n = decryptInto(in_.data() + used, kRecordBytes);
+        in_.resize(used + n);
+        if (n <= 0)
+            return;
+    }
+}
+
+qint64 TlsSocket::decryptInto(char* out, qint64 room) {
+    qint64 done = 0;
+    while (done < room && !closeNotified_ && !broken_) {
+        ERR_clear_error();
+        const int chunk = int(std::min<qint64>(room - done, std::numeric_limits<int>::max()));
+        const int n = SSL_read(ssl_, out + done, chunk);
+        if (n > 0) {
+            done += n;
             continue;
+        }
         const int e = SSL_get_error(ssl_, n);
         if (e == SSL_ERROR_WANT_READ)
-            return;
+            break;
         if (e == SSL_ERROR_ZERO_RETURN) {
             // close_notify: the client's end of data. Its FIN follows.
             SSL_shutdown(ssl_);
             closeNotified_ = true;
             QMetaObject::invokeMethod(
                 this, [this] { reportEnd(true, QString()); }, Qt::QueuedConnection);
-            return;
+            break;
         }
         fail(lastError("TLS read failed"));
-        return;
+        break;
     }
-}
-
-void TlsSocket::encryptPending() {
-    if (!handshakeDone_ || broken_ || !tcp_)
-        return;
-    while (outPos_ < out_.size() && tcp_->bytesToWrite() + sentUnreported_ < kEncryptAhead) {
-        ERR_clear_error();
-        const int n = SSL_write(ssl_, out_.constData() + outPos_,
-                                int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
-        if (n <= 0) {
-            fail(lastError("TLS write failed"));
-            return;
-        }
-        outPos_ += n;
-    }
-    if (outPos_ == out_.size()) {
-        out_.clear();
-        outPos_ = 0;
-    } else if (outPos_ > out_.size() / 2) {
-        out_.remove(0, outPos_);
-        outPos_ = 0;
-    }
-}
-
-void TlsSocket::sendRecords(const char* data, qint64 n) {
-    if (!tcp_ || n <= 0)
-        return;
-    qint64 sent = 0;
-#ifdef Q_OS_UNIX
-    // With nothing queued in the TCP socket the records go straight to the
-    // kernel, saving their copy through its write buffer; what the kernel
-    // does not take (and any error) is left to the TCP socket.
-    if (tcp_->bytesToWrite() == 0 && tcp_->state() == QAbstractSocket::ConnectedState) {
-        const int fd = int(tcp_->socketDescriptor());
-        while (sent < n) {
-            const ssize_t k =
-                ::send(fd, data + sent, size_t(n - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (k > 0)
-                sent += k;
-            else if (k < 0 && errno == EINTR)
-                continue;
-            else
-                break;
-        }
-        if (sent > 0) {
-            sentUnreported_ += sent;
-            scheduleWritten();
-        }
-    }
-#endif
-    if (sent < n)
-        tcp_->write(data + sent, n - sent);
-}
-
-void TlsSocket::scheduleWritten() {
-    // The TCP socket reports only what went through its own queue, so the
-    // bytes sent directly are reported here, from the event loop as it does.
-    if (std::exchange(writtenQueued_, true))
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            writtenQueued_ = false;
-            sentUnreported_ = 0;
-            if (broken_ || !tcp_)
-                return;
-            encryptPending();
-            Q_EMIT bytesWritten();
-        },
-        Qt::QueuedConnection);
+    return done;
 }
 
 void TlsSocket::fail(const QString& reason) {

@@ -53,11 +53,19 @@ private:
     void pump();
     void schedulePump();
     void readRecords();
+    // Decrypted bytes held before reading from the TCP socket pauses.
+    qint64 heldLimit() const;
+    // Decrypts what has arrived into `out`, at most `room` bytes.
+    qint64 decryptInto(char* out, qint64 room);
     void encryptPending();
     // Records OpenSSL made, to the kernel or the TCP socket's queue.
     void sendRecords(const char* data, qint64 n);
+    void flushBatch();
+    void sendNow(const char* data, qint64 n);
     void scheduleWritten();
     static BIO_METHOD* bioMethod();
+    // OpenSSL's reason for the failure of `what`, which it then forgets.
+    static QString lastError(const char* what);
     void fail(const QString& reason);
 
     SSL* ssl_ = nullptr;
@@ -66,12 +74,15 @@ private:
     qint64 inPos_ = 0;
     QByteArray out_; // written and not yet encrypted, from outPos_
     qint64 outPos_ = 0;
+    QByteArray batch_;      // records made while encrypting, sent together
+    bool batching_ = false; // records go to batch_ rather than out at once
     qint64 readLimit_ = 1024 * 1024;
     bool handshakeDone_ = false;
     bool broken_ = false;
     bool tcpEnded_ = false;      // the TCP connection is over: nothing more to send
     bool closeNotified_ = false; // the client ended its side with close_notify
     bool pumpQueued_ = false;
+    bool readyOwed_ = false; // bytes held back in read(): readyRead goes out again
     bool writtenQueued_ = false;
     qint64 sentUnreported_ = 0; // sent to the kernel, not yet reported as written
     bool data_;                 // a data connection (else the control connection)
