@@ -209,8 +209,8 @@ void ReceiveTransfer::drain() {
             break;
         bytes_ += n;
         if (decoder_) {
-            const QByteArray text = decoder_->convert(QByteArrayView(buffer_.constData(), n));
-            if (!store(text.constData(), text.size()))
+            decoder_->convert(QByteArrayView(buffer_.constData(), n), text_);
+            if (!store(text_.constData(), text_.size()))
                 return;
         } else if (!store(buffer_.constData(), n)) {
             return;

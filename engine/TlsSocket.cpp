@@ -24,8 +24,9 @@
 namespace kv::engine {
 
 namespace {
-// Plain bytes encrypted per SSL_write.
-constexpr qint64 kEncryptChunk = 64 * 1024;
+// Plain bytes encrypted per SSL_write: one full record, so that when the
+// kernel stops taking records at most one of them waits in the TCP socket.
+constexpr qint64 kEncryptChunk = 16 * 1024;
 // Most plain bytes one TLS record holds: SSL_read never returns more.
 constexpr qint64 kRecordBytes = 16 * 1024;
 // Encrypt ahead only while the TCP socket holds less than this.
@@ -281,7 +282,12 @@ void TlsSocket::readRecords() {
 void TlsSocket::encryptPending() {
     if (!handshakeDone_ || broken_ || !tcp_)
         return;
-    while (outPos_ < out_.size() && tcp_->bytesToWrite() + sentUnreported_ < kEncryptAhead) {
+    // Records are made only while the kernel takes them as they come: once
+    // it is full, the rest waits here unencrypted until the TCP socket has
+    // passed on the record it holds. Queuing hundreds of KiB of records in
+    // the TCP socket instead cost a copy, fresh memory and its page faults
+    // for each of them.
+    while (outPos_ < out_.size() && tcp_->bytesToWrite() == 0 && sentUnreported_ < kEncryptAhead) {
         ERR_clear_error();
         const int n = SSL_write(ssl_, out_.constData() + outPos_,
                                 int(std::min<qint64>(out_.size() - outPos_, kEncryptChunk)));
