@@ -2,33 +2,43 @@
 
 namespace kv::engine {
 
-QByteArray AsciiEncoder::convert(QByteArrayView chunk) {
-    QByteArray out;
-    out.reserve(chunk.size() + chunk.size() / 16 + 1);
-    for (char c : chunk) {
-        if (c == '\n' && !lastWasCr_)
-            out.append('\r');
-        out.append(c);
-        lastWasCr_ = (c == '\r');
-    }
-    return out;
+char* reuseBuffer(QByteArray& buffer, qsizetype size) {
+    if (buffer.isDetached() && buffer.capacity() >= size)
+        buffer.resize(size); // no allocation, nothing copied
+    else
+        buffer = QByteArray(size, Qt::Uninitialized);
+    return buffer.data();
 }
 
-QByteArray AsciiDecoder::convert(QByteArrayView chunk) {
-    QByteArray out;
-    out.reserve(chunk.size() + 1);
+// Both converters write through a raw pointer into a buffer sized for the
+// worst case and cut it to length once, rather than appending byte by byte.
+void AsciiEncoder::convert(QByteArrayView chunk, QByteArray& out) {
+    char* const begin = reuseBuffer(out, 2 * chunk.size());
+    char* to = begin;
+    for (char c : chunk) {
+        if (c == '\n' && !lastWasCr_)
+            *to++ = '\r';
+        *to++ = c;
+        lastWasCr_ = (c == '\r');
+    }
+    out.resize(to - begin);
+}
+
+void AsciiDecoder::convert(QByteArrayView chunk, QByteArray& out) {
+    char* const begin = reuseBuffer(out, chunk.size() + 1);
+    char* to = begin;
     for (char c : chunk) {
         if (pendingCr_) {
             pendingCr_ = false;
             if (c != '\n')
-                out.append('\r');
+                *to++ = '\r';
         }
         if (c == '\r')
             pendingCr_ = true;
         else
-            out.append(c);
+            *to++ = c;
     }
-    return out;
+    out.resize(to - begin);
 }
 
 QByteArray AsciiDecoder::finish() {

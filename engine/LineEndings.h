@@ -11,7 +11,14 @@ namespace kv::engine {
 // Disk to network: every LF not already preceded by CR becomes CR LF.
 class AsciiEncoder {
 public:
-    QByteArray convert(QByteArrayView chunk);
+    // Puts the converted chunk into `out`, reusing its memory when nobody
+    // else holds it (a transfer converts every chunk into the same buffer).
+    void convert(QByteArrayView chunk, QByteArray& out);
+    QByteArray convert(QByteArrayView chunk) {
+        QByteArray out;
+        convert(chunk, out);
+        return out;
+    }
 
 private:
     bool lastWasCr_ = false;
@@ -20,12 +27,22 @@ private:
 // Network to disk: CR LF becomes LF; a lone CR is kept.
 class AsciiDecoder {
 public:
-    QByteArray convert(QByteArrayView chunk);
+    void convert(QByteArrayView chunk, QByteArray& out);
+    QByteArray convert(QByteArrayView chunk) {
+        QByteArray out;
+        convert(chunk, out);
+        return out;
+    }
     // A CR held back at the end of the data (nothing followed it).
     QByteArray finish();
 
 private:
     bool pendingCr_ = false;
 };
+
+// Makes `buffer` `size` bytes long for writing into: its own memory again
+// when it is not shared (a socket may still queue the last chunk), fresh
+// memory otherwise, never a copy of the old bytes.
+char* reuseBuffer(QByteArray& buffer, qsizetype size);
 
 } // namespace kv::engine

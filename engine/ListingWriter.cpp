@@ -2,6 +2,7 @@
 // date pieces of the last day seen kept for the entries that follow.
 #include "engine/ListingWriter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -83,7 +84,17 @@ void ListingWriter::appendName(const QString& name) {
     // A line break inside a name would end the line early and let a file
     // name forge further entries.
     const qsizetype from = out_.size();
-    out_ += name.toUtf8();
+    // ASCII names (most of them) are copied as they are, without a UTF-8
+    // conversion into a temporary array of their own.
+    const QChar* text = name.constData();
+    const qsizetype size = name.size();
+    if (std::all_of(text, text + size, [](QChar c) { return c.unicode() < 0x80; })) {
+        out_.resize(from + size);
+        std::transform(text, text + size, out_.data() + from,
+                       [](QChar c) { return char(c.unicode()); });
+    } else {
+        out_ += name.toUtf8();
+    }
     for (char* c = out_.data() + from; c != out_.data() + out_.size(); ++c) {
         if (*c == '\r' || *c == '\n')
             *c = '?';

@@ -102,17 +102,26 @@ void SendTransfer::pumpChunks() {
     if (done_)
         return;
     while (!eof_ && socket_->bytesToWrite() < kLowWater) {
-        QByteArray chunk = file_->read(kChunk);
-        if (chunk.isEmpty()) {
-            if (file_->error() != QFileDevice::NoError) {
+        // Each chunk is read into the memory of the one before (the socket
+        // has encrypted or sent that by now): a protected download then
+        // allocates and faults in its buffer once instead of per chunk.
+        const qint64 n = file_->read(reuseBuffer(chunk_, kChunk), kChunk);
+        if (n <= 0) {
+            if (n < 0 || file_->error() != QFileDevice::NoError) {
                 finish(TransferResult::Outcome::ReadFailed, file_->errorString());
                 return;
             }
             eof_ = true;
             break;
         }
-        bytes_ += chunk.size();
-        socket_->write(encoder_ ? encoder_->convert(chunk) : chunk);
+        chunk_.resize(n);
+        bytes_ += n;
+        if (encoder_) {
+            encoder_->convert(chunk_, wire_);
+            socket_->write(wire_);
+        } else {
+            socket_->write(chunk_);
+        }
     }
     if (eof_ && socket_->bytesToWrite() == 0)
         finish(TransferResult::Outcome::Complete);

@@ -91,6 +91,8 @@ private:
     bool eof_ = false;
     QSocketNotifier* notifier_ = nullptr;
     std::unique_ptr<AsciiEncoder> encoder_;
+    QByteArray chunk_; // read from the file, kept for the next chunk
+    QByteArray wire_;  // chunk_ converted for ASCII type, kept likewise
 };
 
 // Client to file: the file is already open at the right position.
@@ -117,6 +119,7 @@ private:
     bool ascii_ = false;
     QByteArray buffer_;
     std::unique_ptr<AsciiDecoder> decoder_;
+    QByteArray text_; // a chunk converted for ASCII type, its memory kept for the next
     // Binary uploads on a plain socket read the descriptor directly
     // (one copy less, and a reset is told apart from a normal end).
     int fd_ = -1;

@@ -3,6 +3,8 @@
 // with links followed only when they stay inside what the connection sees.
 #include "engine/VirtualFileSystem.h"
 
+#include <string_view>
+
 #include "engine/DiskPaths.h"
 
 #include <QFileInfo>
@@ -209,8 +211,16 @@ std::optional<QList<FsEntry>> VirtualFileSystem::list(const ResolvedPath& dir,
         entries.append(*folder);
     }
 
-    std::sort(entries.begin(), entries.end(),
-              [](const FsEntry& a, const FsEntry& b) { return a.name < b.name; });
+    // By UTF-16 code units, the order of QString's operator<, compared
+    // inline: for 10,000 short names the out-of-line comparison was a good
+    // part of a names-only listing.
+    const auto units = [](const QString& s) {
+        return std::u16string_view(reinterpret_cast<const char16_t*>(s.constData()),
+                                   size_t(s.size()));
+    };
+    std::sort(entries.begin(), entries.end(), [&units](const FsEntry& a, const FsEntry& b) {
+        return units(a.name) < units(b.name);
+    });
     return entries;
 }
 
