@@ -45,6 +45,8 @@ function(kv_logic_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    _kv_test_headers(${name} logic <QTest> <QSignalSpy> <QTemporaryDir> <QFile> <QDir> <QProcess>
+        <QElapsedTimer> <QTcpServer> <QTcpSocket>)
     kv_register_test(${name})
     set_tests_properties(${name} PROPERTIES LABELS logic)
     set_property(GLOBAL APPEND PROPERTY KV_LOGIC_TARGETS ${name})
@@ -55,7 +57,41 @@ function(kv_ui_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt6::Test Qt6::Widgets ${ARG_LIBS})
+    _kv_test_headers(${name} ui <QTest> <QSignalSpy> <QTemporaryDir> <QFile> <QDir> <QApplication>
+        <QPushButton> <QCheckBox> <QLineEdit> <QComboBox> <QLabel> <QTableView>)
     kv_register_test(${name})
+endfunction()
+
+# The Qt headers of the test programs are precompiled once per kind (logic or
+# widgets) and set of definitions the linked libraries bring: the first test
+# of a set builds them, the others reuse them. The compiler takes a
+# precompiled header only when every -D matches, so the folder names QtTest
+# would define are left out (no test looks
+# its data up through QFINDTESTDATA; they read KV_SOURCE_DIR), and the mocs
+# file, empty for tests, skips the header.
+set_property(TARGET Qt6::Test PROPERTY INTERFACE_COMPILE_DEFINITIONS QT_TESTLIB_LIB)
+function(_kv_test_headers name kind)
+    _kv_collect_links(${name} deps)
+    set(defs "")
+    foreach(d IN LISTS deps)
+        get_target_property(more ${d} INTERFACE_COMPILE_DEFINITIONS)
+        if(more)
+            list(APPEND defs ${more})
+        endif()
+    endforeach()
+    list(SORT defs)
+    list(REMOVE_DUPLICATES defs)
+    string(MD5 kind "${kind};${defs}")
+    target_compile_options(${name} PRIVATE -Winvalid-pch) # says so when it falls back
+    set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/mocs_compilation.cpp
+        PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+    get_property(donor GLOBAL PROPERTY KV_TEST_HEADERS_${kind})
+    if(donor)
+        target_precompile_headers(${name} REUSE_FROM ${donor})
+    else()
+        target_precompile_headers(${name} PRIVATE ${ARGN})
+        set_property(GLOBAL PROPERTY KV_TEST_HEADERS_${kind} ${name})
+    endif()
 endfunction()
 
 # Every test runs headless with settings, data and cache folders in a scratch folder,

@@ -72,10 +72,11 @@ inline QStringList texts(const QVariantList& values) {
     return out;
 }
 
-#ifdef KV_ACCOUNT_SCHEMA_FILE // set by the programs that compare with the golden schema
-// The CREATE TABLE statements of a new accounts.dat, in creation order.
+// The CREATE TABLE statements of a new accounts.dat, in creation order, from
+// the golden schema file of the source tree (ctest sets KV_SOURCE_DIR).
 inline QStringList accountSchema() {
-    QFile file(QStringLiteral(KV_ACCOUNT_SCHEMA_FILE));
+    QFile file(qEnvironmentVariable("KV_SOURCE_DIR") +
+               QStringLiteral("/tests/support/accounts_schema.sql"));
     QStringList statements;
     if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n'))
@@ -92,7 +93,6 @@ inline QStringList schemaWithout(const QString& table) {
             out.append(s);
     return out;
 }
-#endif
 
 // Another program holding a lock on the file (as `sqlite3 accounts.dat` with
 // BEGIN IMMEDIATE or BEGIN EXCLUSIVE open) until destroyed.
