@@ -14,11 +14,6 @@ public:
     // Puts the converted chunk into `out`, reusing its memory when nobody
     // else holds it (a transfer converts every chunk into the same buffer).
     void convert(QByteArrayView chunk, QByteArray& out);
-    QByteArray convert(QByteArrayView chunk) {
-        QByteArray out;
-        convert(chunk, out);
-        return out;
-    }
 
 private:
     bool lastWasCr_ = false;
@@ -28,11 +23,6 @@ private:
 class AsciiDecoder {
 public:
     void convert(QByteArrayView chunk, QByteArray& out);
-    QByteArray convert(QByteArrayView chunk) {
-        QByteArray out;
-        convert(chunk, out);
-        return out;
-    }
     // A CR held back at the end of the data (nothing followed it).
     QByteArray finish();
 

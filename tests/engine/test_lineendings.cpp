@@ -12,9 +12,11 @@ namespace {
 // `data` fed to `converter` in pieces of `chunk` bytes.
 template <typename Converter>
 QByteArray inChunks(Converter& converter, QByteArrayView data, int chunk) {
-    QByteArray out;
-    for (qsizetype i = 0; i < data.size(); i += chunk)
-        out += converter.convert(data.sliced(i, std::min<qsizetype>(chunk, data.size() - i)));
+    QByteArray out, piece;
+    for (qsizetype i = 0; i < data.size(); i += chunk) {
+        converter.convert(data.sliced(i, std::min<qsizetype>(chunk, data.size() - i)), piece);
+        out += piece;
+    }
     return out;
 }
 } // namespace
