@@ -25,7 +25,9 @@ import statistics
 import sys
 import time
 
+import benchtable
 import ftpbench as plain
+from proctree import tree_cpu_seconds, tree_rss_kib
 from ftpsclient import CONTEXT, close_data, connect, download_once, end_upload
 
 HOST = plain.HOST
@@ -154,13 +156,13 @@ def measure_idle_memory(args):
     is logged in over TLS with PROT P set."""
     connect(args.port, args.user, args.password).quit()  # one-time set-up
     time.sleep(0.5)
-    before = plain.tree_rss_kib(args.server_pid)
+    before = tree_rss_kib(args.server_pid)
     sessions = []
     try:
         for _ in range(args.idle):
             sessions.append(connect(args.port, args.user, args.password))
         time.sleep(1.0)
-        after = plain.tree_rss_kib(args.server_pid)
+        after = tree_rss_kib(args.server_pid)
     finally:
         for s in sessions:
             try:
@@ -270,7 +272,7 @@ def measure(args):
         time.sleep(0.3)
         t0 = time.perf_counter()
         args.cpu_mark = plain.CpuMark(args.server_pid)
-        cpu0 = plain.tree_cpu_seconds(args.server_pid)
+        cpu0 = tree_cpu_seconds(args.server_pid)
         try:
             value = fn()
         except (OSError, ftplib.Error, EOFError, plain.Failure, asyncio.TimeoutError) as e:
@@ -278,10 +280,10 @@ def measure(args):
             result[key + "_error"] = str(e)
             continue
         cpu_end = args.cpu_mark.value
-        cpu = (cpu_end if cpu_end is not None else plain.tree_cpu_seconds(args.server_pid)) - cpu0
+        cpu = (cpu_end if cpu_end is not None else tree_cpu_seconds(args.server_pid)) - cpu0
         result.update(zip(RESULT_KEYS[key], value))
         if key in ("download", "upload"):
-            result[key + "_cpu_per_gib"] = cpu / (len(value[1]) * result["big_bytes"] / plain.GIB)
+            result[key + "_cpu_per_gib"] = cpu / (len(value[1]) * result["big_bytes"] / benchtable.GIB)
         elif key == "small":
             result["small_cpu_us"] = cpu / (2 * args.small) * 1e6
         print("  %-9s %s  (%.1f s)" % (key, plain._short(value), time.perf_counter() - t0),
@@ -326,9 +328,7 @@ def _targets(ours, peers):
 
 
 def table(paths, ours_name):
-    # The plain table's printer, with these rows and goals.
-    plain.ROWS, plain._targets = ROWS, _targets
-    plain.table(paths, ours_name)
+    benchtable.table(paths, ours_name, ROWS, _targets)
     print()
     for p in paths:
         with open(p) as f:
