@@ -30,7 +30,7 @@ ControlSession::ControlSession(QTcpSocket* tcp, std::shared_ptr<const EngineSett
                                EngineEvents* events, QObject* parent)
     : QObject(parent), ownSettings_(std::move(settings)), settings_(*ownSettings_), events_(events),
       tls_(std::move(tls)), implicitTls_(implicitTls && tls_), socket_(nullptr),
-      peer_(plainAddress(tcp->peerAddress())) {
+      peer_(plainAddress(tcp->peerAddress())), publicAddress_(settings_.passive.publicAddress) {
     remoteHost_ = addressText(tcp->peerAddress());
     rootDir_ = settings_.serverRootDir;
     tcp->setReadBufferSize(kControlReadBuffer);

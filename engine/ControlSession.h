@@ -52,6 +52,10 @@ public:
     void closeAfterReply(const QString& reply);
     bool isClosed() const { return closed_; }
     QHostAddress peerAddress() const { return peer_; }
+    // The router's public address for PASV replies to clients from outside.
+    // Unlike the other settings it follows the server at once: when the
+    // looked-up address changes, the old one no longer reaches this machine.
+    void setPublicAddress(const QHostAddress& address) { publicAddress_ = address; }
 
     // ConnectionObject (the values are kept by StoredConnection)
     void Disconnect() override;
@@ -212,6 +216,7 @@ private:
     bool implicitTls_;
     StreamSocket* socket_;
     QHostAddress peer_;
+    QHostAddress publicAddress_;
     QTimer idleTimer_;
     QTimer loginDelay_; // a refused PASS waits for its answer while bans are on
     QString closeAfterReply_;

@@ -219,6 +219,12 @@ void FtpServer::StopListening() {
     }
 }
 
+void FtpServer::setPassive(const PassiveSettings& passive) {
+    settings_.passive = passive;
+    for (ControlSession* s : std::as_const(sessions_))
+        s->setPublicAddress(passive.publicAddress);
+}
+
 QList<ConnectionObject*> FtpServer::Connections() const {
     QList<ConnectionObject*> list;
     list.reserve(sessions_.size());

@@ -46,7 +46,8 @@ public:
     TlsSettings Tls() const override { return settings_.tls; }
     void setTls(const TlsSettings& tls) override { settings_.tls = tls; }
     PassiveSettings Passive() const override { return settings_.passive; }
-    void setPassive(const PassiveSettings& passive) override { settings_.passive = passive; }
+    // New connections take all of `passive`; open ones its public address.
+    void setPassive(const PassiveSettings& passive) override;
     void setConnectionLimits(int maxConnections, int maxPerAddress) override {
         settings_.limits.maxConnections = maxConnections;
         settings_.limits.maxConnectionsPerAddress = maxPerAddress;

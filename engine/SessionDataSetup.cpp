@@ -76,9 +76,9 @@ void ControlSession::listenPassive(bool extended) {
     }
     // A client from outside reaches this machine through the router's public
     // address, which forwards the range here; the local network does not.
-    const bool outside = !passive.publicAddress.isNull() && settings_.isLocalClient &&
-                         !settings_.isLocalClient(peer_);
-    const QHostAddress named = outside ? passive.publicAddress : local;
+    const bool outside =
+        !publicAddress_.isNull() && settings_.isLocalClient && !settings_.isLocalClient(peer_);
+    const QHostAddress named = outside ? publicAddress_ : local;
     const QString host = named.toString().replace(u'.', u',');
     reply(Reply::EnteringPassive,
           {QStringLiteral("%1,%2,%3").arg(host).arg(port >> 8).arg(port & 0xFF)});

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -330,15 +331,29 @@ void TestFtpServer::passiveAddressBehindARouter() {
     h.server->StopListening();
     QVERIFY(h.server->Listen());
     h.server->setPassive(PassiveSettings{0, 0, QHostAddress("203.0.113.9")});
+    // When the client asks (by creating root/renew), the router's address
+    // changes, as a new lookup of its name would find.
+    QTimer renew;
+    QObject::connect(&renew, &QTimer::timeout, [&h] {
+        if (QFile::remove(h.path("root/renew")))
+            h.server->setPassive(PassiveSettings{0, 0, QHostAddress("198.51.100.4")});
+    });
+    renew.start(20);
     const ClientRun r = h.python(R"(
 lan = login(); print(lan.sendcmd('PASV').split('(')[1][:10])
 out = ftplib.FTP(source_address=('127.0.0.2', 0)); out.connect('127.0.0.1', PORT, timeout=20)
 out.login('alice', 'secret'); print(out.sendcmd('PASV').split('(')[1][:12])
 # ftplib connects to the control connection's host, as through a router.
 print(fetch(out, 'RETR a.txt')); print(out.sendcmd('EPSV')[:3])
+# An open session names the new address from then on.
+open(ROOT + '/renew', 'w').close()
+for _ in range(500):
+    if not os.path.exists(ROOT + '/renew'): break
+    time.sleep(0.02)
+print(out.sendcmd('PASV').split('(')[1][:13], lan.sendcmd('PASV').split('(')[1][:10])
 )");
-    QCOMPARE(outputOf(r),
-             QStringList({"127,0,0,1,", "203,0,113,9,", "b'through the router'", "229", ""}));
+    QCOMPARE(outputOf(r), QStringList({"127,0,0,1,", "203,0,113,9,", "b'through the router'", "229",
+                                       "198,51,100,4, 127,0,0,1,", ""}));
 }
 
 void TestFtpServer::restartAsciiAndUniqueNames() {
