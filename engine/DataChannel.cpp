@@ -1,5 +1,6 @@
 #include "engine/DataChannel.h"
 
+#include "engine/DescriptorSocket.h"
 #include "engine/HostAddresses.h"
 #include "engine/StreamSocket.h"
 #include "engine/TlsSocket.h"
@@ -8,6 +9,8 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 namespace kv::engine {
 
@@ -64,9 +67,10 @@ PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveS
         return {listener_->serverPort(), false};
     }
     if (!listener_) {
-        listener_ = new DescriptorListener(this);
-        listener_->setMaxPendingConnections(1);
-        connect(listener_, &DescriptorListener::descriptorReady, this, &DataChannel::onIncoming);
+        listener_ = new PassiveListener(this);
+        connect(listener_, &PassiveListener::accepted, this, &DataChannel::onIncoming);
+        connect(listener_, &PassiveListener::resetBeforeAccept, this,
+                &DataChannel::onResetBeforeAccept);
     }
     listener_->close();
     reuses_ = 0;
@@ -122,35 +126,26 @@ void DataChannel::setActive(const QHostAddress& address, quint16 port) {
     activePort_ = port;
 }
 
-void DataChannel::onIncoming(qintptr descriptor) {
-    QTcpSocket* socket = createSocket();
-    if (!socket->setSocketDescriptor(descriptor)) {
-        delete socket;
-        return;
-    }
-    const bool expected = mode_ == Mode::Passive && !socket_;
-    if (expected && socket->peerAddress().isNull()) {
-        // The client reset the connection before it could be accepted: there
-        // is nobody to check and nothing will come on it, so the transfer
-        // fails at once instead of waiting for a connection that never comes.
-        socket->abort();
-        socket->deleteLater();
+void DataChannel::onResetBeforeAccept() {
+    // The client reset the connection before it could be accepted: there is
+    // nobody to check and nothing will come on it, so the transfer fails at
+    // once instead of waiting for a connection that never comes.
+    if (mode_ == Mode::Passive && accepted_ < 0)
         fail(QStringLiteral("data connection reset before it could be used"));
-        return;
-    }
-    if (!expected || !sameHost(socket->peerAddress(), client_)) {
+}
+
+void DataChannel::onIncoming(int descriptor, const QHostAddress& peer) {
+    const bool expected = mode_ == Mode::Passive && accepted_ < 0;
+    if (!expected || !sameHost(peer, client_)) {
         // Only the control connection's client gets the data port, once per
         // PASV; the listener stays open, so anything else is turned away.
-        Q_EMIT debugLine(QStringLiteral("refused data connection from %1")
-                             .arg(addressText(socket->peerAddress())));
-        socket->abort();
-        socket->deleteLater();
+        Q_EMIT debugLine(QStringLiteral("refused data connection from %1").arg(addressText(peer)));
+        ::close(descriptor);
         return;
     }
     if (debugging_)
-        Q_EMIT debugLine(QStringLiteral("passive data connection from %1")
-                             .arg(addressText(socket->peerAddress())));
-    socket_ = socket;
+        Q_EMIT debugLine(QStringLiteral("passive data connection from %1").arg(addressText(peer)));
+    accepted_ = descriptor;
     if (wanted_)
         handOver();
 }
@@ -159,7 +154,7 @@ void DataChannel::open() {
     wanted_ = true;
     timeout_.start();
     if (mode_ == Mode::Passive) {
-        if (socket_)
+        if (accepted_ >= 0)
             handOver();
         return;
     }
@@ -183,12 +178,30 @@ void DataChannel::open() {
 }
 
 void DataChannel::handOver() {
-    QTcpSocket* tcp = socket_;
-    socket_ = nullptr;
     releaseOperatorsPort();
-    tcp->disconnect(this);
-    tcp->setParent(nullptr);
     timeout_.stop();
+    QTcpSocket* tcp = nullptr;
+    if (accepted_ >= 0) {
+        const int fd = std::exchange(accepted_, -1);
+        if (!protection_) {
+            // A plain passive connection is driven from its descriptor.
+            wanted_ = false;
+            mode_ = Mode::None;
+            Q_EMIT ready(new DescriptorSocket(fd, nullptr));
+            return;
+        }
+        tcp = new QTcpSocket;
+        if (!tcp->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete tcp;
+            fail(QStringLiteral("data connection lost before it could be used"));
+            return;
+        }
+    } else {
+        tcp = std::exchange(socket_, nullptr);
+        tcp->disconnect(this);
+        tcp->setParent(nullptr);
+    }
     if (protection_) {
         protect(tcp);
         return;
@@ -254,6 +267,8 @@ void DataChannel::reset() {
         socket_->deleteLater();
         socket_ = nullptr;
     }
+    if (accepted_ >= 0)
+        ::close(std::exchange(accepted_, -1));
     if (handshaking_) {
         handshaking_->disconnect(this);
         handshaking_->abort();

@@ -7,8 +7,8 @@
 // is done (and, when asked, once it has resumed the control connection's
 // session); either way the receiver gets a StreamSocket.
 
-#include "engine/DescriptorListener.h"
 #include "engine/EngineLimits.h"
+#include "engine/PassiveListener.h"
 #include "engine/PassiveSettings.h"
 #include "engine/ReplyTexts.h"
 
@@ -82,7 +82,8 @@ Q_SIGNALS:
 private:
     enum class Mode { None, Passive, Active };
     QTcpSocket* createSocket();
-    void onIncoming(qintptr descriptor);
+    void onIncoming(int descriptor, const QHostAddress& peer);
+    void onResetBeforeAccept();
     void handOver();
     void protect(QTcpSocket* tcp);
     void onProtected(TlsSocket* tls);
@@ -95,9 +96,10 @@ private:
     int portFirst_;
     int portLast_;
     Mode mode_ = Mode::None;
-    DescriptorListener* listener_ = nullptr; // made once, listens again for every PASV
-    QTcpSocket* socket_ = nullptr;           // connected (or connecting) and not yet handed over
-    TlsSocket* handshaking_ = nullptr;       // in its TLS handshake, not yet handed over
+    PassiveListener* listener_ = nullptr; // made once, listens again for every PASV
+    QTcpSocket* socket_ = nullptr;        // active: connected (or connecting), not yet handed over
+    int accepted_ = -1;                   // passive: accepted, not yet handed over
+    TlsSocket* handshaking_ = nullptr;    // in its TLS handshake, not yet handed over
     std::optional<DataProtection> protection_;
     QHostAddress activeAddress_;
     quint16 activePort_ = 0;

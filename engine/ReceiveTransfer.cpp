@@ -55,15 +55,13 @@ void ReceiveTransfer::stopSource() {
 bool ReceiveTransfer::takeDescriptor() {
 #ifdef Q_OS_LINUX
     // Only a plain socket: an encrypted one must keep its own reading.
-    const qintptr plain = socket_->zeroCopyDescriptor();
-    if (ascii_ || plain < 0)
+    if (ascii_)
         return false;
-    const int fd = ::fcntl(int(plain), F_DUPFD_CLOEXEC, 0);
+    socket_->disconnect(this);
+    const int fd = socket_->releaseDescriptor();
     if (fd < 0)
         return false;
-    fd_ = fd; // shares the non-blocking mode of Qt's descriptor
-    socket_->disconnect(this);
-    socket_->abort(); // closes Qt's copy only; the connection lives on in fd_
+    fd_ = fd;
     notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &ReceiveTransfer::readDirect);
     readDirect();
@@ -177,12 +175,6 @@ void ReceiveTransfer::start() {
     buffer_.resize(kReadChunk);
     if (ascii_)
         decoder_ = std::make_unique<AsciiDecoder>();
-    connect(socket_, &StreamSocket::readyRead, this, &ReceiveTransfer::drain);
-    connect(socket_, &StreamSocket::remoteClosed, this, &ReceiveTransfer::onSocketClosed);
-    connect(socket_, &StreamSocket::failed, this, [this](const QString& reason) {
-        if (!done_)
-            finish(TransferResult::Outcome::ConnectionLost, reason);
-    });
     // The client may have sent data, or everything, before we got here.
     drain();
     if (done_)
@@ -191,7 +183,17 @@ void ReceiveTransfer::start() {
         onSocketClosed();
         return;
     }
-    takeDescriptor();
+    // A binary upload on a plain socket reads the descriptor itself and
+    // never needs the socket's signals (a descriptor socket then makes no
+    // notifier of its own).
+    if (takeDescriptor())
+        return;
+    connect(socket_, &StreamSocket::readyRead, this, &ReceiveTransfer::drain);
+    connect(socket_, &StreamSocket::remoteClosed, this, &ReceiveTransfer::onSocketClosed);
+    connect(socket_, &StreamSocket::failed, this, [this](const QString& reason) {
+        if (!done_)
+            finish(TransferResult::Outcome::ConnectionLost, reason);
+    });
 }
 
 bool ReceiveTransfer::store(const char* data, qint64 size) {

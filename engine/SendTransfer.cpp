@@ -54,36 +54,48 @@ void SendTransfer::onSocketGone() {
         finish(TransferResult::Outcome::ConnectionLost, socket_->errorString());
 }
 
-void SendTransfer::start() {
+void SendTransfer::watchClient() {
     connect(socket_, &StreamSocket::remoteClosed, this, &SendTransfer::onSocketGone);
     connect(socket_, &StreamSocket::failed, this, &SendTransfer::onSocketGone);
     // Anything the client sends on a download connection is thrown away.
     connect(socket_, &StreamSocket::readyRead, this, [this] { socket_->readAll(); });
+}
+
+void SendTransfer::start() {
     if (!socket_->isConnected()) {
         finish(TransferResult::Outcome::ConnectionLost, QStringLiteral("not connected"));
         return;
     }
+    // The client's end is only watched when the transfer has to wait: most
+    // small files and listings are with the kernel at once, and a descriptor
+    // socket then never makes a notifier for it.
     if (!file_) {
+        if (!data_.isEmpty())
+            socket_->write(data_);
+        if (socket_->bytesToWrite() == 0) {
+            bytes_ = data_.size();
+            finish(TransferResult::Outcome::Complete);
+            return;
+        }
+        watchClient();
         connect(socket_, &StreamSocket::bytesWritten, this, [this] {
             if (!done_ && socket_->bytesToWrite() == 0) {
                 bytes_ = data_.size();
                 finish(TransferResult::Outcome::Complete);
             }
         });
-        if (data_.isEmpty()) {
-            finish(TransferResult::Outcome::Complete);
-            return;
-        }
-        socket_->write(data_);
         return;
     }
 #ifdef Q_OS_LINUX
     // Zero-copy only on a plain socket; TLS records are made here.
     if (!ascii_ && file_->handle() >= 0 && socket_->zeroCopyDescriptor() >= 0) {
         pumpSendfile();
+        if (!done_)
+            watchClient();
         return;
     }
 #endif
+    watchClient();
     startChunks();
 }
 

@@ -10,6 +10,9 @@
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
 
 namespace kv::engine {
 
@@ -174,6 +177,22 @@ bool PlainSocket::isConnected() const {
 
 qintptr PlainSocket::zeroCopyDescriptor() const {
     return isConnected() ? tcp_->socketDescriptor() : -1;
+}
+
+int PlainSocket::releaseDescriptor() {
+#ifdef Q_OS_LINUX
+    const qintptr plain = zeroCopyDescriptor();
+    const int fd = plain < 0 ? -1 : ::fcntl(int(plain), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    // The copy shares the non-blocking mode of Qt's descriptor; closing
+    // Qt's one leaves the connection living on in the copy.
+    tcp_->disconnect(this);
+    tcp_->abort();
+    return fd;
+#else
+    return -1;
+#endif
 }
 
 } // namespace kv::engine

@@ -1,8 +1,8 @@
 #pragma once
 // The byte stream a session, a data channel and a transfer talk through: a
-// connected TCP socket, either as it is (PlainSocket) or protected by TLS
-// (TlsSocket). Callers never ask which one they hold; the few things only a
-// plain socket can do (zero-copy sending) are offered through
+// connected TCP socket, either as it is (PlainSocket, or DescriptorSocket for
+// a passive data connection) or protected by TLS (TlsSocket). Callers never ask which one they
+// hold; the few things only a plain socket can do (zero-copy sending) are offered through
 // zeroCopyDescriptor(), which a protected socket answers with -1.
 
 #include <QByteArray>
@@ -41,6 +41,11 @@ public:
     // A fresh session ticket for the client's next data connection (TLS 1.3
     // clients spend one per connection); nothing for a plain socket.
     virtual void issueSessionTicket() {}
+    // Hands the plain connection's descriptor over to a caller that reads
+    // it directly and closes it; this object is closed after. -1 (and
+    // nothing changed) when the bytes must pass through this object. Bytes
+    // already read (bytesAvailable()) are the caller's to take first.
+    virtual int releaseDescriptor() { return -1; }
 
     // Ends the stream the polite way: close_notify for TLS, then FIN. With
     // `lingerSeconds` > 0 the connection is kept half-open that long so the
@@ -50,10 +55,10 @@ public:
     // The first step of closeGracefully(): true when the connection is
     // already closed (nothing queued, no linger), and then the caller keeps
     // the object; otherwise lingerUntilClosed() must follow.
-    bool closeAtOnce(int lingerSeconds);
+    virtual bool closeAtOnce(int lingerSeconds);
     // The rest: the object lets go of its parent and deletes itself once
     // the connection has closed (or after a limit).
-    void lingerUntilClosed(int lingerSeconds);
+    virtual void lingerUntilClosed(int lingerSeconds);
     // Closes once queued bytes are out (close_notify first for TLS).
     void disconnectFromHost();
     // Resets the connection at once.
@@ -75,6 +80,8 @@ Q_SIGNALS:
     void failed(const QString& reason);
 
 protected:
+    // A stream without a QTcpSocket (it drives its descriptor itself).
+    explicit StreamSocket(QObject* parent) : QObject(parent), tcp_(nullptr) {}
     // Queues close_notify before the FIN; nothing for a plain socket.
     virtual void sendCloseNotify() {}
     void connectTcpEnd();
@@ -96,6 +103,7 @@ public:
     qint64 bytesToWrite() const override;
     bool isConnected() const override;
     qintptr zeroCopyDescriptor() const override;
+    int releaseDescriptor() override;
 };
 
 } // namespace kv::engine

@@ -80,6 +80,8 @@ private:
     void startChunks();
     void pumpChunks();
     void pumpSendfile();
+    // Ends the transfer when the client goes away before it is done.
+    void watchClient();
     void onSocketGone();
     void stopSource() override;
 

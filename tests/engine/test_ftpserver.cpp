@@ -361,6 +361,8 @@ void TestFtpServer::restartAsciiAndUniqueNames() {
     h.write("root/r.bin", "0123456789");
     h.write("root/partial.bin", "abcdeXXXX");
     h.write("root/unix.txt", "one\ntwo\r\nthree\n");
+    // More than the socket takes at once: the download must wait for room.
+    h.write("root/long.txt", QByteArray("abc\n").repeated(2 * 1024 * 1024));
     QVERIFY(h.start());
     const ClientRun r = h.python(R"(
 f = login(); f.voidcmd('TYPE I')
@@ -371,11 +373,13 @@ print(f.storbinary('STOU', io.BytesIO(b'unique'))); f.storbinary('STOU', io.Byte
 print(repr(fetch(f, 'RETR unix.txt')))
 f.voidcmd('TYPE A')
 c = f.transfercmd('RETR unix.txt'); print(repr(c.makefile('rb').read())); c.close(); f.voidresp()
+c = f.transfercmd('RETR long.txt'); __import__('time').sleep(0.3); d = c.makefile('rb').read()
+c.close(); f.voidresp(); print(len(d), d.count(b'abc\r\n'))
 c = f.transfercmd('STOR dos.txt'); c.sendall(b'a\r\nb\r\n\r\nc\rd\r'); c.close(); f.voidresp()
 )");
     QCOMPARE(outputOf(r),
              QStringList({"b'456789'", "226 Transfer complete.", "b'one\\ntwo\\r\\nthree\\n'",
-                          "b'one\\r\\ntwo\\r\\nthree\\r\\n'", ""}));
+                          "b'one\\r\\ntwo\\r\\nthree\\r\\n'", "10485760 2097152", ""}));
     const std::pair<const char*, const char*> files[] = {{"partial.bin", "abcdefghij"},
                                                          {"upload", "unique"},
                                                          {"upload.1", "again"},
