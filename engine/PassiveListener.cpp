@@ -1,12 +1,17 @@
 #include "engine/PassiveListener.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace kv::engine {
+
+namespace {
+constexpr int kRetryAfterMs = 100;
+} // namespace
 
 PassiveListener::~PassiveListener() {
     close();
@@ -43,8 +48,16 @@ void PassiveListener::acceptOne() {
         return;
     }
     // Linux answers ECONNABORTED when the connection was reset in the queue.
-    if (errno == ECONNABORTED)
+    if (errno == ECONNABORTED) {
         Q_EMIT resetBeforeAccept();
+        return;
+    }
+    // Out of descriptors or memory: the connection stays queued and the
+    // listener readable, so wait a moment instead of spinning on it.
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        notifier_->setEnabled(false);
+        QTimer::singleShot(kRetryAfterMs, notifier_, [n = notifier_] { n->setEnabled(true); });
+    }
 }
 
 } // namespace kv::engine

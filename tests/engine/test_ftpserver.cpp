@@ -12,8 +12,10 @@
 #include <QTimer>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kv::engine;
 using namespace Qt::StringLiterals;
@@ -28,6 +30,7 @@ private Q_SLOTS:
     void listingsAndVirtualFolders();
     void dataConnectionsOnlyReachTheClient();
     void passiveAddressBehindARouter();
+    void dataConnectionWaitsOutFullDescriptorTable();
     void restartAsciiAndUniqueNames();
     void passivePortKeptBetweenTransfers();
     void failedWriteKeepsWhatArrived();
@@ -354,6 +357,39 @@ print(out.sendcmd('PASV').split('(')[1][:13], lan.sendcmd('PASV').split('(')[1][
 )");
     QCOMPARE(outputOf(r), QStringList({"127,0,0,1,", "203,0,113,9,", "b'through the router'", "229",
                                        "198,51,100,4, 127,0,0,1,", ""}));
+}
+
+void TestFtpServer::dataConnectionWaitsOutFullDescriptorTable() {
+    // The client connects to the passive port while the process may open no
+    // descriptor; once it may again, the queued connection carries the file.
+    EngineHarness h;
+    h.write("root/a.txt", "after the squeeze");
+    QVERIFY(h.start());
+    struct rlimit old {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
+    QTimer squeeze;
+    QObject::connect(&squeeze, &QTimer::timeout, [&] {
+        if (!QFile::remove(h.path("root/full")))
+            return;
+        const int lowest = ::open("/dev/null", O_RDONLY);
+        ::close(lowest);
+        const struct rlimit none { rlim_t(lowest), old.rlim_max };
+        setrlimit(RLIMIT_NOFILE, &none);
+        QTimer::singleShot(400, [&old] { setrlimit(RLIMIT_NOFILE, &old); });
+    });
+    squeeze.start(20);
+    const ClientRun r = h.python(R"(
+f = login(); f.voidcmd('TYPE I'); host, port = ftplib.parse227(f.sendcmd('PASV'))
+open(ROOT + '/full', 'w').close()
+for _ in range(500):
+    if not os.path.exists(ROOT + '/full'): break
+    time.sleep(0.02)
+d = socket.create_connection(('127.0.0.1', port), timeout=20); time.sleep(0.8)
+f.putcmd('RETR a.txt')
+print(f.getresp()[:3], d.makefile('rb').read(), f.getresp()[:3])
+)");
+    setrlimit(RLIMIT_NOFILE, &old);
+    QCOMPARE(outputOf(r).join(u'|'), u"150 b'after the squeeze' 226|"_s);
 }
 
 void TestFtpServer::restartAsciiAndUniqueNames() {
