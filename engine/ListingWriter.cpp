@@ -39,6 +39,37 @@ bool isPermLetter(char c) {
     return c != 0 && std::strchr("acdeflmprw", c) != nullptr;
 }
 
+// The fixed-width parts of a line, put together on the stack and appended
+// to the listing in one call: each QByteArray append costs a capacity check
+// and an out-of-line insert, and a line used to make a dozen of them.
+class LineParts {
+public:
+    void put(const char* text, int size) {
+        std::memcpy(text_ + size_, text, size_t(size));
+        size_ += size;
+    }
+    template <int N> void put(const char (&text)[N]) { put(text, N - 1); }
+    void put(char c) { text_[size_++] = c; }
+    void number(qint64 n) {
+        size_ = int(std::to_chars(text_ + size_, text_ + kCapacity, n).ptr - text_);
+    }
+    void twoDigits(int n) {
+        digits(text_ + size_, n, 2);
+        size_ += 2;
+    }
+    // Drops what was put after `size` (a fact that turned out empty).
+    void cut(int size) { size_ = size; }
+    int size() const { return size_; }
+    void appendTo(QByteArray& out) const { out.append(text_, size_); }
+
+private:
+    // The longest fixed part put together here (a LIST line up to its name,
+    // or MLSD facts up to perm) is well below this.
+    static constexpr int kCapacity = 128;
+    char text_[kCapacity];
+    int size_ = 0;
+};
+
 } // namespace
 
 qint64 listedSecs(const QDateTime& t) {
@@ -68,18 +99,6 @@ const ListingWriter::Day& ListingWriter::dayOf(qint64 secs) {
     return day_;
 }
 
-void ListingWriter::appendNumber(qint64 n) {
-    char text[24];
-    const auto end = std::to_chars(text, text + sizeof text, n).ptr;
-    out_.append(text, end - text);
-}
-
-void ListingWriter::appendTwoDigits(int n) {
-    char text[2];
-    digits(text, n, 2);
-    out_.append(text, 2);
-}
-
 void ListingWriter::appendName(const QString& name) {
     // A line break inside a name would end the line early and let a file
     // name forge further entries.
@@ -102,68 +121,82 @@ void ListingWriter::appendName(const QString& name) {
 }
 
 void ListingWriter::addLong(const FsEntry& entry) {
-    char mode[11] = "lrwxrwxrwx";
-    if (!entry.isLink) {
+    LineParts line;
+    if (entry.isLink) {
+        line.put("lrwxrwxrwx");
+    } else {
         const char r = entry.readable ? 'r' : '-';
         const char x = entry.isDir && entry.readable ? 'x' : '-';
         // Group and others may read only.
-        const char text[11] = {
-            entry.isDir ? 'd' : '-', r, entry.writable ? 'w' : '-', x, r, '-', x, r, '-', x, 0};
-        std::memcpy(mode, text, sizeof mode);
+        const char mode[10] = {
+            entry.isDir ? 'd' : '-', r, entry.writable ? 'w' : '-', x, r, '-', x, r, '-', x};
+        line.put(mode, 10);
     }
-    out_.append(mode, 10);
-    out_.append(" 1 ftp ftp ");
-    appendNumber(entry.isLink ? 0 : entry.size);
-    out_ += ' ';
+    line.put(" 1 ftp ftp ");
+    line.number(entry.isLink ? 0 : entry.size);
+    line.put(' ');
     const qint64 secs = listedSecs(entry.modified);
     const Day& day = dayOf(secs);
-    out_.append(day.monthDay, 6);
+    line.put(day.monthDay, 6);
     const qint64 age = now_ - secs;
     if (age < kSixMonthsSecs && age >= -kFutureSkewSecs) {
         const qint64 inDay = secs - day.number * kDaySecs;
-        out_ += ' ';
-        appendTwoDigits(int(inDay / 3600));
-        out_ += ':';
-        appendTwoDigits(int(inDay / 60 % 60));
+        line.put(' ');
+        line.twoDigits(int(inDay / 3600));
+        line.put(':');
+        line.twoDigits(int(inDay / 60 % 60));
     } else {
-        out_.append("  ");
-        out_.append(day.year, 4);
+        line.put("  ");
+        line.put(day.year, 4);
     }
-    out_ += ' ';
+    line.put(' ');
+    line.appendTo(out_);
     appendName(entry.name);
-    out_.append("\r\n");
+    out_.append("\r\n", 2);
+}
+
+const QByteArray& ListingWriter::permFact(QByteArrayView perm) {
+    if (permKnown_ && perm == permGiven_)
+        return permFact_;
+    permKnown_ = true;
+    permGiven_ = perm.toByteArray();
+    permFact_ = "perm=";
+    for (const char c : perm) {
+        if (isPermLetter(c))
+            permFact_ += c;
+    }
+    // No letter left: the fact is left out.
+    permFact_ = permFact_.size() == 5 ? QByteArray(" ") : permFact_ + "; ";
+    return permFact_;
 }
 
 void ListingWriter::addMachine(const FsEntry& entry, const QString& name, QByteArrayView perm) {
-    out_.append("type=");
-    out_.append(entry.isLink ? "OS.unix=slink;" : entry.isDir ? "dir;" : "file;");
+    LineParts line;
+    line.put("type=");
+    if (entry.isLink)
+        line.put("OS.unix=slink;");
+    else if (entry.isDir)
+        line.put("dir;");
+    else
+        line.put("file;");
     if (!entry.isDir && !entry.isLink) {
-        out_.append("size=");
-        appendNumber(entry.size);
-        out_ += ';';
+        line.put("size=");
+        line.number(entry.size);
+        line.put(';');
     }
     const qint64 secs = listedSecs(entry.modified);
     const Day& day = dayOf(secs);
     const qint64 inDay = secs - day.number * kDaySecs;
-    out_.append("modify=");
-    out_.append(day.yearMonthDay, 8);
-    appendTwoDigits(int(inDay / 3600));
-    appendTwoDigits(int(inDay / 60 % 60));
-    appendTwoDigits(int(inDay % 60));
-    out_ += ';';
-    const qsizetype permAt = out_.size();
-    out_.append("perm=");
-    for (const char c : perm) {
-        if (isPermLetter(c))
-            out_ += c;
-    }
-    if (out_.size() == permAt + 5)
-        out_.truncate(permAt); // no letter left: the fact is left out
-    else
-        out_ += ';';
-    out_ += ' ';
+    line.put("modify=");
+    line.put(day.yearMonthDay, 8);
+    line.twoDigits(int(inDay / 3600));
+    line.twoDigits(int(inDay / 60 % 60));
+    line.twoDigits(int(inDay % 60));
+    line.put(';');
+    line.appendTo(out_);
+    out_.append(permFact(perm));
     appendName(name);
-    out_.append("\r\n");
+    out_.append("\r\n", 2);
 }
 
 void ListingWriter::addName(QByteArrayView prefix, const QString& name) {

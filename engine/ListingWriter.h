@@ -35,13 +35,18 @@ private:
         char yearMonthDay[8]; // "20260305"
     };
     const Day& dayOf(qint64 secs);
+    // The perm fact and the space after it, for the letters `perm` (only
+    // those of RFC 3659): worked out again only when the letters change, as
+    // a listing's entries share a handful of them.
+    const QByteArray& permFact(QByteArrayView perm);
     void appendName(const QString& name);
-    void appendNumber(qint64 n);
-    void appendTwoDigits(int n);
 
     QByteArray out_;
     qint64 now_;
     Day day_;
+    bool permKnown_ = false;
+    QByteArray permGiven_;
+    QByteArray permFact_;
 };
 
 // Seconds since 1970 of a listed time; an invalid time counts as 1970.

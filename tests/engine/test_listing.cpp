@@ -109,7 +109,8 @@ private Q_SLOTS:
     }
 
     // A whole folder in one buffer: every line as it would be alone, whatever
-    // the entries before it (the date pieces of one day are reused).
+    // the entries before it (the date pieces of one day and the perm fact of
+    // the same letters are reused).
     void writerLinesMatchSingleLines_data() {
         QTest::addColumn<QList<FsEntry>>("entries");
         const QDateTime day = utc(2026, 3, 5, 10, 0);
@@ -130,11 +131,14 @@ private Q_SLOTS:
         ListingWriter longForm(kNow, entries.size());
         ListingWriter machine(kNow, entries.size());
         QByteArray expectedLong, expectedMachine;
-        for (const FsEntry& e : entries) {
+        const char* const perms[] = {"r", "r", "elcdfmp", "", "r"};
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            const FsEntry& e = entries[i];
+            const char* const perm = perms[i % 5];
             longForm.addLong(e);
-            machine.addMachine(e, e.name, "r");
+            machine.addMachine(e, e.name, perm);
             expectedLong += kv::engine::listLine(e, kNow) + "\r\n";
-            expectedMachine += kv::engine::mlsxLine(e, e.name, "r") + "\r\n";
+            expectedMachine += kv::engine::mlsxLine(e, e.name, perm) + "\r\n";
         }
         QCOMPARE(longForm.take(), expectedLong);
         QCOMPARE(machine.take(), expectedMachine);
