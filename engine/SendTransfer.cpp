@@ -152,9 +152,14 @@ ssize_t sendfileWithoutSigpipe(int out, int in, off_t* offset, size_t count) {
     ::pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
     const ssize_t sent = ::sendfile(out, in, offset, count);
     const int sendError = errno;
-    if (sent < 0 && sendError == EPIPE && !sigismember(&previous, SIGPIPE)) {
-        const timespec noWait{};
-        while (::sigtimedwait(&pipeOnly, nullptr, &noWait) < 0 && errno == EINTR) {
+    // A reset can also come after part of the bytes went: the call then
+    // reports them, and the signal is pending all the same.
+    if (sent != ssize_t(count) && !sigismember(&previous, SIGPIPE)) {
+        sigset_t pending;
+        if (::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
+            const timespec noWait{};
+            while (::sigtimedwait(&pipeOnly, nullptr, &noWait) < 0 && errno == EINTR) {
+            }
         }
     }
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
