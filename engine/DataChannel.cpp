@@ -54,6 +54,9 @@ DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& 
 
 DataChannel::~DataChannel() {
     closeListener();
+    // A connection the client made for a transfer it never asked for.
+    if (accepted_ >= 0)
+        ::close(accepted_);
 }
 
 QTcpSocket* DataChannel::createSocket() {
