@@ -5,6 +5,13 @@ under the table."""
 import json
 
 GIB = float(1 << 30)
+# Server CPU time (all its processes) behind the rates: less disturbed by
+# other load on the machine than the rates themselves. Plain and FTPS alike.
+CPU_ROWS = [
+    ("download_cpu_per_gib", "Server CPU per GiB down", "s", 1, False),
+    ("upload_cpu_per_gib", "Server CPU per GiB up", "s", 1, False),
+    ("small_cpu_us", "Server CPU per small file", "us", 1, False),
+]
 # key, label, unit text, scale, higher is better
 ROWS = [
     ("download_Bps", "Download {big}", "GiB/s", 1 / GIB, True),
@@ -19,11 +26,7 @@ ROWS = [
     ("list_s", "LIST of {entries} entries", "ms", 1000, False),
     ("nlst_s", "NLST of {entries} entries", "ms", 1000, False),
     ("mlsd_s", "MLSD of {entries} entries", "ms", 1000, False),
-    # Server CPU time (all its processes) behind the rates above: less
-    # disturbed by other load on the machine than the rates themselves.
-    ("download_cpu_per_gib", "Server CPU per GiB down", "s", 1, False),
-    ("upload_cpu_per_gib", "Server CPU per GiB up", "s", 1, False),
-    ("small_cpu_us", "Server CPU per small file", "us", 1, False),
+    *CPU_ROWS,
     # Run with --only busy_noop (bench/run --logins).
     ("busy_logins_ps", "Logins, {conc} concurrent clients, with NOOP probe", "logins/s", 1, True),
     ("noop_median_ms", "NOOP round trip meanwhile, median", "ms", 1, False),

@@ -305,9 +305,7 @@ ROWS = [
     ("noop_p99_ms", "NOOP p99 during two PROT P downloads", "ms", 1, False),
     ("noop_p50_ms", "NOOP median during two PROT P downloads", "ms", 1, False),
     ("noop_download_MiBps", "The two downloads together", "MiB/s", 1, True),
-    ("download_cpu_per_gib", "Server CPU per GiB down", "s", 1, False),
-    ("upload_cpu_per_gib", "Server CPU per GiB up", "s", 1, False),
-    ("small_cpu_us", "Server CPU per small file", "us", 1, False),
+    *benchtable.CPU_ROWS,
 ]
 
 
