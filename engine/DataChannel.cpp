@@ -40,6 +40,10 @@ QList<int> portsToTry(int first, int last) {
 // enough that a client's connections to one port within TIME_WAIT's minute
 // stay far below its ephemeral range (about 28,000 ports) at any rate.
 constexpr int kListenerReuses = 200;
+
+// Queued connections turned away at most when a PASV reuses an unused port
+// (any further ones are turned away as the loop reports them).
+constexpr int kStaleConnections = 64;
 } // namespace
 
 DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& limits,
@@ -66,7 +70,16 @@ QTcpSocket* DataChannel::createSocket() {
 PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveSettings& passive) {
     reset();
     if (reuseListener(local, passive)) {
+        // The last PASV went unused: a connection the client made for it
+        // and abandoned may still be queued, and must not become this
+        // PASV's. Turn away what is queued before the client is told it may
+        // connect again. (After a transfer nothing of the client's is left,
+        // so the common case costs no system call.)
+        if (std::exchange(passiveUnused_, false))
+            for (int i = 0; i < kStaleConnections && listener_->acceptOne(); ++i) {
+            }
         mode_ = Mode::Passive;
+        passiveUnused_ = true;
         return {listener_->serverPort(), false};
     }
     if (!listener_) {
@@ -87,6 +100,7 @@ PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveS
     }
     keepsOperatorsPort_ = passive.hasRange();
     mode_ = Mode::Passive;
+    passiveUnused_ = true;
     return opened;
 }
 
@@ -186,6 +200,7 @@ void DataChannel::handOver() {
     QTcpSocket* tcp = nullptr;
     if (accepted_ >= 0) {
         const int fd = std::exchange(accepted_, -1);
+        passiveUnused_ = false;
         if (!protection_) {
             // A plain passive connection is driven from its descriptor.
             wanted_ = false;

@@ -105,7 +105,8 @@ private:
     quint16 activePort_ = 0;
     bool wanted_ = false;
     bool debugging_ = false;
-    int reuses_ = 0; // PASVs the listener has served since it was opened
+    int reuses_ = 0;             // PASVs the listener has served since it was opened
+    bool passiveUnused_ = false; // the last PASV's port has handed over no connection
     // A port of the operator's range is given back after each transfer: the
     // router forwards only so many, and an idle session must not hold one.
     bool keepsOperatorsPort_ = false;

@@ -34,7 +34,9 @@ void PassiveListener::close() {
     server_.close();
 }
 
-void PassiveListener::acceptOne() {
+bool PassiveListener::acceptOne() {
+    if (!notifier_)
+        return false;
     // One connection per readiness: a second one waiting keeps the
     // descriptor readable, so no accept is spent finding nothing.
     sockaddr_storage peer{};
@@ -45,19 +47,21 @@ void PassiveListener::acceptOne() {
         QHostAddress address;
         address.setAddress(reinterpret_cast<const sockaddr*>(&peer));
         Q_EMIT accepted(fd, address);
-        return;
+        return true;
     }
     // Linux answers ECONNABORTED when the connection was reset in the queue.
     if (errno == ECONNABORTED) {
         Q_EMIT resetBeforeAccept();
-        return;
+        return true;
     }
     // Out of descriptors or memory: the connection stays queued and the
     // listener readable, so wait a moment instead of spinning on it.
-    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+    if ((errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) &&
+        notifier_->isEnabled()) {
         notifier_->setEnabled(false);
         QTimer::singleShot(kRetryAfterMs, notifier_, [n = notifier_] { n->setEnabled(true); });
     }
+    return false;
 }
 
 } // namespace kv::engine

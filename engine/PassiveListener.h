@@ -27,6 +27,11 @@ public:
     quint16 serverPort() const { return server_.serverPort(); }
     QAbstractSocket::SocketError serverError() const { return server_.serverError(); }
 
+    // Takes one queued connection now, without waiting for the loop to
+    // report it (accepted() or resetBeforeAccept() follows); false when none
+    // is queued or none can be taken right now.
+    bool acceptOne();
+
 Q_SIGNALS:
     // A connection, non-blocking; the receiver owns the descriptor.
     void accepted(int descriptor, const QHostAddress& peer);
@@ -34,8 +39,6 @@ Q_SIGNALS:
     void resetBeforeAccept();
 
 private:
-    void acceptOne();
-
     QTcpServer server_;
     QSocketNotifier* notifier_ = nullptr;
 };

@@ -20,6 +20,10 @@ namespace kv::engine {
 namespace {
 // Bytes taken from the socket per read while uploading.
 constexpr qint64 kReadChunk = 1024 * 1024;
+// The first reads use a buffer this small: below malloc's mmap threshold, a
+// small file's upload then maps, faults in and unmaps no megabyte of its own.
+// A read that fills it grows it to kReadChunk.
+constexpr qint64 kFirstReadChunk = 64 * 1024;
 // Most bytes one direct-read burst takes before other clients get a turn.
 constexpr qint64 kReadBurst = 8 * 1024 * 1024;
 // Uploads start with plain reads and only splice past this size: for small
@@ -155,6 +159,7 @@ void ReceiveTransfer::readDirect() {
             budget -= n;
             if (!store(buffer_.constData(), n))
                 return;
+            growBufferIfFilled(n);
             continue;
         }
         if (n == 0) {
@@ -172,7 +177,7 @@ void ReceiveTransfer::readDirect() {
 }
 
 void ReceiveTransfer::start() {
-    buffer_.resize(kReadChunk);
+    buffer_.resize(kFirstReadChunk);
     if (ascii_)
         decoder_ = std::make_unique<AsciiDecoder>();
     // The client may have sent data, or everything, before we got here.
@@ -235,7 +240,13 @@ void ReceiveTransfer::drain() {
         } else if (!store(buffer_.constData(), n)) {
             return;
         }
+        growBufferIfFilled(n);
     }
+}
+
+void ReceiveTransfer::growBufferIfFilled(qint64 lastRead) {
+    if (lastRead == buffer_.size() && buffer_.size() < kReadChunk)
+        buffer_.resize(kReadChunk);
 }
 
 void ReceiveTransfer::onSocketClosed() {

@@ -110,6 +110,7 @@ private:
     void drain();
     void onSocketClosed();
     bool store(const char* data, qint64 size);
+    void growBufferIfFilled(qint64 lastRead);
     bool takeDescriptor();
     void readDirect();
     // One splice step; false when splicing is not possible here.

@@ -316,12 +316,18 @@ thief = socket.socket(); thief.bind(('127.0.0.2', 0)); thief.settimeout(5)
 thief.connect((host, port)); print(thief.recv(10))
 mine = socket.create_connection((host, port)); f.sendcmd('RETR a.txt')
 print(mine.recv(100)); mine.close(); print(f.voidresp())
+# A connection left from an earlier PASV is not the one a transfer takes.
+host, port = f.makepasv(); old = socket.create_connection((host, port))
+host, again = f.makepasv(); new = socket.create_connection((host, again))
+f.sendcmd('RETR a.txt'); print(again == port, old.recv(10), new.recv(100)); new.close()
+print(f.voidresp())
 # A client that never opens its data connection gets 425.
 f.sendcmd('PASV'); print(f.sendcmd('RETR a.txt')[:3]); print(f.getline().strip())
 )");
     QCOMPARE(outputOf(r),
              QStringList({"b'active data'", "b''", "b'active data'", "226 Transfer complete.",
-                          "150", "425 Can't build data connection: Unknown connection.", ""}));
+                          "True b'' b'active data'", "226 Transfer complete.", "150",
+                          "425 Can't build data connection: Unknown connection.", ""}));
 }
 
 void TestFtpServer::passiveAddressBehindARouter() {
