@@ -11,6 +11,8 @@ CPU_ROWS = [
     ("download_cpu_per_gib", "Server CPU per GiB down", "s", 1, False),
     ("upload_cpu_per_gib", "Server CPU per GiB up", "s", 1, False),
     ("small_cpu_us", "Server CPU per small file", "us", 1, False),
+    ("small_client_cpu_us", "Client CPU per small file (the same python3 ftplib for all)", "us",
+     1, False),
 ]
 # key, label, unit text, scale, higher is better
 ROWS = [
@@ -144,6 +146,26 @@ def _targets(ours, peers):
     print()
     for text, ok in checks:
         print("  %-4s %s" % ("ok" if ok else "MISS", text))
+    for text in _one_session_bound(ours, peers):
+        print("  note %s" % text)
+
+
+def _one_session_bound(ours, peers):
+    """One session's small files go back and forth between client and
+    server, so each file costs the client's CPU plus the server's: how much
+    of the wall time that explains, and the server CPU per file that a rate
+    of 1.2x Pure-FTPd's would take with this client."""
+    pure = next((p for p in peers if p["server"] == "pure-ftpd"), None)
+    keys = ("small_up_fps", "small_down_fps", "small_cpu_us", "small_client_cpu_us")
+    if not pure or not all(k in ours for k in keys) or "small_cpu_us" not in pure:
+        return []
+    wall_us = (1 / ours["small_up_fps"] + 1 / ours["small_down_fps"]) / 2 * 1e6
+    client = ours["small_client_cpu_us"]
+    return ["one session: client %.0f + server %.0f us of CPU per file = %.2f of its %.0f us"
+            % (client, ours["small_cpu_us"], (client + ours["small_cpu_us"]) / wall_us, wall_us),
+            "one session: 1.2x pure-ftpd's rate takes at most %.0f us of server CPU per file"
+            " (pure-ftpd: %.0f)" % ((client + pure["small_cpu_us"]) / 1.2 - client,
+                                   pure["small_cpu_us"])]
 
 
 def _small_file_and_listing_goals(ours, peers):

@@ -17,6 +17,7 @@ import ftplib
 import json
 import multiprocessing
 import os
+import resource
 import socket
 import statistics
 import sys
@@ -203,6 +204,7 @@ def _small_files_one_session(args):
     payload = os.urandom(SMALL_SIZE)
     buf = bytearray(64 << 10)
 
+    client0 = _own_cpu_seconds()
     t0 = time.perf_counter()
     for i in range(count):
         conn = ftp.transfercmd("STOR %s/u%05d" % (UPLOAD_DIR, i))
@@ -213,12 +215,21 @@ def _small_files_one_session(args):
 
     down = count / download_small(ftp, count, buf)
     args.cpu_mark.take()
+    args.client_cpu_s = _own_cpu_seconds() - client0
     ftp.quit()
 
     for i in range(min(count, 3)):  # spot-check what was stored
         if os.path.getsize(os.path.join(args.root, UPLOAD_DIR, "u%05d" % i)) != SMALL_SIZE:
             raise Failure("small upload stored a wrong size")
     return up, down
+
+
+def _own_cpu_seconds():
+    """CPU time of this client process (user and system): one session's
+    commands and data go back and forth, so the client's time adds to the
+    server's in every file's round trip."""
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
 
 
 def download_small(ftp, count, buf):
@@ -518,6 +529,7 @@ def measure(args):
         elif key == "small":
             result["small_up_fps"], result["small_down_fps"], result["noop_p99_s"] = value
             result["small_cpu_us"] = cpu / (2 * args.small) * 1e6
+            result["small_client_cpu_us"] = args.client_cpu_s / (2 * args.small) * 1e6
         elif key == "parallel":
             result["parallel_fps"] = value
             result["parallel_cpu_us"] = cpu / (args.sessions * args.small) * 1e6
