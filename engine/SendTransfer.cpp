@@ -141,12 +141,8 @@ void SendTransfer::pumpChunks() {
 
 #ifdef Q_OS_LINUX
 namespace {
-// sendfile() has no MSG_NOSIGNAL: a peer that reset the connection would raise
-// SIGPIPE, and whether that is ignored depends on the host program (a test
-// runner, for one, catches it). Block it for the call and swallow the one the
-// call raised, so a vanishing client is only ever an EPIPE error here.
-// A host that ignores SIGPIPE (the program does, through FtpServer, before
-// the first transfer) needs none of that: two system calls less per call.
+// Whether the process ignores SIGPIPE, asked once: the host settles it before
+// the first transfer (FtpServer ignores it unless the host handles it).
 bool sigpipeIgnored() {
     static const bool ignored = [] {
         struct sigaction current {};
@@ -155,6 +151,11 @@ bool sigpipeIgnored() {
     return ignored;
 }
 
+// sendfile() has no MSG_NOSIGNAL: a peer that reset the connection would raise
+// SIGPIPE, and whether that is ignored depends on the host program (a test
+// runner, for one, catches it). Unless it is ignored, block it for the call
+// and swallow the one the call raised, so a vanishing client is only ever an
+// EPIPE error here (blocking costs two system calls per call).
 ssize_t sendfileWithoutSigpipe(int out, int in, off_t* offset, size_t count) {
     if (sigpipeIgnored())
         return ::sendfile(out, in, offset, count);
