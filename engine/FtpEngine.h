@@ -35,6 +35,7 @@
 
 #include "engine/PassiveSettings.h"
 #include "engine/TlsSettings.h"
+#include "files/VirtualDir.h"
 
 #include <QList>
 #include <QString>
@@ -50,14 +51,7 @@ inline Verdict denyIf(bool deny) {
     return deny ? Verdict::Deny : Verdict::Allow;
 }
 
-// One virtual folder: `name` appears inside the real folder `source` (empty:
-// the root) and serves the contents of the real folder `destination`.
-struct VirtualDir {
-    QString name;
-    QString source;
-    QString destination;
-    friend bool operator==(const VirtualDir&, const VirtualDir&) = default;
-};
+using VirtualDir = files::VirtualDir;
 
 class VirtualDirCollection {
 public:

@@ -1,0 +1,83 @@
+#pragma once
+// What happens on the server, told to whoever listens: sessions opening,
+// logging in and closing, transfers starting, moving and ending, files and
+// folders changed, refused logins and banned addresses. Every protocol raises
+// the same events; the online list, the log, the rate graph and anything
+// added later subscribe with ordinary signal connections. Signals are emitted
+// on the thread of the event loop that serves the sessions; a subscriber must
+// not block it.
+
+#include <QObject>
+#include <QString>
+
+namespace kv::events {
+
+enum class Protocol { Ftp, Ftps, Sftp };
+
+// "ftp", "ftps", "sftp".
+QString protocolName(Protocol protocol);
+
+// Which session an event is about, as it stood when the event was raised.
+struct SessionInfo {
+    quint64 id = 0;  // unique for the life of the process, never reused
+    QString address; // the client's address
+    QString login;   // empty before the login
+    Protocol protocol = Protocol::Ftp;
+};
+
+enum class TransferKind { Download, Upload, Listing };
+enum class TransferOutcome { Running, Complete, Aborted, Failed };
+
+struct TransferEvent {
+    SessionInfo session;
+    TransferKind kind = TransferKind::Download;
+    QString clientPath; // as the client sees it
+    QString diskPath;   // absolute; empty for a listing
+    qint64 bytes = 0;   // moved so far (at the end: in all)
+    qint64 size = -1;   // what the transfer will move when known, else -1
+    TransferOutcome outcome = TransferOutcome::Running;
+    QString reason; // why it did not complete, for the log
+};
+
+enum class FileChange { Deleted, Renamed, FolderMade, FolderRemoved };
+
+struct FileEvent {
+    SessionInfo session;
+    FileChange change = FileChange::Deleted;
+    QString clientPath;
+    QString diskPath;
+    QString newClientPath; // Renamed only
+    QString newDiskPath;   // Renamed only
+};
+
+struct LoginFailure {
+    SessionInfo session;
+    QString login;  // the name given
+    QString reason; // in Italian, for the log; never the password
+};
+
+struct AddressBan {
+    QString address;
+    int attempts = 0;
+    qint64 minutes = 0;
+};
+
+class ServerEvents : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+Q_SIGNALS:
+    void sessionOpened(const kv::events::SessionInfo& session);
+    void loggedIn(const kv::events::SessionInfo& session);
+    void sessionClosed(const kv::events::SessionInfo& session);
+    void transferStarted(const kv::events::TransferEvent& transfer);
+    // At most about once a second per transfer while bytes move.
+    void transferProgress(const kv::events::TransferEvent& transfer);
+    void transferFinished(const kv::events::TransferEvent& transfer);
+    void fileChanged(const kv::events::FileEvent& change);
+    void loginFailed(const kv::events::LoginFailure& failure);
+    void addressBanned(const kv::events::AddressBan& ban);
+};
+
+} // namespace kv::events

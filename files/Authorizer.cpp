@@ -1,0 +1,39 @@
+#include "files/Authorizer.h"
+
+namespace kv::files {
+
+std::optional<Right> requiredRight(FileOperation operation) {
+    switch (operation) {
+    case FileOperation::ChangeDir:
+        return Right::Browse;
+    case FileOperation::Download:
+        return Right::Read;
+    case FileOperation::Upload:
+    case FileOperation::SetTime:
+    case FileOperation::Rename:
+        return Right::Write;
+    case FileOperation::Delete:
+        return Right::Delete;
+    case FileOperation::MakeDir:
+    case FileOperation::RemoveDir:
+        return Right::Manage;
+    case FileOperation::List:
+    case FileOperation::Stat:
+    case FileOperation::Site:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool isNeverAllowed(FileOperation operation) {
+    return operation == FileOperation::Site;
+}
+
+bool isAllowed(const LoginGrant* grant, FileOperation operation, const QString&) {
+    if (!grant || isNeverAllowed(operation))
+        return false;
+    const std::optional<Right> right = requiredRight(operation);
+    return !right || grant->rights.has(*right);
+}
+
+} // namespace kv::files
