@@ -20,9 +20,9 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
       }),
       log_(
           screen_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
-      lineLogger_(log_, users_), login_(database_.connection(), users_, switches_, {},
-                                        [this] { return engine_->ServerRootDir(); }),
-      checks_(users_), events_(login_, checks_, lineLogger_, online_), boxes_(views_.Data2()),
+      lineLogger_(log_),
+      login_(database_.connection(), switches_, [this] { return engine_->ServerRootDir(); }),
+      events_(login_, lineLogger_), boxes_(views_.Data2()),
       server_(
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
           [this](const QString& text) { log_.WriteLog(text); }) {
@@ -33,11 +33,22 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     server_.setBanRules([this](const engine::BanRules& rules) { bans_.reset(rules); });
     views_.openAll();
     engine_->setEvents(&events_);
+    engine_->setNotifications(&notifications_);
     engine_->setLoginBans(&bans_);
+    // The user count and the online list follow every login decision and
+    // every closed connection.
+    const auto refreshOnline = [this] {
+        online_.ShowUsersNumber();
+        online_.AggiornaUtenti();
+    };
+    QObject::connect(&notifications_, &events::ServerEvents::loggedIn, refreshOnline);
+    QObject::connect(&notifications_, &events::ServerEvents::loginFailed, refreshOnline);
+    QObject::connect(&notifications_, &events::ServerEvents::sessionClosed, refreshOnline);
 }
 
 ProgramCore::~ProgramCore() {
     engine_->setEvents(nullptr);
+    engine_->setNotifications(nullptr);
     engine_->setLoginBans(nullptr);
 }
 
@@ -47,7 +58,7 @@ void ProgramCore::setCertificateTools(CertificateTools tools) {
 }
 
 QString ProgramCore::DefaultLocalIP() const {
-    return admin::DefaultLocalIP(makeEngine_, engine_.get());
+    return admin::DefaultLocalIP(engine_.get());
 }
 
 } // namespace kv

@@ -215,7 +215,7 @@ void FtpServer::StopListening() {
     const QList<ControlSession*> open = sessions_;
     for (ControlSession* s : open) {
         s->closeWith(settings_.replies.format(Reply::ShuttingDown));
-        onSessionClosed(s);
+        s->reportClosed();
     }
 }
 
@@ -314,8 +314,6 @@ void FtpServer::onSessionClosed(ControlSession* session) {
     if (!sessions_.removeOne(session))
         return; // already reported
     session->disconnect(this);
-    if (events_)
-        events_->ConnectionClosed(*session);
     session->deleteLater();
 }
 

@@ -47,7 +47,7 @@ std::optional<ResolvedPath> ControlSession::resolve(const QString& arg, bool mus
 
 bool ControlSession::changeOnDisk(const ResolvedPath& p, const QString& arg, Reply failure,
                                   bool (*change)(const QString& realPath)) {
-    if (refusedByCheck(p.virtualPath))
+    if (refusedByRights(p.virtualPath))
         return false;
     if (!change(p.realPath)) {
         reply(failure, {arg});
@@ -65,7 +65,7 @@ void ControlSession::cmdCwd(const QString& arg) {
         reply(Reply::NotADirectory, {target});
         return;
     }
-    if (refusedByCheck(p->virtualPath))
+    if (refusedByRights(p->virtualPath))
         return;
     cwd_ = p->virtualPath;
     reply(Reply::CwdOk);
@@ -155,7 +155,7 @@ void ControlSession::cmdRnto(const QString& arg) {
         reply(Reply::CannotRename, {arg});
         return;
     }
-    if (refusedByCheck(from.virtualPath, to.virtualPath))
+    if (refusedByRights(from.virtualPath))
         return;
 #ifdef Q_OS_UNIX
     // rename(2) never copies: across file systems it fails instead of
@@ -208,7 +208,7 @@ void ControlSession::cmdMfmt(const QString& arg) {
     const std::optional<ResolvedPath> p = resolveExisting(name);
     if (!p)
         return;
-    if (refusedByCheck(p->virtualPath))
+    if (refusedByRights(p->virtualPath))
         return;
     bool done = false;
 #ifdef Q_OS_UNIX

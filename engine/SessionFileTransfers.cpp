@@ -38,7 +38,7 @@ void ControlSession::cmdRetr(const QString& arg) {
         reply(Reply::NotARegularFile, {arg});
         return;
     }
-    if (refusedByCheck(p->virtualPath))
+    if (refusedByRights(p->virtualPath))
         return;
     auto file = std::make_unique<QFile>(p->realPath);
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -106,7 +106,7 @@ void ControlSession::store(StoreMode mode, const QString& arg) {
         reply(Reply::NoUniqueName, {shownName});
         return;
     }
-    if (refusedByCheck(p->virtualPath))
+    if (refusedByRights(p->virtualPath))
         return;
 
     auto file = std::make_unique<QFile>(p->realPath);

@@ -4,6 +4,7 @@
 
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/SettingsPanel.h"
+#include "engine/HostAddresses.h"
 #include "tests/support/PanelFixture.h"
 
 #include <QCheckBox>
@@ -116,7 +117,10 @@ private Q_SLOTS:
     void mostraIpShowsTheAddressInUse() {
         build({u"UPDATE settings SET ip='DEFAULT', port='2121'"_s});
         button(u"cmdMostraIP"_s)->click();
-        QCOMPARE(host->recorder.shown.last().first, host->engineAddress);
+        // "Default" is this machine's first address, or the engine's without one.
+        const QString machine = kv::engine::primaryIPv4Address();
+        const QString byDefault = machine.isEmpty() ? host->engineAddress : machine;
+        QCOMPARE(host->recorder.shown.last().first, byDefault);
         QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::None);
 
         cboIP()->setEditText(u"4.4.4.4"_s);
@@ -129,7 +133,7 @@ private Q_SLOTS:
         QCOMPARE(host->recorder.texts().last(), u"4.4.4.4"_s); // the running engine's
         host->core().server().ServerStop();
         settingsPanel()->cmdMostraIP_Click();
-        QCOMPARE(host->recorder.texts().last(), host->engineAddress);
+        QCOMPARE(host->recorder.texts().last(), byDefault);
     }
 
     void windowMode_data() {
