@@ -2,6 +2,7 @@
 
 #include "tests/support/FakeEngine.h"
 
+#include <QDir>
 #include <QMap>
 #include <QStringList>
 #include <QTest>
@@ -41,9 +42,9 @@ struct Fixture {
                                 [] { return QDateTime(QDate(2026, 12, 5), QTime(20, 49, 3)); }};
     Fixture() {
         controller.setView(&view);
-        boxes.values = {{ServerBox::Address, "127.0.0.1"}, {ServerBox::Port, "2121"},
-                        {ServerBox::Root, "/srv"},         {ServerBox::Timeout, "60"},
-                        {ServerBox::ResolveLinks, "0"},    {ServerBox::DebugMode, "2"},
+        boxes.values = {{ServerBox::Address, "127.0.0.1"},   {ServerBox::Port, "2121"},
+                        {ServerBox::Root, QDir::tempPath()}, {ServerBox::Timeout, "60"},
+                        {ServerBox::ResolveLinks, "0"},      {ServerBox::DebugMode, "2"},
                         {ServerBox::DataLingerTime, "5"}};
         engine.setLocalAddress("");
     }
@@ -75,7 +76,7 @@ private Q_SLOTS:
                               QString::number(f.engine.ResolveLinks()),
                               QString::number(f.engine.DebugMode()),
                               QString::number(f.engine.DataLingerTime())}),
-                 (QStringList{"127.0.0.1", "2121", "/srv", "60", "0", "2", "5"}));
+                 (QStringList{"127.0.0.1", "2121", QDir::tempPath(), "60", "0", "2", "5"}));
         QCOMPARE(int(f.controller.ServerState()), 1);
         QCOMPARE(f.view.events, QStringList({"running 127.0.0.1", "after start"}));
         QCOMPARE(f.log, QStringList({"", kAt + "SERVER START ON IP 127.0.0.1"}));

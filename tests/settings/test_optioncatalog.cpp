@@ -159,15 +159,33 @@ private Q_SLOTS:
                                          {"ban_window_minutes", "10"},
                                          {"ban_minutes", "10"}}));
         QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
-        OptionDef limit{"max_connections", OptionKind::Integer,   {}, 0, 1000, "0",
-                        "Connessioni",     QStringLiteral("100"), {}};
+        OptionDef limit{"max_connections",
+                        OptionKind::Integer,
+                        {},
+                        0,
+                        1000,
+                        "0",
+                        "Connessioni",
+                        QStringLiteral("100"),
+                        {},
+                        OptionStore::Options,
+                        {}};
         // A kind of value of its own comes with its own check, in the same row.
         const auto dash = [](const OptionDef& option, const QString& text) {
             return text.contains(u'-') ? OptionCheck{text, {}}
                                        : OptionCheck{{}, "Opzione " + option.name + ": no"};
         };
-        OptionDef range{
-            "passive_ports", OptionKind::Custom, {}, 0, 0, "", "Porte passive", "", dash};
+        OptionDef range{"passive_ports",
+                        OptionKind::Custom,
+                        {},
+                        0,
+                        0,
+                        "",
+                        "Porte passive",
+                        "",
+                        dash,
+                        OptionStore::Options,
+                        {}};
         const OptionCatalog catalog({limit, range}, {});
         QCOMPARE(catalog.newDatabaseRows(),
                  (QMap<QString, QString>{{"max_connections", "100"}, {"passive_ports", ""}}));
