@@ -7,6 +7,7 @@
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/RouterGroup.h"
 #include "admin/ui/ViewBinder.h"
+#include "settings/OptionCatalog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+
+#include <memory>
 
 namespace kv::ui {
 
@@ -120,6 +123,10 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     binder_->bind(start, QStringLiteral("start"));
     binder_->bind(txtWindow_, QStringLiteral("minimized"));
     txtWindow_Change(txtWindow_->text());
+    refuseInvalid(cboIP_->lineEdit(), settings::setting::kIp);
+    refuseInvalid(cboPorta_->lineEdit(), settings::setting::kPort);
+    refuseInvalid(timeout, settings::setting::kTimeout);
+    refuseInvalid(txtRoot_, settings::setting::kRootDir);
 
     connect(cboIP_, &QComboBox::editTextChanged, this, &SettingsPanel::updateMostraIP);
     connect(cboIP_, &QComboBox::currentIndexChanged, this, &SettingsPanel::updateMostraIP);
@@ -133,6 +140,29 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     });
 
     CaricaIP(false);
+}
+
+void SettingsPanel::refuseInvalid(QLineEdit* box, const QString& column) {
+    // The last text the box was given rather than typed (loaded from the
+    // row, picked from a list or a folder chooser, or accepted on leaving).
+    auto held = std::make_shared<QString>(box->text());
+    connect(box, &QLineEdit::textChanged, this, [box, held](const QString& text) {
+        if (!box->isModified())
+            *held = text;
+    });
+    connect(box, &QLineEdit::editingFinished, this, [this, box, column, held] {
+        if (!box->isModified())
+            return;
+        const std::optional<QString> refusal = admin::refusedSetting(column, box->text());
+        if (!refusal) {
+            *held = box->text();
+            box->setModified(false);
+            return;
+        }
+        // Put back first: the message box takes the focus and ends the edit again.
+        box->setText(*held);
+        host_.messages().show(*refusal, MessageIcon::Exclamation);
+    });
 }
 
 void SettingsPanel::setAddressList(const admin::AddressBox& box) {

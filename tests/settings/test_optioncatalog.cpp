@@ -3,6 +3,7 @@
 // the rules over several options; rows for a new database.
 
 #include "settings/OptionCatalog.h"
+#include "tests/support/SettingValues.h"
 
 #include <QTest>
 
@@ -108,6 +109,53 @@ private Q_SLOTS:
             QVERIFY(!checked.ok());
             QCOMPARE(checked.value, QString());
         }
+    }
+
+    void settingsRowValues_data() {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("normal");
+        QTest::addColumn<QString>("refusal");
+        for (const kv::testing::SettingValue& v : kv::testing::settingValues())
+            QTest::newRow(v.row) << v.column << v.text << v.normal << v.refusal;
+    }
+    void settingsRowValues() {
+        QFETCH(QString, column);
+        QFETCH(QString, text);
+        const OptionCheck checked = optionCatalog().check(column, text, OptionStore::SettingsRow);
+        QTEST(checked.error, "refusal");
+        QTEST(checked.value, "normal");
+    }
+
+    // The settings row and the options table are two places: a name of one is
+    // unknown in the other, and neither's rows leak into the other's lists.
+    void theTwoStoresStayApart() {
+        QStringList columns;
+        for (const OptionDef& column : optionCatalog().options(OptionStore::SettingsRow)) {
+            columns << column.name;
+            QVERIFY(!column.caption.isEmpty());
+            QVERIFY2(checkOption(column, column.defaultValue).ok(), qPrintable(column.name));
+        }
+        QCOMPARE(columns,
+                 (QStringList{"ip", "port", "rootdir", "start", "timeout", "log", "IPok", "IPko",
+                              "debugmode", "resolvelinks", "datalingertime", "minimized"}));
+        QCOMPARE(optionCatalog().check("port", "21").error, QString("Opzione sconosciuta: port"));
+        QCOMPARE(optionCatalog().check("tls", "on", OptionStore::SettingsRow).error,
+                 "Impostazione sconosciuta: tls (" + columns.join(", ") + ")");
+        QVERIFY(!optionCatalog().checkAll({}).values.contains("port"));
+        // A file the program creates starts with one settings row of these values.
+        QCOMPARE(optionCatalog().newSettingsRow(), (QMap<QString, QString>{{"ip", "Default"},
+                                                                           {"port", "21"},
+                                                                           {"rootdir", ""},
+                                                                           {"start", "0"},
+                                                                           {"timeout", "180"},
+                                                                           {"log", "1"},
+                                                                           {"IPok", "0"},
+                                                                           {"IPko", "0"},
+                                                                           {"debugmode", "0"},
+                                                                           {"resolvelinks", "1"},
+                                                                           {"datalingertime", "0"},
+                                                                           {"minimized", "0"}}));
     }
 
     void checkAllGivesEveryValueAndEveryReason_data() {
