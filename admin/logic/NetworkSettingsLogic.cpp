@@ -108,4 +108,8 @@ std::optional<QString> refusedSetting(const QString& column, const QString& text
     return checked.error;
 }
 
+QString normalSetting(const QString& column, const QString& text) {
+    return settings::optionCatalog().check(column, text, settings::OptionStore::SettingsRow).value;
+}
+
 } // namespace kv::admin

@@ -62,5 +62,7 @@ QString windowModeValue(int option);
 // A value typed into a box of the settings row, judged as the command line and
 // the start judge it: nothing when accepted, else the catalog's Italian reason.
 std::optional<QString> refusedSetting(const QString& column, const QString& text);
+// An accepted value's normal form ("Default" for " default ", "2121" for "02121").
+QString normalSetting(const QString& column, const QString& text);
 
 } // namespace kv::admin

@@ -155,7 +155,11 @@ void SettingsPanel::refuseInvalid(QLineEdit* box, const QString& column) {
             return;
         const std::optional<QString> refusal = admin::refusedSetting(column, box->text());
         if (!refusal) {
-            *held = box->text();
+            // The row keeps the value in the form the catalog gives it.
+            const QString normal = admin::normalSetting(column, box->text());
+            if (normal != box->text())
+                box->setText(normal);
+            *held = normal;
             box->setModified(false);
             return;
         }
