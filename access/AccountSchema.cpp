@@ -1,6 +1,7 @@
 #include "access/AccountSchema.h"
 
 #include "access/DataView.h"
+#include "settings/PortPrivilege.h"
 
 #include <QSet>
 #include <QSqlError>
@@ -90,7 +91,11 @@ std::optional<QString> createAccountTables(QSqlDatabase& db,
         }
     }
     // The one settings row, as the catalog declares a new file's values.
-    const QMap<QString, QString> settingsRow = catalog.newSettingsRow();
+    QMap<QString, QString> settingsRow = catalog.newSettingsRow();
+    // A user who cannot listen on 21 gets a port that starts.
+    if (settingsRow.contains(settings::setting::kPort))
+        settingsRow[settings::setting::kPort] =
+            settings::newDatabasePort(settings::mayBindPort(21));
     if (settingsRow.isEmpty()) {
         query.prepare(QStringLiteral("INSERT INTO settings DEFAULT VALUES"));
     } else {

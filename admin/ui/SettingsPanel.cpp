@@ -116,12 +116,12 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);
     connect(cboPorta_, &QComboBox::currentIndexChanged, router, &RouterGroup::refreshAdvice);
 
-    binder_->bind(cboIP_, QStringLiteral("ip"));
-    binder_->bind(cboPorta_, QStringLiteral("port"));
-    binder_->bind(timeout, QStringLiteral("timeout"));
-    binder_->bind(txtRoot_, QStringLiteral("rootdir"));
-    binder_->bind(start, QStringLiteral("start"));
-    binder_->bind(txtWindow_, QStringLiteral("minimized"));
+    binder_->bind(cboIP_, settings::setting::kIp);
+    binder_->bind(cboPorta_, settings::setting::kPort);
+    binder_->bind(timeout, settings::setting::kTimeout);
+    binder_->bind(txtRoot_, settings::setting::kRootDir);
+    binder_->bind(start, settings::setting::kStart);
+    binder_->bind(txtWindow_, settings::setting::kMinimized);
     txtWindow_Change(txtWindow_->text());
     refuseInvalid(cboIP_->lineEdit(), settings::setting::kIp);
     refuseInvalid(cboPorta_->lineEdit(), settings::setting::kPort);

@@ -1,8 +1,10 @@
 """Starting and stopping the headless server, and what it logs."""
 
+import json
 import os
 import re
 import shutil
+import subprocess
 import signal
 import socket
 import sqlite3
@@ -147,6 +149,24 @@ class DatabaseFile(unittest.TestCase):
         server.stop()
         with sqlite3.connect(os.path.join(self.tmp, "accounts.dat")) as c:
             self.assertEqual(c.execute("SELECT ip, port FROM settings").fetchall(), [("Default", "21")])
+
+    def test_new_database_of_an_unprivileged_user_gets_port_2121(self):
+        first_free = int(Path("/proc/sys/net/ipv4/ip_unprivileged_port_start").read_text())
+        if first_free <= 21:
+            self.skipTest("any user may listen on port 21 here")
+        prefix = []
+        if os.geteuid() == 0:
+            if not shutil.which("setpriv"):
+                self.skipTest("running as root without setpriv")
+            os.chmod(self.tmp, 0o777)
+            prefix = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.tmp, XDG_CONFIG_HOME=self.tmp,
+                   XDG_DATA_HOME=self.tmp)
+        out = subprocess.run(prefix + [program(), "settings", "show", "--json", "--data-dir", self.tmp],
+                             capture_output=True, timeout=TIMEOUT, env=env)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        shown = {r["impostazione"]: r["valore"] for r in json.loads(out.stdout)}
+        self.assertEqual((shown["ip"], shown["port"]), ("Default", "2121"))
 
     def test_help_and_version(self):
         version, usage = run([program(), "--version"]), run([program(), "--help"])
