@@ -2,6 +2,7 @@
 
 #include "access/AddressHelpers.h"
 #include "core/DataFolder.h"
+#include "settings/OptionCatalog.h"
 
 namespace kv {
 
@@ -16,7 +17,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     : dataFolder_(dataFolder), settings_(settings), makeEngine_(std::move(makeEngine)),
       database_(accountsFile(dataFolder)), views_((openDatabase(database_), database_)),
       engine_(makeEngine_()), rowSwitches_(views_.Data2()), logToFile_([this] {
-          return access::SettingsSwitchOn(views_.Data2(), QStringLiteral("log"));
+          return access::SettingsSwitchOn(views_.Data2(), settings::setting::kLog);
       }),
       log_(
           screen_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
