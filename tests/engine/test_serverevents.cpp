@@ -57,6 +57,7 @@ private Q_SLOTS:
     void transfersComeInOrderWithTheirProgress();
     void refusedLoginsTellTheirReason();
     void unreadableAccountsAreNoWrongPassword();
+    void parallelGuessesStopAtTheBan();
 };
 
 void TestServerEvents::transfersComeInOrderWithTheirProgress() {
@@ -164,6 +165,32 @@ for i in range(3):
     h.events.accountsUnreadable = false;
     const ClientRun again = h.python(uR"(f = login(); print(resp(f, 'PWD')))"_s);
     QCOMPARE(outputOf(again), QStringList({"257 \"/\" is current directory.", ""}));
+    h.server->setLoginBans(nullptr);
+}
+
+void TestServerEvents::parallelGuessesStopAtTheBan() {
+    // Nine wrong passwords and then the right one, sent at once on ten
+    // connections: three failures ban the address, and nothing queued behind
+    // them is decided any more, the right password included.
+    EngineHarness h;
+    Recorder seen(h.events.bus);
+    engine::LoginBans bans;
+    bans.reset({3, 60000, 60000});
+    QVERIFY(h.start());
+    h.server->setLoginBans(&bans);
+    const ClientRun r = h.python(uR"(
+conns = [socket.create_connection(('127.0.0.1', PORT), timeout=10) for i in range(10)]
+files = [c.makefile('rb') for c in conns]
+for c, f in zip(conns, files):
+    f.readline(); c.sendall(b'USER alice\r\n'); f.readline()
+for i, c in enumerate(conns):
+    c.sendall(b'PASS secret\r\n' if i == 9 else b'PASS wrong\r\n')
+answers = [f.readline().decode()[:3] for f in files]
+print(answers.count('530'), answers.count('421'), answers.count('230'))
+)"_s);
+    QCOMPARE(outputOf(r), QStringList({"3 7 0", ""}));
+    QCOMPARE(seen.lines.filter("loginFailed").size(), 3);
+    QCOMPARE(h.events.logLines.filter("Login rifiutato").size(), 3);
     h.server->setLoginBans(nullptr);
 }
 
