@@ -1,5 +1,7 @@
 #include "engine/CommandParser.h"
 
+#include "engine/LogText.h"
+
 #include <QStringDecoder>
 
 namespace kv::engine {
@@ -75,7 +77,10 @@ ParsedCommand parseCommandLine(QByteArrayView line) {
         letters = letters && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
     if (!letters) {
         result.error = ParseError::BadVerb;
-        result.verb = printableVerb(rawVerb);
+        // A password sent with a malformed verb is echoed no more than logged.
+        QString secretVerb;
+        result.verb = carriesSecret(rawVerb, &secretVerb) ? secretVerb + QStringLiteral(" ***")
+                                                          : printableVerb(rawVerb);
         return result;
     }
     result.verb = QString::fromLatin1(rawVerb).toUpper();

@@ -120,6 +120,9 @@ enum class Reply {
     DataMustBeEncrypted,
     SessionNotResumed,
     DataTlsFailed,
+    PbszFirst,
+    // transfers, continued
+    InsufficientStorage,
 };
 
 class ReplyTexts {

@@ -3,23 +3,11 @@
 // REST / RNFR state and the operator's check its row declares.
 
 #include "engine/ControlSession.h"
+#include "engine/LogText.h"
 
 namespace kv::engine {
 
 namespace {
-
-// The line as it goes into the activity log: control characters shown as
-// '?', the password never shown.
-QString loggableLine(const QByteArray& line, const ParsedCommand& cmd) {
-    if (cmd.ok() && cmd.verb == u"PASS")
-        return QStringLiteral("PASS ***");
-    QString text = QString::fromUtf8(line.endsWith('\r') ? line.chopped(1) : line);
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u'?';
-    }
-    return text;
-}
 
 Verdict ask(EngineEvents& events, CheckEvent check, ConnectionObject& c, const QString& path,
             const QString& newPath) {
@@ -53,7 +41,7 @@ Verdict ask(EngineEvents& events, CheckEvent check, ConnectionObject& c, const Q
 void ControlSession::handleLine(const QByteArray& line) {
     restartIdleTimer();
     const ParsedCommand cmd = parseCommandLine(line);
-    log(loggableLine(line, cmd));
+    log(commandLineForLog(line));
     dispatchCommand(*this, cmd);
 }
 

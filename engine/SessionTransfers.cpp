@@ -46,6 +46,7 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     }
     connect(transfer_, &Transfer::finished, this, &ControlSession::onTransferFinished);
     connect(transfer_, &Transfer::debugLine, this, &ControlSession::debug);
+    transfer_->setStallTimeout(settings_.timeout);
     transfer_->start();
 }
 
@@ -77,6 +78,9 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
         break;
     case Outcome::WriteFailed:
         reply(Reply::TransferIncomplete);
+        break;
+    case Outcome::StorageFull:
+        reply(Reply::InsufficientStorage);
         break;
     case Outcome::ReadFailed:
         reply(Reply::ReadError, {result.detail});
