@@ -37,8 +37,8 @@ class Logging(unittest.TestCase):
         self.assertEqual((len(starts), len(stops)), (2, 2))
         self.assertEqual([lines[i - 1] for i in starts], [b"", b""], "no empty line before a start line")
         engine = lines[starts[0] + 1:stops[0]]
-        self.assertTrue(any(re.match(rb"^\[\d\d:\d\d:\d\d\] 220 ", l) for l in engine),
-                        "greeting logged without an address before login")
+        self.assertTrue(any(re.match(rb"^\[\d\d:\d\d:\d\d 127\.0\.0\.1\] 220 ", l) for l in engine),
+                        "greeting logged with the client's address before login")
         self.assertTrue(any(re.match(rb"^\[\d\d:\d\d:\d\d 127\.0\.0\.1\] 230 User bob logged in\.$", l)
                             for l in engine), engine)
 

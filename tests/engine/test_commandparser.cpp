@@ -39,7 +39,7 @@ private Q_SLOTS:
         // A password behind a malformed verb is not echoed back (nor logged).
         row("tab after pass", "PASS\tsecret", ParseError::BadVerb, "PASS ***");
         row("digit after acct", "acct1secret", ParseError::BadVerb, "ACCT ***");
-        row("longer verb kept", "PASSX", ParseError::BadVerb, "PASSX");
+        row("longer verb kept", "PASSWORD1", ParseError::BadVerb, "PASSWORD1");
     }
     void parse() {
         QFETCH(QByteArray, line);
