@@ -183,11 +183,18 @@ class StalledAndShrinking(SiteTestCase):
         self.assertTrue(client.reply().startswith("426 "))
 
     def test_a_file_cut_short_during_its_download_ends_with_451(self):
-        path = self.sparse("shrink.bin", 200_000_000)
+        # Binary type goes by sendfile, ASCII type in chunks read and converted.
+        for kind in ("I", "A"):
+            with self.subTest(type=kind):
+                self.cut_short_download(kind, f"shrink{kind}.bin")
+
+    def cut_short_download(self, kind, name):
+        path = self.sparse(name, 200_000_000)
         client = self.login()
+        self.assertTrue(client.command("TYPE " + kind).startswith("200"))
         data = client.passive_data(rcvbuf=65536)
         self.addCleanup(data.close)
-        self.assertTrue(client.command("RETR shrink.bin").startswith("150"))
+        self.assertTrue(client.command("RETR " + name).startswith("150"))
         received = 0
         while received < 1_000_000:
             chunk = data.recv(65536)
@@ -203,8 +210,8 @@ class StalledAndShrinking(SiteTestCase):
         self.assertLess(received, 200_000_000)
         self.assertRegex(client.reply(), r"^451 ")
         self.assertTrue(client.command("NOOP").startswith("200"))
-        wait_until(lambda: "Download /shrink.bin:" in log_text(self.site), "the transfer's log line")
-        line = next(l for l in log_text(self.site).splitlines() if "Download /shrink.bin:" in l)
+        wait_until(lambda: f"Download /{name}:" in log_text(self.site), "the transfer's log line")
+        line = next(l for l in log_text(self.site).splitlines() if f"Download /{name}:" in l)
         self.assertIn("incomplete", line)
         self.assertIn("200000000", line)
 
