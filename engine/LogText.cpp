@@ -1,10 +1,10 @@
 #include "engine/LogText.h"
 
+#include "engine/CommandParser.h"
+
 namespace kv::engine {
 
 namespace {
-
-constexpr unsigned char kIac = 0xFF;
 
 bool needsEscape(char32_t c) {
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
@@ -87,27 +87,13 @@ QString escapedForLog(QStringView text) {
     return out;
 }
 
-bool carriesSecret(QByteArrayView line, QString* verb) {
-    qsizetype i = 0;
-    // Spaces, and Telnet commands a client may put before its verb.
-    while (i < line.size()) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        if (c == ' ')
-            ++i;
-        else if (c == kIac)
-            i += (i + 1 < line.size() && static_cast<unsigned char>(line[i + 1]) >= 251 &&
-                  static_cast<unsigned char>(line[i + 1]) <= 254)
-                     ? 3
-                     : 2;
-        else
-            break;
-    }
-    if (i + 4 > line.size())
+bool startsWithSecretVerb(QByteArrayView bytes, QString* verb) {
+    if (bytes.size() < 4)
         return false;
-    const QByteArray word = line.sliced(i, 4).toByteArray().toUpper();
+    const QByteArray word = bytes.first(4).toByteArray().toUpper();
     if (word != "PASS" && word != "ACCT")
         return false;
-    if (i + 4 < line.size() && isLetter(line[i + 4]))
+    if (bytes.size() > 4 && isLetter(bytes[4]))
         return false;
     if (verb)
         *verb = QString::fromLatin1(word);
@@ -117,8 +103,14 @@ bool carriesSecret(QByteArrayView line, QString* verb) {
 QString commandLineForLog(QByteArrayView line) {
     if (line.endsWith('\r'))
         line.chop(1);
+    // Judged as the parser will read it: Telnet commands out (also inside
+    // the verb), leading spaces skipped.
+    const QByteArray plain = withoutTelnet(line);
+    qsizetype start = 0;
+    while (start < plain.size() && plain[start] == ' ')
+        ++start;
     QString verb;
-    if (carriesSecret(line, &verb))
+    if (startsWithSecretVerb(QByteArrayView(plain).sliced(start), &verb))
         return verb + QStringLiteral(" ***");
     QString out;
     out.reserve(line.size());

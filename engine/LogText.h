@@ -22,9 +22,9 @@ QString escapedForLog(QStringView text);
 // bytes that are not UTF-8 shown as \xHH, the rest escaped as above.
 QString commandLineForLog(QByteArrayView line);
 
-// Whether the line is a PASS or ACCT command in any shape: the verb in any
-// letter case after spaces or Telnet sequences, followed by anything that is
-// not a letter. Sets `verb` to the verb in upper case.
-bool carriesSecret(QByteArrayView line, QString* verb = nullptr);
+// Whether the bytes begin with PASS or ACCT in any letter case, followed by
+// anything that is not a letter (or by nothing). Sets `verb` to the verb in
+// upper case.
+bool startsWithSecretVerb(QByteArrayView bytes, QString* verb = nullptr);
 
 } // namespace kv::engine

@@ -60,6 +60,8 @@ private Q_SLOTS:
         QTest::newRow("pass nul") << QByteArray("PASS se\0cret", 12) << u"PASS ***"_s;
         QTest::newRow("pass leading spaces") << "   PaSs secret"_ba << u"PASS ***"_s;
         QTest::newRow("pass after telnet") << "\xff\xf4\xff\xfb\x01PASS secret"_ba << u"PASS ***"_s;
+        QTest::newRow("telnet inside pass") << "PA\xff\xf4SS secret"_ba << u"PASS ***"_s;
+        QTest::newRow("literal ff after pass") << "PASS\xff\xffsecret"_ba << u"PASS ***"_s;
         QTest::newRow("pass digit") << "PASS1secret"_ba << u"PASS ***"_s;
         QTest::newRow("acct") << "ACCT secret"_ba << u"ACCT ***"_s;
         QTest::newRow("longer verb") << "PASSWD x"_ba << u"PASSWD x"_s;
