@@ -1,18 +1,17 @@
 #include "monitor/ActivityLog.h"
 
-#include "engine/LogText.h"
-
 #include "engine/FileSizeSignal.h"
+#include "engine/LogText.h"
 
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
-#include <utility>
 
 namespace kv::monitor {
 
