@@ -28,8 +28,8 @@ void Transfer::watchForStall() {
     lastProgress_ = progress();
     sinceProgress_.start();
     stallWatch_ = new QTimer(this);
-    // Looked at a few times per time-out, so a stall ends close to it.
-    stallWatch_->setInterval(std::clamp(stallSeconds_ * 250, 100, 5000));
+    // Looked at every second at most, so a stall ends within a second of it.
+    stallWatch_->setInterval(std::clamp(stallSeconds_ * 100, 100, 1000));
     connect(stallWatch_, &QTimer::timeout, this, &Transfer::checkProgress);
     stallWatch_->start();
 }
