@@ -54,8 +54,13 @@ void Form1::buildFrame() {
     kStop_ = Toolbar1->addAction(art::stopIcon(), QStringLiteral("Stop"));
     kStop_->setObjectName(QStringLiteral("kStop"));
     kStop_->setEnabled(false);
+    // Alt+S and Alt+T, underlined on the buttons.
+    kStart_->setIconText(QStringLiteral("&Start"));
+    kStop_->setIconText(QStringLiteral("S&top"));
+    kStart_->setToolTip(QStringLiteral("Avvia il server (Alt+S)"));
+    kStop_->setToolTip(QStringLiteral("Arresta il server (Alt+T)"));
     connect(kStart_, &QAction::triggered, this, [this] { toolbarClick(QStringLiteral("kStart")); });
-    connect(kStop_, &QAction::triggered, this, [this] { toolbarClick(QStringLiteral("kStop")); });
+    connect(kStop_, &QAction::triggered, this, &Form1::mnuStop_Click);
     addToolBar(Qt::TopToolBarArea, Toolbar1);
 
     auto* central = new QWidget(this);

@@ -133,6 +133,8 @@ void LogPanel::cmdMostraLog_Click() {
         frmLog_->box()->clear();
     frmLog_->show();
     frmLog_->raise();
+    frmLog_->activateWindow();
+    frmLog_->box()->setFocus();
 }
 
 void LogPanel::cmdCancellaLog_Click() {
