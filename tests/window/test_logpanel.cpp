@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 using namespace Qt::StringLiterals;
 
@@ -124,6 +125,35 @@ private Q_SLOTS:
 
         w.toolbarClick("kStart");
         QTRY_VERIFY(!log.viewer() || !log.viewer()->isVisible());
+    }
+
+    // The viewer opens at the end, where the newest lines are, moves with
+    // Ctrl+Home/Ctrl+End although read-only, and Escape closes it.
+    void viewerKeyboard() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        QByteArray lines;
+        for (int i = 1; i <= 400; ++i)
+            lines += "riga " + QByteArray::number(i) + "\r\n";
+        writeFile(h.core->logFilePath(), lines);
+        ui::LogPanel& log = w.logPanel();
+        log.showButton()->click();
+        QPlainTextEdit* box = log.viewer()->box();
+        QVERIFY(QTest::qWaitForWindowExposed(log.viewer()));
+        QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
+        QScrollBar* bar = box->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(box->textCursor().position(), 0);
+        QCOMPARE(bar->value(), 0);
+        QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(box->toPlainText().endsWith(u"riga 400\n"_s));
+
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_VERIFY(!log.viewer());
     }
 };
 
