@@ -9,8 +9,10 @@
 #include "window/OnlinePanel.h"
 #include "window/TrayIcon.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -57,6 +59,31 @@ void expectOnline(ui::Form1& w, bool online) {
              online ? u"Kestrova Vellim - Online"_s : u"Kestrova Vellim - Offline"_s);
     if (!online)
         QCOMPARE(w.statusText(), u"Offline"_s);
+}
+
+// The labels under `root` whose text does not fit the room they were given.
+QStringList cutLabels(QWidget* root) {
+    QStringList cut;
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(root) || label->text().isEmpty() || !label->pixmap().isNull())
+            continue;
+        const QSize room = label->contentsRect().size();
+        const QSize hint =
+            label->sizeHint() -
+            QSize(label->contentsMargins().left() + label->contentsMargins().right(),
+                  label->contentsMargins().top() + label->contentsMargins().bottom());
+        const bool fits = label->wordWrap()
+                              ? label->heightForWidth(label->width()) <= label->height()
+                              : hint.width() <= room.width() && hint.height() <= room.height();
+        if (!fits)
+            cut << QStringLiteral("%1 \"%2\" %3x%4 < %5x%6")
+                       .arg(label->objectName(), label->text().left(40))
+                       .arg(room.width())
+                       .arg(room.height())
+                       .arg(hint.width())
+                       .arg(hint.height());
+    }
+    return cut;
 }
 
 void useLoopbackAddress(WindowHarness& h) {
@@ -461,6 +488,40 @@ private Q_SLOTS:
         grid->setFocus(Qt::TabFocusReason);
         QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
         QVERIFY(!grid->hasFocus());
+    }
+
+    // Every label shows its whole text at the default size, in each panel
+    // and in the status bar with large figures.
+    void labelsShowTheirWholeText() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        ui::Form1& w = h.started();
+        for (int position = 1; position <= 5; ++position) {
+            w.selectItem(position);
+            const QStringList cut = cutLabels(w.picPanel(position - 1));
+            QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; ")));
+        }
+        w.toolbarClick(u"kStart"_s);
+        testing::FakeConnection one, two;
+        h.fakeEngine->connections = {&one, &two};
+        w.ShowUsersNumber();
+        Q_EMIT w.online().ratesChanged(u"Upload: 10,9 MB/s  Download: 10,9 MB/s"_s);
+        QTRY_VERIFY2(cutLabels(w.statusBar()).isEmpty(),
+                     qPrintable(cutLabels(w.statusBar()).join(u"; ")));
+        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
+        h.fakeEngine->connections.clear();
+
+        // The banner never covers the toolbar's buttons, down to the smallest window.
+        auto* toolbar = w.findChild<QToolBar*>(u"Toolbar1"_s);
+        auto* banner = w.findChild<QWidget*>(u"picBanner"_s);
+        for (const QSize size : {QSize(536, 558), w.minimumSize()}) {
+            w.resize(size);
+            for (QAction* button : {w.startButton(), w.stopButton()}) {
+                QWidget* shown = toolbar->widgetForAction(button);
+                const QRect place(shown->mapTo(&w, QPoint(0, 0)), shown->size());
+                QVERIFY(!place.intersects(banner->geometry()));
+            }
+        }
     }
 
     void keyboardShortcuts() {
