@@ -22,13 +22,18 @@ void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
     box.exec();
 }
 
-bool MessageBoxMessages::confirm(const QString& text) {
-    QMessageBox box(owner_ ? owner_.data() : nullptr);
+void prepareQuestion(QMessageBox& box, const QString& text) {
     box.setWindowTitle(kProgramTitle);
     box.setText(text);
     box.setIcon(QMessageBox::Question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+}
+
+bool MessageBoxMessages::confirm(const QString& text) {
+    QMessageBox box(owner_ ? owner_.data() : nullptr);
+    prepareQuestion(box, text);
     return box.exec() == QMessageBox::Yes;
 }
 
