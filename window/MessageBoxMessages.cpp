@@ -1,5 +1,7 @@
 #include "window/MessageBoxMessages.h"
 
+#include "window/SystemErrorText.h"
+
 #include <QMessageBox>
 
 namespace kv::ui {
@@ -7,7 +9,7 @@ namespace kv::ui {
 void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
     QMessageBox box(owner_ ? owner_.data() : nullptr);
     box.setWindowTitle(kProgramTitle);
-    box.setText(text);
+    box.setText(italianSystemErrors(text));
     box.setStandardButtons(QMessageBox::Ok);
     switch (icon) {
     case MessageIcon::Exclamation:
@@ -24,7 +26,7 @@ void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
 
 void prepareQuestion(QMessageBox& box, const QString& text) {
     box.setWindowTitle(kProgramTitle);
-    box.setText(text);
+    box.setText(italianSystemErrors(text));
     box.setIcon(QMessageBox::Question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);

@@ -1,0 +1,13 @@
+#pragma once
+// The operating system's and Qt's English error texts (strerror, socket
+// errors) said in Italian where they reach the operator; the log keeps the
+// original text.
+
+#include <QString>
+
+namespace kv::ui {
+
+// `text` with each known English error phrase replaced by its Italian one.
+QString italianSystemErrors(const QString& text);
+
+} // namespace kv::ui
