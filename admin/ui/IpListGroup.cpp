@@ -87,9 +87,9 @@ IpListGroup::IpListGroup(int index, access::DataView& list, Messages& messages, 
             newRow_ = list_.currentRow();
         grid_->setFocus();
     });
-    connect(remove, &QPushButton::clicked, this, [this, &messages] {
+    connect(remove, &QPushButton::clicked, this, [this, asker = &messages] {
         const bool justAdded = newRow_ >= 0 && newRow_ == list_.currentRow();
-        if (admin::cmdEliminaIP(list_, index_, justAdded, messages))
+        if (admin::cmdEliminaIP(list_, index_, justAdded, *asker))
             newRow_ = -1;
     });
     connect(&list_, &access::DataView::Reposition, this, &IpListGroup::DataIP_Reposition);
