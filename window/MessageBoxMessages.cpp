@@ -1,6 +1,6 @@
 #include "window/MessageBoxMessages.h"
 
-#include "window/SystemErrorText.h"
+#include "shell/SystemErrorText.h"
 
 #include <QMessageBox>
 
@@ -9,7 +9,7 @@ namespace kv::ui {
 void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
     QMessageBox box(owner_ ? owner_.data() : nullptr);
     box.setWindowTitle(kProgramTitle);
-    box.setText(italianSystemErrors(text));
+    box.setText(shell::italianSystemErrors(text));
     box.setStandardButtons(QMessageBox::Ok);
     switch (icon) {
     case MessageIcon::Exclamation:
@@ -26,7 +26,7 @@ void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
 
 void prepareQuestion(QMessageBox& box, const QString& text) {
     box.setWindowTitle(kProgramTitle);
-    box.setText(italianSystemErrors(text));
+    box.setText(shell::italianSystemErrors(text));
     box.setIcon(QMessageBox::Question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);

@@ -1,6 +1,6 @@
 // System error texts that reach the operator are said in Italian.
 
-#include "window/SystemErrorText.h"
+#include "shell/SystemErrorText.h"
 
 #include <QtTest>
 
@@ -31,7 +31,7 @@ private Q_SLOTS:
     void phrasesAreItalian() {
         QFETCH(QString, english);
         QFETCH(QString, italian);
-        QCOMPARE(kv::ui::italianSystemErrors(english), italian);
+        QCOMPARE(kv::shell::italianSystemErrors(english), italian);
     }
 };
 

@@ -1,9 +1,9 @@
-#include "window/SystemErrorText.h"
+#include "shell/SystemErrorText.h"
 
 #include <QStringList>
 #include <utility>
 
-namespace kv::ui {
+namespace kv::shell {
 
 namespace {
 
@@ -36,4 +36,4 @@ QString italianSystemErrors(const QString& text) {
     return said;
 }
 
-} // namespace kv::ui
+} // namespace kv::shell
