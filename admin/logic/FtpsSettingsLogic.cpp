@@ -4,6 +4,7 @@
 #include "admin/logic/OptionEdit.h"
 #include "core/DataFolder.h"
 #include "core/StartOptions.h"
+#include "shell/SystemErrorText.h"
 
 namespace kv::admin {
 
@@ -77,7 +78,10 @@ QString FtpsSettingsLogic::privateKeyPath() const {
 }
 
 QString FtpsSettingsLogic::certificateLine() const {
-    return tools_.describe ? tools_.describe(certificatePath()) : QString();
+    // With FTPS off no certificate is in use, so there is nothing to say yet.
+    if (!tools_.describe || shown(kTls) == QLatin1String("off"))
+        return {};
+    return shell::italianSystemErrors(tools_.describe(certificatePath()));
 }
 
 bool FtpsSettingsLogic::generateUsable() const {

@@ -58,7 +58,8 @@ public:
     // The certificate file a start would use (the generated one for an empty box).
     QString certificatePath() const;
     QString privateKeyPath() const;
-    // The fingerprint/expiry line; empty without a describing tool.
+    // The fingerprint/expiry line, or why the certificate cannot be read, in
+    // Italian; empty with FTPS off or without a describing tool.
     QString certificateLine() const;
 
     // "Genera nuovo certificato" is offered when a generating tool is set, and

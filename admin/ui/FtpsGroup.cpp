@@ -95,8 +95,8 @@ void FtpsGroup::buildControls(QWidget* panel, int& top) {
 
 void FtpsGroup::connectControls() {
     connect(mode_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (!loading_)
-            accepted(logic_.changeMode(index));
+        if (!loading_ && accepted(logic_.changeMode(index)))
+            refreshCertificate();
     });
     connect(minVersion_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!loading_)

@@ -142,6 +142,10 @@ private Q_SLOTS:
         Fixture f;
         const QString cert = f.dir.filePath("kestrova-cert.pem");
         const QString key = f.dir.filePath("kestrova-key.pem");
+        // With FTPS off the certificate is not looked at.
+        QCOMPARE(f.logic->certificateLine(), QString());
+        QVERIFY(f.described.isEmpty());
+        QCOMPARE(f.logic->change("tls", "on"), std::nullopt);
         QCOMPARE(f.logic->certificateLine(), QString("SHA-256 AB:CD, scade il 01-01-2036"));
         QCOMPARE(f.described, QStringList{cert});
         QVERIFY(f.logic->generateOffered() && f.logic->generateUsable());

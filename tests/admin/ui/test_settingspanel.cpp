@@ -298,6 +298,9 @@ private Q_SLOTS:
         const QString folder = host->core().dataFolder();
         auto* line = f.child<QLabel>(u"lblTlsCertificate"_s);
         auto* generate = f.child<QPushButton>(u"cmdGenerateCert"_s);
+        // Nothing is said of a certificate until FTPS is chosen.
+        QCOMPARE(line->text(), QString());
+        f.child<QComboBox>(u"cboTls"_s)->setCurrentIndex(1);
         QCOMPARE(line->text(), u"Impronta di "_s + folder + u"/kestrova-cert.pem"_s);
         QVERIFY(generate->isVisibleTo(f.panel.get()) && generate->isEnabled());
         generate->click();
