@@ -10,7 +10,7 @@
 #include "engine/LineFramer.h"
 #include "engine/ReplyTexts.h"
 #include "engine/Transfer.h"
-#include "engine/VirtualFileSystem.h"
+#include "files/VirtualFileSystem.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -25,6 +25,11 @@
 class QTcpSocket;
 
 namespace kv::engine {
+
+using files::FsEntry;
+using files::PathError;
+using files::ResolvedPath;
+using files::VirtualFileSystem;
 
 class DataChannel;
 class StreamSocket;

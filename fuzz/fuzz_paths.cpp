@@ -6,9 +6,9 @@
 // the current folder and the client path separated by '\n' (no '\n': the
 // current folder is "/").
 
-#include "engine/DiskPaths.h"
 #include "engine/Listing.h"
-#include "engine/VirtualFileSystem.h"
+#include "files/DiskPaths.h"
+#include "files/VirtualFileSystem.h"
 #include "fuzz/FuzzRule.h"
 
 #include <QDir>
@@ -18,7 +18,9 @@
 #include <cstdint>
 #include <unistd.h>
 
-using namespace kv::engine;
+using namespace kv::files;
+using kv::engine::listLine;
+using kv::engine::mlsxLine;
 
 namespace {
 
