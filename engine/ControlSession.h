@@ -10,7 +10,7 @@
 #include "engine/LineFramer.h"
 #include "engine/ReplyTexts.h"
 #include "engine/Transfer.h"
-#include "files/VirtualFileSystem.h"
+#include "files/FileService.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -25,11 +25,6 @@
 class QTcpSocket;
 
 namespace kv::engine {
-
-using files::FsEntry;
-using files::PathError;
-using files::ResolvedPath;
-using files::VirtualFileSystem;
 
 class DataChannel;
 class StreamSocket;
@@ -146,10 +141,9 @@ private:
     void cmdSite(const QString& arg);
 
     // Files and folders (SessionFileCommands.cpp)
-    std::optional<ResolvedPath> resolve(const QString& arg, bool mustExist);
-    std::optional<ResolvedPath> resolveExisting(const QString& arg) { return resolve(arg, true); }
-    bool changeOnDisk(const ResolvedPath& p, const QString& arg, Reply failure,
-                      bool (*change)(const QString& realPath));
+    // The reply to a refusal every file command answers alike: a path too
+    // long, out of reach or not allowed, or an object that is not there.
+    void replyRefused(files::FileError error, const QString& arg);
     void cmdCwd(const QString& arg);
     void cmdCdup(const QString& arg);
     void cmdPwd(const QString& arg);
@@ -178,7 +172,7 @@ private:
     void cmdMlsd(const QString& arg);
     void listing(ListFormat format, const QString& arg);
     void cmdMlst(const QString& arg);
-    QByteArrayView permFacts(const FsEntry& entry) const;
+    QByteArrayView permFacts(const files::FsEntry& entry) const;
 
     // File transfers (SessionFileTransfers.cpp)
     enum class StoreMode { Replace, Append, Unique };
@@ -239,11 +233,11 @@ private:
     bool loggedIn_ = false;
     bool awaitingVerdict_ = false; // a PASS waits for its turn in the login queue
     int failedLogins_ = 0;
-    VirtualFileSystem vfs_;
-    QString cwd_ = QStringLiteral("/");
+    // The file operations of the login; refuses everything before it.
+    files::FileService files_{nullptr, false};
     bool asciiType_ = true;
     qint64 restOffset_ = 0;
-    std::optional<ResolvedPath> renameFrom_;
+    std::optional<files::RenameSource> renameFrom_;
     const CommandInfo* running_ = nullptr; // the command being run
 
     DataChannel* data_ = nullptr;
