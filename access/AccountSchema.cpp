@@ -1,6 +1,7 @@
 #include "access/AccountSchema.h"
 
 #include "access/DataView.h"
+#include "settings/PortPrivilege.h"
 
 #include <QSet>
 #include <QSqlError>
@@ -76,9 +77,6 @@ const QString& optionsTableStatement() {
 std::optional<QString> createAccountTables(QSqlDatabase& db,
                                            const settings::OptionCatalog& catalog) {
     static const QStringList defaultRows = {
-        QStringLiteral("INSERT INTO settings (ip, port, rootdir, timeout, log, debugmode, "
-                       "resolvelinks, datalingertime, minimized) "
-                       "VALUES ('Default', '21', '', '180', 1, '0', '1', '0', '0')"),
         QStringLiteral("INSERT INTO anonymous DEFAULT VALUES"),
     };
     if (!db.transaction())
@@ -91,6 +89,28 @@ std::optional<QString> createAccountTables(QSqlDatabase& db,
             db.rollback();
             return error;
         }
+    }
+    // The one settings row, as the catalog declares a new file's values.
+    QMap<QString, QString> settingsRow = catalog.newSettingsRow();
+    // A user who cannot listen on 21 gets a port that starts.
+    if (settingsRow.contains(settings::setting::kPort))
+        settingsRow[settings::setting::kPort] =
+            settings::newDatabasePort(settings::mayBindPort(21));
+    if (settingsRow.isEmpty()) {
+        query.prepare(QStringLiteral("INSERT INTO settings DEFAULT VALUES"));
+    } else {
+        query.prepare(QStringLiteral("INSERT INTO settings (%1) VALUES (%2)")
+                          .arg(settingsRow.keys().join(u','),
+                               QStringList(settingsRow.size(), QStringLiteral("?")).join(u',')));
+        // An empty value is stored as empty text, never as null.
+        for (const QString& value : settingsRow)
+            query.addBindValue(value.isNull() ? QString(QLatin1String("")) : value);
+    }
+    if (!query.exec()) {
+        const QString error = query.lastError().text();
+        query.finish();
+        db.rollback();
+        return error;
     }
     const QMap<QString, QString> options = catalog.newDatabaseRows();
     for (auto it = options.begin(); it != options.end(); ++it) {

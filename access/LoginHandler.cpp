@@ -1,12 +1,10 @@
-// The login decision: reads the accounts for one login, decides, and hands
-// the connection its root and virtual folders.
+// The login decision: reads the accounts for one login, decides, and builds
+// the grant of an accepted one.
 
 #include "access/LoginHandler.h"
 
-#include "access/AddressHelpers.h"
 #include "access/AddressPattern.h"
 #include "access/DataView.h"
-#include "access/HostNameCache.h"
 #include "access/PasswordHash.h"
 
 #include <QLoggingCategory>
@@ -15,7 +13,7 @@
 namespace kv::access {
 
 using engine::ConnectionObject;
-using engine::Verdict;
+using engine::LoginDecision;
 
 Q_LOGGING_CATEGORY(lcLogin, "kv.access.login")
 
@@ -29,17 +27,19 @@ bool isAnonymousName(const QString& user) {
     return user.toLower() == QLatin1String("anonymous");
 }
 
-QString lettersOf(const DataView* row) {
-    QString letters;
-    if (!row)
-        return letters;
-    const std::pair<const char*, char> rights[] = {
-        {"read", 'R'}, {"write", 'W'}, {"delete", 'D'}, {"browse", 'B'}, {"manage", 'M'}};
-    for (const auto& [field, letter] : rights) {
-        if (row->isTrue(QLatin1String(field)))
-            letters += QLatin1Char(letter);
+files::Rights rightsOf(const DataView& row) {
+    using files::Right;
+    const std::pair<const char*, Right> fields[] = {{"read", Right::Read},
+                                                    {"write", Right::Write},
+                                                    {"delete", Right::Delete},
+                                                    {"browse", Right::Browse},
+                                                    {"manage", Right::Manage}};
+    files::Rights rights;
+    for (const auto& [field, right] : fields) {
+        if (row.isTrue(QLatin1String(field)))
+            rights.add(right);
     }
-    return letters;
+    return rights;
 }
 
 bool blankSpaces(const QString& text) {
@@ -66,79 +66,81 @@ struct LoginHandler::Accounts {
     std::unique_ptr<DataView> named;
     // Whether such a row exists with `enabled` true.
     bool namedEnabled = false;
-    // The anonymous row when the name is "anonymous" (any case) and the
-    // account is enabled.
+    // Whether any users row has this login, whatever its password.
+    bool loginKnown = false;
+    // The anonymous row when the name is "anonymous" (any case), and whether
+    // that account is enabled.
     std::unique_ptr<DataView> anonymous;
+    bool anonymousEnabled = false;
     // Both names empty (or spaces only).
     bool blank = false;
-    // A read failed: nothing else was read and the login is refused.
-    bool failed = false;
+    // Why a read failed; then nothing else was read and nothing is decided.
+    QString failure;
 
-    // The row the account's letters and root come from.
-    const DataView* accountRow() const { return named ? named.get() : anonymous.get(); }
-    QString root() const {
-        const DataView* row = accountRow();
-        return row && !blank ? row->Field(QStringLiteral("rootdir")) : QString();
+    // The row the account's rights and root come from.
+    const DataView* accountRow() const {
+        return named ? named.get() : anonymousEnabled ? anonymous.get() : nullptr;
     }
-    qint32 accountID() const {
+    qint32 accountId() const {
         if (named) {
             bool ok = false;
             const qint32 id = named->value(QStringLiteral("ID")).toInt(&ok);
-            return ok ? id : kNoAccountID;
+            return ok ? id : files::kNoAccountId;
         }
-        return anonymous ? kAnonymousAccountID : kNoAccountID;
+        return anonymousEnabled ? files::kAnonymousAccountId : files::kNoAccountId;
+    }
+    // Why the login is refused before the lists are looked at; "" when the
+    // account lets it in.
+    QString refusal() const {
+        if (blank)
+            return refusal::kBlank;
+        if (namedEnabled)
+            return {};
+        // A disabled account named "anonymous" whose password matches stays
+        // refused: its rights would otherwise come in through the anonymous account.
+        if (named)
+            return refusal::kDisabled;
+        if (anonymous)
+            return anonymousEnabled ? QString() : refusal::kDisabled;
+        return loginKnown ? refusal::kWrongPassword : refusal::kNoAccount;
     }
 };
 
-LoginHandler::LoginHandler(QSqlDatabase database, ConnectedUsers& users,
-                           const ListSwitches& switches, AddressResolver resolve,
+LoginHandler::LoginHandler(QSqlDatabase database, const ListSwitches& switches,
                            DefaultRoot defaultRoot)
-    : database_(std::move(database)), users_(users), switches_(switches),
-      hosts_(std::make_unique<HostNameCache>()), passwords_(std::make_unique<PasswordChecker>()),
-      resolve_(std::move(resolve)), defaultRoot_(std::move(defaultRoot)) {
-    if (!resolve_) {
-        resolve_ = [hosts = hosts_.get()](const QString& host) -> std::optional<QString> {
-            bool pending = false;
-            const QString address = admin::ResolveHostAddress(host, [&](const QString& name) {
-                const auto known = hosts->addressesOf(name);
-                pending = !known;
-                return known.value_or(QList<QHostAddress>{});
-            });
-            return pending ? std::nullopt : std::optional<QString>(address);
-        };
-    }
-}
+    : database_(std::move(database)), switches_(switches),
+      passwords_(std::make_unique<PasswordChecker>()), defaultRoot_(std::move(defaultRoot)) {}
 
 LoginHandler::~LoginHandler() = default;
 
 std::unique_ptr<DataView> LoginHandler::firstRow(const QString& select, const QVariantList& params,
-                                                 bool* failed) const {
+                                                 QString* failure) const {
     auto view = std::make_unique<DataView>(database_, select, params);
-    const bool ok = view->Refresh();
-    if (failed)
-        *failed = !ok;
-    if (!ok || !view->hasCurrentRow())
+    if (!view->Refresh()) {
+        *failure = view->lastErrorText();
+        return nullptr;
+    }
+    if (!view->hasCurrentRow())
         return nullptr;
     return view;
 }
 
-LoginHandler::Accounts LoginHandler::readAccounts(const ConnectionObject& c) const {
+LoginHandler::Accounts LoginHandler::readAccounts(const QString& user,
+                                                  const QString& password) const {
     Accounts a;
-    const QString user = c.UserName();
-    const QString password = c.Password();
     a.blank = blankSpaces(user) && blankSpaces(password);
     findNamed(a, user, password);
-    if (isAnonymousName(user) && !a.failed) {
+    if (isAnonymousName(user) && a.failure.isEmpty()) {
         a.anonymous = firstRow(QStringLiteral("SELECT * FROM anonymous ORDER BY rowid LIMIT 1"), {},
-                               &a.failed);
-        if (a.anonymous && !a.anonymous->isTrue(QStringLiteral("enabled")))
-            a.anonymous.reset();
+                               &a.failure);
+        a.anonymousEnabled = a.anonymous && a.anonymous->isTrue(QStringLiteral("enabled"));
     }
-    if (a.failed) {
+    if (!a.failure.isEmpty()) {
         a.named.reset();
         a.anonymous.reset();
+        a.anonymousEnabled = false;
         qCWarning(lcLogin).noquote()
-            << "login of" << user << "refused: the accounts could not be read";
+            << "login of" << user << "not decided: the accounts could not be read:" << a.failure;
     }
     return a;
 }
@@ -152,9 +154,10 @@ void LoginHandler::findNamed(Accounts& a, const QString& user, const QString& pa
             "SELECT *, enabled=1 AS kv_enabled FROM users WHERE login = ? ORDER BY rowid"),
         QVariantList{user});
     if (!rows->Refresh()) {
-        a.failed = true;
+        a.failure = rows->lastErrorText();
         return;
     }
+    a.loginKnown = rows->RecordCount() > 0;
     int first = -1;
     for (int row = 0; row < rows->RecordCount() && row < kMaxSameLogin; ++row) {
         rows->setCurrentRow(row);
@@ -231,89 +234,52 @@ QStringList LoginHandler::InvalidListEntries() const {
     return lines;
 }
 
-Verdict LoginHandler::LoginRequest(ConnectionObject& c) {
-    const qint32 index = users_.Append();
-    ConnectedUser* record = users_.record(index);
-    if (!record) {
-        // The table cannot grow: the connection keeps no rights at all.
-        c.setTag(0);
-        return Verdict::Deny;
+LoginDecision LoginHandler::LoginRequest(const ConnectionObject& c) {
+    const QString user = c.UserName();
+    const Accounts accounts = readAccounts(user, c.Password());
+    const auto unavailable = [](const QString& why) {
+        return LoginDecision::unavailable(
+            QStringLiteral("impossibile leggere gli account (%1)").arg(why));
+    };
+    if (!accounts.failure.isEmpty())
+        return unavailable(accounts.failure);
+    if (const QString why = accounts.refusal(); !why.isEmpty())
+        return LoginDecision::refused(why);
+
+    // The engine reports its clients by numeric address, as the lists hold them.
+    const QString address = c.RemoteHost();
+    if (switches_.BlockListOn()) {
+        const Lookup blocked = findAddress(QStringLiteral("IPko"), address);
+        if (blocked == Lookup::Failed)
+            return unavailable(QStringLiteral("lista IP bloccati"));
+        if (blocked == Lookup::Found)
+            return LoginDecision::refused(refusal::kAddress);
     }
-    const Accounts accounts = readAccounts(c);
-    record->setPermissions(lettersOf(accounts.accountRow()));
-    const std::optional<QString> address = resolve_(c.RemoteHost());
-    record->setAddress(address.value_or(c.RemoteHost()));
-    c.setTag(index);
-
-    bool refused = !checkLogin(accounts, c);
-    if (!address && (switches_.BlockListOn() || switches_.AllowListOn())) {
-        qCInfo(lcLogin).noquote() << "login from" << c.RemoteHost()
-                                  << "refused: its address is still being looked up";
-        refused = true;
+    if (switches_.AllowListOn()) {
+        const Lookup allowed = findAddress(QStringLiteral("IPok"), address);
+        if (allowed == Lookup::Failed)
+            return unavailable(QStringLiteral("lista IP autorizzati"));
+        if (allowed == Lookup::NotFound)
+            return LoginDecision::refused(refusal::kAddress);
     }
 
-    // A repeated login on the same connection must not keep what an earlier
-    // account was given: its root and virtual folders are replaced.
-    const QString root = accounts.root();
-    if (!root.isEmpty())
-        c.setRootDir(root);
-    else if (defaultRoot_)
-        c.setRootDir(defaultRoot_());
-
-    engine::VirtualDirCollection& dirs = c.VirtualDirs();
-    dirs.clear();
-    const qint32 account = accounts.accountID();
-    if (account != kNoAccountID && !accounts.failed) {
-        QList<engine::VirtualDir> found;
-        // Without its virtual folders the account would see another tree.
-        if (!readVirtualDirs(account, found))
-            refused = true;
-        for (const engine::VirtualDir& dir : found)
-            dirs.Add(dir.name, dir.source, dir.destination);
-    }
-    return engine::denyIf(refused);
+    const DataView& row = *accounts.accountRow();
+    auto grant = std::make_shared<files::LoginGrant>();
+    grant->accountId = accounts.accountId();
+    grant->login = user;
+    grant->anonymous = !accounts.named;
+    grant->rights = rightsOf(row);
+    grant->root = row.Field(QStringLiteral("rootdir"));
+    if (grant->root.isEmpty() && defaultRoot_)
+        grant->root = defaultRoot_();
+    grant->address = address;
+    // Without its virtual folders the account would see another tree.
+    if (!readVirtualDirs(grant->accountId, grant->virtualDirs))
+        return unavailable(QStringLiteral("cartelle virtuali"));
+    return LoginDecision::accepted(std::move(grant));
 }
 
-bool LoginHandler::CheckLogin(const ConnectionObject& c) const {
-    return checkLogin(readAccounts(c), c);
-}
-
-bool LoginHandler::checkLogin(const Accounts& a, const ConnectionObject& c) const {
-    if (a.blank || a.failed)
-        return false;
-    // A disabled account named "anonymous" whose password matches stays
-    // refused: its rights would otherwise come in through the anonymous account.
-    const bool accepted = a.namedEnabled || (!a.named && a.anonymous);
-    if (!accepted)
-        return false;
-
-    const QString address = users_.AddressOf(ConnectionIndex(c));
-    if (switches_.BlockListOn() && findAddress(QStringLiteral("IPko"), address) != Lookup::NotFound)
-        return false;
-    if (switches_.AllowListOn() && findAddress(QStringLiteral("IPok"), address) != Lookup::Found)
-        return false;
-    return true;
-}
-
-QString LoginHandler::GetUserPermissions(const ConnectionObject& c) const {
-    return lettersOf(readAccounts(c).accountRow());
-}
-
-QString LoginHandler::GetUserRoot(const ConnectionObject& c) const {
-    return readAccounts(c).root();
-}
-
-qint32 LoginHandler::AccountID(const ConnectionObject& c) const {
-    return readAccounts(c).accountID();
-}
-
-QList<engine::VirtualDir> LoginHandler::VirtualDirsOf(qint32 accountId) const {
-    QList<engine::VirtualDir> result;
-    readVirtualDirs(accountId, result);
-    return result;
-}
-
-bool LoginHandler::readVirtualDirs(qint32 accountId, QList<engine::VirtualDir>& result) const {
+bool LoginHandler::readVirtualDirs(qint32 accountId, QList<files::VirtualDir>& result) const {
     DataView dirs(database_, QStringLiteral("SELECT * FROM virtualdirs WHERE user=") +
                                  QString::number(accountId));
     if (!dirs.Refresh())

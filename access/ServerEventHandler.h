@@ -1,10 +1,9 @@
 #pragma once
-// Answers every engine event with the program's handlers: logins go to the
-// login handler, operation checks to the access checks, engine lines to the
-// activity log, and the online list is refreshed after each login and each
-// closed connection. The window and headless mode use the same handler.
+// Answers the engine's two questions with the program's handlers: logins go
+// to the login handler, engine lines to the activity log. The window and
+// headless mode use the same handler; everything else they learn from the
+// events::ServerEvents bus.
 
-#include "access/AccessChecks.h"
 #include "access/EventSinks.h"
 #include "access/LoginHandler.h"
 #include "engine/FtpEngine.h"
@@ -13,33 +12,18 @@ namespace kv::access {
 
 class ServerEventHandler : public engine::EngineEvents {
 public:
-    ServerEventHandler(LoginHandler& login, const AccessChecks& checks, EngineLineSink& log,
-                       OnlineObserver& online);
+    ServerEventHandler(LoginHandler& login, EngineLineSink& log) : login_(login), log_(log) {}
 
-    engine::Verdict LoginRequest(engine::ConnectionObject& c) override;
-    void ConnectionClosed(engine::ConnectionObject& c) override;
-    void LogLine(engine::ConnectionObject& c, const QString& line) override;
-    engine::Verdict ChangeDirCheck(engine::ConnectionObject& c, const QString& path) override;
-    engine::Verdict MakeDirCheck(engine::ConnectionObject& c, const QString& path) override;
-    engine::Verdict RemoveDirCheck(engine::ConnectionObject& c, const QString& path) override;
-    engine::Verdict DeleteCheck(engine::ConnectionObject& c, const QString& path) override;
-    engine::Verdict RenameCheck(engine::ConnectionObject& c, const QString& from,
-                                const QString& to) override;
-    engine::Verdict UploadCheck(engine::ConnectionObject& c, const QString& path) override;
-    engine::Verdict DownloadCheck(engine::ConnectionObject& c, const QString& path) override;
-    engine::Verdict OtherCheckA(engine::ConnectionObject& c, const QString& siteCommand) override;
-    engine::Verdict OtherCheckB(engine::ConnectionObject& c, const QString& path) override;
-    void OtherNoticeA(engine::ConnectionObject& c, const QString& path, qint64 bytes) override;
-    void OtherNoticeB(engine::ConnectionObject& c, const QString& path, qint64 bytes,
-                      bool complete) override;
+    engine::LoginDecision LoginRequest(engine::ConnectionObject& c) override {
+        return login_.LoginRequest(c);
+    }
+    void LogLine(engine::ConnectionObject& c, const QString& line) override {
+        log_.LogLine(c, line);
+    }
 
 private:
-    void refreshOnline();
-
     LoginHandler& login_;
-    const AccessChecks& checks_;
     EngineLineSink& log_;
-    OnlineObserver& online_;
 };
 
 } // namespace kv::access

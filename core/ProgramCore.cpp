@@ -2,6 +2,7 @@
 
 #include "access/AddressHelpers.h"
 #include "core/DataFolder.h"
+#include "settings/OptionCatalog.h"
 
 namespace kv {
 
@@ -16,13 +17,13 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     : dataFolder_(dataFolder), settings_(settings), makeEngine_(std::move(makeEngine)),
       database_(accountsFile(dataFolder)), views_((openDatabase(database_), database_)),
       engine_(makeEngine_()), rowSwitches_(views_.Data2()), logToFile_([this] {
-          return access::SettingsSwitchOn(views_.Data2(), QStringLiteral("log"));
+          return access::SettingsSwitchOn(views_.Data2(), settings::setting::kLog);
       }),
       log_(
           screen_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
-      lineLogger_(log_, users_), login_(database_.connection(), users_, switches_, {},
-                                        [this] { return engine_->ServerRootDir(); }),
-      checks_(users_), events_(login_, checks_, lineLogger_, online_), boxes_(views_.Data2()),
+      lineLogger_(log_),
+      login_(database_.connection(), switches_, [this] { return engine_->ServerRootDir(); }),
+      events_(login_, lineLogger_), boxes_(views_.Data2()),
       server_(
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
           [this](const QString& text) { log_.WriteLog(text); }) {
@@ -33,11 +34,22 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     server_.setBanRules([this](const engine::BanRules& rules) { bans_.reset(rules); });
     views_.openAll();
     engine_->setEvents(&events_);
+    engine_->setNotifications(&notifications_);
     engine_->setLoginBans(&bans_);
+    // The user count and the online list follow every login decision and
+    // every closed connection.
+    const auto refreshOnline = [this] {
+        online_.ShowUsersNumber();
+        online_.AggiornaUtenti();
+    };
+    QObject::connect(&notifications_, &events::ServerEvents::loggedIn, refreshOnline);
+    QObject::connect(&notifications_, &events::ServerEvents::loginFailed, refreshOnline);
+    QObject::connect(&notifications_, &events::ServerEvents::sessionClosed, refreshOnline);
 }
 
 ProgramCore::~ProgramCore() {
     engine_->setEvents(nullptr);
+    engine_->setNotifications(nullptr);
     engine_->setLoginBans(nullptr);
 }
 
@@ -47,7 +59,7 @@ void ProgramCore::setCertificateTools(CertificateTools tools) {
 }
 
 QString ProgramCore::DefaultLocalIP() const {
-    return admin::DefaultLocalIP(makeEngine_, engine_.get());
+    return admin::DefaultLocalIP(engine_.get());
 }
 
 } // namespace kv

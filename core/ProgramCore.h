@@ -1,12 +1,10 @@
 #pragma once
 // Everything the program is, without its window: the account database and its
-// views, the FTP engine, the connected-user table, the login and access
-// handlers, the activity log and the server controller, wired together. The
+// views, the FTP engine, the login handler, the bus of server events, the
+// activity log and the server controller, wired together. The
 // window and headless mode each build one and plug in how they show things.
 
-#include "access/AccessChecks.h"
 #include "access/AccountDatabase.h"
-#include "access/ConnectedUsers.h"
 #include "access/ListSwitches.h"
 #include "access/LoginHandler.h"
 #include "access/ServerEventHandler.h"
@@ -15,6 +13,7 @@
 #include "core/ServerController.h"
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
+#include "events/ServerEvents.h"
 #include "monitor/ActivityLog.h"
 #include "settings/SettingsStore.h"
 
@@ -40,7 +39,8 @@ public:
     access::AccountDatabase& database() { return database_; }
     access::AccountViews& views() { return views_; }
     engine::FtpEngine& engine() { return *engine_; }
-    access::ConnectedUsers& connectedUsers() { return users_; }
+    // What happens on the server, for any number of subscribers.
+    events::ServerEvents& notifications() { return notifications_; }
     access::LoginHandler& login() { return login_; }
     monitor::ActivityLog& log() { return log_; }
     ServerController& server() { return server_; }
@@ -94,8 +94,9 @@ private:
     EngineFactory makeEngine_;
     access::AccountDatabase database_;
     access::AccountViews views_;
+    // Before the engine: its sessions tell the bus until the very end.
+    events::ServerEvents notifications_;
     std::unique_ptr<engine::FtpEngine> engine_;
-    access::ConnectedUsers users_;
     ScreenProxy screen_;
     OnlineProxy online_;
     access::SettingsRowListSwitches rowSwitches_;
@@ -104,7 +105,6 @@ private:
     monitor::ActivityLog log_;
     monitor::EngineLineLogger lineLogger_;
     access::LoginHandler login_;
-    access::AccessChecks checks_;
     access::ServerEventHandler events_;
     SettingsRowBoxes boxes_;
     engine::LoginBans bans_;

@@ -1,25 +1,26 @@
 #include "core/ServerBoxes.h"
 
 #include "access/DataView.h"
+#include "settings/OptionCatalog.h"
 
 namespace kv {
 
 QString SettingsRowBoxes::fieldName(ServerBox box) {
     switch (box) {
     case ServerBox::Address:
-        return QStringLiteral("ip");
+        return settings::setting::kIp;
     case ServerBox::Port:
-        return QStringLiteral("port");
+        return settings::setting::kPort;
     case ServerBox::Root:
-        return QStringLiteral("rootdir");
+        return settings::setting::kRootDir;
     case ServerBox::DataLingerTime:
-        return QStringLiteral("datalingertime");
+        return settings::setting::kDataLingerTime;
     case ServerBox::ResolveLinks:
-        return QStringLiteral("resolvelinks");
+        return settings::setting::kResolveLinks;
     case ServerBox::Timeout:
-        return QStringLiteral("timeout");
+        return settings::setting::kTimeout;
     case ServerBox::DebugMode:
-        return QStringLiteral("debugmode");
+        return settings::setting::kDebugMode;
     }
     return {};
 }

@@ -13,6 +13,9 @@ class DataView;
 namespace kv {
 
 enum class ServerBox { Address, Port, Root, DataLingerTime, ResolveLinks, Timeout, DebugMode };
+inline constexpr ServerBox kServerBoxes[] = {
+    ServerBox::Address,      ServerBox::Port,    ServerBox::Root,     ServerBox::DataLingerTime,
+    ServerBox::ResolveLinks, ServerBox::Timeout, ServerBox::DebugMode};
 
 class ServerBoxes {
 public:
@@ -29,6 +32,7 @@ public:
     QString text(ServerBox box) const override;
     void setText(ServerBox box, const QString& text) override;
 
+    // The settings column a box shows.
     static QString fieldName(ServerBox box);
 
 private:

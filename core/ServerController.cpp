@@ -1,7 +1,5 @@
 #include "core/ServerController.h"
 
-#include "core/NumberConversion.h"
-#include "core/StartOptions.h"
 #include "monitor/ActivityLog.h"
 
 #include <QDir>
@@ -17,16 +15,6 @@ QString startFailedText(const QStringList& reasons) {
 QString DefaultServerRoot() {
     return QDir::rootPath();
 }
-
-namespace {
-
-template <typename Int, typename Setter>
-void setIfNumber(const std::optional<Int>& value, Setter set) {
-    if (value)
-        set(*value);
-}
-
-} // namespace
 
 ServerController::ServerController(engine::FtpEngine& engine, ServerBoxes& boxes,
                                    DefaultAddressFn defaultLocalIP, WriteLogFn writeLog,
@@ -45,74 +33,83 @@ PassiveAddressResolver::WriteLogFn ServerController::stampedLog() {
 
 ServerController::~ServerController() = default;
 
-QStringList ServerController::prepare(Prepared& p) {
-    p.address = boxes_.text(ServerBox::Address);
-    if (p.address.toLower() == QLatin1String("default"))
-        p.address = defaultLocalIP_ ? defaultLocalIP_() : QString();
-    if (optionRows_) {
-        const access::OptionRows rows = optionRows_();
-        if (!rows.error.isEmpty())
-            return {rows.error};
-        const StartOptions options = readStartOptions(rows.rows, dataFolder_);
-        if (!options.ok())
-            return options.errors;
-        p.tls = options.tls;
-        p.passive = options.passive;
-        p.passiveHost = options.passiveHostName;
-        p.logLimits = {options.logMaxBytes, options.logKeep};
-        p.limits = {options.maxConnections, options.maxConnectionsPerIp};
-        p.bans = options.bans;
-    }
+QStringList ServerController::prepare(ServerConfig& config) {
     if (boxes_.text(ServerBox::Port).isEmpty())
         boxes_.setText(ServerBox::Port, QStringLiteral("21"));
     if (boxes_.text(ServerBox::Root).isEmpty())
         boxes_.setText(ServerBox::Root, DefaultServerRoot());
-    // The port is used as given or the start fails: listening on another port
-    // than the one configured would report a server nobody can reach.
-    const QString portText = boxes_.text(ServerBox::Port);
-    const std::optional<qint32> port = toInt32(portText);
-    if (!port || *port < 1 || *port > 65535)
-        return {QStringLiteral("Porta non valida: \"%1\" (1-65535)").arg(portText)};
-    p.port = quint16(*port);
-    if (p.tls.enabled() && prepareCertificate_) {
-        if (const QString problem = prepareCertificate_(p.tls); !problem.isEmpty())
+    QMap<QString, QString> row;
+    for (const ServerBox box : kServerBoxes)
+        row.insert(SettingsRowBoxes::fieldName(box), boxes_.text(box));
+    access::OptionRows options;
+    if (optionRows_) {
+        options = optionRows_();
+        if (!options.error.isEmpty())
+            return {options.error};
+    }
+    config = readServerConfig(row, options.rows, dataFolder_);
+    if (!config.ok())
+        return config.errors;
+    if (config.address.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0)
+        config.address = defaultLocalIP_ ? defaultLocalIP_() : QString();
+    const engine::TlsSettings& tls = config.options.tls;
+    if (tls.enabled() && prepareCertificate_) {
+        if (const QString problem = prepareCertificate_(tls); !problem.isEmpty())
             return {problem};
     }
     return {};
 }
 
-void ServerController::handOver(const Prepared& p) {
-    engine_.setPort(p.port);
-    engine_.setLocalAddress(p.address);
-    engine_.setServerRootDir(boxes_.text(ServerBox::Root));
-    setIfNumber(toInt16(boxes_.text(ServerBox::DataLingerTime)),
-                [&](qint16 v) { engine_.setDataLingerTime(v); });
-    setIfNumber(toInt32(boxes_.text(ServerBox::ResolveLinks)),
-                [&](qint32 v) { engine_.setResolveLinks(v); });
-    setIfNumber(toInt16(boxes_.text(ServerBox::Timeout)), [&](qint16 v) { engine_.setTimeout(v); });
-    setIfNumber(toInt16(boxes_.text(ServerBox::DebugMode)),
-                [&](qint16 v) { engine_.setDebugMode(v); });
-    engine_.setTls(p.tls);
-    engine_.setPassive(p.passive);
-    if (p.limits)
-        engine_.setConnectionLimits(p.limits->first, p.limits->second);
+void ServerController::handOver(const ServerConfig& config) {
+    engine_.setPort(config.port);
+    engine_.setLocalAddress(config.address);
+    engine_.setServerRootDir(config.root);
+    if (config.dataLingerTime)
+        engine_.setDataLingerTime(*config.dataLingerTime);
+    if (config.resolveLinks)
+        engine_.setResolveLinks(*config.resolveLinks);
+    if (config.timeout)
+        engine_.setTimeout(*config.timeout);
+    if (config.debugMode)
+        engine_.setDebugMode(*config.debugMode);
+    const StartOptions& options = config.options;
+    engine_.setTls(options.tls);
+    engine_.setPassive(options.passive);
+    engine_.setConnectionLimits(options.maxConnections, options.maxConnectionsPerIp);
 }
 
-void ServerController::applyOutsideEngine(const Prepared& p, bool reread) {
-    if (applyLogLimits_ && p.logLimits)
-        applyLogLimits_(p.logLimits->first, p.logLimits->second);
+void ServerController::writeKeptSettings(const ServerConfig& config) {
+    using namespace settings::setting;
+    for (const KeptSetting& kept : config.kept) {
+        qint32 value = 0;
+        if (kept.name == kTimeout)
+            value = engine_.Timeout();
+        else if (kept.name == kDebugMode)
+            value = engine_.DebugMode();
+        else if (kept.name == kDataLingerTime)
+            value = engine_.DataLingerTime();
+        else if (kept.name == kResolveLinks)
+            value = engine_.ResolveLinks();
+        writeLog_(keptSettingLine(kept, QString::number(value)));
+    }
+}
+
+void ServerController::applyOutsideEngine(const ServerConfig& config, bool reread) {
+    const StartOptions& options = config.options;
+    if (applyLogLimits_)
+        applyLogLimits_(options.logMaxBytes, options.logKeep);
     // A start lifts every ban; a reread keeps them unless the rules changed.
-    if (applyBanRules_ && p.bans && !(reread && appliedBans_ == p.bans))
-        applyBanRules_(*p.bans);
-    appliedBans_ = p.bans;
-    resolver_->start(p.passiveHost);
+    if (applyBanRules_ && !(reread && appliedBans_ == options.bans))
+        applyBanRules_(options.bans);
+    appliedBans_ = options.bans;
+    resolver_->start(options.passiveHostName);
 }
 
 bool ServerController::ServerStart() {
-    Prepared p;
-    if (const QStringList reasons = prepare(p); !reasons.isEmpty())
+    ServerConfig config;
+    if (const QStringList reasons = prepare(config); !reasons.isEmpty())
         return failStart(reasons);
-    handOver(p);
+    handOver(config);
     if (!engine_.Listen()) {
         const QString reason = engine_.ListenError();
         return failStart(reason.isEmpty() ? QStringList() : QStringList{reason});
@@ -123,7 +120,8 @@ bool ServerController::ServerStart() {
         view_->showRunning(listening);
     writeLog_(QString());
     writeLog_(monitor::StartLogLine(clock_(), listening));
-    applyOutsideEngine(p, false);
+    writeKeptSettings(config);
+    applyOutsideEngine(config, false);
     writeStartNotes();
     state_ = 1;
     if (view_)
@@ -134,11 +132,11 @@ bool ServerController::ServerStart() {
 bool ServerController::ServerReload() {
     if (state_ == 0)
         return false;
-    Prepared p;
-    QStringList reasons = prepare(p);
+    ServerConfig config;
+    QStringList reasons = prepare(config);
     if (reasons.isEmpty()) {
         // The engine takes the new values back itself when it cannot listen with them.
-        handOver(p);
+        handOver(config);
         if (!engine_.Relisten())
             reasons << engine_.ListenError();
     }
@@ -147,8 +145,9 @@ bool ServerController::ServerReload() {
             writeLog_(monitor::ReloadFailedLogLine(clock_(), reason));
         return false;
     }
-    applyOutsideEngine(p, true);
+    applyOutsideEngine(config, true);
     writeLog_(monitor::ReloadLogLine(clock_(), engine_.LocalAddress(), engine_.Port()));
+    writeKeptSettings(config);
     writeStartNotes();
     return true;
 }

@@ -7,6 +7,7 @@
 #include "access/OptionsTable.h"
 #include "core/PassiveAddressResolver.h"
 #include "core/ServerBoxes.h"
+#include "core/ServerConfig.h"
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
 
@@ -90,24 +91,17 @@ public:
     qint16 ServerState() const { return state_; }
 
 private:
-    // What a start or a reread hands to the engine, read and checked first.
-    struct Prepared {
-        QString address;
-        quint16 port = 21;
-        engine::TlsSettings tls;
-        engine::PassiveSettings passive;
-        QString passiveHost; // a public address given as a name, followed by the resolver
-        std::optional<std::pair<qint64, int>> logLimits; // bytes, files kept
-        std::optional<std::pair<int, int>> limits;       // connections in all, from one address
-        std::optional<engine::BanRules> bans;
-    };
-    // The reasons the settings and options cannot be used; empty when they
-    // can. Touches nothing but empty settings boxes and the certificate files.
-    QStringList prepare(Prepared& p);
-    void handOver(const Prepared& p);
+    // Reads and checks the settings row and the options into `config`, the
+    // "Default" address resolved; the reasons they cannot be used, empty when
+    // they can. Touches nothing but empty settings boxes and the certificate files.
+    QStringList prepare(ServerConfig& config);
+    // The one place where the configuration reaches the engine.
+    void handOver(const ServerConfig& config);
     // The log limits, ban rules and public-name lookup: applied only once
     // the engine listens with the new values, so a failed reread keeps them.
-    void applyOutsideEngine(const Prepared& p, bool reread);
+    void applyOutsideEngine(const ServerConfig& config, bool reread);
+    // One line per stored engine number that was refused, with the value kept.
+    void writeKeptSettings(const ServerConfig& config);
     void writeStartNotes();
     bool failStart(const QStringList& reasons);
     PassiveAddressResolver::WriteLogFn stampedLog();

@@ -19,14 +19,15 @@ struct CommandRows {
     static constexpr bool Data = true;
     static constexpr bool NoData = false;
     static constexpr bool Tls = true;
+    static constexpr std::optional<files::FileOperation> Unchecked = std::nullopt;
 
     // clang-format off
     static constexpr auto rows = [] {
         using enum ArgRule;
-        using enum CheckEvent;
+        using enum files::FileOperation;
         using enum Keeps;
         return std::to_array<CommandInfo>({
-        // verb     handler            login    argument   check        keeps          during a transfer, data, TLS only
+        // verb     handler            login    argument   operation    keeps          during a transfer, data, TLS only
         {"USER",  &S::cmdUser,       Anyone,  Required,  Unchecked,   Nothing,       Waits},
         {"PASS",  &S::cmdPass,       Anyone,  Optional,  Unchecked,   Nothing,       Waits},
         {"ACCT",  &S::cmdNotNeeded,  Anyone,  Optional,  Unchecked,   Nothing,       Waits},
@@ -43,10 +44,10 @@ struct CommandRows {
         {"DELE",  &S::cmdDele,       Login,   Required,  Delete,      Nothing,       Waits},
         {"RNFR",  &S::cmdRnfr,       Login,   Required,  Unchecked,   RenameSource,  Waits},
         {"RNTO",  &S::cmdRnto,       Login,   Required,  Rename,      RenameSource,  Waits},
-        {"LIST",  &S::cmdList,       Login,   Optional,  Unchecked,   Nothing,       Waits, Data},
-        {"NLST",  &S::cmdNlst,       Login,   Optional,  Unchecked,   Nothing,       Waits, Data},
-        {"MLSD",  &S::cmdMlsd,       Login,   Optional,  Unchecked,   Nothing,       Waits, Data},
-        {"MLST",  &S::cmdMlst,       Login,   Optional,  Unchecked,   Nothing,       Waits},
+        {"LIST",  &S::cmdList,       Login,   Optional,  List,        Nothing,       Waits, Data},
+        {"NLST",  &S::cmdNlst,       Login,   Optional,  List,        Nothing,       Waits, Data},
+        {"MLSD",  &S::cmdMlsd,       Login,   Optional,  List,        Nothing,       Waits, Data},
+        {"MLST",  &S::cmdMlst,       Login,   Optional,  List,        Nothing,       Waits},
         {"RETR",  &S::cmdRetr,       Login,   Required,  Download,    RestOffset,    Waits, Data},
         {"STOR",  &S::cmdStor,       Login,   Required,  Upload,      RestOffset,    Waits, Data},
         {"APPE",  &S::cmdAppe,       Login,   Required,  Upload,      Nothing,       Waits, Data},
@@ -65,9 +66,9 @@ struct CommandRows {
         {"SITE",  &S::cmdSite,       Login,   Required,  Site,        Nothing,       Waits},
         {"FEAT",  &S::cmdFeat,       Anyone,  None,      Unchecked,   Nothing,       Waits},
         {"OPTS",  &S::cmdOpts,       Anyone,  Required,  Unchecked,   Nothing,       Waits},
-        {"SIZE",  &S::cmdSize,       Login,   Required,  Unchecked,   Nothing,       Waits},
-        {"MDTM",  &S::cmdMdtm,       Login,   Required,  Unchecked,   Nothing,       Waits},
-        {"MFMT",  &S::cmdMfmt,       Login,   Required,  ModifyTime,  Nothing,       Waits},
+        {"SIZE",  &S::cmdSize,       Login,   Required,  Stat,        Nothing,       Waits},
+        {"MDTM",  &S::cmdMdtm,       Login,   Required,  Stat,        Nothing,       Waits},
+        {"MFMT",  &S::cmdMfmt,       Login,   Required,  SetTime,     Nothing,       Waits},
         {"PASV",  &S::cmdPasv,       Login,   None,      Unchecked,   RestOffset,    Waits},
         {"EPSV",  &S::cmdEpsv,       Login,   Optional,  Unchecked,   RestOffset,    Waits},
         {"PORT",  &S::cmdPort,       Login,   Required,  Unchecked,   RestOffset,    Waits},

@@ -1,34 +1,23 @@
 #pragma once
 // The one table of commands the engine understands: for each verb its
-// handler, its preconditions, the operator's check that guards it and what
-// it leaves pending for the next command. dispatchCommand() checks the
+// handler, its preconditions, the file operation it performs (decided by
+// files::isAllowed from the session's login grant) and what it leaves
+// pending for the next command. dispatchCommand() checks the
 // preconditions in one place and hands only valid commands to the session
 // through the narrow CommandTarget interface.
 
 #include "engine/CommandParser.h"
+#include "files/Authorizer.h"
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace kv::engine {
 
 class ControlSession;
 
 enum class ArgRule { None, Optional, Required };
-
-// The operator's check a command asks once its path is resolved.
-enum class CheckEvent {
-    Unchecked,
-    ChangeDir,
-    MakeDir,
-    RemoveDir,
-    Delete,
-    Rename,
-    Upload,
-    Download,
-    Site,
-    ModifyTime,
-};
 
 // What a command leaves in place for the command after it; everything else
 // is forgotten when any other command runs (a REST offset only applies to
@@ -42,7 +31,8 @@ struct CommandInfo {
     CommandHandler handler;
     bool needsLogin;
     ArgRule arg;
-    CheckEvent check;
+    // Decided once the command's path is resolved; none: nothing to decide.
+    std::optional<files::FileOperation> operation;
     Keeps keeps;
     // Answered at once even while a transfer runs; other commands wait.
     bool duringTransfer;

@@ -31,6 +31,7 @@ ControlSession::ControlSession(QTcpSocket* tcp, std::shared_ptr<const EngineSett
     : QObject(parent), ownSettings_(std::move(settings)), settings_(*ownSettings_), events_(events),
       tls_(std::move(tls)), implicitTls_(implicitTls && tls_), socket_(nullptr),
       peer_(plainAddress(tcp->peerAddress())), publicAddress_(settings_.passive.publicAddress) {
+    id_ = events::nextSessionId();
     remoteHost_ = addressText(tcp->peerAddress());
     rootDir_ = settings_.serverRootDir;
     tcp->setReadBufferSize(kControlReadBuffer);
@@ -38,6 +39,7 @@ ControlSession::ControlSession(QTcpSocket* tcp, std::shared_ptr<const EngineSett
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);
     loginDelay_.setSingleShot(true);
     connect(&loginDelay_, &QTimer::timeout, this, &ControlSession::onLoginDelayOver);
+    connect(&progressTimer_, &QTimer::timeout, this, &ControlSession::notifyProgress);
     if (implicitTls_) {
         protectData_ = true; // the implicit port protects data connections from the start
         attachSocket(makeTlsSocket(tcp));
@@ -75,6 +77,8 @@ void ControlSession::start() {
     if (!implicitTls_)
         reply(Reply::Greeting);
     restartIdleTimer();
+    if (events::ServerEvents* bus = notifications())
+        Q_EMIT bus->sessionOpened(sessionInfo());
     processInput();
 }
 
@@ -91,9 +95,12 @@ void ControlSession::closeWith(const QString& text) {
     closed_ = true;
     idleTimer_.stop();
     loginDelay_.stop();
+    progressTimer_.stop();
     if (transfer_) {
         const TransferResult r = transfer_->abort();
         log(QStringLiteral("transfer aborted: connection closed after %1 bytes").arg(r.bytes));
+        notifyTransfer(&events::ServerEvents::transferFinished, events::TransferOutcome::Aborted,
+                       r.bytes, QStringLiteral("connessione chiusa"));
         transfer_->deleteLater();
         transfer_ = nullptr;
     }
@@ -120,7 +127,10 @@ void ControlSession::finishClose() {
     if (closeSignalled_)
         return;
     closeSignalled_ = true;
+    // The server forgets the session first, so subscribers see it gone.
     Q_EMIT closed(this);
+    if (events::ServerEvents* bus = notifications())
+        Q_EMIT bus->sessionClosed(sessionInfo());
 }
 
 void ControlSession::restartIdleTimer() {

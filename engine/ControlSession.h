@@ -10,6 +10,7 @@
 #include "engine/LineFramer.h"
 #include "engine/ReplyTexts.h"
 #include "engine/Transfer.h"
+#include "events/ServerEvents.h"
 #include "files/FileService.h"
 
 #include <QByteArray>
@@ -51,6 +52,9 @@ public:
     // included) has its final answer; at once when nothing is running.
     void closeAfterReply(const QString& reply);
     bool isClosed() const { return closed_; }
+    // Reports the end now instead of from the event loop (the server's stop
+    // reports every connection before it returns).
+    void reportClosed() { finishClose(); }
     QHostAddress peerAddress() const { return peer_; }
     // The router's public address for PASV replies to clients from outside.
     // Unlike the other settings it follows the server at once: when the
@@ -75,10 +79,9 @@ private:
                        bool loginMissing) override;
     void runCommand(const CommandInfo& info, const QString& argument) override;
     void handleLine(const QByteArray& line);
-    // Asks the operator's check the running command's row names, and sends
-    // the refusal when it says no; without a handler every check refuses.
-    bool refusedByCheck(const QString& path, const QString& newPath = {});
-    bool refuse(Verdict verdict);
+    // Decides the file operation the running command's row names from the
+    // login grant, and sends "550 Access denied" when it is not allowed.
+    bool refusedByRights(const QString& path);
 
     // Input and the session's life (ControlSession.cpp)
     void attachSocket(StreamSocket* socket);
@@ -99,15 +102,20 @@ private:
     void log(const QString& line);
     void debug(const QString& line);
 
+    // Events (SessionEvents.cpp): who this session is, for every event it raises.
+    events::SessionInfo sessionInfo() const;
+    events::ServerEvents* notifications() const;
+
     // Login (SessionLogin.cpp)
     void cmdUser(const QString& arg);
     void cmdPass(const QString& arg);
     // A named account while TLS is required and the connection is clear.
     bool needsTlsFirst(const QString& user) const;
     void resetLogin();
-    // The verdict on the password given, asked of the program on its turn.
+    // The decision on the password given, asked of the program on its turn.
     void decideLogin();
-    void finishLogin(Verdict verdict);
+    void finishLogin(const LoginDecision& decision);
+    void refuseUnavailable(const QString& reason);
     // The 530 of a refused PASS, and the close after too many of them.
     void refuseLogin();
     void onLoginDelayOver();
@@ -144,6 +152,10 @@ private:
     // The reply to a refusal every file command answers alike: a path too
     // long, out of reach or not allowed, or an object that is not there.
     void replyRefused(files::FileError error, const QString& arg);
+    // The login's file service, from its grant, starting at "/".
+    void startFileService();
+    // A change on disk told to the event subscribers as this session's.
+    void notifyFileChange(events::FileEvent change);
     void cmdCwd(const QString& arg);
     void cmdCdup(const QString& arg);
     void cmdPwd(const QString& arg);
@@ -194,14 +206,20 @@ private:
         qint64 offset = 0;
         qint64 size = -1; // of a download's file, when its command opened it; -1: unknown
         bool ascii = false;
-        QString path;    // client-visible path, for the log and the notices
-        QString opening; // the 150 line
+        QString path;     // client-visible path, for the log and the events
+        QString diskPath; // the file's, for the events
+        QString opening;  // the 150 line
     };
     void beginTransfer(std::unique_ptr<PendingTransfer> pending);
     void onDataReady(StreamSocket* socket);
     void onDataFailed(const QString& reason, Reply answer);
     void onTransferFinished(const TransferResult& result);
     void logTransfer(const PendingTransfer& p, qint64 bytes, const QString& outcome);
+    // The running transfer's event (SessionEvents.cpp); finished/aborted ones
+    // carry what was moved in all.
+    void notifyTransfer(void (events::ServerEvents::*signal)(const events::TransferEvent&),
+                        events::TransferOutcome outcome, qint64 bytes, const QString& reason = {});
+    void notifyProgress();
     void endTransfer();
     void dropRetiredTransfers();
     void cmdAbor(const QString& arg);
@@ -217,7 +235,8 @@ private:
     QHostAddress peer_;
     QHostAddress publicAddress_;
     QTimer idleTimer_;
-    QTimer loginDelay_; // a refused PASS waits for its answer while bans are on
+    QTimer loginDelay_;    // a refused PASS waits for its answer while bans are on
+    QTimer progressTimer_; // transfer progress for the event subscribers
     QString closeAfterReply_;
     bool endingAfterReply_ = false; // the final answer went out; the close is queued
 

@@ -11,6 +11,10 @@
 #include <QString>
 #include <functional>
 
+namespace kv::events {
+class ServerEvents;
+}
+
 namespace kv::engine {
 
 class LoginBans;
@@ -38,6 +42,8 @@ struct EngineSettings {
     LoginBans* bans = nullptr;
     // Where login verdicts wait for their turn; null: asked at once.
     TurnQueue* loginTurns = nullptr;
+    // Told what happens on the server; null: nobody listens.
+    events::ServerEvents* notifications = nullptr;
 };
 
 } // namespace kv::engine

@@ -1,69 +1,41 @@
 #pragma once
 // The FTP engine as the rest of the program sees it: properties set before a
-// start, Listen/StopListening, the open connections, and the events through
-// which the engine asks the program for every decision.
+// start, Listen/StopListening, the open connections, and the two questions
+// the engine asks the program: may this login go ahead (and what does it
+// grant), and here is a line for the log.
 //
-// Every event is delivered synchronously on the thread that owns the engine
-// (the GUI thread) while the engine waits for the answer. Check events return
-// a Verdict, so a handler cannot forget to answer.
+// Both are asked synchronously on the thread that owns the engine (the GUI
+// thread). What happens on the server (sessions opening and closing, logins
+// refused, transfers, files changed, bans) is told to every subscriber of the
+// events::ServerEvents bus given with setNotifications().
 //
-// Which client command raises which event:
-//   LoginRequest     PASS (after USER); Deny -> "530 Login incorrect",
-//                    Allow -> "230 User %s logged in."
-//   ChangeDirCheck   CWD, XCWD, CDUP, XCUP (path: the folder to enter)
-//   MakeDirCheck     MKD, XMKD
-//   RemoveDirCheck   RMD, XRMD
-//   DeleteCheck      DELE
-//   RenameCheck      RNTO (old and new client paths)
-//   UploadCheck      STOR, APPE, STOU
-//   DownloadCheck    RETR
-//   OtherCheckA      SITE (argument: the whole SITE parameter)
-//   OtherCheckB      MFMT (changing a file's modification time)
-//   OtherNoticeA     a download finished (path, bytes sent)
-//   OtherNoticeB     an upload finished (path, bytes received, complete or not)
-//   LogLine          every command received (PASS masked), every reply,
-//                    transfer outcomes; more data-connection detail when
-//                    DebugMode > 0
-//   ConnectionClosed once per connection, whoever closed it
-// A denied check answers "550 Access denied" and changes nothing.
-// Paths given to check events are client-visible paths ("/dir/file").
-// A check is raised only after the path has been resolved inside what the
-// connection may see (a missing path answers "550 %s: No such file or
-// directory." without any event). OtherNoticeA follows complete downloads
-// only; OtherNoticeB follows every upload, finished or not. An allowed SITE
-// command answers 504 (no SITE commands are implemented).
+// A login's LoginGrant is held by the session until it ends or logs in
+// again; every file operation is decided from it by files::isAllowed (a
+// refusal answers "550 Access denied" and changes nothing). The operation a
+// command performs is declared in the command table.
+//
+// Paths in events are client-visible paths ("/dir/file"). A missing path
+// answers "550 %s: No such file or directory." before any decision. An
+// allowed SITE command would answer 504; every SITE command is refused.
 
 #include "engine/PassiveSettings.h"
 #include "engine/TlsSettings.h"
+#include "files/LoginGrant.h"
 #include "files/VirtualDir.h"
 
 #include <QList>
 #include <QString>
-#include <QVariant>
+#include <memory>
+
+namespace kv::events {
+class ServerEvents;
+}
 
 namespace kv::engine {
 
 class LoginBans;
 
-enum class Verdict { Allow, Deny };
-
-inline Verdict denyIf(bool deny) {
-    return deny ? Verdict::Deny : Verdict::Allow;
-}
-
 using VirtualDir = files::VirtualDir;
-
-class VirtualDirCollection {
-public:
-    void Add(const QString& name, const QString& source, const QString& destination) {
-        items_.append({name, source, destination});
-    }
-    const QList<VirtualDir>& items() const { return items_; }
-    void clear() { items_.clear(); }
-
-private:
-    QList<VirtualDir> items_;
-};
 
 // What a connection is moving: the file transfer running now (if any) and
 // the bytes moved over the connection's life, the running transfer included
@@ -80,21 +52,25 @@ struct TransferActivity {
 };
 
 // One client connection. The engine owns it; the program reads the client's
-// values, writes RootDir, Tag and VirtualDirs, and may ask it to disconnect.
+// values and what its login granted, and may ask it to disconnect.
 class ConnectionObject {
 public:
     virtual ~ConnectionObject() = default;
+    // Unique for the life of the process (see events::nextSessionId).
+    virtual quint64 Id() const = 0;
     virtual QString UserName() const = 0;
     virtual QString Password() const = 0;
     // The client's address as text; an IPv4 client on a dual-stack socket is
     // reported in plain dotted form.
     virtual QString RemoteHost() const = 0;
+    // The client's address as the log and the online list show it: empty
+    // until the client first asks to log in (accepted or not), then RemoteHost.
+    virtual QString LoginAddress() const = 0;
+    // What the current login granted; null before a login is accepted.
+    virtual const files::LoginGrant* Grant() const = 0;
+    // The folder the client sees as "/": the grant's root once logged in.
     virtual QString RootDir() const = 0;
-    virtual void setRootDir(const QString& dir) = 0;
-    virtual QVariant Tag() const = 0;
-    virtual void setTag(const QVariant& tag) = 0;
-    virtual VirtualDirCollection& VirtualDirs() = 0;
-    // Closes the connection; ConnectionClosed follows from the event loop.
+    // Closes the connection; the session's closing follows from the event loop.
     virtual void Disconnect() = 0;
     virtual TransferActivity Activity() const { return {}; }
 };
@@ -103,44 +79,51 @@ public:
 // and the tests' fake connections store them the same way.
 class StoredConnection : public ConnectionObject {
 public:
+    quint64 Id() const override { return id_; }
     QString UserName() const override { return userName_; }
     QString Password() const override { return password_; }
     QString RemoteHost() const override { return remoteHost_; }
-    QString RootDir() const override { return rootDir_; }
-    void setRootDir(const QString& dir) override { rootDir_ = dir; }
-    QVariant Tag() const override { return tag_; }
-    void setTag(const QVariant& tag) override { tag_ = tag; }
-    VirtualDirCollection& VirtualDirs() override { return virtualDirs_; }
+    QString LoginAddress() const override { return loginAddress_; }
+    const files::LoginGrant* Grant() const override { return grant_.get(); }
+    QString RootDir() const override { return grant_ ? grant_->root : rootDir_; }
 
 protected:
+    quint64 id_ = 0;
     QString userName_;
     QString password_;
     QString remoteHost_;
-    QString rootDir_;
-    QVariant tag_;
-    VirtualDirCollection virtualDirs_;
+    QString loginAddress_;
+    QString rootDir_; // before a login: the server's root
+    std::shared_ptr<const files::LoginGrant> grant_;
+};
+
+// The program's answer to a login.
+struct LoginDecision {
+    enum class Outcome {
+        Accepted,    // "230 User %s logged in.", with the grant
+        Refused,     // "530 Login incorrect", counted as a failed attempt
+        Unavailable, // the accounts could not be read: a temporary refusal, not counted
+    };
+    Outcome outcome = Outcome::Refused;
+    std::shared_ptr<const files::LoginGrant> grant; // set when accepted
+    QString reason; // Italian, for the log: why it was refused or unavailable
+
+    static LoginDecision accepted(std::shared_ptr<const files::LoginGrant> grant) {
+        return {Outcome::Accepted, std::move(grant), {}};
+    }
+    static LoginDecision refused(const QString& reason) { return {Outcome::Refused, {}, reason}; }
+    static LoginDecision unavailable(const QString& reason) {
+        return {Outcome::Unavailable, {}, reason};
+    }
 };
 
 // What the engine asks of the program. Implemented by the program's event
-// handlers (and by fakes in tests).
+// handler (and by fakes in tests).
 class EngineEvents {
 public:
     virtual ~EngineEvents() = default;
-    virtual Verdict LoginRequest(ConnectionObject& c) = 0;
-    virtual void ConnectionClosed(ConnectionObject& c) = 0;
+    virtual LoginDecision LoginRequest(ConnectionObject& c) = 0;
     virtual void LogLine(ConnectionObject& c, const QString& line) = 0;
-    virtual Verdict ChangeDirCheck(ConnectionObject& c, const QString& path) = 0;
-    virtual Verdict MakeDirCheck(ConnectionObject& c, const QString& path) = 0;
-    virtual Verdict RemoveDirCheck(ConnectionObject& c, const QString& path) = 0;
-    virtual Verdict DeleteCheck(ConnectionObject& c, const QString& path) = 0;
-    virtual Verdict RenameCheck(ConnectionObject& c, const QString& from, const QString& to) = 0;
-    virtual Verdict UploadCheck(ConnectionObject& c, const QString& path) = 0;
-    virtual Verdict DownloadCheck(ConnectionObject& c, const QString& path) = 0;
-    virtual Verdict OtherCheckA(ConnectionObject& c, const QString& siteCommand) = 0;
-    virtual Verdict OtherCheckB(ConnectionObject& c, const QString& path) = 0;
-    virtual void OtherNoticeA(ConnectionObject& c, const QString& path, qint64 bytes) = 0;
-    virtual void OtherNoticeB(ConnectionObject& c, const QString& path, qint64 bytes,
-                              bool complete) = 0;
 };
 
 // The engine's properties and operations. Numeric properties keep the widths
@@ -150,6 +133,9 @@ public:
     virtual ~FtpEngine() = default;
 
     virtual void setEvents(EngineEvents* events) = 0;
+    // Where the engine tells what happens; null: nobody listens. The caller
+    // keeps it alive while the engine runs.
+    virtual void setNotifications(events::ServerEvents* notifications) = 0;
 
     virtual QString LocalAddress() const = 0;
     virtual void setLocalAddress(const QString& address) = 0;
@@ -196,7 +182,6 @@ public:
     virtual bool isListening() const = 0;
     // Open connections in the order they arrived.
     virtual QList<ConnectionObject*> Connections() const = 0;
-    virtual qint16 Heartbeat() const = 0;
 };
 
 } // namespace kv::engine

@@ -107,8 +107,11 @@ bool FtpServer::listenAsConfigured() {
     if (settings_.port == 0)
         return false;
     const std::optional<QHostAddress> address = listenAddress(settings_.localAddress);
-    if (!address)
+    if (!address) {
+        listenError_ = QStringLiteral("l'indirizzo %1 non è di questo computer")
+                           .arg(settings_.localAddress.trimmed());
         return false;
+    }
     // Files are read again at every start; nothing listens when they fail.
     std::shared_ptr<const TlsContext> tls;
     if (!prepareTls(tls))
@@ -120,8 +123,10 @@ bool FtpServer::listenAsConfigured() {
     ListenerSwap control;
     if (!listensOn(listener_, settings_.port)) {
         control = bindInPlaceOf(listener_.get(), *address, settings_.port, false);
-        if (!control.fresh)
+        if (!control.fresh) {
+            listenError_ = bindError_;
             return false;
+        }
     }
     const quint16 implicitPort = tls ? settings_.tls.implicitPort : 0;
     ListenerSwap implicit;
@@ -157,9 +162,14 @@ std::unique_ptr<DescriptorListener> FtpServer::bindListener(const QHostAddress& 
     auto listener = std::make_unique<DescriptorListener>();
     listener->setListenBacklogSize(kListenBacklog);
     if (!listener->listen(address, port)) {
-        bindError_ = QStringLiteral("impossibile usare la porta %1 (%2)")
-                         .arg(port)
-                         .arg(listener->errorString());
+        QString why = listener->errorString();
+        if (listener->serverError() == QAbstractSocket::AddressInUseError)
+            why = QStringLiteral("indirizzo già in uso");
+        else if (listener->serverError() == QAbstractSocket::SocketAccessError)
+            why = QStringLiteral("permesso negato: le porte sotto 1024 richiedono privilegi");
+        else if (listener->serverError() == QAbstractSocket::SocketAddressNotAvailableError)
+            why = QStringLiteral("l'indirizzo %1 non è di questo computer").arg(address.toString());
+        bindError_ = QStringLiteral("impossibile usare la porta %1 (%2)").arg(port).arg(why);
         return nullptr;
     }
     connect(listener.get(), &DescriptorListener::descriptorReady, this,
@@ -215,7 +225,7 @@ void FtpServer::StopListening() {
     const QList<ControlSession*> open = sessions_;
     for (ControlSession* s : open) {
         s->closeWith(settings_.replies.format(Reply::ShuttingDown));
-        onSessionClosed(s);
+        s->reportClosed();
     }
 }
 
@@ -314,8 +324,6 @@ void FtpServer::onSessionClosed(ControlSession* session) {
     if (!sessions_.removeOne(session))
         return; // already reported
     session->disconnect(this);
-    if (events_)
-        events_->ConnectionClosed(*session);
     session->deleteLater();
 }
 

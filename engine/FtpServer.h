@@ -28,6 +28,9 @@ public:
     ~FtpServer() override;
 
     void setEvents(EngineEvents* events) override { events_ = events; }
+    void setNotifications(events::ServerEvents* notifications) override {
+        settings_.notifications = notifications;
+    }
 
     QString LocalAddress() const override { return settings_.localAddress; }
     void setLocalAddress(const QString& address) override { settings_.localAddress = address; }
@@ -60,7 +63,6 @@ public:
     void StopListening() override;
     bool isListening() const override { return listener_ && listener_->isListening(); }
     QList<ConnectionObject*> Connections() const override;
-    qint16 Heartbeat() const override { return 0; }
 
     // The port the listener is bound to; 0 while not listening.
     quint16 boundPort() const { return listener_ ? listener_->serverPort() : 0; }

@@ -64,6 +64,7 @@ constexpr std::array kReplies{
     ReplyRow{ShuttingDown, "421 Server shutting down."},
     ReplyRow{TooManyConnections, "421 Too many connections, try again later."},
     ReplyRow{AddressBanned, "421 Too many failed logins from your address, try again later."},
+    ReplyRow{LoginUnavailable, "421 Service not available, try again later."},
     ReplyRow{LineTooLong, "500 Command line too long."},
     ReplyRow{AlreadyLoggedIn, "230 Already logged in."},
     ReplyRow{OnlyStreamMode, "504 Only stream mode is supported."},

@@ -59,6 +59,7 @@ enum class Reply {
     ShuttingDown,
     TooManyConnections,
     AddressBanned,
+    LoginUnavailable,
     LineTooLong,
     AlreadyLoggedIn,
     // informational commands

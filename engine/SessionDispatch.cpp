@@ -1,6 +1,6 @@
 // How a control session runs one command line: logged, dispatched through
 // the command table, refused with the right error, or run with the pending
-// REST / RNFR state and the operator's check its row declares.
+// REST / RNFR state and the file operation its row declares.
 
 #include "engine/ControlSession.h"
 
@@ -19,33 +19,6 @@ QString loggableLine(const QByteArray& line, const ParsedCommand& cmd) {
             c = u'?';
     }
     return text;
-}
-
-Verdict ask(EngineEvents& events, CheckEvent check, ConnectionObject& c, const QString& path,
-            const QString& newPath) {
-    switch (check) {
-    case CheckEvent::Unchecked:
-        break;
-    case CheckEvent::ChangeDir:
-        return events.ChangeDirCheck(c, path);
-    case CheckEvent::MakeDir:
-        return events.MakeDirCheck(c, path);
-    case CheckEvent::RemoveDir:
-        return events.RemoveDirCheck(c, path);
-    case CheckEvent::Delete:
-        return events.DeleteCheck(c, path);
-    case CheckEvent::Rename:
-        return events.RenameCheck(c, path, newPath);
-    case CheckEvent::Upload:
-        return events.UploadCheck(c, path);
-    case CheckEvent::Download:
-        return events.DownloadCheck(c, path);
-    case CheckEvent::Site:
-        return events.OtherCheckA(c, path);
-    case CheckEvent::ModifyTime:
-        return events.OtherCheckB(c, path);
-    }
-    return Verdict::Allow;
 }
 
 } // namespace
@@ -81,21 +54,13 @@ void ControlSession::runCommand(const CommandInfo& info, const QString& arg) {
     running_ = outer;
 }
 
-bool ControlSession::refusedByCheck(const QString& path, const QString& newPath) {
-    const CheckEvent check = running_ ? running_->check : CheckEvent::Unchecked;
-    if (check == CheckEvent::Unchecked)
+bool ControlSession::refusedByRights(const QString& path) {
+    const std::optional<files::FileOperation> operation =
+        running_ ? running_->operation : std::nullopt;
+    if (!operation || files::isAllowed(grant_.get(), *operation, path))
         return false;
-    return refuse(events_ ? ask(*events_, check, *this, path, newPath) : Verdict::Deny);
-}
-
-bool ControlSession::refuse(Verdict verdict) {
-    if (closed_) // the handler closed the connection
-        return true;
-    if (verdict == Verdict::Deny) {
-        reply(Reply::AccessDenied);
-        return true;
-    }
-    return false;
+    reply(Reply::AccessDenied);
+    return true;
 }
 
 } // namespace kv::engine

@@ -2,6 +2,8 @@
 // session's file service and turns the result into its reply.
 
 #include "engine/ControlSession.h"
+
+#include "engine/EngineSettings.h"
 #include "engine/Listing.h"
 
 namespace kv::engine {
@@ -17,6 +19,18 @@ QString quotedPath(QString path) {
 }
 
 } // namespace
+
+void ControlSession::startFileService() {
+    files_ = files::FileService(grant_, settings_.resolveLinks != 0,
+                                [this](events::FileEvent e) { notifyFileChange(std::move(e)); });
+}
+
+void ControlSession::notifyFileChange(events::FileEvent change) {
+    if (events::ServerEvents* bus = notifications()) {
+        change.session = sessionInfo();
+        Q_EMIT bus->fileChanged(change);
+    }
+}
 
 void ControlSession::replyRefused(FileError error, const QString& arg) {
     switch (error) {

@@ -115,7 +115,7 @@ void ControlSession::cmdOpts(const QString& arg) {
 }
 
 void ControlSession::cmdSite(const QString& arg) {
-    if (refusedByCheck(arg))
+    if (refusedByRights(arg))
         return;
     reply(Reply::SiteNotImplemented,
           {arg.section(u' ', 0, 0, QString::SectionSkipEmpty).toUpper()});

@@ -1,6 +1,7 @@
-// Login of a control session: USER and PASS, the login check asked of the
-// program, the connection closed after too many wrong passwords, and, while
-// bans are on, each refusal counted for the address and answered late.
+// Login of a control session: USER and PASS, the login decision asked of the
+// program (which grants what the session may do), the connection closed after
+// too many wrong passwords, and, while bans are on, each refusal counted for
+// the address and answered late.
 
 #include "engine/ControlSession.h"
 
@@ -23,10 +24,8 @@ void ControlSession::resetLogin() {
     userGiven_ = false;
     userName_.clear();
     password_.clear();
-    rootDir_ = settings_.serverRootDir;
-    virtualDirs_.clear();
-    cwd_ = QStringLiteral("/");
-    vfs_ = VirtualFileSystem();
+    grant_.reset();
+    files_ = files::FileService(nullptr, false);
 }
 
 void ControlSession::cmdUser(const QString& arg) {
@@ -62,14 +61,10 @@ void ControlSession::cmdPass(const QString& arg) {
     }
     userGiven_ = false;
     if (arg.size() > kMaxPasswordLength) {
-        finishLogin(Verdict::Deny);
+        finishLogin(LoginDecision::refused(QStringLiteral("password troppo lunga")));
         return;
     }
     password_ = arg;
-    // Each login starts from the server's root with no virtual folders;
-    // the login handler may change both.
-    rootDir_ = settings_.serverRootDir;
-    virtualDirs_.clear();
     if (!settings_.loginTurns) {
         decideLogin();
         return;
@@ -91,20 +86,35 @@ void ControlSession::cmdPass(const QString& arg) {
 }
 
 void ControlSession::decideLogin() {
-    const Verdict verdict = events_ ? events_->LoginRequest(*this) : Verdict::Deny;
+    loginAddress_ = remoteHost_;
+    const LoginDecision decision =
+        events_ ? events_->LoginRequest(*this)
+                : LoginDecision::refused(QStringLiteral("nessun gestore degli accessi"));
     if (!closed_)
-        finishLogin(verdict);
+        finishLogin(decision);
 }
 
-void ControlSession::finishLogin(Verdict verdict) {
-    if (verdict == Verdict::Deny) {
+void ControlSession::finishLogin(const LoginDecision& decision) {
+    if (decision.outcome == LoginDecision::Outcome::Unavailable) {
+        refuseUnavailable(decision.reason);
+        return;
+    }
+    if (decision.outcome != LoginDecision::Outcome::Accepted || !decision.grant) {
+        const QString login = userName_;
         password_.clear();
+        if (!decision.reason.isEmpty())
+            log(QStringLiteral("Login rifiutato: %1").arg(decision.reason));
+        if (events::ServerEvents* bus = notifications())
+            Q_EMIT bus->loginFailed({sessionInfo(), login, decision.reason});
         LoginBans* bans = settings_.bans;
         if (bans && bans->rules().on()) {
-            if (const std::optional<int> count = bans->recordFailure(remoteHost_))
+            if (const std::optional<int> count = bans->recordFailure(remoteHost_)) {
                 log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
                         .arg(remoteHost_)
                         .arg(*count));
+                if (events::ServerEvents* bus = notifications())
+                    Q_EMIT bus->addressBanned({remoteHost_, *count, bans->rules().banMs});
+            }
             // A timer, so other sessions go on; the input waits meanwhile.
             loginDelay_.start(kFailedLoginDelayMs);
             idleTimer_.stop();
@@ -115,9 +125,18 @@ void ControlSession::finishLogin(Verdict verdict) {
     }
     failedLogins_ = 0;
     loggedIn_ = true;
-    cwd_ = QStringLiteral("/");
-    vfs_ = VirtualFileSystem(rootDir_, virtualDirs_.items(), settings_.resolveLinks != 0);
+    grant_ = decision.grant;
+    startFileService();
     reply(Reply::LoggedIn, {userName_});
+    if (events::ServerEvents* bus = notifications())
+        Q_EMIT bus->loggedIn(sessionInfo());
+}
+
+void ControlSession::refuseUnavailable(const QString& reason) {
+    // Nobody's fault but the server's: not counted as a failed attempt.
+    password_.clear();
+    log(QStringLiteral("Login non deciso: %1").arg(reason));
+    closeWith(settings_.replies.format(Reply::LoginUnavailable));
 }
 
 void ControlSession::refuseLogin() {

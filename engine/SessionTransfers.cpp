@@ -1,12 +1,13 @@
 // The transfer life cycle of a control session: a transfer accepted by its
 // command waits for the data connection, runs, and ends with its reply, log
-// line and notice, or is aborted by ABOR or the session's end.
+// line and event, or is aborted by ABOR or the session's end.
 
 #include "engine/ControlSession.h"
 #include "engine/DataChannel.h"
 #include "engine/EngineSettings.h"
 
 #include "engine/StreamSocket.h"
+
 #include <QScopeGuard>
 
 namespace kv::engine {
@@ -18,6 +19,8 @@ void ControlSession::beginTransfer(std::unique_ptr<PendingTransfer> pending) {
         return;
     }
     pending_ = std::move(pending);
+    if (pending_->file)
+        pending_->diskPath = pending_->file->fileName();
     idleTimer_.stop();
     data_->setProtection(dataProtection());
     reply(pending_->opening);
@@ -46,6 +49,11 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     }
     connect(transfer_, &Transfer::finished, this, &ControlSession::onTransferFinished);
     connect(transfer_, &Transfer::debugLine, this, &ControlSession::debug);
+    notifyTransfer(&events::ServerEvents::transferStarted, events::TransferOutcome::Running, 0);
+    // Progress is told only to those who listen, once a second.
+    events::ServerEvents* bus = notifications();
+    if (bus && bus->progressWanted())
+        progressTimer_.start(1000);
     transfer_->start();
 }
 
@@ -83,17 +91,18 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
         break;
     }
     if (kind != PendingTransfer::Kind::Listing) {
-        const bool upload = kind == PendingTransfer::Kind::Upload;
         logTransfer(*pending_, result.bytes,
                     result.complete() ? QStringLiteral("complete")
                                       : QStringLiteral("incomplete (%1)").arg(result.detail));
-        if (events_ && upload)
-            events_->OtherNoticeB(*this, path, result.bytes, result.complete());
-        else if (events_ && result.complete())
-            events_->OtherNoticeA(*this, path, result.bytes);
     } else if (!result.complete()) {
         debug(QStringLiteral("listing not delivered: %1").arg(result.detail));
     }
+    notifyTransfer(&events::ServerEvents::transferFinished,
+                   result.complete() ? events::TransferOutcome::Complete
+                   : result.outcome == Outcome::Aborted || result.outcome == Outcome::ConnectionLost
+                       ? events::TransferOutcome::Aborted
+                       : events::TransferOutcome::Failed,
+                   result.bytes, result.detail);
     endTransfer();
 }
 
@@ -115,6 +124,7 @@ void ControlSession::endTransfer() {
         retired_.emplace_back(transfer_);
         transfer_ = nullptr;
     }
+    progressTimer_.stop();
     pending_.reset();
     restartIdleTimer();
     // Commands that arrived during the transfer run now.
@@ -160,8 +170,8 @@ void ControlSession::cmdAbor(const QString&) {
         const TransferResult r = transfer_->abort();
         if (pending_->kind != PendingTransfer::Kind::Listing)
             logTransfer(*pending_, r.bytes, QStringLiteral("aborted"));
-        if (events_ && pending_->kind == PendingTransfer::Kind::Upload)
-            events_->OtherNoticeB(*this, path, r.bytes, false);
+        notifyTransfer(&events::ServerEvents::transferFinished, events::TransferOutcome::Aborted,
+                       r.bytes, QStringLiteral("ABOR"));
         if (closed_)
             return;
     }

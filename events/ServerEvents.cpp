@@ -1,6 +1,19 @@
 #include "events/ServerEvents.h"
 
+#include <QMetaMethod>
+
+#include <atomic>
+
 namespace kv::events {
+
+quint64 nextSessionId() {
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
+
+bool ServerEvents::progressWanted() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&ServerEvents::transferProgress));
+}
 
 QString protocolName(Protocol protocol) {
     switch (protocol) {

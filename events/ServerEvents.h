@@ -17,6 +17,10 @@ enum class Protocol { Ftp, Ftps, Sftp };
 // "ftp", "ftps", "sftp".
 QString protocolName(Protocol protocol);
 
+// A new session number: 1, 2, 3, ... for the life of the process, shared by
+// every protocol, so that a number names one session only.
+quint64 nextSessionId();
+
 // Which session an event is about, as it stood when the event was raised.
 struct SessionInfo {
     quint64 id = 0;  // unique for the life of the process, never reused
@@ -59,13 +63,16 @@ struct LoginFailure {
 struct AddressBan {
     QString address;
     int attempts = 0;
-    qint64 minutes = 0;
+    qint64 durationMs = 0; // how long the ban lasts
 };
 
 class ServerEvents : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
+
+    // Whether anybody listens to transferProgress: nobody, no timers.
+    bool progressWanted() const;
 
 Q_SIGNALS:
     void sessionOpened(const kv::events::SessionInfo& session);

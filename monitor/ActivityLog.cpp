@@ -86,12 +86,11 @@ ActivityLog::FileOutcome ActivityLog::WriteLog(const QString& text) {
     return written && flushed ? FileOutcome::Written : FileOutcome::Failed;
 }
 
-EngineLineLogger::EngineLineLogger(ActivityLog& log, const access::ConnectedUsers& users,
-                                   Clock clock)
-    : log_(log), users_(users), clock_(std::move(clock)) {}
+EngineLineLogger::EngineLineLogger(ActivityLog& log, Clock clock)
+    : log_(log), clock_(std::move(clock)) {}
 
 void EngineLineLogger::LogLine(const engine::ConnectionObject& connection, const QString& text) {
-    const QString address = users_.AddressOf(access::ConnectionIndex(connection));
+    const QString address = connection.LoginAddress();
     const QTime now = clock_ ? clock_().time() : QTime::currentTime();
     log_.WriteLog(EngineLogLine(now, address, text));
 }

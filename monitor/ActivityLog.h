@@ -3,7 +3,6 @@
 // output without a window) and, while logging to file is on, is appended to
 // the log file, which is opened and closed for each line and never rewritten.
 
-#include "access/ConnectedUsers.h"
 #include "access/EventSinks.h"
 #include "monitor/LogRotation.h"
 
@@ -66,19 +65,17 @@ private:
     bool rotationFailureShown_ = false; // said once, not on every line
 };
 
-// Turns the engine's lines into log lines with the time and the address of
-// the connection's record.
+// Turns the engine's lines into log lines with the time and the client's
+// address.
 class EngineLineLogger : public access::EngineLineSink {
 public:
     using Clock = std::function<QDateTime()>;
 
-    EngineLineLogger(ActivityLog& log, const access::ConnectedUsers& users,
-                     Clock clock = &QDateTime::currentDateTime);
+    explicit EngineLineLogger(ActivityLog& log, Clock clock = &QDateTime::currentDateTime);
     void LogLine(const engine::ConnectionObject& connection, const QString& text) override;
 
 private:
     ActivityLog& log_;
-    const access::ConnectedUsers& users_;
     Clock clock_;
 };
 

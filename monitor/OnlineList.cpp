@@ -2,8 +2,6 @@
 
 #include "access/PasswordHash.h"
 
-#include <QSet>
-
 namespace kv::monitor {
 
 const QStringList& onlineHeaders() {
@@ -48,28 +46,26 @@ QString shownPassword(const engine::ConnectionObject& c) {
 
 } // namespace
 
+QString onlineKey(const engine::ConnectionObject& connection) {
+    return QStringLiteral("k") + QString::number(connection.Id());
+}
+
 QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connections,
-                                 const access::ConnectedUsers& users, const RootOf& rootOf,
                                  const QString& defaultRoot) {
     QList<OnlineRow> rows;
-    QSet<QString> keys;
+    rows.reserve(connections.size());
     for (const engine::ConnectionObject* c : connections) {
         if (!c)
             continue;
-        const QString key = access::ConnectionKey(*c);
-        // Connections sharing a key show as one row: the first in the engine's order.
-        if (keys.contains(key))
-            continue;
-        keys.insert(key);
-        QString root = rootOf ? rootOf(*c) : QString();
+        // What the login granted; before a login the client has no rights yet.
+        const files::LoginGrant* grant = c->Grant();
+        QString root = grant ? grant->root : QString();
         if (root.isEmpty())
             root = defaultRoot;
-        const qint32 index = access::ConnectionIndex(*c);
-        const access::ConnectedUser* record = users.record(index);
         OnlineRow row;
-        row.key = key;
-        row.columns = {c->UserName(), shownPassword(*c), users.AddressOf(index), root,
-                       EsplicitaPermessi(record ? record->Permissions() : QString())};
+        row.key = onlineKey(*c);
+        row.columns = {c->UserName(), shownPassword(*c), c->LoginAddress(), root,
+                       EsplicitaPermessi(grant ? grant->rights.letters() : QString())};
         rows.append(row);
     }
     return rows;
@@ -94,7 +90,7 @@ SelectionAfterRebuild reselect(const QList<OnlineRow>& rows, const QString& reme
 engine::ConnectionObject*
 connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& key) {
     for (engine::ConnectionObject* c : connections) {
-        if (c && access::ConnectionKey(*c) == key)
+        if (c && onlineKey(*c) == key)
             return c;
     }
     return nullptr;

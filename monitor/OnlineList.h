@@ -1,11 +1,10 @@
 #pragma once
-// What the online list shows, without a window: one row per connection (the
-// first of the connections that share a key), named accounts' passwords
-// masked (the anonymous account's e-mail address shown), the rights in words, the user
+// What the online list shows, without a window: one row per connection, even
+// when one account logs in several times from one address, named accounts'
+// passwords masked (the anonymous account's e-mail address shown), the rights in words, the user
 // count text, the remembered selection, and the column widths that are saved,
 // restored and scaled with the list.
 
-#include "access/ConnectedUsers.h"
 #include "engine/FtpEngine.h"
 #include "settings/SettingsStore.h"
 
@@ -24,7 +23,7 @@ inline constexpr double kOnlineColumnDesignWidth = 1440; // twips
 const QStringList& onlineHeaders();
 
 struct OnlineRow {
-    QString key; // ConnectionKey
+    QString key; // onlineKey
     std::array<QString, kOnlineColumns> columns;
     friend bool operator==(const OnlineRow&, const OnlineRow&) = default;
 };
@@ -33,13 +32,13 @@ struct OnlineRow {
 // Cartelle: navigazione scrittura"; "nessuno" for an empty group.
 QString EsplicitaPermessi(const QString& sTesto);
 
-// The account root of a connection ("" when it has none).
-using RootOf = std::function<QString(const engine::ConnectionObject&)>;
+// A connection's key in the online list: "k" and its number, so that every
+// connection has its own row and Disconnetti reaches exactly that one.
+QString onlineKey(const engine::ConnectionObject& connection);
 
 // The rows of AggiornaUtenti in the engine's order; `defaultRoot` is shown
 // for a connection whose account has no root.
 QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connections,
-                                 const access::ConnectedUsers& users, const RootOf& rootOf,
                                  const QString& defaultRoot);
 
 // "N utenti connessi" for N > 0; "" when nobody is connected.
@@ -53,8 +52,8 @@ struct SelectionAfterRebuild {
 };
 SelectionAfterRebuild reselect(const QList<OnlineRow>& rows, const QString& rememberedKey);
 
-// The row of `connections` that DisconnettiUtente tells to disconnect: the
-// first whose key (user name, password and remote host) is the selected row's.
+// The connection that DisconnettiUtente tells to disconnect: the one whose
+// key is the selected row's.
 engine::ConnectionObject*
 connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& key);
 

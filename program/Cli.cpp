@@ -51,8 +51,9 @@ const QMap<QString, Group>& groups() {
                           "kestrova option set NOME VALORE\n"
                           "kestrova option unset NOME   (torna al valore predefinito)\n"}},
         {QStringLiteral("settings"),
-         {&settingsCommand, "kestrova settings show [--json]\n"
-                            "kestrova settings set ip|port|rootdir|timeout|log VALORE\n"}},
+         {&settingsCommand,
+          "kestrova settings show [--json]\n"
+          "kestrova settings set CAMPO VALORE   (CAMPO: una riga di settings show)\n"}},
     };
     return table;
 }

@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHostAddress>
 
 namespace kv::cli {
 
@@ -88,66 +87,38 @@ int optionUnset(CliContext& c, access::OptionsTable& options, const QString& nam
     return done(c, QStringLiteral("%1 torna al valore predefinito").arg(name));
 }
 
-std::optional<QString> checkSetting(const QString& field, const QString& value) {
-    bool ok = false;
-    if (field == QLatin1String("ip")) {
-        if (value.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0 ||
-            !QHostAddress(value).isNull())
-            return std::nullopt;
-        return QStringLiteral("Indirizzo IP non valido: \"%1\" (un indirizzo o Default)")
-            .arg(value);
-    }
-    if (field == QLatin1String("port")) {
-        const int port = value.toInt(&ok);
-        if (ok && port >= 1 && port <= 65535)
-            return std::nullopt;
-        return QStringLiteral("Porta non valida: \"%1\" (1-65535)").arg(value);
-    }
-    if (field == QLatin1String("timeout")) {
-        const int seconds = value.toInt(&ok);
-        if (ok && seconds >= 0 && seconds <= 32767)
-            return std::nullopt;
-        return QStringLiteral("Timeout non valido: \"%1\" (secondi, 0-32767; 0 = nessuno)")
-            .arg(value);
-    }
-    if (field == QLatin1String("log")) {
-        if (value == QLatin1String("0") || value == QLatin1String("1"))
-            return std::nullopt;
-        return QStringLiteral("log vuole 0 o 1, non \"%1\"").arg(value);
-    }
-    if (field == QLatin1String("rootdir")) {
-        if (QFileInfo(value).isDir())
-            return std::nullopt;
-        return QStringLiteral("La cartella \"%1\" non esiste").arg(value);
-    }
-    return QStringLiteral("Impostazione sconosciuta: %1 (ip, port, rootdir, timeout, log)")
-        .arg(field);
-}
-
 int settingsShow(CliContext& c) {
-    const QStringList fields = {QStringLiteral("ip"),      QStringLiteral("port"),
-                                QStringLiteral("rootdir"), QStringLiteral("timeout"),
-                                QStringLiteral("log"),     QStringLiteral("IPok"),
-                                QStringLiteral("IPko")};
+    const QList<settings::OptionDef> columns =
+        settings::optionCatalog().options(settings::OptionStore::SettingsRow);
+    QStringList fields;
+    for (const settings::OptionDef& column : columns)
+        fields << column.name;
     const auto rows =
         readRows(c.db, QStringLiteral("SELECT %1 FROM settings").arg(fields.join(u',')));
-    CliTable out{{QStringLiteral("impostazione"), QStringLiteral("valore")}, {}};
-    for (int i = 0; i < fields.size(); ++i)
+    CliTable out{
+        {QStringLiteral("impostazione"), QStringLiteral("valore"), QStringLiteral("descrizione")},
+        {}};
+    for (int i = 0; i < columns.size(); ++i)
         out.rows << QStringList{fields[i],
-                                rows.isEmpty() ? QString() : rows.first().value(i).toString()};
+                                rows.isEmpty() ? QString() : rows.first().value(i).toString(),
+                                columns[i].caption};
     printTable(c.io.out, out, c.json());
     return kDone;
 }
 
-int settingsSet(CliContext& c, const QString& field, QString value) {
-    if (const auto error = checkSetting(field, value))
-        return refuse(c, *error);
-    if (field == QLatin1String("rootdir"))
-        value = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(value).absoluteFilePath()));
+int settingsSet(CliContext& c, const QString& field, const QString& value) {
+    const settings::OptionCheck check =
+        settings::optionCatalog().check(field, value, settings::OptionStore::SettingsRow);
+    if (!check.ok())
+        return refuse(c, check.error);
+    QString stored = check.value;
+    // A folder given on the command line is taken from where the command runs.
+    if (field == settings::setting::kRootDir && !stored.isEmpty())
+        stored = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(stored).absoluteFilePath()));
     if (const auto refusal =
-            writeAll(c.db, {{QStringLiteral("UPDATE settings SET %1 = ?").arg(field), {value}}}))
+            writeAll(c.db, {{QStringLiteral("UPDATE settings SET %1 = ?").arg(field), {stored}}}))
         return refuse(c, refusal->message);
-    return done(c, QStringLiteral("%1 = %2").arg(field, value));
+    return done(c, QStringLiteral("%1 = %2").arg(field, stored));
 }
 
 } // namespace

@@ -1,7 +1,14 @@
-// The declaration of every option and the checks of their values.
+// The declaration of every setting and option and the checks of their values.
 #include "settings/OptionCatalog.h"
 
 #include "settings/NetworkOptions.h"
+
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
 
 namespace kv::settings {
 
@@ -13,8 +20,10 @@ QString shown(const QString& text) {
     return text.size() > kLongest ? text.left(kLongest) + QStringLiteral("...") : text;
 }
 
-QString refusal(const QString& name, const QString& text, const QString& why) {
-    return QStringLiteral("Opzione %1: %2 %3").arg(name, shown(text), why);
+QString refusal(const OptionDef& option, const QString& text, const QString& why) {
+    if (!option.refusedFormat.isEmpty())
+        return option.refusedFormat.arg(shown(text));
+    return QStringLiteral("Opzione %1: %2 %3").arg(option.name, shown(text), why);
 }
 
 // Plain decimal digits only: no sign, no spaces inside, no other numerals.
@@ -41,7 +50,7 @@ OptionCheck checkWord(const OptionDef& option, const QString& text) {
         if (text.compare(word, Qt::CaseInsensitive) == 0)
             return accepted(word);
     }
-    return refused(refusal(option.name, text,
+    return refused(refusal(option, text,
                            QStringLiteral("non è un valore ammesso (%1)")
                                .arg(option.words.join(QStringLiteral(", ")))));
 }
@@ -50,7 +59,7 @@ OptionCheck checkInteger(const OptionDef& option, const QString& text) {
     const auto number = wholeNumber(text);
     if (number && *number >= option.minimum && *number <= option.maximum)
         return accepted(QString::number(*number));
-    return refused(refusal(option.name, text,
+    return refused(refusal(option, text,
                            QStringLiteral("non è un numero intero da %1 a %2")
                                .arg(option.minimum)
                                .arg(option.maximum)));
@@ -60,8 +69,8 @@ OptionCheck checkPort(const OptionDef& option, const QString& text) {
     const auto number = wholeNumber(text);
     if (number && *number <= 65535)
         return accepted(QString::number(*number));
-    return refused(refusal(option.name, text,
-                           QStringLiteral("non è una porta valida (1-65535, 0 = nessuna)")));
+    return refused(
+        refusal(option, text, QStringLiteral("non è una porta valida (1-65535, 0 = nessuna)")));
 }
 
 OptionCheck checkPath(const OptionDef& option, const QString& text) {
@@ -78,14 +87,43 @@ OptionCheck checkSwitch(const OptionDef& option, const QString& text) {
     if (text == QLatin1String("0") || text == QLatin1String("1"))
         return accepted(text);
     return refused(
-        refusal(option.name, text, QStringLiteral("non è un valore ammesso (0 = no, 1 = sì)")));
+        refusal(option, text, QStringLiteral("non è un valore ammesso (0 = no, 1 = sì)")));
 }
 
 OptionCheck checkVersion(const OptionDef& option, const QString& text) {
     if (text == QLatin1String("1.2") || text == QLatin1String("1.3"))
         return accepted(text);
-    return refused(
-        refusal(option.name, text, QStringLiteral("non è una versione ammessa (1.2, 1.3)")));
+    return refused(refusal(option, text, QStringLiteral("non è una versione ammessa (1.2, 1.3)")));
+}
+
+// Decimal digits with an optional sign and fraction; the fraction is rounded
+// to the nearest whole number, a half to the even neighbour.
+OptionCheck checkNumber(const OptionDef& option, const QString& text) {
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?(\\d{1,15}(\\.\\d*)?|\\.\\d+)$"));
+    if (decimal.match(text).hasMatch()) {
+        const double rounded = std::nearbyint(text.toDouble());
+        if (rounded >= option.minimum && rounded <= option.maximum)
+            return accepted(QString::number(qint64(rounded)));
+    }
+    return refused(refusal(
+        option, text,
+        QStringLiteral("non è un numero da %1 a %2").arg(option.minimum).arg(option.maximum)));
+}
+
+OptionCheck checkFolder(const OptionDef& option, const QString& text) {
+    if (QFileInfo(text).isDir())
+        return accepted(text);
+    return refused(refusal(option, text, QStringLiteral("non è una cartella esistente")));
+}
+
+OptionCheck checkAddress(const OptionDef& option, const QString& text) {
+    if (text.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0)
+        return accepted(QStringLiteral("Default"));
+    if (text.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return accepted(QStringLiteral("localhost"));
+    if (const QHostAddress address(text); !address.isNull())
+        return accepted(text);
+    return refused(refusal(option, text, QStringLiteral("non è un indirizzo IP")));
 }
 
 // TLS versions compare as numbers: "1.2" < "1.3".
@@ -100,25 +138,50 @@ std::optional<QString> versionOrder(const QMap<QString, QString>& values) {
 
 OptionDef word(const QString& name, const QStringList& words, const QString& fallback,
                const QString& caption) {
-    return OptionDef{name, OptionKind::Word, words, 0, 0, fallback, caption, std::nullopt, {}};
+    return OptionDef{name, OptionKind::Word,     words, 0, 0, fallback, caption, std::nullopt,
+                     {},   OptionStore::Options, {}};
 }
 
 OptionDef simple(const QString& name, OptionKind kind, const QString& fallback,
                  const QString& caption) {
-    return OptionDef{name, kind, {}, 0, 0, fallback, caption, std::nullopt, {}};
+    return OptionDef{
+        name, kind, {}, 0, 0, fallback, caption, std::nullopt, {}, OptionStore::Options, {}};
 }
 
 // A whole number from `minimum` to `maximum`; `fresh`: the row a new database gets.
 OptionDef integer(const QString& name, int minimum, int maximum, const QString& fallback,
                   const QString& fresh, const QString& caption) {
-    return OptionDef{name, OptionKind::Integer, {}, minimum, maximum, fallback, caption, fresh, {}};
+    return OptionDef{name, OptionKind::Integer,  {}, minimum, maximum, fallback, caption, fresh,
+                     {},   OptionStore::Options, {}};
 }
 
 // Judged by `check`; `fresh`: the row a new database gets.
 OptionDef custom(const QString& name, OptionCheckFn check, const QString& fresh,
                  const QString& caption) {
-    return OptionDef{name,  OptionKind::Custom, {}, 0, 0, QString(), caption,
-                     fresh, std::move(check)};
+    return OptionDef{name,
+                     OptionKind::Custom,
+                     {},
+                     0,
+                     0,
+                     QString(),
+                     caption,
+                     fresh,
+                     std::move(check),
+                     OptionStore::Options,
+                     {}};
+}
+
+// A column of the settings row: `fresh` is what a new database's row holds.
+OptionDef column(const QString& name, OptionKind kind, int minimum, int maximum,
+                 const QString& fallback, const QString& fresh, const QString& caption,
+                 const QString& refusedFormat) {
+    return OptionDef{name,         kind,    {},    minimum, maximum,
+                     fallback,     caption, fresh, {},      OptionStore::SettingsRow,
+                     refusedFormat};
+}
+
+QString switchRefusal(const QString& name) {
+    return name + QStringLiteral(" vuole 0 o 1, non \"%1\"");
 }
 
 } // namespace
@@ -145,6 +208,12 @@ OptionCheck checkOption(const OptionDef& option, const QString& text) {
         if (option.custom)
             return option.custom(option, trimmed);
         break;
+    case OptionKind::Number:
+        return checkNumber(option, trimmed);
+    case OptionKind::Folder:
+        return checkFolder(option, trimmed);
+    case OptionKind::Address:
+        return checkAddress(option, trimmed);
     }
     return refused(QStringLiteral("Opzione %1: tipo sconosciuto").arg(option.name));
 }
@@ -152,24 +221,41 @@ OptionCheck checkOption(const OptionDef& option, const QString& text) {
 OptionCatalog::OptionCatalog(QList<OptionDef> options, QList<OptionRule> rules)
     : options_(std::move(options)), rules_(std::move(rules)) {}
 
-const OptionDef* OptionCatalog::find(const QString& name) const {
+QList<OptionDef> OptionCatalog::options(OptionStore store) const {
+    QList<OptionDef> kept;
     for (const OptionDef& option : options_) {
-        if (option.name == name)
+        if (option.store == store)
+            kept.append(option);
+    }
+    return kept;
+}
+
+const OptionDef* OptionCatalog::find(const QString& name, OptionStore store) const {
+    for (const OptionDef& option : options_) {
+        if (option.name == name && option.store == store)
             return &option;
     }
     return nullptr;
 }
 
-OptionCheck OptionCatalog::check(const QString& name, const QString& text) const {
-    if (const OptionDef* option = find(name))
+OptionCheck OptionCatalog::check(const QString& name, const QString& text,
+                                 OptionStore store) const {
+    if (const OptionDef* option = find(name, store))
         return checkOption(*option, text);
+    if (store == OptionStore::SettingsRow) {
+        QStringList names;
+        for (const OptionDef& option : options(store))
+            names.append(option.name);
+        return refused(QStringLiteral("Impostazione sconosciuta: %1 (%2)")
+                           .arg(shown(name), names.join(QStringLiteral(", "))));
+    }
     return refused(QStringLiteral("Opzione sconosciuta: %1").arg(shown(name)));
 }
 
 OptionSet OptionCatalog::checkAll(const QMap<QString, QString>& rows) const {
     OptionSet set;
     bool eachValid = true;
-    for (const OptionDef& option : options_) {
+    for (const OptionDef& option : options(OptionStore::Options)) {
         const OptionCheck checked = checkOption(option, rows.value(option.name));
         if (checked.ok()) {
             set.values.insert(option.name, checked.value);
@@ -192,17 +278,70 @@ OptionSet OptionCatalog::checkAll(const QMap<QString, QString>& rows) const {
 
 QMap<QString, QString> OptionCatalog::newDatabaseRows() const {
     QMap<QString, QString> rows;
-    for (const OptionDef& option : options_) {
+    for (const OptionDef& option : options(OptionStore::Options)) {
         if (option.newDatabaseValue)
             rows.insert(option.name, *option.newDatabaseValue);
     }
     return rows;
 }
 
+QMap<QString, QString> OptionCatalog::newSettingsRow() const {
+    QMap<QString, QString> row;
+    for (const OptionDef& option : options(OptionStore::SettingsRow))
+        row.insert(option.name, option.newDatabaseValue.value_or(option.defaultValue));
+    return row;
+}
+
 const OptionCatalog& optionCatalog() {
     using namespace option;
+    using namespace setting;
+    constexpr int kInt16Min = -32768;
+    constexpr int kInt16Max = 32767;
     static const OptionCatalog catalog(
         {
+            // The settings row. The engine's numbers are 16- or 32-bit; an
+            // empty one leaves the engine's own value.
+            column(kIp, OptionKind::Address, 0, 0, QString(), QStringLiteral("Default"),
+                   QStringLiteral("Indirizzo IP su cui il server è attivo (Default = quello "
+                                  "predefinito del PC, vuoto = tutti gli indirizzi IPv4)"),
+                   QStringLiteral("Indirizzo IP non valido: \"%1\" (un indirizzo o Default)")),
+            column(kPort, OptionKind::Integer, 1, 65535, QStringLiteral("21"), QStringLiteral("21"),
+                   QStringLiteral("Porta su cui il server è attivo"),
+                   QStringLiteral("Porta non valida: \"%1\" (1-65535)")),
+            column(kRootDir, OptionKind::Folder, 0, 0, QString(), QString(),
+                   QStringLiteral("Root directory di default"),
+                   QStringLiteral("La cartella \"%1\" non esiste")),
+            column(kStart, OptionKind::Switch, 0, 0, QStringLiteral("0"), QStringLiteral("0"),
+                   QStringLiteral("Avvia il server all'avvio del programma"),
+                   switchRefusal(kStart)),
+            column(kTimeout, OptionKind::Number, 0, kInt16Max, QString(), QStringLiteral("180"),
+                   QStringLiteral("Secondi dopo i quali un utente inattivo è disconnesso"),
+                   QStringLiteral("Timeout non valido: \"%1\" (secondi, 0-32767; 0 = nessuno)")),
+            column(kLog, OptionKind::Switch, 0, 0, QStringLiteral("1"), QStringLiteral("1"),
+                   QStringLiteral("Registra il log in ftp.log"), switchRefusal(kLog)),
+            column(kIpOk, OptionKind::Switch, 0, 0, QStringLiteral("0"), QStringLiteral("0"),
+                   QStringLiteral("Lista degli indirizzi ammessi attiva"), switchRefusal(kIpOk)),
+            column(kIpKo, OptionKind::Switch, 0, 0, QStringLiteral("0"), QStringLiteral("0"),
+                   QStringLiteral("Lista degli indirizzi bloccati attiva"), switchRefusal(kIpKo)),
+            column(kDebugMode, OptionKind::Number, kInt16Min, kInt16Max, QString(),
+                   QStringLiteral("0"), QStringLiteral("Modalità di debug del motore FTP"),
+                   QStringLiteral("Modalità di debug non valida: \"%1\" (-32768-32767)")),
+            column(kResolveLinks, OptionKind::Number, std::numeric_limits<qint32>::min(),
+                   std::numeric_limits<qint32>::max(), QString(), QStringLiteral("1"),
+                   QStringLiteral("Risoluzione dei collegamenti del motore FTP"),
+                   QStringLiteral("Risoluzione dei collegamenti non valida: \"%1\" (un numero "
+                                  "intero)")),
+            column(kDataLingerTime, OptionKind::Number, 0, kInt16Max, QString(),
+                   QStringLiteral("0"),
+                   QStringLiteral("Secondi di attesa alla chiusura delle connessioni dati"),
+                   QStringLiteral("Attesa sulle connessioni dati non valida: \"%1\" (secondi, "
+                                  "0-32767)")),
+            column(kMinimized, OptionKind::Number, kInt16Min, kInt16Max, QStringLiteral("0"),
+                   QStringLiteral("0"),
+                   QStringLiteral("Finestra all'avvio (0 = normale, 1 = minimizzata)"),
+                   QStringLiteral("Modalità della finestra non valida: \"%1\" (0 = normale, 1 "
+                                  "= minimizzata)")),
+            // The options table.
             word(kTls, {QStringLiteral("off"), QStringLiteral("on"), QStringLiteral("required")},
                  QStringLiteral("off"), QStringLiteral("Connessioni protette (FTPS)")),
             simple(kTlsImplicitPort, OptionKind::Port, QStringLiteral("0"),

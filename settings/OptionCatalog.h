@@ -1,10 +1,11 @@
 #pragma once
-// The one declaration of every server option kept in the `options` table of
-// accounts.dat: name, kind of value, range or allowed words, the default a
-// missing row means, the Italian caption, and the check that turns a stored
-// or typed text into its normal form or an Italian reason naming the option.
-// The database layer, the settings panel and the start checks all read this
-// list, so a new option is one more row in optionCatalog().
+// The one declaration of every server setting of accounts.dat, the columns of
+// the `settings` row and the rows of the `options` table alike: name, where it
+// is stored, kind of value, range or allowed words, the default an empty value
+// means, the Italian caption, and the check that turns a stored or typed text
+// into its normal form or an Italian reason naming the setting. The database
+// layer, the panels, the command line and the start all read this list, so a
+// new setting is one more row in optionCatalog().
 
 #include <QList>
 #include <QMap>
@@ -23,7 +24,13 @@ enum class OptionKind {
     Switch,  // 0 or 1
     Version, // a TLS protocol version: 1.2 or 1.3
     Custom,  // judged by the row's own `custom` check (e.g. a port range, an address)
+    Number,  // a decimal number, a fraction rounded half to even, from `minimum` to `maximum`
+    Folder,  // an existing folder; empty means the default place
+    Address, // "Default" (any letter case), "localhost" or an IPv4 or IPv6 address
 };
+
+// Where a value lives: a column of the one `settings` row, or a row of `options`.
+enum class OptionStore { Options, SettingsRow };
 
 struct OptionDef;
 struct OptionCheck;
@@ -41,6 +48,10 @@ struct OptionDef {
     std::optional<QString> newDatabaseValue;
     // Custom: the check of a non-empty, trimmed text.
     OptionCheckFn custom;
+    OptionStore store = OptionStore::Options;
+    // A settings column's refusal, "%1" standing for the text; empty: the
+    // options' form "Opzione NAME: TEXT why".
+    QString refusedFormat;
 };
 
 // A checked value: its normal form, or the Italian reason it is refused.
@@ -67,16 +78,20 @@ class OptionCatalog {
 public:
     OptionCatalog(QList<OptionDef> options, QList<OptionRule> rules);
 
-    const QList<OptionDef>& options() const { return options_; }
-    const OptionDef* find(const QString& name) const;
+    // The declarations kept in one store, in the catalog's order.
+    QList<OptionDef> options(OptionStore store = OptionStore::Options) const;
+    const OptionDef* find(const QString& name, OptionStore store = OptionStore::Options) const;
 
-    // Checks one option's text; an unknown name is refused too.
-    OptionCheck check(const QString& name, const QString& text) const;
-    // Checks stored rows (name -> value; rows of unknown names are ignored,
-    // they may belong to a later version of the program).
+    // Checks one value's text; an unknown name is refused too.
+    OptionCheck check(const QString& name, const QString& text,
+                      OptionStore store = OptionStore::Options) const;
+    // Checks stored options rows (name -> value; rows of unknown names are
+    // ignored, they may belong to a later version of the program).
     OptionSet checkAll(const QMap<QString, QString>& rows) const;
-    // The rows a new database starts with.
+    // The options rows a new database starts with.
     QMap<QString, QString> newDatabaseRows() const;
+    // The settings row a new database starts with (column -> value).
+    QMap<QString, QString> newSettingsRow() const;
 
 private:
     QList<OptionDef> options_;
@@ -88,6 +103,22 @@ OptionCheck checkOption(const OptionDef& option, const QString& text);
 
 // The program's options.
 const OptionCatalog& optionCatalog();
+
+// The columns of the settings row, so that code reading one cannot misspell it.
+namespace setting {
+inline const QString kIp = QStringLiteral("ip");
+inline const QString kPort = QStringLiteral("port");
+inline const QString kRootDir = QStringLiteral("rootdir");
+inline const QString kStart = QStringLiteral("start");
+inline const QString kTimeout = QStringLiteral("timeout");
+inline const QString kLog = QStringLiteral("log");
+inline const QString kIpOk = QStringLiteral("IPok");
+inline const QString kIpKo = QStringLiteral("IPko");
+inline const QString kDebugMode = QStringLiteral("debugmode");
+inline const QString kResolveLinks = QStringLiteral("resolvelinks");
+inline const QString kDataLingerTime = QStringLiteral("datalingertime");
+inline const QString kMinimized = QStringLiteral("minimized");
+} // namespace setting
 
 // The option names, so that code reading a value cannot misspell one.
 namespace option {

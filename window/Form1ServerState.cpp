@@ -36,7 +36,6 @@ QString Form1::ratesText() const {
 }
 
 void Form1::onTimer1() {
-    (void)core_.engine().Heartbeat();
     online_->refreshLive();
 }
 

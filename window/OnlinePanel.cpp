@@ -88,10 +88,8 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
 }
 
 void OnlinePanel::AggiornaUtenti() {
-    const QList<monitor::OnlineRow> rows = monitor::buildOnlineRows(
-        core_.engine().Connections(), core_.connectedUsers(),
-        [this](const engine::ConnectionObject& c) { return core_.login().GetUserRoot(c); },
-        host_.defaultRootText());
+    const QList<monitor::OnlineRow> rows =
+        monitor::buildOnlineRows(core_.engine().Connections(), host_.defaultRootText());
     lvwOnline->clear();
     QList<QTreeWidgetItem*> items;
     for (const monitor::OnlineRow& row : rows) {
@@ -131,7 +129,6 @@ void OnlinePanel::DisconnettiUtente() {
         return;
     }
     const QTreeWidgetItem* item = selected.first();
-    // By the row's key: the password column shows a mask.
     engine::ConnectionObject* c = monitor::connectionToDisconnect(
         core_.engine().Connections(), item->data(0, kKeyRole).toString());
     // The list is rebuilt when the engine reports the closed connection.

@@ -59,7 +59,7 @@ public:
     QPushButton* killButton() const { return cmdKillUser; }
 
 private:
-    static constexpr int kKeyRole = Qt::UserRole + 1; // a row's ConnectionKey
+    static constexpr int kKeyRole = Qt::UserRole + 1; // a row's onlineKey
     QList<monitor::TransferRates::Reading> readings() const;
     void showLiveColumns(const QList<monitor::TransferRates::Reading>& readings);
     void applyWidths();

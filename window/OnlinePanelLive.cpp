@@ -31,14 +31,10 @@ void OnlinePanel::refreshLive(qint64 nowMs) {
 }
 
 void OnlinePanel::showLiveColumns(const QList<monitor::TransferRates::Reading>& readings) {
-    // A row shows the first connection with its key, as the rows are built.
     QHash<QString, const monitor::TransferRates::Reading*> byKey;
-    for (const monitor::TransferRates::Reading& r : readings) {
-        const QString key =
-            access::ConnectionKey(*static_cast<const engine::ConnectionObject*>(r.connection));
-        if (!byKey.contains(key))
-            byKey.insert(key, &r);
-    }
+    for (const monitor::TransferRates::Reading& r : readings)
+        byKey.insert(
+            monitor::onlineKey(*static_cast<const engine::ConnectionObject*>(r.connection)), &r);
     // Collected first: a new text may move the row in a sorted list.
     QList<QTreeWidgetItem*> items;
     for (int i = 0; i < lvwOnline->topLevelItemCount(); ++i)

@@ -1,6 +1,7 @@
 #include "admin/logic/NetworkSettingsLogic.h"
 
 #include "admin/logic/StartupDefaults.h"
+#include "settings/OptionCatalog.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
@@ -97,6 +98,18 @@ int windowOption(const QString& minimized) {
 
 QString windowModeValue(int option) {
     return option == 0 ? QStringLiteral("0") : QStringLiteral("1");
+}
+
+std::optional<QString> refusedSetting(const QString& column, const QString& text) {
+    const settings::OptionCheck checked =
+        settings::optionCatalog().check(column, text, settings::OptionStore::SettingsRow);
+    if (checked.ok())
+        return std::nullopt;
+    return checked.error;
+}
+
+QString normalSetting(const QString& column, const QString& text) {
+    return settings::optionCatalog().check(column, text, settings::OptionStore::SettingsRow).value;
 }
 
 } // namespace kv::admin

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace kv::admin {
 
@@ -57,5 +58,11 @@ QString MostraIPText(bool serverRunning, const QString& engineLocalAddress, cons
 int windowOption(const QString& minimized);
 // The stored value of an option: "0" or "1".
 QString windowModeValue(int option);
+
+// A value typed into a box of the settings row, judged as the command line and
+// the start judge it: nothing when accepted, else the catalog's Italian reason.
+std::optional<QString> refusedSetting(const QString& column, const QString& text);
+// An accepted value's normal form ("Default" for " default ", "2121" for "02121").
+QString normalSetting(const QString& column, const QString& text);
 
 } // namespace kv::admin

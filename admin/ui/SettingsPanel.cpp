@@ -7,6 +7,7 @@
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/RouterGroup.h"
 #include "admin/ui/ViewBinder.h"
+#include "settings/OptionCatalog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+
+#include <memory>
 
 namespace kv::ui {
 
@@ -113,13 +116,17 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);
     connect(cboPorta_, &QComboBox::currentIndexChanged, router, &RouterGroup::refreshAdvice);
 
-    binder_->bind(cboIP_, QStringLiteral("ip"));
-    binder_->bind(cboPorta_, QStringLiteral("port"));
-    binder_->bind(timeout, QStringLiteral("timeout"));
-    binder_->bind(txtRoot_, QStringLiteral("rootdir"));
-    binder_->bind(start, QStringLiteral("start"));
-    binder_->bind(txtWindow_, QStringLiteral("minimized"));
+    binder_->bind(cboIP_, settings::setting::kIp);
+    binder_->bind(cboPorta_, settings::setting::kPort);
+    binder_->bind(timeout, settings::setting::kTimeout);
+    binder_->bind(txtRoot_, settings::setting::kRootDir);
+    binder_->bind(start, settings::setting::kStart);
+    binder_->bind(txtWindow_, settings::setting::kMinimized);
     txtWindow_Change(txtWindow_->text());
+    refuseInvalid(cboIP_->lineEdit(), settings::setting::kIp);
+    refuseInvalid(cboPorta_->lineEdit(), settings::setting::kPort);
+    refuseInvalid(timeout, settings::setting::kTimeout);
+    refuseInvalid(txtRoot_, settings::setting::kRootDir);
 
     connect(cboIP_, &QComboBox::editTextChanged, this, &SettingsPanel::updateMostraIP);
     connect(cboIP_, &QComboBox::currentIndexChanged, this, &SettingsPanel::updateMostraIP);
@@ -133,6 +140,33 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     });
 
     CaricaIP(false);
+}
+
+void SettingsPanel::refuseInvalid(QLineEdit* box, const QString& column) {
+    // The last text the box was given rather than typed (loaded from the
+    // row, picked from a list or a folder chooser, or accepted on leaving).
+    auto held = std::make_shared<QString>(box->text());
+    connect(box, &QLineEdit::textChanged, this, [box, held](const QString& text) {
+        if (!box->isModified())
+            *held = text;
+    });
+    connect(box, &QLineEdit::editingFinished, this, [this, box, column, held] {
+        if (!box->isModified())
+            return;
+        const std::optional<QString> refusal = admin::refusedSetting(column, box->text());
+        if (!refusal) {
+            // The row keeps the value in the form the catalog gives it.
+            const QString normal = admin::normalSetting(column, box->text());
+            if (normal != box->text())
+                box->setText(normal);
+            *held = normal;
+            box->setModified(false);
+            return;
+        }
+        // Put back first: the message box takes the focus and ends the edit again.
+        box->setText(*held);
+        host_.messages().show(*refusal, MessageIcon::Exclamation);
+    });
 }
 
 void SettingsPanel::setAddressList(const admin::AddressBox& box) {

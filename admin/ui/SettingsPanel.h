@@ -48,6 +48,10 @@ private:
     void setAddressList(const admin::AddressBox& box);
     void updateMostraIP();
     void txtWindow_Change(const QString& text);
+    // A box of the settings row refuses a value the catalog refuses when the
+    // operator leaves it: the message says why and the box shows again the
+    // value it held before the typing.
+    void refuseInvalid(QLineEdit* box, const QString& column);
 
     QWidget* panel_;
     PanelHost& host_;

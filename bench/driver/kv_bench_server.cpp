@@ -30,37 +30,28 @@
 namespace {
 
 using kv::engine::ConnectionObject;
-using kv::engine::Verdict;
+using kv::engine::LoginDecision;
 
-// Allows everything for the bench account; log lines are only counted so the
+// Grants every right to the bench account; log lines are only counted so the
 // engine's logging cost stays in the measurement without any file output.
 class BenchEvents final : public kv::engine::EngineEvents {
 public:
     BenchEvents(QString root, QString stored)
         : root_(std::move(root)), stored_(std::move(stored)) {}
 
-    Verdict LoginRequest(ConnectionObject& c) override {
-        const bool ok = c.UserName() == QLatin1String("bench") &&
-                        kv::access::passwordMatches(stored_, c.Password());
-        if (ok)
-            c.setRootDir(root_);
-        return kv::engine::denyIf(!ok);
+    LoginDecision LoginRequest(ConnectionObject& c) override {
+        if (c.UserName() != QLatin1String("bench") ||
+            !kv::access::passwordMatches(stored_, c.Password()))
+            return LoginDecision::refused(QStringLiteral("password errata"));
+        auto grant = std::make_shared<kv::files::LoginGrant>();
+        grant->accountId = 1;
+        grant->login = c.UserName();
+        grant->rights = kv::files::Rights::all();
+        grant->root = root_;
+        grant->address = c.RemoteHost();
+        return LoginDecision::accepted(std::move(grant));
     }
-    void ConnectionClosed(ConnectionObject&) override {}
     void LogLine(ConnectionObject&, const QString&) override { ++logLines_; }
-    Verdict ChangeDirCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    Verdict MakeDirCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    Verdict RemoveDirCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    Verdict DeleteCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    Verdict RenameCheck(ConnectionObject&, const QString&, const QString&) override {
-        return Verdict::Allow;
-    }
-    Verdict UploadCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    Verdict DownloadCheck(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    Verdict OtherCheckA(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    Verdict OtherCheckB(ConnectionObject&, const QString&) override { return Verdict::Allow; }
-    void OtherNoticeA(ConnectionObject&, const QString&, qint64) override {}
-    void OtherNoticeB(ConnectionObject&, const QString&, qint64, bool) override {}
 
     qint64 logLines() const { return logLines_; }
 

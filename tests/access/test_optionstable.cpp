@@ -106,10 +106,29 @@ private Q_SLOTS:
                               "log_keep=5", "log_max_mib=10", "max_connections=100",
                               "max_connections_per_ip=10", "passive_address=", "passive_ports="}));
 
-        const OptionCatalog catalog(
-            {OptionDef{"ban_attempts", OptionKind::Integer, {}, 0, 100, "0", "Tentativi", "5", {}},
-             OptionDef{"ban_minutes", OptionKind::Integer, {}, 1, 100, "10", "Minuti", {}, {}}},
-            {});
+        const OptionCatalog catalog({OptionDef{"ban_attempts",
+                                               OptionKind::Integer,
+                                               {},
+                                               0,
+                                               100,
+                                               "0",
+                                               "Tentativi",
+                                               "5",
+                                               {},
+                                               kv::settings::OptionStore::Options,
+                                               {}},
+                                     OptionDef{"ban_minutes",
+                                               OptionKind::Integer,
+                                               {},
+                                               1,
+                                               100,
+                                               "10",
+                                               "Minuti",
+                                               {},
+                                               {},
+                                               kv::settings::OptionStore::Options,
+                                               {}}},
+                                    {});
         const QString name = "kv_options_create";
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);

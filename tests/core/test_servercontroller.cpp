@@ -1,7 +1,9 @@
 #include "core/ServerController.h"
 
 #include "tests/support/FakeEngine.h"
+#include "tests/support/SettingValues.h"
 
+#include <QDir>
 #include <QMap>
 #include <QStringList>
 #include <QTest>
@@ -31,6 +33,31 @@ public:
 
 const QString kAt = QStringLiteral("[05-12-2026 20:49:03] ");
 
+// The start's box for a settings column; none for a column it does not read.
+std::optional<ServerBox> boxOf(const QString& column) {
+    for (const ServerBox box : kServerBoxes) {
+        if (SettingsRowBoxes::fieldName(box) == column)
+            return box;
+    }
+    return std::nullopt;
+}
+
+QString engineValue(const testing::FakeEngine& engine, const QString& column) {
+    if (column == "ip")
+        return engine.LocalAddress();
+    if (column == "port")
+        return QString::number(engine.Port());
+    if (column == "rootdir")
+        return engine.ServerRootDir();
+    if (column == "timeout")
+        return QString::number(engine.Timeout());
+    if (column == "debugmode")
+        return QString::number(engine.DebugMode());
+    if (column == "datalingertime")
+        return QString::number(engine.DataLingerTime());
+    return QString::number(engine.ResolveLinks());
+}
+
 struct Fixture {
     testing::FakeEngine engine;
     Boxes boxes;
@@ -41,9 +68,9 @@ struct Fixture {
                                 [] { return QDateTime(QDate(2026, 12, 5), QTime(20, 49, 3)); }};
     Fixture() {
         controller.setView(&view);
-        boxes.values = {{ServerBox::Address, "127.0.0.1"}, {ServerBox::Port, "2121"},
-                        {ServerBox::Root, "/srv"},         {ServerBox::Timeout, "60"},
-                        {ServerBox::ResolveLinks, "0"},    {ServerBox::DebugMode, "2"},
+        boxes.values = {{ServerBox::Address, "127.0.0.1"},   {ServerBox::Port, "2121"},
+                        {ServerBox::Root, QDir::tempPath()}, {ServerBox::Timeout, "60"},
+                        {ServerBox::ResolveLinks, "0"},      {ServerBox::DebugMode, "2"},
                         {ServerBox::DataLingerTime, "5"}};
         engine.setLocalAddress("");
     }
@@ -75,7 +102,7 @@ private Q_SLOTS:
                               QString::number(f.engine.ResolveLinks()),
                               QString::number(f.engine.DebugMode()),
                               QString::number(f.engine.DataLingerTime())}),
-                 (QStringList{"127.0.0.1", "2121", "/srv", "60", "0", "2", "5"}));
+                 (QStringList{"127.0.0.1", "2121", QDir::tempPath(), "60", "0", "2", "5"}));
         QCOMPARE(int(f.controller.ServerState()), 1);
         QCOMPARE(f.view.events, QStringList({"running 127.0.0.1", "after start"}));
         QCOMPARE(f.log, QStringList({"", kAt + "SERVER START ON IP 127.0.0.1"}));
@@ -113,19 +140,64 @@ private Q_SLOTS:
         QCOMPARE(f.engine.ServerRootDir(), QString("/"));
         QCOMPARE(int(f.engine.Timeout()), 180);
         QCOMPARE(f.engine.ResolveLinks(), 1);
-        // Every port is used as given; one that is no port fails the start.
+        // Every port is used as given.
         f.boxes.values[ServerBox::Port] = "65535";
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(int(f.engine.Port()), 65535);
-        f.controller.ServerStop();
-        for (const char* bad : {"65536", "0", "-21", "porta"}) {
-            f.engine.setPort(2121);
-            f.view.events.clear();
-            f.boxes.values[ServerBox::Port] = QString::fromLatin1(bad);
-            QVERIFY(!f.controller.ServerStart());
-            QCOMPARE(int(f.engine.Port()), 2121);
-            QCOMPARE(f.view.events.last(), "failed " + kStartFailedMessage +
-                                               "\nPorta non valida: \"" + bad + "\" (1-65535)");
+    }
+
+    // Each stored value as the catalog judges it: an address, port or root it
+    // refuses fails the start with the catalog's words; a refused engine
+    // number leaves the engine's own value and is named in the log.
+    void storedSettingsAsTheCatalogJudgesThem_data() {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("normal");
+        QTest::addColumn<QString>("refusal");
+        for (const testing::SettingValue& v : testing::settingValues()) {
+            if (boxOf(v.column))
+                QTest::newRow(v.row) << v.column << v.text << v.normal << v.refusal;
+        }
+    }
+    void storedSettingsAsTheCatalogJudgesThem() {
+        QFETCH(QString, column);
+        QFETCH(QString, text);
+        QFETCH(QString, normal);
+        QFETCH(QString, refusal);
+        Fixture f;
+        f.engine.setTimeout(77);
+        f.engine.setDebugMode(-3);
+        f.engine.setDataLingerTime(9);
+        f.engine.setResolveLinks(4);
+        f.boxes.values = {{ServerBox::Address, "127.0.0.1"},
+                          {ServerBox::Port, "2121"},
+                          {ServerBox::Root, QDir::tempPath()}};
+        f.boxes.values[*boxOf(column)] = text;
+        const QString before = engineValue(f.engine, column);
+        const bool started = f.controller.ServerStart();
+        const bool mustListen = column == "ip" || column == "port" || column == "rootdir";
+        if (!refusal.isEmpty() && mustListen) {
+            QVERIFY(!started);
+            QCOMPARE(f.engine.listenCalls, 0);
+            QCOMPARE(int(f.engine.Port()), 21); // nothing handed over
+            f.expectFailure({refusal});
+            return;
+        }
+        QVERIFY(started);
+        QStringList kept = f.log.filter("Impostazione ");
+        if (refusal.isEmpty()) {
+            QVERIFY(kept.isEmpty());
+            // Empty: the engine's own value (the port box was filled with 21).
+            const QString expected = normal.isEmpty()                        ? before
+                                     : column == "ip" && normal == "Default" ? "192.0.2.9"
+                                                                             : normal;
+            QCOMPARE(engineValue(f.engine, column), expected);
+        } else {
+            QCOMPARE(engineValue(f.engine, column), before);
+            QCOMPARE(kept, QStringList{"Impostazione " + column + ": \"" + text +
+                                       "\" non valida, mantenuto " + before});
+            // After the start line, not instead of it.
+            QCOMPARE(f.log.indexOf(kept.first()), 2);
         }
     }
 

@@ -125,12 +125,13 @@ class Database:
 class Server:
     """The program running headless; stop() sends SIGTERM and waits."""
 
-    def __init__(self, folder, env=None):
+    def __init__(self, folder, env=None, prefix=()):
+        """`prefix`: a command that runs the program, e.g. as another user."""
         self.folder = folder
         self.out = open(os.path.join(folder, "stdout.txt"), "w+")
         self.err = open(os.path.join(folder, "stderr.txt"), "w+")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
-        self.proc = subprocess.Popen([program(), "--headless", "--data-dir", folder],
+        self.proc = subprocess.Popen([*prefix, program(), "--headless", "--data-dir", folder],
                                      stdout=self.out, stderr=self.err, env=env)
 
     def wait_started(self):

@@ -1,7 +1,10 @@
 """Starting and stopping the headless server, and what it logs."""
 
+import json
 import os
 import re
+import shutil
+import subprocess
 import signal
 import socket
 import sqlite3
@@ -50,19 +53,79 @@ class Logging(unittest.TestCase):
         self.assertIn("SERVER STOP", server.stdout(), "the screen log lost its lines")
 
 
+FIRST_LINE = "Impossibile avviare il server: controllare indirizzo IP e porta"
+
+
 class StartFailure(unittest.TestCase):
-    def test_port_in_use(self):
-        site = Site()
-        self.addCleanup(site.cleanup)
-        with socket.socket() as busy:
-            busy.bind(("127.0.0.1", site.port))
-            busy.listen()
-            server = Server(site.data)
+    """A failed start says why on the line after the first, on standard error and in the log."""
+
+    def setUp(self):
+        self.site = Site()
+        self.addCleanup(self.site.cleanup)
+
+    def failed_start(self, prefix=(), env=None):
+        server = Server(self.site.data, env=env, prefix=prefix)
+        try:
             code = server.proc.wait(timeout=TIMEOUT)
+        finally:
             server.stop()
-        self.assertEqual(code, 2)
-        self.assertIn("Impossibile avviare il server: controllare indirizzo IP e porta", server.stderr())
-        self.assertIsNone(site.log_file(), "a failed start was logged")
+        self.assertEqual(code, 2, server.stderr())
+        lines = server.stderr().splitlines()
+        self.assertEqual(lines[0], FIRST_LINE)
+        self.assertEqual(len(lines), 2, lines)
+        self.assertIn("SERVER START FAILED: " + lines[1], server.stdout())
+        self.assertIn(("SERVER START FAILED: " + lines[1]).encode(), self.site.log_file() or b"")
+        return lines[1]
+
+    def test_port_in_use(self):
+        with socket.socket() as busy:
+            busy.bind(("127.0.0.1", self.site.port))
+            busy.listen()
+            reason = self.failed_start()
+        self.assertEqual(reason, f"impossibile usare la porta {self.site.port} (indirizzo già in uso)")
+
+    def test_address_not_on_this_machine(self):
+        self.site.db.settings(ip="192.0.2.1")  # TEST-NET-1: never a local address
+        self.assertEqual(self.failed_start(), "l'indirizzo 192.0.2.1 non è di questo computer")
+
+    def test_port_below_the_unprivileged_start(self):
+        first_free = int(Path("/proc/sys/net/ipv4/ip_unprivileged_port_start").read_text())
+        if first_free <= 1:
+            self.skipTest("every port may be bound by any user here")
+        prefix = ()
+        env = None
+        if os.geteuid() == 0:
+            if not shutil.which("setpriv"):
+                self.skipTest("running as root without setpriv")
+            # The user nobody reads and writes the data folder, nothing more.
+            for folder, _, files in os.walk(self.site.tmp):
+                for name in [folder] + [os.path.join(folder, f) for f in files]:
+                    os.chmod(name, 0o777 if os.path.isdir(name) else 0o666)
+            prefix = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
+            env = {"HOME": self.site.tmp, "XDG_CONFIG_HOME": self.site.tmp,
+                   "XDG_DATA_HOME": self.site.tmp, "XDG_CACHE_HOME": self.site.tmp}
+        self.site.db.settings(port=str(first_free - 1))
+        self.assertEqual(self.failed_start(prefix, env),
+                         f"impossibile usare la porta {first_free - 1} "
+                         "(permesso negato: le porte sotto 1024 richiedono privilegi)")
+
+    def test_refused_stored_values(self):
+        """An engine number the catalog refuses leaves the engine's value and is named in the log;
+        an address or port it refuses stops the start with the words the command line uses."""
+        self.site.db.settings(timeout="abc", datalingertime="-1")
+        server = self.site.start()
+        self.assertEqual(self.site.stop(), 0)
+        out = server.stdout()
+        self.assertIn('Impostazione timeout: "abc" non valida, mantenuto 180', out)
+        self.assertIn('Impostazione datalingertime: "-1" non valida, mantenuto 0', out)
+        self.assertLess(out.index("SERVER START ON IP"), out.index("Impostazione timeout"))
+        for column, value in (("port", "70000"), ("ip", "casa"), ("port", "21.5")):
+            with self.subTest(column=column, value=value):
+                said = run([program(), "settings", "set", column, value, "--data-dir", self.site.data])
+                self.assertEqual(said.returncode, 1)
+                self.site.db.settings(**{column: value})
+                self.assertEqual(self.failed_start(), said.stderr.decode().strip())
+                self.site.db.settings(ip="127.0.0.1", port=str(self.site.port))
 
 
 class DatabaseFile(unittest.TestCase):
@@ -86,6 +149,24 @@ class DatabaseFile(unittest.TestCase):
         server.stop()
         with sqlite3.connect(os.path.join(self.tmp, "accounts.dat")) as c:
             self.assertEqual(c.execute("SELECT ip, port FROM settings").fetchall(), [("Default", "21")])
+
+    def test_new_database_of_an_unprivileged_user_gets_port_2121(self):
+        first_free = int(Path("/proc/sys/net/ipv4/ip_unprivileged_port_start").read_text())
+        if first_free <= 21:
+            self.skipTest("any user may listen on port 21 here")
+        prefix = []
+        if os.geteuid() == 0:
+            if not shutil.which("setpriv"):
+                self.skipTest("running as root without setpriv")
+            os.chmod(self.tmp, 0o777)
+            prefix = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.tmp, XDG_CONFIG_HOME=self.tmp,
+                   XDG_DATA_HOME=self.tmp)
+        out = subprocess.run(prefix + [program(), "settings", "show", "--json", "--data-dir", self.tmp],
+                             capture_output=True, timeout=TIMEOUT, env=env)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        shown = {r["impostazione"]: r["valore"] for r in json.loads(out.stdout)}
+        self.assertEqual((shown["ip"], shown["port"]), ("Default", "2121"))
 
     def test_help_and_version(self):
         version, usage = run([program(), "--version"]), run([program(), "--help"])

@@ -83,21 +83,20 @@ private Q_SLOTS:
         QCOMPARE(screen_.lines, QStringList{"kept"});
     }
 
-    void engineLinesCarryTheRecordsAddress() {
+    void engineLinesCarryTheClientsAddress() {
         ActivityLog log = logger();
-        kv::access::ConnectedUsers users;
-        EngineLineLogger engineLines(log, users, [] { return QDateTime({2026, 1, 2}, {9, 8, 7}); });
-        FakeConnection before, after, stale;
-        engineLines.LogLine(before, QStringLiteral("USER bob"));
-        const qint32 n = users.Append();
-        users.record(n)->setAddress(QStringLiteral("10.0.0.5") + QChar(u'\0'));
-        after.setTag(n);
-        engineLines.LogLine(after, QStringLiteral("230 User bob logged in."));
-        stale.setTag(99);
-        engineLines.LogLine(stale, QStringLiteral("QUIT"));
+        EngineLineLogger engineLines(log, [] { return QDateTime({2026, 1, 2}, {9, 8, 7}); });
+        FakeConnection client(QStringLiteral("bob"), QStringLiteral("x"),
+                              QStringLiteral("10.0.0.5"));
+        // Before its first login request a line names no client.
+        engineLines.LogLine(client, QStringLiteral("USER bob"));
+        client.setRefused();
+        engineLines.LogLine(client, QStringLiteral("530 Login incorrect"));
+        client.setGrant(std::make_shared<kv::files::LoginGrant>());
+        engineLines.LogLine(client, QStringLiteral("230 User bob logged in."));
         QCOMPARE(screen_.lines,
-                 (QStringList{"[09:08:07] USER bob", "[09:08:07 10.0.0.5] 230 User bob logged in.",
-                              "[09:08:07] QUIT"}));
+                 (QStringList{"[09:08:07] USER bob", "[09:08:07 10.0.0.5] 530 Login incorrect",
+                              "[09:08:07 10.0.0.5] 230 User bob logged in."}));
         QCOMPARE(contents(path()).count("\r\n"), 3);
     }
 

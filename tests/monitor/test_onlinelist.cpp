@@ -11,30 +11,28 @@ using kv::testing::FakeConnection;
 
 namespace {
 
-// Connections with records in a table of their own, as logins make them.
+// Connections as the engine lists them, logged in with a grant (root and
+// rights) unless told otherwise.
 struct Clients {
-    access::ConnectedUsers users;
     std::vector<std::unique_ptr<FakeConnection>> owned;
     QList<engine::ConnectionObject*> list;
 
     FakeConnection& add(const QString& user, const QString& password, const QString& host,
-                        const QString& letters, bool loggedIn = true) {
+                        const QString& letters, bool loggedIn = true, const QString& root = {}) {
         owned.push_back(std::make_unique<FakeConnection>(user, password, host));
         FakeConnection& c = *owned.back();
         if (loggedIn) {
-            const qint32 index = users.Append();
-            users.record(index)->setPermissions(letters);
-            users.record(index)->setAddress(host + QChar(u'\0'));
-            c.setTag(QString::number(index));
+            auto grant = std::make_shared<files::LoginGrant>();
+            grant->login = user;
+            grant->rights = files::Rights::fromLetters(letters);
+            grant->root = root;
+            grant->address = host;
+            c.setGrant(std::move(grant));
         }
         list.append(&c);
         return c;
     }
 };
-
-RootOf roots(const QHash<QString, QString>& byUser) {
-    return [byUser](const engine::ConnectionObject& c) { return byUser.value(c.UserName()); };
-}
 
 } // namespace
 
@@ -52,17 +50,16 @@ private Q_SLOTS:
         QCOMPARE(EsplicitaPermessi("rwdbm"), none);
     }
 
-    void oneRowPerKeyInTheEngineOrder() {
+    void oneRowPerConnectionInTheEngineOrder() {
         Clients clients;
-        clients.add("mario", "pw1", "10.0.0.2", "RWDBM");
+        clients.add("mario", "pw1", "10.0.0.2", "RWDBM", true, "/srv/mario");
         clients.add("anna", "pw2", "10.0.0.3", "RB");
-        clients.add("mario", "pw1", "10.0.0.2", "R"); // same key: not shown again
-        clients.add("mario", "pw1", "10.0.0.9", "R");
-        clients.add("", "", "10.0.0.7", "", false); // no login: record zero
+        // The same account twice from one address: two rows of their own.
+        clients.add("mario", "pw1", "10.0.0.2", "R", true, "/srv/mario");
+        clients.add("", "", "10.0.0.7", "", false); // no login yet: no rights
         clients.add("Anonymous", "guest@example.com", "10.0.0.8", "R");
         clients.add("bruno", "", "10.0.0.8", "R");
-        const QList<OnlineRow> rows = buildOnlineRows(
-            clients.list, clients.users, roots({{"mario", "/srv/mario"}}), "/srv/default");
+        const QList<OnlineRow> rows = buildOnlineRows(clients.list, "/srv/default");
         QStringList shown;
         for (const OnlineRow& row : rows)
             shown << QStringList(row.columns.begin(), row.columns.end()).join('|');
@@ -73,25 +70,29 @@ private Q_SLOTS:
                 "mario|********|10.0.0.2|/srv/mario|File: lettura scrittura "
                 "cancellazione Cartelle: navigazione scrittura",
                 "anna|********|10.0.0.3|/srv/default|File: lettura Cartelle: navigazione",
-                "mario|********|10.0.0.9|/srv/mario|File: lettura Cartelle: nessuno",
+                "mario|********|10.0.0.2|/srv/mario|File: lettura Cartelle: nessuno",
                 "|||/srv/default|File: nessuno Cartelle: nessuno",
                 "Anonymous|guest@example.com|10.0.0.8|/srv/default|File: lettura Cartelle: nessuno",
                 "bruno||10.0.0.8|/srv/default|File: lettura Cartelle: nessuno"}));
-        QCOMPARE(rows[0].key, QStringLiteral("k10.0.0.2_mario_pw1"));
+        QSet<QString> keys;
+        for (const OnlineRow& row : rows)
+            keys.insert(row.key);
+        QCOMPARE(keys.size(), rows.size());
     }
 
-    void disconnectFindsTheExactClient() {
+    void disconnectFindsTheExactConnection() {
         Clients clients;
         clients.add("mario", "pw", "10.0.0.2", "R");
         FakeConnection& target = clients.add("mario", "pw", "10.0.0.3", "R");
-        clients.add("mario", "pw", "10.0.0.3", "R");
-        QCOMPARE(connectionToDisconnect(clients.list, "k10.0.0.3_mario_pw"), &target);
-        QCOMPARE(connectionToDisconnect(clients.list, "k10.0.0.3_mario_PW"), nullptr);
-        QCOMPARE(connectionToDisconnect(clients.list, "k10.0.0.2_Mario_pw"), nullptr);
-        // The row's key, not what the row shows; the same key selects its row again.
-        const QList<OnlineRow> rows = buildOnlineRows(clients.list, clients.users, roots({}), "/");
+        FakeConnection& twin = clients.add("mario", "pw", "10.0.0.3", "R");
+        const QList<OnlineRow> rows = buildOnlineRows(clients.list, "/");
         QCOMPARE(connectionToDisconnect(clients.list, rows[1].key), &target);
-        QCOMPARE(reselect(rows, rows[1].key).row, 1);
+        QCOMPARE(connectionToDisconnect(clients.list, rows[2].key), &twin);
+        QCOMPARE(connectionToDisconnect(clients.list, "k10.0.0.3_mario_pw"), nullptr);
+        // A connection gone from the engine is found no more.
+        clients.list.removeAll(&target);
+        QCOMPARE(connectionToDisconnect(clients.list, rows[1].key), nullptr);
+        QCOMPARE(reselect(rows, rows[2].key).row, 2);
     }
 
     void columnWidthsSurviveARestart() {

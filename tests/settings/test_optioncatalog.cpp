@@ -3,6 +3,7 @@
 // the rules over several options; rows for a new database.
 
 #include "settings/OptionCatalog.h"
+#include "tests/support/SettingValues.h"
 
 #include <QTest>
 
@@ -110,6 +111,53 @@ private Q_SLOTS:
         }
     }
 
+    void settingsRowValues_data() {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("normal");
+        QTest::addColumn<QString>("refusal");
+        for (const kv::testing::SettingValue& v : kv::testing::settingValues())
+            QTest::newRow(v.row) << v.column << v.text << v.normal << v.refusal;
+    }
+    void settingsRowValues() {
+        QFETCH(QString, column);
+        QFETCH(QString, text);
+        const OptionCheck checked = optionCatalog().check(column, text, OptionStore::SettingsRow);
+        QTEST(checked.error, "refusal");
+        QTEST(checked.value, "normal");
+    }
+
+    // The settings row and the options table are two places: a name of one is
+    // unknown in the other, and neither's rows leak into the other's lists.
+    void theTwoStoresStayApart() {
+        QStringList columns;
+        for (const OptionDef& column : optionCatalog().options(OptionStore::SettingsRow)) {
+            columns << column.name;
+            QVERIFY(!column.caption.isEmpty());
+            QVERIFY2(checkOption(column, column.defaultValue).ok(), qPrintable(column.name));
+        }
+        QCOMPARE(columns,
+                 (QStringList{"ip", "port", "rootdir", "start", "timeout", "log", "IPok", "IPko",
+                              "debugmode", "resolvelinks", "datalingertime", "minimized"}));
+        QCOMPARE(optionCatalog().check("port", "21").error, QString("Opzione sconosciuta: port"));
+        QCOMPARE(optionCatalog().check("tls", "on", OptionStore::SettingsRow).error,
+                 "Impostazione sconosciuta: tls (" + columns.join(", ") + ")");
+        QVERIFY(!optionCatalog().checkAll({}).values.contains("port"));
+        // A file the program creates starts with one settings row of these values.
+        QCOMPARE(optionCatalog().newSettingsRow(), (QMap<QString, QString>{{"ip", "Default"},
+                                                                           {"port", "21"},
+                                                                           {"rootdir", ""},
+                                                                           {"start", "0"},
+                                                                           {"timeout", "180"},
+                                                                           {"log", "1"},
+                                                                           {"IPok", "0"},
+                                                                           {"IPko", "0"},
+                                                                           {"debugmode", "0"},
+                                                                           {"resolvelinks", "1"},
+                                                                           {"datalingertime", "0"},
+                                                                           {"minimized", "0"}}));
+    }
+
     void checkAllGivesEveryValueAndEveryReason_data() {
         QTest::addColumn<QStringList>("rows"); // name=value
         QTest::addColumn<QString>("tls");
@@ -159,15 +207,33 @@ private Q_SLOTS:
                                          {"ban_window_minutes", "10"},
                                          {"ban_minutes", "10"}}));
         QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
-        OptionDef limit{"max_connections", OptionKind::Integer,   {}, 0, 1000, "0",
-                        "Connessioni",     QStringLiteral("100"), {}};
+        OptionDef limit{"max_connections",
+                        OptionKind::Integer,
+                        {},
+                        0,
+                        1000,
+                        "0",
+                        "Connessioni",
+                        QStringLiteral("100"),
+                        {},
+                        OptionStore::Options,
+                        {}};
         // A kind of value of its own comes with its own check, in the same row.
         const auto dash = [](const OptionDef& option, const QString& text) {
             return text.contains(u'-') ? OptionCheck{text, {}}
                                        : OptionCheck{{}, "Opzione " + option.name + ": no"};
         };
-        OptionDef range{
-            "passive_ports", OptionKind::Custom, {}, 0, 0, "", "Porte passive", "", dash};
+        OptionDef range{"passive_ports",
+                        OptionKind::Custom,
+                        {},
+                        0,
+                        0,
+                        "",
+                        "Porte passive",
+                        "",
+                        dash,
+                        OptionStore::Options,
+                        {}};
         const OptionCatalog catalog({limit, range}, {});
         QCOMPARE(catalog.newDatabaseRows(),
                  (QMap<QString, QString>{{"max_connections", "100"}, {"passive_ports", ""}}));

@@ -12,18 +12,46 @@
 
 using namespace kv::engine;
 
-Verdict FakeEvents::check(const QString& event, const QString& detail) {
-    calls << event + u' ' + detail;
-    return denied.contains(event) ? Verdict::Deny : Verdict::Allow;
+namespace {
+
+QString transferLine(const kv::events::TransferEvent& e) {
+    using kv::events::TransferOutcome;
+    const char* outcome = e.outcome == TransferOutcome::Complete  ? "complete"
+                          : e.outcome == TransferOutcome::Aborted ? "aborted"
+                                                                  : "failed";
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(e.kind == kv::events::TransferKind::Upload ? QStringLiteral("Upload")
+                                                        : QStringLiteral("Download"),
+             e.clientPath)
+        .arg(e.bytes)
+        .arg(QLatin1String(outcome));
 }
 
-Verdict FakeEvents::LoginRequest(Conn& c) {
+} // namespace
+
+FakeEvents::FakeEvents() {
+    QObject::connect(&bus, &kv::events::ServerEvents::transferFinished,
+                     [this](const kv::events::TransferEvent& e) {
+                         if (e.kind != kv::events::TransferKind::Listing)
+                             calls << transferLine(e);
+                     });
+    QObject::connect(&bus, &kv::events::ServerEvents::sessionClosed,
+                     [this](const kv::events::SessionInfo&) { ++closedCount; });
+}
+
+LoginDecision FakeEvents::LoginRequest(Conn& c) {
     calls << QStringLiteral("LoginRequest %1").arg(c.UserName());
-    const bool ok = accounts.contains(c.UserName()) && accounts.value(c.UserName()) == c.Password();
-    c.setRootDir(root);
-    for (const VirtualDir& v : std::as_const(virtualDirs))
-        c.VirtualDirs().Add(v.name, v.source, v.destination);
-    return denyIf(!ok);
+    if (accountsUnreadable)
+        return LoginDecision::unavailable(QStringLiteral("impossibile leggere gli account"));
+    if (!accounts.contains(c.UserName()) || accounts.value(c.UserName()) != c.Password())
+        return LoginDecision::refused(QStringLiteral("password errata"));
+    auto grant = std::make_shared<kv::files::LoginGrant>();
+    grant->login = c.UserName();
+    grant->rights = rights;
+    grant->root = root;
+    grant->virtualDirs = virtualDirs;
+    grant->address = c.RemoteHost();
+    return LoginDecision::accepted(std::move(grant));
 }
 
 QStringList outputOf(const ClientRun& run) {
@@ -40,6 +68,7 @@ EngineHarness::EngineHarness() {
 bool EngineHarness::start() {
     server = std::make_unique<FtpServer>();
     server->setEvents(&events);
+    server->setNotifications(&events.bus);
     server->setLocalAddress(QStringLiteral("127.0.0.1"));
     server->setServerRootDir(events.root);
     // Port is a signed 16-bit value, so tests use ports below 32768.

@@ -4,6 +4,7 @@
 // run as child processes while the test's event loop keeps serving.
 
 #include "engine/FtpServer.h"
+#include "events/ServerEvents.h"
 
 #include <QHash>
 #include <QSet>
@@ -11,44 +12,29 @@
 #include <QTemporaryDir>
 #include <memory>
 
+// The program's side as the engine sees it: a fixed table of accounts, each
+// granted `rights`, `root` and `virtualDirs`; what happens is recorded from
+// the event bus in `calls` ("LoginRequest alice", "Upload /a.txt 5 complete").
 struct FakeEvents : kv::engine::EngineEvents {
-    using Verdict = kv::engine::Verdict;
     using Conn = kv::engine::ConnectionObject;
 
-    // Accepted logins: user -> password. The root given at login is `root`.
+    // Accepted logins: user -> password.
     QHash<QString, QString> accounts{{QStringLiteral("alice"), QStringLiteral("secret")}};
     QString root;
     QList<kv::engine::VirtualDir> virtualDirs;
-    QSet<QString> denied; // names of check events that answer Deny
-    QStringList calls;    // "Event path..." in order
+    kv::files::Rights rights = kv::files::Rights::all();
+    bool accountsUnreadable = false; // every login is answered as unavailable
+    QStringList calls;
     QStringList logLines;
     bool keepLog = true;
     int closedCount = 0;
+    kv::events::ServerEvents bus;
 
-    Verdict check(const QString& event, const QString& detail);
-
-    Verdict LoginRequest(Conn& c) override;
-    void ConnectionClosed(Conn&) override { ++closedCount; }
+    FakeEvents();
+    kv::engine::LoginDecision LoginRequest(Conn& c) override;
     void LogLine(Conn&, const QString& line) override {
         if (keepLog)
             logLines << line;
-    }
-    Verdict ChangeDirCheck(Conn&, const QString& p) override { return check("ChangeDirCheck", p); }
-    Verdict MakeDirCheck(Conn&, const QString& p) override { return check("MakeDirCheck", p); }
-    Verdict RemoveDirCheck(Conn&, const QString& p) override { return check("RemoveDirCheck", p); }
-    Verdict DeleteCheck(Conn&, const QString& p) override { return check("DeleteCheck", p); }
-    Verdict RenameCheck(Conn&, const QString& a, const QString& b) override {
-        return check("RenameCheck", a + " -> " + b);
-    }
-    Verdict UploadCheck(Conn&, const QString& p) override { return check("UploadCheck", p); }
-    Verdict DownloadCheck(Conn&, const QString& p) override { return check("DownloadCheck", p); }
-    Verdict OtherCheckA(Conn&, const QString& s) override { return check("OtherCheckA", s); }
-    Verdict OtherCheckB(Conn&, const QString& p) override { return check("OtherCheckB", p); }
-    void OtherNoticeA(Conn&, const QString& p, qint64 n) override {
-        calls << QStringLiteral("OtherNoticeA %1 %2").arg(p).arg(n);
-    }
-    void OtherNoticeB(Conn&, const QString& p, qint64 n, bool complete) override {
-        calls << QStringLiteral("OtherNoticeB %1 %2 %3").arg(p).arg(n).arg(complete);
     }
 };
 

@@ -1,6 +1,6 @@
 #pragma once
-// A connection as the engine would hand it to the event handlers, with every
-// value set by the test.
+// A connection as the engine would hand it to the program, with every value
+// set by the test; ids count up from 1000 so they differ from the engine's.
 
 #include "engine/FtpEngine.h"
 
@@ -10,9 +10,11 @@ namespace kv::testing {
 
 class FakeConnection : public engine::StoredConnection {
 public:
-    FakeConnection() { remoteHost_ = QStringLiteral("127.0.0.1"); }
+    FakeConnection() : FakeConnection({}, {}) {}
     FakeConnection(const QString& user, const QString& password,
                    const QString& remoteHost = QStringLiteral("127.0.0.1")) {
+        static quint64 next = 1000;
+        id_ = ++next;
         userName_ = user;
         password_ = password;
         remoteHost_ = remoteHost;
@@ -24,6 +26,14 @@ public:
     void setUserName(const QString& user) { userName_ = user; }
     void setPassword(const QString& password) { password_ = password; }
     void setRemoteHost(const QString& host) { remoteHost_ = host; }
+    // Logged in with this grant (null: not logged in).
+    void setGrant(std::shared_ptr<const files::LoginGrant> grant) {
+        loginAddress_ = remoteHost_;
+        grant_ = std::move(grant);
+    }
+    // Asked to log in, and refused.
+    void setRefused() { loginAddress_ = remoteHost_; }
+    void setRootDir(const QString& dir) { rootDir_ = dir; }
 
     int disconnects = 0;
     engine::TransferActivity activity;

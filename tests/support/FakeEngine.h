@@ -13,6 +13,10 @@ class FakeEngine : public engine::FtpEngine {
 public:
     void setEvents(engine::EngineEvents* events) override { events_ = events; }
     engine::EngineEvents* events() const { return events_; }
+    void setNotifications(events::ServerEvents* notifications) override {
+        notifications_ = notifications;
+    }
+    events::ServerEvents* notifications() const { return notifications_; }
 
     QString LocalAddress() const override { return localAddress_; }
     void setLocalAddress(const QString& address) override { localAddress_ = address; }
@@ -56,7 +60,6 @@ public:
     QString ListenError() const override { return listenResult ? QString() : listenError; }
     bool isListening() const override { return listening_; }
     QList<engine::ConnectionObject*> Connections() const override { return connections; }
-    qint16 Heartbeat() const override { return 0; }
 
     // What the next Listen() answers.
     bool listenResult = true;
@@ -72,6 +75,7 @@ public:
 
 private:
     engine::EngineEvents* events_ = nullptr;
+    events::ServerEvents* notifications_ = nullptr;
     QString localAddress_;
     quint16 port_ = 21;
     QString serverRootDir_ = QStringLiteral("C:\\");

@@ -192,7 +192,8 @@ private Q_SLOTS:
         // Another login rebuilds the list; the clicked row is selected again.
         QVERIFY(third.login(o.port, "anna", "pw2"));
         QTRY_COMPARE(w.usersText(), u"3 utenti connessi"_s);
-        QCOMPARE(o.list()->topLevelItemCount(), 2); // same key: one row
+        // One account twice from one address: a row for each connection.
+        QCOMPARE(o.list()->topLevelItemCount(), 3);
         QCOMPARE(o.list()->selectedItems().size(), 1);
         QCOMPARE(o.list()->selectedItems().first()->text(0), u"mario"_s);
         QCOMPARE(w.selectedOnlineAddress(), std::optional<QString>("127.0.0.1"));
@@ -209,15 +210,26 @@ private Q_SLOTS:
 
         // Disconnecting the selected client: it leaves, the selection is forgotten.
         w.online().killButton()->click();
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
+        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
         QVERIFY(mario.waitFor("\r\n") || mario.socket.state() != QAbstractSocket::ConnectedState);
         QTRY_VERIFY(mario.socket.state() != QAbstractSocket::ConnectedState);
         QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
+        QCOMPARE(o.list()->topLevelItem(1)->text(0), u"anna"_s);
         QVERIFY(o.list()->selectedItems().isEmpty());
         QCOMPARE(w.online().rememberedKey(), QString());
         QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
         QCOMPARE(anna.socket.state(), QAbstractSocket::ConnectedState);
         QCOMPARE(o.h.messages.shown.size(), 1);
+
+        // Of anna's two connections, Disconnetti ends the selected one only.
+        o.click(1);
+        w.online().killButton()->click();
+        QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
+        QTRY_COMPARE(w.usersText(), u"1 utenti connessi"_s);
+        const auto connected = [](const Client& c) {
+            return c.socket.state() == QAbstractSocket::ConnectedState;
+        };
+        QTRY_VERIFY(connected(anna) != connected(third));
     }
 
     // Fed by a fake engine: the live columns, the status bar's totals and the

@@ -88,11 +88,12 @@ int main(int argc, char** argv) {
     });
     engine->setLocalAddress(QStringLiteral("192.168.1.10"));
 
-    // Sample clients with records in the connected-user table.
+    // Sample clients, logged in; one account twice from one address.
     struct Sample {
         const char *user, *password, *host, *letters;
     };
     const Sample samples[] = {{"mario", "rossi2024", "192.168.1.21", "RWDBM"},
+                              {"mario", "rossi2024", "192.168.1.21", "RWDBM"},
                               {"anonymous", "guest@", "192.168.1.34", "RB"},
                               {"giulia", "s3greta", "192.168.1.40", "RBW"}};
     std::vector<std::unique_ptr<testing::FakeConnection>> connections;
@@ -100,10 +101,11 @@ int main(int argc, char** argv) {
         auto c = std::make_unique<testing::FakeConnection>(QString::fromLatin1(s.user),
                                                            QString::fromLatin1(s.password),
                                                            QString::fromLatin1(s.host));
-        const qint32 index = core.connectedUsers().Append();
-        core.connectedUsers().record(index)->setPermissions(QString::fromLatin1(s.letters));
-        core.connectedUsers().record(index)->setAddress(QString::fromLatin1(s.host));
-        c->setTag(QString::number(index));
+        auto grant = std::make_shared<files::LoginGrant>();
+        grant->login = c->UserName();
+        grant->rights = files::Rights::fromLetters(QString::fromLatin1(s.letters));
+        grant->address = c->RemoteHost();
+        c->setGrant(std::move(grant));
         engine->connections.append(c.get());
         connections.push_back(std::move(c));
     }

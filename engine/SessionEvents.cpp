@@ -1,0 +1,63 @@
+// What a control session tells the event subscribers: who it is, and how its
+// transfers start, move and end.
+
+#include "engine/ControlSession.h"
+
+#include "engine/EngineSettings.h"
+#include "engine/StreamSocket.h"
+
+namespace kv::engine {
+
+events::ServerEvents* ControlSession::notifications() const {
+    return settings_.notifications;
+}
+
+events::SessionInfo ControlSession::sessionInfo() const {
+    events::SessionInfo info;
+    info.id = id_;
+    info.address = remoteHost_;
+    info.login = loggedIn_ ? userName_ : QString();
+    info.protocol =
+        socket_ && socket_->isEncrypted() ? events::Protocol::Ftps : events::Protocol::Ftp;
+    return info;
+}
+
+void ControlSession::notifyTransfer(
+    void (events::ServerEvents::*signal)(const events::TransferEvent&),
+    events::TransferOutcome outcome, qint64 bytes, const QString& reason) {
+    events::ServerEvents* bus = notifications();
+    if (!bus || !pending_)
+        return;
+    const PendingTransfer& p = *pending_;
+    events::TransferEvent e;
+    e.session = sessionInfo();
+    switch (p.kind) {
+    case PendingTransfer::Kind::Listing:
+        e.kind = events::TransferKind::Listing;
+        break;
+    case PendingTransfer::Kind::Download:
+        e.kind = events::TransferKind::Download;
+        break;
+    case PendingTransfer::Kind::Upload:
+        e.kind = events::TransferKind::Upload;
+        break;
+    }
+    e.clientPath = p.path;
+    e.diskPath = p.diskPath;
+    e.bytes = bytes;
+    e.size = p.size < 0 ? -1 : p.size - p.offset;
+    e.outcome = outcome;
+    e.reason = reason;
+    Q_EMIT(bus->*signal)(e);
+}
+
+void ControlSession::notifyProgress() {
+    if (!transfer_) {
+        progressTimer_.stop();
+        return;
+    }
+    notifyTransfer(&events::ServerEvents::transferProgress, events::TransferOutcome::Running,
+                   transfer_->bytes());
+}
+
+} // namespace kv::engine

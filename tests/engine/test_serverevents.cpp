@@ -1,0 +1,171 @@
+// What a running server tells the subscribers of its event bus: a session's
+// life, its transfers in order with their progress, and refused logins with
+// their reason, through real clients.
+
+#include "engine/LoginBans.h"
+#include "tests/support/EngineHarness.h"
+
+#include <QTest>
+
+using namespace kv;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Every event as one line, in the order they came.
+struct Recorder {
+    QStringList lines;
+    QList<events::TransferEvent> transfers;
+    QSet<quint64> sessions;
+
+    explicit Recorder(events::ServerEvents& bus) {
+        using E = events::ServerEvents;
+        const auto session = [this](const char* what) {
+            return [this, what](const events::SessionInfo& s) {
+                sessions.insert(s.id);
+                lines << u"%1 %2"_s.arg(QLatin1String(what), s.login);
+            };
+        };
+        QObject::connect(&bus, &E::sessionOpened, session("opened"));
+        QObject::connect(&bus, &E::loggedIn, session("loggedIn"));
+        QObject::connect(&bus, &E::sessionClosed, session("closed"));
+        const auto transfer = [this](const char* what) {
+            return [this, what](const events::TransferEvent& t) {
+                sessions.insert(t.session.id);
+                transfers << t;
+                if (t.kind != events::TransferKind::Listing)
+                    lines << u"%1 %2"_s.arg(QLatin1String(what), t.clientPath);
+            };
+        };
+        QObject::connect(&bus, &E::transferStarted, transfer("started"));
+        QObject::connect(&bus, &E::transferProgress, transfer("progress"));
+        QObject::connect(&bus, &E::transferFinished, transfer("finished"));
+        QObject::connect(&bus, &E::loginFailed, [this](const events::LoginFailure& f) {
+            lines << u"loginFailed %1: %2"_s.arg(f.login, f.reason);
+        });
+        QObject::connect(&bus, &E::addressBanned, [this](const events::AddressBan& b) {
+            lines << u"banned %1 after %2"_s.arg(b.address).arg(b.attempts);
+        });
+    }
+};
+
+} // namespace
+
+class TestServerEvents : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void transfersComeInOrderWithTheirProgress();
+    void refusedLoginsTellTheirReason();
+    void unreadableAccountsAreNoWrongPassword();
+};
+
+void TestServerEvents::transfersComeInOrderWithTheirProgress() {
+    EngineHarness h;
+    constexpr int kSize = 16 << 20;
+    h.write("root/big.bin", QByteArray(kSize, 'b'));
+    Recorder seen(h.events.bus);
+    QVERIFY(h.start());
+    // The client reads slowly (about 10 MiB/s), so the download lasts over a second.
+    const ClientRun r = h.python(uR"(
+f = login(); f.voidcmd('TYPE I'); conn = f.transfercmd('RETR big.bin'); got = 0
+while True:
+    chunk = conn.recv(512 * 1024)
+    if not chunk: break
+    got += len(chunk); time.sleep(0.05)
+conn.close(); print(got, f.voidresp()[:3])
+f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(len(lines(f, 'LIST'))); f.quit()
+)"_s);
+    QCOMPARE(outputOf(r), QStringList({u"%1 226"_s.arg(kSize), "2", ""}));
+    QTRY_VERIFY(seen.lines.endsWith("closed alice"));
+    QStringList order = seen.lines;
+    order.removeAll("progress /big.bin");
+    QCOMPARE(order,
+             QStringList({"opened ", "loggedIn alice", "started /big.bin", "finished /big.bin",
+                          "started /up.bin", "finished /up.bin", "closed alice"}));
+    QCOMPARE(seen.sessions.size(), 1);
+    // Progress comes while the bytes move, growing, never past the file.
+    qint64 last = 0;
+    int progress = 0;
+    for (const events::TransferEvent& t : std::as_const(seen.transfers)) {
+        if (t.outcome != events::TransferOutcome::Running || t.clientPath != "/big.bin" ||
+            t.bytes == 0)
+            continue;
+        QCOMPARE_GE(t.bytes, last);
+        QCOMPARE_LT(t.bytes, qint64(kSize));
+        last = t.bytes;
+        ++progress;
+    }
+    QCOMPARE_GE(progress, 1);
+    const auto finished = [&](const QString& path) {
+        for (const events::TransferEvent& t : std::as_const(seen.transfers))
+            if (t.clientPath == path && t.outcome != events::TransferOutcome::Running)
+                return t;
+        return events::TransferEvent{};
+    };
+    const events::TransferEvent down = finished("/big.bin");
+    QCOMPARE(down.kind, events::TransferKind::Download);
+    QCOMPARE(down.outcome, events::TransferOutcome::Complete);
+    QCOMPARE(down.bytes, qint64(kSize));
+    QCOMPARE(down.size, qint64(kSize));
+    QCOMPARE(down.diskPath, h.path("root/big.bin"));
+    const events::TransferEvent up = finished("/up.bin");
+    QCOMPARE(up.kind, events::TransferKind::Upload);
+    QCOMPARE(up.bytes, 3);
+    QCOMPARE(up.diskPath, h.path("root/up.bin"));
+    QCOMPARE(up.session.login, u"alice"_s);
+    QCOMPARE(up.session.address, u"127.0.0.1"_s);
+}
+
+void TestServerEvents::refusedLoginsTellTheirReason() {
+    EngineHarness h;
+    Recorder seen(h.events.bus);
+    engine::LoginBans bans;
+    bans.reset({2, 60000, 60000});
+    QVERIFY(h.start());
+    h.server->setLoginBans(&bans);
+    const ClientRun r = h.python(uR"(
+for pw in ('nope', 'wrong'):
+    f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20)
+    try: f.login('alice', pw)
+    except ftplib.error_perm as e: print(e)
+)"_s);
+    QCOMPARE(outputOf(r), QStringList({"530 Login incorrect", "530 Login incorrect", ""}));
+    QTRY_COMPARE(seen.lines.filter("closed").size(), 2);
+    QCOMPARE(seen.lines.filter("loginFailed"), QStringList({"loginFailed alice: password errata",
+                                                            "loginFailed alice: password errata"}));
+    QCOMPARE(seen.lines.filter("banned"), QStringList{"banned 127.0.0.1 after 2"});
+    QCOMPARE(h.events.logLines.filter("Login rifiutato: password errata").size(), 2);
+    QVERIFY(h.events.logLines.filter("nope").isEmpty() &&
+            h.events.logLines.filter("wrong").isEmpty());
+    h.server->setLoginBans(nullptr);
+}
+
+void TestServerEvents::unreadableAccountsAreNoWrongPassword() {
+    // A login that cannot be decided gets a temporary refusal and never
+    // counts towards a ban, however often it happens.
+    EngineHarness h;
+    Recorder seen(h.events.bus);
+    engine::LoginBans bans;
+    bans.reset({1, 60000, 60000});
+    h.events.accountsUnreadable = true;
+    QVERIFY(h.start());
+    h.server->setLoginBans(&bans);
+    const ClientRun r = h.python(uR"(
+for i in range(3):
+    f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20)
+    try: f.login('alice', 'secret')
+    except ftplib.error_temp as e: print(e)
+)"_s);
+    QCOMPARE(outputOf(r), QStringList(3, "421 Service not available, try again later.") << "");
+    QVERIFY(bans.bans().isEmpty());
+    QVERIFY(seen.lines.filter("loginFailed").isEmpty());
+    QCOMPARE(h.events.logLines.filter("Login non deciso: impossibile leggere gli account").size(),
+             3);
+    h.events.accountsUnreadable = false;
+    const ClientRun again = h.python(uR"(f = login(); print(resp(f, 'PWD')))"_s);
+    QCOMPARE(outputOf(again), QStringList({"257 \"/\" is current directory.", ""}));
+    h.server->setLoginBans(nullptr);
+}
+
+QTEST_GUILESS_MAIN(TestServerEvents)
+#include "test_serverevents.moc"
