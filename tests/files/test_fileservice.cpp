@@ -251,8 +251,7 @@ private Q_SLOTS:
         const QStringList before = snapshot();
         FileService fs(nullptr, true);
         for (const char* op : {"cwd", "mkd", "dele", "retr", "stor", "list", "stat"})
-            QVERIFY2(run(fs, op, QStringLiteral("/a.txt")).error != FileError::None,
-                     op);
+            QVERIFY2(run(fs, op, QStringLiteral("/a.txt")).error != FileError::None, op);
         QCOMPARE(snapshot(), before);
     }
 
