@@ -15,11 +15,13 @@ namespace {
 
 const QString kDriver = QStringLiteral("QSQLITE");
 constexpr int kSqliteReadOnly = 8; // SQLITE_READONLY, with its extended variants
-// Every connection to the file waits at most this long for another program's
-// lock (SQLite's own default is 5 s), so a locked file never holds up the
-// window or a login: the statement fails as busy instead (see isBusyError).
-const QString kShortBusyWait = QStringLiteral("QSQLITE_BUSY_TIMEOUT=50");
-const QString kReadOnlyShortBusyWait = QStringLiteral("QSQLITE_OPEN_READONLY;") + kShortBusyWait;
+QString busyWait(int ms) {
+    return QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(ms);
+}
+
+QString readOnlyBusyWait(int ms) {
+    return QStringLiteral("QSQLITE_OPEN_READONLY;") + busyWait(ms);
+}
 
 QString nextConnectionName() {
     static int counter = 0; // one GUI thread: a plain counter keeps names unique
@@ -45,11 +47,11 @@ struct CheckResult {
 
 // Checks the file through a read-only connection of its own, so a file that
 // turns out not to be ours is never written to.
-CheckResult checkReadOnly(const QString& path, const QString& connectionName) {
+CheckResult checkReadOnly(const QString& path, const QString& connectionName, int busyMs) {
     CheckResult result;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connectionName);
-        db.setConnectOptions(kReadOnlyShortBusyWait);
+        db.setConnectOptions(readOnlyBusyWait(busyMs));
         db.setDatabaseName(path);
         if (!db.open()) {
             result.problem =
@@ -71,10 +73,10 @@ CheckResult checkReadOnly(const QString& path, const QString& connectionName) {
 
 // One read through a writable connection lets SQLite restore the last
 // committed state from the journal of an interrupted write.
-void rollBackInterruptedWrite(const QString& path, const QString& connectionName) {
+void rollBackInterruptedWrite(const QString& path, const QString& connectionName, int busyMs) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connectionName);
-        db.setConnectOptions(kShortBusyWait);
+        db.setConnectOptions(busyWait(busyMs));
         db.setDatabaseName(path);
         if (db.open()) {
             QSqlQuery query(db);
@@ -87,8 +89,9 @@ void rollBackInterruptedWrite(const QString& path, const QString& connectionName
 
 } // namespace
 
-AccountDatabase::AccountDatabase(const QString& filePath)
-    : filePath_(QFileInfo(filePath).absoluteFilePath()), connectionName_(nextConnectionName()) {
+AccountDatabase::AccountDatabase(const QString& filePath, int busyWaitMs)
+    : filePath_(QFileInfo(filePath).absoluteFilePath()), connectionName_(nextConnectionName()),
+      busyWaitMs_(busyWaitMs) {
     QSqlDatabase::addDatabase(kDriver, connectionName_);
     useEmptyConnection();
 }
@@ -144,12 +147,13 @@ bool AccountDatabase::open() {
     // SQLite writes a journal next to the file, so the folder must be writable too.
     const bool writable = file.isWritable() && QFileInfo(file.absolutePath()).isWritable();
     const QString checkName = connectionName_ + QStringLiteral("_check");
-    CheckResult check = checkReadOnly(filePath_, checkName);
+    CheckResult check = checkReadOnly(filePath_, checkName, busyWaitMs_);
     if (check.problem && check.needsRollback && writable &&
         QFileInfo::exists(filePath_ + QStringLiteral("-journal"))) {
         // A crash during a save: recover the file as SQLite does, then check again.
-        rollBackInterruptedWrite(filePath_, connectionName_ + QStringLiteral("_recover"));
-        check = checkReadOnly(filePath_, checkName);
+        rollBackInterruptedWrite(filePath_, connectionName_ + QStringLiteral("_recover"),
+                                 busyWaitMs_);
+        check = checkReadOnly(filePath_, checkName, busyWaitMs_);
     }
     if (check.problem) {
         problem_ = cannotOpen(filePath_, *check.problem);
@@ -157,7 +161,7 @@ bool AccountDatabase::open() {
     }
     QSqlDatabase db = connection();
     db.close();
-    db.setConnectOptions(writable ? kShortBusyWait : kReadOnlyShortBusyWait);
+    db.setConnectOptions(writable ? busyWait(busyWaitMs_) : readOnlyBusyWait(busyWaitMs_));
     db.setDatabaseName(filePath_);
     if (!db.open()) {
         problem_ = cannotOpen(

@@ -17,7 +17,13 @@ namespace kv::access {
 
 class AccountDatabase {
 public:
-    explicit AccountDatabase(const QString& filePath);
+    // Every connection to the file waits at most `busyWaitMs` for another
+    // program's lock (SQLite's own default is 5 s). The program's default is
+    // short, so a locked file never holds up the window or a login: the
+    // statement fails as busy instead (see isBusyError); a command line that
+    // may wait passes a longer one.
+    static constexpr int kShortBusyWaitMs = 50;
+    explicit AccountDatabase(const QString& filePath, int busyWaitMs = kShortBusyWaitMs);
     ~AccountDatabase();
     AccountDatabase(const AccountDatabase&) = delete;
     AccountDatabase& operator=(const AccountDatabase&) = delete;
@@ -56,6 +62,7 @@ private:
     QString problem_;
     bool open_ = false;
     bool readOnly_ = false;
+    int busyWaitMs_;
 };
 
 // The main window's views, opened in the order Data1, Data2, Data3, DataIP(0),

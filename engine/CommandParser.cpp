@@ -1,5 +1,7 @@
 #include "engine/CommandParser.h"
 
+#include "engine/LogText.h"
+
 #include <QStringDecoder>
 
 namespace kv::engine {
@@ -9,9 +11,9 @@ namespace {
 constexpr unsigned char kIac = 0xFF;
 constexpr int kMaxVerbLength = 8;
 
-// Drops Telnet commands: IAC IAC stands for a literal 0xFF, option
-// negotiation (WILL/WONT/DO/DONT) carries one more byte, others stand alone.
-QByteArray stripTelnet(QByteArrayView in) {
+} // namespace
+
+QByteArray withoutTelnet(QByteArrayView in) {
     QByteArray out;
     out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -35,6 +37,8 @@ QByteArray stripTelnet(QByteArrayView in) {
     return out;
 }
 
+namespace {
+
 QString printableVerb(QByteArrayView raw) {
     QString v;
     for (char c : raw.first(std::min<qsizetype>(raw.size(), 32))) {
@@ -50,7 +54,7 @@ ParsedCommand parseCommandLine(QByteArrayView line) {
     ParsedCommand result;
     if (line.endsWith('\r'))
         line.chop(1);
-    const QByteArray bytes = line.contains(char(kIac)) ? stripTelnet(line) : line.toByteArray();
+    const QByteArray bytes = line.contains(char(kIac)) ? withoutTelnet(line) : line.toByteArray();
 
     for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
@@ -75,7 +79,11 @@ ParsedCommand parseCommandLine(QByteArrayView line) {
         letters = letters && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
     if (!letters) {
         result.error = ParseError::BadVerb;
-        result.verb = printableVerb(rawVerb);
+        // A password sent with a malformed verb is echoed no more than logged.
+        QString secretVerb;
+        result.verb = startsWithSecretVerb(rawVerb, &secretVerb)
+                          ? secretVerb + QStringLiteral(" ***")
+                          : printableVerb(rawVerb);
         return result;
     }
     result.verb = QString::fromLatin1(rawVerb).toUpper();

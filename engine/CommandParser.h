@@ -23,6 +23,11 @@ struct ParsedCommand {
     bool ok() const { return error == ParseError::None; }
 };
 
+// The bytes without Telnet commands: IAC IAC stands for a literal 0xFF,
+// option negotiation (WILL/WONT/DO/DONT) carries one more byte, others
+// stand alone.
+QByteArray withoutTelnet(QByteArrayView bytes);
+
 // `line` is one line without its '\n' (a trailing '\r' is dropped here).
 // Telnet IAC sequences (interrupt, synch, option negotiation) are removed.
 ParsedCommand parseCommandLine(QByteArrayView line);

@@ -245,6 +245,7 @@ private:
     bool closeSignalled_ = false;
     bool readingInput_ = false; // processInput() is on the stack
     bool protectData_ = false;  // PROT P: data connections use TLS
+    bool pbszDone_ = false;     // PBSZ answered: PROT may follow
     bool holdReplies_ = false;  // replies wait in heldReplies_ (see releaseReplies)
     QByteArray heldReplies_;
 

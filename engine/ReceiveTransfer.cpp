@@ -12,6 +12,7 @@
 #endif
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -126,7 +127,7 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
                 moved = r;
                 return true;
             }
-            finish(TransferResult::Outcome::WriteFailed, systemError());
+            failWrite();
             return true;
         }
         left -= m;
@@ -176,7 +177,26 @@ void ReceiveTransfer::readDirect() {
 #endif
 }
 
-void ReceiveTransfer::start() {
+void ReceiveTransfer::failWrite() {
+#ifdef Q_OS_UNIX
+    const int error = errno;
+    const QString reason = systemError();
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG) {
+        // What did fit stays, so the client can resume the upload (REST or
+        // APPE) once there is room again.
+        struct stat st {};
+        const qint64 kept = ::fstat(file_->handle(), &st) == 0 ? qint64(st.st_size) : -1;
+        finish(TransferResult::Outcome::StorageFull,
+               QStringLiteral("%1, partial file of %2 bytes kept").arg(reason).arg(kept));
+        return;
+    }
+    finish(TransferResult::Outcome::WriteFailed, reason);
+#else
+    finish(TransferResult::Outcome::WriteFailed, file_->errorString());
+#endif
+}
+
+void ReceiveTransfer::run() {
     buffer_.resize(kFirstReadChunk);
     if (ascii_)
         decoder_ = std::make_unique<AsciiDecoder>();
@@ -212,7 +232,9 @@ bool ReceiveTransfer::store(const char* data, qint64 size) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            finish(TransferResult::Outcome::WriteFailed, systemError());
+            if (n == 0)
+                errno = ENOSPC; // a write that takes nothing: no room left
+            failWrite();
             return false;
         }
         data += n;

@@ -123,6 +123,8 @@ constexpr std::array kReplies{
     ReplyRow{DataMustBeEncrypted, "522 Data connections must be encrypted."},
     ReplyRow{SessionNotResumed, "425 TLS session of data connection not resumed."},
     ReplyRow{DataTlsFailed, "425 TLS negotiation on the data connection failed."},
+    ReplyRow{PbszFirst, "503 Bad sequence of commands: send PBSZ first."},
+    ReplyRow{InsufficientStorage, "452 Transfer aborted: insufficient storage space."},
 };
 
 constexpr bool inEnumOrder() {

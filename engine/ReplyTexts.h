@@ -121,6 +121,9 @@ enum class Reply {
     DataMustBeEncrypted,
     SessionNotResumed,
     DataTlsFailed,
+    PbszFirst,
+    // transfers, continued
+    InsufficientStorage,
 };
 
 class ReplyTexts {

@@ -6,6 +6,7 @@
 #include "engine/StreamSocket.h"
 #include <QFile>
 #include <QSocketNotifier>
+#include <algorithm>
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
@@ -61,7 +62,22 @@ void SendTransfer::watchClient() {
     connect(socket_, &StreamSocket::readyRead, this, [this] { socket_->readAll(); });
 }
 
-void SendTransfer::start() {
+qint64 SendTransfer::progress() const {
+    // In-memory text is handed to the socket at once: what moves is what
+    // the socket still holds.
+    if (!file_ && socket_)
+        return data_.size() - socket_->bytesToWrite();
+    return bytes_;
+}
+
+void SendTransfer::finishShort() {
+    finish(TransferResult::Outcome::ReadFailed,
+           QStringLiteral("file shortened during the transfer, %1 of %2 bytes sent")
+               .arg(bytes_)
+               .arg(end_ - offset_));
+}
+
+void SendTransfer::run() {
     if (!socket_->isConnected()) {
         finish(TransferResult::Outcome::ConnectionLost, QStringLiteral("not connected"));
         return;
@@ -114,13 +130,23 @@ void SendTransfer::pumpChunks() {
     if (done_)
         return;
     while (!eof_ && socket_->bytesToWrite() < kLowWater) {
+        // No more than the 150 reply announced, even if the file grew since.
+        const qint64 want = end_ < 0 ? kChunk : std::min(kChunk, end_ - offset_ - bytes_);
+        if (want <= 0) {
+            eof_ = true;
+            break;
+        }
         // Each chunk is read into the memory of the one before (the socket
         // has encrypted or sent that by now): a protected download then
         // allocates and faults in its buffer once instead of per chunk.
-        const qint64 n = file_->read(reuseBuffer(chunk_, kChunk), kChunk);
+        const qint64 n = file_->read(reuseBuffer(chunk_, kChunk), want);
         if (n <= 0) {
             if (n < 0 || file_->error() != QFileDevice::NoError) {
                 finish(TransferResult::Outcome::ReadFailed, file_->errorString());
+                return;
+            }
+            if (end_ >= 0 && offset_ + bytes_ < end_) {
+                finishShort();
                 return;
             }
             eof_ = true;
@@ -207,7 +233,7 @@ void SendTransfer::pumpSendfile() {
             continue;
         }
         if (sent == 0) { // the file got shorter while we were sending it
-            finish(TransferResult::Outcome::Complete);
+            finishShort();
             return;
         }
         if (errno == EINTR)

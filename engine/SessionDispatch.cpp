@@ -3,30 +3,14 @@
 // REST / RNFR state and the file operation its row declares.
 
 #include "engine/ControlSession.h"
+#include "engine/LogText.h"
 
 namespace kv::engine {
-
-namespace {
-
-// The line as it goes into the activity log: control characters shown as
-// '?', the password never shown.
-QString loggableLine(const QByteArray& line, const ParsedCommand& cmd) {
-    if (cmd.ok() && cmd.verb == u"PASS")
-        return QStringLiteral("PASS ***");
-    QString text = QString::fromUtf8(line.endsWith('\r') ? line.chopped(1) : line);
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u'?';
-    }
-    return text;
-}
-
-} // namespace
 
 void ControlSession::handleLine(const QByteArray& line) {
     restartIdleTimer();
     const ParsedCommand cmd = parseCommandLine(line);
-    log(loggableLine(line, cmd));
+    log(commandLineForLog(line));
     dispatchCommand(*this, cmd);
 }
 

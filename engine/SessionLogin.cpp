@@ -86,6 +86,13 @@ void ControlSession::cmdPass(const QString& arg) {
 }
 
 void ControlSession::decideLogin() {
+    // Guesses sent in parallel before the ban started wait for their turn:
+    // once the address is banned, none of them is decided any more.
+    if (settings_.bans && settings_.bans->isBanned(remoteHost_)) {
+        password_.clear();
+        closeWith(settings_.replies.format(Reply::AddressBanned));
+        return;
+    }
     loginAddress_ = remoteHost_;
     const LoginDecision decision =
         events_ ? events_->LoginRequest(*this)

@@ -64,12 +64,17 @@ void ControlSession::onTlsEstablished() {
 
 void ControlSession::cmdPbsz(const QString&) {
     // Stream mode over TLS needs no buffer: the answer is always 0.
-    reply(socket_->isEncrypted() ? Reply::PbszOk : Reply::TlsNotActive);
+    pbszDone_ = socket_->isEncrypted();
+    reply(pbszDone_ ? Reply::PbszOk : Reply::TlsNotActive);
 }
 
 void ControlSession::cmdProt(const QString& arg) {
     if (!socket_->isEncrypted()) {
         reply(Reply::TlsNotActive);
+        return;
+    }
+    if (!pbszDone_) { // RFC 4217: PROT only after a successful PBSZ
+        reply(Reply::PbszFirst);
         return;
     }
     const QString level = arg.trimmed().toUpper();

@@ -54,6 +54,7 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     events::ServerEvents* bus = notifications();
     if (bus && bus->progressWanted())
         progressTimer_.start(1000);
+    transfer_->setStallTimeout(settings_.timeout);
     transfer_->start();
 }
 
@@ -85,6 +86,9 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
         break;
     case Outcome::WriteFailed:
         reply(Reply::TransferIncomplete);
+        break;
+    case Outcome::StorageFull:
+        reply(Reply::InsufficientStorage);
         break;
     case Outcome::ReadFailed:
         reply(Reply::ReadError, {result.detail});

@@ -2,8 +2,11 @@
 // a close that lets the client read everything.
 #include "engine/Transfer.h"
 
+#include "engine/FileSizeSignal.h"
 #include "engine/StreamSocket.h"
 
+#include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +15,37 @@ namespace kv::engine {
 Transfer::Transfer(StreamSocket* socket, int lingerSeconds, QObject* parent)
     : QObject(parent), socket_(socket), linger_(lingerSeconds) {
     socket_->setParent(this);
+    keepRunningPastFileSizeLimit();
+}
+
+void Transfer::start() {
+    run();
+    if (!done_ && stallSeconds_ > 0)
+        watchForStall();
+}
+
+void Transfer::watchForStall() {
+    lastProgress_ = progress();
+    sinceProgress_.start();
+    stallWatch_ = new QTimer(this);
+    // Looked at every second at most, so a stall ends within a second of it.
+    stallWatch_->setInterval(std::clamp(stallSeconds_ * 100, 100, 1000));
+    connect(stallWatch_, &QTimer::timeout, this, &Transfer::checkProgress);
+    stallWatch_->start();
+}
+
+void Transfer::checkProgress() {
+    if (done_)
+        return;
+    const qint64 now = progress();
+    if (now != lastProgress_) {
+        lastProgress_ = now;
+        sinceProgress_.restart();
+        return;
+    }
+    if (sinceProgress_.elapsed() >= qint64(stallSeconds_) * 1000)
+        finish(TransferResult::Outcome::ConnectionLost,
+               QStringLiteral("no data moved for %1 seconds").arg(stallSeconds_));
 }
 
 Transfer::~Transfer() = default;
@@ -20,6 +54,8 @@ void Transfer::finish(TransferResult::Outcome outcome, const QString& detail) {
     if (done_)
         return;
     done_ = true;
+    if (stallWatch_)
+        stallWatch_->stop();
     stopSource();
     socket_->disconnect(this);
     if (outcome == TransferResult::Outcome::Complete) {
@@ -38,6 +74,8 @@ void Transfer::finish(TransferResult::Outcome outcome, const QString& detail) {
 TransferResult Transfer::abort() {
     if (!done_) {
         done_ = true;
+        if (stallWatch_)
+            stallWatch_->stop();
         stopSource();
         socket_->disconnect(this);
         socket_->abort();

@@ -5,12 +5,14 @@
 // turn on one event loop and no call blocks on large data.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <memory>
 
 class QFile;
 class QSocketNotifier;
+class QTimer;
 
 namespace kv::engine {
 class AsciiEncoder;
@@ -25,7 +27,8 @@ struct TransferResult {
         Complete,
         ConnectionLost, // the client closed or reset the data connection early
         ReadFailed,     // the source file could not be read
-        WriteFailed,    // the destination file could not be written (disk full, rights)
+        WriteFailed,    // the destination file could not be written (rights, I/O error)
+        StorageFull,    // no room left for the destination file (disk, quota, size limit)
         Aborted,        // ABOR or the session ended
     };
     Outcome outcome = Outcome::Complete;
@@ -42,7 +45,11 @@ public:
     Transfer(StreamSocket* socket, int lingerSeconds, QObject* parent);
     ~Transfer() override;
 
-    virtual void start() = 0;
+    // Seconds without a byte moving after which the transfer ends as a lost
+    // connection; 0 (the default) waits for ever. Set before start().
+    void setStallTimeout(int seconds) { stallSeconds_ = seconds; }
+    // Runs the transfer; finished() may come before this returns.
+    void start();
     // Stops at once; finished() is not emitted. Returns what was moved.
     TransferResult abort();
     qint64 bytes() const { return bytes_; }
@@ -53,8 +60,11 @@ Q_SIGNALS:
     void debugLine(const QString& line);
 
 protected:
+    virtual void run() = 0;
     void finish(TransferResult::Outcome outcome, const QString& detail = QString());
     virtual void stopSource() {}
+    // What the stall watch compares: anything that grows while data moves.
+    virtual qint64 progress() const { return bytes_; }
     // The text of the last failed system call (errno), for a result's detail.
     static QString systemError();
 
@@ -62,6 +72,15 @@ protected:
     int linger_;
     qint64 bytes_ = 0;
     bool done_ = false;
+
+private:
+    void watchForStall();
+    void checkProgress();
+
+    int stallSeconds_ = 0;
+    QTimer* stallWatch_ = nullptr;
+    qint64 lastProgress_ = 0;
+    QElapsedTimer sinceProgress_;
 };
 
 // File (from an offset up to `size`, the size the 150 reply announced) or
@@ -73,9 +92,12 @@ public:
                  bool ascii, int lingerSeconds, QObject* parent);
     SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds, QObject* parent);
     ~SendTransfer() override;
-    void start() override;
 
 private:
+    void run() override;
+    qint64 progress() const override;
+    // Ends a download whose file turned out shorter than announced.
+    void finishShort();
     // Reading chunks from the offset on; sendfile falls back to it too.
     void startChunks();
     void pumpChunks();
@@ -104,9 +126,11 @@ public:
     ReceiveTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, bool ascii,
                     int lingerSeconds, QObject* parent);
     ~ReceiveTransfer() override;
-    void start() override;
 
 private:
+    void run() override;
+    // Ends on a failed file write (errno set): no room left, or another error.
+    void failWrite();
     void drain();
     void onSocketClosed();
     bool store(const char* data, qint64 size);

@@ -1,7 +1,9 @@
 // Whatever bytes a client sends as a command line, the parser answers with
-// a clean verb and an argument free of control characters, or an error.
+// a clean verb and an argument free of control characters, or an error; and
+// the line as logged holds nothing left to escape and never a password.
 
 #include "engine/CommandParser.h"
+#include "engine/LogText.h"
 #include "fuzz/FuzzRule.h"
 
 #include <cstdint>
@@ -21,8 +23,12 @@ bool hasControl(const QString& s) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const ParsedCommand parsed =
-        parseCommandLine(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QByteArrayView line(reinterpret_cast<const char*>(data), qsizetype(size));
+    const ParsedCommand parsed = parseCommandLine(line);
+    const QString logged = commandLineForLog(line);
+    require(escapedForLog(logged) == logged, "logged line with nothing left to escape");
+    if (parsed.ok() && (parsed.verb == u"PASS" || parsed.verb == u"ACCT"))
+        require(logged == parsed.verb + QStringLiteral(" ***"), "password masked in the log");
     if (parsed.ok()) {
         require(!parsed.verb.isEmpty() && parsed.verb.size() <= 8, "verb of 1 to 8 letters");
         for (const QChar c : parsed.verb)

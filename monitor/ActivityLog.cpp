@@ -1,7 +1,17 @@
 #include "monitor/ActivityLog.h"
 
+#include "engine/FileSizeSignal.h"
+#include "engine/LogText.h"
+
 #include <QFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <utility>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace kv::monitor {
 
@@ -18,6 +28,42 @@ QString trimSpaces(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+// Appends the bytes in one write. A write cut short (a full disk, a size
+// limit) is taken back, so no torn line stays at the end of the file.
+bool appendWhole(const QString& path, const QByteArray& bytes, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+    const qint64 before = file.size();
+#ifdef Q_OS_UNIX
+    // By hand, to know why a write stopped part-way (QFile reports no error
+    // for a short write).
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::write(file.handle(), bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+            break;
+        }
+        done += n;
+    }
+    if (done == bytes.size())
+        return true;
+#else
+    if (file.write(bytes) == bytes.size())
+        return true;
+    error = file.errorString();
+#endif
+    if (file.size() > before)
+        file.resize(before);
+    return false;
+}
+
 QString stamp(const QDateTime& when) {
     return when.toString(QStringLiteral("dd-MM-yyyy HH:mm:ss"));
 }
@@ -31,9 +77,9 @@ QString EngineLogLine(const QTime& time, const QString& address, const QString& 
     body.replace(QLatin1String("\r\n"), QLatin1String(" "));
     body.replace(QLatin1Char('\r'), QLatin1Char(' '));
     body.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    const QString inside =
-        trimSpaces(time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + address);
-    return QLatin1Char('[') + inside + QStringLiteral("] ") + body;
+    const QString inside = trimSpaces(time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') +
+                                      engine::escapedForLog(address));
+    return QLatin1Char('[') + inside + QStringLiteral("] ") + engine::escapedForLog(body);
 }
 
 QString StartLogLine(const QDateTime& when, const QString& localAddress) {
@@ -61,8 +107,17 @@ QString ReloadFailedLogLine(const QDateTime& when, const QString& reason) {
     return QLatin1Char('[') + stamp(when) + QStringLiteral("] SERVER RELOAD FAILED: ") + body;
 }
 
-ActivityLog::ActivityLog(LogScreen& screen, Switch logToFile, QString filePath)
-    : screen_(screen), logToFile_(std::move(logToFile)), filePath_(std::move(filePath)) {}
+void WarnOnStandardError(const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+ActivityLog::ActivityLog(LogScreen& screen, Switch logToFile, QString filePath, Warn warn)
+    : screen_(screen), logToFile_(std::move(logToFile)), filePath_(std::move(filePath)),
+      warn_(std::move(warn)) {
+    // A file-size limit must fail a write, not end the program.
+    engine::keepRunningPastFileSizeLimit();
+}
 
 ActivityLog::FileOutcome ActivityLog::WriteLog(const QString& text) {
     screen_.ShowLogLine(text);
@@ -77,13 +132,37 @@ ActivityLog::FileOutcome ActivityLog::WriteLog(const QString& text) {
         screen_.ShowLogLine(QStringLiteral("Impossibile ruotare il file di log ") + filePath_ +
                             QStringLiteral(": le righe continuano a esservi aggiunte"));
     }
-    QFile file(filePath_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return FileOutcome::Failed;
-    const bool written = file.write(bytes) == bytes.size();
-    const bool flushed = file.flush();
-    file.close();
-    return written && flushed ? FileOutcome::Written : FileOutcome::Failed;
+    // After a failure the note of what was lost goes in front of the line,
+    // in the same write.
+    const QString note = fileFailing_ ? QStringLiteral("Scrittura nel file di log %1 ripresa: "
+                                                       "%2 righe non registrate")
+                                            .arg(filePath_)
+                                            .arg(linesLost_)
+                                      : QString();
+    QString error;
+    if (appendWhole(filePath_, note.isEmpty() ? bytes : note.toLocal8Bit() + "\r\n" + bytes,
+                    error)) {
+        if (fileFailing_) {
+            fileFailing_ = false;
+            linesLost_ = 0;
+            tell(note);
+        }
+        return FileOutcome::Written;
+    }
+    ++linesLost_;
+    if (!fileFailing_) {
+        fileFailing_ = true;
+        tell(QStringLiteral("Impossibile scrivere nel file di log %1 (%2): le righe seguenti "
+                            "non vi vengono registrate")
+                 .arg(filePath_, error));
+    }
+    return FileOutcome::Failed;
+}
+
+void ActivityLog::tell(const QString& text) {
+    screen_.ShowLogLine(text);
+    if (warn_)
+        warn_(text);
 }
 
 EngineLineLogger::EngineLineLogger(ActivityLog& log, Clock clock)

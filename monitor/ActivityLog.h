@@ -24,7 +24,9 @@ public:
 // "[hh:nn:ss address] text", with the part inside the brackets trimmed of
 // spaces, so a connection without an address gives "[hh:nn:ss] text". A line
 // end after `text` is dropped and line breaks inside it become spaces: one
-// engine line stays one log line.
+// engine line stays one log line. Other control and format characters in the
+// address and the text are shown escaped (engine::escapedForLog), so a client
+// cannot forge lines or reorder what the operator reads.
 QString EngineLogLine(const QTime& time, const QString& address, const QString& text);
 // "[dd-mm-yyyy hh:nn:ss] SERVER START ON IP <address>"; the caller writes an
 // empty line before it.
@@ -38,19 +40,28 @@ QString ReloadLogLine(const QDateTime& when, const QString& localAddress, quint1
 // "[dd-mm-yyyy hh:nn:ss] SERVER RELOAD FAILED: <reason>", one line
 QString ReloadFailedLogLine(const QDateTime& when, const QString& reason);
 
+// Writes one line to standard error: where the log says that its file
+// cannot be written, beside the screen.
+void WarnOnStandardError(const QString& text);
+
 class ActivityLog {
 public:
     using Switch = std::function<bool()>;
+    using Warn = std::function<void(const QString&)>;
 
     enum class FileOutcome { NotLogging, Written, Failed };
 
     // `logToFile` is asked for every line (the "Registra log" box, or the
-    // settings row's `log` field).
-    ActivityLog(LogScreen& screen, Switch logToFile, QString filePath);
+    // settings row's `log` field). `warn` is told, besides the screen, when
+    // writing to the file starts failing and when it works again.
+    ActivityLog(LogScreen& screen, Switch logToFile, QString filePath,
+                Warn warn = &WarnOnStandardError);
 
     // Shows the line, then appends it with CR LF to the file in the system's
     // encoding while logging to file is on. A file that cannot be written
-    // never keeps the line from the screen.
+    // never keeps the line from the screen, and never keeps part of a line:
+    // the file always ends with a whole line. The first failure is reported
+    // once; the first line written after it brings a note of the lines lost.
     FileOutcome WriteLog(const QString& text);
 
     const QString& filePath() const { return filePath_; }
@@ -58,11 +69,17 @@ public:
     void setRotation(const LogRotation& rotation) { rotation_ = rotation; }
 
 private:
+    // To the screen and to `warn`.
+    void tell(const QString& text);
+
     LogScreen& screen_;
     Switch logToFile_;
     QString filePath_;
     LogRotation rotation_;
+    Warn warn_;
     bool rotationFailureShown_ = false; // said once, not on every line
+    bool fileFailing_ = false;          // the last line did not reach the file
+    qint64 linesLost_ = 0;              // since the file last took a line
 };
 
 // Turns the engine's lines into log lines with the time and the client's

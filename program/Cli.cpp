@@ -127,15 +127,16 @@ int runSubcommand(const QStringList& argsIn,
         return kDone;
     }
     const QString folder = dataFolder(dataDir);
-    access::AccountDatabase database(folder + QStringLiteral("/accounts.dat"));
+    // Another process (the running server, a second command) may hold the
+    // file for a moment: every statement, the opening checks included, waits
+    // for it rather than fail at once.
+    constexpr int kCommandBusyWaitMs = 5000;
+    access::AccountDatabase database(folder + QStringLiteral("/accounts.dat"), kCommandBusyWaitMs);
     if (!database.open()) {
         io.err << database.problem() << Qt::endl;
         return kRefused;
     }
     QSqlDatabase db = database.connection();
-    // Another process (the running server, a second command) may hold the
-    // file for a moment: wait for it rather than fail at once.
-    QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = 5000"));
     CliContext c{db, folder, {}, io};
     c.args.words = args;
     return g.run(c);

@@ -11,6 +11,7 @@
 #include "program/SignalWatcher.h"
 #include "settings/SettingsStore.h"
 #include "window/Form1.h"
+#include "window/ItalianTranslation.h"
 #include "window/MessageBoxMessages.h"
 
 #include <QApplication>
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     describeApplication();
+    kv::ui::installItalianTranslation(app);
     return runWindow(kv::parseCommandLine(app.arguments()));
 }
 

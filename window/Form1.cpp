@@ -57,9 +57,11 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     connect(tray_, &TrayIcon::startChosen, this, &Form1::mnuStart_Click);
     connect(tray_, &TrayIcon::stopChosen, this, &Form1::mnuStop_Click);
     connect(tray_, &TrayIcon::restoreChosen, this, &Form1::mnuRipristina_Click);
+    connect(tray_, &TrayIcon::exitChosen, this, &QWidget::close);
 
     buildFrame();
     buildPanels();
+    buildShortcuts();
 
     core_.setLogScreen(logPanel_);
     core_.setOnlineObserver(this);
@@ -201,7 +203,18 @@ void Form1::imgBanner_Click() {
                            options_.desktopOpen);
 }
 
+bool Form1::confirmDisruption(Disruption kind) {
+    if (core_.server().ServerState() <= 0)
+        return true;
+    const QString question = disruptionQuestion(kind, countActivity(core_.engine().Connections()));
+    return question.isEmpty() || messages_.confirm(question);
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
+    if (!unloaded_ && !confirmDisruption(Disruption::CloseProgram)) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
     QCoreApplication::quit();

@@ -9,6 +9,7 @@
 #include "admin/ui/CorePanelHost.h"
 #include "core/CoreFwd.h"
 #include "core/ServerController.h"
+#include "window/DisruptionQuestion.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -74,6 +75,7 @@ public:
     // Toolbar button with key "kStart" or "kStop" (any other key: count only).
     void toolbarClick(const QString& key);
     void mnuStart_Click();
+    // Stop from the toolbar or the tray: asks first while clients are connected.
     void mnuStop_Click();
     void mnuRipristina_Click();
 
@@ -137,6 +139,11 @@ private:
     void setStatus(bool online, const QString& text);
     void setAccountGroupsEnabled();
     void Form_Unload();
+    // True when nobody is connected or the operator agreed to cut them off.
+    bool confirmDisruption(Disruption kind);
+    void buildShortcuts();
+    // Scrolls the panel so the control that just got the focus is in view.
+    void scrollIntoView(QWidget* focused);
 
     ProgramCore& core_;
     Messages& messages_;

@@ -54,8 +54,13 @@ void Form1::buildFrame() {
     kStop_ = Toolbar1->addAction(art::stopIcon(), QStringLiteral("Stop"));
     kStop_->setObjectName(QStringLiteral("kStop"));
     kStop_->setEnabled(false);
+    // Alt+S and Alt+T, underlined on the buttons.
+    kStart_->setIconText(QStringLiteral("&Start"));
+    kStop_->setIconText(QStringLiteral("S&top"));
+    kStart_->setToolTip(QStringLiteral("Avvia il server (Alt+S)"));
+    kStop_->setToolTip(QStringLiteral("Arresta il server (Alt+T)"));
     connect(kStart_, &QAction::triggered, this, [this] { toolbarClick(QStringLiteral("kStart")); });
-    connect(kStop_, &QAction::triggered, this, [this] { toolbarClick(QStringLiteral("kStop")); });
+    connect(kStop_, &QAction::triggered, this, &Form1::mnuStop_Click);
     addToolBar(Qt::TopToolBarArea, Toolbar1);
 
     auto* central = new QWidget(this);
@@ -170,13 +175,13 @@ void Form1::buildFrame() {
     ratesLabel_->setContentsMargins(4, 0, 4, 0);
     // Wide enough for usual figures, so the bar does not jump every second.
     ratesLabel_->setMinimumWidth(
-        ratesLabel_->fontMetrics().horizontalAdvance(u"Upload: 999 KB/s  Download: 999 KB/s"_s) +
-        8);
+        ratesLabel_->fontMetrics().horizontalAdvance(u"Upload: 99,9 MB/s  Download: 99,9 MB/s"_s) +
+        ratesLabel_->contentsMargins().left() + ratesLabel_->contentsMargins().right() + 2);
     bar->addPermanentWidget(ratesLabel_);
     usersPanel_ = new QWidget(bar);
     usersPanel_->setObjectName(QStringLiteral("kUsers"));
     usersPanel_->setToolTip(QStringLiteral("Clicca qui per il dettaglio degli utenti connessi"));
-    usersPanel_->setMinimumWidth(150);
+    // As wide as its text: the state and the rates keep their room.
     auto* usersRow = new QHBoxLayout(usersPanel_);
     usersRow->setContentsMargins(4, 0, 4, 0);
     usersRow->setSpacing(5);

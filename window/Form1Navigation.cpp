@@ -15,7 +15,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 
 namespace kv::ui {
@@ -95,7 +97,11 @@ void Form1::Form_Resize() {
         return;
     }
     const shell::FrameGeometry g = shell::frameGeometry(tw(width()), tw(height()));
-    picBanner->move(px(g.bannerLeft), picBanner->y());
+    // Never over the toolbar's buttons, whatever their texts and fonts make them.
+    int buttonsRight = 0;
+    if (QWidget* last = Toolbar1->widgetForAction(kStop_))
+        buttonsRight = last->mapTo(this, QPoint(last->width(), 0)).x() + px(shell::kMenu.left);
+    picBanner->move(std::max(px(g.bannerLeft), buttonsRight), picBanner->y());
     picBanner->raise();
     if (g.mainWidth >= 0)
         picMain->resize(px(g.mainWidth), picMain->height());

@@ -90,6 +90,8 @@ void Form1::ShowUsersNumber() {
     const qsizetype count = core_.engine().Connections().size();
     usersLabel_->setText(monitor::usersNumberText(count));
     usersPicture_->setPixmap(art::usersPicture(count > 0));
+    // The whole count shows; the state beside it gives way first.
+    usersPanel_->setMinimumWidth(usersPanel_->sizeHint().width() + 4);
 }
 
 void Form1::AggiornaUtenti() {

@@ -28,7 +28,8 @@ void Form1::mnuStart_Click() {
 }
 
 void Form1::mnuStop_Click() {
-    core_.server().ServerStop();
+    if (confirmDisruption(Disruption::StopServer))
+        toolbarClick(QStringLiteral("kStop"));
 }
 
 void Form1::mnuRipristina_Click() {

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QDataWidgetMapper>
+#include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -22,6 +23,11 @@
 #include <QStringDecoder>
 
 namespace kv::ui {
+
+QString deleteLogQuestion(const QString& path) {
+    return QStringLiteral("Eliminare il file di log %1?\n\nLe righe registrate andranno perse.")
+        .arg(QDir::toNativeSeparators(path));
+}
 
 LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidget* window)
     : QObject(panel), core_(core), messages_(messages), window_(window) {
@@ -127,11 +133,18 @@ void LogPanel::cmdMostraLog_Click() {
         frmLog_->box()->clear();
     frmLog_->show();
     frmLog_->raise();
+    frmLog_->activateWindow();
+    frmLog_->box()->setFocus();
 }
 
 void LogPanel::cmdCancellaLog_Click() {
+    const QString path = core_.logFilePath();
+    // Only the file holds what cannot be had again: the box alone goes without a question.
+    const bool fileExists = QFile::exists(path);
+    if (fileExists && !messages_.confirm(deleteLogQuestion(path)))
+        return;
     txtLog->clear();
-    if (QFile::remove(core_.logFilePath()))
+    if (fileExists && QFile::remove(path))
         messages_.show(kLogDeletedMessage, MessageIcon::Information);
 }
 

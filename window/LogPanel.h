@@ -20,6 +20,9 @@ namespace kv::ui {
 
 inline const QString kLogDeletedMessage = QStringLiteral("Il log registrato è stato cancellato");
 
+// The question before "Cancella log" deletes the file at `path`.
+QString deleteLogQuestion(const QString& path);
+
 class LogPanel : public QObject, public monitor::LogScreen {
     Q_OBJECT
 public:

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QStringDecoder>
@@ -31,6 +32,8 @@ LogViewer::LogViewer(QWidget* parent) : QWidget(parent, Qt::Window) {
     txtLog->setObjectName(QStringLiteral("txtLog"));
     shell::setLayoutKind(txtLog, shell::ChildKind::LogBox);
     txtLog->setReadOnly(true);
+    // Read-only, yet moved through with the keyboard (Ctrl+End, Page Down).
+    txtLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -54,6 +57,9 @@ bool LogViewer::load(const QString& file) {
         return false;
     QStringDecoder decode(QStringDecoder::System);
     txtLog->setPlainText(decode(f.readAll()));
+    // The newest lines are at the end.
+    txtLog->moveCursor(QTextCursor::End);
+    txtLog->ensureCursorVisible();
     const int index = cboFile->findData(file);
     if (index >= 0)
         cboFile->setCurrentIndex(index);
@@ -66,6 +72,14 @@ void LogViewer::placeBox() {
     cboFile->resize(std::max(0, width() - 2 * kMargin), cboFile->sizeHint().height());
     txtLog->setGeometry(kMargin, top, std::max(0, width() - 2 * kMargin),
                         std::max(0, height() - top - kMargin));
+}
+
+void LogViewer::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void LogViewer::resizeEvent(QResizeEvent* event) {

@@ -1,7 +1,8 @@
 #pragma once
 // The log viewer (frmLog): the log file as it was when opened, in one box
 // with both scroll bars; it is not updated by later lines. When the log has
-// been rotated, a list above the box offers the older files too.
+// been rotated, a list above the box offers the older files too. It opens at
+// the end, where the newest lines are.
 
 #include <QStringList>
 #include <QWidget>
@@ -26,6 +27,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Escape closes the viewer.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void placeBox();

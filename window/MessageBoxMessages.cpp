@@ -1,5 +1,7 @@
 #include "window/MessageBoxMessages.h"
 
+#include "shell/SystemErrorText.h"
+
 #include <QMessageBox>
 
 namespace kv::ui {
@@ -7,7 +9,7 @@ namespace kv::ui {
 void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
     QMessageBox box(owner_ ? owner_.data() : nullptr);
     box.setWindowTitle(kProgramTitle);
-    box.setText(text);
+    box.setText(shell::italianSystemErrors(text));
     box.setStandardButtons(QMessageBox::Ok);
     switch (icon) {
     case MessageIcon::Exclamation:
@@ -22,13 +24,18 @@ void MessageBoxMessages::show(const QString& text, MessageIcon icon) {
     box.exec();
 }
 
-bool MessageBoxMessages::confirm(const QString& text) {
-    QMessageBox box(owner_ ? owner_.data() : nullptr);
+void prepareQuestion(QMessageBox& box, const QString& text) {
     box.setWindowTitle(kProgramTitle);
-    box.setText(text);
+    box.setText(shell::italianSystemErrors(text));
     box.setIcon(QMessageBox::Question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+}
+
+bool MessageBoxMessages::confirm(const QString& text) {
+    QMessageBox box(owner_ ? owner_.data() : nullptr);
+    prepareQuestion(box, text);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -6,7 +6,12 @@
 #include <QPointer>
 #include <QWidget>
 
+class QMessageBox;
+
 namespace kv::ui {
+
+// Sets `box` up as the yes/no question `text`, "No" the default button.
+void prepareQuestion(QMessageBox& box, const QString& text);
 
 class MessageBoxMessages : public Messages {
 public:

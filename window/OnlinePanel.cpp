@@ -17,6 +17,10 @@
 
 namespace kv::ui {
 
+namespace {
+constexpr int kPasswordColumn = 1;
+} // namespace
+
 OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     : QObject(panel), core_(core), host_(host) {
     widths_.fill(monitor::kOnlineColumnDesignWidth);
@@ -37,6 +41,9 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
         lvwOnline->header()->moveSection(lvwOnline->header()->visualIndex(column), 1 + c);
         lvwOnline->setColumnWidth(column, liveWidths[c]);
     }
+    // A column of masks tells nothing: hidden; an anonymous client's e-mail
+    // shows on its login instead.
+    lvwOnline->setColumnHidden(kPasswordColumn, true);
     lvwOnline->setRootIsDecorated(false);
     lvwOnline->setUniformRowHeights(true);
     lvwOnline->setAlternatingRowColors(true);
@@ -96,10 +103,13 @@ void OnlinePanel::AggiornaUtenti() {
         auto* item = new QTreeWidgetItem;
         for (int i = 0; i < monitor::kOnlineColumns; ++i)
             item->setText(i, row.columns[i]);
+        if (row.columns[0].compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0)
+            item->setToolTip(0, QStringLiteral("anonimo: ") + row.columns[kPasswordColumn]);
         item->setData(0, kKeyRole, row.key);
         items.append(item);
     }
     lvwOnline->addTopLevelItems(items);
+    fitLoginColumn();
     const monitor::SelectionAfterRebuild again = monitor::reselect(rows, remembered_);
     remembered_ = again.rememberedKey;
     if (again.row >= 0)
@@ -154,6 +164,19 @@ void OnlinePanel::applyWidths() {
     applying_ = true;
     for (int i = 0; i < monitor::kOnlineColumns; ++i)
         lvwOnline->setColumnWidth(i, twipsToPixels(widths_[i]));
+    applying_ = false;
+    fitLoginColumn();
+}
+
+void OnlinePanel::fitLoginColumn() {
+    // The logins shown need no more than their own width, which leaves the
+    // transfer columns after them in view.
+    if (lvwOnline->topLevelItemCount() == 0)
+        return;
+    applying_ = true;
+    lvwOnline->resizeColumnToContents(0);
+    const int fit = lvwOnline->columnWidth(0) + 8;
+    lvwOnline->setColumnWidth(0, std::min(twipsToPixels(widths_[0]), fit));
     applying_ = false;
 }
 

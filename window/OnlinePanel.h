@@ -63,6 +63,7 @@ private:
     QList<monitor::TransferRates::Reading> readings() const;
     void showLiveColumns(const QList<monitor::TransferRates::Reading>& readings);
     void applyWidths();
+    void fitLoginColumn();
     void itemClicked(QTreeWidgetItem* item);
     void headerClicked(int column);
 

@@ -157,6 +157,9 @@ void arrangePanel(int index, QWidget* panel, QWidget* viewport, QScrollBar* bar,
         if (r.scrollMax)
             bar->setMaximum(*r.scrollMax);
     }
+    // The panel was laid out from its top: the bar says so, or the first
+    // step of the wheel would jump to where the previous panel was.
+    bar->setValue(0);
     if (r.browser != shell::BrowserAction::None && hooks.browse)
         hooks.browse(r.browser, r.browserTarget);
 }

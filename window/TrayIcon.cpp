@@ -27,9 +27,12 @@ TrayIcon::TrayIcon(bool trayAvailable, QObject* parent)
     SysTray->addSeparator()->setObjectName(QStringLiteral("sep1"));
     mnuRipristina_ = SysTray->addAction(QStringLiteral("Ripristina"));
     mnuRipristina_->setObjectName(QStringLiteral("mnuRipristina"));
+    mnuEsci_ = SysTray->addAction(QStringLiteral("Esci"));
+    mnuEsci_->setObjectName(QStringLiteral("mnuEsci"));
     connect(mnuStart_, &QAction::triggered, this, &TrayIcon::startChosen);
     connect(mnuStop_, &QAction::triggered, this, &TrayIcon::stopChosen);
     connect(mnuRipristina_, &QAction::triggered, this, &TrayIcon::restoreChosen);
+    connect(mnuEsci_, &QAction::triggered, this, &TrayIcon::exitChosen);
 
     if (available_) {
         icon_ = new QSystemTrayIcon(offline_, this);

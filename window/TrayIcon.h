@@ -1,7 +1,7 @@
 #pragma once
 // The notification-area icon that stands for the minimised window: the
 // offline or online icon, the tip "Kestrova Vellim - Offline"/"- Online", a
-// menu (Start, Stop, Ripristina) on the right button and restore on a left
+// menu (Start, Stop, Ripristina, Esci) on the right button and restore on a left
 // double click. Where the platform has no tray, nothing is added and the
 // window is never hidden, so the operator always has a way back.
 
@@ -29,6 +29,7 @@ public:
     QAction* mnuStart() const { return mnuStart_; }
     QAction* mnuStop() const { return mnuStop_; }
     QAction* mnuRipristina() const { return mnuRipristina_; }
+    QAction* mnuEsci() const { return mnuEsci_; }
     QString tip() const { return tip_; }
     bool showsOnline() const { return online_; }
 
@@ -43,6 +44,7 @@ Q_SIGNALS:
     void startChosen();
     void stopChosen();
     void restoreChosen(); // "Ripristina" or a left double click
+    void exitChosen();
 
 private:
     bool available_;
@@ -55,6 +57,7 @@ private:
     QAction* mnuStart_;
     QAction* mnuStop_;
     QAction* mnuRipristina_;
+    QAction* mnuEsci_;
     QSystemTrayIcon* icon_ = nullptr;
 };
 

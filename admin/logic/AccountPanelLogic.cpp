@@ -2,6 +2,7 @@
 
 #include "access/DataView.h"
 #include "access/PasswordHash.h"
+#include "admin/logic/VirtualDirList.h"
 
 #include <algorithm>
 
@@ -32,8 +33,20 @@ bool isDuplicateLoginError(int errorNumber) {
     }
 }
 
-AccountPanelLogic::AccountPanelLogic(access::DataView& users, Messages& messages, QObject* parent)
-    : QObject(parent), users_(users), messages_(messages) {
+QString deleteAccountQuestion(const QString& login, const QStringList& folders) {
+    const QString account = login.isEmpty() ? QStringLiteral("l'account senza login")
+                                            : QStringLiteral("l'account \"%1\"").arg(login);
+    if (folders.isEmpty())
+        return QStringLiteral("Eliminare %1?").arg(account);
+    const QString which = folders.size() == 1
+                              ? QStringLiteral("la sua cartella virtuale")
+                              : QStringLiteral("le sue %1 cartelle virtuali").arg(folders.size());
+    return QStringLiteral("Eliminare %1 e %2 (%3)?").arg(account, which, folders.join(u", "));
+}
+
+AccountPanelLogic::AccountPanelLogic(access::DataView& users, Messages& messages,
+                                     const QSqlDatabase& db, QObject* parent)
+    : QObject(parent), users_(users), messages_(messages), db_(db) {
     connect(&users_, &access::DataView::Error, this, &AccountPanelLogic::onError);
 }
 
@@ -52,9 +65,11 @@ void AccountPanelLogic::onError(int errorNumber, const QString& text) {
 int AccountPanelLogic::ErroreDB(int errorNumber) {
     if (isDuplicateLoginError(errorNumber)) {
         messages_.show(kDuplicateLoginMessage, MessageIcon::Exclamation);
-        // The refused login is dropped and the stored one shows again, so the
-        // row can be left and saved.
-        users_.CancelUpdate();
+        // The typed row stays current and pending, so the operator can
+        // correct the login where it was typed.
+        refusedRow_ = users_.currentRow();
+        refusedLogin_ = users_.Field(QStringLiteral("login"));
+        Q_EMIT loginRefused();
         return 0;
     }
     messages_.show(QString::number(errorNumber), MessageIcon::None);
@@ -73,20 +88,42 @@ void AccountPanelLogic::cmdAdd() {
         users_.MoveToLastModified();
 }
 
-void AccountPanelLogic::cmdDelete() {
+bool AccountPanelLogic::cmdDelete() {
     if (!users_.hasCurrentRow())
-        return;
+        return false;
     bool numbered = false;
     const qlonglong id = users_.value(QStringLiteral("ID")).toLongLong(&numbered);
-    // Folders go only with an account that is really gone; owner 0 is the
-    // anonymous account, whose folders are never removed this way.
+    // Owner 0 is the anonymous account, whose folders are never removed this way.
+    const bool withFolders = numbered && id != kAnonymousOwner;
+    const QStringList folders = withFolders ? folderNames(id) : QStringList{};
+    if (!messages_.confirm(deleteAccountQuestion(users_.Field(QStringLiteral("login")), folders)))
+        return false;
+    // Folders go only with an account that is really gone.
     if (!users_.Delete())
-        return;
+        return false;
     users_.MoveNext();
     if (users_.AtEOF())
         users_.MovePrevious();
-    if (numbered && id != kAnonymousOwner)
+    if (withFolders)
         users_.Execute(QStringLiteral("DELETE FROM virtualdirs WHERE user=?"), {id});
+    return true;
+}
+
+QStringList AccountPanelLogic::folderNames(qlonglong owner) const {
+    QStringList names;
+    if (!db_.isValid())
+        return names;
+    VirtualDirList list(db_, static_cast<int>(owner));
+    if (!list.Refresh())
+        return names;
+    for (int row = 0; row < list.rowCount(); ++row)
+        names.append(list.data(list.index(row, VirtualDirList::Name)).toString());
+    return names;
+}
+
+bool AccountPanelLogic::holdsRefusedLogin() const {
+    return refusedRow_ >= 0 && users_.isDirty() && users_.currentRow() == refusedRow_ &&
+           users_.Field(QStringLiteral("login")) == refusedLogin_;
 }
 
 void AccountPanelLogic::saveCurrent() {

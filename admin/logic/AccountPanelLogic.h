@@ -7,7 +7,9 @@
 #include "core/Messages.h"
 
 #include <QObject>
+#include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -44,16 +46,23 @@ AccountGridCover accountGridCover(int rowHeight, int gridTop, int accountCount);
 // True for the error numbers that mean a login that another account has already.
 bool isDuplicateLoginError(int errorNumber);
 
+// The question asked before "Elimina account", naming the account and the
+// virtual folders that go with it.
+QString deleteAccountQuestion(const QString& login, const QStringList& folders);
+
 class AccountPanelLogic : public QObject {
     Q_OBJECT
 public:
-    // Database errors of `users` are answered through `messages` from now on.
-    AccountPanelLogic(access::DataView& users, Messages& messages, QObject* parent = nullptr);
+    // Database errors of `users` are answered through `messages` from now on;
+    // `db` is read for the virtual folders named before a delete.
+    AccountPanelLogic(access::DataView& users, Messages& messages, const QSqlDatabase& db = {},
+                      QObject* parent = nullptr);
 
     // "Nuovo account": a new empty account, saved at once and made current.
     void cmdAdd();
-    // "Elimina account": the current account and exactly its virtual folders.
-    void cmdDelete();
+    // "Elimina account": after the operator said yes, the current account and
+    // exactly its virtual folders. True when they are gone.
+    bool cmdDelete();
     // Shows the operator's message for a failed save; 0 when nothing more is
     // to be shown, 1 when the database's own text should follow.
     int ErroreDB(int errorNumber);
@@ -70,6 +79,10 @@ public:
     // The login, root, permission and virtual-folder groups are usable.
     bool detailsEnabled() const;
 
+    // The current row holds a login refused as a duplicate and has not been
+    // corrected since: moving off it would only be refused again.
+    bool holdsRefusedLogin() const;
+
     // The owner whose virtual folders the editor shows; -2 while it is closed.
     int VirtualDirUserID() const { return virtualDirUserID_; }
     // Open the editor (modally, through `openEditor`) for the current account,
@@ -77,11 +90,20 @@ public:
     void cmdUserVirtual(const std::function<void(int owner)>& openEditor);
     void cmdVirtualAnonymous(const std::function<void(int owner)>& openEditor);
 
+Q_SIGNALS:
+    // A typed login was refused as a duplicate (after the message).
+    void loginRefused();
+
 private:
     void onError(int errorNumber, const QString& text);
+    QStringList folderNames(qlonglong owner) const;
 
     access::DataView& users_;
     Messages& messages_;
+    QSqlDatabase db_;
+    // Where and what the last refused login was.
+    int refusedRow_ = -1;
+    QString refusedLogin_;
     int virtualDirUserID_ = kNoVirtualDirOwner;
     int errorsShown_ = 0;
     bool inError_ = false;

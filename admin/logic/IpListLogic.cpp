@@ -38,12 +38,30 @@ void cmdNuovoIP(access::DataView& list) {
         list.MoveToLastModified();
 }
 
-void cmdEliminaIP(access::DataView& list) {
+QString deleteEntryQuestion(int index, const QString& entry) {
+    return QStringLiteral("Eliminare \"%1\" dalla lista degli IP %2?")
+        .arg(entry, index == 0 ? QStringLiteral("autorizzati") : QStringLiteral("bloccati"));
+}
+
+bool cmdEliminaIP(access::DataView& list, int index, bool justAdded, Messages& messages) {
+    if (!list.hasCurrentRow())
+        return false;
+    const QString entry = list.Field(QStringLiteral("IP")).trimmed();
+    if (!justAdded && !entry.isEmpty() && !messages.confirm(deleteEntryQuestion(index, entry)))
+        return false;
     if (!list.Delete())
-        return;
+        return false;
     list.MoveNext();
     if (list.AtEOF())
         list.MovePrevious();
+    return true;
+}
+
+QString blockListOffQuestion(const QString& address) {
+    return QStringLiteral("L'indirizzo \"%1\" è stato aggiunto agli IP bloccati, ma la lista "
+                          "degli IP bloccati non è attiva e il blocco non ha effetto.\n\n"
+                          "Attivare la lista degli IP bloccati?")
+        .arg(address);
 }
 
 AddAddressResult addClientAddress(access::DataView& list, const std::optional<QString>& address,

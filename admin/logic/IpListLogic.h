@@ -38,9 +38,18 @@ IpListMask AdattaGrigliaIP(int rowHeight, int rowCount, int gridHeight);
 
 // "Nuovo": an empty entry, saved at once and made current.
 void cmdNuovoIP(access::DataView& list);
+// The question before "Elimina" deletes `entry` from list `index`.
+QString deleteEntryQuestion(int index, const QString& entry);
+
 // "Elimina": deletes the current entry; the following one becomes current, or
-// the one before it when the last entry was deleted.
-void cmdEliminaIP(access::DataView& list);
+// the one before it when the last entry was deleted. The operator is asked
+// first unless the entry is empty or `justAdded` (the row "Nuovo" made and
+// the operator is still typing). True when the entry is gone.
+bool cmdEliminaIP(access::DataView& list, int index, bool justAdded, Messages& messages);
+
+// The question after "Blocca" put `address` on the block list while that list
+// is switched off.
+QString blockListOffQuestion(const QString& address);
 
 enum class AddAddressResult { NoSelection, AlreadyListed, NotAnAddress, Added, Failed };
 

@@ -74,7 +74,9 @@ AccountGrid::AccountGrid(QWidget* panel, access::DataView& users, admin::Account
 }
 
 void AccountGrid::selectRow(int row) {
-    if (row != users_.currentRow())
+    // A login just refused would be refused again on the way out: the
+    // operator stays on the row, with what was typed, to correct it.
+    if (row != users_.currentRow() && !logic_.holdsRefusedLogin())
         users_.setCurrentRow(row);
     // A refused move (the row left could not be saved) keeps the old row.
     Q_EMIT rowChosen();

@@ -52,7 +52,7 @@ QCheckBox* addSwitch(QWidget* panel, const QString& name, const QString& text, i
 
 AccountPanel::AccountPanel(QWidget* panel, PanelHost& host)
     : QObject(panel), panel_(panel), host_(host), users_(host.views().Data1()),
-      anonymous_(host.views().Data3()), logic_(users_, host.messages()) {
+      anonymous_(host.views().Data3()), logic_(users_, host.messages(), host.connection()) {
     setObjectName(QStringLiteral("AccountPanel"));
     usersBinder_ = new ViewBinder(users_, this);
     anonymousBinder_ = new ViewBinder(anonymous_, this);
@@ -80,8 +80,17 @@ void AccountPanel::buildDetails(int& top) {
     QWidget* names = addGroup(panel_, QStringLiteral("picDetails"), 0, kDetailsGroupHeight, top);
     (new QLabel(QStringLiteral("Login"), names))->setGeometry(0, 0, 180, 18);
     (new QLabel(QStringLiteral("Password"), names))->setGeometry(192, 0, 180, 18);
-    usersBinder_->bind(makeBox(names, QStringLiteral("txtLogin"), 0, kGroupBoxTop, 180),
-                       QStringLiteral("login"));
+    QLineEdit* login = makeBox(names, QStringLiteral("txtLogin"), 0, kGroupBoxTop, 180);
+    usersBinder_->bind(login, QStringLiteral("login"));
+    // After a refused login the operator goes back to it, once the click or
+    // key that tried to leave the row is done.
+    connect(
+        &logic_, &admin::AccountPanelLogic::loginRefused, login,
+        [login] {
+            login->setFocus(Qt::OtherFocusReason);
+            login->selectAll();
+        },
+        Qt::QueuedConnection);
     new PasswordBoxBinding(makeBox(names, QStringLiteral("txtPassword"), 192, kGroupBoxTop, 180),
                            users_, logic_);
     accountGroups_.append(names);

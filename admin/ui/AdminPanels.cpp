@@ -2,6 +2,8 @@
 #include "admin/ui/AdminPanels.h"
 
 #include "access/AccountDatabase.h"
+#include "access/DataView.h"
+#include "access/ListSwitches.h"
 #include "admin/logic/IpListLogic.h"
 #include "admin/ui/AccountPanel.h"
 #include "admin/ui/PanelHost.h"
@@ -27,7 +29,18 @@ void AutorizzaIPUtente(PanelHost& host) {
 }
 
 void BloccaIPUtente(PanelHost& host) {
-    admin::addClientAddress(host.views().DataIP(1), host.selectedOnlineAddress(), host.messages());
+    const std::optional<QString> address = host.selectedOnlineAddress();
+    if (admin::addClientAddress(host.views().DataIP(1), address, host.messages()) !=
+        admin::AddAddressResult::Added)
+        return;
+    // An entry on a list that is off does nothing: the operator is told so.
+    access::DataView& settings = host.views().Data2();
+    const QString field = QStringLiteral("IPko");
+    if (!settings.hasCurrentRow() || access::SettingsSwitchOn(settings, field))
+        return;
+    if (host.messages().confirm(admin::blockListOffQuestion(*address)) &&
+        settings.setField(field, true))
+        settings.Update();
 }
 
 } // namespace kv::ui

@@ -81,15 +81,27 @@ IpListGroup::IpListGroup(int index, access::DataView& list, Messages& messages, 
     resize(kGroupWidth, gridHeight + kCommandHeight);
 
     connect(add, &QPushButton::clicked, this, [this] {
+        const int before = list_.RecordCount();
         admin::cmdNuovoIP(list_);
+        if (list_.RecordCount() > before)
+            newRow_ = list_.currentRow();
         grid_->setFocus();
     });
-    connect(remove, &QPushButton::clicked, this, [this] { admin::cmdEliminaIP(list_); });
+    connect(remove, &QPushButton::clicked, this, [this, asker = &messages] {
+        const bool justAdded = newRow_ >= 0 && newRow_ == list_.currentRow();
+        if (admin::cmdEliminaIP(list_, index_, justAdded, *asker))
+            newRow_ = -1;
+    });
     connect(&list_, &access::DataView::Reposition, this, &IpListGroup::DataIP_Reposition);
     QAbstractItemModel* model = list_.model();
     connect(model, &QAbstractItemModel::rowsInserted, this, &IpListGroup::AdattaGrigliaIP);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &IpListGroup::AdattaGrigliaIP);
     connect(model, &QAbstractItemModel::modelReset, this, &IpListGroup::DataIP_Reposition);
+    // Any other row made current is not the one being typed.
+    connect(&list_, &access::DataView::Reposition, this, [this] {
+        if (list_.currentRow() != newRow_)
+            newRow_ = -1;
+    });
     // Leaving a row saves it, which re-reads the model: after the click.
     onRowChosen(grid_, this, &syncing_, [this](int row) { selectRow(row); });
     DataIP_Reposition();

@@ -41,6 +41,8 @@ private:
 
     int index_;
     access::DataView& list_;
+    // The row "Nuovo" made, until the operator leaves it (-1: none).
+    int newRow_ = -1;
     QTableView* grid_ = nullptr;
     QWidget* mask_ = nullptr;
     QWidget* commands_ = nullptr;

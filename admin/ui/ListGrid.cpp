@@ -23,6 +23,8 @@ QTableView* makeListGrid(QWidget* parent, const QString& name, access::DataView&
     grid->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Tab and Shift+Tab leave the grid for the next control; arrows move in it.
+    grid->setTabKeyNavigation(false);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
 
 namespace kv::ui {
 
@@ -29,10 +30,16 @@ LoginProtectionGroup::LoginProtectionGroup(QWidget* panel, PanelHost& host, int&
                            "un po'; ogni accesso fallito riceve la risposta dopo un secondo."),
             top);
     for (const QString& option : admin::LoginProtectionLogic::options()) {
-        QWidget* row = addGroup(panel, QStringLiteral("pic_") + option, -1, kLineHeight, top);
+        // A caption longer than its room wraps, and its row grows to hold it.
+        auto* caption = new QLabel(logic_.caption(option));
+        caption->setWordWrap(true);
+        caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        const int captionWidth = kGroupWidth - kBoxWidth - 8;
+        const int height = std::max(kLineHeight, caption->heightForWidth(captionWidth));
+        QWidget* row = addGroup(panel, QStringLiteral("pic_") + option, -1, height, top);
         auto* box = makeBox(row, QStringLiteral("txt_") + option, 0, 0, kBoxWidth);
-        auto* caption = new QLabel(logic_.caption(option), row);
-        caption->setGeometry(kBoxWidth + 8, 0, kGroupWidth - kBoxWidth - 8, kLineHeight);
+        caption->setParent(row);
+        caption->setGeometry(kBoxWidth + 8, 0, captionWidth, height);
         boxes_.insert(option, box);
         connect(box, &QLineEdit::editingFinished, this,
                 [this, option, box] { judge(option, box); });

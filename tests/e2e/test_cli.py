@@ -3,7 +3,10 @@ refusal says why (status 1), a wrong command line gives 2, two writers at once b
 
 import json
 import os
+import sqlite3
 import subprocess
+import threading
+import time
 import unittest
 
 from kvharness import SiteTestCase, TIMEOUT, program
@@ -100,6 +103,24 @@ class CommandLine(SiteTestCase):
             self.assertLessEqual(wanted.items(), dict(self.site.db.run("SELECT name, value FROM options")).items())
         for name in wanted:
             self.assertEqual(self.kestrova("option", "unset", name).returncode, 0)
+
+    def test_waits_for_a_file_another_program_holds(self):
+        # Another program holds accounts.dat for a second: the command waits
+        # for it, from its very first statement, instead of giving up.
+        holder = sqlite3.connect(os.path.join(self.site.data, "accounts.dat"), isolation_level=None,
+                                 check_same_thread=False)
+        holder.execute("BEGIN EXCLUSIVE")
+        release = threading.Timer(1.0, holder.execute, ("COMMIT",))
+        release.start()
+        try:
+            started = time.monotonic()
+            out = self.kestrova("user", "list", "--json")
+            self.assertEqual(out.returncode, 0, out.stderr)
+            self.assertGreater(time.monotonic() - started, 0.8)
+            self.assertIn("bob", [row["login"] for row in json.loads(out.stdout)])
+        finally:
+            release.join()
+            holder.close()
 
 
 if __name__ == "__main__":

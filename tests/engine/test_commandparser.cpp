@@ -36,6 +36,10 @@ private Q_SLOTS:
         row("digit verb", "U5ER x", ParseError::BadVerb, "U5ER");
         row("long verb", "ABCDEFGHI", ParseError::BadVerb, "ABCDEFGHI");
         row("quote in bad verb", "a'b", ParseError::BadVerb, "a?b");
+        // A password behind a malformed verb is not echoed back (nor logged).
+        row("tab after pass", "PASS\tsecret", ParseError::BadVerb, "PASS ***");
+        row("digit after acct", "acct1secret", ParseError::BadVerb, "ACCT ***");
+        row("longer verb kept", "PASSWORD1", ParseError::BadVerb, "PASSWORD1");
     }
     void parse() {
         QFETCH(QByteArray, line);

@@ -68,6 +68,7 @@ private Q_SLOTS:
     void refusedLoginsTellTheirReason();
     void unreadableAccountsAreNoWrongPassword();
     void changesOnDiskAreTold();
+    void parallelGuessesStopAtTheBan();
 };
 
 void TestServerEvents::transfersComeInOrderWithTheirProgress() {
@@ -204,6 +205,32 @@ f.quit()
     QCOMPARE(renamed.newDiskPath, h.path("root/docs/b.txt"));
     QCOMPARE(renamed.session.login, u"alice"_s);
     QCOMPARE(renamed.session.address, u"127.0.0.1"_s);
+}
+
+void TestServerEvents::parallelGuessesStopAtTheBan() {
+    // Nine wrong passwords and then the right one, sent at once on ten
+    // connections: three failures ban the address, and nothing queued behind
+    // them is decided any more, the right password included.
+    EngineHarness h;
+    Recorder seen(h.events.bus);
+    engine::LoginBans bans;
+    bans.reset({3, 60000, 60000});
+    QVERIFY(h.start());
+    h.server->setLoginBans(&bans);
+    const ClientRun r = h.python(uR"(
+conns = [socket.create_connection(('127.0.0.1', PORT), timeout=10) for i in range(10)]
+files = [c.makefile('rb') for c in conns]
+for c, f in zip(conns, files):
+    f.readline(); c.sendall(b'USER alice\r\n'); f.readline()
+for i, c in enumerate(conns):
+    c.sendall(b'PASS secret\r\n' if i == 9 else b'PASS wrong\r\n')
+answers = [f.readline().decode()[:3] for f in files]
+print(answers.count('530'), answers.count('421'), answers.count('230'))
+)"_s);
+    QCOMPARE(outputOf(r), QStringList({"3 7 0", ""}));
+    QCOMPARE(seen.lines.filter("loginFailed").size(), 3);
+    QCOMPARE(h.events.logLines.filter("Login rifiutato").size(), 3);
+    h.server->setLoginBans(nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestServerEvents)

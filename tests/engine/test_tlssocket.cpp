@@ -124,8 +124,10 @@ void TestTlsSocket::replies_data() {
         << u"PBSZ 0|PROT P|AUTH KERBEROS|AUTH TLS|PBSZ 0|PROT S|PROT E|PROT X|PROT C|PROT P|AUTH TLS"_s
         << u"503 Bad sequence|503 Bad sequence|504 AUTH KERBEROS|234 AUTH TLS successful|200 PBSZ=0"
            "|536|536|504|200 Protection level set to C|200 Protection level set to P|503 TLS is already"_s;
-    QTest::newRow("on: PROT before PBSZ, AUTH SSL")
-        << on << u"AUTH SSL|PROT P|PBSZ 0"_s << u"234 AUTH SSL successful|200|200 PBSZ=0"_s;
+    QTest::newRow("on: PROT only after PBSZ, AUTH SSL")
+        << on << u"AUTH SSL|PROT P|PROT C|PBSZ 0|PROT P"_s
+        << u"234 AUTH SSL successful|503 Bad sequence of commands: send PBSZ first.|503|200 PBSZ=0"
+           "|200 Protection level set to P"_s;
     QTest::newRow("on: AUTH starts the login again")
         << on << u"USER alice|PASS secret|PWD|AUTH TLS|PWD|USER alice|PASS secret|PWD"_s
         << u"331|230|257|234|530 Please login|331|230 User alice logged in.|257"_s;
@@ -136,8 +138,8 @@ void TestTlsSocket::replies_data() {
         << u"530 TLS is required|530 TLS is required|530 TLS is required|331|230|ok 7"_s;
     QTest::newRow("required: PROT C moves nothing")
         << required
-        << u"AUTH TLS|USER alice|PASS secret|PROT C|DATA RETR a.txt|DATA NLST|DATA MLSD|STOR new.txt|APPE new.txt|STOU|LIST"_s
-        << u"234|331|230|200|522|522|522|522 Data connections must be encrypted.|522|522|522"_s;
+        << u"AUTH TLS|USER alice|PASS secret|PBSZ 0|PROT C|DATA RETR a.txt|DATA NLST|DATA MLSD|STOR new.txt|APPE new.txt|STOU|LIST"_s
+        << u"234|331|230|200|200|522|522|522|522 Data connections must be encrypted.|522|522|522"_s;
 }
 
 void TestTlsSocket::replies() {

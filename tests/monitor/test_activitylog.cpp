@@ -6,6 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
 using namespace kv::monitor;
 using kv::testing::FakeConnection;
 
@@ -56,6 +60,9 @@ private Q_SLOTS:
         QCOMPARE(EngineLogLine(QTime(0, 0, 1), "  ", " x "), u"[00:00:01]  x ");
         QCOMPARE(EngineLogLine(t, "", "USER a\r\n[x] SERVER STOP\nb\r"),
                  u"[14:05:09] USER a [x] SERVER STOP b");
+        // Other control and format characters from clients show escaped.
+        QCOMPARE(EngineLogLine(t, "10.0.0.1", QStringLiteral("550 a\u202eb\u0085c\x1b: No such")),
+                 u"[14:05:09 10.0.0.1] 550 a\\u202eb\\x85c\\x1b: No such");
     }
 
     void fileFollowsTheSwitchLineByLine() {
@@ -78,10 +85,56 @@ private Q_SLOTS:
         // A path below a regular file cannot be opened, whoever runs the test.
         write({});
         ActivityLog log(
-            screen_, [] { return true; }, path() + QStringLiteral("/ftp.log"));
+            screen_, [] { return true; }, path() + QStringLiteral("/ftp.log"),
+            [](const QString&) {});
         QCOMPARE(log.WriteLog(QStringLiteral("kept")), ActivityLog::FileOutcome::Failed);
-        QCOMPARE(screen_.lines, QStringList{"kept"});
+        QCOMPARE(screen_.lines.value(0), u"kept"); // the failure is said after it
     }
+
+    void aFailingFileIsToldOnceAndItsRecoveryWithTheLinesLost() {
+        const QString folder = dir_.filePath(QStringLiteral("later"));
+        QStringList warned;
+        ActivityLog log(
+            screen_, [] { return true; }, folder + QStringLiteral("/ftp.log"),
+            [&](const QString& text) { warned << text; });
+        for (const char* line : {"one", "two", "three"})
+            QCOMPARE(log.WriteLog(QString::fromLatin1(line)), ActivityLog::FileOutcome::Failed);
+        QCOMPARE(warned.size(), 1);
+        QVERIFY(warned[0].startsWith(u"Impossibile scrivere nel file di log "));
+        QCOMPARE(screen_.lines, (QStringList{"one", warned[0], "two", "three"}));
+
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(log.WriteLog(QStringLiteral("four")), ActivityLog::FileOutcome::Written);
+        QCOMPARE(log.WriteLog(QStringLiteral("five")), ActivityLog::FileOutcome::Written);
+        QCOMPARE(warned.size(), 2);
+        QVERIFY(warned[1].endsWith(u"ripresa: 3 righe non registrate"));
+        QCOMPARE(screen_.lines.mid(4), (QStringList{"four", warned[1], "five"}));
+        // The note of the gap comes before the first line that made it.
+        QCOMPARE(contents(folder + QStringLiteral("/ftp.log")),
+                 warned[1].toLocal8Bit() + "\r\nfour\r\nfive\r\n");
+    }
+
+#ifdef Q_OS_UNIX
+    void aLineCutShortByAFullDiskIsTakenBack() {
+        write("[00:00:00] earlier line\r\n");
+        QStringList warned;
+        ActivityLog log(
+            screen_, [] { return true; }, path(), [&](const QString& text) { warned << text; });
+        // A file-size limit a few bytes past the end: the next line fits in part only.
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit tight = saved;
+        tight.rlim_cur = 30;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+        const auto outcome = log.WriteLog(QStringLiteral("[00:00:01] a line too long to fit"));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        QCOMPARE(outcome, ActivityLog::FileOutcome::Failed);
+        QCOMPARE(contents(path()), QByteArray("[00:00:00] earlier line\r\n"));
+        QCOMPARE(warned.size(), 1);
+        QCOMPARE(log.WriteLog(QStringLiteral("after")), ActivityLog::FileOutcome::Written);
+        QVERIFY(contents(path()).endsWith("\r\nafter\r\n"));
+    }
+#endif
 
     void engineLinesCarryTheClientsAddress() {
         ActivityLog log = logger();

@@ -1,11 +1,22 @@
 #include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
+#include "shell/Twips.h"
 #include "shell/WebAddresses.h"
+#include "tests/support/FakeConnection.h"
 #include "window/HelpBrowser.h"
 #include "window/LogPanel.h"
 #include "window/OnlinePanel.h"
 #include "window/TrayIcon.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWheelEvent>
 
 #include <QAction>
 #include <QApplication>
@@ -48,6 +59,31 @@ void expectOnline(ui::Form1& w, bool online) {
              online ? u"Kestrova Vellim - Online"_s : u"Kestrova Vellim - Offline"_s);
     if (!online)
         QCOMPARE(w.statusText(), u"Offline"_s);
+}
+
+// The labels under `root` whose text does not fit the room they were given.
+QStringList cutLabels(QWidget* root) {
+    QStringList cut;
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(root) || label->text().isEmpty() || !label->pixmap().isNull())
+            continue;
+        const QSize room = label->contentsRect().size();
+        const QSize hint =
+            label->sizeHint() -
+            QSize(label->contentsMargins().left() + label->contentsMargins().right(),
+                  label->contentsMargins().top() + label->contentsMargins().bottom());
+        const bool fits = label->wordWrap()
+                              ? label->heightForWidth(label->width()) <= label->height()
+                              : hint.width() <= room.width() && hint.height() <= room.height();
+        if (!fits)
+            cut << QStringLiteral("%1 \"%2\" %3x%4 < %5x%6")
+                       .arg(label->objectName(), label->text().left(40))
+                       .arg(room.width())
+                       .arg(room.height())
+                       .arg(hint.width())
+                       .arg(hint.height());
+    }
+    return cut;
 }
 
 void useLoopbackAddress(WindowHarness& h) {
@@ -395,6 +431,178 @@ private Q_SLOTS:
         QVERIFY(panel->y() < 0);
         w.OrdinaPannello(0);
         QCOMPARE(panel->y(), 0); // laid out again from the top
+        QCOMPARE(w.scrollBar()->value(), 0);
+
+        // A panel shown after a scrolled one starts at its top, bar included,
+        // and the first wheel step moves it one step from there.
+        w.scrollBar()->setValue(w.scrollBar()->maximum());
+        w.selectItem(3);
+        QWidget* security = w.picPanel(2);
+        QCOMPARE(security->y(), 0);
+        QCOMPARE(w.scrollBar()->value(), 0);
+        if (!w.scrollBar()->isEnabled())
+            QSKIP("the security panel fits this window");
+        const QPointF at(10, 10);
+        QWheelEvent wheel(at, w.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w.viewport(), &wheel);
+        QVERIFY(w.scrollBar()->value() > 0);
+        QVERIFY(w.scrollBar()->value() <= 3 * w.scrollBar()->singleStep());
+        QCOMPARE(security->y(), -twipsToPixels(w.scrollBar()->value()));
+    }
+
+    // A control that gets the focus below (or above) the visible part of the
+    // panel is scrolled into view.
+    void focusScrollsTheControlIntoView() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        w.resize(w.minimumSize());
+        w.selectItem(1);
+        if (!w.scrollBar()->isEnabled())
+            QSKIP("the account panel fits this window");
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        const auto shown = [&w](QWidget* control) { // from top to bottom
+            const int top = control->mapTo(w.viewport(), QPoint(0, 0)).y();
+            return top >= 0 && top + control->height() <= w.viewport()->height();
+        };
+        auto* last = w.findChild<QPushButton*>(u"cmdVirtualAnonymous"_s);
+        QVERIFY(!shown(last));
+        last->setFocus(Qt::TabFocusReason);
+        QVERIFY(shown(last));
+        QVERIFY(w.scrollBar()->value() > 0);
+        auto* first = w.findChild<QWidget*>(u"chkAnonymous"_s);
+        QTest::keyClick(last, Qt::Key_Tab); // Tab goes on from the last control
+        QVERIFY(w.focusWidget() != last);
+        first->setFocus(Qt::BacktabFocusReason);
+        QVERIFY(shown(first));
+
+        // The account grid lets Tab and Shift+Tab out, to the controls around it.
+        w.scrollBar()->setValue(0);
+        access::DataView& users = h.core->views().Data1();
+        QVERIFY(users.AddNew() && users.Update());
+        auto* grid = w.findChild<QTableView*>(u"DBGrid1"_s);
+        grid->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QVERIFY(!grid->hasFocus());
+        grid->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(!grid->hasFocus());
+    }
+
+    // Every label shows its whole text at the default size, in each panel
+    // and in the status bar with large figures.
+    void labelsShowTheirWholeText() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        ui::Form1& w = h.started();
+        for (int position = 1; position <= 5; ++position) {
+            w.selectItem(position);
+            const QStringList cut = cutLabels(w.picPanel(position - 1));
+            QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; ")));
+        }
+        w.toolbarClick(u"kStart"_s);
+        testing::FakeConnection one, two;
+        h.fakeEngine->connections = {&one, &two};
+        w.ShowUsersNumber();
+        Q_EMIT w.online().ratesChanged(u"Upload: 10,9 MB/s  Download: 10,9 MB/s"_s);
+        QTRY_VERIFY2(cutLabels(w.statusBar()).isEmpty(),
+                     qPrintable(cutLabels(w.statusBar()).join(u"; ")));
+        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
+        h.fakeEngine->connections.clear();
+
+        // The banner never covers the toolbar's buttons, down to the smallest window.
+        auto* toolbar = w.findChild<QToolBar*>(u"Toolbar1"_s);
+        auto* banner = w.findChild<QWidget*>(u"picBanner"_s);
+        for (const QSize size : {QSize(536, 558), w.minimumSize()}) {
+            w.resize(size);
+            for (QAction* button : {w.startButton(), w.stopButton()}) {
+                QWidget* shown = toolbar->widgetForAction(button);
+                const QRect place(shown->mapTo(&w, QPoint(0, 0)), shown->size());
+                QVERIFY(!place.intersects(banner->geometry()));
+            }
+        }
+    }
+
+    void keyboardShortcuts() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        ui::Form1& w = h.started();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(w.PannelloCorrente(), 0);
+        QTest::keyClick(w.menuList(), Qt::Key_F1);
+        QCOMPARE(w.PannelloCorrente(), 5);
+        QCOMPARE(w.titleText(), u"Help"_s);
+
+        // Start and Stop carry mnemonics, underlined on their buttons.
+        auto* toolbar = w.findChild<QToolBar*>(u"Toolbar1"_s);
+        auto* start = qobject_cast<QToolButton*>(toolbar->widgetForAction(w.startButton()));
+        auto* stop = qobject_cast<QToolButton*>(toolbar->widgetForAction(w.stopButton()));
+        QCOMPARE(start->text(), u"&Start"_s);
+        QCOMPARE(stop->text(), u"S&top"_s);
+        QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+        QTRY_COMPARE(h.core->server().ServerState(), 1);
+        QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
+        QTRY_COMPARE(h.core->server().ServerState(), 0);
+    }
+
+    // Stop and closing ask first while clients are connected, saying how many
+    // and how many transfers run; "No" leaves everything running.
+    void disruptiveActionsAskFirst_data() {
+        QTest::addColumn<int>("clients");
+        QTest::addColumn<int>("transfers");
+        QTest::addColumn<QString>("stopQuestion");
+        QTest::newRow("nobody") << 0 << 0 << QString();
+        QTest::newRow("one idle")
+            << 1 << 0
+            << u"C'è 1 client connesso.\nArrestando il server i client verranno disconnessi."
+               "\n\nArrestare il server?"_s;
+        QTest::newRow("three, two moving")
+            << 3 << 2
+            << u"Ci sono 3 client connessi, con 2 trasferimenti in corso.\nArrestando il "
+               "server i client verranno disconnessi e i trasferimenti interrotti.\n\n"
+               "Arrestare il server?"_s;
+    }
+    void disruptiveActionsAskFirst() {
+        QFETCH(int, clients);
+        QFETCH(int, transfers);
+        QFETCH(QString, stopQuestion);
+        WindowHarness h;
+        useLoopbackAddress(h);
+        ui::Form1& w = h.started();
+        w.toolbarClick(u"kStart"_s);
+        std::vector<std::unique_ptr<testing::FakeConnection>> fakes;
+        for (int i = 0; i < clients; ++i) {
+            fakes.push_back(std::make_unique<testing::FakeConnection>());
+            if (i < transfers)
+                fakes.back()->activity.direction = engine::TransferActivity::Direction::Upload;
+            h.fakeEngine->connections.append(fakes.back().get());
+        }
+        const QStringList asked =
+            stopQuestion.isEmpty() ? QStringList{} : QStringList{stopQuestion};
+        h.messages.answer = false;
+        w.stopButton()->trigger();
+        w.tray().mnuStop()->trigger();
+        QCOMPARE(h.messages.asked, asked + asked);
+        QCOMPARE(h.core->server().ServerState(), clients ? 1 : 0);
+        if (!clients)
+            w.toolbarClick(u"kStart"_s);
+
+        h.messages.asked.clear();
+        w.close();
+        QCOMPARE(h.messages.asked.size(), clients ? 1 : 0);
+        if (clients) {
+            QVERIFY(h.messages.asked.first().contains(u"Chiudere il programma?"_s));
+            QVERIFY(w.isVisible());
+            QCOMPARE(h.fakeEngine->stopCalls, 0);
+            h.messages.answer = true;
+            w.tray().mnuEsci()->trigger(); // the tray's "Esci" closes the same way
+            QCOMPARE(h.messages.asked.size(), 2);
+        }
+        QVERIFY(!w.isVisible());
+        QCOMPARE(h.core->server().ServerState(), 0);
+        h.fakeEngine->connections.clear();
     }
 };
 

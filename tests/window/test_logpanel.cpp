@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 using namespace Qt::StringLiterals;
 
@@ -55,25 +56,35 @@ private Q_SLOTS:
         QVERIFY(log.logText().endsWith("riga quattro\r\n"));
     }
 
+    // The file goes only after a yes; without a file nothing is asked.
     void cancellaLog_data() {
         QTest::addColumn<bool>("fileExists");
-        QTest::newRow("with a file") << true;
-        QTest::newRow("without a file") << false;
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("with a file, yes") << true << true;
+        QTest::newRow("with a file, no") << true << false;
+        QTest::newRow("without a file") << false << false;
     }
     void cancellaLog() {
         QFETCH(bool, fileExists);
+        QFETCH(bool, answer);
         WindowHarness h;
         h.setRow("log", false);
         ui::Form1& w = h.started();
+        const QString path = h.core->logFilePath();
         if (fileExists)
-            writeFile(h.core->logFilePath(), "vecchia riga\r\n");
+            writeFile(path, "vecchia riga\r\n");
         h.core->WriteLog("a schermo");
+        h.messages.answer = answer;
         w.logPanel().clearButton()->click();
-        QCOMPARE(w.logPanel().logText(), QString());
-        QVERIFY(!QFile::exists(h.core->logFilePath()));
+        QCOMPARE(h.messages.asked,
+                 fileExists ? QStringList{ui::deleteLogQuestion(path)} : QStringList{});
+        QVERIFY(h.messages.asked.isEmpty() || h.messages.asked.first().contains(u"ftp.log"_s));
+        const bool gone = !fileExists || answer;
+        QCOMPARE(w.logPanel().logText(), gone ? QString() : u"a schermo\r\n"_s);
+        QCOMPARE(fileText(path), gone ? QByteArray("<missing>") : QByteArray("vecchia riga\r\n"));
         using Shown = decltype(h.messages.shown);
         const Shown deleted{{u"Il log registrato è stato cancellato"_s, MessageIcon::Information}};
-        QCOMPARE(h.messages.shown, fileExists ? deleted : Shown{});
+        QCOMPARE(h.messages.shown, fileExists && answer ? deleted : Shown{});
     }
 
     void viewerShowsTheFileAsItIsNow() {
@@ -114,6 +125,35 @@ private Q_SLOTS:
 
         w.toolbarClick("kStart");
         QTRY_VERIFY(!log.viewer() || !log.viewer()->isVisible());
+    }
+
+    // The viewer opens at the end, where the newest lines are, moves with
+    // Ctrl+Home/Ctrl+End although read-only, and Escape closes it.
+    void viewerKeyboard() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        QByteArray lines;
+        for (int i = 1; i <= 400; ++i)
+            lines += "riga " + QByteArray::number(i) + "\r\n";
+        writeFile(h.core->logFilePath(), lines);
+        ui::LogPanel& log = w.logPanel();
+        log.showButton()->click();
+        QPlainTextEdit* box = log.viewer()->box();
+        QVERIFY(QTest::qWaitForWindowExposed(log.viewer()));
+        QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
+        QScrollBar* bar = box->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(box->textCursor().position(), 0);
+        QCOMPARE(bar->value(), 0);
+        QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(box->toPlainText().endsWith(u"riga 400\n"_s));
+
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_VERIFY(!log.viewer());
     }
 };
 

@@ -272,6 +272,40 @@ private Q_SLOTS:
         h.fakeEngine->connections.clear();
     }
 
+    // The list shows what tells something: no column of masks, an anonymous
+    // client's e-mail on its login, logins no wider than they are, so the
+    // transfer columns stay in view in a 900-pixel window.
+    void columnsFitTheirContent() {
+        WindowHarness h;
+        // A login column once made wide (300 pixels).
+        h.settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol1", "4500");
+        ui::Form1& w = h.started();
+        w.toolbarClick("kStart");
+        testing::FakeConnection mario("mario", "pw", "192.0.2.5"),
+            guest("anonymous", "io@casa.it", "192.0.2.6");
+        h.fakeEngine->connections = {&mario, &guest};
+        w.resize(900, 600);
+        w.selectItem(5);
+        w.AggiornaUtenti();
+        QTreeWidget* list = w.online().list();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QVERIFY(list->isColumnHidden(1));
+        const int anonymous = list->topLevelItem(0)->text(0) == u"anonymous"_s ? 0 : 1;
+        QCOMPARE(list->topLevelItem(anonymous)->toolTip(0), u"anonimo: io@casa.it"_s);
+        QCOMPARE(list->topLevelItem(1 - anonymous)->toolTip(0), QString());
+        QVERIFY(list->columnWidth(0) < 150);
+        int progress = -1;
+        for (int c = 0; c < list->columnCount(); ++c)
+            if (list->headerItem()->text(c) == u"Avanzamento"_s)
+                progress = c;
+        QVERIFY(progress >= 0);
+        QVERIFY(list->header()->sectionViewportPosition(progress) +
+                    list->header()->sectionSize(progress) <=
+                list->viewport()->width());
+        w.toolbarClick("kStop");
+        h.fakeEngine->connections.clear();
+    }
+
     void columnWidthsRestoredAndScaled() {
         WindowHarness h;
         const QStringList widths = {"1013", "2010", "3000", "1500", "495"};
@@ -282,7 +316,7 @@ private Q_SLOTS:
         QTreeWidget* list = w.online().list();
         const QList<int> pixels = {68, 134, 200, 100, 33}; // 1013 twips round up
         for (int i = 0; i < 5; ++i)
-            QCOMPARE(list->columnWidth(i), pixels[i]);
+            QCOMPARE(list->header()->sectionSize(i), i == 1 ? 0 : pixels[i]); // 1: hidden
 
         list->resize(400, 200); // 6000 twips
         w.online().AdattaColonneOnline();

@@ -1,21 +1,29 @@
-// Renders the main window's six panels, the start notice and the log viewer
-// to PNG files, offscreen, with sample data: kv_screenshots DIR
+// Renders the main window's six panels, the start notice, the log viewer and
+// the questions asked before deleting or cutting clients off to PNG files,
+// offscreen, with sample data: kv_screenshots DIR
+#include "admin/ui/AdminPanels.h"
 #include "admin/ui/VirtualDirDialog.h"
 #include "core/ProgramCore.h"
 #include "tests/support/FakeConnection.h"
 #include "tests/support/FakeEngine.h"
 #include "window/Form1.h"
+#include "window/ItalianTranslation.h"
 #include "window/LogPanel.h"
+#include "window/MessageBoxMessages.h"
 #include "window/OnlinePanel.h"
 #include "window/StartNotice.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QSqlQuery>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTreeWidget>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -23,10 +31,6 @@
 using namespace kv;
 
 namespace {
-
-struct SilentMessages : Messages {
-    void show(const QString&, MessageIcon) override {}
-};
 
 void settle() {
     for (int i = 0; i < 5; ++i)
@@ -43,6 +47,26 @@ bool save(QWidget* w, const QString& dir, const QString& name,
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
     return ok;
 }
+
+// Messages are not shown; each question is rendered as the operator would
+// see it, to the file named beforehand, and answered no.
+struct ShotMessages : Messages {
+    QString dir;
+    QString nextShot;
+    QWidget* owner = nullptr;
+    bool ok = true;
+    void show(const QString&, MessageIcon) override {}
+    bool confirm(const QString& text) override {
+        QMessageBox box(owner);
+        ui::prepareQuestion(box, text);
+        box.show();
+        if (nextShot.isEmpty())
+            nextShot = QStringLiteral("domanda-senza-nome.png");
+        ok &= save(&box, dir, nextShot);
+        nextShot.clear();
+        return false;
+    }
+};
 
 // Five minutes of sample traffic polled once a second: mario downloads a
 // file of known size, giulia uploads, the anonymous client only browses.
@@ -72,6 +96,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    ui::installItalianTranslation(app);
     if (argc < 2) {
         QTextStream(stderr) << "usage: kv_screenshots DIR\n";
         return 2;
@@ -128,12 +153,14 @@ int main(int argc, char** argv) {
         core.views().openAll();
     }
 
-    SilentMessages messages;
+    ShotMessages messages;
+    messages.dir = out;
     ui::Form1Options options = ui::defaultForm1Options();
     options.trayAvailable = false;
     options.desktopOpen = [](const QString&, const QString&) { return true; };
     options.showNotice = [](ui::StartNotice&) {};
     ui::Form1 window(core, messages, nullptr, options);
+    messages.owner = &window;
     window.show();
     window.Form_Activate();
     settle();
@@ -158,6 +185,29 @@ int main(int argc, char** argv) {
         editor.show();
         ok &= save(&editor, out, QStringLiteral("1c-cartelle-virtuali.png"));
     }
+
+    // The protection group at the bottom of the security panel.
+    window.selectItem(3);
+    window.scrollBar()->setValue(window.scrollBar()->maximum());
+    ok &= save(&window, out, QStringLiteral("3b-sicurezza-protezione.png"));
+
+    // The questions before deleting: an account with its folders, a stored
+    // address, the log file.
+    window.selectItem(1);
+    messages.nextShot = QStringLiteral("9a-domanda-elimina-account.png");
+    if (auto* remove = window.findChild<QPushButton*>(QStringLiteral("cmdDelete")))
+        remove->click();
+    window.selectItem(3);
+    messages.nextShot = QStringLiteral("9b-domanda-elimina-indirizzo.png");
+    if (auto* remove = window.findChild<QPushButton*>(QStringLiteral("cmdEliminaIP")))
+        remove->click();
+    QFile oldLog(core.logFilePath());
+    if (oldLog.open(QIODevice::WriteOnly))
+        oldLog.write("[09:58:01] SERVER START\r\n");
+    oldLog.close();
+    window.selectItem(4);
+    messages.nextShot = QStringLiteral("9c-domanda-cancella-log.png");
+    window.logPanel().cmdCancellaLog_Click();
 
     window.toolbarClick(QStringLiteral("kStart"));
     const char* lines[] = {
@@ -185,6 +235,17 @@ int main(int argc, char** argv) {
     window.selectItem(5);
     ok &= save(&window, out, QStringLiteral("5b-online-trasferimenti.png"),
                [&] { runSampleTransfers(window, connections); });
+    // Stop and closing with clients connected and moving files; "Blocca"
+    // while the block list is off.
+    messages.nextShot = QStringLiteral("9d-domanda-stop.png");
+    window.stopButton()->trigger();
+    messages.nextShot = QStringLiteral("9e-domanda-chiusura.png");
+    window.close();
+    if (QTreeWidget* list = window.online().list(); list && list->topLevelItemCount() > 0)
+        list->setCurrentItem(list->topLevelItem(0));
+    messages.nextShot = QStringLiteral("9f-domanda-blocca.png");
+    ui::BloccaIPUtente(window);
+
     window.resize(normalSize);
     window.selectItem(6);
     ok &= save(&window, out, QStringLiteral("6-help.png"));
@@ -202,5 +263,5 @@ int main(int argc, char** argv) {
     }
     window.logPanel().cmdMostraLog_Click();
     ok &= save(window.logPanel().viewer(), out, QStringLiteral("8-log-viewer.png"));
-    return ok ? 0 : 1;
+    return ok && messages.ok ? 0 : 1;
 }

@@ -55,12 +55,40 @@ private Q_SLOTS:
             storedPasswordIs(u"SELECT password FROM users WHERE login='mario'"_s, u"segreta"_s));
         QCOMPARE(login(), QString()); // the new empty account is current
 
+        f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
         QCOMPARE(logins(), QStringList{u"mario"_s});
         QCOMPARE(login(), u"mario"_s);
         f.click(u"cmdDelete"_s);
         QVERIFY(logins().isEmpty() && !users().hasCurrentRow());
-        QVERIFY(f.host->recorder.shown.isEmpty()); // no confirmation questions
+        QCOMPARE(f.host->recorder.asked, (QStringList{u"Eliminare l'account senza login?"_s,
+                                                      u"Eliminare l'account \"mario\"?"_s}));
+        QVERIFY(f.host->recorder.shown.isEmpty());
+    }
+
+    // The question names the account and its folders; "No" keeps both.
+    void deletingAsksFirst_data() {
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QStringList>("loginsAfter");
+        QTest::addColumn<QStringList>("foldersAfter");
+        QTest::newRow("no") << false << QStringList{"anna", "bruno"} << QStringList{"x", "y", "z"};
+        QTest::newRow("yes") << true << QStringList{"bruno"} << QStringList{"z"};
+    }
+    void deletingAsksFirst() {
+        QFETCH(bool, answer);
+        QFETCH(QStringList, loginsAfter);
+        QFETCH(QStringList, foldersAfter);
+        f.build({u"INSERT INTO users (ID, login) VALUES (3, 'anna'), (4, 'bruno')"_s,
+                 u"INSERT INTO virtualdirs (name, user) VALUES ('x', 3), ('y', 3), ('z', 4)"_s});
+        f.host->recorder.answer = answer;
+        f.click(u"cmdDelete"_s);
+        QCOMPARE(
+            f.host->recorder.asked,
+            QStringList{u"Eliminare l'account \"anna\" e le sue 2 cartelle virtuali (x, y)?"_s});
+        QCOMPARE(logins(), loginsAfter);
+        QCOMPARE(f.column(u"SELECT name FROM virtualdirs ORDER BY name"_s), foldersAfter);
+        QCOMPARE(login(), loginsAfter.first());
+        QCOMPARE(grid()->currentIndex().row(), users().currentRow());
     }
 
     // Every control of both blocks writes its own column of its own row.
@@ -181,13 +209,50 @@ private Q_SLOTS:
         f.click(u"cmdAdd"_s);
         QCOMPARE(f.host->recorder.texts(), QStringList{u"Non è consentito duplicare i Login"_s});
         QCOMPARE(f.host->recorder.shown.first().second, kv::MessageIcon::Exclamation);
-        // Nothing was added, the stored login shows again and can be saved.
+        // Nothing was added; the typed login stays on its row to be corrected.
         QCOMPARE(logins(), (QStringList{u"anna"_s, u"bruno"_s}));
-        QCOMPARE(login(), u"bruno"_s);
-        QVERIFY(!users().isDirty());
+        QCOMPARE(users().currentRow(), 1);
+        QCOMPARE(login().toLower(), u"anna"_s);
+        QVERIFY(users().isDirty());
+        f.type(u"txtLogin"_s, u"anna2"_s);
         f.click(u"cmdAdd"_s);
-        QCOMPARE(logins().size(), 3);
+        QCOMPARE(logins(), (QStringList{u"anna"_s, u"anna2"_s, u"<null>"_s}));
+        QVERIFY(storedPasswordIs(u"SELECT password FROM users WHERE login='anna2'"_s, u"nuova"_s));
         QCOMPARE(f.host->recorder.shown.size(), 1);
+    }
+
+    // Clicking another account after a refused login keeps the typed row
+    // current and selected, goes back to the login box, and deletes nothing.
+    void aRefusedLoginKeepsTheTypedRow() {
+        f.build({u"INSERT INTO users (login) VALUES ('mario')"_s});
+        f.panel->show();
+        QApplication::setActiveWindow(f.panel.get());
+        QVERIFY(QTest::qWaitForWindowActive(f.panel.get()));
+        f.click(u"cmdAdd"_s);
+        QLineEdit* box = f.child<QLineEdit>(u"txtLogin"_s);
+        box->setFocus();
+        f.type(u"txtLogin"_s, u"Mario"_s);
+        const QRect marioRow = grid()->visualRect(grid()->model()->index(0, 1));
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
+        QTRY_VERIFY(box->hasFocus());
+        QCOMPARE(f.host->recorder.texts(), QStringList{u"Non è consentito duplicare i Login"_s});
+        QCOMPARE(users().currentRow(), 1);
+        QCOMPARE(grid()->currentIndex().row(), 1);
+        QCOMPARE(login(), u"Mario"_s);
+        QCOMPARE(box->selectedText(), u"Mario"_s);
+        // A second click is refused the same way, with one more message.
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
+        QTRY_COMPARE(f.host->recorder.shown.size(), 2);
+        QTRY_VERIFY(box->hasFocus());
+        QCOMPARE(users().currentRow(), 1);
+        // "Elimina account" now names the typed row, not "mario"; "No" keeps all.
+        f.click(u"cmdDelete"_s);
+        QCOMPARE(f.host->recorder.asked, QStringList{u"Eliminare l'account \"Mario\"?"_s});
+        QCOMPARE(logins(), (QStringList{u"mario"_s, u"<null>"_s}));
+        f.type(u"txtLogin"_s, u"Mario2"_s);
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
+        QTRY_COMPARE(users().currentRow(), 0);
+        QCOMPARE(logins(), (QStringList{u"mario"_s, u"Mario2"_s}));
     }
 
     void otherErrorsShowTheirNumber() {
@@ -207,6 +272,7 @@ private Q_SLOTS:
                  u"INSERT INTO virtualdirs (name, user) VALUES ('a', 5), ('b', 6), ('c', 0), "
                  "('d', 5), ('e', 50)"_s});
         const QString names = u"SELECT name FROM virtualdirs ORDER BY name"_s;
+        f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
         QCOMPARE(logins(), (QStringList{"cinque", "sei", "sette"}));
         QCOMPARE(f.column(names), (QStringList{"a", "b", "c", "d", "e"}));
@@ -225,6 +291,7 @@ private Q_SLOTS:
                  u"INSERT INTO virtualdirs (name, user) VALUES ('mia', 4)"_s,
                  QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON users BEGIN SELECT "
                                 "RAISE(ABORT, 'no'); END")});
+        f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
         QCOMPARE(logins(), QStringList{"quattro"});
         QCOMPARE(f.column(u"SELECT name FROM virtualdirs"_s), QStringList{"mia"});
@@ -279,6 +346,7 @@ private Q_SLOTS:
         f.click(u"cmdAdd"_s);
         for (int i = 0; i <= 8; ++i)
             QVERIFY(enabled(i));
+        f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
         QVERIFY(!enabled(0) && !enabled(7));
     }
@@ -316,6 +384,7 @@ private Q_SLOTS:
         f.click(u"cmdVirtualAnonymous"_s);
         QCOMPARE(opened, (QList<std::pair<int, int>>{{7, 7}, {0, 0}}));
         QCOMPARE(panel.logic().VirtualDirUserID(), -2);
+        f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
         panel.logic().cmdUserVirtual([&](int owner) { opened.append({owner, 0}); });
         QCOMPARE(opened.size(), 2);

@@ -69,17 +69,44 @@ private Q_SLOTS:
         host->core().views().commitAll();
         QCOMPARE(stored(index).last(), u"9.9.9.9"_s);
 
+        // The row just typed goes without a question, as does an empty one.
         click(u"cmdEliminaIP"_s, index); // the last: the one before follows
         QCOMPARE(stored(index).size(), 2);
         QCOMPARE(list(index).currentRow(), 1);
-        list(index).MoveFirst();
         click(u"cmdEliminaIP"_s, index);
-        QCOMPARE(list(index).currentRow(), 0);
+        QCOMPARE(stored(index).size(), 1);
+        QVERIFY(host->recorder.asked.isEmpty());
+
+        // A stored entry is deleted only after a yes.
+        const QString old = index == 0 ? u"1.1.1.1"_s : u"2.2.2.2"_s;
+        const QString question = u"Eliminare \"%1\" dalla lista degli IP %2?"_s.arg(
+            old, index == 0 ? u"autorizzati"_s : u"bloccati"_s);
         click(u"cmdEliminaIP"_s, index);
+        QCOMPARE(host->recorder.asked, QStringList{question});
+        QCOMPARE(stored(index), QStringList{old});
+        host->recorder.answer = true;
+        click(u"cmdEliminaIP"_s, index);
+        QCOMPARE(host->recorder.asked, QStringList(2, question));
         QVERIFY(stored(index).isEmpty());
         QVERIFY(!list(index).hasCurrentRow());
         QCOMPARE(stored(1 - index).size(), 1);
         QVERIFY(host->recorder.shown.isEmpty());
+    }
+
+    // A typed row that was left and saved is an entry like any other.
+    void anEntryLeftIsAskedFor() {
+        build({u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
+        click(u"cmdNuovoIP"_s, 1);
+        QAbstractItemModel* model = grid(1)->model();
+        model->setData(model->index(1, 0), u"9.9.9.9"_s);
+        grid(1)->setCurrentIndex(model->index(0, 0));
+        QTRY_COMPARE(list(1).currentRow(), 0);
+        grid(1)->setCurrentIndex(model->index(1, 0));
+        QTRY_COMPARE(list(1).currentRow(), 1);
+        click(u"cmdEliminaIP"_s, 1);
+        QCOMPARE(host->recorder.asked,
+                 QStringList{u"Eliminare \"9.9.9.9\" dalla lista degli IP bloccati?"_s});
+        QCOMPARE(stored(1), (QStringList{"2.2.2.2", "9.9.9.9"}));
     }
 
     // The cover over an address list's empty rows, for the grid heights the
@@ -146,6 +173,37 @@ private Q_SLOTS:
         act();
         QCOMPARE(stored(0).count(u"127.0.0.5"_s), 1);
         QCOMPARE(stored(1).count(u"127.0.0.5"_s), 1);
+    }
+
+    // "Blocca" while the block list is off says so and offers to switch it on;
+    // with the list on, or for "Autorizza", nothing is asked.
+    void bloccaOffersToSwitchTheListOn_data() {
+        QTest::addColumn<bool>("listOn");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<QString>("storedSwitch");
+        QTest::newRow("off, no") << false << false << 1 << u"0"_s;
+        QTest::newRow("off, yes") << false << true << 1 << u"1"_s;
+        QTest::newRow("on") << true << true << 0 << u"1"_s;
+    }
+    void bloccaOffersToSwitchTheListOn() {
+        QFETCH(bool, listOn);
+        QFETCH(bool, answer);
+        QFETCH(int, questions);
+        QFETCH(QString, storedSwitch);
+        build({u"UPDATE settings SET IPko = %1, IPok = 0"_s.arg(listOn ? 1 : 0)});
+        host->selectedAddress = u"127.0.0.9"_s;
+        host->recorder.answer = answer;
+        kv::ui::AutorizzaIPUtente(*host);
+        QVERIFY(host->recorder.asked.isEmpty());
+        kv::ui::BloccaIPUtente(*host);
+        QCOMPARE(stored(1), QStringList{u"127.0.0.9"_s});
+        QCOMPARE(host->recorder.asked.size(), questions);
+        if (questions)
+            QVERIFY(host->recorder.asked.first().contains(u"\"127.0.0.9\""_s));
+        QCOMPARE(host->column(u"SELECT IPko FROM settings"_s), QStringList{storedSwitch});
+        QCOMPARE(f.child<QCheckBox>(u"chkIPko"_s)->isChecked(), storedSwitch == u"1"_s);
+        QVERIFY(host->recorder.shown.isEmpty());
     }
 
     // An entry typed into a list's grid must be an address, a CIDR block, a

@@ -1,0 +1,131 @@
+#include "engine/LogText.h"
+
+#include "engine/CommandParser.h"
+
+namespace kv::engine {
+
+namespace {
+
+bool needsEscape(char32_t c) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+        return true;
+    if (c == 0x2028 || c == 0x2029)
+        return true;
+    return QChar::category(c) == QChar::Other_Format;
+}
+
+void appendEscape(QString& out, char32_t c) {
+    if (c < 0x100)
+        out += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
+    else if (c < 0x10000)
+        out += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+    else
+        out += QStringLiteral("\\U%1").arg(uint(c), 8, 16, QLatin1Char('0'));
+}
+
+void appendCodePoint(QString& out, char32_t c) {
+    if (needsEscape(c))
+        appendEscape(out, c);
+    else
+        out += QString::fromUcs4(&c, 1);
+}
+
+// The length of the well-formed UTF-8 sequence at `i` and its code point, or
+// 0 when the byte there does not start one (overlong forms, surrogates and
+// values past U+10FFFF included).
+int utf8Sequence(QByteArrayView s, qsizetype i, char32_t& c) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    int len = 0;
+    char32_t min = 0;
+    if (b0 < 0x80) {
+        c = b0;
+        return 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        len = 2, c = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3, c = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4, c = b0 & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (int k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (b & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+} // namespace
+
+QString escapedForLog(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            appendCodePoint(out, QChar::surrogateToUcs4(ch, text[i + 1]));
+            ++i;
+        } else if (ch.isSurrogate()) {
+            appendEscape(out, ch.unicode());
+        } else if (needsEscape(ch.unicode())) {
+            appendEscape(out, ch.unicode());
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+bool startsWithSecretVerb(QByteArrayView bytes, QString* verb) {
+    if (bytes.size() < 4)
+        return false;
+    const QByteArray word = bytes.first(4).toByteArray().toUpper();
+    if (word != "PASS" && word != "ACCT")
+        return false;
+    if (bytes.size() > 4 && isLetter(bytes[4]))
+        return false;
+    if (verb)
+        *verb = QString::fromLatin1(word);
+    return true;
+}
+
+QString commandLineForLog(QByteArrayView line) {
+    if (line.endsWith('\r'))
+        line.chop(1);
+    // Judged as the parser will read it: Telnet commands out (also inside
+    // the verb), leading spaces skipped.
+    const QByteArray plain = withoutTelnet(line);
+    qsizetype start = 0;
+    while (start < plain.size() && plain[start] == ' ')
+        ++start;
+    QString verb;
+    if (startsWithSecretVerb(QByteArrayView(plain).sliced(start), &verb))
+        return verb + QStringLiteral(" ***");
+    QString out;
+    out.reserve(line.size());
+    for (qsizetype i = 0; i < line.size();) {
+        char32_t c = 0;
+        const int len = utf8Sequence(line, i, c);
+        if (len == 0) {
+            appendEscape(out, static_cast<unsigned char>(line[i]));
+            ++i;
+            continue;
+        }
+        appendCodePoint(out, c);
+        i += len;
+    }
+    return out;
+}
+
+} // namespace kv::engine

@@ -1,0 +1,30 @@
+#pragma once
+// Text from clients made safe for the activity log: one log line stays one
+// line on screen and in the file, looks like what was received, and never
+// shows a password.
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace kv::engine {
+
+// Control characters (C0, DEL, C1), line and paragraph separators and
+// format characters (bidirectional overrides and isolates, zero-width
+// marks) written as escapes: \xHH below U+0100, \uHHHH in the first plane,
+// \UHHHHHHHH above, lower-case hex. Lone surrogates are escaped too.
+// Everything else, backslashes included, stays as it is, so the result
+// passed through again does not change.
+QString escapedForLog(QStringView text);
+
+// A command line as received (without its line end) for the log: the
+// argument of PASS and ACCT replaced by "***" whatever follows the verb,
+// bytes that are not UTF-8 shown as \xHH, the rest escaped as above.
+QString commandLineForLog(QByteArrayView line);
+
+// Whether the bytes begin with PASS or ACCT in any letter case, followed by
+// anything that is not a letter (or by nothing). Sets `verb` to the verb in
+// upper case.
+bool startsWithSecretVerb(QByteArrayView bytes, QString* verb = nullptr);
+
+} // namespace kv::engine
