@@ -106,7 +106,6 @@ public:
     // session sees.
     FileService(std::shared_ptr<const LoginGrant> grant, bool followLinks, ChangeSink changed = {});
 
-    const LoginGrant* grant() const { return grant_.get(); }
     // The current folder, as the client sees it; "/" at first.
     const QString& currentFolder() const { return cwd_; }
 
