@@ -10,8 +10,8 @@
 #include "engine/LineFramer.h"
 #include "engine/ReplyTexts.h"
 #include "engine/Transfer.h"
-#include "engine/VirtualFileSystem.h"
 #include "events/ServerEvents.h"
+#include "files/FileService.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -149,10 +149,13 @@ private:
     void cmdSite(const QString& arg);
 
     // Files and folders (SessionFileCommands.cpp)
-    std::optional<ResolvedPath> resolve(const QString& arg, bool mustExist);
-    std::optional<ResolvedPath> resolveExisting(const QString& arg) { return resolve(arg, true); }
-    bool changeOnDisk(const ResolvedPath& p, const QString& arg, Reply failure,
-                      bool (*change)(const QString& realPath));
+    // The reply to a refusal every file command answers alike: a path too
+    // long, out of reach or not allowed, or an object that is not there.
+    void replyRefused(files::FileError error, const QString& arg);
+    // The login's file service, from its grant, starting at "/".
+    void startFileService();
+    // A change on disk told to the event subscribers as this session's.
+    void notifyFileChange(events::FileEvent change);
     void cmdCwd(const QString& arg);
     void cmdCdup(const QString& arg);
     void cmdPwd(const QString& arg);
@@ -181,7 +184,7 @@ private:
     void cmdMlsd(const QString& arg);
     void listing(ListFormat format, const QString& arg);
     void cmdMlst(const QString& arg);
-    QByteArrayView permFacts(const FsEntry& entry) const;
+    QByteArrayView permFacts(const files::FsEntry& entry) const;
 
     // File transfers (SessionFileTransfers.cpp)
     enum class StoreMode { Replace, Append, Unique };
@@ -250,11 +253,11 @@ private:
     bool loggedIn_ = false;
     bool awaitingVerdict_ = false; // a PASS waits for its turn in the login queue
     int failedLogins_ = 0;
-    VirtualFileSystem vfs_;
-    QString cwd_ = QStringLiteral("/");
+    // The file operations of the login; refuses everything before it.
+    files::FileService files_{nullptr, false};
     bool asciiType_ = true;
     qint64 restOffset_ = 0;
-    std::optional<ResolvedPath> renameFrom_;
+    std::optional<files::RenameSource> renameFrom_;
     const CommandInfo* running_ = nullptr; // the command being run
 
     DataChannel* data_ = nullptr;

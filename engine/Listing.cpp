@@ -15,13 +15,13 @@ QByteArray withoutLineEnd(QByteArray line) {
 
 } // namespace
 
-QByteArray listLine(const FsEntry& entry, const QDateTime& nowUtc) {
+QByteArray listLine(const files::FsEntry& entry, const QDateTime& nowUtc) {
     ListingWriter writer(nowUtc, 1);
     writer.addLong(entry);
     return withoutLineEnd(writer.take());
 }
 
-QByteArray mlsxLine(const FsEntry& entry, const QString& name, const QString& perm) {
+QByteArray mlsxLine(const files::FsEntry& entry, const QString& name, const QString& perm) {
     ListingWriter writer(QDateTime(), 1);
     writer.addMachine(entry, name, perm.toLatin1());
     return withoutLineEnd(writer.take());

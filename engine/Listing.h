@@ -1,7 +1,7 @@
 #pragma once
 // Text forms of directory entries as FTP clients parse them.
 
-#include "engine/VirtualFileSystem.h"
+#include "files/FileFacts.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -15,14 +15,14 @@ namespace kv::engine {
 // English whatever the locale. A link that is not followed shows as
 // "lrwxrwxrwx 1 ftp ftp 0 ... name", without its target. CR or LF in a name
 // becomes '?', so a file name can never forge a further line.
-QByteArray listLine(const FsEntry& entry, const QDateTime& nowUtc);
+QByteArray listLine(const files::FsEntry& entry, const QDateTime& nowUtc);
 
 // MLSD/MLST facts followed by a space and the name, without the line end:
 // "type=file;size=12;modify=20260305140300;perm=rwdf; name".
 // `perm` lists what the connection could do (letters of RFC 3659; other
 // characters are dropped, and an empty perm leaves the fact out). Folders
 // carry no size; a link that is not followed has type "OS.unix=slink".
-QByteArray mlsxLine(const FsEntry& entry, const QString& name, const QString& perm);
+QByteArray mlsxLine(const files::FsEntry& entry, const QString& name, const QString& perm);
 
 // YYYYMMDDHHMMSS in UTC, as MDTM and the modify fact give it.
 QString ftpTimestamp(const QDateTime& utc);

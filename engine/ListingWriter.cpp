@@ -120,7 +120,7 @@ void ListingWriter::appendName(const QString& name) {
     }
 }
 
-void ListingWriter::addLong(const FsEntry& entry) {
+void ListingWriter::addLong(const files::FsEntry& entry) {
     LineParts line;
     if (entry.isLink) {
         line.put("lrwxrwxrwx");
@@ -170,7 +170,8 @@ const QByteArray& ListingWriter::permFact(QByteArrayView perm) {
     return permFact_;
 }
 
-void ListingWriter::addMachine(const FsEntry& entry, const QString& name, QByteArrayView perm) {
+void ListingWriter::addMachine(const files::FsEntry& entry, const QString& name,
+                               QByteArrayView perm) {
     LineParts line;
     line.put("type=");
     if (entry.isLink)

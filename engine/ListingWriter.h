@@ -5,7 +5,7 @@
 // that day. A folder of 10,000 entries then costs no QDateTime or QString
 // work per entry beyond the entry's name.
 
-#include "engine/FileFacts.h"
+#include "files/FileFacts.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -19,8 +19,8 @@ public:
     ListingWriter(const QDateTime& nowUtc, qsizetype expectedEntries);
 
     // Each adds one line ending in CRLF; see Listing.h for the forms.
-    void addLong(const FsEntry& entry);
-    void addMachine(const FsEntry& entry, const QString& name, QByteArrayView perm);
+    void addLong(const files::FsEntry& entry);
+    void addMachine(const files::FsEntry& entry, const QString& name, QByteArrayView perm);
     void addName(QByteArrayView prefix, const QString& name);
 
     QByteArray take() { return std::move(out_); }

@@ -1,22 +1,14 @@
-// File and folder commands of a session. Every client path goes through the
-// connection's VirtualFileSystem; the real paths it returns are the only ones
-// used here.
+// File and folder commands of a session: each parses its argument, asks the
+// session's file service and turns the result into its reply.
 
 #include "engine/ControlSession.h"
+
+#include "engine/EngineSettings.h"
 #include "engine/Listing.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTimeZone>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#endif
-
 namespace kv::engine {
+
+using files::FileError;
 
 namespace {
 
@@ -28,47 +20,42 @@ QString quotedPath(QString path) {
 
 } // namespace
 
-std::optional<ResolvedPath> ControlSession::resolve(const QString& arg, bool mustExist) {
-    ResolvedPath p = vfs_.resolve(cwd_, arg, mustExist);
-    if (p.error == PathError::TooLong) {
-        reply(Reply::NameTooLong);
-        return std::nullopt;
-    }
-    if (p.error == PathError::Forbidden) {
-        reply(Reply::AccessDenied);
-        return std::nullopt;
-    }
-    if (!p.ok() || (mustExist && !p.exists)) {
-        reply(Reply::NoSuchFile, {arg});
-        return std::nullopt;
-    }
-    return p;
+void ControlSession::startFileService() {
+    files_ = files::FileService(grant_, settings_.resolveLinks != 0,
+                                [this](events::FileEvent e) { notifyFileChange(std::move(e)); });
 }
 
-bool ControlSession::changeOnDisk(const ResolvedPath& p, const QString& arg, Reply failure,
-                                  bool (*change)(const QString& realPath)) {
-    if (refusedByRights(p.virtualPath))
-        return false;
-    if (!change(p.realPath)) {
-        reply(failure, {arg});
-        return false;
+void ControlSession::notifyFileChange(events::FileEvent change) {
+    if (events::ServerEvents* bus = notifications()) {
+        change.session = sessionInfo();
+        Q_EMIT bus->fileChanged(change);
     }
-    return true;
+}
+
+void ControlSession::replyRefused(FileError error, const QString& arg) {
+    switch (error) {
+    case FileError::TooLong:
+        reply(Reply::NameTooLong);
+        return;
+    case FileError::Forbidden:
+    case FileError::NotAllowed:
+        reply(Reply::AccessDenied);
+        return;
+    default:
+        reply(Reply::NoSuchFile, {arg});
+        return;
+    }
 }
 
 void ControlSession::cmdCwd(const QString& arg) {
     const QString target = arg.trimmed().isEmpty() ? QStringLiteral("/") : arg;
-    const std::optional<ResolvedPath> p = resolveExisting(target);
-    if (!p)
-        return;
-    if (!p->isDir) {
+    const files::PathResult r = files_.changeFolder(target);
+    if (r.error == FileError::NotADirectory)
         reply(Reply::NotADirectory, {target});
-        return;
-    }
-    if (refusedByRights(p->virtualPath))
-        return;
-    cwd_ = p->virtualPath;
-    reply(Reply::CwdOk);
+    else if (!r.ok())
+        replyRefused(r.error, target);
+    else
+        reply(Reply::CwdOk);
 }
 
 void ControlSession::cmdCdup(const QString&) {
@@ -76,65 +63,52 @@ void ControlSession::cmdCdup(const QString&) {
 }
 
 void ControlSession::cmdPwd(const QString&) {
-    reply(Reply::CurrentDir, {quotedPath(cwd_)});
+    reply(Reply::CurrentDir, {quotedPath(files_.currentFolder())});
 }
 
 void ControlSession::cmdMkd(const QString& arg) {
-    const std::optional<ResolvedPath> p = resolve(arg, false);
-    if (!p)
-        return;
-    if (p->exists) {
+    const files::PathResult r = files_.makeFolder(arg);
+    if (r.error == FileError::Exists)
         reply(Reply::FileExists, {arg});
-        return;
-    }
-    if (changeOnDisk(*p, arg, Reply::CannotCreateDir,
-                     [](const QString& r) { return QDir().mkdir(r); }))
-        reply(Reply::DirCreated,
-              {QLatin1Char('"') + quotedPath(p->virtualPath) + QLatin1Char('"')});
+    else if (r.error == FileError::Failed)
+        reply(Reply::CannotCreateDir, {arg});
+    else if (!r.ok())
+        replyRefused(r.error, arg);
+    else
+        reply(Reply::DirCreated, {QLatin1Char('"') + quotedPath(r.path) + QLatin1Char('"')});
 }
 
 void ControlSession::cmdRmd(const QString& arg) {
-    const std::optional<ResolvedPath> p = resolveExisting(arg);
-    if (!p)
-        return;
-    if (!p->isDir) {
+    const files::PathResult r = files_.removeFolder(arg);
+    if (r.error == FileError::NotADirectory)
         reply(Reply::NotADirectory, {arg});
-        return;
-    }
-    if (p->isMountPoint || p->virtualPath == u"/") {
-        reply(Reply::AccessDenied);
-        return;
-    }
-    if (!changeOnDisk(*p, arg, Reply::CannotRemoveDir,
-                      [](const QString& r) { return QDir().rmdir(r); }))
-        return;
-    if (cwd_ == p->virtualPath || cwd_.startsWith(p->virtualPath + u'/'))
-        cwd_ = QStringLiteral("/");
-    reply(Reply::RemoveDirOk);
+    else if (r.error == FileError::Failed)
+        reply(Reply::CannotRemoveDir, {arg});
+    else if (!r.ok())
+        replyRefused(r.error, arg);
+    else
+        reply(Reply::RemoveDirOk);
 }
 
 void ControlSession::cmdDele(const QString& arg) {
-    const std::optional<ResolvedPath> p = resolveExisting(arg);
-    if (!p)
-        return;
-    if (p->isDir) {
+    const files::PathResult r = files_.deleteFile(arg);
+    if (r.error == FileError::IsADirectory)
         reply(Reply::IsADirectory, {arg});
-        return;
-    }
-    if (changeOnDisk(*p, arg, Reply::CannotDelete,
-                     [](const QString& r) { return QFile::remove(r); }))
+    else if (r.error == FileError::Failed)
+        reply(Reply::CannotDelete, {arg});
+    else if (!r.ok())
+        replyRefused(r.error, arg);
+    else
         reply(Reply::DeleteOk);
 }
 
 void ControlSession::cmdRnfr(const QString& arg) {
-    const std::optional<ResolvedPath> p = resolveExisting(arg);
-    if (!p)
-        return;
-    if (p->isMountPoint || p->virtualPath == u"/") {
-        reply(Reply::AccessDenied);
+    files::RenameSource source = files_.renameSource(arg);
+    if (!source.ok()) {
+        replyRefused(source.error, arg);
         return;
     }
-    renameFrom_ = *p;
+    renameFrom_ = std::move(source);
     reply(Reply::WaitingForName);
 }
 
@@ -143,57 +117,32 @@ void ControlSession::cmdRnto(const QString& arg) {
         reply(Reply::RenameNeedsSource);
         return;
     }
-    const ResolvedPath from = *renameFrom_;
-    renameFrom_.reset();
-    const ResolvedPath to = vfs_.resolve(cwd_, arg, false);
-    if (to.error == PathError::Forbidden) {
+    const files::RenameSource from = *std::exchange(renameFrom_, std::nullopt);
+    const files::PathResult r = files_.rename(from, arg);
+    if (r.error == FileError::Forbidden || r.error == FileError::NotAllowed)
         reply(Reply::AccessDenied);
-        return;
-    }
-    if (!to.ok() || to.exists || to.isMountPoint) {
-        // Never replaces an existing file or folder.
+    else if (!r.ok()) // never replaces an existing file or folder
         reply(Reply::CannotRename, {arg});
-        return;
-    }
-    if (refusedByRights(from.virtualPath))
-        return;
-#ifdef Q_OS_UNIX
-    // rename(2) never copies: across file systems it fails instead of
-    // blocking the event loop on a long copy.
-    const bool moved = ::rename(QFile::encodeName(from.realPath).constData(),
-                                QFile::encodeName(to.realPath).constData()) == 0;
-#else
-    const bool moved = QDir().rename(from.realPath, to.realPath);
-#endif
-    if (!moved) {
-        reply(Reply::CannotRename, {arg});
-        return;
-    }
-    reply(Reply::Renamed, {to.virtualPath});
+    else
+        reply(Reply::Renamed, {r.path});
 }
 
 void ControlSession::cmdSize(const QString& arg) {
-    const std::optional<ResolvedPath> p = resolveExisting(arg);
-    if (!p)
-        return;
-    const std::optional<FsEntry> e = p->isDir ? std::nullopt : vfs_.stat(*p);
-    if (!e) {
+    const files::FactsResult r = files_.stat(arg);
+    if (r.error == FileError::NoFacts || (r.ok() && r.entry.isDir))
         reply(Reply::NotARegularFile, {arg});
-        return;
-    }
-    reply(Reply::FileStatus, {QString::number(e->size)});
+    else if (!r.ok())
+        replyRefused(r.error, arg);
+    else
+        reply(Reply::FileStatus, {QString::number(r.entry.size)});
 }
 
 void ControlSession::cmdMdtm(const QString& arg) {
-    const std::optional<ResolvedPath> p = resolveExisting(arg);
-    if (!p)
-        return;
-    const std::optional<FsEntry> e = vfs_.stat(*p);
-    if (!e) {
-        reply(Reply::NoSuchFile, {arg});
-        return;
-    }
-    reply(Reply::FileStatus, {ftpTimestamp(e->modified)});
+    const files::FactsResult r = files_.stat(arg);
+    if (!r.ok())
+        replyRefused(r.error, arg);
+    else
+        reply(Reply::FileStatus, {ftpTimestamp(r.entry.modified)});
 }
 
 void ControlSession::cmdMfmt(const QString& arg) {
@@ -205,25 +154,13 @@ void ControlSession::cmdMfmt(const QString& arg) {
         return;
     }
     when.setTimeSpec(Qt::UTC);
-    const std::optional<ResolvedPath> p = resolveExisting(name);
-    if (!p)
-        return;
-    if (refusedByRights(p->virtualPath))
-        return;
-    bool done = false;
-#ifdef Q_OS_UNIX
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = time_t(when.toSecsSinceEpoch());
-    times[1].tv_nsec = 0;
-    done = ::utimensat(AT_FDCWD, QFile::encodeName(p->realPath).constData(), times, 0) == 0;
-#endif
-    if (!done) {
+    const files::PathResult r = files_.setModified(name, when);
+    if (r.error == FileError::Failed)
         reply(Reply::CannotSetTime, {name});
-        return;
-    }
-    reply(Reply::ModifyTimeSet, {ftpTimestamp(when), p->virtualPath});
+    else if (!r.ok())
+        replyRefused(r.error, name);
+    else
+        reply(Reply::ModifyTimeSet, {ftpTimestamp(when), r.path});
 }
 
 } // namespace kv::engine

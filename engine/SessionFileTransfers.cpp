@@ -1,22 +1,14 @@
-// File transfers of a control session: RETR, STOR, APPE and STOU open the
-// file and hand it to the transfer life cycle; REST sets the offset for the
-// next RETR or STOR.
+// File transfers of a control session: RETR, STOR, APPE and STOU have the
+// file service open the file and hand it to the transfer life cycle; REST
+// sets the offset for the next RETR or STOR.
 
 #include "engine/ControlSession.h"
 
 #include "engine/EngineSettings.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 namespace kv::engine {
 
-namespace {
-
-// Unique names for STOU are tried up to this many times.
-constexpr int kMaxUniqueTries = 1000;
-
-} // namespace
+using files::FileError;
 
 void ControlSession::cmdRest(const QString& arg) {
     bool ok = false;
@@ -31,33 +23,31 @@ void ControlSession::cmdRest(const QString& arg) {
 
 void ControlSession::cmdRetr(const QString& arg) {
     const qint64 offset = std::exchange(restOffset_, 0);
-    const std::optional<ResolvedPath> p = resolveExisting(arg);
-    if (!p)
-        return;
-    if (p->isDir) {
+    files::OpenedFile opened = files_.openForReading(arg, offset);
+    switch (opened.error) {
+    case FileError::None:
+        break;
+    case FileError::IsADirectory:
         reply(Reply::NotARegularFile, {arg});
         return;
-    }
-    if (refusedByRights(p->virtualPath))
+    case FileError::OpenFailed:
+        reply(Reply::FileError, {arg, opened.systemError});
         return;
-    auto file = std::make_unique<QFile>(p->realPath);
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        reply(Reply::FileError, {arg, file->errorString()});
-        return;
-    }
-    const qint64 size = file->size();
-    if (offset > size) {
+    case FileError::RestartBeyondEnd:
         reply(Reply::RestartBeyondEnd, {QString::number(offset)});
+        return;
+    default:
+        replyRefused(opened.error, arg);
         return;
     }
     auto pending = std::make_unique<PendingTransfer>();
     pending->kind = PendingTransfer::Kind::Download;
-    pending->file = std::move(file);
+    pending->file = std::move(opened.file);
     pending->offset = offset;
-    pending->size = size;
+    pending->size = opened.size;
     pending->ascii = asciiType_;
-    pending->path = p->virtualPath;
-    const QString detail = QStringLiteral(" for %1 (%2 bytes)").arg(arg).arg(size - offset);
+    pending->path = opened.path;
+    const QString detail = QStringLiteral(" for %1 (%2 bytes)").arg(arg).arg(opened.size - offset);
     pending->opening =
         settings_.replies.format(asciiType_ ? Reply::OpeningAscii : Reply::OpeningBinary, {detail});
     beginTransfer(std::move(pending));
@@ -79,61 +69,36 @@ void ControlSession::store(StoreMode mode, const QString& arg) {
     const qint64 offset = mode == StoreMode::Replace ? std::exchange(restOffset_, 0) : 0;
     restOffset_ = 0;
     const bool unique = mode == StoreMode::Unique;
-    QString shownName = arg;
-    if (unique) {
-        const QString base = arg.trimmed().isEmpty() ? QStringLiteral("upload") : arg;
-        for (int i = 0; i < kMaxUniqueTries; ++i) {
-            const QString candidate = i == 0 ? base : QStringLiteral("%1.%2").arg(base).arg(i);
-            ResolvedPath r = vfs_.resolve(cwd_, candidate, false);
-            if (!r.ok() || !r.exists) {
-                shownName = candidate;
-                break;
-            }
-        }
-    }
-    const std::optional<ResolvedPath> p = resolve(shownName, false);
-    if (!p)
-        return;
-    if (p->isMountPoint || p->virtualPath == u"/") {
-        reply(Reply::AccessDenied);
-        return;
-    }
-    if (p->exists && p->isDir) {
+    const files::WriteMode writeMode = unique                      ? files::WriteMode::UniqueName
+                                       : mode == StoreMode::Append ? files::WriteMode::Append
+                                                                   : files::WriteMode::Replace;
+    files::OpenedFile opened = files_.openForWriting(arg, writeMode, offset);
+    // The name tried, which for STOU is the unique one.
+    const QString& shownName = opened.name;
+    switch (opened.error) {
+    case FileError::None:
+        break;
+    case FileError::IsADirectory:
         reply(Reply::IsADirectory, {shownName});
         return;
-    }
-    if (unique && p->exists) {
+    case FileError::NoUniqueName:
         reply(Reply::NoUniqueName, {shownName});
         return;
-    }
-    if (refusedByRights(p->virtualPath))
-        return;
-
-    auto file = std::make_unique<QFile>(p->realPath);
-    QIODevice::OpenMode openMode = QIODevice::WriteOnly | QIODevice::Unbuffered;
-    if (mode == StoreMode::Append)
-        openMode |= QIODevice::Append;
-    else if (unique)
-        openMode |= QIODevice::NewOnly;
-    else if (offset > 0)
-        openMode = QIODevice::ReadWrite | QIODevice::Unbuffered; // keep what is already there
-    else
-        openMode |= QIODevice::Truncate;
-    if (offset > 0 && QFileInfo(p->realPath).size() < offset) {
+    case FileError::RestartBeyondEnd:
         reply(Reply::RestartBeyondEnd, {QString::number(offset)});
         return;
-    }
-    // A resumed upload replaces everything after the offset, so the result
-    // is the first `offset` bytes followed by exactly what the client sends.
-    if (!file->open(openMode) || (offset > 0 && (!file->resize(offset) || !file->seek(offset)))) {
-        reply(Reply::FileError, {shownName, file->errorString()});
+    case FileError::OpenFailed:
+        reply(Reply::FileError, {shownName, opened.systemError});
+        return;
+    default:
+        replyRefused(opened.error, shownName);
         return;
     }
     auto pending = std::make_unique<PendingTransfer>();
     pending->kind = PendingTransfer::Kind::Upload;
-    pending->file = std::move(file);
+    pending->file = std::move(opened.file);
     pending->ascii = asciiType_;
-    pending->path = p->virtualPath;
+    pending->path = opened.path;
     pending->opening =
         unique ? settings_.replies.format(Reply::UniqueFileOpening, {shownName})
                : settings_.replies.format(asciiType_ ? Reply::OpeningAscii : Reply::OpeningBinary,

@@ -58,19 +58,17 @@ void ControlSession::cmdQuit(const QString&) {
 
 void ControlSession::cmdStat(const QString& arg) {
     if (!arg.trimmed().isEmpty()) {
-        std::optional<ResolvedPath> path = resolveExisting(arg);
-        if (!path)
+        const files::FolderListing listed = files_.list(arg);
+        if (!listed.ok() && listed.error != files::FileError::CannotRead &&
+            listed.error != files::FileError::NoFacts) {
+            replyRefused(listed.error, arg);
             return;
-        reply(Reply::PathStatusBegin, {path->virtualPath});
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        if (path->isDir) {
-            if (const auto entries = vfs_.list(*path)) {
-                for (const FsEntry& e : *entries)
-                    reply(QLatin1Char(' ') + QString::fromUtf8(listLine(e, now)));
-            }
-        } else if (const auto entry = vfs_.stat(*path)) {
-            reply(QLatin1Char(' ') + QString::fromUtf8(listLine(*entry, now)));
         }
+        // A folder that cannot be read, or a file gone meanwhile, lists nothing.
+        reply(Reply::PathStatusBegin, {listed.path});
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (const files::FsEntry& e : listed.entries)
+            reply(QLatin1Char(' ') + QString::fromUtf8(listLine(e, now)));
         reply(Reply::PathStatusEnd);
         return;
     }

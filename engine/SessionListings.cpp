@@ -39,18 +39,26 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
     const qsizetype slash = std::max(target.lastIndexOf(u'/'), target.lastIndexOf(u'\\'));
     const QString lastName = target.mid(slash + 1);
     if (!machine && (lastName.contains(u'*') || lastName.contains(u'?')) &&
-        !vfs_.resolve(cwd_, target, true).exists) {
+        !files_.exists(target)) {
         filter = QRegularExpression(QRegularExpression::wildcardToRegularExpression(
             lastName, QRegularExpression::UnanchoredWildcardConversion));
         target = slash < 0 ? QString() : target.left(slash + 1);
     }
     const bool named = !target.trimmed().isEmpty();
-    const std::optional<ResolvedPath> p = resolveExisting(named ? target : cwd_);
-    if (!p)
+    const QString shown = named ? target : files_.currentFolder();
+    files::FolderListing listed = files_.list(shown, format == ListFormat::Names);
+    switch (listed.error) {
+    case files::FileError::None:
+    case files::FileError::CannotRead:
+    case files::FileError::NoFacts:
+        break; // the path is there: answered below
+    default:
+        replyRefused(listed.error, shown);
         return;
+    }
     // NLST of a named folder gives paths as the client wrote them.
     QString prefix;
-    if (format == ListFormat::Names && named && p->isDir) {
+    if (format == ListFormat::Names && named && listed.isDir) {
         prefix = target;
         if (!prefix.endsWith(u'/'))
             prefix += u'/';
@@ -58,16 +66,15 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QByteArray out;
-    if (p->isDir) {
-        const std::optional<QList<FsEntry>> entries = vfs_.list(*p, format == ListFormat::Names);
-        if (!entries) {
-            reply(Reply::CannotReadDir, {named ? target : cwd_});
+    if (listed.isDir) {
+        if (!listed.ok()) {
+            reply(Reply::CannotReadDir, {shown});
             return;
         }
         // The whole listing in one buffer, sent in large writes.
-        ListingWriter writer(now, entries->size());
+        ListingWriter writer(now, listed.entries.size());
         const QByteArray prefixBytes = prefix.toUtf8();
-        for (const FsEntry& e : *entries) {
+        for (const files::FsEntry& e : std::as_const(listed.entries)) {
             if (filter && !filter->match(e.name).hasMatch())
                 continue;
             if (format == ListFormat::Long)
@@ -83,18 +90,17 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
             reply(Reply::NotADirectoryArgument, {target});
             return;
         }
-        const std::optional<FsEntry> e = vfs_.stat(*p);
-        if (!e) {
+        if (!listed.ok()) {
             reply(Reply::NoSuchFile, {target});
             return;
         }
-        out += format == ListFormat::Long ? listLine(*e, now) : target.toUtf8();
+        out += format == ListFormat::Long ? listLine(listed.entries.first(), now) : target.toUtf8();
         out += "\r\n";
     }
     auto pending = std::make_unique<PendingTransfer>();
     pending->kind = PendingTransfer::Kind::Listing;
     pending->listing = std::move(out);
-    pending->path = p->virtualPath;
+    pending->path = listed.path;
     pending->opening =
         (data_ && data_->isPassive())
             ? settings_.replies.format(Reply::PassiveOpen)
@@ -102,7 +108,7 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
     beginTransfer(std::move(pending));
 }
 
-QByteArrayView ControlSession::permFacts(const FsEntry& entry) const {
+QByteArrayView ControlSession::permFacts(const files::FsEntry& entry) const {
     // What the disk allows; the program's own rights are asked per operation.
     if (entry.isDir)
         return entry.writable ? "elcdfmp" : "el";
@@ -112,18 +118,15 @@ QByteArrayView ControlSession::permFacts(const FsEntry& entry) const {
 }
 
 void ControlSession::cmdMlst(const QString& arg) {
-    const QString target = arg.trimmed().isEmpty() ? cwd_ : arg;
-    const std::optional<ResolvedPath> p = resolveExisting(target);
-    if (!p)
-        return;
-    const std::optional<FsEntry> e = vfs_.stat(*p);
-    if (!e) {
-        reply(Reply::NoSuchFile, {target});
+    const QString target = arg.trimmed().isEmpty() ? files_.currentFolder() : arg;
+    const files::FactsResult r = files_.stat(target);
+    if (!r.ok()) {
+        replyRefused(r.error, target);
         return;
     }
-    reply(Reply::MachineListBegin, {p->virtualPath});
+    reply(Reply::MachineListBegin, {r.path});
     reply(QLatin1Char(' ') +
-          QString::fromUtf8(mlsxLine(*e, p->virtualPath, QString::fromLatin1(permFacts(*e)))));
+          QString::fromUtf8(mlsxLine(r.entry, r.path, QString::fromLatin1(permFacts(r.entry)))));
     reply(Reply::MachineListEnd);
 }
 

@@ -25,8 +25,7 @@ void ControlSession::resetLogin() {
     userName_.clear();
     password_.clear();
     grant_.reset();
-    cwd_ = QStringLiteral("/");
-    vfs_ = VirtualFileSystem();
+    files_ = files::FileService(nullptr, false);
 }
 
 void ControlSession::cmdUser(const QString& arg) {
@@ -134,8 +133,7 @@ void ControlSession::finishLogin(const LoginDecision& decision) {
     failedLogins_ = 0;
     loggedIn_ = true;
     grant_ = decision.grant;
-    cwd_ = QStringLiteral("/");
-    vfs_ = VirtualFileSystem(grant_->root, grant_->virtualDirs, settings_.resolveLinks != 0);
+    startFileService();
     reply(Reply::LoggedIn, {userName_});
     if (events::ServerEvents* bus = notifications())
         Q_EMIT bus->loggedIn(sessionInfo());

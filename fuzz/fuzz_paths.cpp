@@ -1,14 +1,16 @@
 // Whatever a client sends as a path, the file system layer must never hand
-// out a disk path outside the root or a virtual folder's destination, and
-// its listings must stay one line per entry.
+// out a disk path outside the root or a virtual folder's destination, its
+// listings must stay one line per entry, and the file service must name the
+// same objects the checkpoint resolves.
 //
 // Input: one byte of flags (1: follow links, 2: the object must exist), then
 // the current folder and the client path separated by '\n' (no '\n': the
 // current folder is "/").
 
-#include "engine/DiskPaths.h"
 #include "engine/Listing.h"
-#include "engine/VirtualFileSystem.h"
+#include "files/DiskPaths.h"
+#include "files/FileService.h"
+#include "files/VirtualFileSystem.h"
 #include "fuzz/FuzzRule.h"
 
 #include <QDir>
@@ -18,7 +20,9 @@
 #include <cstdint>
 #include <unistd.h>
 
-using namespace kv::engine;
+using namespace kv::files;
+using kv::engine::listLine;
+using kv::engine::mlsxLine;
 
 namespace {
 
@@ -28,6 +32,7 @@ struct Tree {
     QTemporaryDir tmp;
     QString root, dest;
     VirtualFileSystem follow, noFollow;
+    std::shared_ptr<LoginGrant> grant = std::make_shared<LoginGrant>();
 
     Tree() {
         const QString base = realPathOf(tmp.path());
@@ -53,6 +58,9 @@ struct Tree {
         const QList<VirtualDir> dirs = {{"v", "", dest}, {"w", root + "/sub", dest}};
         follow = VirtualFileSystem(root, dirs, true);
         noFollow = VirtualFileSystem(root, dirs, false);
+        grant->rights = Rights{Right::Browse}; // nothing that writes
+        grant->root = root;
+        grant->virtualDirs = dirs;
     }
 };
 
@@ -83,6 +91,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const VirtualFileSystem& fs = followLinks ? tree.follow : tree.noFollow;
     const ResolvedPath r = fs.resolve(cwd, path, mustExist);
+
+    // The service, started in the same folder, finds the same object.
+    FileService service(tree.grant, followLinks);
+    const PathResult moved = service.changeFolder(cwd);
+    if (moved.ok()) {
+        const FactsResult facts = service.stat(path);
+        const ResolvedPath same = fs.resolve(moved.path, path, true);
+        require(facts.ok() == (same.ok() && same.exists), "the service sees what resolves");
+        if (facts.ok())
+            require(facts.path == same.virtualPath, "the service names it the same");
+    }
     if (!r.ok()) {
         require(r.realPath.isEmpty(), "no disk path on error");
         return 0;

@@ -7,6 +7,7 @@
 #include <QTimeZone>
 
 using namespace kv::engine;
+using kv::files::FsEntry;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {

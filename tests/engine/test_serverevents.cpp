@@ -16,6 +16,7 @@ namespace {
 struct Recorder {
     QStringList lines;
     QList<events::TransferEvent> transfers;
+    QList<events::FileEvent> changes;
     QSet<quint64> sessions;
 
     explicit Recorder(events::ServerEvents& bus) {
@@ -43,6 +44,15 @@ struct Recorder {
         QObject::connect(&bus, &E::loginFailed, [this](const events::LoginFailure& f) {
             lines << u"loginFailed %1: %2"_s.arg(f.login, f.reason);
         });
+        QObject::connect(&bus, &E::fileChanged, [this](const events::FileEvent& c) {
+            sessions.insert(c.session.id);
+            changes << c;
+            static const char* const kinds[] = {"deleted", "renamed", "folderMade",
+                                                "folderRemoved"};
+            lines << u"%1 %2%3"_s.arg(QLatin1String(kinds[int(c.change)]), c.clientPath,
+                                      c.newClientPath.isEmpty() ? QString()
+                                                                : " -> " + c.newClientPath);
+        });
         QObject::connect(&bus, &E::addressBanned, [this](const events::AddressBan& b) {
             lines << u"banned %1 after %2"_s.arg(b.address).arg(b.attempts);
         });
@@ -57,6 +67,7 @@ private Q_SLOTS:
     void transfersComeInOrderWithTheirProgress();
     void refusedLoginsTellTheirReason();
     void unreadableAccountsAreNoWrongPassword();
+    void changesOnDiskAreTold();
     void parallelGuessesStopAtTheBan();
 };
 
@@ -166,6 +177,34 @@ for i in range(3):
     const ClientRun again = h.python(uR"(f = login(); print(resp(f, 'PWD')))"_s);
     QCOMPARE(outputOf(again), QStringList({"257 \"/\" is current directory.", ""}));
     h.server->setLoginBans(nullptr);
+}
+
+void TestServerEvents::changesOnDiskAreTold() {
+    // Only what changed is told, with the session it came from; refused
+    // commands and uploads (told as transfers) are not changes here.
+    EngineHarness h;
+    h.write("root/a.txt", "hello");
+    Recorder seen(h.events.bus);
+    QVERIFY(h.start());
+    const ClientRun r = h.python(uR"(
+f = login()
+for line in ('MKD docs', 'RNFR a.txt', 'RNTO docs/b.txt', 'DELE docs/b.txt', 'DELE missing',
+             'RMD docs', 'RMD docs', 'MKD /'):
+    print(resp(f, line)[:3])
+f.quit()
+)"_s);
+    QCOMPARE(outputOf(r),
+             QStringList({"257", "350", "250", "250", "550", "250", "550", "550", ""}));
+    QTRY_VERIFY(seen.lines.endsWith("closed alice"));
+    QCOMPARE(seen.lines.mid(2, seen.lines.size() - 3),
+             QStringList({"folderMade /docs", "renamed /a.txt -> /docs/b.txt",
+                          "deleted /docs/b.txt", "folderRemoved /docs"}));
+    QCOMPARE(seen.sessions.size(), 1);
+    const events::FileEvent& renamed = seen.changes.at(1);
+    QCOMPARE(renamed.diskPath, h.path("root/a.txt"));
+    QCOMPARE(renamed.newDiskPath, h.path("root/docs/b.txt"));
+    QCOMPARE(renamed.session.login, u"alice"_s);
+    QCOMPARE(renamed.session.address, u"127.0.0.1"_s);
 }
 
 void TestServerEvents::parallelGuessesStopAtTheBan() {

@@ -29,8 +29,8 @@
 // Sockets, pipes and devices are neither listed nor served (Forbidden): a
 // pipe would block the connection on open.
 
-#include "engine/FileFacts.h"
-#include "engine/FtpEngine.h"
+#include "files/FileFacts.h"
+#include "files/VirtualDir.h"
 
 #include <QDateTime>
 #include <QList>
@@ -38,7 +38,7 @@
 #include <QStringList>
 #include <optional>
 
-namespace kv::engine {
+namespace kv::files {
 
 // Longest client path accepted, in characters.
 inline constexpr int kMaxPathLength = 4096;
@@ -107,4 +107,4 @@ private:
     bool followLinks_ = false;
 };
 
-} // namespace kv::engine
+} // namespace kv::files

@@ -1,10 +1,10 @@
-#include "engine/VirtualFileSystem.h"
+#include "files/VirtualFileSystem.h"
 #include "tests/support/DataRow.h"
 #include "tests/support/TempTree.h"
 
 #include <QTest>
 
-using namespace kv::engine;
+using namespace kv::files;
 
 // A scratch tree with a root, folders served as virtual folders, a folder
 // outside everything, and links of every kind between them.

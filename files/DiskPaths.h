@@ -7,7 +7,7 @@
 
 #include <optional>
 
-namespace kv::engine {
+namespace kv::files {
 
 // An operator-typed disk path in one comparable form: '\\' counts as '/',
 // no "." or ".." parts, no repeated or trailing separators.
@@ -35,4 +35,4 @@ bool isPlainName(const QString& name);
 // relative or lies outside the root, even through links.
 std::optional<QString> sourceBelowRoot(const QString& source, const QString& rootDisk);
 
-} // namespace kv::engine
+} // namespace kv::files

@@ -12,7 +12,7 @@
 
 class QFileInfo;
 
-namespace kv::engine {
+namespace kv::files {
 
 struct FsEntry {
     QString name;
@@ -41,4 +41,4 @@ std::optional<FsEntry> factsOf(const QString& name, const QString& path);
 bool readFolder(const QString& path, QList<FsEntry>& out,
                 const std::function<bool(const QString&)>& follow, bool namesOnly = false);
 
-} // namespace kv::engine
+} // namespace kv::files

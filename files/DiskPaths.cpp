@@ -1,6 +1,6 @@
 // Disk path text helpers of the path checkpoint: clean forms, containment,
 // real paths and where a virtual folder's source sits below the root.
-#include "engine/DiskPaths.h"
+#include "files/DiskPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #endif
 
-namespace kv::engine {
+namespace kv::files {
 
 namespace {
 #ifdef Q_OS_WIN
@@ -89,4 +89,4 @@ std::optional<QString> sourceBelowRoot(const QString& source, const QString& roo
     return realSource.mid(realRoot.size());
 }
 
-} // namespace kv::engine
+} // namespace kv::files

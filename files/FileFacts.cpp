@@ -2,9 +2,9 @@
 // come straight from readdir/lstat/stat: one system call per entry and no
 // local-time conversion, so a folder of 10,000 entries lists in milliseconds.
 // Elsewhere QFileInfo gives them.
-#include "engine/FileFacts.h"
+#include "files/FileFacts.h"
 
-#include "engine/DiskPaths.h"
+#include "files/DiskPaths.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,7 +19,7 @@
 #include <QDirIterator>
 #endif
 
-namespace kv::engine {
+namespace kv::files {
 
 bool isServable(const QFileInfo& info) {
     return info.isDir() || info.isFile();
@@ -193,4 +193,4 @@ bool readFolder(const QString& path, QList<FsEntry>& out,
 
 #endif
 
-} // namespace kv::engine
+} // namespace kv::files

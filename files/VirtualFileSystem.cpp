@@ -1,17 +1,17 @@
 // The path checkpoint: client paths normalised against the current folder
 // (".." stops at the root), mapped onto the root and the virtual folders,
 // with links followed only when they stay inside what the connection sees.
-#include "engine/VirtualFileSystem.h"
+#include "files/VirtualFileSystem.h"
 
 #include <string_view>
 
-#include "engine/DiskPaths.h"
+#include "files/DiskPaths.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 
-namespace kv::engine {
+namespace kv::files {
 
 VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<VirtualDir>& virtualDirs,
                                      bool followLinks)
@@ -233,4 +233,4 @@ std::optional<FsEntry> VirtualFileSystem::stat(const ResolvedPath& path) const {
     return factsOf(name, path.realPath);
 }
 
-} // namespace kv::engine
+} // namespace kv::files

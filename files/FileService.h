@@ -1,0 +1,148 @@
+#pragma once
+// The file operations of one logged-in session, whatever its protocol: a
+// client path is resolved against the current folder through the path
+// checkpoint, the login's grant is asked whether the operation may run, and
+// only then is the disk touched. Results are typed (an error and values);
+// turning them into protocol replies is the protocol's job.
+//
+// Each operation checks in a fixed order, the first failure wins: the path
+// (too long, outside what the session sees, missing), the kind of object
+// (folder or file), what may never be changed (the root and the virtual
+// folders' mount points), what must not exist yet, then the grant, and last
+// the disk itself.
+
+#include "events/ServerEvents.h"
+#include "files/Authorizer.h"
+#include "files/FileFacts.h"
+#include "files/LoginGrant.h"
+#include "files/VirtualFileSystem.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace kv::files {
+
+enum class FileError {
+    None,
+    TooLong,          // the path is longer than kMaxPathLength
+    Forbidden,        // outside what the session sees, a link not followed, or the root
+                      // or a mount point for an operation that would change it
+    NotAllowed,       // the grant does not include the operation
+    NotFound,         // no such object (or, for a new one, no such parent folder)
+    NotADirectory,    // a folder was needed
+    IsADirectory,     // a file was needed
+    Exists,           // the new name is taken
+    NoFacts,          // resolved, but its facts could not be read (gone meanwhile)
+    CannotRead,       // a folder whose entries cannot be read
+    RestartBeyondEnd, // the offset lies past the end of the file
+    NoUniqueName,     // every unique name tried is taken
+    OpenFailed,       // the system refused to open the file; see systemError
+    Failed,           // the system refused the change
+};
+
+// The path a result is about, as the client sees it ("/a/b"); empty when
+// the path itself was refused.
+struct PathResult {
+    FileError error = FileError::None;
+    QString path;
+    bool ok() const { return error == FileError::None; }
+};
+
+struct FactsResult {
+    FileError error = FileError::None;
+    QString path;
+    FsEntry entry; // named after the last part of `path` ("/" for the root)
+    bool ok() const { return error == FileError::None; }
+};
+
+struct FolderListing {
+    FileError error = FileError::None;
+    QString path;
+    bool isDir = false;     // known once the path resolved, also on a later error
+    QList<FsEntry> entries; // a folder's entries by name, or the file's own facts
+    bool ok() const { return error == FileError::None; }
+};
+
+struct OpenedFile {
+    FileError error = FileError::None;
+    QString path;                // as the client sees it
+    QString name;                // the client path used (the unique one for UniqueName)
+    std::unique_ptr<QFile> file; // open, positioned at the offset
+    qint64 size = -1;            // a file opened for reading: its whole size
+    QString systemError;         // OpenFailed: the system's own words
+    bool ok() const { return error == FileError::None; }
+};
+
+enum class WriteMode {
+    Replace,    // a new file, or an existing one emptied (or kept up to a resume offset)
+    Append,     // written after what the file holds
+    UniqueName, // under a name no object has yet
+};
+
+// The source of a rename, checked on its own before the new name is known.
+struct RenameSource {
+    FileError error = FileError::None;
+    QString path;
+    bool ok() const { return error == FileError::None; }
+
+private:
+    friend class FileService;
+    QString diskPath_;
+};
+
+class FileService {
+public:
+    // Told each change made on disk, with the event's session left for the
+    // caller to fill in.
+    using ChangeSink = std::function<void(events::FileEvent)>;
+
+    // `grant` may be null: then every operation is refused (NotAllowed) and
+    // nothing resolves. The grant's root and virtual folders are what the
+    // session sees.
+    FileService(std::shared_ptr<const LoginGrant> grant, bool followLinks, ChangeSink changed = {});
+
+    // The current folder, as the client sees it; "/" at first.
+    const QString& currentFolder() const { return cwd_; }
+
+    // Enters a folder (an empty path: the root); returns the new current folder.
+    PathResult changeFolder(const QString& clientPath);
+    PathResult makeFolder(const QString& clientPath);
+    // A current folder inside the removed one goes back to the root.
+    PathResult removeFolder(const QString& clientPath);
+    PathResult deleteFile(const QString& clientPath);
+    RenameSource renameSource(const QString& clientPath) const;
+    // Never replaces an existing object, never copies across file systems.
+    PathResult rename(const RenameSource& from, const QString& newClientPath);
+    PathResult setModified(const QString& clientPath, const QDateTime& utc);
+
+    // Facts of one existing object.
+    FactsResult stat(const QString& clientPath) const;
+    // Whether the path names an existing object the session may see.
+    bool exists(const QString& clientPath) const;
+    // A folder's entries (virtual folders included), or a file's own facts.
+    // With `namesOnly` only the names and isDir are sure.
+    FolderListing list(const QString& clientPath, bool namesOnly = false) const;
+
+    OpenedFile openForReading(const QString& clientPath, qint64 offset = 0) const;
+    // A resume offset applies to Replace only.
+    OpenedFile openForWriting(const QString& clientPath, WriteMode mode, qint64 offset = 0) const;
+
+private:
+    // The resolved path, or the error of a path that does not resolve (with
+    // `mustExist`, also of one that does not exist).
+    ResolvedPath resolve(const QString& clientPath, bool mustExist, FileError& error) const;
+    bool allowed(FileOperation operation, const QString& path) const;
+    void report(events::FileChange change, const ResolvedPath& p, const ResolvedPath* to = nullptr);
+
+    std::shared_ptr<const LoginGrant> grant_;
+    VirtualFileSystem vfs_;
+    ChangeSink changed_;
+    QString cwd_ = QStringLiteral("/");
+};
+
+} // namespace kv::files

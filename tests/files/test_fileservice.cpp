@@ -1,0 +1,410 @@
+// The file service through its public calls, on a scratch tree: every
+// operation against the rights, paths that try to leave the root (".." and
+// links, with links followed or not), virtual folders and their mount
+// points, missing parents, and the order in which refusals come. A refused
+// operation must leave the disk exactly as it was.
+
+#include "files/FileService.h"
+#include "tests/support/DataRow.h"
+#include "tests/support/TempTree.h"
+
+#include <QDirIterator>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace kv::files;
+using kv::events::FileChange;
+using kv::events::FileEvent;
+
+Q_DECLARE_METATYPE(kv::files::FileError)
+
+namespace {
+
+struct Outcome {
+    FileError error = FileError::None;
+    QString path;
+};
+
+// One operation by its short name, as the tables below name it.
+Outcome run(FileService& fs, const QString& op, const QString& path) {
+    const auto of = [](const auto& r) { return Outcome{r.error, r.path}; };
+    if (op == u"cwd")
+        return of(fs.changeFolder(path));
+    if (op == u"mkd")
+        return of(fs.makeFolder(path));
+    if (op == u"rmd")
+        return of(fs.removeFolder(path));
+    if (op == u"dele")
+        return of(fs.deleteFile(path));
+    if (op == u"rnfr")
+        return of(fs.renameSource(path));
+    if (op == u"rename") // the path renamed to "/renamed"
+        return of(fs.rename(fs.renameSource(path), QStringLiteral("/renamed")));
+    if (op == u"rnto") // "/a.txt" renamed to the path
+        return of(fs.rename(fs.renameSource(QStringLiteral("/a.txt")), path));
+    if (op == u"mfmt")
+        return of(fs.setModified(path, QDateTime::fromSecsSinceEpoch(1000000000, Qt::UTC)));
+    if (op == u"retr")
+        return of(fs.openForReading(path));
+    if (op == u"stor")
+        return of(fs.openForWriting(path, WriteMode::Replace));
+    if (op == u"appe")
+        return of(fs.openForWriting(path, WriteMode::Append));
+    if (op == u"stou")
+        return of(fs.openForWriting(path, WriteMode::UniqueName));
+    if (op == u"list")
+        return of(fs.list(path));
+    if (op == u"stat")
+        return of(fs.stat(path));
+    qFatal("unknown operation %s", qPrintable(op));
+}
+
+} // namespace
+
+class TestFileService : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempTree> tree_;
+
+    QString at(const QString& rel) const { return tree_->at(rel); }
+
+    std::shared_ptr<LoginGrant> grant(const QString& letters) const {
+        auto g = std::make_shared<LoginGrant>();
+        g->accountId = 1;
+        g->login = QStringLiteral("bob");
+        g->rights = Rights::fromLetters(letters);
+        g->root = at("root");
+        g->virtualDirs = {{"v", "", at("dest")}, {"w", at("root/sub"), at("dest2")}};
+        return g;
+    }
+
+    // Every object below the scratch folder with its kind, size and time:
+    // a refused operation must not change a single line of it.
+    QStringList snapshot() const {
+        QStringList lines;
+        QDirIterator it(tree_->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info = it.nextFileInfo();
+            lines << QStringLiteral("%1 %2 %3 %4")
+                         .arg(info.filePath().mid(tree_->path().size()))
+                         .arg(info.isSymLink() ? 'l'
+                              : info.isDir()   ? 'd'
+                                               : 'f')
+                         .arg(info.isDir() ? 0 : info.size())
+                         .arg(info.lastModified().toUTC().toSecsSinceEpoch());
+        }
+        lines.sort();
+        return lines;
+    }
+
+    QByteArray contents(const QString& rel) const {
+        QFile f(at(rel));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+private Q_SLOTS:
+    void init() {
+        tree_ = std::make_unique<TempTree>();
+        QVERIFY(tree_->make({"root/sub/deeper/", "root/empty/", "root/a.txt", "root/b.txt",
+                             "root/sub/inner.txt", "outside/secret.txt", "dest/d.txt",
+                             "dest/inner/", "dest2/x.txt"}));
+        const QString t = tree_->path();
+        QVERIFY(
+            tree_->make({"root/linkIn -> " + t + "/root/sub", "root/linkOut -> " + t + "/outside",
+                         "root/linkOutFile -> " + t + "/outside/secret.txt",
+                         "dest/escape -> " + t + "/outside"}));
+    }
+
+    // A right missing refuses exactly the operation that needs it, and the
+    // disk stays as it was; with the right the same call succeeds.
+    void eachOperationNeedsItsRight_data() {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("right"); // empty: none needed
+        addRow("change folder", "cwd", "/sub", "B");
+        addRow("make folder", "mkd", "/newdir", "M");
+        addRow("remove folder", "rmd", "/empty", "M");
+        addRow("delete", "dele", "/a.txt", "D");
+        addRow("rename", "rename", "/a.txt", "W");
+        addRow("rename a folder", "rename", "/sub", "W");
+        addRow("set time", "mfmt", "/a.txt", "W");
+        addRow("download", "retr", "/a.txt", "R");
+        addRow("download in a virtual folder", "retr", "/v/d.txt", "R");
+        addRow("upload new", "stor", "/new.txt", "W");
+        addRow("upload over", "stor", "/a.txt", "W");
+        addRow("append", "appe", "/a.txt", "W");
+        addRow("unique upload", "stou", "/a.txt", "W");
+        addRow("list", "list", "/sub", "");
+        addRow("stat", "stat", "/a.txt", "");
+    }
+
+    void eachOperationNeedsItsRight() {
+        QFETCH(QString, op);
+        QFETCH(QString, path);
+        QFETCH(QString, right);
+        const QString all = QStringLiteral("RWDBM");
+        if (!right.isEmpty()) {
+            const QStringList before = snapshot();
+            int changes = 0;
+            FileService without(grant(QString(all).remove(right)), false,
+                                [&changes](const FileEvent&) { ++changes; });
+            const Outcome refused = run(without, op, path);
+            QCOMPARE(refused.error, FileError::NotAllowed);
+            QCOMPARE(snapshot(), before);
+            QCOMPARE(changes, 0);
+            QCOMPARE(without.currentFolder(), u"/");
+        }
+        // Only the one right: the operation needs no other.
+        FileService only(grant(right), false);
+        QCOMPARE(run(only, op, path).error, FileError::None);
+    }
+
+    // Refusals on the path and the object come before the question of
+    // rights, so a client without a right learns nothing it could not see.
+    void refusals_data() {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("followLinks");
+        QTest::addColumn<QString>("rights");
+        QTest::addColumn<FileError>("expected");
+        using E = FileError;
+        const QString tooLong = QStringLiteral("/") + QString(kMaxPathLength, u'x');
+        // ".." stops at the root: the folder beside it is out of reach.
+        addRow("dele up and out", "dele", "../../outside/secret.txt", false, "RWDBM", E::NotFound);
+        addRow("retr up and out", "retr", "/sub/../../outside/secret.txt", true, "RWDBM",
+               E::NotFound);
+        addRow("stor up and out", "stor", "../../outside/new.txt", true, "RWDBM", E::NotFound);
+        // Links out of the root are never followed, whatever the switch.
+        addRow("retr link out", "retr", "/linkOutFile", true, "RWDBM", E::Forbidden);
+        addRow("retr through folder link out", "retr", "/linkOut/secret.txt", true, "RWDBM",
+               E::Forbidden);
+        addRow("stor through link out", "stor", "/linkOut/new.txt", true, "RWDBM", E::Forbidden);
+        addRow("dele link out", "dele", "/linkOutFile", true, "RWDBM", E::Forbidden);
+        addRow("rename link out", "rnfr", "/linkOutFile", true, "RWDBM", E::Forbidden);
+        addRow("rename onto link out", "rnto", "/linkOut/moved", true, "RWDBM", E::Forbidden);
+        addRow("mkd through link out", "mkd", "/linkOut/made", true, "RWDBM", E::Forbidden);
+        addRow("cwd link out", "cwd", "/linkOut", true, "RWDBM", E::Forbidden);
+        addRow("list link out", "list", "/linkOut", true, "RWDBM", E::Forbidden);
+        addRow("escape from a virtual folder", "retr", "/v/escape/secret.txt", true, "RWDBM",
+               E::Forbidden);
+        // Links inside are followed only when the switch says so.
+        addRow("link in, followed", "retr", "/linkIn/inner.txt", true, "R", E::None);
+        addRow("link in, not followed", "retr", "/linkIn/inner.txt", false, "RWDBM", E::Forbidden);
+        // The root and the virtual folders' mount points stay where they are.
+        addRow("stor over a mount point", "stor", "/v", false, "RWDBM", E::Forbidden);
+        addRow("stor over a nested mount point", "stor", "/sub/w", false, "RWDBM", E::Forbidden);
+        addRow("rmd a mount point", "rmd", "/v", false, "RWDBM", E::Forbidden);
+        addRow("rmd the root", "rmd", "/", false, "RWDBM", E::Forbidden);
+        addRow("rename a mount point", "rnfr", "/v", false, "RWDBM", E::Forbidden);
+        addRow("rename the root", "rnfr", "/", false, "RWDBM", E::Forbidden);
+        addRow("rename onto a mount point", "rnto", "/v", false, "RWDBM", E::Exists);
+        addRow("mount point before rights", "rmd", "/v", false, "", E::Forbidden);
+        addRow("stor in a virtual folder", "stor", "/v/new.txt", false, "W", E::None);
+        addRow("mkd in a nested virtual folder", "mkd", "/sub/w/made", false, "M", E::None);
+        // Missing objects and parents.
+        addRow("stor with a missing parent", "stor", "/nope/x.txt", false, "RWDBM", E::NotFound);
+        addRow("mkd with a missing parent", "mkd", "/nope/x", false, "RWDBM", E::NotFound);
+        addRow("rename onto a missing parent", "rnto", "/nope/x", false, "RWDBM", E::NotFound);
+        addRow("retr missing", "retr", "/missing.txt", false, "RWDBM", E::NotFound);
+        addRow("not found before rights", "dele", "/missing.txt", false, "", E::NotFound);
+        addRow("below a file", "stor", "/a.txt/x", false, "RWDBM", E::NotFound);
+        // Too long, in any operation.
+        addRow("stor too long", "stor", tooLong, false, "RWDBM", E::TooLong);
+        addRow("cwd too long", "cwd", tooLong, false, "RWDBM", E::TooLong);
+        addRow("rename onto too long", "rnto", tooLong, false, "RWDBM", E::TooLong);
+        // Folders where files are needed and the other way round.
+        addRow("dele a folder", "dele", "/sub", false, "RWDBM", E::IsADirectory);
+        addRow("retr a folder", "retr", "/sub", false, "RWDBM", E::IsADirectory);
+        addRow("stor over a folder", "stor", "/sub", false, "RWDBM", E::IsADirectory);
+        addRow("rmd a file", "rmd", "/a.txt", false, "RWDBM", E::NotADirectory);
+        addRow("cwd into a file", "cwd", "/a.txt", false, "RWDBM", E::NotADirectory);
+        addRow("kind before rights", "cwd", "/a.txt", false, "", E::NotADirectory);
+        // What exists is never replaced by a rename or a new folder.
+        addRow("mkd over a folder", "mkd", "/sub", false, "RWDBM", E::Exists);
+        addRow("mkd over a file", "mkd", "/a.txt", false, "RWDBM", E::Exists);
+        addRow("rename onto a file", "rnto", "/b.txt", false, "RWDBM", E::Exists);
+        addRow("exists before rights", "mkd", "/sub", false, "", E::Exists);
+        // The disk's own refusal.
+        addRow("rmd a folder not empty", "rmd", "/sub", false, "RWDBM", E::Failed);
+    }
+
+    void refusals() {
+        QFETCH(QString, op);
+        QFETCH(QString, path);
+        QFETCH(bool, followLinks);
+        QFETCH(QString, rights);
+        QFETCH(FileError, expected);
+        const QStringList before = snapshot();
+        QList<FileEvent> events;
+        FileService fs(grant(rights), followLinks,
+                       [&events](const FileEvent& e) { events.append(e); });
+        QCOMPARE(run(fs, op, path).error, expected);
+        if (expected != FileError::None) {
+            QCOMPARE(snapshot(), before);
+            QVERIFY(events.isEmpty());
+        }
+        QCOMPARE(contents("outside/secret.txt"), QByteArray("12345"));
+    }
+
+    void withoutGrantNothingRuns() {
+        const QStringList before = snapshot();
+        FileService fs(nullptr, true);
+        for (const char* op : {"cwd", "mkd", "dele", "retr", "stor", "list", "stat"})
+            QVERIFY2(run(fs, op, QStringLiteral("/a.txt")).error != FileError::None, op);
+        QCOMPARE(snapshot(), before);
+    }
+
+    // Relative paths start from the current folder; removing it (or a
+    // folder above it) sends the session back to the root.
+    void currentFolder() {
+        FileService fs(grant("RWDBM"), false);
+        QCOMPARE(fs.changeFolder("sub").path, u"/sub");
+        QCOMPARE(fs.currentFolder(), u"/sub");
+        QCOMPARE(fs.openForReading("inner.txt").path, u"/sub/inner.txt");
+        QCOMPARE(fs.changeFolder("deeper").error, FileError::None);
+        QCOMPARE(fs.changeFolder("../../..").path, u"/");
+        QCOMPARE(fs.changeFolder("/sub/w").path, u"/sub/w");
+        QCOMPARE(fs.stat("x.txt").entry.size, 5);
+        QCOMPARE(fs.changeFolder("/empty").error, FileError::None);
+        QCOMPARE(fs.removeFolder(".").error, FileError::None);
+        QCOMPARE(fs.currentFolder(), u"/");
+        QVERIFY(!QFileInfo::exists(at("root/empty")));
+        QVERIFY(fs.exists("sub/inner.txt"));
+        QVERIFY(!fs.exists("linkOutFile"));
+        QVERIFY(!fs.exists("empty"));
+    }
+
+    void openForReadingAtAnOffset() {
+        FileService fs(grant("R"), false);
+        OpenedFile f = fs.openForReading("/a.txt", 2);
+        QVERIFY(f.ok());
+        QCOMPARE(f.size, 5);
+        QVERIFY(f.file && f.file->isOpen());
+        QCOMPARE(fs.openForReading("/a.txt", 5).error, FileError::None);
+        OpenedFile beyond = fs.openForReading("/a.txt", 6);
+        QCOMPARE(beyond.error, FileError::RestartBeyondEnd);
+        QVERIFY(!beyond.file);
+    }
+
+    void writeModes_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<QString>("expectedName");
+        QTest::addColumn<QByteArray>("expected"); // after writing "AB"
+        addRow("replace empties", int(WriteMode::Replace), "/a.txt", qint64(0), "/a.txt",
+               QByteArray("AB"));
+        addRow("resume keeps the start", int(WriteMode::Replace), "/a.txt", qint64(3), "/a.txt",
+               QByteArray("123AB"));
+        addRow("resume at the end", int(WriteMode::Replace), "/a.txt", qint64(5), "/a.txt",
+               QByteArray("12345AB"));
+        addRow("resume after a cut", int(WriteMode::Replace), "/a.txt", qint64(1), "/a.txt",
+               QByteArray("1AB"));
+        addRow("append", int(WriteMode::Append), "/a.txt", qint64(3), "/a.txt",
+               QByteArray("12345AB"));
+        addRow("new file", int(WriteMode::Replace), "/n.txt", qint64(0), "/n.txt",
+               QByteArray("AB"));
+        addRow("unique, name free", int(WriteMode::UniqueName), "/u.txt", qint64(0), "/u.txt",
+               QByteArray("AB"));
+        addRow("unique, name taken", int(WriteMode::UniqueName), "a.txt", qint64(0), "/a.txt.1",
+               QByteArray("AB"));
+        addRow("unique, no name", int(WriteMode::UniqueName), "", qint64(0), "/upload",
+               QByteArray("AB"));
+    }
+
+    void writeModes() {
+        QFETCH(int, mode);
+        QFETCH(QString, path);
+        QFETCH(qint64, offset);
+        QFETCH(QString, expectedName);
+        QFETCH(QByteArray, expected);
+        FileService fs(grant("W"), false);
+        OpenedFile f = fs.openForWriting(path, WriteMode(mode), offset);
+        QVERIFY2(f.ok(), qPrintable(f.systemError));
+        QCOMPARE(f.path, expectedName);
+        QCOMPARE(f.file->write("AB"), 2);
+        f.file->close();
+        QCOMPARE(contents("root" + expectedName), expected);
+        if (expectedName != u"/a.txt")
+            QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
+    }
+
+    void resumeBeyondTheEndKeepsTheFile() {
+        FileService fs(grant("W"), false);
+        QCOMPARE(fs.openForWriting("/a.txt", WriteMode::Replace, 6).error,
+                 FileError::RestartBeyondEnd);
+        QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
+    }
+
+    void uniqueNamesRunOut() {
+        QStringList taken{"root/u"};
+        for (int i = 1; i < 1000; ++i)
+            taken << QStringLiteral("root/u.%1").arg(i);
+        QVERIFY(tree_->make(taken));
+        FileService fs(grant("W"), false);
+        const OpenedFile f = fs.openForWriting("u", WriteMode::UniqueName);
+        QCOMPARE(f.error, FileError::NoUniqueName);
+        QCOMPARE(f.name, u"u");
+        QCOMPARE(contents("root/u"), QByteArray("12345"));
+    }
+
+    void openFailureGivesTheSystemsWords() {
+        if (::geteuid() == 0)
+            QSKIP("the superuser opens any file");
+        QVERIFY(QFile::setPermissions(at("root/a.txt"), QFileDevice::WriteOwner));
+        FileService fs(grant("RW"), false);
+        const OpenedFile f = fs.openForReading("/a.txt");
+        QCOMPARE(f.error, FileError::OpenFailed);
+        QVERIFY(!f.systemError.isEmpty());
+    }
+
+    // Each change on disk is told once, with the client's and the disk's
+    // paths; a refused one is not told.
+    void changesAreReported() {
+        QList<FileEvent> events;
+        FileService fs(grant("RWDBM"), false, [&events](const FileEvent& e) { events.append(e); });
+        QVERIFY(fs.makeFolder("/made").ok());
+        QVERIFY(fs.rename(fs.renameSource("/a.txt"), "/made/a2.txt").ok());
+        QVERIFY(fs.deleteFile("/made/a2.txt").ok());
+        QVERIFY(fs.removeFolder("/made").ok());
+        QVERIFY(!fs.deleteFile("/missing").ok());
+        QVERIFY(fs.setModified("/b.txt", QDateTime::fromSecsSinceEpoch(0, Qt::UTC)).ok());
+        QCOMPARE(events.size(), 4);
+        QCOMPARE(events[0].change, FileChange::FolderMade);
+        QCOMPARE(events[0].clientPath, u"/made");
+        QCOMPARE(events[0].diskPath, at("root/made"));
+        QCOMPARE(events[1].change, FileChange::Renamed);
+        QCOMPARE(events[1].clientPath, u"/a.txt");
+        QCOMPARE(events[1].diskPath, at("root/a.txt"));
+        QCOMPARE(events[1].newClientPath, u"/made/a2.txt");
+        QCOMPARE(events[1].newDiskPath, at("root/made/a2.txt"));
+        QCOMPARE(events[2].change, FileChange::Deleted);
+        QCOMPARE(events[2].clientPath, u"/made/a2.txt");
+        QCOMPARE(events[3].change, FileChange::FolderRemoved);
+        QCOMPARE(QFileInfo(at("root/b.txt")).lastModified().toUTC().toSecsSinceEpoch(), 0);
+    }
+
+    // A listing shows the virtual folders mounted there; a file lists as
+    // itself.
+    void listings() {
+        FileService fs(grant(""), false);
+        const FolderListing root = fs.list("");
+        QVERIFY(root.ok());
+        QVERIFY(root.isDir);
+        QStringList names;
+        for (const FsEntry& e : root.entries)
+            names << e.name;
+        QCOMPARE(names, (QStringList{"a.txt", "b.txt", "empty", "linkIn", "linkOut", "linkOutFile",
+                                     "sub", "v"}));
+        const FolderListing file = fs.list("/sub/inner.txt");
+        QVERIFY(file.ok());
+        QVERIFY(!file.isDir);
+        QCOMPARE(file.entries.size(), 1);
+        QCOMPARE(file.entries[0].name, u"inner.txt");
+        QCOMPARE(fs.stat("/").entry.name, u"/");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileService)
+#include "test_fileservice.moc"
