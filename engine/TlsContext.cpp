@@ -157,9 +157,21 @@ QString loadIdentity(SSL_CTX* ctx, const TlsSettings& s) {
 
 } // namespace
 
-TlsSessionOwner::TlsSessionOwner() : bytes_(kTokenBytes, Qt::Uninitialized) {
+TlsSessionOwner::TlsSessionOwner(std::shared_ptr<LiveOwners> live)
+    : bytes_(kTokenBytes, Qt::Uninitialized), live_(std::move(live)) {
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(bytes_.data()),
                                           kTokenBytes / 4);
+    if (live_)
+        live_->insert(token(), this);
+}
+
+TlsSessionOwner::~TlsSessionOwner() {
+    if (live_)
+        live_->remove(token());
+}
+
+QByteArray TlsSessionOwner::token() const {
+    return bytes_.first(kTokenBytes);
 }
 
 void TlsSessionOwner::bind(qint32 accountId, const QString& login, const QHostAddress& client) {
@@ -178,11 +190,19 @@ void TlsSessionOwner::bind(qint32 accountId, const QString& login, const QHostAd
 bool TlsSessionOwner::owns(const QByteArray& sealed) const {
     if (sealed.size() < kTokenBytes)
         return false;
-    const QByteArrayView token = QByteArrayView(sealed).first(kTokenBytes);
-    if (token == QByteArrayView(bytes_).first(kTokenBytes))
+    const QByteArray token = sealed.first(kTokenBytes);
+    if (token == this->token())
         return true; // issued to this very control connection
-    return isBound() && sealed.size() > kTokenBytes &&
-           QByteArrayView(sealed).sliced(kTokenBytes) == QByteArrayView(bytes_).sliced(kTokenBytes);
+    if (!isBound())
+        return false;
+    const QByteArrayView mine = QByteArrayView(bytes_).sliced(kTokenBytes);
+    if (sealed.size() > kTokenBytes)
+        return QByteArrayView(sealed).sliced(kTokenBytes) == mine;
+    // Issued before a login (a TLS 1.2 ticket comes with the handshake):
+    // whoever the issuing control connection is logged in as now.
+    const TlsSessionOwner* issuer = live_ ? live_->value(token) : nullptr;
+    return issuer && issuer->isBound() &&
+           QByteArrayView(issuer->bytes_).sliced(kTokenBytes) == mine;
 }
 
 TlsContext::Result TlsContext::create(const TlsSettings& s) {
@@ -198,6 +218,7 @@ TlsContext::Result TlsContext::create(const TlsSettings& s) {
         return result;
     }
     std::unique_ptr<TlsContext> context(new TlsContext(ctx));
+    context->liveOwners_ = std::make_shared<TlsSessionOwner::LiveOwners>();
     SSL_CTX_set_min_proto_version(ctx, protocolOf(s.minVersion));
     SSL_CTX_set_max_proto_version(ctx, protocolOf(s.maxVersion));
     SSL_CTX_set_options(ctx, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION |

@@ -9,6 +9,7 @@
 #include "engine/TlsSettings.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QString>
 #include <memory>
@@ -23,10 +24,18 @@ namespace kv::engine {
 // A data connection is the client's when it resumes a session issued to its
 // own control connection, or to another control connection logged in as the
 // same account from the same address (clients such as rclone share one
-// session cache among all their control connections).
+// session cache among all their control connections). A session issued
+// before the login (a TLS 1.2 ticket comes with the handshake) names only its
+// control connection, which must then still be open and logged in so.
 class TlsSessionOwner {
 public:
-    TlsSessionOwner(); // a fresh random token, not logged in
+    // The control connections of one context that are still open, by token.
+    using LiveOwners = QHash<QByteArray, const TlsSessionOwner*>;
+    // A fresh random token, not logged in; listed in `live` while it exists.
+    explicit TlsSessionOwner(std::shared_ptr<LiveOwners> live = {});
+    ~TlsSessionOwner();
+    TlsSessionOwner(const TlsSessionOwner&) = delete;
+    TlsSessionOwner& operator=(const TlsSessionOwner&) = delete;
     // Logged in as `accountId`/`login` from `client`; a null address (or an
     // empty login) forgets the login.
     void bind(qint32 accountId, const QString& login, const QHostAddress& client);
@@ -38,7 +47,9 @@ public:
 
 private:
     static constexpr qsizetype kTokenBytes = 16;
+    QByteArray token() const;
     QByteArray bytes_;
+    std::shared_ptr<LiveOwners> live_;
 };
 
 class TlsContext {
@@ -69,9 +80,14 @@ public:
     // belongs to `owner`, the owner of the control connection `control`.
     static bool resumedFrom(SSL* data, SSL* control, const TlsSessionOwner& owner);
 
+    // Where control connections list themselves (shared: they may outlive
+    // the context after a reload).
+    const std::shared_ptr<TlsSessionOwner::LiveOwners>& liveOwners() const { return liveOwners_; }
+
 private:
     explicit TlsContext(SSL_CTX* ctx) : ctx_(ctx) {}
     SSL_CTX* ctx_;
+    std::shared_ptr<TlsSessionOwner::LiveOwners> liveOwners_;
 };
 
 } // namespace kv::engine

@@ -71,7 +71,8 @@ BIO_METHOD* TlsSocket::bioMethod() {
 
 TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int handshakeMs,
                      QObject* parent)
-    : StreamSocket(tcp, parent), data_(role == Role::Data) {
+    : StreamSocket(tcp, parent), owner_(role == Role::Control ? context.liveOwners() : nullptr),
+      data_(role == Role::Data) {
     if (role == Role::Control) {
         ssl_ = context.newControlConnection(&owner_);
     } else {
