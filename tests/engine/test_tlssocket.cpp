@@ -127,9 +127,10 @@ void TestTlsSocket::replies_data() {
     QTest::addColumn<QString>("expected");
     const int off = int(TlsMode::Off), on = int(TlsMode::On), required = int(TlsMode::Required);
     QTest::newRow("off: not understood")
-        << off << u"AUTH TLS|PBSZ 0|PROT P|AUTH"_s
+        << off << u"AUTH TLS|PBSZ 0|PROT P|AUTH|CCC"_s
         << u"500 'AUTH': command not understood.|500 'PBSZ': command not understood."
-           "|500 'PROT': command not understood.|500 'AUTH': command not understood."_s;
+           "|500 'PROT': command not understood.|500 'AUTH': command not understood."
+           "|500 'CCC': command not understood."_s;
     QTest::newRow("off: FEAT and HELP keep quiet") << off << u"FEAT|HELP"_s << u"!AUTH|!PBSZ"_s;
     QTest::newRow("on: FEAT and HELP")
         << on << u"FEAT|HELP"_s << u"~ AUTH TLS  AUTH SSL  PBSZ  PROT 211 End|~ AUTH PBSZ PROT"_s;
@@ -142,6 +143,9 @@ void TestTlsSocket::replies_data() {
         << on << u"AUTH SSL|PROT P|PROT C|PBSZ 0|PROT P"_s
         << u"234 AUTH SSL successful|503 Bad sequence of commands: send PBSZ first.|503|200 PBSZ=0"
            "|200 Protection level set to P"_s;
+    QTest::newRow("on: CCC refused, before and after AUTH")
+        << on << u"CCC|AUTH TLS|USER alice|PASS secret|CCC|PWD"_s
+        << u"534 CCC denied|234|331|230|534 CCC denied: the control connection stays protected.|257"_s;
     QTest::newRow("on: AUTH starts the login again")
         << on << u"USER alice|PASS secret|PWD|AUTH TLS|PWD|USER alice|PASS secret|PWD"_s
         << u"331|230|257|234|530 Please login|331|230 User alice logged in.|257"_s;
