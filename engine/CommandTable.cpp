@@ -76,6 +76,7 @@ struct CommandRows {
         {"AUTH",  &S::cmdAuth,       Anyone,  Required,  Unchecked,   Nothing,       Waits, NoData, Tls},
         {"PBSZ",  &S::cmdPbsz,       Anyone,  Required,  Unchecked,   Nothing,       Waits, NoData, Tls},
         {"PROT",  &S::cmdProt,       Anyone,  Required,  Unchecked,   Nothing,       Waits, NoData, Tls},
+        {"CCC",   &S::cmdCcc,        Anyone,  None,      Unchecked,   Nothing,       Waits, NoData, Tls},
         });
     }();
     // clang-format on

@@ -124,6 +124,7 @@ private:
     void cmdAuth(const QString& arg);
     void cmdPbsz(const QString& arg);
     void cmdProt(const QString& arg);
+    void cmdCcc(const QString& arg);
     void startTls();
     StreamSocket* makeTlsSocket(QTcpSocket* tcp);
     void onTlsEstablished();

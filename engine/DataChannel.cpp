@@ -67,8 +67,10 @@ QTcpSocket* DataChannel::createSocket() {
     return new QTcpSocket(this);
 }
 
-PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveSettings& passive) {
+PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveSettings& passive,
+                                       bool extended) {
     reset();
+    extended_ = extended;
     if (reuseListener(local, passive)) {
         // The last PASV went unused: a connection the client made for it
         // and abandoned may still be queued, and must not become this

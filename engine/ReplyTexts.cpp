@@ -125,6 +125,8 @@ constexpr std::array kReplies{
     ReplyRow{DataTlsFailed, "425 TLS negotiation on the data connection failed."},
     ReplyRow{PbszFirst, "503 Bad sequence of commands: send PBSZ first."},
     ReplyRow{InsufficientStorage, "452 Transfer aborted: insufficient storage space."},
+    ReplyRow{ExtendedPassiveOpen, "150 Data connection open for EPSV transfer."},
+    ReplyRow{ClearControlRefused, "534 CCC denied: the control connection stays protected."},
 };
 
 constexpr bool inEnumOrder() {

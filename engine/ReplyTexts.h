@@ -124,6 +124,9 @@ enum class Reply {
     PbszFirst,
     // transfers, continued
     InsufficientStorage,
+    ExtendedPassiveOpen,
+    // TLS, continued
+    ClearControlRefused,
 };
 
 class ReplyTexts {
