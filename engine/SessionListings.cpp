@@ -103,7 +103,8 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
     pending->path = listed.path;
     pending->opening =
         (data_ && data_->isPassive())
-            ? settings_.replies.format(Reply::PassiveOpen)
+            ? settings_.replies.format(data_->isExtendedPassive() ? Reply::ExtendedPassiveOpen
+                                                                  : Reply::PassiveOpen)
             : settings_.replies.format(Reply::OpeningAscii, {QStringLiteral(" for file list")});
     beginTransfer(std::move(pending));
 }

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void connectionsTrackedAndClosedOnce();
     void banClosesTheAddressAfterTheCurrentReply();
     void activityCountsWhatTransfersMoved();
+    void listingsNameTheirPassiveMode();
 };
 
 void TestFtpServer::listenFailuresAndAddresses() {
@@ -630,6 +631,22 @@ void TestFtpServer::activityCountsWhatTransfersMoved() {
     QCOMPARE(a.receivedTotal, qint64(300000));
     client.kill();
     client.waitForFinished(5000);
+}
+
+void TestFtpServer::listingsNameTheirPassiveMode() {
+    EngineHarness h;
+    h.write("root/a.txt", "x");
+    QVERIFY(h.start());
+    const ClientRun r = h.python(uR"(
+f = login()
+for cmd in ('EPSV', 'PASV'):
+    reply = f.sendcmd(cmd)
+    port = int(reply.split('|')[3]) if cmd == 'EPSV' else ftplib.parse227(reply)[1]
+    conn = socket.create_connection(('127.0.0.1', port)); f.putcmd('LIST'); print(f.getresp())
+    conn.recv(65536); conn.close(); f.voidresp()
+)"_s);
+    QCOMPARE(outputOf(r), QStringList({"150 Data connection open for EPSV transfer.",
+                                       "150 Data connection open for PASV transfer.", ""}));
 }
 
 QTEST_GUILESS_MAIN(TestFtpServer)
