@@ -57,7 +57,7 @@ void ControlSession::attachSocket(StreamSocket* socket) {
     });
     connect(socket_, &StreamSocket::remoteClosed, this, [this] { closeWith(QString()); });
     connect(socket_, &StreamSocket::failed, this, [this](const QString& reason) {
-        debug(QStringLiteral("control connection ended: %1").arg(reason));
+        debug(QStringLiteral("connessione di controllo terminata: %1").arg(reason));
         closeWith(QString());
     });
 }
@@ -98,7 +98,8 @@ void ControlSession::closeWith(const QString& text) {
     progressTimer_.stop();
     if (transfer_) {
         const TransferResult r = transfer_->abort();
-        log(QStringLiteral("transfer aborted: connection closed after %1 bytes").arg(r.bytes));
+        log(QStringLiteral("trasferimento interrotto: connessione chiusa dopo %1 byte")
+                .arg(r.bytes));
         notifyTransfer(&events::ServerEvents::transferFinished, events::TransferOutcome::Aborted,
                        r.bytes, QStringLiteral("connessione chiusa"));
         transfer_->deleteLater();

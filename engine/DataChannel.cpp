@@ -158,7 +158,7 @@ void DataChannel::onIncoming(int descriptor, const QHostAddress& peer) {
     if (!expected || !sameHost(peer, client_)) {
         // Only the control connection's client gets the data port, once per
         // PASV; the listener stays open, so anything else is turned away.
-        Q_EMIT debugLine(QStringLiteral("refused data connection from %1").arg(addressText(peer)));
+        Q_EMIT debugLine(QStringLiteral("connessione dati da %1 rifiutata").arg(addressText(peer)));
         ::close(descriptor);
         return;
     }

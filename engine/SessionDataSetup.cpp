@@ -70,7 +70,7 @@ void ControlSession::listenPassive(bool extended) {
     const PassivePort opened = dataChannel().listenPassive(local, passive, extended);
     const quint16 port = opened.port;
     if (opened.rangeBusy) {
-        log(QStringLiteral("every passive port of %1-%2 is in use")
+        log(QStringLiteral("tutte le porte passive %1-%2 sono in uso")
                 .arg(passive.portFirst)
                 .arg(passive.portLast));
         reply(Reply::PassivePortsBusy);
@@ -81,7 +81,7 @@ void ControlSession::listenPassive(bool extended) {
         return;
     }
     if (settings_.debugMode > 0)
-        debug(QStringLiteral("passive data port %1 on %2").arg(port).arg(addressText(local)));
+        debug(QStringLiteral("porta dati passiva %1 su %2").arg(port).arg(addressText(local)));
     // A TLS 1.3 client spends a ticket per data connection: one more now.
     issueTicketFor(*socket_, grant_.get(), peer_);
     if (extended) {
@@ -119,7 +119,7 @@ void ControlSession::connectActive(const DataAddress& target, const QString& ver
     // never to a privileged port.
     const QHostAddress host = activeTarget(target, peer_);
     if (!sameHost(host, peer_) || target.port < 1024) {
-        log(QStringLiteral("refused data connection to %1 port %2")
+        log(QStringLiteral("connessione dati verso %1 porta %2 rifiutata")
                 .arg(addressText(host))
                 .arg(target.port));
         reply(Reply::IllegalDataCommand, {verb});

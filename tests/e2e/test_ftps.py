@@ -181,7 +181,7 @@ class FtpsActiveIpv6(SiteTestCase):
             for top in (os.path.join(self.site.root, "tree"), back):
                 self.assertEqual(Path(top, name).read_bytes(), data, name)
         refused = [line for line in self.site.server.stdout().splitlines()
-                   if "refused data connection" in line and "2001:db8::1" not in line]
+                   if "connessione dati verso" in line and "2001:db8::1" not in line]
         self.assertEqual(refused, [])
 
     def test_eprt_to_another_address_refused(self):
@@ -193,7 +193,7 @@ class FtpsActiveIpv6(SiteTestCase):
         self.assertTrue(str(refused.exception).startswith("500 "), refused.exception)
         self.assertEqual(f.sendcmd("EPRT |2|::|40000|")[:3], "200")
         f.quit()
-        wait_for = "refused data connection to 2001:db8::1 port 40000"
+        wait_for = "connessione dati verso 2001:db8::1 porta 40000 rifiutata"
         self.assertIn(wait_for, self.site.server.stdout())
 
 

@@ -239,8 +239,8 @@ print(resp(f, 'CDUP')); print(f.rmd('docs')); f.quit()
     QVERIFY(!QFileInfo::exists(h.path("root/docs")));
     // The activity log tells commands, replies and transfer outcomes.
     for (const char* line :
-         {"Upload /docs/a.txt: 5 bytes, complete", "RNTO b.txt",
-          "Download /docs/b.txt: 5 bytes, complete", "250 File/dir renamed to /docs/b.txt"})
+         {"Upload /docs/a.txt: 5 byte, completo", "RNTO b.txt",
+          "Download /docs/b.txt: 5 byte, completo", "250 File/dir renamed to /docs/b.txt"})
         QVERIFY2(h.events.logLines.contains(line), line);
     QTRY_COMPARE(h.events.closedCount, 1);
 }
@@ -484,14 +484,14 @@ print(resp(f, 'NOOP'))
     QCOMPARE(h.read("root/big.bin").size(), 1 << 20);
     // The log says how much of the file is kept for a resumed upload.
     QCOMPARE(h.events.logLines.filter("Upload /big.bin: ")
-                 .filter("partial file of 1048576 bytes "
-                         "kept")
+                 .filter("file parziale di 1048576 byte "
+                         "conservato")
                  .size(),
              1);
     QVERIFY(h.events.calls.last().startsWith("Upload /big.bin "));
     QVERIFY(h.events.calls.last().endsWith(" failed"));
     // Debug mode adds data-connection detail to the log.
-    QVERIFY(!h.events.logLines.filter("passive data port").isEmpty());
+    QVERIFY(!h.events.logLines.filter("porta dati passiva").isEmpty());
 }
 
 void TestFtpServer::idleTimeoutCloses() {
@@ -531,7 +531,7 @@ print(end(f)); print(resp(f, 'NOOP'))
                           "200 NOOP command successful",
                           "426 Data connection closed. File transfer /quiet.bin aborted.",
                           "200 NOOP command successful", ""}));
-    QCOMPARE(h.events.logLines.filter("no data moved for 1 seconds").size(), 2);
+    QCOMPARE(h.events.logLines.filter("nessun dato trasferito per 1 secondi").size(), 2);
 }
 
 void TestFtpServer::connectionsTrackedAndClosedOnce() {
