@@ -39,7 +39,6 @@ ControlSession::ControlSession(QTcpSocket* tcp, std::shared_ptr<const EngineSett
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);
     loginDelay_.setSingleShot(true);
     connect(&loginDelay_, &QTimer::timeout, this, &ControlSession::onLoginDelayOver);
-    connect(&progressTimer_, &QTimer::timeout, this, &ControlSession::notifyProgress);
     if (implicitTls_) {
         protectData_ = true; // the implicit port protects data connections from the start
         attachSocket(makeTlsSocket(tcp));
@@ -95,7 +94,8 @@ void ControlSession::closeWith(const QString& text) {
     closed_ = true;
     idleTimer_.stop();
     loginDelay_.stop();
-    progressTimer_.stop();
+    if (progressTimer_)
+        progressTimer_->stop();
     if (transfer_) {
         const TransferResult r = transfer_->abort();
         log(QStringLiteral("trasferimento interrotto: connessione chiusa dopo %1 byte")

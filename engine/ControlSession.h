@@ -221,6 +221,7 @@ private:
     void notifyTransfer(void (events::ServerEvents::*signal)(const events::TransferEvent&),
                         events::TransferOutcome outcome, qint64 bytes, const QString& reason = {});
     void notifyProgress();
+    void watchProgress();
     void endTransfer();
     void dropRetiredTransfers();
     void cmdAbor(const QString& arg);
@@ -236,8 +237,10 @@ private:
     QHostAddress peer_;
     QHostAddress publicAddress_;
     QTimer idleTimer_;
-    QTimer loginDelay_;    // a refused PASS waits for its answer while bans are on
-    QTimer progressTimer_; // transfer progress for the event subscribers
+    QTimer loginDelay_; // a refused PASS waits for its answer while bans are on
+    // Transfer progress for the event subscribers; made at the first
+    // transfer somebody watches, so an idle session keeps no timer.
+    std::unique_ptr<QTimer> progressTimer_;
     QString closeAfterReply_;
     bool endingAfterReply_ = false; // the final answer went out; the close is queued
 

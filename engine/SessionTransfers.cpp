@@ -53,7 +53,7 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     // Progress is told only to those who listen, once a second.
     events::ServerEvents* bus = notifications();
     if (bus && bus->progressWanted())
-        progressTimer_.start(1000);
+        watchProgress();
     transfer_->setStallTimeout(settings_.timeout);
     transfer_->start();
 }
@@ -128,7 +128,8 @@ void ControlSession::endTransfer() {
         retired_.emplace_back(transfer_);
         transfer_ = nullptr;
     }
-    progressTimer_.stop();
+    if (progressTimer_)
+        progressTimer_->stop();
     pending_.reset();
     restartIdleTimer();
     // Commands that arrived during the transfer run now.
