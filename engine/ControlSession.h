@@ -64,6 +64,8 @@ public:
     // ConnectionObject (the values are kept by StoredConnection)
     void Disconnect() override;
     TransferActivity Activity() const override;
+    QDateTime ConnectedAt() const override { return connectedAt_; }
+    QString CurrentFolder() const override { return cwd_; }
 
 Q_SIGNALS:
     // Emitted once, when the connection has ended for whatever reason.
@@ -251,6 +253,7 @@ private:
     int failedLogins_ = 0;
     VirtualFileSystem vfs_;
     QString cwd_ = QStringLiteral("/");
+    const QDateTime connectedAt_ = QDateTime::currentDateTimeUtc();
     bool asciiType_ = true;
     qint64 restOffset_ = 0;
     std::optional<ResolvedPath> renameFrom_;
