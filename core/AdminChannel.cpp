@@ -7,9 +7,9 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,14 +166,24 @@ void AdminChannel::refuse(QLocalSocket* socket, const QString& reason) {
 }
 
 void AdminChannel::closeSocket(QLocalSocket* socket) {
+    // Half-close once the last line is out: the peer reads it, then the end,
+    // even while it is still writing (closing outright could make it lose
+    // the line). What it sends meanwhile is read and dropped.
     socket->disconnect(this);
+    const auto shutWhenSent = [socket] {
+        if (socket->bytesToWrite() == 0)
+            ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+    };
+    connect(socket, &QLocalSocket::bytesWritten, socket, shutWhenSent);
+    connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    QPointer<QLocalSocket> guard(socket);
-    QTimer::singleShot(kClosingGraceMs, socket, [guard] {
-        if (guard)
-            guard->abort();
+    QTimer::singleShot(kClosingGraceMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
     });
-    socket->disconnectFromServer();
+    socket->flush();
+    shutWhenSent();
+    socket->readAll();
 }
 
 void AdminChannel::onReadyRead(Client* client) {
