@@ -60,6 +60,7 @@ AdminChannel::~AdminChannel() {
     core_.setLogTap({});
     for (Client* client : std::as_const(clients_)) {
         client->socket->disconnect(this);
+        client->socket->flush(); // followers get the last lines (the stop) if they fit
         delete client;
     }
     clients_.clear();
@@ -146,7 +147,7 @@ void AdminChannel::onNewConnection() {
         auto* client = new Client;
         client->socket = socket;
         client->idle.setSingleShot(true);
-        client->idle.setInterval(kIdleMs);
+        client->idle.setInterval(idleMs_);
         connect(&client->idle, &QTimer::timeout, this, [this, client] {
             send(client, adminError(QStringLiteral("Nessuna richiesta: connessione chiusa")));
             drop(client, true);

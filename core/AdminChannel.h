@@ -45,6 +45,8 @@ public:
     QString socketPath() const { return place_.socketPath; }
     int clientCount() const { return int(clients_.size()); }
 
+    // How long a client that is not following may stay without a request.
+    void setIdleTimeout(int ms) { idleMs_ = ms; }
     // Who may connect; by default the rule for this user and the data folder.
     void setAccessRule(const AdminAccessRule& rule) { rule_ = rule; }
 
@@ -72,6 +74,7 @@ private:
     QList<Client*> clients_;
     QString error_;
     QMetaObject::Connection progress_;
+    int idleMs_ = kIdleMs;
 };
 
 } // namespace kv

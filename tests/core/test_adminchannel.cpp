@@ -50,6 +50,7 @@ private Q_SLOTS:
     void tooManyClientsAreTurnedAway();
     void followerGetsLogLinesAndSessionEvents();
     void followerThatDoesNotReadIsDropped();
+    void silentClientIsDroppedFollowerIsNot();
     void peerOutsideTheRuleIsRefused();
 };
 
@@ -192,6 +193,23 @@ void TestAdminChannel::followerThatDoesNotReadIsDropped() {
     QCOMPARE(channel.clientCount(), 0);
     QVERIFY2(timer.elapsed() < 10000, "logging waited on the subscriber");
     QTRY_VERIFY_WITH_TIMEOUT(!f.core->notifications().progressWanted(), 5000);
+}
+
+void TestAdminChannel::silentClientIsDroppedFollowerIsNot() {
+    AdminCoreFixture f;
+    AdminChannel channel(*f.core);
+    channel.setIdleTimeout(300);
+    QCOMPARE(channel.open(), AdminChannel::OpenResult::Listening);
+    Client silent(channel.socketPath());
+    Client follower(channel.socketPath());
+    follower.send("{\"op\":\"follow\"}\n");
+    QTRY_VERIFY_WITH_TIMEOUT(silent.closed(), 5000);
+    QVERIFY(silent.received.contains("\"ok\":false"));
+    QTest::qWait(600);
+    QVERIFY(!follower.closed());
+    QCOMPARE(channel.clientCount(), 1);
+    f.core->WriteLog("ancora qui");
+    QTRY_VERIFY_WITH_TIMEOUT(follower.received.contains("ancora qui"), 5000);
 }
 
 void TestAdminChannel::peerOutsideTheRuleIsRefused() {

@@ -6,6 +6,7 @@ import datetime
 import ftplib
 import json
 import os
+import shutil
 import signal
 import socket
 import subprocess
@@ -181,15 +182,15 @@ class Admin(unittest.TestCase):
         # A server that stops ends the follower too.
         self.site.stop()
         self.assertEqual(watch.wait(TIMEOUT), 0)
+        self.assertIn("SERVER STOP", read_text(events.name))
         with open(os.path.join(self.site.data, "ftp.log"), "rb") as f:
             self.assertIn(b"SERVER STOP", f.read())
 
     def test_second_server_on_the_folder_exits_2(self):
         second = Server(self.site.data)
         self.assertEqual(second.proc.wait(TIMEOUT), 2)
-        second.out.close()
-        second.err.close()
         self.assertIn(f"Un altro server è già in funzione su {self.site.data}", second.stderr())
+        second.stop()
         self.site.ftp("anna", "pw").quit()
         self.assertEqual(self.kv_json("status")["port"], self.site.port)
 
@@ -274,6 +275,35 @@ class NoServer(unittest.TestCase):
         self.assertEqual(run([program(), "user", "list", "--data-dir", inside]).returncode, 0)
         self.assertEqual(os.stat(inside).st_mode & 0o7777, 0o2770)
         self.assertEqual(os.stat(inside).st_gid, os.stat(shared).st_gid)
+
+
+class LongDataFolder(unittest.TestCase):
+    def test_socket_goes_to_a_runtime_folder_and_is_found_there(self):
+        site = Site()
+        self.addCleanup(site.cleanup)
+        runtime = os.path.join(site.tmp, "run")
+        os.mkdir(runtime, 0o700)
+        long_folder = os.path.join(site.tmp, "d" * 100, "data")
+        os.makedirs(long_folder)
+        shutil.copy(site.db.path, long_folder)
+        server = Server(long_folder, env={"XDG_RUNTIME_DIR": runtime})
+        self.addCleanup(lambda: server.proc.poll() is None and server.stop())
+        self.assertTrue(server.wait_started(), server.stderr())
+        record = os.path.join(long_folder, "kestrova.sock.path")
+        socket_path = read_text(record).strip()
+        self.assertTrue(socket_path.startswith(runtime + "/kestrova-"), socket_path)
+        self.assertFalse(os.path.exists(os.path.join(long_folder, "kestrova.sock")))
+        # The command line (another environment, so it must read the record) finds it.
+        result = run([program(), "status", "--json", "--data-dir", long_folder])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(json.loads(result.stdout)["port"], site.port)
+        second = Server(long_folder, env={"XDG_RUNTIME_DIR": runtime})
+        self.assertEqual(second.proc.wait(TIMEOUT), 2)
+        second.stop()
+        self.assertEqual(server.stop(), 0)
+        self.assertFalse(os.path.exists(record))
+        self.assertFalse(os.path.exists(socket_path))
+        self.assertEqual(run([program(), "status", "--data-dir", long_folder]).returncode, 3)
 
 
 @unittest.skipUnless(os.geteuid() == 0, "needs root to act as other users")
