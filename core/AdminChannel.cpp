@@ -149,8 +149,10 @@ void AdminChannel::onNewConnection() {
         client->idle.setSingleShot(true);
         client->idle.setInterval(idleMs_);
         connect(&client->idle, &QTimer::timeout, this, [this, client] {
+            client->busy = true; // its timer is calling: deleted once that is over
             send(client, adminError(QStringLiteral("Nessuna richiesta: connessione chiusa")));
             drop(client, true);
+            QTimer::singleShot(0, [client] { delete client; });
         });
         connect(socket, &QLocalSocket::readyRead, this, [this, client] { onReadyRead(client); });
         connect(socket, &QLocalSocket::disconnected, this, [this, client] { drop(client, false); });
