@@ -235,7 +235,8 @@ QJsonObject AdminOperations::bans() const {
     for (const engine::BanEntry& entry : core_.loginBans().bans()) {
         list.append(QJsonObject{{QStringLiteral("address"), entry.address},
                                 {QStringLiteral("attempts"), entry.attempts},
-                                {QStringLiteral("until"), iso(now.addMSecs(entry.msLeft))}});
+                                {QStringLiteral("until"), iso(now.addMSecs(entry.msLeft))},
+                                {QStringLiteral("secondsLeft"), (entry.msLeft + 999) / 1000}});
     }
     return {{QStringLiteral("ok"), true}, {QStringLiteral("bans"), list}};
 }

@@ -191,6 +191,9 @@ void TestAdminOperations::ban() {
     const QJsonObject entry = bans[0].toObject();
     QCOMPARE(entry.value("address").toString(), banned);
     QCOMPARE(entry.value("attempts").toInt(), 0);
+    const qint64 secondsLeft = qint64(entry.value("secondsLeft").toDouble());
+    QVERIFY2(secondsLeft > expectMinutes * 60 - 5 && secondsLeft <= expectMinutes * 60,
+             qPrintable(QString::number(secondsLeft)));
     const QDateTime until =
         QDateTime::fromString(entry.value("until").toString(), Qt::ISODateWithMs);
     const qint64 ms = before.msecsTo(until);
