@@ -24,8 +24,8 @@ struct AdminChannel::Client {
     QLocalSocket* socket = nullptr;
     AdminLineReader reader;
     QTimer idle;
+    QTimer resume; // zero-time: continues reading after a full turn
     bool following = false;
-    bool busy = false; // its input is being handled: deleted afterwards
     bool dropped = false;
 };
 
@@ -64,6 +64,7 @@ AdminChannel::~AdminChannel() {
         delete client;
     }
     clients_.clear();
+    qDeleteAll(retired_);
     closeListener();
 }
 
@@ -149,11 +150,13 @@ void AdminChannel::onNewConnection() {
         client->idle.setSingleShot(true);
         client->idle.setInterval(idleMs_);
         connect(&client->idle, &QTimer::timeout, this, [this, client] {
-            client->busy = true; // its timer is calling: deleted once that is over
             send(client, adminError(QStringLiteral("Nessuna richiesta: connessione chiusa")));
             drop(client, true);
-            QTimer::singleShot(0, [client] { delete client; });
         });
+        client->resume.setSingleShot(true);
+        client->resume.setInterval(0);
+        connect(&client->resume, &QTimer::timeout, this, [this, client] { onReadyRead(client); });
+        socket->setReadBufferSize(kAdminMaxLineBytes);
         connect(socket, &QLocalSocket::readyRead, this, [this, client] { onReadyRead(client); });
         connect(socket, &QLocalSocket::disconnected, this, [this, client] { drop(client, false); });
         clients_.append(client);
@@ -192,32 +195,35 @@ void AdminChannel::closeSocket(QLocalSocket* socket) {
 void AdminChannel::onReadyRead(Client* client) {
     if (client->dropped)
         return;
-    client->busy = true;
     client->idle.start();
-    if (!client->reader.append(client->socket->readAll())) {
-        send(client,
-             adminError(
-                 QStringLiteral("Riga troppo lunga: al massimo %1 byte").arg(kAdminMaxLineBytes)));
+    const QString tooLong =
+        QStringLiteral("Riga troppo lunga: al massimo %1 byte").arg(kAdminMaxLineBytes);
+    // New input only once the lines already read are answered: what the
+    // client sends meanwhile waits in the socket, whose buffer is bounded.
+    if (!client->reader.hasLine() && !client->reader.append(client->socket->readAll())) {
+        send(client, adminError(tooLong));
         drop(client, true);
     }
-    while (!client->dropped) {
+    for (int answered = 0; !client->dropped && answered < kRequestsPerTurn;) {
         const auto line = client->reader.takeLine();
         if (!line) {
             if (client->reader.overflowed()) {
-                send(client, adminError(QStringLiteral("Riga troppo lunga: al massimo %1 byte")
-                                            .arg(kAdminMaxLineBytes)));
+                send(client, adminError(tooLong));
                 drop(client, true);
             }
             break;
         }
-        if (!line->trimmed().isEmpty())
+        if (!line->trimmed().isEmpty()) {
             handle(client, *line);
+            ++answered;
+        }
     }
-    client->busy = false;
     if (client->dropped)
-        delete client;
-    else if (client->following)
+        return;
+    if (client->following)
         client->idle.stop();
+    if (client->reader.hasLine() || client->socket->bytesAvailable() > 0)
+        client->resume.start(); // the rest on a later turn
 }
 
 void AdminChannel::handle(Client* client, const QByteArray& line) {
@@ -252,6 +258,7 @@ void AdminChannel::drop(Client* client, bool graceful) {
         return;
     client->dropped = true;
     client->idle.stop();
+    client->resume.stop();
     clients_.removeOne(client);
     QLocalSocket* socket = client->socket;
     if (graceful) {
@@ -263,8 +270,13 @@ void AdminChannel::drop(Client* client, bool graceful) {
     }
     if (client->following)
         updateProgressSubscription();
-    if (!client->busy)
-        delete client;
+    // Deleted on a later turn: its own timer or handler may be calling.
+    retired_.append(client);
+    if (retired_.size() == 1)
+        QTimer::singleShot(0, this, [this] {
+            qDeleteAll(retired_);
+            retired_.clear();
+        });
 }
 
 void AdminChannel::broadcast(const QJsonObject& event) {

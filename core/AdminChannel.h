@@ -31,6 +31,9 @@ public:
     static constexpr int kMaxClients = 16;
     static constexpr qint64 kMaxPendingBytes = 1024 * 1024;
     static constexpr int kIdleMs = 60 * 1000;
+    // Requests answered per turn of the event loop for one client: a burst
+    // of requests waits its turns with the FTP sessions.
+    static constexpr int kRequestsPerTurn = 16;
 
     AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload = {},
                  QObject* parent = nullptr);
@@ -72,6 +75,7 @@ private:
     QLocalServer* server_ = nullptr;
     std::optional<AdminAccessRule> rule_;
     QList<Client*> clients_;
+    QList<Client*> retired_; // dropped, deleted on the next turn
     QString error_;
     QMetaObject::Connection progress_;
     int idleMs_ = kIdleMs;

@@ -42,6 +42,8 @@ public:
     bool append(const QByteArray& bytes);
     // The next whole line without its end ("\r\n" or "\n"), if any.
     std::optional<QByteArray> takeLine();
+    // Whether a whole line waits to be taken.
+    bool hasLine() const { return buffer_.contains('\n'); }
     bool overflowed() const { return overflowed_; }
 
 private:

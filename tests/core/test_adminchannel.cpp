@@ -70,6 +70,16 @@ void TestAdminChannel::answersEachLineInTurn() {
     QCOMPARE(lines[2].value("v").toInt(), 1);
     QVERIFY(lines[2].contains("sessions"));
     QVERIFY(!c.closed());
+
+    // A burst is answered in full, a few requests per turn, in order.
+    c.received.clear();
+    QByteArray burst;
+    for (int i = 0; i < 200; ++i)
+        burst += QStringLiteral("{\"op\":\"kick\",\"id\":%1}\n").arg(100000 + i).toUtf8();
+    c.send(burst);
+    QTRY_COMPARE_WITH_TIMEOUT(c.lines().size(), 200, 10000);
+    QVERIFY(c.lines()[0].value("error").toString().contains("100000"));
+    QVERIFY(c.lines()[199].value("error").toString().contains("100199"));
 }
 
 void TestAdminChannel::oneServerPerFolder() {
