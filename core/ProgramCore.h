@@ -55,6 +55,8 @@ public:
 
     // How the front end shows things; each may be null (then nothing is shown).
     void setLogScreen(monitor::LogScreen* screen) { screen_.target = screen; }
+    // Also told every log line, whatever the screen (the administration channel).
+    void setLogTap(std::function<void(const QString&)> tap) { screen_.tap = std::move(tap); }
     void setOnlineObserver(access::OnlineObserver* observer) { online_.target = observer; }
     void setServerView(ServerView* view) { server_.setView(view); }
     // The window answers from its check boxes; by default the settings row answers.
@@ -65,9 +67,12 @@ public:
 private:
     struct ScreenProxy : monitor::LogScreen {
         monitor::LogScreen* target = nullptr;
+        std::function<void(const QString&)> tap;
         void ShowLogLine(const QString& line) override {
             if (target)
                 target->ShowLogLine(line);
+            if (tap)
+                tap(line);
         }
     };
     struct OnlineProxy : access::OnlineObserver {

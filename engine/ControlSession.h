@@ -64,6 +64,8 @@ public:
     // ConnectionObject (the values are kept by StoredConnection)
     void Disconnect() override;
     TransferActivity Activity() const override;
+    QDateTime ConnectedAt() const override { return connectedAt_; }
+    QString CurrentFolder() const override { return files_.currentFolder(); }
 
 Q_SIGNALS:
     // Emitted once, when the connection has ended for whatever reason.
@@ -259,6 +261,7 @@ private:
     int failedLogins_ = 0;
     // The file operations of the login; refuses everything before it.
     files::FileService files_{nullptr, false};
+    const QDateTime connectedAt_ = QDateTime::currentDateTimeUtc();
     bool asciiType_ = true;
     qint64 restOffset_ = 0;
     std::optional<files::RenameSource> renameFrom_;

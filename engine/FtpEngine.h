@@ -23,6 +23,7 @@
 #include "files/LoginGrant.h"
 #include "files/VirtualDir.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <memory>
@@ -73,6 +74,10 @@ public:
     // Closes the connection; the session's closing follows from the event loop.
     virtual void Disconnect() = 0;
     virtual TransferActivity Activity() const { return {}; }
+    // When the client connected (UTC); invalid when not known.
+    virtual QDateTime ConnectedAt() const { return {}; }
+    // The client-visible folder the session is in ("/" at first).
+    virtual QString CurrentFolder() const { return QStringLiteral("/"); }
 };
 
 // The values every connection keeps for the program; the engine's sessions

@@ -1,6 +1,7 @@
 #include "program/Cli.h"
 
 #include "access/AccountDatabase.h"
+#include "program/CliAdmin.h"
 #include "program/CliContext.h"
 
 #include <QMap>
@@ -63,7 +64,7 @@ QString allHelp() {
                                   "--data-dir CARTELLA sceglie la cartella):\n");
     for (auto it = groups().begin(); it != groups().end(); ++it)
         text += QString::fromUtf8(it->help);
-    return text + QStringLiteral("kestrova help COMANDO\n");
+    return text + allAdminHelp() + QStringLiteral("kestrova help COMANDO\n");
 }
 
 // "--data-dir DIR" or "--data-dir=DIR" taken out of the arguments.
@@ -87,7 +88,7 @@ QString takeDataDir(QStringList& args, bool& malformed) {
 } // namespace
 
 bool isSubcommand(const QString& word) {
-    return word == QLatin1String("help") || groups().contains(word);
+    return word == QLatin1String("help") || groups().contains(word) || isAdminCommand(word);
 }
 
 int runSubcommand(const QStringList& argsIn,
@@ -109,12 +110,23 @@ int runSubcommand(const QStringList& argsIn,
             io.out << allHelp();
             return kDone;
         }
+        if (isAdminCommand(args.first())) {
+            io.out << adminHelp(args.first());
+            return kDone;
+        }
         if (!groups().contains(args.first())) {
             io.err << QStringLiteral("Comando sconosciuto: %1").arg(args.first()) << Qt::endl;
             return kUsage;
         }
         io.out << QString::fromUtf8(groups()[args.first()].help);
         return kDone;
+    }
+    if (isAdminCommand(group)) {
+        if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+            io.out << adminHelp(group);
+            return kDone;
+        }
+        return runAdminCommand(group, args, dataFolder(dataDir), io);
     }
     if (!groups().contains(group)) {
         io.err << QStringLiteral("Comando sconosciuto: %1 (vedere: kestrova help)").arg(group)
