@@ -124,6 +124,18 @@ enum class Reply {
     PbszFirst,
     // transfers, continued
     InsufficientStorage,
+    // clients that manage files from afar
+    NoRoomToAllocate,
+    SiteHelpBegin,
+    SiteHelpEnd,
+    BadMode,
+    CannotSetMode,
+    // checksums
+    HashResult,
+    HashBare,
+    HashAlgorithmSet,
+    HashUnsupported,
+    HashUnavailable,
 };
 
 class ReplyTexts {
