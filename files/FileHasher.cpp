@@ -1,11 +1,14 @@
 // Chunked file hashing on a bounded pool of worker threads.
 #include "files/FileHasher.h"
 
-#include <QCryptographicHash>
 #include <QIODevice>
 #include <QPromise>
+#include <QtEndian>
+
+#include <openssl/evp.h>
 
 #include <array>
+#include <cstring>
 
 namespace kv::files {
 
@@ -15,37 +18,66 @@ namespace {
 // cancelled hash stops within milliseconds.
 constexpr qint64 kChunkBytes = 1 << 20;
 
-// CRC-32 as zlib and PKZIP compute it (reflected polynomial 0xEDB88320).
-constexpr std::array<quint32, 256> makeCrcTable() {
-    std::array<quint32, 256> table{};
+// CRC-32 as zlib and PKZIP compute it (reflected polynomial 0xEDB88320),
+// eight bytes per step ("slicing by 8"): table k gives the CRC of a byte
+// followed by k zero bytes.
+using CrcTables = std::array<std::array<quint32, 256>, 8>;
+
+constexpr CrcTables makeCrcTables() {
+    CrcTables t{};
     for (quint32 i = 0; i < 256; ++i) {
         quint32 c = i;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
+        t[0][i] = c;
     }
-    return table;
+    for (quint32 i = 0; i < 256; ++i) {
+        for (int k = 1; k < 8; ++k)
+            t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+    }
+    return t;
 }
-constexpr std::array<quint32, 256> kCrcTable = makeCrcTable();
+constexpr CrcTables kCrc = makeCrcTables();
 
 quint32 crc32Update(quint32 crc, const char* data, qint64 size) {
-    for (qint64 i = 0; i < size; ++i)
-        crc = kCrcTable[(crc ^ quint8(data[i])) & 0xFF] ^ (crc >> 8);
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    for (; size >= 8; size -= 8, p += 8) {
+        quint32 low = 0;
+        quint32 high = 0;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + 4, 4);
+        if constexpr (Q_BYTE_ORDER == Q_BIG_ENDIAN) {
+            low = qFromLittleEndian(low);
+            high = qFromLittleEndian(high);
+        }
+        low ^= crc;
+        crc = kCrc[7][low & 0xFF] ^ kCrc[6][(low >> 8) & 0xFF] ^ kCrc[5][(low >> 16) & 0xFF] ^
+              kCrc[4][low >> 24] ^ kCrc[3][high & 0xFF] ^ kCrc[2][(high >> 8) & 0xFF] ^
+              kCrc[1][(high >> 16) & 0xFF] ^ kCrc[0][high >> 24];
+    }
+    for (; size > 0; --size, ++p)
+        crc = kCrc[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return crc;
 }
 
-QCryptographicHash::Algorithm cryptographic(HashAlgorithm algorithm) {
+const EVP_MD* digestOf(HashAlgorithm algorithm) {
     switch (algorithm) {
     case HashAlgorithm::Sha1:
-        return QCryptographicHash::Sha1;
+        return EVP_sha1();
     case HashAlgorithm::Md5:
-        return QCryptographicHash::Md5;
+        return EVP_md5();
     case HashAlgorithm::Sha256:
     case HashAlgorithm::Crc32:
         break;
     }
-    return QCryptographicHash::Sha256;
+    return EVP_sha256();
 }
+
+// One running digest, freed whatever way the hash ends.
+struct DigestContext {
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    ~DigestContext() { EVP_MD_CTX_free(ctx); }
+};
 
 struct Named {
     HashAlgorithm algorithm;
@@ -78,8 +110,12 @@ HashResult hashDevice(QIODevice& device, HashAlgorithm algorithm,
                       const std::function<bool()>& cancelled) {
     HashResult result;
     const bool crc = algorithm == HashAlgorithm::Crc32;
-    QCryptographicHash hash(cryptographic(algorithm));
     quint32 crcValue = 0xFFFFFFFFu;
+    DigestContext digest;
+    if (!crc && (!digest.ctx || EVP_DigestInit_ex(digest.ctx, digestOf(algorithm), nullptr) != 1)) {
+        result.systemError = QStringLiteral("digest not available");
+        return result;
+    }
     QByteArray chunk(kChunkBytes, Qt::Uninitialized);
     for (;;) {
         if (cancelled && cancelled())
@@ -94,12 +130,21 @@ HashResult hashDevice(QIODevice& device, HashAlgorithm algorithm,
         if (crc)
             crcValue = crc32Update(crcValue, chunk.constData(), got);
         else
-            hash.addData(QByteArrayView(chunk.constData(), got));
+            EVP_DigestUpdate(digest.ctx, chunk.constData(), size_t(got));
         result.bytes += got;
     }
+    if (crc) {
+        result.hex = QByteArray::number(~crcValue, 16).rightJustified(8, '0');
+    } else {
+        unsigned char out[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        if (EVP_DigestFinal_ex(digest.ctx, out, &size) != 1) {
+            result.systemError = QStringLiteral("digest failed");
+            return result;
+        }
+        result.hex = QByteArray(reinterpret_cast<const char*>(out), int(size)).toHex();
+    }
     result.ok = true;
-    result.hex =
-        crc ? QByteArray::number(~crcValue, 16).rightJustified(8, '0') : hash.result().toHex();
     return result;
 }
 
