@@ -279,6 +279,8 @@ private:
     MlstFacts mlstFacts_ = MlstFacts::all();                            // OPTS MLST
     // The checksum being computed, and what its reply needs.
     struct RunningHash {
+        // A client gone before its answer frees the worker at once.
+        ~RunningHash() { watcher.future().cancel(); }
         QFutureWatcher<files::HashResult> watcher;
         files::HashAlgorithm algorithm;
         HashReply style;

@@ -65,6 +65,8 @@ void ControlSession::onHashDone() {
     if (!hashing_)
         return;
     hashDone_ = std::move(hashing_);
+    if (closed_)
+        return; // the client is gone: nobody to tell
     const RunningHash& done = *hashDone_;
     const QFuture<files::HashResult> future = done.watcher.future();
     if (future.isCanceled() || future.resultCount() == 0) {

@@ -22,6 +22,7 @@ private Q_SLOTS:
     void mlstFactsFollowOpts();
     void checksumsMatchHashlib();
     void hashOfAHugeFileStallsNoOtherSession();
+    void abandonedHashesFreeTheirWorkers();
 };
 
 namespace {
@@ -208,6 +209,30 @@ print(answered >= 5, worst < 0.5, worst if worst >= 0.5 else '')
                            "huge.bin"_s);
     QCOMPARE(out.value(2), u"257"_s); // waited for the hash
     QCOMPARE(out.value(3), u"True True "_s);
+}
+
+void TestClientCommands::abandonedHashesFreeTheirWorkers() {
+    EngineHarness h;
+    {
+        QFile big(h.path("root/huge.bin"));
+        QVERIFY(QDir().mkpath(h.path("root")));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(qint64(64) << 30)); // sparse; minutes to hash
+    }
+    h.write("root/small.txt", "abc");
+    QVERIFY(h.start());
+    // Clients that ask for a long hash and go away take every worker; the
+    // next client's hash must not wait for theirs.
+    const ClientRun r = h.python(uR"(
+for _ in range(%1):
+    s = socket.create_connection(('127.0.0.1', PORT), timeout=10); fh = s.makefile('rb')
+    fh.readline(); s.sendall(b'USER alice\r\nPASS secret\r\n'); fh.readline(); fh.readline()
+    s.sendall(b'HASH huge.bin\r\n'); time.sleep(0.2); s.close()
+f = login(); started = time.monotonic()
+print(f.sendcmd('XSHA1 small.txt'), time.monotonic() - started < 10)
+)"_s.arg(kHashesAtOnce),
+                                 30000);
+    QCOMPARE(outputOf(r), QStringList({"250 A9993E364706816ABA3E25717850C26C9CD0D89D True", ""}));
 }
 
 QTEST_GUILESS_MAIN(TestClientCommands)
