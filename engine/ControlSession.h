@@ -166,6 +166,8 @@ private:
     void cmdXcrc(const QString& arg);
     void startHash(files::HashAlgorithm algorithm, HashReply style, const QString& arg);
     void onHashDone();
+    // ABOR while a checksum runs: it stops, and its command answers 426.
+    bool abortHash();
     bool hashing() const { return hashing_ != nullptr; }
 
     // Files and folders (SessionFileCommands.cpp)

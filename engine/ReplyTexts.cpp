@@ -135,6 +135,7 @@ constexpr std::array kReplies{
     ReplyRow{HashAlgorithmSet, "200 %1"},
     ReplyRow{HashUnsupported, "501 %1: Unsupported algorithm."},
     ReplyRow{HashUnavailable, "450 %1: Checksums cannot be computed now, try again later."},
+    ReplyRow{HashAborted, "426 %1: Checksum aborted."},
 };
 
 constexpr bool inEnumOrder() {

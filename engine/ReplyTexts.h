@@ -136,6 +136,7 @@ enum class Reply {
     HashAlgorithmSet,
     HashUnsupported,
     HashUnavailable,
+    HashAborted,
 };
 
 class ReplyTexts {

@@ -83,4 +83,14 @@ void ControlSession::onHashDone() {
     processInput(); // the commands that waited
 }
 
+bool ControlSession::abortHash() {
+    if (!hashing_)
+        return false;
+    hashDone_ = std::move(hashing_);
+    hashDone_->watcher.disconnect(this);
+    hashDone_->watcher.future().cancel();
+    reply(Reply::HashAborted, {hashDone_->name});
+    return true;
+}
+
 } // namespace kv::engine

@@ -230,9 +230,18 @@ for _ in range(%1):
     s.sendall(b'HASH huge.bin\r\n'); time.sleep(0.2); s.close()
 f = login(); started = time.monotonic()
 print(f.sendcmd('XSHA1 small.txt'), time.monotonic() - started < 10)
+# ABOR stops a long hash at once (so it holds no worker), and the sessions go on.
+held = [login() for _ in range(%1)]
+for h in held:
+    h.putcmd('HASH huge.bin'); time.sleep(0.2); h.putcmd('ABOR'); print(h.getline(), h.getline()[:3])
+print(f.sendcmd('XCRC small.txt'), time.monotonic() - started < 10, held[0].sendcmd('NOOP')[:3])
 )"_s.arg(kHashesAtOnce),
                                  30000);
-    QCOMPARE(outputOf(r), QStringList({"250 A9993E364706816ABA3E25717850C26C9CD0D89D True", ""}));
+    QStringList expected{u"250 A9993E364706816ABA3E25717850C26C9CD0D89D True"_s};
+    for (int i = 0; i < kHashesAtOnce; ++i)
+        expected << u"426 huge.bin: Checksum aborted. 226"_s;
+    expected << u"250 352441C2 True 200"_s << QString();
+    QCOMPARE(outputOf(r), expected);
 }
 
 QTEST_GUILESS_MAIN(TestClientCommands)
