@@ -152,7 +152,7 @@ bool ControlSession::holdWhileBusy(const QByteArray& line) const {
     // A delayed answer, or a close on its way: nothing more is read.
     if (awaitingVerdict_ || loginDelay_.isActive() || endingAfterReply_)
         return true;
-    if (!transfer_ && !pending_)
+    if (!transfer_ && !pending_ && !hashing())
         return false;
     const ParsedCommand cmd = parseCommandLine(line);
     const CommandInfo* info = cmd.ok() ? findCommand(cmd.verb) : nullptr;

@@ -15,8 +15,8 @@
 // command performs is declared in the command table.
 //
 // Paths in events are client-visible paths ("/dir/file"). A missing path
-// answers "550 %s: No such file or directory." before any decision. An
-// allowed SITE command would answer 504; every SITE command is refused.
+// answers "550 %s: No such file or directory." before any decision. SITE
+// offers CHMOD (under the write right) and HELP; any other answers 504.
 
 #include "engine/PassiveSettings.h"
 #include "engine/TlsSettings.h"

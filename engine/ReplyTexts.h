@@ -127,6 +127,19 @@ enum class Reply {
     ExtendedPassiveOpen,
     // TLS, continued
     ClearControlRefused,
+    // clients that manage files from afar
+    NoRoomToAllocate,
+    SiteHelpBegin,
+    SiteHelpEnd,
+    BadMode,
+    CannotSetMode,
+    // checksums
+    HashResult,
+    HashBare,
+    HashAlgorithmSet,
+    HashUnsupported,
+    HashUnavailable,
+    HashAborted,
 };
 
 class ReplyTexts {

@@ -164,6 +164,10 @@ void ControlSession::dropRetiredTransfers() {
 }
 
 void ControlSession::cmdAbor(const QString&) {
+    if (abortHash()) {
+        reply(Reply::AbortedOk);
+        return;
+    }
     if (!pending_) {
         if (data_)
             data_->reset();
