@@ -17,6 +17,10 @@ namespace kv::access {
 const QStringList& accountTableStatements();
 // The options table's statement (the last of them); an older file gains it.
 const QString& optionsTableStatement();
+// The table of the rules that run a program or send an e-mail when something
+// happens on the server; an older file gains it when opened for writing.
+const QString& actionsTableStatement();
+std::optional<QString> ensureActionsTable(QSqlDatabase& db);
 
 // Creates the tables and the default rows in `db` inside one transaction,
 // with the options rows `catalog` gives a new database. Returns the
