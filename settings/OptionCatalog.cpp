@@ -150,13 +150,13 @@ OptionDef simple(const QString& name, OptionKind kind, const QString& fallback,
 
 // A whole number from `minimum` to `maximum`; `fresh`: the row a new database gets.
 OptionDef integer(const QString& name, int minimum, int maximum, const QString& fallback,
-                  const QString& fresh, const QString& caption) {
+                  const std::optional<QString>& fresh, const QString& caption) {
     return OptionDef{name, OptionKind::Integer,  {}, minimum, maximum, fallback, caption, fresh,
                      {},   OptionStore::Options, {}, false};
 }
 
 // Judged by `check`; `fresh`: the row a new database gets.
-OptionDef custom(const QString& name, OptionCheckFn check, const QString& fresh,
+OptionDef custom(const QString& name, OptionCheckFn check, const std::optional<QString>& fresh,
                  const QString& caption) {
     return OptionDef{name,
                      OptionKind::Custom,
@@ -414,13 +414,13 @@ const OptionCatalog& optionCatalog() {
             integer(kBanMinutes, 1, 10080, QStringLiteral("10"), QStringLiteral("10"),
                     QStringLiteral("Minuti di blocco dell'indirizzo")),
             // Actions when files arrive: programs and e-mails.
-            integer(kActionTimeoutSeconds, 1, 86400, QStringLiteral("60"), QStringLiteral("60"),
+            integer(kActionTimeoutSeconds, 1, 86400, QStringLiteral("60"), std::nullopt,
                     QStringLiteral("Secondi concessi a un programma avviato da un'azione")),
-            integer(kActionMaxRunning, 1, 64, QStringLiteral("4"), QStringLiteral("4"),
+            integer(kActionMaxRunning, 1, 64, QStringLiteral("4"), std::nullopt,
                     QStringLiteral("Programmi delle azioni in esecuzione contemporanea")),
-            integer(kMailBatchSeconds, 1, 86400, QStringLiteral("300"), QStringLiteral("300"),
+            integer(kMailBatchSeconds, 1, 86400, QStringLiteral("300"), std::nullopt,
                     QStringLiteral("Secondi in cui si raccolgono gli eventi di un'e-mail")),
-            custom(kMailServer, checkMailServer, QStringLiteral(""),
+            custom(kMailServer, checkMailServer, std::nullopt,
                    QStringLiteral("Server di posta in uscita (host:porta)")),
             word(kMailSecurity,
                  {QStringLiteral("starttls"), QStringLiteral("tls"), QStringLiteral("none")},
@@ -431,7 +431,7 @@ const OptionCatalog& optionCatalog() {
             simple(kMailUser, OptionKind::Path, QString(),
                    QStringLiteral("Utente del server di posta (vuoto = nessun accesso)")),
             secret(kMailPassword, QStringLiteral("Password del server di posta")),
-            custom(kMailFrom, checkMailFrom, QStringLiteral(""),
+            custom(kMailFrom, checkMailFrom, std::nullopt,
                    QStringLiteral("Mittente delle e-mail")),
         },
         {versionOrder});
