@@ -431,8 +431,7 @@ const OptionCatalog& optionCatalog() {
             simple(kMailUser, OptionKind::Path, QString(),
                    QStringLiteral("Utente del server di posta (vuoto = nessun accesso)")),
             secret(kMailPassword, QStringLiteral("Password del server di posta")),
-            custom(kMailFrom, checkMailFrom, std::nullopt,
-                   QStringLiteral("Mittente delle e-mail")),
+            custom(kMailFrom, checkMailFrom, std::nullopt, QStringLiteral("Mittente delle e-mail")),
         },
         {versionOrder});
     return catalog;

@@ -37,12 +37,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name"); // empty: no event
         QTest::newRow("upload") << int(TransferKind::Upload) << int(TransferOutcome::Complete)
                                 << "upload";
-        QTest::newRow("download") << int(TransferKind::Download)
-                                  << int(TransferOutcome::Complete) << "download";
+        QTest::newRow("download") << int(TransferKind::Download) << int(TransferOutcome::Complete)
+                                  << "download";
         QTest::newRow("aborted upload")
             << int(TransferKind::Upload) << int(TransferOutcome::Aborted) << "";
-        QTest::newRow("failed upload") << int(TransferKind::Upload) << int(TransferOutcome::Failed)
-                                       << "";
+        QTest::newRow("failed upload")
+            << int(TransferKind::Upload) << int(TransferOutcome::Failed) << "";
         QTest::newRow("listing") << int(TransferKind::Listing) << int(TransferOutcome::Complete)
                                  << "";
     }
@@ -50,8 +50,8 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(int, outcome);
         QFETCH(QString, name);
-        const auto event = fromTransfer(
-            transfer(TransferKind(kind), TransferOutcome(outcome)), kNow);
+        const auto event =
+            fromTransfer(transfer(TransferKind(kind), TransferOutcome(outcome)), kNow);
         QCOMPARE(event ? event->name : QString(), name);
         if (event) {
             QCOMPARE(event->size, 4321); // what was moved, not what was announced
@@ -99,8 +99,7 @@ private Q_SLOTS:
         QCOMPARE(env.value("KV_TIME"), QString("2026-12-08T17:09:37Z"));
         QCOMPARE(env.value("KV_PROTOCOL"), QString("ftps"));
         LoginFailure failure{{1, "10.0.0.9", "", Protocol::Ftp}, "root", "password errata"};
-        const QProcessEnvironment failed =
-            actionEnvironment(fromLoginFailure(failure, kNow), base);
+        const QProcessEnvironment failed = actionEnvironment(fromLoginFailure(failure, kNow), base);
         QCOMPARE(failed.value("KV_EVENT"), QString("login-failed"));
         QCOMPARE(failed.value("KV_USER"), QString("root"));
         QCOMPARE(failed.value("KV_FILE"), QString());

@@ -49,8 +49,8 @@ private Q_SLOTS:
                                        << "Evento sconosciuto: \"uploaded\" (upload, download, "
                                           "delete, rename, mkdir, login-failed, ban)";
         QTest::newRow("empty program") << runRule("upload", "") << "Manca il programma da avviare";
-        QTest::newRow("only quotes") << runRule("upload", "\"\"")
-                                     << "Manca il programma da avviare";
+        QTest::newRow("only quotes")
+            << runRule("upload", "\"\"") << "Manca il programma da avviare";
         QTest::newRow("control character in program")
             << runRule("upload", "/bin/echo\x01") << "Il programma contiene caratteri di controllo";
         QTest::newRow("account with a space")
@@ -65,9 +65,10 @@ private Q_SLOTS:
         QTest::newRow("address with a space")
             << mailRule("mario rossi@b.it") << "Indirizzo e-mail non valido: \"mario rossi@b.it\"";
         QTest::newRow("header injection")
-            << mailRule("a@b.it\r\nBcc: x@y.z") << "Indirizzo e-mail non valido: \"a@b.it\r\nBcc: x@y.z\"";
-        QTest::newRow("angle brackets") << mailRule("<a@b.it>")
-                                        << "Indirizzo e-mail non valido: \"<a@b.it>\"";
+            << mailRule("a@b.it\r\nBcc: x@y.z")
+            << "Indirizzo e-mail non valido: \"a@b.it\r\nBcc: x@y.z\"";
+        QTest::newRow("angle brackets")
+            << mailRule("<a@b.it>") << "Indirizzo e-mail non valido: \"<a@b.it>\"";
     }
     void checks() {
         QFETCH(ActionRule, rule);
@@ -97,18 +98,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wanted");
         QTest::newRow("any account, any path")
             << runRule("upload", "x") << upload("mario", "/a") << true;
-        QTest::newRow("another event") << runRule("download", "x") << upload("mario", "/a")
-                                       << false;
+        QTest::newRow("another event")
+            << runRule("download", "x") << upload("mario", "/a") << false;
         QTest::newRow("account ignores case")
             << runRule("upload", "x", "Mario") << upload("mARIO", "/a") << true;
-        QTest::newRow("another account") << runRule("upload", "x", "mario")
-                                         << upload("luigi", "/a") << false;
+        QTest::newRow("another account")
+            << runRule("upload", "x", "mario") << upload("luigi", "/a") << false;
         QTest::newRow("anonymous by name")
             << runRule("upload", "x", "anonymous") << upload("anonymous", "/a") << true;
-        QTest::newRow("path matches") << runRule("upload", "x", "*", "/scan/*.pdf")
-                                      << upload("m", "/scan/a.pdf") << true;
-        QTest::newRow("path misses") << runRule("upload", "x", "*", "/scan/*.pdf")
-                                     << upload("m", "/scan/a.txt") << false;
+        QTest::newRow("path matches")
+            << runRule("upload", "x", "*", "/scan/*.pdf") << upload("m", "/scan/a.pdf") << true;
+        QTest::newRow("path misses")
+            << runRule("upload", "x", "*", "/scan/*.pdf") << upload("m", "/scan/a.txt") << false;
         QTest::newRow("a path rule and an event without a path")
             << runRule("upload", "x", "*", "/**") << upload("m", "") << false;
         ActionRule off = runRule("upload", "x");

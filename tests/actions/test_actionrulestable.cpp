@@ -104,7 +104,8 @@ private Q_SLOTS:
         ActionRulesTable table(f.db);
         QVERIFY(std::holds_alternative<qint64>(table.add(rule("upload", "/bin/true"))));
         QSqlQuery q(f.db);
-        QVERIFY(q.exec("INSERT INTO actions (event, kind, target) VALUES ('upload', 'shell', 'x')"));
+        QVERIFY(
+            q.exec("INSERT INTO actions (event, kind, target) VALUES ('upload', 'shell', 'x')"));
         QVERIFY(q.exec("INSERT INTO actions (event, kind, target) VALUES ('explode', 'run', 'x')"));
         QVERIFY(q.exec("INSERT INTO actions (event, kind, target) VALUES ('upload', 'run', '')"));
         const RuleList rules = table.read();

@@ -32,9 +32,10 @@ private Q_SLOTS:
         QTest::addColumn<QList<ActionEvent>>("events");
         QTest::addColumn<QString>("subject");
         const ActionEvent a = makeEvent("upload", "mario", "/a", 1);
-        QTest::newRow("three uploads") << QList<ActionEvent>{a, a, a}
-                                       << "Kestrova Vellim: 3 file ricevuti da mario";
-        QTest::newRow("one upload") << QList<ActionEvent>{a} << "Kestrova Vellim: 1 file ricevuto da mario";
+        QTest::newRow("three uploads")
+            << QList<ActionEvent>{a, a, a} << "Kestrova Vellim: 3 file ricevuti da mario";
+        QTest::newRow("one upload")
+            << QList<ActionEvent>{a} << "Kestrova Vellim: 1 file ricevuto da mario";
         QTest::newRow("two accounts")
             << QList<ActionEvent>{a, makeEvent("upload", "luigi", "/b", 2)}
             << "Kestrova Vellim: 2 file ricevuti da mario, luigi";
@@ -57,14 +58,15 @@ private Q_SLOTS:
         QVERIFY(body.contains("account: mario  indirizzo: 10.0.0.7"));
         QVERIFY(body.contains("/scan/ä.pdf  (1.234.567 byte)"));
         QVERIFY(body.contains("/scan/b.pdf  (0 byte)"));
-        QVERIFY(body.contains(makeEvent("upload", "", "", 0).time.toLocalTime().toString("dd/MM/yyyy HH:mm:ss")));
+        QVERIFY(body.contains(
+            makeEvent("upload", "", "", 0).time.toLocalTime().toString("dd/MM/yyyy HH:mm:ss")));
     }
 
     void messageIsPlainUtf8WithSafeHeaders() {
-        const QByteArray message =
-            composeMessage("ftp@example.org", {"a@example.org", "b@example.org"},
-                           "Kestrova Vellim: 1 file ricevuto da perché\r\nBcc: x@y.z",
-                           "Città\nriga due\n", QDateTime(QDate(2026, 3, 1), QTime(9, 30), QTimeZone::utc()));
+        const QByteArray message = composeMessage(
+            "ftp@example.org", {"a@example.org", "b@example.org"},
+            "Kestrova Vellim: 1 file ricevuto da perché\r\nBcc: x@y.z", "Città\nriga due\n",
+            QDateTime(QDate(2026, 3, 1), QTime(9, 30), QTimeZone::utc()));
         const qsizetype split = message.indexOf("\r\n\r\n");
         const QByteArray headers = message.left(split);
         QVERIFY(headers.contains("Date: Sun, 01 Mar 2026 09:30:00 +0000\r\n"));

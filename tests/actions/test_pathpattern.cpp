@@ -29,8 +29,8 @@ private Q_SLOTS:
             << "/a+b (1)[x].$" << QStringList{"/a+b (1)[x].$"} << QStringList{"/aab (1)x.$"};
         QTest::newRow("exact path") << "/ordini.csv" << QStringList{"/ordini.csv"}
                                     << QStringList{"/ordini.csv/", "/x/ordini.csv"};
-        QTest::newRow("accented names") << "/città/*" << QStringList{"/città/è.txt"}
-                                        << QStringList{"/citta/e.txt"};
+        QTest::newRow("accented names")
+            << "/città/*" << QStringList{"/città/è.txt"} << QStringList{"/citta/e.txt"};
     }
     void matching() {
         QFETCH(QString, pattern);
@@ -47,10 +47,14 @@ private Q_SLOTS:
     void refused_data() {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("why");
-        QTest::newRow("relative") << "scan/*.pdf" << "deve iniziare con /";
-        QTest::newRow("empty") << "" << "deve iniziare con /";
-        QTest::newRow("control") << "/a\nb" << "caratteri di controllo";
-        QTest::newRow("triple star") << "/a/***" << "non ***";
+        QTest::newRow("relative") << "scan/*.pdf"
+                                  << "deve iniziare con /";
+        QTest::newRow("empty") << ""
+                               << "deve iniziare con /";
+        QTest::newRow("control") << "/a\nb"
+                                 << "caratteri di controllo";
+        QTest::newRow("triple star") << "/a/***"
+                                     << "non ***";
     }
     void refused() {
         QFETCH(QString, pattern);

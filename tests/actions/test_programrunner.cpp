@@ -77,8 +77,8 @@ private Q_SLOTS:
         QTest::newRow("exit code") << "/bin/sh -c \"exit 3\"" << RunOutcome::Failed
                                    << "upload \"/bin/sh -c \"exit 3\"\": terminato con errore "
                                       "(codice 3)";
-        QTest::newRow("missing program") << "/no/such/program" << RunOutcome::NotStarted
-                                         << "impossibile avviare il programma";
+        QTest::newRow("missing program")
+            << "/no/such/program" << RunOutcome::NotStarted << "impossibile avviare il programma";
         QTest::newRow("signal") << "/bin/sh -c \"kill -9 $$\"" << RunOutcome::Failed
                                 << "terminato da un segnale";
     }
@@ -105,7 +105,8 @@ private Q_SLOTS:
             if (line.contains("output: 0123"))
                 kept += line.mid(line.indexOf("output: ") + 8).size() + 1;
         }
-        QVERIFY2(kept - 1 <= ProgramRunner::kOutputKept && kept > 4000, qPrintable(QString::number(kept)));
+        QVERIFY2(kept - 1 <= ProgramRunner::kOutputKept && kept > 4000,
+                 qPrintable(QString::number(kept)));
         QVERIFY(f.lines.last().contains("troncato ai primi 4 KiB"));
     }
 
@@ -115,8 +116,9 @@ private Q_SLOTS:
         const QString pidFile = f.dir.filePath("child.pid");
         QElapsedTimer clock;
         clock.start();
-        f.runner.submit(QStringLiteral("/bin/sh -c \"sleep 30 & echo $! > '%1'; wait\"").arg(pidFile),
-                        f.event());
+        f.runner.submit(
+            QStringLiteral("/bin/sh -c \"sleep 30 & echo $! > '%1'; wait\"").arg(pidFile),
+            f.event());
         QVERIFY(f.waitEnded(1));
         QVERIFY(clock.elapsed() < 3000);
         QCOMPARE(f.outcome(0), RunOutcome::TimedOut);
@@ -131,10 +133,9 @@ private Q_SLOTS:
         f.runner.setLimits({2, 10000});
         const QString order = f.dir.filePath("order.txt");
         for (int i = 1; i <= 5; ++i)
-            f.runner.submit(QStringLiteral("/bin/sh -c \"sleep 0.2; echo %1 >> '%2'\"")
-                                .arg(i)
-                                .arg(order),
-                            f.event());
+            f.runner.submit(
+                QStringLiteral("/bin/sh -c \"sleep 0.2; echo %1 >> '%2'\"").arg(i).arg(order),
+                f.event());
         QCOMPARE(f.runner.running(), 2);
         QCOMPARE(f.runner.waiting(), 3);
         QVERIFY(f.waitEnded(5, 10000));

@@ -22,14 +22,31 @@ private Q_SLOTS:
             QVERIFY2(fallback.ok(), qPrintable(fallback.error));
             QCOMPARE(fallback.value, option.defaultValue);
         }
-        QCOMPARE(names, (QStringList{"tls", "tls_implicit_port", "tls_certificate",
-                                     "tls_private_key", "tls_session_reuse", "tls_min_version",
-                                     "tls_max_version", "log_max_mib", "log_keep", "passive_ports",
-                                     "passive_address", "max_connections", "max_connections_per_ip",
-                                     "ban_attempts", "ban_window_minutes", "ban_minutes",
-                                     "action_timeout_seconds", "action_max_running",
-                                     "mail_batch_seconds", "mail_server", "mail_security",
-                                     "mail_ca_file", "mail_user", "mail_password", "mail_from"}));
+        QCOMPARE(names, (QStringList{"tls",
+                                     "tls_implicit_port",
+                                     "tls_certificate",
+                                     "tls_private_key",
+                                     "tls_session_reuse",
+                                     "tls_min_version",
+                                     "tls_max_version",
+                                     "log_max_mib",
+                                     "log_keep",
+                                     "passive_ports",
+                                     "passive_address",
+                                     "max_connections",
+                                     "max_connections_per_ip",
+                                     "ban_attempts",
+                                     "ban_window_minutes",
+                                     "ban_minutes",
+                                     "action_timeout_seconds",
+                                     "action_max_running",
+                                     "mail_batch_seconds",
+                                     "mail_server",
+                                     "mail_security",
+                                     "mail_ca_file",
+                                     "mail_user",
+                                     "mail_password",
+                                     "mail_from"}));
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the
