@@ -18,6 +18,14 @@ MailBatcher::MailBatcher(Log log, Settings settings, BatchMs batchMs, MailSender
     : QObject(parent), log_(std::move(log)), settings_(std::move(settings)),
       batchMs_(std::move(batchMs)), sender_(sender), retryDelaysMs_(std::move(retryDelaysMs)) {}
 
+MailBatcher::~MailBatcher() {
+    for (const Batch& batch : std::as_const(batches_))
+        log_(QStringLiteral("E-MAIL a %1 non inviata: il programma si chiude prima della fine "
+                            "della raccolta (%2 eventi)")
+                 .arg(batch.to.join(QStringLiteral(", ")))
+                 .arg(batch.events.size()));
+}
+
 void MailBatcher::add(qint64 ruleId, const QStringList& to, const ActionEvent& event) {
     auto it = batches_.find(ruleId);
     if (it == batches_.end()) {

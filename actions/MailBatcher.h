@@ -30,6 +30,8 @@ public:
 
     MailBatcher(Log log, Settings settings, BatchMs batchMs, MailSender& sender,
                 QList<int> retryDelaysMs = mailRetryDelaysMs(), QObject* parent = nullptr);
+    // Batches still gathering when the program ends are logged as not sent.
+    ~MailBatcher() override;
 
     // Adds `event` to the batch of rule `ruleId`, which goes to `to`.
     void add(qint64 ruleId, const QStringList& to, const ActionEvent& event);

@@ -127,6 +127,19 @@ private Q_SLOTS:
         QCOMPARE(f.sender.calls.size(), 4); // no fifth try
     }
 
+    void anOpenBatchIsLoggedWhenTheProgramEnds() {
+        QStringList lines;
+        {
+            FakeSender sender;
+            MailBatcher batcher([&lines](const QString& line) { lines << line; },
+                                [] { return MailSettings{}; }, [] { return 60000; }, sender);
+            batcher.add(1, {"a@example.org"}, upload("mario", "/x"));
+            batcher.add(1, {"a@example.org"}, upload("mario", "/y"));
+        }
+        QCOMPARE(lines, QStringList{"E-MAIL a a@example.org non inviata: il programma si chiude "
+                                    "prima della fine della raccolta (2 eventi)"});
+    }
+
     void retryDelaysCanBeShortened() {
         qputenv("KESTROVA_MAIL_SECOND_MS", "10");
         QCOMPARE(mailRetryDelaysMs(), (QList<int>{300, 1200, 4800}));
