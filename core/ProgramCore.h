@@ -8,6 +8,7 @@
 #include "access/ListSwitches.h"
 #include "access/LoginHandler.h"
 #include "access/ServerEventHandler.h"
+#include "actions/ActionService.h"
 #include "core/CertificateTools.h"
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
@@ -46,6 +47,8 @@ public:
     ServerController& server() { return server_; }
     // The failed-login counts and bans of the running server.
     engine::LoginBans& loginBans() { return bans_; }
+    // The programs and e-mails the action rules start.
+    actions::ActionService& actions() { return *actions_; }
 
     void WriteLog(const QString& text) { log_.WriteLog(text); }
     // The certificate steps the server start and the settings panel use.
@@ -115,6 +118,7 @@ private:
     engine::LoginBans bans_;
     ServerController server_;
     CertificateTools certificateTools_;
+    std::unique_ptr<actions::ActionService> actions_;
 };
 
 } // namespace kv

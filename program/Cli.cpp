@@ -51,6 +51,24 @@ const QMap<QString, Group>& groups() {
                           "kestrova option get NOME\n"
                           "kestrova option set NOME VALORE\n"
                           "kestrova option unset NOME   (torna al valore predefinito)\n"}},
+        {QStringLiteral("action"),
+         {&actionCommand,
+          "kestrova action add EVENTO (--run \"PROGRAMMA ARGOMENTI\" | --mail INDIRIZZO[,...])\n"
+          "                 [--user LOGIN|*] [--path PERCORSO]\n"
+          "kestrova action list [--json]\n"
+          "kestrova action del ID\n"
+          "kestrova action on|off ID\n"
+          "EVENTO: upload, download, delete, rename, mkdir, login-failed, ban. PERCORSO: come lo\n"
+          "vede il client (/scansioni/*.pdf; * resta in una cartella, ** le attraversa).\n"
+          "--run avvia il programma senza shell: la riga e' divisa in parole (le virgolette\n"
+          "doppie raggruppano), nient'altro e' interpretato: $HOME, ;, | e > arrivano al\n"
+          "programma cosi' come sono. Il programma riceve KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH,\n"
+          "KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL e parte nella cartella del file.\n"
+          "--mail manda un'e-mail per gruppo di eventi (opzione mail_batch_seconds).\n"}},
+        {QStringLiteral("mail"),
+         {&mailCommand, "kestrova mail test INDIRIZZO   (invia subito un'e-mail di prova)\n"
+                        "Il server e' nelle opzioni mail_server, mail_security, mail_ca_file,\n"
+                        "mail_user, mail_password, mail_from.\n"}},
         {QStringLiteral("settings"),
          {&settingsCommand,
           "kestrova settings show [--json]\n"
