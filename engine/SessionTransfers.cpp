@@ -19,8 +19,6 @@ void ControlSession::beginTransfer(std::unique_ptr<PendingTransfer> pending) {
         return;
     }
     pending_ = std::move(pending);
-    if (pending_->file)
-        pending_->diskPath = pending_->file->fileName();
     idleTimer_.stop();
     data_->setProtection(dataProtection());
     reply(pending_->opening);

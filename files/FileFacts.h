@@ -3,6 +3,8 @@
 // entry per file or folder, links reported or followed, and only regular
 // files and folders counted as servable.
 
+#include "files/BeneathOpen.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -10,7 +12,7 @@
 #include <functional>
 #include <optional>
 
-class QFileInfo;
+struct stat;
 
 namespace kv::files {
 
@@ -24,21 +26,20 @@ struct FsEntry {
     bool writable = true;
 };
 
-// Regular files and folders only; pipes, sockets and devices are never
-// served (opening a pipe would block the connection).
-bool isServable(const QFileInfo& info);
+// Facts of the open file or folder `fd`, named `name`; nullopt when it
+// cannot be asked or is neither a regular file nor a folder (pipes, sockets
+// and devices are never served: opening a pipe would block the connection).
+std::optional<FsEntry> factsOf(const QString& name, int fd);
 
-// Facts of an existing file or folder, links followed, named `name`;
-// nullopt when missing or not servable.
-std::optional<FsEntry> factsOf(const QString& name, const QString& path);
-
-// Appends the servable entries of the folder `path` ("." and ".." left
-// out). A link is followed when `follow` agrees for its disk path (then it
-// counts only when its target is servable), otherwise it is reported as a
-// link. False when the folder cannot be read.
+// Appends the servable entries of the open folder `folder` ("." and ".."
+// left out), which it closes. A link is followed when `follow` gives the
+// facts of its target for its name (then it counts only when the target is
+// servable), otherwise it is reported as a link. False when the folder
+// cannot be read.
 // With `namesOnly` only name and isDir are filled in, and entries whose
 // type the folder itself tells (files, folders) cost no stat at all (NLST).
-bool readFolder(const QString& path, QList<FsEntry>& out,
-                const std::function<bool(const QString&)>& follow, bool namesOnly = false);
+bool readFolder(UniqueFd folder, QList<FsEntry>& out,
+                const std::function<bool(const char* name, struct stat& target)>& follow,
+                bool namesOnly = false);
 
 } // namespace kv::files

@@ -72,6 +72,7 @@ struct OpenedFile {
     FileError error = FileError::None;
     QString path;                // as the client sees it
     QString name;                // the client path used (the unique one for UniqueName)
+    QString diskPath;            // the file's, for the events
     std::unique_ptr<QFile> file; // open, positioned at the offset
     qint64 size = -1;            // a file opened for reading: its whole size
     QString systemError;         // OpenFailed: the system's own words
@@ -92,7 +93,7 @@ struct RenameSource {
 
 private:
     friend class FileService;
-    QString diskPath_;
+    ResolvedPath resolved_; // set once the source is usable
 };
 
 class FileService {

@@ -111,7 +111,7 @@ private Q_SLOTS:
                              "dest/inner/", "dest2/x.txt"}));
         const QString t = tree_->path();
         QVERIFY(
-            tree_->make({"root/linkIn -> " + t + "/root/sub", "root/linkOut -> " + t + "/outside",
+            tree_->make({"root/linkIn -> " + t + "/root/sub", "root/linkRel -> sub", "root/linkOut -> " + t + "/outside",
                          "root/linkOutFile -> " + t + "/outside/secret.txt",
                          "dest/escape -> " + t + "/outside"}));
     }
@@ -189,7 +189,8 @@ private Q_SLOTS:
         addRow("escape from a virtual folder", "retr", "/v/escape/secret.txt", true, "RWDBM",
                E::Forbidden);
         // Links inside are followed only when the switch says so.
-        addRow("link in, followed", "retr", "/linkIn/inner.txt", true, "R", E::None);
+        addRow("link in, followed", "retr", "/linkRel/inner.txt", true, "R", E::None);
+        addRow("absolute link in", "retr", "/linkIn/inner.txt", true, "R", E::Forbidden);
         addRow("link in, not followed", "retr", "/linkIn/inner.txt", false, "RWDBM", E::Forbidden);
         // The root and the virtual folders' mount points stay where they are.
         addRow("stor over a mount point", "stor", "/v", false, "RWDBM", E::Forbidden);
@@ -396,7 +397,7 @@ private Q_SLOTS:
         for (const FsEntry& e : root.entries)
             names << e.name;
         QCOMPARE(names, (QStringList{"a.txt", "b.txt", "empty", "linkIn", "linkOut", "linkOutFile",
-                                     "sub", "v"}));
+                                     "linkRel", "sub", "v"}));
         const FolderListing file = fs.list("/sub/inner.txt");
         QVERIFY(file.ok());
         QVERIFY(!file.isDir);
