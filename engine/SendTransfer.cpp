@@ -34,8 +34,8 @@ SendTransfer::SendTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, qi
       ascii_(ascii) {}
 
 SendTransfer::SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds,
-                           QObject* parent)
-    : Transfer(socket, lingerSeconds, parent), data_(std::move(data)) {}
+                           QObject* parent, std::function<QByteArray()> more)
+    : Transfer(socket, lingerSeconds, parent), data_(std::move(data)), more_(std::move(more)) {}
 
 SendTransfer::~SendTransfer() {
     stopSource();
@@ -48,6 +48,7 @@ void SendTransfer::stopSource() {
         notifier_->setEnabled(false);
     if (file_)
         file_->close();
+    more_ = nullptr; // lets the folder go
 }
 
 void SendTransfer::onSocketGone() {
@@ -66,7 +67,7 @@ qint64 SendTransfer::progress() const {
     // In-memory text is handed to the socket at once: what moves is what
     // the socket still holds.
     if (!file_ && socket_)
-        return data_.size() - socket_->bytesToWrite();
+        return handed_ - socket_->bytesToWrite();
     return bytes_;
 }
 
@@ -88,18 +89,13 @@ void SendTransfer::run() {
     if (!file_) {
         if (!data_.isEmpty())
             socket_->write(data_);
-        if (socket_->bytesToWrite() == 0) {
-            bytes_ = data_.size();
-            finish(TransferResult::Outcome::Complete);
+        handed_ = data_.size();
+        data_ = QByteArray();
+        pumpText();
+        if (done_)
             return;
-        }
         watchClient();
-        connect(socket_, &StreamSocket::bytesWritten, this, [this] {
-            if (!done_ && socket_->bytesToWrite() == 0) {
-                bytes_ = data_.size();
-                finish(TransferResult::Outcome::Complete);
-            }
-        });
+        connect(socket_, &StreamSocket::bytesWritten, this, &SendTransfer::pumpText);
         return;
     }
 #ifdef Q_OS_LINUX
@@ -113,6 +109,26 @@ void SendTransfer::run() {
 #endif
     watchClient();
     startChunks();
+}
+
+// A listing is made only as fast as the client takes it: a stalled client
+// holds one piece of it, not all of it.
+void SendTransfer::pumpText() {
+    if (done_)
+        return;
+    while (more_ && socket_->bytesToWrite() < kLowWater) {
+        const QByteArray piece = more_();
+        if (piece.isEmpty()) {
+            more_ = nullptr;
+            break;
+        }
+        handed_ += piece.size();
+        socket_->write(piece);
+    }
+    if (!more_ && socket_->bytesToWrite() == 0) {
+        bytes_ = handed_;
+        finish(TransferResult::Outcome::Complete);
+    }
 }
 
 void SendTransfer::startChunks() {

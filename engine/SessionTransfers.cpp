@@ -35,7 +35,8 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     PendingTransfer& p = *pending_;
     switch (p.kind) {
     case PendingTransfer::Kind::Listing:
-        transfer_ = new SendTransfer(socket, std::move(p.listing), linger, this);
+        transfer_ =
+            new SendTransfer(socket, std::move(p.listing), linger, this, std::move(p.moreListing));
         break;
     case PendingTransfer::Kind::Download:
         transfer_ =

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 struct stat;
 
@@ -31,15 +32,50 @@ struct FsEntry {
 // and devices are never served: opening a pipe would block the connection).
 std::optional<FsEntry> factsOf(const QString& name, int fd);
 
-// Appends the servable entries of the open folder `folder` ("." and ".."
-// left out), which it closes. A link is followed when `follow` gives the
-// facts of its target for its name (then it counts only when the target is
-// servable), otherwise it is reported as a link. False when the folder
-// cannot be read.
-// With `namesOnly` only name and isDir are filled in, and entries whose
-// type the folder itself tells (files, folders) cost no stat at all (NLST).
-bool readFolder(UniqueFd folder, QList<FsEntry>& out,
-                const std::function<bool(const char* name, struct stat& target)>& follow,
-                bool namesOnly = false);
+// The servable entries of one open folder ("." and ".." left out), in the
+// order of their names' UTF-16 code units (QString's operator<). The names
+// are read when it is made; the facts of each entry are asked only when it
+// is taken, so a folder of 100,000 entries holds a few bytes per name while
+// a slow client reads its listing, not the whole listing.
+//
+// A link is followed when `follow` gives the facts of its target for its
+// name (then it counts only when the target is servable), otherwise it is
+// reported as a link. With `namesOnly` only name and isDir are filled in,
+// and entries whose type the folder itself tells (files, folders) cost no
+// stat at all (NLST).
+class FolderEntries {
+public:
+    using Follow = std::function<bool(const char* name, struct stat& target)>;
+
+    // Reads the names of `folder`, which it keeps open until it is done.
+    FolderEntries(UniqueFd folder, Follow follow, bool namesOnly);
+    // False when the folder cannot be read.
+    bool ok() const { return ok_; }
+    // A folder shown as `name` instead of any real entry of that name (a
+    // virtual folder), its facts from `fd`; a name given before wins.
+    void addFolder(const QString& name, AreaFd fd);
+    // Appends up to `count` further entries; false when none were left.
+    bool take(QList<FsEntry>& out, qsizetype count);
+
+private:
+    struct Name {
+        quint32 offset = 0; // in names_, NUL-terminated
+        unsigned char type = 0;
+        bool ascii = true;
+        qint16 folder = -1; // index in folders_ for an added folder
+    };
+    void sort();
+    std::optional<FsEntry> entryFor(const Name& name) const;
+
+    UniqueFd folder_;
+    Follow follow_;
+    bool namesOnly_ = false;
+    bool ok_ = false;
+    bool sorted_ = false;
+    QByteArray names_;
+    std::vector<Name> order_;
+    QList<AreaFd> folders_;
+    size_t next_ = 0;
+};
 
 } // namespace kv::files

@@ -294,6 +294,16 @@ bool FileService::exists(const QString& clientPath) const {
 }
 
 FolderListing FileService::list(const QString& clientPath, bool namesOnly) const {
+    FolderListing result = listLazily(clientPath, namesOnly);
+    if (result.more) {
+        while (result.more->take(result.entries, 4096)) {
+        }
+        result.more.reset();
+    }
+    return result;
+}
+
+FolderListing FileService::listLazily(const QString& clientPath, bool namesOnly) const {
     FolderListing result;
     const ResolvedPath p = resolve(clientPath, true, result.error);
     if (!result.ok())
@@ -303,9 +313,8 @@ FolderListing FileService::list(const QString& clientPath, bool namesOnly) const
     if (!allowed(FileOperation::List, p.virtualPath)) {
         result.error = FileError::NotAllowed;
     } else if (p.isDir) {
-        if (std::optional<QList<FsEntry>> entries = vfs_.list(p, namesOnly))
-            result.entries = std::move(*entries);
-        else
+        result.more = vfs_.entries(p, namesOnly);
+        if (!result.more)
             result.error = FileError::CannotRead;
     } else if (const std::optional<FsEntry> entry = vfs_.stat(p)) {
         result.entries.append(*entry);

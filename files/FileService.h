@@ -65,6 +65,8 @@ struct FolderListing {
     QString path;
     bool isDir = false;     // known once the path resolved, also on a later error
     QList<FsEntry> entries; // a folder's entries by name, or the file's own facts
+    // listLazily: a folder's entries, still to be taken (entries stays empty).
+    std::shared_ptr<FolderEntries> more;
     bool ok() const { return error == FileError::None; }
 };
 
@@ -128,6 +130,9 @@ public:
     // A folder's entries (virtual folders included), or a file's own facts.
     // With `namesOnly` only the names and isDir are sure.
     FolderListing list(const QString& clientPath, bool namesOnly = false) const;
+    // The same, but a folder's entries are left in `more`, to be taken while
+    // the client reads them.
+    FolderListing listLazily(const QString& clientPath, bool namesOnly = false) const;
 
     OpenedFile openForReading(const QString& clientPath, qint64 offset = 0) const;
     // A resume offset applies to Replace only.

@@ -3,8 +3,6 @@
 // with links followed only when they stay inside what the connection sees.
 #include "files/VirtualFileSystem.h"
 
-#include <string_view>
-
 #include "files/DiskPaths.h"
 
 #include <QFile>
@@ -196,48 +194,43 @@ ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clien
     return result;
 }
 
-std::optional<QList<FsEntry>> VirtualFileSystem::list(const ResolvedPath& dir,
-                                                      bool namesOnly) const {
+std::shared_ptr<FolderEntries> VirtualFileSystem::entries(const ResolvedPath& dir,
+                                                          bool namesOnly) const {
     if (!dir.ok() || !dir.exists || !dir.isDir || !dir.area)
-        return std::nullopt;
+        return nullptr;
     UniqueFd folder = dir.open(O_RDONLY | O_DIRECTORY);
     if (!folder.valid())
-        return std::nullopt;
-    QList<FsEntry> entries;
-    const QByteArray prefix = dir.below.isEmpty() ? QByteArray() : dir.below + '/';
-    const auto follow = [this, &dir, &prefix](const char* name, struct stat& target) {
-        if (!followLinks_)
-            return false;
-        const UniqueFd fd = openBeneath(dir.area->get(), prefix + name, O_PATH, true);
-        return fd.valid() && ::fstat(fd.get(), &target) == 0;
-    };
-    if (!readFolder(std::move(folder), entries, follow, namesOnly))
-        return std::nullopt;
-
-    // Virtual folders placed here take the place of real entries of the same name.
-    QStringList mounted;
-    for (const Mount& mount : mounts_) {
-        if (!mount.fd || mount.parentPath != dir.virtualPath || mounted.contains(mount.name))
-            continue;
-        const std::optional<FsEntry> facts = factsOf(mount.name, mount.fd->get());
-        if (!facts || !facts->isDir)
-            continue;
-        mounted.append(mount.name);
-        entries.removeIf([&mount](const FsEntry& e) { return e.name == mount.name; });
-        entries.append(*facts);
+        return nullptr;
+    // Everything the links are followed with is held by value: the entries
+    // may outlive this file system (a new login while a listing is sent).
+    FolderEntries::Follow follow;
+    if (followLinks_) {
+        follow = [area = dir.area, prefix = dir.below.isEmpty() ? QByteArray() : dir.below + '/'](
+                     const char* name, struct stat& target) {
+            const UniqueFd fd = openBeneath(area->get(), prefix + name, O_PATH, true);
+            return fd.valid() && ::fstat(fd.get(), &target) == 0;
+        };
     }
+    auto result = std::make_shared<FolderEntries>(std::move(folder), std::move(follow), namesOnly);
+    if (!result->ok())
+        return nullptr;
+    // Virtual folders placed here take the place of real entries of the same name.
+    for (const Mount& mount : mounts_) {
+        if (mount.fd && mount.parentPath == dir.virtualPath)
+            result->addFolder(mount.name, mount.fd);
+    }
+    return result;
+}
 
-    // By UTF-16 code units, the order of QString's operator<, compared
-    // inline: for 10,000 short names the out-of-line comparison was a good
-    // part of a names-only listing.
-    const auto units = [](const QString& s) {
-        return std::u16string_view(reinterpret_cast<const char16_t*>(s.constData()),
-                                   size_t(s.size()));
-    };
-    std::sort(entries.begin(), entries.end(), [&units](const FsEntry& a, const FsEntry& b) {
-        return units(a.name) < units(b.name);
-    });
-    return entries;
+std::optional<QList<FsEntry>> VirtualFileSystem::list(const ResolvedPath& dir,
+                                                      bool namesOnly) const {
+    const std::shared_ptr<FolderEntries> all = entries(dir, namesOnly);
+    if (!all)
+        return std::nullopt;
+    QList<FsEntry> result;
+    while (all->take(result, 4096)) {
+    }
+    return result;
 }
 
 std::optional<FsEntry> VirtualFileSystem::stat(const ResolvedPath& path) const {

@@ -45,6 +45,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 #include <sys/stat.h>
@@ -101,6 +102,10 @@ public:
     // sorted by name. std::nullopt when the folder cannot be read. With
     // `namesOnly` only names and isDir are sure (see readFolder).
     std::optional<QList<FsEntry>> list(const ResolvedPath& dir, bool namesOnly = false) const;
+
+    // The same entries, taken a few at a time (see FolderEntries); null
+    // when the folder cannot be read.
+    std::shared_ptr<FolderEntries> entries(const ResolvedPath& dir, bool namesOnly = false) const;
 
     // Facts of one existing object.
     std::optional<FsEntry> stat(const ResolvedPath& path) const;

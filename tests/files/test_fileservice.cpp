@@ -110,10 +110,10 @@ private Q_SLOTS:
                              "root/sub/inner.txt", "outside/secret.txt", "dest/d.txt",
                              "dest/inner/", "dest2/x.txt"}));
         const QString t = tree_->path();
-        QVERIFY(
-            tree_->make({"root/linkIn -> " + t + "/root/sub", "root/linkRel -> sub", "root/linkOut -> " + t + "/outside",
-                         "root/linkOutFile -> " + t + "/outside/secret.txt",
-                         "dest/escape -> " + t + "/outside"}));
+        QVERIFY(tree_->make({"root/linkIn -> " + t + "/root/sub", "root/linkRel -> sub",
+                             "root/linkOut -> " + t + "/outside",
+                             "root/linkOutFile -> " + t + "/outside/secret.txt",
+                             "dest/escape -> " + t + "/outside"}));
     }
 
     // A right missing refuses exactly the operation that needs it, and the

@@ -32,10 +32,29 @@ class TestVirtualFileSystem : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(tree_.make({"root/sub/deeper/", "outside/", "dest/inner/", "dest2/", "root/a.txt",
-                            "root/sub/inner.txt", "root/name with space.txt", "root/-dash",
-                            "root/ünï.txt", "root/.hidden", "root/v", "outside/secret.txt",
-                            "dest/d.txt", "dest2/x.txt", "root/fifo|"}));
+        QVERIFY(tree_.make({"root/sub/deeper/",
+                            "outside/",
+                            "dest/inner/",
+                            "dest2/",
+                            "root/a.txt",
+                            "root/sub/inner.txt",
+                            "root/name with space.txt",
+                            "root/-dash",
+                            "root/ünï.txt",
+                            "root/.hidden",
+                            "root/v",
+                            "outside/secret.txt",
+                            "dest/d.txt",
+                            "dest2/x.txt",
+                            "root/fifo|",
+                            "root/sub/deeper/order/b",
+                            "root/sub/deeper/order/a",
+                            "root/sub/deeper/order/\uE000",
+                            "root/sub/deeper/order/😀",
+                            "root/sub/deeper/order/ü",
+                            "root/sub/deeper/vanish/1",
+                            "root/sub/deeper/vanish/2",
+                            "root/sub/deeper/vanish/3"}));
         const QString t = tree_.path();
         QVERIFY(tree_.make({"root/linkIn -> " + t + "/root/sub", "root/linkRel -> sub",
                             "root/linkFile -> a.txt", "root/linkOut -> " + t + "/outside",
@@ -197,6 +216,44 @@ private Q_SLOTS:
         for (const FsEntry& e : entries.value_or(QList<FsEntry>()))
             got << (e.isLink ? "@" : e.isDir ? "/" : "") + e.name;
         QCOMPARE(entries ? got.join(',') : "-", expected);
+    }
+
+    // Names in UTF-16 order, as QString compares them: a character beyond
+    // U+FFFF comes before U+E000 there, though not in UTF-8.
+    void entriesComeInPiecesInNameOrder() {
+        const VirtualFileSystem fs = vfs(true);
+        const ResolvedPath dir = fs.resolve("/", "sub/deeper/order", true);
+        const std::shared_ptr<FolderEntries> pieces = fs.entries(dir);
+        QVERIFY(pieces);
+        QList<FsEntry> got;
+        int takes = 0;
+        while (pieces->take(got, 2) && takes < 10)
+            ++takes;
+        QCOMPARE(takes, 3);
+        QStringList names;
+        for (const FsEntry& e : got)
+            names << e.name;
+        QCOMPARE(names, QStringList({"a", "b", "ü", "😀", "\uE000"}));
+        const auto whole = fs.list(dir);
+        QVERIFY(whole);
+        QCOMPARE(whole->size(), got.size());
+        QVERIFY(!fs.entries(fs.resolve("/", "a.txt", true)));
+    }
+
+    // Facts are asked when an entry is taken: one removed meanwhile is left out.
+    void entriesRemovedMeanwhileAreLeftOut() {
+        const VirtualFileSystem fs = vfs(false);
+        const std::shared_ptr<FolderEntries> pieces =
+            fs.entries(fs.resolve("/", "sub/deeper/vanish", true));
+        QVERIFY(pieces);
+        QList<FsEntry> got;
+        QVERIFY(pieces->take(got, 1));
+        QVERIFY(QFile::remove(at("root/sub/deeper/vanish/2")));
+        while (pieces->take(got, 10)) {
+        }
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(got.at(0).name, u"1");
+        QCOMPARE(got.at(1).name, u"3");
     }
 
     void statGivesTheFactsOfOneObject() {
