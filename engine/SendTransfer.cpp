@@ -1,5 +1,6 @@
 // Downloads and listings: a file (by sendfile where it can, else in chunks,
-// converted for ASCII type) or in-memory text written to the data socket.
+// converted for ASCII type) or text, made as the socket drains, written to
+// the data socket.
 #include "engine/LineEndings.h"
 #include "engine/Transfer.h"
 
@@ -64,8 +65,8 @@ void SendTransfer::watchClient() {
 }
 
 qint64 SendTransfer::progress() const {
-    // In-memory text is handed to the socket at once: what moves is what
-    // the socket still holds.
+    // Text is handed to the socket a piece at a time: what moved is what
+    // was handed less what the socket still holds.
     if (!file_ && socket_)
         return handed_ - socket_->bytesToWrite();
     return bytes_;
