@@ -338,6 +338,46 @@ private Q_SLOTS:
         QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
     }
 
+    // The folders a session sees are the ones there when it logged in: a
+    // virtual folder's destination renamed away and replaced by a link to
+    // outside leaves every operation in the renamed folder.
+    void aVirtualFolderStaysTheFolderOfTheLogin() {
+        FileService fs(grant("RWDBM"), true);
+        QVERIFY(QFile::rename(at("dest"), at("dest.orig")));
+        QVERIFY(tree_->make({"dest -> " + tree_->path() + "/outside"}));
+        const QStringList outsideBefore =
+            QDir(at("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+
+        QCOMPARE(fs.stat("/v/secret.txt").error, FileError::NotFound);
+        QCOMPARE(fs.openForReading("/v/secret.txt").error, FileError::NotFound);
+        QCOMPARE(fs.openForReading("/v/d.txt").error, FileError::None);
+        OpenedFile written = fs.openForWriting("/v/new.txt", WriteMode::Replace);
+        QVERIFY(written.ok());
+        QCOMPARE(written.file->write("new"), 3);
+        written.file->close();
+        QCOMPARE(contents("dest.orig/new.txt"), QByteArray("new"));
+        QVERIFY(fs.makeFolder("/v/made").ok());
+        QVERIFY(QFileInfo(at("dest.orig/made")).isDir());
+        QVERIFY(fs.setModified("/v/d.txt", QDateTime::fromSecsSinceEpoch(0, Qt::UTC)).ok());
+        QCOMPARE(QFileInfo(at("dest.orig/d.txt")).lastModified().toSecsSinceEpoch(), 0);
+        QVERIFY(fs.rename(fs.renameSource("/v/d.txt"), "/v/moved.txt").ok());
+        QCOMPARE(contents("dest.orig/moved.txt"), QByteArray("12345"));
+        QVERIFY(fs.deleteFile("/v/moved.txt").ok());
+        QVERIFY(fs.removeFolder("/v/made").ok());
+        QStringList names;
+        for (const FsEntry& e : fs.list("/v").entries)
+            names << e.name;
+        QCOMPARE(names, QStringList({"escape", "inner", "new.txt"}));
+
+        QCOMPARE(QDir(at("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 outsideBefore);
+        QCOMPARE(contents("outside/secret.txt"), QByteArray("12345"));
+        // A session that logs in now finds no folder where the link is.
+        FileService later(grant("RWDBM"), true);
+        QCOMPARE(later.list("/v").error, FileError::NotFound);
+        QCOMPARE(later.openForWriting("/v/x", WriteMode::Replace).error, FileError::NotFound);
+    }
+
     void uniqueNamesRunOut() {
         QStringList taken{"root/u"};
         for (int i = 1; i < 1000; ++i)
