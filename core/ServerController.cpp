@@ -1,5 +1,6 @@
 #include "core/ServerController.h"
 
+#include "files/BeneathOpen.h"
 #include "monitor/ActivityLog.h"
 
 #include <QDir>
@@ -21,7 +22,9 @@ ServerController::ServerController(engine::FtpEngine& engine, ServerBoxes& boxes
                                    ClockFn clock)
     : engine_(engine), boxes_(boxes), defaultLocalIP_(std::move(defaultLocalIP)),
       writeLog_(std::move(writeLog)), clock_(std::move(clock)),
-      resolver_(std::make_unique<PassiveAddressResolver>(engine_, stampedLog())) {}
+      resolver_(std::make_unique<PassiveAddressResolver>(engine_, stampedLog())) {
+    confinedOpeningWorks_ = &files::beneathOpeningWorks;
+}
 
 PassiveAddressResolver::WriteLogFn ServerController::stampedLog() {
     // The resolver speaks long after the start line: each of its lines says when.
@@ -34,6 +37,8 @@ PassiveAddressResolver::WriteLogFn ServerController::stampedLog() {
 ServerController::~ServerController() = default;
 
 QStringList ServerController::prepare(ServerConfig& config) {
+    if (!confinedOpeningWorks_())
+        return {kNoConfinedOpening};
     if (boxes_.text(ServerBox::Port).isEmpty())
         boxes_.setText(ServerBox::Port, QStringLiteral("21"));
     if (boxes_.text(ServerBox::Root).isEmpty())

@@ -21,6 +21,11 @@ namespace kv {
 
 inline const QString kStartFailedMessage =
     QStringLiteral("Impossibile avviare il server: controllare indirizzo IP e porta");
+// Without it no client path could be kept inside its root while the disk
+// changes, so the server does not serve at all.
+inline const QString kNoConfinedOpening =
+    QStringLiteral("Il sistema non permette di aprire i file restando dentro la cartella "
+                   "radice (openat2, Linux 5.6 o successivo)");
 
 // The start-failure message with its reasons, one a line below it.
 QString startFailedText(const QStringList& reasons);
@@ -60,6 +65,10 @@ public:
     void setOptionSource(OptionRowsFn rows, const QString& dataFolder) {
         optionRows_ = std::move(rows);
         dataFolder_ = dataFolder;
+    }
+    // Whether files can be opened confined to a folder (tests give their own).
+    void setConfinedOpeningCheck(std::function<bool()> works) {
+        confinedOpeningWorks_ = std::move(works);
     }
     void setPrepareCertificate(PrepareCertificateFn prepare) {
         prepareCertificate_ = std::move(prepare);
@@ -114,6 +123,7 @@ private:
     OptionRowsFn optionRows_;
     QString dataFolder_;
     PrepareCertificateFn prepareCertificate_;
+    std::function<bool()> confinedOpeningWorks_;
     std::function<void(qint64, int)> applyLogLimits_;
     std::function<QStringList()> startNotes_;
     std::function<void(const engine::BanRules&)> applyBanRules_;

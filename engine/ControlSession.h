@@ -227,6 +227,9 @@ private:
         enum class Kind { Listing, Download, Upload };
         Kind kind = Kind::Listing;
         QByteArray listing;
+        // A folder's listing, produced a piece at a time while the client
+        // reads; an empty piece ends it.
+        std::function<QByteArray()> moreListing;
         std::unique_ptr<QFile> file;
         qint64 offset = 0;
         qint64 size = -1; // of a download's file, when its command opened it; -1: unknown

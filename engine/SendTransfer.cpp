@@ -1,5 +1,6 @@
 // Downloads and listings: a file (by sendfile where it can, else in chunks,
-// converted for ASCII type) or in-memory text written to the data socket.
+// converted for ASCII type) or text, made as the socket drains, written to
+// the data socket.
 #include "engine/LineEndings.h"
 #include "engine/Transfer.h"
 
@@ -34,8 +35,8 @@ SendTransfer::SendTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, qi
       ascii_(ascii) {}
 
 SendTransfer::SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds,
-                           QObject* parent)
-    : Transfer(socket, lingerSeconds, parent), data_(std::move(data)) {}
+                           QObject* parent, std::function<QByteArray()> more)
+    : Transfer(socket, lingerSeconds, parent), data_(std::move(data)), more_(std::move(more)) {}
 
 SendTransfer::~SendTransfer() {
     stopSource();
@@ -48,6 +49,7 @@ void SendTransfer::stopSource() {
         notifier_->setEnabled(false);
     if (file_)
         file_->close();
+    more_ = nullptr; // lets the folder go
 }
 
 void SendTransfer::onSocketGone() {
@@ -63,10 +65,10 @@ void SendTransfer::watchClient() {
 }
 
 qint64 SendTransfer::progress() const {
-    // In-memory text is handed to the socket at once: what moves is what
-    // the socket still holds.
+    // Text is handed to the socket a piece at a time: what moved is what
+    // was handed less what the socket still holds.
     if (!file_ && socket_)
-        return data_.size() - socket_->bytesToWrite();
+        return handed_ - socket_->bytesToWrite();
     return bytes_;
 }
 
@@ -88,18 +90,13 @@ void SendTransfer::run() {
     if (!file_) {
         if (!data_.isEmpty())
             socket_->write(data_);
-        if (socket_->bytesToWrite() == 0) {
-            bytes_ = data_.size();
-            finish(TransferResult::Outcome::Complete);
+        handed_ = data_.size();
+        data_ = QByteArray();
+        pumpText();
+        if (done_)
             return;
-        }
         watchClient();
-        connect(socket_, &StreamSocket::bytesWritten, this, [this] {
-            if (!done_ && socket_->bytesToWrite() == 0) {
-                bytes_ = data_.size();
-                finish(TransferResult::Outcome::Complete);
-            }
-        });
+        connect(socket_, &StreamSocket::bytesWritten, this, &SendTransfer::pumpText);
         return;
     }
 #ifdef Q_OS_LINUX
@@ -113,6 +110,26 @@ void SendTransfer::run() {
 #endif
     watchClient();
     startChunks();
+}
+
+// A listing is made only as fast as the client takes it: a stalled client
+// holds one piece of it, not all of it.
+void SendTransfer::pumpText() {
+    if (done_)
+        return;
+    while (more_ && socket_->bytesToWrite() < kLowWater) {
+        const QByteArray piece = more_();
+        if (piece.isEmpty()) {
+            more_ = nullptr;
+            break;
+        }
+        handed_ += piece.size();
+        socket_->write(piece);
+    }
+    if (!more_ && socket_->bytesToWrite() == 0) {
+        bytes_ = handed_;
+        finish(TransferResult::Outcome::Complete);
+    }
 }
 
 void SendTransfer::startChunks() {

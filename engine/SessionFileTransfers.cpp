@@ -43,6 +43,7 @@ void ControlSession::cmdRetr(const QString& arg) {
     auto pending = std::make_unique<PendingTransfer>();
     pending->kind = PendingTransfer::Kind::Download;
     pending->file = std::move(opened.file);
+    pending->diskPath = opened.diskPath;
     pending->offset = offset;
     pending->size = opened.size;
     pending->ascii = asciiType_;
@@ -97,6 +98,7 @@ void ControlSession::store(StoreMode mode, const QString& arg) {
     auto pending = std::make_unique<PendingTransfer>();
     pending->kind = PendingTransfer::Kind::Upload;
     pending->file = std::move(opened.file);
+    pending->diskPath = opened.diskPath;
     pending->ascii = asciiType_;
     pending->path = opened.path;
     pending->opening =

@@ -13,6 +13,11 @@
 
 namespace kv::engine {
 
+namespace {
+// Entries made into listing lines at a time: a few tens of kilobytes.
+constexpr qsizetype kListingPiece = 512;
+} // namespace
+
 void ControlSession::cmdList(const QString& arg) {
     listing(ListFormat::Long, arg);
 }
@@ -46,7 +51,7 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
     }
     const bool named = !target.trimmed().isEmpty();
     const QString shown = named ? target : files_.currentFolder();
-    files::FolderListing listed = files_.list(shown, format == ListFormat::Names);
+    files::FolderListing listed = files_.listLazily(shown, format == ListFormat::Names);
     switch (listed.error) {
     case files::FileError::None:
     case files::FileError::CannotRead:
@@ -66,25 +71,35 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QByteArray out;
+    std::function<QByteArray()> more;
     if (listed.isDir) {
         if (!listed.ok()) {
             reply(Reply::CannotReadDir, {shown});
             return;
         }
-        // The whole listing in one buffer, sent in large writes.
-        ListingWriter writer(now, listed.entries.size());
-        const QByteArray prefixBytes = prefix.toUtf8();
-        for (const files::FsEntry& e : std::as_const(listed.entries)) {
-            if (filter && !filter->match(e.name).hasMatch())
-                continue;
-            if (format == ListFormat::Long)
-                writer.addLong(e);
-            else if (format == ListFormat::Names)
-                writer.addName(prefixBytes, e.name);
-            else
-                writer.addMachine(e, e.name, permFacts(e), mlstFacts_);
-        }
-        out = writer.take();
+        // Made a piece at a time, as the client takes it; each piece is
+        // written in one buffer. The session outlives its transfers.
+        more = [this, entries = listed.more, filter = std::move(filter), format, now,
+                prefixBytes = prefix.toUtf8()]() {
+            QByteArray piece;
+            QList<files::FsEntry> batch;
+            while (piece.isEmpty() && entries && entries->take(batch, kListingPiece)) {
+                ListingWriter writer(now, batch.size());
+                for (const files::FsEntry& e : std::as_const(batch)) {
+                    if (filter && !filter->match(e.name).hasMatch())
+                        continue;
+                    if (format == ListFormat::Long)
+                        writer.addLong(e);
+                    else if (format == ListFormat::Names)
+                        writer.addName(prefixBytes, e.name);
+                    else
+                        writer.addMachine(e, e.name, permFacts(e), mlstFacts_);
+                }
+                piece = writer.take();
+                batch.clear();
+            }
+            return piece;
+        };
     } else {
         if (machine) {
             reply(Reply::NotADirectoryArgument, {target});
@@ -100,6 +115,7 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
     auto pending = std::make_unique<PendingTransfer>();
     pending->kind = PendingTransfer::Kind::Listing;
     pending->listing = std::move(out);
+    pending->moreListing = std::move(more);
     pending->path = listed.path;
     pending->opening =
         (data_ && data_->isPassive())

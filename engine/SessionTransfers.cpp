@@ -19,8 +19,6 @@ void ControlSession::beginTransfer(std::unique_ptr<PendingTransfer> pending) {
         return;
     }
     pending_ = std::move(pending);
-    if (pending_->file)
-        pending_->diskPath = pending_->file->fileName();
     idleTimer_.stop();
     data_->setProtection(dataProtection());
     reply(pending_->opening);
@@ -37,7 +35,8 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     PendingTransfer& p = *pending_;
     switch (p.kind) {
     case PendingTransfer::Kind::Listing:
-        transfer_ = new SendTransfer(socket, std::move(p.listing), linger, this);
+        transfer_ =
+            new SendTransfer(socket, std::move(p.listing), linger, this, std::move(p.moreListing));
         break;
     case PendingTransfer::Kind::Download:
         transfer_ =

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QFile;
@@ -90,7 +91,9 @@ class SendTransfer : public Transfer {
 public:
     SendTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, qint64 offset, qint64 size,
                  bool ascii, int lingerSeconds, QObject* parent);
-    SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds, QObject* parent);
+    // Text: `data`, then the pieces `more` gives until an empty one.
+    SendTransfer(StreamSocket* socket, QByteArray data, int lingerSeconds, QObject* parent,
+                 std::function<QByteArray()> more = {});
     ~SendTransfer() override;
 
 private:
@@ -102,6 +105,7 @@ private:
     void startChunks();
     void pumpChunks();
     void pumpSendfile();
+    void pumpText();
     // Ends the transfer when the client goes away before it is done.
     void watchClient();
     void onSocketGone();
@@ -109,6 +113,8 @@ private:
 
     std::unique_ptr<QFile> file_;
     QByteArray data_;
+    std::function<QByteArray()> more_;
+    qint64 handed_ = 0; // text given to the socket so far
     qint64 offset_ = 0;
     qint64 end_ = 0;
     bool ascii_ = false;

@@ -1,31 +1,19 @@
-// Facts of disk objects for listings and served paths. On POSIX systems they
-// come straight from readdir/lstat/stat: one system call per entry and no
-// local-time conversion, so a folder of 10,000 entries lists in milliseconds.
-// Elsewhere QFileInfo gives them.
+// Facts of disk objects for listings and served paths, straight from
+// readdir/fstatat: one system call per entry and no local-time conversion,
+// so a folder of 10,000 entries lists in milliseconds.
 #include "files/FileFacts.h"
 
-#include "files/DiskPaths.h"
-
 #include <QFile>
-#include <QFileInfo>
 
-#ifdef Q_OS_UNIX
+#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
-#else
-#include <QDirIterator>
-#endif
 
 namespace kv::files {
-
-bool isServable(const QFileInfo& info) {
-    return info.isDir() || info.isFile();
-}
-
-#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -61,32 +49,14 @@ bool isServable(const struct stat& st) {
 
 } // namespace
 
-std::optional<FsEntry> factsOf(const QString& name, const QString& path) {
+std::optional<FsEntry> factsOf(const QString& name, int fd) {
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !isServable(st))
+    if (::fstat(fd, &st) != 0 || !isServable(st))
         return std::nullopt;
     return entryOf(name, st);
 }
 
 namespace {
-
-// The type readdir gives for a plain file or folder, as stat mode bits; 0
-// when only a stat can tell (links, other kinds, file systems without it).
-mode_t typeFromFolder(const dirent* d) {
-#ifdef _DIRENT_HAVE_D_TYPE
-    switch (d->d_type) {
-    case DT_REG:
-        return S_IFREG;
-    case DT_DIR:
-        return S_IFDIR;
-    default:
-        break;
-    }
-#else
-    Q_UNUSED(d);
-#endif
-    return 0;
-}
 
 // Most names are plain ASCII, which needs no UTF-8 decoding: a folder of
 // 10,000 such names spent more time decoding them than listing them.
@@ -101,96 +71,122 @@ QString decodedName(const char* name) {
 
 } // namespace
 
-bool readFolder(const QString& path, QList<FsEntry>& out,
-                const std::function<bool(const QString&)>& follow, bool namesOnly) {
-    DIR* dir = ::opendir(QFile::encodeName(path).constData());
-    if (!dir)
-        return false;
-    const int fd = ::dirfd(dir);
+FolderEntries::FolderEntries(UniqueFd folder, Follow follow, bool namesOnly)
+    : follow_(std::move(follow)), namesOnly_(namesOnly) {
+    // A descriptor of its own for reading the names: the stream closes it,
+    // while folder_ stays open for the facts asked later.
+    const int readFd = folder.valid() ? ::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0) : -1;
+    DIR* dir = readFd >= 0 ? ::fdopendir(readFd) : nullptr;
+    if (!dir) {
+        if (readFd >= 0)
+            ::close(readFd);
+        return;
+    }
+    folder_ = std::move(folder);
     while (const dirent* d = ::readdir(dir)) {
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0)
             continue;
-        struct stat st;
-        // Names only: the folder's own type field saves the stat of every
-        // plain file and folder.
-        const mode_t known = namesOnly ? typeFromFolder(d) : 0;
-        if (known != 0) {
-            std::memset(&st, 0, sizeof st);
-            st.st_mode = known;
-        } else if (::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
-        const QString name = decodedName(d->d_name);
-        if (known != 0) {
-            // Names only: nothing else of the entry is asked for.
-            FsEntry entry;
-            entry.name = name;
-            entry.isDir = S_ISDIR(known);
-            out.append(std::move(entry));
-            continue;
-        }
-        if (S_ISLNK(st.st_mode)) {
-            struct stat target;
-            const QString full = joinDisk(path, name);
-            const bool followed = follow(full) && ::fstatat(fd, d->d_name, &target, 0) == 0;
-            if (!followed) {
-                out.append(entryOf(name, st));
-                continue;
-            }
-            st = target;
-        }
-        if (isServable(st))
-            out.append(entryOf(name, st));
+        const size_t size = std::strlen(d->d_name);
+        Name name;
+        name.offset = quint32(names_.size());
+        name.type = namesOnly_ ? d->d_type : 0;
+        for (size_t i = 0; i < size && name.ascii; ++i)
+            name.ascii = static_cast<unsigned char>(d->d_name[i]) < 0x80;
+        names_.append(d->d_name, qsizetype(size) + 1); // with its NUL
+        order_.push_back(name);
     }
     ::closedir(dir);
-    return true;
+    // Held while the client reads: no room to spare.
+    names_.squeeze();
+    order_.shrink_to_fit();
+    ok_ = true;
 }
 
-#else
-
-namespace {
-
-FsEntry entryOf(const QString& name, const QFileInfo& info) {
-    FsEntry entry;
-    entry.name = name;
-    entry.isLink = info.isSymbolicLink();
-    entry.isDir = !entry.isLink && info.isDir();
-    entry.size = entry.isLink ? 0 : info.size();
-    const QDateTime t = info.lastModified();
-    entry.modified = t.isValid() ? t.toUTC() : QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
-    entry.readable = info.isReadable();
-    entry.writable = info.isWritable();
-    return entry;
-}
-
-} // namespace
-
-std::optional<FsEntry> factsOf(const QString& name, const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists() || !isServable(info))
-        return std::nullopt;
-    FsEntry entry = entryOf(name, info);
-    entry.isLink = false;
-    entry.isDir = info.isDir();
-    entry.size = info.size();
-    return entry;
-}
-
-bool readFolder(const QString& path, QList<FsEntry>& out,
-                const std::function<bool(const QString&)>& follow, bool) {
-    if (!QFileInfo(path).isReadable())
-        return false;
-    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        if (info.isSymbolicLink() && !follow(info.filePath()))
-            out.append(entryOf(info.fileName(), info));
-        else if (isServable(info))
-            out.append(*factsOf(info.fileName(), info.filePath()));
+void FolderEntries::addFolder(const QString& name, AreaFd fd) {
+    if (!ok_ || !fd || sorted_ || folders_.size() >= std::numeric_limits<qint16>::max())
+        return;
+    const QByteArray bytes = name.toUtf8();
+    for (const Name& n : order_) {
+        if (n.folder >= 0 && bytes == names_.constData() + n.offset)
+            return;
     }
-    return true;
+    Name added;
+    added.offset = quint32(names_.size());
+    added.ascii = std::all_of(bytes.cbegin(), bytes.cend(),
+                              [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    added.folder = qint16(folders_.size());
+    folders_.append(std::move(fd));
+    names_.append(bytes.constData(), bytes.size() + 1);
+    order_.push_back(added);
 }
 
-#endif
+void FolderEntries::sort() {
+    sorted_ = true;
+    const char* base = names_.constData();
+    // UTF-8 bytes order as code points do, and code points order as UTF-16
+    // units do unless both names hold other than ASCII: only those are
+    // decoded to compare.
+    std::stable_sort(order_.begin(), order_.end(), [base](const Name& a, const Name& b) {
+        const char* x = base + a.offset;
+        const char* y = base + b.offset;
+        if (a.ascii || b.ascii)
+            return std::strcmp(x, y) < 0;
+        return QFile::decodeName(x) < QFile::decodeName(y);
+    });
+    // An added folder hides the real entry of its name, next to it now.
+    std::vector<Name> kept;
+    kept.reserve(order_.size());
+    for (const Name& n : order_) {
+        if (!kept.empty() && std::strcmp(base + kept.back().offset, base + n.offset) == 0) {
+            if (n.folder >= 0 && kept.back().folder < 0)
+                kept.back() = n;
+            continue;
+        }
+        kept.push_back(n);
+    }
+    order_.swap(kept);
+}
+
+std::optional<FsEntry> FolderEntries::entryFor(const Name& n) const {
+    const char* raw = names_.constData() + n.offset;
+    const QString name = n.ascii ? QString::fromLatin1(raw) : decodedName(raw);
+    if (n.folder >= 0)
+        return kv::files::factsOf(name, folders_.at(n.folder)->get());
+    // Names only: the folder's own type field saves the stat of every plain
+    // file and folder.
+    const mode_t known = n.type == DT_REG ? S_IFREG : n.type == DT_DIR ? S_IFDIR : 0;
+    if (known != 0) {
+        FsEntry entry;
+        entry.name = name;
+        entry.isDir = S_ISDIR(known);
+        return entry;
+    }
+    struct stat st;
+    if (::fstatat(folder_.get(), raw, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt; // gone meanwhile
+    if (S_ISLNK(st.st_mode)) {
+        struct stat target;
+        if (!follow_ || !follow_(raw, target))
+            return entryOf(name, st);
+        st = target;
+    }
+    if (!isServable(st))
+        return std::nullopt;
+    return entryOf(name, st);
+}
+
+bool FolderEntries::take(QList<FsEntry>& out, qsizetype count) {
+    if (!ok_ || next_ >= order_.size())
+        return false;
+    if (!sorted_)
+        sort();
+    for (qsizetype taken = 0; taken < count && next_ < order_.size(); ++taken) {
+        if (std::optional<FsEntry> entry = entryFor(order_[next_++]))
+            out.append(std::move(*entry));
+    }
+    if (next_ >= order_.size())
+        folder_ = UniqueFd(); // nothing more is asked of it
+    return true;
+}
 
 } // namespace kv::files

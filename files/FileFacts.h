@@ -3,14 +3,17 @@
 // entry per file or folder, links reported or followed, and only regular
 // files and folders counted as servable.
 
+#include "files/BeneathOpen.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <vector>
 
-class QFileInfo;
+struct stat;
 
 namespace kv::files {
 
@@ -24,21 +27,55 @@ struct FsEntry {
     bool writable = true;
 };
 
-// Regular files and folders only; pipes, sockets and devices are never
-// served (opening a pipe would block the connection).
-bool isServable(const QFileInfo& info);
+// Facts of the open file or folder `fd`, named `name`; nullopt when it
+// cannot be asked or is neither a regular file nor a folder (pipes, sockets
+// and devices are never served: opening a pipe would block the connection).
+std::optional<FsEntry> factsOf(const QString& name, int fd);
 
-// Facts of an existing file or folder, links followed, named `name`;
-// nullopt when missing or not servable.
-std::optional<FsEntry> factsOf(const QString& name, const QString& path);
+// The servable entries of one open folder ("." and ".." left out), in the
+// order of their names' UTF-16 code units (QString's operator<). The names
+// are read when it is made; the facts of each entry are asked only when it
+// is taken, so a folder of 100,000 entries holds a few bytes per name while
+// a slow client reads its listing, not the whole listing.
+//
+// A link is followed when `follow` gives the facts of its target for its
+// name (then it counts only when the target is servable), otherwise it is
+// reported as a link. With `namesOnly` only name and isDir are filled in,
+// and entries whose type the folder itself tells (files, folders) cost no
+// stat at all (NLST).
+class FolderEntries {
+public:
+    using Follow = std::function<bool(const char* name, struct stat& target)>;
 
-// Appends the servable entries of the folder `path` ("." and ".." left
-// out). A link is followed when `follow` agrees for its disk path (then it
-// counts only when its target is servable), otherwise it is reported as a
-// link. False when the folder cannot be read.
-// With `namesOnly` only name and isDir are filled in, and entries whose
-// type the folder itself tells (files, folders) cost no stat at all (NLST).
-bool readFolder(const QString& path, QList<FsEntry>& out,
-                const std::function<bool(const QString&)>& follow, bool namesOnly = false);
+    // Reads the names of `folder`, which it keeps open until it is done.
+    FolderEntries(UniqueFd folder, Follow follow, bool namesOnly);
+    // False when the folder cannot be read.
+    bool ok() const { return ok_; }
+    // A folder shown as `name` instead of any real entry of that name (a
+    // virtual folder), its facts from `fd`; a name given before wins.
+    void addFolder(const QString& name, AreaFd fd);
+    // Appends up to `count` further entries; false when none were left.
+    bool take(QList<FsEntry>& out, qsizetype count);
+
+private:
+    struct Name {
+        quint32 offset = 0; // in names_, NUL-terminated
+        unsigned char type = 0;
+        bool ascii = true;
+        qint16 folder = -1; // index in folders_ for an added folder
+    };
+    void sort();
+    std::optional<FsEntry> entryFor(const Name& name) const;
+
+    UniqueFd folder_;
+    Follow follow_;
+    bool namesOnly_ = false;
+    bool ok_ = false;
+    bool sorted_ = false;
+    QByteArray names_;
+    std::vector<Name> order_;
+    QList<AreaFd> folders_;
+    size_t next_ = 0;
+};
 
 } // namespace kv::files

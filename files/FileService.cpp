@@ -2,14 +2,11 @@
 // the order every protocol answers the same way.
 #include "files/FileService.h"
 
-#include <QDir>
-#include <QFileInfo>
-
-#ifdef Q_OS_UNIX
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
-#endif
+#include <unistd.h>
 
 namespace kv::files {
 
@@ -34,6 +31,44 @@ FileError errorOf(PathError error) {
         return FileError::NotFound;
     }
     return FileError::None;
+}
+
+// Every change is made with the *at() calls on the object's name in its
+// folder, that folder opened beneath the area: nothing is reached by a
+// disk path, so nothing outside can be touched.
+bool changeAt(const ResolvedPath& p, const std::function<bool(int folder, const char* name)>& op) {
+    const UniqueFd folder = p.openParent();
+    return folder.valid() && op(folder.get(), p.lastName().constData());
+}
+
+// Opens a file for a transfer beneath its area; on failure the result says
+// why. Non-blocking, so a pipe swapped in for the file cannot hang the
+// session; only a regular file is served.
+std::unique_ptr<QFile> openFile(const ResolvedPath& p, int flags, QIODevice::OpenMode mode,
+                                OpenedFile& result) {
+    UniqueFd fd = p.open(flags | O_NONBLOCK, 0666);
+    struct stat st;
+    int error = errno;
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        fd = UniqueFd();
+        error = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+    }
+    if (!fd.valid()) {
+        result.error = error == EISDIR ? FileError::IsADirectory : FileError::OpenFailed;
+        result.systemError = qt_error_string(error);
+        return nullptr;
+    }
+    // Back to blocking, as transfers expect of a file.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd.get(), mode, QFileDevice::AutoCloseHandle)) {
+        result.error = FileError::OpenFailed;
+        result.systemError = file->errorString();
+        return nullptr;
+    }
+    fd.release();
+    result.diskPath = p.realPath;
+    return file;
 }
 
 } // namespace
@@ -97,7 +132,7 @@ PathResult FileService::makeFolder(const QString& clientPath) {
         result.error = FileError::Exists;
     else if (!allowed(FileOperation::MakeDir, p.virtualPath))
         result.error = FileError::NotAllowed;
-    else if (!QDir().mkdir(p.realPath))
+    else if (!changeAt(p, [](int at, const char* name) { return ::mkdirat(at, name, 0777) == 0; }))
         result.error = FileError::Failed;
     else
         report(events::FileChange::FolderMade, p);
@@ -116,7 +151,9 @@ PathResult FileService::removeFolder(const QString& clientPath) {
         result.error = FileError::Forbidden;
     else if (!allowed(FileOperation::RemoveDir, p.virtualPath))
         result.error = FileError::NotAllowed;
-    else if (!QDir().rmdir(p.realPath))
+    else if (!changeAt(p, [](int at, const char* name) {
+                 return ::unlinkat(at, name, AT_REMOVEDIR) == 0;
+             }))
         result.error = FileError::Failed;
     if (!result.ok())
         return result;
@@ -136,7 +173,7 @@ PathResult FileService::deleteFile(const QString& clientPath) {
         result.error = FileError::IsADirectory;
     else if (!allowed(FileOperation::Delete, p.virtualPath))
         result.error = FileError::NotAllowed;
-    else if (!QFile::remove(p.realPath))
+    else if (!changeAt(p, [](int at, const char* name) { return ::unlinkat(at, name, 0) == 0; }))
         result.error = FileError::Failed;
     else
         report(events::FileChange::Deleted, p);
@@ -152,13 +189,13 @@ RenameSource FileService::renameSource(const QString& clientPath) const {
     if (isRootOrMount(p))
         source.error = FileError::Forbidden;
     else
-        source.diskPath_ = p.realPath;
+        source.resolved_ = p;
     return source;
 }
 
 PathResult FileService::rename(const RenameSource& from, const QString& newClientPath) {
     PathResult result;
-    if (!from.ok() || from.diskPath_.isEmpty()) {
+    if (!from.ok() || !from.resolved_.area) {
         result.error = from.ok() ? FileError::NotFound : from.error;
         return result;
     }
@@ -174,22 +211,25 @@ PathResult FileService::rename(const RenameSource& from, const QString& newClien
         result.error = FileError::NotAllowed;
         return result;
     }
-#ifdef Q_OS_UNIX
-    // rename(2) never copies: across file systems it fails instead of
-    // blocking the caller on a long copy.
-    const bool moved = ::rename(QFile::encodeName(from.diskPath_).constData(),
-                                QFile::encodeName(to.realPath).constData()) == 0;
-#else
-    const bool moved = QDir().rename(from.diskPath_, to.realPath);
-#endif
+    // renameat2 never copies: across file systems it fails instead of
+    // blocking the caller on a long copy. An object that appeared under the
+    // new name meanwhile is not replaced.
+    const UniqueFd fromFolder = from.resolved_.openParent();
+    const UniqueFd toFolder = to.openParent();
+    bool moved = false;
+    if (fromFolder.valid() && toFolder.valid()) {
+        const QByteArray fromName = from.resolved_.lastName(), toName = to.lastName();
+        moved = ::renameat2(fromFolder.get(), fromName.constData(), toFolder.get(),
+                            toName.constData(), RENAME_NOREPLACE) == 0;
+        if (!moved && errno == EINVAL) // a file system that cannot promise it
+            moved = ::renameat(fromFolder.get(), fromName.constData(), toFolder.get(),
+                               toName.constData()) == 0;
+    }
     if (!moved) {
         result.error = FileError::Failed;
         return result;
     }
-    ResolvedPath source;
-    source.virtualPath = from.path;
-    source.realPath = from.diskPath_;
-    report(events::FileChange::Renamed, source, &to);
+    report(events::FileChange::Renamed, from.resolved_, &to);
     return result;
 }
 
@@ -203,17 +243,30 @@ PathResult FileService::setModified(const QString& clientPath, const QDateTime& 
         result.error = FileError::NotAllowed;
         return result;
     }
-    bool done = false;
-#ifdef Q_OS_UNIX
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT; // the access time stays
     times[1].tv_sec = time_t(utc.toSecsSinceEpoch());
     times[1].tv_nsec = 0;
-    done = ::utimensat(AT_FDCWD, QFile::encodeName(p.realPath).constData(), times, 0) == 0;
-#else
-    Q_UNUSED(utc);
-#endif
+    // The root, a mount point or a followed link: the object opened beneath
+    // its area, reached through the descriptor's own name.
+    const auto throughDescriptor = [&p, &times] {
+        const UniqueFd target = p.open(O_PATH);
+        if (!target.valid())
+            return false;
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(target.get());
+        return ::utimensat(AT_FDCWD, self.constData(), times, 0) == 0;
+    };
+    const bool done = p.below.isEmpty()
+                          ? throughDescriptor()
+                          : changeAt(p, [&times, &throughDescriptor](int at, const char* name) {
+                                struct stat st;
+                                if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                                    return false;
+                                return S_ISLNK(st.st_mode)
+                                           ? throughDescriptor()
+                                           : ::utimensat(at, name, times, AT_SYMLINK_NOFOLLOW) == 0;
+                            });
     if (!done)
         result.error = FileError::Failed;
     return result;
@@ -241,6 +294,16 @@ bool FileService::exists(const QString& clientPath) const {
 }
 
 FolderListing FileService::list(const QString& clientPath, bool namesOnly) const {
+    FolderListing result = listLazily(clientPath, namesOnly);
+    if (result.more) {
+        while (result.more->take(result.entries, 4096)) {
+        }
+        result.more.reset();
+    }
+    return result;
+}
+
+FolderListing FileService::listLazily(const QString& clientPath, bool namesOnly) const {
     FolderListing result;
     const ResolvedPath p = resolve(clientPath, true, result.error);
     if (!result.ok())
@@ -250,9 +313,8 @@ FolderListing FileService::list(const QString& clientPath, bool namesOnly) const
     if (!allowed(FileOperation::List, p.virtualPath)) {
         result.error = FileError::NotAllowed;
     } else if (p.isDir) {
-        if (std::optional<QList<FsEntry>> entries = vfs_.list(p, namesOnly))
-            result.entries = std::move(*entries);
-        else
+        result.more = vfs_.entries(p, namesOnly);
+        if (!result.more)
             result.error = FileError::CannotRead;
     } else if (const std::optional<FsEntry> entry = vfs_.stat(p)) {
         result.entries.append(*entry);
@@ -277,12 +339,9 @@ OpenedFile FileService::openForReading(const QString& clientPath, qint64 offset)
         result.error = FileError::NotAllowed;
         return result;
     }
-    auto file = std::make_unique<QFile>(p.realPath);
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        result.error = FileError::OpenFailed;
-        result.systemError = file->errorString();
+    auto file = openFile(p, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered, result);
+    if (!file)
         return result;
-    }
     result.size = file->size();
     if (offset > result.size) {
         result.error = FileError::RestartBeyondEnd;
@@ -322,24 +381,30 @@ OpenedFile FileService::openForWriting(const QString& clientPath, WriteMode mode
         result.error = FileError::NoUniqueName;
     else if (!allowed(FileOperation::Upload, p.virtualPath))
         result.error = FileError::NotAllowed;
-    else if (offset > 0 && QFileInfo(p.realPath).size() < offset)
+    else if (offset > 0 && p.facts.st_size < offset)
         result.error = FileError::RestartBeyondEnd;
     if (!result.ok())
         return result;
 
-    auto file = std::make_unique<QFile>(p.realPath);
+    int flags = O_WRONLY | O_CREAT;
     QIODevice::OpenMode openMode = QIODevice::WriteOnly | QIODevice::Unbuffered;
-    if (mode == WriteMode::Append)
+    if (mode == WriteMode::Append) {
+        flags |= O_APPEND;
         openMode |= QIODevice::Append;
-    else if (unique)
-        openMode |= QIODevice::NewOnly;
-    else if (offset > 0)
-        openMode = QIODevice::ReadWrite | QIODevice::Unbuffered; // keep what is already there
-    else
-        openMode |= QIODevice::Truncate;
+    } else if (unique) {
+        flags |= O_EXCL;
+    } else if (offset > 0) { // keep what is already there
+        flags = O_RDWR | O_CREAT;
+        openMode = QIODevice::ReadWrite | QIODevice::Unbuffered;
+    } else {
+        flags |= O_TRUNC;
+    }
+    auto file = openFile(p, flags, openMode, result);
+    if (!file)
+        return result;
     // A resumed upload replaces everything after the offset, so the result
     // is the first `offset` bytes followed by exactly what the client sends.
-    if (!file->open(openMode) || (offset > 0 && (!file->resize(offset) || !file->seek(offset)))) {
+    if (offset > 0 && (!file->resize(offset) || !file->seek(offset))) {
         result.error = FileError::OpenFailed;
         result.systemError = file->errorString();
         return result;

@@ -66,6 +66,8 @@ struct FolderListing {
     QString path;
     bool isDir = false;     // known once the path resolved, also on a later error
     QList<FsEntry> entries; // a folder's entries by name, or the file's own facts
+    // listLazily: a folder's entries, still to be taken (entries stays empty).
+    std::shared_ptr<FolderEntries> more;
     bool ok() const { return error == FileError::None; }
 };
 
@@ -73,6 +75,7 @@ struct OpenedFile {
     FileError error = FileError::None;
     QString path;                // as the client sees it
     QString name;                // the client path used (the unique one for UniqueName)
+    QString diskPath;            // the file's, for the events
     std::unique_ptr<QFile> file; // open, positioned at the offset
     qint64 size = -1;            // a file opened for reading: its whole size
     QString systemError;         // OpenFailed: the system's own words
@@ -102,7 +105,7 @@ struct RenameSource {
 
 private:
     friend class FileService;
-    QString diskPath_;
+    ResolvedPath resolved_; // set once the source is usable
 };
 
 class FileService {
@@ -137,6 +140,9 @@ public:
     // A folder's entries (virtual folders included), or a file's own facts.
     // With `namesOnly` only the names and isDir are sure.
     FolderListing list(const QString& clientPath, bool namesOnly = false) const;
+    // The same, but a folder's entries are left in `more`, to be taken while
+    // the client reads them.
+    FolderListing listLazily(const QString& clientPath, bool namesOnly = false) const;
 
     OpenedFile openForReading(const QString& clientPath, qint64 offset = 0) const;
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #else
@@ -62,7 +63,11 @@ PathResult FileService::setMode(const QString& clientPath, int mode) {
         return result;
     }
 #ifdef Q_OS_UNIX
-    const bool done = ::chmod(QFile::encodeName(p.realPath).constData(), mode_t(mode)) == 0;
+    // The object opened beneath its area, changed through the descriptor's
+    // own name: a link swapped in meanwhile cannot lead anywhere else.
+    const UniqueFd target = p.open(O_PATH);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(target.get());
+    const bool done = target.valid() && ::chmod(self.constData(), mode_t(mode)) == 0;
 #else
     const bool done = false; // no Unix permission bits to set
 #endif
@@ -88,7 +93,8 @@ SpaceResult FileService::freeSpace(const QString& clientPath) const {
     }
 #ifdef Q_OS_UNIX
     struct statvfs fs {};
-    if (::statvfs(QFile::encodeName(p.realPath).constData(), &fs) != 0) {
+    const UniqueFd folder = p.open(O_PATH | O_DIRECTORY);
+    if (!folder.valid() || ::fstatvfs(folder.get(), &fs) != 0) {
         result.error = FileError::Failed;
         return result;
     }

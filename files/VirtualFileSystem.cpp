@@ -3,13 +3,14 @@
 // with links followed only when they stay inside what the connection sees.
 #include "files/VirtualFileSystem.h"
 
-#include <string_view>
-
 #include "files/DiskPaths.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace kv::files {
 
@@ -19,6 +20,9 @@ VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<Virtual
       followLinks_(followLinks) {
     if (rootDisk_.isEmpty())
         return;
+    // The root may be typed through links; the folder they lead to now is
+    // the boundary from here on.
+    rootFd_ = openArea(QFile::encodeName(rootDisk_), true);
     for (const VirtualDir& dir : virtualDirs_) {
         const QString name = dir.name.trimmed();
         const QString destination = absoluteDiskPath(dir.destination);
@@ -28,7 +32,10 @@ VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<Virtual
         if (!below)
             continue;
         const QString parent = normalize(QStringLiteral("/"), *below);
-        mounts_.append({joinVirtual(parent, name), parent, name, destination});
+        // A link put in place of the destination is not the folder the
+        // operator chose.
+        mounts_.append({joinVirtual(parent, name), parent, name, destination,
+                        openArea(QFile::encodeName(destination), false)});
     }
 }
 
@@ -60,7 +67,7 @@ QString VirtualFileSystem::normalize(const QString& cwd, const QString& clientPa
 }
 
 bool VirtualFileSystem::isVisible(const Mount& mount) const {
-    if (!QFileInfo(mount.destination).isDir())
+    if (!mount.fd)
         return false;
     // The folder it appears in must exist for the client; its path is
     // shorter, so this recursion ends.
@@ -82,30 +89,37 @@ VirtualFileSystem::innermostMount(const QString& virtualPath) const {
     return best;
 }
 
-QStringList VirtualFileSystem::allowedAreas() const {
-    QStringList areas;
-    const QString realRoot = realPathOf(rootDisk_);
-    if (!realRoot.isEmpty())
-        areas.append(realRoot);
-    for (const Mount& mount : mounts_) {
-        const QString realDestination = realPathOf(mount.destination);
-        if (!realDestination.isEmpty())
-            areas.append(realDestination);
-    }
-    return areas;
+namespace {
+
+PathError errorOfOpen(int error) {
+    // ELOOP: a link not to be followed, or looping; EXDEV: leading out.
+    if (error == ENAMETOOLONG)
+        return PathError::TooLong;
+    return error == ELOOP || error == EXDEV ? PathError::Forbidden : PathError::NotFound;
 }
 
-// `areas` is filled on first use, so paths without links never pay for it.
-bool VirtualFileSystem::linkStaysInside(const QString& diskPath, QStringList& areas) const {
-    if (!followLinks_)
-        return false;
-    const QString target = realPathOf(diskPath);
-    if (target.isEmpty())
-        return false;
-    if (areas.isEmpty())
-        areas = allowedAreas();
-    return std::any_of(areas.cbegin(), areas.cend(),
-                       [&target](const QString& area) { return isInside(target, area); });
+bool isServable(const struct stat& st) {
+    return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+UniqueFd ResolvedPath::openParent() const {
+    if (!area || below.isEmpty())
+        return UniqueFd();
+    const qsizetype slash = below.lastIndexOf('/');
+    return openBeneath(area->get(), slash < 0 ? QByteArray() : below.left(slash),
+                       O_PATH | O_DIRECTORY, followLinks);
+}
+
+QByteArray ResolvedPath::lastName() const {
+    return below.mid(below.lastIndexOf('/') + 1);
+}
+
+UniqueFd ResolvedPath::open(int flags, mode_t mode) const {
+    if (!area)
+        return UniqueFd();
+    return openBeneath(area->get(), below, flags, followLinks, mode);
 }
 
 ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clientPath,
@@ -124,113 +138,114 @@ ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clien
         result.error = PathError::TooLong;
         return result;
     }
-    if (rootDisk_.isEmpty()) {
+    if (!rootFd_) {
         result.error = PathError::NotFound;
         return result;
     }
 
-    // The disk folder the path starts from and the parts below it.
+    // The folder the path is opened beneath and the part below it.
     QString disk = rootDisk_;
     QString below = result.virtualPath;
+    result.area = rootFd_;
     if (const Mount* mount = innermostMount(result.virtualPath)) {
         disk = mount->destination;
         below = result.virtualPath.mid(mount->virtualPath.size());
         result.isMountPoint = below.isEmpty();
+        result.area = mount->fd;
     }
-    // Walk the parts one by one: only a link can lead away from the start
-    // folder, since the parts hold no "..", so only links need the
-    // (costlier) real-path check.
-    const QStringList parts = below.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    // An existing first part shows that the start folder is a folder; it
-    // is only asked for by itself when that proof is missing (one stat less
-    // for every path that exists).
-    const auto startIsFolder = [start = disk] { return QFileInfo(start).isDir(); };
-    if (parts.isEmpty() && !startIsFolder()) {
-        result.error = PathError::NotFound;
-        return result;
-    }
-    QStringList areas;
-    bool exists = true;
-    bool isDir = true;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const bool last = i == parts.size() - 1;
-        disk = joinDisk(disk, parts.at(i));
-        const QFileInfo info(disk);
-        if (info.isSymbolicLink() && !linkStaysInside(disk, areas)) {
-            result.error = PathError::Forbidden;
-            return result;
-        }
-        if (!info.exists()) {
-            if (!last || mustExist || (i == 0 && !startIsFolder())) {
-                result.error = PathError::NotFound;
-                return result;
-            }
-            exists = false;
-            isDir = false;
-            break;
-        }
-        if (!isServable(info)) {
-            result.error = PathError::Forbidden;
-            return result;
-        }
-        isDir = info.isDir();
-        if (!last && !isDir) {
+    below.remove(0, 1); // the leading '/'
+    result.below = QFile::encodeName(below);
+    result.followLinks = followLinks_;
+
+    if (result.below.isEmpty()) {
+        if (::fstat(result.area->get(), &result.facts) != 0) {
             result.error = PathError::NotFound;
             return result;
         }
+    } else {
+        const UniqueFd parent = result.openParent();
+        if (!parent.valid()) {
+            result.error = errorOfOpen(errno);
+            return result;
+        }
+        const QByteArray name = result.lastName();
+        if (::fstatat(parent.get(), name.constData(), &result.facts, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (mustExist || errno != ENOENT) {
+                result.error = errno == ENAMETOOLONG ? PathError::TooLong : PathError::NotFound;
+                return result;
+            }
+            result.realPath = joinDisk(disk, below);
+            return result; // a new object in an existing folder
+        }
+        if (S_ISLNK(result.facts.st_mode)) {
+            // Followed only when it stays beneath the area.
+            const UniqueFd target = result.open(O_PATH);
+            if (!followLinks_ || !target.valid() || ::fstat(target.get(), &result.facts) != 0) {
+                result.error = PathError::Forbidden;
+                return result;
+            }
+        }
     }
-    result.realPath = disk;
-    result.exists = exists;
-    result.isDir = isDir;
+    if (!isServable(result.facts)) {
+        result.error = PathError::Forbidden;
+        return result;
+    }
+    result.realPath = below.isEmpty() ? disk : joinDisk(disk, below);
+    result.exists = true;
+    result.isDir = S_ISDIR(result.facts.st_mode);
+    return result;
+}
+
+std::shared_ptr<FolderEntries> VirtualFileSystem::entries(const ResolvedPath& dir,
+                                                          bool namesOnly) const {
+    if (!dir.ok() || !dir.exists || !dir.isDir || !dir.area)
+        return nullptr;
+    UniqueFd folder = dir.open(O_RDONLY | O_DIRECTORY);
+    if (!folder.valid())
+        return nullptr;
+    // Everything the links are followed with is held by value: the entries
+    // may outlive this file system (a new login while a listing is sent).
+    FolderEntries::Follow follow;
+    if (followLinks_) {
+        follow = [area = dir.area, prefix = dir.below.isEmpty() ? QByteArray() : dir.below + '/'](
+                     const char* name, struct stat& target) {
+            const UniqueFd fd = openBeneath(area->get(), prefix + name, O_PATH, true);
+            return fd.valid() && ::fstat(fd.get(), &target) == 0;
+        };
+    }
+    auto result = std::make_shared<FolderEntries>(std::move(folder), std::move(follow), namesOnly);
+    if (!result->ok())
+        return nullptr;
+    // Virtual folders placed here take the place of real entries of the same name.
+    for (const Mount& mount : mounts_) {
+        if (mount.fd && mount.parentPath == dir.virtualPath)
+            result->addFolder(mount.name, mount.fd);
+    }
     return result;
 }
 
 std::optional<QList<FsEntry>> VirtualFileSystem::list(const ResolvedPath& dir,
                                                       bool namesOnly) const {
-    if (!dir.ok() || !dir.exists || !dir.isDir || dir.realPath.isEmpty())
+    const std::shared_ptr<FolderEntries> all = entries(dir, namesOnly);
+    if (!all)
         return std::nullopt;
-    QList<FsEntry> entries;
-    QStringList areas;
-    const auto follow = [this, &areas](const QString& link) {
-        return linkStaysInside(link, areas);
-    };
-    const bool readable = readFolder(dir.realPath, entries, follow, namesOnly);
-    if (!readable)
-        return std::nullopt;
-
-    // Virtual folders placed here take the place of real entries of the same name.
-    QStringList mounted;
-    for (const Mount& mount : mounts_) {
-        if (mount.parentPath != dir.virtualPath || mounted.contains(mount.name))
-            continue;
-        const std::optional<FsEntry> folder = factsOf(mount.name, mount.destination);
-        if (!folder || !folder->isDir)
-            continue;
-        mounted.append(mount.name);
-        entries.removeIf([&mount](const FsEntry& e) { return e.name == mount.name; });
-        entries.append(*folder);
+    QList<FsEntry> result;
+    while (all->take(result, 4096)) {
     }
-
-    // By UTF-16 code units, the order of QString's operator<, compared
-    // inline: for 10,000 short names the out-of-line comparison was a good
-    // part of a names-only listing.
-    const auto units = [](const QString& s) {
-        return std::u16string_view(reinterpret_cast<const char16_t*>(s.constData()),
-                                   size_t(s.size()));
-    };
-    std::sort(entries.begin(), entries.end(), [&units](const FsEntry& a, const FsEntry& b) {
-        return units(a.name) < units(b.name);
-    });
-    return entries;
+    return result;
 }
 
 std::optional<FsEntry> VirtualFileSystem::stat(const ResolvedPath& path) const {
-    if (!path.ok() || !path.exists || path.realPath.isEmpty())
+    if (!path.ok() || !path.exists || !path.area)
         return std::nullopt;
     const QString name = path.virtualPath == QLatin1String("/")
                              ? QStringLiteral("/")
                              : path.virtualPath.mid(path.virtualPath.lastIndexOf('/') + 1);
-    return factsOf(name, path.realPath);
+    // Asked again: the facts may have changed since the path resolved.
+    const UniqueFd fd = path.open(O_PATH);
+    if (!fd.valid())
+        return std::nullopt;
+    return factsOf(name, fd.get());
 }
 
 } // namespace kv::files

@@ -10,17 +10,25 @@
 // and each virtual folder adds a child `name` inside the folder `source`
 // (empty: the root) whose contents are the real folder `destination`.
 //
+// Confinement is a property of how objects are opened, not of a check made
+// before: the root and each virtual folder's destination are opened once,
+// when the file system is made (at login), and every path is opened beneath
+// one of them (see BeneathOpen.h). Renaming folders or swapping links on
+// disk afterwards cannot lead a path out of them.
+//
 // Symbolic links are followed only when followLinks is set, and then only
-// when their target stays inside the root or a virtual folder's destination;
-// a link that leads outside (or nowhere: dangling, looping) is never followed.
-// A link that is not followed resolves to Forbidden and is listed as a link
-// (isLink) without its target, so no disk path is ever revealed.
+// when their target stays below the folder the path started in (the root, or
+// the destination of the virtual folder the path lies in), written as a
+// relative link; a link that leads out of it (or nowhere: dangling, looping)
+// is never followed. A link that is not followed resolves to Forbidden and
+// is listed as a link (isLink) without its target, so no disk path is ever
+// revealed.
 //
 // A virtual folder is used only when its `source` is the root or lies below
 // it, its name is one plain path segment, its destination is an existing
-// folder given as an absolute path, and the folder it appears in exists. It
-// then hides a real entry of the same name. Of several with the same place,
-// the first added wins.
+// folder given as an absolute path whose last part is not a link, and the
+// folder it appears in exists. It then hides a real entry of the same name.
+// Of several with the same place, the first added wins.
 //
 // The root must be an absolute path ('\\' counts as '/'); with an empty or
 // relative root nothing resolves (NotFound), so the process's working folder
@@ -29,6 +37,7 @@
 // Sockets, pipes and devices are neither listed nor served (Forbidden): a
 // pipe would block the connection on open.
 
+#include "files/BeneathOpen.h"
 #include "files/FileFacts.h"
 #include "files/VirtualDir.h"
 
@@ -36,7 +45,10 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace kv::files {
 
@@ -57,7 +69,18 @@ struct ResolvedPath {
     bool exists = false;
     bool isDir = false;
     bool isMountPoint = false; // the path is a virtual folder itself (cannot be renamed/removed)
+    bool followLinks = false;
+    AreaFd area;          // the folder the object is opened beneath
+    QByteArray below;     // its path below `area`, "" for the area itself
+    struct stat facts {}; // of the object, as resolved (links followed)
     bool ok() const { return error == PathError::None; }
+
+    // The folder holding the object (O_PATH), opened beneath the area, and
+    // the object's name in it; invalid for the area itself.
+    UniqueFd openParent() const;
+    QByteArray lastName() const;
+    // The object itself, opened beneath the area with open(2) `flags`.
+    UniqueFd open(int flags, mode_t mode = 0) const;
 };
 
 class VirtualFileSystem {
@@ -80,6 +103,10 @@ public:
     // `namesOnly` only names and isDir are sure (see readFolder).
     std::optional<QList<FsEntry>> list(const ResolvedPath& dir, bool namesOnly = false) const;
 
+    // The same entries, taken a few at a time (see FolderEntries); null
+    // when the folder cannot be read.
+    std::shared_ptr<FolderEntries> entries(const ResolvedPath& dir, bool namesOnly = false) const;
+
     // Facts of one existing object.
     std::optional<FsEntry> stat(const ResolvedPath& path) const;
 
@@ -93,14 +120,14 @@ private:
         QString parentPath;  // "/sub"
         QString name;
         QString destination; // cleaned absolute disk path
+        AreaFd fd;           // the destination, opened when the mount was made
     };
 
     const Mount* innermostMount(const QString& virtualPath) const;
     bool isVisible(const Mount& mount) const;
-    QStringList allowedAreas() const;
-    bool linkStaysInside(const QString& diskPath, QStringList& areas) const;
 
     QString root_;
+    AreaFd rootFd_;
     QString rootDisk_; // cleaned absolute form of root_; empty when unusable
     QList<VirtualDir> virtualDirs_;
     QList<Mount> mounts_;

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace kv::files;
@@ -50,6 +51,8 @@ struct Tree {
                             QFile::encodeName(name).constData());
         };
         link(root + "/sub", root + "/in");
+        link("sub", root + "/rel");
+        link("../a", root + "/sub/toA");
         link("../..", root + "/sub/up");
         link(base + "/outside", root + "/out");
         link(base + "/outside/new", root + "/dangling");
@@ -115,6 +118,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!followLinks)
         require(real == (r.exists ? r.realPath : r.realPath.section('/', 0, -2)),
                 "no link is followed");
+
+    // What is opened is what was resolved, and it lies inside: the kernel's
+    // own word on the descriptor, not the text of a path.
+    if (r.exists) {
+        const UniqueFd fd = r.open(O_PATH);
+        require(fd.valid(), "a resolved object opens");
+        char buffer[4096];
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd.get());
+        const ssize_t n = ::readlink(self.constData(), buffer, sizeof buffer);
+        require(n > 0, "the descriptor names its object");
+        const QString opened = QFile::decodeName(QByteArray(buffer, int(n)));
+        require(isInside(opened, tree.root) || isInside(opened, tree.dest),
+                "the opened object lies inside");
+    }
 
     if (r.exists && r.isDir) {
         const auto entries = fs.list(r);

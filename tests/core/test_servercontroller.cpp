@@ -248,6 +248,22 @@ private Q_SLOTS:
         f.expectFailure(reasons);
     }
 
+    // Without confined opening nothing is served: the start fails first,
+    // before the options are read or the engine is touched.
+    void noConfinedOpeningFailsTheStart() {
+        Fixture f;
+        f.controller.setOptionSource(
+            [&] {
+                return access::OptionRows{{{"tls", "bogus"}}, {}};
+            },
+            "/data");
+        f.controller.setConfinedOpeningCheck([] { return false; });
+        QVERIFY(!f.controller.ServerStart());
+        QCOMPARE(f.engine.listenCalls, 0);
+        QCOMPARE(int(f.controller.ServerState()), 0);
+        f.expectFailure({kNoConfinedOpening});
+    }
+
     void tlsSettingsHandedOverAndCertificatePrepared() {
         Fixture f;
         f.rows = {{"tls", "on"}, {"tls_implicit_port", "990"}};

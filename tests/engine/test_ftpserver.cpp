@@ -159,7 +159,8 @@ void TestFtpServer::scriptedSession_data() {
     row("escapes", true,
         {"CWD ../../.. => 250", "PWD => 257 \"/\"", "CWD ..\\\\..\\\\ => 250", "PWD => 257 \"/\"",
          "SIZE ../outside.txt => 550", "SIZE /../../outside.txt => 550",
-         "SIZE outlink/outside.txt => 550", "CWD outlink => 550", "SIZE inlink => 213 5"});
+         "SIZE outlink/outside.txt => 550", "CWD outlink => 550", "SIZE inlink => 213 5",
+         "SIZE absinlink => 550"});
     // No FTP bounce: active connections only to the client, never below 1024.
     row("data addresses", true,
         {"PORT 192,0,2,7,200,10 => 500 Illegal PORT command.",
@@ -182,7 +183,9 @@ void TestFtpServer::scriptedSession() {
     h.write("outside.txt", "TOP OUTSIDE");
     QDir().mkpath(h.path("root/sub"));
     QVERIFY(QFile::link(h.dir.path(), h.path("root/outlink")));
-    QVERIFY(QFile::link(h.path("root/a.txt"), h.path("root/inlink")));
+    QVERIFY(QFile::link("a.txt", h.path("root/inlink")));
+    // An absolute link is never followed, even to the root's own files.
+    QVERIFY(QFile::link(h.path("root/a.txt"), h.path("root/absinlink")));
     const QStringList before = snapshot(h.path("root"));
     h.events.rights = kv::files::Rights::fromLetters(rights);
     QVERIFY(h.start());

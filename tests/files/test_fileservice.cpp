@@ -110,10 +110,10 @@ private Q_SLOTS:
                              "root/sub/inner.txt", "outside/secret.txt", "dest/d.txt",
                              "dest/inner/", "dest2/x.txt"}));
         const QString t = tree_->path();
-        QVERIFY(
-            tree_->make({"root/linkIn -> " + t + "/root/sub", "root/linkOut -> " + t + "/outside",
-                         "root/linkOutFile -> " + t + "/outside/secret.txt",
-                         "dest/escape -> " + t + "/outside"}));
+        QVERIFY(tree_->make({"root/linkIn -> " + t + "/root/sub", "root/linkRel -> sub",
+                             "root/linkOut -> " + t + "/outside",
+                             "root/linkOutFile -> " + t + "/outside/secret.txt",
+                             "dest/escape -> " + t + "/outside"}));
     }
 
     // A right missing refuses exactly the operation that needs it, and the
@@ -189,7 +189,8 @@ private Q_SLOTS:
         addRow("escape from a virtual folder", "retr", "/v/escape/secret.txt", true, "RWDBM",
                E::Forbidden);
         // Links inside are followed only when the switch says so.
-        addRow("link in, followed", "retr", "/linkIn/inner.txt", true, "R", E::None);
+        addRow("link in, followed", "retr", "/linkRel/inner.txt", true, "R", E::None);
+        addRow("absolute link in", "retr", "/linkIn/inner.txt", true, "R", E::Forbidden);
         addRow("link in, not followed", "retr", "/linkIn/inner.txt", false, "RWDBM", E::Forbidden);
         // The root and the virtual folders' mount points stay where they are.
         addRow("stor over a mount point", "stor", "/v", false, "RWDBM", E::Forbidden);
@@ -337,6 +338,52 @@ private Q_SLOTS:
         QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
     }
 
+    // The folders a session sees are the ones there when it logged in: a
+    // virtual folder's destination renamed away and replaced by a link to
+    // outside leaves every operation in the renamed folder.
+    void aVirtualFolderStaysTheFolderOfTheLogin() {
+        FileService fs(grant("RWDBM"), true);
+        QVERIFY(QFile::rename(at("dest"), at("dest.orig")));
+        QVERIFY(tree_->make({"dest -> " + tree_->path() + "/outside"}));
+        const QStringList outsideBefore =
+            QDir(at("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+
+        QCOMPARE(fs.stat("/v/secret.txt").error, FileError::NotFound);
+        QCOMPARE(fs.openForReading("/v/secret.txt").error, FileError::NotFound);
+        QCOMPARE(fs.openForReading("/v/d.txt").error, FileError::None);
+        OpenedFile written = fs.openForWriting("/v/new.txt", WriteMode::Replace);
+        QVERIFY(written.ok());
+        QCOMPARE(written.file->write("new"), 3);
+        written.file->close();
+        QCOMPARE(contents("dest.orig/new.txt"), QByteArray("new"));
+        QVERIFY(fs.makeFolder("/v/made").ok());
+        QVERIFY(QFileInfo(at("dest.orig/made")).isDir());
+        QVERIFY(fs.setModified("/v/d.txt", QDateTime::fromSecsSinceEpoch(0, Qt::UTC)).ok());
+        QCOMPARE(QFileInfo(at("dest.orig/d.txt")).lastModified().toSecsSinceEpoch(), 0);
+        QVERIFY(fs.setMode("/v/d.txt", 0640).ok());
+        struct stat changed {};
+        QCOMPARE(::stat(QFile::encodeName(at("dest.orig/d.txt")).constData(), &changed), 0);
+        QCOMPARE(changed.st_mode & 07777, mode_t(0640));
+        QCOMPARE(fs.setMode("/v/secret.txt", 0666).error, FileError::NotFound);
+        QVERIFY(fs.freeSpace("/v").ok());
+        QVERIFY(fs.rename(fs.renameSource("/v/d.txt"), "/v/moved.txt").ok());
+        QCOMPARE(contents("dest.orig/moved.txt"), QByteArray("12345"));
+        QVERIFY(fs.deleteFile("/v/moved.txt").ok());
+        QVERIFY(fs.removeFolder("/v/made").ok());
+        QStringList names;
+        for (const FsEntry& e : fs.list("/v").entries)
+            names << e.name;
+        QCOMPARE(names, QStringList({"escape", "inner", "new.txt"}));
+
+        QCOMPARE(QDir(at("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 outsideBefore);
+        QCOMPARE(contents("outside/secret.txt"), QByteArray("12345"));
+        // A session that logs in now finds no folder where the link is.
+        FileService later(grant("RWDBM"), true);
+        QCOMPARE(later.list("/v").error, FileError::NotFound);
+        QCOMPARE(later.openForWriting("/v/x", WriteMode::Replace).error, FileError::NotFound);
+    }
+
     void uniqueNamesRunOut() {
         QStringList taken{"root/u"};
         for (int i = 1; i < 1000; ++i)
@@ -396,7 +443,7 @@ private Q_SLOTS:
         for (const FsEntry& e : root.entries)
             names << e.name;
         QCOMPARE(names, (QStringList{"a.txt", "b.txt", "empty", "linkIn", "linkOut", "linkOutFile",
-                                     "sub", "v"}));
+                                     "linkRel", "sub", "v"}));
         const FolderListing file = fs.list("/sub/inner.txt");
         QVERIFY(file.ok());
         QVERIFY(!file.isDir);

@@ -1,0 +1,239 @@
+"""Confinement against a disk that changes under the server: a virtual folder's destination replaced
+by a link, and links swapped in for a file while clients download and upload it (the confinement
+tests). Nothing outside the root and the destinations may be read or written, whatever is renamed."""
+
+import ctypes
+import ftplib
+import io
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+from kvharness import TIMEOUT, Site, fetch
+
+SECRET = b"outside secret\n"
+KEEP = b"keep me outside\n"
+
+# Exchanges two names atomically, as fast as it can, until its time is up: the file `race` in the
+# root is a plain file and a link to outside by turns. Runs as its own process, so the client of
+# the test is not slowed down by the swapping.
+SWAPPER = r"""
+import ctypes, os, sys, time
+libc = ctypes.CDLL(None, use_errno=True)
+a, b, seconds = os.fsencode(sys.argv[1]), os.fsencode(sys.argv[2]), float(sys.argv[3])
+end = time.monotonic() + seconds
+print("ready", flush=True)
+while time.monotonic() < end:
+    for _ in range(1000):
+        if libc.renameat2(-100, a, -100, b, 2) != 0:  # AT_FDCWD, RENAME_EXCHANGE
+            sys.exit("exchange failed: %d" % ctypes.get_errno())
+"""
+
+
+def renameat2_exchange_works(folder):
+    a, b = os.path.join(folder, "probe-a"), os.path.join(folder, "probe-b")
+    for p in (a, b):
+        with open(p, "wb"):
+            pass
+    try:
+        libc = ctypes.CDLL(None, use_errno=True)
+        return hasattr(libc, "renameat2") and libc.renameat2(-100, os.fsencode(a), -100, os.fsencode(b), 2) == 0
+    finally:
+        os.remove(a)
+        os.remove(b)
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class VirtualFolderTarget:
+    """A virtual folder whose destination, outside the root, is replaced by a link to another
+    folder outside the root: the folder the operator chose stays the boundary."""
+
+    resolvelinks = None  # set by the subclasses
+
+    def setUp(self):
+        self.site = Site()
+        self.addCleanup(self.site.cleanup)
+        tmp = self.site.tmp
+        self.target = os.path.join(tmp, "vtarget")
+        self.outside = os.path.join(tmp, "outside")
+        os.makedirs(self.target)
+        os.makedirs(self.outside)
+        write(os.path.join(self.target, "inside.txt"), b"inside\n")
+        write(os.path.join(self.outside, "secret.txt"), SECRET)
+        # A link in the root to the folder the destination is later swapped to; never followed.
+        os.symlink("../outside", os.path.join(self.site.root, "rel"))
+        os.symlink(self.outside, os.path.join(self.site.root, "abs"))
+        uid = self.site.db.add_user("vic", "pw", rights="RWDB")
+        self.site.db.run("INSERT INTO virtualdirs VALUES ('vd', '', ?, ?)", (self.target, uid))
+        self.site.db.settings(resolvelinks=self.resolvelinks)
+        self.site.start()
+
+    def swap(self):
+        os.rename(self.target, self.target + ".orig")
+        os.symlink(self.outside, self.target)
+
+    def assertRefused(self, ftp, command, *args):
+        with self.assertRaises(ftplib.error_perm, msg=command) as refused:
+            if command == "RETR":
+                fetch(ftp, *args)
+            elif command == "STOR":
+                ftp.storbinary(f"STOR {args[0]}", io.BytesIO(b"written\n"))
+            else:
+                ftp.sendcmd(f"{command} {args[0]}")
+        self.assertTrue(str(refused.exception).startswith("550"), str(refused.exception))
+
+    def assertOutsideUntouched(self):
+        self.assertEqual(sorted(os.listdir(self.outside)), ["secret.txt"])
+        self.assertEqual(read(os.path.join(self.outside, "secret.txt")), SECRET)
+
+    def test_a_session_started_before_the_swap_keeps_the_chosen_folder(self):
+        ftp = self.site.ftp("vic", "pw")
+        self.assertEqual(fetch(ftp, "/vd/inside.txt"), b"inside\n")
+        self.swap()
+        self.assertRefused(ftp, "RETR", "/vd/secret.txt")
+        self.assertRefused(ftp, "DELE", "/vd/secret.txt")
+        self.assertEqual(fetch(ftp, "/vd/inside.txt"), b"inside\n")  # the renamed folder
+        ftp.storbinary("STOR /vd/new.txt", io.BytesIO(b"new\n"))
+        self.assertNotIn("secret.txt", ftp.nlst("/vd"))
+        ftp.quit()
+        self.assertEqual(read(os.path.join(self.target + ".orig", "new.txt")), b"new\n")
+        self.assertOutsideUntouched()
+
+    def test_a_session_started_after_the_swap_sees_no_virtual_folder(self):
+        self.swap()
+        ftp = self.site.ftp("vic", "pw")
+        self.assertRefused(ftp, "RETR", "/vd/secret.txt")
+        self.assertRefused(ftp, "STOR", "/vd/x")
+        self.assertRefused(ftp, "MKD", "/vd/made")
+        self.assertRefused(ftp, "CWD", "/vd")
+        self.assertNotIn("vd", ftp.nlst("/"))
+        ftp.quit()
+        self.assertOutsideUntouched()
+
+    def test_links_in_the_root_lead_nowhere_new_after_the_swap(self):
+        self.swap()
+        ftp = self.site.ftp("vic", "pw")
+        for link in ("rel", "abs"):
+            with self.subTest(link=link):
+                self.assertRefused(ftp, "RETR", f"/{link}/secret.txt")
+                self.assertRefused(ftp, "STOR", f"/{link}/x")
+        ftp.quit()
+        self.assertOutsideUntouched()
+
+
+class VirtualFolderTargetLinksFollowed(VirtualFolderTarget, unittest.TestCase):
+    resolvelinks = "1"
+
+
+class VirtualFolderTargetLinksNotFollowed(VirtualFolderTarget, unittest.TestCase):
+    resolvelinks = "0"
+
+
+class SwappedLinkRace(unittest.TestCase):
+    """`race` in the root is exchanged with a link to a file outside the root as fast as the disk
+    allows while one client downloads or uploads it again and again: not one byte may come from
+    or go to the outside file."""
+
+    SECONDS = 60  # the swapper's own limit; every loop below ends well before
+
+    @classmethod
+    def setUpClass(cls):
+        cls.site = Site()
+        cls.addClassCleanup(cls.site.cleanup)
+        if not renameat2_exchange_works(cls.site.tmp):
+            raise unittest.SkipTest("this file system cannot exchange names")
+        cls.outside = os.path.join(cls.site.tmp, "outside")
+        os.makedirs(cls.outside)
+        cls.site.db.add_user("racer", "pw", rights="RWB")
+        cls.site.start()
+
+    def setUp(self):
+        write(os.path.join(self.outside, "secret.txt"), SECRET)
+        write(os.path.join(self.outside, "keep.txt"), KEEP)
+
+    def start_swapping(self, target):
+        race, swap = (os.path.join(self.site.root, n) for n in ("race", "swap"))
+        for p in (race, swap):
+            if os.path.lexists(p):
+                os.remove(p)
+        write(race, b"inside\n")
+        os.symlink(target, swap)
+        swapper = subprocess.Popen([sys.executable, "-c", SWAPPER, race, swap, str(self.SECONDS)],
+                                   stdout=subprocess.PIPE, text=True)
+        self.addCleanup(self.stop_swapping, swapper)
+        self.assertEqual(swapper.stdout.readline().strip(), "ready")
+        return swapper
+
+    @staticmethod
+    def stop_swapping(swapper):
+        if swapper.poll() is None:
+            swapper.kill()
+        swapper.wait(TIMEOUT)
+        swapper.stdout.close()
+
+    def repeat(self, count, attempt):
+        """Runs `attempt` up to `count` times or for 40 seconds; returns how often it ran."""
+        ftp = self.site.ftp("racer", "pw")
+        deadline = time.monotonic() + 40
+        done = 0
+        try:
+            while done < count and time.monotonic() < deadline:
+                attempt(ftp)
+                done += 1
+        finally:
+            ftp.quit()
+        return done
+
+    def test_downloads_never_read_the_outside_file(self):
+        for target in (os.path.join(self.outside, "secret.txt"), "../outside/secret.txt"):
+            with self.subTest(target=target):
+                swapper = self.start_swapping(target)
+                seen = {"inside": 0, "refused": 0, "escaped": 0}
+
+                def download(ftp):
+                    try:
+                        data = fetch(ftp, "race")
+                    except ftplib.error_perm:
+                        seen["refused"] += 1
+                        return
+                    seen["escaped" if data == SECRET else "inside"] += 1
+
+                self.repeat(1500, download)
+                self.assertIsNone(swapper.poll(), "the swapper stopped early")
+                self.stop_swapping(swapper)
+                self.assertEqual(seen["escaped"], 0, seen)
+                self.assertGreater(seen["inside"], 0, seen)
+
+    def test_uploads_never_write_the_outside_file(self):
+        for target in (os.path.join(self.outside, "keep.txt"), "../outside/keep.txt"):
+            with self.subTest(target=target):
+                swapper = self.start_swapping(target)
+                stored = {"done": 0, "refused": 0}
+
+                def upload(ftp):
+                    try:
+                        ftp.storbinary("STOR race", io.BytesIO(b"uploaded\n"))
+                        stored["done"] += 1
+                    except ftplib.error_perm:
+                        stored["refused"] += 1
+
+                self.repeat(1500, upload)
+                self.assertIsNone(swapper.poll(), "the swapper stopped early")
+                self.stop_swapping(swapper)
+                self.assertEqual(read(os.path.join(self.outside, "keep.txt")), KEEP, stored)
+                self.assertGreater(stored["done"], 0, stored)
+
+
+if __name__ == "__main__":
+    unittest.main()
