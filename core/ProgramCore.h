@@ -11,6 +11,7 @@
 #include "core/CertificateTools.h"
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
+#include "core/SftpStarter.h"
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
@@ -44,6 +45,8 @@ public:
     access::LoginHandler& login() { return login_; }
     monitor::ActivityLog& log() { return log_; }
     ServerController& server() { return server_; }
+    // The SFTP side of the server, started and stopped with it.
+    SftpStarter& sftp() { return sftp_; }
     // The failed-login counts and bans of the running server.
     engine::LoginBans& loginBans() { return bans_; }
 
@@ -109,6 +112,8 @@ private:
     SettingsRowBoxes boxes_;
     engine::LoginBans bans_;
     ServerController server_;
+    // After the controller and everything its sessions use: it ends first.
+    SftpStarter sftp_;
     CertificateTools certificateTools_;
 };
 

@@ -114,12 +114,21 @@ bool ServerController::ServerStart() {
         const QString reason = engine_.ListenError();
         return failStart(reason.isEmpty() ? QStringList() : QStringList{reason});
     }
+    QStringList companionLines;
+    if (companion_) {
+        if (const auto problem = companion_->start(config, companionLines)) {
+            engine_.StopListening();
+            return failStart({*problem});
+        }
+    }
 
     const QString listening = engine_.LocalAddress();
     if (view_)
         view_->showRunning(listening);
     writeLog_(QString());
     writeLog_(monitor::StartLogLine(clock_(), listening));
+    for (const QString& line : std::as_const(companionLines))
+        writeLog_(line);
     writeKeptSettings(config);
     applyOutsideEngine(config, false);
     writeStartNotes();
@@ -170,6 +179,8 @@ bool ServerController::failStart(const QStringList& reasons) {
 
 void ServerController::ServerStop() {
     resolver_->stop();
+    if (companion_)
+        companion_->stop();
     engine_.StopListening();
     writeLog_(monitor::StopLogLine(clock_()));
     state_ = 0;

@@ -379,6 +379,20 @@ const OptionCatalog& optionCatalog() {
                     QStringLiteral("Minuti in cui si contano gli accessi falliti")),
             integer(kBanMinutes, 1, 10080, QStringLiteral("10"), QStringLiteral("10"),
                     QStringLiteral("Minuti di blocco dell'indirizzo")),
+            // SFTP stays off until a port is chosen; a new database says so.
+            OptionDef{kSftpPort,
+                      OptionKind::Port,
+                      {},
+                      0,
+                      0,
+                      QStringLiteral("0"),
+                      QStringLiteral("Porta SFTP (0 = SFTP disattivato)"),
+                      QStringLiteral("0"),
+                      {},
+                      OptionStore::Options,
+                      {}},
+            simple(kSftpPasswordAuth, OptionKind::Switch, QStringLiteral("1"),
+                   QStringLiteral("SFTP: accesso con password")),
         },
         {versionOrder});
     return catalog;

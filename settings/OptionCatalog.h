@@ -138,6 +138,8 @@ inline const QString kMaxConnectionsPerIp = QStringLiteral("max_connections_per_
 inline const QString kBanAttempts = QStringLiteral("ban_attempts");
 inline const QString kBanWindowMinutes = QStringLiteral("ban_window_minutes");
 inline const QString kBanMinutes = QStringLiteral("ban_minutes");
+inline const QString kSftpPort = QStringLiteral("sftp_port");
+inline const QString kSftpPasswordAuth = QStringLiteral("sftp_password_auth");
 } // namespace option
 
 } // namespace kv::settings
