@@ -64,7 +64,6 @@ SftpSession::SftpSession(ssh_session session, const QString& host,
     connect(writable_, &QSocketNotifier::activated, this, &SftpSession::step);
     idleTimer_.setSingleShot(true);
     connect(&idleTimer_, &QTimer::timeout, this, [this] {
-        log(QStringLiteral("SFTP: connessione chiusa per inattività"));
         closeWith(QStringLiteral("inattività"));
     });
 }
@@ -75,8 +74,7 @@ SftpSession::~SftpSession() {
         ssh_event_remove_session(event_, ssh_);
         ssh_event_free(event_);
     }
-    if (channel_)
-        ssh_channel_free(channel_);
+    // Frees the channel too; libssh may already have let go of it on the client's close.
     ssh_free(ssh_);
 }
 
@@ -98,8 +96,7 @@ void SftpSession::start() {
 }
 
 void SftpSession::Disconnect() {
-    log(QStringLiteral("SFTP: connessione chiusa dall'amministratore"));
-    closeWith(QStringLiteral("chiusa dall'amministratore"));
+    closeWith(QStringLiteral("dall'amministratore"));
 }
 
 engine::TransferActivity SftpSession::Activity() const {
@@ -215,9 +212,14 @@ void SftpSession::closeWith(const QString& reason) {
     writable_->setEnabled(false);
     if (requests_)
         requests_->abortAll();
-    Q_UNUSED(reason);
+    if (loggedIn_)
+        log(QStringLiteral("SFTP: connessione chiusa (%1)").arg(reason));
+    if (channel_ && ssh_channel_is_open(channel_)) {
+        ssh_channel_send_eof(channel_);
+        ssh_channel_close(channel_);
+    }
     if (keysExchanged_)
-        ssh_silent_disconnect(ssh_);
+        ssh_disconnect(ssh_);
     QMetaObject::invokeMethod(this, &SftpSession::reportClosed, Qt::QueuedConnection);
 }
 
