@@ -71,7 +71,8 @@ Attributes attributesOf(const files::FsEntry& e) {
     Attributes a;
     a.flags = Attributes::Size | Attributes::Permissions | Attributes::AccessModTime;
     a.size = quint64(e.isDir ? 0 : e.size);
-    quint32 mode = e.isDir ? 040000 | 0111 : 0100000;
+    // A link the server does not follow is shown as one (and cannot be opened).
+    quint32 mode = e.isLink ? 0120000 : e.isDir ? 040000 | 0111 : 0100000;
     if (e.readable)
         mode |= 0444;
     if (e.writable)
