@@ -60,6 +60,10 @@ void ProgramCore::setCertificateTools(CertificateTools tools) {
     server_.setPrepareCertificate(certificateTools_.prepare);
 }
 
+QList<engine::ConnectionObject*> ProgramCore::connections() const {
+    return engine_->Connections() + sftp_.server().connections();
+}
+
 QString ProgramCore::DefaultLocalIP() const {
     return admin::DefaultLocalIP(engine_.get());
 }

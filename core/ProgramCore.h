@@ -47,6 +47,9 @@ public:
     ServerController& server() { return server_; }
     // The SFTP side of the server, started and stopped with it.
     SftpStarter& sftp() { return sftp_; }
+    // The open connections of every protocol: FTP's in the order they
+    // arrived, then SFTP's.
+    QList<engine::ConnectionObject*> connections() const;
     // The failed-login counts and bans of the running server.
     engine::LoginBans& loginBans() { return bans_; }
 

@@ -20,6 +20,7 @@ public:
     std::optional<QString> start(const ServerConfig& config, QStringList& lines) override;
     void stop() override;
     sftp::SftpServer& server() { return server_; }
+    const sftp::SftpServer& server() const { return server_; }
 
 private:
     engine::FtpEngine& engine_;

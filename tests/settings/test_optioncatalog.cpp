@@ -26,7 +26,8 @@ private Q_SLOTS:
                                      "tls_private_key", "tls_session_reuse", "tls_min_version",
                                      "tls_max_version", "log_max_mib", "log_keep", "passive_ports",
                                      "passive_address", "max_connections", "max_connections_per_ip",
-                                     "ban_attempts", "ban_window_minutes", "ban_minutes"}));
+                                     "ban_attempts", "ban_window_minutes", "ban_minutes",
+                                     "sftp_port", "sftp_password_auth"}));
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the
@@ -205,7 +206,8 @@ private Q_SLOTS:
                                          {"max_connections_per_ip", "10"},
                                          {"ban_attempts", "5"},
                                          {"ban_window_minutes", "10"},
-                                         {"ban_minutes", "10"}}));
+                                         {"ban_minutes", "10"},
+                                         {"sftp_port", "0"}}));
         QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
         OptionDef limit{"max_connections",
                         OptionKind::Integer,
