@@ -156,6 +156,15 @@ bool ServerController::ServerReload() {
     }
     applyOutsideEngine(config, true);
     writeLog_(monitor::ReloadLogLine(clock_(), engine_.LocalAddress(), engine_.Port()));
+    if (companion_) {
+        // The engine listens with the new values already: a companion that
+        // cannot follow keeps running as it was, and says why.
+        QStringList lines;
+        if (const auto problem = companion_->start(config, lines))
+            writeLog_(monitor::ReloadFailedLogLine(clock_(), *problem));
+        for (const QString& line : std::as_const(lines))
+            writeLog_(line);
+    }
     writeKeptSettings(config);
     writeStartNotes();
     return true;

@@ -10,10 +10,11 @@ SftpStarter::SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events
 }
 
 std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringList& lines) {
-    server_.stop();
     const StartOptions& options = config.options;
-    if (options.sftpPort == 0)
+    if (options.sftpPort == 0) {
+        server_.stop();
         return std::nullopt;
+    }
     sftp::SftpListenSettings s;
     s.port = options.sftpPort;
     // SFTP listens where FTP does.

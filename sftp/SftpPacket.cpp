@@ -157,10 +157,10 @@ ParsedRequest parseRequest(QByteArrayView payload) {
         out.error = ParseError::UnknownType;
         return out;
     }
+    // Bytes after the fields are ignored, as OpenSSH's server does: some
+    // clients send a write's whole buffer with a shorter data string.
     if (!r.ok())
         out.error = ParseError::Truncated;
-    else if (!r.atEnd())
-        out.error = ParseError::TrailingBytes;
     return out;
 }
 

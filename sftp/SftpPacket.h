@@ -104,7 +104,7 @@ struct Request {
     Attributes attrs;
 };
 
-enum class ParseError { None, Truncated, TrailingBytes, UnknownType, TooManyAttributes };
+enum class ParseError { None, Truncated, UnknownType, TooManyAttributes };
 
 struct ParsedRequest {
     ParseError error = ParseError::None;

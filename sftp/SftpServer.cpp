@@ -54,45 +54,53 @@ SftpServer::~SftpServer() {
 }
 
 bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
-    stop();
-    settings_ = settings;
-    bind_ = ssh_bind_new();
+    // The new listener is made beside the old one: a failure keeps what runs,
+    // and open sessions keep the context they started with.
+    ssh_bind bind = ssh_bind_new();
     bool noConfig = false;
     const QByteArray ed = QFile::encodeName(settings.hostKeys.ed25519);
     const QByteArray ec = QFile::encodeName(settings.hostKeys.ecdsa);
     const bool set =
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_PROCESS_CONFIG, &noConfig) == 0 &&
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_HOSTKEY, ed.constData()) == 0 &&
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_HOSTKEY, ec.constData()) == 0 &&
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_KEY_EXCHANGE, kKeyExchange) == 0 &&
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_CIPHERS_C_S, kCiphers) == 0 &&
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_CIPHERS_S_C, kCiphers) == 0 &&
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_HMAC_C_S, kMacs) == 0 &&
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_HMAC_S_C, kMacs) == 0 &&
-        ssh_bind_options_set(bind_, SSH_BIND_OPTIONS_HOSTKEY_ALGORITHMS, kHostKeyAlgorithms) == 0;
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_PROCESS_CONFIG, &noConfig) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HOSTKEY, ed.constData()) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HOSTKEY, ec.constData()) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_KEY_EXCHANGE, kKeyExchange) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_CIPHERS_C_S, kCiphers) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_CIPHERS_S_C, kCiphers) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HMAC_C_S, kMacs) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HMAC_S_C, kMacs) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HOSTKEY_ALGORITHMS, kHostKeyAlgorithms) == 0;
     if (!set) {
         if (error)
             *error = QStringLiteral("Chiavi SFTP non utilizzabili: %1")
-                         .arg(QString::fromUtf8(ssh_get_error(bind_)));
-        ssh_bind_free(bind_);
-        bind_ = nullptr;
+                         .arg(QString::fromUtf8(ssh_get_error(bind)));
+        ssh_bind_free(bind);
         return false;
     }
-    listener_ = std::make_unique<engine::DescriptorListener>();
+    const bool samePort =
+        isListening() && settings.port == settings_.port && settings.address == settings_.address;
+    auto listener = std::make_unique<engine::DescriptorListener>();
     const QHostAddress address = settings.address.isEmpty() ? QHostAddress(QHostAddress::AnyIPv4)
                                                             : QHostAddress(settings.address);
-    if (!listener_->listen(address, settings.port)) {
+    if (!samePort && !listener->listen(address, settings.port)) {
         if (error)
             *error = QStringLiteral("Porta SFTP %1 non utilizzabile: %2")
                          .arg(settings.port)
-                         .arg(listener_->errorString());
-        listener_.reset();
-        ssh_bind_free(bind_);
-        bind_ = nullptr;
+                         .arg(listener->errorString());
+        ssh_bind_free(bind);
         return false;
     }
-    connect(listener_.get(), &engine::DescriptorListener::descriptorReady, this,
-            &SftpServer::onIncoming);
+    if (settings_.context.bans)
+        settings_.context.bans->disconnect(this);
+    if (!samePort) {
+        listener_ = std::move(listener);
+        connect(listener_.get(), &engine::DescriptorListener::descriptorReady, this,
+                &SftpServer::onIncoming);
+    }
+    if (bind_)
+        ssh_bind_free(bind_);
+    bind_ = bind;
+    settings_ = settings;
     context_ = std::make_shared<const SftpContext>(settings.context);
     if (engine::LoginBans* bans = settings.context.bans)
         connect(bans, &engine::LoginBans::banStarted, this, &SftpServer::onBanStarted);

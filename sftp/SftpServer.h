@@ -35,7 +35,9 @@ public:
     explicit SftpServer(QObject* parent = nullptr);
     ~SftpServer() override;
 
-    // Listens with `settings`; false with the Italian reason in `error`.
+    // Listens with `settings`; false with the Italian reason in `error`,
+    // and then whatever ran before goes on. While listening, sessions already
+    // open keep running with what they had.
     bool listen(const SftpListenSettings& settings, QString* error);
     // Closes the listener and every connection, each reported before this returns.
     void stop();

@@ -63,9 +63,8 @@ SftpSession::SftpSession(ssh_session session, const QString& host,
     connect(readable_, &QSocketNotifier::activated, this, &SftpSession::step);
     connect(writable_, &QSocketNotifier::activated, this, &SftpSession::step);
     idleTimer_.setSingleShot(true);
-    connect(&idleTimer_, &QTimer::timeout, this, [this] {
-        closeWith(QStringLiteral("inattività"));
-    });
+    connect(&idleTimer_, &QTimer::timeout, this,
+            [this] { closeWith(QStringLiteral("inattività")); });
 }
 
 SftpSession::~SftpSession() {
@@ -361,9 +360,23 @@ int SftpSession::onChannelData(ssh_session, ssh_channel, void* data, uint32_t le
 }
 
 void SftpSession::onChannelEnd(ssh_session, ssh_channel, void* self) {
+    // The connection stays until the client leaves (clients report an error
+    // when the server hangs up first); only the file work ends now.
     SftpSession* s = of(self);
-    QMetaObject::invokeMethod(
-        s, [s] { s->closeWith(QStringLiteral("canale chiuso")); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(s, &SftpSession::endChannel, Qt::QueuedConnection);
+}
+
+void SftpSession::endChannel() {
+    if (closed_ || !sftpStarted_)
+        return;
+    sftpStarted_ = false;
+    if (requests_)
+        requests_->abortAll();
+    if (channel_ && ssh_channel_is_open(channel_)) {
+        ssh_channel_send_eof(channel_);
+        ssh_channel_close(channel_);
+    }
+    updateNotifiers();
 }
 
 int SftpSession::onSubsystem(ssh_session, ssh_channel, const char* name, void* self) {

@@ -72,6 +72,7 @@ private:
 
     int decideLogin(const QString& user, const QString& password);
     void step();
+    void endChannel();
     void serveRequests();
     void flushOutput();
     void updateNotifiers();

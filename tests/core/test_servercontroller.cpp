@@ -130,6 +130,22 @@ private Q_SLOTS:
         QVERIFY(!f.engine.isListening());
     }
 
+    void rereadReachesTheCompanionAndItsFailureKeepsTheEngine() {
+        Fixture f;
+        Companion c;
+        c.engine = &f.engine;
+        f.controller.setCompanion(&c);
+        f.useRows();
+        QVERIFY(f.controller.ServerStart());
+        f.rows = {{"sftp_port", "2022"}};
+        c.problem = QStringLiteral("Porta SFTP 2022 non utilizzabile");
+        f.log.clear();
+        QVERIFY(f.controller.ServerReload());
+        QCOMPARE(c.events.last(), QStringLiteral("start port 2022 engine listening"));
+        QVERIFY(f.engine.isListening());
+        QVERIFY(f.log.contains(kAt + "SERVER RELOAD FAILED: " + *c.problem));
+    }
+
     void companionFailureFailsTheStart() {
         Fixture f;
         Companion c;

@@ -5,6 +5,7 @@ byte, many small files, a connection cut in the middle, and only the sftp subsys
 import hashlib
 import io
 import os
+import signal
 import socket
 import stat
 import subprocess
@@ -231,6 +232,84 @@ class SftpServing(SiteTestCase):
         again = connect(self.site, "bob", "secret")
         self.assertEqual(again.open("hello.txt").read(), b"hello\n")
         again.close()
+
+
+class SftpWithOtherClients(SiteTestCase):
+    """rclone's sftp backend (copy, sync, check, times kept) and lftp's sftp://."""
+
+    MTIME = 1577836800  # 2020-01-01 00:00:00 UTC
+
+    @classmethod
+    def setUpClass(cls):
+        cls.site = sftp_site()
+        cls.addClassCleanup(cls.site.cleanup)
+        cls.site.db.add_user("rita", "r-pass", rights="RWDBM")
+        cls.site.start()
+
+    def rclone(self, *args):
+        obscured = run(["rclone", "obscure", "r-pass"]).stdout.decode().strip()
+        remote = (f":sftp,host=127.0.0.1,port={self.site.sftp_port},user=rita,pass={obscured}:")
+        argv = ["rclone", "--config", "/dev/null", "--contimeout", f"{TIMEOUT}s", "--timeout",
+                f"{TIMEOUT}s", "--retries", "1", "--low-level-retries", "1"]
+        return run(argv + [a.replace("REMOTE:", remote) for a in args], TIMEOUT * 6)
+
+    def test_rclone_copy_sync_check_keeps_times(self):
+        local = os.path.join(self.site.tmp, "tree")
+        files = {"a.txt": b"alpha\n", "sub/b.bin": os.urandom(300_000), "sub/deeper/c": b""}
+        for offset, (name, data) in enumerate(files.items()):
+            path = os.path.join(local, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+            os.utime(path, (self.MTIME + offset, self.MTIME + offset))
+        back = os.path.join(self.site.tmp, "back")
+        for argv in (("copy", local, "REMOTE:tree"), ("copy", "REMOTE:tree", back),
+                     ("check", local, "REMOTE:tree")):
+            out = self.rclone(*argv)
+            self.assertEqual(out.returncode, 0, out.stderr.decode())
+        for offset, (name, data) in enumerate(files.items()):
+            for top in (os.path.join(self.site.root, "tree"), back):
+                path = os.path.join(top, name)
+                with open(path, "rb") as f:
+                    self.assertEqual(f.read(), data, path)
+                self.assertEqual(int(os.stat(path).st_mtime), self.MTIME + offset, path)
+        # sync removes what the source no longer has
+        os.remove(os.path.join(local, "a.txt"))
+        out = self.rclone("sync", local, "REMOTE:tree")
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        self.assertFalse(os.path.exists(os.path.join(self.site.root, "tree", "a.txt")))
+
+    def test_lftp_sftp(self):
+        out = run(["lftp", "-c", f"set net:max-retries 1; set net:timeout {TIMEOUT}; "
+                   "set sftp:auto-confirm yes; "
+                   f"open -u rita,r-pass sftp://127.0.0.1:{self.site.sftp_port}; "
+                   "put /etc/hostname -o lftp.txt; cat hello.txt; ls"], TIMEOUT * 3)
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        self.assertIn(b"hello", out.stdout)
+        self.assertIn(b"lftp.txt", out.stdout)
+        with open("/etc/hostname", "rb") as a, open(os.path.join(self.site.root, "lftp.txt"), "rb") as b:
+            self.assertEqual(a.read(), b.read())
+
+
+class SftpReload(unittest.TestCase):
+    def test_sighup_starts_sftp_and_keeps_open_sessions(self):
+        site = Site()
+        self.addCleanup(site.cleanup)
+        site.db.add_user("bob", "secret", rights="RWDBM")
+        site.start()
+        site.sftp_port = free_port()
+        site.db.set_options(sftp_port=site.sftp_port)
+        site.server.proc.send_signal(signal.SIGHUP)
+        wait_until(lambda: "SFTP IN ASCOLTO" in site.server.stdout(), "SFTP after the reread")
+        client = connect(site, "bob", "secret")
+        site.db.set_options(sftp_password_auth=0)
+        site.server.proc.send_signal(signal.SIGHUP)
+        wait_until(lambda: site.server.stdout().count("SERVER RELOAD ON IP") == 2, "the second reread")
+        # The open session goes on; a new password login is refused.
+        self.assertEqual(client.open("hello.txt").read(), b"hello\n")
+        client.close()
+        with self.assertRaises(paramiko.AuthenticationException):
+            connect(site, "bob", "secret")
 
 
 class SftpBans(unittest.TestCase):

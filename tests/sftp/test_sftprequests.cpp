@@ -434,7 +434,7 @@ private Q_SLOTS:
     void brokenPacketsAreAnsweredNotFollowed() {
         login("RWDBM");
         PacketWriter w(Remove);
-        w.u32(77).string("a.txt").u8(1);
+        w.u32(77).u32(100).u8('a'); // a name longer than the packet
         const Reply r = send(w);
         QCOMPARE(r.id, 77u);
         QCOMPARE(r.status, quint32(BadMessage));
