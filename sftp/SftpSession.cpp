@@ -9,7 +9,10 @@ namespace kv::sftp {
 namespace {
 
 // Replies waiting for the client: past this, requests wait their turn.
-constexpr qsizetype kOutputHighWater = 4 * 1024 * 1024;
+constexpr qsizetype kOutputHighWater = 1024 * 1024;
+// Reply bytes one turn of the event loop makes for one session; the rest
+// waits for the next turn, so other sessions and the window go in between.
+constexpr qsizetype kOutputPerTurn = 256 * 1024;
 // Requests a client sends without reading the answers: past this it is cut off.
 constexpr qsizetype kInputLimit = 16 * 1024 * 1024;
 // Wrong passwords on one connection before it is closed, as OpenSSH.
@@ -152,11 +155,14 @@ void SftpSession::serveRequests() {
         return;
     }
     bool served = false;
-    while (output_.size() - outputSent_ < kOutputHighWater) {
+    qsizetype made = 0;
+    while (made < kOutputPerTurn && output_.size() - outputSent_ < kOutputHighWater) {
         const std::optional<QByteArray> payload = framer_.next();
         if (!payload)
             break;
-        output_.append(requests_->answer(*payload));
+        const QByteArray reply = requests_->answer(*payload);
+        made += reply.size();
+        output_.append(reply);
         served = true;
     }
     if (framer_.failed()) {
@@ -197,9 +203,18 @@ void SftpSession::flushOutput() {
 void SftpSession::updateNotifiers() {
     const int flags = ssh_get_poll_flags(ssh_);
     writable_->setEnabled((flags & SSH_WRITE_PENDING) != 0);
-    // Requests held back while replies wait: served again once they leave.
-    if (requests_ && framer_.buffered() > 0 && output_.size() - outputSent_ < kOutputHighWater)
-        QMetaObject::invokeMethod(this, &SftpSession::step, Qt::QueuedConnection);
+    // Requests left for a later turn, or held back while replies waited.
+    if (requests_ && framer_.buffered() > 0 && output_.size() - outputSent_ < kOutputHighWater &&
+        !turnQueued_) {
+        turnQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                turnQueued_ = false;
+                step();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void SftpSession::closeWith(const QString& reason) {

@@ -93,6 +93,7 @@ private:
     bool sftpStarted_ = false;
     bool closed_ = false;
     bool closeReported_ = false;
+    bool turnQueued_ = false;
     int failedLogins_ = 0;
     PacketFramer framer_;
     QByteArray output_;
