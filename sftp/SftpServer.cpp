@@ -191,7 +191,7 @@ void SftpServer::onIncoming(qintptr descriptor) {
 void SftpServer::onBanStarted(const QString& address) {
     for (SftpSession* s : std::as_const(sessions_)) {
         if (s->RemoteHost() == address)
-            s->closeWith(QStringLiteral("indirizzo bloccato"));
+            s->closeSoon(QStringLiteral("indirizzo bloccato")); // the ban may start in a callback
     }
 }
 

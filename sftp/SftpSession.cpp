@@ -237,6 +237,13 @@ void SftpSession::closeWith(const QString& reason) {
     QMetaObject::invokeMethod(this, &SftpSession::reportClosed, Qt::QueuedConnection);
 }
 
+void SftpSession::closeSoon(const QString& reason) {
+    // From inside a libssh callback the session must not be torn down under
+    // libssh's feet: the closing runs once the callback has returned.
+    QMetaObject::invokeMethod(
+        this, [this, reason] { closeWith(reason); }, Qt::QueuedConnection);
+}
+
 void SftpSession::reportClosed() {
     if (closeReported_)
         return;
@@ -252,7 +259,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password) {
     engine::LoginBans* bans = context_->bans;
     loginAddress_ = remoteHost_;
     if (bans && bans->isBanned(remoteHost_)) {
-        closeWith(QStringLiteral("indirizzo bloccato"));
+        closeSoon(QStringLiteral("indirizzo bloccato"));
         return SSH_AUTH_DENIED;
     }
     userName_ = user;
@@ -264,7 +271,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password) {
     password_.clear();
     if (decision.outcome == engine::LoginDecision::Outcome::Unavailable) {
         log(QStringLiteral("Login non deciso: %1").arg(decision.reason));
-        closeWith(decision.reason);
+        closeSoon(decision.reason);
         return SSH_AUTH_DENIED;
     }
     if (decision.outcome != engine::LoginDecision::Outcome::Accepted || !decision.grant) {
@@ -282,7 +289,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password) {
             }
         }
         if (++failedLogins_ >= kMaxFailedLogins)
-            closeWith(QStringLiteral("troppi tentativi"));
+            closeSoon(QStringLiteral("troppi tentativi"));
         return SSH_AUTH_DENIED;
     }
     loggedIn_ = true;
@@ -366,8 +373,7 @@ int SftpSession::onChannelData(ssh_session, ssh_channel, void* data, uint32_t le
         return int(len);
     if (s->framer_.buffered() > kInputLimit) {
         s->log(QStringLiteral("SFTP: troppe richieste in attesa, connessione chiusa"));
-        QMetaObject::invokeMethod(
-            s, [s] { s->closeWith(QStringLiteral("troppe richieste")); }, Qt::QueuedConnection);
+        s->closeSoon(QStringLiteral("troppe richieste"));
         return int(len);
     }
     s->framer_.append(QByteArrayView(static_cast<const char*>(data), qsizetype(len)));

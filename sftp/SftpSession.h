@@ -48,6 +48,8 @@ public:
     engine::TransferActivity Activity() const override;
     // Ends the connection (once); the closing is reported from the event loop.
     void closeWith(const QString& reason);
+    // closeWith from the event loop, for callers inside a libssh callback.
+    void closeSoon(const QString& reason);
     // Tells the server and the bus the session ended (once); normally called
     // from the event loop after closeWith.
     void reportClosed();
