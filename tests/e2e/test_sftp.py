@@ -9,6 +9,7 @@ import signal
 import socket
 import stat
 import subprocess
+import time
 import unittest
 
 import paramiko
@@ -232,6 +233,35 @@ class SftpServing(SiteTestCase):
         again = connect(self.site, "bob", "secret")
         self.assertEqual(again.open("hello.txt").read(), b"hello\n")
         again.close()
+
+
+class SftpSlowClients(unittest.TestCase):
+    def test_a_stalled_client_never_stalls_another(self):
+        site = sftp_site()
+        self.addCleanup(site.cleanup)
+        site.db.add_user("bob", "secret", rights="RWDBM")
+        site.start()
+        data = os.urandom(16 << 20)
+        with open(os.path.join(site.root, "big.bin"), "wb") as f:
+            f.write(data)
+        # One client that connects and says nothing, one that asks for a whole file
+        # and never reads the answers.
+        silent = socket.create_connection(("127.0.0.1", site.sftp_port), timeout=TIMEOUT)
+        self.addCleanup(silent.close)
+        stalled = connect(site, "bob", "secret")
+        self.addCleanup(stalled.close)
+        handle = stalled.open("big.bin")
+        channel = stalled.get_channel()
+        channel.in_window_size = channel.in_max_packet_size = 32768  # the window never grows
+        sink = type("Sink", (), {})()  # answers nobody will read
+        for i in range(512):
+            stalled._async_request(sink, paramiko.sftp.CMD_READ, handle.handle, i * 32768, 32768)
+        # Meanwhile another client is served whole and in time.
+        started = time.monotonic()
+        other = connect(site, "bob", "secret")
+        self.assertEqual(other.open("big.bin").read(), data)
+        other.close()
+        self.assertLess(time.monotonic() - started, TIMEOUT)
 
 
 class SftpWithOtherClients(SiteTestCase):
