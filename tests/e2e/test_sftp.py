@@ -125,6 +125,26 @@ class SftpServing(SiteTestCase):
         wrong = openssh_batch(self.site, "bob", "wrong", ["ls"], work)
         self.assertNotEqual(wrong.returncode, 0)
 
+    def test_only_modern_algorithms(self):
+        work = os.path.join(self.site.tmp, "work-algorithms")
+        os.makedirs(work, exist_ok=True)
+
+        def with_options(*options):
+            argv = ["sshpass", "-p", "secret", "sftp", *SSH_OPTIONS, "-P", str(self.site.sftp_port), "-b", "-"]
+            for option in options:
+                argv[4:4] = ["-o", option]
+            return subprocess.run(argv + ["bob@127.0.0.1"], input=b"ls\n", cwd=work, capture_output=True,
+                                  timeout=TIMEOUT * 2).returncode
+
+        for refused in (("Ciphers=aes128-cbc",), ("KexAlgorithms=diffie-hellman-group14-sha1",),
+                        ("Ciphers=aes128-ctr", "MACs=hmac-sha1"), ("HostKeyAlgorithms=ssh-rsa",)):
+            with self.subTest(refused=refused):
+                self.assertNotEqual(with_options(*refused), 0)
+        for accepted in (("HostKeyAlgorithms=ecdsa-sha2-nistp256",), ("Ciphers=aes256-gcm@openssh.com",),
+                         ("Ciphers=aes128-ctr", "MACs=hmac-sha2-256"), ("KexAlgorithms=ecdh-sha2-nistp256",)):
+            with self.subTest(accepted=accepted):
+                self.assertEqual(with_options(*accepted), 0)
+
     def test_each_right_refuses_exactly_its_operations(self):
         self.assertEqual(len(OPERATIONS), len(RIGHTS) - 1)  # browse: no SFTP request changes folder
         for letter, (operation, answer, added, removed) in OPERATIONS.items():
