@@ -64,8 +64,29 @@ const QStringList& accountTableStatements() {
         QStringLiteral(
             "CREATE TABLE virtualdirs (name TEXT, source TEXT, destination TEXT, user INTEGER)"),
         optionsTableStatement(),
+        actionsTableStatement(),
     };
     return statements;
+}
+
+const QString& actionsTableStatement() {
+    static const QString statement = QStringLiteral(
+        "CREATE TABLE actions (id INTEGER PRIMARY KEY AUTOINCREMENT, event TEXT NOT NULL, "
+        "user TEXT NOT NULL DEFAULT '*', path TEXT NOT NULL DEFAULT '', kind TEXT NOT NULL, "
+        "target TEXT NOT NULL, enabled BOOLEAN NOT NULL DEFAULT 1)");
+    return statement;
+}
+
+std::optional<QString> ensureActionsTable(QSqlDatabase& db) {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                                   "name = 'actions'")))
+        return query.lastError().text();
+    if (query.next())
+        return std::nullopt;
+    if (!query.exec(actionsTableStatement()))
+        return query.lastError().text();
+    return std::nullopt;
 }
 
 const QString& optionsTableStatement() {

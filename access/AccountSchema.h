@@ -17,6 +17,11 @@ namespace kv::access {
 const QStringList& accountTableStatements();
 // The options table's statement (the last of them); an older file gains it.
 const QString& optionsTableStatement();
+// The table of the rules that run a program or send an e-mail when something
+// happens on the server. A new file has it; an older one gains it with its
+// first rule (opening the file leaves it as it was).
+const QString& actionsTableStatement();
+std::optional<QString> ensureActionsTable(QSqlDatabase& db);
 
 // Creates the tables and the default rows in `db` inside one transaction,
 // with the options rows `catalog` gives a new database. Returns the

@@ -6,8 +6,14 @@
 
 namespace kv {
 
+// A given folder that does not exist yet is created (see makeDataFolder).
 QString chooseDataFolder(const QString& overrideDir, const QString& programDir,
                          const QString& userDataDir);
+
+// Creates `folder` and any missing parents, each private to its owner
+// (0700) unless its parent is shared with a group (set-group-ID bit): then it
+// joins that group the same way (02770). False when one cannot be made.
+bool makeDataFolder(const QString& folder);
 
 // The same rule with the real program and per-user folders.
 QString dataFolder(const QString& overrideDir);

@@ -47,9 +47,15 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     QObject::connect(&notifications_, &events::ServerEvents::loggedIn, refreshOnline);
     QObject::connect(&notifications_, &events::ServerEvents::loginFailed, refreshOnline);
     QObject::connect(&notifications_, &events::ServerEvents::sessionClosed, refreshOnline);
+    actions_ = std::make_unique<actions::ActionService>(
+        [this] { return actions::ActionRulesTable(database_.connection()).read(); },
+        [this] { return settings::optionCatalog().checkAll(views_.options().read().rows); },
+        [this](const QString& text) { log_.WriteLog(text); }, dataFolder_);
+    actions_->subscribe(notifications_);
 }
 
 ProgramCore::~ProgramCore() {
+    actions_.reset(); // its programs end before the log they write to
     engine_->setEvents(nullptr);
     engine_->setNotifications(nullptr);
     engine_->setLoginBans(nullptr);

@@ -8,6 +8,7 @@
 #include "access/ListSwitches.h"
 #include "access/LoginHandler.h"
 #include "access/ServerEventHandler.h"
+#include "actions/ActionService.h"
 #include "core/CertificateTools.h"
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
@@ -52,6 +53,8 @@ public:
     QList<engine::ConnectionObject*> connections() const;
     // The failed-login counts and bans of the running server.
     engine::LoginBans& loginBans() { return bans_; }
+    // The programs and e-mails the action rules start.
+    actions::ActionService& actions() { return *actions_; }
 
     void WriteLog(const QString& text) { log_.WriteLog(text); }
     // The certificate steps the server start and the settings panel use.
@@ -61,6 +64,8 @@ public:
 
     // How the front end shows things; each may be null (then nothing is shown).
     void setLogScreen(monitor::LogScreen* screen) { screen_.target = screen; }
+    // Also told every log line, whatever the screen (the administration channel).
+    void setLogTap(std::function<void(const QString&)> tap) { screen_.tap = std::move(tap); }
     void setOnlineObserver(access::OnlineObserver* observer) { online_.target = observer; }
     void setServerView(ServerView* view) { server_.setView(view); }
     // The window answers from its check boxes; by default the settings row answers.
@@ -71,9 +76,12 @@ public:
 private:
     struct ScreenProxy : monitor::LogScreen {
         monitor::LogScreen* target = nullptr;
+        std::function<void(const QString&)> tap;
         void ShowLogLine(const QString& line) override {
             if (target)
                 target->ShowLogLine(line);
+            if (tap)
+                tap(line);
         }
     };
     struct OnlineProxy : access::OnlineObserver {
@@ -118,6 +126,7 @@ private:
     // After the controller and everything its sessions use: it ends first.
     SftpStarter sftp_;
     CertificateTools certificateTools_;
+    std::unique_ptr<actions::ActionService> actions_;
 };
 
 } // namespace kv

@@ -74,10 +74,20 @@ ParsedCommand parseCommandLine(QByteArrayView line) {
     if (space < 0)
         space = bytes.size();
     const QByteArrayView rawVerb = QByteArrayView(bytes).sliced(start, space - start);
-    bool letters = rawVerb.size() <= kMaxVerbLength;
-    for (char c : rawVerb)
-        letters = letters && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
-    if (!letters) {
+    // Letters, then maybe digits ("XSHA256"); a secret verb run into its
+    // argument ("PASS1234") never becomes a verb of its own.
+    qsizetype letterCount = 0;
+    const auto isAsciiLetter = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    while (letterCount < rawVerb.size() && isAsciiLetter(rawVerb[letterCount]))
+        ++letterCount;
+    bool wellFormed = letterCount > 0 && rawVerb.size() <= kMaxVerbLength;
+    for (char c : rawVerb.sliced(letterCount))
+        wellFormed = wellFormed && c >= '0' && c <= '9';
+    if (wellFormed && letterCount < rawVerb.size())
+        wellFormed = !startsWithSecretVerb(rawVerb, nullptr);
+    if (!wellFormed) {
         result.error = ParseError::BadVerb;
         // A password sent with a malformed verb is echoed no more than logged.
         QString secretVerb;

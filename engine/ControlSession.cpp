@@ -39,7 +39,6 @@ ControlSession::ControlSession(QTcpSocket* tcp, std::shared_ptr<const EngineSett
     connect(&idleTimer_, &QTimer::timeout, this, &ControlSession::onIdleTimeout);
     loginDelay_.setSingleShot(true);
     connect(&loginDelay_, &QTimer::timeout, this, &ControlSession::onLoginDelayOver);
-    connect(&progressTimer_, &QTimer::timeout, this, &ControlSession::notifyProgress);
     if (implicitTls_) {
         protectData_ = true; // the implicit port protects data connections from the start
         attachSocket(makeTlsSocket(tcp));
@@ -57,7 +56,7 @@ void ControlSession::attachSocket(StreamSocket* socket) {
     });
     connect(socket_, &StreamSocket::remoteClosed, this, [this] { closeWith(QString()); });
     connect(socket_, &StreamSocket::failed, this, [this](const QString& reason) {
-        debug(QStringLiteral("control connection ended: %1").arg(reason));
+        debug(QStringLiteral("connessione di controllo terminata: %1").arg(reason));
         closeWith(QString());
     });
 }
@@ -95,10 +94,12 @@ void ControlSession::closeWith(const QString& text) {
     closed_ = true;
     idleTimer_.stop();
     loginDelay_.stop();
-    progressTimer_.stop();
+    if (progressTimer_)
+        progressTimer_->stop();
     if (transfer_) {
         const TransferResult r = transfer_->abort();
-        log(QStringLiteral("transfer aborted: connection closed after %1 bytes").arg(r.bytes));
+        log(QStringLiteral("trasferimento interrotto: connessione chiusa dopo %1 byte")
+                .arg(r.bytes));
         notifyTransfer(&events::ServerEvents::transferFinished, events::TransferOutcome::Aborted,
                        r.bytes, QStringLiteral("connessione chiusa"));
         transfer_->deleteLater();
@@ -151,7 +152,7 @@ bool ControlSession::holdWhileBusy(const QByteArray& line) const {
     // A delayed answer, or a close on its way: nothing more is read.
     if (awaitingVerdict_ || loginDelay_.isActive() || endingAfterReply_)
         return true;
-    if (!transfer_ && !pending_)
+    if (!transfer_ && !pending_ && !hashing())
         return false;
     const ParsedCommand cmd = parseCommandLine(line);
     const CommandInfo* info = cmd.ok() ? findCommand(cmd.verb) : nullptr;

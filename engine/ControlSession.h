@@ -8,13 +8,16 @@
 #include "engine/DataChannel.h"
 #include "engine/FtpEngine.h"
 #include "engine/LineFramer.h"
+#include "engine/ListingWriter.h"
 #include "engine/ReplyTexts.h"
 #include "engine/Transfer.h"
 #include "events/ServerEvents.h"
+#include "files/FileHasher.h"
 #include "files/FileService.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -64,6 +67,8 @@ public:
     // ConnectionObject (the values are kept by StoredConnection)
     void Disconnect() override;
     TransferActivity Activity() const override;
+    QDateTime ConnectedAt() const override { return connectedAt_; }
+    QString CurrentFolder() const override { return files_.currentFolder(); }
 
 Q_SIGNALS:
     // Emitted once, when the connection has ended for whatever reason.
@@ -79,9 +84,6 @@ private:
                        bool loginMissing) override;
     void runCommand(const CommandInfo& info, const QString& argument) override;
     void handleLine(const QByteArray& line);
-    // Decides the file operation the running command's row names from the
-    // login grant, and sends "550 Access denied" when it is not allowed.
-    bool refusedByRights(const QString& path);
 
     // Input and the session's life (ControlSession.cpp)
     void attachSocket(StreamSocket* socket);
@@ -124,6 +126,7 @@ private:
     void cmdAuth(const QString& arg);
     void cmdPbsz(const QString& arg);
     void cmdProt(const QString& arg);
+    void cmdCcc(const QString& arg);
     void startTls();
     StreamSocket* makeTlsSocket(QTcpSocket* tcp);
     void onTlsEstablished();
@@ -146,7 +149,29 @@ private:
     void cmdQuit(const QString& arg);
     void cmdFeat(const QString& arg);
     void cmdOpts(const QString& arg);
+    void cmdClnt(const QString& arg);
+
+    // Commands of clients that manage files from afar (SessionSiteCommands.cpp)
     void cmdSite(const QString& arg);
+    void siteChmod(const QString& arg);
+    void siteHelp(const QString& arg);
+    void cmdAllo(const QString& arg);
+    void cmdAvbl(const QString& arg);
+
+    // Checksums (SessionChecksums.cpp): computed by the server's hash
+    // workers while the session answers only the commands a transfer lets
+    // through; the rest wait as they would behind a transfer.
+    enum class HashReply { Range, Bare }; // "213 ALGO 0-N hex path" or "250 HEX"
+    void cmdHash(const QString& arg);
+    void cmdXsha256(const QString& arg);
+    void cmdXsha1(const QString& arg);
+    void cmdXmd5(const QString& arg);
+    void cmdXcrc(const QString& arg);
+    void startHash(files::HashAlgorithm algorithm, HashReply style, const QString& arg);
+    void onHashDone();
+    // ABOR while a checksum runs: it stops, and its command answers 426.
+    bool abortHash();
+    bool hashing() const { return hashing_ != nullptr; }
 
     // Files and folders (SessionFileCommands.cpp)
     // The reply to a refusal every file command answers alike: a path too
@@ -220,6 +245,7 @@ private:
     void notifyTransfer(void (events::ServerEvents::*signal)(const events::TransferEvent&),
                         events::TransferOutcome outcome, qint64 bytes, const QString& reason = {});
     void notifyProgress();
+    void watchProgress();
     void endTransfer();
     void dropRetiredTransfers();
     void cmdAbor(const QString& arg);
@@ -235,8 +261,10 @@ private:
     QHostAddress peer_;
     QHostAddress publicAddress_;
     QTimer idleTimer_;
-    QTimer loginDelay_;    // a refused PASS waits for its answer while bans are on
-    QTimer progressTimer_; // transfer progress for the event subscribers
+    QTimer loginDelay_; // a refused PASS waits for its answer while bans are on
+    // Transfer progress for the event subscribers; made at the first
+    // transfer somebody watches, so an idle session keeps no timer.
+    std::unique_ptr<QTimer> progressTimer_;
     QString closeAfterReply_;
     bool endingAfterReply_ = false; // the final answer went out; the close is queued
 
@@ -255,6 +283,20 @@ private:
     int failedLogins_ = 0;
     // The file operations of the login; refuses everything before it.
     files::FileService files_{nullptr, false};
+    const QDateTime connectedAt_ = QDateTime::currentDateTimeUtc();
+    files::HashAlgorithm hashAlgorithm_ = files::HashAlgorithm::Sha256; // OPTS HASH
+    MlstFacts mlstFacts_ = MlstFacts::all();                            // OPTS MLST
+    // The checksum being computed, and what its reply needs.
+    struct RunningHash {
+        // A client gone before its answer frees the worker at once.
+        ~RunningHash() { watcher.future().cancel(); }
+        QFutureWatcher<files::HashResult> watcher;
+        files::HashAlgorithm algorithm;
+        HashReply style;
+        QString name; // as the client gave it
+    };
+    std::unique_ptr<RunningHash> hashing_;
+    std::unique_ptr<RunningHash> hashDone_; // kept until the next one: its signal is on the stack
     bool asciiType_ = true;
     qint64 restOffset_ = 0;
     std::optional<files::RenameSource> renameFrom_;

@@ -57,6 +57,13 @@ DataAddress parseEprtArgument(QStringView arg) {
     return ok ? withPort(host, port) : failed(DataAddressError::Syntax);
 }
 
+QHostAddress activeTarget(const DataAddress& named, const QHostAddress& client) {
+    const QHostAddress& h = named.host;
+    const bool unspecified =
+        h == QHostAddress(QHostAddress::AnyIPv4) || h == QHostAddress(QHostAddress::AnyIPv6);
+    return unspecified ? client : h;
+}
+
 EpsvRequest parseEpsvArgument(QStringView arg, bool reachedOverIPv4) {
     const QString option = arg.trimmed().toString().toUpper();
     if (option == u"ALL")

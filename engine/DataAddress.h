@@ -25,6 +25,11 @@ DataAddress parsePortArgument(QStringView arg);
 // "|proto|address|port|" with any delimiter (the argument's first character).
 DataAddress parseEprtArgument(QStringView arg);
 
+// Where an active data connection goes: the address PORT/EPRT named, or
+// the client's own when it named the unspecified address (`::` or
+// `0.0.0.0`; lftp sends "|2|::|port|" on IPv6, as vsftpd allows).
+QHostAddress activeTarget(const DataAddress& named, const QHostAddress& client);
+
 enum class EpsvRequest {
     Listen,        // no argument, or the protocol the client reached us on
     All,           // "ALL": the client will only use EPSV from now on

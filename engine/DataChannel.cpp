@@ -67,8 +67,10 @@ QTcpSocket* DataChannel::createSocket() {
     return new QTcpSocket(this);
 }
 
-PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveSettings& passive) {
+PassivePort DataChannel::listenPassive(const QHostAddress& local, const PassiveSettings& passive,
+                                       bool extended) {
     reset();
+    extended_ = extended;
     if (reuseListener(local, passive)) {
         // The last PASV went unused: a connection the client made for it
         // and abandoned may still be queued, and must not become this
@@ -156,7 +158,7 @@ void DataChannel::onIncoming(int descriptor, const QHostAddress& peer) {
     if (!expected || !sameHost(peer, client_)) {
         // Only the control connection's client gets the data port, once per
         // PASV; the listener stays open, so anything else is turned away.
-        Q_EMIT debugLine(QStringLiteral("refused data connection from %1").arg(addressText(peer)));
+        Q_EMIT debugLine(QStringLiteral("connessione dati da %1 rifiutata").arg(addressText(peer)));
         ::close(descriptor);
         return;
     }

@@ -54,10 +54,13 @@ public:
     // session's next PASVs on the same address, which get the same port (a
     // new one after many; between PASVs every connection is refused); a port
     // of the operator's range is given back when the transfer ends.
-    PassivePort listenPassive(const QHostAddress& local, const PassiveSettings& passive);
+    // `extended`: asked for by EPSV (the transfer is announced as such).
+    PassivePort listenPassive(const QHostAddress& local, const PassiveSettings& passive,
+                              bool extended = false);
     void setActive(const QHostAddress& address, quint16 port);
     bool isConfigured() const { return mode_ != Mode::None; }
     bool isPassive() const { return mode_ == Mode::Passive; }
+    bool isExtendedPassive() const { return isPassive() && extended_; }
     // Routine debugLine()s (each data connection) are only made when on.
     void setDebugging(bool on) { debugging_ = on; }
     // Protection for the connections handed over from now on; none: plain.
@@ -104,6 +107,7 @@ private:
     QHostAddress activeAddress_;
     quint16 activePort_ = 0;
     bool wanted_ = false;
+    bool extended_ = false; // the passive port was asked for by EPSV
     bool debugging_ = false;
     int reuses_ = 0;             // PASVs the listener has served since it was opened
     bool passiveUnused_ = false; // the last PASV's port has handed over no connection

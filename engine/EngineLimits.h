@@ -17,6 +17,10 @@ inline constexpr int kFailedLoginDelayMs = 1000;
 // How long a transfer waits for its data connection.
 inline constexpr int kDataConnectTimeoutMs = 30000;
 
+// Checksums (HASH, XSHA256...) computed at the same time, over all
+// sessions; more wait their turn.
+inline constexpr int kHashesAtOnce = 2;
+
 struct EngineLimits {
     // Open control connections in all and from one address; 0: no limit.
     // These defaults are what an options table without the rows keeps.

@@ -14,6 +14,9 @@
 namespace kv::events {
 class ServerEvents;
 }
+namespace kv::files {
+class HashWorkers;
+}
 
 namespace kv::engine {
 
@@ -42,6 +45,8 @@ struct EngineSettings {
     LoginBans* bans = nullptr;
     // Where login verdicts wait for their turn; null: asked at once.
     TurnQueue* loginTurns = nullptr;
+    // Where checksums are computed; null: checksum commands are refused.
+    files::HashWorkers* hashWorkers = nullptr;
     // Told what happens on the server; null: nobody listens.
     events::ServerEvents* notifications = nullptr;
 };

@@ -15,14 +15,15 @@
 // command performs is declared in the command table.
 //
 // Paths in events are client-visible paths ("/dir/file"). A missing path
-// answers "550 %s: No such file or directory." before any decision. An
-// allowed SITE command would answer 504; every SITE command is refused.
+// answers "550 %s: No such file or directory." before any decision. SITE
+// offers CHMOD (under the write right) and HELP; any other answers 504.
 
 #include "engine/PassiveSettings.h"
 #include "engine/TlsSettings.h"
 #include "files/LoginGrant.h"
 #include "files/VirtualDir.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <memory>
@@ -73,6 +74,10 @@ public:
     // Closes the connection; the session's closing follows from the event loop.
     virtual void Disconnect() = 0;
     virtual TransferActivity Activity() const { return {}; }
+    // When the client connected (UTC); invalid when not known.
+    virtual QDateTime ConnectedAt() const { return {}; }
+    // The client-visible folder the session is in ("/" at first).
+    virtual QString CurrentFolder() const { return QStringLiteral("/"); }
 };
 
 // The values every connection keeps for the program; the engine's sessions

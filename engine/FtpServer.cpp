@@ -68,6 +68,7 @@ bool over(qsizetype count, int limit) {
 FtpServer::FtpServer(QObject* parent) : QObject(parent) {
     settings_.localAddress = primaryIPv4Address();
     settings_.loginTurns = &loginTurns_;
+    settings_.hashWorkers = &hashWorkers_;
     live_ = settings_;
     ignoreSigpipe();
 }

@@ -9,6 +9,7 @@
 #include "engine/EngineSettings.h"
 #include "engine/FtpEngine.h"
 #include "engine/TurnQueue.h"
+#include "files/FileHasher.h"
 
 #include <QObject>
 #include <memory>
@@ -115,6 +116,7 @@ private:
     EngineSettings settings_;
     EngineSettings live_;
     TurnQueue loginTurns_;
+    files::HashWorkers hashWorkers_{kHashesAtOnce};
     EngineEvents* events_ = nullptr;
     std::unique_ptr<DescriptorListener> listener_;
     std::unique_ptr<DescriptorListener> implicitListener_;

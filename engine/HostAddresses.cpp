@@ -5,11 +5,16 @@
 namespace kv::engine {
 
 QHostAddress plainAddress(const QHostAddress& address) {
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    if (isV4 && address.protocol() == QAbstractSocket::IPv6Protocol)
-        return QHostAddress(v4);
-    return address;
+    // Only the mapped form: Qt would also turn "::" into 0.0.0.0.
+    if (address.protocol() != QAbstractSocket::IPv6Protocol)
+        return address;
+    const Q_IPV6ADDR a = address.toIPv6Address();
+    for (int i = 0; i < 10; ++i)
+        if (a[i] != 0)
+            return address;
+    if (a[10] != 0xff || a[11] != 0xff)
+        return address;
+    return QHostAddress(quint32(a[12]) << 24 | quint32(a[13]) << 16 | quint32(a[14]) << 8 | a[15]);
 }
 
 QString addressText(const QHostAddress& address) {

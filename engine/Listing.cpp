@@ -21,9 +21,10 @@ QByteArray listLine(const files::FsEntry& entry, const QDateTime& nowUtc) {
     return withoutLineEnd(writer.take());
 }
 
-QByteArray mlsxLine(const files::FsEntry& entry, const QString& name, const QString& perm) {
+QByteArray mlsxLine(const files::FsEntry& entry, const QString& name, const QString& perm,
+                    MlstFacts facts) {
     ListingWriter writer(QDateTime(), 1);
-    writer.addMachine(entry, name, perm.toLatin1());
+    writer.addMachine(entry, name, perm.toLatin1(), facts);
     return withoutLineEnd(writer.take());
 }
 

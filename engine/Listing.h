@@ -1,6 +1,7 @@
 #pragma once
 // Text forms of directory entries as FTP clients parse them.
 
+#include "engine/ListingWriter.h"
 #include "files/FileFacts.h"
 
 #include <QByteArray>
@@ -22,7 +23,9 @@ QByteArray listLine(const files::FsEntry& entry, const QDateTime& nowUtc);
 // `perm` lists what the connection could do (letters of RFC 3659; other
 // characters are dropped, and an empty perm leaves the fact out). Folders
 // carry no size; a link that is not followed has type "OS.unix=slink".
-QByteArray mlsxLine(const files::FsEntry& entry, const QString& name, const QString& perm);
+// Only the `facts` selected are given, in this order.
+QByteArray mlsxLine(const files::FsEntry& entry, const QString& name, const QString& perm,
+                    MlstFacts facts = MlstFacts::all());
 
 // YYYYMMDDHHMMSS in UTC, as MDTM and the modify fact give it.
 QString ftpTimestamp(const QDateTime& utc);

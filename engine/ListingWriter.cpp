@@ -70,7 +70,43 @@ private:
     int size_ = 0;
 };
 
+struct FactName {
+    MlstFacts::Fact fact;
+    QLatin1StringView name;
+};
+constexpr FactName kFactNames[] = {{MlstFacts::Type, QLatin1StringView("type")},
+                                   {MlstFacts::Size, QLatin1StringView("size")},
+                                   {MlstFacts::Modify, QLatin1StringView("modify")},
+                                   {MlstFacts::Perm, QLatin1StringView("perm")}};
+
 } // namespace
+
+MlstFacts MlstFacts::fromList(QStringView list) {
+    quint8 bits = 0;
+    for (const QStringView fact : list.split(u';', Qt::SkipEmptyParts)) {
+        for (const FactName& f : kFactNames) {
+            if (fact.trimmed().compare(f.name, Qt::CaseInsensitive) == 0)
+                bits |= f.fact;
+        }
+    }
+    return MlstFacts(bits);
+}
+
+QString MlstFacts::selected() const {
+    QString text;
+    for (const FactName& f : kFactNames) {
+        if (has(f.fact))
+            text += f.name + u';';
+    }
+    return text;
+}
+
+QString MlstFacts::offered() const {
+    QString text;
+    for (const FactName& f : kFactNames)
+        text += f.name + (has(f.fact) ? QStringLiteral("*;") : QStringLiteral(";"));
+    return text;
+}
 
 qint64 listedSecs(const QDateTime& t) {
     return t.isValid() ? t.toSecsSinceEpoch() : 0;
@@ -171,31 +207,36 @@ const QByteArray& ListingWriter::permFact(QByteArrayView perm) {
 }
 
 void ListingWriter::addMachine(const files::FsEntry& entry, const QString& name,
-                               QByteArrayView perm) {
+                               QByteArrayView perm, MlstFacts facts) {
     LineParts line;
-    line.put("type=");
-    if (entry.isLink)
-        line.put("OS.unix=slink;");
-    else if (entry.isDir)
-        line.put("dir;");
-    else
-        line.put("file;");
-    if (!entry.isDir && !entry.isLink) {
+    if (facts.has(MlstFacts::Type)) {
+        line.put("type=");
+        if (entry.isLink)
+            line.put("OS.unix=slink;");
+        else if (entry.isDir)
+            line.put("dir;");
+        else
+            line.put("file;");
+    }
+    if (facts.has(MlstFacts::Size) && !entry.isDir && !entry.isLink) {
         line.put("size=");
         line.number(entry.size);
         line.put(';');
     }
-    const qint64 secs = listedSecs(entry.modified);
-    const Day& day = dayOf(secs);
-    const qint64 inDay = secs - day.number * kDaySecs;
-    line.put("modify=");
-    line.put(day.yearMonthDay, 8);
-    line.twoDigits(int(inDay / 3600));
-    line.twoDigits(int(inDay / 60 % 60));
-    line.twoDigits(int(inDay % 60));
-    line.put(';');
+    if (facts.has(MlstFacts::Modify)) {
+        const qint64 secs = listedSecs(entry.modified);
+        const Day& day = dayOf(secs);
+        const qint64 inDay = secs - day.number * kDaySecs;
+        line.put("modify=");
+        line.put(day.yearMonthDay, 8);
+        line.twoDigits(int(inDay / 3600));
+        line.twoDigits(int(inDay / 60 % 60));
+        line.twoDigits(int(inDay % 60));
+        line.put(';');
+    }
     line.appendTo(out_);
-    out_.append(permFact(perm));
+    // Without facts the line is the space and the name alone.
+    out_.append(facts.has(MlstFacts::Perm) ? permFact(perm) : QByteArray(" "));
     appendName(name);
     out_.append("\r\n", 2);
 }

@@ -10,8 +10,35 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QString>
+#include <QStringView>
 
 namespace kv::engine {
+
+// The facts MLST and MLSD give for an entry, as OPTS MLST selects them
+// (RFC 3659 7.9); all four unless told otherwise.
+class MlstFacts {
+public:
+    enum Fact : quint8 { Type = 1, Size = 2, Modify = 4, Perm = 8 };
+
+    static constexpr MlstFacts all() { return MlstFacts(Type | Size | Modify | Perm); }
+    // "type;size;" in any letter case; names not offered are left out, so
+    // "" and a list of unknown facts select none.
+    static MlstFacts fromList(QStringView list);
+
+    constexpr bool has(Fact fact) const { return (bits_ & fact) != 0; }
+    // The selected facts as OPTS MLST answers them: "type;size;".
+    QString selected() const;
+    // Every fact offered, the selected ones starred, as FEAT lists them:
+    // "type*;size*;modify;perm;".
+    QString offered() const;
+
+    friend constexpr bool operator==(MlstFacts, MlstFacts) = default;
+
+private:
+    constexpr explicit MlstFacts(quint8 bits) : bits_(bits) {}
+    quint8 bits_;
+};
 
 class ListingWriter {
 public:
@@ -20,7 +47,8 @@ public:
 
     // Each adds one line ending in CRLF; see Listing.h for the forms.
     void addLong(const files::FsEntry& entry);
-    void addMachine(const files::FsEntry& entry, const QString& name, QByteArrayView perm);
+    void addMachine(const files::FsEntry& entry, const QString& name, QByteArrayView perm,
+                    MlstFacts facts = MlstFacts::all());
     void addName(QByteArrayView prefix, const QString& name);
 
     QByteArray take() { return std::move(out_); }

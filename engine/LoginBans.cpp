@@ -94,6 +94,14 @@ QList<BanEntry> LoginBans::bans() const {
     return result;
 }
 
+void LoginBans::ban(const QString& address, qint64 ms) {
+    Record& record = records_[address];
+    record.failures.clear();
+    record.bannedUntil = now() + std::max<qint64>(ms, 1);
+    Q_EMIT banStarted(address, record.bannedAfter);
+    Q_EMIT changed();
+}
+
 bool LoginBans::lift(const QString& address) {
     const auto it = records_.find(address);
     if (it == records_.end())

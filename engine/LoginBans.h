@@ -48,6 +48,9 @@ public:
     std::optional<int> recordFailure(const QString& address);
     // The bans in force, oldest first.
     QList<BanEntry> bans() const;
+    // Bans `address` by hand for `ms` milliseconds from now (a ban in force
+    // ends then instead); its open connections close as with a counted ban.
+    void ban(const QString& address, qint64 ms);
     // Lifts the ban (and forgets the count) of `address`; false if none.
     bool lift(const QString& address);
 

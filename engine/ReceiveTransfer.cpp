@@ -187,7 +187,7 @@ void ReceiveTransfer::failWrite() {
         struct stat st {};
         const qint64 kept = ::fstat(file_->handle(), &st) == 0 ? qint64(st.st_size) : -1;
         finish(TransferResult::Outcome::StorageFull,
-               QStringLiteral("%1, partial file of %2 bytes kept").arg(reason).arg(kept));
+               QStringLiteral("%1, file parziale di %2 byte conservato").arg(reason).arg(kept));
         return;
     }
     finish(TransferResult::Outcome::WriteFailed, reason);

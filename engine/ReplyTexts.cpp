@@ -79,7 +79,7 @@ constexpr std::array kReplies{
     ReplyRow{FeaturesBegin, "211-Features:"},
     ReplyRow{FeaturesEnd, "211 End"},
     ReplyRow{Utf8On, "200 UTF8 set to on"},
-    ReplyRow{MlstOptions, "200 MLST OPTS type;size;modify;perm;"},
+    ReplyRow{MlstOptions, "200 MLST OPTS %1"},
     ReplyRow{OptionNotUnderstood, "501 Option not understood."},
     ReplyRow{SiteNotImplemented, "504 SITE %1 is not implemented."},
     ReplyRow{EpsvAll, "200 EPSV ALL command successful."},
@@ -125,6 +125,19 @@ constexpr std::array kReplies{
     ReplyRow{DataTlsFailed, "425 TLS negotiation on the data connection failed."},
     ReplyRow{PbszFirst, "503 Bad sequence of commands: send PBSZ first."},
     ReplyRow{InsufficientStorage, "452 Transfer aborted: insufficient storage space."},
+    ReplyRow{ExtendedPassiveOpen, "150 Data connection open for EPSV transfer."},
+    ReplyRow{ClearControlRefused, "534 CCC denied: the control connection stays protected."},
+    ReplyRow{NoRoomToAllocate, "452 Insufficient storage space: %1 bytes free."},
+    ReplyRow{SiteHelpBegin, "214-The following SITE commands are recognized:"},
+    ReplyRow{SiteHelpEnd, "214 End of SITE help."},
+    ReplyRow{BadMode, "501 %1: Invalid mode; only permission bits 0-777 may be set."},
+    ReplyRow{CannotSetMode, "550 %1: Cannot change the mode."},
+    ReplyRow{HashResult, "213 %1 %2-%3 %4 %5"},
+    ReplyRow{HashBare, "250 %1"},
+    ReplyRow{HashAlgorithmSet, "200 %1"},
+    ReplyRow{HashUnsupported, "501 %1: Unsupported algorithm."},
+    ReplyRow{HashUnavailable, "450 %1: Checksums cannot be computed now, try again later."},
+    ReplyRow{HashAborted, "426 %1: Checksum aborted."},
 };
 
 constexpr bool inEnumOrder() {

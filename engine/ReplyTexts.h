@@ -124,6 +124,22 @@ enum class Reply {
     PbszFirst,
     // transfers, continued
     InsufficientStorage,
+    ExtendedPassiveOpen,
+    // TLS, continued
+    ClearControlRefused,
+    // clients that manage files from afar
+    NoRoomToAllocate,
+    SiteHelpBegin,
+    SiteHelpEnd,
+    BadMode,
+    CannotSetMode,
+    // checksums
+    HashResult,
+    HashBare,
+    HashAlgorithmSet,
+    HashUnsupported,
+    HashUnavailable,
+    HashAborted,
 };
 
 class ReplyTexts {

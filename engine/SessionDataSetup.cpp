@@ -1,7 +1,8 @@
 // Data connection set-up of a control session: PASV and EPSV listen on the
 // address the client reached (on a port of the operator's range when there
 // is one), a PASV reply names the public address to a client from outside,
-// and PORT and EPRT connect back to the client only.
+// and PORT and EPRT connect back to the client only. Each of them sends a
+// fresh TLS session ticket issued to the logged-in account and address.
 
 #include "engine/ControlSession.h"
 
@@ -12,6 +13,19 @@
 #include "engine/StreamSocket.h"
 
 namespace kv::engine {
+
+namespace {
+
+// The ticket for the coming data connection, issued to whoever is logged in.
+void issueTicketFor(StreamSocket& control, const files::LoginGrant* grant,
+                    const QHostAddress& client) {
+    if (grant)
+        control.issueSessionTicket(grant->accountId, grant->login, client);
+    else
+        control.issueSessionTicket(files::kNoAccountId, QString(), QHostAddress());
+}
+
+} // namespace
 
 DataChannel& ControlSession::dataChannel() {
     if (!data_) {
@@ -53,10 +67,10 @@ void ControlSession::listenPassive(bool extended) {
     // address the client can connect to.
     const QHostAddress local = plainAddress(socket_->localAddress());
     const PassiveSettings& passive = settings_.passive;
-    const PassivePort opened = dataChannel().listenPassive(local, passive);
+    const PassivePort opened = dataChannel().listenPassive(local, passive, extended);
     const quint16 port = opened.port;
     if (opened.rangeBusy) {
-        log(QStringLiteral("every passive port of %1-%2 is in use")
+        log(QStringLiteral("tutte le porte passive %1-%2 sono in uso")
                 .arg(passive.portFirst)
                 .arg(passive.portLast));
         reply(Reply::PassivePortsBusy);
@@ -67,9 +81,9 @@ void ControlSession::listenPassive(bool extended) {
         return;
     }
     if (settings_.debugMode > 0)
-        debug(QStringLiteral("passive data port %1 on %2").arg(port).arg(addressText(local)));
+        debug(QStringLiteral("porta dati passiva %1 su %2").arg(port).arg(addressText(local)));
     // A TLS 1.3 client spends a ticket per data connection: one more now.
-    socket_->issueSessionTicket();
+    issueTicketFor(*socket_, grant_.get(), peer_);
     if (extended) {
         reply(Reply::EnteringExtendedPassive, {QString::number(port)});
         return;
@@ -103,15 +117,16 @@ void ControlSession::connectActive(const DataAddress& target, const QString& ver
     }
     // No FTP bounce: data connections only go back to the client itself, and
     // never to a privileged port.
-    if (!sameHost(target.host, peer_) || target.port < 1024) {
-        log(QStringLiteral("refused data connection to %1 port %2")
-                .arg(addressText(target.host))
+    const QHostAddress host = activeTarget(target, peer_);
+    if (!sameHost(host, peer_) || target.port < 1024) {
+        log(QStringLiteral("connessione dati verso %1 porta %2 rifiutata")
+                .arg(addressText(host))
                 .arg(target.port));
         reply(Reply::IllegalDataCommand, {verb});
         return;
     }
-    dataChannel().setActive(target.host, target.port);
-    socket_->issueSessionTicket();
+    dataChannel().setActive(host, target.port);
+    issueTicketFor(*socket_, grant_.get(), peer_);
     reply(Reply::CommandOk, {verb});
 }
 

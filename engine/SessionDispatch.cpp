@@ -1,6 +1,6 @@
 // How a control session runs one command line: logged, dispatched through
 // the command table, refused with the right error, or run with the pending
-// REST / RNFR state and the file operation its row declares.
+// REST / RNFR state it may use.
 
 #include "engine/ControlSession.h"
 #include "engine/LogText.h"
@@ -36,15 +36,6 @@ void ControlSession::runCommand(const CommandInfo& info, const QString& arg) {
     const CommandInfo* outer = std::exchange(running_, &info);
     (this->*info.handler)(arg);
     running_ = outer;
-}
-
-bool ControlSession::refusedByRights(const QString& path) {
-    const std::optional<files::FileOperation> operation =
-        running_ ? running_->operation : std::nullopt;
-    if (!operation || files::isAllowed(grant_.get(), *operation, path))
-        return false;
-    reply(Reply::AccessDenied);
-    return true;
 }
 
 } // namespace kv::engine

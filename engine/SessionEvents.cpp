@@ -53,11 +53,19 @@ void ControlSession::notifyTransfer(
 
 void ControlSession::notifyProgress() {
     if (!transfer_) {
-        progressTimer_.stop();
+        progressTimer_->stop();
         return;
     }
     notifyTransfer(&events::ServerEvents::transferProgress, events::TransferOutcome::Running,
                    transfer_->bytes());
+}
+
+void ControlSession::watchProgress() {
+    if (!progressTimer_) {
+        progressTimer_ = std::make_unique<QTimer>();
+        connect(progressTimer_.get(), &QTimer::timeout, this, &ControlSession::notifyProgress);
+    }
+    progressTimer_->start(1000);
 }
 
 } // namespace kv::engine

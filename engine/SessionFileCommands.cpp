@@ -67,9 +67,12 @@ void ControlSession::cmdPwd(const QString&) {
 }
 
 void ControlSession::cmdMkd(const QString& arg) {
-    const files::PathResult r = files_.makeFolder(arg);
+    QString why;
+    const files::PathResult r = files_.makeFolderSaying(arg, why);
     if (r.error == FileError::Exists)
         reply(Reply::FileExists, {arg});
+    else if (r.error == FileError::Failed && !why.isEmpty())
+        reply(Reply::FileError, {arg, why}); // e.g. "Read-only file system"
     else if (r.error == FileError::Failed)
         reply(Reply::CannotCreateDir, {arg});
     else if (!r.ok())

@@ -1,10 +1,11 @@
 // The informational and setting commands of a control session: SYST, STAT,
-// HELP, FEAT, OPTS, SITE, TYPE, MODE, STRU, NOOP, QUIT and the ignored ones.
+// HELP, FEAT, OPTS, CLNT, TYPE, MODE, STRU, NOOP, QUIT and the ignored ones.
 
 #include "engine/ControlSession.h"
 
 #include "engine/EngineSettings.h"
 #include "engine/Listing.h"
+#include "files/FileHasher.h"
 
 namespace kv::engine {
 
@@ -93,10 +94,30 @@ void ControlSession::cmdHelp(const QString&) {
 
 void ControlSession::cmdFeat(const QString&) {
     reply(Reply::FeaturesBegin);
-    for (const char* feature :
-         {" EPRT", " EPSV", " MDTM", " MFMT", " MLST type*;size*;modify*;perm*;", " REST STREAM",
-          " SIZE", " TVFS", " UTF8"})
-        reply(QString::fromLatin1(feature));
+    // The algorithm HASH uses now carries a star (OPTS HASH changes it).
+    QStringList hashes;
+    for (const files::HashAlgorithm a : {files::HashAlgorithm::Sha256, files::HashAlgorithm::Sha1,
+                                         files::HashAlgorithm::Md5, files::HashAlgorithm::Crc32})
+        hashes << files::hashName(a) + (a == hashAlgorithm_ ? QStringLiteral("*") : QString());
+    const QStringList features = {
+        QStringLiteral(" AVBL"),
+        QStringLiteral(" EPRT"),
+        QStringLiteral(" EPSV"),
+        QStringLiteral(" HASH ") + hashes.join(u';'),
+        QStringLiteral(" MDTM"),
+        QStringLiteral(" MFMT"),
+        QStringLiteral(" MLST ") + mlstFacts_.offered(),
+        QStringLiteral(" REST STREAM"),
+        QStringLiteral(" SIZE"),
+        QStringLiteral(" TVFS"),
+        QStringLiteral(" UTF8"),
+        QStringLiteral(" XCRC"),
+        QStringLiteral(" XMD5"),
+        QStringLiteral(" XSHA1"),
+        QStringLiteral(" XSHA256"),
+    };
+    for (const QString& feature : features)
+        reply(feature);
     if (offersTls()) {
         for (const char* feature : {" AUTH TLS", " AUTH SSL", " PBSZ", " PROT"})
             reply(QString::fromLatin1(feature));
@@ -105,20 +126,33 @@ void ControlSession::cmdFeat(const QString&) {
 }
 
 void ControlSession::cmdOpts(const QString& arg) {
-    const QString upper = arg.trimmed().toUpper();
-    if (upper == u"UTF8 ON" || upper == u"UTF8")
+    const QString line = arg.trimmed();
+    const QString option = line.section(u' ', 0, 0).toUpper();
+    const QString value = line.section(u' ', 1).trimmed();
+    if (option == u"UTF8" && (value.isEmpty() || value.compare(u"ON", Qt::CaseInsensitive) == 0)) {
         reply(Reply::Utf8On); // names are always exchanged as UTF-8
-    else if (upper.startsWith(u"MLST"))
-        reply(Reply::MlstOptions);
-    else
+    } else if (option == u"MLST") {
+        // "OPTS MLST type;size;": the facts MLST and MLSD give from now on.
+        mlstFacts_ = MlstFacts::fromList(value);
+        reply(Reply::MlstOptions, {mlstFacts_.selected()});
+    } else if (option == u"HASH") {
+        // "OPTS HASH" tells the algorithm HASH uses, "OPTS HASH SHA-1" changes it.
+        if (value.isEmpty()) {
+            reply(Reply::HashAlgorithmSet, {files::hashName(hashAlgorithm_)});
+        } else if (const std::optional<files::HashAlgorithm> a = files::hashByName(value)) {
+            hashAlgorithm_ = *a;
+            reply(Reply::HashAlgorithmSet, {files::hashName(*a)});
+        } else {
+            reply(Reply::HashUnsupported, {value});
+        }
+    } else {
         reply(Reply::OptionNotUnderstood);
+    }
 }
 
-void ControlSession::cmdSite(const QString& arg) {
-    if (refusedByRights(arg))
-        return;
-    reply(Reply::SiteNotImplemented,
-          {arg.section(u' ', 0, 0, QString::SectionSkipEmpty).toUpper()});
+void ControlSession::cmdClnt(const QString&) {
+    // The client's name is of no use to the server; the command is accepted.
+    reply(Reply::CommandOk, {QStringLiteral("CLNT")});
 }
 
 } // namespace kv::engine

@@ -82,7 +82,7 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
             else if (format == ListFormat::Names)
                 writer.addName(prefixBytes, e.name);
             else
-                writer.addMachine(e, e.name, permFacts(e));
+                writer.addMachine(e, e.name, permFacts(e), mlstFacts_);
         }
         out = writer.take();
     } else {
@@ -103,7 +103,8 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
     pending->path = listed.path;
     pending->opening =
         (data_ && data_->isPassive())
-            ? settings_.replies.format(Reply::PassiveOpen)
+            ? settings_.replies.format(data_->isExtendedPassive() ? Reply::ExtendedPassiveOpen
+                                                                  : Reply::PassiveOpen)
             : settings_.replies.format(Reply::OpeningAscii, {QStringLiteral(" for file list")});
     beginTransfer(std::move(pending));
 }
@@ -126,7 +127,8 @@ void ControlSession::cmdMlst(const QString& arg) {
     }
     reply(Reply::MachineListBegin, {r.path});
     reply(QLatin1Char(' ') +
-          QString::fromUtf8(mlsxLine(r.entry, r.path, QString::fromLatin1(permFacts(r.entry)))));
+          QString::fromUtf8(
+              mlsxLine(r.entry, r.path, QString::fromLatin1(permFacts(r.entry)), mlstFacts_)));
     reply(Reply::MachineListEnd);
 }
 

@@ -88,6 +88,11 @@ void ControlSession::cmdProt(const QString& arg) {
     }
 }
 
+void ControlSession::cmdCcc(const QString&) {
+    // Commands and passwords never go back to clear text once protected.
+    reply(Reply::ClearControlRefused);
+}
+
 bool ControlSession::refusedClearData() {
     if (settings_.tls.mode != TlsMode::Required || protectData_ ||
         userName_.compare(u"anonymous", Qt::CaseInsensitive) == 0)

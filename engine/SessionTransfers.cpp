@@ -53,7 +53,7 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     // Progress is told only to those who listen, once a second.
     events::ServerEvents* bus = notifications();
     if (bus && bus->progressWanted())
-        progressTimer_.start(1000);
+        watchProgress();
     transfer_->setStallTimeout(settings_.timeout);
     transfer_->start();
 }
@@ -61,7 +61,7 @@ void ControlSession::onDataReady(StreamSocket* socket) {
 void ControlSession::onDataFailed(const QString& reason, Reply answer) {
     if (!pending_)
         return;
-    debug(QStringLiteral("data connection failed: %1").arg(reason));
+    debug(QStringLiteral("connessione dati non riuscita: %1").arg(reason));
     reply(answer);
     endTransfer();
 }
@@ -96,10 +96,10 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
     }
     if (kind != PendingTransfer::Kind::Listing) {
         logTransfer(*pending_, result.bytes,
-                    result.complete() ? QStringLiteral("complete")
-                                      : QStringLiteral("incomplete (%1)").arg(result.detail));
+                    result.complete() ? QStringLiteral("completo")
+                                      : QStringLiteral("incompleto (%1)").arg(result.detail));
     } else if (!result.complete()) {
-        debug(QStringLiteral("listing not delivered: %1").arg(result.detail));
+        debug(QStringLiteral("elenco non consegnato: %1").arg(result.detail));
     }
     notifyTransfer(&events::ServerEvents::transferFinished,
                    result.complete() ? events::TransferOutcome::Complete
@@ -111,7 +111,7 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
 }
 
 void ControlSession::logTransfer(const PendingTransfer& p, qint64 bytes, const QString& outcome) {
-    log(QStringLiteral("%1 %2: %3 bytes, %4")
+    log(QStringLiteral("%1 %2: %3 byte, %4")
             .arg(p.kind == PendingTransfer::Kind::Upload ? QStringLiteral("Upload")
                                                          : QStringLiteral("Download"),
                  p.path)
@@ -128,7 +128,8 @@ void ControlSession::endTransfer() {
         retired_.emplace_back(transfer_);
         transfer_ = nullptr;
     }
-    progressTimer_.stop();
+    if (progressTimer_)
+        progressTimer_->stop();
     pending_.reset();
     restartIdleTimer();
     // Commands that arrived during the transfer run now.
@@ -163,6 +164,10 @@ void ControlSession::dropRetiredTransfers() {
 }
 
 void ControlSession::cmdAbor(const QString&) {
+    if (abortHash()) {
+        reply(Reply::AbortedOk);
+        return;
+    }
     if (!pending_) {
         if (data_)
             data_->reset();
@@ -173,7 +178,7 @@ void ControlSession::cmdAbor(const QString&) {
     if (transfer_) {
         const TransferResult r = transfer_->abort();
         if (pending_->kind != PendingTransfer::Kind::Listing)
-            logTransfer(*pending_, r.bytes, QStringLiteral("aborted"));
+            logTransfer(*pending_, r.bytes, QStringLiteral("interrotto"));
         notifyTransfer(&events::ServerEvents::transferFinished, events::TransferOutcome::Aborted,
                        r.bytes, QStringLiteral("ABOR"));
         if (closed_)

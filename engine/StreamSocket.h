@@ -39,8 +39,15 @@ public:
     virtual bool isEncrypted() const { return false; }
     virtual QString protectionSummary() const { return {}; }
     // A fresh session ticket for the client's next data connection (TLS 1.3
-    // clients spend one per connection); nothing for a plain socket.
-    virtual void issueSessionTicket() {}
+    // clients spend one per connection), issued to the account `accountId`
+    // (`login`) at `client` (a null address: nobody logged in); nothing for
+    // a plain socket.
+    virtual void issueSessionTicket(qint32 accountId, const QString& login,
+                                    const QHostAddress& client) {
+        Q_UNUSED(accountId);
+        Q_UNUSED(login);
+        Q_UNUSED(client);
+    }
     // Hands the plain connection's descriptor over to a caller that reads
     // it directly and closes it; this object is closed after. -1 (and
     // nothing changed) when the bytes must pass through this object. Bytes

@@ -1,10 +1,12 @@
 // Building the server's OpenSSL context from the settings, with the reasons
 // a start fails told to the operator, and the ticket data that binds a data
-// connection to its control connection.
+// connection to its client.
 #include "engine/TlsContext.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QtEndian>
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -22,8 +24,8 @@ constexpr char kCiphers12[] = "ECDHE+AESGCM:ECDHE+CHACHA20:!aNULL:!eNULL";
 constexpr char kGroups[] = "X25519:P-256:P-384";
 constexpr unsigned char kSessionContext[] = "kestrova-ftps";
 
-// Where a connection's control token lives on its SSL object.
-int tokenIndex() {
+// Where a control connection's owner lives on its SSL object.
+int ownerIndex() {
     static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
     return index;
 }
@@ -34,11 +36,13 @@ int dataIndex() {
 }
 
 int onTicketMade(SSL* ssl, void*) {
-    // Every ticket of a control connection names that connection.
-    const auto* token = static_cast<const QByteArray*>(SSL_get_ex_data(ssl, tokenIndex()));
+    // Every ticket of a control connection carries its owner; the ticket
+    // key seals it, so a client can neither read nor change it.
+    const auto* owner = static_cast<const TlsSessionOwner*>(SSL_get_ex_data(ssl, ownerIndex()));
     SSL_SESSION* session = SSL_get0_session(ssl);
-    if (token && session)
-        SSL_SESSION_set1_ticket_appdata(session, token->constData(), size_t(token->size()));
+    if (owner && session)
+        SSL_SESSION_set1_ticket_appdata(session, owner->bytes().constData(),
+                                        size_t(owner->bytes().size()));
     return 1;
 }
 
@@ -153,6 +157,54 @@ QString loadIdentity(SSL_CTX* ctx, const TlsSettings& s) {
 
 } // namespace
 
+TlsSessionOwner::TlsSessionOwner(std::shared_ptr<LiveOwners> live)
+    : bytes_(kTokenBytes, Qt::Uninitialized), live_(std::move(live)) {
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(bytes_.data()),
+                                          kTokenBytes / 4);
+    if (live_)
+        live_->insert(token(), this);
+}
+
+TlsSessionOwner::~TlsSessionOwner() {
+    if (live_)
+        live_->remove(token());
+}
+
+QByteArray TlsSessionOwner::token() const {
+    return bytes_.first(kTokenBytes);
+}
+
+void TlsSessionOwner::bind(qint32 accountId, const QString& login, const QHostAddress& client) {
+    bytes_.truncate(kTokenBytes);
+    if (client.isNull() || login.isEmpty())
+        return;
+    // IPv4 clients as IPv4-mapped IPv6 addresses, so both forms compare alike.
+    const Q_IPV6ADDR address = client.toIPv6Address();
+    char id[4];
+    qToBigEndian(accountId, id);
+    bytes_.append(id, sizeof id);
+    bytes_.append(reinterpret_cast<const char*>(address.c), sizeof address.c);
+    bytes_.append(login.toCaseFolded().toUtf8()); // login names ignore letter case
+}
+
+bool TlsSessionOwner::owns(const QByteArray& sealed) const {
+    if (sealed.size() < kTokenBytes)
+        return false;
+    const QByteArray token = sealed.first(kTokenBytes);
+    if (token == this->token())
+        return true; // issued to this very control connection
+    if (!isBound())
+        return false;
+    const QByteArrayView mine = QByteArrayView(bytes_).sliced(kTokenBytes);
+    if (sealed.size() > kTokenBytes)
+        return QByteArrayView(sealed).sliced(kTokenBytes) == mine;
+    // Issued before a login (a TLS 1.2 ticket comes with the handshake):
+    // whoever the issuing control connection is logged in as now.
+    const TlsSessionOwner* issuer = live_ ? live_->value(token) : nullptr;
+    return issuer && issuer->isBound() &&
+           QByteArrayView(issuer->bytes_).sliced(kTokenBytes) == mine;
+}
+
 TlsContext::Result TlsContext::create(const TlsSettings& s) {
     Result result;
     if (protocolOf(s.minVersion) > protocolOf(s.maxVersion)) {
@@ -166,6 +218,7 @@ TlsContext::Result TlsContext::create(const TlsSettings& s) {
         return result;
     }
     std::unique_ptr<TlsContext> context(new TlsContext(ctx));
+    context->liveOwners_ = std::make_shared<TlsSessionOwner::LiveOwners>();
     SSL_CTX_set_min_proto_version(ctx, protocolOf(s.minVersion));
     SSL_CTX_set_max_proto_version(ctx, protocolOf(s.maxVersion));
     SSL_CTX_set_options(ctx, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION |
@@ -192,10 +245,15 @@ TlsContext::~TlsContext() {
     SSL_CTX_free(ctx_);
 }
 
-SSL* TlsContext::newControlConnection(const QByteArray* controlToken) const {
+SSL* TlsContext::newControlConnection(const TlsSessionOwner* owner) const {
     SSL* ssl = SSL_new(ctx_);
-    if (ssl)
-        SSL_set_ex_data(ssl, tokenIndex(), const_cast<QByteArray*>(controlToken));
+    if (ssl) {
+        SSL_set_ex_data(ssl, ownerIndex(), const_cast<TlsSessionOwner*>(owner));
+        // No TLS 1.3 tickets after the handshake: they would come before the
+        // login and carry no account, and a client sharing its session cache
+        // among connections would then offer one on its data connections.
+        SSL_set_num_tickets(ssl, 0);
+    }
     return ssl;
 }
 
@@ -214,17 +272,31 @@ SSL* TlsContext::newDataConnection() const {
     return ssl;
 }
 
-bool TlsContext::resumedFrom(SSL* data, SSL* control, const QByteArray& controlToken) {
+void TlsContext::issueTicket(SSL* control, const TlsSessionOwner& owner) {
+    if (!control)
+        return;
+    // A TLS 1.2 session resumed by id is the very object in the server's
+    // cache: it carries the owner from now on.
+    if (SSL_SESSION* session = SSL_get0_session(control))
+        SSL_SESSION_set1_ticket_appdata(session, owner.bytes().constData(),
+                                        size_t(owner.bytes().size()));
+    // The ticket goes out with the next handshake step, taken here at once.
+    if (SSL_version(control) == TLS1_3_VERSION && SSL_new_session_ticket(control) == 1)
+        SSL_do_handshake(control);
+    ERR_clear_error();
+}
+
+bool TlsContext::resumedFrom(SSL* data, SSL* control, const TlsSessionOwner& owner) {
     if (!data || !control || SSL_session_reused(data) != 1)
         return false;
     SSL_SESSION* session = SSL_get0_session(data);
     void* appData = nullptr;
     size_t appLength = 0;
     if (SSL_SESSION_get0_ticket_appdata(session, &appData, &appLength) == 1 && appLength > 0)
-        return appLength == size_t(controlToken.size()) &&
-               std::memcmp(appData, controlToken.constData(), appLength) == 0;
-    // TLS 1.2 resumption by session id hands back the control connection's
-    // own cached session.
+        return owner.owns(
+            QByteArray::fromRawData(static_cast<const char*>(appData), qsizetype(appLength)));
+    // TLS 1.2 resumption by session id before any ticket was asked for hands
+    // back the control connection's own cached session.
     if (SSL_version(data) != TLS1_2_VERSION)
         return false;
     unsigned int dataLength = 0;

@@ -6,7 +6,6 @@
 #include "engine/TlsContext.h"
 
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QTcpSocket>
 
 #include <openssl/err.h>
@@ -20,8 +19,6 @@ namespace kv::engine {
 namespace {
 // Most plain bytes one TLS record holds: SSL_read never returns more.
 constexpr qint64 kRecordBytes = 16 * 1024;
-// Random bytes naming a control connection inside its tickets.
-constexpr int kTokenBytes = 16;
 } // namespace
 
 QString TlsSocket::lastError(const char* what) {
@@ -49,7 +46,10 @@ BIO_METHOD* TlsSocket::bioMethod() {
         BIO_meth_set_read_ex(m, [](BIO* b, char* out, size_t len, size_t* done) {
             BIO_clear_retry_flags(b);
             auto* self = static_cast<TlsSocket*>(BIO_get_data(b));
-            const qint64 n = self && self->tcp_ ? self->tcp_->read(out, qint64(len)) : 0;
+            // A socket already closed (aborted) is not asked: QIODevice would
+            // complain on standard error.
+            const qint64 n =
+                self && self->tcp_ && self->tcp_->isOpen() ? self->tcp_->read(out, qint64(len)) : 0;
             *done = size_t(std::max<qint64>(n, 0));
             if (n > 0)
                 return 1;
@@ -71,12 +71,10 @@ BIO_METHOD* TlsSocket::bioMethod() {
 
 TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int handshakeMs,
                      QObject* parent)
-    : StreamSocket(tcp, parent), data_(role == Role::Data) {
+    : StreamSocket(tcp, parent), owner_(role == Role::Control ? context.liveOwners() : nullptr),
+      data_(role == Role::Data) {
     if (role == Role::Control) {
-        token_.resize(kTokenBytes);
-        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(token_.data()),
-                                              kTokenBytes / 4);
-        ssl_ = context.newControlConnection(&token_);
+        ssl_ = context.newControlConnection(&owner_);
     } else {
         ssl_ = context.newDataConnection();
     }
@@ -183,6 +181,13 @@ bool TlsSocket::isConnected() const {
     return handshakeDone_ && !broken_ && tcp_ && tcp_->state() == QAbstractSocket::ConnectedState;
 }
 
+void TlsSocket::abort() {
+    // Nothing more is read or written: a pump already queued finds it broken.
+    broken_ = true;
+    handshakeTimer_.stop();
+    StreamSocket::abort();
+}
+
 QString TlsSocket::protectionSummary() const {
     if (!ssl_ || !handshakeDone_)
         return {};
@@ -191,13 +196,12 @@ QString TlsSocket::protectionSummary() const {
                                        QLatin1StringView(cipher ? cipher : "?"));
 }
 
-void TlsSocket::issueSessionTicket() {
-    if (!isConnected() || SSL_version(ssl_) != TLS1_3_VERSION)
+void TlsSocket::issueSessionTicket(qint32 accountId, const QString& login,
+                                   const QHostAddress& client) {
+    if (!isConnected() || data_)
         return;
-    // The ticket goes out with the next handshake step, taken here at once.
-    if (SSL_new_session_ticket(ssl_) == 1)
-        SSL_do_handshake(ssl_);
-    ERR_clear_error();
+    owner_.bind(accountId, login, client);
+    TlsContext::issueTicket(ssl_, owner_);
 }
 
 bool TlsSocket::isResumed() const {
@@ -205,7 +209,7 @@ bool TlsSocket::isResumed() const {
 }
 
 bool TlsSocket::resumedSessionOf(const TlsSocket& control) const {
-    return handshakeDone_ && TlsContext::resumedFrom(ssl_, control.ssl_, control.token_);
+    return handshakeDone_ && TlsContext::resumedFrom(ssl_, control.ssl_, control.owner_);
 }
 
 void TlsSocket::schedulePump() {

@@ -7,6 +7,8 @@
 
 #include "engine/StreamSocket.h"
 
+#include "engine/TlsContext.h"
+
 #include <QTimer>
 
 using SSL = struct ssl_st;
@@ -14,8 +16,6 @@ using BIO = struct bio_st;
 using BIO_METHOD = struct bio_method_st;
 
 namespace kv::engine {
-
-class TlsContext;
 
 class TlsSocket : public StreamSocket {
     Q_OBJECT
@@ -32,9 +32,11 @@ public:
     void write(const QByteArray& data) override;
     qint64 bytesToWrite() const override;
     bool isConnected() const override;
+    void abort() override;
     bool isEncrypted() const override { return true; }
     QString protectionSummary() const override;
-    void issueSessionTicket() override;
+    void issueSessionTicket(qint32 accountId, const QString& login,
+                            const QHostAddress& client) override;
 
     bool isHandshakeDone() const { return handshakeDone_; }
     bool isResumed() const;
@@ -69,8 +71,8 @@ private:
     void fail(const QString& reason);
 
     SSL* ssl_ = nullptr;
-    QByteArray token_; // names this control connection inside its tickets
-    QByteArray in_;    // decrypted and not yet read, from inPos_
+    TlsSessionOwner owner_; // carried by this control connection's tickets
+    QByteArray in_;         // decrypted and not yet read, from inPos_
     qint64 inPos_ = 0;
     QByteArray out_; // written and not yet encrypted, from outPos_
     qint64 outPos_ = 0;

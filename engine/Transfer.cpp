@@ -45,7 +45,7 @@ void Transfer::checkProgress() {
     }
     if (sinceProgress_.elapsed() >= qint64(stallSeconds_) * 1000)
         finish(TransferResult::Outcome::ConnectionLost,
-               QStringLiteral("no data moved for %1 seconds").arg(stallSeconds_));
+               QStringLiteral("nessun dato trasferito per %1 secondi").arg(stallSeconds_));
 }
 
 Transfer::~Transfer() = default;

@@ -6,11 +6,15 @@ std::optional<Right> requiredRight(FileOperation operation) {
     switch (operation) {
     case FileOperation::ChangeDir:
         return Right::Browse;
+    case FileOperation::FreeSpace:
+        return Right::Browse;
     case FileOperation::Download:
+    case FileOperation::Checksum:
         return Right::Read;
     case FileOperation::Upload:
     case FileOperation::SetTime:
     case FileOperation::Rename:
+    case FileOperation::SetMode:
         return Right::Write;
     case FileOperation::Delete:
         return Right::Delete;
@@ -19,18 +23,13 @@ std::optional<Right> requiredRight(FileOperation operation) {
         return Right::Manage;
     case FileOperation::List:
     case FileOperation::Stat:
-    case FileOperation::Site:
         break;
     }
     return std::nullopt;
 }
 
-bool isNeverAllowed(FileOperation operation) {
-    return operation == FileOperation::Site;
-}
-
 bool isAllowed(const LoginGrant* grant, FileOperation operation, const QString&) {
-    if (!grant || isNeverAllowed(operation))
+    if (!grant)
         return false;
     const std::optional<Right> right = requiredRight(operation);
     return !right || grant->rights.has(*right);

@@ -23,18 +23,17 @@ enum class FileOperation {
     Delete, // a file
     MakeDir,
     RemoveDir,
-    Site, // a SITE command
+    SetMode,   // change a file's or folder's permission bits
+    FreeSpace, // how much room a folder's file system has left
+    Checksum,  // read a file to compute its hash
 };
 
 // The right an operation needs; nullopt for one every logged-in session may
-// perform, and for one no session may (see isNeverAllowed).
+// perform.
 std::optional<Right> requiredRight(FileOperation operation);
 
-// Operations refused to every session whatever its rights.
-bool isNeverAllowed(FileOperation operation);
-
-// The decision: false without a grant (no login), for an operation never
-// allowed, and when the grant lacks the operation's right.
+// The decision: false without a grant (no login), and when the grant lacks
+// the operation's right.
 bool isAllowed(const LoginGrant* grant, FileOperation operation, const QString& clientPath = {});
 
 } // namespace kv::files

@@ -43,6 +43,7 @@ enum class FileError {
     NoUniqueName,     // every unique name tried is taken
     OpenFailed,       // the system refused to open the file; see systemError
     Failed,           // the system refused the change
+    BadMode,          // permission bits outside 0-0777 (set-id, sticky, file type)
 };
 
 // The path a result is about, as the client sees it ("/a/b"); empty when
@@ -75,6 +76,15 @@ struct OpenedFile {
     std::unique_ptr<QFile> file; // open, positioned at the offset
     qint64 size = -1;            // a file opened for reading: its whole size
     QString systemError;         // OpenFailed: the system's own words
+    bool ok() const { return error == FileError::None; }
+};
+
+// Free bytes of the file system holding a folder, as an unprivileged
+// writer may use them.
+struct SpaceResult {
+    FileError error = FileError::None;
+    QString path;
+    qint64 freeBytes = 0;
     bool ok() const { return error == FileError::None; }
 };
 
@@ -129,6 +139,18 @@ public:
     FolderListing list(const QString& clientPath, bool namesOnly = false) const;
 
     OpenedFile openForReading(const QString& clientPath, qint64 offset = 0) const;
+
+    // Operations for clients that manage files from afar (FileServiceExtras.cpp).
+    // A folder that cannot be made says why: TooLong for a name the file
+    // system refuses as too long, Exists, else Failed with `systemError`.
+    PathResult makeFolderSaying(const QString& clientPath, QString& systemError);
+    // Permission bits 0-0777 of a file or folder (never set-id or sticky);
+    // the root and mount points are Forbidden.
+    PathResult setMode(const QString& clientPath, int mode);
+    // The file system of a folder (empty path: the current one).
+    SpaceResult freeSpace(const QString& clientPath) const;
+    // A file opened for reading its bytes to compute a hash (the read right).
+    OpenedFile openForChecksum(const QString& clientPath) const;
     // A resume offset applies to Replace only.
     OpenedFile openForWriting(const QString& clientPath, WriteMode mode, qint64 offset = 0) const;
 

@@ -1,8 +1,8 @@
 #pragma once
-// What an account may do, as a typed set: read (download), write (upload,
-// rename, set a file's time), delete (files), browse (change folder) and
-// manage (create and remove folders). Stored and shown as the letters
-// R, W, D, B, M in this order.
+// What an account may do, as a typed set: read (download, checksums), write
+// (upload, rename, set a file's time or mode), delete (files), browse
+// (change folder, free space) and manage (create and remove folders). Stored and shown as the
+// letters R, W, D, B, M in this order.
 
 #include <QString>
 #include <QStringView>

@@ -1,6 +1,7 @@
 #include "program/Cli.h"
 
 #include "access/AccountDatabase.h"
+#include "program/CliAdmin.h"
 #include "program/CliContext.h"
 
 #include <QMap>
@@ -50,6 +51,24 @@ const QMap<QString, Group>& groups() {
                           "kestrova option get NOME\n"
                           "kestrova option set NOME VALORE\n"
                           "kestrova option unset NOME   (torna al valore predefinito)\n"}},
+        {QStringLiteral("action"),
+         {&actionCommand,
+          "kestrova action add EVENTO (--run \"PROGRAMMA ARGOMENTI\" | --mail INDIRIZZO[,...])\n"
+          "                 [--user LOGIN|*] [--path PERCORSO]\n"
+          "kestrova action list [--json]\n"
+          "kestrova action del ID\n"
+          "kestrova action on|off ID\n"
+          "EVENTO: upload, download, delete, rename, mkdir, login-failed, ban. PERCORSO: come lo\n"
+          "vede il client (/scansioni/*.pdf; * resta in una cartella, ** le attraversa).\n"
+          "--run avvia il programma senza shell: la riga e' divisa in parole (le virgolette\n"
+          "doppie raggruppano), nient'altro e' interpretato: $HOME, ;, | e > arrivano al\n"
+          "programma cosi' come sono. Il programma riceve KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH,\n"
+          "KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL e parte nella cartella del file.\n"
+          "--mail manda un'e-mail per gruppo di eventi (opzione mail_batch_seconds).\n"}},
+        {QStringLiteral("mail"),
+         {&mailCommand, "kestrova mail test INDIRIZZO   (invia subito un'e-mail di prova)\n"
+                        "Il server e' nelle opzioni mail_server, mail_security, mail_ca_file,\n"
+                        "mail_user, mail_password, mail_from.\n"}},
         {QStringLiteral("settings"),
          {&settingsCommand,
           "kestrova settings show [--json]\n"
@@ -63,7 +82,7 @@ QString allHelp() {
                                   "--data-dir CARTELLA sceglie la cartella):\n");
     for (auto it = groups().begin(); it != groups().end(); ++it)
         text += QString::fromUtf8(it->help);
-    return text + QStringLiteral("kestrova help COMANDO\n");
+    return text + allAdminHelp() + QStringLiteral("kestrova help COMANDO\n");
 }
 
 // "--data-dir DIR" or "--data-dir=DIR" taken out of the arguments.
@@ -87,7 +106,7 @@ QString takeDataDir(QStringList& args, bool& malformed) {
 } // namespace
 
 bool isSubcommand(const QString& word) {
-    return word == QLatin1String("help") || groups().contains(word);
+    return word == QLatin1String("help") || groups().contains(word) || isAdminCommand(word);
 }
 
 int runSubcommand(const QStringList& argsIn,
@@ -109,12 +128,23 @@ int runSubcommand(const QStringList& argsIn,
             io.out << allHelp();
             return kDone;
         }
+        if (isAdminCommand(args.first())) {
+            io.out << adminHelp(args.first());
+            return kDone;
+        }
         if (!groups().contains(args.first())) {
             io.err << QStringLiteral("Comando sconosciuto: %1").arg(args.first()) << Qt::endl;
             return kUsage;
         }
         io.out << QString::fromUtf8(groups()[args.first()].help);
         return kDone;
+    }
+    if (isAdminCommand(group)) {
+        if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+            io.out << adminHelp(group);
+            return kDone;
+        }
+        return runAdminCommand(group, args, dataFolder(dataDir), io);
     }
     if (!groups().contains(group)) {
         io.err << QStringLiteral("Comando sconosciuto: %1 (vedere: kestrova help)").arg(group)

@@ -50,5 +50,7 @@ int vdirCommand(CliContext& c);
 int ipCommand(CliContext& c);
 int optionCommand(CliContext& c);
 int settingsCommand(CliContext& c);
+int actionCommand(CliContext& c);
+int mailCommand(CliContext& c);
 
 } // namespace kv::cli

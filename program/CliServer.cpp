@@ -62,7 +62,8 @@ int optionList(CliContext& c, const access::OptionsTable& options) {
     CliTable out{{QStringLiteral("nome"), QStringLiteral("valore"), QStringLiteral("descrizione")},
                  {}};
     for (const settings::OptionDef& def : options.catalog().options())
-        out.rows << QStringList{def.name, current.value(def.name), def.caption};
+        out.rows << QStringList{def.name, settings::shownValue(def, current.value(def.name)),
+                                def.caption};
     printTable(c.io.out, out, c.json());
     for (const QString& error : current.errors)
         c.io.err << error << Qt::endl;
@@ -76,7 +77,8 @@ int optionSet(CliContext& c, access::OptionsTable& options, const QString& name,
         return refuse(c, check.error);
     if (const auto refusal = options.writeChecked({{name, check.value}}))
         return refuse(c, *refusal);
-    return done(c, QStringLiteral("%1 = %2").arg(name, check.value));
+    return done(c, QStringLiteral("%1 = %2").arg(
+                       name, settings::shownValue(*options.catalog().find(name), check.value)));
 }
 
 int optionUnset(CliContext& c, access::OptionsTable& options, const QString& name) {
@@ -155,9 +157,10 @@ int optionCommand(CliContext& c) {
     if (action == QLatin1String("list") && w.size() == 1)
         return optionList(c, options);
     if (action == QLatin1String("get") && w.size() == 2) {
-        if (!options.catalog().find(w[1]))
+        const settings::OptionDef* def = options.catalog().find(w[1]);
+        if (!def)
             return refuse(c, options.catalog().check(w[1], QString()).error);
-        return done(c, options.current().value(w[1]));
+        return done(c, settings::shownValue(*def, options.current().value(w[1])));
     }
     if (action == QLatin1String("set") && w.size() == 3)
         return optionSet(c, options, w[1], w[2]);

@@ -2,6 +2,7 @@
 #include "program/HeadlessServer.h"
 
 #include "access/DataView.h"
+#include "core/AdminChannel.h"
 #include "core/ProgramCore.h"
 
 #include <QCoreApplication>
@@ -17,12 +18,19 @@ HeadlessServer::HeadlessServer(ProgramCore& core, QTextStream& out, QTextStream&
 }
 
 HeadlessServer::~HeadlessServer() {
+    channel_.reset();
     core_.setLogScreen(nullptr);
     core_.setOnlineObserver(nullptr);
     core_.setServerView(nullptr);
 }
 
 bool HeadlessServer::start() {
+    channel_ = std::make_unique<AdminChannel>(core_, [this] { return reload(); });
+    if (channel_->open() != AdminChannel::OpenResult::Listening) {
+        err_ << channel_->error() << Qt::endl;
+        channel_.reset();
+        return false;
+    }
     return core_.server().ServerStart();
 }
 

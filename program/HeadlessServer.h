@@ -2,7 +2,8 @@
 // Running without a window: the server starts from the settings row at once,
 // log lines go to standard output (and ftp.log while logging is on), a
 // termination signal stops the server cleanly and a reload signal rereads
-// the settings and options without dropping the connections.
+// the settings and options without dropping the connections. Its
+// administration channel serves the command line while it runs.
 
 #include "access/ServerEventHandler.h"
 #include "core/Messages.h"
@@ -11,9 +12,11 @@
 
 #include <QObject>
 #include <QTextStream>
+#include <memory>
 
 namespace kv {
 
+class AdminChannel;
 class ProgramCore;
 
 class HeadlessServer : public QObject,
@@ -27,8 +30,10 @@ public:
                    QObject* parent = nullptr);
     ~HeadlessServer() override;
 
-    // Starts the server whatever the settings' automatic-start field says.
-    // False when it could not start (the reason is on standard error).
+    // Claims the data folder and opens its administration channel, then
+    // starts the server whatever the settings' automatic-start field says.
+    // False when another server serves the folder or this one could not
+    // start (the reason is on standard error).
     bool start();
 
     // Reads the settings row and the options again and listens with them;
@@ -52,6 +57,7 @@ private:
     ProgramCore& core_;
     QTextStream& out_;
     QTextStream& err_;
+    std::unique_ptr<AdminChannel> channel_;
 };
 
 } // namespace kv

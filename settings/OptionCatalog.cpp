@@ -138,25 +138,25 @@ std::optional<QString> versionOrder(const QMap<QString, QString>& values) {
 
 OptionDef word(const QString& name, const QStringList& words, const QString& fallback,
                const QString& caption) {
-    return OptionDef{name, OptionKind::Word,     words, 0, 0, fallback, caption, std::nullopt,
-                     {},   OptionStore::Options, {}};
+    return OptionDef{name, OptionKind::Word,     words, 0,    0, fallback, caption, std::nullopt,
+                     {},   OptionStore::Options, {},    false};
 }
 
 OptionDef simple(const QString& name, OptionKind kind, const QString& fallback,
                  const QString& caption) {
     return OptionDef{
-        name, kind, {}, 0, 0, fallback, caption, std::nullopt, {}, OptionStore::Options, {}};
+        name, kind, {}, 0, 0, fallback, caption, std::nullopt, {}, OptionStore::Options, {}, false};
 }
 
 // A whole number from `minimum` to `maximum`; `fresh`: the row a new database gets.
 OptionDef integer(const QString& name, int minimum, int maximum, const QString& fallback,
-                  const QString& fresh, const QString& caption) {
+                  const std::optional<QString>& fresh, const QString& caption) {
     return OptionDef{name, OptionKind::Integer,  {}, minimum, maximum, fallback, caption, fresh,
-                     {},   OptionStore::Options, {}};
+                     {},   OptionStore::Options, {}, false};
 }
 
 // Judged by `check`; `fresh`: the row a new database gets.
-OptionDef custom(const QString& name, OptionCheckFn check, const QString& fresh,
+OptionDef custom(const QString& name, OptionCheckFn check, const std::optional<QString>& fresh,
                  const QString& caption) {
     return OptionDef{name,
                      OptionKind::Custom,
@@ -168,16 +168,46 @@ OptionDef custom(const QString& name, OptionCheckFn check, const QString& fresh,
                      fresh,
                      std::move(check),
                      OptionStore::Options,
-                     {}};
+                     {},
+                     false};
 }
 
 // A column of the settings row: `fresh` is what a new database's row holds.
 OptionDef column(const QString& name, OptionKind kind, int minimum, int maximum,
                  const QString& fallback, const QString& fresh, const QString& caption,
                  const QString& refusedFormat) {
-    return OptionDef{name,         kind,    {},    minimum, maximum,
-                     fallback,     caption, fresh, {},      OptionStore::SettingsRow,
-                     refusedFormat};
+    return OptionDef{name,          kind,    {},    minimum, maximum,
+                     fallback,      caption, fresh, {},      OptionStore::SettingsRow,
+                     refusedFormat, false};
+}
+
+// A password: stored as given, shown as a mask.
+OptionDef secret(const QString& name, const QString& caption) {
+    OptionDef def = simple(name, OptionKind::Path, QString(), caption);
+    def.writeOnly = true;
+    return def;
+}
+
+// "host" or "host:port", "[v6]:port"; the port 1-65535.
+OptionCheck checkMailServer(const OptionDef& option, const QString& text) {
+    static const QRegularExpression form(
+        QStringLiteral("^(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9._-]+)(:(\\d{1,5}))?$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (match.hasMatch()) {
+        const QString port = match.captured(3);
+        if (port.isEmpty() || (port.toInt() >= 1 && port.toInt() <= 65535))
+            return accepted(text);
+    }
+    return refused(
+        refusal(option, text, QStringLiteral("non è un server (host oppure host:porta)")));
+}
+
+// An address such as name@example.org: no spaces, one @, something each side.
+OptionCheck checkMailFrom(const OptionDef& option, const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^[^@\\s<>,;\"]+@[^@\\s<>,;\"]+$"));
+    if (form.match(text).hasMatch())
+        return accepted(text);
+    return refused(refusal(option, text, QStringLiteral("non è un indirizzo e-mail")));
 }
 
 QString switchRefusal(const QString& name) {
@@ -216,6 +246,10 @@ OptionCheck checkOption(const OptionDef& option, const QString& text) {
         return checkAddress(option, trimmed);
     }
     return refused(QStringLiteral("Opzione %1: tipo sconosciuto").arg(option.name));
+}
+
+QString shownValue(const OptionDef& option, const QString& value) {
+    return option.writeOnly && !value.isEmpty() ? kWriteOnlyMask : value;
 }
 
 OptionCatalog::OptionCatalog(QList<OptionDef> options, QList<OptionRule> rules)
@@ -379,6 +413,25 @@ const OptionCatalog& optionCatalog() {
                     QStringLiteral("Minuti in cui si contano gli accessi falliti")),
             integer(kBanMinutes, 1, 10080, QStringLiteral("10"), QStringLiteral("10"),
                     QStringLiteral("Minuti di blocco dell'indirizzo")),
+            // Actions when files arrive: programs and e-mails.
+            integer(kActionTimeoutSeconds, 1, 86400, QStringLiteral("60"), std::nullopt,
+                    QStringLiteral("Secondi concessi a un programma avviato da un'azione")),
+            integer(kActionMaxRunning, 1, 64, QStringLiteral("4"), std::nullopt,
+                    QStringLiteral("Programmi delle azioni in esecuzione contemporanea")),
+            integer(kMailBatchSeconds, 1, 86400, QStringLiteral("300"), std::nullopt,
+                    QStringLiteral("Secondi in cui si raccolgono gli eventi di un'e-mail")),
+            custom(kMailServer, checkMailServer, std::nullopt,
+                   QStringLiteral("Server di posta in uscita (host:porta)")),
+            word(kMailSecurity,
+                 {QStringLiteral("starttls"), QStringLiteral("tls"), QStringLiteral("none")},
+                 QStringLiteral("starttls"),
+                 QStringLiteral("Protezione della connessione al server di posta")),
+            simple(kMailCaFile, OptionKind::Path, QString(),
+                   QStringLiteral("Certificati aggiuntivi di cui fidarsi (PEM)")),
+            simple(kMailUser, OptionKind::Path, QString(),
+                   QStringLiteral("Utente del server di posta (vuoto = nessun accesso)")),
+            secret(kMailPassword, QStringLiteral("Password del server di posta")),
+            custom(kMailFrom, checkMailFrom, std::nullopt, QStringLiteral("Mittente delle e-mail")),
             // SFTP stays off until a port is chosen; a new database says so.
             OptionDef{kSftpPort,
                       OptionKind::Port,
@@ -390,7 +443,8 @@ const OptionCatalog& optionCatalog() {
                       QStringLiteral("0"),
                       {},
                       OptionStore::Options,
-                      {}},
+                      {},
+                      false},
             simple(kSftpPasswordAuth, OptionKind::Switch, QStringLiteral("1"),
                    QStringLiteral("SFTP: accesso con password")),
         },

@@ -52,7 +52,14 @@ struct OptionDef {
     // A settings column's refusal, "%1" standing for the text; empty: the
     // options' form "Opzione NAME: TEXT why".
     QString refusedFormat;
+    // A secret (a password): written, never shown back; lists show a mask.
+    bool writeOnly = false;
 };
+
+// What lists and panels show for a write-only option that holds a value.
+inline const QString kWriteOnlyMask = QStringLiteral("********");
+// The value to show for `option`: a mask for a set write-only one.
+QString shownValue(const OptionDef& option, const QString& value);
 
 // A checked value: its normal form, or the Italian reason it is refused.
 struct OptionCheck {
@@ -138,6 +145,15 @@ inline const QString kMaxConnectionsPerIp = QStringLiteral("max_connections_per_
 inline const QString kBanAttempts = QStringLiteral("ban_attempts");
 inline const QString kBanWindowMinutes = QStringLiteral("ban_window_minutes");
 inline const QString kBanMinutes = QStringLiteral("ban_minutes");
+inline const QString kActionTimeoutSeconds = QStringLiteral("action_timeout_seconds");
+inline const QString kActionMaxRunning = QStringLiteral("action_max_running");
+inline const QString kMailBatchSeconds = QStringLiteral("mail_batch_seconds");
+inline const QString kMailServer = QStringLiteral("mail_server");
+inline const QString kMailSecurity = QStringLiteral("mail_security");
+inline const QString kMailCaFile = QStringLiteral("mail_ca_file");
+inline const QString kMailUser = QStringLiteral("mail_user");
+inline const QString kMailPassword = QStringLiteral("mail_password");
+inline const QString kMailFrom = QStringLiteral("mail_from");
 inline const QString kSftpPort = QStringLiteral("sftp_port");
 inline const QString kSftpPasswordAuth = QStringLiteral("sftp_password_auth");
 } // namespace option

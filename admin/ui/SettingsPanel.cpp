@@ -2,6 +2,7 @@
 #include "admin/ui/SettingsPanel.h"
 
 #include "access/AccountDatabase.h"
+#include "admin/ui/ActionsGroup.h"
 #include "admin/ui/FtpsGroup.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
@@ -115,6 +116,8 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     auto* router = new RouterGroup(panel, host, top, [this] { return cboPorta_->currentText(); });
     connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);
     connect(cboPorta_, &QComboBox::currentIndexChanged, router, &RouterGroup::refreshAdvice);
+    addSeparator(panel, top);
+    new ActionsGroup(panel, host, top);
 
     binder_->bind(cboIP_, settings::setting::kIp);
     binder_->bind(cboPorta_, settings::setting::kPort);

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kv;
@@ -25,6 +26,35 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(user.path() + "/sub").isDir());
         QFile::setPermissions(program.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    void missingGivenFolderIsCreated() {
+        QTemporaryDir base, program, user;
+        const QString given = base.path() + "/a/b";
+        QCOMPARE(chooseDataFolder(given, program.path(), user.path()), given);
+        QCOMPARE(mode(given), 0700);
+        QCOMPARE(mode(base.path() + "/a"), 0700);
+    }
+    void sharedParentGivesItsGroup() {
+        QTemporaryDir base;
+        QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 02770) == 0);
+        QVERIFY(makeDataFolder(base.path() + "/kv"));
+        QCOMPARE(mode(base.path() + "/kv"), 02770);
+        QVERIFY(makeDataFolder(base.path() + "/kv")); // already there
+    }
+    void fileInTheWayIsNoFolder() {
+        QTemporaryDir base;
+        QFile file(base.path() + "/file");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(!makeDataFolder(base.path() + "/file"));
+        QVERIFY(!makeDataFolder(base.path() + "/file/kv"));
+    }
+
+private:
+    static int mode(const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777)
+                                                                       : -1;
     }
 };
 

@@ -168,7 +168,7 @@ class StalledAndShrinking(SiteTestCase):
         self.assertTrue(client.command("NOOP").startswith("200"))
         wait_until(lambda: "Download /stall.bin:" in log_text(self.site), "the transfer's log line")
         line = next(l for l in log_text(self.site).splitlines() if "Download /stall.bin:" in l)
-        self.assertIn("incomplete", line)
+        self.assertIn("incompleto", line)
 
     def test_an_upload_that_sends_nothing_ends_after_the_time_out(self):
         self.site.db.run("UPDATE users SET write=1")
@@ -212,7 +212,7 @@ class StalledAndShrinking(SiteTestCase):
         self.assertTrue(client.command("NOOP").startswith("200"))
         wait_until(lambda: f"Download /{name}:" in log_text(self.site), "the transfer's log line")
         line = next(l for l in log_text(self.site).splitlines() if f"Download /{name}:" in l)
-        self.assertIn("incomplete", line)
+        self.assertIn("incompleto", line)
         self.assertIn("200000000", line)
 
 
@@ -242,7 +242,7 @@ class FullDisk(unittest.TestCase):
         self.assertLessEqual(kept, limit)
         self.assertEqual(ftp.voidcmd("NOOP")[:3], "200")
         line = next(l for l in log_text(self.site).splitlines() if "Upload /big.bin:" in l)
-        self.assertIn("incomplete", line)
+        self.assertIn("incompleto", line)
         self.assertIn(str(kept), line)
 
     def test_a_log_that_cannot_be_written_is_reported_and_never_torn(self):

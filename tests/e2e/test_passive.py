@@ -52,7 +52,7 @@ class PassiveBehindARouter(unittest.TestCase):
         # The first client's transfer frees the port; the second may retry.
         self.assertEqual(fetch(first, "hello.txt"), b"hello\n")
         self.assertEqual(pasv(second), ("127.0.0.1", port))
-        self.assertEqual(len(self.log_lines(f"every passive port of {port}-{port} is in use")), 2)
+        self.assertEqual(len(self.log_lines(f"tutte le porte passive {port}-{port} sono in uso")), 2)
 
     def test_a_name_that_never_resolves_is_logged_once(self):
         self.site.db.set_options(passive_address="nowhere.invalid")

@@ -34,6 +34,8 @@ private Q_SLOTS:
         row("bare cr inside", "CWD a\rb", ParseError::ControlChar, "");
         row("invalid utf8", "CWD \xc3\x28", ParseError::BadEncoding, "CWD");
         row("digit verb", "U5ER x", ParseError::BadVerb, "U5ER");
+        row("digits after letters", "xsha256 a b", ok, "XSHA256", u"a b"_s);
+        row("digits after pass", "PASS1234", ParseError::BadVerb, "PASS ***");
         row("long verb", "ABCDEFGHI", ParseError::BadVerb, "ABCDEFGHI");
         row("quote in bad verb", "a'b", ParseError::BadVerb, "a?b");
         // A password behind a malformed verb is not echoed back (nor logged).

@@ -44,6 +44,27 @@ private Q_SLOTS:
         QTEST(int(a.port), "port");
     }
 
+    void activeTargetIsTheClientForTheUnspecifiedAddress_data() {
+        QTest::addColumn<QString>("arg");
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("eprt :: (lftp)") << u"|2|::|40000|"_s << u"::1"_s << u"::1"_s;
+        QTest::newRow("eprt 0.0.0.0") << u"|1|0.0.0.0|40000|"_s << u"10.0.0.7"_s << u"10.0.0.7"_s;
+        QTest::newRow("port 0,0,0,0") << u"0,0,0,0,156,64"_s << u"10.0.0.7"_s << u"10.0.0.7"_s;
+        QTest::newRow("eprt named address kept")
+            << u"|2|2001:db8::1|40000|"_s << u"::1"_s << u"2001:db8::1"_s;
+        QTest::newRow("eprt mapped any kept apart")
+            << u"|2|::ffff:0.0.0.0|40000|"_s << u"::1"_s << u"::ffff:0.0.0.0"_s;
+    }
+    void activeTargetIsTheClientForTheUnspecifiedAddress() {
+        QFETCH(QString, arg);
+        QFETCH(QString, client);
+        const DataAddress named =
+            arg.contains(u'|') ? parseEprtArgument(arg) : parsePortArgument(arg);
+        QVERIFY(named.ok());
+        QTEST(activeTarget(named, QHostAddress(client)).toString(), "target");
+    }
+
     void epsv() {
         // Listen for no argument or the protocol the client reached us on.
         QCOMPARE(parseEpsvArgument(u" 1 ", true), EpsvRequest::Listen);

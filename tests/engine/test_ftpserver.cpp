@@ -39,6 +39,7 @@ private Q_SLOTS:
     void connectionsTrackedAndClosedOnce();
     void banClosesTheAddressAfterTheCurrentReply();
     void activityCountsWhatTransfersMoved();
+    void listingsNameTheirPassiveMode();
 };
 
 void TestFtpServer::listenFailuresAndAddresses() {
@@ -112,10 +113,10 @@ void TestFtpServer::scriptedSession_data() {
          "MODE S => 200 MODE command successful", "MODE B => 504 Only stream mode is supported.",
          "STRU R => 504 Only file structure is supported.",
          "HELP => 211 Kestrova Simple FTP Server v1.0.", "FEAT => 211 End",
-         "OPTS UTF8 ON => 200 UTF8 set to on",
-         "OPTS MLST type; => 200 MLST OPTS type;size;modify;perm;",
+         "OPTS UTF8 ON => 200 UTF8 set to on", "OPTS MLST type; => 200 MLST OPTS type;",
          "OPTS X => 501 Option not understood.", "ACCT x => 202 Command not needed, ignored",
-         "STAT => 211 End of status", "SITE CHMOD 777 a.txt => 550 Access denied"});
+         "STAT => 211 End of status", "SITE CHMOD 777 a.txt => 200 SITE CHMOD command successful",
+         "SITE X => 504 SITE X is not implemented."});
     // A missing path is answered before any right is looked at.
     QStringList missing;
     for (const char* c :
@@ -151,8 +152,8 @@ void TestFtpServer::scriptedSession_data() {
     row("no rights at all", true,
         {deny("CWD sub"), deny("MKD new"), deny("RMD sub"), deny("DELE a.txt"), "RNFR a.txt => 350",
          deny("RNTO b.txt"), "PASV => 227", deny("STOR a.txt"), deny("APPE a.txt"), deny("STOU"),
-         deny("RETR a.txt"), deny("SITE X"), deny("MFMT 20000101000000 a.txt"),
-         "SIZE a.txt => 213 5", "MLST a.txt => 250"},
+         deny("RETR a.txt"), deny("SITE CHMOD 777 a.txt"), deny("HASH a.txt"),
+         deny("MFMT 20000101000000 a.txt"), "SIZE a.txt => 213 5", "MLST a.txt => 250"},
         {}, u""_s);
     // Nothing outside the root is reached, by "..", backslashes or links.
     row("escapes", true,
@@ -238,8 +239,8 @@ print(resp(f, 'CDUP')); print(f.rmd('docs')); f.quit()
     QVERIFY(!QFileInfo::exists(h.path("root/docs")));
     // The activity log tells commands, replies and transfer outcomes.
     for (const char* line :
-         {"Upload /docs/a.txt: 5 bytes, complete", "RNTO b.txt",
-          "Download /docs/b.txt: 5 bytes, complete", "250 File/dir renamed to /docs/b.txt"})
+         {"Upload /docs/a.txt: 5 byte, completo", "RNTO b.txt",
+          "Download /docs/b.txt: 5 byte, completo", "250 File/dir renamed to /docs/b.txt"})
         QVERIFY2(h.events.logLines.contains(line), line);
     QTRY_COMPARE(h.events.closedCount, 1);
 }
@@ -483,14 +484,14 @@ print(resp(f, 'NOOP'))
     QCOMPARE(h.read("root/big.bin").size(), 1 << 20);
     // The log says how much of the file is kept for a resumed upload.
     QCOMPARE(h.events.logLines.filter("Upload /big.bin: ")
-                 .filter("partial file of 1048576 bytes "
-                         "kept")
+                 .filter("file parziale di 1048576 byte "
+                         "conservato")
                  .size(),
              1);
     QVERIFY(h.events.calls.last().startsWith("Upload /big.bin "));
     QVERIFY(h.events.calls.last().endsWith(" failed"));
     // Debug mode adds data-connection detail to the log.
-    QVERIFY(!h.events.logLines.filter("passive data port").isEmpty());
+    QVERIFY(!h.events.logLines.filter("porta dati passiva").isEmpty());
 }
 
 void TestFtpServer::idleTimeoutCloses() {
@@ -530,7 +531,7 @@ print(end(f)); print(resp(f, 'NOOP'))
                           "200 NOOP command successful",
                           "426 Data connection closed. File transfer /quiet.bin aborted.",
                           "200 NOOP command successful", ""}));
-    QCOMPARE(h.events.logLines.filter("no data moved for 1 seconds").size(), 2);
+    QCOMPARE(h.events.logLines.filter("nessun dato trasferito per 1 secondi").size(), 2);
 }
 
 void TestFtpServer::connectionsTrackedAndClosedOnce() {
@@ -630,6 +631,22 @@ void TestFtpServer::activityCountsWhatTransfersMoved() {
     QCOMPARE(a.receivedTotal, qint64(300000));
     client.kill();
     client.waitForFinished(5000);
+}
+
+void TestFtpServer::listingsNameTheirPassiveMode() {
+    EngineHarness h;
+    h.write("root/a.txt", "x");
+    QVERIFY(h.start());
+    const ClientRun r = h.python(uR"(
+f = login()
+for cmd in ('EPSV', 'PASV'):
+    reply = f.sendcmd(cmd)
+    port = int(reply.split('|')[3]) if cmd == 'EPSV' else ftplib.parse227(reply)[1]
+    conn = socket.create_connection(('127.0.0.1', port)); f.putcmd('LIST'); print(f.getresp())
+    conn.recv(65536); conn.close(); f.voidresp()
+)"_s);
+    QCOMPARE(outputOf(r), QStringList({"150 Data connection open for EPSV transfer.",
+                                       "150 Data connection open for PASV transfer.", ""}));
 }
 
 QTEST_GUILESS_MAIN(TestFtpServer)

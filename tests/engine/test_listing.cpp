@@ -109,6 +109,38 @@ private Q_SLOTS:
         QTEST(kv::engine::mlsxLine(e, name, perm), "expected");
     }
 
+    // OPTS MLST: the facts chosen, in their fixed order, whatever the client
+    // wrote; unknown names are left out, and the line without facts is the
+    // space and the name.
+    void selectedFacts_data() {
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("offered");
+        QTest::addColumn<QByteArray>("fileLine");
+        QTest::addColumn<QByteArray>("folderLine");
+        addRow("all", "type;size;modify;perm;", "type;size;modify;perm;",
+               "type*;size*;modify*;perm*;",
+               "type=file;size=12;modify=20260305140307;perm=rw; f"_ba,
+               "type=dir;modify=20260305140307;perm=el; d"_ba);
+        addRow("order and case of the client", "PERM;Size", "size;perm;",
+               "type;size*;modify;perm*;", "size=12;perm=rw; f"_ba, "perm=el; d"_ba);
+        addRow("unknown and spaces", " type ;unique;media-type;", "type;",
+               "type*;size;modify;perm;", "type=file; f"_ba, "type=dir; d"_ba);
+        addRow("modify alone", "modify", "modify;", "type;size;modify*;perm;",
+               "modify=20260305140307; f"_ba, "modify=20260305140307; d"_ba);
+        addRow("none", "", "", "type;size;modify;perm;", " f"_ba, " d"_ba);
+    }
+    void selectedFacts() {
+        QFETCH(QString, asked);
+        const MlstFacts facts = MlstFacts::fromList(asked);
+        QTEST(facts.selected(), "selected");
+        QTEST(facts.offered(), "offered");
+        const QDateTime t = utc(2026, 3, 5, 14, 3, 7);
+        QTEST(kv::engine::mlsxLine(entry("-rw", 12, t), "f", "rw", facts), "fileLine");
+        QTEST(kv::engine::mlsxLine(entry("drw", 0, t), "d", "el", facts), "folderLine");
+        QCOMPARE(MlstFacts::fromList(facts.selected()), facts);
+    }
+
     // A whole folder in one buffer: every line as it would be alone, whatever
     // the entries before it (the date pieces of one day and the perm fact of
     // the same letters are reused).

@@ -16,6 +16,7 @@ private Q_SLOTS:
     void failuresInWindow();
     void addressesAreCountedApart();
     void listingLiftingAndReset();
+    void banByHand();
 
 private:
     qint64 now_ = 0;
@@ -127,6 +128,22 @@ void TestLoginBans::listingLiftingAndReset() {
     QCOMPARE(changed.size(), 4);
     QVERIFY(bans.bans().isEmpty());
     QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5"))); // the count began again
+}
+
+void TestLoginBans::banByHand() {
+    LoginBans bans(clock()); // rules off: only the operator bans
+    QSignalSpy started(&bans, &LoginBans::banStarted);
+    now_ = 100;
+    bans.ban(QStringLiteral("10.0.0.1"), 5000);
+    QVERIFY(bans.isBanned(QStringLiteral("10.0.0.1")));
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(bans.bans().value(0).msLeft, 5000);
+    QCOMPARE(bans.bans().value(0).attempts, 0);
+    bans.ban(QStringLiteral("10.0.0.1"), 1000); // a new length replaces the old one
+    QCOMPARE(bans.bans().value(0).msLeft, 1000);
+    now_ = 1100;
+    QVERIFY(!bans.isBanned(QStringLiteral("10.0.0.1")));
+    QVERIFY(bans.bans().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestLoginBans)

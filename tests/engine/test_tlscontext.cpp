@@ -104,10 +104,13 @@ private Q_SLOTS:
         EngineHarness h;
         h.tls = h.tlsWith(TlsMode::On);
         h.tls.maxVersion = TlsVersion::V1_2;
+        h.events.accounts.insert(u"bob"_s, u"pw"_s);
         QVERIFY(h.start());
         h.write(u"root/a.txt"_s, "hello tls\n");
-        // TLS 1.2 data connections resume by the control connection's ticket or
-        // session id; another control connection's session is still refused.
+        // TLS 1.2 data connections resume by a ticket made in the handshake,
+        // before the login, or by session id: another control connection's
+        // session is taken while that connection is open and logged in as the
+        // same account from the same address.
         ClientRun r = h.python(uR"(
 shared = tls_context()
 g = tlslogin(cls=ReuseFTP, ctx=shared)
@@ -115,13 +118,21 @@ print(g.sock.version(), attempt(g, 'RETR a.txt'), attempt(g, 'RETR a.txt'))
 other = tlslogin(cls=ReuseFTP, ctx=shared)
 other.borrow = g
 print(attempt(other, 'RETR a.txt'))
+bob = tlslogin('bob', 'pw', cls=ReuseFTP, ctx=shared); bob.borrow = g
+print(attempt(bob, 'RETR a.txt'))
+import types
+gone = tlslogin(cls=ReuseFTP, ctx=shared); held = gone.sock.session; gone.quit()
+other.borrow = types.SimpleNamespace(sock=types.SimpleNamespace(session=held))
+print(attempt(other, 'RETR a.txt'))
 noticket = tls_context()
 noticket.options |= ssl.OP_NO_TICKET
 n = tlslogin(cls=ReuseFTP, ctx=noticket)
 print(attempt(n, 'RETR a.txt'))
+m = tlslogin(cls=ReuseFTP, ctx=noticket); m.borrow = n; print(attempt(m, 'RETR a.txt'))
+b2 = tlslogin('bob', 'pw', cls=ReuseFTP, ctx=noticket); b2.borrow = n; print(attempt(b2, 'RETR a.txt'))
 )"_s);
-        QCOMPARE(outputOf(r).join(u'|'), u"TLSv1.2 ok 10 ok 10|425|ok 10|"_s);
-        QVERIFY(h.events.logLines.filter(u"TLS TLSv1.2 ECDHE-ECDSA-"_s).size() == 3);
+        QCOMPARE(outputOf(r).join(u'|'), u"TLSv1.2 ok 10 ok 10|ok 10|425|425|ok 10|ok 10|425|"_s);
+        QVERIFY(h.events.logLines.filter(u"TLS TLSv1.2 ECDHE-ECDSA-"_s).size() == 7);
         // TLS 1.3 only: a client that stops at 1.2 is refused.
         h.server->StopListening();
         h.tls.minVersion = h.tls.maxVersion = TlsVersion::V1_3;

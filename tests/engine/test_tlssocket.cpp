@@ -1,5 +1,5 @@
 // FTPS through the engine's TLS streams, driven by real clients on
-// loopback: the data connection bound to its own control session, the
+// loopback: the data connection bound to its client's sessions, the
 // replies of AUTH/PBSZ/PROT and the required mode, and clients that
 // misbehave (curl and lftp moving files: the end-to-end suite).
 
@@ -30,7 +30,7 @@ bool loggedLine(const FakeEvents& e, const QString& part) {
 class TestTlsSocket : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void dataConnectionMustResumeItsOwnSession();
+    void dataConnectionMustResumeASessionOfItsClient();
     void ticketsComeOnlyOnTheControlConnection_data();
     void ticketsComeOnlyOnTheControlConnection();
     void replies_data();
@@ -39,11 +39,12 @@ private Q_SLOTS:
     void bigFilesArriveWhole();
 };
 
-void TestTlsSocket::dataConnectionMustResumeItsOwnSession() {
+void TestTlsSocket::dataConnectionMustResumeASessionOfItsClient() {
     // ftplib's FTP_TLS starts a fresh session on every data connection.
     for (const bool reuse : {true, false}) {
         EngineHarness h;
         h.tls = h.tlsWith(TlsMode::On, reuse);
+        h.events.accounts.insert(u"bob"_s, u"pw"_s);
         QVERIFY(h.start());
         h.write(u"root/a.txt"_s, "hello tls\n");
         const ClientRun r = h.python(uR"(
@@ -56,11 +57,23 @@ for cmd in ['PASV', 'EPSV', 'PORT 127,0,0,1,200,1']: g.sendcmd(cmd); ids.append(
 print(len(set(ids)))
 # PORT: the server connects and is still the TLS server.
 g.set_pasv(False); print(attempt(g, 'RETR a.txt')); g.set_pasv(True)
-other = tlslogin(cls=ReuseFTP, ctx=shared); other.borrow = g
-print(attempt(other, 'RETR a.txt')); print(attempt(g, 'RETR a.txt'))
+# One session cache for many control connections (rclone): the same account
+# from the same address may resume another control connection's session, in
+# either direction; another account, or the same one from elsewhere, may not.
+same = tlslogin(cls=ReuseFTP, ctx=shared); same.borrow = g
+print(attempt(same, 'RETR a.txt')); g.borrow = same; print(attempt(g, 'RETR a.txt'))
+g.borrow = None
+bob = tlslogin('bob', 'pw', cls=ReuseFTP, ctx=shared); bob.borrow = g
+print(attempt(bob, 'RETR a.txt'))
+far = ReuseFTP(context=shared); far.connect('127.0.0.1', PORT, timeout=20, source_address=('127.0.0.2', 0))
+far.auth(); far.login('alice', 'secret'); far.prot_p(); far.borrow = g
+print(attempt(far, 'RETR a.txt'))
+far.borrow = bob.borrow = None; print(attempt(far, 'RETR a.txt'), attempt(bob, 'RETR a.txt'), attempt(g, 'RETR a.txt'))
 )"_s);
-        QCOMPARE(outputOf(r).join(u'|'), reuse ? u"425|ok 10 ok 10 ok 7|4|ok 10|425|ok 10|"_s
-                                               : u"ok 10|ok 10 ok 10 ok 7|4|ok 10|ok 10|ok 10|"_s);
+        QCOMPARE(
+            outputOf(r).join(u'|'),
+            reuse ? u"425|ok 10 ok 10 ok 7|4|ok 10|ok 10|ok 10|425|425|ok 10 ok 10 ok 10|"_s
+                  : u"ok 10|ok 10 ok 10 ok 7|4|ok 10|ok 10|ok 10|ok 10|ok 10|ok 10 ok 10 ok 10|"_s);
         if (reuse)
             QVERIFY(
                 h.events.logLines.contains(u"425 TLS session of data connection not resumed."_s));
@@ -72,8 +85,9 @@ void TestTlsSocket::ticketsComeOnlyOnTheControlConnection_data() {
     // transfers; then those seen on all data connections (resumed and fresh).
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("expected");
-    // TLS 1.3: two after the handshake, one more before every data command.
-    QTest::newRow("TLS 1.3") << u"TLSv1_3"_s << u"2 3 4 5 6 7 data 0"_s;
+    // TLS 1.3: none before the login (they would name no account), one
+    // before every data command.
+    QTest::newRow("TLS 1.3") << u"TLSv1_3"_s << u"0 1 2 3 4 5 data 0"_s;
     // TLS 1.2: the handshake's one ticket; resuming renews none.
     QTest::newRow("TLS 1.2") << u"TLSv1_2"_s << u"1 1 1 1 1 1 data 0"_s;
 }
@@ -113,9 +127,10 @@ void TestTlsSocket::replies_data() {
     QTest::addColumn<QString>("expected");
     const int off = int(TlsMode::Off), on = int(TlsMode::On), required = int(TlsMode::Required);
     QTest::newRow("off: not understood")
-        << off << u"AUTH TLS|PBSZ 0|PROT P|AUTH"_s
+        << off << u"AUTH TLS|PBSZ 0|PROT P|AUTH|CCC"_s
         << u"500 'AUTH': command not understood.|500 'PBSZ': command not understood."
-           "|500 'PROT': command not understood.|500 'AUTH': command not understood."_s;
+           "|500 'PROT': command not understood.|500 'AUTH': command not understood."
+           "|500 'CCC': command not understood."_s;
     QTest::newRow("off: FEAT and HELP keep quiet") << off << u"FEAT|HELP"_s << u"!AUTH|!PBSZ"_s;
     QTest::newRow("on: FEAT and HELP")
         << on << u"FEAT|HELP"_s << u"~ AUTH TLS  AUTH SSL  PBSZ  PROT 211 End|~ AUTH PBSZ PROT"_s;
@@ -128,6 +143,9 @@ void TestTlsSocket::replies_data() {
         << on << u"AUTH SSL|PROT P|PROT C|PBSZ 0|PROT P"_s
         << u"234 AUTH SSL successful|503 Bad sequence of commands: send PBSZ first.|503|200 PBSZ=0"
            "|200 Protection level set to P"_s;
+    QTest::newRow("on: CCC refused, before and after AUTH")
+        << on << u"CCC|AUTH TLS|USER alice|PASS secret|CCC|PWD"_s
+        << u"534 CCC denied|234|331|230|534 CCC denied: the control connection stays protected.|257"_s;
     QTest::newRow("on: AUTH starts the login again")
         << on << u"USER alice|PASS secret|PWD|AUTH TLS|PWD|USER alice|PASS secret|PWD"_s
         << u"331|230|257|234|530 Please login|331|230 User alice logged in.|257"_s;

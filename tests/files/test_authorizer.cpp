@@ -14,7 +14,7 @@ class TestAuthorizer : public QObject {
 private Q_SLOTS:
     void eachOperationNeedsExactlyItsRight_data();
     void eachOperationNeedsExactlyItsRight();
-    void noLoginAndSiteAreAlwaysRefused();
+    void noLoginIsAlwaysRefused();
     void lettersRoundTrip_data();
     void lettersRoundTrip();
 };
@@ -34,7 +34,9 @@ void TestAuthorizer::eachOperationNeedsExactlyItsRight_data() {
     QTest::newRow("delete") << FileOperation::Delete << "D";
     QTest::newRow("make folder") << FileOperation::MakeDir << "M";
     QTest::newRow("remove folder") << FileOperation::RemoveDir << "M";
-    QTest::newRow("site") << FileOperation::Site << "";
+    QTest::newRow("set mode") << FileOperation::SetMode << "W";
+    QTest::newRow("free space") << FileOperation::FreeSpace << "B";
+    QTest::newRow("checksum") << FileOperation::Checksum << "R";
 }
 
 void TestAuthorizer::eachOperationNeedsExactlyItsRight() {
@@ -55,12 +57,9 @@ void TestAuthorizer::eachOperationNeedsExactlyItsRight() {
     QCOMPARE(isAllowed(&all, operation), !allowedWith.isEmpty());
 }
 
-void TestAuthorizer::noLoginAndSiteAreAlwaysRefused() {
-    for (int op = int(FileOperation::ChangeDir); op <= int(FileOperation::Site); ++op)
+void TestAuthorizer::noLoginIsAlwaysRefused() {
+    for (int op = int(FileOperation::ChangeDir); op <= int(FileOperation::Checksum); ++op)
         QVERIFY(!isAllowed(nullptr, FileOperation(op)));
-    LoginGrant all;
-    all.rights = Rights::all();
-    QVERIFY(!isAllowed(&all, FileOperation::Site));
 }
 
 void TestAuthorizer::lettersRoundTrip_data() {

@@ -22,12 +22,33 @@ private Q_SLOTS:
             QVERIFY2(fallback.ok(), qPrintable(fallback.error));
             QCOMPARE(fallback.value, option.defaultValue);
         }
-        QCOMPARE(names, (QStringList{"tls", "tls_implicit_port", "tls_certificate",
-                                     "tls_private_key", "tls_session_reuse", "tls_min_version",
-                                     "tls_max_version", "log_max_mib", "log_keep", "passive_ports",
-                                     "passive_address", "max_connections", "max_connections_per_ip",
-                                     "ban_attempts", "ban_window_minutes", "ban_minutes",
-                                     "sftp_port", "sftp_password_auth"}));
+        QCOMPARE(names, (QStringList{"tls",
+                                     "tls_implicit_port",
+                                     "tls_certificate",
+                                     "tls_private_key",
+                                     "tls_session_reuse",
+                                     "tls_min_version",
+                                     "tls_max_version",
+                                     "log_max_mib",
+                                     "log_keep",
+                                     "passive_ports",
+                                     "passive_address",
+                                     "max_connections",
+                                     "max_connections_per_ip",
+                                     "ban_attempts",
+                                     "ban_window_minutes",
+                                     "ban_minutes",
+                                     "action_timeout_seconds",
+                                     "action_max_running",
+                                     "mail_batch_seconds",
+                                     "mail_server",
+                                     "mail_security",
+                                     "mail_ca_file",
+                                     "mail_user",
+                                     "mail_password",
+                                     "mail_from",
+                                     "sftp_port",
+                                     "sftp_password_auth"}));
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the
@@ -89,6 +110,15 @@ private Q_SLOTS:
         row("no connection limit", "max_connections_per_ip", {"0 => 0"});
         row("a window of no minutes", "ban_window_minutes", {}, {"0"},
             " non è un numero intero da 1 a 1440");
+        row("mail server", "mail_server",
+            {"smtp.example.org => smtp.example.org", "127.0.0.1:2525 => 127.0.0.1:2525",
+             "[::1]:25 => [::1]:25"},
+            {"smtp.example.org:0", "smtp.example.org:65536", "a b", "host:port"},
+            " non è un server (host oppure host:porta)");
+        row("mail sender", "mail_from", {"ftp@ufficio.example => ftp@ufficio.example"},
+            {"ufficio", "a@b@c", "a b@c"}, " non è un indirizzo e-mail");
+        row("mail security", "mail_security", {"STARTTLS => starttls", "none => none"}, {"ssl"},
+            " non è un valore ammesso (starttls, tls, none)");
         row("unknown option", "tls_colour", {}, {"blue => Opzione sconosciuta: tls_colour"});
     }
     void values() {

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        const QString folder = QStringLiteral("%1/%2x%2").arg(QString::fromLocal8Bit(argv[1])).arg(size);
+        const QString folder =
+            QStringLiteral("%1/%2x%2").arg(QString::fromLocal8Bit(argv[1])).arg(size);
         if (!QDir().mkpath(folder) ||
             !kv::ui::art::programPicture(size).save(folder + QStringLiteral("/kestrova.png"))) {
             QTextStream(stderr) << "cannot write " << folder << "/kestrova.png\n";

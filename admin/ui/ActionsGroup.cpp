@@ -1,0 +1,232 @@
+// Builds the actions group of the Impostazioni panel and passes its changes on.
+#include "admin/ui/ActionsGroup.h"
+
+#include "access/AccountDatabase.h"
+#include "admin/ui/PanelHost.h"
+#include "admin/ui/PanelParts.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <algorithm>
+
+namespace kv::ui {
+
+namespace {
+constexpr int kListRows = 4;
+constexpr int kBoxWidth = 150;
+} // namespace
+
+ActionsGroup::ActionsGroup(QWidget* panel, PanelHost& host, int& top)
+    : QObject(panel), host_(host), panel_(panel), logic_(host.connection(), host.views().options()),
+      sender_(this) {
+    setObjectName(QStringLiteral("ActionsGroup"));
+    addTitle(panel, QStringLiteral("Azioni all'arrivo dei file"), top);
+    addText(panel,
+            QStringLiteral("Quando arriva un file (o avviene un altro evento) il server può "
+                           "avviare un programma o mandare un'e-mail che raccoglie gli eventi. "
+                           "Le azioni si salvano subito."),
+            top);
+    list_ = new QTableWidget(0, int(admin::ActionRulesLogic::columns().size()), panel);
+    list_->setObjectName(QStringLiteral("GridActions"));
+    list_->setHorizontalHeaderLabels(admin::ActionRulesLogic::columns());
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
+    list_->horizontalHeader()->setStretchLastSection(true);
+    placeChild(list_, kGridRowHeight * (kListRows + 1) + 4, top);
+    connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { edit(selected()); });
+    buildButtons(panel, top);
+    buildMail(panel, top);
+    refresh();
+}
+
+void ActionsGroup::buildButtons(QWidget* panel, int& top) {
+    QWidget* row = addGroup(panel, QStringLiteral("picActionButtons"), -1, kButtonHeight, top);
+    const struct {
+        const char* name;
+        QString text;
+    } buttons[] = {{"cmdActionAdd", QStringLiteral("Aggiungi")},
+                   {"cmdActionEdit", QStringLiteral("Modifica")},
+                   {"cmdActionDelete", QStringLiteral("Elimina")},
+                   {"cmdActionToggle", QStringLiteral("Attiva/Disattiva")}};
+    QPushButton* made[4];
+    for (int i = 0; i < 4; ++i)
+        made[i] = makeButton(row, QLatin1String(buttons[i].name), buttons[i].text, i * 95, 0, 90);
+    connect(made[0], &QPushButton::clicked, this, [this] { edit(std::nullopt); });
+    connect(made[1], &QPushButton::clicked, this, [this] {
+        if (const auto rule = selected())
+            edit(rule);
+    });
+    connect(made[2], &QPushButton::clicked, this, [this] {
+        const auto rule = selected();
+        if (!rule || !host_.messages().confirm(admin::ActionRulesLogic::deleteQuestion(*rule)))
+            return;
+        if (const auto refusal = logic_.remove(rule->id))
+            host_.messages().show(*refusal, MessageIcon::Exclamation);
+        refresh();
+    });
+    connect(made[3], &QPushButton::clicked, this, [this] {
+        const auto rule = selected();
+        if (!rule)
+            return;
+        if (const auto refusal = logic_.setEnabled(rule->id, !rule->enabled))
+            host_.messages().show(*refusal, MessageIcon::Exclamation);
+        refresh();
+    });
+}
+
+void ActionsGroup::buildMail(QWidget* panel, int& top) {
+    addText(panel, QStringLiteral("Server di posta per le e-mail delle azioni"), top);
+    for (const QString& option : admin::ActionRulesLogic::options()) {
+        auto* caption = new QLabel(logic_.caption(option));
+        caption->setWordWrap(true);
+        caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        const int captionWidth = kGroupWidth - kBoxWidth - 8;
+        const int height = std::max(kLineHeight, caption->heightForWidth(captionWidth));
+        QWidget* row = addGroup(panel, QStringLiteral("pic_") + option, -1, height, top);
+        auto* box = makeBox(row, QStringLiteral("txt_") + option, 0, 0, kBoxWidth);
+        caption->setParent(row);
+        caption->setGeometry(kBoxWidth + 8, 0, captionWidth, height);
+        if (option == settings::option::kMailPassword)
+            box->setEchoMode(QLineEdit::Password);
+        boxes_.insert(option, box);
+        connect(box, &QLineEdit::editingFinished, this,
+                [this, option, box] { judge(option, box); });
+    }
+    QWidget* row = addGroup(panel, QStringLiteral("picMailTest"), -1, kButtonHeight, top);
+    testAddress_ = makeBox(row, QStringLiteral("txtMailTest"), 0, 0, kBoxWidth + 60);
+    testAddress_->setPlaceholderText(QStringLiteral("indirizzo@esempio.it"));
+    testButton_ = makeButton(row, QStringLiteral("cmdMailTest"),
+                             QStringLiteral("Invia e-mail di prova"), kBoxWidth + 68, 0, 150);
+    connect(testButton_, &QPushButton::clicked, this, [this] {
+        testButton_->setEnabled(false);
+        const auto refusal = logic_.sendTestMail(
+            testAddress_->text().trimmed(), sender_, [this](const QString& text, bool ok) {
+                testButton_->setEnabled(true);
+                host_.messages().show(text,
+                                      ok ? MessageIcon::Information : MessageIcon::Exclamation);
+            });
+        if (refusal) {
+            testButton_->setEnabled(true);
+            host_.messages().show(*refusal, MessageIcon::Exclamation);
+        }
+    });
+}
+
+void ActionsGroup::judge(const QString& option, QLineEdit* box) {
+    const QString text = box->text();
+    if (const std::optional<QString> refusal = logic_.change(option, text)) {
+        box->setText(logic_.shown(option));
+        host_.messages().show(*refusal, MessageIcon::Exclamation);
+        return;
+    }
+    if (box->echoMode() == QLineEdit::Password) {
+        // Never shown back: the box empties and says that a password is kept.
+        box->clear();
+        box->setPlaceholderText(logic_.isSet(option) ? QStringLiteral("(impostata)") : QString());
+    }
+}
+
+void ActionsGroup::refresh() {
+    const actions::RuleList list = logic_.rules();
+    rules_ = list.rules;
+    list_->clearSelection();
+    list_->setRowCount(0);
+    list_->setRowCount(int(rules_.size()));
+    for (int r = 0; r < rules_.size(); ++r) {
+        const QStringList cells = admin::ActionRulesLogic::row(rules_[r]);
+        for (int c = 0; c < cells.size(); ++c)
+            list_->setItem(r, c, new QTableWidgetItem(cells[c]));
+    }
+    for (auto it = boxes_.cbegin(); it != boxes_.cend(); ++it) {
+        it.value()->setText(logic_.shown(it.key()));
+        if (it.value()->echoMode() == QLineEdit::Password)
+            it.value()->setPlaceholderText(logic_.isSet(it.key()) ? QStringLiteral("(impostata)")
+                                                                  : QString());
+    }
+    if (!list.error.isEmpty())
+        host_.messages().show(list.error, MessageIcon::Exclamation);
+}
+
+std::optional<actions::ActionRule> ActionsGroup::selected() const {
+    const QList<QTableWidgetItem*> chosen = list_->selectedItems();
+    if (chosen.isEmpty() || chosen.first()->row() >= rules_.size())
+        return std::nullopt;
+    return rules_[chosen.first()->row()];
+}
+
+void ActionsGroup::edit(std::optional<actions::ActionRule> existing) {
+    QDialog dialog(panel_);
+    dialog.setObjectName(QStringLiteral("frmAction"));
+    dialog.setWindowTitle(existing ? QStringLiteral("Modifica azione")
+                                   : QStringLiteral("Nuova azione"));
+    auto* form = new QFormLayout(&dialog);
+    auto* event = new QComboBox(&dialog);
+    event->setObjectName(QStringLiteral("cboEvent"));
+    for (const QString& name : actions::actionEventNames())
+        event->addItem(QStringLiteral("%1 (%2)").arg(actions::eventCaption(name), name), name);
+    auto* user = new QLineEdit(&dialog);
+    user->setObjectName(QStringLiteral("txtUser"));
+    user->setPlaceholderText(QStringLiteral("* = tutti gli account"));
+    auto* path = new QLineEdit(&dialog);
+    path->setObjectName(QStringLiteral("txtPath"));
+    path->setPlaceholderText(QStringLiteral("/scansioni/*.pdf (vuoto = tutti)"));
+    auto* run = new QRadioButton(QStringLiteral("Avvia un programma"), &dialog);
+    auto* mail = new QRadioButton(QStringLiteral("Manda un'e-mail"), &dialog);
+    auto* target = new QLineEdit(&dialog);
+    target->setObjectName(QStringLiteral("txtTarget"));
+    form->addRow(QStringLiteral("Evento"), event);
+    form->addRow(QStringLiteral("Account"), user);
+    form->addRow(QStringLiteral("Percorso"), path);
+    form->addRow(run);
+    form->addRow(mail);
+    form->addRow(QStringLiteral("Programma o indirizzi"), target);
+    auto* hint = new QLabel(
+        QStringLiteral("Il programma parte senza shell: le virgolette doppie raggruppano le "
+                       "parole, $HOME, ; e | arrivano al programma così come sono."),
+        &dialog);
+    hint->setWordWrap(true);
+    form->addRow(hint);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    const actions::ActionRule start = existing.value_or(actions::ActionRule{});
+    event->setCurrentIndex(std::max(0, event->findData(start.event)));
+    user->setText(start.user);
+    path->setText(start.path);
+    (start.kind == actions::ActionKind::Run ? run : mail)->setChecked(true);
+    target->setText(start.target);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        actions::ActionRule rule = start;
+        rule.event = event->currentData().toString();
+        rule.user = user->text();
+        rule.path = path->text();
+        rule.kind = run->isChecked() ? actions::ActionKind::Run : actions::ActionKind::Mail;
+        rule.target = target->text();
+        std::optional<QString> refusal;
+        if (existing) {
+            refusal = logic_.update(rule);
+        } else if (const auto added = logic_.add(rule); std::holds_alternative<QString>(added)) {
+            refusal = std::get<QString>(added);
+        }
+        if (refusal) {
+            host_.messages().show(*refusal, MessageIcon::Exclamation);
+            return; // the dialog stays open with what was typed
+        }
+        dialog.accept();
+    });
+    dialog.exec();
+    refresh();
+}
+
+} // namespace kv::ui

@@ -1,0 +1,54 @@
+#pragma once
+// Where a data folder's administration socket lives, and the claim that
+// lets only one server serve a data folder at a time.
+//
+// The socket is DATA/kestrova.sock when that path fits a Unix socket address
+// (at most 107 bytes) and the folder is writable; otherwise it goes to the
+// first writable of $XDG_RUNTIME_DIR, /run/kestrova and /tmp, named after a
+// hash of the folder, and its path is written to DATA/kestrova.sock.path for
+// the command line to find. The claim is an flock on kestrova.lock next to
+// the socket: the kernel drops it when the process ends, however it ends.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kv {
+
+inline constexpr qsizetype kMaxSocketPathBytes = 107;
+
+struct AdminPlace {
+    QString socketPath;
+    QString lockPath;
+    QString recordPath; // empty when the socket is in the data folder
+};
+
+// `runtimeDirs`: where a socket may go when the folder cannot hold it.
+AdminPlace adminPlace(const QString& dataFolder, const QStringList& runtimeDirs);
+// The same with $XDG_RUNTIME_DIR, /run/kestrova and /tmp.
+AdminPlace adminPlace(const QString& dataFolder);
+QStringList defaultRuntimeDirs();
+
+// Where the command line connects for `dataFolder`: the recorded path, else
+// the socket in the folder, else the place this user would have chosen.
+QString adminSocketToConnect(const QString& dataFolder);
+
+// Holds the lock file of one data folder for the life of the object.
+class FolderClaim {
+public:
+    FolderClaim() = default;
+    FolderClaim(const FolderClaim&) = delete;
+    FolderClaim& operator=(const FolderClaim&) = delete;
+    ~FolderClaim();
+
+    enum class Outcome { Claimed, Taken, Failed };
+    // Taken: another process holds it. Failed: the lock file cannot be made
+    // (the reason in `error`).
+    Outcome claim(const QString& lockPath, QString* error = nullptr);
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace kv

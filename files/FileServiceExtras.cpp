@@ -1,0 +1,127 @@
+// File operations for clients that manage a folder from afar (cameras,
+// scanners, mirroring tools, checksum checks): permission bits, free space,
+// reasons a folder cannot be made, and files opened for hashing. Paths go
+// through the same resolution and decision as every other operation.
+#include "files/FileService.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#else
+#include <QStorageInfo>
+#endif
+
+namespace kv::files {
+
+namespace {
+
+// The highest mode a client may set: permission bits only.
+constexpr int kMaxMode = 0777;
+
+bool changesRootOrMount(const ResolvedPath& p) {
+    return p.isMountPoint || p.virtualPath == u"/";
+}
+
+} // namespace
+
+PathResult FileService::makeFolderSaying(const QString& clientPath, QString& systemError) {
+    errno = 0;
+    PathResult result = makeFolder(clientPath);
+    if (result.error != FileError::Failed)
+        return result;
+    // The system's reason is read at once, before anything else can change it.
+    const int cause = errno;
+    if (cause == ENAMETOOLONG)
+        result.error = FileError::TooLong;
+    else if (cause == EEXIST)
+        result.error = FileError::Exists;
+    else if (cause != 0)
+        systemError = QString::fromLocal8Bit(std::strerror(cause));
+    return result;
+}
+
+PathResult FileService::setMode(const QString& clientPath, int mode) {
+    PathResult result;
+    if (mode < 0 || mode > kMaxMode) {
+        result.error = FileError::BadMode;
+        return result;
+    }
+    const ResolvedPath p = resolve(clientPath, true, result.error);
+    if (!result.ok())
+        return result;
+    result.path = p.virtualPath;
+    if (changesRootOrMount(p)) {
+        result.error = FileError::Forbidden;
+        return result;
+    }
+    if (!allowed(FileOperation::SetMode, p.virtualPath)) {
+        result.error = FileError::NotAllowed;
+        return result;
+    }
+#ifdef Q_OS_UNIX
+    const bool done = ::chmod(QFile::encodeName(p.realPath).constData(), mode_t(mode)) == 0;
+#else
+    const bool done = false; // no Unix permission bits to set
+#endif
+    if (!done)
+        result.error = FileError::Failed;
+    return result;
+}
+
+SpaceResult FileService::freeSpace(const QString& clientPath) const {
+    SpaceResult result;
+    const QString target = clientPath.trimmed().isEmpty() ? cwd_ : clientPath;
+    const ResolvedPath p = resolve(target, true, result.error);
+    if (!result.ok())
+        return result;
+    result.path = p.virtualPath;
+    if (!p.isDir) {
+        result.error = FileError::NotADirectory;
+        return result;
+    }
+    if (!allowed(FileOperation::FreeSpace, p.virtualPath)) {
+        result.error = FileError::NotAllowed;
+        return result;
+    }
+#ifdef Q_OS_UNIX
+    struct statvfs fs {};
+    if (::statvfs(QFile::encodeName(p.realPath).constData(), &fs) != 0) {
+        result.error = FileError::Failed;
+        return result;
+    }
+    // What an ordinary user may still write: the root's reserve left out.
+    result.freeBytes = qint64(fs.f_bavail) * qint64(fs.f_frsize);
+#else
+    const QStorageInfo storage(p.realPath);
+    if (!storage.isValid()) {
+        result.error = FileError::Failed;
+        return result;
+    }
+    result.freeBytes = storage.bytesAvailable();
+#endif
+    return result;
+}
+
+OpenedFile FileService::openForChecksum(const QString& clientPath) const {
+    OpenedFile result;
+    result.name = clientPath;
+    const ResolvedPath p = resolve(clientPath, true, result.error);
+    if (!result.ok())
+        return result;
+    result.path = p.virtualPath;
+    if (p.isDir) {
+        result.error = FileError::IsADirectory;
+        return result;
+    }
+    if (!allowed(FileOperation::Checksum, p.virtualPath)) {
+        result.error = FileError::NotAllowed;
+        return result;
+    }
+    // The same opening as a download, so both read exactly the same file.
+    return openForReading(clientPath);
+}
+
+} // namespace kv::files

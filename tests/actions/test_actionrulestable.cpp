@@ -1,0 +1,120 @@
+// The actions table of accounts.dat: an older file without it reads as no
+// rules and is left as it was until the first rule, a refused rule writes
+// nothing, and a row another program wrote wrong is never acted on.
+
+#include "access/AccountSchema.h"
+#include "actions/ActionRulesTable.h"
+#include "tests/support/DbTestSupport.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kv::actions;
+using namespace kv::testing;
+
+namespace {
+
+struct TempDb {
+    QTemporaryDir dir;
+    QString path = dir.filePath("accounts.dat");
+    QString name = QStringLiteral("rules_%1").arg(quintptr(this));
+    QSqlDatabase db;
+    TempDb() {
+        db = QSqlDatabase::addDatabase("QSQLITE", name);
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~TempDb() {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+ActionRule rule(const QString& event, const QString& target) {
+    ActionRule r;
+    r.event = event;
+    r.target = target;
+    return r;
+}
+
+} // namespace
+
+class TestActionRulesTable : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void anOlderFileGainsTheTableWithItsFirstRule() {
+        TempDb f;
+        QVERIFY(f.db.isOpen());
+        QSqlQuery(f.db).exec("CREATE TABLE users (ID INTEGER PRIMARY KEY, login TEXT)");
+        const QByteArray before = fileHash(f.path);
+        ActionRulesTable table(f.db);
+        const RuleList none = table.read();
+        QVERIFY2(none.error.isEmpty(), qPrintable(none.error));
+        QVERIFY(none.rules.isEmpty());
+        // A refused rule leaves the file as it was.
+        QCOMPARE(std::get<QString>(table.add(rule("nothing", "/bin/true"))).left(18),
+                 QString("Evento sconosciuto"));
+        QCOMPARE(fileHash(f.path), before);
+        const auto first = table.add(rule("upload", " /bin/echo \"a b\" "));
+        QVERIFY(std::holds_alternative<qint64>(first));
+        const auto second = table.add(rule("ban", "/bin/true"));
+        QCOMPARE(std::get<qint64>(second), std::get<qint64>(first) + 1);
+        QCOMPARE(texts(column(f.path, "SELECT sql FROM sqlite_master WHERE name = 'actions'")),
+                 QStringList{kv::access::actionsTableStatement()});
+        const RuleList rules = table.read();
+        QCOMPARE(rules.rules.size(), 2);
+        QCOMPARE(rules.rules[0].target, QString("/bin/echo \"a b\""));
+        QCOMPARE(rules.rules[0].user, QString("*"));
+        QCOMPARE(rules.rules[0].path, QString(""));
+        QVERIFY(rules.rules[0].enabled);
+        QCOMPARE(rules.rules[1].event, QString("ban"));
+    }
+
+    void changesNameTheirRule() {
+        TempDb f;
+        ActionRulesTable table(f.db);
+        const qint64 id = std::get<qint64>(table.add(rule("upload", "/bin/true")));
+        QCOMPARE(table.setEnabled(id, false), std::nullopt);
+        QVERIFY(!table.read().rules.first().enabled);
+        ActionRule changed = table.read().rules.first();
+        changed.kind = ActionKind::Mail;
+        changed.target = "ufficio@example.org";
+        changed.path = "/ordini/**";
+        QCOMPARE(table.update(changed), std::nullopt);
+        QCOMPARE(table.read().rules.first().target, QString("ufficio@example.org"));
+        QCOMPARE(table.read().rules.first().kind, ActionKind::Mail);
+        changed.target = "not an address";
+        QCOMPARE(table.update(changed),
+                 std::optional<QString>("Indirizzo e-mail non valido: \"not an address\""));
+        QCOMPARE(table.read().rules.first().target, QString("ufficio@example.org"));
+        const std::optional<QString> missing("Nessuna azione con numero 99");
+        QCOMPARE(table.remove(99), missing);
+        QCOMPARE(table.setEnabled(99, true), missing);
+        changed.id = 99;
+        changed.target = "a@b.it";
+        QCOMPARE(table.update(changed), missing);
+        QCOMPARE(table.remove(id), std::nullopt);
+        QVERIFY(table.read().rules.isEmpty());
+    }
+
+    void aRowWrittenWrongIsKeptButOff() {
+        TempDb f;
+        ActionRulesTable table(f.db);
+        QVERIFY(std::holds_alternative<qint64>(table.add(rule("upload", "/bin/true"))));
+        QSqlQuery q(f.db);
+        QVERIFY(
+            q.exec("INSERT INTO actions (event, kind, target) VALUES ('upload', 'shell', 'x')"));
+        QVERIFY(q.exec("INSERT INTO actions (event, kind, target) VALUES ('explode', 'run', 'x')"));
+        QVERIFY(q.exec("INSERT INTO actions (event, kind, target) VALUES ('upload', 'run', '')"));
+        const RuleList rules = table.read();
+        QCOMPARE(rules.rules.size(), 4);
+        QVERIFY(rules.rules[0].enabled);
+        for (int i = 1; i < 4; ++i)
+            QVERIFY2(!rules.rules[i].enabled, qPrintable(rules.rules[i].event));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestActionRulesTable)
+#include "test_actionrulestable.moc"

@@ -1,0 +1,142 @@
+// The actions group driven through its controls on a temporary accounts.dat:
+// the list shows the stored rules, the dialog refuses a bad rule and stays
+// open, delete asks first, the switch flips a rule, the password box never
+// shows the password back, and the test button shows why nothing was sent.
+
+#include "admin/ui/ActionsGroup.h"
+#include "tests/support/PanelFixture.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using kv::testing::PanelTestHost;
+using kv::ui::ActionsGroup;
+
+namespace {
+
+ActionsGroup* buildGroup(QWidget* panel, kv::ui::PanelHost& host) {
+    int top = 0;
+    return new ActionsGroup(panel, host, top);
+}
+
+const QString kTwoRules =
+    u"INSERT INTO actions (event, user, path, kind, target) VALUES "
+    "('upload', 'scanner', '/scansioni/*.pdf', 'run', '/usr/local/bin/archivia'), "
+    "('upload', '*', '', 'mail', 'ufficio@example.org')"_s;
+
+// Answers the modal dialog once it shows: `fill` types into it; a guard
+// closes whatever is still open so the test never hangs.
+void whenDialogShows(const std::function<void(QDialog*)>& fill) {
+    QTimer::singleShot(0, [fill] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog)
+            fill(dialog);
+    });
+    QTimer::singleShot(3000, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+}
+
+} // namespace
+
+class TestActionsGroup : public QObject {
+    Q_OBJECT
+
+    kv::testing::PanelFixture<ActionsGroup> f{&buildGroup};
+    PanelTestHost* host = nullptr;
+
+    void build(const QStringList& statements = {}) {
+        f.build(statements);
+        host = f.host.get();
+    }
+    QTableWidget* grid() { return f.child<QTableWidget>(u"GridActions"_s); }
+
+private Q_SLOTS:
+    void cleanup() { f.reset(); }
+
+    void listsDeletesAfterAskingAndSwitches() {
+        build({kTwoRules});
+        QCOMPARE(grid()->rowCount(), 2);
+        QCOMPARE(grid()->item(0, 4)->text(), u"Avvia: /usr/local/bin/archivia"_s);
+        QCOMPARE(grid()->item(1, 3)->text(), u"(tutti)"_s);
+        grid()->selectRow(1);
+        f.click(u"cmdActionToggle"_s);
+        QCOMPARE(f.column(u"SELECT enabled FROM actions ORDER BY id"_s),
+                 (QStringList{u"1"_s, u"0"_s}));
+        QCOMPARE(grid()->item(1, 5)->text(), u"No"_s);
+        grid()->selectRow(0);
+        host->recorder.answer = false;
+        f.click(u"cmdActionDelete"_s);
+        QCOMPARE(host->recorder.asked.size(), 1);
+        QVERIFY(host->recorder.asked.first().startsWith(u"Eliminare l'azione 1 "_s));
+        QCOMPARE(f.column(u"SELECT count(*) FROM actions"_s), QStringList{u"2"_s});
+        host->recorder.answer = true;
+        f.click(u"cmdActionDelete"_s);
+        QCOMPARE(f.column(u"SELECT id FROM actions"_s), QStringList{u"2"_s});
+        QCOMPARE(grid()->rowCount(), 1);
+    }
+
+    void theDialogRefusesABadRuleAndStaysOpen() {
+        build();
+        bool stayedOpen = false;
+        whenDialogShows([&](QDialog* dialog) {
+            dialog->findChild<QComboBox*>(u"cboEvent"_s)->setCurrentIndex(0);
+            dialog->findChild<QLineEdit*>(u"txtUser"_s)->setText(u"fornitore"_s);
+            dialog->findChild<QLineEdit*>(u"txtPath"_s)->setText(u"/ordini/**"_s);
+            const auto radios = dialog->findChildren<QRadioButton*>();
+            radios.last()->setChecked(true); // e-mail
+            auto* target = dialog->findChild<QLineEdit*>(u"txtTarget"_s);
+            auto* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            target->setText(u"ufficio"_s);
+            ok->click();
+            stayedOpen = dialog->isVisible();
+            target->setText(u"ufficio@example.org"_s);
+            ok->click();
+        });
+        f.click(u"cmdActionAdd"_s);
+        QVERIFY(stayedOpen);
+        QCOMPARE(host->recorder.texts(),
+                 QStringList{u"Indirizzo e-mail non valido: \"ufficio\""_s});
+        QCOMPARE(f.column(u"SELECT event || ' ' || user || ' ' || path || ' ' || kind || ' ' || "
+                          "target FROM actions"_s),
+                 QStringList{u"upload fornitore /ordini/** mail ufficio@example.org"_s});
+        QCOMPARE(grid()->rowCount(), 1);
+    }
+
+    void passwordIsNeverShownBack() {
+        build();
+        auto* password = f.child<QLineEdit>(u"txt_mail_password"_s);
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+        password->setText(u"s3greto"_s);
+        Q_EMIT password->editingFinished();
+        QCOMPARE(password->text(), QString());
+        QCOMPARE(password->placeholderText(), u"(impostata)"_s);
+        host->core().views().commitAll();
+        QCOMPARE(f.column(u"SELECT value FROM options WHERE name = 'mail_password'"_s),
+                 QStringList{u"s3greto"_s});
+        // Leaving the empty box keeps the password.
+        Q_EMIT password->editingFinished();
+        host->core().views().commitAll();
+        QCOMPARE(f.column(u"SELECT value FROM options WHERE name = 'mail_password'"_s),
+                 QStringList{u"s3greto"_s});
+    }
+
+    void testButtonSaysWhyNothingWasSent() {
+        build();
+        f.child<QLineEdit>(u"txtMailTest"_s)->setText(u"prova@example.org"_s);
+        f.click(u"cmdMailTest"_s);
+        QCOMPARE(host->recorder.texts(),
+                 QStringList{u"Server di posta non impostato (opzione mail_server)"_s});
+        QVERIFY(f.child<QPushButton>(u"cmdMailTest"_s)->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestActionsGroup)
+#include "test_actionsgroup.moc"

@@ -1,0 +1,65 @@
+"""A local SMTP server for the tests (aiosmtpd): STARTTLS required, a login
+required, each accepted message saved as a file; the first N messages can be
+refused with 451. Prints "ready" once it listens; runs until killed."""
+
+import argparse
+import os
+import ssl
+import time
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult
+
+
+class Handler:
+    def __init__(self, out, refuse):
+        self.out = out
+        self.refuse = refuse
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        if self.refuse > 0:
+            self.refuse -= 1
+            open(os.path.join(self.out, f"refused-{self.count}"), "w").close()
+            return "451 4.3.0 Riprovare piu' tardi"
+        path = os.path.join(self.out, f"mail-{self.count}.eml")
+        with open(path + ".tmp", "wb") as f:
+            f.write(b"X-Rcpt: " + ",".join(envelope.rcpt_tos).encode() + b"\r\n")
+            f.write(envelope.original_content or envelope.content)
+        os.rename(path + ".tmp", path)
+        return "250 2.0.0 Messaggio ricevuto"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--refuse", type=int, default=0)
+    parser.add_argument("--out", required=True)
+    args = parser.parse_args()
+
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(args.cert, args.key)
+
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        ok = auth_data.login == args.user.encode() and auth_data.password == args.password.encode()
+        return AuthResult(success=ok, handled=False)
+
+    controller = Controller(Handler(args.out, args.refuse), hostname="127.0.0.1", port=args.port,
+                            tls_context=context, require_starttls=True, authenticator=authenticate,
+                            auth_required=True, auth_require_tls=True)
+    controller.start()
+    print("ready", flush=True)
+    try:
+        while True:
+            time.sleep(3600)
+    finally:
+        controller.stop()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,368 @@
+"""The administration channel of a running headless server, driven by the command line
+(status, who, kick, ban, reload, log --follow) while real clients transfer files; the peer
+check as other users; one server per data folder; hostile administration clients."""
+
+import datetime
+import ftplib
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import time
+import unittest
+
+from kvharness import Server, Site, TIMEOUT, program, read_text, run, wait_until
+
+BIG = 512 * 1024 * 1024  # sparse: no disk used
+
+
+def when(text):
+    return datetime.datetime.fromisoformat(text.replace("Z", "+00:00"))
+
+
+def now():
+    return datetime.datetime.now(datetime.timezone.utc)
+
+
+class Admin(unittest.TestCase):
+    def setUp(self):
+        self.site = Site()
+        self.addCleanup(self.site.cleanup)
+        self.site.db.add_user("anna", "pw", rights="RWDB")
+        with open(os.path.join(self.site.root, "big.bin"), "wb") as f:
+            f.truncate(BIG)
+        self.server = self.site.start()
+
+    def kv(self, *args, prefix=(), timeout=TIMEOUT):
+        return run([*prefix, program(), *args, "--data-dir", self.site.data], timeout)
+
+    def kv_json(self, *args):
+        result = self.kv(*args, "--json")
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        return json.loads(result.stdout)
+
+    def slow_curl(self, *args):
+        """A curl transfer held to 16 MiB/s, ended by the test."""
+        proc = subprocess.Popen(["curl", "-s", "--limit-rate", "16M", "-u", "anna:pw", *args],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (proc.poll() is None and proc.kill(), proc.wait(TIMEOUT)))
+        return proc
+
+    def session_with(self, direction):
+        sessions = self.kv_json("who")
+        found = [s for s in sessions if s["transfer"] and s["transfer"]["direction"] == direction]
+        return found[0] if found else None
+
+    def test_status_and_who_follow_real_transfers_and_kick_ends_one(self):
+        started = now()
+        url = f"ftp://127.0.0.1:{self.site.port}"
+        down = self.slow_curl("-o", "/dev/null", f"{url}/big.bin")
+        source = os.path.join(self.site.tmp, "up-source.bin")
+        with open(source, "wb") as f:
+            f.truncate(BIG)
+        up = self.slow_curl("-T", source, f"{url}/up.bin")
+        idle = self.site.ftp("anna", "pw")
+        idle.cwd("sub")
+
+        wait_until(lambda: self.session_with("download") and self.session_with("upload"),
+                   "two transfers in progress")
+        first = self.session_with("download")
+        time.sleep(1.5)
+        second = self.session_with("download")
+        self.assertEqual(second["id"], first["id"])
+        self.assertEqual(second["login"], "anna")
+        self.assertEqual(second["address"], "127.0.0.1")
+        self.assertEqual(second["transfer"]["path"], "/big.bin")
+        self.assertGreater(second["transfer"]["bytes"], first["transfer"]["bytes"])
+        self.assertGreater(second["transfer"]["rate"], 0)
+        self.assertLessEqual(abs((when(second["since"]) - started).total_seconds()), 10)
+        upload = self.session_with("upload")
+        self.assertEqual(upload["transfer"]["path"], "/up.bin")
+        by_folder = {s["folder"] for s in self.kv_json("who")}
+        self.assertIn("/sub", by_folder)
+
+        status = self.kv_json("status")
+        self.assertEqual(status["port"], self.site.port)
+        self.assertEqual(status["address"], "127.0.0.1")
+        self.assertEqual(status["tls"], "off")
+        self.assertEqual(status["implicitPort"], 0)
+        self.assertEqual(status["sessions"], 3)
+        self.assertLessEqual(abs((when(status["startedAt"]) - started).total_seconds()), 30)
+        text = self.kv("status")
+        self.assertEqual(text.returncode, 0)
+        self.assertIn(f"porta {self.site.port}", text.stdout.decode())
+        table = self.kv("who").stdout.decode()
+        self.assertIn("/big.bin", table)
+        self.assertIn("anna", table)
+
+        kicked = self.kv("kick", str(second["id"]))
+        self.assertEqual(kicked.returncode, 0, kicked.stderr.decode())
+        self.assertNotEqual(down.wait(TIMEOUT), 0)
+        wait_until(lambda: second["id"] not in [s["id"] for s in self.kv_json("who")], "the kick")
+        self.assertIsNone(up.poll(), "the other transfer goes on")
+        self.assertTrue(idle.voidcmd("NOOP").startswith("200"))
+
+        missing = self.kv("kick", "999999")
+        self.assertEqual(missing.returncode, 1)
+        self.assertIn("Nessuna sessione", missing.stderr.decode())
+        self.assertEqual(self.kv("kick", "abc").returncode, 2)
+        idle.quit()
+
+    def test_bans_added_listed_and_lifted(self):
+        before = self.site.ftp("anna", "pw", source="127.0.0.5")
+        self.addCleanup(before.close)
+        added = self.kv("ban", "add", "127.0.0.5", "--minutes", "5")
+        self.assertEqual(added.returncode, 0, added.stderr.decode())
+        bans = self.kv_json("ban", "list")
+        self.assertEqual([b["address"] for b in bans], ["127.0.0.5"])
+        self.assertEqual(bans[0]["attempts"], 0)
+        left = (when(bans[0]["until"]) - now()).total_seconds()
+        self.assertTrue(280 < left <= 300, left)
+        with self.assertRaises(ftplib.error_temp):
+            self.site.ftp("anna", "pw", source="127.0.0.5")
+        # A session open from the address is closed after its next answer.
+        with self.assertRaises((ftplib.error_temp, EOFError, ConnectionError)):
+            before.voidcmd("NOOP")
+            before.voidcmd("NOOP")
+        self.site.ftp("anna", "pw", source="127.0.0.6").quit()
+
+        self.assertEqual(self.kv("ban", "del", "127.0.0.5").returncode, 0)
+        self.assertEqual(self.kv_json("ban", "list"), [])
+        self.site.ftp("anna", "pw", source="127.0.0.5").quit()
+        again = self.kv("ban", "del", "127.0.0.5")
+        self.assertEqual(again.returncode, 1)
+        self.assertIn("non è bloccato", again.stderr.decode())
+
+        for args, code in ((("ban", "add", "not-an-address"), 1),
+                           (("ban", "add", "10.0.0.1", "--minutes", "0"), 2),
+                           (("ban", "add", "10.0.0.1", "--minutes", "abc"), 2),
+                           (("ban", "add"), 2), (("ban",), 2), (("ban", "list", "extra"), 2)):
+            with self.subTest(args):
+                self.assertEqual(self.kv(*args).returncode, code)
+        self.assertEqual(self.kv_json("ban", "list"), [])
+
+    def test_reload_answers_whether_it_was_applied(self):
+        session = self.site.ftp("anna", "pw")
+        self.site.db.set_options(tls="bogus")
+        refused = self.kv("reload")
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("Impostazioni non ricaricate: Opzione tls: bogus", refused.stderr.decode())
+        self.site.db.run("DELETE FROM options")
+        applied = self.kv("reload")
+        self.assertEqual(applied.returncode, 0, applied.stderr.decode())
+        self.assertIn("SERVER RELOAD ON IP", self.server.stdout())
+        self.assertTrue(session.voidcmd("NOOP").startswith("200"))
+        session.quit()
+
+    def test_log_follow_prints_lines_as_they_are_written(self):
+        out = open(os.path.join(self.site.tmp, "follow.txt"), "w+")
+        events = open(os.path.join(self.site.tmp, "events.txt"), "w+")
+        self.addCleanup(out.close)
+        self.addCleanup(events.close)
+        follow = subprocess.Popen([program(), "log", "--follow", "--data-dir", self.site.data],
+                                  stdout=out, stderr=subprocess.STDOUT)
+        watch = subprocess.Popen([program(), "log", "--follow", "--json", "--data-dir", self.site.data],
+                                 stdout=events, stderr=subprocess.STDOUT)
+        for proc in (follow, watch):
+            self.addCleanup(lambda p=proc: (p.poll() is None and p.kill(), p.wait(TIMEOUT)))
+        time.sleep(0.5)  # both subscribed (no line is written before they are)
+        ftp = self.site.ftp("anna", "pw")
+        ftp.retrbinary("RETR hello.txt", lambda _: None)
+        ftp.quit()
+        wait_until(lambda: "anna" in read_text(out.name), "the login in the followed log")
+        wait_until(lambda: '"event":"closed"' in read_text(events.name), "the session's end")
+        kinds = [json.loads(line).get("event") for line in read_text(events.name).splitlines() if line.strip()]
+        for kind in ("log", "opened", "loggedIn", "transferStarted", "transferFinished", "closed"):
+            self.assertIn(kind, kinds)
+        self.assertIsNone(follow.poll())
+        follow.send_signal(signal.SIGINT)
+        follow.wait(TIMEOUT)
+        # A server that stops ends the follower too.
+        self.site.stop()
+        self.assertEqual(watch.wait(TIMEOUT), 0)
+        self.assertIn("SERVER STOP", read_text(events.name))
+        with open(os.path.join(self.site.data, "ftp.log"), "rb") as f:
+            self.assertIn(b"SERVER STOP", f.read())
+
+    def test_second_server_on_the_folder_exits_2(self):
+        second = Server(self.site.data)
+        self.assertEqual(second.proc.wait(TIMEOUT), 2)
+        self.assertIn(f"Un altro server è già in funzione su {self.site.data}", second.stderr())
+        second.stop()
+        self.site.ftp("anna", "pw").quit()
+        self.assertEqual(self.kv_json("status")["port"], self.site.port)
+
+    def test_hostile_administration_clients_change_nothing_for_ftp(self):
+        path = os.path.join(self.site.data, "kestrova.sock")
+        ftp = self.site.ftp("anna", "pw")
+        worst = 0.0
+
+        def noop():
+            nonlocal worst
+            t = time.monotonic()
+            self.assertTrue(ftp.voidcmd("NOOP").startswith("200"))
+            worst = max(worst, time.monotonic() - t)
+
+        garbage = socket.socket(socket.AF_UNIX)
+        garbage.connect(path)
+        garbage.sendall(b"\x00\xffnot json\n{]\n")
+        self.assertIn(b'"ok":false', garbage.recv(4096))
+        noop()
+        huge = socket.socket(socket.AF_UNIX)
+        huge.connect(path)
+        huge.settimeout(TIMEOUT)
+        try:
+            huge.sendall(b"x" * (10 * 1024 * 1024))
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the server stopped reading it
+        noop()
+        many = []
+        deadline = time.monotonic() + TIMEOUT
+        while len(many) < 100:
+            s = socket.socket(socket.AF_UNIX)
+            s.setblocking(False)
+            try:
+                s.connect(path)
+                many.append(s)
+            except BlockingIOError:  # the backlog is full until the server accepts
+                s.close()
+                self.assertLess(time.monotonic(), deadline)
+                time.sleep(0.001)
+        noop()
+        self.assertEqual(ftplib.FTP.retrbinary(ftp, "RETR hello.txt", lambda _: None)[:3], "226")
+        # A client that asks to follow and never reads is dropped, not buffered for.
+        stalled = socket.socket(socket.AF_UNIX)
+        stalled.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        stalled.connect(path)
+        stalled.sendall(b'{"op":"follow"}\n')
+        for s in many + [garbage, huge]:
+            s.close()
+        for _ in range(50):
+            noop()
+        self.assertLess(worst, 2.0)
+        status = self.kv_json("status")
+        self.assertEqual(status["sessions"], 1)
+        stalled.close()
+        ftp.quit()
+
+
+class NoServer(unittest.TestCase):
+    def test_commands_say_no_server_runs(self):
+        site = Site()
+        self.addCleanup(site.cleanup)
+        for args in (("status",), ("who", "--json"), ("kick", "1"), ("ban", "list"), ("reload",),
+                     ("log", "--follow")):
+            with self.subTest(args):
+                result = run([program(), *args, "--data-dir", site.data])
+                self.assertEqual(result.returncode, 3)
+                self.assertIn(f"Nessun server in funzione su {site.data}", result.stderr.decode())
+        self.assertEqual(run([program(), "log", "--data-dir", site.data]).returncode, 2)
+
+    def test_data_dir_is_created_private_or_with_the_parents_group(self):
+        site = Site()
+        self.addCleanup(site.cleanup)
+        private = os.path.join(site.tmp, "new", "deeper")
+        result = run([program(), "user", "list", "--data-dir", private])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(os.stat(private).st_mode & 0o7777, 0o700)
+        self.assertTrue(os.path.exists(os.path.join(private, "accounts.dat")))
+        shared = os.path.join(site.tmp, "shared")
+        os.mkdir(shared)
+        os.chmod(shared, 0o2770)
+        inside = os.path.join(shared, "kv")
+        self.assertEqual(run([program(), "user", "list", "--data-dir", inside]).returncode, 0)
+        self.assertEqual(os.stat(inside).st_mode & 0o7777, 0o2770)
+        self.assertEqual(os.stat(inside).st_gid, os.stat(shared).st_gid)
+
+
+class LongDataFolder(unittest.TestCase):
+    def test_socket_goes_to_a_runtime_folder_and_is_found_there(self):
+        site = Site()
+        self.addCleanup(site.cleanup)
+        runtime = os.path.join(site.tmp, "run")
+        os.mkdir(runtime, 0o700)
+        long_folder = os.path.join(site.tmp, "d" * 100, "data")
+        os.makedirs(long_folder)
+        shutil.copy(site.db.path, long_folder)
+        server = Server(long_folder, env={"XDG_RUNTIME_DIR": runtime})
+        self.addCleanup(lambda: server.proc.poll() is None and server.stop())
+        self.assertTrue(server.wait_started(), server.stderr())
+        record = os.path.join(long_folder, "kestrova.sock.path")
+        socket_path = read_text(record).strip()
+        self.assertTrue(socket_path.startswith(runtime + "/kestrova-"), socket_path)
+        self.assertFalse(os.path.exists(os.path.join(long_folder, "kestrova.sock")))
+        # The command line (another environment, so it must read the record) finds it.
+        result = run([program(), "status", "--json", "--data-dir", long_folder])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(json.loads(result.stdout)["port"], site.port)
+        second = Server(long_folder, env={"XDG_RUNTIME_DIR": runtime})
+        self.assertEqual(second.proc.wait(TIMEOUT), 2)
+        second.stop()
+        self.assertEqual(server.stop(), 0)
+        self.assertFalse(os.path.exists(record))
+        self.assertFalse(os.path.exists(socket_path))
+        self.assertEqual(run([program(), "status", "--data-dir", long_folder]).returncode, 3)
+
+
+@unittest.skipUnless(os.geteuid() == 0, "needs root to act as other users")
+class OtherUsers(unittest.TestCase):
+    """The server runs as nobody; peers are told apart by the kernel's credentials."""
+
+    GROUP = 47011  # a group nobody is in, given to the data folder
+
+    def setUp(self):
+        self.site = Site()
+        self.addCleanup(self.site.cleanup)
+        self.site.db.add_user("anna", "pw", rights="RB")
+        os.chmod(self.site.tmp, 0o755)
+        for dirpath, dirnames, filenames in os.walk(self.site.tmp):
+            for name in dirnames + filenames:
+                os.chown(os.path.join(dirpath, name), 65534, self.GROUP)
+        os.chown(self.site.data, 65534, self.GROUP)
+        os.chmod(self.site.data, 0o775)
+        self.site.server = Server(self.site.data, prefix=self.as_user(65534, 65534, [self.GROUP]))
+        if not self.site.server.wait_started():
+            raise AssertionError("server failed: " + self.site.server.stderr())
+
+    @staticmethod
+    def as_user(uid, gid, groups=()):
+        return ["setpriv", f"--reuid={uid}", f"--regid={gid}",
+                "--groups=" + ",".join(map(str, groups)) if groups else "--clear-groups"]
+
+    def kv(self, *args, prefix=()):
+        return run([*prefix, program(), *args, "--data-dir", self.site.data])
+
+    def test_root_the_server_user_and_the_group_may_others_may_not(self):
+        sock = os.path.join(self.site.data, "kestrova.sock")
+        os.chmod(sock, 0o777)  # whatever the file mode, the credentials decide
+        allowed = {"root": (), "the server's user": self.as_user(65534, 65534),
+                   "a member of the folder's group": self.as_user(47012, 47012, [self.GROUP])}
+        for who, prefix in allowed.items():
+            with self.subTest(who):
+                result = self.kv("status", "--json", prefix=prefix)
+                self.assertEqual(result.returncode, 0, result.stderr.decode())
+                self.assertEqual(json.loads(result.stdout)["port"], self.site.port)
+        for who, prefix in {"a stranger": self.as_user(47012, 47012),
+                            "nobody's group only": self.as_user(47013, 65534)}.items():
+            with self.subTest(who):
+                for args in (("status",), ("ban", "add", "127.0.0.9"), ("kick", "1"), ("log", "--follow")):
+                    result = self.kv(*args, prefix=prefix)
+                    self.assertEqual(result.returncode, 1)
+                    self.assertIn("Accesso negato", result.stderr.decode())
+                    self.assertEqual(result.stdout, b"")
+        self.assertEqual(self.kv_json_bans(), [])
+        self.site.ftp("anna", "pw").quit()
+
+    def kv_json_bans(self):
+        return json.loads(self.kv("ban", "list", "--json").stdout)
+
+    def test_socket_mode_keeps_strangers_out_too(self):
+        result = self.kv("status", prefix=self.as_user(47012, 47012))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Accesso negato", result.stderr.decode())
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,92 @@
+"""Commands real clients and devices send, against the real program: lftp's mirror -R sets the
+modes of what it uploads with SITE CHMOD, curl sends raw commands with -Q, and ftplib checks
+HASH and the X* checksums against hashlib and zlib."""
+
+import ftplib
+import hashlib
+import os
+import stat
+import zlib
+
+from kvharness import SiteTestCase, read_text, run
+
+
+def mode_of(path):
+    return stat.S_IMODE(os.stat(path).st_mode)
+
+
+class Clients(SiteTestCase):
+    @classmethod
+    def prepare(cls, site):
+        site.db.add_user("full", "pw", rights="RWDBM")
+        site.db.add_user("reader", "pw", rights="RB")
+        site.db.add_user("writer", "pw", rights="WBM")
+
+    def test_lftp_mirror_sets_modes_without_refusals(self):
+        local = os.path.join(self.site.tmp, "local")
+        os.makedirs(os.path.join(local, "inner"))
+        for name, mode in (("script.sh", 0o750), ("private.txt", 0o600), ("inner/shared.txt", 0o644)):
+            path = os.path.join(local, name)
+            with open(path, "wb") as f:
+                f.write(name.encode() * 100)
+            os.chmod(path, mode)
+        log_path = os.path.join(self.site.data, "ftp.log")
+        before = len(read_text(log_path)) if os.path.exists(log_path) else 0
+        result = self.site.lftp("full", "pw", f"mirror -R {local} /mirrored")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        target = os.path.join(self.site.root, "mirrored")
+        self.assertEqual(mode_of(os.path.join(target, "script.sh")), 0o750)
+        self.assertEqual(mode_of(os.path.join(target, "private.txt")), 0o600)
+        self.assertEqual(mode_of(os.path.join(target, "inner", "shared.txt")), 0o644)
+        log = read_text(log_path)[before:]  # what the mirror alone caused
+        self.assertIn("SITE CHMOD", log)
+        self.assertNotIn("550 Access denied", log)
+
+    def test_curl_raw_commands(self):
+        path = os.path.join(self.site.root, "victim.txt")
+        os.chmod(path, 0o644)
+        quoted = ["CLNT curl", "ALLO 1000", "AVBL", "SITE CHMOD 600 victim.txt", "HASH hello.txt"]
+        args = ["curl", "-s", "-v", "--max-time", "10", "-u", "full:pw", "--list-only"]
+        for command in quoted:
+            args += ["-Q", command]
+        result = run(args + [f"ftp://127.0.0.1:{self.site.port}/"], 15)
+        self.assertEqual(result.returncode, 0, result.stderr[-2000:])
+        trace = result.stderr.decode(errors="replace")
+        self.assertIn("< 200 CLNT command successful", trace)
+        self.assertIn("< 200 ALLO command successful", trace)
+        self.assertRegex(trace, r"< 213 \d+")
+        self.assertIn("< 200 SITE CHMOD command successful", trace)
+        self.assertIn("< 213 SHA-256 0-6 " + hashlib.sha256(b"hello\n").hexdigest() + " hello.txt", trace)
+        self.assertEqual(mode_of(path), 0o600)
+        # A device announcing more than the disk holds is told so before it sends anything.
+        result = run(["curl", "-s", "--max-time", "10", "-u", "full:pw", "-Q", "ALLO 999999999999999999",
+                      f"ftp://127.0.0.1:{self.site.port}/"], 15)
+        self.assertNotEqual(result.returncode, 0)
+
+    def test_checksums_match_hashlib_and_need_the_read_right(self):
+        data = os.urandom(3 * 1024 * 1024 + 7)
+        with open(os.path.join(self.site.root, "random.bin"), "wb") as f:
+            f.write(data)
+        ftp = self.site.ftp("reader", "pw")
+        self.assertIn(" HASH SHA-256*;SHA-1;MD5;CRC32", ftp.sendcmd("FEAT"))
+        self.assertEqual(ftp.sendcmd("HASH random.bin"),
+                         f"213 SHA-256 0-{len(data)} {hashlib.sha256(data).hexdigest()} random.bin")
+        self.assertEqual(ftp.sendcmd("OPTS HASH CRC32"), "200 CRC32")
+        self.assertIn(" HASH SHA-256;SHA-1;MD5;CRC32*", ftp.sendcmd("FEAT"))
+        self.assertEqual(ftp.sendcmd("HASH random.bin").split()[3], "%08x" % zlib.crc32(data))
+        self.assertEqual(ftp.sendcmd("XMD5 random.bin"), "250 " + hashlib.md5(data).hexdigest().upper())
+        self.assertEqual(ftp.sendcmd("XSHA1 random.bin"), "250 " + hashlib.sha1(data).hexdigest().upper())
+        with self.assertRaises(ftplib.error_perm) as ctx:
+            ftp.sendcmd("SITE CHMOD 600 random.bin")
+        self.assertTrue(str(ctx.exception).startswith("550 Access denied"))
+        ftp.quit()
+        ftp = self.site.ftp("writer", "pw")
+        with self.assertRaises(ftplib.error_perm) as ctx:
+            ftp.sendcmd("XSHA256 random.bin")
+        self.assertTrue(str(ctx.exception).startswith("550 Access denied"))
+        ftp.quit()
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main()
