@@ -403,10 +403,10 @@ QByteArray SftpRequests::setStat(const Request& q, const QString& path) {
             return statusPacket(q.id, OpUnsupported, "Size cannot be changed");
     }
     if (a.has(Attributes::Permissions)) {
-        // Clients copy the mode along with a file; the mode is the server's to keep.
-        const files::FactsResult facts = files_->stat(path);
-        if (!facts.ok())
-            return status(q.id, facts.error);
+        // The permission bits only, under the same rule as SITE CHMOD.
+        const files::PathResult r = files_->setMode(path, int(a.permissions & 0777));
+        if (!r.ok())
+            return status(q.id, r.error);
     }
     return statusPacket(q.id, Ok, "Success");
 }

@@ -185,6 +185,7 @@ private Q_SLOTS:
                                              {"rename", "W"},
                                              {"posix-rename", "W"},
                                              {"settime", "W"},
+                                             {"chmod", "W"},
                                              {"remove", "D"},
                                              {"mkdir", "M"},
                                              {"rmdir", "M"},
@@ -217,6 +218,14 @@ private Q_SLOTS:
             }
             if (request == u"settime")
                 return setTime("a.txt", 1000000000).status;
+            if (request == u"chmod") {
+                Attributes a;
+                a.flags = Attributes::Permissions;
+                a.permissions = 0600;
+                PacketWriter w(Setstat);
+                w.u32(nextId_++).string("a.txt").attributes(a);
+                return send(w).status;
+            }
             if (request == u"remove")
                 return pathRequest(Remove, "a.txt").status;
             if (request == u"mkdir") {
@@ -401,7 +410,22 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(tree_->at("root/h.txt")));
     }
 
-    void setstatSetsTimesButNeverOwners() {
+    void setstatSetsTimesAndModesButNeverOwners() {
+        Attributes mode;
+        mode.flags = Attributes::Permissions;
+        mode.permissions = 0100600;
+        login("RDBM");
+        PacketWriter refused(Setstat);
+        refused.u32(nextId_++).string("a.txt").attributes(mode);
+        QCOMPARE(send(refused).status, quint32(PermissionDenied));
+        QCOMPARE(QFileInfo(tree_->at("root/a.txt")).permissions() & QFile::ReadGroup,
+                 QFile::ReadGroup);
+        login("W");
+        PacketWriter chmod(Setstat);
+        chmod.u32(nextId_++).string("a.txt").attributes(mode);
+        QCOMPARE(send(chmod).status, quint32(Ok));
+        QCOMPARE(QFileInfo(tree_->at("root/a.txt")).permissions() & QFile::ReadGroup,
+                 QFile::Permissions());
         login("RWDBM");
         QCOMPARE(setTime("a.txt", 1000000000).status, quint32(Ok));
         QCOMPARE(QFileInfo(tree_->at("root/a.txt")).lastModified().toSecsSinceEpoch(), 1000000000);
