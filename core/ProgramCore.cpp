@@ -26,12 +26,14 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
       events_(login_, lineLogger_), boxes_(views_.Data2()),
       server_(
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
-          [this](const QString& text) { log_.WriteLog(text); }) {
+          [this](const QString& text) { log_.WriteLog(text); }),
+      sftp_(*engine_, events_, notifications_, bans_, dataFolder) {
     switches_.fallback = &rowSwitches_;
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });
     server_.setStartNotes([this] { return login_.InvalidListEntries(); });
     server_.setBanRules([this](const engine::BanRules& rules) { bans_.reset(rules); });
+    server_.setCompanion(&sftp_);
     views_.openAll();
     engine_->setEvents(&events_);
     engine_->setNotifications(&notifications_);
@@ -62,6 +64,10 @@ ProgramCore::~ProgramCore() {
 void ProgramCore::setCertificateTools(CertificateTools tools) {
     certificateTools_ = std::move(tools);
     server_.setPrepareCertificate(certificateTools_.prepare);
+}
+
+QList<engine::ConnectionObject*> ProgramCore::connections() const {
+    return engine_->Connections() + sftp_.server().connections();
 }
 
 QString ProgramCore::DefaultLocalIP() const {

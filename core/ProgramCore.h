@@ -12,6 +12,7 @@
 #include "core/CertificateTools.h"
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
+#include "core/SftpStarter.h"
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
@@ -45,6 +46,11 @@ public:
     access::LoginHandler& login() { return login_; }
     monitor::ActivityLog& log() { return log_; }
     ServerController& server() { return server_; }
+    // The SFTP side of the server, started and stopped with it.
+    SftpStarter& sftp() { return sftp_; }
+    // The open connections of every protocol: FTP's in the order they
+    // arrived, then SFTP's.
+    QList<engine::ConnectionObject*> connections() const;
     // The failed-login counts and bans of the running server.
     engine::LoginBans& loginBans() { return bans_; }
     // The programs and e-mails the action rules start.
@@ -117,6 +123,8 @@ private:
     SettingsRowBoxes boxes_;
     engine::LoginBans bans_;
     ServerController server_;
+    // After the controller and everything its sessions use: it ends first.
+    SftpStarter sftp_;
     CertificateTools certificateTools_;
     std::unique_ptr<actions::ActionService> actions_;
 };

@@ -119,12 +119,21 @@ bool ServerController::ServerStart() {
         const QString reason = engine_.ListenError();
         return failStart(reason.isEmpty() ? QStringList() : QStringList{reason});
     }
+    QStringList companionLines;
+    if (companion_) {
+        if (const auto problem = companion_->start(config, companionLines)) {
+            engine_.StopListening();
+            return failStart({*problem});
+        }
+    }
 
     const QString listening = engine_.LocalAddress();
     if (view_)
         view_->showRunning(listening);
     writeLog_(QString());
     writeLog_(monitor::StartLogLine(clock_(), listening));
+    for (const QString& line : std::as_const(companionLines))
+        writeLog_(line);
     writeKeptSettings(config);
     applyOutsideEngine(config, false);
     writeStartNotes();
@@ -152,6 +161,15 @@ bool ServerController::ServerReload() {
     }
     applyOutsideEngine(config, true);
     writeLog_(monitor::ReloadLogLine(clock_(), engine_.LocalAddress(), engine_.Port()));
+    if (companion_) {
+        // The engine listens with the new values already: a companion that
+        // cannot follow keeps running as it was, and says why.
+        QStringList lines;
+        if (const auto problem = companion_->start(config, lines))
+            writeLog_(monitor::ReloadFailedLogLine(clock_(), *problem));
+        for (const QString& line : std::as_const(lines))
+            writeLog_(line);
+    }
     writeKeptSettings(config);
     writeStartNotes();
     return true;
@@ -175,6 +193,8 @@ bool ServerController::failStart(const QStringList& reasons) {
 
 void ServerController::ServerStop() {
     resolver_->stop();
+    if (companion_)
+        companion_->stop();
     engine_.StopListening();
     writeLog_(monitor::StopLogLine(clock_()));
     state_ = 0;

@@ -45,6 +45,16 @@ public:
     virtual void showStopped() = 0;
 };
 
+// A server started, reread and stopped along with the FTP engine (SFTP).
+class CompanionServer {
+public:
+    virtual ~CompanionServer() = default;
+    // Starts with `config` once the engine listens: the lines to log after
+    // the start line, or the Italian reason it cannot start.
+    virtual std::optional<QString> start(const ServerConfig& config, QStringList& lines) = 0;
+    virtual void stop() = 0;
+};
+
 class ServerController {
 public:
     using WriteLogFn = std::function<void(const QString&)>;
@@ -83,6 +93,8 @@ public:
     }
     // Lines logged after a successful start (e.g. list entries that match nothing).
     void setStartNotes(std::function<QStringList()> notes) { startNotes_ = std::move(notes); }
+    // Started after the engine listens and stopped before it; its failure fails the start.
+    void setCompanion(CompanionServer* companion) { companion_ = companion; }
     // How the host name of passive_address is looked up (tests give their own).
     void setHostLookup(PassiveAddressResolver::LookupFn lookup, int refreshMs) {
         resolver_ = std::make_unique<PassiveAddressResolver>(engine_, stampedLog(),
@@ -129,6 +141,7 @@ private:
     std::function<void(const engine::BanRules&)> applyBanRules_;
     std::optional<engine::BanRules> appliedBans_;
     ServerView* view_ = nullptr;
+    CompanionServer* companion_ = nullptr;
     std::unique_ptr<PassiveAddressResolver> resolver_;
     qint16 state_ = 0;
 };

@@ -73,6 +73,9 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
                    set.value(kBanWindowMinutes).toLongLong() * minute,
                    set.value(kBanMinutes).toLongLong() * minute};
 
+    result.sftpPort = quint16(set.value(kSftpPort).toUInt());
+    result.sftpPasswordAuth = set.value(kSftpPasswordAuth) == QLatin1String("1");
+
     if (const auto range = settings::portRange(set.value(kPassivePorts))) {
         result.passive.portFirst = range->first;
         result.passive.portLast = range->second;

@@ -28,6 +28,9 @@ struct StartOptions {
     int maxConnections = 1000;
     int maxConnectionsPerIp = 500;
     engine::BanRules bans;
+    // The SFTP port (0: no SFTP) and whether SSH passwords are accepted.
+    quint16 sftpPort = 0;
+    bool sftpPasswordAuth = true;
     // Italian, one reason a line, naming the option; empty when the start may go on.
     QStringList errors;
     bool ok() const { return errors.isEmpty(); }

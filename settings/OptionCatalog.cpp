@@ -432,6 +432,21 @@ const OptionCatalog& optionCatalog() {
                    QStringLiteral("Utente del server di posta (vuoto = nessun accesso)")),
             secret(kMailPassword, QStringLiteral("Password del server di posta")),
             custom(kMailFrom, checkMailFrom, std::nullopt, QStringLiteral("Mittente delle e-mail")),
+            // SFTP stays off until a port is chosen; a new database says so.
+            OptionDef{kSftpPort,
+                      OptionKind::Port,
+                      {},
+                      0,
+                      0,
+                      QStringLiteral("0"),
+                      QStringLiteral("Porta SFTP (0 = SFTP disattivato)"),
+                      QStringLiteral("0"),
+                      {},
+                      OptionStore::Options,
+                      {},
+                      false},
+            simple(kSftpPasswordAuth, OptionKind::Switch, QStringLiteral("1"),
+                   QStringLiteral("SFTP: accesso con password")),
         },
         {versionOrder});
     return catalog;

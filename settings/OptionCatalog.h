@@ -154,6 +154,8 @@ inline const QString kMailCaFile = QStringLiteral("mail_ca_file");
 inline const QString kMailUser = QStringLiteral("mail_user");
 inline const QString kMailPassword = QStringLiteral("mail_password");
 inline const QString kMailFrom = QStringLiteral("mail_from");
+inline const QString kSftpPort = QStringLiteral("sftp_port");
+inline const QString kSftpPasswordAuth = QStringLiteral("sftp_password_auth");
 } // namespace option
 
 } // namespace kv::settings

@@ -100,11 +100,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(openOnce(dir.filePath("accounts.dat")));
         QCOMPARE(optionsStatement(dir.filePath("accounts.dat")), optionsTableStatement());
-        QCOMPARE(texts(column(dir.filePath("accounts.dat"),
-                              "SELECT name || '=' || value FROM options ORDER BY name")),
-                 (QStringList{"ban_attempts=5", "ban_minutes=10", "ban_window_minutes=10",
-                              "log_keep=5", "log_max_mib=10", "max_connections=100",
-                              "max_connections_per_ip=10", "passive_address=", "passive_ports="}));
+        QCOMPARE(
+            texts(column(dir.filePath("accounts.dat"),
+                         "SELECT name || '=' || value FROM options ORDER BY name")),
+            (QStringList{"ban_attempts=5", "ban_minutes=10", "ban_window_minutes=10", "log_keep=5",
+                         "log_max_mib=10", "max_connections=100", "max_connections_per_ip=10",
+                         "passive_address=", "passive_ports=", "sftp_port=0"}));
 
         const OptionCatalog catalog({OptionDef{"ban_attempts",
                                                OptionKind::Integer,

@@ -33,6 +33,27 @@ public:
 
 const QString kAt = QStringLiteral("[05-12-2026 20:49:03] ");
 
+// A second server started with the engine (as SFTP is), scripted to fail or not.
+class Companion : public CompanionServer {
+public:
+    std::optional<QString> start(const ServerConfig& config, QStringList& lines) override {
+        events << QStringLiteral("start port %1 engine %2")
+                      .arg(config.options.sftpPort)
+                      .arg(engine && engine->isListening() ? "listening" : "stopped");
+        if (problem)
+            return problem;
+        lines << QStringLiteral("COMPANION LINE");
+        return std::nullopt;
+    }
+    void stop() override {
+        events << QStringLiteral("stop engine %1")
+                      .arg(engine && engine->isListening() ? "listening" : "stopped");
+    }
+    const kv::engine::FtpEngine* engine = nullptr;
+    std::optional<QString> problem;
+    QStringList events;
+};
+
 // The start's box for a settings column; none for a column it does not read.
 std::optional<ServerBox> boxOf(const QString& column) {
     for (const ServerBox box : kServerBoxes) {
@@ -94,6 +115,50 @@ struct Fixture {
 class TestServerController : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void companionStartsAfterTheEngineAndStopsBeforeIt() {
+        Fixture f;
+        Companion c;
+        c.engine = &f.engine;
+        f.controller.setCompanion(&c);
+        f.useRows();
+        f.rows = {{"sftp_port", "2222"}};
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(f.log, QStringList({"", kAt + "SERVER START ON IP 127.0.0.1", "COMPANION LINE"}));
+        f.controller.ServerStop();
+        QCOMPARE(c.events,
+                 QStringList({"start port 2222 engine listening", "stop engine listening"}));
+        QVERIFY(!f.engine.isListening());
+    }
+
+    void rereadReachesTheCompanionAndItsFailureKeepsTheEngine() {
+        Fixture f;
+        Companion c;
+        c.engine = &f.engine;
+        f.controller.setCompanion(&c);
+        f.useRows();
+        QVERIFY(f.controller.ServerStart());
+        f.rows = {{"sftp_port", "2022"}};
+        c.problem = QStringLiteral("Porta SFTP 2022 non utilizzabile");
+        f.log.clear();
+        QVERIFY(f.controller.ServerReload());
+        QCOMPARE(c.events.last(), QStringLiteral("start port 2022 engine listening"));
+        QVERIFY(f.engine.isListening());
+        QVERIFY(f.log.contains(kAt + "SERVER RELOAD FAILED: " + *c.problem));
+    }
+
+    void companionFailureFailsTheStart() {
+        Fixture f;
+        Companion c;
+        c.engine = &f.engine;
+        c.problem = QStringLiteral("Porta SFTP 2222 non utilizzabile");
+        f.controller.setCompanion(&c);
+        QVERIFY(!f.controller.ServerStart());
+        // Nothing half-started: the FTP side stops again.
+        QVERIFY(!f.engine.isListening());
+        QCOMPARE(int(f.controller.ServerState()), 0);
+        f.expectFailure({*c.problem});
+    }
+
     void handsSettingsOver() {
         Fixture f;
         QVERIFY(f.controller.ServerStart());

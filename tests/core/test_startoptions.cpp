@@ -179,6 +179,28 @@ private Q_SLOTS:
                                 options.bans.attempts, options.bans.windowMs, options.bans.banMs}),
                  expected);
     }
+
+    void sftpFromRows_data() {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("passwords");
+        QTest::addColumn<int>("errorCount");
+        QTest::newRow("no rows: off, passwords accepted") << QStringList() << 0 << true << 0;
+        QTest::newRow("a port") << QStringList{"sftp_port=2222"} << 2222 << true << 0;
+        QTest::newRow("keys only")
+            << QStringList{"sftp_port=65535", "sftp_password_auth=0"} << 65535 << false << 0;
+        QTest::newRow("a port out of range") << QStringList{"sftp_port=65536"} << 0 << true << 1;
+        QTest::newRow("not a switch") << QStringList{"sftp_password_auth=yes"} << 0 << true << 1;
+    }
+    void sftpFromRows() {
+        QFETCH(QStringList, rows);
+        const StartOptions options = readStartOptions(rowsOf(rows), dir.path());
+        QTEST(int(options.sftpPort), "port");
+        QTEST(options.sftpPasswordAuth, "passwords");
+        QTEST(int(options.errors.size()), "errorCount");
+        for (const QString& e : options.errors)
+            QVERIFY2(e.contains(u"sftp_"), qPrintable(e));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStartOptions)

@@ -46,7 +46,9 @@ private Q_SLOTS:
                                      "mail_ca_file",
                                      "mail_user",
                                      "mail_password",
-                                     "mail_from"}));
+                                     "mail_from",
+                                     "sftp_port",
+                                     "sftp_password_auth"}));
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the
@@ -234,7 +236,8 @@ private Q_SLOTS:
                                          {"max_connections_per_ip", "10"},
                                          {"ban_attempts", "5"},
                                          {"ban_window_minutes", "10"},
-                                         {"ban_minutes", "10"}}));
+                                         {"ban_minutes", "10"},
+                                         {"sftp_port", "0"}}));
         QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
         OptionDef limit{"max_connections",
                         OptionKind::Integer,

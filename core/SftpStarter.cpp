@@ -1,0 +1,49 @@
+#include "core/SftpStarter.h"
+
+#include "sftp/SftpHostKeys.h"
+
+namespace kv {
+
+SftpStarter::SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events,
+                         events::ServerEvents& bus, engine::LoginBans& bans, QString dataFolder)
+    : engine_(engine), events_(events), bus_(bus), bans_(bans), dataFolder_(std::move(dataFolder)) {
+}
+
+std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringList& lines) {
+    const StartOptions& options = config.options;
+    if (options.sftpPort == 0) {
+        server_.stop();
+        return std::nullopt;
+    }
+    sftp::SftpListenSettings s;
+    s.port = options.sftpPort;
+    // SFTP listens where FTP does.
+    s.address = engine_.LocalAddress();
+    if (s.address.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        s.address = QStringLiteral("127.0.0.1");
+    s.hostKeys = sftp::hostKeyFiles(dataFolder_);
+    if (const QString problem = sftp::ensureHostKeys(s.hostKeys); !problem.isEmpty())
+        return problem;
+    s.context.events = &events_;
+    s.context.bus = &bus_;
+    s.context.bans = &bans_;
+    s.context.passwordAuth = options.sftpPasswordAuth;
+    s.context.followLinks = engine_.ResolveLinks() != 0;
+    s.context.timeoutSeconds = engine_.Timeout();
+    s.context.serverRoot = engine_.ServerRootDir();
+    s.maxConnections = options.maxConnections;
+    s.maxPerAddress = options.maxConnectionsPerIp;
+    QString error;
+    if (!server_.listen(s, &error))
+        return error;
+    lines << QStringLiteral("SFTP IN ASCOLTO SULLA PORTA %1").arg(server_.port());
+    for (const QString& line : sftp::hostKeyFingerprintLines(s.hostKeys))
+        lines << QStringLiteral("Chiave host SFTP %1").arg(line);
+    return std::nullopt;
+}
+
+void SftpStarter::stop() {
+    server_.stop();
+}
+
+} // namespace kv

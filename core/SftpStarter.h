@@ -1,0 +1,34 @@
+#pragma once
+// SFTP started and stopped with the FTP server: on its own port when
+// `sftp_port` is set, with the engine's timeout, link rule and root, the
+// same login handler, log, bus, limits and bans. The host keys are made in
+// the data folder at the first start, and their fingerprints logged.
+
+#include "core/ServerController.h"
+#include "engine/FtpEngine.h"
+#include "engine/LoginBans.h"
+#include "events/ServerEvents.h"
+#include "sftp/SftpServer.h"
+
+namespace kv {
+
+class SftpStarter : public CompanionServer {
+public:
+    SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events, events::ServerEvents& bus,
+                engine::LoginBans& bans, QString dataFolder);
+
+    std::optional<QString> start(const ServerConfig& config, QStringList& lines) override;
+    void stop() override;
+    sftp::SftpServer& server() { return server_; }
+    const sftp::SftpServer& server() const { return server_; }
+
+private:
+    engine::FtpEngine& engine_;
+    engine::EngineEvents& events_;
+    events::ServerEvents& bus_;
+    engine::LoginBans& bans_;
+    QString dataFolder_;
+    sftp::SftpServer server_;
+};
+
+} // namespace kv

@@ -1,0 +1,198 @@
+#include "sftp/SftpServer.h"
+
+#include "engine/DescriptorListener.h"
+#include "engine/HostAddresses.h"
+
+#include <QFile>
+#include <QHostAddress>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace kv::sftp {
+
+namespace {
+
+// Modern algorithms only: no SHA-1, no CBC, no finite-field groups.
+constexpr const char* kKeyExchange =
+    "curve25519-sha256,curve25519-sha256@libssh.org,ecdh-sha2-nistp256,ecdh-sha2-nistp384,"
+    "ecdh-sha2-nistp521";
+constexpr const char* kCiphers = "chacha20-poly1305@openssh.com,aes256-gcm@openssh.com,"
+                                 "aes128-gcm@openssh.com,aes256-ctr,aes192-ctr,aes128-ctr";
+constexpr const char* kMacs = "hmac-sha2-256-etm@openssh.com,hmac-sha2-512-etm@openssh.com,"
+                              "hmac-sha2-256,hmac-sha2-512";
+constexpr const char* kHostKeyAlgorithms = "ssh-ed25519,ecdsa-sha2-nistp256";
+
+// A connection refused before any SSH byte, for its log line.
+class RefusedConnection : public engine::StoredConnection {
+public:
+    explicit RefusedConnection(const QString& host) {
+        remoteHost_ = host;
+        loginAddress_ = host;
+    }
+    void Disconnect() override {}
+};
+
+QHostAddress peerOf(int fd) {
+    sockaddr_storage storage{};
+    socklen_t length = sizeof storage;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+        return {};
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&storage));
+}
+
+bool over(qsizetype count, int limit) {
+    return limit > 0 && count >= limit;
+}
+
+} // namespace
+
+SftpServer::SftpServer(QObject* parent) : QObject(parent) {}
+
+SftpServer::~SftpServer() {
+    stop();
+}
+
+bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
+    // The new listener is made beside the old one: a failure keeps what runs,
+    // and open sessions keep the context they started with.
+    ssh_bind bind = ssh_bind_new();
+    bool noConfig = false;
+    const QByteArray ed = QFile::encodeName(settings.hostKeys.ed25519);
+    const QByteArray ec = QFile::encodeName(settings.hostKeys.ecdsa);
+    const bool set =
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_PROCESS_CONFIG, &noConfig) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HOSTKEY, ed.constData()) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HOSTKEY, ec.constData()) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_KEY_EXCHANGE, kKeyExchange) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_CIPHERS_C_S, kCiphers) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_CIPHERS_S_C, kCiphers) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HMAC_C_S, kMacs) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HMAC_S_C, kMacs) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HOSTKEY_ALGORITHMS, kHostKeyAlgorithms) == 0;
+    if (!set) {
+        if (error)
+            *error = QStringLiteral("Chiavi SFTP non utilizzabili: %1")
+                         .arg(QString::fromUtf8(ssh_get_error(bind)));
+        ssh_bind_free(bind);
+        return false;
+    }
+    const bool samePort =
+        isListening() && settings.port == settings_.port && settings.address == settings_.address;
+    auto listener = std::make_unique<engine::DescriptorListener>();
+    const QHostAddress address = settings.address.isEmpty() ? QHostAddress(QHostAddress::AnyIPv4)
+                                                            : QHostAddress(settings.address);
+    if (!samePort && !listener->listen(address, settings.port)) {
+        if (error)
+            *error = QStringLiteral("Porta SFTP %1 non utilizzabile: %2")
+                         .arg(settings.port)
+                         .arg(listener->errorString());
+        ssh_bind_free(bind);
+        return false;
+    }
+    if (settings_.context.bans)
+        settings_.context.bans->disconnect(this);
+    if (!samePort) {
+        listener_ = std::move(listener);
+        connect(listener_.get(), &engine::DescriptorListener::descriptorReady, this,
+                &SftpServer::onIncoming);
+    }
+    if (bind_)
+        ssh_bind_free(bind_);
+    bind_ = bind;
+    settings_ = settings;
+    context_ = std::make_shared<const SftpContext>(settings.context);
+    if (engine::LoginBans* bans = settings.context.bans)
+        connect(bans, &engine::LoginBans::banStarted, this, &SftpServer::onBanStarted);
+    return true;
+}
+
+void SftpServer::stop() {
+    if (settings_.context.bans)
+        settings_.context.bans->disconnect(this);
+    listener_.reset();
+    const QList<SftpSession*> open = sessions_;
+    sessions_.clear();
+    for (SftpSession* s : open) {
+        s->closeWith(QStringLiteral("server fermato"));
+        // Reported now, not from the event loop: the server is going away.
+        s->reportClosed();
+        delete s;
+    }
+    if (bind_) {
+        ssh_bind_free(bind_);
+        bind_ = nullptr;
+    }
+}
+
+bool SftpServer::isListening() const {
+    return listener_ && listener_->isListening();
+}
+
+quint16 SftpServer::port() const {
+    return listener_ ? listener_->serverPort() : 0;
+}
+
+QList<engine::ConnectionObject*> SftpServer::connections() const {
+    QList<engine::ConnectionObject*> list;
+    for (SftpSession* s : sessions_)
+        list << s;
+    return list;
+}
+
+std::optional<QString> SftpServer::refusalOf(const QString& host) const {
+    if (settings_.context.bans && settings_.context.bans->isBanned(host))
+        return QStringLiteral("SFTP: connessione da %1 rifiutata: indirizzo bloccato "
+                              "temporaneamente dopo troppi accessi falliti")
+            .arg(host);
+    if (over(sessions_.size(), settings_.maxConnections))
+        return QStringLiteral("SFTP: connessione da %1 rifiutata: raggiunto il limite di %2 "
+                              "connessioni in tutto (max_connections)")
+            .arg(host)
+            .arg(settings_.maxConnections);
+    qsizetype fromHost = 0;
+    for (SftpSession* s : sessions_)
+        fromHost += s->RemoteHost() == host ? 1 : 0;
+    if (over(fromHost, settings_.maxPerAddress))
+        return QStringLiteral("SFTP: connessione da %1 rifiutata: raggiunto il limite di %2 "
+                              "connessioni da un indirizzo (max_connections_per_ip)")
+            .arg(host)
+            .arg(settings_.maxPerAddress);
+    return std::nullopt;
+}
+
+void SftpServer::onIncoming(qintptr descriptor) {
+    const int fd = int(descriptor);
+    const QString host = engine::addressText(peerOf(fd));
+    if (const auto refusal = refusalOf(host)) {
+        ::close(fd);
+        if (settings_.context.events) {
+            RefusedConnection refused(host);
+            settings_.context.events->LogLine(refused, *refusal);
+        }
+        return;
+    }
+    ssh_session session = ssh_new();
+    if (!session || ssh_bind_accept_fd(bind_, session, fd) != SSH_OK) {
+        if (session)
+            ssh_free(session);
+        ::close(fd);
+        return;
+    }
+    auto* s = new SftpSession(session, host, context_, this);
+    sessions_.append(s);
+    connect(s, &SftpSession::closed, this, [this](SftpSession* closed) {
+        if (sessions_.removeOne(closed))
+            closed->deleteLater();
+    });
+    s->start();
+}
+
+void SftpServer::onBanStarted(const QString& address) {
+    for (SftpSession* s : std::as_const(sessions_)) {
+        if (s->RemoteHost() == address)
+            s->closeSoon(QStringLiteral("indirizzo bloccato")); // the ban may start in a callback
+    }
+}
+
+} // namespace kv::sftp

@@ -1,0 +1,60 @@
+#pragma once
+// The SFTP listener: accepts connections on its own port, refuses banned
+// addresses and connections over the limits before any SSH byte, and runs
+// one SftpSession per connection on the event loop. Host keys and the
+// allowed algorithms are set once per start.
+
+#include "engine/FtpEngine.h"
+#include "engine/LoginBans.h"
+#include "events/ServerEvents.h"
+#include "sftp/SftpHostKeys.h"
+#include "sftp/SftpSession.h"
+
+#include <QList>
+#include <QObject>
+#include <memory>
+
+namespace kv::engine {
+class DescriptorListener;
+}
+
+namespace kv::sftp {
+
+struct SftpListenSettings {
+    QString address; // "" for every IPv4 address
+    quint16 port = 0;
+    HostKeyFiles hostKeys;
+    SftpContext context;
+    int maxConnections = 0; // open SFTP connections in all and from one address; 0: no limit
+    int maxPerAddress = 0;
+};
+
+class SftpServer : public QObject {
+    Q_OBJECT
+public:
+    explicit SftpServer(QObject* parent = nullptr);
+    ~SftpServer() override;
+
+    // Listens with `settings`; false with the Italian reason in `error`,
+    // and then whatever ran before goes on. While listening, sessions already
+    // open keep running with what they had.
+    bool listen(const SftpListenSettings& settings, QString* error);
+    // Closes the listener and every connection, each reported before this returns.
+    void stop();
+    bool isListening() const;
+    quint16 port() const;
+    QList<engine::ConnectionObject*> connections() const;
+
+private:
+    void onIncoming(qintptr descriptor);
+    void onBanStarted(const QString& address);
+    std::optional<QString> refusalOf(const QString& host) const;
+
+    std::unique_ptr<engine::DescriptorListener> listener_;
+    ssh_bind bind_ = nullptr;
+    SftpListenSettings settings_;
+    std::shared_ptr<const SftpContext> context_;
+    QList<SftpSession*> sessions_;
+};
+
+} // namespace kv::sftp

@@ -1,0 +1,435 @@
+#include "sftp/SftpSession.h"
+
+#include "files/FileService.h"
+
+#include <algorithm>
+
+namespace kv::sftp {
+
+namespace {
+
+// Replies waiting for the client: past this, requests wait their turn.
+constexpr qsizetype kOutputHighWater = 1024 * 1024;
+// Reply bytes one turn of the event loop makes for one session; the rest
+// waits for the next turn, so other sessions and the window go in between.
+constexpr qsizetype kOutputPerTurn = 256 * 1024;
+// Requests a client sends without reading the answers: past this it is cut off.
+constexpr qsizetype kInputLimit = 16 * 1024 * 1024;
+// Wrong passwords on one connection before it is closed, as OpenSSH.
+constexpr int kMaxFailedLogins = 6;
+
+SftpSession* of(void* self) {
+    return static_cast<SftpSession*>(self);
+}
+
+QString kindText(events::TransferKind kind) {
+    return kind == events::TransferKind::Upload ? QStringLiteral("upload")
+                                                : QStringLiteral("download");
+}
+
+} // namespace
+
+SftpSession::SftpSession(ssh_session session, const QString& host,
+                         std::shared_ptr<const SftpContext> context, QObject* parent)
+    : QObject(parent), ssh_(session), context_(std::move(context)) {
+    id_ = events::nextSessionId();
+    remoteHost_ = host;
+    rootDir_ = context_->serverRoot;
+    ssh_set_blocking(ssh_, 0);
+
+    serverCallbacks_.userdata = this;
+    serverCallbacks_.auth_password_function = &SftpSession::onAuthPassword;
+    serverCallbacks_.auth_none_function = &SftpSession::onAuthNone;
+    serverCallbacks_.auth_pubkey_function = &SftpSession::onAuthPubkey;
+    serverCallbacks_.service_request_function = &SftpSession::onServiceRequest;
+    serverCallbacks_.channel_open_request_session_function = &SftpSession::onChannelOpen;
+    ssh_callbacks_init(&serverCallbacks_);
+    ssh_set_server_callbacks(ssh_, &serverCallbacks_);
+    ssh_set_auth_methods(ssh_, context_->passwordAuth ? SSH_AUTH_METHOD_PASSWORD
+                                                      : SSH_AUTH_METHOD_PUBLICKEY);
+
+    channelCallbacks_.userdata = this;
+    channelCallbacks_.channel_data_function = &SftpSession::onChannelData;
+    channelCallbacks_.channel_eof_function = &SftpSession::onChannelEnd;
+    channelCallbacks_.channel_close_function = &SftpSession::onChannelEnd;
+    channelCallbacks_.channel_subsystem_request_function = &SftpSession::onSubsystem;
+    channelCallbacks_.channel_shell_request_function = &SftpSession::onRefusedRequest;
+    channelCallbacks_.channel_exec_request_function = &SftpSession::onExec;
+    channelCallbacks_.channel_pty_request_function = &SftpSession::onPty;
+    channelCallbacks_.channel_write_wontblock_function = &SftpSession::onWindowGrown;
+    ssh_callbacks_init(&channelCallbacks_);
+
+    const int fd = ssh_get_fd(ssh_);
+    readable_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    writable_ = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    writable_->setEnabled(false);
+    connect(readable_, &QSocketNotifier::activated, this, &SftpSession::step);
+    connect(writable_, &QSocketNotifier::activated, this, &SftpSession::step);
+    idleTimer_.setSingleShot(true);
+    connect(&idleTimer_, &QTimer::timeout, this,
+            [this] { closeWith(QStringLiteral("inattività")); });
+}
+
+SftpSession::~SftpSession() {
+    requests_.reset();
+    if (event_) {
+        ssh_event_remove_session(event_, ssh_);
+        ssh_event_free(event_);
+    }
+    // Frees the channel too; libssh may already have let go of it on the client's close.
+    ssh_free(ssh_);
+}
+
+events::SessionInfo SftpSession::sessionInfo() const {
+    return {id_, remoteHost_, loggedIn_ ? userName_ : QString(), events::Protocol::Sftp};
+}
+
+void SftpSession::log(const QString& line) {
+    if (context_->events)
+        context_->events->LogLine(*this, line);
+}
+
+void SftpSession::start() {
+    if (context_->bus)
+        Q_EMIT context_->bus->sessionOpened(sessionInfo());
+    if (context_->timeoutSeconds > 0)
+        idleTimer_.start(context_->timeoutSeconds * 1000);
+    step();
+}
+
+void SftpSession::Disconnect() {
+    closeWith(QStringLiteral("dall'amministratore"));
+}
+
+engine::TransferActivity SftpSession::Activity() const {
+    engine::TransferActivity a;
+    if (!requests_)
+        return a;
+    a.sentTotal = requests_->sentTotal();
+    a.receivedTotal = requests_->receivedTotal();
+    if (const TransferNote* t = requests_->currentTransfer()) {
+        a.direction = t->kind == events::TransferKind::Upload
+                          ? engine::TransferActivity::Direction::Upload
+                          : engine::TransferActivity::Direction::Download;
+        a.path = t->clientPath;
+        a.bytes = t->bytes;
+        a.size = t->size;
+    }
+    return a;
+}
+
+void SftpSession::step() {
+    if (closed_)
+        return;
+    if (!keysExchanged_) {
+        const int rc = ssh_handle_key_exchange(ssh_);
+        if (rc == SSH_AGAIN) {
+            updateNotifiers();
+            return;
+        }
+        if (rc != SSH_OK) {
+            closeWith(QStringLiteral("scambio delle chiavi fallito: %1")
+                          .arg(QString::fromUtf8(ssh_get_error(ssh_))));
+            return;
+        }
+        keysExchanged_ = true;
+        event_ = ssh_event_new();
+        ssh_event_add_session(event_, ssh_);
+    }
+    if (ssh_event_dopoll(event_, 0) == SSH_ERROR || closed_ ||
+        (ssh_get_status(ssh_) & (SSH_CLOSED | SSH_CLOSED_ERROR))) {
+        closeWith(QStringLiteral("connessione chiusa dal client"));
+        return;
+    }
+    serveRequests();
+    if (!closed_)
+        updateNotifiers();
+}
+
+void SftpSession::serveRequests() {
+    if (!requests_)
+        return;
+    if (framer_.failed()) {
+        log(QStringLiteral("SFTP: pacchetto non valido, connessione chiusa"));
+        closeWith(QStringLiteral("pacchetto non valido"));
+        return;
+    }
+    bool served = false;
+    qsizetype made = 0;
+    while (made < kOutputPerTurn && output_.size() - outputSent_ < kOutputHighWater) {
+        const std::optional<QByteArray> payload = framer_.next();
+        if (!payload)
+            break;
+        const QByteArray reply = requests_->answer(*payload);
+        made += reply.size();
+        output_.append(reply);
+        served = true;
+    }
+    if (framer_.failed()) {
+        log(QStringLiteral("SFTP: pacchetto non valido, connessione chiusa"));
+        closeWith(QStringLiteral("pacchetto non valido"));
+        return;
+    }
+    if (served && context_->timeoutSeconds > 0)
+        idleTimer_.start(context_->timeoutSeconds * 1000);
+    flushOutput();
+}
+
+void SftpSession::flushOutput() {
+    while (channel_ && outputSent_ < output_.size()) {
+        const quint32 window = ssh_channel_window_size(channel_);
+        const qsizetype n =
+            std::min({output_.size() - outputSent_, qsizetype(window), qsizetype(64 * 1024)});
+        if (n <= 0)
+            break;
+        const int written = ssh_channel_write(channel_, output_.constData() + outputSent_, n);
+        if (written < 0) {
+            closeWith(QStringLiteral("errore di scrittura"));
+            return;
+        }
+        outputSent_ += written;
+        if (written < n)
+            break;
+    }
+    if (outputSent_ == output_.size()) {
+        output_.clear();
+        outputSent_ = 0;
+    } else if (outputSent_ > 1024 * 1024) {
+        output_.remove(0, outputSent_);
+        outputSent_ = 0;
+    }
+}
+
+void SftpSession::updateNotifiers() {
+    const int flags = ssh_get_poll_flags(ssh_);
+    writable_->setEnabled((flags & SSH_WRITE_PENDING) != 0);
+    // Requests left for a later turn, or held back while replies waited.
+    if (requests_ && framer_.buffered() > 0 && output_.size() - outputSent_ < kOutputHighWater &&
+        !turnQueued_) {
+        turnQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                turnQueued_ = false;
+                step();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void SftpSession::closeWith(const QString& reason) {
+    if (closed_)
+        return;
+    closed_ = true;
+    idleTimer_.stop();
+    readable_->setEnabled(false);
+    writable_->setEnabled(false);
+    if (requests_)
+        requests_->abortAll();
+    if (loggedIn_)
+        log(QStringLiteral("SFTP: connessione chiusa (%1)").arg(reason));
+    if (channel_ && ssh_channel_is_open(channel_)) {
+        ssh_channel_send_eof(channel_);
+        ssh_channel_close(channel_);
+    }
+    if (keysExchanged_)
+        ssh_disconnect(ssh_);
+    QMetaObject::invokeMethod(this, &SftpSession::reportClosed, Qt::QueuedConnection);
+}
+
+void SftpSession::closeSoon(const QString& reason) {
+    // From inside a libssh callback the session must not be torn down under
+    // libssh's feet: the closing runs once the callback has returned.
+    QMetaObject::invokeMethod(
+        this, [this, reason] { closeWith(reason); }, Qt::QueuedConnection);
+}
+
+void SftpSession::reportClosed() {
+    if (closeReported_)
+        return;
+    closeReported_ = true;
+    Q_EMIT closed(this);
+    if (context_->bus)
+        Q_EMIT context_->bus->sessionClosed(sessionInfo());
+}
+
+int SftpSession::decideLogin(const QString& user, const QString& password) {
+    if (loggedIn_)
+        return SSH_AUTH_DENIED;
+    engine::LoginBans* bans = context_->bans;
+    loginAddress_ = remoteHost_;
+    if (bans && bans->isBanned(remoteHost_)) {
+        closeSoon(QStringLiteral("indirizzo bloccato"));
+        return SSH_AUTH_DENIED;
+    }
+    userName_ = user;
+    password_ = password;
+    const engine::LoginDecision decision =
+        context_->events
+            ? context_->events->LoginRequest(*this)
+            : engine::LoginDecision::refused(QStringLiteral("nessun gestore degli accessi"));
+    password_.clear();
+    if (decision.outcome == engine::LoginDecision::Outcome::Unavailable) {
+        log(QStringLiteral("Login non deciso: %1").arg(decision.reason));
+        closeSoon(decision.reason);
+        return SSH_AUTH_DENIED;
+    }
+    if (decision.outcome != engine::LoginDecision::Outcome::Accepted || !decision.grant) {
+        if (!decision.reason.isEmpty())
+            log(QStringLiteral("SFTP: login rifiutato: %1").arg(decision.reason));
+        if (context_->bus)
+            Q_EMIT context_->bus->loginFailed({sessionInfo(), user, decision.reason});
+        if (bans && bans->rules().on()) {
+            if (const std::optional<int> count = bans->recordFailure(remoteHost_)) {
+                log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
+                        .arg(remoteHost_)
+                        .arg(*count));
+                if (context_->bus)
+                    Q_EMIT context_->bus->addressBanned({remoteHost_, *count, bans->rules().banMs});
+            }
+        }
+        if (++failedLogins_ >= kMaxFailedLogins)
+            closeSoon(QStringLiteral("troppi tentativi"));
+        return SSH_AUTH_DENIED;
+    }
+    loggedIn_ = true;
+    grant_ = decision.grant;
+    const quint64 id = id_;
+    const QString address = remoteHost_;
+    const QString login = userName_;
+    events::ServerEvents* bus = context_->bus;
+    auto files = std::make_unique<files::FileService>(
+        grant_, context_->followLinks, [bus, id, address, login](events::FileEvent e) {
+            e.session = {id, address, login, events::Protocol::Sftp};
+            if (bus)
+                Q_EMIT bus->fileChanged(e);
+        });
+    SftpRequests::Observer observer;
+    observer.started = [this](const TransferNote& t) {
+        if (context_->bus)
+            Q_EMIT context_->bus->transferStarted({sessionInfo(),
+                                                   t.kind,
+                                                   t.clientPath,
+                                                   t.diskPath,
+                                                   t.bytes,
+                                                   t.size,
+                                                   events::TransferOutcome::Running,
+                                                   {}});
+    };
+    observer.finished = [this](const TransferNote& t, events::TransferOutcome outcome) {
+        log(QStringLiteral("SFTP %1 %2: %3 byte%4")
+                .arg(kindText(t.kind), t.clientPath)
+                .arg(t.bytes)
+                .arg(outcome == events::TransferOutcome::Complete
+                         ? QString()
+                         : QStringLiteral(", interrotto")));
+        if (context_->bus)
+            Q_EMIT context_->bus->transferFinished({sessionInfo(), t.kind, t.clientPath, t.diskPath,
+                                                    t.bytes, t.size, outcome,
+                                                    outcome == events::TransferOutcome::Complete
+                                                        ? QString()
+                                                        : QStringLiteral("connessione chiusa")});
+    };
+    requests_ = std::make_unique<SftpRequests>(std::move(files), std::move(observer));
+    log(QStringLiteral("SFTP: utente %1 collegato").arg(userName_));
+    if (context_->bus)
+        Q_EMIT context_->bus->loggedIn(sessionInfo());
+    return SSH_AUTH_SUCCESS;
+}
+
+int SftpSession::onAuthPassword(ssh_session, const char* user, const char* password, void* self) {
+    if (!of(self)->context_->passwordAuth)
+        return SSH_AUTH_DENIED;
+    return of(self)->decideLogin(QString::fromUtf8(user), QString::fromUtf8(password));
+}
+
+int SftpSession::onAuthNone(ssh_session, const char*, void*) {
+    return SSH_AUTH_DENIED;
+}
+
+int SftpSession::onAuthPubkey(ssh_session, const char*, ssh_key_struct*, char, void*) {
+    return SSH_AUTH_DENIED;
+}
+
+int SftpSession::onServiceRequest(ssh_session, const char* service, void*) {
+    return qstrcmp(service, "ssh-userauth") == 0 || qstrcmp(service, "ssh-connection") == 0 ? 0
+                                                                                            : -1;
+}
+
+ssh_channel SftpSession::onChannelOpen(ssh_session session, void* self) {
+    SftpSession* s = of(self);
+    if (!s->loggedIn_ || s->channel_)
+        return nullptr; // one channel per connection
+    s->channel_ = ssh_channel_new(session);
+    if (s->channel_)
+        ssh_set_channel_callbacks(s->channel_, &s->channelCallbacks_);
+    return s->channel_;
+}
+
+int SftpSession::onChannelData(ssh_session, ssh_channel, void* data, uint32_t len, int stderr_,
+                               void* self) {
+    SftpSession* s = of(self);
+    if (stderr_ || !s->sftpStarted_ || s->closed_)
+        return int(len);
+    if (s->framer_.buffered() > kInputLimit) {
+        s->log(QStringLiteral("SFTP: troppe richieste in attesa, connessione chiusa"));
+        s->closeSoon(QStringLiteral("troppe richieste"));
+        return int(len);
+    }
+    s->framer_.append(QByteArrayView(static_cast<const char*>(data), qsizetype(len)));
+    return int(len);
+}
+
+void SftpSession::onChannelEnd(ssh_session, ssh_channel, void* self) {
+    // The connection stays until the client leaves (clients report an error
+    // when the server hangs up first); only the file work ends now.
+    SftpSession* s = of(self);
+    QMetaObject::invokeMethod(s, &SftpSession::endChannel, Qt::QueuedConnection);
+}
+
+void SftpSession::endChannel() {
+    if (closed_ || !sftpStarted_)
+        return;
+    sftpStarted_ = false;
+    if (requests_)
+        requests_->abortAll();
+    if (channel_ && ssh_channel_is_open(channel_)) {
+        ssh_channel_send_eof(channel_);
+        ssh_channel_close(channel_);
+    }
+    updateNotifiers();
+}
+
+int SftpSession::onSubsystem(ssh_session, ssh_channel, const char* name, void* self) {
+    SftpSession* s = of(self);
+    if (qstrcmp(name, "sftp") != 0 || s->sftpStarted_) {
+        s->log(QStringLiteral("SFTP: richiesta rifiutata (sottosistema %1)")
+                   .arg(QString::fromUtf8(name)));
+        return -1;
+    }
+    s->sftpStarted_ = true;
+    return 0;
+}
+
+int SftpSession::onRefusedRequest(ssh_session, ssh_channel, void* self) {
+    of(self)->log(QStringLiteral("SFTP: richiesta rifiutata (shell)"));
+    return -1;
+}
+
+int SftpSession::onExec(ssh_session, ssh_channel, const char*, void* self) {
+    of(self)->log(QStringLiteral("SFTP: richiesta rifiutata (exec)"));
+    return -1;
+}
+
+int SftpSession::onPty(ssh_session, ssh_channel, const char*, int, int, int, int, void*) {
+    return -1;
+}
+
+int SftpSession::onWindowGrown(ssh_session, ssh_channel, uint32_t, void* self) {
+    // Called from inside libssh's poll: the replies go out once it returns.
+    SftpSession* s = of(self);
+    QMetaObject::invokeMethod(s, &SftpSession::step, Qt::QueuedConnection);
+    return 0;
+}
+
+} // namespace kv::sftp

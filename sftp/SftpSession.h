@@ -1,0 +1,106 @@
+#pragma once
+// One SSH connection serving the sftp subsystem, driven by the event loop:
+// libssh runs non-blocking and is stepped whenever the socket can be read
+// or, while output waits, written. The login is decided by the program
+// exactly as an FTP login (EngineEvents::LoginRequest), failures count
+// towards bans, and file requests are answered by SftpRequests over the file
+// layer. Only the "session" channel with the "sftp" subsystem is served.
+
+#include "engine/FtpEngine.h"
+#include "engine/LoginBans.h"
+#include "events/ServerEvents.h"
+#include "sftp/SftpPacket.h"
+#include "sftp/SftpRequests.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <libssh/callbacks.h>
+#include <libssh/libssh.h>
+#include <libssh/server.h>
+
+#include <memory>
+
+namespace kv::sftp {
+
+// What every session of one listener shares.
+struct SftpContext {
+    engine::EngineEvents* events = nullptr;
+    events::ServerEvents* bus = nullptr;
+    engine::LoginBans* bans = nullptr;
+    bool passwordAuth = true;
+    bool followLinks = false;
+    int timeoutSeconds = 180; // idle time before the connection closes; 0: never
+    QString serverRoot;
+};
+
+class SftpSession : public QObject, public engine::StoredConnection {
+    Q_OBJECT
+public:
+    // Takes over `session`, already accepted on the socket `fd`.
+    SftpSession(ssh_session session, const QString& host,
+                std::shared_ptr<const SftpContext> context, QObject* parent = nullptr);
+    ~SftpSession() override;
+
+    void start();
+    void Disconnect() override;
+    engine::TransferActivity Activity() const override;
+    // Ends the connection (once); the closing is reported from the event loop.
+    void closeWith(const QString& reason);
+    // closeWith from the event loop, for callers inside a libssh callback.
+    void closeSoon(const QString& reason);
+    // Tells the server and the bus the session ended (once); normally called
+    // from the event loop after closeWith.
+    void reportClosed();
+
+Q_SIGNALS:
+    void closed(kv::sftp::SftpSession* session);
+
+private:
+    static int onAuthPassword(ssh_session, const char* user, const char* password, void* self);
+    static int onAuthNone(ssh_session, const char* user, void* self);
+    static int onAuthPubkey(ssh_session, const char* user, ssh_key_struct*, char, void* self);
+    static int onServiceRequest(ssh_session, const char* service, void* self);
+    static ssh_channel onChannelOpen(ssh_session, void* self);
+    static int onChannelData(ssh_session, ssh_channel, void* data, uint32_t len, int stderr_,
+                             void* self);
+    static void onChannelEnd(ssh_session, ssh_channel, void* self);
+    static int onSubsystem(ssh_session, ssh_channel, const char* name, void* self);
+    static int onRefusedRequest(ssh_session, ssh_channel, void* self);
+    static int onExec(ssh_session, ssh_channel, const char*, void* self);
+    static int onPty(ssh_session, ssh_channel, const char*, int, int, int, int, void* self);
+    static int onWindowGrown(ssh_session, ssh_channel, uint32_t, void* self);
+
+    int decideLogin(const QString& user, const QString& password);
+    void step();
+    void endChannel();
+    void serveRequests();
+    void flushOutput();
+    void updateNotifiers();
+    void log(const QString& line);
+    events::SessionInfo sessionInfo() const;
+
+    ssh_session ssh_;
+    ssh_event event_ = nullptr;
+    ssh_channel channel_ = nullptr;
+    std::shared_ptr<const SftpContext> context_;
+    ssh_server_callbacks_struct serverCallbacks_{};
+    ssh_channel_callbacks_struct channelCallbacks_{};
+    QSocketNotifier* readable_ = nullptr;
+    QSocketNotifier* writable_ = nullptr;
+    QTimer idleTimer_;
+    bool keysExchanged_ = false;
+    bool loggedIn_ = false;
+    bool sftpStarted_ = false;
+    bool closed_ = false;
+    bool closeReported_ = false;
+    bool turnQueued_ = false;
+    int failedLogins_ = 0;
+    PacketFramer framer_;
+    QByteArray output_;
+    qsizetype outputSent_ = 0;
+    std::unique_ptr<SftpRequests> requests_;
+};
+
+} // namespace kv::sftp

@@ -1,0 +1,196 @@
+// The SFTP wire format: packets split from a stream however the bytes
+// arrive, each request type read into its fields, every truncation and
+// every stray byte refused as an error value, the length limits, and
+// replies written so a client reads back what was meant.
+
+#include "sftp/SftpPacket.h"
+#include "tests/sftp/SftpTestPackets.h"
+
+#include <QTest>
+
+using namespace kv::sftp;
+using sftptest::payloadOf;
+using sftptest::ReplyReader;
+
+Q_DECLARE_METATYPE(kv::sftp::ParseError)
+
+namespace {
+
+QByteArray lengthPrefixed(const QByteArray& payload) {
+    QByteArray b(4, '\0');
+    qToBigEndian(quint32(payload.size()), b.data());
+    return b + payload;
+}
+
+QByteArray openRequest() {
+    Attributes a;
+    a.flags = Attributes::Permissions | Attributes::AccessModTime | Attributes::Size;
+    a.permissions = 0644;
+    a.atime = 7;
+    a.mtime = 8;
+    a.size = 5;
+    PacketWriter w(Open);
+    w.u32(42).string("dir/file").u32(OpenWrite | OpenCreate).attributes(a);
+    return payloadOf(w);
+}
+
+} // namespace
+
+class TestSftpPacket : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void framerSplitsPacketsHoweverBytesArrive_data() {
+        QTest::addColumn<int>("chunk");
+        for (int chunk : {1, 2, 3, 5, 9, 1000})
+            QTest::addRow("chunks of %d", chunk) << chunk;
+    }
+    void framerSplitsPacketsHoweverBytesArrive() {
+        QFETCH(int, chunk);
+        const QList<QByteArray> sent = {"a", QByteArray(300, 'b'), "ccc", QByteArray(70000, 'd')};
+        QByteArray stream;
+        for (const QByteArray& p : sent)
+            stream += lengthPrefixed(p);
+        PacketFramer framer;
+        QList<QByteArray> got;
+        for (qsizetype i = 0; i < stream.size(); i += chunk) {
+            framer.append(
+                QByteArrayView(stream).sliced(i, qMin<qsizetype>(chunk, stream.size() - i)));
+            while (auto p = framer.next())
+                got << *p;
+        }
+        QCOMPARE(got, sent);
+        QVERIFY(!framer.failed());
+        QCOMPARE(framer.buffered(), 0);
+    }
+
+    void framerRefusesImpossibleLengths_data() {
+        QTest::addColumn<quint32>("length");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("zero") << 0u << true;
+        QTest::newRow("one over the limit") << kMaxPacketLength + 1 << true;
+        QTest::newRow("4 GiB") << 0xFFFFFFFFu << true;
+        QTest::newRow("the limit") << kMaxPacketLength << false;
+    }
+    void framerRefusesImpossibleLengths() {
+        QFETCH(quint32, length);
+        QFETCH(bool, fails);
+        QByteArray header(4, '\0');
+        qToBigEndian(length, header.data());
+        PacketFramer framer;
+        framer.append(header);
+        QVERIFY(!framer.next());
+        QCOMPARE(framer.failed(), fails);
+        if (fails) {
+            // Nothing after a broken length is trusted or kept.
+            framer.append(lengthPrefixed("x"));
+            QVERIFY(!framer.next());
+            QCOMPARE(framer.buffered(), 0);
+        }
+    }
+
+    void requestsAreReadIntoTheirFields() {
+        const ParsedRequest open = parseRequest(openRequest());
+        QVERIFY(open.ok());
+        QCOMPARE(open.request.type, quint8(Open));
+        QCOMPARE(open.request.id, 42u);
+        QCOMPARE(open.request.path, QByteArray("dir/file"));
+        QCOMPARE(open.request.openFlags, quint32(OpenWrite | OpenCreate));
+        QCOMPARE(open.request.attrs.permissions, 0644u);
+        QCOMPARE(open.request.attrs.mtime, 8u);
+        QCOMPARE(open.request.attrs.size, 5u);
+
+        PacketWriter read(Read);
+        read.u32(3).string("h1").u64(0x100000002ULL).u32(32768);
+        const ParsedRequest r = parseRequest(payloadOf(read));
+        QVERIFY(r.ok());
+        QCOMPARE(r.request.offset, 0x100000002ULL);
+        QCOMPARE(r.request.length, 32768u);
+
+        PacketWriter write(Write);
+        write.u32(4).string("h1").u64(9).string(QByteArray("\0data", 5));
+        const ParsedRequest w = parseRequest(payloadOf(write));
+        QVERIFY(w.ok());
+        QCOMPARE(w.request.data, QByteArray("\0data", 5));
+
+        PacketWriter rename(Rename);
+        rename.u32(5).string("old").string("new");
+        const ParsedRequest n = parseRequest(payloadOf(rename));
+        QCOMPARE(n.request.path2, QByteArray("new"));
+
+        PacketWriter ext(Extended);
+        ext.u32(6).string("posix-rename@openssh.com").string("a").string("b");
+        const ParsedRequest e = parseRequest(payloadOf(ext));
+        QVERIFY(e.ok());
+        QCOMPARE(e.request.extension, QByteArray("posix-rename@openssh.com"));
+        QCOMPARE(e.request.path + e.request.path2, QByteArray("ab"));
+    }
+
+    void everyTruncationIsAnError() {
+        const QByteArray whole = openRequest();
+        for (qsizetype n = 0; n < whole.size(); ++n) {
+            const ParsedRequest p = parseRequest(QByteArrayView(whole).first(n));
+            QVERIFY2(!p.ok(), qPrintable(QString::number(n)));
+            QCOMPARE(p.error, ParseError::Truncated);
+            // Once the id was complete, the answer can name it.
+            QCOMPARE(p.id.has_value(), n >= 5);
+        }
+    }
+
+    void malformedRequests_data() {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<ParseError>("error");
+        PacketWriter trailing(Write);
+        trailing.u32(1).string("h").u64(0).string("data").u32(0).u32(0);
+        QTest::newRow("bytes after the fields, ignored as OpenSSH does")
+            << payloadOf(trailing) << ParseError::None;
+        PacketWriter unknown(99);
+        unknown.u32(1);
+        QTest::newRow("unknown type") << payloadOf(unknown) << ParseError::UnknownType;
+        PacketWriter longString(Stat);
+        longString.u32(1).u32(0xFFFFFFF0u).string("x");
+        QTest::newRow("string longer than the packet")
+            << payloadOf(longString) << ParseError::Truncated;
+        PacketWriter manyAttrs(Setstat);
+        manyAttrs.u32(1).string("f").u32(Attributes::ExtendedPairs).u32(kMaxExtendedAttributes + 1);
+        QTest::newRow("too many extended attributes")
+            << payloadOf(manyAttrs) << ParseError::TooManyAttributes;
+        QTest::newRow("empty") << QByteArray() << ParseError::Truncated;
+    }
+    void malformedRequests() {
+        QFETCH(QByteArray, payload);
+        QFETCH(ParseError, error);
+        QCOMPARE(parseRequest(payload).error, error);
+    }
+
+    void repliesReadBackAsWritten() {
+        Attributes a;
+        a.flags = Attributes::Size | Attributes::Permissions | Attributes::AccessModTime |
+                  Attributes::ExtendedPairs;
+        a.size = 1ULL << 40;
+        a.permissions = 0100644;
+        a.mtime = 1700000000;
+        a.atime = 1600000000;
+        ReplyReader r(PacketWriter(AttrsReply).u32(9).attributes(a).finish());
+        QCOMPARE(r.u8(), quint8(AttrsReply));
+        QCOMPARE(r.u32(), 9u);
+        const Attributes back = r.attributes();
+        QVERIFY(r.ok && r.atEnd());
+        // Extended pairs are never sent.
+        QCOMPARE(back.flags, a.flags & ~quint32(Attributes::ExtendedPairs));
+        QCOMPARE(back.size, a.size);
+        QCOMPARE(back.permissions, a.permissions);
+        QCOMPARE(back.mtime, a.mtime);
+        QCOMPARE(back.atime, a.atime);
+
+        ReplyReader s(statusPacket(7, NoSuchFile, "No such file"));
+        QCOMPARE(s.u8(), quint8(StatusReply));
+        QCOMPARE(s.u32(), 7u);
+        QCOMPARE(s.u32(), quint32(NoSuchFile));
+        QCOMPARE(s.string(), QByteArray("No such file"));
+        QCOMPARE(s.string(), QByteArray());
+        QVERIFY(s.ok && s.atEnd());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSftpPacket)
+#include "test_sftppacket.moc"

@@ -1,0 +1,484 @@
+// SFTP requests answered over the file layer, on a scratch tree: each right
+// missing refuses exactly its requests and leaves the disk as it was, paths
+// never leave the root (".." , absolute paths, links) while virtual folders
+// are reachable, files move byte for byte at any offset, folders list in
+// batches, links are never made or told, and every open file is reported
+// as one transfer.
+
+#include "sftp/SftpRequests.h"
+#include "tests/sftp/SftpTestPackets.h"
+#include "tests/support/TempTree.h"
+
+#include <QDirIterator>
+#include <QTest>
+
+using namespace kv::sftp;
+using kv::events::TransferKind;
+using kv::events::TransferOutcome;
+using sftptest::payloadOf;
+using sftptest::ReplyReader;
+
+namespace {
+
+struct Reply {
+    quint8 type = 0;
+    quint32 id = 0;
+    quint32 status = 0xFFFFFFFF; // StatusReply only
+    QByteArray handle;           // HandleReply
+    QByteArray data;             // DataReply
+    QList<QByteArray> names;     // NameReply
+    Attributes attrs;            // AttrsReply
+    bool ok = false;             // read to its end without a fault
+};
+
+Reply readReply(const QByteArray& packet) {
+    ReplyReader r(packet);
+    Reply out;
+    out.type = r.u8();
+    out.id = r.u32();
+    switch (out.type) {
+    case StatusReply:
+        out.status = r.u32();
+        r.string();
+        r.string();
+        break;
+    case HandleReply:
+        out.handle = r.string();
+        break;
+    case DataReply:
+        out.data = r.string();
+        break;
+    case NameReply:
+        for (quint32 n = r.u32(); n > 0 && r.ok; --n) {
+            out.names << r.string();
+            r.string();
+            r.attributes();
+        }
+        break;
+    case AttrsReply:
+        out.attrs = r.attributes();
+        break;
+    default:
+        break;
+    }
+    out.ok = r.ok && r.atEnd();
+    return out;
+}
+
+struct Recorded {
+    TransferKind kind;
+    QString path;
+    qint64 bytes;
+    TransferOutcome outcome;
+};
+
+} // namespace
+
+class TestSftpRequests : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempTree> tree_;
+    std::unique_ptr<SftpRequests> sftp_;
+    QList<Recorded> finished_;
+    QList<kv::events::FileEvent> changes_;
+    quint32 nextId_ = 1;
+
+    void login(const QString& rights, bool followLinks = false) {
+        auto g = std::make_shared<kv::files::LoginGrant>();
+        g->accountId = 1;
+        g->login = QStringLiteral("bob");
+        g->rights = kv::files::Rights::fromLetters(rights);
+        g->root = tree_->at("root");
+        g->virtualDirs = {{"v", "", tree_->at("elsewhere")}};
+        auto files = std::make_unique<kv::files::FileService>(
+            g, followLinks, [this](kv::events::FileEvent e) { changes_ << e; });
+        SftpRequests::Observer o;
+        o.finished = [this](const TransferNote& t, TransferOutcome outcome) {
+            finished_ << Recorded{t.kind, t.clientPath, t.bytes, outcome};
+        };
+        sftp_ = std::make_unique<SftpRequests>(std::move(files), o);
+    }
+
+    Reply send(PacketWriter& w) { return readReply(sftp_->answer(payloadOf(w))); }
+    Reply pathRequest(PacketType type, const QByteArray& path) {
+        PacketWriter w(type);
+        w.u32(nextId_++).string(path);
+        return send(w);
+    }
+    Reply open(const QByteArray& path, quint32 flags) {
+        PacketWriter w(Open);
+        w.u32(nextId_++).string(path).u32(flags).attributes({});
+        return send(w);
+    }
+    Reply close(const QByteArray& handle) { return pathRequest(Close, handle); }
+    Reply read(const QByteArray& handle, quint64 offset, quint32 length) {
+        PacketWriter w(Read);
+        w.u32(nextId_++).string(handle).u64(offset).u32(length);
+        return send(w);
+    }
+    Reply write(const QByteArray& handle, quint64 offset, const QByteArray& data) {
+        PacketWriter w(Write);
+        w.u32(nextId_++).string(handle).u64(offset).string(data);
+        return send(w);
+    }
+    Reply rename(const QByteArray& from, const QByteArray& to) {
+        PacketWriter w(Rename);
+        w.u32(nextId_++).string(from).string(to);
+        return send(w);
+    }
+    Reply setTime(const QByteArray& path, quint32 mtime) {
+        Attributes a;
+        a.flags = Attributes::AccessModTime;
+        a.atime = a.mtime = mtime;
+        PacketWriter w(Setstat);
+        w.u32(nextId_++).string(path).attributes(a);
+        return send(w);
+    }
+    QByteArray contents(const QString& rel) const {
+        QFile f(tree_->at(rel));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    // The tree as names and sizes, to prove a refusal changed nothing.
+    QStringList snapshot() const {
+        QStringList out;
+        QDirIterator it(tree_->path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            out << it.filePath() + ' ' + QString::number(it.fileInfo().size()) + ' ' +
+                       QString::number(it.fileInfo().lastModified().toSecsSinceEpoch());
+        }
+        out.sort();
+        return out;
+    }
+
+private Q_SLOTS:
+    void init() {
+        tree_ = std::make_unique<TempTree>();
+        QVERIFY(tree_->make({"root/a.txt", "root/sub/b.txt", "root/empty/", "elsewhere/v.txt",
+                             "outside.txt", "root/out -> ../outside.txt"}));
+        finished_.clear();
+        changes_.clear();
+    }
+
+    void versionNamesTheExtensionsServed() {
+        login("RWDBM");
+        PacketWriter w(Init);
+        w.u32(3);
+        ReplyReader r(sftp_->answer(payloadOf(w)));
+        QCOMPARE(r.u8(), quint8(Version));
+        QCOMPARE(r.u32(), 3u);
+        QList<QByteArray> names;
+        while (r.ok && !r.atEnd()) {
+            names << r.string();
+            r.string();
+        }
+        QVERIFY(r.ok);
+        QCOMPARE(names, (QList<QByteArray>{"posix-rename@openssh.com", "fsync@openssh.com"}));
+    }
+
+    void eachRightRefusesExactlyItsRequests_data() {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("needs");
+        for (const auto& [request, right] : {std::pair{"download", "R"},
+                                             {"upload", "W"},
+                                             {"append", "W"},
+                                             {"rename", "W"},
+                                             {"posix-rename", "W"},
+                                             {"settime", "W"},
+                                             {"chmod", "W"},
+                                             {"remove", "D"},
+                                             {"mkdir", "M"},
+                                             {"rmdir", "M"},
+                                             {"stat", ""},
+                                             {"opendir", ""}}) {
+            QTest::addRow("%s", request)
+                << QString::fromLatin1(request) << QString::fromLatin1(right);
+        }
+    }
+    void eachRightRefusesExactlyItsRequests() {
+        QFETCH(QString, request);
+        QFETCH(QString, needs);
+        const auto run = [&]() -> quint32 {
+            Reply r;
+            if (request == u"download" || request == u"upload" || request == u"append") {
+                const quint32 flags = request == u"download" ? OpenRead
+                                      : request == u"upload" ? OpenWrite | OpenCreate | OpenTruncate
+                                                             : OpenWrite | OpenAppend;
+                r = open(request == u"upload" ? "new.txt" : "a.txt", flags);
+                if (r.type == HandleReply)
+                    return close(r.handle).status;
+                return r.status;
+            }
+            if (request == u"rename")
+                return rename("a.txt", "renamed.txt").status;
+            if (request == u"posix-rename") {
+                PacketWriter w(Extended);
+                w.u32(nextId_++).string("posix-rename@openssh.com").string("a.txt").string("c.txt");
+                return send(w).status;
+            }
+            if (request == u"settime")
+                return setTime("a.txt", 1000000000).status;
+            if (request == u"chmod") {
+                Attributes a;
+                a.flags = Attributes::Permissions;
+                a.permissions = 0600;
+                PacketWriter w(Setstat);
+                w.u32(nextId_++).string("a.txt").attributes(a);
+                return send(w).status;
+            }
+            if (request == u"remove")
+                return pathRequest(Remove, "a.txt").status;
+            if (request == u"mkdir") {
+                PacketWriter w(Mkdir);
+                w.u32(nextId_++).string("made").attributes({});
+                return send(w).status;
+            }
+            if (request == u"rmdir")
+                return pathRequest(Rmdir, "empty").status;
+            if (request == u"stat")
+                return pathRequest(Stat, "a.txt").type == AttrsReply ? quint32(Ok) : 99u;
+            if (request == u"opendir")
+                return pathRequest(Opendir, "sub").type == HandleReply ? quint32(Ok) : 99u;
+            return 99u;
+        };
+        for (const QChar missing : QStringLiteral("RWDBM")) {
+            init();
+            QString rights = QStringLiteral("RWDBM");
+            rights.remove(missing);
+            login(rights);
+            const QStringList before = snapshot();
+            const bool refused = needs == missing;
+            QCOMPARE(run(), quint32(refused ? PermissionDenied : Ok));
+            if (refused) {
+                QCOMPARE(snapshot(), before);
+                QVERIFY(changes_.isEmpty());
+            }
+        }
+    }
+
+    void pathsStayInsideTheRoot_data() {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<quint32>("status");
+        QTest::newRow("dot-dot above the root")
+            << QByteArray("../outside.txt") << quint32(NoSuchFile);
+        QTest::newRow("many dot-dots")
+            << QByteArray("/../../../../outside.txt") << quint32(NoSuchFile);
+        QTest::newRow("a host path") << QByteArray("HOST") << quint32(NoSuchFile);
+        QTest::newRow("a link out of the root") << QByteArray("out") << quint32(PermissionDenied);
+        QTest::newRow("dot-dot back inside") << QByteArray("sub/../a.txt") << quint32(Ok);
+        QTest::newRow("a virtual folder") << QByteArray("/v/v.txt") << quint32(Ok);
+    }
+    void pathsStayInsideTheRoot() {
+        QFETCH(QByteArray, path);
+        QFETCH(quint32, status);
+        if (path == "HOST")
+            path = tree_->at("outside.txt").toUtf8();
+        login("RWDBM");
+        const Reply opened = open(path, OpenRead);
+        if (status == Ok) {
+            QCOMPARE(opened.type, quint8(HandleReply));
+            QCOMPARE(read(opened.handle, 0, 100).data, QByteArray("12345"));
+        } else {
+            QCOMPARE(opened.type, quint8(StatusReply));
+            QCOMPARE(opened.status, status);
+        }
+        // Nothing outside is ever written or removed either.
+        QVERIFY(open(path == "out" ? QByteArray("out") : "../outside.txt",
+                     OpenWrite | OpenCreate | OpenTruncate)
+                        .type != HandleReply ||
+                contents("outside.txt") == "12345");
+        pathRequest(Remove, "../outside.txt");
+        QCOMPARE(contents("outside.txt"), QByteArray("12345"));
+    }
+
+    void clientPathsAreNormalised_data() {
+        QTest::addColumn<QByteArray>("given");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty") << QByteArray("") << "/";
+        QTest::newRow("dot") << QByteArray(".") << "/";
+        QTest::newRow("relative") << QByteArray("a/b") << "/a/b";
+        QTest::newRow("above the root") << QByteArray("/../..") << "/";
+        QTest::newRow("above then down") << QByteArray("../x/./y/../z") << "/x/z";
+        QTest::newRow("double slashes") << QByteArray("//a//b/") << "/a/b";
+        QTest::newRow("dot-dot-name kept") << QByteArray("/..x") << "/..x";
+    }
+    void clientPathsAreNormalised() {
+        QFETCH(QByteArray, given);
+        QFETCH(QString, expected);
+        QCOMPARE(clientPathOf(given), expected);
+        login("");
+        const Reply r = pathRequest(Realpath, given);
+        QCOMPARE(r.type, quint8(NameReply));
+        QCOMPARE(r.names, QList<QByteArray>{expected.toUtf8()});
+    }
+
+    void filesMoveByteForByteAtAnyOffset() {
+        login("RWDBM");
+        const Reply h = open("up.bin", OpenWrite | OpenCreate | OpenTruncate);
+        QCOMPARE(h.type, quint8(HandleReply));
+        QByteArray expected(300000, '\0');
+        for (int i = 0; i < expected.size(); ++i)
+            expected[i] = char(i * 7);
+        // Pieces written out of order, as pipelining clients do.
+        QCOMPARE(write(h.handle, 200000, expected.mid(200000)).status, quint32(Ok));
+        QCOMPARE(write(h.handle, 0, expected.first(200000)).status, quint32(Ok));
+        QCOMPARE(close(h.handle).status, quint32(Ok));
+        QCOMPARE(contents("root/up.bin"), expected);
+
+        const Reply r = open("up.bin", OpenRead);
+        QByteArray got;
+        for (int i = 0; i < 20 && got.size() < expected.size(); ++i) {
+            const Reply d = read(r.handle, quint64(got.size()), 1 << 20);
+            QCOMPARE(d.type, quint8(DataReply));
+            QVERIFY(d.data.size() <= qsizetype(kMaxReadLength));
+            got += d.data;
+        }
+        QCOMPARE(got, expected);
+        QCOMPARE(read(r.handle, quint64(expected.size()), 10).status, quint32(Eof));
+        QCOMPARE(read(r.handle, 299990, 100).data, expected.last(10));
+        QCOMPARE(close(r.handle).status, quint32(Ok));
+        QCOMPARE(close(r.handle).status, quint32(Failure)); // closed already
+
+        QCOMPARE(finished_.size(), 2);
+        QCOMPARE(finished_[0].kind, TransferKind::Upload);
+        QCOMPARE(finished_[0].bytes, qint64(expected.size()));
+        QCOMPARE(finished_[0].path, QStringLiteral("/up.bin"));
+        QCOMPARE(finished_[1].kind, TransferKind::Download);
+        QCOMPARE(finished_[1].outcome, TransferOutcome::Complete);
+    }
+
+    void openFlagsDecideWhatHappensToAnExistingFile() {
+        login("RWDBM");
+        Reply h = open("a.txt", OpenWrite | OpenAppend);
+        write(h.handle, 0, "++");
+        close(h.handle);
+        QCOMPARE(contents("root/a.txt"), QByteArray("12345++"));
+        h = open("a.txt", OpenWrite);
+        write(h.handle, 1, "x");
+        close(h.handle);
+        QCOMPARE(contents("root/a.txt"), QByteArray("1x345++"));
+        h = open("a.txt", OpenWrite | OpenCreate | OpenExclusive);
+        QCOMPARE(h.status, quint32(Failure));
+        QCOMPARE(open("none.txt", OpenWrite).status, quint32(NoSuchFile));
+        h = open("a.txt", OpenWrite | OpenCreate | OpenTruncate);
+        close(h.handle);
+        QCOMPARE(contents("root/a.txt"), QByteArray());
+        // A download handle takes no writes, an upload handle gives no reads.
+        h = open("sub/b.txt", OpenRead);
+        QCOMPARE(write(h.handle, 0, "x").status, quint32(Failure));
+        QCOMPARE(contents("root/sub/b.txt"), QByteArray("12345"));
+    }
+
+    void foldersListInBatchesWithVirtualFolders() {
+        QVERIFY(tree_->make([] {
+            QStringList many;
+            for (int i = 0; i < 250; ++i)
+                many << QStringLiteral("root/many/f%1").arg(i, 3, 10, QLatin1Char('0'));
+            return many;
+        }()));
+        login("");
+        Reply h = pathRequest(Opendir, "/");
+        QList<QByteArray> names;
+        for (Reply r = pathRequest(Readdir, h.handle); r.type == NameReply;
+             r = pathRequest(Readdir, h.handle))
+            names += r.names;
+        QVERIFY(names.contains("a.txt") && names.contains("v") && names.contains("sub"));
+
+        h = pathRequest(Opendir, "many");
+        int batches = 0;
+        names.clear();
+        for (Reply r = pathRequest(Readdir, h.handle); r.type == NameReply && batches < 10;
+             r = pathRequest(Readdir, h.handle), ++batches)
+            names += r.names;
+        QCOMPARE(names.size(), 252); // with "." and ".."
+        QCOMPARE(batches, 3);
+        QCOMPARE(pathRequest(Readdir, h.handle).status, quint32(Eof));
+        QCOMPARE(pathRequest(Opendir, "a.txt").status, quint32(Failure));
+        QCOMPARE(pathRequest(Opendir, "none").status, quint32(NoSuchFile));
+    }
+
+    void linksAreNeverMadeOrTold() {
+        login("RWDBM");
+        QCOMPARE(pathRequest(Readlink, "out").status, quint32(PermissionDenied));
+        PacketWriter w(Symlink);
+        w.u32(nextId_++).string("link").string("/etc/passwd");
+        QCOMPARE(send(w).status, quint32(PermissionDenied));
+        PacketWriter hard(Extended);
+        hard.u32(nextId_++).string("hardlink@openssh.com").string("a.txt").string("h.txt");
+        QCOMPARE(send(hard).status, quint32(PermissionDenied));
+        QVERIFY(!QFileInfo::exists(tree_->at("root/link")));
+        QVERIFY(!QFileInfo::exists(tree_->at("root/h.txt")));
+    }
+
+    void setstatSetsTimesAndModesButNeverOwners() {
+        Attributes mode;
+        mode.flags = Attributes::Permissions;
+        mode.permissions = 0100600;
+        login("RDBM");
+        PacketWriter refused(Setstat);
+        refused.u32(nextId_++).string("a.txt").attributes(mode);
+        QCOMPARE(send(refused).status, quint32(PermissionDenied));
+        QCOMPARE(QFileInfo(tree_->at("root/a.txt")).permissions() & QFile::ReadGroup,
+                 QFile::ReadGroup);
+        login("W");
+        PacketWriter chmod(Setstat);
+        chmod.u32(nextId_++).string("a.txt").attributes(mode);
+        QCOMPARE(send(chmod).status, quint32(Ok));
+        QCOMPARE(QFileInfo(tree_->at("root/a.txt")).permissions() & QFile::ReadGroup,
+                 QFile::Permissions());
+        login("RWDBM");
+        QCOMPARE(setTime("a.txt", 1000000000).status, quint32(Ok));
+        QCOMPARE(QFileInfo(tree_->at("root/a.txt")).lastModified().toSecsSinceEpoch(), 1000000000);
+        const Reply st = pathRequest(Stat, "a.txt");
+        QCOMPARE(st.attrs.mtime, 1000000000u);
+        QCOMPARE(st.attrs.size, 5u);
+        Attributes owner;
+        owner.flags = Attributes::UidGid;
+        PacketWriter w(Setstat);
+        w.u32(nextId_++).string("a.txt").attributes(owner);
+        QCOMPARE(send(w).status, quint32(PermissionDenied));
+    }
+
+    void handlesAreLimitedAndChecked() {
+        login("R");
+        QList<QByteArray> open_;
+        for (int i = 0; i < kMaxOpenHandles; ++i)
+            open_ << open("a.txt", OpenRead).handle;
+        QCOMPARE(open("a.txt", OpenRead).status, quint32(Failure));
+        QCOMPARE(close(open_.takeFirst()).status, quint32(Ok));
+        QCOMPARE(open("a.txt", OpenRead).type, quint8(HandleReply));
+        QCOMPARE(read("nonsense", 0, 10).status, quint32(Failure));
+        // A closed connection ends what was open as aborted.
+        finished_.clear();
+        sftp_->abortAll();
+        QCOMPARE(finished_.size(), kMaxOpenHandles);
+        QCOMPARE(finished_.first().outcome, TransferOutcome::Aborted);
+    }
+
+    void brokenPacketsAreAnsweredNotFollowed() {
+        login("RWDBM");
+        PacketWriter w(Remove);
+        w.u32(77).u32(100).u8('a'); // a name longer than the packet
+        const Reply r = send(w);
+        QCOMPARE(r.id, 77u);
+        QCOMPARE(r.status, quint32(BadMessage));
+        QVERIFY(QFileInfo::exists(tree_->at("root/a.txt")));
+        PacketWriter unknown(150);
+        unknown.u32(78);
+        QCOMPARE(send(unknown).status, quint32(OpUnsupported));
+    }
+
+    void changesAreReported() {
+        login("RWDBM");
+        QCOMPARE(pathRequest(Remove, "a.txt").status, quint32(Ok));
+        QCOMPARE(rename("sub/b.txt", "/moved.txt").status, quint32(Ok));
+        QCOMPARE(changes_.size(), 2);
+        QCOMPARE(changes_[0].change, kv::events::FileChange::Deleted);
+        QCOMPARE(changes_[1].newClientPath, QStringLiteral("/moved.txt"));
+        // A rename never replaces what exists.
+        QCOMPARE(rename("moved.txt", "sub").status, quint32(Failure));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSftpRequests)
+#include "test_sftprequests.moc"
