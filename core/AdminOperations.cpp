@@ -184,7 +184,7 @@ QJsonObject AdminOperations::status() const {
 
 QJsonObject AdminOperations::sessions() {
     QJsonArray list;
-    for (const engine::ConnectionObject* c : core_.engine().Connections()) {
+    for (const engine::ConnectionObject* c : core_.connections()) {
         const engine::TransferActivity activity = c->Activity();
         QJsonValue transfer = QJsonValue::Null;
         if (activity.direction != engine::TransferActivity::Direction::None) {
@@ -220,7 +220,7 @@ QJsonObject AdminOperations::kick(const QJsonObject& body) {
     const auto id = wholeNumber(body.value(QStringLiteral("id")));
     if (!id)
         return failure(QStringLiteral("Numero di sessione non valido"));
-    for (engine::ConnectionObject* c : core_.engine().Connections()) {
+    for (engine::ConnectionObject* c : core_.connections()) {
         if (c->Id() == quint64(*id)) {
             c->Disconnect();
             return {{QStringLiteral("ok"), true}, {QStringLiteral("id"), *id}};

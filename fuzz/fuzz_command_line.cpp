@@ -30,9 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (parsed.ok() && (parsed.verb == u"PASS" || parsed.verb == u"ACCT"))
         require(logged == parsed.verb + QStringLiteral(" ***"), "password masked in the log");
     if (parsed.ok()) {
-        require(!parsed.verb.isEmpty() && parsed.verb.size() <= 8, "verb of 1 to 8 letters");
-        for (const QChar c : parsed.verb)
-            require(c >= 'A' && c <= 'Z', "verb in upper-case ASCII letters");
+        require(!parsed.verb.isEmpty() && parsed.verb.size() <= 8, "verb of 1 to 8 characters");
+        // Upper-case ASCII letters, then maybe digits ("XSHA256").
+        qsizetype letters = 0;
+        while (letters < parsed.verb.size() && parsed.verb[letters] >= 'A' &&
+               parsed.verb[letters] <= 'Z')
+            ++letters;
+        require(letters > 0, "verb starting with a letter");
+        for (qsizetype i = letters; i < parsed.verb.size(); ++i)
+            require(parsed.verb[i] >= '0' && parsed.verb[i] <= '9',
+                    "verb in upper-case ASCII letters, then digits");
         require(!hasControl(parsed.argument), "argument without control characters");
         return 0;
     }

@@ -12,6 +12,7 @@
 #include "sftp/SftpPacket.h"
 #include "sftp/SftpRequests.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -46,6 +47,7 @@ public:
     void start();
     void Disconnect() override;
     engine::TransferActivity Activity() const override;
+    QDateTime ConnectedAt() const override { return connectedAt_; }
     // Ends the connection (once); the closing is reported from the event loop.
     void closeWith(const QString& reason);
     // closeWith from the event loop, for callers inside a libssh callback.
@@ -101,6 +103,7 @@ private:
     QByteArray output_;
     qsizetype outputSent_ = 0;
     std::unique_ptr<SftpRequests> requests_;
+    const QDateTime connectedAt_ = QDateTime::currentDateTimeUtc();
 };
 
 } // namespace kv::sftp

@@ -206,7 +206,7 @@ void Form1::imgBanner_Click() {
 bool Form1::confirmDisruption(Disruption kind) {
     if (core_.server().ServerState() <= 0)
         return true;
-    const QString question = disruptionQuestion(kind, countActivity(core_.engine().Connections()));
+    const QString question = disruptionQuestion(kind, countActivity(core_.connections()));
     return question.isEmpty() || messages_.confirm(question);
 }
 

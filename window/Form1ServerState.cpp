@@ -87,7 +87,7 @@ void Form1::setAccountGroupsEnabled() {
 }
 
 void Form1::ShowUsersNumber() {
-    const qsizetype count = core_.engine().Connections().size();
+    const qsizetype count = core_.connections().size();
     usersLabel_->setText(monitor::usersNumberText(count));
     usersPicture_->setPixmap(art::usersPicture(count > 0));
     // The whole count shows; the state beside it gives way first.

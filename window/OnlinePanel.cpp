@@ -96,7 +96,7 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
 
 void OnlinePanel::AggiornaUtenti() {
     const QList<monitor::OnlineRow> rows =
-        monitor::buildOnlineRows(core_.engine().Connections(), host_.defaultRootText());
+        monitor::buildOnlineRows(core_.connections(), host_.defaultRootText());
     lvwOnline->clear();
     QList<QTreeWidgetItem*> items;
     for (const monitor::OnlineRow& row : rows) {
@@ -139,8 +139,8 @@ void OnlinePanel::DisconnettiUtente() {
         return;
     }
     const QTreeWidgetItem* item = selected.first();
-    engine::ConnectionObject* c = monitor::connectionToDisconnect(
-        core_.engine().Connections(), item->data(0, kKeyRole).toString());
+    engine::ConnectionObject* c =
+        monitor::connectionToDisconnect(core_.connections(), item->data(0, kKeyRole).toString());
     // The list is rebuilt when the engine reports the closed connection.
     if (c)
         c->Disconnect();

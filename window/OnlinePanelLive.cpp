@@ -13,7 +13,7 @@ namespace kv::ui {
 
 QList<monitor::TransferRates::Reading> OnlinePanel::readings() const {
     QList<monitor::TransferRates::Reading> list;
-    for (engine::ConnectionObject* c : core_.engine().Connections())
+    for (engine::ConnectionObject* c : core_.connections())
         list.append({c, c->Activity()});
     return list;
 }

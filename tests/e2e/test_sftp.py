@@ -4,6 +4,7 @@ byte, many small files, a connection cut in the middle, and only the sftp subsys
 
 import hashlib
 import io
+import json
 import os
 import signal
 import socket
@@ -14,7 +15,7 @@ import unittest
 
 import paramiko
 
-from kvharness import RIGHTS, TIMEOUT, Site, SiteTestCase, free_port, run, wait_until
+from kvharness import RIGHTS, TIMEOUT, Site, SiteTestCase, free_port, program, run, wait_until
 
 SSH_OPTIONS = ["-o", "BatchMode=no", "-o", "StrictHostKeyChecking=no", "-o", "UserKnownHostsFile=/dev/null",
                "-o", "LogLevel=ERROR", "-o", "NumberOfPasswordPrompts=1", "-o", f"ConnectTimeout={TIMEOUT}"]
@@ -106,6 +107,21 @@ class SftpServing(SiteTestCase):
         seen = base64.b64encode(hashlib.sha256(t.get_remote_server_key().asbytes()).digest()).decode().rstrip("=")
         t.close()
         self.assertIn("SHA256:" + seen, out)
+
+    def test_sessions_are_listed_and_kicked_like_ftp_ones(self):
+        client = connect(self.site, "bob", "secret")
+        self.addCleanup(client.close)
+        who = run([program(), "who", "--json", "--data-dir", self.site.data])
+        self.assertEqual(who.returncode, 0, who.stderr)
+        # The newest of bob's sessions is this one; it tells when it began.
+        mine = max((s for s in json.loads(who.stdout) if s["login"] == "bob"), key=lambda s: s["id"])
+        self.assertTrue(mine["since"], who.stdout)
+        kicked = run([program(), "kick", str(mine["id"]), "--data-dir", self.site.data])
+        self.assertEqual(kicked.returncode, 0, kicked.stderr)
+        with self.assertRaises((OSError, EOFError, paramiko.SSHException)):
+            for _ in range(50):  # bounded: the session ends within a few tries
+                client.listdir(".")
+                time.sleep(0.1)
 
     def test_openssh_sftp_with_a_password(self):
         work = os.path.join(self.site.tmp, "work-openssh")
