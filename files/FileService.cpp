@@ -325,6 +325,11 @@ FolderListing FileService::listLazily(const QString& clientPath, bool namesOnly)
 }
 
 OpenedFile FileService::openForReading(const QString& clientPath, qint64 offset) const {
+    return openReadable(clientPath, offset, FileOperation::Download);
+}
+
+OpenedFile FileService::openReadable(const QString& clientPath, qint64 offset,
+                                     FileOperation operation) const {
     OpenedFile result;
     result.name = clientPath;
     const ResolvedPath p = resolve(clientPath, true, result.error);
@@ -335,7 +340,7 @@ OpenedFile FileService::openForReading(const QString& clientPath, qint64 offset)
         result.error = FileError::IsADirectory;
         return result;
     }
-    if (!allowed(FileOperation::Download, p.virtualPath)) {
+    if (!allowed(operation, p.virtualPath)) {
         result.error = FileError::NotAllowed;
         return result;
     }

@@ -161,6 +161,9 @@ public:
     OpenedFile openForWriting(const QString& clientPath, WriteMode mode, qint64 offset = 0) const;
 
 private:
+    // Opens a regular file for reading at `offset` once `operation` is allowed.
+    OpenedFile openReadable(const QString& clientPath, qint64 offset,
+                            FileOperation operation) const;
     // The resolved path, or the error of a path that does not resolve (with
     // `mustExist`, also of one that does not exist).
     ResolvedPath resolve(const QString& clientPath, bool mustExist, FileError& error) const;

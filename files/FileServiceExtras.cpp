@@ -112,22 +112,8 @@ SpaceResult FileService::freeSpace(const QString& clientPath) const {
 }
 
 OpenedFile FileService::openForChecksum(const QString& clientPath) const {
-    OpenedFile result;
-    result.name = clientPath;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
-    if (!result.ok())
-        return result;
-    result.path = p.virtualPath;
-    if (p.isDir) {
-        result.error = FileError::IsADirectory;
-        return result;
-    }
-    if (!allowed(FileOperation::Checksum, p.virtualPath)) {
-        result.error = FileError::NotAllowed;
-        return result;
-    }
     // The same opening as a download, so both read exactly the same file.
-    return openForReading(clientPath);
+    return openReadable(clientPath, 0, FileOperation::Checksum);
 }
 
 } // namespace kv::files

@@ -34,16 +34,8 @@ ActionsGroup::ActionsGroup(QWidget* panel, PanelHost& host, int& top)
                            "avviare un programma o mandare un'e-mail che raccoglie gli eventi. "
                            "Le azioni si salvano subito."),
             top);
-    list_ = new QTableWidget(0, int(admin::ActionRulesLogic::columns().size()), panel);
-    list_->setObjectName(QStringLiteral("GridActions"));
-    list_->setHorizontalHeaderLabels(admin::ActionRulesLogic::columns());
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->verticalHeader()->hide();
-    list_->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
-    list_->horizontalHeader()->setStretchLastSection(true);
-    placeChild(list_, kGridRowHeight * (kListRows + 1) + 4, top);
+    list_ = addRowList(panel, admin::ActionRulesLogic::columns(), QStringLiteral("GridActions"),
+                       kListRows, top);
     connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { edit(selected()); });
     buildButtons(panel, top);
     buildMail(panel, top);

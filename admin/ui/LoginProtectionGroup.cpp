@@ -54,16 +54,8 @@ LoginProtectionGroup::LoginProtectionGroup(QWidget* panel, PanelHost& host, int&
 
 void LoginProtectionGroup::buildList(QWidget* panel, int& top) {
     listCaption_ = addText(panel, QStringLiteral("Indirizzi bloccati temporaneamente"), top);
-    list_ = new QTableWidget(0, int(admin::LoginProtectionLogic::columns().size()), panel);
-    list_->setObjectName(QStringLiteral("GridBans"));
-    list_->setHorizontalHeaderLabels(admin::LoginProtectionLogic::columns());
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->verticalHeader()->hide();
-    list_->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
-    list_->horizontalHeader()->setStretchLastSection(true);
-    placeChild(list_, kGridRowHeight * (kListRows + 1) + 4, top);
+    list_ = addRowList(panel, admin::LoginProtectionLogic::columns(), QStringLiteral("GridBans"),
+                       kListRows, top);
     unblock_ = new QPushButton(QStringLiteral("Sblocca"), panel);
     unblock_->setObjectName(QStringLiteral("cmdUnban"));
     placeChild(unblock_, kButtonHeight, top, 96);

@@ -5,9 +5,11 @@
 #include "shell/Twips.h"
 
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QWidget>
 
 namespace kv::ui {
@@ -134,6 +136,21 @@ QLabel* addPanelSeparator(QWidget* panel, int& top) {
     placeInPanel(label, kPanelMarginTwips, top, kPanelTextWidthTwips, 15);
     top += 120;
     return label;
+}
+
+QTableWidget* addRowList(QWidget* panel, const QStringList& columns, const QString& name, int rows,
+                         int& top) {
+    auto* list = new QTableWidget(0, int(columns.size()), panel);
+    list->setObjectName(name);
+    list->setHorizontalHeaderLabels(columns);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
+    list->horizontalHeader()->setStretchLastSection(true);
+    placeChild(list, kGridRowHeight * (rows + 1) + 4, top);
+    return list;
 }
 
 } // namespace kv::ui

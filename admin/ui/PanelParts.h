@@ -6,6 +6,9 @@
 // through twipsToPixels() alone, so every panel rounds the same way.
 
 #include <QString>
+#include <QStringList>
+
+class QTableWidget;
 
 class QCheckBox;
 class QLabel;
@@ -45,6 +48,10 @@ QLineEdit* addTextBox(QWidget* panel, const QString& caption, const QString& nam
                       int& top);
 // Places a direct child of the panel below the previous one.
 void placeChild(QWidget* child, int height, int& top, int width = kGroupWidth);
+// A read-only list of whole rows, one selected at a time, `rows` rows high
+// under its header, placed at `top`.
+QTableWidget* addRowList(QWidget* panel, const QStringList& columns, const QString& name, int rows,
+                         int& top);
 // A small bold caption inside a group.
 QLabel* groupCaption(QWidget* group, const QString& text, int x, int y, int width = 300);
 // Named controls at a place inside a group (pixels).
