@@ -1,8 +1,8 @@
 // status, who, kick, ban, reload and log --follow over the administration channel.
 #include "program/CliAdmin.h"
 
+#include "core/AdminClient.h"
 #include "core/AdminPlace.h"
-#include "program/AdminClient.h"
 #include "program/CliArguments.h"
 #include "program/CliOutput.h"
 
