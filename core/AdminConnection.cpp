@@ -33,7 +33,7 @@ void AdminConnection::connectTo(const QString& socketPath) {
     ending_ = false;
     wasConnected_ = false;
     error_.clear();
-    reader_ = AdminLineReader(kAdminMaxReplyBytes);
+    reader_ = AdminLineReader(replyLimit_);
     socket_->connectToServer(socketPath);
 }
 
@@ -59,8 +59,7 @@ void AdminConnection::disconnectQuietly() {
 
 void AdminConnection::onReadyRead() {
     if (!reader_.append(socket_->readAll())) {
-        error_ = adminReplyTooLong();
-        socket_->abort(); // disconnected() tells the rest
+        endTooLong();
         return;
     }
     while (const auto line = reader_.takeLine()) {
@@ -78,10 +77,16 @@ void AdminConnection::onReadyRead() {
         if (!isConnected() && ending_)
             return; // a handler closed the connection
     }
-    if (reader_.overflowed()) {
-        error_ = adminReplyTooLong();
-        socket_->abort();
-    }
+    if (reader_.overflowed())
+        endTooLong();
+}
+
+void AdminConnection::endTooLong() {
+    error_ = adminReplyTooLong();
+    ending_ = true; // what aborting reports is not another end
+    socket_->abort();
+    failPending();
+    Q_EMIT closed();
 }
 
 void AdminConnection::failPending() {

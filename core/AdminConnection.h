@@ -39,7 +39,7 @@ public:
     QString error() const { return error_; }
 
     // For tests: the longest line accepted from the server.
-    void setReplyLimit(qsizetype bytes) { reader_ = AdminLineReader(bytes); }
+    void setReplyLimit(qsizetype bytes) { replyLimit_ = bytes; }
 
 Q_SIGNALS:
     void connected();
@@ -53,8 +53,10 @@ private:
     void onReadyRead();
     void onDisconnected();
     void failPending();
+    void endTooLong();
 
     QLocalSocket* socket_ = nullptr;
+    qsizetype replyLimit_ = kAdminMaxReplyBytes;
     AdminLineReader reader_{kAdminMaxReplyBytes};
     QQueue<AnswerFn> pending_;
     QString error_;

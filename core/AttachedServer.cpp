@@ -94,12 +94,14 @@ void AttachedServer::onConnected() {
             return;
         }
         status_ = *a;
-        attached_ = true;
-        ask(op(QStringLiteral("follow")), {});
-        askSessions();
-        askBans();
-        poll_.start();
-        Q_EMIT attached();
+        // Attached once following: every line after that moment reaches the window.
+        ask(op(QStringLiteral("follow")), [this](const QJsonObject&) {
+            attached_ = true;
+            askSessions();
+            askBans();
+            poll_.start();
+            Q_EMIT attached();
+        });
     });
 }
 
