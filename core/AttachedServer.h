@@ -6,6 +6,7 @@
 // bans asked for once a second, since events do not carry those counters.
 
 #include "core/AdminConnection.h"
+#include "core/DataFolder.h"
 #include "core/ServerSource.h"
 
 #include <QHash>
@@ -14,9 +15,8 @@
 
 namespace kv {
 
-// The user the system service runs as, and its data folder.
+// The user the system service runs as (its data folder is kServiceDataFolder).
 inline const QString kServiceUser = QStringLiteral("kestrova");
-inline const QString kServiceDataFolder = QStringLiteral("/var/lib/kestrova");
 
 // Which server a status answer describes, for the status bar:
 // "(servizio di sistema)" or "(altra finestra o server senza finestra, PID n)".

@@ -52,6 +52,10 @@ struct Form1Options {
     std::function<bool(const QString& document, const QString& folder)> desktopOpen;
     // Where the start notice is shown; tests replace it to answer it at once.
     std::function<void(StartNotice&)> showNotice;
+    // When set, what the window shows (status bar, toolbar, online list, the
+    // last log lines) is written there as JSON once a second, for tests
+    // that drive the real program (KESTROVA_WINDOW_STATE).
+    QString stateFile;
 };
 
 // The defaults: the tray as the platform reports it, QDesktopServices, exec().
@@ -141,6 +145,7 @@ private:
     void CaricaLista();
     void loadWindowSize();
     void onTimer1();
+    void writeStateFile() const;
     void showRates(const QString& text);
     void firstActivation();
     void minimiseToTray();

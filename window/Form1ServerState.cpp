@@ -39,6 +39,8 @@ QString Form1::ratesText() const {
 void Form1::onTimer1() {
     online_->refreshLive();
     reloadAfterEdits();
+    if (!options_.stateFile.isEmpty())
+        writeStateFile();
 }
 
 void Form1::showRates(const QString& text) {
