@@ -4,6 +4,7 @@
 // away. Also the window's own server's administration channel.
 #include "window/Form1.h"
 
+#include "admin/ui/LoginProtectionGroup.h"
 #include "admin/ui/SecurityPanel.h"
 #include "core/AdminChannel.h"
 #include "core/AdminPlace.h"
@@ -75,6 +76,7 @@ void Form1::onAttached() {
     for (int i = 0; i < 2; ++i)
         picPanel_[i]->setEnabled(true);
     securityPanel_->setServerRunning(false);
+    securityPanel_->protection()->setServer(attached_);
     writtenChanges_ = writtenChanges(core_.database().connection());
     noteInLog(QStringLiteral("Collegato al server già in funzione su %1 %2, porta %3")
                   .arg(core_.dataFolder(), description)
@@ -100,6 +102,7 @@ void Form1::onAttachFailed(bool denied, const QString& reason) {
 
 void Form1::onAttachedGone(const QString& reason) {
     online_->setSource(online_->localSource());
+    securityPanel_->protection()->setServer(nullptr);
     kStop_->setToolTip(kStopToolTip);
     showStopped();
     setStatus(false, QStringLiteral("Offline: il server collegato si è fermato"));

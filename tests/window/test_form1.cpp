@@ -25,6 +25,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
@@ -624,6 +625,16 @@ private Q_SLOTS:
         w.online().list()->setCurrentItem(w.online().list()->topLevelItem(0));
         w.online().killButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(bob.disconnects, 1, 5000);
+
+        // The banned addresses are the server's, and Sblocca lifts them there.
+        other.core->loginBans().ban(u"10.9.9.9"_s, 600000);
+        auto* bans = w.picPanel(2)->findChild<QTableWidget*>(u"GridBans"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(bans->rowCount(), 1, 5000);
+        QCOMPARE(bans->item(0, 0)->text(), u"10.9.9.9"_s);
+        bans->selectRow(0);
+        w.picPanel(2)->findChild<QPushButton*>(u"cmdUnban"_s)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(bans->rowCount(), 0, 5000);
+        QVERIFY(!other.core->loginBans().isBanned(u"10.9.9.9"_s));
 
         // Closing the window leaves the server running, without asking.
         w.close();
