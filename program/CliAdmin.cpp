@@ -112,6 +112,10 @@ int status(Run& r) {
         << QStringLiteral("Sessioni aperte: %1\n").arg(s.value(QStringLiteral("sessions")).toInt())
         << QStringLiteral("Cartella dei dati: %1\n")
                .arg(s.value(QStringLiteral("dataFolder")).toString());
+    if (s.contains(QStringLiteral("pid")))
+        r.io.out << QStringLiteral("Processo: PID %1, utente %2\n")
+                        .arg(qint64(s.value(QStringLiteral("pid")).toDouble()))
+                        .arg(s.value(QStringLiteral("user")).toString());
     return kDone;
 }
 

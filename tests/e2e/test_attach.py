@@ -88,6 +88,8 @@ class Attach(unittest.TestCase):
         self.assertEqual(state["panelsEnabled"], [True, True, True])
         # No second server: the channel still answers for the headless one.
         self.assertEqual(self.status()["pid"], server.proc.pid)
+        text = run([program(), "status", "--data-dir", self.site.data]).stdout.decode()
+        self.assertIn(f"Processo: PID {server.proc.pid}, utente ", text)
         self.assertFalse(any("SERVER START" in line for line in state["log"]), state["log"])
 
         # The session and its transfer, as the online list shows them.
