@@ -4,9 +4,12 @@
 #include "access/DataView.h"
 #include "core/ProgramCore.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QTimer>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace kv {
 
@@ -90,6 +93,12 @@ std::optional<qint64> wholeNumber(const QJsonValue& value) {
     if (!ok || number < 0)
         return std::nullopt;
     return number;
+}
+
+// The name of the user this process runs as ("" when it has none).
+QString processUser() {
+    const passwd* entry = getpwuid(geteuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
 }
 
 } // namespace
@@ -179,7 +188,10 @@ QJsonObject AdminOperations::status() const {
             {QStringLiteral("implicitPort"), int(tls.enabled() ? tls.implicitPort : 0)},
             {QStringLiteral("startedAt"), running ? isoOrNull(startedAt_) : QJsonValue()},
             {QStringLiteral("sessions"), int(engine.Connections().size())},
-            {QStringLiteral("dataFolder"), core_.dataFolder()}};
+            {QStringLiteral("dataFolder"), core_.dataFolder()},
+            // Which program this is, for a window that attaches to it.
+            {QStringLiteral("pid"), QCoreApplication::applicationPid()},
+            {QStringLiteral("user"), processUser()}};
 }
 
 QJsonObject AdminOperations::sessions() {
@@ -206,12 +218,18 @@ QJsonObject AdminOperations::sessions() {
                                    {QStringLiteral("size"), activity.size},
                                    {QStringLiteral("rate"), rate}};
         }
-        list.append(QJsonObject{{QStringLiteral("id"), qint64(c->Id())},
-                                {QStringLiteral("login"), c->Grant() ? c->UserName() : QString()},
-                                {QStringLiteral("address"), c->RemoteHost()},
-                                {QStringLiteral("since"), isoOrNull(c->ConnectedAt())},
-                                {QStringLiteral("folder"), c->CurrentFolder()},
-                                {QStringLiteral("transfer"), transfer}});
+        list.append(QJsonObject{
+            {QStringLiteral("id"), qint64(c->Id())},
+            {QStringLiteral("login"), c->Grant() ? c->UserName() : QString()},
+            {QStringLiteral("address"), c->RemoteHost()},
+            {QStringLiteral("since"), isoOrNull(c->ConnectedAt())},
+            {QStringLiteral("folder"), c->CurrentFolder()},
+            {QStringLiteral("root"), c->Grant() ? c->Grant()->root : QString()},
+            {QStringLiteral("rights"), c->Grant() ? c->Grant()->rights.letters() : QString()},
+            {QStringLiteral("transfer"), transfer},
+            // Totals of the session, for a client working out rates.
+            {QStringLiteral("sent"), activity.sentTotal},
+            {QStringLiteral("received"), activity.receivedTotal}});
     }
     return {{QStringLiteral("ok"), true}, {QStringLiteral("sessions"), list}};
 }
