@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryFile>
+#include <sys/stat.h>
 
 namespace kv::access {
 
@@ -31,6 +32,18 @@ QString nextConnectionName() {
 QString cannotOpen(const QString& path, const QString& reason) {
     return QStringLiteral("Impossibile aprire il database degli account %1: %2")
         .arg(QDir::toNativeSeparators(path), reason);
+}
+
+// A folder shared with a group (set-group-ID bit, as the service's
+// /var/lib/kestrova) gets a database its members may change too; elsewhere
+// it stays private to its owner, since it holds the password hashes.
+QFileDevice::Permissions newFileMode(const QString& folder) {
+    struct stat info {};
+    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ReadUser | QFileDevice::WriteUser;
+    if (::stat(QFile::encodeName(folder).constData(), &info) == 0 && (info.st_mode & S_ISGID))
+        return owner | QFileDevice::ReadGroup | QFileDevice::WriteGroup;
+    return owner;
 }
 
 QString cannotCreate(const QString& path, const QString& reason) {
@@ -199,6 +212,7 @@ std::optional<QString> AccountDatabase::createFile() {
     if (!temporary.open())
         return cannotCreate(filePath_, temporary.errorString() + QLatin1Char('.'));
     const QString temporaryPath = temporary.fileName();
+    temporary.setPermissions(newFileMode(info.absolutePath()));
     temporary.close();
 
     std::optional<QString> failure;

@@ -21,8 +21,15 @@ bool wantsNoWindow(int argc, char** argv) {
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
+    // Group membership is what lets an operator administer the packaged
+    // service, so --help says how to get it.
     parser.setApplicationDescription(QCoreApplication::translate(
-        "main", "Kestrova Vellim: un piccolo server FTP amministrato da una finestra."));
+        "main",
+        "Kestrova Vellim: un piccolo server FTP amministrato da una finestra.\n\n"
+        "Come servizio (kestrova.service del pacchetto Debian) il server gira come utente "
+        "kestrova\nsu /var/lib/kestrova. I membri del gruppo kestrova possono amministrarlo "
+        "(kestrova status,\nwho, reload, user ...) e modificarne accounts.dat: "
+        "sudo adduser NOME kestrova, poi un nuovo\naccesso perché il gruppo valga."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption headless(

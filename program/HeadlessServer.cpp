@@ -4,6 +4,7 @@
 #include "access/DataView.h"
 #include "core/AdminChannel.h"
 #include "core/ProgramCore.h"
+#include "program/ServiceNotifier.h"
 
 #include <QCoreApplication>
 
@@ -31,15 +32,30 @@ bool HeadlessServer::start() {
         channel_.reset();
         return false;
     }
-    return core_.server().ServerStart();
+    if (!core_.server().ServerStart())
+        return false;
+    notifyReady(listening());
+    return true;
 }
 
 bool HeadlessServer::reload() {
+    // The signal and the administration channel both come here, so systemd
+    // sees every reread, whoever asked for it.
+    notifyReloading();
     core_.views().Data2().Refresh(); // the settings row as another program left it
-    return core_.server().ServerReload();
+    const bool applied = core_.server().ServerReload();
+    notifyReady(listening()); // running either way: with the new values or the old
+    return applied;
+}
+
+QString HeadlessServer::listening() const {
+    return QStringLiteral("In ascolto su %1 porta %2")
+        .arg(core_.engine().LocalAddress())
+        .arg(core_.engine().Port());
 }
 
 void HeadlessServer::stop() {
+    notifyStopping();
     if (core_.server().ServerState() > 0)
         core_.server().ServerStop();
     QCoreApplication::exit(0);

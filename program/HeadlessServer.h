@@ -31,20 +31,24 @@ public:
     ~HeadlessServer() override;
 
     // Claims the data folder and opens its administration channel, then
-    // starts the server whatever the settings' automatic-start field says.
-    // False when another server serves the folder or this one could not
-    // start (the reason is on standard error).
+    // starts the server whatever the settings' automatic-start field says
+    // and tells systemd it is ready. False when another server serves the
+    // folder or this one could not start (the reason is on standard error).
     bool start();
 
     // Reads the settings row and the options again and listens with them;
-    // a failure leaves the server as it was (the log says why).
+    // a failure leaves the server as it was (the log says why). systemd is
+    // told RELOADING=1 before and READY=1 after, whether it came from the
+    // reload signal or the administration channel.
     bool reload();
 
 public Q_SLOTS:
-    // Stops the server (logging the stop) and ends the event loop with 0.
+    // Tells systemd, stops the server (logging the stop) and ends the event
+    // loop with 0.
     void stop();
 
 private:
+    QString listening() const;
     void ShowLogLine(const QString& line) override;
     void ShowUsersNumber() override {}
     void AggiornaUtenti() override {}

@@ -7,7 +7,6 @@
 #include "program/HeadlessServer.h"
 #include "program/MachineCertificate.h"
 #include "program/PasswordPrompt.h"
-#include "program/ServiceNotifier.h"
 #include "program/SignalWatcher.h"
 #include "settings/SettingsStore.h"
 #include "window/Form1.h"
@@ -62,23 +61,12 @@ int runHeadless(const kv::CommandLine& options) {
         return 1;
     kv::HeadlessServer server(core, out, err);
     kv::SignalWatcher signals;
-    QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &server, [&server] {
-        kv::notifyStopping();
-        server.stop();
-    });
-    const auto listening = [&core] {
-        return QStringLiteral("In ascolto su %1 porta %2")
-            .arg(core.engine().LocalAddress())
-            .arg(core.engine().Port());
-    };
-    QObject::connect(&signals, &kv::SignalWatcher::reloadRequested, &server, [&] {
-        kv::notifyReloading();
-        server.reload();
-        kv::notifyReady(listening()); // running either way: with the new values or the old
-    });
+    QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &server,
+                     &kv::HeadlessServer::stop);
+    QObject::connect(&signals, &kv::SignalWatcher::reloadRequested, &server,
+                     &kv::HeadlessServer::reload);
     if (!server.start())
         return 2;
-    kv::notifyReady(listening());
     return QCoreApplication::exec();
 }
 

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace kv::access;
 using namespace kv::testing;
@@ -64,6 +65,35 @@ private Q_SLOTS:
         // Only the finished file is left in the folder, no temporary or journal file.
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"accounts.dat"});
+    }
+
+    // The file holds password hashes: private to its owner, except in a
+    // folder shared with a group (set-group-ID), where the group's members
+    // administer it too. The umask has no say either way.
+    void newFileModeFollowsTheFolder_data() {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("fileMode");
+        QTest::newRow("private folder") << 0700 << 0022 << 0600;
+        QTest::newRow("private folder, open umask") << 0755 << 0000 << 0600;
+        QTest::newRow("group folder") << 02770 << 0007 << 0660;
+        QTest::newRow("group folder, strict umask") << 02770 << 0077 << 0660;
+    }
+
+    void newFileModeFollowsTheFolder() {
+        QFETCH(int, folderMode);
+        QFETCH(int, umask);
+        QFETCH(int, fileMode);
+        QTemporaryDir dir;
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), mode_t(folderMode)), 0);
+        const mode_t previous = ::umask(mode_t(umask));
+        AccountDatabase db(dir.filePath("accounts.dat"));
+        const bool opened = db.open();
+        ::umask(previous);
+        QVERIFY2(opened, qPrintable(db.problem()));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(dir.filePath("accounts.dat")).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 07777), fileMode);
     }
 
     // Whatever a file with the options table holds, open() never changes it:

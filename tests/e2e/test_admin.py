@@ -363,6 +363,15 @@ class OtherUsers(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("Accesso negato", result.stderr.decode())
 
+    def test_a_folder_closed_to_strangers_tells_them_how_to_join_its_group(self):
+        os.chmod(self.site.data, 0o2770)  # as the package makes /var/lib/kestrova
+        member = self.kv("status", "--json", prefix=self.as_user(47012, 47012, [self.GROUP]))
+        self.assertEqual(member.returncode, 0, member.stderr.decode())
+        stranger = self.kv("status", prefix=self.as_user(47012, 47012))
+        self.assertEqual(stranger.returncode, 1)
+        self.assertIn(f"riservata al gruppo {self.GROUP}. Per amministrare il server: sudo adduser",
+                      stranger.stderr.decode())
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -9,10 +9,11 @@ import signal
 import socket
 import sqlite3
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
-from kvharness import Server, Site, TIMEOUT, program, run
+from kvharness import Server, Site, TIMEOUT, program, read_text, run
 
 START = re.compile(rb"^\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\] SERVER START ON IP 127\.0\.0\.1$")
 STOP = re.compile(rb"^\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\] SERVER STOP$")
@@ -173,6 +174,69 @@ class DatabaseFile(unittest.TestCase):
         self.assertEqual((version.returncode, usage.returncode), (0, 0))
         self.assertIn(b"1.0.0", version.stdout)
         self.assertTrue(b"--headless" in usage.stdout and b"--data-dir" in usage.stdout, usage.stdout)
+        self.assertIn("sudo adduser NOME kestrova", usage.stdout.decode())  # how to administer the service
+
+
+@unittest.skipUnless(os.geteuid() == 0 and all(map(shutil.which, ("unshare", "nsenter", "ip", "setpriv"))),
+                     "needs root with unshare, nsenter, ip and setpriv")
+class FirstStartOfAUser(unittest.TestCase):
+    """A user with an empty home starts the server and types no setting: it makes its database in
+    the per-user data folder and serves on 2121, ports below 1024 not being theirs. It runs in a
+    network namespace of its own whose only interface is loopback: 2121 is free there whatever
+    else runs on this machine, and no traffic leaves it."""
+
+    UID = 47021
+
+    def setUp(self):
+        self.tmp = self.enterContext(tempfile.TemporaryDirectory(prefix="kv-e2e-first-", ignore_cleanup_errors=True))
+        os.chmod(self.tmp, 0o755)
+        self.home = os.path.join(self.tmp, "home")
+        os.mkdir(self.home)
+        self.file = os.path.join(self.home, "hello.txt")
+        Path(self.file).write_text("served on the first start\n")
+        for path in (self.home, self.file):
+            os.chown(path, self.UID, self.UID)
+        self.holder = subprocess.Popen(["unshare", "--net", "--", "sleep", "120"], stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (self.holder.kill(), self.holder.wait(TIMEOUT)))
+        ours, namespace = os.readlink("/proc/self/ns/net"), f"/proc/{self.holder.pid}/ns/net"
+        for _ in range(200):  # unshare has made the namespace once sleep holds another one
+            if self.holder.poll() is not None:
+                self.skipTest("no network namespace may be made here")
+            if os.readlink(namespace) != ours:
+                break
+            time.sleep(0.01)
+        self.assertNotEqual(os.readlink(namespace), ours)
+        self.enter = ["nsenter", f"--net={namespace}"]
+        self.assertEqual(run([*self.enter, "ip", "link", "set", "lo", "up"]).returncode, 0)
+
+    def as_user(self, *argv):
+        env = ["env", "-i", "PATH=/usr/bin:/bin", f"HOME={self.home}", "QT_QPA_PLATFORM=offscreen"]
+        return [*self.enter, *env, "setpriv", f"--reuid={self.UID}", f"--regid={self.UID}", "--clear-groups",
+                *argv]
+
+    def test_serves_on_2121_from_a_new_per_user_folder(self):
+        added = subprocess.run(self.as_user(program(), "user", "add", "bob", "--rights", "rb"), input=b"secret\n",
+                               capture_output=True, timeout=TIMEOUT, cwd="/")
+        self.assertEqual(added.returncode, 0, added.stderr)
+        folder = os.path.join(self.home, ".local/share/Kestrova/Kestrova Vellim")
+        self.assertEqual(os.stat(os.path.join(folder, "accounts.dat")).st_mode & 0o777, 0o600)
+        out = open(os.path.join(self.tmp, "stdout.txt"), "w+")
+        self.addCleanup(out.close)
+        server = subprocess.Popen(self.as_user(program(), "--headless"), stdout=out, stderr=subprocess.STDOUT,
+                                  cwd="/")
+        self.addCleanup(lambda: server.poll() is None and (server.kill(), server.wait(TIMEOUT)))
+        deadline = time.monotonic() + TIMEOUT
+        while "SERVER START ON IP" not in read_text(out.name) and server.poll() is None:
+            self.assertLess(time.monotonic(), deadline, "server did not start in time")
+            time.sleep(0.02)
+        self.assertIsNone(server.poll(), read_text(out.name))
+        fetched = run([*self.enter, "curl", "-sS", "--max-time", str(TIMEOUT), "-u", "bob:secret",
+                       f"ftp://127.0.0.1:2121{self.file}"])
+        self.assertEqual(fetched.returncode, 0, fetched.stderr)
+        self.assertEqual(fetched.stdout, b"served on the first start\n")
+        server.terminate()
+        self.assertEqual(server.wait(TIMEOUT), 0)
+        self.assertIn("SERVER STOP", read_text(os.path.join(folder, "ftp.log")))
 
 
 if __name__ == "__main__":

@@ -1,11 +1,13 @@
-"""Service manager notices: READY=1 once listening, RELOADING=1 then READY=1 on SIGHUP, STOPPING=1 on SIGTERM."""
+"""Service manager notices: READY=1 once listening, RELOADING=1 then READY=1 on SIGHUP and on a
+reload asked through the administration channel (as the unit's ExecReload does), STOPPING=1 on
+SIGTERM."""
 
 import os
 import signal
 import socket
 import unittest
 
-from kvharness import Server, Site, TIMEOUT
+from kvharness import Server, Site, TIMEOUT, program, run
 
 
 class ServiceNotification(unittest.TestCase):
@@ -30,6 +32,26 @@ class ServiceNotification(unittest.TestCase):
         proc.terminate()
         self.assertIn("STOPPING=1", self.sock.recv(4096).decode())
         self.assertEqual(proc.wait(timeout=TIMEOUT), 0)
+
+    def notices(self):
+        return self.sock.recv(4096).decode()
+
+    def test_reload_through_the_channel_is_announced_applied_or_not(self):
+        self.site.server = Server(self.site.data, {"NOTIFY_SOCKET": self.path})
+        self.assertIn("READY=1", self.notices())
+        for options, code in (({}, 0), ({"tls": "bogus"}, 1)):
+            with self.subTest(options=options):
+                self.site.db.set_options(**options)
+                result = run([program(), "reload", "--data-dir", self.site.data])
+                self.assertEqual(result.returncode, code, result.stderr.decode())
+                reloading = self.notices()
+                self.assertIn("RELOADING=1", reloading)
+                self.assertRegex(reloading, r"MONOTONIC_USEC=\d+")
+                ready = self.notices()
+                self.assertIn("READY=1", ready)
+                self.assertIn(f"porta {self.site.port}", ready)  # still listening where it was
+        self.site.server.proc.terminate()
+        self.assertIn("STOPPING=1", self.notices())
 
     def test_failed_start_is_never_reported_ready(self):
         with socket.create_server(("127.0.0.1", self.site.port)):
