@@ -6,6 +6,7 @@
 // deleting it deletes them, in the same statement whoever changes the users
 // table (the panel, the command line, another program).
 
+#include "sftp/KeyLogins.h"
 #include "sftp/PublicKeyLine.h"
 
 #include <QDateTime>
@@ -37,7 +38,7 @@ struct KeyChange {
 
 class AccountKeys {
 public:
-    enum class Listed { Yes, No, Unknown };
+    using Listed = sftp::KeyListed;
 
     explicit AccountKeys(QSqlDatabase db) : db_(std::move(db)) {}
 
