@@ -88,8 +88,7 @@ private Q_SLOTS:
     void addToMissingAccountIsRefused() {
         AccountKeys keys(db_->connection());
         QCOMPARE(keys.add(QStringLiteral("nobody"), ed_).result, Result::NoAccount);
-        QCOMPARE(keys.remove(QStringLiteral("nobody"), ed_.fingerprint).result,
-                 Result::NoAccount);
+        QCOMPARE(keys.remove(QStringLiteral("nobody"), ed_.fingerprint).result, Result::NoAccount);
         QCOMPARE(count("SELECT count(*) FROM sqlite_master WHERE name = 'account_keys'"), 0);
     }
 

@@ -216,22 +216,29 @@ private Q_SLOTS:
         const QString ed = QString::fromLatin1(kv::testing::kEd25519Fingerprint);
         const QString ec = QString::fromLatin1(kv::testing::kEcdsa256Fingerprint);
         const QString rsa = QString::fromLatin1(kv::testing::kRsa2048Fingerprint);
-        QTest::newRow("listed key") << "bob" << ed << "127.0.0.1" << "" << "";
-        QTest::newRow("login in capitals") << "BOB" << ed << "127.0.0.1" << "" << "";
-        QTest::newRow("another account's key") << "bob" << ec << "127.0.0.1" << ""
-                                               << refusal::kKeyNotListed;
-        QTest::newRow("key listed nowhere") << "bob" << rsa << "127.0.0.1" << ""
-                                            << refusal::kKeyNotListed;
-        QTest::newRow("disabled account") << "carol" << ec << "127.0.0.1" << ""
-                                          << refusal::kDisabled;
-        QTest::newRow("no such account") << "nobody" << ed << "127.0.0.1" << ""
-                                         << refusal::kNoAccount;
-        QTest::newRow("anonymous, even with a listed key")
-            << "anonymous" << rsa << "127.0.0.1" << "" << refusal::kAnonymousKey;
-        QTest::newRow("blocked address") << "bob" << ed << "10.0.0.66" << "b" << refusal::kAddress;
-        QTest::newRow("address not allowed") << "bob" << ed << "10.0.0.7" << "a"
-                                             << refusal::kAddress;
-        QTest::newRow("allowed address") << "bob" << ed << "10.0.0.5" << "ab" << "";
+        QTest::newRow("listed key") << "bob" << ed << "127.0.0.1"
+                                    << ""
+                                    << "";
+        QTest::newRow("login in capitals") << "BOB" << ed << "127.0.0.1"
+                                           << ""
+                                           << "";
+        QTest::newRow("another account's key") << "bob" << ec << "127.0.0.1"
+                                               << "" << refusal::kKeyNotListed;
+        QTest::newRow("key listed nowhere") << "bob" << rsa << "127.0.0.1"
+                                            << "" << refusal::kKeyNotListed;
+        QTest::newRow("disabled account") << "carol" << ec << "127.0.0.1"
+                                          << "" << refusal::kDisabled;
+        QTest::newRow("no such account") << "nobody" << ed << "127.0.0.1"
+                                         << "" << refusal::kNoAccount;
+        QTest::newRow("anonymous, even with a listed key") << "anonymous" << rsa << "127.0.0.1"
+                                                           << "" << refusal::kAnonymousKey;
+        QTest::newRow("blocked address") << "bob" << ed << "10.0.0.66"
+                                         << "b" << refusal::kAddress;
+        QTest::newRow("address not allowed") << "bob" << ed << "10.0.0.7"
+                                             << "a" << refusal::kAddress;
+        QTest::newRow("allowed address") << "bob" << ed << "10.0.0.5"
+                                         << "ab"
+                                         << "";
     }
     void keyLoginsDecideAsPasswordLogins() {
         QFETCH(QString, user);
@@ -240,9 +247,9 @@ private Q_SLOTS:
         QFETCH(QString, lists);
         QFETCH(QString, refusal);
         AccountKeys keys(db_->connection());
-        for (const auto& [login, line] :
-             {std::pair{"bob", kv::testing::kEd25519Line}, {"carol", kv::testing::kEcdsa256Line},
-              {"anonymous", kv::testing::kRsa2048Line}})
+        for (const auto& [login, line] : {std::pair{"bob", kv::testing::kEd25519Line},
+                                          {"carol", kv::testing::kEcdsa256Line},
+                                          {"anonymous", kv::testing::kRsa2048Line}})
             QVERIFY(keys.add(QString::fromLatin1(login),
                              kv::sftp::parsePublicKeyLine(QString::fromLatin1(line)).key.value())
                         .result != KeyChange::Result::Failed);
