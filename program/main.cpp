@@ -9,6 +9,7 @@
 #include "program/PasswordPrompt.h"
 #include "program/ServiceNotifier.h"
 #include "program/SignalWatcher.h"
+#include "program/StandardInput.h"
 #include "settings/SettingsStore.h"
 #include "window/Form1.h"
 #include "window/ItalianTranslation.h"
@@ -44,7 +45,7 @@ QString firstWord(const QStringList& args) {
 int runSubcommand(const QStringList& args) {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    kv::cli::CliIo io{out, err, &kv::cli::readPasswordLine};
+    kv::cli::CliIo io{out, err, &kv::cli::readPasswordLine, &kv::cli::readInputText};
     return kv::cli::runSubcommand(args.mid(1), &kv::dataFolder, io);
 }
 
