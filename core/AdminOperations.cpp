@@ -3,6 +3,7 @@
 
 #include "access/DataView.h"
 #include "core/ProgramCore.h"
+#include "sftp/SftpHostKeys.h"
 
 #include <QHostAddress>
 #include <QJsonArray>
@@ -171,6 +172,11 @@ QJsonObject AdminOperations::status() const {
     engine::FtpEngine& engine = core_.engine();
     const bool running = core_.server().ServerState() > 0;
     const engine::TlsSettings tls = engine.Tls();
+    QJsonObject fingerprints;
+    for (const auto& [kind, fingerprint] :
+         sftp::existingHostKeyFingerprints(sftp::hostKeyFiles(core_.dataFolder())))
+        fingerprints.insert(kind, fingerprint);
+    const sftp::SftpServer& sftpServer = core_.sftp().server();
     return {{QStringLiteral("ok"), true},
             {QStringLiteral("running"), running},
             {QStringLiteral("address"), engine.LocalAddress()},
@@ -179,7 +185,9 @@ QJsonObject AdminOperations::status() const {
             {QStringLiteral("implicitPort"), int(tls.enabled() ? tls.implicitPort : 0)},
             {QStringLiteral("startedAt"), running ? isoOrNull(startedAt_) : QJsonValue()},
             {QStringLiteral("sessions"), int(engine.Connections().size())},
-            {QStringLiteral("dataFolder"), core_.dataFolder()}};
+            {QStringLiteral("dataFolder"), core_.dataFolder()},
+            {QStringLiteral("sftpPort"), sftpServer.isListening() ? int(sftpServer.port()) : 0},
+            {QStringLiteral("sftpFingerprints"), fingerprints}};
 }
 
 QJsonObject AdminOperations::sessions() {

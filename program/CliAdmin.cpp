@@ -112,6 +112,13 @@ int status(Run& r) {
         << QStringLiteral("Sessioni aperte: %1\n").arg(s.value(QStringLiteral("sessions")).toInt())
         << QStringLiteral("Cartella dei dati: %1\n")
                .arg(s.value(QStringLiteral("dataFolder")).toString());
+    const int sftpPort = s.value(QStringLiteral("sftpPort")).toInt();
+    r.io.out << QStringLiteral("SFTP: %1\n")
+                    .arg(sftpPort ? QStringLiteral("porta %1").arg(sftpPort)
+                                  : QStringLiteral("spento"));
+    const QJsonObject fingerprints = s.value(QStringLiteral("sftpFingerprints")).toObject();
+    for (auto it = fingerprints.begin(); it != fingerprints.end(); ++it)
+        r.io.out << QStringLiteral("Chiave host SFTP %1 %2\n").arg(it.key(), it.value().toString());
     return kDone;
 }
 

@@ -74,6 +74,19 @@ QString hostKeyFingerprint(const QString& privateKeyFile) {
     return text;
 }
 
+QList<std::pair<QString, QString>> existingHostKeyFingerprints(const HostKeyFiles& files) {
+    QList<std::pair<QString, QString>> found;
+    const std::pair<QString, QString> keys[] = {{QStringLiteral("ED25519"), files.ed25519},
+                                                {QStringLiteral("ECDSA"), files.ecdsa}};
+    for (const auto& [kind, file] : keys) {
+        if (!QFile::exists(file))
+            continue;
+        if (const QString fingerprint = hostKeyFingerprint(file); !fingerprint.isEmpty())
+            found.append({kind, fingerprint});
+    }
+    return found;
+}
+
 QStringList hostKeyFingerprintLines(const HostKeyFiles& files) {
     return {QStringLiteral("ED25519 ") + hostKeyFingerprint(files.ed25519),
             QStringLiteral("ECDSA ") + hostKeyFingerprint(files.ecdsa)};
