@@ -132,6 +132,18 @@ class SftpKeyLogins(unittest.TestCase):
         with self.assertRaises(OSError):
             client.open("new.txt", "w").write(b"x")
 
+    def test_rsa_signatures_over_sha1_are_refused(self):
+        key = paramiko.RSAKey.from_private_key_file(self.bob_rsa)
+        sha1 = paramiko.Transport(("127.0.0.1", self.site.sftp_port),
+                                  disabled_algorithms={"pubkeys": ["rsa-sha2-512", "rsa-sha2-256"]})
+        self.addCleanup(sha1.close)
+        with self.assertRaises(paramiko.SSHException):
+            sha1.connect(username="bob", pkey=key)
+        sha2 = paramiko.Transport(("127.0.0.1", self.site.sftp_port))
+        self.addCleanup(sha2.close)
+        sha2.connect(username="bob", pkey=key)
+        self.assertTrue(sha2.is_authenticated())
+
     def test_status_shows_the_host_key_fingerprints(self):
         status = kestrova(self.site, "status", "--json")
         self.assertEqual(status.returncode, 0, status.stderr)
