@@ -52,7 +52,7 @@ KeyChange AccountKeys::add(const QString& login, const sftp::PublicKey& key, con
     QSqlDatabase db = db_;
     const auto error = inWriteTransaction(db, [&]() -> std::optional<QString> {
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("SELECT 1 FROM users WHERE login = ?"));
+        q.prepare(QStringLiteral("SELECT login FROM users WHERE login = ?"));
         q.addBindValue(login);
         if (!q.exec())
             return failed(q);
@@ -60,6 +60,8 @@ KeyChange AccountKeys::add(const QString& login, const sftp::PublicKey& key, con
             change.result = KeyChange::Result::NoAccount;
             return std::nullopt;
         }
+        // Stored as the account spells it, whatever case it was given in.
+        const QString owner = q.value(0).toString();
         const std::optional<bool> exists = tableExists();
         if (!exists)
             return QStringLiteral("Modifica non salvata: accounts.dat non è leggibile");
@@ -71,7 +73,7 @@ KeyChange AccountKeys::add(const QString& login, const sftp::PublicKey& key, con
         }
         q.prepare(QStringLiteral("INSERT OR IGNORE INTO account_keys (login, key_type, key_base64, "
                                  "comment, fingerprint, added_at) VALUES (?, ?, ?, ?, ?, ?)"));
-        for (const QVariant& v : QVariantList{login, key.type, key.base64, key.comment,
+        for (const QVariant& v : QVariantList{owner, key.type, key.base64, key.comment,
                                               key.fingerprint, now.toString(Qt::ISODate)})
             q.addBindValue(v);
         if (!q.exec())

@@ -71,7 +71,7 @@ private Q_SLOTS:
         QCOMPARE(keys.add(QStringLiteral("bob"), ed_, at).result, Result::Done);
         QCOMPARE(keys.add(QStringLiteral("bob"), ed_).result, Result::Unchanged);
         QCOMPARE(keys.add(QStringLiteral("BOB"), ed_).result, Result::Unchanged);
-        QCOMPARE(keys.add(QStringLiteral("bob"), ec_).result, Result::Done);
+        QCOMPARE(keys.add(QStringLiteral("BOB"), ec_).result, Result::Done);
         const QList<StoredKey> listed = keys.list(QStringLiteral("bob")).value();
         QCOMPARE(listed.size(), 2);
         QCOMPARE(listed[0].fingerprint, QString::fromLatin1(kv::testing::kEd25519Fingerprint));
@@ -80,6 +80,7 @@ private Q_SLOTS:
         QCOMPARE(listed[0].addedAt, at);
         QCOMPARE(listed[1].type, QStringLiteral("ecdsa-sha2-nistp256"));
         QCOMPARE(keys.isListed(QStringLiteral("Bob"), ed_.fingerprint), Listed::Yes);
+        QCOMPARE(count("SELECT count(*) FROM account_keys WHERE login = 'bob' COLLATE BINARY"), 2);
         // Another account does not share them.
         QCOMPARE(keys.isListed(QStringLiteral("carol"), ed_.fingerprint), Listed::No);
         QCOMPARE(keys.list(QStringLiteral("carol")).value().size(), 0);
