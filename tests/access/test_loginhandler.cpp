@@ -379,6 +379,17 @@ private Q_SLOTS:
         const LoginDecision d = handler()->LoginRequest(c);
         QVERIFY(isAccepted(d));
         QCOMPARE(d.grant->virtualDirs.size(), 2);
+        // A login by key is not refused either, nor its probe answered no.
+        const QString ed = QString::fromLatin1(kv::testing::kEd25519Fingerprint);
+        QVERIFY(AccountKeys(db_->connection())
+                    .add(QStringLiteral("bob"), kv::sftp::parsePublicKeyLine(
+                                                    QString::fromLatin1(kv::testing::kEd25519Line))
+                                                    .key.value())
+                    .result != KeyChange::Result::Failed);
+        kv::testing::LockHolder other(db_->filePath(), QStringLiteral("BEGIN EXCLUSIVE"));
+        QVERIFY(other.locked());
+        QCOMPARE(handler()->KeyLoginRequest(c, ed).outcome, Outcome::Unavailable);
+        QCOMPARE(handler()->KeyIsListed(QStringLiteral("bob"), ed), kv::sftp::KeyListed::Unknown);
     }
 
     // A list that cannot be read decides nothing; an empty allow list refuses.

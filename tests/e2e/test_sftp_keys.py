@@ -240,5 +240,23 @@ class KeyBans(unittest.TestCase):
         self.assertNotEqual(banned.returncode, 0)
 
 
+    def test_connection_limits_hold_for_key_logins(self):
+        site = sftp_site(max_connections_per_ip=1)
+        self.addCleanup(site.cleanup)
+        site.db.add_user("bob", "secret", rights="R")
+        key = make_key(site.tmp, "k")
+        with open(key + ".pub", "rb") as f:
+            self.assertEqual(kestrova(site, "user", "key", "add", "bob", stdin=f.read()).returncode, 0)
+        site.start()
+        held = paramiko.Transport(("127.0.0.1", site.sftp_port))
+        held.connect(username="bob", pkey=paramiko.Ed25519Key.from_private_key_file(key))
+        second = sftp_with_key(site, "bob", key, ["ls"], site.tmp)
+        self.assertNotEqual(second.returncode, 0)
+        self.assertIn("max_connections_per_ip", site.server.stdout())
+        held.close()
+        wait_until(lambda: sftp_with_key(site, "bob", key, ["ls"], site.tmp).returncode == 0,
+                   "a key login once the first connection closed")
+
+
 if __name__ == "__main__":
     unittest.main()
