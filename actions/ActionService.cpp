@@ -7,7 +7,7 @@ ActionService::ActionService(std::function<RuleList()> rules, Options options, L
     : QObject(parent), rules_(std::move(rules)), options_(std::move(options)), log_(log),
       runner_(log, dataFolder, this), sender_(this),
       batcher_(
-          log, [this] { return mailSettings(options_()); },
+          log, [this, dataFolder] { return mailSettings(options_(), dataFolder); },
           [this] { return options_().value(settings::option::kMailBatchSeconds).toInt() * 1000; },
           sender_, mailRetryDelaysMs(), this) {}
 

@@ -1,5 +1,6 @@
 #include "actions/MailSettings.h"
 
+#include <QDir>
 #include <QHostAddress>
 #include <QHostInfo>
 
@@ -25,7 +26,7 @@ QString MailSettings::url() const {
     return QStringLiteral("%1://%2:%3").arg(scheme, host).arg(effectivePort());
 }
 
-MailSettings mailSettings(const settings::OptionSet& options) {
+MailSettings mailSettings(const settings::OptionSet& options, const QString& dataFolder) {
     using namespace settings::option;
     MailSettings mail;
     const QString server = options.value(kMailServer);
@@ -44,6 +45,8 @@ MailSettings mailSettings(const settings::OptionSet& options) {
                     : security == QLatin1String("none") ? MailSecurity::None
                                                         : MailSecurity::StartTls;
     mail.caFile = options.value(kMailCaFile);
+    if (!mail.caFile.isEmpty() && QDir::isRelativePath(mail.caFile))
+        mail.caFile = QDir::cleanPath(QDir(dataFolder).absoluteFilePath(mail.caFile));
     mail.user = options.value(kMailUser);
     mail.password = options.value(kMailPassword);
     mail.from = options.value(kMailFrom);

@@ -25,7 +25,9 @@ struct MailSettings {
     QString url() const;
 };
 
-MailSettings mailSettings(const settings::OptionSet& options);
+// A relative mail_ca_file names a file in the data folder, whatever the
+// working folder of the program that reads it.
+MailSettings mailSettings(const settings::OptionSet& options, const QString& dataFolder);
 // The Italian reason no mail can be sent with these settings, or nothing.
 std::optional<QString> checkMailSettings(const MailSettings& mail);
 

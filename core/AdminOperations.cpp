@@ -5,9 +5,12 @@
 #include "core/ProgramCore.h"
 #include "sftp/SftpHostKeys.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QTimer>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace kv {
 
@@ -91,6 +94,12 @@ std::optional<qint64> wholeNumber(const QJsonValue& value) {
     if (!ok || number < 0)
         return std::nullopt;
     return number;
+}
+
+// The name of the user this process runs as ("" when it has none).
+QString processUser() {
+    const passwd* entry = getpwuid(geteuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
 }
 
 } // namespace
@@ -187,7 +196,10 @@ QJsonObject AdminOperations::status() const {
             {QStringLiteral("sessions"), int(engine.Connections().size())},
             {QStringLiteral("dataFolder"), core_.dataFolder()},
             {QStringLiteral("sftpPort"), sftpServer.isListening() ? int(sftpServer.port()) : 0},
-            {QStringLiteral("sftpFingerprints"), fingerprints}};
+            {QStringLiteral("sftpFingerprints"), fingerprints},
+            // Which program this is, for a window that attaches to it.
+            {QStringLiteral("pid"), QCoreApplication::applicationPid()},
+            {QStringLiteral("user"), processUser()}};
 }
 
 QJsonObject AdminOperations::sessions() {
@@ -214,12 +226,18 @@ QJsonObject AdminOperations::sessions() {
                                    {QStringLiteral("size"), activity.size},
                                    {QStringLiteral("rate"), rate}};
         }
-        list.append(QJsonObject{{QStringLiteral("id"), qint64(c->Id())},
-                                {QStringLiteral("login"), c->Grant() ? c->UserName() : QString()},
-                                {QStringLiteral("address"), c->RemoteHost()},
-                                {QStringLiteral("since"), isoOrNull(c->ConnectedAt())},
-                                {QStringLiteral("folder"), c->CurrentFolder()},
-                                {QStringLiteral("transfer"), transfer}});
+        list.append(QJsonObject{
+            {QStringLiteral("id"), qint64(c->Id())},
+            {QStringLiteral("login"), c->Grant() ? c->UserName() : QString()},
+            {QStringLiteral("address"), c->RemoteHost()},
+            {QStringLiteral("since"), isoOrNull(c->ConnectedAt())},
+            {QStringLiteral("folder"), c->CurrentFolder()},
+            {QStringLiteral("root"), c->Grant() ? c->Grant()->root : QString()},
+            {QStringLiteral("rights"), c->Grant() ? c->Grant()->rights.letters() : QString()},
+            {QStringLiteral("transfer"), transfer},
+            // Totals of the session, for a client working out rates.
+            {QStringLiteral("sent"), activity.sentTotal},
+            {QStringLiteral("received"), activity.receivedTotal}});
     }
     return {{QStringLiteral("ok"), true}, {QStringLiteral("sessions"), list}};
 }

@@ -33,6 +33,10 @@ QByteArray adminError(const QString& reason) {
     return adminLine({{QStringLiteral("ok"), false}, {QStringLiteral("error"), reason}});
 }
 
+QString adminReplyTooLong() {
+    return QStringLiteral("Risposta del server troppo lunga: canale di amministrazione chiuso");
+}
+
 bool AdminLineReader::append(const QByteArray& bytes) {
     if (overflowed_)
         return false;

@@ -15,6 +15,9 @@ namespace kv {
 
 inline constexpr int kAdminProtocolVersion = 1;
 inline constexpr qsizetype kAdminMaxLineBytes = 64 * 1024;
+// The longest answer a client reads (a list of many sessions or bans); a
+// longer one ends the connection rather than the client's memory.
+inline constexpr qsizetype kAdminMaxReplyBytes = 8 * 1024 * 1024;
 
 struct AdminRequest {
     QString op;
@@ -32,6 +35,8 @@ AdminParse parseAdminRequest(const QByteArray& line);
 // One line to send: the object with "v" added, compact, "\n" at the end.
 QByteArray adminLine(QJsonObject message);
 QByteArray adminError(const QString& reason);
+// What a client says when the server sent a line past its limit.
+QString adminReplyTooLong();
 
 // Gathers bytes into lines without holding more than `limit` bytes of a
 // line that has not ended.

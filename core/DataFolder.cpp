@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kv {
 
@@ -53,6 +54,28 @@ QString chooseDataFolder(const QString& overrideDir, const QString& programDir,
 QString dataFolder(const QString& overrideDir) {
     return chooseDataFolder(overrideDir, QCoreApplication::applicationDirPath(),
                             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+QString serviceFolderProblem(const QString& folder) {
+    const QFileInfo info(folder);
+    if (!info.isDir())
+        return QStringLiteral("La cartella del servizio di sistema %1 non esiste: il pacchetto "
+                              "kestrova-vellim non è installato o il servizio non è mai partito.")
+            .arg(folder);
+    const QByteArray path = QFile::encodeName(folder);
+    const QByteArray accounts = QFile::encodeName(accountsFile(folder));
+    // The folder too must be writable: SQLite puts its journal next to the file.
+    const bool usable = ::access(path.constData(), R_OK | W_OK | X_OK) == 0 &&
+                        (!QFileInfo::exists(accountsFile(folder)) ||
+                         ::access(accounts.constData(), R_OK | W_OK) == 0);
+    if (usable)
+        return {};
+    return QStringLiteral(
+               "Questo utente non può amministrare il servizio di sistema (cartella %1).\n"
+               "Per farlo, entrare nel gruppo %2 con\n"
+               "    sudo adduser $USER %2\n"
+               "e poi uscire dalla sessione e accedere di nuovo.")
+        .arg(folder, kServiceGroup);
 }
 
 } // namespace kv

@@ -18,6 +18,16 @@ bool makeDataFolder(const QString& folder);
 // The same rule with the real program and per-user folders.
 QString dataFolder(const QString& overrideDir);
 
+// The system service's data folder, which the window opens with --service.
+inline const QString kServiceDataFolder = QStringLiteral("/var/lib/kestrova");
+// The group whose members may administer the service.
+inline const QString kServiceGroup = QStringLiteral("kestrova");
+
+// Empty when this user may administer the service's data folder `folder`
+// (read and write accounts.dat there, reach its socket); otherwise what to
+// do about it, in Italian.
+QString serviceFolderProblem(const QString& folder);
+
 inline QString accountsFile(const QString& folder) {
     return folder + QStringLiteral("/accounts.dat");
 }

@@ -133,7 +133,7 @@ int mailCommand(CliContext& c) {
     const settings::OptionSet options = access::OptionsTable(c.db).current();
     for (const QString& error : options.errors)
         c.io.err << error << Qt::endl;
-    const actions::MailSettings mail = actions::mailSettings(options);
+    const actions::MailSettings mail = actions::mailSettings(options, c.dataFolder);
     if (const auto why = actions::checkMailSettings(mail))
         return refuse(c, *why);
     const QString subject = QStringLiteral("Kestrova Vellim: e-mail di prova");

@@ -1,8 +1,8 @@
 // status, who, kick, ban, reload and log --follow over the administration channel.
 #include "program/CliAdmin.h"
 
+#include "core/AdminClient.h"
 #include "core/AdminPlace.h"
-#include "program/AdminClient.h"
 #include "program/CliArguments.h"
 #include "program/CliOutput.h"
 
@@ -112,6 +112,10 @@ int status(Run& r) {
         << QStringLiteral("Sessioni aperte: %1\n").arg(s.value(QStringLiteral("sessions")).toInt())
         << QStringLiteral("Cartella dei dati: %1\n")
                .arg(s.value(QStringLiteral("dataFolder")).toString());
+    if (s.contains(QStringLiteral("pid")))
+        r.io.out << QStringLiteral("Processo: PID %1, utente %2\n")
+                        .arg(qint64(s.value(QStringLiteral("pid")).toDouble()))
+                        .arg(s.value(QStringLiteral("user")).toString());
     const int sftpPort = s.value(QStringLiteral("sftpPort")).toInt();
     r.io.out << QStringLiteral("SFTP: %1\n")
                     .arg(sftpPort ? QStringLiteral("porta %1").arg(sftpPort)

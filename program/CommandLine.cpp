@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <QTextStream>
+
+#include <cstdlib>
 #include <cstring>
 
 namespace kv {
@@ -30,10 +33,22 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("data-dir"),
         QCoreApplication::translate("main", "Cartella di accounts.dat e ftp.log."),
         QStringLiteral("DIR"));
+    const QCommandLineOption service(
+        QStringLiteral("service"),
+        QCoreApplication::translate("main",
+                                    "Apre la finestra sul servizio di sistema (/var/lib/kestrova) "
+                                    "e si collega al suo server; serve il gruppo kestrova."));
     parser.addOption(headless);
     parser.addOption(dataDir);
+    parser.addOption(service);
     parser.process(arguments);
-    return {parser.isSet(headless), parser.value(dataDir)};
+    if (parser.isSet(service) && (parser.isSet(dataDir) || parser.isSet(headless))) {
+        QTextStream(stderr) << QCoreApplication::translate(
+                                   "main", "--service non si usa con --data-dir o --headless")
+                            << Qt::endl;
+        std::exit(2);
+    }
+    return {parser.isSet(headless), parser.value(dataDir), parser.isSet(service)};
 }
 
 } // namespace kv

@@ -1,5 +1,5 @@
 #pragma once
-// The program's command line: --headless, --data-dir DIR, --help, --version.
+// The program's command line: --headless, --data-dir DIR, --service, --help, --version.
 
 #include <QString>
 #include <QStringList>
@@ -9,6 +9,8 @@ namespace kv {
 struct CommandLine {
     bool headless = false;
     QString dataDir;
+    // The system service's data folder instead of the user's (window only).
+    bool service = false;
 };
 
 // True when the arguments ask for no window at all (headless, help or

@@ -7,6 +7,8 @@
 #include "access/ListSwitches.h"
 #include "admin/logic/StartupDefaults.h"
 #include "admin/ui/SettingsPanel.h"
+#include "core/AdminChannel.h"
+#include "core/AttachedServer.h"
 #include "core/NumberConversion.h"
 #include "core/ProgramCore.h"
 #include "core/ServerBoxes.h"
@@ -58,6 +60,7 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     connect(tray_, &TrayIcon::stopChosen, this, &Form1::mnuStop_Click);
     connect(tray_, &TrayIcon::restoreChosen, this, &Form1::mnuRipristina_Click);
     connect(tray_, &TrayIcon::exitChosen, this, &QWidget::close);
+    attached_ = new AttachedServer(this);
 
     buildFrame();
     buildPanels();
@@ -67,6 +70,23 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     core_.setOnlineObserver(this);
     core_.setServerView(this);
     core_.setLogToFile([this] { return logPanel_->logToFile(); });
+
+    connect(attached_, &AttachedServer::attached, this, &Form1::onAttached);
+    connect(attached_, &AttachedServer::unavailable, this,
+            [this](AdminConnection::Failure failure, const QString& reason) {
+                onAttachFailed(failure == AdminConnection::Failure::Denied, reason);
+            });
+    connect(attached_, &AttachedServer::gone, this, &Form1::onAttachedGone);
+    connect(attached_, &AttachedServer::logLine, logPanel_, &LogPanel::ShowLogLine);
+    connect(attached_, &AttachedServer::reloadAnswered, this, &Form1::onReloadAnswered);
+    connect(attached_, &AttachedServer::refused, this,
+            [this](const QString& reason) { messages_.show(reason, MessageIcon::Exclamation); });
+    connect(attached_, &AttachedServer::sessionsChanged, this, [this] {
+        if (!isAttached())
+            return;
+        ShowUsersNumber();
+        AggiornaUtenti();
+    });
 
     // Load: size, offline state, caption, navigation list, column widths.
     loadWindowSize();
@@ -93,6 +113,8 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
 
 Form1::~Form1() {
     Timer1->stop();
+    attached_->detach();
+    channel_.reset();
     core_.setLogScreen(nullptr);
     core_.setOnlineObserver(nullptr);
     core_.setServerView(nullptr);
@@ -170,16 +192,17 @@ void Form1::firstActivation() {
         setWindowState(windowState() | Qt::WindowMinimized);
         minimiseToTray();
     }
-    if (core_.views().Data2().isTrue(QStringLiteral("start")))
-        toolbarClick(QStringLiteral("kStart"));
+    // A server another program runs on this data folder is shown whatever
+    // the automatic start says; without one the window starts its own if told to.
+    startOrAttach(core_.views().Data2().isTrue(QStringLiteral("start")));
     selectItem(1);
 }
 
 void Form1::toolbarClick(const QString& key) {
     core_.views().commitAll();
     if (key == QLatin1String("kStart"))
-        core_.server().ServerStart();
-    else if (key == QLatin1String("kStop"))
+        startOrAttach(true);
+    else if (key == QLatin1String("kStop") && !isAttached())
         core_.server().ServerStop();
     ShowUsersNumber();
 }
@@ -204,7 +227,8 @@ void Form1::imgBanner_Click() {
 }
 
 bool Form1::confirmDisruption(Disruption kind) {
-    if (core_.server().ServerState() <= 0)
+    // An attached server goes on without the window.
+    if (core_.server().ServerState() <= 0 || isAttached())
         return true;
     const QString question = disruptionQuestion(kind, countActivity(core_.connections()));
     return question.isEmpty() || messages_.confirm(question);
@@ -225,6 +249,7 @@ void Form1::Form_Unload() {
         return;
     unloaded_ = true;
     Timer1->stop();
+    attached_->detach();
     if (core_.server().ServerState() > 0)
         core_.server().ServerStop();
     logPanel_->closeViewer();

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <array>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -24,6 +25,11 @@ class QScrollBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
+
+namespace kv {
+class AdminChannel;
+class AttachedServer;
+} // namespace kv
 
 namespace kv::ui {
 
@@ -46,6 +52,10 @@ struct Form1Options {
     std::function<bool(const QString& document, const QString& folder)> desktopOpen;
     // Where the start notice is shown; tests replace it to answer it at once.
     std::function<void(StartNotice&)> showNotice;
+    // When set, what the window shows (status bar, toolbar, online list, the
+    // last log lines) is written there as JSON once a second, for tests
+    // that drive the real program (KESTROVA_WINDOW_STATE).
+    QString stateFile;
 };
 
 // The defaults: the tray as the platform reports it, QDesktopServices, exec().
@@ -71,6 +81,11 @@ public:
     int PannelloCorrente() const { return pannelloCorrente_; }
     QWidget* picPanel(int index) const { return picPanel_.at(index); }
     void OrdinaPannello(int index);
+
+    // Whether the window shows a server another program runs on its data
+    // folder (the service, a headless server, another window).
+    bool isAttached() const;
+    AttachedServer& attachedServer() const { return *attached_; }
 
     // Toolbar button with key "kStart" or "kStop" (any other key: count only).
     void toolbarClick(const QString& key);
@@ -130,6 +145,7 @@ private:
     void CaricaLista();
     void loadWindowSize();
     void onTimer1();
+    void writeStateFile() const;
     void showRates(const QString& text);
     void firstActivation();
     void minimiseToTray();
@@ -142,6 +158,19 @@ private:
     // True when nobody is connected or the operator agreed to cut them off.
     bool confirmDisruption(Disruption kind);
     void buildShortcuts();
+    // Attaches when a server answers on the data folder's socket; otherwise
+    // starts the window's own server when `startIfNone`.
+    void startOrAttach(bool startIfNone);
+    void onAttached();
+    void onAttachFailed(bool denied, const QString& reason);
+    void onAttachedGone(const QString& reason);
+    void onReloadAnswered(bool applied, const QString& reason);
+    // While attached: asks the server to reload once the window wrote to accounts.dat.
+    void reloadAfterEdits();
+    // A line in the log box only: the attached server writes ftp.log itself.
+    void noteInLog(const QString& text);
+    // The window's own server serves the administration channel while it runs.
+    void openOwnChannel();
     // Scrolls the panel so the control that just got the focus is in view.
     void scrollIntoView(QWidget* focused);
 
@@ -176,6 +205,10 @@ private:
     SettingsPanel* settingsPanel_ = nullptr;
     SecurityPanel* securityPanel_ = nullptr;
     TrayIcon* tray_ = nullptr;
+    AttachedServer* attached_ = nullptr;
+    std::unique_ptr<AdminChannel> channel_;
+    bool startWhenNoServer_ = false;
+    qint64 writtenChanges_ = 0; // the database connection's total changes, seen last
 
     int pannelloCorrente_ = 0;
     bool alreadyActivated_ = false;

@@ -5,6 +5,7 @@
 
 #include "admin/ui/AccountPanel.h"
 #include "admin/ui/SecurityPanel.h"
+#include "core/AdminChannel.h"
 #include "core/ProgramCore.h"
 #include "monitor/OnlineList.h"
 #include "window/Artwork.h"
@@ -37,10 +38,13 @@ QString Form1::ratesText() const {
 
 void Form1::onTimer1() {
     online_->refreshLive();
+    reloadAfterEdits();
+    if (!options_.stateFile.isEmpty())
+        writeStateFile();
 }
 
 void Form1::showRates(const QString& text) {
-    ratesLabel_->setText(core_.server().ServerState() > 0 ? text : QString());
+    ratesLabel_->setText(core_.server().ServerState() > 0 || isAttached() ? text : QString());
 }
 
 void Form1::showRunning(const QString& localAddress) {
@@ -53,6 +57,7 @@ void Form1::showRunning(const QString& localAddress) {
     logPanel_->closeViewer();
     refreshTrayMenu();
     tray_->modify(1);
+    openOwnChannel();
 }
 
 void Form1::afterStart() {
@@ -69,6 +74,7 @@ void Form1::showStartFailed(const QString& message) {
 }
 
 void Form1::showStopped() {
+    channel_.reset();
     kStop_->setEnabled(false);
     kStart_->setEnabled(true);
     setStatus(false, QStringLiteral("Offline"));
@@ -87,7 +93,7 @@ void Form1::setAccountGroupsEnabled() {
 }
 
 void Form1::ShowUsersNumber() {
-    const qsizetype count = core_.connections().size();
+    const qsizetype count = online_->source()->sessionCount();
     usersLabel_->setText(monitor::usersNumberText(count));
     usersPicture_->setPixmap(art::usersPicture(count > 0));
     // The whole count shows; the state beside it gives way first.

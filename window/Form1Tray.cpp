@@ -24,10 +24,12 @@ void Form1::changeEvent(QEvent* event) {
 }
 
 void Form1::mnuStart_Click() {
-    core_.server().ServerStart();
+    startOrAttach(true);
 }
 
 void Form1::mnuStop_Click() {
+    if (isAttached())
+        return; // not the window's server: its Stop is disabled
     if (confirmDisruption(Disruption::StopServer))
         toolbarClick(QStringLiteral("kStop"));
 }

@@ -3,6 +3,7 @@
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
+#include "core/LocalServerSource.h"
 #include "core/ProgramCore.h"
 #include "shell/PanelLayout.h"
 #include "shell/Twips.h"
@@ -23,6 +24,8 @@ constexpr int kPasswordColumn = 1;
 
 OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     : QObject(panel), core_(core), host_(host) {
+    local_ = new LocalServerSource(core_, this);
+    source_ = local_;
     widths_.fill(monitor::kOnlineColumnDesignWidth);
     int y = kPanelMarginTwips;
     QLabel* title = addPanelCaption(panel, QStringLiteral("Utenti online"), y, true);
@@ -94,9 +97,16 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     connect(cmdBloccaUser, &QPushButton::clicked, this, [this] { BloccaIPUtente(host_); });
 }
 
+void OnlinePanel::setSource(ServerSource* source) {
+    source_ = source;
+    rates_.clear();
+    AggiornaUtenti();
+    graph_->update();
+}
+
 void OnlinePanel::AggiornaUtenti() {
     const QList<monitor::OnlineRow> rows =
-        monitor::buildOnlineRows(core_.connections(), host_.defaultRootText());
+        source_ ? source_->onlineRows(host_.defaultRootText()) : QList<monitor::OnlineRow>{};
     lvwOnline->clear();
     QList<QTreeWidgetItem*> items;
     for (const monitor::OnlineRow& row : rows) {
@@ -116,7 +126,7 @@ void OnlinePanel::AggiornaUtenti() {
         lvwOnline->setCurrentItem(items[again.row]);
     else
         lvwOnline->clearSelection();
-    showLiveColumns(readings());
+    showLiveColumns(source_ ? source_->liveReadings() : QList<ServerSource::Live>{});
 }
 
 void OnlinePanel::clear() {
@@ -138,12 +148,9 @@ void OnlinePanel::DisconnettiUtente() {
         host_.messages().show(kNoUserSelectedMessage, MessageIcon::Exclamation);
         return;
     }
-    const QTreeWidgetItem* item = selected.first();
-    engine::ConnectionObject* c =
-        monitor::connectionToDisconnect(core_.connections(), item->data(0, kKeyRole).toString());
-    // The list is rebuilt when the engine reports the closed connection.
-    if (c)
-        c->Disconnect();
+    // The list is rebuilt when the server reports the closed connection.
+    if (source_)
+        source_->disconnectSession(selected.first()->data(0, kKeyRole).toString());
 }
 
 void OnlinePanel::itemClicked(QTreeWidgetItem* item) {

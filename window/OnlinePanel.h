@@ -8,6 +8,7 @@
 // rates.
 
 #include "core/CoreFwd.h"
+#include "core/ServerSource.h"
 #include "monitor/OnlineList.h"
 #include "monitor/TransferRates.h"
 
@@ -31,6 +32,13 @@ class OnlinePanel : public QObject {
     Q_OBJECT
 public:
     OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host);
+
+    // The server whose sessions are listed: the window's own, or one it is
+    // attached to. The list is rebuilt and the rates start again.
+    void setSource(ServerSource* source);
+    ServerSource* source() const { return source_; }
+    // The window's own server, listed until another source is set.
+    ServerSource* localSource() const { return local_; }
 
     void AggiornaUtenti();
     void clear(); // the server stopped
@@ -60,8 +68,7 @@ public:
 
 private:
     static constexpr int kKeyRole = Qt::UserRole + 1; // a row's onlineKey
-    QList<monitor::TransferRates::Reading> readings() const;
-    void showLiveColumns(const QList<monitor::TransferRates::Reading>& readings);
+    void showLiveColumns(const QList<ServerSource::Live>& readings);
     void applyWidths();
     void fitLoginColumn();
     void itemClicked(QTreeWidgetItem* item);
@@ -69,6 +76,8 @@ private:
 
     ProgramCore& core_;
     PanelHost& host_;
+    ServerSource* local_ = nullptr;
+    ServerSource* source_ = nullptr;
     QTreeWidget* lvwOnline;
     QPushButton* cmdKillUser;
     QPushButton* cmdAutorizzaUser;

@@ -3,7 +3,6 @@
 // rewritten and the graph repainted. Nothing here runs per transferred chunk.
 #include "window/OnlinePanel.h"
 
-#include "core/ProgramCore.h"
 #include "window/RateGraph.h"
 
 #include <QHash>
@@ -11,30 +10,26 @@
 
 namespace kv::ui {
 
-QList<monitor::TransferRates::Reading> OnlinePanel::readings() const {
-    QList<monitor::TransferRates::Reading> list;
-    for (engine::ConnectionObject* c : core_.connections())
-        list.append({c, c->Activity()});
-    return list;
-}
-
 void OnlinePanel::refreshLive() {
     refreshLive(clock_.elapsed());
 }
 
 void OnlinePanel::refreshLive(qint64 nowMs) {
-    const QList<monitor::TransferRates::Reading> now = readings();
-    rates_.sample(now, nowMs);
+    const QList<ServerSource::Live> now =
+        source_ ? source_->liveReadings() : QList<ServerSource::Live>{};
+    QList<monitor::TransferRates::Reading> readings;
+    for (const ServerSource::Live& live : now)
+        readings.append(live.reading);
+    rates_.sample(readings, nowMs);
     showLiveColumns(now);
     graph_->update();
     Q_EMIT ratesChanged(totalRatesText());
 }
 
-void OnlinePanel::showLiveColumns(const QList<monitor::TransferRates::Reading>& readings) {
+void OnlinePanel::showLiveColumns(const QList<ServerSource::Live>& readings) {
     QHash<QString, const monitor::TransferRates::Reading*> byKey;
-    for (const monitor::TransferRates::Reading& r : readings)
-        byKey.insert(
-            monitor::onlineKey(*static_cast<const engine::ConnectionObject*>(r.connection)), &r);
+    for (const ServerSource::Live& live : readings)
+        byKey.insert(live.key, &live.reading);
     // Collected first: a new text may move the row in a sorted list.
     QList<QTreeWidgetItem*> items;
     for (int i = 0; i < lvwOnline->topLevelItemCount(); ++i)

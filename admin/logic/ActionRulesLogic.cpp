@@ -4,10 +4,12 @@
 #include "actions/MailMessage.h"
 #include "admin/logic/OptionEdit.h"
 
+#include <QFileInfo>
+
 namespace kv::admin {
 
 ActionRulesLogic::ActionRulesLogic(const QSqlDatabase& db, access::OptionsTable& options)
-    : table_(db), options_(options) {}
+    : table_(db), options_(options), dataFolder_(QFileInfo(db.databaseName()).absolutePath()) {}
 
 const QStringList& ActionRulesLogic::columns() {
     static const QStringList captions = {QStringLiteral("N."),      QStringLiteral("Evento"),
@@ -93,7 +95,7 @@ ActionRulesLogic::sendTestMail(const QString& address, actions::MailSender& send
     const settings::OptionSet current = options_.current();
     if (!current.errors.isEmpty())
         return current.errors.first();
-    const actions::MailSettings mail = actions::mailSettings(current);
+    const actions::MailSettings mail = actions::mailSettings(current, dataFolder_);
     if (const auto why = actions::checkMailSettings(mail))
         return why;
     const QString subject = QStringLiteral("Kestrova Vellim: e-mail di prova");

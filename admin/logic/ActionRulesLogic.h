@@ -55,6 +55,7 @@ public:
 private:
     actions::ActionRulesTable table_;
     access::OptionsTable& options_;
+    QString dataFolder_; // where a relative mail_ca_file lives
 };
 
 } // namespace kv::admin

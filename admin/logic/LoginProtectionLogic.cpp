@@ -2,6 +2,7 @@
 #include "admin/logic/LoginProtectionLogic.h"
 
 #include "admin/logic/OptionEdit.h"
+#include "core/ServerSource.h"
 #include "engine/LoginBans.h"
 
 namespace kv::admin {
@@ -42,14 +43,18 @@ const QStringList& LoginProtectionLogic::columns() {
 
 QList<BannedRow> LoginProtectionLogic::rows() const {
     QList<BannedRow> rows;
-    if (!bans_)
+    if (!bans_ && !server_)
         return rows;
-    for (const engine::BanEntry& ban : bans_->bans())
+    for (const engine::BanEntry& ban : server_ ? server_->bans() : bans_->bans())
         rows.append({ban.address, ban.attempts, int((ban.msLeft + kMinuteMs - 1) / kMinuteMs)});
     return rows;
 }
 
 bool LoginProtectionLogic::unblock(const QString& address) {
+    if (server_) {
+        server_->unban(address); // answered later: the list follows bansChanged()
+        return true;
+    }
     return bans_ && bans_->lift(address);
 }
 

@@ -12,6 +12,9 @@
 #include <QStringList>
 #include <optional>
 
+namespace kv {
+class ServerSource;
+}
 namespace kv::engine {
 class LoginBans;
 }
@@ -45,10 +48,14 @@ public:
     QList<BannedRow> rows() const;
     // Lifts the ban of the row's address; false when it had ended already.
     bool unblock(const QString& address);
+    // While set, the list and "Sblocca" are those of `server` (a server the
+    // window is attached to) instead of the window's own; null goes back.
+    void setServer(ServerSource* server) { server_ = server; }
 
 private:
     access::OptionsTable& table_;
     engine::LoginBans* bans_;
+    ServerSource* server_ = nullptr;
 };
 
 } // namespace kv::admin

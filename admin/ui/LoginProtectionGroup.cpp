@@ -4,6 +4,7 @@
 #include "access/AccountDatabase.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
+#include "core/ServerSource.h"
 #include "engine/LoginBans.h"
 
 #include <QHeaderView>
@@ -88,6 +89,15 @@ void LoginProtectionGroup::load() {
         if (it.value()->text() != text)
             it.value()->setText(text);
     }
+    refreshBans();
+}
+
+void LoginProtectionGroup::setServer(ServerSource* server) {
+    disconnect(serverBans_);
+    logic_.setServer(server);
+    if (server)
+        serverBans_ =
+            connect(server, &ServerSource::bansChanged, this, &LoginProtectionGroup::refreshBans);
     refreshBans();
 }
 

@@ -29,6 +29,8 @@ public:
     // Shows the kept values again and the bans in force now.
     void load();
     void refreshBans();
+    // The banned addresses of a server the window is attached to (null: its own).
+    void setServer(ServerSource* server);
     // The list and its button: usable while the server runs, when the
     // panel's other controls accept no changes.
     QList<QWidget*> liveWidgets() const;
@@ -44,6 +46,7 @@ private:
     QTableWidget* list_ = nullptr;
     QPushButton* unblock_ = nullptr;
     QTimer tick_;
+    QMetaObject::Connection serverBans_;
 };
 
 } // namespace kv::ui

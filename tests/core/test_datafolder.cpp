@@ -50,6 +50,28 @@ private Q_SLOTS:
         QVERIFY(!makeDataFolder(base.path() + "/file/kv"));
     }
 
+    void serviceFolderNeedsTheGroup() {
+        QTemporaryDir base;
+        QVERIFY(serviceFolderProblem(base.path()).isEmpty());
+        QFile accounts(base.path() + "/accounts.dat");
+        QVERIFY(accounts.open(QIODevice::WriteOnly));
+        accounts.close();
+        QVERIFY(serviceFolderProblem(base.path()).isEmpty());
+        QVERIFY(serviceFolderProblem(base.path() + "/manca").contains("non esiste"));
+        if (::geteuid() == 0)
+            QSKIP("root may use any folder");
+        // A database this user may read but not write is no use for editing.
+        QVERIFY(accounts.setPermissions(QFile::ReadOwner));
+        QString problem = serviceFolderProblem(base.path());
+        QVERIFY2(problem.contains("sudo adduser $USER kestrova"), qPrintable(problem));
+        QVERIFY(accounts.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(base.path(), QFile::ReadOwner | QFile::ExeOwner));
+        problem = serviceFolderProblem(base.path());
+        QVERIFY(QFile::setPermissions(base.path(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY2(problem.contains("gruppo kestrova"), qPrintable(problem));
+    }
+
 private:
     static int mode(const QString& path) {
         struct stat info {};

@@ -303,12 +303,19 @@ class MailRules(unittest.TestCase):
         result = cli(self.site, "mail", "test", "prova@example.org")
         self.assertEqual(result.returncode, 1)
         self.assertIn("535", result.stderr.decode())
+        cli(self.site, "option", "set", "mail_password", self.PASSWORD)
+        # A relative certificate file is looked for in the data folder, not
+        # in the folder the command happens to run from.
+        shutil.copy(self.cert, os.path.join(self.site.data, "posta.pem"))
+        cli(self.site, "option", "set", "mail_ca_file", "posta.pem")
+        result = cli(self.site, "mail", "test", "prova@example.org")
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        wait_until(lambda: len(smtp.mails()) == 2, "the second test e-mail")
         # Without the extra certificate the server's own one is not trusted.
         cli(self.site, "option", "unset", "mail_ca_file")
-        cli(self.site, "option", "set", "mail_password", self.PASSWORD)
         result = cli(self.site, "mail", "test", "prova@example.org")
         self.assertEqual(result.returncode, 1)
-        self.assertEqual(len(smtp.mails()), 1)
+        self.assertEqual(len(smtp.mails()), 2)
         # No protection is refused towards another machine.
         cli(self.site, "option", "set", "mail_security", "none")
         cli(self.site, "option", "set", "mail_server", "smtp.example.org")

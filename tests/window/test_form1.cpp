@@ -1,6 +1,7 @@
 #include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
+#include "core/AdminChannel.h"
 #include "shell/Twips.h"
 #include "shell/WebAddresses.h"
 #include "tests/support/FakeConnection.h"
@@ -24,6 +25,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTableWidget>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -60,6 +63,26 @@ void expectOnline(ui::Form1& w, bool online) {
     if (!online)
         QCOMPARE(w.statusText(), u"Offline"_s);
 }
+
+// A server another program runs on the same data folder: its own core
+// and its administration channel.
+struct OtherServer {
+    MemorySettingsStore settings;
+    testing::FakeEngine* engine = nullptr;
+    std::unique_ptr<ProgramCore> core;
+    std::unique_ptr<AdminChannel> channel;
+    explicit OtherServer(const QString& folder) {
+        core = std::make_unique<ProgramCore>(folder, settings, [this] {
+            auto made = std::make_unique<testing::FakeEngine>();
+            engine = made.get();
+            return made;
+        });
+        engine->setLocalAddress(u"127.0.0.1"_s);
+        QVERIFY(core->server().ServerStart());
+        channel = std::make_unique<AdminChannel>(*core);
+        QCOMPARE(channel->open(), AdminChannel::OpenResult::Listening);
+    }
+};
 
 // The labels under `root` whose text does not fit the room they were given.
 QStringList cutLabels(QWidget* root) {
@@ -564,6 +587,105 @@ private Q_SLOTS:
                "server i client verranno disconnessi e i trasferimenti interrotti.\n\n"
                "Arrestare il server?"_s;
     }
+    // Another program's server on the window's folder: attached, not doubled.
+    void attachesToTheServerAlreadyOnItsFolder() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        OtherServer other(h.dir.path());
+        testing::FakeConnection bob("bob", "x", "10.1.2.3");
+        bob.setGrant(std::make_shared<files::LoginGrant>());
+        other.engine->connections = {&bob};
+        h.setRow("start", true); // even told to start, it starts nothing of its own
+        ui::Form1& w = h.started();
+        QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
+        QCOMPARE(h.core->server().ServerState(), 0);
+        QCOMPARE(w.statusText(),
+                 u"Online: 127.0.0.1 (altra finestra o server senza finestra, PID %1)"_s.arg(
+                     QCoreApplication::applicationPid()));
+        QVERIFY(!w.startButton()->isEnabled());
+        QVERIFY(!w.stopButton()->isEnabled());
+        QVERIFY(w.stopButton()->toolTip().contains(u"altro programma"_s));
+        QVERIFY(!w.tray().mnuStop()->isEnabled());
+        // Edits reach the server through accounts.dat and a reload.
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(w.picPanel(i)->isEnabled());
+        QVERIFY(w.picPanel(2)->findChild<QWidget*>(u"chkIPko"_s)->isEnabled());
+        QVERIFY(w.logPanel().logText().contains(u"Collegato al server già in funzione"_s));
+
+        QTRY_COMPARE_WITH_TIMEOUT(w.online().list()->topLevelItemCount(), 1, 5000);
+        QCOMPARE(w.online().list()->topLevelItem(0)->text(2), u"10.1.2.3"_s);
+        QCOMPARE(w.usersText(), u"1 utenti connessi"_s);
+        other.core->WriteLog(u"riga del server"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(w.logPanel().logText().contains(u"riga del server"_s), 5000);
+
+        // Stop cannot reach it; Disconnetti can.
+        w.toolbarClick(u"kStop"_s);
+        w.mnuStop_Click();
+        QCOMPARE(other.core->server().ServerState(), 1);
+        w.online().list()->setCurrentItem(w.online().list()->topLevelItem(0));
+        w.online().killButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(bob.disconnects, 1, 5000);
+
+        // The banned addresses are the server's, and Sblocca lifts them there.
+        other.core->loginBans().ban(u"10.9.9.9"_s, 600000);
+        auto* bans = w.picPanel(2)->findChild<QTableWidget*>(u"GridBans"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(bans->rowCount(), 1, 5000);
+        QCOMPARE(bans->item(0, 0)->text(), u"10.9.9.9"_s);
+        bans->selectRow(0);
+        w.picPanel(2)->findChild<QPushButton*>(u"cmdUnban"_s)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(bans->rowCount(), 0, 5000);
+        QVERIFY(!other.core->loginBans().isBanned(u"10.9.9.9"_s));
+
+        // Closing the window leaves the server running, without asking.
+        w.close();
+        QVERIFY(h.messages.asked.isEmpty());
+        QCOMPARE(other.core->server().ServerState(), 1);
+        other.engine->connections.clear();
+    }
+
+    void editsWhileAttachedAreReloaded() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        OtherServer other(h.dir.path());
+        ui::Form1& w = h.started();
+        QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
+        QVERIFY(!w.logPanel().logText().contains(u"Modifiche"_s)); // nothing written yet
+        h.setRow("timeout", "240");
+        QTRY_VERIFY_WITH_TIMEOUT(w.logPanel().logText().contains(u"Modifiche applicate"_s), 5000);
+        QCOMPARE(other.core->views().Data2().Field(u"timeout"_s), u"240"_s);
+        QVERIFY(h.messages.shown.isEmpty());
+
+        // A reload the server cannot apply is said, with its reason.
+        other.core->server().ServerStop();
+        h.setRow("timeout", "250");
+        QTRY_COMPARE_WITH_TIMEOUT(h.messages.shown.size(), 1, 5000);
+        QVERIFY(h.messages.texts().first().contains(u"Il server non è in funzione"_s));
+    }
+
+    void serverGoingAwayOffersStart() {
+        WindowHarness h;
+        useLoopbackAddress(h);
+        auto other = std::make_unique<OtherServer>(h.dir.path());
+        ui::Form1& w = h.started();
+        QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
+        other.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isAttached(), 5000);
+        QCOMPARE(w.statusText(), u"Offline: il server collegato si è fermato"_s);
+        QVERIFY(w.logPanel().logText().contains(u"Il server collegato si è fermato"_s));
+        QVERIFY(w.startButton()->isEnabled());
+        QVERIFY(!w.stopButton()->isEnabled());
+        QCOMPARE(w.stopButton()->toolTip(), u"Arresta il server (Alt+T)"_s);
+        QCOMPARE(w.online().list()->topLevelItemCount(), 0);
+
+        // Start now runs the window's own server, which serves the channel in turn.
+        w.toolbarClick(u"kStart"_s);
+        QCOMPARE(h.core->server().ServerState(), 1);
+        expectOnline(w, true);
+        QVERIFY(QFile::exists(h.dir.path() + u"/kestrova.sock"_s));
+        w.toolbarClick(u"kStop"_s);
+        QVERIFY(!QFile::exists(h.dir.path() + u"/kestrova.sock"_s));
+    }
+
     void disruptiveActionsAskFirst() {
         QFETCH(int, clients);
         QFETCH(int, transfers);

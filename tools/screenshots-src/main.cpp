@@ -3,6 +3,7 @@
 // offscreen, with sample data: kv_screenshots DIR
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/VirtualDirDialog.h"
+#include "core/AdminChannel.h"
 #include "core/ProgramCore.h"
 #include "tests/support/FakeConnection.h"
 #include "tests/support/FakeEngine.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -88,6 +90,48 @@ void runSampleTransfers(ui::Form1& window,
         up.receivedTotal = up.bytes;
         window.online().refreshLive(qint64(second) * 1000);
     }
+}
+
+// A second window on a folder another program's server already serves:
+// attached to it, with that server's clients.
+bool shootAttached(const QString& out,
+                   const std::vector<std::unique_ptr<testing::FakeConnection>>& connections,
+                   const ui::Form1Options& options) {
+    QTemporaryDir data;
+    MemorySettingsStore serverSettings;
+    testing::FakeEngine* engine = nullptr;
+    ProgramCore server(data.path(), serverSettings, [&engine] {
+        auto e = std::make_unique<testing::FakeEngine>();
+        engine = e.get();
+        return e;
+    });
+    {
+        QSqlQuery query(server.database().connection());
+        query.exec(QStringLiteral("UPDATE settings SET ip = '192.168.1.10'"));
+        server.views().openAll();
+    }
+    for (const auto& c : connections)
+        engine->connections.append(c.get());
+    if (!server.server().ServerStart())
+        return false;
+    AdminChannel channel(server);
+    if (channel.open() != AdminChannel::OpenResult::Listening)
+        return false;
+
+    MemorySettingsStore settings;
+    ProgramCore core(data.path(), settings, [] { return std::make_unique<testing::FakeEngine>(); });
+    ShotMessages messages;
+    ui::Form1 window(core, messages, nullptr, options);
+    window.resize(1180, 640);
+    window.show();
+    window.Form_Activate();
+    QElapsedTimer waited;
+    waited.start();
+    while (window.online().list()->topLevelItemCount() < int(connections.size()) &&
+           waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    window.selectItem(5);
+    return save(&window, out, QStringLiteral("5c-online-server-collegato.png"));
 }
 
 } // namespace
@@ -263,5 +307,6 @@ int main(int argc, char** argv) {
     }
     window.logPanel().cmdMostraLog_Click();
     ok &= save(window.logPanel().viewer(), out, QStringLiteral("8-log-viewer.png"));
+    ok &= shootAttached(out, connections, options);
     return ok && messages.ok ? 0 : 1;
 }

@@ -1,12 +1,10 @@
-// Connecting to a running server's administration socket.
-#include "program/AdminClient.h"
-
-#include "core/AdminProtocol.h"
+// Connecting to a running server's administration socket and waiting for its answers.
+#include "core/AdminClient.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 
-namespace kv::cli {
+namespace kv {
 
 AdminClient::Connect AdminClient::connectTo(const QString& socketPath, int timeoutMs) {
     socket_.connectToServer(socketPath);
@@ -17,16 +15,22 @@ AdminClient::Connect AdminClient::connectTo(const QString& socketPath, int timeo
 }
 
 std::optional<QJsonObject> AdminClient::takeLine() {
-    while (true) {
-        const qsizetype end = buffer_.indexOf('\n');
-        if (end < 0)
-            return std::nullopt;
-        const QByteArray line = buffer_.left(end);
-        buffer_.remove(0, end + 1);
-        const QJsonDocument doc = QJsonDocument::fromJson(line);
+    while (const auto line = reader_.takeLine()) {
+        const QJsonDocument doc = QJsonDocument::fromJson(*line);
         if (doc.isObject())
             return doc.object();
     }
+    return std::nullopt;
+}
+
+bool AdminClient::readMore(int timeoutMs) {
+    socket_.waitForReadyRead(timeoutMs);
+    if (!reader_.append(socket_.readAll())) {
+        error_ = adminReplyTooLong();
+        socket_.abort();
+        return false;
+    }
+    return true;
 }
 
 std::optional<QJsonObject> AdminClient::request(const QJsonObject& request, int timeoutMs) {
@@ -36,6 +40,8 @@ std::optional<QJsonObject> AdminClient::request(const QJsonObject& request, int 
     while (true) {
         if (auto line = takeLine())
             return line;
+        if (reader_.overflowed())
+            return std::nullopt;
         if (socket_.state() != QLocalSocket::ConnectedState && socket_.bytesAvailable() == 0) {
             error_ =
                 QStringLiteral("Il server ha chiuso il canale di amministrazione senza rispondere");
@@ -46,8 +52,8 @@ std::optional<QJsonObject> AdminClient::request(const QJsonObject& request, int 
                 QStringLiteral("Il server non ha risposto entro %1 secondi").arg(timeoutMs / 1000);
             return std::nullopt;
         }
-        socket_.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
-        buffer_.append(socket_.readAll());
+        if (!readMore(int(std::max<qint64>(1, deadline.remainingTime()))))
+            return std::nullopt;
     }
 }
 
@@ -55,11 +61,13 @@ std::optional<QJsonObject> AdminClient::next() {
     while (true) {
         if (auto line = takeLine())
             return line;
+        if (reader_.overflowed())
+            return std::nullopt;
         if (socket_.state() != QLocalSocket::ConnectedState && socket_.bytesAvailable() == 0)
             return std::nullopt;
-        socket_.waitForReadyRead(1000);
-        buffer_.append(socket_.readAll());
+        if (!readMore(1000))
+            return std::nullopt;
     }
 }
 
-} // namespace kv::cli
+} // namespace kv

@@ -1,0 +1,27 @@
+#pragma once
+// The window's own server as a ServerSource: the core's connections read
+// directly, its bans in the core's LoginBans.
+
+#include "core/ServerSource.h"
+
+namespace kv {
+
+class ProgramCore;
+
+class LocalServerSource : public ServerSource {
+    Q_OBJECT
+public:
+    explicit LocalServerSource(ProgramCore& core, QObject* parent = nullptr);
+
+    int sessionCount() const override;
+    QList<monitor::OnlineRow> onlineRows(const QString& defaultRoot) const override;
+    QList<Live> liveReadings() const override;
+    void disconnectSession(const QString& key) override;
+    QList<engine::BanEntry> bans() const override;
+    void unban(const QString& address) override;
+
+private:
+    ProgramCore& core_;
+};
+
+} // namespace kv

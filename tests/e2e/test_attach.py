@@ -1,0 +1,137 @@
+"""The window started on a data folder that a server already serves: it attaches over the
+administration channel instead of starting a second server, lists the sessions with their
+transfers, and says so when that server stops. The window runs offscreen and writes what it
+shows to the file named by KESTROVA_WINDOW_STATE."""
+
+import json
+import os
+import signal
+import subprocess
+import tempfile
+import unittest
+
+from kvharness import Site, TIMEOUT, program, run, wait_until
+
+BIG = 512 * 1024 * 1024  # sparse: no disk used
+
+
+class Window:
+    """The real program with its window, offscreen, in its own home folder."""
+
+    def __init__(self, data):
+        self.home = tempfile.mkdtemp(prefix="kv-window-")
+        self.state_path = os.path.join(self.home, "state.json")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.home,
+                   XDG_CONFIG_HOME=os.path.join(self.home, "config"),
+                   XDG_DATA_HOME=os.path.join(self.home, "data"),
+                   KESTROVA_WINDOW_STATE=self.state_path)
+        self.out = open(os.path.join(self.home, "out.txt"), "w+")
+        self.proc = subprocess.Popen([program(), "--data-dir", data], stdout=self.out,
+                                     stderr=subprocess.STDOUT, env=env)
+
+    def state(self):
+        try:
+            with open(self.state_path, encoding="utf-8") as f:
+                return json.load(f)
+        except (OSError, ValueError):
+            return {}
+
+    def wait(self, check, what):
+        wait_until(lambda: check(self.state()), what + " in the window", pause=0.1)
+        return self.state()
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+        try:
+            self.proc.wait(TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait(TIMEOUT)
+        self.out.close()
+
+
+class Attach(unittest.TestCase):
+    def setUp(self):
+        self.site = Site()
+        self.addCleanup(self.site.cleanup)
+        self.site.db.add_user("anna", "pw", rights="RWDB")
+        with open(os.path.join(self.site.root, "big.bin"), "wb") as f:
+            f.truncate(BIG)
+
+    def window(self):
+        window = Window(self.site.data)
+        self.addCleanup(window.close)
+        return window
+
+    def status(self):
+        out = run([program(), "status", "--json", "--data-dir", self.site.data])
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        return json.loads(out.stdout)
+
+    def test_window_attaches_to_a_headless_server_and_sees_it_stop(self):
+        server = self.site.start()
+        ftp = self.site.ftp("anna", "pw")
+        self.addCleanup(ftp.close)
+        ftp.voidcmd("TYPE I")
+        data = ftp.transfercmd("RETR big.bin")
+        self.addCleanup(data.close)
+        self.assertTrue(data.recv(65536))  # the download runs, held by this reader
+
+        window = self.window()
+        state = window.wait(lambda s: s.get("attached"), "attaching")
+        self.assertEqual(state["status"],
+                         f"Online: 127.0.0.1 (altra finestra o server senza finestra, "
+                         f"PID {server.proc.pid})")
+        self.assertFalse(state["startEnabled"])
+        self.assertFalse(state["stopEnabled"])
+        self.assertEqual(state["panelsEnabled"], [True, True, True])
+        # No second server: the channel still answers for the headless one.
+        self.assertEqual(self.status()["pid"], server.proc.pid)
+        text = run([program(), "status", "--data-dir", self.site.data]).stdout.decode()
+        self.assertIn(f"Processo: PID {server.proc.pid}, utente ", text)
+        self.assertFalse(any("SERVER START" in line for line in state["log"]), state["log"])
+
+        # The session and its transfer, as the online list shows them.
+        state = window.wait(lambda s: any("/big.bin" in row for row in s.get("online", [])),
+                            "the download")
+        row = state["online"][0]
+        self.assertEqual(row[0], "anna")
+        self.assertEqual(row[2], "127.0.0.1")
+        self.assertEqual(state["users"], "1 utenti connessi")
+        # Log lines come from the server as it writes them.
+        ftp.sock.sendall(b"NOOP\r\n")
+        window.wait(lambda s: any("NOOP" in line for line in s.get("log", [])), "a log line")
+
+        data.close()
+        ftp.close()
+        self.assertEqual(self.site.stop(), 0)
+        state = window.wait(lambda s: not s.get("attached"), "the server going away")
+        self.assertEqual(state["status"], "Offline: il server collegato si è fermato")
+        self.assertTrue(state["startEnabled"])
+        self.assertTrue(any("Il server collegato si è fermato" in line for line in state["log"]))
+        self.assertEqual(state["online"], [])
+        self.assertIsNone(window.proc.poll(), "the window stays open")
+
+    def test_a_window_running_its_own_server_is_attached_to_by_another(self):
+        self.site.db.settings(ip="127.0.0.1", start=1)
+        first = self.window()
+        state = first.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"),
+                           "its own server")
+        self.assertFalse(state["attached"])
+        self.assertEqual(self.status()["pid"], first.proc.pid)
+
+        second = self.window()
+        state = second.wait(lambda s: s.get("attached"), "attaching")
+        self.assertIn(f"PID {first.proc.pid})", state["status"])
+        ftp = self.site.ftp("anna", "pw")
+        self.addCleanup(ftp.close)
+        second.wait(lambda s: s.get("users") == "1 utenti connessi", "the session")
+        ftp.close()
+
+        first.proc.send_signal(signal.SIGKILL)  # however it ends, the channel closes
+        second.wait(lambda s: not s.get("attached"), "the server going away")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,53 @@
+// What the window shows, written as JSON for tests that drive the real
+// program without a screen to look at.
+#include "window/Form1.h"
+
+#include "window/LogPanel.h"
+#include "window/OnlinePanel.h"
+
+#include <QAction>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QTreeWidget>
+
+namespace kv::ui {
+
+namespace {
+constexpr int kLogLinesWritten = 100;
+} // namespace
+
+void Form1::writeStateFile() const {
+    QJsonArray rows;
+    const QTreeWidget* list = online_->list();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QJsonArray columns;
+        for (int c = 0; c < list->columnCount(); ++c)
+            columns.append(list->topLevelItem(i)->text(c));
+        rows.append(columns);
+    }
+    QStringList lines = logPanel_->box()->toPlainText().split(QLatin1Char('\n'));
+    if (lines.size() > kLogLinesWritten)
+        lines = lines.mid(lines.size() - kLogLinesWritten);
+    QJsonArray panels;
+    for (int i = 0; i < 3; ++i)
+        panels.append(picPanel_[i]->isEnabled());
+    const QJsonObject state{{QStringLiteral("status"), statusText()},
+                            {QStringLiteral("users"), usersText()},
+                            {QStringLiteral("attached"), isAttached()},
+                            {QStringLiteral("startEnabled"), kStart_->isEnabled()},
+                            {QStringLiteral("stopEnabled"), kStop_->isEnabled()},
+                            {QStringLiteral("stopToolTip"), kStop_->toolTip()},
+                            {QStringLiteral("panelsEnabled"), panels},
+                            {QStringLiteral("online"), rows},
+                            {QStringLiteral("log"), QJsonArray::fromStringList(lines)}};
+    QSaveFile file(options_.stateFile);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(QJsonDocument(state).toJson(QJsonDocument::Indented));
+        file.commit();
+    }
+}
+
+} // namespace kv::ui
