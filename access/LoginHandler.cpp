@@ -3,6 +3,7 @@
 
 #include "access/LoginHandler.h"
 
+#include "access/AccountKeys.h"
 #include "access/AddressPattern.h"
 #include "access/DataView.h"
 #include "access/PasswordHash.h"
@@ -76,6 +77,8 @@ struct LoginHandler::Accounts {
     bool blank = false;
     // Why a read failed; then nothing else was read and nothing is decided.
     QString failure;
+    // Why a login by key is refused whatever the account row says.
+    QString keyRefusal;
 
     // The row the account's rights and root come from.
     const DataView* accountRow() const {
@@ -94,6 +97,8 @@ struct LoginHandler::Accounts {
     QString refusal() const {
         if (blank)
             return refusal::kBlank;
+        if (!keyRefusal.isEmpty())
+            return keyRefusal;
         if (namedEnabled)
             return {};
         // A disabled account named "anonymous" whose password matches stays
@@ -234,9 +239,69 @@ QStringList LoginHandler::InvalidListEntries() const {
     return lines;
 }
 
+LoginHandler::Accounts LoginHandler::readKeyAccount(const QString& user,
+                                                    const QString& fingerprint) const {
+    Accounts a;
+    if (isAnonymousName(user)) {
+        a.keyRefusal = refusal::kAnonymousKey;
+        return a;
+    }
+    auto rows = std::make_unique<DataView>(
+        database_,
+        QStringLiteral(
+            "SELECT *, enabled=1 AS kv_enabled FROM users WHERE login = ? ORDER BY rowid"),
+        QVariantList{user});
+    if (!rows->Refresh()) {
+        a.failure = rows->lastErrorText();
+        return a;
+    }
+    a.loginKnown = rows->RecordCount() > 0;
+    if (!a.loginKnown)
+        return a;
+    // The first enabled row of the login, else its first row (refused as disabled).
+    int chosen = 0;
+    for (int row = 0; row < rows->RecordCount() && row < kMaxSameLogin; ++row) {
+        rows->setCurrentRow(row);
+        if (rows->isTrue(QStringLiteral("kv_enabled"))) {
+            chosen = row;
+            a.namedEnabled = true;
+            break;
+        }
+    }
+    rows->setCurrentRow(chosen);
+    a.named = std::move(rows);
+    if (!a.namedEnabled)
+        return a;
+    switch (KeyIsListed(user, fingerprint)) {
+    case sftp::KeyListed::Yes:
+        break;
+    case sftp::KeyListed::No:
+        a.keyRefusal = refusal::kKeyNotListed;
+        break;
+    case sftp::KeyListed::Unknown:
+        a.failure = QStringLiteral("chiavi dell'account");
+        a.named.reset();
+        break;
+    }
+    return a;
+}
+
+sftp::KeyListed LoginHandler::KeyIsListed(const QString& login, const QString& fingerprint) const {
+    if (isAnonymousName(login))
+        return sftp::KeyListed::No;
+    return AccountKeys(database_).isListed(login, fingerprint);
+}
+
+LoginDecision LoginHandler::KeyLoginRequest(const ConnectionObject& c, const QString& fingerprint) {
+    return decide(c, readKeyAccount(c.UserName(), fingerprint));
+}
+
 LoginDecision LoginHandler::LoginRequest(const ConnectionObject& c) {
+    return decide(c, readAccounts(c.UserName(), c.Password()));
+}
+
+LoginDecision LoginHandler::decide(const ConnectionObject& c, const Accounts& accounts) {
     const QString user = c.UserName();
-    const Accounts accounts = readAccounts(user, c.Password());
     const auto unavailable = [](const QString& why) {
         return LoginDecision::unavailable(
             QStringLiteral("impossibile leggere gli account (%1)").arg(why));

@@ -18,6 +18,7 @@
 
 #include "access/ListSwitches.h"
 #include "engine/FtpEngine.h"
+#include "sftp/KeyLogins.h"
 
 #include <QSet>
 #include <QSqlDatabase>
@@ -42,6 +43,8 @@ inline const QString kNoAccount = QStringLiteral("account inesistente");
 inline const QString kWrongPassword = QStringLiteral("password errata");
 inline const QString kDisabled = QStringLiteral("account disabilitato");
 inline const QString kAddress = QStringLiteral("indirizzo non autorizzato");
+inline const QString kKeyNotListed = QStringLiteral("chiave non autorizzata per l'account");
+inline const QString kAnonymousKey = QStringLiteral("l'account anonimo non accede con una chiave");
 } // namespace refusal
 
 class LoginHandler {
@@ -55,6 +58,13 @@ public:
 
     // The whole answer to the engine's LoginRequest.
     engine::LoginDecision LoginRequest(const engine::ConnectionObject& c);
+    // A login already proven by the key with `fingerprint` (libssh checked
+    // the signature): the key must be listed for the account, which is then
+    // judged as a password login (enabled, address lists) and gets the same
+    // grant. The anonymous account never logs in this way.
+    engine::LoginDecision KeyLoginRequest(const engine::ConnectionObject& c,
+                                          const QString& fingerprint);
+    sftp::KeyListed KeyIsListed(const QString& login, const QString& fingerprint) const;
 
     // Log lines naming the list entries that match nothing, for the activity
     // log when the server starts. Each entry is named once for the life of
@@ -66,6 +76,8 @@ private:
     struct Accounts;
 
     Accounts readAccounts(const QString& user, const QString& password) const;
+    Accounts readKeyAccount(const QString& user, const QString& fingerprint) const;
+    engine::LoginDecision decide(const engine::ConnectionObject& c, const Accounts& accounts);
     void findNamed(Accounts& a, const QString& user, const QString& password) const;
     Lookup findAddress(const QString& table, const QString& address) const;
     bool nameNow(const QString& table, const QString& entry) const;

@@ -3,6 +3,7 @@
 
 #include "access/DataView.h"
 #include "core/ProgramCore.h"
+#include "sftp/SftpHostKeys.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -180,6 +181,11 @@ QJsonObject AdminOperations::status() const {
     engine::FtpEngine& engine = core_.engine();
     const bool running = core_.server().ServerState() > 0;
     const engine::TlsSettings tls = engine.Tls();
+    QJsonObject fingerprints;
+    for (const auto& [kind, fingerprint] :
+         sftp::existingHostKeyFingerprints(sftp::hostKeyFiles(core_.dataFolder())))
+        fingerprints.insert(kind, fingerprint);
+    const sftp::SftpServer& sftpServer = core_.sftp().server();
     return {{QStringLiteral("ok"), true},
             {QStringLiteral("running"), running},
             {QStringLiteral("address"), engine.LocalAddress()},
@@ -189,6 +195,8 @@ QJsonObject AdminOperations::status() const {
             {QStringLiteral("startedAt"), running ? isoOrNull(startedAt_) : QJsonValue()},
             {QStringLiteral("sessions"), int(engine.Connections().size())},
             {QStringLiteral("dataFolder"), core_.dataFolder()},
+            {QStringLiteral("sftpPort"), sftpServer.isListening() ? int(sftpServer.port()) : 0},
+            {QStringLiteral("sftpFingerprints"), fingerprints},
             // Which program this is, for a window that attaches to it.
             {QStringLiteral("pid"), QCoreApplication::applicationPid()},
             {QStringLiteral("user"), processUser()}};

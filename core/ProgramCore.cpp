@@ -27,7 +27,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
       server_(
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
           [this](const QString& text) { log_.WriteLog(text); }),
-      sftp_(*engine_, events_, notifications_, bans_, dataFolder) {
+      sftp_(*engine_, events_, events_, notifications_, bans_, dataFolder) {
     switches_.fallback = &rowSwitches_;
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });

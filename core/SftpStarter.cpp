@@ -5,9 +5,10 @@
 namespace kv {
 
 SftpStarter::SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events,
-                         events::ServerEvents& bus, engine::LoginBans& bans, QString dataFolder)
-    : engine_(engine), events_(events), bus_(bus), bans_(bans), dataFolder_(std::move(dataFolder)) {
-}
+                         sftp::KeyLogins& keys, events::ServerEvents& bus, engine::LoginBans& bans,
+                         QString dataFolder)
+    : engine_(engine), events_(events), keys_(keys), bus_(bus), bans_(bans),
+      dataFolder_(std::move(dataFolder)) {}
 
 std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringList& lines) {
     const StartOptions& options = config.options;
@@ -25,6 +26,7 @@ std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringLis
     if (const QString problem = sftp::ensureHostKeys(s.hostKeys); !problem.isEmpty())
         return problem;
     s.context.events = &events_;
+    s.context.keys = &keys_;
     s.context.bus = &bus_;
     s.context.bans = &bans_;
     s.context.passwordAuth = options.sftpPasswordAuth;

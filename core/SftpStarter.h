@@ -14,8 +14,8 @@ namespace kv {
 
 class SftpStarter : public CompanionServer {
 public:
-    SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events, events::ServerEvents& bus,
-                engine::LoginBans& bans, QString dataFolder);
+    SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events, sftp::KeyLogins& keys,
+                events::ServerEvents& bus, engine::LoginBans& bans, QString dataFolder);
 
     std::optional<QString> start(const ServerConfig& config, QStringList& lines) override;
     void stop() override;
@@ -25,6 +25,7 @@ public:
 private:
     engine::FtpEngine& engine_;
     engine::EngineEvents& events_;
+    sftp::KeyLogins& keys_;
     events::ServerEvents& bus_;
     engine::LoginBans& bans_;
     QString dataFolder_;

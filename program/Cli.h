@@ -24,6 +24,8 @@ struct CliIo {
     QTextStream& err;
     // Reads a password (from standard input, without echo on a terminal).
     std::function<std::optional<QString>(const QString& prompt)> readPassword;
+    // Reads other text, such as a public key line.
+    std::function<std::optional<QString>(const QString& prompt)> readText;
 };
 
 // `args` without the program name, starting at the subcommand; "--data-dir

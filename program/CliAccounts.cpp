@@ -184,9 +184,12 @@ int userCommand(CliContext& c) {
     const QString action = w.value(0);
     if (action == QLatin1String("list") && w.size() == 1)
         return userList(c);
+    if (action == QLatin1String("key"))
+        return userKeyCommand(c);
     if (w.size() != 2)
         return usage(
-            c, QStringLiteral("Uso: kestrova user add|passwd|del|set NOME, kestrova user list"));
+            c, QStringLiteral("Uso: kestrova user add|passwd|del|set NOME, kestrova user list, "
+                              "kestrova user key add|list|del NOME"));
     if (action == QLatin1String("add"))
         return userAdd(c, w[1]);
     if (action == QLatin1String("passwd"))

@@ -152,6 +152,13 @@ int status(Run& r) {
         r.io.out << QStringLiteral("Processo: PID %1, utente %2\n")
                         .arg(qint64(s.value(QStringLiteral("pid")).toDouble()))
                         .arg(s.value(QStringLiteral("user")).toString());
+    const int sftpPort = s.value(QStringLiteral("sftpPort")).toInt();
+    r.io.out << QStringLiteral("SFTP: %1\n")
+                    .arg(sftpPort ? QStringLiteral("porta %1").arg(sftpPort)
+                                  : QStringLiteral("spento"));
+    const QJsonObject fingerprints = s.value(QStringLiteral("sftpFingerprints")).toObject();
+    for (auto it = fingerprints.begin(); it != fingerprints.end(); ++it)
+        r.io.out << QStringLiteral("Chiave host SFTP %1 %2\n").arg(it.key(), it.value().toString());
     return kDone;
 }
 

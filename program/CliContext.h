@@ -45,6 +45,7 @@ inline const QStringList kRightFields = {QStringLiteral("read"), QStringLiteral(
 
 // Handlers, by group.
 int userCommand(CliContext& c);
+int userKeyCommand(CliContext& c); // "user key ..."
 int anonymousCommand(CliContext& c);
 int vdirCommand(CliContext& c);
 int ipCommand(CliContext& c);

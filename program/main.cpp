@@ -8,6 +8,7 @@
 #include "program/MachineCertificate.h"
 #include "program/PasswordPrompt.h"
 #include "program/SignalWatcher.h"
+#include "program/StandardInput.h"
 #include "settings/SettingsStore.h"
 #include "window/Form1.h"
 #include "window/ItalianTranslation.h"
@@ -43,7 +44,7 @@ QString firstWord(const QStringList& args) {
 int runSubcommand(const QStringList& args) {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    kv::cli::CliIo io{out, err, &kv::cli::readPasswordLine};
+    kv::cli::CliIo io{out, err, &kv::cli::readPasswordLine, &kv::cli::readInputText};
     return kv::cli::runSubcommand(args.mid(1), &kv::dataFolder, io);
 }
 

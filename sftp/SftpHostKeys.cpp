@@ -1,5 +1,7 @@
 #include "sftp/SftpHostKeys.h"
 
+#include "sftp/PublicKeyLine.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -67,19 +69,22 @@ QString hostKeyFingerprint(const QString& privateKeyFile) {
     if (ssh_pki_import_privkey_file(QFile::encodeName(privateKeyFile).constData(), nullptr, nullptr,
                                     nullptr, &key) != SSH_OK)
         return {};
-    unsigned char* hash = nullptr;
-    size_t length = 0;
-    QString text;
-    if (ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &length) == SSH_OK) {
-        // OpenSSH's form: unpadded base64 after "SHA256:".
-        text =
-            QStringLiteral("SHA256:") +
-            QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(hash), qsizetype(length))
-                                    .toBase64(QByteArray::OmitTrailingEquals));
-        ssh_clean_pubkey_hash(&hash);
-    }
+    const QString text = keyFingerprint(key);
     ssh_key_free(key);
     return text;
+}
+
+QList<std::pair<QString, QString>> existingHostKeyFingerprints(const HostKeyFiles& files) {
+    QList<std::pair<QString, QString>> found;
+    const std::pair<QString, QString> keys[] = {{QStringLiteral("ED25519"), files.ed25519},
+                                                {QStringLiteral("ECDSA"), files.ecdsa}};
+    for (const auto& [kind, file] : keys) {
+        if (!QFile::exists(file))
+            continue;
+        if (const QString fingerprint = hostKeyFingerprint(file); !fingerprint.isEmpty())
+            found.append({kind, fingerprint});
+    }
+    return found;
 }
 
 QStringList hostKeyFingerprintLines(const HostKeyFiles& files) {

@@ -4,8 +4,11 @@
 // generated there at the first start of SFTP. Their SHA-256 fingerprints are
 // what users compare on their first connection.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <utility>
 
 namespace kv::sftp {
 
@@ -25,5 +28,9 @@ QString hostKeyFingerprint(const QString& privateKeyFile);
 
 // One line per key for the log and the status: "ED25519 SHA256:...".
 QStringList hostKeyFingerprintLines(const HostKeyFiles& files);
+
+// The fingerprint of each key that exists and can be read, by its kind
+// ("ED25519", "ECDSA"); empty before SFTP first started.
+QList<std::pair<QString, QString>> existingHostKeyFingerprints(const HostKeyFiles& files);
 
 } // namespace kv::sftp

@@ -2,6 +2,7 @@
 
 #include "engine/DescriptorListener.h"
 #include "engine/HostAddresses.h"
+#include "sftp/PublicKeyLine.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -69,7 +70,10 @@ bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
         ssh_bind_options_set(bind, SSH_BIND_OPTIONS_CIPHERS_S_C, kCiphers) == 0 &&
         ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HMAC_C_S, kMacs) == 0 &&
         ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HMAC_S_C, kMacs) == 0 &&
-        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HOSTKEY_ALGORITHMS, kHostKeyAlgorithms) == 0;
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_HOSTKEY_ALGORITHMS, kHostKeyAlgorithms) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_PUBKEY_ACCEPTED_KEY_TYPES,
+                             acceptedKeyAlgorithms()) == 0 &&
+        ssh_bind_options_set(bind, SSH_BIND_OPTIONS_RSA_MIN_SIZE, &kMinimumRsaBits) == 0;
     if (!set) {
         if (error)
             *error = QStringLiteral("Chiavi SFTP non utilizzabili: %1")

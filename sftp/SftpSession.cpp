@@ -1,6 +1,7 @@
 #include "sftp/SftpSession.h"
 
 #include "files/FileService.h"
+#include "sftp/PublicKeyLine.h"
 
 #include <algorithm>
 
@@ -45,8 +46,8 @@ SftpSession::SftpSession(ssh_session session, const QString& host,
     serverCallbacks_.channel_open_request_session_function = &SftpSession::onChannelOpen;
     ssh_callbacks_init(&serverCallbacks_);
     ssh_set_server_callbacks(ssh_, &serverCallbacks_);
-    ssh_set_auth_methods(ssh_, context_->passwordAuth ? SSH_AUTH_METHOD_PASSWORD
-                                                      : SSH_AUTH_METHOD_PUBLICKEY);
+    ssh_set_auth_methods(ssh_, SSH_AUTH_METHOD_PUBLICKEY |
+                                   (context_->passwordAuth ? SSH_AUTH_METHOD_PASSWORD : 0));
 
     channelCallbacks_.userdata = this;
     channelCallbacks_.channel_data_function = &SftpSession::onChannelData;
@@ -138,6 +139,7 @@ void SftpSession::step() {
     }
     if (ssh_event_dopoll(event_, 0) == SSH_ERROR || closed_ ||
         (ssh_get_status(ssh_) & (SSH_CLOSED | SSH_CLOSED_ERROR))) {
+        countRefusedKeyProbe();
         closeWith(QStringLiteral("connessione chiusa dal client"));
         return;
     }
@@ -253,7 +255,59 @@ void SftpSession::reportClosed() {
         Q_EMIT context_->bus->sessionClosed(sessionInfo());
 }
 
-int SftpSession::decideLogin(const QString& user, const QString& password) {
+void SftpSession::countFailedLogin(const QString& user, const QString& reason) {
+    refusedKeyUser_.clear();
+    engine::LoginBans* bans = context_->bans;
+    if (!reason.isEmpty())
+        log(QStringLiteral("SFTP: login rifiutato: %1").arg(reason));
+    if (context_->bus)
+        Q_EMIT context_->bus->loginFailed({sessionInfo(), user, reason});
+    if (bans && bans->rules().on()) {
+        if (const std::optional<int> count = bans->recordFailure(remoteHost_)) {
+            log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
+                    .arg(remoteHost_)
+                    .arg(*count));
+            if (context_->bus)
+                Q_EMIT context_->bus->addressBanned({remoteHost_, *count, bans->rules().banMs});
+        }
+    }
+}
+
+void SftpSession::countRefusedKeyProbe() {
+    if (!loggedIn_ && !refusedKeyUser_.isEmpty())
+        countFailedLogin(refusedKeyUser_, QStringLiteral("chiave non autorizzata"));
+}
+
+int SftpSession::answerKeyProbe(const QString& user, const QString& fingerprint) {
+    if (loggedIn_ || !context_->keys)
+        return SSH_AUTH_DENIED;
+    loginAddress_ = remoteHost_;
+    if (context_->bans && context_->bans->isBanned(remoteHost_)) {
+        closeSoon(QStringLiteral("indirizzo bloccato"));
+        return SSH_AUTH_DENIED;
+    }
+    userName_ = user;
+    switch (context_->keys->KeyIsListed(user, fingerprint)) {
+    case KeyListed::Yes:
+        return SSH_AUTH_SUCCESS; // "go on and sign"
+    case KeyListed::Unknown:
+        log(QStringLiteral("Login non deciso: impossibile leggere gli account (chiavi)"));
+        closeSoon(QStringLiteral("account non leggibili"));
+        return SSH_AUTH_DENIED;
+    case KeyListed::No:
+        break;
+    }
+    // Clients offer their keys one after the other: only giving up counts.
+    refusedKeyUser_ = user;
+    if (++failedLogins_ >= kMaxFailedLogins) {
+        countRefusedKeyProbe();
+        closeSoon(QStringLiteral("troppi tentativi"));
+    }
+    return SSH_AUTH_DENIED;
+}
+
+int SftpSession::decideLogin(const QString& user, const QString& password,
+                             const QString& keyFingerprint) {
     if (loggedIn_)
         return SSH_AUTH_DENIED;
     engine::LoginBans* bans = context_->bans;
@@ -264,10 +318,15 @@ int SftpSession::decideLogin(const QString& user, const QString& password) {
     }
     userName_ = user;
     password_ = password;
+    const auto refusedHere = [](const char* why) {
+        return engine::LoginDecision::refused(QString::fromUtf8(why));
+    };
     const engine::LoginDecision decision =
-        context_->events
-            ? context_->events->LoginRequest(*this)
-            : engine::LoginDecision::refused(QStringLiteral("nessun gestore degli accessi"));
+        !keyFingerprint.isEmpty()
+            ? (context_->keys ? context_->keys->KeyLoginRequest(*this, keyFingerprint)
+                              : refusedHere("accesso con chiave non previsto"))
+        : context_->events ? context_->events->LoginRequest(*this)
+                           : refusedHere("nessun gestore degli accessi");
     password_.clear();
     if (decision.outcome == engine::LoginDecision::Outcome::Unavailable) {
         log(QStringLiteral("Login non deciso: %1").arg(decision.reason));
@@ -275,19 +334,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password) {
         return SSH_AUTH_DENIED;
     }
     if (decision.outcome != engine::LoginDecision::Outcome::Accepted || !decision.grant) {
-        if (!decision.reason.isEmpty())
-            log(QStringLiteral("SFTP: login rifiutato: %1").arg(decision.reason));
-        if (context_->bus)
-            Q_EMIT context_->bus->loginFailed({sessionInfo(), user, decision.reason});
-        if (bans && bans->rules().on()) {
-            if (const std::optional<int> count = bans->recordFailure(remoteHost_)) {
-                log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
-                        .arg(remoteHost_)
-                        .arg(*count));
-                if (context_->bus)
-                    Q_EMIT context_->bus->addressBanned({remoteHost_, *count, bans->rules().banMs});
-            }
-        }
+        countFailedLogin(user, decision.reason);
         if (++failedLogins_ >= kMaxFailedLogins)
             closeSoon(QStringLiteral("troppi tentativi"));
         return SSH_AUTH_DENIED;
@@ -331,7 +378,10 @@ int SftpSession::decideLogin(const QString& user, const QString& password) {
                                                         : QStringLiteral("connessione chiusa")});
     };
     requests_ = std::make_unique<SftpRequests>(std::move(files), std::move(observer));
-    log(QStringLiteral("SFTP: utente %1 collegato").arg(userName_));
+    refusedKeyUser_.clear();
+    log(keyFingerprint.isEmpty() ? QStringLiteral("SFTP: utente %1 collegato").arg(userName_)
+                                 : QStringLiteral("SFTP: utente %1 collegato con la chiave %2")
+                                       .arg(userName_, keyFingerprint));
     if (context_->bus)
         Q_EMIT context_->bus->loggedIn(sessionInfo());
     return SSH_AUTH_SUCCESS;
@@ -347,8 +397,26 @@ int SftpSession::onAuthNone(ssh_session, const char*, void*) {
     return SSH_AUTH_DENIED;
 }
 
-int SftpSession::onAuthPubkey(ssh_session, const char*, ssh_key_struct*, char, void*) {
-    return SSH_AUTH_DENIED;
+int SftpSession::onAuthPubkey(ssh_session, const char* user, ssh_key_struct* key, char state,
+                              void* self) {
+    SftpSession* s = of(self);
+    const QString login = QString::fromUtf8(user);
+    const QString fingerprint = keyFingerprint(key);
+    if (fingerprint.isEmpty())
+        return SSH_AUTH_DENIED;
+    if (state == SSH_PUBLICKEY_STATE_NONE)
+        return s->answerKeyProbe(login, fingerprint);
+    if (state != SSH_PUBLICKEY_STATE_VALID) {
+        // A signature that does not verify: as a wrong password.
+        if (!s->loggedIn_) {
+            s->loginAddress_ = s->remoteHost_;
+            s->countFailedLogin(login, QStringLiteral("firma della chiave non valida"));
+            if (++s->failedLogins_ >= kMaxFailedLogins)
+                s->closeSoon(QStringLiteral("troppi tentativi"));
+        }
+        return SSH_AUTH_DENIED;
+    }
+    return s->decideLogin(login, QString(), fingerprint);
 }
 
 int SftpSession::onServiceRequest(ssh_session, const char* service, void*) {

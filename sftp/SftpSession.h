@@ -2,13 +2,14 @@
 // One SSH connection serving the sftp subsystem, driven by the event loop:
 // libssh runs non-blocking and is stepped whenever the socket can be read
 // or, while output waits, written. The login is decided by the program
-// exactly as an FTP login (EngineEvents::LoginRequest), failures count
-// towards bans, and file requests are answered by SftpRequests over the file
-// layer. Only the "session" channel with the "sftp" subsystem is served.
+// exactly as an FTP login (EngineEvents::LoginRequest), or, for a public key,
+// by KeyLogins with the same rules; failures count towards bans, and file requests are answered by
+// SftpRequests over the file layer. Only the "session" channel with the "sftp" subsystem is served.
 
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
+#include "sftp/KeyLogins.h"
 #include "sftp/SftpPacket.h"
 #include "sftp/SftpRequests.h"
 
@@ -30,6 +31,7 @@ struct SftpContext {
     engine::EngineEvents* events = nullptr;
     events::ServerEvents* bus = nullptr;
     engine::LoginBans* bans = nullptr;
+    KeyLogins* keys = nullptr; // null: no login by key
     bool passwordAuth = true;
     bool followLinks = false;
     int timeoutSeconds = 180; // idle time before the connection closes; 0: never
@@ -74,7 +76,13 @@ private:
     static int onPty(ssh_session, ssh_channel, const char*, int, int, int, int, void* self);
     static int onWindowGrown(ssh_session, ssh_channel, uint32_t, void* self);
 
-    int decideLogin(const QString& user, const QString& password);
+    // `keyFingerprint` set: the client proved it holds that key.
+    int decideLogin(const QString& user, const QString& password,
+                    const QString& keyFingerprint = {});
+    int answerKeyProbe(const QString& user, const QString& fingerprint);
+    void countFailedLogin(const QString& user, const QString& reason);
+    // A key refused at the probe counts once, when the client gives up.
+    void countRefusedKeyProbe();
     void step();
     void endChannel();
     void serveRequests();
@@ -99,6 +107,7 @@ private:
     bool closeReported_ = false;
     bool turnQueued_ = false;
     int failedLogins_ = 0;
+    QString refusedKeyUser_; // set while a refused key probe has not been counted
     PacketFramer framer_;
     QByteArray output_;
     qsizetype outputSent_ = 0;

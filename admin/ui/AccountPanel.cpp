@@ -3,6 +3,7 @@
 
 #include "access/AccountDatabase.h"
 #include "admin/ui/AccountGrid.h"
+#include "admin/ui/AccountKeysGroup.h"
 #include "admin/ui/AccountPanelPassword.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
@@ -119,6 +120,8 @@ void AccountPanel::buildDetails(int& top) {
         buildVirtualDirsGroup(7, QStringLiteral("cmdUserVirtual"),
                               QStringLiteral("Definisci cartelle virtuali dell'account..."),
                               &admin::AccountPanelLogic::cmdUserVirtual, top));
+    keys_ = new AccountKeysGroup(panel_, host_, users_, 9, top);
+    accountGroups_.append(keys_->group());
     addSeparator(panel_, top);
 }
 
@@ -196,6 +199,7 @@ void AccountPanel::enableAccountGroups() {
 
 void AccountPanel::Data1_Reposition() {
     enableAccountGroups();
+    keys_->refresh();
     grid_->showCurrent();
 }
 

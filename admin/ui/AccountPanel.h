@@ -1,7 +1,8 @@
 #pragma once
 // The "Account" panel: the account grid (AccountGrid), the account's details
 // (bound to the users view), the anonymous account (bound to the anonymous
-// view), the root pickers and the buttons that open the virtual folder editor.
+// view), the root pickers, the buttons that open the virtual folder editor and
+// the account's SFTP keys.
 
 #include "admin/logic/AccountPanelLogic.h"
 
@@ -18,6 +19,7 @@ class DataView;
 namespace kv::ui {
 
 class AccountGrid;
+class AccountKeysGroup;
 class PanelHost;
 class ViewBinder;
 
@@ -60,6 +62,7 @@ private:
     ViewBinder* usersBinder_ = nullptr;
     ViewBinder* anonymousBinder_ = nullptr;
     AccountGrid* grid_ = nullptr;
+    AccountKeysGroup* keys_ = nullptr;
     QList<QWidget*> accountGroups_;
     std::function<void(int)> openEditor_;
 };

@@ -7,6 +7,7 @@
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/RouterGroup.h"
+#include "admin/ui/SftpHostKeysGroup.h"
 #include "admin/ui/ViewBinder.h"
 #include "settings/OptionCatalog.h"
 
@@ -112,6 +113,8 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     connect(txtWindow_, &QLineEdit::textChanged, this, &SettingsPanel::txtWindow_Change);
     addSeparator(panel, top);
     new FtpsGroup(panel, host, top);
+    addSeparator(panel, top);
+    new SftpHostKeysGroup(panel, host, top);
     addSeparator(panel, top);
     auto* router = new RouterGroup(panel, host, top, [this] { return cboPorta_->currentText(); });
     connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);

@@ -4,10 +4,12 @@
 // an unreadable list.
 
 #include "access/AccountDatabase.h"
+#include "access/AccountKeys.h"
 #include "access/LoginHandler.h"
 #include "access/PasswordHash.h"
 #include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeConnection.h"
+#include "tests/support/SampleKeys.h"
 
 #include <QElapsedTimer>
 #include <QSqlQuery>
@@ -191,6 +193,93 @@ private Q_SLOTS:
         QCOMPARE(names.join(u' '), QString::fromUtf8(c.vdirs));
     }
 
+    void keyLoginWithoutKeysTableIsRefusedNotUnavailable() {
+        switches_.block = switches_.allow = false;
+        FakeConnection conn(QStringLiteral("bob"), QString());
+        const LoginDecision d =
+            handler()->KeyLoginRequest(conn, QString::fromLatin1(kv::testing::kEd25519Fingerprint));
+        QCOMPARE(d.outcome, Outcome::Refused);
+        QCOMPARE(d.reason, refusal::kKeyNotListed);
+        QCOMPARE(handler()->KeyIsListed(QStringLiteral("bob"),
+                                        QString::fromLatin1(kv::testing::kEd25519Fingerprint)),
+                 kv::sftp::KeyListed::No);
+    }
+
+    // A login proven by a key: the key list takes the password's place, and
+    // every other rule is the password login's.
+    void keyLoginsDecideAsPasswordLogins_data() {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("lists");
+        QTest::addColumn<QString>("refusal");
+        const QString ed = QString::fromLatin1(kv::testing::kEd25519Fingerprint);
+        const QString ec = QString::fromLatin1(kv::testing::kEcdsa256Fingerprint);
+        const QString rsa = QString::fromLatin1(kv::testing::kRsa2048Fingerprint);
+        QTest::newRow("listed key") << "bob" << ed << "127.0.0.1"
+                                    << ""
+                                    << "";
+        QTest::newRow("login in capitals") << "BOB" << ed << "127.0.0.1"
+                                           << ""
+                                           << "";
+        QTest::newRow("another account's key") << "bob" << ec << "127.0.0.1"
+                                               << "" << refusal::kKeyNotListed;
+        QTest::newRow("key listed nowhere") << "bob" << rsa << "127.0.0.1"
+                                            << "" << refusal::kKeyNotListed;
+        QTest::newRow("disabled account") << "carol" << ec << "127.0.0.1"
+                                          << "" << refusal::kDisabled;
+        QTest::newRow("no such account") << "nobody" << ed << "127.0.0.1"
+                                         << "" << refusal::kNoAccount;
+        QTest::newRow("anonymous, even with a listed key") << "anonymous" << rsa << "127.0.0.1"
+                                                           << "" << refusal::kAnonymousKey;
+        QTest::newRow("blocked address") << "bob" << ed << "10.0.0.66"
+                                         << "b" << refusal::kAddress;
+        QTest::newRow("address not allowed") << "bob" << ed << "10.0.0.7"
+                                             << "a" << refusal::kAddress;
+        QTest::newRow("allowed address") << "bob" << ed << "10.0.0.5"
+                                         << "ab"
+                                         << "";
+    }
+    void keyLoginsDecideAsPasswordLogins() {
+        QFETCH(QString, user);
+        QFETCH(QString, key);
+        QFETCH(QString, host);
+        QFETCH(QString, lists);
+        QFETCH(QString, refusal);
+        AccountKeys keys(db_->connection());
+        for (const auto& [login, line] : {std::pair{"bob", kv::testing::kEd25519Line},
+                                          {"carol", kv::testing::kEcdsa256Line},
+                                          {"anonymous", kv::testing::kRsa2048Line}})
+            QVERIFY(keys.add(QString::fromLatin1(login),
+                             kv::sftp::parsePublicKeyLine(QString::fromLatin1(line)).key.value())
+                        .result != KeyChange::Result::Failed);
+        QVERIFY(sql("UPDATE anonymous SET enabled=1"));
+        switches_.block = lists.contains(u'b');
+        switches_.allow = lists.contains(u'a');
+        // The password is never looked at.
+        FakeConnection conn(user, QStringLiteral("wrong"), host);
+
+        const LoginDecision d = handler()->KeyLoginRequest(conn, key);
+
+        QCOMPARE(d.reason, refusal);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(d.outcome, Outcome::Refused);
+            return;
+        }
+        QVERIFY(isAccepted(d));
+        // The same grant as bob's password login.
+        QCOMPARE(d.grant->rights.letters(), QStringLiteral("RB"));
+        QCOMPARE(d.grant->root, QStringLiteral("/srv/bob"));
+        QCOMPARE(d.grant->accountId, 1);
+        QVERIFY(!d.grant->anonymous);
+        QCOMPARE(d.grant->virtualDirs.size(), 2);
+        QCOMPARE(d.grant->address, host);
+        QCOMPARE(handler()->KeyIsListed(user, key), kv::sftp::KeyListed::Yes);
+        QCOMPARE(handler()->KeyIsListed(QStringLiteral("anonymous"),
+                                        QString::fromLatin1(kv::testing::kRsa2048Fingerprint)),
+                 kv::sftp::KeyListed::No);
+    }
+
     // The lists' entries as patterns; hosts are the clients' addresses.
     void listsMatchPatterns_data() {
         QTest::addColumn<QString>("host");
@@ -290,6 +379,17 @@ private Q_SLOTS:
         const LoginDecision d = handler()->LoginRequest(c);
         QVERIFY(isAccepted(d));
         QCOMPARE(d.grant->virtualDirs.size(), 2);
+        // A login by key is not refused either, nor its probe answered no.
+        const QString ed = QString::fromLatin1(kv::testing::kEd25519Fingerprint);
+        QVERIFY(AccountKeys(db_->connection())
+                    .add(QStringLiteral("bob"), kv::sftp::parsePublicKeyLine(
+                                                    QString::fromLatin1(kv::testing::kEd25519Line))
+                                                    .key.value())
+                    .result != KeyChange::Result::Failed);
+        kv::testing::LockHolder other(db_->filePath(), QStringLiteral("BEGIN EXCLUSIVE"));
+        QVERIFY(other.locked());
+        QCOMPARE(handler()->KeyLoginRequest(c, ed).outcome, Outcome::Unavailable);
+        QCOMPARE(handler()->KeyIsListed(QStringLiteral("bob"), ed), kv::sftp::KeyListed::Unknown);
     }
 
     // A list that cannot be read decides nothing; an empty allow list refuses.

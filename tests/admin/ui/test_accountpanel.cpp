@@ -5,6 +5,7 @@
 #include "admin/ui/AccountPanel.h"
 #include "admin/ui/AdminPanels.h"
 #include "tests/support/PanelFixture.h"
+#include "tests/support/SampleKeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +15,8 @@
 #include <QSqlTableModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -336,7 +339,7 @@ private Q_SLOTS:
         const auto enabled = [this](int index) {
             return f.element<QWidget>(u"picDetails"_s, index)->isEnabled();
         };
-        for (int i : {0, 1, 2, 3, 7})
+        for (int i : {0, 1, 2, 3, 7, 9})
             QVERIFY(!enabled(i));
         for (int i : {4, 5, 6, 8})
             QVERIFY(enabled(i));
@@ -344,11 +347,44 @@ private Q_SLOTS:
         on->click(); // no account to switch on: the box stays clear
         QVERIFY(!on->isChecked() && logins().isEmpty());
         f.click(u"cmdAdd"_s);
-        for (int i = 0; i <= 8; ++i)
+        for (int i = 0; i <= 9; ++i)
             QVERIFY(enabled(i));
         f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
-        QVERIFY(!enabled(0) && !enabled(7));
+        QVERIFY(!enabled(0) && !enabled(7) && !enabled(9));
+    }
+
+    // The key list shows the current account's keys; the buttons add from the
+    // picked .pub file and remove the selected key after a yes.
+    void keysOfTheCurrentAccount() {
+        QTemporaryDir dir;
+        QFile pub(dir.filePath(u"id_ed25519.pub"_s));
+        QVERIFY(pub.open(QIODevice::WriteOnly));
+        pub.write(kv::testing::kEd25519Line);
+        pub.close();
+        f.build({u"INSERT INTO users (login) VALUES ('anna')"_s,
+                 u"INSERT INTO users (login) VALUES ('bruno')"_s});
+        auto* list = f.child<QTableWidget>(u"lstKeys"_s);
+        QCOMPARE(list->rowCount(), 0);
+        f.host->pickerAnswer = pub.fileName();
+        f.click(u"cmdAddKey"_s);
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->item(0, 0)->text(), QString::fromLatin1(kv::testing::kEd25519Fingerprint));
+        QCOMPARE(list->item(0, 1)->text(), u"user@host ed25519"_s);
+        QCOMPARE(f.column(u"SELECT login FROM account_keys"_s), QStringList{u"anna"_s});
+        // Another account: its own (no) keys; back: anna's again.
+        users().MoveNext();
+        QCOMPARE(list->rowCount(), 0);
+        users().MovePrevious();
+        QCOMPARE(list->rowCount(), 1);
+        f.host->pickerAnswer.clear(); // cancelled: nothing happens
+        f.click(u"cmdAddKey"_s);
+        QVERIFY(f.host->recorder.shown.isEmpty());
+        list->selectRow(0);
+        f.host->recorder.answer = true;
+        f.click(u"cmdRemoveKey"_s);
+        QCOMPARE(list->rowCount(), 0);
+        QVERIFY(f.column(u"SELECT login FROM account_keys"_s).isEmpty());
     }
 
     // The cover hides the grid's empty rows (pixels inside the grid's group).

@@ -5,6 +5,7 @@
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/SettingsPanel.h"
 #include "engine/HostAddresses.h"
+#include "sftp/SftpHostKeys.h"
 #include "tests/support/PanelFixture.h"
 #include "tests/support/SettingValues.h"
 
@@ -67,6 +68,19 @@ class TestSettingsPanel : public QObject {
     }
 
 private Q_SLOTS:
+    // The host key fingerprints appear once SFTP has made the keys, the next
+    // time the panel is shown.
+    void sftpHostKeyFingerprints() {
+        build();
+        auto* label = f.child<QLabel>(u"lblSftpFingerprints"_s);
+        QVERIFY(label->text().startsWith(u"Nessuna chiave"_s));
+        const kv::sftp::HostKeyFiles files = kv::sftp::hostKeyFiles(host->dataFolder());
+        QVERIFY(kv::sftp::ensureHostKeys(files).isEmpty());
+        f.panel->show();
+        QVERIFY(label->text().contains(kv::sftp::hostKeyFingerprint(files.ed25519)));
+        QVERIFY(label->text().contains(kv::sftp::hostKeyFingerprint(files.ecdsa)));
+    }
+
     void cleanup() { f.reset(); }
 
     void addressListKeepsTheSavedAddress() {
