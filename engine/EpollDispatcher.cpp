@@ -23,8 +23,7 @@ constexpr std::uint32_t kWriteReady = EPOLLOUT | EPOLLHUP | EPOLLERR;
 } // namespace
 
 EpollDispatcher::EpollDispatcher(QObject* parent)
-    : QAbstractEventDispatcher(parent),
-      epoll_(::epoll_create1(EPOLL_CLOEXEC)),
+    : QAbstractEventDispatcher(parent), epoll_(::epoll_create1(EPOLL_CLOEXEC)),
       wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (epoll_ >= 0 && wake_ >= 0) {
         epoll_event ev{};
@@ -59,8 +58,8 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
 
     const bool withTimers = !(flags & QEventLoop::X11ExcludeTimers);
     const bool withNotifiers = !(flags & QEventLoop::ExcludeSocketNotifiers);
-    const bool canWait = (flags & QEventLoop::WaitForMoreEvents) &&
-                         !interrupted_.load(std::memory_order_relaxed);
+    const bool canWait =
+        (flags & QEventLoop::WaitForMoreEvents) && !interrupted_.load(std::memory_order_relaxed);
     if (canWait)
         Q_EMIT aboutToBlock();
     if (interrupted_.load(std::memory_order_relaxed))
@@ -243,8 +242,7 @@ int EpollDispatcher::activateSockets(int ready) {
 
 // ---- timers -------------------------------------------------------------------
 
-EpollDispatcher::Clock EpollDispatcher::firstDue(Clock from, qint64 interval,
-                                                 Qt::TimerType) const {
+EpollDispatcher::Clock EpollDispatcher::firstDue(Clock from, qint64 interval, Qt::TimerType) const {
     return from + interval * kNsPerMs;
 }
 
@@ -301,7 +299,8 @@ bool EpollDispatcher::unregisterTimers(QObject* object) {
     return true;
 }
 
-QList<QAbstractEventDispatcher::TimerInfo> EpollDispatcher::registeredTimers(QObject* object) const {
+QList<QAbstractEventDispatcher::TimerInfo>
+EpollDispatcher::registeredTimers(QObject* object) const {
     QList<TimerInfo> list;
     const auto owner = byObject_.find(object);
     if (owner == byObject_.end())

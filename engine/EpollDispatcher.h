@@ -14,7 +14,6 @@
 
 class QSocketNotifier;
 
-
 namespace kv::engine {
 
 // An event dispatcher for one thread built on epoll, for a server with many

@@ -35,6 +35,7 @@ private Q_SLOTS:
     void passivePortKeptBetweenTransfers();
     void failedWriteKeepsWhatArrived();
     void idleTimeoutCloses();
+    void idleTimeoutCountsFromTheLastCommand();
     void stalledTransfersEndAfterTheTimeOut();
     void connectionsTrackedAndClosedOnce();
     void banClosesTheAddressAfterTheCurrentReply();
@@ -507,6 +508,27 @@ print(s.makefile('rb').read().decode().splitlines()[-1]); print(0.8 < time.time(
 )");
     QCOMPARE(outputOf(r),
              QStringList({"421 Timeout (1 seconds): closing control connection.", "True", ""}));
+    QTRY_COMPARE(h.events.closedCount, 1);
+}
+
+void TestFtpServer::idleTimeoutCountsFromTheLastCommand() {
+    // A command shortly before the time-out moves it: the session ends a full
+    // time-out after that command. The server's time-out changed meanwhile is
+    // for later sessions; this one keeps the one it started with.
+    EngineHarness h;
+    QVERIFY(h.start());
+    h.server->setTimeout(2);
+    QObject::connect(&h.events.bus, &kv::events::ServerEvents::loggedIn, &h.events.bus,
+                     [&h] { h.server->setTimeout(1); });
+    const ClientRun r = h.python(R"(
+f = login(); time.sleep(1.6); t = time.time(); print(resp(f, 'NOOP'))
+try: f.getresp()
+except ftplib.all_errors as e: print(e)
+print(1.8 < time.time() - t < 6)
+)");
+    QCOMPARE(outputOf(r),
+             QStringList({"200 NOOP command successful",
+                          "421 Timeout (2 seconds): closing control connection.", "True", ""}));
     QTRY_COMPARE(h.events.closedCount, 1);
 }
 
