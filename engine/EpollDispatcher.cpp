@@ -126,17 +126,15 @@ void EpollDispatcher::registerSocketNotifier(QSocketNotifier* notifier) {
     if (std::size_t(fd) >= watched_.size())
         watched_.resize(std::max<std::size_t>(std::size_t(fd) + 1, watched_.size() * 2));
     Watched& w = watched_[std::size_t(fd)];
-    switch (notifier->type()) {
-    case QSocketNotifier::Read:
-        w.read = notifier;
-        break;
-    case QSocketNotifier::Write:
-        w.write = notifier;
-        break;
-    case QSocketNotifier::Exception:
-        w.exception = notifier;
-        break;
-    }
+    QSocketNotifier*& slot = notifier->type() == QSocketNotifier::Read    ? w.read
+                             : notifier->type() == QSocketNotifier::Write ? w.write
+                                                                          : w.exception;
+    // Another notifier in the slot means its descriptor was closed while
+    // watched and the number reused; the kernel forgot the old one, so the
+    // new one is added afresh rather than taken as already watched.
+    if (slot && slot != notifier)
+        w.events = 0;
+    slot = notifier;
     updateWatch(fd, w);
 }
 
