@@ -31,6 +31,7 @@ private Q_SLOTS:
     void dataConnectionsOnlyReachTheClient();
     void passiveAddressBehindARouter();
     void dataConnectionWaitsOutFullDescriptorTable();
+    void controlConnectionWaitsOutFullDescriptorTable();
     void restartAsciiAndUniqueNames();
     void passivePortKeptBetweenTransfers();
     void failedWriteKeepsWhatArrived();
@@ -388,6 +389,36 @@ print(f.getresp()[:3], d.makefile('rb').read(), f.getresp()[:3])
 )");
     setrlimit(RLIMIT_NOFILE, &old);
     QCOMPARE(outputOf(r).join(u'|'), u"150 b'after the squeeze' 226|"_s);
+}
+
+void TestFtpServer::controlConnectionWaitsOutFullDescriptorTable() {
+    // A client arriving while the process may open no descriptor waits in the
+    // queue and is greeted once it may again; the server keeps accepting.
+    EngineHarness h;
+    QVERIFY(h.start());
+    struct rlimit old {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
+    QTimer squeeze;
+    QObject::connect(&squeeze, &QTimer::timeout, [&] {
+        if (!QFile::remove(h.path("root/full")))
+            return;
+        const int lowest = ::open("/dev/null", O_RDONLY);
+        ::close(lowest);
+        const struct rlimit none { rlim_t(lowest), old.rlim_max };
+        setrlimit(RLIMIT_NOFILE, &none);
+        QTimer::singleShot(400, [&old] { setrlimit(RLIMIT_NOFILE, &old); });
+    });
+    squeeze.start(20);
+    const ClientRun r = h.python(R"(
+open(ROOT + '/full', 'w').close()
+for _ in range(500):
+    if not os.path.exists(ROOT + '/full'): break
+    time.sleep(0.02)
+s = socket.create_connection(('127.0.0.1', PORT), timeout=20)
+print(s.makefile('rb').readline()[:3]); print(login().sendcmd('NOOP')[:3])
+)");
+    setrlimit(RLIMIT_NOFILE, &old);
+    QCOMPARE(outputOf(r), QStringList({"b'220'", "200", ""}));
 }
 
 void TestFtpServer::restartAsciiAndUniqueNames() {
