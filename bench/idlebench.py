@@ -170,8 +170,8 @@ def measure(args):
     for idle in counts:
         try:
             row = measure_row(args, idle)
-        except (OSError, EOFError, Failure) as e:
-            row = {"idle": idle, "error": str(e)}
+        except Exception as e:  # any failure of a row is recorded, the next row still runs
+            row = {"idle": idle, "error": "%s: %s" % (type(e).__name__, e)}
         result["rows"].append(row)
         print("  idle %-6d %s" % (idle, ", ".join(
             "%s=%.4g" % (k, v) if isinstance(v, float) else "%s=%s" % (k, v)

@@ -14,9 +14,8 @@ public:
         // Out of descriptors, QTcpServer stops accepting for good. The
         // clients wait in the queue instead, and accepting resumes shortly,
         // when sessions may have ended.
-        connect(this, &QTcpServer::acceptError, this, [this] {
-            QTimer::singleShot(kRetryAfterMs, this, [this] { resumeAccepting(); });
-        });
+        connect(this, &QTcpServer::acceptError, this,
+                [this] { QTimer::singleShot(kRetryAfterMs, this, [this] { resumeAccepting(); }); });
     }
 Q_SIGNALS:
     void descriptorReady(qintptr descriptor);
