@@ -202,7 +202,7 @@ def table(paths, ours, peer):
         return "-" if v is None else ("%.*g" % (digits, v) if v < 1000 else "{:,.0f}".format(v))
 
     def ratio(a, b):
-        return "-" if a is None or not b else "%.2fx" % (a / b)
+        return "-" if a is None or not b else "%.2fx" % (a / b) if a / b >= 0.01 else "%.1ex" % (a / b)
 
     servers = sorted({s for s, _ in runs}, key=lambda s: (s != peer, s != ours, s))
     counts = sorted({i for _, i in runs})
