@@ -100,6 +100,7 @@ private Q_SLOTS:
     void timersNeverFireEarly_data();
     void timersNeverFireEarly();
     void zeroTimerRunsEveryPassWithoutStarvingSockets();
+    void lateRepeatingTimerFiresOnceNotInABurst();
     void timerStartedInAHandlerWaitsForTheNextPass();
     void timerKilledByAnEarlierHandlerDoesNotFire();
     void repeatingTimerIsNotReenteredByANestedLoop();
@@ -380,6 +381,21 @@ void TestEpollDispatcher::zeroTimerRunsEveryPassWithoutStarvingSockets() {
     QTimer::singleShot(20, &loop, &QEventLoop::quit);
     loop.exec();
     QVERIFY(ticks > 5);
+}
+
+void TestEpollDispatcher::lateRepeatingTimerFiresOnceNotInABurst() {
+    // A loop held up for many intervals fires the timer once, then a full
+    // interval later, rather than catching up on every missed tick.
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    int ticks = 0;
+    connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    timer.start(10);
+    QTest::qSleep(120);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    QCOMPARE(ticks, 1);
+    QVERIFY(timer.remainingTime() > 0);
 }
 
 void TestEpollDispatcher::timerStartedInAHandlerWaitsForTheNextPass() {
