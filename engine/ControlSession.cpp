@@ -139,10 +139,20 @@ void ControlSession::restartIdleTimer() {
         idleTimer_.stop();
         return;
     }
-    idleTimer_.start(int(settings_.timeout) * 1000);
+    // A command only notes the time: restarting the timer on every command
+    // costs a timer-list update per command, which grows with the sessions
+    // open. The timer, started once, waits out the rest when it fires early.
+    lastActivity_.start();
+    if (!idleTimer_.isActive())
+        idleTimer_.start(int(settings_.timeout) * 1000);
 }
 
 void ControlSession::onIdleTimeout() {
+    const qint64 left = qint64(settings_.timeout) * 1000 - lastActivity_.elapsed();
+    if (left > 0) {
+        idleTimer_.start(int(left));
+        return;
+    }
     closeWith(settings_.replies.format(Reply::IdleTimeout, {QString::number(settings_.timeout)}));
 }
 

@@ -16,6 +16,7 @@
 #include "files/FileService.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFutureWatcher>
 #include <QHostAddress>
@@ -264,7 +265,8 @@ private:
     QHostAddress peer_;
     QHostAddress publicAddress_;
     QTimer idleTimer_;
-    QTimer loginDelay_; // a refused PASS waits for its answer while bans are on
+    QElapsedTimer lastActivity_; // the idle time-out counts from here
+    QTimer loginDelay_;          // a refused PASS waits for its answer while bans are on
     // Transfer progress for the event subscribers; made at the first
     // transfer somebody watches, so an idle session keeps no timer.
     std::unique_ptr<QTimer> progressTimer_;

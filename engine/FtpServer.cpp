@@ -63,6 +63,11 @@ bool over(qsizetype count, int limit) {
     return limit > 0 && count >= limit;
 }
 
+// One key per client host, an IPv4 address the same whether mapped or not.
+QString hostKey(const QHostAddress& address) {
+    return addressText(plainAddress(address));
+}
+
 } // namespace
 
 FtpServer::FtpServer(QObject* parent) : QObject(parent) {
@@ -260,6 +265,7 @@ void FtpServer::onIncoming(qintptr descriptor, bool implicitTls) {
     auto* session = new ControlSession(socket, std::make_shared<const EngineSettings>(settings_),
                                        tls_, implicitTls, events_, this);
     sessions_.append(session);
+    ++sessionsFrom_[hostKey(peer)];
     connect(session, &ControlSession::closed, this, &FtpServer::onSessionClosed);
     session->start();
 }
@@ -278,10 +284,7 @@ std::optional<std::pair<Reply, QString>> FtpServer::refusalOf(const QHostAddress
                                         "connessioni in tutto (max_connections)")
                              .arg(host)
                              .arg(limits.maxConnections)};
-    qsizetype fromPeer = 0;
-    for (ControlSession* s : std::as_const(sessions_))
-        fromPeer += sameHost(s->peerAddress(), peer) ? 1 : 0;
-    if (over(fromPeer, limits.maxConnectionsPerAddress))
+    if (over(sessionsFrom_.value(hostKey(peer)), limits.maxConnectionsPerAddress))
         return std::pair{Reply::TooManyConnections,
                          QStringLiteral("Connessione da %1 rifiutata: raggiunto il limite di %2 "
                                         "connessioni da un indirizzo (max_connections_per_ip)")
@@ -324,6 +327,9 @@ void FtpServer::onBanStarted(const QString& address) {
 void FtpServer::onSessionClosed(ControlSession* session) {
     if (!sessions_.removeOne(session))
         return; // already reported
+    const auto from = sessionsFrom_.find(hostKey(session->peerAddress()));
+    if (from != sessionsFrom_.end() && --from.value() <= 0)
+        sessionsFrom_.erase(from);
     session->disconnect(this);
     session->deleteLater();
 }

@@ -11,6 +11,7 @@
 #include "engine/TurnQueue.h"
 #include "files/FileHasher.h"
 
+#include <QHash>
 #include <QObject>
 #include <memory>
 #include <optional>
@@ -123,6 +124,9 @@ private:
     QString bindError_; // why the last bindListener() failed
     std::shared_ptr<const TlsContext> tls_;
     QList<ControlSession*> sessions_;
+    // Open sessions per client host: the per-address limit is checked
+    // without a pass over every session.
+    QHash<QString, int> sessionsFrom_;
     QString listenError_;
     std::function<bool(const QHostAddress&)> localClientCheck_;
 };

@@ -1,6 +1,8 @@
 #include "core/DataFolder.h"
 #include "core/ProgramCore.h"
 #include "core/Version.h"
+#include "engine/DescriptorLimit.h"
+#include "engine/EpollDispatcher.h"
 #include "engine/FtpServer.h"
 #include "program/Cli.h"
 #include "program/CommandLine.h"
@@ -86,7 +88,15 @@ int main(int argc, char** argv) {
             return runSubcommand(args);
         }
     }
+    // Every connection holds a descriptor.
+    kv::engine::raiseDescriptorLimit();
     if (kv::wantsNoWindow(argc, argv)) {
+        // Without a window the loop serves sockets and timers only: epoll
+        // keeps a wake-up's cost independent of the idle sessions open. The
+        // window keeps the dispatcher of Qt's platform plugin.
+        auto dispatcher = std::make_unique<kv::engine::EpollDispatcher>();
+        if (dispatcher->isValid())
+            QCoreApplication::setEventDispatcher(dispatcher.release());
         QCoreApplication app(argc, argv);
         describeApplication();
         return runHeadless(kv::parseCommandLine(app.arguments()));

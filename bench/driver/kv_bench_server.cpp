@@ -12,6 +12,8 @@
 // verifies it, without the program's memory of recent answers.
 
 #include "access/PasswordHash.h"
+#include "engine/DescriptorLimit.h"
+#include "engine/EpollDispatcher.h"
 #include "engine/FtpServer.h"
 
 #include <crypt.h>
@@ -105,6 +107,14 @@ std::optional<QString> storedPassword(const QString& kind) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Like the headless program: epoll, unless KV_QT_DISPATCHER=1 asks for Qt's
+    // own (to compare the two).
+    if (qEnvironmentVariableIntValue("KV_QT_DISPATCHER") != 1) {
+        auto dispatcher = std::make_unique<kv::engine::EpollDispatcher>();
+        if (dispatcher->isValid())
+            QCoreApplication::setEventDispatcher(dispatcher.release());
+    }
+    kv::engine::raiseDescriptorLimit(); // thousands of idle sessions in the idle rows
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString usage = QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT "
@@ -138,6 +148,10 @@ int main(int argc, char* argv[]) {
     server.setPort(quint16(port));
     server.setServerRootDir(root);
     server.setTimeout(600); // idle sessions must survive the memory measurement
+    kv::engine::EngineLimits limits = server.limits();
+    limits.maxConnections = 0; // the idle rows open up to tens of thousands
+    limits.maxConnectionsPerAddress = 0;
+    server.setLimits(limits);
     if (withTls) {
         kv::engine::TlsSettings tls;
         tls.mode = kv::engine::TlsMode::On;

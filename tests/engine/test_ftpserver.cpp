@@ -31,10 +31,12 @@ private Q_SLOTS:
     void dataConnectionsOnlyReachTheClient();
     void passiveAddressBehindARouter();
     void dataConnectionWaitsOutFullDescriptorTable();
+    void controlConnectionWaitsOutFullDescriptorTable();
     void restartAsciiAndUniqueNames();
     void passivePortKeptBetweenTransfers();
     void failedWriteKeepsWhatArrived();
     void idleTimeoutCloses();
+    void idleTimeoutCountsFromTheLastCommand();
     void stalledTransfersEndAfterTheTimeOut();
     void connectionsTrackedAndClosedOnce();
     void banClosesTheAddressAfterTheCurrentReply();
@@ -389,6 +391,36 @@ print(f.getresp()[:3], d.makefile('rb').read(), f.getresp()[:3])
     QCOMPARE(outputOf(r).join(u'|'), u"150 b'after the squeeze' 226|"_s);
 }
 
+void TestFtpServer::controlConnectionWaitsOutFullDescriptorTable() {
+    // A client arriving while the process may open no descriptor waits in the
+    // queue and is greeted once it may again; the server keeps accepting.
+    EngineHarness h;
+    QVERIFY(h.start());
+    struct rlimit old {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
+    QTimer squeeze;
+    QObject::connect(&squeeze, &QTimer::timeout, [&] {
+        if (!QFile::remove(h.path("root/full")))
+            return;
+        const int lowest = ::open("/dev/null", O_RDONLY);
+        ::close(lowest);
+        const struct rlimit none { rlim_t(lowest), old.rlim_max };
+        setrlimit(RLIMIT_NOFILE, &none);
+        QTimer::singleShot(400, [&old] { setrlimit(RLIMIT_NOFILE, &old); });
+    });
+    squeeze.start(20);
+    const ClientRun r = h.python(R"(
+open(ROOT + '/full', 'w').close()
+for _ in range(500):
+    if not os.path.exists(ROOT + '/full'): break
+    time.sleep(0.02)
+s = socket.create_connection(('127.0.0.1', PORT), timeout=20)
+print(s.makefile('rb').readline()[:3]); print(login().sendcmd('NOOP')[:3])
+)");
+    setrlimit(RLIMIT_NOFILE, &old);
+    QCOMPARE(outputOf(r), QStringList({"b'220'", "200", ""}));
+}
+
 void TestFtpServer::restartAsciiAndUniqueNames() {
     EngineHarness h;
     h.write("root/r.bin", "0123456789");
@@ -507,6 +539,27 @@ print(s.makefile('rb').read().decode().splitlines()[-1]); print(0.8 < time.time(
 )");
     QCOMPARE(outputOf(r),
              QStringList({"421 Timeout (1 seconds): closing control connection.", "True", ""}));
+    QTRY_COMPARE(h.events.closedCount, 1);
+}
+
+void TestFtpServer::idleTimeoutCountsFromTheLastCommand() {
+    // A command shortly before the time-out moves it: the session ends a full
+    // time-out after that command. The server's time-out changed meanwhile is
+    // for later sessions; this one keeps the one it started with.
+    EngineHarness h;
+    QVERIFY(h.start());
+    h.server->setTimeout(2);
+    QObject::connect(&h.events.bus, &kv::events::ServerEvents::loggedIn, &h.events.bus,
+                     [&h] { h.server->setTimeout(1); });
+    const ClientRun r = h.python(R"(
+f = login(); time.sleep(1.6); t = time.time(); print(resp(f, 'NOOP'))
+try: f.getresp()
+except ftplib.all_errors as e: print(e)
+print(1.8 < time.time() - t < 6)
+)");
+    QCOMPARE(outputOf(r),
+             QStringList({"200 NOOP command successful",
+                          "421 Timeout (2 seconds): closing control connection.", "True", ""}));
     QTRY_COMPARE(h.events.closedCount, 1);
 }
 
