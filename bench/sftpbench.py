@@ -93,9 +93,9 @@ class Server:
 
 
 class Kestrova(Server):
-    def __init__(self, data, root, build):
+    def __init__(self, data, root, binary):
         super().__init__("kestrova", data, root)
-        self.binary = os.path.join(build, "program", "kestrova")
+        self.binary = binary
         self.folder = os.path.join(data, "kestrova")
         self.ftp_port = free_port()
 
@@ -332,6 +332,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="64 MiB, 200 small files, 20 idle sessions")
     parser.add_argument("--build-dir", default=os.path.join(REPO, "build"))
+    parser.add_argument("--program", help="our program (default: BUILD_DIR/program/kestrova), to compare builds")
     parser.add_argument("--servers", default="kestrova openssh")
     parser.add_argument("--rounds", type=int, default=1)
     parser.add_argument("--keep-data", action="store_true")
@@ -354,7 +355,7 @@ def main():
     try:
         for round_ in range(args.rounds):
             for name in args.servers.split():
-                server = Kestrova(data, root, args.build_dir) if name == "kestrova" else OpenSsh(data, root)
+                server = Kestrova(data, root, args.program or os.path.join(args.build_dir, "program", "kestrova")) if name == "kestrova" else OpenSsh(data, root)
                 shutil.rmtree(os.path.join(root, "up"), ignore_errors=True)
                 os.makedirs(os.path.join(root, "up"))
                 shutil.rmtree(local, ignore_errors=True)

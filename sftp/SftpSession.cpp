@@ -13,6 +13,12 @@ constexpr qsizetype kOutputHighWater = 1024 * 1024;
 // Reply bytes one turn of the event loop makes for one session; the rest
 // waits for the next turn, so other sessions and the window go in between.
 constexpr qsizetype kOutputPerTurn = 256 * 1024;
+// Polls of the socket one turn makes for one session (libssh reads 4 KiB a poll),
+// and request bytes taken in before they are served.
+constexpr int kPollsPerTurn = 128;
+// The window the client may fill before it waits for the server.
+constexpr quint32 kChannelWindow = 8 * 1024 * 1024;
+constexpr qsizetype kInputPerTurn = 512 * 1024;
 // Requests a client sends without reading the answers: past this it is cut off.
 constexpr qsizetype kInputLimit = 16 * 1024 * 1024;
 // Wrong passwords on one connection before it is closed, as OpenSSH.
@@ -36,6 +42,7 @@ SftpSession::SftpSession(ssh_session session, const QString& host,
     remoteHost_ = host;
     rootDir_ = context_->serverRoot;
     ssh_set_blocking(ssh_, 0);
+    ssh_set_counters(ssh_, &socketCounter_, nullptr);
 
     serverCallbacks_.userdata = this;
     serverCallbacks_.auth_password_function = &SftpSession::onAuthPassword;
@@ -136,14 +143,41 @@ void SftpSession::step() {
         event_ = ssh_event_new();
         ssh_event_add_session(event_, ssh_);
     }
-    if (ssh_event_dopoll(event_, 0) == SSH_ERROR || closed_ ||
-        (ssh_get_status(ssh_) & (SSH_CLOSED | SSH_CLOSED_ERROR))) {
-        closeWith(QStringLiteral("connessione chiusa dal client"));
-        return;
+    // libssh reads at most a few KiB of the socket per poll: poll again while
+    // it finds work, up to a bound, so one wake-up takes in a whole request
+    // instead of a slice of it, and stops early once enough waits to be served.
+    for (int polls = 0; polls < kPollsPerTurn && framer_.buffered() < kInputPerTurn; ++polls) {
+        const quint64 before = socketCounter_.in_bytes;
+        const int rc = ssh_event_dopoll(event_, 0);
+        if (rc == SSH_ERROR || closed_ ||
+            (ssh_get_status(ssh_) & (SSH_CLOSED | SSH_CLOSED_ERROR))) {
+            closeWith(QStringLiteral("connessione chiusa dal client"));
+            return;
+        }
+        // libssh's poll also reports a writable socket: only bytes read mean more may wait.
+        if (rc != SSH_OK || socketCounter_.in_bytes == before)
+            break;
     }
     serveRequests();
     if (!closed_)
+        widenWindow();
+    if (!closed_)
         updateNotifiers();
+}
+
+void SftpSession::widenWindow() {
+    // libssh keeps the client's window between 640 and 1,250 KB: a fast
+    // upload then waits for window adjustments. A read asking for more than
+    // the window raises it to that size; our data callback has taken every
+    // byte already, so the read itself copies nothing.
+    // Requests piling up unserved keep the window as libssh sets it.
+    if (!channel_ || !sftpStarted_ || windowUsed_ < kChannelWindow / 4 ||
+        framer_.buffered() >= kInputPerTurn || ssh_channel_poll(channel_, 0) != 0)
+        return;
+    windowUsed_ = 0;
+    char none = 0;
+    if (ssh_channel_read_timeout(channel_, &none, kChannelWindow, 0, 0) == SSH_ERROR)
+        closeWith(QStringLiteral("errore di lettura"));
 }
 
 void SftpSession::serveRequests() {
@@ -161,7 +195,8 @@ void SftpSession::serveRequests() {
         if (!payload)
             break;
         const QByteArray reply = requests_->answer(*payload);
-        made += reply.size();
+        // Writes are counted by what they carry: their replies are small.
+        made += reply.size() + payload->size();
         output_.append(reply);
         served = true;
     }
@@ -201,20 +236,27 @@ void SftpSession::flushOutput() {
 }
 
 void SftpSession::updateNotifiers() {
-    const int flags = ssh_get_poll_flags(ssh_);
-    writable_->setEnabled((flags & SSH_WRITE_PENDING) != 0);
-    // Requests left for a later turn, or held back while replies waited.
-    if (requests_ && framer_.buffered() > 0 && output_.size() - outputSent_ < kOutputHighWater &&
-        !turnQueued_) {
-        turnQueued_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                turnQueued_ = false;
-                step();
-            },
-            Qt::QueuedConnection);
-    }
+    // Only bytes waiting in libssh's output need the socket to become
+    // writable; its poll flags keep asking for it even when nothing waits,
+    // which would wake the event loop over and over.
+    writable_->setEnabled((ssh_get_status(ssh_) & SSH_WRITE_PENDING) != 0);
+    // Whole requests left for a later turn, or held back while replies waited
+    // (a request still arriving is taken up when the socket has the rest).
+    if (requests_ && framer_.ready() && output_.size() - outputSent_ < kOutputHighWater)
+        queueTurn();
+}
+
+void SftpSession::queueTurn() {
+    if (turnQueued_)
+        return;
+    turnQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            turnQueued_ = false;
+            step();
+        },
+        Qt::QueuedConnection);
 }
 
 void SftpSession::closeWith(const QString& reason) {
@@ -377,6 +419,7 @@ int SftpSession::onChannelData(ssh_session, ssh_channel, void* data, uint32_t le
         return int(len);
     }
     s->framer_.append(QByteArrayView(static_cast<const char*>(data), qsizetype(len)));
+    s->windowUsed_ += len;
     return int(len);
 }
 
@@ -408,6 +451,7 @@ int SftpSession::onSubsystem(ssh_session, ssh_channel, const char* name, void* s
         return -1;
     }
     s->sftpStarted_ = true;
+    s->windowUsed_ = kChannelWindow; // widened on the next turn
     return 0;
 }
 
@@ -426,9 +470,11 @@ int SftpSession::onPty(ssh_session, ssh_channel, const char*, int, int, int, int
 }
 
 int SftpSession::onWindowGrown(ssh_session, ssh_channel, uint32_t, void* self) {
-    // Called from inside libssh's poll: the replies go out once it returns.
+    // Called from inside libssh's poll, also whenever the socket is merely
+    // writable: a turn is queued only for replies held back by the window.
     SftpSession* s = of(self);
-    QMetaObject::invokeMethod(s, &SftpSession::step, Qt::QueuedConnection);
+    if (s->outputSent_ < s->output_.size())
+        s->queueTurn();
     return 0;
 }
 

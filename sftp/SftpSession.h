@@ -80,6 +80,8 @@ private:
     void serveRequests();
     void flushOutput();
     void updateNotifiers();
+    void queueTurn();
+    void widenWindow();
     void log(const QString& line);
     events::SessionInfo sessionInfo() const;
 
@@ -92,6 +94,7 @@ private:
     QSocketNotifier* readable_ = nullptr;
     QSocketNotifier* writable_ = nullptr;
     QTimer idleTimer_;
+    ssh_counter_struct socketCounter_{}; // bytes libssh read from and wrote to the socket
     bool keysExchanged_ = false;
     bool loggedIn_ = false;
     bool sftpStarted_ = false;
@@ -99,6 +102,7 @@ private:
     bool closeReported_ = false;
     bool turnQueued_ = false;
     int failedLogins_ = 0;
+    quint64 windowUsed_ = 0; // bytes the client sent since the window was last widened
     PacketFramer framer_;
     QByteArray output_;
     qsizetype outputSent_ = 0;
