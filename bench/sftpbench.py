@@ -26,7 +26,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from proctree import tree_rss_kib  # noqa: E402
+from proctree import tree_cpu_seconds, tree_rss_kib  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
@@ -80,6 +80,7 @@ class Server:
         self.proc = None
         self.port = free_port()
         self.ftp_port = None
+        self.cpu = self.login_cpu = 0.0
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -173,11 +174,14 @@ class OpenSsh(Server):
 
 def batch(server, commands, cwd):
     """Runs OpenSSH's sftp with `commands` (paths relative to the login
-    folder on the server, to `cwd` here); its wall time in seconds."""
+    folder on the server, to `cwd` here); its wall time in seconds. The
+    server's CPU time meanwhile (all its processes) goes to server.cpu."""
+    cpu0 = tree_cpu_seconds(server.proc.pid)
     t0 = time.perf_counter()
     done = subprocess.run(server.sftp_argv(), input=("\n".join(commands) + "\n").encode(), cwd=cwd,
                           capture_output=True, timeout=CLIENT_TIMEOUT)
     elapsed = time.perf_counter() - t0
+    server.cpu = tree_cpu_seconds(server.proc.pid) - cpu0
     if done.returncode != 0:
         raise RuntimeError("%s: sftp failed: %s" % (server.name, done.stderr.decode(errors="replace")[-500:]))
     return elapsed
@@ -190,46 +194,63 @@ def remote(server, path):
 
 
 def login_time(server, cwd):
-    """A session that only logs in: subtracted from every timed run."""
-    return min(batch(server, ["pwd"], cwd) for _ in range(3))
+    """A session that only logs in: its time and the server's CPU time are
+    subtracted from every timed run."""
+    best, cpu = None, None
+    for _ in range(3):
+        t = batch(server, ["pwd"], cwd)
+        best = t if best is None else min(best, t)
+        cpu = server.cpu if cpu is None else min(cpu, server.cpu)
+    server.login_cpu = cpu
+    return best
+
+
+def timed(server, commands, cwd, base, cpus):
+    """batch() less the login; the server's CPU time, less the login's, appended to `cpus`."""
+    t = batch(server, commands, cwd) - base
+    cpus.append(max(0.0, server.cpu - server.login_cpu))
+    return t
 
 
 def measure_big(server, args, local):
     base = login_time(server, local)
     size = args.big_mib << 20
-    down, up = [], []
+    down, up, down_cpu, up_cpu = [], [], [], []
     for _ in range(args.repeats):
         target = os.path.join(local, "down.bin")
-        down.append(batch(server, ["get %s %s" % (remote(server, "big.bin"), target)], local) - base)
+        down.append(timed(server, ["get %s %s" % (remote(server, "big.bin"), target)], local, base, down_cpu))
         if os.path.getsize(target) != size:
             raise RuntimeError("%s: download size %d" % (server.name, os.path.getsize(target)))
         os.unlink(target)
-        up.append(batch(server, ["put %s %s" % (os.path.join(server.root, "big.bin"),
-                                                remote(server, "up/big.bin"))], local) - base)
+        up.append(timed(server, ["put %s %s" % (os.path.join(server.root, "big.bin"),
+                                                remote(server, "up/big.bin"))], local, base, up_cpu))
         if os.path.getsize(os.path.join(server.root, "up", "big.bin")) != size:
             raise RuntimeError("%s: upload size wrong" % server.name)
         os.unlink(os.path.join(server.root, "up", "big.bin"))
-    return {"download_gibps": size / min(down) / (1 << 30), "upload_gibps": size / min(up) / (1 << 30)}
+    gib = size / (1 << 30)
+    return {"download_gibps": gib / min(down), "upload_gibps": gib / min(up),
+            "cpu_down_s_per_gib": min(down_cpu) / gib, "cpu_up_s_per_gib": min(up_cpu) / gib}
 
 
 def measure_small(server, args, local):
     base = login_time(server, local)
     source = os.path.join(server.root, "small")
-    down, up = [], []
+    down, up, down_cpu, up_cpu = [], [], [], []
     for _ in range(args.repeats):
         target = os.path.join(local, "small-down")
         os.makedirs(target)
-        down.append(batch(server, ["get %s/* %s/" % (remote(server, "small"), target)], local) - base)
+        down.append(timed(server, ["get %s/* %s/" % (remote(server, "small"), target)], local, base, down_cpu))
         if len(os.listdir(target)) != args.small:
             raise RuntimeError("%s: %d small files down" % (server.name, len(os.listdir(target))))
         shutil.rmtree(target)
         up_dir = os.path.join(server.root, "up", "small")
         os.makedirs(up_dir)
-        up.append(batch(server, ["put %s/* %s/" % (source, remote(server, "up/small"))], local) - base)
+        up.append(timed(server, ["put %s/* %s/" % (source, remote(server, "up/small"))], local, base, up_cpu))
         if len(os.listdir(up_dir)) != args.small:
             raise RuntimeError("%s: %d small files up" % (server.name, len(os.listdir(up_dir))))
         shutil.rmtree(up_dir)
-    return {"small_down_fps": args.small / min(down), "small_up_fps": args.small / min(up)}
+    return {"small_down_fps": args.small / min(down), "small_up_fps": args.small / min(up),
+            "cpu_small_down_us": min(down_cpu) / args.small * 1e6, "cpu_small_up_us": min(up_cpu) / args.small * 1e6}
 
 
 def measure_idle(server, args):
@@ -299,6 +320,10 @@ ROWS = [  # key, label, unit, higher is better, goal as a ratio of OpenSSH or ab
     ("small_down_fps", "Files of 4 KiB down, one session", "files/s", True),
     ("small_up_fps", "Files of 4 KiB up, one session", "files/s", True),
     ("idle_kib_per_session", "RSS per idle SFTP session", "KiB", False),
+    ("cpu_down_s_per_gib", "Server CPU per GiB down", "s", False),
+    ("cpu_up_s_per_gib", "Server CPU per GiB up", "s", False),
+    ("cpu_small_down_us", "Server CPU per small file down", "us", False),
+    ("cpu_small_up_us", "Server CPU per small file up", "us", False),
     ("noop_p99_ms", "FTP NOOP p99 during 2 SFTP downloads", "ms", False),
     ("noop_median_ms", "FTP NOOP median meanwhile", "ms", False),
 ]

@@ -16,6 +16,7 @@ constexpr qsizetype kOutputPerTurn = 256 * 1024;
 // Polls of the socket one turn makes for one session (libssh reads 4 KiB a poll),
 // and request bytes taken in before they are served.
 constexpr int kPollsPerTurn = 128;
+constexpr quint64 kSocketReadSize = 4096;
 // The window the client may fill before it waits for the server.
 constexpr quint32 kChannelWindow = 8 * 1024 * 1024;
 constexpr qsizetype kInputPerTurn = 512 * 1024;
@@ -154,11 +155,19 @@ void SftpSession::step() {
             closeWith(QStringLiteral("connessione chiusa dal client"));
             return;
         }
-        // libssh's poll also reports a writable socket: only bytes read mean more may wait.
-        if (rc != SSH_OK || socketCounter_.in_bytes == before)
+        // libssh's poll also reports a writable socket: only a full read
+        // (it reads kSocketReadSize at most) means more may be waiting.
+        if (rc != SSH_OK || socketCounter_.in_bytes - before < kSocketReadSize)
             break;
     }
     serveRequests();
+    // libssh sends only after its poll saw the socket writable: let it see
+    // that now rather than on the next wake-up, so a reply leaves at once.
+    if (!closed_ && (ssh_get_status(ssh_) & SSH_WRITE_PENDING) &&
+        ssh_event_dopoll(event_, 0) == SSH_ERROR) {
+        closeWith(QStringLiteral("connessione chiusa dal client"));
+        return;
+    }
     if (!closed_)
         widenWindow();
     if (!closed_)
