@@ -2,7 +2,10 @@
 
 #include "files/FileService.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
+#include <utility>
 
 namespace kv::sftp {
 
@@ -172,6 +175,13 @@ void SftpSession::step() {
         widenWindow();
     if (!closed_)
         updateNotifiers();
+    reportFinished();
+}
+
+void SftpSession::reportFinished() {
+    const QList<events::TransferEvent> finished = std::exchange(finishedLater_, {});
+    for (const events::TransferEvent& e : finished)
+        Q_EMIT context_->bus->transferFinished(e);
 }
 
 void SftpSession::widenWindow() {
@@ -199,6 +209,8 @@ void SftpSession::serveRequests() {
     }
     bool served = false;
     qsizetype made = 0;
+    serving_ = true;
+    const auto done = qScopeGuard([this] { serving_ = false; });
     while (made < kOutputPerTurn && output_.size() - outputSent_ < kOutputHighWater) {
         const std::optional<QByteArray> payload = framer_.next();
         if (!payload)
@@ -275,6 +287,7 @@ void SftpSession::closeWith(const QString& reason) {
     idleTimer_.stop();
     readable_->setEnabled(false);
     writable_->setEnabled(false);
+    reportFinished();
     if (requests_)
         requests_->abortAll();
     if (loggedIn_)
@@ -374,12 +387,24 @@ int SftpSession::decideLogin(const QString& user, const QString& password) {
                 .arg(outcome == events::TransferOutcome::Complete
                          ? QString()
                          : QStringLiteral(", interrotto")));
-        if (context_->bus)
-            Q_EMIT context_->bus->transferFinished({sessionInfo(), t.kind, t.clientPath, t.diskPath,
-                                                    t.bytes, t.size, outcome,
-                                                    outcome == events::TransferOutcome::Complete
-                                                        ? QString()
-                                                        : QStringLiteral("connessione chiusa")});
+        if (!context_->bus)
+            return;
+        const events::TransferEvent e{sessionInfo(),
+                                      t.kind,
+                                      t.clientPath,
+                                      t.diskPath,
+                                      t.bytes,
+                                      t.size,
+                                      outcome,
+                                      outcome == events::TransferOutcome::Complete
+                                          ? QString()
+                                          : QStringLiteral("connessione chiusa")};
+        // Listeners (actions, statistics) may take their time: while requests
+        // are being answered the reply to CLOSE goes out first.
+        if (serving_)
+            finishedLater_.append(e);
+        else
+            Q_EMIT context_->bus->transferFinished(e);
     };
     requests_ = std::make_unique<SftpRequests>(std::move(files), std::move(observer));
     log(QStringLiteral("SFTP: utente %1 collegato").arg(userName_));
@@ -443,6 +468,7 @@ void SftpSession::endChannel() {
     if (closed_ || !sftpStarted_)
         return;
     sftpStarted_ = false;
+    reportFinished();
     if (requests_)
         requests_->abortAll();
     if (channel_ && ssh_channel_is_open(channel_)) {

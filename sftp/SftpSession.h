@@ -82,6 +82,7 @@ private:
     void updateNotifiers();
     void queueTurn();
     void widenWindow();
+    void reportFinished();
     void log(const QString& line);
     events::SessionInfo sessionInfo() const;
 
@@ -101,6 +102,8 @@ private:
     bool closed_ = false;
     bool closeReported_ = false;
     bool turnQueued_ = false;
+    bool serving_ = false;
+    QList<events::TransferEvent> finishedLater_; // reported once the replies are sent
     int failedLogins_ = 0;
     quint64 windowUsed_ = 0; // bytes the client sent since the window was last widened
     PacketFramer framer_;
