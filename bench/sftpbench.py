@@ -26,7 +26,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from proctree import tree_cpu_seconds, tree_rss_kib  # noqa: E402
+from proctree import _process_tree, tree_cpu_seconds, tree_rss_kib  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
@@ -278,8 +278,15 @@ def measure_idle(server, args):
         time.sleep(1.0)
         after = tree_rss_kib(server.proc.pid)
     finally:
+        processes = len(_process_tree(server.proc.pid))
         for c in clients:
             c.get_channel().get_transport().close()
+        # OpenSSH's per-session processes end and are reaped after this: wait
+        # for them, or their CPU time would count in the next measurement.
+        deadline = time.monotonic() + 60
+        while len(_process_tree(server.proc.pid)) > processes - len(clients) and time.monotonic() < deadline:
+            time.sleep(0.2)
+        time.sleep(1.0)
     return {"idle_kib_per_session": (after - before) / args.idle}
 
 

@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from kvharness import TIMEOUT, program, wait_until
+from kvharness import TIMEOUT, program, read_text, run, wait_until
 from test_sftp import SSH_OPTIONS, connect, digest, sftp_site
 
 GIB = 1 << 30
@@ -132,6 +132,47 @@ class SftpBulk(unittest.TestCase):
             again.close()
         with open(os.path.join(self.site.root, "cut.bin"), "rb") as f:
             self.assertEqual(f.read(), data)
+
+
+
+class SftpTransfersReachTheActions(unittest.TestCase):
+    def test_each_upload_runs_its_action_once_and_a_cut_one_none(self):
+        site = sftp_site()
+        self.addCleanup(site.cleanup)
+        site.db.add_user("bob", "secret", rights="RWDBM")
+        out = os.path.join(site.tmp, "uploads.txt")
+        added = run([program(), "--data-dir", site.data, "action", "add", "upload", "--run",
+                     f'/bin/sh -c "echo $KV_PROTOCOL $KV_PATH $KV_SIZE >> {out}"'])
+        self.assertEqual(added.returncode, 0, added.stderr)
+        site.start()
+        work = os.path.join(site.tmp, "work")
+        os.makedirs(os.path.join(work, "many"))
+        want = set()
+        for i in range(30):
+            with open(os.path.join(work, "many", "f%02d" % i), "wb") as f:
+                f.write(b"x" * i)
+            want.add("sftp /many/f%02d %d" % (i, i))
+        # One session, the files one after another: each CLOSE answered in a
+        # turn that may hold other requests.
+        done = sftp_batch(site, ["mkdir many", "put many/* many/"], work)
+        self.assertEqual(done.returncode, 0, done.stderr[-2000:])
+        client = connect(site, "bob", "secret")
+        remote = client.open("cut.bin", "wb")
+        remote.write(b"y" * 100000)
+        client.stat("hello.txt")
+        client.get_channel().get_transport().sock.shutdown(socket.SHUT_RDWR)
+        client.get_channel().get_transport().close()
+        wait_until(lambda: "SFTP upload /cut.bin" in site.server.stdout(), "aborted upload")
+        last = connect(site, "bob", "secret")
+        with last.open("last.txt", "wb") as f:
+            f.write(b"end")
+        last.close()
+        want.add("sftp /last.txt 3")
+
+        def lines():
+            return read_text(out).splitlines() if os.path.exists(out) else []
+        wait_until(lambda: "sftp /last.txt 3" in lines() and len(lines()) >= len(want), "every action")
+        self.assertEqual(sorted(lines()), sorted(want))
 
 
 if __name__ == "__main__":
