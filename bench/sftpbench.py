@@ -336,10 +336,13 @@ ROWS = [  # key, label, unit, higher is better, goal as a ratio of OpenSSH or ab
 ]
 
 
-def table(results):
+def table(results, big_mib=1024, small=2000):
     ours, peer = results.get("kestrova", {}), results.get("openssh", {})
     lines = ["| Measurement | unit | OpenSSH | kestrova | ours/OpenSSH |", "|---|---|---|---|---|"]
     for key, label, unit, _ in ROWS:
+        label = label.replace("1 GiB", "%d MiB" % big_mib if big_mib != 1024 else "1 GiB")
+        if key.startswith("small_"):
+            label = label.replace("Files", "%d files" % small)
         a, b = ours.get(key), peer.get(key)
         ratio = "%.2fx" % (a / b) if a is not None and b else "-"
         lines.append("| %s | %s | %s | %s | %s |" % (label, unit, "%.3g" % b if b is not None else "-",
@@ -423,7 +426,7 @@ def main():
     text = ("Run: %s UTC, %d cores, %d round(s), best per row, load average at the end: %s%s\n\n" %
             (time.strftime("%Y-%m-%d %H:%M", time.gmtime()), os.cpu_count(), args.rounds,
              " ".join(open("/proc/loadavg").read().split()[:3]), ", --quick sizes" if args.quick else "")
-            + table(results))
+            + table(results, args.big_mib, args.small))
     with open(os.path.join(args.out, "sftp-results.md"), "w") as f:
         f.write(text)
     print()
