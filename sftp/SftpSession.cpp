@@ -190,13 +190,15 @@ void SftpSession::widenWindow() {
     // the window raises it to that size; our data callback has taken every
     // byte already, so the read itself copies nothing.
     // Requests piling up unserved keep the window as libssh sets it.
-    if (!channel_ || !sftpStarted_ || windowUsed_ < kChannelWindow / 4 ||
-        framer_.buffered() >= kInputPerTurn || ssh_channel_poll(channel_, 0) != 0)
+    if (!channel_ || !sftpStarted_ || !ssh_channel_is_open(channel_) ||
+        windowUsed_ < kChannelWindow / 4 || framer_.buffered() >= kInputPerTurn ||
+        ssh_channel_poll(channel_, 0) != 0)
         return;
     windowUsed_ = 0;
     char none = 0;
-    if (ssh_channel_read_timeout(channel_, &none, kChannelWindow, 0, 0) == SSH_ERROR)
-        closeWith(QStringLiteral("errore di lettura"));
+    // A failure is the channel's end (its callback handles it) or the
+    // connection's (the next poll reports it): the read decides nothing.
+    ssh_channel_read_timeout(channel_, &none, kChannelWindow, 0, 0);
 }
 
 void SftpSession::serveRequests() {
