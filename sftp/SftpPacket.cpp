@@ -174,6 +174,13 @@ void PacketFramer::append(QByteArrayView bytes) {
     buffer_.append(bytes);
 }
 
+bool PacketFramer::ready() const {
+    if (failed_ || buffered() < 4)
+        return false;
+    const quint32 length = qFromBigEndian<quint32>(buffer_.constData() + start_);
+    return length == 0 || length > kMaxPacketLength || buffered() - 4 >= qsizetype(length);
+}
+
 std::optional<QByteArray> PacketFramer::next() {
     if (failed_ || buffered() < 4)
         return std::nullopt;

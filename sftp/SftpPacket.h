@@ -16,6 +16,8 @@ namespace kv::sftp {
 inline constexpr quint32 kMaxPacketLength = 256 * 1024 + 1024;
 // The most data one READ answers with.
 inline constexpr quint32 kMaxReadLength = 256 * 1024;
+// The most data a WRITE may carry: its packet, header included, fits kMaxPacketLength.
+inline constexpr quint32 kMaxWriteLength = 256 * 1024;
 // Extended attribute pairs accepted in one attribute block.
 inline constexpr quint32 kMaxExtendedAttributes = 64;
 
@@ -124,6 +126,8 @@ public:
     void append(QByteArrayView bytes);
     // The next whole payload, if one has arrived.
     std::optional<QByteArray> next();
+    // True when next() has a whole packet to give, or a broken length to refuse.
+    bool ready() const;
     bool failed() const { return failed_; }
     qsizetype buffered() const { return buffer_.size() - start_; }
 

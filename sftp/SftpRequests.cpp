@@ -153,6 +153,8 @@ QByteArray SftpRequests::dispatch(const Request& q) {
             .string("1")
             .string("fsync@openssh.com")
             .string("1")
+            .string("limits@openssh.com")
+            .string("1")
             .finish();
     case Open:
         return open(q);
@@ -440,6 +442,17 @@ QByteArray SftpRequests::extended(const Request& q) {
             (h->note.kind == events::TransferKind::Upload && ::fsync(h->file->handle()) != 0))
             return statusPacket(q.id, Failure, "Failure");
         return statusPacket(q.id, Ok, "Success");
+    }
+    if (q.extension == "limits@openssh.com") {
+        // OpenSSH's client sizes its reads and writes by these; without them
+        // it falls back to 32 KiB blocks, eight times the requests.
+        return PacketWriter(ExtendedReply)
+            .u32(q.id)
+            .u64(kMaxPacketLength)
+            .u64(kMaxReadLength)
+            .u64(kMaxWriteLength)
+            .u64(kMaxOpenHandles)
+            .finish();
     }
     if (q.extension == "hardlink@openssh.com")
         return statusPacket(q.id, PermissionDenied, "Links are not served");

@@ -3,7 +3,10 @@
 #include "files/FileService.h"
 #include "sftp/PublicKeyLine.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
+#include <utility>
 
 namespace kv::sftp {
 
@@ -14,6 +17,13 @@ constexpr qsizetype kOutputHighWater = 1024 * 1024;
 // Reply bytes one turn of the event loop makes for one session; the rest
 // waits for the next turn, so other sessions and the window go in between.
 constexpr qsizetype kOutputPerTurn = 256 * 1024;
+// Polls of the socket one turn makes for one session (libssh reads 4 KiB a poll),
+// and request bytes taken in before they are served.
+constexpr int kPollsPerTurn = 128;
+constexpr quint64 kSocketReadSize = 4096;
+// The window the client may fill before it waits for the server.
+constexpr quint32 kChannelWindow = 8 * 1024 * 1024;
+constexpr qsizetype kInputPerTurn = 512 * 1024;
 // Requests a client sends without reading the answers: past this it is cut off.
 constexpr qsizetype kInputLimit = 16 * 1024 * 1024;
 // Wrong passwords on one connection before it is closed, as OpenSSH.
@@ -37,6 +47,7 @@ SftpSession::SftpSession(ssh_session session, const QString& host,
     remoteHost_ = host;
     rootDir_ = context_->serverRoot;
     ssh_set_blocking(ssh_, 0);
+    ssh_set_counters(ssh_, &socketCounter_, nullptr);
 
     serverCallbacks_.userdata = this;
     serverCallbacks_.auth_password_function = &SftpSession::onAuthPassword;
@@ -137,15 +148,60 @@ void SftpSession::step() {
         event_ = ssh_event_new();
         ssh_event_add_session(event_, ssh_);
     }
-    if (ssh_event_dopoll(event_, 0) == SSH_ERROR || closed_ ||
-        (ssh_get_status(ssh_) & (SSH_CLOSED | SSH_CLOSED_ERROR))) {
+    // libssh reads at most a few KiB of the socket per poll: poll again while
+    // it finds work, up to a bound, so one wake-up takes in a whole request
+    // instead of a slice of it, and stops early once enough waits to be served.
+    for (int polls = 0; polls < kPollsPerTurn && framer_.buffered() < kInputPerTurn; ++polls) {
+        const quint64 before = socketCounter_.in_bytes;
+        const int rc = ssh_event_dopoll(event_, 0);
+        if (rc == SSH_ERROR || closed_ ||
+            (ssh_get_status(ssh_) & (SSH_CLOSED | SSH_CLOSED_ERROR))) {
+            countRefusedKeyProbe();
+            closeWith(QStringLiteral("connessione chiusa dal client"));
+            return;
+        }
+        // libssh's poll also reports a writable socket: only a full read
+        // (it reads kSocketReadSize at most) means more may be waiting.
+        if (rc != SSH_OK || socketCounter_.in_bytes - before < kSocketReadSize)
+            break;
+    }
+    serveRequests();
+    // libssh sends only after its poll saw the socket writable: let it see
+    // that now rather than on the next wake-up, so a reply leaves at once.
+    if (!closed_ && (ssh_get_status(ssh_) & SSH_WRITE_PENDING) &&
+        ssh_event_dopoll(event_, 0) == SSH_ERROR) {
         countRefusedKeyProbe();
         closeWith(QStringLiteral("connessione chiusa dal client"));
         return;
     }
-    serveRequests();
+    if (!closed_)
+        widenWindow();
     if (!closed_)
         updateNotifiers();
+    reportFinished();
+}
+
+void SftpSession::reportFinished() {
+    const QList<events::TransferEvent> finished = std::exchange(finishedLater_, {});
+    for (const events::TransferEvent& e : finished)
+        Q_EMIT context_->bus->transferFinished(e);
+}
+
+void SftpSession::widenWindow() {
+    // libssh keeps the client's window between 640 and 1,250 KB: a fast
+    // upload then waits for window adjustments. A read asking for more than
+    // the window raises it to that size; our data callback has taken every
+    // byte already, so the read itself copies nothing.
+    // Requests piling up unserved keep the window as libssh sets it.
+    if (!channel_ || !sftpStarted_ || !ssh_channel_is_open(channel_) ||
+        windowUsed_ < kChannelWindow / 4 || framer_.buffered() >= kInputPerTurn ||
+        ssh_channel_poll(channel_, 0) != 0)
+        return;
+    windowUsed_ = 0;
+    char none = 0;
+    // A failure is the channel's end (its callback handles it) or the
+    // connection's (the next poll reports it): the read decides nothing.
+    ssh_channel_read_timeout(channel_, &none, kChannelWindow, 0, 0);
 }
 
 void SftpSession::serveRequests() {
@@ -158,12 +214,15 @@ void SftpSession::serveRequests() {
     }
     bool served = false;
     qsizetype made = 0;
+    serving_ = true;
+    const auto done = qScopeGuard([this] { serving_ = false; });
     while (made < kOutputPerTurn && output_.size() - outputSent_ < kOutputHighWater) {
         const std::optional<QByteArray> payload = framer_.next();
         if (!payload)
             break;
         const QByteArray reply = requests_->answer(*payload);
-        made += reply.size();
+        // Writes are counted by what they carry: their replies are small.
+        made += reply.size() + payload->size();
         output_.append(reply);
         served = true;
     }
@@ -203,20 +262,27 @@ void SftpSession::flushOutput() {
 }
 
 void SftpSession::updateNotifiers() {
-    const int flags = ssh_get_poll_flags(ssh_);
-    writable_->setEnabled((flags & SSH_WRITE_PENDING) != 0);
-    // Requests left for a later turn, or held back while replies waited.
-    if (requests_ && framer_.buffered() > 0 && output_.size() - outputSent_ < kOutputHighWater &&
-        !turnQueued_) {
-        turnQueued_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                turnQueued_ = false;
-                step();
-            },
-            Qt::QueuedConnection);
-    }
+    // Only bytes waiting in libssh's output need the socket to become
+    // writable; its poll flags keep asking for it even when nothing waits,
+    // which would wake the event loop over and over.
+    writable_->setEnabled((ssh_get_status(ssh_) & SSH_WRITE_PENDING) != 0);
+    // Whole requests left for a later turn, or held back while replies waited
+    // (a request still arriving is taken up when the socket has the rest).
+    if (requests_ && framer_.ready() && output_.size() - outputSent_ < kOutputHighWater)
+        queueTurn();
+}
+
+void SftpSession::queueTurn() {
+    if (turnQueued_)
+        return;
+    turnQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            turnQueued_ = false;
+            step();
+        },
+        Qt::QueuedConnection);
 }
 
 void SftpSession::closeWith(const QString& reason) {
@@ -226,6 +292,7 @@ void SftpSession::closeWith(const QString& reason) {
     idleTimer_.stop();
     readable_->setEnabled(false);
     writable_->setEnabled(false);
+    reportFinished();
     if (requests_)
         requests_->abortAll();
     if (loggedIn_)
@@ -370,12 +437,24 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
                 .arg(outcome == events::TransferOutcome::Complete
                          ? QString()
                          : QStringLiteral(", interrotto")));
-        if (context_->bus)
-            Q_EMIT context_->bus->transferFinished({sessionInfo(), t.kind, t.clientPath, t.diskPath,
-                                                    t.bytes, t.size, outcome,
-                                                    outcome == events::TransferOutcome::Complete
-                                                        ? QString()
-                                                        : QStringLiteral("connessione chiusa")});
+        if (!context_->bus)
+            return;
+        const events::TransferEvent e{sessionInfo(),
+                                      t.kind,
+                                      t.clientPath,
+                                      t.diskPath,
+                                      t.bytes,
+                                      t.size,
+                                      outcome,
+                                      outcome == events::TransferOutcome::Complete
+                                          ? QString()
+                                          : QStringLiteral("connessione chiusa")};
+        // Listeners (actions, statistics) may take their time: while requests
+        // are being answered the reply to CLOSE goes out first.
+        if (serving_)
+            finishedLater_.append(e);
+        else
+            Q_EMIT context_->bus->transferFinished(e);
     };
     requests_ = std::make_unique<SftpRequests>(std::move(files), std::move(observer));
     refusedKeyUser_.clear();
@@ -445,6 +524,7 @@ int SftpSession::onChannelData(ssh_session, ssh_channel, void* data, uint32_t le
         return int(len);
     }
     s->framer_.append(QByteArrayView(static_cast<const char*>(data), qsizetype(len)));
+    s->windowUsed_ += len;
     return int(len);
 }
 
@@ -459,6 +539,7 @@ void SftpSession::endChannel() {
     if (closed_ || !sftpStarted_)
         return;
     sftpStarted_ = false;
+    reportFinished();
     if (requests_)
         requests_->abortAll();
     if (channel_ && ssh_channel_is_open(channel_)) {
@@ -476,6 +557,7 @@ int SftpSession::onSubsystem(ssh_session, ssh_channel, const char* name, void* s
         return -1;
     }
     s->sftpStarted_ = true;
+    s->windowUsed_ = kChannelWindow; // widened on the next turn
     return 0;
 }
 
@@ -494,9 +576,11 @@ int SftpSession::onPty(ssh_session, ssh_channel, const char*, int, int, int, int
 }
 
 int SftpSession::onWindowGrown(ssh_session, ssh_channel, uint32_t, void* self) {
-    // Called from inside libssh's poll: the replies go out once it returns.
+    // Called from inside libssh's poll, also whenever the socket is merely
+    // writable: a turn is queued only for replies held back by the window.
     SftpSession* s = of(self);
-    QMetaObject::invokeMethod(s, &SftpSession::step, Qt::QueuedConnection);
+    if (s->outputSent_ < s->output_.size())
+        s->queueTurn();
     return 0;
 }
 

@@ -88,6 +88,9 @@ private:
     void serveRequests();
     void flushOutput();
     void updateNotifiers();
+    void queueTurn();
+    void widenWindow();
+    void reportFinished();
     void log(const QString& line);
     events::SessionInfo sessionInfo() const;
 
@@ -100,14 +103,18 @@ private:
     QSocketNotifier* readable_ = nullptr;
     QSocketNotifier* writable_ = nullptr;
     QTimer idleTimer_;
+    ssh_counter_struct socketCounter_{}; // bytes libssh read from and wrote to the socket
     bool keysExchanged_ = false;
     bool loggedIn_ = false;
     bool sftpStarted_ = false;
     bool closed_ = false;
     bool closeReported_ = false;
     bool turnQueued_ = false;
+    bool serving_ = false;
+    QList<events::TransferEvent> finishedLater_; // reported once the replies are sent
     int failedLogins_ = 0;
     QString refusedKeyUser_; // set while a refused key probe has not been counted
+    quint64 windowUsed_ = 0; // bytes the client sent since the window was last widened
     PacketFramer framer_;
     QByteArray output_;
     qsizetype outputSent_ = 0;

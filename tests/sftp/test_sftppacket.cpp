@@ -55,8 +55,13 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < stream.size(); i += chunk) {
             framer.append(
                 QByteArrayView(stream).sliced(i, qMin<qsizetype>(chunk, stream.size() - i)));
-            while (auto p = framer.next())
+            // ready() says exactly whether next() has a packet to give.
+            while (framer.ready()) {
+                const auto p = framer.next();
+                QVERIFY(p);
                 got << *p;
+            }
+            QVERIFY(!framer.next());
         }
         QCOMPARE(got, sent);
         QVERIFY(!framer.failed());
@@ -78,8 +83,11 @@ private Q_SLOTS:
         qToBigEndian(length, header.data());
         PacketFramer framer;
         framer.append(header);
+        // A broken length is ready to be reported; a good one waits for its bytes.
+        QCOMPARE(framer.ready(), fails);
         QVERIFY(!framer.next());
         QCOMPARE(framer.failed(), fails);
+        QVERIFY(!framer.ready());
         if (fails) {
             // Nothing after a broken length is trusted or kept.
             framer.append(lengthPrefixed("x"));

@@ -173,7 +173,46 @@ private Q_SLOTS:
             r.string();
         }
         QVERIFY(r.ok);
-        QCOMPARE(names, (QList<QByteArray>{"posix-rename@openssh.com", "fsync@openssh.com"}));
+        QCOMPARE(names, (QList<QByteArray>{"posix-rename@openssh.com", "fsync@openssh.com",
+                                           "limits@openssh.com"}));
+    }
+
+    // OpenSSH's client sizes its requests by the limits told: each must be
+    // honoured, or the first full-size request of a transfer breaks it.
+    void theLimitsToldAreTheLimitsKept() {
+        login("RWDBM");
+        PacketWriter ask(Extended);
+        ask.u32(9).string("limits@openssh.com");
+        ReplyReader r(sftp_->answer(payloadOf(ask)));
+        QCOMPARE(r.u8(), quint8(ExtendedReply));
+        QCOMPARE(r.u32(), 9u);
+        const quint64 packet = r.u64(), readLength = r.u64(), writeLength = r.u64(),
+                      handles = r.u64();
+        QVERIFY(r.ok && r.atEnd());
+        QVERIFY(readLength >= 32 * 1024 && writeLength >= 32 * 1024);
+        QCOMPARE(handles, quint64(kMaxOpenHandles));
+
+        // A write of the largest size, framed as the client frames it.
+        const QByteArray data(qsizetype(writeLength), 'w');
+        const QByteArray handle = open("big.bin", OpenWrite | OpenCreate).handle;
+        PacketWriter w(Write);
+        w.u32(nextId_++).string(handle).u64(0).string(data);
+        const QByteArray framed = w.finish();
+        QVERIFY(quint64(framed.size() - 4) <= packet);
+        PacketFramer framer;
+        framer.append(framed);
+        const std::optional<QByteArray> payload = framer.next();
+        QVERIFY(payload && !framer.failed());
+        QCOMPARE(readReply(sftp_->answer(*payload)).status, quint32(Ok));
+        QCOMPARE(close(handle).status, quint32(Ok));
+
+        // A read of the largest size is answered whole, in one packet no longer than told.
+        const QByteArray in = open("big.bin", OpenRead).handle;
+        PacketWriter q(Read);
+        q.u32(nextId_++).string(in).u64(0).u32(quint32(readLength));
+        const QByteArray reply = sftp_->answer(payloadOf(q));
+        QVERIFY(quint64(reply.size() - 4) <= packet);
+        QCOMPARE(readReply(reply).data.size(), qsizetype(qMin(readLength, writeLength)));
     }
 
     void eachRightRefusesExactlyItsRequests_data() {
