@@ -24,16 +24,24 @@ std::optional<QString> exec(QSqlQuery& query) {
 
 RuleList ActionRulesTable::read() const {
     RuleList list;
-    QSqlQuery query(db_);
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral(
-            "SELECT id, event, user, path, kind, target, enabled FROM actions ORDER BY id"))) {
-        // A file opened read-only before the table existed has none: no rules.
-        if (!query.lastError().text().contains(QLatin1String("no such table")))
-            list.error = QStringLiteral("la tabella actions di accounts.dat non è leggibile (%1)")
-                             .arg(query.lastError().text());
-        return list;
+    // A statement that fails again (the connection reopened, say) is made afresh once.
+    if (!reader_ || !reader_->exec()) {
+        reader_ = std::make_shared<QSqlQuery>(db_);
+        reader_->setForwardOnly(true);
+        if (!reader_->prepare(QStringLiteral("SELECT id, event, user, path, kind, target, "
+                                             "enabled FROM actions ORDER BY id")) ||
+            !reader_->exec()) {
+            const QString error = reader_->lastError().text();
+            reader_.reset();
+            // A file opened read-only before the table existed has none: no rules.
+            if (!error.contains(QLatin1String("no such table")))
+                list.error =
+                    QStringLiteral("la tabella actions di accounts.dat non è leggibile (%1)")
+                        .arg(error);
+            return list;
+        }
     }
+    QSqlQuery& query = *reader_;
     while (query.next()) {
         ActionRule rule;
         rule.id = query.value(0).toLongLong();

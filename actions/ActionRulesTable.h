@@ -7,6 +7,8 @@
 #include "actions/ActionRule.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
+#include <memory>
 #include <variant>
 
 namespace kv::actions {
@@ -32,6 +34,9 @@ public:
 private:
     std::optional<QString> changeOne(const QString& sql, const QVariantList& params, qint64 id);
     QSqlDatabase db_;
+    // Rules are read on every finished transfer: the statement is parsed once
+    // and run again. Shared by copies, which live on the same thread.
+    mutable std::shared_ptr<QSqlQuery> reader_;
 };
 
 } // namespace kv::actions

@@ -48,7 +48,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     QObject::connect(&notifications_, &events::ServerEvents::loginFailed, refreshOnline);
     QObject::connect(&notifications_, &events::ServerEvents::sessionClosed, refreshOnline);
     actions_ = std::make_unique<actions::ActionService>(
-        [this] { return actions::ActionRulesTable(database_.connection()).read(); },
+        [rules = actions::ActionRulesTable(database_.connection())] { return rules.read(); },
         [this] { return settings::optionCatalog().checkAll(views_.options().read().rows); },
         [this](const QString& text) { log_.WriteLog(text); }, dataFolder_);
     actions_->subscribe(notifications_);

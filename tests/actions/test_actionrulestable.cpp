@@ -1,6 +1,7 @@
 // The actions table of accounts.dat: an older file without it reads as no
 // rules and is left as it was until the first rule, a refused rule writes
-// nothing, and a row another program wrote wrong is never acted on.
+// nothing, a row another program wrote wrong is never acted on, and another
+// program's changes are seen by the next read.
 
 #include "access/AccountSchema.h"
 #include "actions/ActionRulesTable.h"
@@ -113,6 +114,31 @@ private Q_SLOTS:
         QVERIFY(rules.rules[0].enabled);
         for (int i = 1; i < 4; ++i)
             QVERIFY2(!rules.rules[i].enabled, qPrintable(rules.rules[i].event));
+    }
+
+    // The server reads the rules again on every transfer while the window or
+    // the command line change them through their own connections.
+    void anotherProgramsChangesAreReadAndNeverBlocked() {
+        TempDb server;
+        ActionRulesTable serverRules(server.db);
+        const QString name = QStringLiteral("rules_other");
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", name);
+            other.setDatabaseName(server.path);
+            QVERIFY(other.open());
+            ActionRulesTable otherRules(other);
+            QVERIFY(serverRules.read().rules.isEmpty());
+            const qint64 id = std::get<qint64>(otherRules.add(rule("upload", "/bin/true")));
+            QCOMPARE(serverRules.read().rules.size(), 1);
+            // A finished read keeps no lock: the other program writes at once.
+            QSqlQuery(other).exec("PRAGMA busy_timeout = 0");
+            QCOMPARE(otherRules.setEnabled(id, false), std::nullopt);
+            QVERIFY(!serverRules.read().rules.first().enabled);
+            QCOMPARE(otherRules.remove(id), std::nullopt);
+            QVERIFY(serverRules.read().rules.isEmpty());
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(name);
     }
 };
 
