@@ -1,7 +1,6 @@
 #include "sftp/SftpSession.h"
 
 #include "files/FileService.h"
-#include "sftp/PublicKeyLine.h"
 
 #include <QScopeGuard>
 
@@ -26,16 +25,9 @@ constexpr quint32 kChannelWindow = 8 * 1024 * 1024;
 constexpr qsizetype kInputPerTurn = 512 * 1024;
 // Requests a client sends without reading the answers: past this it is cut off.
 constexpr qsizetype kInputLimit = 16 * 1024 * 1024;
-// Wrong passwords on one connection before it is closed, as OpenSSH.
-constexpr int kMaxFailedLogins = 6;
 
 SftpSession* of(void* self) {
     return static_cast<SftpSession*>(self);
-}
-
-QString kindText(events::TransferKind kind) {
-    return kind == events::TransferKind::Upload ? QStringLiteral("upload")
-                                                : QStringLiteral("download");
 }
 
 } // namespace
@@ -320,182 +312,6 @@ void SftpSession::reportClosed() {
     Q_EMIT closed(this);
     if (context_->bus)
         Q_EMIT context_->bus->sessionClosed(sessionInfo());
-}
-
-void SftpSession::countFailedLogin(const QString& user, const QString& reason) {
-    refusedKeyUser_.clear();
-    engine::LoginBans* bans = context_->bans;
-    if (!reason.isEmpty())
-        log(QStringLiteral("SFTP: login rifiutato: %1").arg(reason));
-    if (context_->bus)
-        Q_EMIT context_->bus->loginFailed({sessionInfo(), user, reason});
-    if (bans && bans->rules().on()) {
-        if (const std::optional<int> count = bans->recordFailure(remoteHost_)) {
-            log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
-                    .arg(remoteHost_)
-                    .arg(*count));
-            if (context_->bus)
-                Q_EMIT context_->bus->addressBanned({remoteHost_, *count, bans->rules().banMs});
-        }
-    }
-}
-
-void SftpSession::countRefusedKeyProbe() {
-    if (!loggedIn_ && !refusedKeyUser_.isEmpty())
-        countFailedLogin(refusedKeyUser_, QStringLiteral("chiave non autorizzata"));
-}
-
-int SftpSession::answerKeyProbe(const QString& user, const QString& fingerprint) {
-    if (loggedIn_ || !context_->keys)
-        return SSH_AUTH_DENIED;
-    loginAddress_ = remoteHost_;
-    if (context_->bans && context_->bans->isBanned(remoteHost_)) {
-        closeSoon(QStringLiteral("indirizzo bloccato"));
-        return SSH_AUTH_DENIED;
-    }
-    userName_ = user;
-    switch (context_->keys->KeyIsListed(user, fingerprint)) {
-    case KeyListed::Yes:
-        return SSH_AUTH_SUCCESS; // "go on and sign"
-    case KeyListed::Unknown:
-        log(QStringLiteral("Login non deciso: impossibile leggere gli account (chiavi)"));
-        closeSoon(QStringLiteral("account non leggibili"));
-        return SSH_AUTH_DENIED;
-    case KeyListed::No:
-        break;
-    }
-    // Clients offer their keys one after the other: only giving up counts.
-    refusedKeyUser_ = user;
-    if (++failedLogins_ >= kMaxFailedLogins) {
-        countRefusedKeyProbe();
-        closeSoon(QStringLiteral("troppi tentativi"));
-    }
-    return SSH_AUTH_DENIED;
-}
-
-int SftpSession::decideLogin(const QString& user, const QString& password,
-                             const QString& keyFingerprint) {
-    if (loggedIn_)
-        return SSH_AUTH_DENIED;
-    engine::LoginBans* bans = context_->bans;
-    loginAddress_ = remoteHost_;
-    if (bans && bans->isBanned(remoteHost_)) {
-        closeSoon(QStringLiteral("indirizzo bloccato"));
-        return SSH_AUTH_DENIED;
-    }
-    userName_ = user;
-    password_ = password;
-    const auto refusedHere = [](const char* why) {
-        return engine::LoginDecision::refused(QString::fromUtf8(why));
-    };
-    const engine::LoginDecision decision =
-        !keyFingerprint.isEmpty()
-            ? (context_->keys ? context_->keys->KeyLoginRequest(*this, keyFingerprint)
-                              : refusedHere("accesso con chiave non previsto"))
-        : context_->events ? context_->events->LoginRequest(*this)
-                           : refusedHere("nessun gestore degli accessi");
-    password_.clear();
-    if (decision.outcome == engine::LoginDecision::Outcome::Unavailable) {
-        log(QStringLiteral("Login non deciso: %1").arg(decision.reason));
-        closeSoon(decision.reason);
-        return SSH_AUTH_DENIED;
-    }
-    if (decision.outcome != engine::LoginDecision::Outcome::Accepted || !decision.grant) {
-        countFailedLogin(user, decision.reason);
-        if (++failedLogins_ >= kMaxFailedLogins)
-            closeSoon(QStringLiteral("troppi tentativi"));
-        return SSH_AUTH_DENIED;
-    }
-    loggedIn_ = true;
-    grant_ = decision.grant;
-    const quint64 id = id_;
-    const QString address = remoteHost_;
-    const QString login = userName_;
-    events::ServerEvents* bus = context_->bus;
-    auto files = std::make_unique<files::FileService>(
-        grant_, context_->followLinks, [bus, id, address, login](events::FileEvent e) {
-            e.session = {id, address, login, events::Protocol::Sftp};
-            if (bus)
-                Q_EMIT bus->fileChanged(e);
-        });
-    SftpRequests::Observer observer;
-    observer.started = [this](const TransferNote& t) {
-        if (context_->bus)
-            Q_EMIT context_->bus->transferStarted({sessionInfo(),
-                                                   t.kind,
-                                                   t.clientPath,
-                                                   t.diskPath,
-                                                   t.bytes,
-                                                   t.size,
-                                                   events::TransferOutcome::Running,
-                                                   {}});
-    };
-    observer.finished = [this](const TransferNote& t, events::TransferOutcome outcome) {
-        log(QStringLiteral("SFTP %1 %2: %3 byte%4")
-                .arg(kindText(t.kind), t.clientPath)
-                .arg(t.bytes)
-                .arg(outcome == events::TransferOutcome::Complete
-                         ? QString()
-                         : QStringLiteral(", interrotto")));
-        if (!context_->bus)
-            return;
-        const events::TransferEvent e{sessionInfo(),
-                                      t.kind,
-                                      t.clientPath,
-                                      t.diskPath,
-                                      t.bytes,
-                                      t.size,
-                                      outcome,
-                                      outcome == events::TransferOutcome::Complete
-                                          ? QString()
-                                          : QStringLiteral("connessione chiusa")};
-        // Listeners (actions, statistics) may take their time: while requests
-        // are being answered the reply to CLOSE goes out first.
-        if (serving_)
-            finishedLater_.append(e);
-        else
-            Q_EMIT context_->bus->transferFinished(e);
-    };
-    requests_ = std::make_unique<SftpRequests>(std::move(files), std::move(observer));
-    refusedKeyUser_.clear();
-    log(keyFingerprint.isEmpty() ? QStringLiteral("SFTP: utente %1 collegato").arg(userName_)
-                                 : QStringLiteral("SFTP: utente %1 collegato con la chiave %2")
-                                       .arg(userName_, keyFingerprint));
-    if (context_->bus)
-        Q_EMIT context_->bus->loggedIn(sessionInfo());
-    return SSH_AUTH_SUCCESS;
-}
-
-int SftpSession::onAuthPassword(ssh_session, const char* user, const char* password, void* self) {
-    if (!of(self)->context_->passwordAuth)
-        return SSH_AUTH_DENIED;
-    return of(self)->decideLogin(QString::fromUtf8(user), QString::fromUtf8(password));
-}
-
-int SftpSession::onAuthNone(ssh_session, const char*, void*) {
-    return SSH_AUTH_DENIED;
-}
-
-int SftpSession::onAuthPubkey(ssh_session, const char* user, ssh_key_struct* key, char state,
-                              void* self) {
-    SftpSession* s = of(self);
-    const QString login = QString::fromUtf8(user);
-    const QString fingerprint = keyFingerprint(key);
-    if (fingerprint.isEmpty())
-        return SSH_AUTH_DENIED;
-    if (state == SSH_PUBLICKEY_STATE_NONE)
-        return s->answerKeyProbe(login, fingerprint);
-    if (state != SSH_PUBLICKEY_STATE_VALID) {
-        // A signature that does not verify: as a wrong password.
-        if (!s->loggedIn_) {
-            s->loginAddress_ = s->remoteHost_;
-            s->countFailedLogin(login, QStringLiteral("firma della chiave non valida"));
-            if (++s->failedLogins_ >= kMaxFailedLogins)
-                s->closeSoon(QStringLiteral("troppi tentativi"));
-        }
-        return SSH_AUTH_DENIED;
-    }
-    return s->decideLogin(login, QString(), fingerprint);
 }
 
 int SftpSession::onServiceRequest(ssh_session, const char* service, void*) {
