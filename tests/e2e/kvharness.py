@@ -1,6 +1,7 @@
 """Starts the real program headless on a temporary data folder and talks to it
 with real FTP clients (ftplib, curl, lftp) on loopback. Every wait is bounded."""
 
+import atexit
 import ftplib
 import os
 import random
@@ -42,37 +43,84 @@ def read_text(path):
         return f.read()
 
 
-def free_port(low=20000, high=32000):
-    """A free port; the default range stays below the kernel's ephemeral ports
-    (32768 and up), which clients of the tests take."""
-    for _ in range(200):
-        port = random.randint(low, high)
-        with socket.socket() as s:
+# Test programs run side by side (ctest -j): a port one of them picked but has
+# not bound yet (a passive range, a server still starting) looks free to the
+# others. Each pick is claimed with a file that only its own program removes.
+PORT_CLAIMS = os.path.join(tempfile.gettempdir(), "kv-e2e-ports")
+CLAIM_LIFETIME = 3600  # seconds; a claim left by a killed program expires
+claimed = []
+
+
+def _release_claims():
+    for path in claimed:
+        try:
+            os.unlink(path)
+        except OSError:
+            pass
+
+
+atexit.register(_release_claims)
+
+
+def _claim(port):
+    os.makedirs(PORT_CLAIMS, exist_ok=True)
+    path = os.path.join(PORT_CLAIMS, str(port))
+    for _ in range(2):
+        try:
+            os.close(os.open(path, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o666))
+            claimed.append(path)
+            return True
+        except FileExistsError:
             try:
-                s.bind(("127.0.0.1", port))
-                return port
+                if time.time() - os.stat(path).st_mtime < CLAIM_LIFETIME:
+                    return False
+                os.unlink(path)
             except OSError:
-                continue
-    raise AssertionError("no free port found")
+                return False
+    return False
+
+
+def _bindable(ports):
+    held = []
+    try:
+        for port in ports:
+            s = socket.socket()
+            held.append(s)
+            s.bind(("127.0.0.1", port))
+        return True
+    except OSError:
+        return False
+    finally:
+        for s in held:
+            s.close()
 
 
 def free_run(count, low=20000, high=32000):
-    """The first of `count` consecutive free ports (for a passive range)."""
+    """The first of `count` consecutive free ports, claimed for this program. The
+    default range stays below the kernel's ephemeral ports (32768 and up), which
+    clients of the tests take."""
     for _ in range(200):
         first = random.randint(low, high - count)
-        held = []
-        try:
-            for port in range(first, first + count):
-                s = socket.socket()
-                held.append(s)
-                s.bind(("127.0.0.1", port))
-            return first
-        except OSError:
+        ports = range(first, first + count)
+        if not _bindable(ports):
             continue
-        finally:
-            for s in held:
-                s.close()
+        got = []
+        for port in ports:
+            if not _claim(port):
+                break
+            got.append(port)
+        if len(got) == count:
+            return first
+        for port in got:
+            path = os.path.join(PORT_CLAIMS, str(port))
+            claimed.remove(path)
+            os.unlink(path)
     raise AssertionError("no free port range found")
+
+
+def free_port(low=20000, high=32000):
+    """A free port, claimed for this program."""
+    return free_run(1, low, high + 1)
 
 
 def has_ipv6_loopback():
