@@ -9,9 +9,9 @@
 #include <cstring>
 #include <utility>
 
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace kv::monitor {
 
@@ -29,21 +29,22 @@ QString trimSpaces(const QString& text) {
 }
 
 // Appends the bytes in one write. A write cut short (a full disk, a size
-// limit) is taken back, so no torn line stays at the end of the file.
+// limit) is taken back, so no torn line stays at the end of the file. The file
+// is opened for each line, so a log moved or removed by another program is
+// made again; plain calls keep that to open, write and close.
 bool appendWhole(const QString& path, const QByteArray& bytes, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        error = file.errorString();
+    const QByteArray name = QFile::encodeName(path);
+    int fd = -1;
+    do
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    const qint64 before = file.size();
-#ifdef Q_OS_UNIX
-    // By hand, to know why a write stopped part-way (QFile reports no error
-    // for a short write).
     qint64 done = 0;
     while (done < bytes.size()) {
-        const ssize_t n =
-            ::write(file.handle(), bytes.constData() + done, size_t(bytes.size() - done));
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -52,16 +53,13 @@ bool appendWhole(const QString& path, const QByteArray& bytes, QString& error) {
         }
         done += n;
     }
-    if (done == bytes.size())
-        return true;
-#else
-    if (file.write(bytes) == bytes.size())
-        return true;
-    error = file.errorString();
-#endif
-    if (file.size() > before)
-        file.resize(before);
-    return false;
+    const bool whole = done == bytes.size();
+    struct stat info {};
+    if (!whole && done > 0 && ::fstat(fd, &info) == 0 && info.st_size >= done &&
+        ::ftruncate(fd, info.st_size - done) != 0)
+        error += QStringLiteral("; parte della riga resta nel file");
+    ::close(fd);
+    return whole;
 }
 
 QString stamp(const QDateTime& when) {

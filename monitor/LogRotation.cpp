@@ -1,8 +1,8 @@
 #include "monitor/LogRotation.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace kv::monitor {
 
@@ -13,8 +13,10 @@ QString rotatedLogPath(const QString& path, int n) {
 bool rotateBeforeAppend(const QString& path, qint64 incoming, const LogRotation& rotation) {
     if (!rotation.enabled())
         return true;
-    const QFileInfo info(path);
-    if (!info.exists() || info.size() == 0 || info.size() + incoming <= rotation.maxBytes)
+    // One stat per line: this runs before every line written.
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || info.st_size == 0 ||
+        info.st_size + incoming <= rotation.maxBytes)
         return true;
 
     // At least one rotated file is kept: rotating never deletes the lines
