@@ -119,7 +119,7 @@ private:
     EngineSettings live_;
     TurnQueue loginTurns_;
     files::HashWorkers hashWorkers_{kHashesAtOnce};
-    // Sessions keep their areas open themselves, so this may go first.
+    // Holds no descriptor itself, so sessions may outlive it.
     files::AreaRegistry areas_;
     EngineEvents* events_ = nullptr;
     std::unique_ptr<DescriptorListener> listener_;

@@ -56,7 +56,7 @@ private:
     SftpListenSettings settings_;
     std::shared_ptr<const SftpContext> context_;
     QList<SftpSession*> sessions_;
-    // Sessions keep their areas open themselves, so this may go first.
+    // Holds no descriptor itself, so sessions may outlive it.
     files::AreaRegistry areas_;
 };
 
