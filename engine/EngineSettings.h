@@ -15,8 +15,9 @@ namespace kv::events {
 class ServerEvents;
 }
 namespace kv::files {
+class AreaRegistry;
 class HashWorkers;
-}
+} // namespace kv::files
 
 namespace kv::engine {
 
@@ -47,6 +48,9 @@ struct EngineSettings {
     TurnQueue* loginTurns = nullptr;
     // Where checksums are computed; null: checksum commands are refused.
     files::HashWorkers* hashWorkers = nullptr;
+    // Where logins open their folders, shared with other sessions; null:
+    // each opens its own.
+    files::AreaRegistry* areas = nullptr;
     // Told what happens on the server; null: nobody listens.
     events::ServerEvents* notifications = nullptr;
 };

@@ -74,6 +74,7 @@ FtpServer::FtpServer(QObject* parent) : QObject(parent) {
     settings_.localAddress = primaryIPv4Address();
     settings_.loginTurns = &loginTurns_;
     settings_.hashWorkers = &hashWorkers_;
+    settings_.areas = &areas_;
     live_ = settings_;
     ignoreSigpipe();
 }

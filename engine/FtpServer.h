@@ -9,6 +9,7 @@
 #include "engine/EngineSettings.h"
 #include "engine/FtpEngine.h"
 #include "engine/TurnQueue.h"
+#include "files/AreaRegistry.h"
 #include "files/FileHasher.h"
 
 #include <QHash>
@@ -118,6 +119,8 @@ private:
     EngineSettings live_;
     TurnQueue loginTurns_;
     files::HashWorkers hashWorkers_{kHashesAtOnce};
+    // Holds no descriptor itself, so sessions may outlive it.
+    files::AreaRegistry areas_;
     EngineEvents* events_ = nullptr;
     std::unique_ptr<DescriptorListener> listener_;
     std::unique_ptr<DescriptorListener> implicitListener_;

@@ -21,8 +21,9 @@ QString quotedPath(QString path) {
 } // namespace
 
 void ControlSession::startFileService() {
-    files_ = files::FileService(grant_, settings_.resolveLinks != 0,
-                                [this](events::FileEvent e) { notifyFileChange(std::move(e)); });
+    files_ = files::FileService(
+        grant_, settings_.resolveLinks != 0,
+        [this](events::FileEvent e) { notifyFileChange(std::move(e)); }, settings_.areas);
 }
 
 void ControlSession::notifyFileChange(events::FileEvent change) {

@@ -74,10 +74,10 @@ std::unique_ptr<QFile> openFile(const ResolvedPath& p, int flags, QIODevice::Ope
 } // namespace
 
 FileService::FileService(std::shared_ptr<const LoginGrant> grant, bool followLinks,
-                         ChangeSink changed)
+                         ChangeSink changed, AreaRegistry* areas)
     : grant_(std::move(grant)), changed_(std::move(changed)) {
     if (grant_)
-        vfs_ = VirtualFileSystem(grant_->root, grant_->virtualDirs, followLinks);
+        vfs_ = VirtualFileSystem(grant_->root, grant_->virtualDirs, followLinks, areas);
 }
 
 ResolvedPath FileService::resolve(const QString& clientPath, bool mustExist,

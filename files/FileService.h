@@ -116,8 +116,9 @@ public:
 
     // `grant` may be null: then every operation is refused (NotAllowed) and
     // nothing resolves. The grant's root and virtual folders are what the
-    // session sees.
-    FileService(std::shared_ptr<const LoginGrant> grant, bool followLinks, ChangeSink changed = {});
+    // session sees, their folders opened through `areas` when given.
+    FileService(std::shared_ptr<const LoginGrant> grant, bool followLinks, ChangeSink changed = {},
+                AreaRegistry* areas = nullptr);
 
     // The current folder, as the client sees it; "/" at first.
     const QString& currentFolder() const { return cwd_; }

@@ -15,14 +15,18 @@
 namespace kv::files {
 
 VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<VirtualDir>& virtualDirs,
-                                     bool followLinks)
+                                     bool followLinks, AreaRegistry* areas)
     : root_(rootDir), rootDisk_(absoluteDiskPath(rootDir)), virtualDirs_(virtualDirs),
       followLinks_(followLinks) {
     if (rootDisk_.isEmpty())
         return;
+    auto openFolder = [areas](const QString& path, bool lastMayBeLink) {
+        const QByteArray disk = QFile::encodeName(path);
+        return areas ? areas->open(disk, lastMayBeLink) : openArea(disk, lastMayBeLink);
+    };
     // The root may be typed through links; the folder they lead to now is
     // the boundary from here on.
-    rootFd_ = openArea(QFile::encodeName(rootDisk_), true);
+    rootFd_ = openFolder(rootDisk_, true);
     for (const VirtualDir& dir : virtualDirs_) {
         const QString name = dir.name.trimmed();
         const QString destination = absoluteDiskPath(dir.destination);
@@ -34,8 +38,8 @@ VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<Virtual
         const QString parent = normalize(QStringLiteral("/"), *below);
         // A link put in place of the destination is not the folder the
         // operator chose.
-        mounts_.append({joinVirtual(parent, name), parent, name, destination,
-                        openArea(QFile::encodeName(destination), false)});
+        mounts_.append(
+            {joinVirtual(parent, name), parent, name, destination, openFolder(destination, false)});
     }
 }
 

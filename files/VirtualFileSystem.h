@@ -14,7 +14,9 @@
 // before: the root and each virtual folder's destination are opened once,
 // when the file system is made (at login), and every path is opened beneath
 // one of them (see BeneathOpen.h). Renaming folders or swapping links on
-// disk afterwards cannot lead a path out of them.
+// disk afterwards cannot lead a path out of them. Given a registry of open
+// areas, file systems whose folders are the same share their descriptors
+// (see AreaRegistry.h).
 //
 // Symbolic links are followed only when followLinks is set, and then only
 // when their target stays below the folder the path started in (the root, or
@@ -37,6 +39,7 @@
 // Sockets, pipes and devices are neither listed nor served (Forbidden): a
 // pipe would block the connection on open.
 
+#include "files/AreaRegistry.h"
 #include "files/BeneathOpen.h"
 #include "files/FileFacts.h"
 #include "files/VirtualDir.h"
@@ -86,8 +89,9 @@ struct ResolvedPath {
 class VirtualFileSystem {
 public:
     VirtualFileSystem() = default;
+    // `areas` (may be null: every folder opened afresh) is used only here.
     VirtualFileSystem(const QString& rootDir, const QList<VirtualDir>& virtualDirs,
-                      bool followLinks);
+                      bool followLinks, AreaRegistry* areas = nullptr);
 
     // Pure text operation, no disk access; the result is always absolute
     // ("/" for the root). It does not validate: resolve() rejects NUL bytes

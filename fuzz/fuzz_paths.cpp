@@ -34,6 +34,8 @@ struct Tree {
     QString root, dest;
     VirtualFileSystem follow, noFollow;
     std::shared_ptr<LoginGrant> grant = std::make_shared<LoginGrant>();
+    // The services share their folders, as a server's sessions do.
+    AreaRegistry areas;
 
     Tree() {
         const QString base = realPathOf(tmp.path());
@@ -96,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ResolvedPath r = fs.resolve(cwd, path, mustExist);
 
     // The service, started in the same folder, finds the same object.
-    FileService service(tree.grant, followLinks);
+    FileService service(tree.grant, followLinks, {}, &tree.areas);
     const PathResult moved = service.changeFolder(cwd);
     if (moved.ok()) {
         const FactsResult facts = service.stat(path);

@@ -105,7 +105,9 @@ bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
         ssh_bind_free(bind_);
     bind_ = bind;
     settings_ = settings;
-    context_ = std::make_shared<const SftpContext>(settings.context);
+    auto context = std::make_shared<SftpContext>(settings.context);
+    context->areas = &areas_;
+    context_ = std::move(context);
     if (engine::LoginBans* bans = settings.context.bans)
         connect(bans, &engine::LoginBans::banStarted, this, &SftpServer::onBanStarted);
     return true;

@@ -7,6 +7,7 @@
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
+#include "files/AreaRegistry.h"
 #include "sftp/SftpHostKeys.h"
 #include "sftp/SftpSession.h"
 
@@ -55,6 +56,8 @@ private:
     SftpListenSettings settings_;
     std::shared_ptr<const SftpContext> context_;
     QList<SftpSession*> sessions_;
+    // Holds no descriptor itself, so sessions may outlive it.
+    files::AreaRegistry areas_;
 };
 
 } // namespace kv::sftp

@@ -34,6 +34,9 @@ struct SftpContext {
     KeyLogins* keys = nullptr; // null: no login by key
     bool passwordAuth = true;
     bool followLinks = false;
+    // Where logins open their folders, shared with other sessions; null:
+    // each opens its own.
+    files::AreaRegistry* areas = nullptr;
     int timeoutSeconds = 180; // idle time before the connection closes; 0: never
     QString serverRoot;
 };

@@ -114,11 +114,13 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
     const QString login = userName_;
     events::ServerEvents* bus = context_->bus;
     auto files = std::make_unique<files::FileService>(
-        grant_, context_->followLinks, [bus, id, address, login](events::FileEvent e) {
+        grant_, context_->followLinks,
+        [bus, id, address, login](events::FileEvent e) {
             e.session = {id, address, login, events::Protocol::Sftp};
             if (bus)
                 Q_EMIT bus->fileChanged(e);
-        });
+        },
+        context_->areas);
     SftpRequests::Observer observer;
     observer.started = [this](const TransferNote& t) {
         if (context_->bus)

@@ -123,6 +123,23 @@ class SftpServing(SiteTestCase):
                 client.listdir(".")
                 time.sleep(0.1)
 
+    def test_sessions_share_their_folders_descriptors(self):
+        # Three logins of bob hold one descriptor of his root and one of his
+        # virtual folder between them, and each still serves the files.
+        clients = [connect(self.site, "bob", "secret") for _ in range(3)]
+        for c in clients:
+            self.addCleanup(c.close)
+            self.assertEqual(c.open("v/far.txt").read(), b"far away\n")
+        fds = f"/proc/{self.site.server.proc.pid}/fd"
+        held = []
+        for fd in os.listdir(fds):
+            try:
+                held.append(os.readlink(os.path.join(fds, fd)))
+            except OSError:
+                pass  # closed meanwhile
+        self.assertEqual(held.count(self.site.root), 1, held)
+        self.assertEqual(held.count(self.site.elsewhere), 1, held)
+
     def test_openssh_sftp_with_a_password(self):
         work = os.path.join(self.site.tmp, "work-openssh")
         os.makedirs(work, exist_ok=True)

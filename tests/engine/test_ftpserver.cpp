@@ -39,6 +39,7 @@ private Q_SLOTS:
     void idleTimeoutCountsFromTheLastCommand();
     void stalledTransfersEndAfterTheTimeOut();
     void connectionsTrackedAndClosedOnce();
+    void loginsToTheSameFoldersShareTheirDescriptors();
     void banClosesTheAddressAfterTheCurrentReply();
     void activityCountsWhatTransfersMoved();
     void listingsNameTheirPassiveMode();
@@ -614,6 +615,39 @@ void TestFtpServer::connectionsTrackedAndClosedOnce() {
     client.waitForFinished(5000);
     QTest::qWait(50);
     QCOMPARE(h.events.closedCount, 3);
+}
+
+void TestFtpServer::loginsToTheSameFoldersShareTheirDescriptors() {
+    // Each further login to the same root and virtual folder holds its
+    // control socket and nothing more: the folders are shared.
+    EngineHarness h;
+    QDir().mkpath(h.path("root"));
+    QDir().mkpath(h.path("elsewhere"));
+    h.events.virtualDirs = {{"media", "", h.path("elsewhere")}};
+    QVERIFY(h.start());
+    const auto openDescriptors = [] {
+        return QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
+    };
+    QProcess client;
+    client.start("python3", {"-c", u"import ftplib,sys\nfs=[]\nfor i in range(4):\n"
+                                   " f=ftplib.FTP(); f.connect('127.0.0.1',%1,timeout=20)\n"
+                                   " f.login('alice','secret'); fs.append(f)\n"
+                                   " print('in',flush=True); sys.stdin.readline()\n"
+                                   "for f in fs: f.quit()\n"_s.arg(h.port)});
+    QList<qsizetype> counts;
+    for (int i = 0; i < 4; ++i) {
+        QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000); // one more logged in
+        QCOMPARE(client.readLine(), QByteArray("in\n"));
+        counts << openDescriptors();
+        client.write("\n");
+    }
+    // The client's QUIT needs the event loop.
+    QTRY_COMPARE_WITH_TIMEOUT(client.state(), QProcess::NotRunning, 20000);
+    QCOMPARE(client.exitCode(), 0);
+    // The first login opened the folders; the later ones added a socket each.
+    QCOMPARE(counts.at(2) - counts.at(1), 1);
+    QCOMPARE(counts.at(3) - counts.at(2), 1);
+    QTRY_COMPARE(h.events.closedCount, 4);
 }
 
 void TestFtpServer::banClosesTheAddressAfterTheCurrentReply() {
