@@ -1,6 +1,7 @@
 #include "actions/ActionRulesTable.h"
 
 #include "access/AccountSchema.h"
+#include "access/FileStamp.h"
 #include "access/WriteTransaction.h"
 
 #include <QSqlError>
@@ -22,17 +23,41 @@ std::optional<QString> exec(QSqlQuery& query) {
 
 } // namespace
 
+struct ActionRulesTable::Reading {
+    std::shared_ptr<QSqlQuery> reader;
+    std::optional<RuleList> kept;
+    access::FileStamp keptStamp;
+};
+
 RuleList ActionRulesTable::read() const {
+    if (!reading_)
+        reading_ = std::make_shared<Reading>();
+    Reading& reading = *reading_;
+    // Stamped before reading: a change made meanwhile is seen the next time.
+    const auto stamp = access::FileStamp::of(db_.databaseName());
+    if (reading.kept && reading.keptStamp.provesUnchanged(stamp))
+        return *reading.kept;
+    RuleList list = readTable(reading);
+    reading.kept.reset();
+    if (list.error.isEmpty()) {
+        reading.kept = list;
+        reading.keptStamp = stamp;
+    }
+    return list;
+}
+
+RuleList ActionRulesTable::readTable(Reading& reading) const {
     RuleList list;
+    std::shared_ptr<QSqlQuery>& reader = reading.reader;
     // A statement that fails again (the connection reopened, say) is made afresh once.
-    if (!reader_ || !reader_->exec()) {
-        reader_ = std::make_shared<QSqlQuery>(db_);
-        reader_->setForwardOnly(true);
-        if (!reader_->prepare(QStringLiteral("SELECT id, event, user, path, kind, target, "
-                                             "enabled FROM actions ORDER BY id")) ||
-            !reader_->exec()) {
-            const QString error = reader_->lastError().text();
-            reader_.reset();
+    if (!reader || !reader->exec()) {
+        reader = std::make_shared<QSqlQuery>(db_);
+        reader->setForwardOnly(true);
+        if (!reader->prepare(QStringLiteral("SELECT id, event, user, path, kind, target, "
+                                            "enabled FROM actions ORDER BY id")) ||
+            !reader->exec()) {
+            const QString error = reader->lastError().text();
+            reader.reset();
             // A file opened read-only before the table existed has none: no rules.
             if (!error.contains(QLatin1String("no such table")))
                 list.error =
@@ -41,7 +66,7 @@ RuleList ActionRulesTable::read() const {
             return list;
         }
     }
-    QSqlQuery& query = *reader_;
+    QSqlQuery& query = *reader;
     while (query.next()) {
         ActionRule rule;
         rule.id = query.value(0).toLongLong();

@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <memory>
+#include <optional>
 #include <variant>
 
 namespace kv::actions {
@@ -32,11 +33,14 @@ public:
     std::optional<QString> setEnabled(qint64 id, bool enabled);
 
 private:
+    struct Reading;
     std::optional<QString> changeOne(const QString& sql, const QVariantList& params, qint64 id);
+    RuleList readTable(Reading& reading) const;
     QSqlDatabase db_;
-    // Rules are read on every finished transfer: the statement is parsed once
-    // and run again. Shared by copies, which live on the same thread.
-    mutable std::shared_ptr<QSqlQuery> reader_;
+    // Rules are asked for on every transfer: the statement is parsed once,
+    // and what it read is kept while the file is unchanged. Shared by copies,
+    // which live on the same thread.
+    mutable std::shared_ptr<Reading> reading_;
 };
 
 } // namespace kv::actions

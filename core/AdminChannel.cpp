@@ -33,26 +33,32 @@ AdminChannel::AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload, 
     : QObject(parent), core_(core), operations_(core, std::move(reload)) {
     core_.setLogTap([this](const QString& line) {
         operations_.lineLogged(line);
-        broadcast(
-            {{QStringLiteral("event"), QStringLiteral("log")}, {QStringLiteral("line"), line}});
+        broadcast([&] {
+            return QJsonObject{{QStringLiteral("event"), QStringLiteral("log")},
+                               {QStringLiteral("line"), line}};
+        });
     });
     auto& bus = core_.notifications();
     connect(&bus, &events::ServerEvents::sessionOpened, this, [this](const events::SessionInfo& s) {
-        broadcast(AdminOperations::sessionEvent(QStringLiteral("opened"), s));
+        broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("opened"), s); });
     });
     connect(&bus, &events::ServerEvents::loggedIn, this, [this](const events::SessionInfo& s) {
-        broadcast(AdminOperations::sessionEvent(QStringLiteral("loggedIn"), s));
+        broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("loggedIn"), s); });
     });
     connect(&bus, &events::ServerEvents::sessionClosed, this, [this](const events::SessionInfo& s) {
-        broadcast(AdminOperations::sessionEvent(QStringLiteral("closed"), s));
+        broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("closed"), s); });
     });
     connect(&bus, &events::ServerEvents::transferStarted, this,
             [this](const events::TransferEvent& t) {
-                broadcast(AdminOperations::transferEvent(QStringLiteral("transferStarted"), t));
+                broadcast([&] {
+                    return AdminOperations::transferEvent(QStringLiteral("transferStarted"), t);
+                });
             });
     connect(&bus, &events::ServerEvents::transferFinished, this,
             [this](const events::TransferEvent& t) {
-                broadcast(AdminOperations::transferEvent(QStringLiteral("transferFinished"), t));
+                broadcast([&] {
+                    return AdminOperations::transferEvent(QStringLiteral("transferFinished"), t);
+                });
             });
 }
 
@@ -279,7 +285,7 @@ void AdminChannel::drop(Client* client, bool graceful) {
         });
 }
 
-void AdminChannel::broadcast(const QJsonObject& event) {
+template <typename Build> void AdminChannel::broadcast(Build build) {
     QList<Client*> followers;
     for (Client* client : std::as_const(clients_)) {
         if (client->following)
@@ -287,7 +293,7 @@ void AdminChannel::broadcast(const QJsonObject& event) {
     }
     if (followers.isEmpty())
         return;
-    const QByteArray line = adminLine(event);
+    const QByteArray line = adminLine(build());
     for (Client* client : std::as_const(followers))
         send(client, line);
 }
@@ -297,11 +303,13 @@ void AdminChannel::updateProgressSubscription() {
                                          [](const Client* c) { return c->following; });
     if (anyFollower && !progress_) {
         // Progress costs the engine a timer per transfer: only while watched.
-        progress_ = connect(
-            &core_.notifications(), &events::ServerEvents::transferProgress, this,
-            [this](const events::TransferEvent& t) {
-                broadcast(AdminOperations::transferEvent(QStringLiteral("transferProgress"), t));
-            });
+        progress_ = connect(&core_.notifications(), &events::ServerEvents::transferProgress, this,
+                            [this](const events::TransferEvent& t) {
+                                broadcast([&] {
+                                    return AdminOperations::transferEvent(
+                                        QStringLiteral("transferProgress"), t);
+                                });
+                            });
     } else if (!anyFollower && progress_) {
         disconnect(progress_);
         progress_ = {};

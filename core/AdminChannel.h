@@ -64,7 +64,8 @@ private:
     void closeSocket(QLocalSocket* socket);
     // Ends a client: gracefully (its last line sent) or at once.
     void drop(Client* client, bool graceful);
-    void broadcast(const QJsonObject& event);
+    // The event is built only when someone follows: most of the time no one does.
+    template <typename Build> void broadcast(Build build);
     void updateProgressSubscription();
     void closeListener();
 

@@ -58,8 +58,9 @@ std::unique_ptr<QFile> openFile(const ResolvedPath& p, int flags, QIODevice::Ope
         result.systemError = qt_error_string(error);
         return nullptr;
     }
-    // Back to blocking, as transfers expect of a file.
-    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    // Back to blocking, as transfers expect of a file. F_SETFL keeps only the
+    // status flags of `flags` (O_APPEND) and ignores the rest.
+    ::fcntl(fd.get(), F_SETFL, flags);
     auto file = std::make_unique<QFile>();
     if (!file->open(fd.get(), mode, QFileDevice::AutoCloseHandle)) {
         result.error = FileError::OpenFailed;

@@ -163,6 +163,17 @@ void ActivityLog::tell(const QString& text) {
         warn_(text);
 }
 
+EngineLineLogger::Clock EngineLineLogger::localTimeBySecond() {
+    return [second = qint64(-1), local = QDateTime()]() mutable {
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        if (now != second) {
+            second = now;
+            local = QDateTime::fromSecsSinceEpoch(now);
+        }
+        return local;
+    };
+}
+
 EngineLineLogger::EngineLineLogger(ActivityLog& log, Clock clock)
     : log_(log), clock_(std::move(clock)) {}
 

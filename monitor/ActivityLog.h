@@ -88,7 +88,11 @@ class EngineLineLogger : public access::EngineLineSink {
 public:
     using Clock = std::function<QDateTime()>;
 
-    explicit EngineLineLogger(ActivityLog& log, Clock clock = &QDateTime::currentDateTime);
+    // The local time, worked out once a second: each conversion has the C
+    // library look at /etc/localtime again, and lines come by the thousand.
+    static Clock localTimeBySecond();
+
+    explicit EngineLineLogger(ActivityLog& log, Clock clock = localTimeBySecond());
     void LogLine(const engine::ConnectionObject& connection, const QString& text) override;
 
 private:

@@ -224,7 +224,14 @@ QByteArray SftpRequests::open(const Request& q) {
         opened = files_->openForReading(path);
         h->note.kind = events::TransferKind::Download;
     } else {
-        const files::FactsResult existing = files_->stat(path);
+        // What is there matters only to these flags; a plain upload (create
+        // and truncate, as clients send) goes straight to the open.
+        const bool asksWhatIsThere =
+            (f & OpenExclusive) || !(f & OpenCreate) || !(f & (OpenTruncate | OpenAppend));
+        files::FactsResult existing;
+        existing.error = FileError::NotFound;
+        if (asksWhatIsThere)
+            existing = files_->stat(path);
         if ((f & OpenExclusive) && existing.ok())
             return status(q.id, FileError::Exists);
         if (!(f & OpenCreate) && !existing.ok())
