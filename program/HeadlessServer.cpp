@@ -58,11 +58,24 @@ void HeadlessServer::stop() {
     notifyStopping();
     if (core_.server().ServerState() > 0)
         core_.server().ServerStop();
+    out_.flush();
     QCoreApplication::exit(0);
 }
 
 void HeadlessServer::ShowLogLine(const QString& line) {
-    out_ << line << Qt::endl;
+    out_ << line << '\n';
+    // Written once the loop has handled what is in hand: a transfer's lines
+    // go out in a few writes, not one each, and still at once.
+    if (!flushQueued_) {
+        flushQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                flushQueued_ = false;
+                out_.flush();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void HeadlessServer::showStartFailed(const QString& message) {
@@ -70,6 +83,7 @@ void HeadlessServer::showStartFailed(const QString& message) {
 }
 
 void HeadlessServer::show(const QString& text, MessageIcon) {
+    out_.flush(); // the lines before it come first
     err_ << text << Qt::endl;
 }
 

@@ -62,6 +62,7 @@ private:
     QTextStream& out_;
     QTextStream& err_;
     std::unique_ptr<AdminChannel> channel_;
+    bool flushQueued_ = false;
 };
 
 } // namespace kv
