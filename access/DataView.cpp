@@ -33,6 +33,13 @@ DataView::DataView(const QSqlDatabase& db, const QString& source, const QVariant
         d->query = std::make_unique<QSqlQueryModel>();
     else
         d->table = std::make_unique<RowidTableModel>(db);
+    QAbstractItemModel& model = d->model();
+    const auto forgetColumns = [impl = d.get()] { impl->columns.clear(); };
+    connect(&model, &QAbstractItemModel::modelReset, this, forgetColumns);
+    connect(&model, &QAbstractItemModel::columnsInserted, this, forgetColumns);
+    connect(&model, &QAbstractItemModel::columnsRemoved, this, forgetColumns);
+    connect(&model, &QAbstractItemModel::columnsMoved, this, forgetColumns);
+    connect(&model, &QAbstractItemModel::layoutChanged, this, forgetColumns);
 }
 
 DataView::~DataView() = default;

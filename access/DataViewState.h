@@ -6,6 +6,7 @@
 #include "access/DataView.h"
 #include "access/RowidTableModel.h"
 
+#include <QHash>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QSqlRecord>
@@ -25,7 +26,17 @@ struct DataView::Impl {
 
     QSqlQueryModel& model() const { return table ? static_cast<QSqlQueryModel&>(*table) : *query; }
     int rowCount() const { return model().rowCount(); }
-    int column(const QString& name) const { return model().record().indexOf(name); }
+    // Fields are looked up by name on every read (the log asks its switch on
+    // every line): the columns' order is kept until the model is reset.
+    mutable QHash<QString, int> columns;
+    int column(const QString& name) const {
+        const auto known = columns.constFind(name);
+        if (known != columns.constEnd())
+            return *known;
+        const int found = model().record().indexOf(name);
+        columns.insert(name, found);
+        return found;
+    }
     // The model row of `rowid`, else the first row, else -1.
     int rowOrFirst(qint64 rowid) const {
         const int row = rowid >= 0 && table ? table->rowOf(rowid) : -1;

@@ -92,6 +92,18 @@ private Q_SLOTS:
         QVERIFY(!users.isTrue("write") && !users.isTrue("rootdir") && !users.isTrue("nothing"));
     }
 
+    void aColumnAddedByAnotherProgramIsReadAfterRefresh() {
+        Scratch s;
+        s.sql({"CREATE TABLE extra (id INTEGER PRIMARY KEY, a TEXT)",
+               "INSERT INTO extra (a) VALUES ('x')"});
+        DataView view(s.db.connection(), "extra");
+        QVERIFY(view.Refresh());
+        QCOMPARE(view.Field("b"), QString()); // not there yet
+        s.sql({"ALTER TABLE extra ADD COLUMN b TEXT", "UPDATE extra SET b = 'y'"});
+        QVERIFY(view.Refresh());
+        QCOMPARE(view.Field("a") + view.Field("b"), QStringLiteral("xy"));
+    }
+
     // Moves and edits on the users rows zed and amy, in that (table, not
     // login index) order; `file` is what accounts.dat then holds, `at` the
     // current row as login:password:enabled, or BOF / EOF.
