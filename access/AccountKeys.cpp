@@ -47,7 +47,7 @@ std::optional<bool> AccountKeys::tableExists() const {
     return q.value(0).toInt() > 0;
 }
 
-KeyChange AccountKeys::add(const QString& login, const sftp::PublicKey& key, const QDateTime& now) {
+KeyChange AccountKeys::changeKeysOf(const QString& login, const KeyStep& step) {
     KeyChange change;
     QSqlDatabase db = db_;
     const auto error = inWriteTransaction(db, [&]() -> std::optional<QString> {
@@ -65,59 +65,55 @@ KeyChange AccountKeys::add(const QString& login, const sftp::PublicKey& key, con
         const std::optional<bool> exists = tableExists();
         if (!exists)
             return QStringLiteral("Modifica non salvata: accounts.dat non è leggibile");
-        if (!*exists) {
-            for (const QString& statement : tableStatements()) {
-                if (!q.exec(statement))
-                    return failed(q);
-            }
-        }
-        q.prepare(QStringLiteral("INSERT OR IGNORE INTO account_keys (login, key_type, key_base64, "
-                                 "comment, fingerprint, added_at) VALUES (?, ?, ?, ?, ?, ?)"));
-        for (const QVariant& v : QVariantList{owner, key.type, key.base64, key.comment,
-                                              key.fingerprint, now.toString(Qt::ISODate)})
-            q.addBindValue(v);
-        if (!q.exec())
-            return failed(q);
-        change.result =
-            q.numRowsAffected() > 0 ? KeyChange::Result::Done : KeyChange::Result::Unchanged;
-        return std::nullopt;
+        return step(q, owner, *exists, change.result);
     });
     if (error)
         return {KeyChange::Result::Failed, *error};
     return change;
 }
 
+KeyChange AccountKeys::add(const QString& login, const sftp::PublicKey& key, const QDateTime& now) {
+    return changeKeysOf(login,
+                        [&](QSqlQuery& q, const QString& owner, bool tableThere,
+                            KeyChange::Result& result) -> std::optional<QString> {
+                            if (!tableThere) {
+                                for (const QString& statement : tableStatements()) {
+                                    if (!q.exec(statement))
+                                        return failed(q);
+                                }
+                            }
+                            q.prepare(QStringLiteral(
+                                "INSERT OR IGNORE INTO account_keys (login, key_type, key_base64, "
+                                "comment, fingerprint, added_at) VALUES (?, ?, ?, ?, ?, ?)"));
+                            for (const QVariant& v :
+                                 QVariantList{owner, key.type, key.base64, key.comment,
+                                              key.fingerprint, now.toString(Qt::ISODate)})
+                                q.addBindValue(v);
+                            if (!q.exec())
+                                return failed(q);
+                            result = q.numRowsAffected() > 0 ? KeyChange::Result::Done
+                                                             : KeyChange::Result::Unchanged;
+                            return std::nullopt;
+                        });
+}
+
 KeyChange AccountKeys::remove(const QString& login, const QString& fingerprint) {
-    KeyChange change;
-    QSqlDatabase db = db_;
-    const auto error = inWriteTransaction(db, [&]() -> std::optional<QString> {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("SELECT 1 FROM users WHERE login = ?"));
-        q.addBindValue(login);
-        if (!q.exec())
-            return failed(q);
-        if (!q.next()) {
-            change.result = KeyChange::Result::NoAccount;
-            return std::nullopt;
-        }
-        const std::optional<bool> exists = tableExists();
-        if (!exists)
-            return QStringLiteral("Modifica non salvata: accounts.dat non è leggibile");
-        change.result = KeyChange::Result::Unchanged;
-        if (!*exists)
-            return std::nullopt;
-        q.prepare(QStringLiteral("DELETE FROM account_keys WHERE login = ? AND fingerprint = ?"));
-        q.addBindValue(login);
-        q.addBindValue(fingerprint);
-        if (!q.exec())
-            return failed(q);
-        if (q.numRowsAffected() > 0)
-            change.result = KeyChange::Result::Done;
-        return std::nullopt;
-    });
-    if (error)
-        return {KeyChange::Result::Failed, *error};
-    return change;
+    return changeKeysOf(login,
+                        [&](QSqlQuery& q, const QString& owner, bool tableThere,
+                            KeyChange::Result& result) -> std::optional<QString> {
+                            result = KeyChange::Result::Unchanged;
+                            if (!tableThere)
+                                return std::nullopt;
+                            q.prepare(QStringLiteral(
+                                "DELETE FROM account_keys WHERE login = ? AND fingerprint = ?"));
+                            q.addBindValue(owner);
+                            q.addBindValue(fingerprint);
+                            if (!q.exec())
+                                return failed(q);
+                            if (q.numRowsAffected() > 0)
+                                result = KeyChange::Result::Done;
+                            return std::nullopt;
+                        });
 }
 
 std::optional<QList<StoredKey>> AccountKeys::list(const QString& login) const {

@@ -12,8 +12,10 @@
 #include <QDateTime>
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace kv::access {
@@ -54,6 +56,11 @@ public:
     static const QStringList& tableStatements();
 
 private:
+    // One step of a change, run inside its write transaction once the account
+    // is found (`owner` spelt as stored) and whether the table exists is known.
+    using KeyStep = std::function<std::optional<QString>(QSqlQuery&, const QString& owner,
+                                                         bool tableThere, KeyChange::Result&)>;
+    KeyChange changeKeysOf(const QString& login, const KeyStep& step);
     std::optional<bool> tableExists() const;
 
     QSqlDatabase db_;

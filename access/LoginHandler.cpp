@@ -152,7 +152,15 @@ LoginHandler::Accounts LoginHandler::readAccounts(const QString& user,
 
 void LoginHandler::findNamed(Accounts& a, const QString& user, const QString& password) const {
     // The password may be a hash, so the rows of this login (one, where the
-    // login is unique) are read and each password is verified here.
+    // login is unique) are read and each password is verified here. A null
+    // password opens nothing, as the file's own comparison had it.
+    chooseRow(a, user, [&](const DataView& row) {
+        return !row.value(QStringLiteral("password")).isNull() &&
+               passwords_->matches(row.Field(QStringLiteral("password")), password);
+    });
+}
+
+void LoginHandler::chooseRow(Accounts& a, const QString& user, const RowTest& opens) const {
     auto rows = std::make_unique<DataView>(
         database_,
         QStringLiteral(
@@ -163,23 +171,24 @@ void LoginHandler::findNamed(Accounts& a, const QString& user, const QString& pa
         return;
     }
     a.loginKnown = rows->RecordCount() > 0;
-    int first = -1;
+    // An older file may hold the login more than once: the first enabled row
+    // it opens, else the first it opens (refused later as disabled).
+    int chosen = -1;
     for (int row = 0; row < rows->RecordCount() && row < kMaxSameLogin; ++row) {
         rows->setCurrentRow(row);
-        // A null password opens nothing, as the file's own comparison had it.
-        if (rows->value(QStringLiteral("password")).isNull() ||
-            !passwords_->matches(rows->Field(QStringLiteral("password")), password))
+        if (!opens(*rows))
             continue;
-        if (first < 0)
-            first = row;
+        if (chosen < 0)
+            chosen = row;
         if (rows->isTrue(QStringLiteral("kv_enabled"))) {
+            chosen = row;
             a.namedEnabled = true;
             break;
         }
     }
-    if (first < 0)
+    if (chosen < 0)
         return;
-    rows->setCurrentRow(first);
+    rows->setCurrentRow(chosen);
     a.named = std::move(rows);
 }
 
@@ -246,31 +255,8 @@ LoginHandler::Accounts LoginHandler::readKeyAccount(const QString& user,
         a.keyRefusal = refusal::kAnonymousKey;
         return a;
     }
-    auto rows = std::make_unique<DataView>(
-        database_,
-        QStringLiteral(
-            "SELECT *, enabled=1 AS kv_enabled FROM users WHERE login = ? ORDER BY rowid"),
-        QVariantList{user});
-    if (!rows->Refresh()) {
-        a.failure = rows->lastErrorText();
-        return a;
-    }
-    a.loginKnown = rows->RecordCount() > 0;
-    if (!a.loginKnown)
-        return a;
-    // The first enabled row of the login, else its first row (refused as disabled).
-    int chosen = 0;
-    for (int row = 0; row < rows->RecordCount() && row < kMaxSameLogin; ++row) {
-        rows->setCurrentRow(row);
-        if (rows->isTrue(QStringLiteral("kv_enabled"))) {
-            chosen = row;
-            a.namedEnabled = true;
-            break;
-        }
-    }
-    rows->setCurrentRow(chosen);
-    a.named = std::move(rows);
-    if (!a.namedEnabled)
+    chooseRow(a, user, [](const DataView&) { return true; });
+    if (!a.failure.isEmpty() || !a.namedEnabled)
         return a;
     switch (KeyIsListed(user, fingerprint)) {
     case sftp::KeyListed::Yes:

@@ -79,6 +79,10 @@ private:
     Accounts readKeyAccount(const QString& user, const QString& fingerprint) const;
     engine::LoginDecision decide(const engine::ConnectionObject& c, const Accounts& accounts);
     void findNamed(Accounts& a, const QString& user, const QString& password) const;
+    // Reads the rows of `user` and keeps in `a` the one to log in with among
+    // those `opens` lets in.
+    using RowTest = std::function<bool(const DataView&)>;
+    void chooseRow(Accounts& a, const QString& user, const RowTest& opens) const;
     Lookup findAddress(const QString& table, const QString& address) const;
     bool nameNow(const QString& table, const QString& entry) const;
     void nameInvalidEntry(const QString& table, const QString& entry) const;

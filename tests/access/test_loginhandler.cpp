@@ -12,6 +12,7 @@
 #include "tests/support/SampleKeys.h"
 
 #include <QElapsedTimer>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -345,6 +346,40 @@ private Q_SLOTS:
         QVERIFY(isAccepted(d));
         QCOMPARE(d.grant->rights.letters(), QStringLiteral("RB"));
         QVERIFY(sql("UPDATE users SET enabled=1 WHERE ID=3"));
+    }
+
+    // An older file without the unique login: the enabled row the password
+    // opens is the one logged in with, its rights and root, not a disabled one
+    // before it.
+    void aLoginTwiceInAnOlderFileOpensItsEnabledRow() {
+        QTemporaryDir dir;
+        AccountDatabase older(dir.filePath(QStringLiteral("accounts.dat")));
+        QVERIFY(older.open());
+        QSqlQuery q(older.connection());
+        for (const char* statement :
+             {"DROP TABLE users",
+              "CREATE TABLE users (ID INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT COLLATE "
+              "NOCASE, password TEXT, enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL "
+              "DEFAULT 0, write BOOLEAN NOT NULL DEFAULT 0, \"delete\" BOOLEAN NOT NULL DEFAULT 0, "
+              "browse BOOLEAN NOT NULL DEFAULT 0, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT)",
+              "INSERT INTO users (login, password, enabled, read, rootdir) VALUES ('gina', 'pw', "
+              "0, "
+              "1, '/srv/old')",
+              "INSERT INTO users (login, password, enabled, write, rootdir) VALUES ('gina', "
+              "'other', "
+              "1, 1, '/srv/other')",
+              "INSERT INTO users (login, password, enabled, write, rootdir) VALUES ('gina', 'pw', "
+              "1, "
+              "1, '/srv/new')"})
+            QVERIFY2(q.exec(QString::fromUtf8(statement)), qPrintable(q.lastError().text()));
+        Switches none;
+        LoginHandler h(older.connection(), none, [] { return QStringLiteral("/default"); });
+        FakeConnection gina(QStringLiteral("gina"), QStringLiteral("pw"));
+        const LoginDecision d = h.LoginRequest(gina);
+        QVERIFY(isAccepted(d));
+        QCOMPARE(d.grant->accountId, 3);
+        QCOMPARE(d.grant->root, QStringLiteral("/srv/new"));
+        QCOMPARE(d.grant->rights.letters(), QStringLiteral("W"));
     }
 
     void settingsRowSwitches() {
