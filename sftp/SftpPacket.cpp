@@ -12,21 +12,9 @@ class Reader {
 public:
     explicit Reader(QByteArrayView bytes) : bytes_(bytes) {}
 
-    quint8 u8() {
-        if (!take(1))
-            return 0;
-        return quint8(bytes_[pos_ - 1]);
-    }
-    quint32 u32() {
-        if (!take(4))
-            return 0;
-        return qFromBigEndian<quint32>(bytes_.data() + pos_ - 4);
-    }
-    quint64 u64() {
-        if (!take(8))
-            return 0;
-        return qFromBigEndian<quint64>(bytes_.data() + pos_ - 8);
-    }
+    quint8 u8() { return number<quint8>(); }
+    quint32 u32() { return number<quint32>(); }
+    quint64 u64() { return number<quint64>(); }
     QByteArray string() {
         const quint32 length = u32();
         if (!ok_ || length > quint32(bytes_.size() - pos_)) {
@@ -41,6 +29,11 @@ public:
     bool atEnd() const { return pos_ == bytes_.size(); }
 
 private:
+    template <typename Number> Number number() {
+        if (!take(sizeof(Number)))
+            return 0;
+        return qFromBigEndian<Number>(bytes_.data() + pos_ - qsizetype(sizeof(Number)));
+    }
     bool take(qsizetype n) {
         if (!ok_ || bytes_.size() - pos_ < n) {
             ok_ = false;
