@@ -13,6 +13,7 @@ Only 127.0.0.1 is ever contacted. Every loop is bounded in count and time.
 
 import argparse
 import asyncio
+import contextlib
 import ftplib
 import json
 import multiprocessing
@@ -177,23 +178,31 @@ def _percentile(values, fraction):
     return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))] if ordered else 0.0
 
 
+@contextlib.contextmanager
+def noop_probe_beside(port, user, password):
+    """A second session measuring NOOP round trips while the block runs; the
+    list it gives holds them (seconds) once the block has ended."""
+    ctx = multiprocessing.get_context("fork")
+    stop, queue = ctx.Event(), ctx.Queue()
+    probe = ctx.Process(target=_noop_probe, args=(port, user, password, stop, queue))
+    probe.start()
+    rtts = []
+    try:
+        yield rtts
+    finally:
+        stop.set()
+        rtts.extend(queue.get(timeout=60))
+        probe.join(timeout=10)
+        if probe.is_alive():
+            probe.terminate()
+
+
 def measure_small_files(args):
     """Uploads then downloads `small` files of 4 KiB over one session while a
     second session measures NOOP round trips; returns (uploads/s,
     downloads/s, NOOP p99 seconds)."""
-    ctx = multiprocessing.get_context("fork")
-    stop, queue = ctx.Event(), ctx.Queue()
-    probe = ctx.Process(target=_noop_probe,
-                        args=(args.port, args.user, args.password, stop, queue))
-    probe.start()
-    try:
+    with noop_probe_beside(args.port, args.user, args.password) as rtts:
         up, down = _small_files_one_session(args)
-    finally:
-        stop.set()
-        rtts = queue.get(timeout=60)
-        probe.join(timeout=10)
-        if probe.is_alive():
-            probe.terminate()
     return up, down, _percentile(rtts, 0.99)
 
 
@@ -464,24 +473,25 @@ def measure_busy_noop(args):
 
 # ---------------------------------------------------------------- memory
 
-def measure_idle_memory(args):
+def measure_idle_memory(args, open_session=None, errors=(OSError, ftplib.Error, EOFError)):
     """RSS growth of the server (all its processes) per idle logged-in
-    session."""
-    warm = connect(args.port, args.user, args.password)  # one-time set-up costs
-    warm.quit()
+    session; `open_session(port, user, password)` logs one in (plain FTP
+    unless given)."""
+    open_session = open_session or connect
+    open_session(args.port, args.user, args.password).quit()  # one-time set-up costs
     time.sleep(0.5)
     before = tree_rss_kib(args.server_pid)
     sessions = []
     try:
         for _ in range(args.idle):
-            sessions.append(connect(args.port, args.user, args.password))
+            sessions.append(open_session(args.port, args.user, args.password))
         time.sleep(1.0)
         after = tree_rss_kib(args.server_pid)
     finally:
         for s in sessions:
             try:
                 s.quit()
-            except (OSError, ftplib.Error, EOFError):
+            except errors:
                 s.close()
     return (after - before) / args.idle, before, after
 

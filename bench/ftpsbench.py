@@ -154,22 +154,7 @@ def measure_logins(args):
 def measure_idle_memory(args):
     """RSS growth of the server (all its processes) per idle session that
     is logged in over TLS with PROT P set."""
-    connect(args.port, args.user, args.password).quit()  # one-time set-up
-    time.sleep(0.5)
-    before = tree_rss_kib(args.server_pid)
-    sessions = []
-    try:
-        for _ in range(args.idle):
-            sessions.append(connect(args.port, args.user, args.password))
-        time.sleep(1.0)
-        after = tree_rss_kib(args.server_pid)
-    finally:
-        for s in sessions:
-            try:
-                s.quit()
-            except (OSError, ftplib.Error, EOFError, ssl.SSLError):
-                s.close()
-    return (after - before) / args.idle, before, after
+    return plain.measure_idle_memory(args, connect, (OSError, ftplib.Error, EOFError, ssl.SSLError))
 
 
 # ---------------------------------------------------------------- NOOP latency

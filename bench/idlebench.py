@@ -25,7 +25,7 @@ import statistics
 import sys
 import time
 
-from ftpbench import (Failure, _noop_probe, _percentile, connect, download_small,
+from ftpbench import (Failure, _percentile, connect, download_small, noop_probe_beside,
                       parallel_downloads)
 from proctree import tree_cpu_seconds, tree_rss_kib
 
@@ -122,24 +122,13 @@ class IdleSessions:
 # ---------------------------------------------------------------- one row
 
 def _one_session(args):
-    ctx = multiprocessing.get_context("fork")
-    stop, queue = ctx.Event(), ctx.Queue()
-    probe = ctx.Process(target=_noop_probe,
-                        args=(args.port, args.user, args.password, stop, queue))
-    probe.start()
-    try:
+    with noop_probe_beside(args.port, args.user, args.password) as rtts:
         ftp = connect(args.port, args.user, args.password)
         ftp.voidcmd("TYPE I")
         cpu0 = tree_cpu_seconds(args.server_pid)
         seconds = download_small(ftp, args.small, bytearray(64 << 10))
         cpu = tree_cpu_seconds(args.server_pid) - cpu0
         ftp.quit()
-    finally:
-        stop.set()
-        rtts = queue.get(timeout=60)
-        probe.join(timeout=10)
-        if probe.is_alive():
-            probe.terminate()
     return args.small / seconds, _percentile(rtts, 0.99), cpu / args.small * 1e6
 
 
