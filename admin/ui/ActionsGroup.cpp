@@ -80,15 +80,7 @@ void ActionsGroup::buildButtons(QWidget* panel, int& top) {
 void ActionsGroup::buildMail(QWidget* panel, int& top) {
     addText(panel, QStringLiteral("Server di posta per le e-mail delle azioni"), top);
     for (const QString& option : admin::ActionRulesLogic::options()) {
-        auto* caption = new QLabel(logic_.caption(option));
-        caption->setWordWrap(true);
-        caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        const int captionWidth = kGroupWidth - kBoxWidth - 8;
-        const int height = std::max(kLineHeight, caption->heightForWidth(captionWidth));
-        QWidget* row = addGroup(panel, QStringLiteral("pic_") + option, -1, height, top);
-        auto* box = makeBox(row, QStringLiteral("txt_") + option, 0, 0, kBoxWidth);
-        caption->setParent(row);
-        caption->setGeometry(kBoxWidth + 8, 0, captionWidth, height);
+        QLineEdit* box = addOptionBox(panel, option, logic_.caption(option), kBoxWidth, top);
         if (option == settings::option::kMailPassword)
             box->setEchoMode(QLineEdit::Password);
         boxes_.insert(option, box);

@@ -31,16 +31,7 @@ LoginProtectionGroup::LoginProtectionGroup(QWidget* panel, PanelHost& host, int&
                            "un po'; ogni accesso fallito riceve la risposta dopo un secondo."),
             top);
     for (const QString& option : admin::LoginProtectionLogic::options()) {
-        // A caption longer than its room wraps, and its row grows to hold it.
-        auto* caption = new QLabel(logic_.caption(option));
-        caption->setWordWrap(true);
-        caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        const int captionWidth = kGroupWidth - kBoxWidth - 8;
-        const int height = std::max(kLineHeight, caption->heightForWidth(captionWidth));
-        QWidget* row = addGroup(panel, QStringLiteral("pic_") + option, -1, height, top);
-        auto* box = makeBox(row, QStringLiteral("txt_") + option, 0, 0, kBoxWidth);
-        caption->setParent(row);
-        caption->setGeometry(kBoxWidth + 8, 0, captionWidth, height);
+        QLineEdit* box = addOptionBox(panel, option, logic_.caption(option), kBoxWidth, top);
         boxes_.insert(option, box);
         connect(box, &QLineEdit::editingFinished, this,
                 [this, option, box] { judge(option, box); });

@@ -92,6 +92,20 @@ QLineEdit* addTextBox(QWidget* panel, const QString& caption, const QString& nam
     return box;
 }
 
+QLineEdit* addOptionBox(QWidget* panel, const QString& option, const QString& text, int boxWidth,
+                        int& top) {
+    auto* caption = new QLabel(text);
+    caption->setWordWrap(true);
+    caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    const int captionWidth = kGroupWidth - boxWidth - 8;
+    const int height = std::max(kLineHeight, caption->heightForWidth(captionWidth));
+    QWidget* row = addGroup(panel, QStringLiteral("pic_") + option, -1, height, top);
+    auto* box = makeBox(row, QStringLiteral("txt_") + option, 0, 0, boxWidth);
+    caption->setParent(row);
+    caption->setGeometry(boxWidth + 8, 0, captionWidth, height);
+    return box;
+}
+
 QLineEdit* makeBox(QWidget* parent, const QString& name, int x, int y, int width) {
     return named(new QLineEdit(parent), name, QRect(x, y, width, kLineHeight));
 }

@@ -46,6 +46,10 @@ QWidget* addGroup(QWidget* panel, const QString& name, int index, int height, in
 // A caption and, below it, a named text box `width` pixels wide.
 QLineEdit* addTextBox(QWidget* panel, const QString& caption, const QString& name, int width,
                       int& top);
+// An option's row: its text box ("txt_" + option, in group "pic_" + option)
+// `boxWidth` wide, with the caption beside it, wrapped, the row growing to hold it.
+QLineEdit* addOptionBox(QWidget* panel, const QString& option, const QString& caption, int boxWidth,
+                        int& top);
 // Places a direct child of the panel below the previous one.
 void placeChild(QWidget* child, int height, int& top, int width = kGroupWidth);
 // A read-only list of whole rows, one selected at a time, `rows` rows high
