@@ -54,6 +54,10 @@ EpollDispatcher::Clock EpollDispatcher::now() {
 bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     interrupted_.store(false, std::memory_order_relaxed);
     Q_EMIT awake();
+    // From here until epoll_wait returns, an event posted needs the eventfd
+    // to end the wait; one posted while what epoll_wait returned is handled
+    // is sent by the next call before it waits, without a write and a read.
+    mayWait_.store(true, std::memory_order_seq_cst);
     QCoreApplication::sendPostedEvents();
 
     const bool withTimers = !(flags & QEventLoop::X11ExcludeTimers);
@@ -72,6 +76,7 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
             timeout = 0;
     }
     int ready = ::epoll_wait(epoll_, events_.data(), int(events_.size()), timeout);
+    mayWait_.store(false, std::memory_order_seq_cst);
     if (ready < 0)
         ready = 0; // EINTR: a signal arrived; the caller simply asks again
 
@@ -100,15 +105,21 @@ int EpollDispatcher::waitMilliseconds() const {
 }
 
 void EpollDispatcher::wakeUp() {
-    if (wakePending_.exchange(true, std::memory_order_acq_rel))
-        return; // already written and not yet read
-    const eventfd_t one = 1;
-    [[maybe_unused]] const int rc = ::eventfd_write(wake_, one);
+    if (!mayWait_.load(std::memory_order_seq_cst))
+        return; // the loop sends posted events before it next waits
+    writeWakeUp();
 }
 
 void EpollDispatcher::interrupt() {
     interrupted_.store(true, std::memory_order_relaxed);
-    wakeUp();
+    writeWakeUp(); // whatever the loop is doing, its next wait ends at once
+}
+
+void EpollDispatcher::writeWakeUp() {
+    if (wakePending_.exchange(true, std::memory_order_acq_rel))
+        return; // already written and not yet read
+    const eventfd_t one = 1;
+    [[maybe_unused]] const int rc = ::eventfd_write(wake_, one);
 }
 
 void EpollDispatcher::drainWakeUps() {

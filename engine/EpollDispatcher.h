@@ -73,6 +73,7 @@ private:
     int waitMilliseconds() const;
     int activateSockets(int ready);
     int activateTimers();
+    void writeWakeUp();
     void drainWakeUps();
     void forgetPending(QSocketNotifier* notifier);
     void dropTimer(std::unordered_map<int, Timer>::iterator it);
@@ -80,6 +81,8 @@ private:
     int epoll_ = -1;
     int wake_ = -1; // eventfd written by wakeUp()
     std::atomic<bool> wakePending_{false};
+    // False only while what epoll_wait returned is being handled.
+    std::atomic<bool> mayWait_{true};
     std::atomic<bool> interrupted_{false};
 
     std::vector<Watched> watched_; // by descriptor

@@ -107,6 +107,7 @@ private Q_SLOTS:
     void timerBookkeeping();
     void postedEventsAndDeferredDeletesRun();
     void wakeUpFromAnotherThread();
+    void eventsPostedWhileHandlingRunBeforeTheNextWait();
     void interruptEndsABlockedWait();
     void processEventsFlags();
 };
@@ -517,6 +518,33 @@ void TestEpollDispatcher::wakeUpFromAnotherThread() {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     waker.join();
     QVERIFY(safety.isActive());
+}
+
+// Events posted while a socket's handler runs, by it or by another thread,
+// are sent before the loop waits again: nothing else will wake it.
+void TestEpollDispatcher::eventsPostedWhileHandlingRunBeforeTheNextWait() {
+    SocketPair pair;
+    QVERIFY(pair.ok());
+    QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
+    QEventLoop loop;
+    int sent = 0;
+    connect(&notifier, &QSocketNotifier::activated, this, [&] {
+        pair.drain();
+        notifier.setEnabled(false);
+        QMetaObject::invokeMethod(
+            this, [&] { ++sent; }, Qt::QueuedConnection);
+        std::thread other([&] {
+            QMetaObject::invokeMethod(
+                this, [&] { loop.exit(++sent == 2 ? 0 : 2); }, Qt::QueuedConnection);
+        });
+        other.join();
+    });
+    QTimer safety;
+    safety.setSingleShot(true);
+    connect(&safety, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
+    safety.start(10000);
+    pair.send();
+    QCOMPARE(loop.exec(), 0);
 }
 
 void TestEpollDispatcher::interruptEndsABlockedWait() {
