@@ -47,9 +47,12 @@ bool changeAt(const ResolvedPath& p, const std::function<bool(int folder, const 
 std::unique_ptr<QFile> openFile(const ResolvedPath& p, int flags, QIODevice::OpenMode mode,
                                 OpenedFile& result) {
     UniqueFd fd = p.open(flags | O_NONBLOCK, 0666);
-    struct stat st;
+    struct stat st {};
     int error = errno;
-    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (fd.valid() && ::fstat(fd.get(), &st) != 0) {
+        error = errno;
+        fd = UniqueFd();
+    } else if (fd.valid() && !S_ISREG(st.st_mode)) {
         fd = UniqueFd();
         error = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
     }
@@ -69,6 +72,7 @@ std::unique_ptr<QFile> openFile(const ResolvedPath& p, int flags, QIODevice::Ope
     }
     fd.release();
     result.diskPath = p.realPath;
+    result.size = st.st_size;
     return file;
 }
 
@@ -348,7 +352,6 @@ OpenedFile FileService::openReadable(const QString& clientPath, qint64 offset,
     auto file = openFile(p, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered, result);
     if (!file)
         return result;
-    result.size = file->size();
     if (offset > result.size) {
         result.error = FileError::RestartBeyondEnd;
         return result;

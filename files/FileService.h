@@ -77,7 +77,7 @@ struct OpenedFile {
     QString name;                // the client path used (the unique one for UniqueName)
     QString diskPath;            // the file's, for the events
     std::unique_ptr<QFile> file; // open, positioned at the offset
-    qint64 size = -1;            // a file opened for reading: its whole size
+    qint64 size = -1;            // the file's size once opened: for reading, all there is to send
     QString systemError;         // OpenFailed: the system's own words
     bool ok() const { return error == FileError::None; }
 };
