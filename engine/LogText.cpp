@@ -2,6 +2,8 @@
 
 #include "engine/CommandParser.h"
 
+#include <algorithm>
+
 namespace kv::engine {
 
 namespace {
@@ -68,7 +70,24 @@ bool isLetter(char c) {
 
 } // namespace
 
+// Printable ASCII is shown as it is: lines are mostly made of it, and it
+// needs no look at each character's category.
+bool printableAscii(char16_t c) {
+    return c >= 0x20 && c <= 0x7E;
+}
+bool printableAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return printableAscii(c.unicode()); });
+}
+bool printableAscii(QByteArrayView bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return printableAscii(char16_t(static_cast<unsigned char>(c)));
+    });
+}
+
 QString escapedForLog(QStringView text) {
+    if (printableAscii(text))
+        return text.toString();
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -112,6 +131,8 @@ QString commandLineForLog(QByteArrayView line) {
     QString verb;
     if (startsWithSecretVerb(QByteArrayView(plain).sliced(start), &verb))
         return verb + QStringLiteral(" ***");
+    if (printableAscii(line))
+        return QString::fromLatin1(line);
     QString out;
     out.reserve(line.size());
     for (qsizetype i = 0; i < line.size();) {

@@ -15,6 +15,7 @@ private Q_SLOTS:
         QTest::newRow("backslash kept") << u"a\\x41"_s << u"a\\x41"_s;
         QTest::newRow("c0 and del") << u"a\tb\x1b[31mc\x7f"_s << u"a\\x09b\\x1b[31mc\\x7f"_s;
         QTest::newRow("line breaks") << u"a\nb\rc"_s << u"a\\x0ab\\x0dc"_s;
+        QTest::newRow("del among printable ascii") << u"a\x7f b"_s << u"a\\x7f b"_s;
         QTest::newRow("nul") << QString(u"a\0b"_s) << u"a\\x00b"_s;
         QTest::newRow("c1") << u"a\u0085b\u009bc"_s << u"a\\x85b\\x9bc"_s;
         QTest::newRow("separators") << u"a\u2028b\u2029c"_s << u"a\\u2028b\\u2029c"_s;
@@ -41,6 +42,7 @@ private Q_SLOTS:
         QTest::newRow("plain") << "USER bob\r"_ba << u"USER bob"_s;
         QTest::newRow("utf8") << "MKD caff\xc3\xa8"_ba << u"MKD caffè"_s;
         QTest::newRow("latin1 byte") << "CWD caf\xe9"_ba << u"CWD caf\\xe9"_s;
+        QTest::newRow("del among printable ascii") << "CWD a\x7f b"_ba << u"CWD a\\x7f b"_s;
         QTest::newRow("overlong") << "CWD \xc0\xaf"_ba << u"CWD \\xc0\\xaf"_s;
         QTest::newRow("encoded surrogate") << "CWD \xed\xa0\x80"_ba << u"CWD \\xed\\xa0\\x80"_s;
         QTest::newRow("cut sequence") << "CWD \xe2\x80"_ba << u"CWD \\xe2\\x80"_s;
