@@ -51,7 +51,13 @@ bool isServable(const struct stat& st) {
 
 std::optional<FsEntry> factsOf(const QString& name, int fd) {
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !isServable(st))
+    if (::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return factsOf(name, st);
+}
+
+std::optional<FsEntry> factsOf(const QString& name, const struct stat& st) {
+    if (!isServable(st))
         return std::nullopt;
     return entryOf(name, st);
 }

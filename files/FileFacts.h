@@ -31,6 +31,8 @@ struct FsEntry {
 // cannot be asked or is neither a regular file nor a folder (pipes, sockets
 // and devices are never served: opening a pipe would block the connection).
 std::optional<FsEntry> factsOf(const QString& name, int fd);
+// The same from facts already asked (`st`).
+std::optional<FsEntry> factsOf(const QString& name, const struct stat& st);
 
 // The servable entries of one open folder ("." and ".." left out), in the
 // order of their names' UTF-16 code units (QString's operator<). The names

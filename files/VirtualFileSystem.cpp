@@ -245,11 +245,8 @@ std::optional<FsEntry> VirtualFileSystem::stat(const ResolvedPath& path) const {
     const QString name = path.virtualPath == QLatin1String("/")
                              ? QStringLiteral("/")
                              : path.virtualPath.mid(path.virtualPath.lastIndexOf('/') + 1);
-    // Asked again: the facts may have changed since the path resolved.
-    const UniqueFd fd = path.open(O_PATH);
-    if (!fd.valid())
-        return std::nullopt;
-    return factsOf(name, fd.get());
+    // The facts the path was resolved with: it is stat'ed right after.
+    return factsOf(name, path.facts);
 }
 
 } // namespace kv::files

@@ -111,7 +111,8 @@ public:
     // when the folder cannot be read.
     std::shared_ptr<FolderEntries> entries(const ResolvedPath& dir, bool namesOnly = false) const;
 
-    // Facts of one existing object.
+    // Facts of one existing object, as `path` was resolved with them: ask
+    // right after resolving.
     std::optional<FsEntry> stat(const ResolvedPath& path) const;
 
     const QString& rootDir() const { return root_; }
