@@ -3,6 +3,7 @@ with real FTP clients (ftplib, curl, lftp) on loopback. Every wait is bounded.""
 
 import atexit
 import ftplib
+import json
 import os
 import random
 import shutil
@@ -32,10 +33,13 @@ def program():
     return os.path.join(build, "program", "kestrova")
 
 
-def run(argv, timeout=TIMEOUT):
-    """Runs an external client, or the program itself, to its end within `timeout` seconds."""
+def run(argv, timeout=TIMEOUT, stdin=None):
+    """Runs an external client, or the program itself, to its end within `timeout` seconds;
+    `stdin` (bytes or text) is its input."""
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    return subprocess.run(argv, capture_output=True, timeout=timeout, env=env)
+    if isinstance(stdin, str):
+        stdin = stdin.encode()
+    return subprocess.run(argv, input=stdin, capture_output=True, timeout=timeout, env=env)
 
 
 def read_text(path):
@@ -173,14 +177,15 @@ class Database:
 class Server:
     """The program running headless; stop() sends SIGTERM and waits."""
 
-    def __init__(self, folder, env=None, prefix=()):
-        """`prefix`: a command that runs the program, e.g. as another user."""
+    def __init__(self, folder, env=None, prefix=(), preexec_fn=None):
+        """`prefix`: a command that runs the program, e.g. as another user; `preexec_fn` runs
+        in the child before the program (e.g. to set a resource limit)."""
         self.folder = folder
         self.out = open(os.path.join(folder, "stdout.txt"), "w+")
         self.err = open(os.path.join(folder, "stderr.txt"), "w+")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
         self.proc = subprocess.Popen([*prefix, program(), "--headless", "--data-dir", folder],
-                                     stdout=self.out, stderr=self.err, env=env)
+                                     stdout=self.out, stderr=self.err, env=env, preexec_fn=preexec_fn)
 
     def wait_started(self):
         deadline = time.monotonic() + TIMEOUT
@@ -233,8 +238,8 @@ class Site:
             with open(os.path.join(self.root, name), "wb") as f:
                 f.write(text)
 
-    def start(self, env=None):
-        self.server = Server(self.data, env)
+    def start(self, env=None, preexec_fn=None):
+        self.server = Server(self.data, env, preexec_fn=preexec_fn)
         if not self.server.wait_started():
             raise AssertionError("server failed: " + self.server.stderr())
         return self.server
@@ -255,6 +260,21 @@ class Site:
             ftp.close()
             raise
         return ftp
+
+    def kv(self, *args, stdin=None, prefix=(), timeout=TIMEOUT):
+        """The program's command line on this data folder."""
+        return run([*prefix, program(), *args, "--data-dir", self.data], timeout, stdin)
+
+    def kv_json(self, *args, prefix=()):
+        """The parsed answer of a command run with --json, which must succeed."""
+        result = self.kv(*args, "--json", prefix=prefix)
+        assert result.returncode == 0, result.stderr.decode()
+        return json.loads(result.stdout)
+
+    def sparse(self, name, size):
+        """A file of `size` zero bytes in the root, taking no disk."""
+        with open(os.path.join(self.root, name), "wb") as f:
+            f.truncate(size)
 
     def curl(self, userpass, path):
         url = f"ftp://127.0.0.1:{self.port}/{path}"
