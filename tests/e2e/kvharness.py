@@ -6,6 +6,7 @@ import ftplib
 import json
 import os
 import random
+import re
 import shutil
 import signal
 import socket
@@ -326,6 +327,61 @@ class SiteTestCase(unittest.TestCase):
         cls.addClassCleanup(cls.site.cleanup)
         cls.prepare(cls.site)
         cls.site.start()
+
+
+class Control:
+    """A raw control connection (from `source`, a loopback address, if given): sends any bytes,
+    reads one line or one whole reply at a time. The greeting is read when `greeted`."""
+
+    def __init__(self, port, source=None, greeted=True):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT,
+                                             source_address=(source, 0) if source else None)
+        self.file = self.sock.makefile("rb")
+        if greeted:
+            assert self.reply().startswith("220 ")
+
+    def send(self, raw):
+        self.sock.sendall(raw)
+
+    def line(self):
+        return self.file.readline().decode("utf-8", "replace").rstrip("\r\n")
+
+    def reply(self):
+        """The last line of the next reply, multi-line replies read to their end."""
+        line = self.line()
+        if len(line) >= 4 and line[3] == "-":
+            code = line[:3]
+            while not line.startswith(code + " "):
+                line = self.file.readline().decode("utf-8", "replace")
+                assert line, "connection closed inside a reply"
+        return line.rstrip("\r\n")
+
+    def command(self, text):
+        self.send(text.encode() + b"\r\n")
+        return self.reply()
+
+    def timed(self, text):
+        started = time.monotonic()
+        return self.command(text), time.monotonic() - started
+
+    def passive_data(self, rcvbuf=None):
+        """A connected data socket for the next transfer command."""
+        return passive_socket(self.command("PASV"), rcvbuf)
+
+    def close(self):
+        self.file.close()
+        self.sock.close()
+
+
+def passive_socket(reply, rcvbuf=None):
+    """A data socket connected to the port a 227 reply names, its receive buffer `rcvbuf`."""
+    nums = [int(n) for n in re.search(r"\((\d+(?:,\d+){5})\)", reply).group(1).split(",")]
+    data = socket.socket()
+    if rcvbuf:
+        data.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+    data.settimeout(TIMEOUT)
+    data.connect(("127.0.0.1", nums[4] * 256 + nums[5]))
+    return data
 
 
 def wait_until(check, what, pause=0.05):

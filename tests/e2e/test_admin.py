@@ -31,17 +31,9 @@ class Admin(unittest.TestCase):
         self.site = Site()
         self.addCleanup(self.site.cleanup)
         self.site.db.add_user("anna", "pw", rights="RWDB")
-        with open(os.path.join(self.site.root, "big.bin"), "wb") as f:
-            f.truncate(BIG)
+        self.site.sparse("big.bin", BIG)
         self.server = self.site.start()
-
-    def kv(self, *args, prefix=(), timeout=TIMEOUT):
-        return run([*prefix, program(), *args, "--data-dir", self.site.data], timeout)
-
-    def kv_json(self, *args):
-        result = self.kv(*args, "--json")
-        self.assertEqual(result.returncode, 0, result.stderr.decode())
-        return json.loads(result.stdout)
+        self.kv, self.kv_json = self.site.kv, self.site.kv_json
 
     def slow_curl(self, *args):
         """A curl transfer held to 16 MiB/s, ended by the test."""
@@ -59,10 +51,8 @@ class Admin(unittest.TestCase):
         started = now()
         url = f"ftp://127.0.0.1:{self.site.port}"
         down = self.slow_curl("-o", "/dev/null", f"{url}/big.bin")
-        source = os.path.join(self.site.tmp, "up-source.bin")
-        with open(source, "wb") as f:
-            f.truncate(BIG)
-        up = self.slow_curl("-T", source, f"{url}/up.bin")
+        self.site.sparse("up-source.bin", BIG)
+        up = self.slow_curl("-T", os.path.join(self.site.root, "up-source.bin"), f"{url}/up.bin")
         idle = self.site.ftp("anna", "pw")
         idle.cwd("sub")
 
@@ -255,10 +245,10 @@ class NoServer(unittest.TestCase):
         for args in (("status",), ("who", "--json"), ("kick", "1"), ("ban", "list"), ("reload",),
                      ("log", "--follow")):
             with self.subTest(args):
-                result = run([program(), *args, "--data-dir", site.data])
+                result = site.kv(*args)
                 self.assertEqual(result.returncode, 3)
                 self.assertIn(f"Nessun server in funzione su {site.data}", result.stderr.decode())
-        self.assertEqual(run([program(), "log", "--data-dir", site.data]).returncode, 2)
+        self.assertEqual(site.kv("log").returncode, 2)
 
     def test_data_dir_is_created_private_or_with_the_parents_group(self):
         site = Site()
@@ -332,7 +322,7 @@ class OtherUsers(unittest.TestCase):
                 "--groups=" + ",".join(map(str, groups)) if groups else "--clear-groups"]
 
     def kv(self, *args, prefix=()):
-        return run([*prefix, program(), *args, "--data-dir", self.site.data])
+        return self.site.kv(*args, prefix=prefix)
 
     def test_root_the_server_user_and_the_group_may_others_may_not(self):
         sock = os.path.join(self.site.data, "kestrova.sock")

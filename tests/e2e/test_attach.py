@@ -10,7 +10,7 @@ import subprocess
 import tempfile
 import unittest
 
-from kvharness import Site, TIMEOUT, program, run, wait_until
+from kvharness import Site, TIMEOUT, program, wait_until
 
 BIG = 512 * 1024 * 1024  # sparse: no disk used
 
@@ -56,18 +56,12 @@ class Attach(unittest.TestCase):
         self.site = Site()
         self.addCleanup(self.site.cleanup)
         self.site.db.add_user("anna", "pw", rights="RWDB")
-        with open(os.path.join(self.site.root, "big.bin"), "wb") as f:
-            f.truncate(BIG)
+        self.site.sparse("big.bin", BIG)
 
     def window(self):
         window = Window(self.site.data)
         self.addCleanup(window.close)
         return window
-
-    def status(self):
-        out = run([program(), "status", "--json", "--data-dir", self.site.data])
-        self.assertEqual(out.returncode, 0, out.stderr.decode())
-        return json.loads(out.stdout)
 
     def test_window_attaches_to_a_headless_server_and_sees_it_stop(self):
         server = self.site.start()
@@ -87,8 +81,8 @@ class Attach(unittest.TestCase):
         self.assertFalse(state["stopEnabled"])
         self.assertEqual(state["panelsEnabled"], [True, True, True])
         # No second server: the channel still answers for the headless one.
-        self.assertEqual(self.status()["pid"], server.proc.pid)
-        text = run([program(), "status", "--data-dir", self.site.data]).stdout.decode()
+        self.assertEqual(self.site.kv_json("status")["pid"], server.proc.pid)
+        text = self.site.kv("status").stdout.decode()
         self.assertIn(f"Processo: PID {server.proc.pid}, utente ", text)
         self.assertFalse(any("SERVER START" in line for line in state["log"]), state["log"])
 
@@ -119,7 +113,7 @@ class Attach(unittest.TestCase):
         state = first.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"),
                            "its own server")
         self.assertFalse(state["attached"])
-        self.assertEqual(self.status()["pid"], first.proc.pid)
+        self.assertEqual(self.site.kv_json("status")["pid"], first.proc.pid)
 
         second = self.window()
         state = second.wait(lambda s: s.get("attached"), "attaching")

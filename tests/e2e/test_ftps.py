@@ -10,7 +10,7 @@ import time
 import unittest
 from pathlib import Path
 
-from kvharness import Site, SiteTestCase, TIMEOUT, free_port, has_ipv6_loopback, run
+from kvharness import SiteTestCase, TIMEOUT, free_port, has_ipv6_loopback, run
 
 LFTP_TLS = ("set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:ca-file {cert};"
             " set ssl:check-hostname false;")

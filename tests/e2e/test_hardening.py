@@ -6,78 +6,18 @@ with the right reply and log line."""
 import os
 import re
 import resource
-import socket
 import ssl
-import subprocess
 import time
 import unittest
 import ftplib
 
-from kvharness import Server, Site, SiteTestCase, TIMEOUT, program, wait_until
-
-
-class Control:
-    """A raw control connection: sends any bytes, reads one reply at a time."""
-
-    def __init__(self, port):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT)
-        self.file = self.sock.makefile("rb")
-        self.reply()  # greeting
-
-    def send(self, raw):
-        self.sock.sendall(raw)
-
-    def reply(self):
-        """The last line of the next reply, multi-line replies read to their end."""
-        line = self.file.readline().decode("utf-8", "replace")
-        if len(line) >= 4 and line[3] == "-":
-            code = line[:3]
-            while not (line.startswith(code + " ")):
-                line = self.file.readline().decode("utf-8", "replace")
-                assert line, "connection closed inside a reply"
-        return line.rstrip("\r\n")
-
-    def command(self, text):
-        self.send(text.encode() + b"\r\n")
-        return self.reply()
-
-    def passive_data(self, rcvbuf=None):
-        """A connected data socket for the next transfer command."""
-        reply = self.command("PASV")
-        nums = [int(n) for n in re.search(r"\((\d+(?:,\d+){5})\)", reply).group(1).split(",")]
-        data = socket.socket()
-        if rcvbuf:
-            data.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
-        data.settimeout(TIMEOUT)
-        data.connect(("127.0.0.1", nums[4] * 256 + nums[5]))
-        return data
-
-    def close(self):
-        self.file.close()
-        self.sock.close()
-
-
-class LimitedServer(Server):
-    """The program with a file-size limit (RLIMIT_FSIZE): past it every write fails, as on a
-    full disk."""
-
-    def __init__(self, folder, max_file_bytes):
-        self.folder = folder
-        self.out = open(os.path.join(folder, "stdout.txt"), "w+")
-        self.err = open(os.path.join(folder, "stderr.txt"), "w+")
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-
-        def limit():
-            resource.setrlimit(resource.RLIMIT_FSIZE, (max_file_bytes, max_file_bytes))
-
-        self.proc = subprocess.Popen([program(), "--headless", "--data-dir", folder],
-                                     stdout=self.out, stderr=self.err, env=env, preexec_fn=limit)
+from kvharness import Control, Site, SiteTestCase, TIMEOUT, wait_until
 
 
 def start_limited(site, max_file_bytes):
-    site.server = LimitedServer(site.data, max_file_bytes)
-    if not site.server.wait_started():
-        raise AssertionError("server failed: " + site.server.stderr())
+    """The program with a file-size limit (RLIMIT_FSIZE): past it every write fails, as on a
+    full disk."""
+    site.start(preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (max_file_bytes, max_file_bytes)))
 
 
 def log_text(site):

@@ -1,7 +1,6 @@
 """Passive mode behind a router (passive_ports, passive_address) and a dual-stack server (EPSV, EPRT)."""
 
 import ftplib
-import re
 import socket
 import unittest
 
