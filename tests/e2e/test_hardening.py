@@ -6,10 +6,8 @@ line (stalled transfers and a full disk: the engine's tests)."""
 import os
 import re
 import resource
-import ssl
 import time
 import unittest
-import ftplib
 
 from kvharness import Control, Site, SiteTestCase, TIMEOUT, wait_until
 
@@ -165,30 +163,6 @@ class FullDisk(unittest.TestCase):
         self.assertEqual(lines[-1], b"")
         for line in lines[1:-1]:
             self.assertTrue(line.startswith(b"["), line)
-
-
-class TlsOrder(SiteTestCase):
-    @classmethod
-    def prepare(cls, site):
-        site.db.add_user("bob", "x", rights="RB")
-        site.db.set_options(tls="on", tls_session_reuse="0")  # ftplib does not resume sessions
-
-    def test_prot_needs_pbsz_first(self):
-        context = ssl.create_default_context()
-        context.check_hostname = False
-        context.verify_mode = ssl.CERT_NONE
-        ftp = ftplib.FTP_TLS(context=context, timeout=TIMEOUT)
-        self.addCleanup(ftp.close)
-        ftp.connect("127.0.0.1", self.site.port)
-        ftp.auth()
-        for level in ("P", "C"):
-            with self.assertRaises(ftplib.error_perm) as refused:
-                ftp.sendcmd("PROT " + level)
-            self.assertTrue(str(refused.exception).startswith("503"), refused.exception)
-        self.assertEqual(ftp.sendcmd("PBSZ 0")[:3], "200")
-        self.assertEqual(ftp.sendcmd("PROT P")[:3], "200")
-        ftp.login("bob", "x")
-        self.assertEqual(ftp.pwd(), "/")
 
 
 if __name__ == "__main__":
