@@ -133,19 +133,6 @@ class Admin(unittest.TestCase):
                 self.assertEqual(self.kv(*args).returncode, code)
         self.assertEqual(self.kv_json("ban", "list"), [])
 
-    def test_reload_answers_whether_it_was_applied(self):
-        session = self.site.ftp("anna", "pw")
-        self.site.db.set_options(tls="bogus")
-        refused = self.kv("reload")
-        self.assertEqual(refused.returncode, 1)
-        self.assertIn("Impostazioni non ricaricate: Opzione tls: bogus", refused.stderr.decode())
-        self.site.db.run("DELETE FROM options")
-        applied = self.kv("reload")
-        self.assertEqual(applied.returncode, 0, applied.stderr.decode())
-        self.assertIn("SERVER RELOAD ON IP", self.server.stdout())
-        self.assertTrue(session.voidcmd("NOOP").startswith("200"))
-        session.quit()
-
     def test_log_follow_prints_lines_as_they_are_written(self):
         out = open(os.path.join(self.site.tmp, "follow.txt"), "w+")
         events = open(os.path.join(self.site.tmp, "events.txt"), "w+")

@@ -44,6 +44,8 @@ class ServiceNotification(unittest.TestCase):
                 self.site.db.set_options(**options)
                 result = self.site.kv("reload")
                 self.assertEqual(result.returncode, code, result.stderr.decode())
+                if code:
+                    self.assertIn("Impostazioni non ricaricate: Opzione tls: bogus", result.stderr.decode())
                 reloading = self.notices()
                 self.assertIn("RELOADING=1", reloading)
                 self.assertRegex(reloading, r"MONOTONIC_USEC=\d+")
