@@ -12,10 +12,8 @@
 #include <QTimer>
 
 #include <csignal>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace kv::engine;
 using namespace Qt::StringLiterals;
@@ -365,19 +363,7 @@ void TestFtpServer::dataConnectionWaitsOutFullDescriptorTable() {
     EngineHarness h;
     h.write("root/a.txt", "after the squeeze");
     QVERIFY(h.start());
-    struct rlimit old {};
-    QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
-    QTimer squeeze;
-    QObject::connect(&squeeze, &QTimer::timeout, [&] {
-        if (!QFile::remove(h.path("root/full")))
-            return;
-        const int lowest = ::open("/dev/null", O_RDONLY);
-        ::close(lowest);
-        const struct rlimit none { rlim_t(lowest), old.rlim_max };
-        setrlimit(RLIMIT_NOFILE, &none);
-        QTimer::singleShot(400, [&old] { setrlimit(RLIMIT_NOFILE, &old); });
-    });
-    squeeze.start(20);
+    h.squeezeDescriptorsOn("full");
     const ClientRun r = h.python(R"(
 f = login(); f.voidcmd('TYPE I'); host, port = ftplib.parse227(f.sendcmd('PASV'))
 open(ROOT + '/full', 'w').close()
@@ -388,7 +374,6 @@ d = socket.create_connection(('127.0.0.1', port), timeout=20); time.sleep(0.8)
 f.putcmd('RETR a.txt')
 print(f.getresp()[:3], d.makefile('rb').read(), f.getresp()[:3])
 )");
-    setrlimit(RLIMIT_NOFILE, &old);
     QCOMPARE(outputOf(r).join(u'|'), u"150 b'after the squeeze' 226|"_s);
 }
 
@@ -397,19 +382,7 @@ void TestFtpServer::controlConnectionWaitsOutFullDescriptorTable() {
     // queue and is greeted once it may again; the server keeps accepting.
     EngineHarness h;
     QVERIFY(h.start());
-    struct rlimit old {};
-    QCOMPARE(getrlimit(RLIMIT_NOFILE, &old), 0);
-    QTimer squeeze;
-    QObject::connect(&squeeze, &QTimer::timeout, [&] {
-        if (!QFile::remove(h.path("root/full")))
-            return;
-        const int lowest = ::open("/dev/null", O_RDONLY);
-        ::close(lowest);
-        const struct rlimit none { rlim_t(lowest), old.rlim_max };
-        setrlimit(RLIMIT_NOFILE, &none);
-        QTimer::singleShot(400, [&old] { setrlimit(RLIMIT_NOFILE, &old); });
-    });
-    squeeze.start(20);
+    h.squeezeDescriptorsOn("full");
     const ClientRun r = h.python(R"(
 open(ROOT + '/full', 'w').close()
 for _ in range(500):
@@ -418,7 +391,6 @@ for _ in range(500):
 s = socket.create_connection(('127.0.0.1', PORT), timeout=20)
 print(s.makefile('rb').readline()[:3]); print(login().sendcmd('NOOP')[:3])
 )");
-    setrlimit(RLIMIT_NOFILE, &old);
     QCOMPARE(outputOf(r), QStringList({"b'220'", "200", ""}));
 }
 
@@ -595,11 +567,9 @@ void TestFtpServer::connectionsTrackedAndClosedOnce() {
     // A client that just goes away is reported once by every scripted session.
     EngineHarness h;
     QVERIFY(h.start());
-    QProcess client;
-    client.start("python3", {"-c", u"import ftplib,time\nfs=[ftplib.FTP() for i in range(3)]\n"
-                                   "for f in fs: f.connect('127.0.0.1',%1,timeout=20); "
-                                   "f.login('alice','secret')\nprint('ready',flush=True)\n"
-                                   "time.sleep(30)"_s.arg(h.port)});
+    QProcess& client = h.background(R"(
+fs = [login() for i in range(3)]; print('ready', flush=True); time.sleep(30)
+)");
     QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000); // "ready": all logged in
     // Disconnect() from the program and StopListening() close them.
     const QList<ConnectionObject*> conns = h.server->Connections();
@@ -628,12 +598,11 @@ void TestFtpServer::loginsToTheSameFoldersShareTheirDescriptors() {
     const auto openDescriptors = [] {
         return QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
     };
-    QProcess client;
-    client.start("python3", {"-c", u"import ftplib,sys\nfs=[]\nfor i in range(4):\n"
-                                   " f=ftplib.FTP(); f.connect('127.0.0.1',%1,timeout=20)\n"
-                                   " f.login('alice','secret'); fs.append(f)\n"
-                                   " print('in',flush=True); sys.stdin.readline()\n"
-                                   "for f in fs: f.quit()\n"_s.arg(h.port)});
+    QProcess& client = h.background(R"(
+fs = []
+for i in range(4): fs.append(login()); print('in', flush=True); sys.stdin.readline()
+for f in fs: f.quit()
+)");
     QList<qsizetype> counts;
     for (int i = 0; i < 4; ++i) {
         QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000); // one more logged in
@@ -688,17 +657,13 @@ void TestFtpServer::activityCountsWhatTransfersMoved() {
     EngineHarness h;
     h.write("root/big.bin", QByteArray(32 << 20, 'b'));
     QVERIFY(h.start());
-    QProcess client;
-    client.start("python3",
-                 {"-c", u"import ftplib,io,sys,time\nf=ftplib.FTP()\n"
-                        "f.connect('127.0.0.1',%1,timeout=20); f.login('alice','secret')\n"
-                        "f.voidcmd('TYPE I'); s=f.transfercmd('RETR big.bin')\n"
-                        "s.recv(1000); print('reading',flush=True); sys.stdin.readline()\n"
-                        "while s.recv(1<<20): pass\n"
-                        "s.close(); f.voidresp(); f.storbinary('STOR up.bin', "
-                        "io.BytesIO(b'u'*300000))\nn=[]; f.retrbinary('NLST', n.append)\n"
-                        "print(len(b''.join(n)),flush=True)\n"
-                        "time.sleep(30)"_s.arg(h.port)});
+    QProcess& client = h.background(R"(
+f = login(); f.voidcmd('TYPE I'); s = f.transfercmd('RETR big.bin')
+s.recv(1000); print('reading', flush=True); sys.stdin.readline()
+while s.recv(1 << 20): pass
+s.close(); f.voidresp(); f.storbinary('STOR up.bin', io.BytesIO(b'u' * 300000))
+print(len(fetch(f, 'NLST')), flush=True); time.sleep(30)
+)");
     // Mid-download (the client stopped reading): the file, its size, what went so far.
     QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000);
     QCOMPARE(h.server->Connections().size(), 1);
@@ -719,8 +684,6 @@ void TestFtpServer::activityCountsWhatTransfersMoved() {
     QCOMPARE(int(a.direction), int(TransferActivity::Direction::None));
     QCOMPARE(a.sentTotal, qint64(32 << 20) + listed);
     QCOMPARE(a.receivedTotal, qint64(300000));
-    client.kill();
-    client.waitForFinished(5000);
 }
 
 void TestFtpServer::listingsNameTheirPassiveMode() {
