@@ -5,7 +5,6 @@ batch caught by a local SMTP server with STARTTLS and a login."""
 import datetime
 import email
 import email.policy
-import ftplib
 import io
 import os
 import shutil
@@ -57,6 +56,9 @@ class RunRules(unittest.TestCase):
                  f'/bin/sh -c "env > {self.out}/env.txt; pwd > {self.out}/pwd.txt"')
         # Nothing but double quotes is interpreted: the words reach the program as typed.
         add_rule(self, self.site, "upload", "--run", '/usr/bin/printf "[%s]\\n" $HOME ; | > x')
+        # Which events a rule takes (account, path, switched off, only whole uploads): the rules' tests.
+        off = add_rule(self, self.site, "upload", "--run", f'/bin/sh -c "echo $KV_PATH >> {self.out}/off.txt"')
+        self.assertEqual(self.site.kv("action", "off", str(off)).returncode, 0)
         self.start()
         before = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
         ftp = self.site.ftp("bob", "pw")
@@ -84,51 +86,6 @@ class RunRules(unittest.TestCase):
         for word in (";", "|", ">", "x"):
             self.assertIn(f"output: [{word}]", self.log())
         self.assertFalse(os.path.exists(os.path.join(self.site.root, "scan", "x")))
-
-    def test_aborted_upload_runs_nothing_and_filters_choose(self):
-        add_rule(self, self.site, "upload", "--run",
-                 f'/bin/sh -c "echo $KV_USER $KV_PATH >> {self.out}/any.txt"')
-        add_rule(self, self.site, "upload", "--user", "alice", "--path", "/scan/*.pdf", "--run",
-                 f'/bin/sh -c "echo $KV_USER $KV_PATH >> {self.out}/alicepdf.txt"')
-        add_rule(self, self.site, "upload", "--path", "/scan/**", "--run",
-                 f'/bin/sh -c "echo $KV_USER $KV_PATH >> {self.out}/deep.txt"')
-        off = add_rule(self, self.site, "upload", "--run",
-                       f'/bin/sh -c "echo $KV_PATH >> {self.out}/off.txt"')
-        self.assertEqual(self.site.kv("action", "off", str(off)).returncode, 0)
-        self.start()
-        bob = self.site.ftp("bob", "pw")
-        # An upload cut short with ABOR is not a received file.
-        bob.voidcmd("TYPE I")
-        conn = bob.transfercmd("STOR /aborted.bin")
-        conn.sendall(b"y" * 65536)
-        bob.abort()
-        conn.close()
-        try:
-            bob.voidresp()
-        except ftplib.all_errors:
-            pass
-        upload(bob, "/scan/a.pdf")
-        upload(bob, "/scan/deep/b.pdf")
-        bob.quit()
-        alice = self.site.ftp("ALICE", "pw")
-        upload(alice, "/scan/c.pdf")
-        upload(alice, "/scan/c.txt")
-        upload(alice, "/scan/deep/d.pdf")
-        upload(alice, "/e.pdf")
-        alice.quit()
-        wait_until(lambda: len(read_text(f"{self.out}/any.txt").splitlines()) >= 6
-                   if os.path.exists(f"{self.out}/any.txt") else False, "six programs")
-        wait_until(lambda: os.path.exists(f"{self.out}/deep.txt")
-                   and len(read_text(f"{self.out}/deep.txt").splitlines()) >= 5, "the deep rule")
-        time.sleep(0.3)  # a stray seventh program would have run by now
-        lines = sorted(read_text(f"{self.out}/any.txt").splitlines())
-        self.assertEqual(lines, sorted(["bob /scan/a.pdf", "bob /scan/deep/b.pdf",
-                                        "ALICE /scan/c.pdf", "ALICE /scan/c.txt",
-                                        "ALICE /scan/deep/d.pdf", "ALICE /e.pdf"]))
-        self.assertEqual(read_text(f"{self.out}/alicepdf.txt").splitlines(), ["ALICE /scan/c.pdf"])
-        self.assertEqual(sorted(read_text(f"{self.out}/deep.txt").splitlines()),
-                         sorted(["bob /scan/a.pdf", "bob /scan/deep/b.pdf", "ALICE /scan/c.pdf",
-                                 "ALICE /scan/c.txt", "ALICE /scan/deep/d.pdf"]))
         self.assertFalse(os.path.exists(f"{self.out}/off.txt"))
 
     def test_slow_programs_are_killed_and_sessions_go_on(self):
