@@ -74,13 +74,9 @@ class Attach(unittest.TestCase):
 
         window = self.window()
         state = window.wait(lambda s: s.get("attached"), "attaching")
-        self.assertEqual(state["status"],
-                         f"Online: 127.0.0.1 (altra finestra o server senza finestra, "
-                         f"PID {server.proc.pid})")
-        self.assertFalse(state["startEnabled"])
-        self.assertFalse(state["stopEnabled"])
-        self.assertEqual(state["panelsEnabled"], [True, True, True])
-        # No second server: the channel still answers for the headless one.
+        # What an attached window shows and allows: the window's tests. Here: this program
+        # attaches to that server, and starts no second one.
+        self.assertIn(f"PID {server.proc.pid})", state["status"])
         self.assertEqual(self.site.kv_json("status")["pid"], server.proc.pid)
         text = self.site.kv("status").stdout.decode()
         self.assertIn(f"Processo: PID {server.proc.pid}, utente ", text)
@@ -89,10 +85,7 @@ class Attach(unittest.TestCase):
         # The session and its transfer, as the online list shows them.
         state = window.wait(lambda s: any("/big.bin" in row for row in s.get("online", [])),
                             "the download")
-        row = state["online"][0]
-        self.assertEqual(row[0], "anna")
-        self.assertEqual(row[2], "127.0.0.1")
-        self.assertEqual(state["users"], "1 utenti connessi")
+        self.assertEqual(state["online"][0][0], "anna")
         # Log lines come from the server as it writes them.
         ftp.sock.sendall(b"NOOP\r\n")
         window.wait(lambda s: any("NOOP" in line for line in s.get("log", [])), "a log line")
@@ -101,9 +94,6 @@ class Attach(unittest.TestCase):
         ftp.close()
         self.assertEqual(self.site.stop(), 0)
         state = window.wait(lambda s: not s.get("attached"), "the server going away")
-        self.assertEqual(state["status"], "Offline: il server collegato si è fermato")
-        self.assertTrue(state["startEnabled"])
-        self.assertTrue(any("Il server collegato si è fermato" in line for line in state["log"]))
         self.assertEqual(state["online"], [])
         self.assertIsNone(window.proc.poll(), "the window stays open")
 
