@@ -68,6 +68,11 @@ void TestFtpServer::listenFailuresAndAddresses() {
     QCOMPARE(r.out.trimmed(), QByteArray("/"));
 }
 
+static int modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
 static QStringList snapshot(const QString& root) {
     QStringList out;
     for (const QFileInfo& fi : QDir(root).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot))
@@ -84,9 +89,11 @@ void TestFtpServer::scriptedSession_data() {
     QTest::addColumn<QStringList>("exchange");
     QTest::addColumn<QStringList>("calls"); // events after the login
     QTest::addColumn<QString>("rights");    // the letters the login grants
+    QTest::addColumn<int>("modeAfter");     // of a.txt, which starts as 0644
     const auto row = [](const char* name, bool loggedIn, const QStringList& exchange,
-                        const QStringList& calls = {}, const QString& rights = u"RWDBM"_s) {
-        QTest::newRow(name) << loggedIn << exchange << calls << rights;
+                        const QStringList& calls = {}, const QString& rights = u"RWDBM"_s,
+                        int modeAfter = 0644) {
+        QTest::newRow(name) << loggedIn << exchange << calls << rights << modeAfter;
     };
     row("wrong password", false,
         {"USER alice => 331 Password required for alice.", "PASS nope => 530 Login incorrect",
@@ -117,7 +124,46 @@ void TestFtpServer::scriptedSession_data() {
          "OPTS UTF8 ON => 200 UTF8 set to on", "OPTS MLST type; => 200 MLST OPTS type;",
          "OPTS X => 501 Option not understood.", "ACCT x => 202 Command not needed, ignored",
          "STAT => 211 End of status", "SITE CHMOD 777 a.txt => 200 SITE CHMOD command successful",
-         "SITE X => 504 SITE X is not implemented."});
+         "SITE X => 504 SITE X is not implemented."},
+        {}, u"RWDBM"_s, 0777);
+    // What automation clients, cameras and mirroring tools send.
+    row("cameras and scanners", true,
+        {"CLNT Camera 1.0 => 200 CLNT command successful", "ALLO => 200 ALLO command successful",
+         "ALLO 1000 => 200 ALLO command successful", "ALLO 1000 R 512 => 200",
+         "ALLO 999999999999999999 => 452 Insufficient storage space: ",
+         "ALLO x => 501 Syntax error in parameters", "ALLO -5 => 501", "ALLO +5 => 501",
+         "AVBL => 213 ", "AVBL sub => 213 ", "AVBL a.txt => 550 a.txt: Not a directory.",
+         "AVBL nothere => 550 nothere: No such file or directory.", "AVBL ../.. => 213 "});
+    row("site chmod and help", true,
+        {"SITE HELP => 214 End of SITE help.", "SITE help => 214",
+         "SITE FROB x => 504 SITE FROB is not implemented.",
+         "SITE CHMOD 4755 a.txt => 501 4755: Invalid mode; only permission bits 0-777",
+         "SITE CHMOD 1777 sub => 501 1777: Invalid mode", "SITE CHMOD 2640 a.txt => 501",
+         "SITE CHMOD u+x a.txt => 501 u+x: Invalid mode", "SITE CHMOD 8 a.txt => 501",
+         "SITE CHMOD 644 => 501 Syntax error - SITE CHMOD need more arguments",
+         "SITE CHMOD 644 nothere => 550 nothere: No such file or directory.",
+         "SITE CHMOD 755 / => 550 Access denied", "SITE CHMOD 777 ../outside.txt => 550",
+         "SITE CHMOD 700 sub => 200 SITE CHMOD command successful",
+         "SITE chmod 0600 a.txt => 200 SITE CHMOD command successful"},
+        {}, u"RWDBM"_s, 0600);
+    // Which right each checksum, mode change and free space needs: the file
+    // service's table. ALLO asks for the free space, yet needs no right.
+    row("without the browse right", true,
+        {"AVBL => 550 Access denied", "ALLO 5 => 200 ALLO command successful"}, {}, u"RWDM"_s);
+    row("hash choices and refusals", true,
+        {"OPTS HASH => 200 SHA-256", "OPTS HASH md5 => 200 MD5", "OPTS HASH => 200 MD5",
+         "OPTS HASH SHA-512 => 501 SHA-512: Unsupported algorithm.", "OPTS HASH => 200 MD5",
+         "HASH a.txt => 213 MD5 0-5 5d41402abc4b2a76b9719d911017c592 a.txt",
+         "HASH sub => 550 sub: Not a regular file.",
+         "XSHA1 nothere => 550 nothere: No such file or directory.", "HASH ../outside.txt => 550",
+         "HASH => 501 Syntax error - HASH need more arguments"});
+    row("opts mlst", true,
+        {"OPTS MLST size;Type;nonsense; => 200 MLST OPTS type;size;", "OPTS MLST => 200 MLST OPTS",
+         "OPTS mlst modify => 200 MLST OPTS modify;", "OPTS MLSTX => 501 Option not understood.",
+         "OPTS UTF8 ON => 200 UTF8 set to on"});
+    row("folder names the system refuses", true,
+        {"MKD " + QString(300, u'n') + " => 550 File name too long.",
+         "MKD sub => 550 sub: File exists.", "MKD fresh => 257"});
     // A missing path is answered before any right is looked at.
     QStringList missing;
     for (const char* c :
@@ -136,7 +182,8 @@ void TestFtpServer::scriptedSession_data() {
         {"RNTO b.txt => 503 Bad sequence of commands: send RNFR first.",
          "RNFR a.txt => 350 Command OK - waiting for name", "NOOP => 200",
          "RNTO b.txt => 503 Bad sequence", "RNFR a.txt => 350",
-         "RNTO b.txt => 250 File/dir renamed to /b.txt"});
+         "RNTO b.txt => 250 File/dir renamed to /b.txt"},
+        {}, u"RWDBM"_s, -1); // a.txt is gone
     // An offset past the end is refused before a data connection is needed, so
     // 554 shows the offset still applied and 425 that it was dropped.
     row("rest only for the next transfer", true,
@@ -182,6 +229,9 @@ void TestFtpServer::scriptedSession() {
     EngineHarness h;
     h.write("root/a.txt", "hello");
     h.write("outside.txt", "TOP OUTSIDE");
+    QVERIFY(::chmod(QFile::encodeName(h.path("root/a.txt")).constData(), 0644) == 0);
+    const int outsideMode = modeOf(h.path("outside.txt"));
+    const int rootMode = modeOf(h.path("root"));
     QDir().mkpath(h.path("root/sub"));
     QVERIFY(QFile::link(h.dir.path(), h.path("root/outlink")));
     QVERIFY(QFile::link("a.txt", h.path("root/inlink")));
@@ -217,6 +267,9 @@ for line in LINES:
     QVERIFY(!r.out.contains(h.dir.path().toUtf8())); // no real path shown
     if (rights.isEmpty())
         QCOMPARE(snapshot(h.path("root")), before);
+    QTEST(modeOf(h.path("root/a.txt")), "modeAfter");
+    QCOMPARE(modeOf(h.path("outside.txt")), outsideMode);
+    QCOMPARE(modeOf(h.path("root")), rootMode);
     QTRY_COMPARE(h.events.closedCount, 1); // the client just went away
     // The password never reaches the log.
     QVERIFY(!h.events.logLines.join(u'\n').contains(u"secret"_s));
