@@ -1,7 +1,7 @@
-"""The real program against clients that misbehave and a disk that runs out: passwords and
-control characters from clients never reach the log raw, a log file that cannot be written is
-reported and never torn, and downloads that lose their file end with the right reply and log
-line (stalled transfers and a full disk: the engine's tests)."""
+"""The real program against clients that misbehave and a disk that runs out: control characters
+from clients never reach the log raw, a log file that cannot be written is reported and never
+torn, and downloads that lose their file end with the right reply and log line (password lines,
+stalled transfers and a full disk: the log text's and the engine's tests)."""
 
 import os
 import re
@@ -26,25 +26,6 @@ class LogSafety(SiteTestCase):
     @classmethod
     def prepare(cls, site):
         site.db.add_user("bob", "right", rights="RB")
-
-    def everything_logged(self):
-        return (self.site.log_file() or b"") + self.site.server.stdout().encode("utf-8", "replace")
-
-    def test_password_lines_of_any_shape_are_masked(self):
-        shapes = [b"PASS caf\xe9secretA", b"PASS\tsecretB", b"PASS sec\x1bretC", b"PASS se\x00cretD",
-                  b"pass secretE", b"ACCT secretF", b"  PaSs\x7fsecretG", b"PASS1secretH"]
-        for raw in shapes:
-            client = Control(self.site.port)
-            self.assertTrue(client.command("USER bob").startswith("331"))
-            client.send(raw + b"\r\n")
-            self.assertRegex(client.reply(), r"^[2-5]\d\d ")
-            client.close()
-        wait_until(lambda: b"secretH" in self.everything_logged() or
-                   self.everything_logged().count(b"PASS ***") >= 7, "the last password line")
-        logged = self.everything_logged()
-        self.assertNotIn(b"ecret", logged)
-        self.assertGreaterEqual(logged.count(b"PASS ***"), 7)
-        self.assertIn(b"ACCT ***", logged)
 
     def test_client_text_is_escaped(self):
         client = Control(self.site.port)
