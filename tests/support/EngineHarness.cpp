@@ -214,6 +214,12 @@ class ReuseFTP(ftplib.FTP_TLS):
             conn = self.context.wrap_socket(conn, server_hostname=self.host,
                                             session=(self.borrow or self).sock.session)
         return conn, size
+def ask(flag):
+    # Creates ROOT/<flag> and waits (10 s at most) for the test to take it away.
+    open(ROOT + '/' + flag, 'w').close()
+    for _ in range(500):
+        if not os.path.exists(ROOT + '/' + flag): break
+        time.sleep(0.02)
 def attempt(f, cmd):
     # 'ok <bytes>' or the code of the reply that refused the transfer.
     try: return 'ok %d' % len(fetch(f, cmd))

@@ -64,8 +64,9 @@ public:
     void write(const QString& relative, const QByteArray& data) const;
     QByteArray read(const QString& relative) const;
 
-    // Runs a python3 script with ftplib imported, PORT set and a helper
-    // login(user, password) -> FTP and resp(ftp, line) -> reply text; with
+    // Runs a python3 script with ftplib imported, PORT and ROOT set and
+    // helpers: login(user, password) -> FTP, resp(ftp, line) -> reply text,
+    // ask(flag) to signal the test through a file in the root; with
     // TLS on, tlslogin(...) -> FTP_TLS and ReuseFTP, a client whose data
     // connections resume the control connection's session.
     ClientRun python(const QString& body, int timeoutMs = 30000);
