@@ -246,11 +246,14 @@ class SftpWithOtherClients(SiteTestCase):
 
 
 class SftpReload(unittest.TestCase):
-    def test_sighup_starts_sftp_and_keeps_open_sessions(self):
+    def test_off_by_default_sighup_starts_it_and_keeps_open_sessions(self):
         site = Site()
         self.addCleanup(site.cleanup)
         site.db.add_user("bob", "secret", rights="RWDBM")
         site.start()
+        # Off without the option: no port, no host keys made.
+        self.assertNotIn("SFTP", site.server.stdout())
+        self.assertFalse([n for n in os.listdir(site.data) if n.startswith("kestrova-sftp")])
         site.sftp_port = free_port()
         site.db.set_options(sftp_port=site.sftp_port)
         site.server.proc.send_signal(signal.SIGHUP)
@@ -282,16 +285,6 @@ class SftpBans(unittest.TestCase):
         connect(site, "bob", "secret", source="127.0.0.8").close()
         with self.assertRaises(Exception):
             site.ftp("bob", "secret", source="127.0.0.7")
-
-
-class SftpOffByDefault(unittest.TestCase):
-    def test_no_sftp_port_without_the_option(self):
-        site = Site()
-        self.addCleanup(site.cleanup)
-        site.start()
-        self.assertNotIn("SFTP", site.server.stdout())
-        self.assertFalse(any(os.path.exists(os.path.join(site.data, n)) for n in os.listdir(site.data)
-                             if n.startswith("kestrova-sftp")))
 
 
 if __name__ == "__main__":
