@@ -3,8 +3,10 @@ with real FTP clients (ftplib, curl, lftp) on loopback. Every wait is bounded.""
 
 import atexit
 import ftplib
+import json
 import os
 import random
+import re
 import shutil
 import signal
 import socket
@@ -32,10 +34,13 @@ def program():
     return os.path.join(build, "program", "kestrova")
 
 
-def run(argv, timeout=TIMEOUT):
-    """Runs an external client, or the program itself, to its end within `timeout` seconds."""
+def run(argv, timeout=TIMEOUT, stdin=None):
+    """Runs an external client, or the program itself, to its end within `timeout` seconds;
+    `stdin` (bytes or text) is its input."""
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    return subprocess.run(argv, capture_output=True, timeout=timeout, env=env)
+    if isinstance(stdin, str):
+        stdin = stdin.encode()
+    return subprocess.run(argv, input=stdin, capture_output=True, timeout=timeout, env=env)
 
 
 def read_text(path):
@@ -173,14 +178,15 @@ class Database:
 class Server:
     """The program running headless; stop() sends SIGTERM and waits."""
 
-    def __init__(self, folder, env=None, prefix=()):
-        """`prefix`: a command that runs the program, e.g. as another user."""
+    def __init__(self, folder, env=None, prefix=(), preexec_fn=None):
+        """`prefix`: a command that runs the program, e.g. as another user; `preexec_fn` runs
+        in the child before the program (e.g. to set a resource limit)."""
         self.folder = folder
         self.out = open(os.path.join(folder, "stdout.txt"), "w+")
         self.err = open(os.path.join(folder, "stderr.txt"), "w+")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
         self.proc = subprocess.Popen([*prefix, program(), "--headless", "--data-dir", folder],
-                                     stdout=self.out, stderr=self.err, env=env)
+                                     stdout=self.out, stderr=self.err, env=env, preexec_fn=preexec_fn)
 
     def wait_started(self):
         deadline = time.monotonic() + TIMEOUT
@@ -233,8 +239,8 @@ class Site:
             with open(os.path.join(self.root, name), "wb") as f:
                 f.write(text)
 
-    def start(self, env=None):
-        self.server = Server(self.data, env)
+    def start(self, env=None, preexec_fn=None):
+        self.server = Server(self.data, env, preexec_fn=preexec_fn)
         if not self.server.wait_started():
             raise AssertionError("server failed: " + self.server.stderr())
         return self.server
@@ -255,6 +261,21 @@ class Site:
             ftp.close()
             raise
         return ftp
+
+    def kv(self, *args, stdin=None, prefix=(), timeout=TIMEOUT):
+        """The program's command line on this data folder."""
+        return run([*prefix, program(), *args, "--data-dir", self.data], timeout, stdin)
+
+    def kv_json(self, *args, prefix=()):
+        """The parsed answer of a command run with --json, which must succeed."""
+        result = self.kv(*args, "--json", prefix=prefix)
+        assert result.returncode == 0, result.stderr.decode()
+        return json.loads(result.stdout)
+
+    def sparse(self, name, size):
+        """A file of `size` zero bytes in the root, taking no disk."""
+        with open(os.path.join(self.root, name), "wb") as f:
+            f.truncate(size)
 
     def curl(self, userpass, path):
         url = f"ftp://127.0.0.1:{self.port}/{path}"
@@ -306,6 +327,61 @@ class SiteTestCase(unittest.TestCase):
         cls.addClassCleanup(cls.site.cleanup)
         cls.prepare(cls.site)
         cls.site.start()
+
+
+class Control:
+    """A raw control connection (from `source`, a loopback address, if given): sends any bytes,
+    reads one line or one whole reply at a time. The greeting is read when `greeted`."""
+
+    def __init__(self, port, source=None, greeted=True):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT,
+                                             source_address=(source, 0) if source else None)
+        self.file = self.sock.makefile("rb")
+        if greeted:
+            assert self.reply().startswith("220 ")
+
+    def send(self, raw):
+        self.sock.sendall(raw)
+
+    def line(self):
+        return self.file.readline().decode("utf-8", "replace").rstrip("\r\n")
+
+    def reply(self):
+        """The last line of the next reply, multi-line replies read to their end."""
+        line = self.line()
+        if len(line) >= 4 and line[3] == "-":
+            code = line[:3]
+            while not line.startswith(code + " "):
+                line = self.file.readline().decode("utf-8", "replace")
+                assert line, "connection closed inside a reply"
+        return line.rstrip("\r\n")
+
+    def command(self, text):
+        self.send(text.encode() + b"\r\n")
+        return self.reply()
+
+    def timed(self, text):
+        started = time.monotonic()
+        return self.command(text), time.monotonic() - started
+
+    def passive_data(self, rcvbuf=None):
+        """A connected data socket for the next transfer command."""
+        return passive_socket(self.command("PASV"), rcvbuf)
+
+    def close(self):
+        self.file.close()
+        self.sock.close()
+
+
+def passive_socket(reply, rcvbuf=None):
+    """A data socket connected to the port a 227 reply names, its receive buffer `rcvbuf`."""
+    nums = [int(n) for n in re.search(r"\((\d+(?:,\d+){5})\)", reply).group(1).split(",")]
+    data = socket.socket()
+    if rcvbuf:
+        data.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+    data.settimeout(TIMEOUT)
+    data.connect(("127.0.0.1", nums[4] * 256 + nums[5]))
+    return data
 
 
 def wait_until(check, what, pause=0.05):

@@ -1,5 +1,6 @@
 """Hashed passwords and the block list with real clients against the real program, from several
-loopback addresses (every address pattern and hash kind: the access tests)."""
+loopback addresses (every login decision, address pattern and hash kind: the access tests; a plain
+login with ftplib, curl and lftp: every other end-to-end test)."""
 
 import ftplib
 import unittest

@@ -2,31 +2,24 @@
 started with the event in their environment, time limits, and one e-mail per
 batch caught by a local SMTP server with STARTTLS and a login."""
 
-import base64
 import datetime
 import email
 import email.policy
-import ftplib
 import io
 import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-from kvharness import Site, TIMEOUT, free_port, program, read_text, run, wait_until
+from kvharness import Site, TIMEOUT, free_port, read_text, wait_until
 
 MAIL_SECOND_MS = 10  # retries after 0.3, 1.2 and 4.8 s
 
 
-def cli(site, *args):
-    return run([program(), "--data-dir", site.data, *args])
-
-
 def add_rule(test, site, *args):
-    result = cli(site, "action", "add", *args)
+    result = site.kv("action", "add", *args)
     test.assertEqual(result.returncode, 0, result.stderr.decode())
     return int(result.stdout.decode().strip())
 
@@ -52,7 +45,7 @@ class RunRules(unittest.TestCase):
     def start(self, **options):
         if options:
             for name, value in options.items():
-                self.assertEqual(cli(self.site, "option", "set", name, str(value)).returncode, 0)
+                self.assertEqual(self.site.kv("option", "set", name, str(value)).returncode, 0)
         self.site.start()
 
     def log(self):
@@ -63,6 +56,9 @@ class RunRules(unittest.TestCase):
                  f'/bin/sh -c "env > {self.out}/env.txt; pwd > {self.out}/pwd.txt"')
         # Nothing but double quotes is interpreted: the words reach the program as typed.
         add_rule(self, self.site, "upload", "--run", '/usr/bin/printf "[%s]\\n" $HOME ; | > x')
+        # Which events a rule takes (account, path, switched off, only whole uploads): the rules' tests.
+        off = add_rule(self, self.site, "upload", "--run", f'/bin/sh -c "echo $KV_PATH >> {self.out}/off.txt"')
+        self.assertEqual(self.site.kv("action", "off", str(off)).returncode, 0)
         self.start()
         before = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
         ftp = self.site.ftp("bob", "pw")
@@ -90,51 +86,6 @@ class RunRules(unittest.TestCase):
         for word in (";", "|", ">", "x"):
             self.assertIn(f"output: [{word}]", self.log())
         self.assertFalse(os.path.exists(os.path.join(self.site.root, "scan", "x")))
-
-    def test_aborted_upload_runs_nothing_and_filters_choose(self):
-        add_rule(self, self.site, "upload", "--run",
-                 f'/bin/sh -c "echo $KV_USER $KV_PATH >> {self.out}/any.txt"')
-        add_rule(self, self.site, "upload", "--user", "alice", "--path", "/scan/*.pdf", "--run",
-                 f'/bin/sh -c "echo $KV_USER $KV_PATH >> {self.out}/alicepdf.txt"')
-        add_rule(self, self.site, "upload", "--path", "/scan/**", "--run",
-                 f'/bin/sh -c "echo $KV_USER $KV_PATH >> {self.out}/deep.txt"')
-        off = add_rule(self, self.site, "upload", "--run",
-                       f'/bin/sh -c "echo $KV_PATH >> {self.out}/off.txt"')
-        self.assertEqual(cli(self.site, "action", "off", str(off)).returncode, 0)
-        self.start()
-        bob = self.site.ftp("bob", "pw")
-        # An upload cut short with ABOR is not a received file.
-        bob.voidcmd("TYPE I")
-        conn = bob.transfercmd("STOR /aborted.bin")
-        conn.sendall(b"y" * 65536)
-        bob.abort()
-        conn.close()
-        try:
-            bob.voidresp()
-        except ftplib.all_errors:
-            pass
-        upload(bob, "/scan/a.pdf")
-        upload(bob, "/scan/deep/b.pdf")
-        bob.quit()
-        alice = self.site.ftp("ALICE", "pw")
-        upload(alice, "/scan/c.pdf")
-        upload(alice, "/scan/c.txt")
-        upload(alice, "/scan/deep/d.pdf")
-        upload(alice, "/e.pdf")
-        alice.quit()
-        wait_until(lambda: len(read_text(f"{self.out}/any.txt").splitlines()) >= 6
-                   if os.path.exists(f"{self.out}/any.txt") else False, "six programs")
-        wait_until(lambda: os.path.exists(f"{self.out}/deep.txt")
-                   and len(read_text(f"{self.out}/deep.txt").splitlines()) >= 5, "the deep rule")
-        time.sleep(0.3)  # a stray seventh program would have run by now
-        lines = sorted(read_text(f"{self.out}/any.txt").splitlines())
-        self.assertEqual(lines, sorted(["bob /scan/a.pdf", "bob /scan/deep/b.pdf",
-                                        "ALICE /scan/c.pdf", "ALICE /scan/c.txt",
-                                        "ALICE /scan/deep/d.pdf", "ALICE /e.pdf"]))
-        self.assertEqual(read_text(f"{self.out}/alicepdf.txt").splitlines(), ["ALICE /scan/c.pdf"])
-        self.assertEqual(sorted(read_text(f"{self.out}/deep.txt").splitlines()),
-                         sorted(["bob /scan/a.pdf", "bob /scan/deep/b.pdf", "ALICE /scan/c.pdf",
-                                 "ALICE /scan/c.txt", "ALICE /scan/deep/d.pdf"]))
         self.assertFalse(os.path.exists(f"{self.out}/off.txt"))
 
     def test_slow_programs_are_killed_and_sessions_go_on(self):
@@ -156,7 +107,7 @@ class RunRules(unittest.TestCase):
         upload(bob, "/fail/a")
         wait_until(lambda: "impossibile avviare il programma" in self.log()
                    and "terminato con errore (codice 3)" in self.log(), "the failures logged")
-        self.assertEqual(cli(self.site, "option", "set", "action_timeout_seconds", "10").returncode, 0)
+        self.assertEqual(self.site.kv("option", "set", "action_timeout_seconds", "10").returncode, 0)
         for i in range(20):
             upload(bob, f"/busy/{i}")
         other = self.site.ftp("alice", "pw")
@@ -243,7 +194,7 @@ class MailRules(unittest.TestCase):
                             ("mail_security", "starttls"), ("mail_ca_file", self.cert),
                             ("mail_user", "kv"), ("mail_password", self.PASSWORD),
                             ("mail_from", "ftp@ufficio.example"), ("mail_batch_seconds", "2")):
-            result = cli(self.site, "option", "set", name, value)
+            result = self.site.kv("option", "set", name, value)
             self.assertEqual(result.returncode, 0, result.stderr.decode())
         return server
 
@@ -273,7 +224,7 @@ class MailRules(unittest.TestCase):
         self.assertNotIn(self.PASSWORD, self.site.server.stdout())
         self.site.stop()
         self.assertNotIn(self.PASSWORD.encode(), self.site.log_file())
-        listed = cli(self.site, "option", "list", "--json")
+        listed = self.site.kv("option", "list", "--json")
         self.assertNotIn(self.PASSWORD, listed.stdout.decode())
         self.assertIn('"********"', listed.stdout.decode())
 
@@ -294,32 +245,32 @@ class MailRules(unittest.TestCase):
 
     def test_mail_test_command(self):
         smtp = self.smtp()
-        result = cli(self.site, "mail", "test", "prova@example.org")
+        result = self.site.kv("mail", "test", "prova@example.org")
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         self.assertIn("250", result.stdout.decode())
         wait_until(lambda: smtp.mails(), "the test e-mail")
         # A wrong password gets the server's refusal and exit 1.
-        cli(self.site, "option", "set", "mail_password", "sbagliata")
-        result = cli(self.site, "mail", "test", "prova@example.org")
+        self.site.kv("option", "set", "mail_password", "sbagliata")
+        result = self.site.kv("mail", "test", "prova@example.org")
         self.assertEqual(result.returncode, 1)
         self.assertIn("535", result.stderr.decode())
-        cli(self.site, "option", "set", "mail_password", self.PASSWORD)
+        self.site.kv("option", "set", "mail_password", self.PASSWORD)
         # A relative certificate file is looked for in the data folder, not
         # in the folder the command happens to run from.
         shutil.copy(self.cert, os.path.join(self.site.data, "posta.pem"))
-        cli(self.site, "option", "set", "mail_ca_file", "posta.pem")
-        result = cli(self.site, "mail", "test", "prova@example.org")
+        self.site.kv("option", "set", "mail_ca_file", "posta.pem")
+        result = self.site.kv("mail", "test", "prova@example.org")
         self.assertEqual(result.returncode, 0, result.stderr.decode())
         wait_until(lambda: len(smtp.mails()) == 2, "the second test e-mail")
         # Without the extra certificate the server's own one is not trusted.
-        cli(self.site, "option", "unset", "mail_ca_file")
-        result = cli(self.site, "mail", "test", "prova@example.org")
+        self.site.kv("option", "unset", "mail_ca_file")
+        result = self.site.kv("mail", "test", "prova@example.org")
         self.assertEqual(result.returncode, 1)
         self.assertEqual(len(smtp.mails()), 2)
         # No protection is refused towards another machine.
-        cli(self.site, "option", "set", "mail_security", "none")
-        cli(self.site, "option", "set", "mail_server", "smtp.example.org")
-        result = cli(self.site, "mail", "test", "prova@example.org")
+        self.site.kv("option", "set", "mail_security", "none")
+        self.site.kv("option", "set", "mail_server", "smtp.example.org")
+        result = self.site.kv("mail", "test", "prova@example.org")
         self.assertEqual(result.returncode, 1)
         self.assertIn("none è ammesso solo verso questo PC", result.stderr.decode())
 
@@ -329,17 +280,17 @@ class Refusals(unittest.TestCase):
         site = Site()
         self.addCleanup(site.cleanup)
         add_rule(self, site, "upload", "--run", "/bin/true")
-        before = cli(site, "action", "list", "--json").stdout
+        before = site.kv("action", "list", "--json").stdout
         for args in (["uploaded", "--run", "/bin/true"], ["upload", "--run", ""],
                      ["upload", "--run", '""'], ["upload", "--mail", "not an address"],
                      ["upload", "--mail", "a@b.it,"], ["upload", "--path", "scan/*", "--run", "x"],
                      ["upload", "--path", "/a/***", "--run", "x"]):
-            result = cli(site, "action", "add", *args)
+            result = site.kv("action", "add", *args)
             self.assertEqual(result.returncode, 1, args)
             self.assertTrue(result.stderr.decode().strip(), args)
-        self.assertEqual(cli(site, "action", "add", "upload").returncode, 2)
-        self.assertEqual(cli(site, "action", "del", "99").returncode, 1)
-        self.assertEqual(cli(site, "action", "list", "--json").stdout, before)
+        self.assertEqual(site.kv("action", "add", "upload").returncode, 2)
+        self.assertEqual(site.kv("action", "del", "99").returncode, 1)
+        self.assertEqual(site.kv("action", "list", "--json").stdout, before)
 
 
 if __name__ == "__main__":

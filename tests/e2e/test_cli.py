@@ -20,8 +20,7 @@ class CommandLine(SiteTestCase):
         site.db.add_user("bob", "x", rights="RB")
 
     def kestrova(self, *args, stdin=""):
-        return subprocess.run([program(), *args, "--data-dir", self.site.data], input=stdin.encode(),
-                              capture_output=True, timeout=TIMEOUT, env=ENV)
+        return self.site.kv(*args, stdin=stdin)
 
     def test_account_added_and_removed_while_serving(self):
         out = self.kestrova("user", "add", "carla", "--rights", "rb", stdin="segreta\n")

@@ -1,6 +1,6 @@
-"""Confinement against a disk that changes under the server: a virtual folder's destination replaced
-by a link, and links swapped in for a file while clients download and upload it (the confinement
-tests). Nothing outside the root and the destinations may be read or written, whatever is renamed."""
+"""Confinement against a disk that changes under the server: links swapped in for a file while
+clients download and upload it. Nothing outside the root may be read or written, whatever is
+renamed (a virtual folder's destination replaced by a link: the file layer's tests)."""
 
 import ctypes
 import ftplib
@@ -53,91 +53,6 @@ def write(path, data):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
-
-
-class VirtualFolderTarget:
-    """A virtual folder whose destination, outside the root, is replaced by a link to another
-    folder outside the root: the folder the operator chose stays the boundary."""
-
-    resolvelinks = None  # set by the subclasses
-
-    def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
-        tmp = self.site.tmp
-        self.target = os.path.join(tmp, "vtarget")
-        self.outside = os.path.join(tmp, "outside")
-        os.makedirs(self.target)
-        os.makedirs(self.outside)
-        write(os.path.join(self.target, "inside.txt"), b"inside\n")
-        write(os.path.join(self.outside, "secret.txt"), SECRET)
-        # A link in the root to the folder the destination is later swapped to; never followed.
-        os.symlink("../outside", os.path.join(self.site.root, "rel"))
-        os.symlink(self.outside, os.path.join(self.site.root, "abs"))
-        uid = self.site.db.add_user("vic", "pw", rights="RWDB")
-        self.site.db.run("INSERT INTO virtualdirs VALUES ('vd', '', ?, ?)", (self.target, uid))
-        self.site.db.settings(resolvelinks=self.resolvelinks)
-        self.site.start()
-
-    def swap(self):
-        os.rename(self.target, self.target + ".orig")
-        os.symlink(self.outside, self.target)
-
-    def assertRefused(self, ftp, command, *args):
-        with self.assertRaises(ftplib.error_perm, msg=command) as refused:
-            if command == "RETR":
-                fetch(ftp, *args)
-            elif command == "STOR":
-                ftp.storbinary(f"STOR {args[0]}", io.BytesIO(b"written\n"))
-            else:
-                ftp.sendcmd(f"{command} {args[0]}")
-        self.assertTrue(str(refused.exception).startswith("550"), str(refused.exception))
-
-    def assertOutsideUntouched(self):
-        self.assertEqual(sorted(os.listdir(self.outside)), ["secret.txt"])
-        self.assertEqual(read(os.path.join(self.outside, "secret.txt")), SECRET)
-
-    def test_a_session_started_before_the_swap_keeps_the_chosen_folder(self):
-        ftp = self.site.ftp("vic", "pw")
-        self.assertEqual(fetch(ftp, "/vd/inside.txt"), b"inside\n")
-        self.swap()
-        self.assertRefused(ftp, "RETR", "/vd/secret.txt")
-        self.assertRefused(ftp, "DELE", "/vd/secret.txt")
-        self.assertEqual(fetch(ftp, "/vd/inside.txt"), b"inside\n")  # the renamed folder
-        ftp.storbinary("STOR /vd/new.txt", io.BytesIO(b"new\n"))
-        self.assertNotIn("secret.txt", ftp.nlst("/vd"))
-        ftp.quit()
-        self.assertEqual(read(os.path.join(self.target + ".orig", "new.txt")), b"new\n")
-        self.assertOutsideUntouched()
-
-    def test_a_session_started_after_the_swap_sees_no_virtual_folder(self):
-        self.swap()
-        ftp = self.site.ftp("vic", "pw")
-        self.assertRefused(ftp, "RETR", "/vd/secret.txt")
-        self.assertRefused(ftp, "STOR", "/vd/x")
-        self.assertRefused(ftp, "MKD", "/vd/made")
-        self.assertRefused(ftp, "CWD", "/vd")
-        self.assertNotIn("vd", ftp.nlst("/"))
-        ftp.quit()
-        self.assertOutsideUntouched()
-
-    def test_links_in_the_root_lead_nowhere_new_after_the_swap(self):
-        self.swap()
-        ftp = self.site.ftp("vic", "pw")
-        for link in ("rel", "abs"):
-            with self.subTest(link=link):
-                self.assertRefused(ftp, "RETR", f"/{link}/secret.txt")
-                self.assertRefused(ftp, "STOR", f"/{link}/x")
-        ftp.quit()
-        self.assertOutsideUntouched()
-
-
-class VirtualFolderTargetLinksFollowed(VirtualFolderTarget, unittest.TestCase):
-    resolvelinks = "1"
-
-
-class VirtualFolderTargetLinksNotFollowed(VirtualFolderTarget, unittest.TestCase):
-    resolvelinks = "0"
 
 
 class SwappedLinkRace(unittest.TestCase):

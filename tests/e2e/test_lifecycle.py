@@ -122,7 +122,7 @@ class StartFailure(unittest.TestCase):
         self.assertLess(out.index("SERVER START ON IP"), out.index("Impostazione timeout"))
         for column, value in (("port", "70000"), ("ip", "casa"), ("port", "21.5")):
             with self.subTest(column=column, value=value):
-                said = run([program(), "settings", "set", column, value, "--data-dir", self.site.data])
+                said = self.site.kv("settings", "set", column, value)
                 self.assertEqual(said.returncode, 1)
                 self.site.db.settings(**{column: value})
                 self.assertEqual(self.failed_start(), said.stderr.decode().strip())

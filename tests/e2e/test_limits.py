@@ -1,38 +1,14 @@
 """Connection limits and automatic bans, clients coming from several addresses of 127.0.0.0/8."""
 
 import ftplib
-import socket
 import time
 import unittest
 
-from kvharness import Site, TIMEOUT, wait_until
+from kvharness import Control, Site, wait_until
 
 TOO_MANY = "421 Too many connections, try again later."
 BANNED = "421 Too many failed logins from your address, try again later."
 MINUTE_MS = 1500  # how long a "minute" of the ban options lasts in these tests
-
-
-class Client:
-    """A raw control connection from `source`, reading whole reply lines."""
-
-    def __init__(self, port, source):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=TIMEOUT, source_address=(source, 0))
-        self.file = self.sock.makefile("rb")
-
-    def line(self):
-        return self.file.readline().decode().rstrip("\r\n")
-
-    def command(self, text):
-        self.sock.sendall(text.encode() + b"\r\n")
-        return self.line()
-
-    def timed(self, text):
-        started = time.monotonic()
-        return self.command(text), time.monotonic() - started
-
-    def close(self):
-        self.file.close()
-        self.sock.close()
 
 
 class Limits(unittest.TestCase):
@@ -44,9 +20,7 @@ class Limits(unittest.TestCase):
         self.addCleanup(lambda: [c.close() for c in self.clients])
 
     def connect(self, source, greeted=True):
-        self.clients.append(Client(self.site.port, source))
-        if greeted:
-            self.assertTrue(self.clients[-1].line().startswith("220 "))
+        self.clients.append(Control(self.site.port, source, greeted))
         return self.clients[-1]
 
     def refused(self, client, reply):

@@ -3,11 +3,10 @@ as its client takes it, so stalled listings hold little memory (the listing test
 
 import os
 import re
-import socket
 import time
 import unittest
 
-from kvharness import TIMEOUT, SiteTestCase
+from kvharness import TIMEOUT, SiteTestCase, passive_socket
 
 ENTRIES = 100_000
 STALLED = 10
@@ -45,13 +44,8 @@ class StalledListings(SiteTestCase):
         data connection takes as little as the kernel allows."""
         ftp = self.site.ftp("lister", "pw")
         self.addCleanup(ftp.close)
-        reply = ftp.sendcmd("PASV")
-        numbers = [int(n) for n in re.search(r"(\d+),(\d+),(\d+),(\d+),(\d+),(\d+)", reply).groups()]
-        data = socket.socket()
+        data = passive_socket(ftp.sendcmd("PASV"), rcvbuf=4096)
         self.addCleanup(data.close)
-        data.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-        data.settimeout(TIMEOUT)
-        data.connect(("127.0.0.1", numbers[4] * 256 + numbers[5]))
         ftp.putcmd(f"{command} /big")
         self.assertTrue(ftp.getresp().startswith("150"))
         return data

@@ -1,5 +1,5 @@
-"""The options table with the real program: an older accounts.dat gains the table and serves as
-before; an invalid option stops a headless start with its reason, losing nothing."""
+"""The options table with the real program: an invalid option stops a headless start with its
+reason, losing nothing (an older accounts.dat gaining the table: the options table's tests)."""
 
 import sqlite3
 import unittest
@@ -19,16 +19,6 @@ class Options(unittest.TestCase):
                                 " AND name <> 'options' ORDER BY name").fetchall()
             rows = {name: db.execute(f'SELECT rowid, * FROM "{name}"').fetchall() for name, _ in tables}
         return tables, rows
-
-    def test_older_file_gains_the_table_and_serves_as_before(self):
-        before = self.dump()
-        self.site.start()
-        ftp = self.site.ftp("bob", "x")
-        self.assertIn("hello.txt", ftp.nlst())
-        ftp.quit()
-        self.assertEqual(self.site.stop(), 0)
-        self.assertEqual(self.dump(), before)  # the table's own shape: the options table's test
-        self.assertEqual(self.site.db.run("SELECT count(*) FROM options"), [(0,)])
 
     def test_invalid_option_fails_the_start_with_its_reason(self):
         self.site.db.set_options(tls="bogus")

@@ -1,11 +1,10 @@
-"""Passive mode behind a router (passive_ports, passive_address) and a dual-stack server (EPSV, EPRT)."""
+"""Passive mode behind a router (passive_ports, passive_address) and a dual-stack server (EPSV, EPRT);
+names that never resolve and refused values: the resolver's and the option catalog's tests."""
 
 import ftplib
-import re
-import socket
 import unittest
 
-from kvharness import Server, Site, SiteTestCase, TIMEOUT, fetch, free_run, has_ipv6_loopback, wait_until
+from kvharness import Site, SiteTestCase, fetch, free_run, has_ipv6_loopback
 
 def pasv(ftp):
     return ftplib.parse227(ftp.sendcmd("PASV"))
@@ -53,34 +52,6 @@ class PassiveBehindARouter(unittest.TestCase):
         self.assertEqual(fetch(first, "hello.txt"), b"hello\n")
         self.assertEqual(pasv(second), ("127.0.0.1", port))
         self.assertEqual(len(self.log_lines(f"tutte le porte passive {port}-{port} sono in uso")), 2)
-
-    def test_a_name_that_never_resolves_is_logged_once(self):
-        self.site.db.set_options(passive_address="nowhere.invalid")
-        self.site.start()
-        wanted = "Indirizzo passivo: il nome nowhere.invalid non corrisponde a nessun indirizzo IPv4"
-        wait_until(lambda: self.log_lines(wanted), wanted)
-        (ftp,) = self.clients(1)
-        self.assertEqual(pasv(ftp)[0], "127.0.0.1")
-        self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
-        self.assertEqual(len(self.log_lines(wanted)), 1)
-
-    def test_bad_values_fail_the_start_and_lose_nothing(self):
-        cases = [("passive_ports", "80-90", "Opzione passive_ports: 80-90 non è un intervallo di porte"),
-                 ("passive_address", "my router", "Opzione passive_address: my router non è un indirizzo IPv4 "
-                                                  "né un nome di host valido")]
-        for name, value, message in cases:
-            with self.subTest(value=value):
-                self.site.db.run("DROP TABLE IF EXISTS options")
-                self.site.db.set_options(**{name: value})
-                server = Server(self.site.data)
-                self.addCleanup(server.stop)
-                self.assertEqual(server.proc.wait(timeout=TIMEOUT), 2)
-                self.assertIn(message, server.stderr())
-                self.assertNotIn("SERVER START ON IP", server.stdout())
-                self.assertEqual(self.site.db.run("SELECT value FROM options WHERE name = ?", (name,)),
-                                 [(value,)])
-                with socket.socket() as probe:  # nothing was left listening
-                    probe.bind(("127.0.0.1", self.site.port))
 
 
 @unittest.skipUnless(has_ipv6_loopback(), "no ::1 on this machine")

@@ -7,7 +7,7 @@ import signal
 import socket
 import unittest
 
-from kvharness import Server, Site, TIMEOUT, program, run
+from kvharness import Server, Site, TIMEOUT
 
 
 class ServiceNotification(unittest.TestCase):
@@ -42,8 +42,10 @@ class ServiceNotification(unittest.TestCase):
         for options, code in (({}, 0), ({"tls": "bogus"}, 1)):
             with self.subTest(options=options):
                 self.site.db.set_options(**options)
-                result = run([program(), "reload", "--data-dir", self.site.data])
+                result = self.site.kv("reload")
                 self.assertEqual(result.returncode, code, result.stderr.decode())
+                if code:
+                    self.assertIn("Impostazioni non ricaricate: Opzione tls: bogus", result.stderr.decode())
                 reloading = self.notices()
                 self.assertIn("RELOADING=1", reloading)
                 self.assertRegex(reloading, r"MONOTONIC_USEC=\d+")

@@ -1,58 +1,24 @@
 """SFTP logins by public key with OpenSSH's sftp (and paramiko): keys added with
-`kestrova user key add`, listed and deleted; a key opens only its own account, the account's
-other rules still hold, password login off leaves keys working, refused keys count for bans only
-when the client gives up; `kestrova status` shows the host key fingerprints ssh-keygen sees."""
+`kestrova user key add`, listed and deleted; password login off leaves keys working, the key
+brings the account's rights, refused keys count for bans only when the client gives up;
+`kestrova status` shows the host key fingerprints ssh-keygen sees (which key opens which account:
+the login handler's tests)."""
 
 import json
 import os
 import re
-import subprocess
+import stat
 import unittest
 
 import paramiko
 
-from kvharness import TIMEOUT, Site, free_port, program, run, wait_until
-
-SSH_OPTIONS = ["-o", "IdentitiesOnly=yes", "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=no",
-               "-o", "UserKnownHostsFile=/dev/null", "-o", "LogLevel=ERROR", "-o", f"ConnectTimeout={TIMEOUT}"]
-
-
-def sftp_site(**options):
-    site = Site()
-    site.sftp_port = free_port()
-    site.db.set_options(sftp_port=site.sftp_port, **options)
-    return site
-
-
-def make_key(folder, name, kind="ed25519"):
-    path = os.path.join(folder, name)
-    args = ["-t", kind] + (["-b", "3072"] if kind == "rsa" else [])
-    subprocess.run(["ssh-keygen", "-q", *args, "-N", "", "-C", f"{name} portatile", "-f", path],
-                   check=True, capture_output=True, timeout=TIMEOUT)
-    return path
-
-
-def fingerprint(public_file):
-    out = subprocess.run(["ssh-keygen", "-lf", public_file], check=True, capture_output=True,
-                         timeout=TIMEOUT).stdout.decode()
-    return out.split()[1]
+from kvharness import Site, wait_until
+from sftpharness import add_key, connect, fingerprint, host_key_seen, make_key, openssh_batch, sftp_site
 
 
 def sftp_with_key(site, user, key, commands, cwd, identities=None):
-    """OpenSSH's sftp in batch mode, offering `identities` (default: just `key`) in that order."""
-    keys = []
-    for k in identities or [key]:
-        keys += ["-i", k]
-    env = {k: v for k, v in os.environ.items() if k != "SSH_AUTH_SOCK"}
-    return subprocess.run(["sftp", *SSH_OPTIONS, *keys, "-P", str(site.sftp_port), "-b", "-",
-                           f"{user}@127.0.0.1"], input="\n".join(commands).encode(), cwd=cwd,
-                          capture_output=True, timeout=TIMEOUT * 6, env=env)
-
-
-def kestrova(site, *args, stdin=None):
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    return subprocess.run([program(), *args, "--data-dir", site.data], input=stdin, capture_output=True,
-                          timeout=TIMEOUT, env=env)
+    """OpenSSH's sftp offering `identities` (default: just `key`) in that order."""
+    return openssh_batch(site, user, commands, cwd, keys=identities or [key])
 
 
 class SftpKeyLogins(unittest.TestCase):
@@ -73,9 +39,7 @@ class SftpKeyLogins(unittest.TestCase):
         cls.stranger = make_key(cls.keys, "stranger")
         for login, key in (("bob", cls.bob_key), ("bob", cls.bob_rsa), ("carol", cls.carol_key),
                            ("dora", cls.dora_key)):
-            with open(key + ".pub", "rb") as f:
-                added = kestrova(site, "user", "key", "add", login, stdin=f.read())
-            assert added.returncode == 0, added.stderr
+            add_key(site, login, key)
         site.start()
         cls.work = os.path.join(site.tmp, "work")
         os.makedirs(cls.work)
@@ -97,30 +61,15 @@ class SftpKeyLogins(unittest.TestCase):
         # The RSA key signs with rsa-sha2.
         rsa = sftp_with_key(self.site, "bob", self.bob_rsa, ["ls"], self.work)
         self.assertEqual(rsa.returncode, 0, rsa.stderr)
+        # Password login is off: the right password opens nothing. (Which keys open which
+        # account: the login handler's tests.)
+        with self.assertRaises(paramiko.AuthenticationException):
+            connect(self.site, "bob", "secret")
 
     def test_agent_offering_wrong_keys_first_still_logs_in(self):
         done = sftp_with_key(self.site, "bob", None, ["ls"], self.work,
                              identities=[self.stranger, self.carol_key, self.dora_key, self.bob_key])
         self.assertEqual(done.returncode, 0, done.stderr)
-
-    def test_refused_keys(self):
-        for user, key, why in (("bob", self.carol_key, "another account's key"),
-                               ("bob", self.stranger, "a key listed nowhere"),
-                               ("dora", self.dora_key, "a disabled account's own key"),
-                               ("anonymous", self.bob_key, "the anonymous account")):
-            with self.subTest(why):
-                refused = sftp_with_key(self.site, user, key, ["ls"], self.work)
-                self.assertNotEqual(refused.returncode, 0, why)
-        out = self.site.server.stdout()
-        self.assertIn("login rifiutato: account disabilitato", out)
-        self.assertIn("login rifiutato: chiave non autorizzata", out)
-        # Password login is off: the right password opens nothing.
-        with self.assertRaises(paramiko.AuthenticationException):
-            t = paramiko.Transport(("127.0.0.1", self.site.sftp_port))
-            try:
-                t.connect(username="bob", password="secret")
-            finally:
-                t.close()
 
     def test_paramiko_with_a_key(self):
         t = paramiko.Transport(("127.0.0.1", self.site.sftp_port))
@@ -144,28 +93,20 @@ class SftpKeyLogins(unittest.TestCase):
         sha2.connect(username="bob", pkey=key)
         self.assertTrue(sha2.is_authenticated())
 
-    def test_status_shows_the_host_key_fingerprints(self):
-        status = kestrova(self.site, "status", "--json")
-        self.assertEqual(status.returncode, 0, status.stderr)
-        shown = json.loads(status.stdout)
+    def test_host_keys_are_private_and_shown_by_status_and_log(self):
+        shown = self.site.kv_json("status")
         self.assertEqual(shown["sftpPort"], self.site.sftp_port)
         data = self.site.data
         for kind, name in (("ED25519", "kestrova-sftp-ed25519.key"), ("ECDSA", "kestrova-sftp-ecdsa.key")):
+            self.assertEqual(stat.S_IMODE(os.stat(os.path.join(data, name)).st_mode), 0o600, name)
             # ssh-keygen reads the public half of the private key file.
             self.assertEqual(shown["sftpFingerprints"][kind], fingerprint(os.path.join(data, name)))
             self.assertIn(f"Chiave host SFTP {kind} {shown['sftpFingerprints'][kind]}", self.site.server.stdout())
-        text = kestrova(self.site, "status")
+        text = self.site.kv("status")
         self.assertEqual(text.returncode, 0, text.stderr)
         self.assertIn("Chiave host SFTP ED25519 " + shown["sftpFingerprints"]["ED25519"], text.stdout.decode())
         # The key a client is shown is the one listed.
-        scan = paramiko.Transport(("127.0.0.1", self.site.sftp_port))
-        scan.start_client(timeout=TIMEOUT)
-        import base64
-        import hashlib
-        seen = "SHA256:" + base64.b64encode(
-            hashlib.sha256(scan.get_remote_server_key().asbytes()).digest()).decode().rstrip("=")
-        scan.close()
-        self.assertIn(seen, shown["sftpFingerprints"].values())
+        self.assertIn(host_key_seen(self.site), shown["sftpFingerprints"].values())
 
 
 class KeyCommands(unittest.TestCase):
@@ -179,11 +120,11 @@ class KeyCommands(unittest.TestCase):
         with open(key, "rb") as f:
             private = f.read()
         fp = fingerprint(key + ".pub")
-        added = kestrova(site, "user", "key", "add", "bob", stdin=line)
+        added = site.kv("user", "key", "add", "bob", stdin=line)
         self.assertEqual(added.returncode, 0, added.stderr)
         self.assertIn(fp, added.stdout.decode())
-        self.assertEqual(kestrova(site, "user", "key", "add", "BOB", stdin=line).returncode, 0)
-        listed = json.loads(kestrova(site, "user", "key", "list", "bob", "--json").stdout)
+        self.assertEqual(site.kv("user", "key", "add", "BOB", stdin=line).returncode, 0)
+        listed = json.loads(site.kv("user", "key", "list", "bob", "--json").stdout)
         self.assertEqual(len(listed), 1)
         self.assertEqual(listed[0]["impronta"], fp)
         self.assertEqual(listed[0]["tipo"], "ssh-ed25519")
@@ -197,18 +138,18 @@ class KeyCommands(unittest.TestCase):
                 (("add", "anonymous"), line, "anonimo"),
                 (("del", "bob", "SHA256:nope"), None, "non ha la chiave")):
             with self.subTest(reason):
-                r = kestrova(site, "user", "key", *args, stdin=stdin)
+                r = site.kv("user", "key", *args, stdin=stdin)
                 self.assertEqual(r.returncode, 1, r.stdout)
                 self.assertIn(reason, r.stderr.decode())
-        self.assertEqual(kestrova(site, "user", "key", "add").returncode, 2)
+        self.assertEqual(site.kv("user", "key", "add").returncode, 2)
         # Renaming the account carries its keys; deleting it removes them.
         site.db.run("UPDATE users SET login = 'roberto' WHERE login = 'bob'")
-        self.assertEqual(len(json.loads(kestrova(site, "user", "key", "list", "roberto", "--json").stdout)), 1)
-        deleted = kestrova(site, "user", "key", "del", "roberto", fp)
+        self.assertEqual(len(json.loads(site.kv("user", "key", "list", "roberto", "--json").stdout)), 1)
+        deleted = site.kv("user", "key", "del", "roberto", fp)
         self.assertEqual(deleted.returncode, 0, deleted.stderr)
-        self.assertEqual(json.loads(kestrova(site, "user", "key", "list", "roberto", "--json").stdout), [])
-        self.assertEqual(kestrova(site, "user", "key", "add", "roberto", stdin=line).returncode, 0)
-        self.assertEqual(kestrova(site, "user", "del", "roberto").returncode, 0)
+        self.assertEqual(json.loads(site.kv("user", "key", "list", "roberto", "--json").stdout), [])
+        self.assertEqual(site.kv("user", "key", "add", "roberto", stdin=line).returncode, 0)
+        self.assertEqual(site.kv("user", "del", "roberto").returncode, 0)
         self.assertEqual(site.db.run("SELECT count(*) FROM account_keys"), [(0,)])
 
 
@@ -221,8 +162,7 @@ class KeyBans(unittest.TestCase):
         os.makedirs(keys)
         good = make_key(keys, "good")
         others = [make_key(keys, f"other{n}") for n in range(3)]
-        with open(good + ".pub", "rb") as f:
-            self.assertEqual(kestrova(site, "user", "key", "add", "bob", stdin=f.read()).returncode, 0)
+        add_key(site, "bob", good)
         site.start(env={"KESTROVA_BAN_MINUTE_MS": "60000"})
         work = site.tmp
         # Three wrong keys before the right one, twice: no failure counted.
@@ -239,14 +179,12 @@ class KeyBans(unittest.TestCase):
         banned = sftp_with_key(site, "bob", good, ["ls"], work)
         self.assertNotEqual(banned.returncode, 0)
 
-
     def test_connection_limits_hold_for_key_logins(self):
         site = sftp_site(max_connections_per_ip=1)
         self.addCleanup(site.cleanup)
         site.db.add_user("bob", "secret", rights="R")
         key = make_key(site.tmp, "k")
-        with open(key + ".pub", "rb") as f:
-            self.assertEqual(kestrova(site, "user", "key", "add", "bob", stdin=f.read()).returncode, 0)
+        add_key(site, "bob", key)
         site.start()
         held = paramiko.Transport(("127.0.0.1", site.sftp_port))
         held.connect(username="bob", pkey=paramiko.Ed25519Key.from_private_key_file(key))

@@ -5,12 +5,11 @@ while the server goes on serving."""
 
 import os
 import socket
-import subprocess
 import time
 import unittest
 
-from kvharness import TIMEOUT, program, read_text, run, wait_until
-from test_sftp import SSH_OPTIONS, connect, digest, sftp_site
+from kvharness import program, read_text, wait_until
+from sftpharness import connect, digest, openssh_batch, sftp_site
 
 GIB = 1 << 30
 
@@ -26,11 +25,9 @@ def slow_build():
     return "KV_SANITIZE:BOOL=ON" in text or "CMAKE_BUILD_TYPE:STRING=Debug" in text
 
 
-def sftp_batch(site, commands, cwd, extra=(), timeout=TIMEOUT * 6):
-    """OpenSSH's sftp in batch mode as bob, its verbose output kept (the request sizes)."""
-    return subprocess.run(["sshpass", "-p", "secret", "sftp", *SSH_OPTIONS, *extra, "-P", str(site.sftp_port),
-                           "-b", "-", "bob@127.0.0.1"], input="\n".join(commands).encode(), cwd=cwd,
-                          capture_output=True, timeout=timeout)
+def sftp_batch(site, commands, cwd, **how):
+    """OpenSSH's sftp in batch mode as bob, by password."""
+    return openssh_batch(site, "bob", commands, cwd, password="secret", **how)
 
 
 def sparse_file(path, size, seed):
@@ -64,7 +61,7 @@ class SftpBulk(unittest.TestCase):
         sparse_file(source, GIB, 1)
         started = time.monotonic()
         # -v shows the request sizes the client chose from the server's limits.
-        done = sftp_batch(self.site, ["get gib.bin down.bin", "put down.bin up.bin"], work, extra=["-v"],
+        done = sftp_batch(self.site, ["get gib.bin down.bin", "put down.bin up.bin"], work, options=["-v"],
                           timeout=180)
         elapsed = time.monotonic() - started
         self.assertEqual(done.returncode, 0, done.stderr[-2000:])
@@ -134,15 +131,14 @@ class SftpBulk(unittest.TestCase):
             self.assertEqual(f.read(), data)
 
 
-
 class SftpTransfersReachTheActions(unittest.TestCase):
     def test_each_upload_runs_its_action_once_and_a_cut_one_none(self):
         site = sftp_site()
         self.addCleanup(site.cleanup)
         site.db.add_user("bob", "secret", rights="RWDBM")
         out = os.path.join(site.tmp, "uploads.txt")
-        added = run([program(), "--data-dir", site.data, "action", "add", "upload", "--run",
-                     f'/bin/sh -c "echo $KV_PROTOCOL $KV_PATH $KV_SIZE >> {out}"'])
+        added = site.kv("action", "add", "upload", "--run",
+                        f'/bin/sh -c "echo $KV_PROTOCOL $KV_PATH $KV_SIZE >> {out}"')
         self.assertEqual(added.returncode, 0, added.stderr)
         site.start()
         work = os.path.join(site.tmp, "work")

@@ -53,6 +53,12 @@ Outcome run(FileService& fs, const QString& op, const QString& path) {
         return of(fs.openForWriting(path, WriteMode::Append));
     if (op == u"stou")
         return of(fs.openForWriting(path, WriteMode::UniqueName));
+    if (op == u"chmod")
+        return of(fs.setMode(path, 0600));
+    if (op == u"avbl")
+        return of(fs.freeSpace(path));
+    if (op == u"hash")
+        return of(fs.openForChecksum(path));
     if (op == u"list")
         return of(fs.list(path));
     if (op == u"stat")
@@ -135,6 +141,9 @@ private Q_SLOTS:
         addRow("upload over", "stor", "/a.txt", "W");
         addRow("append", "appe", "/a.txt", "W");
         addRow("unique upload", "stou", "/a.txt", "W");
+        addRow("set mode", "chmod", "/a.txt", "W");
+        addRow("free space", "avbl", "/sub", "B");
+        addRow("checksum", "hash", "/a.txt", "R");
         addRow("list", "list", "/sub", "");
         addRow("stat", "stat", "/a.txt", "");
     }

@@ -10,6 +10,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace kv::engine;
 
 namespace {
@@ -134,7 +137,42 @@ static ClientRun runProcess(const QString& exe, const QStringList& args, int tim
     return run;
 }
 
+EngineHarness::~EngineHarness() {
+    if (squeeze_)
+        setrlimit(RLIMIT_NOFILE, &descriptors_);
+    if (background_) {
+        background_->kill();
+        background_->waitForFinished(5000);
+    }
+}
+
 ClientRun EngineHarness::python(const QString& body, int timeoutMs) {
+    return runProcess(QStringLiteral("python3"), {QStringLiteral("-c"), script(body)}, timeoutMs);
+}
+
+QProcess& EngineHarness::background(const QString& body) {
+    background_ = std::make_unique<QProcess>();
+    background_->start(QStringLiteral("python3"), {QStringLiteral("-c"), script(body)});
+    return *background_;
+}
+
+void EngineHarness::squeezeDescriptorsOn(const QString& flag) {
+    getrlimit(RLIMIT_NOFILE, &descriptors_);
+    squeeze_ = std::make_unique<QTimer>();
+    QObject::connect(squeeze_.get(), &QTimer::timeout, [this, flag] {
+        if (!QFile::remove(events.root + u'/' + flag))
+            return;
+        const int lowest = ::open("/dev/null", O_RDONLY);
+        ::close(lowest);
+        const struct rlimit none { rlim_t(lowest), descriptors_.rlim_max };
+        setrlimit(RLIMIT_NOFILE, &none);
+        QTimer::singleShot(400, squeeze_.get(),
+                           [this] { setrlimit(RLIMIT_NOFILE, &descriptors_); });
+    });
+    squeeze_->start(20);
+}
+
+QString EngineHarness::script(const QString& body) const {
     const QString prelude = QStringLiteral(R"(
 import ftplib, sys, socket, hashlib, os, time, io, threading
 PORT = %1
@@ -176,6 +214,12 @@ class ReuseFTP(ftplib.FTP_TLS):
             conn = self.context.wrap_socket(conn, server_hostname=self.host,
                                             session=(self.borrow or self).sock.session)
         return conn, size
+def ask(flag):
+    # Creates ROOT/<flag> and waits (10 s at most) for the test to take it away.
+    open(ROOT + '/' + flag, 'w').close()
+    for _ in range(500):
+        if not os.path.exists(ROOT + '/' + flag): break
+        time.sleep(0.02)
 def attempt(f, cmd):
     # 'ok <bytes>' or the code of the reply that refused the transfer.
     try: return 'ok %d' % len(fetch(f, cmd))
@@ -194,5 +238,5 @@ def tlslogin(user='alice', password='secret', timeout=20, cls=ftplib.FTP_TLS, pr
 )")
                                 .arg(port)
                                 .arg(QStringLiteral("'%1'").arg(events.root));
-    return runProcess(QStringLiteral("python3"), {QStringLiteral("-c"), prelude + body}, timeoutMs);
+    return prelude + body;
 }

@@ -7,10 +7,13 @@
 #include "events/ServerEvents.h"
 
 #include <QHash>
+#include <QProcess>
 #include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <memory>
+#include <sys/resource.h>
 
 // The program's side as the engine sees it: a fixed table of accounts, each
 // granted `rights`, `root` and `virtualDirs`; what happens is recorded from
@@ -51,6 +54,7 @@ QStringList outputOf(const ClientRun& run);
 class EngineHarness {
 public:
     EngineHarness();
+    ~EngineHarness();
     // Starts the engine on a free port of 127.0.0.1 below 32768, with `tls`
     // (and, with an implicit port wanted, a free one for that as well).
     bool start();
@@ -60,11 +64,18 @@ public:
     void write(const QString& relative, const QByteArray& data) const;
     QByteArray read(const QString& relative) const;
 
-    // Runs a python3 script with ftplib imported, PORT set and a helper
-    // login(user, password) -> FTP and resp(ftp, line) -> reply text; with
+    // Runs a python3 script with ftplib imported, PORT and ROOT set and
+    // helpers: login(user, password) -> FTP, resp(ftp, line) -> reply text,
+    // ask(flag) to signal the test through a file in the root; with
     // TLS on, tlslogin(...) -> FTP_TLS and ReuseFTP, a client whose data
     // connections resume the control connection's session.
     ClientRun python(const QString& body, int timeoutMs = 30000);
+    // The same script started in the background (for a test that acts
+    // while the client waits); killed with the harness.
+    QProcess& background(const QString& body);
+    // While the client's script creates root/<flag>, the process may open no
+    // descriptor for 400 ms; the limit comes back by itself.
+    void squeezeDescriptorsOn(const QString& flag);
 
     QTemporaryDir dir;
     FakeEvents events;
@@ -73,4 +84,10 @@ public:
     kv::engine::TlsSettings tls;
     bool wantImplicit = false;
     quint16 implicitPort = 0;
+
+private:
+    QString script(const QString& body) const;
+    std::unique_ptr<QProcess> background_;
+    std::unique_ptr<QTimer> squeeze_;
+    struct rlimit descriptors_ {};
 };
