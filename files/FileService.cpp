@@ -12,13 +12,6 @@ namespace kv::files {
 
 namespace {
 
-// Unique names are tried up to this many times.
-constexpr int kMaxUniqueTries = 1000;
-
-bool isRootOrMount(const ResolvedPath& p) {
-    return p.isMountPoint || p.virtualPath == u"/";
-}
-
 FileError errorOf(PathError error) {
     switch (error) {
     case PathError::None:
@@ -39,41 +32,6 @@ FileError errorOf(PathError error) {
 bool changeAt(const ResolvedPath& p, const std::function<bool(int folder, const char* name)>& op) {
     const UniqueFd folder = p.openParent();
     return folder.valid() && op(folder.get(), p.lastName().constData());
-}
-
-// Opens a file for a transfer beneath its area; on failure the result says
-// why. Non-blocking, so a pipe swapped in for the file cannot hang the
-// session; only a regular file is served.
-std::unique_ptr<QFile> openFile(const ResolvedPath& p, int flags, QIODevice::OpenMode mode,
-                                OpenedFile& result) {
-    UniqueFd fd = p.open(flags | O_NONBLOCK, 0666);
-    struct stat st {};
-    int error = errno;
-    if (fd.valid() && ::fstat(fd.get(), &st) != 0) {
-        error = errno;
-        fd = UniqueFd();
-    } else if (fd.valid() && !S_ISREG(st.st_mode)) {
-        fd = UniqueFd();
-        error = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
-    }
-    if (!fd.valid()) {
-        result.error = error == EISDIR ? FileError::IsADirectory : FileError::OpenFailed;
-        result.systemError = qt_error_string(error);
-        return nullptr;
-    }
-    // Back to blocking, as transfers expect of a file. F_SETFL keeps only the
-    // status flags of `flags` (O_APPEND) and ignores the rest.
-    ::fcntl(fd.get(), F_SETFL, flags);
-    auto file = std::make_unique<QFile>();
-    if (!file->open(fd.get(), mode, QFileDevice::AutoCloseHandle)) {
-        result.error = FileError::OpenFailed;
-        result.systemError = file->errorString();
-        return nullptr;
-    }
-    fd.release();
-    result.diskPath = p.realPath;
-    result.size = st.st_size;
-    return file;
 }
 
 } // namespace
@@ -152,7 +110,7 @@ PathResult FileService::removeFolder(const QString& clientPath) {
     result.path = p.virtualPath;
     if (!p.isDir)
         result.error = FileError::NotADirectory;
-    else if (isRootOrMount(p))
+    else if (p.isRootOrMount())
         result.error = FileError::Forbidden;
     else if (!allowed(FileOperation::RemoveDir, p.virtualPath))
         result.error = FileError::NotAllowed;
@@ -191,7 +149,7 @@ RenameSource FileService::renameSource(const QString& clientPath) const {
     if (!source.ok())
         return source;
     source.path = p.virtualPath;
-    if (isRootOrMount(p))
+    if (p.isRootOrMount())
         source.error = FileError::Forbidden;
     else
         source.resolved_ = p;
@@ -326,99 +284,6 @@ FolderListing FileService::listLazily(const QString& clientPath, bool namesOnly)
     } else {
         result.error = FileError::NoFacts;
     }
-    return result;
-}
-
-OpenedFile FileService::openForReading(const QString& clientPath, qint64 offset) const {
-    return openReadable(clientPath, offset, FileOperation::Download);
-}
-
-OpenedFile FileService::openReadable(const QString& clientPath, qint64 offset,
-                                     FileOperation operation) const {
-    OpenedFile result;
-    result.name = clientPath;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
-    if (!result.ok())
-        return result;
-    result.path = p.virtualPath;
-    if (p.isDir) {
-        result.error = FileError::IsADirectory;
-        return result;
-    }
-    if (!allowed(operation, p.virtualPath)) {
-        result.error = FileError::NotAllowed;
-        return result;
-    }
-    auto file = openFile(p, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered, result);
-    if (!file)
-        return result;
-    if (offset > result.size) {
-        result.error = FileError::RestartBeyondEnd;
-        return result;
-    }
-    result.file = std::move(file);
-    return result;
-}
-
-OpenedFile FileService::openForWriting(const QString& clientPath, WriteMode mode,
-                                       qint64 offset) const {
-    OpenedFile result;
-    const bool unique = mode == WriteMode::UniqueName;
-    if (mode != WriteMode::Replace)
-        offset = 0;
-    result.name = clientPath;
-    if (unique) {
-        const QString base = clientPath.trimmed().isEmpty() ? QStringLiteral("upload") : clientPath;
-        for (int i = 0; i < kMaxUniqueTries; ++i) {
-            const QString candidate = i == 0 ? base : QStringLiteral("%1.%2").arg(base).arg(i);
-            const ResolvedPath r = vfs_.resolve(cwd_, candidate, false);
-            if (!r.ok() || !r.exists) {
-                result.name = candidate;
-                break;
-            }
-        }
-    }
-    const ResolvedPath p = resolve(result.name, false, result.error);
-    if (!result.ok())
-        return result;
-    result.path = p.virtualPath;
-    if (isRootOrMount(p))
-        result.error = FileError::Forbidden;
-    else if (p.exists && p.isDir)
-        result.error = FileError::IsADirectory;
-    else if (unique && p.exists)
-        result.error = FileError::NoUniqueName;
-    else if (!allowed(FileOperation::Upload, p.virtualPath))
-        result.error = FileError::NotAllowed;
-    else if (offset > 0 && p.facts.st_size < offset)
-        result.error = FileError::RestartBeyondEnd;
-    if (!result.ok())
-        return result;
-
-    int flags = O_WRONLY | O_CREAT;
-    QIODevice::OpenMode openMode = QIODevice::WriteOnly | QIODevice::Unbuffered;
-    if (mode == WriteMode::Append) {
-        flags |= O_APPEND;
-        openMode |= QIODevice::Append;
-    } else if (unique) {
-        flags |= O_EXCL;
-    } else if (offset > 0) { // keep what is already there
-        flags = O_RDWR | O_CREAT;
-        openMode = QIODevice::ReadWrite | QIODevice::Unbuffered;
-    } else {
-        flags |= O_TRUNC;
-    }
-    auto file = openFile(p, flags, openMode, result);
-    if (!file)
-        return result;
-    // A resumed upload replaces everything after the offset, so the result
-    // is the first `offset` bytes followed by exactly what the client sends.
-    if (offset > 0 && (!file->resize(offset) || !file->seek(offset))) {
-        result.error = FileError::OpenFailed;
-        result.systemError = file->errorString();
-        return result;
-    }
-    result.file = std::move(file);
     return result;
 }
 

@@ -22,10 +22,6 @@ namespace {
 // The highest mode a client may set: permission bits only.
 constexpr int kMaxMode = 0777;
 
-bool changesRootOrMount(const ResolvedPath& p) {
-    return p.isMountPoint || p.virtualPath == u"/";
-}
-
 } // namespace
 
 PathResult FileService::makeFolderSaying(const QString& clientPath, QString& systemError) {
@@ -54,7 +50,7 @@ PathResult FileService::setMode(const QString& clientPath, int mode) {
     if (!result.ok())
         return result;
     result.path = p.virtualPath;
-    if (changesRootOrMount(p)) {
+    if (p.isRootOrMount()) {
         result.error = FileError::Forbidden;
         return result;
     }

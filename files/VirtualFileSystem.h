@@ -77,6 +77,8 @@ struct ResolvedPath {
     QByteArray below;     // its path below `area`, "" for the area itself
     struct stat facts {}; // of the object, as resolved (links followed)
     bool ok() const { return error == PathError::None; }
+    // The root or a virtual folder itself: never renamed, removed or written over.
+    bool isRootOrMount() const { return isMountPoint || virtualPath == u"/"; }
 
     // The folder holding the object (O_PATH), opened beneath the area, and
     // the object's name in it; invalid for the area itself.
