@@ -1,4 +1,4 @@
-"""SFTP logins by public key with OpenSSH's sftp (and paramiko): keys added with
+"""SFTP logins by public key with OpenSSH's sftp, paramiko, rclone and lftp: keys added with
 `kestrova user key add`, listed and deleted; password login off leaves keys working, the key
 brings the account's rights, refused keys count for bans only when the client gives up;
 `kestrova status` shows the host key fingerprints ssh-keygen sees (which key opens which account:
@@ -12,7 +12,7 @@ import unittest
 
 import paramiko
 
-from kvharness import Site, wait_until
+from kvharness import TIMEOUT, Site, run, wait_until
 from sftpharness import add_key, connect, fingerprint, host_key_seen, make_key, openssh_batch, sftp_site
 
 
@@ -70,6 +70,26 @@ class SftpKeyLogins(unittest.TestCase):
         done = sftp_with_key(self.site, "bob", None, ["ls"], self.work,
                              identities=[self.stranger, self.carol_key, self.dora_key, self.bob_key])
         self.assertEqual(done.returncode, 0, done.stderr)
+
+    def test_rclone_and_lftp_with_a_key_file(self):
+        target = os.path.join(self.work, "by-rclone.txt")
+        remote = f":sftp,host=127.0.0.1,port={self.site.sftp_port},user=bob,key_file={self.bob_key}:"
+        out = run(["rclone", "--config", "/dev/null", "--contimeout", f"{TIMEOUT}s", "--timeout",
+                   f"{TIMEOUT}s", "--retries", "1", "--low-level-retries", "1", "copyto",
+                   remote + "hello.txt", target], TIMEOUT * 3)
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"hello\n")
+        ssh = (f"ssh -a -x -i {self.bob_key} -o IdentitiesOnly=yes -o BatchMode=yes "
+               "-o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR")
+        out = run(["lftp", "-c", f"set net:max-retries 1; set net:timeout {TIMEOUT}; "
+                   f"set sftp:connect-program '{ssh}'; "
+                   f"open -u bob, sftp://127.0.0.1:{self.site.sftp_port}; "
+                   "put /etc/hostname -o by-lftp.txt; cat hello.txt"], TIMEOUT * 3)
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        self.assertIn(b"hello", out.stdout)
+        with open("/etc/hostname", "rb") as f:
+            self.assertEqual(self.site.snapshot().get("by-lftp.txt"), f.read())
 
     def test_paramiko_with_a_key(self):
         t = paramiko.Transport(("127.0.0.1", self.site.sftp_port))
