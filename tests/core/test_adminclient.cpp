@@ -71,55 +71,51 @@ private:
 class TestAdminClient : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void answerThenEventsUntilClosed();
-    void closingWithoutAnswerSaysSo();
-    void overlongAnswerIsRefused();
-    void noServer();
+    void answerThenEventsUntilClosed() {
+        ThreadServer server([](int peer) {
+            ThreadServer::send(peer, "{\"v\":1,\"ok\":true,\"following\":true}\n"
+                                     "{\"v\":1,\"event\":\"log\",\"line\":\"uno\"}\n");
+        });
+        AdminClient client;
+        QCOMPARE(client.connectTo(server.path()), AdminClient::Connect::Connected);
+        const auto answer = client.request({{"op", "follow"}}, 5000);
+        QVERIFY2(answer, qPrintable(client.error()));
+        QCOMPARE(answer->value("following").toBool(), true);
+        const auto event = client.next();
+        QVERIFY(event);
+        QCOMPARE(event->value("line").toString(), QString("uno"));
+        QVERIFY(!client.next()); // the server closed
+    }
+
+    void closingWithoutAnswerSaysSo() {
+        ThreadServer server([](int) {});
+        AdminClient client;
+        QCOMPARE(client.connectTo(server.path()), AdminClient::Connect::Connected);
+        QVERIFY(!client.request({{"op", "status"}}, 5000));
+        QVERIFY2(client.error().contains("chiuso"), qPrintable(client.error()));
+    }
+
+    void overlongAnswerIsRefused() {
+        ThreadServer server([](int peer) {
+            const QByteArray piece(1024 * 1024, 'x');
+            for (int i = 0; i < 2 * kAdminMaxReplyBytes / piece.size(); ++i) {
+                if (!ThreadServer::send(peer, piece))
+                    return; // the client gave up
+            }
+        });
+        AdminClient client;
+        QCOMPARE(client.connectTo(server.path()), AdminClient::Connect::Connected);
+        QVERIFY(!client.request({{"op", "sessions"}}, 10000));
+        QVERIFY2(client.error().contains("troppo lunga"), qPrintable(client.error()));
+    }
+
+    void noServer() {
+        QTemporaryDir dir;
+        AdminClient client;
+        QCOMPARE(client.connectTo(dir.path() + "/nessuno.sock", 1000),
+                 AdminClient::Connect::NoServer);
+    }
 };
-
-void TestAdminClient::answerThenEventsUntilClosed() {
-    ThreadServer server([](int peer) {
-        ThreadServer::send(peer, "{\"v\":1,\"ok\":true,\"following\":true}\n"
-                                 "{\"v\":1,\"event\":\"log\",\"line\":\"uno\"}\n");
-    });
-    AdminClient client;
-    QCOMPARE(client.connectTo(server.path()), AdminClient::Connect::Connected);
-    const auto answer = client.request({{"op", "follow"}}, 5000);
-    QVERIFY2(answer, qPrintable(client.error()));
-    QCOMPARE(answer->value("following").toBool(), true);
-    const auto event = client.next();
-    QVERIFY(event);
-    QCOMPARE(event->value("line").toString(), QString("uno"));
-    QVERIFY(!client.next()); // the server closed
-}
-
-void TestAdminClient::closingWithoutAnswerSaysSo() {
-    ThreadServer server([](int) {});
-    AdminClient client;
-    QCOMPARE(client.connectTo(server.path()), AdminClient::Connect::Connected);
-    QVERIFY(!client.request({{"op", "status"}}, 5000));
-    QVERIFY2(client.error().contains("chiuso"), qPrintable(client.error()));
-}
-
-void TestAdminClient::overlongAnswerIsRefused() {
-    ThreadServer server([](int peer) {
-        const QByteArray piece(1024 * 1024, 'x');
-        for (int i = 0; i < 2 * kAdminMaxReplyBytes / piece.size(); ++i) {
-            if (!ThreadServer::send(peer, piece))
-                return; // the client gave up
-        }
-    });
-    AdminClient client;
-    QCOMPARE(client.connectTo(server.path()), AdminClient::Connect::Connected);
-    QVERIFY(!client.request({{"op", "sessions"}}, 10000));
-    QVERIFY2(client.error().contains("troppo lunga"), qPrintable(client.error()));
-}
-
-void TestAdminClient::noServer() {
-    QTemporaryDir dir;
-    AdminClient client;
-    QCOMPARE(client.connectTo(dir.path() + "/nessuno.sock", 1000), AdminClient::Connect::NoServer);
-}
 
 QTEST_GUILESS_MAIN(TestAdminClient)
 #include "test_adminclient.moc"

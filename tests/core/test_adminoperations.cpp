@@ -12,259 +12,250 @@
 using namespace kv;
 using namespace kv::testing;
 
-class TestAdminOperations : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void statusFollowsTheServer();
-    void sessionsShowLoginFolderAndTransfer();
-    void kick_data();
-    void kick();
-    void ban_data();
-    void ban();
-    void unbanAnswersWhetherThereWasOne();
-    void reloadSaysWhetherAndWhy();
-    void unknownOperationIsRefused();
-    void eventsCarryTheSessionAndTransfer();
-};
-
 namespace {
 QJsonObject ask(AdminOperations& ops, const QJsonObject& body) {
     return ops.answer(AdminRequest{body.value("op").toString(), body});
 }
 } // namespace
 
-void TestAdminOperations::statusFollowsTheServer() {
-    AdminCoreFixture f;
-    AdminOperations ops(*f.core);
-    QJsonObject s = ops.status();
-    QCOMPARE(s.value("running").toBool(true), false);
-    QVERIFY(s.value("startedAt").isNull());
-    const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-5);
-    QVERIFY(f.start());
-    QCoreApplication::processEvents();
-    engine::TlsSettings tls;
-    tls.mode = engine::TlsMode::Required;
-    tls.implicitPort = 990;
-    f.engine->setTls(tls);
-    WatchedConnection a, b;
-    f.engine->connections = {&a, &b};
-    s = ops.status();
-    QCOMPARE(s.value("ok").toBool(), true);
-    QCOMPARE(s.value("running").toBool(), true);
-    QCOMPARE(s.value("port").toInt(), int(f.engine->Port()));
-    QCOMPARE(s.value("address").toString(), f.engine->LocalAddress());
-    QCOMPARE(s.value("tls").toString(), QString("required"));
-    QCOMPARE(s.value("implicitPort").toInt(), 990);
-    QCOMPARE(s.value("sessions").toInt(), 2);
-    const QDateTime started =
-        QDateTime::fromString(s.value("startedAt").toString(), Qt::ISODateWithMs);
-    QVERIFY2(started.isValid() && started >= before && started <= QDateTime::currentDateTimeUtc(),
-             qPrintable(s.value("startedAt").toString()));
-    f.core->server().ServerStop();
-    QVERIFY(ops.status().value("startedAt").isNull());
-}
-
-void TestAdminOperations::sessionsShowLoginFolderAndTransfer() {
-    AdminCoreFixture f;
-    AdminOperations ops(*f.core);
-    WatchedConnection anonymous({}, {}, "10.0.0.1");
-    WatchedConnection bob("bob", "pw", "10.0.0.2");
-    bob.setGrant(std::make_shared<files::LoginGrant>());
-    bob.connectedAt = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
-    bob.folder = "/docs";
-    bob.activity.direction = engine::TransferActivity::Direction::Upload;
-    bob.activity.path = "/docs/big.iso";
-    bob.activity.bytes = 1000;
-    bob.activity.size = -1;
-    f.engine->connections = {&anonymous, &bob};
-
-    QJsonArray list = ops.sessions().value("sessions").toArray();
-    QCOMPARE(list.size(), 2);
-    const QJsonObject first = list[0].toObject();
-    QCOMPARE(first.value("login").toString(), QString());
-    QCOMPARE(first.value("address").toString(), QString("10.0.0.1"));
-    QVERIFY(first.value("transfer").isNull());
-    QCOMPARE(qint64(first.value("id").toDouble()), qint64(anonymous.Id()));
-    QJsonObject second = list[1].toObject();
-    QCOMPARE(second.value("login").toString(), QString("bob"));
-    QCOMPARE(second.value("since").toString(), QString("2026-01-02T03:04:05.000Z"));
-    QCOMPARE(second.value("folder").toString(), QString("/docs"));
-    QJsonObject t = second.value("transfer").toObject();
-    QCOMPARE(t.value("direction").toString(), QString("upload"));
-    QCOMPARE(t.value("path").toString(), QString("/docs/big.iso"));
-    QCOMPARE(qint64(t.value("bytes").toDouble()), 1000);
-
-    // The rate counts the bytes moved since the transfer was first seen.
-    QTest::qWait(200);
-    bob.activity.bytes = 1000 + 100000;
-    t = ops.sessions().value("sessions").toArray()[1].toObject().value("transfer").toObject();
-    QCOMPARE(qint64(t.value("bytes").toDouble()), 101000);
-    const double rate = t.value("rate").toDouble();
-    QVERIFY2(rate > 100000 && rate <= 100000 / 0.2, qPrintable(QString::number(rate)));
-    bob.activity.direction = engine::TransferActivity::Direction::Download;
-    bob.activity.path = "/other";
-    t = ops.sessions().value("sessions").toArray()[1].toObject().value("transfer").toObject();
-    QCOMPARE(t.value("direction").toString(), QString("download"));
-    QCOMPARE(t.value("rate").toDouble(), 0.0); // a new transfer starts its own count
-}
-
-void TestAdminOperations::kick_data() {
-    QTest::addColumn<QJsonValue>("id");
-    QTest::addColumn<int>("disconnectsOfSecond");   // -1: refused
-    QTest::newRow("number") << QJsonValue(-2) << 1; // -2: the second connection's id
-    QTest::newRow("as text") << QJsonValue("second") << 1;
-    QTest::newRow("unknown") << QJsonValue(999999) << -1;
-    QTest::newRow("negative") << QJsonValue(-5) << -1;
-    QTest::newRow("fraction") << QJsonValue(1.5) << -1;
-    QTest::newRow("word") << QJsonValue("abc") << -1;
-    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << -1;
-    QTest::newRow("null") << QJsonValue() << -1;
-}
-
-void TestAdminOperations::kick() {
-    QFETCH(QJsonValue, id);
-    QFETCH(int, disconnectsOfSecond);
-    AdminCoreFixture f;
-    AdminOperations ops(*f.core);
-    WatchedConnection one, two;
-    f.engine->connections = {&one, &two};
-    if (id == QJsonValue(-2))
-        id = qint64(two.Id());
-    else if (id == QJsonValue("second"))
-        id = QString::number(two.Id());
-    QJsonObject request{{"op", "kick"}};
-    if (!id.isUndefined())
-        request.insert("id", id);
-    const QJsonObject answer = ask(ops, request);
-    QCOMPARE(answer.value("ok").toBool(), disconnectsOfSecond >= 0);
-    QCOMPARE(two.disconnects, std::max(0, disconnectsOfSecond));
-    QCOMPARE(one.disconnects, 0);
-    if (disconnectsOfSecond < 0)
-        QVERIFY(!answer.value("error").toString().isEmpty());
-}
-
-void TestAdminOperations::ban_data() {
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QJsonValue>("minutes");
-    QTest::addColumn<QString>("banned"); // empty: refused
-    QTest::addColumn<qint64>("expectMinutes");
-    QTest::newRow("v4") << "10.1.2.3" << QJsonValue(5) << "10.1.2.3" << 5LL;
-    QTest::newRow("v4 spaces") << " 10.1.2.3 " << QJsonValue(5) << "10.1.2.3" << 5LL;
-    QTest::newRow("default minutes")
-        << "10.1.2.3" << QJsonValue(QJsonValue::Undefined) << "10.1.2.3" << 10LL;
-    QTest::newRow("v6") << "2001:DB8::1" << QJsonValue(1) << "2001:db8::1" << 1LL;
-    QTest::newRow("mapped v4") << "::ffff:10.0.0.7" << QJsonValue(2) << "10.0.0.7" << 2LL;
-    QTest::newRow("minutes as text") << "10.1.2.3" << QJsonValue("7") << "10.1.2.3" << 7LL;
-    QTest::newRow("host name") << "example.org" << QJsonValue(5) << "" << 0LL;
-    QTest::newRow("block") << "10.0.0.0/8" << QJsonValue(5) << "" << 0LL;
-    QTest::newRow("empty") << "" << QJsonValue(5) << "" << 0LL;
-    QTest::newRow("zero minutes") << "10.1.2.3" << QJsonValue(0) << "" << 0LL;
-    QTest::newRow("negative minutes") << "10.1.2.3" << QJsonValue(-3) << "" << 0LL;
-    QTest::newRow("fraction") << "10.1.2.3" << QJsonValue(1.5) << "" << 0LL;
-    QTest::newRow("over a year") << "10.1.2.3" << QJsonValue(600000) << "" << 0LL;
-}
-
-void TestAdminOperations::ban() {
-    QFETCH(QString, address);
-    QFETCH(QJsonValue, minutes);
-    QFETCH(QString, banned);
-    QFETCH(qint64, expectMinutes);
-    AdminCoreFixture f;
-    AdminOperations ops(*f.core);
-    QSignalSpy started(&f.core->loginBans(), &engine::LoginBans::banStarted);
-    QJsonObject request{{"op", "ban"}, {"address", address}};
-    if (!minutes.isUndefined())
-        request.insert("minutes", minutes);
-    const QDateTime before = QDateTime::currentDateTimeUtc();
-    const QJsonObject answer = ask(ops, request);
-    QCOMPARE(answer.value("ok").toBool(), !banned.isEmpty());
-    const QJsonArray bans = ops.bans().value("bans").toArray();
-    if (banned.isEmpty()) {
-        QVERIFY(!answer.value("error").toString().isEmpty());
-        QVERIFY(bans.isEmpty());
-        QCOMPARE(started.size(), 0);
-        return;
+class TestAdminOperations : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void statusFollowsTheServer() {
+        AdminCoreFixture f;
+        AdminOperations ops(*f.core);
+        QJsonObject s = ops.status();
+        QCOMPARE(s.value("running").toBool(true), false);
+        QVERIFY(s.value("startedAt").isNull());
+        const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-5);
+        QVERIFY(f.start());
+        QCoreApplication::processEvents();
+        engine::TlsSettings tls;
+        tls.mode = engine::TlsMode::Required;
+        tls.implicitPort = 990;
+        f.engine->setTls(tls);
+        WatchedConnection a, b;
+        f.engine->connections = {&a, &b};
+        s = ops.status();
+        QCOMPARE(s.value("ok").toBool(), true);
+        QCOMPARE(s.value("running").toBool(), true);
+        QCOMPARE(s.value("port").toInt(), int(f.engine->Port()));
+        QCOMPARE(s.value("address").toString(), f.engine->LocalAddress());
+        QCOMPARE(s.value("tls").toString(), QString("required"));
+        QCOMPARE(s.value("implicitPort").toInt(), 990);
+        QCOMPARE(s.value("sessions").toInt(), 2);
+        const QDateTime started =
+            QDateTime::fromString(s.value("startedAt").toString(), Qt::ISODateWithMs);
+        QVERIFY2(started.isValid() && started >= before &&
+                     started <= QDateTime::currentDateTimeUtc(),
+                 qPrintable(s.value("startedAt").toString()));
+        f.core->server().ServerStop();
+        QVERIFY(ops.status().value("startedAt").isNull());
     }
-    QVERIFY(f.core->loginBans().isBanned(banned));
-    QCOMPARE(started.size(), 1); // open connections from it are closed as for any ban
-    QCOMPARE(bans.size(), 1);
-    const QJsonObject entry = bans[0].toObject();
-    QCOMPARE(entry.value("address").toString(), banned);
-    QCOMPARE(entry.value("attempts").toInt(), 0);
-    const qint64 secondsLeft = qint64(entry.value("secondsLeft").toDouble());
-    QVERIFY2(secondsLeft > expectMinutes * 60 - 5 && secondsLeft <= expectMinutes * 60,
-             qPrintable(QString::number(secondsLeft)));
-    const QDateTime until =
-        QDateTime::fromString(entry.value("until").toString(), Qt::ISODateWithMs);
-    const qint64 ms = before.msecsTo(until);
-    QVERIFY2(ms > expectMinutes * 60000 - 5000 && ms <= expectMinutes * 60000 + 5000,
-             qPrintable(entry.value("until").toString()));
-}
 
-void TestAdminOperations::unbanAnswersWhetherThereWasOne() {
-    AdminCoreFixture f;
-    AdminOperations ops(*f.core);
-    QVERIFY(!ask(ops, {{"op", "unban"}, {"address", "10.0.0.1"}}).value("ok").toBool());
-    QVERIFY(
-        ask(ops, {{"op", "ban"}, {"address", "10.0.0.1"}, {"minutes", 3}}).value("ok").toBool());
-    QVERIFY(ask(ops, {{"op", "unban"}, {"address", "::ffff:10.0.0.1"}}).value("ok").toBool());
-    QVERIFY(!f.core->loginBans().isBanned("10.0.0.1"));
-    QVERIFY(ops.bans().value("bans").toArray().isEmpty());
-}
+    void sessionsShowLoginFolderAndTransfer() {
+        AdminCoreFixture f;
+        AdminOperations ops(*f.core);
+        WatchedConnection anonymous({}, {}, "10.0.0.1");
+        WatchedConnection bob("bob", "pw", "10.0.0.2");
+        bob.setGrant(std::make_shared<files::LoginGrant>());
+        bob.connectedAt = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+        bob.folder = "/docs";
+        bob.activity.direction = engine::TransferActivity::Direction::Upload;
+        bob.activity.path = "/docs/big.iso";
+        bob.activity.bytes = 1000;
+        bob.activity.size = -1;
+        f.engine->connections = {&anonymous, &bob};
 
-void TestAdminOperations::reloadSaysWhetherAndWhy() {
-    AdminCoreFixture f;
-    AdminOperations ops(*f.core);
-    QJsonObject answer = ops.reload();
-    QCOMPARE(answer.value("applied").toBool(true), false);
-    QVERIFY(!answer.value("reason").toString().isEmpty());
+        QJsonArray list = ops.sessions().value("sessions").toArray();
+        QCOMPARE(list.size(), 2);
+        const QJsonObject first = list[0].toObject();
+        QCOMPARE(first.value("login").toString(), QString());
+        QCOMPARE(first.value("address").toString(), QString("10.0.0.1"));
+        QVERIFY(first.value("transfer").isNull());
+        QCOMPARE(qint64(first.value("id").toDouble()), qint64(anonymous.Id()));
+        QJsonObject second = list[1].toObject();
+        QCOMPARE(second.value("login").toString(), QString("bob"));
+        QCOMPARE(second.value("since").toString(), QString("2026-01-02T03:04:05.000Z"));
+        QCOMPARE(second.value("folder").toString(), QString("/docs"));
+        QJsonObject t = second.value("transfer").toObject();
+        QCOMPARE(t.value("direction").toString(), QString("upload"));
+        QCOMPARE(t.value("path").toString(), QString("/docs/big.iso"));
+        QCOMPARE(qint64(t.value("bytes").toDouble()), 1000);
 
-    QVERIFY(f.start());
-    f.core->setLogTap([&ops](const QString& line) { ops.lineLogged(line); });
-    f.engine->listenResult = false;
-    f.engine->listenError = "porta occupata";
-    answer = ops.reload();
-    QCOMPARE(answer.value("ok").toBool(), true);
-    QCOMPARE(answer.value("applied").toBool(true), false);
-    QCOMPARE(answer.value("reason").toString(), QString("porta occupata"));
+        // The rate counts the bytes moved since the transfer was first seen.
+        QTest::qWait(200);
+        bob.activity.bytes = 1000 + 100000;
+        t = ops.sessions().value("sessions").toArray()[1].toObject().value("transfer").toObject();
+        QCOMPARE(qint64(t.value("bytes").toDouble()), 101000);
+        const double rate = t.value("rate").toDouble();
+        QVERIFY2(rate > 100000 && rate <= 100000 / 0.2, qPrintable(QString::number(rate)));
+        bob.activity.direction = engine::TransferActivity::Direction::Download;
+        bob.activity.path = "/other";
+        t = ops.sessions().value("sessions").toArray()[1].toObject().value("transfer").toObject();
+        QCOMPARE(t.value("direction").toString(), QString("download"));
+        QCOMPARE(t.value("rate").toDouble(), 0.0); // a new transfer starts its own count
+    }
 
-    f.engine->listenResult = true;
-    const int before = f.engine->relistenCalls;
-    answer = ops.reload();
-    QCOMPARE(answer.value("applied").toBool(), true);
-    QVERIFY(!answer.contains("reason"));
-    QCOMPARE(f.engine->relistenCalls, before + 1);
-    f.core->setLogTap({});
-}
+    void kick_data() {
+        QTest::addColumn<QJsonValue>("id");
+        QTest::addColumn<int>("disconnectsOfSecond");   // -1: refused
+        QTest::newRow("number") << QJsonValue(-2) << 1; // -2: the second connection's id
+        QTest::newRow("as text") << QJsonValue("second") << 1;
+        QTest::newRow("unknown") << QJsonValue(999999) << -1;
+        QTest::newRow("negative") << QJsonValue(-5) << -1;
+        QTest::newRow("fraction") << QJsonValue(1.5) << -1;
+        QTest::newRow("word") << QJsonValue("abc") << -1;
+        QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << -1;
+        QTest::newRow("null") << QJsonValue() << -1;
+    }
 
-void TestAdminOperations::unknownOperationIsRefused() {
-    AdminCoreFixture f;
-    AdminOperations ops(*f.core);
-    const QJsonObject answer = ask(ops, {{"op", "shutdown"}});
-    QCOMPARE(answer.value("ok").toBool(true), false);
-    QVERIFY(answer.value("error").toString().contains("shutdown"));
-}
+    void kick() {
+        QFETCH(QJsonValue, id);
+        QFETCH(int, disconnectsOfSecond);
+        AdminCoreFixture f;
+        AdminOperations ops(*f.core);
+        WatchedConnection one, two;
+        f.engine->connections = {&one, &two};
+        if (id == QJsonValue(-2))
+            id = qint64(two.Id());
+        else if (id == QJsonValue("second"))
+            id = QString::number(two.Id());
+        QJsonObject request{{"op", "kick"}};
+        if (!id.isUndefined())
+            request.insert("id", id);
+        const QJsonObject answer = ask(ops, request);
+        QCOMPARE(answer.value("ok").toBool(), disconnectsOfSecond >= 0);
+        QCOMPARE(two.disconnects, std::max(0, disconnectsOfSecond));
+        QCOMPARE(one.disconnects, 0);
+        if (disconnectsOfSecond < 0)
+            QVERIFY(!answer.value("error").toString().isEmpty());
+    }
 
-void TestAdminOperations::eventsCarryTheSessionAndTransfer() {
-    events::TransferEvent t;
-    t.session = {7, "10.0.0.3", "bob", events::Protocol::Ftps};
-    t.kind = events::TransferKind::Upload;
-    t.clientPath = "/a.bin";
-    t.bytes = 42;
-    t.size = 100;
-    t.outcome = events::TransferOutcome::Aborted;
-    t.reason = "interrotto";
-    const QJsonObject e = AdminOperations::transferEvent("transferFinished", t);
-    QCOMPARE(e.value("event").toString(), QString("transferFinished"));
-    QCOMPARE(e.value("id").toInt(), 7);
-    QCOMPARE(e.value("login").toString(), QString("bob"));
-    QCOMPARE(e.value("protocol").toString(), QString("ftps"));
-    QCOMPARE(e.value("direction").toString(), QString("upload"));
-    QCOMPARE(e.value("path").toString(), QString("/a.bin"));
-    QCOMPARE(e.value("bytes").toInt(), 42);
-    QCOMPARE(e.value("outcome").toString(), QString("aborted"));
-    QCOMPARE(e.value("reason").toString(), QString("interrotto"));
-}
+    void ban_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QJsonValue>("minutes");
+        QTest::addColumn<QString>("banned"); // empty: refused
+        QTest::addColumn<qint64>("expectMinutes");
+        QTest::newRow("v4") << "10.1.2.3" << QJsonValue(5) << "10.1.2.3" << 5LL;
+        QTest::newRow("v4 spaces") << " 10.1.2.3 " << QJsonValue(5) << "10.1.2.3" << 5LL;
+        QTest::newRow("default minutes")
+            << "10.1.2.3" << QJsonValue(QJsonValue::Undefined) << "10.1.2.3" << 10LL;
+        QTest::newRow("v6") << "2001:DB8::1" << QJsonValue(1) << "2001:db8::1" << 1LL;
+        QTest::newRow("mapped v4") << "::ffff:10.0.0.7" << QJsonValue(2) << "10.0.0.7" << 2LL;
+        QTest::newRow("minutes as text") << "10.1.2.3" << QJsonValue("7") << "10.1.2.3" << 7LL;
+        QTest::newRow("host name") << "example.org" << QJsonValue(5) << "" << 0LL;
+        QTest::newRow("block") << "10.0.0.0/8" << QJsonValue(5) << "" << 0LL;
+        QTest::newRow("empty") << "" << QJsonValue(5) << "" << 0LL;
+        QTest::newRow("zero minutes") << "10.1.2.3" << QJsonValue(0) << "" << 0LL;
+        QTest::newRow("negative minutes") << "10.1.2.3" << QJsonValue(-3) << "" << 0LL;
+        QTest::newRow("fraction") << "10.1.2.3" << QJsonValue(1.5) << "" << 0LL;
+        QTest::newRow("over a year") << "10.1.2.3" << QJsonValue(600000) << "" << 0LL;
+    }
+
+    void ban() {
+        QFETCH(QString, address);
+        QFETCH(QJsonValue, minutes);
+        QFETCH(QString, banned);
+        QFETCH(qint64, expectMinutes);
+        AdminCoreFixture f;
+        AdminOperations ops(*f.core);
+        QSignalSpy started(&f.core->loginBans(), &engine::LoginBans::banStarted);
+        QJsonObject request{{"op", "ban"}, {"address", address}};
+        if (!minutes.isUndefined())
+            request.insert("minutes", minutes);
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        const QJsonObject answer = ask(ops, request);
+        QCOMPARE(answer.value("ok").toBool(), !banned.isEmpty());
+        const QJsonArray bans = ops.bans().value("bans").toArray();
+        if (banned.isEmpty()) {
+            QVERIFY(!answer.value("error").toString().isEmpty());
+            QVERIFY(bans.isEmpty());
+            QCOMPARE(started.size(), 0);
+            return;
+        }
+        QVERIFY(f.core->loginBans().isBanned(banned));
+        QCOMPARE(started.size(), 1); // open connections from it are closed as for any ban
+        QCOMPARE(bans.size(), 1);
+        const QJsonObject entry = bans[0].toObject();
+        QCOMPARE(entry.value("address").toString(), banned);
+        QCOMPARE(entry.value("attempts").toInt(), 0);
+        const qint64 secondsLeft = qint64(entry.value("secondsLeft").toDouble());
+        QVERIFY2(secondsLeft > expectMinutes * 60 - 5 && secondsLeft <= expectMinutes * 60,
+                 qPrintable(QString::number(secondsLeft)));
+        const QDateTime until =
+            QDateTime::fromString(entry.value("until").toString(), Qt::ISODateWithMs);
+        const qint64 ms = before.msecsTo(until);
+        QVERIFY2(ms > expectMinutes * 60000 - 5000 && ms <= expectMinutes * 60000 + 5000,
+                 qPrintable(entry.value("until").toString()));
+    }
+
+    void unbanAnswersWhetherThereWasOne() {
+        AdminCoreFixture f;
+        AdminOperations ops(*f.core);
+        QVERIFY(!ask(ops, {{"op", "unban"}, {"address", "10.0.0.1"}}).value("ok").toBool());
+        QVERIFY(ask(ops, {{"op", "ban"}, {"address", "10.0.0.1"}, {"minutes", 3}})
+                    .value("ok")
+                    .toBool());
+        QVERIFY(ask(ops, {{"op", "unban"}, {"address", "::ffff:10.0.0.1"}}).value("ok").toBool());
+        QVERIFY(!f.core->loginBans().isBanned("10.0.0.1"));
+        QVERIFY(ops.bans().value("bans").toArray().isEmpty());
+    }
+
+    void reloadSaysWhetherAndWhy() {
+        AdminCoreFixture f;
+        AdminOperations ops(*f.core);
+        QJsonObject answer = ops.reload();
+        QCOMPARE(answer.value("applied").toBool(true), false);
+        QVERIFY(!answer.value("reason").toString().isEmpty());
+
+        QVERIFY(f.start());
+        f.core->setLogTap([&ops](const QString& line) { ops.lineLogged(line); });
+        f.engine->listenResult = false;
+        f.engine->listenError = "porta occupata";
+        answer = ops.reload();
+        QCOMPARE(answer.value("ok").toBool(), true);
+        QCOMPARE(answer.value("applied").toBool(true), false);
+        QCOMPARE(answer.value("reason").toString(), QString("porta occupata"));
+
+        f.engine->listenResult = true;
+        const int before = f.engine->relistenCalls;
+        answer = ops.reload();
+        QCOMPARE(answer.value("applied").toBool(), true);
+        QVERIFY(!answer.contains("reason"));
+        QCOMPARE(f.engine->relistenCalls, before + 1);
+        f.core->setLogTap({});
+    }
+
+    void unknownOperationIsRefused() {
+        AdminCoreFixture f;
+        AdminOperations ops(*f.core);
+        const QJsonObject answer = ask(ops, {{"op", "shutdown"}});
+        QCOMPARE(answer.value("ok").toBool(true), false);
+        QVERIFY(answer.value("error").toString().contains("shutdown"));
+    }
+
+    void eventsCarryTheSessionAndTransfer() {
+        events::TransferEvent t;
+        t.session = {7, "10.0.0.3", "bob", events::Protocol::Ftps};
+        t.kind = events::TransferKind::Upload;
+        t.clientPath = "/a.bin";
+        t.bytes = 42;
+        t.size = 100;
+        t.outcome = events::TransferOutcome::Aborted;
+        t.reason = "interrotto";
+        const QJsonObject e = AdminOperations::transferEvent("transferFinished", t);
+        QCOMPARE(e.value("event").toString(), QString("transferFinished"));
+        QCOMPARE(e.value("id").toInt(), 7);
+        QCOMPARE(e.value("login").toString(), QString("bob"));
+        QCOMPARE(e.value("protocol").toString(), QString("ftps"));
+        QCOMPARE(e.value("direction").toString(), QString("upload"));
+        QCOMPARE(e.value("path").toString(), QString("/a.bin"));
+        QCOMPARE(e.value("bytes").toInt(), 42);
+        QCOMPARE(e.value("outcome").toString(), QString("aborted"));
+        QCOMPARE(e.value("reason").toString(), QString("interrotto"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestAdminOperations)
 #include "test_adminoperations.moc"

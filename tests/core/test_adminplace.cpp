@@ -13,72 +13,67 @@ using namespace kv;
 class TestAdminPlace : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void shortFolderHoldsItsSocket();
-    void longFolderUsesARuntimeFolder();
-    void unwritableFolderUsesARuntimeFolder();
-    void commandLineFindsTheRecordedSocket();
-    void oneClaimPerFolder();
-};
-
-void TestAdminPlace::shortFolderHoldsItsSocket() {
-    QTemporaryDir data;
-    const AdminPlace place = adminPlace(data.path(), {"/nonexistent"});
-    QCOMPARE(place.socketPath, data.path() + "/kestrova.sock");
-    QCOMPARE(place.lockPath, data.path() + "/kestrova.lock");
-    QVERIFY(place.recordPath.isEmpty());
-}
-
-void TestAdminPlace::longFolderUsesARuntimeFolder() {
-    QTemporaryDir base, runtime;
-    const QString data = base.path() + "/" + QString(120, 'x');
-    QVERIFY(QDir().mkpath(data));
-    const AdminPlace place = adminPlace(data, {"/nonexistent", runtime.path()});
-    QVERIFY2(place.socketPath.startsWith(runtime.path() + "/kestrova-"),
-             qPrintable(place.socketPath));
-    QVERIFY(QFile::encodeName(place.socketPath).size() <= kMaxSocketPathBytes);
-    QCOMPARE(place.recordPath, data + "/kestrova.sock.path");
-    // Another folder, another socket; the same folder, the same one.
-    const QString other = base.path() + "/" + QString(121, 'y');
-    QVERIFY(QDir().mkpath(other));
-    QVERIFY(adminPlace(other, {runtime.path()}).socketPath != place.socketPath);
-    QCOMPARE(adminPlace(data, {runtime.path()}).socketPath, place.socketPath);
-}
-
-void TestAdminPlace::unwritableFolderUsesARuntimeFolder() {
-    QTemporaryDir runtime;
-    const AdminPlace place = adminPlace("/nonexistent/kv", {runtime.path()});
-    QVERIFY(place.socketPath.startsWith(runtime.path()));
-    QVERIFY(place.lockPath.startsWith(runtime.path()));
-}
-
-void TestAdminPlace::commandLineFindsTheRecordedSocket() {
-    QTemporaryDir data;
-    QCOMPARE(adminSocketToConnect(data.path()), adminPlace(data.path()).socketPath);
-    QFile record(data.path() + "/kestrova.sock.path");
-    QVERIFY(record.open(QIODevice::WriteOnly));
-    record.write("/run/elsewhere.sock\n");
-    record.close();
-    QCOMPARE(adminSocketToConnect(data.path()), QString("/run/elsewhere.sock"));
-}
-
-void TestAdminPlace::oneClaimPerFolder() {
-    QTemporaryDir data;
-    const QString lock = data.path() + "/kestrova.lock";
-    {
-        FolderClaim first;
-        QCOMPARE(first.claim(lock), FolderClaim::Outcome::Claimed);
-        QVERIFY(first.held());
-        FolderClaim second;
-        QCOMPARE(second.claim(lock), FolderClaim::Outcome::Taken);
-        QVERIFY(!second.held());
+    void shortFolderHoldsItsSocket() {
+        QTemporaryDir data;
+        const AdminPlace place = adminPlace(data.path(), {"/nonexistent"});
+        QCOMPARE(place.socketPath, data.path() + "/kestrova.sock");
+        QCOMPARE(place.lockPath, data.path() + "/kestrova.lock");
+        QVERIFY(place.recordPath.isEmpty());
     }
-    FolderClaim again; // the first one's end released it
-    QCOMPARE(again.claim(lock), FolderClaim::Outcome::Claimed);
-    QString error;
-    FolderClaim nowhere;
-    QCOMPARE(nowhere.claim("/nonexistent/kv/kestrova.lock", &error), FolderClaim::Outcome::Failed);
-    QVERIFY(!error.isEmpty());
-}
+
+    void longFolderUsesARuntimeFolder() {
+        QTemporaryDir base, runtime;
+        const QString data = base.path() + "/" + QString(120, 'x');
+        QVERIFY(QDir().mkpath(data));
+        const AdminPlace place = adminPlace(data, {"/nonexistent", runtime.path()});
+        QVERIFY2(place.socketPath.startsWith(runtime.path() + "/kestrova-"),
+                 qPrintable(place.socketPath));
+        QVERIFY(QFile::encodeName(place.socketPath).size() <= kMaxSocketPathBytes);
+        QCOMPARE(place.recordPath, data + "/kestrova.sock.path");
+        // Another folder, another socket; the same folder, the same one.
+        const QString other = base.path() + "/" + QString(121, 'y');
+        QVERIFY(QDir().mkpath(other));
+        QVERIFY(adminPlace(other, {runtime.path()}).socketPath != place.socketPath);
+        QCOMPARE(adminPlace(data, {runtime.path()}).socketPath, place.socketPath);
+    }
+
+    void unwritableFolderUsesARuntimeFolder() {
+        QTemporaryDir runtime;
+        const AdminPlace place = adminPlace("/nonexistent/kv", {runtime.path()});
+        QVERIFY(place.socketPath.startsWith(runtime.path()));
+        QVERIFY(place.lockPath.startsWith(runtime.path()));
+    }
+
+    void commandLineFindsTheRecordedSocket() {
+        QTemporaryDir data;
+        QCOMPARE(adminSocketToConnect(data.path()), adminPlace(data.path()).socketPath);
+        QFile record(data.path() + "/kestrova.sock.path");
+        QVERIFY(record.open(QIODevice::WriteOnly));
+        record.write("/run/elsewhere.sock\n");
+        record.close();
+        QCOMPARE(adminSocketToConnect(data.path()), QString("/run/elsewhere.sock"));
+    }
+
+    void oneClaimPerFolder() {
+        QTemporaryDir data;
+        const QString lock = data.path() + "/kestrova.lock";
+        {
+            FolderClaim first;
+            QCOMPARE(first.claim(lock), FolderClaim::Outcome::Claimed);
+            QVERIFY(first.held());
+            FolderClaim second;
+            QCOMPARE(second.claim(lock), FolderClaim::Outcome::Taken);
+            QVERIFY(!second.held());
+        }
+        FolderClaim again; // the first one's end released it
+        QCOMPARE(again.claim(lock), FolderClaim::Outcome::Claimed);
+        QString error;
+        FolderClaim nowhere;
+        QCOMPARE(nowhere.claim("/nonexistent/kv/kestrova.lock", &error),
+                 FolderClaim::Outcome::Failed);
+        QVERIFY(!error.isEmpty());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestAdminPlace)
 #include "test_adminplace.moc"

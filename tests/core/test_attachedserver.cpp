@@ -56,190 +56,183 @@ struct Attached {
 class TestAttachedServer : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void listsSessionsWithTheirTransfers();
-    void followsLogLinesAndSessionChanges();
-    void kicksAndBansThroughTheChannel();
-    void reportsWhetherReloadWasApplied();
-    void serverGoingAwayIsReported();
-    void nothingAnsweringIsNotAttached();
-    void describesWhichServerItIs_data();
-    void describesWhichServerItIs();
+    void listsSessionsWithTheirTransfers() {
+        Attached a;
+        auto bob = downloader();
+        a.f.engine->connections = {bob.get()};
+        QVERIFY(a.open());
+        QVERIFY(a.attach());
+        QVERIFY(a.server.isAttached());
+        QCOMPARE(qint64(a.server.status().value("pid").toDouble()),
+                 QCoreApplication::applicationPid());
+        QVERIFY(!a.server.status().value("user").toString().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
+
+        const auto rows = a.server.onlineRows("/predefinita");
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].key, monitor::onlineKey(*bob));
+        QCOMPARE(rows[0].columns[0], QString("bob"));
+        QCOMPARE(rows[0].columns[1], QString()); // no password crosses the channel
+        QCOMPARE(rows[0].columns[2], QString("10.0.0.7"));
+        QCOMPARE(rows[0].columns[3], QString("/srv/bob"));
+        QCOMPARE(rows[0].columns[4],
+                 monitor::EsplicitaPermessi(files::Rights::fromLetters(u"r").letters()));
+
+        const auto live = a.server.liveReadings();
+        QCOMPARE(live.size(), 1);
+        QCOMPARE(live[0].key, rows[0].key);
+        const engine::TransferActivity& t = live[0].reading.activity;
+        QCOMPARE(t.direction, engine::TransferActivity::Direction::Download);
+        QCOMPARE(t.path, QString("/film.mkv"));
+        QCOMPARE(t.bytes, 4096);
+        QCOMPARE(t.size, 10000);
+        QCOMPARE(t.sentTotal, 5000);
+
+        // The counters are asked for again every second, without any event.
+        bob->activity.bytes = 8192;
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.bytes, 8192,
+                                  5000);
+
+        // A session without a login has no root of its own: the default shows.
+        bob->setGrant(nullptr);
+        bob->activity = {};
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.direction,
+                                  engine::TransferActivity::Direction::None, 5000);
+        QCOMPARE(a.server.onlineRows("/predefinita").value(0).columns[3], QString("/predefinita"));
+    }
+
+    void followsLogLinesAndSessionChanges() {
+        Attached a;
+        QVERIFY(a.open());
+        QVERIFY(a.attach());
+        QSignalSpy lines(&a.server, &AttachedServer::logLine);
+        QSignalSpy changed(&a.server, &ServerSource::sessionsChanged);
+        a.f.core->WriteLog("una riga dal server");
+        QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 5000);
+        QCOMPARE(lines.last().at(0).toString(), QString("una riga dal server"));
+
+        auto bob = downloader();
+        a.f.engine->connections = {bob.get()};
+        Q_EMIT a.f.core->notifications().loggedIn(
+            {bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp});
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
+        QVERIFY(!changed.isEmpty());
+
+        changed.clear();
+        a.f.engine->connections.clear();
+        Q_EMIT a.f.core->notifications().sessionClosed(
+            {bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp});
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 0, 5000);
+        QCOMPARE(changed.size(), 1);
+    }
+
+    void kicksAndBansThroughTheChannel() {
+        Attached a;
+        auto bob = downloader();
+        a.f.engine->connections = {bob.get()};
+        QVERIFY(a.open());
+        QVERIFY(a.attach());
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
+
+        a.server.disconnectSession("k999999"); // not there: nothing is sent
+        a.server.disconnectSession(monitor::onlineKey(*bob));
+        QTRY_COMPARE_WITH_TIMEOUT(bob->disconnects, 1, 5000);
+
+        QSignalSpy bans(&a.server, &ServerSource::bansChanged);
+        a.server.ban("10.0.0.9", 5);
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.bans().size(), 1, 5000);
+        QCOMPARE(a.server.bans()[0].address, QString("10.0.0.9"));
+        QVERIFY(a.server.bans()[0].msLeft > 4 * 60000);
+        QVERIFY(a.f.core->loginBans().isBanned("10.0.0.9"));
+        QVERIFY(!bans.isEmpty());
+
+        a.server.unban("10.0.0.9");
+        QTRY_VERIFY_WITH_TIMEOUT(a.server.bans().isEmpty(), 5000);
+        QVERIFY(!a.f.core->loginBans().isBanned("10.0.0.9"));
+
+        // A refusal comes back with the server's reason.
+        QSignalSpy refused(&a.server, &AttachedServer::refused);
+        a.server.unban("10.0.0.9");
+        QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, 5000);
+        QVERIFY(refused[0][0].toString().contains("non è bloccato"));
+    }
+
+    void reportsWhetherReloadWasApplied() {
+        Attached a;
+        QVERIFY(a.open());
+        QVERIFY(a.attach());
+        QSignalSpy answered(&a.server, &AttachedServer::reloadAnswered);
+        a.server.reload();
+        QTRY_COMPARE_WITH_TIMEOUT(answered.size(), 1, 5000);
+        QCOMPARE(answered[0][0].toBool(), true);
+
+        a.f.core->server().ServerStop();
+        a.server.reload();
+        QTRY_COMPARE_WITH_TIMEOUT(answered.size(), 2, 5000);
+        QCOMPARE(answered[1][0].toBool(), false);
+        QCOMPARE(answered[1][1].toString(), QString("Il server non è in funzione"));
+    }
+
+    void serverGoingAwayIsReported() {
+        Attached a;
+        auto bob = downloader();
+        a.f.engine->connections = {bob.get()};
+        QVERIFY(a.open());
+        QVERIFY(a.attach());
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
+        QSignalSpy gone(&a.server, &AttachedServer::gone);
+        QSignalSpy changed(&a.server, &ServerSource::sessionsChanged);
+        a.channel.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(gone.size(), 1, 5000);
+        QVERIFY(!gone[0][0].toString().isEmpty());
+        QVERIFY(!a.server.isAttached());
+        QCOMPARE(a.server.sessionCount(), 0);
+        QVERIFY(!changed.isEmpty());
+
+        // Leaving on purpose is not the server going away.
+        a.channel = std::make_unique<AdminChannel>(*a.f.core);
+        QCOMPARE(a.channel->open(), AdminChannel::OpenResult::Listening);
+        QVERIFY(a.attach());
+        a.server.detach();
+        a.channel.reset();
+        QTest::qWait(100);
+        QCOMPARE(gone.size(), 1);
+    }
+
+    void nothingAnsweringIsNotAttached() {
+        AdminCoreFixture f;
+        AttachedServer server;
+        QSignalSpy unavailable(&server, &AttachedServer::unavailable);
+        QSignalSpy gone(&server, &AttachedServer::gone);
+        server.attach(f.dir.path() + "/kestrova.sock");
+        QTRY_COMPARE_WITH_TIMEOUT(unavailable.size(), 1, 5000);
+        QCOMPARE(unavailable[0][0].value<AdminConnection::Failure>(),
+                 AdminConnection::Failure::NoServer);
+        QVERIFY(!server.isAttached());
+        QCOMPARE(gone.size(), 0);
+    }
+
+    void describesWhichServerItIs_data() {
+        QTest::addColumn<QJsonObject>("status");
+        QTest::addColumn<QString>("described");
+        QTest::newRow("service user")
+            << QJsonObject{{"user", "kestrova"}, {"pid", 12}} << "(servizio di sistema)";
+        QTest::newRow("service folder")
+            << QJsonObject{{"user", "root"}, {"dataFolder", "/var/lib/kestrova"}, {"pid", 12}}
+            << "(servizio di sistema)";
+        QTest::newRow("another program")
+            << QJsonObject{{"user", "anna"}, {"dataFolder", "/home/anna/ftp"}, {"pid", 4242}}
+            << "(altra finestra o server senza finestra, PID 4242)";
+        QTest::newRow("older server without pid") << QJsonObject{{"dataFolder", "/home/anna/ftp"}}
+                                                  << "(altra finestra o server senza finestra)";
+    }
+
+    void describesWhichServerItIs() {
+        QFETCH(QJsonObject, status);
+        QFETCH(QString, described);
+        QCOMPARE(attachedServerDescription(status), described);
+    }
 };
-
-void TestAttachedServer::listsSessionsWithTheirTransfers() {
-    Attached a;
-    auto bob = downloader();
-    a.f.engine->connections = {bob.get()};
-    QVERIFY(a.open());
-    QVERIFY(a.attach());
-    QVERIFY(a.server.isAttached());
-    QCOMPARE(qint64(a.server.status().value("pid").toDouble()), QCoreApplication::applicationPid());
-    QVERIFY(!a.server.status().value("user").toString().isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
-
-    const auto rows = a.server.onlineRows("/predefinita");
-    QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows[0].key, monitor::onlineKey(*bob));
-    QCOMPARE(rows[0].columns[0], QString("bob"));
-    QCOMPARE(rows[0].columns[1], QString()); // no password crosses the channel
-    QCOMPARE(rows[0].columns[2], QString("10.0.0.7"));
-    QCOMPARE(rows[0].columns[3], QString("/srv/bob"));
-    QCOMPARE(rows[0].columns[4],
-             monitor::EsplicitaPermessi(files::Rights::fromLetters(u"r").letters()));
-
-    const auto live = a.server.liveReadings();
-    QCOMPARE(live.size(), 1);
-    QCOMPARE(live[0].key, rows[0].key);
-    const engine::TransferActivity& t = live[0].reading.activity;
-    QCOMPARE(t.direction, engine::TransferActivity::Direction::Download);
-    QCOMPARE(t.path, QString("/film.mkv"));
-    QCOMPARE(t.bytes, 4096);
-    QCOMPARE(t.size, 10000);
-    QCOMPARE(t.sentTotal, 5000);
-
-    // The counters are asked for again every second, without any event.
-    bob->activity.bytes = 8192;
-    QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.bytes, 8192, 5000);
-
-    // A session without a login has no root of its own: the default shows.
-    bob->setGrant(nullptr);
-    bob->activity = {};
-    QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.direction,
-                              engine::TransferActivity::Direction::None, 5000);
-    QCOMPARE(a.server.onlineRows("/predefinita").value(0).columns[3], QString("/predefinita"));
-}
-
-void TestAttachedServer::followsLogLinesAndSessionChanges() {
-    Attached a;
-    QVERIFY(a.open());
-    QVERIFY(a.attach());
-    QSignalSpy lines(&a.server, &AttachedServer::logLine);
-    QSignalSpy changed(&a.server, &ServerSource::sessionsChanged);
-    a.f.core->WriteLog("una riga dal server");
-    QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 5000);
-    QCOMPARE(lines.last().at(0).toString(), QString("una riga dal server"));
-
-    auto bob = downloader();
-    a.f.engine->connections = {bob.get()};
-    Q_EMIT a.f.core->notifications().loggedIn(
-        {bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp});
-    QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
-    QVERIFY(!changed.isEmpty());
-
-    changed.clear();
-    a.f.engine->connections.clear();
-    Q_EMIT a.f.core->notifications().sessionClosed(
-        {bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp});
-    QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 0, 5000);
-    QCOMPARE(changed.size(), 1);
-}
-
-void TestAttachedServer::kicksAndBansThroughTheChannel() {
-    Attached a;
-    auto bob = downloader();
-    a.f.engine->connections = {bob.get()};
-    QVERIFY(a.open());
-    QVERIFY(a.attach());
-    QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
-
-    a.server.disconnectSession("k999999"); // not there: nothing is sent
-    a.server.disconnectSession(monitor::onlineKey(*bob));
-    QTRY_COMPARE_WITH_TIMEOUT(bob->disconnects, 1, 5000);
-
-    QSignalSpy bans(&a.server, &ServerSource::bansChanged);
-    a.server.ban("10.0.0.9", 5);
-    QTRY_COMPARE_WITH_TIMEOUT(a.server.bans().size(), 1, 5000);
-    QCOMPARE(a.server.bans()[0].address, QString("10.0.0.9"));
-    QVERIFY(a.server.bans()[0].msLeft > 4 * 60000);
-    QVERIFY(a.f.core->loginBans().isBanned("10.0.0.9"));
-    QVERIFY(!bans.isEmpty());
-
-    a.server.unban("10.0.0.9");
-    QTRY_VERIFY_WITH_TIMEOUT(a.server.bans().isEmpty(), 5000);
-    QVERIFY(!a.f.core->loginBans().isBanned("10.0.0.9"));
-
-    // A refusal comes back with the server's reason.
-    QSignalSpy refused(&a.server, &AttachedServer::refused);
-    a.server.unban("10.0.0.9");
-    QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, 5000);
-    QVERIFY(refused[0][0].toString().contains("non è bloccato"));
-}
-
-void TestAttachedServer::reportsWhetherReloadWasApplied() {
-    Attached a;
-    QVERIFY(a.open());
-    QVERIFY(a.attach());
-    QSignalSpy answered(&a.server, &AttachedServer::reloadAnswered);
-    a.server.reload();
-    QTRY_COMPARE_WITH_TIMEOUT(answered.size(), 1, 5000);
-    QCOMPARE(answered[0][0].toBool(), true);
-
-    a.f.core->server().ServerStop();
-    a.server.reload();
-    QTRY_COMPARE_WITH_TIMEOUT(answered.size(), 2, 5000);
-    QCOMPARE(answered[1][0].toBool(), false);
-    QCOMPARE(answered[1][1].toString(), QString("Il server non è in funzione"));
-}
-
-void TestAttachedServer::serverGoingAwayIsReported() {
-    Attached a;
-    auto bob = downloader();
-    a.f.engine->connections = {bob.get()};
-    QVERIFY(a.open());
-    QVERIFY(a.attach());
-    QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
-    QSignalSpy gone(&a.server, &AttachedServer::gone);
-    QSignalSpy changed(&a.server, &ServerSource::sessionsChanged);
-    a.channel.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(gone.size(), 1, 5000);
-    QVERIFY(!gone[0][0].toString().isEmpty());
-    QVERIFY(!a.server.isAttached());
-    QCOMPARE(a.server.sessionCount(), 0);
-    QVERIFY(!changed.isEmpty());
-
-    // Leaving on purpose is not the server going away.
-    a.channel = std::make_unique<AdminChannel>(*a.f.core);
-    QCOMPARE(a.channel->open(), AdminChannel::OpenResult::Listening);
-    QVERIFY(a.attach());
-    a.server.detach();
-    a.channel.reset();
-    QTest::qWait(100);
-    QCOMPARE(gone.size(), 1);
-}
-
-void TestAttachedServer::nothingAnsweringIsNotAttached() {
-    AdminCoreFixture f;
-    AttachedServer server;
-    QSignalSpy unavailable(&server, &AttachedServer::unavailable);
-    QSignalSpy gone(&server, &AttachedServer::gone);
-    server.attach(f.dir.path() + "/kestrova.sock");
-    QTRY_COMPARE_WITH_TIMEOUT(unavailable.size(), 1, 5000);
-    QCOMPARE(unavailable[0][0].value<AdminConnection::Failure>(),
-             AdminConnection::Failure::NoServer);
-    QVERIFY(!server.isAttached());
-    QCOMPARE(gone.size(), 0);
-}
-
-void TestAttachedServer::describesWhichServerItIs_data() {
-    QTest::addColumn<QJsonObject>("status");
-    QTest::addColumn<QString>("described");
-    QTest::newRow("service user") << QJsonObject{{"user", "kestrova"}, {"pid", 12}}
-                                  << "(servizio di sistema)";
-    QTest::newRow("service folder")
-        << QJsonObject{{"user", "root"}, {"dataFolder", "/var/lib/kestrova"}, {"pid", 12}}
-        << "(servizio di sistema)";
-    QTest::newRow("another program")
-        << QJsonObject{{"user", "anna"}, {"dataFolder", "/home/anna/ftp"}, {"pid", 4242}}
-        << "(altra finestra o server senza finestra, PID 4242)";
-    QTest::newRow("older server without pid") << QJsonObject{{"dataFolder", "/home/anna/ftp"}}
-                                              << "(altra finestra o server senza finestra)";
-}
-
-void TestAttachedServer::describesWhichServerItIs() {
-    QFETCH(QJsonObject, status);
-    QFETCH(QString, described);
-    QCOMPARE(attachedServerDescription(status), described);
-}
 
 QTEST_GUILESS_MAIN(TestAttachedServer)
 #include "test_attachedserver.moc"

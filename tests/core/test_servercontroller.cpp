@@ -219,7 +219,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("normal");
         QTest::addColumn<QString>("refusal");
-        for (const testing::SettingValue& v : testing::settingValues()) {
+        for (const testing::SettingValue& v : testing::settingValueSamples()) {
             if (boxOf(v.column))
                 QTest::newRow(v.row) << v.column << v.text << v.normal << v.refusal;
         }

@@ -1,4 +1,5 @@
-"""Starting and stopping the headless server, and what it logs."""
+"""Starting and stopping the headless server, and what it logs; a start refused for a setting or
+an option."""
 
 import json
 import os
@@ -109,6 +110,15 @@ class StartFailure(unittest.TestCase):
         self.assertEqual(self.failed_start(prefix, env),
                          f"impossibile usare la porta {first_free - 1} "
                          "(permesso negato: le porte sotto 1024 richiedono privilegi)")
+
+    def test_invalid_option(self):
+        """An option row the catalog refuses stops the start with its reason and stays as it was,
+        with everything else in the file (an older file gaining the table: the table's tests)."""
+        self.site.db.set_options(tls="bogus")
+        before = Path(self.site.db.path).read_bytes()
+        self.assertEqual(self.failed_start(),
+                         "Opzione tls: bogus non è un valore ammesso (off, on, required)")
+        self.assertEqual(Path(self.site.db.path).read_bytes(), before)
 
     def test_refused_stored_values(self):
         """An engine number the catalog refuses leaves the engine's value and is named in the log;

@@ -16,17 +16,11 @@ using namespace Qt::StringLiterals;
 class TestClientCommands : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void mlstFactsFollowOpts();
-    void checksumsMatchHashlib();
-    void hashOfAHugeFileStallsNoOtherSession();
-    void abandonedHashesFreeTheirWorkers();
-};
-
-void TestClientCommands::mlstFactsFollowOpts() {
-    EngineHarness h;
-    h.write("root/d/f.txt", "12345");
-    QVERIFY(h.start());
-    const ClientRun r = h.python(R"(
+    void mlstFactsFollowOpts() {
+        EngineHarness h;
+        h.write("root/d/f.txt", "12345");
+        QVERIFY(h.start());
+        const ClientRun r = h.python(R"(
 f = login()
 print(resp(f, 'MLST d/f.txt').splitlines()[1])
 f.sendcmd('OPTS MLST size;perm;')
@@ -36,25 +30,25 @@ f.sendcmd('OPTS MLST')
 print(repr(resp(f, 'MLST d/f.txt').splitlines()[1])); print(lines(f, 'MLSD d'))
 g = login(); print(resp(g, 'MLST d/f.txt').splitlines()[1].startswith(' type=file;size=5;modify='))
 )");
-    QStringList out = outputOf(r);
-    QVERIFY2(out.value(0).startsWith(u" type=file;size=5;modify="), qPrintable(out.value(0)));
-    out.removeFirst();
-    QCOMPARE(out, QStringList({" size=5;perm=radfw; /d/f.txt", "['size=5;perm=radfw; f.txt']",
-                               "[' MLST type;size*;modify;perm*;']", "'  /d/f.txt'", "[' f.txt']",
-                               "True", ""}));
-}
+        QStringList out = outputOf(r);
+        QVERIFY2(out.value(0).startsWith(u" type=file;size=5;modify="), qPrintable(out.value(0)));
+        out.removeFirst();
+        QCOMPARE(out, QStringList({" size=5;perm=radfw; /d/f.txt", "['size=5;perm=radfw; f.txt']",
+                                   "[' MLST type;size*;modify;perm*;']", "'  /d/f.txt'",
+                                   "[' f.txt']", "True", ""}));
+    }
 
-void TestClientCommands::checksumsMatchHashlib() {
-    EngineHarness h;
-    // A few MiB that are not one repeated byte, plus an empty file.
-    QByteArray data;
-    for (int i = 0; data.size() < 3 * 1024 * 1024 + 123; ++i)
-        data += QByteArray::number(i * 2654435761u);
-    h.write("root/data.bin", data);
-    h.write("root/empty", "");
-    h.write("root/with space.txt", "spaced");
-    QVERIFY(h.start());
-    const ClientRun r = h.python(R"(
+    void checksumsMatchHashlib() {
+        EngineHarness h;
+        // A few MiB that are not one repeated byte, plus an empty file.
+        QByteArray data;
+        for (int i = 0; data.size() < 3 * 1024 * 1024 + 123; ++i)
+            data += QByteArray::number(i * 2654435761u);
+        h.write("root/data.bin", data);
+        h.write("root/empty", "");
+        h.write("root/with space.txt", "spaced");
+        QVERIFY(h.start());
+        const ClientRun r = h.python(R"(
 import zlib
 f = login()
 def check(name):
@@ -72,21 +66,21 @@ def check(name):
     return bad
 for name in ('data.bin', 'empty', 'with space.txt'): print(name, check(name))
 )");
-    QCOMPARE(outputOf(r), QStringList({"data.bin []", "empty []", "with space.txt []", ""}));
-}
-
-void TestClientCommands::hashOfAHugeFileStallsNoOtherSession() {
-    EngineHarness h;
-    {
-        QFile big(h.path("root/huge.bin"));
-        QVERIFY(QDir().mkpath(h.path("root")));
-        QVERIFY(big.open(QIODevice::WriteOnly));
-        QVERIFY(big.resize(qint64(1) << 30)); // sparse: no disk used
+        QCOMPARE(outputOf(r), QStringList({"data.bin []", "empty []", "with space.txt []", ""}));
     }
-    QVERIFY(h.start());
-    // One session hashes 1 GiB (a command sent after it waits for it, NOOP
-    // does not); another session's NOOPs are answered meanwhile.
-    const ClientRun r = h.python(R"(
+
+    void hashOfAHugeFileStallsNoOtherSession() {
+        EngineHarness h;
+        {
+            QFile big(h.path("root/huge.bin"));
+            QVERIFY(QDir().mkpath(h.path("root")));
+            QVERIFY(big.open(QIODevice::WriteOnly));
+            QVERIFY(big.resize(qint64(1) << 30)); // sparse: no disk used
+        }
+        QVERIFY(h.start());
+        // One session hashes 1 GiB (a command sent after it waits for it, NOOP
+        // does not); another session's NOOPs are answered meanwhile.
+        const ClientRun r = h.python(R"(
 s = socket.create_connection(('127.0.0.1', PORT), timeout=60); fh = s.makefile('rb')
 rd = lambda: fh.readline().decode().rstrip('\r\n')
 rd(); s.sendall(b'USER alice\r\n'); rd(); s.sendall(b'PASS secret\r\n'); rd()
@@ -105,30 +99,30 @@ replies = pending.decode().split('\r\n')[:3]
 print(replies[0]); print(replies[1]); print(replies[2][:3])
 print(answered >= 5, worst < 0.5, worst if worst >= 0.5 else '')
 )",
-                                 90000);
-    const QStringList out = outputOf(r);
-    QCOMPARE(out.value(0),
-             u"200 NOOP command successful"_s); // answered at once, while the hash runs
-    QCOMPARE(out.value(1), u"213 SHA-256 0-1073741824 "
-                           "49bc20df15e412a64472421e13fe86ff1c5165e18b2afccf160d4dc19fe68a14 "
-                           "huge.bin"_s);
-    QCOMPARE(out.value(2), u"257"_s); // waited for the hash
-    QCOMPARE(out.value(3), u"True True "_s);
-}
-
-void TestClientCommands::abandonedHashesFreeTheirWorkers() {
-    EngineHarness h;
-    {
-        QFile big(h.path("root/huge.bin"));
-        QVERIFY(QDir().mkpath(h.path("root")));
-        QVERIFY(big.open(QIODevice::WriteOnly));
-        QVERIFY(big.resize(qint64(64) << 30)); // sparse; minutes to hash
+                                     90000);
+        const QStringList out = outputOf(r);
+        QCOMPARE(out.value(0),
+                 u"200 NOOP command successful"_s); // answered at once, while the hash runs
+        QCOMPARE(out.value(1), u"213 SHA-256 0-1073741824 "
+                               "49bc20df15e412a64472421e13fe86ff1c5165e18b2afccf160d4dc19fe68a14 "
+                               "huge.bin"_s);
+        QCOMPARE(out.value(2), u"257"_s); // waited for the hash
+        QCOMPARE(out.value(3), u"True True "_s);
     }
-    h.write("root/small.txt", "abc");
-    QVERIFY(h.start());
-    // Clients that ask for a long hash and go away take every worker; the
-    // next client's hash must not wait for theirs.
-    const ClientRun r = h.python(uR"(
+
+    void abandonedHashesFreeTheirWorkers() {
+        EngineHarness h;
+        {
+            QFile big(h.path("root/huge.bin"));
+            QVERIFY(QDir().mkpath(h.path("root")));
+            QVERIFY(big.open(QIODevice::WriteOnly));
+            QVERIFY(big.resize(qint64(64) << 30)); // sparse; minutes to hash
+        }
+        h.write("root/small.txt", "abc");
+        QVERIFY(h.start());
+        // Clients that ask for a long hash and go away take every worker; the
+        // next client's hash must not wait for theirs.
+        const ClientRun r = h.python(uR"(
 for _ in range(%1):
     s = socket.create_connection(('127.0.0.1', PORT), timeout=10); fh = s.makefile('rb')
     fh.readline(); s.sendall(b'USER alice\r\nPASS secret\r\n'); fh.readline(); fh.readline()
@@ -141,13 +135,14 @@ for h in held:
     h.putcmd('HASH huge.bin'); time.sleep(0.2); h.putcmd('ABOR'); print(h.getline(), h.getline()[:3])
 print(f.sendcmd('XCRC small.txt'), time.monotonic() - started < 10, held[0].sendcmd('NOOP')[:3])
 )"_s.arg(kHashesAtOnce),
-                                 30000);
-    QStringList expected{u"250 A9993E364706816ABA3E25717850C26C9CD0D89D True"_s};
-    for (int i = 0; i < kHashesAtOnce; ++i)
-        expected << u"426 huge.bin: Checksum aborted. 226"_s;
-    expected << u"250 352441C2 True 200"_s << QString();
-    QCOMPARE(outputOf(r), expected);
-}
+                                     30000);
+        QStringList expected{u"250 A9993E364706816ABA3E25717850C26C9CD0D89D True"_s};
+        for (int i = 0; i < kHashesAtOnce; ++i)
+            expected << u"426 huge.bin: Checksum aborted. 226"_s;
+        expected << u"250 352441C2 True 200"_s << QString();
+        QCOMPARE(outputOf(r), expected);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestClientCommands)
 #include "test_clientcommands.moc"

@@ -84,517 +84,490 @@ template <typename Done> void spin(Done done, int passes = 200) {
 class TestEpollDispatcher : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void isTheApplicationsDispatcher();
-    void notifierFiresForItsCondition_data();
-    void notifierFiresForItsCondition();
-    void readinessRepeatsUntilConsumed();
-    void disabledNotifierStaysQuiet();
-    void readAndWriteOnOneDescriptor();
-    void peerCloseWakesTheReader();
-    void notifierRemovedByAnEarlierHandlerIsNotActivated();
-    void notifierCreatedInAHandlerWorksNextPass();
-    void reusedDescriptorNumberIsWatchedAfresh();
-    void manyDescriptorsOnlyTheReadyFire();
-    void timersFireInDeadlineOrder_data();
-    void timersFireInDeadlineOrder();
-    void timersNeverFireEarly_data();
-    void timersNeverFireEarly();
-    void zeroTimerRunsEveryPassWithoutStarvingSockets();
-    void lateRepeatingTimerFiresOnceNotInABurst();
-    void timerStartedInAHandlerWaitsForTheNextPass();
-    void timerKilledByAnEarlierHandlerDoesNotFire();
-    void repeatingTimerIsNotReenteredByANestedLoop();
-    void timerBookkeeping();
-    void postedEventsAndDeferredDeletesRun();
-    void wakeUpFromAnotherThread();
-    void eventsPostedWhileHandlingRunBeforeTheNextWait();
-    void interruptEndsABlockedWait();
-    void processEventsFlags();
-};
-
-void TestEpollDispatcher::isTheApplicationsDispatcher() {
-    auto* d = dynamic_cast<EpollDispatcher*>(QAbstractEventDispatcher::instance());
-    QVERIFY(d);
-    QVERIFY(d->isValid());
-}
-
-void TestEpollDispatcher::notifierFiresForItsCondition_data() {
-    QTest::addColumn<int>("type");
-    QTest::newRow("read: data arrived") << int(QSocketNotifier::Read);
-    QTest::newRow("write: room to send") << int(QSocketNotifier::Write);
-    QTest::newRow("exception: urgent data") << int(QSocketNotifier::Exception);
-}
-
-void TestEpollDispatcher::notifierFiresForItsCondition() {
-    QFETCH(int, type);
-    TcpPair pair;
-    QVERIFY(pair.ok());
-    QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Type(type));
-    QSignalSpy spy(&notifier, &QSocketNotifier::activated);
-    if (type != QSocketNotifier::Write) {
-        // Nothing to read and nothing urgent yet: no activation.
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        QCOMPARE(spy.count(), 0);
+    void isTheApplicationsDispatcher() {
+        auto* d = dynamic_cast<EpollDispatcher*>(QAbstractEventDispatcher::instance());
+        QVERIFY(d);
+        QVERIFY(d->isValid());
     }
-    if (type == QSocketNotifier::Read)
-        pair.send();
-    if (type == QSocketNotifier::Exception)
-        QCOMPARE(::send(pair.fd[1], "!", 1, MSG_OOB), ssize_t(1));
-    QTRY_VERIFY(spy.count() >= 1);
-    QCOMPARE(spy.first().at(0).value<QSocketDescriptor>(), QSocketDescriptor(pair.fd[0]));
-    QCOMPARE(spy.first().at(1).value<QSocketNotifier::Type>(), QSocketNotifier::Type(type));
-}
 
-void TestEpollDispatcher::readinessRepeatsUntilConsumed() {
-    // Like poll(): unread data activates the notifier on every pass.
-    SocketPair pair;
-    QVERIFY(pair.ok());
-    QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
-    int seen = 0;
-    connect(&notifier, &QSocketNotifier::activated, this, [&seen] { ++seen; });
-    pair.send();
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
-    QCOMPARE(seen, 3);
-    pair.drain();
-    QCoreApplication::processEvents();
-    QCOMPARE(seen, 3);
-}
-
-void TestEpollDispatcher::disabledNotifierStaysQuiet() {
-    SocketPair pair;
-    QVERIFY(pair.ok());
-    QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
-    QSignalSpy spy(&notifier, &QSocketNotifier::activated);
-    notifier.setEnabled(false);
-    pair.send();
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
-    QCOMPARE(spy.count(), 0);
-    connect(&notifier, &QSocketNotifier::activated, this, [&pair] { pair.drain(); });
-    notifier.setEnabled(true);
-    QTRY_COMPARE(spy.count(), 1);
-}
-
-void TestEpollDispatcher::readAndWriteOnOneDescriptor() {
-    // Two notifiers on one descriptor: turning one off leaves the other on.
-    SocketPair pair;
-    QVERIFY(pair.ok());
-    QSocketNotifier reader(pair.fd[0], QSocketNotifier::Read);
-    QSocketNotifier writer(pair.fd[0], QSocketNotifier::Write);
-    QSignalSpy reads(&reader, &QSocketNotifier::activated);
-    QSignalSpy writes(&writer, &QSocketNotifier::activated);
-    QTRY_VERIFY(writes.count() >= 1);
-    QCOMPARE(reads.count(), 0);
-    writer.setEnabled(false);
-    writes.clear();
-    pair.send();
-    QTRY_VERIFY(reads.count() >= 1);
-    QCOMPARE(writes.count(), 0);
-    reader.setEnabled(false);
-    writer.setEnabled(true);
-    reads.clear();
-    QTRY_VERIFY(writes.count() >= 1);
-    QCOMPARE(reads.count(), 0);
-}
-
-void TestEpollDispatcher::peerCloseWakesTheReader() {
-    SocketPair pair;
-    QVERIFY(pair.ok());
-    QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
-    QSignalSpy spy(&notifier, &QSocketNotifier::activated);
-    pair.closeEnd(1);
-    QTRY_VERIFY(spy.count() >= 1);
-}
-
-void TestEpollDispatcher::notifierRemovedByAnEarlierHandlerIsNotActivated() {
-    // Both are ready in the same pass; whichever runs first deletes the other,
-    // which then must not be activated (it would be a use after free).
-    SocketPair a;
-    SocketPair b;
-    QVERIFY(a.ok() && b.ok());
-    auto* first = new QSocketNotifier(a.fd[0], QSocketNotifier::Read);
-    auto* second = new QSocketNotifier(b.fd[0], QSocketNotifier::Read);
-    int fired = 0;
-    connect(first, &QSocketNotifier::activated, this, [&] {
-        ++fired;
-        delete std::exchange(second, nullptr);
-    });
-    connect(second, &QSocketNotifier::activated, this, [&] {
-        ++fired;
-        delete std::exchange(first, nullptr);
-    });
-    a.send();
-    b.send();
-    QCoreApplication::processEvents();
-    QCOMPARE(fired, 1);
-    QCoreApplication::processEvents();
-    QCOMPARE(fired, 2); // the survivor's data is still there
-    delete first;
-    delete second;
-}
-
-void TestEpollDispatcher::notifierCreatedInAHandlerWorksNextPass() {
-    SocketPair a;
-    SocketPair b;
-    QVERIFY(a.ok() && b.ok());
-    QSocketNotifier outer(a.fd[0], QSocketNotifier::Read);
-    std::unique_ptr<QSocketNotifier> inner;
-    int innerFired = 0;
-    connect(&outer, &QSocketNotifier::activated, this, [&] {
-        a.drain();
-        if (inner)
-            return;
-        inner = std::make_unique<QSocketNotifier>(b.fd[0], QSocketNotifier::Read);
-        connect(inner.get(), &QSocketNotifier::activated, this, [&] { ++innerFired; });
-    });
-    b.send(); // ready before its notifier exists
-    a.send();
-    QCoreApplication::processEvents();
-    QVERIFY(inner);
-    QCOMPARE(innerFired, 0);
-    QTRY_VERIFY(innerFired >= 1);
-}
-
-void TestEpollDispatcher::reusedDescriptorNumberIsWatchedAfresh() {
-    // A descriptor closed while its notifier still watches it leaves the
-    // kernel's watch list; a new socket given the same number must be watched.
-    auto old = std::make_unique<SocketPair>();
-    QVERIFY(old->ok());
-    const int number = old->fd[0];
-    QSocketNotifier stale(number, QSocketNotifier::Read);
-    old->closeEnd(0);
-    SocketPair fresh;
-    QVERIFY(fresh.ok());
-    if (fresh.fd[0] != number && fresh.fd[1] != number)
-        QSKIP("the kernel did not reuse the descriptor number");
-    const int end = fresh.fd[0] == number ? 0 : 1;
-    QSocketNotifier notifier(number, QSocketNotifier::Read);
-    QSignalSpy spy(&notifier, &QSocketNotifier::activated);
-    fresh.send(1 - end);
-    QTRY_VERIFY(spy.count() >= 1);
-    stale.setEnabled(false); // the stale one going away leaves the new one watched
-    spy.clear();
-    fresh.send(1 - end);
-    QTRY_VERIFY(spy.count() >= 1);
-}
-
-void TestEpollDispatcher::manyDescriptorsOnlyTheReadyFire() {
-    constexpr int kPairs = 1500;
-    std::vector<std::unique_ptr<SocketPair>> pairs;
-    std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
-    std::vector<int> fired(kPairs, 0);
-    for (int i = 0; i < kPairs; ++i) {
-        pairs.push_back(std::make_unique<SocketPair>());
-        QVERIFY(pairs.back()->ok());
-        notifiers.push_back(
-            std::make_unique<QSocketNotifier>(pairs.back()->fd[0], QSocketNotifier::Read));
-        connect(notifiers.back().get(), &QSocketNotifier::activated, this, [&, i] {
-            ++fired[std::size_t(i)];
-            pairs[std::size_t(i)]->drain();
-        });
+    void notifierFiresForItsCondition_data() {
+        QTest::addColumn<int>("type");
+        QTest::newRow("read: data arrived") << int(QSocketNotifier::Read);
+        QTest::newRow("write: room to send") << int(QSocketNotifier::Write);
+        QTest::newRow("exception: urgent data") << int(QSocketNotifier::Exception);
     }
-    // More ready at once than one wait returns: the rest come next pass.
-    std::vector<int> ready;
-    for (int i = 0; i < kPairs; i += 3)
-        ready.push_back(i);
-    for (const int i : ready)
-        pairs[std::size_t(i)]->send();
-    spin([&] {
-        return std::all_of(ready.begin(), ready.end(),
-                           [&](int i) { return fired[std::size_t(i)] > 0; });
-    });
-    for (int i = 0; i < kPairs; ++i)
-        QCOMPARE(fired[std::size_t(i)], i % 3 == 0 ? 1 : 0);
-}
 
-void TestEpollDispatcher::timersFireInDeadlineOrder_data() {
-    QTest::addColumn<int>("type");
-    QTest::newRow("precise") << int(Qt::PreciseTimer);
-    QTest::newRow("coarse") << int(Qt::CoarseTimer);
-}
-
-void TestEpollDispatcher::timersFireInDeadlineOrder() {
-    QFETCH(int, type);
-    QStringList order;
-    std::vector<std::unique_ptr<QTimer>> timers;
-    for (const int ms : {60, 20, 40, 0}) {
-        auto timer = std::make_unique<QTimer>();
-        timer->setSingleShot(true);
-        timer->setTimerType(Qt::TimerType(type));
-        connect(timer.get(), &QTimer::timeout, this,
-                [&order, ms] { order << QString::number(ms); });
-        timer->start(ms);
-        timers.push_back(std::move(timer));
-    }
-    QTRY_COMPARE(order.size(), 4);
-    QCOMPARE(order, QStringList({"0", "20", "40", "60"}));
-    QTest::qWait(100);
-    QCOMPARE(order.size(), 4); // single shots fire once
-}
-
-void TestEpollDispatcher::timersNeverFireEarly_data() {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("ms");
-    QTest::addColumn<int>("atLeast");
-    QTest::newRow("precise 30 ms") << int(Qt::PreciseTimer) << 30 << 30;
-    QTest::newRow("coarse 30 ms") << int(Qt::CoarseTimer) << 30 << 30;
-    // Very coarse timers count in whole seconds.
-    QTest::newRow("very coarse 700 ms") << int(Qt::VeryCoarseTimer) << 700 << 1000;
-}
-
-void TestEpollDispatcher::timersNeverFireEarly() {
-    QFETCH(int, type);
-    QFETCH(int, ms);
-    QFETCH(int, atLeast);
-    QTimer timer;
-    timer.setTimerType(Qt::TimerType(type));
-    timer.setSingleShot(true);
-    QSignalSpy spy(&timer, &QTimer::timeout);
-    QElapsedTimer clock;
-    clock.start();
-    timer.start(ms);
-    QVERIFY(timer.remainingTime() <= atLeast);
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
-    QVERIFY2(clock.elapsed() >= atLeast, qPrintable(QString::number(clock.elapsed())));
-}
-
-void TestEpollDispatcher::zeroTimerRunsEveryPassWithoutStarvingSockets() {
-    SocketPair pair;
-    QVERIFY(pair.ok());
-    QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
-    QSignalSpy reads(&notifier, &QSocketNotifier::activated);
-    int ticks = 0;
-    QTimer zero;
-    connect(&zero, &QTimer::timeout, this, [&ticks] { ++ticks; });
-    zero.start(0);
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    QCOMPARE(ticks, 3);
-    pair.send();
-    QCoreApplication::processEvents();
-    QCOMPARE(reads.count(), 1);
-    QCOMPARE(ticks, 4);
-    // A loop that waits for more events does not block while it runs.
-    QEventLoop loop;
-    QTimer::singleShot(20, &loop, &QEventLoop::quit);
-    loop.exec();
-    QVERIFY(ticks > 5);
-}
-
-void TestEpollDispatcher::lateRepeatingTimerFiresOnceNotInABurst() {
-    // A loop held up for many intervals fires the timer once, then a full
-    // interval later, rather than catching up on every missed tick.
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    int ticks = 0;
-    connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
-    timer.start(10);
-    QTest::qSleep(120);
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-    QCOMPARE(ticks, 1);
-    QVERIFY(timer.remainingTime() > 0);
-}
-
-void TestEpollDispatcher::timerStartedInAHandlerWaitsForTheNextPass() {
-    QTimer starter;
-    starter.setSingleShot(true);
-    QTimer started;
-    started.setSingleShot(true);
-    QSignalSpy spy(&started, &QTimer::timeout);
-    connect(&starter, &QTimer::timeout, this, [&started] { started.start(0); });
-    starter.start(0);
-    QCoreApplication::processEvents();
-    QVERIFY(started.isActive());
-    QCOMPARE(spy.count(), 0);
-    QCoreApplication::processEvents();
-    QCOMPARE(spy.count(), 1);
-}
-
-void TestEpollDispatcher::timerKilledByAnEarlierHandlerDoesNotFire() {
-    // Both due in the same pass; the one that fires first stops (or deletes)
-    // the other, which then stays quiet.
-    auto* a = new QTimer;
-    auto* b = new QTimer;
-    int fired = 0;
-    connect(a, &QTimer::timeout, this, [&] {
-        ++fired;
-        delete std::exchange(b, nullptr);
-        a->stop();
-    });
-    connect(b, &QTimer::timeout, this, [&] {
-        ++fired;
-        delete std::exchange(a, nullptr);
-        b->stop();
-    });
-    a->start(5);
-    b->start(5);
-    QTest::qSleep(20);
-    QCoreApplication::processEvents();
-    QCOMPARE(fired, 1);
-    QCoreApplication::processEvents();
-    QCOMPARE(fired, 1);
-    delete a;
-    delete b;
-}
-
-void TestEpollDispatcher::repeatingTimerIsNotReenteredByANestedLoop() {
-    QTimer timer;
-    int depth = 0;
-    int maxDepth = 0;
-    int fired = 0;
-    connect(&timer, &QTimer::timeout, this, [&] {
-        ++fired;
-        maxDepth = std::max(maxDepth, ++depth);
-        if (fired == 1) {
-            QEventLoop nested; // e.g. a dialog's loop inside a handler
-            QTimer::singleShot(30, &nested, &QEventLoop::quit);
-            nested.exec();
+    void notifierFiresForItsCondition() {
+        QFETCH(int, type);
+        TcpPair pair;
+        QVERIFY(pair.ok());
+        QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Type(type));
+        QSignalSpy spy(&notifier, &QSocketNotifier::activated);
+        if (type != QSocketNotifier::Write) {
+            // Nothing to read and nothing urgent yet: no activation.
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            QCOMPARE(spy.count(), 0);
         }
-        --depth;
-    });
-    timer.start(1);
-    QTRY_VERIFY(fired >= 3);
-    QCOMPARE(maxDepth, 1);
-}
-
-void TestEpollDispatcher::timerBookkeeping() {
-    QObject owner;
-    auto* d = QAbstractEventDispatcher::instance();
-    const int slow = owner.startTimer(10000, Qt::PreciseTimer);
-    const int coarse = owner.startTimer(5000, Qt::CoarseTimer);
-    QVERIFY(slow > 0 && coarse > 0);
-    const auto infos = d->registeredTimers(&owner);
-    QCOMPARE(infos.size(), 2);
-    for (const auto& info : infos) {
-        QCOMPARE(info.interval, info.timerId == slow ? 10000 : 5000);
-        QCOMPARE(info.timerType, info.timerId == slow ? Qt::PreciseTimer : Qt::CoarseTimer);
+        if (type == QSocketNotifier::Read)
+            pair.send();
+        if (type == QSocketNotifier::Exception)
+            QCOMPARE(::send(pair.fd[1], "!", 1, MSG_OOB), ssize_t(1));
+        QTRY_VERIFY(spy.count() >= 1);
+        QCOMPARE(spy.first().at(0).value<QSocketDescriptor>(), QSocketDescriptor(pair.fd[0]));
+        QCOMPARE(spy.first().at(1).value<QSocketNotifier::Type>(), QSocketNotifier::Type(type));
     }
-    const int left = d->remainingTime(slow);
-    QVERIFY2(left > 9000 && left <= 10000, qPrintable(QString::number(left)));
-    QCOMPARE(d->remainingTime(-5), -1);
-    owner.killTimer(slow);
-    QCOMPARE(d->registeredTimers(&owner).size(), 1);
-    QCOMPARE(d->remainingTime(slow), -1);
-    QVERIFY(d->unregisterTimers(&owner));
-    QVERIFY(d->registeredTimers(&owner).isEmpty());
-    QVERIFY(!d->unregisterTimers(&owner));
-}
 
-void TestEpollDispatcher::postedEventsAndDeferredDeletesRun() {
-    auto* doomed = new QObject;
-    QSignalSpy gone(doomed, &QObject::destroyed);
-    doomed->deleteLater();
-    bool queued = false;
-    QMetaObject::invokeMethod(
-        this, [&queued] { queued = true; }, Qt::QueuedConnection);
-    QTRY_VERIFY(queued);
-    QTRY_COMPARE(gone.count(), 1);
-}
-
-void TestEpollDispatcher::wakeUpFromAnotherThread() {
-    // The loop sleeps with nothing due; another thread posts work to it.
-    QEventLoop loop;
-    QTimer safety;
-    safety.setSingleShot(true);
-    connect(&safety, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
-    safety.start(10000);
-    std::thread other([this, &loop] {
-        QThread::msleep(50);
-        QMetaObject::invokeMethod(
-            this, [&loop] { loop.exit(0); }, Qt::QueuedConnection);
-    });
-    const int status = loop.exec();
-    other.join();
-    QCOMPARE(status, 0);
-    // A bare wake-up makes a waiting pass return.
-    std::thread waker([] {
-        QThread::msleep(50);
-        QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread())->wakeUp();
-    });
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    waker.join();
-    QVERIFY(safety.isActive());
-}
-
-// Events posted while a socket's handler runs, by it or by another thread,
-// are sent before the loop waits again: nothing else will wake it.
-void TestEpollDispatcher::eventsPostedWhileHandlingRunBeforeTheNextWait() {
-    SocketPair pair;
-    QVERIFY(pair.ok());
-    QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
-    QEventLoop loop;
-    int sent = 0;
-    connect(&notifier, &QSocketNotifier::activated, this, [&] {
+    void readinessRepeatsUntilConsumed() {
+        // Like poll(): unread data activates the notifier on every pass.
+        SocketPair pair;
+        QVERIFY(pair.ok());
+        QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
+        int seen = 0;
+        connect(&notifier, &QSocketNotifier::activated, this, [&seen] { ++seen; });
+        pair.send();
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+        QCOMPARE(seen, 3);
         pair.drain();
+        QCoreApplication::processEvents();
+        QCOMPARE(seen, 3);
+    }
+
+    void disabledNotifierStaysQuiet() {
+        SocketPair pair;
+        QVERIFY(pair.ok());
+        QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
+        QSignalSpy spy(&notifier, &QSocketNotifier::activated);
         notifier.setEnabled(false);
-        QMetaObject::invokeMethod(
-            this, [&] { ++sent; }, Qt::QueuedConnection);
-        std::thread other([&] {
-            QMetaObject::invokeMethod(
-                this, [&] { loop.exit(++sent == 2 ? 0 : 2); }, Qt::QueuedConnection);
+        pair.send();
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+        QCOMPARE(spy.count(), 0);
+        connect(&notifier, &QSocketNotifier::activated, this, [&pair] { pair.drain(); });
+        notifier.setEnabled(true);
+        QTRY_COMPARE(spy.count(), 1);
+    }
+
+    void readAndWriteOnOneDescriptor() {
+        // Two notifiers on one descriptor: turning one off leaves the other on.
+        SocketPair pair;
+        QVERIFY(pair.ok());
+        QSocketNotifier reader(pair.fd[0], QSocketNotifier::Read);
+        QSocketNotifier writer(pair.fd[0], QSocketNotifier::Write);
+        QSignalSpy reads(&reader, &QSocketNotifier::activated);
+        QSignalSpy writes(&writer, &QSocketNotifier::activated);
+        QTRY_VERIFY(writes.count() >= 1);
+        QCOMPARE(reads.count(), 0);
+        writer.setEnabled(false);
+        writes.clear();
+        pair.send();
+        QTRY_VERIFY(reads.count() >= 1);
+        QCOMPARE(writes.count(), 0);
+        reader.setEnabled(false);
+        writer.setEnabled(true);
+        reads.clear();
+        QTRY_VERIFY(writes.count() >= 1);
+        QCOMPARE(reads.count(), 0);
+    }
+
+    void peerCloseWakesTheReader() {
+        SocketPair pair;
+        QVERIFY(pair.ok());
+        QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
+        QSignalSpy spy(&notifier, &QSocketNotifier::activated);
+        pair.closeEnd(1);
+        QTRY_VERIFY(spy.count() >= 1);
+    }
+
+    void notifierRemovedByAnEarlierHandlerIsNotActivated() {
+        // Both are ready in the same pass; whichever runs first deletes the other,
+        // which then must not be activated (it would be a use after free).
+        SocketPair a;
+        SocketPair b;
+        QVERIFY(a.ok() && b.ok());
+        auto* first = new QSocketNotifier(a.fd[0], QSocketNotifier::Read);
+        auto* second = new QSocketNotifier(b.fd[0], QSocketNotifier::Read);
+        int fired = 0;
+        connect(first, &QSocketNotifier::activated, this, [&] {
+            ++fired;
+            delete std::exchange(second, nullptr);
         });
+        connect(second, &QSocketNotifier::activated, this, [&] {
+            ++fired;
+            delete std::exchange(first, nullptr);
+        });
+        a.send();
+        b.send();
+        QCoreApplication::processEvents();
+        QCOMPARE(fired, 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(fired, 2); // the survivor's data is still there
+        delete first;
+        delete second;
+    }
+
+    void notifierCreatedInAHandlerWorksNextPass() {
+        SocketPair a;
+        SocketPair b;
+        QVERIFY(a.ok() && b.ok());
+        QSocketNotifier outer(a.fd[0], QSocketNotifier::Read);
+        std::unique_ptr<QSocketNotifier> inner;
+        int innerFired = 0;
+        connect(&outer, &QSocketNotifier::activated, this, [&] {
+            a.drain();
+            if (inner)
+                return;
+            inner = std::make_unique<QSocketNotifier>(b.fd[0], QSocketNotifier::Read);
+            connect(inner.get(), &QSocketNotifier::activated, this, [&] { ++innerFired; });
+        });
+        b.send(); // ready before its notifier exists
+        a.send();
+        QCoreApplication::processEvents();
+        QVERIFY(inner);
+        QCOMPARE(innerFired, 0);
+        QTRY_VERIFY(innerFired >= 1);
+    }
+
+    void reusedDescriptorNumberIsWatchedAfresh() {
+        // A descriptor closed while its notifier still watches it leaves the
+        // kernel's watch list; a new socket given the same number must be watched.
+        auto old = std::make_unique<SocketPair>();
+        QVERIFY(old->ok());
+        const int number = old->fd[0];
+        QSocketNotifier stale(number, QSocketNotifier::Read);
+        old->closeEnd(0);
+        SocketPair fresh;
+        QVERIFY(fresh.ok());
+        if (fresh.fd[0] != number && fresh.fd[1] != number)
+            QSKIP("the kernel did not reuse the descriptor number");
+        const int end = fresh.fd[0] == number ? 0 : 1;
+        QSocketNotifier notifier(number, QSocketNotifier::Read);
+        QSignalSpy spy(&notifier, &QSocketNotifier::activated);
+        fresh.send(1 - end);
+        QTRY_VERIFY(spy.count() >= 1);
+        stale.setEnabled(false); // the stale one going away leaves the new one watched
+        spy.clear();
+        fresh.send(1 - end);
+        QTRY_VERIFY(spy.count() >= 1);
+    }
+
+    void manyDescriptorsOnlyTheReadyFire() {
+        constexpr int kPairs = 1500;
+        std::vector<std::unique_ptr<SocketPair>> pairs;
+        std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
+        std::vector<int> fired(kPairs, 0);
+        for (int i = 0; i < kPairs; ++i) {
+            pairs.push_back(std::make_unique<SocketPair>());
+            QVERIFY(pairs.back()->ok());
+            notifiers.push_back(
+                std::make_unique<QSocketNotifier>(pairs.back()->fd[0], QSocketNotifier::Read));
+            connect(notifiers.back().get(), &QSocketNotifier::activated, this, [&, i] {
+                ++fired[std::size_t(i)];
+                pairs[std::size_t(i)]->drain();
+            });
+        }
+        // More ready at once than one wait returns: the rest come next pass.
+        std::vector<int> ready;
+        for (int i = 0; i < kPairs; i += 3)
+            ready.push_back(i);
+        for (const int i : ready)
+            pairs[std::size_t(i)]->send();
+        spin([&] {
+            return std::all_of(ready.begin(), ready.end(),
+                               [&](int i) { return fired[std::size_t(i)] > 0; });
+        });
+        for (int i = 0; i < kPairs; ++i)
+            QCOMPARE(fired[std::size_t(i)], i % 3 == 0 ? 1 : 0);
+    }
+
+    void timersFireInDeadlineOrder_data() {
+        QTest::addColumn<int>("type");
+        QTest::newRow("precise") << int(Qt::PreciseTimer);
+        QTest::newRow("coarse") << int(Qt::CoarseTimer);
+    }
+
+    void timersFireInDeadlineOrder() {
+        QFETCH(int, type);
+        QStringList order;
+        std::vector<std::unique_ptr<QTimer>> timers;
+        for (const int ms : {60, 20, 40, 0}) {
+            auto timer = std::make_unique<QTimer>();
+            timer->setSingleShot(true);
+            timer->setTimerType(Qt::TimerType(type));
+            connect(timer.get(), &QTimer::timeout, this,
+                    [&order, ms] { order << QString::number(ms); });
+            timer->start(ms);
+            timers.push_back(std::move(timer));
+        }
+        QTRY_COMPARE(order.size(), 4);
+        QCOMPARE(order, QStringList({"0", "20", "40", "60"}));
+        QTest::qWait(100);
+        QCOMPARE(order.size(), 4); // single shots fire once
+    }
+
+    void timersNeverFireEarly_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("ms");
+        QTest::addColumn<int>("atLeast");
+        QTest::newRow("precise 30 ms") << int(Qt::PreciseTimer) << 30 << 30;
+        QTest::newRow("coarse 30 ms") << int(Qt::CoarseTimer) << 30 << 30;
+        // Very coarse timers count in whole seconds.
+        QTest::newRow("very coarse 700 ms") << int(Qt::VeryCoarseTimer) << 700 << 1000;
+    }
+
+    void timersNeverFireEarly() {
+        QFETCH(int, type);
+        QFETCH(int, ms);
+        QFETCH(int, atLeast);
+        QTimer timer;
+        timer.setTimerType(Qt::TimerType(type));
+        timer.setSingleShot(true);
+        QSignalSpy spy(&timer, &QTimer::timeout);
+        QElapsedTimer clock;
+        clock.start();
+        timer.start(ms);
+        QVERIFY(timer.remainingTime() <= atLeast);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+        QVERIFY2(clock.elapsed() >= atLeast, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void zeroTimerRunsEveryPassWithoutStarvingSockets() {
+        SocketPair pair;
+        QVERIFY(pair.ok());
+        QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
+        QSignalSpy reads(&notifier, &QSocketNotifier::activated);
+        int ticks = 0;
+        QTimer zero;
+        connect(&zero, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        zero.start(0);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(ticks, 3);
+        pair.send();
+        QCoreApplication::processEvents();
+        QCOMPARE(reads.count(), 1);
+        QCOMPARE(ticks, 4);
+        // A loop that waits for more events does not block while it runs.
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+        QVERIFY(ticks > 5);
+    }
+
+    void lateRepeatingTimerFiresOnceNotInABurst() {
+        // A loop held up for many intervals fires the timer once, then a full
+        // interval later, rather than catching up on every missed tick.
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        int ticks = 0;
+        connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        timer.start(10);
+        QTest::qSleep(120);
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        QCOMPARE(ticks, 1);
+        QVERIFY(timer.remainingTime() > 0);
+    }
+
+    void timerStartedInAHandlerWaitsForTheNextPass() {
+        QTimer starter;
+        starter.setSingleShot(true);
+        QTimer started;
+        started.setSingleShot(true);
+        QSignalSpy spy(&started, &QTimer::timeout);
+        connect(&starter, &QTimer::timeout, this, [&started] { started.start(0); });
+        starter.start(0);
+        QCoreApplication::processEvents();
+        QVERIFY(started.isActive());
+        QCOMPARE(spy.count(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void timerKilledByAnEarlierHandlerDoesNotFire() {
+        // Both due in the same pass; the one that fires first stops (or deletes)
+        // the other, which then stays quiet.
+        auto* a = new QTimer;
+        auto* b = new QTimer;
+        int fired = 0;
+        connect(a, &QTimer::timeout, this, [&] {
+            ++fired;
+            delete std::exchange(b, nullptr);
+            a->stop();
+        });
+        connect(b, &QTimer::timeout, this, [&] {
+            ++fired;
+            delete std::exchange(a, nullptr);
+            b->stop();
+        });
+        a->start(5);
+        b->start(5);
+        QTest::qSleep(20);
+        QCoreApplication::processEvents();
+        QCOMPARE(fired, 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(fired, 1);
+        delete a;
+        delete b;
+    }
+
+    void repeatingTimerIsNotReenteredByANestedLoop() {
+        QTimer timer;
+        int depth = 0;
+        int maxDepth = 0;
+        int fired = 0;
+        connect(&timer, &QTimer::timeout, this, [&] {
+            ++fired;
+            maxDepth = std::max(maxDepth, ++depth);
+            if (fired == 1) {
+                QEventLoop nested; // e.g. a dialog's loop inside a handler
+                QTimer::singleShot(30, &nested, &QEventLoop::quit);
+                nested.exec();
+            }
+            --depth;
+        });
+        timer.start(1);
+        QTRY_VERIFY(fired >= 3);
+        QCOMPARE(maxDepth, 1);
+    }
+
+    void timerBookkeeping() {
+        QObject owner;
+        auto* d = QAbstractEventDispatcher::instance();
+        const int slow = owner.startTimer(10000, Qt::PreciseTimer);
+        const int coarse = owner.startTimer(5000, Qt::CoarseTimer);
+        QVERIFY(slow > 0 && coarse > 0);
+        const auto infos = d->registeredTimers(&owner);
+        QCOMPARE(infos.size(), 2);
+        for (const auto& info : infos) {
+            QCOMPARE(info.interval, info.timerId == slow ? 10000 : 5000);
+            QCOMPARE(info.timerType, info.timerId == slow ? Qt::PreciseTimer : Qt::CoarseTimer);
+        }
+        const int left = d->remainingTime(slow);
+        QVERIFY2(left > 9000 && left <= 10000, qPrintable(QString::number(left)));
+        QCOMPARE(d->remainingTime(-5), -1);
+        owner.killTimer(slow);
+        QCOMPARE(d->registeredTimers(&owner).size(), 1);
+        QCOMPARE(d->remainingTime(slow), -1);
+        QVERIFY(d->unregisterTimers(&owner));
+        QVERIFY(d->registeredTimers(&owner).isEmpty());
+        QVERIFY(!d->unregisterTimers(&owner));
+    }
+
+    void postedEventsAndDeferredDeletesRun() {
+        auto* doomed = new QObject;
+        QSignalSpy gone(doomed, &QObject::destroyed);
+        doomed->deleteLater();
+        bool queued = false;
+        QMetaObject::invokeMethod(
+            this, [&queued] { queued = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY(queued);
+        QTRY_COMPARE(gone.count(), 1);
+    }
+
+    void wakeUpFromAnotherThread() {
+        // The loop sleeps with nothing due; another thread posts work to it.
+        QEventLoop loop;
+        QTimer safety;
+        safety.setSingleShot(true);
+        connect(&safety, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
+        safety.start(10000);
+        std::thread other([this, &loop] {
+            QThread::msleep(50);
+            QMetaObject::invokeMethod(
+                this, [&loop] { loop.exit(0); }, Qt::QueuedConnection);
+        });
+        const int status = loop.exec();
         other.join();
-    });
-    QTimer safety;
-    safety.setSingleShot(true);
-    connect(&safety, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
-    safety.start(10000);
-    pair.send();
-    QCOMPARE(loop.exec(), 0);
-}
+        QCOMPARE(status, 0);
+        // A bare wake-up makes a waiting pass return.
+        std::thread waker([] {
+            QThread::msleep(50);
+            QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread())->wakeUp();
+        });
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        waker.join();
+        QVERIFY(safety.isActive());
+    }
 
-void TestEpollDispatcher::interruptEndsABlockedWait() {
-    auto* d = QAbstractEventDispatcher::instance();
-    QTimer safety;
-    safety.setSingleShot(true);
-    QSignalSpy late(&safety, &QTimer::timeout);
-    safety.start(10000);
-    std::thread other([d] {
-        QThread::msleep(50);
-        d->interrupt();
-    });
-    const bool handled = d->processEvents(QEventLoop::WaitForMoreEvents);
-    other.join();
-    QCOMPARE(late.count(), 0);
-    Q_UNUSED(handled);
-    // QCoreApplication::exit() interrupts exec() from a handler.
-    QTimer::singleShot(10, qApp, [] { QCoreApplication::exit(7); });
-    QCOMPARE(QCoreApplication::exec(), 7);
-}
+    // Events posted while a socket's handler runs, by it or by another thread,
+    // are sent before the loop waits again: nothing else will wake it.
+    void eventsPostedWhileHandlingRunBeforeTheNextWait() {
+        SocketPair pair;
+        QVERIFY(pair.ok());
+        QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
+        QEventLoop loop;
+        int sent = 0;
+        connect(&notifier, &QSocketNotifier::activated, this, [&] {
+            pair.drain();
+            notifier.setEnabled(false);
+            QMetaObject::invokeMethod(
+                this, [&] { ++sent; }, Qt::QueuedConnection);
+            std::thread other([&] {
+                QMetaObject::invokeMethod(
+                    this, [&] { loop.exit(++sent == 2 ? 0 : 2); }, Qt::QueuedConnection);
+            });
+            other.join();
+        });
+        QTimer safety;
+        safety.setSingleShot(true);
+        connect(&safety, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
+        safety.start(10000);
+        pair.send();
+        QCOMPARE(loop.exec(), 0);
+    }
 
-void TestEpollDispatcher::processEventsFlags() {
-    SocketPair pair;
-    QVERIFY(pair.ok());
-    QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
-    QSignalSpy reads(&notifier, &QSocketNotifier::activated);
-    QTimer due;
-    due.setSingleShot(true);
-    QSignalSpy ticks(&due, &QTimer::timeout);
-    due.start(0);
-    pair.send();
-    auto* d = QAbstractEventDispatcher::instance();
-    d->processEvents(QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
-    QCOMPARE(reads.count(), 0);
-    QCOMPARE(ticks.count(), 0);
-    d->processEvents(QEventLoop::ExcludeSocketNotifiers);
-    QCOMPARE(reads.count(), 0);
-    QCOMPARE(ticks.count(), 1);
-    QVERIFY(d->processEvents(QEventLoop::ExcludeUserInputEvents));
-    QCOMPARE(reads.count(), 1);
-    pair.drain();
-    // Without WaitForMoreEvents a pass returns at once, with or without
-    // anything to do; a far timer does not hold it.
-    QTimer far;
-    far.start(60000);
-    QElapsedTimer clock;
-    clock.start();
-    d->processEvents(QEventLoop::AllEvents);
-    QVERIFY(clock.elapsed() < 5000);
-}
+    void interruptEndsABlockedWait() {
+        auto* d = QAbstractEventDispatcher::instance();
+        QTimer safety;
+        safety.setSingleShot(true);
+        QSignalSpy late(&safety, &QTimer::timeout);
+        safety.start(10000);
+        std::thread other([d] {
+            QThread::msleep(50);
+            d->interrupt();
+        });
+        const bool handled = d->processEvents(QEventLoop::WaitForMoreEvents);
+        other.join();
+        QCOMPARE(late.count(), 0);
+        Q_UNUSED(handled);
+        // QCoreApplication::exit() interrupts exec() from a handler.
+        QTimer::singleShot(10, qApp, [] { QCoreApplication::exit(7); });
+        QCOMPARE(QCoreApplication::exec(), 7);
+    }
+
+    void processEventsFlags() {
+        SocketPair pair;
+        QVERIFY(pair.ok());
+        QSocketNotifier notifier(pair.fd[0], QSocketNotifier::Read);
+        QSignalSpy reads(&notifier, &QSocketNotifier::activated);
+        QTimer due;
+        due.setSingleShot(true);
+        QSignalSpy ticks(&due, &QTimer::timeout);
+        due.start(0);
+        pair.send();
+        auto* d = QAbstractEventDispatcher::instance();
+        d->processEvents(QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
+        QCOMPARE(reads.count(), 0);
+        QCOMPARE(ticks.count(), 0);
+        d->processEvents(QEventLoop::ExcludeSocketNotifiers);
+        QCOMPARE(reads.count(), 0);
+        QCOMPARE(ticks.count(), 1);
+        QVERIFY(d->processEvents(QEventLoop::ExcludeUserInputEvents));
+        QCOMPARE(reads.count(), 1);
+        pair.drain();
+        // Without WaitForMoreEvents a pass returns at once, with or without
+        // anything to do; a far timer does not hold it.
+        QTimer far;
+        far.start(60000);
+        QElapsedTimer clock;
+        clock.start();
+        d->processEvents(QEventLoop::AllEvents);
+        QVERIFY(clock.elapsed() < 5000);
+    }
+};
 
 int main(int argc, char** argv) {
     QCoreApplication::setEventDispatcher(new EpollDispatcher);

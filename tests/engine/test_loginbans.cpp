@@ -12,11 +12,130 @@ class TestLoginBans : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() { now_ = 0; }
-    void failuresInWindow_data();
-    void failuresInWindow();
-    void addressesAreCountedApart();
-    void listingLiftingAndReset();
-    void banByHand();
+    void failuresInWindow_data() {
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<qint64>("windowMs");
+        QTest::addColumn<qint64>("banMs");
+        QTest::addColumn<QList<qint64>>("failures"); // times of failed logins from one address
+        QTest::addColumn<QList<int>>("banning");     // indexes of the failures that ban
+        QTest::addColumn<qint64>("checkAt");
+        QTest::addColumn<bool>("bannedThen");
+        using T = QList<qint64>;
+        using I = QList<int>;
+        QTest::newRow("off") << 0 << 100LL << 100LL << T{0, 1, 2, 3, 4, 5, 6} << I{} << 7LL
+                             << false;
+        QTest::newRow("below the limit") << 3 << 100LL << 100LL << T{0, 1} << I{} << 2LL << false;
+        QTest::newRow("at the limit") << 3 << 100LL << 500LL << T{0, 1, 2} << I{2} << 3LL << true;
+        QTest::newRow("one attempt bans") << 1 << 100LL << 500LL << T{7} << I{0} << 7LL << true;
+        QTest::newRow("oldest left")
+            << 3 << 100LL << 500LL << T{0, 50, 100} << I{} << 100LL << false;
+        QTest::newRow("just inside") << 3 << 100LL << 500LL << T{0, 50, 99} << I{2} << 99LL << true;
+        QTest::newRow("before the end")
+            << 2 << 100LL << 1000LL << T{0, 1} << I{1} << 1000LL << true;
+        QTest::newRow("the ban ends") << 2 << 100LL << 1000LL << T{0, 1} << I{1} << 1001LL << false;
+        // Failures while banned neither extend the ban nor count for the next.
+        QTest::newRow("while banned")
+            << 2 << 1000LL << 100LL << T{0, 1, 50, 60, 102} << I{1} << 102LL << false;
+        QTest::newRow("again after")
+            << 2 << 1000LL << 100LL << T{0, 1, 102, 103} << I{1, 3} << 103LL << true;
+    }
+
+    void failuresInWindow() {
+        QFETCH(int, attempts);
+        QFETCH(qint64, windowMs);
+        QFETCH(qint64, banMs);
+        QFETCH(QList<qint64>, failures);
+        QFETCH(QList<int>, banning);
+        QFETCH(qint64, checkAt);
+        QFETCH(bool, bannedThen);
+        LoginBans bans(clock());
+        bans.reset(BanRules{attempts, windowMs, banMs});
+        QSignalSpy started(&bans, &LoginBans::banStarted);
+        const QString address = QStringLiteral("10.0.0.1");
+        QList<int> banned;
+        for (int i = 0; i < failures.size(); ++i) {
+            now_ = failures[i];
+            if (const auto count = bans.recordFailure(address)) {
+                banned << i;
+                QCOMPARE(*count, attempts);
+            }
+        }
+        QCOMPARE(banned, banning);
+        QCOMPARE(started.size(), banning.size());
+        now_ = checkAt;
+        QCOMPARE(bans.isBanned(address), bannedThen);
+        QCOMPARE(bans.bans().size(), bannedThen ? 1 : 0);
+    }
+
+    void addressesAreCountedApart() {
+        LoginBans bans(clock());
+        bans.reset(BanRules{2, 1000, 100000});
+        for (const char* address : {"127.0.0.2", "127.0.0.3", "::1"})
+            QVERIFY(!bans.recordFailure(QString::fromLatin1(address)));
+        QCOMPARE(bans.recordFailure(QStringLiteral("127.0.0.2")), std::optional<int>(2));
+        QVERIFY(bans.isBanned(QStringLiteral("127.0.0.2")));
+        QVERIFY(!bans.isBanned(QStringLiteral("127.0.0.3")) &&
+                !bans.isBanned(QStringLiteral("::1")));
+        // Many addresses trying once each make the list tidy itself; the ban stays.
+        for (int i = 0; i < 3000; ++i) {
+            now_ = i;
+            QVERIFY(!bans.recordFailure(QStringLiteral("10.1.%1.%2").arg(i / 256).arg(i % 256)));
+        }
+        QVERIFY(!bans.isBanned(QStringLiteral("10.1.0.1")));
+        QVERIFY(bans.isBanned(QStringLiteral("127.0.0.2")));
+        QCOMPARE(bans.bans().size(), 1);
+    }
+
+    void listingLiftingAndReset() {
+        LoginBans bans(clock());
+        QSignalSpy changed(&bans, &LoginBans::changed);
+        bans.reset(BanRules{3, 60000, 600000});
+        QCOMPARE(changed.size(), 0); // nothing was banned
+        for (int i = 0; i < 3; ++i)
+            bans.recordFailure(QStringLiteral("127.0.0.5"));
+        now_ = 1000;
+        for (int i = 0; i < 4; ++i) // the fourth comes while banned
+            bans.recordFailure(QStringLiteral("127.0.0.4"));
+        QCOMPARE(changed.size(), 2);
+        now_ = 61000;
+        const QList<kv::engine::BanEntry> list = bans.bans();
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[0].address, u"127.0.0.5"); // the first to end comes first
+        QCOMPARE(list[0].attempts, 3);
+        QCOMPARE(list[0].msLeft, 539000);
+        QCOMPARE(list[1].address, u"127.0.0.4");
+        QCOMPARE(list[1].msLeft, 540000);
+
+        QVERIFY(bans.lift(QStringLiteral("127.0.0.5")));
+        QVERIFY(!bans.isBanned(QStringLiteral("127.0.0.5")));
+        QVERIFY(!bans.lift(QStringLiteral("127.0.0.5")));
+        QVERIFY(!bans.lift(QStringLiteral("10.9.9.9")));
+        QCOMPARE(changed.size(), 3);
+        // A lifted address starts counting from nothing.
+        QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5")));
+        QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5")));
+
+        bans.reset(BanRules{3, 60000, 600000}); // a new start
+        QCOMPARE(changed.size(), 4);
+        QVERIFY(bans.bans().isEmpty());
+        QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5"))); // the count began again
+    }
+
+    void banByHand() {
+        LoginBans bans(clock()); // rules off: only the operator bans
+        QSignalSpy started(&bans, &LoginBans::banStarted);
+        now_ = 100;
+        bans.ban(QStringLiteral("10.0.0.1"), 5000);
+        QVERIFY(bans.isBanned(QStringLiteral("10.0.0.1")));
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(bans.bans().value(0).msLeft, 5000);
+        QCOMPARE(bans.bans().value(0).attempts, 0);
+        bans.ban(QStringLiteral("10.0.0.1"), 1000); // a new length replaces the old one
+        QCOMPARE(bans.bans().value(0).msLeft, 1000);
+        now_ = 1100;
+        QVERIFY(!bans.isBanned(QStringLiteral("10.0.0.1")));
+        QVERIFY(bans.bans().isEmpty());
+    }
 
 private:
     qint64 now_ = 0;
@@ -24,127 +143,6 @@ private:
         return [this] { return now_; };
     }
 };
-
-void TestLoginBans::failuresInWindow_data() {
-    QTest::addColumn<int>("attempts");
-    QTest::addColumn<qint64>("windowMs");
-    QTest::addColumn<qint64>("banMs");
-    QTest::addColumn<QList<qint64>>("failures"); // times of failed logins from one address
-    QTest::addColumn<QList<int>>("banning");     // indexes of the failures that ban
-    QTest::addColumn<qint64>("checkAt");
-    QTest::addColumn<bool>("bannedThen");
-    using T = QList<qint64>;
-    using I = QList<int>;
-    QTest::newRow("off") << 0 << 100LL << 100LL << T{0, 1, 2, 3, 4, 5, 6} << I{} << 7LL << false;
-    QTest::newRow("below the limit") << 3 << 100LL << 100LL << T{0, 1} << I{} << 2LL << false;
-    QTest::newRow("at the limit") << 3 << 100LL << 500LL << T{0, 1, 2} << I{2} << 3LL << true;
-    QTest::newRow("one attempt bans") << 1 << 100LL << 500LL << T{7} << I{0} << 7LL << true;
-    QTest::newRow("oldest left") << 3 << 100LL << 500LL << T{0, 50, 100} << I{} << 100LL << false;
-    QTest::newRow("just inside") << 3 << 100LL << 500LL << T{0, 50, 99} << I{2} << 99LL << true;
-    QTest::newRow("before the end") << 2 << 100LL << 1000LL << T{0, 1} << I{1} << 1000LL << true;
-    QTest::newRow("the ban ends") << 2 << 100LL << 1000LL << T{0, 1} << I{1} << 1001LL << false;
-    // Failures while banned neither extend the ban nor count for the next.
-    QTest::newRow("while banned") << 2 << 1000LL << 100LL << T{0, 1, 50, 60, 102} << I{1} << 102LL
-                                  << false;
-    QTest::newRow("again after") << 2 << 1000LL << 100LL << T{0, 1, 102, 103} << I{1, 3} << 103LL
-                                 << true;
-}
-
-void TestLoginBans::failuresInWindow() {
-    QFETCH(int, attempts);
-    QFETCH(qint64, windowMs);
-    QFETCH(qint64, banMs);
-    QFETCH(QList<qint64>, failures);
-    QFETCH(QList<int>, banning);
-    QFETCH(qint64, checkAt);
-    QFETCH(bool, bannedThen);
-    LoginBans bans(clock());
-    bans.reset(BanRules{attempts, windowMs, banMs});
-    QSignalSpy started(&bans, &LoginBans::banStarted);
-    const QString address = QStringLiteral("10.0.0.1");
-    QList<int> banned;
-    for (int i = 0; i < failures.size(); ++i) {
-        now_ = failures[i];
-        if (const auto count = bans.recordFailure(address)) {
-            banned << i;
-            QCOMPARE(*count, attempts);
-        }
-    }
-    QCOMPARE(banned, banning);
-    QCOMPARE(started.size(), banning.size());
-    now_ = checkAt;
-    QCOMPARE(bans.isBanned(address), bannedThen);
-    QCOMPARE(bans.bans().size(), bannedThen ? 1 : 0);
-}
-
-void TestLoginBans::addressesAreCountedApart() {
-    LoginBans bans(clock());
-    bans.reset(BanRules{2, 1000, 100000});
-    for (const char* address : {"127.0.0.2", "127.0.0.3", "::1"})
-        QVERIFY(!bans.recordFailure(QString::fromLatin1(address)));
-    QCOMPARE(bans.recordFailure(QStringLiteral("127.0.0.2")), std::optional<int>(2));
-    QVERIFY(bans.isBanned(QStringLiteral("127.0.0.2")));
-    QVERIFY(!bans.isBanned(QStringLiteral("127.0.0.3")) && !bans.isBanned(QStringLiteral("::1")));
-    // Many addresses trying once each make the list tidy itself; the ban stays.
-    for (int i = 0; i < 3000; ++i) {
-        now_ = i;
-        QVERIFY(!bans.recordFailure(QStringLiteral("10.1.%1.%2").arg(i / 256).arg(i % 256)));
-    }
-    QVERIFY(!bans.isBanned(QStringLiteral("10.1.0.1")));
-    QVERIFY(bans.isBanned(QStringLiteral("127.0.0.2")));
-    QCOMPARE(bans.bans().size(), 1);
-}
-
-void TestLoginBans::listingLiftingAndReset() {
-    LoginBans bans(clock());
-    QSignalSpy changed(&bans, &LoginBans::changed);
-    bans.reset(BanRules{3, 60000, 600000});
-    QCOMPARE(changed.size(), 0); // nothing was banned
-    for (int i = 0; i < 3; ++i)
-        bans.recordFailure(QStringLiteral("127.0.0.5"));
-    now_ = 1000;
-    for (int i = 0; i < 4; ++i) // the fourth comes while banned
-        bans.recordFailure(QStringLiteral("127.0.0.4"));
-    QCOMPARE(changed.size(), 2);
-    now_ = 61000;
-    const QList<kv::engine::BanEntry> list = bans.bans();
-    QCOMPARE(list.size(), 2);
-    QCOMPARE(list[0].address, u"127.0.0.5"); // the first to end comes first
-    QCOMPARE(list[0].attempts, 3);
-    QCOMPARE(list[0].msLeft, 539000);
-    QCOMPARE(list[1].address, u"127.0.0.4");
-    QCOMPARE(list[1].msLeft, 540000);
-
-    QVERIFY(bans.lift(QStringLiteral("127.0.0.5")));
-    QVERIFY(!bans.isBanned(QStringLiteral("127.0.0.5")));
-    QVERIFY(!bans.lift(QStringLiteral("127.0.0.5")));
-    QVERIFY(!bans.lift(QStringLiteral("10.9.9.9")));
-    QCOMPARE(changed.size(), 3);
-    // A lifted address starts counting from nothing.
-    QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5")));
-    QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5")));
-
-    bans.reset(BanRules{3, 60000, 600000}); // a new start
-    QCOMPARE(changed.size(), 4);
-    QVERIFY(bans.bans().isEmpty());
-    QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5"))); // the count began again
-}
-
-void TestLoginBans::banByHand() {
-    LoginBans bans(clock()); // rules off: only the operator bans
-    QSignalSpy started(&bans, &LoginBans::banStarted);
-    now_ = 100;
-    bans.ban(QStringLiteral("10.0.0.1"), 5000);
-    QVERIFY(bans.isBanned(QStringLiteral("10.0.0.1")));
-    QCOMPARE(started.size(), 1);
-    QCOMPARE(bans.bans().value(0).msLeft, 5000);
-    QCOMPARE(bans.bans().value(0).attempts, 0);
-    bans.ban(QStringLiteral("10.0.0.1"), 1000); // a new length replaces the old one
-    QCOMPARE(bans.bans().value(0).msLeft, 1000);
-    now_ = 1100;
-    QVERIFY(!bans.isBanned(QStringLiteral("10.0.0.1")));
-    QVERIFY(bans.bans().isEmpty());
-}
 
 QTEST_GUILESS_MAIN(TestLoginBans)
 #include "test_loginbans.moc"

@@ -64,21 +64,14 @@ struct Recorder {
 class TestServerEvents : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void transfersComeInOrderWithTheirProgress();
-    void refusedLoginsTellTheirReason();
-    void unreadableAccountsAreNoWrongPassword();
-    void changesOnDiskAreTold();
-    void parallelGuessesStopAtTheBan();
-};
-
-void TestServerEvents::transfersComeInOrderWithTheirProgress() {
-    EngineHarness h;
-    constexpr int kSize = 16 << 20;
-    h.write("root/big.bin", QByteArray(kSize, 'b'));
-    Recorder seen(h.events.bus);
-    QVERIFY(h.start());
-    // The client reads slowly (about 10 MiB/s), so the download lasts over a second.
-    const ClientRun r = h.python(uR"(
+    void transfersComeInOrderWithTheirProgress() {
+        EngineHarness h;
+        constexpr int kSize = 16 << 20;
+        h.write("root/big.bin", QByteArray(kSize, 'b'));
+        Recorder seen(h.events.bus);
+        QVERIFY(h.start());
+        // The client reads slowly (about 10 MiB/s), so the download lasts over a second.
+        const ClientRun r = h.python(uR"(
 f = login(); f.voidcmd('TYPE I'); conn = f.transfercmd('RETR big.bin'); got = 0
 while True:
     chunk = conn.recv(512 * 1024)
@@ -87,137 +80,139 @@ while True:
 conn.close(); print(got, f.voidresp()[:3])
 f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(len(lines(f, 'LIST'))); f.quit()
 )"_s);
-    QCOMPARE(outputOf(r), QStringList({u"%1 226"_s.arg(kSize), "2", ""}));
-    QTRY_VERIFY(seen.lines.endsWith("closed alice"));
-    QStringList order = seen.lines;
-    order.removeAll("progress /big.bin");
-    QCOMPARE(order,
-             QStringList({"opened ", "loggedIn alice", "started /big.bin", "finished /big.bin",
-                          "started /up.bin", "finished /up.bin", "closed alice"}));
-    QCOMPARE(seen.sessions.size(), 1);
-    // Progress comes while the bytes move, growing, never past the file.
-    qint64 last = 0;
-    int progress = 0;
-    for (const events::TransferEvent& t : std::as_const(seen.transfers)) {
-        if (t.outcome != events::TransferOutcome::Running || t.clientPath != "/big.bin" ||
-            t.bytes == 0)
-            continue;
-        QCOMPARE_GE(t.bytes, last);
-        QCOMPARE_LT(t.bytes, qint64(kSize));
-        last = t.bytes;
-        ++progress;
+        QCOMPARE(outputOf(r), QStringList({u"%1 226"_s.arg(kSize), "2", ""}));
+        QTRY_VERIFY(seen.lines.endsWith("closed alice"));
+        QStringList order = seen.lines;
+        order.removeAll("progress /big.bin");
+        QCOMPARE(order,
+                 QStringList({"opened ", "loggedIn alice", "started /big.bin", "finished /big.bin",
+                              "started /up.bin", "finished /up.bin", "closed alice"}));
+        QCOMPARE(seen.sessions.size(), 1);
+        // Progress comes while the bytes move, growing, never past the file.
+        qint64 last = 0;
+        int progress = 0;
+        for (const events::TransferEvent& t : std::as_const(seen.transfers)) {
+            if (t.outcome != events::TransferOutcome::Running || t.clientPath != "/big.bin" ||
+                t.bytes == 0)
+                continue;
+            QCOMPARE_GE(t.bytes, last);
+            QCOMPARE_LT(t.bytes, qint64(kSize));
+            last = t.bytes;
+            ++progress;
+        }
+        QCOMPARE_GE(progress, 1);
+        const auto finished = [&](const QString& path) {
+            for (const events::TransferEvent& t : std::as_const(seen.transfers))
+                if (t.clientPath == path && t.outcome != events::TransferOutcome::Running)
+                    return t;
+            return events::TransferEvent{};
+        };
+        const events::TransferEvent down = finished("/big.bin");
+        QCOMPARE(down.kind, events::TransferKind::Download);
+        QCOMPARE(down.outcome, events::TransferOutcome::Complete);
+        QCOMPARE(down.bytes, qint64(kSize));
+        QCOMPARE(down.size, qint64(kSize));
+        QCOMPARE(down.diskPath, h.path("root/big.bin"));
+        const events::TransferEvent up = finished("/up.bin");
+        QCOMPARE(up.kind, events::TransferKind::Upload);
+        QCOMPARE(up.bytes, 3);
+        QCOMPARE(up.diskPath, h.path("root/up.bin"));
+        QCOMPARE(up.session.login, u"alice"_s);
+        QCOMPARE(up.session.address, u"127.0.0.1"_s);
     }
-    QCOMPARE_GE(progress, 1);
-    const auto finished = [&](const QString& path) {
-        for (const events::TransferEvent& t : std::as_const(seen.transfers))
-            if (t.clientPath == path && t.outcome != events::TransferOutcome::Running)
-                return t;
-        return events::TransferEvent{};
-    };
-    const events::TransferEvent down = finished("/big.bin");
-    QCOMPARE(down.kind, events::TransferKind::Download);
-    QCOMPARE(down.outcome, events::TransferOutcome::Complete);
-    QCOMPARE(down.bytes, qint64(kSize));
-    QCOMPARE(down.size, qint64(kSize));
-    QCOMPARE(down.diskPath, h.path("root/big.bin"));
-    const events::TransferEvent up = finished("/up.bin");
-    QCOMPARE(up.kind, events::TransferKind::Upload);
-    QCOMPARE(up.bytes, 3);
-    QCOMPARE(up.diskPath, h.path("root/up.bin"));
-    QCOMPARE(up.session.login, u"alice"_s);
-    QCOMPARE(up.session.address, u"127.0.0.1"_s);
-}
 
-void TestServerEvents::refusedLoginsTellTheirReason() {
-    EngineHarness h;
-    Recorder seen(h.events.bus);
-    engine::LoginBans bans;
-    bans.reset({2, 60000, 60000});
-    QVERIFY(h.start());
-    h.server->setLoginBans(&bans);
-    const ClientRun r = h.python(uR"(
+    void refusedLoginsTellTheirReason() {
+        EngineHarness h;
+        Recorder seen(h.events.bus);
+        engine::LoginBans bans;
+        bans.reset({2, 60000, 60000});
+        QVERIFY(h.start());
+        h.server->setLoginBans(&bans);
+        const ClientRun r = h.python(uR"(
 for pw in ('nope', 'wrong'):
     f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20)
     try: f.login('alice', pw)
     except ftplib.error_perm as e: print(e)
 )"_s);
-    QCOMPARE(outputOf(r), QStringList({"530 Login incorrect", "530 Login incorrect", ""}));
-    QTRY_COMPARE(seen.lines.filter("closed").size(), 2);
-    QCOMPARE(seen.lines.filter("loginFailed"), QStringList({"loginFailed alice: password errata",
-                                                            "loginFailed alice: password errata"}));
-    QCOMPARE(seen.lines.filter("banned"), QStringList{"banned 127.0.0.1 after 2"});
-    QCOMPARE(h.events.logLines.filter("Login rifiutato: password errata").size(), 2);
-    QVERIFY(h.events.logLines.filter("nope").isEmpty() &&
-            h.events.logLines.filter("wrong").isEmpty());
-    h.server->setLoginBans(nullptr);
-}
+        QCOMPARE(outputOf(r), QStringList({"530 Login incorrect", "530 Login incorrect", ""}));
+        QTRY_COMPARE(seen.lines.filter("closed").size(), 2);
+        QCOMPARE(seen.lines.filter("loginFailed"),
+                 QStringList(
+                     {"loginFailed alice: password errata", "loginFailed alice: password errata"}));
+        QCOMPARE(seen.lines.filter("banned"), QStringList{"banned 127.0.0.1 after 2"});
+        QCOMPARE(h.events.logLines.filter("Login rifiutato: password errata").size(), 2);
+        QVERIFY(h.events.logLines.filter("nope").isEmpty() &&
+                h.events.logLines.filter("wrong").isEmpty());
+        h.server->setLoginBans(nullptr);
+    }
 
-void TestServerEvents::unreadableAccountsAreNoWrongPassword() {
-    // A login that cannot be decided gets a temporary refusal and never
-    // counts towards a ban, however often it happens.
-    EngineHarness h;
-    Recorder seen(h.events.bus);
-    engine::LoginBans bans;
-    bans.reset({1, 60000, 60000});
-    h.events.accountsUnreadable = true;
-    QVERIFY(h.start());
-    h.server->setLoginBans(&bans);
-    const ClientRun r = h.python(uR"(
+    void unreadableAccountsAreNoWrongPassword() {
+        // A login that cannot be decided gets a temporary refusal and never
+        // counts towards a ban, however often it happens.
+        EngineHarness h;
+        Recorder seen(h.events.bus);
+        engine::LoginBans bans;
+        bans.reset({1, 60000, 60000});
+        h.events.accountsUnreadable = true;
+        QVERIFY(h.start());
+        h.server->setLoginBans(&bans);
+        const ClientRun r = h.python(uR"(
 for i in range(3):
     f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20)
     try: f.login('alice', 'secret')
     except ftplib.error_temp as e: print(e)
 )"_s);
-    QCOMPARE(outputOf(r), QStringList(3, "421 Service not available, try again later.") << "");
-    QVERIFY(bans.bans().isEmpty());
-    QVERIFY(seen.lines.filter("loginFailed").isEmpty());
-    QCOMPARE(h.events.logLines.filter("Login non deciso: impossibile leggere gli account").size(),
-             3);
-    h.events.accountsUnreadable = false;
-    const ClientRun again = h.python(uR"(f = login(); print(resp(f, 'PWD')))"_s);
-    QCOMPARE(outputOf(again), QStringList({"257 \"/\" is current directory.", ""}));
-    h.server->setLoginBans(nullptr);
-}
+        QCOMPARE(outputOf(r), QStringList(3, "421 Service not available, try again later.") << "");
+        QVERIFY(bans.bans().isEmpty());
+        QVERIFY(seen.lines.filter("loginFailed").isEmpty());
+        QCOMPARE(
+            h.events.logLines.filter("Login non deciso: impossibile leggere gli account").size(),
+            3);
+        h.events.accountsUnreadable = false;
+        const ClientRun again = h.python(uR"(f = login(); print(resp(f, 'PWD')))"_s);
+        QCOMPARE(outputOf(again), QStringList({"257 \"/\" is current directory.", ""}));
+        h.server->setLoginBans(nullptr);
+    }
 
-void TestServerEvents::changesOnDiskAreTold() {
-    // Only what changed is told, with the session it came from; refused
-    // commands and uploads (told as transfers) are not changes here.
-    EngineHarness h;
-    h.write("root/a.txt", "hello");
-    Recorder seen(h.events.bus);
-    QVERIFY(h.start());
-    const ClientRun r = h.python(uR"(
+    void changesOnDiskAreTold() {
+        // Only what changed is told, with the session it came from; refused
+        // commands and uploads (told as transfers) are not changes here.
+        EngineHarness h;
+        h.write("root/a.txt", "hello");
+        Recorder seen(h.events.bus);
+        QVERIFY(h.start());
+        const ClientRun r = h.python(uR"(
 f = login()
 for line in ('MKD docs', 'RNFR a.txt', 'RNTO docs/b.txt', 'DELE docs/b.txt', 'DELE missing',
              'RMD docs', 'RMD docs', 'MKD /'):
     print(resp(f, line)[:3])
 f.quit()
 )"_s);
-    QCOMPARE(outputOf(r),
-             QStringList({"257", "350", "250", "250", "550", "250", "550", "550", ""}));
-    QTRY_VERIFY(seen.lines.endsWith("closed alice"));
-    QCOMPARE(seen.lines.mid(2, seen.lines.size() - 3),
-             QStringList({"folderMade /docs", "renamed /a.txt -> /docs/b.txt",
-                          "deleted /docs/b.txt", "folderRemoved /docs"}));
-    QCOMPARE(seen.sessions.size(), 1);
-    const events::FileEvent& renamed = seen.changes.at(1);
-    QCOMPARE(renamed.diskPath, h.path("root/a.txt"));
-    QCOMPARE(renamed.newDiskPath, h.path("root/docs/b.txt"));
-    QCOMPARE(renamed.session.login, u"alice"_s);
-    QCOMPARE(renamed.session.address, u"127.0.0.1"_s);
-}
+        QCOMPARE(outputOf(r),
+                 QStringList({"257", "350", "250", "250", "550", "250", "550", "550", ""}));
+        QTRY_VERIFY(seen.lines.endsWith("closed alice"));
+        QCOMPARE(seen.lines.mid(2, seen.lines.size() - 3),
+                 QStringList({"folderMade /docs", "renamed /a.txt -> /docs/b.txt",
+                              "deleted /docs/b.txt", "folderRemoved /docs"}));
+        QCOMPARE(seen.sessions.size(), 1);
+        const events::FileEvent& renamed = seen.changes.at(1);
+        QCOMPARE(renamed.diskPath, h.path("root/a.txt"));
+        QCOMPARE(renamed.newDiskPath, h.path("root/docs/b.txt"));
+        QCOMPARE(renamed.session.login, u"alice"_s);
+        QCOMPARE(renamed.session.address, u"127.0.0.1"_s);
+    }
 
-void TestServerEvents::parallelGuessesStopAtTheBan() {
-    // Nine wrong passwords and then the right one, sent at once on ten
-    // connections: three failures ban the address, and nothing queued behind
-    // them is decided any more, the right password included.
-    EngineHarness h;
-    Recorder seen(h.events.bus);
-    engine::LoginBans bans;
-    bans.reset({3, 60000, 60000});
-    QVERIFY(h.start());
-    h.server->setLoginBans(&bans);
-    const ClientRun r = h.python(uR"(
+    void parallelGuessesStopAtTheBan() {
+        // Nine wrong passwords and then the right one, sent at once on ten
+        // connections: three failures ban the address, and nothing queued behind
+        // them is decided any more, the right password included.
+        EngineHarness h;
+        Recorder seen(h.events.bus);
+        engine::LoginBans bans;
+        bans.reset({3, 60000, 60000});
+        QVERIFY(h.start());
+        h.server->setLoginBans(&bans);
+        const ClientRun r = h.python(uR"(
 conns = [socket.create_connection(('127.0.0.1', PORT), timeout=10) for i in range(10)]
 files = [c.makefile('rb') for c in conns]
 for c, f in zip(conns, files):
@@ -227,11 +222,12 @@ for i, c in enumerate(conns):
 answers = [f.readline().decode()[:3] for f in files]
 print(answers.count('530'), answers.count('421'), answers.count('230'))
 )"_s);
-    QCOMPARE(outputOf(r), QStringList({"3 7 0", ""}));
-    QCOMPARE(seen.lines.filter("loginFailed").size(), 3);
-    QCOMPARE(h.events.logLines.filter("Login rifiutato").size(), 3);
-    h.server->setLoginBans(nullptr);
-}
+        QCOMPARE(outputOf(r), QStringList({"3 7 0", ""}));
+        QCOMPARE(seen.lines.filter("loginFailed").size(), 3);
+        QCOMPARE(h.events.logLines.filter("Login rifiutato").size(), 3);
+        h.server->setLoginBans(nullptr);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestServerEvents)
 #include "test_serverevents.moc"

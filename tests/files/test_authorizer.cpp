@@ -10,35 +10,31 @@ using namespace kv::files;
 class TestAuthorizer : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void noLoginIsAlwaysRefused();
-    void lettersRoundTrip_data();
-    void lettersRoundTrip();
+    void noLoginIsAlwaysRefused() {
+        for (int op = int(FileOperation::ChangeDir); op <= int(FileOperation::Checksum); ++op)
+            QVERIFY(!isAllowed(nullptr, FileOperation(op)));
+    }
+
+    void lettersRoundTrip_data() {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("letters");
+        QTest::newRow("none") << ""
+                              << "";
+        QTest::newRow("order is fixed") << "bmr"
+                                        << "RBM";
+        QTest::newRow("all") << "MBDWR"
+                             << "RWDBM";
+        QTest::newRow("others ignored") << "rx w?"
+                                        << "RW";
+    }
+
+    void lettersRoundTrip() {
+        QFETCH(QString, given);
+        QFETCH(QString, letters);
+        QCOMPARE(Rights::fromLetters(given).letters(), letters);
+        QCOMPARE(Rights::fromLetters(letters), Rights::fromLetters(given));
+    }
 };
-
-void TestAuthorizer::noLoginIsAlwaysRefused() {
-    for (int op = int(FileOperation::ChangeDir); op <= int(FileOperation::Checksum); ++op)
-        QVERIFY(!isAllowed(nullptr, FileOperation(op)));
-}
-
-void TestAuthorizer::lettersRoundTrip_data() {
-    QTest::addColumn<QString>("given");
-    QTest::addColumn<QString>("letters");
-    QTest::newRow("none") << ""
-                          << "";
-    QTest::newRow("order is fixed") << "bmr"
-                                    << "RBM";
-    QTest::newRow("all") << "MBDWR"
-                         << "RWDBM";
-    QTest::newRow("others ignored") << "rx w?"
-                                    << "RW";
-}
-
-void TestAuthorizer::lettersRoundTrip() {
-    QFETCH(QString, given);
-    QFETCH(QString, letters);
-    QCOMPARE(Rights::fromLetters(given).letters(), letters);
-    QCOMPARE(Rights::fromLetters(letters), Rights::fromLetters(given));
-}
 
 QTEST_GUILESS_MAIN(TestAuthorizer)
 #include "test_authorizer.moc"

@@ -179,27 +179,19 @@ private Q_SLOTS:
         QTest::addColumn<FileError>("expected");
         using E = FileError;
         const QString tooLong = QStringLiteral("/") + QString(kMaxPathLength, u'x');
-        // ".." stops at the root: the folder beside it is out of reach.
-        addRow("dele up and out", "dele", "../../outside/secret.txt", false, "RWDBM", E::NotFound);
-        addRow("retr up and out", "retr", "/sub/../../outside/secret.txt", true, "RWDBM",
-               E::NotFound);
+        // How paths resolve is the path tests' job; here one row per kind of
+        // path shows the operations heed it. ".." stops at the root.
         addRow("stor up and out", "stor", "../../outside/new.txt", true, "RWDBM", E::NotFound);
         // Links out of the root are never followed, whatever the switch.
         addRow("retr link out", "retr", "/linkOutFile", true, "RWDBM", E::Forbidden);
-        addRow("retr through folder link out", "retr", "/linkOut/secret.txt", true, "RWDBM",
-               E::Forbidden);
         addRow("stor through link out", "stor", "/linkOut/new.txt", true, "RWDBM", E::Forbidden);
         addRow("dele link out", "dele", "/linkOutFile", true, "RWDBM", E::Forbidden);
         addRow("rename link out", "rnfr", "/linkOutFile", true, "RWDBM", E::Forbidden);
         addRow("rename onto link out", "rnto", "/linkOut/moved", true, "RWDBM", E::Forbidden);
-        addRow("mkd through link out", "mkd", "/linkOut/made", true, "RWDBM", E::Forbidden);
-        addRow("cwd link out", "cwd", "/linkOut", true, "RWDBM", E::Forbidden);
-        addRow("list link out", "list", "/linkOut", true, "RWDBM", E::Forbidden);
         addRow("escape from a virtual folder", "retr", "/v/escape/secret.txt", true, "RWDBM",
                E::Forbidden);
         // Links inside are followed only when the switch says so.
         addRow("link in, followed", "retr", "/linkRel/inner.txt", true, "R", E::None);
-        addRow("absolute link in", "retr", "/linkIn/inner.txt", true, "R", E::Forbidden);
         addRow("link in, not followed", "retr", "/linkIn/inner.txt", false, "RWDBM", E::Forbidden);
         // The root and the virtual folders' mount points stay where they are.
         addRow("stor over a mount point", "stor", "/v", false, "RWDBM", E::Forbidden);
@@ -214,15 +206,12 @@ private Q_SLOTS:
         addRow("mkd in a nested virtual folder", "mkd", "/sub/w/made", false, "M", E::None);
         // Missing objects and parents.
         addRow("stor with a missing parent", "stor", "/nope/x.txt", false, "RWDBM", E::NotFound);
-        addRow("mkd with a missing parent", "mkd", "/nope/x", false, "RWDBM", E::NotFound);
         addRow("rename onto a missing parent", "rnto", "/nope/x", false, "RWDBM", E::NotFound);
         addRow("retr missing", "retr", "/missing.txt", false, "RWDBM", E::NotFound);
         addRow("not found before rights", "dele", "/missing.txt", false, "", E::NotFound);
         addRow("below a file", "stor", "/a.txt/x", false, "RWDBM", E::NotFound);
         // Too long, in any operation.
         addRow("stor too long", "stor", tooLong, false, "RWDBM", E::TooLong);
-        addRow("cwd too long", "cwd", tooLong, false, "RWDBM", E::TooLong);
-        addRow("rename onto too long", "rnto", tooLong, false, "RWDBM", E::TooLong);
         // Folders where files are needed and the other way round.
         addRow("dele a folder", "dele", "/sub", false, "RWDBM", E::IsADirectory);
         addRow("retr a folder", "retr", "/sub", false, "RWDBM", E::IsADirectory);

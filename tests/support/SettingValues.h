@@ -1,11 +1,12 @@
 #pragma once
 // Values of the settings row with what the catalog makes of them: the normal
 // form of an accepted text, or the Italian message of a refused one. The
-// catalog's own test, the settings panel and the server start read the same
-// table, so all three are held to the same judgement and the same words.
+// catalog's own test reads the whole table; the settings panel and the server
+// start read a sample of it, so all three are held to the same words.
 
 #include <QDir>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 namespace kv::testing {
@@ -99,6 +100,22 @@ inline QList<SettingValue> settingValues() {
         no("log word", "log", QStringLiteral("sì"), QStringLiteral("log vuole 0 o 1, non \"sì\""),
            false),
     };
+}
+
+// Enough rows to show that another part takes the catalog's judgement: per
+// column the first value accepted, refused and empty, and every accepted text
+// the catalog rewrites (a part using the text as typed fails there).
+inline QList<SettingValue> settingValueSamples() {
+    QList<SettingValue> samples;
+    QSet<QString> seen;
+    for (const SettingValue& v : settingValues()) {
+        const QChar kind = v.text.isEmpty() ? u'e' : v.refusal.isEmpty() ? u'a' : u'r';
+        const bool rewritten = kind == u'a' && v.normal != v.text;
+        if (rewritten || !seen.contains(v.column + kind))
+            samples << v;
+        seen.insert(v.column + kind);
+    }
+    return samples;
 }
 
 } // namespace kv::testing

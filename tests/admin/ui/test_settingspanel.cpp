@@ -213,7 +213,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("normal");
         QTest::addColumn<QString>("refusal");
-        for (const kv::testing::SettingValue& v : kv::testing::settingValues()) {
+        for (const kv::testing::SettingValue& v : kv::testing::settingValueSamples()) {
             if (v.typedInPanel)
                 QTest::newRow(v.row) << v.column << v.text << v.normal << v.refusal;
         }
