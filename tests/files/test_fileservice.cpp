@@ -208,6 +208,7 @@ private Q_SLOTS:
         addRow("stor with a missing parent", "stor", "/nope/x.txt", false, "RWDBM", E::NotFound);
         addRow("rename onto a missing parent", "rnto", "/nope/x", false, "RWDBM", E::NotFound);
         addRow("retr missing", "retr", "/missing.txt", false, "RWDBM", E::NotFound);
+        addRow("cwd missing", "cwd", "/missing", false, "RWDBM", E::NotFound);
         addRow("not found before rights", "dele", "/missing.txt", false, "", E::NotFound);
         addRow("below a file", "stor", "/a.txt/x", false, "RWDBM", E::NotFound);
         // Too long, in any operation.
