@@ -3,6 +3,8 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
+
 namespace kv {
 
 namespace {
@@ -148,9 +150,9 @@ void AttachedServer::askSessions() {
                         s.value(QStringLiteral("rights")).toString(), activityOf(s)});
         }
         // Only a change of who is there rebuilds the list; counters are read on the next tick.
-        bool changed = now.size() != sessions_.size();
-        for (qsizetype i = 0; !changed && i < now.size(); ++i)
-            changed = now[i].id != sessions_[i].id || now[i].login != sessions_[i].login;
+        const bool changed = !std::equal(
+            now.cbegin(), now.cend(), sessions_.cbegin(), sessions_.cend(),
+            [](const Session& a, const Session& b) { return a.id == b.id && a.login == b.login; });
         sessions_ = now;
         if (changed)
             Q_EMIT sessionsChanged();
@@ -168,9 +170,12 @@ void AttachedServer::askBans() {
             entry.msLeft = qint64(b.value(QStringLiteral("secondsLeft")).toDouble()) * 1000;
             now.append(entry);
         }
-        bool changed = now.size() != bans_.size();
-        for (qsizetype i = 0; !changed && i < now.size(); ++i)
-            changed = now[i].address != bans_[i].address || now[i].attempts != bans_[i].attempts;
+        // Only a change of who is banned, or of their attempts, redraws the list.
+        const bool changed =
+            !std::equal(now.cbegin(), now.cend(), bans_.cbegin(), bans_.cend(),
+                        [](const engine::BanEntry& a, const engine::BanEntry& b) {
+                            return a.address == b.address && a.attempts == b.attempts;
+                        });
         bans_ = now;
         if (changed)
             Q_EMIT bansChanged();

@@ -49,6 +49,12 @@ struct Attached {
         server.attach(channel->socketPath());
         return attached.wait(5000) || attached.size() == 1;
     }
+    // Attached to a server where bob's download is under way, and it is listed.
+    bool attachWith(WatchedConnection& bob) {
+        f.engine->connections = {&bob};
+        return open() && attach() &&
+               QTest::qWaitFor([this] { return server.sessionCount() == 1; }, 5000);
+    }
 };
 
 } // namespace
@@ -129,10 +135,7 @@ private Q_SLOTS:
     void kicksAndBansThroughTheChannel() {
         Attached a;
         auto bob = downloader();
-        a.f.engine->connections = {bob.get()};
-        QVERIFY(a.open());
-        QVERIFY(a.attach());
-        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
+        QVERIFY(a.attachWith(*bob));
 
         a.server.disconnectSession("k999999"); // not there: nothing is sent
         a.server.disconnectSession(monitor::onlineKey(*bob));
@@ -176,10 +179,7 @@ private Q_SLOTS:
     void serverGoingAwayIsReported() {
         Attached a;
         auto bob = downloader();
-        a.f.engine->connections = {bob.get()};
-        QVERIFY(a.open());
-        QVERIFY(a.attach());
-        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
+        QVERIFY(a.attachWith(*bob));
         QSignalSpy gone(&a.server, &AttachedServer::gone);
         QSignalSpy changed(&a.server, &ServerSource::sessionsChanged);
         a.channel.reset();

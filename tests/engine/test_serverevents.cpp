@@ -59,6 +59,15 @@ struct Recorder {
     }
 };
 
+// Starts the server with bans after `failures` failed logins, for a minute.
+bool startBanningAfter(EngineHarness& h, engine::LoginBans& bans, int failures) {
+    bans.reset({failures, 60000, 60000});
+    if (!h.start())
+        return false;
+    h.server->setLoginBans(&bans);
+    return true;
+}
+
 } // namespace
 
 class TestServerEvents : public QObject {
@@ -125,9 +134,7 @@ f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(len(lines(f, 'LIST'))); f
         EngineHarness h;
         Recorder seen(h.events.bus);
         engine::LoginBans bans;
-        bans.reset({2, 60000, 60000});
-        QVERIFY(h.start());
-        h.server->setLoginBans(&bans);
+        QVERIFY(startBanningAfter(h, bans, 2));
         const ClientRun r = h.python(uR"(
 for pw in ('nope', 'wrong'):
     f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20)
@@ -151,11 +158,9 @@ for pw in ('nope', 'wrong'):
         // counts towards a ban, however often it happens.
         EngineHarness h;
         Recorder seen(h.events.bus);
-        engine::LoginBans bans;
-        bans.reset({1, 60000, 60000});
         h.events.accountsUnreadable = true;
-        QVERIFY(h.start());
-        h.server->setLoginBans(&bans);
+        engine::LoginBans bans;
+        QVERIFY(startBanningAfter(h, bans, 1));
         const ClientRun r = h.python(uR"(
 for i in range(3):
     f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20)
@@ -209,9 +214,7 @@ f.quit()
         EngineHarness h;
         Recorder seen(h.events.bus);
         engine::LoginBans bans;
-        bans.reset({3, 60000, 60000});
-        QVERIFY(h.start());
-        h.server->setLoginBans(&bans);
+        QVERIFY(startBanningAfter(h, bans, 3));
         const ClientRun r = h.python(uR"(
 conns = [socket.create_connection(('127.0.0.1', PORT), timeout=10) for i in range(10)]
 files = [c.makefile('rb') for c in conns]
