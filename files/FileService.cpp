@@ -52,6 +52,26 @@ ResolvedPath FileService::resolve(const QString& clientPath, bool mustExist,
     return p;
 }
 
+ResolvedPath FileService::admit(const QString& clientPath, const Needs& needs, FileError& error,
+                                QString& path) const {
+    using Kind = Needs::Kind;
+    ResolvedPath p = resolve(clientPath, needs.kind != Kind::Absent, error);
+    if (error != FileError::None)
+        return p;
+    path = p.virtualPath;
+    if (needs.kind == Kind::Folder && !p.isDir)
+        error = FileError::NotADirectory;
+    else if (needs.kind == Kind::File && p.isDir)
+        error = FileError::IsADirectory;
+    else if (needs.changesObject && p.isRootOrMount())
+        error = FileError::Forbidden;
+    else if (needs.kind == Kind::Absent && p.exists)
+        error = FileError::Exists;
+    else if (needs.operation && !allowed(*needs.operation, p.virtualPath))
+        error = FileError::NotAllowed;
+    return p;
+}
+
 bool FileService::allowed(FileOperation operation, const QString& path) const {
     return isAllowed(grant_.get(), operation, path);
 }
@@ -72,30 +92,20 @@ void FileService::report(events::FileChange change, const ResolvedPath& p, const
 
 PathResult FileService::changeFolder(const QString& clientPath) {
     PathResult result;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
-    if (!result.ok())
-        return result;
-    result.path = p.virtualPath;
-    if (!p.isDir)
-        result.error = FileError::NotADirectory;
-    else if (!allowed(FileOperation::ChangeDir, p.virtualPath))
-        result.error = FileError::NotAllowed;
-    else
+    const ResolvedPath p = admit(clientPath, {Needs::Kind::Folder, false, FileOperation::ChangeDir},
+                                 result.error, result.path);
+    if (result.ok())
         cwd_ = p.virtualPath;
     return result;
 }
 
 PathResult FileService::makeFolder(const QString& clientPath) {
     PathResult result;
-    const ResolvedPath p = resolve(clientPath, false, result.error);
+    const ResolvedPath p = admit(clientPath, {Needs::Kind::Absent, false, FileOperation::MakeDir},
+                                 result.error, result.path);
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    if (p.exists)
-        result.error = FileError::Exists;
-    else if (!allowed(FileOperation::MakeDir, p.virtualPath))
-        result.error = FileError::NotAllowed;
-    else if (!changeAt(p, [](int at, const char* name) { return ::mkdirat(at, name, 0777) == 0; }))
+    if (!changeAt(p, [](int at, const char* name) { return ::mkdirat(at, name, 0777) == 0; }))
         result.error = FileError::Failed;
     else
         report(events::FileChange::FolderMade, p);
@@ -104,22 +114,15 @@ PathResult FileService::makeFolder(const QString& clientPath) {
 
 PathResult FileService::removeFolder(const QString& clientPath) {
     PathResult result;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
+    const ResolvedPath p = admit(clientPath, {Needs::Kind::Folder, true, FileOperation::RemoveDir},
+                                 result.error, result.path);
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    if (!p.isDir)
-        result.error = FileError::NotADirectory;
-    else if (p.isRootOrMount())
-        result.error = FileError::Forbidden;
-    else if (!allowed(FileOperation::RemoveDir, p.virtualPath))
-        result.error = FileError::NotAllowed;
-    else if (!changeAt(p, [](int at, const char* name) {
-                 return ::unlinkat(at, name, AT_REMOVEDIR) == 0;
-             }))
+    if (!changeAt(
+            p, [](int at, const char* name) { return ::unlinkat(at, name, AT_REMOVEDIR) == 0; })) {
         result.error = FileError::Failed;
-    if (!result.ok())
         return result;
+    }
     if (cwd_ == p.virtualPath || cwd_.startsWith(p.virtualPath + u'/'))
         cwd_ = QStringLiteral("/");
     report(events::FileChange::FolderRemoved, p);
@@ -128,15 +131,11 @@ PathResult FileService::removeFolder(const QString& clientPath) {
 
 PathResult FileService::deleteFile(const QString& clientPath) {
     PathResult result;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
+    const ResolvedPath p = admit(clientPath, {Needs::Kind::File, false, FileOperation::Delete},
+                                 result.error, result.path);
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    if (p.isDir)
-        result.error = FileError::IsADirectory;
-    else if (!allowed(FileOperation::Delete, p.virtualPath))
-        result.error = FileError::NotAllowed;
-    else if (!changeAt(p, [](int at, const char* name) { return ::unlinkat(at, name, 0) == 0; }))
+    if (!changeAt(p, [](int at, const char* name) { return ::unlinkat(at, name, 0) == 0; }))
         result.error = FileError::Failed;
     else
         report(events::FileChange::Deleted, p);
@@ -145,13 +144,10 @@ PathResult FileService::deleteFile(const QString& clientPath) {
 
 RenameSource FileService::renameSource(const QString& clientPath) const {
     RenameSource source;
-    const ResolvedPath p = resolve(clientPath, true, source.error);
-    if (!source.ok())
-        return source;
-    source.path = p.virtualPath;
-    if (p.isRootOrMount())
-        source.error = FileError::Forbidden;
-    else
+    // The right is asked for once the new name is known.
+    const ResolvedPath p =
+        admit(clientPath, {Needs::Kind::Any, true, std::nullopt}, source.error, source.path);
+    if (source.ok())
         source.resolved_ = p;
     return source;
 }
@@ -198,14 +194,10 @@ PathResult FileService::rename(const RenameSource& from, const QString& newClien
 
 PathResult FileService::setModified(const QString& clientPath, const QDateTime& utc) {
     PathResult result;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
+    const ResolvedPath p = admit(clientPath, {Needs::Kind::Any, false, FileOperation::SetTime},
+                                 result.error, result.path);
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    if (!allowed(FileOperation::SetTime, p.virtualPath)) {
-        result.error = FileError::NotAllowed;
-        return result;
-    }
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT; // the access time stays
@@ -237,14 +229,10 @@ PathResult FileService::setModified(const QString& clientPath, const QDateTime& 
 
 FactsResult FileService::stat(const QString& clientPath) const {
     FactsResult result;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
+    const ResolvedPath p = admit(clientPath, {Needs::Kind::Any, false, FileOperation::Stat},
+                                 result.error, result.path);
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    if (!allowed(FileOperation::Stat, p.virtualPath)) {
-        result.error = FileError::NotAllowed;
-        return result;
-    }
     if (const std::optional<FsEntry> entry = vfs_.stat(p))
         result.entry = *entry;
     else
@@ -268,14 +256,12 @@ FolderListing FileService::list(const QString& clientPath, bool namesOnly) const
 
 FolderListing FileService::listLazily(const QString& clientPath, bool namesOnly) const {
     FolderListing result;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
+    const ResolvedPath p = admit(clientPath, {Needs::Kind::Any, false, FileOperation::List},
+                                 result.error, result.path);
+    result.isDir = p.ok() && p.isDir;
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    result.isDir = p.isDir;
-    if (!allowed(FileOperation::List, p.virtualPath)) {
-        result.error = FileError::NotAllowed;
-    } else if (p.isDir) {
+    if (p.isDir) {
         result.more = vfs_.entries(p, namesOnly);
         if (!result.more)
             result.error = FileError::CannotRead;

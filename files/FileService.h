@@ -24,6 +24,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace kv::files {
 
@@ -165,6 +166,22 @@ private:
     // Opens a regular file for reading at `offset` once `operation` is allowed.
     OpenedFile openReadable(const QString& clientPath, qint64 offset,
                             FileOperation operation) const;
+    // What an operation asks of its path, checked in the order above.
+    struct Needs {
+        enum class Kind {
+            Any,    // an existing object
+            Folder, // an existing folder (else NotADirectory)
+            File,   // an existing object that is not a folder (else IsADirectory)
+            Absent, // nothing under that name yet (else Exists)
+        };
+        Kind kind;
+        bool changesObject;                     // the root and the mount points are Forbidden
+        std::optional<FileOperation> operation; // the right asked for; none: decided later
+    };
+    // The path resolved and checked against `needs`: `error` is the first
+    // failure, `path` the client path once it resolved.
+    ResolvedPath admit(const QString& clientPath, const Needs& needs, FileError& error,
+                       QString& path) const;
     // The resolved path, or the error of a path that does not resolve (with
     // `mustExist`, also of one that does not exist).
     ResolvedPath resolve(const QString& clientPath, bool mustExist, FileError& error) const;

@@ -46,18 +46,10 @@ PathResult FileService::setMode(const QString& clientPath, int mode) {
         result.error = FileError::BadMode;
         return result;
     }
-    const ResolvedPath p = resolve(clientPath, true, result.error);
+    const ResolvedPath p = admit(clientPath, {Needs::Kind::Any, true, FileOperation::SetMode},
+                                 result.error, result.path);
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    if (p.isRootOrMount()) {
-        result.error = FileError::Forbidden;
-        return result;
-    }
-    if (!allowed(FileOperation::SetMode, p.virtualPath)) {
-        result.error = FileError::NotAllowed;
-        return result;
-    }
 #ifdef Q_OS_UNIX
     // The object opened beneath its area, changed through the descriptor's
     // own name: a link swapped in meanwhile cannot lead anywhere else.
@@ -75,18 +67,10 @@ PathResult FileService::setMode(const QString& clientPath, int mode) {
 SpaceResult FileService::freeSpace(const QString& clientPath) const {
     SpaceResult result;
     const QString target = clientPath.trimmed().isEmpty() ? cwd_ : clientPath;
-    const ResolvedPath p = resolve(target, true, result.error);
+    const ResolvedPath p = admit(target, {Needs::Kind::Folder, false, FileOperation::FreeSpace},
+                                 result.error, result.path);
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    if (!p.isDir) {
-        result.error = FileError::NotADirectory;
-        return result;
-    }
-    if (!allowed(FileOperation::FreeSpace, p.virtualPath)) {
-        result.error = FileError::NotAllowed;
-        return result;
-    }
 #ifdef Q_OS_UNIX
     struct statvfs fs {};
     const UniqueFd folder = p.open(O_PATH | O_DIRECTORY);

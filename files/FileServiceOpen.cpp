@@ -59,18 +59,10 @@ OpenedFile FileService::openReadable(const QString& clientPath, qint64 offset,
                                      FileOperation operation) const {
     OpenedFile result;
     result.name = clientPath;
-    const ResolvedPath p = resolve(clientPath, true, result.error);
+    const ResolvedPath p =
+        admit(clientPath, {Needs::Kind::File, false, operation}, result.error, result.path);
     if (!result.ok())
         return result;
-    result.path = p.virtualPath;
-    if (p.isDir) {
-        result.error = FileError::IsADirectory;
-        return result;
-    }
-    if (!allowed(operation, p.virtualPath)) {
-        result.error = FileError::NotAllowed;
-        return result;
-    }
     auto file = openFile(p, O_RDONLY, QIODevice::ReadOnly | QIODevice::Unbuffered, result);
     if (!file)
         return result;
