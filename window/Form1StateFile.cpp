@@ -28,7 +28,7 @@ void Form1::writeStateFile() const {
             columns.append(list->topLevelItem(i)->text(c));
         rows.append(columns);
     }
-    QStringList lines = logPanel_->box()->toPlainText().split(QLatin1Char('\n'));
+    QStringList lines = logPanel_->logText().split(QStringLiteral("\r\n"));
     if (lines.size() > kLogLinesWritten)
         lines = lines.mid(lines.size() - kLogLinesWritten);
     QJsonArray panels;

@@ -22,6 +22,8 @@
 #include <QSqlTableModel>
 #include <QStringDecoder>
 
+#include <utility>
+
 namespace kv::ui {
 
 QString deleteLogQuestion(const QString& path) {
@@ -70,6 +72,9 @@ LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidge
     txtLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     placeInPanel(txtLog, kPanelMarginTwips, y + kPanelMarginTwips, kPanelTextWidthTwips, 2000);
 
+    showTimer_.setSingleShot(true);
+    showTimer_.setInterval(kLogBatchMs);
+    connect(&showTimer_, &QTimer::timeout, this, &LogPanel::showPending);
     connect(cmdMostraLog, &QPushButton::clicked, this, &LogPanel::cmdMostraLog_Click);
     connect(cmdCancellaLog, &QPushButton::clicked, this, &LogPanel::cmdCancellaLog_Click);
     bindSettingsRow();
@@ -100,17 +105,27 @@ void LogPanel::bindSettingsRow() {
 }
 
 void LogPanel::ShowLogLine(const QString& line) {
+    pending_ += line;
+    pending_ += QLatin1Char('\n');
+    if (!showTimer_.isActive())
+        showTimer_.start();
+}
+
+void LogPanel::showPending() {
+    if (pending_.isEmpty())
+        return;
     QScrollBar* bar = txtLog->verticalScrollBar();
     const bool atEnd = bar->value() >= bar->maximum();
     QTextCursor cursor(txtLog->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(line + QLatin1Char('\n'));
+    cursor.insertText(std::exchange(pending_, QString()));
     if (atEnd)
         bar->setValue(bar->maximum());
 }
 
 QString LogPanel::logText() const {
-    return txtLog->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    QString text = txtLog->toPlainText() + pending_;
+    return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
 }
 
 bool LogPanel::logToFile() const {
@@ -144,6 +159,7 @@ void LogPanel::cmdCancellaLog_Click() {
     if (fileExists && !messages_.confirm(deleteLogQuestion(path)))
         return;
     txtLog->clear();
+    pending_.clear();
     if (fileExists && QFile::remove(path))
         messages_.show(kLogDeletedMessage, MessageIcon::Information);
 }

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 class QCheckBox;
 class QDataWidgetMapper;
@@ -17,6 +18,10 @@ class QPushButton;
 class QWidget;
 
 namespace kv::ui {
+
+// How long a log line may wait to be shown. A box that lays out and scrolls
+// once per line spends more of a busy server's loop than its transfers do.
+inline constexpr int kLogBatchMs = 50;
 
 inline const QString kLogDeletedMessage = QStringLiteral("Il log registrato è stato cancellato");
 
@@ -29,8 +34,9 @@ public:
     LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidget* window);
     ~LogPanel() override;
 
+    // The line reaches the box within kLogBatchMs, with the others of that time.
     void ShowLogLine(const QString& line) override;
-    // The box's text: every line followed by CR LF.
+    // The box's text, lines still on their way included: every line followed by CR LF.
     QString logText() const;
     // "Registra log" as it stands (a greyed box counts as ticked).
     bool logToFile() const;
@@ -48,6 +54,7 @@ public:
 
 private:
     void bindSettingsRow();
+    void showPending();
 
     ProgramCore& core_;
     Messages& messages_;
@@ -58,6 +65,8 @@ private:
     QPushButton* cmdCancellaLog;
     QDataWidgetMapper* mapper_ = nullptr;
     QPointer<LogViewer> frmLog_;
+    QString pending_; // lines not yet in the box, each ended by LF
+    QTimer showTimer_;
 };
 
 } // namespace kv::ui
