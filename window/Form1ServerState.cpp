@@ -101,7 +101,7 @@ void Form1::ShowUsersNumber() {
 }
 
 void Form1::AggiornaUtenti() {
-    online_->AggiornaUtenti();
+    online_->rebuildSoon();
 }
 
 } // namespace kv::ui

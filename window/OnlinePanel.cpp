@@ -84,6 +84,8 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     placeInPanel(graph_, kPanelMarginTwips, y, kPanelTextWidthTwips, shell::kOnlineRateGraphTwips);
     clock_.start();
 
+    rebuildTimer_.setSingleShot(true);
+    connect(&rebuildTimer_, &QTimer::timeout, this, &OnlinePanel::AggiornaUtenti);
     applyWidths();
     connect(lvwOnline, &QTreeWidget::itemClicked, this, &OnlinePanel::itemClicked);
     connect(lvwOnline->header(), &QHeaderView::sectionClicked, this, &OnlinePanel::headerClicked);
@@ -104,7 +106,19 @@ void OnlinePanel::setSource(ServerSource* source) {
     graph_->update();
 }
 
+void OnlinePanel::rebuildSoon() {
+    if (rebuildTimer_.isActive())
+        return;
+    const qint64 since = sinceRebuild_.isValid() ? sinceRebuild_.elapsed() : kOnlineRebuildMs;
+    if (since >= kOnlineRebuildMs)
+        AggiornaUtenti();
+    else
+        rebuildTimer_.start(int(kOnlineRebuildMs - since));
+}
+
 void OnlinePanel::AggiornaUtenti() {
+    rebuildTimer_.stop();
+    sinceRebuild_.start();
     const QList<monitor::OnlineRow> rows =
         source_ ? source_->onlineRows(host_.defaultRootText()) : QList<monitor::OnlineRow>{};
     lvwOnline->clear();

@@ -14,6 +14,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <optional>
 
 class QPushButton;
@@ -25,6 +26,11 @@ namespace kv::ui {
 
 class PanelHost;
 class RateGraph;
+
+// The least time between two rebuilds of the list for logins and closed
+// connections: a burst of them (cameras reconnecting after a power cut)
+// would otherwise rebuild a list of N rows N times.
+inline constexpr int kOnlineRebuildMs = 100;
 
 inline const QString kNoUserSelectedMessage = QStringLiteral("Non è selezionato alcun utente");
 
@@ -40,7 +46,11 @@ public:
     // The window's own server, listed until another source is set.
     ServerSource* localSource() const { return local_; }
 
+    // Rebuilds the list now.
     void AggiornaUtenti();
+    // Rebuilds it now, or kOnlineRebuildMs after the last rebuild when that
+    // was less long ago; requests meanwhile are served by that one rebuild.
+    void rebuildSoon();
     void clear(); // the server stopped
     void DisconnettiUtente();
     // Column widths: restored at start-up, saved at shutdown, scaled after layout.
@@ -89,6 +99,8 @@ private:
     monitor::TransferRates rates_;
     RateGraph* graph_ = nullptr;
     QElapsedTimer clock_;
+    QElapsedTimer sinceRebuild_;
+    QTimer rebuildTimer_;
 };
 
 } // namespace kv::ui
