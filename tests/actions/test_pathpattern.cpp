@@ -47,14 +47,10 @@ private Q_SLOTS:
     void refused_data() {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("why");
-        QTest::newRow("relative") << "scan/*.pdf"
-                                  << "deve iniziare con /";
-        QTest::newRow("empty") << ""
-                               << "deve iniziare con /";
-        QTest::newRow("control") << "/a\nb"
-                                 << "caratteri di controllo";
-        QTest::newRow("triple star") << "/a/***"
-                                     << "non ***";
+        QTest::newRow("relative") << QString("scan/*.pdf") << QString("deve iniziare con /");
+        QTest::newRow("empty") << QString("") << QString("deve iniziare con /");
+        QTest::newRow("control") << QString("/a\nb") << QString("caratteri di controllo");
+        QTest::newRow("triple star") << QString("/a/***") << QString("non ***");
     }
     void refused() {
         QFETCH(QString, pattern);
