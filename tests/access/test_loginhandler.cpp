@@ -31,11 +31,12 @@ struct Switches : ListSwitches {
     bool AllowListOn() const override { return allow; }
 };
 
-// One login attempt and its answer; lists: "b" block list on, "a" allow list
-// on. `refusal` is empty for an accepted login, whose grant must then hold
+// One login attempt and its answer: by password, or by the key of fingerprint
+// `key`, the password then never looked at. Lists: "b" block list on, "a" allow
+// list on. `refusal` is empty for an accepted login, whose grant must then hold
 // the letters, root, account number and virtual folders ("name:source ...").
 struct LoginCase {
-    const char *name, *user, *password, *host;
+    const char *name, *user, *password, *key, *host;
     bool anonymousOn;
     const char* lists;
     const char* refusal;
@@ -130,6 +131,9 @@ private Q_SLOTS:
             QVERIFY(keys.add(QString::fromLatin1(login),
                              kv::sftp::parsePublicKeyLine(QString::fromLatin1(line)).key.value())
                         .result != KeyChange::Result::Failed);
+        QCOMPARE(handler()->KeyIsListed(QStringLiteral("anonymous"),
+                                        QString::fromLatin1(kv::testing::kRsa2048Fingerprint)),
+                 kv::sftp::KeyListed::No);
     }
 
     void decidesAndGrants_data() {
@@ -139,43 +143,58 @@ private Q_SLOTS:
         const char* disabled = "account disabilitato";
         const char* address = "indirizzo non autorizzato";
         const char* blank = "nome e password vuoti";
+        const char* notListed = "chiave non autorizzata per l'account";
+        using namespace kv::testing;
+        const char *ed = kEd25519Fingerprint, *ec = kEcdsa256Fingerprint,
+                   *rsa = kRsa2048Fingerprint;
         // clang-format off
         const LoginCase cases[] = {
-            {"enabled account", "bob", "x", "127.0.0.1", true, "", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
-            {"wrong password", "bob", "nope", "127.0.0.1", true, "", wrong},
-            {"no such account", "nobody", "x", "127.0.0.1", true, "", unknown},
-            {"disabled account", "carol", "y", "127.0.0.1", true, "", disabled},
-            {"anonymous, any password", "anonymous", "guest@", "127.0.0.1", true, "", "", "RB", "/srv/anon", 0, "anon:"},
-            {"ANONYMOUS, empty password", "ANONYMOUS", "", "127.0.0.1", true, "", "", "RB", "/srv/anon", 0, "anon:"},
-            {"anonymous switched off", "Anonymous", "x", "127.0.0.1", false, "", disabled},
-            {"users row named anonymous", "anonymous", "named", "127.0.0.1", false, "", "", "RWDBM", "/srv/named", 3, "named:"},
-            {"empty names", "", "", "127.0.0.1", true, "", blank},
-            {"names of spaces only, even with a row", " ", " ", "127.0.0.1", true, "", blank},
-            {"quotes and wildcards compared whole", "o'hara", "q\"%_", "127.0.0.1", true, "", "", "D", "/default", 4, ""},
-            {"wildcards match nothing", "%", "%", "127.0.0.1", true, "", unknown},
-            {"quote injection", "bob' OR '1'='1", "' OR '1'='1", "127.0.0.1", true, "", unknown},
-            {"block list, address listed", "bob", "x", "10.0.0.66", true, "b", address},
-            {"block list off", "bob", "x", "10.0.0.66", true, "", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
-            {"block list refuses anonymous", "anonymous", "a", "10.0.0.66", true, "b", address},
-            {"allow list, address not listed", "bob", "x", "10.0.0.7", true, "a", address},
-            {"both lists, allowed and not blocked", "bob", "x", "10.0.0.5", true, "ab", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
-            {"both lists, allowed but blocked", "bob", "x", "10.0.0.9", true, "ab", address},
-            {"yescrypt row", "dave", "Dave-Pw1", "127.0.0.1", true, "", "", "RW", "/srv/dave", 6, ""},
-            {"yescrypt row, login in capitals", "DAVE", "Dave-Pw1", "127.0.0.1", true, "", "", "RW", "/srv/dave", 6, ""},
-            {"SHA-512-crypt row", "erin", "Pa55-word", "127.0.0.1", true, "", "", "D", "/srv/erin", 7, ""},
-            {"SHA-512-crypt row, the hash typed", "erin", SHA512_PA55, "127.0.0.1", true, "", wrong},
-            {"bcrypt row", "Frank", "Pa55-word", "127.0.0.1", true, "", "", "B", "/srv/frank", 8, ""},
-            {"null password opens nothing", "hank", "", "127.0.0.1", true, "", wrong},
+            {"enabled account", "bob", "x", "", "127.0.0.1", true, "", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"wrong password", "bob", "nope", "", "127.0.0.1", true, "", wrong},
+            {"no such account", "nobody", "x", "", "127.0.0.1", true, "", unknown},
+            {"disabled account", "carol", "y", "", "127.0.0.1", true, "", disabled},
+            {"anonymous, any password", "anonymous", "guest@", "", "127.0.0.1", true, "", "", "RB", "/srv/anon", 0, "anon:"},
+            {"ANONYMOUS, empty password", "ANONYMOUS", "", "", "127.0.0.1", true, "", "", "RB", "/srv/anon", 0, "anon:"},
+            {"anonymous switched off", "Anonymous", "x", "", "127.0.0.1", false, "", disabled},
+            {"users row named anonymous", "anonymous", "named", "", "127.0.0.1", false, "", "", "RWDBM", "/srv/named", 3, "named:"},
+            {"empty names", "", "", "", "127.0.0.1", true, "", blank},
+            {"names of spaces only, even with a row", " ", " ", "", "127.0.0.1", true, "", blank},
+            {"quotes and wildcards compared whole", "o'hara", "q\"%_", "", "127.0.0.1", true, "", "", "D", "/default", 4, ""},
+            {"wildcards match nothing", "%", "%", "", "127.0.0.1", true, "", unknown},
+            {"quote injection", "bob' OR '1'='1", "' OR '1'='1", "", "127.0.0.1", true, "", unknown},
+            {"block list, address listed", "bob", "x", "", "10.0.0.66", true, "b", address},
+            {"block list off", "bob", "x", "", "10.0.0.66", true, "", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"block list refuses anonymous", "anonymous", "a", "", "10.0.0.66", true, "b", address},
+            {"allow list, address not listed", "bob", "x", "", "10.0.0.7", true, "a", address},
+            {"both lists, allowed and not blocked", "bob", "x", "", "10.0.0.5", true, "ab", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"both lists, allowed but blocked", "bob", "x", "", "10.0.0.9", true, "ab", address},
+            {"yescrypt row", "dave", "Dave-Pw1", "", "127.0.0.1", true, "", "", "RW", "/srv/dave", 6, ""},
+            {"yescrypt row, login in capitals", "DAVE", "Dave-Pw1", "", "127.0.0.1", true, "", "", "RW", "/srv/dave", 6, ""},
+            {"SHA-512-crypt row", "erin", "Pa55-word", "", "127.0.0.1", true, "", "", "D", "/srv/erin", 7, ""},
+            {"SHA-512-crypt row, the hash typed", "erin", SHA512_PA55, "", "127.0.0.1", true, "", wrong},
+            {"bcrypt row", "Frank", "Pa55-word", "", "127.0.0.1", true, "", "", "B", "/srv/frank", 8, ""},
+            {"null password opens nothing", "hank", "", "", "127.0.0.1", true, "", wrong},
             // The lists' entries as patterns.
-            {"blocked block", "bob", "x", "192.168.5.200", true, "b", address},
-            {"next to the blocked block", "bob", "x", "192.168.6.1", true, "b", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
-            {"blocked range, first", "bob", "x", "10.1.0.5", true, "b", address},
-            {"blocked wildcard", "bob", "x", "172.16.3.77", true, "b", address},
-            {"allowed block", "bob", "x", "192.168.7.9", true, "a", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
-            {"past the allowed range", "bob", "x", "10.2.0.4", true, "a", address},
-            {"allowed IPv6 address, other spelling", "bob", "x", "2001:db8:0::7", true, "a", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
-            {"an invalid allow entry allows nothing", "bob", "x", "10.3.0.1", true, "a", address},
-            {"a host name entry blocks nothing", "bob", "x", "unknown.test", true, "b", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"blocked block", "bob", "x", "", "192.168.5.200", true, "b", address},
+            {"next to the blocked block", "bob", "x", "", "192.168.6.1", true, "b", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"blocked range, first", "bob", "x", "", "10.1.0.5", true, "b", address},
+            {"blocked wildcard", "bob", "x", "", "172.16.3.77", true, "b", address},
+            {"allowed block", "bob", "x", "", "192.168.7.9", true, "a", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"past the allowed range", "bob", "x", "", "10.2.0.4", true, "a", address},
+            {"allowed IPv6 address, other spelling", "bob", "x", "", "2001:db8:0::7", true, "a", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"an invalid allow entry allows nothing", "bob", "x", "", "10.3.0.1", true, "a", address},
+            {"a host name entry blocks nothing", "bob", "x", "", "unknown.test", true, "b", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            // A login by key: the key list takes the password's place.
+            {"listed key", "bob", "wrong", ed, "127.0.0.1", true, "", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"listed key, login in capitals", "BOB", "wrong", ed, "127.0.0.1", true, "", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
+            {"another account's key", "bob", "x", ec, "127.0.0.1", true, "", notListed},
+            {"key listed nowhere", "bob", "x", rsa, "127.0.0.1", true, "", notListed},
+            {"key of a disabled account", "carol", "y", ec, "127.0.0.1", true, "", disabled},
+            {"key of no account", "nobody", "x", ed, "127.0.0.1", true, "", unknown},
+            {"anonymous, even with a listed key", "anonymous", "x", rsa, "127.0.0.1", true, "", "l'account anonimo non accede con una chiave"},
+            {"key, blocked address", "bob", "x", ed, "10.0.0.66", true, "b", address},
+            {"key, address not allowed", "bob", "x", ed, "10.0.0.7", true, "a", address},
+            {"key, allowed address", "bob", "x", ed, "10.0.0.5", true, "ab", "", "RB", "/srv/bob", 1, "pub: docs:/srv/bob"},
         };
         // clang-format on
         for (const LoginCase& c : cases)
@@ -190,8 +209,10 @@ private Q_SLOTS:
         FakeConnection conn(QString::fromUtf8(c.user), QString::fromUtf8(c.password), host);
         auto h = handler();
         h->InvalidListEntries(); // named at start, not during the login
+        const QString key = QString::fromLatin1(c.key);
 
-        const LoginDecision d = h->LoginRequest(conn);
+        const LoginDecision d =
+            key.isEmpty() ? h->LoginRequest(conn) : h->KeyLoginRequest(conn, key);
 
         QCOMPARE(d.reason, QString::fromUtf8(c.refusal));
         if (*c.refusal) {
@@ -210,67 +231,8 @@ private Q_SLOTS:
         for (const auto& v : d.grant->virtualDirs)
             names << v.name + u':' + v.source;
         QCOMPARE(names.join(u' '), QString::fromUtf8(c.vdirs));
-    }
-
-    // A login proven by a key: the key list takes the password's place, and
-    // every other rule is the password login's.
-    void keyLoginsDecideAsPasswordLogins_data() {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("lists");
-        QTest::addColumn<QString>("refusal");
-        const auto row = [](const char* name, const char* user, const char* key, const char* host,
-                            const char* lists, const QString& refusal) {
-            QTest::newRow(name) << QString(user) << QString(key) << QString(host) << QString(lists)
-                                << refusal;
-        };
-        using namespace kv::testing;
-        row("listed key", "bob", kEd25519Fingerprint, "127.0.0.1", "", "");
-        row("login in capitals", "BOB", kEd25519Fingerprint, "127.0.0.1", "", "");
-        row("another account's key", "bob", kEcdsa256Fingerprint, "127.0.0.1", "",
-            refusal::kKeyNotListed);
-        row("key listed nowhere", "bob", kRsa2048Fingerprint, "127.0.0.1", "",
-            refusal::kKeyNotListed);
-        row("disabled account", "carol", kEcdsa256Fingerprint, "127.0.0.1", "", refusal::kDisabled);
-        row("no such account", "nobody", kEd25519Fingerprint, "127.0.0.1", "", refusal::kNoAccount);
-        row("anonymous, even with a listed key", "anonymous", kRsa2048Fingerprint, "127.0.0.1", "",
-            refusal::kAnonymousKey);
-        row("blocked address", "bob", kEd25519Fingerprint, "10.0.0.66", "b", refusal::kAddress);
-        row("address not allowed", "bob", kEd25519Fingerprint, "10.0.0.7", "a", refusal::kAddress);
-        row("allowed address", "bob", kEd25519Fingerprint, "10.0.0.5", "ab", "");
-    }
-    void keyLoginsDecideAsPasswordLogins() {
-        QFETCH(QString, user);
-        QFETCH(QString, key);
-        QFETCH(QString, host);
-        QFETCH(QString, lists);
-        QFETCH(QString, refusal);
-        QVERIFY(sql("UPDATE anonymous SET enabled=1"));
-        switches_.block = lists.contains(u'b');
-        switches_.allow = lists.contains(u'a');
-        // The password is never looked at.
-        FakeConnection conn(user, QStringLiteral("wrong"), host);
-
-        const LoginDecision d = handler()->KeyLoginRequest(conn, key);
-
-        QCOMPARE(d.reason, refusal);
-        if (!refusal.isEmpty()) {
-            QCOMPARE(d.outcome, Outcome::Refused);
-            return;
-        }
-        QVERIFY(isAccepted(d));
-        // The same grant as bob's password login.
-        QCOMPARE(d.grant->rights.letters(), QStringLiteral("RB"));
-        QCOMPARE(d.grant->root, QStringLiteral("/srv/bob"));
-        QCOMPARE(d.grant->accountId, 1);
-        QVERIFY(!d.grant->anonymous);
-        QCOMPARE(d.grant->virtualDirs.size(), 2);
-        QCOMPARE(d.grant->address, host);
-        QCOMPARE(handler()->KeyIsListed(user, key), kv::sftp::KeyListed::Yes);
-        QCOMPARE(handler()->KeyIsListed(QStringLiteral("anonymous"),
-                                        QString::fromLatin1(kv::testing::kRsa2048Fingerprint)),
-                 kv::sftp::KeyListed::No);
+        if (!key.isEmpty())
+            QCOMPARE(h->KeyIsListed(QString::fromUtf8(c.user), key), kv::sftp::KeyListed::Yes);
     }
 
     // Each entry that matches nothing is named once: at start, or when a
