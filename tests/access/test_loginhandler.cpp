@@ -280,10 +280,8 @@ private Q_SLOTS:
         QSqlQuery q(older.connection());
         for (const char* statement :
              {"DROP TABLE users",
-              "CREATE TABLE users (ID INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT COLLATE "
-              "NOCASE, password TEXT, enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL "
-              "DEFAULT 0, write BOOLEAN NOT NULL DEFAULT 0, \"delete\" BOOLEAN NOT NULL DEFAULT 0, "
-              "browse BOOLEAN NOT NULL DEFAULT 0, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT)",
+              "CREATE TABLE users (ID INTEGER PRIMARY KEY, login TEXT COLLATE NOCASE, password, "
+              "enabled, read, write, \"delete\", browse, manage, rootdir)",
               "INSERT INTO users (login, password, enabled, read, write, rootdir) VALUES "
               "('gina', 'pw', 0, 1, 0, '/srv/old'), ('gina', 'other', 1, 0, 1, '/srv/other'), "
               "('gina', 'pw', 1, 0, 1, '/srv/new')"})
