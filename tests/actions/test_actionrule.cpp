@@ -62,8 +62,10 @@ private Q_SLOTS:
         row("two addresses", mailRule("a@b.it,c.d@e-f.org"), "");
         row("no address", mailRule(""), "Manca l'indirizzo e-mail");
         row("empty address after comma", mailRule("a@b.it,"), "Indirizzo e-mail non valido: \"\"");
-        for (const char* address : {"mario rossi@b.it", "a@b.it\r\nBcc: x@y.z", "<a@b.it>"})
-            row(address, mailRule(address),
+        for (const auto& [name, address] : {std::pair{"address with a space", "mario rossi@b.it"},
+                                            {"header injection", "a@b.it\r\nBcc: x@y.z"},
+                                            {"angle brackets", "<a@b.it>"}})
+            row(name, mailRule(address),
                 QStringLiteral("Indirizzo e-mail non valido: \"%1\"").arg(address));
     }
     void checks() {
