@@ -35,16 +35,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("name"); // empty: no event
-        QTest::newRow("upload") << int(TransferKind::Upload) << int(TransferOutcome::Complete)
-                                << "upload";
-        QTest::newRow("download") << int(TransferKind::Download) << int(TransferOutcome::Complete)
-                                  << "download";
-        QTest::newRow("aborted upload")
-            << int(TransferKind::Upload) << int(TransferOutcome::Aborted) << "";
-        QTest::newRow("failed upload")
-            << int(TransferKind::Upload) << int(TransferOutcome::Failed) << "";
-        QTest::newRow("listing") << int(TransferKind::Listing) << int(TransferOutcome::Complete)
-                                 << "";
+        const auto row = [](const char* name, TransferKind kind, TransferOutcome outcome,
+                            const char* event) {
+            QTest::newRow(name) << int(kind) << int(outcome) << QString(event);
+        };
+        row("upload", TransferKind::Upload, TransferOutcome::Complete, "upload");
+        row("download", TransferKind::Download, TransferOutcome::Complete, "download");
+        row("aborted upload", TransferKind::Upload, TransferOutcome::Aborted, "");
+        row("failed upload", TransferKind::Upload, TransferOutcome::Failed, "");
+        row("listing", TransferKind::Listing, TransferOutcome::Complete, "");
     }
     void onlyCompleteTransfersCount() {
         QFETCH(int, kind);
@@ -89,15 +88,13 @@ private Q_SLOTS:
         base.insert("PATH", "/usr/bin");
         base.insert("KV_FILE", "stale");
         const QProcessEnvironment env = actionEnvironment(event, base);
-        QCOMPARE(env.value("PATH"), QString("/usr/bin"));
-        QCOMPARE(env.value("KV_EVENT"), QString("upload"));
-        QCOMPARE(env.value("KV_USER"), QString("mario"));
-        QCOMPARE(env.value("KV_ADDRESS"), QString("10.0.0.5"));
-        QCOMPARE(env.value("KV_PATH"), QString("/scan/a b.pdf"));
-        QCOMPARE(env.value("KV_FILE"), QString("/srv/ftp/scan/a b.pdf"));
-        QCOMPARE(env.value("KV_SIZE"), QString("4321"));
-        QCOMPARE(env.value("KV_TIME"), QString("2026-12-08T17:09:37Z"));
-        QCOMPARE(env.value("KV_PROTOCOL"), QString("ftps"));
+        const QStringList expected = {"PATH=/usr/bin",         "KV_EVENT=upload",
+                                      "KV_USER=mario",         "KV_ADDRESS=10.0.0.5",
+                                      "KV_PATH=/scan/a b.pdf", "KV_FILE=/srv/ftp/scan/a b.pdf",
+                                      "KV_SIZE=4321",          "KV_TIME=2026-12-08T17:09:37Z",
+                                      "KV_PROTOCOL=ftps"};
+        for (const QString& pair : expected)
+            QCOMPARE(env.value(pair.section(u'=', 0, 0)), pair.section(u'=', 1));
         LoginFailure failure{{1, "10.0.0.9", "", Protocol::Ftp}, "root", "password errata"};
         const QProcessEnvironment failed = actionEnvironment(fromLoginFailure(failure, kNow), base);
         QCOMPARE(failed.value("KV_EVENT"), QString("login-failed"));

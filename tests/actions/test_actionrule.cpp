@@ -44,31 +44,29 @@ private Q_SLOTS:
     void checks_data() {
         QTest::addColumn<ActionRule>("rule");
         QTest::addColumn<QString>("why"); // empty: accepted
-        QTest::newRow("every event name") << runRule("login-failed", "/bin/true") << "";
-        QTest::newRow("unknown event") << runRule("uploaded", "/bin/true")
-                                       << "Evento sconosciuto: \"uploaded\" (upload, download, "
-                                          "delete, rename, mkdir, login-failed, ban)";
-        QTest::newRow("empty program") << runRule("upload", "") << "Manca il programma da avviare";
-        QTest::newRow("only quotes")
-            << runRule("upload", "\"\"") << "Manca il programma da avviare";
-        QTest::newRow("control character in program")
-            << runRule("upload", "/bin/echo\x01") << "Il programma contiene caratteri di controllo";
-        QTest::newRow("account with a space")
-            << runRule("upload", "x", "ma rio") << "Account non valido: \"ma rio\" (un login o *)";
-        QTest::newRow("bad pattern") << runRule("upload", "x", "*", "scan")
-                                     << "Percorso \"scan\" non valido: deve iniziare con / (es. "
-                                        "/scansioni/*.pdf)";
-        QTest::newRow("two addresses") << mailRule("a@b.it,c.d@e-f.org") << "";
-        QTest::newRow("no address") << mailRule("") << "Manca l'indirizzo e-mail";
-        QTest::newRow("empty address after comma")
-            << mailRule("a@b.it,") << "Indirizzo e-mail non valido: \"\"";
-        QTest::newRow("address with a space")
-            << mailRule("mario rossi@b.it") << "Indirizzo e-mail non valido: \"mario rossi@b.it\"";
-        QTest::newRow("header injection")
-            << mailRule("a@b.it\r\nBcc: x@y.z")
-            << "Indirizzo e-mail non valido: \"a@b.it\r\nBcc: x@y.z\"";
-        QTest::newRow("angle brackets")
-            << mailRule("<a@b.it>") << "Indirizzo e-mail non valido: \"<a@b.it>\"";
+        const auto row = [](const char* name, const ActionRule& rule, const QString& why) {
+            QTest::newRow(name) << rule << why;
+        };
+        row("every event name", runRule("login-failed", "/bin/true"), "");
+        row("unknown event", runRule("uploaded", "/bin/true"),
+            "Evento sconosciuto: \"uploaded\" (upload, download, delete, rename, mkdir, "
+            "login-failed, ban)");
+        row("empty program", runRule("upload", ""), "Manca il programma da avviare");
+        row("only quotes", runRule("upload", "\"\""), "Manca il programma da avviare");
+        row("control character in program", runRule("upload", "/bin/echo\x01"),
+            "Il programma contiene caratteri di controllo");
+        row("account with a space", runRule("upload", "x", "ma rio"),
+            "Account non valido: \"ma rio\" (un login o *)");
+        row("bad pattern", runRule("upload", "x", "*", "scan"),
+            "Percorso \"scan\" non valido: deve iniziare con / (es. /scansioni/*.pdf)");
+        row("two addresses", mailRule("a@b.it,c.d@e-f.org"), "");
+        row("no address", mailRule(""), "Manca l'indirizzo e-mail");
+        row("empty address after comma", mailRule("a@b.it,"), "Indirizzo e-mail non valido: \"\"");
+        for (const auto& [name, address] : {std::pair{"address with a space", "mario rossi@b.it"},
+                                            {"header injection", "a@b.it\r\nBcc: x@y.z"},
+                                            {"angle brackets", "<a@b.it>"}})
+            row(name, mailRule(address),
+                QStringLiteral("Indirizzo e-mail non valido: \"%1\"").arg(address));
     }
     void checks() {
         QFETCH(ActionRule, rule);
@@ -96,25 +94,22 @@ private Q_SLOTS:
         QTest::addColumn<ActionRule>("rule");
         QTest::addColumn<ActionEvent>("event");
         QTest::addColumn<bool>("wanted");
-        QTest::newRow("any account, any path")
-            << runRule("upload", "x") << upload("mario", "/a") << true;
-        QTest::newRow("another event")
-            << runRule("download", "x") << upload("mario", "/a") << false;
-        QTest::newRow("account ignores case")
-            << runRule("upload", "x", "Mario") << upload("mARIO", "/a") << true;
-        QTest::newRow("another account")
-            << runRule("upload", "x", "mario") << upload("luigi", "/a") << false;
-        QTest::newRow("anonymous by name")
-            << runRule("upload", "x", "anonymous") << upload("anonymous", "/a") << true;
-        QTest::newRow("path matches")
-            << runRule("upload", "x", "*", "/scan/*.pdf") << upload("m", "/scan/a.pdf") << true;
-        QTest::newRow("path misses")
-            << runRule("upload", "x", "*", "/scan/*.pdf") << upload("m", "/scan/a.txt") << false;
-        QTest::newRow("a path rule and an event without a path")
-            << runRule("upload", "x", "*", "/**") << upload("m", "") << false;
+        const auto row = [](const char* name, const ActionRule& rule, const ActionEvent& event,
+                            bool wanted) { QTest::newRow(name) << rule << event << wanted; };
+        row("any account, any path", runRule("upload", "x"), upload("mario", "/a"), true);
+        row("another event", runRule("download", "x"), upload("mario", "/a"), false);
+        row("account ignores case", runRule("upload", "x", "Mario"), upload("mARIO", "/a"), true);
+        row("another account", runRule("upload", "x", "mario"), upload("luigi", "/a"), false);
+        row("anonymous by name", runRule("upload", "x", "anonymous"), upload("anonymous", "/a"),
+            true);
+        const ActionRule pdf = runRule("upload", "x", "*", "/scan/*.pdf");
+        row("path matches", pdf, upload("m", "/scan/a.pdf"), true);
+        row("path misses", pdf, upload("m", "/scan/a.txt"), false);
+        row("a path rule and an event without a path", runRule("upload", "x", "*", "/**"),
+            upload("m", ""), false);
         ActionRule off = runRule("upload", "x");
         off.enabled = false;
-        QTest::newRow("switched off") << off << upload("m", "/a") << false;
+        row("switched off", off, upload("m", "/a"), false);
     }
     void matching() {
         QFETCH(ActionRule, rule);

@@ -16,12 +16,14 @@ using namespace kv::testing;
 
 namespace {
 
+// A connection of its own to a new file, or to `file` as another program's.
 struct TempDb {
     QTemporaryDir dir;
-    QString path = dir.filePath("accounts.dat");
+    QString path;
     QString name = QStringLiteral("rules_%1").arg(quintptr(this));
     QSqlDatabase db;
-    TempDb() {
+    explicit TempDb(const QString& file = {})
+        : path(file.isEmpty() ? dir.filePath("accounts.dat") : file) {
         db = QSqlDatabase::addDatabase("QSQLITE", name);
         db.setDatabaseName(path);
         db.open();
@@ -121,24 +123,17 @@ private Q_SLOTS:
     void anotherProgramsChangesAreReadAndNeverBlocked() {
         TempDb server;
         ActionRulesTable serverRules(server.db);
-        const QString name = QStringLiteral("rules_other");
-        {
-            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", name);
-            other.setDatabaseName(server.path);
-            QVERIFY(other.open());
-            ActionRulesTable otherRules(other);
-            QVERIFY(serverRules.read().rules.isEmpty());
-            const qint64 id = std::get<qint64>(otherRules.add(rule("upload", "/bin/true")));
-            QCOMPARE(serverRules.read().rules.size(), 1);
-            // A finished read keeps no lock: the other program writes at once.
-            QSqlQuery(other).exec("PRAGMA busy_timeout = 0");
-            QCOMPARE(otherRules.setEnabled(id, false), std::nullopt);
-            QVERIFY(!serverRules.read().rules.first().enabled);
-            QCOMPARE(otherRules.remove(id), std::nullopt);
-            QVERIFY(serverRules.read().rules.isEmpty());
-            other.close();
-        }
-        QSqlDatabase::removeDatabase(name);
+        TempDb other(server.path);
+        ActionRulesTable otherRules(other.db);
+        QVERIFY(serverRules.read().rules.isEmpty());
+        const qint64 id = std::get<qint64>(otherRules.add(rule("upload", "/bin/true")));
+        QCOMPARE(serverRules.read().rules.size(), 1);
+        // A finished read keeps no lock: the other program writes at once.
+        QSqlQuery(other.db).exec("PRAGMA busy_timeout = 0");
+        QCOMPARE(otherRules.setEnabled(id, false), std::nullopt);
+        QVERIFY(!serverRules.read().rules.first().enabled);
+        QCOMPARE(otherRules.remove(id), std::nullopt);
+        QVERIFY(serverRules.read().rules.isEmpty());
     }
 };
 

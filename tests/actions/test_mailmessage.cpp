@@ -32,18 +32,14 @@ private Q_SLOTS:
         QTest::addColumn<QList<ActionEvent>>("events");
         QTest::addColumn<QString>("subject");
         const ActionEvent a = makeEvent("upload", "mario", "/a", 1);
-        QTest::newRow("three uploads")
-            << QList<ActionEvent>{a, a, a} << "Kestrova Vellim: 3 file ricevuti da mario";
-        QTest::newRow("one upload")
-            << QList<ActionEvent>{a} << "Kestrova Vellim: 1 file ricevuto da mario";
-        QTest::newRow("two accounts")
-            << QList<ActionEvent>{a, makeEvent("upload", "luigi", "/b", 2)}
-            << "Kestrova Vellim: 2 file ricevuti da mario, luigi";
-        QTest::newRow("failed logins by address")
-            << QList<ActionEvent>{makeEvent("ban", "", "", -1), makeEvent("ban", "", "", -1)}
-            << "Kestrova Vellim: 2 indirizzi bloccati da 10.0.0.7";
-        QTest::newRow("folders") << QList<ActionEvent>{makeEvent("mkdir", "anna", "/d", -1)}
-                                 << "Kestrova Vellim: 1 cartella creata da anna";
+        const ActionEvent ban = makeEvent("ban", "", "", -1);
+        // clang-format off
+        QTest::newRow("three uploads") << QList<ActionEvent>{a, a, a} << "Kestrova Vellim: 3 file ricevuti da mario";
+        QTest::newRow("one upload") << QList<ActionEvent>{a} << "Kestrova Vellim: 1 file ricevuto da mario";
+        QTest::newRow("two accounts") << QList<ActionEvent>{a, makeEvent("upload", "luigi", "/b", 2)} << "Kestrova Vellim: 2 file ricevuti da mario, luigi";
+        QTest::newRow("failed logins by address") << QList<ActionEvent>{ban, ban} << "Kestrova Vellim: 2 indirizzi bloccati da 10.0.0.7";
+        QTest::newRow("folders") << QList<ActionEvent>{makeEvent("mkdir", "anna", "/d", -1)} << "Kestrova Vellim: 1 cartella creata da anna";
+        // clang-format on
     }
     void subjects() {
         QFETCH(QList<ActionEvent>, events);

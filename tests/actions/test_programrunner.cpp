@@ -35,13 +35,6 @@ struct Fixture {
         e.time = QDateTime::currentDateTimeUtc();
         return e;
     }
-    bool waitEnded(int count, int ms = 5000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (ended.size() < count && clock.elapsed() < ms)
-            ended.wait(ms - int(clock.elapsed()));
-        return ended.size() >= count;
-    }
     RunOutcome outcome(int i) const { return ended.at(i).at(1).value<RunOutcome>(); }
 };
 
@@ -60,7 +53,7 @@ private Q_SLOTS:
         QVERIFY(QDir(f.dir.path()).mkpath("in box"));
         const QString file = f.dir.filePath("in box/a.pdf");
         f.runner.submit("/bin/sh -c \"pwd; echo user=$KV_USER; cat; echo end\"", f.event(file));
-        QVERIFY(f.waitEnded(1));
+        QTRY_COMPARE_WITH_TIMEOUT(f.ended.size(), 1, 5000);
         QCOMPARE(f.outcome(0), RunOutcome::Done);
         const QString log = f.lines.join('\n');
         QVERIFY2(log.contains("output: " + QFileInfo(f.dir.filePath("in box")).absoluteFilePath()),
@@ -74,9 +67,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("command");
         QTest::addColumn<RunOutcome>("outcome");
         QTest::addColumn<QString>("logged");
-        QTest::newRow("exit code") << "/bin/sh -c \"exit 3\"" << RunOutcome::Failed
-                                   << "upload \"/bin/sh -c \"exit 3\"\": terminato con errore "
-                                      "(codice 3)";
+        QTest::newRow("exit code")
+            << "/bin/sh -c \"exit 3\"" << RunOutcome::Failed
+            << "upload \"/bin/sh -c \"exit 3\"\": terminato con errore (codice 3)";
         QTest::newRow("missing program")
             << "/no/such/program" << RunOutcome::NotStarted << "impossibile avviare il programma";
         QTest::newRow("signal") << "/bin/sh -c \"kill -9 $$\"" << RunOutcome::Failed
@@ -88,7 +81,7 @@ private Q_SLOTS:
         QFETCH(QString, logged);
         Fixture f;
         f.runner.submit(command, f.event());
-        QVERIFY(f.waitEnded(1));
+        QTRY_COMPARE_WITH_TIMEOUT(f.ended.size(), 1, 5000);
         QCOMPARE(f.outcome(0), outcome);
         QVERIFY2(f.lines.join('\n').contains(logged), qPrintable(f.lines.join('\n')));
         QCOMPARE(f.runner.running(), 0);
@@ -99,7 +92,7 @@ private Q_SLOTS:
         f.runner.submit("/bin/sh -c \"i=0; while [ $i -lt 300 ]; do echo "
                         "0123456789012345678901234567890123456789; i=$((i+1)); done\"",
                         f.event());
-        QVERIFY(f.waitEnded(1));
+        QTRY_COMPARE_WITH_TIMEOUT(f.ended.size(), 1, 5000);
         qsizetype kept = 0;
         for (const QString& line : f.lines) {
             if (line.contains("output: 0123"))
@@ -119,7 +112,7 @@ private Q_SLOTS:
         f.runner.submit(
             QStringLiteral("/bin/sh -c \"sleep 30 & echo $! > '%1'; wait\"").arg(pidFile),
             f.event());
-        QVERIFY(f.waitEnded(1));
+        QTRY_COMPARE_WITH_TIMEOUT(f.ended.size(), 1, 5000);
         QVERIFY(clock.elapsed() < 3000);
         QCOMPARE(f.outcome(0), RunOutcome::TimedOut);
         QVERIFY(f.lines.join('\n').contains("fermato: superato il tempo massimo di 0.3 secondi"));
@@ -138,7 +131,7 @@ private Q_SLOTS:
                 f.event());
         QCOMPARE(f.runner.running(), 2);
         QCOMPARE(f.runner.waiting(), 3);
-        QVERIFY(f.waitEnded(5, 10000));
+        QTRY_COMPARE_WITH_TIMEOUT(f.ended.size(), 5, 10000);
         QCOMPARE(f.runner.running(), 0);
         QStringList lines = readAll(order).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 5);
@@ -150,7 +143,7 @@ private Q_SLOTS:
             f.runner.submit(QStringLiteral("/bin/sh -c \"echo %1 >> '%2'\"").arg(i).arg(order),
                             f.event());
         QCOMPARE(f.runner.running(), 1);
-        QVERIFY(f.waitEnded(9, 10000));
+        QTRY_COMPARE_WITH_TIMEOUT(f.ended.size(), 9, 10000);
         QCOMPARE(readAll(order), QString("1\n2\n3\n4\n"));
     }
 };

@@ -12,9 +12,29 @@ using namespace kv::settings;
 class TestOptionCatalog : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void eachOptionIsDeclaredOnceWithADefaultItAccepts_data() {
+        QTest::addColumn<OptionStore>("store");
+        QTest::addColumn<QStringList>("names"); // in the order the panels show them
+        QTest::newRow("options table")
+            << OptionStore::Options
+            << QStringLiteral("tls tls_implicit_port tls_certificate tls_private_key "
+                              "tls_session_reuse tls_min_version tls_max_version log_max_mib "
+                              "log_keep passive_ports passive_address max_connections "
+                              "max_connections_per_ip ban_attempts ban_window_minutes ban_minutes "
+                              "action_timeout_seconds action_max_running mail_batch_seconds "
+                              "mail_server mail_security mail_ca_file mail_user mail_password "
+                              "mail_from sftp_port sftp_password_auth")
+                   .split(u' ');
+        QTest::newRow("settings row")
+            << OptionStore::SettingsRow
+            << QStringList{"ip",        "port",         "rootdir",        "start",
+                           "timeout",   "log",          "IPok",           "IPko",
+                           "debugmode", "resolvelinks", "datalingertime", "minimized"};
+    }
     void eachOptionIsDeclaredOnceWithADefaultItAccepts() {
+        QFETCH(OptionStore, store);
         QStringList names;
-        for (const OptionDef& option : optionCatalog().options()) {
+        for (const OptionDef& option : optionCatalog().options(store)) {
             QVERIFY2(!names.contains(option.name), qPrintable(option.name));
             names.append(option.name);
             QVERIFY(!option.caption.isEmpty());
@@ -22,33 +42,7 @@ private Q_SLOTS:
             QVERIFY2(fallback.ok(), qPrintable(fallback.error));
             QCOMPARE(fallback.value, option.defaultValue);
         }
-        QCOMPARE(names, (QStringList{"tls",
-                                     "tls_implicit_port",
-                                     "tls_certificate",
-                                     "tls_private_key",
-                                     "tls_session_reuse",
-                                     "tls_min_version",
-                                     "tls_max_version",
-                                     "log_max_mib",
-                                     "log_keep",
-                                     "passive_ports",
-                                     "passive_address",
-                                     "max_connections",
-                                     "max_connections_per_ip",
-                                     "ban_attempts",
-                                     "ban_window_minutes",
-                                     "ban_minutes",
-                                     "action_timeout_seconds",
-                                     "action_max_running",
-                                     "mail_batch_seconds",
-                                     "mail_server",
-                                     "mail_security",
-                                     "mail_ca_file",
-                                     "mail_user",
-                                     "mail_password",
-                                     "mail_from",
-                                     "sftp_port",
-                                     "sftp_password_auth"}));
+        QTEST(names, "names");
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the
@@ -120,6 +114,7 @@ private Q_SLOTS:
         row("mail security", "mail_security", {"STARTTLS => starttls", "none => none"}, {"ssl"},
             " non è un valore ammesso (starttls, tls, none)");
         row("unknown option", "tls_colour", {}, {"blue => Opzione sconosciuta: tls_colour"});
+        row("a settings column is no option", "port", {}, {"21 => Opzione sconosciuta: port"});
     }
     void values() {
         QFETCH(QString, name);
@@ -158,35 +153,11 @@ private Q_SLOTS:
         QTEST(checked.value, "normal");
     }
 
-    // The settings row and the options table are two places: a name of one is
-    // unknown in the other, and neither's rows leak into the other's lists.
-    void theTwoStoresStayApart() {
-        QStringList columns;
-        for (const OptionDef& column : optionCatalog().options(OptionStore::SettingsRow)) {
-            columns << column.name;
-            QVERIFY(!column.caption.isEmpty());
-            QVERIFY2(checkOption(column, column.defaultValue).ok(), qPrintable(column.name));
-        }
-        QCOMPARE(columns,
-                 (QStringList{"ip", "port", "rootdir", "start", "timeout", "log", "IPok", "IPko",
-                              "debugmode", "resolvelinks", "datalingertime", "minimized"}));
-        QCOMPARE(optionCatalog().check("port", "21").error, QString("Opzione sconosciuta: port"));
+    // An option is no settings column either.
+    void anOptionIsUnknownInTheSettingsRow() {
         QCOMPARE(optionCatalog().check("tls", "on", OptionStore::SettingsRow).error,
-                 "Impostazione sconosciuta: tls (" + columns.join(", ") + ")");
-        QVERIFY(!optionCatalog().checkAll({}).values.contains("port"));
-        // A file the program creates starts with one settings row of these values.
-        QCOMPARE(optionCatalog().newSettingsRow(), (QMap<QString, QString>{{"ip", "Default"},
-                                                                           {"port", "21"},
-                                                                           {"rootdir", ""},
-                                                                           {"start", "0"},
-                                                                           {"timeout", "180"},
-                                                                           {"log", "1"},
-                                                                           {"IPok", "0"},
-                                                                           {"IPko", "0"},
-                                                                           {"debugmode", "0"},
-                                                                           {"resolvelinks", "1"},
-                                                                           {"datalingertime", "0"},
-                                                                           {"minimized", "0"}}));
+                 "Impostazione sconosciuta: tls (ip, port, rootdir, start, timeout, log, IPok, "
+                 "IPko, debugmode, resolvelinks, datalingertime, minimized)");
     }
 
     void checkAllGivesEveryValueAndEveryReason_data() {
@@ -199,7 +170,8 @@ private Q_SLOTS:
             QTest::newRow(name) << rows << QString(tls) << QString(minVersion) << errors;
         };
         row("no rows: defaults", {}, "off", "1.2", {});
-        row("unknown rows ignored", {"passive_colour=red", "tls=on"}, "on", "1.2", {});
+        row("unknown rows and settings columns ignored",
+            {"passive_colour=red", "port=21", "tls=on"}, "on", "1.2", {});
         row("two bad values, two reasons, defaults kept",
             {"tls=bogus", "tls_session_reuse=7", "tls_min_version=1.3"}, "off", "1.3",
             {"Opzione tls: bogus non è un valore ammesso (off, on, required)",
@@ -222,51 +194,24 @@ private Q_SLOTS:
         QTEST(set.value("tls"), "tls");
         QTEST(set.value("tls_min_version"), "minVersion");
         QCOMPARE(set.values.size(), optionCatalog().options().size());
-        QVERIFY(!set.values.contains("passive_colour"));
+        QVERIFY(!set.values.contains("passive_colour") && !set.values.contains("port"));
     }
 
+    // A catalog of other declarations: the rows a new database starts with,
+    // and a kind of value of its own checked by its own function.
     void newDatabaseRowsComeFromTheDeclaration() {
-        // A file the program creates limits its log; a missing row never does.
-        QCOMPARE(optionCatalog().newDatabaseRows(),
-                 (QMap<QString, QString>{{"log_max_mib", "10"},
-                                         {"log_keep", "5"},
-                                         {"passive_ports", ""},
-                                         {"passive_address", ""},
-                                         {"max_connections", "100"},
-                                         {"max_connections_per_ip", "10"},
-                                         {"ban_attempts", "5"},
-                                         {"ban_window_minutes", "10"},
-                                         {"ban_minutes", "10"},
-                                         {"sftp_port", "0"}}));
+        // A missing row never limits the log (a new file's row does).
         QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
-        OptionDef limit{"max_connections",
-                        OptionKind::Integer,
-                        {},
-                        0,
-                        1000,
-                        "0",
-                        "Connessioni",
-                        QStringLiteral("100"),
-                        {},
-                        OptionStore::Options,
-                        {}};
-        // A kind of value of its own comes with its own check, in the same row.
         const auto dash = [](const OptionDef& option, const QString& text) {
             return text.contains(u'-') ? OptionCheck{text, {}}
                                        : OptionCheck{{}, "Opzione " + option.name + ": no"};
         };
-        OptionDef range{"passive_ports",
-                        OptionKind::Custom,
-                        {},
-                        0,
-                        0,
-                        "",
-                        "Porte passive",
-                        "",
-                        dash,
-                        OptionStore::Options,
-                        {}};
-        const OptionCatalog catalog({limit, range}, {});
+        const OptionCatalog catalog(
+            {OptionDef{"max_connections", OptionKind::Integer, QStringList(), 0, 1000, "0",
+                       "Connessioni", "100", nullptr, OptionStore::Options, QString()},
+             OptionDef{"passive_ports", OptionKind::Custom, QStringList(), 0, 0, "",
+                       "Porte passive", "", dash, OptionStore::Options, QString()}},
+            {});
         QCOMPARE(catalog.newDatabaseRows(),
                  (QMap<QString, QString>{{"max_connections", "100"}, {"passive_ports", ""}}));
         QCOMPARE(catalog.check("max_connections", "1000").value, QString("1000"));
