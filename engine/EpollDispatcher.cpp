@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -59,6 +60,11 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     // is sent by the next call before it waits, without a write and a read.
     mayWait_.store(true, std::memory_order_seq_cst);
     QCoreApplication::sendPostedEvents();
+    // After mayWait_ is set: window-system events arriving from here on wake
+    // the wait below.
+    QAbstractEventDispatcher* companion = companion_.load(std::memory_order_relaxed);
+    const bool companionWorked =
+        companion && companion->processEvents(flags & ~QEventLoop::WaitForMoreEvents);
 
     const bool withTimers = !(flags & QEventLoop::X11ExcludeTimers);
     const bool withNotifiers = !(flags & QEventLoop::ExcludeSocketNotifiers);
@@ -70,7 +76,7 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
         return false;
 
     int timeout = 0;
-    if (canWait) {
+    if (canWait && !companionWorked) {
         timeout = withTimers ? waitMilliseconds() : -1;
         if (alwaysReady_ > 0 && withNotifiers)
             timeout = 0;
@@ -80,7 +86,7 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     if (ready < 0)
         ready = 0; // EINTR: a signal arrived; the caller simply asks again
 
-    int handled = 0;
+    int handled = companionWorked ? 1 : 0;
     for (int i = 0; i < ready; ++i) {
         if (events_[std::size_t(i)].data.fd == wake_) {
             drainWakeUps();
@@ -105,6 +111,12 @@ int EpollDispatcher::waitMilliseconds() const {
 }
 
 void EpollDispatcher::wakeUp() {
+    // Some of the platform's sources run only after their dispatcher's own
+    // wakeUp (xcb's event reader thread wakes the thread's dispatcher, this
+    // one); in this thread nothing else needs it.
+    if (QAbstractEventDispatcher* companion = companion_.load(std::memory_order_acquire);
+        companion && QThread::currentThread() != thread())
+        companion->wakeUp();
     if (!mayWait_.load(std::memory_order_seq_cst))
         return; // the loop sends posted events before it next waits
     writeWakeUp();

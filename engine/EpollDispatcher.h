@@ -23,7 +23,8 @@ namespace kv::engine {
 //
 // Install it before the application object:
 //   QCoreApplication::setEventDispatcher(new EpollDispatcher);
-// It has no window-system integration, so it suits programs without a window.
+// It has no window-system integration of its own: a program with a window
+// hands it the platform's dispatcher as a companion (setCompanion).
 class EpollDispatcher final : public QAbstractEventDispatcher {
 public:
     explicit EpollDispatcher(QObject* parent = nullptr);
@@ -34,6 +35,14 @@ public:
     bool isValid() const { return epoll_ >= 0 && wake_ >= 0; }
 
     bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
+
+    // A dispatcher asked on every pass, without waiting, before this one
+    // waits: the platform plugin's, which turns the window system's events
+    // into Qt's. It reaches this one through wakeUp() when such events come,
+    // as the platform's threads call the thread's dispatcher. Null: none.
+    void setCompanion(QAbstractEventDispatcher* companion) {
+        companion_.store(companion, std::memory_order_release);
+    }
 
     void registerSocketNotifier(QSocketNotifier* notifier) override;
     void unregisterSocketNotifier(QSocketNotifier* notifier) override;
@@ -85,6 +94,7 @@ private:
     std::atomic<bool> mayWait_{true};
     std::atomic<bool> interrupted_{false};
 
+    std::atomic<QAbstractEventDispatcher*> companion_{nullptr};
     std::vector<Watched> watched_; // by descriptor
     int alwaysReady_ = 0;
     std::array<epoll_event, 256> events_{}; // more ready at once wait for the next pass

@@ -11,6 +11,7 @@
 #include "program/PasswordPrompt.h"
 #include "program/SignalWatcher.h"
 #include "program/StandardInput.h"
+#include "program/WindowEventLoop.h"
 #include "settings/SettingsStore.h"
 #include "window/Form1.h"
 #include "window/ItalianTranslation.h"
@@ -92,8 +93,7 @@ int main(int argc, char** argv) {
     kv::engine::raiseDescriptorLimit();
     if (kv::wantsNoWindow(argc, argv)) {
         // Without a window the loop serves sockets and timers only: epoll
-        // keeps a wake-up's cost independent of the idle sessions open. The
-        // window keeps the dispatcher of Qt's platform plugin.
+        // keeps a wake-up's cost independent of the idle sessions open.
         auto dispatcher = std::make_unique<kv::engine::EpollDispatcher>();
         if (dispatcher->isValid())
             QCoreApplication::setEventDispatcher(dispatcher.release());
@@ -101,7 +101,9 @@ int main(int argc, char** argv) {
         describeApplication();
         return runHeadless(kv::parseCommandLine(app.arguments()));
     }
+    kv::WindowEventLoop loop;
     QApplication app(argc, argv);
+    loop.attachPlatform();
     describeApplication();
     kv::ui::installItalianTranslation(app);
     return runWindow(kv::parseCommandLine(app.arguments()));
