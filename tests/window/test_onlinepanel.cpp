@@ -143,14 +143,16 @@ QStringList liveTexts(const QTreeWidgetItem* item) {
 class TestOnlinePanel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void clientsAppearWithTheirRights() {
+    void clientsListedSelectedAndDisconnected() {
         Online o;
         QVERIFY(o.port);
         ui::Form1& w = o.start();
         QCOMPARE(o.h.core->server().ServerState(), 1);
-        QCOMPARE(o.list()->topLevelItemCount(), 0);
+        // Nothing selected: the operator is told.
+        w.online().killButton()->click();
+        QCOMPARE(o.h.messages.texts(), QStringList{ui::kNoUserSelectedMessage});
 
-        Client mario;
+        Client mario, anna, third;
         QVERIFY(mario.login(o.port, "mario", "pw1"));
         QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
         QCOMPARE(w.usersText(), u"1 utenti connessi"_s);
@@ -161,31 +163,11 @@ private Q_SLOTS:
         QCOMPARE(row->text(3), o.marioRoot);
         QCOMPARE(row->text(4), QStringLiteral("File: lettura scrittura cancellazione Cartelle: "
                                               "navigazione scrittura"));
-
-        Client anna;
         QVERIFY(anna.login(o.port, "anna", "pw2"));
         QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
-        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
         const int a = o.rowOf("anna");
         QCOMPARE(o.list()->topLevelItem(a)->text(3), w.defaultRootText()); // no root of its own
         QCOMPARE(o.list()->topLevelItem(a)->text(4), u"File: lettura Cartelle: navigazione"_s);
-
-        w.toolbarClick("kStop");
-        QCOMPARE(o.list()->topLevelItemCount(), 0);
-        QTRY_COMPARE(w.usersText(), QString());
-    }
-
-    void selectionKeptAndDisconnect() {
-        Online o;
-        ui::Form1& w = o.start();
-        // Nothing selected: the operator is told.
-        w.online().killButton()->click();
-        QCOMPARE(o.h.messages.texts(), QStringList{ui::kNoUserSelectedMessage});
-
-        Client mario, anna, third;
-        QVERIFY(mario.login(o.port, "mario", "pw1"));
-        QVERIFY(anna.login(o.port, "anna", "pw2"));
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
         o.click(o.rowOf("mario"));
         QVERIFY(!w.online().rememberedKey().isEmpty());
 
@@ -230,38 +212,55 @@ private Q_SLOTS:
             return c.socket.state() == QAbstractSocket::ConnectedState;
         };
         QTRY_VERIFY(connected(anna) != connected(third));
+        w.toolbarClick("kStop");
+        QCOMPARE(o.list()->topLevelItemCount(), 0);
+        QTRY_COMPARE(w.usersText(), QString());
     }
 
     // Fed by a fake engine: the live columns, the status bar's totals and the
-    // graph follow the counters from one poll to the next.
-    void liveTransfersAndRateGraph() {
+    // graph follow the counters from one poll to the next. The list shows what
+    // tells something: no column of masks, an anonymous client's e-mail on its
+    // login, logins no wider than they are (one made 300 pixels wide before),
+    // so the transfer columns stay in view in a 900-pixel window.
+    void liveTransfersRateGraphAndColumns() {
         WindowHarness h;
+        h.settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol1", "4500");
         ui::Form1& w = h.started();
+        w.resize(900, 600);
         w.selectItem(5);
         w.toolbarClick("kStart");
-        testing::FakeConnection mario("mario", "pw", "192.0.2.5"), anna("anna", "x", "192.0.2.6");
+        testing::FakeConnection mario("mario", "pw", "192.0.2.5"),
+            guest("anonymous", "io@casa.it", "192.0.2.6");
         mario.activity.direction = engine::TransferActivity::Direction::Download;
         mario.activity.path = "/film.mkv";
         mario.activity.size = 4 << 20;
-        anna.activity.direction = engine::TransferActivity::Direction::Upload;
-        anna.activity.path = "/su.bin";
-        h.fakeEngine->connections = {&mario, &anna};
+        guest.activity.direction = engine::TransferActivity::Direction::Upload;
+        guest.activity.path = "/su.bin";
+        h.fakeEngine->connections = {&mario, &guest};
         w.AggiornaUtenti();
         ui::OnlinePanel& panel = w.online();
-        QCOMPARE(panel.list()->headerItem()->text(9), u"Avanzamento"_s);
+        QTreeWidget* list = panel.list();
+        QVERIFY(list->isColumnHidden(1));
+        QCOMPARE(list->topLevelItem(1)->toolTip(0), u"anonimo: io@casa.it"_s);
+        QCOMPARE(list->topLevelItem(0)->toolTip(0), QString());
+        QVERIFY(list->columnWidth(0) < 150);
+        QCOMPARE(list->headerItem()->text(9), u"Avanzamento"_s);
+        QVERIFY(list->header()->sectionViewportPosition(9) + list->header()->sectionSize(9) <=
+                list->viewport()->width());
+
         panel.refreshLive(10000);
         mario.activity.bytes = mario.activity.sentTotal = 3 << 20;
-        anna.activity.bytes = anna.activity.receivedTotal = 512 << 10;
+        guest.activity.bytes = guest.activity.receivedTotal = 512 << 10;
         panel.refreshLive(11000);
-        QCOMPARE(liveTexts(panel.list()->topLevelItem(0)),
+        QCOMPARE(liveTexts(list->topLevelItem(0)),
                  QStringList({"/film.mkv", "Download", "3,0 MB", "3,0 MB/s", "75%"}));
-        QCOMPARE(liveTexts(panel.list()->topLevelItem(1)),
+        QCOMPARE(liveTexts(list->topLevelItem(1)),
                  QStringList({"/su.bin", "Upload", "512 KB", "512 KB/s", ""}));
         QCOMPARE(w.ratesText(), u"Upload: 512 KB/s  Download: 3,0 MB/s"_s);
         // The transfer ends: the row keeps no live texts, the rates drop.
         mario.activity.direction = engine::TransferActivity::Direction::None;
         panel.refreshLive(12000);
-        QCOMPARE(liveTexts(panel.list()->topLevelItem(0)), QStringList(5, QString()));
+        QCOMPARE(liveTexts(list->topLevelItem(0)), QStringList(5, QString()));
         QCOMPARE(w.ratesText(), u"Upload: 0 B/s  Download: 0 B/s"_s);
         // Both lines end at the graph's right edge (a line needs two polls).
         const QImage graph = panel.graph()->grab().toImage();
@@ -269,40 +268,6 @@ private Q_SLOTS:
         QVERIFY(pixelsNear(graph, panel.graph()->uploadColor(), 12) > 0);
         w.toolbarClick("kStop");
         QCOMPARE(w.ratesText(), QString());
-        h.fakeEngine->connections.clear();
-    }
-
-    // The list shows what tells something: no column of masks, an anonymous
-    // client's e-mail on its login, logins no wider than they are, so the
-    // transfer columns stay in view in a 900-pixel window.
-    void columnsFitTheirContent() {
-        WindowHarness h;
-        // A login column once made wide (300 pixels).
-        h.settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol1", "4500");
-        ui::Form1& w = h.started();
-        w.toolbarClick("kStart");
-        testing::FakeConnection mario("mario", "pw", "192.0.2.5"),
-            guest("anonymous", "io@casa.it", "192.0.2.6");
-        h.fakeEngine->connections = {&mario, &guest};
-        w.resize(900, 600);
-        w.selectItem(5);
-        w.AggiornaUtenti();
-        QTreeWidget* list = w.online().list();
-        QCOMPARE(list->topLevelItemCount(), 2);
-        QVERIFY(list->isColumnHidden(1));
-        const int anonymous = list->topLevelItem(0)->text(0) == u"anonymous"_s ? 0 : 1;
-        QCOMPARE(list->topLevelItem(anonymous)->toolTip(0), u"anonimo: io@casa.it"_s);
-        QCOMPARE(list->topLevelItem(1 - anonymous)->toolTip(0), QString());
-        QVERIFY(list->columnWidth(0) < 150);
-        int progress = -1;
-        for (int c = 0; c < list->columnCount(); ++c)
-            if (list->headerItem()->text(c) == u"Avanzamento"_s)
-                progress = c;
-        QVERIFY(progress >= 0);
-        QVERIFY(list->header()->sectionViewportPosition(progress) +
-                    list->header()->sectionSize(progress) <=
-                list->viewport()->width());
-        w.toolbarClick("kStop");
         h.fakeEngine->connections.clear();
     }
 

@@ -65,22 +65,13 @@ private Q_SLOTS:
             writeFile(QStringLiteral("id_ed25519.pub"), QByteArray(kEd25519Line) + "\n");
         QVERIFY(logic_->addFromFile(pub));
         QCOMPARE(messages_.shown.size(), 0);
-        QCOMPARE(logic_->rows().size(), 1);
-        QCOMPARE(logic_->rows()[0].fingerprint, QString::fromLatin1(kEd25519Fingerprint));
-        QCOMPARE(logic_->rows()[0].comment, QStringLiteral("user@host ed25519"));
+        QCOMPARE(logic_->rows().size(), 1); // its texts and the other account's: test_accountpanel
         QVERIFY(changed.count() >= 1);
         // Again: told, still one key.
         QVERIFY(logic_->addFromFile(pub));
         QCOMPARE(messages_.shown.size(), 1);
         QCOMPARE(messages_.shown[0].second, MessageIcon::Information);
         QCOMPARE(storedKeys(), 1);
-        // The other account has none.
-        views_->Data1().setCurrentRow(1);
-        logic_->refresh();
-        QCOMPARE(logic_->rows().size(), 0);
-        views_->Data1().setCurrentRow(0);
-        logic_->refresh();
-        QCOMPARE(logic_->rows().size(), 1);
     }
 
     void refusalsAreToldAndChangeNothing_data() {
