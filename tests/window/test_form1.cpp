@@ -401,16 +401,14 @@ private Q_SLOTS:
         QVERIFY(w.helpBrowser().address().endsWith("online.html"));
         w.selectItem(1);
         QVERIFY(w.scrollBar()->isVisible());
-    }
-
-    void bannerOpensTheHomePage() {
-        WindowHarness h;
-        ui::Form1& w = h.started();
-        w.imgBanner_Click();
+        h.opened.clear();
+        w.imgBanner_Click(); // the maker's home page
         QCOMPARE(h.opened, QStringList{shell::homePageAddress() + "|" + h.dir.path()});
     }
 
-    void scrollBarMovesTheShownPanel() {
+    // The scroll bar moves the shown panel; a control that gets the focus
+    // below (or above) the visible part of the panel is scrolled into view.
+    void scrollBarAndFocusMoveTheShownPanel() {
         WindowHarness h;
         ui::Form1& w = h.started();
         w.resize(w.minimumSize());
@@ -426,33 +424,6 @@ private Q_SLOTS:
         QCOMPARE(panel->y(), 0); // laid out again from the top
         QCOMPARE(w.scrollBar()->value(), 0);
 
-        // A panel shown after a scrolled one starts at its top, bar included,
-        // and the first wheel step moves it one step from there.
-        w.scrollBar()->setValue(w.scrollBar()->maximum());
-        w.selectItem(3);
-        QWidget* security = w.picPanel(2);
-        QCOMPARE(security->y(), 0);
-        QCOMPARE(w.scrollBar()->value(), 0);
-        if (!w.scrollBar()->isEnabled())
-            QSKIP("the security panel fits this window");
-        const QPointF at(10, 10);
-        QWheelEvent wheel(at, w.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(w.viewport(), &wheel);
-        QVERIFY(w.scrollBar()->value() > 0);
-        QVERIFY(w.scrollBar()->value() <= 3 * w.scrollBar()->singleStep());
-        QCOMPARE(security->y(), -twipsToPixels(w.scrollBar()->value()));
-    }
-
-    // A control that gets the focus below (or above) the visible part of the
-    // panel is scrolled into view.
-    void focusScrollsTheControlIntoView() {
-        WindowHarness h;
-        ui::Form1& w = h.started();
-        w.resize(w.minimumSize());
-        w.selectItem(1);
-        if (!w.scrollBar()->isEnabled())
-            QSKIP("the account panel fits this window");
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
         const auto shown = [&w](QWidget* control) { // from top to bottom
@@ -481,6 +452,23 @@ private Q_SLOTS:
         grid->setFocus(Qt::TabFocusReason);
         QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
         QVERIFY(!grid->hasFocus());
+
+        // A panel shown after a scrolled one starts at its top, bar included,
+        // and the first wheel step moves it one step from there.
+        w.scrollBar()->setValue(w.scrollBar()->maximum());
+        w.selectItem(3);
+        QWidget* security = w.picPanel(2);
+        QCOMPARE(security->y(), 0);
+        QCOMPARE(w.scrollBar()->value(), 0);
+        if (!w.scrollBar()->isEnabled())
+            QSKIP("the security panel fits this window");
+        const QPointF at(10, 10);
+        QWheelEvent wheel(at, w.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w.viewport(), &wheel);
+        QVERIFY(w.scrollBar()->value() > 0);
+        QVERIFY(w.scrollBar()->value() <= 3 * w.scrollBar()->singleStep());
+        QCOMPARE(security->y(), -twipsToPixels(w.scrollBar()->value()));
     }
 
     // Every label shows its whole text at the default size, in each panel
