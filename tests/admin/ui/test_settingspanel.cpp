@@ -77,8 +77,9 @@ private Q_SLOTS:
         const kv::sftp::HostKeyFiles files = kv::sftp::hostKeyFiles(host->dataFolder());
         QVERIFY(kv::sftp::ensureHostKeys(files).isEmpty());
         f.panel->show();
-        QVERIFY(label->text().contains(kv::sftp::hostKeyFingerprint(files.ed25519)));
-        QVERIFY(label->text().contains(kv::sftp::hostKeyFingerprint(files.ecdsa)));
+        QCOMPARE(label->text(),
+                 u"ED25519  %1\nECDSA  %2"_s.arg(kv::sftp::hostKeyFingerprint(files.ed25519),
+                                                 kv::sftp::hostKeyFingerprint(files.ecdsa)));
     }
 
     void cleanup() { f.reset(); }
@@ -324,7 +325,9 @@ private Q_SLOTS:
         QCOMPARE(advice->text(), u"Sul router inoltrare a questo PC la porta TCP 2121 (controllo) "
                                  u"e le porte TCP da 50000 a 50010 (dati, modalità passiva)."_s);
         typeAndLeave(u"txtPassivePorts"_s, u"80-90"_s);
-        QCOMPARE(host->recorder.shown.size(), 1); // the catalog's words (test_routersettingslogic)
+        QCOMPARE(host->recorder.texts(),
+                 QStringList{u"Opzione passive_ports: 80-90 non è un intervallo di porte valido "
+                             u"(PRIMA-ULTIMA, porte da 1024 a 65535, per esempio 50000-50100)"_s});
         // As in every box, a mistyped value is never kept: the file's (none) is shown.
         QVERIFY(ports->text().isEmpty());
         typeAndLeave(u"txtPassivePorts"_s, u"50000-50010"_s);
