@@ -1,17 +1,13 @@
 #include "tests/support/WindowHarness.h"
 
-#include "access/DataView.h"
+#include "events/ServerEvents.h"
 #include "tests/support/FakeConnection.h"
 #include "window/OnlinePanel.h"
 #include "window/RateGraph.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QPushButton>
-#include <QSqlQuery>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTreeWidget>
 #include <memory>
 
@@ -22,101 +18,19 @@ using kv::testing::WindowHarness;
 
 namespace {
 
-// A free loopback port that fits the 16-bit port setting.
-quint16 freePort() {
-    const quint16 base = 20000 + quint16(QCoreApplication::applicationPid() % 9000);
-    for (quint16 p = base; p < base + 200; ++p) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, p))
-            return p;
-    }
-    return 0;
+// Logged in with `rights` in `root` (empty: the default root).
+std::shared_ptr<files::LoginGrant> grant(const QString& root, const QString& rights) {
+    auto made = std::make_shared<files::LoginGrant>();
+    made->root = root;
+    made->rights = files::Rights::fromLetters(rights);
+    return made;
 }
 
-// A client that logs in and stays connected.
-struct Client {
-    QTcpSocket socket;
-    QByteArray received;
-
-    bool waitFor(const QByteArray& text) {
-        QElapsedTimer t;
-        t.start();
-        while (!received.contains(text) && t.elapsed() < 5000) {
-            if (socket.state() != QAbstractSocket::ConnectedState && !socket.bytesAvailable())
-                return false;
-            socket.waitForReadyRead(50);
-            QCoreApplication::processEvents();
-            received += socket.readAll();
-        }
-        return received.contains(text);
-    }
-    bool login(quint16 port, const QString& user, const QString& password) {
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        if (!socket.waitForConnected(3000))
-            return false;
-        // Each reply awaited, each command sent after it.
-        for (const auto& [reply, next] :
-             {std::pair<QByteArray, QByteArray>{"220 ", "USER " + user.toUtf8()},
-              {"331 ", "PASS " + password.toUtf8()},
-              {"230 ", {}}}) {
-            if (!waitFor(reply)) {
-                qWarning() << "no" << reply << "reply:" << received << socket.errorString();
-                return false;
-            }
-            if (!next.isEmpty())
-                socket.write(next + "\r\n");
-        }
-        return true;
-    }
-};
-
-struct Online {
-    WindowHarness h{WindowHarness::Engine::Real};
-    quint16 port = freePort();
-    QString marioRoot;
-
-    Online() {
-        marioRoot = h.dir.path();
-        QSqlQuery q(h.core->database().connection());
-        q.prepare("INSERT INTO users (login, password, enabled, read, write, \"delete\", browse, "
-                  "manage, rootdir) VALUES (?, ?, 1, ?, ?, ?, ?, ?, ?)");
-        const auto add = [&](const QString& login, const QString& password, bool all,
-                             const QString& root) {
-            q.addBindValue(login);
-            q.addBindValue(password);
-            for (int i = 0; i < 5; ++i)
-                q.addBindValue(all || i == 0 || i == 3);
-            q.addBindValue(root);
-            if (!q.exec())
-                qWarning() << q.lastQuery();
-        };
-        add("mario", "pw1", true, marioRoot);
-        add("anna", "pw2", false, QString());
-        h.core->views().openAll();
-        h.setRow("ip", "127.0.0.1");
-        h.setRow("port", QString::number(port));
-        h.setRow("rootdir", h.dir.path());
-    }
-    ui::Form1& start() {
-        ui::Form1& w = h.started();
-        w.selectItem(5);
-        w.toolbarClick("kStart");
-        return w;
-    }
-    QTreeWidget* list() { return h.window().online().list(); }
-    int rowOf(const QString& login) {
-        for (int i = 0; i < list()->topLevelItemCount(); ++i)
-            if (list()->topLevelItem(i)->text(0) == login)
-                return i;
-        return -1;
-    }
-    void click(int row) {
-        QTreeWidgetItem* item = list()->topLevelItem(row);
-        const QRect r = list()->visualItemRect(item);
-        // In the first column: the live columns make the row wider than the list.
-        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, {r.left() + 10, r.center().y()});
-    }
-};
+// A click in the first column: the live columns make the row wider than the list.
+void click(QTreeWidget* list, int row) {
+    const QRect r = list->visualItemRect(list->topLevelItem(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, {r.left() + 10, r.center().y()});
+}
 
 // How many pixels of the rightmost `columns` columns are near `colour`.
 int pixelsNear(const QImage& image, const QColor& colour, int columns) {
@@ -143,78 +57,78 @@ QStringList liveTexts(const QTreeWidgetItem* item) {
 class TestOnlinePanel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The list follows the logins and closed connections the core reports.
     void clientsListedSelectedAndDisconnected() {
-        Online o;
-        QVERIFY(o.port);
-        ui::Form1& w = o.start();
-        QCOMPARE(o.h.core->server().ServerState(), 1);
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        w.selectItem(5);
+        w.toolbarClick("kStart");
+        QTreeWidget* list = w.online().list();
+        events::ServerEvents& reported = h.core->notifications();
         // Nothing selected: the operator is told.
         w.online().killButton()->click();
-        QCOMPARE(o.h.messages.texts(), QStringList{ui::kNoUserSelectedMessage});
+        QCOMPARE(h.messages.texts(), QStringList{ui::kNoUserSelectedMessage});
 
-        Client mario, anna, third;
-        QVERIFY(mario.login(o.port, "mario", "pw1"));
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
-        QCOMPARE(w.usersText(), u"1 utenti connessi"_s);
-        QTreeWidgetItem* row = o.list()->topLevelItem(0);
+        testing::FakeConnection mario("mario", "pw1"), anna("anna", "pw2"), third("anna", "pw2");
+        mario.setGrant(grant(u"/srv/mario"_s, u"RWDBM"_s));
+        anna.setGrant(grant(QString(), u"RB"_s));
+        third.setGrant(grant(QString(), u"RB"_s));
+        h.fakeEngine->connections = {&mario, &anna};
+        Q_EMIT reported.loggedIn({});
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
+        QTreeWidgetItem* row = list->topLevelItem(0);
         QCOMPARE(row->text(0), u"mario"_s);
         QCOMPARE(row->text(1), u"********"_s); // never the password
         QCOMPARE(row->text(2), u"127.0.0.1"_s);
-        QCOMPARE(row->text(3), o.marioRoot);
+        QCOMPARE(row->text(3), u"/srv/mario"_s);
         QCOMPARE(row->text(4), QStringLiteral("File: lettura scrittura cancellazione Cartelle: "
                                               "navigazione scrittura"));
-        QVERIFY(anna.login(o.port, "anna", "pw2"));
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
-        const int a = o.rowOf("anna");
-        QCOMPARE(o.list()->topLevelItem(a)->text(3), w.defaultRootText()); // no root of its own
-        QCOMPARE(o.list()->topLevelItem(a)->text(4), u"File: lettura Cartelle: navigazione"_s);
-        o.click(o.rowOf("mario"));
+        QCOMPARE(list->topLevelItem(1)->text(3), w.defaultRootText()); // no root of its own
+        QCOMPARE(list->topLevelItem(1)->text(4), u"File: lettura Cartelle: navigazione"_s);
+        click(list, 0);
         QVERIFY(!w.online().rememberedKey().isEmpty());
 
         // Another login rebuilds the list; the clicked row is selected again.
-        QVERIFY(third.login(o.port, "anna", "pw2"));
-        QTRY_COMPARE(w.usersText(), u"3 utenti connessi"_s);
         // One account twice from one address: a row for each connection.
-        QCOMPARE(o.list()->topLevelItemCount(), 3);
-        QCOMPARE(o.list()->selectedItems().size(), 1);
-        QCOMPARE(o.list()->selectedItems().first()->text(0), u"mario"_s);
+        h.fakeEngine->connections.append(&third);
+        Q_EMIT reported.loggedIn({});
+        QCOMPARE(w.usersText(), u"3 utenti connessi"_s);
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QCOMPARE(list->selectedItems().size(), 1);
+        QCOMPARE(list->selectedItems().first()->text(0), u"mario"_s);
         QCOMPARE(w.selectedOnlineAddress(), std::optional<QString>("127.0.0.1"));
 
         // A header click sorts (column "Account": anna before mario, who
         // arrived first), and a rebuild keeps the order and the selection.
-        QHeaderView* header = o.list()->header();
+        QHeaderView* header = list->header();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
-        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
+        QCOMPARE(list->topLevelItem(0)->text(0), u"anna"_s);
         w.AggiornaUtenti();
-        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
-        QCOMPARE(o.list()->selectedItems().first()->text(0), u"mario"_s);
+        QCOMPARE(list->topLevelItem(0)->text(0), u"anna"_s);
+        QCOMPARE(list->selectedItems().first()->text(0), u"mario"_s);
 
-        // Disconnecting the selected client: it leaves, the selection is forgotten.
+        // Disconnetti ends the selected client; once it has left, the
+        // selection is forgotten.
         w.online().killButton()->click();
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
-        QVERIFY(mario.waitFor("\r\n") || mario.socket.state() != QAbstractSocket::ConnectedState);
-        QTRY_VERIFY(mario.socket.state() != QAbstractSocket::ConnectedState);
-        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
-        QCOMPARE(o.list()->topLevelItem(1)->text(0), u"anna"_s);
-        QVERIFY(o.list()->selectedItems().isEmpty());
+        QCOMPARE(mario.disconnects, 1);
+        h.fakeEngine->connections.removeOne(&mario);
+        Q_EMIT reported.sessionClosed({});
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QVERIFY(list->selectedItems().isEmpty());
         QCOMPARE(w.online().rememberedKey(), QString());
         QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
-        QCOMPARE(anna.socket.state(), QAbstractSocket::ConnectedState);
-        QCOMPARE(o.h.messages.shown.size(), 1);
+        QCOMPARE(h.messages.shown.size(), 1);
 
         // Of anna's two connections, Disconnetti ends the selected one only.
-        o.click(1);
+        click(list, 1);
         w.online().killButton()->click();
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
-        QTRY_COMPARE(w.usersText(), u"1 utenti connessi"_s);
-        const auto connected = [](const Client& c) {
-            return c.socket.state() == QAbstractSocket::ConnectedState;
-        };
-        QTRY_VERIFY(connected(anna) != connected(third));
+        QCOMPARE(anna.disconnects + third.disconnects, 1);
+        h.fakeEngine->connections.clear(); // stopping closes them
         w.toolbarClick("kStop");
-        QCOMPARE(o.list()->topLevelItemCount(), 0);
-        QTRY_COMPARE(w.usersText(), QString());
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QCOMPARE(w.usersText(), QString());
     }
 
     // Fed by a fake engine: the live columns, the status bar's totals and the
