@@ -118,7 +118,6 @@ private Q_SLOTS:
         QTest::newRow("empty") << 0 << 101 << QRect(0, 1, 380, 99);
         QTest::newRow("two rows") << 2 << 101 << QRect(0, 41, 380, 59);
         QTest::newRow("full") << 5 << 101 << QRect();
-        QTest::newRow("more than fit") << 7 << 101 << QRect();
         QTest::newRow("taller grid") << 5 << 161 << QRect(0, 101, 380, 59);
         QTest::newRow("no room for a cover") << 4 << 82 << QRect();
     }

@@ -141,7 +141,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("option");
         QTest::newRow("-1") << u"-1"_s << 1;
         QTest::newRow("0") << u"0"_s << 0;
-        QTest::newRow("1") << u"1"_s << 1;
     }
     void windowMode() {
         QFETCH(QString, stored);
