@@ -19,8 +19,7 @@ private Q_SLOTS:
     }
     void bannerKeepsToTheRightButNeverLeftOf1140() {
         QFETCH(int, width);
-        QFETCH(int, left);
-        QCOMPARE(frameGeometry(width, 8000).bannerLeft, left);
+        QTEST(frameGeometry(width, 8000).bannerLeft, "left");
     }
 
     void viewportFollowsTheWindow() {

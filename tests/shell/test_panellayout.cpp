@@ -57,7 +57,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // panel height, bar enabled and shown, its Max
         // 120 + h + 120 against a viewport of 3000.
         addRow("empty panel", 0, -1, "3000 off shown -");
-        addRow("fits", 0, 1000, "3000 off shown -");
         addRow("exactly fills", 0, 2760, "3000 off shown -");
         addRow("one twip taller", 0, 2761, "3001 on shown 1");
         addRow("much taller", 1, 9760, "10000 on shown 7000");

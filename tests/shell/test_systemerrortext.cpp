@@ -30,8 +30,7 @@ private Q_SLOTS:
     }
     void phrasesAreItalian() {
         QFETCH(QString, english);
-        QFETCH(QString, italian);
-        QCOMPARE(kv::shell::italianSystemErrors(english), italian);
+        QTEST(kv::shell::italianSystemErrors(english), "italian");
     }
 };
 

@@ -4,6 +4,7 @@
 #include "core/AdminChannel.h"
 #include "shell/Twips.h"
 #include "shell/WebAddresses.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/FakeConnection.h"
 #include "window/HelpBrowser.h"
 #include "window/LogPanel.h"
@@ -109,10 +110,6 @@ QStringList cutLabels(QWidget* root) {
     return cut;
 }
 
-void useLoopbackAddress(WindowHarness& h) {
-    h.setRow(u"ip"_s, u"127.0.0.1"_s);
-}
-
 } // namespace
 
 class TestForm1 : public QObject {
@@ -122,24 +119,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("width");
         QTest::addColumn<QString>("height");
         QTest::addColumn<QSize>("pixels");
-        QTest::newRow("nothing stored") << ""
-                                        << "" << QSize(536, 558);
-        QTest::newRow("whole twips") << "9000"
-                                     << "7500" << QSize(600, 500);
-        QTest::newRow("leading number of a text") << "9600.4 twips"
-                                                  << "7800" << QSize(640, 520);
+        addRow("nothing stored", "", "", QSize(536, 558));
+        addRow("whole twips", "9000", "7500", QSize(600, 500));
+        addRow("leading number of a text", "9600.4 twips", "7800", QSize(640, 520));
     }
     void firstStartAndStoredSize() {
         QFETCH(QString, width);
         QFETCH(QString, height);
-        QFETCH(QSize, pixels);
         WindowHarness h;
         if (!width.isEmpty()) {
             h.settings.setValue(kAppTarrow, kSectionAppIni, "Width", width);
             h.settings.setValue(kAppTarrow, kSectionAppIni, "Height", height);
         }
         ui::Form1& w = h.window();
-        QCOMPARE(w.size(), pixels);
+        QTEST(w.size(), "pixels");
         QCOMPARE(w.windowTitle(), u"Kestrova Vellim 1.0.0"_s);
         QCOMPARE(w.usersText(), QString());
         QCOMPARE(w.menuList()->count(), 6);
@@ -216,7 +209,7 @@ private Q_SLOTS:
 
     void startAndStopShowTheState() {
         WindowHarness h;
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         ui::Form1& w = h.started();
         h.fakeEngine->setLocalAddress(QString());
         // The toolbar commits pending edits first.
@@ -224,6 +217,7 @@ private Q_SLOTS:
         QVERIFY(row.Edit());
         QVERIFY(row.setField("port", "2121"));
         w.toolbarClick(u"kStart"_s);
+        QCOMPARE(stored(h, "NoShow1"), QString()); // the notice closed without the tick
         QVERIFY(!row.isDirty());
         QCOMPARE(h.fakeEngine->Port(), qint16(2121));
         QCOMPARE(h.core->server().ServerState(), 1);
@@ -247,25 +241,19 @@ private Q_SLOTS:
         expectOnline(w, false);
         QCOMPARE(w.logPanel().logText(), logBefore);
         QCOMPARE(h.notices, 1); // only the successful start showed it
-    }
 
-    void startNoticeAndNoShow1() {
-        WindowHarness h;
-        useLoopbackAddress(h);
-        ui::Form1& w = h.started();
-        w.toolbarClick(u"kStart"_s);
-        QCOMPARE(h.notices, 1);
-        QCOMPARE(stored(h, "NoShow1"), QString()); // closed without the tick
-        w.toolbarClick(u"kStop"_s);
+        // Once ticked, the notice is shown no more.
+        h.fakeEngine->listenResult = true;
         h.tickNotice = true;
         w.toolbarClick(u"kStart"_s);
-        QCOMPARE(h.notices, 2);
         QCOMPARE(stored(h, "NoShow1"), u"1"_s);
         w.toolbarClick(u"kStop"_s);
         w.toolbarClick(u"kStart"_s);
         QCOMPARE(h.notices, 2);
+    }
 
-        // The notice itself: its close box stores only a ticked choice.
+    // The notice itself: its close box stores only a ticked choice.
+    void startNoticeCloseBox() {
         MemorySettingsStore settings;
         for (bool tick : {false, true}) {
             ui::StartNotice notice(settings);
@@ -279,7 +267,7 @@ private Q_SLOTS:
 
     void automaticStartWhileMinimisedToTheTray() {
         WindowHarness h(WindowHarness::Engine::Fake, true);
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         h.setRow("minimized", "1");
         h.setRow("start", true);
         ui::Form1& w = h.started();
@@ -296,7 +284,7 @@ private Q_SLOTS:
 
     void withoutATrayTheWindowStaysReachable() {
         WindowHarness h(WindowHarness::Engine::Fake, false);
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         h.setRow("minimized", "1");
         ui::Form1& w = h.started();
         QVERIFY(!w.inTray());
@@ -309,7 +297,7 @@ private Q_SLOTS:
 
     void trayMenuStartsStopsAndRestores() {
         WindowHarness h(WindowHarness::Engine::Fake, true);
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         ui::Form1& w = h.started();
         w.resize(640, 560);
         const QString width = stored(h, "Width");
@@ -337,18 +325,6 @@ private Q_SLOTS:
         QVERIFY(!w.inTray());
         QVERIFY(!w.tray().shown());
         QCOMPARE(w.size(), QSize(640, 560));
-    }
-
-    void closingStopsTheServerAndSavesColumns() {
-        WindowHarness h;
-        useLoopbackAddress(h);
-        ui::Form1& w = h.started();
-        w.toolbarClick(u"kStart"_s);
-        w.close();
-        QCOMPARE(h.fakeEngine->stopCalls, 1);
-        QVERIFY(w.logPanel().logText().endsWith("] SERVER STOP\r\n"));
-        QCOMPARE(stored(h, "OnlineCol1"), u"1440"_s);
-        QCOMPARE(stored(h, "OnlineCol5"), u"1440"_s);
     }
 
     void emptyRootAndPortAreFilledAtActivation() {
@@ -425,22 +401,14 @@ private Q_SLOTS:
         QVERIFY(w.helpBrowser().address().endsWith("online.html"));
         w.selectItem(1);
         QVERIFY(w.scrollBar()->isVisible());
-    }
-
-    void bannerOpensTheHomePage() {
-        WindowHarness h;
-        ui::Form1& w = h.started();
-        w.imgBanner_Click();
+        h.opened.clear();
+        w.imgBanner_Click(); // the maker's home page
         QCOMPARE(h.opened, QStringList{shell::homePageAddress() + "|" + h.dir.path()});
-        QCOMPARE(h.settings.value(kAppTarrow, kSectionAppIni, "previewretry"), u"on"_s);
-        // A desktop that cannot open it: the retry path is no file, nothing else happens.
-        h.desktopAnswer = false;
-        w.imgBanner_Click();
-        QCOMPARE(h.opened.size(), 2);
-        QVERIFY(h.messages.shown.isEmpty());
     }
 
-    void scrollBarMovesTheShownPanel() {
+    // The scroll bar moves the shown panel; a control that gets the focus
+    // below (or above) the visible part of the panel is scrolled into view.
+    void scrollBarAndFocusMoveTheShownPanel() {
         WindowHarness h;
         ui::Form1& w = h.started();
         w.resize(w.minimumSize());
@@ -456,33 +424,6 @@ private Q_SLOTS:
         QCOMPARE(panel->y(), 0); // laid out again from the top
         QCOMPARE(w.scrollBar()->value(), 0);
 
-        // A panel shown after a scrolled one starts at its top, bar included,
-        // and the first wheel step moves it one step from there.
-        w.scrollBar()->setValue(w.scrollBar()->maximum());
-        w.selectItem(3);
-        QWidget* security = w.picPanel(2);
-        QCOMPARE(security->y(), 0);
-        QCOMPARE(w.scrollBar()->value(), 0);
-        if (!w.scrollBar()->isEnabled())
-            QSKIP("the security panel fits this window");
-        const QPointF at(10, 10);
-        QWheelEvent wheel(at, w.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(w.viewport(), &wheel);
-        QVERIFY(w.scrollBar()->value() > 0);
-        QVERIFY(w.scrollBar()->value() <= 3 * w.scrollBar()->singleStep());
-        QCOMPARE(security->y(), -twipsToPixels(w.scrollBar()->value()));
-    }
-
-    // A control that gets the focus below (or above) the visible part of the
-    // panel is scrolled into view.
-    void focusScrollsTheControlIntoView() {
-        WindowHarness h;
-        ui::Form1& w = h.started();
-        w.resize(w.minimumSize());
-        w.selectItem(1);
-        if (!w.scrollBar()->isEnabled())
-            QSKIP("the account panel fits this window");
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
         const auto shown = [&w](QWidget* control) { // from top to bottom
@@ -511,13 +452,30 @@ private Q_SLOTS:
         grid->setFocus(Qt::TabFocusReason);
         QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
         QVERIFY(!grid->hasFocus());
+
+        // A panel shown after a scrolled one starts at its top, bar included,
+        // and the first wheel step moves it one step from there.
+        w.scrollBar()->setValue(w.scrollBar()->maximum());
+        w.selectItem(3);
+        QWidget* security = w.picPanel(2);
+        QCOMPARE(security->y(), 0);
+        QCOMPARE(w.scrollBar()->value(), 0);
+        if (!w.scrollBar()->isEnabled())
+            QSKIP("the security panel fits this window");
+        const QPointF at(10, 10);
+        QWheelEvent wheel(at, w.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w.viewport(), &wheel);
+        QVERIFY(w.scrollBar()->value() > 0);
+        QVERIFY(w.scrollBar()->value() <= 3 * w.scrollBar()->singleStep());
+        QCOMPARE(security->y(), -twipsToPixels(w.scrollBar()->value()));
     }
 
     // Every label shows its whole text at the default size, in each panel
     // and in the status bar with large figures.
     void labelsShowTheirWholeText() {
         WindowHarness h;
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         ui::Form1& w = h.started();
         for (int position = 1; position <= 5; ++position) {
             w.selectItem(position);
@@ -549,7 +507,7 @@ private Q_SLOTS:
 
     void keyboardShortcuts() {
         WindowHarness h;
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         ui::Form1& w = h.started();
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -590,7 +548,7 @@ private Q_SLOTS:
     // Another program's server on the window's folder: attached, not doubled.
     void attachesToTheServerAlreadyOnItsFolder() {
         WindowHarness h;
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         OtherServer other(h.dir.path());
         testing::FakeConnection bob("bob", "x", "10.1.2.3");
         bob.setGrant(std::make_shared<files::LoginGrant>());
@@ -636,6 +594,12 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(bans->rowCount(), 0, 5000);
         QVERIFY(!other.core->loginBans().isBanned(u"10.9.9.9"_s));
 
+        QVERIFY(!w.logPanel().logText().contains(u"Modifiche"_s)); // nothing written yet
+        h.setRow("timeout", "240");
+        QTRY_VERIFY_WITH_TIMEOUT(w.logPanel().logText().contains(u"Modifiche applicate"_s), 5000);
+        QCOMPARE(other.core->views().Data2().Field(u"timeout"_s), u"240"_s);
+        QVERIFY(h.messages.shown.isEmpty());
+
         // Closing the window leaves the server running, without asking.
         w.close();
         QVERIFY(h.messages.asked.isEmpty());
@@ -643,31 +607,17 @@ private Q_SLOTS:
         other.engine->connections.clear();
     }
 
-    void editsWhileAttachedAreReloaded() {
-        WindowHarness h;
-        useLoopbackAddress(h);
-        OtherServer other(h.dir.path());
-        ui::Form1& w = h.started();
-        QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
-        QVERIFY(!w.logPanel().logText().contains(u"Modifiche"_s)); // nothing written yet
-        h.setRow("timeout", "240");
-        QTRY_VERIFY_WITH_TIMEOUT(w.logPanel().logText().contains(u"Modifiche applicate"_s), 5000);
-        QCOMPARE(other.core->views().Data2().Field(u"timeout"_s), u"240"_s);
-        QVERIFY(h.messages.shown.isEmpty());
-
-        // A reload the server cannot apply is said, with its reason.
-        other.core->server().ServerStop();
-        h.setRow("timeout", "250");
-        QTRY_COMPARE_WITH_TIMEOUT(h.messages.shown.size(), 1, 5000);
-        QVERIFY(h.messages.texts().first().contains(u"Il server non è in funzione"_s));
-    }
-
     void serverGoingAwayOffersStart() {
         WindowHarness h;
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         auto other = std::make_unique<OtherServer>(h.dir.path());
         ui::Form1& w = h.started();
         QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
+        // A reload the server cannot apply is said, with its reason.
+        other->core->server().ServerStop();
+        h.setRow("timeout", "250");
+        QTRY_COMPARE_WITH_TIMEOUT(h.messages.shown.size(), 1, 5000);
+        QVERIFY(h.messages.texts().first().contains(u"Il server non è in funzione"_s));
         other.reset();
         QTRY_VERIFY_WITH_TIMEOUT(!w.isAttached(), 5000);
         QCOMPARE(w.statusText(), u"Offline: il server collegato si è fermato"_s);
@@ -691,7 +641,7 @@ private Q_SLOTS:
         QFETCH(int, transfers);
         QFETCH(QString, stopQuestion);
         WindowHarness h;
-        useLoopbackAddress(h);
+        h.setRow("ip", "127.0.0.1");
         ui::Form1& w = h.started();
         w.toolbarClick(u"kStart"_s);
         std::vector<std::unique_ptr<testing::FakeConnection>> fakes;

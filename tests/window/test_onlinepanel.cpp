@@ -1,17 +1,13 @@
 #include "tests/support/WindowHarness.h"
 
-#include "access/DataView.h"
+#include "events/ServerEvents.h"
 #include "tests/support/FakeConnection.h"
 #include "window/OnlinePanel.h"
 #include "window/RateGraph.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QPushButton>
-#include <QSqlQuery>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTreeWidget>
 #include <memory>
 
@@ -22,101 +18,19 @@ using kv::testing::WindowHarness;
 
 namespace {
 
-// A free loopback port that fits the 16-bit port setting.
-quint16 freePort() {
-    const quint16 base = 20000 + quint16(QCoreApplication::applicationPid() % 9000);
-    for (quint16 p = base; p < base + 200; ++p) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, p))
-            return p;
-    }
-    return 0;
+// Logged in with `rights` in `root` (empty: the default root).
+std::shared_ptr<files::LoginGrant> grant(const QString& root, const QString& rights) {
+    auto made = std::make_shared<files::LoginGrant>();
+    made->root = root;
+    made->rights = files::Rights::fromLetters(rights);
+    return made;
 }
 
-// A client that logs in and stays connected.
-struct Client {
-    QTcpSocket socket;
-    QByteArray received;
-
-    bool waitFor(const QByteArray& text) {
-        QElapsedTimer t;
-        t.start();
-        while (!received.contains(text) && t.elapsed() < 5000) {
-            if (socket.state() != QAbstractSocket::ConnectedState && !socket.bytesAvailable())
-                return false;
-            socket.waitForReadyRead(50);
-            QCoreApplication::processEvents();
-            received += socket.readAll();
-        }
-        return received.contains(text);
-    }
-    bool login(quint16 port, const QString& user, const QString& password) {
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        if (!socket.waitForConnected(3000))
-            return false;
-        // Each reply awaited, each command sent after it.
-        for (const auto& [reply, next] :
-             {std::pair<QByteArray, QByteArray>{"220 ", "USER " + user.toUtf8()},
-              {"331 ", "PASS " + password.toUtf8()},
-              {"230 ", {}}}) {
-            if (!waitFor(reply)) {
-                qWarning() << "no" << reply << "reply:" << received << socket.errorString();
-                return false;
-            }
-            if (!next.isEmpty())
-                socket.write(next + "\r\n");
-        }
-        return true;
-    }
-};
-
-struct Online {
-    WindowHarness h{WindowHarness::Engine::Real};
-    quint16 port = freePort();
-    QString marioRoot;
-
-    Online() {
-        marioRoot = h.dir.path();
-        QSqlQuery q(h.core->database().connection());
-        q.prepare("INSERT INTO users (login, password, enabled, read, write, \"delete\", browse, "
-                  "manage, rootdir) VALUES (?, ?, 1, ?, ?, ?, ?, ?, ?)");
-        const auto add = [&](const QString& login, const QString& password, bool all,
-                             const QString& root) {
-            q.addBindValue(login);
-            q.addBindValue(password);
-            for (int i = 0; i < 5; ++i)
-                q.addBindValue(all || i == 0 || i == 3);
-            q.addBindValue(root);
-            if (!q.exec())
-                qWarning() << q.lastQuery();
-        };
-        add("mario", "pw1", true, marioRoot);
-        add("anna", "pw2", false, QString());
-        h.core->views().openAll();
-        h.setRow("ip", "127.0.0.1");
-        h.setRow("port", QString::number(port));
-        h.setRow("rootdir", h.dir.path());
-    }
-    ui::Form1& start() {
-        ui::Form1& w = h.started();
-        w.selectItem(5);
-        w.toolbarClick("kStart");
-        return w;
-    }
-    QTreeWidget* list() { return h.window().online().list(); }
-    int rowOf(const QString& login) {
-        for (int i = 0; i < list()->topLevelItemCount(); ++i)
-            if (list()->topLevelItem(i)->text(0) == login)
-                return i;
-        return -1;
-    }
-    void click(int row) {
-        QTreeWidgetItem* item = list()->topLevelItem(row);
-        const QRect r = list()->visualItemRect(item);
-        // In the first column: the live columns make the row wider than the list.
-        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, {r.left() + 10, r.center().y()});
-    }
-};
+// A click in the first column: the live columns make the row wider than the list.
+void click(QTreeWidget* list, int row) {
+    const QRect r = list->visualItemRect(list->topLevelItem(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, {r.left() + 10, r.center().y()});
+}
 
 // How many pixels of the rightmost `columns` columns are near `colour`.
 int pixelsNear(const QImage& image, const QColor& colour, int columns) {
@@ -143,125 +57,124 @@ QStringList liveTexts(const QTreeWidgetItem* item) {
 class TestOnlinePanel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void clientsAppearWithTheirRights() {
-        Online o;
-        QVERIFY(o.port);
-        ui::Form1& w = o.start();
-        QCOMPARE(o.h.core->server().ServerState(), 1);
-        QCOMPARE(o.list()->topLevelItemCount(), 0);
-
-        Client mario;
-        QVERIFY(mario.login(o.port, "mario", "pw1"));
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
-        QCOMPARE(w.usersText(), u"1 utenti connessi"_s);
-        QTreeWidgetItem* row = o.list()->topLevelItem(0);
-        QCOMPARE(row->text(0), u"mario"_s);
-        QCOMPARE(row->text(1), u"********"_s); // never the password
-        QCOMPARE(row->text(2), u"127.0.0.1"_s);
-        QCOMPARE(row->text(3), o.marioRoot);
-        QCOMPARE(row->text(4), QStringLiteral("File: lettura scrittura cancellazione Cartelle: "
-                                              "navigazione scrittura"));
-
-        Client anna;
-        QVERIFY(anna.login(o.port, "anna", "pw2"));
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
-        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
-        const int a = o.rowOf("anna");
-        QCOMPARE(o.list()->topLevelItem(a)->text(3), w.defaultRootText()); // no root of its own
-        QCOMPARE(o.list()->topLevelItem(a)->text(4), u"File: lettura Cartelle: navigazione"_s);
-
-        w.toolbarClick("kStop");
-        QCOMPARE(o.list()->topLevelItemCount(), 0);
-        QTRY_COMPARE(w.usersText(), QString());
-    }
-
-    void selectionKeptAndDisconnect() {
-        Online o;
-        ui::Form1& w = o.start();
-        // Nothing selected: the operator is told.
-        w.online().killButton()->click();
-        QCOMPARE(o.h.messages.texts(), QStringList{ui::kNoUserSelectedMessage});
-
-        Client mario, anna, third;
-        QVERIFY(mario.login(o.port, "mario", "pw1"));
-        QVERIFY(anna.login(o.port, "anna", "pw2"));
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
-        o.click(o.rowOf("mario"));
-        QVERIFY(!w.online().rememberedKey().isEmpty());
-
-        // Another login rebuilds the list; the clicked row is selected again.
-        QVERIFY(third.login(o.port, "anna", "pw2"));
-        QTRY_COMPARE(w.usersText(), u"3 utenti connessi"_s);
-        // One account twice from one address: a row for each connection.
-        QCOMPARE(o.list()->topLevelItemCount(), 3);
-        QCOMPARE(o.list()->selectedItems().size(), 1);
-        QCOMPARE(o.list()->selectedItems().first()->text(0), u"mario"_s);
-        QCOMPARE(w.selectedOnlineAddress(), std::optional<QString>("127.0.0.1"));
-
-        // A header click sorts (column "Account": anna before mario, who
-        // arrived first), and a rebuild keeps the order and the selection.
-        QHeaderView* header = o.list()->header();
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
-        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
-        w.AggiornaUtenti();
-        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
-        QCOMPARE(o.list()->selectedItems().first()->text(0), u"mario"_s);
-
-        // Disconnecting the selected client: it leaves, the selection is forgotten.
-        w.online().killButton()->click();
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 2);
-        QVERIFY(mario.waitFor("\r\n") || mario.socket.state() != QAbstractSocket::ConnectedState);
-        QTRY_VERIFY(mario.socket.state() != QAbstractSocket::ConnectedState);
-        QCOMPARE(o.list()->topLevelItem(0)->text(0), u"anna"_s);
-        QCOMPARE(o.list()->topLevelItem(1)->text(0), u"anna"_s);
-        QVERIFY(o.list()->selectedItems().isEmpty());
-        QCOMPARE(w.online().rememberedKey(), QString());
-        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
-        QCOMPARE(anna.socket.state(), QAbstractSocket::ConnectedState);
-        QCOMPARE(o.h.messages.shown.size(), 1);
-
-        // Of anna's two connections, Disconnetti ends the selected one only.
-        o.click(1);
-        w.online().killButton()->click();
-        QTRY_COMPARE(o.list()->topLevelItemCount(), 1);
-        QTRY_COMPARE(w.usersText(), u"1 utenti connessi"_s);
-        const auto connected = [](const Client& c) {
-            return c.socket.state() == QAbstractSocket::ConnectedState;
-        };
-        QTRY_VERIFY(connected(anna) != connected(third));
-    }
-
-    // Fed by a fake engine: the live columns, the status bar's totals and the
-    // graph follow the counters from one poll to the next.
-    void liveTransfersAndRateGraph() {
+    // The list follows the logins and closed connections the core reports.
+    void clientsListedSelectedAndDisconnected() {
         WindowHarness h;
         ui::Form1& w = h.started();
         w.selectItem(5);
         w.toolbarClick("kStart");
-        testing::FakeConnection mario("mario", "pw", "192.0.2.5"), anna("anna", "x", "192.0.2.6");
+        QTreeWidget* list = w.online().list();
+        events::ServerEvents& reported = h.core->notifications();
+        // Nothing selected: the operator is told.
+        w.online().killButton()->click();
+        QCOMPARE(h.messages.texts(), QStringList{ui::kNoUserSelectedMessage});
+
+        testing::FakeConnection mario("mario", "pw1"), anna("anna", "pw2"), third("anna", "pw2");
+        mario.setGrant(grant(u"/srv/mario"_s, u"RWDBM"_s));
+        anna.setGrant(grant(QString(), u"RB"_s));
+        third.setGrant(grant(QString(), u"RB"_s));
+        h.fakeEngine->connections = {&mario, &anna};
+        Q_EMIT reported.loggedIn({});
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
+        QTreeWidgetItem* row = list->topLevelItem(0);
+        QCOMPARE(row->text(0), u"mario"_s);
+        QCOMPARE(row->text(1), u"********"_s); // never the password
+        QCOMPARE(row->text(2), u"127.0.0.1"_s);
+        QCOMPARE(row->text(3), u"/srv/mario"_s);
+        QCOMPARE(row->text(4), QStringLiteral("File: lettura scrittura cancellazione Cartelle: "
+                                              "navigazione scrittura"));
+        QCOMPARE(list->topLevelItem(1)->text(3), w.defaultRootText()); // no root of its own
+        QCOMPARE(list->topLevelItem(1)->text(4), u"File: lettura Cartelle: navigazione"_s);
+        click(list, 0);
+        QVERIFY(!w.online().rememberedKey().isEmpty());
+
+        // Another login rebuilds the list; the clicked row is selected again.
+        // One account twice from one address: a row for each connection.
+        h.fakeEngine->connections.append(&third);
+        Q_EMIT reported.loggedIn({});
+        QCOMPARE(w.usersText(), u"3 utenti connessi"_s);
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QCOMPARE(list->selectedItems().size(), 1);
+        QCOMPARE(list->selectedItems().first()->text(0), u"mario"_s);
+        QCOMPARE(w.selectedOnlineAddress(), std::optional<QString>("127.0.0.1"));
+
+        // A header click sorts (column "Account": anna before mario, who
+        // arrived first), and a rebuild keeps the order and the selection.
+        QHeaderView* header = list->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+        QCOMPARE(list->topLevelItem(0)->text(0), u"anna"_s);
+        w.AggiornaUtenti();
+        QCOMPARE(list->topLevelItem(0)->text(0), u"anna"_s);
+        QCOMPARE(list->selectedItems().first()->text(0), u"mario"_s);
+
+        // Disconnetti ends the selected client; once it has left, the
+        // selection is forgotten.
+        w.online().killButton()->click();
+        QCOMPARE(mario.disconnects, 1);
+        h.fakeEngine->connections.removeOne(&mario);
+        Q_EMIT reported.sessionClosed({});
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QVERIFY(list->selectedItems().isEmpty());
+        QCOMPARE(w.online().rememberedKey(), QString());
+        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
+        QCOMPARE(h.messages.shown.size(), 1);
+
+        // Of anna's two connections, Disconnetti ends the selected one only.
+        click(list, 1);
+        w.online().killButton()->click();
+        QCOMPARE(anna.disconnects + third.disconnects, 1);
+        h.fakeEngine->connections.clear(); // stopping closes them
+        w.toolbarClick("kStop");
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QCOMPARE(w.usersText(), QString());
+    }
+
+    // Fed by a fake engine: the live columns, the status bar's totals and the
+    // graph follow the counters from one poll to the next. The list shows what
+    // tells something: no column of masks, an anonymous client's e-mail on its
+    // login, logins no wider than they are (one made 300 pixels wide before),
+    // so the transfer columns stay in view in a 900-pixel window.
+    void liveTransfersRateGraphAndColumns() {
+        WindowHarness h;
+        h.settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol1", "4500");
+        ui::Form1& w = h.started();
+        w.resize(900, 600);
+        w.selectItem(5);
+        w.toolbarClick("kStart");
+        testing::FakeConnection mario("mario", "pw", "192.0.2.5"),
+            guest("anonymous", "io@casa.it", "192.0.2.6");
         mario.activity.direction = engine::TransferActivity::Direction::Download;
         mario.activity.path = "/film.mkv";
         mario.activity.size = 4 << 20;
-        anna.activity.direction = engine::TransferActivity::Direction::Upload;
-        anna.activity.path = "/su.bin";
-        h.fakeEngine->connections = {&mario, &anna};
+        guest.activity.direction = engine::TransferActivity::Direction::Upload;
+        guest.activity.path = "/su.bin";
+        h.fakeEngine->connections = {&mario, &guest};
         w.AggiornaUtenti();
         ui::OnlinePanel& panel = w.online();
-        QCOMPARE(panel.list()->headerItem()->text(9), u"Avanzamento"_s);
+        QTreeWidget* list = panel.list();
+        QVERIFY(list->isColumnHidden(1));
+        QCOMPARE(list->topLevelItem(1)->toolTip(0), u"anonimo: io@casa.it"_s);
+        QCOMPARE(list->topLevelItem(0)->toolTip(0), QString());
+        QVERIFY(list->columnWidth(0) < 150);
+        QCOMPARE(list->headerItem()->text(9), u"Avanzamento"_s);
+        QVERIFY(list->header()->sectionViewportPosition(9) + list->header()->sectionSize(9) <=
+                list->viewport()->width());
+
         panel.refreshLive(10000);
         mario.activity.bytes = mario.activity.sentTotal = 3 << 20;
-        anna.activity.bytes = anna.activity.receivedTotal = 512 << 10;
+        guest.activity.bytes = guest.activity.receivedTotal = 512 << 10;
         panel.refreshLive(11000);
-        QCOMPARE(liveTexts(panel.list()->topLevelItem(0)),
+        QCOMPARE(liveTexts(list->topLevelItem(0)),
                  QStringList({"/film.mkv", "Download", "3,0 MB", "3,0 MB/s", "75%"}));
-        QCOMPARE(liveTexts(panel.list()->topLevelItem(1)),
+        QCOMPARE(liveTexts(list->topLevelItem(1)),
                  QStringList({"/su.bin", "Upload", "512 KB", "512 KB/s", ""}));
         QCOMPARE(w.ratesText(), u"Upload: 512 KB/s  Download: 3,0 MB/s"_s);
         // The transfer ends: the row keeps no live texts, the rates drop.
         mario.activity.direction = engine::TransferActivity::Direction::None;
         panel.refreshLive(12000);
-        QCOMPARE(liveTexts(panel.list()->topLevelItem(0)), QStringList(5, QString()));
+        QCOMPARE(liveTexts(list->topLevelItem(0)), QStringList(5, QString()));
         QCOMPARE(w.ratesText(), u"Upload: 0 B/s  Download: 0 B/s"_s);
         // Both lines end at the graph's right edge (a line needs two polls).
         const QImage graph = panel.graph()->grab().toImage();
@@ -269,40 +182,6 @@ private Q_SLOTS:
         QVERIFY(pixelsNear(graph, panel.graph()->uploadColor(), 12) > 0);
         w.toolbarClick("kStop");
         QCOMPARE(w.ratesText(), QString());
-        h.fakeEngine->connections.clear();
-    }
-
-    // The list shows what tells something: no column of masks, an anonymous
-    // client's e-mail on its login, logins no wider than they are, so the
-    // transfer columns stay in view in a 900-pixel window.
-    void columnsFitTheirContent() {
-        WindowHarness h;
-        // A login column once made wide (300 pixels).
-        h.settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol1", "4500");
-        ui::Form1& w = h.started();
-        w.toolbarClick("kStart");
-        testing::FakeConnection mario("mario", "pw", "192.0.2.5"),
-            guest("anonymous", "io@casa.it", "192.0.2.6");
-        h.fakeEngine->connections = {&mario, &guest};
-        w.resize(900, 600);
-        w.selectItem(5);
-        w.AggiornaUtenti();
-        QTreeWidget* list = w.online().list();
-        QCOMPARE(list->topLevelItemCount(), 2);
-        QVERIFY(list->isColumnHidden(1));
-        const int anonymous = list->topLevelItem(0)->text(0) == u"anonymous"_s ? 0 : 1;
-        QCOMPARE(list->topLevelItem(anonymous)->toolTip(0), u"anonimo: io@casa.it"_s);
-        QCOMPARE(list->topLevelItem(1 - anonymous)->toolTip(0), QString());
-        QVERIFY(list->columnWidth(0) < 150);
-        int progress = -1;
-        for (int c = 0; c < list->columnCount(); ++c)
-            if (list->headerItem()->text(c) == u"Avanzamento"_s)
-                progress = c;
-        QVERIFY(progress >= 0);
-        QVERIFY(list->header()->sectionViewportPosition(progress) +
-                    list->header()->sectionSize(progress) <=
-                list->viewport()->width());
-        w.toolbarClick("kStop");
         h.fakeEngine->connections.clear();
     }
 

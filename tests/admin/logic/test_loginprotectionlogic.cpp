@@ -72,10 +72,9 @@ private Q_SLOTS:
         QFETCH(QString, option);
         QFETCH(QString, text);
         QFETCH(QString, pending);
-        QFETCH(QString, error);
         Fixture f; // a new database: ban_attempts 5, ...
         const std::optional<QString> refusal = f.logic->change(option, text);
-        QCOMPARE(refusal.value_or(QString()), error);
+        QTEST(refusal.value_or(QString()), "error");
         QCOMPARE(f.views->options().pending().value(option), pending);
         QCOMPARE(f.views->options().pending().size(), pending.isEmpty() ? 0 : 1);
     }

@@ -36,9 +36,7 @@ private Q_SLOTS:
         QCOMPARE(f.logic->change("passive_ports", "50000-50010"), std::nullopt); // as stored
         QCOMPARE(f.views->options().pending(),
                  (QMap<QString, QString>{{"passive_address", "casa.example.net"}}));
-        QCOMPARE(f.logic->change("passive_ports", "80-90"),
-                 QString("Opzione passive_ports: 80-90 non è un intervallo di porte valido "
-                         "(PRIMA-ULTIMA, porte da 1024 a 65535, per esempio 50000-50100)"));
+        QVERIFY(f.logic->change("passive_ports", "80-90")); // its words: test_settingspanel
         QCOMPARE(f.logic->change("passive_address", "::1"),
                  QString("Opzione passive_address: ::1 è un indirizzo IPv6: le risposte PASV "
                          "possono contenere solo un indirizzo IPv4 o un nome di host"));

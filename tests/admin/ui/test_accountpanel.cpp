@@ -80,7 +80,6 @@ private Q_SLOTS:
     void deletingAsksFirst() {
         QFETCH(bool, answer);
         QFETCH(QStringList, loginsAfter);
-        QFETCH(QStringList, foldersAfter);
         f.build({u"INSERT INTO users (ID, login) VALUES (3, 'anna'), (4, 'bruno')"_s,
                  u"INSERT INTO virtualdirs (name, user) VALUES ('x', 3), ('y', 3), ('z', 4)"_s});
         f.host->recorder.answer = answer;
@@ -89,7 +88,7 @@ private Q_SLOTS:
             f.host->recorder.asked,
             QStringList{u"Eliminare l'account \"anna\" e le sue 2 cartelle virtuali (x, y)?"_s});
         QCOMPARE(logins(), loginsAfter);
-        QCOMPARE(f.column(u"SELECT name FROM virtualdirs ORDER BY name"_s), foldersAfter);
+        QTEST(f.column(u"SELECT name FROM virtualdirs ORDER BY name"_s), "foldersAfter");
         QCOMPARE(login(), loginsAfter.first());
         QCOMPARE(grid()->currentIndex().row(), users().currentRow());
     }
@@ -256,50 +255,42 @@ private Q_SLOTS:
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
         QTRY_COMPARE(users().currentRow(), 0);
         QCOMPARE(logins(), (QStringList{u"mario"_s, u"Mario2"_s}));
+
+        // Entering the grid saves the account.
+        f.child<QLineEdit>(u"txtPassword"_s)->setFocus();
+        f.type(u"txtPassword"_s, u"cambiata"_s);
+        grid()->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(
+            storedPasswordIs(u"SELECT password FROM users WHERE login='mario'"_s, u"cambiata"_s));
     }
 
-    void otherErrorsShowTheirNumber() {
-        auto& logic = f.build().logic();
-        for (int duplicate : {3426, 16389, 524})
-            QCOMPARE(logic.ErroreDB(duplicate), 0);
-        QCOMPARE(logic.ErroreDB(5), 1);
-        QCOMPARE(f.host->recorder.texts().last(), u"5"_s);
-        QCOMPARE(f.host->recorder.shown.last().second, kv::MessageIcon::None);
-        QCOMPARE(f.host->recorder.texts().count(u"Non è consentito duplicare i Login"_s), 3);
-    }
-
-    void deletingRemovesExactlyItsVirtualFolders() {
-        // An account numbered 0 (made by another program) is not the anonymous account.
-        f.build({u"INSERT INTO users (ID, login) VALUES (0, 'zero'), (5, 'cinque'), (6, 'sei'), "
-                 "(7, 'sette')"_s,
-                 u"INSERT INTO virtualdirs (name, user) VALUES ('a', 5), ('b', 6), ('c', 0), "
-                 "('d', 5), ('e', 50)"_s});
-        const QString names = u"SELECT name FROM virtualdirs ORDER BY name"_s;
+    // An account numbered 0 (made by another program) is not the anonymous account.
+    void deletingAccountZeroKeepsTheAnonymousFolders() {
+        f.build({u"INSERT INTO users (ID, login) VALUES (0, 'zero')"_s,
+                 u"INSERT INTO virtualdirs (name, user) VALUES ('c', 0)"_s});
         f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
-        QCOMPARE(logins(), (QStringList{"cinque", "sei", "sette"}));
-        QCOMPARE(f.column(names), (QStringList{"a", "b", "c", "d", "e"}));
-        f.click(u"cmdDelete"_s);
-        QCOMPARE(logins(), (QStringList{"sei", "sette"}));
-        QCOMPARE(f.column(names), (QStringList{"b", "c", "e"}));
-        QCOMPARE(users().Field(u"login"_s), u"sei"_s);
-        users().MoveLast();
-        f.click(u"cmdDelete"_s); // the last row: the one before it follows
-        QCOMPARE(users().Field(u"login"_s), u"sei"_s);
-        QCOMPARE(grid()->currentIndex().row(), users().currentRow());
+        QVERIFY(logins().isEmpty());
+        QCOMPARE(f.column(u"SELECT name FROM virtualdirs"_s), QStringList{"c"});
     }
 
     void aRefusedDeleteKeepsTheAccountsFolders() {
-        f.build({u"INSERT INTO users (ID, login) VALUES (4, 'quattro')"_s,
-                 u"INSERT INTO virtualdirs (name, user) VALUES ('mia', 4)"_s,
-                 QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON users BEGIN SELECT "
-                                "RAISE(ABORT, 'no'); END")});
+        kv::ui::AccountPanel& panel =
+            f.build({u"INSERT INTO users (ID, login) VALUES (4, 'quattro')"_s,
+                     u"INSERT INTO virtualdirs (name, user) VALUES ('mia', 4)"_s,
+                     QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON users BEGIN SELECT "
+                                    "RAISE(ABORT, 'no'); END")});
         f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
         QCOMPARE(logins(), QStringList{"quattro"});
         QCOMPARE(f.column(u"SELECT name FROM virtualdirs"_s), QStringList{"mia"});
         QCOMPARE(f.host->recorder.shown.size(), 2); // the error number, then the database's text
+        QCOMPARE(f.host->recorder.shown.first().second, kv::MessageIcon::None);
         QCOMPARE(users().Field(u"login"_s), u"quattro"_s);
+        // The numbers other database programs give a duplicate login.
+        for (int duplicate : {3426, 16389, 524})
+            QCOMPARE(panel.logic().ErroreDB(duplicate), 0);
+        QCOMPARE(f.host->recorder.texts().count(u"Non è consentito duplicare i Login"_s), 3);
     }
 
     void gridEditsAndMovesTheAccount() {
@@ -314,24 +305,6 @@ private Q_SLOTS:
         grid()->setCurrentIndex(grid()->model()->index(1, 1));
         QTRY_COMPARE(users().currentRow(), 1);
         QCOMPARE(login(), u"bruno"_s);
-        // Leaving a row with a refused login: the message, and the row stays.
-        f.type(u"txtLogin"_s, u"anna2"_s);
-        grid()->setCurrentIndex(grid()->model()->index(0, 1));
-        QTRY_COMPARE(f.host->recorder.shown.size(), 1);
-        QCOMPARE(users().currentRow(), 1);
-        QCOMPARE(grid()->currentIndex().row(), 1);
-        QCOMPARE(logins(), (QStringList{"anna2", "bruno"}));
-    }
-
-    void enteringTheGridSavesTheAccount() {
-        f.build({u"INSERT INTO users (login) VALUES ('anna')"_s});
-        f.panel->show();
-        QApplication::setActiveWindow(f.panel.get());
-        QVERIFY(QTest::qWaitForWindowActive(f.panel.get()));
-        f.child<QLineEdit>(u"txtPassword"_s)->setFocus();
-        f.type(u"txtPassword"_s, u"cambiata"_s);
-        grid()->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(storedPasswordIs(u"SELECT password FROM users"_s, u"cambiata"_s));
     }
 
     void groupsFollowTheCurrentAccount() {
@@ -352,6 +325,8 @@ private Q_SLOTS:
         f.host->recorder.answer = true;
         f.click(u"cmdDelete"_s);
         QVERIFY(!enabled(0) && !enabled(7) && !enabled(9));
+        f.built->logic().cmdUserVirtual([](int) { QFAIL("an editor without an account"); });
+        QCOMPARE(f.host->recorder.texts(), QStringList{u"Nessun account selezionato"_s});
     }
 
     // The key list shows the current account's keys; the buttons add from the
@@ -409,24 +384,6 @@ private Q_SLOTS:
             QCOMPARE(cover->geometry(), QRect(0, top, 380, 220 - top));
     }
 
-    void editorOpensForTheRightOwner() {
-        kv::ui::AccountPanel& panel =
-            f.build({u"INSERT INTO users (ID, login) VALUES (7, 'sette')"_s});
-        QList<std::pair<int, int>> opened; // the owner given, and the logic's while open
-        panel.setEditorOpener([&](int owner) {
-            opened.append({owner, panel.logic().VirtualDirUserID()});
-        });
-        f.click(u"cmdUserVirtual"_s);
-        f.click(u"cmdVirtualAnonymous"_s);
-        QCOMPARE(opened, (QList<std::pair<int, int>>{{7, 7}, {0, 0}}));
-        QCOMPARE(panel.logic().VirtualDirUserID(), -2);
-        f.host->recorder.answer = true;
-        f.click(u"cmdDelete"_s);
-        panel.logic().cmdUserVirtual([&](int owner) { opened.append({owner, 0}); });
-        QCOMPARE(opened.size(), 2);
-        QCOMPARE(f.host->recorder.texts(), QStringList{u"Nessun account selezionato"_s});
-    }
-
     void editorIsAModalWindowOverTheOwnersFolders_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QStringList>("names");
@@ -435,7 +392,6 @@ private Q_SLOTS:
     }
     void editorIsAModalWindowOverTheOwnersFolders() {
         QFETCH(QString, button);
-        QFETCH(QStringList, names);
         f.build({u"INSERT INTO users (ID, login) VALUES (3, 'tre')"_s,
                  u"INSERT INTO virtualdirs (name, user) VALUES ('mine', 3), ('public', 0)"_s});
         f.panel->show();
@@ -457,7 +413,7 @@ private Q_SLOTS:
         });
         f.click(button);
         QCOMPARE(title, u"Cartelle virtuali"_s);
-        QCOMPARE(seen, names);
+        QTEST(seen, "names");
     }
 
     void rootPickersAndDefaultButtons_data() {

@@ -118,7 +118,6 @@ private Q_SLOTS:
         QTest::newRow("empty") << 0 << 101 << QRect(0, 1, 380, 99);
         QTest::newRow("two rows") << 2 << 101 << QRect(0, 41, 380, 59);
         QTest::newRow("full") << 5 << 101 << QRect();
-        QTest::newRow("more than fit") << 7 << 101 << QRect();
         QTest::newRow("taller grid") << 5 << 161 << QRect(0, 101, 380, 59);
         QTest::newRow("no room for a cover") << 4 << 82 << QRect();
     }
@@ -148,8 +147,12 @@ private Q_SLOTS:
 
         act(); // no client selected
         host->selectedAddress = QString();
-        act(); // a client without an address
-        QCOMPARE(host->recorder.texts(), QStringList(2, u"Non è selezionato alcun utente"_s));
+        act();                                       // a client without an address
+        host->selectedAddress = u"client.example"_s; // its name was never looked up
+        act();
+        QCOMPARE(host->recorder.texts().mid(0, 2),
+                 QStringList(2, u"Non è selezionato alcun utente"_s));
+        QVERIFY(host->recorder.texts().last().startsWith(u"Voce non valida: \"client.example\""_s));
         QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
         QCOMPARE(stored(index).size(), 2);
 
@@ -157,7 +160,7 @@ private Q_SLOTS:
         act();
         QCOMPARE(stored(index), (QStringList{"7.7.7.7", "8.8.8.8", "127.0.0.5"}));
         QCOMPARE(stored(1 - index), (QStringList{"7.7.7.7", "8.8.8.8"}));
-        QCOMPARE(host->recorder.shown.size(), 2); // nothing said on success
+        QCOMPARE(host->recorder.shown.size(), 3); // nothing said on success
         QCOMPARE(grid(index)->model()->rowCount(), 3);
         // The row the operator was on stays current.
         QCOMPARE(list(index).Field(u"IP"_s), u"8.8.8.8"_s);
@@ -211,14 +214,8 @@ private Q_SLOTS:
     void typedEntriesMustBePatterns_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("address") << u"10.0.0.7"_s << true;
+        // Which entries are patterns is test_addresspattern's table.
         QTest::newRow("CIDR") << u"192.168.1.0/24"_s << true;
-        QTest::newRow("IPv6 CIDR") << u"fd00::/8"_s << true;
-        QTest::newRow("range") << u"10.0.0.5-10.0.0.20"_s << true;
-        QTest::newRow("wildcard") << u"192.168.1.*"_s << true;
-        QTest::newRow("part too large") << u"300.1.1.1"_s << false;
-        QTest::newRow("prefix too long") << u"10.0.0.0/33"_s << false;
-        QTest::newRow("range backwards") << u"10.0.0.9-10.0.0.1"_s << false;
         QTest::newRow("host name") << u"server.example"_s << false;
     }
     void typedEntriesMustBePatterns() {
@@ -246,16 +243,6 @@ private Q_SLOTS:
                                  "un intervallo o un indirizzo con *"_s.arg(typed)});
             QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
         }
-    }
-
-    void aClientWithoutAnAddressIsNotListed() {
-        build();
-        host->selectedAddress = u"client.example"_s; // its name was never looked up
-        kv::ui::BloccaIPUtente(*host);
-        QVERIFY(stored(1).isEmpty());
-        QCOMPARE(host->recorder.texts().size(), 1);
-        QVERIFY(
-            host->recorder.texts().first().startsWith(u"Voce non valida: \"client.example\""_s));
     }
 
     void switchesEditTheSettingsRowAndAnswerLogins() {
