@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 using namespace kv::files;
-using kv::events::FileChange;
 using kv::events::FileEvent;
 
 Q_DECLARE_METATYPE(kv::files::FileError)
@@ -275,7 +274,7 @@ private Q_SLOTS:
         QVERIFY(!fs.exists("empty"));
     }
 
-    void openForReadingAtAnOffset() {
+    void offsetsUpToTheEnd() {
         FileService fs(grant("R"), false);
         OpenedFile f = fs.openForReading("/a.txt", 2);
         QVERIFY(f.ok());
@@ -285,6 +284,10 @@ private Q_SLOTS:
         OpenedFile beyond = fs.openForReading("/a.txt", 6);
         QCOMPARE(beyond.error, FileError::RestartBeyondEnd);
         QVERIFY(!beyond.file);
+        FileService writer(grant("W"), false);
+        QCOMPARE(writer.openForWriting("/a.txt", WriteMode::Replace, 6).error,
+                 FileError::RestartBeyondEnd);
+        QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
     }
 
     void writeModes_data() {
@@ -328,13 +331,6 @@ private Q_SLOTS:
         QCOMPARE(contents("root" + expectedName), expected);
         if (expectedName != u"/a.txt")
             QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
-    }
-
-    void resumeBeyondTheEndKeepsTheFile() {
-        FileService fs(grant("W"), false);
-        QCOMPARE(fs.openForWriting("/a.txt", WriteMode::Replace, 6).error,
-                 FileError::RestartBeyondEnd);
-        QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
     }
 
     // The folders a session sees are the ones there when it logged in: a
@@ -403,52 +399,6 @@ private Q_SLOTS:
         const OpenedFile f = fs.openForReading("/a.txt");
         QCOMPARE(f.error, FileError::OpenFailed);
         QVERIFY(!f.systemError.isEmpty());
-    }
-
-    // Each change on disk is told once, with the client's and the disk's
-    // paths; a refused one is not told.
-    void changesAreReported() {
-        QList<FileEvent> events;
-        FileService fs(grant("RWDBM"), false, [&events](const FileEvent& e) { events.append(e); });
-        QVERIFY(fs.makeFolder("/made").ok());
-        QVERIFY(fs.rename(fs.renameSource("/a.txt"), "/made/a2.txt").ok());
-        QVERIFY(fs.deleteFile("/made/a2.txt").ok());
-        QVERIFY(fs.removeFolder("/made").ok());
-        QVERIFY(!fs.deleteFile("/missing").ok());
-        QVERIFY(fs.setModified("/b.txt", QDateTime::fromSecsSinceEpoch(0, Qt::UTC)).ok());
-        QCOMPARE(events.size(), 4);
-        QCOMPARE(events[0].change, FileChange::FolderMade);
-        QCOMPARE(events[0].clientPath, u"/made");
-        QCOMPARE(events[0].diskPath, at("root/made"));
-        QCOMPARE(events[1].change, FileChange::Renamed);
-        QCOMPARE(events[1].clientPath, u"/a.txt");
-        QCOMPARE(events[1].diskPath, at("root/a.txt"));
-        QCOMPARE(events[1].newClientPath, u"/made/a2.txt");
-        QCOMPARE(events[1].newDiskPath, at("root/made/a2.txt"));
-        QCOMPARE(events[2].change, FileChange::Deleted);
-        QCOMPARE(events[2].clientPath, u"/made/a2.txt");
-        QCOMPARE(events[3].change, FileChange::FolderRemoved);
-        QCOMPARE(QFileInfo(at("root/b.txt")).lastModified().toUTC().toSecsSinceEpoch(), 0);
-    }
-
-    // A listing shows the virtual folders mounted there; a file lists as
-    // itself.
-    void listings() {
-        FileService fs(grant(""), false);
-        const FolderListing root = fs.list("");
-        QVERIFY(root.ok());
-        QVERIFY(root.isDir);
-        QStringList names;
-        for (const FsEntry& e : root.entries)
-            names << e.name;
-        QCOMPARE(names, (QStringList{"a.txt", "b.txt", "empty", "linkIn", "linkOut", "linkOutFile",
-                                     "linkRel", "sub", "v"}));
-        const FolderListing file = fs.list("/sub/inner.txt");
-        QVERIFY(file.ok());
-        QVERIFY(!file.isDir);
-        QCOMPARE(file.entries.size(), 1);
-        QCOMPARE(file.entries[0].name, u"inner.txt");
-        QCOMPARE(fs.stat("/").entry.name, u"/");
     }
 };
 
