@@ -261,6 +261,8 @@ private Q_SLOTS:
         QCOMPARE(fs.changeFolder("sub").path, u"/sub");
         QCOMPARE(fs.currentFolder(), u"/sub");
         QCOMPARE(fs.openForReading("inner.txt").path, u"/sub/inner.txt");
+        // A file lists as itself.
+        QCOMPARE(fs.list("inner.txt").entries.value(0).name, u"inner.txt");
         QCOMPARE(fs.changeFolder("deeper").error, FileError::None);
         QCOMPARE(fs.changeFolder("../../..").path, u"/");
         QCOMPARE(fs.changeFolder("/sub/w").path, u"/sub/w");

@@ -275,7 +275,7 @@ private Q_SLOTS:
         QCOMPARE(finished_[1].outcome, TransferOutcome::Complete);
     }
 
-    void openFlagsAndRenamesNeverLoseAnExistingFile() {
+    void openFlagsRenamesAndRemovals() {
         login("RWDBM");
         Reply h = open("a.txt", OpenWrite | OpenAppend);
         write(h.handle, 0, "++");
@@ -297,6 +297,8 @@ private Q_SLOTS:
         QCOMPARE(contents("root/sub/b.txt"), QByteArray("12345"));
         QCOMPARE(request(Rename, "sub/b.txt", "/moved.txt").status, quint32(Ok));
         QCOMPARE(contents("root/moved.txt"), QByteArray("12345"));
+        QCOMPARE(request(Remove, "moved.txt").status, quint32(Ok));
+        QVERIFY(!QFileInfo::exists(tree_->at("root/moved.txt")));
         // A rename never replaces what exists.
         QCOMPARE(request(Rename, "a.txt", "sub").status, quint32(Failure));
     }
