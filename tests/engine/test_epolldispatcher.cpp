@@ -437,17 +437,6 @@ private Q_SLOTS:
         QVERIFY(!d->unregisterTimers(&owner));
     }
 
-    void postedEventsAndDeferredDeletesRun() {
-        auto* doomed = new QObject;
-        QSignalSpy gone(doomed, &QObject::destroyed);
-        doomed->deleteLater();
-        bool queued = false;
-        QMetaObject::invokeMethod(
-            this, [&queued] { queued = true; }, Qt::QueuedConnection);
-        QTRY_VERIFY(queued);
-        QTRY_COMPARE(gone.count(), 1);
-    }
-
     // Events posted while a socket's handler runs, by it or by another thread,
     // are sent before the loop waits again: nothing else will wake it.
     void eventsPostedWhileHandlingRunBeforeTheNextWait() {

@@ -76,32 +76,33 @@ private Q_SLOTS:
     void transfersComeInOrderWithTheirProgress() {
         EngineHarness h;
         constexpr int kSize = 16 << 20;
-        h.write("root/big.bin", QByteArray(kSize, 'b'));
+        h.write("root/docs/big.bin", QByteArray(kSize, 'b'));
         Recorder seen(h.events.bus);
         QVERIFY(h.start());
         // The client reads slowly (about 10 MiB/s), so the download lasts over a second.
+        // Paths are told as the client sees them, from the folder it is in.
         const ClientRun r = h.python(uR"(
-f = login(); f.voidcmd('TYPE I'); conn = f.transfercmd('RETR big.bin'); got = 0
+f = login(); f.cwd('docs'); f.voidcmd('TYPE I'); conn = f.transfercmd('RETR big.bin'); got = 0
 while True:
     chunk = conn.recv(512 * 1024)
     if not chunk: break
     got += len(chunk); time.sleep(0.05)
 conn.close(); print(got, f.voidresp()[:3])
-f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(len(lines(f, 'LIST'))); f.quit()
+f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(f.nlst()); f.quit()
 )"_s);
-        QCOMPARE(outputOf(r), QStringList({u"%1 226"_s.arg(kSize), "2", ""}));
+        QCOMPARE(outputOf(r), QStringList({u"%1 226"_s.arg(kSize), "['big.bin', 'up.bin']", ""}));
         QTRY_VERIFY(seen.lines.endsWith("closed alice"));
         QStringList order = seen.lines;
-        order.removeAll("progress /big.bin");
-        QCOMPARE(order,
-                 QStringList({"opened ", "loggedIn alice", "started /big.bin", "finished /big.bin",
-                              "started /up.bin", "finished /up.bin", "closed alice"}));
+        order.removeAll("progress /docs/big.bin");
+        QCOMPARE(order, QStringList({"opened ", "loggedIn alice", "started /docs/big.bin",
+                                     "finished /docs/big.bin", "started /docs/up.bin",
+                                     "finished /docs/up.bin", "closed alice"}));
         QCOMPARE(seen.sessions.size(), 1);
         // Progress comes while the bytes move, growing, never past the file.
         qint64 last = 0;
         int progress = 0;
         for (const events::TransferEvent& t : std::as_const(seen.transfers)) {
-            if (t.outcome != events::TransferOutcome::Running || t.clientPath != "/big.bin" ||
+            if (t.outcome != events::TransferOutcome::Running || t.clientPath != "/docs/big.bin" ||
                 t.bytes == 0)
                 continue;
             QCOMPARE_GE(t.bytes, last);
@@ -116,18 +117,23 @@ f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(len(lines(f, 'LIST'))); f
                     return t;
             return events::TransferEvent{};
         };
-        const events::TransferEvent down = finished("/big.bin");
+        const events::TransferEvent down = finished("/docs/big.bin");
         QCOMPARE(down.kind, events::TransferKind::Download);
         QCOMPARE(down.outcome, events::TransferOutcome::Complete);
         QCOMPARE(down.bytes, qint64(kSize));
         QCOMPARE(down.size, qint64(kSize));
-        QCOMPARE(down.diskPath, h.path("root/big.bin"));
-        const events::TransferEvent up = finished("/up.bin");
+        QCOMPARE(down.diskPath, h.path("root/docs/big.bin"));
+        const events::TransferEvent up = finished("/docs/up.bin");
         QCOMPARE(up.kind, events::TransferKind::Upload);
         QCOMPARE(up.bytes, 3);
-        QCOMPARE(up.diskPath, h.path("root/up.bin"));
+        QCOMPARE(up.diskPath, h.path("root/docs/up.bin"));
         QCOMPARE(up.session.login, u"alice"_s);
         QCOMPARE(up.session.address, u"127.0.0.1"_s);
+        // The activity log tells commands, replies and transfer outcomes.
+        for (const char* line :
+             {"CWD docs", "226 Transfer complete.", "Upload /docs/up.bin: 3 byte, completo",
+              "Download /docs/big.bin: 16777216 byte, completo"})
+            QVERIFY2(h.events.logLines.contains(line), line);
     }
 
     void failedLoginsBanTheAddressAfterTheCurrentReply() {

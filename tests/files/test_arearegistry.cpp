@@ -110,18 +110,6 @@ private Q_SLOTS:
         QCOMPARE(registry_.areasHeld(), 0);
     }
 
-    void differentFoldersAreNotShared() {
-        const qsizetype before = openDescriptors();
-        const auto a = login("root", false);
-        const auto b = login("other", false);
-        QCOMPARE(openDescriptors() - before, 2);
-        QVERIFY(writeThrough(*a, "/a.txt"));
-        QVERIFY(writeThrough(*b, "/b.txt"));
-        QVERIFY(QFile::exists(at("root/a.txt")));
-        QVERIFY(QFile::exists(at("other/b.txt")));
-        QVERIFY(!QFile::exists(at("root/b.txt")));
-    }
-
     void rootReplaced_data() {
         QTest::addColumn<QString>("replacement"); // what takes the root's place
         QTest::addColumn<QString>("landsIn");     // where a new login's /fresh.txt lands
