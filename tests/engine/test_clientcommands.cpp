@@ -12,6 +12,12 @@
 using namespace kv::engine;
 using namespace Qt::StringLiterals;
 
+// root/huge.bin of `size` bytes that use no disk.
+static bool sparseFile(EngineHarness& h, qint64 size) {
+    QFile big(h.path("root/huge.bin"));
+    return QDir().mkpath(h.path("root")) && big.open(QIODevice::WriteOnly) && big.resize(size);
+}
+
 class TestClientCommands : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -39,12 +45,7 @@ g = login(); print(resp(g, 'MLST d/f.txt').splitlines()[1].startswith(' type=fil
 
     void hashOfAHugeFileStallsNoOtherSession() {
         EngineHarness h;
-        {
-            QFile big(h.path("root/huge.bin"));
-            QVERIFY(QDir().mkpath(h.path("root")));
-            QVERIFY(big.open(QIODevice::WriteOnly));
-            QVERIFY(big.resize(qint64(1) << 30)); // sparse: no disk used
-        }
+        QVERIFY(sparseFile(h, qint64(1) << 30));
         QVERIFY(h.start());
         // One session hashes 1 GiB (a command sent after it waits for it, NOOP
         // does not); another session's NOOPs are answered meanwhile.
@@ -80,12 +81,7 @@ print(answered >= 5, worst < 0.5, worst if worst >= 0.5 else '')
 
     void abandonedHashesFreeTheirWorkers() {
         EngineHarness h;
-        {
-            QFile big(h.path("root/huge.bin"));
-            QVERIFY(QDir().mkpath(h.path("root")));
-            QVERIFY(big.open(QIODevice::WriteOnly));
-            QVERIFY(big.resize(qint64(64) << 30)); // sparse; minutes to hash
-        }
+        QVERIFY(sparseFile(h, qint64(64) << 30)); // minutes to hash
         h.write("root/small.txt", "abc");
         QVERIFY(h.start());
         // Clients that ask for a long hash and go away take every worker; the

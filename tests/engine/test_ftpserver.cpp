@@ -509,36 +509,18 @@ print(resp(f, 'NOOP'))
         QVERIFY(!h.events.logLines.filter("porta dati passiva").isEmpty());
     }
 
-    void idleTimeoutCountsFromTheLastCommand() {
+    void timeOutsEndIdleSessionsAndStalledTransfers() {
         // A session that sends nothing ends a time-out after it connected; a
         // command shortly before the time-out moves it: the session ends a full
         // time-out after that command. The server's time-out changed meanwhile is
-        // for later sessions; these keep the one they started with.
+        // for later sessions; these keep the one they started with. A download
+        // nobody reads and an upload that sends nothing hold their session no
+        // longer than its time-out.
         EngineHarness h;
         QVERIFY(h.start());
         h.server->setTimeout(2);
         QObject::connect(&h.events.bus, &kv::events::ServerEvents::loggedIn, &h.events.bus,
                          [&h] { h.server->setTimeout(1); });
-        const ClientRun r = h.python(R"(
-quiet = socket.create_connection(('127.0.0.1', PORT), timeout=10); start = time.time()
-f = login(); time.sleep(1.6); t = time.time(); print(resp(f, 'NOOP'))
-print(quiet.makefile('rb').read().decode().splitlines()[-1], 1.8 < time.time() - start < 5)
-try: f.getresp()
-except ftplib.all_errors as e: print(e)
-print(1.8 < time.time() - t < 6)
-)");
-        const QString timeout = u"421 Timeout (2 seconds): closing control connection."_s;
-        QCOMPARE(outputOf(r), QStringList({"200 NOOP command successful", timeout + " True",
-                                           timeout, "True", ""}));
-        QTRY_COMPARE(h.events.closedCount, 2);
-    }
-
-    void stalledTransfersEndAfterTheTimeOut() {
-        // A download nobody reads and an upload that sends nothing hold their
-        // session no longer than its time-out.
-        EngineHarness h;
-        QVERIFY(h.start());
-        h.server->setTimeout(1);
         QFile big(h.path(u"root/big.bin"_s));
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(64) << 20));
         big.close();
@@ -546,18 +528,25 @@ print(1.8 < time.time() - t < 6)
 def end(f):
     try: return f.getresp()
     except ftplib.all_errors as e: return str(e)
-f = login(); f.voidcmd('TYPE I'); t = time.time()
-held = f.transfercmd('RETR big.bin')
-print(end(f)); print(time.time() - t < 6); print(resp(f, 'NOOP'))
-quiet = f.transfercmd('STOR quiet.bin')
-print(end(f)); print(resp(f, 'NOOP'))
+quiet = socket.create_connection(('127.0.0.1', PORT), timeout=10); start = time.time()
+f = login(); time.sleep(1.6); t = time.time(); print(resp(f, 'NOOP'))
+print(quiet.makefile('rb').read().decode().splitlines()[-1], 1.8 < time.time() - start < 5)
+print(end(f)); print(1.8 < time.time() - t < 6)
+g = login(); g.voidcmd('TYPE I'); t = time.time()
+held = g.transfercmd('RETR big.bin')
+print(end(g)); print(time.time() - t < 6); print(resp(g, 'NOOP'))
+quiet = g.transfercmd('STOR quiet.bin')
+print(end(g)); print(resp(g, 'NOOP'))
 )");
+        const QString timeout = u"421 Timeout (2 seconds): closing control connection."_s;
         QCOMPARE(outputOf(r),
-                 QStringList({"426 Data connection closed. File transfer /big.bin aborted.", "True",
+                 QStringList({"200 NOOP command successful", timeout + " True", timeout, "True",
+                              "426 Data connection closed. File transfer /big.bin aborted.", "True",
                               "200 NOOP command successful",
                               "426 Data connection closed. File transfer /quiet.bin aborted.",
                               "200 NOOP command successful", ""}));
         QCOMPARE(h.events.logLines.filter("nessun dato trasferito per 1 secondi").size(), 2);
+        QTRY_COMPARE(h.events.closedCount, 3);
     }
 
     void loginsShareFoldersAndAreClosedOnce() {
