@@ -27,7 +27,6 @@ struct Reply {
     QByteArray data;             // DataReply
     QList<QByteArray> names;     // NameReply
     Attributes attrs;            // AttrsReply
-    bool ok = false;             // read to its end without a fault
 };
 
 Reply readReply(const QByteArray& packet) {
@@ -60,7 +59,6 @@ Reply readReply(const QByteArray& packet) {
     default:
         break;
     }
-    out.ok = r.ok && r.atEnd();
     return out;
 }
 
