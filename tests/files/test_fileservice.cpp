@@ -298,24 +298,21 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("offset");
         QTest::addColumn<QString>("expectedName");
         QTest::addColumn<QByteArray>("expected"); // after writing "AB"
-        addRow("replace empties", int(WriteMode::Replace), "/a.txt", qint64(0), "/a.txt",
-               QByteArray("AB"));
-        addRow("resume keeps the start", int(WriteMode::Replace), "/a.txt", qint64(3), "/a.txt",
-               QByteArray("123AB"));
-        addRow("resume at the end", int(WriteMode::Replace), "/a.txt", qint64(5), "/a.txt",
-               QByteArray("12345AB"));
-        addRow("resume after a cut", int(WriteMode::Replace), "/a.txt", qint64(1), "/a.txt",
-               QByteArray("1AB"));
-        addRow("append", int(WriteMode::Append), "/a.txt", qint64(3), "/a.txt",
-               QByteArray("12345AB"));
-        addRow("new file", int(WriteMode::Replace), "/n.txt", qint64(0), "/n.txt",
-               QByteArray("AB"));
-        addRow("unique, name free", int(WriteMode::UniqueName), "/u.txt", qint64(0), "/u.txt",
-               QByteArray("AB"));
-        addRow("unique, name taken", int(WriteMode::UniqueName), "a.txt", qint64(0), "/a.txt.1",
-               QByteArray("AB"));
-        addRow("unique, no name", int(WriteMode::UniqueName), "", qint64(0), "/upload",
-               QByteArray("AB"));
+        const auto row = [](const char* name, WriteMode mode, const char* path, qint64 offset,
+                            const char* written, const char* expected) {
+            QTest::newRow(name) << int(mode) << QString(path) << offset << QString(written)
+                                << QByteArray(expected);
+        };
+        const WriteMode replace = WriteMode::Replace, unique = WriteMode::UniqueName;
+        row("replace empties", replace, "/a.txt", 0, "/a.txt", "AB");
+        row("resume keeps the start", replace, "/a.txt", 3, "/a.txt", "123AB");
+        row("resume at the end", replace, "/a.txt", 5, "/a.txt", "12345AB");
+        row("resume after a cut", replace, "/a.txt", 1, "/a.txt", "1AB");
+        row("append", WriteMode::Append, "/a.txt", 3, "/a.txt", "12345AB");
+        row("new file", replace, "/n.txt", 0, "/n.txt", "AB");
+        row("unique, name free", unique, "/u.txt", 0, "/u.txt", "AB");
+        row("unique, name taken", unique, "a.txt", 0, "/a.txt.1", "AB");
+        row("unique, no name", unique, "", 0, "/upload", "AB");
     }
 
     void writeModes() {
