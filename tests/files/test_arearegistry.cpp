@@ -110,58 +110,39 @@ private Q_SLOTS:
         QCOMPARE(registry_.areasHeld(), 0);
     }
 
-    void differentFoldersAreNotShared() {
-        const qsizetype before = openDescriptors();
-        const auto a = login("root", false);
-        const auto b = login("other", false);
-        QCOMPARE(openDescriptors() - before, 2);
-        QVERIFY(writeThrough(*a, "/a.txt"));
-        QVERIFY(writeThrough(*b, "/b.txt"));
-        QVERIFY(QFile::exists(at("root/a.txt")));
-        QVERIFY(QFile::exists(at("other/b.txt")));
-        QVERIFY(!QFile::exists(at("root/b.txt")));
+    void rootReplaced_data() {
+        QTest::addColumn<QString>("replacement"); // what takes the root's place
+        QTest::addColumn<QString>("landsIn");     // where a new login's /fresh.txt lands
+        addRow("nothing", QString(), QString());
+        addRow("a new folder", QStringLiteral("root/"), QStringLiteral("root/fresh.txt"));
+        // The root may be reached through a link: a new login serves what it
+        // leads to, as when it opened the root itself.
+        addRow("a link", QStringLiteral("root -> outside"), QStringLiteral("outside/fresh.txt"));
     }
 
-    void rootRenamedAndRecreated() {
+    void rootReplaced() {
+        QFETCH(QString, replacement);
+        QFETCH(QString, landsIn);
         const qsizetype before = openDescriptors();
         const auto old = login("root", false);
         QVERIFY(renamed(at("root"), at("root.old")));
-        QVERIFY(QDir().mkdir(at("root")));
+        if (!replacement.isEmpty())
+            QVERIFY(tree_->make({replacement.replace(" -> ", " -> " + tree_->path() + '/')}));
         const auto fresh = login("root", false);
         const auto later = login("root", false);
-        // The old folder for the old session, one new one for both new logins.
-        QCOMPARE(openDescriptors() - before, 2);
+        QCOMPARE(writeThrough(*fresh, "/fresh.txt"), !landsIn.isEmpty());
+        if (landsIn.isEmpty()) {
+            QCOMPARE(fresh->stat("/").error, FileError::NotFound);
+        } else {
+            QVERIFY(QFile::exists(at(landsIn)));
+            QVERIFY(later->exists("/fresh.txt"));
+            // The old folder for the old session, one new one for both new logins.
+            QCOMPARE(openDescriptors() - before, 2);
+        }
+        // The old session keeps the folder it logged into.
         QVERIFY(writeThrough(*old, "/old.txt"));
-        QVERIFY(writeThrough(*fresh, "/fresh.txt"));
         QVERIFY(QFile::exists(at("root.old/old.txt")));
-        QVERIFY(QFile::exists(at("root/fresh.txt")));
-        QVERIFY(!QFile::exists(at("root/old.txt")));
-        QVERIFY(later->exists("/fresh.txt"));
         QVERIFY(!later->exists("/old.txt"));
-    }
-
-    void rootRemovedRefusesNewLogins() {
-        const auto old = login("root", false);
-        QVERIFY(renamed(at("root"), at("root.old")));
-        const auto none = login("root", false);
-        QVERIFY(!writeThrough(*none, "/x.txt"));
-        QCOMPARE(none->stat("/").error, FileError::NotFound);
-        QVERIFY(writeThrough(*old, "/old.txt"));
-        QVERIFY(QFile::exists(at("root.old/old.txt")));
-    }
-
-    void rootReplacedByLinkLeadsNewLoginsThere() {
-        // The root may be reached through a link: a new login serves what
-        // the link leads to, as when it opened the root itself.
-        const auto old = login("root", false);
-        QVERIFY(renamed(at("root"), at("root.old")));
-        QVERIFY(tree_->make({"root -> " + at("outside")}));
-        const auto fresh = login("root", false);
-        QVERIFY(writeThrough(*fresh, "/fresh.txt"));
-        QVERIFY(writeThrough(*old, "/old.txt"));
-        QVERIFY(QFile::exists(at("outside/fresh.txt")));
-        QVERIFY(QFile::exists(at("root.old/old.txt")));
-        QVERIFY(!QFile::exists(at("outside/old.txt")));
     }
 
     void virtualFolderReplaced_data() {

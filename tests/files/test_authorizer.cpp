@@ -6,6 +6,7 @@
 #include <QTest>
 
 using namespace kv::files;
+using namespace Qt::StringLiterals;
 
 class TestAuthorizer : public QObject {
     Q_OBJECT
@@ -18,14 +19,10 @@ private Q_SLOTS:
     void lettersRoundTrip_data() {
         QTest::addColumn<QString>("given");
         QTest::addColumn<QString>("letters");
-        QTest::newRow("none") << ""
-                              << "";
-        QTest::newRow("order is fixed") << "bmr"
-                                        << "RBM";
-        QTest::newRow("all") << "MBDWR"
-                             << "RWDBM";
-        QTest::newRow("others ignored") << "rx w?"
-                                        << "RW";
+        QTest::newRow("none") << QString() << QString();
+        QTest::newRow("order is fixed") << u"bmr"_s << u"RBM"_s;
+        QTest::newRow("all") << u"MBDWR"_s << u"RWDBM"_s;
+        QTest::newRow("others ignored") << u"rx w?"_s << u"RW"_s;
     }
 
     void lettersRoundTrip() {

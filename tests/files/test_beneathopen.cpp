@@ -31,7 +31,7 @@ private Q_SLOTS:
         QVERIFY(tree_.make({"area/rel -> sub/in.txt", "area/up -> ../outside/secret.txt",
                             "area/abs -> " + t + "/area/sub/in.txt", "area/sub/back -> ../rel",
                             "area/dangling -> sub/new.txt", "area/loop -> loop",
-                            "area/magic -> /proc/self/cwd", "linkedArea -> " + t + "/area"}));
+                            "area/magic -> /proc/self/cwd"}));
         area_ = openArea(QFile::encodeName(tree_.at("area")), false);
         QVERIFY(area_ && area_->valid());
     }
@@ -78,22 +78,6 @@ private Q_SLOTS:
             openBeneath(area_->get(), "sub/made.txt", O_WRONLY | O_CREAT, false, 0600);
         QVERIFY(made.valid());
         QVERIFY(QFileInfo::exists(tree_.at("area/sub/made.txt")));
-    }
-
-    // The folder opened stays the area, whatever is renamed afterwards.
-    void anAreaIsTheFolderNotItsName() {
-        QVERIFY(tree_.make({"moving/kept.txt"}));
-        const AreaFd area = openArea(QFile::encodeName(tree_.at("moving")), false);
-        QVERIFY(area);
-        QVERIFY(QFile::rename(tree_.at("moving"), tree_.at("moved")));
-        QVERIFY(tree_.make({"moving -> " + tree_.path() + "/outside"}));
-        QVERIFY(openBeneath(area->get(), "kept.txt", O_RDONLY, true).valid());
-        QVERIFY(!openBeneath(area->get(), "secret.txt", O_RDONLY, true).valid());
-        // A link in the folder's own place is not taken for it, unless allowed.
-        QVERIFY(!openArea(QFile::encodeName(tree_.at("moving")), false));
-        QVERIFY(openArea(QFile::encodeName(tree_.at("linkedArea")), true));
-        QVERIFY(!openArea(QFile::encodeName(tree_.at("area/sub/in.txt")), true));
-        QVERIFY(!openArea(QByteArray(), true));
     }
 
     void descriptorsAreClosedWithTheirOwner() {

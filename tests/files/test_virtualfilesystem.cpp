@@ -268,6 +268,7 @@ private Q_SLOTS:
         const auto mount = fs.stat(fs.resolve("/", "v", true));
         QVERIFY(mount && mount->isDir);
         QCOMPARE(mount->name, QString("v"));
+        QCOMPARE(fs.stat(fs.resolve("/", "/", true)).value_or(FsEntry{}).name, QString("/"));
     }
 };
 

@@ -114,17 +114,6 @@ private Q_SLOTS:
         QCOMPARE(r.request.offset, 0x100000002ULL);
         QCOMPARE(r.request.length, 32768u);
 
-        PacketWriter write(Write);
-        write.u32(4).string("h1").u64(9).string(QByteArray("\0data", 5));
-        const ParsedRequest w = parseRequest(payloadOf(write));
-        QVERIFY(w.ok());
-        QCOMPARE(w.request.data, QByteArray("\0data", 5));
-
-        PacketWriter rename(Rename);
-        rename.u32(5).string("old").string("new");
-        const ParsedRequest n = parseRequest(payloadOf(rename));
-        QCOMPARE(n.request.path2, QByteArray("new"));
-
         PacketWriter ext(Extended);
         ext.u32(6).string("posix-rename@openssh.com").string("a").string("b");
         const ParsedRequest e = parseRequest(payloadOf(ext));
