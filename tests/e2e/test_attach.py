@@ -53,8 +53,7 @@ class Window:
 
 class Attach(unittest.TestCase):
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
         self.site.db.add_user("anna", "pw", rights="RWDB")
         self.site.sparse("big.bin", BIG)
 

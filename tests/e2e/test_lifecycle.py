@@ -1,14 +1,13 @@
-"""Starting and stopping the headless server, and what it logs; a start refused for a setting or
-an option."""
+"""Starting and stopping the headless server, and what it logs; a start refused by the system (a
+refused setting or option, and the database a new folder gets: the controller's and the settings'
+tests)."""
 
-import json
 import os
 import re
 import shutil
 import subprocess
 import signal
 import socket
-import sqlite3
 import tempfile
 import time
 import unittest
@@ -22,8 +21,7 @@ STOP = re.compile(rb"^\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\] SERVER STOP$")
 
 class Logging(unittest.TestCase):
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
 
     def test_start_stop_lines_and_engine_lines(self):
         self.site.db.add_user("bob", "secret-pw", rights="R")
@@ -62,8 +60,7 @@ class StartFailure(unittest.TestCase):
     """A failed start says why on the line after the first, on standard error and in the log."""
 
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
 
     def failed_start(self, prefix=(), env=None):
         server = Server(self.site.data, env=env, prefix=prefix)
@@ -111,33 +108,6 @@ class StartFailure(unittest.TestCase):
                          f"impossibile usare la porta {first_free - 1} "
                          "(permesso negato: le porte sotto 1024 richiedono privilegi)")
 
-    def test_invalid_option(self):
-        """An option row the catalog refuses stops the start with its reason and stays as it was,
-        with everything else in the file (an older file gaining the table: the table's tests)."""
-        self.site.db.set_options(tls="bogus")
-        before = Path(self.site.db.path).read_bytes()
-        self.assertEqual(self.failed_start(),
-                         "Opzione tls: bogus non è un valore ammesso (off, on, required)")
-        self.assertEqual(Path(self.site.db.path).read_bytes(), before)
-
-    def test_refused_stored_values(self):
-        """An engine number the catalog refuses leaves the engine's value and is named in the log;
-        an address or port it refuses stops the start with the words the command line uses."""
-        self.site.db.settings(timeout="abc", datalingertime="-1")
-        server = self.site.start()
-        self.assertEqual(self.site.stop(), 0)
-        out = server.stdout()
-        self.assertIn('Impostazione timeout: "abc" non valida, mantenuto 180', out)
-        self.assertIn('Impostazione datalingertime: "-1" non valida, mantenuto 0', out)
-        self.assertLess(out.index("SERVER START ON IP"), out.index("Impostazione timeout"))
-        for column, value in (("port", "70000"), ("ip", "casa"), ("port", "21.5")):
-            with self.subTest(column=column, value=value):
-                said = self.site.kv("settings", "set", column, value)
-                self.assertEqual(said.returncode, 1)
-                self.site.db.settings(**{column: value})
-                self.assertEqual(self.failed_start(), said.stderr.decode().strip())
-                self.site.db.settings(ip="127.0.0.1", port=str(self.site.port))
-
 
 class DatabaseFile(unittest.TestCase):
     def setUp(self):
@@ -151,33 +121,6 @@ class DatabaseFile(unittest.TestCase):
         self.assertEqual(out.returncode, 1)
         self.assertIn("accounts.dat", out.stderr.decode())
         self.assertEqual(Path(path).read_bytes(), content)
-
-    def test_new_folder_gets_database(self):
-        server = Server(self.tmp)
-        # With the created settings it listens on the default address, port 21 (or fails when that
-        # is taken): either way the file is made first, its rows as the database tests expect.
-        server.wait_started()
-        server.stop()
-        with sqlite3.connect(os.path.join(self.tmp, "accounts.dat")) as c:
-            self.assertEqual(c.execute("SELECT ip, port FROM settings").fetchall(), [("Default", "21")])
-
-    def test_new_database_of_an_unprivileged_user_gets_port_2121(self):
-        first_free = int(Path("/proc/sys/net/ipv4/ip_unprivileged_port_start").read_text())
-        if first_free <= 21:
-            self.skipTest("any user may listen on port 21 here")
-        prefix = []
-        if os.geteuid() == 0:
-            if not shutil.which("setpriv"):
-                self.skipTest("running as root without setpriv")
-            os.chmod(self.tmp, 0o777)
-            prefix = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.tmp, XDG_CONFIG_HOME=self.tmp,
-                   XDG_DATA_HOME=self.tmp)
-        out = subprocess.run(prefix + [program(), "settings", "show", "--json", "--data-dir", self.tmp],
-                             capture_output=True, timeout=TIMEOUT, env=env)
-        self.assertEqual(out.returncode, 0, out.stderr)
-        shown = {r["impostazione"]: r["valore"] for r in json.loads(out.stdout)}
-        self.assertEqual((shown["ip"], shown["port"]), ("Default", "2121"))
 
     def test_help_and_version(self):
         version, usage = run([program(), "--version"]), run([program(), "--help"])

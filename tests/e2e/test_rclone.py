@@ -7,7 +7,7 @@ import os
 import unittest
 from pathlib import Path
 
-from kvharness import SiteTestCase, TIMEOUT, run
+from kvharness import SiteTestCase, rclone, run
 
 MTIME = 1577836800  # 2020-01-01 00:00:00 UTC
 
@@ -21,10 +21,7 @@ class RcloneSite(SiteTestCase):
 
     def rclone(self, *args):
         obscured = run(["rclone", "obscure", "r-pass"]).stdout.decode().strip()
-        remote = f":ftp,host=127.0.0.1,port={self.site.port},user=rita,pass={obscured}{self.extra}:"
-        argv = ["rclone", "--config", "/dev/null", "--contimeout", f"{TIMEOUT}s", "--timeout",
-                f"{TIMEOUT}s", "--retries", "1", "--low-level-retries", "1"]
-        return run(argv + [a.replace("REMOTE:", remote) for a in args], TIMEOUT * 6)
+        return rclone(f":ftp,host=127.0.0.1,port={self.site.port},user=rita,pass={obscured}{self.extra}:", *args)
 
     def assertClean(self, out):
         self.assertEqual(out.returncode, 0, out.stderr.decode())

@@ -1,7 +1,7 @@
-"""SIGHUP rereads settings and options: sessions survive a new port, and an unusable reread keeps the old one."""
+"""SIGHUP rereads settings and options: sessions survive a new port, and a port that cannot be bound
+keeps the old listener (every other reason a reread fails: the controller's tests)."""
 
 import io
-import pathlib
 import signal
 import socket
 import unittest
@@ -11,10 +11,8 @@ from kvharness import Site, TIMEOUT, fetch, free_port, wait_until
 
 class Reload(unittest.TestCase):
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
         self.site.db.add_user("anna", "pw", rights="RWDB")
-        self.site.db.run("CREATE TABLE options (name TEXT PRIMARY KEY, value TEXT)")
         self.server = self.site.start()
 
     def hup_and_wait(self, text, count=1):
@@ -52,27 +50,4 @@ class Reload(unittest.TestCase):
         self.hup_and_wait(f"SERVER RELOAD ON IP 0.0.0.0 PORT {port}")
         self.assertTrue(old.voidcmd("NOOP").startswith("200"))
         self.site.ftp("anna", "pw", source="127.0.0.3").quit()
-        old.quit()
-
-    def test_unusable_reread_keeps_the_old_port(self):
-        busy_port = self.enterContext(socket.create_server(("127.0.0.1", 0))).getsockname()[1]
-        pathlib.Path(self.site.data, "bad.pem").write_text("no certificate here\n")
-        cases = ((self.site.port, "('tls', 'bogus')",
-                  "SERVER RELOAD FAILED: Opzione tls: bogus non è un valore ammesso"),
-                 (busy_port, "", f"SERVER RELOAD FAILED: impossibile usare la porta {busy_port}"),
-                 ("porta", "", 'SERVER RELOAD FAILED: Porta non valida: "porta"'),
-                 (self.site.port, "('tls', 'on'), ('tls_certificate', 'bad.pem'), ('tls_private_key', 'bad.pem')",
-                  "bad.pem non contiene un certificato PEM valido"))
-        old = self.site.ftp("anna", "pw")
-        for number, (port, rows, reason) in enumerate(cases, 1):
-            with self.subTest(reason):
-                self.site.db.run("DELETE FROM options")
-                self.site.db.settings(port=str(port))
-                if rows:
-                    self.site.db.run("INSERT INTO options VALUES " + rows)
-                self.hup_and_wait("SERVER RELOAD FAILED", number)
-                self.assertIn(reason, self.server.stdout())
-                self.assertTrue(old.voidcmd("NOOP").startswith("200"))
-                self.site.ftp("anna", "pw").quit()
-        self.assertNotIn("SERVER RELOAD ON", self.server.stdout())
         old.quit()
