@@ -76,14 +76,10 @@ class StartFailure(unittest.TestCase):
         self.assertIn(("SERVER START FAILED: " + lines[1]).encode(), self.site.log_file() or b"")
         return lines[1]
 
-    def test_port_in_use(self):
-        with socket.socket() as busy:
-            busy.bind(("127.0.0.1", self.site.port))
-            busy.listen()
+    def test_port_in_use_and_address_not_on_this_machine(self):
+        with socket.create_server(("127.0.0.1", self.site.port)):
             reason = self.failed_start()
         self.assertEqual(reason, f"impossibile usare la porta {self.site.port} (indirizzo già in uso)")
-
-    def test_address_not_on_this_machine(self):
         self.site.db.settings(ip="192.0.2.1")  # TEST-NET-1: never a local address
         self.assertEqual(self.failed_start(), "l'indirizzo 192.0.2.1 non è di questo computer")
 
