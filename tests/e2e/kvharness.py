@@ -377,10 +377,6 @@ class Control:
         started = time.monotonic()
         return self.command(text), time.monotonic() - started
 
-    def passive_data(self, rcvbuf=None):
-        """A connected data socket for the next transfer command."""
-        return passive_socket(self.command("PASV"), rcvbuf)
-
     def close(self):
         self.file.close()
         self.sock.close()

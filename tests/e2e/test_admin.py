@@ -235,14 +235,10 @@ class OtherUsers(unittest.TestCase):
                     self.assertEqual(result.returncode, 1)
                     self.assertIn("Accesso negato", result.stderr.decode())
                     self.assertEqual(result.stdout, b"")
-        self.assertEqual(self.kv_json_bans(), [])
+        self.assertEqual(self.site.kv_json("ban", "list"), [])
         self.site.ftp("anna", "pw").quit()
-
-    def kv_json_bans(self):
-        return json.loads(self.kv("ban", "list", "--json").stdout)
-
-    def test_a_folder_closed_to_strangers_tells_them_how_to_join_its_group(self):
-        os.chmod(self.site.data, 0o2770)  # as the package makes /var/lib/kestrova
+        # A folder closed to strangers, as the package makes /var/lib/kestrova, tells them how to join.
+        os.chmod(self.site.data, 0o2770)
         member = self.kv("status", "--json", prefix=self.as_user(47012, 47012, [self.GROUP]))
         self.assertEqual(member.returncode, 0, member.stderr.decode())
         stranger = self.kv("status", prefix=self.as_user(47012, 47012))

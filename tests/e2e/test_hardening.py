@@ -6,7 +6,7 @@ import os
 import time
 import unittest
 
-from kvharness import Control, SiteTestCase, TIMEOUT, wait_until
+from kvharness import Control, SiteTestCase, TIMEOUT, passive_socket, wait_until
 
 
 def log_text(site):
@@ -37,7 +37,7 @@ class Shrinking(SiteTestCase):
         path = os.path.join(self.site.root, name)
         client = self.login()
         self.assertTrue(client.command("TYPE " + kind).startswith("200"))
-        data = client.passive_data(rcvbuf=65536)
+        data = passive_socket(client.command("PASV"), rcvbuf=65536)
         self.addCleanup(data.close)
         self.assertTrue(client.command("RETR " + name).startswith("150"))
         received = 0
