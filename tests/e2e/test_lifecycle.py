@@ -23,27 +23,21 @@ class Logging(unittest.TestCase):
     def setUp(self):
         self.site = Site(self)
 
-    def test_start_stop_lines_and_engine_lines(self):
+    def test_start_and_stop_lines_either_signal_stops(self):
+        # The lines' shapes, their ends and the empty line before a start: the activity log's and
+        # the controller's tests.
         self.site.db.add_user("bob", "secret-pw", rights="R")
         Path(self.site.data, "ftp.log").write_bytes(b"earlier run\r\n")
-        for sig in (signal.SIGTERM, signal.SIGINT):  # either stops cleanly
+        for sig in (signal.SIGTERM, signal.SIGINT):
             self.site.start()
             self.site.ftp("bob", "secret-pw").quit()
             self.assertEqual(self.site.stop(sig), 0)
         raw = self.site.log_file()
         self.assertNotIn(b"secret-pw", raw, "a password reached the log")
         self.assertTrue(raw.startswith(b"earlier run\r\n"), "the existing log was not kept")
-        self.assertTrue(raw.endswith(b"\r\n"))
-        self.assertNotIn(b"\n", raw.replace(b"\r\n", b""), "a line end other than CR LF")
-        lines = raw.split(b"\r\n")[1:-1]
-        starts, stops = ([i for i, l in enumerate(lines) if line.match(l)] for line in (START, STOP))
-        self.assertEqual((len(starts), len(stops)), (2, 2))
-        self.assertEqual([lines[i - 1] for i in starts], [b"", b""], "no empty line before a start line")
-        engine = lines[starts[0] + 1:stops[0]]
-        self.assertTrue(any(re.match(rb"^\[\d\d:\d\d:\d\d\] 220 ", l) for l in engine),
-                        "greeting logged without an address before login")
-        self.assertTrue(any(re.match(rb"^\[\d\d:\d\d:\d\d 127\.0\.0\.1\] 230 User bob logged in\.$", l)
-                            for l in engine), engine)
+        lines = raw.split(b"\r\n")
+        self.assertEqual([len([l for l in lines if line.match(l)]) for line in (START, STOP)], [2, 2])
+        self.assertIn(b"230 User bob logged in.", raw)
 
     def test_nothing_written_with_log_off(self):
         self.site.db.settings(log=0)
