@@ -1,5 +1,5 @@
 """SFTP with real clients (OpenSSH's sftp through sshpass, paramiko) against the real program:
-the same accounts, root, virtual folders, IP lists and bans as FTP, and only the sftp subsystem
+the same accounts, root, virtual folders and IP lists as FTP, and only the sftp subsystem
 (what each right allows: the SFTP requests' tests; big files and many, and a connection cut in
 the middle: test_sftpbulk)."""
 
@@ -177,23 +177,6 @@ class SftpReload(unittest.TestCase):
         client.close()
         with self.assertRaises(paramiko.AuthenticationException):
             connect(site, "bob", "secret")
-
-
-class SftpBans(unittest.TestCase):
-    def test_failed_passwords_ban_the_address(self):
-        site = sftp_site(self, ban_attempts=3, ban_window_minutes=20, ban_minutes=2)
-        site.db.add_user("bob", "secret", rights="R")
-        site.start(env={"KESTROVA_BAN_MINUTE_MS": "60000"})
-        for _ in range(3):
-            with self.assertRaises(paramiko.AuthenticationException):
-                connect(site, "bob", "wrong", source="127.0.0.7")
-        wait_until(lambda: "bloccato temporaneamente" in site.server.stdout(), "the ban")
-        with self.assertRaises((paramiko.SSHException, EOFError, OSError)):
-            connect(site, "bob", "secret", source="127.0.0.7")
-        # Another address is not banned, and FTP sees the same ban.
-        connect(site, "bob", "secret", source="127.0.0.8").close()
-        with self.assertRaises(Exception):
-            site.ftp("bob", "secret", source="127.0.0.7")
 
 
 if __name__ == "__main__":

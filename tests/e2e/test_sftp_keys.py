@@ -1,9 +1,11 @@
 """SFTP logins by public key with OpenSSH's sftp, paramiko, rclone and lftp: keys added with
 `kestrova user key add`, listed and deleted; password login off leaves keys working, the key
-brings the account's rights, refused keys count for bans only when the client gives up;
+brings the account's rights, refused keys count for bans only when the client gives up, refused
+passwords each time, and FTP shares the bans;
 `kestrova status` shows the host key fingerprints ssh-keygen sees (which key opens which account:
 the login handler's tests)."""
 
+import ftplib
 import functools
 import json
 import os
@@ -165,6 +167,16 @@ class KeyBans(unittest.TestCase):
         self.assertEqual(site.server.stdout().count("login rifiutato: chiave non autorizzata"), 2)
         banned = sftp_with_key(site, "bob", good, ["ls"], work)
         self.assertNotEqual(banned.returncode, 0)
+        # Refused passwords count as well; FTP sees the same ban, other addresses do not.
+        for _ in range(2):
+            with self.assertRaises(paramiko.AuthenticationException):
+                connect(site, "bob", "wrong", source="127.0.0.7")
+        wait_until(lambda: "Indirizzo 127.0.0.7 bloccato temporaneamente" in site.server.stdout(), "the ban")
+        with self.assertRaises((paramiko.SSHException, EOFError, OSError)):
+            connect(site, "bob", "secret", source="127.0.0.7")
+        with self.assertRaises(ftplib.error_temp):
+            site.ftp("bob", "secret", source="127.0.0.7")
+        connect(site, "bob", "secret", source="127.0.0.8").close()
 
     def test_connection_limits_hold_for_key_logins(self):
         site = sftp_site(self, max_connections_per_ip=1)
