@@ -5,6 +5,7 @@ import atexit
 import ftplib
 import json
 import os
+import pathlib
 import random
 import re
 import shutil
@@ -41,6 +42,18 @@ def run(argv, timeout=TIMEOUT, stdin=None):
     if isinstance(stdin, str):
         stdin = stdin.encode()
     return subprocess.run(argv, input=stdin, capture_output=True, timeout=timeout, env=env)
+
+
+def lftp(script):
+    """lftp running `script` with one try and bounded waits."""
+    return run(["lftp", "-c", f"set net:max-retries 1; set net:timeout {TIMEOUT}; {script}"], TIMEOUT * 3)
+
+
+def rclone(remote, *args):
+    """rclone without a configuration file, one try; `REMOTE:` in `args` stands for `remote`."""
+    argv = ["rclone", "--config", "/dev/null", "--contimeout", f"{TIMEOUT}s", "--timeout", f"{TIMEOUT}s",
+            "--retries", "1", "--low-level-retries", "1"]
+    return run(argv + [a.replace("REMOTE:", remote) for a in args], TIMEOUT * 6)
 
 
 def read_text(path):
@@ -178,15 +191,14 @@ class Database:
 class Server:
     """The program running headless; stop() sends SIGTERM and waits."""
 
-    def __init__(self, folder, env=None, prefix=(), preexec_fn=None):
-        """`prefix`: a command that runs the program, e.g. as another user; `preexec_fn` runs
-        in the child before the program (e.g. to set a resource limit)."""
+    def __init__(self, folder, env=None, prefix=()):
+        """`prefix`: a command that runs the program, e.g. as another user."""
         self.folder = folder
         self.out = open(os.path.join(folder, "stdout.txt"), "w+")
         self.err = open(os.path.join(folder, "stderr.txt"), "w+")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
         self.proc = subprocess.Popen([*prefix, program(), "--headless", "--data-dir", folder],
-                                     stdout=self.out, stderr=self.err, env=env, preexec_fn=preexec_fn)
+                                     stdout=self.out, stderr=self.err, env=env)
 
     def wait_started(self):
         deadline = time.monotonic() + TIMEOUT
@@ -219,17 +231,20 @@ class Server:
 
 
 class Site:
-    """A data folder with accounts.dat and an FTP root folder holding a few files."""
+    """A data folder with accounts.dat and an FTP root folder holding a few files, removed after
+    `test` when one is given."""
 
-    def __init__(self, port=None):
+    def __init__(self, test=None):
         self.tmp = tempfile.mkdtemp(prefix="kv-e2e-")
         self.data = os.path.join(self.tmp, "data")
         self.root = os.path.join(self.tmp, "root")
         os.makedirs(self.data)
         self.fill_root()
-        self.port = port or free_port()
+        self.port = free_port()
         self.db = Database(os.path.join(self.data, "accounts.dat"), self.port, self.root)
         self.server = None
+        if test:
+            test.addCleanup(self.cleanup)
 
     def fill_root(self):
         """The root holds hello.txt, victim.txt and an empty folder sub, nothing else."""
@@ -239,8 +254,8 @@ class Site:
             with open(os.path.join(self.root, name), "wb") as f:
                 f.write(text)
 
-    def start(self, env=None, preexec_fn=None):
-        self.server = Server(self.data, env, preexec_fn=preexec_fn)
+    def start(self, env=None):
+        self.server = Server(self.data, env)
         if not self.server.wait_started():
             raise AssertionError("server failed: " + self.server.stderr())
         return self.server
@@ -266,9 +281,9 @@ class Site:
         """The program's command line on this data folder."""
         return run([*prefix, program(), *args, "--data-dir", self.data], timeout, stdin)
 
-    def kv_json(self, *args, prefix=()):
+    def kv_json(self, *args):
         """The parsed answer of a command run with --json, which must succeed."""
-        result = self.kv(*args, "--json", prefix=prefix)
+        result = self.kv(*args, "--json")
         assert result.returncode == 0, result.stderr.decode()
         return json.loads(result.stdout)
 
@@ -282,15 +297,11 @@ class Site:
         return run(["curl", "-s", "--max-time", str(TIMEOUT), "-u", userpass, url], TIMEOUT + 5)
 
     def lftp(self, user, password, commands):
-        return run(["lftp", "-c", f"set net:max-retries 1; set net:timeout {TIMEOUT}; "
-                    f"open -u {user},{password} -p {self.port} 127.0.0.1; {commands}"], TIMEOUT * 3)
+        return lftp(f"open -u {user},{password} -p {self.port} 127.0.0.1; {commands}")
 
     def log_file(self):
         path = os.path.join(self.data, "ftp.log")
-        if not os.path.exists(path):
-            return None
-        with open(path, "rb") as f:
-            return f.read()
+        return pathlib.Path(path).read_bytes() if os.path.exists(path) else None
 
     def cleanup(self):
         if self.server:
@@ -314,8 +325,10 @@ class Site:
 
 
 class SiteTestCase(unittest.TestCase):
-    """A test class served by one started Site; `prepare` fills its database
+    """A test class served by one started Site, made by `new_site`; `prepare` fills its database
     (accounts, lists, options) before the program starts."""
+
+    new_site = Site
 
     @classmethod
     def prepare(cls, site):
@@ -323,7 +336,7 @@ class SiteTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.site = Site()
+        cls.site = cls.new_site()
         cls.addClassCleanup(cls.site.cleanup)
         cls.prepare(cls.site)
         cls.site.start()
@@ -363,10 +376,6 @@ class Control:
     def timed(self, text):
         started = time.monotonic()
         return self.command(text), time.monotonic() - started
-
-    def passive_data(self, rcvbuf=None):
-        """A connected data socket for the next transfer command."""
-        return passive_socket(self.command("PASV"), rcvbuf)
 
     def close(self):
         self.file.close()

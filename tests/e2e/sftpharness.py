@@ -18,9 +18,10 @@ PASSWORD_OPTIONS = ["-o", "BatchMode=no", "-o", "NumberOfPasswordPrompts=1"]
 KEY_OPTIONS = ["-o", "IdentitiesOnly=yes", "-o", "BatchMode=yes"]
 
 
-def sftp_site(**options):
-    """A Site whose program also serves SFTP, on a port of its own, with `options` set."""
-    site = Site()
+def sftp_site(test=None, **options):
+    """A Site (removed after `test`) whose program also serves SFTP, on a port of its own, with
+    `options` set."""
+    site = Site(test)
     site.sftp_port = free_port()
     site.db.set_options(sftp_port=site.sftp_port, **options)
     return site
@@ -55,14 +56,6 @@ def openssh_batch(site, user, commands, cwd, password=None, keys=(), options=(),
     return subprocess.run(argv + ["-P", str(site.sftp_port), "-b", "-", f"{user}@127.0.0.1"],
                           input="\n".join(commands).encode(), cwd=cwd, capture_output=True, timeout=timeout,
                           env=env)
-
-
-def digest(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
 
 
 def make_key(folder, name, kind="ed25519"):

@@ -1,6 +1,6 @@
 """A local SMTP server for the tests (aiosmtpd): STARTTLS required, a login
-required, each accepted message saved as a file; the first N messages can be
-refused with 451. Prints "ready" once it listens; runs until killed."""
+required, each message saved as a file. Prints "ready" once it listens; runs
+until killed."""
 
 import argparse
 import os
@@ -12,17 +12,12 @@ from aiosmtpd.smtp import AuthResult
 
 
 class Handler:
-    def __init__(self, out, refuse):
+    def __init__(self, out):
         self.out = out
-        self.refuse = refuse
         self.count = 0
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
-        if self.refuse > 0:
-            self.refuse -= 1
-            open(os.path.join(self.out, f"refused-{self.count}"), "w").close()
-            return "451 4.3.0 Riprovare piu' tardi"
         path = os.path.join(self.out, f"mail-{self.count}.eml")
         with open(path + ".tmp", "wb") as f:
             f.write(b"X-Rcpt: " + ",".join(envelope.rcpt_tos).encode() + b"\r\n")
@@ -38,7 +33,6 @@ def main():
     parser.add_argument("--key", required=True)
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
-    parser.add_argument("--refuse", type=int, default=0)
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
@@ -49,7 +43,7 @@ def main():
         ok = auth_data.login == args.user.encode() and auth_data.password == args.password.encode()
         return AuthResult(success=ok, handled=False)
 
-    controller = Controller(Handler(args.out, args.refuse), hostname="127.0.0.1", port=args.port,
+    controller = Controller(Handler(args.out), hostname="127.0.0.1", port=args.port,
                             tls_context=context, require_starttls=True, authenticator=authenticate,
                             auth_required=True, auth_require_tls=True)
     controller.start()

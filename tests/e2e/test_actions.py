@@ -2,7 +2,6 @@
 started with the event in their environment, time limits, and one e-mail per
 batch caught by a local SMTP server with STARTTLS and a login."""
 
-import datetime
 import email
 import email.policy
 import io
@@ -14,8 +13,6 @@ import time
 import unittest
 
 from kvharness import Site, TIMEOUT, free_port, read_text, wait_until
-
-MAIL_SECOND_MS = 10  # retries after 0.3, 1.2 and 4.8 s
 
 
 def add_rule(test, site, *args):
@@ -34,8 +31,7 @@ def files_in(folder):
 
 class RunRules(unittest.TestCase):
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
         self.out = os.path.join(self.site.tmp, "out")
         os.makedirs(self.out)
         os.makedirs(os.path.join(self.site.root, "scan", "deep"))
@@ -52,15 +48,12 @@ class RunRules(unittest.TestCase):
         return self.site.server.stdout()
 
     def test_upload_program_gets_the_event_in_its_environment(self):
+        # Every variable and how a command line is split: the event's and the runner's tests.
         add_rule(self, self.site, "upload", "--run",
                  f'/bin/sh -c "env > {self.out}/env.txt; pwd > {self.out}/pwd.txt"')
-        # Nothing but double quotes is interpreted: the words reach the program as typed.
-        add_rule(self, self.site, "upload", "--run", '/usr/bin/printf "[%s]\\n" $HOME ; | > x')
-        # Which events a rule takes (account, path, switched off, only whole uploads): the rules' tests.
         off = add_rule(self, self.site, "upload", "--run", f'/bin/sh -c "echo $KV_PATH >> {self.out}/off.txt"')
         self.assertEqual(self.site.kv("action", "off", str(off)).returncode, 0)
         self.start()
-        before = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
         ftp = self.site.ftp("bob", "pw")
         upload(ftp, "/scan/doc one.pdf", b"x" * 1234)
         ftp.quit()
@@ -69,32 +62,17 @@ class RunRules(unittest.TestCase):
         env = dict(line.split("=", 1) for line in read_text(f"{self.out}/env.txt").splitlines()
                    if "=" in line)
         real = os.path.join(self.site.root, "scan", "doc one.pdf")
-        self.assertEqual(env["KV_EVENT"], "upload")
-        self.assertEqual(env["KV_USER"], "bob")
-        self.assertEqual(env["KV_ADDRESS"], "127.0.0.1")
-        self.assertEqual(env["KV_PATH"], "/scan/doc one.pdf")
+        self.assertEqual([env[f"KV_{name}"] for name in ("EVENT", "USER", "ADDRESS", "PATH", "SIZE", "PROTOCOL")],
+                         ["upload", "bob", "127.0.0.1", "/scan/doc one.pdf", "1234", "ftp"])
         self.assertEqual(os.path.realpath(env["KV_FILE"]), os.path.realpath(real))
-        self.assertTrue(os.path.isabs(env["KV_FILE"]))
-        self.assertEqual(env["KV_SIZE"], "1234")
-        self.assertEqual(env["KV_PROTOCOL"], "ftp")
-        when = datetime.datetime.fromisoformat(env["KV_TIME"].replace("Z", "+00:00"))
-        self.assertEqual(when.utcoffset(), datetime.timedelta(0))
-        self.assertLessEqual(abs((when - before).total_seconds()), 60)
         self.assertEqual(os.path.realpath(read_text(f"{self.out}/pwd.txt").strip()),
                          os.path.realpath(os.path.dirname(real)))
-        wait_until(lambda: "output: [$HOME]" in self.log(), "the second program's output in the log")
-        for word in (";", "|", ">", "x"):
-            self.assertIn(f"output: [{word}]", self.log())
-        self.assertFalse(os.path.exists(os.path.join(self.site.root, "scan", "x")))
         self.assertFalse(os.path.exists(f"{self.out}/off.txt"))
 
     def test_slow_programs_are_killed_and_sessions_go_on(self):
         add_rule(self, self.site, "upload", "--path", "/slow/*", "--run", "/bin/sleep 30")
         add_rule(self, self.site, "upload", "--path", "/busy/*", "--run", "/bin/sleep 2")
-        add_rule(self, self.site, "upload", "--path", "/missing/*", "--run",
-                 "/no/such/program --flag")
-        add_rule(self, self.site, "upload", "--path", "/fail/*", "--run", '/bin/sh -c "exit 3"')
-        for folder in ("slow", "busy", "missing", "fail"):
+        for folder in ("slow", "busy"):
             os.makedirs(os.path.join(self.site.root, folder))
         self.start(action_timeout_seconds=1, action_max_running=20)
         bob = self.site.ftp("bob", "pw")
@@ -103,10 +81,6 @@ class RunRules(unittest.TestCase):
         wait_until(lambda: 'upload "/bin/sleep 30": fermato: superato il tempo massimo di 1 '
                    "secondi" in self.log(), "the time limit")
         self.assertLess(time.monotonic() - started, 5)
-        upload(bob, "/missing/a")
-        upload(bob, "/fail/a")
-        wait_until(lambda: "impossibile avviare il programma" in self.log()
-                   and "terminato con errore (codice 3)" in self.log(), "the failures logged")
         self.assertEqual(self.site.kv("option", "set", "action_timeout_seconds", "10").returncode, 0)
         for i in range(20):
             upload(bob, f"/busy/{i}")
@@ -146,7 +120,7 @@ def system_python():
 
 
 class SmtpServer:
-    def __init__(self, folder, cert, key, refuse=0):
+    def __init__(self, folder, cert, key):
         self.port = free_port()
         self.out = os.path.join(folder, "mailbox")
         os.makedirs(self.out, exist_ok=True)
@@ -154,7 +128,7 @@ class SmtpServer:
         self.proc = subprocess.Popen(
             [system_python(), os.path.join(here, "smtpcatcher.py"), "--port", str(self.port),
              "--cert", cert, "--key", key, "--user", "kv", "--password", "Segreto-SMTP-42",
-             "--refuse", str(refuse), "--out", self.out],
+             "--out", self.out],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         if line.strip() != "ready":
@@ -163,9 +137,6 @@ class SmtpServer:
 
     def mails(self):
         return [f for f in files_in(self.out) if f.endswith(".eml")]
-
-    def refusals(self):
-        return [f for f in files_in(self.out) if f.startswith("refused-")]
 
     def read(self, name):
         with open(os.path.join(self.out, name), "rb") as f:
@@ -182,13 +153,12 @@ class MailRules(unittest.TestCase):
     PASSWORD = "Segreto-SMTP-42"
 
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
         self.site.db.add_user("mario", "pw", rights="RWDBM")
         self.cert, self.key = make_certificate(self.site.tmp)
 
-    def smtp(self, refuse=0):
-        server = SmtpServer(self.site.tmp, self.cert, self.key, refuse)
+    def smtp(self):
+        server = SmtpServer(self.site.tmp, self.cert, self.key)
         self.addCleanup(server.stop)
         for name, value in (("mail_server", f"127.0.0.1:{server.port}"),
                             ("mail_security", "starttls"), ("mail_ca_file", self.cert),
@@ -202,7 +172,7 @@ class MailRules(unittest.TestCase):
         smtp = self.smtp()
         add_rule(self, self.site, "upload", "--user", "mario", "--mail",
                  "ufficio@example.org, capo@example.org")
-        self.site.start(env={"KESTROVA_MAIL_SECOND_MS": str(MAIL_SECOND_MS)})
+        self.site.start()  # a refused mail and its retries: the batcher's tests
         ftp = self.site.ftp("mario", "pw")
         for i in range(10):
             upload(ftp, f"/ordine-{i}.csv", b"z" * (100 + i))
@@ -211,14 +181,11 @@ class MailRules(unittest.TestCase):
         time.sleep(2.5)  # a second message for the same batch would come by now
         self.assertEqual(len(smtp.mails()), 1)
         mail = smtp.read(smtp.mails()[0])
-        self.assertEqual(mail["Subject"], "Kestrova Vellim: 10 file ricevuti da mario")
+        # The message's text: the message's tests.
         self.assertEqual(mail["X-Rcpt"], "ufficio@example.org,capo@example.org")
-        self.assertEqual(mail.get_content_type(), "text/plain")
-        self.assertEqual(mail.get_content_charset(), "utf-8")
         body = mail.get_content()
         for i in range(10):
             self.assertIn(f"/ordine-{i}.csv  ({100 + i} byte)", body)
-        self.assertEqual(body.count("account: mario  indirizzo: 127.0.0.1"), 10)
         wait_until(lambda: "E-MAIL inviata a ufficio@example.org" in self.site.server.stdout(),
                    "the log line")
         self.assertNotIn(self.PASSWORD, self.site.server.stdout())
@@ -227,21 +194,6 @@ class MailRules(unittest.TestCase):
         listed = self.site.kv("option", "list", "--json")
         self.assertNotIn(self.PASSWORD, listed.stdout.decode())
         self.assertIn('"********"', listed.stdout.decode())
-
-    def test_a_refused_mail_is_sent_again(self):
-        smtp = self.smtp(refuse=2)
-        add_rule(self, self.site, "upload", "--mail", "ufficio@example.org")
-        self.site.start(env={"KESTROVA_MAIL_SECOND_MS": str(MAIL_SECOND_MS)})
-        ftp = self.site.ftp("mario", "pw")
-        upload(ftp, "/fattura.pdf")
-        ftp.quit()
-        wait_until(lambda: smtp.mails(), "the e-mail on the third try")
-        self.assertEqual(len(smtp.refusals()), 2)
-        self.assertEqual(len(smtp.mails()), 1)
-        log = self.site.server.stdout()
-        self.assertIn("nuovo tentativo tra 0.3 secondi", log)
-        self.assertIn("nuovo tentativo tra 1.2 secondi", log)
-        self.assertIn("451", log)
 
     def test_mail_test_command(self):
         smtp = self.smtp()
@@ -277,14 +229,12 @@ class MailRules(unittest.TestCase):
 
 class Refusals(unittest.TestCase):
     def test_bad_rules_write_nothing(self):
-        site = Site()
-        self.addCleanup(site.cleanup)
+        site = Site(self)
         add_rule(self, site, "upload", "--run", "/bin/true")
         before = site.kv("action", "list", "--json").stdout
-        for args in (["uploaded", "--run", "/bin/true"], ["upload", "--run", ""],
-                     ["upload", "--run", '""'], ["upload", "--mail", "not an address"],
-                     ["upload", "--mail", "a@b.it,"], ["upload", "--path", "scan/*", "--run", "x"],
-                     ["upload", "--path", "/a/***", "--run", "x"]):
+        # Which rules are refused: the rules' tests; here, that a refusal writes nothing.
+        for args in (["uploaded", "--run", "/bin/true"], ["upload", "--mail", "not an address"],
+                     ["upload", "--path", "scan/*", "--run", "x"]):
             result = site.kv("action", "add", *args)
             self.assertEqual(result.returncode, 1, args)
             self.assertTrue(result.stderr.decode().strip(), args)

@@ -28,8 +28,7 @@ def now():
 
 class Admin(unittest.TestCase):
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
         self.site.db.add_user("anna", "pw", rights="RWDB")
         self.site.sparse("big.bin", BIG)
         self.server = self.site.start()
@@ -61,31 +60,18 @@ class Admin(unittest.TestCase):
         first = self.session_with("download")
         time.sleep(1.5)
         second = self.session_with("download")
-        self.assertEqual(second["id"], first["id"])
-        self.assertEqual(second["login"], "anna")
-        self.assertEqual(second["address"], "127.0.0.1")
-        self.assertEqual(second["transfer"]["path"], "/big.bin")
+        self.assertEqual((second["id"], second["login"], second["address"], second["transfer"]["path"]),
+                         (first["id"], "anna", "127.0.0.1", "/big.bin"))
         self.assertGreater(second["transfer"]["bytes"], first["transfer"]["bytes"])
         self.assertGreater(second["transfer"]["rate"], 0)
         self.assertLessEqual(abs((when(second["since"]) - started).total_seconds()), 10)
-        upload = self.session_with("upload")
-        self.assertEqual(upload["transfer"]["path"], "/up.bin")
-        by_folder = {s["folder"] for s in self.kv_json("who")}
-        self.assertIn("/sub", by_folder)
+        self.assertEqual(self.session_with("upload")["transfer"]["path"], "/up.bin")
+        self.assertIn("/sub", {s["folder"] for s in self.kv_json("who")})
 
-        status = self.kv_json("status")
-        self.assertEqual(status["port"], self.site.port)
-        self.assertEqual(status["address"], "127.0.0.1")
-        self.assertEqual(status["tls"], "off")
-        self.assertEqual(status["implicitPort"], 0)
-        self.assertEqual(status["sessions"], 3)
-        self.assertLessEqual(abs((when(status["startedAt"]) - started).total_seconds()), 30)
-        text = self.kv("status")
-        self.assertEqual(text.returncode, 0)
-        self.assertIn(f"porta {self.site.port}", text.stdout.decode())
-        table = self.kv("who").stdout.decode()
-        self.assertIn("/big.bin", table)
-        self.assertIn("anna", table)
+        status = self.kv_json("status")  # every field of the answer: the operations' tests
+        self.assertEqual((status["port"], status["sessions"]), (self.site.port, 3))
+        self.assertIn(f"porta {self.site.port}", self.kv("status").stdout.decode())
+        self.assertIn("/big.bin", self.kv("who").stdout.decode())
 
         kicked = self.kv("kick", str(second["id"]))
         self.assertEqual(kicked.returncode, 0, kicked.stderr.decode())
@@ -97,7 +83,6 @@ class Admin(unittest.TestCase):
         missing = self.kv("kick", "999999")
         self.assertEqual(missing.returncode, 1)
         self.assertIn("Nessuna sessione", missing.stderr.decode())
-        self.assertEqual(self.kv("kick", "abc").returncode, 2)
         idle.quit()
 
     def test_bans_added_listed_and_lifted(self):
@@ -125,10 +110,9 @@ class Admin(unittest.TestCase):
         self.assertEqual(again.returncode, 1)
         self.assertIn("non è bloccato", again.stderr.decode())
 
-        for args, code in ((("ban", "add", "not-an-address"), 1),
-                           (("ban", "add", "10.0.0.1", "--minutes", "0"), 2),
-                           (("ban", "add", "10.0.0.1", "--minutes", "abc"), 2),
-                           (("ban", "add"), 2), (("ban",), 2), (("ban", "list", "extra"), 2)):
+        # Which addresses and times are refused: the operations' tests; here, the exit statuses.
+        for args, code in ((("ban", "add", "not-an-address"), 1), (("kick", "abc"), 2),
+                           (("ban", "add", "10.0.0.1", "--minutes", "abc"), 2), (("ban",), 2)):
             with self.subTest(args):
                 self.assertEqual(self.kv(*args).returncode, code)
         self.assertEqual(self.kv_json("ban", "list"), [])
@@ -166,8 +150,7 @@ class Admin(unittest.TestCase):
 
 class NoServer(unittest.TestCase):
     def test_commands_say_no_server_runs(self):
-        site = Site()
-        self.addCleanup(site.cleanup)
+        site = Site(self)
         for args in (("status",), ("who", "--json"), ("kick", "1"), ("ban", "list"), ("reload",),
                      ("log", "--follow")):
             with self.subTest(args):
@@ -176,27 +159,10 @@ class NoServer(unittest.TestCase):
                 self.assertIn(f"Nessun server in funzione su {site.data}", result.stderr.decode())
         self.assertEqual(site.kv("log").returncode, 2)
 
-    def test_data_dir_is_created_private_or_with_the_parents_group(self):
-        site = Site()
-        self.addCleanup(site.cleanup)
-        private = os.path.join(site.tmp, "new", "deeper")
-        result = run([program(), "user", "list", "--data-dir", private])
-        self.assertEqual(result.returncode, 0, result.stderr.decode())
-        self.assertEqual(os.stat(private).st_mode & 0o7777, 0o700)
-        self.assertTrue(os.path.exists(os.path.join(private, "accounts.dat")))
-        shared = os.path.join(site.tmp, "shared")
-        os.mkdir(shared)
-        os.chmod(shared, 0o2770)
-        inside = os.path.join(shared, "kv")
-        self.assertEqual(run([program(), "user", "list", "--data-dir", inside]).returncode, 0)
-        self.assertEqual(os.stat(inside).st_mode & 0o7777, 0o2770)
-        self.assertEqual(os.stat(inside).st_gid, os.stat(shared).st_gid)
-
 
 class LongDataFolder(unittest.TestCase):
     def test_socket_goes_to_a_runtime_folder_and_is_found_there(self):
-        site = Site()
-        self.addCleanup(site.cleanup)
+        site = Site(self)
         runtime = os.path.join(site.tmp, "run")
         os.mkdir(runtime, 0o700)
         long_folder = os.path.join(site.tmp, "d" * 100, "data")
@@ -231,8 +197,7 @@ class OtherUsers(unittest.TestCase):
     GROUP = 47011  # a group nobody is in, given to the data folder
 
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
         self.site.db.add_user("anna", "pw", rights="RB")
         os.chmod(self.site.tmp, 0o755)
         for dirpath, dirnames, filenames in os.walk(self.site.tmp):
@@ -270,19 +235,10 @@ class OtherUsers(unittest.TestCase):
                     self.assertEqual(result.returncode, 1)
                     self.assertIn("Accesso negato", result.stderr.decode())
                     self.assertEqual(result.stdout, b"")
-        self.assertEqual(self.kv_json_bans(), [])
+        self.assertEqual(self.site.kv_json("ban", "list"), [])
         self.site.ftp("anna", "pw").quit()
-
-    def kv_json_bans(self):
-        return json.loads(self.kv("ban", "list", "--json").stdout)
-
-    def test_socket_mode_keeps_strangers_out_too(self):
-        result = self.kv("status", prefix=self.as_user(47012, 47012))
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("Accesso negato", result.stderr.decode())
-
-    def test_a_folder_closed_to_strangers_tells_them_how_to_join_its_group(self):
-        os.chmod(self.site.data, 0o2770)  # as the package makes /var/lib/kestrova
+        # A folder closed to strangers, as the package makes /var/lib/kestrova, tells them how to join.
+        os.chmod(self.site.data, 0o2770)
         member = self.kv("status", "--json", prefix=self.as_user(47012, 47012, [self.GROUP]))
         self.assertEqual(member.returncode, 0, member.stderr.decode())
         stranger = self.kv("status", prefix=self.as_user(47012, 47012))

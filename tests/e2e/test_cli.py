@@ -51,9 +51,7 @@ class CommandLine(SiteTestCase):
             (("user", "add", "dora"), "", "Nessuna password letta"),
             (("user", "set", "nobody", "--enabled", "1"), "", "non esiste"),
             (("ip", "allow", "add", "300.1.1.1"), "", "300.1.1.1"),
-            (("option", "set", "tls", "bogus"), "", "tls"),
-            (("option", "set", "tls_implicit_port", "70000"), "", "tls_implicit_port"),
-            (("option", "set", "no_such_option", "1"), "", "no_such_option"),
+            (("option", "set", "tls", "bogus"), "", "tls"),  # which values the catalog refuses: its tests
             (("vdir", "add", "bob", "v", "/no/such/folder"), "", "non esiste"),
             (("vdir", "add", "bob", "v", outside, "--source", "/"), "", "non è dentro"),
             (("settings", "set", "port", "70000"), "", "Porta non valida"),

@@ -2,6 +2,7 @@
 clients download and upload it. Nothing outside the root may be read or written, whatever is
 renamed (a virtual folder's destination replaced by a link: the file layer's tests)."""
 
+import collections
 import ctypes
 import ftplib
 import io
@@ -11,7 +12,7 @@ import sys
 import time
 import unittest
 
-from kvharness import TIMEOUT, Site, fetch
+from kvharness import TIMEOUT, SiteTestCase, fetch
 
 SECRET = b"outside secret\n"
 KEEP = b"keep me outside\n"
@@ -55,7 +56,7 @@ def read(path):
         return f.read()
 
 
-class SwappedLinkRace(unittest.TestCase):
+class SwappedLinkRace(SiteTestCase):
     """`race` in the root is exchanged with a link to a file outside the root as fast as the disk
     allows while one client downloads or uploads it again and again: not one byte may come from
     or go to the outside file."""
@@ -63,19 +64,14 @@ class SwappedLinkRace(unittest.TestCase):
     SECONDS = 60  # the swapper's own limit; every loop below ends well before
 
     @classmethod
-    def setUpClass(cls):
-        cls.site = Site()
-        cls.addClassCleanup(cls.site.cleanup)
-        if not renameat2_exchange_works(cls.site.tmp):
+    def prepare(cls, site):
+        if not renameat2_exchange_works(site.tmp):
             raise unittest.SkipTest("this file system cannot exchange names")
-        cls.outside = os.path.join(cls.site.tmp, "outside")
+        cls.outside = os.path.join(site.tmp, "outside")
         os.makedirs(cls.outside)
-        cls.site.db.add_user("racer", "pw", rights="RWB")
-        cls.site.start()
-
-    def setUp(self):
-        write(os.path.join(self.outside, "secret.txt"), SECRET)
-        write(os.path.join(self.outside, "keep.txt"), KEEP)
+        site.db.add_user("racer", "pw", rights="RWB")
+        write(os.path.join(cls.outside, "secret.txt"), SECRET)
+        write(os.path.join(cls.outside, "keep.txt"), KEEP)
 
     def start_swapping(self, target):
         race, swap = (os.path.join(self.site.root, n) for n in ("race", "swap"))
@@ -98,56 +94,43 @@ class SwappedLinkRace(unittest.TestCase):
         swapper.stdout.close()
 
     def repeat(self, count, attempt):
-        """Runs `attempt` up to `count` times or for 40 seconds; returns how often it ran."""
+        """Runs `attempt` up to `count` times or for 40 seconds; counts what each run answered."""
         ftp = self.site.ftp("racer", "pw")
         deadline = time.monotonic() + 40
-        done = 0
+        seen = collections.Counter()
         try:
-            while done < count and time.monotonic() < deadline:
-                attempt(ftp)
-                done += 1
+            while sum(seen.values()) < count and time.monotonic() < deadline:
+                seen[attempt(ftp)] += 1
         finally:
             ftp.quit()
-        return done
+        return seen
 
-    def test_downloads_never_read_the_outside_file(self):
-        for target in (os.path.join(self.outside, "secret.txt"), "../outside/secret.txt"):
-            with self.subTest(target=target):
-                swapper = self.start_swapping(target)
-                seen = {"inside": 0, "refused": 0, "escaped": 0}
+    @staticmethod
+    def download(ftp):
+        try:
+            return "escaped" if fetch(ftp, "race") == SECRET else "inside"
+        except ftplib.error_perm:
+            return "refused"
 
-                def download(ftp):
-                    try:
-                        data = fetch(ftp, "race")
-                    except ftplib.error_perm:
-                        seen["refused"] += 1
-                        return
-                    seen["escaped" if data == SECRET else "inside"] += 1
+    @staticmethod
+    def upload(ftp):
+        try:
+            ftp.storbinary("STOR race", io.BytesIO(b"uploaded\n"))
+            return "inside"
+        except ftplib.error_perm:
+            return "refused"
 
-                self.repeat(1500, download)
-                self.assertIsNone(swapper.poll(), "the swapper stopped early")
-                self.stop_swapping(swapper)
-                self.assertEqual(seen["escaped"], 0, seen)
-                self.assertGreater(seen["inside"], 0, seen)
-
-    def test_uploads_never_write_the_outside_file(self):
-        for target in (os.path.join(self.outside, "keep.txt"), "../outside/keep.txt"):
-            with self.subTest(target=target):
-                swapper = self.start_swapping(target)
-                stored = {"done": 0, "refused": 0}
-
-                def upload(ftp):
-                    try:
-                        ftp.storbinary("STOR race", io.BytesIO(b"uploaded\n"))
-                        stored["done"] += 1
-                    except ftplib.error_perm:
-                        stored["refused"] += 1
-
-                self.repeat(1500, upload)
-                self.assertIsNone(swapper.poll(), "the swapper stopped early")
-                self.stop_swapping(swapper)
-                self.assertEqual(read(os.path.join(self.outside, "keep.txt")), KEEP, stored)
-                self.assertGreater(stored["done"], 0, stored)
+    def test_transfers_never_reach_the_outside_file(self):
+        for attempt, name in ((self.download, "secret.txt"), (self.upload, "keep.txt")):
+            for target in (os.path.join(self.outside, name), "../outside/" + name):
+                with self.subTest(attempt=attempt.__name__, target=target):
+                    swapper = self.start_swapping(target)
+                    seen = self.repeat(1500, attempt)
+                    self.assertIsNone(swapper.poll(), "the swapper stopped early")
+                    self.stop_swapping(swapper)
+                    self.assertEqual(seen["escaped"], 0, seen)
+                    self.assertGreater(seen["inside"], 0, seen)
+                    self.assertEqual(read(os.path.join(self.outside, "keep.txt")), KEEP, seen)
 
 
 if __name__ == "__main__":

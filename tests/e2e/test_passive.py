@@ -12,8 +12,7 @@ def pasv(ftp):
 
 class PassiveBehindARouter(unittest.TestCase):
     def setUp(self):
-        self.site = Site()
-        self.addCleanup(self.site.cleanup)
+        self.site = Site(self)
         self.site.db.add_user("bob", "x", rights="RB")
 
     def clients(self, count, **kwargs):
@@ -61,23 +60,16 @@ class DualStack(SiteTestCase):
         site.db.add_user("bob", "x", rights="RB")
         site.db.settings(ip="::")
 
-    def test_ipv6_clients_use_epsv_and_eprt(self):
-        ftp = self.site.ftp("bob", "x", host="::1")
-        self.addCleanup(ftp.close)
-        self.assertTrue(ftp.sendcmd("EPSV").startswith("229 Entering Extended Passive Mode (|||"))
-        for passive in (True, False):  # ftplib takes EPSV, then EPRT |2|::1|port|, on IPv6
-            ftp.set_pasv(passive)
-            self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
-        self.assertRaisesRegex(ftplib.error_temp, r"^425 Passive mode needs IPv4; use EPSV\.$", ftp.sendcmd, "PASV")
-
-    def test_ipv4_clients_are_shown_dotted(self):
-        ftp = self.site.ftp("bob", "x")
-        self.addCleanup(ftp.close)
-        self.assertEqual(pasv(ftp)[0], "127.0.0.1")
-        for passive in (True, False):  # PASV, then PORT with a dotted address
-            ftp.set_pasv(passive)
-            self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
-        ftp.quit()
+    def test_ipv6_clients_use_epsv_and_eprt_ipv4_ones_are_shown_dotted(self):
+        six, four = self.site.ftp("bob", "x", host="::1"), self.site.ftp("bob", "x")
+        self.assertTrue(six.sendcmd("EPSV").startswith("229 Entering Extended Passive Mode (|||"))
+        self.assertRaisesRegex(ftplib.error_temp, r"^425 Passive mode needs IPv4; use EPSV\.$", six.sendcmd, "PASV")
+        self.assertEqual(pasv(four)[0], "127.0.0.1")
+        for ftp in (six, four):
+            for passive in (True, False):  # EPSV then EPRT |2|::1|port| on IPv6, PASV then PORT on IPv4
+                ftp.set_pasv(passive)
+                self.assertEqual(fetch(ftp, "hello.txt"), b"hello\n")
+            ftp.quit()
         log = self.site.log_file().decode("utf-8", "replace")
         self.assertIn(" 127.0.0.1] ", log)
         self.assertNotIn("::ffff:", log)
