@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTest>
@@ -20,6 +21,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using kv::engine::EpollDispatcher;
@@ -78,6 +80,31 @@ template <typename Done> void spin(Done done, int passes = 200) {
         QThread::usleep(500);
     }
 }
+
+// Stands for the platform plugin's dispatcher the window program hands over:
+// counts what it is asked, and may say it found work.
+class CountingCompanion : public QAbstractEventDispatcher {
+public:
+    std::atomic<int> wakeUps = 0;
+    int passes = 0;
+    bool askedToWait = false;
+    bool hasWork = false;
+
+    bool processEvents(QEventLoop::ProcessEventsFlags flags) override {
+        ++passes;
+        askedToWait = askedToWait || (flags & QEventLoop::WaitForMoreEvents);
+        return std::exchange(hasWork, false);
+    }
+    void wakeUp() override { ++wakeUps; }
+    void interrupt() override {}
+    void registerSocketNotifier(QSocketNotifier*) override {}
+    void unregisterSocketNotifier(QSocketNotifier*) override {}
+    void registerTimer(int, qint64, Qt::TimerType, QObject*) override {}
+    bool unregisterTimer(int) override { return false; }
+    bool unregisterTimers(QObject*) override { return false; }
+    QList<TimerInfo> registeredTimers(QObject*) const override { return {}; }
+    int remainingTime(int) override { return -1; }
+};
 
 } // namespace
 
@@ -494,6 +521,43 @@ private Q_SLOTS:
         // QCoreApplication::exit() interrupts exec() from a handler.
         QTimer::singleShot(10, qApp, [] { QCoreApplication::exit(7); });
         QCOMPARE(QCoreApplication::exec(), 7);
+    }
+
+    // The window's platform dispatcher rides along: asked on every pass
+    // without waiting, woken when another thread (the window system's event
+    // reader) wakes this loop, never for this thread's own posts; when it
+    // found work the pass does not wait.
+    void aCompanionIsAskedEveryPassAndWokenFromOtherThreads() {
+        auto* d = static_cast<EpollDispatcher*>(QAbstractEventDispatcher::instance());
+        CountingCompanion companion;
+        d->setCompanion(&companion);
+        const auto leave = qScopeGuard([d] { d->setCompanion(nullptr); });
+        std::atomic<bool> called = false;
+        std::thread reader([d, &called] {
+            QThread::msleep(50);
+            called = true;
+            d->wakeUp();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        while (!called && clock.elapsed() < 5000)
+            d->processEvents(QEventLoop::WaitForMoreEvents);
+        reader.join();
+        QCOMPARE(companion.wakeUps.load(), 1);
+        QVERIFY(companion.passes >= 1);
+        QVERIFY(!companion.askedToWait);
+
+        d->wakeUp();
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        QCOMPARE(companion.wakeUps.load(), 1);
+
+        QTimer far;
+        far.start(5000);
+        d->processEvents(QEventLoop::AllEvents); // takes what was posted
+        companion.hasWork = true;
+        clock.restart();
+        d->processEvents(QEventLoop::WaitForMoreEvents);
+        QVERIFY(clock.elapsed() < 2500);
     }
 
     void processEventsFlags() {
