@@ -42,6 +42,9 @@ private Q_SLOTS:
         h.core->WriteLog("riga uno");
         h.core->WriteLog("riga due");
         QCOMPARE(log.logText(), u"riga uno\r\nriga due\r\n"_s);
+        // The box lays the lines of a moment out together, once.
+        QCOMPARE(log.box()->toPlainText(), QString());
+        QTRY_COMPARE(log.box()->toPlainText(), u"riga uno\nriga due\n"_s);
         QVERIFY(!QFile::exists(h.core->logFilePath()));
 
         // Ticking the box edits the settings row and sends the next lines to the file.
