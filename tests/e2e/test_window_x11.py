@@ -38,12 +38,18 @@ class X11Window(unittest.TestCase):
                                  "-screen", "0", "1280x1024x24"], pass_fds=(write_end,),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
+        # The pipe stays open as long as Xvfb runs: it may write the number and its
+        # newline apart, and a closed pipe under the second write ends it.
+        self.addCleanup(os.close, read_end)
         self.addCleanup(xvfb.wait, TIMEOUT)
         self.addCleanup(xvfb.terminate)
-        ready, _, _ = select.select([read_end], [], [], TIMEOUT)
-        number = os.read(read_end, 16).decode().strip() if ready else ""
-        os.close(read_end)
-        self.assertTrue(number.isdigit(), "Xvfb did not start")
+        told = b""
+        for _ in range(16):  # a few digits and a newline
+            if told.endswith(b"\n") or not select.select([read_end], [], [], TIMEOUT)[0]:
+                break
+            told += os.read(read_end, 16)
+        number = told.decode().strip()
+        self.assertTrue(told.endswith(b"\n") and number.isdigit(), "Xvfb did not start")
         return ":" + number
 
     def xdotool(self, *args):
