@@ -61,10 +61,15 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     mayWait_.store(true, std::memory_order_seq_cst);
     QCoreApplication::sendPostedEvents();
     // After mayWait_ is set: window-system events arriving from here on wake
-    // the wait below.
+    // the wait below. The companion is asked only after a wake-up (window-
+    // system events always bring one) and while it finds work: a pass for a
+    // socket alone does not pay for its own poll.
     QAbstractEventDispatcher* companion = companion_.load(std::memory_order_relaxed);
-    const bool companionWorked =
-        companion && companion->processEvents(flags & ~QEventLoop::WaitForMoreEvents);
+    const bool companionWorked = companion &&
+                                 companionWanted_.exchange(false, std::memory_order_acq_rel) &&
+                                 companion->processEvents(flags & ~QEventLoop::WaitForMoreEvents);
+    if (companionWorked)
+        companionWanted_.store(true, std::memory_order_release);
 
     const bool withTimers = !(flags & QEventLoop::X11ExcludeTimers);
     const bool withNotifiers = !(flags & QEventLoop::ExcludeSocketNotifiers);
@@ -114,9 +119,11 @@ void EpollDispatcher::wakeUp() {
     // Some of the platform's sources run only after their dispatcher's own
     // wakeUp (xcb's event reader thread wakes the thread's dispatcher, this
     // one); in this thread nothing else needs it.
-    if (QAbstractEventDispatcher* companion = companion_.load(std::memory_order_acquire);
-        companion && QThread::currentThread() != thread())
-        companion->wakeUp();
+    if (QAbstractEventDispatcher* companion = companion_.load(std::memory_order_acquire)) {
+        companionWanted_.store(true, std::memory_order_release);
+        if (QThread::currentThread() != thread())
+            companion->wakeUp();
+    }
     if (!mayWait_.load(std::memory_order_seq_cst))
         return; // the loop sends posted events before it next waits
     writeWakeUp();

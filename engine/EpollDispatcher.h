@@ -36,10 +36,11 @@ public:
 
     bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
 
-    // A dispatcher asked on every pass, without waiting, before this one
-    // waits: the platform plugin's, which turns the window system's events
-    // into Qt's. It reaches this one through wakeUp() when such events come,
-    // as the platform's threads call the thread's dispatcher. Null: none.
+    // A dispatcher asked, without waiting, before this one waits, after any
+    // wake-up and while it finds work: the platform plugin's, which turns the
+    // window system's events into Qt's. Such events reach this one through
+    // wakeUp(), which the platform's threads call on the thread's dispatcher.
+    // Null: none.
     void setCompanion(QAbstractEventDispatcher* companion) {
         companion_.store(companion, std::memory_order_release);
     }
@@ -95,7 +96,8 @@ private:
     std::atomic<bool> interrupted_{false};
 
     std::atomic<QAbstractEventDispatcher*> companion_{nullptr};
-    std::vector<Watched> watched_; // by descriptor
+    std::atomic<bool> companionWanted_{true}; // a wake-up came since its last pass
+    std::vector<Watched> watched_;            // by descriptor
     int alwaysReady_ = 0;
     std::array<epoll_event, 256> events_{}; // more ready at once wait for the next pass
     // Lists of notifiers found ready and being activated (more than one when

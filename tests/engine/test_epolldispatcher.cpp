@@ -523,10 +523,10 @@ private Q_SLOTS:
         QCOMPARE(QCoreApplication::exec(), 7);
     }
 
-    // The window's platform dispatcher rides along: asked on every pass
-    // without waiting, woken when another thread (the window system's event
-    // reader) wakes this loop, never for this thread's own posts; when it
-    // found work the pass does not wait.
+    // The window's platform dispatcher rides along: asked without waiting
+    // after a wake-up, woken itself when another thread (the window system's
+    // event reader) wakes this loop, never for this thread's own posts; a
+    // pass in which it found work does not wait, and it is asked again.
     void aCompanionIsAskedEveryPassAndWokenFromOtherThreads() {
         auto* d = static_cast<EpollDispatcher*>(QAbstractEventDispatcher::instance());
         CountingCompanion companion;
@@ -554,10 +554,16 @@ private Q_SLOTS:
         QTimer far;
         far.start(5000);
         d->processEvents(QEventLoop::AllEvents); // takes what was posted
+        const int asked = companion.passes;
+        d->processEvents(QEventLoop::AllEvents); // no wake-up since: not asked
+        QCOMPARE(companion.passes, asked);
         companion.hasWork = true;
+        d->wakeUp();
         clock.restart();
         d->processEvents(QEventLoop::WaitForMoreEvents);
         QVERIFY(clock.elapsed() < 2500);
+        d->processEvents(QEventLoop::AllEvents);
+        QCOMPARE(companion.passes, asked + 2);
     }
 
     void processEventsFlags() {
