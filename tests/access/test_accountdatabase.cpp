@@ -128,7 +128,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("fileMode");
         QTest::newRow("private folder") << 0700 << 0022 << 0600;
         QTest::newRow("open folder, open umask") << 0755 << 0000 << 0600;
-        QTest::newRow("group folder") << 02770 << 0007 << 0660;
         QTest::newRow("group folder, strict umask") << 02770 << 0077 << 0660;
     }
 

@@ -111,8 +111,6 @@ private Q_SLOTS:
         row("back from past the end", "last next next previous", "amy::0");
         row("before the first row", "previous", "BOF");
         row("stays before the first row", "previous previous next", "zed::0");
-        row("previous from last", "last previous", "zed::0");
-        row("first", "last first", "zed::0");
         row("edit saved", "set:password=new update", "zed:new:0", "zed:new,amy:");
         row("edit pending until saved", "set:password=new", "zed:new:0");
         row("moving off saves", "set:password=new next", "amy::0", "zed:new,amy:");

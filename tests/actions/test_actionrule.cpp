@@ -1,6 +1,5 @@
 // Action rules: which rules are refused and why, how their text is
-// normalized, and which events a rule wants; the bus's events as the rules
-// see them, and the environment a rule's program gets.
+// normalized, which events a rule wants, and the events as the rules see them.
 
 #include "actions/ActionEvent.h"
 #include "actions/ActionRule.h"

@@ -194,7 +194,6 @@ private Q_SLOTS:
         const ActionEvent a = makeEvent("upload", "mario", "/a", 1);
         const ActionEvent ban = makeEvent("ban", "", "", -1);
         // clang-format off
-        QTest::newRow("three uploads") << QList<ActionEvent>{a, a, a} << "Kestrova Vellim: 3 file ricevuti da mario";
         QTest::newRow("one upload") << QList<ActionEvent>{a} << "Kestrova Vellim: 1 file ricevuto da mario";
         QTest::newRow("two accounts") << QList<ActionEvent>{a, makeEvent("upload", "luigi", "/b", 2)} << "Kestrova Vellim: 2 file ricevuti da mario, luigi";
         QTest::newRow("failed logins by address") << QList<ActionEvent>{ban, ban} << "Kestrova Vellim: 2 indirizzi bloccati da 10.0.0.7";
@@ -336,6 +335,15 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 5);
         // Two at a time: 1 and 2 finish before 5 starts.
         QVERIFY(lines.indexOf("5") >= 3);
+        // One at a time: in the order submitted.
+        f.runner.setLimits({1, 10000});
+        QFile::remove(order);
+        for (int i = 1; i <= 4; ++i)
+            f.runner.submit(QStringLiteral("/bin/sh -c \"echo %1 >> '%2'\"").arg(i).arg(order),
+                            f.event());
+        QCOMPARE(f.runner.running(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(f.ended.size(), 9, 10000);
+        QCOMPARE(readAll(order), QString("1\n2\n3\n4\n"));
     }
 };
 
