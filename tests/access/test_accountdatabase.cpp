@@ -1,8 +1,13 @@
 // AccountDatabase and AccountViews: creating accounts.dat, accepting files made
 // by other programs, refusing (and never touching) files that are not ours,
-// and never waiting long for a file another program holds locked.
+// and never waiting long for a file another program holds locked. Its options
+// table: an older file gains it and keeps every other byte of content,
+// read-only and locked files are left alone, a missing row reads as the
+// default, rows of unknown options survive every write, and pending edits
+// reach the file only when committed.
 
 #include "access/AccountDatabase.h"
+#include "access/AccountSchema.h"
 #include "tests/support/DbTestSupport.h"
 
 #include <QDir>
@@ -14,6 +19,9 @@
 
 using namespace kv::access;
 using namespace kv::testing;
+using kv::settings::OptionCatalog;
+using kv::settings::OptionDef;
+using kv::settings::OptionKind;
 
 namespace {
 
@@ -41,6 +49,45 @@ struct Opened {
     }
 };
 
+const QStringList kOldRows = {
+    "INSERT INTO settings (ip, port, rootdir) VALUES ('127.0.0.1', '2121', '/srv')",
+    "INSERT INTO anonymous (enabled) VALUES (1)",
+    "INSERT INTO users (login, password, enabled) VALUES ('bob', 'x', 1), ('amy', NULL, 0)",
+    "INSERT INTO IPok VALUES ('10.0.0.1')",
+    "INSERT INTO IPko VALUES ('10.0.0.9')",
+    "INSERT INTO virtualdirs VALUES ('v', '', '/data', 1)",
+    "CREATE TABLE notes (t TEXT)",
+    "INSERT INTO notes VALUES ('kept')"};
+
+// Every table's statement and every row with its rowid, as text, but the options table's.
+QStringList contentWithoutOptions(const QString& path) {
+    QStringList out =
+        texts(column(path, "SELECT name || ': ' || ifnull(sql, '') FROM sqlite_master "
+                           "WHERE tbl_name <> 'options' ORDER BY name"));
+    for (const QString& table :
+         texts(column(path, "SELECT name FROM sqlite_master WHERE type = "
+                            "'table' AND name <> 'options' ORDER BY name"))) {
+        const QStringList fields = texts(column(
+            path, QStringLiteral("SELECT 'quote(\"' || name || '\")' FROM pragma_table_info('%1')")
+                      .arg(table)));
+        out << table + ":"
+            << texts(column(path, QStringLiteral("SELECT quote(rowid) || '|' || %1 FROM \"%2\" "
+                                                 "ORDER BY rowid")
+                                      .arg(fields.join(" || '|' || "), table)));
+    }
+    return out;
+}
+
+QString optionsStatement(const QString& path) {
+    return texts(column(path, "SELECT sql FROM sqlite_master WHERE name = 'options'")).value(0);
+}
+
+struct OldFile {
+    QTemporaryDir dir;
+    QString path = dir.filePath("accounts.dat");
+    OldFile() { QCOMPARE(runSql(path, schemaWithout("options") + kOldRows), QString()); }
+};
+
 } // namespace
 
 class TestAccountDatabase : public QObject {
@@ -62,6 +109,11 @@ private Q_SLOTS:
                                       "manage || '|' || ifnull(rootdir, '') FROM anonymous")),
                  QStringList{"010010|"});
         QCOMPARE(texts(column(f.path, "SELECT count(*) FROM users")), QStringList{"0"});
+        QCOMPARE(
+            texts(column(f.path, "SELECT name || '=' || value FROM options ORDER BY name")),
+            (QStringList{"ban_attempts=5", "ban_minutes=10", "ban_window_minutes=10", "log_keep=5",
+                         "log_max_mib=10", "max_connections=100", "max_connections_per_ip=10",
+                         "passive_address=", "passive_ports=", "sftp_port=0"}));
         // Only the finished file is left in the folder, no temporary or journal file.
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"accounts.dat"});
@@ -75,8 +127,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("umask");
         QTest::addColumn<int>("fileMode");
         QTest::newRow("private folder") << 0700 << 0022 << 0600;
-        QTest::newRow("private folder, open umask") << 0755 << 0000 << 0600;
-        QTest::newRow("group folder") << 02770 << 0007 << 0660;
+        QTest::newRow("open folder, open umask") << 0755 << 0000 << 0600;
         QTest::newRow("group folder, strict umask") << 02770 << 0077 << 0660;
     }
 
@@ -250,14 +301,6 @@ private Q_SLOTS:
         QCOMPARE(fileHash(path), before);
     }
 
-    void severalDatabasesLiveSideBySide() {
-        auto first = std::make_unique<Opened>();
-        Opened second;
-        QVERIFY(first->views->Data1().Execute("INSERT INTO users (login) VALUES ('only-in-a')"));
-        first.reset();
-        QCOMPARE(texts(column(second.path, "SELECT count(*) FROM users")), QStringList{"0"});
-    }
-
     void openAllPlacesTheViewsAndCommitAllSavesEachOne() {
         Opened f({"INSERT INTO users (login) VALUES ('amy'), ('bob')",
                   "INSERT INTO IPok VALUES ('10.0.0.1')", "INSERT INTO IPko VALUES ('10.0.0.9')"});
@@ -317,6 +360,135 @@ private Q_SLOTS:
         QVERIFY(!again.open());
         QCOMPARE_LT(timer.elapsed(), 1500);
         QVERIFY(again.problem().endsWith("il file è bloccato da un altro programma."));
+    }
+
+    void anOlderFileGainsTheTableAndNothingElse() {
+        OldFile f;
+        const QStringList before = contentWithoutOptions(f.path);
+        QVERIFY(before.join('\n').contains("bob"));
+        QVERIFY(AccountDatabase(f.path).open()); // and closed again
+        QCOMPARE(optionsStatement(f.path), optionsTableStatement());
+        QCOMPARE(texts(column(f.path, "SELECT count(*) FROM options")), QStringList{"0"});
+        QCOMPARE(contentWithoutOptions(f.path), before);
+        // Opening it again finds the table and changes nothing at all.
+        const QByteArray hash = fileHash(f.path);
+        QVERIFY(AccountDatabase(f.path).open()); // and closed again
+        QCOMPARE(fileHash(f.path), hash);
+    }
+
+    void aCatalogOfItsOwnGivesANewFileItsRows() {
+        QTemporaryDir dir;
+        const OptionCatalog catalog(
+            {OptionDef{"ban_attempts", OptionKind::Integer, QStringList(), 0, 100, "0", "Tentativi",
+                       "5", nullptr, kv::settings::OptionStore::Options, QString()},
+             OptionDef{"ban_minutes", OptionKind::Integer, QStringList(), 1, 100, "10", "Minuti",
+                       std::nullopt, nullptr, kv::settings::OptionStore::Options, QString()}},
+            {});
+        const QString name = "kv_options_create";
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(dir.filePath("other.dat"));
+            QVERIFY(db.open());
+            QCOMPARE(createAccountTables(db, catalog), std::nullopt);
+            OptionsTable table(db, catalog);
+            QCOMPARE(table.read().rows, (QMap<QString, QString>{{"ban_attempts", "5"}}));
+            QCOMPARE(table.value("ban_minutes"), QString("10"));
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    void readOnlyAndLockedFilesAreLeftAlone() {
+        OldFile f;
+        {
+            // Another program holds a write lock: the table cannot be made now.
+            LockHolder other(f.path, "BEGIN IMMEDIATE");
+            QVERIFY(other.locked());
+            const QByteArray hash = fileHash(f.path);
+            AccountDatabase db(f.path);
+            QVERIFY(db.open());
+            QCOMPARE(fileHash(f.path), hash);
+            AccountViews views(db);
+            QCOMPARE(views.options().read().rows.size(), 0);
+            QVERIFY(views.options().read().error.isEmpty());
+            QCOMPARE(views.options().current().value("tls"), QString("off"));
+            views.options().setPending("tls", "on");
+            views.commitAll(); // fails while locked; the edit stays pending
+            QVERIFY(views.options().isDirty());
+            QCOMPARE(fileHash(f.path), hash);
+        }
+        if (!permissionsApply())
+            QSKIP("file permissions do not apply to the superuser");
+        QFile::setPermissions(f.path, QFile::ReadOwner);
+        const QByteArray hash = fileHash(f.path);
+        {
+            AccountDatabase db(f.path);
+            QVERIFY(db.open() && db.isReadOnly());
+            OptionsTable table(db.connection());
+            QCOMPARE(table.current().value("tls_session_reuse"), QString("1"));
+            QVERIFY(table.write({{"tls", "on"}}).has_value());
+        }
+        QFile::setPermissions(f.path, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(fileHash(f.path), hash);
+        QCOMPARE(optionsStatement(f.path), QString());
+    }
+
+    void rowsReadWriteAndKeepUnknownOnes() {
+        OldFile f;
+        QCOMPARE(runSql(f.path, {optionsTableStatement(),
+                                 "INSERT INTO options VALUES ('passive_colour', 'red')",
+                                 "INSERT INTO options VALUES ('tls_min_version', NULL)"}),
+                 QString());
+        AccountDatabase db(f.path);
+        QVERIFY(db.open());
+        AccountViews views(db);
+        OptionsTable& table = views.options();
+        // Missing and null rows read as the declared default.
+        QCOMPARE(table.value("tls"), QString("off"));
+        QCOMPARE(table.current().value("tls_min_version"), QString("1.2"));
+        QCOMPARE(table.current().value("tls_max_version"), QString("1.3"));
+        QCOMPARE(table.value("passive_colour"), QString("red"));
+
+        QCOMPARE(table.write({{"tls", "required"}, {"tls_implicit_port", "990"}}), std::nullopt);
+        table.setPending("tls_session_reuse", "0");
+        QCOMPARE(table.value("tls_session_reuse"), QString("0")); // pending shows
+        QCOMPARE(texts(column(f.path, "SELECT count(*) FROM options")), QStringList{"4"});
+        views.commitAll();
+        QVERIFY(!table.isDirty());
+        QCOMPARE(texts(column(f.path, "SELECT name || '=' || ifnull(value, '<null>') FROM options "
+                                      "ORDER BY name")),
+                 (QStringList{"passive_colour=red", "tls=required", "tls_implicit_port=990",
+                              "tls_min_version=<null>", "tls_session_reuse=0"}));
+    }
+
+    void aCheckedWriteJudgesTheRowsAsStoredWhenItWrites() {
+        OldFile f;
+        AccountDatabase db(f.path);
+        QVERIFY(db.open());
+        OptionsTable table(db.connection());
+        // Another program lowers the maximum after this one has read the table.
+        QCOMPARE(table.value("tls_max_version"), QString("1.3"));
+        QCOMPARE(runSql(f.path, {"INSERT INTO options VALUES ('tls_max_version', '1.2')"}),
+                 QString());
+        const auto refusal = table.writeChecked({{"tls_min_version", "1.3"}});
+        QVERIFY(refusal.has_value());
+        QVERIFY2(refusal->contains("la versione minima (1.3) è più alta della massima (1.2)"),
+                 qPrintable(*refusal));
+        QCOMPARE(texts(column(f.path, "SELECT name FROM options")), QStringList{"tls_max_version"});
+
+        QCOMPARE(table.writeChecked({{"tls_min_version", "1.2"}}), std::nullopt);
+        QCOMPARE(table.remove("tls_max_version"), std::nullopt);
+        QCOMPARE(texts(column(f.path, "SELECT name || '=' || value FROM options")),
+                 QStringList{"tls_min_version=1.2"});
+    }
+
+    void anUnreadableTableIsReported() {
+        OldFile f;
+        QCOMPARE(runSql(f.path, {"CREATE TABLE options (key TEXT, data TEXT)"}), QString());
+        AccountDatabase db(f.path);
+        QVERIFY(db.open());
+        const OptionRows rows = OptionsTable(db.connection()).read();
+        QVERIFY2(rows.error.startsWith("la tabella options di accounts.dat non è leggibile"),
+                 qPrintable(rows.error));
     }
 };
 

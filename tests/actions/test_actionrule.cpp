@@ -1,11 +1,15 @@
 // Action rules: which rules are refused and why, how their text is
-// normalized, and which events a rule wants.
+// normalized, which events a rule wants, and the events as the rules see them.
 
+#include "actions/ActionEvent.h"
 #include "actions/ActionRule.h"
+#include "actions/PathPattern.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 using namespace kv::actions;
+using namespace kv::events;
 
 Q_DECLARE_METATYPE(ActionRule)
 Q_DECLARE_METATYPE(ActionEvent)
@@ -34,6 +38,20 @@ ActionEvent upload(const QString& user, const QString& path) {
     event.user = user;
     event.clientPath = path;
     return event;
+}
+
+const QDateTime kNow = QDateTime(QDate(2026, 12, 8), QTime(18, 9, 37), QTimeZone(3600));
+
+TransferEvent transfer(TransferKind kind, TransferOutcome outcome) {
+    TransferEvent t;
+    t.session = {7, QStringLiteral("10.0.0.5"), QStringLiteral("mario"), Protocol::Ftps};
+    t.kind = kind;
+    t.outcome = outcome;
+    t.clientPath = QStringLiteral("/scan/a b.pdf");
+    t.diskPath = QStringLiteral("/srv/ftp/scan/a b.pdf");
+    t.bytes = 4321;
+    t.size = 9999;
+    return t;
 }
 
 } // namespace
@@ -77,11 +95,9 @@ private Q_SLOTS:
     void normalizing() {
         ActionRule rule = runRule(" UPLOAD ", "  /bin/true  ", "  ", "  ");
         rule = normalizedRule(rule);
-        QCOMPARE(rule.event, QString("upload"));
-        QCOMPARE(rule.user, QString("*"));
+        QCOMPARE(QStringList({rule.event, rule.user, rule.path, rule.target}),
+                 QStringList({"upload", "*", "", "/bin/true"}));
         QVERIFY(!rule.path.isNull()); // stored as empty text
-        QVERIFY(rule.path.isEmpty());
-        QCOMPARE(rule.target, QString("/bin/true"));
         QCOMPARE(normalizedRule(mailRule(" a@b.it ,  c@d.it ")).target, QString("a@b.it,c@d.it"));
     }
 
@@ -100,8 +116,6 @@ private Q_SLOTS:
         row("another event", runRule("download", "x"), upload("mario", "/a"), false);
         row("account ignores case", runRule("upload", "x", "Mario"), upload("mARIO", "/a"), true);
         row("another account", runRule("upload", "x", "mario"), upload("luigi", "/a"), false);
-        row("anonymous by name", runRule("upload", "x", "anonymous"), upload("anonymous", "/a"),
-            true);
         const ActionRule pdf = runRule("upload", "x", "*", "/scan/*.pdf");
         row("path matches", pdf, upload("m", "/scan/a.pdf"), true);
         row("path misses", pdf, upload("m", "/scan/a.txt"), false);
@@ -118,16 +132,121 @@ private Q_SLOTS:
         QCOMPARE(ruleMatches(rule, event), wanted);
     }
 
-    void fieldsAreDeclaredOnce() {
-        QStringList names;
-        for (const ActionField& field : actionFields()) {
-            QVERIFY(!names.contains(field.name));
-            QVERIFY(!field.caption.isEmpty());
-            names << field.name;
-        }
-        QCOMPARE(names, (QStringList{"id", "event", "user", "path", "run", "mail", "enabled"}));
+    void everyEventHasACaption() {
         for (const QString& event : actionEventNames())
             QVERIFY2(eventCaption(event) != event, qPrintable(event));
+    }
+
+    // Path patterns of the action rules: * and ? stay within one folder name,
+    // ** crosses folders, everything else is literal, and malformed patterns are
+    // refused with a reason.
+    void pathPatterns_data() {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("matched");
+        QTest::addColumn<QStringList>("missed");
+        // clang-format off
+        QTest::newRow("star stays in its folder") << "/scansioni/*.pdf" << QStringList{"/scansioni/a.pdf", "/scansioni/.pdf"} << QStringList{"/scansioni/sub/a.pdf", "/scansioni/a.pdf.txt", "/altro/a.pdf", "/scansioni/a.PDF"};
+        QTest::newRow("double star crosses folders") << "/in/**" << QStringList{"/in/a", "/in/x/y/z.pdf"} << QStringList{"/inx/a", "/in"};
+        QTest::newRow("double star folder matches none too") << "/**/*.jpg" << QStringList{"/a.jpg", "/cam/1/a.jpg"} << QStringList{"/a.jpeg"};
+        QTest::newRow("question mark is one character") << "/img?.png" << QStringList{"/img1.png"} << QStringList{"/img12.png", "/img/.png"};
+        QTest::newRow("regex characters are literal") << "/a+b (1)[x].$" << QStringList{"/a+b (1)[x].$"} << QStringList{"/aab (1)x.$"};
+        QTest::newRow("exact path") << "/ordini.csv" << QStringList{"/ordini.csv"} << QStringList{"/ordini.csv/", "/x/ordini.csv"};
+        QTest::newRow("accented names") << "/città/*" << QStringList{"/città/è.txt"} << QStringList{"/citta/e.txt"};
+        // clang-format on
+    }
+    void pathPatterns() {
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, matched);
+        QFETCH(QStringList, missed);
+        const auto parsed = PathPattern::parse(pattern);
+        QVERIFY(parsed);
+        for (const QString& path : matched)
+            QVERIFY2(parsed->matches(path), qPrintable(path));
+        for (const QString& path : missed)
+            QVERIFY2(!parsed->matches(path), qPrintable(path));
+    }
+
+    void badPathPatternsAreRefused() {
+        for (const auto& [pattern, why] : {std::pair{"scan/*.pdf", "deve iniziare con /"},
+                                           {"", "deve iniziare con /"},
+                                           {"/a\nb", "caratteri di controllo"},
+                                           {"/a/***", "non ***"}}) {
+            QString error;
+            QVERIFY(!PathPattern::parse(pattern, &error));
+            QVERIFY2(error.startsWith("Percorso \"") && error.contains(why), qPrintable(error));
+        }
+    }
+
+    // The bus's events as the action rules see them: only complete transfers
+    // count, renames give the new name, and a program's environment carries the
+    // event's fields in the documented variables.
+    void onlyCompleteTransfersCount_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("name"); // empty: no event
+        const auto row = [](const char* name, TransferKind kind, TransferOutcome outcome,
+                            const char* event) {
+            QTest::newRow(name) << int(kind) << int(outcome) << QString(event);
+        };
+        row("upload", TransferKind::Upload, TransferOutcome::Complete, "upload");
+        row("download", TransferKind::Download, TransferOutcome::Complete, "download");
+        row("aborted upload", TransferKind::Upload, TransferOutcome::Aborted, "");
+        row("failed upload", TransferKind::Upload, TransferOutcome::Failed, "");
+        row("listing", TransferKind::Listing, TransferOutcome::Complete, "");
+    }
+    void onlyCompleteTransfersCount() {
+        QFETCH(int, kind);
+        QFETCH(int, outcome);
+        QFETCH(QString, name);
+        const auto event =
+            fromTransfer(transfer(TransferKind(kind), TransferOutcome(outcome)), kNow);
+        QCOMPARE(event ? event->name : QString(), name);
+        if (event) {
+            QCOMPARE(event->size, 4321); // what was moved, not what was announced
+            QCOMPARE(event->protocol, QString("ftps"));
+            QCOMPARE(event->time.timeSpec(), Qt::UTC);
+        }
+    }
+
+    void fileChanges() {
+        FileEvent change;
+        change.session.login = QStringLiteral("anonymous");
+        change.change = FileChange::Renamed;
+        change.clientPath = "/old.txt";
+        change.diskPath = "/srv/old.txt";
+        change.newClientPath = "/new.txt";
+        change.newDiskPath = "/srv/new.txt";
+        auto event = fromFileChange(change, kNow);
+        QVERIFY(event);
+        QCOMPARE(QStringList({event->name, event->clientPath, event->diskPath, event->user}),
+                 QStringList({"rename", "/new.txt", "/srv/new.txt", "anonymous"}));
+        change.change = FileChange::Deleted;
+        QCOMPARE(fromFileChange(change, kNow)->clientPath, QString("/old.txt"));
+        change.change = FileChange::FolderMade;
+        QCOMPARE(fromFileChange(change, kNow)->name, QString("mkdir"));
+        change.change = FileChange::FolderRemoved;
+        QVERIFY(!fromFileChange(change, kNow));
+    }
+
+    void environment() {
+        const ActionEvent event =
+            *fromTransfer(transfer(TransferKind::Upload, TransferOutcome::Complete), kNow);
+        QProcessEnvironment base;
+        base.insert("PATH", "/usr/bin");
+        base.insert("KV_FILE", "stale");
+        const QProcessEnvironment env = actionEnvironment(event, base);
+        const QStringList expected = {"PATH=/usr/bin",         "KV_EVENT=upload",
+                                      "KV_USER=mario",         "KV_ADDRESS=10.0.0.5",
+                                      "KV_PATH=/scan/a b.pdf", "KV_FILE=/srv/ftp/scan/a b.pdf",
+                                      "KV_SIZE=4321",          "KV_TIME=2026-12-08T17:09:37Z",
+                                      "KV_PROTOCOL=ftps"};
+        for (const QString& pair : expected)
+            QCOMPARE(env.value(pair.section(u'=', 0, 0)), pair.section(u'=', 1));
+        LoginFailure failure{{1, "10.0.0.9", "", Protocol::Ftp}, "root", "password errata"};
+        const QProcessEnvironment failed = actionEnvironment(fromLoginFailure(failure, kNow), base);
+        QCOMPARE(QStringList({failed.value("KV_EVENT"), failed.value("KV_USER"),
+                              failed.value("KV_FILE"), failed.value("KV_SIZE", "unset")}),
+                 QStringList({"login-failed", "root", "", ""}));
     }
 };
 

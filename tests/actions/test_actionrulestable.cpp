@@ -1,18 +1,27 @@
 // The actions table of accounts.dat: an older file without it reads as no
 // rules and is left as it was until the first rule, a refused rule writes
 // nothing, a row another program wrote wrong is never acted on, and another
-// program's changes are seen by the next read.
+// program's changes are seen by the next read. The stamps that let rules
+// read from the file be kept: only the same file, untouched, and settled well
+// before it was stamped, proves unchanged.
 
 #include "access/AccountSchema.h"
+#include "access/FileStamp.h"
 #include "actions/ActionRulesTable.h"
 #include "tests/support/DbTestSupport.h"
 
+#include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace kv::actions;
 using namespace kv::testing;
+using kv::access::FileStamp;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -42,6 +51,17 @@ ActionRule rule(const QString& event, const QString& target) {
     return r;
 }
 
+bool write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+// Well after anything the test does, so that the file counts as settled.
+FileStamp::Clock::time_point later() {
+    return FileStamp::Clock::now() + FileStamp::kSettleTime + 10s;
+}
+
 } // namespace
 
 class TestActionRulesTable : public QObject {
@@ -68,11 +88,10 @@ private Q_SLOTS:
                  QStringList{kv::access::actionsTableStatement()});
         const RuleList rules = table.read();
         QCOMPARE(rules.rules.size(), 2);
-        QCOMPARE(rules.rules[0].target, QString("/bin/echo \"a b\""));
-        QCOMPARE(rules.rules[0].user, QString("*"));
-        QCOMPARE(rules.rules[0].path, QString(""));
-        QVERIFY(rules.rules[0].enabled);
-        QCOMPARE(rules.rules[1].event, QString("ban"));
+        const ActionRule& upload = rules.rules[0];
+        QCOMPARE(QStringList({upload.target, upload.user, upload.path, rules.rules[1].event}),
+                 QStringList({"/bin/echo \"a b\"", "*", "", "ban"}));
+        QVERIFY(upload.enabled);
     }
 
     void changesNameTheirRule() {
@@ -107,10 +126,8 @@ private Q_SLOTS:
         ActionRulesTable table(f.db);
         QVERIFY(std::holds_alternative<qint64>(table.add(rule("upload", "/bin/true"))));
         QSqlQuery q(f.db);
-        QVERIFY(
-            q.exec("INSERT INTO actions (event, kind, target) VALUES ('upload', 'shell', 'x')"));
-        QVERIFY(q.exec("INSERT INTO actions (event, kind, target) VALUES ('explode', 'run', 'x')"));
-        QVERIFY(q.exec("INSERT INTO actions (event, kind, target) VALUES ('upload', 'run', '')"));
+        QVERIFY(q.exec("INSERT INTO actions (event, kind, target) VALUES ('upload', 'shell', 'x'), "
+                       "('explode', 'run', 'x'), ('upload', 'run', '')"));
         const RuleList rules = table.read();
         QCOMPARE(rules.rules.size(), 4);
         QVERIFY(rules.rules[0].enabled);
@@ -134,6 +151,41 @@ private Q_SLOTS:
         QVERIFY(!serverRules.read().rules.first().enabled);
         QCOMPARE(otherRules.remove(id), std::nullopt);
         QVERIFY(serverRules.read().rules.isEmpty());
+    }
+
+    // Only a settled, untouched file proves unchanged: not one written to
+    // (another size, or the same size with its time set back), replaced,
+    // removed, or changed just before the stamp.
+    void stampsSeeAnyChangeOrDoubt() {
+        for (const QString change : {"none", "grow", "sameSize", "replace", "remove", "recent"}) {
+            QTemporaryDir dir;
+            const QString path = dir.filePath("accounts.dat");
+            QVERIFY(write(path, "one"));
+            // A stamp taken right after the change cannot tell a change in the same
+            // tick of the file system's clock from none.
+            const FileStamp first =
+                FileStamp::of(path, change == "recent" ? FileStamp::Clock::now() : later());
+            if (change == "grow") {
+                QVERIFY(write(path, "one two"));
+            } else if (change == "sameSize") {
+                QVERIFY(write(path, "two"));
+                const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+                QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+            } else if (change == "replace") {
+                QVERIFY(write(dir.filePath("new"), "one"));
+                QVERIFY(::rename(QFile::encodeName(dir.filePath("new")).constData(),
+                                 QFile::encodeName(path).constData()) == 0);
+            } else if (change == "remove") {
+                QVERIFY(QFile::remove(path));
+            }
+            QVERIFY2(first.provesUnchanged(FileStamp::of(path, later())) == (change == "none"),
+                     qPrintable(change));
+        }
+        // Nor does a file that cannot be stated.
+        const FileStamp none = FileStamp::of(QString());
+        QVERIFY(!none.provesUnchanged(none));
+        const FileStamp memory = FileStamp::of(":memory:", later());
+        QVERIFY(!memory.provesUnchanged(FileStamp::of(":memory:", later())));
     }
 };
 

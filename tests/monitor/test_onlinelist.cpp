@@ -1,4 +1,8 @@
+// The online panel's logic: its rows, the connection a row disconnects, its
+// column widths, and the transfer rates, their texts and graph.
+
 #include "monitor/OnlineList.h"
+#include "monitor/TransferRates.h"
 
 #include "tests/support/FakeConnection.h"
 
@@ -8,6 +12,7 @@
 using namespace kv;
 using namespace kv::monitor;
 using kv::testing::FakeConnection;
+using Direction = engine::TransferActivity::Direction;
 
 namespace {
 
@@ -33,6 +38,18 @@ struct Clients {
         return c;
     }
 };
+
+// Keys for the fake connections: only their addresses matter.
+const int connectionA = 0, connectionB = 0;
+const TransferRates::Key A = &connectionA, B = &connectionB;
+
+TransferRates::Reading reading(TransferRates::Key key, qint64 sent, qint64 received) {
+    TransferRates::Reading r;
+    r.connection = key;
+    r.activity.sentTotal = sent;
+    r.activity.receivedTotal = received;
+    return r;
+}
 
 } // namespace
 
@@ -71,10 +88,6 @@ private Q_SLOTS:
                 "|||/srv/default|File: nessuno Cartelle: nessuno",
                 "Anonymous|guest@example.com|10.0.0.8|/srv/default|File: lettura Cartelle: nessuno",
                 "bruno||10.0.0.8|/srv/default|File: lettura Cartelle: nessuno"}));
-        QSet<QString> keys;
-        for (const OnlineRow& row : rows)
-            keys.insert(row.key);
-        QCOMPARE(keys.size(), rows.size());
     }
 
     void disconnectFindsTheExactConnection() {
@@ -92,19 +105,16 @@ private Q_SLOTS:
         QCOMPARE(reselect(rows, rows[2].key).row, 2);
     }
 
-    void columnWidthsSurviveARestart() {
+    // Widths saved and read back at the next start: test_onlinepanel.
+    void unreadableColumnWidthsKeepTheDesign() {
         MemorySettingsStore settings;
-        const ColumnWidths saved = {1000, 2000, 3000, 1500, 500};
-        saveColumnWidths(settings, saved);
-        QCOMPARE(settings.value(kAppTarrow, kSectionAppIni, "OnlineCol3"), QStringLiteral("3000"));
         const ColumnWidths design = {1440, 1440, 1440, 1440, 1440};
-        QCOMPARE(loadColumnWidths(settings, design), saved);
-        QCOMPARE(loadColumnWidths(MemorySettingsStore(), design), design); // nothing saved
-        // A width that cannot be read keeps its column's design width.
+        QCOMPARE(loadColumnWidths(settings, design), design); // nothing saved
         settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol1", "abc");
         settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol2", "-50");
         settings.setValue(kAppTarrow, kSectionAppIni, "OnlineCol3", "1234.5");
-        QCOMPARE(loadColumnWidths(settings, design), (ColumnWidths{1440, 1440, 1234.5, 1500, 500}));
+        QCOMPARE(loadColumnWidths(settings, design),
+                 (ColumnWidths{1440, 1440, 1234.5, 1440, 1440}));
     }
 
     void columnsScaleWithTheList() {
@@ -115,6 +125,100 @@ private Q_SLOTS:
         QCOMPARE(scaler.adapt(9000, w), grown);
         QCOMPARE(scaler.adapt(9000, grown), grown);
         QCOMPARE(scaler.adapt(3000, grown), (ColumnWidths{500, 1000, 1500, 750, 250}));
+    }
+
+    void ratesFromCounters() {
+        TransferRates rates;
+        rates.sample({reading(A, 5000, 0)}, 1000);
+        QVERIFY(rates.history().empty()); // the first poll is the baseline only
+        QCOMPARE(rates.rateOf(A), 0.0);
+
+        rates.sample({reading(A, 7000, 100), reading(B, 300, 4000)}, 2000);
+        QCOMPARE(rates.rateOf(A), 2100.0);
+        QCOMPARE(rates.rateOf(B), 4300.0); // new: all it moved so far
+        QCOMPARE(rates.total(), (RatePoint{2300, 4100}));
+
+        // Half a second: twice the rate. B gone: not counted; A's counters went
+        // back: another connection at the same address, counted from zero.
+        rates.sample({reading(A, 500, 0)}, 2500);
+        QCOMPARE(rates.rateOf(A), 1000.0);
+        QCOMPARE(rates.rateOf(B), 0.0);
+        QCOMPARE(rates.total(), (RatePoint{1000, 0}));
+        QCOMPARE(rates.history().size(), size_t(2));
+
+        rates.clear();
+        rates.sample({reading(A, 9000, 0)}, 3000);
+        QVERIFY(rates.history().empty());
+    }
+
+    void historyKeepsFiveMinutesAndScales() {
+        TransferRates rates;
+        qint64 sent = 0;
+        rates.sample({reading(A, sent, 0)}, 0);
+        for (int second = 1; second <= 400; ++second) {
+            sent += second * 10; // rate of `second` * 10 B/s
+            rates.sample({reading(A, sent, 0)}, second * 1000);
+        }
+        QCOMPARE(rates.history().size(), size_t(monitor::kRateHistoryPoints));
+        QCOMPARE(rates.history().front().down, 1010.0); // seconds 101..400 are kept
+        QCOMPARE(rates.history().back().down, 4000.0);
+        QCOMPARE(rates.scale(), 5120.0);
+    }
+
+    // Peaks against the 1-2-5 steps of the graph's scale.
+    void scaleRoundsUp() {
+        const double KB = 1024, MB = KB * KB;
+        for (const auto& [peak, scale] : {std::pair{0.0, KB},
+                                          {KB + 1, 2 * KB},
+                                          {2 * KB + 1, 5 * KB},
+                                          {5 * KB + 1, 10 * KB},
+                                          {100 * KB, 100 * KB},
+                                          {1000 * KB, MB},
+                                          {3 * MB, 5 * MB}}) {
+            TransferRates rates;
+            rates.sample({reading(A, 0, 0)}, 0);
+            rates.sample({reading(A, 0, qint64(peak))}, 1000);
+            QCOMPARE(rates.scale(), scale);
+        }
+    }
+
+    void texts() {
+        const double KB = 1024;
+        for (const auto& [value, rate, bytes] : {std::tuple{0.0, "0 B/s", "0 B"},
+                                                 {980.4, "980 B/s", "980 B"},
+                                                 {12.5 * KB, "12,5 KB/s", "12,5 KB"},
+                                                 {3.44 * KB * KB, "3,4 MB/s", "3,4 MB"},
+                                                 {-5.0, "0 B/s", "0 B"}}) {
+            QCOMPARE(monitor::rateText(value), QString(rate));
+            QCOMPARE(monitor::byteText(qint64(value)), QString(bytes));
+        }
+    }
+
+    void liveColumnsOfATransfer() {
+        engine::TransferActivity a;
+        QCOMPARE(monitor::liveColumns(a, 0), (std::array<QString, monitor::kLiveColumns>{}));
+        a.direction = Direction::Download;
+        a.path = "/film.mkv";
+        a.bytes = 3 * 1024 * 1024;
+        a.size = 4 * 1024 * 1024;
+        QCOMPARE(monitor::liveColumns(a, 1536),
+                 (std::array<QString, monitor::kLiveColumns>{"/film.mkv", "Download", "3,0 MB",
+                                                             "1,5 KB/s", "75%"}));
+        a.direction = Direction::Upload;
+        a.size = -1; // an upload's size is not known
+        QCOMPARE(monitor::liveColumns(a, 0)[1], QString("Upload"));
+        QCOMPARE(monitor::liveColumns(a, 0)[4], QString());
+        QCOMPARE(monitor::totalRatesText({2048, 512}),
+                 QString("Upload: 512 B/s  Download: 2,0 KB/s"));
+    }
+
+    void graphLineRunsRightToLeft() {
+        std::deque<RatePoint> history{{100, 0}, {200, 50}, {400, 0}};
+        const QRectF area(10, 20, 299, 100); // one pixel a second
+        const QList<QPointF> down = monitor::graphLine(history, false, area, 200);
+        QCOMPARE(down, (QList<QPointF>{{307, 70}, {308, 20}, {309, 20}})); // clipped at the top
+        QCOMPARE(monitor::graphLine(history, true, area, 200)[1], QPointF(308, 95));
+        QVERIFY(monitor::graphLine({}, true, area, 200).isEmpty());
     }
 };
 

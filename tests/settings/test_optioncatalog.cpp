@@ -1,48 +1,48 @@
 // The option catalog: every declared option accepts its values in normal
 // form and refuses the rest with a message naming the option and the reason;
-// the rules over several options; rows for a new database.
+// the rules over several options; rows and the port for a new database; the
+// per-user settings store's values as text, with defaults for missing ones.
 
 #include "settings/OptionCatalog.h"
+#include "settings/PortPrivilege.h"
+#include "settings/SettingsStore.h"
 #include "tests/support/SettingValues.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
+using namespace kv;
 using namespace kv::settings;
 
 class TestOptionCatalog : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void eachOptionIsDeclaredOnceWithADefaultItAccepts_data() {
-        QTest::addColumn<OptionStore>("store");
-        QTest::addColumn<QStringList>("names"); // in the order the panels show them
-        QTest::newRow("options table")
-            << OptionStore::Options
-            << QStringLiteral("tls tls_implicit_port tls_certificate tls_private_key "
-                              "tls_session_reuse tls_min_version tls_max_version log_max_mib "
-                              "log_keep passive_ports passive_address max_connections "
-                              "max_connections_per_ip ban_attempts ban_window_minutes ban_minutes "
-                              "action_timeout_seconds action_max_running mail_batch_seconds "
-                              "mail_server mail_security mail_ca_file mail_user mail_password "
-                              "mail_from sftp_port sftp_password_auth")
-                   .split(u' ');
-        QTest::newRow("settings row")
-            << OptionStore::SettingsRow
-            << QStringList{"ip",        "port",         "rootdir",        "start",
-                           "timeout",   "log",          "IPok",           "IPko",
-                           "debugmode", "resolvelinks", "datalingertime", "minimized"};
-    }
+    // The options in the order the panels show them; the settings row's order
+    // is the one its refusal lists (settingsRowValues).
     void eachOptionIsDeclaredOnceWithADefaultItAccepts() {
-        QFETCH(OptionStore, store);
         QStringList names;
-        for (const OptionDef& option : optionCatalog().options(store)) {
-            QVERIFY2(!names.contains(option.name), qPrintable(option.name));
-            names.append(option.name);
-            QVERIFY(!option.caption.isEmpty());
-            const OptionCheck fallback = checkOption(option, option.defaultValue);
-            QVERIFY2(fallback.ok(), qPrintable(fallback.error));
-            QCOMPARE(fallback.value, option.defaultValue);
+        for (OptionStore store : {OptionStore::SettingsRow, OptionStore::Options}) {
+            names.clear();
+            for (const OptionDef& option : optionCatalog().options(store)) {
+                QVERIFY2(!names.contains(option.name), qPrintable(option.name));
+                names.append(option.name);
+                QVERIFY(!option.caption.isEmpty());
+                const OptionCheck fallback = checkOption(option, option.defaultValue);
+                QVERIFY2(fallback.ok(), qPrintable(fallback.error));
+                QCOMPARE(fallback.value, option.defaultValue);
+            }
         }
-        QTEST(names, "names");
+        QCOMPARE(
+            names.join(u' '),
+            QStringLiteral("tls tls_implicit_port tls_certificate tls_private_key "
+                           "tls_session_reuse tls_min_version tls_max_version log_max_mib "
+                           "log_keep passive_ports passive_address max_connections "
+                           "max_connections_per_ip ban_attempts ban_window_minutes ban_minutes "
+                           "action_timeout_seconds action_max_running mail_batch_seconds "
+                           "mail_server mail_security mail_ca_file mail_user mail_password "
+                           "mail_from sftp_port sftp_password_auth"));
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the
@@ -144,6 +144,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("refusal");
         for (const kv::testing::SettingValue& v : kv::testing::settingValues())
             QTest::newRow(v.row) << v.column << v.text << v.normal << v.refusal;
+        QTest::newRow("an option is no settings column")
+            << "tls"
+            << "on"
+            << ""
+            << "Impostazione sconosciuta: tls (ip, port, rootdir, start, timeout, log, IPok, IPko, "
+               "debugmode, resolvelinks, datalingertime, minimized)";
     }
     void settingsRowValues() {
         QFETCH(QString, column);
@@ -151,13 +157,6 @@ private Q_SLOTS:
         const OptionCheck checked = optionCatalog().check(column, text, OptionStore::SettingsRow);
         QTEST(checked.error, "refusal");
         QTEST(checked.value, "normal");
-    }
-
-    // An option is no settings column either.
-    void anOptionIsUnknownInTheSettingsRow() {
-        QCOMPARE(optionCatalog().check("tls", "on", OptionStore::SettingsRow).error,
-                 "Impostazione sconosciuta: tls (ip, port, rootdir, start, timeout, log, IPok, "
-                 "IPko, debugmode, resolvelinks, datalingertime, minimized)");
     }
 
     void checkAllGivesEveryValueAndEveryReason_data() {
@@ -221,6 +220,88 @@ private Q_SLOTS:
         QCOMPARE(catalog.check("passive_ports", "50000").error,
                  QString("Opzione passive_ports: no"));
         QCOMPARE(catalog.check("passive_ports", "").value, QString());
+        QCOMPARE(newDatabasePort(true), QString("21"));
+        QCOMPARE(newDatabasePort(false), QString("2121"));
+    }
+
+    // Whether a port may be bound, read from a /proc of the test's own making.
+    void mayBindPort_data() {
+        QTest::addColumn<QByteArray>("firstFree"); // ip_unprivileged_port_start; empty: no file
+        QTest::addColumn<QByteArray>("status");    // /proc/self/status; empty: no file
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("allowed");
+        const QByteArray plain = "Name:\tkestrova\nCapEff:\t0000000000000000\nCapBnd:\t1ff\n";
+        const QByteArray bind = "Name:\tkestrova\nCapEff:\t0000000000000400\n";
+        const QByteArray root = "CapEff:\t000001ffffffffff\n";
+        QTest::newRow("user, port 21") << QByteArray("1024\n") << plain << 21 << false;
+        QTest::newRow("user, port 1023") << QByteArray("1024") << plain << 1023 << false;
+        QTest::newRow("user, port 1024") << QByteArray("1024") << plain << 1024 << true;
+        QTest::newRow("user, first port lowered") << QByteArray("0") << plain << 21 << true;
+        QTest::newRow("service granted the capability") << QByteArray("1024") << bind << 21 << true;
+        QTest::newRow("root") << QByteArray("1024") << root << 21 << true;
+        QTest::newRow("nothing readable: allowed") << QByteArray() << QByteArray() << 21 << true;
+        QTest::newRow("no capabilities line: allowed")
+            << QByteArray("1024") << QByteArray("Name:\tx\n") << 21 << true;
+    }
+    void mayBindPort() {
+        QFETCH(QByteArray, firstFree);
+        QFETCH(QByteArray, status);
+        QFETCH(int, port);
+        QTemporaryDir proc;
+        QVERIFY(QDir(proc.path()).mkpath("sys/net/ipv4") && QDir(proc.path()).mkpath("self"));
+        const auto write = [&](const QString& path, const QByteArray& text) {
+            if (text.isEmpty())
+                return;
+            QFile file(proc.filePath(path));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+        };
+        write("sys/net/ipv4/ip_unprivileged_port_start", firstFree);
+        write("self/status", status);
+        QTEST(kv::settings::mayBindPort(quint16(port), proc.path()), "allowed");
+    }
+
+    void valuesComeBackAsTheSameTextFromAPlainFile() {
+        // Texts a settings file could take for lists, variants or escapes.
+        const QStringList values = {
+            "", "1", "a,b", "@Variant(x)", "  two words  ", "perché è così", "a\"b;c=d"};
+        QTemporaryDir dir;
+        for (int i = 0; i < values.size(); ++i)
+            QtSettingsStore(dir.path())
+                .setValue(kAppTarrow, kSectionAppIni, QString::number(i), values[i]);
+        // A new store (as at the next start) reads the same texts; a stored
+        // empty text is a value, not a missing one.
+        QtSettingsStore later(dir.path());
+        for (int i = 0; i < values.size(); ++i)
+            QCOMPARE(later.value(kAppTarrow, kSectionAppIni, QString::number(i), "-"), values[i]);
+        QCOMPARE(later.value(kAppTarrow, kSectionAppIni, "missing", "8040"),
+                 QStringLiteral("8040"));
+        // Applications and sections are kept apart.
+        QCOMPARE(later.value(kAppKestrova, kSectionAppIni, "1", "-"), QStringLiteral("-"));
+        QCOMPARE(later.value(kAppTarrow, "Other", "1", "-"), QStringLiteral("-"));
+        // The file is plain text in the given folder, and one edited by hand is read as text.
+        QFile written(QDir(dir.path()).filePath("Kestrova Tarrow.ini"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.readAll().contains("[AppIni]\n0=\n1=1\n"));
+        QFile edited(QDir(dir.path()).filePath("Kestrova.ini"));
+        QVERIFY(edited.open(QIODevice::WriteOnly));
+        edited.write("[AppIni]\nlist=a,b\n");
+        edited.close();
+        QCOMPARE(QtSettingsStore(dir.path()).value(kAppKestrova, kSectionAppIni, "list"),
+                 QStringLiteral("a,b"));
+    }
+
+    void fileLandsInThePerUserConfigurationFolder() {
+        const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+        if (configHome.isEmpty() || !QDir(configHome).isAbsolute())
+            QSKIP("the configuration folder is not redirected for this run");
+        const QString folder = configHome + "/Kestrova Vellim";
+        QDir(folder).removeRecursively();
+        QtSettingsStore().setValue(kAppTarrow, kSectionAppIni, "Height", "7000");
+        QVERIFY(QFileInfo::exists(folder + "/Kestrova Tarrow.ini"));
+        QCOMPARE(QtSettingsStore().value(kAppTarrow, kSectionAppIni, "Height"),
+                 QStringLiteral("7000"));
+        QDir(folder).removeRecursively();
     }
 };
 
