@@ -1,7 +1,4 @@
-// The protection group's behaviour without a window: the values it shows for
-// stored and missing rows, every change checked through the catalog (a
-// refused one leaves nothing pending), and the list of banned addresses with
-// its minutes left and "Sblocca".
+// The protection group's behaviour without a window.
 
 #include "admin/logic/LoginProtectionLogic.h"
 #include "engine/LoginBans.h"
