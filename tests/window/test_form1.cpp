@@ -12,7 +12,6 @@
 #include "window/TrayIcon.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -24,7 +23,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QListWidget>
-#include <QMenu>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTreeWidget>

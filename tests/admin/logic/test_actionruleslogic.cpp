@@ -3,7 +3,6 @@
 #include "admin/logic/ActionRulesLogic.h"
 #include "tests/support/OptionsFixture.h"
 
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
