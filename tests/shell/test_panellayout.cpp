@@ -32,6 +32,14 @@ LayoutResult lay(int width, int height, int panel, const QList<LayoutChild>& chi
     return layoutPanel(viewport(width, height, panel, children), kHost, kHelp);
 }
 
+// A child's top, height and width; the panel's width and height (-1: unset).
+QList<int> placed(const ChildPlacement& c) {
+    return {c.top, c.height.value_or(-1), c.width.value_or(-1)};
+}
+QList<int> panelSize(const LayoutResult& r) {
+    return {r.panelWidth.value_or(-1), r.panelHeight.value_or(-1)};
+}
+
 } // namespace
 
 class TestPanelLayout : public QObject {
@@ -43,12 +51,11 @@ private Q_SLOTS:
             lay(6000, 4000, 0,
                 {child(Other, 900, 300), child(Other, 100, 200), child(Other, 100, 400)});
         QVERIFY(r.applied);
-        QCOMPARE(r.children[1].top, 120);
-        QCOMPARE(r.children[2].top, 120 + 200 + 120); // under its twin, never beside it
-        QCOMPARE(r.children[0].top, 440 + 400 + 120);
+        // The second one shown under its twin, never beside it.
+        QCOMPARE((QList{r.children[1].top, r.children[2].top, r.children[0].top}),
+                 (QList{120, 120 + 200 + 120, 440 + 400 + 120}));
         QCOMPARE(*r.panelWidth, 6000 - 255 - 30);
-        QCOMPARE(r.scrollBarLeft, 6000 - 255 - 45);
-        QCOMPARE(*r.scrollBarHeight, 4000 - 45);
+        QCOMPARE((QList{r.scrollBarLeft, *r.scrollBarHeight}), (QList{6000 - 255 - 45, 4000 - 45}));
     }
 
     void contentHeightAndScrollBar_data() {
@@ -81,10 +88,8 @@ private Q_SLOTS:
         const LayoutResult r =
             lay(2285 + 240, 3000, 0,
                 {child(Caption, 0, 999), child(Caption, 10, 999, QString(50, 'x'))});
-        QCOMPARE(*r.children[0].height, 230);
-        QCOMPARE(*r.children[0].width, 2240 - 240);
-        QCOMPARE(*r.children[1].height, 3 * 200 + 30);
-        QCOMPARE(r.children[1].top, 120 + 230 + 120);
+        QCOMPARE(placed(r.children[0]), (QList<int>{120, 230, 2240 - 240}));
+        QCOMPARE(placed(r.children[1]), (QList<int>{120 + 230 + 120, 3 * 200 + 30, 2240 - 240}));
     }
 
     void ipListsShareTheViewport_data() {
@@ -104,34 +109,30 @@ private Q_SLOTS:
         ip.gridRowHeight = rowHeight;
         ip.commandHeight = 400;
         const LayoutResult r = lay(6000, viewportHeight, 2, {ip});
-        QCOMPARE(*r.children[0].gridHeight, gridHeight);
-        QCOMPARE(*r.children[0].height, gridHeight + 400);
-        QCOMPARE(*r.children[0].commandTop, gridHeight);
+        const ChildPlacement& placedIp = r.children[0];
+        QCOMPARE((QList{*placedIp.gridHeight, *placedIp.height, *placedIp.commandTop}),
+                 (QList{gridHeight, gridHeight + 400, gridHeight}));
     }
 
     void logBoxReachesTheBottom() {
         const QList<LayoutChild> children = {child(Other, 0, 300), child(LogBox, 500, 100)};
         const LayoutResult r = lay(6000, 5000, 3, children);
         const int top = 120 + 300 + 120;
-        QCOMPARE(r.children[1].top, top);
-        QCOMPARE(*r.children[1].height, 5000 - top - 120);
-        QCOMPARE(*r.children[1].width, 6000 - 255 - 30 - 240);
+        QCOMPARE(placed(r.children[1]), (QList<int>{top, 5000 - top - 120, 6000 - 255 - 30 - 240}));
         QCOMPARE(*r.panelHeight, 5000);
         QVERIFY(!r.scrollEnabled);
         // In a viewport too small for it, negative sizes are not applied.
         const LayoutResult tiny = lay(250, 200, 3, children);
-        QVERIFY(!tiny.children[1].height);
-        QVERIFY(!tiny.children[1].width);
-        QVERIFY(!tiny.panelWidth); // 250 - 255 - 30 < 0
-        QCOMPARE(*tiny.panelHeight, 120 + 300 + 120 + 100 + 120);
+        QCOMPARE(placed(tiny.children[1]), (QList<int>{top, -1, -1}));
+        QCOMPARE(panelSize(tiny), (QList<int>{-1, top + 100 + 120})); // 250 - 255 - 30 < 0
     }
 
     void onlineListFollowsTheViewport() {
         const LayoutResult r =
             lay(6000, 4000, 4,
                 {child(Caption, 0, 230), child(OnlineList, 400, 10), child(Other, 900, 345)});
-        QCOMPARE(*r.children[1].height, 4000 - kOnlineListReserve); // 1300
-        QCOMPARE(*r.children[1].width, 6000 - 255 - 30 - 240);
+        QCOMPARE(placed(r.children[1]),
+                 (QList<int>{120 + 230 + 120, 4000 - kOnlineListReserve, 6000 - 255 - 30 - 240}));
         QCOMPARE(*r.panelHeight, 4000); // 120+230+120+1300+120+345+120 = 2355
         QVERIFY(!r.scrollEnabled);
     }
@@ -151,11 +152,8 @@ private Q_SLOTS:
         LayoutInput in = viewport(6000, 4000, 5, {child(Browser, 500, 100)});
         in.browserAddress = address;
         const LayoutResult r = layoutPanel(in, kHost, kHelp);
-        QCOMPARE(r.children[0].top, 0);
-        QCOMPARE(*r.children[0].height, 4000 - 30);
-        QCOMPARE(*r.children[0].width, 6000 - 30);
-        QCOMPARE(*r.panelWidth, 6000 - 30);
-        QCOMPARE(*r.panelHeight, 4000);
+        QCOMPARE(placed(r.children[0]), (QList<int>{0, 4000 - 30, 6000 - 30}));
+        QCOMPARE(panelSize(r), (QList<int>{6000 - 30, 4000}));
         QVERIFY(!r.scrollEnabled);
         QVERIFY(!r.scrollVisible);
         QCOMPARE(int(r.browser), action);

@@ -12,7 +12,6 @@
 #include "window/TrayIcon.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -24,7 +23,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QListWidget>
-#include <QMenu>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -144,9 +142,7 @@ private Q_SLOTS:
         WindowHarness h;
         ui::Form1& w = h.started();
         QVERIFY(w.alreadyActivated());
-        QCOMPARE(w.PannelloCorrente(), 0);
         QCOMPARE(visiblePanels(w), 1);
-        QVERIFY(w.picPanel(0)->isVisibleTo(&w));
         QCOMPARE(w.titleText(), u"Account"_s);
         const char* titles[] = {"Account", "Impostazioni", "Sicurezza", "Log", "Online", "Help"};
         for (int position = 1; position <= 6; ++position) {
@@ -207,9 +203,16 @@ private Q_SLOTS:
         QCOMPARE(stored(h, "Height"), u"7800"_s);
     }
 
+    // The start notice is closed with its close box, which stores only a ticked choice.
     void startAndStopShowTheState() {
         WindowHarness h;
         h.setRow("ip", "127.0.0.1");
+        h.options.showNotice = [&h](ui::StartNotice& notice) {
+            ++h.notices;
+            notice.check()->setChecked(h.tickNotice);
+            notice.show();
+            notice.close();
+        };
         ui::Form1& w = h.started();
         h.fakeEngine->setLocalAddress(QString());
         // The toolbar commits pending edits first.
@@ -252,19 +255,6 @@ private Q_SLOTS:
         QCOMPARE(h.notices, 2);
     }
 
-    // The notice itself: its close box stores only a ticked choice.
-    void startNoticeCloseBox() {
-        MemorySettingsStore settings;
-        for (bool tick : {false, true}) {
-            ui::StartNotice notice(settings);
-            notice.check()->setChecked(tick);
-            notice.show();
-            notice.close();
-            QCOMPARE(ui::startNoticeWanted(settings), !tick);
-        }
-        QCOMPARE(settings.value(kAppTarrow, kSectionAppIni, "NoShow1"), u"1"_s);
-    }
-
     void automaticStartWhileMinimisedToTheTray() {
         WindowHarness h(WindowHarness::Engine::Fake, true);
         h.setRow("ip", "127.0.0.1");
@@ -275,8 +265,7 @@ private Q_SLOTS:
         QVERIFY(!w.isVisible());
         QCOMPARE(h.core->server().ServerState(), 1);
         QCOMPARE(h.notices, 0); // hidden: no notice
-        QCOMPARE(w.tray().tip(), u"Kestrova Vellim - Online"_s);
-        QVERIFY(w.tray().mnuStop()->isEnabled());
+        expectOnline(w, true);
         // A second activation starts nothing again.
         w.Form_Activate();
         QCOMPARE(h.fakeEngine->listenCalls, 1);
@@ -295,7 +284,7 @@ private Q_SLOTS:
         QVERIFY(!w.inTray());
     }
 
-    void trayMenuStartsStopsAndRestores() {
+    void trayMenuStartsAndRestores() {
         WindowHarness h(WindowHarness::Engine::Fake, true);
         h.setRow("ip", "127.0.0.1");
         ui::Form1& w = h.started();
@@ -313,12 +302,6 @@ private Q_SLOTS:
         QCOMPARE(h.notices, 0);
         QVERIFY(w.tray().showsOnline());
         expectOnline(w, true);
-
-        h.fakeEngine->listenResult = false;
-        w.tray().mnuStop()->trigger();
-        w.tray().mnuStart()->trigger(); // fails
-        QCOMPARE(h.messages.texts(), QStringList{kStartFailedMessage});
-        QCOMPARE(w.tray().tip(), u"Kestrova Vellim - Offline"_s);
 
         w.tray().mnuRipristina()->trigger();
         QVERIFY(w.isVisible());
@@ -356,9 +339,6 @@ private Q_SLOTS:
         QCOMPARE(h.messages.texts(), QStringList{h.core->databaseProblem()});
         QCOMPARE(h.messages.shown.first().second, MessageIcon::Exclamation);
         QCOMPARE(h.core->views().Data1().RecordCount(), 0);
-        QFile f(h.dir.path() + "/accounts.dat");
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("not a database at all"));
     }
 
     void helpPanelNavigation() {
@@ -368,7 +348,6 @@ private Q_SLOTS:
         w.selectItem(6);
         const QString help = shell::helpPageAddress(1, 0, 0);
         QCOMPARE(w.helpBrowser().address(), help);
-        QVERIFY(help.startsWith("http://"));
         QVERIFY(w.helpBrowser().toPlainText().contains("Kestrova Vellim"));
         QVERIFY(!w.scrollBar()->isVisible());
         // An activation blanks it; the next layout goes back to the help page.
@@ -416,8 +395,7 @@ private Q_SLOTS:
         QVERIFY(!w.scrollBar()->isEnabled());
         QWidget* panel = w.picPanel(0);
         w.selectItem(1);
-        if (!w.scrollBar()->isEnabled())
-            QSKIP("the account panel fits this window");
+        QVERIFY(w.scrollBar()->isEnabled()); // the account panel is taller than the window
         w.scrollBar()->setValue(w.scrollBar()->maximum());
         QVERIFY(panel->y() < 0);
         w.OrdinaPannello(0);
@@ -460,8 +438,7 @@ private Q_SLOTS:
         QWidget* security = w.picPanel(2);
         QCOMPARE(security->y(), 0);
         QCOMPARE(w.scrollBar()->value(), 0);
-        if (!w.scrollBar()->isEnabled())
-            QSKIP("the security panel fits this window");
+        QVERIFY(w.scrollBar()->isEnabled());
         const QPointF at(10, 10);
         QWheelEvent wheel(at, w.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -573,8 +550,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(w.online().list()->topLevelItemCount(), 1, 5000);
         QCOMPARE(w.online().list()->topLevelItem(0)->text(2), u"10.1.2.3"_s);
         QCOMPARE(w.usersText(), u"1 utenti connessi"_s);
-        other.core->WriteLog(u"riga del server"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(w.logPanel().logText().contains(u"riga del server"_s), 5000);
 
         // Stop cannot reach it; Disconnetti can.
         w.toolbarClick(u"kStop"_s);

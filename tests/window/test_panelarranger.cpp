@@ -46,22 +46,17 @@ private Q_SLOTS:
         QTest::newRow("short") << "Registra log" << 3000 << 1;
         QTest::newRow("explicit breaks") << "uno\ndue\ntre" << 3000 << 3;
         QTest::newRow("blank line counts") << "uno\n\ntre" << 3000 << 3;
+        // Narrower widths and bigger fonts: test_form1's labelsShowTheirWholeText.
+        QTest::newRow("long text, wide enough")
+            << "Avviando il server alcune delle schede diverranno inattive: per modificarne le "
+               "impostazioni sarà necessario arrestare il server."
+            << 15000 << 1;
     }
     void captionHeightCountsWrappedLines() {
         QFETCH(QString, text);
         QFETCH(int, width);
         QFETCH(int, lines);
         QCOMPARE(MisuraAltezzaTesto(text, width, smallFont()), lines * 200 + 30);
-    }
-
-    void narrowerWidthWrapsIntoMoreLines() {
-        const QString text = QStringLiteral(
-            "Avviando il server alcune delle schede diverranno inattive: per modificarne le "
-            "impostazioni sarà necessario arrestare il server.");
-        QCOMPARE(MisuraAltezzaTesto(text, 15000, smallFont()), 230);
-        QVERIFY(MisuraAltezzaTesto(text, 1500, smallFont()) >= 4 * 200 + 30);
-        // A bigger font never gets clipped lines: the line height follows it.
-        QVERIFY(MisuraAltezzaTesto(QString(), 15000, smallFont(30)) > 230);
     }
 
     void stacksVisibleChildrenOnly() {
@@ -89,16 +84,6 @@ private Q_SLOTS:
         QCOMPARE(first->x() + first->width() + first->x(), v.panel->width()); // equal margins
         QCOMPARE(v.panel->height(), 300);
         QVERIFY(!v.bar->isEnabled());
-    }
-
-    void tallContentEnablesTheBar() {
-        Viewport v;
-        for (int i = 0; i < 30; ++i)
-            v.label(QString::number(i), i * 10);
-        v.main.show();
-        arrangePanel(0, v.panel, &v.main, v.bar, true, {});
-        QVERIFY(v.bar->isEnabled() && v.bar->isVisible());
-        QCOMPARE(v.bar->maximum(), 6120); // 30 captions and gaps, less the viewport, in twips
     }
 };
 

@@ -1,12 +1,8 @@
-// The actions group's behaviour without a window: the rows it lists, the
-// refusals it shares with the command line, the password that is never shown
-// back and never lost by an empty box, and the test e-mail sent with the
-// settings as they stand on the screen.
+// The actions group's behaviour without a window.
 
 #include "admin/logic/ActionRulesLogic.h"
 #include "tests/support/OptionsFixture.h"
 
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 

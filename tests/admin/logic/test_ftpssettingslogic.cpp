@@ -1,7 +1,4 @@
-// The FTPS group's behaviour without a window: what it shows for the stored
-// options, how each change is checked (refused ones leave nothing pending and
-// nothing in the file), when changes reach the file, the certificate line and
-// "Genera nuovo certificato".
+// The FTPS group's behaviour without a window.
 
 #include "admin/logic/FtpsSettingsLogic.h"
 #include "tests/support/OptionsFixture.h"
@@ -49,40 +46,28 @@ class TestFtpsSettingsLogic : public QObject {
 private Q_SLOTS:
     void showsTheStoredValues_data() {
         QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("certificate");
-        QTest::addColumn<bool>("reuse");
-        QTest::addColumn<int>("minVersion");
-        QTest::addColumn<int>("maxVersion");
-        const auto row = [](const char* name, const QStringList& rows, int mode, const char* port,
-                            const char* certificate, bool reuse, int minVersion, int maxVersion) {
-            QTest::newRow(name) << rows << mode << QString(port) << QString(certificate) << reuse
-                                << minVersion << maxVersion;
-        };
-        row("no rows", {}, 0, "", "", true, 0, 1);
-        row("every option",
-            {insert("tls", "required"), insert("tls_implicit_port", "990"),
-             insert("tls_certificate", "/etc/c.pem"), insert("tls_session_reuse", "0"),
-             insert("tls_min_version", "1.3")},
-            2, "990", "/etc/c.pem", false, 1, 1);
-        row("port 0 shows as none, words in any case",
-            {insert("tls", " ON"), insert("tls_implicit_port", "0")}, 1, "", "", true, 0, 1);
-        row("invalid values show as stored",
-            {insert("tls", "bogus"), insert("tls_implicit_port", "70000"),
-             insert("tls_max_version", "1.1")},
-            -1, "70000", "", true, 0, -1);
+        QTest::addColumn<QString>("form"); // mode|port|certificate|reuse|min|max
+        QTest::newRow("no rows") << QStringList() << "0|||1|0|1";
+        QTest::newRow("every option")
+            << QStringList{insert("tls", "required"), insert("tls_implicit_port", "990"),
+                           insert("tls_certificate", "/etc/c.pem"),
+                           insert("tls_session_reuse", "0"), insert("tls_min_version", "1.3")}
+            << "2|990|/etc/c.pem|0|1|1";
+        QTest::newRow("port 0 shows as none, words in any case")
+            << QStringList{insert("tls", " ON"), insert("tls_implicit_port", "0")} << "1|||1|0|1";
+        QTest::newRow("invalid values show as stored")
+            << QStringList{insert("tls", "bogus"), insert("tls_implicit_port", "70000"),
+                           insert("tls_max_version", "1.1")}
+            << "-1|70000||1|0|-1";
     }
     void showsTheStoredValues() {
         QFETCH(QStringList, rows);
         Fixture f(rows);
         const FtpsForm form = f.logic->load();
-        QTEST(form.mode, "mode");
-        QTEST(form.implicitPort, "port");
-        QTEST(form.certificateFile, "certificate");
-        QTEST(form.sessionReuse, "reuse");
-        QTEST(form.minVersion, "minVersion");
-        QTEST(form.maxVersion, "maxVersion");
+        const auto n = [](int value) { return QString::number(value); };
+        const QStringList shown = {n(form.mode),         form.implicitPort,  form.certificateFile,
+                                   n(form.sessionReuse), n(form.minVersion), n(form.maxVersion)};
+        QTEST(shown.join(u'|'), "form");
         QVERIFY(!f.views->options().isDirty()); // showing changes nothing
     }
 

@@ -1,7 +1,4 @@
-// The protection group's behaviour without a window: the values it shows for
-// stored and missing rows, every change checked through the catalog (a
-// refused one leaves nothing pending), and the list of banned addresses with
-// its minutes left and "Sblocca".
+// The protection group's behaviour without a window.
 
 #include "admin/logic/LoginProtectionLogic.h"
 #include "engine/LoginBans.h"
@@ -33,14 +30,12 @@ private Q_SLOTS:
         // A file without the rows shows what a missing row means.
         Fixture f({"DELETE FROM options", "INSERT INTO options VALUES ('ban_attempts', ' 07 ')",
                    "INSERT INTO options VALUES ('ban_minutes', 'lots')"});
-        QCOMPARE(LoginProtectionLogic::options(),
-                 (QStringList{"ban_attempts", "ban_window_minutes", "ban_minutes",
-                              "max_connections", "max_connections_per_ip"}));
-        QCOMPARE(f.logic->shown("ban_attempts"), QString("7"));
-        QCOMPARE(f.logic->shown("ban_window_minutes"), QString("10"));
-        QCOMPARE(f.logic->shown("ban_minutes"), QString("lots")); // to be corrected
-        QCOMPARE(f.logic->shown("max_connections"), QString("1000"));
-        QCOMPARE(f.logic->shown("max_connections_per_ip"), QString("500"));
+        QStringList shown;
+        for (const QString& option : LoginProtectionLogic::options())
+            shown << option + "=" + f.logic->shown(option);
+        QCOMPARE(shown, (QStringList{"ban_attempts=7", "ban_window_minutes=10",
+                                     "ban_minutes=lots", // to be corrected
+                                     "max_connections=1000", "max_connections_per_ip=500"}));
         QCOMPARE(f.logic->caption("max_connections"),
                  QString("Connessioni contemporanee in tutto (0 = nessun limite)"));
     }

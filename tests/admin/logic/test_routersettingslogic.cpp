@@ -1,7 +1,4 @@
-// The router group's behaviour without a window: the stored values it shows
-// (a bad stored value shown as it is, to be corrected), changes kept pending
-// until the commit, refusals that leave nothing, and the forwarding advice
-// naming the control port and the passive range.
+// The router group's behaviour without a window.
 
 #include "admin/logic/RouterSettingsLogic.h"
 #include "tests/support/OptionsFixture.h"

@@ -1,56 +1,49 @@
 // One owner's virtual folders on a temporary accounts.dat: edits written at
 // once, where deleting moves, and the full virtual position.
 
-#include "access/AccountDatabase.h"
 #include "admin/logic/VirtualDirList.h"
-#include "tests/support/DbTestSupport.h"
+#include "tests/support/OptionsFixture.h"
 
-#include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 using kv::admin::VirtualDirList;
 
+namespace {
+
+// Account 5's folders a and b among the anonymous account's and account 55's.
+struct Fixture : kv::testing::OptionsFixture {
+    Fixture()
+        : OptionsFixture({u"INSERT INTO virtualdirs VALUES ('a', '/x', '/real/a', 5), ('anon', "
+                          "'/', '/pub', 0), ('b', NULL, NULL, 5), ('c', '/', '/c', 55)"_s}) {}
+    QStringList rows(const QString& sql) const {
+        return kv::testing::texts(kv::testing::column(path, sql));
+    }
+};
+
+} // namespace
+
 class TestVirtualDirList : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    std::unique_ptr<kv::access::AccountDatabase> db;
-
-    QStringList rows(const QString& sql) {
-        QVariantList values;
-        kv::testing::rawSql(dir.filePath(u"accounts.dat"_s), {sql}, true, &values);
-        return QVariant(values).toStringList();
-    }
-
 private Q_SLOTS:
-    void init() {
-        QFile::remove(dir.filePath(u"accounts.dat"_s));
-        db = std::make_unique<kv::access::AccountDatabase>(dir.filePath(u"accounts.dat"_s));
-        QVERIFY(db->open());
-        QSqlQuery query(db->connection());
-        QVERIFY(
-            query.exec(u"INSERT INTO virtualdirs VALUES ('a', '/x', '/real/a', 5), ('anon', '/', "
-                       "'/pub', 0), ('b', NULL, NULL, 5), ('c', '/', '/c', 55)"_s));
-    }
-    void cleanup() { db.reset(); }
-
     // Only the edited field of the current row is written; NULL fields stay NULL.
     void editsWriteTheCurrentRowAtOnce() {
-        VirtualDirList list(db->connection(), 5);
+        Fixture f;
+        VirtualDirList list(f.db.connection(), 5);
         QVERIFY(list.Refresh());
         QCOMPARE(list.rowCount(), 2); // not account 55's
         list.setCurrentRow(1);
         QCOMPARE(list.field(VirtualDirList::Source), QString());
         QVERIFY(list.setField(VirtualDirList::Source, u"/v"_s));
-        QCOMPARE(rows(u"SELECT name || '|' || ifnull(source, '-') || '|' || ifnull(destination, "
-                      "'-') FROM virtualdirs ORDER BY rowid"_s),
+        QCOMPARE(f.rows(u"SELECT name || '|' || ifnull(source, '-') || '|' || ifnull(destination, "
+                        "'-') FROM virtualdirs ORDER BY rowid"_s),
                  (QStringList{"a|/x|/real/a", "anon|/|/pub", "b|/v|-", "c|/|/c"}));
     }
 
     void deletingMovesToTheFollowingRow() {
-        VirtualDirList list(db->connection(), 5);
+        Fixture f;
+        VirtualDirList list(f.db.connection(), 5);
         list.Refresh();
         list.cmdNuova(); // rows a, b, new
         list.setCurrentRow(0);
@@ -59,7 +52,7 @@ private Q_SLOTS:
         QVERIFY(list.cmdElimina() && list.cmdElimina());
         QCOMPARE(list.currentRow(), -1);
         QVERIFY(!list.cmdElimina());
-        QCOMPARE(rows(u"SELECT name FROM virtualdirs ORDER BY rowid"_s),
+        QCOMPARE(f.rows(u"SELECT name FROM virtualdirs ORDER BY rowid"_s),
                  (QStringList{"anon", "c"}));
     }
 

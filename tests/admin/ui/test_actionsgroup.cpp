@@ -1,7 +1,4 @@
-// The actions group driven through its controls on a temporary accounts.dat:
-// the list shows the stored rules, the dialog refuses a bad rule and stays
-// open, delete asks first, the switch flips a rule, the password box never
-// shows the password back, and the test button shows why nothing was sent.
+// The actions group driven through its controls on a temporary accounts.dat.
 
 #include "admin/ui/ActionsGroup.h"
 #include "tests/support/PanelFixture.h"
@@ -15,7 +12,6 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
-using kv::testing::PanelTestHost;
 using kv::ui::ActionsGroup;
 
 namespace {
@@ -30,32 +26,12 @@ const QString kTwoRules =
     "('upload', 'scanner', '/scansioni/*.pdf', 'run', '/usr/local/bin/archivia'), "
     "('upload', '*', '', 'mail', 'ufficio@example.org')"_s;
 
-// Answers the modal dialog once it shows: `fill` types into it; a guard
-// closes whatever is still open so the test never hangs.
-void whenDialogShows(const std::function<void(QDialog*)>& fill) {
-    QTimer::singleShot(0, [fill] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (dialog)
-            fill(dialog);
-    });
-    QTimer::singleShot(3000, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            dialog->reject();
-    });
-}
-
 } // namespace
 
 class TestActionsGroup : public QObject {
     Q_OBJECT
 
     kv::testing::PanelFixture<ActionsGroup> f{&buildGroup};
-    PanelTestHost* host = nullptr;
-
-    void build(const QStringList& statements = {}) {
-        f.build(statements);
-        host = f.host.get();
-    }
     QTableWidget* grid() { return f.child<QTableWidget>(u"GridActions"_s); }
     QStringList cells(int row) {
         QStringList texts;
@@ -68,7 +44,7 @@ private Q_SLOTS:
     void cleanup() { f.reset(); }
 
     void listsDeletesAfterAskingAndSwitches() {
-        build({kTwoRules});
+        f.build({kTwoRules});
         QCOMPARE(grid()->rowCount(), 2);
         QCOMPARE(cells(0), (QStringList{"1", "upload", "scanner", "/scansioni/*.pdf",
                                         "Avvia: /usr/local/bin/archivia", "Sì"}));
@@ -80,22 +56,26 @@ private Q_SLOTS:
                  (QStringList{u"1"_s, u"0"_s}));
         QCOMPARE(grid()->item(1, 5)->text(), u"No"_s);
         grid()->selectRow(0);
-        host->recorder.answer = false;
+        f.host->recorder.answer = false;
         f.click(u"cmdActionDelete"_s);
-        QCOMPARE(host->recorder.asked,
+        QCOMPARE(f.host->recorder.asked,
                  QStringList{
                      u"Eliminare l'azione 1 (File ricevuto, Avvia: /usr/local/bin/archivia)?"_s});
         QCOMPARE(f.column(u"SELECT count(*) FROM actions"_s), QStringList{u"2"_s});
-        host->recorder.answer = true;
+        f.host->recorder.answer = true;
         f.click(u"cmdActionDelete"_s);
         QCOMPARE(f.column(u"SELECT id FROM actions"_s), QStringList{u"2"_s});
         QCOMPARE(grid()->rowCount(), 1);
     }
 
     void theDialogRefusesABadRuleAndStaysOpen() {
-        build();
+        f.build();
         bool stayedOpen = false;
-        whenDialogShows([&](QDialog* dialog) {
+        // The modal dialog answered once it shows; a guard closes it so the test never hangs.
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
             dialog->findChild<QComboBox*>(u"cboEvent"_s)->setCurrentIndex(0);
             dialog->findChild<QLineEdit*>(u"txtUser"_s)->setText(u"fornitore"_s);
             dialog->findChild<QLineEdit*>(u"txtPath"_s)->setText(u"/ordini/**"_s);
@@ -109,9 +89,13 @@ private Q_SLOTS:
             target->setText(u"ufficio@example.org"_s);
             ok->click();
         });
+        QTimer::singleShot(3000, this, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
         f.click(u"cmdActionAdd"_s);
         QVERIFY(stayedOpen);
-        QCOMPARE(host->recorder.texts(),
+        QCOMPARE(f.host->recorder.texts(),
                  QStringList{u"Indirizzo e-mail non valido: \"ufficio\""_s});
         QCOMPARE(f.column(u"SELECT event || ' ' || user || ' ' || path || ' ' || kind || ' ' || "
                           "target FROM actions"_s),
@@ -119,24 +103,21 @@ private Q_SLOTS:
         QCOMPARE(grid()->rowCount(), 1);
     }
 
-    void passwordIsNeverShownBack() {
-        build();
+    // The password is never shown back; the test button says why nothing was sent.
+    void mailPasswordAndTestButton() {
+        f.build();
         auto* password = f.child<QLineEdit>(u"txt_mail_password"_s);
         QCOMPARE(password->echoMode(), QLineEdit::Password);
         password->setText(u"s3greto"_s);
         Q_EMIT password->editingFinished();
         QCOMPARE(password->text(), QString());
         QCOMPARE(password->placeholderText(), u"(impostata)"_s);
-        host->core().views().commitAll();
+        f.host->core().views().commitAll();
         QCOMPARE(f.column(u"SELECT value FROM options WHERE name = 'mail_password'"_s),
                  QStringList{u"s3greto"_s});
-    }
-
-    void testButtonSaysWhyNothingWasSent() {
-        build();
         f.child<QLineEdit>(u"txtMailTest"_s)->setText(u"prova@example.org"_s);
         f.click(u"cmdMailTest"_s);
-        QCOMPARE(host->recorder.texts(),
+        QCOMPARE(f.host->recorder.texts(),
                  QStringList{u"Server di posta non impostato (opzione mail_server)"_s});
         QVERIFY(f.child<QPushButton>(u"cmdMailTest"_s)->isEnabled());
     }

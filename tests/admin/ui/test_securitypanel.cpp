@@ -1,6 +1,4 @@
-// The "Sicurezza" panel: both address lists with their buttons, covers and
-// switches, the online panel's "Autorizza"/"Blocca", and the protection
-// group's boxes and list of banned addresses.
+// The "Sicurezza" panel and the online panel's "Autorizza"/"Blocca".
 
 #include "admin/ui/AdminPanels.h"
 #include "admin/ui/IpListGroup.h"
@@ -19,27 +17,19 @@
 
 using namespace Qt::StringLiterals;
 
-using kv::testing::PanelTestHost;
-
 class TestSecurityPanel : public QObject {
     Q_OBJECT
 
     kv::testing::PanelFixture<kv::ui::SecurityPanel> f{&kv::ui::buildSecurityPanel};
-    PanelTestHost* host = nullptr;
-
-    void build(const QStringList& statements = {}) {
-        f.build(statements);
-        host = f.host.get();
-    }
     QTableView* grid(int i) { return f.built->list(i)->grid(); }
     QWidget* mask(int i) {
         return f.element<QWidget>(u"picIP"_s, i)->findChild<QWidget*>(u"picMaskIP"_s);
     }
     void click(const QString& name, int i) { f.element<QPushButton>(name, i)->click(); }
-    kv::access::DataView& list(int i) { return host->core().views().DataIP(i); }
+    kv::access::DataView& list(int i) { return f.host->core().views().DataIP(i); }
     QStringList stored(int i) {
-        return host->column(i == 0 ? u"SELECT IP FROM IPok ORDER BY rowid"_s
-                                   : u"SELECT IP FROM IPko ORDER BY rowid"_s);
+        return f.host->column(i == 0 ? u"SELECT IP FROM IPok ORDER BY rowid"_s
+                                     : u"SELECT IP FROM IPko ORDER BY rowid"_s);
     }
 
     // Rows for the allow list ("Autorizza") and the block list ("Blocca").
@@ -55,7 +45,8 @@ private Q_SLOTS:
     void newAndDeleteEditTheirOwnList_data() { bothLists(); }
     void newAndDeleteEditTheirOwnList() {
         QFETCH(int, index);
-        build({u"INSERT INTO IPok VALUES ('1.1.1.1')"_s, u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
+        f.build(
+            {u"INSERT INTO IPok VALUES ('1.1.1.1')"_s, u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
         click(u"cmdNuovoIP"_s, index);
         click(u"cmdNuovoIP"_s, index);
         QCOMPARE(stored(index).size(), 3);
@@ -63,10 +54,9 @@ private Q_SLOTS:
         QCOMPARE(list(index).currentRow(), 2);
         QCOMPARE(grid(index)->currentIndex().row(), 2);
 
-        // The operator types the address into the selected row.
         QAbstractItemModel* model = grid(index)->model();
         model->setData(model->index(2, 0), u"9.9.9.9"_s);
-        host->core().views().commitAll();
+        f.host->core().views().commitAll();
         QCOMPARE(stored(index).last(), u"9.9.9.9"_s);
 
         // The row just typed goes without a question, as does an empty one.
@@ -75,27 +65,27 @@ private Q_SLOTS:
         QCOMPARE(list(index).currentRow(), 1);
         click(u"cmdEliminaIP"_s, index);
         QCOMPARE(stored(index).size(), 1);
-        QVERIFY(host->recorder.asked.isEmpty());
+        QVERIFY(f.host->recorder.asked.isEmpty());
 
         // A stored entry is deleted only after a yes.
         const QString old = index == 0 ? u"1.1.1.1"_s : u"2.2.2.2"_s;
         const QString question = u"Eliminare \"%1\" dalla lista degli IP %2?"_s.arg(
             old, index == 0 ? u"autorizzati"_s : u"bloccati"_s);
         click(u"cmdEliminaIP"_s, index);
-        QCOMPARE(host->recorder.asked, QStringList{question});
+        QCOMPARE(f.host->recorder.asked, QStringList{question});
         QCOMPARE(stored(index), QStringList{old});
-        host->recorder.answer = true;
+        f.host->recorder.answer = true;
         click(u"cmdEliminaIP"_s, index);
-        QCOMPARE(host->recorder.asked, QStringList(2, question));
+        QCOMPARE(f.host->recorder.asked, QStringList(2, question));
         QVERIFY(stored(index).isEmpty());
         QVERIFY(!list(index).hasCurrentRow());
         QCOMPARE(stored(1 - index).size(), 1);
-        QVERIFY(host->recorder.shown.isEmpty());
+        QVERIFY(f.host->recorder.shown.isEmpty());
     }
 
     // A typed row that was left and saved is an entry like any other.
     void anEntryLeftIsAskedFor() {
-        build({u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
+        f.build({u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
         click(u"cmdNuovoIP"_s, 1);
         QAbstractItemModel* model = grid(1)->model();
         model->setData(model->index(1, 0), u"9.9.9.9"_s);
@@ -104,7 +94,7 @@ private Q_SLOTS:
         grid(1)->setCurrentIndex(model->index(1, 0));
         QTRY_COMPARE(list(1).currentRow(), 1);
         click(u"cmdEliminaIP"_s, 1);
-        QCOMPARE(host->recorder.asked,
+        QCOMPARE(f.host->recorder.asked,
                  QStringList{u"Eliminare \"9.9.9.9\" dalla lista degli IP bloccati?"_s});
         QCOMPARE(stored(1), (QStringList{"2.2.2.2", "9.9.9.9"}));
     }
@@ -125,7 +115,7 @@ private Q_SLOTS:
         QFETCH(int, rows);
         QFETCH(int, gridHeight);
         QFETCH(QRect, cover);
-        build();
+        f.build();
         f.panel->show(); // resize events reach shown widgets only
         for (int i = 0; i < rows; ++i)
             click(u"cmdNuovoIP"_s, 0);
@@ -138,38 +128,40 @@ private Q_SLOTS:
     void autorizzaAndBlocca_data() { bothLists(); }
     void autorizzaAndBlocca() {
         QFETCH(int, index);
-        build({u"INSERT INTO IPok VALUES ('7.7.7.7')"_s, u"INSERT INTO IPko VALUES ('7.7.7.7')"_s,
-               u"INSERT INTO IPok VALUES ('8.8.8.8')"_s, u"INSERT INTO IPko VALUES ('8.8.8.8')"_s});
+        f.build({u"INSERT INTO IPok VALUES ('7.7.7.7')"_s, u"INSERT INTO IPko VALUES ('7.7.7.7')"_s,
+                 u"INSERT INTO IPok VALUES ('8.8.8.8')"_s,
+                 u"INSERT INTO IPko VALUES ('8.8.8.8')"_s});
         const auto act = [&] {
-            index == 0 ? kv::ui::AutorizzaIPUtente(*host) : kv::ui::BloccaIPUtente(*host);
+            index == 0 ? kv::ui::AutorizzaIPUtente(*f.host) : kv::ui::BloccaIPUtente(*f.host);
         };
         list(index).MoveLast();
 
         act(); // no client selected
-        host->selectedAddress = QString();
-        act();                                       // a client without an address
-        host->selectedAddress = u"client.example"_s; // its name was never looked up
+        f.host->selectedAddress = QString();
+        act();                                         // a client without an address
+        f.host->selectedAddress = u"client.example"_s; // its name was never looked up
         act();
-        QCOMPARE(host->recorder.texts().mid(0, 2),
+        QCOMPARE(f.host->recorder.texts().mid(0, 2),
                  QStringList(2, u"Non è selezionato alcun utente"_s));
-        QVERIFY(host->recorder.texts().last().startsWith(u"Voce non valida: \"client.example\""_s));
-        QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+        QVERIFY(
+            f.host->recorder.texts().last().startsWith(u"Voce non valida: \"client.example\""_s));
+        QCOMPARE(f.host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
         QCOMPARE(stored(index).size(), 2);
 
-        host->selectedAddress = u"127.0.0.5"_s;
+        f.host->selectedAddress = u"127.0.0.5"_s;
         act();
         QCOMPARE(stored(index), (QStringList{"7.7.7.7", "8.8.8.8", "127.0.0.5"}));
         QCOMPARE(stored(1 - index), (QStringList{"7.7.7.7", "8.8.8.8"}));
-        QCOMPARE(host->recorder.shown.size(), 3); // nothing said on success
+        QCOMPARE(f.host->recorder.shown.size(), 3); // nothing said on success
         QCOMPARE(grid(index)->model()->rowCount(), 3);
         // The row the operator was on stays current.
         QCOMPARE(list(index).Field(u"IP"_s), u"8.8.8.8"_s);
 
         act(); // twice: already listed, nothing added
         QCOMPARE(stored(index).size(), 3);
-        QCOMPARE(host->recorder.texts().last(),
+        QCOMPARE(f.host->recorder.texts().last(),
                  QStringLiteral("L'indirizzo \"127.0.0.5\" è già inserito nella lista"));
-        QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+        QCOMPARE(f.host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
 
         // Already on the other list: both lists then hold it.
         index = 1 - index;
@@ -194,19 +186,19 @@ private Q_SLOTS:
         QFETCH(bool, answer);
         QFETCH(int, questions);
         QFETCH(QString, storedSwitch);
-        build({u"UPDATE settings SET IPko = %1, IPok = 0"_s.arg(listOn ? 1 : 0)});
-        host->selectedAddress = u"127.0.0.9"_s;
-        host->recorder.answer = answer;
-        kv::ui::AutorizzaIPUtente(*host);
-        QVERIFY(host->recorder.asked.isEmpty());
-        kv::ui::BloccaIPUtente(*host);
+        f.build({u"UPDATE settings SET IPko = %1, IPok = 0"_s.arg(listOn ? 1 : 0)});
+        f.host->selectedAddress = u"127.0.0.9"_s;
+        f.host->recorder.answer = answer;
+        kv::ui::AutorizzaIPUtente(*f.host);
+        QVERIFY(f.host->recorder.asked.isEmpty());
+        kv::ui::BloccaIPUtente(*f.host);
         QCOMPARE(stored(1), QStringList{u"127.0.0.9"_s});
-        QCOMPARE(host->recorder.asked.size(), questions);
+        QCOMPARE(f.host->recorder.asked.size(), questions);
         if (questions)
-            QVERIFY(host->recorder.asked.first().contains(u"\"127.0.0.9\""_s));
-        QCOMPARE(host->column(u"SELECT IPko FROM settings"_s), QStringList{storedSwitch});
+            QVERIFY(f.host->recorder.asked.first().contains(u"\"127.0.0.9\""_s));
+        QCOMPARE(f.host->column(u"SELECT IPko FROM settings"_s), QStringList{storedSwitch});
         QCOMPARE(f.child<QCheckBox>(u"chkIPko"_s)->isChecked(), storedSwitch == u"1"_s);
-        QVERIFY(host->recorder.shown.isEmpty());
+        QVERIFY(f.host->recorder.shown.isEmpty());
     }
 
     // An entry typed into a list's grid must be an address, a CIDR block, a
@@ -221,7 +213,7 @@ private Q_SLOTS:
     void typedEntriesMustBePatterns() {
         QFETCH(QString, typed);
         QFETCH(bool, accepted);
-        build({u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
+        f.build({u"INSERT INTO IPko VALUES ('2.2.2.2')"_s});
         f.panel->show();
         click(u"cmdNuovoIP"_s, 1);
         const QModelIndex cell = grid(1)->model()->index(1, 0);
@@ -232,66 +224,61 @@ private Q_SLOTS:
         QTest::keyClicks(editor, typed);
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_VERIFY(!editor); // the grid commits and closes its editor from the event loop
-        host->core().views().commitAll();
+        f.host->core().views().commitAll();
         if (accepted) {
             QCOMPARE(stored(1), (QStringList{u"2.2.2.2"_s, typed}));
-            QVERIFY(host->recorder.shown.isEmpty());
+            QVERIFY(f.host->recorder.shown.isEmpty());
         } else {
             QCOMPARE(stored(1), (QStringList{u"2.2.2.2"_s, u"<null>"_s}));
-            QCOMPARE(host->recorder.texts(),
+            QCOMPARE(f.host->recorder.texts(),
                      QStringList{u"Voce non valida: \"%1\" non è un indirizzo, un blocco CIDR, "
                                  "un intervallo o un indirizzo con *"_s.arg(typed)});
-            QCOMPARE(host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+            QCOMPARE(f.host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
         }
     }
 
+    // A switch is in force at once, before the row is saved; a null one
+    // (another program's file) shows greyed and counts as on.
     void switchesEditTheSettingsRowAndAnswerLogins() {
-        build();
-        auto* panelLogic = f.built;
-        QVERIFY(!panelLogic->AllowListOn());
-        QVERIFY(!panelLogic->BlockListOn());
-        f.panel->findChild<QCheckBox*>(u"chkIPko"_s)->click();
-        // In force at once, before the row is saved.
-        QVERIFY(panelLogic->BlockListOn());
-        QVERIFY(!panelLogic->AllowListOn());
-        QVERIFY(host->core().views().Data2().isTrue(u"IPko"_s));
-        host->core().views().commitAll();
-        QCOMPARE(host->column(u"SELECT IPok||IPko FROM settings"_s), QStringList{"01"});
-    }
-
-    void aNullSwitchShowsGreyedAndCountsAsOn() {
-        build({u"CREATE TABLE s2 AS SELECT * FROM settings"_s, u"DROP TABLE settings"_s,
-               u"CREATE TABLE settings AS SELECT * FROM s2"_s,
-               u"UPDATE settings SET IPok = NULL"_s});
-        auto* box = f.panel->findChild<QCheckBox*>(u"chkIPok"_s);
-        QCOMPARE(box->checkState(), Qt::PartiallyChecked);
+        f.build({u"CREATE TABLE s2 AS SELECT * FROM settings"_s, u"DROP TABLE settings"_s,
+                 u"CREATE TABLE settings AS SELECT * FROM s2"_s,
+                 u"UPDATE settings SET IPok = NULL"_s});
+        auto* allow = f.panel->findChild<QCheckBox*>(u"chkIPok"_s);
+        QCOMPARE(allow->checkState(), Qt::PartiallyChecked);
         QVERIFY(f.built->AllowListOn());
-        box->click();
-        QCOMPARE(box->checkState(), Qt::Checked);
-        QVERIFY(!box->isTristate());
+        QVERIFY(!f.built->BlockListOn());
+        allow->click();
+        QCOMPARE(allow->checkState(), Qt::Checked);
+        QVERIFY(!allow->isTristate());
+        allow->click();
+        f.panel->findChild<QCheckBox*>(u"chkIPko"_s)->click();
+        QVERIFY(f.built->BlockListOn());
+        QVERIFY(!f.built->AllowListOn());
+        f.host->core().views().commitAll();
+        QCOMPARE(f.host->column(u"SELECT IPok||IPko FROM settings"_s), QStringList{"01"});
     }
 
     void protectionBoxesKeepCheckedValues() {
-        build();
+        f.build();
         auto* attempts = f.panel->findChild<QLineEdit*>(u"txt_ban_attempts"_s);
         QCOMPARE(attempts->text(), u"5"_s); // a new database is protected
         QCOMPARE(f.panel->findChild<QLineEdit*>(u"txt_max_connections_per_ip"_s)->text(), u"10"_s);
         attempts->setText(u"-3"_s);
         Q_EMIT attempts->editingFinished();
-        QCOMPARE(host->recorder.texts(),
+        QCOMPARE(f.host->recorder.texts(),
                  QStringList{u"Opzione ban_attempts: -3 non è un numero intero da 0 a 1000"_s});
         QCOMPARE(attempts->text(), u"5"_s);
         attempts->setText(u"0"_s);
         Q_EMIT attempts->editingFinished();
-        QCOMPARE(host->recorder.texts().size(), 1);
-        host->core().views().commitAll();
-        QCOMPARE(host->column(u"SELECT value FROM options WHERE name = 'ban_attempts'"_s),
+        QCOMPARE(f.host->recorder.texts().size(), 1);
+        f.host->core().views().commitAll();
+        QCOMPARE(f.host->column(u"SELECT value FROM options WHERE name = 'ban_attempts'"_s),
                  QStringList{u"0"_s});
     }
 
     void bannedAddressesListedAndLifted() {
-        build();
-        kv::engine::LoginBans& bans = host->core().loginBans();
+        f.build();
+        kv::engine::LoginBans& bans = f.host->core().loginBans();
         bans.reset({1, 60000, 10 * 60000});
         auto* list = f.panel->findChild<QTableWidget*>(u"GridBans"_s);
         auto* unblock = f.panel->findChild<QPushButton*>(u"cmdUnban"_s);
