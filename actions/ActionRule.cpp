@@ -29,21 +29,6 @@ QString eventCaption(const QString& event) {
     return captions.value(event, event);
 }
 
-const QList<ActionField>& actionFields() {
-    static const QList<ActionField> fields = {
-        {QStringLiteral("id"), QStringLiteral("number"), QStringLiteral("Numero")},
-        {QStringLiteral("event"), QStringLiteral("word"), QStringLiteral("Evento")},
-        {QStringLiteral("user"), QStringLiteral("login"), QStringLiteral("Account (* = tutti)")},
-        {QStringLiteral("path"), QStringLiteral("pattern"),
-         QStringLiteral("Percorso (vuoto = tutti)")},
-        {QStringLiteral("run"), QStringLiteral("program"), QStringLiteral("Programma da avviare")},
-        {QStringLiteral("mail"), QStringLiteral("addresses"),
-         QStringLiteral("Indirizzi e-mail da avvisare")},
-        {QStringLiteral("enabled"), QStringLiteral("switch"), QStringLiteral("Attiva")},
-    };
-    return fields;
-}
-
 QString kindName(ActionKind kind) {
     return kind == ActionKind::Run ? QStringLiteral("run") : QStringLiteral("mail");
 }

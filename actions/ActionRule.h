@@ -30,15 +30,6 @@ const QStringList& actionEventNames();
 // Italian, e.g. "File ricevuto" for upload.
 QString eventCaption(const QString& event);
 
-// The fields of a rule, as the table's columns, the list's headings and the
-// command line's JSON keys.
-struct ActionField {
-    QString name;
-    QString kind; // word, login, pattern, program, addresses, switch
-    QString caption;
-};
-const QList<ActionField>& actionFields();
-
 // "run" or "mail".
 QString kindName(ActionKind kind);
 std::optional<ActionKind> kindFromName(const QString& name);
