@@ -57,6 +57,7 @@ private Q_SLOTS:
         const auto lines = c.lines();
         QCOMPARE((QJsonArray{lines[0]["ok"], lines[1]["ok"], lines[2]["ok"], lines[2]["v"]}),
                  (QJsonArray{false, false, true, 1}));
+        QVERIFY(lines[1]["error"].toString().contains("nope")); // the operation refused is named
         QVERIFY(lines[2].contains("sessions"));
         QVERIFY(!c.closed());
 

@@ -220,14 +220,6 @@ private Q_SLOTS:
         f.core->setLogTap({});
     }
 
-    void unknownOperationIsRefused() {
-        AdminCoreFixture f;
-        AdminOperations ops(*f.core);
-        const QJsonObject answer = ask(ops, {{"op", "shutdown"}});
-        QCOMPARE(answer.value("ok").toBool(true), false);
-        QVERIFY(answer.value("error").toString().contains("shutdown"));
-    }
-
     void eventsCarryTheSessionAndTransfer() {
         const events::TransferEvent t{{7, "10.0.0.3", "bob", events::Protocol::Ftps},
                                       events::TransferKind::Upload,
