@@ -271,11 +271,15 @@ class Site:
         """The program's command line on this data folder, `stdin` its input."""
         return run([*prefix, program(), *args, "--data-dir", self.data], timeout, stdin)
 
+    def kv_ok(self, *args, **how):
+        """A command that must succeed, run as kv() runs it."""
+        result = self.kv(*args, **how)
+        assert result.returncode == 0, result.stderr.decode()
+        return result
+
     def kv_json(self, *args):
         """The parsed answer of a command run with --json, which must succeed."""
-        result = self.kv(*args, "--json")
-        assert result.returncode == 0, result.stderr.decode()
-        return json.loads(result.stdout)
+        return json.loads(self.kv_ok(*args, "--json").stdout)
 
     def sparse(self, name, size):
         """A file of `size` zero bytes in the root, taking no disk."""

@@ -17,8 +17,7 @@ from kvharness import Site, TIMEOUT, free_port, read_text, wait_until
 
 
 def add_rule(test, site, *args):
-    result = site.kv("action", "add", *args)
-    test.assertEqual(result.returncode, 0, result.stderr.decode())
+    result = site.kv_ok("action", "add", *args)
     return int(result.stdout.decode().strip())
 
 
@@ -154,8 +153,7 @@ class MailRules(unittest.TestCase):
                             ("mail_security", "starttls"), ("mail_ca_file", self.cert),
                             ("mail_user", "kv"), ("mail_password", self.PASSWORD),
                             ("mail_from", "ftp@ufficio.example"), ("mail_batch_seconds", "2")):
-            result = self.site.kv("option", "set", name, value)
-            self.assertEqual(result.returncode, 0, result.stderr.decode())
+            self.site.kv_ok("option", "set", name, value)
         return server
 
     def test_ten_uploads_give_one_mail_listing_them(self):
@@ -189,8 +187,7 @@ class MailRules(unittest.TestCase):
 
     def test_mail_test_command(self):
         smtp = self.smtp()
-        result = self.site.kv("mail", "test", "prova@example.org")
-        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        result = self.site.kv_ok("mail", "test", "prova@example.org")
         self.assertIn("250", result.stdout.decode())
         wait_until(lambda: smtp.mails(), "the test e-mail")
         # A wrong password gets the server's refusal and exit 1.
@@ -203,8 +200,7 @@ class MailRules(unittest.TestCase):
         # in the folder the command happens to run from.
         shutil.copy(self.cert, os.path.join(self.site.data, "posta.pem"))
         self.site.kv("option", "set", "mail_ca_file", "posta.pem")
-        result = self.site.kv("mail", "test", "prova@example.org")
-        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.site.kv_ok("mail", "test", "prova@example.org")
         wait_until(lambda: len(smtp.mails()) == 2, "the second test e-mail")
         # Without the extra certificate the server's own one is not trusted.
         self.site.kv("option", "unset", "mail_ca_file")

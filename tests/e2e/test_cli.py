@@ -20,8 +20,7 @@ class CommandLine(SiteTestCase):
         site.db.add_user("bob", "x", rights="RB")
 
     def test_account_added_and_removed_while_serving(self):
-        out = self.site.kv("user", "add", "carla", "--rights", "rb", stdin="segreta\n")
-        self.assertEqual(out.returncode, 0, out.stderr)
+        self.site.kv_ok("user", "add", "carla", "--rights", "rb", stdin="segreta\n")
         stored = self.site.db.run("SELECT password FROM users WHERE login='carla'")[0][0]
         self.assertTrue(stored.startswith("$y$"), stored)  # never kept as clear text
         got = self.site.curl("carla:segreta", "hello.txt")
@@ -108,8 +107,7 @@ class CommandLine(SiteTestCase):
         release.start()
         try:
             started = time.monotonic()
-            out = self.site.kv("user", "list", "--json")
-            self.assertEqual(out.returncode, 0, out.stderr)
+            out = self.site.kv_ok("user", "list", "--json")
             self.assertGreater(time.monotonic() - started, 0.8)
             self.assertIn("bob", [row["login"] for row in json.loads(out.stdout)])
         finally:
