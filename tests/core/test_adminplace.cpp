@@ -13,15 +13,22 @@ using namespace kv;
 class TestAdminPlace : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void shortFolderHoldsItsSocket() {
+    void shortFolderHoldsItsSocketAndTheCommandLineFindsIt() {
         QTemporaryDir data;
         const AdminPlace place = adminPlace(data.path(), {"/nonexistent"});
         QCOMPARE(place.socketPath, data.path() + "/kestrova.sock");
         QCOMPARE(place.lockPath, data.path() + "/kestrova.lock");
         QVERIFY(place.recordPath.isEmpty());
+        // The command line finds the socket where a record says it is.
+        QCOMPARE(adminSocketToConnect(data.path()), place.socketPath);
+        QFile record(data.path() + "/kestrova.sock.path");
+        QVERIFY(record.open(QIODevice::WriteOnly));
+        record.write("/run/elsewhere.sock\n");
+        record.close();
+        QCOMPARE(adminSocketToConnect(data.path()), QString("/run/elsewhere.sock"));
     }
 
-    void longFolderUsesARuntimeFolder() {
+    void longOrUnwritableFolderUsesARuntimeFolder() {
         QTemporaryDir base, runtime;
         const QString data = base.path() + "/" + QString(120, 'x');
         QVERIFY(QDir().mkpath(data));
@@ -35,23 +42,10 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(other));
         QVERIFY(adminPlace(other, {runtime.path()}).socketPath != place.socketPath);
         QCOMPARE(adminPlace(data, {runtime.path()}).socketPath, place.socketPath);
-    }
-
-    void unwritableFolderUsesARuntimeFolder() {
-        QTemporaryDir runtime;
-        const AdminPlace place = adminPlace("/nonexistent/kv", {runtime.path()});
-        QVERIFY(place.socketPath.startsWith(runtime.path()));
-        QVERIFY(place.lockPath.startsWith(runtime.path()));
-    }
-
-    void commandLineFindsTheRecordedSocket() {
-        QTemporaryDir data;
-        QCOMPARE(adminSocketToConnect(data.path()), adminPlace(data.path()).socketPath);
-        QFile record(data.path() + "/kestrova.sock.path");
-        QVERIFY(record.open(QIODevice::WriteOnly));
-        record.write("/run/elsewhere.sock\n");
-        record.close();
-        QCOMPARE(adminSocketToConnect(data.path()), QString("/run/elsewhere.sock"));
+        // So does a folder where no socket can be made, its lock too.
+        const AdminPlace unwritable = adminPlace("/nonexistent/kv", {runtime.path()});
+        QVERIFY(unwritable.socketPath.startsWith(runtime.path()));
+        QVERIFY(unwritable.lockPath.startsWith(runtime.path()));
     }
 
     void oneClaimPerFolder() {

@@ -34,15 +34,13 @@ private Q_SLOTS:
         QCOMPARE(mode(given), 0700);
         QCOMPARE(mode(base.path() + "/a"), 0700);
     }
-    void sharedParentGivesItsGroup() {
+    void sharedParentGivesItsGroupAndAFileIsNoFolder() {
         QTemporaryDir base;
         QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 02770) == 0);
         QVERIFY(makeDataFolder(base.path() + "/kv"));
         QCOMPARE(mode(base.path() + "/kv"), 02770);
         QVERIFY(makeDataFolder(base.path() + "/kv")); // already there
-    }
-    void fileInTheWayIsNoFolder() {
-        QTemporaryDir base;
+        // A file in the way is no folder.
         QFile file(base.path() + "/file");
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();

@@ -23,6 +23,9 @@ QMap<QString, QString> rowsOf(const QStringList& pairs) {
         rows.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     return rows;
 }
+engine::TlsSettings withFiles(TlsMode mode, const QString& certificate, const QString& key) {
+    return {.mode = mode, .certificateFile = certificate, .privateKeyFile = key};
+}
 } // namespace
 
 class TestStartOptions : public QObject {
@@ -47,19 +50,10 @@ private Q_SLOTS:
         QTest::addColumn<engine::TlsSettings>("expected");
         QTest::addColumn<QStringList>("errors");
 
-        engine::TlsSettings defaults;
-        defaults.certificateFile = in("kestrova-cert.pem");
-        defaults.privateKeyFile = in("kestrova-key.pem");
+        const engine::TlsSettings defaults{.certificateFile = in("kestrova-cert.pem"),
+                                           .privateKeyFile = in("kestrova-key.pem")};
         QTest::newRow("no rows: today's behaviour, generated files")
             << QStringList() << defaults << QStringList();
-
-        engine::TlsSettings all = defaults;
-        all.mode = TlsMode::Required;
-        all.implicitPort = 990;
-        all.requireSessionReuse = false;
-        all.minVersion = TlsVersion::V1_3;
-        all.certificateFile = in("certs/server.pem");
-        all.privateKeyFile = in("certs/server.key");
         QTest::newRow("every option, relative and absolute paths")
             << QStringList{"tls=REQUIRED",
                            "tls_implicit_port=990",
@@ -68,29 +62,28 @@ private Q_SLOTS:
                            "tls_max_version=1.3",
                            "tls_certificate=certs/server.pem",
                            "tls_private_key=" + in("certs/../certs/server.key")}
-            << all << QStringList();
-
-        engine::TlsSettings on = defaults;
-        on.mode = TlsMode::On;
-        on.certificateFile = in("missing.pem");
+            << engine::TlsSettings{.mode = TlsMode::Required,
+                                   .implicitPort = 990,
+                                   .certificateFile = in("certs/server.pem"),
+                                   .privateKeyFile = in("certs/server.key"),
+                                   .requireSessionReuse = false,
+                                   .minVersion = TlsVersion::V1_3}
+            << QStringList();
         QTest::newRow("named certificate missing")
-            << QStringList{"tls=on", "tls_certificate=missing.pem"} << on
+            << QStringList{"tls=on", "tls_certificate=missing.pem"}
+            << withFiles(TlsMode::On, in("missing.pem"), defaults.privateKeyFile)
             << QStringList{"Opzione tls_certificate: il file " +
                            QDir::toNativeSeparators(in("missing.pem")) + " non esiste"};
-        on.certificateFile = defaults.certificateFile;
-        on.privateKeyFile = in("folder.pem");
         QTest::newRow("named key is a folder")
-            << QStringList{"tls=on", "tls_private_key=" + in("folder.pem")} << on
+            << QStringList{"tls=on", "tls_private_key=" + in("folder.pem")}
+            << withFiles(TlsMode::On, defaults.certificateFile, in("folder.pem"))
             << QStringList{"Opzione tls_private_key: il file " +
                            QDir::toNativeSeparators(in("folder.pem")) + " non è leggibile"};
-
-        engine::TlsSettings off = defaults;
-        off.certificateFile = in("missing.pem");
         QTest::newRow("files are not looked at while TLS is off")
-            << QStringList{"tls=off", "tls_certificate=missing.pem"} << off << QStringList();
-
-        engine::TlsSettings order = defaults;
-        order.mode = TlsMode::On;
+            << QStringList{"tls=off", "tls_certificate=missing.pem"}
+            << withFiles(TlsMode::Off, in("missing.pem"), defaults.privateKeyFile) << QStringList();
+        engine::TlsSettings order =
+            withFiles(TlsMode::On, defaults.certificateFile, defaults.privateKeyFile);
         order.minVersion = TlsVersion::V1_3;
         order.maxVersion = TlsVersion::V1_2;
         QTest::newRow("minimum above maximum")

@@ -17,14 +17,10 @@ import tempfile
 import time
 import unittest
 
-SCHEMA = """
-CREATE TABLE users (ID INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT COLLATE NOCASE UNIQUE, password TEXT, enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL DEFAULT 0, write BOOLEAN NOT NULL DEFAULT 0, "delete" BOOLEAN NOT NULL DEFAULT 0, browse BOOLEAN NOT NULL DEFAULT 0, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT);
-CREATE TABLE anonymous (enabled BOOLEAN NOT NULL DEFAULT 0, read BOOLEAN NOT NULL DEFAULT 1, write BOOLEAN NOT NULL DEFAULT 0, "delete" BOOLEAN NOT NULL DEFAULT 0, browse BOOLEAN NOT NULL DEFAULT 1, manage BOOLEAN NOT NULL DEFAULT 0, rootdir TEXT);
-CREATE TABLE settings (ip TEXT, port TEXT, rootdir TEXT, start BOOLEAN NOT NULL DEFAULT 0, timeout TEXT, log BOOLEAN NOT NULL DEFAULT 1, IPok BOOLEAN NOT NULL DEFAULT 0, IPko BOOLEAN NOT NULL DEFAULT 0, debugmode TEXT, resolvelinks TEXT, datalingertime TEXT, minimized TEXT);
-CREATE TABLE IPok (IP TEXT);
-CREATE TABLE IPko (IP TEXT);
-CREATE TABLE virtualdirs (name TEXT, source TEXT, destination TEXT, user INTEGER);
-"""
+# accounts.dat as another program writes it: the golden schema without the tables this program adds.
+SCHEMA = ";".join(line for line in pathlib.Path(__file__).parent.joinpath("../support/accounts_schema.sql")
+                  .read_text().splitlines()
+                  if line.startswith("CREATE") and not line.startswith(("CREATE TABLE options", "CREATE TABLE actions")))
 
 RIGHTS = ("read", "write", "delete", "browse", "manage")
 TIMEOUT = 10
@@ -57,8 +53,7 @@ def rclone(remote, *args):
 
 
 def read_text(path):
-    with open(path, encoding="utf-8", errors="replace") as f:
-        return f.read()
+    return pathlib.Path(path).read_text(encoding="utf-8", errors="replace")
 
 
 # Test programs run side by side (ctest -j): a port one of them picked but has
@@ -136,9 +131,9 @@ def free_run(count, low=20000, high=32000):
     raise AssertionError("no free port range found")
 
 
-def free_port(low=20000, high=32000):
+def free_port():
     """A free port, claimed for this program."""
-    return free_run(1, low, high + 1)
+    return free_run(1)
 
 
 def has_ipv6_loopback():
@@ -155,23 +150,20 @@ class Database:
 
     def __init__(self, path, port, root):
         self.path = path
-        with self.connect() as db:
+        with sqlite3.connect(self.path) as db:
             db.executescript(SCHEMA)
             db.execute("INSERT INTO settings (ip, port, rootdir, timeout, log, debugmode, resolvelinks,"
                        " datalingertime, minimized) VALUES ('127.0.0.1', ?, ?, '180', 1, '0', '1', '0', '0')",
                        (str(port), root))
             db.execute("INSERT INTO anonymous (enabled) VALUES (0)")
 
-    def connect(self):
-        return sqlite3.connect(self.path)
-
     def run(self, sql, params=()):
-        with self.connect() as db:
+        with sqlite3.connect(self.path) as db:
             return db.execute(sql, params).fetchall()
 
     def add_user(self, login, password, enabled=True, rights="", rootdir=None):
         flags = [1 if r[0].upper() in rights else 0 for r in RIGHTS]
-        with self.connect() as db:
+        with sqlite3.connect(self.path) as db:
             cur = db.execute('INSERT INTO users (login, password, enabled, read, write, "delete", browse,'
                              ' manage, rootdir) VALUES (?,?,?,?,?,?,?,?,?)',
                              (login, password, 1 if enabled else 0, *flags, rootdir))
@@ -193,7 +185,6 @@ class Server:
 
     def __init__(self, folder, env=None, prefix=()):
         """`prefix`: a command that runs the program, e.g. as another user."""
-        self.folder = folder
         self.out = open(os.path.join(folder, "stdout.txt"), "w+")
         self.err = open(os.path.join(folder, "stderr.txt"), "w+")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **(env or {}))
@@ -251,8 +242,7 @@ class Site:
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(os.path.join(self.root, "sub"))
         for name, text in (("hello.txt", b"hello\n"), ("victim.txt", b"keep me\n")):
-            with open(os.path.join(self.root, name), "wb") as f:
-                f.write(text)
+            pathlib.Path(self.root, name).write_bytes(text)
 
     def start(self, env=None):
         self.server = Server(self.data, env)
@@ -277,15 +267,19 @@ class Site:
             raise
         return ftp
 
-    def kv(self, *args, stdin=None, prefix=(), timeout=TIMEOUT):
-        """The program's command line on this data folder."""
+    def kv(self, *args, stdin="", prefix=(), timeout=TIMEOUT):
+        """The program's command line on this data folder, `stdin` its input."""
         return run([*prefix, program(), *args, "--data-dir", self.data], timeout, stdin)
+
+    def kv_ok(self, *args, **how):
+        """A command that must succeed, run as kv() runs it."""
+        result = self.kv(*args, **how)
+        assert result.returncode == 0, result.stderr.decode()
+        return result
 
     def kv_json(self, *args):
         """The parsed answer of a command run with --json, which must succeed."""
-        result = self.kv(*args, "--json")
-        assert result.returncode == 0, result.stderr.decode()
-        return json.loads(result.stdout)
+        return json.loads(self.kv_ok(*args, "--json").stdout)
 
     def sparse(self, name, size):
         """A file of `size` zero bytes in the root, taking no disk."""
@@ -319,8 +313,7 @@ class Site:
                 result[os.path.relpath(os.path.join(dirpath, name), self.root) + "/"] = None
             for name in filenames:
                 p = os.path.join(dirpath, name)
-                with open(p, "rb") as f:
-                    result[os.path.relpath(p, self.root)] = f.read()
+                result[os.path.relpath(p, self.root)] = pathlib.Path(p).read_bytes()
         return result
 
 

@@ -7,6 +7,7 @@ import hashlib
 import os
 import socket
 import subprocess
+from pathlib import Path
 
 import paramiko
 
@@ -74,8 +75,7 @@ def fingerprint(public_file):
 
 def add_key(site, login, key):
     """`kestrova user key add` with the public half of `key`."""
-    with open(key + ".pub", "rb") as f:
-        added = site.kv("user", "key", "add", login, stdin=f.read())
+    added = site.kv("user", "key", "add", login, stdin=Path(key + ".pub").read_bytes())
     assert added.returncode == 0, added.stderr
     return added
 

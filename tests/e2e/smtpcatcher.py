@@ -28,12 +28,8 @@ class Handler:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--cert", required=True)
-    parser.add_argument("--key", required=True)
-    parser.add_argument("--user", required=True)
-    parser.add_argument("--password", required=True)
-    parser.add_argument("--out", required=True)
+    for name in ("port", "cert", "key", "user", "password", "out"):
+        parser.add_argument("--" + name, type=int if name == "port" else str, required=True)
     args = parser.parse_args()
 
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)

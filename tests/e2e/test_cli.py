@@ -19,25 +19,21 @@ class CommandLine(SiteTestCase):
     def prepare(cls, site):
         site.db.add_user("bob", "x", rights="RB")
 
-    def kestrova(self, *args, stdin=""):
-        return self.site.kv(*args, stdin=stdin)
-
     def test_account_added_and_removed_while_serving(self):
-        out = self.kestrova("user", "add", "carla", "--rights", "rb", stdin="segreta\n")
-        self.assertEqual(out.returncode, 0, out.stderr)
+        self.site.kv_ok("user", "add", "carla", "--rights", "rb", stdin="segreta\n")
         stored = self.site.db.run("SELECT password FROM users WHERE login='carla'")[0][0]
         self.assertTrue(stored.startswith("$y$"), stored)  # never kept as clear text
         got = self.site.curl("carla:segreta", "hello.txt")
         self.assertEqual((got.returncode, got.stdout), (0, b"hello\n"), got.stderr)
 
-        listed = json.loads(self.kestrova("user", "list", "--json").stdout)
+        listed = self.site.kv_json("user", "list")
         self.assertIn({"login": "carla", "abilitato": "sì", "diritti": "r--b-", "cartella": ""}, listed)
 
-        self.assertEqual(self.kestrova("user", "passwd", "carla", stdin="nuova\n").returncode, 0)
+        self.assertEqual(self.site.kv("user", "passwd", "carla", stdin="nuova\n").returncode, 0)
         tries = [self.site.curl(f"carla:{word}", "hello.txt").returncode for word in ("segreta", "nuova", "Nuova")]
         self.assertEqual(tries, [67, 0, 67])  # letter case counts, even for a remembered password
 
-        self.assertEqual(self.kestrova("user", "del", "carla").returncode, 0)
+        self.assertEqual(self.site.kv("user", "del", "carla").returncode, 0)
         self.assertEqual(self.site.curl("carla:nuova", "hello.txt").returncode, 67)
 
     def test_refusals_say_why_and_change_nothing(self):
@@ -59,7 +55,7 @@ class CommandLine(SiteTestCase):
         before = self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")
         for args, stdin, message in cases:
             with self.subTest(args=args):
-                out = self.kestrova(*args, stdin=stdin)
+                out = self.site.kv(*args, stdin=stdin)
                 self.assertEqual(out.returncode, 1, out.stderr)
                 self.assertIn(message, out.stderr.decode())
         self.assertEqual((self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")), before)
@@ -70,22 +66,22 @@ class CommandLine(SiteTestCase):
         for args in (("user", "frob", "x"), ("user", "add"), ("user", "list", "--frob"),
                      ("ip", "maybe", "list"), ("help", "nothing")):
             with self.subTest(args=args):
-                self.assertEqual(self.kestrova(*args).returncode, 2)
-        helped = self.kestrova("help", "user")
+                self.assertEqual(self.site.kv(*args).returncode, 2)
+        helped = self.site.kv("help", "user")
         self.assertEqual(helped.returncode, 0)
         self.assertIn(b"kestrova user add", helped.stdout)
 
     def test_lists_options_and_settings(self):
-        self.assertEqual(self.kestrova("ip", "block", "add", "10.0.0.0/8").returncode, 0)
-        self.assertEqual(self.kestrova("ip", "block", "add", "10.0.0.0/8").returncode, 1)  # already listed
-        table = self.kestrova("ip", "block", "list").stdout.decode().splitlines()
+        self.assertEqual(self.site.kv("ip", "block", "add", "10.0.0.0/8").returncode, 0)
+        self.assertEqual(self.site.kv("ip", "block", "add", "10.0.0.0/8").returncode, 1)  # already listed
+        table = self.site.kv("ip", "block", "list").stdout.decode().splitlines()
         self.assertEqual(table, ["voce", "10.0.0.0/8"])
-        self.assertEqual(self.kestrova("ip", "block", "del", "10.0.0.0/8").returncode, 0)
+        self.assertEqual(self.site.kv("ip", "block", "del", "10.0.0.0/8").returncode, 0)
 
-        self.assertEqual(self.kestrova("option", "get", "tls").stdout, b"off\n")  # no row: the default
-        values = {row["nome"]: row["valore"] for row in json.loads(self.kestrova("option", "list", "--json").stdout)}
+        self.assertEqual(self.site.kv("option", "get", "tls").stdout, b"off\n")  # no row: the default
+        values = {row["nome"]: row["valore"] for row in self.site.kv_json("option", "list")}
         self.assertEqual(values["tls_session_reuse"], "1")
-        shown = {r["impostazione"]: r["valore"] for r in json.loads(self.kestrova("settings", "show", "--json").stdout)}
+        shown = {r["impostazione"]: r["valore"] for r in self.site.kv_json("settings", "show")}
         self.assertEqual(shown["port"], str(self.site.port))
 
     def test_two_commands_writing_at_once_both_land(self):
@@ -99,7 +95,7 @@ class CommandLine(SiteTestCase):
                 self.assertEqual(p.returncode, 0)
             self.assertLessEqual(wanted.items(), dict(self.site.db.run("SELECT name, value FROM options")).items())
         for name in wanted:
-            self.assertEqual(self.kestrova("option", "unset", name).returncode, 0)
+            self.assertEqual(self.site.kv("option", "unset", name).returncode, 0)
 
     def test_waits_for_a_file_another_program_holds(self):
         # Another program holds accounts.dat for a second: the command waits
@@ -111,8 +107,7 @@ class CommandLine(SiteTestCase):
         release.start()
         try:
             started = time.monotonic()
-            out = self.kestrova("user", "list", "--json")
-            self.assertEqual(out.returncode, 0, out.stderr)
+            out = self.site.kv_ok("user", "list", "--json")
             self.assertGreater(time.monotonic() - started, 0.8)
             self.assertIn("bob", [row["login"] for row in json.loads(out.stdout)])
         finally:

@@ -4,12 +4,10 @@ CLNT and the checksums: the engine's scripted sessions)."""
 
 import os
 import stat
+import unittest
+from pathlib import Path
 
 from kvharness import SiteTestCase, read_text
-
-
-def mode_of(path):
-    return stat.S_IMODE(os.stat(path).st_mode)
 
 
 class Clients(SiteTestCase):
@@ -21,19 +19,17 @@ class Clients(SiteTestCase):
     def test_lftp_mirror_sets_modes_without_refusals(self):
         local = os.path.join(self.site.tmp, "local")
         os.makedirs(os.path.join(local, "inner"))
-        for name, mode in (("script.sh", 0o750), ("private.txt", 0o600), ("inner/shared.txt", 0o644)):
+        modes = {"script.sh": 0o750, "private.txt": 0o600, "inner/shared.txt": 0o644}
+        for name, mode in modes.items():
             path = os.path.join(local, name)
-            with open(path, "wb") as f:
-                f.write(name.encode() * 100)
+            Path(path).write_bytes(name.encode() * 100)
             os.chmod(path, mode)
         log_path = os.path.join(self.site.data, "ftp.log")
         before = len(read_text(log_path)) if os.path.exists(log_path) else 0
         result = self.site.lftp("full", "pw", f"mirror -R {local} /mirrored")
         self.assertEqual(result.returncode, 0, result.stderr)
         target = os.path.join(self.site.root, "mirrored")
-        self.assertEqual(mode_of(os.path.join(target, "script.sh")), 0o750)
-        self.assertEqual(mode_of(os.path.join(target, "private.txt")), 0o600)
-        self.assertEqual(mode_of(os.path.join(target, "inner", "shared.txt")), 0o644)
+        self.assertEqual({name: stat.S_IMODE(os.stat(os.path.join(target, name)).st_mode) for name in modes}, modes)
         log = read_text(log_path)[before:]  # what the mirror alone caused
         self.assertIn("SITE CHMOD", log)
         self.assertNotIn("550 Access denied", log)
@@ -48,5 +44,4 @@ class Clients(SiteTestCase):
 
 
 if __name__ == "__main__":
-    import unittest
     unittest.main()

@@ -11,6 +11,7 @@ import subprocess
 import sys
 import time
 import unittest
+from pathlib import Path
 
 from kvharness import TIMEOUT, SiteTestCase, fetch
 
@@ -46,16 +47,6 @@ def renameat2_exchange_works(folder):
         os.remove(b)
 
 
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
 class SwappedLinkRace(SiteTestCase):
     """`race` in the root is exchanged with a link to a file outside the root as fast as the disk
     allows while one client downloads or uploads it again and again: not one byte may come from
@@ -70,15 +61,15 @@ class SwappedLinkRace(SiteTestCase):
         cls.outside = os.path.join(site.tmp, "outside")
         os.makedirs(cls.outside)
         site.db.add_user("racer", "pw", rights="RWB")
-        write(os.path.join(cls.outside, "secret.txt"), SECRET)
-        write(os.path.join(cls.outside, "keep.txt"), KEEP)
+        Path(cls.outside, "secret.txt").write_bytes(SECRET)
+        Path(cls.outside, "keep.txt").write_bytes(KEEP)
 
     def start_swapping(self, target):
         race, swap = (os.path.join(self.site.root, n) for n in ("race", "swap"))
         for p in (race, swap):
             if os.path.lexists(p):
                 os.remove(p)
-        write(race, b"inside\n")
+        Path(race).write_bytes(b"inside\n")
         os.symlink(target, swap)
         swapper = subprocess.Popen([sys.executable, "-c", SWAPPER, race, swap, str(self.SECONDS)],
                                    stdout=subprocess.PIPE, text=True)
@@ -130,7 +121,7 @@ class SwappedLinkRace(SiteTestCase):
                     self.stop_swapping(swapper)
                     self.assertEqual(seen["escaped"], 0, seen)
                     self.assertGreater(seen["inside"], 0, seen)
-                    self.assertEqual(read(os.path.join(self.outside, "keep.txt")), KEEP, seen)
+                    self.assertEqual(Path(self.outside, "keep.txt").read_bytes(), KEEP, seen)
 
 
 if __name__ == "__main__":

@@ -59,9 +59,8 @@ class Ftps(SiteTestCase):
             out = self.site.lftp("bob", "x", f"{tls} {mirror}")
             self.assertEqual(out.returncode, 0, out.stderr)
         self.assertEqual(len(os.listdir(os.path.join(self.site.root, "thousand"))), 998)
-        for name, data in nested.items():
-            for top in (os.path.join(self.site.root, "thousand"), back):
-                self.assertEqual(Path(top, name).read_bytes(), data, name)
+        for top in (os.path.join(self.site.root, "thousand"), back):
+            self.assertEqual({name: Path(top, name).read_bytes() for name in nested}, nested, top)
         self.assertLess(time.monotonic() - started, 120)
         self.assertNotIn("425 ", self.site.log_file()[logged:].decode("utf-8", "replace"))
 
@@ -89,9 +88,8 @@ class FtpsActiveIpv6(SiteTestCase):
             out = lftp(f"{tls} set ftp:passive-mode false; open -u bob,x -p {self.site.port} [::1]; {mirror}")
             self.assertEqual(out.returncode, 0, out.stderr)
         self.assertLess(time.monotonic() - started, TIMEOUT)  # no retry after a refusal
-        for name, data in files.items():
-            for top in (os.path.join(self.site.root, "tree"), back):
-                self.assertEqual(Path(top, name).read_bytes(), data, name)
+        for top in (os.path.join(self.site.root, "tree"), back):
+            self.assertEqual({name: Path(top, name).read_bytes() for name in files}, files, top)
         self.assertNotIn("connessione dati verso", self.site.server.stdout())
 
 

@@ -18,14 +18,6 @@ class Shrinking(SiteTestCase):
     def prepare(cls, site):
         site.db.add_user("bob", "x", rights="RB")
 
-    def login(self):
-        client = Control(self.site.port)
-        self.addCleanup(client.close)
-        client.command("USER bob")
-        self.assertTrue(client.command("PASS x").startswith("230"))
-        self.assertTrue(client.command("TYPE I").startswith("200"))
-        return client
-
     def test_a_file_cut_short_during_its_download_ends_with_451(self):
         # Binary type goes by sendfile, ASCII type in chunks read and converted.
         for kind in ("I", "A"):
@@ -35,7 +27,10 @@ class Shrinking(SiteTestCase):
     def cut_short_download(self, kind, name):
         self.site.sparse(name, 200_000_000)
         path = os.path.join(self.site.root, name)
-        client = self.login()
+        client = Control(self.site.port)
+        self.addCleanup(client.close)
+        client.command("USER bob")
+        self.assertTrue(client.command("PASS x").startswith("230"))
         self.assertTrue(client.command("TYPE " + kind).startswith("200"))
         data = passive_socket(client.command("PASV"), rcvbuf=65536)
         self.addCleanup(data.close)

@@ -7,21 +7,16 @@ the login handler's tests)."""
 
 import ftplib
 import functools
-import json
 import os
 import re
 import stat
 import unittest
+from pathlib import Path
 
 import paramiko
 
 from kvharness import Site, SiteTestCase, lftp, rclone, wait_until
 from sftpharness import add_key, connect, fingerprint, host_key_seen, make_key, openssh_batch, sftp_site
-
-
-def sftp_with_key(site, user, key, commands, cwd, identities=None):
-    """OpenSSH's sftp offering `identities` (default: just `key`) in that order."""
-    return openssh_batch(site, user, commands, cwd, keys=identities or [key])
 
 
 class SftpKeyLogins(SiteTestCase):
@@ -45,18 +40,16 @@ class SftpKeyLogins(SiteTestCase):
         self.site.fill_root()
 
     def test_key_logs_in_and_transfers_with_password_login_off(self):
-        with open(os.path.join(self.work, "local.txt"), "wb") as f:
-            f.write(b"by key\n")
-        done = sftp_with_key(self.site, "bob", self.bob_key,
-                             ["get hello.txt got.txt", "put local.txt up.txt", "ls"], self.work)
+        Path(self.work, "local.txt").write_bytes(b"by key\n")
+        done = openssh_batch(self.site, "bob", ["get hello.txt got.txt", "put local.txt up.txt", "ls"], self.work,
+                             keys=[self.bob_key])
         self.assertEqual(done.returncode, 0, done.stderr)
-        with open(os.path.join(self.work, "got.txt"), "rb") as f:
-            self.assertEqual(f.read(), b"hello\n")
+        self.assertEqual(Path(self.work, "got.txt").read_bytes(), b"hello\n")
         self.assertEqual(self.site.snapshot().get("up.txt"), b"by key\n")
         out = self.site.server.stdout()
         self.assertIn("SFTP: utente bob collegato con la chiave " + fingerprint(self.bob_key + ".pub"), out)
         # The RSA key signs with rsa-sha2.
-        rsa = sftp_with_key(self.site, "bob", self.bob_rsa, ["ls"], self.work)
+        rsa = openssh_batch(self.site, "bob", ["ls"], self.work, keys=[self.bob_rsa])
         self.assertEqual(rsa.returncode, 0, rsa.stderr)
         # Password login is off: the right password opens nothing. (Which keys open which
         # account: the login handler's tests.)
@@ -68,16 +61,14 @@ class SftpKeyLogins(SiteTestCase):
         remote = f":sftp,host=127.0.0.1,port={self.site.sftp_port},user=bob,key_file={self.bob_key}:"
         out = rclone(remote, "copyto", "REMOTE:hello.txt", target)
         self.assertEqual(out.returncode, 0, out.stderr.decode())
-        with open(target, "rb") as f:
-            self.assertEqual(f.read(), b"hello\n")
+        self.assertEqual(Path(target).read_bytes(), b"hello\n")
         ssh = (f"ssh -a -x -i {self.bob_key} -o IdentitiesOnly=yes -o BatchMode=yes "
                "-o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR")
         out = lftp(f"set sftp:connect-program '{ssh}'; open -u bob, sftp://127.0.0.1:{self.site.sftp_port}; "
                    "put /etc/hostname -o by-lftp.txt; cat hello.txt")
         self.assertEqual(out.returncode, 0, out.stderr.decode())
         self.assertIn(b"hello", out.stdout)
-        with open("/etc/hostname", "rb") as f:
-            self.assertEqual(self.site.snapshot().get("by-lftp.txt"), f.read())
+        self.assertEqual(self.site.snapshot().get("by-lftp.txt"), Path("/etc/hostname").read_bytes())
 
     def test_paramiko_with_a_key_and_never_an_rsa_signature_over_sha1(self):
         t = paramiko.Transport(("127.0.0.1", self.site.sftp_port))
@@ -104,8 +95,7 @@ class SftpKeyLogins(SiteTestCase):
             # ssh-keygen reads the public half of the private key file.
             self.assertEqual(shown["sftpFingerprints"][kind], fingerprint(os.path.join(data, name)))
             self.assertIn(f"Chiave host SFTP {kind} {shown['sftpFingerprints'][kind]}", self.site.server.stdout())
-        text = self.site.kv("status")
-        self.assertEqual(text.returncode, 0, text.stderr)
+        text = self.site.kv_ok("status")
         self.assertIn("Chiave host SFTP ED25519 " + shown["sftpFingerprints"]["ED25519"], text.stdout.decode())
         # The key a client is shown is the one listed.
         self.assertIn(host_key_seen(self.site), shown["sftpFingerprints"].values())
@@ -119,28 +109,23 @@ class KeyCommands(unittest.TestCase):
         site = Site(self)
         site.db.add_user("bob", "secret")
         key = make_key(site.tmp, "k")
-        with open(key + ".pub", "rb") as f:
-            line = f.read()
         fp = fingerprint(key + ".pub")
-        added = site.kv("user", "key", "add", "bob", stdin=line)
-        self.assertEqual(added.returncode, 0, added.stderr)
-        self.assertIn(fp, added.stdout.decode())
-        listed = json.loads(site.kv("user", "key", "list", "bob", "--json").stdout)
+        self.assertIn(fp, add_key(site, "bob", key).stdout.decode())
+        listed = site.kv_json("user", "key", "list", "bob")
         self.assertEqual([(k["impronta"], k["tipo"], k["commento"]) for k in listed],
                          [(fp, "ssh-ed25519", "k portatile")])
         self.assertTrue(re.match(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$", listed[0]["aggiunta"]), listed[0])
         # Refusals: exit status 1 with the reason, nothing changed.
         for args, stdin, reason in ((("add", "bob"), b"ssh-dss AAAAB3NzaC1kc3MAAACBANcX", "DSA"),
-                                    (("add", "anonymous"), line, "anonimo"),
+                                    (("add", "anonymous"), Path(key + ".pub").read_bytes(), "anonimo"),
                                     (("del", "bob", "SHA256:nope"), None, "non ha la chiave")):
             with self.subTest(reason):
                 r = site.kv("user", "key", *args, stdin=stdin)
                 self.assertEqual(r.returncode, 1, r.stdout)
                 self.assertIn(reason, r.stderr.decode())
         self.assertEqual(site.kv("user", "key", "add").returncode, 2)
-        deleted = site.kv("user", "key", "del", "bob", fp)
-        self.assertEqual(deleted.returncode, 0, deleted.stderr)
-        self.assertEqual(json.loads(site.kv("user", "key", "list", "bob", "--json").stdout), [])
+        site.kv_ok("user", "key", "del", "bob", fp)
+        self.assertEqual(site.kv_json("user", "key", "list", "bob"), [])
 
 
 class KeyBans(unittest.TestCase):
@@ -156,16 +141,16 @@ class KeyBans(unittest.TestCase):
         work = site.tmp
         # Three wrong keys before the right one, twice: no failure counted.
         for _ in range(2):
-            ok = sftp_with_key(site, "bob", None, ["ls"], work, identities=[*others, good])
+            ok = openssh_batch(site, "bob", ["ls"], work, keys=[*others, good])
             self.assertEqual(ok.returncode, 0, ok.stderr)
         self.assertNotIn("login rifiutato", site.server.stdout())
         # Giving up counts once per connection: the second one bans.
         for _ in range(2):
-            refused = sftp_with_key(site, "bob", None, ["ls"], work, identities=others)
+            refused = openssh_batch(site, "bob", ["ls"], work, keys=others)
             self.assertNotEqual(refused.returncode, 0)
         wait_until(lambda: "bloccato temporaneamente" in site.server.stdout(), "the ban")
         self.assertEqual(site.server.stdout().count("login rifiutato: chiave non autorizzata"), 2)
-        banned = sftp_with_key(site, "bob", good, ["ls"], work)
+        banned = openssh_batch(site, "bob", ["ls"], work, keys=[good])
         self.assertNotEqual(banned.returncode, 0)
         # Refused passwords count as well; FTP sees the same ban, other addresses do not.
         for _ in range(2):
@@ -186,11 +171,11 @@ class KeyBans(unittest.TestCase):
         site.start()
         held = paramiko.Transport(("127.0.0.1", site.sftp_port))
         held.connect(username="bob", pkey=paramiko.Ed25519Key.from_private_key_file(key))
-        second = sftp_with_key(site, "bob", key, ["ls"], site.tmp)
+        second = openssh_batch(site, "bob", ["ls"], site.tmp, keys=[key])
         self.assertNotEqual(second.returncode, 0)
         self.assertIn("max_connections_per_ip", site.server.stdout())
         held.close()
-        wait_until(lambda: sftp_with_key(site, "bob", key, ["ls"], site.tmp).returncode == 0,
+        wait_until(lambda: openssh_batch(site, "bob", ["ls"], site.tmp, keys=[key]).returncode == 0,
                    "a key login once the first connection closed")
 
 

@@ -6,14 +6,10 @@ while the server goes on serving; each whole upload runs its action once, a cut 
 import os
 import socket
 import unittest
+from pathlib import Path
 
 from kvharness import SiteTestCase, read_text, wait_until
 from sftpharness import connect, openssh_batch, sftp_site
-
-def sftp_batch(site, commands, cwd, **how):
-    """OpenSSH's sftp in batch mode as bob, by password."""
-    return openssh_batch(site, "bob", commands, cwd, password="secret", **how)
-
 
 class SftpBulk(SiteTestCase):
     new_site = staticmethod(sftp_site)
@@ -31,13 +27,8 @@ class SftpBulk(SiteTestCase):
         lines = read_text(self.actions).splitlines() if os.path.exists(self.actions) else []
         return sorted(line for line in lines if part in line)
 
-    def work(self, name):
-        path = os.path.join(self.site.tmp, name)
-        os.makedirs(path, exist_ok=True)
-        return path
-
     def test_two_hundred_files_in_a_tree_both_ways_with_their_times(self):
-        work = self.work("work-tree")
+        work = os.path.join(self.site.tmp, "work-tree")
         tree = os.path.join(work, "tree")
         files = {}
         for i in range(200):
@@ -45,18 +36,16 @@ class SftpBulk(SiteTestCase):
             data = os.urandom(i * 41 % 9000)
             files[rel] = data
             os.makedirs(os.path.join(tree, os.path.dirname(rel)), exist_ok=True)
-            with open(os.path.join(tree, rel), "wb") as f:
-                f.write(data)
+            Path(tree, rel).write_bytes(data)
             os.utime(os.path.join(tree, rel), (1_600_000_000 + i * 60, 1_600_000_000 + i * 60))
-        done = sftp_batch(self.site, ["put -rp tree", "get -rp tree back"], work)
+        done = openssh_batch(self.site, "bob", ["put -rp tree", "get -rp tree back"], work, password="secret")
         self.assertEqual(done.returncode, 0, done.stderr[-2000:])
         for where in (os.path.join(self.site.root, "tree"), os.path.join(work, "back")):
             got = {}
             for dirpath, _, names in os.walk(where):
                 for name in names:
                     p = os.path.join(dirpath, name)
-                    with open(p, "rb") as f:
-                        got[os.path.relpath(p, where)] = (f.read(), int(os.stat(p).st_mtime))
+                    got[os.path.relpath(p, where)] = (Path(p).read_bytes(), int(os.stat(p).st_mtime))
             self.assertEqual(got, {rel: (data, 1_600_000_000 + int(rel[-7:-4]) * 60)
                                    for rel, data in files.items()}, where)
         # One session, the files one after another: each CLOSE answered in a turn that may hold
@@ -81,8 +70,7 @@ class SftpBulk(SiteTestCase):
         self.assertIn("interrotto", line)
         logged = int(line.split(" byte")[0])
         # What arrived stays, in order, and the log tells how much: as an FTP upload cut short.
-        with open(os.path.join(self.site.root, "cut.bin"), "rb") as f:
-            kept = f.read()
+        kept = Path(self.site.root, "cut.bin").read_bytes()
         self.assertGreaterEqual(len(kept), 4 << 20)
         self.assertEqual(len(kept), logged)
         self.assertEqual(kept, data[:len(kept)])
@@ -95,8 +83,7 @@ class SftpBulk(SiteTestCase):
             self.assertEqual(again.open("hello.txt").read(), b"hello\n")
         finally:
             again.close()
-        with open(os.path.join(self.site.root, "cut.bin"), "rb") as f:
-            self.assertEqual(f.read(), data)
+        self.assertEqual(Path(self.site.root, "cut.bin").read_bytes(), data)
         # The whole upload ran its action, the cut one none.
         wait_until(lambda: self.uploads_run("/cut.bin"), "the whole upload's action")
         self.assertEqual(self.uploads_run("/cut.bin"), [f"sftp /cut.bin {len(data)}"])

@@ -227,13 +227,12 @@ def attempt(f, cmd):
     except ftplib.all_errors as e: return str(e)[:3]
     try: return f.getresp()[:3]
     except ftplib.all_errors as e: return str(e)[:3]
-def tlslogin(user='alice', password='secret', timeout=20, cls=ftplib.FTP_TLS, prot=True, ctx=None):
+def tlslogin(user='alice', password='secret', cls=ftplib.FTP_TLS, ctx=None):
     f = cls(context=ctx or tls_context())
-    f.connect('127.0.0.1', PORT, timeout=timeout)
+    f.connect('127.0.0.1', PORT, timeout=20)
     f.auth()
     f.login(user, password)
-    if prot:
-        f.prot_p()
+    f.prot_p()
     return f
 )")
                                 .arg(port)

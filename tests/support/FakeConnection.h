@@ -23,9 +23,6 @@ public:
     void Disconnect() override { ++disconnects; }
     engine::TransferActivity Activity() const override { return activity; }
 
-    void setUserName(const QString& user) { userName_ = user; }
-    void setPassword(const QString& password) { password_ = password; }
-    void setRemoteHost(const QString& host) { remoteHost_ = host; }
     // Logged in with this grant (null: not logged in).
     void setGrant(std::shared_ptr<const files::LoginGrant> grant) {
         loginAddress_ = remoteHost_;
@@ -33,7 +30,6 @@ public:
     }
     // Asked to log in, and refused.
     void setRefused() { loginAddress_ = remoteHost_; }
-    void setRootDir(const QString& dir) { rootDir_ = dir; }
 
     int disconnects = 0;
     engine::TransferActivity activity;

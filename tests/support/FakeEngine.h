@@ -11,12 +11,8 @@ namespace kv::testing {
 
 class FakeEngine : public engine::FtpEngine {
 public:
-    void setEvents(engine::EngineEvents* events) override { events_ = events; }
-    engine::EngineEvents* events() const { return events_; }
-    void setNotifications(events::ServerEvents* notifications) override {
-        notifications_ = notifications;
-    }
-    events::ServerEvents* notifications() const { return notifications_; }
+    void setEvents(engine::EngineEvents*) override {}
+    void setNotifications(events::ServerEvents*) override {}
 
     QString LocalAddress() const override { return localAddress_; }
     void setLocalAddress(const QString& address) override { localAddress_ = address; }
@@ -74,8 +70,6 @@ public:
     engine::LoginBans* loginBans = nullptr;
 
 private:
-    engine::EngineEvents* events_ = nullptr;
-    events::ServerEvents* notifications_ = nullptr;
     QString localAddress_;
     quint16 port_ = 21;
     QString serverRootDir_ = QStringLiteral("C:\\");

@@ -8,16 +8,15 @@
 #include "core/DataFolder.h"
 #include "core/ProgramCore.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeEngine.h"
 #include "tests/support/RecordingMessages.h"
 
 #include <QList>
 #include <QPair>
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QVariant>
 #include <memory>
 
 namespace kv::testing {
@@ -75,23 +74,7 @@ public:
     // Values of one column read through a connection of its own, as another
     // program would see the file.
     QStringList column(const QString& sql) const {
-        QStringList values;
-        const QString name = QStringLiteral("kv_panel_test_%1").arg(++readCount_);
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(databasePath());
-            if (db.open()) {
-                QSqlQuery query(db);
-                if (query.exec(sql)) {
-                    while (query.next())
-                        values.append(query.value(0).isNull() ? QStringLiteral("<null>")
-                                                              : query.value(0).toString());
-                }
-            }
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(name);
-        return values;
+        return texts(testing::column(databasePath(), sql));
     }
 
     // Runs statements on the file through the core's own connection.
@@ -107,9 +90,6 @@ public:
     QList<PickerCall> pickerCalls;
     QList<PickerCall> filePickerCalls;
     std::optional<QString> selectedAddress;
-
-private:
-    mutable int readCount_ = 0;
 };
 
 // The element `index` of a control array named `name` under `root`.

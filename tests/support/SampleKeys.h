@@ -1,6 +1,6 @@
 #pragma once
 // Public key lines made with ssh-keygen, and the fingerprints ssh-keygen -lf
-// printed for them.
+// printed for those whose fingerprint a test reads.
 
 namespace kv::testing {
 
@@ -46,8 +46,6 @@ inline constexpr const char* kRsa1024Line =
     "sDw3LePtedTN001R6ZaQ64k5E/"
     "HOXmOdUkWXhdBJjOoNcV11LxMciZ3P6rxrYBxoyG9kroxN0ElW9rJtAGY5p9SLJWurKojNeWt8uPXKeaXiCPQ== "
     "user@host rsab1024";
-inline constexpr const char* kRsa1024Fingerprint =
-    "SHA256:dsXJCFDgHTvlGh0/RJ0lmstXDUTi6dNcRBT0MsdPJmA";
 inline constexpr const char* kDsaLine =
     "ssh-dss "
     "AAAAB3NzaC1kc3MAAACBANcXqiBJLKmihTZlcgFr/"
@@ -59,6 +57,5 @@ inline constexpr const char* kDsaLine =
     "m69Od1iZXB5P1AJjtx11xi92ScX9g6b1ya6oAAACBAMhnZht6qKIHjrR3EqaS5bfZNziQgFOznA0PJe1xeYjpgrEXSQsFn"
     "MlIOUERKSKSVrR7DqH2AOtCsVa1tq2u+NnZY5kiqCSIrTy9nYxHEWb3kEKatT9MB/"
     "OoOGxQTudeKkKWpFXOFf98PKsGeIUhCADdzpdiqOM6X11hY6ut/qEj user@host dsa";
-inline constexpr const char* kDsaFingerprint = "SHA256:UmzS2X+EHjg8cv1MShdM5DMV3xuZYfxFCcn7rVrfXRQ";
 
 } // namespace kv::testing

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 namespace kv::testing {
 
@@ -25,80 +26,64 @@ inline QString missingFolder() {
     return QDir::tempPath() + QStringLiteral("/kv-no-such-folder/x");
 }
 
+// The panel has boxes for these columns only.
+inline bool hasPanelBox(const char* column) {
+    return QStringList{"ip", "port", "rootdir", "timeout"}.contains(QLatin1String(column));
+}
+
 inline QList<SettingValue> settingValues() {
     const auto ok = [](const char* row, const char* column, const QString& text,
-                       const QString& normal, bool typed) {
-        return SettingValue{row, QString::fromLatin1(column), text, normal, QString(), typed};
+                       const QString& normal) {
+        return SettingValue{row, column, text, normal, QString(), hasPanelBox(column)};
     };
+    // `refusal` holds %1 where the text refused goes.
     const auto no = [](const char* row, const char* column, const QString& text,
-                       const QString& refusal, bool typed) {
-        return SettingValue{row, QString::fromLatin1(column), text, QString(), refusal, typed};
+                       const QString& refusal) {
+        return SettingValue{row, column, text, QString(), refusal.arg(text), hasPanelBox(column)};
     };
+    const QString ip = "Indirizzo IP non valido: \"%1\" (un indirizzo o Default)";
+    const QString port = "Porta non valida: \"%1\" (1-65535)";
+    const QString timeout = "Timeout non valido: \"%1\" (secondi, 0-32767; 0 = nessuno)";
+    const QString links = "Risoluzione dei collegamenti non valida: \"%1\" (un numero intero)";
     return {
-        ok("ip default word", "ip", QStringLiteral(" DEFAULT "), QStringLiteral("Default"), true),
-        ok("ip v4", "ip", QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.1"), true),
-        ok("ip v6", "ip", QStringLiteral("::1"), QStringLiteral("::1"), true),
-        ok("ip empty: every IPv4 address", "ip", QString(), QString(), true),
-        no("ip word", "ip", QStringLiteral("casa"),
-           QStringLiteral("Indirizzo IP non valido: \"casa\" (un indirizzo o Default)"), true),
-        no("ip with port", "ip", QStringLiteral("127.0.0.1:21"),
-           QStringLiteral("Indirizzo IP non valido: \"127.0.0.1:21\" (un indirizzo o Default)"),
-           true),
-        ok("port", "port", QStringLiteral(" 02121 "), QStringLiteral("2121"), true),
-        ok("port highest", "port", QStringLiteral("65535"), QStringLiteral("65535"), true),
-        ok("port empty: 21", "port", QString(), QStringLiteral("21"), true),
-        no("port zero", "port", QStringLiteral("0"),
-           QStringLiteral("Porta non valida: \"0\" (1-65535)"), true),
-        no("port too high", "port", QStringLiteral("65536"),
-           QStringLiteral("Porta non valida: \"65536\" (1-65535)"), true),
-        no("port negative", "port", QStringLiteral("-21"),
-           QStringLiteral("Porta non valida: \"-21\" (1-65535)"), true),
-        no("port with a fraction", "port", QStringLiteral("21.5"),
-           QStringLiteral("Porta non valida: \"21.5\" (1-65535)"), true),
-        no("port word", "port", QStringLiteral("porta"),
-           QStringLiteral("Porta non valida: \"porta\" (1-65535)"), true),
-        ok("root existing", "rootdir", QDir::tempPath(), QDir::tempPath(), true),
-        no("root missing", "rootdir", missingFolder(),
-           QStringLiteral("La cartella \"%1\" non esiste").arg(missingFolder()), true),
-        ok("timeout", "timeout", QStringLiteral("60"), QStringLiteral("60"), true),
-        ok("timeout half to even, down", "timeout", QStringLiteral("62.5"), QStringLiteral("62"),
-           true),
-        ok("timeout half to even, up", "timeout", QStringLiteral("63.5"), QStringLiteral("64"),
-           true),
-        ok("timeout highest", "timeout", QStringLiteral("32767"), QStringLiteral("32767"), true),
-        ok("timeout empty: the engine's own", "timeout", QString(), QString(), true),
-        no("timeout word", "timeout", QStringLiteral("abc"),
-           QStringLiteral("Timeout non valido: \"abc\" (secondi, 0-32767; 0 = nessuno)"), true),
-        no("timeout too long", "timeout", QStringLiteral("32768"),
-           QStringLiteral("Timeout non valido: \"32768\" (secondi, 0-32767; 0 = nessuno)"), true),
-        no("timeout rounds out of range", "timeout", QStringLiteral("32767.5"),
-           QStringLiteral("Timeout non valido: \"32767.5\" (secondi, 0-32767; 0 = nessuno)"), true),
-        no("timeout with a unit", "timeout", QStringLiteral("60s"),
-           QStringLiteral("Timeout non valido: \"60s\" (secondi, 0-32767; 0 = nessuno)"), true),
-        no("timeout exponent", "timeout", QStringLiteral("1e3"),
-           QStringLiteral("Timeout non valido: \"1e3\" (secondi, 0-32767; 0 = nessuno)"), true),
-        ok("debug mode lowest", "debugmode", QStringLiteral("-32768"), QStringLiteral("-32768"),
-           false),
-        no("debug mode too low", "debugmode", QStringLiteral("-32769"),
-           QStringLiteral("Modalità di debug non valida: \"-32769\" (-32768-32767)"), false),
-        ok("resolve links 32-bit", "resolvelinks", QStringLiteral("2147483647"),
-           QStringLiteral("2147483647"), false),
-        ok("resolve links, a half to even", "resolvelinks", QStringLiteral("-0.5"),
-           QStringLiteral("0"), false),
-        no("resolve links too big", "resolvelinks", QStringLiteral("2147483648"),
-           QStringLiteral("Risoluzione dei collegamenti non valida: \"2147483648\" (un numero "
-                          "intero)"),
-           false),
-        no("resolve links not finite", "resolvelinks", QStringLiteral("inf"),
-           QStringLiteral("Risoluzione dei collegamenti non valida: \"inf\" (un numero intero)"),
-           false),
-        ok("data linger", "datalingertime", QStringLiteral("5"), QStringLiteral("5"), false),
-        no("data linger negative", "datalingertime", QStringLiteral("-1"),
-           QStringLiteral("Attesa sulle connessioni dati non valida: \"-1\" (secondi, 0-32767)"),
-           false),
-        ok("log on", "log", QStringLiteral("1"), QStringLiteral("1"), false),
-        no("log word", "log", QStringLiteral("sì"), QStringLiteral("log vuole 0 o 1, non \"sì\""),
-           false),
+        ok("ip default word", "ip", " DEFAULT ", "Default"),
+        ok("ip v4", "ip", "127.0.0.1", "127.0.0.1"),
+        ok("ip v6", "ip", "::1", "::1"),
+        ok("ip empty: every IPv4 address", "ip", QString(), QString()),
+        no("ip word", "ip", "casa", ip),
+        no("ip with port", "ip", "127.0.0.1:21", ip),
+        ok("port", "port", " 02121 ", "2121"),
+        ok("port highest", "port", "65535", "65535"),
+        ok("port empty: 21", "port", QString(), "21"),
+        no("port zero", "port", "0", port),
+        no("port too high", "port", "65536", port),
+        no("port negative", "port", "-21", port),
+        no("port with a fraction", "port", "21.5", port),
+        no("port word", "port", "porta", port),
+        ok("root existing", "rootdir", QDir::tempPath(), QDir::tempPath()),
+        no("root missing", "rootdir", missingFolder(), "La cartella \"%1\" non esiste"),
+        ok("timeout", "timeout", "60", "60"),
+        ok("timeout half to even, down", "timeout", "62.5", "62"),
+        ok("timeout half to even, up", "timeout", "63.5", "64"),
+        ok("timeout highest", "timeout", "32767", "32767"),
+        ok("timeout empty: the engine's own", "timeout", QString(), QString()),
+        no("timeout word", "timeout", "abc", timeout),
+        no("timeout too long", "timeout", "32768", timeout),
+        no("timeout rounds out of range", "timeout", "32767.5", timeout),
+        no("timeout with a unit", "timeout", "60s", timeout),
+        no("timeout exponent", "timeout", "1e3", timeout),
+        ok("debug mode lowest", "debugmode", "-32768", "-32768"),
+        no("debug mode too low", "debugmode", "-32769",
+           "Modalità di debug non valida: \"%1\" (-32768-32767)"),
+        ok("resolve links 32-bit", "resolvelinks", "2147483647", "2147483647"),
+        ok("resolve links, a half to even", "resolvelinks", "-0.5", "0"),
+        no("resolve links too big", "resolvelinks", "2147483648", links),
+        no("resolve links not finite", "resolvelinks", "inf", links),
+        ok("data linger", "datalingertime", "5", "5"),
+        no("data linger negative", "datalingertime", "-1",
+           "Attesa sulle connessioni dati non valida: \"%1\" (secondi, 0-32767)"),
+        ok("log on", "log", "1", "1"),
+        no("log word", "log", "sì", "log vuole 0 o 1, non \"%1\""),
     };
 }
 

@@ -24,25 +24,19 @@ struct WindowHarness {
                            const std::function<void(const QString&)>& prepare = {}) {
         if (prepare)
             prepare(dir.path());
-        core = std::make_unique<ProgramCore>(dir.path(), settings, [this, kind] {
-            std::unique_ptr<engine::FtpEngine> e;
-            if (kind == Engine::Fake) {
+        core = std::make_unique<ProgramCore>(
+            dir.path(), settings, [this, kind]() -> std::unique_ptr<engine::FtpEngine> {
+                if (kind == Engine::Real)
+                    return std::make_unique<engine::FtpServer>();
                 auto fake = std::make_unique<FakeEngine>();
                 if (!fakeEngine) // later instances only answer the default address
                     fakeEngine = fake.get();
-                e = std::move(fake);
-            } else {
-                auto real = std::make_unique<engine::FtpServer>();
-                if (!realEngine)
-                    realEngine = real.get();
-                e = std::move(real);
-            }
-            return e;
-        });
+                return fake;
+            });
         options.trayAvailable = trayAvailable;
         options.desktopOpen = [this](const QString& document, const QString& folder) {
             opened.append(document + QLatin1Char('|') + folder);
-            return desktopAnswer;
+            return true;
         };
         options.showNotice = [this](ui::StartNotice& notice) {
             ++notices;
@@ -79,12 +73,10 @@ struct WindowHarness {
     MemorySettingsStore settings;
     RecordingMessages messages;
     FakeEngine* fakeEngine = nullptr;
-    engine::FtpServer* realEngine = nullptr;
     std::unique_ptr<ProgramCore> core;
     ui::Form1Options options;
     std::unique_ptr<ui::Form1> form;
     QStringList opened;
-    bool desktopAnswer = true;
     int notices = 0;
     bool tickNotice = false;
 };
