@@ -258,8 +258,6 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(order.size(), 4);
         QCOMPARE(order, QStringList({"0", "20", "40", "60"}));
-        QTest::qWait(100);
-        QCOMPARE(order.size(), 4); // single shots fire once
     }
 
     void timersNeverFireEarly_data() {
