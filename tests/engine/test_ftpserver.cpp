@@ -103,10 +103,7 @@ private Q_SLOTS:
              "HELP => 211 Kestrova Simple FTP Server v1.0.", "FEAT => 211 End",
              "OPTS UTF8 ON => 200 UTF8 set to on", "OPTS MLSTX => 501 Option not understood.",
              "OPTS mlst size;Type;nonsense; => 200 MLST OPTS type;size;",
-             "ACCT x => 202 Command not needed, ignored", "STAT => 211 End of status",
-             "SITE CHMOD 777 a.txt => 200 SITE CHMOD command successful",
-             "SITE X => 504 SITE X is not implemented."},
-            {}, u"RWDBM"_s, 0777);
+             "ACCT x => 202 Command not needed, ignored", "STAT => 211 End of status"});
         // What automation clients, cameras and mirroring tools send.
         row("cameras and scanners", true,
             {"CLNT Camera 1.0 => 200 CLNT command successful",
@@ -194,12 +191,11 @@ private Q_SLOTS:
              deny("HASH a.txt"), deny("MFMT 20000101000000 a.txt"), "SIZE a.txt => 213 5",
              "MLST a.txt => 250"},
             {}, u""_s);
-        // Nothing outside the root is reached, by "..", backslashes or links.
+        // Nothing outside the root is reached by ".." or links; links inside are
+        // followed as the setting says (other paths: the path tests).
         row("escapes", true,
-            {"CWD ../../.. => 250", "PWD => 257 \"/\"", "CWD ..\\\\..\\\\ => 250",
-             "PWD => 257 \"/\"", "SIZE ../outside.txt => 550", "SIZE /../../outside.txt => 550",
-             "SIZE outlink/outside.txt => 550", "CWD outlink => 550", "SIZE inlink => 213 5",
-             "SIZE absinlink => 550"});
+            {"CWD ../../.. => 250", "PWD => 257 \"/\"", "SIZE outlink/outside.txt => 550",
+             "CWD outlink => 550", "SIZE inlink => 213 5", "SIZE absinlink => 550"});
         // No FTP bounce: active connections only to the client, never below 1024.
         row("data addresses", true,
             {"PORT 192,0,2,7,200,10 => 500 Illegal PORT command.",
@@ -288,9 +284,6 @@ for line in LINES:
         h.server->setDataLingerTime(2); // finished data connections half-close first
         const ClientRun r = h.python(R"(
 f = login()
-print(resp(f, 'MLST d/f.txt').splitlines()[1].split(';modify=')[0])
-print(resp(f, 'MLST d/f.txt').splitlines()[1].split(';perm=')[1])
-print(lines(f, 'MLSD d')[0].startswith('type=file;size=5;modify='))
 print(resp(f, 'MDTM d/f.txt')[:6], len(resp(f, 'MDTM d/f.txt')))
 print(lines(f, 'LIST -la d')[0].split()[0][0], lines(f, 'NLST d/f.txt'))
 print(f.nlst('d'), f.nlst('d/*.txt'), f.nlst('*.none'), [l.split()[-1] for l in lines(f, 'LIST d/f*')])
@@ -308,7 +301,7 @@ for cmd in ('EPSV', 'PASV'): # a listing's opening reply names the passive mode
 )");
         QCOMPARE(outputOf(r),
                  QStringList(
-                     {" type=file;size=5", "radfw; /d/f.txt", "True", "213 20 18", "- ['d/f.txt']",
+                     {"213 20 18", "- ['d/f.txt']",
                       "['d/f.txt', 'd/g.txt', 'd/h.bin'] ['d/f.txt', 'd/g.txt'] [] ['f.txt']",
                       "213-Status of /d: 211 End of status", "['d d', 'd e', 'd media', 'd sub']",
                       "['e/dangling', 'e/file', 'e/inside', 'e/sub'] "

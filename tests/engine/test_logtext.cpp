@@ -21,10 +21,6 @@ private Q_SLOTS:
         QTest::newRow("separators") << u"a\u2028b\u2029c"_s << u"a\\u2028b\\u2029c"_s;
         QTest::newRow("bidi overrides")
             << u"\u202a\u202b\u202c\u202d\u202e"_s << u"\\u202a\\u202b\\u202c\\u202d\\u202e"_s;
-        QTest::newRow("bidi isolates")
-            << u"\u2066x\u2067\u2068\u2069"_s << u"\\u2066x\\u2067\\u2068\\u2069"_s;
-        QTest::newRow("zero width and bom")
-            << u"a\u200bb\u200fc\ufeff"_s << u"a\\u200bb\\u200fc\\ufeff"_s;
         QTest::newRow("astral format") << u"a\U000E0001b"_s << u"a\\U000e0001b"_s;
         QTest::newRow("astral letter kept") << u"a\U0001F600b"_s << u"a\U0001F600b"_s;
         QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + u"x"_s << u"\\ud800x"_s;
@@ -54,8 +50,6 @@ private Q_SLOTS:
         QTest::newRow("pass alone") << "PASS"_ba << u"PASS ***"_s;
         QTest::newRow("pass latin1") << "PASS caf\xe9secret"_ba << u"PASS ***"_s;
         QTest::newRow("pass tab") << "PASS\tsecret"_ba << u"PASS ***"_s;
-        QTest::newRow("pass escape") << "PASS se\033cret"_ba << u"PASS ***"_s;
-        QTest::newRow("pass nul") << QByteArray("PASS se\0cret", 12) << u"PASS ***"_s;
         QTest::newRow("pass leading spaces") << "   PaSs secret"_ba << u"PASS ***"_s;
         QTest::newRow("pass after telnet") << "\xff\xf4\xff\xfb\x01PASS secret"_ba << u"PASS ***"_s;
         QTest::newRow("telnet inside pass") << "PA\xff\xf4SS secret"_ba << u"PASS ***"_s;

@@ -13,8 +13,6 @@
 #include <QDir>
 #include <QTest>
 
-#include <cstdio>
-
 using namespace kv::files;
 
 namespace {
@@ -31,10 +29,6 @@ qsizetype openDescriptors() {
 bool writeThrough(const FileService& fs, const QString& name) {
     OpenedFile f = fs.openForWriting(name, WriteMode::Replace);
     return f.ok() && f.file->write("x") == 1;
-}
-
-bool renamed(const QString& from, const QString& to) {
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 } // namespace
@@ -125,7 +119,7 @@ private Q_SLOTS:
         QFETCH(QString, landsIn);
         const qsizetype before = openDescriptors();
         const auto old = login("root", false);
-        QVERIFY(renamed(at("root"), at("root.old")));
+        QVERIFY(QFile::rename(at("root"), at("root.old")));
         if (!replacement.isEmpty())
             QVERIFY(tree_->make({replacement.replace(" -> ", " -> " + tree_->path() + '/')}));
         const auto fresh = login("root", false);
@@ -159,7 +153,7 @@ private Q_SLOTS:
         QFETCH(bool, served);
         QFETCH(QString, landsIn);
         const auto old = login();
-        QVERIFY(renamed(at("dest"), at("dest.old")));
+        QVERIFY(QFile::rename(at("dest"), at("dest.old")));
         QVERIFY(tree_->make({replacement.replace(" -> ", " -> " + tree_->path() + '/')}));
         const auto fresh = login();
 

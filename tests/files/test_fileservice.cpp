@@ -307,7 +307,6 @@ private Q_SLOTS:
         row("replace empties", replace, "/a.txt", 0, "/a.txt", "AB");
         row("resume keeps the start", replace, "/a.txt", 3, "/a.txt", "123AB");
         row("resume at the end", replace, "/a.txt", 5, "/a.txt", "12345AB");
-        row("resume after a cut", replace, "/a.txt", 1, "/a.txt", "1AB");
         row("append", WriteMode::Append, "/a.txt", 3, "/a.txt", "12345AB");
         row("new file", replace, "/n.txt", 0, "/n.txt", "AB");
         row("unique, name free", unique, "/u.txt", 0, "/u.txt", "AB");

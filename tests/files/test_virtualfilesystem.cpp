@@ -172,8 +172,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         addRow("empty root", QString(), QString());
         addRow("relative root", "root", QString());
-        addRow("missing root", at("missing"), QString());
-        addRow("root is a file", at("root/a.txt"), QString());
         addRow("relative source", at("root"), "root");
     }
     void unusableRoot() {
