@@ -27,9 +27,10 @@ void WindowEventLoop::attachPlatform() {
     epoll_->setCompanion(platform_.get());
 }
 
-WindowEventLoop::~WindowEventLoop() {
+void WindowEventLoop::detachPlatform() {
     if (epoll_)
         epoll_->setCompanion(nullptr);
+    platform_.reset();
 }
 
 } // namespace kv

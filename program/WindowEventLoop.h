@@ -2,7 +2,7 @@
 // The window program's event loop on epoll, as the headless program's: a
 // wake-up then costs in proportion to what is ready, not to every idle
 // session's socket. The platform plugin's own dispatcher still turns the
-// window system's events into Qt's, asked by the epoll loop on every pass.
+// window system's events into Qt's, asked by the epoll loop after each wake-up.
 
 #include "engine/EpollDispatcher.h"
 
@@ -18,9 +18,7 @@ public:
     // Once the application object exists: the platform's dispatcher joins.
     void attachPlatform();
     // Before the application object goes: the platform's dispatcher leaves.
-    ~WindowEventLoop();
-
-    bool onEpoll() const { return epoll_ != nullptr; }
+    void detachPlatform();
 
 private:
     engine::EpollDispatcher* epoll_ = nullptr; // the application's once installed

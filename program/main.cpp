@@ -106,7 +106,9 @@ int main(int argc, char** argv) {
     loop.attachPlatform();
     describeApplication();
     kv::ui::installItalianTranslation(app);
-    return runWindow(kv::parseCommandLine(app.arguments()));
+    const int code = runWindow(kv::parseCommandLine(app.arguments()));
+    loop.detachPlatform();
+    return code;
 }
 
 namespace {
