@@ -457,7 +457,7 @@ private Q_SLOTS:
     // after a wake-up, woken itself when another thread (the window system's
     // event reader) wakes this loop, never for this thread's own posts; a
     // pass in which it found work does not wait, and it is asked again.
-    void aCompanionIsAskedEveryPassAndWokenFromOtherThreads() {
+    void aCompanionIsAskedAfterWakeUpsAndWokenFromOtherThreads() {
         auto* d = static_cast<EpollDispatcher*>(QAbstractEventDispatcher::instance());
         CountingCompanion companion;
         d->setCompanion(&companion);
