@@ -12,6 +12,14 @@ namespace {
 
 constexpr int kEntriesPerReaddir = 100;
 
+// Clients read and write a file front to back: a request at the offset the
+// last one ended on needs no seek, which is a system call of its own.
+bool moveTo(QFile& file, quint64 offset) {
+    if (offset > quint64(std::numeric_limits<qint64>::max()))
+        return false;
+    return file.pos() == qint64(offset) || file.seek(qint64(offset));
+}
+
 } // namespace
 
 QByteArray SftpRequests::newHandle(quint32 id, std::unique_ptr<Handle> handle) {
@@ -101,7 +109,7 @@ QByteArray SftpRequests::read(const Request& q) {
     Handle* h = handleOf(q.path);
     if (!h || h->isFolder || h->note.kind != events::TransferKind::Download)
         return statusPacket(q.id, Failure, "Invalid handle");
-    if (q.offset > quint64(std::numeric_limits<qint64>::max()) || !h->file->seek(qint64(q.offset)))
+    if (!moveTo(*h->file, q.offset))
         return statusPacket(q.id, Eof, "End of file");
     const qint64 want = qMin<qint64>(q.length, kMaxReadLength);
     QByteArray header = PacketWriter(DataReply).u32(q.id).u32(0).finish();
@@ -128,8 +136,7 @@ QByteArray SftpRequests::write(const Request& q) {
     Handle* h = handleOf(q.path);
     if (!h || h->isFolder || h->note.kind != events::TransferKind::Upload)
         return statusPacket(q.id, Failure, "Invalid handle");
-    if (!h->append && (q.offset > quint64(std::numeric_limits<qint64>::max()) ||
-                       !h->file->seek(qint64(q.offset))))
+    if (!h->append && !moveTo(*h->file, q.offset))
         return statusPacket(q.id, Failure, "Cannot seek");
     if (h->file->write(q.data) != q.data.size())
         return statusPacket(q.id, Failure, h->file->errorString().toUtf8());
