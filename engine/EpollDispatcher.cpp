@@ -142,9 +142,12 @@ void EpollDispatcher::writeWakeUp() {
 }
 
 void EpollDispatcher::drainWakeUps() {
-    wakePending_.store(false, std::memory_order_release);
+    // Read before the flag is cleared: the other way round, a wake-up
+    // written in between would be read here while its flag stayed set, and
+    // every later one would be skipped as "already written".
     eventfd_t value = 0;
     [[maybe_unused]] const int rc = ::eventfd_read(wake_, &value);
+    wakePending_.store(false, std::memory_order_release);
 }
 
 // ---- socket notifiers ---------------------------------------------------------

@@ -453,6 +453,49 @@ private Q_SLOTS:
         QCOMPARE(QCoreApplication::exec(), 7);
     }
 
+    // A wake-up from another thread that races the loop reading an earlier
+    // one is not lost, nor does it leave the loop deaf to later ones: after a
+    // storm of them, a waiting pass still ends at the next one.
+    void wakeUpsRacingTheLoopAreNotLost() {
+        auto* d = QAbstractEventDispatcher::instance();
+        QTimer keepGoing; // a lost wake-up must not hang the storm itself
+        keepGoing.start(100);
+        std::atomic<bool> stop = false;
+        std::thread storm([d, &stop] {
+            for (int i = 0; i < 5'000'000 && !stop; ++i) {
+                d->wakeUp();
+                if (i % 64 == 0)
+                    std::this_thread::yield();
+            }
+        });
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 400)
+            d->processEvents(QEventLoop::WaitForMoreEvents);
+        stop = true;
+        storm.join();
+        keepGoing.stop();
+        d->processEvents(QEventLoop::AllEvents); // what the storm left
+
+        QTimer safety;
+        safety.setSingleShot(true);
+        QSignalSpy late(&safety, &QTimer::timeout);
+        safety.start(3000);
+        std::atomic<bool> called = false;
+        std::thread other([d, &called] {
+            QThread::msleep(50);
+            called = true;
+            d->wakeUp();
+        });
+        while (!called || late.isEmpty()) {
+            d->processEvents(QEventLoop::WaitForMoreEvents);
+            if (called)
+                break;
+        }
+        other.join();
+        QCOMPARE(late.count(), 0);
+    }
+
     // The window's platform dispatcher rides along: asked without waiting
     // after a wake-up, woken itself when another thread (the window system's
     // event reader) wakes this loop, never for this thread's own posts; a
