@@ -191,17 +191,14 @@ private Q_SLOTS:
         QVERIFY(f.ops.bans().value("bans").toArray().isEmpty());
     }
 
+    // Stopped, it says so: test_attachedserver.
     void reloadSaysWhetherAndWhy() {
         Ops f;
-        QJsonObject answer = f.ops.reload();
-        QCOMPARE(answer.value("applied").toBool(true), false);
-        QVERIFY(!answer.value("reason").toString().isEmpty());
-
         QVERIFY(f.start());
         f.core->setLogTap([&f](const QString& line) { f.ops.lineLogged(line); });
         f.engine->listenResult = false;
         f.engine->listenError = "porta occupata";
-        answer = f.ops.reload();
+        QJsonObject answer = f.ops.reload();
         QCOMPARE((QJsonArray{answer["ok"], answer["applied"], answer["reason"]}),
                  (QJsonArray{true, false, "porta occupata"}));
 

@@ -216,8 +216,7 @@ private Q_SLOTS:
 
     void describesWhichServerItIs() {
         QFETCH(QJsonObject, status);
-        QFETCH(QString, described);
-        QCOMPARE(attachedServerDescription(status), described);
+        QTEST(attachedServerDescription(status), "described");
     }
 };
 
