@@ -324,12 +324,11 @@ private Q_SLOTS:
         QCOMPARE(limits.last(), (QPair<qint64, int>{0, 5}));
         f.controller.ServerStop();
 
-        // Connection limits go to the engine, the ban rules to their keeper.
-        f.rows = {{"max_connections", "7"}, {"max_connections_per_ip", "0"}, {"ban_attempts", "4"}};
+        // The ban rules go to their keeper (the connection limits to the engine: e2e_limits).
+        f.rows = {{"ban_attempts", "4"}};
         QList<engine::BanRules> rules;
         f.controller.setBanRules([&](const engine::BanRules& r) { rules.append(r); });
         QVERIFY(f.controller.ServerStart());
-        QVERIFY(f.engine.maxConnections == 7 && f.engine.maxPerAddress == 0);
         QCOMPARE(rules, (QList<engine::BanRules>{{4, 600000, 600000}}));
         // A reread keeps the bans (and their rules) unless the rules change.
         QVERIFY(f.controller.ServerReload());
