@@ -112,6 +112,7 @@ QString readAll(const QString& path) {
 class TestMailBatcher : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Every event in the body, the log line and a later batch of its own: e2e_actions.
     void oneMessagePerRuleAndBatch() {
         Fixture f;
         for (int i = 0; i < 10; ++i)
@@ -124,16 +125,9 @@ private Q_SLOTS:
         const auto& first = f.sender.calls[0].to == QStringList{"ufficio@example.org"}
                                 ? f.sender.calls[0]
                                 : f.sender.calls[1];
-        const QString body = decodedBody(first.message);
-        for (int i = 0; i < 10; ++i)
-            QVERIFY2(body.contains(QString("/f%1  (10 byte)").arg(i)), qPrintable(body));
-        QVERIFY(!body.contains("/other"));
+        QVERIFY(!decodedBody(first.message).contains("/other"));
         QVERIFY(first.message.contains("Subject: Kestrova Vellim: 10 file ricevuti da mario\r\n"));
         QCOMPARE(f.batcher.openBatches(), 0);
-        // A later event opens a new batch.
-        f.batcher.add(1, {"ufficio@example.org"}, upload("mario", "/late"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.sent.size(), 3, 3000);
-        QVERIFY(f.lines.last().startsWith("E-MAIL inviata a ufficio@example.org: "));
     }
 
     void refusedThenAccepted() {
@@ -202,8 +196,7 @@ private Q_SLOTS:
     }
     void subjects() {
         QFETCH(QList<ActionEvent>, events);
-        QFETCH(QString, subject);
-        QCOMPARE(batchSubject(events), subject);
+        QTEST(batchSubject(events), "subject");
     }
 
     void bodyListsEachEvent() {

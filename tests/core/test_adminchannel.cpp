@@ -40,17 +40,22 @@ struct Client {
     bool closed() const { return socket->state() == QLocalSocket::UnconnectedState; }
 };
 
+// A channel over a core with a fake engine, not yet open.
+struct Served : AdminCoreFixture {
+    AdminChannel channel{*core};
+    bool open() { return channel.open() == AdminChannel::OpenResult::Listening; }
+};
+
 } // namespace
 
 class TestAdminChannel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void answersEachLineInTurn() {
-        AdminCoreFixture f;
-        AdminChannel channel(*f.core);
-        QCOMPARE(channel.open(), AdminChannel::OpenResult::Listening);
-        QCOMPARE(channel.socketPath(), f.dir.path() + "/kestrova.sock");
-        Client c(channel.socketPath());
+        Served f;
+        QVERIFY(f.open());
+        QCOMPARE(f.channel.socketPath(), f.dir.path() + "/kestrova.sock");
+        Client c(f.channel.socketPath());
         // Garbage and an unknown operation get reasons; the connection stays usable.
         c.send("garbage\n\n{\"op\":\"nope\"}\r\n{\"op\":\"status\"}\n");
         QTRY_COMPARE_WITH_TIMEOUT(c.lines().size(), 3, 5000);
@@ -93,15 +98,14 @@ private Q_SLOTS:
     }
 
     void overlongLineEndsOnlyThatClient() {
-        AdminCoreFixture f;
-        AdminChannel channel(*f.core);
-        QCOMPARE(channel.open(), AdminChannel::OpenResult::Listening);
-        Client good(channel.socketPath());
-        Client hostile(channel.socketPath());
-        QTRY_COMPARE_WITH_TIMEOUT(channel.clientCount(), 2, 5000);
+        Served f;
+        QVERIFY(f.open());
+        Client good(f.channel.socketPath());
+        Client hostile(f.channel.socketPath());
+        QTRY_COMPARE_WITH_TIMEOUT(f.channel.clientCount(), 2, 5000);
         hostile.send(QByteArray(10 * 1024 * 1024, 'x'));
         QTRY_VERIFY_WITH_TIMEOUT(hostile.closed(), 10000);
-        QCOMPARE(channel.clientCount(), 1);
+        QCOMPARE(f.channel.clientCount(), 1);
         QVERIFY(hostile.received.contains("Riga troppo lunga"));
         good.send("{\"op\":\"status\"}\n");
         QTRY_COMPARE_WITH_TIMEOUT(good.lines().size(), 1, 5000);
@@ -109,19 +113,18 @@ private Q_SLOTS:
     }
 
     void tooManyClientsAreTurnedAway() {
-        AdminCoreFixture f;
-        AdminChannel channel(*f.core);
-        QCOMPARE(channel.open(), AdminChannel::OpenResult::Listening);
+        Served f;
+        QVERIFY(f.open());
         std::vector<std::unique_ptr<Client>> clients;
         for (int i = 0; i < 100; ++i)
-            clients.push_back(std::make_unique<Client>(channel.socketPath()));
+            clients.push_back(std::make_unique<Client>(f.channel.socketPath()));
         const auto turnedAway = [&] {
             return std::count_if(clients.begin(), clients.end(), [](const auto& c) {
                 return c->closed() && c->received.contains("Troppi client");
             });
         };
         QTRY_COMPARE_WITH_TIMEOUT(int(turnedAway()), 100 - AdminChannel::kMaxClients, 10000);
-        QCOMPARE(channel.clientCount(), AdminChannel::kMaxClients);
+        QCOMPARE(f.channel.clientCount(), AdminChannel::kMaxClients);
         // Those let in are served.
         for (auto& c : clients) {
             if (!c->closed())
@@ -131,16 +134,15 @@ private Q_SLOTS:
                                              [](const auto& c) { return !c->received.isEmpty(); }),
                                  10000);
         clients.clear();
-        QTRY_COMPARE_WITH_TIMEOUT(channel.clientCount(), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.channel.clientCount(), 0, 5000);
     }
 
     void followerGetsLogLinesAndSessionEvents() {
-        AdminCoreFixture f;
-        AdminChannel channel(*f.core);
-        QCOMPARE(channel.open(), AdminChannel::OpenResult::Listening);
+        Served f;
+        QVERIFY(f.open());
         auto& bus = f.core->notifications();
         QVERIFY(!bus.progressWanted());
-        Client watcher(channel.socketPath());
+        Client watcher(f.channel.socketPath());
         watcher.send("{\"op\":\"follow\"}\n");
         QTRY_COMPARE_WITH_TIMEOUT(watcher.lines().size(), 1, 5000);
         QCOMPARE(watcher.lines()[0].value("following").toBool(), true);
@@ -167,12 +169,11 @@ private Q_SLOTS:
     }
 
     void followerThatDoesNotReadIsDropped() {
-        AdminCoreFixture f;
-        AdminChannel channel(*f.core);
-        QCOMPARE(channel.open(), AdminChannel::OpenResult::Listening);
+        Served f;
+        QVERIFY(f.open());
         // A raw client that asks to follow and then never reads.
         QLocalSocket stalled;
-        stalled.connectToServer(channel.socketPath());
+        stalled.connectToServer(f.channel.socketPath());
         QVERIFY(stalled.waitForConnected(5000));
         stalled.setReadBufferSize(1);
         stalled.write("{\"op\":\"follow\"}\n");
@@ -181,29 +182,28 @@ private Q_SLOTS:
         const QString line(1000, 'L');
         QElapsedTimer timer;
         timer.start();
-        for (int i = 0; i < 5000 && channel.clientCount() > 0; ++i) {
+        for (int i = 0; i < 5000 && f.channel.clientCount() > 0; ++i) {
             f.core->WriteLog(line);
             if (i % 100 == 0)
                 QCoreApplication::processEvents();
         }
-        QCOMPARE(channel.clientCount(), 0);
+        QCOMPARE(f.channel.clientCount(), 0);
         QVERIFY2(timer.elapsed() < 10000, "logging waited on the subscriber");
         QTRY_VERIFY_WITH_TIMEOUT(!f.core->notifications().progressWanted(), 5000);
     }
 
     void silentClientIsDroppedFollowerIsNot() {
-        AdminCoreFixture f;
-        AdminChannel channel(*f.core);
-        channel.setIdleTimeout(300);
-        QCOMPARE(channel.open(), AdminChannel::OpenResult::Listening);
-        Client silent(channel.socketPath());
-        Client follower(channel.socketPath());
+        Served f;
+        f.channel.setIdleTimeout(300);
+        QVERIFY(f.open());
+        Client silent(f.channel.socketPath());
+        Client follower(f.channel.socketPath());
         follower.send("{\"op\":\"follow\"}\n");
         QTRY_VERIFY_WITH_TIMEOUT(silent.closed(), 5000);
         QVERIFY(silent.received.contains("\"ok\":false"));
         QTest::qWait(600);
         QVERIFY(!follower.closed());
-        QCOMPARE(channel.clientCount(), 1);
+        QCOMPARE(f.channel.clientCount(), 1);
         f.core->WriteLog("ancora qui");
         QTRY_VERIFY_WITH_TIMEOUT(follower.received.contains("ancora qui"), 5000);
     }
@@ -211,17 +211,16 @@ private Q_SLOTS:
     void peerOutsideTheRuleIsRefused() {
         if (::geteuid() == 0)
             QSKIP("root is always let in; the end-to-end tests refuse another user");
-        AdminCoreFixture f;
-        AdminChannel channel(*f.core);
+        Served f;
         // A server of another user, on a folder of a group this process is not in.
-        channel.setAccessRule(AdminAccessRule{::geteuid() + 1, gid_t(65533)});
-        QCOMPARE(channel.open(), AdminChannel::OpenResult::Listening);
-        Client c(channel.socketPath());
+        f.channel.setAccessRule(AdminAccessRule{::geteuid() + 1, gid_t(65533)});
+        QVERIFY(f.open());
+        Client c(f.channel.socketPath());
         c.send("{\"op\":\"status\"}\n");
         QTRY_VERIFY_WITH_TIMEOUT(c.closed(), 5000);
         QCOMPARE(c.lines().size(), 1);
         QVERIFY(c.lines()[0].value("error").toString().startsWith("Accesso negato"));
-        QCOMPARE(channel.clientCount(), 0);
+        QCOMPARE(f.channel.clientCount(), 0);
     }
 };
 

@@ -29,11 +29,10 @@ private Q_SLOTS:
         QFETCH(uint, uid);
         QFETCH(uint, gid);
         QFETCH(QList<uint>, groups);
-        QFETCH(bool, allowed);
         PeerCredentials peer{uid, gid, 1, {}};
         for (uint g : groups)
             peer.groups << gid_t(g);
-        QCOMPARE(mayAdminister(peer, AdminAccessRule{1000, 2000}), allowed);
+        QTEST(mayAdminister(peer, AdminAccessRule{1000, 2000}), "allowed");
     }
 
     void credentialsOfAConnectedProcess() {

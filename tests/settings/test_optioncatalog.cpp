@@ -199,8 +199,6 @@ private Q_SLOTS:
     // A catalog of other declarations: the rows a new database starts with,
     // and a kind of value of its own checked by its own function.
     void newDatabaseRowsComeFromTheDeclaration() {
-        // A missing row never limits the log (a new file's row does).
-        QCOMPARE(optionCatalog().find("log_max_mib")->defaultValue, QString("0"));
         const auto dash = [](const OptionDef& option, const QString& text) {
             return text.contains(u'-') ? OptionCheck{text, {}}
                                        : OptionCheck{{}, "Opzione " + option.name + ": no"};

@@ -78,13 +78,6 @@ private Q_SLOTS:
         // Stored under the other application only when the read found nothing.
         QCOMPARE(stored(settings, kAppTarrow), QString(retrySetting.isEmpty() ? "on" : "<none>"));
     }
-
-    void shortPathOfMissingPathIsEmpty() {
-        QTemporaryDir dir;
-        QCOMPARE(ShortPath(dir.filePath(QStringLiteral("missing"))), QString());
-        QCOMPARE(ShortPath(dir.path()), dir.path());
-        QCOMPARE(ShortPath(QString()), QString());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestShellOpen)

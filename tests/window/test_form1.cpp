@@ -108,6 +108,8 @@ QStringList cutLabels(QWidget* root) {
     return cut;
 }
 
+using Shown = decltype(testing::RecordingMessages::shown);
+
 } // namespace
 
 class TestForm1 : public QObject {
@@ -238,8 +240,7 @@ private Q_SLOTS:
         const QString logBefore = w.logPanel().logText();
         h.fakeEngine->listenResult = false;
         w.toolbarClick(u"kStart"_s);
-        QCOMPARE(h.messages.texts(), QStringList{kStartFailedMessage});
-        QCOMPARE(h.messages.shown.first().second, MessageIcon::Exclamation);
+        QCOMPARE(h.messages.shown, (Shown{{kStartFailedMessage, MessageIcon::Exclamation}}));
         QCOMPARE(h.core->server().ServerState(), 0);
         expectOnline(w, false);
         QCOMPARE(w.logPanel().logText(), logBefore);
@@ -261,8 +262,7 @@ private Q_SLOTS:
         h.setRow("minimized", "1");
         h.setRow("start", true);
         ui::Form1& w = h.started();
-        QVERIFY(w.inTray());
-        QVERIFY(!w.isVisible());
+        QVERIFY(w.inTray() && !w.isVisible());
         QCOMPARE(h.core->server().ServerState(), 1);
         QCOMPARE(h.notices, 0); // hidden: no notice
         expectOnline(w, true);
@@ -276,12 +276,9 @@ private Q_SLOTS:
         h.setRow("ip", "127.0.0.1");
         h.setRow("minimized", "1");
         ui::Form1& w = h.started();
-        QVERIFY(!w.inTray());
-        QVERIFY(w.isVisible());
-        QVERIFY(!w.tray().shown());
+        QVERIFY(w.isVisible() && !w.inTray() && !w.tray().shown());
         w.showMinimized();
-        QVERIFY(w.isVisible());
-        QVERIFY(!w.inTray());
+        QVERIFY(w.isVisible() && !w.inTray() && !w.tray().shown());
     }
 
     void trayMenuStartsAndRestores() {
@@ -291,8 +288,7 @@ private Q_SLOTS:
         w.resize(640, 560);
         const QString width = stored(h, "Width");
         w.showMinimized();
-        QTRY_VERIFY(w.inTray());
-        QVERIFY(!w.isVisible());
+        QTRY_VERIFY(w.inTray() && !w.isVisible());
         QCOMPARE(stored(h, "Width"), width); // minimising stores nothing
         QVERIFY(!w.tray().showsOnline());
         expectOnline(w, false);
@@ -304,9 +300,7 @@ private Q_SLOTS:
         expectOnline(w, true);
 
         w.tray().mnuRipristina()->trigger();
-        QVERIFY(w.isVisible());
-        QVERIFY(!w.inTray());
-        QVERIFY(!w.tray().shown());
+        QVERIFY(w.isVisible() && !w.inTray() && !w.tray().shown());
         QCOMPARE(w.size(), QSize(640, 560));
     }
 
@@ -336,8 +330,7 @@ private Q_SLOTS:
         QVERIFY(!h.core->databaseProblem().isEmpty());
         ui::Form1& w = h.started();
         w.Form_Activate();
-        QCOMPARE(h.messages.texts(), QStringList{h.core->databaseProblem()});
-        QCOMPARE(h.messages.shown.first().second, MessageIcon::Exclamation);
+        QCOMPARE(h.messages.shown, (Shown{{h.core->databaseProblem(), MessageIcon::Exclamation}}));
         QCOMPARE(h.core->views().Data1().RecordCount(), 0);
     }
 
@@ -497,8 +490,7 @@ private Q_SLOTS:
         auto* toolbar = w.findChild<QToolBar*>(u"Toolbar1"_s);
         auto* start = qobject_cast<QToolButton*>(toolbar->widgetForAction(w.startButton()));
         auto* stop = qobject_cast<QToolButton*>(toolbar->widgetForAction(w.stopButton()));
-        QCOMPARE(start->text(), u"&Start"_s);
-        QCOMPARE(stop->text(), u"S&top"_s);
+        QCOMPARE((QStringList{start->text(), stop->text()}), (QStringList{"&Start", "S&top"}));
         QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
         QTRY_COMPARE(h.core->server().ServerState(), 1);
         QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
@@ -537,8 +529,7 @@ private Q_SLOTS:
         QCOMPARE(w.statusText(),
                  u"Online: 127.0.0.1 (altra finestra o server senza finestra, PID %1)"_s.arg(
                      QCoreApplication::applicationPid()));
-        QVERIFY(!w.startButton()->isEnabled());
-        QVERIFY(!w.stopButton()->isEnabled());
+        QVERIFY(!w.startButton()->isEnabled() && !w.stopButton()->isEnabled());
         QVERIFY(w.stopButton()->toolTip().contains(u"altro programma"_s));
         QVERIFY(!w.tray().mnuStop()->isEnabled());
         // Edits reach the server through accounts.dat and a reload.
@@ -597,8 +588,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!w.isAttached(), 5000);
         QCOMPARE(w.statusText(), u"Offline: il server collegato si è fermato"_s);
         QVERIFY(w.logPanel().logText().contains(u"Il server collegato si è fermato"_s));
-        QVERIFY(w.startButton()->isEnabled());
-        QVERIFY(!w.stopButton()->isEnabled());
+        QVERIFY(w.startButton()->isEnabled() && !w.stopButton()->isEnabled());
         QCOMPARE(w.stopButton()->toolTip(), u"Arresta il server (Alt+T)"_s);
         QCOMPARE(w.online().list()->topLevelItemCount(), 0);
 

@@ -91,7 +91,8 @@ private Q_SLOTS:
         QVERIFY(!w.online().rememberedKey().isEmpty());
 
         // Another login rebuilds the list; the clicked row is selected again.
-        // One account twice from one address: a row for each connection.
+        // One account twice from one address: a row for each connection (and
+        // Disconnetti ends the one chosen: test_onlinelist).
         // Reports in a burst (cameras logging in again after a power cut)
         // are served by one later rebuild, not one each.
         h.fakeEngine->connections.append(&third);
@@ -127,11 +128,6 @@ private Q_SLOTS:
         QCOMPARE(w.online().rememberedKey(), QString());
         QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
         QCOMPARE(h.messages.shown.size(), 1);
-
-        // Of anna's two connections, Disconnetti ends the selected one only.
-        click(list, 1);
-        w.online().killButton()->click();
-        QCOMPARE(anna.disconnects + third.disconnects, 1);
         h.fakeEngine->connections.clear(); // stopping closes them
         w.toolbarClick("kStop");
         QCOMPARE(list->topLevelItemCount(), 0);

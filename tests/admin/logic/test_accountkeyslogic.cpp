@@ -71,8 +71,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QString, reason);
         Fixture f;
-        const QString file = content.isEmpty() ? f.dir.filePath("missing.pub")
-                                               : f.writeFile("k.pub", content);
+        const QString file =
+            content.isEmpty() ? f.dir.filePath("missing.pub") : f.writeFile("k.pub", content);
         QVERIFY(!f.logic->addFromFile(file));
         QCOMPARE(f.messages.shown.size(), 1);
         QVERIFY2(f.messages.shown[0].first.contains(reason), qPrintable(f.messages.shown[0].first));

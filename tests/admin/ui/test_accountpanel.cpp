@@ -31,9 +31,13 @@ class TestAccountPanel : public QObject {
     QStringList logins() { return f.column(u"SELECT login FROM users ORDER BY ID"_s); }
     QTableView* grid() { return f.child<QTableView>(u"DBGrid1"_s); }
     QString login() { return f.child<QLineEdit>(u"txtLogin"_s)->text(); }
-    // The one value `sql` reads is a yescrypt hash that `password` opens.
-    bool storedPasswordIs(const QString& sql, const QString& password) {
-        const QStringList values = f.column(sql);
+    kv::testing::RecordingMessages& rec() { return f.host->recorder; }
+    void commit() { f.host->core().views().commitAll(); }
+    QStringList folders() { return f.column(u"SELECT name FROM virtualdirs ORDER BY name"_s); }
+    // The password stored for `login` is a yescrypt hash that `password` opens.
+    bool storedPasswordIs(const QString& login, const QString& password) {
+        const QStringList values =
+            f.column(u"SELECT password FROM users WHERE login='%1'"_s.arg(login));
         return values.size() == 1 && values[0].startsWith(u"$y$"_s) &&
                kv::access::passwordMatches(values[0], password);
     }
@@ -54,19 +58,18 @@ private Q_SLOTS:
 
         f.click(u"cmdAdd"_s); // leaving the row saves it
         QCOMPARE(logins(), (QStringList{u"mario"_s, u"<null>"_s}));
-        QVERIFY(
-            storedPasswordIs(u"SELECT password FROM users WHERE login='mario'"_s, u"segreta"_s));
+        QVERIFY(storedPasswordIs(u"mario"_s, u"segreta"_s));
         QCOMPARE(login(), QString()); // the new empty account is current
 
-        f.host->recorder.answer = true;
+        rec().answer = true;
         f.click(u"cmdDelete"_s);
         QCOMPARE(logins(), QStringList{u"mario"_s});
         QCOMPARE(login(), u"mario"_s);
         f.click(u"cmdDelete"_s);
         QVERIFY(logins().isEmpty() && !users().hasCurrentRow());
-        QCOMPARE(f.host->recorder.asked, (QStringList{u"Eliminare l'account senza login?"_s,
-                                                      u"Eliminare l'account \"mario\"?"_s}));
-        QVERIFY(f.host->recorder.shown.isEmpty());
+        QCOMPARE(rec().asked, (QStringList{u"Eliminare l'account senza login?"_s,
+                                           u"Eliminare l'account \"mario\"?"_s}));
+        QVERIFY(rec().shown.isEmpty());
     }
 
     // The question names the account and its folders; "No" keeps both.
@@ -82,13 +85,13 @@ private Q_SLOTS:
         QFETCH(QStringList, loginsAfter);
         f.build({u"INSERT INTO users (ID, login) VALUES (3, 'anna'), (4, 'bruno')"_s,
                  u"INSERT INTO virtualdirs (name, user) VALUES ('x', 3), ('y', 3), ('z', 4)"_s});
-        f.host->recorder.answer = answer;
+        rec().answer = answer;
         f.click(u"cmdDelete"_s);
         QCOMPARE(
-            f.host->recorder.asked,
+            rec().asked,
             QStringList{u"Eliminare l'account \"anna\" e le sue 2 cartelle virtuali (x, y)?"_s});
         QCOMPARE(logins(), loginsAfter);
-        QTEST(f.column(u"SELECT name FROM virtualdirs ORDER BY name"_s), "foldersAfter");
+        QTEST(folders(), "foldersAfter");
         QCOMPARE(login(), loginsAfter.first());
         QCOMPARE(grid()->currentIndex().row(), users().currentRow());
     }
@@ -109,7 +112,7 @@ private Q_SLOTS:
         for (const auto& [table, boxes] : blocks) {
             for (int i = 0; i < boxes.size(); ++i) {
                 f.child<QCheckBox>(boxes[i])->click();
-                f.host->core().views().commitAll();
+                commit();
                 QCOMPARE(f.column(switches + table),
                          QStringList{QString(i + 1, u'1') + QString(boxes.size() - i - 1, u'0')});
             }
@@ -117,7 +120,7 @@ private Q_SLOTS:
         f.type(u"txtLogin"_s, u"nuovo"_s);
         f.type(u"txtUserRoot"_s, u"/u"_s);
         f.type(u"txtUserRootAnon"_s, u"/a"_s);
-        f.host->core().views().commitAll();
+        commit();
         QCOMPARE(f.column(u"SELECT login || '|' || rootdir FROM users"_s), QStringList{"nuovo|/u"});
         QCOMPARE(f.column(u"SELECT rootdir FROM anonymous"_s), QStringList{"/a"});
     }
@@ -150,14 +153,14 @@ private Q_SLOTS:
         QCOMPARE(box->text(), QString()); // typing starts a new password
         QApplication::sendEvent(box, &out);
         QCOMPARE(box->text(), u"********"_s);
-        f.host->core().views().commitAll();
+        commit();
         const QString sql2 = u"SELECT password FROM users WHERE login='anna2'"_s;
         QCOMPARE(f.column(sql2), QStringList{stored});
 
         f.type(u"txtPassword"_s, u"Nuova-1"_s);
         QCOMPARE(box->text(), u"Nuova-1"_s); // what is typed stays while typing
-        f.host->core().views().commitAll();
-        QVERIFY(storedPasswordIs(sql2, u"Nuova-1"_s));
+        commit();
+        QVERIFY(storedPasswordIs(u"anna2"_s, u"Nuova-1"_s));
         QCOMPARE(box->text(), u"********"_s);
 
         // A new password in the grid: the editor starts empty.
@@ -172,14 +175,14 @@ private Q_SLOTS:
             QTest::keyClicks(editor, typed);
             QTest::keyClick(editor, Qt::Key_Return);
             QTRY_VERIFY(!editor); // committed and closed from the event loop
-            f.host->core().views().commitAll();
+            commit();
         };
         const QString before = f.column(sql2).value(0);
         gridPassword(QString()); // left empty: kept
         QCOMPARE(f.column(sql2), QStringList{before});
         gridPassword(u"Dalla-griglia"_s);
-        QVERIFY(storedPasswordIs(sql2, u"Dalla-griglia"_s));
-        QVERIFY(f.host->recorder.shown.isEmpty());
+        QVERIFY(storedPasswordIs(u"anna2"_s, u"Dalla-griglia"_s));
+        QVERIFY(rec().shown.isEmpty());
     }
 
     // Typed into the grid, in other letters (the login box: aRefusedLoginKeepsTheTypedRow).
@@ -190,8 +193,8 @@ private Q_SLOTS:
         f.type(u"txtPassword"_s, u"nuova"_s);
 
         f.click(u"cmdAdd"_s);
-        QCOMPARE(f.host->recorder.texts(), QStringList{u"Non è consentito duplicare i Login"_s});
-        QCOMPARE(f.host->recorder.shown.first().second, kv::MessageIcon::Exclamation);
+        QCOMPARE(rec().texts(), QStringList{u"Non è consentito duplicare i Login"_s});
+        QCOMPARE(rec().shown.first().second, kv::MessageIcon::Exclamation);
         // Nothing was added; the typed login stays on its row to be corrected.
         QCOMPARE(logins(), (QStringList{u"anna"_s, u"bruno"_s}));
         QCOMPARE(users().currentRow(), 1);
@@ -200,8 +203,8 @@ private Q_SLOTS:
         f.type(u"txtLogin"_s, u"anna2"_s);
         f.click(u"cmdAdd"_s);
         QCOMPARE(logins(), (QStringList{u"anna"_s, u"anna2"_s, u"<null>"_s}));
-        QVERIFY(storedPasswordIs(u"SELECT password FROM users WHERE login='anna2'"_s, u"nuova"_s));
-        QCOMPARE(f.host->recorder.shown.size(), 1);
+        QVERIFY(storedPasswordIs(u"anna2"_s, u"nuova"_s));
+        QCOMPARE(rec().shown.size(), 1);
     }
 
     // Clicking another account after a refused login keeps the typed row
@@ -218,19 +221,19 @@ private Q_SLOTS:
         const QRect marioRow = grid()->visualRect(grid()->model()->index(0, 1));
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
         QTRY_VERIFY(box->hasFocus());
-        QCOMPARE(f.host->recorder.texts(), QStringList{u"Non è consentito duplicare i Login"_s});
+        QCOMPARE(rec().texts(), QStringList{u"Non è consentito duplicare i Login"_s});
         QCOMPARE(users().currentRow(), 1);
         QCOMPARE(grid()->currentIndex().row(), 1);
         QCOMPARE(login(), u"Mario"_s);
         QCOMPARE(box->selectedText(), u"Mario"_s);
         // A second click is refused the same way, with one more message.
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
-        QTRY_COMPARE(f.host->recorder.shown.size(), 2);
+        QTRY_COMPARE(rec().shown.size(), 2);
         QTRY_VERIFY(box->hasFocus());
         QCOMPARE(users().currentRow(), 1);
         // "Elimina account" now names the typed row, not "mario"; "No" keeps all.
         f.click(u"cmdDelete"_s);
-        QCOMPARE(f.host->recorder.asked, QStringList{u"Eliminare l'account \"Mario\"?"_s});
+        QCOMPARE(rec().asked, QStringList{u"Eliminare l'account \"Mario\"?"_s});
         QCOMPARE(logins(), (QStringList{u"mario"_s, u"<null>"_s}));
         f.type(u"txtLogin"_s, u"Mario2"_s);
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
@@ -241,8 +244,7 @@ private Q_SLOTS:
         f.child<QLineEdit>(u"txtPassword"_s)->setFocus();
         f.type(u"txtPassword"_s, u"cambiata"_s);
         grid()->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(
-            storedPasswordIs(u"SELECT password FROM users WHERE login='mario'"_s, u"cambiata"_s));
+        QTRY_VERIFY(storedPasswordIs(u"mario"_s, u"cambiata"_s));
     }
 
     // An account numbered 0 (made by another program) is not the anonymous
@@ -253,23 +255,21 @@ private Q_SLOTS:
              u"INSERT INTO virtualdirs (name, user) VALUES ('c', 0), ('mia', 4)"_s,
              QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON users WHEN old.ID = 4 BEGIN "
                             "SELECT RAISE(ABORT, 'no'); END")});
-        f.host->recorder.answer = true;
+        rec().answer = true;
         f.click(u"cmdDelete"_s);
         QCOMPARE(logins(), QStringList{"quattro"});
-        QCOMPARE(f.column(u"SELECT name FROM virtualdirs ORDER BY name"_s),
-                 (QStringList{"c", "mia"}));
-        QVERIFY(f.host->recorder.shown.isEmpty());
+        QCOMPARE(folders(), (QStringList{"c", "mia"}));
+        QVERIFY(rec().shown.isEmpty());
         f.click(u"cmdDelete"_s);
         QCOMPARE(logins(), QStringList{"quattro"});
-        QCOMPARE(f.column(u"SELECT name FROM virtualdirs ORDER BY name"_s),
-                 (QStringList{"c", "mia"}));
-        QCOMPARE(f.host->recorder.shown.size(), 2); // the error number, then the database's text
-        QCOMPARE(f.host->recorder.shown.first().second, kv::MessageIcon::None);
+        QCOMPARE(folders(), (QStringList{"c", "mia"}));
+        QCOMPARE(rec().shown.size(), 2); // the error number, then the database's text
+        QCOMPARE(rec().shown.first().second, kv::MessageIcon::None);
         QCOMPARE(users().Field(u"login"_s), u"quattro"_s);
         // The numbers other database programs give a duplicate login.
         for (int duplicate : {3426, 16389, 524})
             QCOMPARE(panel.logic().ErroreDB(duplicate), 0);
-        QCOMPARE(f.host->recorder.texts().count(u"Non è consentito duplicare i Login"_s), 3);
+        QCOMPARE(rec().texts().count(u"Non è consentito duplicare i Login"_s), 3);
     }
 
     void groupsFollowTheCurrentAccount() {
@@ -287,11 +287,11 @@ private Q_SLOTS:
         f.click(u"cmdAdd"_s);
         for (int i = 0; i <= 9; ++i)
             QVERIFY(enabled(i));
-        f.host->recorder.answer = true;
+        rec().answer = true;
         f.click(u"cmdDelete"_s);
         QVERIFY(!enabled(0) && !enabled(7) && !enabled(9));
         f.built->logic().cmdUserVirtual([](int) { QFAIL("an editor without an account"); });
-        QCOMPARE(f.host->recorder.texts(), QStringList{u"Nessun account selezionato"_s});
+        QCOMPARE(rec().texts(), QStringList{u"Nessun account selezionato"_s});
     }
 
     // The key list shows the current account's keys; the buttons add from the
@@ -319,9 +319,9 @@ private Q_SLOTS:
         QCOMPARE(list->rowCount(), 1);
         f.host->pickerAnswer.clear(); // cancelled: nothing happens
         f.click(u"cmdAddKey"_s);
-        QVERIFY(f.host->recorder.shown.isEmpty());
+        QVERIFY(rec().shown.isEmpty());
         list->selectRow(0);
-        f.host->recorder.answer = true;
+        rec().answer = true;
         f.click(u"cmdRemoveKey"_s);
         QCOMPARE(list->rowCount(), 0);
         QVERIFY(f.column(u"SELECT login FROM account_keys"_s).isEmpty());
@@ -416,7 +416,7 @@ private Q_SLOTS:
         QTest::keyClicks(edit, u"x"_s);
         QVERIFY(marker->isHidden());
         f.click(reset);
-        f.host->core().views().commitAll();
+        commit();
         // An empty root is stored as an empty text, never a placeholder.
         QCOMPARE(f.column("SELECT rootdir FROM " + table), QStringList{QString()});
     }

@@ -27,6 +27,8 @@ class TestSecurityPanel : public QObject {
     }
     void click(const QString& name, int i) { f.element<QPushButton>(name, i)->click(); }
     kv::access::DataView& list(int i) { return f.host->core().views().DataIP(i); }
+    kv::testing::RecordingMessages& rec() { return f.host->recorder; }
+    void commit() { f.host->core().views().commitAll(); }
     QStringList stored(int i) {
         return f.host->column(i == 0 ? u"SELECT IP FROM IPok ORDER BY rowid"_s
                                      : u"SELECT IP FROM IPko ORDER BY rowid"_s);
@@ -56,7 +58,7 @@ private Q_SLOTS:
 
         QAbstractItemModel* model = grid(index)->model();
         model->setData(model->index(2, 0), u"9.9.9.9"_s);
-        f.host->core().views().commitAll();
+        commit();
         QCOMPARE(stored(index).last(), u"9.9.9.9"_s);
 
         // The row just typed goes without a question, as does an empty one.
@@ -65,22 +67,22 @@ private Q_SLOTS:
         QCOMPARE(list(index).currentRow(), 1);
         click(u"cmdEliminaIP"_s, index);
         QCOMPARE(stored(index).size(), 1);
-        QVERIFY(f.host->recorder.asked.isEmpty());
+        QVERIFY(rec().asked.isEmpty());
 
         // A stored entry is deleted only after a yes.
         const QString old = index == 0 ? u"1.1.1.1"_s : u"2.2.2.2"_s;
         const QString question = u"Eliminare \"%1\" dalla lista degli IP %2?"_s.arg(
             old, index == 0 ? u"autorizzati"_s : u"bloccati"_s);
         click(u"cmdEliminaIP"_s, index);
-        QCOMPARE(f.host->recorder.asked, QStringList{question});
+        QCOMPARE(rec().asked, QStringList{question});
         QCOMPARE(stored(index), QStringList{old});
-        f.host->recorder.answer = true;
+        rec().answer = true;
         click(u"cmdEliminaIP"_s, index);
-        QCOMPARE(f.host->recorder.asked, QStringList(2, question));
+        QCOMPARE(rec().asked, QStringList(2, question));
         QVERIFY(stored(index).isEmpty());
         QVERIFY(!list(index).hasCurrentRow());
         QCOMPARE(stored(1 - index).size(), 1);
-        QVERIFY(f.host->recorder.shown.isEmpty());
+        QVERIFY(rec().shown.isEmpty());
     }
 
     // A typed row that was left and saved is an entry like any other.
@@ -94,7 +96,7 @@ private Q_SLOTS:
         grid(1)->setCurrentIndex(model->index(1, 0));
         QTRY_COMPARE(list(1).currentRow(), 1);
         click(u"cmdEliminaIP"_s, 1);
-        QCOMPARE(f.host->recorder.asked,
+        QCOMPARE(rec().asked,
                  QStringList{u"Eliminare \"9.9.9.9\" dalla lista degli IP bloccati?"_s});
         QCOMPARE(stored(1), (QStringList{"2.2.2.2", "9.9.9.9"}));
     }
@@ -141,27 +143,25 @@ private Q_SLOTS:
         act();                                         // a client without an address
         f.host->selectedAddress = u"client.example"_s; // its name was never looked up
         act();
-        QCOMPARE(f.host->recorder.texts().mid(0, 2),
-                 QStringList(2, u"Non è selezionato alcun utente"_s));
-        QVERIFY(
-            f.host->recorder.texts().last().startsWith(u"Voce non valida: \"client.example\""_s));
-        QCOMPARE(f.host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+        QCOMPARE(rec().texts().mid(0, 2), QStringList(2, u"Non è selezionato alcun utente"_s));
+        QVERIFY(rec().texts().last().startsWith(u"Voce non valida: \"client.example\""_s));
+        QCOMPARE(rec().shown.last().second, kv::MessageIcon::Exclamation);
         QCOMPARE(stored(index).size(), 2);
 
         f.host->selectedAddress = u"127.0.0.5"_s;
         act();
         QCOMPARE(stored(index), (QStringList{"7.7.7.7", "8.8.8.8", "127.0.0.5"}));
         QCOMPARE(stored(1 - index), (QStringList{"7.7.7.7", "8.8.8.8"}));
-        QCOMPARE(f.host->recorder.shown.size(), 3); // nothing said on success
+        QCOMPARE(rec().shown.size(), 3); // nothing said on success
         QCOMPARE(grid(index)->model()->rowCount(), 3);
         // The row the operator was on stays current.
         QCOMPARE(list(index).Field(u"IP"_s), u"8.8.8.8"_s);
 
         act(); // twice: already listed, nothing added
         QCOMPARE(stored(index).size(), 3);
-        QCOMPARE(f.host->recorder.texts().last(),
+        QCOMPARE(rec().texts().last(),
                  QStringLiteral("L'indirizzo \"127.0.0.5\" è già inserito nella lista"));
-        QCOMPARE(f.host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+        QCOMPARE(rec().shown.last().second, kv::MessageIcon::Exclamation);
 
         // Already on the other list: both lists then hold it.
         index = 1 - index;
@@ -188,17 +188,17 @@ private Q_SLOTS:
         QFETCH(QString, storedSwitch);
         f.build({u"UPDATE settings SET IPko = %1, IPok = 0"_s.arg(listOn ? 1 : 0)});
         f.host->selectedAddress = u"127.0.0.9"_s;
-        f.host->recorder.answer = answer;
+        rec().answer = answer;
         kv::ui::AutorizzaIPUtente(*f.host);
-        QVERIFY(f.host->recorder.asked.isEmpty());
+        QVERIFY(rec().asked.isEmpty());
         kv::ui::BloccaIPUtente(*f.host);
         QCOMPARE(stored(1), QStringList{u"127.0.0.9"_s});
-        QCOMPARE(f.host->recorder.asked.size(), questions);
+        QCOMPARE(rec().asked.size(), questions);
         if (questions)
-            QVERIFY(f.host->recorder.asked.first().contains(u"\"127.0.0.9\""_s));
+            QVERIFY(rec().asked.first().contains(u"\"127.0.0.9\""_s));
         QCOMPARE(f.host->column(u"SELECT IPko FROM settings"_s), QStringList{storedSwitch});
         QCOMPARE(f.child<QCheckBox>(u"chkIPko"_s)->isChecked(), storedSwitch == u"1"_s);
-        QVERIFY(f.host->recorder.shown.isEmpty());
+        QVERIFY(rec().shown.isEmpty());
     }
 
     // An entry typed into a list's grid must be an address, a CIDR block, a
@@ -224,16 +224,16 @@ private Q_SLOTS:
         QTest::keyClicks(editor, typed);
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_VERIFY(!editor); // the grid commits and closes its editor from the event loop
-        f.host->core().views().commitAll();
+        commit();
         if (accepted) {
             QCOMPARE(stored(1), (QStringList{u"2.2.2.2"_s, typed}));
-            QVERIFY(f.host->recorder.shown.isEmpty());
+            QVERIFY(rec().shown.isEmpty());
         } else {
             QCOMPARE(stored(1), (QStringList{u"2.2.2.2"_s, u"<null>"_s}));
-            QCOMPARE(f.host->recorder.texts(),
+            QCOMPARE(rec().texts(),
                      QStringList{u"Voce non valida: \"%1\" non è un indirizzo, un blocco CIDR, "
                                  "un intervallo o un indirizzo con *"_s.arg(typed)});
-            QCOMPARE(f.host->recorder.shown.last().second, kv::MessageIcon::Exclamation);
+            QCOMPARE(rec().shown.last().second, kv::MessageIcon::Exclamation);
         }
     }
 
@@ -243,7 +243,7 @@ private Q_SLOTS:
         f.build({u"CREATE TABLE s2 AS SELECT * FROM settings"_s, u"DROP TABLE settings"_s,
                  u"CREATE TABLE settings AS SELECT * FROM s2"_s,
                  u"UPDATE settings SET IPok = NULL"_s});
-        auto* allow = f.panel->findChild<QCheckBox*>(u"chkIPok"_s);
+        auto* allow = f.child<QCheckBox>(u"chkIPok"_s);
         QCOMPARE(allow->checkState(), Qt::PartiallyChecked);
         QVERIFY(f.built->AllowListOn());
         QVERIFY(!f.built->BlockListOn());
@@ -251,27 +251,27 @@ private Q_SLOTS:
         QCOMPARE(allow->checkState(), Qt::Checked);
         QVERIFY(!allow->isTristate());
         allow->click();
-        f.panel->findChild<QCheckBox*>(u"chkIPko"_s)->click();
+        f.child<QCheckBox>(u"chkIPko"_s)->click();
         QVERIFY(f.built->BlockListOn());
         QVERIFY(!f.built->AllowListOn());
-        f.host->core().views().commitAll();
+        commit();
         QCOMPARE(f.host->column(u"SELECT IPok||IPko FROM settings"_s), QStringList{"01"});
     }
 
     void protectionBoxesKeepCheckedValues() {
         f.build();
-        auto* attempts = f.panel->findChild<QLineEdit*>(u"txt_ban_attempts"_s);
+        auto* attempts = f.child<QLineEdit>(u"txt_ban_attempts"_s);
         QCOMPARE(attempts->text(), u"5"_s); // a new database is protected
-        QCOMPARE(f.panel->findChild<QLineEdit*>(u"txt_max_connections_per_ip"_s)->text(), u"10"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_max_connections_per_ip"_s)->text(), u"10"_s);
         attempts->setText(u"-3"_s);
         Q_EMIT attempts->editingFinished();
-        QCOMPARE(f.host->recorder.texts(),
+        QCOMPARE(rec().texts(),
                  QStringList{u"Opzione ban_attempts: -3 non è un numero intero da 0 a 1000"_s});
         QCOMPARE(attempts->text(), u"5"_s);
         attempts->setText(u"0"_s);
         Q_EMIT attempts->editingFinished();
-        QCOMPARE(f.host->recorder.texts().size(), 1);
-        f.host->core().views().commitAll();
+        QCOMPARE(rec().texts().size(), 1);
+        commit();
         QCOMPARE(f.host->column(u"SELECT value FROM options WHERE name = 'ban_attempts'"_s),
                  QStringList{u"0"_s});
     }
@@ -280,16 +280,16 @@ private Q_SLOTS:
         f.build();
         kv::engine::LoginBans& bans = f.host->core().loginBans();
         bans.reset({1, 60000, 10 * 60000});
-        auto* list = f.panel->findChild<QTableWidget*>(u"GridBans"_s);
-        auto* unblock = f.panel->findChild<QPushButton*>(u"cmdUnban"_s);
+        auto* list = f.child<QTableWidget>(u"GridBans"_s);
+        auto* unblock = f.child<QPushButton>(u"cmdUnban"_s);
         QCOMPARE(list->rowCount(), 0);
         QVERIFY(!unblock->isEnabled());
         bans.recordFailure(u"127.0.0.7"_s);
         bans.recordFailure(u"127.0.0.8"_s);
         QCOMPARE(list->rowCount(), 2); // shown when the ban starts
-        QCOMPARE(list->item(1, 0)->text(), u"127.0.0.8"_s);
-        QCOMPARE(list->item(1, 1)->text(), u"1"_s);
-        QCOMPARE(list->item(1, 2)->text(), u"10"_s);
+        QCOMPARE((QStringList{list->item(1, 0)->text(), list->item(1, 1)->text(),
+                              list->item(1, 2)->text()}),
+                 (QStringList{"127.0.0.8", "1", "10"}));
         list->selectRow(1);
         QVERIFY(unblock->isEnabled());
         unblock->click();
