@@ -40,6 +40,15 @@ def run(argv, timeout=TIMEOUT, stdin=None):
     return subprocess.run(argv, input=stdin, capture_output=True, timeout=timeout, env=env)
 
 
+def spawn(test, argv, output=None, **popen):
+    """`argv` started with both output streams in the file named `output` (or nowhere), killed
+    after `test` if still running."""
+    out = open(output, "w+") if output else subprocess.DEVNULL
+    proc = subprocess.Popen(argv, stdout=out, stderr=subprocess.STDOUT, **popen)
+    test.addCleanup(lambda: (proc.poll() is None and proc.kill(), proc.wait(TIMEOUT), output and out.close()))
+    return proc
+
+
 def lftp(script):
     """lftp running `script` with one try and bounded waits."""
     return run(["lftp", "-c", f"set net:max-retries 1; set net:timeout {TIMEOUT}; {script}"], TIMEOUT * 3)
@@ -384,6 +393,26 @@ def passive_socket(reply, rcvbuf=None):
     data.settimeout(TIMEOUT)
     data.connect(("127.0.0.1", nums[4] * 256 + nums[5]))
     return data
+
+
+def write_tree(top, files, mtime=None):
+    """Writes `files` ({relative name: bytes}) under `top`, each modified at `mtime(name)` if given."""
+    for name, data in files.items():
+        path = os.path.join(top, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        pathlib.Path(path).write_bytes(data)
+        if mtime:
+            os.utime(path, (mtime(name), mtime(name)))
+
+
+def read_tree(top, names=None, times=False):
+    """{relative name: bytes} of every file under `top`, or of `names`; with `times`, each name's
+    (bytes, modification time in whole seconds)."""
+    if names is None:
+        names = [os.path.relpath(os.path.join(d, n), top) for d, _, files in os.walk(top) for n in files]
+    facts = (lambda p: (pathlib.Path(p).read_bytes(), int(os.stat(p).st_mtime))) if times else \
+        (lambda p: pathlib.Path(p).read_bytes())
+    return {name: facts(os.path.join(top, name)) for name in names}
 
 
 def wait_until(check, what, pause=0.05):

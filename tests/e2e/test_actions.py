@@ -229,7 +229,3 @@ class Refusals(unittest.TestCase):
         self.assertEqual(site.kv("action", "add", "upload").returncode, 2)
         self.assertEqual(site.kv("action", "del", "99").returncode, 1)
         self.assertEqual(site.kv("action", "list", "--json").stdout, before)
-
-
-if __name__ == "__main__":
-    unittest.main()

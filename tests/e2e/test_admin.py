@@ -12,7 +12,7 @@ import signal
 import subprocess
 import unittest
 
-from kvharness import Server, Site, TIMEOUT, program, read_text, run, wait_until
+from kvharness import Server, Site, TIMEOUT, program, read_text, run, spawn, wait_until
 
 BIG = 512 * 1024 * 1024  # sparse: no disk used
 
@@ -35,10 +35,7 @@ class Admin(unittest.TestCase):
 
     def slow_curl(self, *args):
         """A curl transfer held to 16 MiB/s, ended by the test."""
-        proc = subprocess.Popen(["curl", "-s", "--limit-rate", "16M", "-u", "anna:pw", *args],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(lambda: (proc.poll() is None and proc.kill(), proc.wait(TIMEOUT)))
-        return proc
+        return spawn(self, ["curl", "-s", "--limit-rate", "16M", "-u", "anna:pw", *args])
 
     def session_with(self, direction):
         sessions = self.kv_json("who")
@@ -114,23 +111,16 @@ class Admin(unittest.TestCase):
         self.assertEqual(self.kv_json("ban", "list"), [])
 
     def test_log_follow_prints_lines_as_they_are_written(self):
-        out = open(os.path.join(self.site.tmp, "follow.txt"), "w+")
-        events = open(os.path.join(self.site.tmp, "events.txt"), "w+")
-        self.addCleanup(out.close)
-        self.addCleanup(events.close)
-        follow = subprocess.Popen([program(), "log", "--follow", "--data-dir", self.site.data],
-                                  stdout=out, stderr=subprocess.STDOUT)
-        watch = subprocess.Popen([program(), "log", "--follow", "--json", "--data-dir", self.site.data],
-                                 stdout=events, stderr=subprocess.STDOUT)
-        for proc in (follow, watch):
-            self.addCleanup(lambda p=proc: (p.poll() is None and p.kill(), p.wait(TIMEOUT)))
+        out, events = (os.path.join(self.site.tmp, name) for name in ("follow.txt", "events.txt"))
+        follow = spawn(self, [program(), "log", "--follow", "--data-dir", self.site.data], out)
+        watch = spawn(self, [program(), "log", "--follow", "--json", "--data-dir", self.site.data], events)
 
         def followed():  # a session more until both followers have seen a whole one
             ftp = self.site.ftp("anna", "pw")
             ftp.retrbinary("RETR hello.txt", lambda _: None)
             ftp.quit()
-            kinds = {json.loads(line).get("event") for line in read_text(events.name).splitlines() if line.strip()}
-            return "anna" in read_text(out.name) and kinds >= {
+            kinds = {json.loads(line).get("event") for line in read_text(events).splitlines() if line.strip()}
+            return "anna" in read_text(out) and kinds >= {
                 "log", "opened", "loggedIn", "transferStarted", "transferFinished", "closed"}
         wait_until(followed, "a whole session in both followed logs", pause=0.2)
         self.assertIsNone(follow.poll())
@@ -139,7 +129,7 @@ class Admin(unittest.TestCase):
         # A server that stops ends the follower too.
         self.site.stop()
         self.assertEqual(watch.wait(TIMEOUT), 0)
-        self.assertIn("SERVER STOP", read_text(events.name))
+        self.assertIn("SERVER STOP", read_text(events))
         self.assertIn(b"SERVER STOP", self.site.log_file())
 
 
@@ -230,7 +220,3 @@ class OtherUsers(unittest.TestCase):
         self.assertEqual(stranger.returncode, 1)
         self.assertIn(f"riservata al gruppo {self.GROUP}. Per amministrare il server: sudo adduser",
                       stranger.stderr.decode())
-
-
-if __name__ == "__main__":
-    unittest.main()

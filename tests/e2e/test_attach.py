@@ -102,7 +102,3 @@ class Attach(unittest.TestCase):
         state = window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
         self.assertFalse(state["attached"])
         self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
-
-
-if __name__ == "__main__":
-    unittest.main()

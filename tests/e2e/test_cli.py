@@ -7,7 +7,6 @@ import sqlite3
 import subprocess
 import threading
 import time
-import unittest
 
 from kvharness import SiteTestCase, TIMEOUT, program
 
@@ -113,7 +112,3 @@ class CommandLine(SiteTestCase):
         finally:
             release.join()
             holder.close()
-
-
-if __name__ == "__main__":
-    unittest.main()

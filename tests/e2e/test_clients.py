@@ -4,7 +4,6 @@ CLNT and the checksums: the engine's scripted sessions)."""
 
 import os
 import stat
-import unittest
 from pathlib import Path
 
 from kvharness import SiteTestCase, read_text
@@ -41,7 +40,3 @@ class Clients(SiteTestCase):
         self.assertEqual(ftp.sendcmd("OPTS HASH CRC32"), "200 CRC32")
         self.assertIn(" HASH SHA-256;SHA-1;MD5;CRC32*", ftp.sendcmd("FEAT"))
         ftp.quit()
-
-
-if __name__ == "__main__":
-    unittest.main()

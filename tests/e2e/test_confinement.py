@@ -122,7 +122,3 @@ class SwappedLinkRace(SiteTestCase):
                     self.assertEqual(seen["escaped"], 0, seen)
                     self.assertGreater(seen["inside"], 0, seen)
                     self.assertEqual(Path(self.outside, "keep.txt").read_bytes(), KEEP, seen)
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -8,7 +8,7 @@ import time
 import unittest
 from pathlib import Path
 
-from kvharness import SiteTestCase, TIMEOUT, free_port, has_ipv6_loopback, lftp, run
+from kvharness import SiteTestCase, TIMEOUT, free_port, has_ipv6_loopback, lftp, read_tree, run, write_tree
 
 LFTP_TLS = ("set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:ca-file {cert};"
             " set ssl:check-hostname false;")
@@ -47,10 +47,8 @@ class Ftps(SiteTestCase):
         os.makedirs(local)
         for i in range(997):
             Path(local, f"f{i:04d}").write_bytes(b"%d\n" % i)
-        os.makedirs(os.path.join(local, "a", "b"))
         nested = {"a/one.txt": b"1" * 5000, "a/two.bin": os.urandom(70_000), "a/b/three": b""}
-        for name, data in nested.items():
-            Path(local, name).write_bytes(data)
+        write_tree(local, nested)
         started = time.monotonic()
         logged = len(self.site.log_file())
         back = os.path.join(self.site.tmp, "back")
@@ -60,7 +58,7 @@ class Ftps(SiteTestCase):
             self.assertEqual(out.returncode, 0, out.stderr)
         self.assertEqual(len(os.listdir(os.path.join(self.site.root, "thousand"))), 998)
         for top in (os.path.join(self.site.root, "thousand"), back):
-            self.assertEqual({name: Path(top, name).read_bytes() for name in nested}, nested, top)
+            self.assertEqual(read_tree(top, nested), nested, top)
         self.assertLess(time.monotonic() - started, 120)
         self.assertNotIn("425 ", self.site.log_file()[logged:].decode("utf-8", "replace"))
 
@@ -77,10 +75,8 @@ class FtpsActiveIpv6(SiteTestCase):
     def test_lftp_active_mirror_on_ipv6(self):
         # lftp names "::" in EPRT from its second data connection on: the client's own address.
         local = os.path.join(self.site.tmp, "tree")
-        os.makedirs(os.path.join(local, "sub"))
         files = {f"sub/f{i}": os.urandom(i * 1000) for i in range(6)}
-        for name, data in files.items():
-            Path(local, name).write_bytes(data)
+        write_tree(local, files)
         back = os.path.join(self.site.tmp, "back")
         tls = LFTP_TLS.format(cert=self.cert)
         started = time.monotonic()
@@ -89,9 +85,5 @@ class FtpsActiveIpv6(SiteTestCase):
             self.assertEqual(out.returncode, 0, out.stderr)
         self.assertLess(time.monotonic() - started, TIMEOUT)  # no retry after a refusal
         for top in (os.path.join(self.site.root, "tree"), back):
-            self.assertEqual({name: Path(top, name).read_bytes() for name in files}, files, top)
+            self.assertEqual(read_tree(top), files, top)
         self.assertNotIn("connessione dati verso", self.site.server.stdout())
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -4,13 +4,16 @@ file of a tree with no refusal and keep its modification time (rclone sets it wi
 upload)."""
 
 import os
-import unittest
 from pathlib import Path
 
-from kvharness import SiteTestCase, rclone, run
+from kvharness import SiteTestCase, rclone, read_tree, run, write_tree
 
 MTIME = 1577836800  # 2020-01-01 00:00:00 UTC
 FTPS = ",explicit_tls=true,no_check_certificate=true"
+
+
+def mtime(name):
+    return MTIME + int(name[-7:-4])
 
 
 class Rclone(SiteTestCase):
@@ -30,31 +33,21 @@ class Rclone(SiteTestCase):
 
     def test_ftps_copy_sync_check_move_every_file_with_its_time(self):
         local = os.path.join(self.site.tmp, "many")
-        files = {}
-        for i in range(204):
-            name = f"d{i % 6}/f{i:03d}.bin"
-            files[name] = os.urandom(i * 37 % 3000)
-            os.makedirs(os.path.join(local, os.path.dirname(name)), exist_ok=True)
-            Path(local, name).write_bytes(files[name])
-            os.utime(Path(local, name), (MTIME + i, MTIME + i))
+        files = {f"d{i % 6}/f{i:03d}.bin": os.urandom(i * 37 % 3000) for i in range(204)}
+        write_tree(local, files, mtime)
         back = os.path.join(self.site.tmp, "many-back")
         self.assertClean(self.rclone("copy", local, "REMOTE:many"))
         self.assertClean(self.rclone("sync", "REMOTE:many", back))
         self.assertClean(self.rclone("check", "--download", local, "REMOTE:many"))
         for top in (os.path.join(self.site.root, "many"), back):
-            self.assertEqual({name: (Path(top, name).read_bytes(), int(os.stat(Path(top, name)).st_mtime))
-                              for name in files}, {name: (data, MTIME + int(name[-7:-4]))
-                                                   for name, data in files.items()}, top)
+            self.assertEqual(read_tree(top, times=True), {name: (data, mtime(name)) for name, data in files.items()},
+                             top)
         # A second sync after a local change sends only what changed.
         Path(local, "d0/f000.bin").write_bytes(b"changed")
         self.assertClean(self.rclone("sync", local, "REMOTE:many"))
         files["d0/f000.bin"] = b"changed"
-        self.assertEqual({name: Path(self.site.root, "many", name).read_bytes() for name in files}, files)
+        self.assertEqual(read_tree(os.path.join(self.site.root, "many")), files)
         log = self.site.log_file().decode("utf-8", "replace")
         self.assertIn("TLS TLSv1.3 ", log)
         self.assertNotIn("425 ", log)
         self.assertEqual(self.site.server.stderr(), "")
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -4,7 +4,6 @@ keeps the old listener (every other reason a reread fails: the controller's test
 import io
 import signal
 import socket
-import unittest
 
 from kvharness import SiteTestCase, TIMEOUT, fetch, free_port, wait_until
 
@@ -46,7 +45,3 @@ class Reload(SiteTestCase):
         old.quit()
         self.assertEqual(self.site.stop(), 0)
         self.assertIn(b"SERVER RELOAD ON IP", self.site.log_file())
-
-
-if __name__ == "__main__":
-    unittest.main()

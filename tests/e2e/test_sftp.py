@@ -170,7 +170,3 @@ class SftpReload(unittest.TestCase):
         client.close()
         with self.assertRaises(paramiko.AuthenticationException):
             connect(site, "bob", "secret")
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -177,7 +177,3 @@ class KeyBans(unittest.TestCase):
         held.close()
         wait_until(lambda: openssh_batch(site, "bob", ["ls"], site.tmp, keys=[key]).returncode == 0,
                    "a key login once the first connection closed")
-
-
-if __name__ == "__main__":
-    unittest.main()

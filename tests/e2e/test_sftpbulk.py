@@ -5,10 +5,9 @@ while the server goes on serving; each whole upload runs its action once, a cut 
 
 import os
 import socket
-import unittest
 from pathlib import Path
 
-from kvharness import SiteTestCase, read_text, wait_until
+from kvharness import SiteTestCase, read_text, read_tree, wait_until, write_tree
 from sftpharness import connect, openssh_batch, sftp_site
 
 class SftpBulk(SiteTestCase):
@@ -18,9 +17,8 @@ class SftpBulk(SiteTestCase):
     def prepare(cls, site):
         site.db.add_user("bob", "secret", rights="RWDBM")
         cls.actions = os.path.join(site.tmp, "uploads.txt")
-        added = site.kv("action", "add", "upload", "--run",
-                        f'/bin/sh -c "echo $KV_PROTOCOL $KV_PATH $KV_SIZE >> {cls.actions}"')
-        assert added.returncode == 0, added.stderr
+        site.kv_ok("action", "add", "upload", "--run",
+                   f'/bin/sh -c "echo $KV_PROTOCOL $KV_PATH $KV_SIZE >> {cls.actions}"')
 
     def uploads_run(self, part):
         """The action's lines for the uploads whose path holds `part`."""
@@ -30,24 +28,14 @@ class SftpBulk(SiteTestCase):
     def test_two_hundred_files_in_a_tree_both_ways_with_their_times(self):
         work = os.path.join(self.site.tmp, "work-tree")
         tree = os.path.join(work, "tree")
-        files = {}
-        for i in range(200):
-            rel = os.path.join("d%d" % (i % 7), "f%03d.bin" % i)
-            data = os.urandom(i * 41 % 9000)
-            files[rel] = data
-            os.makedirs(os.path.join(tree, os.path.dirname(rel)), exist_ok=True)
-            Path(tree, rel).write_bytes(data)
-            os.utime(os.path.join(tree, rel), (1_600_000_000 + i * 60, 1_600_000_000 + i * 60))
+        files = {f"d{i % 7}/f{i:03d}.bin": os.urandom(i * 41 % 9000) for i in range(200)}
+        times = {rel: 1_600_000_000 + i * 60 for i, rel in enumerate(files)}
+        write_tree(tree, files, times.get)
         done = openssh_batch(self.site, "bob", ["put -rp tree", "get -rp tree back"], work, password="secret")
         self.assertEqual(done.returncode, 0, done.stderr[-2000:])
         for where in (os.path.join(self.site.root, "tree"), os.path.join(work, "back")):
-            got = {}
-            for dirpath, _, names in os.walk(where):
-                for name in names:
-                    p = os.path.join(dirpath, name)
-                    got[os.path.relpath(p, where)] = (Path(p).read_bytes(), int(os.stat(p).st_mtime))
-            self.assertEqual(got, {rel: (data, 1_600_000_000 + int(rel[-7:-4]) * 60)
-                                   for rel, data in files.items()}, where)
+            self.assertEqual(read_tree(where, times=True), {rel: (data, times[rel]) for rel, data in files.items()},
+                             where)
         # One session, the files one after another: each CLOSE answered in a turn that may hold
         # other requests, and each upload's action run once.
         want = sorted(f"sftp /tree/{rel} {len(data)}" for rel, data in files.items())
@@ -87,7 +75,3 @@ class SftpBulk(SiteTestCase):
         # The whole upload ran its action, the cut one none.
         wait_until(lambda: self.uploads_run("/cut.bin"), "the whole upload's action")
         self.assertEqual(self.uploads_run("/cut.bin"), [f"sftp /cut.bin {len(data)}"])
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -81,6 +81,22 @@ template <typename Done> void spin(Done done, int passes = 200) {
     }
 }
 
+// Passes of the loop that wait for more events, until another thread has
+// run `call` 50 ms in (passes may return for events left from before).
+template <typename Call> void waitUntilAnotherThread(QAbstractEventDispatcher* d, Call call) {
+    std::atomic<bool> called = false;
+    std::thread other([&] {
+        QThread::msleep(50);
+        called = true;
+        call();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!called && clock.elapsed() < 5000)
+        d->processEvents(QEventLoop::WaitForMoreEvents);
+    other.join();
+}
+
 // Stands for the platform plugin's dispatcher the window program hands over:
 // counts what it is asked, and may say it found work.
 class CountingCompanion : public QAbstractEventDispatcher {
@@ -413,10 +429,7 @@ private Q_SLOTS:
             });
             other.join();
         });
-        QTimer safety;
-        safety.setSingleShot(true);
-        connect(&safety, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
-        safety.start(10000);
+        QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); }); // safety
         pair.send();
         QCOMPARE(loop.exec(), 0);
     }
@@ -435,18 +448,7 @@ private Q_SLOTS:
         safety.setSingleShot(true);
         QSignalSpy late(&safety, &QTimer::timeout);
         safety.start(10000);
-        std::atomic<bool> called = false;
-        std::thread other([d, interrupt, &called] {
-            QThread::msleep(50);
-            called = true;
-            interrupt ? d->interrupt() : d->wakeUp();
-        });
-        // Passes may return for events left from before; the last one waits.
-        QElapsedTimer clock;
-        clock.start();
-        while (!called && clock.elapsed() < 5000)
-            d->processEvents(QEventLoop::WaitForMoreEvents);
-        other.join();
+        waitUntilAnotherThread(d, [d, interrupt] { interrupt ? d->interrupt() : d->wakeUp(); });
         QCOMPARE(late.count(), 0);
         // QCoreApplication::exit() interrupts exec() from a handler.
         QTimer::singleShot(10, qApp, [] { QCoreApplication::exit(7); });
@@ -462,17 +464,7 @@ private Q_SLOTS:
         CountingCompanion companion;
         d->setCompanion(&companion);
         const auto leave = qScopeGuard([d] { d->setCompanion(nullptr); });
-        std::atomic<bool> called = false;
-        std::thread reader([d, &called] {
-            QThread::msleep(50);
-            called = true;
-            d->wakeUp();
-        });
-        QElapsedTimer clock;
-        clock.start();
-        while (!called && clock.elapsed() < 5000)
-            d->processEvents(QEventLoop::WaitForMoreEvents);
-        reader.join();
+        waitUntilAnotherThread(d, [d] { d->wakeUp(); }); // the window system's event reader
         QCOMPARE(companion.wakeUps.load(), 1);
         QVERIFY(companion.passes >= 1);
         QVERIFY(!companion.askedToWait);
@@ -489,7 +481,8 @@ private Q_SLOTS:
         QCOMPARE(companion.passes, asked);
         companion.hasWork = true;
         d->wakeUp();
-        clock.restart();
+        QElapsedTimer clock;
+        clock.start();
         d->processEvents(QEventLoop::WaitForMoreEvents);
         QVERIFY(clock.elapsed() < 2500);
         d->processEvents(QEventLoop::AllEvents);

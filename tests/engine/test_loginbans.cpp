@@ -1,12 +1,14 @@
 // LoginBans: failures counted per address inside the window, the ban they
 // start and its end, listing and lifting, with a clock the test moves.
 #include "engine/LoginBans.h"
+#include "tests/support/DataRow.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 using kv::engine::BanRules;
 using kv::engine::LoginBans;
+using namespace Qt::StringLiterals;
 
 class TestLoginBans : public QObject {
     Q_OBJECT
@@ -22,22 +24,17 @@ private Q_SLOTS:
         QTest::addColumn<bool>("bannedThen");
         using T = QList<qint64>;
         using I = QList<int>;
-        QTest::newRow("off") << 0 << 100LL << 100LL << T{0, 1, 2, 3, 4, 5, 6} << I{} << 7LL
-                             << false;
-        QTest::newRow("below the limit") << 3 << 100LL << 100LL << T{0, 1} << I{} << 2LL << false;
-        QTest::newRow("at the limit") << 3 << 100LL << 500LL << T{0, 1, 2} << I{2} << 3LL << true;
-        QTest::newRow("one attempt bans") << 1 << 100LL << 500LL << T{7} << I{0} << 7LL << true;
-        QTest::newRow("oldest left")
-            << 3 << 100LL << 500LL << T{0, 50, 100} << I{} << 100LL << false;
-        QTest::newRow("just inside") << 3 << 100LL << 500LL << T{0, 50, 99} << I{2} << 99LL << true;
-        QTest::newRow("before the end")
-            << 2 << 100LL << 1000LL << T{0, 1} << I{1} << 1000LL << true;
-        QTest::newRow("the ban ends") << 2 << 100LL << 1000LL << T{0, 1} << I{1} << 1001LL << false;
+        addRow("off", 0, 100LL, 100LL, T{0, 1, 2, 3, 4, 5, 6}, I{}, 7LL, false);
+        addRow("below the limit", 3, 100LL, 100LL, T{0, 1}, I{}, 2LL, false);
+        addRow("at the limit", 3, 100LL, 500LL, T{0, 1, 2}, I{2}, 3LL, true);
+        addRow("one attempt bans", 1, 100LL, 500LL, T{7}, I{0}, 7LL, true);
+        addRow("oldest left", 3, 100LL, 500LL, T{0, 50, 100}, I{}, 100LL, false);
+        addRow("just inside", 3, 100LL, 500LL, T{0, 50, 99}, I{2}, 99LL, true);
+        addRow("before the end", 2, 100LL, 1000LL, T{0, 1}, I{1}, 1000LL, true);
+        addRow("the ban ends", 2, 100LL, 1000LL, T{0, 1}, I{1}, 1001LL, false);
         // Failures while banned neither extend the ban nor count for the next.
-        QTest::newRow("while banned")
-            << 2 << 1000LL << 100LL << T{0, 1, 50, 60, 102} << I{1} << 102LL << false;
-        QTest::newRow("again after")
-            << 2 << 1000LL << 100LL << T{0, 1, 102, 103} << I{1, 3} << 103LL << true;
+        addRow("while banned", 2, 1000LL, 100LL, T{0, 1, 50, 60, 102}, I{1}, 102LL, false);
+        addRow("again after", 2, 1000LL, 100LL, T{0, 1, 102, 103}, I{1, 3}, 103LL, true);
     }
 
     void failuresInWindow() {
@@ -51,7 +48,7 @@ private Q_SLOTS:
         LoginBans bans(clock());
         bans.reset(BanRules{attempts, windowMs, banMs});
         QSignalSpy started(&bans, &LoginBans::banStarted);
-        const QString address = QStringLiteral("10.0.0.1");
+        const QString address = u"10.0.0.1"_s;
         QList<int> banned;
         for (int i = 0; i < failures.size(); ++i) {
             now_ = failures[i];
@@ -72,17 +69,16 @@ private Q_SLOTS:
         bans.reset(BanRules{2, 1000, 100000});
         for (const char* address : {"127.0.0.2", "127.0.0.3", "::1"})
             QVERIFY(!bans.recordFailure(QString::fromLatin1(address)));
-        QCOMPARE(bans.recordFailure(QStringLiteral("127.0.0.2")), std::optional<int>(2));
-        QVERIFY(bans.isBanned(QStringLiteral("127.0.0.2")));
-        QVERIFY(!bans.isBanned(QStringLiteral("127.0.0.3")) &&
-                !bans.isBanned(QStringLiteral("::1")));
+        QCOMPARE(bans.recordFailure(u"127.0.0.2"_s), std::optional<int>(2));
+        QVERIFY(bans.isBanned(u"127.0.0.2"_s));
+        QVERIFY(!bans.isBanned(u"127.0.0.3"_s) && !bans.isBanned(u"::1"_s));
         // Many addresses trying once each make the list tidy itself; the ban stays.
         for (int i = 0; i < 3000; ++i) {
             now_ = i;
-            QVERIFY(!bans.recordFailure(QStringLiteral("10.1.%1.%2").arg(i / 256).arg(i % 256)));
+            QVERIFY(!bans.recordFailure(u"10.1.%1.%2"_s.arg(i / 256).arg(i % 256)));
         }
-        QVERIFY(!bans.isBanned(QStringLiteral("10.1.0.1")));
-        QVERIFY(bans.isBanned(QStringLiteral("127.0.0.2")));
+        QVERIFY(!bans.isBanned(u"10.1.0.1"_s));
+        QVERIFY(bans.isBanned(u"127.0.0.2"_s));
         QCOMPARE(bans.bans().size(), 1);
     }
 
@@ -92,10 +88,10 @@ private Q_SLOTS:
         bans.reset(BanRules{3, 60000, 600000});
         QCOMPARE(changed.size(), 0); // nothing was banned
         for (int i = 0; i < 3; ++i)
-            bans.recordFailure(QStringLiteral("127.0.0.5"));
+            bans.recordFailure(u"127.0.0.5"_s);
         now_ = 1000;
         for (int i = 0; i < 4; ++i) // the fourth comes while banned
-            bans.recordFailure(QStringLiteral("127.0.0.4"));
+            bans.recordFailure(u"127.0.0.4"_s);
         QCOMPARE(changed.size(), 2);
         now_ = 61000;
         const QList<kv::engine::BanEntry> list = bans.bans();
@@ -106,34 +102,34 @@ private Q_SLOTS:
         QCOMPARE(list[1].address, u"127.0.0.4");
         QCOMPARE(list[1].msLeft, 540000);
 
-        QVERIFY(bans.lift(QStringLiteral("127.0.0.5")));
-        QVERIFY(!bans.isBanned(QStringLiteral("127.0.0.5")));
-        QVERIFY(!bans.lift(QStringLiteral("127.0.0.5")));
-        QVERIFY(!bans.lift(QStringLiteral("10.9.9.9")));
+        QVERIFY(bans.lift(u"127.0.0.5"_s));
+        QVERIFY(!bans.isBanned(u"127.0.0.5"_s));
+        QVERIFY(!bans.lift(u"127.0.0.5"_s));
+        QVERIFY(!bans.lift(u"10.9.9.9"_s));
         QCOMPARE(changed.size(), 3);
         // A lifted address starts counting from nothing.
-        QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5")));
-        QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5")));
+        QVERIFY(!bans.recordFailure(u"127.0.0.5"_s));
+        QVERIFY(!bans.recordFailure(u"127.0.0.5"_s));
 
         bans.reset(BanRules{3, 60000, 600000}); // a new start
         QCOMPARE(changed.size(), 4);
         QVERIFY(bans.bans().isEmpty());
-        QVERIFY(!bans.recordFailure(QStringLiteral("127.0.0.5"))); // the count began again
+        QVERIFY(!bans.recordFailure(u"127.0.0.5"_s)); // the count began again
     }
 
     void banByHand() {
         LoginBans bans(clock()); // rules off: only the operator bans
         QSignalSpy started(&bans, &LoginBans::banStarted);
         now_ = 100;
-        bans.ban(QStringLiteral("10.0.0.1"), 5000);
-        QVERIFY(bans.isBanned(QStringLiteral("10.0.0.1")));
+        bans.ban(u"10.0.0.1"_s, 5000);
+        QVERIFY(bans.isBanned(u"10.0.0.1"_s));
         QCOMPARE(started.size(), 1);
         QCOMPARE(bans.bans().value(0).msLeft, 5000);
         QCOMPARE(bans.bans().value(0).attempts, 0);
-        bans.ban(QStringLiteral("10.0.0.1"), 1000); // a new length replaces the old one
+        bans.ban(u"10.0.0.1"_s, 1000); // a new length replaces the old one
         QCOMPARE(bans.bans().value(0).msLeft, 1000);
         now_ = 1100;
-        QVERIFY(!bans.isBanned(QStringLiteral("10.0.0.1")));
+        QVERIFY(!bans.isBanned(u"10.0.0.1"_s));
         QVERIFY(bans.bans().isEmpty());
     }
 

@@ -139,10 +139,10 @@ f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(f.nlst()); f.quit()
     void failedLoginsBanTheAddressAfterTheCurrentReply() {
         // Failures are told with their reason; the ban closes the address's
         // sessions once what each is doing ends, and turns new ones away.
+        engine::LoginBans bans; // outlives the server
         EngineHarness h;
         h.write("root/big.bin", QByteArray(32 * 1024 * 1024, 'b'));
         Recorder seen(h.events.bus);
-        engine::LoginBans bans;
         QVERIFY(startBanningAfter(h, bans, 2));
         const ClientRun r = h.python(uR"(
 def client(source): f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20, source_address=(source, 0)); return f
@@ -176,16 +176,15 @@ data.close(); print(got, busy.getline()); print(busy.getline())
             "Indirizzo 127.0.0.2 bloccato temporaneamente dopo 2 accessi falliti"));
         QVERIFY(h.events.logLines.contains("Connessione da 127.0.0.2 rifiutata: indirizzo bloccato "
                                            "temporaneamente dopo troppi accessi falliti"));
-        h.server->setLoginBans(nullptr);
     }
 
     void unreadableAccountsAreNoWrongPassword() {
         // A login that cannot be decided gets a temporary refusal and never
         // counts towards a ban, however often it happens.
+        engine::LoginBans bans; // outlives the server
         EngineHarness h;
         Recorder seen(h.events.bus);
         h.events.accountsUnreadable = true;
-        engine::LoginBans bans;
         QVERIFY(startBanningAfter(h, bans, 1));
         const ClientRun r = h.python(uR"(
 for i in range(3):
@@ -199,7 +198,6 @@ for i in range(3):
         QCOMPARE(
             h.events.logLines.filter("Login non deciso: impossibile leggere gli account").size(),
             3);
-        h.server->setLoginBans(nullptr);
     }
 
     void changesOnDiskAreTold() {
@@ -236,9 +234,9 @@ f.quit()
         // Nine wrong passwords and then the right one, sent at once on ten
         // connections: three failures ban the address, and nothing queued behind
         // them is decided any more, the right password included.
+        engine::LoginBans bans; // outlives the server
         EngineHarness h;
         Recorder seen(h.events.bus);
-        engine::LoginBans bans;
         QVERIFY(startBanningAfter(h, bans, 3));
         const ClientRun r = h.python(uR"(
 conns = [socket.create_connection(('127.0.0.1', PORT), timeout=10) for i in range(10)]
@@ -253,7 +251,6 @@ print(answers.count('530'), answers.count('421'), answers.count('230'))
         QCOMPARE(outputOf(r), QStringList({"3 7 0", ""}));
         QCOMPARE(seen.lines.filter("loginFailed").size(), 3);
         QCOMPARE(h.events.logLines.filter("Login rifiutato").size(), 3);
-        h.server->setLoginBans(nullptr);
     }
 };
 

@@ -11,6 +11,9 @@
 #include <QDirIterator>
 #include <QTest>
 
+#include <functional>
+#include <map>
+
 #include <unistd.h>
 
 using namespace kv::files;
@@ -28,41 +31,30 @@ struct Outcome {
 // One operation by its short name, as the tables below name it.
 Outcome run(FileService& fs, const QString& op, const QString& path) {
     const auto of = [](const auto& r) { return Outcome{r.error, r.path}; };
-    if (op == u"cwd")
-        return of(fs.changeFolder(path));
-    if (op == u"mkd")
-        return of(fs.makeFolder(path));
-    if (op == u"rmd")
-        return of(fs.removeFolder(path));
-    if (op == u"dele")
-        return of(fs.deleteFile(path));
-    if (op == u"rnfr")
-        return of(fs.renameSource(path));
-    if (op == u"rename") // the path renamed to "/renamed"
-        return of(fs.rename(fs.renameSource(path), QStringLiteral("/renamed")));
-    if (op == u"rnto") // "/a.txt" renamed to the path
-        return of(fs.rename(fs.renameSource(QStringLiteral("/a.txt")), path));
-    if (op == u"mfmt")
-        return of(fs.setModified(path, QDateTime::fromSecsSinceEpoch(1000000000, Qt::UTC)));
-    if (op == u"retr")
-        return of(fs.openForReading(path));
-    if (op == u"stor")
-        return of(fs.openForWriting(path, WriteMode::Replace));
-    if (op == u"appe")
-        return of(fs.openForWriting(path, WriteMode::Append));
-    if (op == u"stou")
-        return of(fs.openForWriting(path, WriteMode::UniqueName));
-    if (op == u"chmod")
-        return of(fs.setMode(path, 0600));
-    if (op == u"avbl")
-        return of(fs.freeSpace(path));
-    if (op == u"hash")
-        return of(fs.openForChecksum(path));
-    if (op == u"list")
-        return of(fs.list(path));
-    if (op == u"stat")
-        return of(fs.stat(path));
-    qFatal("unknown operation %s", qPrintable(op));
+    const std::map<QString, std::function<Outcome()>> ops{
+        {"cwd", [&] { return of(fs.changeFolder(path)); }},
+        {"mkd", [&] { return of(fs.makeFolder(path)); }},
+        {"rmd", [&] { return of(fs.removeFolder(path)); }},
+        {"dele", [&] { return of(fs.deleteFile(path)); }},
+        {"rnfr", [&] { return of(fs.renameSource(path)); }},
+        // the path renamed to "/renamed"; "/a.txt" renamed to the path
+        {"rename", [&] { return of(fs.rename(fs.renameSource(path), "/renamed")); }},
+        {"rnto", [&] { return of(fs.rename(fs.renameSource("/a.txt"), path)); }},
+        {"mfmt",
+         [&] {
+             return of(fs.setModified(path, QDateTime::fromSecsSinceEpoch(1000000000, Qt::UTC)));
+         }},
+        {"retr", [&] { return of(fs.openForReading(path)); }},
+        {"stor", [&] { return of(fs.openForWriting(path, WriteMode::Replace)); }},
+        {"appe", [&] { return of(fs.openForWriting(path, WriteMode::Append)); }},
+        {"stou", [&] { return of(fs.openForWriting(path, WriteMode::UniqueName)); }},
+        {"chmod", [&] { return of(fs.setMode(path, 0600)); }},
+        {"avbl", [&] { return of(fs.freeSpace(path)); }},
+        {"hash", [&] { return of(fs.openForChecksum(path)); }},
+        {"list", [&] { return of(fs.list(path)); }},
+        {"stat", [&] { return of(fs.stat(path)); }},
+    };
+    return ops.at(op)(); // an unknown name throws
 }
 
 } // namespace
@@ -103,10 +95,7 @@ class TestFileService : public QObject {
         return lines;
     }
 
-    QByteArray contents(const QString& rel) const {
-        QFile f(at(rel));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    QByteArray contents(const QString& rel) const { return tree_->read(rel); }
 
 private Q_SLOTS:
     void init() {

@@ -178,31 +178,19 @@ import ftplib, sys, socket, hashlib, os, time, io, threading
 PORT = %1
 ROOT = %2
 def login(user='alice', password='secret', timeout=20):
-    f = ftplib.FTP()
-    f.connect('127.0.0.1', PORT, timeout=timeout)
-    f.login(user, password)
+    f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=timeout); f.login(user, password)
     return f
 def resp(f, line):
-    try:
-        return f.sendcmd(line)
-    except ftplib.all_errors as e:
-        return str(e)
+    try: return f.sendcmd(line)
+    except ftplib.all_errors as e: return str(e)
 def fetch(f, cmd):
-    buf = io.BytesIO()
-    f.retrbinary(cmd, buf.write)
-    return buf.getvalue()
+    buf = io.BytesIO(); f.retrbinary(cmd, buf.write); return buf.getvalue()
 def lines(f, cmd):
-    out = []
-    f.retrlines(cmd, out.append)
-    return out
+    out = []; f.retrlines(cmd, out.append); return out
 import ssl
 def tls_context(maximum=None):
-    c = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
-    c.check_hostname = False
-    c.verify_mode = ssl.CERT_NONE
-    if maximum:
-        c.minimum_version = ssl.TLSVersion.MINIMUM_SUPPORTED
-        c.maximum_version = maximum
+    c = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT); c.check_hostname = False; c.verify_mode = ssl.CERT_NONE
+    if maximum: c.minimum_version, c.maximum_version = ssl.TLSVersion.MINIMUM_SUPPORTED, maximum
     return c
 class ReuseFTP(ftplib.FTP_TLS):
     # Data connections resume the session of this control connection (or
@@ -228,12 +216,8 @@ def attempt(f, cmd):
     try: return f.getresp()[:3]
     except ftplib.all_errors as e: return str(e)[:3]
 def tlslogin(user='alice', password='secret', cls=ftplib.FTP_TLS, ctx=None):
-    f = cls(context=ctx or tls_context())
-    f.connect('127.0.0.1', PORT, timeout=20)
-    f.auth()
-    f.login(user, password)
-    f.prot_p()
-    return f
+    f = cls(context=ctx or tls_context()); f.connect('127.0.0.1', PORT, timeout=20)
+    f.auth(); f.login(user, password); f.prot_p(); return f
 )")
                                 .arg(port)
                                 .arg(QStringLiteral("'%1'").arg(events.root));
