@@ -9,7 +9,6 @@ import json
 import os
 import shutil
 import signal
-import subprocess
 import unittest
 
 from kvharness import Server, Site, TIMEOUT, program, read_text, run, spawn, wait_until

@@ -123,8 +123,8 @@ private Q_SLOTS:
              "SITE CHMOD 644 nothere => 550 nothere: No such file or directory.",
              "SITE CHMOD 755 / => 550 Access denied", "SITE CHMOD 777 ../outside.txt => 550",
              "SITE CHMOD 700 sub => 200 SITE CHMOD command successful",
-             "SITE chmod 0600 a.txt => 200 SITE CHMOD command successful"},
-            {}, u"RWDBM"_s, 0600);
+             "SITE chmod 0640 a.txt => 200 SITE CHMOD command successful"},
+            {}, u"RWDBM"_s, 0640);
         // Which right each checksum, mode change and free space needs: the file
         // service's table. ALLO asks for the free space, yet needs no right.
         row("without the browse right", true,
