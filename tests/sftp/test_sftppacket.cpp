@@ -99,13 +99,12 @@ private Q_SLOTS:
     void requestsAreReadIntoTheirFields() {
         const ParsedRequest open = parseRequest(openRequest());
         QVERIFY(open.ok());
-        QCOMPARE(open.request.type, quint8(Open));
-        QCOMPARE(open.request.id, 42u);
-        QCOMPARE(open.request.path, QByteArray("dir/file"));
-        QCOMPARE(open.request.openFlags, quint32(OpenWrite | OpenCreate));
-        QCOMPARE(open.request.attrs.permissions, 0644u);
-        QCOMPARE(open.request.attrs.mtime, 8u);
-        QCOMPARE(open.request.attrs.size, 5u);
+        const Request& o = open.request;
+        QCOMPARE(
+            std::tuple(o.type, o.id, o.path, o.openFlags),
+            std::tuple(quint8(Open), 42u, QByteArray("dir/file"), quint32(OpenWrite | OpenCreate)));
+        QCOMPARE(std::tuple(o.attrs.permissions, o.attrs.mtime, o.attrs.size),
+                 std::tuple(0644u, 8u, quint64(5)));
 
         PacketWriter read(Read);
         read.u32(3).string("h1").u64(0x100000002ULL).u32(32768);
@@ -172,18 +171,15 @@ private Q_SLOTS:
         const Attributes back = r.attributes();
         QVERIFY(r.ok && r.atEnd());
         // Extended pairs are never sent.
-        QCOMPARE(back.flags, a.flags & ~quint32(Attributes::ExtendedPairs));
-        QCOMPARE(back.size, a.size);
-        QCOMPARE(back.permissions, a.permissions);
-        QCOMPARE(back.mtime, a.mtime);
-        QCOMPARE(back.atime, a.atime);
+        QCOMPARE(std::tuple(back.flags, back.size, back.permissions, back.mtime, back.atime),
+                 std::tuple(a.flags & ~quint32(Attributes::ExtendedPairs), a.size, a.permissions,
+                            a.mtime, a.atime));
 
         ReplyReader s(statusPacket(7, NoSuchFile, "No such file"));
-        QCOMPARE(s.u8(), quint8(StatusReply));
-        QCOMPARE(s.u32(), 7u);
-        QCOMPARE(s.u32(), quint32(NoSuchFile));
-        QCOMPARE(s.string(), QByteArray("No such file"));
-        QCOMPARE(s.string(), QByteArray());
+        // Braces read the fields in order.
+        QCOMPARE((std::tuple{s.u8(), s.u32(), s.u32(), s.string(), s.string()}),
+                 std::tuple(quint8(StatusReply), 7u, quint32(NoSuchFile),
+                            QByteArray("No such file"), QByteArray()));
         QVERIFY(s.ok && s.atEnd());
     }
 };
