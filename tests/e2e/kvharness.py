@@ -286,6 +286,12 @@ class Site:
         assert result.returncode == 0, result.stderr.decode()
         return result
 
+    def kv_fails(self, *args, code=1, **how):
+        """The error text of a command that must end with exit status `code`, run as kv() runs it."""
+        result = self.kv(*args, **how)
+        assert result.returncode == code, (result.returncode, result.stderr.decode())
+        return result.stderr.decode()
+
     def kv_json(self, *args):
         """The parsed answer of a command run with --json, which must succeed."""
         return json.loads(self.kv_ok(*args, "--json").stdout)

@@ -54,9 +54,7 @@ class CommandLine(SiteTestCase):
         before = self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")
         for args, stdin, message in cases:
             with self.subTest(args=args):
-                out = self.site.kv(*args, stdin=stdin)
-                self.assertEqual(out.returncode, 1, out.stderr)
-                self.assertIn(message, out.stderr.decode())
+                self.assertIn(message, self.site.kv_fails(*args, stdin=stdin))
         self.assertEqual((self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")), before)
         self.assertEqual(self.site.db.run("SELECT COUNT(*) FROM IPok"), [(0,)])
         self.assertEqual(self.site.db.run("SELECT COUNT(*) FROM virtualdirs"), [(0,)])
