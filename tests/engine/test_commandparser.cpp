@@ -3,6 +3,7 @@
 
 #include "engine/CommandParser.h"
 #include "engine/LineFramer.h"
+#include "tests/support/DataRow.h"
 
 #include <QTest>
 
@@ -55,13 +56,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("reads");
         QTest::addColumn<QStringList>("lines"); // long lines by their length
         const QByteArray longest(4096, 'x');
-        QTest::newRow("split") << QByteArrayList{"NO", "OP\r", "\n"} << QStringList{"NOOP"};
-        QTest::newRow("longest") << QByteArrayList{longest + "\r\n"} << QStringList{"4096 bytes"};
-        QTest::newRow("one over, two in one read")
-            << QByteArrayList{longest + "x\nNOOP\n"} << QStringList{"too long", "NOOP"};
-        QTest::newRow("skipped to its end")
-            << QByteArrayList{longest + "xx", QByteArray(3000, 'x') + "\r\nNOOP\r\n"}
-            << QStringList{"too long", "NOOP"};
+        addRow("split", QByteArrayList{"NO", "OP\r", "\n"}, QStringList{"NOOP"});
+        addRow("longest", QByteArrayList{longest + "\r\n"}, QStringList{"4096 bytes"});
+        addRow("one over, two in one read", QByteArrayList{longest + "x\nNOOP\n"},
+               QStringList{"too long", "NOOP"});
+        addRow("skipped to its end",
+               QByteArrayList{longest + "xx", QByteArray(3000, 'x') + "\r\nNOOP\r\n"},
+               QStringList{"too long", "NOOP"});
     }
     void framing() {
         QFETCH(QByteArrayList, reads);

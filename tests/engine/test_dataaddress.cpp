@@ -1,6 +1,7 @@
 // The PORT, EPRT and EPSV argument readers: what each argument becomes.
 
 #include "engine/DataAddress.h"
+#include "tests/support/DataRow.h"
 
 #include <QTest>
 
@@ -48,13 +49,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("arg");
         QTest::addColumn<QString>("client");
         QTest::addColumn<QString>("target");
-        QTest::newRow("eprt :: (lftp)") << u"|2|::|40000|"_s << u"::1"_s << u"::1"_s;
-        QTest::newRow("eprt 0.0.0.0") << u"|1|0.0.0.0|40000|"_s << u"10.0.0.7"_s << u"10.0.0.7"_s;
-        QTest::newRow("port 0,0,0,0") << u"0,0,0,0,156,64"_s << u"10.0.0.7"_s << u"10.0.0.7"_s;
-        QTest::newRow("eprt named address kept")
-            << u"|2|2001:db8::1|40000|"_s << u"::1"_s << u"2001:db8::1"_s;
-        QTest::newRow("eprt mapped any kept apart")
-            << u"|2|::ffff:0.0.0.0|40000|"_s << u"::1"_s << u"::ffff:0.0.0.0"_s;
+        addRow("eprt :: (lftp)", u"|2|::|40000|"_s, u"::1"_s, u"::1"_s);
+        addRow("eprt 0.0.0.0", u"|1|0.0.0.0|40000|"_s, u"10.0.0.7"_s, u"10.0.0.7"_s);
+        addRow("port 0,0,0,0", u"0,0,0,0,156,64"_s, u"10.0.0.7"_s, u"10.0.0.7"_s);
+        addRow("eprt named address kept", u"|2|2001:db8::1|40000|"_s, u"::1"_s, u"2001:db8::1"_s);
+        addRow("eprt mapped any kept apart", u"|2|::ffff:0.0.0.0|40000|"_s, u"::1"_s,
+               u"::ffff:0.0.0.0"_s);
     }
     void activeTargetIsTheClientForTheUnspecifiedAddress() {
         QFETCH(QString, arg);

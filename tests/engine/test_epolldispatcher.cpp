@@ -3,6 +3,7 @@
 // notifiers, timers, posted events, event loops, wake-ups from other threads.
 
 #include "engine/EpollDispatcher.h"
+#include "tests/support/DataRow.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -130,10 +131,10 @@ private Q_SLOTS:
     void notifierFiresForItsCondition_data() {
         QTest::addColumn<int>("type");
         QTest::addColumn<bool>("peerCloses");
-        QTest::newRow("read: data arrived") << int(QSocketNotifier::Read) << false;
-        QTest::newRow("read: peer closed") << int(QSocketNotifier::Read) << true;
-        QTest::newRow("write: room to send") << int(QSocketNotifier::Write) << false;
-        QTest::newRow("exception: urgent data") << int(QSocketNotifier::Exception) << false;
+        addRow("read: data arrived", int(QSocketNotifier::Read), false);
+        addRow("read: peer closed", int(QSocketNotifier::Read), true);
+        addRow("write: room to send", int(QSocketNotifier::Write), false);
+        addRow("exception: urgent data", int(QSocketNotifier::Exception), false);
     }
 
     void notifierFiresForItsCondition() {
@@ -274,9 +275,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("type");
         QTest::addColumn<int>("ms");
         QTest::addColumn<int>("atLeast");
-        QTest::newRow("precise 30 ms") << int(Qt::PreciseTimer) << 30 << 30;
+        addRow("precise 30 ms", int(Qt::PreciseTimer), 30, 30);
         // Very coarse timers count in whole seconds.
-        QTest::newRow("very coarse 700 ms") << int(Qt::VeryCoarseTimer) << 700 << 1000;
+        addRow("very coarse 700 ms", int(Qt::VeryCoarseTimer), 700, 1000);
     }
 
     void timersNeverFireEarly() {
@@ -431,8 +432,8 @@ private Q_SLOTS:
     // interrupts it (a post from another thread wakes it too).
     void anotherThreadEndsAWaitingPass_data() {
         QTest::addColumn<bool>("interrupt");
-        QTest::newRow("wake up") << false;
-        QTest::newRow("interrupt") << true;
+        addRow("wake up", false);
+        addRow("interrupt", true);
     }
     void anotherThreadEndsAWaitingPass() {
         QFETCH(bool, interrupt);

@@ -5,6 +5,7 @@
 
 #include "sftp/SftpPacket.h"
 #include "tests/sftp/SftpTestPackets.h"
+#include "tests/support/DataRow.h"
 
 #include <QTest>
 
@@ -23,12 +24,12 @@ QByteArray lengthPrefixed(const QByteArray& payload) {
 }
 
 QByteArray openRequest() {
-    Attributes a;
-    a.flags = Attributes::Permissions | Attributes::AccessModTime | Attributes::Size;
-    a.permissions = 0644;
-    a.atime = 7;
-    a.mtime = 8;
-    a.size = 5;
+    const Attributes a{.flags =
+                           Attributes::Permissions | Attributes::AccessModTime | Attributes::Size,
+                       .size = 5,
+                       .permissions = 0644,
+                       .atime = 7,
+                       .mtime = 8};
     PacketWriter w(Open);
     w.u32(42).string("dir/file").u32(OpenWrite | OpenCreate).attributes(a);
     return payloadOf(w);
@@ -71,10 +72,10 @@ private Q_SLOTS:
     void framerRefusesImpossibleLengths_data() {
         QTest::addColumn<quint32>("length");
         QTest::addColumn<bool>("fails");
-        QTest::newRow("zero") << 0u << true;
-        QTest::newRow("one over the limit") << kMaxPacketLength + 1 << true;
-        QTest::newRow("4 GiB") << 0xFFFFFFFFu << true;
-        QTest::newRow("the limit") << kMaxPacketLength << false;
+        addRow("zero", 0u, true);
+        addRow("one over the limit", kMaxPacketLength + 1, true);
+        addRow("4 GiB", 0xFFFFFFFFu, true);
+        addRow("the limit", kMaxPacketLength, false);
     }
     void framerRefusesImpossibleLengths() {
         QFETCH(quint32, length);
@@ -137,19 +138,17 @@ private Q_SLOTS:
         QTest::addColumn<ParseError>("error");
         PacketWriter trailing(Write);
         trailing.u32(1).string("h").u64(0).string("data").u32(0).u32(0);
-        QTest::newRow("bytes after the fields, ignored as OpenSSH does")
-            << payloadOf(trailing) << ParseError::None;
+        addRow("bytes after the fields, ignored as OpenSSH does", payloadOf(trailing),
+               ParseError::None);
         PacketWriter unknown(99);
         unknown.u32(1);
-        QTest::newRow("unknown type") << payloadOf(unknown) << ParseError::UnknownType;
+        addRow("unknown type", payloadOf(unknown), ParseError::UnknownType);
         PacketWriter longString(Stat);
         longString.u32(1).u32(0xFFFFFFF0u).string("x");
-        QTest::newRow("string longer than the packet")
-            << payloadOf(longString) << ParseError::Truncated;
+        addRow("string longer than the packet", payloadOf(longString), ParseError::Truncated);
         PacketWriter manyAttrs(Setstat);
         manyAttrs.u32(1).string("f").u32(Attributes::ExtendedPairs).u32(kMaxExtendedAttributes + 1);
-        QTest::newRow("too many extended attributes")
-            << payloadOf(manyAttrs) << ParseError::TooManyAttributes;
+        addRow("too many extended attributes", payloadOf(manyAttrs), ParseError::TooManyAttributes);
     }
     void malformedRequests() {
         QFETCH(QByteArray, payload);
@@ -158,13 +157,12 @@ private Q_SLOTS:
     }
 
     void repliesReadBackAsWritten() {
-        Attributes a;
-        a.flags = Attributes::Size | Attributes::Permissions | Attributes::AccessModTime |
-                  Attributes::ExtendedPairs;
-        a.size = 1ULL << 40;
-        a.permissions = 0100644;
-        a.mtime = 1700000000;
-        a.atime = 1600000000;
+        const Attributes a{.flags = Attributes::Size | Attributes::Permissions |
+                                    Attributes::AccessModTime | Attributes::ExtendedPairs,
+                           .size = 1ULL << 40,
+                           .permissions = 0100644,
+                           .atime = 1600000000,
+                           .mtime = 1700000000};
         ReplyReader r(PacketWriter(AttrsReply).u32(9).attributes(a).finish());
         QCOMPARE(r.u8(), quint8(AttrsReply));
         QCOMPARE(r.u32(), 9u);

@@ -7,6 +7,7 @@
 
 #include "sftp/SftpRequests.h"
 #include "tests/sftp/SftpTestPackets.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/TempTree.h"
 
 #include <QTest>
@@ -179,12 +180,11 @@ private Q_SLOTS:
     void pathsStayInsideTheRoot_data() {
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<quint32>("status");
-        QTest::newRow("dot-dot above the root")
-            << QByteArray("../outside.txt") << quint32(NoSuchFile);
-        QTest::newRow("a host path") << QByteArray("HOST") << quint32(NoSuchFile);
-        QTest::newRow("a link out of the root") << QByteArray("out") << quint32(PermissionDenied);
-        QTest::newRow("dot-dot back inside") << QByteArray("sub/../a.txt") << quint32(Ok);
-        QTest::newRow("a virtual folder") << QByteArray("/v/v.txt") << quint32(Ok);
+        addRow("dot-dot above the root", QByteArray("../outside.txt"), quint32(NoSuchFile));
+        addRow("a host path", QByteArray("HOST"), quint32(NoSuchFile));
+        addRow("a link out of the root", QByteArray("out"), quint32(PermissionDenied));
+        addRow("dot-dot back inside", QByteArray("sub/../a.txt"), quint32(Ok));
+        addRow("a virtual folder", QByteArray("/v/v.txt"), quint32(Ok));
     }
     void pathsStayInsideTheRoot() {
         QFETCH(QByteArray, path);
@@ -212,11 +212,11 @@ private Q_SLOTS:
     void clientPathsAreNormalised_data() {
         QTest::addColumn<QByteArray>("given");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty") << QByteArray("") << "/";
-        QTest::newRow("relative") << QByteArray("a/b") << "/a/b";
-        QTest::newRow("above the root") << QByteArray("/../..") << "/";
-        QTest::newRow("above then down") << QByteArray("../x/./y/../z") << "/x/z";
-        QTest::newRow("dot-dot-name kept") << QByteArray("/..x") << "/..x";
+        addRow("empty", QByteArray(""), "/");
+        addRow("relative", QByteArray("a/b"), "/a/b");
+        addRow("above the root", QByteArray("/../.."), "/");
+        addRow("above then down", QByteArray("../x/./y/../z"), "/x/z");
+        addRow("dot-dot-name kept", QByteArray("/..x"), "/..x");
     }
     void clientPathsAreNormalised() {
         QFETCH(QByteArray, given);
@@ -326,9 +326,7 @@ private Q_SLOTS:
     }
 
     void setstatSetsTimesAndModesButNeverOwners() {
-        Attributes mode;
-        mode.flags = Attributes::Permissions;
-        mode.permissions = 0100600;
+        const Attributes mode{.flags = Attributes::Permissions, .permissions = 0100600};
         login("RDBM");
         QCOMPARE(request(Setstat, "a.txt", mode).status, quint32(PermissionDenied));
         QCOMPARE(QFileInfo(tree_->at("root/a.txt")).permissions() & QFile::ReadGroup,
@@ -338,17 +336,15 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(tree_->at("root/a.txt")).permissions() & QFile::ReadGroup,
                  QFile::Permissions());
         login("RWDBM");
-        Attributes time;
-        time.flags = Attributes::AccessModTime;
-        time.atime = time.mtime = 1000000000;
+        const Attributes time{
+            .flags = Attributes::AccessModTime, .atime = 1000000000, .mtime = 1000000000};
         QCOMPARE(request(Setstat, "a.txt", time).status, quint32(Ok));
         QCOMPARE(QFileInfo(tree_->at("root/a.txt")).lastModified().toSecsSinceEpoch(), 1000000000);
         const Reply st = request(Stat, "a.txt");
         QCOMPARE(st.attrs.mtime, 1000000000u);
         QCOMPARE(st.attrs.size, 5u);
-        Attributes owner;
-        owner.flags = Attributes::UidGid;
-        QCOMPARE(request(Setstat, "a.txt", owner).status, quint32(PermissionDenied));
+        QCOMPARE(request(Setstat, "a.txt", Attributes{.flags = Attributes::UidGid}).status,
+                 quint32(PermissionDenied));
     }
 
     void handlesAreLimitedAndChecked() {
