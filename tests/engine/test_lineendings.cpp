@@ -38,14 +38,13 @@ private Q_SLOTS:
     void conversionIsIndependentOfChunking() {
         QFETCH(QByteArray, disk);
         QFETCH(QByteArray, wire);
-        QFETCH(QByteArray, back);
         // Every chunk size, including 1 byte, which splits every CR LF pair.
         for (int chunk = 1; chunk <= std::max<qsizetype>(1, wire.size()); ++chunk) {
             AsciiEncoder encoder;
             QCOMPARE(inChunks(encoder, disk, chunk), wire);
             AsciiDecoder decoder;
             const QByteArray stored = inChunks(decoder, wire, chunk);
-            QCOMPARE(stored + decoder.finish(), back);
+            QTEST(stored + decoder.finish(), "back");
         }
     }
 };

@@ -117,18 +117,13 @@ f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(f.nlst()); f.quit()
                     return t;
             return events::TransferEvent{};
         };
-        const events::TransferEvent down = finished("/docs/big.bin");
-        QCOMPARE(down.kind, events::TransferKind::Download);
-        QCOMPARE(down.outcome, events::TransferOutcome::Complete);
-        QCOMPARE(down.bytes, qint64(kSize));
-        QCOMPARE(down.size, qint64(kSize));
-        QCOMPARE(down.diskPath, h.path("root/docs/big.bin"));
-        const events::TransferEvent up = finished("/docs/up.bin");
-        QCOMPARE(up.kind, events::TransferKind::Upload);
-        QCOMPARE(up.bytes, 3);
-        QCOMPARE(up.diskPath, h.path("root/docs/up.bin"));
-        QCOMPARE(up.session.login, u"alice"_s);
-        QCOMPARE(up.session.address, u"127.0.0.1"_s);
+        const events::TransferEvent down = finished("/docs/big.bin"), up = finished("/docs/up.bin");
+        QCOMPARE(std::tuple(down.kind, down.outcome, down.bytes, down.size, down.diskPath),
+                 std::tuple(events::TransferKind::Download, events::TransferOutcome::Complete,
+                            qint64(kSize), qint64(kSize), h.path("root/docs/big.bin")));
+        QCOMPARE(std::tuple(up.kind, up.bytes, up.diskPath, up.session.login, up.session.address),
+                 std::tuple(events::TransferKind::Upload, qint64(3), h.path("root/docs/up.bin"),
+                            u"alice"_s, u"127.0.0.1"_s));
         // The activity log tells commands, replies and transfer outcomes.
         for (const char* line :
              {"CWD docs", "226 Transfer complete.", "Upload /docs/up.bin: 3 byte, completo",

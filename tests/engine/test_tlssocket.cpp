@@ -83,7 +83,6 @@ far.borrow = bob.borrow = None; print(attempt(far, 'RETR a.txt'), attempt(bob, '
 
     void ticketsComeOnlyOnTheControlConnection() {
         QFETCH(QString, version);
-        QFETCH(QString, expected);
         EngineHarness h;
         h.tls = h.tlsWith(TlsMode::On, false);
         QVERIFY(h.start());
@@ -105,7 +104,7 @@ fresh = tlslogin(ctx=ctx); assert attempt(fresh, 'RETR a.txt').startswith('ok')
 print(' '.join(map(str, counts)), 'data', sum(c not in (g.sock, fresh.sock) for c in seen))
 )"_s.arg(version));
         QVERIFY2(r.exitCode == 0, r.err.constData());
-        QCOMPARE(outputOf(r).value(0), expected);
+        QTEST(outputOf(r).value(0), "expected");
     }
 
     void replies_data() {
