@@ -2,6 +2,7 @@
 with real FTP clients (ftplib, curl, lftp) on loopback. Every wait is bounded."""
 
 import atexit
+import contextlib
 import ftplib
 import json
 import os
@@ -73,48 +74,40 @@ CLAIM_LIFETIME = 3600  # seconds; a claim left by a killed program expires
 claimed = []
 
 
-def _release_claims():
-    for path in claimed:
-        try:
+def _unclaim(paths):
+    for path in list(paths):
+        claimed.remove(path)
+        with contextlib.suppress(OSError):
             os.unlink(path)
-        except OSError:
-            pass
 
 
-atexit.register(_release_claims)
+atexit.register(lambda: _unclaim(claimed))
 
 
 def _claim(port):
+    """The path of `port`'s claim, made for this program (a stale one taken over); None when
+    another program holds it."""
     os.makedirs(PORT_CLAIMS, exist_ok=True)
     path = os.path.join(PORT_CLAIMS, str(port))
-    for _ in range(2):
-        try:
-            os.close(os.open(path, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o666))
-            claimed.append(path)
-            return True
-        except FileExistsError:
-            try:
-                if time.time() - os.stat(path).st_mtime < CLAIM_LIFETIME:
-                    return False
-                os.unlink(path)
-            except OSError:
-                return False
-    return False
+    with contextlib.suppress(OSError):
+        if time.time() - os.stat(path).st_mtime >= CLAIM_LIFETIME:
+            os.unlink(path)
+    try:
+        os.close(os.open(path, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o666))
+    except FileExistsError:
+        return None
+    claimed.append(path)
+    return path
 
 
 def _bindable(ports):
-    held = []
-    try:
-        for port in ports:
-            s = socket.socket()
-            held.append(s)
-            s.bind(("127.0.0.1", port))
-        return True
-    except OSError:
-        return False
-    finally:
-        for s in held:
-            s.close()
+    with contextlib.ExitStack() as held:
+        try:
+            for port in ports:
+                held.enter_context(socket.socket()).bind(("127.0.0.1", port))
+        except OSError:
+            return False
+    return True
 
 
 def free_run(count, low=20000, high=32000):
@@ -123,20 +116,11 @@ def free_run(count, low=20000, high=32000):
     clients of the tests take."""
     for _ in range(200):
         first = random.randint(low, high - count)
-        ports = range(first, first + count)
-        if not _bindable(ports):
-            continue
-        got = []
-        for port in ports:
-            if not _claim(port):
-                break
-            got.append(port)
-        if len(got) == count:
-            return first
-        for port in got:
-            path = os.path.join(PORT_CLAIMS, str(port))
-            claimed.remove(path)
-            os.unlink(path)
+        if _bindable(range(first, first + count)):
+            paths = [_claim(port) for port in range(first, first + count)]
+            if all(paths):
+                return first
+            _unclaim(path for path in paths if path)
     raise AssertionError("no free port range found")
 
 
@@ -314,22 +298,16 @@ class Site:
 
     def cleanup(self):
         if self.server:
-            try:
+            with contextlib.suppress(AssertionError):
                 self.server.stop(signal.SIGKILL)
-            except AssertionError:
-                pass
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def snapshot(self):
-        """Names, sizes and contents of everything under the root."""
-        result = {}
-        for dirpath, dirnames, filenames in os.walk(self.root):
-            for name in dirnames:
-                result[os.path.relpath(os.path.join(dirpath, name), self.root) + "/"] = None
-            for name in filenames:
-                p = os.path.join(dirpath, name)
-                result[os.path.relpath(p, self.root)] = pathlib.Path(p).read_bytes()
-        return result
+        """Names and contents of everything under the root; a folder's name ends in "/", its
+        content is None."""
+        folders = (os.path.relpath(os.path.join(d, n), self.root) + "/"
+                   for d, names, _ in os.walk(self.root) for n in names)
+        return dict.fromkeys(folders) | read_tree(self.root)
 
 
 class SiteTestCase(unittest.TestCase):
@@ -361,9 +339,6 @@ class Control:
         if greeted:
             assert self.reply().startswith("220 ")
 
-    def send(self, raw):
-        self.sock.sendall(raw)
-
     def line(self):
         return self.file.readline().decode("utf-8", "replace").rstrip("\r\n")
 
@@ -378,7 +353,7 @@ class Control:
         return line.rstrip("\r\n")
 
     def command(self, text):
-        self.send(text.encode() + b"\r\n")
+        self.sock.sendall(text.encode() + b"\r\n")
         return self.reply()
 
     def timed(self, text):
@@ -414,10 +389,11 @@ def write_tree(top, files, mtime=None):
 def read_tree(top, names=None, times=False):
     """{relative name: bytes} of every file under `top`, or of `names`; with `times`, each name's
     (bytes, modification time in whole seconds)."""
+    def facts(path):
+        data = pathlib.Path(path).read_bytes()
+        return (data, int(os.stat(path).st_mtime)) if times else data
     if names is None:
         names = [os.path.relpath(os.path.join(d, n), top) for d, _, files in os.walk(top) for n in files]
-    facts = (lambda p: (pathlib.Path(p).read_bytes(), int(os.stat(p).st_mtime))) if times else \
-        (lambda p: pathlib.Path(p).read_bytes())
     return {name: facts(os.path.join(top, name)) for name in names}
 
 

@@ -90,8 +90,7 @@ class StartFailure(unittest.TestCase):
                 for name in [folder] + [os.path.join(folder, f) for f in files]:
                     os.chmod(name, 0o777 if os.path.isdir(name) else 0o666)
             prefix = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
-            env = {"HOME": self.site.tmp, "XDG_CONFIG_HOME": self.site.tmp,
-                   "XDG_DATA_HOME": self.site.tmp, "XDG_CACHE_HOME": self.site.tmp}
+            env = dict.fromkeys(("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"), self.site.tmp)
         self.site.db.settings(port=str(first_free - 1))
         self.assertEqual(self.failed_start(prefix, env),
                          f"impossibile usare la porta {first_free - 1} "
