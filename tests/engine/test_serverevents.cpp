@@ -219,10 +219,10 @@ f.quit()
         QCOMPARE(seen.sessions.size(), 1);
         QCOMPARE(seen.changes.at(0).diskPath, h.path("root/docs"));
         const events::FileEvent& renamed = seen.changes.at(1);
-        QCOMPARE(renamed.diskPath, h.path("root/a.txt"));
-        QCOMPARE(renamed.newDiskPath, h.path("root/docs/b.txt"));
-        QCOMPARE(renamed.session.login, u"alice"_s);
-        QCOMPARE(renamed.session.address, u"127.0.0.1"_s);
+        QCOMPARE(std::tuple(renamed.diskPath, renamed.newDiskPath, renamed.session.login,
+                            renamed.session.address),
+                 std::tuple(h.path("root/a.txt"), h.path("root/docs/b.txt"), u"alice"_s,
+                            u"127.0.0.1"_s));
     }
 
     void parallelGuessesStopAtTheBan() {

@@ -43,9 +43,8 @@ private Q_SLOTS:
         QFETCH(QString, comment);
         const PublicKeyParse parsed = parsePublicKeyLine(line);
         QVERIFY2(parsed.key, qPrintable(parsed.error));
-        QCOMPARE(parsed.key->type, type);
-        QCOMPARE(parsed.key->fingerprint, fingerprint);
-        QCOMPARE(parsed.key->comment, comment);
+        QCOMPARE(std::tuple(parsed.key->type, parsed.key->fingerprint, parsed.key->comment),
+                 std::tuple(type, fingerprint, comment));
         // The stored blob is the line's own key.
         QCOMPARE(parsed.key->base64, line.trimmed().split(QRegularExpression("\\s+")).at(1));
     }
