@@ -192,9 +192,7 @@ def tls_context(maximum=None):
     c = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT); c.check_hostname = False; c.verify_mode = ssl.CERT_NONE
     if maximum: c.minimum_version, c.maximum_version = ssl.TLSVersion.MINIMUM_SUPPORTED, maximum
     return c
-class ReuseFTP(ftplib.FTP_TLS):
-    # Data connections resume the session of this control connection (or
-    # of the one named in `borrow`).
+class ReuseFTP(ftplib.FTP_TLS): # data connections resume this one's session (or `borrow`'s)
     borrow = None
     def ntransfercmd(self, cmd, rest=None):
         conn, size = ftplib.FTP.ntransfercmd(self, cmd, rest)
@@ -202,14 +200,11 @@ class ReuseFTP(ftplib.FTP_TLS):
             conn = self.context.wrap_socket(conn, server_hostname=self.host,
                                             session=(self.borrow or self).sock.session)
         return conn, size
-def ask(flag):
-    # Creates ROOT/<flag> and waits (10 s at most) for the test to take it away.
+def ask(flag): # creates ROOT/<flag>, waits (10 s at most) for the test to take it away
     open(ROOT + '/' + flag, 'w').close()
     for _ in range(500):
-        if not os.path.exists(ROOT + '/' + flag): break
-        time.sleep(0.02)
-def attempt(f, cmd):
-    # 'ok <bytes>' or the code of the reply that refused the transfer.
+        if os.path.exists(ROOT + '/' + flag): time.sleep(0.02)
+def attempt(f, cmd): # 'ok <bytes>' or the code of the reply that refused the transfer
     try: return 'ok %d' % len(fetch(f, cmd))
     except (ssl.SSLError, ConnectionError, EOFError): pass
     except ftplib.all_errors as e: return str(e)[:3]
