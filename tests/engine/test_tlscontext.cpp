@@ -90,9 +90,7 @@ private Q_SLOTS:
         const QString want = QString(reason).replace(u"%CERT%"_s, tls.certificateFile);
         QVERIFY2(h.server->ListenError().startsWith(want), qPrintable(h.server->ListenError()));
         // Nothing was left listening: the control port is free again.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress(u"127.0.0.1"_s), port));
-        probe.close();
+        QVERIFY(QTcpServer().listen(QHostAddress(u"127.0.0.1"_s), port));
         // The files are read again at the next start: repaired, it starts.
         QFile::remove(h.tlsWith(TlsMode::On).certificateFile);
         h.server->setTls(h.tlsWith(TlsMode::On));
