@@ -2,8 +2,10 @@
 // operation against the rights, paths that try to leave the root (".." and
 // links, with links followed or not), virtual folders and their mount
 // points, missing parents, and the order in which refusals come. A refused
-// operation must leave the disk exactly as it was.
+// operation must leave the disk exactly as it was. The authorizer shares
+// this program.
 
+#include "files/Authorizer.h"
 #include "files/FileService.h"
 #include "tests/support/DataRow.h"
 #include "tests/support/TempTree.h"
@@ -241,6 +243,9 @@ private Q_SLOTS:
         for (const char* op : {"cwd", "mkd", "dele", "retr", "stor", "list", "stat"})
             QVERIFY2(run(fs, op, QStringLiteral("/a.txt")).error != FileError::None, op);
         QCOMPARE(snapshot(), before);
+        // The authorizer alone refuses every operation without a login.
+        for (int op = int(FileOperation::ChangeDir); op <= int(FileOperation::Checksum); ++op)
+            QVERIFY(!isAllowed(nullptr, FileOperation(op)));
     }
 
     // Relative paths start from the current folder; removing it (or a
