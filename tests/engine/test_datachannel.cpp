@@ -1,15 +1,20 @@
 // Data connections: passive ports of a data channel, the operator's range
 // swept in full and reported busy when every port of it is taken, and the
 // dynamic ports (with the kernel's choice as the last resort) when no range
-// is set; the PORT, EPRT and EPSV argument readers: what each argument becomes.
+// is set; which clients a PASV reply gives the public address; the PORT, EPRT
+// and EPSV argument readers; ASCII-mode conversion, exact across any chunk
+// boundary.
 
+#include "engine/ClientLocality.h"
 #include "engine/DataAddress.h"
 #include "engine/DataChannel.h"
+#include "engine/LineEndings.h"
 #include "tests/support/DataRow.h"
 
 #include <QTcpServer>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -36,6 +41,17 @@ quint16 freeRun(int count) {
 
 PassiveSettings range(int first, int last) {
     return PassiveSettings{quint16(first), quint16(last), {}};
+}
+
+// `data` fed to `converter` in pieces of `chunk` bytes.
+template <typename Converter>
+QByteArray inChunks(Converter& converter, QByteArrayView data, int chunk) {
+    QByteArray out, piece;
+    for (qsizetype i = 0; i < data.size(); i += chunk) {
+        converter.convert(data.sliced(i, std::min<qsizetype>(chunk, data.size() - i)), piece);
+        out += piece;
+    }
+    return out;
 }
 
 } // namespace
@@ -147,6 +163,62 @@ private Q_SLOTS:
         // No argument, "EPSV 2" and "EPSV ALL": test_ftpserver's data addresses.
         QCOMPARE(parseEpsvArgument(u" 1 ", true), EpsvRequest::Listen);
         QCOMPARE(parseEpsvArgument(u"all", false), EpsvRequest::All);
+    }
+
+    void asciiConversionIsIndependentOfChunking_data() {
+        QTest::addColumn<QByteArray>("disk");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QByteArray>("back"); // what an upload of `wire` stores
+        addRow("unix lines", "a\nb\n"_ba, "a\r\nb\r\n"_ba, "a\nb\n"_ba);
+        addRow("already crlf", "a\r\nb"_ba, "a\r\nb"_ba, "a\nb"_ba);
+        addRow("lone cr kept", "a\rb\r"_ba, "a\rb\r"_ba, "a\rb\r"_ba);
+        addRow("empty lines", "\n\n"_ba, "\r\n\r\n"_ba, "\n\n"_ba);
+        addRow("binary bytes", "\0\xff\n"_ba, "\0\xff\r\n"_ba, "\0\xff\n"_ba);
+        addRow("empty", QByteArray(), QByteArray(), QByteArray());
+    }
+    void asciiConversionIsIndependentOfChunking() {
+        QFETCH(QByteArray, disk);
+        QFETCH(QByteArray, wire);
+        // Every chunk size, including 1 byte, which splits every CR LF pair.
+        for (int chunk = 1; chunk <= std::max<qsizetype>(1, wire.size()); ++chunk) {
+            AsciiEncoder encoder;
+            QCOMPARE(inChunks(encoder, disk, chunk), wire);
+            AsciiDecoder decoder;
+            const QByteArray stored = inChunks(decoder, wire, chunk);
+            QTEST(stored + decoder.finish(), "back");
+        }
+    }
+
+    void clientLocality_data() {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<bool>("local");
+        // The last two local ones are inside this machine's own subnets below.
+        for (const char* address :
+             {"127.0.0.1", "127.255.0.9", "::1", "::ffff:127.0.0.2", "169.254.10.1", "fe80::1",
+              "10.0.0.1", "10.255.255.255", "::ffff:10.1.2.3", "172.16.0.1", "172.31.255.254",
+              "192.168.1.20", "100.64.0.1", "100.127.255.255", "fc00::1", "fd12:3456::7",
+              "198.51.100.20", "2001:db8:1::5"})
+            QTest::newRow(address) << QString(address) << true;
+        // Just outside each range: from the Internet.
+        for (const char* address :
+             {"11.0.0.1", "9.255.255.255", "172.15.255.255", "172.32.0.1", "192.169.0.1",
+              "100.63.255.255", "100.128.0.1", "169.253.255.255", "128.0.0.1", "8.8.8.8",
+              "::ffff:8.8.8.8", "198.51.101.1", "fe00::1", "2001:db8:2::5", "2a00:1450::1"})
+            QTest::newRow(address) << QString(address) << false;
+    }
+    void clientLocality() {
+        QFETCH(QString, client);
+        const QList<Subnet> own = {QHostAddress::parseSubnet("198.51.100.7/24"),
+                                   QHostAddress::parseSubnet("2001:db8:1::1/64")};
+        QTEST(isLocalClient(QHostAddress(client), own), "local");
+    }
+
+    void machineSubnetsHoldLoopback() {
+        // Every machine has loopback up; its own subnets count as local.
+        const QList<Subnet> subnets = machineSubnets();
+        QVERIFY(!subnets.isEmpty());
+        QVERIFY(std::ranges::any_of(subnets, [](const Subnet& s) { return s.first.isLoopback(); }));
+        QVERIFY(std::ranges::none_of(subnets, [](const Subnet& s) { return s.second == 0; }));
     }
 };
 
