@@ -27,7 +27,6 @@ class SftpKeyLogins(SiteTestCase):
         site.db.add_user("bob", "secret", rights="RWDBM")
         site.db.add_user("carol", "secret", rights="RB")
         cls.keys = os.path.join(site.tmp, "keys")
-        os.makedirs(cls.keys)
         cls.bob_key = make_key(cls.keys, "bob")
         cls.bob_rsa = make_key(cls.keys, "bob_rsa", "rsa")
         cls.carol_key = make_key(cls.keys, "carol", "ecdsa")
@@ -131,7 +130,6 @@ class KeyBans(unittest.TestCase):
         site = sftp_site(self, ban_attempts=2, ban_window_minutes=20, ban_minutes=2)
         site.db.add_user("bob", "secret", rights="R")
         keys = os.path.join(site.tmp, "keys")
-        os.makedirs(keys)
         good = make_key(keys, "good")
         others = [make_key(keys, f"other{n}") for n in range(3)]
         add_key(site, "bob", good)

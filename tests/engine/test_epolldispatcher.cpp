@@ -191,8 +191,7 @@ private Q_SLOTS:
     void notifierRemovedByAnEarlierHandlerIsNotActivated() {
         // Both are ready in the same pass; whichever runs first deletes the other,
         // which then must not be activated (it would be a use after free).
-        SocketPair a;
-        SocketPair b;
+        SocketPair a, b;
         QVERIFY(a.ok() && b.ok());
         auto* first = new QSocketNotifier(a.fd[0], QSocketNotifier::Read);
         auto* second = new QSocketNotifier(b.fd[0], QSocketNotifier::Read);
