@@ -237,8 +237,8 @@ class Site:
         for name, text in (("hello.txt", b"hello\n"), ("victim.txt", b"keep me\n")):
             pathlib.Path(self.root, name).write_bytes(text)
 
-    def start(self, env=None):
-        self.server = Server(self.data, env)
+    def start(self, env=None, prefix=()):
+        self.server = Server(self.data, env, prefix)
         if not self.server.wait_started():
             raise AssertionError("server failed: " + self.server.stderr())
         return self.server

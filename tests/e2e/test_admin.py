@@ -180,9 +180,7 @@ class OtherUsers(unittest.TestCase):
                 os.chown(os.path.join(dirpath, name), 65534, self.GROUP)
         os.chown(self.site.data, 65534, self.GROUP)
         os.chmod(self.site.data, 0o775)
-        self.site.server = Server(self.site.data, prefix=self.as_user(65534, 65534, [self.GROUP]))
-        if not self.site.server.wait_started():
-            raise AssertionError("server failed: " + self.site.server.stderr())
+        self.site.start(prefix=self.as_user(65534, 65534, [self.GROUP]))
 
     @staticmethod
     def as_user(uid, gid, groups=()):
