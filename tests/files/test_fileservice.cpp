@@ -115,8 +115,6 @@ class TestFileService : public QObject {
         return lines;
     }
 
-    QByteArray contents(const QString& rel) const { return tree_->read(rel); }
-
 private Q_SLOTS:
     void init() {
         tree_ = std::make_unique<TempTree>();
@@ -252,7 +250,7 @@ private Q_SLOTS:
             QCOMPARE(snapshot(), before);
             QVERIFY(events.isEmpty());
         }
-        QCOMPARE(contents("outside/secret.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("outside/secret.txt"), QByteArray("12345"));
     }
 
     void withoutGrantNothingRuns() {
@@ -297,7 +295,7 @@ private Q_SLOTS:
         FileService writer(grant("W"), false);
         QCOMPARE(writer.openForWriting("/a.txt", WriteMode::Replace, 6).error,
                  FileError::RestartBeyondEnd);
-        QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("root/a.txt"), QByteArray("12345"));
     }
 
     void writeModes_data() {
@@ -333,9 +331,9 @@ private Q_SLOTS:
         QCOMPARE(f.path, expectedName);
         QCOMPARE(f.file->write("AB"), 2);
         f.file->close();
-        QTEST(contents("root" + expectedName), "expected");
+        QTEST(tree_->read("root" + expectedName), "expected");
         if (expectedName != u"/a.txt")
-            QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
+            QCOMPARE(tree_->read("root/a.txt"), QByteArray("12345"));
     }
 
     // The folders a session sees are the ones there when it logged in: a
@@ -355,7 +353,7 @@ private Q_SLOTS:
         QVERIFY(written.ok());
         QCOMPARE(written.file->write("new"), 3);
         written.file->close();
-        QCOMPARE(contents("dest.orig/new.txt"), QByteArray("new"));
+        QCOMPARE(tree_->read("dest.orig/new.txt"), QByteArray("new"));
         QVERIFY(fs.makeFolder("/v/made").ok());
         QVERIFY(QFileInfo(at("dest.orig/made")).isDir());
         QVERIFY(fs.setModified("/v/d.txt", QDateTime::fromSecsSinceEpoch(0, Qt::UTC)).ok());
@@ -367,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(fs.setMode("/v/secret.txt", 0666).error, FileError::NotFound);
         QVERIFY(fs.freeSpace("/v").ok());
         QVERIFY(fs.rename(fs.renameSource("/v/d.txt"), "/v/moved.txt").ok());
-        QCOMPARE(contents("dest.orig/moved.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("dest.orig/moved.txt"), QByteArray("12345"));
         QVERIFY(fs.deleteFile("/v/moved.txt").ok());
         QVERIFY(fs.removeFolder("/v/made").ok());
         QStringList names;
@@ -377,7 +375,7 @@ private Q_SLOTS:
 
         QCOMPARE(QDir(at("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  outsideBefore);
-        QCOMPARE(contents("outside/secret.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("outside/secret.txt"), QByteArray("12345"));
         // A session that logs in now, links followed, finds no folder where the link is.
         QCOMPARE(FileService(grant("RWDBM"), true).list("/v").error, FileError::NotFound);
     }
@@ -391,7 +389,7 @@ private Q_SLOTS:
         const OpenedFile f = fs.openForWriting("u", WriteMode::UniqueName);
         QCOMPARE(f.error, FileError::NoUniqueName);
         QCOMPARE(f.name, u"u");
-        QCOMPARE(contents("root/u"), QByteArray("12345"));
+        QCOMPARE(tree_->read("root/u"), QByteArray("12345"));
     }
 
     void openFailureGivesTheSystemsWords() {

@@ -114,7 +114,6 @@ class TestSftpRequests : public QObject {
     Reply write(const QByteArray& handle, quint64 offset, const QByteArray& data) {
         return request(Write, handle, offset, data);
     }
-    QByteArray contents(const QString& rel) const { return tree_->read(rel); }
 
 private Q_SLOTS:
     void init() {
@@ -204,9 +203,9 @@ private Q_SLOTS:
         QVERIFY(open(path == "out" ? QByteArray("out") : "../outside.txt",
                      OpenWrite | OpenCreate | OpenTruncate)
                         .type != HandleReply ||
-                contents("outside.txt") == "12345");
+                tree_->read("outside.txt") == "12345");
         request(Remove, "../outside.txt");
-        QCOMPARE(contents("outside.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("outside.txt"), QByteArray("12345"));
     }
 
     void clientPathsAreNormalised_data() {
@@ -239,7 +238,7 @@ private Q_SLOTS:
         QCOMPARE(write(h.handle, 200000, expected.mid(200000)).status, quint32(Ok));
         QCOMPARE(write(h.handle, 0, expected.first(200000)).status, quint32(Ok));
         QCOMPARE(close(h.handle).status, quint32(Ok));
-        QCOMPARE(contents("root/up.bin"), expected);
+        QCOMPARE(tree_->read("root/up.bin"), expected);
 
         const Reply r = open("up.bin", OpenRead);
         QByteArray got;
@@ -264,23 +263,23 @@ private Q_SLOTS:
         Reply h = open("a.txt", OpenWrite | OpenAppend);
         write(h.handle, 0, "++");
         close(h.handle);
-        QCOMPARE(contents("root/a.txt"), QByteArray("12345++"));
+        QCOMPARE(tree_->read("root/a.txt"), QByteArray("12345++"));
         h = open("a.txt", OpenWrite);
         write(h.handle, 1, "x");
         close(h.handle);
-        QCOMPARE(contents("root/a.txt"), QByteArray("1x345++"));
+        QCOMPARE(tree_->read("root/a.txt"), QByteArray("1x345++"));
         h = open("a.txt", OpenWrite | OpenCreate | OpenExclusive);
         QCOMPARE(h.status, quint32(Failure));
         QCOMPARE(open("none.txt", OpenWrite).status, quint32(NoSuchFile));
         h = open("a.txt", OpenWrite | OpenCreate | OpenTruncate);
         close(h.handle);
-        QCOMPARE(contents("root/a.txt"), QByteArray());
+        QCOMPARE(tree_->read("root/a.txt"), QByteArray());
         // A download handle takes no writes, an upload handle gives no reads.
         h = open("sub/b.txt", OpenRead);
         QCOMPARE(write(h.handle, 0, "x").status, quint32(Failure));
-        QCOMPARE(contents("root/sub/b.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("root/sub/b.txt"), QByteArray("12345"));
         QCOMPARE(request(Rename, "sub/b.txt", "/moved.txt").status, quint32(Ok));
-        QCOMPARE(contents("root/moved.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("root/moved.txt"), QByteArray("12345"));
         QCOMPARE(request(Remove, "moved.txt").status, quint32(Ok));
         QVERIFY(!QFileInfo::exists(tree_->at("root/moved.txt")));
         // A rename never replaces what exists.
