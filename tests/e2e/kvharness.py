@@ -2,6 +2,7 @@
 with real FTP clients (ftplib, curl, lftp) on loopback. Every wait is bounded."""
 
 import atexit
+import contextlib
 import ftplib
 import json
 import os
@@ -40,6 +41,15 @@ def run(argv, timeout=TIMEOUT, stdin=None):
     return subprocess.run(argv, input=stdin, capture_output=True, timeout=timeout, env=env)
 
 
+def spawn(test, argv, output=None, **popen):
+    """`argv` started with both output streams in the file named `output` (or nowhere), killed
+    after `test` if still running."""
+    out = open(output, "w+") if output else subprocess.DEVNULL
+    proc = subprocess.Popen(argv, stdout=out, stderr=subprocess.STDOUT, **popen)
+    test.addCleanup(lambda: (proc.poll() is None and proc.kill(), proc.wait(TIMEOUT), output and out.close()))
+    return proc
+
+
 def lftp(script):
     """lftp running `script` with one try and bounded waits."""
     return run(["lftp", "-c", f"set net:max-retries 1; set net:timeout {TIMEOUT}; {script}"], TIMEOUT * 3)
@@ -64,48 +74,40 @@ CLAIM_LIFETIME = 3600  # seconds; a claim left by a killed program expires
 claimed = []
 
 
-def _release_claims():
-    for path in claimed:
-        try:
+def _unclaim(paths):
+    for path in list(paths):
+        claimed.remove(path)
+        with contextlib.suppress(OSError):
             os.unlink(path)
-        except OSError:
-            pass
 
 
-atexit.register(_release_claims)
+atexit.register(lambda: _unclaim(claimed))
 
 
 def _claim(port):
+    """The path of `port`'s claim, made for this program (a stale one taken over); None when
+    another program holds it."""
     os.makedirs(PORT_CLAIMS, exist_ok=True)
     path = os.path.join(PORT_CLAIMS, str(port))
-    for _ in range(2):
-        try:
-            os.close(os.open(path, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o666))
-            claimed.append(path)
-            return True
-        except FileExistsError:
-            try:
-                if time.time() - os.stat(path).st_mtime < CLAIM_LIFETIME:
-                    return False
-                os.unlink(path)
-            except OSError:
-                return False
-    return False
+    with contextlib.suppress(OSError):
+        if time.time() - os.stat(path).st_mtime >= CLAIM_LIFETIME:
+            os.unlink(path)
+    try:
+        os.close(os.open(path, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o666))
+    except FileExistsError:
+        return None
+    claimed.append(path)
+    return path
 
 
 def _bindable(ports):
-    held = []
-    try:
-        for port in ports:
-            s = socket.socket()
-            held.append(s)
-            s.bind(("127.0.0.1", port))
-        return True
-    except OSError:
-        return False
-    finally:
-        for s in held:
-            s.close()
+    with contextlib.ExitStack() as held:
+        try:
+            for port in ports:
+                held.enter_context(socket.socket()).bind(("127.0.0.1", port))
+        except OSError:
+            return False
+    return True
 
 
 def free_run(count, low=20000, high=32000):
@@ -114,20 +116,11 @@ def free_run(count, low=20000, high=32000):
     clients of the tests take."""
     for _ in range(200):
         first = random.randint(low, high - count)
-        ports = range(first, first + count)
-        if not _bindable(ports):
-            continue
-        got = []
-        for port in ports:
-            if not _claim(port):
-                break
-            got.append(port)
-        if len(got) == count:
-            return first
-        for port in got:
-            path = os.path.join(PORT_CLAIMS, str(port))
-            claimed.remove(path)
-            os.unlink(path)
+        if _bindable(range(first, first + count)):
+            paths = [_claim(port) for port in range(first, first + count)]
+            if all(paths):
+                return first
+            _unclaim(path for path in paths if path)
     raise AssertionError("no free port range found")
 
 
@@ -244,8 +237,8 @@ class Site:
         for name, text in (("hello.txt", b"hello\n"), ("victim.txt", b"keep me\n")):
             pathlib.Path(self.root, name).write_bytes(text)
 
-    def start(self, env=None):
-        self.server = Server(self.data, env)
+    def start(self, env=None, prefix=()):
+        self.server = Server(self.data, env, prefix)
         if not self.server.wait_started():
             raise AssertionError("server failed: " + self.server.stderr())
         return self.server
@@ -277,6 +270,12 @@ class Site:
         assert result.returncode == 0, result.stderr.decode()
         return result
 
+    def kv_fails(self, *args, code=1, **how):
+        """The error text of a command that must end with exit status `code`, run as kv() runs it."""
+        result = self.kv(*args, **how)
+        assert result.returncode == code, (result.returncode, result.stderr.decode())
+        return result.stderr.decode()
+
     def kv_json(self, *args):
         """The parsed answer of a command run with --json, which must succeed."""
         return json.loads(self.kv_ok(*args, "--json").stdout)
@@ -299,22 +298,16 @@ class Site:
 
     def cleanup(self):
         if self.server:
-            try:
+            with contextlib.suppress(AssertionError):
                 self.server.stop(signal.SIGKILL)
-            except AssertionError:
-                pass
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def snapshot(self):
-        """Names, sizes and contents of everything under the root."""
-        result = {}
-        for dirpath, dirnames, filenames in os.walk(self.root):
-            for name in dirnames:
-                result[os.path.relpath(os.path.join(dirpath, name), self.root) + "/"] = None
-            for name in filenames:
-                p = os.path.join(dirpath, name)
-                result[os.path.relpath(p, self.root)] = pathlib.Path(p).read_bytes()
-        return result
+        """Names and contents of everything under the root; a folder's name ends in "/", its
+        content is None."""
+        folders = (os.path.relpath(os.path.join(d, n), self.root) + "/"
+                   for d, names, _ in os.walk(self.root) for n in names)
+        return dict.fromkeys(folders) | read_tree(self.root)
 
 
 class SiteTestCase(unittest.TestCase):
@@ -346,9 +339,6 @@ class Control:
         if greeted:
             assert self.reply().startswith("220 ")
 
-    def send(self, raw):
-        self.sock.sendall(raw)
-
     def line(self):
         return self.file.readline().decode("utf-8", "replace").rstrip("\r\n")
 
@@ -363,7 +353,7 @@ class Control:
         return line.rstrip("\r\n")
 
     def command(self, text):
-        self.send(text.encode() + b"\r\n")
+        self.sock.sendall(text.encode() + b"\r\n")
         return self.reply()
 
     def timed(self, text):
@@ -384,6 +374,27 @@ def passive_socket(reply, rcvbuf=None):
     data.settimeout(TIMEOUT)
     data.connect(("127.0.0.1", nums[4] * 256 + nums[5]))
     return data
+
+
+def write_tree(top, files, mtime=None):
+    """Writes `files` ({relative name: bytes}) under `top`, each modified at `mtime(name)` if given."""
+    for name, data in files.items():
+        path = os.path.join(top, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        pathlib.Path(path).write_bytes(data)
+        if mtime:
+            os.utime(path, (mtime(name), mtime(name)))
+
+
+def read_tree(top, names=None, times=False):
+    """{relative name: bytes} of every file under `top`, or of `names`; with `times`, each name's
+    (bytes, modification time in whole seconds)."""
+    def facts(path):
+        data = pathlib.Path(path).read_bytes()
+        return (data, int(os.stat(path).st_mtime)) if times else data
+    if names is None:
+        names = [os.path.relpath(os.path.join(d, n), top) for d, _, files in os.walk(top) for n in files]
+    return {name: facts(os.path.join(top, name)) for name in names}
 
 
 def wait_until(check, what, pause=0.05):

@@ -60,6 +60,7 @@ def openssh_batch(site, user, commands, cwd, password=None, keys=(), options=(),
 
 
 def make_key(folder, name, kind="ed25519"):
+    os.makedirs(folder, exist_ok=True)
     path = os.path.join(folder, name)
     args = ["-t", kind] + (["-b", "3072"] if kind == "rsa" else [])
     subprocess.run(["ssh-keygen", "-q", *args, "-N", "", "-C", f"{name} portatile", "-f", path],

@@ -5,28 +5,27 @@ shows to the file named by KESTROVA_WINDOW_STATE."""
 
 import json
 import os
-import subprocess
+import shutil
 import tempfile
 import unittest
 
-from kvharness import Site, TIMEOUT, program, wait_until
+from kvharness import Site, program, spawn, wait_until
 
 BIG = 512 * 1024 * 1024  # sparse: no disk used
 
 
 class Window:
-    """The real program with its window, offscreen, in its own home folder."""
+    """The real program with its window, offscreen, in its own home folder, ended after `test`."""
 
-    def __init__(self, data):
+    def __init__(self, test, data):
         self.home = tempfile.mkdtemp(prefix="kv-window-")
+        test.addCleanup(shutil.rmtree, self.home, True)
         self.state_path = os.path.join(self.home, "state.json")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.home,
                    XDG_CONFIG_HOME=os.path.join(self.home, "config"),
                    XDG_DATA_HOME=os.path.join(self.home, "data"),
                    KESTROVA_WINDOW_STATE=self.state_path)
-        self.out = open(os.path.join(self.home, "out.txt"), "w+")
-        self.proc = subprocess.Popen([program(), "--data-dir", data], stdout=self.out,
-                                     stderr=subprocess.STDOUT, env=env)
+        self.proc = spawn(test, [program(), "--data-dir", data], os.path.join(self.home, "out.txt"), env=env)
 
     def state(self):
         try:
@@ -39,27 +38,12 @@ class Window:
         wait_until(lambda: check(self.state()), what + " in the window", pause=0.1)
         return self.state()
 
-    def close(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-        try:
-            self.proc.wait(TIMEOUT)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait(TIMEOUT)
-        self.out.close()
-
 
 class Attach(unittest.TestCase):
     def setUp(self):
         self.site = Site(self)
         self.site.db.add_user("anna", "pw", rights="RWDB")
         self.site.sparse("big.bin", BIG)
-
-    def window(self):
-        window = Window(self.site.data)
-        self.addCleanup(window.close)
-        return window
 
     def test_window_attaches_to_a_headless_server_and_sees_it_stop(self):
         server = self.site.start()
@@ -70,7 +54,7 @@ class Attach(unittest.TestCase):
         self.addCleanup(data.close)
         self.assertTrue(data.recv(65536))  # the download runs, held by this reader
 
-        window = self.window()
+        window = Window(self, self.site.data)
         state = window.wait(lambda s: s.get("attached"), "attaching")
         # What an attached window shows and allows: the window's tests. Here: this program
         # attaches to that server, and starts no second one.
@@ -98,11 +82,7 @@ class Attach(unittest.TestCase):
     def test_a_window_running_its_own_server_is_administered_through_it(self):
         # Another window attaches to it as to a headless server (above); the command line shows it.
         self.site.db.settings(ip="127.0.0.1", start=1)
-        window = self.window()
+        window = Window(self, self.site.data)
         state = window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
         self.assertFalse(state["attached"])
         self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
-
-
-if __name__ == "__main__":
-    unittest.main()

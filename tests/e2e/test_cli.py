@@ -7,7 +7,6 @@ import sqlite3
 import subprocess
 import threading
 import time
-import unittest
 
 from kvharness import SiteTestCase, TIMEOUT, program
 
@@ -55,9 +54,7 @@ class CommandLine(SiteTestCase):
         before = self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")
         for args, stdin, message in cases:
             with self.subTest(args=args):
-                out = self.site.kv(*args, stdin=stdin)
-                self.assertEqual(out.returncode, 1, out.stderr)
-                self.assertIn(message, out.stderr.decode())
+                self.assertIn(message, self.site.kv_fails(*args, stdin=stdin))
         self.assertEqual((self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")), before)
         self.assertEqual(self.site.db.run("SELECT COUNT(*) FROM IPok"), [(0,)])
         self.assertEqual(self.site.db.run("SELECT COUNT(*) FROM virtualdirs"), [(0,)])
@@ -113,7 +110,3 @@ class CommandLine(SiteTestCase):
         finally:
             release.join()
             holder.close()
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -1,14 +1,17 @@
 """FTPS through the real program: options rows switch TLS on (required, with an implicit port), the
 first start writes a self-signed certificate, and curl and lftp, trusting it, move files; lftp in
-active mode over IPv6 names the unspecified address and is served at once (which sessions a data
-connection may resume, and which active addresses are refused: the engine's tests)."""
+active mode over IPv6 names the unspecified address and is served at once; rclone with its default
+settings (four transfers and checkers side by side, one TLS session cache for all its connections)
+copies, syncs and checks a tree with no refusal, keeping every file's time, which it sets with MFMT
+(which sessions a data connection may resume, and which active addresses are refused: the engine's
+tests)."""
 
 import os
 import time
 import unittest
 from pathlib import Path
 
-from kvharness import SiteTestCase, TIMEOUT, free_port, has_ipv6_loopback, lftp, run
+from kvharness import SiteTestCase, TIMEOUT, free_port, has_ipv6_loopback, lftp, rclone, read_tree, run, write_tree
 
 LFTP_TLS = ("set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:ca-file {cert};"
             " set ssl:check-hostname false;")
@@ -47,10 +50,8 @@ class Ftps(SiteTestCase):
         os.makedirs(local)
         for i in range(997):
             Path(local, f"f{i:04d}").write_bytes(b"%d\n" % i)
-        os.makedirs(os.path.join(local, "a", "b"))
         nested = {"a/one.txt": b"1" * 5000, "a/two.bin": os.urandom(70_000), "a/b/three": b""}
-        for name, data in nested.items():
-            Path(local, name).write_bytes(data)
+        write_tree(local, nested)
         started = time.monotonic()
         logged = len(self.site.log_file())
         back = os.path.join(self.site.tmp, "back")
@@ -60,7 +61,7 @@ class Ftps(SiteTestCase):
             self.assertEqual(out.returncode, 0, out.stderr)
         self.assertEqual(len(os.listdir(os.path.join(self.site.root, "thousand"))), 998)
         for top in (os.path.join(self.site.root, "thousand"), back):
-            self.assertEqual({name: Path(top, name).read_bytes() for name in nested}, nested, top)
+            self.assertEqual(read_tree(top, nested), nested, top)
         self.assertLess(time.monotonic() - started, 120)
         self.assertNotIn("425 ", self.site.log_file()[logged:].decode("utf-8", "replace"))
 
@@ -77,10 +78,8 @@ class FtpsActiveIpv6(SiteTestCase):
     def test_lftp_active_mirror_on_ipv6(self):
         # lftp names "::" in EPRT from its second data connection on: the client's own address.
         local = os.path.join(self.site.tmp, "tree")
-        os.makedirs(os.path.join(local, "sub"))
         files = {f"sub/f{i}": os.urandom(i * 1000) for i in range(6)}
-        for name, data in files.items():
-            Path(local, name).write_bytes(data)
+        write_tree(local, files)
         back = os.path.join(self.site.tmp, "back")
         tls = LFTP_TLS.format(cert=self.cert)
         started = time.monotonic()
@@ -89,9 +88,50 @@ class FtpsActiveIpv6(SiteTestCase):
             self.assertEqual(out.returncode, 0, out.stderr)
         self.assertLess(time.monotonic() - started, TIMEOUT)  # no retry after a refusal
         for top in (os.path.join(self.site.root, "tree"), back):
-            self.assertEqual({name: Path(top, name).read_bytes() for name in files}, files, top)
+            self.assertEqual(read_tree(top), files, top)
         self.assertNotIn("connessione dati verso", self.site.server.stdout())
 
 
-if __name__ == "__main__":
-    unittest.main()
+MTIME = 1577836800  # 2020-01-01 00:00:00 UTC
+FTPS = ",explicit_tls=true,no_check_certificate=true"
+
+
+def mtime(name):
+    return MTIME + int(name[-7:-4])
+
+
+class Rclone(SiteTestCase):
+    @classmethod
+    def prepare(cls, site):
+        site.db.add_user("rita", "r-pass", rights="RWDBM")
+        # TLS when the client asks; its data connections must resume a session (the default).
+        site.db.set_options(tls="on")
+
+    def rclone(self, *args):
+        obscured = run(["rclone", "obscure", "r-pass"]).stdout.decode().strip()
+        return rclone(f":ftp,host=127.0.0.1,port={self.site.port},user=rita,pass={obscured}{FTPS}:", *args)
+
+    def assertClean(self, out):
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        self.assertNotIn(b"ERROR", out.stderr)
+
+    def test_ftps_copy_sync_check_move_every_file_with_its_time(self):
+        local = os.path.join(self.site.tmp, "many")
+        files = {f"d{i % 6}/f{i:03d}.bin": os.urandom(i * 37 % 3000) for i in range(204)}
+        write_tree(local, files, mtime)
+        back = os.path.join(self.site.tmp, "many-back")
+        self.assertClean(self.rclone("copy", local, "REMOTE:many"))
+        self.assertClean(self.rclone("sync", "REMOTE:many", back))
+        self.assertClean(self.rclone("check", "--download", local, "REMOTE:many"))
+        for top in (os.path.join(self.site.root, "many"), back):
+            self.assertEqual(read_tree(top, times=True), {name: (data, mtime(name)) for name, data in files.items()},
+                             top)
+        # A second sync after a local change sends only what changed.
+        Path(local, "d0/f000.bin").write_bytes(b"changed")
+        self.assertClean(self.rclone("sync", local, "REMOTE:many"))
+        files["d0/f000.bin"] = b"changed"
+        self.assertEqual(read_tree(os.path.join(self.site.root, "many")), files)
+        log = self.site.log_file().decode("utf-8", "replace")
+        self.assertIn("TLS TLSv1.3 ", log)
+        self.assertNotIn("425 ", log)
+        self.assertEqual(self.site.server.stderr(), "")

@@ -4,7 +4,6 @@ the activity log's and the engine's tests)."""
 
 import os
 import time
-import unittest
 
 from kvharness import Control, SiteTestCase, TIMEOUT, passive_socket, wait_until
 
@@ -54,7 +53,3 @@ class Shrinking(SiteTestCase):
         line = next(l for l in log_text(self.site).splitlines() if f"Download /{name}:" in l)
         self.assertIn("incompleto", line)
         self.assertIn("200000000", line)
-
-
-if __name__ == "__main__":
-    unittest.main()

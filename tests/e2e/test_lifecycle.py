@@ -12,7 +12,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from kvharness import Server, Site, TIMEOUT, program, read_text, run, wait_until
+from kvharness import Server, Site, TIMEOUT, program, read_text, run, spawn, wait_until
 
 START = re.compile(rb"^\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\] SERVER START ON IP 127\.0\.0\.1$")
 STOP = re.compile(rb"^\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\] SERVER STOP$")
@@ -90,8 +90,7 @@ class StartFailure(unittest.TestCase):
                 for name in [folder] + [os.path.join(folder, f) for f in files]:
                     os.chmod(name, 0o777 if os.path.isdir(name) else 0o666)
             prefix = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
-            env = {"HOME": self.site.tmp, "XDG_CONFIG_HOME": self.site.tmp,
-                   "XDG_DATA_HOME": self.site.tmp, "XDG_CACHE_HOME": self.site.tmp}
+            env = dict.fromkeys(("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"), self.site.tmp)
         self.site.db.settings(port=str(first_free - 1))
         self.assertEqual(self.failed_start(prefix, env),
                          f"impossibile usare la porta {first_free - 1} "
@@ -159,13 +158,10 @@ class FirstStartOfAUser(unittest.TestCase):
         self.assertEqual(added.returncode, 0, added.stderr)
         folder = os.path.join(self.home, ".local/share/Kestrova/Kestrova Vellim")
         self.assertEqual(os.stat(os.path.join(folder, "accounts.dat")).st_mode & 0o777, 0o600)
-        out = open(os.path.join(self.tmp, "stdout.txt"), "w+")
-        self.addCleanup(out.close)
-        server = subprocess.Popen(self.as_user(program(), "--headless"), stdout=out, stderr=subprocess.STDOUT,
-                                  cwd="/")
-        self.addCleanup(lambda: server.poll() is None and (server.kill(), server.wait(TIMEOUT)))
-        wait_until(lambda: "SERVER START ON IP" in read_text(out.name) or server.poll() is not None, "the start")
-        self.assertIsNone(server.poll(), read_text(out.name))
+        out = os.path.join(self.tmp, "stdout.txt")
+        server = spawn(self, self.as_user(program(), "--headless"), out, cwd="/")
+        wait_until(lambda: "SERVER START ON IP" in read_text(out) or server.poll() is not None, "the start")
+        self.assertIsNone(server.poll(), read_text(out))
         fetched = run([*self.enter, "curl", "-sS", "--max-time", str(TIMEOUT), "-u", "bob:secret",
                        f"ftp://127.0.0.1:2121{self.file}"])
         self.assertEqual(fetched.returncode, 0, fetched.stderr)
@@ -173,7 +169,3 @@ class FirstStartOfAUser(unittest.TestCase):
         server.terminate()
         self.assertEqual(server.wait(TIMEOUT), 0)
         self.assertIn("SERVER STOP", read_text(os.path.join(folder, "ftp.log")))
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -4,7 +4,6 @@ as its client takes it, so stalled listings hold little memory (the listing test
 import os
 import re
 import time
-import unittest
 
 from kvharness import TIMEOUT, SiteTestCase, passive_socket
 
@@ -69,7 +68,3 @@ class StalledListings(SiteTestCase):
         expected = [f"entry-with-a-longish-name-{i:06d}.dat" for i in range(ENTRIES)]
         self.assertEqual(names, ["/big/" + n for n in expected])
         self.assertEqual([line.split()[-1] for line in lines], expected)
-
-
-if __name__ == "__main__":
-    unittest.main()

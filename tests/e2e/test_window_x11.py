@@ -10,7 +10,7 @@ import subprocess
 import tempfile
 import unittest
 
-from kvharness import TIMEOUT, Site, program, wait_until
+from kvharness import TIMEOUT, Site, program, spawn, wait_until
 
 IDLE_SESSIONS = 200
 NOTICE = "Kestrova Vellim"  # the start notice's title; the main window's adds the version
@@ -61,15 +61,8 @@ class X11Window(unittest.TestCase):
         return {w: self.xdotool("getwindowname", w)[0] for w in ids}
 
     def test_keys_reach_the_window_and_files_are_served_with_sessions_idle(self):
-        out = open(os.path.join(self.home, "out.txt"), "w+")
-        self.addCleanup(out.close)
-        window = subprocess.Popen([program(), "--data-dir", self.site.data], env=self.env,
-                                  stdout=out, stderr=subprocess.STDOUT)
-
-        def close_window():
-            window.terminate()
-            window.wait(TIMEOUT)
-        self.addCleanup(close_window)
+        window = spawn(self, [program(), "--data-dir", self.site.data], os.path.join(self.home, "out.txt"),
+                       env=self.env)
         wait_until(lambda: NOTICE in self.shown().values(), "the start notice")
 
         idle = []
@@ -85,7 +78,3 @@ class X11Window(unittest.TestCase):
         wait_until(lambda: NOTICE not in self.shown().values(), "the notice to close on Escape")
         self.assertTrue(any(name.startswith(NOTICE + " ") for name in self.shown().values()))
         self.assertIsNone(window.poll(), "the window stays open")
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -1,7 +1,7 @@
 // Commands that automation clients, cameras and mirroring tools send, driven
-// through a real FtpServer by Python's ftplib on loopback: MLST facts after
-// OPTS MLST, and long checksums while other sessions stay answered (their
-// replies line by line: test_ftpserver's scripted sessions).
+// through a real FtpServer by Python's ftplib on loopback: MLST facts and the
+// hash as FEAT tells them after OPTS, and long checksums while other sessions
+// stay answered (their replies line by line: test_ftpserver's scripted sessions).
 
 #include "tests/support/EngineHarness.h"
 
@@ -21,26 +21,29 @@ static bool sparseFile(EngineHarness& h, qint64 size) {
 class TestClientCommands : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void mlstFactsFollowOpts() {
+    void mlstFactsAndTheHashFollowOpts() {
         EngineHarness h;
         h.write("root/d/f.txt", "12345");
         QVERIFY(h.start());
         const ClientRun r = h.python(R"(
 f = login()
 print(resp(f, 'MLST d/f.txt').splitlines()[1])
-f.sendcmd('OPTS MLST size;perm;')
+f.sendcmd('OPTS MLST size;perm;'); f.sendcmd('OPTS HASH CRC32')
 print(resp(f, 'MLST d/f.txt').splitlines()[1]); print(lines(f, 'MLSD d'))
-print([l for l in resp(f, 'FEAT').splitlines() if 'MLST' in l])
+print([l for l in resp(f, 'FEAT').splitlines() if 'MLST' in l or 'HASH' in l])
 f.sendcmd('OPTS MLST')
 print(repr(resp(f, 'MLST d/f.txt').splitlines()[1])); print(lines(f, 'MLSD d'))
 g = login(); print(resp(g, 'MLST d/f.txt').splitlines()[1].startswith(' type=file;size=5;modify='))
+print([l for l in resp(g, 'FEAT').splitlines() if 'HASH' in l])
 )");
         QStringList out = outputOf(r);
         QVERIFY2(out.value(0).startsWith(u" type=file;size=5;modify="), qPrintable(out.value(0)));
         out.removeFirst();
-        QCOMPARE(out, QStringList({" size=5;perm=radfw; /d/f.txt", "['size=5;perm=radfw; f.txt']",
-                                   "[' MLST type;size*;modify;perm*;']", "'  /d/f.txt'",
-                                   "[' f.txt']", "True", ""}));
+        QCOMPARE(out, QStringList(
+                          {" size=5;perm=radfw; /d/f.txt", "['size=5;perm=radfw; f.txt']",
+                           "[' HASH SHA-256;SHA-1;MD5;CRC32*', ' MLST type;size*;modify;perm*;']",
+                           "'  /d/f.txt'", "[' f.txt']", "True",
+                           "[' HASH SHA-256*;SHA-1;MD5;CRC32']", ""}));
     }
 
     void hashOfAHugeFileStallsNoOtherSession() {

@@ -1,8 +1,11 @@
-// Command lines: how the byte stream is cut into lines and what each raw line
-// becomes (the dispatcher is seen through real sessions in test_ftpserver).
+// Command lines: how the byte stream is cut into lines, what each raw line
+// becomes (the dispatcher is seen through real sessions in test_ftpserver),
+// and how lines and other client text are written to the log.
 
 #include "engine/CommandParser.h"
 #include "engine/LineFramer.h"
+#include "engine/LogText.h"
+#include "tests/support/DataRow.h"
 
 #include <QTest>
 
@@ -55,13 +58,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("reads");
         QTest::addColumn<QStringList>("lines"); // long lines by their length
         const QByteArray longest(4096, 'x');
-        QTest::newRow("split") << QByteArrayList{"NO", "OP\r", "\n"} << QStringList{"NOOP"};
-        QTest::newRow("longest") << QByteArrayList{longest + "\r\n"} << QStringList{"4096 bytes"};
-        QTest::newRow("one over, two in one read")
-            << QByteArrayList{longest + "x\nNOOP\n"} << QStringList{"too long", "NOOP"};
-        QTest::newRow("skipped to its end")
-            << QByteArrayList{longest + "xx", QByteArray(3000, 'x') + "\r\nNOOP\r\n"}
-            << QStringList{"too long", "NOOP"};
+        addRow("split", QByteArrayList{"NO", "OP\r", "\n"}, QStringList{"NOOP"});
+        addRow("longest", QByteArrayList{longest + "\r\n"}, QStringList{"4096 bytes"});
+        addRow("one over, two in one read", QByteArrayList{longest + "x\nNOOP\n"},
+               QStringList{"too long", "NOOP"});
+        addRow("skipped to its end",
+               QByteArrayList{longest + "xx", QByteArray(3000, 'x') + "\r\nNOOP\r\n"},
+               QStringList{"too long", "NOOP"});
     }
     void framing() {
         QFETCH(QByteArrayList, reads);
@@ -87,6 +90,62 @@ private Q_SLOTS:
             }
         }
         QTEST(got, "lines");
+    }
+
+    void escaped_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("logged");
+        addRow("plain", u"CWD caffè/日本"_s, u"CWD caffè/日本"_s);
+        addRow("backslash kept", u"a\\x41"_s, u"a\\x41"_s);
+        addRow("c0 and del", u"a\tb\x1b[31mc\x7f"_s, u"a\\x09b\\x1b[31mc\\x7f"_s);
+        addRow("line breaks", u"a\nb\rc"_s, u"a\\x0ab\\x0dc"_s);
+        addRow("del among printable ascii", u"a\x7f b"_s, u"a\\x7f b"_s);
+        addRow("nul", QString(u"a\0b"_s), u"a\\x00b"_s);
+        addRow("c1", u"a\u0085b\u009bc"_s, u"a\\x85b\\x9bc"_s);
+        addRow("separators", u"a\u2028b\u2029c"_s, u"a\\u2028b\\u2029c"_s);
+        addRow("bidi overrides", u"\u202a\u202b\u202c\u202d\u202e"_s,
+               u"\\u202a\\u202b\\u202c\\u202d\\u202e"_s);
+        addRow("astral format", u"a\U000E0001b"_s, u"a\\U000e0001b"_s);
+        addRow("astral letter kept", u"a\U0001F600b"_s, u"a\U0001F600b"_s);
+        addRow("lone surrogate", QString(QChar(0xD800)) + u"x"_s, u"\\ud800x"_s);
+    }
+    void escaped() {
+        QFETCH(QString, text);
+        QFETCH(QString, logged);
+        QCOMPARE(escapedForLog(text), logged);
+        QCOMPARE(escapedForLog(logged), logged); // escaping twice changes nothing
+    }
+
+    void commandLine_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("logged");
+        addRow("plain", "USER bob\r"_ba, u"USER bob"_s);
+        addRow("utf8", "MKD caff\xc3\xa8"_ba, u"MKD caffè"_s);
+        addRow("latin1 byte", "CWD caf\xe9"_ba, u"CWD caf\\xe9"_s);
+        addRow("del among printable ascii", "CWD a\x7f b"_ba, u"CWD a\\x7f b"_s);
+        addRow("overlong", "CWD \xc0\xaf"_ba, u"CWD \\xc0\\xaf"_s);
+        addRow("encoded surrogate", "CWD \xed\xa0\x80"_ba, u"CWD \\xed\\xa0\\x80"_s);
+        addRow("cut sequence", "CWD \xe2\x80"_ba, u"CWD \\xe2\\x80"_s);
+        addRow("utf8 c1", "USER a\xc2\x85"_ba, u"USER a\\x85"_s);
+        addRow("utf8 override", "USER \xe2\x80\xae"_ba, u"USER \\u202e"_s);
+        addRow("telnet", "\377\364\377\362ABOR"_ba, u"\\xff\\xf4\\xff\\xf2ABOR"_s);
+        addRow("pass", "PASS secret\r"_ba, u"PASS ***"_s);
+        addRow("pass lower case", "pass secret"_ba, u"PASS ***"_s);
+        addRow("pass alone", "PASS"_ba, u"PASS ***"_s);
+        addRow("pass latin1", "PASS caf\xe9secret"_ba, u"PASS ***"_s);
+        addRow("pass tab", "PASS\tsecret"_ba, u"PASS ***"_s);
+        addRow("pass leading spaces", "   PaSs secret"_ba, u"PASS ***"_s);
+        addRow("pass after telnet", "\xff\xf4\xff\xfb\x01PASS secret"_ba, u"PASS ***"_s);
+        addRow("telnet inside pass", "PA\xff\xf4SS secret"_ba, u"PASS ***"_s);
+        addRow("literal ff after pass", "PASS\xff\xffsecret"_ba, u"PASS ***"_s);
+        addRow("pass digit", "PASS1secret"_ba, u"PASS ***"_s);
+        addRow("acct", "ACCT secret"_ba, u"ACCT ***"_s);
+        addRow("longer verb", "PASSWD x"_ba, u"PASSWD x"_s);
+        addRow("pass inside", "USER PASS x"_ba, u"USER PASS x"_s);
+    }
+    void commandLine() {
+        QFETCH(QByteArray, line);
+        QTEST(commandLineForLog(line), "logged");
     }
 };
 

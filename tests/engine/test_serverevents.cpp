@@ -1,13 +1,19 @@
 // What a running server tells the subscribers of its event bus: a session's
 // life, its transfers in order with their progress, and refused logins with
-// their reason, through real clients.
+// their reason, through real clients. The login bans on their own, with a
+// clock the test moves: failures counted per address inside the window, the
+// ban they start and its end, listing and lifting.
 
 #include "engine/LoginBans.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/EngineHarness.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace kv;
+using kv::engine::BanRules;
+using kv::engine::LoginBans;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -68,6 +74,14 @@ bool startBanningAfter(EngineHarness& h, engine::LoginBans& bans, int failures) 
     return true;
 }
 
+// "address attempts msLeft" of every ban, in the order listed.
+QStringList listed(const LoginBans& bans) {
+    QStringList out;
+    for (const kv::engine::BanEntry& b : bans.bans())
+        out << u"%1 %2 %3"_s.arg(b.address).arg(b.attempts).arg(b.msLeft);
+    return out;
+}
+
 } // namespace
 
 class TestServerEvents : public QObject {
@@ -117,18 +131,13 @@ f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(f.nlst()); f.quit()
                     return t;
             return events::TransferEvent{};
         };
-        const events::TransferEvent down = finished("/docs/big.bin");
-        QCOMPARE(down.kind, events::TransferKind::Download);
-        QCOMPARE(down.outcome, events::TransferOutcome::Complete);
-        QCOMPARE(down.bytes, qint64(kSize));
-        QCOMPARE(down.size, qint64(kSize));
-        QCOMPARE(down.diskPath, h.path("root/docs/big.bin"));
-        const events::TransferEvent up = finished("/docs/up.bin");
-        QCOMPARE(up.kind, events::TransferKind::Upload);
-        QCOMPARE(up.bytes, 3);
-        QCOMPARE(up.diskPath, h.path("root/docs/up.bin"));
-        QCOMPARE(up.session.login, u"alice"_s);
-        QCOMPARE(up.session.address, u"127.0.0.1"_s);
+        const events::TransferEvent down = finished("/docs/big.bin"), up = finished("/docs/up.bin");
+        QCOMPARE(std::tuple(down.kind, down.outcome, down.bytes, down.size, down.diskPath),
+                 std::tuple(events::TransferKind::Download, events::TransferOutcome::Complete,
+                            qint64(kSize), qint64(kSize), h.path("root/docs/big.bin")));
+        QCOMPARE(std::tuple(up.kind, up.bytes, up.diskPath, up.session.login, up.session.address),
+                 std::tuple(events::TransferKind::Upload, qint64(3), h.path("root/docs/up.bin"),
+                            u"alice"_s, u"127.0.0.1"_s));
         // The activity log tells commands, replies and transfer outcomes.
         for (const char* line :
              {"CWD docs", "226 Transfer complete.", "Upload /docs/up.bin: 3 byte, completo",
@@ -139,10 +148,10 @@ f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(f.nlst()); f.quit()
     void failedLoginsBanTheAddressAfterTheCurrentReply() {
         // Failures are told with their reason; the ban closes the address's
         // sessions once what each is doing ends, and turns new ones away.
+        engine::LoginBans bans; // outlives the server
         EngineHarness h;
         h.write("root/big.bin", QByteArray(32 * 1024 * 1024, 'b'));
         Recorder seen(h.events.bus);
-        engine::LoginBans bans;
         QVERIFY(startBanningAfter(h, bans, 2));
         const ClientRun r = h.python(uR"(
 def client(source): f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20, source_address=(source, 0)); return f
@@ -176,16 +185,15 @@ data.close(); print(got, busy.getline()); print(busy.getline())
             "Indirizzo 127.0.0.2 bloccato temporaneamente dopo 2 accessi falliti"));
         QVERIFY(h.events.logLines.contains("Connessione da 127.0.0.2 rifiutata: indirizzo bloccato "
                                            "temporaneamente dopo troppi accessi falliti"));
-        h.server->setLoginBans(nullptr);
     }
 
     void unreadableAccountsAreNoWrongPassword() {
         // A login that cannot be decided gets a temporary refusal and never
         // counts towards a ban, however often it happens.
+        engine::LoginBans bans; // outlives the server
         EngineHarness h;
         Recorder seen(h.events.bus);
         h.events.accountsUnreadable = true;
-        engine::LoginBans bans;
         QVERIFY(startBanningAfter(h, bans, 1));
         const ClientRun r = h.python(uR"(
 for i in range(3):
@@ -199,7 +207,6 @@ for i in range(3):
         QCOMPARE(
             h.events.logLines.filter("Login non deciso: impossibile leggere gli account").size(),
             3);
-        h.server->setLoginBans(nullptr);
     }
 
     void changesOnDiskAreTold() {
@@ -226,19 +233,19 @@ f.quit()
         QCOMPARE(seen.sessions.size(), 1);
         QCOMPARE(seen.changes.at(0).diskPath, h.path("root/docs"));
         const events::FileEvent& renamed = seen.changes.at(1);
-        QCOMPARE(renamed.diskPath, h.path("root/a.txt"));
-        QCOMPARE(renamed.newDiskPath, h.path("root/docs/b.txt"));
-        QCOMPARE(renamed.session.login, u"alice"_s);
-        QCOMPARE(renamed.session.address, u"127.0.0.1"_s);
+        QCOMPARE(std::tuple(renamed.diskPath, renamed.newDiskPath, renamed.session.login,
+                            renamed.session.address),
+                 std::tuple(h.path("root/a.txt"), h.path("root/docs/b.txt"), u"alice"_s,
+                            u"127.0.0.1"_s));
     }
 
     void parallelGuessesStopAtTheBan() {
         // Nine wrong passwords and then the right one, sent at once on ten
         // connections: three failures ban the address, and nothing queued behind
         // them is decided any more, the right password included.
+        engine::LoginBans bans; // outlives the server
         EngineHarness h;
         Recorder seen(h.events.bus);
-        engine::LoginBans bans;
         QVERIFY(startBanningAfter(h, bans, 3));
         const ClientRun r = h.python(uR"(
 conns = [socket.create_connection(('127.0.0.1', PORT), timeout=10) for i in range(10)]
@@ -253,7 +260,124 @@ print(answers.count('530'), answers.count('421'), answers.count('230'))
         QCOMPARE(outputOf(r), QStringList({"3 7 0", ""}));
         QCOMPARE(seen.lines.filter("loginFailed").size(), 3);
         QCOMPARE(h.events.logLines.filter("Login rifiutato").size(), 3);
-        h.server->setLoginBans(nullptr);
+    }
+
+    void init() { now_ = 0; }
+    void bansCountFailuresInTheirWindow_data() {
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<qint64>("windowMs");
+        QTest::addColumn<qint64>("banMs");
+        QTest::addColumn<QList<qint64>>("failures"); // times of failed logins from one address
+        QTest::addColumn<QList<int>>("banning");     // indexes of the failures that ban
+        QTest::addColumn<qint64>("checkAt");
+        QTest::addColumn<bool>("bannedThen");
+        using T = QList<qint64>;
+        using I = QList<int>;
+        addRow("off", 0, 100LL, 100LL, T{0, 1, 2, 3, 4, 5, 6}, I{}, 7LL, false);
+        addRow("below the limit", 3, 100LL, 100LL, T{0, 1}, I{}, 2LL, false);
+        addRow("at the limit", 3, 100LL, 500LL, T{0, 1, 2}, I{2}, 3LL, true);
+        addRow("one attempt bans", 1, 100LL, 500LL, T{7}, I{0}, 7LL, true);
+        addRow("oldest left", 3, 100LL, 500LL, T{0, 50, 100}, I{}, 100LL, false);
+        addRow("just inside", 3, 100LL, 500LL, T{0, 50, 99}, I{2}, 99LL, true);
+        addRow("before the end", 2, 100LL, 1000LL, T{0, 1}, I{1}, 1000LL, true);
+        addRow("the ban ends", 2, 100LL, 1000LL, T{0, 1}, I{1}, 1001LL, false);
+        // Failures while banned neither extend the ban nor count for the next.
+        addRow("while banned", 2, 1000LL, 100LL, T{0, 1, 50, 60, 102}, I{1}, 102LL, false);
+        addRow("again after", 2, 1000LL, 100LL, T{0, 1, 102, 103}, I{1, 3}, 103LL, true);
+    }
+
+    void bansCountFailuresInTheirWindow() {
+        QFETCH(int, attempts);
+        QFETCH(qint64, windowMs);
+        QFETCH(qint64, banMs);
+        QFETCH(QList<qint64>, failures);
+        QFETCH(QList<int>, banning);
+        QFETCH(qint64, checkAt);
+        QFETCH(bool, bannedThen);
+        LoginBans bans(clock());
+        bans.reset(BanRules{attempts, windowMs, banMs});
+        QSignalSpy started(&bans, &LoginBans::banStarted);
+        const QString address = u"10.0.0.1"_s;
+        QList<int> banned;
+        for (int i = 0; i < failures.size(); ++i) {
+            now_ = failures[i];
+            if (const auto count = bans.recordFailure(address)) {
+                banned << i;
+                QCOMPARE(*count, attempts);
+            }
+        }
+        QCOMPARE(banned, banning);
+        QCOMPARE(started.size(), banning.size());
+        now_ = checkAt;
+        QCOMPARE(bans.isBanned(address), bannedThen);
+        QCOMPARE(bans.bans().size(), bannedThen ? 1 : 0);
+    }
+
+    void bansCountAddressesApart() {
+        LoginBans bans(clock());
+        bans.reset(BanRules{2, 1000, 100000});
+        for (const char* address : {"127.0.0.2", "127.0.0.3", "::1"})
+            QVERIFY(!bans.recordFailure(QString::fromLatin1(address)));
+        QCOMPARE(bans.recordFailure(u"127.0.0.2"_s), std::optional<int>(2));
+        QVERIFY(bans.isBanned(u"127.0.0.2"_s));
+        QVERIFY(!bans.isBanned(u"127.0.0.3"_s) && !bans.isBanned(u"::1"_s));
+        // Many addresses trying once each make the list tidy itself; the ban stays.
+        for (int i = 0; i < 3000; ++i) {
+            now_ = i;
+            QVERIFY(!bans.recordFailure(u"10.1.%1.%2"_s.arg(i / 256).arg(i % 256)));
+        }
+        QVERIFY(!bans.isBanned(u"10.1.0.1"_s));
+        QCOMPARE(listed(bans), QStringList{u"127.0.0.2 2 97001"_s});
+    }
+
+    void bansListedLiftedAndReset() {
+        LoginBans bans(clock());
+        QSignalSpy changed(&bans, &LoginBans::changed);
+        bans.reset(BanRules{3, 60000, 600000});
+        QCOMPARE(changed.size(), 0); // nothing was banned
+        for (int i = 0; i < 3; ++i)
+            bans.recordFailure(u"127.0.0.5"_s);
+        now_ = 1000;
+        for (int i = 0; i < 4; ++i) // the fourth comes while banned
+            bans.recordFailure(u"127.0.0.4"_s);
+        QCOMPARE(changed.size(), 2);
+        now_ = 61000;
+        // The first to end comes first.
+        QCOMPARE(listed(bans), QStringList({"127.0.0.5 3 539000", "127.0.0.4 3 540000"}));
+
+        QVERIFY(bans.lift(u"127.0.0.5"_s));
+        QVERIFY(!bans.isBanned(u"127.0.0.5"_s));
+        QVERIFY(!bans.lift(u"127.0.0.5"_s) && !bans.lift(u"10.9.9.9"_s));
+        QCOMPARE(changed.size(), 3);
+        // A lifted address starts counting from nothing.
+        QVERIFY(!bans.recordFailure(u"127.0.0.5"_s));
+        QVERIFY(!bans.recordFailure(u"127.0.0.5"_s));
+
+        bans.reset(BanRules{3, 60000, 600000}); // a new start
+        QCOMPARE(changed.size(), 4);
+        QCOMPARE(listed(bans), QStringList());
+        QVERIFY(!bans.recordFailure(u"127.0.0.5"_s)); // the count began again
+    }
+
+    void banByHand() {
+        LoginBans bans(clock()); // rules off: only the operator bans
+        QSignalSpy started(&bans, &LoginBans::banStarted);
+        now_ = 100;
+        bans.ban(u"10.0.0.1"_s, 5000);
+        QVERIFY(bans.isBanned(u"10.0.0.1"_s));
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(listed(bans), QStringList{u"10.0.0.1 0 5000"_s});
+        bans.ban(u"10.0.0.1"_s, 1000); // a new length replaces the old one
+        QCOMPARE(listed(bans), QStringList{u"10.0.0.1 0 1000"_s});
+        now_ = 1100;
+        QVERIFY(!bans.isBanned(u"10.0.0.1"_s));
+        QCOMPARE(listed(bans), QStringList());
+    }
+
+private:
+    qint64 now_ = 0;
+    LoginBans::Clock clock() {
+        return [this] { return now_; };
     }
 };
 

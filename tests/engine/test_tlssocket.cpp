@@ -3,6 +3,7 @@
 // replies of AUTH/PBSZ/PROT and the required mode, and clients that
 // misbehave (curl and lftp moving files: the end-to-end suite).
 
+#include "tests/support/DataRow.h"
 #include "tests/support/EngineHarness.h"
 
 #include <QCryptographicHash>
@@ -75,14 +76,13 @@ far.borrow = bob.borrow = None; print(attempt(far, 'RETR a.txt'), attempt(bob, '
         QTest::addColumn<QString>("expected");
         // TLS 1.3: none before the login (they would name no account), one
         // before every data command.
-        QTest::newRow("TLS 1.3") << u"TLSv1_3"_s << u"0 1 2 3 4 5 data 0"_s;
+        addRow("TLS 1.3", u"TLSv1_3"_s, u"0 1 2 3 4 5 data 0"_s);
         // TLS 1.2: the handshake's one ticket; resuming renews none.
-        QTest::newRow("TLS 1.2") << u"TLSv1_2"_s << u"1 1 1 1 1 1 data 0"_s;
+        addRow("TLS 1.2", u"TLSv1_2"_s, u"1 1 1 1 1 1 data 0"_s);
     }
 
     void ticketsComeOnlyOnTheControlConnection() {
         QFETCH(QString, version);
-        QFETCH(QString, expected);
         EngineHarness h;
         h.tls = h.tlsWith(TlsMode::On, false);
         QVERIFY(h.start());
@@ -104,7 +104,7 @@ fresh = tlslogin(ctx=ctx); assert attempt(fresh, 'RETR a.txt').startswith('ok')
 print(' '.join(map(str, counts)), 'data', sum(c not in (g.sock, fresh.sock) for c in seen))
 )"_s.arg(version));
         QVERIFY2(r.exitCode == 0, r.err.constData());
-        QCOMPARE(outputOf(r).value(0), expected);
+        QTEST(outputOf(r).value(0), "expected");
     }
 
     void replies_data() {
@@ -114,41 +114,39 @@ print(' '.join(map(str, counts)), 'data', sum(c not in (g.sock, fresh.sock) for 
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("expected");
         const int off = int(TlsMode::Off), on = int(TlsMode::On), required = int(TlsMode::Required);
-        QTest::newRow("off: not understood")
-            << off << u"AUTH TLS|PBSZ 0|PROT P|AUTH|CCC"_s
-            << u"500 'AUTH': command not understood.|500 'PBSZ': command not understood."
+        addRow("off: not understood", off, u"AUTH TLS|PBSZ 0|PROT P|AUTH|CCC"_s,
+               u"500 'AUTH': command not understood.|500 'PBSZ': command not understood."
                "|500 'PROT': command not understood.|500 'AUTH': command not understood."
-               "|500 'CCC': command not understood."_s;
-        QTest::newRow("off: FEAT and HELP keep quiet") << off << u"FEAT|HELP"_s << u"!AUTH|!PBSZ"_s;
-        QTest::newRow("on: FEAT and HELP")
-            << on << u"FEAT|HELP"_s
-            << u"~ AUTH TLS  AUTH SSL  PBSZ  PROT 211 End|~ AUTH PBSZ PROT"_s;
-        QTest::newRow("on: order and levels")
-            << on
-            << u"PBSZ 0|PROT P|AUTH KERBEROS|AUTH TLS|PBSZ 0|PROT S|PROT E|PROT X|PROT C|PROT P|AUTH TLS"_s
-            << u"503 Bad sequence|503 Bad sequence|504 AUTH KERBEROS|234 AUTH TLS successful|200 "
+               "|500 'CCC': command not understood."_s);
+        addRow("off: FEAT and HELP keep quiet", off, u"FEAT|HELP"_s, u"!AUTH|!PBSZ"_s);
+        addRow("on: FEAT and HELP", on, u"FEAT|HELP"_s,
+               u"~ AUTH TLS  AUTH SSL  PBSZ  PROT 211 End|~ AUTH PBSZ PROT"_s);
+        addRow(
+            "on: order and levels", on,
+            u"PBSZ 0|PROT P|AUTH KERBEROS|AUTH TLS|PBSZ 0|PROT S|PROT E|PROT X|PROT C|PROT P|AUTH TLS"_s,
+            u"503 Bad sequence|503 Bad sequence|504 AUTH KERBEROS|234 AUTH TLS successful|200 "
+            u"PBSZ=0"
+            "|536|536|504|200 Protection level set to C|200 Protection level set to P|503 TLS is already"_s);
+        addRow("on: PROT only after PBSZ, AUTH SSL", on, u"AUTH SSL|PROT P|PROT C|PBSZ 0|PROT P"_s,
+               u"234 AUTH SSL successful|503 Bad sequence of commands: send PBSZ first.|503|200 "
                u"PBSZ=0"
-               "|536|536|504|200 Protection level set to C|200 Protection level set to P|503 TLS is already"_s;
-        QTest::newRow("on: PROT only after PBSZ, AUTH SSL")
-            << on << u"AUTH SSL|PROT P|PROT C|PBSZ 0|PROT P"_s
-            << u"234 AUTH SSL successful|503 Bad sequence of commands: send PBSZ first.|503|200 "
-               u"PBSZ=0"
-               "|200 Protection level set to P"_s;
-        QTest::newRow("on: CCC refused, before and after AUTH")
-            << on << u"CCC|AUTH TLS|USER alice|PASS secret|CCC|PWD"_s
-            << u"534 CCC denied|234|331|230|534 CCC denied: the control connection stays protected.|257"_s;
-        QTest::newRow("on: AUTH starts the login again")
-            << on << u"USER alice|PASS secret|PWD|AUTH TLS|PWD|USER alice|PASS secret|PWD"_s
-            << u"331|230|257|234|530 Please login|331|230 User alice logged in.|257"_s;
-        QTest::newRow("on: clear logins and data still allowed")
-            << on << u"USER alice|PASS secret|DATA NLST"_s << u"331|230|ok 7"_s;
-        QTest::newRow("required: named logins need TLS")
-            << required << u"USER alice|USER nobody|PASS x|USER Anonymous|PASS guest|DATA NLST"_s
-            << u"530 TLS is required|530 TLS is required|530 TLS is required|331|230|ok 7"_s;
-        QTest::newRow("required: PROT C moves nothing")
-            << required
-            << u"AUTH TLS|USER alice|PASS secret|PBSZ 0|PROT C|DATA RETR a.txt|DATA NLST|DATA MLSD|STOR new.txt|APPE new.txt|STOU|LIST"_s
-            << u"234|331|230|200|200|522|522|522|522 Data connections must be encrypted.|522|522|522"_s;
+               "|200 Protection level set to P"_s);
+        addRow(
+            "on: CCC refused, before and after AUTH", on,
+            u"CCC|AUTH TLS|USER alice|PASS secret|CCC|PWD"_s,
+            u"534 CCC denied|234|331|230|534 CCC denied: the control connection stays protected.|257"_s);
+        addRow("on: AUTH starts the login again", on,
+               u"USER alice|PASS secret|PWD|AUTH TLS|PWD|USER alice|PASS secret|PWD"_s,
+               u"331|230|257|234|530 Please login|331|230 User alice logged in.|257"_s);
+        addRow("on: clear logins and data still allowed", on, u"USER alice|PASS secret|DATA NLST"_s,
+               u"331|230|ok 7"_s);
+        addRow("required: named logins need TLS", required,
+               u"USER alice|USER nobody|PASS x|USER Anonymous|PASS guest|DATA NLST"_s,
+               u"530 TLS is required|530 TLS is required|530 TLS is required|331|230|ok 7"_s);
+        addRow(
+            "required: PROT C moves nothing", required,
+            u"AUTH TLS|USER alice|PASS secret|PBSZ 0|PROT C|DATA RETR a.txt|DATA NLST|DATA MLSD|STOR new.txt|APPE new.txt|STOU|LIST"_s,
+            u"234|331|230|200|200|522|522|522|522 Data connections must be encrypted.|522|522|522"_s);
     }
 
     void replies() {

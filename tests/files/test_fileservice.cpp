@@ -2,14 +2,28 @@
 // operation against the rights, paths that try to leave the root (".." and
 // links, with links followed or not), virtual folders and their mount
 // points, missing parents, and the order in which refusals come. A refused
-// operation must leave the disk exactly as it was.
+// operation must leave the disk exactly as it was. The authorizer and the
+// file hasher share this program: known digests of each algorithm, algorithm
+// names as clients write them, chunk boundaries, and workers that stop a long
+// hash when asked or when they go away.
 
+#include "files/Authorizer.h"
+#include "files/FileHasher.h"
 #include "files/FileService.h"
 #include "tests/support/DataRow.h"
 #include "tests/support/TempTree.h"
 
+#include <QBuffer>
+#include <QCryptographicHash>
 #include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFutureWatcher>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
+#include <map>
 
 #include <unistd.h>
 
@@ -17,6 +31,7 @@ using namespace kv::files;
 using kv::events::FileEvent;
 
 Q_DECLARE_METATYPE(kv::files::FileError)
+Q_DECLARE_METATYPE(kv::files::HashAlgorithm)
 
 namespace {
 
@@ -28,41 +43,38 @@ struct Outcome {
 // One operation by its short name, as the tables below name it.
 Outcome run(FileService& fs, const QString& op, const QString& path) {
     const auto of = [](const auto& r) { return Outcome{r.error, r.path}; };
-    if (op == u"cwd")
-        return of(fs.changeFolder(path));
-    if (op == u"mkd")
-        return of(fs.makeFolder(path));
-    if (op == u"rmd")
-        return of(fs.removeFolder(path));
-    if (op == u"dele")
-        return of(fs.deleteFile(path));
-    if (op == u"rnfr")
-        return of(fs.renameSource(path));
-    if (op == u"rename") // the path renamed to "/renamed"
-        return of(fs.rename(fs.renameSource(path), QStringLiteral("/renamed")));
-    if (op == u"rnto") // "/a.txt" renamed to the path
-        return of(fs.rename(fs.renameSource(QStringLiteral("/a.txt")), path));
-    if (op == u"mfmt")
-        return of(fs.setModified(path, QDateTime::fromSecsSinceEpoch(1000000000, Qt::UTC)));
-    if (op == u"retr")
-        return of(fs.openForReading(path));
-    if (op == u"stor")
-        return of(fs.openForWriting(path, WriteMode::Replace));
-    if (op == u"appe")
-        return of(fs.openForWriting(path, WriteMode::Append));
-    if (op == u"stou")
-        return of(fs.openForWriting(path, WriteMode::UniqueName));
-    if (op == u"chmod")
-        return of(fs.setMode(path, 0600));
-    if (op == u"avbl")
-        return of(fs.freeSpace(path));
-    if (op == u"hash")
-        return of(fs.openForChecksum(path));
-    if (op == u"list")
-        return of(fs.list(path));
-    if (op == u"stat")
-        return of(fs.stat(path));
-    qFatal("unknown operation %s", qPrintable(op));
+    const std::map<QString, std::function<Outcome()>> ops{
+        {"cwd", [&] { return of(fs.changeFolder(path)); }},
+        {"mkd", [&] { return of(fs.makeFolder(path)); }},
+        {"rmd", [&] { return of(fs.removeFolder(path)); }},
+        {"dele", [&] { return of(fs.deleteFile(path)); }},
+        {"rnfr", [&] { return of(fs.renameSource(path)); }},
+        // the path renamed to "/renamed"; "/a.txt" renamed to the path
+        {"rename", [&] { return of(fs.rename(fs.renameSource(path), "/renamed")); }},
+        {"rnto", [&] { return of(fs.rename(fs.renameSource("/a.txt"), path)); }},
+        {"mfmt",
+         [&] {
+             return of(fs.setModified(path, QDateTime::fromSecsSinceEpoch(1000000000, Qt::UTC)));
+         }},
+        {"retr", [&] { return of(fs.openForReading(path)); }},
+        {"stor", [&] { return of(fs.openForWriting(path, WriteMode::Replace)); }},
+        {"appe", [&] { return of(fs.openForWriting(path, WriteMode::Append)); }},
+        {"stou", [&] { return of(fs.openForWriting(path, WriteMode::UniqueName)); }},
+        {"chmod", [&] { return of(fs.setMode(path, 0600)); }},
+        {"avbl", [&] { return of(fs.freeSpace(path)); }},
+        {"hash", [&] { return of(fs.openForChecksum(path)); }},
+        {"list", [&] { return of(fs.list(path)); }},
+        {"stat", [&] { return of(fs.stat(path)); }},
+    };
+    return ops.at(op)(); // an unknown name throws
+}
+
+// A sparse file: its size costs no disk, and reading it costs real time.
+std::unique_ptr<QFile> bigFile(const QTemporaryDir& dir, qint64 size) {
+    auto file = std::make_unique<QFile>(dir.filePath(QStringLiteral("big.bin")));
+    if (!file->open(QIODevice::ReadWrite) || !file->resize(size) || !file->seek(0))
+        return nullptr;
+    return file;
 }
 
 } // namespace
@@ -101,11 +113,6 @@ class TestFileService : public QObject {
         }
         lines.sort();
         return lines;
-    }
-
-    QByteArray contents(const QString& rel) const {
-        QFile f(at(rel));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
 private Q_SLOTS:
@@ -243,7 +250,7 @@ private Q_SLOTS:
             QCOMPARE(snapshot(), before);
             QVERIFY(events.isEmpty());
         }
-        QCOMPARE(contents("outside/secret.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("outside/secret.txt"), QByteArray("12345"));
     }
 
     void withoutGrantNothingRuns() {
@@ -252,6 +259,9 @@ private Q_SLOTS:
         for (const char* op : {"cwd", "mkd", "dele", "retr", "stor", "list", "stat"})
             QVERIFY2(run(fs, op, QStringLiteral("/a.txt")).error != FileError::None, op);
         QCOMPARE(snapshot(), before);
+        // The authorizer alone refuses every operation without a login.
+        for (int op = int(FileOperation::ChangeDir); op <= int(FileOperation::Checksum); ++op)
+            QVERIFY(!isAllowed(nullptr, FileOperation(op)));
     }
 
     // Relative paths start from the current folder; removing it (or a
@@ -271,17 +281,13 @@ private Q_SLOTS:
         QCOMPARE(fs.removeFolder(".").error, FileError::None);
         QCOMPARE(fs.currentFolder(), u"/");
         QVERIFY(!QFileInfo::exists(at("root/empty")));
-        QVERIFY(fs.exists("sub/inner.txt"));
-        QVERIFY(!fs.exists("linkOutFile"));
-        QVERIFY(!fs.exists("empty"));
+        QVERIFY(fs.exists("sub/inner.txt") && !fs.exists("linkOutFile") && !fs.exists("empty"));
     }
 
     void offsetsUpToTheEnd() {
         FileService fs(grant("R"), false);
         OpenedFile f = fs.openForReading("/a.txt", 2);
-        QVERIFY(f.ok());
-        QCOMPARE(f.size, 5);
-        QVERIFY(f.file && f.file->isOpen());
+        QVERIFY(f.ok() && f.size == 5 && f.file && f.file->isOpen());
         QCOMPARE(fs.openForReading("/a.txt", 5).error, FileError::None);
         OpenedFile beyond = fs.openForReading("/a.txt", 6);
         QCOMPARE(beyond.error, FileError::RestartBeyondEnd);
@@ -289,7 +295,7 @@ private Q_SLOTS:
         FileService writer(grant("W"), false);
         QCOMPARE(writer.openForWriting("/a.txt", WriteMode::Replace, 6).error,
                  FileError::RestartBeyondEnd);
-        QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("root/a.txt"), QByteArray("12345"));
     }
 
     void writeModes_data() {
@@ -319,16 +325,15 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(qint64, offset);
         QFETCH(QString, expectedName);
-        QFETCH(QByteArray, expected);
         FileService fs(grant("W"), false);
         OpenedFile f = fs.openForWriting(path, WriteMode(mode), offset);
         QVERIFY2(f.ok(), qPrintable(f.systemError));
         QCOMPARE(f.path, expectedName);
         QCOMPARE(f.file->write("AB"), 2);
         f.file->close();
-        QCOMPARE(contents("root" + expectedName), expected);
+        QTEST(tree_->read("root" + expectedName), "expected");
         if (expectedName != u"/a.txt")
-            QCOMPARE(contents("root/a.txt"), QByteArray("12345"));
+            QCOMPARE(tree_->read("root/a.txt"), QByteArray("12345"));
     }
 
     // The folders a session sees are the ones there when it logged in: a
@@ -348,7 +353,7 @@ private Q_SLOTS:
         QVERIFY(written.ok());
         QCOMPARE(written.file->write("new"), 3);
         written.file->close();
-        QCOMPARE(contents("dest.orig/new.txt"), QByteArray("new"));
+        QCOMPARE(tree_->read("dest.orig/new.txt"), QByteArray("new"));
         QVERIFY(fs.makeFolder("/v/made").ok());
         QVERIFY(QFileInfo(at("dest.orig/made")).isDir());
         QVERIFY(fs.setModified("/v/d.txt", QDateTime::fromSecsSinceEpoch(0, Qt::UTC)).ok());
@@ -360,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(fs.setMode("/v/secret.txt", 0666).error, FileError::NotFound);
         QVERIFY(fs.freeSpace("/v").ok());
         QVERIFY(fs.rename(fs.renameSource("/v/d.txt"), "/v/moved.txt").ok());
-        QCOMPARE(contents("dest.orig/moved.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("dest.orig/moved.txt"), QByteArray("12345"));
         QVERIFY(fs.deleteFile("/v/moved.txt").ok());
         QVERIFY(fs.removeFolder("/v/made").ok());
         QStringList names;
@@ -370,7 +375,7 @@ private Q_SLOTS:
 
         QCOMPARE(QDir(at("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  outsideBefore);
-        QCOMPARE(contents("outside/secret.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("outside/secret.txt"), QByteArray("12345"));
         // A session that logs in now, links followed, finds no folder where the link is.
         QCOMPARE(FileService(grant("RWDBM"), true).list("/v").error, FileError::NotFound);
     }
@@ -384,7 +389,7 @@ private Q_SLOTS:
         const OpenedFile f = fs.openForWriting("u", WriteMode::UniqueName);
         QCOMPARE(f.error, FileError::NoUniqueName);
         QCOMPARE(f.name, u"u");
-        QCOMPARE(contents("root/u"), QByteArray("12345"));
+        QCOMPARE(tree_->read("root/u"), QByteArray("12345"));
     }
 
     void openFailureGivesTheSystemsWords() {
@@ -395,6 +400,101 @@ private Q_SLOTS:
         const OpenedFile f = fs.openForReading("/a.txt");
         QCOMPARE(f.error, FileError::OpenFailed);
         QVERIFY(!f.systemError.isEmpty());
+    }
+
+    void hashKnownDigests_data() {
+        QTest::addColumn<HashAlgorithm>("algorithm");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("hex");
+        QTest::newRow("sha-256 abc") << HashAlgorithm::Sha256 << QByteArray("abc")
+                                     << QByteArray("ba7816bf8f01cfea414140de5dae2223"
+                                                   "b00361a396177a9cb410ff61f20015ad");
+        QTest::newRow("sha-1 abc") << HashAlgorithm::Sha1 << QByteArray("abc")
+                                   << QByteArray("a9993e364706816aba3e25717850c26c9cd0d89d");
+        QTest::newRow("md5 empty")
+            << HashAlgorithm::Md5 << QByteArray() << QByteArray("d41d8cd98f00b204e9800998ecf8427e");
+        // The check value of CRC-32 (zlib, PKZIP).
+        QTest::newRow("crc32 check")
+            << HashAlgorithm::Crc32 << QByteArray("123456789") << QByteArray("cbf43926");
+        QTest::newRow("crc32 leading zeros kept")
+            << HashAlgorithm::Crc32 << QByteArray("\x9d\x0a\xd9\x6d", 4) << QByteArray("00000000");
+        QTest::newRow("crc32 empty")
+            << HashAlgorithm::Crc32 << QByteArray() << QByteArray("00000000");
+        // Across chunk boundaries (1 MiB): the chunks add up to the whole.
+        const QByteArray big(3 * 1024 * 1024 + 5, 'z');
+        QTest::newRow("sha-256 over chunks")
+            << HashAlgorithm::Sha256 << big
+            << QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex();
+    }
+
+    void hashKnownDigests() {
+        QFETCH(HashAlgorithm, algorithm);
+        QFETCH(QByteArray, data);
+        QBuffer buffer(&data);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        const HashResult r = hashDevice(buffer, algorithm);
+        QVERIFY(r.ok);
+        QTEST(r.hex, "hex");
+        QCOMPARE(r.bytes, data.size());
+    }
+
+    void hashNamesAsClientsWriteThem() {
+        for (const HashAlgorithm a : {HashAlgorithm::Sha256, HashAlgorithm::Sha1,
+                                      HashAlgorithm::Md5, HashAlgorithm::Crc32}) {
+            QCOMPARE(hashByName(hashName(a)), a);
+            QCOMPARE(hashByName(hashName(a).toLower()), a);
+        }
+        QCOMPARE(hashName(HashAlgorithm::Sha256), QStringLiteral("SHA-256"));
+        for (const char* unknown : {"SHA256", "SHA-512", "", "MD5 "})
+            QVERIFY2(!hashByName(QString::fromLatin1(unknown)), unknown);
+    }
+
+    void workersHashFromThePositionToTheEnd() {
+        QTemporaryDir dir;
+        auto file = std::make_unique<QFile>(dir.filePath(QStringLiteral("f")));
+        QVERIFY(file->open(QIODevice::ReadWrite));
+        file->write("skip-abc");
+        QVERIFY(file->seek(5));
+        HashWorkers workers(1);
+        QFutureWatcher<HashResult> watcher;
+        QSignalSpy done(&watcher, &QFutureWatcherBase::finished);
+        watcher.setFuture(workers.start(std::move(file), HashAlgorithm::Sha1));
+        QVERIFY(done.wait(5000));
+        QCOMPARE(watcher.result().hex, QByteArray("a9993e364706816aba3e25717850c26c9cd0d89d"));
+        QCOMPARE(watcher.result().bytes, 3);
+    }
+
+    void cancelledHashStopsEarly() {
+        QTemporaryDir dir;
+        std::unique_ptr<QFile> file = bigFile(dir, qint64(4) << 30);
+        QVERIFY(file);
+        HashWorkers workers(1);
+        QFutureWatcher<HashResult> watcher;
+        QSignalSpy done(&watcher, &QFutureWatcherBase::finished);
+        watcher.setFuture(workers.start(std::move(file), HashAlgorithm::Sha256));
+        QElapsedTimer clock;
+        clock.start();
+        watcher.future().cancel();
+        QVERIFY(done.wait(5000));
+        QVERIFY(watcher.future().isCanceled());
+        QVERIFY2(clock.elapsed() < 3000, "4 GiB were hashed to the end");
+    }
+
+    void workersGoingAwayStopTheirHashes() {
+        QTemporaryDir dir;
+        QFuture<HashResult> running, waiting;
+        QElapsedTimer clock;
+        {
+            HashWorkers workers(1);
+            running = workers.start(bigFile(dir, qint64(4) << 30), HashAlgorithm::Md5);
+            waiting = workers.start(bigFile(dir, qint64(4) << 30), HashAlgorithm::Crc32);
+            QTRY_VERIFY_WITH_TIMEOUT(running.isRunning(), 5000);
+            clock.start();
+        }
+        QVERIFY2(clock.elapsed() < 3000, "the workers waited for a whole hash");
+        QVERIFY(running.isFinished() && waiting.isFinished());
+        QCOMPARE(running.resultCount() > 0 && running.result().ok, false);
+        QVERIFY(waiting.isCanceled() || !waiting.result().ok);
     }
 };
 

@@ -32,29 +32,13 @@ class TestVirtualFileSystem : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(tree_.make({"root/sub/deeper/",
-                            "outside/",
-                            "dest/inner/",
-                            "dest2/",
-                            "root/a.txt",
-                            "root/sub/inner.txt",
-                            "root/name with space.txt",
-                            "root/-dash",
-                            "root/ünï.txt",
-                            "root/.hidden",
-                            "root/v",
-                            "outside/secret.txt",
-                            "dest/d.txt",
-                            "dest2/x.txt",
-                            "root/fifo|",
-                            "root/sub/deeper/order/b",
-                            "root/sub/deeper/order/a",
-                            "root/sub/deeper/order/\uE000",
-                            "root/sub/deeper/order/😀",
-                            "root/sub/deeper/order/ü",
-                            "root/sub/deeper/vanish/1",
-                            "root/sub/deeper/vanish/2",
-                            "root/sub/deeper/vanish/3"}));
+        QVERIFY(tree_.make({"root/sub/deeper/", "outside/", "dest/inner/", "dest2/", "root/a.txt",
+                            "root/sub/inner.txt", "root/name with space.txt", "root/-dash"}));
+        QVERIFY(tree_.make({"root/ünï.txt", "root/.hidden", "root/v", "outside/secret.txt",
+                            "dest/d.txt", "dest2/x.txt", "root/fifo|"}));
+        for (const QString name : {"order/b", "order/a", "order/\uE000", "order/😀", "order/ü",
+                                   "vanish/1", "vanish/2", "vanish/3"})
+            QVERIFY(tree_.make({"root/sub/deeper/" + name}));
         const QString t = tree_.path();
         QVERIFY(tree_.make({"root/linkIn -> " + t + "/root/sub", "root/linkRel -> sub",
                             "root/linkFile -> a.txt", "root/linkOut -> " + t + "/outside",
@@ -160,10 +144,9 @@ private Q_SLOTS:
             return;
         }
         const bool missing = real.endsWith('-'), isDir = real.endsWith('/');
-        QCOMPARE(r.realPath, at(missing || isDir ? real.chopped(1) : real));
-        QCOMPARE(r.exists, !missing);
-        QCOMPARE(r.isDir, isDir);
-        QCOMPARE(r.isMountPoint, path == "v");
+        QCOMPARE(std::tuple(r.realPath, r.exists, r.isDir, r.isMountPoint),
+                 std::tuple(at(missing || isDir ? real.chopped(1) : real), !missing, isDir,
+                            path == "v"));
     }
 
     // Relative paths would depend on the process's working folder: unusable.
@@ -207,13 +190,12 @@ private Q_SLOTS:
     void list() {
         QFETCH(QString, dir);
         QFETCH(bool, follow);
-        QFETCH(QString, expected);
         const VirtualFileSystem fs = vfs(follow);
         const auto entries = fs.list(fs.resolve("/", dir, false));
         QStringList got;
         for (const FsEntry& e : entries.value_or(QList<FsEntry>()))
             got << (e.isLink ? "@" : e.isDir ? "/" : "") + e.name;
-        QCOMPARE(entries ? got.join(',') : "-", expected);
+        QTEST(entries ? got.join(u',') : QStringLiteral("-"), "expected");
     }
 
     // Names in UTF-16 order, as QString compares them: a character beyond
@@ -250,8 +232,7 @@ private Q_SLOTS:
         while (pieces->take(got, 10)) {
         }
         QCOMPARE(got.size(), 2);
-        QCOMPARE(got.at(0).name, u"1");
-        QCOMPARE(got.at(1).name, u"3");
+        QCOMPARE(got.at(0).name + got.at(1).name, u"13");
     }
 
     void statGivesTheFactsOfOneObject() {
@@ -259,9 +240,8 @@ private Q_SLOTS:
         QVERIFY(!fs.stat(fs.resolve("/", "newdir", false)));
         const auto file = fs.stat(fs.resolve("/sub", "../a.txt", true));
         QVERIFY(file);
-        QCOMPARE(file->name, QString("a.txt"));
-        QCOMPARE(file->size, qint64(5));
-        QVERIFY(!file->isDir && file->readable && file->writable);
+        QCOMPARE(std::tuple(file->name, file->size, file->isDir, file->readable, file->writable),
+                 std::tuple(QString("a.txt"), qint64(5), false, true, true));
         QVERIFY(qAbs(file->modified.secsTo(QDateTime::currentDateTimeUtc())) < 3600);
         const auto mount = fs.stat(fs.resolve("/", "v", true));
         QVERIFY(mount && mount->isDir);

@@ -7,6 +7,7 @@
 
 #include "sftp/SftpRequests.h"
 #include "tests/sftp/SftpTestPackets.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/TempTree.h"
 
 #include <QTest>
@@ -113,10 +114,6 @@ class TestSftpRequests : public QObject {
     Reply write(const QByteArray& handle, quint64 offset, const QByteArray& data) {
         return request(Write, handle, offset, data);
     }
-    QByteArray contents(const QString& rel) const {
-        QFile f(tree_->at(rel));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
 
 private Q_SLOTS:
     void init() {
@@ -182,12 +179,11 @@ private Q_SLOTS:
     void pathsStayInsideTheRoot_data() {
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<quint32>("status");
-        QTest::newRow("dot-dot above the root")
-            << QByteArray("../outside.txt") << quint32(NoSuchFile);
-        QTest::newRow("a host path") << QByteArray("HOST") << quint32(NoSuchFile);
-        QTest::newRow("a link out of the root") << QByteArray("out") << quint32(PermissionDenied);
-        QTest::newRow("dot-dot back inside") << QByteArray("sub/../a.txt") << quint32(Ok);
-        QTest::newRow("a virtual folder") << QByteArray("/v/v.txt") << quint32(Ok);
+        addRow("dot-dot above the root", QByteArray("../outside.txt"), quint32(NoSuchFile));
+        addRow("a host path", QByteArray("HOST"), quint32(NoSuchFile));
+        addRow("a link out of the root", QByteArray("out"), quint32(PermissionDenied));
+        addRow("dot-dot back inside", QByteArray("sub/../a.txt"), quint32(Ok));
+        addRow("a virtual folder", QByteArray("/v/v.txt"), quint32(Ok));
     }
     void pathsStayInsideTheRoot() {
         QFETCH(QByteArray, path);
@@ -207,19 +203,19 @@ private Q_SLOTS:
         QVERIFY(open(path == "out" ? QByteArray("out") : "../outside.txt",
                      OpenWrite | OpenCreate | OpenTruncate)
                         .type != HandleReply ||
-                contents("outside.txt") == "12345");
+                tree_->read("outside.txt") == "12345");
         request(Remove, "../outside.txt");
-        QCOMPARE(contents("outside.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("outside.txt"), QByteArray("12345"));
     }
 
     void clientPathsAreNormalised_data() {
         QTest::addColumn<QByteArray>("given");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty") << QByteArray("") << "/";
-        QTest::newRow("relative") << QByteArray("a/b") << "/a/b";
-        QTest::newRow("above the root") << QByteArray("/../..") << "/";
-        QTest::newRow("above then down") << QByteArray("../x/./y/../z") << "/x/z";
-        QTest::newRow("dot-dot-name kept") << QByteArray("/..x") << "/..x";
+        addRow("empty", QByteArray(""), "/");
+        addRow("relative", QByteArray("a/b"), "/a/b");
+        addRow("above the root", QByteArray("/../.."), "/");
+        addRow("above then down", QByteArray("../x/./y/../z"), "/x/z");
+        addRow("dot-dot-name kept", QByteArray("/..x"), "/..x");
     }
     void clientPathsAreNormalised() {
         QFETCH(QByteArray, given);
@@ -242,7 +238,7 @@ private Q_SLOTS:
         QCOMPARE(write(h.handle, 200000, expected.mid(200000)).status, quint32(Ok));
         QCOMPARE(write(h.handle, 0, expected.first(200000)).status, quint32(Ok));
         QCOMPARE(close(h.handle).status, quint32(Ok));
-        QCOMPARE(contents("root/up.bin"), expected);
+        QCOMPARE(tree_->read("root/up.bin"), expected);
 
         const Reply r = open("up.bin", OpenRead);
         QByteArray got;
@@ -267,23 +263,23 @@ private Q_SLOTS:
         Reply h = open("a.txt", OpenWrite | OpenAppend);
         write(h.handle, 0, "++");
         close(h.handle);
-        QCOMPARE(contents("root/a.txt"), QByteArray("12345++"));
+        QCOMPARE(tree_->read("root/a.txt"), QByteArray("12345++"));
         h = open("a.txt", OpenWrite);
         write(h.handle, 1, "x");
         close(h.handle);
-        QCOMPARE(contents("root/a.txt"), QByteArray("1x345++"));
+        QCOMPARE(tree_->read("root/a.txt"), QByteArray("1x345++"));
         h = open("a.txt", OpenWrite | OpenCreate | OpenExclusive);
         QCOMPARE(h.status, quint32(Failure));
         QCOMPARE(open("none.txt", OpenWrite).status, quint32(NoSuchFile));
         h = open("a.txt", OpenWrite | OpenCreate | OpenTruncate);
         close(h.handle);
-        QCOMPARE(contents("root/a.txt"), QByteArray());
+        QCOMPARE(tree_->read("root/a.txt"), QByteArray());
         // A download handle takes no writes, an upload handle gives no reads.
         h = open("sub/b.txt", OpenRead);
         QCOMPARE(write(h.handle, 0, "x").status, quint32(Failure));
-        QCOMPARE(contents("root/sub/b.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("root/sub/b.txt"), QByteArray("12345"));
         QCOMPARE(request(Rename, "sub/b.txt", "/moved.txt").status, quint32(Ok));
-        QCOMPARE(contents("root/moved.txt"), QByteArray("12345"));
+        QCOMPARE(tree_->read("root/moved.txt"), QByteArray("12345"));
         QCOMPARE(request(Remove, "moved.txt").status, quint32(Ok));
         QVERIFY(!QFileInfo::exists(tree_->at("root/moved.txt")));
         // A rename never replaces what exists.
@@ -329,9 +325,7 @@ private Q_SLOTS:
     }
 
     void setstatSetsTimesAndModesButNeverOwners() {
-        Attributes mode;
-        mode.flags = Attributes::Permissions;
-        mode.permissions = 0100600;
+        const Attributes mode{.flags = Attributes::Permissions, .permissions = 0100600};
         login("RDBM");
         QCOMPARE(request(Setstat, "a.txt", mode).status, quint32(PermissionDenied));
         QCOMPARE(QFileInfo(tree_->at("root/a.txt")).permissions() & QFile::ReadGroup,
@@ -341,17 +335,15 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(tree_->at("root/a.txt")).permissions() & QFile::ReadGroup,
                  QFile::Permissions());
         login("RWDBM");
-        Attributes time;
-        time.flags = Attributes::AccessModTime;
-        time.atime = time.mtime = 1000000000;
+        const Attributes time{
+            .flags = Attributes::AccessModTime, .atime = 1000000000, .mtime = 1000000000};
         QCOMPARE(request(Setstat, "a.txt", time).status, quint32(Ok));
         QCOMPARE(QFileInfo(tree_->at("root/a.txt")).lastModified().toSecsSinceEpoch(), 1000000000);
         const Reply st = request(Stat, "a.txt");
         QCOMPARE(st.attrs.mtime, 1000000000u);
         QCOMPARE(st.attrs.size, 5u);
-        Attributes owner;
-        owner.flags = Attributes::UidGid;
-        QCOMPARE(request(Setstat, "a.txt", owner).status, quint32(PermissionDenied));
+        QCOMPARE(request(Setstat, "a.txt", Attributes{.flags = Attributes::UidGid}).status,
+                 quint32(PermissionDenied));
     }
 
     void handlesAreLimitedAndChecked() {

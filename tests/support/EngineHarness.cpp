@@ -178,35 +178,21 @@ import ftplib, sys, socket, hashlib, os, time, io, threading
 PORT = %1
 ROOT = %2
 def login(user='alice', password='secret', timeout=20):
-    f = ftplib.FTP()
-    f.connect('127.0.0.1', PORT, timeout=timeout)
-    f.login(user, password)
+    f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=timeout); f.login(user, password)
     return f
 def resp(f, line):
-    try:
-        return f.sendcmd(line)
-    except ftplib.all_errors as e:
-        return str(e)
+    try: return f.sendcmd(line)
+    except ftplib.all_errors as e: return str(e)
 def fetch(f, cmd):
-    buf = io.BytesIO()
-    f.retrbinary(cmd, buf.write)
-    return buf.getvalue()
+    buf = io.BytesIO(); f.retrbinary(cmd, buf.write); return buf.getvalue()
 def lines(f, cmd):
-    out = []
-    f.retrlines(cmd, out.append)
-    return out
+    out = []; f.retrlines(cmd, out.append); return out
 import ssl
 def tls_context(maximum=None):
-    c = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
-    c.check_hostname = False
-    c.verify_mode = ssl.CERT_NONE
-    if maximum:
-        c.minimum_version = ssl.TLSVersion.MINIMUM_SUPPORTED
-        c.maximum_version = maximum
+    c = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT); c.check_hostname = False; c.verify_mode = ssl.CERT_NONE
+    if maximum: c.minimum_version, c.maximum_version = ssl.TLSVersion.MINIMUM_SUPPORTED, maximum
     return c
-class ReuseFTP(ftplib.FTP_TLS):
-    # Data connections resume the session of this control connection (or
-    # of the one named in `borrow`).
+class ReuseFTP(ftplib.FTP_TLS): # data connections resume this one's session (or `borrow`'s)
     borrow = None
     def ntransfercmd(self, cmd, rest=None):
         conn, size = ftplib.FTP.ntransfercmd(self, cmd, rest)
@@ -214,26 +200,19 @@ class ReuseFTP(ftplib.FTP_TLS):
             conn = self.context.wrap_socket(conn, server_hostname=self.host,
                                             session=(self.borrow or self).sock.session)
         return conn, size
-def ask(flag):
-    # Creates ROOT/<flag> and waits (10 s at most) for the test to take it away.
+def ask(flag): # creates ROOT/<flag>, waits (10 s at most) for the test to take it away
     open(ROOT + '/' + flag, 'w').close()
     for _ in range(500):
-        if not os.path.exists(ROOT + '/' + flag): break
-        time.sleep(0.02)
-def attempt(f, cmd):
-    # 'ok <bytes>' or the code of the reply that refused the transfer.
+        if os.path.exists(ROOT + '/' + flag): time.sleep(0.02)
+def attempt(f, cmd): # 'ok <bytes>' or the code of the reply that refused the transfer
     try: return 'ok %d' % len(fetch(f, cmd))
     except (ssl.SSLError, ConnectionError, EOFError): pass
     except ftplib.all_errors as e: return str(e)[:3]
     try: return f.getresp()[:3]
     except ftplib.all_errors as e: return str(e)[:3]
 def tlslogin(user='alice', password='secret', cls=ftplib.FTP_TLS, ctx=None):
-    f = cls(context=ctx or tls_context())
-    f.connect('127.0.0.1', PORT, timeout=20)
-    f.auth()
-    f.login(user, password)
-    f.prot_p()
-    return f
+    f = cls(context=ctx or tls_context()); f.connect('127.0.0.1', PORT, timeout=20)
+    f.auth(); f.login(user, password); f.prot_p(); return f
 )")
                                 .arg(port)
                                 .arg(QStringLiteral("'%1'").arg(events.root));

@@ -17,6 +17,11 @@ class TempTree {
 public:
     QString path() const { return tmp_.path(); }
     QString at(const QString& rel) const { return tmp_.path() + '/' + rel; }
+    // A file's bytes; "<missing>" when it cannot be read.
+    QByteArray read(const QString& rel) const {
+        QFile f(at(rel));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
 
     // False on the first entry that cannot be made, for QVERIFY.
     bool make(const QStringList& entries) const {
