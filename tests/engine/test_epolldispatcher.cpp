@@ -481,18 +481,7 @@ private Q_SLOTS:
         safety.setSingleShot(true);
         QSignalSpy late(&safety, &QTimer::timeout);
         safety.start(3000);
-        std::atomic<bool> called = false;
-        std::thread other([d, &called] {
-            QThread::msleep(50);
-            called = true;
-            d->wakeUp();
-        });
-        while (!called || late.isEmpty()) {
-            d->processEvents(QEventLoop::WaitForMoreEvents);
-            if (called)
-                break;
-        }
-        other.join();
+        waitUntilAnotherThread(d, [d] { d->wakeUp(); });
         QCOMPARE(late.count(), 0);
     }
 
