@@ -99,7 +99,9 @@ private:
     // Queued in heldReplies_ while command lines are being read, else
     // written at once.
     void send(QByteArray bytes);
+    void transmit(QByteArray bytes); // to the socket, held or not
     void releaseReplies();
+    void flushReplies(); // what is held leaves now; later replies are held still
     void reply(const QString& text);
     void reply(Reply id, const QStringList& args = {});
     void log(const QString& line);

@@ -175,6 +175,11 @@ void DataChannel::open() {
     if (mode_ == Mode::Passive) {
         if (accepted_ >= 0)
             handOver();
+        else if (listener_)
+            // Clients connect before they send the command: the connection
+            // taken now starts the transfer in this pass of the loop rather
+            // than after another wait for the listener's turn.
+            listener_->acceptOne();
         return;
     }
     if (mode_ != Mode::Active) {

@@ -16,10 +16,13 @@
 namespace kv::engine {
 
 void ControlSession::send(QByteArray bytes) {
-    if (holdReplies_) {
+    if (holdReplies_)
         heldReplies_ += bytes;
-        return;
-    }
+    else
+        transmit(std::move(bytes));
+}
+
+void ControlSession::transmit(QByteArray bytes) {
 #ifdef Q_OS_UNIX
     // Straight into the kernel when nothing is queued ahead of it, instead of
     // waiting for the next event-loop pass; whatever does not fit (or an
@@ -47,20 +50,30 @@ bool finalAnswer(const QString& text) {
 } // namespace
 
 void ControlSession::releaseReplies() {
-    // The replies of every command line read in one go leave in one write:
-    // a small download's 150 and 226 cost one system call and one wake-up
-    // of the client instead of two.
+    // The replies of command lines read in one go (a pipelining client's)
+    // leave in one write.
     holdReplies_ = false;
     if (!heldReplies_.isEmpty())
         send(std::exchange(heldReplies_, QByteArray()));
+}
+
+void ControlSession::flushReplies() {
+    if (!heldReplies_.isEmpty())
+        transmit(std::exchange(heldReplies_, QByteArray()));
 }
 
 void ControlSession::reply(const QString& text) {
     if (closed_)
         return;
     send(text.toUtf8().append("\r\n"));
+    const bool final = finalAnswer(text);
+    if (final && holdReplies_ && input_.isEmpty() && socket_->bytesAvailable() == 0) {
+        // The answer to the last command the client sent: it goes now, so
+        // the client reads it while the log line and the events are made.
+        flushReplies();
+    }
     log(text);
-    if (!closeAfterReply_.isEmpty() && !endingAfterReply_ && finalAnswer(text)) {
+    if (!closeAfterReply_.isEmpty() && !endingAfterReply_ && final) {
         // Closed from the event loop: the handler that replied may still be
         // using the session's state.
         endingAfterReply_ = true;

@@ -22,6 +22,9 @@ void ControlSession::beginTransfer(std::unique_ptr<PendingTransfer> pending) {
     idleTimer_.stop();
     data_->setProtection(dataProtection());
     reply(pending_->opening);
+    // The client waits for this answer before it reads the data: it goes
+    // now, so the client takes it in while the file is opened and sent.
+    flushReplies();
     data_->open(); // ready() may arrive before this returns
 }
 
