@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QHostAddress>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -178,6 +180,11 @@ void SftpServer::onIncoming(qintptr descriptor) {
         }
         return;
     }
+    // Requests and replies are small packets that each wait for the other
+    // side: none may wait for an acknowledgement first (as on the FTP control
+    // connection).
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     ssh_session session = ssh_new();
     if (!session || ssh_bind_accept_fd(bind_, session, fd) != SSH_OK) {
         if (session)
