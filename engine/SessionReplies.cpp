@@ -53,8 +53,7 @@ void ControlSession::releaseReplies() {
     // The replies of command lines read in one go (a pipelining client's)
     // leave in one write.
     holdReplies_ = false;
-    if (!heldReplies_.isEmpty())
-        send(std::exchange(heldReplies_, QByteArray()));
+    flushReplies();
 }
 
 void ControlSession::flushReplies() {
