@@ -81,18 +81,25 @@ OpenedFile FileService::openForWriting(const QString& clientPath, WriteMode mode
     if (mode != WriteMode::Replace)
         offset = 0;
     result.name = clientPath;
+    ResolvedPath p;
     if (unique) {
+        // The first name not taken; one that cannot be resolved ends the
+        // search with its own error.
         const QString base = clientPath.trimmed().isEmpty() ? QStringLiteral("upload") : clientPath;
         for (int i = 0; i < kMaxUniqueTries; ++i) {
-            const QString candidate = i == 0 ? base : QStringLiteral("%1.%2").arg(base).arg(i);
-            const ResolvedPath r = vfs_.resolve(cwd_, candidate, false);
-            if (!r.ok() || !r.exists) {
-                result.name = candidate;
+            result.name = i == 0 ? base : QStringLiteral("%1.%2").arg(base).arg(i);
+            p = resolve(result.name, false, result.error);
+            if (!result.ok() || !p.exists)
                 break;
-            }
         }
+        if (result.ok() && p.exists) {
+            result.name = base;
+            result.error = FileError::NoUniqueName;
+            return result;
+        }
+    } else {
+        p = resolve(clientPath, false, result.error);
     }
-    const ResolvedPath p = resolve(result.name, false, result.error);
     if (!result.ok())
         return result;
     result.path = p.virtualPath;
@@ -100,8 +107,6 @@ OpenedFile FileService::openForWriting(const QString& clientPath, WriteMode mode
         result.error = FileError::Forbidden;
     else if (p.exists && p.isDir)
         result.error = FileError::IsADirectory;
-    else if (unique && p.exists)
-        result.error = FileError::NoUniqueName;
     else if (!allowed(FileOperation::Upload, p.virtualPath))
         result.error = FileError::NotAllowed;
     else if (offset > 0 && p.facts.st_size < offset)

@@ -380,16 +380,28 @@ private Q_SLOTS:
         QCOMPARE(FileService(grant("RWDBM"), true).list("/v").error, FileError::NotFound);
     }
 
+    void uniqueNamesRunOut_data() {
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QString>("base");
+        QTest::newRow("a name") << "u"
+                                << "u";
+        QTest::newRow("no name") << ""
+                                 << "upload";
+    }
+
     void uniqueNamesRunOut() {
-        QStringList taken{"root/u"};
+        QFETCH(QString, asked);
+        QFETCH(QString, base);
+        QStringList taken{"root/" + base};
         for (int i = 1; i < 1000; ++i)
-            taken << QStringLiteral("root/u.%1").arg(i);
+            taken << QStringLiteral("root/%1.%2").arg(base).arg(i);
         QVERIFY(tree_->make(taken));
         FileService fs(grant("W"), false);
-        const OpenedFile f = fs.openForWriting("u", WriteMode::UniqueName);
+        const OpenedFile f = fs.openForWriting(asked, WriteMode::UniqueName);
         QCOMPARE(f.error, FileError::NoUniqueName);
-        QCOMPARE(f.name, u"u");
-        QCOMPARE(tree_->read("root/u"), QByteArray("12345"));
+        QCOMPARE(f.name, base);
+        QCOMPARE(tree_->read("root/" + base), QByteArray("12345"));
+        QVERIFY(!f.file);
     }
 
     void openFailureGivesTheSystemsWords() {
