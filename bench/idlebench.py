@@ -27,7 +27,7 @@ import time
 
 from ftpbench import (Failure, _percentile, connect, download_small, noop_probe_beside,
                       parallel_downloads)
-from proctree import tree_cpu_seconds, tree_rss_kib
+from proctree import OtherWork, tree_cpu_seconds, tree_rss_kib
 
 HOST = "127.0.0.1"
 PER_PROCESS = 2000
@@ -125,11 +125,15 @@ def _one_session(args):
     with noop_probe_beside(args.port, args.user, args.password) as rtts:
         ftp = connect(args.port, args.user, args.password)
         ftp.voidcmd("TYPE I")
+        other = OtherWork(args.server_pid)
         cpu0 = tree_cpu_seconds(args.server_pid)
+        other.start()
         seconds = download_small(ftp, args.small, bytearray(64 << 10))
         cpu = tree_cpu_seconds(args.server_pid) - cpu0
+        other_cores = other.stop()
         ftp.quit()
-    return args.small / seconds, _percentile(rtts, 0.99), cpu / args.small * 1e6
+    return (args.small / seconds, _percentile(rtts, 0.99), cpu / args.small * 1e6,
+            other_cores)
 
 
 def measure_row(args, idle):
@@ -141,10 +145,14 @@ def measure_row(args, idle):
         row["open_s"] = time.perf_counter() - t0
         time.sleep(1.0)
         row["rss_per_idle_kib"] = (tree_rss_kib(args.server_pid) - rss0) / idle if idle else 0
-        row["down_fps"], row["noop_p99_s"], row["cpu_us"] = _one_session(args)
+        (row["down_fps"], row["noop_p99_s"], row["cpu_us"],
+         row["other_cores"]) = _one_session(args)
         time.sleep(0.3)
+        other = OtherWork(args.server_pid)
+        other.start()
         row["parallel_fps"] = parallel_downloads([args.port] * args.sessions, args.user,
                                                  args.password, args.small)
+        row["parallel_other_cores"] = other.stop()
     finally:
         if sessions:
             sessions.close()
@@ -185,7 +193,7 @@ def table(paths, ours, peer):
                 runs.setdefault((data["server"], row["idle"]), []).append(row)
 
     def med(server, idle, key):
-        return _median([r[key] for r in runs.get((server, idle), [])])
+        return _median([r[key] for r in runs.get((server, idle), []) if key in r])
 
     def fmt(v, digits=3):
         return "-" if v is None else ("%.*g" % (digits, v) if v < 1000 else "{:,.0f}".format(v))
@@ -203,22 +211,30 @@ def table(paths, ours, peer):
         "%s/%s" % (ours, peer), "%s/own rate at 0 idle" % ours]
     print("| " + " | ".join(head) + " |")
     print("|" + "|".join("---" for _ in head) + "|")
-    rows = [("down_fps", "Small files down, one session", "files/s", True),
-            ("parallel_fps", "Small files down, 4 sessions", "files/s", True),
-            ("noop_p99_s", "NOOP p99, second session", "ms", False),
-            ("cpu_us", "Server CPU per small file", "us", False),
-            ("rss_per_idle_kib", "RSS per idle session", "KiB", False)]
+    # (key, label, unit, compared with our own rate at 0 idle, compared with the peer)
+    rows = [("down_fps", "Small files down, one session", "files/s", True, True),
+            ("parallel_fps", "Small files down, 4 sessions", "files/s", True, True),
+            ("noop_p99_s", "NOOP p99, second session", "ms", False, True),
+            ("cpu_us", "Server CPU per small file", "us", False, True),
+            ("other_cores", "Other work on the machine, one session", "% of a core",
+             False, False),
+            ("parallel_other_cores", "Other work on the machine, 4 sessions", "% of a core",
+             False, False),
+            ("rss_per_idle_kib", "RSS per idle session", "KiB", False, True)]
     for idle in counts:
-        for key, label, unit, own in rows:
+        for key, label, unit, own, versus in rows:
             if idle == 0 and key == "rss_per_idle_kib":
                 continue
-            scale = 1000.0 if key == "noop_p99_s" else 1.0
+            scale = {"noop_p99_s": 1000.0, "other_cores": 100.0,
+                     "parallel_other_cores": 100.0}.get(key, 1.0)
             values = [med(s, idle, key) for s in servers]
             cells = [fmt(v * scale if v is not None else None) for v in values]
             mine, theirs = med(ours, idle, key), med(peer, idle, key)
             base = med(ours, 0, key) if own else None
+            versus_peer = ratio(mine, theirs) if versus else "-"
+            versus_own = ratio(mine, base) if idle else "-"
             print("| " + " | ".join(["{:,}".format(idle), label, unit] + cells + [
-                ratio(mine, theirs), ratio(mine, base) if idle else "-"]) + " |")
+                versus_peer, versus_own]) + " |")
 
 
 def main():

@@ -1,7 +1,8 @@
 """CPU time and memory of a server with all its processes (the forking peers
-run a process per session), read from /proc."""
+run a process per session), and of the whole machine, read from /proc."""
 
 import os
+import time
 
 
 def _process_tree(pid):
@@ -51,3 +52,37 @@ def tree_rss_kib(pid):
         except OSError:
             pass
     return total
+
+
+def machine_busy_seconds():
+    """CPU time the whole machine spent on anything but idling, all cores."""
+    with open("/proc/stat") as f:
+        fields = f.readline().split()  # cpu user nice system idle iowait irq softirq steal
+    busy = sum(int(x) for x in fields[1:4]) + sum(int(x) for x in fields[6:8])
+    return busy / os.sysconf("SC_CLK_TCK")
+
+
+class OtherWork:
+    """How much of a core the rest of the machine kept busy between start()
+    and stop(): everything but the server's process tree and this benchmark's
+    own (its clients, the idle sessions' holders, the probe). A kernel thread
+    or another program working meanwhile also keeps the virtual CPUs from
+    halting, which changes what a wake-up costs, so a row with other work
+    is not comparable with one without."""
+
+    def __init__(self, server_pid):
+        self.server_pid = server_pid
+
+    def _sample(self):
+        return (time.monotonic(), machine_busy_seconds(), tree_cpu_seconds(self.server_pid),
+                tree_cpu_seconds(os.getpid()))
+
+    def start(self):
+        self.first = self._sample()
+
+    def stop(self):
+        """Cores' worth of other work (0.5: half a core) since start()."""
+        t1, busy1, server1, own1 = self._sample()
+        t0, busy0, server0, own0 = self.first
+        other = (busy1 - busy0) - (server1 - server0) - (own1 - own0)
+        return max(0.0, other) / max(t1 - t0, 1e-6)
