@@ -144,6 +144,9 @@ bool Form1::event(QEvent* event) {
 
 void Form1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    // The resize that comes with the first show arrives while the window is
+    // still hidden, and a window manager may send no other.
+    OrdinaPannello(pannelloCorrente_);
     // Platforms that never activate the window still get the start-up steps.
     if (!alreadyActivated_ && !activationQueued_) {
         activationQueued_ = true;

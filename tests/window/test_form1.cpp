@@ -378,6 +378,21 @@ private Q_SLOTS:
         QCOMPARE(h.opened, QStringList{shell::homePageAddress() + "|" + h.dir.path()});
     }
 
+    // The window is sized while hidden, when nothing can be laid out; the
+    // viewport's scroll bar must still stand at its right edge once shown,
+    // not in its corner at a size of its own, when no resize follows.
+    void scrollBarPlacedWhenFirstShown() {
+        WindowHarness h;
+        ui::Form1& w = h.window();
+        w.show();
+        const QScrollBar* bar = w.scrollBar();
+        const QWidget* viewport = bar->parentWidget();
+        QVERIFY(bar->isVisible());
+        QVERIFY2(bar->x() > viewport->width() / 2, qPrintable(QString::number(bar->x())));
+        QVERIFY(bar->geometry().right() < viewport->width());
+        QVERIFY(bar->height() > viewport->height() / 2);
+    }
+
     // The scroll bar moves the shown panel; a control that gets the focus
     // below (or above) the visible part of the panel is scrolled into view.
     void scrollBarAndFocusMoveTheShownPanel() {

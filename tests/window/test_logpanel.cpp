@@ -148,7 +148,10 @@ private Q_SLOTS:
         QCOMPARE(box->textCursor().position(), 0);
         QCOMPARE(bar->value(), 0);
         QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
-        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
+        // The last line in view; how far that scrolls depends on the font's line height.
+        QVERIFY(bar->value() > 0);
+        QVERIFY(box->viewport()->rect().contains(box->cursorRect()));
         QVERIFY(box->toPlainText().endsWith(u"riga 400\n"_s));
 
         QTest::keyClick(box, Qt::Key_Escape);
