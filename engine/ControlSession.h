@@ -9,6 +9,7 @@
 #include "engine/FtpEngine.h"
 #include "engine/LineFramer.h"
 #include "engine/ListingWriter.h"
+#include "engine/PermLetters.h"
 #include "engine/ReplyTexts.h"
 #include "engine/Transfer.h"
 #include "events/ServerEvents.h"
@@ -293,6 +294,7 @@ private:
     const QDateTime connectedAt_ = QDateTime::currentDateTimeUtc();
     files::HashAlgorithm hashAlgorithm_ = files::HashAlgorithm::Sha256; // OPTS HASH
     MlstFacts mlstFacts_ = MlstFacts::all();                            // OPTS MLST
+    PermTable permTable_; // the perm fact's letters for this login's rights
     // The checksum being computed, and what its reply needs.
     struct RunningHash {
         // A client gone before its answer frees the worker at once.

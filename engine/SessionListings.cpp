@@ -126,12 +126,7 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
 }
 
 QByteArrayView ControlSession::permFacts(const files::FsEntry& entry) const {
-    // What the disk allows; the program's own rights are asked per operation.
-    if (entry.isDir)
-        return entry.writable ? "elcdfmp" : "el";
-    if (entry.readable)
-        return entry.writable ? "radfw" : "r";
-    return entry.writable ? "adfw" : "";
+    return permTable_.lettersFor(entry.isDir, entry.readable, entry.writable);
 }
 
 void ControlSession::cmdMlst(const QString& arg) {

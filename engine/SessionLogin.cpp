@@ -26,6 +26,7 @@ void ControlSession::resetLogin() {
     password_.clear();
     grant_.reset();
     files_ = files::FileService(nullptr, false);
+    permTable_ = PermTable();
 }
 
 void ControlSession::cmdUser(const QString& arg) {

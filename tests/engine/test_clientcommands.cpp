@@ -46,6 +46,48 @@ print([l for l in resp(g, 'FEAT').splitlines() if 'HASH' in l])
                            "[' HASH SHA-256*;SHA-1;MD5;CRC32']", ""}));
     }
 
+    // The perm fact says what this login may do, so a client does not offer
+    // what would only be refused; the disk's own permissions narrow it further.
+    void permFactsFollowTheLoginsRights_data() {
+        QTest::addColumn<QString>("rights");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("all") << u"RWDBM"_s
+                             << QStringList{"type=dir;perm=elcdfmp; d",
+                                            "type=file;perm=radfw; f.txt",
+                                            " type=file;perm=radfw; /f.txt"};
+        QTest::newRow("read and browse")
+            << u"RB"_s
+            << QStringList{"type=dir;perm=el; d", "type=file;perm=r; f.txt",
+                           " type=file;perm=r; /f.txt"};
+        QTest::newRow("write") << u"W"_s
+                               << QStringList{"type=dir;perm=lcf; d", "type=file;perm=afw; f.txt",
+                                              " type=file;perm=afw; /f.txt"};
+        QTest::newRow("delete") << u"D"_s
+                                << QStringList{"type=dir;perm=lp; d", "type=file;perm=d; f.txt",
+                                               " type=file;perm=d; /f.txt"};
+        QTest::newRow("manage") << u"M"_s
+                                << QStringList{"type=dir;perm=ldm; d", "type=file; f.txt",
+                                               " type=file; /f.txt"};
+    }
+
+    void permFactsFollowTheLoginsRights() {
+        QFETCH(QString, rights);
+        QFETCH(QStringList, listed);
+        EngineHarness h;
+        h.write("root/f.txt", "12345");
+        QVERIFY(QDir().mkpath(h.path("root/d")));
+        h.events.rights = kv::files::Rights::fromLetters(rights);
+        QVERIFY(h.start());
+        const ClientRun r = h.python(R"(
+f = login(); f.sendcmd('OPTS MLST type;perm;')
+for l in sorted(lines(f, 'MLSD')): print(l)
+print(resp(f, 'MLST f.txt').splitlines()[1])
+)");
+        QStringList out = outputOf(r);
+        out.removeAll(QString());
+        QCOMPARE(out, listed);
+    }
+
     void hashOfAHugeFileStallsNoOtherSession() {
         EngineHarness h;
         QVERIFY(sparseFile(h, qint64(1) << 30));

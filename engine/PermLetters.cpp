@@ -1,0 +1,74 @@
+#include "engine/PermLetters.h"
+
+#include "files/Authorizer.h"
+
+namespace kv::engine {
+
+namespace {
+
+using files::FileOperation;
+
+enum class DiskNeeds { Nothing, Readable, Writable };
+
+struct PermLetter {
+    char letter;
+    FileOperation operation;
+    DiskNeeds needs;
+};
+
+constexpr PermLetter kFolderLetters[] = {
+    {'e', FileOperation::ChangeDir, DiskNeeds::Nothing},
+    {'l', FileOperation::List, DiskNeeds::Nothing},
+    {'c', FileOperation::Upload, DiskNeeds::Writable},
+    {'d', FileOperation::RemoveDir, DiskNeeds::Writable},
+    {'f', FileOperation::Rename, DiskNeeds::Writable},
+    {'m', FileOperation::MakeDir, DiskNeeds::Writable},
+    {'p', FileOperation::Delete, DiskNeeds::Writable},
+};
+
+constexpr PermLetter kFileLetters[] = {
+    {'r', FileOperation::Download, DiskNeeds::Readable},
+    {'a', FileOperation::Upload, DiskNeeds::Writable},
+    {'d', FileOperation::Delete, DiskNeeds::Writable},
+    {'f', FileOperation::Rename, DiskNeeds::Writable},
+    {'w', FileOperation::Upload, DiskNeeds::Writable},
+};
+
+int indexOf(bool isDir, bool readable, bool writable) {
+    return (isDir ? 4 : 0) + (readable ? 2 : 0) + (writable ? 1 : 0);
+}
+
+} // namespace
+
+QByteArray permLetters(bool isDir, bool readable, bool writable, files::Rights rights) {
+    QByteArray out;
+    const auto add = [&](const auto& letters) {
+        for (const PermLetter& p : letters) {
+            if ((p.needs == DiskNeeds::Readable && !readable) ||
+                (p.needs == DiskNeeds::Writable && !writable))
+                continue;
+            const std::optional<files::Right> right = files::requiredRight(p.operation);
+            if (!right || rights.has(*right))
+                out += p.letter;
+        }
+    };
+    if (isDir)
+        add(kFolderLetters);
+    else
+        add(kFileLetters);
+    return out;
+}
+
+PermTable::PermTable(files::Rights rights) {
+    for (const bool isDir : {false, true})
+        for (const bool readable : {false, true})
+            for (const bool writable : {false, true})
+                letters_[indexOf(isDir, readable, writable)] =
+                    permLetters(isDir, readable, writable, rights);
+}
+
+const QByteArray& PermTable::lettersFor(bool isDir, bool readable, bool writable) const {
+    return letters_[indexOf(isDir, readable, writable)];
+}
+
+} // namespace kv::engine
