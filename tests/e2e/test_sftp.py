@@ -16,7 +16,8 @@ from pathlib import Path
 import paramiko
 
 from kvharness import TIMEOUT, Site, SiteTestCase, free_port, read_text, read_tree, wait_until, write_tree
-from sftpharness import SSH_OPTIONS, PASSWORD_OPTIONS, connect, openssh_batch, sftp_site
+from sftpharness import (SSH_OPTIONS, PASSWORD_OPTIONS, close_even_if_cut, connect,
+                         openssh_batch, sftp_site)
 
 
 class SftpServing(SiteTestCase):
@@ -37,7 +38,7 @@ class SftpServing(SiteTestCase):
 
     def test_sessions_are_listed_and_kicked_like_ftp_ones(self):
         client = connect(self.site, "bob", "secret")
-        self.addCleanup(client.close)
+        self.addCleanup(close_even_if_cut, client)
         who = self.site.kv_json("who")
         # The newest of bob's sessions is this one; it tells when it began.
         mine = max((s for s in who if s["login"] == "bob"), key=lambda s: s["id"])
