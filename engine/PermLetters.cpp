@@ -38,17 +38,14 @@ int indexOf(bool isDir, bool readable, bool writable) {
     return (isDir ? 4 : 0) + (readable ? 2 : 0) + (writable ? 1 : 0);
 }
 
-} // namespace
-
-QByteArray permLetters(bool isDir, bool readable, bool writable, files::Rights rights) {
+QByteArray letters(bool isDir, bool readable, bool writable, const files::LoginGrant* grant) {
     QByteArray out;
-    const auto add = [&](const auto& letters) {
-        for (const PermLetter& p : letters) {
+    const auto add = [&](const auto& table) {
+        for (const PermLetter& p : table) {
             if ((p.needs == DiskNeeds::Readable && !readable) ||
                 (p.needs == DiskNeeds::Writable && !writable))
                 continue;
-            const std::optional<files::Right> right = files::requiredRight(p.operation);
-            if (!right || rights.has(*right))
+            if (files::isAllowed(grant, p.operation))
                 out += p.letter;
         }
     };
@@ -59,12 +56,14 @@ QByteArray permLetters(bool isDir, bool readable, bool writable, files::Rights r
     return out;
 }
 
-PermTable::PermTable(files::Rights rights) {
+} // namespace
+
+PermTable::PermTable(const files::LoginGrant* grant) {
     for (const bool isDir : {false, true})
         for (const bool readable : {false, true})
             for (const bool writable : {false, true})
                 letters_[indexOf(isDir, readable, writable)] =
-                    permLetters(isDir, readable, writable, rights);
+                    letters(isDir, readable, writable, grant);
 }
 
 const QByteArray& PermTable::lettersFor(bool isDir, bool readable, bool writable) const {

@@ -24,7 +24,7 @@ void ControlSession::startFileService() {
     files_ = files::FileService(
         grant_, settings_.resolveLinks != 0,
         [this](events::FileEvent e) { notifyFileChange(std::move(e)); }, settings_.areas);
-    permTable_ = PermTable(grant_ ? grant_->rights : files::Rights());
+    permTable_ = PermTable(grant_.get());
 }
 
 void ControlSession::notifyFileChange(events::FileEvent change) {
