@@ -69,7 +69,8 @@ def read_text(path):
 # Test programs run side by side (ctest -j): a port one of them picked but has
 # not bound yet (a passive range, a server still starting) looks free to the
 # others. Each pick is claimed with a file that only its own program removes.
-PORT_CLAIMS = os.path.join(tempfile.gettempdir(), "kv-e2e-ports")
+# The folder is the user's own: another user's runs leave theirs unwritable.
+PORT_CLAIMS = os.path.join(tempfile.gettempdir(), f"kv-e2e-ports-{os.getuid()}")
 CLAIM_LIFETIME = 3600  # seconds; a claim left by a killed program expires
 claimed = []
 
@@ -87,7 +88,7 @@ atexit.register(lambda: _unclaim(claimed))
 def _claim(port):
     """The path of `port`'s claim, made for this program (a stale one taken over); None when
     another program holds it."""
-    os.makedirs(PORT_CLAIMS, exist_ok=True)
+    os.makedirs(PORT_CLAIMS, mode=0o700, exist_ok=True)
     path = os.path.join(PORT_CLAIMS, str(port))
     with contextlib.suppress(OSError):
         if time.time() - os.stat(path).st_mtime >= CLAIM_LIFETIME:
