@@ -1,6 +1,7 @@
 #include "access/AccountDatabase.h"
 
 #include "access/AccountSchema.h"
+#include "access/DataFileMode.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,18 +33,6 @@ QString nextConnectionName() {
 QString cannotOpen(const QString& path, const QString& reason) {
     return QStringLiteral("Impossibile aprire il database degli account %1: %2")
         .arg(QDir::toNativeSeparators(path), reason);
-}
-
-// A folder shared with a group (set-group-ID bit, as the service's
-// /var/lib/kestrova) gets a database its members may change too; elsewhere
-// it stays private to its owner, since it holds the password hashes.
-QFileDevice::Permissions newFileMode(const QString& folder) {
-    struct stat info {};
-    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ReadUser | QFileDevice::WriteUser;
-    if (::stat(QFile::encodeName(folder).constData(), &info) == 0 && (info.st_mode & S_ISGID))
-        return owner | QFileDevice::ReadGroup | QFileDevice::WriteGroup;
-    return owner;
 }
 
 QString cannotCreate(const QString& path, const QString& reason) {
@@ -102,9 +91,10 @@ void rollBackInterruptedWrite(const QString& path, const QString& connectionName
 
 } // namespace
 
-AccountDatabase::AccountDatabase(const QString& filePath, int busyWaitMs)
+AccountDatabase::AccountDatabase(const QString& filePath, int busyWaitMs,
+                                 NewDatabaseValues newValues)
     : filePath_(QFileInfo(filePath).absoluteFilePath()), connectionName_(nextConnectionName()),
-      busyWaitMs_(busyWaitMs) {
+      busyWaitMs_(busyWaitMs), newValues_(std::move(newValues)) {
     QSqlDatabase::addDatabase(kDriver, connectionName_);
     useEmptyConnection();
 }
@@ -136,6 +126,7 @@ void AccountDatabase::useEmptyConnection() {
 bool AccountDatabase::open() {
     open_ = false;
     readOnly_ = false;
+    created_ = false;
     problem_.clear();
     useEmptyConnection();
 
@@ -146,6 +137,7 @@ bool AccountDatabase::open() {
             problem_ = *problem;
             return false;
         }
+        created_ = true;
     }
 
     const QFileInfo file(filePath_);
@@ -212,7 +204,8 @@ std::optional<QString> AccountDatabase::createFile() {
     if (!temporary.open())
         return cannotCreate(filePath_, temporary.errorString() + QLatin1Char('.'));
     const QString temporaryPath = temporary.fileName();
-    temporary.setPermissions(newFileMode(info.absolutePath()));
+    // It holds the password hashes: see dataFileMode.
+    ::chmod(QFile::encodeName(temporaryPath).constData(), dataFileMode(info.absolutePath()));
     temporary.close();
 
     std::optional<QString> failure;
@@ -223,7 +216,7 @@ std::optional<QString> AccountDatabase::createFile() {
         if (!db.open())
             failure = db.lastError().text();
         else
-            failure = createAccountTables(db);
+            failure = createAccountTables(db, settings::optionCatalog(), newValues_);
         db.close();
     }
     QSqlDatabase::removeDatabase(buildName);

@@ -3,6 +3,7 @@
 // the main window over it (Data1 users, Data2 settings, Data3 anonymous,
 // DataIP(0) IPok, DataIP(1) IPko).
 
+#include "access/AccountSchema.h"
 #include "access/DataView.h"
 #include "access/OptionsTable.h"
 
@@ -23,7 +24,10 @@ public:
     // statement fails as busy instead (see isBusyError); a command line that
     // may wait passes a longer one.
     static constexpr int kShortBusyWaitMs = 50;
-    explicit AccountDatabase(const QString& filePath, int busyWaitMs = kShortBusyWaitMs);
+    // `newValues` are what a file made by open() starts with (the program
+    // passes its choice of default root; see core/NewDatabase.h).
+    explicit AccountDatabase(const QString& filePath, int busyWaitMs = kShortBusyWaitMs,
+                             NewDatabaseValues newValues = {});
     ~AccountDatabase();
     AccountDatabase(const AccountDatabase&) = delete;
     AccountDatabase& operator=(const AccountDatabase&) = delete;
@@ -44,6 +48,9 @@ public:
     bool open();
     bool isOpen() const;
     bool isReadOnly() const { return readOnly_; }
+    // True when the last open() made the file.
+    bool createdFile() const { return created_; }
+    const NewDatabaseValues& newValues() const { return newValues_; }
     // Italian text for the operator, naming the file, when open() failed (or
     // the file was opened read-only).
     QString problem() const { return problem_; }
@@ -62,7 +69,9 @@ private:
     QString problem_;
     bool open_ = false;
     bool readOnly_ = false;
+    bool created_ = false;
     int busyWaitMs_;
+    NewDatabaseValues newValues_;
 };
 
 // The main window's views, opened in the order Data1, Data2, Data3, DataIP(0),

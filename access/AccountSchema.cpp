@@ -95,8 +95,8 @@ const QString& optionsTableStatement() {
     return statement;
 }
 
-std::optional<QString> createAccountTables(QSqlDatabase& db,
-                                           const settings::OptionCatalog& catalog) {
+std::optional<QString> createAccountTables(QSqlDatabase& db, const settings::OptionCatalog& catalog,
+                                           const NewDatabaseValues& values) {
     static const QStringList defaultRows = {
         QStringLiteral("INSERT INTO anonymous DEFAULT VALUES"),
     };
@@ -117,6 +117,8 @@ std::optional<QString> createAccountTables(QSqlDatabase& db,
     if (settingsRow.contains(settings::setting::kPort))
         settingsRow[settings::setting::kPort] =
             settings::newDatabasePort(settings::mayBindPort(21));
+    if (settingsRow.contains(settings::setting::kRootDir) && !values.defaultRoot.isEmpty())
+        settingsRow[settings::setting::kRootDir] = values.defaultRoot;
     if (settingsRow.isEmpty()) {
         query.prepare(QStringLiteral("INSERT INTO settings DEFAULT VALUES"));
     } else {

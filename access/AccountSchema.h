@@ -23,12 +23,21 @@ const QString& optionsTableStatement();
 const QString& actionsTableStatement();
 std::optional<QString> ensureActionsTable(QSqlDatabase& db);
 
+// What a new file starts with besides the catalog's values: chosen by the
+// program for the folder and user it runs for, and handed in as values.
+struct NewDatabaseValues {
+    // The settings row's rootdir (the folder an account without its own
+    // shares); empty keeps the catalog's value.
+    QString defaultRoot;
+};
+
 // Creates the tables and the default rows in `db` inside one transaction,
-// with the options rows `catalog` gives a new database. Returns the
-// database's error text on failure (nothing is committed then).
+// with the options rows `catalog` gives a new database and `values`.
+// Returns the database's error text on failure (nothing is committed then).
 std::optional<QString>
 createAccountTables(QSqlDatabase& db,
-                    const settings::OptionCatalog& catalog = settings::optionCatalog());
+                    const settings::OptionCatalog& catalog = settings::optionCatalog(),
+                    const NewDatabaseValues& values = {});
 
 // Checks an opened file: readable as SQLite, not damaged, every table and
 // field present. Returns the Italian reason when it is not usable.

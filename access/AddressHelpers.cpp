@@ -4,11 +4,8 @@
 
 namespace kv::admin {
 
-QString DefaultLocalIP(const engine::FtpEngine* mainEngine) {
-    QString address = engine::primaryIPv4Address();
-    if (address.isEmpty() && mainEngine)
-        address = mainEngine->LocalAddress();
-    return address;
+QString DefaultLocalIP() {
+    return engine::mainAddress();
 }
 
 } // namespace kv::admin

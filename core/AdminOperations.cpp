@@ -188,7 +188,9 @@ QJsonObject AdminOperations::status() const {
     const sftp::SftpServer& sftpServer = core_.sftp().server();
     return {{QStringLiteral("ok"), true},
             {QStringLiteral("running"), running},
-            {QStringLiteral("address"), engine.LocalAddress()},
+            // What the status bar names: for "Default" the PC's main address.
+            {QStringLiteral("address"),
+             running ? core_.server().shownAddress() : engine.LocalAddress()},
             {QStringLiteral("port"), int(engine.Port())},
             {QStringLiteral("tls"), tlsModeName(tls.mode)},
             {QStringLiteral("implicitPort"), int(tls.enabled() ? tls.implicitPort : 0)},

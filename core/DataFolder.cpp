@@ -47,7 +47,8 @@ QString chooseDataFolder(const QString& overrideDir, const QString& programDir,
     }
     if (isWritableFolder(programDir))
         return QDir(programDir).absolutePath();
-    QDir().mkpath(userDataDir);
+    // Private like a given folder: ftp.log holds addresses and logins.
+    makeDataFolder(userDataDir);
     return QDir(userDataDir).absolutePath();
 }
 

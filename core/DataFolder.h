@@ -6,7 +6,8 @@
 
 namespace kv {
 
-// A given folder that does not exist yet is created (see makeDataFolder).
+// A given folder or the per-user folder that does not exist yet is created
+// (see makeDataFolder); one that exists keeps its mode.
 QString chooseDataFolder(const QString& overrideDir, const QString& programDir,
                          const QString& userDataDir);
 

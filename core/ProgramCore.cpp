@@ -2,21 +2,19 @@
 
 #include "access/AddressHelpers.h"
 #include "core/DataFolder.h"
+#include "core/NewDatabase.h"
+#include "core/WholeDiskWarnings.h"
 #include "settings/OptionCatalog.h"
 
 namespace kv {
 
-namespace {
-bool openDatabase(access::AccountDatabase& db) {
-    return db.open();
-}
-} // namespace
-
 ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
                          EngineFactory makeEngine)
     : dataFolder_(dataFolder), settings_(settings), makeEngine_(std::move(makeEngine)),
-      database_(accountsFile(dataFolder)), views_((openDatabase(database_), database_)),
-      engine_(makeEngine_()), rowSwitches_(views_.Data2()), logToFile_([this] {
+      database_(accountsFile(dataFolder), access::AccountDatabase::kShortBusyWaitMs,
+                newDatabaseValues(dataFolder)),
+      views_((openAccountDatabase(database_, dataFolder), database_)), engine_(makeEngine_()),
+      rowSwitches_(views_.Data2()), logToFile_([this] {
           return access::SettingsSwitchOn(views_.Data2(), settings::setting::kLog);
       }),
       log_(
@@ -32,6 +30,9 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });
     server_.setStartNotes([this] { return login_.InvalidListEntries(); });
+    server_.setWholeDiskWarnings([this](const QString& defaultRoot) {
+        return wholeDiskWarnings(defaultRoot, database_.connection());
+    });
     server_.setBanRules([this](const engine::BanRules& rules) { bans_.reset(rules); });
     server_.setCompanion(&sftp_);
     views_.openAll();
@@ -71,7 +72,7 @@ QList<engine::ConnectionObject*> ProgramCore::connections() const {
 }
 
 QString ProgramCore::DefaultLocalIP() const {
-    return admin::DefaultLocalIP(engine_.get());
+    return admin::DefaultLocalIP();
 }
 
 } // namespace kv

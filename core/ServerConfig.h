@@ -23,8 +23,8 @@ struct KeptSetting {
 };
 
 struct ServerConfig {
-    // The address as stored ("Default" stays the word: the start asks the
-    // engine for its default address), "" for every IPv4 address.
+    // The address as stored ("Default" stays the word: the start listens on
+    // every address for it), "" for every IPv4 address.
     QString address;
     quint16 port = 21;
     QString root;

@@ -36,7 +36,7 @@ PassiveAddressResolver::WriteLogFn ServerController::stampedLog() {
 
 ServerController::~ServerController() = default;
 
-QStringList ServerController::prepare(ServerConfig& config) {
+QStringList ServerController::prepare(ServerConfig& config, QString& shown) {
     if (!confinedOpeningWorks_())
         return {kNoConfinedOpening};
     if (boxes_.text(ServerBox::Port).isEmpty())
@@ -55,8 +55,16 @@ QStringList ServerController::prepare(ServerConfig& config) {
     config = readServerConfig(row, options.rows, dataFolder_);
     if (!config.ok())
         return config.errors;
-    if (config.address.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0)
-        config.address = defaultLocalIP_ ? defaultLocalIP_() : QString();
+    shown = config.address;
+    const bool isDefault =
+        config.address.compare(QLatin1String("default"), Qt::CaseInsensitive) == 0;
+    if (isDefault)
+        config.address = kEveryAddress;
+    if (isDefault || config.address.isEmpty()) {
+        shown = defaultLocalIP_ ? defaultLocalIP_() : QString();
+        if (shown.isEmpty())
+            shown = QStringLiteral("127.0.0.1");
+    }
     const engine::TlsSettings& tls = config.options.tls;
     if (tls.enabled() && prepareCertificate_) {
         if (const QString problem = prepareCertificate_(tls); !problem.isEmpty())
@@ -112,7 +120,8 @@ void ServerController::applyOutsideEngine(const ServerConfig& config, bool rerea
 
 bool ServerController::ServerStart() {
     ServerConfig config;
-    if (const QStringList reasons = prepare(config); !reasons.isEmpty())
+    QString shown;
+    if (const QStringList reasons = prepare(config, shown); !reasons.isEmpty())
         return failStart(reasons);
     handOver(config);
     if (!engine_.Listen()) {
@@ -127,16 +136,16 @@ bool ServerController::ServerStart() {
         }
     }
 
-    const QString listening = engine_.LocalAddress();
+    shownAddress_ = shown;
     if (view_)
-        view_->showRunning(listening);
+        view_->showRunning(shownAddress_);
     writeLog_(QString());
-    writeLog_(monitor::StartLogLine(clock_(), listening));
+    writeLog_(monitor::StartLogLine(clock_(), shownAddress_));
     for (const QString& line : std::as_const(companionLines))
         writeLog_(line);
     writeKeptSettings(config);
     applyOutsideEngine(config, false);
-    writeStartNotes();
+    writeStartNotes(config);
     state_ = 1;
     if (view_)
         view_->afterStart();
@@ -147,7 +156,8 @@ bool ServerController::ServerReload() {
     if (state_ == 0)
         return false;
     ServerConfig config;
-    QStringList reasons = prepare(config);
+    QString shown;
+    QStringList reasons = prepare(config, shown);
     if (reasons.isEmpty()) {
         // The engine takes the new values back itself when it cannot listen with them.
         handOver(config);
@@ -160,7 +170,8 @@ bool ServerController::ServerReload() {
         return false;
     }
     applyOutsideEngine(config, true);
-    writeLog_(monitor::ReloadLogLine(clock_(), engine_.LocalAddress(), engine_.Port()));
+    shownAddress_ = shown;
+    writeLog_(monitor::ReloadLogLine(clock_(), shownAddress_, engine_.Port()));
     if (companion_) {
         // The engine listens with the new values already: a companion that
         // cannot follow keeps running as it was, and says why.
@@ -171,11 +182,15 @@ bool ServerController::ServerReload() {
             writeLog_(line);
     }
     writeKeptSettings(config);
-    writeStartNotes();
+    writeStartNotes(config);
     return true;
 }
 
-void ServerController::writeStartNotes() {
+void ServerController::writeStartNotes(const ServerConfig& config) {
+    if (wholeDiskWarnings_) {
+        for (const QString& warning : wholeDiskWarnings_(config.root))
+            writeLog_(warning);
+    }
     if (startNotes_) {
         for (const QString& note : startNotes_())
             writeLog_(note);

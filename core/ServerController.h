@@ -30,8 +30,14 @@ inline const QString kNoConfinedOpening =
 // The start-failure message with its reasons, one a line below it.
 QString startFailedText(const QStringList& reasons);
 
-// The root used when the root box is empty: the file system's root.
+// The root used when the root box is empty: the file system's root (what an
+// older database's empty root always meant; a new database names a folder).
 QString DefaultServerRoot();
+
+// What "Default" listens on: every address of the PC, IPv6 and IPv4 together
+// (0.0.0.0 where the system has no IPv6), so the PC itself, the LAN and a
+// router forwarding to it all reach the server.
+inline const QString kEveryAddress = QStringLiteral("::");
 
 class ServerView {
 public:
@@ -58,6 +64,7 @@ public:
 class ServerController {
 public:
     using WriteLogFn = std::function<void(const QString&)>;
+    // The PC's main address ("" when it has none but loopback).
     using DefaultAddressFn = std::function<QString()>;
     using ClockFn = std::function<QDateTime()>;
     using OptionRowsFn = std::function<access::OptionRows()>;
@@ -93,6 +100,11 @@ public:
     }
     // Lines logged after a successful start (e.g. list entries that match nothing).
     void setStartNotes(std::function<QStringList()> notes) { startNotes_ = std::move(notes); }
+    // The warnings logged at each start and reread while the whole disk is
+    // shared, given the default root the start uses.
+    void setWholeDiskWarnings(std::function<QStringList(const QString& defaultRoot)> warnings) {
+        wholeDiskWarnings_ = std::move(warnings);
+    }
     // Started after the engine listens and stopped before it; its failure fails the start.
     void setCompanion(CompanionServer* companion) { companion_ = companion; }
     // How the host name of passive_address is looked up (tests give their own).
@@ -110,12 +122,16 @@ public:
     bool ServerReload();
     void ServerStop();
     qint16 ServerState() const { return state_; }
+    // The address the status bar and the log name for the running server:
+    // for "Default" (and the empty address) the PC's main address, or
+    // 127.0.0.1 when it has no other; else the address as stored.
+    const QString& shownAddress() const { return shownAddress_; }
 
 private:
     // Reads and checks the settings row and the options into `config`, the
     // "Default" address resolved; the reasons they cannot be used, empty when
     // they can. Touches nothing but empty settings boxes and the certificate files.
-    QStringList prepare(ServerConfig& config);
+    QStringList prepare(ServerConfig& config, QString& shown);
     // The one place where the configuration reaches the engine.
     void handOver(const ServerConfig& config);
     // The log limits, ban rules and public-name lookup: applied only once
@@ -123,7 +139,7 @@ private:
     void applyOutsideEngine(const ServerConfig& config, bool reread);
     // One line per stored engine number that was refused, with the value kept.
     void writeKeptSettings(const ServerConfig& config);
-    void writeStartNotes();
+    void writeStartNotes(const ServerConfig& config);
     bool failStart(const QStringList& reasons);
     PassiveAddressResolver::WriteLogFn stampedLog();
 
@@ -138,6 +154,8 @@ private:
     std::function<bool()> confinedOpeningWorks_;
     std::function<void(qint64, int)> applyLogLimits_;
     std::function<QStringList()> startNotes_;
+    std::function<QStringList(const QString&)> wholeDiskWarnings_;
+    QString shownAddress_;
     std::function<void(const engine::BanRules&)> applyBanRules_;
     std::optional<engine::BanRules> appliedBans_;
     ServerView* view_ = nullptr;

@@ -20,8 +20,6 @@ std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringLis
     s.port = options.sftpPort;
     // SFTP listens where FTP does.
     s.address = engine_.LocalAddress();
-    if (s.address.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        s.address = QStringLiteral("127.0.0.1");
     s.hostKeys = sftp::hostKeyFiles(dataFolder_);
     if (const QString problem = sftp::ensureHostKeys(s.hostKeys); !problem.isEmpty())
         return problem;

@@ -1,5 +1,7 @@
 #include "engine/DataChannel.h"
 
+#include "engine/SocketErrorText.h"
+
 #include "engine/DescriptorSocket.h"
 #include "engine/HostAddresses.h"
 #include "engine/StreamSocket.h"
@@ -53,7 +55,8 @@ DataChannel::DataChannel(const QHostAddress& clientAddress, const EngineLimits& 
       portLast_(std::clamp(limits.passivePortLast, portFirst_, 65535)) {
     timeout_.setSingleShot(true);
     timeout_.setInterval(limits.dataConnectTimeoutMs);
-    connect(&timeout_, &QTimer::timeout, this, [this] { fail(QStringLiteral("timed out")); });
+    connect(&timeout_, &QTimer::timeout, this,
+            [this] { fail(QStringLiteral("nessuna connessione dati entro il tempo previsto")); });
 }
 
 DataChannel::~DataChannel() {
@@ -150,7 +153,7 @@ void DataChannel::onResetBeforeAccept() {
     // nobody to check and nothing will come on it, so the transfer fails at
     // once instead of waiting for a connection that never comes.
     if (mode_ == Mode::Passive && accepted_ < 0)
-        fail(QStringLiteral("data connection reset before it could be used"));
+        fail(QStringLiteral("connessione dati interrotta prima dell'uso"));
 }
 
 void DataChannel::onIncoming(int descriptor, const QHostAddress& peer) {
@@ -183,7 +186,7 @@ void DataChannel::open() {
         return;
     }
     if (mode_ != Mode::Active) {
-        fail(QStringLiteral("no data connection set up"));
+        fail(QStringLiteral("nessuna connessione dati preparata (PASV o PORT)"));
         return;
     }
     socket_ = createSocket();
@@ -196,7 +199,7 @@ void DataChannel::open() {
     });
     connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         if (socket_ && socket_->state() != QAbstractSocket::ConnectedState)
-            fail(socket_->errorString());
+            fail(socketErrorText(socket_->error()));
     });
     socket_->connectToHost(activeAddress_, activePort_);
 }
@@ -219,7 +222,7 @@ void DataChannel::handOver() {
         if (!tcp->setSocketDescriptor(fd)) {
             ::close(fd);
             delete tcp;
-            fail(QStringLiteral("data connection lost before it could be used"));
+            fail(QStringLiteral("connessione dati persa prima dell'uso"));
             return;
         }
     } else {
@@ -245,13 +248,13 @@ void DataChannel::protect(QTcpSocket* tcp) {
     connect(tls, &StreamSocket::failed, this,
             [this](const QString& reason) { fail(reason, Reply::DataTlsFailed); });
     connect(tls, &StreamSocket::remoteClosed, this, [this] {
-        fail(QStringLiteral("closed during the TLS handshake"), Reply::DataTlsFailed);
+        fail(QStringLiteral("chiusa durante la negoziazione TLS"), Reply::DataTlsFailed);
     });
 }
 
 void DataChannel::onProtected(TlsSocket* tls) {
     if (protection_->requireReuse && !tls->resumedSessionOf(*protection_->control)) {
-        fail(QStringLiteral("TLS session of the control connection not resumed (%1)")
+        fail(QStringLiteral("sessione TLS della connessione di controllo non ripresa (%1)")
                  .arg(tls->protectionSummary()),
              Reply::SessionNotResumed);
         return;

@@ -17,6 +17,23 @@ public:
         connect(this, &QTcpServer::acceptError, this,
                 [this] { QTimer::singleShot(kRetryAfterMs, this, [this] { resumeAccepting(); }); });
     }
+    // Why listen() on `address` failed, in Italian.
+    QString failureText(const QHostAddress& address) const {
+        switch (serverError()) {
+        case QAbstractSocket::AddressInUseError:
+            return QStringLiteral("indirizzo già in uso");
+        case QAbstractSocket::SocketAccessError:
+            return QStringLiteral("permesso negato: le porte sotto 1024 richiedono privilegi");
+        case QAbstractSocket::SocketAddressNotAvailableError:
+            return QStringLiteral("l'indirizzo %1 non è di questo computer")
+                .arg(address.toString());
+        case QAbstractSocket::SocketResourceError:
+            return QStringLiteral("risorse di sistema esaurite");
+        default:
+            return QStringLiteral("errore del sistema (%1)").arg(errorString());
+        }
+    }
+
 Q_SIGNALS:
     void descriptorReady(qintptr descriptor);
 

@@ -1,5 +1,7 @@
 #include "engine/DescriptorSocket.h"
 
+#include "engine/SocketErrorText.h"
+
 #include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -22,10 +24,6 @@ bool closedByClient(int error) {
     return error == 0 || error == ECONNRESET || error == EPIPE;
 }
 
-QString errorText(int error) {
-    return closedByClient(error) ? QStringLiteral("The remote host closed the connection")
-                                 : QString::fromLocal8Bit(std::strerror(error));
-}
 } // namespace
 
 DescriptorSocket::DescriptorSocket(int descriptor, QObject* parent)
@@ -147,7 +145,7 @@ void DescriptorSocket::endWith(int error) {
         deleteLater();
         return;
     }
-    error_ = errorText(error);
+    error_ = systemErrorText(error);
     reportEnd(closedByClient(error), error_);
 }
 

@@ -37,20 +37,6 @@ void ignoreSigpipe() {
 #endif
 }
 
-std::optional<QHostAddress> listenAddress(const QString& text) {
-    const QString t = text.trimmed();
-    if (t.isEmpty() || t == u"0.0.0.0")
-        return QHostAddress(QHostAddress::AnyIPv4);
-    if (t == u"::")
-        return QHostAddress(QHostAddress::Any);
-    if (t.compare(u"localhost", Qt::CaseInsensitive) == 0)
-        return QHostAddress(QHostAddress::LocalHost);
-    QHostAddress address;
-    if (!address.setAddress(t) || !isLocalAddress(address))
-        return std::nullopt;
-    return address;
-}
-
 // Stands for a connection refused before it became a session, so that the
 // refusal reaches the activity log like any engine line.
 class RefusedConnection final : public StoredConnection {
@@ -113,7 +99,7 @@ bool FtpServer::listenAsConfigured() {
     bindError_.clear();
     if (settings_.port == 0)
         return false;
-    const std::optional<QHostAddress> address = listenAddress(settings_.localAddress);
+    const std::optional<QHostAddress> address = listeningAddress(settings_.localAddress);
     if (!address) {
         listenError_ = QStringLiteral("l'indirizzo %1 non è di questo computer")
                            .arg(settings_.localAddress.trimmed());
@@ -169,14 +155,9 @@ std::unique_ptr<DescriptorListener> FtpServer::bindListener(const QHostAddress& 
     auto listener = std::make_unique<DescriptorListener>();
     listener->setListenBacklogSize(kListenBacklog);
     if (!listener->listen(address, port)) {
-        QString why = listener->errorString();
-        if (listener->serverError() == QAbstractSocket::AddressInUseError)
-            why = QStringLiteral("indirizzo già in uso");
-        else if (listener->serverError() == QAbstractSocket::SocketAccessError)
-            why = QStringLiteral("permesso negato: le porte sotto 1024 richiedono privilegi");
-        else if (listener->serverError() == QAbstractSocket::SocketAddressNotAvailableError)
-            why = QStringLiteral("l'indirizzo %1 non è di questo computer").arg(address.toString());
-        bindError_ = QStringLiteral("impossibile usare la porta %1 (%2)").arg(port).arg(why);
+        bindError_ = QStringLiteral("impossibile usare la porta %1 (%2)")
+                         .arg(port)
+                         .arg(listener->failureText(address));
         return nullptr;
     }
     connect(listener.get(), &DescriptorListener::descriptorReady, this,

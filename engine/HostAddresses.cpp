@@ -42,6 +42,26 @@ QString primaryIPv4Address() {
     return QString();
 }
 
+QString mainAddress() {
+    const QString primary = primaryIPv4Address();
+    return primary.isEmpty() ? QStringLiteral("127.0.0.1") : primary;
+}
+
+std::optional<QHostAddress> listeningAddress(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t == u"0.0.0.0")
+        return QHostAddress(QHostAddress::AnyIPv4);
+    // Any, not AnyIPv6: Qt then clears IPV6_V6ONLY.
+    if (t == u"::")
+        return QHostAddress(QHostAddress::Any);
+    if (t.compare(u"localhost", Qt::CaseInsensitive) == 0)
+        return QHostAddress(QHostAddress::LocalHost);
+    QHostAddress address;
+    if (!address.setAddress(t) || !isLocalAddress(address))
+        return std::nullopt;
+    return address;
+}
+
 bool isLocalAddress(const QHostAddress& address) {
     const QHostAddress plain = plainAddress(address);
     if (plain.isLoopback())

@@ -192,7 +192,8 @@ void ReceiveTransfer::failWrite() {
     }
     finish(TransferResult::Outcome::WriteFailed, reason);
 #else
-    finish(TransferResult::Outcome::WriteFailed, file_->errorString());
+    finish(TransferResult::Outcome::WriteFailed,
+           QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
 #endif
 }
 
@@ -242,7 +243,8 @@ bool ReceiveTransfer::store(const char* data, qint64 size) {
     }
 #else
     if (file_->write(data, size) != size) {
-        finish(TransferResult::Outcome::WriteFailed, file_->errorString());
+        finish(TransferResult::Outcome::WriteFailed,
+               QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
         return false;
     }
 #endif
@@ -287,12 +289,14 @@ void ReceiveTransfer::onSocketClosed() {
 
 void ReceiveTransfer::complete() {
     if (!file_->flush()) {
-        finish(TransferResult::Outcome::WriteFailed, file_->errorString());
+        finish(TransferResult::Outcome::WriteFailed,
+               QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
         return;
     }
     file_->close();
     if (file_->error() != QFileDevice::NoError) {
-        finish(TransferResult::Outcome::WriteFailed, file_->errorString());
+        finish(TransferResult::Outcome::WriteFailed,
+               QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
         return;
     }
     finish(TransferResult::Outcome::Complete);

@@ -72,8 +72,17 @@ qint64 SendTransfer::progress() const {
     return bytes_;
 }
 
+void SendTransfer::failRead() {
+    finish(TransferResult::Outcome::ReadFailed,
+           QStringLiteral("lettura del file non riuscita (%1)").arg(file_->errorString()),
+           file_->errorString());
+}
+
 void SendTransfer::finishShort() {
     finish(TransferResult::Outcome::ReadFailed,
+           QStringLiteral("file accorciato durante il trasferimento, inviati %1 byte su %2")
+               .arg(bytes_)
+               .arg(end_ - offset_),
            QStringLiteral("file shortened during the transfer, %1 of %2 bytes sent")
                .arg(bytes_)
                .arg(end_ - offset_));
@@ -81,7 +90,8 @@ void SendTransfer::finishShort() {
 
 void SendTransfer::run() {
     if (!socket_->isConnected()) {
-        finish(TransferResult::Outcome::ConnectionLost, QStringLiteral("not connected"));
+        finish(TransferResult::Outcome::ConnectionLost,
+               QStringLiteral("connessione dati non aperta"));
         return;
     }
     // The client's end is only watched when the transfer has to wait: most
@@ -136,7 +146,7 @@ void SendTransfer::startChunks() {
     if (ascii_)
         encoder_ = std::make_unique<AsciiEncoder>();
     if (!file_->seek(offset_)) {
-        finish(TransferResult::Outcome::ReadFailed, file_->errorString());
+        failRead();
         return;
     }
     connect(socket_, &StreamSocket::bytesWritten, this, &SendTransfer::pumpChunks);
@@ -159,7 +169,7 @@ void SendTransfer::pumpChunks() {
         const qint64 n = file_->read(reuseBuffer(chunk_, kChunk), want);
         if (n <= 0) {
             if (n < 0 || file_->error() != QFileDevice::NoError) {
-                finish(TransferResult::Outcome::ReadFailed, file_->errorString());
+                failRead();
                 return;
             }
             if (end_ >= 0 && offset_ + bytes_ < end_) {

@@ -93,7 +93,8 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
         reply(Reply::InsufficientStorage);
         break;
     case Outcome::ReadFailed:
-        reply(Reply::ReadError, {result.detail});
+        reply(Reply::ReadError,
+              {result.replyDetail.isEmpty() ? result.detail : result.replyDetail});
         break;
     }
     if (kind != PendingTransfer::Kind::Listing) {

@@ -2,6 +2,8 @@
 // linger) and the plain stream, which passes bytes straight through.
 #include "engine/StreamSocket.h"
 
+#include "engine/SocketErrorText.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -41,7 +43,10 @@ QByteArray StreamSocket::read(qint64 max) {
 QString StreamSocket::errorString() const {
     if (!error_.isEmpty())
         return error_;
-    return tcp_ ? tcp_->errorString() : QString();
+    // Ended without an error: the client closed its side.
+    if (ended_ || !tcp_ || tcp_->error() == QAbstractSocket::UnknownSocketError)
+        return clientClosedText();
+    return socketErrorText(tcp_->error());
 }
 
 QHostAddress StreamSocket::peerAddress() const {
@@ -65,7 +70,7 @@ QTcpSocket* StreamSocket::releaseTcp() {
 void StreamSocket::connectTcpEnd() {
     connect(tcp_, &QTcpSocket::disconnected, this, [this] { reportEnd(true, QString()); });
     connect(tcp_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
-        reportEnd(e == QAbstractSocket::RemoteHostClosedError, tcp_->errorString());
+        reportEnd(e == QAbstractSocket::RemoteHostClosedError, socketErrorText(e));
     });
 }
 

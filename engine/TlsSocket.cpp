@@ -3,6 +3,8 @@
 // reader. The sending side is in TlsSocketSend.cpp.
 #include "engine/TlsSocket.h"
 
+#include "engine/SocketErrorText.h"
+
 #include "engine/TlsContext.h"
 
 #include <QPointer>
@@ -25,10 +27,10 @@ QString TlsSocket::lastError(const char* what) {
     const unsigned long e = ERR_get_error();
     ERR_clear_error();
     if (e == 0)
-        return QString::fromLatin1(what);
+        return QString::fromUtf8(what);
     char buf[256];
     ERR_error_string_n(e, buf, sizeof buf);
-    return QStringLiteral("%1: %2").arg(QLatin1StringView(what), QLatin1StringView(buf));
+    return QStringLiteral("%1: %2").arg(QString::fromUtf8(what), QLatin1StringView(buf));
 }
 
 // OpenSSL's side of the TCP socket: reads take what the socket has buffered
@@ -96,16 +98,16 @@ TlsSocket::TlsSocket(QTcpSocket* tcp, const TlsContext& context, Role role, int 
             readLimit_ = std::numeric_limits<qint64>::max();
             pump();
         }
-        reportEnd(e == QAbstractSocket::RemoteHostClosedError, tcp_->errorString());
+        reportEnd(e == QAbstractSocket::RemoteHostClosedError, socketErrorText(e));
     });
     handshakeTimer_.setSingleShot(true);
     connect(&handshakeTimer_, &QTimer::timeout, this,
-            [this] { fail(QStringLiteral("TLS handshake timed out")); });
+            [this] { fail(QStringLiteral("negoziazione TLS scaduta")); });
     BIO* bio = bioMethod() ? BIO_new(bioMethod()) : nullptr;
     if (!ssl_ || !bio) {
         BIO_free(bio);
         QMetaObject::invokeMethod(
-            this, [this] { fail(QStringLiteral("TLS unavailable")); }, Qt::QueuedConnection);
+            this, [this] { fail(QStringLiteral("TLS non disponibile")); }, Qt::QueuedConnection);
         return;
     }
     BIO_set_data(bio, this);
@@ -229,7 +231,7 @@ void TlsSocket::pump() {
         const int r = SSL_do_handshake(ssl_);
         if (r != 1) {
             if (SSL_get_error(ssl_, r) != SSL_ERROR_WANT_READ)
-                fail(lastError("TLS handshake failed"));
+                fail(lastError("negoziazione TLS non riuscita"));
             return;
         }
         handshakeDone_ = true;
@@ -285,7 +287,7 @@ qint64 TlsSocket::decryptInto(char* out, qint64 room) {
                 this, [this] { reportEnd(true, QString()); }, Qt::QueuedConnection);
             break;
         }
-        fail(lastError("TLS read failed"));
+        fail(lastError("lettura TLS non riuscita"));
         break;
     }
     return done;

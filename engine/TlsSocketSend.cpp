@@ -59,7 +59,7 @@ void TlsSocket::encryptPending() {
         if (n <= 0) {
             batching_ = false;
             flushBatch();
-            fail(lastError("TLS write failed"));
+            fail(lastError("scrittura TLS non riuscita"));
             return;
         }
         outPos_ += n;

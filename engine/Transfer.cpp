@@ -2,6 +2,8 @@
 // a close that lets the client read everything.
 #include "engine/Transfer.h"
 
+#include "engine/SocketErrorText.h"
+
 #include "engine/FileSizeSignal.h"
 #include "engine/StreamSocket.h"
 
@@ -50,7 +52,8 @@ void Transfer::checkProgress() {
 
 Transfer::~Transfer() = default;
 
-void Transfer::finish(TransferResult::Outcome outcome, const QString& detail) {
+void Transfer::finish(TransferResult::Outcome outcome, const QString& detail,
+                      const QString& replyDetail) {
     if (done_)
         return;
     done_ = true;
@@ -68,7 +71,7 @@ void Transfer::finish(TransferResult::Outcome outcome, const QString& detail) {
     } else {
         socket_->abort();
     }
-    Q_EMIT finished(TransferResult{outcome, bytes_, detail});
+    Q_EMIT finished(TransferResult{outcome, bytes_, detail, replyDetail});
 }
 
 TransferResult Transfer::abort() {
@@ -80,11 +83,11 @@ TransferResult Transfer::abort() {
         socket_->disconnect(this);
         socket_->abort();
     }
-    return TransferResult{TransferResult::Outcome::Aborted, bytes_, QString()};
+    return TransferResult{TransferResult::Outcome::Aborted, bytes_, QString(), QString()};
 }
 
 QString Transfer::systemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return systemErrorText(errno);
 }
 
 } // namespace kv::engine

@@ -33,8 +33,9 @@ struct TransferResult {
         Aborted,        // ABOR or the session ended
     };
     Outcome outcome = Outcome::Complete;
-    qint64 bytes = 0; // file bytes moved
-    QString detail;
+    qint64 bytes = 0;    // file bytes moved
+    QString detail;      // Italian, for the log and the event bus
+    QString replyDetail; // for the client's 451 reply; empty: `detail`
     bool complete() const { return outcome == Outcome::Complete; }
 };
 
@@ -62,7 +63,8 @@ Q_SIGNALS:
 
 protected:
     virtual void run() = 0;
-    void finish(TransferResult::Outcome outcome, const QString& detail = QString());
+    void finish(TransferResult::Outcome outcome, const QString& detail = QString(),
+                const QString& replyDetail = QString());
     virtual void stopSource() {}
     // What the stall watch compares: anything that grows while data moves.
     virtual qint64 progress() const { return bytes_; }
@@ -101,6 +103,8 @@ private:
     qint64 progress() const override;
     // Ends a download whose file turned out shorter than announced.
     void finishShort();
+    // The file could not be read: Qt's reason for the client, framed in Italian for the log.
+    void failRead();
     // Reading chunks from the offset on; sendfile falls back to it too.
     void startChunks();
     void pumpChunks();

@@ -1,9 +1,11 @@
 #include "monitor/ActivityLog.h"
 
+#include "access/DataFileMode.h"
 #include "engine/FileSizeSignal.h"
 #include "engine/LogText.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,12 +34,34 @@ QString trimSpaces(const QString& text) {
 // limit) is taken back, so no torn line stays at the end of the file. The file
 // is opened for each line, so a log moved or removed by another program is
 // made again; plain calls keep that to open, write and close.
-bool appendWhole(const QString& path, const QByteArray& bytes, QString& error) {
-    const QByteArray name = QFile::encodeName(path);
+int openRetrying(const QByteArray& name, int flags, mode_t mode = 0) {
     int fd = -1;
     do
-        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        fd = ::open(name.constData(), flags, mode);
     while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Opens the log for appending. A log made here gets the data folder's file
+// mode (it holds addresses and logins), whatever the umask; an existing one
+// keeps the mode it has.
+int openLog(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    constexpr int kAppend = O_WRONLY | O_APPEND | O_CLOEXEC;
+    int fd = openRetrying(name, kAppend);
+    if (fd >= 0 || errno != ENOENT)
+        return fd;
+    const mode_t mode = access::dataFileMode(QFileInfo(path).absolutePath());
+    fd = openRetrying(name, kAppend | O_CREAT | O_EXCL, mode);
+    if (fd >= 0) {
+        ::fchmod(fd, mode);
+        return fd;
+    }
+    return errno == EEXIST ? openRetrying(name, kAppend) : fd; // made meanwhile
+}
+
+bool appendWhole(const QString& path, const QByteArray& bytes, QString& error) {
+    const int fd = openLog(path);
     if (fd < 0) {
         error = QString::fromLocal8Bit(std::strerror(errno));
         return false;

@@ -1,6 +1,8 @@
 #include "program/Cli.h"
 
 #include "access/AccountDatabase.h"
+#include "core/DataFolder.h"
+#include "core/NewDatabase.h"
 #include "program/CliAdmin.h"
 #include "program/CliContext.h"
 
@@ -79,7 +81,9 @@ const QMap<QString, Group>& groups() {
         {QStringLiteral("settings"),
          {&settingsCommand,
           "kestrova settings show [--json]\n"
-          "kestrova settings set CAMPO VALORE   (CAMPO: una riga di settings show)\n"}},
+          "kestrova settings set CAMPO VALORE   (CAMPO: una riga di settings show)\n"
+          "kestrova settings set rootdir / --whole-disk   (condivide tutto il disco: solo\n"
+          "                                              con --whole-disk)\n"}},
     };
     return table;
 }
@@ -168,8 +172,9 @@ int runSubcommand(const QStringList& argsIn,
     // file for a moment: every statement, the opening checks included, waits
     // for it rather than fail at once.
     constexpr int kCommandBusyWaitMs = 5000;
-    access::AccountDatabase database(folder + QStringLiteral("/accounts.dat"), kCommandBusyWaitMs);
-    if (!database.open()) {
+    access::AccountDatabase database(accountsFile(folder), kCommandBusyWaitMs,
+                                     newDatabaseValues(folder));
+    if (!openAccountDatabase(database, folder)) {
         io.err << database.problem() << Qt::endl;
         return kRefused;
     }

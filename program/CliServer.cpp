@@ -6,6 +6,7 @@
 #include "program/CliContext.h"
 #include "program/CliOutput.h"
 #include "settings/OptionCatalog.h"
+#include "settings/SharedRoot.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +16,7 @@ namespace kv::cli {
 namespace {
 
 const QString kJson = QStringLiteral("json");
+const QString kWholeDisk = settings::kWholeDiskFlag.mid(2);
 
 int ipList(CliContext& c, const QString& table) {
     CliTable out{{QStringLiteral("voce")}, {}};
@@ -117,6 +119,14 @@ int settingsSet(CliContext& c, const QString& field, const QString& value) {
     // A folder given on the command line is taken from where the command runs.
     if (field == settings::setting::kRootDir && !stored.isEmpty())
         stored = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(stored).absoluteFilePath()));
+    // The whole disk (or an empty root, which means it) only when asked for by name.
+    if (field == settings::setting::kRootDir && settings::sharesWholeDisk(stored) &&
+        !c.args.has(kWholeDisk))
+        return refuse(
+            c, QStringLiteral("La cartella \"%1\" condividerebbe tutto il disco, compresi "
+                              "i file personali e quelli di sistema: per sceglierla "
+                              "comunque aggiungere %2")
+                   .arg(stored.isEmpty() ? QStringLiteral("/") : stored, settings::kWholeDiskFlag));
     if (const auto refusal =
             writeAll(c.db, {{QStringLiteral("UPDATE settings SET %1 = ?").arg(field), {stored}}}))
         return refuse(c, refusal->message);
@@ -171,7 +181,7 @@ int optionCommand(CliContext& c) {
 }
 
 int settingsCommand(CliContext& c) {
-    c.args = readArguments(c.args.words, {}, {kJson});
+    c.args = readArguments(c.args.words, {}, {kJson, kWholeDisk});
     if (!c.args.error.isEmpty())
         return usage(c, c.args.error);
     const QStringList& w = c.args.words;
@@ -180,7 +190,8 @@ int settingsCommand(CliContext& c) {
     if (w.value(0) == QLatin1String("set") && w.size() == 3)
         return settingsSet(c, w[1], w[2]);
     return usage(c,
-                 QStringLiteral("Uso: kestrova settings show, kestrova settings set CAMPO VALORE"));
+                 QStringLiteral("Uso: kestrova settings show, kestrova settings set CAMPO VALORE "
+                                "[--whole-disk]"));
 }
 
 } // namespace kv::cli

@@ -50,7 +50,7 @@ bool HeadlessServer::reload() {
 
 QString HeadlessServer::listening() const {
     return QStringLiteral("In ascolto su %1 porta %2")
-        .arg(core_.engine().LocalAddress())
+        .arg(core_.server().shownAddress())
         .arg(core_.engine().Port());
 }
 

@@ -184,8 +184,9 @@ const OptionCatalog& optionCatalog() {
             // The settings row. The engine's numbers are 16- or 32-bit; an
             // empty one leaves the engine's own value.
             column(kIp, OptionKind::Address, 0, 0, QString(), QStringLiteral("Default"),
-                   QStringLiteral("Indirizzo IP su cui il server è attivo (Default = quello "
-                                  "predefinito del PC, vuoto = tutti gli indirizzi IPv4)"),
+                   QStringLiteral("Indirizzo IP su cui il server è attivo (Default = tutti gli "
+                                  "indirizzi del PC, IPv6 e IPv4; vuoto = tutti gli indirizzi "
+                                  "IPv4)"),
                    QStringLiteral("Indirizzo IP non valido: \"%1\" (un indirizzo o Default)")),
             column(kPort, OptionKind::Integer, 1, 65535, QStringLiteral("21"), QStringLiteral("21"),
                    QStringLiteral("Porta su cui il server è attivo"),

@@ -86,13 +86,22 @@ bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
     const bool samePort =
         isListening() && settings.port == settings_.port && settings.address == settings_.address;
     auto listener = std::make_unique<engine::DescriptorListener>();
-    const QHostAddress address = settings.address.isEmpty() ? QHostAddress(QHostAddress::AnyIPv4)
-                                                            : QHostAddress(settings.address);
-    if (!samePort && !listener->listen(address, settings.port)) {
+    // Where FTP listens, "::" on IPv6 and IPv4 alike.
+    const std::optional<QHostAddress> address = engine::listeningAddress(settings.address);
+    if (!address) {
+        if (error)
+            *error = QStringLiteral("Porta SFTP %1 non utilizzabile: l'indirizzo %2 non è di "
+                                    "questo computer")
+                         .arg(settings.port)
+                         .arg(settings.address.trimmed());
+        ssh_bind_free(bind);
+        return false;
+    }
+    if (!samePort && !listener->listen(*address, settings.port)) {
         if (error)
             *error = QStringLiteral("Porta SFTP %1 non utilizzabile: %2")
                          .arg(settings.port)
-                         .arg(listener->errorString());
+                         .arg(listener->failureText(*address));
         ssh_bind_free(bind);
         return false;
     }

@@ -22,7 +22,7 @@ class DescriptorListener;
 namespace kv::sftp {
 
 struct SftpListenSettings {
-    QString address; // "" for every IPv4 address
+    QString address; // as stored: see engine::listeningAddress
     quint16 port = 0;
     HostKeyFiles hostKeys;
     SftpContext context;

@@ -24,7 +24,7 @@ bool CorePanelHost::serverRunning() const {
 }
 
 QString CorePanelHost::listeningAddress() const {
-    return hostCore_.engine().LocalAddress();
+    return hostCore_.server().shownAddress();
 }
 
 QString CorePanelHost::defaultLocalAddress() const {

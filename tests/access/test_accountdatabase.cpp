@@ -8,6 +8,7 @@
 
 #include "access/AccountDatabase.h"
 #include "access/AccountSchema.h"
+#include "settings/PortPrivilege.h"
 #include "tests/support/DbTestSupport.h"
 
 #include <QDir>
@@ -96,6 +97,9 @@ private Q_SLOTS:
     void createsTheSchemaAndTheDefaultRows() {
         Opened f;
         QVERIFY(f.db.isOpen() && !f.db.isReadOnly() && f.db.problem().isEmpty());
+        QVERIFY(f.db.createdFile());
+        // Port 21 for whoever may listen there, as the start will judge it.
+        const QString port = kv::settings::mayBindPort(21) ? "21" : "2121";
         QCOMPARE(texts(column(f.path, "SELECT sql FROM sqlite_master WHERE type='table' AND "
                                       "name <> 'sqlite_sequence' ORDER BY rowid")),
                  accountSchema());
@@ -104,7 +108,7 @@ private Q_SLOTS:
                                  "'|' || timeout || '|' || log || '|' || IPok || '|' || IPko || "
                                  "'|' || debugmode || '|' || resolvelinks || '|' || "
                                  "datalingertime || '|' || minimized FROM settings")),
-            QStringList{"Default|21||0|180|1|0|0|0|1|0|0"});
+            QStringList{"Default|" + port + "||0|180|1|0|0|0|1|0|0"});
         QCOMPARE(texts(column(f.path, "SELECT enabled || read || write || \"delete\" || browse || "
                                       "manage || '|' || ifnull(rootdir, '') FROM anonymous")),
                  QStringList{"010010|"});
@@ -117,6 +121,23 @@ private Q_SLOTS:
         // Only the finished file is left in the folder, no temporary or journal file.
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"accounts.dat"});
+    }
+
+    // The program's choice of default root reaches a new file only: an
+    // existing one keeps the root it has.
+    void newValuesReachOnlyANewFile() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("accounts.dat");
+        {
+            AccountDatabase db(path, AccountDatabase::kShortBusyWaitMs, {"/srv/condivisa"});
+            QVERIFY(db.open() && db.createdFile());
+        }
+        QCOMPARE(texts(column(path, "SELECT rootdir FROM settings")),
+                 QStringList{"/srv/condivisa"});
+        AccountDatabase again(path, AccountDatabase::kShortBusyWaitMs, {"/srv/altra"});
+        QVERIFY(again.open() && !again.createdFile());
+        QCOMPARE(texts(column(path, "SELECT rootdir FROM settings")),
+                 QStringList{"/srv/condivisa"});
     }
 
     // The file holds password hashes: private to its owner, except in a
@@ -331,14 +352,15 @@ private Q_SLOTS:
     // open): a save fails within the short busy wait, not SQLite's 5 s, says
     // so, and keeps the change pending until it can be saved.
     void lockedFileFailsFastAndKeepsTheChange() {
-        Opened f;
+        Opened f; // a port no new file starts with, so the change is one
+
         AccountViews& views = *f.views;
         QSignalSpy errors(&views.Data2(), &DataView::Error);
         QElapsedTimer timer;
         {
             LockHolder other(f.path, QStringLiteral("BEGIN IMMEDIATE"));
             QVERIFY(other.locked());
-            QVERIFY(views.Data2().setField("port", "2121"));
+            QVERIFY(views.Data2().setField("port", "2200"));
             timer.start();
             QVERIFY(!views.Data2().Update());
             QCOMPARE_LT(timer.elapsed(), 1500);
@@ -346,10 +368,10 @@ private Q_SLOTS:
             QVERIFY(isBusyError(errors.at(0).at(0).toInt()));
             QVERIFY(errors.at(0).at(1).toString().contains("bloccato da un altro programma"));
             QVERIFY(views.Data2().isDirty());
-            QCOMPARE(views.Data2().Field("port"), QStringLiteral("2121"));
+            QCOMPARE(views.Data2().Field("port"), QStringLiteral("2200"));
         }
         QVERIFY(views.Data2().Update());
-        QCOMPARE(texts(column(f.path, "SELECT port FROM settings")), QStringList{"2121"});
+        QCOMPARE(texts(column(f.path, "SELECT port FROM settings")), QStringList{"2200"});
 
         // Opening a file held exclusively refuses it quickly and leaves it alone.
         LockHolder exclusive(f.path, QStringLiteral("BEGIN EXCLUSIVE"));

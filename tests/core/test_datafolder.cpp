@@ -34,6 +34,19 @@ private Q_SLOTS:
         QCOMPARE(mode(given), 0700);
         QCOMPARE(mode(base.path() + "/a"), 0700);
     }
+    // The per-user folder holds ftp.log (addresses, logins): made private
+    // like a given one, whatever the umask; one already there keeps its mode.
+    void userFolderIsMadePrivate() {
+        QTemporaryDir base;
+        const QString user = base.path() + "/share/Kestrova/Kestrova Vellim";
+        const mode_t old = ::umask(0022);
+        QCOMPARE(chooseDataFolder({}, "/nonexistent/kv", user), user);
+        ::umask(old);
+        QCOMPARE(mode(user), 0700);
+        QVERIFY(::chmod(QFile::encodeName(user).constData(), 0750) == 0);
+        QCOMPARE(chooseDataFolder({}, "/nonexistent/kv", user), user);
+        QCOMPARE(mode(user), 0750);
+    }
     void sharedParentGivesItsGroupAndAFileIsNoFolder() {
         QTemporaryDir base;
         QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 02770) == 0);

@@ -1,5 +1,9 @@
 #include "core/ServerController.h"
 
+#include "access/AccountDatabase.h"
+#include "core/WholeDiskWarnings.h"
+#include "settings/SharedRoot.h"
+#include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeEngine.h"
 #include "tests/support/SettingValues.h"
 
@@ -79,7 +83,8 @@ struct Fixture {
     Boxes boxes;
     View view;
     QStringList log;
-    ServerController controller{engine, boxes, [] { return QStringLiteral("192.0.2.9"); },
+    QString mainAddress = QStringLiteral("192.0.2.9"); // the PC's, as the program finds it
+    ServerController controller{engine, boxes, [this] { return mainAddress; },
                                 [this](const QString& line) { log << line; },
                                 [] { return QDateTime(QDate(2026, 12, 5), QTime(20, 49, 3)); }};
     Fixture() {
@@ -193,14 +198,17 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(started);
-        // The status shows the address the engine reports.
-        QCOMPARE(f.view.events.first(), "running " + f.engine.LocalAddress());
+        // The status shows the address listened on; for "Default" and the
+        // empty address, which listen on every address, the PC's main one.
+        const bool everyAddress = column == "ip" && (normal == "Default" || normal.isEmpty());
+        QCOMPARE(f.view.events.first(),
+                 "running " + (everyAddress ? f.mainAddress : f.engine.LocalAddress()));
         QStringList kept = f.log.filter("Impostazione ");
         if (refusal.isEmpty()) {
             QVERIFY(kept.isEmpty());
             // Empty: the engine's own value (the port box was filled with 21).
             const QString expected = normal.isEmpty()                        ? before
-                                     : column == "ip" && normal == "Default" ? "192.0.2.9"
+                                     : column == "ip" && normal == "Default" ? kEveryAddress
                                                                              : normal;
             QCOMPARE(engineValue(f.engine, column), expected);
         } else {
@@ -386,6 +394,120 @@ private Q_SLOTS:
         QCOMPARE(f.log, QStringList({at + "FAILED: Porta non valida: \"porta\" (1-65535)",
                                      at + "ON IP 127.0.0.1 PORT 2122"}));
         QVERIFY(f.view.events.isEmpty());
+    }
+
+    // "Default" listens on every address of the PC (IPv6 and IPv4 together),
+    // and what the operator reads names the address clients use: the PC's
+    // main one, or 127.0.0.1 on a PC with nothing but loopback; never "".
+    void everyAddressNamesTheMainOne_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("main");
+        QTest::addColumn<QString>("listened");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("Default") << "Default"
+                                 << "192.0.2.9"
+                                 << "::"
+                                 << "192.0.2.9";
+        QTest::newRow("Default, only loopback") << "default"
+                                                << ""
+                                                << "::"
+                                                << "127.0.0.1";
+        QTest::newRow("empty: every IPv4 address") << ""
+                                                   << "192.0.2.9"
+                                                   << ""
+                                                   << "192.0.2.9";
+        QTest::newRow("empty, only loopback") << ""
+                                              << ""
+                                              << ""
+                                              << "127.0.0.1";
+        QTest::newRow("chosen ::") << "::"
+                                   << "192.0.2.9"
+                                   << "::"
+                                   << "::";
+        QTest::newRow("chosen 0.0.0.0") << "0.0.0.0"
+                                        << ""
+                                        << "0.0.0.0"
+                                        << "0.0.0.0";
+        QTest::newRow("chosen address") << "127.0.0.1"
+                                        << "192.0.2.9"
+                                        << "127.0.0.1"
+                                        << "127.0.0.1";
+    }
+    void everyAddressNamesTheMainOne() {
+        QFETCH(QString, stored);
+        QFETCH(QString, main);
+        QFETCH(QString, listened);
+        QFETCH(QString, shown);
+        Fixture f;
+        f.mainAddress = main;
+        f.boxes.values[ServerBox::Address] = stored;
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(f.engine.LocalAddress(), listened);
+        QCOMPARE(f.controller.shownAddress(), shown);
+        QCOMPARE(f.view.events.first(), "running " + shown);
+        QCOMPARE(f.log.mid(0, 2), (QStringList{"", kAt + "SERVER START ON IP " + shown}));
+        f.log.clear();
+        QVERIFY(f.controller.ServerReload());
+        QCOMPARE(f.log, QStringList{kAt + "SERVER RELOAD ON IP " + shown + " PORT 2121"});
+
+        // A reread that cannot be used keeps naming what runs.
+        f.boxes.values[ServerBox::Address] = "casa";
+        QVERIFY(!f.controller.ServerReload());
+        QCOMPARE(f.controller.shownAddress(), shown);
+    }
+
+    // Sharing the whole disk keeps working, but every start and reread says
+    // so, once for each way it is shared, naming how to share one folder.
+    void wholeDiskIsWarnedAtEachStartAndReload() {
+        QTemporaryDir dir;
+        access::AccountDatabase db(dir.filePath("accounts.dat"));
+        QVERIFY(db.open());
+        QCOMPARE(testing::runSql(db.filePath(),
+                                 {"INSERT INTO users (login, rootdir) VALUES ('bob', '/'), "
+                                  "('amy', '" +
+                                      dir.path() +
+                                      "'), ('carl', ''), ('dee', NULL), "
+                                      "('\"eve x', '//')",
+                                  "UPDATE anonymous SET enabled = 1, rootdir = '/'"}),
+                 QString());
+        Fixture f;
+        f.controller.setWholeDiskWarnings(
+            [&](const QString& root) { return wholeDiskWarnings(root, db.connection()); });
+        const QString defaultRoot = settings::wholeDiskWarning(
+            "la cartella radice predefinita",
+            "kestrova settings set rootdir CARTELLA (o Impostazioni, Percorso di default)");
+        const QStringList accounts = {
+            settings::wholeDiskWarning("l'account \"\\\"eve x\"",
+                                       "kestrova user set \"\\\"eve x\" --root CARTELLA (o "
+                                       "Account, Dettagli account)"),
+            settings::wholeDiskWarning("l'account bob",
+                                       "kestrova user set bob --root CARTELLA (o Account, Dettagli "
+                                       "account)"),
+            settings::wholeDiskWarning(
+                "l'account anonimo",
+                "kestrova anonymous on --root CARTELLA (o Account, Account anonimo)")};
+        QVERIFY(f.controller.ServerStart()); // the fixture's root is a folder
+        QCOMPARE(f.log.mid(2), accounts);
+
+        // An empty default root is the whole disk too (an older database's).
+        f.boxes.values[ServerBox::Root] = "";
+        f.log.clear();
+        QVERIFY(f.controller.ServerReload());
+        QCOMPARE(f.log.mid(1), QStringList{defaultRoot} + accounts);
+        f.controller.ServerStop();
+        f.log.clear();
+        QVERIFY(f.controller.ServerStart());
+        QCOMPARE(f.log.mid(2), QStringList{defaultRoot} + accounts);
+
+        // Folders of their own, or the anonymous account switched off: nothing to say.
+        QCOMPARE(testing::runSql(db.filePath(), {"UPDATE users SET rootdir = '" + dir.path() +
+                                                     "' WHERE rootdir IN ('/', '//')",
+                                                 "UPDATE anonymous SET enabled = 0"}),
+                 QString());
+        f.boxes.values[ServerBox::Root] = dir.path();
+        f.log.clear();
+        QVERIFY(f.controller.ServerReload());
+        QCOMPARE(f.log.size(), 1);
     }
 
     void startStopStartSequence() {

@@ -1,7 +1,8 @@
 """Starting and stopping the headless server, and what it logs; a start refused by the system (a
-refused setting or option, and the database a new folder gets: the controller's and the settings'
-tests)."""
+refused setting or option: the controller's and the settings' tests); what a new data folder
+serves, and sharing the whole disk only when asked for."""
 
+import json
 import os
 import re
 import shutil
@@ -12,10 +13,18 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from kvharness import Server, Site, TIMEOUT, program, read_text, run, spawn, wait_until
+from kvharness import (Server, Site, TIMEOUT, free_port, has_ipv6_loopback, program, read_text, run, spawn,
+                       wait_until)
 
 START = re.compile(rb"^\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\] SERVER START ON IP 127\.0\.0\.1$")
 STOP = re.compile(rb"^\[\d\d-\d\d-\d{4} \d\d:\d\d:\d\d\] SERVER STOP$")
+# Run before the program: the usual umask, so a mode the program sets is its own choice.
+USUAL_UMASK = ("sh", "-c", 'umask 022; exec "$0" "$@"')
+WHOLE_DISK = "Attenzione: per {} è condiviso tutto il disco (/)"
+
+
+def mode(path):
+    return os.stat(path).st_mode & 0o7777
 
 
 class Logging(unittest.TestCase):
@@ -118,13 +127,90 @@ class DatabaseFile(unittest.TestCase):
         self.assertIn("sudo adduser NOME kestrova", usage.stdout.decode())  # how to administer the service
 
 
+class NewDataFolder(unittest.TestCase):
+    """A new data folder and a new home, and nothing typed but an account and a port: the
+    database the command line makes (as the window and headless mode make it) shares
+    ~/Condivisi, made with it, never the whole disk; "Default" serves the PC itself too; the log
+    is its owner's only."""
+
+    def setUp(self):
+        self.tmp = self.enterContext(tempfile.TemporaryDirectory(prefix="kv-e2e-new-", ignore_cleanup_errors=True))
+        self.home = os.path.join(self.tmp, "home")
+        os.mkdir(self.home)
+        Path(self.home, "privato.txt").write_text("not shared\n")
+        self.data = os.path.join(self.tmp, "data")  # made by the first command
+        self.env = {"HOME": self.home, "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
+                    "XDG_DATA_HOME": os.path.join(self.home, ".local/share")}
+
+    def kv(self, *args, stdin=b""):
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", **self.env)
+        return subprocess.run([program(), *args, "--data-dir", self.data], input=stdin, capture_output=True,
+                              timeout=TIMEOUT, env=env)
+
+    def curl(self, url):
+        return run(["curl", "-sS", "--max-time", str(TIMEOUT), "-u", "bob:secret", url], TIMEOUT + 5)
+
+    def test_serves_the_shared_folder_on_every_address(self):
+        self.assertEqual(self.kv("user", "add", "bob", "--rights", "rb", stdin=b"secret\n").returncode, 0)
+        shown = {r["impostazione"]: r["valore"] for r in json.loads(self.kv("settings", "show", "--json").stdout)}
+        shared = os.path.join(self.home, "Condivisi")
+        self.assertEqual((shown["ip"], shown["rootdir"]), ("Default", shared))
+        Path(shared, "condiviso.txt").write_text("shared\n")
+        port = free_port()
+        self.assertEqual(self.kv("settings", "set", "port", str(port)).returncode, 0)
+
+        server = Server(self.data, env=self.env, prefix=USUAL_UMASK)
+        self.addCleanup(server.stop)
+        self.assertTrue(server.wait_started(), server.stderr())
+        # The start names the address to give clients, never "" nor "::".
+        start = re.search(r"SERVER START ON IP (.*)", server.stdout()).group(1)
+        self.assertNotIn(start.strip(), ("", "::"))
+        listing = self.curl(f"ftp://127.0.0.1:{port}/")
+        self.assertEqual(listing.returncode, 0, listing.stderr)
+        self.assertEqual(listing.stdout.split()[-1:], [b"condiviso.txt"])
+        self.assertNotEqual(self.curl(f"ftp://127.0.0.1:{port}/etc/passwd").returncode, 0)
+        if has_ipv6_loopback():
+            self.assertEqual(self.curl(f"ftp://[::1]:{port}/condiviso.txt").stdout, b"shared\n")
+        self.assertNotIn("tutto il disco", server.stdout())
+        self.assertEqual(server.stop(), 0)
+        self.assertEqual((mode(self.data), mode(os.path.join(self.data, "ftp.log"))), (0o700, 0o600))
+
+
+class WholeDisk(unittest.TestCase):
+    """The whole disk is shared only when the operator asks for it by name, and every start and
+    reread says so, naming the command that shares one folder instead."""
+
+    def test_asked_for_by_name_and_warned_at_every_start(self):
+        site = Site(self)
+        site.db.add_user("bob", "secret", rights="RB", rootdir="/")
+        refusal = site.kv_fails("settings", "set", "rootdir", "/")
+        self.assertIn("--whole-disk", refusal)
+        self.assertEqual(site.db.run("SELECT rootdir FROM settings"), [(site.root,)])
+        site.kv_ok("settings", "set", "rootdir", "/", "--whole-disk")
+        self.assertEqual(site.db.run("SELECT rootdir FROM settings"), [("/",)])
+
+        server = site.start()
+        default = WHOLE_DISK.format("la cartella radice predefinita") + (
+            ", compresi i file personali e quelli di sistema. Per condividere solo una cartella: "
+            "kestrova settings set rootdir CARTELLA (o Impostazioni, Percorso di default)")
+        bob = WHOLE_DISK.format("l'account bob")
+        self.assertEqual([server.stdout().count(line) for line in (default, bob)], [1, 1])
+        ftp = site.ftp("bob", "secret")  # served all the same
+        self.assertIn("/etc/passwd", ftp.nlst("/etc"))
+        ftp.quit()
+        server.proc.send_signal(signal.SIGHUP)
+        wait_until(lambda: read_text(os.path.join(site.data, "ftp.log")).count(bob) == 2, "the reread's warnings")
+        self.assertEqual(server.stdout().count(default), 2)
+
+
 @unittest.skipUnless(os.geteuid() == 0 and all(map(shutil.which, ("unshare", "nsenter", "ip", "setpriv"))),
                      "needs root with unshare, nsenter, ip and setpriv")
 class FirstStartOfAUser(unittest.TestCase):
     """A user with an empty home starts the server and types no setting: it makes its database in
-    the per-user data folder and serves on 2121, ports below 1024 not being theirs. It runs in a
-    network namespace of its own whose only interface is loopback: 2121 is free there whatever
-    else runs on this machine, and no traffic leaves it."""
+    the per-user data folder (private to them, as its log) and serves ~/Condivisi on 2121, ports
+    below 1024 not being theirs. It runs in a network namespace of its own whose only interface
+    is loopback: 2121 is free there whatever else runs on this machine, no traffic leaves it, and
+    "Default" names 127.0.0.1, the PC having no other address."""
 
     UID = 47021
 
@@ -134,7 +220,7 @@ class FirstStartOfAUser(unittest.TestCase):
         self.home = os.path.join(self.tmp, "home")
         os.mkdir(self.home)
         self.file = os.path.join(self.home, "hello.txt")
-        Path(self.file).write_text("served on the first start\n")
+        Path(self.file).write_text("never shared\n")
         for path in (self.home, self.file):
             os.chown(path, self.UID, self.UID)
         self.holder = subprocess.Popen(["unshare", "--net", "--", "sleep", "120"], stderr=subprocess.DEVNULL)
@@ -150,22 +236,31 @@ class FirstStartOfAUser(unittest.TestCase):
     def as_user(self, *argv):
         env = ["env", "-i", "PATH=/usr/bin:/bin", f"HOME={self.home}", "QT_QPA_PLATFORM=offscreen"]
         return [*self.enter, *env, "setpriv", f"--reuid={self.UID}", f"--regid={self.UID}", "--clear-groups",
-                *argv]
+                *USUAL_UMASK, *argv]
 
     def test_serves_on_2121_from_a_new_per_user_folder(self):
         added = subprocess.run(self.as_user(program(), "user", "add", "bob", "--rights", "rb"), input=b"secret\n",
                                capture_output=True, timeout=TIMEOUT, cwd="/")
         self.assertEqual(added.returncode, 0, added.stderr)
         folder = os.path.join(self.home, ".local/share/Kestrova/Kestrova Vellim")
-        self.assertEqual(os.stat(os.path.join(folder, "accounts.dat")).st_mode & 0o777, 0o600)
+        self.assertEqual(mode(os.path.join(folder, "accounts.dat")), 0o600)
+        self.assertEqual(mode(folder), 0o700)
+        shared = os.path.join(self.home, "Condivisi")
+        Path(shared, "hello.txt").write_text("served on the first start\n")
         out = os.path.join(self.tmp, "stdout.txt")
         server = spawn(self, self.as_user(program(), "--headless"), out, cwd="/")
         wait_until(lambda: "SERVER START ON IP" in read_text(out) or server.poll() is not None, "the start")
         self.assertIsNone(server.poll(), read_text(out))
-        fetched = run([*self.enter, "curl", "-sS", "--max-time", str(TIMEOUT), "-u", "bob:secret",
-                       f"ftp://127.0.0.1:2121{self.file}"])
+        self.assertTrue([l for l in read_text(out).splitlines() if START.match(l.encode())], read_text(out))
+
+        def fetch(path):
+            return run([*self.enter, "curl", "-sS", "--max-time", str(TIMEOUT), "-u", "bob:secret",
+                        f"ftp://127.0.0.1:2121{path}"])
+        fetched = fetch("/hello.txt")
         self.assertEqual(fetched.returncode, 0, fetched.stderr)
         self.assertEqual(fetched.stdout, b"served on the first start\n")
+        self.assertNotEqual(fetch(self.file).returncode, 0)  # the home is not shared
         server.terminate()
         self.assertEqual(server.wait(TIMEOUT), 0)
         self.assertIn("SERVER STOP", read_text(os.path.join(folder, "ftp.log")))
+        self.assertEqual(mode(os.path.join(folder, "ftp.log")), 0o600)

@@ -15,7 +15,8 @@ from pathlib import Path
 
 import paramiko
 
-from kvharness import TIMEOUT, Site, SiteTestCase, free_port, read_text, read_tree, wait_until, write_tree
+from kvharness import (TIMEOUT, Site, SiteTestCase, free_port, has_ipv6_loopback, read_text, read_tree, wait_until,
+                       write_tree)
 from sftpharness import (SSH_OPTIONS, PASSWORD_OPTIONS, close_even_if_cut, connect,
                          openssh_batch, sftp_site)
 
@@ -172,6 +173,32 @@ class SftpReload(unittest.TestCase):
         client.close()
         with self.assertRaises(paramiko.AuthenticationException):
             connect(site, "bob", "secret")
+
+
+class SftpEveryAddress(unittest.TestCase):
+    """SFTP listens where FTP does: "::" and "Default" take IPv4 clients as well as IPv6 ones,
+    and an IPv4 client is a plain IPv4 address for the session list and the log."""
+
+    def check(self, address):
+        site = sftp_site(self)
+        site.db.add_user("bob", "secret", rights="RB")
+        site.db.settings(ip=address)
+        site.start()
+        client = connect(site, "bob", "secret")  # over IPv4, to 127.0.0.1
+        self.addCleanup(close_even_if_cut, client)
+        self.assertEqual(client.open("hello.txt").read(), b"hello\n")
+        self.assertIn("127.0.0.1", [s["address"] for s in site.kv_json("who") if s["login"] == "bob"])
+        self.assertIn(" 127.0.0.1] SFTP: utente bob collegato", read_text(os.path.join(site.data, "ftp.log")))
+        if has_ipv6_loopback():
+            sock = socket.create_connection(("::1", site.sftp_port), timeout=TIMEOUT)
+            self.assertTrue(sock.recv(64).startswith(b"SSH-2.0-"))
+            sock.close()
+
+    def test_every_address(self):
+        self.check("::")
+
+    def test_default(self):
+        self.check("Default")
 
 
 class SftpBulk(SiteTestCase):

@@ -60,6 +60,30 @@ private Q_SLOTS:
         QCOMPARE(r.out.trimmed(), QByteArray("/"));
     }
 
+    // "::" (what "Default" listens on) takes IPv6 and IPv4 clients on one
+    // socket; an IPv4 client is an IPv4 address everywhere (the bus, the
+    // session, the reply to PASV, the data connection it opens).
+    void everyAddressTakesIPv4AndIPv6Clients() {
+        EngineHarness h;
+        QVERIFY(h.start());
+        h.write("root/a.txt", "small");
+        h.server->StopListening();
+        h.server->setLocalAddress(u"::"_s);
+        QVERIFY(h.server->Listen());
+        QStringList addresses;
+        QObject::connect(&h.events.bus, &kv::events::ServerEvents::loggedIn, &h.events.bus,
+                         [&](const kv::events::SessionInfo& s) { addresses << s.address; });
+        const ClientRun r = h.python(R"(
+f = login(); print(f.sendcmd('PASV')[:37]); print(fetch(f, 'RETR a.txt'))
+print(f.sock.getpeername()[0])
+six = ftplib.FTP(); six.connect('::1', PORT, timeout=20); six.login('alice', 'secret')
+print(fetch(six, 'RETR a.txt'))
+)");
+        QCOMPARE(outputOf(r), QStringList({"227 Entering Passive Mode (127,0,0,1,", "b'small'",
+                                           "127.0.0.1", "b'small'", ""}));
+        QCOMPARE(addresses, QStringList({"127.0.0.1", "::1"}));
+    }
+
     void scriptedSession_data() {
         // "command => start of its final reply line"; the command is a Python bytes literal
         // (\x escapes stand for any byte), CR LF follows unless it ends in a bare \n.
@@ -460,6 +484,27 @@ import errno; print('closed' if socket.socket().connect_ex((host, port)) == errn
         QVERIFY(download.size() == 1 && download.first().endsWith(" aborted"));
         const QStringList upload = h.events.calls.filter("Upload /up.bin ");
         QVERIFY(upload.size() == 1 && upload.first().endsWith(" aborted"));
+    }
+
+    // A download the client drops halfway (a reset, as when a program is
+    // killed) is logged as incomplete with the reason in Italian, as every
+    // line the log shows.
+    void aDroppedTransferSaysWhyInItalian() {
+        EngineHarness h;
+        h.write("root/big.bin", QByteArray(48 * 1024 * 1024, 'z'));
+        QVERIFY(h.start());
+        const ClientRun r = h.python(R"(
+f = login(); f.voidcmd('TYPE I')
+conn = f.transfercmd('RETR big.bin'); conn.recv(65536)
+conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b'\x01\0\0\0\0\0\0\0'); conn.close()
+try: print(f.getresp()[:3])
+except ftplib.all_errors as e: print(str(e)[:3])
+)");
+        QCOMPARE(outputOf(r).value(0), u"426"_s);
+        const QString why = u"incompleto (il client ha chiuso la connessione)"_s;
+        QTRY_COMPARE(h.events.logLines.filter(u"Download /big.bin: "_s).size(), 1);
+        QCOMPARE(h.events.logLines.filter(u"Download /big.bin: "_s).first().section(u", "_s, 1),
+                 why);
     }
 
     void failedWriteKeepsWhatArrived() {

@@ -230,6 +230,9 @@ print(attempt(ok, 'RETR a.txt'), attempt(d, 'RETR a.txt'))
                  "|half handshake closed True|TLS 1.1 refused True|426"
                  "|226 100000|ok 10 ok 10|"_s);
         QTRY_VERIFY(!h.events.logLines.filter(u"Download /big.bin: "_s).isEmpty());
+        // The log says why in Italian, as every line it shows.
+        QCOMPARE(h.events.logLines.filter(u"Download /big.bin: "_s).first().section(u", "_s, 1),
+                 u"incompleto (il client ha chiuso la connessione)"_s);
     }
 
     void bigFilesArriveWhole() {

@@ -8,6 +8,7 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 using namespace kv::monitor;
@@ -19,6 +20,11 @@ struct Screen : LogScreen {
     QStringList lines;
     void ShowLogLine(const QString& line) override { lines << line; }
 };
+
+int fileMode(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
 
 QByteArray contents(const QString& path) {
     QFile f(path);
@@ -171,6 +177,43 @@ private Q_SLOTS:
         log.WriteLog(QString(40, QLatin1Char('y')));
         QCOMPARE(contents(path()), QByteArray(40, 'y') + "\r\n");
         QCOMPARE(contents(rotated(1)).size(), 5006); // kept, never deleted
+    }
+
+    // The log holds addresses and logins: a log made here is its owner's
+    // only, or also the group's in a folder shared with a group (set-group-ID),
+    // as accounts.dat is, whatever the umask; the files rotated away keep
+    // that mode, and a log that was already there keeps its own.
+    void aNewLogTakesTheDataFolderMode_data() {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("logMode");
+        QTest::newRow("private folder, open umask") << 0755 << 0000 << 0600;
+        QTest::newRow("private folder, usual umask") << 0700 << 0022 << 0600;
+        QTest::newRow("group folder, strict umask") << 02770 << 0077 << 0660;
+    }
+    void aNewLogTakesTheDataFolderMode() {
+        QFETCH(int, folderMode);
+        QFETCH(int, umask);
+        QFETCH(int, logMode);
+        QVERIFY(::chmod(QFile::encodeName(dir_.path()).constData(), mode_t(folderMode)) == 0);
+        const mode_t old = ::umask(mode_t(umask));
+        {
+            ActivityLog log = logger({20, 2});
+            for (int i = 0; i < 5; ++i)
+                QCOMPARE(log.WriteLog(QStringLiteral("riga %1 del log").arg(i)),
+                         ActivityLog::FileOutcome::Written);
+        }
+        ::umask(old);
+        QCOMPARE(fileMode(path()), logMode);
+        QCOMPARE(fileMode(rotated(1)), logMode);
+        QCOMPARE(fileMode(rotated(2)), logMode);
+
+        QVERIFY(QFile::remove(path()));
+        write("kept\r\n");
+        QVERIFY(::chmod(QFile::encodeName(path()).constData(), 0644) == 0);
+        logger().WriteLog(QStringLiteral("more"));
+        QCOMPARE(fileMode(path()), 0644);
+        QCOMPARE(contents(path()), QByteArray("kept\r\nmore\r\n"));
     }
 
     void aFailedRotationKeepsAppendingAndSaysSoOnce() {

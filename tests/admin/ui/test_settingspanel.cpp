@@ -153,9 +153,10 @@ private Q_SLOTS:
         port->setEditText(u"2121"_s);
         timeout->setText(u"60"_s);
         start->click();
+        const QString newRoot = root->text(); // the folder a new database shares
         host->pickerAnswer = QString();
         button(u"cmdBrowseRoot"_s)->click();
-        QCOMPARE(root->text(), QString());
+        QCOMPARE(root->text(), newRoot);
         host->pickerAnswer = QDir::tempPath();
         button(u"cmdBrowseRoot"_s)->click();
         QCOMPARE(host->pickerCalls.last().prompt, u"Seleziona la root di default:"_s);
