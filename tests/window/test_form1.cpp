@@ -163,6 +163,18 @@ private Q_SLOTS:
             QCOMPARE(visiblePanels(w), 1);
             QCOMPARE(w.titleText(), QString::fromLatin1(titles[row]));
         }
+        // So do the arrow keys, moving through the list.
+        w.menuList()->setFocus();
+        QTest::keyClick(w.menuList(), Qt::Key_Down);
+        QCOMPARE(w.PannelloCorrente(), 1);
+        QVERIFY(w.picPanel(1)->isVisibleTo(&w));
+        QCOMPARE(w.titleText(), u"Impostazioni"_s);
+        QTest::keyClick(w.menuList(), Qt::Key_End);
+        QCOMPARE(w.PannelloCorrente(), 5);
+        QTest::keyClick(w.menuList(), Qt::Key_Up);
+        QCOMPARE(w.titleText(), u"Online"_s);
+        QCOMPARE(visiblePanels(w), 1);
+        QVERIFY(w.menuList()->hasFocus() || !QApplication::focusWidget());
     }
 
     // The account groups follow the current account, also after a server run
