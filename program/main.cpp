@@ -131,6 +131,10 @@ int runWindow(const kv::CommandLine& options) {
     windowOptions.stateFile = qEnvironmentVariable("KESTROVA_WINDOW_STATE");
     kv::ui::Form1 window(core, messages, nullptr, windowOptions);
     messages.setOwner(&window);
+    // Ended by the session or by kill, the window stops its server as headless mode does.
+    kv::SignalWatcher signals;
+    QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &window,
+                     &kv::ui::Form1::endOnSignal);
     window.show();
     return QApplication::exec();
 }

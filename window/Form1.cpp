@@ -247,6 +247,11 @@ void Form1::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
+void Form1::endOnSignal() {
+    Form_Unload();
+    QCoreApplication::quit();
+}
+
 void Form1::Form_Unload() {
     if (unloaded_)
         return;

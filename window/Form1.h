@@ -93,6 +93,9 @@ public:
     // Stop from the toolbar or the tray: asks first while clients are connected.
     void mnuStop_Click();
     void mnuRipristina_Click();
+    // SIGTERM or SIGINT: ends the program without asking, the window's own
+    // server stopped as Stop does ("SERVER STOP" logged).
+    void endOnSignal();
 
     QString statusText() const;
     QString usersText() const;

@@ -6,6 +6,7 @@ shows to the file named by KESTROVA_WINDOW_STATE."""
 import json
 import os
 import shutil
+import signal
 import tempfile
 import unittest
 
@@ -86,3 +87,14 @@ class Attach(unittest.TestCase):
         state = window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
         self.assertFalse(state["attached"])
         self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
+
+    def test_sigterm_stops_the_windows_own_server_as_headless_mode_does(self):
+        self.site.db.settings(ip="127.0.0.1", start=1)
+        window = Window(self, self.site.data)
+        window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
+        self.site.ftp("anna", "pw").quit()
+        window.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(window.proc.wait(timeout=10), 0)
+        log = self.site.log_file().decode()
+        self.assertIn("SERVER START ON IP 127.0.0.1", log)
+        self.assertTrue(log.rstrip().endswith("SERVER STOP"), log[-300:])
