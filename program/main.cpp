@@ -113,22 +113,22 @@ int main(int argc, char** argv) {
 
 namespace {
 int runWindow(const kv::CommandLine& options) {
+    const QString serviceFolder = kv::serviceDataFolder();
     if (options.service) {
-        if (const QString problem = kv::serviceFolderProblem(kv::kServiceDataFolder);
-            !problem.isEmpty()) {
+        if (const QString problem = kv::serviceFolderProblem(serviceFolder); !problem.isEmpty()) {
             QTextStream(stderr) << problem << Qt::endl;
             kv::ui::MessageBoxMessages().show(problem, kv::MessageIcon::Exclamation);
             return 1;
         }
     }
-    const QString folder =
-        options.service ? kv::kServiceDataFolder : kv::dataFolder(options.dataDir);
+    const QString folder = options.service ? serviceFolder : kv::dataFolder(options.dataDir);
     kv::QtSettingsStore settings;
     kv::ProgramCore core(folder, settings, makeEngine);
     core.setCertificateTools(kv::machineCertificateTools());
     kv::ui::MessageBoxMessages messages;
     kv::ui::Form1Options windowOptions = kv::ui::defaultForm1Options();
     windowOptions.stateFile = qEnvironmentVariable("KESTROVA_WINDOW_STATE");
+    windowOptions.serviceFolder = serviceFolder;
     kv::ui::Form1 window(core, messages, nullptr, windowOptions);
     messages.setOwner(&window);
     // Ended by the session or by kill, the window stops its server as headless mode does.

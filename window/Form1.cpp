@@ -11,6 +11,7 @@
 #include "core/AttachedServer.h"
 #include "core/NumberConversion.h"
 #include "core/ProgramCore.h"
+#include "core/ReloadWatch.h"
 #include "core/ServerBoxes.h"
 #include "core/Version.h"
 #include "shell/FrameLayout.h"
@@ -61,6 +62,7 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     connect(tray_, &TrayIcon::restoreChosen, this, &Form1::mnuRipristina_Click);
     connect(tray_, &TrayIcon::exitChosen, this, &QWidget::close);
     attached_ = new AttachedServer(this);
+    reloadWatch_ = std::make_unique<ReloadWatch>(core_.database().connection());
 
     buildFrame();
     buildPanels();
@@ -98,6 +100,7 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     ShowUsersNumber();
     refreshTrayMenu();
 
+    connect(qApp, &QApplication::focusChanged, this, &Form1::commitPanelEdits);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
         if (!window)
             returningFromOutside_ = true;

@@ -18,7 +18,8 @@ BIG = 512 * 1024 * 1024  # sparse: no disk used
 class Window:
     """The real program with its window, offscreen, in its own home folder, ended after `test`."""
 
-    def __init__(self, test, data):
+    def __init__(self, test, data, service_folder=None):
+        """`service_folder`: the folder the window takes for the system service's."""
         self.home = tempfile.mkdtemp(prefix="kv-window-")
         test.addCleanup(shutil.rmtree, self.home, True)
         self.state_path = os.path.join(self.home, "state.json")
@@ -26,6 +27,8 @@ class Window:
                    XDG_CONFIG_HOME=os.path.join(self.home, "config"),
                    XDG_DATA_HOME=os.path.join(self.home, "data"),
                    KESTROVA_WINDOW_STATE=self.state_path)
+        if service_folder:
+            env["KESTROVA_SERVICE_FOLDER"] = service_folder
         self.proc = spawn(test, [program(), "--data-dir", data], os.path.join(self.home, "out.txt"), env=env)
 
     def state(self):
@@ -78,6 +81,25 @@ class Attach(unittest.TestCase):
         self.assertEqual(self.site.stop(), 0)
         state = window.wait(lambda s: not s.get("attached"), "the server going away")
         self.assertEqual(state["online"], [])
+        self.assertIsNone(window.proc.poll(), "the window stays open")
+
+    def test_on_the_services_folder_the_window_waits_for_the_service(self):
+        # A headless server plays the system service: the window is told its folder is the service's.
+        self.site.start()
+        window = Window(self, self.site.data, service_folder=self.site.data)
+        state = window.wait(lambda s: s.get("attached"), "attaching")
+        self.assertTrue(state["status"].endswith(" (servizio)"), state["status"])
+        self.assertEqual(self.site.stop(), 0)
+        state = window.wait(lambda s: "servizio fermo" in s.get("status", ""), "the service stopping")
+        self.assertFalse(state["attached"] or state["startEnabled"] or state["stopEnabled"])
+        self.assertIn("sudo systemctl start kestrova", state["startToolTip"])
+        self.assertTrue(any("si è fermato. Per avviarlo di nuovo: sudo systemctl start kestrova" in line
+                            for line in state["log"]), state["log"])
+        self.assertEqual(self.site.kv("status").returncode, 3)  # the window started nothing
+
+        server = self.site.start()  # the service is back: the folder is free for it
+        window.wait(lambda s: s.get("attached"), "attaching again")
+        self.assertEqual(self.site.kv_json("status")["pid"], server.proc.pid)
         self.assertIsNone(window.proc.poll(), "the window stays open")
 
     def test_a_window_running_its_own_server_is_administered_through_it(self):
