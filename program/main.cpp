@@ -135,6 +135,8 @@ int runWindow(const kv::CommandLine& options) {
     kv::SignalWatcher signals;
     QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &window,
                      &kv::ui::Form1::endOnSignal);
+    QObject::connect(&signals, &kv::SignalWatcher::reloadRequested, &window,
+                     &kv::ui::Form1::reloadOnSignal);
     window.show();
     return QApplication::exec();
 }

@@ -110,13 +110,19 @@ class Attach(unittest.TestCase):
         self.assertFalse(state["attached"])
         self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
 
-    def test_sigterm_stops_the_windows_own_server_as_headless_mode_does(self):
+    def test_signals_reload_and_stop_the_windows_own_server_as_headless_modes(self):
         self.site.db.settings(ip="127.0.0.1", start=1)
         window = Window(self, self.site.data)
         window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
         self.site.ftp("anna", "pw").quit()
+        # A reload as headless mode's: by SIGHUP, or asked through the channel.
+        window.proc.send_signal(signal.SIGHUP)
+        window.wait(lambda s: any("SERVER RELOAD ON IP 127.0.0.1" in line for line in s.get("log", [])),
+                    "the reload SIGHUP asks for")
+        self.site.kv_ok("reload")
         window.proc.send_signal(signal.SIGTERM)
         self.assertEqual(window.proc.wait(timeout=10), 0)
         log = self.site.log_file().decode()
         self.assertIn("SERVER START ON IP 127.0.0.1", log)
+        self.assertEqual(log.count("SERVER RELOAD ON IP 127.0.0.1"), 2)
         self.assertTrue(log.rstrip().endswith("SERVER STOP"), log[-300:])
