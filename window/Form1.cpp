@@ -115,6 +115,8 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
 }
 
 Form1::~Form1() {
+    // The panels go below, and with them the focus: nothing is to be saved then.
+    disconnect(qApp, nullptr, this, nullptr);
     Timer1->stop();
     attached_->detach();
     channel_.reset();

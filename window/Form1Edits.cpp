@@ -46,7 +46,7 @@ void Form1::commitPanelEdits(QWidget* left, QWidget* entered) {
         return;
     bool fromPanel = false;
     for (int i = 0; i < 3; ++i)
-        fromPanel = fromPanel || picPanel_[i]->isAncestorOf(left);
+        fromPanel = fromPanel || (picPanel_[i] && picPanel_[i]->isAncestorOf(left));
     if (!fromPanel)
         return;
     // A refused save shows a message, which takes the focus again.
