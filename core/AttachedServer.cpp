@@ -35,14 +35,27 @@ QString keyOf(quint64 id) {
 
 } // namespace
 
-QString attachedServerDescription(const QJsonObject& status) {
-    if (status.value(QStringLiteral("user")).toString() == kServiceUser ||
-        status.value(QStringLiteral("dataFolder")).toString() == kServiceDataFolder)
+bool isServiceStatus(const QJsonObject& status, const QString& serviceFolder) {
+    return status.value(QStringLiteral("user")).toString() == kServiceUser ||
+           status.value(QStringLiteral("dataFolder")).toString() == serviceFolder;
+}
+
+QString attachedServerDescription(const QJsonObject& status, const QString& serviceFolder) {
+    if (isServiceStatus(status, serviceFolder))
         return QStringLiteral("(servizio di sistema)");
     const qint64 pid = qint64(status.value(QStringLiteral("pid")).toDouble());
     if (pid <= 0) // a server from before the pid was given
         return QStringLiteral("(altra finestra o server senza finestra)");
     return QStringLiteral("(altra finestra o server senza finestra, PID %1)").arg(pid);
+}
+
+QString attachedServerShortDescription(const QJsonObject& status, const QString& serviceFolder) {
+    if (isServiceStatus(status, serviceFolder))
+        return QStringLiteral("(servizio)");
+    const qint64 pid = qint64(status.value(QStringLiteral("pid")).toDouble());
+    if (pid <= 0)
+        return QStringLiteral("(altro programma)");
+    return QStringLiteral("(PID %1)").arg(pid);
 }
 
 AttachedServer::AttachedServer(QObject* parent) : ServerSource(parent) {

@@ -18,9 +18,16 @@ namespace kv {
 // The user the system service runs as (its data folder is kServiceDataFolder).
 inline const QString kServiceUser = QStringLiteral("kestrova");
 
-// Which server a status answer describes, for the status bar:
-// "(servizio di sistema)" or "(altra finestra o server senza finestra, PID n)".
-QString attachedServerDescription(const QJsonObject& status);
+// Whether a status answer comes from the system service: its user, or its
+// data folder `serviceFolder`.
+bool isServiceStatus(const QJsonObject& status, const QString& serviceFolder = kServiceDataFolder);
+// Which server a status answer describes, for the log: "(servizio di
+// sistema)" or "(altra finestra o server senza finestra, PID n)".
+QString attachedServerDescription(const QJsonObject& status,
+                                  const QString& serviceFolder = kServiceDataFolder);
+// The same in a few words, for the status bar: "(servizio)" or "(PID n)".
+QString attachedServerShortDescription(const QJsonObject& status,
+                                       const QString& serviceFolder = kServiceDataFolder);
 
 class AttachedServer : public ServerSource {
     Q_OBJECT

@@ -57,6 +57,10 @@ QString dataFolder(const QString& overrideDir) {
                             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
+QString serviceDataFolder() {
+    return qEnvironmentVariable("KESTROVA_SERVICE_FOLDER", kServiceDataFolder);
+}
+
 QString serviceFolderProblem(const QString& folder) {
     const QFileInfo info(folder);
     if (!info.isDir())

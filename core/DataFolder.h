@@ -21,6 +21,9 @@ QString dataFolder(const QString& overrideDir);
 
 // The system service's data folder, which the window opens with --service.
 inline const QString kServiceDataFolder = QStringLiteral("/var/lib/kestrova");
+// The same, or the folder KESTROVA_SERVICE_FOLDER names: tests that drive the
+// real window play the service on a scratch folder.
+QString serviceDataFolder();
 // The group whose members may administer the service.
 inline const QString kServiceGroup = QStringLiteral("kestrova");
 

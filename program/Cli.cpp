@@ -32,12 +32,12 @@ const QMap<QString, Group>& groups() {
           "                                   dallo standard input)\n"
           "kestrova user key list NOME [--json]\n"
           "kestrova user key del NOME IMPRONTA\n"
-          "La password si legge dallo standard input (chiesta senza eco su un terminale) ed e'\n"
+          "La password si legge dallo standard input (chiesta senza eco su un terminale) ed è\n"
           "salvata come hash yescrypt. Diritti: r lettura, w scrittura, d cancellazione,\n"
           "b navigazione, m gestione cartelle.\n"
           "Una chiave pubblica apre l'account via SFTP senza password: tipi accettati\n"
           "ssh-ed25519, ecdsa-sha2-nistp256/384/521, ssh-rsa di almeno 2048 bit. L'impronta\n"
-          "(SHA256:...) e' quella che stampa ssh-keygen -lf.\n"}},
+          "(SHA256:...) è quella che stampa ssh-keygen -lf.\n"}},
         {QStringLiteral("anonymous"),
          {&anonymousCommand, "kestrova anonymous on|off [--root CARTELLA] [--rights rwdbm]\n"
                              "kestrova anonymous show [--json]\n"}},
@@ -69,14 +69,14 @@ const QMap<QString, Group>& groups() {
           "kestrova action on|off ID\n"
           "EVENTO: upload, download, delete, rename, mkdir, login-failed, ban. PERCORSO: come lo\n"
           "vede il client (/scansioni/*.pdf; * resta in una cartella, ** le attraversa).\n"
-          "--run avvia il programma senza shell: la riga e' divisa in parole (le virgolette\n"
-          "doppie raggruppano), nient'altro e' interpretato: $HOME, ;, | e > arrivano al\n"
-          "programma cosi' come sono. Il programma riceve KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH,\n"
+          "--run avvia il programma senza shell: la riga è divisa in parole (le virgolette\n"
+          "doppie raggruppano), nient'altro è interpretato: $HOME, ;, | e > arrivano al\n"
+          "programma così come sono. Il programma riceve KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH,\n"
           "KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL e parte nella cartella del file.\n"
           "--mail manda un'e-mail per gruppo di eventi (opzione mail_batch_seconds).\n"}},
         {QStringLiteral("mail"),
          {&mailCommand, "kestrova mail test INDIRIZZO   (invia subito un'e-mail di prova)\n"
-                        "Il server e' nelle opzioni mail_server, mail_security, mail_ca_file,\n"
+                        "Il server è nelle opzioni mail_server, mail_security, mail_ca_file,\n"
                         "mail_user, mail_password, mail_from.\n"}},
         {QStringLiteral("settings"),
          {&settingsCommand,
@@ -168,6 +168,11 @@ int runSubcommand(const QStringList& argsIn,
         return kDone;
     }
     const QString folder = dataFolder(dataDir);
+    // Said before SQLite says only that it cannot open or create the file.
+    if (const auto closed = closedFolderProblem(folder)) {
+        io.err << *closed << Qt::endl;
+        return kRefused;
+    }
     // Another process (the running server, a second command) may hold the
     // file for a moment: every statement, the opening checks included, waits
     // for it rather than fail at once.

@@ -4,18 +4,13 @@
 #include "core/AdminClient.h"
 #include "core/AdminPlace.h"
 #include "program/CliArguments.h"
+#include "program/CliContext.h"
 #include "program/CliOutput.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
-#include <cerrno>
-#include <grp.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
 
 namespace kv::cli {
 
@@ -37,33 +32,6 @@ const QMap<QString, QString>& helpTexts() {
                                                "log man mano che il server le scrive)\n")},
     };
     return texts;
-}
-
-// A data folder this user may not enter (the service's /var/lib/kestrova is
-// 2770) hides whether a server runs there: say who may, and how to become one.
-std::optional<QString> closedFolder(const QString& folder) {
-    const QByteArray path = QFile::encodeName(folder);
-    struct stat info {};
-    if (::access(path.constData(), X_OK) == 0 || errno != EACCES ||
-        ::stat(path.constData(), &info) != 0)
-        return std::nullopt;
-    std::vector<char> buffer(16384);
-    group groupEntry{};
-    group* groupFound = nullptr;
-    const QString groupName =
-        getgrgid_r(info.st_gid, &groupEntry, buffer.data(), buffer.size(), &groupFound) == 0 &&
-                groupFound
-            ? QString::fromLocal8Bit(groupFound->gr_name)
-            : QString::number(info.st_gid);
-    passwd userEntry{};
-    passwd* userFound = nullptr;
-    const QString userName =
-        getpwuid_r(getuid(), &userEntry, buffer.data(), buffer.size(), &userFound) == 0 && userFound
-            ? QString::fromLocal8Bit(userFound->pw_name)
-            : QStringLiteral("NOME");
-    return QStringLiteral("Accesso negato: la cartella dei dati %1 è riservata al gruppo %2. "
-                          "Per amministrare il server: sudo adduser %3 %2, poi un nuovo accesso")
-        .arg(folder, groupName, userName);
 }
 
 struct Run {
@@ -93,7 +61,7 @@ struct Run {
         case AdminClient::Connect::NoServer:
             break;
         }
-        if (const auto closed = closedFolder(folder))
+        if (const auto closed = closedFolderProblem(folder))
             return refuse(*closed);
         io.err << QStringLiteral("Nessun server in funzione su %1").arg(folder) << Qt::endl;
         return kNoServer;

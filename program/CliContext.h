@@ -32,6 +32,11 @@ std::optional<CliRefusal> writeAll(QSqlDatabase& db,
 QList<QVariantList> readRows(QSqlDatabase& db, const QString& select,
                              const QVariantList& params = {});
 
+// A data folder this user may not enter (the service's /var/lib/kestrova is
+// 2770) hides both its accounts.dat and whether a server runs there: what to
+// say instead, naming the group that may and how to join it.
+std::optional<QString> closedFolderProblem(const QString& folder);
+
 int refuse(CliContext& c, const QString& message);
 int usage(CliContext& c, const QString& message);
 int done(CliContext& c, const QString& message);

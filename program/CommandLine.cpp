@@ -45,17 +45,27 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QCoreApplication::translate("main",
                                     "Apre la finestra sul servizio di sistema (/var/lib/kestrova) "
                                     "e si collega al suo server; serve il gruppo kestrova."));
+    const QCommandLineOption choose(
+        QStringLiteral("choose"),
+        QCoreApplication::translate("main",
+                                    "Chiede di nuovo se aprire il server del servizio di sistema "
+                                    "o il proprio (per chi è nel gruppo kestrova)."));
     parser.addOption(headless);
     parser.addOption(dataDir);
     parser.addOption(service);
+    parser.addOption(choose);
     parser.process(arguments);
-    if (parser.isSet(service) && (parser.isSet(dataDir) || parser.isSet(headless))) {
-        QTextStream(stderr) << QCoreApplication::translate(
-                                   "main", "--service non si usa con --data-dir o --headless")
-                            << Qt::endl;
-        std::exit(2);
+    for (const QCommandLineOption* window : {&service, &choose}) {
+        if (parser.isSet(*window) && (parser.isSet(dataDir) || parser.isSet(headless))) {
+            QTextStream(stderr) << QCoreApplication::translate(
+                                       "main", "--%1 non si usa con --data-dir o --headless")
+                                       .arg(window->names().constFirst())
+                                << Qt::endl;
+            std::exit(2);
+        }
     }
-    return {parser.isSet(headless), parser.value(dataDir), parser.isSet(service)};
+    return {parser.isSet(headless), parser.value(dataDir), parser.isSet(service),
+            parser.isSet(choose)};
 }
 
 } // namespace kv

@@ -1,5 +1,6 @@
 #pragma once
-// The program's command line: --headless, --data-dir DIR, --service, --help, --version.
+// The program's command line: --headless, --data-dir DIR, --service, --choose,
+// --help, --version.
 
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,8 @@ struct CommandLine {
     QString dataDir;
     // The system service's data folder instead of the user's (window only).
     bool service = false;
+    // Ask again which server the window opens (the service's or one's own).
+    bool choose = false;
 };
 
 // True when the arguments ask for no window at all (headless, help or

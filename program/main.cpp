@@ -1,5 +1,6 @@
 #include "core/DataFolder.h"
 #include "core/ProgramCore.h"
+#include "core/StartFolderChoice.h"
 #include "core/Version.h"
 #include "engine/DescriptorLimit.h"
 #include "engine/EpollDispatcher.h"
@@ -16,6 +17,7 @@
 #include "window/Form1.h"
 #include "window/ItalianTranslation.h"
 #include "window/MessageBoxMessages.h"
+#include "window/StartFolderQuestion.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -112,25 +114,51 @@ int main(int argc, char** argv) {
 }
 
 namespace {
+// The plain menu entry, for a member of the service's group where the
+// service is installed: the service's server or one's own, asked once.
+bool opensTheService(kv::SettingsStore& settings, const QString& serviceFolder, bool askAgain) {
+    kv::StartFolderChoice choice(settings);
+    if (askAgain)
+        choice.forget();
+    const kv::ServiceFacts facts =
+        kv::serviceFacts(serviceFolder, kv::kServiceUnitFiles, kv::kServiceGroup);
+    if (const std::optional<kv::StartFolder> decided = choice.decided(facts))
+        return *decided == kv::StartFolder::Service;
+    kv::ui::StartFolderQuestion question;
+    question.exec();
+    const kv::ui::StartFolderAnswer answer = question.answer();
+    choice.answer(answer.folder, answer.remember);
+    return answer.folder == kv::StartFolder::Service;
+}
+
 int runWindow(const kv::CommandLine& options) {
-    if (options.service) {
-        if (const QString problem = kv::serviceFolderProblem(kv::kServiceDataFolder);
-            !problem.isEmpty()) {
+    const QString serviceFolder = kv::serviceDataFolder();
+    kv::QtSettingsStore settings;
+    const bool service =
+        options.service ||
+        (options.dataDir.isEmpty() && opensTheService(settings, serviceFolder, options.choose));
+    if (service) {
+        if (const QString problem = kv::serviceFolderProblem(serviceFolder); !problem.isEmpty()) {
             QTextStream(stderr) << problem << Qt::endl;
             kv::ui::MessageBoxMessages().show(problem, kv::MessageIcon::Exclamation);
             return 1;
         }
     }
-    const QString folder =
-        options.service ? kv::kServiceDataFolder : kv::dataFolder(options.dataDir);
-    kv::QtSettingsStore settings;
+    const QString folder = service ? serviceFolder : kv::dataFolder(options.dataDir);
     kv::ProgramCore core(folder, settings, makeEngine);
     core.setCertificateTools(kv::machineCertificateTools());
     kv::ui::MessageBoxMessages messages;
     kv::ui::Form1Options windowOptions = kv::ui::defaultForm1Options();
     windowOptions.stateFile = qEnvironmentVariable("KESTROVA_WINDOW_STATE");
+    windowOptions.serviceFolder = serviceFolder;
     kv::ui::Form1 window(core, messages, nullptr, windowOptions);
     messages.setOwner(&window);
+    // Ended by the session or by kill, the window stops its server as headless mode does.
+    kv::SignalWatcher signals;
+    QObject::connect(&signals, &kv::SignalWatcher::terminationRequested, &window,
+                     &kv::ui::Form1::endOnSignal);
+    QObject::connect(&signals, &kv::SignalWatcher::reloadRequested, &window,
+                     &kv::ui::Form1::reloadOnSignal);
     window.show();
     return QApplication::exec();
 }

@@ -11,6 +11,7 @@
 #include "core/AttachedServer.h"
 #include "core/NumberConversion.h"
 #include "core/ProgramCore.h"
+#include "core/ReloadWatch.h"
 #include "core/ServerBoxes.h"
 #include "core/Version.h"
 #include "shell/FrameLayout.h"
@@ -61,6 +62,7 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     connect(tray_, &TrayIcon::restoreChosen, this, &Form1::mnuRipristina_Click);
     connect(tray_, &TrayIcon::exitChosen, this, &QWidget::close);
     attached_ = new AttachedServer(this);
+    reloadWatch_ = std::make_unique<ReloadWatch>(core_.database().connection());
 
     buildFrame();
     buildPanels();
@@ -98,6 +100,7 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     ShowUsersNumber();
     refreshTrayMenu();
 
+    connect(qApp, &QApplication::focusChanged, this, &Form1::commitPanelEdits);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
         if (!window)
             returningFromOutside_ = true;
@@ -112,6 +115,8 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
 }
 
 Form1::~Form1() {
+    // The panels go below, and with them the focus: nothing is to be saved then.
+    disconnect(qApp, nullptr, this, nullptr);
     Timer1->stop();
     attached_->detach();
     channel_.reset();
@@ -244,6 +249,11 @@ void Form1::closeEvent(QCloseEvent* event) {
     }
     Form_Unload();
     event->accept();
+    QCoreApplication::quit();
+}
+
+void Form1::endOnSignal() {
+    Form_Unload();
     QCoreApplication::quit();
 }
 

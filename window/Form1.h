@@ -8,6 +8,7 @@
 #include "access/ServerEventHandler.h"
 #include "admin/ui/CorePanelHost.h"
 #include "core/CoreFwd.h"
+#include "core/DataFolder.h"
 #include "core/ServerController.h"
 #include "window/DisruptionQuestion.h"
 
@@ -29,6 +30,7 @@ class QToolButton;
 namespace kv {
 class AdminChannel;
 class AttachedServer;
+class ReloadWatch;
 } // namespace kv
 
 namespace kv::ui {
@@ -56,6 +58,9 @@ struct Form1Options {
     // last log lines) is written there as JSON once a second, for tests
     // that drive the real program (KESTROVA_WINDOW_STATE).
     QString stateFile;
+    // The system service's data folder: a window on it never starts a server
+    // of its own there (tests give a scratch folder).
+    QString serviceFolder = kServiceDataFolder;
 };
 
 // The defaults: the tray as the platform reports it, QDesktopServices, exec().
@@ -85,6 +90,10 @@ public:
     // Whether the window shows a server another program runs on its data
     // folder (the service, a headless server, another window).
     bool isAttached() const;
+    // Whether the data folder is the system service's (by its place, or
+    // because the server the window attached to was the service): the window
+    // then never starts a server there, it waits for the service.
+    bool onServiceFolder() const;
     AttachedServer& attachedServer() const { return *attached_; }
 
     // Toolbar button with key "kStart" or "kStop" (any other key: count only).
@@ -93,8 +102,15 @@ public:
     // Stop from the toolbar or the tray: asks first while clients are connected.
     void mnuStop_Click();
     void mnuRipristina_Click();
+    // SIGTERM or SIGINT: ends the program without asking, the window's own
+    // server stopped as Stop does ("SERVER STOP" logged).
+    void endOnSignal();
+    // SIGHUP: the window's own server rereads the settings, as headless mode's does.
+    void reloadOnSignal();
 
     QString statusText() const;
+    // The status bar's tooltip: whose server an attached one is, in full.
+    QString statusToolTip() const;
     QString usersText() const;
     QString ratesText() const;
     QString titleText() const;
@@ -165,8 +181,22 @@ private:
     void onAttachFailed(bool denied, const QString& reason);
     void onAttachedGone(const QString& reason);
     void onReloadAnswered(bool applied, const QString& reason);
-    // While attached: asks the server to reload once the window wrote to accounts.dat.
+    // While a server runs (its own or attached): asks it to reload once the
+    // window wrote something it reads only at start.
     void reloadAfterEdits();
+    // The window's own server rereads the settings; the reasons it could not
+    // in `reasons`. True when applied.
+    bool reloadOwnServer(QStringList* reasons = nullptr);
+    // A reload asked from outside (kestrova reload, SIGHUP): the panels' pending
+    // edits saved and the settings row read again first.
+    bool rereadAsAsked();
+    // Saves what the panels hold pending, as the focus leaves them: the
+    // server reads only saved rows.
+    void commitPanelEdits(QWidget* left, QWidget* entered);
+    // The service's folder with no service answering: Start disabled, how to
+    // start the service said; it is looked for again every second.
+    void showServiceStopped(bool wentAway);
+    void lookForService();
     // A line in the log box only: the attached server writes ftp.log itself.
     void noteInLog(const QString& text);
     // The window's own server serves the administration channel while it runs.
@@ -207,8 +237,12 @@ private:
     TrayIcon* tray_ = nullptr;
     AttachedServer* attached_ = nullptr;
     std::unique_ptr<AdminChannel> channel_;
+    std::unique_ptr<ReloadWatch> reloadWatch_;
     bool startWhenNoServer_ = false;
-    qint64 writtenChanges_ = 0; // the database connection's total changes, seen last
+    bool attaching_ = false;         // a server's socket asked, no answer yet
+    bool attachedToService_ = false; // the last server attached to was the service
+    bool waitingForService_ = false; // the service's folder with nobody serving it
+    bool committingEdits_ = false;
 
     int pannelloCorrente_ = 0;
     bool alreadyActivated_ = false;

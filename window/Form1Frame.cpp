@@ -89,9 +89,14 @@ void Form1::buildFrame() {
     placeInCentral(lvwMenu, shell::kMenu);
     connect(lvwMenu, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { selectItem(lvwMenu->row(item) + 1); });
-    // Enter on an item chosen with the keyboard acts as a click.
+    // Enter on an item chosen with the keyboard acts as a click, and so does
+    // moving to it with the arrow keys.
     connect(lvwMenu, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { selectItem(lvwMenu->row(item) + 1); });
+    connect(lvwMenu, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row != pannelloCorrente_ && picPanel_[row])
+            selectItem(row + 1);
+    });
 
     picTitle = new QWidget(central);
     picTitle->setObjectName(QStringLiteral("picTitle"));

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -54,7 +55,10 @@ void Form1::selectItem(int position) {
         return;
     for (int i = 0; i < kPanelCount; ++i)
         picPanel_[i]->setVisible(i + 1 == position);
-    lvwMenu->setCurrentRow(position - 1);
+    {
+        const QSignalBlocker quiet(lvwMenu); // the list's own moves come here too
+        lvwMenu->setCurrentRow(position - 1);
+    }
     lblTitle->setText(kCategories[position - 1]);
     cmdSelected->setIcon(QIcon(art::categoryIcon(position - 1)));
     pannelloCorrente_ = position - 1;

@@ -1,12 +1,13 @@
 // What the main window shows of the server: toolbar buttons, the status bar
-// (state, total rates and connected users), the administration panels locked while the
-// server runs, and the start notice and failure message.
+// (state, total rates and connected users), and the start notice and failure
+// message. The administration panels stay usable while the server runs: what
+// they change reaches it through a reload (Form1Edits.cpp).
 #include "window/Form1.h"
 
 #include "admin/ui/AccountPanel.h"
-#include "admin/ui/SecurityPanel.h"
 #include "core/AdminChannel.h"
 #include "core/ProgramCore.h"
+#include "core/ReloadWatch.h"
 #include "monitor/OnlineList.h"
 #include "window/Artwork.h"
 #include "window/LogPanel.h"
@@ -22,10 +23,16 @@ namespace kv::ui {
 void Form1::setStatus(bool online, const QString& text) {
     statusPicture_->setPixmap(art::statusPicture(online));
     statusLabel_->setText(text);
+    // The rates' room goes to the state while there are none to show.
+    ratesLabel_->setVisible(online);
 }
 
 QString Form1::statusText() const {
     return statusLabel_->text();
+}
+
+QString Form1::statusToolTip() const {
+    return statusLabel_->toolTip();
 }
 
 QString Form1::usersText() const {
@@ -39,6 +46,7 @@ QString Form1::ratesText() const {
 void Form1::onTimer1() {
     online_->refreshLive();
     reloadAfterEdits();
+    lookForService();
     if (!options_.stateFile.isEmpty())
         writeStateFile();
 }
@@ -51,9 +59,8 @@ void Form1::showRunning(const QString& localAddress) {
     kStart_->setEnabled(false);
     kStop_->setEnabled(true);
     setStatus(true, QStringLiteral("Online: ") + localAddress);
-    for (int i = 0; i < 2; ++i)
-        picPanel_[i]->setEnabled(false);
-    securityPanel_->setServerRunning(true); // the banned addresses stay at hand
+    statusLabel_->setToolTip(QString());
+    reloadWatch_->rebase(); // what the server starts with
     logPanel_->closeViewer();
     refreshTrayMenu();
     tray_->modify(1);
@@ -78,9 +85,6 @@ void Form1::showStopped() {
     kStop_->setEnabled(false);
     kStart_->setEnabled(true);
     setStatus(false, QStringLiteral("Offline"));
-    for (int i = 0; i < 2; ++i)
-        picPanel_[i]->setEnabled(true);
-    securityPanel_->setServerRunning(false);
     refreshTrayMenu();
     tray_->modify(0);
     online_->clear();

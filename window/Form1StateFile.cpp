@@ -38,6 +38,7 @@ void Form1::writeStateFile() const {
                             {QStringLiteral("users"), usersText()},
                             {QStringLiteral("attached"), isAttached()},
                             {QStringLiteral("startEnabled"), kStart_->isEnabled()},
+                            {QStringLiteral("startToolTip"), kStart_->toolTip()},
                             {QStringLiteral("stopEnabled"), kStop_->isEnabled()},
                             {QStringLiteral("stopToolTip"), kStop_->toolTip()},
                             {QStringLiteral("panelsEnabled"), panels},

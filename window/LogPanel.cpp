@@ -35,12 +35,14 @@ LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidge
     : QObject(panel), core_(core), messages_(messages), window_(window) {
     int y = kPanelMarginTwips;
     addPanelHeading(panel, QStringLiteral("Registro delle attività"), y);
-    addPanelCaption(
+    QLabel* caption = addPanelCaption(
         panel,
         QStringLiteral("Ogni comando ricevuto dai client, ogni risposta del server e ogni "
                        "avvio o arresto compaiono qui sotto. Con \"Registra log\" le righe "
-                       "vengono aggiunte anche al file ftp.log nella cartella del programma."),
+                       "vengono aggiunte anche al file ftp.log nella cartella dei dati."),
         y);
+    caption->setObjectName(QStringLiteral("lblLogFile"));
+    caption->setToolTip(QDir::toNativeSeparators(core_.logFilePath()));
 
     chkLog = new QCheckBox(QStringLiteral("Registra log"), panel);
     chkLog->setObjectName(QStringLiteral("chkLog"));

@@ -1,6 +1,6 @@
 #pragma once
-// The notice shown after a start (frmAvviso1): some panels become inactive
-// while the server runs. Ticking "Non mostrare più questo avviso" and closing
+// The notice shown after a start (frmAvviso1): how edits made while the
+// server runs reach it. Ticking "Non mostrare più questo avviso" and closing
 // it, by the button or the close box, stores NoShow1 = "1".
 
 #include <QDialog>
@@ -14,8 +14,9 @@ class SettingsStore;
 namespace kv::ui {
 
 inline const QString kStartNoticeText = QStringLiteral(
-    "Avviando il server alcune delle schede (Account, Impostazioni, Sicurezza) diverranno "
-    "inattive: per modificarne le impostazioni sarà necessario arrestare il server.");
+    "Il server è in funzione. Le schede Account, Impostazioni e Sicurezza restano modificabili: "
+    "un account cambiato vale dal suo prossimo accesso, le impostazioni vengono applicate "
+    "appena salvate e il log dice se il server le ha accettate.");
 
 // True when the notice is to be shown (NoShow1 is not "1").
 bool startNoticeWanted(const SettingsStore& settings);

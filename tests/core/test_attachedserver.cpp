@@ -201,22 +201,39 @@ private Q_SLOTS:
 
     void describesWhichServerItIs_data() {
         QTest::addColumn<QJsonObject>("status");
+        QTest::addColumn<QString>("serviceFolder");
         QTest::addColumn<QString>("described");
+        QTest::addColumn<QString>("inShort");
+        const QString service = kServiceDataFolder;
         QTest::newRow("service user")
-            << QJsonObject{{"user", "kestrova"}, {"pid", 12}} << "(servizio di sistema)";
+            << QJsonObject{{"user", "kestrova"}, {"pid", 12}} << service << "(servizio di sistema)"
+            << "(servizio)";
         QTest::newRow("service folder")
             << QJsonObject{{"user", "root"}, {"dataFolder", "/var/lib/kestrova"}, {"pid", 12}}
-            << "(servizio di sistema)";
+            << service << "(servizio di sistema)"
+            << "(servizio)";
+        QTest::newRow("a service folder given elsewhere")
+            << QJsonObject{{"user", "root"}, {"dataFolder", "/tmp/servizio"}, {"pid", 12}}
+            << "/tmp/servizio"
+            << "(servizio di sistema)"
+            << "(servizio)";
         QTest::newRow("another program")
             << QJsonObject{{"user", "anna"}, {"dataFolder", "/home/anna/ftp"}, {"pid", 4242}}
-            << "(altra finestra o server senza finestra, PID 4242)";
-        QTest::newRow("older server without pid") << QJsonObject{{"dataFolder", "/home/anna/ftp"}}
-                                                  << "(altra finestra o server senza finestra)";
+            << service << "(altra finestra o server senza finestra, PID 4242)"
+            << "(PID 4242)";
+        QTest::newRow("older server without pid")
+            << QJsonObject{{"dataFolder", "/home/anna/ftp"}} << service
+            << "(altra finestra o server senza finestra)"
+            << "(altro programma)";
     }
 
     void describesWhichServerItIs() {
         QFETCH(QJsonObject, status);
-        QTEST(attachedServerDescription(status), "described");
+        QFETCH(QString, serviceFolder);
+        QTEST(attachedServerDescription(status, serviceFolder), "described");
+        QTEST(attachedServerShortDescription(status, serviceFolder), "inShort");
+        QCOMPARE(isServiceStatus(status, serviceFolder),
+                 attachedServerDescription(status, serviceFolder).contains("servizio"));
     }
 };
 

@@ -6,6 +6,7 @@ shows to the file named by KESTROVA_WINDOW_STATE."""
 import json
 import os
 import shutil
+import signal
 import tempfile
 import unittest
 
@@ -17,7 +18,8 @@ BIG = 512 * 1024 * 1024  # sparse: no disk used
 class Window:
     """The real program with its window, offscreen, in its own home folder, ended after `test`."""
 
-    def __init__(self, test, data):
+    def __init__(self, test, data, service_folder=None):
+        """`service_folder`: the folder the window takes for the system service's."""
         self.home = tempfile.mkdtemp(prefix="kv-window-")
         test.addCleanup(shutil.rmtree, self.home, True)
         self.state_path = os.path.join(self.home, "state.json")
@@ -25,6 +27,8 @@ class Window:
                    XDG_CONFIG_HOME=os.path.join(self.home, "config"),
                    XDG_DATA_HOME=os.path.join(self.home, "data"),
                    KESTROVA_WINDOW_STATE=self.state_path)
+        if service_folder:
+            env["KESTROVA_SERVICE_FOLDER"] = service_folder
         self.proc = spawn(test, [program(), "--data-dir", data], os.path.join(self.home, "out.txt"), env=env)
 
     def state(self):
@@ -79,6 +83,25 @@ class Attach(unittest.TestCase):
         self.assertEqual(state["online"], [])
         self.assertIsNone(window.proc.poll(), "the window stays open")
 
+    def test_on_the_services_folder_the_window_waits_for_the_service(self):
+        # A headless server plays the system service: the window is told its folder is the service's.
+        self.site.start()
+        window = Window(self, self.site.data, service_folder=self.site.data)
+        state = window.wait(lambda s: s.get("attached"), "attaching")
+        self.assertTrue(state["status"].endswith(" (servizio)"), state["status"])
+        self.assertEqual(self.site.stop(), 0)
+        state = window.wait(lambda s: "servizio fermo" in s.get("status", ""), "the service stopping")
+        self.assertFalse(state["attached"] or state["startEnabled"] or state["stopEnabled"])
+        self.assertIn("sudo systemctl start kestrova", state["startToolTip"])
+        self.assertTrue(any("si è fermato. Per avviarlo di nuovo: sudo systemctl start kestrova" in line
+                            for line in state["log"]), state["log"])
+        self.assertEqual(self.site.kv("status").returncode, 3)  # the window started nothing
+
+        server = self.site.start()  # the service is back: the folder is free for it
+        window.wait(lambda s: s.get("attached"), "attaching again")
+        self.assertEqual(self.site.kv_json("status")["pid"], server.proc.pid)
+        self.assertIsNone(window.proc.poll(), "the window stays open")
+
     def test_a_window_running_its_own_server_is_administered_through_it(self):
         # Another window attaches to it as to a headless server (above); the command line shows it.
         self.site.db.settings(ip="127.0.0.1", start=1)
@@ -86,3 +109,20 @@ class Attach(unittest.TestCase):
         state = window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
         self.assertFalse(state["attached"])
         self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
+
+    def test_signals_reload_and_stop_the_windows_own_server_as_headless_modes(self):
+        self.site.db.settings(ip="127.0.0.1", start=1)
+        window = Window(self, self.site.data)
+        window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
+        self.site.ftp("anna", "pw").quit()
+        # A reload as headless mode's: by SIGHUP, or asked through the channel.
+        window.proc.send_signal(signal.SIGHUP)
+        window.wait(lambda s: any("SERVER RELOAD ON IP 127.0.0.1" in line for line in s.get("log", [])),
+                    "the reload SIGHUP asks for")
+        self.site.kv_ok("reload")
+        window.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(window.proc.wait(timeout=10), 0)
+        log = self.site.log_file().decode()
+        self.assertIn("SERVER START ON IP 127.0.0.1", log)
+        self.assertEqual(log.count("SERVER RELOAD ON IP 127.0.0.1"), 2)
+        self.assertTrue(log.rstrip().endswith("SERVER STOP"), log[-300:])

@@ -3,12 +3,14 @@ refusal says why (status 1), a wrong command line gives 2, two writers at once b
 
 import json
 import os
+import re
 import sqlite3
 import subprocess
 import threading
 import time
+import unittest
 
-from kvharness import SiteTestCase, TIMEOUT, program
+from kvharness import Site, SiteTestCase, TIMEOUT, program
 
 ENV = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
@@ -67,6 +69,10 @@ class CommandLine(SiteTestCase):
         helped = self.site.kv("help", "user")
         self.assertEqual(helped.returncode, 0)
         self.assertIn(b"kestrova user add", helped.stdout)
+        # Accented letters, never an apostrophe in their place ("e'" for "è").
+        every = self.site.kv("help").stdout.decode()
+        self.assertIn("così come sono", every)
+        self.assertFalse(re.search(r"\b(e|cosi|puo|perche|piu|gia)'", every), every)
 
     def test_lists_options_and_settings(self):
         self.assertEqual(self.site.kv("ip", "block", "add", "10.0.0.0/8").returncode, 0)
@@ -110,3 +116,40 @@ class CommandLine(SiteTestCase):
         finally:
             release.join()
             holder.close()
+
+
+@unittest.skipUnless(os.geteuid() == 0, "needs root to act as other users")
+class ClosedFolder(unittest.TestCase):
+    """A data folder shut to strangers, as the package makes /var/lib/kestrova (root's here,
+    group-only, 2770): the database commands name the group to join, as the channel's do."""
+
+    GROUP = 47021  # a group nobody is in
+
+    def setUp(self):
+        self.site = Site(self)
+        os.chmod(self.site.tmp, 0o755)
+        os.chown(self.site.data, 0, self.GROUP)
+        os.chmod(self.site.data, 0o2770)
+        self.before = self.site.db.run("SELECT * FROM users"), os.listdir(self.site.data)
+
+    @staticmethod
+    def as_user(uid, gid, groups=()):
+        return ["setpriv", f"--reuid={uid}", f"--regid={gid}",
+                "--groups=" + ",".join(map(str, groups)) if groups else "--clear-groups"]
+
+    def test_a_stranger_is_told_the_group_a_member_gets_the_answer(self):
+        stranger = self.as_user(65534, 65534)
+        said = f"la cartella dei dati {self.site.data} è riservata al gruppo {self.GROUP}. " \
+               f"Per amministrare il server: sudo adduser nobody {self.GROUP}, poi un nuovo accesso"
+        for args, stdin in ((("user", "list"), ""), (("user", "add", "dora"), "pw\n"),
+                            (("settings", "show"), ""), (("option", "list"), ""),
+                            (("option", "set", "tls", "on"), ""), (("action", "list"), ""),
+                            (("ip", "allow", "list"), ""), (("status",), "")):
+            with self.subTest(args=args):
+                error = self.site.kv_fails(*args, stdin=stdin, prefix=stranger)
+                self.assertIn(said, error)
+                self.assertNotIn("non è scrivibile", error)
+        self.assertEqual((self.site.db.run("SELECT * FROM users"), os.listdir(self.site.data)), self.before)
+        member = self.as_user(65534, 65534, [self.GROUP])
+        listed = json.loads(self.site.kv_ok("user", "list", "--json", prefix=member).stdout)
+        self.assertEqual(listed, [])

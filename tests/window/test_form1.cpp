@@ -11,7 +11,9 @@
 #include "window/OnlinePanel.h"
 #include "window/TrayIcon.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -45,15 +47,15 @@ QString stored(WindowHarness& h, const QString& name) {
     return h.settings.value(kAppTarrow, kSectionAppIni, name);
 }
 
-// Toolbar, panels 0-2, status and tray menu all tell the same state. On the
-// Sicurezza panel only the banned addresses stay usable while online.
+// Toolbar, status and tray menu all tell the same state. Every panel stays
+// usable either way: edits reach a running server through a reload.
 void expectOnline(ui::Form1& w, bool online) {
     QCOMPARE(w.startButton()->isEnabled(), !online);
     QCOMPARE(w.stopButton()->isEnabled(), online);
     for (int i = 0; i < 6; ++i)
-        QCOMPARE(w.picPanel(i)->isEnabled(), !online || i > 1);
-    QCOMPARE(w.picPanel(2)->findChild<QWidget*>(u"chkIPko"_s)->isEnabled(), !online);
-    QCOMPARE(w.picPanel(2)->findChild<QWidget*>(u"pic_ban_attempts"_s)->isEnabled(), !online);
+        QVERIFY(w.picPanel(i)->isEnabled());
+    QVERIFY(w.picPanel(2)->findChild<QWidget*>(u"chkIPko"_s)->isEnabled());
+    QVERIFY(w.picPanel(2)->findChild<QWidget*>(u"pic_ban_attempts"_s)->isEnabled());
     QVERIFY(w.picPanel(2)->findChild<QWidget*>(u"GridBans"_s)->isEnabled());
     QCOMPARE(w.tray().mnuStart()->isEnabled(), !online);
     QCOMPARE(w.tray().mnuStop()->isEnabled(), online);
@@ -163,10 +165,22 @@ private Q_SLOTS:
             QCOMPARE(visiblePanels(w), 1);
             QCOMPARE(w.titleText(), QString::fromLatin1(titles[row]));
         }
+        // So do the arrow keys, moving through the list.
+        w.menuList()->setFocus();
+        QTest::keyClick(w.menuList(), Qt::Key_Down);
+        QCOMPARE(w.PannelloCorrente(), 1);
+        QVERIFY(w.picPanel(1)->isVisibleTo(&w));
+        QCOMPARE(w.titleText(), u"Impostazioni"_s);
+        QTest::keyClick(w.menuList(), Qt::Key_End);
+        QCOMPARE(w.PannelloCorrente(), 5);
+        QTest::keyClick(w.menuList(), Qt::Key_Up);
+        QCOMPARE(w.titleText(), u"Online"_s);
+        QCOMPARE(visiblePanels(w), 1);
+        QVERIFY(w.menuList()->hasFocus() || !QApplication::focusWidget());
     }
 
-    // The account groups follow the current account, also after a server run
-    // (the panel takes no input while the server runs).
+    // The account groups follow the current account, also while the server
+    // runs and after it stopped.
     void accountGroupsFollowTheAccountAcrossAServerRun() {
         WindowHarness h;
         ui::Form1& w = h.started();
@@ -174,16 +188,67 @@ private Q_SLOTS:
         auto* folders = w.findChild<QWidget*>(u"cmdUserVirtual"_s);
         QVERIFY(!login->isEnabled() && !folders->isEnabled());
         w.toolbarClick(u"kStart"_s);
-        access::DataView& users = h.core->views().Data1(); // an account saved meanwhile
-        QVERIFY(users.AddNew() && users.setField(u"login"_s, u"nuovo"_s) && users.Update());
-        users.MoveToLastModified();
-        QVERIFY(!login->isEnabled());
+        w.findChild<QPushButton*>(u"cmdAdd"_s)->click();
+        QVERIFY(login->isEnabled() && folders->isEnabled());
         w.toolbarClick(u"kStop"_s);
         QVERIFY(login->isEnabled() && folders->isEnabled());
-        users.Delete();
+        h.core->views().Data1().Delete();
         w.toolbarClick(u"kStart"_s);
         w.toolbarClick(u"kStop"_s);
         QVERIFY(!login->isEnabled() && !folders->isEnabled());
+    }
+
+    // While the window's own server runs, an account typed in the panel is
+    // saved once the focus leaves it and the next login finds it; a setting
+    // reaches the server through a reload, which says whether it applied.
+    void editsReachTheRunningServer() {
+        WindowHarness h;
+        h.setRow("ip", "127.0.0.1");
+        ui::Form1& w = h.started();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.toolbarClick(u"kStart"_s);
+        QCOMPARE(h.core->server().ServerState(), 1);
+        const auto type = [&w](const QString& box, const QString& text) {
+            auto* edit = w.findChild<QLineEdit*>(box);
+            edit->setFocus(Qt::TabFocusReason);
+            edit->selectAll();
+            QTest::keyClicks(edit, text);
+        };
+        w.findChild<QPushButton*>(u"cmdAdd"_s)->click();
+        type(u"txtLogin"_s, u"mario"_s);
+        type(u"txtPassword"_s, u"segreta"_s);
+        w.findChild<QCheckBox*>(u"chkAbilitato"_s)->click();
+        testing::FakeConnection mario(u"mario"_s, u"segreta"_s);
+        QCOMPARE(h.core->login().LoginRequest(mario).outcome,
+                 engine::LoginDecision::Outcome::Refused);
+        w.menuList()->setFocus(Qt::TabFocusReason); // the focus leaves the panel
+        const engine::LoginDecision decision = h.core->login().LoginRequest(mario);
+        QVERIFY2(decision.outcome == engine::LoginDecision::Outcome::Accepted,
+                 qPrintable(decision.reason));
+        QCOMPARE(h.fakeEngine->relistenCalls, 0); // accounts need no reload
+
+        w.selectItem(2);
+        type(u"Text2"_s, u"240"_s);
+        w.menuList()->setFocus(Qt::TabFocusReason);
+        QCOMPARE(h.fakeEngine->relistenCalls, 1);
+        QCOMPARE(h.fakeEngine->Timeout(), 240);
+        QVERIFY(w.logPanel().logText().contains(u"] SERVER RELOAD ON IP 127.0.0.1"_s));
+        QVERIFY(w.logPanel().logText().contains(u"Modifiche applicate dal server\r\n"_s));
+        QVERIFY(h.messages.shown.isEmpty());
+
+        // A reload the server cannot follow keeps it as it was, and says why.
+        h.fakeEngine->listenResult = false;
+        h.fakeEngine->listenError = u"porta occupata"_s;
+        type(u"Text2"_s, u"250"_s);
+        w.menuList()->setFocus(Qt::TabFocusReason);
+        QCOMPARE(h.fakeEngine->relistenCalls, 2);
+        QCOMPARE(
+            h.messages.texts(),
+            QStringList{u"Modifiche salvate, ma il server non le ha applicate: porta occupata"_s});
+        QVERIFY(w.logPanel().logText().contains(u"SERVER RELOAD FAILED: porta occupata"_s));
+        QCOMPARE(h.core->server().ServerState(), 1);
+        h.fakeEngine->listenResult = true;
     }
 
     void resizeStoresOnlyTheNormalSize() {
@@ -542,8 +607,11 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
         QCOMPARE(h.core->server().ServerState(), 0);
         QCOMPARE(w.statusText(),
-                 u"Online: 127.0.0.1 (altra finestra o server senza finestra, PID %1)"_s.arg(
-                     QCoreApplication::applicationPid()));
+                 u"Online: 127.0.0.1 (PID %1)"_s.arg(QCoreApplication::applicationPid()));
+        QCOMPARE(
+            w.statusToolTip(),
+            u"Server in funzione su 127.0.0.1 (altra finestra o server senza finestra, PID %1)"_s
+                .arg(QCoreApplication::applicationPid()));
         QVERIFY(!w.startButton()->isEnabled() && !w.stopButton()->isEnabled());
         QVERIFY(w.stopButton()->toolTip().contains(u"altro programma"_s));
         QVERIFY(!w.tray().mnuStop()->isEnabled());
@@ -614,6 +682,69 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(h.dir.path() + u"/kestrova.sock"_s));
         w.toolbarClick(u"kStop"_s);
         QVERIFY(!QFile::exists(h.dir.path() + u"/kestrova.sock"_s));
+    }
+
+    // The system service's folder is the service's: when its server stops the
+    // window says how to start it again and starts no server of its own, and
+    // it attaches again once the service is back. What the status bar says
+    // fits there at the default size.
+    void serviceFolderWaitsForTheService() {
+        WindowHarness h;
+        h.setRow("ip", "127.0.0.1");
+        h.options.serviceFolder = h.dir.path();
+        auto service = std::make_unique<OtherServer>(h.dir.path());
+        service->engine->setLocalAddress(u"192.168.100.200"_s);
+        ui::Form1& w = h.started();
+        QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
+        Q_EMIT w.online().ratesChanged(u"Upload: 10,9 MB/s  Download: 10,9 MB/s"_s);
+        QTRY_VERIFY2(cutLabels(w.statusBar()).isEmpty(),
+                     qPrintable(cutLabels(w.statusBar()).join(u"; ")));
+        QCOMPARE(w.statusText(), u"Online: 192.168.100.200 (servizio)"_s);
+        QVERIFY(w.stopButton()->toolTip().contains(u"sudo systemctl stop kestrova"_s));
+
+        service.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isAttached(), 5000);
+        const QString howToStart = u"sudo systemctl start kestrova"_s;
+        QCOMPARE(w.statusText(), u"Offline: servizio fermo (%1)"_s.arg(howToStart));
+        QVERIFY(!w.startButton()->isEnabled() && !w.stopButton()->isEnabled());
+        QVERIFY(!w.tray().mnuStart()->isEnabled());
+        QVERIFY(w.startButton()->toolTip().contains(u"servizio di sistema"_s));
+        QVERIFY(w.startButton()->toolTip().contains(howToStart));
+        QVERIFY(w.logPanel().logText().contains(
+            u"Il servizio di sistema si è fermato. Per avviarlo di nuovo: %1"_s.arg(howToStart)));
+        QTRY_VERIFY2(cutLabels(w.statusBar()).isEmpty(),
+                     qPrintable(cutLabels(w.statusBar()).join(u"; ")));
+        // Nothing starts a server of the window's own on the service's folder.
+        w.toolbarClick(u"kStart"_s);
+        w.mnuStart_Click();
+        QTest::qWait(1200); // a turn of the look for the service
+        QCOMPARE(h.core->server().ServerState(), 0);
+        QVERIFY(!QFile::exists(h.dir.path() + u"/kestrova.sock"_s));
+        QVERIFY(h.messages.shown.isEmpty());
+
+        service = std::make_unique<OtherServer>(h.dir.path());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
+        QCOMPARE(w.statusText(), u"Online: 127.0.0.1 (servizio)"_s);
+        QCOMPARE(w.startButton()->toolTip(), u"Avvia il server (Alt+S)"_s);
+        QCOMPARE(h.core->server().ServerState(), 0);
+    }
+
+    // Opened on the service's folder while the service is stopped, the window
+    // starts nothing, even told to, and attaches once the service runs.
+    void serviceFolderOpenedWhileTheServiceIsStopped() {
+        WindowHarness h;
+        h.setRow("ip", "127.0.0.1");
+        h.setRow("start", true);
+        h.options.serviceFolder = h.dir.path();
+        ui::Form1& w = h.started();
+        QCOMPARE(h.core->server().ServerState(), 0);
+        QVERIFY(!w.startButton()->isEnabled());
+        QCOMPARE(w.statusText(), u"Offline: servizio fermo (sudo systemctl start kestrova)"_s);
+        QVERIFY(w.logPanel().logText().contains(u"Il servizio di sistema non è in funzione su"_s));
+        OtherServer service(h.dir.path());
+        QTRY_VERIFY_WITH_TIMEOUT(w.isAttached(), 5000);
+        QCOMPARE(w.statusText(), u"Online: 127.0.0.1 (servizio)"_s);
+        w.close();
     }
 
     void disruptiveActionsAskFirst() {

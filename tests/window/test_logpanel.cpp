@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -57,6 +58,12 @@ private Q_SLOTS:
         h.core->WriteLog("riga quattro");
         QCOMPARE(fileText(h.core->logFilePath()), QByteArray("riga tre\r\n"));
         QVERIFY(log.logText().endsWith("riga quattro\r\n"));
+        // The caption says where the file is: the data folder, not the program's.
+        const auto* where = h.form->findChild<QLabel*>(u"lblLogFile"_s);
+        QVERIFY(where);
+        QVERIFY2(where->text().contains(u"ftp.log nella cartella dei dati."_s),
+                 qPrintable(where->text()));
+        QCOMPARE(where->toolTip(), QDir::toNativeSeparators(h.core->dataFolder() + u"/ftp.log"_s));
     }
 
     // The file goes only after a yes; without a file nothing is asked.
