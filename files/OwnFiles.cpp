@@ -20,11 +20,14 @@ constexpr int kMaxDepth = 4096;
 // As the kernel's own limit on links met in one lookup.
 constexpr int kMaxLinkHops = 40;
 
-// Visits `startFd` and each folder above it, up to the top of the tree, until
-// `stop` says so: true when it stopped, false at the top, nullopt when a
-// folder above cannot be opened (the caller then assumes the worst).
-std::optional<bool> walkUp(int startFd, const std::function<bool(const FileIdentity&)>& stop) {
-    FileIdentity id = FileIdentity::of(startFd);
+// Visits `startFd` (whose identity `id` may be known already) and each
+// folder above it, up to the top of the tree, until `stop` says so: true
+// when it stopped, false at the top, nullopt when a folder above cannot be
+// opened (the caller then assumes the worst).
+std::optional<bool> walkUp(int startFd, const std::function<bool(const FileIdentity&)>& stop,
+                           FileIdentity id = {}) {
+    if (!id.known)
+        id = FileIdentity::of(startFd);
     if (!id.known)
         return std::nullopt;
     UniqueFd held;
@@ -54,14 +57,18 @@ QList<FileIdentity> folderAndAbove(int fd) {
     return chain;
 }
 
-// Whether walking up from `fd` meets `wanted` before `area`; true when that
-// cannot be told.
-bool meets(int fd, const FileIdentity& wanted, const FileIdentity& area) {
+// Whether walking up from `fd` (identity `start`, when known) meets
+// `wanted` before `area`; true when that cannot be told.
+bool meets(int fd, const FileIdentity& wanted, const FileIdentity& area,
+           const FileIdentity& start = {}) {
     bool met = false;
-    const std::optional<bool> stopped = walkUp(fd, [&](const FileIdentity& id) {
-        met = id == wanted;
-        return met || id == area;
-    });
+    const std::optional<bool> stopped = walkUp(
+        fd,
+        [&](const FileIdentity& id) {
+            met = id == wanted;
+            return met || id == area;
+        },
+        start);
     return !stopped || met;
 }
 
@@ -148,8 +155,9 @@ bool OwnFilesCheck::isOwn(const struct stat& st) const {
     return id == dataFolder_ || files_.contains(id);
 }
 
-bool OwnFilesCheck::inDataFolder(int folderFd, const FileIdentity& area) const {
-    return dataFolder_.known && meets(folderFd, dataFolder_, area);
+bool OwnFilesCheck::inDataFolder(int folderFd, const FileIdentity& area,
+                                 const FileIdentity& folder) const {
+    return dataFolder_.known && meets(folderFd, dataFolder_, area, folder);
 }
 
 bool OwnFilesCheck::holdsOwnFiles(const FileIdentity& folder, const FileIdentity& area) const {

@@ -78,9 +78,11 @@ public:
 
     // The data folder itself or one of the single files.
     bool isOwn(const struct stat& st) const;
-    // Whether the folder `folderFd` is the data folder or lies inside it,
-    // walking up to `area`. True when that cannot be told.
-    bool inDataFolder(int folderFd, const FileIdentity& area) const;
+    // Whether the folder `folderFd` (whose identity `folder` may be given)
+    // is the data folder or lies inside it, walking up to `area`. True when
+    // that cannot be told.
+    bool inDataFolder(int folderFd, const FileIdentity& area,
+                      const FileIdentity& folder = {}) const;
     // Whether the folder `folder` holds an own file now, at any depth.
     bool holdsOwnFiles(const FileIdentity& folder, const FileIdentity& area) const;
 

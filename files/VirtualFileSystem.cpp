@@ -176,7 +176,7 @@ bool isHidden(const ResolvedPath& p, int parentFd, bool viaLink) {
         return true;
     if (!guard.holdsDataFolder)
         return false;
-    if (guard.check->inDataFolder(parentFd, guard.area))
+    if (guard.check->inDataFolder(parentFd, guard.area, p.parent))
         return true;
     if (!viaLink)
         return false;
@@ -279,7 +279,8 @@ ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clien
                 return result;
             }
             if (result.guard && result.guard->holdsDataFolder &&
-                result.guard->check->inDataFolder(parent.get(), result.guard->area)) {
+                result.guard->check->inDataFolder(parent.get(), result.guard->area,
+                                                  result.parent)) {
                 result.error = PathError::NotFound;
                 return result;
             }
