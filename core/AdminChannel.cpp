@@ -129,6 +129,9 @@ AdminChannel::OpenResult AdminChannel::open(std::optional<AdminPlace> place) {
             record.commit();
         }
     }
+    // Outside the data folder they must be hidden from clients one by one.
+    core_.ownFiles().addFile(place_.socketPath);
+    core_.ownFiles().addFile(place_.lockPath);
     connect(server_, &QLocalServer::newConnection, this, &AdminChannel::onNewConnection);
     return OpenResult::Listening;
 }

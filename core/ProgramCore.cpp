@@ -10,7 +10,8 @@ namespace kv {
 
 ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
                          EngineFactory makeEngine)
-    : dataFolder_(dataFolder), settings_(settings), makeEngine_(std::move(makeEngine)),
+    : dataFolder_(dataFolder), ownFiles_(dataFolder), settings_(settings),
+      makeEngine_(std::move(makeEngine)),
       database_(accountsFile(dataFolder), access::AccountDatabase::kShortBusyWaitMs,
                 newDatabaseValues(dataFolder)),
       views_((openAccountDatabase(database_, dataFolder), database_)), engine_(makeEngine_()),
@@ -25,7 +26,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
       server_(
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
           [this](const QString& text) { log_.WriteLog(text); }),
-      sftp_(*engine_, events_, events_, notifications_, bans_, dataFolder) {
+      sftp_(*engine_, events_, events_, notifications_, bans_, dataFolder, &ownFiles_) {
     switches_.fallback = &rowSwitches_;
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });
@@ -39,6 +40,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     engine_->setEvents(&events_);
     engine_->setNotifications(&notifications_);
     engine_->setLoginBans(&bans_);
+    engine_->setOwnFiles(&ownFiles_);
     // The user count and the online list follow every login decision and
     // every closed connection.
     const auto refreshOnline = [this] {
@@ -60,6 +62,7 @@ ProgramCore::~ProgramCore() {
     engine_->setEvents(nullptr);
     engine_->setNotifications(nullptr);
     engine_->setLoginBans(nullptr);
+    engine_->setOwnFiles(nullptr);
 }
 
 void ProgramCore::setCertificateTools(CertificateTools tools) {

@@ -16,6 +16,7 @@
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
+#include "files/OwnFiles.h"
 #include "monitor/ActivityLog.h"
 #include "settings/SettingsStore.h"
 
@@ -34,6 +35,8 @@ public:
     ~ProgramCore();
 
     const QString& dataFolder() const { return dataFolder_; }
+    // The data folder and the other files of the program, never served.
+    files::OwnFiles& ownFiles() { return ownFiles_; }
     QString logFilePath() const { return log_.filePath(); }
     QString databaseProblem() const { return database_.problem(); }
 
@@ -104,6 +107,8 @@ private:
     };
 
     QString dataFolder_;
+    // Before the engine and SFTP: their sessions hide these until they end.
+    files::OwnFiles ownFiles_;
     SettingsStore& settings_;
     EngineFactory makeEngine_;
     access::AccountDatabase database_;

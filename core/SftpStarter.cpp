@@ -6,9 +6,9 @@ namespace kv {
 
 SftpStarter::SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events,
                          sftp::KeyLogins& keys, events::ServerEvents& bus, engine::LoginBans& bans,
-                         QString dataFolder)
+                         QString dataFolder, const files::OwnFiles* ownFiles)
     : engine_(engine), events_(events), keys_(keys), bus_(bus), bans_(bans),
-      dataFolder_(std::move(dataFolder)) {}
+      dataFolder_(std::move(dataFolder)), ownFiles_(ownFiles) {}
 
 std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringList& lines) {
     const StartOptions& options = config.options;
@@ -29,6 +29,7 @@ std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringLis
     s.context.bans = &bans_;
     s.context.passwordAuth = options.sftpPasswordAuth;
     s.context.followLinks = engine_.ResolveLinks() != 0;
+    s.context.ownFiles = ownFiles_;
     s.context.timeoutSeconds = engine_.Timeout();
     s.context.serverRoot = engine_.ServerRootDir();
     s.maxConnections = options.maxConnections;

@@ -14,8 +14,10 @@ namespace kv {
 
 class SftpStarter : public CompanionServer {
 public:
+    // `ownFiles` (hidden from every login) is kept alive by the caller.
     SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events, sftp::KeyLogins& keys,
-                events::ServerEvents& bus, engine::LoginBans& bans, QString dataFolder);
+                events::ServerEvents& bus, engine::LoginBans& bans, QString dataFolder,
+                const files::OwnFiles* ownFiles = nullptr);
 
     std::optional<QString> start(const ServerConfig& config, QStringList& lines) override;
     void stop() override;
@@ -29,6 +31,7 @@ private:
     events::ServerEvents& bus_;
     engine::LoginBans& bans_;
     QString dataFolder_;
+    const files::OwnFiles* ownFiles_;
     sftp::SftpServer server_;
 };
 

@@ -17,6 +17,7 @@ class ServerEvents;
 namespace kv::files {
 class AreaRegistry;
 class HashWorkers;
+class OwnFiles;
 } // namespace kv::files
 
 namespace kv::engine {
@@ -51,6 +52,8 @@ struct EngineSettings {
     // Where logins open their folders, shared with other sessions; null:
     // each opens its own.
     files::AreaRegistry* areas = nullptr;
+    // The program's own files, never served; null: none.
+    const files::OwnFiles* ownFiles = nullptr;
     // Told what happens on the server; null: nobody listens.
     events::ServerEvents* notifications = nullptr;
 };

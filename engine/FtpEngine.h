@@ -31,6 +31,9 @@
 namespace kv::events {
 class ServerEvents;
 }
+namespace kv::files {
+class OwnFiles;
+}
 
 namespace kv::engine {
 
@@ -169,6 +172,10 @@ public:
     // Where failed logins are counted and bans kept; null: no bans. The
     // caller keeps it alive while the engine runs.
     virtual void setLoginBans(LoginBans* bans) = 0;
+    // The program's own files, hidden from every login made afterwards
+    // whatever its folders; null: none. The caller keeps them alive while
+    // the engine runs.
+    virtual void setOwnFiles(const files::OwnFiles* ownFiles) = 0;
 
     // Starts listening on LocalAddress:Port; false (never a crash or a block)
     // when the address is not this machine's or the port cannot be used.

@@ -59,6 +59,7 @@ public:
         settings_.limits.maxConnectionsPerAddress = maxPerAddress;
     }
     void setLoginBans(LoginBans* bans) override;
+    void setOwnFiles(const files::OwnFiles* ownFiles) override { settings_.ownFiles = ownFiles; }
 
     bool Listen() override;
     QString ListenError() const override { return listenError_; }

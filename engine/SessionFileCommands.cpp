@@ -23,7 +23,8 @@ QString quotedPath(QString path) {
 void ControlSession::startFileService() {
     files_ = files::FileService(
         grant_, settings_.resolveLinks != 0,
-        [this](events::FileEvent e) { notifyFileChange(std::move(e)); }, settings_.areas);
+        [this](events::FileEvent e) { notifyFileChange(std::move(e)); }, settings_.areas,
+        settings_.ownFiles);
     permTable_ = PermTable(grant_.get());
 }
 

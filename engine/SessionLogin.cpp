@@ -135,6 +135,8 @@ void ControlSession::finishLogin(const LoginDecision& decision) {
     loggedIn_ = true;
     grant_ = decision.grant;
     startFileService();
+    for (const QString& note : files_.notes())
+        log(note);
     reply(Reply::LoggedIn, {userName_});
     if (events::ServerEvents* bus = notifications())
         Q_EMIT bus->loggedIn(sessionInfo());

@@ -77,8 +77,8 @@ QString decodedName(const char* name) {
 
 } // namespace
 
-FolderEntries::FolderEntries(UniqueFd folder, Follow follow, bool namesOnly)
-    : follow_(std::move(follow)), namesOnly_(namesOnly) {
+FolderEntries::FolderEntries(UniqueFd folder, Follow follow, bool namesOnly, Hide hide)
+    : follow_(std::move(follow)), hide_(std::move(hide)), namesOnly_(namesOnly) {
     // A descriptor of its own for reading the names: the stream closes it,
     // while folder_ stays open for the facts asked later.
     const int readFd = folder.valid() ? ::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0) : -1;
@@ -95,7 +95,7 @@ FolderEntries::FolderEntries(UniqueFd folder, Follow follow, bool namesOnly)
         const size_t size = std::strlen(d->d_name);
         Name name;
         name.offset = quint32(names_.size());
-        name.type = namesOnly_ ? d->d_type : 0;
+        name.type = namesOnly_ && !hide_ ? d->d_type : 0;
         for (size_t i = 0; i < size && name.ascii; ++i)
             name.ascii = static_cast<unsigned char>(d->d_name[i]) < 0x80;
         names_.append(d->d_name, qsizetype(size) + 1); // with its NUL
@@ -170,13 +170,15 @@ std::optional<FsEntry> FolderEntries::entryFor(const Name& n) const {
     struct stat st;
     if (::fstatat(folder_.get(), raw, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt; // gone meanwhile
+    bool followed = false;
     if (S_ISLNK(st.st_mode)) {
         struct stat target;
         if (!follow_ || !follow_(raw, target))
             return entryOf(name, st);
         st = target;
+        followed = true;
     }
-    if (!isServable(st))
+    if (!isServable(st) || (hide_ && hide_(folder_.get(), raw, st, followed)))
         return std::nullopt;
     return entryOf(name, st);
 }

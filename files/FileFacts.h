@@ -45,12 +45,18 @@ std::optional<FsEntry> factsOf(const QString& name, const struct stat& st);
 // reported as a link. With `namesOnly` only name and isDir are filled in,
 // and entries whose type the folder itself tells (files, folders) cost no
 // stat at all (NLST).
+//
+// `hide`, when given, is asked of every entry with its facts (a link's
+// target's when it was followed) and leaves out those it names; every
+// entry's facts are then asked, also for names only.
 class FolderEntries {
 public:
     using Follow = std::function<bool(const char* name, struct stat& target)>;
+    using Hide =
+        std::function<bool(int folder, const char* name, const struct stat& st, bool followed)>;
 
     // Reads the names of `folder`, which it keeps open until it is done.
-    FolderEntries(UniqueFd folder, Follow follow, bool namesOnly);
+    FolderEntries(UniqueFd folder, Follow follow, bool namesOnly, Hide hide = {});
     // False when the folder cannot be read.
     bool ok() const { return ok_; }
     // A folder shown as `name` instead of any real entry of that name (a
@@ -71,6 +77,7 @@ private:
 
     UniqueFd folder_;
     Follow follow_;
+    Hide hide_;
     bool namesOnly_ = false;
     bool ok_ = false;
     bool sorted_ = false;

@@ -37,10 +37,10 @@ bool changeAt(const ResolvedPath& p, const std::function<bool(int folder, const 
 } // namespace
 
 FileService::FileService(std::shared_ptr<const LoginGrant> grant, bool followLinks,
-                         ChangeSink changed, AreaRegistry* areas)
+                         ChangeSink changed, AreaRegistry* areas, const OwnFiles* ownFiles)
     : grant_(std::move(grant)), changed_(std::move(changed)) {
     if (grant_)
-        vfs_ = VirtualFileSystem(grant_->root, grant_->virtualDirs, followLinks, areas);
+        vfs_ = VirtualFileSystem(grant_->root, grant_->virtualDirs, followLinks, areas, ownFiles);
 }
 
 ResolvedPath FileService::resolve(const QString& clientPath, bool mustExist,
@@ -63,7 +63,7 @@ ResolvedPath FileService::admit(const QString& clientPath, const Needs& needs, F
         error = FileError::NotADirectory;
     else if (needs.kind == Kind::File && p.isDir)
         error = FileError::IsADirectory;
-    else if (needs.changesObject && p.isRootOrMount())
+    else if (needs.changesObject && (p.isRootOrMount() || p.holdsOwnFiles()))
         error = FileError::Forbidden;
     else if (needs.kind == Kind::Absent && p.exists)
         error = FileError::Exists;

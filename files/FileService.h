@@ -117,9 +117,14 @@ public:
 
     // `grant` may be null: then every operation is refused (NotAllowed) and
     // nothing resolves. The grant's root and virtual folders are what the
-    // session sees, their folders opened through `areas` when given.
+    // session sees, their folders opened through `areas` when given, less
+    // `ownFiles` when given (both used only here).
     FileService(std::shared_ptr<const LoginGrant> grant, bool followLinks, ChangeSink changed = {},
-                AreaRegistry* areas = nullptr);
+                AreaRegistry* areas = nullptr, const OwnFiles* ownFiles = nullptr);
+
+    // Why the root or a virtual folder of the grant is not served, in
+    // Italian, for the login's log; empty when all of them are.
+    const QStringList& notes() const { return vfs_.notes(); }
 
     // The current folder, as the client sees it; "/" at first.
     const QString& currentFolder() const { return cwd_; }
@@ -175,7 +180,7 @@ private:
             Absent, // nothing under that name yet (else Exists)
         };
         Kind kind;
-        bool changesObject;                     // the root and the mount points are Forbidden
+        bool changesObject; // the root, the mount points and folders of own files are Forbidden
         std::optional<FileOperation> operation; // the right asked for; none: decided later
     };
     // The path resolved and checked against `needs`: `error` is the first

@@ -15,7 +15,8 @@
 namespace kv::files {
 
 VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<VirtualDir>& virtualDirs,
-                                     bool followLinks, AreaRegistry* areas)
+                                     bool followLinks, AreaRegistry* areas,
+                                     const OwnFiles* ownFiles)
     : root_(rootDir), rootDisk_(absoluteDiskPath(rootDir)), virtualDirs_(virtualDirs),
       followLinks_(followLinks) {
     if (rootDisk_.isEmpty())
@@ -24,9 +25,35 @@ VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<Virtual
         const QByteArray disk = QFile::encodeName(path);
         return areas ? areas->open(disk, lastMayBeLink) : openArea(disk, lastMayBeLink);
     };
+    // Each area judged once, here: apart from the program's own files (no
+    // check afterwards), holding some (a guard), or inside the data folder
+    // (not served at all).
+    const auto check = ownFiles ? std::make_shared<const OwnFilesCheck>(*ownFiles) : nullptr;
+    auto judge = [&check](AreaFd& fd) -> std::shared_ptr<const AreaGuard> {
+        if (!check || !fd)
+            return nullptr;
+        bool holdsDataFolder = false;
+        switch (check->placeOf(fd->get(), &holdsDataFolder)) {
+        case OwnFilesCheck::Place::Apart:
+            break;
+        case OwnFilesCheck::Place::Inside:
+            fd.reset();
+            break;
+        case OwnFilesCheck::Place::Holds:
+            return std::make_shared<const AreaGuard>(
+                AreaGuard{check, FileIdentity::of(fd->get()), holdsDataFolder});
+        }
+        return nullptr;
+    };
     // The root may be typed through links; the folder they lead to now is
     // the boundary from here on.
     rootFd_ = openFolder(rootDisk_, true);
+    const bool rootOpened = rootFd_ != nullptr;
+    rootGuard_ = judge(rootFd_);
+    if (rootOpened && !rootFd_)
+        notes_ << QStringLiteral("Cartella radice %1 non servita: è la cartella dei dati del "
+                                 "programma o si trova al suo interno")
+                      .arg(root_);
     for (const VirtualDir& dir : virtualDirs_) {
         const QString name = dir.name.trimmed();
         const QString destination = absoluteDiskPath(dir.destination);
@@ -38,8 +65,15 @@ VirtualFileSystem::VirtualFileSystem(const QString& rootDir, const QList<Virtual
         const QString parent = normalize(QStringLiteral("/"), *below);
         // A link put in place of the destination is not the folder the
         // operator chose.
-        mounts_.append(
-            {joinVirtual(parent, name), parent, name, destination, openFolder(destination, false)});
+        Mount mount{joinVirtual(parent, name),      parent, name, destination,
+                    openFolder(destination, false), nullptr};
+        const bool opened = mount.fd != nullptr;
+        mount.guard = judge(mount.fd);
+        if (opened && !mount.fd && rootFd_)
+            notes_ << QStringLiteral("Cartella virtuale %1 non mostrata: %2 è la cartella dei dati "
+                                     "del programma o si trova al suo interno")
+                          .arg(mount.virtualPath, destination);
+        mounts_.append(std::move(mount));
     }
 }
 
@@ -108,12 +142,54 @@ bool isServable(const struct stat& st) {
 
 } // namespace
 
-UniqueFd ResolvedPath::openParent() const {
-    if (!area || below.isEmpty())
+namespace {
+
+UniqueFd openParentOf(const ResolvedPath& p) {
+    if (!p.area || p.below.isEmpty())
         return UniqueFd();
-    const qsizetype slash = below.lastIndexOf('/');
-    return openBeneath(area->get(), slash < 0 ? QByteArray() : below.left(slash),
-                       O_PATH | O_DIRECTORY, followLinks);
+    const qsizetype slash = p.below.lastIndexOf('/');
+    return openBeneath(p.area->get(), slash < 0 ? QByteArray() : p.below.left(slash),
+                       O_PATH | O_DIRECTORY, p.followLinks);
+}
+
+UniqueFd openObject(const ResolvedPath& p, int flags, mode_t mode = 0) {
+    if (!p.area)
+        return UniqueFd();
+    return openBeneath(p.area->get(), p.below, flags, p.followLinks, mode);
+}
+
+// `fd` when it is the object that was checked, else nothing (ENOENT).
+UniqueFd ifChecked(UniqueFd fd, const FileIdentity& checked) {
+    if (fd.valid() && FileIdentity::of(fd.get()) != checked) {
+        errno = ENOENT;
+        return UniqueFd();
+    }
+    return fd;
+}
+
+// Whether a path of an area holding own files is hidden: the object is one
+// of them, or lies in the data folder, through the folder holding its name
+// or, for a link followed, where the link leads.
+bool isHidden(const ResolvedPath& p, int parentFd, bool viaLink) {
+    const AreaGuard& guard = *p.guard;
+    if (guard.check->isOwn(p.facts))
+        return true;
+    if (!guard.holdsDataFolder)
+        return false;
+    if (guard.check->inDataFolder(parentFd, guard.area, p.parent))
+        return true;
+    if (!viaLink)
+        return false;
+    const UniqueFd real = S_ISDIR(p.facts.st_mode) ? openObject(p, O_PATH | O_DIRECTORY)
+                                                   : folderHolding(parentFd, p.lastName());
+    return !real.valid() || guard.check->inDataFolder(real.get(), guard.area);
+}
+
+} // namespace
+
+UniqueFd ResolvedPath::openParent() const {
+    UniqueFd folder = openParentOf(*this);
+    return guard ? ifChecked(std::move(folder), parent) : std::move(folder);
 }
 
 QByteArray ResolvedPath::lastName() const {
@@ -121,9 +197,29 @@ QByteArray ResolvedPath::lastName() const {
 }
 
 UniqueFd ResolvedPath::open(int flags, mode_t mode) const {
-    if (!area)
+    if (!guard)
+        return openObject(*this, flags, mode);
+    if (!exists) {
+        // A new object: made in the folder checked, no link followed.
+        const UniqueFd folder = openParent();
+        return folder.valid() ? openBeneath(folder.get(), lastName(), flags, false, mode)
+                              : UniqueFd();
+    }
+    if ((flags & O_CREAT) && (flags & O_EXCL)) {
+        errno = EEXIST;
         return UniqueFd();
-    return openBeneath(area->get(), below, flags, followLinks, mode);
+    }
+    // The object checked, and emptied only once it is known to be that one.
+    UniqueFd fd = ifChecked(openObject(*this, flags & ~(O_CREAT | O_EXCL | O_TRUNC), mode),
+                            FileIdentity::of(facts));
+    if (fd.valid() && (flags & O_TRUNC) && ::ftruncate(fd.get(), 0) != 0)
+        return UniqueFd();
+    return fd;
+}
+
+bool ResolvedPath::holdsOwnFiles() const {
+    return guard && exists && isDir &&
+           guard->check->holdsOwnFiles(FileIdentity::of(facts), guard->area);
 }
 
 ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clientPath,
@@ -151,11 +247,13 @@ ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clien
     QString disk = rootDisk_;
     QString below = result.virtualPath;
     result.area = rootFd_;
+    result.guard = rootGuard_;
     if (const Mount* mount = innermostMount(result.virtualPath)) {
         disk = mount->destination;
         below = result.virtualPath.mid(mount->virtualPath.size());
         result.isMountPoint = below.isEmpty();
         result.area = mount->fd;
+        result.guard = mount->guard;
     }
     below.remove(0, 1); // the leading '/'
     result.below = QFile::encodeName(below);
@@ -167,27 +265,40 @@ ResolvedPath VirtualFileSystem::resolve(const QString& cwd, const QString& clien
             return result;
         }
     } else {
-        const UniqueFd parent = result.openParent();
+        const UniqueFd parent = openParentOf(result);
         if (!parent.valid()) {
             result.error = errorOfOpen(errno);
             return result;
         }
+        if (result.guard)
+            result.parent = FileIdentity::of(parent.get());
         const QByteArray name = result.lastName();
         if (::fstatat(parent.get(), name.constData(), &result.facts, AT_SYMLINK_NOFOLLOW) != 0) {
             if (mustExist || errno != ENOENT) {
                 result.error = errno == ENAMETOOLONG ? PathError::TooLong : PathError::NotFound;
                 return result;
             }
+            if (result.guard && result.guard->holdsDataFolder &&
+                result.guard->check->inDataFolder(parent.get(), result.guard->area,
+                                                  result.parent)) {
+                result.error = PathError::NotFound;
+                return result;
+            }
             result.realPath = joinDisk(disk, below);
             return result; // a new object in an existing folder
         }
-        if (S_ISLNK(result.facts.st_mode)) {
+        const bool viaLink = S_ISLNK(result.facts.st_mode);
+        if (viaLink) {
             // Followed only when it stays beneath the area.
-            const UniqueFd target = result.open(O_PATH);
+            const UniqueFd target = openObject(result, O_PATH);
             if (!followLinks_ || !target.valid() || ::fstat(target.get(), &result.facts) != 0) {
                 result.error = PathError::Forbidden;
                 return result;
             }
+        }
+        if (result.guard && isHidden(result, parent.get(), viaLink)) {
+            result.error = PathError::NotFound;
+            return result;
         }
     }
     if (!isServable(result.facts)) {
@@ -217,7 +328,25 @@ std::shared_ptr<FolderEntries> VirtualFileSystem::entries(const ResolvedPath& di
             return fd.valid() && ::fstat(fd.get(), &target) == 0;
         };
     }
-    auto result = std::make_shared<FolderEntries>(std::move(folder), std::move(follow), namesOnly);
+    // In an area holding own files, they are left out (the folder itself
+    // was checked when it resolved); a link followed is judged by where it leads.
+    FolderEntries::Hide hide;
+    if (const std::shared_ptr<const AreaGuard> guard = dir.guard) {
+        hide = [guard, area = dir.area,
+                prefix = dir.below.isEmpty() ? QByteArray() : dir.below + '/'](
+                   int folder, const char* name, const struct stat& st, bool followed) {
+            if (guard->check->isOwn(st))
+                return true;
+            if (!followed || !guard->holdsDataFolder)
+                return false;
+            const UniqueFd real = S_ISDIR(st.st_mode) ? openBeneath(area->get(), prefix + name,
+                                                                    O_PATH | O_DIRECTORY, true)
+                                                      : folderHolding(folder, name);
+            return !real.valid() || guard->check->inDataFolder(real.get(), guard->area);
+        };
+    }
+    auto result = std::make_shared<FolderEntries>(std::move(folder), std::move(follow), namesOnly,
+                                                  std::move(hide));
     if (!result->ok())
         return nullptr;
     // Virtual folders placed here take the place of real entries of the same name.

@@ -38,10 +38,17 @@
 //
 // Sockets, pipes and devices are neither listed nor served (Forbidden): a
 // pipe would block the connection on open.
+//
+// Given the program's own files (OwnFiles.h), they are never listed nor
+// resolved (NotFound, as if missing), and a root or virtual folder inside
+// the data folder serves nothing (notes() says so). Only areas that hold
+// some of them check each path; the objects opened for a path checked so
+// are the ones checked (the same device and inode).
 
 #include "files/AreaRegistry.h"
 #include "files/BeneathOpen.h"
 #include "files/FileFacts.h"
+#include "files/OwnFiles.h"
 #include "files/VirtualDir.h"
 
 #include <QDateTime>
@@ -76,9 +83,14 @@ struct ResolvedPath {
     AreaFd area;          // the folder the object is opened beneath
     QByteArray below;     // its path below `area`, "" for the area itself
     struct stat facts {}; // of the object, as resolved (links followed)
+    // Set in an area holding own files: what its opens check again.
+    std::shared_ptr<const AreaGuard> guard;
+    FileIdentity parent; // with a guard: the folder holding the object, as checked
     bool ok() const { return error == PathError::None; }
     // The root or a virtual folder itself: never renamed, removed or written over.
     bool isRootOrMount() const { return isMountPoint || virtualPath == u"/"; }
+    // A folder holding some of the program's own files: never renamed, removed or changed.
+    bool holdsOwnFiles() const;
 
     // The folder holding the object (O_PATH), opened beneath the area, and
     // the object's name in it; invalid for the area itself.
@@ -91,9 +103,11 @@ struct ResolvedPath {
 class VirtualFileSystem {
 public:
     VirtualFileSystem() = default;
-    // `areas` (may be null: every folder opened afresh) is used only here.
+    // `areas` (may be null: every folder opened afresh) and `ownFiles` (may
+    // be null: nothing hidden) are used only here.
     VirtualFileSystem(const QString& rootDir, const QList<VirtualDir>& virtualDirs,
-                      bool followLinks, AreaRegistry* areas = nullptr);
+                      bool followLinks, AreaRegistry* areas = nullptr,
+                      const OwnFiles* ownFiles = nullptr);
 
     // Pure text operation, no disk access; the result is always absolute
     // ("/" for the root). It does not validate: resolve() rejects NUL bytes
@@ -119,6 +133,8 @@ public:
 
     const QString& rootDir() const { return root_; }
     bool followLinks() const { return followLinks_; }
+    // Why the root or a virtual folder is not served, in Italian; one line each.
+    const QStringList& notes() const { return notes_; }
 
 private:
     // A usable virtual folder, placed in the client's tree.
@@ -128,6 +144,7 @@ private:
         QString name;
         QString destination; // cleaned absolute disk path
         AreaFd fd;           // the destination, opened when the mount was made
+        std::shared_ptr<const AreaGuard> guard;
     };
 
     const Mount* innermostMount(const QString& virtualPath) const;
@@ -135,10 +152,12 @@ private:
 
     QString root_;
     AreaFd rootFd_;
+    std::shared_ptr<const AreaGuard> rootGuard_;
     QString rootDisk_; // cleaned absolute form of root_; empty when unusable
     QList<VirtualDir> virtualDirs_;
     QList<Mount> mounts_;
     bool followLinks_ = false;
+    QStringList notes_;
 };
 
 } // namespace kv::files

@@ -37,6 +37,8 @@ struct SftpContext {
     // Where logins open their folders, shared with other sessions; null:
     // each opens its own.
     files::AreaRegistry* areas = nullptr;
+    // The program's own files, never served; null: none.
+    const files::OwnFiles* ownFiles = nullptr;
     int timeoutSeconds = 180; // idle time before the connection closes; 0: never
     QString serverRoot;
 };

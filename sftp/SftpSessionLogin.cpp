@@ -120,7 +120,8 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
             if (bus)
                 Q_EMIT bus->fileChanged(e);
         },
-        context_->areas);
+        context_->areas, context_->ownFiles);
+    const QStringList notes = files->notes();
     SftpRequests::Observer observer;
     observer.started = [this](const TransferNote& t) {
         if (context_->bus)
@@ -164,6 +165,8 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
     log(keyFingerprint.isEmpty() ? QStringLiteral("SFTP: utente %1 collegato").arg(userName_)
                                  : QStringLiteral("SFTP: utente %1 collegato con la chiave %2")
                                        .arg(userName_, keyFingerprint));
+    for (const QString& note : notes)
+        log(note);
     if (context_->bus)
         Q_EMIT context_->bus->loggedIn(sessionInfo());
     return SSH_AUTH_SUCCESS;

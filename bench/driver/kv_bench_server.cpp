@@ -3,8 +3,11 @@
 // line, listening on 127.0.0.1 only. Prints READY once it listens. With
 // --tls it offers AUTH TLS with the given PEM files and, as the program's
 // default, requires data connections to resume their control session.
+// With --data-dir the folder is hidden from clients as the program's own data
+// folder is (to measure what that costs, with the root holding it or not).
 //
 //   kv_bench_server ROOT_FOLDER PORT [yescrypt|sha512crypt] [--tls CERT_FILE KEY_FILE]
+//                   [--data-dir FOLDER]
 //
 // With a hash kind the account's password is stored as that crypt(3) hash
 // (yescrypt as the account panel stores it, SHA-512-crypt with libcrypt's
@@ -15,6 +18,7 @@
 #include "engine/DescriptorLimit.h"
 #include "engine/EpollDispatcher.h"
 #include "engine/FtpServer.h"
+#include "files/OwnFiles.h"
 
 #include <crypt.h>
 #include <memory>
@@ -118,11 +122,17 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString usage = QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT "
-                                         "[yescrypt|sha512crypt] [--tls CERT_FILE KEY_FILE]");
+                                         "[yescrypt|sha512crypt] [--tls CERT_FILE KEY_FILE] "
+                                         "[--data-dir FOLDER]");
     QStringList extra = args.mid(3);
     const QString hashKind = !extra.isEmpty() && !extra.first().startsWith(QLatin1String("--"))
                                  ? extra.takeFirst()
                                  : QString();
+    QString dataFolder;
+    if (extra.size() >= 2 && extra.at(extra.size() - 2) == QLatin1String("--data-dir")) {
+        dataFolder = QDir(extra.takeLast()).absolutePath();
+        extra.removeLast();
+    }
     const bool withTls = extra.size() == 3 && extra.at(0) == QLatin1String("--tls");
     if (args.size() < 3 || (!extra.isEmpty() && !withTls))
         return fail(usage);
@@ -142,7 +152,14 @@ int main(int argc, char* argv[]) {
         return fail(QStringLiteral("cannot set up the signal pipe"));
 
     BenchEvents events(root, *stored);
+    std::optional<kv::files::OwnFiles> ownFiles;
     kv::engine::FtpServer server;
+    if (!dataFolder.isEmpty()) {
+        ownFiles.emplace(dataFolder);
+        if (!ownFiles->usable())
+            return fail(QStringLiteral("cannot open the data folder %1").arg(dataFolder));
+        server.setOwnFiles(&*ownFiles);
+    }
     server.setEvents(&events);
     server.setLocalAddress(QStringLiteral("127.0.0.1"));
     server.setPort(quint16(port));

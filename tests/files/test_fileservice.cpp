@@ -253,6 +253,69 @@ private Q_SLOTS:
         QCOMPARE(tree_->read("outside/secret.txt"), QByteArray("12345"));
     }
 
+    // The program's data folder inside the root: every operation finds it
+    // missing, through links too, and nothing in it changes; the folders
+    // holding it are never moved, removed or changed.
+    void ownFilesAreNeverServed_data() {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("rights");
+        QTest::addColumn<FileError>("expected");
+        using E = FileError;
+        const char* all = "RWDBM";
+        addRow("download", "retr", "/holder/data/accounts.dat", all, E::NotFound);
+        addRow("download through a link", "retr", "/linkData/accounts.dat", all, E::NotFound);
+        addRow("checksum", "hash", "/linkData/ftp.log", all, E::NotFound);
+        addRow("facts", "stat", "/holder/data", all, E::NotFound);
+        addRow("listing", "list", "/holder/data", all, E::NotFound);
+        addRow("enter", "cwd", "/holder/data", all, E::NotFound);
+        addRow("enter through a link", "cwd", "/linkData", all, E::NotFound);
+        addRow("upload into it", "stor", "/holder/data/new.txt", all, E::NotFound);
+        addRow("upload over accounts.dat", "stor", "/holder/data/accounts.dat", all, E::NotFound);
+        addRow("append to the log", "appe", "/holder/data/ftp.log", all, E::NotFound);
+        addRow("unique upload into it", "stou", "/holder/data/x", all, E::NotFound);
+        addRow("make a folder in it", "mkd", "/holder/data/made", all, E::NotFound);
+        addRow("delete in it", "dele", "/holder/data/accounts.dat", all, E::NotFound);
+        addRow("remove it", "rmd", "/holder/data", all, E::NotFound);
+        addRow("rename it", "rename", "/holder/data", all, E::NotFound);
+        addRow("rename its link", "rename", "/linkData", all, E::NotFound);
+        addRow("rename into it", "rnto", "/holder/data/moved", all, E::NotFound);
+        addRow("rename onto it", "rnto", "/holder/data", all, E::NotFound);
+        addRow("set a time in it", "mfmt", "/holder/data/accounts.dat", all, E::NotFound);
+        addRow("set a mode in it", "chmod", "/holder/data/accounts.dat", all, E::NotFound);
+        addRow("free space in it", "avbl", "/holder/data", all, E::NotFound);
+        addRow("missing before rights", "retr", "/holder/data/accounts.dat", "", E::NotFound);
+        addRow("rename a folder holding it", "rename", "/holder", all, E::Forbidden);
+        addRow("remove a folder holding it", "rmd", "/holder", all, E::Forbidden);
+        addRow("set a folder holding it", "chmod", "/holder", all, E::Forbidden);
+        addRow("holding it before rights", "rmd", "/holder", "", E::Forbidden);
+        addRow("upload beside it", "stor", "/holder/new.txt", all, E::None);
+        addRow("rename another folder", "rename", "/sub", all, E::None);
+        addRow("time of a folder holding it", "mfmt", "/holder", all, E::None);
+    }
+
+    void ownFilesAreNeverServed() {
+        QFETCH(QString, op);
+        QFETCH(QString, path);
+        QFETCH(QString, rights);
+        QFETCH(FileError, expected);
+        QVERIFY(tree_->make({"root/holder/data/accounts.dat", "root/holder/data/ftp.log",
+                             "root/linkData -> holder/data"}));
+        const OwnFiles own(at("root/holder/data"));
+        const QStringList before = snapshot();
+        QList<FileEvent> events;
+        FileService fs(
+            grant(rights), true, [&events](const FileEvent& e) { events.append(e); }, nullptr,
+            &own);
+        QCOMPARE(run(fs, op, path).error, expected);
+        if (expected != FileError::None) {
+            QCOMPARE(snapshot(), before);
+            QVERIFY(events.isEmpty());
+            QCOMPARE(fs.currentFolder(), u"/");
+        }
+        QCOMPARE(tree_->read("root/holder/data/accounts.dat"), QByteArray("12345"));
+    }
+
     void withoutGrantNothingRuns() {
         const QStringList before = snapshot();
         FileService fs(nullptr, true);

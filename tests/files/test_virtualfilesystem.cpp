@@ -4,14 +4,41 @@
 
 #include <QTest>
 
+#include <fcntl.h>
+
 using namespace kv::files;
 
 // A scratch tree with a root, folders served as virtual folders, a folder
-// outside everything, and links of every kind between them.
+// outside everything, and links of every kind between them. A second one
+// holds a data folder of the program, reached in every way a client might try.
 class TestVirtualFileSystem : public QObject {
     Q_OBJECT
     TempTree tree_;
+    TempTree own_;
     QString at(const QString& rel) const { return tree_.at(rel); }
+    QString mine(const QString& rel) const { return own_.at(rel); }
+    // The data folder home/share/Kv/data and the lock home/public/kestrova-1.lock.
+    OwnFiles ownFiles() const {
+        OwnFiles own(mine("home/share/Kv/data"));
+        own.addFile(mine("home/public/kestrova-1.lock"));
+        return own;
+    }
+    VirtualFileSystem ownVfs(const QString& root, bool follow = true) const {
+        const OwnFiles own = ownFiles();
+        const QList<VirtualDir> dirs = {
+            {"v", "", mine("home/share")},                            // holds the data folder
+            {"vPub", "", mine("home/public")},                        // holds the lock only
+            {"inData", "", mine("home/share/Kv/data/sub")},           // inside the data folder
+            {"vData", mine("home/share/Kv/data"), mine("elsewhere")}, // placed inside it
+        };
+        return VirtualFileSystem(mine(root), dirs, follow, nullptr, &own);
+    }
+    static QString names(const std::optional<QList<FsEntry>>& entries) {
+        QStringList got;
+        for (const FsEntry& e : entries.value_or(QList<FsEntry>()))
+            got << (e.isLink ? "@" : e.isDir ? "/" : "") + e.name;
+        return entries ? got.join(u',') : QStringLiteral("-");
+    }
     VirtualFileSystem vfs(bool follow) const {
         const QString winRoot = at("root\\").replace('/', '\\');
         const QList<VirtualDir> dirs = {
@@ -48,6 +75,15 @@ private Q_SLOTS:
                             "root/sub/up -> ..", "root/sub/upOut -> ../..",
                             "dest/linkBack -> " + t + "/root/sub", "dest/innerRel -> inner",
                             "dest/escape -> " + t + "/outside", "rootlink -> " + t + "/root"}));
+        QVERIFY(
+            own_.make({"home/share/Kv/data/accounts.dat", "home/share/Kv/data/ftp.log.1",
+                       "home/share/Kv/data/sub/", "home/share/Kv/other.txt", "home/public/file.txt",
+                       "home/public/kestrova-1.lock", "elsewhere/e.txt"}));
+        QVERIFY(own_.make(
+            {"home/linkToData -> share/Kv/data", "home/linkToDb -> share/Kv/data/accounts.dat",
+             "home/linkToKv -> share/Kv", "home/linkToSub -> share/Kv/data/sub",
+             "home/public/upData -> ../share/Kv/data", "home/public/upDb -> ../linkToDb",
+             "rootToData -> " + own_.path() + "/home/share/Kv/data"}));
     }
 
     void normalize_data() {
@@ -168,6 +204,152 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(previous));
         QCOMPARE(rootError, source.isEmpty() ? PathError::NotFound : PathError::None);
         QCOMPARE(mountError, PathError::NotFound);
+    }
+
+    // Whatever way a path takes to the program's own files, they are missing;
+    // everything around them is served as before.
+    void ownFilesAreMissing_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<bool>("mustExist");
+        QTest::addColumn<PathError>("error");
+        const auto F = PathError::Forbidden, N = PathError::NotFound, OK = PathError::None;
+        addRow("the data folder", "/share/Kv/data", true, true, N);
+        addRow("accounts.dat", "/share/Kv/data/accounts.dat", true, true, N);
+        addRow("a rotated log", "share/Kv/data/ftp.log.1", true, true, N);
+        addRow("a folder in it", "/share/Kv/data/sub", true, true, N);
+        addRow("a new file in it", "/share/Kv/data/new.txt", true, false, N);
+        addRow("a new folder in a folder in it", "/share/Kv/data/sub/new", true, false, N);
+        addRow("through dotdot", "/public/../share/Kv/./data/../data/accounts.dat", true, true, N);
+        addRow("a relative link to it", "/linkToData", true, true, N);
+        addRow("through a relative link", "/linkToData/accounts.dat", true, true, N);
+        addRow("a link to a file in it", "/linkToDb", true, true, N);
+        addRow("a link to that link", "/public/upDb", true, true, N);
+        addRow("a link to a folder in it", "/linkToSub", true, true, N);
+        addRow("a link up and back down", "/public/upData/accounts.dat", true, true, N);
+        addRow("through a link to its parent", "/linkToKv/data/accounts.dat", true, true, N);
+        addRow("a link not followed", "/linkToData", false, true, F);
+        addRow("the lock kept elsewhere", "/public/kestrova-1.lock", true, true, N);
+        addRow("through a virtual folder", "/v/Kv/data/accounts.dat", true, true, N);
+        addRow("the lock through a virtual folder", "/vPub/kestrova-1.lock", true, true, N);
+        addRow("a virtual folder inside it", "/inData", true, true, N);
+        addRow("a virtual folder placed in it", "/share/Kv/data/vData/e.txt", true, true, N);
+        addRow("its parent", "/share/Kv", true, true, OK);
+        addRow("a file beside it", "/share/Kv/other.txt", true, true, OK);
+        addRow("a new file beside it", "/share/Kv/new.txt", true, false, OK);
+        addRow("beside it through a link", "/linkToKv/other.txt", true, true, OK);
+        addRow("beside it through a virtual folder", "/v/Kv/other.txt", true, true, OK);
+        addRow("beside the lock", "/vPub/file.txt", true, true, OK);
+    }
+    void ownFilesAreMissing() {
+        QFETCH(QString, path);
+        QFETCH(bool, follow);
+        QFETCH(bool, mustExist);
+        const ResolvedPath r = ownVfs("home", follow).resolve("/", path, mustExist);
+        QTEST(r.error, "error");
+        QCOMPARE(r.realPath.isEmpty(), !r.ok());
+    }
+
+    // A root that is the data folder or lies inside it serves nothing, and
+    // a virtual folder there is not shown; the notes say why.
+    void areasInsideTheDataFolderServeNothing_data() {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<bool>("served");
+        addRow("the data folder", "home/share/Kv/data", false);
+        addRow("a folder in it", "home/share/Kv/data/sub", false);
+        addRow("typed through a link", "rootToData", false);
+        addRow("a folder apart", "elsewhere", true);
+    }
+    void areasInsideTheDataFolderServeNothing() {
+        QFETCH(QString, root);
+        QFETCH(bool, served);
+        const VirtualFileSystem fs = ownVfs(root);
+        QCOMPARE(fs.resolve("/", "/", true).ok(), served);
+        QCOMPARE(fs.resolve("/", "accounts.dat", true).error, PathError::NotFound);
+        const QString notes = fs.notes().join(u'\n');
+        QCOMPARE(notes.contains("Cartella radice " + mine(root) + " non servita"), !served);
+        // Virtual folders are judged only when the root is served.
+        QCOMPARE(notes.contains("Cartella virtuale /inData non mostrata"), served);
+        QCOMPARE(fs.resolve("/", "/inData", true).error, PathError::NotFound);
+        QCOMPARE(names(fs.list(fs.resolve("/", "/", true))), served ? "e.txt,/v,/vPub" : "-");
+    }
+
+    // Identities, not names: the data folder renamed or moved after the
+    // file system was made is still missing under its new name.
+    void renamedAfterTheLoginStaysMissing_data() {
+        QTest::addColumn<QString>("newPlace");
+        addRow("renamed", "home/share/Kv/renamed");
+        addRow("letter case changed", "home/share/Kv/DATA");
+        addRow("moved to another folder", "home/public/moved");
+    }
+    void renamedAfterTheLoginStaysMissing() {
+        QFETCH(QString, newPlace);
+        const VirtualFileSystem fs = ownVfs("home");
+        QVERIFY(QDir().rename(mine("home/share/Kv/data"), mine(newPlace)));
+        const QString client = newPlace.mid(4); // below home
+        const PathError folder = fs.resolve("/", client, true).error;
+        const PathError file = fs.resolve("/", client + "/accounts.dat", true).error;
+        const QString listed = names(fs.list(fs.resolve("/", QFileInfo(client).path(), true)));
+        QVERIFY(QDir().rename(mine(newPlace), mine("home/share/Kv/data")));
+        QCOMPARE(folder, PathError::NotFound);
+        QCOMPARE(file, PathError::NotFound);
+        QVERIFY2(!listed.contains(QFileInfo(newPlace).fileName()), qPrintable(listed));
+    }
+
+    void listingsLeaveThemOut_data() {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<bool>("namesOnly");
+        QTest::addColumn<QString>("expected");
+        addRow("the root", "/", false, "/linkToKv,/public,/share,/v,/vPub");
+        addRow("the data folder's parent", "/share/Kv", false, "other.txt");
+        addRow("names only", "/share/Kv", true, "other.txt");
+        addRow("links into it and the lock", "/public", false, "file.txt");
+        addRow("through a virtual folder", "/v/Kv", true, "other.txt");
+        addRow("through a link", "/linkToKv", false, "other.txt");
+    }
+    void listingsLeaveThemOut() {
+        QFETCH(QString, dir);
+        QFETCH(bool, namesOnly);
+        const VirtualFileSystem fs = ownVfs("home");
+        QTEST(names(fs.list(fs.resolve("/", dir, true), namesOnly)), "expected");
+    }
+
+    // Only an area holding some of the program's files checks its paths.
+    void areasApartAreNotChecked() {
+        const VirtualFileSystem fs = ownVfs("elsewhere");
+        const ResolvedPath file = fs.resolve("/", "e.txt", true);
+        QVERIFY(file.ok());
+        QVERIFY(!file.guard);
+        const ResolvedPath nearLock = fs.resolve("/", "/vPub/file.txt", true);
+        QVERIFY(nearLock.guard && !nearLock.guard->holdsDataFolder);
+        const ResolvedPath nearData = fs.resolve("/", "/v/Kv/other.txt", true);
+        QVERIFY(nearData.guard && nearData.guard->holdsDataFolder);
+    }
+
+    // What is opened for a path checked is the object checked: swapped for
+    // one of the program's files meanwhile, it is neither read nor emptied.
+    void opensOnlyTheObjectChecked() {
+        const VirtualFileSystem fs = ownVfs("home");
+        const ResolvedPath checked = fs.resolve("/", "public/file.txt", true);
+        QVERIFY(checked.ok());
+        QVERIFY(QFile::rename(mine("home/public/file.txt"), mine("home/public/file.keep")));
+        QVERIFY(
+            QFile::rename(mine("home/share/Kv/data/accounts.dat"), mine("home/public/file.txt")));
+        const bool read = checked.open(O_RDONLY).valid();
+        const bool written = checked.open(O_WRONLY | O_CREAT | O_TRUNC, 0600).valid();
+        const qint64 size = QFileInfo(mine("home/public/file.txt")).size();
+        QVERIFY(
+            QFile::rename(mine("home/public/file.txt"), mine("home/share/Kv/data/accounts.dat")));
+        QVERIFY(QFile::rename(mine("home/public/file.keep"), mine("home/public/file.txt")));
+        QVERIFY(!read);
+        QVERIFY(!written);
+        QCOMPARE(size, 5);
+        // The object itself still opens; a new one is made where it was checked.
+        QVERIFY(checked.open(O_RDONLY).valid());
+        const ResolvedPath fresh = fs.resolve("/", "public/new.txt", false);
+        QVERIFY(fresh.ok() && !fresh.exists);
+        QVERIFY(fresh.open(O_WRONLY | O_CREAT | O_EXCL, 0600).valid());
+        QVERIFY(QFile::remove(mine("home/public/new.txt")));
     }
 
     void list_data() {

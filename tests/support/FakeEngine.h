@@ -37,6 +37,7 @@ public:
         maxPerAddress = perAddress;
     }
     void setLoginBans(engine::LoginBans* bans) override { loginBans = bans; }
+    void setOwnFiles(const files::OwnFiles* files) override { ownFiles = files; }
 
     bool Listen() override {
         ++listenCalls;
@@ -68,6 +69,7 @@ public:
     int maxConnections = -1; // -1: never set
     int maxPerAddress = -1;
     engine::LoginBans* loginBans = nullptr;
+    const files::OwnFiles* ownFiles = nullptr;
 
 private:
     QString localAddress_;
