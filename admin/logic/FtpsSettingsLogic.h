@@ -41,6 +41,10 @@ class FtpsSettingsLogic {
 public:
     FtpsSettingsLogic(access::OptionsTable& table, QString dataFolder, CertificateTools tools);
 
+    // The options of the group.
+    static const QStringList& options();
+    access::OptionsTable& table() { return table_; }
+
     // The stored values with the pending edits over them.
     FtpsForm load() const;
 

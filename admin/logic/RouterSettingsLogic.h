@@ -7,6 +7,7 @@
 #include "access/OptionsTable.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace kv::admin {
@@ -19,6 +20,10 @@ struct RouterForm {
 class RouterSettingsLogic {
 public:
     explicit RouterSettingsLogic(access::OptionsTable& table) : table_(table) {}
+
+    // The options of the group.
+    static const QStringList& options();
+    access::OptionsTable& table() { return table_; }
 
     // The stored values with the pending edits over them.
     RouterForm load() const;
