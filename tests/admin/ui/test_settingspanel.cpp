@@ -423,6 +423,71 @@ private Q_SLOTS:
         QVERIFY(!generate->isEnabled());
     }
 
+    // SFTP is switched on from the panel: a port typed is kept; one out of
+    // range stays in the box with the catalog's reason and is never kept.
+    void sftpGroupTurnsSftpOnAndRefusesABadPort() {
+        build();
+        auto* port = f.child<QLineEdit>(u"txt_sftp_port"_s);
+        auto* passwords = f.child<QCheckBox>(u"chkSftpPassword"_s);
+        auto* state = f.child<QLabel>(u"lblSftpState"_s);
+        QCOMPARE(port->text(), u"0"_s); // a new database: SFTP off
+        QVERIFY(passwords->isChecked());
+        QVERIFY(state->text().startsWith(u"SFTP disattivato"_s));
+        QVERIFY(f.child<QLabel>(u"lblSftpFingerprints"_s)->text().startsWith(u"Nessuna chiave"_s));
+
+        typeAndLeave(u"txt_sftp_port"_s, u"70000"_s);
+        QCOMPARE(port->text(), u"70000"_s);
+        QCOMPARE(reason(u"sftp_port"_s),
+                 u"Opzione sftp_port: 70000 non è una porta valida (1-65535, 0 = nessuna)"_s);
+        QVERIFY(state->text().startsWith(u"SFTP disattivato"_s));
+        host->core().views().commitAll();
+        QCOMPARE(host->column(u"SELECT value FROM options WHERE name = 'sftp_port'"_s),
+                 QStringList{u"0"_s});
+        QTest::keyClick(port, Qt::Key_Escape);
+        QCOMPARE(port->text(), u"0"_s);
+        QCOMPARE(reason(u"sftp_port"_s), QString());
+
+        typeAndLeave(u"txt_sftp_port"_s, u"02222"_s);
+        QCOMPARE(port->text(), u"2222"_s);
+        passwords->click();
+        QCOMPARE(
+            state->text(),
+            u"SFTP attivo sulla porta 2222: accesso solo con chiave (password non ammesse)."_s);
+        QVERIFY(host->recorder.shown.isEmpty());
+        host->core().views().commitAll();
+        QCOMPARE(host->column(u"SELECT name || '=' || value FROM options WHERE name LIKE 'sftp%' "
+                              u"ORDER BY name"_s),
+                 (QStringList{u"sftp_password_auth=0"_s, u"sftp_port=2222"_s}));
+    }
+
+    // "Altre opzioni" holds every setting no other group shows, from the
+    // catalog, each with its default; its boxes keep the panels' one rule.
+    void otherOptionsFromTheCatalog() {
+        build();
+        for (const QString& name : {u"log_max_mib"_s, u"log_keep"_s, u"debugmode"_s,
+                                    u"resolvelinks"_s, u"datalingertime"_s})
+            QVERIFY2(f.panel->findChild<QLineEdit*>(u"txt_"_s + name), qPrintable(name));
+        // Shown once: on their own group or here, never twice.
+        for (const QString& name : {u"txt_mail_server"_s, u"txt_sftp_port"_s})
+            QCOMPARE(f.panel->findChildren<QLineEdit*>(name).size(), 1);
+        QVERIFY(!f.panel->findChild<QLineEdit*>(u"txt_ban_attempts"_s)); // Sicurezza's
+        QCOMPARE(f.child<QLineEdit>(u"txt_log_max_mib"_s)->text(), u"10"_s);
+        QCOMPARE(f.child<QWidget>(u"pic_log_keep"_s)->findChild<QLabel*>()->text(),
+                 u"File di log precedenti conservati (ftp.log.1 ...) (predefinito: 5)"_s);
+
+        typeAndLeave(u"txt_log_keep"_s, u"0"_s);
+        QCOMPARE(reason(u"log_keep"_s), u"Opzione log_keep: 0 non è un numero intero da 1 a 100"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_log_keep"_s)->text(), u"0"_s);
+        typeAndLeave(u"txt_log_keep"_s, u"7"_s);
+        typeAndLeave(u"txt_resolvelinks"_s, u"0"_s);
+        QCOMPARE(field(u"resolvelinks"_s), u"0"_s);
+        QVERIFY(host->recorder.shown.isEmpty());
+        host->core().views().commitAll();
+        QCOMPARE(host->column(u"SELECT value FROM options WHERE name = 'log_keep'"_s),
+                 QStringList{u"7"_s});
+        QCOMPARE(host->column(u"SELECT resolvelinks FROM settings"_s), QStringList{u"0"_s});
+    }
+
     void routerGroupAdvisesKeepsAndRefuses() {
         build();
         auto* advice = f.child<QLabel>(u"lblForwarding"_s);
