@@ -1,6 +1,8 @@
 // Passes a box's typing, leaving and Esc to its FieldEdit and shows the outcome.
 #include "admin/ui/CheckedBox.h"
 
+#include "admin/ui/PanelParts.h"
+
 #include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
@@ -98,7 +100,7 @@ void CheckedBox::show() {
         return;
     const bool wasShown = !reasonLine_->isHidden();
     reasonLine_->setText(reason);
-    reasonLine_->setVisible(!reason.isEmpty());
+    showBelow(reasonLine_, framed_, !reason.isEmpty());
     if (wasShown != !reasonLine_->isHidden() && relayout_)
         relayout_();
 }

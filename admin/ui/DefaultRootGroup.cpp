@@ -84,8 +84,9 @@ void DefaultRootGroup::refreshWarning() {
     const bool warns = admin::warnsWholeDisk(row_.shown(kRootDir));
     if (warns == !warning_->isHidden())
         return;
-    warning_->setVisible(warns);
-    sharedRow_->setVisible(warns);
+    // Below the root box and its reason line, wherever the layout put them.
+    showBelow(warning_, txtRoot_, warns, 2);
+    showBelow(sharedRow_, txtRoot_, warns, 3);
     host_.relayout();
 }
 

@@ -150,7 +150,7 @@ bool FtpsGroup::accepted(const std::optional<QString>& refusal) {
     // goes back to the value kept, and the line below says why.
     const bool wasShown = !versionReason_->isHidden();
     versionReason_->setText(refusal.value_or(QString()));
-    versionReason_->setVisible(refusal.has_value());
+    showBelow(versionReason_, maxVersion_, refusal.has_value());
     if (wasShown != refusal.has_value())
         host_.relayout();
     if (!refusal)

@@ -71,6 +71,15 @@ QLabel* addReasonLine(QWidget* panel, const QString& name, int& top) {
     return label;
 }
 
+void showBelow(QWidget* line, QWidget* anchor, bool visible, int offset) {
+    QWidget* row = anchor;
+    while (row && row->parentWidget() != line->parentWidget())
+        row = row->parentWidget();
+    if (visible && row)
+        line->move(line->x(), row->y() + offset);
+    line->setVisible(visible);
+}
+
 void fitButtonRow(const QList<QPushButton*>& buttons, int width, int gap) {
     int x = 0;
     for (QPushButton* button : buttons) {

@@ -54,6 +54,11 @@ QLineEdit* addOptionBox(QWidget* panel, const QString& option, const QString& ca
 // The line under a box that says why its text is refused ("lblRefusal_" +
 // `name`): red, word-wrapped, hidden until there is a reason.
 QLabel* addReasonLine(QWidget* panel, const QString& name, int& top);
+// Shows or hides `line`, a direct child of the panel, keeping it just below
+// `anchor` (a child of the panel, or a control inside one) and `offset` pixels
+// past its top: the panel's layout orders children by where they stand, and
+// a line that was hidden still stands where it was built.
+void showBelow(QWidget* line, QWidget* anchor, bool visible, int offset = 1);
 // Lays `buttons` (children of one group) out from the left, `gap` apart,
 // each as wide as `width` or as its text needs, whichever is wider.
 void fitButtonRow(const QList<QPushButton*>& buttons, int width, int gap = 6);

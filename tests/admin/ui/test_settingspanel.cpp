@@ -435,8 +435,12 @@ private Q_SLOTS:
         QVERIFY(state->text().startsWith(u"SFTP disattivato"_s));
         QVERIFY(f.child<QLabel>(u"lblSftpFingerprints"_s)->text().startsWith(u"Nessuna chiave"_s));
 
+        // The window's layout moves the rows: the reason still shows right below.
+        QWidget* row = f.child<QWidget>(u"pic_sftp_port"_s);
+        row->move(row->x(), 5000);
         typeAndLeave(u"txt_sftp_port"_s, u"70000"_s);
         QCOMPARE(port->text(), u"70000"_s);
+        QCOMPARE(f.child<QLabel>(u"lblRefusal_sftp_port"_s)->y(), 5001);
         QCOMPARE(reason(u"sftp_port"_s),
                  u"Opzione sftp_port: 70000 non è una porta valida (1-65535, 0 = nessuna)"_s);
         QVERIFY(state->text().startsWith(u"SFTP disattivato"_s));
