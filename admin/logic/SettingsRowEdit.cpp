@@ -21,8 +21,10 @@ std::optional<QString> SettingsRowEdit::change(const QString& column, const QStr
     const settings::OptionCheck checked = catalog_.check(column, text, OptionStore::SettingsRow);
     if (!checked.ok())
         return checked.error;
+    // A file without the row (one that cannot be used) has nothing to edit:
+    // the box shows the row again, as empty.
     if (!row_.hasCurrentRow())
-        return QStringLiteral("Il file accounts.dat non ha la riga delle impostazioni");
+        return std::nullopt;
     // An empty value is written as empty text, never as null.
     const QString value = checked.value.isNull() ? QString(QLatin1String("")) : checked.value;
     if (row_.Field(column) != value)

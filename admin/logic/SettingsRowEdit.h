@@ -23,7 +23,8 @@ public:
 
     // The catalog's reason, or nothing when `text` is accepted.
     std::optional<QString> check(const QString& column, const QString& text) const;
-    // Checks, then writes the normal form; the reason when refused.
+    // Checks, then writes the normal form; the reason when refused. Without
+    // a row nothing is written, and the row shows empty.
     std::optional<QString> change(const QString& column, const QString& text);
     // What the row holds now (pending edits included).
     QString shown(const QString& column) const;

@@ -101,7 +101,9 @@ void CheckedBox::show() {
     const bool wasShown = !reasonLine_->isHidden();
     reasonLine_->setText(reason);
     showBelow(reasonLine_, framed_, !reason.isEmpty());
-    if (wasShown != !reasonLine_->isHidden() && relayout_)
+    // A panel out of sight is laid out when it is shown.
+    if (wasShown != !reasonLine_->isHidden() && relayout_ &&
+        reasonLine_->parentWidget()->isVisible())
         relayout_();
 }
 

@@ -87,7 +87,8 @@ void DefaultRootGroup::refreshWarning() {
     // Below the root box and its reason line, wherever the layout put them.
     showBelow(warning_, txtRoot_, warns, 2);
     showBelow(sharedRow_, txtRoot_, warns, 3);
-    host_.relayout();
+    if (panel_->isVisible()) // a panel out of sight is laid out when it is shown
+        host_.relayout();
 }
 
 } // namespace kv::ui

@@ -151,7 +151,7 @@ bool FtpsGroup::accepted(const std::optional<QString>& refusal) {
     const bool wasShown = !versionReason_->isHidden();
     versionReason_->setText(refusal.value_or(QString()));
     showBelow(versionReason_, maxVersion_, refusal.has_value());
-    if (wasShown != refusal.has_value())
+    if (wasShown != refusal.has_value() && panel_->isVisible())
         host_.relayout();
     if (!refusal)
         return true;
