@@ -29,7 +29,6 @@ public:
     RouterForm load() const;
     // Nothing when accepted (now pending); else the catalog's message.
     std::optional<QString> change(const QString& option, const QString& text);
-    void forget(const QString& option) { table_.dropPending(option); }
 
     // What to forward on the router to this PC, for the control port shown
     // in the port box and the passive range kept now.
