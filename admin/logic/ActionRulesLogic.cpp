@@ -5,6 +5,7 @@
 #include "admin/logic/OptionEdit.h"
 
 #include <QFileInfo>
+#include <QMap>
 
 namespace kv::admin {
 
@@ -27,11 +28,29 @@ QStringList ActionRulesLogic::row(const actions::ActionRule& rule) {
                                ? QStringLiteral("Avvia: %1").arg(rule.target)
                                : QStringLiteral("E-mail a: %1").arg(rule.target);
     return {QString::number(rule.id),
-            rule.event,
+            eventName(rule.event),
             rule.user,
             rule.path.isEmpty() ? QStringLiteral("(tutti)") : rule.path,
             action,
             rule.enabled ? QStringLiteral("Sì") : QStringLiteral("No")};
+}
+
+QString ActionRulesLogic::eventName(const QString& event) {
+    static const QMap<QString, QString> names = {
+        {QStringLiteral("upload"), QStringLiteral("caricamento")},
+        {QStringLiteral("download"), QStringLiteral("scaricamento")},
+        {QStringLiteral("delete"), QStringLiteral("cancellazione")},
+        {QStringLiteral("rename"), QStringLiteral("rinomina")},
+        {QStringLiteral("mkdir"), QStringLiteral("nuova cartella")},
+        {QStringLiteral("login-failed"), QStringLiteral("accesso rifiutato")},
+        {QStringLiteral("ban"), QStringLiteral("blocco")},
+    };
+    // A word of a later version of the program shows as it is stored.
+    return names.value(event, event);
+}
+
+QString ActionRulesLogic::eventChoice(const QString& event) {
+    return QStringLiteral("%1 (%2)").arg(eventName(event), actions::eventCaption(event).toLower());
 }
 
 std::variant<qint64, QString> ActionRulesLogic::add(const actions::ActionRule& rule) {

@@ -27,6 +27,11 @@ public:
     actions::RuleList rules() const;
     // One row of the list for `rule`, in the order of columns().
     static QStringList row(const actions::ActionRule& rule);
+    // The event as the list names it in Italian ("caricamento" for upload);
+    // the rule keeps the command line's word.
+    static QString eventName(const QString& event);
+    // The event list's entry in the rule dialog: "caricamento (file ricevuto)".
+    static QString eventChoice(const QString& event);
 
     std::variant<qint64, QString> add(const actions::ActionRule& rule);
     std::optional<QString> update(const actions::ActionRule& rule);

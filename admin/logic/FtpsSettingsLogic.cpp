@@ -27,6 +27,13 @@ FtpsSettingsLogic::FtpsSettingsLogic(access::OptionsTable& table, QString dataFo
                                      CertificateTools tools)
     : table_(table), dataFolder_(std::move(dataFolder)), tools_(std::move(tools)) {}
 
+const QStringList& FtpsSettingsLogic::options() {
+    static const QStringList names = {kTls,           kTlsImplicitPort, kTlsCertificate,
+                                      kTlsPrivateKey, kTlsSessionReuse, kTlsMinVersion,
+                                      kTlsMaxVersion};
+    return names;
+}
+
 QString FtpsSettingsLogic::shown(const QString& option) const {
     return shownOption(table_, option);
 }

@@ -41,6 +41,9 @@ class FtpsSettingsLogic {
 public:
     FtpsSettingsLogic(access::OptionsTable& table, QString dataFolder, CertificateTools tools);
 
+    // The options of the group.
+    static const QStringList& options();
+
     // The stored values with the pending edits over them.
     FtpsForm load() const;
 
@@ -52,8 +55,6 @@ public:
     std::optional<QString> changeMode(int index);
     std::optional<QString> changeVersion(const QString& option, int index);
     std::optional<QString> changeReuse(bool on);
-    // Drops the option's pending edit: it keeps what the file holds.
-    void forget(const QString& option) { table_.dropPending(option); }
 
     // The certificate file a start would use (the generated one for an empty box).
     QString certificatePath() const;

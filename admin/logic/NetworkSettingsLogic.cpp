@@ -2,6 +2,7 @@
 
 #include "admin/logic/StartupDefaults.h"
 #include "settings/OptionCatalog.h"
+#include "settings/PortPrivilege.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
@@ -98,6 +99,16 @@ int windowOption(const QString& minimized) {
 
 QString windowModeValue(int option) {
     return option == 0 ? QStringLiteral("0") : QStringLiteral("1");
+}
+
+QString defaultControlPort() {
+    return settings::newDatabasePort(settings::mayBindPort(21));
+}
+
+QString portCaption(const QString& defaultPort) {
+    return QStringLiteral("Inserire la porta su cui si desidera attivare il server (in caso di "
+                          "dubbio lasciare l'impostazione di default \"%1\"):")
+        .arg(defaultPort);
 }
 
 std::optional<QString> refusedSetting(const QString& column, const QString& text) {

@@ -59,6 +59,12 @@ int windowOption(const QString& minimized);
 // The stored value of an option: "0" or "1".
 QString windowModeValue(int option);
 
+// The control port a database made by this user starts with ("21", or
+// "2121" for a user who may not listen on 21), and the port box's caption
+// naming it.
+QString defaultControlPort();
+QString portCaption(const QString& defaultPort);
+
 // A value typed into a box of the settings row, judged as the command line and
 // the start judge it: nothing when accepted, else the catalog's Italian reason.
 std::optional<QString> refusedSetting(const QString& column, const QString& text);

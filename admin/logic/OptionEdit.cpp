@@ -36,4 +36,26 @@ QString shownOption(const access::OptionsTable& table, const QString& option) {
     return checked.ok() ? checked.value : raw;
 }
 
+namespace {
+bool writeOnly(const access::OptionsTable& table, const QString& option) {
+    const settings::OptionDef* def = table.catalog().find(option);
+    return def && def->writeOnly;
+}
+} // namespace
+
+FieldEdit::Apply optionApplier(access::OptionsTable& table, const QString& option) {
+    return [&table, option](const QString& text, EditStep, const QString&) {
+        if (text.isEmpty() && writeOnly(table, option))
+            return EditVerdict::kept();
+        const auto refusal = changeOption(table, option, text);
+        return refusal ? EditVerdict::refused(*refusal) : EditVerdict::kept();
+    };
+}
+
+FieldEdit::Shown optionShower(const access::OptionsTable& table, const QString& option) {
+    return [&table, option] {
+        return writeOnly(table, option) ? QString() : shownOption(table, option);
+    };
+}
+
 } // namespace kv::admin

@@ -5,6 +5,7 @@
 // Shared by every group of options on the settings panel.
 
 #include "access/OptionsTable.h"
+#include "admin/logic/FieldEdit.h"
 
 #include <QString>
 #include <optional>
@@ -18,5 +19,11 @@ std::optional<QString> changeOption(access::OptionsTable& table, const QString& 
 // The option's text as the operator should see it: its normal form when it
 // is valid, else the stored text itself so that it can be corrected.
 QString shownOption(const access::OptionsTable& table, const QString& option);
+
+// A box's edit over `option`: checked and kept by changeOption(), shown by
+// shownOption(). A write-only option (a password) shows empty, and an empty
+// box leaves it as it is.
+FieldEdit::Apply optionApplier(access::OptionsTable& table, const QString& option);
+FieldEdit::Shown optionShower(const access::OptionsTable& table, const QString& option);
 
 } // namespace kv::admin

@@ -8,6 +8,11 @@ namespace kv::admin {
 
 using namespace settings::option;
 
+const QStringList& RouterSettingsLogic::options() {
+    static const QStringList names = {kPassivePorts, kPassiveAddress};
+    return names;
+}
+
 RouterForm RouterSettingsLogic::load() const {
     return {shownOption(table_, kPassivePorts), shownOption(table_, kPassiveAddress)};
 }

@@ -7,6 +7,7 @@
 #include "access/OptionsTable.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace kv::admin {
@@ -20,11 +21,14 @@ class RouterSettingsLogic {
 public:
     explicit RouterSettingsLogic(access::OptionsTable& table) : table_(table) {}
 
+    // The options of the group.
+    static const QStringList& options();
+    access::OptionsTable& table() { return table_; }
+
     // The stored values with the pending edits over them.
     RouterForm load() const;
     // Nothing when accepted (now pending); else the catalog's message.
     std::optional<QString> change(const QString& option, const QString& text);
-    void forget(const QString& option) { table_.dropPending(option); }
 
     // What to forward on the router to this PC, for the control port shown
     // in the port box and the passive range kept now.

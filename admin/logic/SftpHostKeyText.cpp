@@ -12,8 +12,8 @@ QString sftpHostKeyText(const QString& dataFolder) {
          sftp::existingHostKeyFingerprints(sftp::hostKeyFiles(dataFolder)))
         lines << kind + QStringLiteral("  ") + fingerprint;
     if (lines.isEmpty())
-        return QStringLiteral("Nessuna chiave per ora: il server le crea al primo avvio di SFTP "
-                              "(opzione sftp_port).");
+        return QStringLiteral("Nessuna chiave per ora: il server le crea al primo avvio con SFTP "
+                              "attivo (una porta SFTP diversa da 0, qui sopra).");
     return lines.join(u'\n');
 }
 

@@ -2,6 +2,8 @@
 #include "admin/ui/ActionsGroup.h"
 
 #include "access/AccountDatabase.h"
+#include "admin/logic/OptionEdit.h"
+#include "admin/ui/CheckedBox.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 
@@ -54,6 +56,8 @@ void ActionsGroup::buildButtons(QWidget* panel, int& top) {
     QPushButton* made[4];
     for (int i = 0; i < 4; ++i)
         made[i] = makeButton(row, QLatin1String(buttons[i].name), buttons[i].text, i * 95, 0, 90);
+    // Each as wide as its text needs ("Attiva/Disattiva" is the longest).
+    fitButtonRow({made[0], made[1], made[2], made[3]}, 80);
     connect(made[0], &QPushButton::clicked, this, [this] { edit(std::nullopt); });
     connect(made[1], &QPushButton::clicked, this, [this] {
         if (const auto rule = selected())
@@ -79,19 +83,30 @@ void ActionsGroup::buildButtons(QWidget* panel, int& top) {
 
 void ActionsGroup::buildMail(QWidget* panel, int& top) {
     addText(panel, QStringLiteral("Server di posta per le e-mail delle azioni"), top);
+    access::OptionsTable& table = host_.views().options();
     for (const QString& option : admin::ActionRulesLogic::options()) {
         QLineEdit* box = addOptionBox(panel, option, logic_.caption(option), kBoxWidth, top);
-        if (option == settings::option::kMailPassword)
+        auto* checked = new CheckedBox(
+            this, box, addReasonLine(panel, option, top), admin::optionApplier(table, option),
+            admin::optionShower(table, option), [this] { host_.relayout(); });
+        if (option == settings::option::kMailPassword) {
+            // Never shown back: the box stays empty and says whether one is kept.
             box->setEchoMode(QLineEdit::Password);
-        boxes_.insert(option, box);
-        connect(box, &QLineEdit::editingFinished, this,
-                [this, option, box] { judge(option, box); });
+            const auto mask = [this, box, option] {
+                box->setPlaceholderText(logic_.isSet(option) ? QStringLiteral("(impostata)")
+                                                             : QString());
+            };
+            connect(checked, &CheckedBox::changed, box, mask);
+            mask();
+        }
+        boxes_.append(checked);
     }
     QWidget* row = addGroup(panel, QStringLiteral("picMailTest"), -1, kButtonHeight, top);
     testAddress_ = makeBox(row, QStringLiteral("txtMailTest"), 0, 0, kBoxWidth + 60);
     testAddress_->setPlaceholderText(QStringLiteral("indirizzo@esempio.it"));
     testButton_ = makeButton(row, QStringLiteral("cmdMailTest"),
                              QStringLiteral("Invia e-mail di prova"), kBoxWidth + 68, 0, 150);
+    testButton_->resize(std::max(150, testButton_->sizeHint().width()), kButtonHeight);
     connect(testButton_, &QPushButton::clicked, this, [this] {
         testButton_->setEnabled(false);
         const auto refusal = logic_.sendTestMail(
@@ -107,20 +122,6 @@ void ActionsGroup::buildMail(QWidget* panel, int& top) {
     });
 }
 
-void ActionsGroup::judge(const QString& option, QLineEdit* box) {
-    const QString text = box->text();
-    if (const std::optional<QString> refusal = logic_.change(option, text)) {
-        box->setText(logic_.shown(option));
-        host_.messages().show(*refusal, MessageIcon::Exclamation);
-        return;
-    }
-    if (box->echoMode() == QLineEdit::Password) {
-        // Never shown back: the box empties and says that a password is kept.
-        box->clear();
-        box->setPlaceholderText(logic_.isSet(option) ? QStringLiteral("(impostata)") : QString());
-    }
-}
-
 void ActionsGroup::refresh() {
     const actions::RuleList list = logic_.rules();
     rules_ = list.rules;
@@ -132,12 +133,8 @@ void ActionsGroup::refresh() {
         for (int c = 0; c < cells.size(); ++c)
             list_->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
-    for (auto it = boxes_.cbegin(); it != boxes_.cend(); ++it) {
-        it.value()->setText(logic_.shown(it.key()));
-        if (it.value()->echoMode() == QLineEdit::Password)
-            it.value()->setPlaceholderText(logic_.isSet(it.key()) ? QStringLiteral("(impostata)")
-                                                                  : QString());
-    }
+    for (CheckedBox* box : std::as_const(boxes_))
+        box->reload();
     if (!list.error.isEmpty())
         host_.messages().show(list.error, MessageIcon::Exclamation);
 }
@@ -158,7 +155,7 @@ void ActionsGroup::edit(std::optional<actions::ActionRule> existing) {
     auto* event = new QComboBox(&dialog);
     event->setObjectName(QStringLiteral("cboEvent"));
     for (const QString& name : actions::actionEventNames())
-        event->addItem(QStringLiteral("%1 (%2)").arg(actions::eventCaption(name), name), name);
+        event->addItem(admin::ActionRulesLogic::eventChoice(name), name);
     auto* user = new QLineEdit(&dialog);
     user->setObjectName(QStringLiteral("txtUser"));
     user->setPlaceholderText(QStringLiteral("* = tutti gli account"));

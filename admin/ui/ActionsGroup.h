@@ -2,12 +2,12 @@
 // The "Azioni all'arrivo dei file" group of the Impostazioni panel: thin
 // widgets over ActionRulesLogic. The list of rules with Aggiungi, Modifica,
 // Elimina (after a question) and Attiva/Disattiva, the mail server's boxes
-// (a refused text shows the catalog's message and the box goes back), and
+// (checked as every settings box is: CheckedBox), and
 // "Invia e-mail di prova", whose answer is shown when the server gives it.
 
 #include "admin/logic/ActionRulesLogic.h"
 
-#include <QHash>
+#include <QList>
 #include <QObject>
 
 class QLineEdit;
@@ -17,6 +17,7 @@ class QWidget;
 
 namespace kv::ui {
 
+class CheckedBox;
 class PanelHost;
 
 class ActionsGroup : public QObject {
@@ -33,7 +34,6 @@ private:
     void buildButtons(QWidget* panel, int& top);
     void buildMail(QWidget* panel, int& top);
     void edit(std::optional<actions::ActionRule> rule);
-    void judge(const QString& option, QLineEdit* box);
 
     PanelHost& host_;
     QWidget* panel_;
@@ -41,7 +41,7 @@ private:
     actions::MailSender sender_;
     QList<actions::ActionRule> rules_;
     QTableWidget* list_ = nullptr;
-    QHash<QString, QLineEdit*> boxes_;
+    QList<CheckedBox*> boxes_;
     QLineEdit* testAddress_ = nullptr;
     QPushButton* testButton_ = nullptr;
 };

@@ -2,6 +2,8 @@
 #include "admin/ui/FtpsGroup.h"
 
 #include "access/AccountDatabase.h"
+#include "admin/logic/OptionEdit.h"
+#include "admin/ui/CheckedBox.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 
@@ -59,15 +61,18 @@ void FtpsGroup::buildControls(QWidget* panel, int& top) {
     port_ = addTextBox(
         panel, QStringLiteral("Porta FTPS implicita, dove TLS inizia subito (vuoto = nessuna):"),
         QStringLiteral("txtTlsPort"), 120, top);
+    checkBox(port_, kTlsImplicitPort, top);
 
     QPushButton* browseCertificate = nullptr;
     QPushButton* browseKey = nullptr;
     addText(panel, QStringLiteral("File del certificato (PEM; vuoto = generato):"), top);
     certificate_ = addPathRow(panel, QStringLiteral("picTlsCert"), QStringLiteral("txtTlsCert"),
                               QStringLiteral("cmdBrowseCert"), top, &browseCertificate);
+    checkBox(certificate_, kTlsCertificate, top);
     addText(panel, QStringLiteral("File della chiave privata (PEM; vuoto = generata):"), top);
     key_ = addPathRow(panel, QStringLiteral("picTlsKey"), QStringLiteral("txtTlsKey"),
                       QStringLiteral("cmdBrowseKey"), top, &browseKey);
+    checkBox(key_, kTlsPrivateKey, top);
     certificateLine_ = addText(panel, QString(), top, QStringLiteral("lblTlsCertificate"));
     certificateLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     generate_ = new QPushButton(QStringLiteral("Genera nuovo certificato"), panel);
@@ -84,12 +89,13 @@ void FtpsGroup::buildControls(QWidget* panel, int& top) {
     QWidget* versions = addGroup(panel, QStringLiteral("picTlsVersions"), -1, kButtonHeight, top);
     minVersion_ = makeChoice(versions, QStringLiteral("cboTlsMin"), admin::ftpsVersions(), 0, 80);
     maxVersion_ = makeChoice(versions, QStringLiteral("cboTlsMax"), admin::ftpsVersions(), 90, 80);
+    versionReason_ = addReasonLine(panel, QStringLiteral("tls_versions"), top);
 
     connect(browseCertificate, &QPushButton::clicked, this, [this] {
-        browse(certificate_, QStringLiteral("Seleziona il file del certificato:"), kTlsCertificate);
+        browse(boxes_.at(1), certificate_, QStringLiteral("Seleziona il file del certificato:"));
     });
     connect(browseKey, &QPushButton::clicked, this, [this] {
-        browse(key_, QStringLiteral("Seleziona il file della chiave privata:"), kTlsPrivateKey);
+        browse(boxes_.at(2), key_, QStringLiteral("Seleziona il file della chiave privata:"));
     });
 }
 
@@ -110,22 +116,8 @@ void FtpsGroup::connectControls() {
         if (!loading_)
             accepted(logic_.changeReuse(on));
     });
-    const std::pair<QLineEdit*, QString> boxes[] = {
-        {port_, kTlsImplicitPort}, {certificate_, kTlsCertificate}, {key_, kTlsPrivateKey}};
-    for (const auto& [box, option] : boxes) {
-        // Each keystroke that forms a valid value keeps it, as the bound boxes
-        // do; the value is judged aloud when the operator leaves the box.
-        connect(box, &QLineEdit::textEdited, this, [this, option](const QString& text) {
-            if (logic_.change(option, text))
-                logic_.forget(option);
-        });
-        connect(box, &QLineEdit::editingFinished, this, [this, box, option] {
-            if (!loading_)
-                accepted(logic_.change(option, box->text()));
-        });
-    }
-    connect(certificate_, &QLineEdit::textChanged, this, &FtpsGroup::refreshCertificate);
-    connect(key_, &QLineEdit::textChanged, this, &FtpsGroup::refreshCertificate);
+    for (CheckedBox* box : std::as_const(boxes_))
+        connect(box, &CheckedBox::changed, this, &FtpsGroup::refreshCertificate);
     connect(generate_, &QPushButton::clicked, this, [this] {
         const QString outcome = logic_.generate(host_.messages());
         if (outcome.isEmpty())
@@ -137,13 +129,33 @@ void FtpsGroup::connectControls() {
     });
 }
 
+void FtpsGroup::checkBox(QLineEdit* box, const QString& option, int& top) {
+    access::OptionsTable& table = host_.views().options();
+    boxes_.append(new CheckedBox(this, box, addReasonLine(panel_, option, top),
+                                 admin::optionApplier(table, option), shownText(option),
+                                 [this] { host_.relayout(); }));
+}
+
+admin::FieldEdit::Shown FtpsGroup::shownText(const QString& option) const {
+    // No implicit port shows as an empty box.
+    return [this, option] {
+        const QString shown = admin::shownOption(host_.views().options(), option);
+        return option == kTlsImplicitPort && shown == QLatin1String("0") ? QString() : shown;
+    };
+}
+
 bool FtpsGroup::accepted(const std::optional<QString>& refusal) {
+    // A list offers only valid words: a choice is refused only when it
+    // clashes with another (a minimum version above the maximum). The list
+    // goes back to the value kept, and the line below says why.
+    const bool wasShown = !versionReason_->isHidden();
+    versionReason_->setText(refusal.value_or(QString()));
+    showBelow(versionReason_, maxVersion_, refusal.has_value());
+    if (wasShown != refusal.has_value() && panel_->isVisible())
+        host_.relayout();
     if (!refusal)
         return true;
-    // The kept values come back before the message, so that the focus the
-    // message takes does not judge the refused text a second time.
     load();
-    host_.messages().show(*refusal, MessageIcon::Exclamation);
     return false;
 }
 
@@ -151,12 +163,8 @@ void FtpsGroup::load() {
     loading_ = true;
     const admin::FtpsForm form = logic_.load();
     mode_->setCurrentIndex(form.mode);
-    if (port_->text() != form.implicitPort)
-        port_->setText(form.implicitPort);
-    if (certificate_->text() != form.certificateFile)
-        certificate_->setText(form.certificateFile);
-    if (key_->text() != form.privateKeyFile)
-        key_->setText(form.privateKeyFile);
+    for (CheckedBox* box : std::as_const(boxes_))
+        box->reload();
     reuse_->setChecked(form.sessionReuse);
     minVersion_->setCurrentIndex(form.minVersion);
     maxVersion_->setCurrentIndex(form.maxVersion);
@@ -164,12 +172,11 @@ void FtpsGroup::load() {
     refreshCertificate();
 }
 
-void FtpsGroup::browse(QLineEdit* box, const QString& prompt, const QString& option) {
+void FtpsGroup::browse(CheckedBox* checked, QLineEdit* box, const QString& prompt) {
     const QString chosen = host_.BrowseForFile(panel_->window(), prompt, box->text());
     if (chosen.isEmpty())
         return;
-    if (accepted(logic_.change(option, chosen)))
-        box->setText(chosen);
+    checked->give(chosen);
 }
 
 void FtpsGroup::refreshCertificate() {

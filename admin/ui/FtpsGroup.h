@@ -1,10 +1,13 @@
 #pragma once
 // The "Connessioni protette (FTPS)" group of the settings panel: thin widgets
-// over FtpsSettingsLogic. A change the logic refuses is shown with the
-// catalog's message and the control goes back to the value kept.
+// over FtpsSettingsLogic. The boxes are checked as every settings box is
+// (CheckedBox); a version the logic refuses says why on the line below the
+// lists, which go back to the values kept.
 
+#include "admin/logic/FieldEdit.h"
 #include "admin/logic/FtpsSettingsLogic.h"
 
+#include <QList>
 #include <QObject>
 
 class QCheckBox;
@@ -16,6 +19,7 @@ class QWidget;
 
 namespace kv::ui {
 
+class CheckedBox;
 class PanelHost;
 
 class FtpsGroup : public QObject {
@@ -30,9 +34,11 @@ public:
 private:
     void buildControls(QWidget* panel, int& top);
     void connectControls();
-    // Shows a refusal and the kept values; true when the change was accepted.
+    void checkBox(QLineEdit* box, const QString& option, int& top);
+    admin::FieldEdit::Shown shownText(const QString& option) const;
+    // Shows or clears a list's refusal; true when the change was accepted.
     bool accepted(const std::optional<QString>& refusal);
-    void browse(QLineEdit* box, const QString& prompt, const QString& option);
+    void browse(CheckedBox* checked, QLineEdit* box, const QString& prompt);
     void refreshCertificate();
 
     QWidget* panel_;
@@ -48,6 +54,8 @@ private:
     QCheckBox* reuse_ = nullptr;
     QComboBox* minVersion_ = nullptr;
     QComboBox* maxVersion_ = nullptr;
+    QLabel* versionReason_ = nullptr;
+    QList<CheckedBox*> boxes_; // implicit port, certificate, private key
 };
 
 } // namespace kv::ui

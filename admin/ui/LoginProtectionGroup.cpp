@@ -2,6 +2,8 @@
 #include "admin/ui/LoginProtectionGroup.h"
 
 #include "access/AccountDatabase.h"
+#include "admin/logic/OptionEdit.h"
+#include "admin/ui/CheckedBox.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "core/ServerSource.h"
@@ -30,11 +32,12 @@ LoginProtectionGroup::LoginProtectionGroup(QWidget* panel, PanelHost& host, int&
             QStringLiteral("Un indirizzo che sbaglia l'accesso troppe volte viene bloccato per "
                            "un po'; ogni accesso fallito riceve la risposta dopo un secondo."),
             top);
+    access::OptionsTable& table = host.views().options();
     for (const QString& option : admin::LoginProtectionLogic::options()) {
         QLineEdit* box = addOptionBox(panel, option, logic_.caption(option), kBoxWidth, top);
-        boxes_.insert(option, box);
-        connect(box, &QLineEdit::editingFinished, this,
-                [this, option, box] { judge(option, box); });
+        boxes_.append(new CheckedBox(
+            this, box, addReasonLine(panel, option, top), admin::optionApplier(table, option),
+            admin::optionShower(table, option), [&host] { host.relayout(); }));
     }
     buildList(panel, top);
     load();
@@ -65,21 +68,9 @@ QList<QWidget*> LoginProtectionGroup::liveWidgets() const {
     return {listCaption_, list_, unblock_};
 }
 
-void LoginProtectionGroup::judge(const QString& option, QLineEdit* box) {
-    if (const std::optional<QString> refusal = logic_.change(option, box->text())) {
-        // The kept value comes back before the message, so that the focus the
-        // message takes does not judge the refused text a second time.
-        box->setText(logic_.shown(option));
-        host_.messages().show(*refusal, MessageIcon::Exclamation);
-    }
-}
-
 void LoginProtectionGroup::load() {
-    for (auto it = boxes_.cbegin(); it != boxes_.cend(); ++it) {
-        const QString text = logic_.shown(it.key());
-        if (it.value()->text() != text)
-            it.value()->setText(text);
-    }
+    for (CheckedBox* box : std::as_const(boxes_))
+        box->reload();
     refreshBans();
 }
 

@@ -1,13 +1,12 @@
 #pragma once
 // The "Protezione dagli accessi ripetuti" group of the Sicurezza panel: thin
-// widgets over LoginProtectionLogic. One box per option (a refused text is
-// shown with the catalog's message and the box goes back to the value kept),
-// and the list "Indirizzi bloccati temporaneamente" with "Sblocca", refreshed
-// when a ban starts or ends and every few seconds for the minutes left.
+// widgets over LoginProtectionLogic. One box per option, checked as every
+// settings box is (CheckedBox), and the list "Indirizzi bloccati temporaneamente" with "Sblocca",
+// refreshed when a ban starts or ends and every few seconds for the minutes left.
 
 #include "admin/logic/LoginProtectionLogic.h"
 
-#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QTimer>
 
@@ -18,6 +17,7 @@ class QWidget;
 
 namespace kv::ui {
 
+class CheckedBox;
 class PanelHost;
 
 class LoginProtectionGroup : public QObject {
@@ -37,11 +37,10 @@ public:
 
 private:
     void buildList(QWidget* panel, int& top);
-    void judge(const QString& option, QLineEdit* box);
 
     PanelHost& host_;
     admin::LoginProtectionLogic logic_;
-    QHash<QString, QLineEdit*> boxes_;
+    QList<CheckedBox*> boxes_;
     QWidget* listCaption_ = nullptr;
     QTableWidget* list_ = nullptr;
     QPushButton* unblock_ = nullptr;

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QWidget>
+#include <algorithm>
 
 namespace kv::ui {
 
@@ -60,6 +61,38 @@ QLabel* addSeparator(QWidget* panel, int& top) {
     shell::setLayoutKind(label, shell::ChildKind::Separator);
     placeChild(label, 1, top);
     return label;
+}
+
+QLabel* addReasonLine(QWidget* panel, const QString& name, int& top) {
+    QLabel* label = addText(panel, QString(), top, QStringLiteral("lblRefusal_") + name);
+    label->setStyleSheet(QStringLiteral("color: #c00000;"));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->hide();
+    return label;
+}
+
+void showBelow(QWidget* line, QWidget* anchor, bool visible, int offset) {
+    QWidget* row = anchor;
+    while (row && row->parentWidget() != line->parentWidget())
+        row = row->parentWidget();
+    if (visible && row)
+        line->move(line->x(), row->y() + offset);
+    line->setVisible(visible);
+}
+
+void fitButtonRow(const QList<QPushButton*>& buttons, int width, int gap) {
+    int x = 0;
+    for (QPushButton* button : buttons) {
+        const int fitted = std::max(width, button->sizeHint().width());
+        button->setGeometry(x, button->y(), fitted, button->height());
+        x += fitted + gap;
+    }
+    // The group grows rather than cutting the last button off.
+    if (!buttons.isEmpty()) {
+        QWidget* group = buttons.first()->parentWidget();
+        if (group && group->width() < x - gap)
+            group->resize(x - gap, group->height());
+    }
 }
 
 QWidget* addGroup(QWidget* panel, const QString& name, int index, int height, int& top) {

@@ -5,6 +5,7 @@
 // which only reads the design tops for their order. Twips become pixels
 // through twipsToPixels() alone, so every panel rounds the same way.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +51,17 @@ QLineEdit* addTextBox(QWidget* panel, const QString& caption, const QString& nam
 // `boxWidth` wide, with the caption beside it, wrapped, the row growing to hold it.
 QLineEdit* addOptionBox(QWidget* panel, const QString& option, const QString& caption, int boxWidth,
                         int& top);
+// The line under a box that says why its text is refused ("lblRefusal_" +
+// `name`): red, word-wrapped, hidden until there is a reason.
+QLabel* addReasonLine(QWidget* panel, const QString& name, int& top);
+// Shows or hides `line`, a direct child of the panel, keeping it just below
+// `anchor` (a child of the panel, or a control inside one) and `offset` pixels
+// past its top: the panel's layout orders children by where they stand, and
+// a line that was hidden still stands where it was built.
+void showBelow(QWidget* line, QWidget* anchor, bool visible, int offset = 1);
+// Lays `buttons` (children of one group) out from the left, `gap` apart,
+// each as wide as `width` or as its text needs, whichever is wider.
+void fitButtonRow(const QList<QPushButton*>& buttons, int width, int gap = 6);
 // Places a direct child of the panel below the previous one.
 void placeChild(QWidget* child, int height, int& top, int width = kGroupWidth);
 // A read-only list of whole rows, one selected at a time, `rows` rows high

@@ -2,6 +2,8 @@
 #include "admin/ui/RouterGroup.h"
 
 #include "access/AccountDatabase.h"
+#include "admin/logic/OptionEdit.h"
+#include "admin/ui/CheckedBox.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 
@@ -26,49 +28,33 @@ RouterGroup::RouterGroup(QWidget* panel, PanelHost& host, int& top,
                            "dinamico); i client della rete locale continuano a ricevere "
                            "l'indirizzo a cui si collegano."),
             top);
-    ports_ = addTextBox(
+    QLineEdit* ports = addTextBox(
         panel, QStringLiteral("Porte passive (per esempio 50000-50100; vuoto = qualsiasi):"),
         QStringLiteral("txtPassivePorts"), 180, top);
-    address_ = addTextBox(
+    checkBox(ports, kPassivePorts, panel, top);
+    QLineEdit* address = addTextBox(
         panel,
         QStringLiteral("Indirizzo pubblico o nome del router (vuoto = l'indirizzo a cui il "
                        "client si collega):"),
         QStringLiteral("txtPassiveAddress"), 270, top);
+    checkBox(address, kPassiveAddress, panel, top);
     advice_ = addText(panel, QString(), top, QStringLiteral("lblForwarding"));
     advice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    load();
-    connectBox(ports_, kPassivePorts);
-    connectBox(address_, kPassiveAddress);
+    refreshAdvice();
 }
 
-void RouterGroup::connectBox(QLineEdit* box, const QString& option) {
-    // Each keystroke that forms a valid value keeps it, as the bound boxes
-    // do; the value is judged aloud when the operator leaves the box.
-    connect(box, &QLineEdit::textEdited, this, [this, option](const QString& text) {
-        if (logic_.change(option, text))
-            logic_.forget(option);
-        refreshAdvice();
-    });
-    connect(box, &QLineEdit::editingFinished, this, [this, box, option] {
-        if (loading_)
-            return;
-        if (const auto refusal = logic_.change(option, box->text())) {
-            // The kept value comes back before the message, so that the focus
-            // the message takes does not judge the refused text again.
-            load();
-            host_.messages().show(*refusal, MessageIcon::Exclamation);
-        }
-    });
+void RouterGroup::checkBox(QLineEdit* box, const QString& option, QWidget* panel, int& top) {
+    access::OptionsTable& table = logic_.table();
+    auto* checked = new CheckedBox(
+        this, box, addReasonLine(panel, option, top), admin::optionApplier(table, option),
+        admin::optionShower(table, option), [this] { host_.relayout(); });
+    connect(checked, &CheckedBox::changed, this, &RouterGroup::refreshAdvice);
+    boxes_.append(checked);
 }
 
 void RouterGroup::load() {
-    loading_ = true;
-    const admin::RouterForm form = logic_.load();
-    if (ports_->text() != form.passivePorts)
-        ports_->setText(form.passivePorts);
-    if (address_->text() != form.passiveAddress)
-        address_->setText(form.passiveAddress);
-    loading_ = false;
+    for (CheckedBox* box : std::as_const(boxes_))
+        box->reload();
     refreshAdvice();
 }
 

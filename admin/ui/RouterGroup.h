@@ -1,10 +1,11 @@
 #pragma once
 // The "Connessioni dall'esterno (router/NAT)" group of the settings panel:
-// thin widgets over RouterSettingsLogic. A change the logic refuses is shown
-// with the catalog's message and the box goes back to the value kept.
+// thin widgets over RouterSettingsLogic, its boxes checked as every settings
+// box is (CheckedBox).
 
 #include "admin/logic/RouterSettingsLogic.h"
 
+#include <QList>
 #include <QObject>
 #include <functional>
 
@@ -14,6 +15,7 @@ class QWidget;
 
 namespace kv::ui {
 
+class CheckedBox;
 class PanelHost;
 
 class RouterGroup : public QObject {
@@ -28,14 +30,12 @@ public:
     void refreshAdvice();
 
 private:
-    void connectBox(QLineEdit* box, const QString& option);
+    void checkBox(QLineEdit* box, const QString& option, QWidget* panel, int& top);
 
     PanelHost& host_;
     admin::RouterSettingsLogic logic_;
     std::function<QString()> controlPort_;
-    bool loading_ = false;
-    QLineEdit* ports_ = nullptr;
-    QLineEdit* address_ = nullptr;
+    QList<CheckedBox*> boxes_;
     QLabel* advice_ = nullptr;
 };
 

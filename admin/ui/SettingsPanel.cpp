@@ -2,12 +2,16 @@
 #include "admin/ui/SettingsPanel.h"
 
 #include "access/AccountDatabase.h"
+#include "access/DataView.h"
 #include "admin/ui/ActionsGroup.h"
+#include "admin/ui/CheckedBox.h"
+#include "admin/ui/DefaultRootGroup.h"
 #include "admin/ui/FtpsGroup.h"
+#include "admin/ui/OptionsPageGroup.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/RouterGroup.h"
-#include "admin/ui/SftpHostKeysGroup.h"
+#include "admin/ui/SftpGroup.h"
 #include "admin/ui/ViewBinder.h"
 #include "settings/OptionCatalog.h"
 
@@ -18,12 +22,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
-
-#include <memory>
+#include <QSqlQueryModel>
 
 namespace kv::ui {
 
 namespace {
+
+using namespace settings::setting;
 
 QComboBox* makeList(QWidget* parent, const QString& name) {
     auto* box = new QComboBox(parent);
@@ -36,11 +41,44 @@ QComboBox* makeList(QWidget* parent, const QString& name) {
 } // namespace
 
 SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
-    : QObject(panel), panel_(panel), host_(host) {
+    : QObject(panel), panel_(panel), host_(host),
+      row_(std::make_unique<admin::SettingsRowEdit>(host.views().Data2())) {
     setObjectName(QStringLiteral("SettingsPanel"));
     binder_ = new ViewBinder(host.views().Data2(), this);
     int top = kPanelTop;
+    buildNetwork(panel, top);
+    addSeparator(panel, top);
+    root_ = new DefaultRootGroup(panel, host, *row_, top);
+    addSeparator(panel, top);
+    buildStart(panel, top);
+    addSeparator(panel, top);
+    new FtpsGroup(panel, host, top);
+    addSeparator(panel, top);
+    new SftpGroup(panel, host, top);
+    addSeparator(panel, top);
+    auto* router = new RouterGroup(panel, host, top, [this] { return cboPorta_->currentText(); });
+    connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);
+    connect(cboPorta_, &QComboBox::currentIndexChanged, router, &RouterGroup::refreshAdvice);
+    addSeparator(panel, top);
+    new ActionsGroup(panel, host, top);
+    addSeparator(panel, top);
+    new OptionsPageGroup(panel, host, top);
 
+    // The boxes follow the row when it moves, is read again or changes under them.
+    access::DataView& view = host.views().Data2();
+    connect(&view, &access::DataView::Reposition, this, &SettingsPanel::reloadRowBoxes);
+    connect(view.model(), &QAbstractItemModel::dataChanged, this, &SettingsPanel::reloadRowBoxes);
+    connect(view.model(), &QAbstractItemModel::modelReset, this, &SettingsPanel::reloadRowBoxes);
+    CaricaIP(false);
+}
+
+SettingsPanel::~SettingsPanel() {
+    // The boxes' edits use the row edit: they go first.
+    delete root_;
+    qDeleteAll(rowBoxes_);
+}
+
+void SettingsPanel::buildNetwork(QWidget* panel, int& top) {
     addTitle(panel, QStringLiteral("Impostazioni di rete"), top);
     addText(panel,
             QStringLiteral("Inserire l'indirizzo IP su cui si desidera attivare il server (in caso "
@@ -53,37 +91,31 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
                               186, 0, 100);
     QPushButton* reset =
         makeButton(address, QStringLiteral("cmdResetIP"), QStringLiteral("Reset"), 292, 0, 80);
+    ipBox_ = checkRowBox(cboIP_, kIp, top);
 
-    addText(panel,
-            QStringLiteral("Inserire la porta su cui si desidera attivare il server (in caso di "
-                           "dubbio lasciare l'impostazione di default \"21\"):"),
-            top);
+    // The default a database made by this user starts with (2121 without
+    // the right to listen on 21), as the box of a new database shows it.
+    addText(panel, admin::portCaption(admin::defaultControlPort()), top,
+            QStringLiteral("lblPortCaption"));
     cboPorta_ = makeList(panel, QStringLiteral("cboPorta"));
     cboPorta_->addItem(QStringLiteral("21"));
     placeChild(cboPorta_, kButtonHeight, top, 120);
+    portBox_ = checkRowBox(cboPorta_, kPort, top);
 
     auto* timeout = addTextBox(
         panel,
         QStringLiteral("Inserire il numero di secondi trascorsi i quali un utente inattivo è "
                        "automaticamente disconnesso (180 per default):"),
         QStringLiteral("Text2"), 120, top);
-    addSeparator(panel, top);
+    checkRowBox(timeout, kTimeout, top);
 
-    addTitle(panel, QStringLiteral("Percorso di default"), top);
-    addText(panel,
-            QStringLiteral("La \"root directory\" è la cartella a cui gli utenti avranno accesso "
-                           "dopo il login. Specificarne il percorso di default (che sarà "
-                           "utilizzato se non è stata attribuita una diversa \"root directory\" "
-                           "all'account):"),
-            top);
-    QWidget* root = addGroup(panel, QStringLiteral("picRoot"), -1, kButtonHeight, top);
-    txtRoot_ = new QLineEdit(root);
-    txtRoot_->setObjectName(QStringLiteral("txtRoot"));
-    txtRoot_->setGeometry(0, 1, 270, kLineHeight);
-    QPushButton* browse = makeButton(root, QStringLiteral("cmdBrowseRoot"),
-                                     QStringLiteral("Sfoglia ..."), 276, 0, 96);
-    addSeparator(panel, top);
+    connect(cboIP_, &QComboBox::editTextChanged, this, &SettingsPanel::updateMostraIP);
+    connect(cboIP_, &QComboBox::currentIndexChanged, this, &SettingsPanel::updateMostraIP);
+    connect(cmdMostraIP_, &QPushButton::clicked, this, &SettingsPanel::cmdMostraIP_Click);
+    connect(reset, &QPushButton::clicked, this, &SettingsPanel::cmdResetIP_Click);
+}
 
+void SettingsPanel::buildStart(QWidget* panel, int& top) {
     addTitle(panel, QStringLiteral("Avvio del programma"), top);
     addText(panel,
             QStringLiteral(
@@ -111,68 +143,31 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     txtWindow_->setObjectName(QStringLiteral("txtWindow"));
     txtWindow_->hide();
     connect(txtWindow_, &QLineEdit::textChanged, this, &SettingsPanel::txtWindow_Change);
-    addSeparator(panel, top);
-    new FtpsGroup(panel, host, top);
-    addSeparator(panel, top);
-    new SftpHostKeysGroup(panel, host, top);
-    addSeparator(panel, top);
-    auto* router = new RouterGroup(panel, host, top, [this] { return cboPorta_->currentText(); });
-    connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);
-    connect(cboPorta_, &QComboBox::currentIndexChanged, router, &RouterGroup::refreshAdvice);
-    addSeparator(panel, top);
-    new ActionsGroup(panel, host, top);
-
-    binder_->bind(cboIP_, settings::setting::kIp);
-    binder_->bind(cboPorta_, settings::setting::kPort);
-    binder_->bind(timeout, settings::setting::kTimeout);
-    binder_->bind(txtRoot_, settings::setting::kRootDir);
-    binder_->bind(start, settings::setting::kStart);
-    binder_->bind(txtWindow_, settings::setting::kMinimized);
+    binder_->bind(start, kStart);
+    binder_->bind(txtWindow_, kMinimized);
     txtWindow_Change(txtWindow_->text());
-    refuseInvalid(cboIP_->lineEdit(), settings::setting::kIp);
-    refuseInvalid(cboPorta_->lineEdit(), settings::setting::kPort);
-    refuseInvalid(timeout, settings::setting::kTimeout);
-    refuseInvalid(txtRoot_, settings::setting::kRootDir);
-
-    connect(cboIP_, &QComboBox::editTextChanged, this, &SettingsPanel::updateMostraIP);
-    connect(cboIP_, &QComboBox::currentIndexChanged, this, &SettingsPanel::updateMostraIP);
-    connect(cmdMostraIP_, &QPushButton::clicked, this, &SettingsPanel::cmdMostraIP_Click);
-    connect(reset, &QPushButton::clicked, this, &SettingsPanel::cmdResetIP_Click);
-    connect(browse, &QPushButton::clicked, this, [this] {
-        const QString chosen = host_.BrowseForFolder(
-            panel_->window(), QStringLiteral("Seleziona la root di default:"), txtRoot_->text());
-        if (!chosen.isEmpty())
-            txtRoot_->setText(chosen);
-    });
-
-    CaricaIP(false);
 }
 
-void SettingsPanel::refuseInvalid(QLineEdit* box, const QString& column) {
-    // The last text the box was given rather than typed (loaded from the
-    // row, picked from a list or a folder chooser, or accepted on leaving).
-    auto held = std::make_shared<QString>(box->text());
-    connect(box, &QLineEdit::textChanged, this, [box, held](const QString& text) {
-        if (!box->isModified())
-            *held = text;
-    });
-    connect(box, &QLineEdit::editingFinished, this, [this, box, column, held] {
-        if (!box->isModified())
-            return;
-        const std::optional<QString> refusal = admin::refusedSetting(column, box->text());
-        if (!refusal) {
-            // The row keeps the value in the form the catalog gives it.
-            const QString normal = admin::normalSetting(column, box->text());
-            if (normal != box->text())
-                box->setText(normal);
-            *held = normal;
-            box->setModified(false);
-            return;
-        }
-        // Put back first: the message box takes the focus and ends the edit again.
-        box->setText(*held);
-        host_.messages().show(*refusal, MessageIcon::Exclamation);
-    });
+CheckedBox* SettingsPanel::checkRowBox(QLineEdit* box, const QString& column, int& top) {
+    auto* checked =
+        new CheckedBox(this, box, addReasonLine(panel_, column, top), row_->applier(column),
+                       row_->shower(column), [this] { host_.relayout(); });
+    rowBoxes_.append(checked);
+    return checked;
+}
+
+CheckedBox* SettingsPanel::checkRowBox(QComboBox* box, const QString& column, int& top) {
+    auto* checked =
+        new CheckedBox(this, box, addReasonLine(panel_, column, top), row_->applier(column),
+                       row_->shower(column), [this] { host_.relayout(); });
+    rowBoxes_.append(checked);
+    return checked;
+}
+
+void SettingsPanel::reloadRowBoxes() {
+    for (CheckedBox* box : std::as_const(rowBoxes_))
+        box->reload();
+    root_->box()->reload();
 }
 
 void SettingsPanel::setAddressList(const admin::AddressBox& box) {
@@ -184,7 +179,7 @@ void SettingsPanel::setAddressList(const admin::AddressBox& box) {
         cboIP_->addItems(box.entries);
         cboIP_->setEditText(keep);
     }
-    cboIP_->setEditText(box.text);
+    ipBox_->give(box.text);
     updateMostraIP();
 }
 
@@ -219,12 +214,12 @@ void SettingsPanel::txtWindow_Change(const QString& text) {
 }
 
 QString SettingsPanel::rootText() const {
-    return txtRoot_->text();
+    return row_->shown(kRootDir);
 }
 
 void SettingsPanel::fillEmptyRoot(const QString& root) {
-    if (txtRoot_->text().isEmpty())
-        txtRoot_->setText(root);
+    if (root_->boxText().isEmpty())
+        root_->box()->give(root);
 }
 
 QStringList SettingsPanel::portEntries() const {
@@ -235,16 +230,17 @@ QStringList SettingsPanel::portEntries() const {
 }
 
 void SettingsPanel::showPortChoice(const PortChoice& port) {
-    const QSignalBlocker block(cboPorta_);
-    cboPorta_->clear();
-    cboPorta_->addItems(port.entries);
-    cboPorta_->setCurrentIndex(-1);
-    if (port.selected >= 0)
-        cboPorta_->setCurrentIndex(port.selected);
-    else if (cboPorta_->isEditable())
-        cboPorta_->setEditText(port.text);
-    else
-        cboPorta_->setCurrentIndex(cboPorta_->findText(port.text));
+    {
+        const QSignalBlocker block(cboPorta_);
+        cboPorta_->clear();
+        cboPorta_->addItems(port.entries);
+        cboPorta_->setCurrentIndex(-1);
+        if (port.selected >= 0)
+            cboPorta_->setCurrentIndex(port.selected);
+        else
+            cboPorta_->setEditText(port.text);
+    }
+    portBox_->give(cboPorta_->currentText());
 }
 
 } // namespace kv::ui

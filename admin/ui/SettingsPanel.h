@@ -1,14 +1,18 @@
 #pragma once
 // The "Impostazioni" panel: address, port, time-out, default root, automatic
-// start and window mode, all bound to the settings row; the address box's
-// list of the PC's addresses, "Mostra IP" and "Reset"; the FTPS and router
-// groups over the options table.
+// start and window mode, all on the settings row; the address box's list of
+// the PC's addresses, "Mostra IP" and "Reset"; the FTPS, SFTP, router and
+// actions groups and "Altre opzioni" over the options table. Every box is
+// judged by the option catalog as the command line judges it: a refused text
+// stays, marked, and is never kept (CheckedBox).
 
 #include "admin/logic/NetworkSettingsLogic.h"
+#include "admin/logic/SettingsRowEdit.h"
 #include "admin/logic/StartupDefaults.h"
 
 #include <QObject>
 #include <functional>
+#include <memory>
 
 class QComboBox;
 class QLineEdit;
@@ -18,6 +22,8 @@ class QWidget;
 
 namespace kv::ui {
 
+class CheckedBox;
+class DefaultRootGroup;
 class PanelHost;
 class ViewBinder;
 
@@ -26,6 +32,7 @@ class SettingsPanel : public QObject {
 public:
     // Builds the controls into `panel` and fills the address list once.
     SettingsPanel(QWidget* panel, PanelHost& host);
+    ~SettingsPanel() override;
 
     // Where the PC's adapters come from (tests give their own).
     void setAdapterSource(std::function<QList<admin::Adapter>()> source) {
@@ -37,7 +44,7 @@ public:
     void cmdResetIP_Click();
     void cmdMostraIP_Click();
 
-    // The default root box ("txtRoot"): its text, and a root put in when empty.
+    // The default root kept in the row, and a root put in when the box is empty.
     QString rootText() const;
     void fillEmptyRoot(const QString& root);
     // The port list ("cboPorta"): its entries, and the start-up choice shown in it.
@@ -45,23 +52,28 @@ public:
     void showPortChoice(const PortChoice& port);
 
 private:
+    void buildNetwork(QWidget* panel, int& top);
+    void buildStart(QWidget* panel, int& top);
+    CheckedBox* checkRowBox(QLineEdit* box, const QString& column, int& top);
+    CheckedBox* checkRowBox(QComboBox* box, const QString& column, int& top);
+    void reloadRowBoxes();
     void setAddressList(const admin::AddressBox& box);
     void updateMostraIP();
     void txtWindow_Change(const QString& text);
-    // A box of the settings row refuses a value the catalog refuses when the
-    // operator leaves it: the message says why and the box shows again the
-    // value it held before the typing.
-    void refuseInvalid(QLineEdit* box, const QString& column);
 
     QWidget* panel_;
     PanelHost& host_;
+    std::unique_ptr<admin::SettingsRowEdit> row_;
     ViewBinder* binder_ = nullptr;
     QComboBox* cboIP_ = nullptr;
     QPushButton* cmdMostraIP_ = nullptr;
     QComboBox* cboPorta_ = nullptr;
-    QLineEdit* txtRoot_ = nullptr;
     QLineEdit* txtWindow_ = nullptr;
     QRadioButton* optWindow_[2] = {nullptr, nullptr};
+    CheckedBox* ipBox_ = nullptr;
+    CheckedBox* portBox_ = nullptr;
+    QList<CheckedBox*> rowBoxes_;
+    DefaultRootGroup* root_ = nullptr;
     std::function<QList<admin::Adapter>()> adapters_ = admin::systemAdapters;
 };
 

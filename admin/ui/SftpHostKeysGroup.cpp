@@ -11,10 +11,9 @@ namespace kv::ui {
 
 SftpHostKeysGroup::SftpHostKeysGroup(QWidget* panel, PanelHost& host, int& top)
     : QObject(panel), host_(host) {
-    addTitle(panel, QStringLiteral("Chiavi host SFTP"), top);
     addText(panel,
-            QStringLiteral("Le impronte che un client SFTP mostra al primo collegamento: "
-                           "confrontarle con queste prima di accettare il server."),
+            QStringLiteral("Chiavi host: le impronte che un client SFTP mostra al primo "
+                           "collegamento. Confrontarle con queste prima di accettare il server."),
             top);
     fingerprints_ = new QLabel(panel);
     fingerprints_->setObjectName(QStringLiteral("lblSftpFingerprints"));

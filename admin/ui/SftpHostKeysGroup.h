@@ -1,7 +1,7 @@
 #pragma once
-// The Impostazioni panel's "Chiavi host SFTP" group: the host key
-// fingerprints, read-only, read again whenever the panel is shown (SFTP may
-// have made the keys since).
+// The host key fingerprints of the Impostazioni panel's SFTP group,
+// read-only, read again whenever the panel is shown (SFTP may have made the
+// keys since).
 
 #include <QObject>
 

@@ -53,6 +53,34 @@ private Q_SLOTS:
         QVERIFY(f.logic->rules().rules.isEmpty());
     }
 
+    // The list names the events in Italian; the rule keeps the command line's word.
+    void eventsInItalian_data() {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QString>("name");
+        const QStringList italian = {"caricamento", "scaricamento",   "cancellazione",
+                                     "rinomina",    "nuova cartella", "accesso rifiutato",
+                                     "blocco"};
+        QCOMPARE(actions::actionEventNames().size(), italian.size());
+        for (int i = 0; i < italian.size(); ++i)
+            QTest::newRow(qPrintable(actions::actionEventNames().at(i)))
+                << actions::actionEventNames().at(i) << italian.at(i);
+        QTest::newRow("a later version's word")
+            << QString("upload-started") << QString("upload-started");
+    }
+    void eventsInItalian() {
+        QFETCH(QString, event);
+        QTEST(ActionRulesLogic::eventName(event), "name");
+        Fixture f;
+        QVERIFY(std::holds_alternative<qint64>(
+                    f.logic->add(rule(event, actions::ActionKind::Run, "/bin/true"))) ||
+                !actions::actionEventNames().contains(event));
+        const actions::RuleList list = f.logic->rules();
+        if (!list.rules.isEmpty()) {
+            QCOMPARE(list.rules.first().event, event);
+            QTEST(ActionRulesLogic::row(list.rules.first()).at(1), "name");
+        }
+    }
+
     void passwordIsWriteOnly() {
         Fixture f;
         QVERIFY(!f.logic->isSet("mail_password")); // shown once set: test_actionsgroup

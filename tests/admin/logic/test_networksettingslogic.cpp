@@ -2,6 +2,7 @@
 // the start-up table's (test_startupdefaults).
 
 #include "admin/logic/NetworkSettingsLogic.h"
+#include "settings/PortPrivilege.h"
 
 #include <QtTest>
 
@@ -18,6 +19,21 @@ Adapter adapter(QStringList ipv4, bool loopback = false) {
 class TestNetworkSettingsLogic : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The port caption names the default a database made by this user gets.
+    void portCaptionNamesTheDefault_data() {
+        QTest::addColumn<QString>("port");
+        QTest::newRow("may listen on 21") << u"21"_s;
+        QTest::newRow("may not") << u"2121"_s;
+    }
+    void portCaptionNamesTheDefault() {
+        QFETCH(QString, port);
+        QCOMPARE(kv::admin::portCaption(port),
+                 u"Inserire la porta su cui si desidera attivare il server (in caso di dubbio "
+                 u"lasciare l'impostazione di default \"%1\"):"_s.arg(port));
+        QCOMPARE(kv::admin::defaultControlPort(),
+                 kv::settings::newDatabasePort(kv::settings::mayBindPort(21)));
+    }
+
     void localAddressesTakeEachAdaptersFirstIpv4_data() {
         QTest::addColumn<QList<Adapter>>("adapters");
         QTest::addColumn<QString>("expected");

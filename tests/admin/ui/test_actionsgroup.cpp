@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -46,9 +48,10 @@ private Q_SLOTS:
     void listsDeletesAfterAskingAndSwitches() {
         f.build({kTwoRules});
         QCOMPARE(grid()->rowCount(), 2);
-        QCOMPARE(cells(0), (QStringList{"1", "upload", "scanner", "/scansioni/*.pdf",
+        // The events in Italian; the table keeps the command line's words.
+        QCOMPARE(cells(0), (QStringList{"1", "caricamento", "scanner", "/scansioni/*.pdf",
                                         "Avvia: /usr/local/bin/archivia", "Sì"}));
-        QCOMPARE(cells(1), (QStringList{"2", "upload", "*", "(tutti)",
+        QCOMPARE(cells(1), (QStringList{"2", "caricamento", "*", "(tutti)",
                                         "E-mail a: ufficio@example.org", "Sì"}));
         grid()->selectRow(1);
         f.click(u"cmdActionToggle"_s);
@@ -71,12 +74,17 @@ private Q_SLOTS:
     void theDialogRefusesABadRuleAndStaysOpen() {
         f.build();
         bool stayedOpen = false;
+        QStringList eventChoices;
         // The modal dialog answered once it shows; a guard closes it so the test never hangs.
         QTimer::singleShot(0, this, [&] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
-            dialog->findChild<QComboBox*>(u"cboEvent"_s)->setCurrentIndex(0);
+            auto* event = dialog->findChild<QComboBox*>(u"cboEvent"_s);
+            eventChoices.clear();
+            for (int i = 0; i < event->count(); ++i)
+                eventChoices << event->itemText(i);
+            event->setCurrentIndex(0);
             dialog->findChild<QLineEdit*>(u"txtUser"_s)->setText(u"fornitore"_s);
             dialog->findChild<QLineEdit*>(u"txtPath"_s)->setText(u"/ordini/**"_s);
             const auto radios = dialog->findChildren<QRadioButton*>();
@@ -95,12 +103,33 @@ private Q_SLOTS:
         });
         f.click(u"cmdActionAdd"_s);
         QVERIFY(stayedOpen);
+        QCOMPARE(eventChoices.first(), u"caricamento (file ricevuto)"_s);
+        QCOMPARE(eventChoices.size(), 7);
         QCOMPARE(f.host->recorder.texts(),
                  QStringList{u"Indirizzo e-mail non valido: \"ufficio\""_s});
         QCOMPARE(f.column(u"SELECT event || ' ' || user || ' ' || path || ' ' || kind || ' ' || "
                           "target FROM actions"_s),
                  QStringList{u"upload fornitore /ordini/** mail ufficio@example.org"_s});
         QCOMPARE(grid()->rowCount(), 1);
+        QCOMPARE(grid()->item(0, 1)->text(), u"caricamento"_s);
+    }
+
+    // Each button is as wide as its text needs, inside its row and clear of
+    // the next one, at the panel's design width ("Attiva/Disattiva" was cut).
+    void buttonsFitTheirText() {
+        f.build();
+        const QList<QPushButton*> buttons = f.panel->findChildren<QPushButton*>();
+        QVERIFY(buttons.size() >= 5);
+        for (QPushButton* button : buttons) {
+            QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+            QVERIFY2(button->parentWidget()->rect().contains(button->geometry()),
+                     qPrintable(button->text()));
+            for (QPushButton* other : buttons) {
+                if (other != button && other->parentWidget() == button->parentWidget())
+                    QVERIFY2(!other->geometry().intersects(button->geometry()),
+                             qPrintable(button->text() + u" / "_s + other->text()));
+            }
+        }
     }
 
     // The password is never shown back; the test button says why nothing was sent.
@@ -112,6 +141,14 @@ private Q_SLOTS:
         Q_EMIT password->editingFinished();
         QCOMPARE(password->text(), QString());
         QCOMPARE(password->placeholderText(), u"(impostata)"_s);
+        // A refused server name stays in its box with the reason, nothing kept.
+        auto* server = f.child<QLineEdit>(u"txt_mail_server"_s);
+        server->setText(u"mail server"_s);
+        Q_EMIT server->editingFinished();
+        QCOMPARE(server->text(), u"mail server"_s);
+        QCOMPARE(f.child<QLabel>(u"lblRefusal_mail_server"_s)->text(),
+                 u"Opzione mail_server: mail server non è un server (host oppure host:porta)"_s);
+        QVERIFY(f.host->recorder.shown.isEmpty());
         f.host->core().views().commitAll();
         QCOMPARE(f.column(u"SELECT value FROM options WHERE name = 'mail_password'"_s),
                  QStringList{u"s3greto"_s});

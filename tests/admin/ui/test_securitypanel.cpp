@@ -8,6 +8,7 @@
 #include "tests/support/PanelFixture.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -263,14 +264,21 @@ private Q_SLOTS:
         auto* attempts = f.child<QLineEdit>(u"txt_ban_attempts"_s);
         QCOMPARE(attempts->text(), u"5"_s); // a new database is protected
         QCOMPARE(f.child<QLineEdit>(u"txt_max_connections_per_ip"_s)->text(), u"10"_s);
+        auto* reason = f.child<QLabel>(u"lblRefusal_ban_attempts"_s);
         attempts->setText(u"-3"_s);
         Q_EMIT attempts->editingFinished();
-        QCOMPARE(rec().texts(),
-                 QStringList{u"Opzione ban_attempts: -3 non è un numero intero da 0 a 1000"_s});
-        QCOMPARE(attempts->text(), u"5"_s);
+        // The refused text stays to be corrected, with the catalog's reason
+        // below it; nothing of it is kept.
+        QCOMPARE(attempts->text(), u"-3"_s);
+        QVERIFY(reason->isVisibleTo(f.panel.get()));
+        QCOMPARE(reason->text(), u"Opzione ban_attempts: -3 non è un numero intero da 0 a 1000"_s);
+        commit();
+        QCOMPARE(f.host->column(u"SELECT value FROM options WHERE name = 'ban_attempts'"_s),
+                 QStringList{u"5"_s});
         attempts->setText(u"0"_s);
         Q_EMIT attempts->editingFinished();
-        QCOMPARE(rec().texts().size(), 1);
+        QVERIFY(!reason->isVisibleTo(f.panel.get()));
+        QVERIFY(rec().shown.isEmpty());
         commit();
         QCOMPARE(f.host->column(u"SELECT value FROM options WHERE name = 'ban_attempts'"_s),
                  QStringList{u"0"_s});
