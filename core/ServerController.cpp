@@ -41,11 +41,15 @@ QStringList ServerController::prepare(ServerConfig& config, QString& shown) {
         return {kNoConfinedOpening};
     if (boxes_.text(ServerBox::Port).isEmpty())
         boxes_.setText(ServerBox::Port, QStringLiteral("21"));
-    if (boxes_.text(ServerBox::Root).isEmpty())
-        boxes_.setText(ServerBox::Root, DefaultServerRoot());
     QMap<QString, QString> row;
     for (const ServerBox box : kServerBoxes)
         row.insert(SettingsRowBoxes::fieldName(box), boxes_.text(box));
+    // An older file's empty root is served as the whole disk, as it always
+    // was, but stays empty in the row: the start log and the settings panel
+    // warn about it, and the panel offers the shared folder in its place.
+    QString& root = row[SettingsRowBoxes::fieldName(ServerBox::Root)];
+    if (root.isEmpty())
+        root = DefaultServerRoot();
     access::OptionRows options;
     if (optionRows_) {
         options = optionRows_();

@@ -172,12 +172,6 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form1::Form_Activate() {
-    SettingsRowBoxes boxes(core_.views().Data2());
-    if (boxes.text(ServerBox::Root).isEmpty()) {
-        boxes.setText(ServerBox::Root, DefaultServerRoot());
-        core_.views().Data2().Update();
-        settingsPanel_->fillEmptyRoot(DefaultServerRoot());
-    }
     if (!alreadyActivated_)
         firstActivation();
     WebBrowser1->navigate(QStringLiteral("about:blank"));

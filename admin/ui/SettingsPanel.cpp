@@ -217,11 +217,6 @@ QString SettingsPanel::rootText() const {
     return row_->shown(kRootDir);
 }
 
-void SettingsPanel::fillEmptyRoot(const QString& root) {
-    if (root_->boxText().isEmpty())
-        root_->box()->give(root);
-}
-
 QStringList SettingsPanel::portEntries() const {
     QStringList entries;
     for (int i = 0; i < cboPorta_->count(); ++i)

@@ -44,9 +44,8 @@ public:
     void cmdResetIP_Click();
     void cmdMostraIP_Click();
 
-    // The default root kept in the row, and a root put in when the box is empty.
+    // The default root kept in the row.
     QString rootText() const;
-    void fillEmptyRoot(const QString& root);
     // The port list ("cboPorta"): its entries, and the start-up choice shown in it.
     QStringList portEntries() const;
     void showPortChoice(const PortChoice& port);

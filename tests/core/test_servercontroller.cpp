@@ -149,14 +149,16 @@ private Q_SLOTS:
         f.expectFailure({*c.problem});
     }
 
-    // Empty boxes are filled with what the engine is given.
-    void emptyBoxesFilled() {
+    // An empty port box is filled with what the engine is given; an empty
+    // root is served as the whole disk but stays empty, so that it is never
+    // stored as a choice nobody made.
+    void emptyBoxesAtStart() {
         Fixture f;
         f.boxes.values[ServerBox::Port] = "";
         f.boxes.values[ServerBox::Root] = "";
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(f.boxes.values[ServerBox::Port], QString("21"));
-        QCOMPARE(f.boxes.values[ServerBox::Root], QString("/"));
+        QCOMPARE(f.boxes.values[ServerBox::Root], QString());
         QCOMPARE(f.engine.ServerRootDir(), QString("/"));
     }
 

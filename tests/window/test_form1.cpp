@@ -369,16 +369,20 @@ private Q_SLOTS:
         QCOMPARE(w.size(), QSize(640, 560));
     }
 
-    void emptyRootAndPortAreFilledAtActivation() {
+    // An older file's empty root is not turned into "/" behind the
+    // operator's back: it stays empty and the settings panel warns; an empty
+    // port gets the usual one.
+    void emptyRootKeptAndPortFilledAtActivation() {
         WindowHarness h;
         h.setRow("rootdir", QString());
         ui::Form1& w = h.started();
         access::DataView& row = h.core->views().Data2();
-        QCOMPARE(row.Field("rootdir"), DefaultServerRoot());
+        QCOMPARE(row.Field("rootdir"), QString());
         QVERIFY(!row.isDirty());
-        h.setRow("rootdir", QString());
         w.Form_Activate();
-        QCOMPARE(row.Field("rootdir"), DefaultServerRoot());
+        QCOMPARE(row.Field("rootdir"), QString());
+        auto* warning = w.findChild<QLabel*>(u"lblWholeDisk"_s);
+        QVERIFY(warning && !warning->isHidden());
 
         WindowHarness other; // the port choice itself is tested without a window
         other.setRow("port", QString());
