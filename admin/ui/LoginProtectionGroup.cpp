@@ -48,7 +48,7 @@ LoginProtectionGroup::LoginProtectionGroup(QWidget* panel, PanelHost& host, int&
 }
 
 void LoginProtectionGroup::buildList(QWidget* panel, int& top) {
-    listCaption_ = addText(panel, QStringLiteral("Indirizzi bloccati temporaneamente"), top);
+    addText(panel, QStringLiteral("Indirizzi bloccati temporaneamente"), top);
     list_ = addRowList(panel, admin::LoginProtectionLogic::columns(), QStringLiteral("GridBans"),
                        kListRows, top);
     unblock_ = new QPushButton(QStringLiteral("Sblocca"), panel);
@@ -62,10 +62,6 @@ void LoginProtectionGroup::buildList(QWidget* panel, int& top) {
             logic_.unblock(list_->item(chosen.first()->row(), 0)->text());
         refreshBans();
     });
-}
-
-QList<QWidget*> LoginProtectionGroup::liveWidgets() const {
-    return {listCaption_, list_, unblock_};
 }
 
 void LoginProtectionGroup::load() {

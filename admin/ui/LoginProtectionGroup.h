@@ -31,9 +31,6 @@ public:
     void refreshBans();
     // The banned addresses of a server the window is attached to (null: its own).
     void setServer(ServerSource* server);
-    // The list and its button: usable while the server runs, when the
-    // panel's other controls accept no changes.
-    QList<QWidget*> liveWidgets() const;
 
 private:
     void buildList(QWidget* panel, int& top);
@@ -41,7 +38,6 @@ private:
     PanelHost& host_;
     admin::LoginProtectionLogic logic_;
     QList<CheckedBox*> boxes_;
-    QWidget* listCaption_ = nullptr;
     QTableWidget* list_ = nullptr;
     QPushButton* unblock_ = nullptr;
     QTimer tick_;

@@ -32,7 +32,7 @@ void showListErrors(access::DataView& list, Messages& messages, QObject* context
 } // namespace
 
 SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host)
-    : QObject(panel), panel_(panel), host_(host) {
+    : QObject(panel), host_(host) {
     setObjectName(QStringLiteral("SecurityPanel"));
     access::AccountViews& views = host.views();
     binder_ = new ViewBinder(views.Data2(), this);
@@ -70,14 +70,6 @@ SecurityPanel::SecurityPanel(QWidget* panel, PanelHost& host)
 
 SecurityPanel::~SecurityPanel() {
     host_.setListSwitches(nullptr);
-}
-
-void SecurityPanel::setServerRunning(bool running) {
-    const QList<QWidget*> live = protection_->liveWidgets();
-    for (QWidget* child : panel_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (!live.contains(child))
-            child->setEnabled(!running);
-    }
 }
 
 bool SecurityPanel::BlockListOn() const {

@@ -28,15 +28,11 @@ public:
     IpListGroup* list(int index) const { return lists_[index]; }
     LoginProtectionGroup* protection() const { return protection_; }
 
-    // While the server runs only the list of banned addresses and "Sblocca"
-    // stay usable; the lists, switches and options accept no changes.
-    void setServerRunning(bool running);
 
     bool BlockListOn() const override;
     bool AllowListOn() const override;
 
 private:
-    QWidget* panel_;
     PanelHost& host_;
     ViewBinder* binder_ = nullptr;
     QPointer<QCheckBox> chkIPok_;
