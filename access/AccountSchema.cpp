@@ -77,16 +77,71 @@ const QString& actionsTableStatement() {
     return statement;
 }
 
-std::optional<QString> ensureActionsTable(QSqlDatabase& db) {
+const QStringList& actionTriggerStatements() {
+    // A login emptied or made "*" (every account, in a rule) takes no rule
+    // with it; while another row still has the old login (an older file may
+    // hold duplicates) the rules stay where they are.
+    static const QStringList statements = {
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS actions_follow_rename AFTER UPDATE OF login "
+                       "ON users WHEN OLD.login IS NOT NEW.login AND ifnull(NEW.login, '') NOT "
+                       "IN ('', '*') AND ifnull(OLD.login, '') NOT IN ('', '*') BEGIN UPDATE "
+                       "actions SET user = NEW.login WHERE user = OLD.login COLLATE NOCASE AND "
+                       "NOT EXISTS (SELECT 1 FROM users WHERE login = OLD.login); END"),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS actions_follow_delete AFTER DELETE ON users "
+                       "WHEN ifnull(OLD.login, '') NOT IN ('', '*') BEGIN DELETE FROM actions "
+                       "WHERE user = OLD.login COLLATE NOCASE AND NOT EXISTS (SELECT 1 FROM users "
+                       "WHERE login = OLD.login); END"),
+    };
+    return statements;
+}
+
+namespace {
+
+std::optional<bool> actionsTableExists(QSqlDatabase& db) {
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
                                    "name = 'actions'")))
-        return query.lastError().text();
-    if (query.next())
         return std::nullopt;
-    if (!query.exec(actionsTableStatement()))
-        return query.lastError().text();
+    return query.next();
+}
+
+std::optional<QString> execAll(QSqlDatabase& db, const QStringList& statements) {
+    QSqlQuery query(db);
+    for (const QString& statement : statements) {
+        if (!query.exec(statement))
+            return query.lastError().text();
+    }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> ensureActionTriggers(QSqlDatabase& db) {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND "
+                                   "name IN ('actions_follow_rename', 'actions_follow_delete')")) ||
+        !query.next())
+        return query.lastError().text();
+    if (query.value(0).toInt() == int(actionTriggerStatements().size()))
+        return std::nullopt; // nothing to write: the file stays as it is
+    query.finish();
+    const std::optional<bool> exists = actionsTableExists(db);
+    if (!exists)
+        return QStringLiteral("la tabella actions non è leggibile");
+    if (!*exists)
+        return std::nullopt;
+    return execAll(db, actionTriggerStatements());
+}
+
+std::optional<QString> ensureActionsTable(QSqlDatabase& db) {
+    const std::optional<bool> exists = actionsTableExists(db);
+    if (!exists)
+        return QStringLiteral("la tabella actions non è leggibile");
+    if (!*exists) {
+        if (auto failed = execAll(db, {actionsTableStatement()}))
+            return failed;
+    }
+    return ensureActionTriggers(db);
 }
 
 const QString& optionsTableStatement() {
@@ -103,7 +158,8 @@ std::optional<QString> createAccountTables(QSqlDatabase& db,
     if (!db.transaction())
         return db.lastError().text();
     QSqlQuery query(db);
-    for (const QString& statement : accountTableStatements() + defaultRows) {
+    for (const QString& statement :
+         accountTableStatements() + actionTriggerStatements() + defaultRows) {
         if (!query.exec(statement)) {
             const QString error = query.lastError().text();
             query.finish();

@@ -22,6 +22,13 @@ const QString& optionsTableStatement();
 // first rule (opening the file leaves it as it was).
 const QString& actionsTableStatement();
 std::optional<QString> ensureActionsTable(QSqlDatabase& db);
+// The triggers that keep an account's action rules with it: renaming the
+// account renames them, deleting it deletes them (compared ignoring case, as
+// logins are), whoever changes the users table. Made with the actions table;
+// a file whose table lacks them gains them when opened (ensureActionTriggers).
+const QStringList& actionTriggerStatements();
+// Creates the triggers that are missing when the actions table exists.
+std::optional<QString> ensureActionTriggers(QSqlDatabase& db);
 
 // Creates the tables and the default rows in `db` inside one transaction,
 // with the options rows `catalog` gives a new database. Returns the
