@@ -69,6 +69,7 @@ private:
         QString root;
         QString rights;
         engine::TransferActivity activity;
+        QString refused; // why its last login was refused
     };
     void onConnected();
     void onEvent(const QJsonObject& event);
