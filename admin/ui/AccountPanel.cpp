@@ -101,8 +101,13 @@ void AccountPanel::showStatus() {
         if (refusal.isEmpty())
             refusal = box->refusal();
     }
-    status_->setText(refusal.isEmpty() ? logic_.abilities() : refusal);
+    const QString text = refusal.isEmpty() ? logic_.abilities() : refusal;
     status_->setStyleSheet(refusal.isEmpty() ? QString() : QStringLiteral("color: #c62828;"));
+    if (status_->text() == text)
+        return;
+    status_->setText(text);
+    if (status_->isVisible())
+        host_.relayout(); // a longer line may wrap onto a second one
 }
 
 void AccountPanel::buildDetails(int& top) {
