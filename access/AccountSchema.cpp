@@ -122,15 +122,19 @@ std::optional<QString> ensureActionTriggers(QSqlDatabase& db) {
                                    "name IN ('actions_follow_rename', 'actions_follow_delete')")) ||
         !query.next())
         return query.lastError().text();
-    if (query.value(0).toInt() == int(actionTriggerStatements().size()))
-        return std::nullopt; // nothing to write: the file stays as it is
+    const int present = query.value(0).toInt();
     query.finish();
     const std::optional<bool> exists = actionsTableExists(db);
     if (!exists)
         return QStringLiteral("la tabella actions non è leggibile");
-    if (!*exists)
-        return std::nullopt;
-    return execAll(db, actionTriggerStatements());
+    if (*exists && present < int(actionTriggerStatements().size()))
+        return execAll(db, actionTriggerStatements());
+    // Another program dropped the table: its triggers would make every change
+    // of an account fail, so they go too.
+    if (!*exists && present > 0)
+        return execAll(db, {QStringLiteral("DROP TRIGGER IF EXISTS actions_follow_rename"),
+                            QStringLiteral("DROP TRIGGER IF EXISTS actions_follow_delete")});
+    return std::nullopt; // nothing to write: the file stays as it is
 }
 
 std::optional<QString> ensureActionsTable(QSqlDatabase& db) {

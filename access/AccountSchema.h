@@ -27,7 +27,8 @@ std::optional<QString> ensureActionsTable(QSqlDatabase& db);
 // logins are), whoever changes the users table. Made with the actions table;
 // a file whose table lacks them gains them when opened (ensureActionTriggers).
 const QStringList& actionTriggerStatements();
-// Creates the triggers that are missing when the actions table exists.
+// Creates the triggers that are missing when the actions table exists, and
+// drops them when the table is gone; a file that is right is not written.
 std::optional<QString> ensureActionTriggers(QSqlDatabase& db);
 
 // Creates the tables and the default rows in `db` inside one transaction,

@@ -400,6 +400,15 @@ private Q_SLOTS:
         const QByteArray hash = fileHash(path);
         QVERIFY(AccountDatabase(path).open()); // and closed again
         QCOMPARE(fileHash(path), hash);
+        if (!withActions)
+            return;
+        // Another program dropped the table: the triggers, which would make
+        // every change of an account fail, go with it at the next opening.
+        QCOMPARE(runSql(path, {"DROP TABLE actions"}), QString());
+        QVERIFY(runSql(path, {"DELETE FROM users"}).contains("no such table"));
+        QVERIFY(AccountDatabase(path).open());
+        QVERIFY(column(path, triggers).isEmpty());
+        QCOMPARE(runSql(path, {"DELETE FROM users"}), QString());
     }
 
     // Renaming an account, by any program, takes its rules along (compared

@@ -118,6 +118,7 @@ class CommandLine(SiteTestCase):
     def test_whole_disk_only_when_chosen(self):
         """"/" as a root (an account's or the anonymous account's) is refused unless --whole-disk
         says it is meant."""
+        self.addCleanup(self.forget_all_but_bob)
         refusal = ('La cartella "/" condivide tutto il disco, compresi i file personali e quelli di sistema: '
                    "per sceglierla aggiungere --whole-disk\n")
         for args in (("user", "add", "dora", "--root", "/"), ("user", "set", "bob", "--root", "/"),
@@ -130,12 +131,12 @@ class CommandLine(SiteTestCase):
         self.assertEqual(self.site.db.run("SELECT rootdir FROM users WHERE login = 'dora'"), [("/",)])
         self.assertEqual(self.site.db.run("SELECT rootdir FROM anonymous"), [("/",)])
         self.site.kv_ok("user", "del", "dora")
-        self.site.kv_ok("anonymous", "off", "--root", "")
 
     def test_a_renamed_account_keeps_its_rules_and_keys(self):
         """`user set OLD --login NEW` and a plain SQL rename both carry the account's action rules
         (named in other letters too) and keys; its folders follow by number; deleting it takes its
         rules away. Another account's rules and "*" stay."""
+        self.addCleanup(self.forget_all_but_bob)
         self.site.kv_ok("user", "add", "scanner", "--rights", "rw", stdin="segreta\n")
         self.site.kv_ok("action", "add", "upload", "--user", "Scanner", "--run", "/bin/true")
         self.site.kv_ok("action", "add", "upload", "--user", "bob", "--run", "/bin/true")
@@ -163,8 +164,14 @@ class CommandLine(SiteTestCase):
         out = self.site.kv_ok("user", "del", "deposito").stdout.decode()
         self.assertEqual(out, 'Account "deposito" eliminato insieme alla sua azione\n')
         self.assertEqual(owners(), ["bob", "*"])
-        for rule in self.site.kv_json("action", "list"):
-            self.site.kv_ok("action", "del", str(rule["id"]))
+
+    def forget_all_but_bob(self):
+        """Whatever a test added beside the account bob, gone again."""
+        self.site.db.run("DELETE FROM users WHERE login <> 'bob'")
+        self.site.db.run("DELETE FROM virtualdirs")
+        if self.site.db.run("SELECT 1 FROM sqlite_master WHERE name = 'actions'"):
+            self.site.db.run("DELETE FROM actions")
+        self.site.kv("anonymous", "off", "--root", "")
 
     def test_wrong_command_lines_exit_2(self):
         for args in (("user", "frob", "x"), ("user", "add"), ("user", "list", "--frob"),
