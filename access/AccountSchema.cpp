@@ -97,12 +97,17 @@ const QStringList& actionTriggerStatements() {
 
 namespace {
 
-std::optional<bool> actionsTableExists(QSqlDatabase& db) {
+std::optional<bool> tableExists(QSqlDatabase& db, const QString& name) {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
-                                   "name = 'actions'")))
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    query.addBindValue(name);
+    if (!query.exec())
         return std::nullopt;
     return query.next();
+}
+
+std::optional<bool> actionsTableExists(QSqlDatabase& db) {
+    return tableExists(db, QStringLiteral("actions"));
 }
 
 std::optional<QString> execAll(QSqlDatabase& db, const QStringList& statements) {
@@ -125,9 +130,11 @@ std::optional<QString> ensureActionTriggers(QSqlDatabase& db) {
     const int present = query.value(0).toInt();
     query.finish();
     const std::optional<bool> exists = actionsTableExists(db);
-    if (!exists)
+    const std::optional<bool> accounts = tableExists(db, QStringLiteral("users"));
+    if (!exists || !accounts)
         return QStringLiteral("la tabella actions non è leggibile");
-    if (*exists && present < int(actionTriggerStatements().size()))
+    // Without a users table there is no account for the rules to follow.
+    if (*exists && *accounts && present < int(actionTriggerStatements().size()))
         return execAll(db, actionTriggerStatements());
     // Another program dropped the table: its triggers would make every change
     // of an account fail, so they go too.
