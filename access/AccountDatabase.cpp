@@ -179,6 +179,9 @@ bool AccountDatabase::open() {
         // An older file gains the options table; when that fails (the file is
         // locked) it stays as it was and every option reads as its default.
         (void)OptionsTable::ensureTable(db);
+        // Its action rules gain the triggers that keep them with their
+        // account, so a rename by any program carries them.
+        (void)ensureActionTriggers(db);
     } else {
         readOnly_ = true;
         problem_ = QStringLiteral("Il database degli account %1 è in sola lettura: le modifiche "

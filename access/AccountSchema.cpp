@@ -77,16 +77,82 @@ const QString& actionsTableStatement() {
     return statement;
 }
 
-std::optional<QString> ensureActionsTable(QSqlDatabase& db) {
+const QStringList& actionTriggerStatements() {
+    // A login emptied or made "*" (every account, in a rule) takes no rule
+    // with it; while another row still has the old login (an older file may
+    // hold duplicates) the rules stay where they are.
+    static const QStringList statements = {
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS actions_follow_rename AFTER UPDATE OF login "
+                       "ON users WHEN OLD.login IS NOT NEW.login AND ifnull(NEW.login, '') NOT "
+                       "IN ('', '*') AND ifnull(OLD.login, '') NOT IN ('', '*') BEGIN UPDATE "
+                       "actions SET user = NEW.login WHERE user = OLD.login COLLATE NOCASE AND "
+                       "NOT EXISTS (SELECT 1 FROM users WHERE login = OLD.login); END"),
+        QStringLiteral("CREATE TRIGGER IF NOT EXISTS actions_follow_delete AFTER DELETE ON users "
+                       "WHEN ifnull(OLD.login, '') NOT IN ('', '*') BEGIN DELETE FROM actions "
+                       "WHERE user = OLD.login COLLATE NOCASE AND NOT EXISTS (SELECT 1 FROM users "
+                       "WHERE login = OLD.login); END"),
+    };
+    return statements;
+}
+
+namespace {
+
+std::optional<bool> tableExists(QSqlDatabase& db, const QString& name) {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
-                                   "name = 'actions'")))
-        return query.lastError().text();
-    if (query.next())
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    query.addBindValue(name);
+    if (!query.exec())
         return std::nullopt;
-    if (!query.exec(actionsTableStatement()))
-        return query.lastError().text();
+    return query.next();
+}
+
+std::optional<bool> actionsTableExists(QSqlDatabase& db) {
+    return tableExists(db, QStringLiteral("actions"));
+}
+
+std::optional<QString> execAll(QSqlDatabase& db, const QStringList& statements) {
+    QSqlQuery query(db);
+    for (const QString& statement : statements) {
+        if (!query.exec(statement))
+            return query.lastError().text();
+    }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> ensureActionTriggers(QSqlDatabase& db) {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND "
+                                   "name IN ('actions_follow_rename', 'actions_follow_delete')")) ||
+        !query.next())
+        return query.lastError().text();
+    const int present = query.value(0).toInt();
+    query.finish();
+    const std::optional<bool> exists = actionsTableExists(db);
+    const std::optional<bool> accounts = tableExists(db, QStringLiteral("users"));
+    if (!exists || !accounts)
+        return QStringLiteral("la tabella actions non è leggibile");
+    // Without a users table there is no account for the rules to follow.
+    if (*exists && *accounts && present < int(actionTriggerStatements().size()))
+        return execAll(db, actionTriggerStatements());
+    // Another program dropped the table: its triggers would make every change
+    // of an account fail, so they go too.
+    if (!*exists && present > 0)
+        return execAll(db, {QStringLiteral("DROP TRIGGER IF EXISTS actions_follow_rename"),
+                            QStringLiteral("DROP TRIGGER IF EXISTS actions_follow_delete")});
+    return std::nullopt; // nothing to write: the file stays as it is
+}
+
+std::optional<QString> ensureActionsTable(QSqlDatabase& db) {
+    const std::optional<bool> exists = actionsTableExists(db);
+    if (!exists)
+        return QStringLiteral("la tabella actions non è leggibile");
+    if (!*exists) {
+        if (auto failed = execAll(db, {actionsTableStatement()}))
+            return failed;
+    }
+    return ensureActionTriggers(db);
 }
 
 const QString& optionsTableStatement() {
@@ -103,7 +169,8 @@ std::optional<QString> createAccountTables(QSqlDatabase& db, const settings::Opt
     if (!db.transaction())
         return db.lastError().text();
     QSqlQuery query(db);
-    for (const QString& statement : accountTableStatements() + defaultRows) {
+    for (const QString& statement :
+         accountTableStatements() + actionTriggerStatements() + defaultRows) {
         if (!query.exec(statement)) {
             const QString error = query.lastError().text();
             query.finish();

@@ -22,6 +22,14 @@ const QString& optionsTableStatement();
 // first rule (opening the file leaves it as it was).
 const QString& actionsTableStatement();
 std::optional<QString> ensureActionsTable(QSqlDatabase& db);
+// The triggers that keep an account's action rules with it: renaming the
+// account renames them, deleting it deletes them (compared ignoring case, as
+// logins are), whoever changes the users table. Made with the actions table;
+// a file whose table lacks them gains them when opened (ensureActionTriggers).
+const QStringList& actionTriggerStatements();
+// Creates the triggers that are missing when the actions table exists, and
+// drops them when the table is gone; a file that is right is not written.
+std::optional<QString> ensureActionTriggers(QSqlDatabase& db);
 
 // What a new file starts with besides the catalog's values: chosen by the
 // program for the folder and user it runs for, and handed in as values.

@@ -105,6 +105,10 @@ int DataView::currentRow() const {
     return d->current;
 }
 
+qint64 DataView::rowidAt(int row) const {
+    return d->table ? d->table->rowidAt(row) : -1;
+}
+
 void DataView::setCurrentRow(int row) {
     if (!commitBeforeMove())
         return;

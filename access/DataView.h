@@ -14,6 +14,7 @@
 #include <QSqlError>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 class QSqlTableModel;
@@ -60,6 +61,8 @@ public:
     // position of the row that followed the deleted one.
     int currentRow() const;
     void setCurrentRow(int row);
+    // The SQLite rowid of model row `row`; -1 for a new row and query views.
+    qint64 rowidAt(int row) const;
 
     // Moves commit a pending edit first, as the cursor leaves its row.
     void MoveFirst();
@@ -84,6 +87,14 @@ public:
     bool Update();
     void CancelUpdate();
     bool isDirty() const;
+    // A new row that `complete` finds half-made is never saved: whatever would
+    // save it (Update(), a move off it) drops it instead, as CancelUpdate()
+    // does. Unset: every new row is saved.
+    void setNewRowCheck(std::function<bool(const DataView&)> complete);
+    // The current row is the one AddNew() made, not yet saved.
+    bool isNewRow() const;
+    // Drops the current new row when it is half-made; true when it was dropped.
+    bool dropIncompleteNewRow();
     // Deletes the current row at once. The cursor then sits in the deleted
     // row's place: MoveNext() reaches the row that followed it, MovePrevious()
     // the one before it.
@@ -124,6 +135,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
     QString source_;
+    std::function<bool(const DataView&)> newRowComplete_;
     bool noMatch_ = false;
     int lastErrorNumber_ = 0;
     QString lastErrorText_;

@@ -40,6 +40,8 @@ bool DataView::Update() {
         return false;
     if (!d->table->isDirty())
         return true;
+    if (dropIncompleteNewRow())
+        return true; // nothing half-made is stored; nothing is left pending either
     const qint64 keep = d->adding ? d->rowidBeforeAdd : d->table->rowidAt(d->current);
     if (!d->table->submitAll()) {
         reportError(d->table->lastError(), true);
@@ -62,6 +64,21 @@ void DataView::CancelUpdate() {
         d->current = d->rowOrFirst(d->rowidBeforeAdd);
     }
     Q_EMIT Reposition();
+}
+
+void DataView::setNewRowCheck(std::function<bool(const DataView&)> complete) {
+    newRowComplete_ = std::move(complete);
+}
+
+bool DataView::isNewRow() const {
+    return d->table && d->adding && d->current == d->rowCount() - 1;
+}
+
+bool DataView::dropIncompleteNewRow() {
+    if (!isNewRow() || !newRowComplete_ || newRowComplete_(*this))
+        return false;
+    CancelUpdate();
+    return true;
 }
 
 bool DataView::isDirty() const {

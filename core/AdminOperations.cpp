@@ -236,6 +236,7 @@ QJsonObject AdminOperations::sessions() {
             {QStringLiteral("folder"), c->CurrentFolder()},
             {QStringLiteral("root"), c->Grant() ? c->Grant()->root : QString()},
             {QStringLiteral("rights"), c->Grant() ? c->Grant()->rights.letters() : QString()},
+            {QStringLiteral("refused"), c->Grant() ? QString() : c->LoginRefusal()},
             {QStringLiteral("transfer"), transfer},
             // Totals of the session, for a client working out rates.
             {QStringLiteral("sent"), activity.sentTotal},

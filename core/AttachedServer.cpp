@@ -160,12 +160,15 @@ void AttachedServer::askSessions() {
                         s.value(QStringLiteral("login")).toString(),
                         s.value(QStringLiteral("address")).toString(),
                         s.value(QStringLiteral("root")).toString(),
-                        s.value(QStringLiteral("rights")).toString(), activityOf(s)});
+                        s.value(QStringLiteral("rights")).toString(), activityOf(s),
+                        s.value(QStringLiteral("refused")).toString()});
         }
         // Only a change of who is there rebuilds the list; counters are read on the next tick.
-        const bool changed = !std::equal(
-            now.cbegin(), now.cend(), sessions_.cbegin(), sessions_.cend(),
-            [](const Session& a, const Session& b) { return a.id == b.id && a.login == b.login; });
+        const bool changed =
+            !std::equal(now.cbegin(), now.cend(), sessions_.cbegin(), sessions_.cend(),
+                        [](const Session& a, const Session& b) {
+                            return a.id == b.id && a.login == b.login && a.refused == b.refused;
+                        });
         sessions_ = now;
         if (changed)
             Q_EMIT sessionsChanged();
@@ -203,6 +206,9 @@ QList<monitor::OnlineRow> AttachedServer::onlineRows(const QString& defaultRoot)
         // The password is not sent over the channel: the column stays empty.
         row.columns = {s.login, QString(), s.address, s.root.isEmpty() ? defaultRoot : s.root,
                        monitor::EsplicitaPermessi(s.rights)};
+        if (!s.refused.isEmpty()) // as the window's own server shows it
+            row.columns = {s.login, QString(), s.address, QString(),
+                           monitor::refusedLoginText(s.refused)};
         rows.append(row);
     }
     return rows;

@@ -76,6 +76,7 @@ private:
         QString root;
         QString rights;
         engine::TransferActivity activity;
+        QString refused; // why its last login was refused
     };
     void onConnected();
     void onEvent(const QJsonObject& event);

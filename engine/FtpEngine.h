@@ -81,6 +81,9 @@ public:
     virtual QDateTime ConnectedAt() const { return {}; }
     // The client-visible folder the session is in ("/" at first).
     virtual QString CurrentFolder() const { return QStringLiteral("/"); }
+    // Why its last login was refused, as the log says it; empty before any
+    // and once one is accepted.
+    virtual QString LoginRefusal() const { return {}; }
 };
 
 // The values every connection keeps for the program; the engine's sessions
@@ -94,6 +97,7 @@ public:
     QString LoginAddress() const override { return loginAddress_; }
     const files::LoginGrant* Grant() const override { return grant_.get(); }
     QString RootDir() const override { return grant_ ? grant_->root : rootDir_; }
+    QString LoginRefusal() const override { return loginRefusal_; }
 
 protected:
     quint64 id_ = 0;
@@ -102,6 +106,7 @@ protected:
     QString remoteHost_;
     QString loginAddress_;
     QString rootDir_; // before a login: the server's root
+    QString loginRefusal_;
     std::shared_ptr<const files::LoginGrant> grant_;
 };
 

@@ -110,6 +110,7 @@ void ControlSession::finishLogin(const LoginDecision& decision) {
     if (decision.outcome != LoginDecision::Outcome::Accepted || !decision.grant) {
         const QString login = userName_;
         password_.clear();
+        loginRefusal_ = decision.reason;
         if (!decision.reason.isEmpty())
             log(QStringLiteral("Login rifiutato: %1").arg(decision.reason));
         if (events::ServerEvents* bus = notifications())
@@ -133,6 +134,7 @@ void ControlSession::finishLogin(const LoginDecision& decision) {
     }
     failedLogins_ = 0;
     loggedIn_ = true;
+    loginRefusal_.clear();
     grant_ = decision.grant;
     startFileService();
     for (const QString& note : files_.notes())

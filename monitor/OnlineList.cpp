@@ -46,6 +46,10 @@ QString shownPassword(const engine::ConnectionObject& c) {
 
 } // namespace
 
+QString refusedLoginText(const QString& reason) {
+    return QStringLiteral("Login rifiutato: %1").arg(reason);
+}
+
 QString onlineKey(const engine::ConnectionObject& connection) {
     return QStringLiteral("k") + QString::number(connection.Id());
 }
@@ -66,6 +70,11 @@ QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connect
         row.key = onlineKey(*c);
         row.columns = {c->UserName(), shownPassword(*c), c->LoginAddress(), root,
                        EsplicitaPermessi(grant ? grant->rights.letters() : QString())};
+        // A refused login is no account at work: it says why, not a root and rights.
+        if (!grant && !c->LoginRefusal().isEmpty()) {
+            row.columns[3].clear();
+            row.columns[4] = refusedLoginText(c->LoginRefusal());
+        }
         rows.append(row);
     }
     return rows;

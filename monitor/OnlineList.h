@@ -32,12 +32,17 @@ struct OnlineRow {
 // Cartelle: navigazione scrittura"; "nessuno" for an empty group.
 QString EsplicitaPermessi(const QString& sTesto);
 
+// The rights column of a connection whose login was refused: "Login
+// rifiutato: <reason>", as the log's line before the 530.
+QString refusedLoginText(const QString& reason);
+
 // A connection's key in the online list: "k" and its number, so that every
 // connection has its own row and Disconnetti reaches exactly that one.
 QString onlineKey(const engine::ConnectionObject& connection);
 
 // The rows of AggiornaUtenti in the engine's order; `defaultRoot` is shown
-// for a connection whose account has no root.
+// for a connection whose account has no root. A connection whose last login
+// was refused shows no root, and the reason in place of the rights.
 QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connections,
                                  const QString& defaultRoot);
 

@@ -23,23 +23,27 @@ const QMap<QString, Group>& groups() {
     static const QMap<QString, Group> table = {
         {QStringLiteral("user"),
          {&userCommand,
-          "kestrova user add NOME [--root CARTELLA] [--rights rwdbm] [--disabled]\n"
+          "kestrova user add NOME [--root CARTELLA] [--rights rwdbm] [--disabled] [--whole-disk]\n"
           "kestrova user passwd NOME\n"
           "kestrova user del NOME\n"
           "kestrova user list [--json]\n"
-          "kestrova user set NOME [--root CARTELLA] [--rights rwdbm] [--enabled 0|1]\n"
+          "kestrova user set NOME [--login NUOVO] [--root CARTELLA] [--rights rwdbm] [--enabled "
+          "0|1]\n"
+          "                 [--whole-disk]\n"
           "kestrova user key add NOME        (la riga di una chiave pubblica, es. id_ed25519.pub,\n"
           "                                   dallo standard input)\n"
           "kestrova user key list NOME [--json]\n"
           "kestrova user key del NOME IMPRONTA\n"
           "La password si legge dallo standard input (chiesta senza eco su un terminale) ed è\n"
           "salvata come hash yescrypt. Diritti: r lettura, w scrittura, d cancellazione,\n"
-          "b navigazione, m gestione cartelle.\n"
+          "b navigazione, m gestione cartelle. --login rinomina l'account: chiavi, azioni e\n"
+          "cartelle virtuali lo seguono. --root / (tutto il disco) vuole anche --whole-disk.\n"
           "Una chiave pubblica apre l'account via SFTP senza password: tipi accettati\n"
           "ssh-ed25519, ecdsa-sha2-nistp256/384/521, ssh-rsa di almeno 2048 bit. L'impronta\n"
           "(SHA256:...) è quella che stampa ssh-keygen -lf.\n"}},
         {QStringLiteral("anonymous"),
-         {&anonymousCommand, "kestrova anonymous on|off [--root CARTELLA] [--rights rwdbm]\n"
+         {&anonymousCommand, "kestrova anonymous on|off [--root CARTELLA] [--rights rwdbm] "
+                             "[--whole-disk]\n"
                              "kestrova anonymous show [--json]\n"}},
         {QStringLiteral("vdir"),
          {&vdirCommand,

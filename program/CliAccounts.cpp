@@ -1,8 +1,11 @@
-// The account subcommands: user, anonymous and vdir.
+// The account subcommands: user and anonymous. Logins and roots are judged
+// by access/EntryChecks.h, as the Account panel judges them.
+#include "access/AccountSchema.h"
+#include "access/EntryChecks.h"
 #include "access/PasswordHash.h"
-#include "admin/logic/AccountPanelLogic.h"
 #include "program/CliContext.h"
 #include "program/CliOutput.h"
+#include "settings/SharedRoot.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +16,9 @@ namespace {
 
 const QString kRoot = QStringLiteral("root");
 const QString kRights = QStringLiteral("rights");
+const QString kLogin = QStringLiteral("login");
+// "--whole-disk" as the argument reader names it.
+const QString kWholeDisk = settings::kWholeDiskFlag.mid(2);
 
 bool accountExists(CliContext& c, const QString& login) {
     return !readRows(c.db, QStringLiteral("SELECT ID FROM users WHERE login = ?"), {login})
@@ -37,14 +43,20 @@ struct AccountFields {
 AccountFields accountFields(CliContext& c) {
     AccountFields f;
     if (c.args.values.contains(kRoot)) {
-        const QString root = c.args.value(kRoot);
-        if (!root.isEmpty() && !QFileInfo(root).isDir()) {
-            f.error = QStringLiteral("La cartella \"%1\" non esiste").arg(root);
+        QString root = c.args.value(kRoot);
+        // A relative folder on a command line is the shell's: below its working folder.
+        if (!root.isEmpty() && !QDir::isAbsolutePath(root))
+            root = QFileInfo(root).absoluteFilePath();
+        if (const auto problem = access::rootProblem(root)) {
+            f.error = *problem;
+            return f;
+        }
+        if (access::rootNeedsWholeDiskChoice(root) && !c.args.has(kWholeDisk)) {
+            f.error = access::wholeDiskRefusal(root);
             return f;
         }
         f.names << QStringLiteral("rootdir");
-        f.values << (root.isEmpty() ? QString()
-                                    : QDir::cleanPath(QFileInfo(root).absoluteFilePath()));
+        f.values << (root.isEmpty() ? QString() : QDir::cleanPath(root));
     }
     if (c.args.values.contains(kRights)) {
         const auto rights = parseRights(c.args.value(kRights));
@@ -69,13 +81,8 @@ QString assignments(const QStringList& names) {
 }
 
 int userAdd(CliContext& c, const QString& login) {
-    if (login.trimmed().isEmpty())
-        return refuse(c, QStringLiteral("Il login non può essere vuoto"));
-    if (login.compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0)
-        return refuse(
-            c, QStringLiteral("\"anonymous\" è l'account anonimo: usare kestrova anonymous"));
-    if (accountExists(c, login))
-        return refuse(c, admin::kDuplicateLoginMessage);
+    if (const auto problem = access::loginProblem(c.db, login))
+        return refuse(c, *problem);
     const AccountFields fields = accountFields(c);
     if (!fields.error.isEmpty())
         return refuse(c, fields.error);
@@ -96,7 +103,7 @@ int userAdd(CliContext& c, const QString& login) {
                  QStringList(names.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
     if (const auto refusal = writeAll(c.db, {{sql, values}}))
         return refuse(c,
-                      accountExists(c, login) ? admin::kDuplicateLoginMessage : refusal->message);
+                      accountExists(c, login) ? access::kDuplicateLoginMessage : refusal->message);
     return done(c, QStringLiteral("Account \"%1\" creato").arg(login));
 }
 
@@ -120,11 +127,27 @@ int userList(CliContext& c) {
 }
 
 int userSet(CliContext& c, const QString& login) {
-    if (!accountExists(c, login))
+    const auto ids =
+        readRows(c.db, QStringLiteral("SELECT ID FROM users WHERE login = ?"), {login});
+    if (ids.isEmpty())
         return missingAccount(c, login);
-    AccountFields fields = accountFields(c);
-    if (!fields.error.isEmpty())
-        return refuse(c, fields.error);
+    const qint64 id = ids.first().first().toLongLong();
+    AccountFields fields;
+    const QString renamed = c.args.value(kLogin);
+    if (c.args.values.contains(kLogin)) {
+        // Its keys, action rules (by the file's triggers) and virtual folders
+        // (by ID) follow the new login in the same statement.
+        if (const auto problem = access::loginProblem(c.db, renamed, id))
+            return refuse(c, *problem);
+        (void)access::ensureActionTriggers(c.db);
+        fields.names << kLogin;
+        fields.values << renamed;
+    }
+    const AccountFields more = accountFields(c);
+    if (!more.error.isEmpty())
+        return refuse(c, more.error);
+    fields.names += more.names;
+    fields.values += more.values;
     if (c.args.values.contains(QStringLiteral("enabled"))) {
         const QString v = c.args.value(QStringLiteral("enabled"));
         if (v != QLatin1String("0") && v != QLatin1String("1"))
@@ -133,13 +156,20 @@ int userSet(CliContext& c, const QString& login) {
         fields.values << v.toInt();
     }
     if (fields.names.isEmpty())
-        return usage(c, QStringLiteral("Niente da cambiare: --root, --rights o --enabled"));
-    fields.values << login;
-    if (const auto refusal = writeAll(
-            c.db,
-            {{QStringLiteral("UPDATE users SET %1 WHERE login = ?").arg(assignments(fields.names)),
-              fields.values}}))
+        return usage(c,
+                     QStringLiteral("Niente da cambiare: --login, --root, --rights o --enabled"));
+    // A rename is of one account; other changes reach every row of the login
+    // (an older file may hold it twice), so none stays enabled by mistake.
+    const bool renaming = c.args.values.contains(kLogin);
+    fields.values << (renaming ? QVariant(id) : QVariant(login));
+    if (const auto refusal =
+            writeAll(c.db, {{QStringLiteral("UPDATE users SET %1 WHERE %2 = ?")
+                                 .arg(assignments(fields.names),
+                                      renaming ? QStringLiteral("ID") : QStringLiteral("login")),
+                             fields.values}}))
         return refuse(c, refusal->message);
+    if (renaming && renamed != login)
+        return done(c, QStringLiteral("Account \"%1\" rinominato in \"%2\"").arg(login, renamed));
     return done(c, QStringLiteral("Account \"%1\" aggiornato").arg(login));
 }
 
@@ -165,19 +195,32 @@ int userDel(CliContext& c, const QString& login) {
     if (ids.isEmpty())
         return missingAccount(c, login);
     const QVariant id = ids.first().first();
-    // The account and exactly its virtual folders, as the panel deletes them.
+    const auto rules =
+        readRows(c.db, QStringLiteral("SELECT count(*) FROM actions WHERE user = ? COLLATE NOCASE"),
+                 {login});
+    const int ruleCount = rules.isEmpty() ? 0 : rules.first().first().toInt();
+    // The account and exactly its virtual folders, as the panel deletes them;
+    // its keys and action rules go with it by the file's triggers.
+    (void)access::ensureActionTriggers(c.db);
     if (const auto refusal =
             writeAll(c.db, {{QStringLiteral("DELETE FROM virtualdirs WHERE user = ?"), {id}},
                             {QStringLiteral("DELETE FROM users WHERE ID = ?"), {id}}}))
         return refuse(c, refusal->message);
+    if (ruleCount == 1)
+        return done(c,
+                    QStringLiteral("Account \"%1\" eliminato insieme alla sua azione").arg(login));
+    if (ruleCount > 1)
+        return done(c, QStringLiteral("Account \"%1\" eliminato insieme alle sue %2 azioni")
+                           .arg(login)
+                           .arg(ruleCount));
     return done(c, QStringLiteral("Account \"%1\" eliminato").arg(login));
 }
 
 } // namespace
 
 int userCommand(CliContext& c) {
-    c.args = readArguments(c.args.words, {kRoot, kRights, QStringLiteral("enabled")},
-                           {QStringLiteral("disabled"), QStringLiteral("json")});
+    c.args = readArguments(c.args.words, {kRoot, kRights, kLogin, QStringLiteral("enabled")},
+                           {QStringLiteral("disabled"), QStringLiteral("json"), kWholeDisk});
     if (!c.args.error.isEmpty())
         return usage(c, c.args.error);
     const QStringList& w = c.args.words;
@@ -202,7 +245,7 @@ int userCommand(CliContext& c) {
 }
 
 int anonymousCommand(CliContext& c) {
-    c.args = readArguments(c.args.words, {kRoot, kRights}, {QStringLiteral("json")});
+    c.args = readArguments(c.args.words, {kRoot, kRights}, {QStringLiteral("json"), kWholeDisk});
     if (!c.args.error.isEmpty())
         return usage(c, c.args.error);
     const QString action = c.args.words.value(0);

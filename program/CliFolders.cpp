@@ -1,4 +1,6 @@
-// The virtual-folder subcommand: vdir add, del and list.
+// The virtual-folder subcommand: vdir add, del and list. A new folder is
+// judged by access/EntryChecks.h, as the folder editor judges it.
+#include "access/EntryChecks.h"
 #include "program/CliContext.h"
 #include "program/CliOutput.h"
 
@@ -11,69 +13,35 @@ namespace {
 
 struct Owner {
     int id = -1; // 0: the anonymous account
-    QString root;
 };
 
-QString serverRoot(CliContext& c) {
-    const auto rows = readRows(c.db, QStringLiteral("SELECT rootdir FROM settings"));
-    return rows.isEmpty() ? QString() : rows.first().first().toString();
-}
-
 std::optional<Owner> findOwner(CliContext& c, const QString& name) {
-    QList<QVariantList> rows;
-    Owner owner;
-    if (name.compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0) {
-        owner.id = 0;
-        rows = readRows(c.db, QStringLiteral("SELECT rootdir FROM anonymous"));
-    } else {
-        rows =
-            readRows(c.db, QStringLiteral("SELECT rootdir, ID FROM users WHERE login = ?"), {name});
-        if (rows.isEmpty())
-            return std::nullopt;
-        owner.id = rows.first().value(1).toInt();
-    }
-    owner.root = rows.isEmpty() ? QString() : rows.first().first().toString();
-    if (owner.root.isEmpty())
-        owner.root = serverRoot(c);
-    return owner;
+    if (name.compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0)
+        return Owner{0};
+    const auto rows =
+        readRows(c.db, QStringLiteral("SELECT ID FROM users WHERE login = ?"), {name});
+    if (rows.isEmpty())
+        return std::nullopt;
+    return Owner{rows.first().first().toInt()};
 }
 
-bool isInside(const QString& path, const QString& root) {
-    const QString p = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    const QString r = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
-    return p == r || p.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'));
-}
-
-bool isFolderName(const QString& name) {
-    const QString n = name.trimmed();
-    return !n.isEmpty() && n != QLatin1String(".") && n != QLatin1String("..") &&
-           !n.contains(QLatin1Char('/')) && !n.contains(QLatin1Char('\\'));
+// A relative folder on a command line is the shell's: below its working folder.
+QString absoluteFolder(const QString& folder) {
+    if (folder.isEmpty() || QDir::isAbsolutePath(folder))
+        return folder;
+    return QFileInfo(folder).absoluteFilePath();
 }
 
 int add(CliContext& c, const QString& ownerName, const QString& name, const QString& destination) {
     const auto owner = findOwner(c, ownerName);
     if (!owner)
         return refuse(c, QStringLiteral("L'account \"%1\" non esiste").arg(ownerName));
-    if (!isFolderName(name))
-        return refuse(c, QStringLiteral("Nome di cartella virtuale non valido: \"%1\"").arg(name));
-    if (!QFileInfo(destination).isDir())
-        return refuse(c, QStringLiteral("La cartella \"%1\" non esiste").arg(destination));
-    QString source = c.args.value(QStringLiteral("source"));
-    if (!source.isEmpty()) {
-        if (owner->root.isEmpty() || !isInside(source, owner->root))
-            return refuse(
-                c, QStringLiteral("La cartella \"%1\" non è dentro la cartella principale \"%2\"")
-                       .arg(source, owner->root));
-        source = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
-    }
-    if (!readRows(c.db,
-                  QStringLiteral("SELECT rowid FROM virtualdirs WHERE user = ? AND name = ? AND "
-                                 "IFNULL(source, '') = ?"),
-                  {owner->id, name.trimmed(), source})
-             .isEmpty())
-        return refuse(c,
-                      QStringLiteral("La cartella virtuale \"%1\" esiste già").arg(name.trimmed()));
-    const QString real = QDir::cleanPath(QFileInfo(destination).absoluteFilePath());
+    const access::VirtualDirEntry entry{
+        name, absoluteFolder(c.args.value(QStringLiteral("source"))), absoluteFolder(destination)};
+    if (const auto problem = access::virtualDirProblem(c.db, owner->id, entry))
+        return refuse(c, *problem);
+    const QString source = entry.position.isEmpty() ? QString() : QDir::cleanPath(entry.position);
+    const QString real = QDir::cleanPath(entry.destination);
     if (const auto refusal = writeAll(
             c.db,
             {{QStringLiteral(

@@ -1,8 +1,7 @@
 // The server subcommands: ip (the allow and block lists), option (the
 // options table) and settings (the settings row).
-#include "access/AddressPattern.h"
+#include "access/EntryChecks.h"
 #include "access/OptionsTable.h"
-#include "admin/logic/IpListLogic.h"
 #include "program/CliContext.h"
 #include "program/CliOutput.h"
 #include "settings/OptionCatalog.h"
@@ -27,12 +26,10 @@ int ipList(CliContext& c, const QString& table) {
 }
 
 int ipAdd(CliContext& c, const QString& table, const QString& entry) {
+    // Judged as the Sicurezza panel judges a typed entry.
+    if (const auto problem = access::listEntryProblem(c.db, table, entry))
+        return refuse(c, *problem);
     const QString trimmed = entry.trimmed();
-    if (!access::AddressPattern::parse(trimmed))
-        return refuse(c, access::invalidEntryMessage(entry));
-    if (!readRows(c.db, QStringLiteral("SELECT rowid FROM %1 WHERE IP = ?").arg(table), {trimmed})
-             .isEmpty())
-        return refuse(c, admin::alreadyListedMessage(trimmed));
     if (const auto refusal = writeAll(
             c.db, {{QStringLiteral("INSERT INTO %1 (IP) VALUES (?)").arg(table), {trimmed}}}))
         return refuse(c, refusal->message);

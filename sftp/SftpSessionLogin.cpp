@@ -25,6 +25,7 @@ QString kindText(events::TransferKind kind) {
 
 void SftpSession::countFailedLogin(const QString& user, const QString& reason) {
     refusedKeyUser_.clear();
+    loginRefusal_ = reason;
     engine::LoginBans* bans = context_->bans;
     if (!reason.isEmpty())
         log(QStringLiteral("SFTP: login rifiutato: %1").arg(reason));
@@ -108,6 +109,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
         return SSH_AUTH_DENIED;
     }
     loggedIn_ = true;
+    loginRefusal_.clear();
     grant_ = decision.grant;
     const quint64 id = id_;
     const QString address = remoteHost_;

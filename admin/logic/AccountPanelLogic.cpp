@@ -1,8 +1,14 @@
 #include "admin/logic/AccountPanelLogic.h"
 
+#include "access/AccountKeys.h"
 #include "access/DataView.h"
 #include "access/PasswordHash.h"
 #include "admin/logic/VirtualDirList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QSqlTableModel>
 
 #include <algorithm>
 
@@ -33,21 +39,34 @@ bool isDuplicateLoginError(int errorNumber) {
     }
 }
 
-QString deleteAccountQuestion(const QString& login, const QStringList& folders) {
+QString deleteAccountQuestion(const QString& login, const QStringList& folders, int rules) {
     const QString account = login.isEmpty() ? QStringLiteral("l'account senza login")
                                             : QStringLiteral("l'account \"%1\"").arg(login);
-    if (folders.isEmpty())
-        return QStringLiteral("Eliminare %1?").arg(account);
-    const QString which = folders.size() == 1
-                              ? QStringLiteral("la sua cartella virtuale")
-                              : QStringLiteral("le sue %1 cartelle virtuali").arg(folders.size());
-    return QStringLiteral("Eliminare %1 e %2 (%3)?").arg(account, which, folders.join(u", "));
+    QString question;
+    if (folders.isEmpty()) {
+        question = QStringLiteral("Eliminare %1?").arg(account);
+    } else {
+        const QString which =
+            folders.size() == 1 ? QStringLiteral("la sua cartella virtuale")
+                                : QStringLiteral("le sue %1 cartelle virtuali").arg(folders.size());
+        question =
+            QStringLiteral("Eliminare %1 e %2 (%3)?").arg(account, which, folders.join(u", "));
+    }
+    if (rules == 1)
+        question += QStringLiteral(" Sarà eliminata anche la sua azione.");
+    else if (rules > 1)
+        question += QStringLiteral(" Saranno eliminate anche le sue %1 azioni.").arg(rules);
+    return question;
 }
 
 AccountPanelLogic::AccountPanelLogic(access::DataView& users, Messages& messages,
                                      const QSqlDatabase& db, QObject* parent)
     : QObject(parent), users_(users), messages_(messages), db_(db) {
     connect(&users_, &access::DataView::Error, this, &AccountPanelLogic::onError);
+    // An account is stored only once it has a login: one left without is dropped.
+    users_.setNewRowCheck([](const access::DataView& row) {
+        return !row.Field(QStringLiteral("login")).trimmed().isEmpty();
+    });
 }
 
 void AccountPanelLogic::onError(int errorNumber, const QString& text) {
@@ -76,27 +95,42 @@ int AccountPanelLogic::ErroreDB(int errorNumber) {
     return 1;
 }
 
-void AccountPanelLogic::cmdAdd() {
+bool AccountPanelLogic::cmdAdd() {
+    if (users_.isNewRow() && users_.Field(QStringLiteral("login")).trimmed().isEmpty()) {
+        Q_EMIT newAccountStarted(); // the one waiting for its login
+        return true;
+    }
     const int shownBefore = errorsShown_;
     if (!users_.AddNew()) {
         // A pending edit that could not be saved has been reported already.
         if (errorsShown_ == shownBefore)
             ErroreDB(users_.lastErrorNumber());
-        return;
+        return false;
     }
-    if (users_.Update())
-        users_.MoveToLastModified();
+    // As `kestrova user add NAME --rights rb` makes it; every switch set, none null.
+    const std::pair<const char*, int> fields[] = {{"enabled", 1}, {"read", 1},   {"write", 0},
+                                                  {"delete", 0},  {"browse", 1}, {"manage", 0}};
+    for (const auto& [field, value] : fields)
+        users_.setField(QLatin1String(field), value);
+    Q_EMIT newAccountStarted();
+    return true;
 }
 
 bool AccountPanelLogic::cmdDelete() {
     if (!users_.hasCurrentRow())
         return false;
+    if (users_.isNewRow()) {
+        users_.CancelUpdate(); // never stored: nothing to ask about
+        users_.MoveLast();     // the row before it, as after deleting the last
+        return true;
+    }
     bool numbered = false;
     const qlonglong id = users_.value(QStringLiteral("ID")).toLongLong(&numbered);
     // Owner 0 is the anonymous account, whose folders are never removed this way.
     const bool withFolders = numbered && id != kAnonymousOwner;
     const QStringList folders = withFolders ? folderNames(id) : QStringList{};
-    if (!messages_.confirm(deleteAccountQuestion(users_.Field(QStringLiteral("login")), folders)))
+    const QString login = users_.Field(QStringLiteral("login"));
+    if (!messages_.confirm(deleteAccountQuestion(login, folders, ruleCount(savedLogin()))))
         return false;
     // Folders go only with an account that is really gone.
     if (!users_.Delete())
@@ -121,14 +155,97 @@ QStringList AccountPanelLogic::folderNames(qlonglong owner) const {
     return names;
 }
 
+int AccountPanelLogic::ruleCount(const QString& login) const {
+    if (!db_.isValid() || login.isEmpty())
+        return 0;
+    // The rules the delete trigger takes with the account (none without the table).
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT count(*) FROM actions WHERE user = ? COLLATE NOCASE"));
+    query.addBindValue(login);
+    return query.exec() && query.next() ? query.value(0).toInt() : 0;
+}
+
+qint64 AccountPanelLogic::currentId() const {
+    bool numbered = false;
+    const qint64 id = users_.value(QStringLiteral("ID")).toLongLong(&numbered);
+    return numbered && users_.hasCurrentRow() ? id : -1;
+}
+
+QString AccountPanelLogic::savedLogin() const {
+    const qint64 id = currentId();
+    if (id < 0 || !db_.isValid())
+        return {};
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT login FROM users WHERE ID = ?"));
+    query.addBindValue(id);
+    return query.exec() && query.next() ? query.value(0).toString() : QString();
+}
+
+EditOutcome AccountPanelLogic::setLogin(const QString& typed) {
+    if (!users_.hasCurrentRow())
+        return EditOutcome::declined();
+    return storeChecked(users_, QStringLiteral("login"), typed,
+                        access::loginProblem(db_, typed, currentId()));
+}
+
+std::optional<QString> AccountPanelLogic::loginProblemAt(int row, const QString& typed) const {
+    QSqlTableModel* model = users_.tableModel();
+    bool numbered = false;
+    const qint64 id = model ? model->index(row, model->fieldIndex(QStringLiteral("ID")))
+                                  .data()
+                                  .toLongLong(&numbered)
+                            : 0;
+    return access::loginProblem(db_, typed, numbered ? id : -1);
+}
+
+EditOutcome AccountPanelLogic::setRoot(const QString& typed) {
+    const QString login = users_.Field(QStringLiteral("login"));
+    const QString who = login.isEmpty() ? QStringLiteral("il nuovo account")
+                                        : QStringLiteral("l'account \"%1\"").arg(login);
+    return storeRoot(users_, typed, who, messages_);
+}
+
+AccountFacts AccountPanelLogic::currentFacts() const {
+    AccountFacts facts;
+    if (!users_.hasCurrentRow())
+        return facts;
+    facts.enabled = users_.isTrue(QStringLiteral("enabled"));
+    facts.hasPassword = !users_.value(QStringLiteral("password")).isNull();
+    const QString login = savedLogin();
+    if (!login.isEmpty()) {
+        const auto keys = access::AccountKeys(db_).list(login);
+        facts.hasKeys = keys && !keys->isEmpty();
+    }
+    const char* const rights[] = {"read", "write", "delete", "browse", "manage"};
+    for (std::size_t i = 0; i < facts.rights.size(); ++i)
+        facts.rights[i] = users_.isTrue(QLatin1String(rights[i]));
+    facts.root = users_.Field(QStringLiteral("rootdir"));
+    if (facts.root.isEmpty() && db_.isValid()) {
+        QSqlQuery query(db_);
+        if (query.exec(QStringLiteral("SELECT rootdir FROM settings")) && query.next())
+            facts.root = query.value(0).toString();
+    }
+    facts.rootExists = QDir::isAbsolutePath(facts.root) && QFileInfo(facts.root).isDir();
+    return facts;
+}
+
+QString AccountPanelLogic::abilities() const {
+    return users_.hasCurrentRow() ? accountAbilities(currentFacts()) : QString();
+}
+
 bool AccountPanelLogic::holdsRefusedLogin() const {
     return refusedRow_ >= 0 && users_.isDirty() && users_.currentRow() == refusedRow_ &&
            users_.Field(QStringLiteral("login")) == refusedLogin_;
 }
 
 void AccountPanelLogic::saveCurrent() {
-    if (users_.Edit())
-        users_.Update();
+    if (!users_.Edit())
+        return;
+    const bool adding = users_.isNewRow();
+    const int rowsBefore = users_.RecordCount();
+    // A new account stored stays current; one dropped (no login) leaves one row less.
+    if (users_.Update() && adding && users_.RecordCount() == rowsBefore)
+        users_.MoveToLastModified();
 }
 
 std::optional<QString> AccountPanelLogic::passwordToStore(const QString& typed) {

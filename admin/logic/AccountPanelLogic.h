@@ -1,9 +1,15 @@
 #pragma once
 // What the "Account" panel does to the users view: adding and deleting
-// accounts (with their virtual folders), the database error messages, whether
-// the account's detail groups are usable, the cover over the grid's empty rows,
-// and which owner the virtual folder editor is opened for.
+// accounts (with their virtual folders), the typed login and root judged
+// before they reach the row, what the current account can do, the database
+// error messages, whether the account's detail groups are usable, the cover
+// over the grid's empty rows, and which owner the virtual folder editor is
+// opened for. Nothing here needs the server stopped: every change goes to
+// accounts.dat, which a running server reads at each login.
 
+#include "access/EntryChecks.h"
+#include "admin/logic/AccountAbilities.h"
+#include "admin/logic/CheckedEdit.h"
 #include "core/Messages.h"
 
 #include <QObject>
@@ -19,7 +25,7 @@ class DataView;
 
 namespace kv::admin {
 
-inline const QString kDuplicateLoginMessage = QStringLiteral("Non è consentito duplicare i Login");
+using access::kDuplicateLoginMessage;
 inline const QString kNoAccountSelectedMessage = QStringLiteral("Nessun account selezionato");
 inline const QString kPasswordNotStoredMessage =
     QStringLiteral("Impossibile memorizzare la password: usare altri caratteri e riprovare");
@@ -46,9 +52,9 @@ AccountGridCover accountGridCover(int rowHeight, int gridTop, int accountCount);
 // True for the error numbers that mean a login that another account has already.
 bool isDuplicateLoginError(int errorNumber);
 
-// The question asked before "Elimina account", naming the account and the
-// virtual folders that go with it.
-QString deleteAccountQuestion(const QString& login, const QStringList& folders);
+// The question asked before "Elimina account", naming the account, the
+// virtual folders that go with it and how many action rules go too.
+QString deleteAccountQuestion(const QString& login, const QStringList& folders, int rules = 0);
 
 class AccountPanelLogic : public QObject {
     Q_OBJECT
@@ -58,16 +64,33 @@ public:
     AccountPanelLogic(access::DataView& users, Messages& messages, const QSqlDatabase& db = {},
                       QObject* parent = nullptr);
 
-    // "Nuovo account": a new empty account, saved at once and made current.
-    void cmdAdd();
+    // "Nuovo account": a new account, enabled with the read and browse rights
+    // (as `kestrova user add NAME --rights rb` makes one), made current and
+    // kept pending: it is stored once it is left with a login, and dropped
+    // when left without one. While such a row waits for its login another
+    // press adds nothing. True when a new account is current afterwards.
+    bool cmdAdd();
     // "Elimina account": after the operator said yes, the current account and
-    // exactly its virtual folders. True when they are gone.
+    // exactly its virtual folders (its keys and action rules go with it, by
+    // the file's triggers). A new account not yet stored goes without a
+    // question. True when they are gone.
     bool cmdDelete();
     // Shows the operator's message for a failed save; 0 when nothing more is
     // to be shown, 1 when the database's own text should follow.
     int ErroreDB(int errorNumber);
-    // The grid's focus handler: writes the current account back.
+    // The grid's focus handler: writes the current account back (a new one
+    // stays current once stored).
     void saveCurrent();
+    // A login or root typed for the current account, judged as the command
+    // line judges it (access/EntryChecks.h); the whole disk as root only after
+    // the operator's yes.
+    EditOutcome setLogin(const QString& typed);
+    EditOutcome setRoot(const QString& typed);
+    // Why `typed` would be refused as the login of model row `row` (the grid's cell).
+    std::optional<QString> loginProblemAt(int row, const QString& typed) const;
+    // What the current account can do now; empty without one.
+    QString abilities() const;
+    AccountFacts currentFacts() const;
     // What users.password is to hold for a typed password: its yescrypt hash,
     // or empty text for an empty one; nullopt, with a message, when the hash
     // cannot be made.
@@ -93,10 +116,17 @@ public:
 Q_SIGNALS:
     // A typed login was refused as a duplicate (after the message).
     void loginRefused();
+    // "Nuovo account" left a new account current, waiting for its login.
+    void newAccountStarted();
 
 private:
     void onError(int errorNumber, const QString& text);
     QStringList folderNames(qlonglong owner) const;
+    int ruleCount(const QString& login) const;
+    // The current account's ID; -1 for a new one not yet stored.
+    qint64 currentId() const;
+    // The current account's login as stored (its keys are listed under it).
+    QString savedLogin() const;
 
     access::DataView& users_;
     Messages& messages_;

@@ -3,18 +3,22 @@
 #include "access/AddressPattern.h"
 #include "access/DataView.h"
 
+#include <QSqlTableModel>
+
 #include <cmath>
 
 namespace kv::admin {
 
-QString alreadyListedMessage(const QString& address) {
-    return QStringLiteral("L'indirizzo \"%1\" è già inserito nella lista").arg(address);
+std::optional<QString> typedEntryProblem(const access::DataView& list, int row,
+                                         const QString& entry) {
+    return access::listEntryProblem(list.tableModel()->database(), list.source(), entry,
+                                    list.rowidAt(row));
 }
 
-std::optional<QString> listEntryProblem(const QString& entry) {
-    if (entry.trimmed().isEmpty() || access::AddressPattern::parse(entry))
-        return std::nullopt;
-    return access::invalidEntryMessage(entry);
+void keepEntriesWhole(access::DataView& list) {
+    list.setNewRowCheck([](const access::DataView& row) {
+        return !row.Field(QStringLiteral("IP")).trimmed().isEmpty();
+    });
 }
 
 IpListMask AdattaGrigliaIP(int rowHeight, int rowCount, int gridHeight) {
@@ -31,11 +35,10 @@ IpListMask AdattaGrigliaIP(int rowHeight, int rowCount, int gridHeight) {
     return mask;
 }
 
-void cmdNuovoIP(access::DataView& list) {
-    if (!list.AddNew())
-        return;
-    if (list.Update())
-        list.MoveToLastModified();
+bool cmdNuovoIP(access::DataView& list) {
+    if (list.isNewRow() && list.Field(QStringLiteral("IP")).trimmed().isEmpty())
+        return true; // the one still to be typed in
+    return list.AddNew();
 }
 
 QString deleteEntryQuestion(int index, const QString& entry) {
@@ -43,11 +46,16 @@ QString deleteEntryQuestion(int index, const QString& entry) {
         .arg(entry, index == 0 ? QStringLiteral("autorizzati") : QStringLiteral("bloccati"));
 }
 
-bool cmdEliminaIP(access::DataView& list, int index, bool justAdded, Messages& messages) {
+bool cmdEliminaIP(access::DataView& list, int index, Messages& messages) {
     if (!list.hasCurrentRow())
         return false;
+    if (list.isNewRow()) {
+        list.CancelUpdate(); // never stored: nothing to ask about
+        list.MoveLast();     // the row before it, as after deleting the last
+        return true;
+    }
     const QString entry = list.Field(QStringLiteral("IP")).trimmed();
-    if (!justAdded && !entry.isEmpty() && !messages.confirm(deleteEntryQuestion(index, entry)))
+    if (!entry.isEmpty() && !messages.confirm(deleteEntryQuestion(index, entry)))
         return false;
     if (!list.Delete())
         return false;
@@ -71,8 +79,8 @@ AddAddressResult addClientAddress(access::DataView& list, const std::optional<QS
         messages.show(kNoUserSelectedMessage, MessageIcon::Exclamation);
         return AddAddressResult::NoSelection;
     }
-    if (const std::optional<QString> problem = listEntryProblem(*address)) {
-        messages.show(*problem, MessageIcon::Exclamation);
+    if (!access::AddressPattern::parse(*address)) {
+        messages.show(access::invalidEntryMessage(*address), MessageIcon::Exclamation);
         return AddAddressResult::NotAnAddress;
     }
     // Looked up on a copy, so the row the operator is on stays current.

@@ -1,9 +1,11 @@
 #pragma once
 // The address lists of the "Sicurezza" panel (0: allowed, IPok; 1: blocked,
-// IPko): adding an empty entry, deleting the current one, refusing a typed
-// entry that is no address pattern, the cover over the grid's empty rows, and
-// putting a connected client's address on a list.
+// IPko): adding an entry, deleting the current one, refusing a typed entry
+// as the command line refuses it (access/EntryChecks.h), the cover over the
+// grid's empty rows, and putting a connected client's address on a list. No
+// empty entry is ever stored.
 
+#include "access/EntryChecks.h"
 #include "core/Messages.h"
 
 #include <QString>
@@ -17,13 +19,16 @@ namespace kv::admin {
 
 inline const QString kNoUserSelectedMessage = QStringLiteral("Non è selezionato alcun utente");
 
-// "L'indirizzo "<address>" è già inserito nella lista"
-QString alreadyListedMessage(const QString& address);
+using access::alreadyListedMessage;
 
-// The operator's message for a typed list entry that is no address, CIDR
-// block, range or wildcard address; nullopt for one that is, and for an empty
-// entry (the row "Nuovo" adds, still to be typed in).
-std::optional<QString> listEntryProblem(const QString& entry);
+// Why `entry`, typed into model row `row` of `list`, is refused: no address,
+// CIDR block, range or wildcard address, or already on the list.
+std::optional<QString> typedEntryProblem(const access::DataView& list, int row,
+                                         const QString& entry);
+
+// Makes `list` store a new row only once it holds an entry: one left empty
+// is dropped.
+void keepEntriesWhole(access::DataView& list);
 
 // Twips, inside the list's group (whose top edge the grid shares).
 struct IpListMask {
@@ -36,16 +41,18 @@ struct IpListMask {
 // grid's bottom; it is hidden when the entries fill the grid.
 IpListMask AdattaGrigliaIP(int rowHeight, int rowCount, int gridHeight);
 
-// "Nuovo": an empty entry, saved at once and made current.
-void cmdNuovoIP(access::DataView& list);
+// "Nuovo": a new entry, made current and left to be typed in; stored once
+// typed (keepEntriesWhole). While one waits empty, another press adds
+// nothing. True when a new entry is current.
+bool cmdNuovoIP(access::DataView& list);
 // The question before "Elimina" deletes `entry` from list `index`.
 QString deleteEntryQuestion(int index, const QString& entry);
 
 // "Elimina": deletes the current entry; the following one becomes current, or
 // the one before it when the last entry was deleted. The operator is asked
-// first unless the entry is empty or `justAdded` (the row "Nuovo" made and
-// the operator is still typing). True when the entry is gone.
-bool cmdEliminaIP(access::DataView& list, int index, bool justAdded, Messages& messages);
+// first unless the entry is empty or not stored yet (the row "Nuovo" made).
+// True when the entry is gone.
+bool cmdEliminaIP(access::DataView& list, int index, Messages& messages);
 
 // The question after "Blocca" put `address` on the block list while that list
 // is switched off.

@@ -1,5 +1,7 @@
 #include "admin/logic/VirtualDirList.h"
 
+#include "access/EntryChecks.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -28,6 +30,7 @@ bool VirtualDirList::fail(const QString& error) {
 
 bool VirtualDirList::Refresh() {
     beginResetModel();
+    current_ = -1;
     rows_.clear();
     QSqlQuery query(db_);
     query.setForwardOnly(true);
@@ -85,11 +88,32 @@ QVariant VirtualDirList::headerData(int section, Qt::Orientation orientation, in
 }
 
 void VirtualDirList::setCurrentRow(int row) {
-    const int next = row >= 0 && row < rows_.size() ? row : -1;
+    int next = row >= 0 && row < rows_.size() ? row : -1;
     if (next == current_)
         return;
+    if (isPending()) {
+        dropPending(); // left half-made: it was never stored
+        next = row >= 0 && row < rows_.size() ? row : -1;
+    }
     current_ = next;
     Q_EMIT currentRowChanged(current_);
+}
+
+bool VirtualDirList::isPending() const {
+    return hasCurrentRow() && rows_.at(current_).rowid < 0;
+}
+
+void VirtualDirList::dropPending() {
+    if (rows_.isEmpty() || rows_.last().rowid >= 0)
+        return;
+    const int at = int(rows_.size()) - 1;
+    beginRemoveRows({}, at, at);
+    rows_.removeLast();
+    endRemoveRows();
+    if (current_ >= at) {
+        current_ = at - 1;
+        Q_EMIT currentRowChanged(current_);
+    }
 }
 
 QString VirtualDirList::field(Column column) const {
@@ -97,15 +121,11 @@ QString VirtualDirList::field(Column column) const {
 }
 
 bool VirtualDirList::cmdNuova() {
-    QSqlQuery query(db_);
-    if (!query.prepare(QStringLiteral(
-            "INSERT INTO virtualdirs (name, source, destination, user) VALUES ('', '', '', ?)")))
-        return fail(query.lastError().text());
-    query.addBindValue(owner_);
-    if (!query.exec())
-        return fail(query.lastError().text());
-    Row row;
-    row.rowid = query.lastInsertId().toLongLong();
+    if (!rows_.isEmpty() && rows_.last().rowid < 0) {
+        setCurrentRow(int(rows_.size()) - 1); // the one still waiting for its fields
+        return true;
+    }
+    Row row; // stored by storePending() once complete
     const int at = int(rows_.size());
     beginInsertRows({}, at, at);
     rows_.append(row);
@@ -119,6 +139,11 @@ bool VirtualDirList::cmdNuova() {
 bool VirtualDirList::cmdElimina() {
     if (!hasCurrentRow())
         return false;
+    if (isPending()) {
+        dropPending();
+        lastError_.clear();
+        return true;
+    }
     QSqlQuery query(db_);
     if (!query.prepare(QStringLiteral("DELETE FROM virtualdirs WHERE rowid=? AND user=?")))
         return fail(query.lastError().text());
@@ -136,12 +161,72 @@ bool VirtualDirList::cmdElimina() {
     return true;
 }
 
+std::optional<QString> VirtualDirList::fieldProblem(Column column, const QString& value) const {
+    if (!hasCurrentRow())
+        return std::nullopt;
+    const Row& row = rows_.at(current_);
+    access::VirtualDirEntry entry{row.values[Name], row.values[Source], row.values[Destination]};
+    switch (column) {
+    case Name:
+        entry.name = value;
+        if (auto problem = access::virtualDirNameProblem(value))
+            return problem;
+        break;
+    case Source:
+        entry.position = value;
+        if (auto problem = access::virtualDirPositionProblem(value, access::ownerRoot(db_, owner_)))
+            return problem;
+        break;
+    case Destination:
+        return access::virtualDirDestinationProblem(value);
+    }
+    if (entry.name.trimmed().isEmpty())
+        return std::nullopt;
+    return access::virtualDirDuplicate(db_, owner_, entry, row.rowid);
+}
+
+bool VirtualDirList::storePending() {
+    Row& row = rows_[current_];
+    if (row.values[Name].trimmed().isEmpty() || row.values[Destination].isEmpty())
+        return true; // still being filled in
+    const access::VirtualDirEntry entry{row.values[Name], row.values[Source],
+                                        row.values[Destination]};
+    if (const auto problem = access::virtualDirProblem(db_, owner_, entry))
+        return fail(*problem);
+    QSqlQuery query(db_);
+    if (!query.prepare(QStringLiteral(
+            "INSERT INTO virtualdirs (name, source, destination, user) VALUES (?, ?, ?, ?)")))
+        return fail(query.lastError().text());
+    // Empty fields are stored as empty text, as the command line stores them.
+    for (const QString& text : {entry.name, entry.position, entry.destination})
+        query.addBindValue(text.isNull() ? QString(QLatin1String("")) : text);
+    query.addBindValue(owner_);
+    if (!query.exec())
+        return fail(query.lastError().text());
+    row.rowid = query.lastInsertId().toLongLong();
+    return true;
+}
+
 bool VirtualDirList::setField(Column column, const QString& value) {
     if (!hasCurrentRow() || column < Name || column > Destination)
         return false;
     Row& row = rows_[current_];
     if (row.values[column] == value)
         return true;
+    if (const auto problem = fieldProblem(column, value))
+        return fail(*problem);
+    if (row.rowid < 0) {
+        const QString before = row.values[column];
+        row.values[column] = value;
+        if (!storePending()) {
+            row.values[column] = before;
+            return false;
+        }
+        const QModelIndex changed = index(current_, column);
+        Q_EMIT dataChanged(changed, changed);
+        lastError_.clear();
+        return true;
+    }
     QSqlQuery query(db_);
     const QString sql = QStringLiteral("UPDATE virtualdirs SET %1=? WHERE rowid=? AND user=?")
                             .arg(QLatin1String(kFieldNames[column]));

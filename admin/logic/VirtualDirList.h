@@ -1,12 +1,15 @@
 #pragma once
 // The virtual folders of one owner (an account's ID, or 0 for the anonymous
 // account) as the editor shows them: a read-only list with a current row,
-// each field written to accounts.dat at once, adding and deleting rows.
+// each field judged as `kestrova vdir add` judges it (access/EntryChecks.h)
+// and written to accounts.dat at once, adding and deleting rows. A new row is
+// stored only once it has a name and a real folder; one left before is dropped.
 
 #include <QAbstractTableModel>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <optional>
 
 namespace kv::admin {
 
@@ -25,6 +28,7 @@ public:
     int owner() const { return owner_; }
 
     // Reads the owner's rows in the table's own order; the first becomes current.
+    // A new row not yet stored is dropped.
     bool Refresh();
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -36,17 +40,26 @@ public:
     // -1 when there is no current row.
     int currentRow() const { return current_; }
     bool hasCurrentRow() const { return current_ >= 0 && current_ < rows_.size(); }
+    // Moving off a new row not yet stored drops it.
     void setCurrentRow(int row);
+    // The current row is new and not stored yet.
+    bool isPending() const;
+    // Drops the new row not yet stored, if any.
+    void dropPending();
     // A field of the current row ("" with none).
     QString field(Column column) const;
 
-    // "Nuova": a row owned by the owner, saved at once and made current. A
-    // failed save leaves the current row where it was.
+    // "Nuova": a new row of the owner, made current; stored once its name and
+    // real folder are set (setField). While one waits, another press adds nothing.
     bool cmdNuova();
     // "Elimina": deletes the current row; the following row becomes current,
     // or the one before it when the last row was deleted.
     bool cmdElimina();
-    // Writes one field of the current row to the file at once.
+    // Why `value` is refused for `column` of the current row; nullopt when it
+    // may be stored.
+    std::optional<QString> fieldProblem(Column column, const QString& value) const;
+    // Writes one field of the current row to the file at once, unless
+    // fieldProblem() refuses it (then false, with the reason in lastError()).
     bool setField(Column column, const QString& value);
 
     QString lastError() const { return lastError_; }
@@ -60,6 +73,7 @@ private:
         QString values[3];
     };
     bool fail(const QString& error);
+    bool storePending();
 
     QSqlDatabase db_;
     int owner_;

@@ -4,6 +4,7 @@
 #include "access/DataView.h"
 #include "admin/logic/AccountPanelLogic.h"
 #include "admin/ui/AccountPanelPassword.h"
+#include "admin/ui/CheckedEditors.h"
 #include "admin/ui/ListGrid.h"
 #include "admin/ui/PanelParts.h"
 #include "shell/Twips.h"
@@ -44,6 +45,13 @@ AccountGrid::AccountGrid(QWidget* panel, access::DataView& users, admin::Account
     grid_->setColumnWidth(record.indexOf(QStringLiteral("password")), kColumnWidth);
     grid_->setItemDelegateForColumn(record.indexOf(QStringLiteral("password")),
                                     new PasswordColumnDelegate(logic_, grid_));
+    auto* logins = new CheckedCellDelegate(
+        [this](const QModelIndex& index, const QString& typed) {
+            return logic_.loginProblemAt(index.row(), typed);
+        },
+        grid_);
+    connect(logins, &CheckedCellDelegate::refusalChanged, this, &AccountGrid::refusalChanged);
+    grid_->setItemDelegateForColumn(record.indexOf(QStringLiteral("login")), logins);
     grid_->installEventFilter(this);
     // Moving commits the row being left, which re-reads the model: done
     // after the grid's own handling of the click.
@@ -62,10 +70,8 @@ AccountGrid::AccountGrid(QWidget* panel, access::DataView& users, admin::Account
     QPushButton* remove = makeButton(group, QStringLiteral("cmdDelete"),
                                      QStringLiteral("Elimina account"), 150, buttonsTop, 140);
     remove->setToolTip(QStringLiteral("Elimina account"));
-    connect(add, &QPushButton::clicked, this, [this] {
-        logic_.cmdAdd();
-        grid_->setFocus();
-    });
+    // The new account's login box takes the focus (newAccountStarted).
+    connect(add, &QPushButton::clicked, this, [this] { logic_.cmdAdd(); });
     connect(remove, &QPushButton::clicked, this, [this] { logic_.cmdDelete(); });
 
     QAbstractItemModel* model = users_.model();

@@ -34,6 +34,8 @@ public:
 Q_SIGNALS:
     // A row chosen in the grid was made current (or refused, keeping the old one).
     void rowChosen();
+    // A login typed in the grid was refused (its reason), or its editor closed ("").
+    void refusalChanged(const QString& reason);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

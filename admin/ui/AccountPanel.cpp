@@ -5,6 +5,7 @@
 #include "admin/ui/AccountGrid.h"
 #include "admin/ui/AccountKeysGroup.h"
 #include "admin/ui/AccountPanelPassword.h"
+#include "admin/ui/CheckedEditors.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
 #include "admin/ui/RightsForm.h"
@@ -67,9 +68,46 @@ AccountPanel::AccountPanel(QWidget* panel, PanelHost& host)
     buildAnonymous(top);
 
     connect(grid_, &AccountGrid::rowChosen, this, &AccountPanel::Data1_Reposition);
+    connect(grid_, &AccountGrid::refusalChanged, this, [this](const QString& reason) {
+        gridRefusal_ = reason;
+        showStatus();
+    });
     connect(&users_, &access::DataView::Reposition, this, &AccountPanel::Data1_Reposition);
     connect(users_.model(), &QAbstractItemModel::modelReset, this, &AccountPanel::Data1_Reposition);
+    connect(users_.model(), &QAbstractItemModel::dataChanged, this, [this] {
+        login_->follow();
+        root_->follow();
+        showStatus();
+    });
+    connect(&keys_->logic(), &admin::AccountKeysLogic::changed, this, &AccountPanel::showStatus);
+    connect(&anonymous_, &access::DataView::Reposition, anonymousRoot_, &CheckedBox::load);
+    connect(anonymous_.model(), &QAbstractItemModel::modelReset, anonymousRoot_, &CheckedBox::load);
+    connect(anonymous_.model(), &QAbstractItemModel::dataChanged, anonymousRoot_,
+            &CheckedBox::follow);
     Data1_Reposition();
+}
+
+CheckedBox* AccountPanel::checkedBox(QLineEdit* box, access::DataView& view, const QString& field,
+                                     std::function<admin::EditOutcome(const QString&)> apply) {
+    auto* checked = new CheckedBox(
+        box, [&view, field] { return view.Field(field); }, std::move(apply), this);
+    connect(checked, &CheckedBox::refusalChanged, this, &AccountPanel::showStatus);
+    return checked;
+}
+
+void AccountPanel::showStatus() {
+    QString refusal = gridRefusal_;
+    for (const CheckedBox* box : {login_, root_}) {
+        if (refusal.isEmpty())
+            refusal = box->refusal();
+    }
+    const QString text = refusal.isEmpty() ? logic_.abilities() : refusal;
+    status_->setStyleSheet(refusal.isEmpty() ? QString() : QStringLiteral("color: #c62828;"));
+    if (status_->text() == text)
+        return;
+    status_->setText(text);
+    if (status_->isVisible())
+        host_.relayout(); // a longer line may wrap onto a second one
 }
 
 void AccountPanel::buildDetails(int& top) {
@@ -77,31 +115,34 @@ void AccountPanel::buildDetails(int& top) {
     usersBinder_->bind(
         addSwitch(panel_, QStringLiteral("chkAbilitato"), QStringLiteral("Account abilitato"), top),
         QStringLiteral("enabled"));
+    status_ = addText(panel_, QString(), top, QStringLiteral("lblAccountStatus"));
 
     QWidget* names = addGroup(panel_, QStringLiteral("picDetails"), 0, kDetailsGroupHeight, top);
     (new QLabel(QStringLiteral("Login"), names))->setGeometry(0, 0, 180, 18);
     (new QLabel(QStringLiteral("Password"), names))->setGeometry(192, 0, 180, 18);
     QLineEdit* login = makeBox(names, QStringLiteral("txtLogin"), 0, kGroupBoxTop, 180);
-    usersBinder_->bind(login, QStringLiteral("login"));
+    login_ = checkedBox(login, users_, QStringLiteral("login"),
+                        [this](const QString& typed) { return logic_.setLogin(typed); });
     // After a refused login the operator goes back to it, once the click or
-    // key that tried to leave the row is done.
-    connect(
-        &logic_, &admin::AccountPanelLogic::loginRefused, login,
-        [login] {
-            login->setFocus(Qt::OtherFocusReason);
-            login->selectAll();
-        },
-        Qt::QueuedConnection);
+    // key that tried to leave the row is done; a new account starts there.
+    const auto typeLogin = [login] {
+        login->setFocus(Qt::OtherFocusReason);
+        login->selectAll();
+    };
+    connect(&logic_, &admin::AccountPanelLogic::loginRefused, login, typeLogin,
+            Qt::QueuedConnection);
+    connect(&logic_, &admin::AccountPanelLogic::newAccountStarted, login, typeLogin,
+            Qt::QueuedConnection);
     new PasswordBoxBinding(makeBox(names, QStringLiteral("txtPassword"), 192, kGroupBoxTop, 180),
                            users_, logic_);
     accountGroups_.append(names);
 
-    accountGroups_.append(
-        buildRootGroup(*usersBinder_,
-                       {1, QStringLiteral("txtUserRoot"), QStringLiteral("cmdUserBrowse"),
-                        QStringLiteral("cmdDefaultRoot"), QStringLiteral("picDefault"),
-                        QStringLiteral("Seleziona la root per l'utente:")},
-                       top));
+    accountGroups_.append(buildRootGroup(
+        users_, [this](const QString& typed) { return logic_.setRoot(typed); },
+        {1, QStringLiteral("txtUserRoot"), QStringLiteral("cmdUserBrowse"),
+         QStringLiteral("cmdDefaultRoot"), QStringLiteral("picDefault"),
+         QStringLiteral("Seleziona la root per l'utente:")},
+        root_, top));
     addText(panel_, kRootText, top);
 
     const RightsGroups rights = buildRightsForm(
@@ -142,17 +183,25 @@ void AccountPanel::buildAnonymous(int& top) {
                     top);
     addText(panel_, kAnonymousAdvice, top);
 
-    buildRootGroup(*anonymousBinder_,
-                   {6, QStringLiteral("txtUserRootAnon"), QStringLiteral("cmdUserBrowseAnon"),
-                    QStringLiteral("cmdDefaultRootAnon"), QStringLiteral("picDefaultAnon"),
-                    QStringLiteral("Seleziona la root per l'utente anonimo:")},
-                   top);
+    buildRootGroup(
+        anonymous_,
+        [this](const QString& typed) {
+            return admin::storeRoot(anonymous_, typed, QStringLiteral("l'account anonimo"),
+                                    host_.messages());
+        },
+        {6, QStringLiteral("txtUserRootAnon"), QStringLiteral("cmdUserBrowseAnon"),
+         QStringLiteral("cmdDefaultRootAnon"), QStringLiteral("picDefaultAnon"),
+         QStringLiteral("Seleziona la root per l'utente anonimo:")},
+        anonymousRoot_, top);
     buildVirtualDirsGroup(8, QStringLiteral("cmdVirtualAnonymous"),
                           QStringLiteral("Cartelle virtuali dell'account anonimo..."),
                           &admin::AccountPanelLogic::cmdVirtualAnonymous, top);
 }
 
-QWidget* AccountPanel::buildRootGroup(ViewBinder& binder, const RootNames& names, int& top) {
+QWidget*
+AccountPanel::buildRootGroup(access::DataView& view,
+                             const std::function<admin::EditOutcome(const QString&)>& apply,
+                             const RootNames& names, CheckedBox*& checked, int& top) {
     QWidget* group =
         addGroup(panel_, QStringLiteral("picDetails"), names.index, kDetailsGroupHeight, top);
     groupCaption(group, QStringLiteral("Root Directory"), 0, 0);
@@ -170,12 +219,18 @@ QWidget* AccountPanel::buildRootGroup(ViewBinder& binder, const RootNames& names
     connect(box, &QLineEdit::textChanged, overlay,
             [overlay](const QString& text) { overlay->setVisible(text.isEmpty()); });
     overlay->setVisible(box->text().isEmpty());
-    connect(reset, &QPushButton::clicked, box, [box] { box->setText(QString()); });
-    binder.bind(box, QStringLiteral("rootdir"));
-    connect(browse, &QPushButton::clicked, this, [this, box, prompt = names.prompt] {
+    checked = checkedBox(box, view, QStringLiteral("rootdir"), apply);
+    // A folder set by a button is judged at once, as a typed one when left.
+    connect(reset, &QPushButton::clicked, checked, [box, checked] {
+        box->setText(QString());
+        checked->finish();
+    });
+    connect(browse, &QPushButton::clicked, this, [this, box, checked, prompt = names.prompt] {
         const QString chosen = host_.BrowseForFolder(panel_->window(), prompt, box->text());
-        if (!chosen.isEmpty())
+        if (!chosen.isEmpty()) {
             box->setText(chosen);
+            checked->finish();
+        }
     });
     return group;
 }
@@ -199,8 +254,11 @@ void AccountPanel::enableAccountGroups() {
 
 void AccountPanel::Data1_Reposition() {
     enableAccountGroups();
+    login_->load();
+    root_->load();
     keys_->refresh();
     grid_->showCurrent();
+    showStatus();
 }
 
 void AccountPanel::openEditor(int owner) {

@@ -1,14 +1,16 @@
 #pragma once
 // The "Account" panel: the account grid (AccountGrid), the account's details
-// (bound to the users view), the anonymous account (bound to the anonymous
-// view), the root pickers, the buttons that open the virtual folder editor and
-// the account's SFTP keys.
+// (bound to the users view) with the line saying what the account can do, the
+// anonymous account (bound to the anonymous view), the root pickers, the
+// buttons that open the virtual folder editor and the account's SFTP keys.
+// The login and the roots are judged before they are stored (CheckedBox).
 
 #include "admin/logic/AccountPanelLogic.h"
 
 #include <QObject>
 #include <functional>
 
+class QLabel;
 class QLineEdit;
 class QWidget;
 
@@ -20,6 +22,7 @@ namespace kv::ui {
 
 class AccountGrid;
 class AccountKeysGroup;
+class CheckedBox;
 class PanelHost;
 class ViewBinder;
 
@@ -39,6 +42,9 @@ public:
     void Data1_Reposition();
     // Enables the groups that edit the current account only while there is one.
     void enableAccountGroups();
+    // The status line: what the current account can do, or why a typed value
+    // was refused.
+    void showStatus();
 
 private:
     void buildDetails(int& top);
@@ -47,7 +53,11 @@ private:
         int index;
         QString box, browse, reset, overlay, prompt;
     };
-    QWidget* buildRootGroup(ViewBinder& binder, const RootNames& names, int& top);
+    QWidget* buildRootGroup(access::DataView& view,
+                            const std::function<admin::EditOutcome(const QString&)>& apply,
+                            const RootNames& names, CheckedBox*& checked, int& top);
+    CheckedBox* checkedBox(QLineEdit* box, access::DataView& view, const QString& field,
+                           std::function<admin::EditOutcome(const QString&)> apply);
     QWidget*
     buildVirtualDirsGroup(int index, const QString& name, const QString& text,
                           void (admin::AccountPanelLogic::*open)(const std::function<void(int)>&),
@@ -63,6 +73,11 @@ private:
     ViewBinder* anonymousBinder_ = nullptr;
     AccountGrid* grid_ = nullptr;
     AccountKeysGroup* keys_ = nullptr;
+    QLabel* status_ = nullptr;
+    CheckedBox* login_ = nullptr;
+    CheckedBox* root_ = nullptr;
+    CheckedBox* anonymousRoot_ = nullptr;
+    QString gridRefusal_; // why the login typed in the grid was refused
     QList<QWidget*> accountGroups_;
     std::function<void(int)> openEditor_;
 };

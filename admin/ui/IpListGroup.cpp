@@ -3,6 +3,7 @@
 
 #include "access/DataView.h"
 #include "admin/logic/IpListLogic.h"
+#include "admin/ui/CheckedEditors.h"
 #include "admin/ui/ListGrid.h"
 #include "admin/ui/PanelParts.h"
 #include "shell/Twips.h"
@@ -13,7 +14,6 @@
 #include <QPushButton>
 #include <QSqlRecord>
 #include <QSqlTableModel>
-#include <QStyledItemDelegate>
 #include <QTableView>
 
 namespace kv::ui {
@@ -21,30 +21,6 @@ namespace kv::ui {
 namespace {
 constexpr int kDesignRows = 5;
 constexpr int kCommandHeight = 34;
-
-// The grid's editor for an entry: an entry that is no address pattern is
-// named to the operator and the cell keeps what it held.
-class EntryDelegate : public QStyledItemDelegate {
-public:
-    EntryDelegate(Messages& messages, QObject* parent)
-        : QStyledItemDelegate(parent), messages_(messages) {}
-
-    void setModelData(QWidget* editor, QAbstractItemModel* model,
-                      const QModelIndex& index) const override {
-        const auto* box = qobject_cast<QLineEdit*>(editor);
-        if (box) {
-            if (const std::optional<QString> problem = admin::listEntryProblem(box->text())) {
-                messages_.show(*problem, MessageIcon::Exclamation);
-                return;
-            }
-        }
-        QStyledItemDelegate::setModelData(editor, model, index);
-    }
-
-private:
-    Messages& messages_;
-};
-
 } // namespace
 
 IpListGroup::IpListGroup(int index, access::DataView& list, Messages& messages, QWidget* panel)
@@ -55,7 +31,17 @@ IpListGroup::IpListGroup(int index, access::DataView& list, Messages& messages, 
     grid_ = makeListGrid(this, QStringLiteral("GridIP"), list_, {QStringLiteral("IP")});
     grid_->setProperty(kIndexProperty, index);
     grid_->horizontalHeader()->setStretchLastSection(true);
-    grid_->setItemDelegate(new EntryDelegate(messages, grid_));
+    // A typed entry is judged as `kestrova ip allow|block add` judges it.
+    auto* entries = new CheckedCellDelegate(
+        [this](const QModelIndex& cell, const QString& typed) {
+            return admin::typedEntryProblem(list_, cell.row(), typed);
+        },
+        grid_);
+    grid_->setItemDelegate(entries);
+    admin::keepEntriesWhole(list_);
+    // An entry left empty (Esc, or moving away) is no entry: its new row goes.
+    connect(entries, &QAbstractItemDelegate::closeEditor, this,
+            [this] { list_.dropIncompleteNewRow(); });
     const int gridHeight = kGridRowHeight * kDesignRows + 1;
     grid_->setGeometry(0, 0, kGroupWidth, gridHeight);
     grid_->installEventFilter(this);
@@ -81,27 +67,21 @@ IpListGroup::IpListGroup(int index, access::DataView& list, Messages& messages, 
     resize(kGroupWidth, gridHeight + kCommandHeight);
 
     connect(add, &QPushButton::clicked, this, [this] {
-        const int before = list_.RecordCount();
-        admin::cmdNuovoIP(list_);
-        if (list_.RecordCount() > before)
-            newRow_ = list_.currentRow();
+        if (!admin::cmdNuovoIP(list_))
+            return;
+        // The new entry is typed in its cell at once.
         grid_->setFocus();
+        const QModelIndex cell = grid_->currentIndex();
+        if (cell.isValid())
+            grid_->edit(cell);
     });
-    connect(remove, &QPushButton::clicked, this, [this, asker = &messages] {
-        const bool justAdded = newRow_ >= 0 && newRow_ == list_.currentRow();
-        if (admin::cmdEliminaIP(list_, index_, justAdded, *asker))
-            newRow_ = -1;
-    });
+    connect(remove, &QPushButton::clicked, this,
+            [this, asker = &messages] { admin::cmdEliminaIP(list_, index_, *asker); });
     connect(&list_, &access::DataView::Reposition, this, &IpListGroup::DataIP_Reposition);
     QAbstractItemModel* model = list_.model();
     connect(model, &QAbstractItemModel::rowsInserted, this, &IpListGroup::AdattaGrigliaIP);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &IpListGroup::AdattaGrigliaIP);
     connect(model, &QAbstractItemModel::modelReset, this, &IpListGroup::DataIP_Reposition);
-    // Any other row made current is not the one being typed.
-    connect(&list_, &access::DataView::Reposition, this, [this] {
-        if (list_.currentRow() != newRow_)
-            newRow_ = -1;
-    });
     // Leaving a row saves it, which re-reads the model: after the click.
     onRowChosen(grid_, this, &syncing_, [this](int row) { selectRow(row); });
     DataIP_Reposition();

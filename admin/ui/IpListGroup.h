@@ -21,7 +21,8 @@ namespace kv::ui {
 class IpListGroup : public QWidget {
     Q_OBJECT
 public:
-    // A typed entry that is no address pattern is refused through `messages`.
+    // A typed entry is judged before it is stored (a refused one stays in its
+    // cell, marked); `messages` asks before a stored entry is deleted.
     IpListGroup(int index, access::DataView& list, Messages& messages, QWidget* panel);
 
     int index() const { return index_; }
@@ -41,8 +42,6 @@ private:
 
     int index_;
     access::DataView& list_;
-    // The row "Nuovo" made, until the operator leaves it (-1: none).
-    int newRow_ = -1;
     QTableView* grid_ = nullptr;
     QWidget* mask_ = nullptr;
     QWidget* commands_ = nullptr;

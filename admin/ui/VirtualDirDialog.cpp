@@ -1,5 +1,6 @@
 #include "admin/ui/VirtualDirDialog.h"
 
+#include "admin/ui/CheckedEditors.h"
 #include "admin/ui/PanelHost.h"
 
 #include <QGridLayout>
@@ -86,10 +87,16 @@ VirtualDirDialog::VirtualDirDialog(const QSqlDatabase& db, int owner, PanelHost&
     realLayout->addWidget(txtRealPath_, 0, 1);
     realLayout->addWidget(browseReal, 0, 2);
 
+    problem_ = new QLabel(this);
+    problem_->setObjectName(QStringLiteral("lblProblem"));
+    problem_->setWordWrap(true);
+    problem_->setStyleSheet(QStringLiteral("color: #c62828;"));
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(listFrame);
     layout->addWidget(virtualFrame);
     layout->addWidget(realFrame);
+    layout->addWidget(problem_);
     resize(560, 480);
 
     // Boxes without a row to write to would lose what is typed: they wait for one.
@@ -102,24 +109,19 @@ VirtualDirDialog::VirtualDirDialog(const QSqlDatabase& db, int owner, PanelHost&
                 if (!loading_ && current.isValid())
                     list_.setCurrentRow(current.row());
             });
-    connect(txtName_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        AggiornaPath();
-        boxChanged(admin::VirtualDirList::Name, text);
-    });
-    connect(txtVirtualPath_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        AggiornaPath();
-        boxChanged(admin::VirtualDirList::Source, text);
-    });
-    connect(txtRealPath_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { boxChanged(admin::VirtualDirList::Destination, text); });
+    connect(txtName_, &QLineEdit::textChanged, this, &VirtualDirDialog::AggiornaPath);
+    connect(txtVirtualPath_, &QLineEdit::textChanged, this, &VirtualDirDialog::AggiornaPath);
+    boxes_ = {checkedBox(txtName_, admin::VirtualDirList::Name),
+              checkedBox(txtVirtualPath_, admin::VirtualDirList::Source),
+              checkedBox(txtRealPath_, admin::VirtualDirList::Destination)};
     connect(add, &QPushButton::clicked, this, [this] {
         list_.cmdNuova();
-        grid_->setFocus();
+        txtName_->setFocus(); // a new folder starts with its name
     });
     connect(remove, &QPushButton::clicked, this, [this] { list_.cmdElimina(); });
     // Both pickers start at the folder written in the position box.
-    connect(browseVirtual, &QPushButton::clicked, this, [this] { browse(txtVirtualPath_); });
-    connect(browseReal, &QPushButton::clicked, this, [this] { browse(txtRealPath_); });
+    connect(browseVirtual, &QPushButton::clicked, this, [this] { browse(boxes_[1]); });
+    connect(browseReal, &QPushButton::clicked, this, [this] { browse(boxes_[2]); });
 
     // A folder list that cannot be read is reported with the database's own text.
     if (!list_.Refresh())
@@ -134,29 +136,49 @@ void VirtualDirDialog::showCurrentRow(int row) {
     } else {
         grid_->selectionModel()->clear();
     }
-    txtName_->setText(list_.field(admin::VirtualDirList::Name));
-    txtVirtualPath_->setText(list_.field(admin::VirtualDirList::Source));
-    txtRealPath_->setText(list_.field(admin::VirtualDirList::Destination));
+    for (CheckedBox* box : std::as_const(boxes_))
+        box->load();
     AggiornaPath();
     for (QWidget* control : std::as_const(rowControls_))
         control->setEnabled(row >= 0);
     loading_ = false;
 }
 
-void VirtualDirDialog::boxChanged(admin::VirtualDirList::Column column, const QString& text) {
-    if (!loading_)
-        list_.setField(column, text);
+CheckedBox* VirtualDirDialog::checkedBox(QLineEdit* box, admin::VirtualDirList::Column column) {
+    auto* checked = new CheckedBox(
+        box, [this, column] { return list_.field(column); },
+        [this, column](const QString& typed) {
+            if (!list_.hasCurrentRow())
+                return admin::EditOutcome::declined();
+            if (list_.setField(column, typed))
+                return admin::EditOutcome::stored();
+            return admin::EditOutcome::refused(list_.lastError());
+        },
+        this);
+    connect(checked, &CheckedBox::refusalChanged, this, &VirtualDirDialog::showRefusal);
+    return checked;
+}
+
+void VirtualDirDialog::showRefusal() {
+    QString reason;
+    for (const CheckedBox* box : std::as_const(boxes_)) {
+        if (reason.isEmpty())
+            reason = box->refusal();
+    }
+    problem_->setText(reason);
 }
 
 void VirtualDirDialog::AggiornaPath() {
     txtCompletePath_->setText(admin::AggiornaPath(txtVirtualPath_->text(), txtName_->text()));
 }
 
-void VirtualDirDialog::browse(QLineEdit* target) {
+void VirtualDirDialog::browse(CheckedBox* target) {
     const QString chosen =
         host_.BrowseForFolder(this, QStringLiteral("Posizione virtuale:"), txtVirtualPath_->text());
-    if (!chosen.isEmpty())
-        target->setText(chosen);
+    if (chosen.isEmpty())
+        return;
+    target->box()->setText(chosen);
+    target->finish();
 }
 
 } // namespace kv::ui

@@ -1,17 +1,21 @@
 #pragma once
 // frmVirtualDir: the modal editor of one owner's virtual folders ("Cartelle
-// virtuali"). Every change in an edit box is written to accounts.dat at once;
-// the window has no save or cancel button.
+// virtuali"). What an edit box holds is judged and written to accounts.dat
+// when the operator presses Return or leaves the box; a refused value stays
+// in its box, marked, with the reason under the boxes, until corrected or
+// undone (Esc). The window has no save or cancel button.
 
 #include "admin/logic/VirtualDirList.h"
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QTableView;
 
 namespace kv::ui {
 
+class CheckedBox;
 class PanelHost;
 
 class VirtualDirDialog : public QDialog {
@@ -23,9 +27,10 @@ public:
 
 private:
     void showCurrentRow(int row);
-    void boxChanged(admin::VirtualDirList::Column column, const QString& text);
+    CheckedBox* checkedBox(QLineEdit* box, admin::VirtualDirList::Column column);
+    void showRefusal();
     void AggiornaPath();
-    void browse(QLineEdit* target);
+    void browse(CheckedBox* target);
 
     PanelHost& host_;
     admin::VirtualDirList list_;
@@ -34,6 +39,8 @@ private:
     QLineEdit* txtVirtualPath_ = nullptr;
     QLineEdit* txtCompletePath_ = nullptr;
     QLineEdit* txtRealPath_ = nullptr;
+    QList<CheckedBox*> boxes_;
+    QLabel* problem_ = nullptr;
     QList<QWidget*> rowControls_;
     bool loading_ = false;
 };

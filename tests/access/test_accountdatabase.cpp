@@ -100,8 +100,8 @@ private Q_SLOTS:
         QVERIFY(f.db.createdFile());
         // Port 21 for whoever may listen there, as the start will judge it.
         const QString port = kv::settings::mayBindPort(21) ? "21" : "2121";
-        QCOMPARE(texts(column(f.path, "SELECT sql FROM sqlite_master WHERE type='table' AND "
-                                      "name <> 'sqlite_sequence' ORDER BY rowid")),
+        QCOMPARE(texts(column(f.path, "SELECT sql FROM sqlite_master WHERE type IN ('table', "
+                                      "'trigger') AND name <> 'sqlite_sequence' ORDER BY rowid")),
                  accountSchema());
         QCOMPARE(
             texts(column(f.path, "SELECT ip || '|' || port || '|' || rootdir || '|' || start || "
@@ -395,6 +395,70 @@ private Q_SLOTS:
         const QByteArray hash = fileHash(f.path);
         QVERIFY(AccountDatabase(f.path).open()); // and closed again
         QCOMPARE(fileHash(f.path), hash);
+    }
+
+    // A file whose action rules predate their triggers gains them when opened
+    // (and nothing else); a file without the actions table gains none.
+    void rulesGainTheTriggersThatKeepThemWithTheirAccount_data() {
+        QTest::addColumn<bool>("withActions");
+        QTest::newRow("with the actions table") << true;
+        QTest::newRow("without it") << false;
+    }
+    void rulesGainTheTriggersThatKeepThemWithTheirAccount() {
+        QFETCH(bool, withActions);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("accounts.dat");
+        QStringList older = withActions ? accountSchema() : schemaWithout("actions");
+        older.removeIf([](const QString& s) { return s.startsWith("CREATE TRIGGER"); });
+        QCOMPARE(runSql(path, older + kOldRows), QString());
+        const QString triggers = "SELECT name FROM sqlite_master WHERE type = 'trigger' ORDER BY "
+                                 "rowid";
+        QVERIFY(column(path, triggers).isEmpty());
+        QVERIFY(AccountDatabase(path).open());
+        const QStringList both{"actions_follow_rename", "actions_follow_delete"};
+        QCOMPARE(texts(column(path, triggers)), withActions ? both : QStringList());
+        QCOMPARE(texts(column(path, "SELECT sql FROM sqlite_master WHERE type = 'trigger'")),
+                 withActions ? accountSchema().filter("CREATE TRIGGER") : QStringList{});
+        const QByteArray hash = fileHash(path);
+        QVERIFY(AccountDatabase(path).open()); // and closed again
+        QCOMPARE(fileHash(path), hash);
+        if (!withActions)
+            return;
+        // Another program dropped the table: the triggers, which would make
+        // every change of an account fail, go with it at the next opening.
+        QCOMPARE(runSql(path, {"DROP TABLE actions"}), QString());
+        QVERIFY(runSql(path, {"DELETE FROM users"}).contains("no such table"));
+        QVERIFY(AccountDatabase(path).open());
+        QVERIFY(column(path, triggers).isEmpty());
+        QCOMPARE(runSql(path, {"DELETE FROM users"}), QString());
+    }
+
+    // Renaming an account, by any program, takes its rules along (compared
+    // ignoring case); deleting it deletes them. Rules for "*" and for other
+    // accounts stay as they are, and so do the rules of a login another row
+    // still holds.
+    void triggersCarryTheRulesOfAnAccount() {
+        Opened f;
+        QCOMPARE(runSql(f.path,
+                        {"INSERT INTO users (ID, login) VALUES (1, 'bob'), (2, 'amy')",
+                         "INSERT INTO actions (event, user, kind, target) VALUES ('upload', 'BOB', "
+                         "'run', '/a'), ('upload', '*', 'run', '/b'), ('upload', 'amy', 'run', "
+                         "'/c'), ('delete', 'bob', 'run', '/d')",
+                         "UPDATE users SET login = 'roberto' WHERE ID = 1"}),
+                 QString());
+        const QString rules = "SELECT user || ' ' || target FROM actions ORDER BY id";
+        QCOMPARE(texts(column(f.path, rules)),
+                 (QStringList{"roberto /a", "* /b", "amy /c", "roberto /d"}));
+        // Renamed onto nothing or onto "*": the rules keep their login.
+        QCOMPARE(runSql(f.path, {"UPDATE users SET login = '*' WHERE ID = 2",
+                                 "UPDATE users SET login = 'amy' WHERE ID = 2",
+                                 "UPDATE users SET login = '' WHERE ID = 2",
+                                 "UPDATE users SET login = 'amy' WHERE ID = 2"}),
+                 QString());
+        QCOMPARE(texts(column(f.path, rules)),
+                 (QStringList{"roberto /a", "* /b", "amy /c", "roberto /d"}));
+        QCOMPARE(runSql(f.path, {"DELETE FROM users WHERE ID = 1"}), QString());
+        QCOMPARE(texts(column(f.path, rules)), (QStringList{"* /b", "amy /c"}));
     }
 
     void aCatalogOfItsOwnGivesANewFileItsRows() {

@@ -72,8 +72,12 @@ private Q_SLOTS:
         QJsonArray list = f.ops.sessions().value("sessions").toArray();
         QCOMPARE(list.size(), 2);
         const QJsonObject first = list[0].toObject();
-        QCOMPARE((QJsonArray{first["login"], first["address"], first["transfer"], first["id"]}),
-                 (QJsonArray{"", "10.0.0.1", QJsonValue(), qint64(anonymous.Id())}));
+        QCOMPARE((QJsonArray{first["login"], first["address"], first["transfer"], first["id"],
+                             first["refused"]}),
+                 (QJsonArray{"", "10.0.0.1", QJsonValue(), qint64(anonymous.Id()), ""}));
+        anonymous.setRefused("account inesistente");
+        QCOMPARE(f.ops.sessions().value("sessions").toArray()[0].toObject()["refused"],
+                 QJsonValue("account inesistente"));
         const QJsonObject second = list[1].toObject();
         QJsonObject t = second.value("transfer").toObject();
         QCOMPARE((QJsonArray{second["login"], second["since"], second["folder"], t["direction"],

@@ -98,6 +98,11 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.direction,
                                   engine::TransferActivity::Direction::None, 5000);
         QCOMPARE(a.server.onlineRows("/predefinita").value(0).columns[3], QString("/predefinita"));
+        // A refused login shows why, as the window's own server shows it.
+        bob->setRefused("password errata");
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.onlineRows("/predefinita").value(0).columns[4],
+                                  QString("Login rifiutato: password errata"), 5000);
+        QCOMPARE(a.server.onlineRows("/predefinita").value(0).columns[3], QString());
     }
 
     void followsLogLinesAndSessionChanges() {

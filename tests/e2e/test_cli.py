@@ -1,8 +1,10 @@
 """The command line beside a running headless server: a change is seen by the next login, a
-refusal says why (status 1), a wrong command line gives 2, two writers at once both land."""
+refusal says why (status 1) in the panels' words, a wrong command line gives 2, two writers at
+once both land, a renamed account keeps its rules and keys."""
 
 import json
 import os
+import pathlib
 import re
 import sqlite3
 import subprocess
@@ -13,6 +15,18 @@ import unittest
 from kvharness import Site, SiteTestCase, TIMEOUT, program
 
 ENV = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+# What the panels refuse, with their messages (tests/admin/logic/test_entrychecks.cpp reads it too).
+REFUSALS = pathlib.Path(__file__).parent.joinpath("../support/entry_refusals.tsv")
+KEY_LINE = ("ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAILaFngqK2+H5uJBrjTjWO892n8ed5xwpUSRE31Af5gg/ "
+            "user@host ed25519\n")
+
+
+def refusal_rows():
+    """(kind, value, message) of each row of the shared table, escapes still in."""
+    for line in REFUSALS.read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            kind, value, message = line.split("\t")
+            yield kind, value, message
 
 
 class CommandLine(SiteTestCase):
@@ -60,6 +74,106 @@ class CommandLine(SiteTestCase):
         self.assertEqual((self.site.snapshot(), self.site.db.run("SELECT * FROM users ORDER BY ID")), before)
         self.assertEqual(self.site.db.run("SELECT COUNT(*) FROM IPok"), [(0,)])
         self.assertEqual(self.site.db.run("SELECT COUNT(*) FROM virtualdirs"), [(0,)])
+
+    def test_same_refusals_as_the_panels(self):
+        """Each row of the panels' table, given to the command line: the same message, word for
+        word, and nothing stored; an accepted value is stored (and then taken away again)."""
+        root, outside = self.site.root, os.path.join(self.site.tmp, "outside")
+        os.makedirs(outside, exist_ok=True)
+        bob = self.site.db.run("SELECT ID FROM users WHERE login = 'bob'")[0][0]
+        self.site.db.run("INSERT INTO virtualdirs (name, source, destination, user) VALUES ('doc', '', ?, ?)",
+                         (os.path.join(root, "sub"), bob))
+        self.site.db.run("INSERT INTO IPok (IP) VALUES ('10.9.9.9')")
+        self.addCleanup(self.site.db.run, "DELETE FROM virtualdirs")
+        self.addCleanup(self.site.db.run, "DELETE FROM IPok")
+
+        def placed(text):
+            return (text.replace("\\s", " ").replace("\\x01", "\x01")
+                    .replace("{root}", root).replace("{outside}", outside))
+
+        sub = os.path.join(root, "sub")
+        commands = {  # the command for a value, and what takes an accepted one away again
+            "login": (lambda v: ("user", "add", v, "--rights", "rb"), lambda v: ("user", "del", v)),
+            "root": (lambda v: ("user", "add", "dora", "--root", v), lambda v: ("user", "del", "dora")),
+            "vname": (lambda v: ("vdir", "add", "bob", v, sub), lambda v: ("vdir", "del", "bob", v)),
+            "vposition": (lambda v: ("vdir", "add", "bob", "v", sub, "--source", v),
+                          lambda v: ("vdir", "del", "bob", "v")),
+            "vdestination": (lambda v: ("vdir", "add", "bob", "v", v), lambda v: ("vdir", "del", "bob", "v")),
+            "ip": (lambda v: ("ip", "allow", "add", v), lambda v: ("ip", "allow", "del", v)),
+        }
+        rows = list(refusal_rows())
+        self.assertGreaterEqual(len(rows), 20)
+        for kind, value, message in rows:
+            with self.subTest(kind=kind, value=value):
+                command, undo = commands[kind]
+                given = placed(value)
+                before = [self.site.db.run(f"SELECT * FROM {t}") for t in ("users", "virtualdirs", "IPok")]
+                result = self.site.kv(*command(given), stdin="segreta\n")
+                if message:
+                    self.assertEqual((result.returncode, result.stderr.decode()), (1, placed(message) + "\n"))
+                    self.assertEqual([self.site.db.run(f"SELECT * FROM {t}") for t in ("users", "virtualdirs", "IPok")],
+                                     before)
+                else:
+                    self.assertEqual(result.returncode, 0, result.stderr.decode())
+                    self.site.kv_ok(*undo(given))
+
+    def test_whole_disk_only_when_chosen(self):
+        """"/" as a root (an account's or the anonymous account's) is refused unless --whole-disk
+        says it is meant."""
+        self.addCleanup(self.forget_all_but_bob)
+        refusal = ('La cartella "/" condivide tutto il disco, compresi i file personali e quelli di sistema: '
+                   "per sceglierla aggiungere --whole-disk\n")
+        for args in (("user", "add", "dora", "--root", "/"), ("user", "set", "bob", "--root", "/"),
+                     ("anonymous", "off", "--root", "/")):
+            with self.subTest(args=args):
+                self.assertEqual(self.site.kv_fails(*args, stdin="x\n"), refusal)
+        self.assertEqual(self.site.db.run("SELECT count(*) FROM users WHERE login = 'dora'"), [(0,)])
+        self.site.kv_ok("user", "add", "dora", "--root", "/", "--whole-disk", stdin="x\n")
+        self.site.kv_ok("anonymous", "off", "--root", "//", "--whole-disk")
+        self.assertEqual(self.site.db.run("SELECT rootdir FROM users WHERE login = 'dora'"), [("/",)])
+        self.assertEqual(self.site.db.run("SELECT rootdir FROM anonymous"), [("/",)])
+        self.site.kv_ok("user", "del", "dora")
+
+    def test_a_renamed_account_keeps_its_rules_and_keys(self):
+        """`user set OLD --login NEW` and a plain SQL rename both carry the account's action rules
+        (named in other letters too) and keys; its folders follow by number; deleting it takes its
+        rules away. Another account's rules and "*" stay."""
+        self.addCleanup(self.forget_all_but_bob)
+        self.site.kv_ok("user", "add", "scanner", "--rights", "rw", stdin="segreta\n")
+        self.site.kv_ok("action", "add", "upload", "--user", "Scanner", "--run", "/bin/true")
+        self.site.kv_ok("action", "add", "upload", "--user", "bob", "--run", "/bin/true")
+        self.site.kv_ok("action", "add", "upload", "--user", "*", "--run", "/bin/true")
+        self.site.kv_ok("user", "key", "add", "scanner", stdin=KEY_LINE)
+        self.site.kv_ok("vdir", "add", "scanner", "v", os.path.join(self.site.root, "sub"))
+
+        def owners():
+            return [rule["user"] for rule in self.site.kv_json("action", "list")]
+
+        out = self.site.kv_ok("user", "set", "scanner", "--login", "archivio").stdout.decode()
+        self.assertEqual(out, 'Account "scanner" rinominato in "archivio"\n')
+        self.assertEqual(owners(), ["archivio", "bob", "*"])
+        self.assertEqual(len(self.site.kv_json("user", "key", "list", "archivio")), 1)
+        self.assertEqual([row["proprietario"] for row in self.site.kv_json("vdir", "list")], ["archivio"])
+        self.assertIn("Non è consentito duplicare i Login",
+                      self.site.kv_fails("user", "set", "archivio", "--login", "BOB"))
+        got = self.site.curl("archivio:segreta", "hello.txt")
+        self.assertEqual((got.returncode, got.stdout), (0, b"hello\n"), got.stderr)
+
+        self.site.db.run("UPDATE users SET login = 'deposito' WHERE login = 'archivio'")  # another program
+        self.assertEqual(owners(), ["deposito", "bob", "*"])
+        self.assertEqual(len(self.site.kv_json("user", "key", "list", "deposito")), 1)
+
+        out = self.site.kv_ok("user", "del", "deposito").stdout.decode()
+        self.assertEqual(out, 'Account "deposito" eliminato insieme alla sua azione\n')
+        self.assertEqual(owners(), ["bob", "*"])
+
+    def forget_all_but_bob(self):
+        """Whatever a test added beside the account bob, gone again."""
+        self.site.db.run("DELETE FROM users WHERE login <> 'bob'")
+        self.site.db.run("DELETE FROM virtualdirs")
+        if self.site.db.run("SELECT 1 FROM sqlite_master WHERE name = 'actions'"):
+            self.site.db.run("DELETE FROM actions")
+        self.site.kv("anonymous", "off", "--root", "")
 
     def test_wrong_command_lines_exit_2(self):
         for args in (("user", "frob", "x"), ("user", "add"), ("user", "list", "--frob"),

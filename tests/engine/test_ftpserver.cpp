@@ -628,6 +628,26 @@ time.sleep(30)
         QCOMPARE(h.events.closedCount, 4);
     }
 
+    // A refused login leaves its reason on the connection, for the online
+    // list; an accepted one takes it off.
+    void aRefusedLoginKeepsItsReason() {
+        EngineHarness h;
+        QVERIFY(h.start());
+        QProcess& client = h.background(R"(
+f = ftplib.FTP(); f.connect('127.0.0.1', PORT, timeout=20)
+print(resp(f, 'USER alice'), resp(f, 'PASS nope'), flush=True); sys.stdin.readline()
+print(resp(f, 'USER alice'), resp(f, 'PASS secret'), flush=True); time.sleep(30)
+)");
+        QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000);
+        QVERIFY(client.readLine().contains("530"));
+        QCOMPARE(h.server->Connections().size(), 1);
+        QCOMPARE(h.server->Connections().first()->LoginRefusal(), u"password errata"_s);
+        client.write("\n");
+        QTRY_VERIFY_WITH_TIMEOUT(client.canReadLine(), 20000);
+        QVERIFY(client.readLine().contains("230"));
+        QCOMPARE(h.server->Connections().first()->LoginRefusal(), QString());
+    }
+
     void activityCountsWhatTransfersMoved() {
         EngineHarness h;
         h.write("root/big.bin", QByteArray(32 << 20, 'b'));

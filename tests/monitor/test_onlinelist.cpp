@@ -73,6 +73,8 @@ private Q_SLOTS:
         clients.add("", "", "10.0.0.7", "", false); // no login yet: no rights
         clients.add("Anonymous", "guest@example.com", "10.0.0.8", "R");
         clients.add("bruno", "", "10.0.0.8", "R");
+        // A refused login says why, and shows no root.
+        clients.add("carla", "nope", "10.0.0.9", "", false).setRefused("password errata");
         const QList<OnlineRow> rows = buildOnlineRows(clients.list, "/srv/default");
         QStringList shown;
         for (const OnlineRow& row : rows)
@@ -87,7 +89,8 @@ private Q_SLOTS:
                 "mario|********|10.0.0.2|/srv/mario|File: lettura Cartelle: nessuno",
                 "|||/srv/default|File: nessuno Cartelle: nessuno",
                 "Anonymous|guest@example.com|10.0.0.8|/srv/default|File: lettura Cartelle: nessuno",
-                "bruno||10.0.0.8|/srv/default|File: lettura Cartelle: nessuno"}));
+                "bruno||10.0.0.8|/srv/default|File: lettura Cartelle: nessuno",
+                "carla|********|10.0.0.9||Login rifiutato: password errata"}));
     }
 
     void disconnectFindsTheExactConnection() {

@@ -72,8 +72,9 @@ inline QStringList texts(const QVariantList& values) {
     return out;
 }
 
-// The CREATE TABLE statements of a new accounts.dat, in creation order, from
-// the golden schema file of the source tree (ctest sets KV_SOURCE_DIR).
+// The CREATE TABLE and CREATE TRIGGER statements of a new accounts.dat, in
+// creation order, from the golden schema file of the source tree (ctest sets
+// KV_SOURCE_DIR).
 inline QStringList accountSchema() {
     QFile file(qEnvironmentVariable("KV_SOURCE_DIR") +
                QStringLiteral("/tests/support/accounts_schema.sql"));
@@ -86,11 +87,16 @@ inline QStringList accountSchema() {
     return statements;
 }
 
+// Without `table`, and without the triggers on it or named after it ("actions_...").
 inline QStringList schemaWithout(const QString& table) {
     QStringList out;
-    for (const QString& s : accountSchema())
-        if (!s.startsWith(QStringLiteral("CREATE TABLE %1 ").arg(table)))
+    for (const QString& s : accountSchema()) {
+        const bool trigger = s.startsWith(QStringLiteral("CREATE TRIGGER "));
+        if (!s.startsWith(QStringLiteral("CREATE TABLE %1 ").arg(table)) &&
+            !(trigger && (s.startsWith(QStringLiteral("CREATE TRIGGER %1_").arg(table)) ||
+                          s.contains(QStringLiteral(" ON %1 ").arg(table)))))
             out.append(s);
+    }
     return out;
 }
 

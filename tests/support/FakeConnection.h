@@ -28,8 +28,11 @@ public:
         loginAddress_ = remoteHost_;
         grant_ = std::move(grant);
     }
-    // Asked to log in, and refused.
-    void setRefused() { loginAddress_ = remoteHost_; }
+    // Asked to log in, and refused (for `reason`, when given).
+    void setRefused(const QString& reason = {}) {
+        loginAddress_ = remoteHost_;
+        loginRefusal_ = reason;
+    }
 
     int disconnects = 0;
     engine::TransferActivity activity;

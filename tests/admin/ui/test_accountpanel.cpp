@@ -1,9 +1,13 @@
 // The "Account" panel driven through its controls, with the rows checked in
 // accounts.dat as another program would read them.
 
+#include "access/AccountDatabase.h"
+#include "access/LoginHandler.h"
 #include "access/PasswordHash.h"
 #include "admin/ui/AccountPanel.h"
 #include "admin/ui/AdminPanels.h"
+#include "admin/ui/CheckedEditors.h"
+#include "tests/support/FakeConnection.h"
 #include "tests/support/PanelFixture.h"
 #include "tests/support/SampleKeys.h"
 
@@ -33,6 +37,15 @@ class TestAccountPanel : public QObject {
     QString login() { return f.child<QLineEdit>(u"txtLogin"_s)->text(); }
     kv::testing::RecordingMessages& rec() { return f.host->recorder; }
     void commit() { f.host->core().views().commitAll(); }
+    // Typed over what the box holds, then Return: the box's value is judged.
+    void enter(const QString& box, const QString& text) {
+        f.type(box, text);
+        if (text.isEmpty())
+            QTest::keyClick(f.child<QLineEdit>(box), Qt::Key_Delete);
+        QTest::keyClick(f.child<QLineEdit>(box), Qt::Key_Return);
+    }
+    QString status() { return f.child<QLabel>(u"lblAccountStatus"_s)->text(); }
+    QString refusal(const QString& box) { return kv::ui::refusalOf(f.child<QLineEdit>(box)); }
     QStringList folders() { return f.column(u"SELECT name FROM virtualdirs ORDER BY name"_s); }
     // The password stored for `login` is a yescrypt hash that `password` opens.
     bool storedPasswordIs(const QString& login, const QString& password) {
@@ -45,31 +58,82 @@ class TestAccountPanel : public QObject {
 private Q_SLOTS:
     void cleanup() { f.reset(); }
 
+    // "Nuovo account" makes an enabled account with the read and browse
+    // rights, stored once it has a login and is left; the line beside the
+    // details says what it can do.
     void addEditAndDeleteReachTheFile() {
         f.build();
         f.click(u"cmdAdd"_s);
-        QCOMPARE(logins(), QStringList{u"<null>"_s});
-        f.type(u"txtLogin"_s, u"mario"_s);
+        QVERIFY(logins().isEmpty()); // nothing half-made is stored
+        QCOMPARE(status(), u"Senza password: non può accedere"_s);
+        QVERIFY(f.child<QCheckBox>(u"chkAbilitato"_s)->isChecked());
+        QVERIFY(f.child<QCheckBox>(u"chkRead"_s)->isChecked());
+        QVERIFY(f.child<QCheckBox>(u"chkNavigazione"_s)->isChecked());
+        QVERIFY(!f.child<QCheckBox>(u"chkWrite"_s)->isChecked());
+        enter(u"txtLogin"_s, u"mario"_s);
         f.type(u"txtPassword"_s, u"segreta"_s);
-        QCOMPARE(logins(), QStringList{u"<null>"_s}); // pending until the row is left
+        QCOMPARE(status(), u"Può scaricare e sfogliare le cartelle"_s);
+        QVERIFY(logins().isEmpty()); // pending until the row is left
         // The grid shows what the boxes hold; the password box keeps what was typed.
         QCOMPARE(users().model()->data(users().model()->index(0, 1)).toString(), u"mario"_s);
         QCOMPARE(f.child<QLineEdit>(u"txtPassword"_s)->text(), u"segreta"_s);
 
         f.click(u"cmdAdd"_s); // leaving the row saves it
-        QCOMPARE(logins(), (QStringList{u"mario"_s, u"<null>"_s}));
+        f.click(u"cmdAdd"_s); // one new account at a time
+        QCOMPARE(logins(), QStringList{u"mario"_s});
+        QCOMPARE(users().RecordCount(), 2);
+        QCOMPARE(f.column(u"SELECT enabled || read || write || \"delete\" || browse || manage "
+                          "FROM users"_s),
+                 QStringList{u"110010"_s});
         QVERIFY(storedPasswordIs(u"mario"_s, u"segreta"_s));
         QCOMPARE(login(), QString()); // the new empty account is current
 
         rec().answer = true;
-        f.click(u"cmdDelete"_s);
-        QCOMPARE(logins(), QStringList{u"mario"_s});
+        f.click(u"cmdDelete"_s); // the new one, never stored: no question
         QCOMPARE(login(), u"mario"_s);
+        QCOMPARE(users().RecordCount(), 1);
         f.click(u"cmdDelete"_s);
         QVERIFY(logins().isEmpty() && !users().hasCurrentRow());
-        QCOMPARE(rec().asked, (QStringList{u"Eliminare l'account senza login?"_s,
-                                           u"Eliminare l'account \"mario\"?"_s}));
+        QCOMPARE(rec().asked, QStringList{u"Eliminare l'account \"mario\"?"_s});
         QVERIFY(rec().shown.isEmpty());
+        QCOMPARE(status(), QString());
+    }
+
+    // A new account left without a login (another account chosen, the
+    // window saving) is dropped, never stored as an empty row.
+    void aNewAccountLeftWithoutLoginIsDropped() {
+        f.build({u"INSERT INTO users (login) VALUES ('anna')"_s});
+        f.click(u"cmdAdd"_s);
+        f.child<QCheckBox>(u"chkWrite"_s)->click();
+        commit();
+        QCOMPARE(logins(), QStringList{u"anna"_s});
+        QCOMPARE(users().RecordCount(), 1);
+        QCOMPARE(login(), u"anna"_s);
+    }
+
+    // The panel works on accounts.dat while the window's own server runs: a
+    // new account logs in at once, with its rights.
+    void aNewAccountLogsInWhileTheServerRuns() {
+        f.build();
+        QVERIFY(f.host->core().server().ServerStart());
+        f.click(u"cmdAdd"_s);
+        enter(u"txtLogin"_s, u"nuovo"_s);
+        f.type(u"txtPassword"_s, u"segreta"_s);
+        f.built->logic().saveCurrent(); // as entering the grid does
+        QCOMPARE(logins(), QStringList{u"nuovo"_s});
+        QCOMPARE(login(), u"nuovo"_s); // and it stays current
+
+        kv::access::AccountDatabase other(f.host->databasePath());
+        QVERIFY(other.open());
+        struct Off : kv::access::ListSwitches {
+            bool BlockListOn() const override { return false; }
+            bool AllowListOn() const override { return false; }
+        } off;
+        kv::access::LoginHandler handler(other.connection(), off);
+        kv::testing::FakeConnection client(u"NUOVO"_s, u"segreta"_s);
+        const kv::engine::LoginDecision decision = handler.LoginRequest(client);
+        QVERIFY2(decision.grant, qPrintable(decision.reason));
+        QCOMPARE(decision.grant->rights.letters(), u"RB"_s);
     }
 
     // The question names the account and its folders; "No" keeps both.
@@ -117,12 +181,14 @@ private Q_SLOTS:
                          QStringList{QString(i + 1, u'1') + QString(boxes.size() - i - 1, u'0')});
             }
         }
-        f.type(u"txtLogin"_s, u"nuovo"_s);
-        f.type(u"txtUserRoot"_s, u"/u"_s);
-        f.type(u"txtUserRootAnon"_s, u"/a"_s);
+        QTemporaryDir u, a;
+        enter(u"txtLogin"_s, u"nuovo"_s);
+        enter(u"txtUserRoot"_s, u.path());
+        enter(u"txtUserRootAnon"_s, a.path());
         commit();
-        QCOMPARE(f.column(u"SELECT login || '|' || rootdir FROM users"_s), QStringList{"nuovo|/u"});
-        QCOMPARE(f.column(u"SELECT rootdir FROM anonymous"_s), QStringList{"/a"});
+        QCOMPARE(f.column(u"SELECT login || '|' || rootdir FROM users"_s),
+                 QStringList{"nuovo|" + u.path()});
+        QCOMPARE(f.column(u"SELECT rootdir FROM anonymous"_s), QStringList{a.path()});
     }
 
     // The stored password never shows; a new one is stored as a yescrypt
@@ -147,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(delegate->displayText(grid()->model()->index(1, 2).data(), QLocale()), QString());
 
         // Other edits, and entering and leaving the box, keep the stored value.
-        f.type(u"txtLogin"_s, u"anna2"_s);
+        enter(u"txtLogin"_s, u"anna2"_s);
         QFocusEvent in(QEvent::FocusIn), out(QEvent::FocusOut);
         QApplication::sendEvent(box, &in);
         QCOMPARE(box->text(), QString()); // typing starts a new password
@@ -200,51 +266,150 @@ private Q_SLOTS:
         QCOMPARE(users().currentRow(), 1);
         QCOMPARE(login(), u"ANNA"_s);
         QVERIFY(users().isDirty());
-        f.type(u"txtLogin"_s, u"anna2"_s);
+        enter(u"txtLogin"_s, u"anna2"_s);
         f.click(u"cmdAdd"_s);
-        QCOMPARE(logins(), (QStringList{u"anna"_s, u"anna2"_s, u"<null>"_s}));
+        QCOMPARE(logins(), (QStringList{u"anna"_s, u"anna2"_s}));
         QVERIFY(storedPasswordIs(u"anna2"_s, u"nuova"_s));
         QCOMPARE(rec().shown.size(), 1);
     }
 
-    // Clicking another account after a refused login keeps the typed row
-    // current and selected, goes back to the login box, and deletes nothing.
-    void aRefusedLoginKeepsTheTypedRow() {
+    // A login the file would refuse (another account's, in other letters) is
+    // refused as it is typed: it stays in the box, marked, with the reason in
+    // the status line and no message box, until corrected or undone (Esc);
+    // choosing another account leaves it behind. Nothing refused is stored.
+    void aRefusedLoginStaysMarkedUntilCorrectedOrUndone() {
         f.build({u"INSERT INTO users (login) VALUES ('mario')"_s});
         f.panel->show();
         QApplication::setActiveWindow(f.panel.get());
         QVERIFY(QTest::qWaitForWindowActive(f.panel.get()));
-        f.click(u"cmdAdd"_s);
         QLineEdit* box = f.child<QLineEdit>(u"txtLogin"_s);
-        box->setFocus();
-        f.type(u"txtLogin"_s, u"Mario"_s);
+        f.click(u"cmdAdd"_s);
+        QTRY_VERIFY(box->hasFocus()); // a new account starts with its login
+        const QString duplicate = u"Non è consentito duplicare i Login"_s;
+        enter(u"txtLogin"_s, u"Mario"_s);
+        QCOMPARE(login(), u"Mario"_s);
+        QCOMPARE(refusal(u"txtLogin"_s), duplicate);
+        QCOMPARE(box->toolTip(), duplicate);
+        QCOMPARE(status(), duplicate);
+        QVERIFY(rec().shown.isEmpty());
+        QCOMPARE(users().Field(u"login"_s), QString());
+        QTest::keyClick(box, Qt::Key_Escape); // undone
+        QCOMPARE(login(), QString());
+        QVERIFY(refusal(u"txtLogin"_s).isEmpty());
+        QCOMPARE(status(), u"Senza password: non può accedere"_s);
+
+        enter(u"txtLogin"_s, u"Mario"_s);
+        enter(u"txtLogin"_s, u"Mario2"_s); // corrected
+        QVERIFY(refusal(u"txtLogin"_s).isEmpty());
         const QRect marioRow = grid()->visualRect(grid()->model()->index(0, 1));
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
-        QTRY_VERIFY(box->hasFocus());
-        QCOMPARE(rec().texts(), QStringList{u"Non è consentito duplicare i Login"_s});
-        QCOMPARE(users().currentRow(), 1);
-        QCOMPARE(grid()->currentIndex().row(), 1);
-        QCOMPARE(login(), u"Mario"_s);
-        QCOMPARE(box->selectedText(), u"Mario"_s);
-        // A second click is refused the same way, with one more message.
-        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
-        QTRY_COMPARE(rec().shown.size(), 2);
-        QTRY_VERIFY(box->hasFocus());
-        QCOMPARE(users().currentRow(), 1);
-        // "Elimina account" now names the typed row, not "mario"; "No" keeps all.
-        f.click(u"cmdDelete"_s);
-        QCOMPARE(rec().asked, QStringList{u"Eliminare l'account \"Mario\"?"_s});
-        QCOMPARE(logins(), (QStringList{u"mario"_s, u"<null>"_s}));
-        f.type(u"txtLogin"_s, u"Mario2"_s);
-        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, marioRow.center());
         QTRY_COMPARE(users().currentRow(), 0);
+        QCOMPARE(logins(), (QStringList{u"mario"_s, u"Mario2"_s}));
+
+        // An emptied login is refused; choosing another account leaves it.
+        box->setFocus();
+        enter(u"txtLogin"_s, QString());
+        QCOMPARE(refusal(u"txtLogin"_s), u"Il login non può essere vuoto"_s);
+        const QRect secondRow = grid()->visualRect(grid()->model()->index(1, 1));
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, secondRow.center());
+        QTRY_COMPARE(users().currentRow(), 1);
+        QCOMPARE(login(), u"Mario2"_s);
+        QVERIFY(refusal(u"txtLogin"_s).isEmpty());
+        QCOMPARE(logins(), (QStringList{u"mario"_s, u"Mario2"_s}));
+
+        // A login typed in the grid is judged the same way.
+        const QModelIndex cell = grid()->model()->index(1, 1);
+        grid()->setCurrentIndex(cell);
+        grid()->edit(cell);
+        QPointer<QLineEdit> editor = grid()->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, u"MARIO"_s);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::qWait(50);
+        QVERIFY(editor);
+        QCOMPARE(kv::ui::refusalOf(editor), duplicate);
+        QCOMPARE(status(), duplicate);
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QTRY_VERIFY(!editor);
+        QCOMPARE(status(), u"Senza password: non può accedere"_s);
+        commit();
         QCOMPARE(logins(), (QStringList{u"mario"_s, u"Mario2"_s}));
 
         // Entering the grid saves the account.
         f.child<QLineEdit>(u"txtPassword"_s)->setFocus();
         f.type(u"txtPassword"_s, u"cambiata"_s);
         grid()->setFocus(Qt::TabFocusReason);
-        QTRY_VERIFY(storedPasswordIs(u"mario"_s, u"cambiata"_s));
+        QTRY_VERIFY(storedPasswordIs(u"Mario2"_s, u"cambiata"_s));
+    }
+
+    // A root that does not exist stays in its box, marked, and is not stored.
+    void aRefusedRootStaysInItsBox_data() {
+        QTest::addColumn<QString>("box");
+        QTest::newRow("account") << u"txtUserRoot"_s;
+        QTest::newRow("anonymous") << u"txtUserRootAnon"_s;
+    }
+    void aRefusedRootStaysInItsBox() {
+        QFETCH(QString, box);
+        f.build({u"INSERT INTO users (login, rootdir) VALUES ('r', '/old')"_s,
+                 u"UPDATE anonymous SET rootdir='/old'"_s});
+        const QString stored = u"SELECT rootdir FROM users UNION ALL SELECT rootdir FROM "
+                               "anonymous"_s;
+        enter(box, u"/no/such/folder"_s);
+        const QString missing = u"La cartella \"/no/such/folder\" non esiste"_s;
+        QCOMPARE(f.child<QLineEdit>(box)->text(), u"/no/such/folder"_s);
+        QCOMPARE(refusal(box), missing);
+        if (box == u"txtUserRoot"_s)
+            QCOMPARE(status(), missing);
+        commit();
+        QCOMPARE(f.column(stored), (QStringList{u"/old"_s, u"/old"_s}));
+        QCOMPARE(f.child<QLineEdit>(box)->text(), u"/no/such/folder"_s);
+        QTest::keyClick(f.child<QLineEdit>(box), Qt::Key_Escape);
+        QCOMPARE(f.child<QLineEdit>(box)->text(), u"/old"_s);
+        QVERIFY(refusal(box).isEmpty());
+        QCOMPARE(status(), u"Disabilitato: non può accedere"_s);
+        QVERIFY(rec().shown.isEmpty());
+    }
+
+    // The whole disk as a root is stored only after a yes (No is the default
+    // answer); No keeps the old value in the box and in the file.
+    void wholeDiskIsAskedFor_data() {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("account, no") << QString() << false;
+        QTest::newRow("account, yes") << QString() << true;
+        QTest::newRow("anonymous, no") << u"Anon"_s << false;
+        QTest::newRow("anonymous, yes") << u"Anon"_s << true;
+    }
+    void wholeDiskIsAskedFor() {
+        QFETCH(QString, suffix);
+        QFETCH(bool, answer);
+        QTemporaryDir old;
+        f.build({u"INSERT INTO users (login, rootdir) VALUES ('r', '%1')"_s.arg(old.path()),
+                 u"UPDATE anonymous SET rootdir='%1'"_s.arg(old.path())});
+        rec().answer = answer;
+        f.host->pickerAnswer = u"/"_s;
+        f.click("cmdUserBrowse" + suffix);
+        QCOMPARE(rec().asked.size(), 1);
+        QVERIFY(rec().asked.first().startsWith(u"La cartella \"/\" condivide tutto il disco"_s));
+        QVERIFY(rec().asked.first().endsWith(suffix.isEmpty() ? u"l'account \"r\"?"_s
+                                                              : u"l'account anonimo?"_s));
+        QCOMPARE(f.child<QLineEdit>("txtUserRoot" + suffix)->text(), answer ? u"/"_s : old.path());
+        commit();
+        QCOMPARE(f.column(suffix.isEmpty() ? u"SELECT rootdir FROM users"_s
+                                           : u"SELECT rootdir FROM anonymous"_s),
+                 QStringList{answer ? u"/"_s : old.path()});
+        QVERIFY(rec().shown.isEmpty());
+    }
+
+    // A rename in the panel takes the account's action rules along.
+    void renamingCarriesTheRules() {
+        f.build({u"INSERT INTO users (login) VALUES ('scanner')"_s,
+                 u"INSERT INTO actions (event, user, kind, target) VALUES ('upload', 'SCANNER', "
+                 "'run', '/bin/true')"_s});
+        enter(u"txtLogin"_s, u"archivio"_s);
+        commit();
+        QCOMPARE(f.column(u"SELECT user FROM actions"_s), QStringList{u"archivio"_s});
     }
 
     // An account numbered 0 (made by another program) is not the anonymous
@@ -404,9 +569,10 @@ private Q_SLOTS:
 
         f.click(browse); // cancelled: nothing changes
         QCOMPARE(edit->text(), u"/old"_s);
-        f.host->pickerAnswer = u"/srv/ftp"_s;
+        QTemporaryDir chosen;
+        f.host->pickerAnswer = chosen.path();
         f.click(browse);
-        QCOMPARE(view.Field(u"rootdir"_s), u"/srv/ftp"_s);
+        QCOMPARE(view.Field(u"rootdir"_s), chosen.path());
         QCOMPARE(f.host->pickerCalls.size(), 2);
         QCOMPARE(f.host->pickerCalls[0].prompt, prompt);
         QCOMPARE(f.host->pickerCalls[1].defaultRoot, u"/old"_s);

@@ -1,9 +1,12 @@
-// frmVirtualDir: the owner's folders in a read-only grid, edit boxes written
-// to accounts.dat at each change, the full virtual position and both pickers.
+// frmVirtualDir: the owner's folders in a read-only grid, edit boxes judged
+// and written to accounts.dat on Return or when left, a refused value kept in
+// its box with the reason, the full virtual position and both pickers.
 
+#include "admin/ui/CheckedEditors.h"
 #include "admin/ui/VirtualDirDialog.h"
 #include "tests/support/PanelTestHost.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -18,10 +21,14 @@ class TestVirtualDirDialog : public QObject {
 
     std::unique_ptr<PanelTestHost> host;
     std::unique_ptr<kv::ui::VirtualDirDialog> dialog;
+    std::unique_ptr<QTemporaryDir> root; // the default root, holding "docs" and "altro"
 
     void open(int owner, const QStringList& more = {}) {
+        root = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir(root->path()).mkpath(u"docs"_s) && QDir(root->path()).mkpath(u"altro"_s));
         host = std::make_unique<PanelTestHost>();
-        host->exec({u"INSERT INTO virtualdirs VALUES ('foto', '/docs', '/real/foto', 4), ('pub', "
+        host->exec({u"UPDATE settings SET rootdir = '%1'"_s.arg(root->path()),
+                    u"INSERT INTO virtualdirs VALUES ('foto', '/docs', '/real/foto', 4), ('pub', "
                     "'/', '/real/pub', 0), ('musica', 'C:\\dati', '/real/m', 4)"_s});
         host->exec(more);
         dialog = std::make_unique<kv::ui::VirtualDirDialog>(host->core().database().connection(),
@@ -30,6 +37,13 @@ class TestVirtualDirDialog : public QObject {
     QLineEdit* box(const QString& name) { return dialog->findChild<QLineEdit*>(name); }
     QTableView* grid() { return dialog->findChild<QTableView*>(u"DBGrid1"_s); }
     void click(const QString& name) { dialog->findChild<QPushButton*>(name)->click(); }
+    // Typed over what the box holds, then Return.
+    void type(const QString& name, const QString& text) {
+        box(name)->selectAll();
+        QTest::keyClicks(box(name), text);
+        QTest::keyClick(box(name), Qt::Key_Return);
+    }
+    QString problem() { return dialog->findChild<QLabel*>(u"lblProblem"_s)->text(); }
     QStringList stored() {
         return host->column(QStringLiteral("SELECT name||'|'||source||'|'||destination||'|'||user "
                                            "FROM virtualdirs ORDER BY rowid"));
@@ -39,6 +53,7 @@ private Q_SLOTS:
     void cleanup() {
         dialog.reset();
         host.reset();
+        root.reset();
     }
 
     void showsTheOwnersFolders() {
@@ -58,20 +73,55 @@ private Q_SLOTS:
         QCOMPARE(box(u"txtCompletePath"_s)->text(), u"C:\\dati/musica"_s);
         QCOMPARE(stored(), before); // showing a row writes nothing new
 
-        // Every change is written at once.
+        // A change is written on Return; the full position follows the typing.
         grid()->setCurrentIndex(grid()->model()->index(0, 1));
         QLineEdit* name = box(u"txtName"_s);
         name->selectAll();
         QTest::keyClicks(name, u"immagini"_s);
-        QCOMPARE(stored().first(), u"immagini|/docs|/real/foto|4"_s);
         QCOMPARE(box(u"txtCompletePath"_s)->text(), u"/docs/immagini"_s);
+        QCOMPARE(stored().first(), u"foto|/docs|/real/foto|4"_s);
+        QTest::keyClick(name, Qt::Key_Return);
+        QCOMPARE(stored().first(), u"immagini|/docs|/real/foto|4"_s);
         QCOMPARE(grid()->model()->index(0, 0).data().toString(), u"immagini"_s);
 
-        box(u"txtVirtualPath"_s)->setText(u"   "_s);
+        type(u"txtVirtualPath"_s, u"   "_s);
         QCOMPARE(box(u"txtCompletePath"_s)->text(), u"immagini"_s);
-        box(u"txtRealPath"_s)->setText(u"/altro"_s);
-        QCOMPARE(stored().first(), u"immagini|   |/altro|4"_s);
+        const QString other = root->filePath(u"altro"_s);
+        type(u"txtRealPath"_s, other);
+        QCOMPARE(stored().first(), u"immagini|   |%1|4"_s.arg(other));
         QCOMPARE(stored()[1], u"pub|/|/real/pub|0"_s);
+        QVERIFY(problem().isEmpty());
+    }
+
+    // A refused value stays in its box, marked, with the reason under the
+    // boxes; Esc brings the stored value back; nothing refused is written.
+    void aRefusedValueStaysToBeCorrected() {
+        open(4);
+        const QStringList before = stored();
+        type(u"txtVirtualPath"_s, u"/"_s);
+        const QString outside =
+            u"La cartella \"/\" non è dentro la cartella principale \"%1\""_s.arg(root->path());
+        QCOMPARE(box(u"txtVirtualPath"_s)->text(), u"/"_s);
+        QCOMPARE(kv::ui::refusalOf(box(u"txtVirtualPath"_s)), outside);
+        QCOMPARE(box(u"txtVirtualPath"_s)->toolTip(), outside);
+        QCOMPARE(problem(), outside);
+        type(u"txtRealPath"_s, u"/no/such/folder"_s);
+        QCOMPARE(problem(), outside); // the first marked box speaks
+        QCOMPARE(stored(), before);
+
+        QTest::keyClick(box(u"txtVirtualPath"_s), Qt::Key_Escape);
+        QCOMPARE(box(u"txtVirtualPath"_s)->text(), u"/docs"_s);
+        QVERIFY(kv::ui::refusalOf(box(u"txtVirtualPath"_s)).isEmpty());
+        QCOMPARE(problem(), u"La cartella \"/no/such/folder\" non esiste"_s);
+        type(u"txtRealPath"_s, root->filePath(u"docs"_s)); // corrected
+        QVERIFY(problem().isEmpty());
+        QCOMPARE(stored().first(), u"foto|/docs|%1|4"_s.arg(root->filePath(u"docs"_s)));
+        // Another row shows its own values, unmarked.
+        type(u"txtName"_s, u"a/b"_s);
+        QVERIFY(!problem().isEmpty());
+        grid()->setCurrentIndex(grid()->model()->index(1, 1));
+        QCOMPARE(box(u"txtName"_s)->text(), u"musica"_s);
+        QVERIFY(problem().isEmpty());
     }
 
     void newAndDelete_data() {
@@ -85,11 +135,14 @@ private Q_SLOTS:
         open(owner);
         const int before = grid()->model()->rowCount();
         click(u"cmdNuova"_s);
+        click(u"cmdNuova"_s); // one new row at a time
         QCOMPARE(grid()->model()->rowCount(), before + 1);
         QCOMPARE(grid()->currentIndex().row(), before);
         QCOMPARE(box(u"txtName"_s)->text(), QString());
-        QTest::keyClicks(box(u"txtName"_s), u"nuova"_s);
-        QCOMPARE(stored().last(), u"nuova|||%1"_s.arg(owner));
+        type(u"txtName"_s, u"nuova"_s);
+        QCOMPARE(stored().size(), 3); // not yet: it has no real folder
+        type(u"txtRealPath"_s, root->path());
+        QCOMPARE(stored().last(), u"nuova||%1|%2"_s.arg(root->path()).arg(owner));
 
         click(u"cmdElimina"_s); // the last row: the one before it follows
         QCOMPARE(stored().size(), 3);
@@ -124,10 +177,11 @@ private Q_SLOTS:
         QCOMPARE(box(target)->text(), before);
         QCOMPARE(host->pickerCalls.last().prompt, u"Posizione virtuale:"_s);
         QCOMPARE(host->pickerCalls.last().defaultRoot, u"/docs"_s);
-        host->pickerAnswer = u"/scelta"_s;
+        const QString chosen = root->filePath(u"altro"_s);
+        host->pickerAnswer = chosen;
         click(button);
-        QCOMPARE(box(target)->text(), u"/scelta"_s);
-        QVERIFY(stored().first().contains(u"|/scelta|"_s));
+        QCOMPARE(box(target)->text(), chosen);
+        QVERIFY(stored().first().contains(u"|%1|"_s.arg(chosen)));
     }
 };
 

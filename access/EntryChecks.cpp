@@ -1,0 +1,178 @@
+#include "access/EntryChecks.h"
+
+#include "access/AddressPattern.h"
+#include "files/DiskPaths.h"
+#include "settings/SharedRoot.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kv::access {
+
+namespace {
+
+QString missingFolder(const QString& folder) {
+    return QStringLiteral("La cartella \"%1\" non esiste").arg(folder);
+}
+
+// A folder typed by the operator: absolute, and there now.
+std::optional<QString> existingFolderProblem(const QString& folder) {
+    if (!QDir::isAbsolutePath(folder))
+        return QStringLiteral("La cartella \"%1\" va indicata con un percorso assoluto")
+            .arg(folder);
+    if (!QFileInfo(folder).isDir())
+        return missingFolder(folder);
+    return std::nullopt;
+}
+
+QString firstValue(const QSqlDatabase& db, const QString& select, const QVariantList& params) {
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(select);
+    for (const QVariant& value : params)
+        query.addBindValue(value);
+    if (!query.exec() || !query.next())
+        return {};
+    return query.value(0).toString();
+}
+
+// Positions compare in one clean form: "" and "/srv/a/" as "/srv/a".
+QString comparablePosition(const QString& position) {
+    const QString trimmed = position.trimmed();
+    return trimmed.isEmpty() ? QString() : files::cleanDiskPath(trimmed);
+}
+
+} // namespace
+
+std::optional<QString> loginProblem(const QSqlDatabase& db, const QString& login, qint64 ownId) {
+    if (login.trimmed().isEmpty())
+        return QStringLiteral("Il login non può essere vuoto");
+    for (const QChar c : login) {
+        if (c.isSpace() || c.category() == QChar::Other_Control)
+            return QStringLiteral("Il login non può contenere spazi o caratteri di controllo");
+    }
+    if (login.compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("\"anonymous\" è l'account anonimo: scegliere un altro login");
+    if (login == QLatin1String("*"))
+        return QStringLiteral("\"*\" non può essere un login: nelle azioni indica ogni account");
+    // The login field ignores letter case, as the login itself does.
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT 1 FROM users WHERE login = ? AND ID IS NOT ?"));
+    query.addBindValue(login);
+    query.addBindValue(ownId < 0 ? QVariant() : QVariant(ownId));
+    if (query.exec() && query.next())
+        return kDuplicateLoginMessage;
+    return std::nullopt;
+}
+
+std::optional<QString> rootProblem(const QString& root) {
+    if (root.isEmpty())
+        return std::nullopt;
+    return existingFolderProblem(root);
+}
+
+bool rootNeedsWholeDiskChoice(const QString& root) {
+    // An empty root is the default root here, not the disk's.
+    return !root.trimmed().isEmpty() && settings::sharesWholeDisk(root);
+}
+
+QString wholeDiskQuestion(const QString& who) {
+    return QStringLiteral("La cartella \"/\" condivide tutto il disco, compresi i file personali e "
+                          "quelli di sistema.\n\nUsarla come root per %1?")
+        .arg(who);
+}
+
+QString wholeDiskRefusal(const QString& root) {
+    return QStringLiteral("La cartella \"%1\" condivide tutto il disco, compresi i file personali "
+                          "e quelli di sistema: per sceglierla aggiungere %2")
+        .arg(root, settings::kWholeDiskFlag);
+}
+
+QString ownerRoot(const QSqlDatabase& db, qint64 owner) {
+    const QString own =
+        owner == 0
+            ? firstValue(db, QStringLiteral("SELECT rootdir FROM anonymous"), {})
+            : firstValue(db, QStringLiteral("SELECT rootdir FROM users WHERE ID = ?"), {owner});
+    if (!own.isEmpty())
+        return own;
+    return firstValue(db, QStringLiteral("SELECT rootdir FROM settings"), {});
+}
+
+std::optional<QString> virtualDirNameProblem(const QString& name) {
+    if (!files::isPlainName(name.trimmed()))
+        return QStringLiteral("Nome di cartella virtuale non valido: \"%1\"").arg(name);
+    return std::nullopt;
+}
+
+std::optional<QString> virtualDirPositionProblem(const QString& position, const QString& root) {
+    if (position.trimmed().isEmpty())
+        return std::nullopt;
+    // Where the server will look for it: below the root, links included.
+    const QString rootDisk = files::absoluteDiskPath(root);
+    if (rootDisk.isEmpty() || !files::sourceBelowRoot(position, rootDisk))
+        return QStringLiteral("La cartella \"%1\" non è dentro la cartella principale \"%2\"")
+            .arg(position, root);
+    return std::nullopt;
+}
+
+std::optional<QString> virtualDirDestinationProblem(const QString& destination) {
+    return existingFolderProblem(destination);
+}
+
+std::optional<QString> virtualDirDuplicate(const QSqlDatabase& db, qint64 owner,
+                                           const VirtualDirEntry& entry, qint64 ownRowid) {
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT name, source FROM virtualdirs WHERE user = ? AND rowid IS "
+                                 "NOT ?"));
+    query.addBindValue(owner);
+    query.addBindValue(ownRowid < 0 ? QVariant() : QVariant(ownRowid));
+    if (!query.exec())
+        return std::nullopt;
+    const QString name = entry.name.trimmed();
+    const QString position = comparablePosition(entry.position);
+    while (query.next()) {
+        if (query.value(0).toString().trimmed() == name &&
+            comparablePosition(query.value(1).toString()) == position)
+            return QStringLiteral("La cartella virtuale \"%1\" esiste già").arg(name);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> virtualDirProblem(const QSqlDatabase& db, qint64 owner,
+                                         const VirtualDirEntry& entry, qint64 ownRowid) {
+    if (auto problem = virtualDirNameProblem(entry.name))
+        return problem;
+    if (auto problem = virtualDirPositionProblem(entry.position, ownerRoot(db, owner)))
+        return problem;
+    if (auto problem = virtualDirDestinationProblem(entry.destination))
+        return problem;
+    return virtualDirDuplicate(db, owner, entry, ownRowid);
+}
+
+QString alreadyListedMessage(const QString& address) {
+    return QStringLiteral("L'indirizzo \"%1\" è già inserito nella lista").arg(address);
+}
+
+std::optional<QString> listEntryProblem(const QSqlDatabase& db, const QString& table,
+                                        const QString& entry, qint64 ownRowid) {
+    const QString trimmed = entry.trimmed();
+    if (!AddressPattern::parse(trimmed))
+        return invalidEntryMessage(entry);
+    if (table != QLatin1String("IPok") && table != QLatin1String("IPko"))
+        return std::nullopt;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral("SELECT 1 FROM %1 WHERE trim(IP) = ? AND rowid IS NOT ?").arg(table));
+    query.addBindValue(trimmed);
+    query.addBindValue(ownRowid < 0 ? QVariant() : QVariant(ownRowid));
+    if (query.exec() && query.next())
+        return alreadyListedMessage(trimmed);
+    return std::nullopt;
+}
+
+} // namespace kv::access
