@@ -80,24 +80,24 @@ AccountPanel::AccountPanel(QWidget* panel, PanelHost& host)
         showStatus();
     });
     connect(&keys_->logic(), &admin::AccountKeysLogic::changed, this, &AccountPanel::showStatus);
-    connect(&anonymous_, &access::DataView::Reposition, anonymousRoot_, &CheckedBox::load);
-    connect(anonymous_.model(), &QAbstractItemModel::modelReset, anonymousRoot_, &CheckedBox::load);
+    connect(&anonymous_, &access::DataView::Reposition, anonymousRoot_, &CheckedLine::load);
+    connect(anonymous_.model(), &QAbstractItemModel::modelReset, anonymousRoot_, &CheckedLine::load);
     connect(anonymous_.model(), &QAbstractItemModel::dataChanged, anonymousRoot_,
-            &CheckedBox::follow);
+            &CheckedLine::follow);
     Data1_Reposition();
 }
 
-CheckedBox* AccountPanel::checkedBox(QLineEdit* box, access::DataView& view, const QString& field,
+CheckedLine* AccountPanel::checkedBox(QLineEdit* box, access::DataView& view, const QString& field,
                                      std::function<admin::EditOutcome(const QString&)> apply) {
-    auto* checked = new CheckedBox(
+    auto* checked = new CheckedLine(
         box, [&view, field] { return view.Field(field); }, std::move(apply), this);
-    connect(checked, &CheckedBox::refusalChanged, this, &AccountPanel::showStatus);
+    connect(checked, &CheckedLine::refusalChanged, this, &AccountPanel::showStatus);
     return checked;
 }
 
 void AccountPanel::showStatus() {
     QString refusal = gridRefusal_;
-    for (const CheckedBox* box : {login_, root_}) {
+    for (const CheckedLine* box : {login_, root_}) {
         if (refusal.isEmpty())
             refusal = box->refusal();
     }
@@ -201,7 +201,7 @@ void AccountPanel::buildAnonymous(int& top) {
 QWidget*
 AccountPanel::buildRootGroup(access::DataView& view,
                              const std::function<admin::EditOutcome(const QString&)>& apply,
-                             const RootNames& names, CheckedBox*& checked, int& top) {
+                             const RootNames& names, CheckedLine*& checked, int& top) {
     QWidget* group =
         addGroup(panel_, QStringLiteral("picDetails"), names.index, kDetailsGroupHeight, top);
     groupCaption(group, QStringLiteral("Root Directory"), 0, 0);

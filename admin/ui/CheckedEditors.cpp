@@ -50,32 +50,32 @@ QString refusalOf(const QWidget* widget) {
     return widget->property(kRefusalProperty).toString();
 }
 
-CheckedBox::CheckedBox(QLineEdit* box, Stored stored, Apply apply, QObject* parent)
+CheckedLine::CheckedLine(QLineEdit* box, Stored stored, Apply apply, QObject* parent)
     : QObject(parent), box_(box), stored_(std::move(stored)), apply_(std::move(apply)) {
     box_->installEventFilter(this);
-    connect(box_, &QLineEdit::returnPressed, this, &CheckedBox::finish);
+    connect(box_, &QLineEdit::returnPressed, this, &CheckedLine::finish);
     load();
 }
 
-QString CheckedBox::refusal() const {
+QString CheckedLine::refusal() const {
     return refusalOf(box_);
 }
 
-void CheckedBox::setRefusal(const QString& reason) {
+void CheckedLine::setRefusal(const QString& reason) {
     if (refusal() == reason)
         return;
     markRefusal(box_, reason);
     Q_EMIT refusalChanged(reason);
 }
 
-void CheckedBox::load() {
+void CheckedLine::load() {
     shown_ = stored_();
     if (box_->text() != shown_)
         box_->setText(shown_);
     setRefusal(QString());
 }
 
-void CheckedBox::follow() {
+void CheckedLine::follow() {
     const QString now = stored_();
     if (now == shown_)
         return;
@@ -87,7 +87,7 @@ void CheckedBox::follow() {
     load();
 }
 
-void CheckedBox::finish() {
+void CheckedLine::finish() {
     // A question asked while judging takes the focus: that is no second finish.
     if (busy_)
         return;
@@ -114,7 +114,7 @@ void CheckedBox::finish() {
     }
 }
 
-bool CheckedBox::eventFilter(QObject* watched, QEvent* event) {
+bool CheckedLine::eventFilter(QObject* watched, QEvent* event) {
     if (watched == box_) {
         if (event->type() == QEvent::KeyPress &&
             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&

@@ -21,7 +21,7 @@ void markRefusal(QWidget* widget, const QString& reason);
 // The reason `widget` is marked with ("" when none).
 QString refusalOf(const QWidget* widget);
 
-class CheckedBox : public QObject {
+class CheckedLine : public QObject {
     Q_OBJECT
 public:
     using Stored = std::function<QString()>;
@@ -29,7 +29,7 @@ public:
 
     // `stored` reads the value as stored; `apply` judges and stores a typed
     // one. The box is judged on Return and when focus leaves it.
-    CheckedBox(QLineEdit* box, Stored stored, Apply apply, QObject* parent);
+    CheckedLine(QLineEdit* box, Stored stored, Apply apply, QObject* parent);
 
     QLineEdit* box() const { return box_; }
     // Shows the stored value, taking a refusal off.

@@ -136,7 +136,7 @@ void VirtualDirDialog::showCurrentRow(int row) {
     } else {
         grid_->selectionModel()->clear();
     }
-    for (CheckedBox* box : std::as_const(boxes_))
+    for (CheckedLine* box : std::as_const(boxes_))
         box->load();
     AggiornaPath();
     for (QWidget* control : std::as_const(rowControls_))
@@ -144,8 +144,8 @@ void VirtualDirDialog::showCurrentRow(int row) {
     loading_ = false;
 }
 
-CheckedBox* VirtualDirDialog::checkedBox(QLineEdit* box, admin::VirtualDirList::Column column) {
-    auto* checked = new CheckedBox(
+CheckedLine* VirtualDirDialog::checkedBox(QLineEdit* box, admin::VirtualDirList::Column column) {
+    auto* checked = new CheckedLine(
         box, [this, column] { return list_.field(column); },
         [this, column](const QString& typed) {
             if (!list_.hasCurrentRow())
@@ -155,13 +155,13 @@ CheckedBox* VirtualDirDialog::checkedBox(QLineEdit* box, admin::VirtualDirList::
             return admin::EditOutcome::refused(list_.lastError());
         },
         this);
-    connect(checked, &CheckedBox::refusalChanged, this, &VirtualDirDialog::showRefusal);
+    connect(checked, &CheckedLine::refusalChanged, this, &VirtualDirDialog::showRefusal);
     return checked;
 }
 
 void VirtualDirDialog::showRefusal() {
     QString reason;
-    for (const CheckedBox* box : std::as_const(boxes_)) {
+    for (const CheckedLine* box : std::as_const(boxes_)) {
         if (reason.isEmpty())
             reason = box->refusal();
     }
@@ -172,7 +172,7 @@ void VirtualDirDialog::AggiornaPath() {
     txtCompletePath_->setText(admin::AggiornaPath(txtVirtualPath_->text(), txtName_->text()));
 }
 
-void VirtualDirDialog::browse(CheckedBox* target) {
+void VirtualDirDialog::browse(CheckedLine* target) {
     const QString chosen =
         host_.BrowseForFolder(this, QStringLiteral("Posizione virtuale:"), txtVirtualPath_->text());
     if (chosen.isEmpty())

@@ -15,7 +15,7 @@ class QTableView;
 
 namespace kv::ui {
 
-class CheckedBox;
+class CheckedLine;
 class PanelHost;
 
 class VirtualDirDialog : public QDialog {
@@ -27,10 +27,10 @@ public:
 
 private:
     void showCurrentRow(int row);
-    CheckedBox* checkedBox(QLineEdit* box, admin::VirtualDirList::Column column);
+    CheckedLine* checkedBox(QLineEdit* box, admin::VirtualDirList::Column column);
     void showRefusal();
     void AggiornaPath();
-    void browse(CheckedBox* target);
+    void browse(CheckedLine* target);
 
     PanelHost& host_;
     admin::VirtualDirList list_;
@@ -39,7 +39,7 @@ private:
     QLineEdit* txtVirtualPath_ = nullptr;
     QLineEdit* txtCompletePath_ = nullptr;
     QLineEdit* txtRealPath_ = nullptr;
-    QList<CheckedBox*> boxes_;
+    QList<CheckedLine*> boxes_;
     QLabel* problem_ = nullptr;
     QList<QWidget*> rowControls_;
     bool loading_ = false;

@@ -5,6 +5,7 @@
 #include "shell/Twips.h"
 #include "shell/WebAddresses.h"
 #include "tests/support/DataRow.h"
+#include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeConnection.h"
 #include "window/HelpBrowser.h"
 #include "window/LogPanel.h"
@@ -184,12 +185,14 @@ private Q_SLOTS:
     void accountGroupsFollowTheAccountAcrossAServerRun() {
         WindowHarness h;
         ui::Form1& w = h.started();
-        auto* login = w.findChild<QWidget*>(u"txtLogin"_s);
+        auto* login = w.findChild<QLineEdit*>(u"txtLogin"_s);
         auto* folders = w.findChild<QWidget*>(u"cmdUserVirtual"_s);
         QVERIFY(!login->isEnabled() && !folders->isEnabled());
         w.toolbarClick(u"kStart"_s);
         w.findChild<QPushButton*>(u"cmdAdd"_s)->click();
         QVERIFY(login->isEnabled() && folders->isEnabled());
+        QTest::keyClicks(login, u"mario"_s); // a new account without a login is not kept
+        QTest::keyClick(login, Qt::Key_Return);
         w.toolbarClick(u"kStop"_s);
         QVERIFY(login->isEnabled() && folders->isEnabled());
         h.core->views().Data1().Delete();
@@ -215,10 +218,17 @@ private Q_SLOTS:
             edit->selectAll();
             QTest::keyClicks(edit, text);
         };
+        // A new account left without a login is not kept when the focus goes.
+        w.findChild<QPushButton*>(u"cmdAdd"_s)->click();
+        w.menuList()->setFocus(Qt::TabFocusReason);
+        QCOMPARE(testing::texts(testing::column(h.dir.filePath(u"accounts.dat"_s),
+                                                u"SELECT count(*) FROM users"_s)),
+                 QStringList{u"0"_s});
+        w.selectItem(0);
         w.findChild<QPushButton*>(u"cmdAdd"_s)->click();
         type(u"txtLogin"_s, u"mario"_s);
         type(u"txtPassword"_s, u"segreta"_s);
-        w.findChild<QCheckBox*>(u"chkAbilitato"_s)->click();
+        QVERIFY(w.findChild<QCheckBox*>(u"chkAbilitato"_s)->isChecked()); // new accounts work
         testing::FakeConnection mario(u"mario"_s, u"segreta"_s);
         QCOMPARE(h.core->login().LoginRequest(mario).outcome,
                  engine::LoginDecision::Outcome::Refused);
