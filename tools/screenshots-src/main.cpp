@@ -5,6 +5,7 @@
 #include "admin/ui/VirtualDirDialog.h"
 #include "core/AdminChannel.h"
 #include "core/ProgramCore.h"
+#include "shell/Twips.h"
 #include "tests/support/FakeConnection.h"
 #include "tests/support/FakeEngine.h"
 #include "window/Form1.h"
@@ -37,6 +38,15 @@ namespace {
 void settle() {
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents();
+}
+
+// Scrolls the shown panel `panel` (0: Account) so that the widget `name`
+// stands near the top of the viewport.
+void scrollTo(ui::Form1& window, int panel, const QString& name) {
+    QWidget* page = window.picPanel(panel);
+    if (QWidget* target = page->findChild<QWidget*>(name))
+        window.scrollBar()->setValue((target->mapTo(page, QPoint()).y() - 110) * kTwipsPerPixel);
+    settle();
 }
 
 bool save(QWidget* w, const QString& dir, const QString& name,
@@ -134,6 +144,46 @@ bool shootAttached(const QString& out,
     return save(&window, out, QStringLiteral("5c-online-server-collegato.png"));
 }
 
+// A window on the system service's folder after the service stopped: it
+// says how to start it again and offers no Start of its own.
+bool shootServiceStopped(const QString& out, const ui::Form1Options& defaults) {
+    QTemporaryDir data;
+    MemorySettingsStore serverSettings;
+    auto service = std::make_unique<ProgramCore>(
+        data.path(), serverSettings, [] { return std::make_unique<testing::FakeEngine>(); });
+    if (!service->server().ServerStart())
+        return false;
+    auto channel = std::make_unique<AdminChannel>(*service);
+    if (channel->open() != AdminChannel::OpenResult::Listening)
+        return false;
+
+    ui::Form1Options options = defaults;
+    options.serviceFolder = data.path();
+    MemorySettingsStore settings;
+    ProgramCore core(data.path(), settings, [] { return std::make_unique<testing::FakeEngine>(); });
+    ShotMessages messages;
+    ui::Form1 window(core, messages, nullptr, options);
+    window.show();
+    window.Form_Activate();
+    QElapsedTimer waited;
+    waited.start();
+    while (!window.isAttached() && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    channel.reset();
+    service.reset();
+    waited.restart();
+    while (window.isAttached() && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    window.selectItem(4);
+    waited.restart(); // the log box takes its lines in batches
+    while (window.logPanel().logText().isEmpty() && waited.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    waited.restart(); // and shows them on its next turn
+    while (waited.elapsed() < 300)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return save(&window, out, QStringLiteral("5d-servizio-fermo.png"));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -214,6 +264,28 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 3; ++i) {
         window.selectItem(i + 1);
         ok &= save(&window, out, QString::fromLatin1(names[i]));
+    }
+
+    // What a disabled account can do, said beside its details.
+    window.selectItem(1);
+    core.views().Data1().MoveLast();
+    ok &= save(&window, out, QStringLiteral("1d-account-disabilitato.png"));
+    core.views().Data1().MoveFirst();
+
+    // The SFTP group, every other option, and the warning while the whole
+    // disk is the default root.
+    window.selectItem(2);
+    scrollTo(window, 1, QStringLiteral("chkSftpPassword"));
+    ok &= save(&window, out, QStringLiteral("2b-impostazioni-sftp.png"));
+    window.scrollBar()->setValue(window.scrollBar()->maximum());
+    ok &= save(&window, out, QStringLiteral("2c-impostazioni-altre-opzioni.png"));
+    {
+        QSqlQuery query(core.database().connection());
+        query.exec(QStringLiteral("UPDATE settings SET rootdir = '/'"));
+        core.views().Data2().Refresh();
+        window.selectItem(2);
+        scrollTo(window, 1, QStringLiteral("txtRoot"));
+        ok &= save(&window, out, QStringLiteral("2d-impostazioni-tutto-il-disco.png"));
     }
 
     // The whole account panel, with the anonymous account, in a taller window.
@@ -308,5 +380,6 @@ int main(int argc, char** argv) {
     window.logPanel().cmdMostraLog_Click();
     ok &= save(window.logPanel().viewer(), out, QStringLiteral("8-log-viewer.png"));
     ok &= shootAttached(out, connections, options);
+    ok &= shootServiceStopped(out, options);
     return ok && messages.ok ? 0 : 1;
 }
