@@ -210,7 +210,7 @@ class FirstStartOfAUser(unittest.TestCase):
     the per-user data folder (private to them, as its log) and serves ~/Condivisi on 2121, ports
     below 1024 not being theirs. It runs in a network namespace of its own whose only interface
     is loopback: 2121 is free there whatever else runs on this machine, no traffic leaves it, and
-    "Default" names 127.0.0.1, the PC having no other address."""
+    "Default" names 127.0.0.1, the PC having no other address (unless a test gives it one)."""
 
     UID = 47021
 
@@ -264,3 +264,29 @@ class FirstStartOfAUser(unittest.TestCase):
         self.assertEqual(server.wait(TIMEOUT), 0)
         self.assertIn("SERVER STOP", read_text(os.path.join(folder, "ftp.log")))
         self.assertEqual(mode(os.path.join(folder, "ftp.log")), 0o600)
+
+    def test_default_is_reached_on_every_address_of_the_pc(self):
+        """With a second address (on a pair of virtual interfaces inside the namespace: nothing
+        leaves it), "Default" is reached on it, on 127.0.0.1 and on ::1, and names it."""
+        address = "192.0.2.7"
+        for argv in (["ip", "link", "add", "kva", "type", "veth", "peer", "name", "kvb"],
+                     ["ip", "addr", "add", f"{address}/24", "dev", "kva"],
+                     ["ip", "link", "set", "kva", "up"], ["ip", "link", "set", "kvb", "up"]):
+            made = run([*self.enter, *argv])
+            if made.returncode != 0:
+                self.skipTest(f"no virtual interface may be made here: {made.stderr!r}")
+        added = subprocess.run(self.as_user(program(), "user", "add", "bob", "--rights", "rb"), input=b"secret\n",
+                               capture_output=True, timeout=TIMEOUT, cwd="/")
+        self.assertEqual(added.returncode, 0, added.stderr)
+        Path(self.home, "Condivisi", "hello.txt").write_text("everywhere\n")
+        out = os.path.join(self.tmp, "stdout.txt")
+        server = spawn(self, self.as_user(program(), "--headless"), out, cwd="/")
+        wait_until(lambda: "SERVER START ON IP" in read_text(out) or server.poll() is not None, "the start")
+        self.assertIsNone(server.poll(), read_text(out))
+        self.assertIn(f"SERVER START ON IP {address}", read_text(out))
+        for host in (address, "127.0.0.1", "[::1]"):
+            fetched = run([*self.enter, "curl", "-sS", "--max-time", str(TIMEOUT), "-u", "bob:secret",
+                           f"ftp://{host}:2121/hello.txt"])
+            self.assertEqual((host, fetched.returncode, fetched.stdout), (host, 0, b"everywhere\n"), fetched.stderr)
+        server.terminate()
+        self.assertEqual(server.wait(TIMEOUT), 0)
