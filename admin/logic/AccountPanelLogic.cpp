@@ -211,13 +211,12 @@ QString AccountPanelLogic::savedLogin() const {
 EditVerdict AccountPanelLogic::setLogin(const QString& text, EditStep step) {
     if (!users_.hasCurrentRow())
         return EditVerdict::declined();
-    const QString field = QStringLiteral("login");
     // The login as stored, shown or put back after a refused text, is not judged.
-    if (step == EditStep::Given)
-        return keepField(users_, field, text);
-    if (const auto problem = access::loginProblem(db_, text, currentId()))
-        return EditVerdict::refused(*problem);
-    return keepField(users_, field, text);
+    if (step != EditStep::Given) {
+        if (const auto problem = access::loginProblem(db_, text, currentId()))
+            return EditVerdict::refused(*problem);
+    }
+    return keepField(users_, QStringLiteral("login"), text);
 }
 
 std::optional<QString> AccountPanelLogic::loginProblemAt(int row, const QString& typed) const {

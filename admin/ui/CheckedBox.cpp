@@ -52,6 +52,8 @@ void CheckedBox::typed(const QString& text) {
 }
 
 void CheckedBox::leave() {
+    if (!edit_.editing())
+        return; // nothing typed since the value was kept or given
     edit_.leave();
     show();
     Q_EMIT changed();
