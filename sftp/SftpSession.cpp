@@ -1,5 +1,6 @@
 #include "sftp/SftpSession.h"
 
+#include "engine/LogText.h"
 #include "files/FileService.h"
 
 #include <QScopeGuard>
@@ -89,8 +90,11 @@ events::SessionInfo SftpSession::sessionInfo() const {
 }
 
 void SftpSession::log(const QString& line) {
+    // Names, logins and commands come from the client and may hold line
+    // breaks or other control characters: escaped as in FTP's command
+    // lines, so "q\nX" and "q X" never read alike.
     if (context_->events)
-        context_->events->LogLine(*this, line);
+        context_->events->LogLine(*this, engine::escapedForLog(line));
 }
 
 void SftpSession::start() {

@@ -137,24 +137,26 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
                                                    {}});
     };
     observer.finished = [this](const TransferNote& t, events::TransferOutcome outcome) {
+        const bool complete = outcome == events::TransferOutcome::Complete;
         log(QStringLiteral("SFTP %1 %2: %3 byte%4")
                 .arg(kindText(t.kind), t.clientPath)
                 .arg(t.bytes)
-                .arg(outcome == events::TransferOutcome::Complete
-                         ? QString()
-                         : QStringLiteral(", interrotto")));
+                .arg(complete              ? QString()
+                     : t.failure.isEmpty() ? QStringLiteral(", interrotto")
+                                           : QStringLiteral(", interrotto (%1)").arg(t.failure)));
         if (!context_->bus)
             return;
-        const events::TransferEvent e{sessionInfo(),
-                                      t.kind,
-                                      t.clientPath,
-                                      t.diskPath,
-                                      t.bytes,
-                                      t.size,
-                                      outcome,
-                                      outcome == events::TransferOutcome::Complete
-                                          ? QString()
-                                          : QStringLiteral("connessione chiusa")};
+        const events::TransferEvent e{
+            sessionInfo(),
+            t.kind,
+            t.clientPath,
+            t.diskPath,
+            t.bytes,
+            t.size,
+            outcome,
+            complete ? QString()
+                     : (t.failure.isEmpty() ? QStringLiteral("connessione chiusa") : t.failure),
+            complete ? t.fileSize : -1};
         // Listeners (actions, statistics) may take their time: while requests
         // are being answered the reply to CLOSE goes out first.
         if (serving_)
