@@ -165,6 +165,16 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
             Q_EMIT context_->bus->transferFinished(e);
     };
     requests_ = std::make_unique<SftpRequests>(std::move(files), std::move(observer));
+    SftpCommands::Hooks hooks;
+    hooks.log = [this](const QString& line) { log(line); };
+    hooks.progressed = [this] {
+        // A command at work keeps the connection from counting as idle.
+        if (context_->timeoutSeconds > 0)
+            idleTimer_.start(context_->timeoutSeconds * 1000);
+        queueTurn();
+    };
+    commands_ =
+        std::make_unique<SftpCommands>(requests_->files(), context_->hashWorkers, std::move(hooks));
     refusedKeyUser_.clear();
     log(keyFingerprint.isEmpty() ? QStringLiteral("SFTP: utente %1 collegato").arg(userName_)
                                  : QStringLiteral("SFTP: utente %1 collegato con la chiave %2")
