@@ -54,7 +54,8 @@ void ChecksumRun::start() {
 }
 
 void ChecksumRun::takeInput(QByteArrayView data) {
-    if (inputEnded_ || inputTooLong_)
+    // Input for a command that reads none is thrown away, as the tools leave it unread.
+    if (inputEnded_ || inputTooLong_ || !command_.names.contains("-"))
         return;
     if (input_.size() + data.size() > kMaxInput) {
         inputTooLong_ = true;
