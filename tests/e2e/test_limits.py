@@ -1,9 +1,11 @@
-"""Connection limits and automatic bans, clients coming from several addresses of 127.0.0.0/8."""
+"""Connection limits and automatic bans, clients coming from several addresses of 127.0.0.0/8;
+the limits a new database starts with let real clients with their defaults in."""
 
+import os
 import time
 import unittest
 
-from kvharness import Control, Site, wait_until
+from kvharness import Control, Site, rclone, read_tree, run, wait_until, write_tree
 
 TOO_MANY = "421 Too many connections, try again later."
 BANNED = "421 Too many failed logins from your address, try again later."
@@ -92,3 +94,28 @@ class Limits(unittest.TestCase):
         client = self.connect("127.0.0.2")
         client.command("USER bob")
         self.answered_at_once(client, "PASS wrong", "530 Login incorrect")
+
+
+class NewDatabase(unittest.TestCase):
+    """accounts.dat made by the program itself, with the rows a new database starts with."""
+
+    def setUp(self):
+        self.site = Site(self)
+        os.remove(self.site.db.path)
+        for field, value in (("ip", "127.0.0.1"), ("port", str(self.site.port)), ("rootdir", self.site.root)):
+            self.site.kv_ok("settings", "set", field, value)
+        self.site.kv_ok("user", "add", "rita", "--rights", "rb", stdin="r-pass\n")
+
+    def test_rclone_with_its_defaults_copies_200_files_without_a_refusal(self):
+        # 20 folders: rclone lists them with its 8 checkers while its 4 transfers run.
+        files = {f"d{i // 10:02d}/f{i:03d}.bin": os.urandom(1000 + i) for i in range(200)}
+        write_tree(os.path.join(self.site.root, "tree"), files)
+        self.site.start()
+        back = os.path.join(self.site.tmp, "back")
+        obscured = run(["rclone", "obscure", "r-pass"]).stdout.decode().strip()
+        out = rclone(f":ftp,host=127.0.0.1,port={self.site.port},user=rita,pass={obscured}:", "copy",
+                     "REMOTE:tree", back)
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        self.assertNotIn(b"ERROR", out.stderr)
+        self.assertEqual(read_tree(back), files)
+        self.assertNotIn("rifiutata", self.site.server.stdout())
