@@ -2,10 +2,12 @@
 the limits a new database starts with let real clients with their defaults in."""
 
 import os
+import socket
+import ssl
 import time
 import unittest
 
-from kvharness import Control, Site, rclone, read_tree, run, wait_until, write_tree
+from kvharness import TIMEOUT, Control, Site, free_port, rclone, read_tree, run, wait_until, write_tree
 
 TOO_MANY = "421 Too many connections, try again later."
 BANNED = "421 Too many failed logins from your address, try again later."
@@ -50,6 +52,38 @@ class Limits(unittest.TestCase):
         self.assertEqual(first.command("QUIT"), "221 Goodbye.")
         self.assertEqual(first.file.read(), b"")
         self.site.ftp("bob", "right", source="127.0.0.2").quit()  # room again
+
+    def test_on_the_implicit_tls_port_the_refusal_comes_over_tls(self):
+        implicit = free_port()
+        self.site.db.set_options(max_connections_per_ip=1, tls="on", tls_implicit_port=implicit)
+        self.site.start()
+        context = ssl.create_default_context()
+        context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
+
+        def tls_client():
+            client = context.wrap_socket(socket.create_connection(("127.0.0.1", implicit), timeout=TIMEOUT))
+            self.addCleanup(client.close)
+            return client.makefile("rb")
+
+        self.assertTrue(tls_client().readline().startswith(b"220 "))
+        refused = tls_client()
+        self.assertEqual(refused.readline(), TOO_MANY.encode() + b"\r\n")
+        self.assertEqual(refused.read(), b"")
+        # Refused connections still in their handshake hold memory: past 32 of them, the next
+        # refused connection is closed without a reply, and answered again once they are gone.
+        silent = [socket.create_connection(("127.0.0.1", implicit), timeout=TIMEOUT) for _ in range(32)]
+        with self.assertRaises((ssl.SSLError, ConnectionError)):
+            tls_client().readline()
+        self.wait_for_log("(chiusa senza risposta: troppe connessioni TLS rifiutate in corso)")
+        for s in silent:
+            s.close()
+
+        def answered():
+            try:
+                return tls_client().readline() == TOO_MANY.encode() + b"\r\n"
+            except (ssl.SSLError, ConnectionError):
+                return False
+        wait_until(answered, "a refusal over TLS again", pause=0.1)
 
     def test_ban_starts_refuses_and_ends(self):
         self.site.db.set_options(ban_attempts=3, ban_window_minutes=20, ban_minutes=2)
