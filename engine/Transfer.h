@@ -112,6 +112,8 @@ private:
     void pumpChunks();
     void pumpSendfile();
     void pumpText();
+    // A listing made as it goes waits in the kernel no more than here.
+    void keepKernelQueueShort();
     // Ends the transfer when the client goes away before it is done.
     void watchClient();
     void onSocketGone();

@@ -281,7 +281,7 @@ private Q_SLOTS:
         f.build();
         auto* attempts = f.child<QLineEdit>(u"txt_ban_attempts"_s);
         QCOMPARE(attempts->text(), u"5"_s); // a new database is protected
-        QCOMPARE(f.child<QLineEdit>(u"txt_max_connections_per_ip"_s)->text(), u"10"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_max_connections_per_ip"_s)->text(), u"32"_s);
         auto* reason = f.child<QLabel>(u"lblRefusal_ban_attempts"_s);
         attempts->setText(u"-3"_s);
         kv::testing::leaveBox(attempts);
