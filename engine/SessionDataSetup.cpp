@@ -82,6 +82,9 @@ void ControlSession::listenPassive(bool extended) {
     }
     if (settings_.debugMode > 0)
         debug(QStringLiteral("porta dati passiva %1 su %2").arg(port).arg(addressText(local)));
+    // The client may connect as soon as it reads the reply: under PROT P its
+    // handshake is answered from then on, before the transfer's command.
+    data_->setProtection(dataProtection());
     // A TLS 1.3 client spends a ticket per data connection: one more now.
     issueTicketFor(*socket_, grant_.get(), peer_);
     if (extended) {
