@@ -134,6 +134,7 @@ private:
     void startTls();
     StreamSocket* makeTlsSocket(QTcpSocket* tcp);
     void onTlsEstablished();
+    void onSilentAfterTls();
     TlsSocket* controlTls() const;
     // How the next data connection is protected; none under PROT C.
     std::optional<DataProtection> dataProtection() const;
@@ -279,10 +280,11 @@ private:
     LineFramer input_;
     bool closed_ = false;
     bool closeSignalled_ = false;
-    bool readingInput_ = false; // processInput() is on the stack
-    bool protectData_ = false;  // PROT P: data connections use TLS
-    bool pbszDone_ = false;     // PBSZ answered: PROT may follow
-    bool holdReplies_ = false;  // replies wait in heldReplies_ (see releaseReplies)
+    bool readingInput_ = false;   // processInput() is on the stack
+    bool protectData_ = false;    // PROT P: data connections use TLS
+    bool pbszDone_ = false;       // PBSZ answered: PROT may follow
+    bool silentSinceTls_ = false; // no command since AUTH's handshake (onSilentAfterTls)
+    bool holdReplies_ = false;    // replies wait in heldReplies_ (see releaseReplies)
     QByteArray heldReplies_;
 
     bool userGiven_ = false;

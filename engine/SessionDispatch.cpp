@@ -8,6 +8,7 @@
 namespace kv::engine {
 
 void ControlSession::handleLine(const QByteArray& line) {
+    silentSinceTls_ = false;
     restartIdleTimer();
     const ParsedCommand cmd = parseCommandLine(line);
     log(commandLineForLog(line));

@@ -1,10 +1,12 @@
 """FTPS through the real program: options rows switch TLS on (required, with an implicit port), the
-first start writes a self-signed certificate, and curl and lftp, trusting it, move files; Python's
-ftplib stores and retrieves files with unwrap(); lftp in active mode over IPv6 names the unspecified
-address and is served at once; rclone with its default settings (four transfers and checkers side by
-side, one TLS session cache for all its connections) copies, syncs and checks a tree with no refusal,
-keeping every file's time, which it sets with MFMT (which sessions a data connection may resume, and
-which active addresses are refused: the engine's tests)."""
+first start writes a self-signed certificate, and curl and lftp, trusting it, move files; wget with its
+defaults resumes its control connection's session from before the login on every data connection,
+which another account may not present; Python's ftplib stores and retrieves files with unwrap(); lftp
+in active mode over IPv6 names the unspecified address and is served at once; rclone with its default
+settings (four transfers and checkers side by side, one TLS session cache for all its connections)
+copies, syncs and checks a tree with no refusal, keeping every file's time, which it sets with MFMT
+(which sessions a data connection may resume, and which active addresses are refused: the engine's
+tests)."""
 
 import ftplib
 import io
@@ -25,12 +27,13 @@ class Ftps(SiteTestCase):
     def prepare(cls, site):
         cls.implicit = free_port()
         site.db.add_user("bob", "x", rights="RWDBM")
+        site.db.add_user("eve", "y", rights="RWDBM")
         site.db.set_options(tls="required", tls_implicit_port=cls.implicit)
         cls.cert = os.path.join(site.data, "kestrova-cert.pem")  # generated at the start
 
     def ftps(self, user, password, session_from=None, wait=0.0):
         """An ftplib FTPS client whose data connections resume its control connection's latest session,
-        or `session_from(client)`; `wait`: seconds it stays silent after the handshake."""
+        or `session_from(client)`; `wait`: seconds it stays silent after the handshake, as wget does."""
         if not hasattr(self, "context"):  # one for all: a session resumes only in its own context
             self.context = ssl.create_default_context(cafile=self.cert)
             self.context.check_hostname = False
@@ -51,6 +54,27 @@ class Ftps(SiteTestCase):
         ftp.sendcmd(f"PASS {password}")
         ftp.prot_p()
         return ftp
+
+    def test_wget_with_its_defaults(self):
+        files = {f"w/f{i}.bin": os.urandom(5000 + i) for i in range(4)}
+        write_tree(self.site.root, files)
+        dest = os.path.join(self.site.tmp, "wget")
+        urls = [f"ftps://bob:x@127.0.0.1:{self.site.port}/{name}" for name in files]
+        out = run(["wget", "-q", "--no-check-certificate", "-P", dest, "-nH", "--cut-dirs=0", "-x", *urls],
+                  TIMEOUT * 2)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        self.assertEqual(read_tree(dest), files)
+        # The session a client held before its login is its own: another account may not present it.
+        own = self.ftps("bob", "x", session_from=lambda client: client.early, wait=0.15)
+        for _ in range(2):
+            self.assertEqual(own.retrbinary("RETR w/f0.bin", io.BytesIO().write)[:3], "226")
+        eve = self.ftps("eve", "y", session_from=lambda client: own.early)
+        try:
+            eve.retrbinary("RETR w/f0.bin", io.BytesIO().write)
+            self.fail("another account's data connection resumed the session")
+        except (ssl.SSLError, OSError, EOFError):  # the connection is dropped; the reply says why
+            self.assertRaisesRegex(ftplib.error_temp, "^425 TLS session of data connection not resumed",
+                                   eve.getresp)
 
     def test_ftplib_stores_and_retrieves_with_unwrap(self):
         # storbinary ends each upload with unwrap(): the client's close_notify, then ours.

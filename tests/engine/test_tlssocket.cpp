@@ -108,6 +108,47 @@ print(' '.join(map(str, counts)), 'data', sum(c not in (g.sock, fresh.sock) for 
         QTEST(outputOf(r).value(0), "expected");
     }
 
+    void aSessionFromBeforeTheLoginIsItsClientsOwn_data() {
+        // A client that waits after the handshake (wget) gets a session from
+        // before its login and resumes it on every data connection of that
+        // control connection; another account, another address, or a control
+        // connection not logged in (or gone) may not use it. A client that
+        // goes on at once holds none from before its login under TLS 1.3.
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("expected");
+        addRow("TLS 1.3", u"TLSv1_3"_s, u"True ok 10 ok 10|425|425|ok 10|425|425|False|"_s);
+        addRow("TLS 1.2", u"TLSv1_2"_s, u"True ok 10 ok 10|425|425|ok 10|425|425|True|"_s);
+    }
+
+    void aSessionFromBeforeTheLoginIsItsClientsOwn() {
+        QFETCH(QString, version);
+        EngineHarness h;
+        h.tls = h.tlsWith(TlsMode::On);
+        h.events.accounts.insert(u"bob"_s, u"pw"_s);
+        QVERIFY(h.start());
+        h.write(u"root/a.txt"_s, "hello tls\n");
+        const ClientRun r = h.python(uR"(
+import types
+ctx = tls_context(ssl.TLSVersion.%1)
+def held(session): return types.SimpleNamespace(sock=types.SimpleNamespace(session=session))
+def early(user='alice', source=None, wait=0.15, password=None):
+    f = ReuseFTP(context=ctx)
+    f.connect('127.0.0.1', PORT, timeout=20, source_address=(source, 0) if source else None)
+    f.auth(); time.sleep(wait); f.sendcmd('USER ' + user); mine = f.sock.session
+    if password: f.sendcmd('PASS ' + password); f.prot_p(); f.borrow = held(mine)
+    return f, mine
+own, first = early(password='secret')
+print(first.has_ticket, attempt(own, 'RETR a.txt'), attempt(own, 'RETR a.txt'))
+for user, password, source in [('bob', 'pw', None), ('alice', 'secret', '127.0.0.2'), ('alice', 'secret', None)]:
+    other, _ = early(user, source, password=password); other.borrow = held(first)
+    print(attempt(other, 'RETR a.txt'))
+half, unlogged = early(); other.borrow = held(unlogged); print(attempt(other, 'RETR a.txt'))
+own.quit(); other.borrow = held(first); print(attempt(other, 'RETR a.txt'))
+quick, session = early(wait=0); print(session.has_ticket)
+)"_s.arg(version));
+        QTEST(outputOf(r).join(u'|'), "expected");
+    }
+
     void dataHandshakeIsAnsweredBeforeItsCommand() {
         // curl waits for the data connection's handshake before it sends
         // the transfer's command. A handshake that fails, or a protection
