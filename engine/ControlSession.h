@@ -105,6 +105,9 @@ private:
     void flushReplies(); // what is held leaves now; later replies are held still
     void reply(const QString& text);
     void reply(Reply id, const QStringList& args = {});
+    // Runs `answer` (which replies) no sooner than `delayUs` microseconds
+    // after its command arrived; the commands after it wait for it.
+    void answerNotBefore(qint64 delayUs, std::function<void()> answer);
     void log(const QString& line);
     void debug(const QString& line);
 
@@ -285,6 +288,8 @@ private:
     bool pbszDone_ = false;       // PBSZ answered: PROT may follow
     bool silentSinceTls_ = false; // no command since AUTH's handshake (onSilentAfterTls)
     bool holdReplies_ = false;    // replies wait in heldReplies_ (see releaseReplies)
+    bool replyPaced_ = false;     // an answer waits for its moment (answerNotBefore)
+    qint64 commandArrived_ = 0;   // ReplyPacer::now() when the running command was read
     QByteArray heldReplies_;
 
     bool userGiven_ = false;
