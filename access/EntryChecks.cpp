@@ -44,6 +44,13 @@ QString comparablePosition(const QString& position) {
     return trimmed.isEmpty() ? QString() : files::cleanDiskPath(trimmed);
 }
 
+// What the whole disk as a root means, said by the question and the refusal alike.
+QString wholeDiskShared(const RootOwner& owner) {
+    return QStringLiteral("Per %1 sarebbe condiviso tutto il disco (/), compresi i file "
+                          "personali e quelli di sistema")
+        .arg(owner.name);
+}
+
 } // namespace
 
 std::optional<QString> loginProblem(const QSqlDatabase& db, const QString& login, qint64 ownId) {
@@ -74,21 +81,33 @@ std::optional<QString> rootProblem(const QString& root) {
     return existingFolderProblem(root);
 }
 
-bool rootNeedsWholeDiskChoice(const QString& root) {
-    // An empty root is the default root here, not the disk's.
-    return !root.trimmed().isEmpty() && settings::sharesWholeDisk(root);
+RootOwner defaultRootOwner() {
+    return {QStringLiteral("la cartella radice predefinita"), true};
 }
 
-QString wholeDiskQuestion(const QString& who) {
-    return QStringLiteral("La cartella \"/\" condivide tutto il disco, compresi i file personali e "
-                          "quelli di sistema.\n\nUsarla come root per %1?")
-        .arg(who);
+RootOwner accountRootOwner(const QString& login) {
+    if (login.isEmpty())
+        return {QStringLiteral("il nuovo account"), false};
+    return {QStringLiteral("l'account %1").arg(login), false};
 }
 
-QString wholeDiskRefusal(const QString& root) {
-    return QStringLiteral("La cartella \"%1\" condivide tutto il disco, compresi i file personali "
-                          "e quelli di sistema: per sceglierla aggiungere %2")
-        .arg(root, settings::kWholeDiskFlag);
+RootOwner anonymousRootOwner() {
+    return {QStringLiteral("l'account anonimo"), false};
+}
+
+bool rootNeedsWholeDiskChoice(const QString& root, const RootOwner& owner) {
+    if (root.trimmed().isEmpty() && !owner.emptyIsWholeDisk)
+        return false;
+    return settings::sharesWholeDisk(root);
+}
+
+QString wholeDiskQuestion(const RootOwner& owner) {
+    return wholeDiskShared(owner) + QStringLiteral(".\n\nCondividere davvero tutto il disco?");
+}
+
+QString wholeDiskRefusal(const RootOwner& owner) {
+    return wholeDiskShared(owner) + QStringLiteral(": per condividerlo comunque aggiungere %1")
+                                        .arg(settings::kWholeDiskFlag);
 }
 
 QString ownerRoot(const QSqlDatabase& db, qint64 owner) {

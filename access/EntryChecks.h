@@ -22,13 +22,25 @@ std::optional<QString> loginProblem(const QSqlDatabase& db, const QString& login
 // An account's (or the anonymous account's) root: empty for the default
 // root, otherwise an existing folder given as an absolute path.
 std::optional<QString> rootProblem(const QString& root);
-// A root that is accepted only as an explicit choice: the whole disk.
-bool rootNeedsWholeDiskChoice(const QString& root);
-// The window's question before such a root is stored for `who` ("l'account
-// \"bob\"", "l'account anonimo"); its default answer is No.
-QString wholeDiskQuestion(const QString& who);
+
+// Whose root a value is, as the whole-disk texts name it.
+struct RootOwner {
+    QString name; // "la cartella radice predefinita", "l'account bob", "l'account anonimo"
+    // An empty default root is the whole disk (an older file's); an empty
+    // account root is the default root.
+    bool emptyIsWholeDisk = false;
+};
+RootOwner defaultRootOwner();
+RootOwner accountRootOwner(const QString& login);
+RootOwner anonymousRootOwner();
+
+// A root of `owner` that is accepted only as an explicit choice: the whole disk.
+bool rootNeedsWholeDiskChoice(const QString& root, const RootOwner& owner);
+// The window's question before such a root is kept for `owner`; its default
+// answer is No.
+QString wholeDiskQuestion(const RootOwner& owner);
 // The command line's refusal of such a root without --whole-disk.
-QString wholeDiskRefusal(const QString& root);
+QString wholeDiskRefusal(const RootOwner& owner);
 
 // The folder an owner's virtual folders appear under: the account's root
 // (owner 0: the anonymous account's), or the default root when it has none.

@@ -34,7 +34,10 @@ std::optional<ActionEvent> fromTransfer(const events::TransferEvent& transfer,
     ActionEvent event = base(name, transfer.session, now);
     event.clientPath = transfer.clientPath;
     event.diskPath = transfer.diskPath;
-    event.size = transfer.bytes;
+    // An upload names the file as it now is, also when it only added to it.
+    event.size = transfer.kind == events::TransferKind::Upload && transfer.fileSize >= 0
+                     ? transfer.fileSize
+                     : transfer.bytes;
     return event;
 }
 

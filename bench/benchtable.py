@@ -97,17 +97,20 @@ def table(paths, ours_name, rows=ROWS, targets=None):
             else:
                 row += ["-"] * (1 + len(peers))
         lines.append(row)
-    widths = [max(len(str(x)) for x in col) for col in zip(head, *lines)]
-    fmt = "| " + " | ".join("%%-%ds" % w for w in widths) + " |"
-    print(fmt % tuple(head))
-    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
-    for row in lines:
-        print(fmt % tuple(row))
+    print("\n".join(markdown(head, lines)))
     print()
     print("Ratios are ours divided by the peer: above 1.0 is better for rates, "
           "below 1.0 is better for KiB, ms and CPU time.")
     if ours and peers:
         (targets or _targets)(ours, peers)
+
+
+def markdown(head, lines):
+    """The lines of a Markdown table with aligned columns."""
+    widths = [max(len(str(x)) for x in col) for col in zip(head, *lines)]
+    fmt = "| " + " | ".join("%%-%ds" % w for w in widths) + " |"
+    return ([fmt % tuple(head), "|" + "|".join("-" * (w + 2) for w in widths) + "|"]
+            + [fmt % tuple(row) for row in lines])
 
 
 def _ratio(a, b):

@@ -87,6 +87,11 @@ void AdminChannel::closeListener() {
 AdminChannel::OpenResult AdminChannel::open(std::optional<AdminPlace> place) {
     const QString folder = core_.dataFolder();
     place_ = place ? *place : adminPlace(folder);
+    if (!place_.privateFolder.isEmpty()) {
+        error_ = makePrivateFolder(place_.privateFolder);
+        if (!error_.isEmpty())
+            return OpenResult::Failed;
+    }
     QString reason;
     switch (claim_.claim(place_.lockPath, &reason)) {
     case FolderClaim::Outcome::Taken:

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kv {
@@ -16,6 +17,17 @@ namespace {
 
 bool writableFolder(const QString& dir) {
     return !dir.isEmpty() && ::access(QFile::encodeName(dir).constData(), W_OK | X_OK) == 0;
+}
+
+// Only we (or root) can put anything there: it may hold the lock as it is.
+bool keptByUs(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && (st.st_uid == ::geteuid() || st.st_uid == 0) &&
+           (st.st_mode & S_IWOTH) == 0;
+}
+
+// Others may write there, but not remove or rename what is ours (/tmp).
+bool sharedButSticky(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && (st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) != 0;
 }
 
 QString hashedName(const QString& dataFolder) {
@@ -38,20 +50,34 @@ QStringList defaultRuntimeDirs() {
 AdminPlace adminPlace(const QString& dataFolder, const QStringList& runtimeDirs) {
     const QString inFolder = dataFolder + QStringLiteral("/kestrova.sock");
     if (QFile::encodeName(inFolder).size() <= kMaxSocketPathBytes && writableFolder(dataFolder))
-        return {inFolder, dataFolder + QStringLiteral("/kestrova.lock"), {}};
+        return {inFolder, dataFolder + QStringLiteral("/kestrova.lock"), {}, {}};
     const QString name = hashedName(dataFolder);
-    QString base = QStringLiteral("/tmp");
+    const QString ownName = QStringLiteral("kestrova-%1").arg(::geteuid());
+    const auto fits = [&name](const QString& base) {
+        return QFile::encodeName(base + u'/' + name + QStringLiteral(".sock")).size() <=
+               kMaxSocketPathBytes;
+    };
+    QString base;
+    QString privateFolder;
     for (const QString& dir : runtimeDirs) {
-        if (writableFolder(dir) &&
-            QFile::encodeName(dir + u'/' + name + QStringLiteral(".sock")).size() <=
-                kMaxSocketPathBytes) {
+        struct stat st {};
+        if (dir.isEmpty() || ::stat(QFile::encodeName(dir).constData(), &st) != 0 ||
+            !writableFolder(dir))
+            continue;
+        if (keptByUs(st) && fits(dir)) {
             base = dir;
             break;
         }
+        if (sharedButSticky(st) && fits(dir + u'/' + ownName)) {
+            base = privateFolder = dir + u'/' + ownName;
+            break;
+        }
     }
+    if (base.isEmpty()) // nowhere usable: /tmp's private folder says why when it is made
+        base = privateFolder = QStringLiteral("/tmp/") + ownName;
     return {base + u'/' + name + QStringLiteral(".sock"),
             base + u'/' + name + QStringLiteral(".lock"),
-            dataFolder + QStringLiteral("/kestrova.sock.path")};
+            dataFolder + QStringLiteral("/kestrova.sock.path"), privateFolder};
 }
 
 AdminPlace adminPlace(const QString& dataFolder) {
@@ -71,6 +97,32 @@ QString adminSocketToConnect(const QString& dataFolder) {
     return adminPlace(dataFolder).socketPath;
 }
 
+QString makePrivateFolder(const QString& path) {
+    const QByteArray bytes = QFile::encodeName(path);
+    if (::mkdir(bytes.constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("Impossibile creare la cartella %1: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::lstat(bytes.constData(), &st) != 0)
+        return QStringLiteral("Impossibile leggere la cartella %1: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode))
+        return QStringLiteral("%1 non è una cartella ma un collegamento o un file: "
+                              "il server non la usa")
+            .arg(path);
+    if (st.st_uid != ::geteuid())
+        return QStringLiteral("La cartella %1 appartiene a un altro utente (uid %2): "
+                              "il server non la usa")
+            .arg(path)
+            .arg(st.st_uid);
+    if ((st.st_mode & 0077) != 0)
+        return QStringLiteral("La cartella %1 è accessibile ad altri utenti (permessi %2, "
+                              "servono 700): il server non la usa")
+            .arg(path)
+            .arg(st.st_mode & 07777, 3, 8, QLatin1Char('0'));
+    return {};
+}
+
 FolderClaim::~FolderClaim() {
     if (fd_ >= 0)
         ::close(fd_); // releases the lock
@@ -80,12 +132,22 @@ FolderClaim::Outcome FolderClaim::claim(const QString& lockPath, QString* error)
     if (fd_ >= 0)
         return Outcome::Claimed;
     const QByteArray path = QFile::encodeName(lockPath);
-    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Never through a link, never anything but a plain file (a pipe or a
+    // device is not opened for long: O_NONBLOCK).
+    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | flags, 0644);
     if (fd < 0 && errno == EACCES) // another user's lock file: reading is enough to lock
-        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.constData(), O_RDONLY | flags);
     if (fd < 0) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(errno));
+        return Outcome::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (error)
+            *error = QStringLiteral("non è un file normale");
         return Outcome::Failed;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

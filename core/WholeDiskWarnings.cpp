@@ -1,5 +1,6 @@
 #include "core/WholeDiskWarnings.h"
 
+#include "access/EntryChecks.h"
 #include "engine/LogText.h"
 #include "settings/SharedRoot.h"
 
@@ -10,12 +11,6 @@
 namespace kv {
 
 namespace {
-
-// A root of its own that is the whole disk (an empty one is the default root).
-bool ownRootIsWholeDisk(const QVariant& root) {
-    const QString text = root.toString();
-    return !text.trimmed().isEmpty() && settings::sharesWholeDisk(text);
-}
 
 // A login as typed after the command: quoted when a shell would split it.
 QString loginWord(const QString& login) {
@@ -31,20 +26,21 @@ QString loginWord(const QString& login) {
 
 QStringList wholeDiskWarnings(const QString& defaultRoot, const QSqlDatabase& accounts) {
     QStringList lines;
-    if (settings::sharesWholeDisk(defaultRoot))
+    if (access::rootNeedsWholeDiskChoice(defaultRoot, access::defaultRootOwner()))
         lines << settings::wholeDiskWarning(
-            QStringLiteral("la cartella radice predefinita"),
+            access::defaultRootOwner().name,
             QStringLiteral("kestrova settings set rootdir CARTELLA (o Impostazioni, Percorso di "
                            "default)"));
     QSqlQuery query(accounts);
     query.setForwardOnly(true);
     if (query.exec(QStringLiteral("SELECT login, rootdir FROM users ORDER BY login"))) {
         while (query.next()) {
-            if (!ownRootIsWholeDisk(query.value(1)))
-                continue;
             const QString login = loginWord(query.value(0).toString());
+            const access::RootOwner owner = access::accountRootOwner(login);
+            if (!access::rootNeedsWholeDiskChoice(query.value(1).toString(), owner))
+                continue;
             lines << settings::wholeDiskWarning(
-                QStringLiteral("l'account %1").arg(login),
+                owner.name,
                 QStringLiteral("kestrova user set %1 --root CARTELLA (o Account, Dettagli "
                                "account)")
                     .arg(login));
@@ -52,9 +48,11 @@ QStringList wholeDiskWarnings(const QString& defaultRoot, const QSqlDatabase& ac
     }
     if (query.exec(QStringLiteral("SELECT enabled, rootdir FROM anonymous"))) {
         while (query.next()) {
-            if (query.value(0).toBool() && ownRootIsWholeDisk(query.value(1)))
+            if (query.value(0).toBool() &&
+                access::rootNeedsWholeDiskChoice(query.value(1).toString(),
+                                                 access::anonymousRootOwner()))
                 lines << settings::wholeDiskWarning(
-                    QStringLiteral("l'account anonimo"),
+                    access::anonymousRootOwner().name,
                     QStringLiteral("kestrova anonymous on --root CARTELLA (o Account, Account "
                                    "anonimo)"));
         }

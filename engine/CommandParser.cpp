@@ -74,8 +74,7 @@ ParsedCommand parseCommandLine(QByteArrayView line) {
     if (space < 0)
         space = bytes.size();
     const QByteArrayView rawVerb = QByteArrayView(bytes).sliced(start, space - start);
-    // Letters, then maybe digits ("XSHA256"); a secret verb run into its
-    // argument ("PASS1234") never becomes a verb of its own.
+    // Letters, then maybe digits ("XSHA256").
     qsizetype letterCount = 0;
     const auto isAsciiLetter = [](char c) {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -85,15 +84,15 @@ ParsedCommand parseCommandLine(QByteArrayView line) {
     bool wellFormed = letterCount > 0 && rawVerb.size() <= kMaxVerbLength;
     for (char c : rawVerb.sliced(letterCount))
         wellFormed = wellFormed && c >= '0' && c <= '9';
-    if (wellFormed && letterCount < rawVerb.size())
-        wellFormed = !startsWithSecretVerb(rawVerb, nullptr);
+    // Only PASS and ACCT themselves: "PASSsecret", "\tPASS secret" are
+    // malformed, and their password is echoed no more than logged.
+    QString secretVerb;
+    const bool secret = startsWithSecretVerb(bytes, &secretVerb);
+    if (secret && rawVerb.size() != 4)
+        wellFormed = false;
     if (!wellFormed) {
         result.error = ParseError::BadVerb;
-        // A password sent with a malformed verb is echoed no more than logged.
-        QString secretVerb;
-        result.verb = startsWithSecretVerb(rawVerb, &secretVerb)
-                          ? secretVerb + QStringLiteral(" ***")
-                          : printableVerb(rawVerb);
+        result.verb = secret ? secretVerb + QStringLiteral(" ***") : printableVerb(rawVerb);
         return result;
     }
     result.verb = QString::fromLatin1(rawVerb).toUpper();

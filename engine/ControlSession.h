@@ -254,7 +254,8 @@ private:
     // The running transfer's event (SessionEvents.cpp); finished/aborted ones
     // carry what was moved in all.
     void notifyTransfer(void (events::ServerEvents::*signal)(const events::TransferEvent&),
-                        events::TransferOutcome outcome, qint64 bytes, const QString& reason = {});
+                        events::TransferOutcome outcome, qint64 bytes, const QString& reason = {},
+                        qint64 fileSize = -1);
     void notifyProgress();
     void watchProgress();
     void endTransfer();

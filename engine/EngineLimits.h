@@ -20,6 +20,11 @@ inline constexpr int kDataConnectTimeoutMs = 30000;
 // Checksums (HASH, XSHA256...) computed at the same time, over all
 // sessions; more wait their turn.
 inline constexpr int kHashesAtOnce = 2;
+// TLS handshakes of connections refused on the implicit TLS port (to send
+// them the reason over TLS) at the same time; past that, refused
+// connections are closed without a reply. Each holds some 50 KiB until it
+// is done or its time limit passes.
+inline constexpr int kTlsRefusalsAtOnce = 32;
 
 struct EngineLimits {
     // Open control connections in all and from one address; 0: no limit.

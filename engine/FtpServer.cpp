@@ -242,7 +242,7 @@ void FtpServer::onIncoming(qintptr descriptor, bool implicitTls) {
     const QHostAddress peer = plainAddress(socket->peerAddress());
     const QString host = addressText(socket->peerAddress());
     if (const auto refusal = refusalOf(peer, host)) {
-        refuse(socket, refusal->first, host, refusal->second);
+        refuse(socket, refusal->first, host, refusal->second, implicitTls);
         return;
     }
     auto* session = new ControlSession(socket, std::make_shared<const EngineSettings>(settings_),
@@ -276,16 +276,26 @@ std::optional<std::pair<Reply, QString>> FtpServer::refusalOf(const QHostAddress
     return std::nullopt;
 }
 
-void FtpServer::refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line) {
-    socket->write(settings_.replies.format(reply).toLatin1().append("\r\n"));
-    socket->disconnectFromHost();
-    if (socket->state() == QAbstractSocket::UnconnectedState)
-        socket->deleteLater();
-    else
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+void FtpServer::refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line,
+                       bool implicitTls) {
+    const QByteArray text = settings_.replies.format(reply).toLatin1().append("\r\n");
+    bool answered = true;
+    if (implicitTls && tls_) {
+        answered = tlsRefusals_.refuse(socket, *tls_, text, settings_.limits.tlsHandshakeTimeoutMs);
+    } else {
+        socket->write(text);
+        socket->disconnectFromHost();
+        if (socket->state() == QAbstractSocket::UnconnectedState)
+            socket->deleteLater();
+        else
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
     if (events_) {
         RefusedConnection refused(host);
-        events_->LogLine(refused, line);
+        events_->LogLine(refused, answered ? line
+                                           : line + QStringLiteral(" (chiusa senza risposta: "
+                                                                   "troppe connessioni TLS "
+                                                                   "rifiutate in corso)"));
     }
 }
 

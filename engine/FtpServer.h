@@ -9,6 +9,7 @@
 #include "engine/EngineSettings.h"
 #include "engine/FtpEngine.h"
 #include "engine/ReplyPacer.h"
+#include "engine/TlsRefusals.h"
 #include "engine/TurnQueue.h"
 #include "files/AreaRegistry.h"
 #include "files/FileHasher.h"
@@ -111,7 +112,10 @@ private:
     // line), if it is.
     std::optional<std::pair<Reply, QString>> refusalOf(const QHostAddress& peer,
                                                        const QString& host) const;
-    void refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line);
+    // Answers `reply` and closes; on the implicit TLS port after the
+    // handshake (see TlsRefusals).
+    void refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line,
+                bool implicitTls);
     void onBanStarted(const QString& address);
 
     // The properties as set (each new connection gets its own copy, so a
@@ -129,6 +133,7 @@ private:
     std::unique_ptr<DescriptorListener> implicitListener_;
     QString bindError_; // why the last bindListener() failed
     std::shared_ptr<const TlsContext> tls_;
+    TlsRefusals tlsRefusals_{kTlsRefusalsAtOnce};
     QList<ControlSession*> sessions_;
     // Open sessions per client host: the per-address limit is checked
     // without a pass over every session.

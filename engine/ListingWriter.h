@@ -51,6 +51,7 @@ public:
                     MlstFacts facts = MlstFacts::all());
     void addName(QByteArrayView prefix, const QString& name);
 
+    qsizetype size() const { return out_.size(); }
     QByteArray take() { return std::move(out_); }
 
 private:

@@ -64,10 +64,6 @@ int utf8Sequence(QByteArrayView s, qsizetype i, char32_t& c) {
     return len;
 }
 
-bool isLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 } // namespace
 
 // Printable ASCII is shown as it is: lines are mostly made of it, and it
@@ -107,12 +103,14 @@ QString escapedForLog(QStringView text) {
 }
 
 bool startsWithSecretVerb(QByteArrayView bytes, QString* verb) {
-    if (bytes.size() < 4)
+    qsizetype start = 0;
+    while (start < bytes.size() &&
+           (static_cast<unsigned char>(bytes[start]) <= ' ' || bytes[start] == '\x7f'))
+        ++start;
+    if (bytes.size() - start < 4)
         return false;
-    const QByteArray word = bytes.first(4).toByteArray().toUpper();
+    const QByteArray word = bytes.sliced(start, 4).toByteArray().toUpper();
     if (word != "PASS" && word != "ACCT")
-        return false;
-    if (bytes.size() > 4 && isLetter(bytes[4]))
         return false;
     if (verb)
         *verb = QString::fromLatin1(word);
@@ -122,14 +120,10 @@ bool startsWithSecretVerb(QByteArrayView bytes, QString* verb) {
 QString commandLineForLog(QByteArrayView line) {
     if (line.endsWith('\r'))
         line.chop(1);
-    // Judged as the parser will read it: Telnet commands out (also inside
-    // the verb), leading spaces skipped.
-    const QByteArray plain = withoutTelnet(line);
-    qsizetype start = 0;
-    while (start < plain.size() && plain[start] == ' ')
-        ++start;
+    // Judged without Telnet commands, as the parser reads the line (they
+    // may sit inside the verb too).
     QString verb;
-    if (startsWithSecretVerb(QByteArrayView(plain).sliced(start), &verb))
+    if (startsWithSecretVerb(withoutTelnet(line), &verb))
         return verb + QStringLiteral(" ***");
     if (printableAscii(line))
         return QString::fromLatin1(line);

@@ -17,14 +17,17 @@ namespace kv::engine {
 // passed through again does not change.
 QString escapedForLog(QStringView text);
 
-// A command line as received (without its line end) for the log: the
-// argument of PASS and ACCT replaced by "***" whatever follows the verb,
-// bytes that are not UTF-8 shown as \xHH, the rest escaped as above.
+// A command line as received (without its line end) for the log: a line
+// that may carry a password (see startsWithSecretVerb) becomes "PASS ***" or
+// "ACCT ***"; otherwise bytes that are not UTF-8 are shown as \xHH and the
+// rest escaped as above.
 QString commandLineForLog(QByteArrayView line);
 
-// Whether the bytes begin with PASS or ACCT in any letter case, followed by
-// anything that is not a letter (or by nothing). Sets `verb` to the verb in
-// upper case.
+// Whether the first word of the bytes, after any blanks and control
+// characters (tabs, NULs), begins with PASS or ACCT in any letter case,
+// whatever follows: "PASS x", "PASSsecret", "\tpass x", "\0ACCT1". A
+// client that mistypes the verb may still have sent its password. Sets
+// `verb` to "PASS" or "ACCT".
 bool startsWithSecretVerb(QByteArrayView bytes, QString* verb = nullptr);
 
 } // namespace kv::engine

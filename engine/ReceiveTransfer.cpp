@@ -293,6 +293,13 @@ void ReceiveTransfer::complete() {
                QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
         return;
     }
+#ifdef Q_OS_UNIX
+    // What the file holds now, for the upload's event: an appended or
+    // resumed upload wrote only its end.
+    struct stat st {};
+    if (::fstat(file_->handle(), &st) == 0)
+        fileSize_ = qint64(st.st_size);
+#endif
     file_->close();
     if (file_->error() != QFileDevice::NoError) {
         finish(TransferResult::Outcome::WriteFailed,

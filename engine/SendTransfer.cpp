@@ -10,10 +10,14 @@
 #include <algorithm>
 
 #ifdef Q_OS_LINUX
+#include <QTcpSocket>
 #include <cerrno>
 #include <csignal>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
 #include <sys/sendfile.h>
+#include <sys/socket.h>
 #endif
 
 namespace kv::engine {
@@ -23,6 +27,10 @@ namespace {
 constexpr qint64 kChunk = 256 * 1024;
 // Refill the socket when less than this is queued in it.
 constexpr qint64 kLowWater = 256 * 1024;
+// The same for text made as it goes (listings): little, so a client that
+// stops reading holds little; the kernel's own queue of unsent bytes is
+// kept as small (TCP_NOTSENT_LOWAT), which leaves bytes in flight alone.
+constexpr qint64 kTextLowWater = 32 * 1024;
 // Most bytes one sendfile burst moves before other clients get a turn.
 constexpr qint64 kSendfileBurst = 8 * 1024 * 1024;
 } // namespace
@@ -98,6 +106,8 @@ void SendTransfer::run() {
     // small files and listings are with the kernel at once, and a descriptor
     // socket then never makes a notifier for it.
     if (!file_) {
+        if (more_)
+            keepKernelQueueShort();
         if (!data_.isEmpty())
             socket_->write(data_);
         handed_ = data_.size();
@@ -127,7 +137,7 @@ void SendTransfer::run() {
 void SendTransfer::pumpText() {
     if (done_)
         return;
-    while (more_ && socket_->bytesToWrite() < kLowWater) {
+    while (more_ && socket_->bytesToWrite() < kTextLowWater) {
         const QByteArray piece = more_();
         if (piece.isEmpty()) {
             more_ = nullptr;
@@ -140,6 +150,18 @@ void SendTransfer::pumpText() {
         bytes_ = handed_;
         finish(TransferResult::Outcome::Complete);
     }
+}
+
+void SendTransfer::keepKernelQueueShort() {
+#ifdef Q_OS_LINUX
+    const qintptr plain = socket_->zeroCopyDescriptor();
+    const qintptr fd = plain >= 0       ? plain
+                       : socket_->tcp() ? socket_->tcp()->socketDescriptor()
+                                        : -1;
+    const int limit = int(kTextLowWater);
+    if (fd >= 0)
+        ::setsockopt(int(fd), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &limit, sizeof limit);
+#endif
 }
 
 void SendTransfer::startChunks() {

@@ -24,7 +24,7 @@ events::SessionInfo ControlSession::sessionInfo() const {
 
 void ControlSession::notifyTransfer(
     void (events::ServerEvents::*signal)(const events::TransferEvent&),
-    events::TransferOutcome outcome, qint64 bytes, const QString& reason) {
+    events::TransferOutcome outcome, qint64 bytes, const QString& reason, qint64 fileSize) {
     events::ServerEvents* bus = notifications();
     if (!bus || !pending_)
         return;
@@ -48,6 +48,7 @@ void ControlSession::notifyTransfer(
     e.size = p.size < 0 ? -1 : p.size - p.offset;
     e.outcome = outcome;
     e.reason = reason;
+    e.fileSize = fileSize;
     Q_EMIT(bus->*signal)(e);
 }
 

@@ -7,16 +7,12 @@
 #include "engine/DataChannel.h"
 #include "engine/EngineSettings.h"
 #include "engine/Listing.h"
+#include "engine/ListingPieces.h"
 #include "engine/ListingWriter.h"
 
 #include <QRegularExpression>
 
 namespace kv::engine {
-
-namespace {
-// Entries made into listing lines at a time: a few tens of kilobytes.
-constexpr qsizetype kListingPiece = 512;
-} // namespace
 
 void ControlSession::cmdList(const QString& arg) {
     listing(ListFormat::Long, arg);
@@ -77,28 +73,15 @@ void ControlSession::listing(ListFormat format, const QString& arg) {
             reply(Reply::CannotReadDir, {shown});
             return;
         }
-        // Made a piece at a time, as the client takes it; each piece is
-        // written in one buffer. The session outlives its transfers.
-        more = [this, entries = listed.more, filter = std::move(filter), format, now,
-                prefixBytes = prefix.toUtf8()]() {
-            QByteArray piece;
-            QList<files::FsEntry> batch;
-            while (piece.isEmpty() && entries && entries->take(batch, kListingPiece)) {
-                ListingWriter writer(now, batch.size());
-                for (const files::FsEntry& e : std::as_const(batch)) {
-                    if (filter && !filter->match(e.name).hasMatch())
-                        continue;
-                    if (format == ListFormat::Long)
-                        writer.addLong(e);
-                    else if (format == ListFormat::Names)
-                        writer.addName(prefixBytes, e.name);
-                    else
-                        writer.addMachine(e, e.name, permFacts(e), mlstFacts_);
-                }
-                piece = writer.take();
-                batch.clear();
-            }
-            return piece;
+        // Made a piece at a time, as the client takes it. The session
+        // outlives its transfers.
+        const auto pieceFormat = format == ListFormat::Long    ? ListingPieces::Format::Long
+                                 : format == ListFormat::Names ? ListingPieces::Format::Names
+                                                               : ListingPieces::Format::Machine;
+        more = [pieces = std::make_shared<ListingPieces>(
+                    listed.more, pieceFormat, now, std::move(filter), prefix.toUtf8(),
+                    [this](const files::FsEntry& e) { return permFacts(e); }, mlstFacts_)] {
+            return pieces->next();
         };
     } else {
         if (machine) {

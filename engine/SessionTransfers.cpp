@@ -109,7 +109,7 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
                    : result.outcome == Outcome::Aborted || result.outcome == Outcome::ConnectionLost
                        ? events::TransferOutcome::Aborted
                        : events::TransferOutcome::Failed,
-                   result.bytes, result.detail);
+                   result.bytes, result.detail, result.fileSize);
     endTransfer();
 }
 

@@ -89,10 +89,13 @@ bool addExtension(X509* cert, int nid, const QString& value) {
     return added;
 }
 
-// "DNS:host,IP:a,IP:b": addresses that are not addresses are left out.
+// "DNS:host,DNS:localhost,IP:a,IP:b,IP:127.0.0.1,IP:::1": addresses that are
+// not addresses are left out. The loopback names are always there, so a
+// client on this PC that trusts the certificate can connect to localhost.
 QString alternativeNames(const QString& hostName, const QStringList& addresses) {
-    QStringList names{QStringLiteral("DNS:%1").arg(hostName)};
-    for (const QString& a : addresses) {
+    QStringList names{QStringLiteral("DNS:%1").arg(hostName), QStringLiteral("DNS:localhost")};
+    for (const QString& a :
+         addresses + QStringList{QStringLiteral("127.0.0.1"), QStringLiteral("::1")}) {
         QHostAddress address;
         if (address.setAddress(a.section(u'%', 0, 0)))
             names << QStringLiteral("IP:%1").arg(address.toString().section(u'%', 0, 0));

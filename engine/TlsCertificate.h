@@ -23,17 +23,18 @@ struct CertificateResult {
 };
 
 // Writes a new self-signed ECDSA P-256 / SHA-256 certificate valid ten years,
-// subject CN and subjectAltName = hostName plus every address (IP entries),
-// replacing existing files. The key file is created with mode 0600 before
-// any key byte is written (written to a temporary file in the same folder,
-// then renamed).
+// subject CN = hostName, subjectAltName = hostName, localhost, every address
+// (IP entries) and 127.0.0.1 and ::1, replacing existing files. The key file is created with mode
+// 0600 before any key byte is written (written to a temporary file in the same folder, then
+// renamed).
 CertificateResult generateSelfSignedCertificate(const QString& certFile, const QString& keyFile,
                                                 const QString& hostName,
                                                 const QStringList& addresses);
 // Reads the first certificate of a PEM file.
 CertificateResult readCertificateSummary(const QString& certFile);
 // Generates only when neither file exists; otherwise reads the existing
-// certificate.
+// certificate, even one generated without the loopback names: clients may
+// trust it by its fingerprint, which a new one would break.
 CertificateResult ensureSelfSignedCertificate(const QString& certFile, const QString& keyFile,
                                               const QString& hostName,
                                               const QStringList& addresses);

@@ -71,7 +71,8 @@ void Transfer::finish(TransferResult::Outcome outcome, const QString& detail,
     } else {
         socket_->abort();
     }
-    Q_EMIT finished(TransferResult{outcome, bytes_, detail, replyDetail});
+    Q_EMIT finished(TransferResult{outcome, bytes_, detail, replyDetail,
+                                   outcome == TransferResult::Outcome::Complete ? fileSize_ : -1});
 }
 
 TransferResult Transfer::abort() {

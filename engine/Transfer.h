@@ -33,9 +33,10 @@ struct TransferResult {
         Aborted,        // ABOR or the session ended
     };
     Outcome outcome = Outcome::Complete;
-    qint64 bytes = 0;    // file bytes moved
-    QString detail;      // Italian, for the log and the event bus
-    QString replyDetail; // for the client's 451 reply; empty: `detail`
+    qint64 bytes = 0;     // file bytes moved
+    QString detail;       // Italian, for the log and the event bus
+    QString replyDetail;  // for the client's 451 reply; empty: `detail`
+    qint64 fileSize = -1; // a complete upload's file as stored; -1 otherwise
     bool complete() const { return outcome == Outcome::Complete; }
 };
 
@@ -74,6 +75,7 @@ protected:
     StreamSocket* socket_;
     int linger_;
     qint64 bytes_ = 0;
+    qint64 fileSize_ = -1; // told with the result
     bool done_ = false;
 
 private:
@@ -110,6 +112,8 @@ private:
     void pumpChunks();
     void pumpSendfile();
     void pumpText();
+    // A listing made as it goes waits in the kernel no more than here.
+    void keepKernelQueueShort();
     // Ends the transfer when the client goes away before it is done.
     void watchClient();
     void onSocketGone();

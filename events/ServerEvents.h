@@ -41,6 +41,9 @@ struct TransferEvent {
     qint64 size = -1;   // what the transfer will move when known, else -1
     TransferOutcome outcome = TransferOutcome::Running;
     QString reason; // why it did not complete, for the log
+    // A complete upload's file as stored, whatever part of it this transfer
+    // wrote (an appended or resumed upload); -1 otherwise.
+    qint64 fileSize = -1;
 };
 
 enum class FileChange { Deleted, Renamed, FolderMade, FolderRemoved };

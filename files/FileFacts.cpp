@@ -77,7 +77,8 @@ QString decodedName(const char* name) {
 
 } // namespace
 
-FolderEntries::FolderEntries(UniqueFd folder, Follow follow, bool namesOnly, Hide hide)
+FolderEntries::FolderEntries(UniqueFd folder, Follow follow, bool namesOnly, Hide hide,
+                             qsizetype heldBytes)
     : follow_(std::move(follow)), hide_(std::move(hide)), namesOnly_(namesOnly) {
     // A descriptor of its own for reading the names: the stream closes it,
     // while folder_ stays open for the facts asked later.
@@ -89,6 +90,7 @@ FolderEntries::FolderEntries(UniqueFd folder, Follow follow, bool namesOnly, Hid
         return;
     }
     folder_ = std::move(folder);
+    ok_ = true;
     while (const dirent* d = ::readdir(dir)) {
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0)
             continue;
@@ -100,12 +102,25 @@ FolderEntries::FolderEntries(UniqueFd folder, Follow follow, bool namesOnly, Hid
             name.ascii = static_cast<unsigned char>(d->d_name[i]) < 0x80;
         names_.append(d->d_name, qsizetype(size) + 1); // with its NUL
         order_.push_back(name);
+        if (names_.size() + qsizetype(order_.size() * sizeof(Name)) > heldBytes) {
+            // Too many to sort: read again from the start as they come.
+            names_ = QByteArray();
+            std::vector<Name>().swap(order_);
+            ::rewinddir(dir);
+            stream_ = dir;
+            streamed_ = true;
+            return;
+        }
     }
     ::closedir(dir);
     // Held while the client reads: no room to spare.
     names_.squeeze();
     order_.shrink_to_fit();
-    ok_ = true;
+}
+
+FolderEntries::~FolderEntries() {
+    if (stream_)
+        ::closedir(stream_);
 }
 
 void FolderEntries::addFolder(const QString& name, AreaFd fd) {
@@ -155,12 +170,18 @@ void FolderEntries::sort() {
 
 std::optional<FsEntry> FolderEntries::entryFor(const Name& n) const {
     const char* raw = names_.constData() + n.offset;
-    const QString name = n.ascii ? QString::fromLatin1(raw) : decodedName(raw);
     if (n.folder >= 0)
-        return kv::files::factsOf(name, folders_.at(n.folder)->get());
+        return kv::files::factsOf(n.ascii ? QString::fromLatin1(raw) : decodedName(raw),
+                                  folders_.at(n.folder)->get());
+    return entryFor(raw, n.ascii, n.type);
+}
+
+std::optional<FsEntry> FolderEntries::entryFor(const char* raw, bool ascii,
+                                               unsigned char type) const {
+    const QString name = ascii ? QString::fromLatin1(raw) : decodedName(raw);
     // Names only: the folder's own type field saves the stat of every plain
     // file and folder.
-    const mode_t known = n.type == DT_REG ? S_IFREG : n.type == DT_DIR ? S_IFDIR : 0;
+    const mode_t known = type == DT_REG ? S_IFREG : type == DT_DIR ? S_IFDIR : 0;
     if (known != 0) {
         FsEntry entry;
         entry.name = name;
@@ -183,16 +204,50 @@ std::optional<FsEntry> FolderEntries::entryFor(const Name& n) const {
     return entryOf(name, st);
 }
 
+bool FolderEntries::isAddedFolder(const char* name) const {
+    // Virtual folders placed in one folder are a handful.
+    return std::any_of(order_.begin(), order_.end(), [this, name](const Name& n) {
+        return n.folder >= 0 && std::strcmp(names_.constData() + n.offset, name) == 0;
+    });
+}
+
+bool FolderEntries::takeStreamed(QList<FsEntry>& out, qsizetype count) {
+    bool read = false;
+    for (qsizetype taken = 0; taken < count; ++taken) {
+        const dirent* d = ::readdir(stream_);
+        if (!d) {
+            ::closedir(stream_);
+            stream_ = nullptr;
+            folder_ = UniqueFd(); // nothing more is asked of it
+            break;
+        }
+        read = true;
+        if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0 ||
+            isAddedFolder(d->d_name))
+            continue;
+        const bool ascii = std::all_of(d->d_name, d->d_name + std::strlen(d->d_name),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (std::optional<FsEntry> entry =
+                entryFor(d->d_name, ascii, namesOnly_ && !hide_ ? d->d_type : 0))
+            out.append(std::move(*entry));
+    }
+    return read;
+}
+
 bool FolderEntries::take(QList<FsEntry>& out, qsizetype count) {
-    if (!ok_ || next_ >= order_.size())
+    if (!ok_)
         return false;
     if (!sorted_)
         sort();
+    // Past the names held (in a huge folder: the virtual folders placed in
+    // it), the folder as it is read.
+    if (next_ >= order_.size())
+        return stream_ && takeStreamed(out, count);
     for (qsizetype taken = 0; taken < count && next_ < order_.size(); ++taken) {
         if (std::optional<FsEntry> entry = entryFor(order_[next_++]))
             out.append(std::move(*entry));
     }
-    if (next_ >= order_.size())
+    if (next_ >= order_.size() && !stream_)
         folder_ = UniqueFd(); // nothing more is asked of it
     return true;
 }

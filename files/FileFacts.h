@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 
+#include <dirent.h>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -37,8 +38,13 @@ std::optional<FsEntry> factsOf(const QString& name, const struct stat& st);
 // The servable entries of one open folder ("." and ".." left out), in the
 // order of their names' UTF-16 code units (QString's operator<). The names
 // are read when it is made; the facts of each entry are asked only when it
-// is taken, so a folder of 100,000 entries holds a few bytes per name while
-// a slow client reads its listing, not the whole listing.
+// is taken, so a slow client holds a few bytes per name, not the listing.
+//
+// Sorting needs every name at hand: past `heldBytes` of names (about 8,000
+// of 20 characters with the default) the folder is given in the order the
+// file system keeps it instead, read a few entries at a time, so a stalled
+// listing of a huge folder holds no more than that (clients sort listings
+// themselves; `ls -f` gives that order).
 //
 // A link is followed when `follow` gives the facts of its target for its
 // name (then it counts only when the target is servable), otherwise it is
@@ -55,8 +61,15 @@ public:
     using Hide =
         std::function<bool(int folder, const char* name, const struct stat& st, bool followed)>;
 
+    // Names held at most for sorting: see above.
+    static constexpr qsizetype kHeldBytes = 256 * 1024;
+
     // Reads the names of `folder`, which it keeps open until it is done.
-    FolderEntries(UniqueFd folder, Follow follow, bool namesOnly, Hide hide = {});
+    FolderEntries(UniqueFd folder, Follow follow, bool namesOnly, Hide hide = {},
+                  qsizetype heldBytes = kHeldBytes);
+    ~FolderEntries();
+    FolderEntries(const FolderEntries&) = delete;
+    FolderEntries& operator=(const FolderEntries&) = delete;
     // False when the folder cannot be read.
     bool ok() const { return ok_; }
     // A folder shown as `name` instead of any real entry of that name (a
@@ -64,6 +77,12 @@ public:
     void addFolder(const QString& name, AreaFd fd);
     // Appends up to `count` further entries; false when none were left.
     bool take(QList<FsEntry>& out, qsizetype count);
+    // Whether the entries come in name order (the folder was small enough).
+    bool sorted() const { return !streamed_; }
+    // Bytes held for the names still to give.
+    qsizetype heldBytes() const {
+        return names_.capacity() + qsizetype(order_.capacity() * sizeof(Name));
+    }
 
 private:
     struct Name {
@@ -74,6 +93,10 @@ private:
     };
     void sort();
     std::optional<FsEntry> entryFor(const Name& name) const;
+    std::optional<FsEntry> entryFor(const char* raw, bool ascii, unsigned char type) const;
+    // Too many names to sort: the rest comes from the folder as it is read.
+    bool takeStreamed(QList<FsEntry>& out, qsizetype count);
+    bool isAddedFolder(const char* name) const;
 
     UniqueFd folder_;
     Follow follow_;
@@ -85,6 +108,8 @@ private:
     std::vector<Name> order_;
     QList<AreaFd> folders_;
     size_t next_ = 0;
+    DIR* stream_ = nullptr; // the folder read as it is, past heldBytes
+    bool streamed_ = false;
 };
 
 } // namespace kv::files

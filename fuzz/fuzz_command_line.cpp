@@ -29,6 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(escapedForLog(logged) == logged, "logged line with nothing left to escape");
     if (parsed.ok() && (parsed.verb == u"PASS" || parsed.verb == u"ACCT"))
         require(logged == parsed.verb + QStringLiteral(" ***"), "password masked in the log");
+    // A first word beginning with PASS or ACCT, however malformed the line,
+    // shows nothing after it: neither in the log nor in an echoed verb.
+    QString secret;
+    if (startsWithSecretVerb(withoutTelnet(line), &secret)) {
+        require(logged == secret + QStringLiteral(" ***"), "malformed password masked in the log");
+        require(parsed.verb.isEmpty() || parsed.verb == secret ||
+                    parsed.verb == secret + QStringLiteral(" ***"),
+                "malformed password never echoed");
+    }
     if (parsed.ok()) {
         require(!parsed.verb.isEmpty() && parsed.verb.size() <= 8, "verb of 1 to 8 characters");
         // Upper-case ASCII letters, then maybe digits ("XSHA256").

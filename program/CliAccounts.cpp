@@ -33,14 +33,15 @@ std::optional<QString> askPassword(CliContext& c, const QString& login) {
     return c.io.readPassword(QStringLiteral("Password di %1: ").arg(login));
 }
 
-// The "--root" and "--rights" options as fields to write, or why they are refused.
+// The "--root" (of `owner`) and "--rights" options as fields to write, or why
+// they are refused.
 struct AccountFields {
     QStringList names;
     QVariantList values;
     QString error;
 };
 
-AccountFields accountFields(CliContext& c) {
+AccountFields accountFields(CliContext& c, const access::RootOwner& owner) {
     AccountFields f;
     if (c.args.values.contains(kRoot)) {
         QString root = c.args.value(kRoot);
@@ -51,8 +52,8 @@ AccountFields accountFields(CliContext& c) {
             f.error = *problem;
             return f;
         }
-        if (access::rootNeedsWholeDiskChoice(root) && !c.args.has(kWholeDisk)) {
-            f.error = access::wholeDiskRefusal(root);
+        if (access::rootNeedsWholeDiskChoice(root, owner) && !c.args.has(kWholeDisk)) {
+            f.error = access::wholeDiskRefusal(owner);
             return f;
         }
         f.names << QStringLiteral("rootdir");
@@ -83,7 +84,7 @@ QString assignments(const QStringList& names) {
 int userAdd(CliContext& c, const QString& login) {
     if (const auto problem = access::loginProblem(c.db, login))
         return refuse(c, *problem);
-    const AccountFields fields = accountFields(c);
+    const AccountFields fields = accountFields(c, access::accountRootOwner(login));
     if (!fields.error.isEmpty())
         return refuse(c, fields.error);
     const auto password = askPassword(c, login);
@@ -143,7 +144,7 @@ int userSet(CliContext& c, const QString& login) {
         fields.names << kLogin;
         fields.values << renamed;
     }
-    const AccountFields more = accountFields(c);
+    const AccountFields more = accountFields(c, access::accountRootOwner(login));
     if (!more.error.isEmpty())
         return refuse(c, more.error);
     fields.names += more.names;
@@ -269,7 +270,7 @@ int anonymousCommand(CliContext& c) {
     }
     if (action != QLatin1String("on") && action != QLatin1String("off"))
         return usage(c, QStringLiteral("Uso: kestrova anonymous on|off|show"));
-    AccountFields fields = accountFields(c);
+    AccountFields fields = accountFields(c, access::anonymousRootOwner());
     if (!fields.error.isEmpty())
         return refuse(c, fields.error);
     fields.names.prepend(QStringLiteral("enabled"));

@@ -117,13 +117,10 @@ int settingsSet(CliContext& c, const QString& field, const QString& value) {
     if (field == settings::setting::kRootDir && !stored.isEmpty())
         stored = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(stored).absoluteFilePath()));
     // The whole disk (or an empty root, which means it) only when asked for by name.
-    if (field == settings::setting::kRootDir && settings::sharesWholeDisk(stored) &&
+    if (field == settings::setting::kRootDir &&
+        access::rootNeedsWholeDiskChoice(stored, access::defaultRootOwner()) &&
         !c.args.has(kWholeDisk))
-        return refuse(
-            c, QStringLiteral("La cartella \"%1\" condividerebbe tutto il disco, compresi "
-                              "i file personali e quelli di sistema: per sceglierla "
-                              "comunque aggiungere %2")
-                   .arg(stored.isEmpty() ? QStringLiteral("/") : stored, settings::kWholeDiskFlag));
+        return refuse(c, access::wholeDiskRefusal(access::defaultRootOwner()));
     if (const auto refusal =
             writeAll(c.db, {{QStringLiteral("UPDATE settings SET %1 = ?").arg(field), {stored}}}))
         return refuse(c, refusal->message);

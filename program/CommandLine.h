@@ -1,6 +1,7 @@
 #pragma once
 // The program's command line: --headless, --data-dir DIR, --service, --choose,
-// --help, --version.
+// --help, --version. It is read before any application object exists, so
+// help, the version and a bad command line need no display.
 
 #include <QString>
 #include <QStringList>
@@ -16,12 +17,19 @@ struct CommandLine {
     bool choose = false;
 };
 
-// True when the arguments ask for no window at all (headless, help or
-// version), so the program can start without a display.
-bool wantsNoWindow(int argc, char** argv);
+// What the command line asks for: to run with `options`, or to print
+// `text` and end with `exitCode` (0: the help or the version, for standard
+// output; 2: what is wrong with the command line, in Italian, for standard
+// error).
+struct CommandLineReading {
+    bool run = true;
+    CommandLine options;
+    int exitCode = 0;
+    QString text;
+};
 
-// Parses the application's arguments; --help and --version print and exit
-// the process, as on any command-line program, and so does a bad option.
-CommandLine parseCommandLine(const QStringList& arguments);
+// Reads the arguments (argv[0] first). Qt's own options for windows
+// (-platform, -style, -display, ...) are let through for the window to use.
+CommandLineReading readCommandLine(const QStringList& arguments);
 
 } // namespace kv

@@ -91,9 +91,19 @@ int main(int argc, char** argv) {
             return runSubcommand(args);
         }
     }
+    // Read before any application object: help, the version and a bad
+    // command line need no display (QApplication aborts without one).
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const kv::CommandLineReading reading = kv::readCommandLine(args);
+    if (!reading.run) {
+        QTextStream(reading.exitCode == 0 ? stdout : stderr) << reading.text;
+        return reading.exitCode;
+    }
     // Every connection holds a descriptor.
     kv::engine::raiseDescriptorLimit();
-    if (kv::wantsNoWindow(argc, argv)) {
+    if (reading.options.headless) {
         // Without a window the loop serves sockets and timers only: epoll
         // keeps a wake-up's cost independent of the idle sessions open.
         auto dispatcher = std::make_unique<kv::engine::EpollDispatcher>();
@@ -101,14 +111,14 @@ int main(int argc, char** argv) {
             QCoreApplication::setEventDispatcher(dispatcher.release());
         QCoreApplication app(argc, argv);
         describeApplication();
-        return runHeadless(kv::parseCommandLine(app.arguments()));
+        return runHeadless(reading.options);
     }
     kv::WindowEventLoop loop;
     QApplication app(argc, argv);
     loop.attachPlatform();
     describeApplication();
     kv::ui::installItalianTranslation(app);
-    const int code = runWindow(kv::parseCommandLine(app.arguments()));
+    const int code = runWindow(reading.options);
     loop.detachPlatform();
     return code;
 }

@@ -20,6 +20,16 @@ bool moveTo(QFile& file, quint64 offset) {
     return file.pos() == qint64(offset) || file.seek(qint64(offset));
 }
 
+// The first thing that went wrong stays the reason.
+void noteFailure(TransferNote& note, const QString& why) {
+    if (note.failure.isEmpty())
+        note.failure = why;
+}
+
+QString writeFailure(const QFile& file) {
+    return QStringLiteral("scrittura del file non riuscita (%1)").arg(file.errorString());
+}
+
 } // namespace
 
 QByteArray SftpRequests::newHandle(quint32 id, std::unique_ptr<Handle> handle) {
@@ -83,9 +93,19 @@ void SftpRequests::finish(Handle& h, events::TransferOutcome outcome) {
         moving_ = nullptr;
     if (h.isFolder || !h.file)
         return;
-    if (h.note.kind == events::TransferKind::Upload &&
-        outcome == events::TransferOutcome::Complete && !h.file->flush())
+    if (outcome == events::TransferOutcome::Complete && !h.note.failure.isEmpty())
         outcome = events::TransferOutcome::Failed;
+    if (h.note.kind == events::TransferKind::Upload &&
+        outcome == events::TransferOutcome::Complete) {
+        if (!h.file->flush()) {
+            h.note.failure = writeFailure(*h.file);
+            outcome = events::TransferOutcome::Failed;
+        } else {
+            // The whole file, also when this upload appended to it or
+            // resumed it at an offset.
+            h.note.fileSize = h.file->size();
+        }
+    }
     h.file->close();
     // Every open file is one transfer: a file opened and closed without a
     // byte moved was still sent or received (an empty file).
@@ -116,10 +136,23 @@ QByteArray SftpRequests::read(const Request& q) {
     const qsizetype headerSize = header.size();
     header.resize(headerSize + want);
     const qint64 got = h->file->read(header.data() + headerSize, want);
-    if (got < 0)
+    if (got < 0) {
+        noteFailure(
+            h->note,
+            QStringLiteral("lettura del file non riuscita (%1)").arg(h->file->errorString()));
         return statusPacket(q.id, Failure, h->file->errorString().toUtf8());
-    if (got == 0)
+    }
+    if (got == 0) {
+        // The end came before the size the file had when it was opened:
+        // the client gets less than the file it asked for.
+        if (qint64(q.offset) < h->note.size)
+            noteFailure(h->note,
+                        QStringLiteral("file accorciato durante il trasferimento, inviati %1 "
+                                       "byte su %2")
+                            .arg(h->note.bytes)
+                            .arg(h->note.size));
         return statusPacket(q.id, Eof, "End of file");
+    }
     header.resize(headerSize + got);
     qToBigEndian(quint32(header.size() - 4), header.data());
     qToBigEndian(quint32(got), header.data() + headerSize - 4);
@@ -138,8 +171,10 @@ QByteArray SftpRequests::write(const Request& q) {
         return statusPacket(q.id, Failure, "Invalid handle");
     if (!h->append && !moveTo(*h->file, q.offset))
         return statusPacket(q.id, Failure, "Cannot seek");
-    if (h->file->write(q.data) != q.data.size())
+    if (h->file->write(q.data) != q.data.size()) {
+        noteFailure(h->note, writeFailure(*h->file));
         return statusPacket(q.id, Failure, h->file->errorString().toUtf8());
+    }
     if (!h->moved && observer_.started)
         observer_.started(h->note);
     h->moved = true;

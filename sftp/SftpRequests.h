@@ -24,6 +24,10 @@ struct TransferNote {
     QString diskPath;
     qint64 bytes = 0;
     qint64 size = -1;
+    qint64 fileSize = -1; // a complete upload's file as stored
+    // Why the transfer cannot be whole (a read or write that failed, a file
+    // shortened meanwhile); empty while nothing went wrong.
+    QString failure;
 };
 
 class SftpRequests {
@@ -43,6 +47,8 @@ public:
     void abortAll();
     // The transfer moving most recently, for the online list.
     const TransferNote* currentTransfer() const;
+    // The file layer every request goes through, for the session's commands.
+    const files::FileService& files() const { return *files_; }
     qint64 sentTotal() const { return sent_; }
     qint64 receivedTotal() const { return received_; }
 

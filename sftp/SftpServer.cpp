@@ -118,6 +118,7 @@ bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
     settings_ = settings;
     auto context = std::make_shared<SftpContext>(settings.context);
     context->areas = &areas_;
+    context->hashWorkers = &hashWorkers_;
     context_ = std::move(context);
     if (engine::LoginBans* bans = settings.context.bans)
         connect(bans, &engine::LoginBans::banStarted, this, &SftpServer::onBanStarted);

@@ -4,6 +4,7 @@
 // one SftpSession per connection on the event loop. Host keys and the
 // allowed algorithms are set once per start.
 
+#include "engine/EngineLimits.h"
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
@@ -58,6 +59,8 @@ private:
     QList<SftpSession*> sessions_;
     // Holds no descriptor itself, so sessions may outlive it.
     files::AreaRegistry areas_;
+    // The checksum commands' hashes, off the event loop, as FTP's HASH.
+    files::HashWorkers hashWorkers_{engine::kHashesAtOnce};
 };
 
 } // namespace kv::sftp

@@ -1,5 +1,6 @@
 #include "sftp/SftpSession.h"
 
+#include "engine/LogText.h"
 #include "files/FileService.h"
 
 #include <QScopeGuard>
@@ -20,15 +21,7 @@ constexpr qsizetype kOutputPerTurn = 256 * 1024;
 // and request bytes taken in before they are served.
 constexpr int kPollsPerTurn = 128;
 constexpr quint64 kSocketReadSize = 4096;
-// The window the client may fill before it waits for the server.
-constexpr quint32 kChannelWindow = 8 * 1024 * 1024;
 constexpr qsizetype kInputPerTurn = 512 * 1024;
-// Requests a client sends without reading the answers: past this it is cut off.
-constexpr qsizetype kInputLimit = 16 * 1024 * 1024;
-
-SftpSession* of(void* self) {
-    return static_cast<SftpSession*>(self);
-}
 
 } // namespace
 
@@ -54,8 +47,8 @@ SftpSession::SftpSession(ssh_session session, const QString& host,
 
     channelCallbacks_.userdata = this;
     channelCallbacks_.channel_data_function = &SftpSession::onChannelData;
-    channelCallbacks_.channel_eof_function = &SftpSession::onChannelEnd;
-    channelCallbacks_.channel_close_function = &SftpSession::onChannelEnd;
+    channelCallbacks_.channel_eof_function = &SftpSession::onChannelEof;
+    channelCallbacks_.channel_close_function = &SftpSession::onChannelClose;
     channelCallbacks_.channel_subsystem_request_function = &SftpSession::onSubsystem;
     channelCallbacks_.channel_shell_request_function = &SftpSession::onRefusedRequest;
     channelCallbacks_.channel_exec_request_function = &SftpSession::onExec;
@@ -75,6 +68,7 @@ SftpSession::SftpSession(ssh_session session, const QString& host,
 }
 
 SftpSession::~SftpSession() {
+    commands_.reset();
     requests_.reset();
     if (event_) {
         ssh_event_remove_session(event_, ssh_);
@@ -89,8 +83,11 @@ events::SessionInfo SftpSession::sessionInfo() const {
 }
 
 void SftpSession::log(const QString& line) {
+    // Names, logins and commands come from the client and may hold line
+    // breaks or other control characters: escaped as in FTP's command
+    // lines, so "q\nX" and "q X" never read alike.
     if (context_->events)
-        context_->events->LogLine(*this, line);
+        context_->events->LogLine(*this, engine::escapedForLog(line));
 }
 
 void SftpSession::start() {
@@ -158,6 +155,7 @@ void SftpSession::step() {
             break;
     }
     serveRequests();
+    tendChannels();
     // libssh sends only after its poll saw the socket writable: let it see
     // that now rather than on the next wake-up, so a reply leaves at once.
     if (!closed_ && (ssh_get_status(ssh_) & SSH_WRITE_PENDING) &&
@@ -287,12 +285,16 @@ void SftpSession::closeWith(const QString& reason) {
     reportFinished();
     if (requests_)
         requests_->abortAll();
+    // Disconnecting frees every channel: none may be used after it.
+    if (commands_)
+        commands_->dropAll();
     if (loggedIn_)
         log(QStringLiteral("SFTP: connessione chiusa (%1)").arg(reason));
-    if (channel_ && ssh_channel_is_open(channel_)) {
-        ssh_channel_send_eof(channel_);
-        ssh_channel_close(channel_);
-    }
+    // The server, not the client, ends the subsystem here.
+    if (sftpStarted_)
+        finishSftpChannel(1);
+    channels_.clear();
+    closedByClient_.clear();
     if (keysExchanged_)
         ssh_disconnect(ssh_);
     QMetaObject::invokeMethod(this, &SftpSession::reportClosed, Qt::QueuedConnection);
@@ -317,87 +319,6 @@ void SftpSession::reportClosed() {
 int SftpSession::onServiceRequest(ssh_session, const char* service, void*) {
     return qstrcmp(service, "ssh-userauth") == 0 || qstrcmp(service, "ssh-connection") == 0 ? 0
                                                                                             : -1;
-}
-
-ssh_channel SftpSession::onChannelOpen(ssh_session session, void* self) {
-    SftpSession* s = of(self);
-    if (!s->loggedIn_ || s->channel_)
-        return nullptr; // one channel per connection
-    s->channel_ = ssh_channel_new(session);
-    if (s->channel_)
-        ssh_set_channel_callbacks(s->channel_, &s->channelCallbacks_);
-    return s->channel_;
-}
-
-int SftpSession::onChannelData(ssh_session, ssh_channel, void* data, uint32_t len, int stderr_,
-                               void* self) {
-    SftpSession* s = of(self);
-    if (stderr_ || !s->sftpStarted_ || s->closed_)
-        return int(len);
-    if (s->framer_.buffered() > kInputLimit) {
-        s->log(QStringLiteral("SFTP: troppe richieste in attesa, connessione chiusa"));
-        s->closeSoon(QStringLiteral("troppe richieste"));
-        return int(len);
-    }
-    s->framer_.append(QByteArrayView(static_cast<const char*>(data), qsizetype(len)));
-    s->windowUsed_ += len;
-    return int(len);
-}
-
-void SftpSession::onChannelEnd(ssh_session, ssh_channel, void* self) {
-    // The connection stays until the client leaves (clients report an error
-    // when the server hangs up first); only the file work ends now.
-    SftpSession* s = of(self);
-    QMetaObject::invokeMethod(s, &SftpSession::endChannel, Qt::QueuedConnection);
-}
-
-void SftpSession::endChannel() {
-    if (closed_ || !sftpStarted_)
-        return;
-    sftpStarted_ = false;
-    reportFinished();
-    if (requests_)
-        requests_->abortAll();
-    if (channel_ && ssh_channel_is_open(channel_)) {
-        ssh_channel_send_eof(channel_);
-        ssh_channel_close(channel_);
-    }
-    updateNotifiers();
-}
-
-int SftpSession::onSubsystem(ssh_session, ssh_channel, const char* name, void* self) {
-    SftpSession* s = of(self);
-    if (qstrcmp(name, "sftp") != 0 || s->sftpStarted_) {
-        s->log(QStringLiteral("SFTP: richiesta rifiutata (sottosistema %1)")
-                   .arg(QString::fromUtf8(name)));
-        return -1;
-    }
-    s->sftpStarted_ = true;
-    s->windowUsed_ = kChannelWindow; // widened on the next turn
-    return 0;
-}
-
-int SftpSession::onRefusedRequest(ssh_session, ssh_channel, void* self) {
-    of(self)->log(QStringLiteral("SFTP: richiesta rifiutata (shell)"));
-    return -1;
-}
-
-int SftpSession::onExec(ssh_session, ssh_channel, const char*, void* self) {
-    of(self)->log(QStringLiteral("SFTP: richiesta rifiutata (exec)"));
-    return -1;
-}
-
-int SftpSession::onPty(ssh_session, ssh_channel, const char*, int, int, int, int, void*) {
-    return -1;
-}
-
-int SftpSession::onWindowGrown(ssh_session, ssh_channel, uint32_t, void* self) {
-    // Called from inside libssh's poll, also whenever the socket is merely
-    // writable: a turn is queued only for replies held back by the window.
-    SftpSession* s = of(self);
-    if (s->outputSent_ < s->output_.size())
-        s->queueTurn();
-    return 0;
 }
 
 } // namespace kv::sftp

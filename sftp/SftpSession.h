@@ -4,12 +4,14 @@
 // or, while output waits, written. The login is decided by the program
 // exactly as an FTP login (EngineEvents::LoginRequest), or, for a public key,
 // by KeyLogins with the same rules; failures count towards bans, and file requests are answered by
-// SftpRequests over the file layer. Only the "session" channel with the "sftp" subsystem is served.
+// SftpRequests over the file layer. "session" channels are served, each with the "sftp"
+// subsystem (one per connection) or a checksum command (SftpCommands); nothing else.
 
 #include "engine/FtpEngine.h"
 #include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
 #include "sftp/KeyLogins.h"
+#include "sftp/SftpCommands.h"
 #include "sftp/SftpPacket.h"
 #include "sftp/SftpRequests.h"
 
@@ -39,6 +41,8 @@ struct SftpContext {
     files::AreaRegistry* areas = nullptr;
     // The program's own files, never served; null: none.
     const files::OwnFiles* ownFiles = nullptr;
+    // Computes the checksum commands' hashes; null: none are served.
+    files::HashWorkers* hashWorkers = nullptr;
     int timeoutSeconds = 180; // idle time before the connection closes; 0: never
     QString serverRoot;
 };
@@ -67,6 +71,9 @@ Q_SIGNALS:
     void closed(kv::sftp::SftpSession* session);
 
 private:
+    // The window the client may fill before it waits for the server.
+    static constexpr quint32 kChannelWindow = 8 * 1024 * 1024;
+
     static int onAuthPassword(ssh_session, const char* user, const char* password, void* self);
     static int onAuthNone(ssh_session, const char* user, void* self);
     static int onAuthPubkey(ssh_session, const char* user, ssh_key_struct*, char, void* self);
@@ -74,10 +81,11 @@ private:
     static ssh_channel onChannelOpen(ssh_session, void* self);
     static int onChannelData(ssh_session, ssh_channel, void* data, uint32_t len, int stderr_,
                              void* self);
-    static void onChannelEnd(ssh_session, ssh_channel, void* self);
+    static void onChannelEof(ssh_session, ssh_channel, void* self);
+    static void onChannelClose(ssh_session, ssh_channel, void* self);
     static int onSubsystem(ssh_session, ssh_channel, const char* name, void* self);
     static int onRefusedRequest(ssh_session, ssh_channel, void* self);
-    static int onExec(ssh_session, ssh_channel, const char*, void* self);
+    static int onExec(ssh_session, ssh_channel, const char* command, void* self);
     static int onPty(ssh_session, ssh_channel, const char*, int, int, int, int, void* self);
     static int onWindowGrown(ssh_session, ssh_channel, uint32_t, void* self);
 
@@ -89,7 +97,13 @@ private:
     // A key refused at the probe counts once, when the client gives up.
     void countRefusedKeyProbe();
     void step();
+    // The client ended the sftp channel: the file work ends, and the channel
+    // with exit status 0, as a subsystem that finished.
     void endChannel();
+    // Sends the sftp channel's exit status, end and close, while it is open.
+    void finishSftpChannel(int exitStatus);
+    // Answers the commands and lets go of the channels that ended.
+    void tendChannels();
     void serveRequests();
     void flushOutput();
     void updateNotifiers();
@@ -101,7 +115,9 @@ private:
 
     ssh_session ssh_;
     ssh_event event_ = nullptr;
-    ssh_channel channel_ = nullptr;
+    ssh_channel channel_ = nullptr;     // the sftp subsystem's
+    QList<ssh_channel> channels_;       // every channel open, the sftp one included
+    QList<ssh_channel> closedByClient_; // to let go of from the event loop
     std::shared_ptr<const SftpContext> context_;
     ssh_server_callbacks_struct serverCallbacks_{};
     ssh_channel_callbacks_struct channelCallbacks_{};
@@ -111,7 +127,8 @@ private:
     ssh_counter_struct socketCounter_{}; // bytes libssh read from and wrote to the socket
     bool keysExchanged_ = false;
     bool loggedIn_ = false;
-    bool sftpStarted_ = false;
+    bool sftpOpened_ = false;  // the subsystem was asked for: only once per connection
+    bool sftpStarted_ = false; // and serves requests now
     bool closed_ = false;
     bool closeReported_ = false;
     bool turnQueued_ = false;
@@ -124,6 +141,7 @@ private:
     QByteArray output_;
     qsizetype outputSent_ = 0;
     std::unique_ptr<SftpRequests> requests_;
+    std::unique_ptr<SftpCommands> commands_; // uses requests_'s file layer
     const QDateTime connectedAt_ = QDateTime::currentDateTimeUtc();
 };
 

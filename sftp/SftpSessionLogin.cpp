@@ -137,24 +137,26 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
                                                    {}});
     };
     observer.finished = [this](const TransferNote& t, events::TransferOutcome outcome) {
+        const bool complete = outcome == events::TransferOutcome::Complete;
         log(QStringLiteral("SFTP %1 %2: %3 byte%4")
                 .arg(kindText(t.kind), t.clientPath)
                 .arg(t.bytes)
-                .arg(outcome == events::TransferOutcome::Complete
-                         ? QString()
-                         : QStringLiteral(", interrotto")));
+                .arg(complete              ? QString()
+                     : t.failure.isEmpty() ? QStringLiteral(", interrotto")
+                                           : QStringLiteral(", interrotto (%1)").arg(t.failure)));
         if (!context_->bus)
             return;
-        const events::TransferEvent e{sessionInfo(),
-                                      t.kind,
-                                      t.clientPath,
-                                      t.diskPath,
-                                      t.bytes,
-                                      t.size,
-                                      outcome,
-                                      outcome == events::TransferOutcome::Complete
-                                          ? QString()
-                                          : QStringLiteral("connessione chiusa")};
+        const events::TransferEvent e{
+            sessionInfo(),
+            t.kind,
+            t.clientPath,
+            t.diskPath,
+            t.bytes,
+            t.size,
+            outcome,
+            complete ? QString()
+                     : (t.failure.isEmpty() ? QStringLiteral("connessione chiusa") : t.failure),
+            complete ? t.fileSize : -1};
         // Listeners (actions, statistics) may take their time: while requests
         // are being answered the reply to CLOSE goes out first.
         if (serving_)
@@ -163,6 +165,16 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
             Q_EMIT context_->bus->transferFinished(e);
     };
     requests_ = std::make_unique<SftpRequests>(std::move(files), std::move(observer));
+    SftpCommands::Hooks hooks;
+    hooks.log = [this](const QString& line) { log(line); };
+    hooks.progressed = [this] {
+        // A command at work keeps the connection from counting as idle.
+        if (context_->timeoutSeconds > 0)
+            idleTimer_.start(context_->timeoutSeconds * 1000);
+        queueTurn();
+    };
+    commands_ =
+        std::make_unique<SftpCommands>(requests_->files(), context_->hashWorkers, std::move(hooks));
     refusedKeyUser_.clear();
     log(keyFingerprint.isEmpty() ? QStringLiteral("SFTP: utente %1 collegato").arg(userName_)
                                  : QStringLiteral("SFTP: utente %1 collegato con la chiave %2")

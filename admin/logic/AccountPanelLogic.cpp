@@ -14,6 +14,23 @@
 
 namespace kv::admin {
 
+namespace {
+
+// Writes an accepted `text` into `field` of `view`'s current row (pending,
+// like every edit).
+EditVerdict keepField(access::DataView& view, const QString& field, const QString& text) {
+    if (!view.hasCurrentRow())
+        return EditVerdict::declined();
+    if (view.Field(field) != text) {
+        // An empty value is stored as empty text, never as null.
+        if (!view.setField(field, text.isNull() ? QString(QLatin1String("")) : text))
+            return EditVerdict::refused(view.lastErrorText());
+    }
+    return EditVerdict::kept();
+}
+
+} // namespace
+
 AccountGridCover accountGridCover(int rowHeight, int gridTop, int accountCount) {
     const int shown = std::clamp(accountCount, 0, kAccountGridRows);
     AccountGridCover cover;
@@ -57,6 +74,16 @@ QString deleteAccountQuestion(const QString& login, const QStringList& folders, 
     else if (rules > 1)
         question += QStringLiteral(" Saranno eliminate anche le sue %1 azioni.").arg(rules);
     return question;
+}
+
+RootStore viewRootStore(access::DataView& view, std::function<access::RootOwner()> owner) {
+    const QString field = QStringLiteral("rootdir");
+    RootStore store;
+    store.owner = std::move(owner);
+    store.stored = [&view, field] { return view.Field(field); };
+    store.problem = [](const QString& text) { return access::rootProblem(text); };
+    store.keep = [&view, field](const QString& text) { return keepField(view, field, text); };
+    return store;
 }
 
 AccountPanelLogic::AccountPanelLogic(access::DataView& users, Messages& messages,
@@ -181,11 +208,15 @@ QString AccountPanelLogic::savedLogin() const {
     return query.exec() && query.next() ? query.value(0).toString() : QString();
 }
 
-EditOutcome AccountPanelLogic::setLogin(const QString& typed) {
+EditVerdict AccountPanelLogic::setLogin(const QString& text, EditStep step) {
     if (!users_.hasCurrentRow())
-        return EditOutcome::declined();
-    return storeChecked(users_, QStringLiteral("login"), typed,
-                        access::loginProblem(db_, typed, currentId()));
+        return EditVerdict::declined();
+    // The login as stored, shown or put back after a refused text, is not judged.
+    if (step != EditStep::Given) {
+        if (const auto problem = access::loginProblem(db_, text, currentId()))
+            return EditVerdict::refused(*problem);
+    }
+    return keepField(users_, QStringLiteral("login"), text);
 }
 
 std::optional<QString> AccountPanelLogic::loginProblemAt(int row, const QString& typed) const {
@@ -198,11 +229,10 @@ std::optional<QString> AccountPanelLogic::loginProblemAt(int row, const QString&
     return access::loginProblem(db_, typed, numbered ? id : -1);
 }
 
-EditOutcome AccountPanelLogic::setRoot(const QString& typed) {
-    const QString login = users_.Field(QStringLiteral("login"));
-    const QString who = login.isEmpty() ? QStringLiteral("il nuovo account")
-                                        : QStringLiteral("l'account \"%1\"").arg(login);
-    return storeRoot(users_, typed, who, messages_);
+EditVerdict AccountPanelLogic::setRoot(const QString& text, EditStep step) {
+    const RootStore store = viewRootStore(
+        users_, [this] { return access::accountRootOwner(users_.Field(QStringLiteral("login"))); });
+    return changeRoot(store, text, step, messages_);
 }
 
 AccountFacts AccountPanelLogic::currentFacts() const {

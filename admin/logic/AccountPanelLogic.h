@@ -9,7 +9,8 @@
 
 #include "access/EntryChecks.h"
 #include "admin/logic/AccountAbilities.h"
-#include "admin/logic/CheckedEdit.h"
+#include "admin/logic/FieldEdit.h"
+#include "admin/logic/RootFolderLogic.h"
 #include "core/Messages.h"
 
 #include <QObject>
@@ -56,6 +57,10 @@ bool isDuplicateLoginError(int errorNumber);
 // virtual folders that go with it and how many action rules go too.
 QString deleteAccountQuestion(const QString& login, const QStringList& folders, int rules = 0);
 
+// The root of `view`'s current row (an account, or the anonymous account),
+// judged by access::rootProblem, for a root box of `owner`.
+RootStore viewRootStore(access::DataView& view, std::function<access::RootOwner()> owner);
+
 class AccountPanelLogic : public QObject {
     Q_OBJECT
 public:
@@ -81,11 +86,11 @@ public:
     // The grid's focus handler: writes the current account back (a new one
     // stays current once stored).
     void saveCurrent();
-    // A login or root typed for the current account, judged as the command
-    // line judges it (access/EntryChecks.h); the whole disk as root only after
-    // the operator's yes.
-    EditOutcome setLogin(const QString& typed);
-    EditOutcome setRoot(const QString& typed);
+    // A login or root for the current account (a box's edit), judged as the
+    // command line judges it (access/EntryChecks.h); the whole disk as root
+    // only after the operator's yes. Without an account: declined.
+    EditVerdict setLogin(const QString& text, EditStep step = EditStep::Leaving);
+    EditVerdict setRoot(const QString& text, EditStep step = EditStep::Leaving);
     // Why `typed` would be refused as the login of model row `row` (the grid's cell).
     std::optional<QString> loginProblemAt(int row, const QString& typed) const;
     // What the current account can do now; empty without one.

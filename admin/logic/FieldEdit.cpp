@@ -1,17 +1,17 @@
-// The edit of one settings box: what it shows, what it keeps, why it refuses.
+// The edit of one panel box: what it shows, what it keeps, why it refuses.
 #include "admin/logic/FieldEdit.h"
 
 namespace kv::admin {
 
-FieldEdit::FieldEdit(Apply apply, Shown shown)
-    : apply_(std::move(apply)), shown_(std::move(shown)) {
+FieldEdit::FieldEdit(Apply apply, Shown shown, Keeping keeping)
+    : apply_(std::move(apply)), shown_(std::move(shown)), keeping_(keeping) {
     text_ = held_ = shown_();
 }
 
 void FieldEdit::give(const QString& text) {
     text_ = held_ = text;
     editing_ = false;
-    const EditVerdict verdict = apply_(text, EditStep::Given, text);
+    const EditVerdict verdict = apply_(text, EditStep::Given);
     // A value given may still be refused (a file another program wrote):
     // it shows with its reason, and nothing is written.
     reason_ = verdict.isKept() ? QString() : verdict.reason;
@@ -20,7 +20,9 @@ void FieldEdit::give(const QString& text) {
 void FieldEdit::type(const QString& text) {
     text_ = text;
     editing_ = true;
-    const EditVerdict verdict = apply_(text, EditStep::Typing, held_);
+    if (keeping_ == Keeping::WhenLeft)
+        return; // judged when the box is left
+    const EditVerdict verdict = apply_(text, EditStep::Typing);
     if (verdict.isKept()) {
         reason_.clear();
         return;
@@ -33,14 +35,16 @@ void FieldEdit::type(const QString& text) {
 }
 
 void FieldEdit::leave() {
-    if (!editing_)
+    if (!editing_ || leaving_)
         return;
-    const EditVerdict verdict = apply_(text_, EditStep::Leaving, held_);
+    leaving_ = true;
+    const EditVerdict verdict = apply_(text_, EditStep::Leaving);
+    leaving_ = false;
     switch (verdict.outcome) {
     case EditVerdict::Outcome::Kept:
         give(shown_());
         break;
-    case EditVerdict::Outcome::Undone:
+    case EditVerdict::Outcome::Declined:
         give(held_);
         break;
     case EditVerdict::Outcome::Refused:
@@ -48,6 +52,11 @@ void FieldEdit::leave() {
         reason_ = verdict.reason;
         break;
     }
+}
+
+void FieldEdit::pick(const QString& text) {
+    type(text);
+    leave();
 }
 
 void FieldEdit::undo() {
@@ -60,8 +69,12 @@ void FieldEdit::reload() {
         give(shown_());
 }
 
+void FieldEdit::load() {
+    give(shown_());
+}
+
 void FieldEdit::keepHeld() {
-    apply_(held_, EditStep::Given, held_);
+    apply_(held_, EditStep::Given);
 }
 
 } // namespace kv::admin

@@ -44,7 +44,7 @@ bool writeOnly(const access::OptionsTable& table, const QString& option) {
 } // namespace
 
 FieldEdit::Apply optionApplier(access::OptionsTable& table, const QString& option) {
-    return [&table, option](const QString& text, EditStep, const QString&) {
+    return [&table, option](const QString& text, EditStep) {
         if (text.isEmpty() && writeOnly(table, option))
             return EditVerdict::kept();
         const auto refusal = changeOption(table, option, text);

@@ -62,7 +62,7 @@ QString OptionsPageLogic::placeholder(const OptionRow& row) const {
 }
 
 std::optional<QString> OptionsPageLogic::change(const OptionRow& row, const QString& text) {
-    const EditVerdict verdict = applier(row)(text, EditStep::Typing, QString());
+    const EditVerdict verdict = applier(row)(text, EditStep::Typing);
     if (verdict.isKept())
         return std::nullopt;
     return verdict.reason;

@@ -1,4 +1,4 @@
-// The default root's whole-disk warning, question and shared folder.
+// Root boxes' judgement; the default root's whole-disk warning and shared folder.
 #include "admin/logic/RootFolderLogic.h"
 
 #include "admin/logic/SettingsRowEdit.h"
@@ -10,47 +10,56 @@
 
 namespace kv::admin {
 
-using settings::sharesWholeDisk;
-
 bool warnsWholeDisk(const QString& root) {
-    return sharesWholeDisk(root);
+    return access::rootNeedsWholeDiskChoice(root, access::defaultRootOwner());
 }
 
 QString wholeDiskRootWarning() {
     return settings::wholeDiskWarning(
-        QStringLiteral("la cartella radice predefinita"),
+        access::defaultRootOwner().name,
         QStringLiteral("premere \"%1\" oppure sceglierne un'altra con \"Sfoglia ...\".")
             .arg(kUseSharedFolderText));
 }
 
-bool asksWholeDisk(const QString& before, const QString& chosen) {
-    return sharesWholeDisk(chosen) && !sharesWholeDisk(before);
+bool asksWholeDisk(const access::RootOwner& owner, const QString& before, const QString& chosen) {
+    return access::rootNeedsWholeDiskChoice(chosen, owner) &&
+           !access::rootNeedsWholeDiskChoice(before, owner);
 }
 
-QString wholeDiskQuestion(const QString& chosen) {
-    const QString shown = chosen.trimmed().isEmpty() ? QStringLiteral("vuota, cioè /") : chosen;
-    return QStringLiteral("Con la cartella radice predefinita \"%1\" chi si collega con un "
-                          "account senza cartella propria vede tutto il disco, compresi i file "
-                          "personali e quelli di sistema. Condividere davvero tutto il disco?")
-        .arg(shown);
-}
-
-EditVerdict changeRoot(SettingsRowEdit& row, const QString& text, EditStep step,
-                       const QString& before, Messages& messages) {
-    const QString column = settings::setting::kRootDir;
-    if (const auto refusal = row.check(column, text))
+EditVerdict changeRoot(const RootStore& store, const QString& text, EditStep step,
+                       Messages& messages) {
+    // The root before the edit: a text held back (the whole disk while typed,
+    // a refused one) put it back in the store.
+    const QString before = store.stored();
+    if (step == EditStep::Given && !store.judgesGiven)
+        return store.keep(text);
+    if (const auto refusal = store.problem(text))
         return EditVerdict::refused(*refusal);
-    if (asksWholeDisk(before, text)) {
+    if (step == EditStep::Given && text == before)
+        return EditVerdict::kept(); // showing what the store holds writes nothing
+    const access::RootOwner owner = store.owner();
+    if (asksWholeDisk(owner, before, text)) {
         // Nothing of the whole disk is kept before the operator says yes.
         if (step == EditStep::Typing)
             return EditVerdict::refused(QString());
-        if (step == EditStep::Leaving && !messages.confirm(wholeDiskQuestion(text)))
-            return EditVerdict::undone();
+        if (step == EditStep::Leaving && !messages.confirm(access::wholeDiskQuestion(owner)))
+            return EditVerdict::declined();
     }
-    if (step == EditStep::Given && text == row.shown(column))
-        return EditVerdict::kept(); // showing what the row holds writes nothing
-    const auto refusal = row.change(column, text);
-    return refusal ? EditVerdict::refused(*refusal) : EditVerdict::kept();
+    return store.keep(text);
+}
+
+RootStore defaultRootStore(SettingsRowEdit& row) {
+    const QString column = settings::setting::kRootDir;
+    RootStore store;
+    store.owner = access::defaultRootOwner;
+    store.stored = [&row, column] { return row.shown(column); };
+    store.problem = [&row, column](const QString& text) { return row.check(column, text); };
+    store.keep = [&row, column](const QString& text) {
+        const auto refusal = row.change(column, text);
+        return refusal ? EditVerdict::refused(*refusal) : EditVerdict::kept();
+    };
+    store.judgesGiven = true;
+    return store;
 }
 
 bool isServiceDataFolder(const QString& dataFolder) {

@@ -37,7 +37,7 @@ QString SettingsRowEdit::shown(const QString& column) const {
 }
 
 FieldEdit::Apply SettingsRowEdit::applier(const QString& column) {
-    return [this, column](const QString& text, EditStep step, const QString&) {
+    return [this, column](const QString& text, EditStep step) {
         // Showing what the row holds writes nothing, not even its normal form.
         const bool asHeld = step == EditStep::Given && text == shown(column);
         const auto refusal = asHeld ? check(column, text) : change(column, text);

@@ -5,9 +5,10 @@
 #include "admin/ui/AccountGrid.h"
 #include "admin/ui/AccountKeysGroup.h"
 #include "admin/ui/AccountPanelPassword.h"
-#include "admin/ui/CheckedEditors.h"
+#include "admin/ui/CheckedBox.h"
 #include "admin/ui/PanelHost.h"
 #include "admin/ui/PanelParts.h"
+#include "admin/ui/RefusalMark.h"
 #include "admin/ui/RightsForm.h"
 #include "admin/ui/ViewBinder.h"
 #include "admin/ui/VirtualDirDialog.h"
@@ -75,34 +76,37 @@ AccountPanel::AccountPanel(QWidget* panel, PanelHost& host)
     connect(&users_, &access::DataView::Reposition, this, &AccountPanel::Data1_Reposition);
     connect(users_.model(), &QAbstractItemModel::modelReset, this, &AccountPanel::Data1_Reposition);
     connect(users_.model(), &QAbstractItemModel::dataChanged, this, [this] {
-        login_->follow();
-        root_->follow();
+        login_->reload();
+        root_->reload();
         showStatus();
     });
     connect(&keys_->logic(), &admin::AccountKeysLogic::changed, this, &AccountPanel::showStatus);
-    connect(&anonymous_, &access::DataView::Reposition, anonymousRoot_, &CheckedLine::load);
-    connect(anonymous_.model(), &QAbstractItemModel::modelReset, anonymousRoot_, &CheckedLine::load);
+    connect(&anonymous_, &access::DataView::Reposition, anonymousRoot_, &CheckedBox::load);
+    connect(anonymous_.model(), &QAbstractItemModel::modelReset, anonymousRoot_, &CheckedBox::load);
     connect(anonymous_.model(), &QAbstractItemModel::dataChanged, anonymousRoot_,
-            &CheckedLine::follow);
+            &CheckedBox::reload);
     Data1_Reposition();
 }
 
-CheckedLine* AccountPanel::checkedBox(QLineEdit* box, access::DataView& view, const QString& field,
-                                     std::function<admin::EditOutcome(const QString&)> apply) {
-    auto* checked = new CheckedLine(
-        box, [&view, field] { return view.Field(field); }, std::move(apply), this);
-    connect(checked, &CheckedLine::refusalChanged, this, &AccountPanel::showStatus);
+CheckedBox* AccountPanel::checkedBox(QLineEdit* box, access::DataView& view, const QString& field,
+                                     admin::FieldEdit::Apply apply) {
+    // No line below: the status line says why (showStatus).
+    auto* checked = new CheckedBox(this, box, nullptr, std::move(apply),
+                                   [&view, field] { return view.Field(field); });
+    connect(checked, &CheckedBox::refusalChanged, this, &AccountPanel::showStatus);
     return checked;
 }
 
 void AccountPanel::showStatus() {
     QString refusal = gridRefusal_;
-    for (const CheckedLine* box : {login_, root_}) {
+    for (const CheckedBox* box : {login_, root_}) {
         if (refusal.isEmpty())
             refusal = box->refusal();
     }
     const QString text = refusal.isEmpty() ? logic_.abilities() : refusal;
-    status_->setStyleSheet(refusal.isEmpty() ? QString() : QStringLiteral("color: #c62828;"));
+    status_->setStyleSheet(refusal.isEmpty()
+                               ? QString()
+                               : QStringLiteral("color: %1;").arg(QLatin1String(kRefusalColor)));
     if (status_->text() == text)
         return;
     status_->setText(text);
@@ -121,8 +125,9 @@ void AccountPanel::buildDetails(int& top) {
     (new QLabel(QStringLiteral("Login"), names))->setGeometry(0, 0, 180, 18);
     (new QLabel(QStringLiteral("Password"), names))->setGeometry(192, 0, 180, 18);
     QLineEdit* login = makeBox(names, QStringLiteral("txtLogin"), 0, kGroupBoxTop, 180);
-    login_ = checkedBox(login, users_, QStringLiteral("login"),
-                        [this](const QString& typed) { return logic_.setLogin(typed); });
+    login_ = checkedBox(
+        login, users_, QStringLiteral("login"),
+        [this](const QString& text, admin::EditStep step) { return logic_.setLogin(text, step); });
     // After a refused login the operator goes back to it, once the click or
     // key that tried to leave the row is done; a new account starts there.
     const auto typeLogin = [login] {
@@ -138,7 +143,8 @@ void AccountPanel::buildDetails(int& top) {
     accountGroups_.append(names);
 
     accountGroups_.append(buildRootGroup(
-        users_, [this](const QString& typed) { return logic_.setRoot(typed); },
+        users_,
+        [this](const QString& text, admin::EditStep step) { return logic_.setRoot(text, step); },
         {1, QStringLiteral("txtUserRoot"), QStringLiteral("cmdUserBrowse"),
          QStringLiteral("cmdDefaultRoot"), QStringLiteral("picDefault"),
          QStringLiteral("Seleziona la root per l'utente:")},
@@ -185,9 +191,9 @@ void AccountPanel::buildAnonymous(int& top) {
 
     buildRootGroup(
         anonymous_,
-        [this](const QString& typed) {
-            return admin::storeRoot(anonymous_, typed, QStringLiteral("l'account anonimo"),
-                                    host_.messages());
+        [this, store = admin::viewRootStore(anonymous_, access::anonymousRootOwner)](
+            const QString& text, admin::EditStep step) {
+            return admin::changeRoot(store, text, step, host_.messages());
         },
         {6, QStringLiteral("txtUserRootAnon"), QStringLiteral("cmdUserBrowseAnon"),
          QStringLiteral("cmdDefaultRootAnon"), QStringLiteral("picDefaultAnon"),
@@ -198,10 +204,8 @@ void AccountPanel::buildAnonymous(int& top) {
                           &admin::AccountPanelLogic::cmdVirtualAnonymous, top);
 }
 
-QWidget*
-AccountPanel::buildRootGroup(access::DataView& view,
-                             const std::function<admin::EditOutcome(const QString&)>& apply,
-                             const RootNames& names, CheckedLine*& checked, int& top) {
+QWidget* AccountPanel::buildRootGroup(access::DataView& view, const admin::FieldEdit::Apply& apply,
+                                      const RootNames& names, CheckedBox*& checked, int& top) {
     QWidget* group =
         addGroup(panel_, QStringLiteral("picDetails"), names.index, kDetailsGroupHeight, top);
     groupCaption(group, QStringLiteral("Root Directory"), 0, 0);
@@ -221,16 +225,11 @@ AccountPanel::buildRootGroup(access::DataView& view,
     overlay->setVisible(box->text().isEmpty());
     checked = checkedBox(box, view, QStringLiteral("rootdir"), apply);
     // A folder set by a button is judged at once, as a typed one when left.
-    connect(reset, &QPushButton::clicked, checked, [box, checked] {
-        box->setText(QString());
-        checked->finish();
-    });
+    connect(reset, &QPushButton::clicked, checked, [checked] { checked->pick(QString()); });
     connect(browse, &QPushButton::clicked, this, [this, box, checked, prompt = names.prompt] {
         const QString chosen = host_.BrowseForFolder(panel_->window(), prompt, box->text());
-        if (!chosen.isEmpty()) {
-            box->setText(chosen);
-            checked->finish();
-        }
+        if (!chosen.isEmpty())
+            checked->pick(chosen);
     });
     return group;
 }

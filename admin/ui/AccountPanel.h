@@ -3,7 +3,8 @@
 // (bound to the users view) with the line saying what the account can do, the
 // anonymous account (bound to the anonymous view), the root pickers, the
 // buttons that open the virtual folder editor and the account's SFTP keys.
-// The login and the roots are judged before they are stored (CheckedLine).
+// The login and the roots are checked boxes (CheckedBox), whose refusals the
+// status line says.
 
 #include "admin/logic/AccountPanelLogic.h"
 
@@ -22,7 +23,7 @@ namespace kv::ui {
 
 class AccountGrid;
 class AccountKeysGroup;
-class CheckedLine;
+class CheckedBox;
 class PanelHost;
 class ViewBinder;
 
@@ -53,11 +54,10 @@ private:
         int index;
         QString box, browse, reset, overlay, prompt;
     };
-    QWidget* buildRootGroup(access::DataView& view,
-                            const std::function<admin::EditOutcome(const QString&)>& apply,
-                            const RootNames& names, CheckedLine*& checked, int& top);
-    CheckedLine* checkedBox(QLineEdit* box, access::DataView& view, const QString& field,
-                           std::function<admin::EditOutcome(const QString&)> apply);
+    QWidget* buildRootGroup(access::DataView& view, const admin::FieldEdit::Apply& apply,
+                            const RootNames& names, CheckedBox*& checked, int& top);
+    CheckedBox* checkedBox(QLineEdit* box, access::DataView& view, const QString& field,
+                           admin::FieldEdit::Apply apply);
     QWidget*
     buildVirtualDirsGroup(int index, const QString& name, const QString& text,
                           void (admin::AccountPanelLogic::*open)(const std::function<void(int)>&),
@@ -74,9 +74,9 @@ private:
     AccountGrid* grid_ = nullptr;
     AccountKeysGroup* keys_ = nullptr;
     QLabel* status_ = nullptr;
-    CheckedLine* login_ = nullptr;
-    CheckedLine* root_ = nullptr;
-    CheckedLine* anonymousRoot_ = nullptr;
+    CheckedBox* login_ = nullptr;
+    CheckedBox* root_ = nullptr;
+    CheckedBox* anonymousRoot_ = nullptr;
     QString gridRefusal_; // why the login typed in the grid was refused
     QList<QWidget*> accountGroups_;
     std::function<void(int)> openEditor_;

@@ -2,9 +2,11 @@
 #include "admin/ui/CheckedBox.h"
 
 #include "admin/ui/PanelParts.h"
+#include "admin/ui/RefusalMark.h"
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,11 +15,11 @@ namespace kv::ui {
 
 CheckedBox::CheckedBox(QObject* owner, QLineEdit* box, QLabel* reasonLine,
                        admin::FieldEdit::Apply apply, admin::FieldEdit::Shown shown,
-                       std::function<void()> relayout)
+                       std::function<void()> relayout, admin::FieldEdit::Keeping keeping)
     : QObject(owner), line_(box), framed_(box), reasonLine_(reasonLine),
-      edit_(std::move(apply), std::move(shown)), relayout_(std::move(relayout)) {
+      edit_(std::move(apply), std::move(shown), keeping), relayout_(std::move(relayout)) {
     connect(line_, &QLineEdit::textChanged, this, &CheckedBox::typed);
-    connectLine();
+    watch(line_);
     edit_.give(edit_.text());
     show();
 }
@@ -29,19 +31,16 @@ CheckedBox::CheckedBox(QObject* owner, QComboBox* box, QLabel* reasonLine,
       edit_(std::move(apply), std::move(shown)), relayout_(std::move(relayout)) {
     // The list's own signal: rebuilding the list under a signal blocker is no edit.
     connect(combo_, &QComboBox::editTextChanged, this, &CheckedBox::typed);
-    combo_->installEventFilter(this);
-    connectLine();
+    watch(combo_);
+    watch(line_);
     edit_.give(edit_.text());
     show();
 }
 
-void CheckedBox::connectLine() {
-    line_->installEventFilter(this);
-    connect(line_, &QLineEdit::editingFinished, this, [this] {
-        edit_.leave();
-        show();
-        Q_EMIT changed();
-    });
+void CheckedBox::watch(QWidget* widget) {
+    widget->installEventFilter(this);
+    if (widget == line_)
+        connect(line_, &QLineEdit::returnPressed, this, &CheckedBox::leave);
 }
 
 void CheckedBox::typed(const QString& text) {
@@ -52,8 +51,22 @@ void CheckedBox::typed(const QString& text) {
     Q_EMIT changed();
 }
 
+void CheckedBox::leave() {
+    if (!edit_.editing())
+        return; // nothing typed since the value was kept or given
+    edit_.leave();
+    show();
+    Q_EMIT changed();
+}
+
 void CheckedBox::give(const QString& text) {
     edit_.give(text);
+    show();
+    Q_EMIT changed();
+}
+
+void CheckedBox::pick(const QString& text) {
+    edit_.pick(text);
     show();
     Q_EMIT changed();
 }
@@ -66,6 +79,12 @@ void CheckedBox::reload() {
     Q_EMIT changed();
 }
 
+void CheckedBox::load() {
+    edit_.load();
+    show();
+    Q_EMIT changed();
+}
+
 bool CheckedBox::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
@@ -73,7 +92,12 @@ bool CheckedBox::eventFilter(QObject* watched, QEvent* event) {
         edit_.undo();
         show();
         Q_EMIT changed();
-        return true;
+        return true; // a box showing the value held lets Esc through
+    }
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            leave();
     }
     return QObject::eventFilter(watched, event);
 }
@@ -89,22 +113,20 @@ void CheckedBox::show() {
     showing_ = false;
 
     const QString& reason = edit_.reason();
-    framed_->setProperty(kRefusalProperty, reason);
-    // Only the box itself is framed, not a list's line or popup inside it.
-    framed_->setStyleSheet(reason.isEmpty()
-                               ? QString()
-                               : QStringLiteral("%1 { border: 2px solid #c00000; }")
-                                     .arg(QLatin1String(framed_->metaObject()->className())));
-    framed_->setToolTip(reason);
-    if (!reasonLine_)
-        return;
-    const bool wasShown = !reasonLine_->isHidden();
-    reasonLine_->setText(reason);
-    showBelow(reasonLine_, framed_, !reason.isEmpty());
-    // A panel out of sight is laid out when it is shown.
-    if (wasShown != !reasonLine_->isHidden() && relayout_ &&
-        reasonLine_->parentWidget()->isVisible())
-        relayout_();
+    markRefusal(framed_, reason);
+    if (reasonLine_) {
+        const bool wasShown = !reasonLine_->isHidden();
+        reasonLine_->setText(reason);
+        showBelow(reasonLine_, framed_, !reason.isEmpty());
+        // A panel out of sight is laid out when it is shown.
+        if (wasShown != !reasonLine_->isHidden() && relayout_ &&
+            reasonLine_->parentWidget()->isVisible())
+            relayout_();
+    }
+    if (reason != shownReason_) {
+        shownReason_ = reason;
+        Q_EMIT refusalChanged(reason);
+    }
 }
 
 } // namespace kv::ui

@@ -44,8 +44,8 @@ DefaultRootGroup::DefaultRootGroup(QWidget* panel, PanelHost& host, admin::Setti
 
     checked_ = new CheckedBox(
         this, txtRoot_, reason,
-        [this](const QString& text, admin::EditStep step, const QString& before) {
-            return admin::changeRoot(row_, text, step, before, host_.messages());
+        [this, store = admin::defaultRootStore(row_)](const QString& text, admin::EditStep step) {
+            return admin::changeRoot(store, text, step, host_.messages());
         },
         row_.shower(kRootDir), [this] { host_.relayout(); });
     connect(checked_, &CheckedBox::changed, this, &DefaultRootGroup::refreshWarning);
@@ -61,12 +61,8 @@ QString DefaultRootGroup::boxText() const {
 void DefaultRootGroup::browse() {
     const QString chosen = host_.BrowseForFolder(
         panel_->window(), QStringLiteral("Seleziona la root di default:"), txtRoot_->text());
-    if (chosen.isEmpty())
-        return;
-    if (admin::asksWholeDisk(checked_->edit().held(), chosen) &&
-        !host_.messages().confirm(admin::wholeDiskQuestion(chosen)))
-        return;
-    checked_->give(chosen);
+    if (!chosen.isEmpty())
+        checked_->pick(chosen);
 }
 
 void DefaultRootGroup::useSharedFolder() {
@@ -76,7 +72,7 @@ void DefaultRootGroup::useSharedFolder() {
         host_.messages().show(choice.error, MessageIcon::Exclamation);
         return;
     }
-    checked_->give(choice.folder);
+    checked_->pick(choice.folder);
 }
 
 void DefaultRootGroup::refreshWarning() {

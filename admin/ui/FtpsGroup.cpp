@@ -176,7 +176,7 @@ void FtpsGroup::browse(CheckedBox* checked, QLineEdit* box, const QString& promp
     const QString chosen = host_.BrowseForFile(panel_->window(), prompt, box->text());
     if (chosen.isEmpty())
         return;
-    checked->give(chosen);
+    checked->pick(chosen); // judged as a file name typed and left
 }
 
 void FtpsGroup::refreshCertificate() {

@@ -3,7 +3,7 @@
 
 #include "access/DataView.h"
 #include "admin/logic/IpListLogic.h"
-#include "admin/ui/CheckedEditors.h"
+#include "admin/ui/CheckedCellDelegate.h"
 #include "admin/ui/ListGrid.h"
 #include "admin/ui/PanelParts.h"
 #include "shell/Twips.h"

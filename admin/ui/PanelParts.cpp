@@ -1,6 +1,7 @@
 // The panel-building helpers shared by every panel (see PanelParts.h).
 #include "admin/ui/PanelParts.h"
 
+#include "admin/ui/RefusalMark.h"
 #include "shell/PanelLayout.h"
 #include "shell/Twips.h"
 
@@ -65,7 +66,7 @@ QLabel* addSeparator(QWidget* panel, int& top) {
 
 QLabel* addReasonLine(QWidget* panel, const QString& name, int& top) {
     QLabel* label = addText(panel, QString(), top, QStringLiteral("lblRefusal_") + name);
-    label->setStyleSheet(QStringLiteral("color: #c00000;"));
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(kRefusalColor)));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->hide();
     return label;

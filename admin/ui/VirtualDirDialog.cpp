@@ -1,7 +1,8 @@
 #include "admin/ui/VirtualDirDialog.h"
 
-#include "admin/ui/CheckedEditors.h"
+#include "admin/ui/CheckedBox.h"
 #include "admin/ui/PanelHost.h"
+#include "admin/ui/RefusalMark.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -90,7 +91,7 @@ VirtualDirDialog::VirtualDirDialog(const QSqlDatabase& db, int owner, PanelHost&
     problem_ = new QLabel(this);
     problem_->setObjectName(QStringLiteral("lblProblem"));
     problem_->setWordWrap(true);
-    problem_->setStyleSheet(QStringLiteral("color: #c62828;"));
+    problem_->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(kRefusalColor)));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(listFrame);
@@ -136,7 +137,7 @@ void VirtualDirDialog::showCurrentRow(int row) {
     } else {
         grid_->selectionModel()->clear();
     }
-    for (CheckedLine* box : std::as_const(boxes_))
+    for (CheckedBox* box : std::as_const(boxes_))
         box->load();
     AggiornaPath();
     for (QWidget* control : std::as_const(rowControls_))
@@ -144,24 +145,26 @@ void VirtualDirDialog::showCurrentRow(int row) {
     loading_ = false;
 }
 
-CheckedLine* VirtualDirDialog::checkedBox(QLineEdit* box, admin::VirtualDirList::Column column) {
-    auto* checked = new CheckedLine(
-        box, [this, column] { return list_.field(column); },
-        [this, column](const QString& typed) {
+CheckedBox* VirtualDirDialog::checkedBox(QLineEdit* box, admin::VirtualDirList::Column column) {
+    auto* checked = new CheckedBox(
+        this, box, nullptr,
+        [this, column](const QString& text, admin::EditStep step) {
             if (!list_.hasCurrentRow())
-                return admin::EditOutcome::declined();
-            if (list_.setField(column, typed))
-                return admin::EditOutcome::stored();
-            return admin::EditOutcome::refused(list_.lastError());
+                return admin::EditVerdict::declined();
+            if (step == admin::EditStep::Given && text == list_.field(column))
+                return admin::EditVerdict::kept(); // a stored value shows as it is
+            if (list_.setField(column, text))
+                return admin::EditVerdict::kept();
+            return admin::EditVerdict::refused(list_.lastError());
         },
-        this);
-    connect(checked, &CheckedLine::refusalChanged, this, &VirtualDirDialog::showRefusal);
+        [this, column] { return list_.field(column); }, {}, admin::FieldEdit::Keeping::WhenLeft);
+    connect(checked, &CheckedBox::refusalChanged, this, &VirtualDirDialog::showRefusal);
     return checked;
 }
 
 void VirtualDirDialog::showRefusal() {
     QString reason;
-    for (const CheckedLine* box : std::as_const(boxes_)) {
+    for (const CheckedBox* box : std::as_const(boxes_)) {
         if (reason.isEmpty())
             reason = box->refusal();
     }
@@ -172,13 +175,11 @@ void VirtualDirDialog::AggiornaPath() {
     txtCompletePath_->setText(admin::AggiornaPath(txtVirtualPath_->text(), txtName_->text()));
 }
 
-void VirtualDirDialog::browse(CheckedLine* target) {
+void VirtualDirDialog::browse(CheckedBox* target) {
     const QString chosen =
         host_.BrowseForFolder(this, QStringLiteral("Posizione virtuale:"), txtVirtualPath_->text());
-    if (chosen.isEmpty())
-        return;
-    target->box()->setText(chosen);
-    target->finish();
+    if (!chosen.isEmpty())
+        target->pick(chosen);
 }
 
 } // namespace kv::ui

@@ -1,9 +1,10 @@
 #pragma once
 // frmVirtualDir: the modal editor of one owner's virtual folders ("Cartelle
 // virtuali"). What an edit box holds is judged and written to accounts.dat
-// when the operator presses Return or leaves the box; a refused value stays
-// in its box, marked, with the reason under the boxes, until corrected or
-// undone (Esc). The window has no save or cancel button.
+// when the operator presses Return or leaves the box (CheckedBox, keeping
+// only when left: the file is written at once); a refused value stays in its
+// box, marked, with the reason under the boxes, until corrected or undone
+// (Esc). The window has no save or cancel button.
 
 #include "admin/logic/VirtualDirList.h"
 
@@ -15,7 +16,7 @@ class QTableView;
 
 namespace kv::ui {
 
-class CheckedLine;
+class CheckedBox;
 class PanelHost;
 
 class VirtualDirDialog : public QDialog {
@@ -27,10 +28,10 @@ public:
 
 private:
     void showCurrentRow(int row);
-    CheckedLine* checkedBox(QLineEdit* box, admin::VirtualDirList::Column column);
+    CheckedBox* checkedBox(QLineEdit* box, admin::VirtualDirList::Column column);
     void showRefusal();
     void AggiornaPath();
-    void browse(CheckedLine* target);
+    void browse(CheckedBox* target);
 
     PanelHost& host_;
     admin::VirtualDirList list_;
@@ -39,7 +40,7 @@ private:
     QLineEdit* txtVirtualPath_ = nullptr;
     QLineEdit* txtCompletePath_ = nullptr;
     QLineEdit* txtRealPath_ = nullptr;
-    QList<CheckedLine*> boxes_;
+    QList<CheckedBox*> boxes_;
     QLabel* problem_ = nullptr;
     QList<QWidget*> rowControls_;
     bool loading_ = false;

@@ -116,7 +116,7 @@ private Q_SLOTS:
         QCOMPARE(
             texts(column(f.path, "SELECT name || '=' || value FROM options ORDER BY name")),
             (QStringList{"ban_attempts=5", "ban_minutes=10", "ban_window_minutes=10", "log_keep=5",
-                         "log_max_mib=10", "max_connections=100", "max_connections_per_ip=10",
+                         "log_max_mib=10", "max_connections=100", "max_connections_per_ip=32",
                          "passive_address=", "passive_ports=", "sftp_port=0"}));
         // Only the finished file is left in the folder, no temporary or journal file.
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden),

@@ -208,6 +208,17 @@ private Q_SLOTS:
         }
     }
 
+    // An upload that added to a file (APPE, a resume at an offset) names the
+    // file as stored; a download what it sent.
+    void anUploadNamesTheWholeFile() {
+        TransferEvent up = transfer(TransferKind::Upload, TransferOutcome::Complete);
+        up.fileSize = 100000;
+        QCOMPARE(fromTransfer(up, kNow)->size, 100000);
+        TransferEvent down = transfer(TransferKind::Download, TransferOutcome::Complete);
+        down.fileSize = 100000;
+        QCOMPARE(fromTransfer(down, kNow)->size, 4321);
+    }
+
     void fileChanges() {
         FileEvent change;
         change.session.login = QStringLiteral("anonymous");

@@ -146,9 +146,9 @@ private Q_SLOTS:
             << QStringList() << QByteArray()
             << QList<qint64>{1000, 500, 0, 10 * minute, 10 * minute} << QStringList();
         QTest::newRow("a new database's rows")
-            << QStringList{"max_connections=100", "max_connections_per_ip=10", "ban_attempts=5",
+            << QStringList{"max_connections=100", "max_connections_per_ip=32", "ban_attempts=5",
                            "ban_window_minutes=10", "ban_minutes=10"}
-            << QByteArray() << QList<qint64>{100, 10, 5, 10 * minute, 10 * minute} << QStringList();
+            << QByteArray() << QList<qint64>{100, 32, 5, 10 * minute, 10 * minute} << QStringList();
         QTest::newRow("no limits, a short test minute")
             << QStringList{"max_connections=0", "max_connections_per_ip=0", "ban_attempts=3",
                            "ban_window_minutes=2", "ban_minutes=3"}

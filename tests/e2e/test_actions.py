@@ -13,7 +13,7 @@ import time
 import unittest
 from pathlib import Path
 
-from kvharness import Site, TIMEOUT, free_port, read_text, wait_until
+from kvharness import Site, TIMEOUT, free_port, read_text, run, wait_until
 
 
 def add_rule(test, site, *args):
@@ -59,6 +59,30 @@ class RunRules(unittest.TestCase):
         self.assertEqual(os.path.realpath(read_text(f"{self.out}/pwd.txt").strip()),
                          os.path.realpath(os.path.dirname(real)))
         self.assertFalse(os.path.exists(f"{self.out}/off.txt"))
+
+    def test_a_resumed_upload_names_the_whole_file(self):
+        # curl resumes an upload with APPE, ftplib with REST and STOR: either way the program gets
+        # the size of the file as stored, not of the part that arrived last.
+        add_rule(self, self.site, "upload", "--run", f'/bin/sh -c "echo $KV_PATH $KV_SIZE >> {self.out}/sizes.txt"')
+        self.site.start()
+        data = os.urandom(300000)
+        Path(self.site.root, "scan", "curl.bin").write_bytes(data[:100000])
+        local = os.path.join(self.site.tmp, "curl.bin")
+        Path(local).write_bytes(data)
+        curl = run(["curl", "-sS", "--max-time", str(TIMEOUT), "-u", "bob:pw", "-C", "-", "-T", local,
+                    f"ftp://127.0.0.1:{self.site.port}/scan/curl.bin"], TIMEOUT + 5)
+        self.assertEqual(curl.returncode, 0, curl.stderr)
+        self.assertIn("] APPE curl.bin", self.log())
+        ftp = self.site.ftp("bob", "pw")
+        upload(ftp, "/scan/rest.bin", data[:200000])
+        ftp.storbinary("STOR /scan/rest.bin", io.BytesIO(data[150000:]), rest=150000)
+        ftp.quit()
+        for name in ("curl.bin", "rest.bin"):
+            self.assertEqual(Path(self.site.root, "scan", name).read_bytes(), data)
+        sizes = os.path.join(self.out, "sizes.txt")
+        wait_until(lambda: os.path.exists(sizes) and len(read_text(sizes).splitlines()) == 3, "three uploads")
+        self.assertEqual(sorted(read_text(sizes).splitlines()),
+                         ["/scan/curl.bin 300000", "/scan/rest.bin 200000", "/scan/rest.bin 300000"])
 
     def test_slow_programs_are_killed_and_sessions_go_on(self):
         add_rule(self, self.site, "upload", "--path", "/slow/*", "--run", "/bin/sleep 30")

@@ -1,14 +1,17 @@
 """The administration channel of a running headless server, driven by the command line
 (status, who, kick, ban, log --follow) while real clients transfer files; the peer
 check as other users; one server per data folder (hostile administration clients: the
-channel's tests)."""
+channel's tests); another user cannot take the socket's and the lock's place in /tmp."""
 
+import contextlib
 import datetime
 import ftplib
+import hashlib
 import json
 import os
 import shutil
 import signal
+import subprocess
 import unittest
 
 from kvharness import Server, Site, TIMEOUT, program, read_text, run, spawn, wait_until
@@ -211,3 +214,76 @@ class OtherUsers(unittest.TestCase):
         self.site.kv_ok("status", "--json", prefix=self.as_user(47012, 47012, [self.GROUP]))
         self.assertIn(f"riservata al gruppo {self.GROUP}. Per amministrare il server: sudo adduser",
                       self.site.kv_fails("status", prefix=self.as_user(47012, 47012)))
+
+
+@unittest.skipUnless(os.geteuid() == 0, "needs root to act as two other users")
+@unittest.skipIf(os.path.exists("/run/kestrova"), "the socket would go to /run/kestrova")
+class TmpFolder(unittest.TestCase):
+    """A data folder whose socket path would be too long, and no runtime folder: the socket and
+    the lock go to /tmp, where another user acts first."""
+
+    SERVER, STRANGER = 47021, 47022  # two users with no rights of their own
+
+    def setUp(self):
+        self.site = Site(self)
+        self.folder = os.path.join(self.site.tmp, "d" * 100, "data")
+        os.makedirs(self.folder)
+        shutil.copy(self.site.db.path, self.folder)
+        os.chmod(self.site.tmp, 0o755)
+        for dirpath, dirnames, filenames in os.walk(self.site.tmp):
+            for name in dirnames + filenames:
+                os.chown(os.path.join(dirpath, name), self.SERVER, self.SERVER)
+        digest = hashlib.sha256(self.folder.encode()).hexdigest()[:16]
+        self.shared_lock = f"/tmp/kestrova-{digest}.lock"  # where earlier versions put it
+        self.private = f"/tmp/kestrova-{self.SERVER}"
+        for leftover in (self.shared_lock, self.shared_lock[:-5] + ".sock", self.private):
+            self.addCleanup(self.remove, leftover)
+            self.remove(leftover)
+
+    @staticmethod
+    def remove(path):
+        if os.path.isdir(path) and not os.path.islink(path):
+            shutil.rmtree(path, ignore_errors=True)
+        with contextlib.suppress(FileNotFoundError, IsADirectoryError):
+            os.unlink(path)
+
+    @staticmethod
+    def as_user(uid):
+        return ["setpriv", f"--reuid={uid}", f"--regid={uid}", "--clear-groups"]
+
+    def stranger(self, script):
+        """Python code run as the other user, until it prints "ready" (and on, until the test ends)."""
+        proc = subprocess.Popen([*self.as_user(self.STRANGER), "/usr/bin/python3", "-c", script],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        self.addCleanup(lambda: (proc.kill(), proc.wait(TIMEOUT), proc.stdout.close()))
+        self.assertEqual(proc.stdout.readline().strip(), "ready")
+
+    def server(self):
+        server = Server(self.folder, env={"XDG_RUNTIME_DIR": ""}, prefix=self.as_user(self.SERVER))
+        self.addCleanup(lambda: server.proc.poll() is None and server.stop())
+        return server
+
+    def test_another_user_holding_the_lock_path_does_not_stop_the_server(self):
+        self.stranger("import fcntl, os, time\n"
+                      f"fd = os.open({self.shared_lock!r}, os.O_CREAT | os.O_RDWR, 0o644)\n"
+                      "fcntl.flock(fd, fcntl.LOCK_EX)\n"
+                      f"os.symlink('/etc/passwd', {self.shared_lock[:-5] + '.sock'!r})\n"
+                      "print('ready', flush=True)\ntime.sleep(60)")
+        server = self.server()
+        self.assertTrue(server.wait_started(), server.stderr())
+        socket_path = read_text(os.path.join(self.folder, "kestrova.sock.path")).strip()
+        self.assertEqual(os.path.dirname(socket_path), self.private)
+        facts = os.lstat(self.private)
+        self.assertEqual((facts.st_uid, oct(facts.st_mode & 0o7777)), (self.SERVER, "0o700"))
+        result = run([*self.as_user(self.SERVER), program(), "status", "--json", "--data-dir", self.folder])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(server.stop(), 0)
+
+    def test_a_private_folder_made_by_another_user_is_refused_saying_why(self):
+        self.stranger(f"import os\nos.mkdir({self.private!r}, 0o777)\nos.chmod({self.private!r}, 0o777)\n"
+                      "print('ready', flush=True)")
+        server = self.server()
+        self.assertEqual(server.proc.wait(TIMEOUT), 2)
+        self.assertIn(f"La cartella {self.private} appartiene a un altro utente (uid {self.STRANGER}): "
+                      "il server non la usa", server.stderr())
+        server.stop()

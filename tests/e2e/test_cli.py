@@ -118,20 +118,27 @@ class CommandLine(SiteTestCase):
                     self.site.kv_ok(*undo(given))
 
     def test_whole_disk_only_when_chosen(self):
-        """"/" as a root (an account's or the anonymous account's) is refused unless --whole-disk
-        says it is meant."""
+        """"/" as a root (the default root, an account's or the anonymous account's) is refused
+        unless --whole-disk says it is meant, naming whose root it would be, in the words of the
+        window's question."""
         self.addCleanup(self.forget_all_but_bob)
-        refusal = ('La cartella "/" condivide tutto il disco, compresi i file personali e quelli di sistema: '
-                   "per sceglierla aggiungere --whole-disk\n")
-        for args in (("user", "add", "dora", "--root", "/"), ("user", "set", "bob", "--root", "/"),
-                     ("anonymous", "off", "--root", "/")):
+        self.addCleanup(self.site.kv_ok, "settings", "set", "rootdir", self.site.root)
+        refusal = ("Per {} sarebbe condiviso tutto il disco (/), compresi i file personali e quelli di "
+                   "sistema: per condividerlo comunque aggiungere --whole-disk\n")
+        for args, who in ((("user", "add", "dora", "--root", "/"), "l'account dora"),
+                          (("user", "set", "bob", "--root", "/"), "l'account bob"),
+                          (("anonymous", "off", "--root", "/"), "l'account anonimo"),
+                          (("settings", "set", "rootdir", "/"), "la cartella radice predefinita")):
             with self.subTest(args=args):
-                self.assertEqual(self.site.kv_fails(*args, stdin="x\n"), refusal)
+                self.assertEqual(self.site.kv_fails(*args, stdin="x\n"), refusal.format(who))
         self.assertEqual(self.site.db.run("SELECT count(*) FROM users WHERE login = 'dora'"), [(0,)])
+        self.assertEqual(self.site.db.run("SELECT rootdir FROM settings"), [(self.site.root,)])
         self.site.kv_ok("user", "add", "dora", "--root", "/", "--whole-disk", stdin="x\n")
         self.site.kv_ok("anonymous", "off", "--root", "//", "--whole-disk")
+        self.site.kv_ok("settings", "set", "rootdir", "/", "--whole-disk")
         self.assertEqual(self.site.db.run("SELECT rootdir FROM users WHERE login = 'dora'"), [("/",)])
         self.assertEqual(self.site.db.run("SELECT rootdir FROM anonymous"), [("/",)])
+        self.assertEqual(self.site.db.run("SELECT rootdir FROM settings"), [("/",)])
         self.site.kv_ok("user", "del", "dora")
 
     def test_a_renamed_account_keeps_its_rules_and_keys(self):

@@ -1,8 +1,9 @@
 """FTPS through the real program: options rows switch TLS on (required, with an implicit port), the
-first start writes a self-signed certificate, and curl and lftp, trusting it, move files; wget with its
-defaults resumes its control connection's session from before the login on every data connection,
-which another account may not present; Python's ftplib stores and retrieves files with unwrap(); lftp
-in active mode over IPv6 names the unspecified address and is served at once; rclone with its default
+first start writes a self-signed certificate, and curl and lftp, trusting it, move files (curl also
+by the name localhost); wget with its defaults resumes its control connection's session from before
+the login on every data connection, which another account may not present; Python's ftplib stores and
+retrieves files with unwrap(); lftp in active mode over IPv6 names the unspecified address and is
+served at once; rclone with its default
 settings (four transfers and checkers side by side, one TLS session cache for all its connections)
 copies, syncs and checks a tree with no refusal, keeping every file's time, which it sets with MFMT
 (which sessions a data connection may resume, and which active addresses are refused: the engine's
@@ -106,6 +107,16 @@ class Ftps(SiteTestCase):
         log = self.site.log_file().decode("utf-8", "replace")
         for part in ("TLS TLSv1.3 ", "AUTH ", "PROT P"):
             self.assertIn(part, log)
+
+    def test_the_generated_certificate_is_trusted_for_localhost(self):
+        # curl checks the name it was given against the certificate's names.
+        base = ["curl", "-s", "-S", "--max-time", str(TIMEOUT), "-u", "bob:x", "--cacert", self.cert, "-l"]
+        for url, extra in ((f"ftp://localhost:{self.site.port}/", ["--ssl-reqd"]),
+                           (f"ftps://localhost:{self.implicit}/", [])):
+            with self.subTest(url=url):
+                out = run(base + extra + [url], TIMEOUT + 5)
+                self.assertEqual(out.returncode, 0, out.stderr)
+                self.assertIn(b"hello.txt", out.stdout.split())
 
     def test_long_run_over_one_connection_never_refused(self):
         # TLS 1.3 tickets: each data connection resumes a fresh one, a thousand times over; a

@@ -1,6 +1,7 @@
 """Downloads that lose their file under the real program end with the right reply and log line
 (client text in the log, a log file that cannot be written, stalled transfers: the log text's,
-the activity log's and the engine's tests)."""
+the activity log's and the engine's tests); a password sent behind a malformed verb reaches
+neither the log nor a reply."""
 
 import os
 import time
@@ -53,3 +54,29 @@ class Shrinking(SiteTestCase):
         line = next(l for l in log_text(self.site).splitlines() if f"Download /{name}:" in l)
         self.assertIn("incompleto", line)
         self.assertIn("200000000", line)
+
+
+class Passwords(SiteTestCase):
+    @classmethod
+    def prepare(cls, site):
+        site.db.add_user("bob", "x", rights="RB")
+
+    def test_a_password_behind_a_malformed_verb_is_masked_in_the_log_and_never_echoed(self):
+        shapes = (b"PASSsecretA", b"\tPASS secretB", b"\0PASS secretC", b"passwordsecretD",
+                  b" \t\0 Acct secretE", b"PASS\tsecretF", b"\xff\xf4PASSsecretG")
+        client = Control(self.site.port)
+        self.addCleanup(client.close)
+        self.assertEqual(client.command("USER bob"), "331 Password required for bob.")
+        for shape in shapes:
+            with self.subTest(shape=shape):
+                client.sock.sendall(shape + b"\r\n")
+                reply = client.reply()
+                self.assertRegex(reply, r"^50[01] ")
+                self.assertNotIn("secret", reply)
+        self.assertEqual(client.command("NOOP"), "200 NOOP command successful")
+        wait_until(lambda: "NOOP" in log_text(self.site), "the last line in ftp.log")
+        for where, text in (("ftp.log", log_text(self.site)), ("standard output", self.site.server.stdout())):
+            with self.subTest(where=where):
+                self.assertNotIn("secret", text)
+                self.assertGreaterEqual(text.count("PASS ***"), 6)
+                self.assertIn("ACCT ***", text)

@@ -119,12 +119,31 @@ class DatabaseFile(unittest.TestCase):
         self.assertIn("accounts.dat", out.stderr.decode())
         self.assertEqual(Path(path).read_bytes(), content)
 
-    def test_help_and_version(self):
-        version, usage = run([program(), "--version"]), run([program(), "--help"])
+    def test_help_version_and_a_bad_command_line_in_italian_without_a_display(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+
+        def kv(*args):
+            return subprocess.run([program(), *args], capture_output=True, timeout=TIMEOUT, env=env)
+
+        version, usage = kv("--version"), kv("--help")
         self.assertEqual((version.returncode, usage.returncode), (0, 0))
-        self.assertIn(b"1.0.0", version.stdout)
-        self.assertTrue(b"--headless" in usage.stdout and b"--data-dir" in usage.stdout, usage.stdout)
-        self.assertIn("sudo adduser NOME kestrova", usage.stdout.decode())  # how to administer the service
+        self.assertEqual(version.stdout, b"Kestrova Vellim 1.0.0\n")
+        text = usage.stdout.decode()
+        for part in ("Uso: kestrova", "Opzioni:", "--headless", "--data-dir CARTELLA", "Mostra la versione ed esce.",
+                     "sudo adduser NOME kestrova"):  # how to administer the service
+            self.assertIn(part, text)
+        for english in ("Usage:", "Options:", "Displays"):
+            self.assertNotIn(english, text)
+        for args, message in ((["--bogus"], "Opzione sconosciuta: --bogus"),
+                              (["-x", "--headless"], "Opzione sconosciuta: -x"),
+                              (["bogus"], "Comando sconosciuto: bogus (vedere: kestrova help)"),
+                              (["--data-dir"], "Manca il valore di --data-dir"),
+                              (["--headless=yes"], "L'opzione --headless non vuole un valore"),
+                              (["--service", "--headless"], "--service non si usa con --data-dir o --headless")):
+            with self.subTest(args=args):
+                out = kv(*args)
+                self.assertEqual((out.returncode, out.stdout), (2, b""), out.stderr)
+                self.assertEqual(out.stderr.decode(), message + "\nkestrova --help elenca le opzioni.\n")
 
 
 class NewDataFolder(unittest.TestCase):

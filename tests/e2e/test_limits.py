@@ -1,9 +1,13 @@
-"""Connection limits and automatic bans, clients coming from several addresses of 127.0.0.0/8."""
+"""Connection limits and automatic bans, clients coming from several addresses of 127.0.0.0/8;
+the limits a new database starts with let real clients with their defaults in."""
 
+import os
+import socket
+import ssl
 import time
 import unittest
 
-from kvharness import Control, Site, wait_until
+from kvharness import TIMEOUT, Control, Site, free_port, rclone, read_tree, run, wait_until, write_tree
 
 TOO_MANY = "421 Too many connections, try again later."
 BANNED = "421 Too many failed logins from your address, try again later."
@@ -49,6 +53,38 @@ class Limits(unittest.TestCase):
         self.assertEqual(first.file.read(), b"")
         self.site.ftp("bob", "right", source="127.0.0.2").quit()  # room again
 
+    def test_on_the_implicit_tls_port_the_refusal_comes_over_tls(self):
+        implicit = free_port()
+        self.site.db.set_options(max_connections_per_ip=1, tls="on", tls_implicit_port=implicit)
+        self.site.start()
+        context = ssl.create_default_context()
+        context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
+
+        def tls_client():
+            client = context.wrap_socket(socket.create_connection(("127.0.0.1", implicit), timeout=TIMEOUT))
+            self.addCleanup(client.close)
+            return client.makefile("rb")
+
+        self.assertTrue(tls_client().readline().startswith(b"220 "))
+        refused = tls_client()
+        self.assertEqual(refused.readline(), TOO_MANY.encode() + b"\r\n")
+        self.assertEqual(refused.read(), b"")
+        # Refused connections still in their handshake hold memory: past 32 of them, the next
+        # refused connection is closed without a reply, and answered again once they are gone.
+        silent = [socket.create_connection(("127.0.0.1", implicit), timeout=TIMEOUT) for _ in range(32)]
+        with self.assertRaises((ssl.SSLError, ConnectionError)):
+            tls_client().readline()
+        self.wait_for_log("(chiusa senza risposta: troppe connessioni TLS rifiutate in corso)")
+        for s in silent:
+            s.close()
+
+        def answered():
+            try:
+                return tls_client().readline() == TOO_MANY.encode() + b"\r\n"
+            except (ssl.SSLError, ConnectionError):
+                return False
+        wait_until(answered, "a refusal over TLS again", pause=0.1)
+
     def test_ban_starts_refuses_and_ends(self):
         self.site.db.set_options(ban_attempts=3, ban_window_minutes=20, ban_minutes=2)
         self.site.start(env={"KESTROVA_BAN_MINUTE_MS": str(MINUTE_MS)})
@@ -92,3 +128,28 @@ class Limits(unittest.TestCase):
         client = self.connect("127.0.0.2")
         client.command("USER bob")
         self.answered_at_once(client, "PASS wrong", "530 Login incorrect")
+
+
+class NewDatabase(unittest.TestCase):
+    """accounts.dat made by the program itself, with the rows a new database starts with."""
+
+    def setUp(self):
+        self.site = Site(self)
+        os.remove(self.site.db.path)
+        for field, value in (("ip", "127.0.0.1"), ("port", str(self.site.port)), ("rootdir", self.site.root)):
+            self.site.kv_ok("settings", "set", field, value)
+        self.site.kv_ok("user", "add", "rita", "--rights", "rb", stdin="r-pass\n")
+
+    def test_rclone_with_its_defaults_copies_200_files_without_a_refusal(self):
+        # 20 folders: rclone lists them with its 8 checkers while its 4 transfers run.
+        files = {f"d{i // 10:02d}/f{i:03d}.bin": os.urandom(1000 + i) for i in range(200)}
+        write_tree(os.path.join(self.site.root, "tree"), files)
+        self.site.start()
+        back = os.path.join(self.site.tmp, "back")
+        obscured = run(["rclone", "obscure", "r-pass"]).stdout.decode().strip()
+        out = rclone(f":ftp,host=127.0.0.1,port={self.site.port},user=rita,pass={obscured}:", "copy",
+                     "REMOTE:tree", back)
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        self.assertNotIn(b"ERROR", out.stderr)
+        self.assertEqual(read_tree(back), files)
+        self.assertNotIn("rifiutata", self.site.server.stdout())

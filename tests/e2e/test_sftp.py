@@ -2,7 +2,9 @@
 the same accounts, root, virtual folders and IP lists as FTP, and only the sftp subsystem; in bulk,
 two hundred files in a tree both ways with their times, and an upload cut short that keeps what
 arrived, as an FTP upload does, while the server goes on serving; each whole upload runs its action
-once, a cut one none (what each right allows, request sizes and offsets: the SFTP requests' tests)."""
+once, a cut one none, a resumed one names the whole file; a download cut short is logged
+"interrotto" and runs no action; names with line breaks are logged escaped (what each right allows,
+request sizes and offsets: the SFTP requests' tests)."""
 
 import ftplib
 import os
@@ -208,13 +210,23 @@ class SftpBulk(SiteTestCase):
     def prepare(cls, site):
         site.db.add_user("bob", "secret", rights="RWDBM")
         cls.actions = os.path.join(site.tmp, "uploads.txt")
-        site.kv_ok("action", "add", "upload", "--run",
-                   f'/bin/sh -c "echo $KV_PROTOCOL $KV_PATH $KV_SIZE >> {cls.actions}"')
+        cls.downloads = os.path.join(site.tmp, "downloads.txt")
+        for event, out in (("upload", cls.actions), ("download", cls.downloads)):
+            site.kv_ok("action", "add", event, "--run", f'/bin/sh -c "echo $KV_PROTOCOL $KV_PATH $KV_SIZE >> {out}"')
+
+    @staticmethod
+    def actions_run(part, out):
+        """The lines an action wrote to `out` for the paths holding `part`."""
+        lines = read_text(out).splitlines() if os.path.exists(out) else []
+        return sorted(line for line in lines if part in line)
 
     def uploads_run(self, part):
-        """The action's lines for the uploads whose path holds `part`."""
-        lines = read_text(self.actions).splitlines() if os.path.exists(self.actions) else []
-        return sorted(line for line in lines if part in line)
+        return self.actions_run(part, self.actions)
+
+    def logged(self, prefix):
+        """The rest of the first log line starting (after its time and address) with `prefix`."""
+        wait_until(lambda: "] " + prefix in self.site.server.stdout(), prefix)
+        return self.site.server.stdout().split("] " + prefix, 1)[1].splitlines()[0]
 
     def test_two_hundred_files_in_a_tree_both_ways_with_their_times(self):
         work = os.path.join(self.site.tmp, "work-tree")
@@ -266,3 +278,51 @@ class SftpBulk(SiteTestCase):
         # The whole upload ran its action, the cut one none.
         wait_until(lambda: self.uploads_run("/cut.bin"), "the whole upload's action")
         self.assertEqual(self.uploads_run("/cut.bin"), [f"sftp /cut.bin {len(data)}"])
+
+    def test_a_resumed_upload_names_the_whole_file(self):
+        # OpenSSH's reput writes after what the server holds: the upload's action gets the size of
+        # the whole file, as after an FTP APPE, and the log what this upload carried.
+        work = os.path.join(self.site.tmp, "work-resume")
+        os.makedirs(work, exist_ok=True)
+        data = os.urandom(3 << 20)
+        Path(work, "resumed.bin").write_bytes(data)
+        Path(self.site.root, "resumed.bin").write_bytes(data[:1 << 20])
+        done = openssh_batch(self.site, "bob", ["reput resumed.bin"], work, password="secret")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(Path(self.site.root, "resumed.bin").read_bytes(), data)
+        self.assertEqual(self.logged("SFTP upload /resumed.bin: "), f"{2 << 20} byte")
+        wait_until(lambda: self.uploads_run("/resumed.bin"), "the resumed upload's action")
+        self.assertEqual(self.uploads_run("/resumed.bin"), [f"sftp /resumed.bin {3 << 20}"])
+
+    def test_a_download_cut_short_is_logged_interrotto_without_its_action(self):
+        Path(self.site.root, "shrinking.bin").write_bytes(os.urandom(1 << 20))
+        client = connect(self.site, "bob", "secret")
+        try:
+            with client.open("shrinking.bin") as remote:
+                first = remote.read(65536)
+                os.truncate(os.path.join(self.site.root, "shrinking.bin"), 100000)
+                rest = remote.read()
+            self.assertEqual(len(first) + len(rest), 100000)
+            self.assertEqual(client.open("hello.txt").read(), b"hello\n")
+        finally:
+            client.close()
+        self.assertEqual(self.logged("SFTP download /shrinking.bin: "),
+                         "100000 byte, interrotto (file accorciato durante il trasferimento, inviati 100000 byte "
+                         "su 1048576)")
+        # The whole download after it runs its action; the cut one none.
+        wait_until(lambda: self.actions_run("/hello.txt", self.downloads), "the whole download's action")
+        self.assertIn("sftp /hello.txt 6", self.actions_run("/hello.txt", self.downloads))
+        self.assertEqual(self.actions_run("/shrinking.bin", self.downloads), [])
+
+    def test_names_with_line_breaks_are_logged_escaped(self):
+        client = connect(self.site, "bob", "secret")
+        try:
+            for name in ("q\nX", "q\rX", "q X"):
+                with client.open(name, "wb") as f:
+                    f.write(b"1")
+        finally:
+            client.close()
+        log = read_text(os.path.join(self.site.data, "ftp.log"))
+        for shown in ("/q\\x0aX", "/q\\x0dX", "/q X"):
+            self.assertEqual(self.logged(f"SFTP upload {shown}: "), "1 byte")
+            self.assertEqual(log.count(f"] SFTP upload {shown}: 1 byte"), 1, shown)

@@ -44,7 +44,15 @@ private Q_SLOTS:
         // A password behind a malformed verb is not echoed back (nor logged).
         row("tab after pass", "PASS\tsecret", ParseError::BadVerb, "PASS ***");
         row("digit after acct", "acct1secret", ParseError::BadVerb, "ACCT ***");
-        row("longer verb kept", "PASSWORD1", ParseError::BadVerb, "PASSWORD1");
+        row("pass run into its argument", "PASSsecret", ParseError::BadVerb, "PASS ***");
+        row("longer verb", "PASSWORD1", ParseError::BadVerb, "PASS ***");
+        row("longer acct", "Acctno x", ParseError::BadVerb, "ACCT ***");
+        row("tab before pass", "\tPASS secret", ParseError::BadVerb, "PASS ***");
+        row("tab and spaces before acct", " \t acct secret", ParseError::BadVerb, "ACCT ***");
+        row("nul before pass", QByteArray("\0PASS secret", 12), ParseError::ControlChar, "");
+        row("spaces before pass", "  pass secret", ok, "PASS", u"secret"_s);
+        row("pasv is no secret", "PASV", ok, "PASV");
+        row("pas alone is no secret", "PAS secret", ok, "PAS", u"secret"_s);
     }
     void parse() {
         QFETCH(QByteArray, line);
@@ -140,8 +148,20 @@ private Q_SLOTS:
         addRow("literal ff after pass", "PASS\xff\xffsecret"_ba, u"PASS ***"_s);
         addRow("pass digit", "PASS1secret"_ba, u"PASS ***"_s);
         addRow("acct", "ACCT secret"_ba, u"ACCT ***"_s);
-        addRow("longer verb", "PASSWD x"_ba, u"PASSWD x"_s);
+        addRow("pass run into its argument", "PASSsecret"_ba, u"PASS ***"_s);
+        addRow("longer verb", "PASSWD x"_ba, u"PASS ***"_s);
+        addRow("acct run into its argument", "acctsecret\r"_ba, u"ACCT ***"_s);
+        addRow("tab before pass", "\tPASS secret"_ba, u"PASS ***"_s);
+        addRow("nul before pass", QByteArray("\0PASS secret", 12), u"PASS ***"_s);
+        addRow("blanks, tabs and nuls before pass", QByteArray(" \t\0\0 \tpass secret", 17),
+               u"PASS ***"_s);
+        addRow("del before acct",
+               "\x7f"
+               "ACCT secret"_ba,
+               u"ACCT ***"_s);
         addRow("pass inside", "USER PASS x"_ba, u"USER PASS x"_s);
+        addRow("pasv", "PASV"_ba, u"PASV"_s);
+        addRow("pas", "PAS x"_ba, u"PAS x"_s);
     }
     void commandLine() {
         QFETCH(QByteArray, line);

@@ -3,22 +3,27 @@
 // dynamic ports (with the kernel's choice as the last resort) when no range
 // is set; which clients a PASV reply gives the public address; the PORT, EPRT
 // and EPSV argument readers; ASCII-mode conversion, exact across any chunk
-// boundary; listings as LIST, NLST and MLSD send them.
+// boundary; listings as LIST, NLST and MLSD send them, a bounded piece at a
+// time.
 
 #include "engine/ClientLocality.h"
 #include "engine/DataAddress.h"
 #include "engine/DataChannel.h"
 #include "engine/LineEndings.h"
 #include "engine/Listing.h"
+#include "engine/ListingPieces.h"
 #include "engine/ListingWriter.h"
 #include "tests/support/DataRow.h"
+#include "tests/support/TempTree.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimeZone>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <vector>
 
@@ -386,6 +391,59 @@ private Q_SLOTS:
         }
         QCOMPARE(longForm.take(), expectedLong);
         QCOMPARE(machine.take(), expectedMachine);
+    }
+
+    // A folder's listing in pieces of about 16 KiB, whatever the folder's
+    // size: a client that stops reading holds one piece, not the listing.
+    void listingComesInBoundedPieces_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<bool>("filtered");
+        addRow("LIST", int(ListingPieces::Format::Long), QByteArray(), false);
+        addRow("MLSD", int(ListingPieces::Format::Machine), QByteArray(), false);
+        addRow("NLST of a named folder", int(ListingPieces::Format::Names), "sub/"_ba, false);
+        addRow("NLST *7.txt", int(ListingPieces::Format::Names), QByteArray(), true);
+    }
+    void listingComesInBoundedPieces() {
+        QFETCH(int, format);
+        QFETCH(QByteArray, prefix);
+        QFETCH(bool, filtered);
+        static TempTree tree;
+        if (!QFileInfo::exists(tree.at("f1999.txt"))) {
+            for (int i = 0; i < 2000; ++i)
+                QVERIFY(tree.make({u"f%1.txt"_s.arg(i, 4, 10, QChar(u'0'))}));
+        }
+        auto entries = std::make_shared<kv::files::FolderEntries>(
+            kv::files::UniqueFd(::open(QFile::encodeName(tree.path()).constData(),
+                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+            kv::files::FolderEntries::Follow(), format == int(ListingPieces::Format::Names));
+        std::optional<QRegularExpression> filter;
+        if (filtered)
+            filter = QRegularExpression(QRegularExpression::wildcardToRegularExpression(
+                u"*7.txt"_s, QRegularExpression::UnanchoredWildcardConversion));
+        ListingPieces pieces(entries, ListingPieces::Format(format), kNow, filter, prefix,
+                             [](const FsEntry&) { return QByteArrayView("r"); });
+        QByteArray all;
+        int count = 0;
+        for (QByteArray piece = pieces.next(); !piece.isEmpty() && count < 1000;
+             piece = pieces.next(), ++count) {
+            // One line past the mark at most, of a batch of 32 entries.
+            QVERIFY2(piece.size() < ListingPieces::kPieceBytes + 32 * 120,
+                     qPrintable(QString::number(piece.size())));
+            QVERIFY(piece.endsWith("\r\n"));
+            all += piece;
+        }
+        QVERIFY(pieces.next().isEmpty());
+        QList<QByteArray> lines = all.split('\n');
+        QCOMPARE(lines.takeLast(), QByteArray()); // after the last CRLF
+        QCOMPARE(lines.size(), filtered ? 200 : 2000);
+        QVERIFY(count >= (filtered ? 1 : all.size() / (ListingPieces::kPieceBytes + 32 * 120)));
+        for (int i = 0; i < lines.size(); ++i) {
+            const QByteArray name =
+                u"f%1.txt"_s.arg(filtered ? i * 10 + 7 : i, 4, 10, QChar(u'0')).toUtf8();
+            QVERIFY2(lines[i].endsWith(" " + name + "\r") || lines[i] == prefix + name + "\r",
+                     lines[i].constData());
+        }
     }
 
     void namesWithPrefix() {

@@ -145,6 +145,35 @@ f.storbinary('STOR up.bin', io.BytesIO(b'abc')); print(f.nlst()); f.quit()
             QVERIFY2(h.events.logLines.contains(line), line);
     }
 
+    // A finished upload tells the file's size as stored: the whole file after
+    // APPE or a REST+STOR resume, the converted size after an ASCII upload;
+    // a download tells none.
+    void uploadsTellTheFileAsStored() {
+        EngineHarness h;
+        Recorder seen(h.events.bus);
+        QVERIFY(h.start());
+        const ClientRun r = h.python(uR"(
+f = login(); f.voidcmd('TYPE I')
+f.storbinary('STOR a.bin', io.BytesIO(b'12345'))
+f.storbinary('APPE a.bin', io.BytesIO(b'678'))
+f.storbinary('STOR b.bin', io.BytesIO(b'abcdefgh'))
+f.storbinary('STOR b.bin', io.BytesIO(b'XY'), rest=3)
+crlf = chr(13) + chr(10)
+f.storlines('STOR c.txt', io.BytesIO(('one' + crlf + 'two' + crlf).encode()))
+f.retrbinary('RETR a.bin', lambda d: None); f.quit(); print('ok')
+)"_s);
+        QCOMPARE(outputOf(r), QStringList({"ok", ""}));
+        QTRY_VERIFY(seen.lines.endsWith("closed alice"));
+        QStringList told;
+        for (const events::TransferEvent& t : std::as_const(seen.transfers)) {
+            if (t.outcome == events::TransferOutcome::Complete)
+                told << u"%1 %2 %3"_s.arg(t.clientPath).arg(t.bytes).arg(t.fileSize);
+        }
+        QCOMPARE(told, QStringList({"/a.bin 5 5", "/a.bin 3 8", "/b.bin 8 8", "/b.bin 2 5",
+                                    "/c.txt 10 8", "/a.bin 8 -1"}));
+        QCOMPARE(h.read("root/b.bin"), QByteArray("abcXY"));
+    }
+
     void failedLoginsBanTheAddressAfterTheCurrentReply() {
         // Failures are told with their reason; the ban closes the address's
         // sessions once what each is doing ends, and turns new ones away.

@@ -2,9 +2,11 @@
 #include "tests/support/DataRow.h"
 #include "tests/support/TempTree.h"
 
+#include <QFileInfo>
 #include <QTest>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 using namespace kv::files;
 
@@ -400,6 +402,48 @@ private Q_SLOTS:
         QVERIFY(whole);
         QCOMPARE(whole->size(), got.size());
         QVERIFY(!fs.entries(fs.resolve("/", "a.txt", true)));
+    }
+
+    // Past the names it may hold, a folder is given as the file system keeps
+    // it, a few entries at a time: every entry once, a virtual folder still
+    // in place of the real entry of its name, and never more held.
+    void hugeFolderIsGivenUnsortedHoldingLittle_data() {
+        QTest::addColumn<qsizetype>("heldBytes");
+        QTest::addColumn<bool>("sorted");
+        addRow("room for every name", qsizetype(64 * 1024), true);
+        addRow("room for a few", qsizetype(1024), false);
+    }
+    void hugeFolderIsGivenUnsortedHoldingLittle() {
+        QFETCH(qsizetype, heldBytes);
+        QStringList expected;
+        for (int i = 0; i < 300; ++i)
+            expected << QString("f%1").arg(i, 3, 10, QChar('0'));
+        if (!QFileInfo::exists(at("root/many/f299")))
+            for (const QString& name : std::as_const(expected))
+                QVERIFY(tree_.make({"root/many/" + name}));
+        const UniqueFd folder(::open(QFile::encodeName(at("root/many")).constData(),
+                                     O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        FolderEntries entries(UniqueFd(::dup(folder.get())), {}, false, {}, heldBytes);
+        QTEST(entries.sorted(), "sorted");
+        QVERIFY2(entries.heldBytes() <= heldBytes,
+                 qPrintable(QString::number(entries.heldBytes())));
+        const UniqueFd dest(
+            ::open(QFile::encodeName(at("dest")).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        entries.addFolder("f007", std::make_shared<const UniqueFd>(::dup(dest.get())));
+        QList<FsEntry> got;
+        for (int takes = 0; takes < 100 && entries.take(got, 16); ++takes)
+            QVERIFY(entries.heldBytes() <= heldBytes);
+        QStringList names;
+        for (const FsEntry& e : std::as_const(got))
+            names << e.name;
+        QCOMPARE(names.size(), expected.size());
+        if (!entries.sorted())
+            names.sort();
+        QCOMPARE(names, expected);
+        const auto added = std::find_if(got.cbegin(), got.cend(),
+                                        [](const FsEntry& e) { return e.name == u"f007"; });
+        QVERIFY(added->isDir);
+        QVERIFY(!entries.take(got, 16));
     }
 
     // Facts are asked when an entry is taken: one removed meanwhile is left out.

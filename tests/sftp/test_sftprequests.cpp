@@ -68,7 +68,8 @@ class TestSftpRequests : public QObject {
     Q_OBJECT
     std::unique_ptr<TempTree> tree_;
     std::unique_ptr<SftpRequests> sftp_;
-    QStringList finished_; // "kind path bytes outcome" of every transfer that ended
+    QStringList finished_;      // "kind path bytes outcome" of every transfer that ended
+    QList<TransferNote> notes_; // and how each was told
     quint32 nextId_ = 1;
 
     void login(const QString& rights) {
@@ -87,6 +88,7 @@ class TestSftpRequests : public QObject {
                              .arg(kinds[int(t.kind)], t.clientPath)
                              .arg(t.bytes)
                              .arg(outcomes[int(outcome)]);
+            notes_ << t;
         };
         sftp_ = std::make_unique<SftpRequests>(std::move(files), o);
     }
@@ -117,10 +119,12 @@ class TestSftpRequests : public QObject {
 
 private Q_SLOTS:
     void init() {
+        sftp_.reset(); // what the last test left open ends before this one counts
         tree_ = std::make_unique<TempTree>();
         QVERIFY(tree_->make({"root/a.txt", "root/sub/b.txt", "root/empty/", "elsewhere/v.txt",
                              "outside.txt", "root/out -> ../outside.txt"}));
         finished_.clear();
+        notes_.clear();
     }
 
     void versionNamesTheExtensionsServed() {
@@ -284,6 +288,54 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(tree_->at("root/moved.txt")));
         // A rename never replaces what exists.
         QCOMPARE(request(Rename, "a.txt", "sub").status, quint32(Failure));
+    }
+
+    // An upload that adds to a file (resumed at an offset, or appended) is
+    // told with the size of the whole file, as the upload action names it.
+    void resumedUploadsTellTheWholeFile_data() {
+        QTest::addColumn<quint32>("flags");
+        QTest::addColumn<quint64>("offset");
+        addRow("resumed at the end", quint32(OpenWrite), quint64(5));
+        addRow("resumed short of the end", quint32(OpenWrite | OpenCreate), quint64(3));
+        addRow("appended", quint32(OpenWrite | OpenAppend), quint64(0));
+        addRow("replaced", quint32(OpenWrite | OpenCreate | OpenTruncate), quint64(0));
+    }
+    void resumedUploadsTellTheWholeFile() {
+        QFETCH(quint32, flags);
+        QFETCH(quint64, offset);
+        login("RWDBM");
+        const Reply h = open("a.txt", flags);
+        QCOMPARE(h.type, quint8(HandleReply));
+        QCOMPARE(write(h.handle, offset, "abcdefg").status, quint32(Ok));
+        QCOMPARE(close(h.handle).status, quint32(Ok));
+        const QByteArray stored = tree_->read("root/a.txt");
+        QCOMPARE(stored.size(), (flags & OpenTruncate ? 0 : (flags & OpenAppend ? 5 : offset)) + 7);
+        QCOMPARE(finished_, QStringList{"upload /a.txt 7 complete"});
+        QCOMPARE(notes_.first().fileSize, stored.size());
+    }
+
+    // A download the file layer could not serve whole (the file was cut
+    // short meanwhile) ends failed, however the client closes it.
+    void aDownloadCutShortIsNoCompleteOne() {
+        QVERIFY(QFile::resize(tree_->at("root/a.txt"), 300000));
+        login("R");
+        const Reply h = open("a.txt", OpenRead);
+        QCOMPARE(read(h.handle, 0, 100000).data.size(), 100000);
+        QVERIFY(QFile::resize(tree_->at("root/a.txt"), 100000));
+        QCOMPARE(read(h.handle, 100000, 100000).status, quint32(Eof));
+        QCOMPARE(close(h.handle).status, quint32(Ok));
+        QCOMPARE(finished_, QStringList{"download /a.txt 100000 failed"});
+        QCOMPARE(
+            notes_.first().failure,
+            QString("file accorciato durante il trasferimento, inviati 100000 byte su 300000"));
+        // Read to its end, even past it, a file is a whole download.
+        const Reply again = open("a.txt", OpenRead);
+        QCOMPARE(read(again.handle, 0, 200000).data.size(), 100000);
+        QCOMPARE(read(again.handle, 100000, 100000).status, quint32(Eof));
+        QCOMPARE(read(again.handle, 500000, 100).status, quint32(Eof));
+        QCOMPARE(close(again.handle).status, quint32(Ok));
+        QCOMPARE(finished_.last(), QString("download /a.txt 100000 complete"));
+        QVERIFY(notes_.last().failure.isEmpty());
     }
 
     void foldersListInBatchesWithVirtualFolders() {

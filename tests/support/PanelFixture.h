@@ -5,6 +5,8 @@
 
 #include "tests/support/PanelTestHost.h"
 
+#include <QCoreApplication>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -13,6 +15,13 @@
 #include <memory>
 
 namespace kv::testing {
+
+// The operator leaves `box` for another control of the window (Tab), or
+// another window takes the focus (`reason` ActiveWindowFocusReason).
+inline void leaveBox(QWidget* box, Qt::FocusReason reason = Qt::TabFocusReason) {
+    QFocusEvent out(QEvent::FocusOut, reason);
+    QCoreApplication::sendEvent(box, &out);
+}
 
 template <typename Panel> struct PanelFixture {
     using Builder = Panel* (*)(QWidget*, ui::PanelHost&);

@@ -111,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(f.accounts(), QStringList{u"anna 000000"_s});
 
         QVERIFY(logic.cmdAdd());
-        QVERIFY(logic.setLogin(u"bruno"_s).isStored());
+        QVERIFY(logic.setLogin(u"bruno"_s).isKept());
         logic.saveCurrent(); // entering the grid stores it, and it stays current
         QCOMPARE(f.accounts(), (QStringList{u"anna 000000"_s, u"bruno 110010"_s}));
         QCOMPARE(f.users().Field(u"login"_s), u"bruno"_s);
@@ -135,8 +135,8 @@ private Q_SLOTS:
         QCOMPARE(logic.abilities(), u"Solo con una chiave SFTP: può scaricare"_s);
         QVERIFY(f.users().setField(u"password"_s, u""_s)); // an empty password opens too
         QCOMPARE(logic.abilities(), u"Può scaricare"_s);
-        QVERIFY(logic.setRoot(shared.filePath(u"gone"_s)).result ==
-                kv::admin::EditOutcome::Result::Refused);
+        QVERIFY(logic.setRoot(shared.filePath(u"gone"_s)).outcome ==
+                kv::admin::EditVerdict::Outcome::Refused);
         QVERIFY(f.users().setField(u"rootdir"_s, shared.filePath(u"gone"_s)));
         QCOMPARE(logic.abilities(), u"Può scaricare, ma la cartella root \"%1\" non esiste"_s.arg(
                                         shared.filePath(u"gone"_s)));
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(addKey(f.db.connection(), u"scanner"_s), kv::access::KeyChange::Result::Done);
         f.views->openAll();
         AccountPanelLogic logic(f.users(), f.messages, f.db.connection());
-        QVERIFY(logic.setLogin(u"archivio"_s).isStored());
+        QVERIFY(logic.setLogin(u"archivio"_s).isKept());
         logic.saveCurrent();
         const QString rules = u"SELECT user || target FROM actions ORDER BY id"_s;
         QCOMPARE(f.rows(rules),

@@ -15,7 +15,8 @@
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
-using kv::admin::EditOutcome;
+using kv::admin::EditStep;
+using kv::admin::EditVerdict;
 using kv::admin::VirtualDirList;
 
 namespace {
@@ -55,8 +56,8 @@ struct Site {
     }
 };
 
-QString reasonOf(const EditOutcome& outcome) {
-    return outcome.result == EditOutcome::Result::Refused ? outcome.reason : QString();
+QString reasonOf(const EditVerdict& verdict) {
+    return verdict.outcome == EditVerdict::Outcome::Refused ? verdict.reason : QString();
 }
 
 QString errorOf(const VirtualDirList& list, bool stored) {
@@ -103,7 +104,7 @@ private Q_SLOTS:
             if (kind == u"login"_s) {
                 said = reasonOf(logic.setLogin(given));
             } else {
-                QVERIFY(logic.setLogin(u"dora"_s).isStored());
+                QVERIFY(logic.setLogin(u"dora"_s).isKept());
                 said = reasonOf(logic.setRoot(given));
             }
         } else if (kind.startsWith(u'v')) {
@@ -163,21 +164,24 @@ private Q_SLOTS:
         kv::access::DataView& users = site.views->Data1();
         kv::admin::AccountPanelLogic logic(users, site.messages, site.db.connection());
         QVERIFY(users.setField(u"rootdir"_s, site.outside));
-        const EditOutcome account = logic.setRoot(typed);
-        const EditOutcome anonymous =
-            kv::admin::storeRoot(site.views->Data3(), typed, u"l'account anonimo"_s, site.messages);
-        const QString question = u"La cartella \"/\" condivide tutto il disco, compresi i file "
-                                 "personali e quelli di sistema.\n\nUsarla come root per %1?"_s;
-        QCOMPARE(site.messages.asked, (QStringList{question.arg(u"l'account \"bob\""_s),
+        const EditVerdict account = logic.setRoot(typed);
+        const kv::admin::RootStore anonymousRoot =
+            kv::admin::viewRootStore(site.views->Data3(), kv::access::anonymousRootOwner);
+        const EditVerdict anonymous =
+            kv::admin::changeRoot(anonymousRoot, typed, EditStep::Leaving, site.messages);
+        const QString question = u"Per %1 sarebbe condiviso tutto il disco (/), compresi i file "
+                                 "personali e quelli di sistema.\n\nCondividere davvero tutto il "
+                                 "disco?"_s;
+        QCOMPARE(site.messages.asked, (QStringList{question.arg(u"l'account bob"_s),
                                                    question.arg(u"l'account anonimo"_s)}));
-        const auto expected = answer ? EditOutcome::Result::Stored : EditOutcome::Result::Declined;
-        QCOMPARE(account.result, expected);
-        QCOMPARE(anonymous.result, expected);
+        const auto expected = answer ? EditVerdict::Outcome::Kept : EditVerdict::Outcome::Declined;
+        QCOMPARE(account.outcome, expected);
+        QCOMPARE(anonymous.outcome, expected);
         QCOMPARE(users.Field(u"rootdir"_s), answer ? typed : site.outside);
         QCOMPARE(site.views->Data3().Field(u"rootdir"_s), answer ? typed : QString());
         // Once stored, the same root is not asked for again.
         site.messages.asked.clear();
-        QVERIFY(logic.setRoot(users.Field(u"rootdir"_s)).isStored());
+        QVERIFY(logic.setRoot(users.Field(u"rootdir"_s)).isKept());
         QVERIFY(site.messages.asked.isEmpty());
     }
 };

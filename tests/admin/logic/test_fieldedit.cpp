@@ -126,14 +126,12 @@ private Q_SLOTS:
 
     // An answer of no (the root's whole-disk question) shows the value held
     // again, unmarked, and keeps it.
-    void undoneShowsTheValueHeld() {
+    void declinedShowsTheValueHeld() {
         QString kept = u"a"_s;
-        QStringList steps;
         FieldEdit edit(
-            [&](const QString& text, kv::admin::EditStep step, const QString&) {
-                steps << text;
+            [&](const QString& text, kv::admin::EditStep step) {
                 if (step == kv::admin::EditStep::Leaving && text == u"no"_s)
-                    return kv::admin::EditVerdict::undone();
+                    return kv::admin::EditVerdict::declined();
                 kept = text;
                 return kv::admin::EditVerdict::kept();
             },
@@ -142,6 +140,55 @@ private Q_SLOTS:
         edit.leave();
         QCOMPARE(edit.text(), u"a"_s);
         QCOMPARE(kept, u"a"_s);
+        QVERIFY(!edit.editing() && !edit.refused());
+    }
+
+    // A value chosen with a button is judged as a text typed and left: kept
+    // when accepted, marked when refused, with the value held kept.
+    void aPickIsTypedAndLeft() {
+        Fixture f(u"sftp_port"_s, {});
+        f.edit.pick(u"2222"_s);
+        QCOMPARE(f.pending(u"sftp_port"_s), u"2222"_s);
+        QVERIFY(!f.edit.editing() && !f.edit.refused());
+        f.edit.pick(u"ssh"_s);
+        QCOMPARE(f.edit.text(), u"ssh"_s);
+        QVERIFY(f.edit.refused());
+        QCOMPARE(f.pending(u"sftp_port"_s), u"2222"_s);
+        f.edit.undo();
+        QCOMPARE(f.edit.text(), u"2222"_s);
+    }
+
+    // A box that keeps only when left (a store written to the file at once)
+    // writes nothing while the operator types, and keeps its mark until the
+    // box is left again; moving to another row drops the edit.
+    void keptOnlyWhenLeft() {
+        QStringList written;
+        QString stored = u"/a"_s;
+        FieldEdit edit(
+            [&](const QString& text, kv::admin::EditStep step) {
+                if (step == kv::admin::EditStep::Given && text == stored)
+                    return kv::admin::EditVerdict::kept();
+                if (text.contains(u'x'))
+                    return kv::admin::EditVerdict::refused(u"no x"_s);
+                written << text;
+                stored = text;
+                return kv::admin::EditVerdict::kept();
+            },
+            [&] { return stored; }, FieldEdit::Keeping::WhenLeft);
+        edit.type(u"/"_s);
+        edit.type(u"/b"_s);
+        QVERIFY(written.isEmpty());
+        edit.leave();
+        QCOMPARE(written, QStringList{u"/b"_s});
+        edit.type(u"/x"_s);
+        edit.leave();
+        QCOMPARE(edit.reason(), u"no x"_s);
+        edit.type(u"/c"_s);
+        QCOMPARE(edit.reason(), u"no x"_s); // said again when left
+        QCOMPARE(written, QStringList{u"/b"_s});
+        stored = u"/other row"_s;
+        edit.load();
+        QCOMPARE(edit.text(), u"/other row"_s);
         QVERIFY(!edit.editing() && !edit.refused());
     }
 };

@@ -30,24 +30,36 @@ private Q_SLOTS:
         QVERIFY(kv::admin::wholeDiskRootWarning().contains(u"\"Usa una cartella condivisa\""_s));
     }
 
+    // An empty default root is the whole disk (an older file's); an empty
+    // account root is the default root.
     void choosingTheWholeDiskAsks_data() {
+        QTest::addColumn<bool>("account");
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<bool>("asks");
-        QTest::newRow("a folder, then /") << u"/srv/ftp"_s << u"/"_s << true;
-        QTest::newRow("a folder, then empty") << u"/srv/ftp"_s << QString() << true;
-        QTest::newRow("/ again") << u"/"_s << u"/"_s << false;
-        QTest::newRow("empty, then /") << QString() << u"/"_s << false;
-        QTest::newRow("a folder, then another") << u"/srv/ftp"_s << u"/tmp"_s << false;
+        QTest::newRow("a folder, then /") << false << u"/srv/ftp"_s << u"/"_s << true;
+        QTest::newRow("a folder, then empty") << false << u"/srv/ftp"_s << QString() << true;
+        QTest::newRow("/ again") << false << u"/"_s << u"/"_s << false;
+        QTest::newRow("empty, then /") << false << QString() << u"/"_s << false;
+        QTest::newRow("a folder, then another") << false << u"/srv/ftp"_s << u"/tmp"_s << false;
+        QTest::newRow("account: a folder, then //") << true << u"/srv/ftp"_s << u"//"_s << true;
+        QTest::newRow("account: a folder, then empty")
+            << true << u"/srv/ftp"_s << QString() << false;
+        QTest::newRow("account: empty, then /") << true << QString() << u"/"_s << true;
+        QTest::newRow("account: / written otherwise") << true << u"/"_s << u"/."_s << false;
     }
     void choosingTheWholeDiskAsks() {
+        QFETCH(bool, account);
         QFETCH(QString, before);
         QFETCH(QString, chosen);
-        QTEST(kv::admin::asksWholeDisk(before, chosen), "asks");
+        const kv::access::RootOwner owner =
+            account ? kv::access::accountRootOwner(u"bob"_s) : kv::access::defaultRootOwner();
+        QTEST(kv::admin::asksWholeDisk(owner, before, chosen), "asks");
     }
 
     // Typed, the whole disk is held back until the box is left; then the
-    // question decides: no puts the old root back, yes keeps it.
+    // question, naming the default root, decides: no puts the old root back,
+    // yes keeps it.
     void theRootBoxAsksWhenLeft_data() {
         QTest::addColumn<int>("step");
         QTest::addColumn<bool>("answer");
@@ -57,7 +69,8 @@ private Q_SLOTS:
         const QString old = QDir::tempPath();
         using O = EditVerdict::Outcome;
         QTest::newRow("typing") << int(EditStep::Typing) << true << int(O::Refused) << 0 << old;
-        QTest::newRow("left, no") << int(EditStep::Leaving) << false << int(O::Undone) << 1 << old;
+        QTest::newRow("left, no") << int(EditStep::Leaving) << false << int(O::Declined) << 1
+                                  << old;
         QTest::newRow("left, yes") << int(EditStep::Leaving) << true << int(O::Kept) << 1 << u"/"_s;
         QTest::newRow("given (a yes asked already)")
             << int(EditStep::Given) << false << int(O::Kept) << 0 << u"/"_s;
@@ -65,21 +78,25 @@ private Q_SLOTS:
     void theRootBoxAsksWhenLeft() {
         QFETCH(int, step);
         QFETCH(bool, answer);
+        QFETCH(int, questions);
         kv::testing::OptionsFixture f(
             {u"UPDATE settings SET rootdir = '%1'"_s.arg(QDir::tempPath())});
         f.views->openAll();
         kv::admin::SettingsRowEdit row(f.views->Data2());
+        const kv::admin::RootStore store = kv::admin::defaultRootStore(row);
         kv::testing::RecordingMessages messages;
         messages.answer = answer;
-        const EditVerdict verdict =
-            kv::admin::changeRoot(row, u"/"_s, EditStep(step), QDir::tempPath(), messages);
+        const EditVerdict verdict = kv::admin::changeRoot(store, u"/"_s, EditStep(step), messages);
         QTEST(int(verdict.outcome), "outcome");
         QVERIFY(verdict.reason.isEmpty());
-        QTEST(int(messages.asked.size()), "questions");
+        const QString question =
+            u"Per la cartella radice predefinita sarebbe condiviso tutto il disco (/), compresi "
+            u"i file personali e quelli di sistema.\n\nCondividere davvero tutto il disco?"_s;
+        QCOMPARE(messages.asked, QStringList(questions, question));
         QTEST(row.shown(u"rootdir"_s), "row");
         // A folder that does not exist is refused first, with the catalog's words.
         const EditVerdict missing =
-            kv::admin::changeRoot(row, u"/no/such/folder"_s, EditStep::Leaving, u"/"_s, messages);
+            kv::admin::changeRoot(store, u"/no/such/folder"_s, EditStep::Leaving, messages);
         QCOMPARE(missing.reason, u"La cartella \"/no/such/folder\" non esiste"_s);
     }
 

@@ -6,7 +6,7 @@
 #include "access/PasswordHash.h"
 #include "admin/ui/AccountPanel.h"
 #include "admin/ui/AdminPanels.h"
-#include "admin/ui/CheckedEditors.h"
+#include "admin/ui/RefusalMark.h"
 #include "tests/support/FakeConnection.h"
 #include "tests/support/PanelFixture.h"
 #include "tests/support/SampleKeys.h"
@@ -390,16 +390,42 @@ private Q_SLOTS:
         rec().answer = answer;
         f.host->pickerAnswer = u"/"_s;
         f.click("cmdUserBrowse" + suffix);
-        QCOMPARE(rec().asked.size(), 1);
-        QVERIFY(rec().asked.first().startsWith(u"La cartella \"/\" condivide tutto il disco"_s));
-        QVERIFY(rec().asked.first().endsWith(suffix.isEmpty() ? u"l'account \"r\"?"_s
-                                                              : u"l'account anonimo?"_s));
+        QCOMPARE(rec().asked,
+                 QStringList{u"Per %1 sarebbe condiviso tutto il disco (/), compresi i file "
+                             u"personali e quelli di sistema.\n\nCondividere davvero tutto il "
+                             u"disco?"_s.arg(suffix.isEmpty() ? u"l'account r"_s
+                                                              : u"l'account anonimo"_s)});
         QCOMPARE(f.child<QLineEdit>("txtUserRoot" + suffix)->text(), answer ? u"/"_s : old.path());
         commit();
         QCOMPARE(f.column(suffix.isEmpty() ? u"SELECT rootdir FROM users"_s
                                            : u"SELECT rootdir FROM anonymous"_s),
                  QStringList{answer ? u"/"_s : old.path()});
         QVERIFY(rec().shown.isEmpty());
+    }
+
+    // As in every checked box, an accepted login or root is kept in the row
+    // as it is typed (a commit before the box is left, e.g. for a reload,
+    // finds it); a refused text puts back what the row held and is called
+    // wrong once the box is left, not when another window takes the focus.
+    void typedValuesAreKeptAsTheyAreTyped() {
+        f.build({u"INSERT INTO users (login) VALUES ('mario')"_s});
+        QTemporaryDir root;
+        f.type(u"txtLogin"_s, u"luigi"_s);
+        f.type(u"txtUserRoot"_s, root.path());
+        QCOMPARE(users().Field(u"login"_s), u"luigi"_s);
+        QCOMPARE(users().Field(u"rootdir"_s), root.path());
+        QCOMPARE(grid()->model()->index(0, 1).data().toString(), u"luigi"_s);
+        f.type(u"txtLogin"_s, u"luigi rossi"_s);
+        QCOMPARE(users().Field(u"login"_s), u"mario"_s);
+        kv::testing::leaveBox(f.child<QLineEdit>(u"txtLogin"_s), Qt::ActiveWindowFocusReason);
+        QVERIFY(refusal(u"txtLogin"_s).isEmpty());
+        kv::testing::leaveBox(f.child<QLineEdit>(u"txtLogin"_s));
+        const QString blanks = u"Il login non può contenere spazi o caratteri di controllo"_s;
+        QCOMPARE(refusal(u"txtLogin"_s), blanks);
+        QCOMPARE(status(), blanks);
+        commit();
+        QCOMPARE(f.column(u"SELECT login || '|' || rootdir FROM users"_s),
+                 QStringList{u"mario|"_s + root.path()});
     }
 
     // A rename in the panel takes the account's action rules along.

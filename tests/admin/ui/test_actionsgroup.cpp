@@ -138,13 +138,13 @@ private Q_SLOTS:
         auto* password = f.child<QLineEdit>(u"txt_mail_password"_s);
         QCOMPARE(password->echoMode(), QLineEdit::Password);
         password->setText(u"s3greto"_s);
-        Q_EMIT password->editingFinished();
+        kv::testing::leaveBox(password);
         QCOMPARE(password->text(), QString());
         QCOMPARE(password->placeholderText(), u"(impostata)"_s);
         // A refused server name stays in its box with the reason, nothing kept.
         auto* server = f.child<QLineEdit>(u"txt_mail_server"_s);
         server->setText(u"mail server"_s);
-        Q_EMIT server->editingFinished();
+        kv::testing::leaveBox(server);
         QCOMPARE(server->text(), u"mail server"_s);
         QCOMPARE(f.child<QLabel>(u"lblRefusal_mail_server"_s)->text(),
                  u"Opzione mail_server: mail server non è un server (host oppure host:porta)"_s);

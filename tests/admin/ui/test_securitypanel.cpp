@@ -1,9 +1,9 @@
 // The "Sicurezza" panel and the online panel's "Autorizza"/"Blocca".
 
 #include "admin/ui/AdminPanels.h"
-#include "admin/ui/CheckedEditors.h"
 #include "admin/ui/IpListGroup.h"
 #include "admin/ui/LoginProtectionGroup.h"
+#include "admin/ui/RefusalMark.h"
 #include "admin/ui/SecurityPanel.h"
 #include "engine/LoginBans.h"
 #include "tests/support/PanelFixture.h"
@@ -281,10 +281,10 @@ private Q_SLOTS:
         f.build();
         auto* attempts = f.child<QLineEdit>(u"txt_ban_attempts"_s);
         QCOMPARE(attempts->text(), u"5"_s); // a new database is protected
-        QCOMPARE(f.child<QLineEdit>(u"txt_max_connections_per_ip"_s)->text(), u"10"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_max_connections_per_ip"_s)->text(), u"32"_s);
         auto* reason = f.child<QLabel>(u"lblRefusal_ban_attempts"_s);
         attempts->setText(u"-3"_s);
-        Q_EMIT attempts->editingFinished();
+        kv::testing::leaveBox(attempts);
         // The refused text stays to be corrected, with the catalog's reason
         // below it; nothing of it is kept.
         QCOMPARE(attempts->text(), u"-3"_s);
@@ -294,7 +294,7 @@ private Q_SLOTS:
         QCOMPARE(f.host->column(u"SELECT value FROM options WHERE name = 'ban_attempts'"_s),
                  QStringList{u"5"_s});
         attempts->setText(u"0"_s);
-        Q_EMIT attempts->editingFinished();
+        kv::testing::leaveBox(attempts);
         QVERIFY(!reason->isVisibleTo(f.panel.get()));
         QVERIFY(rec().shown.isEmpty());
         commit();

@@ -2,7 +2,7 @@
 
 #include "admin/logic/RootFolderLogic.h"
 #include "admin/ui/AdminPanels.h"
-#include "admin/ui/CheckedBox.h"
+#include "admin/ui/RefusalMark.h"
 #include "admin/ui/SettingsPanel.h"
 #include "engine/HostAddresses.h"
 #include "settings/PortPrivilege.h"
@@ -54,7 +54,7 @@ class TestSettingsPanel : public QObject {
     }
     void typeAndLeave(const QString& box, const QString& text) {
         f.type(box, text);
-        Q_EMIT f.child<QLineEdit>(box)->editingFinished();
+        kv::testing::leaveBox(f.child<QLineEdit>(box));
     }
     // Why the box named `name` refuses its text, as its red line below says
     // (empty, and the line hidden, when it does not).
@@ -62,7 +62,7 @@ class TestSettingsPanel : public QObject {
         auto* line = f.child<QLabel>(u"lblRefusal_"_s + name);
         return line->isVisibleTo(f.panel.get()) ? line->text() : QString();
     }
-    QString marked(QWidget* box) { return box->property(kv::ui::kRefusalProperty).toString(); }
+    QString marked(QWidget* box) { return kv::ui::refusalOf(box); }
 
 private Q_SLOTS:
     // The host key fingerprints appear once SFTP has made the keys, the next
@@ -216,7 +216,7 @@ private Q_SLOTS:
         box->selectAll();
         QTest::keyClick(box, Qt::Key_Delete);
         QTest::keyClicks(box, text);
-        Q_EMIT box->editingFinished();
+        kv::testing::leaveBox(box);
         QWidget* framed = column == u"ip"_s || column == u"port"_s ? box->parentWidget() : box;
         QVERIFY(host->recorder.shown.isEmpty()); // no message box: the line below says it
         if (refusal.isEmpty()) {
@@ -233,7 +233,7 @@ private Q_SLOTS:
         host->core().views().commitAll();
         QCOMPARE(host->column(u"SELECT %1 FROM settings"_s.arg(column)), QStringList{before});
         // Leaving again changes nothing; Esc brings back the value kept.
-        Q_EMIT box->editingFinished();
+        kv::testing::leaveBox(box);
         QCOMPARE(box->text(), text);
         QTest::keyClick(box, Qt::Key_Escape);
         QCOMPARE(box->text(), before);
@@ -243,7 +243,9 @@ private Q_SLOTS:
     }
 
     // A refused text that is corrected loses its mark as it is typed; one
-    // typed over an accepted value without leaving never reaches the row.
+    // typed over an accepted value without leaving never reaches the row, and
+    // is called wrong only once the box is left, not when another window
+    // takes the focus.
     void aRefusedTextIsCorrectedInPlace() {
         build({u"UPDATE settings SET timeout='90'"_s});
         auto* timeout = f.child<QLineEdit>(u"Text2"_s);
@@ -255,9 +257,13 @@ private Q_SLOTS:
         QTest::keyClicks(timeout, u"45"_s);
         QCOMPARE(reason(u"timeout"_s), QString());
         QCOMPARE(field(u"timeout"_s), u"45"_s);
-        Q_EMIT timeout->editingFinished();
+        kv::testing::leaveBox(timeout);
         f.type(u"Text2"_s, u"4x"_s);
         QCOMPARE(field(u"timeout"_s), u"45"_s);
+        kv::testing::leaveBox(timeout, Qt::ActiveWindowFocusReason);
+        QCOMPARE(reason(u"timeout"_s), QString());
+        kv::testing::leaveBox(timeout);
+        QVERIFY(!reason(u"timeout"_s).isEmpty());
         host->core().views().commitAll();
         QCOMPARE(host->column(u"SELECT timeout FROM settings"_s), QStringList{u"45"_s});
     }
@@ -293,9 +299,12 @@ private Q_SLOTS:
             QTest::keyClick(root, Qt::Key_Delete);
             QTest::keyClicks(root, chosen);
             QCOMPARE(field(u"rootdir"_s), old); // nothing of it kept before the answer
-            Q_EMIT root->editingFinished();
+            kv::testing::leaveBox(root);
         }
-        QCOMPARE(host->recorder.asked, QStringList{kv::admin::wholeDiskQuestion(chosen)});
+        QCOMPARE(host->recorder.asked,
+                 QStringList{u"Per la cartella radice predefinita sarebbe condiviso tutto il disco "
+                             u"(/), compresi i file personali e quelli di sistema.\n\nCondividere "
+                             u"davvero tutto il disco?"_s});
         QCOMPARE(root->text(), answer ? chosen : old);
         QCOMPARE(field(u"rootdir"_s), answer ? chosen : old);
         QCOMPARE(warning->isVisibleTo(f.panel.get()), answer);

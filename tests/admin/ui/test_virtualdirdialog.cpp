@@ -2,7 +2,7 @@
 // and written to accounts.dat on Return or when left, a refused value kept in
 // its box with the reason, the full virtual position and both pickers.
 
-#include "admin/ui/CheckedEditors.h"
+#include "admin/ui/RefusalMark.h"
 #include "admin/ui/VirtualDirDialog.h"
 #include "tests/support/PanelTestHost.h"
 
