@@ -117,7 +117,8 @@ void ControlSession::closeWith(const QString& text) {
 void ControlSession::closeAfterReply(const QString& text) {
     if (closed_)
         return;
-    if (!running_ && !transfer_ && !pending_ && !awaitingVerdict_ && !loginDelay_.isActive()) {
+    if (!running_ && !transfer_ && !pending_ && !awaitingVerdict_ && !loginDelay_.isActive() &&
+        !replyPaced_) {
         closeWith(text);
         return;
     }
@@ -160,7 +161,7 @@ void ControlSession::onIdleTimeout() {
 
 bool ControlSession::holdWhileBusy(const QByteArray& line) const {
     // A delayed answer, or a close on its way: nothing more is read.
-    if (awaitingVerdict_ || loginDelay_.isActive() || endingAfterReply_)
+    if (awaitingVerdict_ || loginDelay_.isActive() || endingAfterReply_ || replyPaced_)
         return true;
     if (!transfer_ && !pending_ && !hashing())
         return false;

@@ -105,6 +105,9 @@ private:
     void flushReplies(); // what is held leaves now; later replies are held still
     void reply(const QString& text);
     void reply(Reply id, const QStringList& args = {});
+    // Runs `answer` (which replies) no sooner than `delayUs` microseconds
+    // after its command arrived; the commands after it wait for it.
+    void answerNotBefore(qint64 delayUs, std::function<void()> answer);
     void log(const QString& line);
     void debug(const QString& line);
 
@@ -134,6 +137,7 @@ private:
     void startTls();
     StreamSocket* makeTlsSocket(QTcpSocket* tcp);
     void onTlsEstablished();
+    void onSilentAfterTls();
     TlsSocket* controlTls() const;
     // How the next data connection is protected; none under PROT C.
     std::optional<DataProtection> dataProtection() const;
@@ -280,10 +284,13 @@ private:
     LineFramer input_;
     bool closed_ = false;
     bool closeSignalled_ = false;
-    bool readingInput_ = false; // processInput() is on the stack
-    bool protectData_ = false;  // PROT P: data connections use TLS
-    bool pbszDone_ = false;     // PBSZ answered: PROT may follow
-    bool holdReplies_ = false;  // replies wait in heldReplies_ (see releaseReplies)
+    bool readingInput_ = false;   // processInput() is on the stack
+    bool protectData_ = false;    // PROT P: data connections use TLS
+    bool pbszDone_ = false;       // PBSZ answered: PROT may follow
+    bool silentSinceTls_ = false; // no command since AUTH's handshake (onSilentAfterTls)
+    bool holdReplies_ = false;    // replies wait in heldReplies_ (see releaseReplies)
+    bool replyPaced_ = false;     // an answer waits for its moment (answerNotBefore)
+    qint64 commandArrived_ = 0;   // ReplyPacer::now() when the running command was read
     QByteArray heldReplies_;
 
     bool userGiven_ = false;

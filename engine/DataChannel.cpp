@@ -152,12 +152,13 @@ void DataChannel::onResetBeforeAccept() {
     // The client reset the connection before it could be accepted: there is
     // nobody to check and nothing will come on it, so the transfer fails at
     // once instead of waiting for a connection that never comes.
-    if (mode_ == Mode::Passive && accepted_ < 0)
+    if (mode_ == Mode::Passive && accepted_ < 0 && !handshaking_ && !protected_)
         fail(QStringLiteral("connessione dati interrotta prima dell'uso"));
 }
 
 void DataChannel::onIncoming(int descriptor, const QHostAddress& peer) {
-    const bool expected = mode_ == Mode::Passive && accepted_ < 0;
+    const bool expected =
+        mode_ == Mode::Passive && accepted_ < 0 && !handshaking_ && !protected_ && !earlyFailure_;
     if (!expected || !sameHost(peer, client_)) {
         // Only the control connection's client gets the data port, once per
         // PASV; the listener stays open, so anything else is turned away.
@@ -168,15 +169,35 @@ void DataChannel::onIncoming(int descriptor, const QHostAddress& peer) {
     if (debugging_)
         Q_EMIT debugLine(QStringLiteral("passive data connection from %1").arg(addressText(peer)));
     accepted_ = descriptor;
-    if (wanted_)
-        handOver();
+    if (wanted_ || protection_)
+        handOver(); // under TLS: the handshake starts now, the transfer when asked
+}
+
+void DataChannel::setProtection(std::optional<DataProtection> protection) {
+    const bool changed = protection.has_value() != protection_.has_value();
+    protection_ = protection;
+    if (!changed || (!handshaking_ && !protected_))
+        return;
+    // PROT changed between PASV and the transfer, after the client had
+    // connected with TLS: that connection cannot carry the transfer.
+    failWhenWanted(QStringLiteral("livello di protezione cambiato dopo la connessione"),
+                   Reply::CantOpenData);
 }
 
 void DataChannel::open() {
     wanted_ = true;
     timeout_.start();
+    if (earlyFailure_) {
+        const auto [reason, answer] = *std::exchange(earlyFailure_, std::nullopt);
+        fail(reason, answer);
+        return;
+    }
     if (mode_ == Mode::Passive) {
-        if (accepted_ >= 0)
+        if (protected_)
+            handOverProtected();
+        else if (handshaking_)
+            return; // handed over once its handshake is done
+        else if (accepted_ >= 0)
             handOver();
         else if (listener_)
             // Clients connect before they send the command: the connection
@@ -205,8 +226,10 @@ void DataChannel::open() {
 }
 
 void DataChannel::handOver() {
-    releaseOperatorsPort();
-    timeout_.stop();
+    if (wanted_) {
+        releaseOperatorsPort();
+        timeout_.stop();
+    }
     QTcpSocket* tcp = nullptr;
     if (accepted_ >= 0) {
         const int fd = std::exchange(accepted_, -1);
@@ -222,7 +245,8 @@ void DataChannel::handOver() {
         if (!tcp->setSocketDescriptor(fd)) {
             ::close(fd);
             delete tcp;
-            fail(QStringLiteral("connessione dati persa prima dell'uso"));
+            failWhenWanted(QStringLiteral("connessione dati persa prima dell'uso"),
+                           Reply::CantOpenData);
             return;
         }
     } else {
@@ -245,30 +269,54 @@ void DataChannel::protect(QTcpSocket* tcp) {
                               protection_->handshakeMs, this);
     handshaking_ = tls;
     connect(tls, &TlsSocket::encrypted, this, [this, tls] { onProtected(tls); });
+    // Until it is handed over: a connection that breaks before its transfer
+    // is asked for fails that transfer when it is.
     connect(tls, &StreamSocket::failed, this,
-            [this](const QString& reason) { fail(reason, Reply::DataTlsFailed); });
+            [this](const QString& reason) { failWhenWanted(reason, Reply::DataTlsFailed); });
     connect(tls, &StreamSocket::remoteClosed, this, [this] {
-        fail(QStringLiteral("chiusa durante la negoziazione TLS"), Reply::DataTlsFailed);
+        failWhenWanted(QStringLiteral("chiusa durante la negoziazione TLS"), Reply::DataTlsFailed);
     });
 }
 
 void DataChannel::onProtected(TlsSocket* tls) {
+    handshaking_ = nullptr;
+    protected_ = tls;
     if (protection_->requireReuse && !tls->resumedSessionOf(*protection_->control)) {
-        fail(QStringLiteral("sessione TLS della connessione di controllo non ripresa (%1)")
-                 .arg(tls->protectionSummary()),
-             Reply::SessionNotResumed);
+        failWhenWanted(
+            QStringLiteral("sessione TLS della connessione di controllo non ripresa (%1)")
+                .arg(tls->protectionSummary()),
+            Reply::SessionNotResumed);
         return;
     }
     if (debugging_)
         Q_EMIT debugLine(QStringLiteral("data connection TLS %1%2")
                              .arg(tls->protectionSummary(),
                                   tls->isResumed() ? QStringLiteral(", resumed") : QString()));
+    if (wanted_)
+        handOverProtected();
+}
+
+void DataChannel::handOverProtected() {
+    TlsSocket* tls = std::exchange(protected_, nullptr);
+    releaseOperatorsPort();
+    timeout_.stop();
     tls->disconnect(this);
     tls->setParent(nullptr);
-    handshaking_ = nullptr;
     wanted_ = false;
     mode_ = Mode::None;
     Q_EMIT ready(tls);
+}
+
+void DataChannel::failWhenWanted(const QString& reason, Reply answer) {
+    if (wanted_) {
+        fail(reason, answer);
+        return;
+    }
+    // Told to the transfer this PASV was for, when it asks; the connection
+    // is dropped now.
+    dropProtected();
+    if (mode_ == Mode::Passive)
+        earlyFailure_.emplace(reason, answer);
 }
 
 void DataChannel::fail(const QString& reason, Reply answer) {
@@ -297,11 +345,17 @@ void DataChannel::reset() {
     }
     if (accepted_ >= 0)
         ::close(std::exchange(accepted_, -1));
-    if (handshaking_) {
-        handshaking_->disconnect(this);
-        handshaking_->abort();
-        handshaking_->deleteLater();
-        handshaking_ = nullptr;
+    dropProtected();
+    earlyFailure_.reset();
+}
+
+void DataChannel::dropProtected() {
+    for (TlsSocket** tls : {&handshaking_, &protected_}) {
+        if (TlsSocket* s = std::exchange(*tls, nullptr)) {
+            s->disconnect(this);
+            s->abort();
+            s->deleteLater();
+        }
     }
 }
 

@@ -5,7 +5,10 @@
 // passive port, and active connections only go back to that client.
 // Under PROT P the connection is handed over only once its TLS handshake
 // is done (and, when asked, once it has resumed the control connection's
-// session); either way the receiver gets a StreamSocket.
+// session); either way the receiver gets a StreamSocket. A passive
+// connection's handshake is answered as soon as it is accepted, before the
+// command that uses it: clients such as curl wait for it before they send
+// that command.
 
 #include "engine/EngineLimits.h"
 #include "engine/PassiveListener.h"
@@ -63,8 +66,10 @@ public:
     bool isExtendedPassive() const { return isPassive() && extended_; }
     // Routine debugLine()s (each data connection) are only made when on.
     void setDebugging(bool on) { debugging_ = on; }
-    // Protection for the connections handed over from now on; none: plain.
-    void setProtection(std::optional<DataProtection> protection) { protection_ = protection; }
+    // Protection for the connections accepted or handed over from now on;
+    // none: plain. A connection already protected otherwise is dropped, and
+    // the transfer that would use it fails.
+    void setProtection(std::optional<DataProtection> protection);
 
     // Asks for the connected socket: ready() or failed() follows (ready()
     // may come before open() returns when the client is already connected).
@@ -90,6 +95,10 @@ private:
     void handOver();
     void protect(QTcpSocket* tcp);
     void onProtected(TlsSocket* tls);
+    void handOverProtected();
+    void dropProtected(); // the TLS connection not yet handed over, if any
+    // A failure before the transfer asked for the connection is told when it does.
+    void failWhenWanted(const QString& reason, Reply answer);
     void fail(const QString& reason, Reply answer = Reply::CantOpenData);
     PassivePort listenInRange(const QHostAddress& local, int first, int last, bool anyPortLast);
     bool reuseListener(const QHostAddress& local, const PassiveSettings& passive);
@@ -103,6 +112,9 @@ private:
     QTcpSocket* socket_ = nullptr;        // active: connected (or connecting), not yet handed over
     int accepted_ = -1;                   // passive: accepted, not yet handed over
     TlsSocket* handshaking_ = nullptr;    // in its TLS handshake, not yet handed over
+    TlsSocket* protected_ = nullptr;      // past its handshake, waiting for its transfer
+    // Why the connection accepted for this PASV failed before its transfer.
+    std::optional<std::pair<QString, Reply>> earlyFailure_;
     std::optional<DataProtection> protection_;
     QHostAddress activeAddress_;
     quint16 activePort_ = 0;

@@ -34,6 +34,12 @@ struct EngineLimits {
     int dataConnectTimeoutMs = kDataConnectTimeoutMs;
     // Longest TLS handshake, on control and data connections alike.
     int tlsHandshakeTimeoutMs = 10000;
+    // The answer to PASV and EPSV (and the TLS session ticket that goes with
+    // it) leaves no sooner than this many microseconds after the command
+    // arrived. curl looks for it once, a few microseconds after sending the
+    // command; an answer already there makes it go on watching no socket at
+    // all, and it sleeps up to a second before it connects. 0: at once.
+    int passiveReplyDelayUs = 50;
     // Passive data ports are picked at random from this range (the dynamic
     // ports), not left to the kernel: with many finished data connections
     // waiting out TIME_WAIT, the kernel's own search for a free port gets

@@ -23,6 +23,7 @@ class OwnFiles;
 namespace kv::engine {
 
 class LoginBans;
+class ReplyPacer;
 class TurnQueue;
 
 // Shown at the end of HELP.
@@ -45,6 +46,8 @@ struct EngineSettings {
     std::function<bool(const QHostAddress&)> isLocalClient;
     // Failed-login counts and bans; null: no bans (see LoginBans.h).
     LoginBans* bans = nullptr;
+    // Holds answers back to the microsecond; null: every answer goes at once.
+    ReplyPacer* replyPacer = nullptr;
     // Where login verdicts wait for their turn; null: asked at once.
     TurnQueue* loginTurns = nullptr;
     // Where checksums are computed; null: checksum commands are refused.

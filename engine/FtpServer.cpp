@@ -59,6 +59,7 @@ QString hostKey(const QHostAddress& address) {
 FtpServer::FtpServer(QObject* parent) : QObject(parent) {
     settings_.localAddress = primaryIPv4Address();
     settings_.loginTurns = &loginTurns_;
+    settings_.replyPacer = &replyPacer_;
     settings_.hashWorkers = &hashWorkers_;
     settings_.areas = &areas_;
     live_ = settings_;

@@ -8,6 +8,7 @@
 #include "engine/DescriptorListener.h"
 #include "engine/EngineSettings.h"
 #include "engine/FtpEngine.h"
+#include "engine/ReplyPacer.h"
 #include "engine/TlsRefusals.h"
 #include "engine/TurnQueue.h"
 #include "files/AreaRegistry.h"
@@ -123,6 +124,7 @@ private:
     EngineSettings settings_;
     EngineSettings live_;
     TurnQueue loginTurns_;
+    ReplyPacer replyPacer_;
     files::HashWorkers hashWorkers_{kHashesAtOnce};
     // Holds no descriptor itself, so sessions may outlive it.
     files::AreaRegistry areas_;

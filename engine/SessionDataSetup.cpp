@@ -82,20 +82,28 @@ void ControlSession::listenPassive(bool extended) {
     }
     if (settings_.debugMode > 0)
         debug(QStringLiteral("porta dati passiva %1 su %2").arg(port).arg(addressText(local)));
-    // A TLS 1.3 client spends a ticket per data connection: one more now.
-    issueTicketFor(*socket_, grant_.get(), peer_);
-    if (extended) {
-        reply(Reply::EnteringExtendedPassive, {QString::number(port)});
-        return;
+    // The client may connect as soon as it reads the reply: under PROT P its
+    // handshake is answered from then on, before the transfer's command.
+    data_->setProtection(dataProtection());
+    Reply id = Reply::EnteringExtendedPassive;
+    QStringList args{QString::number(port)};
+    if (!extended) {
+        // A client from outside reaches this machine through the router's
+        // public address, which forwards the range here; the local network
+        // does not.
+        const bool outside =
+            !publicAddress_.isNull() && settings_.isLocalClient && !settings_.isLocalClient(peer_);
+        const QHostAddress named = outside ? publicAddress_ : local;
+        const QString host = named.toString().replace(u'.', u',');
+        id = Reply::EnteringPassive;
+        args = {QStringLiteral("%1,%2,%3").arg(host).arg(port >> 8).arg(port & 0xFF)};
     }
-    // A client from outside reaches this machine through the router's public
-    // address, which forwards the range here; the local network does not.
-    const bool outside =
-        !publicAddress_.isNull() && settings_.isLocalClient && !settings_.isLocalClient(peer_);
-    const QHostAddress named = outside ? publicAddress_ : local;
-    const QString host = named.toString().replace(u'.', u',');
-    reply(Reply::EnteringPassive,
-          {QStringLiteral("%1,%2,%3").arg(host).arg(port >> 8).arg(port & 0xFF)});
+    answerNotBefore(settings_.limits.passiveReplyDelayUs, [this, id, args] {
+        // A TLS 1.3 client spends a ticket per data connection: one more,
+        // sent with the reply (see EngineLimits::passiveReplyDelayUs).
+        issueTicketFor(*socket_, grant_.get(), peer_);
+        reply(id, args);
+    });
 }
 
 void ControlSession::cmdPort(const QString& arg) {

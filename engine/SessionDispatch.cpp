@@ -4,10 +4,13 @@
 
 #include "engine/ControlSession.h"
 #include "engine/LogText.h"
+#include "engine/ReplyPacer.h"
 
 namespace kv::engine {
 
 void ControlSession::handleLine(const QByteArray& line) {
+    commandArrived_ = ReplyPacer::now();
+    silentSinceTls_ = false;
     restartIdleTimer();
     const ParsedCommand cmd = parseCommandLine(line);
     log(commandLineForLog(line));

@@ -4,6 +4,7 @@
 #include "engine/ControlSession.h"
 
 #include "engine/EngineSettings.h"
+#include "engine/ReplyPacer.h"
 
 #include "engine/StreamSocket.h"
 
@@ -83,6 +84,23 @@ void ControlSession::reply(const QString& text) {
 
 void ControlSession::reply(Reply id, const QStringList& args) {
     reply(settings_.replies.format(id, args));
+}
+
+void ControlSession::answerNotBefore(qint64 delayUs, std::function<void()> answer) {
+    ReplyPacer* pacer = settings_.replyPacer;
+    const qint64 due = commandArrived_ + delayUs * 1000;
+    const auto later = [this, answer] {
+        replyPaced_ = false;
+        if (closed_)
+            return;
+        answer();
+        processInput(); // the commands that waited for it
+    };
+    if (delayUs > 0 && pacer && pacer->runAt(due, this, later)) {
+        replyPaced_ = true;
+        return;
+    }
+    answer();
 }
 
 void ControlSession::log(const QString& line) {

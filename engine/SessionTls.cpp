@@ -10,8 +10,15 @@
 #include "engine/TlsSocket.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace kv::engine {
+
+namespace {
+// Silence after the handshake that tells a client waiting for a ticket
+// (wget waits at least 60 ms) from one that goes on with its login.
+constexpr int kSilentAfterTlsMs = 20;
+} // namespace
 
 TlsSocket* ControlSession::controlTls() const {
     return qobject_cast<TlsSocket*>(socket_);
@@ -56,10 +63,26 @@ void ControlSession::startTls() {
 
 void ControlSession::onTlsEstablished() {
     log(QStringLiteral("TLS %1").arg(socket_->protectionSummary()));
-    if (implicitTls_)
+    if (implicitTls_) {
         reply(Reply::Greeting);
+    } else {
+        silentSinceTls_ = true;
+        QTimer::singleShot(kSilentAfterTlsMs, this, &ControlSession::onSilentAfterTls);
+    }
     restartIdleTimer();
     processInput();
+}
+
+void ControlSession::onSilentAfterTls() {
+    // A client that says nothing after AUTH's handshake waits for a session
+    // to keep for its data connections (wget does, and resumes that one
+    // session on all of them): it gets a ticket naming only this connection.
+    // Clients that go on at once get theirs with their data commands, once
+    // logged in, so clients sharing one session cache among their control
+    // connections (rclone) never hold a session issued before a login.
+    if (!std::exchange(silentSinceTls_, false) || closed_ || socket_->bytesAvailable() > 0)
+        return;
+    socket_->issueSessionTicket(files::kNoAccountId, QString(), QHostAddress());
 }
 
 void ControlSession::cmdPbsz(const QString&) {

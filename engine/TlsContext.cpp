@@ -249,9 +249,10 @@ SSL* TlsContext::newControlConnection(const TlsSessionOwner* owner) const {
     SSL* ssl = SSL_new(ctx_);
     if (ssl) {
         SSL_set_ex_data(ssl, ownerIndex(), const_cast<TlsSessionOwner*>(owner));
-        // No TLS 1.3 tickets after the handshake: they would come before the
-        // login and carry no account, and a client sharing its session cache
-        // among connections would then offer one on its data connections.
+        // No TLS 1.3 ticket after the handshake unless the session asks for
+        // one: it would come before the login and carry no account, and a
+        // client sharing its session cache among connections would then
+        // offer it on its data connections.
         SSL_set_num_tickets(ssl, 0);
     }
     return ssl;

@@ -25,8 +25,11 @@ namespace kv::engine {
 // own control connection, or to another control connection logged in as the
 // same account from the same address (clients such as rclone share one
 // session cache among all their control connections). A session issued
-// before the login (a TLS 1.2 ticket comes with the handshake) names only its
-// control connection, which must then still be open and logged in so.
+// before the login (a TLS 1.2 ticket comes with the handshake; a TLS 1.3 one
+// goes to a client that waits for it, see ControlSession::onSilentAfterTls)
+// names only its control connection: it is that client's own, and serves
+// another control connection only while the issuing one is still open and
+// logged in as the same account from the same address.
 class TlsSessionOwner {
 public:
     // The control connections of one context that are still open, by token.
@@ -66,8 +69,8 @@ public:
     TlsContext& operator=(const TlsContext&) = delete;
 
     // A server-side connection object. A control connection's tickets carry
-    // `owner`, and go out only when asked (issueTicket): none before the
-    // login. A data connection gets no tickets at all.
+    // `owner`, and go out only when asked (issueTicket). A data connection
+    // gets no tickets at all.
     SSL* newControlConnection(const TlsSessionOwner* owner) const;
     SSL* newDataConnection() const;
 

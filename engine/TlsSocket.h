@@ -54,6 +54,7 @@ protected:
 private:
     void pump();
     void schedulePump();
+    void acknowledgeNow();
     void readRecords();
     // Decrypted bytes held before reading from the TCP socket pauses.
     qint64 heldLimit() const;

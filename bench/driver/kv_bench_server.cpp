@@ -168,6 +168,9 @@ int main(int argc, char* argv[]) {
     kv::engine::EngineLimits limits = server.limits();
     limits.maxConnections = 0; // the idle rows open up to tens of thousands
     limits.maxConnectionsPerAddress = 0;
+    // For timing the passive reply's pacing against none (bench/abtest.py).
+    if (const QByteArray delay = qgetenv("KV_BENCH_PASSIVE_DELAY_US"); !delay.isEmpty())
+        limits.passiveReplyDelayUs = delay.toInt();
     server.setLimits(limits);
     if (withTls) {
         kv::engine::TlsSettings tls;

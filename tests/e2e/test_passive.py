@@ -1,10 +1,14 @@
 """Passive mode behind a router (passive_ports, passive_address) and a dual-stack server (EPSV, EPRT);
-names that never resolve and refused values: the resolver's and the option catalog's tests."""
+curl moving many files in one invocation over PASV and EPSV, IPv4 and IPv6 (how soon a passive reply
+may leave: the engine's tests; how fast: the benchmark); names that never resolve and refused values:
+the resolver's and the option catalog's tests."""
 
 import ftplib
+import os
 import unittest
+from pathlib import Path
 
-from kvharness import Site, SiteTestCase, fetch, free_run, has_ipv6_loopback
+from kvharness import TIMEOUT, Site, SiteTestCase, fetch, free_run, has_ipv6_loopback, read_tree, run
 
 def pasv(ftp):
     return ftplib.parse227(ftp.sendcmd("PASV"))
@@ -70,3 +74,49 @@ class DualStack(SiteTestCase):
         log = self.site.log_file().decode("utf-8", "replace")
         self.assertIn(" 127.0.0.1] ", log)
         self.assertNotIn("::ffff:", log)
+
+
+class CurlManyFilesInOneInvocation(SiteTestCase):
+    """curl fetching and storing many files over one control connection, one passive data connection
+    each, as `curl URL -o F URL -o F ...` and `curl -T "{a,b,...}" URL/` do."""
+
+    COUNT = 20
+
+    @classmethod
+    def prepare(cls, site):
+        site.db.add_user("bob", "x", rights="RWB")
+        site.db.settings(ip="::" if has_ipv6_loopback() else "127.0.0.1")
+        cls.files = {f"many/f{i:02d}.bin": os.urandom(3000 + i) for i in range(cls.COUNT)}
+        for name, data in cls.files.items():
+            Path(site.root, name).parent.mkdir(exist_ok=True)
+            Path(site.root, name).write_bytes(data)
+        Path(site.root, "up").mkdir()
+
+    def curl(self, *args):
+        out = run(["curl", "-s", "-S", "--max-time", str(TIMEOUT * 3), "-u", "bob:x", *args], TIMEOUT * 4)
+        self.assertEqual(out.returncode, 0, out.stderr)
+
+    def fetch_all(self, host, *options):
+        dest = Path(self.site.tmp, "down-" + "-".join([host.strip("[]").replace(":", "_"), *options]))
+        urls = []
+        for name in self.files:
+            urls += [f"ftp://{host}:{self.site.port}/{name}", "-o", str(dest / name)]
+        self.curl("--create-dirs", *options, *urls)
+        self.assertEqual(read_tree(dest), self.files)
+
+    def test_downloads_over_pasv_and_epsv(self):
+        self.fetch_all("127.0.0.1", "--disable-epsv")
+        self.fetch_all("127.0.0.1")
+
+    @unittest.skipUnless(has_ipv6_loopback(), "no ::1 on this machine")
+    def test_downloads_over_epsv_on_ipv6(self):
+        self.fetch_all("[::1]")
+
+    def test_uploads(self):
+        local = Path(self.site.tmp, "up")
+        local.mkdir()
+        for name, data in self.files.items():
+            (local / Path(name).name).write_bytes(data)
+        names = ",".join(Path(name).name for name in self.files)
+        self.curl("-T", f"{local}/{{{names}}}", f"ftp://127.0.0.1:{self.site.port}/up/")
+        self.assertEqual(read_tree(Path(self.site.root, "up")), {Path(n).name: d for n, d in self.files.items()})

@@ -365,6 +365,30 @@ f.sendcmd('PASV'); print(f.sendcmd('RETR a.txt')[:3]); print(f.getline().strip()
                               "425 Can't build data connection: Unknown connection.", ""}));
     }
 
+    // PASV and EPSV are answered no sooner than the set delay after the
+    // command arrived (curl, finding the answer already there when it first
+    // looks, sleeps before it connects); the commands right behind it are
+    // answered after it, in order; a client gone meanwhile costs nothing.
+    void passiveAnswersWaitTheirMoment() {
+        EngineHarness h;
+        h.write("root/a.txt", "paced");
+        QVERIFY(h.start());
+        h.server->setLimits(EngineLimits{.passiveReplyDelayUs = 40'000});
+        const ClientRun r = h.python(R"(
+f = login(); f.voidcmd('TYPE I')
+for cmd in ['PASV', 'EPSV']:
+    t = time.monotonic(); f.sock.sendall(cmd.encode() + b'\r\nNOOP\r\n')
+    first = f.getresp(); waited = time.monotonic() - t
+    print(first[:3], waited >= 0.04, f.getresp()[:3])
+print(fetch(f, 'RETR a.txt'))
+s = socket.create_connection(('127.0.0.1', PORT)); s.recv(100)
+s.sendall(b'USER alice\r\nPASS secret\r\nEPSV\r\nQUIT\r\n'); s.close()
+time.sleep(0.1); print(fetch(login(), 'RETR a.txt'))
+)");
+        QCOMPARE(outputOf(r),
+                 QStringList({"227 True 200", "229 True 200", "b'paced'", "b'paced'", ""}));
+    }
+
     void passiveAddressBehindARouter() {
         EngineHarness h;
         h.write("root/a.txt", "through the router");

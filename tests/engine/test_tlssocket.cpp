@@ -74,8 +74,9 @@ far.borrow = bob.borrow = None; print(attempt(far, 'RETR a.txt'), attempt(bob, '
         // transfers; then those seen on all data connections (resumed and fresh).
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("expected");
-        // TLS 1.3: none before the login (they would name no account), one
-        // before every data command.
+        // TLS 1.3: none before the login for a client that goes on at once
+        // after the handshake (they would name no account), one before
+        // every data command.
         addRow("TLS 1.3", u"TLSv1_3"_s, u"0 1 2 3 4 5 data 0"_s);
         // TLS 1.2: the handshake's one ticket; resuming renews none.
         addRow("TLS 1.2", u"TLSv1_2"_s, u"1 1 1 1 1 1 data 0"_s);
@@ -105,6 +106,79 @@ print(' '.join(map(str, counts)), 'data', sum(c not in (g.sock, fresh.sock) for 
 )"_s.arg(version));
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QTEST(outputOf(r).value(0), "expected");
+    }
+
+    void aSessionFromBeforeTheLoginIsItsClientsOwn_data() {
+        // A client that waits after the handshake (wget) gets a session from
+        // before its login and resumes it on every data connection of that
+        // control connection; another account, another address, or a control
+        // connection not logged in (or gone) may not use it. A client that
+        // goes on at once holds none from before its login under TLS 1.3.
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("expected");
+        addRow("TLS 1.3", u"TLSv1_3"_s, u"True ok 10 ok 10|425|425|ok 10|425|425|False|"_s);
+        addRow("TLS 1.2", u"TLSv1_2"_s, u"True ok 10 ok 10|425|425|ok 10|425|425|True|"_s);
+    }
+
+    void aSessionFromBeforeTheLoginIsItsClientsOwn() {
+        QFETCH(QString, version);
+        EngineHarness h;
+        h.tls = h.tlsWith(TlsMode::On);
+        h.events.accounts.insert(u"bob"_s, u"pw"_s);
+        QVERIFY(h.start());
+        h.write(u"root/a.txt"_s, "hello tls\n");
+        const ClientRun r = h.python(uR"(
+import types
+ctx = tls_context(ssl.TLSVersion.%1)
+def held(session): return types.SimpleNamespace(sock=types.SimpleNamespace(session=session))
+def early(user='alice', source=None, wait=0.15, password=None):
+    f = ReuseFTP(context=ctx)
+    f.connect('127.0.0.1', PORT, timeout=20, source_address=(source, 0) if source else None)
+    f.auth(); time.sleep(wait); f.sendcmd('USER ' + user); mine = f.sock.session
+    if password: f.sendcmd('PASS ' + password); f.prot_p(); f.borrow = held(mine)
+    return f, mine
+own, first = early(password='secret')
+print(first.has_ticket, attempt(own, 'RETR a.txt'), attempt(own, 'RETR a.txt'))
+for user, password, source in [('bob', 'pw', None), ('alice', 'secret', '127.0.0.2'), ('alice', 'secret', None)]:
+    other, _ = early(user, source, password=password); other.borrow = held(first)
+    print(attempt(other, 'RETR a.txt'))
+half, unlogged = early(); other.borrow = held(unlogged); print(attempt(other, 'RETR a.txt'))
+own.quit(); other.borrow = held(first); print(attempt(other, 'RETR a.txt'))
+quick, session = early(wait=0); print(session.has_ticket)
+)"_s.arg(version));
+        QTEST(outputOf(r).join(u'|'), "expected");
+    }
+
+    void dataHandshakeIsAnsweredBeforeItsCommand() {
+        // curl waits for the data connection's handshake before it sends
+        // the transfer's command. A handshake that fails, or a protection
+        // level changed after the connection was made, fails the transfer
+        // when it comes; the next one is served.
+        EngineHarness h;
+        h.tls = h.tlsWith(TlsMode::On);
+        QVERIFY(h.start());
+        h.write(u"root/a.txt"_s, "hello tls\n");
+        const ClientRun r = h.python(uR"(
+def answers(f, cmd): # the codes of the replies to `cmd`, up to its final one
+    f.putcmd(cmd); codes = []
+    while not codes or codes[-1].startswith('1'):
+        try: codes.append(f.getresp()[:3])
+        except ftplib.all_errors as e: codes.append(str(e)[:3])
+    return ' '.join(codes)
+g = tlslogin(cls=ReuseFTP); g.voidcmd('TYPE I')
+raw = socket.create_connection(g.makepasv(), timeout=5)
+try: conn = g.context.wrap_socket(raw, server_hostname='x', session=g.sock.session); print('answered')
+except (socket.timeout, ssl.SSLError) as e: print('not answered', e); raise SystemExit
+g.putcmd('RETR a.txt'); print(g.getresp()[:3], conn.recv(100)); conn.unwrap(); print(g.voidresp()[:3])
+bad = socket.create_connection(g.makepasv()); bad.sendall(b'no handshake\r\n' * 40); time.sleep(0.3)
+print(answers(g, 'RETR a.txt'))
+raw = socket.create_connection(g.makepasv())
+conn = g.context.wrap_socket(raw, server_hostname='x', session=g.sock.session)
+g.voidcmd('PROT C'); print(answers(g, 'RETR a.txt')); g.voidcmd('PROT P')
+print(attempt(g, 'RETR a.txt'))
+)"_s);
+        QCOMPARE(outputOf(r).join(u'|'),
+                 u"answered|150 b'hello tls\\n'|226|150 425|150 425|ok 10|"_s);
     }
 
     void replies_data() {
