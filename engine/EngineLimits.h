@@ -38,7 +38,8 @@ struct EngineLimits {
     // it) leaves no sooner than this many microseconds after the command
     // arrived. curl looks for it once, a few microseconds after sending the
     // command; an answer already there makes it go on watching no socket at
-    // all, and it sleeps up to a second before it connects. 0: at once.
+    // all, and it sleeps up to a second before it connects. Only clients on
+    // this machine wait (loopback, or an address of ours). 0: at once.
     int passiveReplyDelayUs = 50;
     // Passive data ports are picked at random from this range (the dynamic
     // ports), not left to the kernel: with many finished data connections

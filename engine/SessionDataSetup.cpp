@@ -98,7 +98,11 @@ void ControlSession::listenPassive(bool extended) {
         id = Reply::EnteringPassive;
         args = {QStringLiteral("%1,%2,%3").arg(host).arg(port >> 8).arg(port & 0xFF)};
     }
-    answerNotBefore(settings_.limits.passiveReplyDelayUs, [this, id, args] {
+    // Only a client on this machine can look for the answer after it is
+    // there; over a network the round trip alone outlasts the pacing.
+    const bool sameMachine = peer_.isLoopback() || peer_ == local;
+    const int delayUs = sameMachine ? settings_.limits.passiveReplyDelayUs : 0;
+    answerNotBefore(delayUs, [this, id, args] {
         // A TLS 1.3 client spends a ticket per data connection: one more,
         // sent with the reply (see EngineLimits::passiveReplyDelayUs).
         issueTicketFor(*socket_, grant_.get(), peer_);
