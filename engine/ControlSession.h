@@ -108,6 +108,7 @@ private:
     // Runs `answer` (which replies) no sooner than `delayUs` microseconds
     // after its command arrived; the commands after it wait for it.
     void answerNotBefore(qint64 delayUs, std::function<void()> answer);
+    void onPassiveClientConnected();
     void log(const QString& line);
     void debug(const QString& line);
 
@@ -284,13 +285,14 @@ private:
     LineFramer input_;
     bool closed_ = false;
     bool closeSignalled_ = false;
-    bool readingInput_ = false;   // processInput() is on the stack
-    bool protectData_ = false;    // PROT P: data connections use TLS
-    bool pbszDone_ = false;       // PBSZ answered: PROT may follow
-    bool silentSinceTls_ = false; // no command since AUTH's handshake (onSilentAfterTls)
-    bool holdReplies_ = false;    // replies wait in heldReplies_ (see releaseReplies)
-    bool replyPaced_ = false;     // an answer waits for its moment (answerNotBefore)
-    qint64 commandArrived_ = 0;   // ReplyPacer::now() when the running command was read
+    bool readingInput_ = false;    // processInput() is on the stack
+    bool protectData_ = false;     // PROT P: data connections use TLS
+    bool pbszDone_ = false;        // PBSZ answered: PROT may follow
+    bool silentSinceTls_ = false;  // no command since AUTH's handshake (onSilentAfterTls)
+    bool holdReplies_ = false;     // replies wait in heldReplies_ (see releaseReplies)
+    bool replyPaced_ = false;      // an answer waits for its moment (answerNotBefore)
+    qint64 commandArrived_ = 0;    // ReplyPacer::now() when the running command was read
+    qint64 passiveAnsweredAt_ = 0; // ReplyPacer::now() when a passive answer left; 0: none
     QByteArray heldReplies_;
 
     bool userGiven_ = false;

@@ -169,6 +169,7 @@ void DataChannel::onIncoming(int descriptor, const QHostAddress& peer) {
     if (debugging_)
         Q_EMIT debugLine(QStringLiteral("passive data connection from %1").arg(addressText(peer)));
     accepted_ = descriptor;
+    Q_EMIT clientConnected();
     if (wanted_ || protection_)
         handOver(); // under TLS: the handshake starts now, the transfer when asked
 }

@@ -86,6 +86,8 @@ Q_SIGNALS:
     // `answer` is the reply the client gets.
     void failed(const QString& reason, kv::engine::Reply answer);
     void debugLine(const QString& line);
+    // The client connected to the passive port (before any transfer asks).
+    void clientConnected();
 
 private:
     enum class Mode { None, Passive, Active };

@@ -36,11 +36,13 @@ struct EngineLimits {
     int tlsHandshakeTimeoutMs = 10000;
     // The answer to PASV and EPSV (and the TLS session ticket that goes with
     // it) leaves no sooner than this many microseconds after the command
-    // arrived. curl looks for it once, a few microseconds after sending the
-    // command; an answer already there makes it go on watching no socket at
-    // all, and it sleeps up to a second before it connects. Only clients on
-    // this machine wait (loopback, or an address of ours). 0: at once.
-    int passiveReplyDelayUs = 50;
+    // arrived, for clients on this machine that once connected to the
+    // passive port about a second late. curl looks for the answer once, soon
+    // after sending the command; an answer already there makes it watch no
+    // socket at all, and it sleeps up to a second before it connects (with
+    // 50 µs curl still slept in some runs on a 2-core machine, with 150 µs in
+    // none). Over a network the round trip outlasts this. 0: at once.
+    int passiveReplyDelayUs = 150;
     // Passive data ports are picked at random from this range (the dynamic
     // ports), not left to the kernel: with many finished data connections
     // waiting out TIME_WAIT, the kernel's own search for a free port gets

@@ -10,6 +10,12 @@
 
 namespace kv::engine {
 
+namespace {
+// A bound for what strangers can make the server remember; past it the
+// memory starts again (a client then stalls once more before it is paced).
+constexpr qsizetype kMaxLateLookers = 1024;
+} // namespace
+
 ReplyPacer::~ReplyPacer() {
     delete notifier_; // before the descriptor it watches
     if (timer_ >= 0)
@@ -45,6 +51,12 @@ bool ReplyPacer::runAt(qint64 due, QObject* owner, std::function<void()> work) {
     if (earliest)
         arm();
     return true;
+}
+
+void ReplyPacer::noteLateLooker(const QHostAddress& address) {
+    if (lateLookers_.size() >= kMaxLateLookers)
+        lateLookers_.clear();
+    lateLookers_.insert(address);
 }
 
 void ReplyPacer::arm() {

@@ -4,8 +4,10 @@
 // ControlSession::replyNotBefore). Qt's timers count whole milliseconds; one
 // timerfd, made on first use, serves every session of the server.
 
+#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
 #include <functional>
 #include <map>
@@ -29,6 +31,13 @@ public:
     bool runAt(qint64 due, QObject* owner, std::function<void()> work);
     qsizetype waiting() const { return items_.size(); }
 
+    // Addresses whose client connected to a passive port about a second
+    // after the answer, as curl does when the answer was there before it
+    // looked: their answers are paced from then on (see
+    // EngineLimits::passiveReplyDelayUs). Others are answered at once.
+    void noteLateLooker(const QHostAddress& address);
+    bool isLateLooker(const QHostAddress& address) const { return lateLookers_.contains(address); }
+
 private:
     bool makeTimer();
     void arm();
@@ -39,6 +48,7 @@ private:
         std::function<void()> work;
     };
     std::multimap<qint64, Item> items_; // by due time, in the order queued
+    QSet<QHostAddress> lateLookers_;
     int timer_ = -1;
     bool broken_ = false; // the kernel refused the timer: no pacing
     QSocketNotifier* notifier_ = nullptr;

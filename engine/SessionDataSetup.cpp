@@ -3,18 +3,26 @@
 // is one), a PASV reply names the public address to a client from outside,
 // and PORT and EPRT connect back to the client only. Each of them sends a
 // fresh TLS session ticket issued to the logged-in account and address.
+// Clients on this machine that look for the passive answer too late (curl)
+// get it a little later from then on.
 
 #include "engine/ControlSession.h"
 
 #include "engine/DataChannel.h"
 #include "engine/EngineSettings.h"
 #include "engine/HostAddresses.h"
+#include "engine/ReplyPacer.h"
 
 #include "engine/StreamSocket.h"
 
 namespace kv::engine {
 
 namespace {
+
+// curl's wait, when the answer was there before it looked, ends its poll of
+// at most a second: a connection this much later than the answer is that.
+constexpr qint64 kLateLookMinMs = 950;
+constexpr qint64 kLateLookMaxMs = 1150;
 
 // The ticket for the coming data connection, issued to whoever is logged in.
 void issueTicketFor(StreamSocket& control, const files::LoginGrant* grant,
@@ -33,6 +41,8 @@ DataChannel& ControlSession::dataChannel() {
         connect(data_, &DataChannel::ready, this, &ControlSession::onDataReady);
         connect(data_, &DataChannel::failed, this, &ControlSession::onDataFailed);
         connect(data_, &DataChannel::debugLine, this, &ControlSession::debug);
+        connect(data_, &DataChannel::clientConnected, this,
+                &ControlSession::onPassiveClientConnected);
     }
     data_->setDebugging(settings_.debugMode > 0);
     return *data_;
@@ -101,13 +111,27 @@ void ControlSession::listenPassive(bool extended) {
     // Only a client on this machine can look for the answer after it is
     // there; over a network the round trip alone outlasts the pacing.
     const bool sameMachine = peer_.isLoopback() || peer_ == local;
-    const int delayUs = sameMachine ? settings_.limits.passiveReplyDelayUs : 0;
-    answerNotBefore(delayUs, [this, id, args] {
-        // A TLS 1.3 client spends a ticket per data connection: one more,
-        // sent with the reply (see EngineLimits::passiveReplyDelayUs).
-        issueTicketFor(*socket_, grant_.get(), peer_);
-        reply(id, args);
-    });
+    ReplyPacer* pacer = settings_.replyPacer;
+    const bool paced = sameMachine && pacer && pacer->isLateLooker(peer_);
+    answerNotBefore(paced ? settings_.limits.passiveReplyDelayUs : 0,
+                    [this, id, args, sameMachine] {
+                        // A TLS 1.3 client spends a ticket per data connection: one more,
+                        // sent with the reply (see EngineLimits::passiveReplyDelayUs).
+                        issueTicketFor(*socket_, grant_.get(), peer_);
+                        reply(id, args);
+                        passiveAnsweredAt_ = sameMachine ? ReplyPacer::now() : 0;
+                    });
+}
+
+void ControlSession::onPassiveClientConnected() {
+    // curl, finding the answer there before it looked, connects when its
+    // one-second wait ends: from then on this address's answers are paced.
+    const qint64 answered = std::exchange(passiveAnsweredAt_, 0);
+    if (answered == 0 || !settings_.replyPacer)
+        return;
+    const qint64 ms = (ReplyPacer::now() - answered) / 1'000'000;
+    if (ms >= kLateLookMinMs && ms <= kLateLookMaxMs)
+        settings_.replyPacer->noteLateLooker(peer_);
 }
 
 void ControlSession::cmdPort(const QString& arg) {

@@ -1,7 +1,8 @@
 // The reply pacer: work runs at its moment, never before, in the order of
 // the moments (work of one moment in the order queued); a moment already
 // past is refused so that the caller acts at once; work whose owner is gone
-// is dropped; work may queue more.
+// is dropped; work may queue more; the addresses to pace are remembered up
+// to a bound, past which the memory starts again.
 
 #include "engine/ReplyPacer.h"
 
@@ -72,6 +73,19 @@ private Q_SLOTS:
             ran << (queued ? "queued" : "refused");
         }));
         QTRY_COMPARE(ran, QStringList({"first", "queued", "second"}));
+    }
+
+    void lateLookersAreRememberedUpToABound() {
+        ReplyPacer pacer;
+        const auto address = [](int n) { return QHostAddress(quint32(0x7f000000 + n)); };
+        QVERIFY(!pacer.isLateLooker(address(1)));
+        for (int n = 1; n <= 1024; ++n)
+            pacer.noteLateLooker(address(n));
+        QVERIFY(pacer.isLateLooker(address(1)) && pacer.isLateLooker(address(1024)));
+        QVERIFY(!pacer.isLateLooker(QHostAddress(QStringLiteral("::1"))));
+        pacer.noteLateLooker(address(1025));
+        QVERIFY(pacer.isLateLooker(address(1025)));
+        QVERIFY(!pacer.isLateLooker(address(1)));
     }
 };
 
