@@ -104,6 +104,12 @@ void SftpSession::tendChannels() {
 void SftpSession::endChannel() {
     if (closed_ || !sftpStarted_)
         return;
+    // Requests that came before the end of input are answered first, as
+    // sftp-server answers what it read: the last poll may have taken them in
+    // together with the end, after this turn had served its requests.
+    serveRequests();
+    if (closed_)
+        return;
     sftpStarted_ = false;
     reportFinished();
     if (requests_)
