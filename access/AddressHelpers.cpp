@@ -1,11 +1,11 @@
 #include "access/AddressHelpers.h"
 
-#include "engine/HostAddresses.h"
+#include "net/HostAddresses.h"
 
 namespace kv::admin {
 
 QString DefaultLocalIP() {
-    return engine::mainAddress();
+    return net::mainAddress();
 }
 
 } // namespace kv::admin

@@ -3,7 +3,7 @@
 // engine's lines (to the activity log) and the changes of who is online (to
 // the window's status bar and online list, or nothing without a window).
 
-#include "engine/FtpEngine.h"
+#include "session/LoginDecision.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@ namespace kv::access {
 class EngineLineSink {
 public:
     virtual ~EngineLineSink() = default;
-    virtual void LogLine(const engine::ConnectionObject& connection, const QString& text) = 0;
+    virtual void LogLine(const session::ConnectionObject& connection, const QString& text) = 0;
 };
 
 // The user count and the online list.

@@ -13,8 +13,8 @@
 
 namespace kv::access {
 
-using engine::ConnectionObject;
-using engine::LoginDecision;
+using session::ConnectionObject;
+using session::LoginDecision;
 
 Q_LOGGING_CATEGORY(lcLogin, "kv.access.login")
 

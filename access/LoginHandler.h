@@ -17,7 +17,7 @@
 // again.
 
 #include "access/ListSwitches.h"
-#include "engine/FtpEngine.h"
+#include "session/LoginDecision.h"
 #include "sftp/KeyLogins.h"
 
 #include <QSet>
@@ -57,13 +57,13 @@ public:
     ~LoginHandler();
 
     // The whole answer to the engine's LoginRequest.
-    engine::LoginDecision LoginRequest(const engine::ConnectionObject& c);
+    session::LoginDecision LoginRequest(const session::ConnectionObject& c);
     // A login already proven by the key with `fingerprint` (libssh checked
     // the signature): the key must be listed for the account, which is then
     // judged as a password login (enabled, address lists) and gets the same
     // grant. The anonymous account never logs in this way.
-    engine::LoginDecision KeyLoginRequest(const engine::ConnectionObject& c,
-                                          const QString& fingerprint);
+    session::LoginDecision KeyLoginRequest(const session::ConnectionObject& c,
+                                           const QString& fingerprint);
     sftp::KeyListed KeyIsListed(const QString& login, const QString& fingerprint) const;
 
     // Log lines naming the list entries that match nothing, for the activity
@@ -77,7 +77,7 @@ private:
 
     Accounts readAccounts(const QString& user, const QString& password) const;
     Accounts readKeyAccount(const QString& user, const QString& fingerprint) const;
-    engine::LoginDecision decide(const engine::ConnectionObject& c, const Accounts& accounts);
+    session::LoginDecision decide(const session::ConnectionObject& c, const Accounts& accounts);
     void findNamed(Accounts& a, const QString& user, const QString& password) const;
     // Reads the rows of `user` and keeps in `a` the one to log in with among
     // those `opens` lets in.

@@ -6,25 +6,25 @@
 
 #include "access/EventSinks.h"
 #include "access/LoginHandler.h"
-#include "engine/FtpEngine.h"
+#include "session/LoginDecision.h"
 
 namespace kv::access {
 
-class ServerEventHandler : public engine::EngineEvents, public sftp::KeyLogins {
+class ServerEventHandler : public session::EngineEvents, public sftp::KeyLogins {
 public:
     ServerEventHandler(LoginHandler& login, EngineLineSink& log) : login_(login), log_(log) {}
 
-    engine::LoginDecision LoginRequest(engine::ConnectionObject& c) override {
+    session::LoginDecision LoginRequest(session::ConnectionObject& c) override {
         return login_.LoginRequest(c);
     }
     sftp::KeyListed KeyIsListed(const QString& login, const QString& fingerprint) override {
         return login_.KeyIsListed(login, fingerprint);
     }
-    engine::LoginDecision KeyLoginRequest(engine::ConnectionObject& c,
-                                          const QString& fingerprint) override {
+    session::LoginDecision KeyLoginRequest(session::ConnectionObject& c,
+                                           const QString& fingerprint) override {
         return login_.KeyLoginRequest(c, fingerprint);
     }
-    void LogLine(engine::ConnectionObject& c, const QString& line) override {
+    void LogLine(session::ConnectionObject& c, const QString& line) override {
         log_.LogLine(c, line);
     }
 

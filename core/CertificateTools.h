@@ -4,7 +4,7 @@
 // replacing the generated one. Each may be unset: then nothing is done and
 // the settings panel offers nothing for it.
 
-#include "engine/TlsSettings.h"
+#include "ftp/TlsSettings.h"
 
 #include <QString>
 #include <functional>
@@ -13,7 +13,7 @@ namespace kv {
 
 struct CertificateTools {
     // Before a TLS start: make the files ready; the reason it failed, or empty.
-    std::function<QString(const engine::TlsSettings&)> prepare;
+    std::function<QString(const ftp::TlsSettings&)> prepare;
     // The fingerprint and validity line shown for a certificate file.
     std::function<QString(const QString& certificateFile)> describe;
     // Replaces the generated certificate and key; the reason it failed, or empty.

@@ -24,18 +24,18 @@ QList<monitor::OnlineRow> LocalServerSource::onlineRows(const QString& defaultRo
 
 QList<ServerSource::Live> LocalServerSource::liveReadings() const {
     QList<Live> list;
-    for (engine::ConnectionObject* c : core_.connections())
+    for (session::ConnectionObject* c : core_.connections())
         list.append({monitor::onlineKey(*c), {c, c->Activity()}});
     return list;
 }
 
 void LocalServerSource::disconnectSession(const QString& key) {
     // The list is rebuilt when the engine reports the closed connection.
-    if (engine::ConnectionObject* c = monitor::connectionToDisconnect(core_.connections(), key))
+    if (session::ConnectionObject* c = monitor::connectionToDisconnect(core_.connections(), key))
         c->Disconnect();
 }
 
-QList<engine::BanEntry> LocalServerSource::bans() const {
+QList<session::BanEntry> LocalServerSource::bans() const {
     return core_.loginBans().bans();
 }
 

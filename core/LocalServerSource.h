@@ -17,7 +17,7 @@ public:
     QList<monitor::OnlineRow> onlineRows(const QString& defaultRoot) const override;
     QList<Live> liveReadings() const override;
     void disconnectSession(const QString& key) override;
-    QList<engine::BanEntry> bans() const override;
+    QList<session::BanEntry> bans() const override;
     void unban(const QString& address) override;
 
 private:

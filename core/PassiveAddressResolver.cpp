@@ -5,7 +5,7 @@
 
 namespace kv {
 
-PassiveAddressResolver::PassiveAddressResolver(engine::FtpEngine& engine, WriteLogFn writeLog,
+PassiveAddressResolver::PassiveAddressResolver(ftp::FtpEngine& engine, WriteLogFn writeLog,
                                                LookupFn lookup, int refreshMs)
     : engine_(engine), writeLog_(std::move(writeLog)), lookup_(std::move(lookup)) {
     // Asked again a while after each answer, so a slow name server never
@@ -43,7 +43,7 @@ void PassiveAddressResolver::onAnswer(quint64 round, const QList<QHostAddress>& 
     for (const QHostAddress& address : addresses) {
         if (address.protocol() != QAbstractSocket::IPv4Protocol)
             continue;
-        engine::PassiveSettings passive = engine_.Passive();
+        ftp::PassiveSettings passive = engine_.Passive();
         if (passive.publicAddress != address) {
             passive.publicAddress = address;
             engine_.setPassive(passive);

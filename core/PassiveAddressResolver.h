@@ -5,7 +5,7 @@
 // stays in use, and a name that does not resolve is logged once, PASV
 // replies then naming the address the client connected to.
 
-#include "engine/FtpEngine.h"
+#include "ftp/FtpEngine.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -26,7 +26,7 @@ public:
 
     static constexpr int kRefreshMs = 5 * 60 * 1000;
 
-    PassiveAddressResolver(engine::FtpEngine& engine, WriteLogFn writeLog,
+    PassiveAddressResolver(ftp::FtpEngine& engine, WriteLogFn writeLog,
                            LookupFn lookup = systemLookup, int refreshMs = kRefreshMs);
 
     // Starts following `name`; an empty name follows nothing.
@@ -42,7 +42,7 @@ private:
     void lookUp();
     void onAnswer(quint64 round, const QList<QHostAddress>& addresses);
 
-    engine::FtpEngine& engine_;
+    ftp::FtpEngine& engine_;
     WriteLogFn writeLog_;
     LookupFn lookup_;
     QTimer refresh_;

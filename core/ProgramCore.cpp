@@ -34,7 +34,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     server_.setWholeDiskWarnings([this](const QString& defaultRoot) {
         return wholeDiskWarnings(defaultRoot, database_.connection());
     });
-    server_.setBanRules([this](const engine::BanRules& rules) { bans_.reset(rules); });
+    server_.setBanRules([this](const session::BanRules& rules) { bans_.reset(rules); });
     server_.setCompanion(&sftp_);
     views_.openAll();
     engine_->setEvents(&events_);
@@ -70,7 +70,7 @@ void ProgramCore::setCertificateTools(CertificateTools tools) {
     server_.setPrepareCertificate(certificateTools_.prepare);
 }
 
-QList<engine::ConnectionObject*> ProgramCore::connections() const {
+QList<session::ConnectionObject*> ProgramCore::connections() const {
     return engine_->Connections() + sftp_.server().connections();
 }
 

@@ -13,11 +13,11 @@
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
 #include "core/SftpStarter.h"
-#include "engine/FtpEngine.h"
-#include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
 #include "files/OwnFiles.h"
+#include "ftp/FtpEngine.h"
 #include "monitor/ActivityLog.h"
+#include "session/LoginBans.h"
 #include "settings/SettingsStore.h"
 
 #include <functional>
@@ -27,7 +27,7 @@ namespace kv {
 
 class ProgramCore {
 public:
-    using EngineFactory = std::function<std::unique_ptr<engine::FtpEngine>()>;
+    using EngineFactory = std::function<std::unique_ptr<ftp::FtpEngine>()>;
 
     // Opens (or creates) accounts.dat in `dataFolder`; a file that cannot be
     // used leaves the views empty and databaseProblem() set.
@@ -43,7 +43,7 @@ public:
     SettingsStore& settings() { return settings_; }
     access::AccountDatabase& database() { return database_; }
     access::AccountViews& views() { return views_; }
-    engine::FtpEngine& engine() { return *engine_; }
+    ftp::FtpEngine& engine() { return *engine_; }
     // What happens on the server, for any number of subscribers.
     events::ServerEvents& notifications() { return notifications_; }
     access::LoginHandler& login() { return login_; }
@@ -53,9 +53,9 @@ public:
     SftpStarter& sftp() { return sftp_; }
     // The open connections of every protocol: FTP's in the order they
     // arrived, then SFTP's.
-    QList<engine::ConnectionObject*> connections() const;
+    QList<session::ConnectionObject*> connections() const;
     // The failed-login counts and bans of the running server.
-    engine::LoginBans& loginBans() { return bans_; }
+    session::LoginBans& loginBans() { return bans_; }
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
 
@@ -115,7 +115,7 @@ private:
     access::AccountViews views_;
     // Before the engine: its sessions tell the bus until the very end.
     events::ServerEvents notifications_;
-    std::unique_ptr<engine::FtpEngine> engine_;
+    std::unique_ptr<ftp::FtpEngine> engine_;
     ScreenProxy screen_;
     OnlineProxy online_;
     access::SettingsRowListSwitches rowSwitches_;
@@ -126,7 +126,7 @@ private:
     access::LoginHandler login_;
     access::ServerEventHandler events_;
     SettingsRowBoxes boxes_;
-    engine::LoginBans bans_;
+    session::LoginBans bans_;
     ServerController server_;
     // After the controller and everything its sessions use: it ends first.
     SftpStarter sftp_;

@@ -17,7 +17,7 @@ QString DefaultServerRoot() {
     return QDir::rootPath();
 }
 
-ServerController::ServerController(engine::FtpEngine& engine, ServerBoxes& boxes,
+ServerController::ServerController(ftp::FtpEngine& engine, ServerBoxes& boxes,
                                    DefaultAddressFn defaultLocalIP, WriteLogFn writeLog,
                                    ClockFn clock)
     : engine_(engine), boxes_(boxes), defaultLocalIP_(std::move(defaultLocalIP)),
@@ -69,7 +69,7 @@ QStringList ServerController::prepare(ServerConfig& config, QString& shown) {
         if (shown.isEmpty())
             shown = QStringLiteral("127.0.0.1");
     }
-    const engine::TlsSettings& tls = config.options.tls;
+    const ftp::TlsSettings& tls = config.options.tls;
     if (tls.enabled() && prepareCertificate_) {
         if (const QString problem = prepareCertificate_(tls); !problem.isEmpty())
             return {problem};

@@ -8,8 +8,8 @@
 #include "core/PassiveAddressResolver.h"
 #include "core/ServerBoxes.h"
 #include "core/ServerConfig.h"
-#include "engine/FtpEngine.h"
-#include "engine/LoginBans.h"
+#include "ftp/FtpEngine.h"
+#include "session/LoginBans.h"
 
 #include <QDateTime>
 #include <QString>
@@ -70,9 +70,9 @@ public:
     using OptionRowsFn = std::function<access::OptionRows()>;
     // Makes the certificate ready before a TLS start (e.g. generates it when
     // missing); returns the Italian reason it could not, empty when ready.
-    using PrepareCertificateFn = std::function<QString(const engine::TlsSettings&)>;
+    using PrepareCertificateFn = std::function<QString(const ftp::TlsSettings&)>;
 
-    ServerController(engine::FtpEngine& engine, ServerBoxes& boxes, DefaultAddressFn defaultLocalIP,
+    ServerController(ftp::FtpEngine& engine, ServerBoxes& boxes, DefaultAddressFn defaultLocalIP,
                      WriteLogFn writeLog, ClockFn clock = &QDateTime::currentDateTime);
     ~ServerController();
 
@@ -95,7 +95,7 @@ public:
         applyLogLimits_ = std::move(apply);
     }
     // Told the ban rules read at each start (a start lifts every ban).
-    void setBanRules(std::function<void(const engine::BanRules&)> apply) {
+    void setBanRules(std::function<void(const session::BanRules&)> apply) {
         applyBanRules_ = std::move(apply);
     }
     // Lines logged after a successful start (e.g. list entries that match nothing).
@@ -143,7 +143,7 @@ private:
     bool failStart(const QStringList& reasons);
     PassiveAddressResolver::WriteLogFn stampedLog();
 
-    engine::FtpEngine& engine_;
+    ftp::FtpEngine& engine_;
     ServerBoxes& boxes_;
     DefaultAddressFn defaultLocalIP_;
     WriteLogFn writeLog_;
@@ -156,8 +156,8 @@ private:
     std::function<QStringList()> startNotes_;
     std::function<QStringList(const QString&)> wholeDiskWarnings_;
     QString shownAddress_;
-    std::function<void(const engine::BanRules&)> applyBanRules_;
-    std::optional<engine::BanRules> appliedBans_;
+    std::function<void(const session::BanRules&)> applyBanRules_;
+    std::optional<session::BanRules> appliedBans_;
     ServerView* view_ = nullptr;
     CompanionServer* companion_ = nullptr;
     std::unique_ptr<PassiveAddressResolver> resolver_;

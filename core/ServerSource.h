@@ -5,9 +5,9 @@
 // (AttachedServer). Rows and readings are what the last look found; the
 // signals say when to look again.
 
-#include "engine/LoginBans.h"
 #include "monitor/OnlineList.h"
 #include "monitor/TransferRates.h"
+#include "session/LoginBans.h"
 
 #include <QObject>
 
@@ -30,7 +30,7 @@ public:
     virtual QList<Live> liveReadings() const = 0;
     // Disconnects the session of the row with `key` (a missing one is ignored).
     virtual void disconnectSession(const QString& key) = 0;
-    virtual QList<engine::BanEntry> bans() const = 0;
+    virtual QList<session::BanEntry> bans() const = 0;
     // Lifts a ban; bansChanged() follows when it was lifted.
     virtual void unban(const QString& address) = 0;
 

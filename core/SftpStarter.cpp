@@ -4,8 +4,8 @@
 
 namespace kv {
 
-SftpStarter::SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events,
-                         sftp::KeyLogins& keys, events::ServerEvents& bus, engine::LoginBans& bans,
+SftpStarter::SftpStarter(ftp::FtpEngine& engine, session::EngineEvents& events,
+                         sftp::KeyLogins& keys, events::ServerEvents& bus, session::LoginBans& bans,
                          QString dataFolder, const files::OwnFiles* ownFiles)
     : engine_(engine), events_(events), keys_(keys), bus_(bus), bans_(bans),
       dataFolder_(std::move(dataFolder)), ownFiles_(ownFiles) {}

@@ -5,9 +5,9 @@
 // the data folder at the first start, and their fingerprints logged.
 
 #include "core/ServerController.h"
-#include "engine/FtpEngine.h"
-#include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
+#include "ftp/FtpEngine.h"
+#include "session/LoginBans.h"
 #include "sftp/SftpServer.h"
 
 namespace kv {
@@ -15,8 +15,8 @@ namespace kv {
 class SftpStarter : public CompanionServer {
 public:
     // `ownFiles` (hidden from every login) is kept alive by the caller.
-    SftpStarter(engine::FtpEngine& engine, engine::EngineEvents& events, sftp::KeyLogins& keys,
-                events::ServerEvents& bus, engine::LoginBans& bans, QString dataFolder,
+    SftpStarter(ftp::FtpEngine& engine, session::EngineEvents& events, sftp::KeyLogins& keys,
+                events::ServerEvents& bus, session::LoginBans& bans, QString dataFolder,
                 const files::OwnFiles* ownFiles = nullptr);
 
     std::optional<QString> start(const ServerConfig& config, QStringList& lines) override;
@@ -25,11 +25,11 @@ public:
     const sftp::SftpServer& server() const { return server_; }
 
 private:
-    engine::FtpEngine& engine_;
-    engine::EngineEvents& events_;
+    ftp::FtpEngine& engine_;
+    session::EngineEvents& events_;
     sftp::KeyLogins& keys_;
     events::ServerEvents& bus_;
-    engine::LoginBans& bans_;
+    session::LoginBans& bans_;
     QString dataFolder_;
     const files::OwnFiles* ownFiles_;
     sftp::SftpServer server_;

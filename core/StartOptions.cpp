@@ -14,16 +14,16 @@ namespace {
 
 using namespace settings::option;
 
-engine::TlsMode tlsMode(const QString& word) {
+ftp::TlsMode tlsMode(const QString& word) {
     if (word == QLatin1String("required"))
-        return engine::TlsMode::Required;
+        return ftp::TlsMode::Required;
     if (word == QLatin1String("on"))
-        return engine::TlsMode::On;
-    return engine::TlsMode::Off;
+        return ftp::TlsMode::On;
+    return ftp::TlsMode::Off;
 }
 
-engine::TlsVersion tlsVersion(const QString& text) {
-    return text == QLatin1String("1.3") ? engine::TlsVersion::V1_3 : engine::TlsVersion::V1_2;
+ftp::TlsVersion tlsVersion(const QString& text) {
+    return text == QLatin1String("1.3") ? ftp::TlsVersion::V1_3 : ftp::TlsVersion::V1_2;
 }
 
 // A file the operator named must be there to be read; the generated ones are
@@ -86,7 +86,7 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
     else
         result.passiveHostName = publicAddress;
 
-    engine::TlsSettings& tls = result.tls;
+    ftp::TlsSettings& tls = result.tls;
     tls.mode = tlsMode(set.value(kTls));
     tls.implicitPort = quint16(set.value(kTlsImplicitPort).toUInt());
     tls.certificateFile =

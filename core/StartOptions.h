@@ -4,9 +4,9 @@
 // certificate and key paths resolved (an empty path means the generated
 // files in the data folder, a relative one is taken inside it).
 
-#include "engine/LoginBans.h"
-#include "engine/PassiveSettings.h"
-#include "engine/TlsSettings.h"
+#include "ftp/PassiveSettings.h"
+#include "ftp/TlsSettings.h"
+#include "session/LoginBans.h"
 #include "settings/OptionCatalog.h"
 
 #include <QMap>
@@ -16,18 +16,18 @@
 namespace kv {
 
 struct StartOptions {
-    engine::TlsSettings tls;
+    ftp::TlsSettings tls;
     // ftp.log's size limit in bytes (0: none) and how many rotated files stay.
     qint64 logMaxBytes = 0;
     int logKeep = 5;
     // The passive range, and the public address when it is given as one.
-    engine::PassiveSettings passive;
+    ftp::PassiveSettings passive;
     // A host name given as the public address, to be resolved; else empty.
     QString passiveHostName;
     // Open control connections in all and from one address (0: no limit).
     int maxConnections = 1000;
     int maxConnectionsPerIp = 500;
-    engine::BanRules bans;
+    session::BanRules bans;
     // The SFTP port (0: no SFTP) and whether SSH passwords are accepted.
     quint16 sftpPort = 0;
     bool sftpPasswordAuth = true;

@@ -1,7 +1,7 @@
 #include "core/WholeDiskWarnings.h"
 
 #include "access/EntryChecks.h"
-#include "engine/LogText.h"
+#include "session/LogText.h"
 #include "settings/SharedRoot.h"
 
 #include <QRegularExpression>
@@ -15,7 +15,7 @@ namespace {
 // A login as typed after the command: quoted when a shell would split it.
 QString loginWord(const QString& login) {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9._@+-]+$"));
-    const QString shown = engine::escapedForLog(login);
+    const QString shown = session::escapedForLog(login);
     if (plain.match(shown).hasMatch())
         return shown;
     return QLatin1Char('"') + QString(shown).replace(QLatin1Char('"'), QLatin1String("\\\"")) +

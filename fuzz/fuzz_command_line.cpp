@@ -2,13 +2,14 @@
 // a clean verb and an argument free of control characters, or an error; and
 // the line as logged holds nothing left to escape and never a password.
 
-#include "engine/CommandParser.h"
-#include "engine/LogText.h"
+#include "ftp/CommandLog.h"
+#include "ftp/CommandParser.h"
 #include "fuzz/FuzzRule.h"
+#include "session/LogText.h"
 
 #include <cstdint>
 
-using namespace kv::engine;
+using namespace kv::ftp;
 
 namespace {
 
@@ -26,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView line(reinterpret_cast<const char*>(data), qsizetype(size));
     const ParsedCommand parsed = parseCommandLine(line);
     const QString logged = commandLineForLog(line);
-    require(escapedForLog(logged) == logged, "logged line with nothing left to escape");
+    require(kv::session::escapedForLog(logged) == logged,
+            "logged line with nothing left to escape");
     if (parsed.ok() && (parsed.verb == u"PASS" || parsed.verb == u"ACCT"))
         require(logged == parsed.verb + QStringLiteral(" ***"), "password masked in the log");
     // A first word beginning with PASS or ACCT, however malformed the line,

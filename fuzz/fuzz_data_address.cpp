@@ -2,14 +2,14 @@
 // an address the data channel can use (port 1-65535, the protocol asked
 // for) or a named error, and never crash.
 
-#include "engine/DataAddress.h"
+#include "ftp/DataAddress.h"
 #include "fuzz/FuzzRule.h"
 
 #include <QString>
 
 #include <cstdint>
 
-using namespace kv::engine;
+using namespace kv::ftp;
 
 namespace {
 

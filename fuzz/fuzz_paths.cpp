@@ -7,10 +7,10 @@
 // the current folder and the client path separated by '\n' (no '\n': the
 // current folder is "/").
 
-#include "engine/Listing.h"
 #include "files/DiskPaths.h"
 #include "files/FileService.h"
 #include "files/VirtualFileSystem.h"
+#include "ftp/Listing.h"
 #include "fuzz/FuzzRule.h"
 
 #include <QDir>
@@ -22,8 +22,8 @@
 #include <unistd.h>
 
 using namespace kv::files;
-using kv::engine::listLine;
-using kv::engine::mlsxLine;
+using kv::ftp::listLine;
+using kv::ftp::mlsxLine;
 
 namespace {
 

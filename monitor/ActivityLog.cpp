@@ -1,8 +1,8 @@
 #include "monitor/ActivityLog.h"
 
 #include "access/DataFileMode.h"
-#include "engine/FileSizeSignal.h"
-#include "engine/LogText.h"
+#include "files/FileSizeSignal.h"
+#include "session/LogText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -114,8 +114,8 @@ QString EngineLogLine(const QTime& time, const QString& address, const QString& 
     body.replace(QLatin1Char('\r'), QLatin1Char(' '));
     body.replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QString inside = trimSpaces((time.isValid() ? clockText(time) : QString()) +
-                                      QLatin1Char(' ') + engine::escapedForLog(address));
-    return QLatin1Char('[') + inside + QStringLiteral("] ") + engine::escapedForLog(body);
+                                      QLatin1Char(' ') + session::escapedForLog(address));
+    return QLatin1Char('[') + inside + QStringLiteral("] ") + session::escapedForLog(body);
 }
 
 QString StartLogLine(const QDateTime& when, const QString& localAddress) {
@@ -152,7 +152,7 @@ ActivityLog::ActivityLog(LogScreen& screen, Switch logToFile, QString filePath, 
     : screen_(screen), logToFile_(std::move(logToFile)), filePath_(std::move(filePath)),
       warn_(std::move(warn)) {
     // A file-size limit must fail a write, not end the program.
-    engine::keepRunningPastFileSizeLimit();
+    files::keepRunningPastFileSizeLimit();
 }
 
 ActivityLog::FileOutcome ActivityLog::WriteLog(const QString& text) {
@@ -215,7 +215,7 @@ EngineLineLogger::Clock EngineLineLogger::localTimeBySecond() {
 EngineLineLogger::EngineLineLogger(ActivityLog& log, Clock clock)
     : log_(log), clock_(std::move(clock)) {}
 
-void EngineLineLogger::LogLine(const engine::ConnectionObject& connection, const QString& text) {
+void EngineLineLogger::LogLine(const session::ConnectionObject& connection, const QString& text) {
     const QString address = connection.LoginAddress();
     const QTime now = clock_ ? clock_().time() : QTime::currentTime();
     log_.WriteLog(EngineLogLine(now, address, text));

@@ -25,7 +25,7 @@ public:
 // spaces, so a connection without an address gives "[hh:nn:ss] text". A line
 // end after `text` is dropped and line breaks inside it become spaces: one
 // engine line stays one log line. Other control and format characters in the
-// address and the text are shown escaped (engine::escapedForLog), so a client
+// address and the text are shown escaped (session::escapedForLog), so a client
 // cannot forge lines or reorder what the operator reads.
 QString EngineLogLine(const QTime& time, const QString& address, const QString& text);
 // "[dd-mm-yyyy hh:nn:ss] SERVER START ON IP <address>"; the caller writes an
@@ -93,7 +93,7 @@ public:
     static Clock localTimeBySecond();
 
     explicit EngineLineLogger(ActivityLog& log, Clock clock = localTimeBySecond());
-    void LogLine(const engine::ConnectionObject& connection, const QString& text) override;
+    void LogLine(const session::ConnectionObject& connection, const QString& text) override;
 
 private:
     ActivityLog& log_;

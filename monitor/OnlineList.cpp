@@ -38,7 +38,7 @@ namespace {
 
 // The anonymous account's "password" is the visitor's e-mail address, worth
 // seeing; an account's password is never put on screen.
-QString shownPassword(const engine::ConnectionObject& c) {
+QString shownPassword(const session::ConnectionObject& c) {
     if (c.UserName().compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0)
         return c.Password();
     return access::maskedPassword(c.Password());
@@ -50,15 +50,15 @@ QString refusedLoginText(const QString& reason) {
     return QStringLiteral("Login rifiutato: %1").arg(reason);
 }
 
-QString onlineKey(const engine::ConnectionObject& connection) {
+QString onlineKey(const session::ConnectionObject& connection) {
     return QStringLiteral("k") + QString::number(connection.Id());
 }
 
-QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connections,
+QList<OnlineRow> buildOnlineRows(const QList<session::ConnectionObject*>& connections,
                                  const QString& defaultRoot) {
     QList<OnlineRow> rows;
     rows.reserve(connections.size());
-    for (const engine::ConnectionObject* c : connections) {
+    for (const session::ConnectionObject* c : connections) {
         if (!c)
             continue;
         // What the login granted; before a login the client has no rights yet.
@@ -96,9 +96,9 @@ SelectionAfterRebuild reselect(const QList<OnlineRow>& rows, const QString& reme
     return {};
 }
 
-engine::ConnectionObject*
-connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& key) {
-    for (engine::ConnectionObject* c : connections) {
+session::ConnectionObject*
+connectionToDisconnect(const QList<session::ConnectionObject*>& connections, const QString& key) {
+    for (session::ConnectionObject* c : connections) {
         if (c && onlineKey(*c) == key)
             return c;
     }

@@ -5,7 +5,7 @@
 // count text, the remembered selection, and the column widths that are saved,
 // restored and scaled with the list.
 
-#include "engine/FtpEngine.h"
+#include "session/LoginDecision.h"
 #include "settings/SettingsStore.h"
 
 #include <QList>
@@ -38,12 +38,12 @@ QString refusedLoginText(const QString& reason);
 
 // A connection's key in the online list: "k" and its number, so that every
 // connection has its own row and Disconnetti reaches exactly that one.
-QString onlineKey(const engine::ConnectionObject& connection);
+QString onlineKey(const session::ConnectionObject& connection);
 
 // The rows of AggiornaUtenti in the engine's order; `defaultRoot` is shown
 // for a connection whose account has no root. A connection whose last login
 // was refused shows no root, and the reason in place of the rights.
-QList<OnlineRow> buildOnlineRows(const QList<engine::ConnectionObject*>& connections,
+QList<OnlineRow> buildOnlineRows(const QList<session::ConnectionObject*>& connections,
                                  const QString& defaultRoot);
 
 // "N utenti connessi" for N > 0; "" when nobody is connected.
@@ -59,8 +59,8 @@ SelectionAfterRebuild reselect(const QList<OnlineRow>& rows, const QString& reme
 
 // The connection that DisconnettiUtente tells to disconnect: the one whose
 // key is the selected row's.
-engine::ConnectionObject*
-connectionToDisconnect(const QList<engine::ConnectionObject*>& connections, const QString& key);
+session::ConnectionObject*
+connectionToDisconnect(const QList<session::ConnectionObject*>& connections, const QString& key);
 
 using ColumnWidths = std::array<double, kOnlineColumns>; // twips
 

@@ -10,7 +10,7 @@ namespace kv::monitor {
 
 namespace {
 
-using Direction = engine::TransferActivity::Direction;
+using Direction = session::TransferActivity::Direction;
 
 // Three significant digits at most: "980 B", "12,5 KB", "512 KB".
 QString scaled(double value, const char* const units[], int count) {
@@ -100,7 +100,7 @@ const QStringList& liveHeaders() {
     return headers;
 }
 
-std::array<QString, kLiveColumns> liveColumns(const engine::TransferActivity& a, double rate) {
+std::array<QString, kLiveColumns> liveColumns(const session::TransferActivity& a, double rate) {
     if (a.direction == Direction::None)
         return {};
     QString progress;

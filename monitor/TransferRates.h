@@ -4,7 +4,7 @@
 // every connection's rate, the total download and upload rates and the last
 // five minutes of them for the graph, and makes the texts the panel shows.
 
-#include "engine/FtpEngine.h"
+#include "session/LoginDecision.h"
 
 #include <QHash>
 #include <QList>
@@ -33,7 +33,7 @@ public:
     using Key = const void*;
     struct Reading {
         Key connection = nullptr;
-        engine::TransferActivity activity;
+        session::TransferActivity activity;
     };
 
     // One poll at `nowMs` of a monotonic clock. The first poll only sets the
@@ -74,7 +74,7 @@ QString totalRatesText(const RatePoint& total);
 // the progress only when the size is known ("42%").
 inline constexpr int kLiveColumns = 5;
 const QStringList& liveHeaders();
-std::array<QString, kLiveColumns> liveColumns(const engine::TransferActivity& activity,
+std::array<QString, kLiveColumns> liveColumns(const session::TransferActivity& activity,
                                               double rate);
 
 // The graph's line for one direction across `area`: the newest point at the

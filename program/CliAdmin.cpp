@@ -1,8 +1,8 @@
 // status, who, kick, ban, reload and log --follow over the administration channel.
 #include "program/CliAdmin.h"
 
-#include "core/AdminClient.h"
-#include "core/AdminPlace.h"
+#include "adminchannel/AdminClient.h"
+#include "adminchannel/AdminPlace.h"
 #include "program/CliArguments.h"
 #include "program/CliContext.h"
 #include "program/CliOutput.h"

@@ -2,7 +2,7 @@
 #include "program/HeadlessServer.h"
 
 #include "access/DataView.h"
-#include "core/AdminChannel.h"
+#include "adminchannel/AdminChannel.h"
 #include "core/ProgramCore.h"
 #include "program/ServiceNotifier.h"
 

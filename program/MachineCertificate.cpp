@@ -1,6 +1,6 @@
 #include "program/MachineCertificate.h"
 
-#include "engine/TlsCertificate.h"
+#include "ftp/TlsCertificate.h"
 
 #include <QHostInfo>
 #include <QLocale>
@@ -21,7 +21,7 @@ QStringList machineAddresses() {
 }
 
 QString describe(const QString& certificateFile) {
-    const engine::CertificateResult read = engine::readCertificateSummary(certificateFile);
+    const ftp::CertificateResult read = ftp::readCertificateSummary(certificateFile);
     if (!read.summary)
         return read.error;
     const QLocale italian(QLocale::Italian, QLocale::Italy);
@@ -34,15 +34,15 @@ QString describe(const QString& certificateFile) {
 
 CertificateTools machineCertificateTools() {
     CertificateTools tools;
-    tools.prepare = [](const engine::TlsSettings& tls) {
-        return engine::ensureSelfSignedCertificate(tls.certificateFile, tls.privateKeyFile,
-                                                   QHostInfo::localHostName(), machineAddresses())
+    tools.prepare = [](const ftp::TlsSettings& tls) {
+        return ftp::ensureSelfSignedCertificate(tls.certificateFile, tls.privateKeyFile,
+                                                QHostInfo::localHostName(), machineAddresses())
             .error;
     };
     tools.describe = &describe;
     tools.generate = [](const QString& certificateFile, const QString& keyFile) {
-        return engine::generateSelfSignedCertificate(certificateFile, keyFile,
-                                                     QHostInfo::localHostName(), machineAddresses())
+        return ftp::generateSelfSignedCertificate(certificateFile, keyFile,
+                                                  QHostInfo::localHostName(), machineAddresses())
             .error;
     };
     return tools;

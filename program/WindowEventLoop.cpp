@@ -9,7 +9,7 @@ namespace kv {
 WindowEventLoop::WindowEventLoop() {
     if (qEnvironmentVariableIntValue("KV_QT_DISPATCHER") == 1)
         return;
-    auto dispatcher = std::make_unique<engine::EpollDispatcher>();
+    auto dispatcher = std::make_unique<net::EpollDispatcher>();
     if (!dispatcher->isValid())
         return;
     QCoreApplication::setEventDispatcher(dispatcher.get());

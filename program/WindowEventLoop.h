@@ -4,7 +4,7 @@
 // session's socket. The platform plugin's own dispatcher still turns the
 // window system's events into Qt's, asked by the epoll loop after each wake-up.
 
-#include "engine/EpollDispatcher.h"
+#include "net/EpollDispatcher.h"
 
 #include <memory>
 
@@ -21,7 +21,7 @@ public:
     void detachPlatform();
 
 private:
-    engine::EpollDispatcher* epoll_ = nullptr; // the application's once installed
+    net::EpollDispatcher* epoll_ = nullptr; // the application's once installed
     std::unique_ptr<QAbstractEventDispatcher> platform_;
 };
 

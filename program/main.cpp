@@ -2,9 +2,9 @@
 #include "core/ProgramCore.h"
 #include "core/StartFolderChoice.h"
 #include "core/Version.h"
-#include "engine/DescriptorLimit.h"
-#include "engine/EpollDispatcher.h"
-#include "engine/FtpServer.h"
+#include "ftp/FtpServer.h"
+#include "net/DescriptorLimit.h"
+#include "net/EpollDispatcher.h"
 #include "program/Cli.h"
 #include "program/CommandLine.h"
 #include "program/HeadlessServer.h"
@@ -31,8 +31,8 @@ void describeApplication() {
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kv::kVersionText));
 }
 
-std::unique_ptr<kv::engine::FtpEngine> makeEngine() {
-    return std::make_unique<kv::engine::FtpServer>();
+std::unique_ptr<kv::ftp::FtpEngine> makeEngine() {
+    return std::make_unique<kv::ftp::FtpServer>();
 }
 
 // The first word that is not an option (nor the folder after --data-dir).
@@ -102,11 +102,11 @@ int main(int argc, char** argv) {
         return reading.exitCode;
     }
     // Every connection holds a descriptor.
-    kv::engine::raiseDescriptorLimit();
+    kv::net::raiseDescriptorLimit();
     if (reading.options.headless) {
         // Without a window the loop serves sockets and timers only: epoll
         // keeps a wake-up's cost independent of the idle sessions open.
-        auto dispatcher = std::make_unique<kv::engine::EpollDispatcher>();
+        auto dispatcher = std::make_unique<kv::net::EpollDispatcher>();
         if (dispatcher->isValid())
             QCoreApplication::setEventDispatcher(dispatcher.release());
         QCoreApplication app(argc, argv);

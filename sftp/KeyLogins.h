@@ -4,7 +4,7 @@
 // signature), and, once libssh has checked the signature, the same decision
 // a password login gets.
 
-#include "engine/FtpEngine.h"
+#include "session/LoginDecision.h"
 
 #include <QString>
 
@@ -17,8 +17,8 @@ public:
     virtual ~KeyLogins() = default;
     virtual KeyListed KeyIsListed(const QString& login, const QString& fingerprint) = 0;
     // `c` holds the login name and address; its password is empty.
-    virtual engine::LoginDecision KeyLoginRequest(engine::ConnectionObject& c,
-                                                  const QString& fingerprint) = 0;
+    virtual session::LoginDecision KeyLoginRequest(session::ConnectionObject& c,
+                                                   const QString& fingerprint) = 0;
 };
 
 } // namespace kv::sftp

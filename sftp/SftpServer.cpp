@@ -1,7 +1,7 @@
 #include "sftp/SftpServer.h"
 
-#include "engine/DescriptorListener.h"
-#include "engine/HostAddresses.h"
+#include "net/DescriptorListener.h"
+#include "net/HostAddresses.h"
 #include "sftp/PublicKeyLine.h"
 
 #include <QFile>
@@ -27,7 +27,7 @@ constexpr const char* kMacs = "hmac-sha2-256-etm@openssh.com,hmac-sha2-512-etm@o
 constexpr const char* kHostKeyAlgorithms = "ssh-ed25519,ecdsa-sha2-nistp256";
 
 // A connection refused before any SSH byte, for its log line.
-class RefusedConnection : public engine::StoredConnection {
+class RefusedConnection : public session::StoredConnection {
 public:
     explicit RefusedConnection(const QString& host) {
         remoteHost_ = host;
@@ -85,9 +85,9 @@ bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
     }
     const bool samePort =
         isListening() && settings.port == settings_.port && settings.address == settings_.address;
-    auto listener = std::make_unique<engine::DescriptorListener>();
+    auto listener = std::make_unique<net::DescriptorListener>();
     // Where FTP listens, "::" on IPv6 and IPv4 alike.
-    const std::optional<QHostAddress> address = engine::listeningAddress(settings.address);
+    const std::optional<QHostAddress> address = net::listeningAddress(settings.address);
     if (!address) {
         if (error)
             *error = QStringLiteral("Porta SFTP %1 non utilizzabile: l'indirizzo %2 non è di "
@@ -109,7 +109,7 @@ bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
         settings_.context.bans->disconnect(this);
     if (!samePort) {
         listener_ = std::move(listener);
-        connect(listener_.get(), &engine::DescriptorListener::descriptorReady, this,
+        connect(listener_.get(), &net::DescriptorListener::descriptorReady, this,
                 &SftpServer::onIncoming);
     }
     if (bind_)
@@ -120,8 +120,8 @@ bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
     context->areas = &areas_;
     context->hashWorkers = &hashWorkers_;
     context_ = std::move(context);
-    if (engine::LoginBans* bans = settings.context.bans)
-        connect(bans, &engine::LoginBans::banStarted, this, &SftpServer::onBanStarted);
+    if (session::LoginBans* bans = settings.context.bans)
+        connect(bans, &session::LoginBans::banStarted, this, &SftpServer::onBanStarted);
     return true;
 }
 
@@ -151,8 +151,8 @@ quint16 SftpServer::port() const {
     return listener_ ? listener_->serverPort() : 0;
 }
 
-QList<engine::ConnectionObject*> SftpServer::connections() const {
-    QList<engine::ConnectionObject*> list;
+QList<session::ConnectionObject*> SftpServer::connections() const {
+    QList<session::ConnectionObject*> list;
     for (SftpSession* s : sessions_)
         list << s;
     return list;
@@ -181,7 +181,7 @@ std::optional<QString> SftpServer::refusalOf(const QString& host) const {
 
 void SftpServer::onIncoming(qintptr descriptor) {
     const int fd = int(descriptor);
-    const QString host = engine::addressText(peerOf(fd));
+    const QString host = net::addressText(peerOf(fd));
     if (const auto refusal = refusalOf(host)) {
         ::close(fd);
         if (settings_.context.events) {

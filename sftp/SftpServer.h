@@ -4,11 +4,11 @@
 // one SftpSession per connection on the event loop. Host keys and the
 // allowed algorithms are set once per start.
 
-#include "engine/EngineLimits.h"
-#include "engine/FtpEngine.h"
-#include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
 #include "files/AreaRegistry.h"
+#include "session/LoginBans.h"
+#include "session/LoginDecision.h"
+#include "session/SessionLimits.h"
 #include "sftp/SftpHostKeys.h"
 #include "sftp/SftpSession.h"
 
@@ -16,14 +16,14 @@
 #include <QObject>
 #include <memory>
 
-namespace kv::engine {
+namespace kv::net {
 class DescriptorListener;
 }
 
 namespace kv::sftp {
 
 struct SftpListenSettings {
-    QString address; // as stored: see engine::listeningAddress
+    QString address; // as stored: see net::listeningAddress
     quint16 port = 0;
     HostKeyFiles hostKeys;
     SftpContext context;
@@ -45,14 +45,14 @@ public:
     void stop();
     bool isListening() const;
     quint16 port() const;
-    QList<engine::ConnectionObject*> connections() const;
+    QList<session::ConnectionObject*> connections() const;
 
 private:
     void onIncoming(qintptr descriptor);
     void onBanStarted(const QString& address);
     std::optional<QString> refusalOf(const QString& host) const;
 
-    std::unique_ptr<engine::DescriptorListener> listener_;
+    std::unique_ptr<net::DescriptorListener> listener_;
     ssh_bind bind_ = nullptr;
     SftpListenSettings settings_;
     std::shared_ptr<const SftpContext> context_;
@@ -60,7 +60,7 @@ private:
     // Holds no descriptor itself, so sessions may outlive it.
     files::AreaRegistry areas_;
     // The checksum commands' hashes, off the event loop, as FTP's HASH.
-    files::HashWorkers hashWorkers_{engine::kHashesAtOnce};
+    files::HashWorkers hashWorkers_{session::kHashesAtOnce};
 };
 
 } // namespace kv::sftp

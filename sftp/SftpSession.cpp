@@ -1,7 +1,7 @@
 #include "sftp/SftpSession.h"
 
-#include "engine/LogText.h"
 #include "files/FileService.h"
+#include "session/LogText.h"
 
 #include <QScopeGuard>
 
@@ -87,7 +87,7 @@ void SftpSession::log(const QString& line) {
     // breaks or other control characters: escaped as in FTP's command
     // lines, so "q\nX" and "q X" never read alike.
     if (context_->events)
-        context_->events->LogLine(*this, engine::escapedForLog(line));
+        context_->events->LogLine(*this, session::escapedForLog(line));
 }
 
 void SftpSession::start() {
@@ -102,16 +102,16 @@ void SftpSession::Disconnect() {
     closeWith(QStringLiteral("dall'amministratore"));
 }
 
-engine::TransferActivity SftpSession::Activity() const {
-    engine::TransferActivity a;
+session::TransferActivity SftpSession::Activity() const {
+    session::TransferActivity a;
     if (!requests_)
         return a;
     a.sentTotal = requests_->sentTotal();
     a.receivedTotal = requests_->receivedTotal();
     if (const TransferNote* t = requests_->currentTransfer()) {
         a.direction = t->kind == events::TransferKind::Upload
-                          ? engine::TransferActivity::Direction::Upload
-                          : engine::TransferActivity::Direction::Download;
+                          ? session::TransferActivity::Direction::Upload
+                          : session::TransferActivity::Direction::Download;
         a.path = t->clientPath;
         a.bytes = t->bytes;
         a.size = t->size;

@@ -7,9 +7,9 @@
 // SftpRequests over the file layer. "session" channels are served, each with the "sftp"
 // subsystem (one per connection) or a checksum command (SftpCommands); nothing else.
 
-#include "engine/FtpEngine.h"
-#include "engine/LoginBans.h"
 #include "events/ServerEvents.h"
+#include "session/LoginBans.h"
+#include "session/LoginDecision.h"
 #include "sftp/KeyLogins.h"
 #include "sftp/SftpCommands.h"
 #include "sftp/SftpPacket.h"
@@ -30,9 +30,9 @@ namespace kv::sftp {
 
 // What every session of one listener shares.
 struct SftpContext {
-    engine::EngineEvents* events = nullptr;
+    session::EngineEvents* events = nullptr;
     events::ServerEvents* bus = nullptr;
-    engine::LoginBans* bans = nullptr;
+    session::LoginBans* bans = nullptr;
     KeyLogins* keys = nullptr; // null: no login by key
     bool passwordAuth = true;
     bool followLinks = false;
@@ -47,7 +47,7 @@ struct SftpContext {
     QString serverRoot;
 };
 
-class SftpSession : public QObject, public engine::StoredConnection {
+class SftpSession : public QObject, public session::StoredConnection {
     Q_OBJECT
 public:
     // Takes over `session`, already accepted on the socket `fd`.
@@ -57,7 +57,7 @@ public:
 
     void start();
     void Disconnect() override;
-    engine::TransferActivity Activity() const override;
+    session::TransferActivity Activity() const override;
     QDateTime ConnectedAt() const override { return connectedAt_; }
     // Ends the connection (once); the closing is reported from the event loop.
     void closeWith(const QString& reason);

@@ -26,7 +26,7 @@ QString kindText(events::TransferKind kind) {
 void SftpSession::countFailedLogin(const QString& user, const QString& reason) {
     refusedKeyUser_.clear();
     loginRefusal_ = reason;
-    engine::LoginBans* bans = context_->bans;
+    session::LoginBans* bans = context_->bans;
     if (!reason.isEmpty())
         log(QStringLiteral("SFTP: login rifiutato: %1").arg(reason));
     if (context_->bus)
@@ -79,7 +79,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
                              const QString& keyFingerprint) {
     if (loggedIn_)
         return SSH_AUTH_DENIED;
-    engine::LoginBans* bans = context_->bans;
+    session::LoginBans* bans = context_->bans;
     loginAddress_ = remoteHost_;
     if (bans && bans->isBanned(remoteHost_)) {
         closeSoon(QStringLiteral("indirizzo bloccato"));
@@ -88,21 +88,21 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
     userName_ = user;
     password_ = password;
     const auto refusedHere = [](const char* why) {
-        return engine::LoginDecision::refused(QString::fromUtf8(why));
+        return session::LoginDecision::refused(QString::fromUtf8(why));
     };
-    const engine::LoginDecision decision =
+    const session::LoginDecision decision =
         !keyFingerprint.isEmpty()
             ? (context_->keys ? context_->keys->KeyLoginRequest(*this, keyFingerprint)
                               : refusedHere("accesso con chiave non previsto"))
         : context_->events ? context_->events->LoginRequest(*this)
                            : refusedHere("nessun gestore degli accessi");
     password_.clear();
-    if (decision.outcome == engine::LoginDecision::Outcome::Unavailable) {
+    if (decision.outcome == session::LoginDecision::Outcome::Unavailable) {
         log(QStringLiteral("Login non deciso: %1").arg(decision.reason));
         closeSoon(decision.reason);
         return SSH_AUTH_DENIED;
     }
-    if (decision.outcome != engine::LoginDecision::Outcome::Accepted || !decision.grant) {
+    if (decision.outcome != session::LoginDecision::Outcome::Accepted || !decision.grant) {
         countFailedLogin(user, decision.reason);
         if (++failedLogins_ >= kMaxFailedLogins)
             closeSoon(QStringLiteral("troppi tentativi"));

@@ -1,16 +1,16 @@
 #include "window/DisruptionQuestion.h"
 
-#include "engine/FtpEngine.h"
+#include "session/LoginDecision.h"
 
 namespace kv::ui {
 
-ClientActivity countActivity(const QList<engine::ConnectionObject*>& connections) {
+ClientActivity countActivity(const QList<session::ConnectionObject*>& connections) {
     ClientActivity activity;
-    for (const engine::ConnectionObject* connection : connections) {
+    for (const session::ConnectionObject* connection : connections) {
         if (!connection)
             continue;
         ++activity.clients;
-        if (connection->Activity().direction != engine::TransferActivity::Direction::None)
+        if (connection->Activity().direction != session::TransferActivity::Direction::None)
             ++activity.transfers;
     }
     return activity;

@@ -5,7 +5,7 @@
 #include <QList>
 #include <QString>
 
-namespace kv::engine {
+namespace kv::session {
 class ConnectionObject;
 }
 
@@ -18,7 +18,7 @@ struct ClientActivity {
     int transfers = 0;
 };
 
-ClientActivity countActivity(const QList<engine::ConnectionObject*>& connections);
+ClientActivity countActivity(const QList<session::ConnectionObject*>& connections);
 
 // The question for `kind`; empty when no client is connected (nothing to ask).
 QString disruptionQuestion(Disruption kind, const ClientActivity& activity);

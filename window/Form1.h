@@ -6,10 +6,10 @@
 // the operator's actions to it.
 
 #include "access/ServerEventHandler.h"
-#include "admin/ui/CorePanelHost.h"
 #include "core/CoreFwd.h"
 #include "core/DataFolder.h"
 #include "core/ServerController.h"
+#include "panels/ui/CorePanelHost.h"
 #include "window/DisruptionQuestion.h"
 
 #include <QMainWindow>

@@ -5,13 +5,13 @@
 // service to come back. Also the window's own server's administration channel.
 #include "window/Form1.h"
 
-#include "admin/ui/LoginProtectionGroup.h"
-#include "admin/ui/SecurityPanel.h"
-#include "core/AdminChannel.h"
-#include "core/AdminPlace.h"
-#include "core/AttachedServer.h"
+#include "adminchannel/AdminChannel.h"
+#include "adminchannel/AdminPlace.h"
+#include "adminchannel/AttachedServer.h"
 #include "core/ProgramCore.h"
 #include "core/ReloadWatch.h"
+#include "panels/ui/LoginProtectionGroup.h"
+#include "panels/ui/SecurityPanel.h"
 #include "window/LogPanel.h"
 #include "window/OnlinePanel.h"
 #include "window/TrayIcon.h"

@@ -5,7 +5,7 @@
 #include "window/Form1.h"
 
 #include "access/AccountDatabase.h"
-#include "core/AttachedServer.h"
+#include "adminchannel/AttachedServer.h"
 #include "core/ProgramCore.h"
 #include "core/ReloadWatch.h"
 #include "window/LogPanel.h"

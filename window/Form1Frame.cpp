@@ -3,10 +3,10 @@
 // containers and what goes into each.
 #include "window/Form1.h"
 
-#include "admin/ui/AdminPanels.h"
-#include "shell/FrameLayout.h"
-#include "shell/Twips.h"
-#include "shell/WebAddresses.h"
+#include "desktop/WebAddresses.h"
+#include "layout/FrameLayout.h"
+#include "layout/Twips.h"
+#include "panels/ui/AdminPanels.h"
 #include "window/Artwork.h"
 #include "window/HelpBrowser.h"
 #include "window/LogPanel.h"

@@ -2,7 +2,7 @@
 // with Tab (or any focus change) is scrolled into view.
 #include "window/Form1.h"
 
-#include "shell/Twips.h"
+#include "layout/Twips.h"
 
 #include <QApplication>
 #include <QKeySequence>

@@ -5,8 +5,8 @@
 
 #include "core/NumberConversion.h"
 #include "core/ProgramCore.h"
-#include "shell/FrameLayout.h"
-#include "shell/Twips.h"
+#include "layout/FrameLayout.h"
+#include "layout/Twips.h"
 #include "window/Artwork.h"
 #include "window/HelpBrowser.h"
 #include "window/OnlinePanel.h"

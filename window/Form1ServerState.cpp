@@ -4,11 +4,11 @@
 // they change reaches it through a reload (Form1Edits.cpp).
 #include "window/Form1.h"
 
-#include "admin/ui/AccountPanel.h"
-#include "core/AdminChannel.h"
+#include "adminchannel/AdminChannel.h"
 #include "core/ProgramCore.h"
 #include "core/ReloadWatch.h"
 #include "monitor/OnlineList.h"
+#include "panels/ui/AccountPanel.h"
 #include "window/Artwork.h"
 #include "window/LogPanel.h"
 #include "window/OnlinePanel.h"

@@ -1,7 +1,7 @@
 #include "window/HelpBrowser.h"
 
-#include "shell/PanelLayout.h"
-#include "shell/WebAddresses.h"
+#include "desktop/WebAddresses.h"
+#include "layout/PanelLayout.h"
 
 #include <QFile>
 #include <QFileInfo>

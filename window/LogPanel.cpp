@@ -1,11 +1,11 @@
 #include "window/LogPanel.h"
 
 #include "access/DataView.h"
-#include "admin/ui/PanelParts.h"
 #include "core/Messages.h"
 #include "core/ProgramCore.h"
+#include "layout/PanelLayout.h"
 #include "monitor/LogRotation.h"
-#include "shell/PanelLayout.h"
+#include "panels/ui/PanelParts.h"
 #include "window/LogViewer.h"
 
 #include <QCheckBox>

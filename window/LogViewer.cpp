@@ -1,7 +1,7 @@
 #include "window/LogViewer.h"
 
-#include "shell/PanelLayout.h"
-#include "shell/Twips.h"
+#include "layout/PanelLayout.h"
+#include "layout/Twips.h"
 
 #include <QComboBox>
 #include <QFile>

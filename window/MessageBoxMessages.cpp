@@ -1,6 +1,6 @@
 #include "window/MessageBoxMessages.h"
 
-#include "shell/SystemErrorText.h"
+#include "desktop/SystemErrorText.h"
 
 #include <QMessageBox>
 

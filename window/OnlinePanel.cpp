@@ -1,12 +1,12 @@
 #include "window/OnlinePanel.h"
 
-#include "admin/ui/AdminPanels.h"
-#include "admin/ui/PanelHost.h"
-#include "admin/ui/PanelParts.h"
 #include "core/LocalServerSource.h"
 #include "core/ProgramCore.h"
-#include "shell/PanelLayout.h"
-#include "shell/Twips.h"
+#include "layout/PanelLayout.h"
+#include "layout/Twips.h"
+#include "panels/ui/AdminPanels.h"
+#include "panels/ui/PanelHost.h"
+#include "panels/ui/PanelParts.h"
 #include "window/PanelArranger.h"
 #include "window/RateGraph.h"
 

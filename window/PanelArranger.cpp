@@ -1,10 +1,10 @@
 // Lays a panel container's children out with the shell's panel layout.
 #include "window/PanelArranger.h"
 
-#include "admin/ui/IpListGroup.h"
 #include "core/Version.h"
-#include "shell/Twips.h"
-#include "shell/WebAddresses.h"
+#include "desktop/WebAddresses.h"
+#include "layout/Twips.h"
+#include "panels/ui/IpListGroup.h"
 
 #include <QAbstractItemView>
 #include <QHash>

@@ -6,7 +6,7 @@
 // the other children by the layout kind their panel tagged them with
 // (separator, log box, online list, browser); any other QLabel is a caption.
 
-#include "shell/PanelLayout.h"
+#include "layout/PanelLayout.h"
 
 #include <QFont>
 #include <QString>

@@ -15,10 +15,10 @@
 // verifies it, without the program's memory of recent answers.
 
 #include "access/PasswordHash.h"
-#include "engine/DescriptorLimit.h"
-#include "engine/EpollDispatcher.h"
-#include "engine/FtpServer.h"
 #include "files/OwnFiles.h"
+#include "ftp/FtpServer.h"
+#include "net/DescriptorLimit.h"
+#include "net/EpollDispatcher.h"
 
 #include <crypt.h>
 #include <memory>
@@ -35,29 +35,29 @@
 
 namespace {
 
-using kv::engine::ConnectionObject;
-using kv::engine::LoginDecision;
+using kv::session::ConnectionObject;
+using kv::session::LoginDecision;
 
 // Grants every right to the bench account; log lines are only counted so the
 // engine's logging cost stays in the measurement without any file output.
-class BenchEvents final : public kv::engine::EngineEvents {
+class BenchEvents final : public kv::session::EngineEvents {
 public:
     BenchEvents(QString root, QString stored)
         : root_(std::move(root)), stored_(std::move(stored)) {}
 
-    LoginDecision LoginRequest(ConnectionObject& c) override {
+    kv::session::LoginDecision LoginRequest(kv::session::ConnectionObject& c) override {
         if (c.UserName() != QLatin1String("bench") ||
             !kv::access::passwordMatches(stored_, c.Password()))
-            return LoginDecision::refused(QStringLiteral("password errata"));
+            return kv::session::LoginDecision::refused(QStringLiteral("password errata"));
         auto grant = std::make_shared<kv::files::LoginGrant>();
         grant->accountId = 1;
         grant->login = c.UserName();
         grant->rights = kv::files::Rights::all();
         grant->root = root_;
         grant->address = c.RemoteHost();
-        return LoginDecision::accepted(std::move(grant));
+        return kv::session::LoginDecision::accepted(std::move(grant));
     }
-    void LogLine(ConnectionObject&, const QString&) override { ++logLines_; }
+    void LogLine(kv::session::ConnectionObject&, const QString&) override { ++logLines_; }
 
     qint64 logLines() const { return logLines_; }
 
@@ -114,11 +114,11 @@ int main(int argc, char* argv[]) {
     // Like the headless program: epoll, unless KV_QT_DISPATCHER=1 asks for Qt's
     // own (to compare the two).
     if (qEnvironmentVariableIntValue("KV_QT_DISPATCHER") != 1) {
-        auto dispatcher = std::make_unique<kv::engine::EpollDispatcher>();
+        auto dispatcher = std::make_unique<kv::net::EpollDispatcher>();
         if (dispatcher->isValid())
             QCoreApplication::setEventDispatcher(dispatcher.release());
     }
-    kv::engine::raiseDescriptorLimit(); // thousands of idle sessions in the idle rows
+    kv::net::raiseDescriptorLimit(); // thousands of idle sessions in the idle rows
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString usage = QStringLiteral("usage: kv_bench_server ROOT_FOLDER PORT "
@@ -153,7 +153,7 @@ int main(int argc, char* argv[]) {
 
     BenchEvents events(root, *stored);
     std::optional<kv::files::OwnFiles> ownFiles;
-    kv::engine::FtpServer server;
+    kv::ftp::FtpServer server;
     if (!dataFolder.isEmpty()) {
         ownFiles.emplace(dataFolder);
         if (!ownFiles->usable())
@@ -165,7 +165,7 @@ int main(int argc, char* argv[]) {
     server.setPort(quint16(port));
     server.setServerRootDir(root);
     server.setTimeout(600); // idle sessions must survive the memory measurement
-    kv::engine::EngineLimits limits = server.limits();
+    kv::ftp::EngineLimits limits = server.limits();
     limits.maxConnections = 0; // the idle rows open up to tens of thousands
     limits.maxConnectionsPerAddress = 0;
     // For timing the passive reply's pacing against none (bench/abtest.py).
@@ -173,8 +173,8 @@ int main(int argc, char* argv[]) {
         limits.passiveReplyDelayUs = delay.toInt();
     server.setLimits(limits);
     if (withTls) {
-        kv::engine::TlsSettings tls;
-        tls.mode = kv::engine::TlsMode::On;
+        kv::ftp::TlsSettings tls;
+        tls.mode = kv::ftp::TlsMode::On;
         tls.certificateFile = QDir(extra.at(1)).absolutePath();
         tls.privateKeyFile = QDir(extra.at(2)).absolutePath();
         server.setTls(tls);

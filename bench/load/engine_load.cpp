@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
-using namespace kv::engine;
+using namespace kv::ftp;
 
 class TestFtpServerLoad : public QObject {
     Q_OBJECT

@@ -18,7 +18,7 @@
 #include <memory>
 
 using namespace kv::access;
-using kv::engine::LoginDecision;
+using kv::session::LoginDecision;
 using kv::testing::FakeConnection;
 using Outcome = LoginDecision::Outcome;
 

@@ -51,7 +51,7 @@ private Q_SLOTS:
         // An IPv6 answer cannot go in a PASV reply: the IPv4 one is used.
         f.answer({QHostAddress("2001:db8::1"), QHostAddress("198.51.100.4")});
         QCOMPARE(f.engine.Passive(),
-                 (engine::PassiveSettings{50000, 50010, QHostAddress("198.51.100.4")}));
+                 (ftp::PassiveSettings{50000, 50010, QHostAddress("198.51.100.4")}));
         QCOMPARE(f.log, QStringList{"Indirizzo passivo: casa.example.net = 198.51.100.4"});
 
         // Asked again every refresh; the router's new address replaces the old.

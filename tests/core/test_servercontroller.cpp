@@ -53,7 +53,7 @@ public:
         events << QStringLiteral("stop engine %1")
                       .arg(engine && engine->isListening() ? "listening" : "stopped");
     }
-    const kv::engine::FtpEngine* engine = nullptr;
+    const kv::ftp::FtpEngine* engine = nullptr;
     std::optional<QString> problem;
     QStringList events;
 };
@@ -259,7 +259,7 @@ private Q_SLOTS:
         Fixture f;
         f.controller.setOptionSource([&] { return access::OptionRows{rows, readError}; }, "/data");
         int prepared = 0;
-        f.controller.setPrepareCertificate([&](const engine::TlsSettings&) {
+        f.controller.setPrepareCertificate([&](const ftp::TlsSettings&) {
             ++prepared;
             return QString();
         });
@@ -291,9 +291,9 @@ private Q_SLOTS:
         Fixture f;
         f.rows = {{"tls", "on"}, {"tls_implicit_port", "990"}};
         f.useRows();
-        QList<engine::TlsSettings> prepared;
+        QList<ftp::TlsSettings> prepared;
         QString problem;
-        f.controller.setPrepareCertificate([&](const engine::TlsSettings& tls) {
+        f.controller.setPrepareCertificate([&](const ftp::TlsSettings& tls) {
             prepared << tls;
             return problem;
         });
@@ -313,7 +313,7 @@ private Q_SLOTS:
         f.rows = {{"tls", "off"}};
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(prepared.size(), 2);
-        QCOMPARE(int(f.engine.Tls().mode), int(engine::TlsMode::Off));
+        QCOMPARE(int(f.engine.Tls().mode), int(ftp::TlsMode::Off));
     }
 
     void logLimitsAndStartNotesFollowTheStart() {
@@ -336,16 +336,16 @@ private Q_SLOTS:
 
         // The ban rules go to their keeper (the connection limits to the engine: e2e_limits).
         f.rows = {{"ban_attempts", "4"}};
-        QList<engine::BanRules> rules;
-        f.controller.setBanRules([&](const engine::BanRules& r) { rules.append(r); });
+        QList<kv::session::BanRules> rules;
+        f.controller.setBanRules([&](const kv::session::BanRules& r) { rules.append(r); });
         QVERIFY(f.controller.ServerStart());
-        QCOMPARE(rules, (QList<engine::BanRules>{{4, 600000, 600000}}));
+        QCOMPARE(rules, (QList<kv::session::BanRules>{{4, 600000, 600000}}));
         // A reread keeps the bans (and their rules) unless the rules change.
         QVERIFY(f.controller.ServerReload());
         QCOMPARE(rules.size(), 1);
         f.rows.insert("ban_attempts", "6");
         QVERIFY(f.controller.ServerReload());
-        QCOMPARE(rules.last(), (engine::BanRules{6, 600000, 600000}));
+        QCOMPARE(rules.last(), (kv::session::BanRules{6, 600000, 600000}));
     }
 
     void passiveSettingsHandedOverAndHostFollowed() {
@@ -363,7 +363,7 @@ private Q_SLOTS:
             60000);
         QVERIFY(f.controller.ServerStart());
         QCOMPARE(asked, QStringList{"ftp.example.net"});
-        QCOMPARE(f.engine.Passive(), (engine::PassiveSettings{50000, 50010, {}}));
+        QCOMPARE(f.engine.Passive(), (ftp::PassiveSettings{50000, 50010, {}}));
         QTRY_COMPARE(f.engine.Passive().publicAddress, QHostAddress("198.51.100.4"));
         QCOMPARE(f.log.last(), kAt + "Indirizzo passivo: ftp.example.net = 198.51.100.4");
         f.controller.ServerStop();
@@ -371,7 +371,7 @@ private Q_SLOTS:
         // The next start begins from the options again: no range, no name to follow.
         f.rows = {{"passive_address", "203.0.113.7"}};
         QVERIFY(f.controller.ServerStart());
-        QCOMPARE(f.engine.Passive(), (engine::PassiveSettings{0, 0, QHostAddress("203.0.113.7")}));
+        QCOMPARE(f.engine.Passive(), (ftp::PassiveSettings{0, 0, QHostAddress("203.0.113.7")}));
         QCOMPARE(asked.size(), 1);
     }
 

@@ -11,10 +11,10 @@
 #include <QTest>
 
 using namespace kv;
-using engine::TlsMode;
-using engine::TlsVersion;
+using ftp::TlsMode;
+using ftp::TlsVersion;
 
-Q_DECLARE_METATYPE(engine::TlsSettings)
+Q_DECLARE_METATYPE(ftp::TlsSettings)
 
 namespace {
 QMap<QString, QString> rowsOf(const QStringList& pairs) {
@@ -23,7 +23,7 @@ QMap<QString, QString> rowsOf(const QStringList& pairs) {
         rows.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     return rows;
 }
-engine::TlsSettings withFiles(TlsMode mode, const QString& certificate, const QString& key) {
+ftp::TlsSettings withFiles(TlsMode mode, const QString& certificate, const QString& key) {
     return {.mode = mode, .certificateFile = certificate, .privateKeyFile = key};
 }
 } // namespace
@@ -47,11 +47,11 @@ private Q_SLOTS:
 
     void settingsFromRows_data() {
         QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<engine::TlsSettings>("expected");
+        QTest::addColumn<ftp::TlsSettings>("expected");
         QTest::addColumn<QStringList>("errors");
 
-        const engine::TlsSettings defaults{.certificateFile = in("kestrova-cert.pem"),
-                                           .privateKeyFile = in("kestrova-key.pem")};
+        const ftp::TlsSettings defaults{.certificateFile = in("kestrova-cert.pem"),
+                                        .privateKeyFile = in("kestrova-key.pem")};
         QTest::newRow("no rows: today's behaviour, generated files")
             << QStringList() << defaults << QStringList();
         QTest::newRow("every option, relative and absolute paths")
@@ -62,12 +62,12 @@ private Q_SLOTS:
                            "tls_max_version=1.3",
                            "tls_certificate=certs/server.pem",
                            "tls_private_key=" + in("certs/../certs/server.key")}
-            << engine::TlsSettings{.mode = TlsMode::Required,
-                                   .implicitPort = 990,
-                                   .certificateFile = in("certs/server.pem"),
-                                   .privateKeyFile = in("certs/server.key"),
-                                   .requireSessionReuse = false,
-                                   .minVersion = TlsVersion::V1_3}
+            << ftp::TlsSettings{.mode = TlsMode::Required,
+                                .implicitPort = 990,
+                                .certificateFile = in("certs/server.pem"),
+                                .privateKeyFile = in("certs/server.key"),
+                                .requireSessionReuse = false,
+                                .minVersion = TlsVersion::V1_3}
             << QStringList();
         QTest::newRow("named certificate missing")
             << QStringList{"tls=on", "tls_certificate=missing.pem"}
@@ -82,7 +82,7 @@ private Q_SLOTS:
         QTest::newRow("files are not looked at while TLS is off")
             << QStringList{"tls=off", "tls_certificate=missing.pem"}
             << withFiles(TlsMode::Off, in("missing.pem"), defaults.privateKeyFile) << QStringList();
-        engine::TlsSettings order =
+        ftp::TlsSettings order =
             withFiles(TlsMode::On, defaults.certificateFile, defaults.privateKeyFile);
         order.minVersion = TlsVersion::V1_3;
         order.maxVersion = TlsVersion::V1_2;
@@ -93,7 +93,7 @@ private Q_SLOTS:
     }
     void settingsFromRows() {
         QFETCH(QStringList, rows);
-        QFETCH(engine::TlsSettings, expected);
+        QFETCH(ftp::TlsSettings, expected);
         QFETCH(QStringList, errors);
         const StartOptions options = readStartOptions(rowsOf(rows), dir.path());
         QCOMPARE(options.errors, errors);

@@ -12,7 +12,7 @@
 using namespace kv;
 using namespace kv::monitor;
 using kv::testing::FakeConnection;
-using Direction = engine::TransferActivity::Direction;
+using Direction = kv::session::TransferActivity::Direction;
 
 namespace {
 
@@ -20,7 +20,7 @@ namespace {
 // rights) unless told otherwise.
 struct Clients {
     std::vector<std::unique_ptr<FakeConnection>> owned;
-    QList<engine::ConnectionObject*> list;
+    QList<kv::session::ConnectionObject*> list;
 
     FakeConnection& add(const QString& user, const QString& password, const QString& host,
                         const QString& letters, bool loggedIn = true, const QString& root = {}) {
@@ -199,7 +199,7 @@ private Q_SLOTS:
 
     // A download's columns, none without a transfer and the totals: test_onlinepanel.
     void liveColumnsOfAnUploadOfUnknownSize() {
-        engine::TransferActivity a;
+        kv::session::TransferActivity a;
         a.direction = Direction::Upload;
         a.size = -1;
         QCOMPARE(monitor::liveColumns(a, 0)[1], QString("Upload"));

@@ -1,6 +1,6 @@
 #include "tests/support/EngineHarness.h"
 
-#include "engine/TlsCertificate.h"
+#include "ftp/TlsCertificate.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using namespace kv::engine;
+using namespace kv::ftp;
 
 namespace {
 
@@ -42,19 +42,20 @@ FakeEvents::FakeEvents() {
                      [this](const kv::events::SessionInfo&) { ++closedCount; });
 }
 
-LoginDecision FakeEvents::LoginRequest(Conn& c) {
+kv::session::LoginDecision FakeEvents::LoginRequest(Conn& c) {
     calls << QStringLiteral("LoginRequest %1").arg(c.UserName());
     if (accountsUnreadable)
-        return LoginDecision::unavailable(QStringLiteral("impossibile leggere gli account"));
+        return kv::session::LoginDecision::unavailable(
+            QStringLiteral("impossibile leggere gli account"));
     if (!accounts.contains(c.UserName()) || accounts.value(c.UserName()) != c.Password())
-        return LoginDecision::refused(QStringLiteral("password errata"));
+        return kv::session::LoginDecision::refused(QStringLiteral("password errata"));
     auto grant = std::make_shared<kv::files::LoginGrant>();
     grant->login = c.UserName();
     grant->rights = rights;
     grant->root = root;
     grant->virtualDirs = virtualDirs;
     grant->address = c.RemoteHost();
-    return LoginDecision::accepted(std::move(grant));
+    return kv::session::LoginDecision::accepted(std::move(grant));
 }
 
 QStringList outputOf(const ClientRun& run) {

@@ -3,8 +3,8 @@
 // program's event handlers, and real FTP clients (python3 ftplib)
 // run as child processes while the test's event loop keeps serving.
 
-#include "engine/FtpServer.h"
 #include "events/ServerEvents.h"
+#include "ftp/FtpServer.h"
 
 #include <QHash>
 #include <QProcess>
@@ -18,13 +18,13 @@
 // The program's side as the engine sees it: a fixed table of accounts, each
 // granted `rights`, `root` and `virtualDirs`; what happens is recorded from
 // the event bus in `calls` ("LoginRequest alice", "Upload /a.txt 5 complete").
-struct FakeEvents : kv::engine::EngineEvents {
-    using Conn = kv::engine::ConnectionObject;
+struct FakeEvents : kv::session::EngineEvents {
+    using Conn = kv::session::ConnectionObject;
 
     // Accepted logins: user -> password.
     QHash<QString, QString> accounts{{QStringLiteral("alice"), QStringLiteral("secret")}};
     QString root;
-    QList<kv::engine::VirtualDir> virtualDirs;
+    QList<kv::ftp::VirtualDir> virtualDirs;
     kv::files::Rights rights = kv::files::Rights::all();
     bool accountsUnreadable = false; // every login is answered as unavailable
     QStringList calls;
@@ -34,7 +34,7 @@ struct FakeEvents : kv::engine::EngineEvents {
     kv::events::ServerEvents bus;
 
     FakeEvents();
-    kv::engine::LoginDecision LoginRequest(Conn& c) override;
+    kv::session::LoginDecision LoginRequest(Conn& c) override;
     void LogLine(Conn&, const QString& line) override {
         if (keepLog)
             logLines << line;
@@ -59,7 +59,7 @@ public:
     // (and, with an implicit port wanted, a free one for that as well).
     bool start();
     // TLS settings with a fresh self-signed certificate in the temp folder.
-    kv::engine::TlsSettings tlsWith(kv::engine::TlsMode mode, bool requireReuse = true);
+    kv::ftp::TlsSettings tlsWith(kv::ftp::TlsMode mode, bool requireReuse = true);
     QString path(const QString& relative) const { return dir.filePath(relative); }
     void write(const QString& relative, const QByteArray& data) const;
     QByteArray read(const QString& relative) const;
@@ -79,9 +79,9 @@ public:
 
     QTemporaryDir dir;
     FakeEvents events;
-    std::unique_ptr<kv::engine::FtpServer> server;
+    std::unique_ptr<kv::ftp::FtpServer> server;
     quint16 port = 0;
-    kv::engine::TlsSettings tls;
+    kv::ftp::TlsSettings tls;
     bool wantImplicit = false;
     quint16 implicitPort = 0;
 

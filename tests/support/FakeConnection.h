@@ -2,13 +2,13 @@
 // A connection as the engine would hand it to the program, with every value
 // set by the test; ids count up from 1000 so they differ from the engine's.
 
-#include "engine/FtpEngine.h"
+#include "ftp/FtpEngine.h"
 
 #include <QString>
 
 namespace kv::testing {
 
-class FakeConnection : public engine::StoredConnection {
+class FakeConnection : public session::StoredConnection {
 public:
     FakeConnection() : FakeConnection({}, {}) {}
     FakeConnection(const QString& user, const QString& password,
@@ -21,7 +21,7 @@ public:
     }
 
     void Disconnect() override { ++disconnects; }
-    engine::TransferActivity Activity() const override { return activity; }
+    session::TransferActivity Activity() const override { return activity; }
 
     // Logged in with this grant (null: not logged in).
     void setGrant(std::shared_ptr<const files::LoginGrant> grant) {
@@ -35,7 +35,7 @@ public:
     }
 
     int disconnects = 0;
-    engine::TransferActivity activity;
+    session::TransferActivity activity;
 };
 
 } // namespace kv::testing

@@ -2,16 +2,16 @@
 // An engine that listens nowhere: properties are stored, Listen() answers what
 // the test asks, and the connections are the test's fakes.
 
-#include "engine/FtpEngine.h"
+#include "ftp/FtpEngine.h"
 
 #include <QList>
 #include <QString>
 
 namespace kv::testing {
 
-class FakeEngine : public engine::FtpEngine {
+class FakeEngine : public ftp::FtpEngine {
 public:
-    void setEvents(engine::EngineEvents*) override {}
+    void setEvents(session::EngineEvents*) override {}
     void setNotifications(events::ServerEvents*) override {}
 
     QString LocalAddress() const override { return localAddress_; }
@@ -28,15 +28,15 @@ public:
     void setDataLingerTime(qint16 seconds) override { dataLingerTime_ = seconds; }
     qint32 ResolveLinks() const override { return resolveLinks_; }
     void setResolveLinks(qint32 resolve) override { resolveLinks_ = resolve; }
-    engine::TlsSettings Tls() const override { return tls_; }
-    void setTls(const engine::TlsSettings& tls) override { tls_ = tls; }
-    engine::PassiveSettings Passive() const override { return passive_; }
-    void setPassive(const engine::PassiveSettings& passive) override { passive_ = passive; }
+    ftp::TlsSettings Tls() const override { return tls_; }
+    void setTls(const ftp::TlsSettings& tls) override { tls_ = tls; }
+    ftp::PassiveSettings Passive() const override { return passive_; }
+    void setPassive(const ftp::PassiveSettings& passive) override { passive_ = passive; }
     void setConnectionLimits(int total, int perAddress) override {
         maxConnections = total;
         maxPerAddress = perAddress;
     }
-    void setLoginBans(engine::LoginBans* bans) override { loginBans = bans; }
+    void setLoginBans(session::LoginBans* bans) override { loginBans = bans; }
     void setOwnFiles(const files::OwnFiles* files) override { ownFiles = files; }
 
     bool Listen() override {
@@ -56,7 +56,7 @@ public:
     }
     QString ListenError() const override { return listenResult ? QString() : listenError; }
     bool isListening() const override { return listening_; }
-    QList<engine::ConnectionObject*> Connections() const override { return connections; }
+    QList<session::ConnectionObject*> Connections() const override { return connections; }
 
     // What the next Listen() answers.
     bool listenResult = true;
@@ -65,10 +65,10 @@ public:
     int listenCalls = 0;
     int stopCalls = 0;
     int relistenCalls = 0;
-    QList<engine::ConnectionObject*> connections;
+    QList<session::ConnectionObject*> connections;
     int maxConnections = -1; // -1: never set
     int maxPerAddress = -1;
-    engine::LoginBans* loginBans = nullptr;
+    session::LoginBans* loginBans = nullptr;
     const files::OwnFiles* ownFiles = nullptr;
 
 private:
@@ -79,8 +79,8 @@ private:
     qint16 debugMode_ = 0;
     qint16 dataLingerTime_ = 0;
     qint32 resolveLinks_ = 1;
-    engine::TlsSettings tls_;
-    engine::PassiveSettings passive_;
+    ftp::TlsSettings tls_;
+    ftp::PassiveSettings passive_;
     bool listening_ = false;
 };
 

@@ -4,9 +4,9 @@
 // recorded instead of shown, folder and file pickers that answer what the test says,
 // and a selectable online client address.
 
-#include "admin/ui/CorePanelHost.h"
 #include "core/DataFolder.h"
 #include "core/ProgramCore.h"
+#include "panels/ui/CorePanelHost.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeEngine.h"

@@ -3,7 +3,7 @@
 // messages and start notices recorded instead of shown.
 
 #include "core/ProgramCore.h"
-#include "engine/FtpServer.h"
+#include "ftp/FtpServer.h"
 #include "tests/support/FakeEngine.h"
 #include "tests/support/RecordingMessages.h"
 #include "window/Form1.h"
@@ -25,9 +25,9 @@ struct WindowHarness {
         if (prepare)
             prepare(dir.path());
         core = std::make_unique<ProgramCore>(
-            dir.path(), settings, [this, kind]() -> std::unique_ptr<engine::FtpEngine> {
+            dir.path(), settings, [this, kind]() -> std::unique_ptr<ftp::FtpEngine> {
                 if (kind == Engine::Real)
-                    return std::make_unique<engine::FtpServer>();
+                    return std::make_unique<ftp::FtpServer>();
                 auto fake = std::make_unique<FakeEngine>();
                 if (!fakeEngine) // later instances only answer the default address
                     fakeEngine = fake.get();

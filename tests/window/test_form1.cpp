@@ -1,9 +1,9 @@
 #include "tests/support/WindowHarness.h"
 
 #include "access/DataView.h"
-#include "core/AdminChannel.h"
-#include "shell/Twips.h"
-#include "shell/WebAddresses.h"
+#include "adminchannel/AdminChannel.h"
+#include "desktop/WebAddresses.h"
+#include "layout/Twips.h"
 #include "tests/support/DataRow.h"
 #include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeConnection.h"
@@ -231,10 +231,10 @@ private Q_SLOTS:
         QVERIFY(w.findChild<QCheckBox*>(u"chkAbilitato"_s)->isChecked()); // new accounts work
         testing::FakeConnection mario(u"mario"_s, u"segreta"_s);
         QCOMPARE(h.core->login().LoginRequest(mario).outcome,
-                 engine::LoginDecision::Outcome::Refused);
+                 kv::session::LoginDecision::Outcome::Refused);
         w.menuList()->setFocus(Qt::TabFocusReason); // the focus leaves the panel
-        const engine::LoginDecision decision = h.core->login().LoginRequest(mario);
-        QVERIFY2(decision.outcome == engine::LoginDecision::Outcome::Accepted,
+        const kv::session::LoginDecision decision = h.core->login().LoginRequest(mario);
+        QVERIFY2(decision.outcome == kv::session::LoginDecision::Outcome::Accepted,
                  qPrintable(decision.reason));
         QCOMPARE(h.fakeEngine->relistenCalls, 0); // accounts need no reload
 
@@ -773,7 +773,7 @@ private Q_SLOTS:
         for (int i = 0; i < clients; ++i) {
             fakes.push_back(std::make_unique<testing::FakeConnection>());
             if (i < transfers)
-                fakes.back()->activity.direction = engine::TransferActivity::Direction::Upload;
+                fakes.back()->activity.direction = kv::session::TransferActivity::Direction::Upload;
             h.fakeEngine->connections.append(fakes.back().get());
         }
         const QStringList asked =

@@ -147,10 +147,10 @@ private Q_SLOTS:
         w.toolbarClick("kStart");
         testing::FakeConnection mario("mario", "pw", "192.0.2.5"),
             guest("anonymous", "io@casa.it", "192.0.2.6");
-        mario.activity.direction = engine::TransferActivity::Direction::Download;
+        mario.activity.direction = kv::session::TransferActivity::Direction::Download;
         mario.activity.path = "/film.mkv";
         mario.activity.size = 4 << 20;
-        guest.activity.direction = engine::TransferActivity::Direction::Upload;
+        guest.activity.direction = kv::session::TransferActivity::Direction::Upload;
         guest.activity.path = "/su.bin";
         h.fakeEngine->connections = {&mario, &guest};
         w.AggiornaUtenti();
@@ -173,7 +173,7 @@ private Q_SLOTS:
         QCOMPARE(list->topLevelItem(1)->text(monitor::kOnlineColumns), u"/su.bin"_s);
         QCOMPARE(w.ratesText(), u"Upload: 512 KB/s  Download: 3,0 MB/s"_s);
         // The transfer ends: the row keeps no live texts, the rates drop.
-        mario.activity.direction = engine::TransferActivity::Direction::None;
+        mario.activity.direction = kv::session::TransferActivity::Direction::None;
         panel.refreshLive(12000);
         QCOMPARE(liveTexts(list->topLevelItem(0)), QStringList(5, QString()));
         QCOMPARE(w.ratesText(), u"Upload: 0 B/s  Download: 0 B/s"_s);

@@ -1,11 +1,11 @@
 // Renders the main window's six panels, the start notice, the log viewer and
 // the questions asked before deleting or cutting clients off to PNG files,
 // offscreen, with sample data: kv_screenshots DIR
-#include "admin/ui/AdminPanels.h"
-#include "admin/ui/VirtualDirDialog.h"
-#include "core/AdminChannel.h"
+#include "adminchannel/AdminChannel.h"
 #include "core/ProgramCore.h"
-#include "shell/Twips.h"
+#include "layout/Twips.h"
+#include "panels/ui/AdminPanels.h"
+#include "panels/ui/VirtualDirDialog.h"
 #include "tests/support/FakeConnection.h"
 #include "tests/support/FakeEngine.h"
 #include "window/Form1.h"
@@ -84,9 +84,9 @@ struct ShotMessages : Messages {
 // file of known size, giulia uploads, the anonymous client only browses.
 void runSampleTransfers(ui::Form1& window,
                         const std::vector<std::unique_ptr<testing::FakeConnection>>& clients) {
-    using Direction = engine::TransferActivity::Direction;
-    engine::TransferActivity& down = clients[0]->activity;
-    engine::TransferActivity& up = clients[2]->activity;
+    using Direction = kv::session::TransferActivity::Direction;
+    kv::session::TransferActivity& down = clients[0]->activity;
+    kv::session::TransferActivity& up = clients[2]->activity;
     down.direction = Direction::Download;
     down.path = QStringLiteral("/documenti/archivio-2025.zip");
     down.size = qint64(900) << 20;

@@ -1,0 +1,327 @@
+// The administration socket: accepting, checking, reading and answering
+// without ever waiting on a client.
+#include "adminchannel/AdminChannel.h"
+
+#include "core/ProgramCore.h"
+
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSaveFile>
+#include <QTimer>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kv {
+
+namespace {
+// How long a closing client may take to read its last line.
+constexpr int kClosingGraceMs = 2000;
+} // namespace
+
+struct AdminChannel::Client {
+    QLocalSocket* socket = nullptr;
+    AdminLineReader reader;
+    QTimer idle;
+    QTimer resume; // zero-time: continues reading after a full turn
+    bool following = false;
+    bool dropped = false;
+};
+
+AdminChannel::AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload, QObject* parent)
+    : QObject(parent), core_(core), operations_(core, std::move(reload)) {
+    core_.setLogTap([this](const QString& line) {
+        operations_.lineLogged(line);
+        broadcast([&] {
+            return QJsonObject{{QStringLiteral("event"), QStringLiteral("log")},
+                               {QStringLiteral("line"), line}};
+        });
+    });
+    auto& bus = core_.notifications();
+    connect(&bus, &events::ServerEvents::sessionOpened, this, [this](const events::SessionInfo& s) {
+        broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("opened"), s); });
+    });
+    connect(&bus, &events::ServerEvents::loggedIn, this, [this](const events::SessionInfo& s) {
+        broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("loggedIn"), s); });
+    });
+    connect(&bus, &events::ServerEvents::sessionClosed, this, [this](const events::SessionInfo& s) {
+        broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("closed"), s); });
+    });
+    connect(&bus, &events::ServerEvents::transferStarted, this,
+            [this](const events::TransferEvent& t) {
+                broadcast([&] {
+                    return AdminOperations::transferEvent(QStringLiteral("transferStarted"), t);
+                });
+            });
+    connect(&bus, &events::ServerEvents::transferFinished, this,
+            [this](const events::TransferEvent& t) {
+                broadcast([&] {
+                    return AdminOperations::transferEvent(QStringLiteral("transferFinished"), t);
+                });
+            });
+}
+
+AdminChannel::~AdminChannel() {
+    core_.setLogTap({});
+    for (Client* client : std::as_const(clients_)) {
+        client->socket->disconnect(this);
+        client->socket->flush(); // followers get the last lines (the stop) if they fit
+        delete client;
+    }
+    clients_.clear();
+    qDeleteAll(retired_);
+    closeListener();
+}
+
+void AdminChannel::closeListener() {
+    if (!server_)
+        return;
+    server_->close(); // removes the socket file
+    delete server_;
+    server_ = nullptr;
+    if (!place_.recordPath.isEmpty())
+        QFile::remove(place_.recordPath);
+}
+
+AdminChannel::OpenResult AdminChannel::open(std::optional<AdminPlace> place) {
+    const QString folder = core_.dataFolder();
+    place_ = place ? *place : adminPlace(folder);
+    if (!place_.privateFolder.isEmpty()) {
+        error_ = makePrivateFolder(place_.privateFolder);
+        if (!error_.isEmpty())
+            return OpenResult::Failed;
+    }
+    QString reason;
+    switch (claim_.claim(place_.lockPath, &reason)) {
+    case FolderClaim::Outcome::Taken:
+        error_ = QStringLiteral("Un altro server è già in funzione su %1").arg(folder);
+        return OpenResult::FolderTaken;
+    case FolderClaim::Outcome::Failed:
+        error_ = QStringLiteral("Impossibile creare %1: %2").arg(place_.lockPath, reason);
+        return OpenResult::Failed;
+    case FolderClaim::Outcome::Claimed:
+        break;
+    }
+    if (!rule_) {
+        rule_ = adminAccessRule(folder);
+        if (!rule_) {
+            error_ = QStringLiteral("Cartella dei dati non leggibile: %1").arg(folder);
+            return OpenResult::Failed;
+        }
+    }
+    // The lock is ours: a socket file left there belongs to a server that died.
+    QLocalServer::removeServer(place_.socketPath);
+    server_ = new QLocalServer(this);
+    server_->setMaxPendingConnections(64);
+    if (!server_->listen(place_.socketPath)) {
+        error_ = QStringLiteral("Impossibile aprire il canale di amministrazione %1: %2")
+                     .arg(place_.socketPath, server_->errorString());
+        delete server_;
+        server_ = nullptr;
+        return OpenResult::Failed;
+    }
+    // The peer check decides; the mode only keeps strangers from the door.
+    const QByteArray path = QFile::encodeName(place_.socketPath);
+    (void)::chown(path.constData(), uid_t(-1), rule_->folderGid);
+    ::chmod(path.constData(), 0660);
+    if (place_.recordPath.isEmpty()) {
+        QFile::remove(folder + QStringLiteral("/kestrova.sock.path"));
+    } else {
+        QSaveFile record(place_.recordPath);
+        if (record.open(QIODevice::WriteOnly)) {
+            record.write(path + '\n');
+            record.commit();
+        }
+    }
+    // Outside the data folder they must be hidden from clients one by one.
+    core_.ownFiles().addFile(place_.socketPath);
+    core_.ownFiles().addFile(place_.lockPath);
+    connect(server_, &QLocalServer::newConnection, this, &AdminChannel::onNewConnection);
+    return OpenResult::Listening;
+}
+
+void AdminChannel::onNewConnection() {
+    while (server_ && server_->hasPendingConnections()) {
+        QLocalSocket* socket = server_->nextPendingConnection();
+        const auto peer = peerCredentials(int(socket->socketDescriptor()));
+        if (!peer) {
+            refuse(socket, QStringLiteral("Accesso negato: credenziali del client non leggibili"));
+            continue;
+        }
+        if (!mayAdminister(*peer, *rule_)) {
+            refuse(socket, adminRefusal(*peer, *rule_));
+            continue;
+        }
+        if (clients_.size() >= kMaxClients) {
+            refuse(socket,
+                   QStringLiteral("Troppi client di amministrazione collegati (al massimo %1)")
+                       .arg(kMaxClients));
+            continue;
+        }
+        auto* client = new Client;
+        client->socket = socket;
+        client->idle.setSingleShot(true);
+        client->idle.setInterval(idleMs_);
+        connect(&client->idle, &QTimer::timeout, this, [this, client] {
+            send(client, adminError(QStringLiteral("Nessuna richiesta: connessione chiusa")));
+            drop(client, true);
+        });
+        client->resume.setSingleShot(true);
+        client->resume.setInterval(0);
+        connect(&client->resume, &QTimer::timeout, this, [this, client] { onReadyRead(client); });
+        socket->setReadBufferSize(kAdminMaxLineBytes);
+        connect(socket, &QLocalSocket::readyRead, this, [this, client] { onReadyRead(client); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, client] { drop(client, false); });
+        clients_.append(client);
+        client->idle.start();
+        if (socket->bytesAvailable() > 0)
+            onReadyRead(client);
+    }
+}
+
+void AdminChannel::refuse(QLocalSocket* socket, const QString& reason) {
+    socket->write(adminError(reason));
+    closeSocket(socket);
+}
+
+void AdminChannel::closeSocket(QLocalSocket* socket) {
+    // Half-close once the last line is out: the peer reads it, then the end,
+    // even while it is still writing (closing outright could make it lose
+    // the line). What it sends meanwhile is read and dropped.
+    socket->disconnect(this);
+    const auto shutWhenSent = [socket] {
+        if (socket->bytesToWrite() == 0)
+            ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+    };
+    connect(socket, &QLocalSocket::bytesWritten, socket, shutWhenSent);
+    connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(kClosingGraceMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->flush();
+    shutWhenSent();
+    socket->readAll();
+}
+
+void AdminChannel::onReadyRead(Client* client) {
+    if (client->dropped)
+        return;
+    client->idle.start();
+    const QString tooLong =
+        QStringLiteral("Riga troppo lunga: al massimo %1 byte").arg(kAdminMaxLineBytes);
+    // New input only once the lines already read are answered: what the
+    // client sends meanwhile waits in the socket, whose buffer is bounded.
+    if (!client->reader.hasLine() && !client->reader.append(client->socket->readAll())) {
+        send(client, adminError(tooLong));
+        drop(client, true);
+    }
+    for (int answered = 0; !client->dropped && answered < kRequestsPerTurn;) {
+        const auto line = client->reader.takeLine();
+        if (!line) {
+            if (client->reader.overflowed()) {
+                send(client, adminError(tooLong));
+                drop(client, true);
+            }
+            break;
+        }
+        if (!line->trimmed().isEmpty()) {
+            handle(client, *line);
+            ++answered;
+        }
+    }
+    if (client->dropped)
+        return;
+    if (client->following)
+        client->idle.stop();
+    if (client->reader.hasLine() || client->socket->bytesAvailable() > 0)
+        client->resume.start(); // the rest on a later turn
+}
+
+void AdminChannel::handle(Client* client, const QByteArray& line) {
+    const AdminParse parsed = parseAdminRequest(line);
+    if (!parsed.request) {
+        send(client, adminError(parsed.error));
+        return;
+    }
+    if (parsed.request->op == QLatin1String("follow")) {
+        client->following = true;
+        updateProgressSubscription();
+        send(client,
+             adminLine({{QStringLiteral("ok"), true}, {QStringLiteral("following"), true}}));
+        return;
+    }
+    send(client, adminLine(operations_.answer(*parsed.request)));
+}
+
+void AdminChannel::send(Client* client, const QByteArray& line) {
+    if (client->dropped)
+        return;
+    if (client->socket->bytesToWrite() + line.size() > kMaxPendingBytes) {
+        // It does not read what it asked for: let it go rather than hold more.
+        drop(client, false);
+        return;
+    }
+    client->socket->write(line);
+}
+
+void AdminChannel::drop(Client* client, bool graceful) {
+    if (client->dropped)
+        return;
+    client->dropped = true;
+    client->idle.stop();
+    client->resume.stop();
+    clients_.removeOne(client);
+    QLocalSocket* socket = client->socket;
+    if (graceful) {
+        closeSocket(socket);
+    } else {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    if (client->following)
+        updateProgressSubscription();
+    // Deleted on a later turn: its own timer or handler may be calling.
+    retired_.append(client);
+    if (retired_.size() == 1)
+        QTimer::singleShot(0, this, [this] {
+            qDeleteAll(retired_);
+            retired_.clear();
+        });
+}
+
+template <typename Build> void AdminChannel::broadcast(Build build) {
+    QList<Client*> followers;
+    for (Client* client : std::as_const(clients_)) {
+        if (client->following)
+            followers.append(client);
+    }
+    if (followers.isEmpty())
+        return;
+    const QByteArray line = adminLine(build());
+    for (Client* client : std::as_const(followers))
+        send(client, line);
+}
+
+void AdminChannel::updateProgressSubscription() {
+    const bool anyFollower = std::any_of(clients_.cbegin(), clients_.cend(),
+                                         [](const Client* c) { return c->following; });
+    if (anyFollower && !progress_) {
+        // Progress costs the engine a timer per transfer: only while watched.
+        progress_ = connect(&core_.notifications(), &events::ServerEvents::transferProgress, this,
+                            [this](const events::TransferEvent& t) {
+                                broadcast([&] {
+                                    return AdminOperations::transferEvent(
+                                        QStringLiteral("transferProgress"), t);
+                                });
+                            });
+    } else if (!anyFollower && progress_) {
+        disconnect(progress_);
+        progress_ = {};
+    }
+}
+
+} // namespace kv

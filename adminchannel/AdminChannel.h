@@ -1,0 +1,85 @@
+#pragma once
+// The administration channel of a running server: a local socket tied to the
+// data folder, serving AdminOperations to peers the kernel vouches for (root,
+// the server's user, members of the data folder's group), plus a
+// subscription to log lines and session events.
+//
+// It shares the engine's event loop and never waits: input is read as it
+// comes with a cap per line, at most kMaxClients connections are served
+// (the rest get one error line), an idle client is dropped, and a subscriber
+// that does not read is dropped once kMaxPendingBytes wait for it. The window
+// and headless mode each create one over their ProgramCore.
+
+#include "adminchannel/AdminOperations.h"
+#include "adminchannel/AdminPeer.h"
+#include "adminchannel/AdminPlace.h"
+
+#include <QList>
+#include <QObject>
+#include <memory>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace kv {
+
+class ProgramCore;
+
+class AdminChannel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kMaxClients = 16;
+    static constexpr qint64 kMaxPendingBytes = 1024 * 1024;
+    static constexpr int kIdleMs = 60 * 1000;
+    // Requests answered per turn of the event loop for one client: a burst
+    // of requests waits its turns with the FTP sessions.
+    static constexpr int kRequestsPerTurn = 16;
+
+    AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload = {},
+                 QObject* parent = nullptr);
+    ~AdminChannel() override;
+
+    enum class OpenResult { Listening, FolderTaken, Failed };
+    // Claims the data folder and listens at `place` (adminPlace() of the
+    // core's folder when omitted). FolderTaken: another server serves it.
+    // Failed: the reason in error().
+    OpenResult open(std::optional<AdminPlace> place = std::nullopt);
+    QString error() const { return error_; }
+    QString socketPath() const { return place_.socketPath; }
+    int clientCount() const { return int(clients_.size()); }
+
+    // How long a client that is not following may stay without a request.
+    void setIdleTimeout(int ms) { idleMs_ = ms; }
+    // Who may connect; by default the rule for this user and the data folder.
+    void setAccessRule(const AdminAccessRule& rule) { rule_ = rule; }
+
+private:
+    struct Client;
+    void onNewConnection();
+    void onReadyRead(Client* client);
+    void handle(Client* client, const QByteArray& line);
+    void send(Client* client, const QByteArray& line);
+    void refuse(QLocalSocket* socket, const QString& reason);
+    // Lets `socket` send what it has, then closes it (aborts after a grace time).
+    void closeSocket(QLocalSocket* socket);
+    // Ends a client: gracefully (its last line sent) or at once.
+    void drop(Client* client, bool graceful);
+    // The event is built only when someone follows: most of the time no one does.
+    template <typename Build> void broadcast(Build build);
+    void updateProgressSubscription();
+    void closeListener();
+
+    ProgramCore& core_;
+    AdminOperations operations_;
+    FolderClaim claim_;
+    AdminPlace place_;
+    QLocalServer* server_ = nullptr;
+    std::optional<AdminAccessRule> rule_;
+    QList<Client*> clients_;
+    QList<Client*> retired_; // dropped, deleted on the next turn
+    QString error_;
+    QMetaObject::Connection progress_;
+    int idleMs_ = kIdleMs;
+};
+
+} // namespace kv

@@ -1,0 +1,65 @@
+#pragma once
+// What the administration channel can ask of a running program: its status,
+// the open sessions with their transfers, disconnecting one, the bans, and a
+// reload; each answer is the JSON object the channel sends. Also turns the
+// bus's session and transfer events into the lines subscribers get.
+
+#include "adminchannel/AdminProtocol.h"
+#include "events/ServerEvents.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <functional>
+
+namespace kv {
+
+class ProgramCore;
+
+class AdminOperations : public QObject {
+    Q_OBJECT
+public:
+    // Rereads the settings and listens with them, as the reload signal does;
+    // true when applied.
+    using ReloadFn = std::function<bool()>;
+
+    // Without `reload`, the settings row is read again and the server reloaded.
+    explicit AdminOperations(ProgramCore& core, ReloadFn reload = {}, QObject* parent = nullptr);
+
+    // The answer to one request ("ok" false with the reason for an unknown
+    // operation or bad fields). "follow" is the channel's, not answered here.
+    QJsonObject answer(const AdminRequest& request);
+
+    QJsonObject status() const;
+    QJsonObject sessions();
+    QJsonObject kick(const QJsonObject& body);
+    QJsonObject bans() const;
+    QJsonObject ban(const QJsonObject& body);
+    QJsonObject unban(const QJsonObject& body);
+    QJsonObject reload();
+
+    // Every log line passes here (to note the start time and reload reasons).
+    void lineLogged(const QString& line);
+
+    static QJsonObject sessionEvent(const QString& event, const events::SessionInfo& session);
+    static QJsonObject transferEvent(const QString& event, const events::TransferEvent& transfer);
+
+private:
+    struct RateSample {
+        QString path;
+        qint64 bytes = 0;
+        QElapsedTimer since;
+    };
+    void noteRunning();
+
+    ProgramCore& core_;
+    ReloadFn reload_;
+    QDateTime startedAt_;
+    QHash<quint64, RateSample> rates_;     // by session id: where its transfer started
+    QStringList* reloadReasons_ = nullptr; // set while a reload runs
+    bool recheckQueued_ = false;
+};
+
+} // namespace kv

@@ -1,0 +1,312 @@
+// Uploads: the data socket read into the open file, by splice or direct
+// reads for binary type on a plain socket, converted for ASCII type.
+#include "ftp/LineEndings.h"
+#include "ftp/Transfer.h"
+
+#include "ftp/StreamSocket.h"
+#include <QFile>
+#include <QSocketNotifier>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kv::ftp {
+
+namespace {
+// Bytes taken from the socket per read while uploading.
+constexpr qint64 kReadChunk = 1024 * 1024;
+// The first reads use a buffer this small: below malloc's mmap threshold, a
+// small file's upload then maps, faults in and unmaps no megabyte of its own.
+// A read that fills it grows it to kReadChunk.
+constexpr qint64 kFirstReadChunk = 64 * 1024;
+// Most bytes one direct-read burst takes before other clients get a turn.
+constexpr qint64 kReadBurst = 8 * 1024 * 1024;
+// Uploads start with plain reads and only splice past this size: for small
+// files a pipe costs more system calls than the copy it saves.
+constexpr qint64 kSpliceFrom = 256 * 1024;
+} // namespace
+
+ReceiveTransfer::ReceiveTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, bool ascii,
+                                 int lingerSeconds, QObject* parent)
+    : Transfer(socket, lingerSeconds, parent), file_(std::move(file)), ascii_(ascii) {}
+
+ReceiveTransfer::~ReceiveTransfer() {
+    stopSource();
+    if (file_)
+        file_->close();
+}
+
+void ReceiveTransfer::stopSource() {
+    // The notifier may be the one calling us: it is only switched off here
+    // and goes with this transfer.
+    if (notifier_)
+        notifier_->setEnabled(false);
+#ifdef Q_OS_LINUX
+    for (int* fd : {&fd_, &pipe_[0], &pipe_[1]}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
+#endif
+}
+
+bool ReceiveTransfer::takeDescriptor() {
+#ifdef Q_OS_LINUX
+    // Only a plain socket: an encrypted one must keep its own reading.
+    if (ascii_)
+        return false;
+    socket_->disconnect(this);
+    const int fd = socket_->releaseDescriptor();
+    if (fd < 0)
+        return false;
+    fd_ = fd;
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &ReceiveTransfer::readDirect);
+    readDirect();
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool ReceiveTransfer::spliceOnce(qint64& moved) {
+#ifdef Q_OS_LINUX
+    moved = 0;
+    if (pipe_[0] < 0) {
+        if (::pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
+            useSplice_ = false;
+            return false;
+        }
+        ::fcntl(pipe_[1], F_SETPIPE_SZ, int(kReadChunk));
+    }
+    ssize_t n = -1;
+    do {
+        n = ::splice(fd_, nullptr, pipe_[1], nullptr, size_t(kReadChunk),
+                     SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0) {
+        complete();
+        return true;
+    }
+    if (n < 0) {
+        if (errno == EAGAIN)
+            return true;
+        if (errno == EINVAL && !spliced_) {
+            useSplice_ = false;
+            return false;
+        }
+        finish(TransferResult::Outcome::ConnectionLost, systemError());
+        return true;
+    }
+    // Everything now in the pipe goes to the file before the next read; the
+    // file descriptor blocks like any disk write.
+    qint64 left = n;
+    while (left > 0) {
+        const ssize_t m =
+            ::splice(pipe_[0], nullptr, file_->handle(), nullptr, size_t(left), SPLICE_F_MOVE);
+        if (m < 0 && errno == EINTR)
+            continue;
+        if (m <= 0) {
+            if (!spliced_ && left == n && errno == EINVAL) {
+                // This file cannot take spliced data (append mode on some
+                // kernels): drain the pipe by hand and stop splicing.
+                useSplice_ = false;
+                QByteArray tmp(int(left), Qt::Uninitialized);
+                const ssize_t r = ::read(pipe_[0], tmp.data(), size_t(left));
+                if (r > 0) {
+                    bytes_ += r;
+                    store(tmp.constData(), r);
+                }
+                moved = r;
+                return true;
+            }
+            failWrite();
+            return true;
+        }
+        left -= m;
+        bytes_ += m;
+        spliced_ = true;
+    }
+    moved = n;
+    return true;
+#else
+    return false;
+#endif
+}
+
+void ReceiveTransfer::readDirect() {
+#ifdef Q_OS_LINUX
+    qint64 budget = kReadBurst;
+    while (!done_ && budget > 0) {
+        if (useSplice_ && bytes_ >= kSpliceFrom) {
+            qint64 moved = 0;
+            if (!spliceOnce(moved))
+                continue; // splicing is off now: plain reads from here on
+            if (moved <= 0)
+                return; // finished, failed, or nothing to read right now
+            budget -= moved;
+            continue;
+        }
+        const ssize_t n = ::read(fd_, buffer_.data(), size_t(buffer_.size()));
+        if (n > 0) {
+            bytes_ += n;
+            budget -= n;
+            if (!store(buffer_.constData(), n))
+                return;
+            growBufferIfFilled(n);
+            continue;
+        }
+        if (n == 0) {
+            complete();
+            return;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return;
+        finish(TransferResult::Outcome::ConnectionLost, systemError());
+        return;
+    }
+#endif
+}
+
+void ReceiveTransfer::failWrite() {
+#ifdef Q_OS_UNIX
+    const int error = errno;
+    const QString reason = systemError();
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG) {
+        // What did fit stays, so the client can resume the upload (REST or
+        // APPE) once there is room again.
+        struct stat st {};
+        const qint64 kept = ::fstat(file_->handle(), &st) == 0 ? qint64(st.st_size) : -1;
+        finish(TransferResult::Outcome::StorageFull,
+               QStringLiteral("%1, file parziale di %2 byte conservato").arg(reason).arg(kept));
+        return;
+    }
+    finish(TransferResult::Outcome::WriteFailed, reason);
+#else
+    finish(TransferResult::Outcome::WriteFailed,
+           QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
+#endif
+}
+
+void ReceiveTransfer::run() {
+    buffer_.resize(kFirstReadChunk);
+    if (ascii_)
+        decoder_ = std::make_unique<AsciiDecoder>();
+    // The client may have sent data, or everything, before we got here.
+    drain();
+    if (done_)
+        return;
+    if (!socket_->isConnected()) {
+        onSocketClosed();
+        return;
+    }
+    // A binary upload on a plain socket reads the descriptor itself and
+    // never needs the socket's signals (a descriptor socket then makes no
+    // notifier of its own).
+    if (takeDescriptor())
+        return;
+    connect(socket_, &StreamSocket::readyRead, this, &ReceiveTransfer::drain);
+    connect(socket_, &StreamSocket::remoteClosed, this, &ReceiveTransfer::onSocketClosed);
+    connect(socket_, &StreamSocket::failed, this, [this](const QString& reason) {
+        if (!done_)
+            finish(TransferResult::Outcome::ConnectionLost, reason);
+    });
+}
+
+bool ReceiveTransfer::store(const char* data, qint64 size) {
+    if (size <= 0)
+        return true;
+#ifdef Q_OS_UNIX
+    // Straight to the descriptor: QFile's write asks the file's type with
+    // an fstat first, one system call more per uploaded file.
+    while (size > 0) {
+        const ssize_t n = ::write(file_->handle(), data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC; // a write that takes nothing: no room left
+            failWrite();
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+#else
+    if (file_->write(data, size) != size) {
+        finish(TransferResult::Outcome::WriteFailed,
+               QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
+        return false;
+    }
+#endif
+    return true;
+}
+
+void ReceiveTransfer::drain() {
+    while (!done_ && socket_->bytesAvailable() > 0) {
+        const qint64 n = socket_->read(buffer_.data(), buffer_.size());
+        if (n <= 0)
+            break;
+        bytes_ += n;
+        if (decoder_) {
+            decoder_->convert(QByteArrayView(buffer_.constData(), n), text_);
+            if (!store(text_.constData(), text_.size()))
+                return;
+        } else if (!store(buffer_.constData(), n)) {
+            return;
+        }
+        growBufferIfFilled(n);
+    }
+}
+
+void ReceiveTransfer::growBufferIfFilled(qint64 lastRead) {
+    if (lastRead == buffer_.size() && buffer_.size() < kReadChunk)
+        buffer_.resize(kReadChunk);
+}
+
+void ReceiveTransfer::onSocketClosed() {
+    if (done_)
+        return;
+    drain();
+    if (done_)
+        return;
+    if (decoder_) {
+        const QByteArray tail = decoder_->finish();
+        if (!store(tail.constData(), tail.size()))
+            return;
+    }
+    complete();
+}
+
+void ReceiveTransfer::complete() {
+    if (!file_->flush()) {
+        finish(TransferResult::Outcome::WriteFailed,
+               QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
+        return;
+    }
+#ifdef Q_OS_UNIX
+    // What the file holds now, for the upload's event: an appended or
+    // resumed upload wrote only its end.
+    struct stat st {};
+    if (::fstat(file_->handle(), &st) == 0)
+        fileSize_ = qint64(st.st_size);
+#endif
+    file_->close();
+    if (file_->error() != QFileDevice::NoError) {
+        finish(TransferResult::Outcome::WriteFailed,
+               QStringLiteral("scrittura del file non riuscita (%1)").arg(file_->errorString()));
+        return;
+    }
+    finish(TransferResult::Outcome::Complete);
+}
+
+} // namespace kv::ftp
