@@ -39,6 +39,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     views_.openAll();
     engine_->setEvents(&events_);
     engine_->setNotifications(&notifications_);
+    bans_.setNotifications(&notifications_);
     engine_->setLoginBans(&bans_);
     engine_->setOwnFiles(&ownFiles_);
     // The user count and the online list follow every login decision and

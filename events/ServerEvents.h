@@ -65,7 +65,7 @@ struct LoginFailure {
 
 struct AddressBan {
     QString address;
-    int attempts = 0;
+    int attempts = 0;      // the failed logins that led to it; 0: banned by hand
     qint64 durationMs = 0; // how long the ban lasts
 };
 
@@ -88,6 +88,8 @@ Q_SIGNALS:
     void fileChanged(const kv::events::FileEvent& change);
     void loginFailed(const kv::events::LoginFailure& failure);
     void addressBanned(const kv::events::AddressBan& ban);
+    // The operator lifted the ban of `address` before its end.
+    void banLifted(const QString& address);
 };
 
 } // namespace kv::events

@@ -117,13 +117,10 @@ void ControlSession::finishLogin(const session::LoginDecision& decision) {
             Q_EMIT bus->loginFailed({sessionInfo(), login, decision.reason});
         session::LoginBans* bans = settings_.bans;
         if (bans && bans->rules().on()) {
-            if (const std::optional<int> count = bans->recordFailure(remoteHost_)) {
+            if (const std::optional<int> count = bans->recordFailure(remoteHost_))
                 log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
                         .arg(remoteHost_)
                         .arg(*count));
-                if (events::ServerEvents* bus = notifications())
-                    Q_EMIT bus->addressBanned({remoteHost_, *count, bans->rules().banMs});
-            }
             // A timer, so other sessions go on; the input waits meanwhile.
             loginDelay_.start(session::kFailedLoginDelayMs);
             idleTimer_.stop();

@@ -1,6 +1,8 @@
 // The failed-login counts and temporary bans per address.
 #include "session/LoginBans.h"
 
+#include "events/ServerEvents.h"
+
 #include <QElapsedTimer>
 #include <algorithm>
 
@@ -74,6 +76,8 @@ std::optional<int> LoginBans::recordFailure(const QString& address) {
     record.failures.clear();
     Q_EMIT banStarted(address, count);
     Q_EMIT changed();
+    if (bus_)
+        Q_EMIT bus_->addressBanned({address, count, rules_.banMs});
     return count;
 }
 
@@ -97,9 +101,12 @@ QList<BanEntry> LoginBans::bans() const {
 void LoginBans::ban(const QString& address, qint64 ms) {
     Record& record = records_[address];
     record.failures.clear();
-    record.bannedUntil = now() + std::max<qint64>(ms, 1);
+    const qint64 duration = std::max<qint64>(ms, 1);
+    record.bannedUntil = now() + duration;
     Q_EMIT banStarted(address, record.bannedAfter);
     Q_EMIT changed();
+    if (bus_)
+        Q_EMIT bus_->addressBanned({address, record.bannedAfter, duration});
 }
 
 bool LoginBans::lift(const QString& address) {
@@ -108,8 +115,11 @@ bool LoginBans::lift(const QString& address) {
         return false;
     const bool wasBanned = it->bannedUntil > now();
     records_.erase(it);
-    if (wasBanned)
+    if (wasBanned) {
         Q_EMIT changed();
+        if (bus_)
+            Q_EMIT bus_->banLifted(address);
+    }
     return wasBanned;
 }
 

@@ -5,6 +5,7 @@
 // and lifts the bans. The clock is passed in so tests can move time.
 //
 // It lives in memory only: a new start of the server begins with no bans.
+// Every ban, counted or made by hand, and every lift is told on the bus.
 
 #include <QHash>
 #include <QList>
@@ -12,6 +13,10 @@
 #include <QString>
 #include <functional>
 #include <optional>
+
+namespace kv::events {
+class ServerEvents;
+}
 
 namespace kv::session {
 
@@ -36,6 +41,9 @@ public:
     using Clock = std::function<qint64()>; // milliseconds, never going back
 
     explicit LoginBans(Clock clock = {}, QObject* parent = nullptr);
+
+    // Where bans and lifts are told; null: nowhere. The caller keeps it alive.
+    void setNotifications(events::ServerEvents* bus) { bus_ = bus; }
 
     // New rules drop every count and every ban.
     void reset(const BanRules& rules);
@@ -71,6 +79,7 @@ private:
 
     Clock clock_;
     BanRules rules_;
+    events::ServerEvents* bus_ = nullptr;
     QHash<QString, Record> records_;
 };
 

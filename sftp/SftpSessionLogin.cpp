@@ -36,8 +36,6 @@ void SftpSession::countFailedLogin(const QString& user, const QString& reason) {
             log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
                     .arg(remoteHost_)
                     .arg(*count));
-            if (context_->bus)
-                Q_EMIT context_->bus->addressBanned({remoteHost_, *count, bans->rules().banMs});
         }
     }
 }

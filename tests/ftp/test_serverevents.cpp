@@ -68,6 +68,7 @@ struct Recorder {
 // Starts the server with bans after `failures` failed logins, for a minute.
 bool startBanningAfter(EngineHarness& h, kv::session::LoginBans& bans, int failures) {
     bans.reset({failures, 60000, 60000});
+    bans.setNotifications(&h.events.bus);
     if (!h.start())
         return false;
     h.server->setLoginBans(&bans);
