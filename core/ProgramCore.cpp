@@ -26,7 +26,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
       server_(
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
           [this](const QString& text) { log_.WriteLog(text); }),
-      sftp_(*engine_, events_, events_, notifications_, bans_, dataFolder, &ownFiles_) {
+      sftp_(*engine_, events_, events_, notifications_, admission_, dataFolder, &ownFiles_) {
     switches_.fallback = &rowSwitches_;
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });
@@ -40,7 +40,9 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     engine_->setEvents(&events_);
     engine_->setNotifications(&notifications_);
     bans_.setNotifications(&notifications_);
-    engine_->setLoginBans(&bans_);
+    engine_->setAdmission(&admission_);
+    server_.setConnectionLimits(
+        [this](const session::Admission::Limits& limits) { admission_.setLimits(limits); });
     engine_->setOwnFiles(&ownFiles_);
     // The user count and the online list follow every login decision and
     // every closed connection.
@@ -62,7 +64,6 @@ ProgramCore::~ProgramCore() {
     actions_.reset(); // its programs end before the log they write to
     engine_->setEvents(nullptr);
     engine_->setNotifications(nullptr);
-    engine_->setLoginBans(nullptr);
     engine_->setOwnFiles(nullptr);
 }
 

@@ -17,6 +17,7 @@
 #include "files/OwnFiles.h"
 #include "ftp/FtpEngine.h"
 #include "monitor/ActivityLog.h"
+#include "session/Admission.h"
 #include "session/LoginBans.h"
 #include "settings/SettingsStore.h"
 
@@ -115,6 +116,9 @@ private:
     access::AccountViews views_;
     // Before the engine: its sessions tell the bus until the very end.
     events::ServerEvents notifications_;
+    session::LoginBans bans_;
+    // Before the engine and SFTP: every session of theirs holds a place in it.
+    session::Admission admission_{&bans_};
     std::unique_ptr<ftp::FtpEngine> engine_;
     ScreenProxy screen_;
     OnlineProxy online_;
@@ -126,7 +130,6 @@ private:
     access::LoginHandler login_;
     access::ServerEventHandler events_;
     SettingsRowBoxes boxes_;
-    session::LoginBans bans_;
     ServerController server_;
     // After the controller and everything its sessions use: it ends first.
     SftpStarter sftp_;

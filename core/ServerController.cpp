@@ -92,7 +92,8 @@ void ServerController::handOver(const ServerConfig& config) {
     const StartOptions& options = config.options;
     engine_.setTls(options.tls);
     engine_.setPassive(options.passive);
-    engine_.setConnectionLimits(options.maxConnections, options.maxConnectionsPerIp);
+    if (applyConnectionLimits_)
+        applyConnectionLimits_({options.maxConnections, options.maxConnectionsPerIp});
 }
 
 void ServerController::writeKeptSettings(const ServerConfig& config) {

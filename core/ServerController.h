@@ -9,6 +9,7 @@
 #include "core/ServerBoxes.h"
 #include "core/ServerConfig.h"
 #include "ftp/FtpEngine.h"
+#include "session/Admission.h"
 #include "session/LoginBans.h"
 
 #include <QDateTime>
@@ -94,6 +95,11 @@ public:
     void setLogLimits(std::function<void(qint64 maxBytes, int keep)> apply) {
         applyLogLimits_ = std::move(apply);
     }
+    // Told the connection limits read at each start and reread, for every
+    // protocol's sessions together.
+    void setConnectionLimits(std::function<void(const session::Admission::Limits&)> apply) {
+        applyConnectionLimits_ = std::move(apply);
+    }
     // Told the ban rules read at each start (a start lifts every ban).
     void setBanRules(std::function<void(const session::BanRules&)> apply) {
         applyBanRules_ = std::move(apply);
@@ -157,6 +163,7 @@ private:
     std::function<QStringList(const QString&)> wholeDiskWarnings_;
     QString shownAddress_;
     std::function<void(const session::BanRules&)> applyBanRules_;
+    std::function<void(const session::Admission::Limits&)> applyConnectionLimits_;
     std::optional<session::BanRules> appliedBans_;
     ServerView* view_ = nullptr;
     CompanionServer* companion_ = nullptr;

@@ -5,9 +5,10 @@
 namespace kv {
 
 SftpStarter::SftpStarter(ftp::FtpEngine& engine, session::EngineEvents& events,
-                         sftp::KeyLogins& keys, events::ServerEvents& bus, session::LoginBans& bans,
-                         QString dataFolder, const files::OwnFiles* ownFiles)
-    : engine_(engine), events_(events), keys_(keys), bus_(bus), bans_(bans),
+                         sftp::KeyLogins& keys, events::ServerEvents& bus,
+                         session::Admission& admission, QString dataFolder,
+                         const files::OwnFiles* ownFiles)
+    : engine_(engine), events_(events), keys_(keys), bus_(bus), admission_(admission),
       dataFolder_(std::move(dataFolder)), ownFiles_(ownFiles) {}
 
 std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringList& lines) {
@@ -26,14 +27,13 @@ std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringLis
     s.context.events = &events_;
     s.context.keys = &keys_;
     s.context.bus = &bus_;
-    s.context.bans = &bans_;
+    s.context.bans = admission_.bans();
+    s.admission = &admission_;
     s.context.passwordAuth = options.sftpPasswordAuth;
-    s.context.followLinks = engine_.ResolveLinks() != 0;
+    s.context.followLinks = config.resolveLinks.value_or(engine_.ResolveLinks()) != 0;
     s.context.ownFiles = ownFiles_;
-    s.context.timeoutSeconds = engine_.Timeout();
-    s.context.serverRoot = engine_.ServerRootDir();
-    s.maxConnections = options.maxConnections;
-    s.maxPerAddress = options.maxConnectionsPerIp;
+    s.context.timeoutSeconds = config.timeout.value_or(engine_.Timeout());
+    s.context.serverRoot = config.root;
     QString error;
     if (!server_.listen(s, &error))
         return error;

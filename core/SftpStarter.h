@@ -1,13 +1,14 @@
 #pragma once
 // SFTP started and stopped with the FTP server: on its own port when
-// `sftp_port` is set, with the engine's timeout, link rule and root, the
-// same login handler, log, bus, limits and bans. The host keys are made in
+// `sftp_port` is set, with the configuration's timeout, link rule and root
+// (the engine's where a stored value was refused), the same login handler,
+// log, bus and admission (limits and bans over both protocols). The host keys are made in
 // the data folder at the first start, and their fingerprints logged.
 
 #include "core/ServerController.h"
 #include "events/ServerEvents.h"
 #include "ftp/FtpEngine.h"
-#include "session/LoginBans.h"
+#include "session/Admission.h"
 #include "sftp/SftpServer.h"
 
 namespace kv {
@@ -16,7 +17,7 @@ class SftpStarter : public CompanionServer {
 public:
     // `ownFiles` (hidden from every login) is kept alive by the caller.
     SftpStarter(ftp::FtpEngine& engine, session::EngineEvents& events, sftp::KeyLogins& keys,
-                events::ServerEvents& bus, session::LoginBans& bans, QString dataFolder,
+                events::ServerEvents& bus, session::Admission& admission, QString dataFolder,
                 const files::OwnFiles* ownFiles = nullptr);
 
     std::optional<QString> start(const ServerConfig& config, QStringList& lines) override;
@@ -29,7 +30,7 @@ private:
     session::EngineEvents& events_;
     sftp::KeyLogins& keys_;
     events::ServerEvents& bus_;
-    session::LoginBans& bans_;
+    session::Admission& admission_;
     QString dataFolder_;
     const files::OwnFiles* ownFiles_;
     sftp::SftpServer server_;

@@ -22,10 +22,6 @@ inline constexpr int kDataConnectTimeoutMs = 30000;
 inline constexpr int kTlsRefusalsAtOnce = 32;
 
 struct EngineLimits {
-    // Open control connections in all and from one address; 0: no limit.
-    // These defaults are what an options table without the rows keeps.
-    int maxConnections = 1000;
-    int maxConnectionsPerAddress = 500;
     int dataConnectTimeoutMs = kDataConnectTimeoutMs;
     // Longest TLS handshake, on control and data connections alike.
     int tlsHandshakeTimeoutMs = 10000;

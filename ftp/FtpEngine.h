@@ -36,7 +36,7 @@ namespace kv::files {
 class OwnFiles;
 }
 namespace kv::session {
-class LoginBans;
+class Admission;
 }
 
 namespace kv::ftp {
@@ -76,11 +76,10 @@ public:
     // after it (open ones keep the settings they started with).
     virtual PassiveSettings Passive() const = 0;
     virtual void setPassive(const PassiveSettings& passive) = 0;
-    // Open control connections in all and from one address; 0: no limit.
-    virtual void setConnectionLimits(int maxConnections, int maxPerAddress) = 0;
-    // Where failed logins are counted and bans kept; null: no bans. The
-    // caller keeps it alive while the engine runs.
-    virtual void setLoginBans(session::LoginBans* bans) = 0;
+    // Where new connections are admitted (bans and the connection limits,
+    // counted with the other protocols' sessions); null: the engine's own,
+    // without bans or limits. The caller keeps it alive while the engine runs.
+    virtual void setAdmission(session::Admission* admission) = 0;
     // The program's own files, hidden from every login made afterwards
     // whatever its folders; null: none. The caller keeps them alive while
     // the engine runs.

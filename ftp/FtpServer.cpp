@@ -45,15 +45,6 @@ public:
     void Disconnect() override {}
 };
 
-bool over(qsizetype count, int limit) {
-    return limit > 0 && count >= limit;
-}
-
-// One key per client host, an IPv4 address the same whether mapped or not.
-QString hostKey(const QHostAddress& address) {
-    return net::addressText(net::plainAddress(address));
-}
-
 } // namespace
 
 FtpServer::FtpServer(QObject* parent) : QObject(parent) {
@@ -239,41 +230,27 @@ void FtpServer::onIncoming(qintptr descriptor, bool implicitTls) {
         return;
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    const QHostAddress peer = net::plainAddress(socket->peerAddress());
     const QString host = net::addressText(socket->peerAddress());
-    if (const auto refusal = refusalOf(peer, host)) {
+    if (const auto refusal = refusalOf(host)) {
         refuse(socket, refusal->first, host, refusal->second, implicitTls);
         return;
     }
     auto* session = new ControlSession(socket, std::make_shared<const EngineSettings>(settings_),
                                        tls_, implicitTls, events_, this);
     sessions_.append(session);
-    ++sessionsFrom_[hostKey(peer)];
+    tickets_.emplace(session, admission_->admit(host));
     connect(session, &ControlSession::closed, this, &FtpServer::onSessionClosed);
     session->start();
 }
 
-std::optional<std::pair<Reply, QString>> FtpServer::refusalOf(const QHostAddress& peer,
-                                                              const QString& host) const {
-    if (settings_.bans && settings_.bans->isBanned(host))
-        return std::pair{Reply::AddressBanned,
-                         QStringLiteral("Connessione da %1 rifiutata: indirizzo bloccato "
-                                        "temporaneamente dopo troppi accessi falliti")
-                             .arg(host)};
-    const EngineLimits& limits = settings_.limits;
-    if (over(sessions_.size(), limits.maxConnections))
-        return std::pair{Reply::TooManyConnections,
-                         QStringLiteral("Connessione da %1 rifiutata: raggiunto il limite di %2 "
-                                        "connessioni in tutto (max_connections)")
-                             .arg(host)
-                             .arg(limits.maxConnections)};
-    if (over(sessionsFrom_.value(hostKey(peer)), limits.maxConnectionsPerAddress))
-        return std::pair{Reply::TooManyConnections,
-                         QStringLiteral("Connessione da %1 rifiutata: raggiunto il limite di %2 "
-                                        "connessioni da un indirizzo (max_connections_per_ip)")
-                             .arg(host)
-                             .arg(limits.maxConnectionsPerAddress)};
-    return std::nullopt;
+std::optional<std::pair<Reply, QString>> FtpServer::refusalOf(const QString& host) const {
+    const std::optional<session::Admission::Refusal> refusal = admission_->refusalOf(host);
+    if (!refusal)
+        return std::nullopt;
+    const Reply reply = *refusal == session::Admission::Refusal::Banned ? Reply::AddressBanned
+                                                                        : Reply::TooManyConnections;
+    return std::pair{reply, QStringLiteral("Connessione da %1 rifiutata: %2")
+                                .arg(host, admission_->reasonText(*refusal))};
 }
 
 void FtpServer::refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line,
@@ -299,12 +276,13 @@ void FtpServer::refuse(QTcpSocket* socket, Reply reply, const QString& host, con
     }
 }
 
-void FtpServer::setLoginBans(session::LoginBans* bans) {
+void FtpServer::setAdmission(session::Admission* admission) {
     if (settings_.bans)
         settings_.bans->disconnect(this);
-    settings_.bans = bans;
-    if (bans)
-        connect(bans, &session::LoginBans::banStarted, this, &FtpServer::onBanStarted);
+    admission_ = admission ? admission : &ownAdmission_;
+    settings_.bans = admission_->bans();
+    if (settings_.bans)
+        connect(settings_.bans, &session::LoginBans::banStarted, this, &FtpServer::onBanStarted);
 }
 
 void FtpServer::onBanStarted(const QString& address) {
@@ -320,9 +298,7 @@ void FtpServer::onBanStarted(const QString& address) {
 void FtpServer::onSessionClosed(ControlSession* session) {
     if (!sessions_.removeOne(session))
         return; // already reported
-    const auto from = sessionsFrom_.find(hostKey(session->peerAddress()));
-    if (from != sessionsFrom_.end() && --from.value() <= 0)
-        sessionsFrom_.erase(from);
+    tickets_.erase(session);
     session->disconnect(this);
     session->deleteLater();
 }

@@ -13,11 +13,13 @@
 #include "ftp/TlsRefusals.h"
 #include "ftp/TurnQueue.h"
 #include "net/DescriptorListener.h"
+#include "session/Admission.h"
 
 #include <QHash>
 #include <QObject>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 class QTcpSocket;
 
@@ -56,11 +58,7 @@ public:
     PassiveSettings Passive() const override { return settings_.passive; }
     // New connections take all of `passive`; open ones its public address.
     void setPassive(const PassiveSettings& passive) override;
-    void setConnectionLimits(int maxConnections, int maxPerAddress) override {
-        settings_.limits.maxConnections = maxConnections;
-        settings_.limits.maxConnectionsPerAddress = maxPerAddress;
-    }
-    void setLoginBans(session::LoginBans* bans) override;
+    void setAdmission(session::Admission* admission) override;
     void setOwnFiles(const files::OwnFiles* ownFiles) override { settings_.ownFiles = ownFiles; }
 
     bool Listen() override;
@@ -76,6 +74,9 @@ public:
     quint16 boundImplicitPort() const {
         return implicitListener_ ? implicitListener_->serverPort() : 0;
     }
+    // Where connections are admitted: the one set, or the engine's own
+    // (no bans, no limits until set).
+    session::Admission& admission() { return *admission_; }
     const EngineLimits& limits() const { return settings_.limits; }
     void setLimits(const EngineLimits& limits) { settings_.limits = limits; }
     const ReplyTexts& replyTexts() const { return settings_.replies; }
@@ -110,8 +111,7 @@ private:
     void onSessionClosed(ControlSession* session);
     // Why a new connection from `peer` is refused (the reply and the log
     // line), if it is.
-    std::optional<std::pair<Reply, QString>> refusalOf(const QHostAddress& peer,
-                                                       const QString& host) const;
+    std::optional<std::pair<Reply, QString>> refusalOf(const QString& host) const;
     // Answers `reply` and closes; on the implicit TLS port after the
     // handshake (see TlsRefusals).
     void refuse(QTcpSocket* socket, Reply reply, const QString& host, const QString& line,
@@ -134,10 +134,11 @@ private:
     QString bindError_; // why the last bindListener() failed
     std::shared_ptr<const TlsContext> tls_;
     TlsRefusals tlsRefusals_{kTlsRefusalsAtOnce};
+    session::Admission ownAdmission_;
+    session::Admission* admission_ = &ownAdmission_;
     QList<ControlSession*> sessions_;
-    // Open sessions per client host: the per-address limit is checked
-    // without a pass over every session.
-    QHash<QString, int> sessionsFrom_;
+    // Each open session's place in the admission.
+    std::unordered_map<ControlSession*, session::Admission::Ticket> tickets_;
     QString listenError_;
     std::function<bool(const QHostAddress&)> localClientCheck_;
 };

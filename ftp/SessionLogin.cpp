@@ -9,6 +9,7 @@
 #include "ftp/EngineSettings.h"
 #include "ftp/StreamSocket.h"
 #include "ftp/TurnQueue.h"
+#include "session/FailedLogin.h"
 #include "session/LoginBans.h"
 
 namespace kv::ftp {
@@ -111,16 +112,10 @@ void ControlSession::finishLogin(const session::LoginDecision& decision) {
         const QString login = userName_;
         password_.clear();
         loginRefusal_ = decision.reason;
-        if (!decision.reason.isEmpty())
-            log(QStringLiteral("Login rifiutato: %1").arg(decision.reason));
-        if (events::ServerEvents* bus = notifications())
-            Q_EMIT bus->loginFailed({sessionInfo(), login, decision.reason});
-        session::LoginBans* bans = settings_.bans;
-        if (bans && bans->rules().on()) {
-            if (const std::optional<int> count = bans->recordFailure(remoteHost_))
-                log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
-                        .arg(remoteHost_)
-                        .arg(*count));
+        const session::FailedLoginPlace place{settings_.bans, notifications(),
+                                              [this](const QString& line) { log(line); }};
+        if (session::recordFailedLogin(place, {sessionInfo(), login, decision.reason},
+                                       QStringLiteral("Login rifiutato"))) {
             // A timer, so other sessions go on; the input waits meanwhile.
             loginDelay_.start(session::kFailedLoginDelayMs);
             idleTimer_.stop();

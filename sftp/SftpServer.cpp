@@ -44,10 +44,6 @@ QHostAddress peerOf(int fd) {
     return QHostAddress(reinterpret_cast<const sockaddr*>(&storage));
 }
 
-bool over(qsizetype count, int limit) {
-    return limit > 0 && count >= limit;
-}
-
 } // namespace
 
 SftpServer::SftpServer(QObject* parent) : QObject(parent) {}
@@ -131,6 +127,7 @@ void SftpServer::stop() {
     listener_.reset();
     const QList<SftpSession*> open = sessions_;
     sessions_.clear();
+    tickets_.clear();
     for (SftpSession* s : open) {
         s->closeWith(QStringLiteral("server fermato"));
         // Reported now, not from the event loop: the server is going away.
@@ -159,23 +156,12 @@ QList<session::ConnectionObject*> SftpServer::connections() const {
 }
 
 std::optional<QString> SftpServer::refusalOf(const QString& host) const {
-    if (settings_.context.bans && settings_.context.bans->isBanned(host))
-        return QStringLiteral("SFTP: connessione da %1 rifiutata: indirizzo bloccato "
-                              "temporaneamente dopo troppi accessi falliti")
-            .arg(host);
-    if (over(sessions_.size(), settings_.maxConnections))
-        return QStringLiteral("SFTP: connessione da %1 rifiutata: raggiunto il limite di %2 "
-                              "connessioni in tutto (max_connections)")
-            .arg(host)
-            .arg(settings_.maxConnections);
-    qsizetype fromHost = 0;
-    for (SftpSession* s : sessions_)
-        fromHost += s->RemoteHost() == host ? 1 : 0;
-    if (over(fromHost, settings_.maxPerAddress))
-        return QStringLiteral("SFTP: connessione da %1 rifiutata: raggiunto il limite di %2 "
-                              "connessioni da un indirizzo (max_connections_per_ip)")
-            .arg(host)
-            .arg(settings_.maxPerAddress);
+    const session::Admission* admission = settings_.admission;
+    if (!admission)
+        return std::nullopt;
+    if (const auto refusal = admission->refusalOf(host))
+        return QStringLiteral("SFTP: connessione da %1 rifiutata: %2")
+            .arg(host, admission->reasonText(*refusal));
     return std::nullopt;
 }
 
@@ -204,7 +190,10 @@ void SftpServer::onIncoming(qintptr descriptor) {
     }
     auto* s = new SftpSession(session, host, context_, this);
     sessions_.append(s);
+    if (settings_.admission)
+        tickets_.emplace(s, settings_.admission->admit(host));
     connect(s, &SftpSession::closed, this, [this](SftpSession* closed) {
+        tickets_.erase(closed);
         if (sessions_.removeOne(closed))
             closed->deleteLater();
     });

@@ -6,15 +6,18 @@
 
 #include "events/ServerEvents.h"
 #include "files/AreaRegistry.h"
+#include "session/Admission.h"
 #include "session/LoginBans.h"
 #include "session/LoginDecision.h"
 #include "session/SessionLimits.h"
 #include "sftp/SftpHostKeys.h"
 #include "sftp/SftpSession.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <memory>
+#include <unordered_map>
 
 namespace kv::net {
 class DescriptorListener;
@@ -27,8 +30,9 @@ struct SftpListenSettings {
     quint16 port = 0;
     HostKeyFiles hostKeys;
     SftpContext context;
-    int maxConnections = 0; // open SFTP connections in all and from one address; 0: no limit
-    int maxPerAddress = 0;
+    // Where connections are admitted, with the other protocols' sessions;
+    // null: every connection is. Kept alive by the caller.
+    session::Admission* admission = nullptr;
 };
 
 class SftpServer : public QObject {
@@ -51,6 +55,8 @@ private:
     void onIncoming(qintptr descriptor);
     void onBanStarted(const QString& address);
     std::optional<QString> refusalOf(const QString& host) const;
+    // Each open session's place in the admission.
+    std::unordered_map<SftpSession*, session::Admission::Ticket> tickets_;
 
     std::unique_ptr<net::DescriptorListener> listener_;
     ssh_bind bind_ = nullptr;

@@ -3,6 +3,7 @@
 #include "sftp/SftpSession.h"
 
 #include "files/FileService.h"
+#include "session/FailedLogin.h"
 #include "sftp/PublicKeyLine.h"
 
 namespace kv::sftp {
@@ -26,18 +27,12 @@ QString kindText(events::TransferKind kind) {
 void SftpSession::countFailedLogin(const QString& user, const QString& reason) {
     refusedKeyUser_.clear();
     loginRefusal_ = reason;
-    session::LoginBans* bans = context_->bans;
-    if (!reason.isEmpty())
-        log(QStringLiteral("SFTP: login rifiutato: %1").arg(reason));
-    if (context_->bus)
-        Q_EMIT context_->bus->loginFailed({sessionInfo(), user, reason});
-    if (bans && bans->rules().on()) {
-        if (const std::optional<int> count = bans->recordFailure(remoteHost_)) {
-            log(QStringLiteral("Indirizzo %1 bloccato temporaneamente dopo %2 accessi falliti")
-                    .arg(remoteHost_)
-                    .arg(*count));
-        }
-    }
+    // SSH answers an authentication attempt from within libssh's callback:
+    // the refusal cannot wait there as FTP's does, so it is only counted.
+    const session::FailedLoginPlace place{context_->bans, context_->bus,
+                                          [this](const QString& line) { log(line); }};
+    session::recordFailedLogin(place, {sessionInfo(), user, reason},
+                               QStringLiteral("SFTP: login rifiutato"));
 }
 
 void SftpSession::countRefusedKeyProbe() {

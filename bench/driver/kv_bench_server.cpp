@@ -166,8 +166,6 @@ int main(int argc, char* argv[]) {
     server.setServerRootDir(root);
     server.setTimeout(600); // idle sessions must survive the memory measurement
     kv::ftp::EngineLimits limits = server.limits();
-    limits.maxConnections = 0; // the idle rows open up to tens of thousands
-    limits.maxConnectionsPerAddress = 0;
     // For timing the passive reply's pacing against none (bench/abtest.py).
     if (const QByteArray delay = qgetenv("KV_BENCH_PASSIVE_DELAY_US"); !delay.isEmpty())
         limits.passiveReplyDelayUs = delay.toInt();

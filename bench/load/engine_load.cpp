@@ -111,9 +111,7 @@ void TestFtpServerLoad::vanishingClientsLeaveOthersServed() {
     EngineHarness h;
     h.write("root/big.bin", pattern(32 * 1024 * 1024, 3));
     QVERIFY(h.start());
-    EngineLimits limits;
-    limits.maxConnectionsPerAddress = 3;
-    h.server->setLimits(limits);
+    h.server->admission().setLimits({0, 3});
     const ClientRun r = h.python(R"(
 import struct
 # A download and an upload whose clients reset their connections midway.

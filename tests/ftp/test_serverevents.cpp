@@ -71,7 +71,8 @@ bool startBanningAfter(EngineHarness& h, kv::session::LoginBans& bans, int failu
     bans.setNotifications(&h.events.bus);
     if (!h.start())
         return false;
-    h.server->setLoginBans(&bans);
+    h.server->admission().setBans(&bans);
+    h.server->setAdmission(&h.server->admission());
     return true;
 }
 

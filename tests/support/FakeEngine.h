@@ -32,11 +32,7 @@ public:
     void setTls(const ftp::TlsSettings& tls) override { tls_ = tls; }
     ftp::PassiveSettings Passive() const override { return passive_; }
     void setPassive(const ftp::PassiveSettings& passive) override { passive_ = passive; }
-    void setConnectionLimits(int total, int perAddress) override {
-        maxConnections = total;
-        maxPerAddress = perAddress;
-    }
-    void setLoginBans(session::LoginBans* bans) override { loginBans = bans; }
+    void setAdmission(session::Admission* given) override { admission = given; }
     void setOwnFiles(const files::OwnFiles* files) override { ownFiles = files; }
 
     bool Listen() override {
@@ -66,9 +62,7 @@ public:
     int stopCalls = 0;
     int relistenCalls = 0;
     QList<session::ConnectionObject*> connections;
-    int maxConnections = -1; // -1: never set
-    int maxPerAddress = -1;
-    session::LoginBans* loginBans = nullptr;
+    session::Admission* admission = nullptr;
     const files::OwnFiles* ownFiles = nullptr;
 
 private:
