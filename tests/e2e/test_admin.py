@@ -184,7 +184,7 @@ class SocketPathLengths(unittest.TestCase):
                 os.mkdir(folder)
                 shutil.copy(site.db.path, folder)
                 server = Server(folder, env={"XDG_RUNTIME_DIR": runtime})
-                self.addCleanup(lambda s=server: s.proc.poll() is None and s.stop())
+                self.addCleanup(server.stop)  # closes its output files however the test ends
                 self.assertTrue(server.wait_started(), server.stderr())
                 result = run([program(), "status", "--json", "--data-dir", folder])
                 self.assertEqual(result.returncode, 0, result.stderr.decode())
