@@ -110,17 +110,8 @@ AdminChannel::OpenResult AdminChannel::open(std::optional<AdminPlace> place) {
             return OpenResult::Failed;
         }
     }
-    // The lock is ours: a socket file left there belongs to a server that died.
-    QLocalServer::removeServer(place_.socketPath);
-    server_ = new QLocalServer(this);
-    server_->setMaxPendingConnections(64);
-    if (!server_->listen(place_.socketPath)) {
-        error_ = QStringLiteral("Impossibile aprire il canale di amministrazione %1: %2")
-                     .arg(place_.socketPath, server_->errorString());
-        delete server_;
-        server_ = nullptr;
+    if (!listenAt(place_.socketPath) && !listenInRuntimeFolder())
         return OpenResult::Failed;
-    }
     // The peer check decides; the mode only keeps strangers from the door.
     const QByteArray path = QFile::encodeName(place_.socketPath);
     (void)::chown(path.constData(), uid_t(-1), rule_->folderGid);
@@ -139,6 +130,44 @@ AdminChannel::OpenResult AdminChannel::open(std::optional<AdminPlace> place) {
     core_.ownFiles().addFile(place_.lockPath);
     connect(server_, &QLocalServer::newConnection, this, &AdminChannel::onNewConnection);
     return OpenResult::Listening;
+}
+
+bool AdminChannel::listenAt(const QString& socketPath) {
+    // The lock is ours: a socket file left there belongs to a server that died.
+    QLocalServer::removeServer(socketPath);
+    server_ = new QLocalServer(this);
+    server_->setMaxPendingConnections(64);
+    if (server_->listen(socketPath))
+        return true;
+    error_ = QStringLiteral("Impossibile aprire il canale di amministrazione %1: %2")
+                 .arg(socketPath, server_->errorString());
+    delete server_;
+    server_ = nullptr;
+    return false;
+}
+
+bool AdminChannel::listenInRuntimeFolder() {
+    if (!place_.recordPath.isEmpty())
+        return false; // already there
+    // The data folder would not take the socket (a file system without
+    // sockets, something in its place): it goes where a long folder's goes,
+    // with its record. The claim stays on the folder's lock, where every
+    // server of this folder looks for it.
+    const QString refused = error_;
+    AdminPlace runtime = runtimeAdminPlace(core_.dataFolder(), defaultRuntimeDirs());
+    runtime.lockPath = place_.lockPath;
+    if (!runtime.privateFolder.isEmpty()) {
+        const QString reason = makePrivateFolder(runtime.privateFolder);
+        if (!reason.isEmpty()) {
+            error_ = refused + QStringLiteral("; ") + reason;
+            return false;
+        }
+    }
+    place_ = runtime;
+    if (listenAt(place_.socketPath))
+        return true;
+    error_ = refused + QStringLiteral("; ") + error_;
+    return false;
 }
 
 void AdminChannel::onNewConnection() {

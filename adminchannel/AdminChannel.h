@@ -41,7 +41,8 @@ public:
 
     enum class OpenResult { Listening, FolderTaken, Failed };
     // Claims the data folder and listens at `place` (adminPlace() of the
-    // core's folder when omitted). FolderTaken: another server serves it.
+    // core's folder when omitted), or in a runtime folder when the data
+    // folder refuses the socket. FolderTaken: another server serves it.
     // Failed: the reason in error().
     OpenResult open(std::optional<AdminPlace> place = std::nullopt);
     QString error() const { return error_; }
@@ -68,6 +69,10 @@ private:
     template <typename Build> void broadcast(Build build);
     void updateProgressSubscription();
     void closeListener();
+    // Listens at `socketPath`; the reason in error_ when it cannot.
+    bool listenAt(const QString& socketPath);
+    // When the data folder refused the socket: listens in a runtime folder.
+    bool listenInRuntimeFolder();
 
     ProgramCore& core_;
     AdminOperations operations_;

@@ -51,6 +51,10 @@ AdminPlace adminPlace(const QString& dataFolder, const QStringList& runtimeDirs)
     const QString inFolder = dataFolder + QStringLiteral("/kestrova.sock");
     if (QFile::encodeName(inFolder).size() <= kMaxSocketPathBytes && writableFolder(dataFolder))
         return {inFolder, dataFolder + QStringLiteral("/kestrova.lock"), {}, {}};
+    return runtimeAdminPlace(dataFolder, runtimeDirs);
+}
+
+AdminPlace runtimeAdminPlace(const QString& dataFolder, const QStringList& runtimeDirs) {
     const QString name = hashedName(dataFolder);
     const QString ownName = QStringLiteral("kestrova-%1").arg(::geteuid());
     const auto fits = [&name](const QString& base) {

@@ -3,7 +3,8 @@
 // lets only one server serve a data folder at a time.
 //
 // The socket is DATA/kestrova.sock when that path fits a Unix socket address
-// (at most 107 bytes) and the folder is writable; otherwise it goes to the
+// as Qt makes one (kMaxSocketPathBytes) and the folder is writable, and
+// listening there works; otherwise it goes to the
 // first usable of $XDG_RUNTIME_DIR, /run/kestrova and /tmp, named after a
 // hash of the folder, and its path is written to DATA/kestrova.sock.path for
 // the command line to find. The claim is an flock on kestrova.lock next to
@@ -20,7 +21,10 @@
 
 namespace kv {
 
-inline constexpr qsizetype kMaxSocketPathBytes = 107;
+// A Unix socket address holds 108 bytes; on Linux QLocalServer and
+// QLocalSocket keep two of them (a leading and a trailing zero, for the
+// abstract namespace) whatever the name, so a longer path is refused.
+inline constexpr qsizetype kMaxSocketPathBytes = 106;
 
 struct AdminPlace {
     QString socketPath;
@@ -38,6 +42,9 @@ AdminPlace adminPlace(const QString& dataFolder, const QStringList& runtimeDirs)
 // The same with $XDG_RUNTIME_DIR, /run/kestrova and /tmp.
 AdminPlace adminPlace(const QString& dataFolder);
 QStringList defaultRuntimeDirs();
+// The place in a runtime folder, even when the data folder could hold the
+// socket: where a server goes when listening in the data folder fails.
+AdminPlace runtimeAdminPlace(const QString& dataFolder, const QStringList& runtimeDirs);
 
 // Where the command line connects for `dataFolder`: the recorded path, else
 // the socket in the folder, else the place this user would have chosen.

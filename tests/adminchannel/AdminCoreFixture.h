@@ -27,12 +27,14 @@ struct AdminCoreFixture {
     FakeEngine* engine = nullptr;
     std::unique_ptr<ProgramCore> core;
 
-    AdminCoreFixture() {
-        core = std::make_unique<ProgramCore>(dir.path(), settings, [this] {
-            auto made = std::make_unique<FakeEngine>();
-            engine = made.get();
-            return made;
-        });
+    // The data folder is `folder` when given (the caller makes it), else `dir`.
+    explicit AdminCoreFixture(const QString& folder = {}) {
+        core =
+            std::make_unique<ProgramCore>(folder.isEmpty() ? dir.path() : folder, settings, [this] {
+                auto made = std::make_unique<FakeEngine>();
+                engine = made.get();
+                return made;
+            });
     }
     bool start() { return core->server().ServerStart(); }
 };

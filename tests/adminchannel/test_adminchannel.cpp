@@ -5,7 +5,9 @@
 
 #include "tests/adminchannel/AdminCoreFixture.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
@@ -42,9 +44,34 @@ struct Client {
 
 // A channel over a core with a fake engine, not yet open.
 struct Served : AdminCoreFixture {
+    using AdminCoreFixture::AdminCoreFixture;
     AdminChannel channel{*core};
     bool open() { return channel.open() == AdminChannel::OpenResult::Listening; }
 };
+
+// $XDG_RUNTIME_DIR set to a private temporary folder while it lives.
+struct RuntimeFolder {
+    QTemporaryDir dir;
+    QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+    RuntimeFolder() { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path())); }
+    ~RuntimeFolder() { qputenv("XDG_RUNTIME_DIR", before); }
+};
+
+// A data folder under `base` whose DATA/kestrova.sock is `bytes` long.
+QString folderWithSocketPathOf(const QTemporaryDir& base, int bytes) {
+    const qsizetype pad =
+        bytes - QFile::encodeName(base.path()).size() - qsizetype(sizeof("/kestrova.sock") - 1) - 1;
+    const QString folder = base.path() + "/" + QString(pad, 'd');
+    return pad > 0 && QDir().mkpath(folder) ? folder : QString();
+}
+
+// One status request to the socket the command line would pick for `folder`.
+bool answersStatus(const QString& folder) {
+    Client c(adminSocketToConnect(folder));
+    c.send("{\"op\":\"status\"}\n");
+    return QTest::qWaitFor([&] { return !c.lines().isEmpty(); }, 5000) &&
+           c.lines()[0].value("ok").toBool();
+}
 
 } // namespace
 
@@ -95,6 +122,49 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(socket));
         AdminChannel third(*f.core);
         QCOMPARE(third.open(), AdminChannel::OpenResult::Listening);
+    }
+
+    // However long the folder's path, a server starts and the command line
+    // finds it: in the folder while Qt takes the path, elsewhere past it.
+    void opensWhateverTheFoldersPathLength_data() {
+        QTest::addColumn<int>("socketPathBytes");
+        for (const int bytes : {100, int(kMaxSocketPathBytes), 107, 108, 200})
+            QTest::addRow("%d", bytes) << bytes;
+    }
+    void opensWhateverTheFoldersPathLength() {
+        QFETCH(int, socketPathBytes);
+        RuntimeFolder runtime;
+        QTemporaryDir base;
+        const QString folder = folderWithSocketPathOf(base, socketPathBytes);
+        QVERIFY(!folder.isEmpty());
+        Served f(folder);
+        QVERIFY2(f.open(), qPrintable(f.channel.error()));
+        const bool inFolder = socketPathBytes <= kMaxSocketPathBytes;
+        QCOMPARE(f.channel.socketPath().startsWith(runtime.dir.path() + "/kestrova-"), !inFolder);
+        QCOMPARE(QFile::exists(folder + "/kestrova.sock.path"), !inFolder);
+        QVERIFY(answersStatus(folder));
+    }
+
+    // A data folder that will not take the socket (here something else
+    // holds its name) sends it to the runtime folder; the folder's lock
+    // still keeps a second server out.
+    void folderThatRefusesTheSocketSendsItToTheRuntimeFolder() {
+        RuntimeFolder runtime;
+        AdminCoreFixture f;
+        const QString inFolder = f.dir.path() + "/kestrova.sock";
+        QVERIFY(QDir().mkpath(inFolder + "/occupied"));
+        auto first = std::make_unique<AdminChannel>(*f.core);
+        QCOMPARE(first->open(), AdminChannel::OpenResult::Listening);
+        QVERIFY2(first->socketPath().startsWith(runtime.dir.path() + "/kestrova-"),
+                 qPrintable(first->socketPath()));
+        QVERIFY(answersStatus(f.dir.path()));
+        AdminChannel second(*f.core);
+        QCOMPARE(second.open(), AdminChannel::OpenResult::FolderTaken);
+        const QString socket = first->socketPath();
+        first.reset();
+        QVERIFY(!QFile::exists(socket));
+        QVERIFY(!QFile::exists(f.dir.path() + "/kestrova.sock.path"));
+        QVERIFY(QFileInfo(inFolder).isDir()); // what was there is left alone
     }
 
     void overlongLineEndsOnlyThatClient() {

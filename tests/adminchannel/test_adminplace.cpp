@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -22,6 +23,35 @@ private Q_SLOTS:
         QCOMPARE(place.socketPath, data.path() + "/kestrova.sock");
         QCOMPARE(place.lockPath, data.path() + "/kestrova.lock");
         QVERIFY(place.recordPath.isEmpty());
+    }
+
+    // The folder holds the socket only when its path is one Qt listens on.
+    void folderHoldsTheSocketWhenQtTakesItsPath_data() {
+        QTest::addColumn<int>("socketPathBytes");
+        QTest::addColumn<bool>("inFolder");
+        QTest::newRow("100") << 100 << true;
+        QTest::newRow("106") << 106 << true;
+        QTest::newRow("107") << 107 << false;
+        QTest::newRow("108") << 108 << false;
+    }
+    void folderHoldsTheSocketWhenQtTakesItsPath() {
+        QFETCH(int, socketPathBytes);
+        QFETCH(bool, inFolder);
+        QTemporaryDir base, runtime;
+        const qsizetype pad = socketPathBytes - QFile::encodeName(base.path()).size() -
+                              qsizetype(sizeof("/kestrova.sock") - 1) - 1;
+        QVERIFY(pad > 0);
+        const QString data = base.path() + "/" + QString(pad, 'd');
+        QVERIFY(QDir().mkpath(data));
+        const QString inFolderPath = data + "/kestrova.sock";
+        QCOMPARE(QFile::encodeName(inFolderPath).size(), socketPathBytes);
+        const AdminPlace place = adminPlace(data, {runtime.path()});
+        QCOMPARE(place.socketPath == inFolderPath, inFolder);
+        QCOMPARE(place.recordPath.isEmpty(), inFolder);
+        QLocalServer atFolder, atPlace;
+        QCOMPARE(atFolder.listen(inFolderPath), inFolder);
+        if (!inFolder)
+            QVERIFY2(atPlace.listen(place.socketPath), qPrintable(atPlace.errorString()));
     }
 
     void longOrUnwritableFolderUsesARuntimeFolder() {
