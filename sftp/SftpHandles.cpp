@@ -12,24 +12,6 @@ namespace {
 
 constexpr int kEntriesPerReaddir = 100;
 
-// Clients read and write a file front to back: a request at the offset the
-// last one ended on needs no seek, which is a system call of its own.
-bool moveTo(QFile& file, quint64 offset) {
-    if (offset > quint64(std::numeric_limits<qint64>::max()))
-        return false;
-    return file.pos() == qint64(offset) || file.seek(qint64(offset));
-}
-
-// The first thing that went wrong stays the reason.
-void noteFailure(TransferNote& note, const QString& why) {
-    if (note.failure.isEmpty())
-        note.failure = why;
-}
-
-QString writeFailure(const QFile& file) {
-    return QStringLiteral("scrittura del file non riuscita (%1)").arg(file.errorString());
-}
-
 } // namespace
 
 QByteArray SftpRequests::newHandle(quint32 id, std::unique_ptr<Handle> handle) {
@@ -47,12 +29,12 @@ SftpRequests::Handle* SftpRequests::handleOf(const QByteArray& bytes) {
 
 QByteArray SftpRequests::open(const Request& q) {
     const QString path = clientPathOf(q.path);
-    auto h = std::make_unique<Handle>();
     files::OpenedFile opened;
     const quint32 f = q.openFlags;
+    auto kind = events::TransferKind::Download;
+    bool append = false;
     if (!(f & (OpenWrite | OpenAppend))) {
         opened = files_->openForReading(path);
-        h->note.kind = events::TransferKind::Download;
     } else {
         // What is there matters only to these flags; a plain upload (create
         // and truncate, as clients send) goes straight to the open.
@@ -73,46 +55,40 @@ QByteArray SftpRequests::open(const Request& q) {
         else if (!(f & OpenTruncate) && existing.ok() && !existing.entry.isDir)
             keep = existing.entry.size; // written in place, as the client asks by offset
         opened = files_->openForWriting(path, mode, keep);
-        h->append = mode == files::WriteMode::Append;
-        h->note.kind = events::TransferKind::Upload;
+        append = mode == files::WriteMode::Append;
+        kind = events::TransferKind::Upload;
     }
     if (!opened.ok()) {
         if (opened.error == FileError::OpenFailed)
             return statusPacket(q.id, Failure, opened.systemError.toUtf8());
         return status(q.id, opened.error);
     }
-    h->note.clientPath = opened.path;
-    h->note.diskPath = opened.file->fileName();
-    h->note.size = h->note.kind == events::TransferKind::Download ? opened.size : -1;
-    h->file = std::move(opened.file);
+    auto h = std::make_unique<Handle>();
+    h->transfer = std::make_unique<session::FileTransfer>(kind, std::move(opened), append);
     return newHandle(q.id, std::move(h));
 }
 
 void SftpRequests::finish(Handle& h, events::TransferOutcome outcome) {
     if (moving_ == &h)
         moving_ = nullptr;
-    if (h.isFolder || !h.file)
+    if (!h.transfer)
         return;
-    if (outcome == events::TransferOutcome::Complete && !h.note.failure.isEmpty())
-        outcome = events::TransferOutcome::Failed;
-    if (h.note.kind == events::TransferKind::Upload &&
-        outcome == events::TransferOutcome::Complete) {
-        if (!h.file->flush()) {
-            h.note.failure = writeFailure(*h.file);
-            outcome = events::TransferOutcome::Failed;
-        } else {
-            // The whole file, also when this upload appended to it or
-            // resumed it at an offset.
-            h.note.fileSize = h.file->size();
-        }
-    }
-    h.file->close();
+    session::FileTransfer& t = *h.transfer;
+    outcome = t.finish(outcome);
     // Every open file is one transfer: a file opened and closed without a
     // byte moved was still sent or received (an empty file).
-    if (!h.moved && observer_.started)
-        observer_.started(h.note);
+    if (!t.moved() && observer_.started)
+        observer_.started(t.note());
     if (observer_.finished)
-        observer_.finished(h.note, outcome);
+        observer_.finished(t.note(), outcome);
+}
+
+void SftpRequests::noteMoving(Handle& h) {
+    session::FileTransfer& t = *h.transfer;
+    if (!t.moved() && observer_.started)
+        observer_.started(t.note());
+    t.markMoved();
+    moving_ = &h;
 }
 
 QByteArray SftpRequests::close(const Request& q) {
@@ -127,60 +103,47 @@ QByteArray SftpRequests::close(const Request& q) {
 
 QByteArray SftpRequests::read(const Request& q) {
     Handle* h = handleOf(q.path);
-    if (!h || h->isFolder || h->note.kind != events::TransferKind::Download)
+    if (!h || !h->transfer || h->transfer->isUpload())
         return statusPacket(q.id, Failure, "Invalid handle");
-    if (!moveTo(*h->file, q.offset))
+    session::FileTransfer& t = *h->transfer;
+    if (!t.seek(q.offset))
         return statusPacket(q.id, Eof, "End of file");
     const qint64 want = qMin<qint64>(q.length, kMaxReadLength);
     QByteArray header = PacketWriter(DataReply).u32(q.id).u32(0).finish();
     const qsizetype headerSize = header.size();
     header.resize(headerSize + want);
-    const qint64 got = h->file->read(header.data() + headerSize, want);
-    if (got < 0) {
-        noteFailure(
-            h->note,
-            QStringLiteral("lettura del file non riuscita (%1)").arg(h->file->errorString()));
-        return statusPacket(q.id, Failure, h->file->errorString().toUtf8());
-    }
+    const qint64 got = t.read(header.data() + headerSize, want);
+    if (got < 0)
+        return statusPacket(q.id, Failure, t.errorString().toUtf8());
     if (got == 0) {
         // The end came before the size the file had when it was opened:
         // the client gets less than the file it asked for.
-        if (qint64(q.offset) < h->note.size)
-            noteFailure(h->note,
-                        QStringLiteral("file accorciato durante il trasferimento, inviati %1 "
-                                       "byte su %2")
-                            .arg(h->note.bytes)
-                            .arg(h->note.size));
+        if (qint64(q.offset) < t.note().size)
+            t.noteFailure(QStringLiteral("file accorciato durante il trasferimento, inviati %1 "
+                                         "byte su %2")
+                              .arg(t.note().bytes)
+                              .arg(t.note().size));
         return statusPacket(q.id, Eof, "End of file");
     }
     header.resize(headerSize + got);
     qToBigEndian(quint32(header.size() - 4), header.data());
     qToBigEndian(quint32(got), header.data() + headerSize - 4);
-    if (!h->moved && observer_.started)
-        observer_.started(h->note);
-    h->moved = true;
-    h->note.bytes += got;
+    noteMoving(*h);
     sent_ += got;
-    moving_ = h;
     return header;
 }
 
 QByteArray SftpRequests::write(const Request& q) {
     Handle* h = handleOf(q.path);
-    if (!h || h->isFolder || h->note.kind != events::TransferKind::Upload)
+    if (!h || !h->transfer || !h->transfer->isUpload())
         return statusPacket(q.id, Failure, "Invalid handle");
-    if (!h->append && !moveTo(*h->file, q.offset))
+    session::FileTransfer& t = *h->transfer;
+    if (!t.seek(q.offset))
         return statusPacket(q.id, Failure, "Cannot seek");
-    if (h->file->write(q.data) != q.data.size()) {
-        noteFailure(h->note, writeFailure(*h->file));
-        return statusPacket(q.id, Failure, h->file->errorString().toUtf8());
-    }
-    if (!h->moved && observer_.started)
-        observer_.started(h->note);
-    h->moved = true;
-    h->note.bytes += q.data.size();
+    if (!t.write(q.data))
+        return statusPacket(q.id, Failure, t.errorString().toUtf8());
+    noteMoving(*h);
     received_ += q.data.size();
-    moving_ = h;
     return statusPacket(q.id, Ok, "Success");
 }
 
@@ -192,7 +155,7 @@ QByteArray SftpRequests::openFolder(const Request& q) {
         return status(q.id, FileError::NotADirectory);
     auto h = std::make_unique<Handle>();
     h->isFolder = true;
-    h->note.clientPath = listing.path;
+    h->folderPath = listing.path;
     files::FsEntry self;
     self.isDir = true;
     self.name = QStringLiteral(".");

@@ -36,7 +36,7 @@ void SftpRequests::abortAll() {
 }
 
 const TransferNote* SftpRequests::currentTransfer() const {
-    return moving_ ? &moving_->note : nullptr;
+    return moving_ && moving_->transfer ? &moving_->transfer->note() : nullptr;
 }
 
 QByteArray SftpRequests::answer(QByteArrayView payload) {
@@ -84,7 +84,7 @@ QByteArray SftpRequests::dispatch(const Request& q) {
         Handle* h = handleOf(q.path);
         if (!h)
             return statusPacket(q.id, Failure, "Invalid handle");
-        return setStat(q, h->note.clientPath);
+        return setStat(q, h->transfer ? h->transfer->note().clientPath : h->folderPath);
     }
     case Remove:
         return status(q.id, files_->deleteFile(clientPathOf(q.path)).error);
@@ -118,16 +118,15 @@ QByteArray SftpRequests::statHandle(const Request& q) {
     Handle* h = handleOf(q.path);
     if (!h)
         return statusPacket(q.id, Failure, "Invalid handle");
-    if (h->file) {
+    if (h->transfer) {
         // The open file itself: its size grows while it is written.
-        h->file->flush();
         files::FsEntry e;
-        e.size = h->file->size();
-        e.modified = QFileInfo(h->note.diskPath).lastModified().toUTC();
+        e.size = h->transfer->currentSize();
+        e.modified = h->transfer->currentModified();
         return PacketWriter(AttrsReply).u32(q.id).attributes(attributesOf(e)).finish();
     }
     Request byPath = q;
-    byPath.path = h->note.clientPath.toUtf8();
+    byPath.path = h->folderPath.toUtf8();
     return statPath(byPath);
 }
 
@@ -135,8 +134,8 @@ QByteArray SftpRequests::setStat(const Request& q, const QString& path) {
     const Attributes& a = q.attrs;
     if (a.has(Attributes::AccessModTime)) {
         for (const auto& h : std::as_const(handles_)) {
-            if (h->file && h->note.clientPath == path)
-                h->file->flush(); // buffered bytes written later would move the time again
+            if (h->transfer && h->transfer->note().clientPath == path)
+                h->transfer->flush(); // buffered bytes written later would move the time again
         }
         const files::PathResult r =
             files_->setModified(path, QDateTime::fromSecsSinceEpoch(a.mtime, Qt::UTC));
@@ -184,10 +183,9 @@ QByteArray SftpRequests::extended(const Request& q) {
         return rename(q.id, q.path, q.path2);
     if (q.extension == "fsync@openssh.com") {
         Handle* h = handleOf(q.path);
-        if (!h || !h->file)
+        if (!h || !h->transfer)
             return statusPacket(q.id, Failure, "Invalid handle");
-        if (!h->file->flush() ||
-            (h->note.kind == events::TransferKind::Upload && ::fsync(h->file->handle()) != 0))
+        if (!h->transfer->sync())
             return statusPacket(q.id, Failure, "Failure");
         return statusPacket(q.id, Ok, "Success");
     }

@@ -6,6 +6,7 @@
 
 #include "events/ServerEvents.h"
 #include "files/FileService.h"
+#include "session/FileTransfer.h"
 #include "sftp/SftpPacket.h"
 
 #include <QHash>
@@ -17,18 +18,7 @@ namespace kv::sftp {
 // The most handles one session may hold open at once.
 inline constexpr int kMaxOpenHandles = 64;
 
-// A file transfer as the session reports it on the bus.
-struct TransferNote {
-    events::TransferKind kind = events::TransferKind::Download;
-    QString clientPath;
-    QString diskPath;
-    qint64 bytes = 0;
-    qint64 size = -1;
-    qint64 fileSize = -1; // a complete upload's file as stored
-    // Why the transfer cannot be whole (a read or write that failed, a file
-    // shortened meanwhile); empty while nothing went wrong.
-    QString failure;
-};
+using session::TransferNote;
 
 class SftpRequests {
 public:
@@ -70,6 +60,8 @@ private:
     QByteArray newHandle(quint32 id, std::unique_ptr<Handle> handle);
     Handle* handleOf(const QByteArray& bytes);
     void finish(Handle& h, events::TransferOutcome outcome);
+    // A READ or WRITE went through: the first tells the transfer started.
+    void noteMoving(Handle& h);
 
     std::unique_ptr<files::FileService> files_;
     Observer observer_;

@@ -4,16 +4,15 @@
 
 #include "sftp/SftpRequests.h"
 
-#include <QFile>
 
 namespace kv::sftp {
 
 struct SftpRequests::Handle {
+    // An open file: the transfer every byte read or written passes through.
+    std::unique_ptr<session::FileTransfer> transfer;
+    // An open folder: its client path and the entries not yet read.
     bool isFolder = false;
-    std::unique_ptr<QFile> file;
-    bool append = false;
-    TransferNote note;
-    bool moved = false; // a READ or WRITE went through: the transfer was reported
+    QString folderPath;
     QList<files::FsEntry> entries;
     qsizetype nextEntry = 0;
 };
