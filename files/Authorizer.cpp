@@ -28,7 +28,7 @@ std::optional<Right> requiredRight(FileOperation operation) {
     return std::nullopt;
 }
 
-bool isAllowed(const LoginGrant* grant, FileOperation operation, const QString&) {
+bool isAllowed(const LoginGrant* grant, FileOperation operation) {
     if (!grant)
         return false;
     const std::optional<Right> right = requiredRight(operation);

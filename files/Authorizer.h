@@ -34,6 +34,6 @@ std::optional<Right> requiredRight(FileOperation operation);
 
 // The decision: false without a grant (no login), and when the grant lacks
 // the operation's right.
-bool isAllowed(const LoginGrant* grant, FileOperation operation, const QString& clientPath = {});
+bool isAllowed(const LoginGrant* grant, FileOperation operation);
 
 } // namespace kv::files

@@ -67,13 +67,13 @@ ResolvedPath FileService::admit(const QString& clientPath, const Needs& needs, F
         error = FileError::Forbidden;
     else if (needs.kind == Kind::Absent && p.exists)
         error = FileError::Exists;
-    else if (needs.operation && !allowed(*needs.operation, p.virtualPath))
+    else if (needs.operation && !allowed(*needs.operation))
         error = FileError::NotAllowed;
     return p;
 }
 
-bool FileService::allowed(FileOperation operation, const QString& path) const {
-    return isAllowed(grant_.get(), operation, path);
+bool FileService::allowed(FileOperation operation) const {
+    return isAllowed(grant_.get(), operation);
 }
 
 void FileService::report(events::FileChange change, const ResolvedPath& p, const ResolvedPath* to) {
@@ -166,7 +166,7 @@ PathResult FileService::rename(const RenameSource& from, const QString& newClien
         result.error = FileError::Exists;
         return result;
     }
-    if (!allowed(FileOperation::Rename, from.path)) {
+    if (!allowed(FileOperation::Rename)) {
         result.error = FileError::NotAllowed;
         return result;
     }

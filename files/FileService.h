@@ -190,7 +190,7 @@ private:
     // The resolved path, or the error of a path that does not resolve (with
     // `mustExist`, also of one that does not exist).
     ResolvedPath resolve(const QString& clientPath, bool mustExist, FileError& error) const;
-    bool allowed(FileOperation operation, const QString& path) const;
+    bool allowed(FileOperation operation) const;
     void report(events::FileChange change, const ResolvedPath& p, const ResolvedPath* to = nullptr);
 
     std::shared_ptr<const LoginGrant> grant_;

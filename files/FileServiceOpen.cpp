@@ -107,7 +107,7 @@ OpenedFile FileService::openForWriting(const QString& clientPath, WriteMode mode
         result.error = FileError::Forbidden;
     else if (p.exists && p.isDir)
         result.error = FileError::IsADirectory;
-    else if (!allowed(FileOperation::Upload, p.virtualPath))
+    else if (!allowed(FileOperation::Upload))
         result.error = FileError::NotAllowed;
     else if (offset > 0 && p.facts.st_size < offset)
         result.error = FileError::RestartBeyondEnd;

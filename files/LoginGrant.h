@@ -16,12 +16,6 @@ namespace kv::files {
 inline constexpr qint32 kAnonymousAccountId = 0;
 inline constexpr qint32 kNoAccountId = -2;
 
-// Per-session limits an account may carry; 0 means none.
-struct TransferLimits {
-    qint64 downloadBytesPerSecond = 0;
-    qint64 uploadBytesPerSecond = 0;
-};
-
 struct LoginGrant {
     qint32 accountId = kNoAccountId; // users.ID, kAnonymousAccountId, or kNoAccountId
     QString login;                   // as the client typed it
@@ -30,7 +24,6 @@ struct LoginGrant {
     QString root; // the folder the client sees as "/"
     QList<VirtualDir> virtualDirs;
     QString address; // the client's address as the lists compare it
-    TransferLimits limits;
 };
 
 } // namespace kv::files

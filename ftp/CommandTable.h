@@ -1,12 +1,11 @@
 #pragma once
 // The one table of commands the engine understands: for each verb its
-// handler, its preconditions, the file operation it performs (decided by
-// files::isAllowed from the session's login grant) and what it leaves
-// pending for the next command. dispatchCommand() checks the
+// handler, its preconditions and what it leaves pending for the next
+// command. The file operation a command performs is the one it asks of the
+// file service, which decides it from the login grant. dispatchCommand() checks the
 // preconditions in one place and hands only valid commands to the session
 // through the narrow CommandTarget interface.
 
-#include "files/Authorizer.h"
 #include "ftp/CommandParser.h"
 
 #include <QString>
@@ -31,8 +30,6 @@ struct CommandInfo {
     CommandHandler handler;
     bool needsLogin;
     ArgRule arg;
-    // Decided once the command's path is resolved; none: nothing to decide.
-    std::optional<files::FileOperation> operation;
     Keeps keeps;
     // Answered at once even while a transfer runs; other commands wait.
     bool duringTransfer;

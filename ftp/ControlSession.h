@@ -56,7 +56,6 @@ public:
     // Sends `reply` and closes once the command being run (a transfer
     // included) has its final answer; at once when nothing is running.
     void closeAfterReply(const QString& reply);
-    bool isClosed() const { return closed_; }
     // Reports the end now instead of from the event loop (the server's stop
     // reports every connection before it returns).
     void reportClosed() { finishClose(); }

@@ -68,12 +68,6 @@ public:
     bool isListening() const override { return listener_ && listener_->isListening(); }
     QList<session::ConnectionObject*> Connections() const override;
 
-    // The port the listener is bound to; 0 while not listening.
-    quint16 boundPort() const { return listener_ ? listener_->serverPort() : 0; }
-    // The implicit-TLS listener's port; 0 when there is none.
-    quint16 boundImplicitPort() const {
-        return implicitListener_ ? implicitListener_->serverPort() : 0;
-    }
     // Where connections are admitted: the one set, or the engine's own
     // (no bans, no limits until set).
     session::Admission& admission() { return *admission_; }

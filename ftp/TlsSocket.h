@@ -38,7 +38,6 @@ public:
     void issueSessionTicket(qint32 accountId, const QString& login,
                             const QHostAddress& client) override;
 
-    bool isHandshakeDone() const { return handshakeDone_; }
     bool isResumed() const;
     // Decrypted bytes held before reading from the TCP socket pauses.
     void setReadLimit(qint64 bytes) { readLimit_ = bytes; }

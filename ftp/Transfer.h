@@ -56,7 +56,6 @@ public:
     // Stops at once; finished() is not emitted. Returns what was moved.
     TransferResult abort();
     qint64 bytes() const { return bytes_; }
-    bool isDone() const { return done_; }
 
 Q_SIGNALS:
     void finished(const kv::ftp::TransferResult& result);

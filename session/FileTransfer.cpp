@@ -36,8 +36,7 @@ bool FileTransfer::seek(quint64 offset) {
 qint64 FileTransfer::read(char* into, qint64 max) {
     const qint64 got = file_->read(into, max);
     if (got < 0)
-        noteFailure(
-            QStringLiteral("lettura del file non riuscita (%1)").arg(file_->errorString()));
+        noteFailure(QStringLiteral("lettura del file non riuscita (%1)").arg(file_->errorString()));
     else
         note_.bytes += got;
     return got;
@@ -69,9 +68,8 @@ QDateTime FileTransfer::currentModified() {
     struct stat st {};
     if (::fstat(file_->handle(), &st) != 0)
         return {};
-    return QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 +
-                                              st.st_mtim.tv_nsec / 1000000,
-                                          Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(
+        qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000, Qt::UTC);
 }
 
 bool FileTransfer::sync() {

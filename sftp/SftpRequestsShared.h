@@ -4,7 +4,6 @@
 
 #include "sftp/SftpRequests.h"
 
-
 namespace kv::sftp {
 
 struct SftpRequests::Handle {
