@@ -95,14 +95,14 @@ void ControlSession::closeWith(const QString& text) {
     closed_ = true;
     idleTimer_.stop();
     loginDelay_.stop();
-    if (progressTimer_)
-        progressTimer_->stop();
+    if (news_)
+        news_->stop();
     if (transfer_) {
         const TransferResult r = transfer_->abort();
         log(QStringLiteral("trasferimento interrotto: connessione chiusa dopo %1 byte")
                 .arg(r.bytes));
-        notifyTransfer(&events::ServerEvents::transferFinished, events::TransferOutcome::Aborted,
-                       r.bytes, QStringLiteral("connessione chiusa"));
+        tellTransferFinished(events::TransferOutcome::Aborted, r.bytes,
+                             QStringLiteral("connessione chiusa"));
         transfer_->deleteLater();
         transfer_ = nullptr;
     }

@@ -15,6 +15,7 @@
 #include "ftp/PermLetters.h"
 #include "ftp/ReplyTexts.h"
 #include "ftp/Transfer.h"
+#include "session/TransferNews.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -253,11 +254,12 @@ private:
     void logTransfer(const PendingTransfer& p, qint64 bytes, const QString& outcome);
     // The running transfer's event (SessionEvents.cpp); finished/aborted ones
     // carry what was moved in all.
-    void notifyTransfer(void (events::ServerEvents::*signal)(const events::TransferEvent&),
-                        events::TransferOutcome outcome, qint64 bytes, const QString& reason = {},
-                        qint64 fileSize = -1);
-    void notifyProgress();
-    void watchProgress();
+    // The running transfer as the bus is told of it (pending_ set).
+    events::TransferEvent transferEvent(events::TransferOutcome outcome, qint64 bytes,
+                                        const QString& reason = {}, qint64 fileSize = -1) const;
+    // Tells the bus the running transfer ended.
+    void tellTransferFinished(events::TransferOutcome outcome, qint64 bytes,
+                              const QString& reason = {}, qint64 fileSize = -1);
     void endTransfer();
     void dropRetiredTransfers();
     void cmdAbor(const QString& arg);
@@ -277,7 +279,7 @@ private:
     QTimer loginDelay_;          // a refused PASS waits for its answer while bans are on
     // Transfer progress for the event subscribers; made at the first
     // transfer somebody watches, so an idle session keeps no timer.
-    std::unique_ptr<QTimer> progressTimer_;
+    std::unique_ptr<session::TransferNews> news_; // of the running transfer
     QString closeAfterReply_;
     bool endingAfterReply_ = false; // the final answer went out; the close is queued
 

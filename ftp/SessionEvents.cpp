@@ -22,12 +22,8 @@ events::SessionInfo ControlSession::sessionInfo() const {
     return info;
 }
 
-void ControlSession::notifyTransfer(
-    void (events::ServerEvents::*signal)(const events::TransferEvent&),
-    events::TransferOutcome outcome, qint64 bytes, const QString& reason, qint64 fileSize) {
-    events::ServerEvents* bus = notifications();
-    if (!bus || !pending_)
-        return;
+events::TransferEvent ControlSession::transferEvent(events::TransferOutcome outcome, qint64 bytes,
+                                                    const QString& reason, qint64 fileSize) const {
     const PendingTransfer& p = *pending_;
     events::TransferEvent e;
     e.session = sessionInfo();
@@ -49,24 +45,14 @@ void ControlSession::notifyTransfer(
     e.outcome = outcome;
     e.reason = reason;
     e.fileSize = fileSize;
-    Q_EMIT(bus->*signal)(e);
+    return e;
 }
 
-void ControlSession::notifyProgress() {
-    if (!transfer_) {
-        progressTimer_->stop();
+void ControlSession::tellTransferFinished(events::TransferOutcome outcome, qint64 bytes,
+                                          const QString& reason, qint64 fileSize) {
+    if (!pending_ || !news_)
         return;
-    }
-    notifyTransfer(&events::ServerEvents::transferProgress, events::TransferOutcome::Running,
-                   transfer_->bytes());
-}
-
-void ControlSession::watchProgress() {
-    if (!progressTimer_) {
-        progressTimer_ = std::make_unique<QTimer>();
-        connect(progressTimer_.get(), &QTimer::timeout, this, &ControlSession::notifyProgress);
-    }
-    progressTimer_->start(1000);
+    news_->finished(transferEvent(outcome, bytes, reason, fileSize));
 }
 
 } // namespace kv::ftp

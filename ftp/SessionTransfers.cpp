@@ -51,11 +51,10 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     }
     connect(transfer_, &Transfer::finished, this, &ControlSession::onTransferFinished);
     connect(transfer_, &Transfer::debugLine, this, &ControlSession::debug);
-    notifyTransfer(&events::ServerEvents::transferStarted, events::TransferOutcome::Running, 0);
-    // Progress is told only to those who listen, once a second.
-    events::ServerEvents* bus = notifications();
-    if (bus && bus->progressWanted())
-        watchProgress();
+    news_ = std::make_unique<session::TransferNews>(notifications(), [this] {
+        return transferEvent(events::TransferOutcome::Running, transfer_ ? transfer_->bytes() : 0);
+    });
+    news_->started();
     transfer_->setStallTimeout(settings_.timeout);
     transfer_->start();
 }
@@ -104,12 +103,12 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
     } else if (!result.complete()) {
         debug(QStringLiteral("elenco non consegnato: %1").arg(result.detail));
     }
-    notifyTransfer(&events::ServerEvents::transferFinished,
-                   result.complete() ? events::TransferOutcome::Complete
-                   : result.outcome == Outcome::Aborted || result.outcome == Outcome::ConnectionLost
-                       ? events::TransferOutcome::Aborted
-                       : events::TransferOutcome::Failed,
-                   result.bytes, result.detail, result.fileSize);
+    tellTransferFinished(result.complete() ? events::TransferOutcome::Complete
+                         : result.outcome == Outcome::Aborted ||
+                                 result.outcome == Outcome::ConnectionLost
+                             ? events::TransferOutcome::Aborted
+                             : events::TransferOutcome::Failed,
+                         result.bytes, result.detail, result.fileSize);
     endTransfer();
 }
 
@@ -131,8 +130,8 @@ void ControlSession::endTransfer() {
         retired_.emplace_back(transfer_);
         transfer_ = nullptr;
     }
-    if (progressTimer_)
-        progressTimer_->stop();
+    if (news_)
+        news_->stop();
     pending_.reset();
     restartIdleTimer();
     // Commands that arrived during the transfer run now.
@@ -182,8 +181,7 @@ void ControlSession::cmdAbor(const QString&) {
         const TransferResult r = transfer_->abort();
         if (pending_->kind != PendingTransfer::Kind::Listing)
             logTransfer(*pending_, r.bytes, QStringLiteral("interrotto"));
-        notifyTransfer(&events::ServerEvents::transferFinished, events::TransferOutcome::Aborted,
-                       r.bytes, QStringLiteral("ABOR"));
+        tellTransferFinished(events::TransferOutcome::Aborted, r.bytes, QStringLiteral("ABOR"));
         if (closed_)
             return;
     }

@@ -10,6 +10,7 @@
 #include "events/ServerEvents.h"
 #include "session/LoginBans.h"
 #include "session/LoginDecision.h"
+#include "session/TransferNews.h"
 #include "sftp/KeyLogins.h"
 #include "sftp/SftpCommands.h"
 #include "sftp/SftpPacket.h"
@@ -25,6 +26,7 @@
 #include <libssh/server.h>
 
 #include <memory>
+#include <unordered_map>
 
 namespace kv::sftp {
 
@@ -134,6 +136,8 @@ private:
     bool turnQueued_ = false;
     bool serving_ = false;
     QList<events::TransferEvent> finishedLater_; // reported once the replies are sent
+    // The bus's news of each transfer running, by its note.
+    std::unordered_map<const TransferNote*, std::unique_ptr<session::TransferNews>> news_;
     int failedLogins_ = 0;
     QString refusedKeyUser_; // set while a refused key probe has not been counted
     quint64 windowUsed_ = 0; // bytes the client sent since the window was last widened

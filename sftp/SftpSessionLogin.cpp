@@ -4,6 +4,7 @@
 
 #include "files/FileService.h"
 #include "session/FailedLogin.h"
+#include "session/TransferNews.h"
 #include "sftp/PublicKeyLine.h"
 
 namespace kv::sftp {
@@ -119,17 +120,23 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
     const QStringList notes = files->notes();
     SftpRequests::Observer observer;
     observer.started = [this](const TransferNote& t) {
-        if (context_->bus)
-            Q_EMIT context_->bus->transferStarted({sessionInfo(),
-                                                   t.kind,
-                                                   t.clientPath,
-                                                   t.diskPath,
-                                                   t.bytes,
-                                                   t.size,
-                                                   events::TransferOutcome::Running,
-                                                   {}});
+        // Told started now, then progress while anybody listens; the note
+        // lives with its handle until finished below.
+        auto news = std::make_unique<session::TransferNews>(context_->bus, [this, &t] {
+            return events::TransferEvent{sessionInfo(),
+                                         t.kind,
+                                         t.clientPath,
+                                         t.diskPath,
+                                         t.bytes,
+                                         t.size,
+                                         events::TransferOutcome::Running,
+                                         {}};
+        });
+        news->started();
+        news_[&t] = std::move(news);
     };
     observer.finished = [this](const TransferNote& t, events::TransferOutcome outcome) {
+        news_.erase(&t);
         const bool complete = outcome == events::TransferOutcome::Complete;
         log(QStringLiteral("SFTP %1 %2: %3 byte%4")
                 .arg(kindText(t.kind), t.clientPath)
