@@ -1,6 +1,7 @@
 #include "access/ListSwitches.h"
 
 #include "access/DataView.h"
+#include "access/SettingsService.h"
 
 namespace kv::access {
 
@@ -13,12 +14,12 @@ bool SettingsSwitchOn(const DataView& settings, const QString& field) {
     return value.toBool();
 }
 
-bool SettingsRowListSwitches::BlockListOn() const {
-    return SettingsSwitchOn(settings_, QStringLiteral("IPko"));
+bool StoredListSwitches::BlockListOn() const {
+    return SettingsService(db_).listOn(AddressList::Block);
 }
 
-bool SettingsRowListSwitches::AllowListOn() const {
-    return SettingsSwitchOn(settings_, QStringLiteral("IPok"));
+bool StoredListSwitches::AllowListOn() const {
+    return SettingsService(db_).listOn(AddressList::Allow);
 }
 
 } // namespace kv::access
