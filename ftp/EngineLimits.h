@@ -4,6 +4,7 @@
 // client can make the server hold much memory.
 
 #include "session/SessionLimits.h"
+#include "settings/OptionCatalog.h"
 
 namespace kv::ftp {
 
@@ -23,9 +24,9 @@ inline constexpr int kTlsRefusalsAtOnce = 32;
 
 struct EngineLimits {
     // Open control connections in all and from one address; 0: no limit.
-    // These defaults are what an options table without the rows keeps.
-    int maxConnections = 1000;
-    int maxConnectionsPerAddress = 500;
+    // The catalog's defaults: what an options table without the rows keeps.
+    int maxConnections = settings::defaults::kMaxConnections;
+    int maxConnectionsPerAddress = settings::defaults::kMaxConnectionsPerIp;
     int dataConnectTimeoutMs = kDataConnectTimeoutMs;
     // Longest TLS handshake, on control and data connections alike.
     int tlsHandshakeTimeoutMs = 10000;

@@ -81,7 +81,7 @@ QString deleteAccountQuestion(const QString& login, const QStringList& folders, 
 }
 
 RootStore viewRootStore(access::DataView& view, std::function<access::RootOwner()> owner) {
-    const QString field = QStringLiteral("rootdir");
+    const QString field = access::column::kRootDir;
     RootStore store;
     store.owner = std::move(owner);
     store.stored = [&view, field] { return view.Field(field); };
@@ -244,7 +244,7 @@ AccountFacts AccountPanelLogic::currentFacts() const {
     }
     for (std::size_t i = 0; i < facts.rights.size(); ++i)
         facts.rights[i] = users_.isTrue(access::column::kRights[i].first);
-    facts.root = users_.Field(QStringLiteral("rootdir"));
+    facts.root = users_.Field(access::column::kRootDir);
     if (facts.root.isEmpty() && db_.isValid())
         facts.root = access::SettingsService(db_).setting(settings::setting::kRootDir);
     facts.rootExists = QDir::isAbsolutePath(facts.root) && QFileInfo(facts.root).isDir();
