@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlQuery>
 
 namespace kv::access {
 
@@ -95,12 +96,19 @@ std::optional<bool> SettingsService::listSwitch(AddressList list) const {
     return value.toBool();
 }
 
-bool SettingsService::listOn(AddressList list) const {
-    const auto rows = readRows(db_, QStringLiteral("SELECT %1 FROM settings").arg(switchOf(list)));
-    if (rows.isEmpty())
+std::optional<bool> SettingsService::listInForce(AddressList list) const {
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT %1 FROM settings").arg(switchOf(list))))
+        return std::nullopt;
+    if (!query.next())
         return false;
-    const QVariant value = rows.first().value(0);
+    const QVariant value = query.value(0);
     return value.isNull() || value.toBool();
+}
+
+bool SettingsService::listOn(AddressList list) const {
+    return listInForce(list).value_or(false);
 }
 
 std::optional<QString> SettingsService::setListOn(AddressList list, bool on) {

@@ -46,6 +46,9 @@ public:
     // Whether `list` is switched on, as stored: a null switch counts as on
     // (a greyed box), a file without a settings row as off.
     bool listOn(AddressList list) const;
+    // As listOn(), but nullopt when the file cannot be read now (another
+    // program holds it, the table is missing).
+    std::optional<bool> listInForce(AddressList list) const;
     // The switch as stored: true, false or null (nullopt).
     std::optional<bool> listSwitch(AddressList list) const;
     std::optional<QString> setListOn(AddressList list, bool on);

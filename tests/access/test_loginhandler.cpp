@@ -295,6 +295,10 @@ private Q_SLOTS:
         QTest::newRow("null counts as on")
             << u"UPDATE settings SET IPok = NULL, IPko = NULL"_s << true << true;
         QTest::newRow("no settings row") << u"DELETE FROM settings"_s << false << false;
+        // The lists are then looked up, and a file that cannot be read leaves
+        // the login undecided (listTableStates) rather than letting it in.
+        QTest::newRow("unreadable: looked up")
+            << u"ALTER TABLE settings RENAME TO aside"_s << true << true;
     }
     void storedSwitches() {
         QFETCH(QString, update);
