@@ -7,9 +7,9 @@
 #include "panels/ui/PanelHost.h"
 #include "panels/ui/PanelParts.h"
 
-#include <QSqlQueryModel>
 #include <QCheckBox>
 #include <QLabel>
+#include <QSqlQueryModel>
 
 namespace kv::ui {
 
