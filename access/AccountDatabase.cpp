@@ -2,6 +2,7 @@
 
 #include "access/AccountSchema.h"
 #include "access/DataFileMode.h"
+#include "settings/OptionCatalog.h"
 
 #include <QDir>
 #include <QFile>
@@ -243,8 +244,8 @@ AccountViews::AccountViews(const AccountDatabase& db, QObject* parent)
     data1_ = std::make_unique<DataView>(connection, QStringLiteral("users"));
     data2_ = std::make_unique<DataView>(connection, QStringLiteral("settings"));
     data3_ = std::make_unique<DataView>(connection, QStringLiteral("anonymous"));
-    dataIP_[0] = std::make_unique<DataView>(connection, QStringLiteral("IPok"));
-    dataIP_[1] = std::make_unique<DataView>(connection, QStringLiteral("IPko"));
+    dataIP_[0] = std::make_unique<DataView>(connection, settings::setting::kIpOk);
+    dataIP_[1] = std::make_unique<DataView>(connection, settings::setting::kIpKo);
 }
 
 void AccountViews::openAll() {

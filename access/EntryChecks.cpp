@@ -2,6 +2,7 @@
 
 #include "access/AddressPattern.h"
 #include "files/DiskPaths.h"
+#include "settings/OptionCatalog.h"
 #include "settings/SharedRoot.h"
 
 #include <QDir>
@@ -181,7 +182,7 @@ std::optional<QString> listEntryProblem(const QSqlDatabase& db, const QString& t
     const QString trimmed = entry.trimmed();
     if (!AddressPattern::parse(trimmed))
         return invalidEntryMessage(entry);
-    if (table != QLatin1String("IPok") && table != QLatin1String("IPko"))
+    if (table != settings::setting::kIpOk && table != settings::setting::kIpKo)
         return std::nullopt;
     QSqlQuery query(db);
     query.setForwardOnly(true);

@@ -1,6 +1,7 @@
 #include "access/ListSwitches.h"
 
 #include "access/DataView.h"
+#include "access/SettingsService.h"
 
 namespace kv::access {
 
@@ -13,12 +14,15 @@ bool SettingsSwitchOn(const DataView& settings, const QString& field) {
     return value.toBool();
 }
 
-bool SettingsRowListSwitches::BlockListOn() const {
-    return SettingsSwitchOn(settings_, QStringLiteral("IPko"));
+// A switch that cannot be read counts as on: the list itself is then looked
+// up, and a file that cannot be read leaves the login undecided rather than
+// letting a listed address in.
+bool StoredListSwitches::BlockListOn() const {
+    return SettingsService(db_).listInForce(AddressList::Block).value_or(true);
 }
 
-bool SettingsRowListSwitches::AllowListOn() const {
-    return SettingsSwitchOn(settings_, QStringLiteral("IPok"));
+bool StoredListSwitches::AllowListOn() const {
+    return SettingsService(db_).listInForce(AddressList::Allow).value_or(true);
 }
 
 } // namespace kv::access

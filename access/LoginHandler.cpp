@@ -3,10 +3,12 @@
 
 #include "access/LoginHandler.h"
 
+#include "access/AccountColumns.h"
 #include "access/AccountKeys.h"
 #include "access/AddressPattern.h"
 #include "access/DataView.h"
 #include "access/PasswordHash.h"
+#include "settings/OptionCatalog.h"
 
 #include <QLoggingCategory>
 #include <utility>
@@ -29,15 +31,9 @@ bool isAnonymousName(const QString& user) {
 }
 
 files::Rights rightsOf(const DataView& row) {
-    using files::Right;
-    const std::pair<const char*, Right> fields[] = {{"read", Right::Read},
-                                                    {"write", Right::Write},
-                                                    {"delete", Right::Delete},
-                                                    {"browse", Right::Browse},
-                                                    {"manage", Right::Manage}};
     files::Rights rights;
-    for (const auto& [field, right] : fields) {
-        if (row.isTrue(QLatin1String(field)))
+    for (const auto& [field, right] : column::kRights) {
+        if (row.isTrue(field))
             rights.add(right);
     }
     return rights;
@@ -54,7 +50,7 @@ bool blankSpaces(const QString& text) {
 } // namespace
 
 QString invalidListEntryLine(const QString& table, const QString& entry) {
-    const QString list = table.compare(QLatin1String("IPok"), Qt::CaseInsensitive) == 0
+    const QString list = table.compare(settings::setting::kIpOk, Qt::CaseInsensitive) == 0
                              ? QStringLiteral("IP autorizzati")
                              : QStringLiteral("IP bloccati");
     return QStringLiteral("Lista %1: voce \"%2\" non valida, ignorata").arg(list, entry);
@@ -233,7 +229,7 @@ void LoginHandler::nameInvalidEntry(const QString& table, const QString& entry) 
 
 QStringList LoginHandler::InvalidListEntries() const {
     QStringList lines;
-    for (const QString& table : {QStringLiteral("IPok"), QStringLiteral("IPko")}) {
+    for (const QString& table : {settings::setting::kIpOk, settings::setting::kIpKo}) {
         DataView entries(database_, QStringLiteral("SELECT IP FROM %1 ORDER BY rowid").arg(table));
         if (!entries.Refresh())
             continue;
@@ -300,14 +296,14 @@ LoginDecision LoginHandler::decide(const ConnectionObject& c, const Accounts& ac
     // The engine reports its clients by numeric address, as the lists hold them.
     const QString address = c.RemoteHost();
     if (switches_.BlockListOn()) {
-        const Lookup blocked = findAddress(QStringLiteral("IPko"), address);
+        const Lookup blocked = findAddress(settings::setting::kIpKo, address);
         if (blocked == Lookup::Failed)
             return unavailable(QStringLiteral("lista IP bloccati"));
         if (blocked == Lookup::Found)
             return LoginDecision::refused(refusal::kAddress);
     }
     if (switches_.AllowListOn()) {
-        const Lookup allowed = findAddress(QStringLiteral("IPok"), address);
+        const Lookup allowed = findAddress(settings::setting::kIpOk, address);
         if (allowed == Lookup::Failed)
             return unavailable(QStringLiteral("lista IP autorizzati"));
         if (allowed == Lookup::NotFound)
@@ -320,7 +316,7 @@ LoginDecision LoginHandler::decide(const ConnectionObject& c, const Accounts& ac
     grant->login = user;
     grant->anonymous = !accounts.named;
     grant->rights = rightsOf(row);
-    grant->root = row.Field(QStringLiteral("rootdir"));
+    grant->root = row.Field(column::kRootDir);
     if (grant->root.isEmpty() && defaultRoot_)
         grant->root = defaultRoot_();
     grant->address = address;

@@ -3,6 +3,7 @@
 
 #include "access/DataView.h"
 #include "core/ProgramCore.h"
+#include "settings/OptionCatalog.h"
 #include "sftp/SftpHostKeys.h"
 
 #include <QCoreApplication>
@@ -275,7 +276,7 @@ QJsonObject AdminOperations::ban(const QJsonObject& body) {
     if (!address)
         return failure(QStringLiteral("Indirizzo non valido: %1")
                            .arg(body.value(QStringLiteral("address")).toString().left(64)));
-    qint64 minutes = 10;
+    qint64 minutes = settings::defaults::kBanMinutes;
     const session::BanRules& rules = core_.loginBans().rules();
     if (rules.on())
         minutes = std::max<qint64>(1, rules.banMs / 60000);

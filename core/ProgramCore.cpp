@@ -15,7 +15,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
       database_(accountsFile(dataFolder), access::AccountDatabase::kShortBusyWaitMs,
                 newDatabaseValues(dataFolder)),
       views_((openAccountDatabase(database_, dataFolder), database_)), engine_(makeEngine_()),
-      rowSwitches_(views_.Data2()), logToFile_([this] {
+      switches_(database_.connection()), logToFile_([this] {
           return access::SettingsSwitchOn(views_.Data2(), settings::setting::kLog);
       }),
       log_(
@@ -27,7 +27,6 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
           [this](const QString& text) { log_.WriteLog(text); }),
       sftp_(*engine_, events_, events_, notifications_, admission_, dataFolder, &ownFiles_) {
-    switches_.fallback = &rowSwitches_;
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });
     server_.setStartNotes([this] { return login_.InvalidListEntries(); });

@@ -72,8 +72,6 @@ public:
     void setLogTap(std::function<void(const QString&)> tap) { screen_.tap = std::move(tap); }
     void setOnlineObserver(access::OnlineObserver* observer) { online_.target = observer; }
     void setServerView(ServerView* view) { server_.setView(view); }
-    // The window answers from its check boxes; by default the settings row answers.
-    void setListSwitches(const access::ListSwitches* switches) { switches_.target = switches; }
     // Whether lines also go to ftp.log; by default the settings row's `log` field.
     void setLogToFile(std::function<bool()> logToFile) { logToFile_ = std::move(logToFile); }
 
@@ -99,13 +97,6 @@ private:
                 target->AggiornaUtenti();
         }
     };
-    struct SwitchesProxy : access::ListSwitches {
-        const access::ListSwitches* fallback = nullptr;
-        const access::ListSwitches* target = nullptr;
-        const access::ListSwitches& current() const { return target ? *target : *fallback; }
-        bool BlockListOn() const override { return current().BlockListOn(); }
-        bool AllowListOn() const override { return current().AllowListOn(); }
-    };
 
     QString dataFolder_;
     // Before the engine and SFTP: their sessions hide these until they end.
@@ -122,8 +113,8 @@ private:
     std::unique_ptr<ftp::FtpEngine> engine_;
     ScreenProxy screen_;
     OnlineProxy online_;
-    access::SettingsRowListSwitches rowSwitches_;
-    SwitchesProxy switches_;
+    // The address lists' switches as saved, whoever saved them.
+    access::StoredListSwitches switches_;
     std::function<bool()> logToFile_;
     monitor::ActivityLog log_;
     monitor::EngineLineLogger lineLogger_;

@@ -1,6 +1,7 @@
 #include "core/ReloadWatch.h"
 
 #include "core/ServerBoxes.h"
+#include "settings/OptionCatalog.h"
 
 #include <QCryptographicHash>
 #include <QSqlQuery>
@@ -16,7 +17,8 @@ QString settingsQuery() {
     QStringList columns;
     for (const ServerBox box : kServerBoxes)
         columns << QLatin1Char('"') + SettingsRowBoxes::fieldName(box) + QLatin1Char('"');
-    columns << QStringLiteral("\"IPok\"") << QStringLiteral("\"IPko\"");
+    for (const QString& listSwitch : {settings::setting::kIpOk, settings::setting::kIpKo})
+        columns << QLatin1Char('"') + listSwitch + QLatin1Char('"');
     return QStringLiteral("SELECT %1 FROM settings").arg(columns.join(QLatin1Char(',')));
 }
 

@@ -19,14 +19,14 @@ struct StartOptions {
     ftp::TlsSettings tls;
     // ftp.log's size limit in bytes (0: none) and how many rotated files stay.
     qint64 logMaxBytes = 0;
-    int logKeep = 5;
+    int logKeep = settings::defaults::kLogKeep;
     // The passive range, and the public address when it is given as one.
     ftp::PassiveSettings passive;
     // A host name given as the public address, to be resolved; else empty.
     QString passiveHostName;
     // Open control connections in all and from one address (0: no limit).
-    int maxConnections = 1000;
-    int maxConnectionsPerIp = 500;
+    int maxConnections = settings::defaults::kMaxConnections;
+    int maxConnectionsPerIp = settings::defaults::kMaxConnectionsPerIp;
     session::BanRules bans;
     // The SFTP port (0: no SFTP) and whether SSH passwords are accepted.
     quint16 sftpPort = 0;

@@ -11,13 +11,18 @@ constexpr std::pair<char, Right> kLetters[] = {
 
 } // namespace
 
-Rights Rights::fromLetters(QStringView letters) {
+std::optional<Rights> Rights::parse(QStringView letters, OtherLetters others) {
     Rights rights;
     for (const QChar c : letters) {
+        bool known = false;
         for (const auto& [letter, right] : kLetters) {
-            if (c.toUpper() == QLatin1Char(letter))
+            if (c.toUpper() == QLatin1Char(letter)) {
                 rights.add(right);
+                known = true;
+            }
         }
+        if (!known && others == OtherLetters::Refuse)
+            return std::nullopt;
     }
     return rights;
 }
@@ -28,6 +33,13 @@ QString Rights::letters() const {
         if (has(right))
             text += QLatin1Char(letter);
     }
+    return text;
+}
+
+QString Rights::mask() const {
+    QString text;
+    for (const auto& [letter, right] : kLetters)
+        text += has(right) ? QChar(QLatin1Char(letter)).toLower() : QChar(u'-');
     return text;
 }
 

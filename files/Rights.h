@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <initializer_list>
+#include <optional>
 
 namespace kv::files {
 
@@ -27,8 +28,15 @@ public:
             bits_ |= quint8(r);
     }
 
+    // What other characters than the five letters mean to parse().
+    enum class OtherLetters { Refuse, Ignore };
+    // The one reading of rights letters (R W D B M, in any order and case),
+    // for the command line, the panels and the database layer alike;
+    // nullopt when `others` is Refuse and another character is there.
+    static std::optional<Rights> parse(QStringView letters,
+                                       OtherLetters others = OtherLetters::Refuse);
     // Letters in any order and case; other characters are ignored.
-    static Rights fromLetters(QStringView letters);
+    static Rights fromLetters(QStringView letters) { return *parse(letters, OtherLetters::Ignore); }
     static constexpr Rights all() {
         return {Right::Read, Right::Write, Right::Delete, Right::Browse, Right::Manage};
     }
@@ -41,6 +49,8 @@ public:
     }
     // "RWDBM" order; "" for no rights.
     QString letters() const;
+    // Five places in "rwdbm" order, '-' for a right not given: "r--b-".
+    QString mask() const;
 
     friend constexpr bool operator==(Rights, Rights) = default;
 

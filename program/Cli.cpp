@@ -7,8 +7,6 @@
 #include "program/CliContext.h"
 
 #include <QMap>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace kv::cli {
 

@@ -1,90 +1,71 @@
-// The virtual-folder subcommand: vdir add, del and list. A new folder is
-// judged by access/EntryChecks.h, as the folder editor judges it.
-#include "access/EntryChecks.h"
+// The virtual-folder subcommand: vdir add, del and list, through the
+// virtual folder service, which judges a new folder as the folder editor does.
+#include "access/AccountService.h"
+#include "access/VirtualDirService.h"
 #include "program/CliContext.h"
 #include "program/CliOutput.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <algorithm>
 
 namespace kv::cli {
 
 namespace {
 
-struct Owner {
-    int id = -1; // 0: the anonymous account
-};
-
-std::optional<Owner> findOwner(CliContext& c, const QString& name) {
-    if (name.compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0)
-        return Owner{0};
-    const auto rows =
-        readRows(c.db, QStringLiteral("SELECT ID FROM users WHERE login = ?"), {name});
-    if (rows.isEmpty())
-        return std::nullopt;
-    return Owner{rows.first().first().toInt()};
-}
-
-// A relative folder on a command line is the shell's: below its working folder.
-QString absoluteFolder(const QString& folder) {
-    if (folder.isEmpty() || QDir::isAbsolutePath(folder))
-        return folder;
-    return QFileInfo(folder).absoluteFilePath();
+int missingOwner(CliContext& c, const QString& ownerName) {
+    return refuse(c, access::missingAccountMessage(ownerName));
 }
 
 int add(CliContext& c, const QString& ownerName, const QString& name, const QString& destination) {
-    const auto owner = findOwner(c, ownerName);
+    access::VirtualDirService folders(c.db);
+    const auto owner = folders.ownerOf(ownerName);
     if (!owner)
-        return refuse(c, QStringLiteral("L'account \"%1\" non esiste").arg(ownerName));
-    const access::VirtualDirEntry entry{
-        name, absoluteFolder(c.args.value(QStringLiteral("source"))), absoluteFolder(destination)};
-    if (const auto problem = access::virtualDirProblem(c.db, owner->id, entry))
+        return missingOwner(c, ownerName);
+    access::VirtualDirEntry entry{name, absoluteFolder(c.args.value(QStringLiteral("source"))),
+                                  absoluteFolder(destination)};
+    if (const auto problem = access::virtualDirProblem(c.db, *owner, entry))
         return refuse(c, *problem);
-    const QString source = entry.position.isEmpty() ? QString() : QDir::cleanPath(entry.position);
-    const QString real = QDir::cleanPath(entry.destination);
-    if (const auto refusal = writeAll(
-            c.db,
-            {{QStringLiteral(
-                  "INSERT INTO virtualdirs (name, source, destination, user) VALUES (?, ?, ?, ?)"),
-              {name.trimmed(), source, real, owner->id}}}))
-        return refuse(c, refusal->message);
-    return done(c, QStringLiteral("Cartella virtuale \"%1\" aggiunta").arg(name.trimmed()));
+    // Stored in their clean form.
+    entry.name = name.trimmed();
+    entry.position = entry.position.isEmpty() ? QString() : QDir::cleanPath(entry.position);
+    entry.destination = QDir::cleanPath(entry.destination);
+    const auto added = folders.add(*owner, entry);
+    if (const QString* refusal = std::get_if<QString>(&added))
+        return refuse(c, *refusal);
+    return done(c, QStringLiteral("Cartella virtuale \"%1\" aggiunta").arg(entry.name));
 }
 
 int del(CliContext& c, const QString& ownerName, const QString& name) {
-    const auto owner = findOwner(c, ownerName);
+    access::VirtualDirService folders(c.db);
+    const auto owner = folders.ownerOf(ownerName);
     if (!owner)
-        return refuse(c, QStringLiteral("L'account \"%1\" non esiste").arg(ownerName));
-    const auto rows =
-        readRows(c.db, QStringLiteral("SELECT rowid FROM virtualdirs WHERE user = ? AND name = ?"),
-                 {owner->id, name.trimmed()});
-    if (rows.isEmpty())
+        return missingOwner(c, ownerName);
+    const auto rowid = folders.find(*owner, name.trimmed());
+    if (!rowid)
         return refuse(c, QStringLiteral("La cartella virtuale \"%1\" non esiste").arg(name));
-    if (const auto refusal = writeAll(
-            c.db,
-            {{QStringLiteral("DELETE FROM virtualdirs WHERE rowid = ?"), {rows.first().first()}}}))
-        return refuse(c, refusal->message);
+    if (const auto refusal = folders.remove(*owner, *rowid))
+        return refuse(c, *refusal);
     return done(c, QStringLiteral("Cartella virtuale \"%1\" eliminata").arg(name.trimmed()));
 }
 
 int list(CliContext& c, const QString& ownerName) {
-    QString select = QStringLiteral("SELECT CASE WHEN v.user = 0 THEN 'anonymous' ELSE u.login "
-                                    "END, v.name, v.source, v.destination "
-                                    "FROM virtualdirs v LEFT JOIN users u ON u.ID = v.user");
-    QVariantList params;
+    access::VirtualDirService folders(c.db);
+    std::optional<qint64> owner;
     if (!ownerName.isEmpty()) {
-        const auto owner = findOwner(c, ownerName);
+        owner = folders.ownerOf(ownerName);
         if (!owner)
-            return refuse(c, QStringLiteral("L'account \"%1\" non esiste").arg(ownerName));
-        select += QStringLiteral(" WHERE v.user = ?");
-        params << owner->id;
+            return missingOwner(c, ownerName);
     }
+    QList<access::VirtualDirRow> rows = folders.folders(owner);
+    // By owner and name, as every owner's come.
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return std::pair(a.owner, a.entry.name) < std::pair(b.owner, b.entry.name);
+    });
     CliTable table{{QStringLiteral("proprietario"), QStringLiteral("nome"),
                     QStringLiteral("origine"), QStringLiteral("destinazione")},
                    {}};
-    for (const QVariantList& r : readRows(c.db, select + QStringLiteral(" ORDER BY 1, 2"), params))
-        table.rows << QStringList{r[0].toString(), r[1].toString(), r[2].toString(),
-                                  r[3].toString()};
+    for (const access::VirtualDirRow& r : rows)
+        table.rows << QStringList{r.owner, r.entry.name, r.entry.position, r.entry.destination};
     printTable(c.io.out, table, c.json());
     return kDone;
 }

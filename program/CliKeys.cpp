@@ -1,5 +1,6 @@
 // "kestrova user key add|list|del": the public keys that open an account over SFTP.
 #include "access/AccountKeys.h"
+#include "access/AccountService.h"
 #include "program/CliContext.h"
 #include "program/CliOutput.h"
 
@@ -14,7 +15,7 @@ bool isAnonymous(const QString& login) {
 }
 
 int missing(CliContext& c, const QString& login) {
-    return refuse(c, QStringLiteral("L'account \"%1\" non esiste").arg(login));
+    return refuse(c, access::missingAccountMessage(login));
 }
 
 int keyAdd(CliContext& c, const QString& login) {
@@ -49,8 +50,7 @@ int keyList(CliContext& c, const QString& login) {
     const auto keys = access::AccountKeys(c.db).list(login);
     if (!keys)
         return refuse(c, QStringLiteral("Impossibile leggere le chiavi da accounts.dat"));
-    if (keys->isEmpty() &&
-        readRows(c.db, QStringLiteral("SELECT ID FROM users WHERE login = ?"), {login}).isEmpty())
+    if (keys->isEmpty() && !access::AccountService(c.db).accountId(login))
         return missing(c, login);
     CliTable table{{QStringLiteral("tipo"), QStringLiteral("impronta"), QStringLiteral("commento"),
                     QStringLiteral("aggiunta")},

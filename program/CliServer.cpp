@@ -1,14 +1,10 @@
 // The server subcommands: ip (the allow and block lists), option (the
 // options table) and settings (the settings row).
-#include "access/EntryChecks.h"
-#include "access/OptionsTable.h"
+#include "access/SettingsService.h"
 #include "program/CliContext.h"
 #include "program/CliOutput.h"
 #include "settings/OptionCatalog.h"
 #include "settings/SharedRoot.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace kv::cli {
 
@@ -17,43 +13,33 @@ namespace {
 const QString kJson = QStringLiteral("json");
 const QString kWholeDisk = settings::kWholeDiskFlag.mid(2);
 
-int ipList(CliContext& c, const QString& table) {
+int ipList(CliContext& c, access::AddressList list) {
     CliTable out{{QStringLiteral("voce")}, {}};
-    for (const QVariantList& r : readRows(c.db, QStringLiteral("SELECT IP FROM %1").arg(table)))
-        out.rows << QStringList{r.first().toString()};
+    for (const QString& entry : access::SettingsService(c.db).listEntries(list))
+        out.rows << QStringList{entry};
     printTable(c.io.out, out, c.json());
     return kDone;
 }
 
-int ipAdd(CliContext& c, const QString& table, const QString& entry) {
+int ipAdd(CliContext& c, access::AddressList list, const QString& entry) {
     // Judged as the Sicurezza panel judges a typed entry.
-    if (const auto problem = access::listEntryProblem(c.db, table, entry))
-        return refuse(c, *problem);
-    const QString trimmed = entry.trimmed();
-    if (const auto refusal = writeAll(
-            c.db, {{QStringLiteral("INSERT INTO %1 (IP) VALUES (?)").arg(table), {trimmed}}}))
-        return refuse(c, refusal->message);
-    return done(c, QStringLiteral("\"%1\" aggiunto alla lista").arg(trimmed));
+    if (const auto refusal = access::SettingsService(c.db).addListEntry(list, entry))
+        return refuse(c, *refusal);
+    return done(c, QStringLiteral("\"%1\" aggiunto alla lista").arg(entry.trimmed()));
 }
 
-int ipDel(CliContext& c, const QString& table, const QString& entry) {
-    const auto rows = readRows(c.db, QStringLiteral("SELECT rowid FROM %1 WHERE IP = ?").arg(table),
-                               {entry.trimmed()});
-    if (rows.isEmpty())
-        return refuse(c, QStringLiteral("\"%1\" non è nella lista").arg(entry.trimmed()));
-    if (const auto refusal =
-            writeAll(c.db, {{QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table),
-                             {rows.first().first()}}}))
-        return refuse(c, refusal->message);
+int ipDel(CliContext& c, access::AddressList list, const QString& entry) {
+    if (const auto refusal = access::SettingsService(c.db).removeListEntry(list, entry))
+        return refuse(c, *refusal);
     return done(c, QStringLiteral("\"%1\" tolto dalla lista").arg(entry.trimmed()));
 }
 
-int ipSwitch(CliContext& c, const QString& table, bool on) {
-    if (const auto refusal =
-            writeAll(c.db, {{QStringLiteral("UPDATE settings SET %1 = ?").arg(table), {int(on)}}}))
-        return refuse(c, refusal->message);
+int ipSwitch(CliContext& c, access::AddressList list, bool on) {
+    if (const auto refusal = access::SettingsService(c.db).setListOn(list, on))
+        return refuse(c, *refusal);
     return done(c, QStringLiteral("Lista %1 %2")
-                       .arg(table, on ? QStringLiteral("attiva") : QStringLiteral("disattivata")));
+                       .arg(access::tableOf(list),
+                            on ? QStringLiteral("attiva") : QStringLiteral("disattivata")));
 }
 
 int optionList(CliContext& c, const access::OptionsTable& options) {
@@ -69,61 +55,39 @@ int optionList(CliContext& c, const access::OptionsTable& options) {
     return kDone;
 }
 
-int optionSet(CliContext& c, access::OptionsTable& options, const QString& name,
+int optionSet(CliContext& c, access::SettingsService& service, const QString& name,
               const QString& text) {
-    const settings::OptionCheck check = options.catalog().check(name, text);
-    if (!check.ok())
-        return refuse(c, check.error);
-    if (const auto refusal = options.writeChecked({{name, check.value}}))
+    QString stored;
+    if (const auto refusal = service.setOption(name, text, &stored))
         return refuse(c, *refusal);
-    return done(c, QStringLiteral("%1 = %2").arg(
-                       name, settings::shownValue(*options.catalog().find(name), check.value)));
+    return done(c,
+                QStringLiteral("%1 = %2").arg(
+                    name, settings::shownValue(*service.options().catalog().find(name), stored)));
 }
 
-int optionUnset(CliContext& c, access::OptionsTable& options, const QString& name) {
-    if (!options.catalog().find(name))
-        return refuse(c, options.catalog().check(name, QString()).error);
-    if (const auto refusal = options.remove(name))
+int optionUnset(CliContext& c, access::SettingsService& service, const QString& name) {
+    if (const auto refusal = service.unsetOption(name))
         return refuse(c, *refusal);
     return done(c, QStringLiteral("%1 torna al valore predefinito").arg(name));
 }
 
 int settingsShow(CliContext& c) {
-    const QList<settings::OptionDef> columns =
-        settings::optionCatalog().options(settings::OptionStore::SettingsRow);
-    QStringList fields;
-    for (const settings::OptionDef& column : columns)
-        fields << column.name;
-    const auto rows =
-        readRows(c.db, QStringLiteral("SELECT %1 FROM settings").arg(fields.join(u',')));
     CliTable out{
         {QStringLiteral("impostazione"), QStringLiteral("valore"), QStringLiteral("descrizione")},
         {}};
-    for (int i = 0; i < columns.size(); ++i)
-        out.rows << QStringList{fields[i],
-                                rows.isEmpty() ? QString() : rows.first().value(i).toString(),
-                                columns[i].caption};
+    for (const auto& [name, value] : access::SettingsService(c.db).settingsRow())
+        out.rows << QStringList{
+            name, value,
+            settings::optionCatalog().find(name, settings::OptionStore::SettingsRow)->caption};
     printTable(c.io.out, out, c.json());
     return kDone;
 }
 
 int settingsSet(CliContext& c, const QString& field, const QString& value) {
-    const settings::OptionCheck check =
-        settings::optionCatalog().check(field, value, settings::OptionStore::SettingsRow);
-    if (!check.ok())
-        return refuse(c, check.error);
-    QString stored = check.value;
-    // A folder given on the command line is taken from where the command runs.
-    if (field == settings::setting::kRootDir && !stored.isEmpty())
-        stored = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(stored).absoluteFilePath()));
-    // The whole disk (or an empty root, which means it) only when asked for by name.
-    if (field == settings::setting::kRootDir &&
-        access::rootNeedsWholeDiskChoice(stored, access::defaultRootOwner()) &&
-        !c.args.has(kWholeDisk))
-        return refuse(c, access::wholeDiskRefusal(access::defaultRootOwner()));
+    QString stored;
     if (const auto refusal =
-            writeAll(c.db, {{QStringLiteral("UPDATE settings SET %1 = ?").arg(field), {stored}}}))
-        return refuse(c, refusal->message);
+            access::SettingsService(c.db).setSetting(field, value, c.args.has(kWholeDisk), &stored))
+        return refuse(c, *refusal);
     return done(c, QStringLiteral("%1 = %2").arg(field, stored));
 }
 
@@ -137,8 +101,8 @@ int ipCommand(CliContext& c) {
     const QString list = w.value(0);
     if (list != QLatin1String("allow") && list != QLatin1String("block"))
         return usage(c, QStringLiteral("Uso: kestrova ip allow|block add|del|list|on|off [VOCE]"));
-    const QString table =
-        list == QLatin1String("allow") ? QStringLiteral("IPok") : QStringLiteral("IPko");
+    const access::AddressList table =
+        list == QLatin1String("allow") ? access::AddressList::Allow : access::AddressList::Block;
     const QString action = w.value(1);
     if (w.size() == 2 && action == QLatin1String("list"))
         return ipList(c, table);
@@ -156,7 +120,8 @@ int optionCommand(CliContext& c) {
     if (!c.args.error.isEmpty())
         return usage(c, c.args.error);
     const QStringList& w = c.args.words;
-    access::OptionsTable options(c.db);
+    access::SettingsService service(c.db);
+    access::OptionsTable& options = service.options();
     const QString action = w.value(0);
     if (action == QLatin1String("list") && w.size() == 1)
         return optionList(c, options);
@@ -167,9 +132,9 @@ int optionCommand(CliContext& c) {
         return done(c, settings::shownValue(*def, options.current().value(w[1])));
     }
     if (action == QLatin1String("set") && w.size() == 3)
-        return optionSet(c, options, w[1], w[2]);
+        return optionSet(c, service, w[1], w[2]);
     if (action == QLatin1String("unset") && w.size() == 2)
-        return optionUnset(c, options, w[1]);
+        return optionUnset(c, service, w[1]);
     return usage(c,
                  QStringLiteral("Uso: kestrova option list|get NOME|set NOME VALORE|unset NOME"));
 }

@@ -241,23 +241,25 @@ const OptionCatalog& optionCatalog() {
                    QStringLiteral("Versione TLS massima")),
             integer(kLogMaxMib, 0, 4096, QStringLiteral("0"), QStringLiteral("10"),
                     QStringLiteral("Dimensione massima di ftp.log in MiB (0 = nessun limite)")),
-            integer(kLogKeep, 1, 100, QStringLiteral("5"), QStringLiteral("5"),
+            integer(kLogKeep, 1, 100, QString::number(defaults::kLogKeep), QStringLiteral("5"),
                     QStringLiteral("File di log precedenti conservati (ftp.log.1 ...)")),
             custom(kPassivePorts, checkPortRange, QStringLiteral(""),
                    QStringLiteral("Porte per le connessioni dati passive (vuoto = qualsiasi)")),
             custom(kPassiveAddress, checkPublicAddress, QStringLiteral(""),
                    QStringLiteral("Indirizzo pubblico per le risposte PASV (vuoto = quello "
                                   "a cui il client si è collegato)")),
-            // A missing row keeps the engine's own limits (1000 in all, 500
-            // from one address) and no bans; a new database is protected.
+            // A missing row keeps the engine's own limits (defaults::, 1000
+            // in all, 500 from one address) and no bans; a new database is protected.
             // From one address: rclone with its defaults opens 12 connections
             // (8 checkers, 4 transfers), 16 with --transfers 8, FileZilla and
             // WinSCP a handful; 32 leaves room for them and a second client
             // behind the same router, while no address holds more than a
             // third of the 100 (32 idle sessions cost under 1 MiB).
-            integer(kMaxConnections, 0, 100000, QStringLiteral("1000"), QStringLiteral("100"),
+            integer(kMaxConnections, 0, 100000, QString::number(defaults::kMaxConnections),
+                    QStringLiteral("100"),
                     QStringLiteral("Connessioni contemporanee in tutto (0 = nessun limite)")),
-            integer(kMaxConnectionsPerIp, 0, 100000, QStringLiteral("500"), QStringLiteral("32"),
+            integer(kMaxConnectionsPerIp, 0, 100000,
+                    QString::number(defaults::kMaxConnectionsPerIp), QStringLiteral("32"),
                     QStringLiteral("Connessioni contemporanee da uno stesso indirizzo "
                                    "(0 = nessun limite)")),
             integer(kBanAttempts, 0, 1000, QStringLiteral("0"), QStringLiteral("5"),
@@ -265,8 +267,8 @@ const OptionCatalog& optionCatalog() {
                                    "disattivata)")),
             integer(kBanWindowMinutes, 1, 1440, QStringLiteral("10"), QStringLiteral("10"),
                     QStringLiteral("Minuti in cui si contano gli accessi falliti")),
-            integer(kBanMinutes, 1, 10080, QStringLiteral("10"), QStringLiteral("10"),
-                    QStringLiteral("Minuti di blocco dell'indirizzo")),
+            integer(kBanMinutes, 1, 10080, QString::number(defaults::kBanMinutes),
+                    QStringLiteral("10"), QStringLiteral("Minuti di blocco dell'indirizzo")),
             // Actions when files arrive: programs and e-mails.
             integer(kActionTimeoutSeconds, 1, 86400, QStringLiteral("60"), std::nullopt,
                     QStringLiteral("Secondi concessi a un programma avviato da un'azione")),

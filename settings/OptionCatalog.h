@@ -111,6 +111,16 @@ OptionCheck checkOption(const OptionDef& option, const QString& text);
 // The program's options.
 const OptionCatalog& optionCatalog();
 
+// The defaults of the numeric options that code outside the catalog starts
+// with before any option is read (the engine's limits, a start's options):
+// the catalog's rows declare them from here, so they are said once.
+namespace defaults {
+inline constexpr int kMaxConnections = 1000;
+inline constexpr int kMaxConnectionsPerIp = 500;
+inline constexpr int kLogKeep = 5;
+inline constexpr int kBanMinutes = 10;
+} // namespace defaults
+
 // The columns of the settings row, so that code reading one cannot misspell it.
 namespace setting {
 inline const QString kIp = QStringLiteral("ip");

@@ -18,6 +18,7 @@
 #include "layout/Twips.h"
 #include "panels/logic/StartupDefaults.h"
 #include "panels/ui/SettingsPanel.h"
+#include "settings/OptionCatalog.h"
 #include "window/Artwork.h"
 #include "window/HelpBrowser.h"
 #include "window/LogPanel.h"
@@ -124,8 +125,9 @@ Form1::~Form1() {
     core_.setOnlineObserver(nullptr);
     core_.setServerView(nullptr);
     ProgramCore& core = core_;
-    core_.setLogToFile(
-        [&core] { return access::SettingsSwitchOn(core.views().Data2(), QStringLiteral("log")); });
+    core_.setLogToFile([&core] {
+        return access::SettingsSwitchOn(core.views().Data2(), settings::setting::kLog);
+    });
     // Panels may still ask the window (as their PanelHost) while they go, so
     // they go while the window is whole.
     for (QWidget*& panel : picPanel_) {
@@ -190,13 +192,13 @@ void Form1::firstActivation() {
         boxes.setText(ServerBox::Port, port.text);
     settingsPanel_->showPortChoice(port);
 
-    if (startsMinimized(core_.views().Data2().Field(QStringLiteral("minimized")))) {
+    if (startsMinimized(core_.views().Data2().Field(settings::setting::kMinimized))) {
         setWindowState(windowState() | Qt::WindowMinimized);
         minimiseToTray();
     }
     // A server another program runs on this data folder is shown whatever
     // the automatic start says; without one the window starts its own if told to.
-    startOrAttach(core_.views().Data2().isTrue(QStringLiteral("start")));
+    startOrAttach(core_.views().Data2().isTrue(settings::setting::kStart));
     selectItem(1);
 }
 
@@ -216,7 +218,7 @@ std::optional<QString> Form1::selectedOnlineAddress() const {
 QString Form1::defaultRootText() const {
     if (settingsPanel_)
         return settingsPanel_->rootText();
-    return core_.views().Data2().Field(QStringLiteral("rootdir"));
+    return core_.views().Data2().Field(settings::setting::kRootDir);
 }
 
 QString Form1::BrowseForFolder(QWidget* owner, const QString& prompt, const QString& defaultRoot) {

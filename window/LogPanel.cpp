@@ -6,6 +6,7 @@
 #include "layout/PanelLayout.h"
 #include "monitor/LogRotation.h"
 #include "panels/ui/PanelParts.h"
+#include "settings/OptionCatalog.h"
 #include "window/LogViewer.h"
 
 #include <QCheckBox>
@@ -92,7 +93,7 @@ void LogPanel::bindSettingsRow() {
     QSqlTableModel* model = settings.tableModel();
     if (!model)
         return;
-    const int column = model->record().indexOf(QStringLiteral("log"));
+    const int column = model->record().indexOf(settings::setting::kLog);
     if (column < 0)
         return;
     mapper_ = new QDataWidgetMapper(this);

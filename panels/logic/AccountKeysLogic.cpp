@@ -1,10 +1,11 @@
 #include "panels/logic/AccountKeysLogic.h"
 
+#include "access/AccountColumns.h"
 #include "access/AccountKeys.h"
+#include "access/AccountService.h"
 #include "access/DataView.h"
 
 #include <QFile>
-#include <QSqlQuery>
 
 namespace kv::admin {
 
@@ -23,11 +24,10 @@ QString AccountKeysLogic::currentLogin(bool explain) const {
     QString login;
     if (users_.hasCurrentRow() && db_.isValid()) {
         // The saved login: one being typed is not the account's yet.
-        QSqlQuery q(db_);
-        q.prepare(QStringLiteral("SELECT login FROM users WHERE ID = ?"));
-        q.addBindValue(users_.value(QStringLiteral("ID")));
-        if (q.exec() && q.next())
-            login = q.value(0).toString();
+        bool numbered = false;
+        const qint64 id = users_.value(access::column::kId).toLongLong(&numbered);
+        if (numbered)
+            login = access::AccountService(db_).storedLogin(id).value_or(QString());
     }
     if (login.trimmed().isEmpty() && explain)
         messages_.show(users_.hasCurrentRow()

@@ -1,13 +1,17 @@
 #include "panels/logic/AccountPanelLogic.h"
 
+#include "access/AccountColumns.h"
 #include "access/AccountKeys.h"
+#include "access/AccountService.h"
 #include "access/DataView.h"
 #include "access/PasswordHash.h"
+#include "access/SettingsService.h"
+#include "access/VirtualDirService.h"
 #include "panels/logic/VirtualDirList.h"
+#include "settings/OptionCatalog.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSqlQuery>
 #include <QSqlTableModel>
 
 #include <algorithm>
@@ -77,7 +81,7 @@ QString deleteAccountQuestion(const QString& login, const QStringList& folders, 
 }
 
 RootStore viewRootStore(access::DataView& view, std::function<access::RootOwner()> owner) {
-    const QString field = QStringLiteral("rootdir");
+    const QString field = access::column::kRootDir;
     RootStore store;
     store.owner = std::move(owner);
     store.stored = [&view, field] { return view.Field(field); };
@@ -135,10 +139,10 @@ bool AccountPanelLogic::cmdAdd() {
         return false;
     }
     // As `kestrova user add NAME --rights rb` makes it; every switch set, none null.
-    const std::pair<const char*, int> fields[] = {{"enabled", 1}, {"read", 1},   {"write", 0},
-                                                  {"delete", 0},  {"browse", 1}, {"manage", 0}};
-    for (const auto& [field, value] : fields)
-        users_.setField(QLatin1String(field), value);
+    const files::Rights rights = *files::Rights::parse(u"rb");
+    users_.setField(access::column::kEnabled, 1);
+    for (const auto& [field, right] : access::column::kRights)
+        users_.setField(field, int(rights.has(right)));
     Q_EMIT newAccountStarted();
     return true;
 }
@@ -166,7 +170,7 @@ bool AccountPanelLogic::cmdDelete() {
     if (users_.AtEOF())
         users_.MovePrevious();
     if (withFolders)
-        users_.Execute(QStringLiteral("DELETE FROM virtualdirs WHERE user=?"), {id});
+        (void)access::VirtualDirService(db_).removeAll(id);
     return true;
 }
 
@@ -183,13 +187,8 @@ QStringList AccountPanelLogic::folderNames(qlonglong owner) const {
 }
 
 int AccountPanelLogic::ruleCount(const QString& login) const {
-    if (!db_.isValid() || login.isEmpty())
-        return 0;
     // The rules the delete trigger takes with the account (none without the table).
-    QSqlQuery query(db_);
-    query.prepare(QStringLiteral("SELECT count(*) FROM actions WHERE user = ? COLLATE NOCASE"));
-    query.addBindValue(login);
-    return query.exec() && query.next() ? query.value(0).toInt() : 0;
+    return db_.isValid() ? access::AccountService(db_).ruleCount(login) : 0;
 }
 
 qint64 AccountPanelLogic::currentId() const {
@@ -202,10 +201,7 @@ QString AccountPanelLogic::savedLogin() const {
     const qint64 id = currentId();
     if (id < 0 || !db_.isValid())
         return {};
-    QSqlQuery query(db_);
-    query.prepare(QStringLiteral("SELECT login FROM users WHERE ID = ?"));
-    query.addBindValue(id);
-    return query.exec() && query.next() ? query.value(0).toString() : QString();
+    return access::AccountService(db_).storedLogin(id).value_or(QString());
 }
 
 EditVerdict AccountPanelLogic::setLogin(const QString& text, EditStep step) {
@@ -246,15 +242,11 @@ AccountFacts AccountPanelLogic::currentFacts() const {
         const auto keys = access::AccountKeys(db_).list(login);
         facts.hasKeys = keys && !keys->isEmpty();
     }
-    const char* const rights[] = {"read", "write", "delete", "browse", "manage"};
     for (std::size_t i = 0; i < facts.rights.size(); ++i)
-        facts.rights[i] = users_.isTrue(QLatin1String(rights[i]));
-    facts.root = users_.Field(QStringLiteral("rootdir"));
-    if (facts.root.isEmpty() && db_.isValid()) {
-        QSqlQuery query(db_);
-        if (query.exec(QStringLiteral("SELECT rootdir FROM settings")) && query.next())
-            facts.root = query.value(0).toString();
-    }
+        facts.rights[i] = users_.isTrue(access::column::kRights[i].first);
+    facts.root = users_.Field(access::column::kRootDir);
+    if (facts.root.isEmpty() && db_.isValid())
+        facts.root = access::SettingsService(db_).setting(settings::setting::kRootDir);
     facts.rootExists = QDir::isAbsolutePath(facts.root) && QFileInfo(facts.root).isDir();
     return facts;
 }

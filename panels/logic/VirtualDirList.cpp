@@ -1,15 +1,14 @@
 #include "panels/logic/VirtualDirList.h"
 
-#include "access/EntryChecks.h"
-
-#include <QSqlError>
-#include <QSqlQuery>
+#include "access/VirtualDirService.h"
 
 namespace kv::admin {
 
 namespace {
 
-const char* const kFieldNames[] = {"name", "source", "destination"};
+access::VirtualDirField fieldOf(VirtualDirList::Column column) {
+    return static_cast<access::VirtualDirField>(int(column));
+}
 
 } // namespace
 
@@ -32,26 +31,21 @@ bool VirtualDirList::Refresh() {
     beginResetModel();
     current_ = -1;
     rows_.clear();
-    QSqlQuery query(db_);
-    query.setForwardOnly(true);
-    bool ok = query.prepare(QStringLiteral("SELECT rowid, name, source, destination FROM "
-                                           "virtualdirs WHERE user=? ORDER BY rowid"));
-    if (ok) {
-        query.addBindValue(owner_);
-        ok = query.exec();
-    }
-    while (ok && query.next()) {
+    QString error;
+    for (const access::VirtualDirRow& stored :
+         access::VirtualDirService(db_).folders(owner_, &error)) {
         Row row;
-        row.rowid = query.value(0).toLongLong();
-        for (int i = 0; i < 3; ++i)
-            row.values[i] = query.value(i + 1).toString(); // null reads as empty text
+        row.rowid = stored.rowid;
+        row.values[Name] = stored.entry.name;
+        row.values[Source] = stored.entry.position;
+        row.values[Destination] = stored.entry.destination;
         rows_.append(row);
     }
     current_ = rows_.isEmpty() ? -1 : 0;
     endResetModel();
     Q_EMIT currentRowChanged(current_);
-    if (!ok)
-        return fail(query.lastError().text());
+    if (!error.isEmpty())
+        return fail(error);
     lastError_.clear();
     return true;
 }
@@ -144,13 +138,8 @@ bool VirtualDirList::cmdElimina() {
         lastError_.clear();
         return true;
     }
-    QSqlQuery query(db_);
-    if (!query.prepare(QStringLiteral("DELETE FROM virtualdirs WHERE rowid=? AND user=?")))
-        return fail(query.lastError().text());
-    query.addBindValue(rows_.at(current_).rowid);
-    query.addBindValue(owner_);
-    if (!query.exec())
-        return fail(query.lastError().text());
+    if (const auto error = access::VirtualDirService(db_).remove(owner_, rows_.at(current_).rowid))
+        return fail(*error);
     const int at = current_;
     beginRemoveRows({}, at, at);
     rows_.removeAt(at);
@@ -165,24 +154,10 @@ std::optional<QString> VirtualDirList::fieldProblem(Column column, const QString
     if (!hasCurrentRow())
         return std::nullopt;
     const Row& row = rows_.at(current_);
-    access::VirtualDirEntry entry{row.values[Name], row.values[Source], row.values[Destination]};
-    switch (column) {
-    case Name:
-        entry.name = value;
-        if (auto problem = access::virtualDirNameProblem(value))
-            return problem;
-        break;
-    case Source:
-        entry.position = value;
-        if (auto problem = access::virtualDirPositionProblem(value, access::ownerRoot(db_, owner_)))
-            return problem;
-        break;
-    case Destination:
-        return access::virtualDirDestinationProblem(value);
-    }
-    if (entry.name.trimmed().isEmpty())
-        return std::nullopt;
-    return access::virtualDirDuplicate(db_, owner_, entry, row.rowid);
+    const access::VirtualDirEntry entry{row.values[Name], row.values[Source],
+                                        row.values[Destination]};
+    return access::VirtualDirService(db_).fieldProblem(owner_, row.rowid, entry, fieldOf(column),
+                                                       value);
 }
 
 bool VirtualDirList::storePending() {
@@ -191,19 +166,10 @@ bool VirtualDirList::storePending() {
         return true; // still being filled in
     const access::VirtualDirEntry entry{row.values[Name], row.values[Source],
                                         row.values[Destination]};
-    if (const auto problem = access::virtualDirProblem(db_, owner_, entry))
+    const auto added = access::VirtualDirService(db_).add(owner_, entry);
+    if (const QString* problem = std::get_if<QString>(&added))
         return fail(*problem);
-    QSqlQuery query(db_);
-    if (!query.prepare(QStringLiteral(
-            "INSERT INTO virtualdirs (name, source, destination, user) VALUES (?, ?, ?, ?)")))
-        return fail(query.lastError().text());
-    // Empty fields are stored as empty text, as the command line stores them.
-    for (const QString& text : {entry.name, entry.position, entry.destination})
-        query.addBindValue(text.isNull() ? QString(QLatin1String("")) : text);
-    query.addBindValue(owner_);
-    if (!query.exec())
-        return fail(query.lastError().text());
-    row.rowid = query.lastInsertId().toLongLong();
+    row.rowid = std::get<qint64>(added);
     return true;
 }
 
@@ -227,16 +193,9 @@ bool VirtualDirList::setField(Column column, const QString& value) {
         lastError_.clear();
         return true;
     }
-    QSqlQuery query(db_);
-    const QString sql = QStringLiteral("UPDATE virtualdirs SET %1=? WHERE rowid=? AND user=?")
-                            .arg(QLatin1String(kFieldNames[column]));
-    if (!query.prepare(sql))
-        return fail(query.lastError().text());
-    query.addBindValue(value);
-    query.addBindValue(row.rowid);
-    query.addBindValue(owner_);
-    if (!query.exec())
-        return fail(query.lastError().text());
+    if (const auto error =
+            access::VirtualDirService(db_).change(owner_, row.rowid, fieldOf(column), value))
+        return fail(*error);
     row.values[column] = value;
     const QModelIndex changed = index(current_, column);
     Q_EMIT dataChanged(changed, changed);

@@ -1,6 +1,7 @@
 // Builds the "Account" panel and keeps its groups following the current account.
 #include "panels/ui/AccountPanel.h"
 
+#include "access/AccountColumns.h"
 #include "access/AccountDatabase.h"
 #include "panels/ui/AccountGrid.h"
 #include "panels/ui/AccountKeysGroup.h"
@@ -223,7 +224,7 @@ QWidget* AccountPanel::buildRootGroup(access::DataView& view, const admin::Field
     connect(box, &QLineEdit::textChanged, overlay,
             [overlay](const QString& text) { overlay->setVisible(text.isEmpty()); });
     overlay->setVisible(box->text().isEmpty());
-    checked = checkedBox(box, view, QStringLiteral("rootdir"), apply);
+    checked = checkedBox(box, view, access::column::kRootDir, apply);
     // A folder set by a button is judged at once, as a typed one when left.
     connect(reset, &QPushButton::clicked, checked, [checked] { checked->pick(QString()); });
     connect(browse, &QPushButton::clicked, this, [this, box, checked, prompt = names.prompt] {

@@ -3,8 +3,8 @@
 
 #include "access/AccountDatabase.h"
 #include "access/DataView.h"
-#include "access/ListSwitches.h"
 #include "panels/logic/IpListLogic.h"
+#include "panels/logic/ListSwitchLogic.h"
 #include "panels/ui/AccountPanel.h"
 #include "panels/ui/PanelHost.h"
 #include "panels/ui/SecurityPanel.h"
@@ -34,13 +34,13 @@ void BloccaIPUtente(PanelHost& host) {
         admin::AddAddressResult::Added)
         return;
     // An entry on a list that is off does nothing: the operator is told so.
-    access::DataView& settings = host.views().Data2();
-    const QString field = QStringLiteral("IPko");
-    if (!settings.hasCurrentRow() || access::SettingsSwitchOn(settings, field))
+    admin::ListSwitchLogic switches(host.views().Data2(), host.connection());
+    if (!host.views().Data2().hasCurrentRow() || switches.isOn(access::AddressList::Block))
         return;
-    if (host.messages().confirm(admin::blockListOffQuestion(*address)) &&
-        settings.setField(field, true))
-        settings.Update();
+    if (!host.messages().confirm(admin::blockListOffQuestion(*address)))
+        return;
+    if (const auto refusal = switches.save(access::AddressList::Block, true))
+        host.messages().show(*refusal, MessageIcon::Exclamation);
 }
 
 } // namespace kv::ui

@@ -15,10 +15,6 @@ QSqlDatabase CorePanelHost::connection() const {
     return hostCore_.database().connection();
 }
 
-void CorePanelHost::setListSwitches(const access::ListSwitches* switches) {
-    hostCore_.setListSwitches(switches);
-}
-
 bool CorePanelHost::serverRunning() const {
     return hostCore_.server().ServerState() == 1;
 }

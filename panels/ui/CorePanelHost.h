@@ -1,9 +1,8 @@
 #pragma once
 // The part of a panel host that only passes questions on to the program
-// core: the account views, the database connection, the list switches and
-// the server's address, the data folder, the certificate steps and the file
-// picker. The main window and the panel tests' stand-in share
-// it and add the rest (messages, folder picker, layout, online selection).
+// core: the account views, the database connection and the server's address, the data folder, the
+// certificate steps and the file picker. The main window and the panel tests' stand-in share it and
+// add the rest (messages, folder picker, layout, online selection).
 
 #include "core/CoreFwd.h"
 #include "panels/ui/PanelHost.h"
@@ -16,7 +15,6 @@ public:
 
     access::AccountViews& views() override;
     QSqlDatabase connection() const override;
-    void setListSwitches(const access::ListSwitches* switches) override;
     bool serverRunning() const override;
     QString listeningAddress() const override;
     QString defaultLocalAddress() const override;

@@ -14,7 +14,6 @@ class QSqlDatabase;
 
 namespace kv::access {
 class AccountViews;
-class ListSwitches;
 } // namespace kv::access
 
 namespace kv::session {
@@ -30,8 +29,6 @@ public:
     // The open connection to accounts.dat (the virtual folder editor queries it).
     virtual QSqlDatabase connection() const = 0;
     virtual Messages& messages() = 0;
-    // The security panel answers the allow and block switches while it exists.
-    virtual void setListSwitches(const access::ListSwitches* switches) = 0;
     // Modal folder picker: the chosen folder, or "" when cancelled.
     virtual QString BrowseForFolder(QWidget* owner, const QString& prompt,
                                     const QString& defaultRoot) = 0;

@@ -1,6 +1,7 @@
 // Builds the two rights groups of an account and binds their boxes.
 #include "panels/ui/RightsForm.h"
 
+#include "access/AccountColumns.h"
 #include "panels/ui/PanelParts.h"
 #include "panels/ui/ViewBinder.h"
 
@@ -15,27 +16,19 @@ constexpr int kRightsGroupHeight = 48;
 constexpr int kRightsBoxWidth = 125;
 constexpr int kRightsBoxTop = 22; // under the group's caption
 
-struct Right {
-    const char* caption;
-    const char* field;
-};
-
-// read, write, delete | browse, manage
-constexpr std::array<Right, 5> kRights = {{{"Lettura", "read"},
-                                           {"Scrittura", "write"},
-                                           {"Cancellazione", "delete"},
-                                           {"Navigazione", "browse"},
-                                           {"Scrittura", "manage"}}};
+// The captions of access::column::kRights' columns: read, write, delete | browse, manage.
+constexpr std::array<const char*, 5> kCaptions = {
+    {"Lettura", "Scrittura", "Cancellazione", "Navigazione", "Scrittura"}};
 
 QWidget* rightsGroup(QWidget* panel, ViewBinder& binder, int index, const QString& caption,
                      const RightsFormNames& names, int first, int count, int& top) {
     QWidget* group = addGroup(panel, QStringLiteral("picDetails"), index, kRightsGroupHeight, top);
     groupCaption(group, caption, 0, 0);
     for (int i = 0; i < count; ++i) {
-        const Right& right = kRights[first + i];
-        QCheckBox* box = makeCheck(group, names.boxes[first + i], QString::fromUtf8(right.caption),
-                                   i * kRightsBoxWidth, kRightsBoxTop, kRightsBoxWidth);
-        binder.bind(box, QString::fromLatin1(right.field));
+        QCheckBox* box =
+            makeCheck(group, names.boxes[first + i], QString::fromUtf8(kCaptions[first + i]),
+                      i * kRightsBoxWidth, kRightsBoxTop, kRightsBoxWidth);
+        binder.bind(box, access::column::kRights[first + i].first);
     }
     return group;
 }

@@ -1,13 +1,14 @@
 #pragma once
 // The "Sicurezza" panel: the allow list (IPok) and the block list (IPko),
-// each with its switch bound to the settings row, and the protection from
-// repeated logins (connection limits, bans and the banned addresses). The switches answer the
-// login decision as they stand on the screen (ticked or greyed counts as on).
+// each with its switch, saved in the settings row as soon as it is clicked
+// (panels/logic/ListSwitchLogic.h), and the protection from repeated logins
+// (connection limits, bans and the banned addresses).
 
-#include "access/ListSwitches.h"
+#include "panels/logic/ListSwitchLogic.h"
 
 #include <QObject>
 #include <QPointer>
+#include <memory>
 
 class QCheckBox;
 class QWidget;
@@ -17,9 +18,7 @@ namespace kv::ui {
 class IpListGroup;
 class LoginProtectionGroup;
 class PanelHost;
-class ViewBinder;
-
-class SecurityPanel : public QObject, public access::ListSwitches {
+class SecurityPanel : public QObject {
     Q_OBJECT
 public:
     SecurityPanel(QWidget* panel, PanelHost& host);
@@ -28,14 +27,14 @@ public:
     IpListGroup* list(int index) const { return lists_[index]; }
     LoginProtectionGroup* protection() const { return protection_; }
 
-    bool BlockListOn() const override;
-    bool AllowListOn() const override;
-
 private:
+    // The boxes show the settings row as the view holds it.
+    void showSwitches();
+    void switchClicked(QCheckBox* box, access::AddressList list);
+
     PanelHost& host_;
-    ViewBinder* binder_ = nullptr;
-    QPointer<QCheckBox> chkIPok_;
-    QPointer<QCheckBox> chkIPko_;
+    std::unique_ptr<admin::ListSwitchLogic> switches_;
+    QPointer<QCheckBox> boxes_[2];
     IpListGroup* lists_[2] = {nullptr, nullptr};
     LoginProtectionGroup* protection_ = nullptr;
 };

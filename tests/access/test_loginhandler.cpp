@@ -12,6 +12,7 @@
 #include "tests/support/SampleKeys.h"
 
 #include <QElapsedTimer>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -60,6 +61,8 @@ const char* const kYescryptDefault =
 } // namespace
 
 Q_DECLARE_METATYPE(LoginCase)
+
+using namespace Qt::StringLiterals;
 
 class TestLoginHandler : public QObject {
     Q_OBJECT
@@ -279,15 +282,45 @@ private Q_SLOTS:
         QCOMPARE(d.grant->rights.letters(), QStringLiteral("W"));
     }
 
-    void settingsRowSwitches() {
-        DataView& settings = views_->Data2();
-        SettingsRowListSwitches rowSwitches(settings);
-        QVERIFY(!rowSwitches.AllowListOn() && !rowSwitches.BlockListOn());
-        // An edit not yet committed counts at once, like a ticked box.
-        QVERIFY(settings.Edit() && settings.setField(QStringLiteral("IPok"), true));
-        QVERIFY(rowSwitches.AllowListOn() && !rowSwitches.BlockListOn());
-        settings.CancelUpdate();
-        QVERIFY(!rowSwitches.AllowListOn());
+    // The switches a login obeys are the settings row as saved: a value
+    // saved by another connection (another program) counts at the next
+    // question, a null switch counts as on, a file without the row as off.
+    void storedSwitches_data() {
+        QTest::addColumn<QString>("update");
+        QTest::addColumn<bool>("allowOn");
+        QTest::addColumn<bool>("blockOn");
+        QTest::newRow("both off") << u"UPDATE settings SET IPok = 0, IPko = 0"_s << false << false;
+        QTest::newRow("allow on") << u"UPDATE settings SET IPok = 1, IPko = 0"_s << true << false;
+        QTest::newRow("block on") << u"UPDATE settings SET IPok = 0, IPko = 1"_s << false << true;
+        QTest::newRow("null counts as on")
+            << u"UPDATE settings SET IPok = NULL, IPko = NULL"_s << true << true;
+        QTest::newRow("no settings row") << u"DELETE FROM settings"_s << false << false;
+        // The lists are then looked up, and a file that cannot be read leaves
+        // the login undecided (listTableStates) rather than letting it in.
+        QTest::newRow("unreadable: looked up")
+            << u"ALTER TABLE settings RENAME TO aside"_s << true << true;
+    }
+    void storedSwitches() {
+        QFETCH(QString, update);
+        QFETCH(bool, allowOn);
+        QFETCH(bool, blockOn);
+        QTemporaryDir dir;
+        AccountDatabase server(dir.filePath(u"accounts.dat"_s));
+        QVERIFY(server.open());
+        StoredListSwitches stored(server.connection());
+        QVERIFY(!stored.AllowListOn() && !stored.BlockListOn());
+        AccountDatabase other(server.filePath());
+        QVERIFY(other.open());
+        QSqlQuery q(other.connection());
+        // An older file's row may hold nulls; a new one's columns refuse them.
+        if (update.contains(u"NULL"_s)) {
+            QVERIFY(q.exec(u"CREATE TABLE s2 AS SELECT * FROM settings"_s));
+            QVERIFY(q.exec(u"DROP TABLE settings"_s));
+            QVERIFY(q.exec(u"ALTER TABLE s2 RENAME TO settings"_s));
+        }
+        QVERIFY2(q.exec(update), qPrintable(q.lastError().text()));
+        QCOMPARE(stored.AllowListOn(), allowOn);
+        QCOMPARE(stored.BlockListOn(), blockOn);
     }
 
     // Another program holding accounts.dat (BEGIN EXCLUSIVE, or a commit in

@@ -51,6 +51,21 @@ class CommandLine(SiteTestCase):
         self.assertEqual(self.site.kv("user", "del", "carla").returncode, 0)
         self.assertEqual(self.site.curl("carla:nuova", "hello.txt").returncode, 67)
 
+    def test_list_switches_apply_to_the_next_login(self):
+        """A switch is obeyed as saved, from the next login, without a reload: the same saved
+        value whether the command line or the window's Sicurezza panel switched it."""
+        self.addCleanup(self.site.db.run, "DELETE FROM IPko")
+        self.addCleanup(self.site.db.run, "UPDATE settings SET IPok = 0, IPko = 0")
+        self.site.kv_ok("ip", "allow", "on")  # and nothing on the list
+        self.assertEqual(self.site.curl("bob:x", "hello.txt").returncode, 67)
+        self.site.kv_ok("ip", "allow", "off")
+        self.site.kv_ok("ip", "block", "add", "127.0.0.1")
+        self.assertEqual(self.site.curl("bob:x", "hello.txt").returncode, 0)
+        self.site.kv_ok("ip", "block", "on")
+        self.assertEqual(self.site.curl("bob:x", "hello.txt").returncode, 67)
+        self.site.kv_ok("ip", "block", "off")
+        self.assertEqual(self.site.curl("bob:x", "hello.txt").returncode, 0)
+
     def test_refusals_say_why_and_change_nothing(self):
         outside = os.path.join(self.site.tmp, "outside")
         os.makedirs(outside, exist_ok=True)
