@@ -2,10 +2,10 @@
 // The "Online" panel: the list of connected clients (lvwOnline) with login,
 // password, address, root folder and rights in words, the remembered
 // selection, sorting on a header click, the column widths saved, restored
-// and scaled with the list, the buttons that disconnect a client or put
-// its address on a list, and what each connection is transferring now
-// (further columns, refreshed once a second) over the graph of the total
-// rates.
+// and scaled with the list, rows added, changed and removed one by one as the
+// server's events say (never the whole list cleared and built again), the buttons that disconnect a
+// client or put its address on a list, and what each connection is transferring now (further
+// columns, refreshed once a second) over the graph of the total rates.
 
 #include "core/CoreFwd.h"
 #include "core/ServerSource.h"
@@ -13,6 +13,7 @@
 #include "monitor/TransferRates.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 #include <optional>
@@ -27,9 +28,9 @@ namespace kv::ui {
 class PanelHost;
 class RateGraph;
 
-// The least time between two rebuilds of the list for logins and closed
-// connections: a burst of them (cameras reconnecting after a power cut)
-// would otherwise rebuild a list of N rows N times.
+// The least time between two passes over the whole list for changes that
+// name no session: a burst of them would otherwise go over a list of N rows
+// N times.
 inline constexpr int kOnlineRebuildMs = 100;
 
 inline const QString kNoUserSelectedMessage = QStringLiteral("Non è selezionato alcun utente");
@@ -46,11 +47,17 @@ public:
     // The window's own server, listed until another source is set.
     ServerSource* localSource() const { return local_; }
 
-    // Rebuilds the list now.
+    // Brings every row up to date now, in place: rows of new sessions
+    // added, rows of sessions gone removed, the others kept with their
+    // selection.
     void AggiornaUtenti();
-    // Rebuilds it now, or kOnlineRebuildMs after the last rebuild when that
-    // was less long ago; requests meanwhile are served by that one rebuild.
+    // The same now, or kOnlineRebuildMs after the last pass when that was
+    // less long ago; requests meanwhile are served by that one pass.
     void rebuildSoon();
+    // The row of one session: added, or its texts changed, or removed when
+    // the session is not there any more.
+    void showRow(const QString& key);
+    void removeRow(const QString& key);
     void clear(); // the server stopped
     void DisconnettiUtente();
     // Column widths: restored at start-up, saved at shutdown, scaled after layout.
@@ -78,7 +85,13 @@ public:
 
 private:
     static constexpr int kKeyRole = Qt::UserRole + 1; // a row's onlineKey
+    // Listens to `source`'s changes (and no longer to the last one's).
+    void follow(ServerSource* source);
     void showLiveColumns(const QList<ServerSource::Live>& readings);
+    // Writes `row` into its item, made when it has none; true when the
+    // login column's text is new.
+    bool putRow(const monitor::OnlineRow& row);
+    void dropItem(const QString& key);
     void applyWidths();
     void fitLoginColumn();
     void itemClicked(QTreeWidgetItem* item);
@@ -93,6 +106,8 @@ private:
     QPushButton* cmdAutorizzaUser;
     QPushButton* cmdBloccaUser;
     QString remembered_;
+    QHash<QString, QTreeWidgetItem*> items_; // by onlineKey
+    QList<QMetaObject::Connection> sourceSignals_;
     monitor::ColumnWidths widths_;
     monitor::ColumnScaler scaler_;
     bool applying_ = false;

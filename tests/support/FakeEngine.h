@@ -11,7 +11,8 @@ namespace kv::testing {
 
 class FakeEngine : public ftp::FtpEngine {
 public:
-    void setEvents(session::EngineEvents*) override {}
+    // The program's handler, for a test that speaks as a session would.
+    void setEvents(session::EngineEvents* handler) override { events = handler; }
     void setNotifications(events::ServerEvents*) override {}
 
     QString LocalAddress() const override { return localAddress_; }
@@ -37,6 +38,7 @@ public:
         maxPerAddress = perAddress;
     }
     void setLoginBans(session::LoginBans* bans) override { loginBans = bans; }
+    session::EngineEvents* events = nullptr;
     void setOwnFiles(const files::OwnFiles* files) override { ownFiles = files; }
 
     bool Listen() override {
