@@ -87,6 +87,9 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
 
     rebuildTimer_.setSingleShot(true);
     connect(&rebuildTimer_, &QTimer::timeout, this, &OnlinePanel::AggiornaUtenti);
+    fitTimer_.setSingleShot(true);
+    fitTimer_.setInterval(kOnlineRebuildMs);
+    connect(&fitTimer_, &QTimer::timeout, this, &OnlinePanel::fitLoginColumn);
     applyWidths();
     connect(lvwOnline, &QTreeWidget::itemClicked, this, &OnlinePanel::itemClicked);
     connect(lvwOnline->header(), &QHeaderView::sectionClicked, this, &OnlinePanel::headerClicked);
@@ -172,8 +175,10 @@ void OnlinePanel::showRow(const QString& key) {
         removeRow(key);
         return;
     }
-    if (putRow(*row))
-        fitLoginColumn();
+    // Measuring every login costs a pass over the list: a burst of new
+    // sessions is measured once.
+    if (putRow(*row) && !fitTimer_.isActive())
+        fitTimer_.start();
 }
 
 void OnlinePanel::removeRow(const QString& key) {

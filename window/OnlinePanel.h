@@ -116,6 +116,7 @@ private:
     QElapsedTimer clock_;
     QElapsedTimer sinceRebuild_;
     QTimer rebuildTimer_;
+    QTimer fitTimer_; // the login column fitted after a row's new login
 };
 
 } // namespace kv::ui
