@@ -240,6 +240,7 @@ private:
     bool attachedToService_ = false; // the last server attached to was the service
     bool waitingForService_ = false; // the service's folder with nobody serving it
     bool committingEdits_ = false;
+    qsizetype usersShown_ = -1; // the user count on the status bar
 
     int pannelloCorrente_ = 0;
     bool alreadyActivated_ = false;

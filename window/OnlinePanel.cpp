@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTreeWidget>
+#include <utility>
 
 namespace kv::ui {
 
@@ -86,10 +87,7 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     clock_.start();
 
     rebuildTimer_.setSingleShot(true);
-    connect(&rebuildTimer_, &QTimer::timeout, this, &OnlinePanel::AggiornaUtenti);
-    fitTimer_.setSingleShot(true);
-    fitTimer_.setInterval(kOnlineRebuildMs);
-    connect(&fitTimer_, &QTimer::timeout, this, &OnlinePanel::fitLoginColumn);
+    connect(&rebuildTimer_, &QTimer::timeout, this, &OnlinePanel::applyPending);
     applyWidths();
     connect(lvwOnline, &QTreeWidget::itemClicked, this, &OnlinePanel::itemClicked);
     connect(lvwOnline->header(), &QHeaderView::sectionClicked, this, &OnlinePanel::headerClicked);
@@ -123,25 +121,65 @@ void OnlinePanel::setSource(ServerSource* source) {
 }
 
 void OnlinePanel::rebuildSoon() {
+    everything_ = true;
+    applySoon();
+}
+
+void OnlinePanel::showRow(const QString& key) {
+    pending_.append(key);
+    applySoon();
+}
+
+void OnlinePanel::removeRow(const QString& key) {
+    pending_.append(key); // the source has it no more: its row goes
+    applySoon();
+}
+
+void OnlinePanel::applySoon() {
     if (rebuildTimer_.isActive())
         return;
     const qint64 since = sinceRebuild_.isValid() ? sinceRebuild_.elapsed() : kOnlineRebuildMs;
     if (since >= kOnlineRebuildMs)
-        AggiornaUtenti();
+        applyPending();
     else
         rebuildTimer_.start(int(kOnlineRebuildMs - since));
 }
 
-bool OnlinePanel::putRow(const monitor::OnlineRow& row) {
+void OnlinePanel::applyPending() {
+    if (everything_ || pending_.size() > kRowsOneByOne) {
+        AggiornaUtenti();
+        return;
+    }
+    rebuildTimer_.stop();
+    sinceRebuild_.start();
+    const QString defaultRoot = host_.defaultRootText();
+    QList<QTreeWidgetItem*> made;
+    bool newLogin = false;
+    for (const QString& key : std::exchange(pending_, {})) {
+        const std::optional<monitor::OnlineRow> row =
+            source_ ? source_->onlineRow(key, defaultRoot) : std::nullopt;
+        if (row)
+            newLogin = putRow(*row, made) || newLogin;
+        else if (items_.contains(key))
+            dropItem(key);
+    }
+    lvwOnline->addTopLevelItems(made);
+    if (newLogin)
+        fitLoginColumn();
+}
+
+bool OnlinePanel::putRow(const monitor::OnlineRow& row, QList<QTreeWidgetItem*>& made) {
     QTreeWidgetItem* item = items_.value(row.key);
-    const bool made = !item;
-    if (made) {
+    const bool fresh = !item;
+    if (fresh) {
         item = new QTreeWidgetItem;
         item->setData(0, kKeyRole, row.key);
+        items_.insert(row.key, item);
+        made.append(item);
     }
-    const bool newLogin = made || item->text(0) != row.columns[0];
+    const bool newLogin = fresh || item->text(0) != row.columns[0];
     for (int i = 0; i < monitor::kOnlineColumns; ++i) {
-        if (made || item->text(i) != row.columns[i])
+        if (fresh || item->text(i) != row.columns[i])
             item->setText(i, row.columns[i]);
     }
     const bool anonymous =
@@ -150,10 +188,6 @@ bool OnlinePanel::putRow(const monitor::OnlineRow& row) {
         anonymous ? QStringLiteral("anonimo: ") + row.columns[kPasswordColumn] : QString();
     if (item->toolTip(0) != tip)
         item->setToolTip(0, tip);
-    if (made) {
-        items_.insert(row.key, item);
-        lvwOnline->addTopLevelItem(item);
-    }
     return newLogin;
 }
 
@@ -168,38 +202,24 @@ void OnlinePanel::dropItem(const QString& key) {
         remembered_.clear();
 }
 
-void OnlinePanel::showRow(const QString& key) {
-    const std::optional<monitor::OnlineRow> row =
-        source_ ? source_->onlineRow(key, host_.defaultRootText()) : std::nullopt;
-    if (!row) {
-        removeRow(key);
-        return;
-    }
-    // Measuring every login costs a pass over the list: a burst of new
-    // sessions is measured once.
-    if (putRow(*row) && !fitTimer_.isActive())
-        fitTimer_.start();
-}
-
-void OnlinePanel::removeRow(const QString& key) {
-    if (items_.contains(key))
-        dropItem(key);
-}
-
 void OnlinePanel::AggiornaUtenti() {
     rebuildTimer_.stop();
     sinceRebuild_.start();
+    everything_ = false;
+    pending_.clear();
     const QList<monitor::OnlineRow> rows =
         source_ ? source_->onlineRows(host_.defaultRootText()) : QList<monitor::OnlineRow>{};
     QSet<QString> listed;
+    QList<QTreeWidgetItem*> made;
     for (const monitor::OnlineRow& row : rows) {
         listed.insert(row.key);
-        putRow(row);
+        putRow(row, made);
     }
     for (const QString& key : items_.keys()) {
         if (!listed.contains(key))
             dropItem(key);
     }
+    lvwOnline->addTopLevelItems(made);
     fitLoginColumn();
     // The remembered row is selected again if something else took the selection.
     if (QTreeWidgetItem* item = items_.value(remembered_); item && !item->isSelected())
@@ -210,6 +230,7 @@ void OnlinePanel::AggiornaUtenti() {
 void OnlinePanel::clear() {
     lvwOnline->clear();
     items_.clear();
+    pending_.clear();
     rates_.clear();
     graph_->update();
 }

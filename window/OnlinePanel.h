@@ -28,10 +28,13 @@ namespace kv::ui {
 class PanelHost;
 class RateGraph;
 
-// The least time between two passes over the whole list for changes that
-// name no session: a burst of them would otherwise go over a list of N rows
-// N times.
+// The least time between two changes of the list: a burst of sessions
+// (cameras reconnecting after a power cut) is shown in a few steps, not one
+// per session, and a change that names no session goes over the whole list.
 inline constexpr int kOnlineRebuildMs = 100;
+// More sessions changed than this since the last change of the list: it is
+// brought up to date as a whole.
+inline constexpr int kRowsOneByOne = 64;
 
 inline const QString kNoUserSelectedMessage = QStringLiteral("Non è selezionato alcun utente");
 
@@ -51,11 +54,11 @@ public:
     // added, rows of sessions gone removed, the others kept with their
     // selection.
     void AggiornaUtenti();
-    // The same now, or kOnlineRebuildMs after the last pass when that was
-    // less long ago; requests meanwhile are served by that one pass.
+    // The same now, or kOnlineRebuildMs after the last change of the list
+    // when that was less long ago; requests meanwhile are served by that one pass.
     void rebuildSoon();
-    // The row of one session: added, or its texts changed, or removed when
-    // the session is not there any more.
+    // The row of one session, as rebuildSoon() times it: added, or its
+    // texts changed, or removed when the session is not there any more.
     void showRow(const QString& key);
     void removeRow(const QString& key);
     void clear(); // the server stopped
@@ -88,9 +91,12 @@ private:
     // Listens to `source`'s changes (and no longer to the last one's).
     void follow(ServerSource* source);
     void showLiveColumns(const QList<ServerSource::Live>& readings);
-    // Writes `row` into its item, made when it has none; true when the
-    // login column's text is new.
-    bool putRow(const monitor::OnlineRow& row);
+    void applySoon();
+    // What waits: the whole list, or the rows of the sessions named since.
+    void applyPending();
+    // Writes `row` into its item; an item made for it goes to `made`, for
+    // the list to take with the others. True when the login's text is new.
+    bool putRow(const monitor::OnlineRow& row, QList<QTreeWidgetItem*>& made);
     void dropItem(const QString& key);
     void applyWidths();
     void fitLoginColumn();
@@ -107,6 +113,8 @@ private:
     QPushButton* cmdBloccaUser;
     QString remembered_;
     QHash<QString, QTreeWidgetItem*> items_; // by onlineKey
+    QStringList pending_;                    // the sessions changed since the last change
+    bool everything_ = false;                // a change that named no session waits
     QList<QMetaObject::Connection> sourceSignals_;
     monitor::ColumnWidths widths_;
     monitor::ColumnScaler scaler_;
@@ -116,7 +124,6 @@ private:
     QElapsedTimer clock_;
     QElapsedTimer sinceRebuild_;
     QTimer rebuildTimer_;
-    QTimer fitTimer_; // the login column fitted after a row's new login
 };
 
 } // namespace kv::ui
