@@ -31,39 +31,45 @@ struct AdminChannel::Client {
 
 AdminChannel::AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload, QObject* parent)
     : QObject(parent), core_(core), operations_(core, std::move(reload)) {
-    core_.setLogTap([this](const QString& line) {
-        operations_.lineLogged(line);
-        broadcast([&] {
-            return QJsonObject{{QStringLiteral("event"), QStringLiteral("log")},
-                               {QStringLiteral("line"), line}};
-        });
-    });
     auto& bus = core_.notifications();
+    connect(&bus, &events::ServerEvents::logLine, this, [this](const events::LogLine& line) {
+        broadcast([&] { return AdminOperations::logEvent(line); });
+    });
     connect(&bus, &events::ServerEvents::sessionOpened, this, [this](const events::SessionInfo& s) {
         broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("opened"), s); });
     });
     connect(&bus, &events::ServerEvents::loggedIn, this, [this](const events::SessionInfo& s) {
-        broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("loggedIn"), s); });
+        broadcast([&] { return operations_.loggedInEvent(s); });
+    });
+    connect(&bus, &events::ServerEvents::loginFailed, this, [this](const events::LoginFailure& f) {
+        broadcast([&] { return AdminOperations::loginFailedEvent(f); });
     });
     connect(&bus, &events::ServerEvents::sessionClosed, this, [this](const events::SessionInfo& s) {
+        progressSent_.remove(s.id);
         broadcast([&] { return AdminOperations::sessionEvent(QStringLiteral("closed"), s); });
     });
     connect(&bus, &events::ServerEvents::transferStarted, this,
             [this](const events::TransferEvent& t) {
                 broadcast([&] {
-                    return AdminOperations::transferEvent(QStringLiteral("transferStarted"), t);
+                    return operations_.countedTransferEvent(QStringLiteral("transferStarted"), t);
                 });
             });
     connect(&bus, &events::ServerEvents::transferFinished, this,
             [this](const events::TransferEvent& t) {
+                progressSent_.remove(t.session.id);
                 broadcast([&] {
-                    return AdminOperations::transferEvent(QStringLiteral("transferFinished"), t);
+                    return operations_.countedTransferEvent(QStringLiteral("transferFinished"), t);
                 });
             });
+    connect(&bus, &events::ServerEvents::addressBanned, this, [this](const events::AddressBan& b) {
+        broadcast([&] { return AdminOperations::banEvent(b); });
+    });
+    connect(&bus, &events::ServerEvents::banLifted, this, [this](const QString& address) {
+        broadcast([&] { return AdminOperations::banLiftedEvent(address); });
+    });
 }
 
 AdminChannel::~AdminChannel() {
-    core_.setLogTap({});
     for (Client* client : std::as_const(clients_)) {
         client->socket->disconnect(this);
         client->socket->flush(); // followers get the last lines (the stop) if they fit
@@ -335,21 +341,28 @@ template <typename Build> void AdminChannel::broadcast(Build build) {
         send(client, line);
 }
 
+void AdminChannel::onProgress(const events::TransferEvent& t) {
+    // A few a second per session are enough to draw rates; the rest is
+    // not worth a line to every follower.
+    QElapsedTimer& last = progressSent_[t.session.id];
+    if (last.isValid() && last.elapsed() < kProgressEveryMs)
+        return;
+    last.start();
+    broadcast(
+        [&] { return operations_.countedTransferEvent(QStringLiteral("transferProgress"), t); });
+}
+
 void AdminChannel::updateProgressSubscription() {
     const bool anyFollower = std::any_of(clients_.cbegin(), clients_.cend(),
                                          [](const Client* c) { return c->following; });
     if (anyFollower && !progress_) {
         // Progress costs the engine a timer per transfer: only while watched.
         progress_ = connect(&core_.notifications(), &events::ServerEvents::transferProgress, this,
-                            [this](const events::TransferEvent& t) {
-                                broadcast([&] {
-                                    return AdminOperations::transferEvent(
-                                        QStringLiteral("transferProgress"), t);
-                                });
-                            });
+                            &AdminChannel::onProgress);
     } else if (!anyFollower && progress_) {
         disconnect(progress_);
         progress_ = {};
+        progressSent_.clear();
     }
 }
 

@@ -2,7 +2,7 @@
 // The administration channel of a running server: a local socket tied to the
 // data folder, serving AdminOperations to peers the kernel vouches for (root,
 // the server's user, members of the data folder's group), plus a
-// subscription to log lines and session events.
+// subscription to log lines and session, transfer and ban events.
 //
 // It shares the engine's event loop and never waits: input is read as it
 // comes with a cap per line, at most kMaxClients connections are served
@@ -34,6 +34,8 @@ public:
     // Requests answered per turn of the event loop for one client: a burst
     // of requests waits its turns with the FTP sessions.
     static constexpr int kRequestsPerTurn = 16;
+    // The least time between two progress lines of one session.
+    static constexpr int kProgressEveryMs = 500;
 
     AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload = {},
                  QObject* parent = nullptr);
@@ -68,6 +70,7 @@ private:
     // The event is built only when someone follows: most of the time no one does.
     template <typename Build> void broadcast(Build build);
     void updateProgressSubscription();
+    void onProgress(const events::TransferEvent& transfer);
     void closeListener();
     // Listens at `socketPath`; the reason in error_ when it cannot.
     bool listenAt(const QString& socketPath);
@@ -84,6 +87,7 @@ private:
     QList<Client*> retired_; // dropped, deleted on the next turn
     QString error_;
     QMetaObject::Connection progress_;
+    QHash<quint64, QElapsedTimer> progressSent_; // by session id
     int idleMs_ = kIdleMs;
 };
 

@@ -43,32 +43,6 @@ QString tlsModeName(ftp::TlsMode mode) {
     return QStringLiteral("off");
 }
 
-QString kindName(events::TransferKind kind) {
-    switch (kind) {
-    case events::TransferKind::Upload:
-        return QStringLiteral("upload");
-    case events::TransferKind::Listing:
-        return QStringLiteral("listing");
-    case events::TransferKind::Download:
-        break;
-    }
-    return QStringLiteral("download");
-}
-
-QString outcomeName(events::TransferOutcome outcome) {
-    switch (outcome) {
-    case events::TransferOutcome::Complete:
-        return QStringLiteral("complete");
-    case events::TransferOutcome::Aborted:
-        return QStringLiteral("aborted");
-    case events::TransferOutcome::Failed:
-        return QStringLiteral("failed");
-    case events::TransferOutcome::Running:
-        break;
-    }
-    return QStringLiteral("running");
-}
-
 // An address as the engine reports clients: IPv4 in dotted form.
 std::optional<QString> normalAddress(const QString& text) {
     QHostAddress address;
@@ -114,6 +88,8 @@ AdminOperations::AdminOperations(ProgramCore& core, ReloadFn reload, QObject* pa
         };
     }
     auto& bus = core_.notifications();
+    connect(&bus, &events::ServerEvents::logLine, this,
+            [this](const events::LogLine& line) { lineLogged(line.line); });
     connect(&bus, &events::ServerEvents::transferStarted, this,
             [this](const events::TransferEvent& t) {
                 if (t.kind == events::TransferKind::Listing)
@@ -196,7 +172,8 @@ QJsonObject AdminOperations::status() const {
             {QStringLiteral("tls"), tlsModeName(tls.mode)},
             {QStringLiteral("implicitPort"), int(tls.enabled() ? tls.implicitPort : 0)},
             {QStringLiteral("startedAt"), running ? isoOrNull(startedAt_) : QJsonValue()},
-            {QStringLiteral("sessions"), int(engine.Connections().size())},
+            // Every protocol's, as `sessions` lists them.
+            {QStringLiteral("sessions"), int(core_.connections().size())},
             {QStringLiteral("dataFolder"), core_.dataFolder()},
             {QStringLiteral("sftpPort"), sftpServer.isListening() ? int(sftpServer.port()) : 0},
             {QStringLiteral("sftpFingerprints"), fingerprints},
@@ -316,26 +293,6 @@ QJsonObject AdminOperations::reload() {
                                                     ? QStringLiteral("Impostazioni non applicate")
                                                     : reasons.join(QStringLiteral("; ")));
     return answer;
-}
-
-QJsonObject AdminOperations::sessionEvent(const QString& event, const events::SessionInfo& s) {
-    return {{QStringLiteral("event"), event},
-            {QStringLiteral("id"), qint64(s.id)},
-            {QStringLiteral("address"), s.address},
-            {QStringLiteral("login"), s.login},
-            {QStringLiteral("protocol"), events::protocolName(s.protocol)}};
-}
-
-QJsonObject AdminOperations::transferEvent(const QString& event, const events::TransferEvent& t) {
-    QJsonObject object = sessionEvent(event, t.session);
-    object.insert(QStringLiteral("direction"), kindName(t.kind));
-    object.insert(QStringLiteral("path"), t.clientPath);
-    object.insert(QStringLiteral("bytes"), t.bytes);
-    object.insert(QStringLiteral("size"), t.size);
-    object.insert(QStringLiteral("outcome"), outcomeName(t.outcome));
-    if (!t.reason.isEmpty())
-        object.insert(QStringLiteral("reason"), t.reason);
-    return object;
 }
 
 } // namespace kv

@@ -2,7 +2,8 @@
 // What the administration channel can ask of a running program: its status,
 // the open sessions with their transfers, disconnecting one, the bans, and a
 // reload; each answer is the JSON object the channel sends. Also turns the
-// bus's session and transfer events into the lines subscribers get.
+// bus's log lines, session, transfer and ban events into the lines
+// subscribers get.
 
 #include "adminchannel/AdminProtocol.h"
 #include "events/ServerEvents.h"
@@ -17,6 +18,9 @@
 namespace kv {
 
 class ProgramCore;
+namespace session {
+class ConnectionObject;
+}
 
 class AdminOperations : public QObject {
     Q_OBJECT
@@ -43,8 +47,21 @@ public:
     // Every log line passes here (to note the start time and reload reasons).
     void lineLogged(const QString& line);
 
+    // {"event": "log", "line": ...}, with the session's id, address, login
+    // and protocol when the line is a session's.
+    static QJsonObject logEvent(const events::LogLine& line);
     static QJsonObject sessionEvent(const QString& event, const events::SessionInfo& session);
     static QJsonObject transferEvent(const QString& event, const events::TransferEvent& transfer);
+    // The events a window keeps its lists with (AdminEvents.cpp): a login
+    // with its root and rights, a refused login with the reason, a transfer
+    // event with the session's byte totals, a ban made ("banned", with its
+    // attempts and seconds left) or lifted ("banLifted").
+    QJsonObject loggedInEvent(const events::SessionInfo& session) const;
+    static QJsonObject loginFailedEvent(const events::LoginFailure& failure);
+    QJsonObject countedTransferEvent(const QString& event,
+                                     const events::TransferEvent& transfer) const;
+    static QJsonObject banEvent(const events::AddressBan& ban);
+    static QJsonObject banLiftedEvent(const QString& address);
 
 private:
     struct RateSample {
@@ -53,6 +70,7 @@ private:
         QElapsedTimer since;
     };
     void noteRunning();
+    const session::ConnectionObject* connectionWith(quint64 id) const;
 
     ProgramCore& core_;
     ReloadFn reload_;

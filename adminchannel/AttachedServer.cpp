@@ -4,6 +4,7 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <limits>
 
 namespace kv {
 
@@ -59,8 +60,8 @@ QString attachedServerShortDescription(const QJsonObject& status, const QString&
 }
 
 AttachedServer::AttachedServer(QObject* parent) : ServerSource(parent) {
-    poll_.setInterval(kPollMs);
-    connect(&poll_, &QTimer::timeout, this, &AttachedServer::poll);
+    banEnds_.setSingleShot(true);
+    connect(&banEnds_, &QTimer::timeout, this, [this] { expireBans(true); });
     connect(&connection_, &AdminConnection::connected, this, &AttachedServer::onConnected);
     connect(&connection_, &AdminConnection::failed, this,
             [this](AdminConnection::Failure f) { Q_EMIT unavailable(f, connection_.error()); });
@@ -73,14 +74,17 @@ void AttachedServer::attach(const QString& socketPath) {
     connection_.connectTo(socketPath);
 }
 
-void AttachedServer::detach() {
-    poll_.stop();
-    connection_.disconnectQuietly();
-    const bool hadSessions = !sessions_.isEmpty();
+void AttachedServer::forget() {
     attached_ = false;
-    sessionsAsked_ = false;
     sessions_.clear();
     bans_.clear();
+    banEnds_.stop();
+}
+
+void AttachedServer::detach() {
+    connection_.disconnectQuietly();
+    const bool hadSessions = !sessions_.isEmpty();
+    forget();
     status_ = {};
     if (hadSessions)
         Q_EMIT sessionsChanged();
@@ -109,50 +113,154 @@ void AttachedServer::onConnected() {
             return;
         }
         status_ = *a;
-        // Attached once following: every line after that moment reaches the window.
+        // Following first: every event after that moment reaches the window,
+        // and the lists asked for next already hold what the events before
+        // them said (the server answers in order).
         ask(op(QStringLiteral("follow")), [this](const QJsonObject&) {
             attached_ = true;
             askSessions();
             askBans();
-            poll_.start();
             Q_EMIT attached();
         });
     });
 }
 
+AttachedServer::Session* AttachedServer::sessionWith(quint64 id) {
+    for (Session& s : sessions_) {
+        if (s.id == id)
+            return &s;
+    }
+    return nullptr;
+}
+
 void AttachedServer::onEvent(const QJsonObject& event) {
     const QString name = event.value(QStringLiteral("event")).toString();
-    if (name == QLatin1String("log")) {
+    if (name == QLatin1String("log"))
         Q_EMIT logLine(event.value(QStringLiteral("line")).toString());
-    } else if (name == QLatin1String("loggedIn") || name == QLatin1String("closed") ||
-               name == QLatin1String("opened")) {
-        askSessions();
+    else if (name.startsWith(QLatin1String("transfer")))
+        onTransferEvent(name, event);
+    else if (name == QLatin1String("banned") || name == QLatin1String("banLifted"))
+        onBanEvent(name, event);
+    else
+        onSessionEvent(name, event);
+}
+
+void AttachedServer::onSessionEvent(const QString& name, const QJsonObject& event) {
+    const quint64 id = quint64(event.value(QStringLiteral("id")).toDouble());
+    if (id == 0)
+        return;
+    Session* s = sessionWith(id);
+    if (name == QLatin1String("closed")) {
+        if (!s)
+            return;
+        sessions_.removeIf([id](const Session& each) { return each.id == id; });
+        Q_EMIT sessionGone(keyOf(id));
+        return;
     }
+    if (name != QLatin1String("opened") && name != QLatin1String("loggedIn") &&
+        name != QLatin1String("loginFailed"))
+        return; // a kind this window does not know
+    if (!s) {
+        sessions_.append(Session{});
+        s = &sessions_.last();
+        s->id = id;
+    }
+    s->address = event.value(QStringLiteral("address")).toString();
+    s->login = event.value(QStringLiteral("login")).toString();
+    if (name == QLatin1String("loggedIn")) {
+        s->root = event.value(QStringLiteral("root")).toString();
+        s->rights = event.value(QStringLiteral("rights")).toString();
+        s->refused.clear();
+    } else if (name == QLatin1String("loginFailed")) {
+        s->root.clear();
+        s->rights.clear();
+        s->refused = event.value(QStringLiteral("refused")).toString();
+    }
+    Q_EMIT sessionChanged(keyOf(id));
+}
+
+void AttachedServer::onTransferEvent(const QString& name, const QJsonObject& event) {
+    Session* s = sessionWith(quint64(event.value(QStringLiteral("id")).toDouble()));
+    if (!s)
+        return;
+    session::TransferActivity& a = s->activity;
+    // The totals come with the event; a server that does not send them
+    // leaves the last ones known.
+    a.sentTotal = qint64(event.value(QStringLiteral("sent")).toDouble(double(a.sentTotal)));
+    a.receivedTotal =
+        qint64(event.value(QStringLiteral("received")).toDouble(double(a.receivedTotal)));
+    const QString direction = event.value(QStringLiteral("direction")).toString();
+    if (direction == QLatin1String("listing"))
+        return; // no file of its own: only the totals move
+    if (name == QLatin1String("transferFinished")) {
+        a.direction = session::TransferActivity::Direction::None;
+        a.path.clear();
+        a.bytes = 0;
+        a.size = -1;
+        return;
+    }
+    a.direction = direction == QLatin1String("upload")
+                      ? session::TransferActivity::Direction::Upload
+                      : session::TransferActivity::Direction::Download;
+    a.path = event.value(QStringLiteral("path")).toString();
+    a.bytes = qint64(event.value(QStringLiteral("bytes")).toDouble());
+    a.size = qint64(event.value(QStringLiteral("size")).toDouble(-1));
+}
+
+void AttachedServer::onBanEvent(const QString& name, const QJsonObject& event) {
+    const QString address = event.value(QStringLiteral("address")).toString();
+    bans_.removeIf([&address](const Ban& b) { return b.address == address; });
+    if (name == QLatin1String("banned")) {
+        const qint64 seconds = qint64(event.value(QStringLiteral("secondsLeft")).toDouble());
+        bans_.append({address, event.value(QStringLiteral("attempts")).toInt(),
+                      QDeadlineTimer(seconds * 1000)});
+    }
+    expireBans(false);
+    Q_EMIT bansChanged();
+}
+
+void AttachedServer::expireBans(bool tell) {
+    const qsizetype before = bans_.size();
+    bans_.removeIf([](const Ban& b) { return b.ends.hasExpired(); });
+    qint64 next = -1;
+    for (const Ban& b : std::as_const(bans_)) {
+        const qint64 left = b.ends.remainingTime();
+        if (next < 0 || left < next)
+            next = left;
+    }
+    if (next >= 0)
+        banEnds_.start(int(std::min<qint64>(next + 1, std::numeric_limits<int>::max())));
+    else
+        banEnds_.stop();
+    if (tell && bans_.size() != before)
+        Q_EMIT bansChanged();
+}
+
+QList<session::BanEntry> AttachedServer::bans() const {
+    QList<session::BanEntry> list;
+    for (const Ban& b : bans_) {
+        if (b.ends.hasExpired())
+            continue;
+        session::BanEntry entry;
+        entry.address = b.address;
+        entry.attempts = b.attempts;
+        entry.msLeft = b.ends.remainingTime();
+        list.append(entry);
+    }
+    return list;
 }
 
 void AttachedServer::onClosed() {
     const bool was = attached_;
-    poll_.stop();
-    attached_ = false;
-    sessionsAsked_ = false;
-    sessions_.clear();
-    bans_.clear();
+    forget();
     Q_EMIT sessionsChanged();
+    Q_EMIT bansChanged();
     if (was)
         Q_EMIT gone(connection_.error());
 }
 
-void AttachedServer::poll() {
-    askSessions();
-    askBans();
-}
-
 void AttachedServer::askSessions() {
-    if (sessionsAsked_)
-        return;
-    sessionsAsked_ = true;
     ask(op(QStringLiteral("sessions")), [this](const QJsonObject& answer) {
-        sessionsAsked_ = false;
         QList<Session> now;
         for (const QJsonValue& value : answer.value(QStringLiteral("sessions")).toArray()) {
             const QJsonObject s = value.toObject();
@@ -163,55 +271,56 @@ void AttachedServer::askSessions() {
                         s.value(QStringLiteral("rights")).toString(), activityOf(s),
                         s.value(QStringLiteral("refused")).toString()});
         }
-        // Only a change of who is there rebuilds the list; counters are read on the next tick.
-        const bool changed =
-            !std::equal(now.cbegin(), now.cend(), sessions_.cbegin(), sessions_.cend(),
-                        [](const Session& a, const Session& b) {
-                            return a.id == b.id && a.login == b.login && a.refused == b.refused;
-                        });
         sessions_ = now;
-        if (changed)
-            Q_EMIT sessionsChanged();
+        Q_EMIT sessionsChanged();
     });
 }
 
 void AttachedServer::askBans() {
     ask(op(QStringLiteral("bans")), [this](const QJsonObject& answer) {
-        QList<session::BanEntry> now;
+        bans_.clear();
         for (const QJsonValue& value : answer.value(QStringLiteral("bans")).toArray()) {
             const QJsonObject b = value.toObject();
-            session::BanEntry entry;
-            entry.address = b.value(QStringLiteral("address")).toString();
-            entry.attempts = b.value(QStringLiteral("attempts")).toInt();
-            entry.msLeft = qint64(b.value(QStringLiteral("secondsLeft")).toDouble()) * 1000;
-            now.append(entry);
+            const qint64 ms = qint64(b.value(QStringLiteral("secondsLeft")).toDouble()) * 1000;
+            bans_.append({b.value(QStringLiteral("address")).toString(),
+                          b.value(QStringLiteral("attempts")).toInt(), QDeadlineTimer(ms)});
         }
-        // Only a change of who is banned, or of their attempts, redraws the list.
-        const bool changed =
-            !std::equal(now.cbegin(), now.cend(), bans_.cbegin(), bans_.cend(),
-                        [](const session::BanEntry& a, const session::BanEntry& b) {
-                            return a.address == b.address && a.attempts == b.attempts;
-                        });
-        bans_ = now;
-        if (changed)
-            Q_EMIT bansChanged();
+        expireBans(false);
+        Q_EMIT bansChanged();
     });
 }
 
+namespace {
+
+monitor::OnlineRow rowOf(const QString& key, const QString& login, const QString& address,
+                         const QString& root, const QString& rights, const QString& refused) {
+    monitor::OnlineRow row;
+    row.key = key;
+    // The password is not sent over the channel: the column stays empty.
+    row.columns = {login, QString(), address, root, monitor::EsplicitaPermessi(rights)};
+    if (!refused.isEmpty()) // as the window's own server shows it
+        row.columns = {login, QString(), address, QString(), monitor::refusedLoginText(refused)};
+    return row;
+}
+
+} // namespace
+
 QList<monitor::OnlineRow> AttachedServer::onlineRows(const QString& defaultRoot) const {
     QList<monitor::OnlineRow> rows;
-    for (const Session& s : sessions_) {
-        monitor::OnlineRow row;
-        row.key = keyOf(s.id);
-        // The password is not sent over the channel: the column stays empty.
-        row.columns = {s.login, QString(), s.address, s.root.isEmpty() ? defaultRoot : s.root,
-                       monitor::EsplicitaPermessi(s.rights)};
-        if (!s.refused.isEmpty()) // as the window's own server shows it
-            row.columns = {s.login, QString(), s.address, QString(),
-                           monitor::refusedLoginText(s.refused)};
-        rows.append(row);
-    }
+    for (const Session& s : sessions_)
+        rows.append(rowOf(keyOf(s.id), s.login, s.address, s.root.isEmpty() ? defaultRoot : s.root,
+                          s.rights, s.refused));
     return rows;
+}
+
+std::optional<monitor::OnlineRow> AttachedServer::onlineRow(const QString& key,
+                                                            const QString& defaultRoot) const {
+    for (const Session& s : sessions_) {
+        if (keyOf(s.id) == key)
+            return rowOf(key, s.login, s.address, s.root.isEmpty() ? defaultRoot : s.root, s.rights,
+                         s.refused);
+    }
+    return std::nullopt;
 }
 
 QList<ServerSource::Live> AttachedServer::liveReadings() const {
@@ -228,17 +337,19 @@ QList<ServerSource::Live> AttachedServer::liveReadings() const {
 void AttachedServer::disconnectSession(const QString& key) {
     for (const Session& s : std::as_const(sessions_)) {
         if (keyOf(s.id) == key) {
+            // The row goes with the "closed" event that follows.
             ask({{QStringLiteral("op"), QStringLiteral("kick")},
                  {QStringLiteral("id"), qint64(s.id)}},
-                [this](const QJsonObject&) { askSessions(); });
+                {});
             return;
         }
     }
 }
 
 void AttachedServer::unban(const QString& address) {
+    // The list follows the "banLifted" event.
     ask({{QStringLiteral("op"), QStringLiteral("unban")}, {QStringLiteral("address"), address}},
-        [this](const QJsonObject&) { askBans(); });
+        {});
 }
 
 void AttachedServer::ban(const QString& address, qint64 minutes) {
@@ -246,7 +357,7 @@ void AttachedServer::ban(const QString& address, qint64 minutes) {
                         {QStringLiteral("address"), address}};
     if (minutes > 0)
         request.insert(QStringLiteral("minutes"), minutes);
-    ask(request, [this](const QJsonObject&) { askBans(); });
+    ask(request, {}); // the list follows the "banned" event
 }
 
 void AttachedServer::reload() {

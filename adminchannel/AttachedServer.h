@@ -2,13 +2,16 @@
 // A server that another program runs on the window's data folder (the
 // system service, a headless server, another window), seen through its
 // administration channel: the status once, then the subscription for log
-// lines and session events, and the sessions (with their byte counters) and
-// bans asked for once a second, since events do not carry those counters.
+// lines and events, then the sessions and bans once; from then on the events
+// keep them (sessions coming, logging in and going, their transfers and byte
+// counters, bans made and lifted), without asking again until it attaches
+// anew.
 
 #include "adminchannel/AdminConnection.h"
 #include "core/DataFolder.h"
 #include "core/ServerSource.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QTimer>
@@ -32,8 +35,6 @@ QString attachedServerShortDescription(const QJsonObject& status,
 class AttachedServer : public ServerSource {
     Q_OBJECT
 public:
-    static constexpr int kPollMs = 1000;
-
     explicit AttachedServer(QObject* parent = nullptr);
 
     // Connects to `socketPath`; attached() or unavailable() follows.
@@ -51,9 +52,12 @@ public:
 
     int sessionCount() const override { return int(sessions_.size()); }
     QList<monitor::OnlineRow> onlineRows(const QString& defaultRoot) const override;
+    std::optional<monitor::OnlineRow> onlineRow(const QString& key,
+                                                const QString& defaultRoot) const override;
     QList<Live> liveReadings() const override;
     void disconnectSession(const QString& key) override;
-    QList<session::BanEntry> bans() const override { return bans_; }
+    // With the time each has left now; ended ones are gone.
+    QList<session::BanEntry> bans() const override;
     void unban(const QString& address) override;
 
 Q_SIGNALS:
@@ -78,22 +82,34 @@ private:
         session::TransferActivity activity;
         QString refused; // why its last login was refused
     };
+    struct Ban {
+        QString address;
+        int attempts = 0;
+        QDeadlineTimer ends;
+    };
     void onConnected();
     void onEvent(const QJsonObject& event);
+    // The session events: a row added, changed or gone.
+    void onSessionEvent(const QString& name, const QJsonObject& event);
+    void onTransferEvent(const QString& name, const QJsonObject& event);
+    void onBanEvent(const QString& name, const QJsonObject& event);
     void onClosed();
-    void poll();
     void askSessions();
     void askBans();
+    Session* sessionWith(quint64 id);
+    // Forgets the bans that ended and waits for the next to end; `tell`:
+    // bansChanged() when one went.
+    void expireBans(bool tell);
+    void forget();
     // Sends `request`; `done` gets the answer when it is "ok", refused() the reason otherwise.
     void ask(const QJsonObject& request, std::function<void(const QJsonObject&)> done);
 
     AdminConnection connection_;
-    QTimer poll_;
     QJsonObject status_;
     QList<Session> sessions_;
-    QList<session::BanEntry> bans_;
+    QList<Ban> bans_;
+    QTimer banEnds_; // the next ban to end
     bool attached_ = false;
-    bool sessionsAsked_ = false; // one sessions request at a time
 };
 
 } // namespace kv

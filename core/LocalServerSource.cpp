@@ -8,10 +8,28 @@ namespace kv {
 LocalServerSource::LocalServerSource(ProgramCore& core, QObject* parent)
     : ServerSource(parent), core_(core) {
     auto& bus = core_.notifications();
-    connect(&bus, &events::ServerEvents::loggedIn, this, &ServerSource::sessionsChanged);
-    connect(&bus, &events::ServerEvents::loginFailed, this, &ServerSource::sessionsChanged);
-    connect(&bus, &events::ServerEvents::sessionClosed, this, &ServerSource::sessionsChanged);
+    const auto changed = [this](const events::SessionInfo& s) {
+        if (s.id == 0) // names no session: all of them are looked at
+            Q_EMIT sessionsChanged();
+        else
+            Q_EMIT sessionChanged(keyOf(s.id));
+    };
+    connect(&bus, &events::ServerEvents::sessionOpened, this, changed);
+    connect(&bus, &events::ServerEvents::loggedIn, this, changed);
+    connect(&bus, &events::ServerEvents::loginFailed, this,
+            [changed](const events::LoginFailure& f) { changed(f.session); });
+    connect(&bus, &events::ServerEvents::sessionClosed, this, [this](const events::SessionInfo& s) {
+        if (s.id == 0)
+            Q_EMIT sessionsChanged();
+        else
+            Q_EMIT sessionGone(keyOf(s.id));
+    });
     connect(&bus, &events::ServerEvents::addressBanned, this, &ServerSource::bansChanged);
+    connect(&bus, &events::ServerEvents::banLifted, this, &ServerSource::bansChanged);
+}
+
+QString LocalServerSource::keyOf(quint64 id) {
+    return QStringLiteral("k") + QString::number(id); // as monitor::onlineKey
 }
 
 int LocalServerSource::sessionCount() const {
@@ -20,6 +38,14 @@ int LocalServerSource::sessionCount() const {
 
 QList<monitor::OnlineRow> LocalServerSource::onlineRows(const QString& defaultRoot) const {
     return monitor::buildOnlineRows(core_.connections(), defaultRoot);
+}
+
+std::optional<monitor::OnlineRow> LocalServerSource::onlineRow(const QString& key,
+                                                               const QString& defaultRoot) const {
+    session::ConnectionObject* c = monitor::connectionToDisconnect(core_.connections(), key);
+    if (!c)
+        return std::nullopt;
+    return monitor::buildOnlineRows({c}, defaultRoot).value(0);
 }
 
 QList<ServerSource::Live> LocalServerSource::liveReadings() const {
@@ -40,8 +66,7 @@ QList<session::BanEntry> LocalServerSource::bans() const {
 }
 
 void LocalServerSource::unban(const QString& address) {
-    if (core_.loginBans().lift(address))
-        Q_EMIT bansChanged();
+    core_.loginBans().lift(address); // bansChanged() follows from the bus
 }
 
 } // namespace kv

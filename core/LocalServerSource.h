@@ -1,6 +1,7 @@
 #pragma once
 // The window's own server as a ServerSource: the core's connections read
-// directly, its bans in the core's LoginBans.
+// directly, its bans in the core's LoginBans, and their changes from the
+// core's event bus.
 
 #include "core/ServerSource.h"
 
@@ -15,12 +16,16 @@ public:
 
     int sessionCount() const override;
     QList<monitor::OnlineRow> onlineRows(const QString& defaultRoot) const override;
+    std::optional<monitor::OnlineRow> onlineRow(const QString& key,
+                                                const QString& defaultRoot) const override;
     QList<Live> liveReadings() const override;
     void disconnectSession(const QString& key) override;
     QList<session::BanEntry> bans() const override;
     void unban(const QString& address) override;
 
 private:
+    static QString keyOf(quint64 id);
+
     ProgramCore& core_;
 };
 

@@ -19,14 +19,17 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
           return access::SettingsSwitchOn(views_.Data2(), settings::setting::kLog);
       }),
       log_(
-          screen_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
-      lineLogger_(log_),
+          fileNotes_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
       login_(database_.connection(), switches_, [this] { return engine_->ServerRootDir(); }),
-      events_(login_, lineLogger_), boxes_(views_.Data2()),
+      events_(login_, notifications_, monitor::sessionLineStamp()), boxes_(views_.Data2()),
       server_(
           *engine_, boxes_, [this] { return DefaultLocalIP(); },
-          [this](const QString& text) { log_.WriteLog(text); }),
+          [this](const QString& text) { WriteLog(text); }),
       sftp_(*engine_, events_, events_, notifications_, admission_, dataFolder, &ownFiles_) {
+    fileNotes_.bus = &notifications_;
+    // First of the log's subscribers: ftp.log takes a line before the screens do.
+    QObject::connect(&notifications_, &events::ServerEvents::logLine, &logSubscription_,
+                     [this](const events::LogLine& line) { log_.record(line); });
     server_.setOptionSource([this] { return views_.options().read(); }, dataFolder_);
     server_.setLogLimits([this](qint64 maxBytes, int keep) { log_.setRotation({maxBytes, keep}); });
     server_.setStartNotes([this] { return login_.InvalidListEntries(); });
@@ -43,19 +46,10 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     server_.setConnectionLimits(
         [this](const session::Admission::Limits& limits) { admission_.setLimits(limits); });
     engine_->setOwnFiles(&ownFiles_);
-    // The user count and the online list follow every login decision and
-    // every closed connection.
-    const auto refreshOnline = [this] {
-        online_.ShowUsersNumber();
-        online_.AggiornaUtenti();
-    };
-    QObject::connect(&notifications_, &events::ServerEvents::loggedIn, refreshOnline);
-    QObject::connect(&notifications_, &events::ServerEvents::loginFailed, refreshOnline);
-    QObject::connect(&notifications_, &events::ServerEvents::sessionClosed, refreshOnline);
     actions_ = std::make_unique<actions::ActionService>(
         [rules = actions::ActionRulesTable(database_.connection())] { return rules.read(); },
         [this] { return settings::optionCatalog().checkAll(views_.options().read().rows); },
-        [this](const QString& text) { log_.WriteLog(text); }, dataFolder_);
+        [this](const QString& text) { WriteLog(text); }, dataFolder_);
     actions_->subscribe(notifications_);
 }
 
@@ -64,6 +58,17 @@ ProgramCore::~ProgramCore() {
     engine_->setEvents(nullptr);
     engine_->setNotifications(nullptr);
     engine_->setOwnFiles(nullptr);
+}
+
+void ProgramCore::WriteLog(const QString& text) {
+    Q_EMIT notifications_.logLine(monitor::serverLogLine(text));
+}
+
+void ProgramCore::FileNotesToBus::ShowLogLine(const QString& line) {
+    events::LogLine note = monitor::serverLogLine(line);
+    note.forFile = false;
+    if (bus)
+        Q_EMIT bus->logLine(note);
 }
 
 void ProgramCore::setCertificateTools(CertificateTools tools) {

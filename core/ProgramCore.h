@@ -60,42 +60,24 @@ public:
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
 
-    void WriteLog(const QString& text) { log_.WriteLog(text); }
+    // A line of the server's own, onto the bus with the sessions' lines.
+    void WriteLog(const QString& text);
     // The certificate steps the server start and the settings panel use.
     void setCertificateTools(CertificateTools tools);
     const CertificateTools& certificateTools() const { return certificateTools_; }
     QString DefaultLocalIP() const;
 
-    // How the front end shows things; each may be null (then nothing is shown).
-    void setLogScreen(monitor::LogScreen* screen) { screen_.target = screen; }
-    // Also told every log line, whatever the screen (the administration channel).
-    void setLogTap(std::function<void(const QString&)> tap) { screen_.tap = std::move(tap); }
-    void setOnlineObserver(access::OnlineObserver* observer) { online_.target = observer; }
+    // How the front end shows things; may be null (then nothing is shown). Log
+    // lines and sessions the front ends take from notifications().
     void setServerView(ServerView* view) { server_.setView(view); }
     // Whether lines also go to ftp.log; by default the settings row's `log` field.
     void setLogToFile(std::function<bool()> logToFile) { logToFile_ = std::move(logToFile); }
 
 private:
-    struct ScreenProxy : monitor::LogScreen {
-        monitor::LogScreen* target = nullptr;
-        std::function<void(const QString&)> tap;
-        void ShowLogLine(const QString& line) override {
-            if (target)
-                target->ShowLogLine(line);
-            if (tap)
-                tap(line);
-        }
-    };
-    struct OnlineProxy : access::OnlineObserver {
-        access::OnlineObserver* target = nullptr;
-        void ShowUsersNumber() override {
-            if (target)
-                target->ShowUsersNumber();
-        }
-        void AggiornaUtenti() override {
-            if (target)
-                target->AggiornaUtenti();
-        }
+    // What the log says of its own file goes on the bus, for the screens.
+    struct FileNotesToBus : monitor::LogScreen {
+        events::ServerEvents* bus = nullptr;
+        void ShowLogLine(const QString& line) override;
     };
 
     QString dataFolder_;
@@ -111,13 +93,13 @@ private:
     // Before the engine and SFTP: every session of theirs holds a place in it.
     session::Admission admission_{&bans_};
     std::unique_ptr<ftp::FtpEngine> engine_;
-    ScreenProxy screen_;
-    OnlineProxy online_;
+    FileNotesToBus fileNotes_;
     // The address lists' switches as saved, whoever saved them.
     access::StoredListSwitches switches_;
     std::function<bool()> logToFile_;
     monitor::ActivityLog log_;
-    monitor::EngineLineLogger lineLogger_;
+    // Holds the log's subscription to the bus: gone before the log is.
+    QObject logSubscription_;
     access::LoginHandler login_;
     access::ServerEventHandler events_;
     SettingsRowBoxes boxes_;

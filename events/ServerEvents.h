@@ -1,7 +1,7 @@
 #pragma once
 // What happens on the server, told to whoever listens: sessions opening,
 // logging in and closing, transfers starting, moving and ending, files and
-// folders changed, refused logins and banned addresses. Every protocol raises
+// folders changed, refused logins, banned addresses and the log's lines. Every protocol raises
 // the same events; the online list, the log, the rate graph and anything
 // added later subscribe with ordinary signal connections. Signals are emitted
 // on the thread of the event loop that serves the sessions; a subscriber must
@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 
 namespace kv::events {
 
@@ -69,6 +70,19 @@ struct AddressBan {
     qint64 durationMs = 0; // how long the ban lasts
 };
 
+// One line of the activity log. A session's line carries the session and
+// the client's address; the server's own lines (start, stop, reload, the
+// log file's troubles) carry neither and come with their own time stamp.
+struct LogLine {
+    QString line;    // as ftp.log and the screen show it, without its end
+    QString text;    // what was said, without the time and the address
+    QString address; // the client's address as the log shows it (empty before a login request)
+    std::optional<SessionInfo> session;
+    // False for what the log says about its own file (it cannot be written,
+    // writing resumed): shown, never written to the file.
+    bool forFile = true;
+};
+
 class ServerEvents : public QObject {
     Q_OBJECT
 public:
@@ -90,6 +104,9 @@ Q_SIGNALS:
     void addressBanned(const kv::events::AddressBan& ban);
     // The operator lifted the ban of `address` before its end.
     void banLifted(const QString& address);
+    // The activity log's lines, in order: ftp.log, the screen and the
+    // administration channel's followers each take them from here.
+    void logLine(const kv::events::LogLine& line);
 };
 
 } // namespace kv::events

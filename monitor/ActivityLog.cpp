@@ -157,6 +157,15 @@ ActivityLog::ActivityLog(LogScreen& screen, Switch logToFile, QString filePath, 
 
 ActivityLog::FileOutcome ActivityLog::WriteLog(const QString& text) {
     screen_.ShowLogLine(text);
+    return append(text);
+}
+
+void ActivityLog::record(const events::LogLine& line) {
+    if (line.forFile)
+        append(line.line);
+}
+
+ActivityLog::FileOutcome ActivityLog::append(const QString& text) {
     if (!logToFile_ || !logToFile_())
         return FileOutcome::NotLogging;
 
@@ -201,7 +210,7 @@ void ActivityLog::tell(const QString& text) {
         warn_(text);
 }
 
-EngineLineLogger::Clock EngineLineLogger::localTimeBySecond() {
+Clock localTimeBySecond() {
     return [second = qint64(-1), local = QDateTime()]() mutable {
         const qint64 now = QDateTime::currentSecsSinceEpoch();
         if (now != second) {
@@ -212,13 +221,18 @@ EngineLineLogger::Clock EngineLineLogger::localTimeBySecond() {
     };
 }
 
-EngineLineLogger::EngineLineLogger(ActivityLog& log, Clock clock)
-    : log_(log), clock_(std::move(clock)) {}
+std::function<QString(const QString&, const QString&)> sessionLineStamp(Clock clock) {
+    return [clock = std::move(clock)](const QString& address, const QString& text) {
+        const QTime now = clock ? clock().time() : QTime::currentTime();
+        return EngineLogLine(now, address, text);
+    };
+}
 
-void EngineLineLogger::LogLine(const session::ConnectionObject& connection, const QString& text) {
-    const QString address = connection.LoginAddress();
-    const QTime now = clock_ ? clock_().time() : QTime::currentTime();
-    log_.WriteLog(EngineLogLine(now, address, text));
+events::LogLine serverLogLine(const QString& line) {
+    events::LogLine made;
+    made.line = line;
+    made.text = line;
+    return made;
 }
 
 } // namespace kv::monitor

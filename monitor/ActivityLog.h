@@ -2,8 +2,10 @@
 // The activity log: every line goes to the screen (the log box, or standard
 // output without a window) and, while logging to file is on, is appended to
 // the log file, which is opened and closed for each line and never rewritten.
+// In the program the lines come from the events::ServerEvents bus, where the
+// screens take them too: the log keeps the file and tells its troubles.
 
-#include "access/EventSinks.h"
+#include "events/ServerEvents.h"
 #include "monitor/LogRotation.h"
 
 #include <QDateTime>
@@ -63,6 +65,11 @@ public:
     // the file always ends with a whole line. The first failure is reported
     // once; the first line written after it brings a note of the lines lost.
     FileOutcome WriteLog(const QString& text);
+    // The same for a line the screen already has: only the file, and the
+    // file's troubles to the screen.
+    FileOutcome append(const QString& text);
+    // A line from the bus: appended when it is for the file.
+    void record(const events::LogLine& line);
 
     const QString& filePath() const { return filePath_; }
     // Applies from the next line on.
@@ -82,22 +89,18 @@ private:
     qint64 linesLost_ = 0;              // since the file last took a line
 };
 
-// Turns the engine's lines into log lines with the time and the client's
-// address.
-class EngineLineLogger : public access::EngineLineSink {
-public:
-    using Clock = std::function<QDateTime()>;
+// The local time, worked out once a second: each conversion has the C
+// library look at /etc/localtime again, and lines come by the thousand.
+using Clock = std::function<QDateTime()>;
+Clock localTimeBySecond();
 
-    // The local time, worked out once a second: each conversion has the C
-    // library look at /etc/localtime again, and lines come by the thousand.
-    static Clock localTimeBySecond();
+// Stamps a session's text for the log with the time from `clock` and the
+// client's address (EngineLogLine).
+std::function<QString(const QString& address, const QString& text)>
+sessionLineStamp(Clock clock = localTimeBySecond());
 
-    explicit EngineLineLogger(ActivityLog& log, Clock clock = localTimeBySecond());
-    void LogLine(const session::ConnectionObject& connection, const QString& text) override;
-
-private:
-    ActivityLog& log_;
-    Clock clock_;
-};
+// A line the server itself says (start, stop, reload, an action's outcome):
+// no session, already stamped.
+events::LogLine serverLogLine(const QString& line);
 
 } // namespace kv::monitor

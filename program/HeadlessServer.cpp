@@ -13,15 +13,13 @@ namespace kv {
 HeadlessServer::HeadlessServer(ProgramCore& core, QTextStream& out, QTextStream& err,
                                QObject* parent)
     : QObject(parent), core_(core), out_(out), err_(err) {
-    core_.setLogScreen(this);
-    core_.setOnlineObserver(this);
+    connect(&core_.notifications(), &events::ServerEvents::logLine, this,
+            [this](const events::LogLine& line) { ShowLogLine(line.line); });
     core_.setServerView(this);
 }
 
 HeadlessServer::~HeadlessServer() {
     channel_.reset();
-    core_.setLogScreen(nullptr);
-    core_.setOnlineObserver(nullptr);
     core_.setServerView(nullptr);
 }
 

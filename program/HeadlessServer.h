@@ -5,10 +5,8 @@
 // the settings and options without dropping the connections. Its
 // administration channel serves the command line while it runs.
 
-#include "access/ServerEventHandler.h"
 #include "core/Messages.h"
 #include "core/ServerController.h"
-#include "monitor/ActivityLog.h"
 
 #include <QObject>
 #include <QTextStream>
@@ -19,11 +17,7 @@ namespace kv {
 class AdminChannel;
 class ProgramCore;
 
-class HeadlessServer : public QObject,
-                       public monitor::LogScreen,
-                       public access::OnlineObserver,
-                       public ServerView,
-                       public Messages {
+class HeadlessServer : public QObject, public ServerView, public Messages {
     Q_OBJECT
 public:
     HeadlessServer(ProgramCore& core, QTextStream& out, QTextStream& err,
@@ -49,9 +43,7 @@ public Q_SLOTS:
 
 private:
     QString listening() const;
-    void ShowLogLine(const QString& line) override;
-    void ShowUsersNumber() override {}
-    void AggiornaUtenti() override {}
+    void ShowLogLine(const QString& line);
     void showRunning(const QString&) override {}
     void afterStart() override {}
     void showStartFailed(const QString& message) override;

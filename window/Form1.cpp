@@ -69,8 +69,6 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     buildPanels();
     buildShortcuts();
 
-    core_.setLogScreen(logPanel_);
-    core_.setOnlineObserver(this);
     core_.setServerView(this);
     core_.setLogToFile([this] { return logPanel_->logToFile(); });
 
@@ -84,12 +82,16 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
     connect(attached_, &AttachedServer::reloadAnswered, this, &Form1::onReloadAnswered);
     connect(attached_, &AttachedServer::refused, this,
             [this](const QString& reason) { messages_.show(reason, MessageIcon::Exclamation); });
-    connect(attached_, &AttachedServer::sessionsChanged, this, [this] {
-        if (!isAttached())
-            return;
-        ShowUsersNumber();
-        AggiornaUtenti();
-    });
+    // The user count follows the listed server's sessions, as the list does.
+    for (ServerSource* source : {online_->localSource(), static_cast<ServerSource*>(attached_)}) {
+        const auto count = [this, source] {
+            if (online_->source() == source)
+                ShowUsersNumber();
+        };
+        connect(source, &ServerSource::sessionsChanged, this, count);
+        connect(source, &ServerSource::sessionChanged, this, count);
+        connect(source, &ServerSource::sessionGone, this, count);
+    }
 
     // Load: size, offline state, caption, navigation list, column widths.
     loadWindowSize();
@@ -121,8 +123,6 @@ Form1::~Form1() {
     Timer1->stop();
     attached_->detach();
     channel_.reset();
-    core_.setLogScreen(nullptr);
-    core_.setOnlineObserver(nullptr);
     core_.setServerView(nullptr);
     ProgramCore& core = core_;
     core_.setLogToFile([&core] {

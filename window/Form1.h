@@ -5,7 +5,6 @@
 // the program core does (server state, log lines, online users) and hands
 // the operator's actions to it.
 
-#include "access/ServerEventHandler.h"
 #include "core/CoreFwd.h"
 #include "core/DataFolder.h"
 #include "core/ServerController.h"
@@ -66,10 +65,7 @@ struct Form1Options {
 // The defaults: the tray as the platform reports it, QDesktopServices, exec().
 Form1Options defaultForm1Options();
 
-class Form1 : public QMainWindow,
-              public CorePanelHost,
-              public ServerView,
-              public access::OnlineObserver {
+class Form1 : public QMainWindow, public CorePanelHost, public ServerView {
     Q_OBJECT
 public:
     Form1(ProgramCore& core, Messages& messages, QWidget* parent = nullptr,
@@ -143,9 +139,10 @@ public:
     void showStartFailed(const QString& message) override;
     void showStopped() override;
 
-    // OnlineObserver
-    void ShowUsersNumber() override;
-    void AggiornaUtenti() override;
+    // The status bar's user count, from the listed server's sessions.
+    void ShowUsersNumber();
+    // The online list brought up to date (at most every kOnlineRebuildMs).
+    void AggiornaUtenti();
 
 protected:
     bool event(QEvent* event) override;
@@ -243,6 +240,7 @@ private:
     bool attachedToService_ = false; // the last server attached to was the service
     bool waitingForService_ = false; // the service's folder with nobody serving it
     bool committingEdits_ = false;
+    qsizetype usersShown_ = -1; // the user count on the status bar
 
     int pannelloCorrente_ = 0;
     bool alreadyActivated_ = false;

@@ -18,24 +18,18 @@ namespace {
 
 const QString kReloadFailed = QStringLiteral("SERVER RELOAD FAILED: ");
 
-// Passes every log line on to the screen and keeps the reasons a reload
-// gives for failing, while it lives.
-class ReloadReasons : public monitor::LogScreen {
+// Keeps the reasons a reload gives for failing, while it lives.
+class ReloadReasons : public QObject {
 public:
-    ReloadReasons(ProgramCore& core, monitor::LogScreen& screen, QStringList* reasons)
-        : core_(core), screen_(screen), reasons_(reasons) {
-        core_.setLogScreen(this);
-    }
-    ~ReloadReasons() override { core_.setLogScreen(&screen_); }
-    void ShowLogLine(const QString& line) override {
-        screen_.ShowLogLine(line);
-        if (const qsizetype at = line.indexOf(kReloadFailed); at >= 0 && reasons_)
-            reasons_->append(line.mid(at + kReloadFailed.size()));
+    ReloadReasons(ProgramCore& core, QStringList* reasons) : reasons_(reasons) {
+        connect(&core.notifications(), &events::ServerEvents::logLine, this,
+                [this](const events::LogLine& line) {
+                    if (const qsizetype at = line.line.indexOf(kReloadFailed); at >= 0 && reasons_)
+                        reasons_->append(line.line.mid(at + kReloadFailed.size()));
+                });
     }
 
 private:
-    ProgramCore& core_;
-    monitor::LogScreen& screen_;
     QStringList* reasons_;
 };
 
@@ -82,7 +76,7 @@ bool Form1::reloadOwnServer(QStringList* reasons) {
         return false;
     bool applied = false;
     {
-        ReloadReasons catcher(core_, *logPanel_, reasons);
+        ReloadReasons catcher(core_, reasons);
         applied = core_.server().ServerReload();
     }
     if (applied)

@@ -98,6 +98,10 @@ void Form1::setAccountGroupsEnabled() {
 
 void Form1::ShowUsersNumber() {
     const qsizetype count = online_->source()->sessionCount();
+    // Asked on every session's event: the bar changes only with the count.
+    if (count == usersShown_)
+        return;
+    usersShown_ = count;
     usersLabel_->setText(monitor::usersNumberText(count));
     usersPicture_->setPixmap(art::usersPicture(count > 0));
     // The whole count shows; the state beside it gives way first.

@@ -31,6 +31,9 @@ void Form1::writeStateFile() const {
     QStringList lines = logPanel_->logText().split(QStringLiteral("\r\n"));
     if (lines.size() > kLogLinesWritten)
         lines = lines.mid(lines.size() - kLogLinesWritten);
+    QJsonArray bans;
+    for (const session::BanEntry& ban : online_->source()->bans())
+        bans.append(ban.address);
     QJsonArray panels;
     for (int i = 0; i < 3; ++i)
         panels.append(picPanel_[i]->isEnabled());
@@ -43,6 +46,7 @@ void Form1::writeStateFile() const {
                             {QStringLiteral("stopToolTip"), kStop_->toolTip()},
                             {QStringLiteral("panelsEnabled"), panels},
                             {QStringLiteral("online"), rows},
+                            {QStringLiteral("bans"), bans},
                             {QStringLiteral("log"), QJsonArray::fromStringList(lines)}};
     QSaveFile file(options_.stateFile);
     if (file.open(QIODevice::WriteOnly)) {

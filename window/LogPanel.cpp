@@ -34,6 +34,8 @@ QString deleteLogQuestion(const QString& path) {
 
 LogPanel::LogPanel(QWidget* panel, ProgramCore& core, Messages& messages, QWidget* window)
     : QObject(panel), core_(core), messages_(messages), window_(window) {
+    connect(&core_.notifications(), &events::ServerEvents::logLine, this,
+            [this](const events::LogLine& line) { ShowLogLine(line.line); });
     int y = kPanelMarginTwips;
     addPanelHeading(panel, QStringLiteral("Registro delle attività"), y);
     QLabel* caption = addPanelCaption(

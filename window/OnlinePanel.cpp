@@ -14,7 +14,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QTreeWidget>
+#include <utility>
 
 namespace kv::ui {
 
@@ -25,7 +27,7 @@ constexpr int kPasswordColumn = 1;
 OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     : QObject(panel), core_(core), host_(host) {
     local_ = new LocalServerSource(core_, this);
-    source_ = local_;
+    follow(local_);
     widths_.fill(monitor::kOnlineColumnDesignWidth);
     int y = kPanelMarginTwips;
     QLabel* title = addPanelCaption(panel, QStringLiteral("Utenti online"), y, true);
@@ -85,7 +87,7 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     clock_.start();
 
     rebuildTimer_.setSingleShot(true);
-    connect(&rebuildTimer_, &QTimer::timeout, this, &OnlinePanel::AggiornaUtenti);
+    connect(&rebuildTimer_, &QTimer::timeout, this, &OnlinePanel::applyPending);
     applyWidths();
     connect(lvwOnline, &QTreeWidget::itemClicked, this, &OnlinePanel::itemClicked);
     connect(lvwOnline->header(), &QHeaderView::sectionClicked, this, &OnlinePanel::headerClicked);
@@ -99,52 +101,136 @@ OnlinePanel::OnlinePanel(QWidget* panel, ProgramCore& core, PanelHost& host)
     connect(cmdBloccaUser, &QPushButton::clicked, this, [this] { BloccaIPUtente(host_); });
 }
 
-void OnlinePanel::setSource(ServerSource* source) {
+void OnlinePanel::follow(ServerSource* source) {
+    for (const QMetaObject::Connection& c : std::as_const(sourceSignals_))
+        disconnect(c);
+    sourceSignals_.clear();
     source_ = source;
+    if (source_)
+        sourceSignals_ = {
+            connect(source_, &ServerSource::sessionsChanged, this, &OnlinePanel::rebuildSoon),
+            connect(source_, &ServerSource::sessionChanged, this, &OnlinePanel::showRow),
+            connect(source_, &ServerSource::sessionGone, this, &OnlinePanel::removeRow)};
+}
+
+void OnlinePanel::setSource(ServerSource* source) {
+    follow(source);
     rates_.clear();
     AggiornaUtenti();
     graph_->update();
 }
 
 void OnlinePanel::rebuildSoon() {
+    everything_ = true;
+    applySoon();
+}
+
+void OnlinePanel::showRow(const QString& key) {
+    pending_.append(key);
+    applySoon();
+}
+
+void OnlinePanel::removeRow(const QString& key) {
+    pending_.append(key); // the source has it no more: its row goes
+    applySoon();
+}
+
+void OnlinePanel::applySoon() {
     if (rebuildTimer_.isActive())
         return;
     const qint64 since = sinceRebuild_.isValid() ? sinceRebuild_.elapsed() : kOnlineRebuildMs;
     if (since >= kOnlineRebuildMs)
-        AggiornaUtenti();
+        applyPending();
     else
         rebuildTimer_.start(int(kOnlineRebuildMs - since));
+}
+
+void OnlinePanel::applyPending() {
+    if (everything_ || pending_.size() > kRowsOneByOne) {
+        AggiornaUtenti();
+        return;
+    }
+    rebuildTimer_.stop();
+    sinceRebuild_.start();
+    const QString defaultRoot = host_.defaultRootText();
+    QList<QTreeWidgetItem*> made;
+    bool newLogin = false;
+    for (const QString& key : std::exchange(pending_, {})) {
+        const std::optional<monitor::OnlineRow> row =
+            source_ ? source_->onlineRow(key, defaultRoot) : std::nullopt;
+        if (row)
+            newLogin = putRow(*row, made) || newLogin;
+        else if (items_.contains(key))
+            dropItem(key);
+    }
+    lvwOnline->addTopLevelItems(made);
+    if (newLogin)
+        fitLoginColumn();
+}
+
+bool OnlinePanel::putRow(const monitor::OnlineRow& row, QList<QTreeWidgetItem*>& made) {
+    QTreeWidgetItem* item = items_.value(row.key);
+    const bool fresh = !item;
+    if (fresh) {
+        item = new QTreeWidgetItem;
+        item->setData(0, kKeyRole, row.key);
+        items_.insert(row.key, item);
+        made.append(item);
+    }
+    const bool newLogin = fresh || item->text(0) != row.columns[0];
+    for (int i = 0; i < monitor::kOnlineColumns; ++i) {
+        if (fresh || item->text(i) != row.columns[i])
+            item->setText(i, row.columns[i]);
+    }
+    const bool anonymous =
+        row.columns[0].compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0;
+    const QString tip =
+        anonymous ? QStringLiteral("anonimo: ") + row.columns[kPasswordColumn] : QString();
+    if (item->toolTip(0) != tip)
+        item->setToolTip(0, tip);
+    return newLogin;
+}
+
+void OnlinePanel::dropItem(const QString& key) {
+    QTreeWidgetItem* item = items_.take(key);
+    const bool wasSelected = item && item->isSelected();
+    delete item;
+    // The list would pass the selection on to a neighbour: nobody chose that one.
+    if (wasSelected)
+        lvwOnline->clearSelection();
+    if (key == remembered_)
+        remembered_.clear();
 }
 
 void OnlinePanel::AggiornaUtenti() {
     rebuildTimer_.stop();
     sinceRebuild_.start();
+    everything_ = false;
+    pending_.clear();
     const QList<monitor::OnlineRow> rows =
         source_ ? source_->onlineRows(host_.defaultRootText()) : QList<monitor::OnlineRow>{};
-    lvwOnline->clear();
-    QList<QTreeWidgetItem*> items;
+    QSet<QString> listed;
+    QList<QTreeWidgetItem*> made;
     for (const monitor::OnlineRow& row : rows) {
-        auto* item = new QTreeWidgetItem;
-        for (int i = 0; i < monitor::kOnlineColumns; ++i)
-            item->setText(i, row.columns[i]);
-        if (row.columns[0].compare(QLatin1String("anonymous"), Qt::CaseInsensitive) == 0)
-            item->setToolTip(0, QStringLiteral("anonimo: ") + row.columns[kPasswordColumn]);
-        item->setData(0, kKeyRole, row.key);
-        items.append(item);
+        listed.insert(row.key);
+        putRow(row, made);
     }
-    lvwOnline->addTopLevelItems(items);
+    for (const QString& key : items_.keys()) {
+        if (!listed.contains(key))
+            dropItem(key);
+    }
+    lvwOnline->addTopLevelItems(made);
     fitLoginColumn();
-    const monitor::SelectionAfterRebuild again = monitor::reselect(rows, remembered_);
-    remembered_ = again.rememberedKey;
-    if (again.row >= 0)
-        lvwOnline->setCurrentItem(items[again.row]);
-    else
-        lvwOnline->clearSelection();
+    // The remembered row is selected again if something else took the selection.
+    if (QTreeWidgetItem* item = items_.value(remembered_); item && !item->isSelected())
+        lvwOnline->setCurrentItem(item);
     showLiveColumns(source_ ? source_->liveReadings() : QList<ServerSource::Live>{});
 }
 
 void OnlinePanel::clear() {
     lvwOnline->clear();
+    items_.clear();
+    pending_.clear();
     rates_.clear();
     graph_->update();
 }

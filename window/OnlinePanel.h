@@ -2,10 +2,10 @@
 // The "Online" panel: the list of connected clients (lvwOnline) with login,
 // password, address, root folder and rights in words, the remembered
 // selection, sorting on a header click, the column widths saved, restored
-// and scaled with the list, the buttons that disconnect a client or put
-// its address on a list, and what each connection is transferring now
-// (further columns, refreshed once a second) over the graph of the total
-// rates.
+// and scaled with the list, rows added, changed and removed one by one as the
+// server's events say (never the whole list cleared and built again), the buttons that disconnect a
+// client or put its address on a list, and what each connection is transferring now (further
+// columns, refreshed once a second) over the graph of the total rates.
 
 #include "core/CoreFwd.h"
 #include "core/ServerSource.h"
@@ -13,6 +13,7 @@
 #include "monitor/TransferRates.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 #include <optional>
@@ -27,10 +28,13 @@ namespace kv::ui {
 class PanelHost;
 class RateGraph;
 
-// The least time between two rebuilds of the list for logins and closed
-// connections: a burst of them (cameras reconnecting after a power cut)
-// would otherwise rebuild a list of N rows N times.
+// The least time between two changes of the list: a burst of sessions
+// (cameras reconnecting after a power cut) is shown in a few steps, not one
+// per session, and a change that names no session goes over the whole list.
 inline constexpr int kOnlineRebuildMs = 100;
+// More sessions changed than this since the last change of the list: it is
+// brought up to date as a whole.
+inline constexpr int kRowsOneByOne = 64;
 
 inline const QString kNoUserSelectedMessage = QStringLiteral("Non è selezionato alcun utente");
 
@@ -46,11 +50,17 @@ public:
     // The window's own server, listed until another source is set.
     ServerSource* localSource() const { return local_; }
 
-    // Rebuilds the list now.
+    // Brings every row up to date now, in place: rows of new sessions
+    // added, rows of sessions gone removed, the others kept with their
+    // selection.
     void AggiornaUtenti();
-    // Rebuilds it now, or kOnlineRebuildMs after the last rebuild when that
-    // was less long ago; requests meanwhile are served by that one rebuild.
+    // The same now, or kOnlineRebuildMs after the last change of the list
+    // when that was less long ago; requests meanwhile are served by that one pass.
     void rebuildSoon();
+    // The row of one session, as rebuildSoon() times it: added, or its
+    // texts changed, or removed when the session is not there any more.
+    void showRow(const QString& key);
+    void removeRow(const QString& key);
     void clear(); // the server stopped
     void DisconnettiUtente();
     // Column widths: restored at start-up, saved at shutdown, scaled after layout.
@@ -78,7 +88,16 @@ public:
 
 private:
     static constexpr int kKeyRole = Qt::UserRole + 1; // a row's onlineKey
+    // Listens to `source`'s changes (and no longer to the last one's).
+    void follow(ServerSource* source);
     void showLiveColumns(const QList<ServerSource::Live>& readings);
+    void applySoon();
+    // What waits: the whole list, or the rows of the sessions named since.
+    void applyPending();
+    // Writes `row` into its item; an item made for it goes to `made`, for
+    // the list to take with the others. True when the login's text is new.
+    bool putRow(const monitor::OnlineRow& row, QList<QTreeWidgetItem*>& made);
+    void dropItem(const QString& key);
     void applyWidths();
     void fitLoginColumn();
     void itemClicked(QTreeWidgetItem* item);
@@ -93,6 +112,10 @@ private:
     QPushButton* cmdAutorizzaUser;
     QPushButton* cmdBloccaUser;
     QString remembered_;
+    QHash<QString, QTreeWidgetItem*> items_; // by onlineKey
+    QStringList pending_;                    // the sessions changed since the last change
+    bool everything_ = false;                // a change that named no session waits
+    QList<QMetaObject::Connection> sourceSignals_;
     monitor::ColumnWidths widths_;
     monitor::ColumnScaler scaler_;
     bool applying_ = false;

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -236,6 +237,87 @@ private Q_SLOTS:
         // The last follower gone, the engine need not time progress any more.
         watcher.socket->abort();
         QTRY_VERIFY_WITH_TIMEOUT(!bus.progressWanted(), 5000);
+    }
+
+    // A session's line goes from the bus to ftp.log and to the followers,
+    // with the session it came from; the events after it are those a window
+    // keeps its lists with: a login with what it granted, a refused login,
+    // a ban made by hand and its lift.
+    void followerGetsWhatAWindowKeepsItsListsWith() {
+        Served f;
+        QVERIFY(f.open() && f.engine->events);
+        Client watcher(f.channel.socketPath());
+        watcher.send("{\"op\":\"follow\"}\n");
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.lines().size(), 1, 5000);
+
+        WatchedConnection bob("bob", "secret", "10.0.0.7");
+        f.engine->connections = {&bob};
+        f.engine->events->LogLine(bob, "USER bob"); // no address before the login request
+        auto grant = std::make_shared<files::LoginGrant>();
+        grant->root = "/srv/bob";
+        grant->rights = files::Rights::fromLetters(u"RB");
+        bob.setGrant(grant);
+        auto& bus = f.core->notifications();
+        const events::SessionInfo session{bob.Id(), "10.0.0.7", "bob", events::Protocol::Sftp};
+        Q_EMIT bus.loggedIn(session);
+        f.engine->events->LogLine(bob, "230 ok");
+        Q_EMIT bus.loginFailed({session, "bob", "password errata"});
+        f.core->loginBans().ban("10.0.0.9", 90000);
+        f.core->loginBans().lift("10.0.0.9");
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.lines().size(), 7, 5000);
+        const auto lines = watcher.lines();
+
+        const QRegularExpression stamped(R"(^\[\d\d:\d\d:\d\d( 10\.0\.0\.7)?\] )");
+        QVERIFY(stamped.match(lines[1]["line"].toString()).hasMatch());
+        QCOMPARE(lines[1]["line"].toString().mid(11), QString("USER bob"));
+        QCOMPARE(lines[2]["event"].toString(), QString("loggedIn"));
+        QCOMPARE((QJsonArray{lines[2]["root"], lines[2]["rights"]}),
+                 (QJsonArray{"/srv/bob", grant->rights.letters()}));
+        QCOMPARE((QJsonArray{lines[3]["event"], lines[3]["id"], lines[3]["login"],
+                             lines[3]["protocol"]}),
+                 (QJsonArray{"log", qint64(bob.Id()), "bob", "sftp"}));
+        QVERIFY(lines[3]["line"].toString().endsWith("10.0.0.7] 230 ok"));
+        QCOMPARE((QJsonArray{lines[4]["event"], lines[4]["id"], lines[4]["refused"]}),
+                 (QJsonArray{"loginFailed", qint64(bob.Id()), "password errata"}));
+        QCOMPARE((QJsonArray{lines[5]["event"], lines[5]["address"], lines[5]["attempts"],
+                             lines[5]["secondsLeft"]}),
+                 (QJsonArray{"banned", "10.0.0.9", 0, 90}));
+        QCOMPARE((QJsonArray{lines[6]["event"], lines[6]["address"]}),
+                 (QJsonArray{"banLifted", "10.0.0.9"}));
+
+        // ftp.log holds the same lines, byte for byte.
+        QFile log(f.core->logFilePath());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray written = log.readAll();
+        for (int i : {1, 3})
+            QVERIFY(written.contains(lines[i]["line"].toString().toUtf8() + "\r\n"));
+    }
+
+    // Progress is sent a few times a second per session at most, however
+    // often the engine tells it.
+    void progressIsThinnedPerSession() {
+        Served f;
+        QVERIFY(f.open());
+        Client watcher(f.channel.socketPath());
+        watcher.send("{\"op\":\"follow\"}\n");
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.lines().size(), 1, 5000);
+        auto& bus = f.core->notifications();
+        events::TransferEvent t;
+        t.session = {5, "10.0.0.4", "bob", events::Protocol::Ftp};
+        for (int i = 0; i < 20; ++i) {
+            t.bytes = i;
+            Q_EMIT bus.transferProgress(t);
+        }
+        t.session.id = 6;
+        Q_EMIT bus.transferProgress(t);
+        f.core->WriteLog("fine");
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.received.contains("fine"), 5000);
+        QList<qint64> progress;
+        for (const QJsonObject& line : watcher.lines()) {
+            if (line["event"] == "transferProgress")
+                progress << line["id"].toInteger();
+        }
+        QCOMPARE(progress, (QList<qint64>{5, 6}));
     }
 
     void followerThatDoesNotReadIsDropped() {

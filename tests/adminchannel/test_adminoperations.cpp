@@ -203,7 +203,6 @@ private Q_SLOTS:
     void reloadSaysWhetherAndWhy() {
         Ops f;
         QVERIFY(f.start());
-        f.core->setLogTap([&f](const QString& line) { f.ops.lineLogged(line); });
         f.engine->listenResult = false;
         f.engine->listenError = "porta occupata";
         QJsonObject answer = f.ops.reload();
@@ -216,7 +215,6 @@ private Q_SLOTS:
         QCOMPARE(answer.value("applied").toBool(), true);
         QVERIFY(!answer.contains("reason"));
         QCOMPARE(f.engine->relistenCalls, before + 1);
-        f.core->setLogTap({});
     }
 
     void eventsCarryTheSessionAndTransfer() {

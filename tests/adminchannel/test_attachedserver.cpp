@@ -44,10 +44,14 @@ struct Attached {
         channel = std::make_unique<AdminChannel>(*f.core);
         return channel->open() == AdminChannel::OpenResult::Listening;
     }
+    // Attached, with the server's sessions and bans as it asks for them once.
     bool attach() {
         QSignalSpy attached(&server, &AttachedServer::attached);
+        QSignalSpy listed(&server, &ServerSource::sessionsChanged);
+        QSignalSpy banned(&server, &ServerSource::bansChanged);
         server.attach(channel->socketPath());
-        return attached.wait(5000) || attached.size() == 1;
+        return QTest::qWaitFor(
+            [&] { return attached.size() == 1 && listed.size() == 1 && banned.size() == 1; }, 5000);
     }
     // Attached to a server where bob's download is under way, and it is listed.
     bool attachWith(WatchedConnection& bob) {
@@ -87,46 +91,97 @@ private Q_SLOTS:
         QCOMPARE(t.path, QString("/film.mkv"));
         QCOMPARE((QList<qint64>{t.bytes, t.size, t.sentTotal}), (QList<qint64>{4096, 10000, 5000}));
 
-        // The counters are asked for again every second, without any event.
+        // The counters move with the transfer's progress events.
+        auto& bus = a.f.core->notifications();
+        const events::SessionInfo session{bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp};
         bob->activity.bytes = 8192;
+        bob->activity.sentTotal = 9096;
+        events::TransferEvent moving;
+        moving.session = session;
+        moving.clientPath = "/film.mkv";
+        moving.bytes = 8192;
+        moving.size = 10000;
+        Q_EMIT bus.transferProgress(moving);
         QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.bytes, 8192,
                                   5000);
-
-        // A session without a login has no root of its own: the default shows.
-        bob->setGrant(nullptr);
+        QCOMPARE(a.server.liveReadings().value(0).reading.activity.sentTotal, 9096);
         bob->activity = {};
+        bob->activity.sentTotal = 10000;
+        moving.outcome = events::TransferOutcome::Complete;
+        Q_EMIT bus.transferFinished(moving);
         QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.direction,
                                   kv::session::TransferActivity::Direction::None, 5000);
-        QCOMPARE(a.server.onlineRows("/predefinita").value(0).columns[3], QString("/predefinita"));
-        // A refused login shows why, as the window's own server shows it.
+        QCOMPARE(a.server.liveReadings().value(0).reading.activity.sentTotal, 10000);
+
+        // A refused login shows why, as the window's own server shows it, and no root.
+        bob->setGrant(nullptr);
         bob->setRefused("password errata");
+        Q_EMIT bus.loginFailed(
+            {{bob->Id(), "10.0.0.7", QString(), events::Protocol::Ftp}, "bob", "password errata"});
         QTRY_COMPARE_WITH_TIMEOUT(a.server.onlineRows("/predefinita").value(0).columns[4],
                                   QString("Login rifiutato: password errata"), 5000);
         QCOMPARE(a.server.onlineRows("/predefinita").value(0).columns[3], QString());
     }
 
-    void followsLogLinesAndSessionChanges() {
+    // Rows come, change and go with the server's events alone: a session the
+    // server's list does not hold yet still gets its row from its event.
+    void followsLogLinesAndSessionsFromEvents() {
         Attached a;
         QVERIFY(a.open() && a.attach());
         QSignalSpy lines(&a.server, &AttachedServer::logLine);
-        QSignalSpy changed(&a.server, &ServerSource::sessionsChanged);
+        QSignalSpy changed(&a.server, &ServerSource::sessionChanged);
+        QSignalSpy gone(&a.server, &ServerSource::sessionGone);
+        QSignalSpy all(&a.server, &ServerSource::sessionsChanged);
         a.f.core->WriteLog("una riga dal server");
         QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 5000);
         QCOMPARE(lines.last().at(0).toString(), QString("una riga dal server"));
 
+        auto& bus = a.f.core->notifications();
         auto bob = downloader();
         a.f.engine->connections = {bob.get()};
-        Q_EMIT a.f.core->notifications().loggedIn(
-            {bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp});
+        Q_EMIT bus.loggedIn({bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp});
         QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
-        QVERIFY(!changed.isEmpty());
+        const QString bobKey = monitor::onlineKey(*bob);
+        QCOMPARE(changed.value(0).value(0).toString(), bobKey);
+        // What the login granted comes with the event.
+        QCOMPARE(a.server.onlineRow(bobKey, "/predefinita")->columns[3], QString("/srv/bob"));
 
-        changed.clear();
-        a.f.engine->connections.clear();
-        Q_EMIT a.f.core->notifications().sessionClosed(
-            {bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp});
-        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 0, 5000);
-        QCOMPARE(changed.size(), 1);
+        Q_EMIT bus.sessionOpened({4242, "10.0.0.8", QString(), events::Protocol::Sftp});
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 2, 5000);
+        QCOMPARE(a.server.onlineRow("k4242", "/predefinita")->columns[2], QString("10.0.0.8"));
+
+        Q_EMIT bus.sessionClosed({bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp});
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
+        QCOMPARE(gone.value(0).value(0).toString(), bobKey);
+        QVERIFY(!a.server.onlineRow(bobKey, "/predefinita"));
+        QCOMPARE(a.server.onlineRows("/predefinita").value(0).key, QString("k4242"));
+        QCOMPARE(all.size(), 0); // one row at a time, never the whole list
+    }
+
+    // A ban made and lifted on the server, even by hand there, shows from its
+    // events; one that ends goes by itself.
+    void bansFollowTheirEvents() {
+        Attached a;
+        QVERIFY(a.open() && a.attach());
+        QList<QStringList> seen;
+        connect(&a.server, &ServerSource::bansChanged, &a.server, [&] {
+            QStringList addresses;
+            for (const session::BanEntry& b : a.server.bans())
+                addresses << b.address;
+            seen << addresses;
+        });
+        session::LoginBans& bans = a.f.core->loginBans();
+        bans.ban("10.0.0.9", 60000);
+        bans.lift("10.0.0.9");
+        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 2, 5000);
+        QCOMPARE(seen, (QList<QStringList>{{"10.0.0.9"}, {}}));
+
+        bans.ban("10.0.0.8", 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 3, 5000);
+        QCOMPARE(seen[2], QStringList{"10.0.0.8"});
+        QVERIFY(a.server.bans()[0].msLeft > 0 && a.server.bans()[0].msLeft <= 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 4, 5000);
+        QCOMPARE(seen[3], QStringList{});
     }
 
     void kicksAndBansThroughTheChannel() {

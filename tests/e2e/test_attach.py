@@ -83,6 +83,22 @@ class Attach(unittest.TestCase):
         self.assertEqual(state["online"], [])
         self.assertIsNone(window.proc.poll(), "the window stays open")
 
+    def test_an_attached_window_follows_sessions_and_bans_as_the_server_tells_them(self):
+        self.site.start()
+        window = Window(self, self.site.data)
+        window.wait(lambda s: s.get("attached"), "attaching")
+        ftp = self.site.ftp("anna", "pw")
+        state = window.wait(lambda s: [row[0] for row in s.get("online", [])] == ["anna"], "the new session")
+        self.assertEqual(state["users"], "1 utenti connessi")
+        ftp.quit()
+        state = window.wait(lambda s: s.get("online") == [], "the session gone")
+        self.assertEqual(state["users"], "")
+        # A ban made by hand through the command line, and its lift.
+        self.site.kv_ok("ban", "add", "127.0.0.9", "--minutes", "5")
+        window.wait(lambda s: s.get("bans") == ["127.0.0.9"], "the ban made by hand")
+        self.site.kv_ok("ban", "del", "127.0.0.9")
+        window.wait(lambda s: s.get("bans") == [], "the ban lifted")
+
     def test_on_the_services_folder_the_window_waits_for_the_service(self):
         # A headless server plays the system service: the window is told its folder is the service's.
         self.site.start()

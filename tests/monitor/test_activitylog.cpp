@@ -1,5 +1,4 @@
 #include "monitor/ActivityLog.h"
-#include "tests/support/FakeConnection.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +11,6 @@
 #endif
 
 using namespace kv::monitor;
-using kv::testing::FakeConnection;
 
 namespace {
 
@@ -130,21 +128,27 @@ private Q_SLOTS:
     }
 #endif
 
-    void engineLinesCarryTheClientsAddress() {
+    // Lines from the bus: the file takes those meant for it, never the
+    // notes about itself, and a session's text is stamped with the time and
+    // the client's address.
+    void busLinesGoToTheFileNotesDoNot() {
         ActivityLog log = logger();
-        EngineLineLogger engineLines(log, [] { return QDateTime({2026, 1, 2}, {9, 8, 7}); });
-        FakeConnection client(QStringLiteral("bob"), QStringLiteral("x"),
-                              QStringLiteral("10.0.0.5"));
-        // Before its first login request a line names no client.
-        engineLines.LogLine(client, QStringLiteral("USER bob"));
-        client.setRefused();
-        engineLines.LogLine(client, QStringLiteral("530 Login incorrect"));
-        client.setGrant(std::make_shared<kv::files::LoginGrant>());
-        engineLines.LogLine(client, QStringLiteral("230 User bob logged in."));
-        QCOMPARE(screen_.lines,
-                 (QStringList{"[09:08:07] USER bob", "[09:08:07 10.0.0.5] 530 Login incorrect",
-                              "[09:08:07 10.0.0.5] 230 User bob logged in."}));
-        QCOMPARE(contents(path()).count("\r\n"), 3);
+        const auto stamp = sessionLineStamp([] { return QDateTime({2026, 1, 2}, {9, 8, 7}); });
+        kv::events::LogLine fromSession;
+        fromSession.text = QStringLiteral("230 User bob logged in.");
+        fromSession.address = QStringLiteral("10.0.0.5");
+        fromSession.line = stamp(fromSession.address, fromSession.text);
+        fromSession.session = kv::events::SessionInfo{4, "10.0.0.5", "bob"};
+        QCOMPARE(fromSession.line, u"[09:08:07 10.0.0.5] 230 User bob logged in.");
+        QCOMPARE(stamp(QString(), QStringLiteral("USER bob")), u"[09:08:07] USER bob");
+        log.record(fromSession);
+        kv::events::LogLine note = serverLogLine(QStringLiteral("Impossibile ruotare ..."));
+        note.forFile = false;
+        log.record(note);
+        log.record(serverLogLine(QStringLiteral("[02-01-2026 09:08:07] SERVER STOP")));
+        QCOMPARE(contents(path()), QByteArray("[09:08:07 10.0.0.5] 230 User bob logged in.\r\n"
+                                              "[02-01-2026 09:08:07] SERVER STOP\r\n"));
+        QVERIFY(screen_.lines.isEmpty()); // the screens take them from the bus
     }
 
     void linesSurviveRotationsWholeAndTheOldestFileGoes() {

@@ -11,7 +11,8 @@ namespace kv::testing {
 
 class FakeEngine : public ftp::FtpEngine {
 public:
-    void setEvents(session::EngineEvents*) override {}
+    // The program's handler, for a test that speaks as a session would.
+    void setEvents(session::EngineEvents* handler) override { events = handler; }
     void setNotifications(events::ServerEvents*) override {}
 
     QString LocalAddress() const override { return localAddress_; }
@@ -33,6 +34,7 @@ public:
     ftp::PassiveSettings Passive() const override { return passive_; }
     void setPassive(const ftp::PassiveSettings& passive) override { passive_ = passive; }
     void setAdmission(session::Admission* given) override { admission = given; }
+    session::EngineEvents* events = nullptr;
     void setOwnFiles(const files::OwnFiles* files) override { ownFiles = files; }
 
     bool Listen() override {

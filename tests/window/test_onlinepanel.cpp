@@ -134,6 +134,49 @@ private Q_SLOTS:
         QCOMPARE(w.usersText(), QString());
     }
 
+    // An event about one session changes that session's row in place: it
+    // comes when the session opens, changes with its login, goes when it
+    // closes, and the other rows keep their items and their selection.
+    void oneSessionsEventsChangeOnlyItsRow() {
+        WindowHarness h;
+        ui::Form1& w = h.started();
+        w.selectItem(5);
+        w.toolbarClick("kStart");
+        QTreeWidget* list = w.online().list();
+        events::ServerEvents& reported = h.core->notifications();
+        testing::FakeConnection mario("mario", "pw1"), anna("anna", "pw2");
+        mario.setGrant(grant(u"/srv/mario"_s, u"RB"_s));
+        h.fakeEngine->connections = {&mario};
+        Q_EMIT reported.loggedIn({mario.Id(), "127.0.0.1", "mario"});
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QTreeWidgetItem* const marioItem = list->topLevelItem(0);
+        click(list, 0);
+        QVERIFY(marioItem->isSelected());
+
+        h.fakeEngine->connections.append(&anna);
+        Q_EMIT reported.sessionOpened({anna.Id(), "127.0.0.1", {}});
+        QTRY_COMPARE(list->topLevelItemCount(), 2); // within kOnlineRebuildMs
+        QCOMPARE(w.usersText(), u"2 utenti connessi"_s);
+        QTreeWidgetItem* const annaItem = list->topLevelItem(1);
+        anna.setRefused(u"password errata"_s);
+        Q_EMIT reported.loginFailed({{anna.Id(), "127.0.0.1", {}}, "anna", "password errata"});
+        QTRY_COMPARE(annaItem->text(4), u"Login rifiutato: password errata"_s);
+        anna.setGrant(grant(QString(), u"RB"_s));
+        Q_EMIT reported.loggedIn({anna.Id(), "127.0.0.1", "anna"});
+        QTRY_COMPARE(annaItem->text(4), u"File: lettura Cartelle: navigazione"_s);
+        QCOMPARE(list->topLevelItem(1), annaItem);
+        QCOMPARE(list->topLevelItem(0), marioItem);
+        QVERIFY(marioItem->isSelected());
+
+        h.fakeEngine->connections.removeOne(&anna);
+        Q_EMIT reported.sessionClosed({anna.Id(), "127.0.0.1", "anna"});
+        QCOMPARE(w.usersText(), u"1 utenti connessi"_s);
+        QTRY_COMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0), marioItem);
+        QVERIFY(marioItem->isSelected());
+        h.fakeEngine->connections.clear();
+    }
+
     // The live columns, the status bar's totals and the graph follow the
     // counters from one poll to the next. No column of masks, an anonymous
     // client's e-mail on its login, logins no wider than they are (one made 300
