@@ -279,7 +279,7 @@ private:
     QTimer loginDelay_;          // a refused PASS waits for its answer while bans are on
     // Transfer progress for the event subscribers; made at the first
     // transfer somebody watches, so an idle session keeps no timer.
-    std::unique_ptr<session::TransferNews> news_; // of the running transfer
+    std::unique_ptr<session::TransferNews> news_; // of the transfer running now
     QString closeAfterReply_;
     bool endingAfterReply_ = false; // the final answer went out; the close is queued
 

@@ -51,10 +51,15 @@ void ControlSession::onDataReady(StreamSocket* socket) {
     }
     connect(transfer_, &Transfer::finished, this, &ControlSession::onTransferFinished);
     connect(transfer_, &Transfer::debugLine, this, &ControlSession::debug);
-    news_ = std::make_unique<session::TransferNews>(notifications(), [this] {
-        return transferEvent(events::TransferOutcome::Running, transfer_ ? transfer_->bytes() : 0);
-    });
-    news_->started();
+    // One per session, made at its first transfer (and only with a bus):
+    // it always tells of the transfer running now.
+    if (!news_ && notifications())
+        news_ = std::make_unique<session::TransferNews>(notifications(), [this] {
+            return transferEvent(events::TransferOutcome::Running,
+                                 transfer_ ? transfer_->bytes() : 0);
+        });
+    if (news_)
+        news_->started();
     transfer_->setStallTimeout(settings_.timeout);
     transfer_->start();
 }

@@ -120,9 +120,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
     const QStringList notes = files->notes();
     SftpRequests::Observer observer;
     observer.started = [this](const TransferNote& t) {
-        // Told started now, then progress while anybody listens; the note
-        // lives with its handle until finished below.
-        auto news = std::make_unique<session::TransferNews>(context_->bus, [this, &t] {
+        const auto now = [this, &t] {
             return events::TransferEvent{sessionInfo(),
                                          t.kind,
                                          t.clientPath,
@@ -131,12 +129,24 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
                                          t.size,
                                          events::TransferOutcome::Running,
                                          {}};
-        });
+        };
+        events::ServerEvents* bus = context_->bus;
+        if (!bus)
+            return;
+        if (!bus->progressWanted()) {
+            // Nobody follows progress: a small file costs no news object.
+            Q_EMIT bus->transferStarted(now());
+            return;
+        }
+        // Told started now, then progress while anybody listens; the note
+        // lives with its handle until finished below.
+        auto news = std::make_unique<session::TransferNews>(bus, now);
         news->started();
         news_[&t] = std::move(news);
     };
     observer.finished = [this](const TransferNote& t, events::TransferOutcome outcome) {
-        news_.erase(&t);
+        if (!news_.empty())
+            news_.erase(&t);
         const bool complete = outcome == events::TransferOutcome::Complete;
         log(QStringLiteral("SFTP %1 %2: %3 byte%4")
                 .arg(kindText(t.kind), t.clientPath)
