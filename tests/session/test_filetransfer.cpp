@@ -21,6 +21,12 @@ files::OpenedFile opened(const QString& disk, QIODevice::OpenMode mode) {
     return o;
 }
 
+// A file at `disk` holding `bytes`.
+bool seeded(const QString& disk, QByteArrayView bytes) {
+    QFile f(disk);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes.data(), bytes.size()) == bytes.size();
+}
+
 } // namespace
 
 class TestFileTransfer : public QObject {
@@ -29,10 +35,7 @@ private Q_SLOTS:
     void anUploadKnowsBothPathsCountsAndNotesTheWholeFile() {
         QTemporaryDir dir;
         const QString disk = dir.filePath("file.bin");
-        QFile seed(disk);
-        QVERIFY(seed.open(QIODevice::WriteOnly));
-        seed.write("1234");
-        seed.close();
+        QVERIFY(seeded(disk, "1234"));
         FileTransfer t(events::TransferKind::Upload,
                        opened(disk, QIODevice::WriteOnly | QIODevice::Append), true);
         QCOMPARE(t.note().clientPath, u"/in/file.bin");
@@ -49,11 +52,9 @@ private Q_SLOTS:
     void theOpenFilesTimeIsItsOwnAfterARename() {
         QTemporaryDir dir;
         const QString disk = dir.filePath("file.bin");
-        QFile seed(disk);
-        QVERIFY(seed.open(QIODevice::WriteOnly));
-        seed.write("x");
-        seed.close();
+        QVERIFY(seeded(disk, "x"));
         const QDateTime past = QDateTime::fromSecsSinceEpoch(1'600'000'000, Qt::UTC);
+        QFile seed(disk);
         QVERIFY(seed.open(QIODevice::ReadWrite));
         QVERIFY(seed.setFileTime(past, QFileDevice::FileModificationTime));
         seed.close();
@@ -65,10 +66,7 @@ private Q_SLOTS:
     void theFirstFailureIsTheReasonAndTheEndSaysFailed() {
         QTemporaryDir dir;
         const QString disk = dir.filePath("file.bin");
-        QFile seed(disk);
-        QVERIFY(seed.open(QIODevice::WriteOnly));
-        seed.write("hello");
-        seed.close();
+        QVERIFY(seeded(disk, "hello"));
         FileTransfer t(events::TransferKind::Download, opened(disk, QIODevice::ReadOnly));
         char buffer[8];
         QCOMPARE(t.read(buffer, 3), 3);
