@@ -45,6 +45,9 @@ struct TransferEvent {
     // A complete upload's file as stored, whatever part of it this transfer
     // wrote (an appended or resumed upload); -1 otherwise.
     qint64 fileSize = -1;
+    // The speed limit this transfer moves under now (the tightest on its
+    // way), in bytes per second; 0: none.
+    qint64 limitBytesPerSecond = 0;
 };
 
 enum class FileChange { Deleted, Renamed, FolderMade, FolderRemoved };
@@ -73,6 +76,12 @@ struct AddressBan {
 // One line of the activity log. A session's line carries the session and
 // the client's address; the server's own lines (start, stop, reload, the
 // log file's troubles) carry neither and come with their own time stamp.
+// An account crossed a line: its quota's warning share, or its expiry date.
+struct AccountNotice {
+    QString login;  // the account's name ("anonymous" for the anonymous account)
+    QString detail; // in Italian, for the log and the mail: what happened
+};
+
 struct LogLine {
     QString line;    // as ftp.log and the screen show it, without its end
     QString text;    // what was said, without the time and the address
@@ -104,6 +113,11 @@ Q_SIGNALS:
     void addressBanned(const kv::events::AddressBan& ban);
     // The operator lifted the ban of `address` before its end.
     void banLifted(const QString& address);
+    // An account's used space crossed quota_warn_percent of its quota (once
+    // until it falls back under it).
+    void quotaWarning(const kv::events::AccountNotice& notice);
+    // An account reached its expiry date (once).
+    void accountExpired(const kv::events::AccountNotice& notice);
     // The activity log's lines, in order: ftp.log, the screen and the
     // administration channel's followers each take them from here.
     void logLine(const kv::events::LogLine& line);

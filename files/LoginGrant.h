@@ -4,6 +4,7 @@
 // folders it sees. Every later decision of the session reads this value; a
 // change to the account applies from the next login.
 
+#include "files/AccountLimits.h"
 #include "files/Rights.h"
 #include "files/VirtualDir.h"
 
@@ -24,6 +25,8 @@ struct LoginGrant {
     QString root; // the folder the client sees as "/"
     QList<VirtualDir> virtualDirs;
     QString address; // the client's address as the lists compare it
+    // As they stood at the login; the limits book has the ones in force now.
+    AccountLimits limits;
 };
 
 } // namespace kv::files

@@ -303,6 +303,26 @@ const OptionCatalog& optionCatalog() {
                       false},
             simple(kSftpPasswordAuth, OptionKind::Switch, QStringLiteral("1"),
                    QStringLiteral("SFTP: accesso con password")),
+            // Speed limits: "in ricezione" is what clients send (uploads),
+            // "in invio" what they take (downloads); none unless chosen.
+            integer(kRateUpKib, 0, defaults::kMaxRateKib, QStringLiteral("0"), std::nullopt,
+                    QStringLiteral("Velocità massima in ricezione (upload) del server, in KiB/s "
+                                   "(0 = nessun limite)")),
+            integer(kRateDownKib, 0, defaults::kMaxRateKib, QStringLiteral("0"), std::nullopt,
+                    QStringLiteral("Velocità massima in invio (download) del server, in KiB/s "
+                                   "(0 = nessun limite)")),
+            integer(kRateIpUpKib, 0, defaults::kMaxRateKib, QStringLiteral("0"), std::nullopt,
+                    QStringLiteral("Velocità massima in ricezione (upload) per indirizzo, in "
+                                   "KiB/s (0 = nessun limite)")),
+            integer(kRateIpDownKib, 0, defaults::kMaxRateKib, QStringLiteral("0"), std::nullopt,
+                    QStringLiteral("Velocità massima in invio (download) per indirizzo, in "
+                                   "KiB/s (0 = nessun limite)")),
+            simple(kRateLocalExempt, OptionKind::Switch, QStringLiteral("0"),
+                   QStringLiteral("Nessun limite di velocità per i client della rete locale")),
+            integer(kQuotaWarnPercent, 0, 100, QString::number(defaults::kQuotaWarnPercent),
+                    std::nullopt,
+                    QStringLiteral("Avviso quando un account usa questa percentuale della sua "
+                                   "quota (0 = nessun avviso)")),
         },
         {versionOrder});
     return catalog;

@@ -119,6 +119,9 @@ inline constexpr int kMaxConnections = 1000;
 inline constexpr int kMaxConnectionsPerIp = 500;
 inline constexpr int kLogKeep = 5;
 inline constexpr int kBanMinutes = 10;
+// The highest speed limit a rate option or an account takes, in KiB/s (16 GiB/s).
+inline constexpr int kMaxRateKib = 16 * 1024 * 1024;
+inline constexpr int kQuotaWarnPercent = 80;
 } // namespace defaults
 
 // The columns of the settings row, so that code reading one cannot misspell it.
@@ -166,6 +169,12 @@ inline const QString kMailPassword = QStringLiteral("mail_password");
 inline const QString kMailFrom = QStringLiteral("mail_from");
 inline const QString kSftpPort = QStringLiteral("sftp_port");
 inline const QString kSftpPasswordAuth = QStringLiteral("sftp_password_auth");
+inline const QString kRateUpKib = QStringLiteral("rate_up_kib");
+inline const QString kRateDownKib = QStringLiteral("rate_down_kib");
+inline const QString kRateIpUpKib = QStringLiteral("rate_ip_up_kib");
+inline const QString kRateIpDownKib = QStringLiteral("rate_ip_down_kib");
+inline const QString kRateLocalExempt = QStringLiteral("rate_local_exempt");
+inline const QString kQuotaWarnPercent = QStringLiteral("quota_warn_percent");
 } // namespace option
 
 } // namespace kv::settings

@@ -42,7 +42,9 @@ private Q_SLOTS:
                            "max_connections_per_ip ban_attempts ban_window_minutes ban_minutes "
                            "action_timeout_seconds action_max_running mail_batch_seconds "
                            "mail_server mail_security mail_ca_file mail_user mail_password "
-                           "mail_from sftp_port sftp_password_auth"));
+                           "mail_from sftp_port sftp_password_auth rate_up_kib rate_down_kib "
+                           "rate_ip_up_kib rate_ip_down_kib rate_local_exempt "
+                           "quota_warn_percent"));
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the
@@ -102,6 +104,10 @@ private Q_SLOTS:
             " è un indirizzo IPv6: le risposte PASV possono contenere solo un indirizzo IPv4 o "
             "un nome di host");
         row("no connection limit", "max_connections_per_ip", {"0 => 0"});
+        row("a speed limit in whole KiB/s", "rate_down_kib", {"0 => 0", "10240 => 10240"},
+            {"-1", "1.5", "10M", "16777217"}, " non è un numero intero da 0 a 16777216");
+        row("a warning share", "quota_warn_percent", {"0 => 0", "80 => 80"}, {"101"},
+            " non è un numero intero da 0 a 100");
         row("a window of no minutes", "ban_window_minutes", {}, {"0"},
             " non è un numero intero da 1 a 1440");
         row("mail server", "mail_server",
