@@ -18,6 +18,7 @@
 #include "ftp/FtpEngine.h"
 #include "monitor/ActivityLog.h"
 #include "session/Admission.h"
+#include "session/LimitsBook.h"
 #include "session/LoginBans.h"
 #include "settings/SettingsStore.h"
 
@@ -57,6 +58,8 @@ public:
     QList<session::ConnectionObject*> connections() const;
     // The failed-login counts and bans of the running server.
     session::LoginBans& loginBans() { return bans_; }
+    // The speed limits and quotas in force now, for every protocol.
+    session::LimitsBook& limitsBook() { return limitsBook_; }
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
 
@@ -92,6 +95,8 @@ private:
     session::LoginBans bans_;
     // Before the engine and SFTP: every session of theirs holds a place in it.
     session::Admission admission_{&bans_};
+    // Before the engine and SFTP: their transfers read the limits in force.
+    session::LimitsBook limitsBook_;
     std::unique_ptr<ftp::FtpEngine> engine_;
     FileNotesToBus fileNotes_;
     // The address lists' switches as saved, whoever saved them.
