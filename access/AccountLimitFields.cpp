@@ -3,6 +3,7 @@
 #include "settings/OptionCatalog.h"
 
 #include <QRegularExpression>
+#include <limits>
 
 namespace kv::access {
 
@@ -16,12 +17,14 @@ LimitFieldDef rate(LimitField field, const QString& column, const QString& optio
             caption, member};
 }
 
-// Plain decimal digits, at most 18 of them (so no overflow); nullopt otherwise.
+// Plain decimal digits; a number too long for 64 bits reads as the largest.
 std::optional<qint64> digits(const QString& text) {
-    static const QRegularExpression form(QStringLiteral("^[0-9]{1,18}$"));
+    static const QRegularExpression form(QStringLiteral("^[0-9]+$"));
     if (!form.match(text).hasMatch())
         return std::nullopt;
-    return text.toLongLong();
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok);
+    return ok ? number : std::numeric_limits<qint64>::max();
 }
 
 bool looksNegative(const QString& text) {
@@ -85,7 +88,7 @@ const LimitFieldDef& limitField(LimitField field) {
 
 SizeText readSize(const QString& text) {
     static const QRegularExpression form(
-        QStringLiteral("^([0-9]{1,19})\\s*(?:([KMGTkmgt])(?:i?[Bb])?)?$"));
+        QStringLiteral("^([0-9]+)\\s*(?:([KMGTkmgt])(?:i?[Bb])?)?$"));
     const QString trimmed = text.trimmed();
     const QRegularExpressionMatch match = form.match(trimmed);
     if (!match.hasMatch()) {
@@ -121,10 +124,13 @@ QString sizeText(qint64 bytes) {
     return QString::number(bytes);
 }
 
-std::optional<QString> limitValueProblem(const LimitFieldDef& def, qint64 value) {
+std::optional<QString> limitValueProblem(const LimitFieldDef& def, qint64 value,
+                                         const QString& typed) {
     if (def.kind == LimitKind::Date)
         return std::nullopt;
-    const QString text = def.kind == LimitKind::Size ? sizeText(value) : QString::number(value);
+    const QString text = !typed.isNull()               ? typed
+                         : def.kind == LimitKind::Size ? sizeText(value)
+                                                       : QString::number(value);
     if (value < 0)
         return refusedText(def, text, QStringLiteral("non può essere negativo"));
     if (value > def.maximum)
@@ -172,7 +178,7 @@ LimitText readLimitText(const LimitFieldDef& def, const QString& text) {
         break;
     }
     }
-    if (const auto problem = limitValueProblem(def, read.number))
+    if (const auto problem = limitValueProblem(def, read.number, text))
         read.error = *problem;
     return read;
 }

@@ -61,8 +61,10 @@ struct LimitText {
     bool ok() const { return error.isEmpty(); }
 };
 LimitText readLimitText(const LimitFieldDef& def, const QString& text);
-// Why a number is refused for a numeric field (negative, beyond its maximum).
-std::optional<QString> limitValueProblem(const LimitFieldDef& def, qint64 value);
+// Why a number is refused for a numeric field (negative, beyond its maximum);
+// the message quotes `typed` when given, else the number.
+std::optional<QString> limitValueProblem(const LimitFieldDef& def, qint64 value,
+                                         const QString& typed = QString());
 
 // Bytes: plain digits, or digits followed by K, M, G or T (either case, an
 // optional "B" or "iB" after it), powers of 1,024. The reason (without the
