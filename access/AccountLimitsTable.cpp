@@ -101,12 +101,28 @@ std::optional<QHash<qint32, files::AccountLimits>> AccountLimitsTable::readAll()
 }
 
 files::AccountLimits AccountLimitsTable::read(qint32 account) const {
-    const QList<QVariantList> rows =
-        readRows(db_,
-                 QStringLiteral("SELECT account, %1, expires FROM account_limits WHERE account = ?")
-                     .arg(numberColumns()),
-                 {account});
-    return rows.isEmpty() ? files::AccountLimits() : limitsAt(rows.first(), 1);
+    return find(account).value_or(files::AccountLimits());
+}
+
+std::optional<files::AccountLimits> AccountLimitsTable::find(qint32 account) const {
+    QSqlQuery query(db_);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1, expires FROM account_limits WHERE account = ?")
+                      .arg(numberColumns()));
+    query.addBindValue(account);
+    if (!query.exec()) {
+        QSqlDatabase db = db_;
+        const std::optional<bool> table = present(db, QStringLiteral("table"), kTable);
+        if (table && !*table)
+            return files::AccountLimits(); // a file without the table: no limits
+        return std::nullopt;
+    }
+    if (!query.next())
+        return files::AccountLimits();
+    QVariantList row;
+    for (int i = 0; i < int(limitFields().size()); ++i)
+        row << query.value(i);
+    return limitsAt(row, 0);
 }
 
 QList<std::pair<QString, QVariantList>>

@@ -34,6 +34,8 @@ public:
     std::optional<QHash<qint32, files::AccountLimits>> readAll() const;
     // One account's limits (none without a row).
     files::AccountLimits read(qint32 account) const;
+    // The same, or nullopt when the table cannot be read (a locked file).
+    std::optional<files::AccountLimits> find(qint32 account) const;
 
     // The statements that apply `changes` to the accounts `accountsSelect`
     // names (an SQL query of account numbers taking `params`), inside a
