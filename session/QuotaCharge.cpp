@@ -3,6 +3,7 @@
 #include "session/QuotaKeeper.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -18,7 +19,8 @@ QuotaCharge::QuotaCharge(QuotaKeeper& keeper, qint32 accountId, qint64 sizeBefor
         if (sizeNow > 0)
             end_ = keeper_.reserve(accountId_, sizeNow);
     } else if (sizeBefore > sizeNow) {
-        keeper_.release(accountId_, sizeBefore - sizeNow);
+        freed_ = sizeBefore - sizeNow;
+        keeper_.release(accountId_, freed_);
     }
 }
 
@@ -40,6 +42,11 @@ qint64 QuotaCharge::admit(qint64 offset, qint64 size) {
     return size;
 }
 
+bool QuotaCharge::fits(qint64 size) {
+    const qint64 left = keeper_.bytesLeft(accountId_);
+    return left < 0 || left >= size;
+}
+
 void QuotaCharge::settle(qint64 actualSize) {
     if (actualSize >= 0 && actualSize < end_) {
         keeper_.release(accountId_, end_ - actualSize);
@@ -53,12 +60,13 @@ void QuotaCharge::settleFromDescriptor(int fd) {
         settle(qint64(st.st_size));
 }
 
-void QuotaCharge::cancel() {
+void QuotaCharge::restoreReplaced() {
     keeper_.release(accountId_, end_);
     end_ = 0;
     if (counted_)
         keeper_.addFiles(accountId_, -1);
     counted_ = false;
+    keeper_.restore(accountId_, std::exchange(freed_, 0));
 }
 
 } // namespace kv::session

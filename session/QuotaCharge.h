@@ -23,6 +23,8 @@ public:
     // How many of `size` bytes written at `offset` (-1: the end) fit; the
     // bytes past the end they take are the account's from now on.
     qint64 admit(qint64 offset, qint64 size);
+    // Whether `size` more bytes at the end would fit, taking nothing.
+    bool fits(qint64 size);
     // Whether a write was cut short by the quota.
     bool cut() const { return cut_; }
     // The file's end as charged.
@@ -32,8 +34,9 @@ public:
     void settle(qint64 actualSize);
     // Reads the size from the open descriptor `fd`, then settles.
     void settleFromDescriptor(int fd);
-    // The file never became the account's (written beside and dropped).
-    void cancel();
+    // The file never became the account's (written beside and dropped):
+    // what it took goes back, and the file it was to replace counts again.
+    void restoreReplaced();
 
     qint32 accountId() const { return accountId_; }
 
@@ -41,6 +44,7 @@ private:
     QuotaKeeper& keeper_;
     qint32 accountId_;
     qint64 end_ = 0;
+    qint64 freed_ = 0;     // of the file it replaces, freed when opened
     bool counted_ = false; // this charge added the file to the account's number of files
     bool cut_ = false;
 };

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace kv::session {
 
@@ -30,14 +31,22 @@ QuotaKeeper::QuotaKeeper(const LimitsBook& book, QuotaStore* store, QObject* par
     : QObject(parent), book_(book), store_(store) {}
 
 QuotaKeeper::~QuotaKeeper() {
-    if (started_)
-        stop();
+    // What changed after a stop (uploads cut by it) is kept too.
+    if (loaded_)
+        save(true);
 }
 
 void QuotaKeeper::start() {
+    if (started_)
+        return;
     started_ = true;
     if (!store_)
         return;
+    // A server started again in the same run goes on with what it holds.
+    if (std::exchange(loaded_, true)) {
+        save(false);
+        return;
+    }
     const QHash<qint32, QuotaStore::Stored> stored = store_->loadTallies();
     for (auto it = stored.begin(); it != stored.end(); ++it) {
         Account& a = accounts_[it.key()];
@@ -47,9 +56,16 @@ void QuotaKeeper::start() {
     }
     // A run is on: until its clean end the saved tallies are not current.
     save(false);
+    // Stale tallies of accounts with a quota are counted again now.
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+        if (!it->current && book_.account(it.key()).hasQuota())
+            recount(it.key());
 }
 
 void QuotaKeeper::stop() {
+    if (!started_)
+        return;
+    started_ = false;
     save(true);
 }
 
@@ -117,6 +133,14 @@ void QuotaKeeper::release(qint32 accountId, qint64 bytes) {
         return;
     Account& a = account(accountId);
     a.tally.bytes = std::max<qint64>(0, a.tally.bytes - bytes);
+    changed(accountId, a);
+}
+
+void QuotaKeeper::restore(qint32 accountId, qint64 bytes) {
+    if (bytes <= 0)
+        return;
+    Account& a = account(accountId);
+    a.tally.bytes += bytes;
     changed(accountId, a);
 }
 

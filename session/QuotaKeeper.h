@@ -60,10 +60,11 @@ public:
     // Where quotaWarning is told; null: nowhere.
     void setNotifications(events::ServerEvents* bus) { bus_ = bus; }
     // Reads the stored tallies and counts the stale ones of accounts with a
-    // quota again; call once the limits book is filled.
+    // quota again; call once the limits book is filled. Once until stop().
     void start();
     // Saves the tallies as current (a clean end).
     void stop();
+    bool started() const { return started_; }
 
     // The account's name as its sessions log in, for the warning.
     void noteLogin(qint32 accountId, const QString& login) { names_.insert(accountId, login); }
@@ -83,6 +84,8 @@ public:
     qint64 reserve(qint32 accountId, qint64 bytes);
     // Bytes that no longer count (deleted, truncated, reserved and not written).
     void release(qint32 accountId, qint64 bytes);
+    // Bytes that count again whatever the quota (a file left in place).
+    void restore(qint32 accountId, qint64 bytes);
     // One file more (+1) or less (-1).
     void addFiles(qint32 accountId, qint64 files);
 
@@ -121,6 +124,7 @@ private:
     QHash<qint32, QList<QPair<quint64, quint64>>> roots_;
     bool savePending_ = false;
     bool started_ = false;
+    bool loaded_ = false; // the store's tallies were read
 };
 
 } // namespace kv::session
