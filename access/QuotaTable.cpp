@@ -2,6 +2,11 @@
 
 #include "access/WriteTransaction.h"
 #include "files/LoginGrant.h"
+#include "session/QuotaCounter.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -41,7 +46,8 @@ QHash<qint32, session::QuotaStore::Stored> QuotaTable::loadTallies() {
         const qint32 id = q.value(0).toInt();
         if (!result.contains(id))
             continue;
-        result[id] = {{q.value(1).toLongLong(), q.value(2).toLongLong()}, q.value(3).toBool()};
+        result[id] = {
+            {q.value(1).toLongLong(), q.value(2).toLongLong()}, q.value(3).toBool(), true};
     }
     return result;
 }
@@ -113,6 +119,84 @@ std::optional<qint32> QuotaTable::accountOf(const QString& login) {
     if (q.exec() && q.next())
         return q.value(0).toInt();
     return std::nullopt;
+}
+
+QJsonObject QuotaRow::toJson() const {
+    const double bytesShare =
+        limits.quotaBytes > 0 ? 100.0 * double(used.bytes) / double(limits.quotaBytes) : 0;
+    const double filesShare =
+        limits.quotaFiles > 0 ? 100.0 * double(used.files) / double(limits.quotaFiles) : 0;
+    return {{QStringLiteral("login"), login},
+            {QStringLiteral("bytesUsed"), double(used.bytes)},
+            {QStringLiteral("filesUsed"), double(used.files)},
+            {QStringLiteral("quotaBytes"), double(limits.quotaBytes)},
+            {QStringLiteral("quotaFiles"), double(limits.quotaFiles)},
+            {QStringLiteral("percent"), qRound(std::max(bytesShare, filesShare) * 10) / 10.0},
+            {QStringLiteral("counted"), counted}};
+}
+
+QList<QuotaRow> QuotaTable::rows(const QString& login) {
+    const QHash<qint32, Stored> stored = loadTallies();
+    QList<QuotaRow> result;
+    for (auto it = stored.begin(); it != stored.end(); ++it) {
+        QuotaRow row;
+        row.account = it.key();
+        row.login = loginOf(it.key());
+        if (!login.isEmpty() && row.login.compare(login, Qt::CaseInsensitive) != 0)
+            continue;
+        row.used = it->tally;
+        row.counted = it->kept;
+        result << row;
+    }
+    std::sort(result.begin(), result.end(), [](const QuotaRow& a, const QuotaRow& b) {
+        return (a.account != files::kAnonymousAccountId) <
+                   (b.account != files::kAnonymousAccountId) ||
+               ((a.account != files::kAnonymousAccountId) ==
+                    (b.account != files::kAnonymousAccountId) &&
+                a.login.compare(b.login, Qt::CaseInsensitive) < 0);
+    });
+    return result;
+}
+
+session::QuotaTally QuotaTable::scanNow(qint32 accountId) {
+    session::QuotaCounter counter(foldersOf(accountId));
+    counter.runToEnd();
+    saveTallies({{accountId, counter.tally()}}, true);
+    return counter.tally();
+}
+
+QList<QStringList> QuotaTable::overlaps() {
+    // Each account's folders as canonical paths; two overlap when one is the
+    // other or lies inside it.
+    QList<QPair<QString, QStringList>> folders;
+    const QHash<qint32, Stored> accounts = loadTallies();
+    for (auto it = accounts.begin(); it != accounts.end(); ++it) {
+        QStringList paths;
+        for (const QString& folder : foldersOf(it.key())) {
+            const QString canonical = QFileInfo(folder).canonicalFilePath();
+            if (!canonical.isEmpty())
+                paths << (canonical.endsWith(u'/') ? canonical : canonical + u'/');
+        }
+        folders.append({loginOf(it.key()), paths});
+    }
+    const auto within = [](const QString& a, const QString& b) {
+        return a.startsWith(b) || b.startsWith(a);
+    };
+    QList<QStringList> result;
+    for (qsizetype i = 0; i < folders.size(); ++i)
+        for (qsizetype j = i + 1; j < folders.size(); ++j) {
+            bool shared = false;
+            for (const QString& a : folders[i].second)
+                for (const QString& b : folders[j].second)
+                    shared = shared || within(a, b);
+            if (shared) {
+                QStringList pair{folders[i].first, folders[j].first};
+                pair.sort(Qt::CaseInsensitive);
+                result << pair;
+            }
+        }
+    std::sort(result.begin(), result.end());
+    return result;
 }
 
 } // namespace kv::access

@@ -64,6 +64,7 @@ public:
     session::LimitsBook& limitsBook() { return limitsBook_; }
     // Each account's quota as used, kept in accounts.dat while the server runs.
     session::QuotaKeeper& quota() { return quota_; }
+    access::QuotaTable& quotaTable() { return quotaTable_; }
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
 

@@ -39,6 +39,7 @@ public:
     struct Stored {
         QuotaTally tally;
         bool current = false; // saved by a run that ended cleanly
+        bool kept = false;    // a tally is kept at all (counted once)
     };
     virtual ~QuotaStore() = default;
     virtual QHash<qint32, Stored> loadTallies() = 0;
