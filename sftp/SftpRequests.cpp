@@ -1,5 +1,7 @@
 #include "sftp/SftpRequestsShared.h"
 
+#include "session/QuotaKeeper.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -187,7 +189,10 @@ QByteArray SftpRequests::fileSystem(const Request& q) {
         session::withinQuota(quota_, grant_.get(), files_->freeSpace(clientPathOf(q.path)));
     if (!space.ok())
         return status(q.id, space.error);
-    const quint64 unit = space.unitBytes > 0 ? quint64(space.unitBytes) : 4096;
+    // A quota is told to the byte (units of 1), the disk in its own units.
+    const bool byQuota = quota_ && grant_ && quota_->limited(grant_->accountId) &&
+                         quota_->bytesLeft(grant_->accountId) >= 0;
+    const quint64 unit = byQuota ? 1 : space.unitBytes > 0 ? quint64(space.unitBytes) : 4096;
     const quint64 freeUnits = quint64(space.freeBytes) / unit;
     // The file counts are not told: clients show sizes from these.
     return PacketWriter(ExtendedReply)

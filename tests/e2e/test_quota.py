@@ -90,9 +90,9 @@ class Quota(unittest.TestCase):
         finally:
             close_even_if_cut(sftp)
         # `df` in OpenSSH's sftp shows the quota as the disk's size.
-        batch = openssh_batch(self.site, "bob", ["df"], self.site.tmp, password="pw")
+        batch = openssh_batch(self.site, "bob", ["df -h"], self.site.tmp, password="pw")
         self.assertEqual(batch.returncode, 0, batch.stderr.decode())
-        self.assertRegex(batch.stdout.decode(), r"\n\s*1\s+1\s+0\s+")  # 1 KiB size, 1 used, 0 free
+        self.assertRegex(batch.stdout.decode(), r"\n\s*1000B+\s+1000B+\s+0B+\s+\S+\s+100%")  # size, used, free
         self.assertEqual(self.shown("bob")["percent"], 100)
 
 
