@@ -151,6 +151,8 @@ QJsonObject AdminOperations::answer(const AdminRequest& request) {
         return unban(request.body);
     if (op == QLatin1String("reload"))
         return reload();
+    if (op == QLatin1String("quota"))
+        return quota(request.body);
     return failure(QStringLiteral("Operazione sconosciuta: %1").arg(op.left(64)));
 }
 
@@ -293,6 +295,34 @@ QJsonObject AdminOperations::reload() {
                                                     ? QStringLiteral("Impostazioni non applicate")
                                                     : reasons.join(QStringLiteral("; ")));
     return answer;
+}
+
+QJsonObject AdminOperations::quota(const QJsonObject& body) {
+    const QString login = body.value(QStringLiteral("login")).toString();
+    const bool scan = body.value(QStringLiteral("scan")).toBool();
+    QList<access::QuotaRow> rows = core_.quotaTable().rows(login);
+    if (!login.isEmpty() && rows.isEmpty())
+        return failure(QStringLiteral("Account inesistente: %1").arg(login.left(64)));
+    session::QuotaKeeper& keeper = core_.quota();
+    QJsonArray accounts;
+    for (access::QuotaRow& row : rows) {
+        if (!keeper.started()) {
+            if (scan) {
+                row.used = core_.quotaTable().scanNow(row.account);
+                row.counted = true;
+            }
+        } else {
+            if (scan)
+                keeper.recount(row.account);
+            if (keeper.limited(row.account) || scan) {
+                row.used = keeper.used(row.account);
+                row.counted = !keeper.counting(row.account);
+            }
+        }
+        row.limits = keeper.limits(row.account);
+        accounts.append(row.toJson());
+    }
+    return {{QStringLiteral("ok"), true}, {QStringLiteral("accounts"), accounts}};
 }
 
 } // namespace kv

@@ -43,6 +43,9 @@ public:
     QJsonObject ban(const QJsonObject& body);
     QJsonObject unban(const QJsonObject& body);
     QJsonObject reload();
+    // Each account's quota as used now ("login": one; "scan": counted from
+    // the disk again first, the counts finishing on the loop).
+    QJsonObject quota(const QJsonObject& body);
 
     // Every log line passes here (to note the start time and reload reasons).
     void lineLogged(const QString& line);

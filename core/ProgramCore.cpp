@@ -15,10 +15,11 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
       makeEngine_(std::move(makeEngine)),
       database_(accountsFile(dataFolder), access::AccountDatabase::kShortBusyWaitMs,
                 newDatabaseValues(dataFolder)),
-      views_((openAccountDatabase(database_, dataFolder), database_)), engine_(makeEngine_()),
-      switches_(database_.connection()), logToFile_([this] {
-          return access::SettingsSwitchOn(views_.Data2(), settings::setting::kLog);
-      }),
+      views_((openAccountDatabase(database_, dataFolder), database_)),
+      quotaTable_(database_.connection(), [this] { return engine_->ServerRootDir(); }),
+      quota_(limitsBook_, &quotaTable_), engine_(makeEngine_()), switches_(database_.connection()),
+      logToFile_(
+          [this] { return access::SettingsSwitchOn(views_.Data2(), settings::setting::kLog); }),
       log_(
           fileNotes_, [this] { return logToFile_ && logToFile_(); }, logFile(dataFolder)),
       login_(database_.connection(), switches_, [this] { return engine_->ServerRootDir(); }),
@@ -38,7 +39,7 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
         return wholeDiskWarnings(defaultRoot, database_.connection());
     });
     server_.setBanRules([this](const session::BanRules& rules) { bans_.reset(rules); });
-    server_.setCompanion(&sftp_);
+    server_.setCompanion(&quotaCompanion_);
     views_.openAll();
     engine_->setEvents(&events_);
     engine_->setNotifications(&notifications_);
@@ -47,6 +48,9 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     server_.setConnectionLimits(
         [this](const session::Admission::Limits& limits) { admission_.setLimits(limits); });
     engine_->setOwnFiles(&ownFiles_);
+    quota_.setNotifications(&notifications_);
+    engine_->setQuotaKeeper(&quota_);
+    sftp_.setQuotaKeeper(&quota_);
     actions_ = std::make_unique<actions::ActionService>(
         [rules = actions::ActionRulesTable(database_.connection())] { return rules.read(); },
         [this] { return settings::optionCatalog().checkAll(views_.options().read().rows); },
@@ -70,6 +74,7 @@ ProgramCore::~ProgramCore() {
     engine_->setEvents(nullptr);
     engine_->setNotifications(nullptr);
     engine_->setOwnFiles(nullptr);
+    engine_->setQuotaKeeper(nullptr);
 }
 
 void ProgramCore::WriteLog(const QString& text) {

@@ -7,10 +7,12 @@
 #include "access/AccountDatabase.h"
 #include "access/ListSwitches.h"
 #include "access/LoginHandler.h"
+#include "access/QuotaTable.h"
 #include "access/ServerEventHandler.h"
 #include "actions/ActionService.h"
 #include "core/AccountLimitsKeeper.h"
 #include "core/CertificateTools.h"
+#include "core/QuotaCompanion.h"
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
 #include "core/SftpStarter.h"
@@ -66,6 +68,9 @@ public:
     AccountLimitsKeeper& limitsKeeper() { return *limitsKeeper_; }
     // An account's limits changed in this program: the book takes them now.
     void accountLimitsChanged() { (void)limitsKeeper_->refreshAccounts(); }
+    // Each account's quota as used, kept in accounts.dat while the server runs.
+    session::QuotaKeeper& quota() { return quota_; }
+    access::QuotaTable& quotaTable() { return quotaTable_; }
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
 
@@ -103,6 +108,9 @@ private:
     session::Admission admission_{&bans_};
     // Before the engine and SFTP: their transfers read the limits in force.
     session::LimitsBook limitsBook_;
+    // Before the engine and SFTP: their uploads take their quotas here.
+    access::QuotaTable quotaTable_;
+    session::QuotaKeeper quota_;
     std::unique_ptr<ftp::FtpEngine> engine_;
     FileNotesToBus fileNotes_;
     // The address lists' switches as saved, whoever saved them.
@@ -117,6 +125,7 @@ private:
     ServerController server_;
     // After the controller and everything its sessions use: it ends first.
     SftpStarter sftp_;
+    QuotaCompanion quotaCompanion_{quota_, sftp_};
     CertificateTools certificateTools_;
     std::unique_ptr<actions::ActionService> actions_;
     // Last: it closes sessions of the engine and SFTP.

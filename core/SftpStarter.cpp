@@ -32,6 +32,7 @@ std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringLis
     s.context.passwordAuth = options.sftpPasswordAuth;
     s.context.followLinks = config.resolveLinks.value_or(engine_.ResolveLinks()) != 0;
     s.context.ownFiles = ownFiles_;
+    s.context.quota = quota_;
     s.context.timeoutSeconds = config.timeout.value_or(engine_.Timeout());
     s.context.serverRoot = config.root;
     QString error;

@@ -22,6 +22,8 @@ public:
 
     std::optional<QString> start(const ServerConfig& config, QStringList& lines) override;
     void stop() override;
+    // Where uploads take their accounts' quotas (null: none), from the next start.
+    void setQuotaKeeper(session::QuotaKeeper* keeper) { quota_ = keeper; }
     sftp::SftpServer& server() { return server_; }
     const sftp::SftpServer& server() const { return server_; }
 
@@ -33,6 +35,7 @@ private:
     session::Admission& admission_;
     QString dataFolder_;
     const files::OwnFiles* ownFiles_;
+    session::QuotaKeeper* quota_ = nullptr;
     sftp::SftpServer server_;
 };
 

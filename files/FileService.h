@@ -13,6 +13,7 @@
 
 #include "events/ServerEvents.h"
 #include "files/Authorizer.h"
+#include "files/BesideFile.h"
 #include "files/FileFacts.h"
 #include "files/LoginGrant.h"
 #include "files/VirtualFileSystem.h"
@@ -78,8 +79,11 @@ struct OpenedFile {
     QString name;                // the client path used (the unique one for UniqueName)
     QString diskPath;            // the file's, for the events
     std::unique_ptr<QFile> file; // open, positioned at the offset
-    qint64 size = -1;            // the file's size once opened: for reading, all there is to send
-    QString systemError;         // OpenFailed: the system's own words
+    // ReplaceBeside over an existing file: the new file's hidden name, put in
+    // place by commit(); null otherwise.
+    std::shared_ptr<BesideFile> beside;
+    qint64 size = -1;    // the file's size once opened: for reading, all there is to send
+    QString systemError; // OpenFailed: the system's own words
     bool ok() const { return error == FileError::None; }
 };
 
@@ -89,6 +93,8 @@ struct SpaceResult {
     FileError error = FileError::None;
     QString path;
     qint64 freeBytes = 0;
+    qint64 totalBytes = 0; // the file system's size
+    qint64 unitBytes = 0;  // its unit of allocation (statvfs's f_frsize)
     bool ok() const { return error == FileError::None; }
 };
 
@@ -96,6 +102,9 @@ enum class WriteMode {
     Replace,    // a new file, or an existing one emptied (or kept up to a resume offset)
     Append,     // written after what the file holds
     UniqueName, // under a name no object has yet
+    // As Replace from the start, but an existing file stays until the new
+    // one is complete: written beside it (OpenedFile::beside).
+    ReplaceBeside,
 };
 
 // The source of a rename, checked on its own before the new name is known.

@@ -80,6 +80,8 @@ SpaceResult FileService::freeSpace(const QString& clientPath) const {
     }
     // What an ordinary user may still write: the root's reserve left out.
     result.freeBytes = qint64(fs.f_bavail) * qint64(fs.f_frsize);
+    result.totalBytes = qint64(fs.f_blocks) * qint64(fs.f_frsize);
+    result.unitBytes = qint64(fs.f_frsize);
 #else
     const QStorageInfo storage(p.realPath);
     if (!storage.isValid()) {
@@ -87,6 +89,8 @@ SpaceResult FileService::freeSpace(const QString& clientPath) const {
         return result;
     }
     result.freeBytes = storage.bytesAvailable();
+    result.totalBytes = storage.bytesTotal();
+    result.unitBytes = storage.blockSize();
 #endif
     return result;
 }

@@ -49,6 +49,43 @@ std::unique_ptr<QFile> openFile(const ResolvedPath& p, int flags, QIODevice::Ope
     return file;
 }
 
+// Opens a new file beside the existing one `p` under a hidden name, with
+// the old file's permission bits.
+std::unique_ptr<QFile> openBeside(const ResolvedPath& p, OpenedFile& result) {
+    UniqueFd folder = p.openParent();
+    const QByteArray name = p.lastName();
+    int error = errno;
+    for (int i = 0; folder.valid() && i < kMaxUniqueTries; ++i) {
+        const QByteArray temp = '.' + name + ".kv-parte-" + QByteArray::number(::getpid()) + '-' +
+                                QByteArray::number(i);
+        UniqueFd fd(::openat(folder.get(), temp.constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             p.facts.st_mode & 0777));
+        if (!fd.valid()) {
+            error = errno;
+            if (error == EEXIST)
+                continue;
+            break;
+        }
+        auto file = std::make_unique<QFile>();
+        if (!file->open(fd.get(), QIODevice::WriteOnly | QIODevice::Unbuffered,
+                        QFileDevice::AutoCloseHandle)) {
+            ::unlinkat(folder.get(), temp.constData(), 0);
+            result.error = FileError::OpenFailed;
+            result.systemError = file->errorString();
+            return nullptr;
+        }
+        fd.release();
+        result.diskPath = p.realPath;
+        result.size = 0;
+        result.beside = std::make_shared<BesideFile>(std::move(folder), temp, name);
+        return file;
+    }
+    result.error = FileError::OpenFailed;
+    result.systemError = qt_error_string(error);
+    return nullptr;
+}
+
 } // namespace
 
 OpenedFile FileService::openForReading(const QString& clientPath, qint64 offset) const {
@@ -80,6 +117,7 @@ OpenedFile FileService::openForWriting(const QString& clientPath, WriteMode mode
     const bool unique = mode == WriteMode::UniqueName;
     if (mode != WriteMode::Replace)
         offset = 0;
+    const bool beside = mode == WriteMode::ReplaceBeside;
     result.name = clientPath;
     ResolvedPath p;
     if (unique) {
@@ -113,6 +151,10 @@ OpenedFile FileService::openForWriting(const QString& clientPath, WriteMode mode
         result.error = FileError::RestartBeyondEnd;
     if (!result.ok())
         return result;
+    if (beside && p.exists && S_ISREG(p.facts.st_mode)) {
+        result.file = openBeside(p, result);
+        return result;
+    }
 
     int flags = O_WRONLY | O_CREAT;
     QIODevice::OpenMode openMode = QIODevice::WriteOnly | QIODevice::Unbuffered;

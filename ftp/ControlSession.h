@@ -16,6 +16,7 @@
 #include "ftp/ReplyTexts.h"
 #include "ftp/Transfer.h"
 #include "session/TransferNews.h"
+#include "session/UploadQuota.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -246,6 +247,7 @@ private:
         QString path;     // client-visible path, for the log and the events
         QString diskPath; // the file's, for the events
         QString opening;  // the 150 line
+        std::unique_ptr<session::UploadQuota> quota; // an upload's, with a quota on the account
     };
     void beginTransfer(std::unique_ptr<PendingTransfer> pending);
     void onDataReady(StreamSocket* socket);

@@ -22,7 +22,8 @@ class OwnFiles;
 
 namespace kv::session {
 class LoginBans;
-}
+class QuotaKeeper;
+} // namespace kv::session
 
 namespace kv::ftp {
 
@@ -60,6 +61,8 @@ struct EngineSettings {
     files::AreaRegistry* areas = nullptr;
     // The program's own files, never served; null: none.
     const files::OwnFiles* ownFiles = nullptr;
+    // Each account's quota as used; null: no quotas.
+    session::QuotaKeeper* quota = nullptr;
     // Told what happens on the server; null: nobody listens.
     events::ServerEvents* notifications = nullptr;
 };

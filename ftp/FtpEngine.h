@@ -37,7 +37,8 @@ class OwnFiles;
 }
 namespace kv::session {
 class Admission;
-}
+class QuotaKeeper;
+} // namespace kv::session
 
 namespace kv::ftp {
 
@@ -84,6 +85,9 @@ public:
     // whatever its folders; null: none. The caller keeps them alive while
     // the engine runs.
     virtual void setOwnFiles(const files::OwnFiles* ownFiles) = 0;
+    // Where uploads take their accounts' quotas, for logins made afterwards;
+    // null: no quotas. The caller keeps it alive while the engine runs.
+    virtual void setQuotaKeeper(session::QuotaKeeper* keeper) { (void)keeper; }
 
     // Starts listening on LocalAddress:Port; false (never a crash or a block)
     // when the address is not this machine's or the port cannot be used.

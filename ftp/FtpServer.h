@@ -60,6 +60,7 @@ public:
     void setPassive(const PassiveSettings& passive) override;
     void setAdmission(session::Admission* admission) override;
     void setOwnFiles(const files::OwnFiles* ownFiles) override { settings_.ownFiles = ownFiles; }
+    void setQuotaKeeper(session::QuotaKeeper* keeper) override { settings_.quota = keeper; }
 
     bool Listen() override;
     QString ListenError() const override { return listenError_; }

@@ -4,6 +4,7 @@
 #include "ftp/Transfer.h"
 
 #include "ftp/StreamSocket.h"
+#include "session/UploadQuota.h"
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -36,6 +37,10 @@ ReceiveTransfer::ReceiveTransfer(StreamSocket* socket, std::unique_ptr<QFile> fi
                                  int lingerSeconds, QObject* parent)
     : Transfer(socket, lingerSeconds, parent), file_(std::move(file)), ascii_(ascii) {}
 
+void ReceiveTransfer::setQuota(std::unique_ptr<session::UploadQuota> quota) {
+    quota_ = std::move(quota);
+}
+
 ReceiveTransfer::~ReceiveTransfer() {
     stopSource();
     if (file_)
@@ -47,6 +52,9 @@ void ReceiveTransfer::stopSource() {
     // and goes with this transfer.
     if (notifier_)
         notifier_->setEnabled(false);
+    // An upload that did not complete: an overwrite leaves the old file.
+    if (quota_ && !quota_->finished() && file_ && file_->isOpen())
+        quota_->finish(false, file_->handle());
 #ifdef Q_OS_LINUX
     for (int* fd : {&fd_, &pipe_[0], &pipe_[1]}) {
         if (*fd >= 0) {
@@ -132,6 +140,8 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
         }
         left -= m;
         bytes_ += m;
+        if (quota_) // it fit before the splice: readDirect() asked
+            quota_->admit(-1, m);
         spliced_ = true;
     }
     moved = n;
@@ -145,7 +155,7 @@ void ReceiveTransfer::readDirect() {
 #ifdef Q_OS_LINUX
     qint64 budget = kReadBurst;
     while (!done_ && budget > 0) {
-        if (useSplice_ && bytes_ >= kSpliceFrom) {
+        if (useSplice_ && bytes_ >= kSpliceFrom && (!quota_ || quota_->fits(kReadChunk))) {
             qint64 moved = 0;
             if (!spliceOnce(moved))
                 continue; // splicing is off now: plain reads from here on
@@ -197,6 +207,18 @@ void ReceiveTransfer::failWrite() {
 #endif
 }
 
+void ReceiveTransfer::stopAtQuota() {
+    if (quota_->replacing()) {
+        finish(TransferResult::Outcome::QuotaExceeded,
+               QStringLiteral("quota superata, file precedente conservato"));
+        return;
+    }
+    struct stat st {};
+    const qint64 kept = ::fstat(file_->handle(), &st) == 0 ? qint64(st.st_size) : -1;
+    finish(TransferResult::Outcome::QuotaExceeded,
+           QStringLiteral("quota superata, file parziale di %1 byte conservato").arg(kept));
+}
+
 void ReceiveTransfer::run() {
     buffer_.resize(kFirstReadChunk);
     if (ascii_)
@@ -225,6 +247,14 @@ void ReceiveTransfer::run() {
 bool ReceiveTransfer::store(const char* data, qint64 size) {
     if (size <= 0)
         return true;
+    // Taken from the account's quota before it is written; what does not
+    // fit is not written, and the upload ends there.
+    bool cut = false;
+    if (quota_) {
+        const qint64 fit = quota_->admit(-1, size);
+        cut = fit < size;
+        size = fit;
+    }
 #ifdef Q_OS_UNIX
     // Straight to the descriptor: QFile's write asks the file's type with
     // an fstat first, one system call more per uploaded file.
@@ -248,6 +278,10 @@ bool ReceiveTransfer::store(const char* data, qint64 size) {
         return false;
     }
 #endif
+    if (cut) {
+        stopAtQuota();
+        return false;
+    }
     return true;
 }
 
@@ -300,6 +334,11 @@ void ReceiveTransfer::complete() {
     if (::fstat(file_->handle(), &st) == 0)
         fileSize_ = qint64(st.st_size);
 #endif
+    if (quota_ && !quota_->finish(true, file_->handle())) {
+        finish(TransferResult::Outcome::WriteFailed,
+               QStringLiteral("sostituzione del file non riuscita (%1)").arg(systemError()));
+        return;
+    }
     file_->close();
     if (file_->error() != QFileDevice::NoError) {
         finish(TransferResult::Outcome::WriteFailed,

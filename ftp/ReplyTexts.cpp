@@ -138,6 +138,7 @@ constexpr std::array kReplies{
     ReplyRow{HashUnsupported, "501 %1: Unsupported algorithm."},
     ReplyRow{HashUnavailable, "450 %1: Checksums cannot be computed now, try again later."},
     ReplyRow{HashAborted, "426 %1: Checksum aborted."},
+    ReplyRow{QuotaExceeded, "552 Quota exceeded."},
 };
 
 constexpr bool inEnumOrder() {

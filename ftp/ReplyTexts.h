@@ -140,6 +140,8 @@ enum class Reply {
     HashUnsupported,
     HashUnavailable,
     HashAborted,
+    // quotas
+    QuotaExceeded,
 };
 
 class ReplyTexts {

@@ -5,6 +5,7 @@
 
 #include "ftp/EngineSettings.h"
 #include "ftp/Listing.h"
+#include "session/UploadQuota.h"
 
 namespace kv::ftp {
 
@@ -97,7 +98,7 @@ void ControlSession::cmdRmd(const QString& arg) {
 }
 
 void ControlSession::cmdDele(const QString& arg) {
-    const files::PathResult r = files_.deleteFile(arg);
+    const files::PathResult r = session::deleteCounted(settings_.quota, grant_.get(), files_, arg);
     if (r.error == FileError::IsADirectory)
         reply(Reply::IsADirectory, {arg});
     else if (r.error == FileError::Failed)

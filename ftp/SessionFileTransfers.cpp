@@ -5,6 +5,8 @@
 #include "ftp/ControlSession.h"
 
 #include "ftp/EngineSettings.h"
+#include "session/QuotaKeeper.h"
+#include "session/UploadQuota.h"
 
 namespace kv::ftp {
 
@@ -73,7 +75,17 @@ void ControlSession::store(StoreMode mode, const QString& arg) {
     const files::WriteMode writeMode = unique                      ? files::WriteMode::UniqueName
                                        : mode == StoreMode::Append ? files::WriteMode::Append
                                                                    : files::WriteMode::Replace;
-    files::OpenedFile opened = files_.openForWriting(arg, writeMode, offset);
+    session::UploadQuota::Opened within =
+        session::UploadQuota::open(settings_.quota, grant_.get(), files_, arg, writeMode, offset);
+    if (!within.refusal.isEmpty()) {
+        // Refused before the 150: a client's automatic retries of the same
+        // path end here while the account is over its quota.
+        log(QStringLiteral("Upload %1 rifiutato: quota superata per l'account %2 (%3)")
+                .arg(within.file.path, grant_->login, within.refusal));
+        reply(Reply::QuotaExceeded);
+        return;
+    }
+    files::OpenedFile& opened = within.file;
     // The name tried, which for STOU is the unique one.
     const QString& shownName = opened.name;
     switch (opened.error) {
@@ -98,6 +110,7 @@ void ControlSession::store(StoreMode mode, const QString& arg) {
     auto pending = std::make_unique<PendingTransfer>();
     pending->kind = PendingTransfer::Kind::Upload;
     pending->file = std::move(opened.file);
+    pending->quota = std::move(within.quota);
     pending->diskPath = opened.diskPath;
     pending->ascii = asciiType_;
     pending->path = opened.path;

@@ -91,7 +91,8 @@ void ControlSession::cmdAllo(const QString& arg) {
         return;
     }
     // A folder whose free space cannot be told is not refused for it.
-    const files::SpaceResult space = files_.freeSpace(QString());
+    const files::SpaceResult space =
+        session::withinQuota(settings_.quota, grant_.get(), files_.freeSpace(QString()));
     if (space.ok() && size > space.freeBytes)
         reply(Reply::NoRoomToAllocate, {QString::number(space.freeBytes)});
     else
@@ -100,7 +101,8 @@ void ControlSession::cmdAllo(const QString& arg) {
 
 void ControlSession::cmdAvbl(const QString& arg) {
     const QString target = arg.trimmed().isEmpty() ? files_.currentFolder() : arg;
-    const files::SpaceResult r = files_.freeSpace(target);
+    const files::SpaceResult r =
+        session::withinQuota(settings_.quota, grant_.get(), files_.freeSpace(target));
     if (r.error == FileError::NotADirectory)
         reply(Reply::NotADirectory, {target});
     else if (r.error == FileError::Failed)

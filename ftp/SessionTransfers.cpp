@@ -47,6 +47,8 @@ void ControlSession::onDataReady(StreamSocket* socket) {
         break;
     case PendingTransfer::Kind::Upload:
         transfer_ = new ReceiveTransfer(socket, std::move(p.file), p.ascii, linger, this);
+        if (p.quota)
+            static_cast<ReceiveTransfer*>(transfer_)->setQuota(std::move(p.quota));
         break;
     }
     connect(transfer_, &Transfer::finished, this, &ControlSession::onTransferFinished);
@@ -95,6 +97,9 @@ void ControlSession::onTransferFinished(const TransferResult& result) {
         break;
     case Outcome::StorageFull:
         reply(Reply::InsufficientStorage);
+        break;
+    case Outcome::QuotaExceeded:
+        reply(Reply::QuotaExceeded);
         break;
     case Outcome::ReadFailed:
         reply(Reply::ReadError,

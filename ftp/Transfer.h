@@ -13,6 +13,10 @@
 
 class QFile;
 class QSocketNotifier;
+
+namespace kv::session {
+class UploadQuota;
+}
 class QTimer;
 
 namespace kv::ftp {
@@ -30,6 +34,7 @@ struct TransferResult {
         ReadFailed,     // the source file could not be read
         WriteFailed,    // the destination file could not be written (rights, I/O error)
         StorageFull,    // no room left for the destination file (disk, quota, size limit)
+        QuotaExceeded,  // the account's quota is reached: the part received stays
         Aborted,        // ABOR or the session ended
     };
     Outcome outcome = Outcome::Complete;
@@ -139,6 +144,8 @@ public:
     ReceiveTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, bool ascii,
                     int lingerSeconds, QObject* parent);
     ~ReceiveTransfer() override;
+    // The account's quota every write is admitted by; set before start().
+    void setQuota(std::unique_ptr<session::UploadQuota> quota);
 
 private:
     void run() override;
@@ -147,6 +154,8 @@ private:
     void drain();
     void onSocketClosed();
     bool store(const char* data, qint64 size);
+    // Ends an upload that reached its account's quota.
+    void stopAtQuota();
     void growBufferIfFilled(qint64 lastRead);
     bool takeDescriptor();
     void readDirect();
@@ -165,7 +174,8 @@ private:
     int fd_ = -1;
     int pipe_[2] = {-1, -1}; // socket -> pipe -> file without a user-space copy
     bool useSplice_ = true;
-    bool spliced_ = false; // some bytes already went to the file by splice
+    bool spliced_ = false;                        // some bytes already went to the file by splice
+    std::unique_ptr<session::UploadQuota> quota_; // null: no quota
     QSocketNotifier* notifier_ = nullptr;
 };
 

@@ -93,6 +93,12 @@ const QMap<QString, Group>& groups() {
          {&mailCommand, "kestrova mail test INDIRIZZO   (invia subito un'e-mail di prova)\n"
                         "Il server è nelle opzioni mail_server, mail_security, mail_ca_file,\n"
                         "mail_user, mail_password, mail_from.\n"}},
+        {QStringLiteral("quota"),
+         {&quotaCommand,
+          "kestrova quota show [NOME] [--json]   (spazio e file usati, limiti, percentuale)\n"
+          "kestrova quota scan [NOME]            (li conta di nuovo dal disco)\n"
+          "Si contano i file nella cartella radice dell'account e nelle sue cartelle virtuali,\n"
+          "ognuno una volta sola. Con il server in funzione risponde il server.\n"}},
         {QStringLiteral("settings"),
          {&settingsCommand,
           "kestrova settings show [--json]\n"

@@ -41,5 +41,6 @@ int optionCommand(CliContext& c);
 int settingsCommand(CliContext& c);
 int actionCommand(CliContext& c);
 int mailCommand(CliContext& c);
+int quotaCommand(CliContext& c);
 
 } // namespace kv::cli

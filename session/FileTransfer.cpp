@@ -43,11 +43,21 @@ qint64 FileTransfer::read(char* into, qint64 max) {
 }
 
 bool FileTransfer::write(QByteArrayView data) {
-    if (file_->write(data.data(), data.size()) != data.size()) {
+    // Taken from the quota before it is written; what does not fit is not.
+    const qint64 fit =
+        quota_ ? quota_->admit(append_ ? -1 : file_->pos(), data.size()) : data.size();
+    if (file_->write(data.data(), fit) != fit) {
         noteFailure(writeFailure(*file_));
         return false;
     }
-    note_.bytes += data.size();
+    note_.bytes += fit;
+    if (fit < data.size()) {
+        noteFailure(quota_->replacing()
+                        ? QStringLiteral("quota superata, file precedente conservato")
+                        : QStringLiteral("quota superata, file parziale di %1 byte conservato")
+                              .arg(currentSize()));
+        return false;
+    }
     return true;
 }
 
@@ -88,6 +98,11 @@ events::TransferOutcome FileTransfer::finish(events::TransferOutcome outcome) {
         } else {
             note_.fileSize = file_->size();
         }
+    }
+    if (quota_ && !quota_->finish(outcome == events::TransferOutcome::Complete, file_->handle())) {
+        note_.failure =
+            QStringLiteral("sostituzione del file non riuscita (%1)").arg(qt_error_string(errno));
+        outcome = events::TransferOutcome::Failed;
     }
     file_->close();
     return outcome;

@@ -9,6 +9,8 @@
 #include "events/ServerEvents.h"
 #include "files/FileService.h"
 
+#include "session/UploadQuota.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <memory>
@@ -38,6 +40,12 @@ public:
     // Whether a byte moved yet (the transfer was told as started).
     bool moved() const { return moved_; }
     void markMoved() { moved_ = true; }
+
+    // An upload within its account's quota: every write takes its growth
+    // first, and finish() puts an overwrite in place or leaves the old file.
+    void setQuota(std::unique_ptr<UploadQuota> quota) { quota_ = std::move(quota); }
+    // Whether a write was refused or cut short by the quota.
+    bool quotaReached() const { return quota_ && quota_->cut(); }
 
     // Positions the next read or write at `offset` (ignored when appending);
     // false past what a file offset can hold.
@@ -71,6 +79,7 @@ private:
     std::unique_ptr<QFile> file_;
     bool append_ = false;
     bool moved_ = false;
+    std::unique_ptr<UploadQuota> quota_; // null: no quota
 };
 
 } // namespace kv::session

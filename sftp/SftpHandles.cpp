@@ -33,6 +33,7 @@ QByteArray SftpRequests::open(const Request& q) {
     const quint32 f = q.openFlags;
     auto kind = events::TransferKind::Download;
     bool append = false;
+    std::unique_ptr<session::UploadQuota> upload;
     if (!(f & (OpenWrite | OpenAppend))) {
         opened = files_->openForReading(path);
     } else {
@@ -54,7 +55,17 @@ QByteArray SftpRequests::open(const Request& q) {
             mode = files::WriteMode::Append;
         else if (!(f & OpenTruncate) && existing.ok() && !existing.entry.isDir)
             keep = existing.entry.size; // written in place, as the client asks by offset
-        opened = files_->openForWriting(path, mode, keep);
+        session::UploadQuota::Opened within =
+            session::UploadQuota::open(quota_, grant_.get(), *files_, path, mode, keep);
+        if (!within.refusal.isEmpty()) {
+            if (observer_.log)
+                observer_.log(QStringLiteral("Upload %1 rifiutato: quota superata per l'account "
+                                             "%2 (%3)")
+                                  .arg(within.file.path, grant_->login, within.refusal));
+            return statusPacket(q.id, Failure, "quota superata");
+        }
+        opened = std::move(within.file);
+        upload = std::move(within.quota);
         append = mode == files::WriteMode::Append;
         kind = events::TransferKind::Upload;
     }
@@ -65,6 +76,8 @@ QByteArray SftpRequests::open(const Request& q) {
     }
     auto h = std::make_unique<Handle>();
     h->transfer = std::make_unique<session::FileTransfer>(kind, std::move(opened), append);
+    if (upload)
+        h->transfer->setQuota(std::move(upload));
     return newHandle(q.id, std::move(h));
 }
 
@@ -141,7 +154,9 @@ QByteArray SftpRequests::write(const Request& q) {
     if (!t.seek(q.offset))
         return statusPacket(q.id, Failure, "Cannot seek");
     if (!t.write(q.data))
-        return statusPacket(q.id, Failure, t.errorString().toUtf8());
+        return statusPacket(q.id, Failure,
+                            t.quotaReached() ? QByteArray("quota superata")
+                                             : t.errorString().toUtf8());
     noteMoving(*h);
     received_ += q.data.size();
     return statusPacket(q.id, Ok, "Success");

@@ -1,5 +1,7 @@
 #include "sftp/SftpRequestsShared.h"
 
+#include "session/QuotaKeeper.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -60,6 +62,8 @@ QByteArray SftpRequests::dispatch(const Request& q) {
             .string("1")
             .string("limits@openssh.com")
             .string("1")
+            .string("statvfs@openssh.com")
+            .string("2")
             .finish();
     case Open:
         return open(q);
@@ -87,7 +91,9 @@ QByteArray SftpRequests::dispatch(const Request& q) {
         return setStat(q, h->transfer ? h->transfer->note().clientPath : h->folderPath);
     }
     case Remove:
-        return status(q.id, files_->deleteFile(clientPathOf(q.path)).error);
+        return status(
+            q.id,
+            session::deleteCounted(quota_, grant_.get(), *files_, clientPathOf(q.path)).error);
     case Mkdir:
         return status(q.id, files_->makeFolder(clientPathOf(q.path)).error);
     case Rmdir:
@@ -178,6 +184,33 @@ QByteArray SftpRequests::rename(quint32 id, const QByteArray& from, const QByteA
     return status(id, files_->rename(source, clientPathOf(to)).error);
 }
 
+QByteArray SftpRequests::fileSystem(const Request& q) {
+    const files::SpaceResult space =
+        session::withinQuota(quota_, grant_.get(), files_->freeSpace(clientPathOf(q.path)));
+    if (!space.ok())
+        return status(q.id, space.error);
+    // A quota is told to the byte (units of 1), the disk in its own units.
+    const bool byQuota = quota_ && grant_ && quota_->limited(grant_->accountId) &&
+                         quota_->bytesLeft(grant_->accountId) >= 0;
+    const quint64 unit = byQuota ? 1 : space.unitBytes > 0 ? quint64(space.unitBytes) : 4096;
+    const quint64 freeUnits = quint64(space.freeBytes) / unit;
+    // The file counts are not told: clients show sizes from these.
+    return PacketWriter(ExtendedReply)
+        .u32(q.id)
+        .u64(unit)                             // f_bsize
+        .u64(unit)                             // f_frsize
+        .u64(quint64(space.totalBytes) / unit) // f_blocks
+        .u64(freeUnits)                        // f_bfree
+        .u64(freeUnits)                        // f_bavail
+        .u64(0)                                // f_files
+        .u64(0)                                // f_ffree
+        .u64(0)                                // f_favail
+        .u64(0)                                // f_fsid
+        .u64(0)                                // f_flag
+        .u64(255)                              // f_namemax
+        .finish();
+}
+
 QByteArray SftpRequests::extended(const Request& q) {
     if (q.extension == "posix-rename@openssh.com")
         return rename(q.id, q.path, q.path2);
@@ -200,6 +233,8 @@ QByteArray SftpRequests::extended(const Request& q) {
             .u64(kMaxOpenHandles)
             .finish();
     }
+    if (q.extension == "statvfs@openssh.com")
+        return fileSystem(q);
     if (q.extension == "hardlink@openssh.com")
         return statusPacket(q.id, PermissionDenied, "Links are not served");
     return statusPacket(q.id, OpUnsupported, "Unsupported request");

@@ -30,6 +30,12 @@ public:
 
     SftpRequests(std::unique_ptr<files::FileService> files, Observer observer);
     ~SftpRequests();
+    // Uploads and deletions count towards the quota of the grant's account
+    // in `keeper` (null: no quotas).
+    void setQuota(session::QuotaKeeper* keeper, std::shared_ptr<const files::LoginGrant> grant) {
+        quota_ = keeper;
+        grant_ = std::move(grant);
+    }
 
     // Answers one packet payload; the reply packet, length prefix included.
     QByteArray answer(QByteArrayView payload);
@@ -57,6 +63,8 @@ private:
     QByteArray realPath(const Request& q);
     QByteArray rename(quint32 id, const QByteArray& from, const QByteArray& to);
     QByteArray extended(const Request& q);
+    // statvfs@openssh.com: the disk, or the account's quota as its size.
+    QByteArray fileSystem(const Request& q);
     QByteArray newHandle(quint32 id, std::unique_ptr<Handle> handle);
     Handle* handleOf(const QByteArray& bytes);
     void finish(Handle& h, events::TransferOutcome outcome);
@@ -70,6 +78,8 @@ private:
     qint64 sent_ = 0;
     qint64 received_ = 0;
     Handle* moving_ = nullptr;
+    session::QuotaKeeper* quota_ = nullptr;
+    std::shared_ptr<const files::LoginGrant> grant_;
 };
 
 // The client path as the file layer takes it: absolute, "." and ".."

@@ -43,6 +43,8 @@ struct SftpContext {
     files::AreaRegistry* areas = nullptr;
     // The program's own files, never served; null: none.
     const files::OwnFiles* ownFiles = nullptr;
+    // Each account's quota as used; null: no quotas.
+    session::QuotaKeeper* quota = nullptr;
     // Computes the checksum commands' hashes; null: none are served.
     files::HashWorkers* hashWorkers = nullptr;
     int timeoutSeconds = 180; // idle time before the connection closes; 0: never

@@ -175,6 +175,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
             Q_EMIT context_->bus->transferFinished(e);
     };
     requests_ = std::make_unique<SftpRequests>(std::move(files), std::move(observer));
+    requests_->setQuota(context_->quota, grant_);
     SftpCommands::Hooks hooks;
     hooks.log = [this](const QString& line) { log(line); };
     hooks.progressed = [this] {

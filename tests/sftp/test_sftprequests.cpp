@@ -140,7 +140,7 @@ private Q_SLOTS:
         }
         QVERIFY(r.ok);
         QCOMPARE(names, (QList<QByteArray>{"posix-rename@openssh.com", "fsync@openssh.com",
-                                           "limits@openssh.com"}));
+                                           "limits@openssh.com", "statvfs@openssh.com"}));
     }
 
     // OpenSSH's client sizes its requests by the limits told: each must be

@@ -51,6 +51,7 @@ kv::session::LoginDecision FakeEvents::LoginRequest(Conn& c) {
         return kv::session::LoginDecision::refused(QStringLiteral("password errata"));
     auto grant = std::make_shared<kv::files::LoginGrant>();
     grant->login = c.UserName();
+    grant->accountId = accountId;
     grant->rights = rights;
     grant->root = root;
     grant->virtualDirs = virtualDirs;
@@ -73,6 +74,7 @@ bool EngineHarness::start() {
     server = std::make_unique<FtpServer>();
     server->setEvents(&events);
     server->setNotifications(&events.bus);
+    server->setQuotaKeeper(quota);
     server->setLocalAddress(QStringLiteral("127.0.0.1"));
     server->setServerRootDir(events.root);
     // Port is a signed 16-bit value, so tests use ports below 32768.

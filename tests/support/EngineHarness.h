@@ -26,7 +26,8 @@ struct FakeEvents : kv::session::EngineEvents {
     QString root;
     QList<kv::ftp::VirtualDir> virtualDirs;
     kv::files::Rights rights = kv::files::Rights::all();
-    bool accountsUnreadable = false; // every login is answered as unavailable
+    bool accountsUnreadable = false;            // every login is answered as unavailable
+    qint32 accountId = kv::files::kNoAccountId; // of every login
     QStringList calls;
     QStringList logLines;
     bool keepLog = true;
@@ -83,6 +84,7 @@ public:
     quint16 port = 0;
     kv::ftp::TlsSettings tls;
     bool wantImplicit = false;
+    kv::session::QuotaKeeper* quota = nullptr; // handed to the server at start()
     quint16 implicitPort = 0;
 
 private:
