@@ -1,6 +1,7 @@
 // The administration operations over the running program.
 #include "adminchannel/AdminOperations.h"
 
+#include "access/AccountService.h"
 #include "access/DataView.h"
 #include "core/ProgramCore.h"
 #include "settings/OptionCatalog.h"
@@ -302,7 +303,7 @@ QJsonObject AdminOperations::quota(const QJsonObject& body) {
     const bool scan = body.value(QStringLiteral("scan")).toBool();
     QList<access::QuotaRow> rows = core_.quotaTable().rows(login);
     if (!login.isEmpty() && rows.isEmpty())
-        return failure(QStringLiteral("Account inesistente: %1").arg(login.left(64)));
+        return failure(access::missingAccountMessage(login.left(64)));
     session::QuotaKeeper& keeper = core_.quota();
     QJsonArray accounts;
     for (access::QuotaRow& row : rows) {

@@ -1,6 +1,8 @@
 // quota show and quota scan: each account's quota as used. With a server
 // running on the folder its keeper answers (the tallies as they are this
 // moment, and the count made on its event loop); otherwise accounts.dat does.
+#include "access/AccountLimitsTable.h"
+#include "access/AccountService.h"
 #include "access/EntryChecks.h"
 #include "access/QuotaTable.h"
 #include "adminchannel/AdminClient.h"
@@ -114,9 +116,11 @@ int quotaCommand(CliContext& c) {
     access::QuotaTable table(c.db, [&c] { return access::ownerRoot(c.db, -1); });
     QList<access::QuotaRow> rows = table.rows(login);
     if (!login.isEmpty() && rows.isEmpty())
-        return refuse(c, QStringLiteral("Account inesistente: %1").arg(login));
+        return refuse(c, access::missingAccountMessage(login));
+    const access::AccountLimitsTable limits(c.db);
     QJsonArray accounts;
     for (access::QuotaRow& row : rows) {
+        row.limits = limits.read(row.account);
         if (scan) {
             row.used = table.scanNow(row.account);
             row.counted = true;

@@ -38,7 +38,11 @@ class Quota(unittest.TestCase):
         self.assertIn("bob", out)
         row = self.shown("bob")
         self.assertEqual((row["bytesUsed"], row["filesUsed"], row["counted"]), (14, 2, True))
-        self.assertIn("Account inesistente: nessuno", self.site.kv_fails("quota", "show", "nessuno"))
+        # The limits come from accounts.dat also when no server runs.
+        self.site.kv_ok("user", "set", "bob", "--quota", "1M", "--quota-files", "7")
+        row = self.shown("bob")
+        self.assertEqual((row["quotaBytes"], row["quotaFiles"]), (1048576, 7))
+        self.assertIn('L\'account "nessuno" non esiste', self.site.kv_fails("quota", "show", "nessuno"))
         self.assertIn("Uso:", self.site.kv_fails("quota", "count", code=2))
 
     def test_a_running_server_counts_and_keeps_the_tallies(self):
