@@ -3,6 +3,7 @@
 #include "access/AddressHelpers.h"
 #include "core/DataFolder.h"
 #include "core/NewDatabase.h"
+#include "core/ServerRates.h"
 #include "core/WholeDiskWarnings.h"
 #include "settings/OptionCatalog.h"
 
@@ -43,8 +44,13 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     engine_->setNotifications(&notifications_);
     bans_.setNotifications(&notifications_);
     engine_->setAdmission(&admission_);
-    server_.setConnectionLimits(
-        [this](const session::Admission::Limits& limits) { admission_.setLimits(limits); });
+    engine_->setRateLimiter(&rates_);
+    sftp_.setRateLimiter(&rates_);
+    server_.setConnectionLimits([this](const session::Admission::Limits& limits) {
+        admission_.setLimits(limits);
+        // Handed over at every start and reload, as the connection limits.
+        limitsBook_.setServer(serverLimitsFromOptions(views_.options().read().rows));
+    });
     engine_->setOwnFiles(&ownFiles_);
     actions_ = std::make_unique<actions::ActionService>(
         [rules = actions::ActionRulesTable(database_.connection())] { return rules.read(); },
@@ -58,6 +64,7 @@ ProgramCore::~ProgramCore() {
     engine_->setEvents(nullptr);
     engine_->setNotifications(nullptr);
     engine_->setOwnFiles(nullptr);
+    engine_->setRateLimiter(nullptr);
 }
 
 void ProgramCore::WriteLog(const QString& text) {

@@ -20,6 +20,7 @@
 #include "session/Admission.h"
 #include "session/LimitsBook.h"
 #include "session/LoginBans.h"
+#include "session/RateLimiter.h"
 #include "settings/SettingsStore.h"
 
 #include <functional>
@@ -60,6 +61,8 @@ public:
     session::LoginBans& loginBans() { return bans_; }
     // The speed limits and quotas in force now, for every protocol.
     session::LimitsBook& limitsBook() { return limitsBook_; }
+    // The speed limits every protocol's transfers move under, read from the book.
+    session::RateLimiter& rateLimiter() { return rates_; }
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
 
@@ -97,6 +100,8 @@ private:
     session::Admission admission_{&bans_};
     // Before the engine and SFTP: their transfers read the limits in force.
     session::LimitsBook limitsBook_;
+    // Before the engine and SFTP: their transfers' flows go through it.
+    session::RateLimiter rates_{limitsBook_};
     std::unique_ptr<ftp::FtpEngine> engine_;
     FileNotesToBus fileNotes_;
     // The address lists' switches as saved, whoever saved them.

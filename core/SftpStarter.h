@@ -22,6 +22,8 @@ public:
 
     std::optional<QString> start(const ServerConfig& config, QStringList& lines) override;
     void stop() override;
+    // The speed limits SFTP reads and writes move under; null: none.
+    void setRateLimiter(session::RateLimiter* rates) { rates_ = rates; }
     sftp::SftpServer& server() { return server_; }
     const sftp::SftpServer& server() const { return server_; }
 
@@ -33,6 +35,7 @@ private:
     session::Admission& admission_;
     QString dataFolder_;
     const files::OwnFiles* ownFiles_;
+    session::RateLimiter* rates_ = nullptr;
     sftp::SftpServer server_;
 };
 

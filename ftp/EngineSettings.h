@@ -22,7 +22,8 @@ class OwnFiles;
 
 namespace kv::session {
 class LoginBans;
-}
+class RateLimiter;
+} // namespace kv::session
 
 namespace kv::ftp {
 
@@ -60,6 +61,8 @@ struct EngineSettings {
     files::AreaRegistry* areas = nullptr;
     // The program's own files, never served; null: none.
     const files::OwnFiles* ownFiles = nullptr;
+    // The speed limits transfers move under; null: none.
+    session::RateLimiter* rates = nullptr;
     // Told what happens on the server; null: nobody listens.
     events::ServerEvents* notifications = nullptr;
 };

@@ -93,7 +93,7 @@ qint64 RateFlow::allowance(qint64 want) {
                 queueAhead = b.get();
             continue;
         }
-        const qint64 need = std::min(b->tokens.quantum(), want);
+        const qint64 need = b->tokens.threshold(want);
         const qint64 held = b->tokens.tokens(now);
         if (held >= need) {
             grant = std::min({grant, held, b->tokens.quantum()});
@@ -110,7 +110,7 @@ qint64 RateFlow::allowance(qint64 want) {
         leaveQueue();
         return grant;
     }
-    need_ = std::min(waitIn->tokens.quantum(), want);
+    need_ = waitIn->tokens.threshold(want);
     if (queuedIn_ != waitIn) {
         leaveQueue();
         limiter_.enqueue(*this, *waitIn);
