@@ -226,8 +226,9 @@ void ReceiveTransfer::run() {
     }
     // A binary upload on a plain socket reads the descriptor itself and
     // never needs the socket's signals (a descriptor socket then makes no
-    // notifier of its own).
-    if (takeDescriptor())
+    // notifier of its own). Bytes the speed limits left in the socket must
+    // be read through it first.
+    if (socket_->bytesAvailable() == 0 && takeDescriptor())
         return;
     connect(socket_, &StreamSocket::readyRead, this, &ReceiveTransfer::drain);
     connect(socket_, &StreamSocket::remoteClosed, this, &ReceiveTransfer::onSocketClosed);
