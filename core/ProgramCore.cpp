@@ -45,6 +45,8 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     engine_->setNotifications(&notifications_);
     bans_.setNotifications(&notifications_);
     engine_->setAdmission(&admission_);
+    engine_->setRateLimiter(&rates_);
+    sftp_.setRateLimiter(&rates_);
     server_.setConnectionLimits(
         [this](const session::Admission::Limits& limits) { admission_.setLimits(limits); });
     engine_->setOwnFiles(&ownFiles_);
@@ -75,6 +77,7 @@ ProgramCore::~ProgramCore() {
     engine_->setNotifications(nullptr);
     engine_->setOwnFiles(nullptr);
     engine_->setQuotaKeeper(nullptr);
+    engine_->setRateLimiter(nullptr);
 }
 
 void ProgramCore::WriteLog(const QString& text) {

@@ -23,6 +23,7 @@
 #include "session/Admission.h"
 #include "session/LimitsBook.h"
 #include "session/LoginBans.h"
+#include "session/RateLimiter.h"
 #include "settings/SettingsStore.h"
 
 #include <functional>
@@ -71,6 +72,8 @@ public:
     // Each account's quota as used, kept in accounts.dat while the server runs.
     session::QuotaKeeper& quota() { return quota_; }
     access::QuotaTable& quotaTable() { return quotaTable_; }
+    // The speed limits every protocol's transfers move under, read from the book.
+    session::RateLimiter& rateLimiter() { return rates_; }
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
 
@@ -111,6 +114,8 @@ private:
     // Before the engine and SFTP: their uploads take their quotas here.
     access::QuotaTable quotaTable_;
     session::QuotaKeeper quota_;
+    // Before the engine and SFTP: their transfers' flows go through it.
+    session::RateLimiter rates_{limitsBook_};
     std::unique_ptr<ftp::FtpEngine> engine_;
     FileNotesToBus fileNotes_;
     // The address lists' switches as saved, whoever saved them.

@@ -29,6 +29,7 @@ std::optional<QString> SftpStarter::start(const ServerConfig& config, QStringLis
     s.context.bus = &bus_;
     s.context.bans = admission_.bans();
     s.admission = &admission_;
+    s.context.rates = rates_;
     s.context.passwordAuth = options.sftpPasswordAuth;
     s.context.followLinks = config.resolveLinks.value_or(engine_.ResolveLinks()) != 0;
     s.context.ownFiles = ownFiles_;

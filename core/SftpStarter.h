@@ -24,6 +24,8 @@ public:
     void stop() override;
     // Where uploads take their accounts' quotas (null: none), from the next start.
     void setQuotaKeeper(session::QuotaKeeper* keeper) { quota_ = keeper; }
+    // The speed limits SFTP reads and writes move under; null: none.
+    void setRateLimiter(session::RateLimiter* rates) { rates_ = rates; }
     sftp::SftpServer& server() { return server_; }
     const sftp::SftpServer& server() const { return server_; }
 
@@ -36,6 +38,7 @@ private:
     QString dataFolder_;
     const files::OwnFiles* ownFiles_;
     session::QuotaKeeper* quota_ = nullptr;
+    session::RateLimiter* rates_ = nullptr;
     sftp::SftpServer server_;
 };
 

@@ -15,6 +15,7 @@
 #include "ftp/PermLetters.h"
 #include "ftp/ReplyTexts.h"
 #include "ftp/Transfer.h"
+#include "session/RateLimiter.h"
 #include "session/TransferNews.h"
 #include "session/UploadQuota.h"
 
@@ -264,6 +265,8 @@ private:
                               const QString& reason = {}, qint64 fileSize = -1);
     void endTransfer();
     void dropRetiredTransfers();
+    // The speed limits of this login's uploads or downloads; null: none.
+    session::RateFlow* rateFlow(bool upload);
     void cmdAbor(const QString& arg);
 
     // The server's settings when this connection arrived; a reread of the
@@ -282,6 +285,9 @@ private:
     // Transfer progress for the event subscribers; made at the first
     // transfer somebody watches, so an idle session keeps no timer.
     std::unique_ptr<session::TransferNews> news_; // of the transfer running now
+    // This login's flows through the speed limits (up, down), made at its
+    // first transfer; a transfer lets go of its flow when it ends.
+    std::unique_ptr<session::RateFlow> rates_[2];
     QString closeAfterReply_;
     bool endingAfterReply_ = false; // the final answer went out; the close is queued
 

@@ -52,6 +52,11 @@ void DescriptorSocket::watchReading() {
 
 void DescriptorSocket::onReadable() {
     const qint64 had = received_.size();
+    if (readLimit_ > 0 && had >= readLimit_ && !closing_) {
+        readPaused_ = true;
+        reading_->setEnabled(false);
+        return;
+    }
     received_.resize(had + kReadStep);
     ssize_t n = -1;
     do {
@@ -77,6 +82,10 @@ qint64 DescriptorSocket::read(char* data, qint64 max) {
         return fd_ < 0 ? -1 : 0;
     std::memcpy(data, received_.constData(), size_t(n));
     received_.remove(0, n);
+    if (readPaused_ && received_.size() < readLimit_) {
+        readPaused_ = false;
+        watchReading();
+    }
     return n;
 }
 

@@ -27,6 +27,7 @@ public:
     bool isConnected() const override { return fd_ >= 0 && !ended_; }
     qintptr zeroCopyDescriptor() const override { return isConnected() ? fd_ : -1; }
     int releaseDescriptor() override;
+    void limitReadBuffer(qint64 bytes) override { readLimit_ = bytes; }
     void abort() override;
     bool closeAtOnce(int lingerSeconds) override;
     void lingerUntilClosed(int lingerSeconds) override;
@@ -53,6 +54,8 @@ private:
     // After closeAtOnce(): what the client still sends is dropped, and the
     // object deletes itself once the connection is closed.
     bool closing_ = false;
+    qint64 readLimit_ = 0;    // most bytes held unread; 0: no bound
+    bool readPaused_ = false; // reading waits for the reader to take some
 };
 
 } // namespace kv::ftp

@@ -23,6 +23,7 @@ class OwnFiles;
 namespace kv::session {
 class LoginBans;
 class QuotaKeeper;
+class RateLimiter;
 } // namespace kv::session
 
 namespace kv::ftp {
@@ -63,6 +64,8 @@ struct EngineSettings {
     const files::OwnFiles* ownFiles = nullptr;
     // Each account's quota as used; null: no quotas.
     session::QuotaKeeper* quota = nullptr;
+    // The speed limits transfers move under; null: none.
+    session::RateLimiter* rates = nullptr;
     // Told what happens on the server; null: nobody listens.
     events::ServerEvents* notifications = nullptr;
 };

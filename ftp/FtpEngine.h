@@ -38,6 +38,7 @@ class OwnFiles;
 namespace kv::session {
 class Admission;
 class QuotaKeeper;
+class RateLimiter;
 } // namespace kv::session
 
 namespace kv::ftp {
@@ -81,6 +82,10 @@ public:
     // counted with the other protocols' sessions); null: the engine's own,
     // without bans or limits. The caller keeps it alive while the engine runs.
     virtual void setAdmission(session::Admission* admission) = 0;
+    // The speed limits downloads and uploads move under, shared with the
+    // other protocols' sessions; null: none. The caller keeps it alive while
+    // the engine runs; it reaches connections opened afterwards.
+    virtual void setRateLimiter(session::RateLimiter* rates) = 0;
     // The program's own files, hidden from every login made afterwards
     // whatever its folders; null: none. The caller keeps them alive while
     // the engine runs.

@@ -3,7 +3,7 @@
 
 #include "ftp/FtpServer.h"
 
-#include "ftp/ClientLocality.h"
+#include "net/ClientLocality.h"
 #include "ftp/ControlSession.h"
 #include "ftp/TlsContext.h"
 #include "net/HostAddresses.h"
@@ -134,8 +134,8 @@ bool FtpServer::listenAsConfigured() {
     // The machine's subnets are read once a start, not at every PASV.
     settings_.isLocalClient = localClientCheck_;
     if (!settings_.isLocalClient) {
-        settings_.isLocalClient = [subnets = machineSubnets()](const QHostAddress& client) {
-            return isLocalClient(client, subnets);
+        settings_.isLocalClient = [subnets = net::machineSubnets()](const QHostAddress& client) {
+            return net::isLocalClient(client, subnets);
         };
     }
     live_ = settings_;

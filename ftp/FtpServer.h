@@ -59,6 +59,7 @@ public:
     // New connections take all of `passive`; open ones its public address.
     void setPassive(const PassiveSettings& passive) override;
     void setAdmission(session::Admission* admission) override;
+    void setRateLimiter(session::RateLimiter* rates) override { settings_.rates = rates; }
     void setOwnFiles(const files::OwnFiles* ownFiles) override { settings_.ownFiles = ownFiles; }
     void setQuotaKeeper(session::QuotaKeeper* keeper) override { settings_.quota = keeper; }
 

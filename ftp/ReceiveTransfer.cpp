@@ -31,6 +31,9 @@ constexpr qint64 kReadBurst = 8 * 1024 * 1024;
 // Uploads start with plain reads and only splice past this size: for small
 // files a pipe costs more system calls than the copy it saves.
 constexpr qint64 kSpliceFrom = 256 * 1024;
+// While the speed limits hold an upload, the socket's own buffer takes no
+// more than this, so the kernel's fills and the TCP window closes.
+constexpr qint64 kHeldReadBuffer = 64 * 1024;
 } // namespace
 
 ReceiveTransfer::ReceiveTransfer(StreamSocket* socket, std::unique_ptr<QFile> file, bool ascii,
@@ -84,7 +87,7 @@ bool ReceiveTransfer::takeDescriptor() {
 #endif
 }
 
-bool ReceiveTransfer::spliceOnce(qint64& moved) {
+bool ReceiveTransfer::spliceOnce(qint64& moved, qint64 max) {
 #ifdef Q_OS_LINUX
     moved = 0;
     if (pipe_[0] < 0) {
@@ -96,7 +99,7 @@ bool ReceiveTransfer::spliceOnce(qint64& moved) {
     }
     ssize_t n = -1;
     do {
-        n = ::splice(fd_, nullptr, pipe_[1], nullptr, size_t(kReadChunk),
+        n = ::splice(fd_, nullptr, pipe_[1], nullptr, size_t(max),
                      SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
     } while (n < 0 && errno == EINTR);
     if (n == 0) {
@@ -155,19 +158,32 @@ void ReceiveTransfer::readDirect() {
 #ifdef Q_OS_LINUX
     qint64 budget = kReadBurst;
     while (!done_ && budget > 0) {
-        if (useSplice_ && bytes_ >= kSpliceFrom && (!quota_ || quota_->fits(kReadChunk))) {
+        const bool splicing =
+            useSplice_ && bytes_ >= kSpliceFrom && (!quota_ || quota_->fits(kReadChunk));
+        const qint64 may = allowed(splicing ? kReadChunk : buffer_.size(), [this] {
+            notifier_->setEnabled(true);
+            readDirect();
+        });
+        if (may == 0) {
+            // The socket is not watched until the speed limits wake us.
+            notifier_->setEnabled(false);
+            return;
+        }
+        if (splicing) {
             qint64 moved = 0;
-            if (!spliceOnce(moved))
+            if (!spliceOnce(moved, may))
                 continue; // splicing is off now: plain reads from here on
+            charge(moved);
             if (moved <= 0)
                 return; // finished, failed, or nothing to read right now
             budget -= moved;
             continue;
         }
-        const ssize_t n = ::read(fd_, buffer_.data(), size_t(buffer_.size()));
+        const ssize_t n = ::read(fd_, buffer_.data(), size_t(may));
         if (n > 0) {
             bytes_ += n;
             budget -= n;
+            charge(n);
             if (!store(buffer_.constData(), n))
                 return;
             growBufferIfFilled(n);
@@ -233,8 +249,9 @@ void ReceiveTransfer::run() {
     }
     // A binary upload on a plain socket reads the descriptor itself and
     // never needs the socket's signals (a descriptor socket then makes no
-    // notifier of its own).
-    if (takeDescriptor())
+    // notifier of its own). Bytes the speed limits left in the socket must
+    // be read through it first.
+    if (socket_->bytesAvailable() == 0 && takeDescriptor())
         return;
     connect(socket_, &StreamSocket::readyRead, this, &ReceiveTransfer::drain);
     connect(socket_, &StreamSocket::remoteClosed, this, &ReceiveTransfer::onSocketClosed);
@@ -287,10 +304,23 @@ bool ReceiveTransfer::store(const char* data, qint64 size) {
 
 void ReceiveTransfer::drain() {
     while (!done_ && socket_->bytesAvailable() > 0) {
-        const qint64 n = socket_->read(buffer_.data(), buffer_.size());
+        const qint64 may = allowed(buffer_.size(), [this] {
+            drain();
+            if (closedWhileHeld_ && !done_ && socket_->bytesAvailable() == 0)
+                onSocketClosed();
+        });
+        if (may == 0) {
+            // Unread bytes wait in a bounded buffer: the client is slowed
+            // by TCP itself until the speed limits wake us.
+            if (!std::exchange(heldReading_, true))
+                socket_->limitReadBuffer(kHeldReadBuffer);
+            return;
+        }
+        const qint64 n = socket_->read(buffer_.data(), may);
         if (n <= 0)
             break;
         bytes_ += n;
+        charge(n);
         if (decoder_) {
             decoder_->convert(QByteArrayView(buffer_.constData(), n), text_);
             if (!store(text_.constData(), text_.size()))
@@ -313,6 +343,10 @@ void ReceiveTransfer::onSocketClosed() {
     drain();
     if (done_)
         return;
+    if (socket_->bytesAvailable() > 0) {
+        closedWhileHeld_ = true; // the rest is read as the limits allow
+        return;
+    }
     if (decoder_) {
         const QByteArray tail = decoder_->finish();
         if (!store(tail.constData(), tail.size()))

@@ -185,10 +185,13 @@ void SendTransfer::pumpChunks() {
             eof_ = true;
             break;
         }
+        const qint64 may = allowed(want, [this] { pumpChunks(); });
+        if (may == 0)
+            return; // the speed limits wake us
         // Each chunk is read into the memory of the one before (the socket
         // has encrypted or sent that by now): a protected download then
         // allocates and faults in its buffer once instead of per chunk.
-        const qint64 n = file_->read(reuseBuffer(chunk_, kChunk), want);
+        const qint64 n = file_->read(reuseBuffer(chunk_, kChunk), may);
         if (n <= 0) {
             if (n < 0 || file_->error() != QFileDevice::NoError) {
                 failRead();
@@ -203,6 +206,7 @@ void SendTransfer::pumpChunks() {
         }
         chunk_.resize(n);
         bytes_ += n;
+        charge(n);
         if (encoder_) {
             encoder_->convert(chunk_, wire_);
             socket_->write(wire_);
@@ -274,11 +278,20 @@ void SendTransfer::pumpSendfile() {
             return;
         }
         off_t off = off_t(pos);
-        const size_t want = size_t(std::min<qint64>(end_ - pos, budget));
-        const ssize_t sent = sendfileWithoutSigpipe(out, in, &off, want);
+        const qint64 want =
+            allowed(std::min<qint64>(end_ - pos, budget), [this] { pumpSendfile(); });
+        if (want == 0) {
+            // Not a byte now: the client's socket is not watched until the
+            // speed limits wake us.
+            if (notifier_)
+                notifier_->setEnabled(false);
+            return;
+        }
+        const ssize_t sent = sendfileWithoutSigpipe(out, in, &off, size_t(want));
         if (sent > 0) {
             bytes_ += sent;
             budget -= sent;
+            charge(sent);
             continue;
         }
         if (sent == 0) { // the file got shorter while we were sending it

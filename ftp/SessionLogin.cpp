@@ -129,6 +129,8 @@ void ControlSession::finishLogin(const session::LoginDecision& decision) {
     loggedIn_ = true;
     loginRefusal_.clear();
     grant_ = decision.grant;
+    rates_[0].reset(); // the limits of the login before, if any
+    rates_[1].reset();
     startFileService();
     for (const QString& note : files_.notes())
         log(note);

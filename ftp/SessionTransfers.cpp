@@ -51,19 +51,42 @@ void ControlSession::onDataReady(StreamSocket* socket) {
             static_cast<ReceiveTransfer*>(transfer_)->setQuota(std::move(p.quota));
         break;
     }
+    if (p.kind != PendingTransfer::Kind::Listing)
+        transfer_->setRateFlow(rateFlow(p.kind == PendingTransfer::Kind::Upload));
     connect(transfer_, &Transfer::finished, this, &ControlSession::onTransferFinished);
     connect(transfer_, &Transfer::debugLine, this, &ControlSession::debug);
     // One per session, made at its first transfer (and only with a bus):
     // it always tells of the transfer running now.
-    if (!news_ && notifications())
+    if (!news_ && notifications()) {
         news_ = std::make_unique<session::TransferNews>(notifications(), [this] {
             return transferEvent(events::TransferOutcome::Running,
                                  transfer_ ? transfer_->bytes() : 0);
         });
+        news_->setLimit([this] {
+            if (!pending_ || pending_->kind == PendingTransfer::Kind::Listing)
+                return qint64(0);
+            session::RateFlow* flow = rateFlow(pending_->kind == PendingTransfer::Kind::Upload);
+            return flow ? flow->limitBytesPerSecond() : 0;
+        });
+    }
     if (news_)
         news_->started();
     transfer_->setStallTimeout(settings_.timeout);
     transfer_->start();
+}
+
+session::RateFlow* ControlSession::rateFlow(bool upload) {
+    if (!settings_.rates || !grant_)
+        return nullptr;
+    std::unique_ptr<session::RateFlow>& flow = rates_[upload ? 0 : 1];
+    if (!flow) {
+        session::RatePlace place{id_, grant_->accountId, remoteHost_, {}};
+        if (settings_.isLocalClient)
+            place.isLocal = [check = settings_.isLocalClient, peer = peer_] { return check(peer); };
+        flow = settings_.rates->flow(std::move(place), upload ? session::RateDirection::Up
+                                                              : session::RateDirection::Down);
+    }
+    return flow.get();
 }
 
 void ControlSession::onDataFailed(const QString& reason, Reply answer) {

@@ -40,6 +40,11 @@ QByteArray StreamSocket::read(qint64 max) {
     return out;
 }
 
+void StreamSocket::limitReadBuffer(qint64 bytes) {
+    if (tcp_)
+        tcp_->setReadBufferSize(bytes);
+}
+
 QString StreamSocket::errorString() const {
     if (!error_.isEmpty())
         return error_;

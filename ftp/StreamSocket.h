@@ -53,6 +53,9 @@ public:
     // nothing changed) when the bytes must pass through this object. Bytes
     // already read (bytesAvailable()) are the caller's to take first.
     virtual int releaseDescriptor() { return -1; }
+    // Bounds the bytes read ahead of the reader: a reader that stops reading
+    // (held by the speed limits) then slows the client through TCP itself.
+    virtual void limitReadBuffer(qint64 bytes);
 
     // Ends the stream the polite way: close_notify for TLS, then FIN. With
     // `lingerSeconds` > 0 the connection is kept half-open that long so the

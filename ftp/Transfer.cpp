@@ -6,6 +6,7 @@
 
 #include "files/FileSizeSignal.h"
 #include "ftp/StreamSocket.h"
+#include "session/RateLimiter.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -40,7 +41,8 @@ void Transfer::checkProgress() {
     if (done_)
         return;
     const qint64 now = progress();
-    if (now != lastProgress_) {
+    // Waiting for the speed limits is no stall of the client's.
+    if (now != lastProgress_ || (rate_ && rate_->waiting())) {
         lastProgress_ = now;
         sinceProgress_.restart();
         return;
@@ -59,6 +61,7 @@ void Transfer::finish(TransferResult::Outcome outcome, const QString& detail,
     done_ = true;
     if (stallWatch_)
         stallWatch_->stop();
+    releaseRate();
     stopSource();
     socket_->disconnect(this);
     if (outcome == TransferResult::Outcome::Complete) {
@@ -80,11 +83,32 @@ TransferResult Transfer::abort() {
         done_ = true;
         if (stallWatch_)
             stallWatch_->stop();
+        releaseRate();
         stopSource();
         socket_->disconnect(this);
         socket_->abort();
     }
     return TransferResult{TransferResult::Outcome::Aborted, bytes_, QString(), QString()};
+}
+
+qint64 Transfer::allowed(qint64 want, std::function<void()> resume) {
+    if (!rate_)
+        return want;
+    const qint64 n = rate_->allowance(want);
+    if (n == 0 && want > 0)
+        rate_->setWake(std::move(resume));
+    return n;
+}
+
+void Transfer::charge(qint64 bytes) {
+    if (rate_)
+        rate_->charge(bytes);
+}
+
+void Transfer::releaseRate() {
+    // The flow is the session's and outlives this transfer.
+    if (rate_)
+        std::exchange(rate_, nullptr)->setWake({});
 }
 
 QString Transfer::systemError() {

@@ -19,6 +19,10 @@ class UploadQuota;
 }
 class QTimer;
 
+namespace kv::session {
+class RateFlow;
+}
+
 namespace kv::ftp {
 class AsciiEncoder;
 class AsciiDecoder;
@@ -56,6 +60,9 @@ public:
     // Seconds without a byte moving after which the transfer ends as a lost
     // connection; 0 (the default) waits for ever. Set before start().
     void setStallTimeout(int seconds) { stallSeconds_ = seconds; }
+    // The speed limits the file's bytes move under; null: none. Kept by the
+    // session, let go of when the transfer ends. Set before start().
+    void setRateFlow(session::RateFlow* flow) { rate_ = flow; }
     // Runs the transfer; finished() may come before this returns.
     void start();
     // Stops at once; finished() is not emitted. Returns what was moved.
@@ -75,6 +82,10 @@ protected:
     virtual qint64 progress() const { return bytes_; }
     // The text of the last failed system call (errno), for a result's detail.
     static QString systemError();
+    // Bytes of `want` the speed limits let move now; 0: wait, and `resume`
+    // runs once they allow more.
+    qint64 allowed(qint64 want, std::function<void()> resume);
+    void charge(qint64 bytes);
 
     StreamSocket* socket_;
     int linger_;
@@ -86,6 +97,9 @@ private:
     void watchForStall();
     void checkProgress();
 
+    void releaseRate();
+
+    session::RateFlow* rate_ = nullptr;
     int stallSeconds_ = 0;
     QTimer* stallWatch_ = nullptr;
     qint64 lastProgress_ = 0;
@@ -159,8 +173,8 @@ private:
     void growBufferIfFilled(qint64 lastRead);
     bool takeDescriptor();
     void readDirect();
-    // One splice step; false when splicing is not possible here.
-    bool spliceOnce(qint64& moved);
+    // One splice step of at most `max` bytes; false when splicing is not possible here.
+    bool spliceOnce(qint64& moved, qint64 max);
     void complete();
     void stopSource() override;
 
@@ -174,7 +188,9 @@ private:
     int fd_ = -1;
     int pipe_[2] = {-1, -1}; // socket -> pipe -> file without a user-space copy
     bool useSplice_ = true;
-    bool spliced_ = false;                        // some bytes already went to the file by splice
+    bool spliced_ = false;         // some bytes already went to the file by splice
+    bool heldReading_ = false;     // the socket's buffer is bounded while limits hold it
+    bool closedWhileHeld_ = false; // the client's end came while bytes waited for the limits
     std::unique_ptr<session::UploadQuota> quota_; // null: no quota
     QSocketNotifier* notifier_ = nullptr;
 };

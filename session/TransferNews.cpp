@@ -7,14 +7,21 @@ TransferNews::TransferNews(events::ServerEvents* bus, Snapshot snapshot, QObject
     timer_.setInterval(kProgressMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (bus_)
-            Q_EMIT bus_->transferProgress(snapshot_());
+            Q_EMIT bus_->transferProgress(now());
     });
+}
+
+events::TransferEvent TransferNews::now() const {
+    events::TransferEvent e = snapshot_();
+    if (limit_)
+        e.limitBytesPerSecond = limit_();
+    return e;
 }
 
 void TransferNews::started() {
     if (!bus_)
         return;
-    Q_EMIT bus_->transferStarted(snapshot_());
+    Q_EMIT bus_->transferStarted(now());
     // Nobody listening: no timer at all.
     if (bus_->progressWanted())
         timer_.start();

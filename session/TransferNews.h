@@ -19,6 +19,9 @@ public:
     // `bus` null: nothing is told. `snapshot` gives the transfer as it is now.
     TransferNews(events::ServerEvents* bus, Snapshot snapshot, QObject* parent = nullptr);
 
+    // What the started and progress news give as the transfer's speed limit
+    // (bytes per second, 0: none); null: none.
+    void setLimit(std::function<qint64()> limit) { limit_ = std::move(limit); }
     // Tells transferStarted and, while anybody listens, starts the progress.
     void started();
     // Stops the progress and tells `event` as transferFinished.
@@ -29,8 +32,11 @@ public:
     static constexpr int kProgressMs = 1000;
 
 private:
+    events::TransferEvent now() const;
+
     events::ServerEvents* bus_;
     Snapshot snapshot_;
+    std::function<qint64()> limit_;
     QTimer timer_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace kv::sftp {
 
 namespace {
@@ -172,6 +174,24 @@ bool PacketFramer::ready() const {
         return false;
     const quint32 length = qFromBigEndian<quint32>(buffer_.constData() + start_);
     return length == 0 || length > kMaxPacketLength || buffered() - 4 >= qsizetype(length);
+}
+
+std::optional<PacketFramer::FileBytes> PacketFramer::nextFileBytes() const {
+    if (!ready() || failed_)
+        return std::nullopt;
+    const char* p = buffer_.constData() + start_;
+    const qsizetype length = qFromBigEndian<quint32>(p);
+    // type, id, handle (length and bytes), offset, then the length asked or
+    // the data's length.
+    if (length < 1 + 4 + 4 || (p[4] != char(Read) && p[4] != char(Write)))
+        return std::nullopt;
+    const qsizetype handle = qFromBigEndian<quint32>(p + 4 + 1 + 4);
+    const qsizetype at = 4 + 1 + 4 + 4 + handle + 8;
+    if (handle > length || at + 4 > 4 + length)
+        return std::nullopt;
+    const qint64 n = qFromBigEndian<quint32>(p + at);
+    const bool write = p[4] == char(Write);
+    return FileBytes{write, write ? n : std::min<qint64>(n, kMaxReadLength)};
 }
 
 std::optional<QByteArray> PacketFramer::next() {

@@ -130,6 +130,14 @@ public:
     bool ready() const;
     bool failed() const { return failed_; }
     qsizetype buffered() const { return buffer_.size() - start_; }
+    // What the whole packet next in line would move of a file, for the speed
+    // limits: a READ's length asked (at most kMaxReadLength), a WRITE's
+    // data; nothing for any other packet or while none is whole.
+    struct FileBytes {
+        bool write = false;
+        qint64 bytes = 0;
+    };
+    std::optional<FileBytes> nextFileBytes() const;
 
 private:
     QByteArray buffer_;

@@ -1,5 +1,6 @@
 #include "sftp/SftpServer.h"
 
+#include "net/ClientLocality.h"
 #include "net/DescriptorListener.h"
 #include "net/HostAddresses.h"
 #include "sftp/PublicKeyLine.h"
@@ -113,6 +114,10 @@ bool SftpServer::listen(const SftpListenSettings& settings, QString* error) {
     bind_ = bind;
     settings_ = settings;
     auto context = std::make_shared<SftpContext>(settings.context);
+    if (context->rates && !context->isLocalClient)
+        context->isLocalClient = [subnets = net::machineSubnets()](const QHostAddress& client) {
+            return net::isLocalClient(client, subnets);
+        };
     context->areas = &areas_;
     context->hashWorkers = &hashWorkers_;
     context_ = std::move(context);

@@ -140,7 +140,8 @@ void SftpSession::step() {
     // libssh reads at most a few KiB of the socket per poll: poll again while
     // it finds work, up to a bound, so one wake-up takes in a whole request
     // instead of a slice of it, and stops early once enough waits to be served.
-    for (int polls = 0; polls < kPollsPerTurn && framer_.buffered() < kInputPerTurn; ++polls) {
+    for (int polls = 0; !inputHeld_ && polls < kPollsPerTurn && framer_.buffered() < kInputPerTurn;
+         ++polls) {
         const quint64 before = socketCounter_.in_bytes;
         const int rc = ssh_event_dopoll(event_, 0);
         if (rc == SSH_ERROR || closed_ ||
@@ -206,11 +207,15 @@ void SftpSession::serveRequests() {
     qsizetype made = 0;
     serving_ = true;
     const auto done = qScopeGuard([this] { serving_ = false; });
-    while (made < kOutputPerTurn && output_.size() - outputSent_ < kOutputHighWater) {
+    while (made < kOutputPerTurn && output_.size() - outputSent_ < kOutputHighWater &&
+           mayServeNext()) {
+        const qint64 sentBefore = requests_->sentTotal();
+        const qint64 receivedBefore = requests_->receivedTotal();
         const std::optional<QByteArray> payload = framer_.next();
         if (!payload)
             break;
         const QByteArray reply = requests_->answer(*payload);
+        chargeServed(sentBefore, receivedBefore);
         // Writes are counted by what they carry: their replies are small.
         made += reply.size() + payload->size();
         output_.append(reply);
@@ -224,6 +229,39 @@ void SftpSession::serveRequests() {
     if (served && context_->timeoutSeconds > 0)
         idleTimer_.start(context_->timeoutSeconds * 1000);
     flushOutput();
+}
+
+bool SftpSession::mayServeNext() {
+    inputHeld_ = false;
+    waitingForRate_ = false;
+    if (!rates_[0] && !rates_[1])
+        return true;
+    const std::optional<PacketFramer::FileBytes> next = framer_.nextFileBytes();
+    if (!next)
+        return true;
+    session::RateFlow* flow = rates_[next->write ? 0 : 1].get();
+    // The whole request goes once the limits allow some of it: what it
+    // takes beyond is paid back before the next grant.
+    if (!flow || flow->allowance(next->bytes) > 0 || next->bytes == 0)
+        return true;
+    // A held WRITE stops the socket being read (TCP then holds the client
+    // back); a held READ only delays its reply: the client's window
+    // adjustments must still come in for the replies already made to leave.
+    inputHeld_ = next->write || framer_.buffered() >= kInputPerTurn;
+    waitingForRate_ = true;
+    flow->setWake([this] {
+        waitingForRate_ = false;
+        inputHeld_ = false;
+        step();
+    });
+    return false;
+}
+
+void SftpSession::chargeServed(qint64 sentBefore, qint64 receivedBefore) {
+    if (rates_[1])
+        rates_[1]->charge(requests_->sentTotal() - sentBefore);
+    if (rates_[0])
+        rates_[0]->charge(requests_->receivedTotal() - receivedBefore);
 }
 
 void SftpSession::flushOutput() {
@@ -256,9 +294,13 @@ void SftpSession::updateNotifiers() {
     // writable; its poll flags keep asking for it even when nothing waits,
     // which would wake the event loop over and over.
     writable_->setEnabled((ssh_get_status(ssh_) & SSH_WRITE_PENDING) != 0);
+    // A request held by the speed limits: the socket is not read (the
+    // client's window and TCP's close) until the limits wake the session.
+    readable_->setEnabled(!inputHeld_);
     // Whole requests left for a later turn, or held back while replies waited
     // (a request still arriving is taken up when the socket has the rest).
-    if (requests_ && framer_.ready() && output_.size() - outputSent_ < kOutputHighWater)
+    if (requests_ && !waitingForRate_ && framer_.ready() &&
+        output_.size() - outputSent_ < kOutputHighWater)
         queueTurn();
 }
 
@@ -280,6 +322,10 @@ void SftpSession::closeWith(const QString& reason) {
         return;
     closed_ = true;
     idleTimer_.stop();
+    for (const auto& flow : rates_) {
+        if (flow)
+            flow->setWake({});
+    }
     readable_->setEnabled(false);
     writable_->setEnabled(false);
     reportFinished();

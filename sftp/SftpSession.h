@@ -10,6 +10,7 @@
 #include "events/ServerEvents.h"
 #include "session/LoginBans.h"
 #include "session/LoginDecision.h"
+#include "session/RateLimiter.h"
 #include "session/TransferNews.h"
 #include "sftp/KeyLogins.h"
 #include "sftp/SftpCommands.h"
@@ -17,6 +18,7 @@
 #include "sftp/SftpRequests.h"
 
 #include <QDateTime>
+#include <QHostAddress>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -25,6 +27,7 @@
 #include <libssh/libssh.h>
 #include <libssh/server.h>
 
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
@@ -48,6 +51,11 @@ struct SftpContext {
     // Computes the checksum commands' hashes; null: none are served.
     files::HashWorkers* hashWorkers = nullptr;
     int timeoutSeconds = 180; // idle time before the connection closes; 0: never
+    // The speed limits reads and writes move under, shared with the other
+    // protocols' sessions; null: none.
+    session::RateLimiter* rates = nullptr;
+    // Whether a client is on the local network (set by the server).
+    std::function<bool(const QHostAddress&)> isLocalClient;
     QString serverRoot;
 };
 
@@ -109,6 +117,11 @@ private:
     // Answers the commands and lets go of the channels that ended.
     void tendChannels();
     void serveRequests();
+    // Whether the speed limits let the request next in line move its file
+    // bytes now; when not, input is held until they wake the session.
+    bool mayServeNext();
+    // Counts what the request just answered moved.
+    void chargeServed(qint64 sentBefore, qint64 receivedBefore);
     void flushOutput();
     void updateNotifiers();
     void queueTurn();
@@ -147,6 +160,10 @@ private:
     QByteArray output_;
     qsizetype outputSent_ = 0;
     std::unique_ptr<SftpRequests> requests_;
+    // This login's flows through the speed limits (up, down); null: none.
+    std::unique_ptr<session::RateFlow> rates_[2];
+    bool waitingForRate_ = false;            // the next request waits for the speed limits
+    bool inputHeld_ = false;                 // and meanwhile the socket is not read
     std::unique_ptr<SftpCommands> commands_; // uses requests_'s file layer
     const QDateTime connectedAt_ = QDateTime::currentDateTimeUtc();
 };

@@ -119,16 +119,28 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
         context_->areas, context_->ownFiles);
     const QStringList notes = files->notes();
     SftpRequests::Observer observer;
+    if (context_->rates) {
+        session::RatePlace place{id_, grant_->accountId, remoteHost_, {}};
+        if (context_->isLocalClient)
+            place.isLocal = [check = context_->isLocalClient, host = remoteHost_] {
+                return check(QHostAddress(host));
+            };
+        rates_[0] = context_->rates->flow(place, session::RateDirection::Up);
+        rates_[1] = context_->rates->flow(place, session::RateDirection::Down);
+    }
     observer.started = [this](const TransferNote& t) {
         const auto now = [this, &t] {
-            return events::TransferEvent{sessionInfo(),
-                                         t.kind,
-                                         t.clientPath,
-                                         t.diskPath,
-                                         t.bytes,
-                                         t.size,
-                                         events::TransferOutcome::Running,
-                                         {}};
+            events::TransferEvent e{sessionInfo(),
+                                    t.kind,
+                                    t.clientPath,
+                                    t.diskPath,
+                                    t.bytes,
+                                    t.size,
+                                    events::TransferOutcome::Running,
+                                    {}};
+            const auto& flow = rates_[t.kind == events::TransferKind::Upload ? 0 : 1];
+            e.limitBytesPerSecond = flow ? flow->limitBytesPerSecond() : 0;
+            return e;
         };
         events::ServerEvents* bus = context_->bus;
         if (!bus)

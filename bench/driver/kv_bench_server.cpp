@@ -9,6 +9,11 @@
 //   kv_bench_server ROOT_FOLDER PORT [yescrypt|sha512crypt] [--tls CERT_FILE KEY_FILE]
 //                   [--data-dir FOLDER]
 //
+// As in the program, transfers go through a rate limiter over an empty
+// limits book; KV_BENCH_NO_LIMITER=1 leaves it out (the engine as it was, to
+// measure what the limits cost when none is set), KV_BENCH_RATE_DOWN_KIB=N
+// limits the server's downloads to N KiB/s.
+//
 // With a hash kind the account's password is stored as that crypt(3) hash
 // (yescrypt as the account panel stores it, SHA-512-crypt with libcrypt's
 // default 5000 rounds as the peers' bench user has it) and every login
@@ -17,6 +22,7 @@
 #include "access/PasswordHash.h"
 #include "files/OwnFiles.h"
 #include "ftp/FtpServer.h"
+#include "session/RateLimiter.h"
 #include "net/DescriptorLimit.h"
 #include "net/EpollDispatcher.h"
 
@@ -160,6 +166,13 @@ int main(int argc, char* argv[]) {
             return fail(QStringLiteral("cannot open the data folder %1").arg(dataFolder));
         server.setOwnFiles(&*ownFiles);
     }
+    kv::session::LimitsBook limitsBook;
+    kv::session::RateLimiter rates(limitsBook);
+    if (qEnvironmentVariableIntValue("KV_BENCH_NO_LIMITER") != 1)
+        server.setRateLimiter(&rates);
+    kv::session::ServerLimits serverLimits;
+    serverLimits.rateDownKib = qEnvironmentVariableIntValue("KV_BENCH_RATE_DOWN_KIB");
+    limitsBook.setServer(serverLimits);
     server.setEvents(&events);
     server.setLocalAddress(QStringLiteral("127.0.0.1"));
     server.setPort(quint16(port));

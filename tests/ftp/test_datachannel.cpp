@@ -6,13 +6,13 @@
 // boundary; listings as LIST, NLST and MLSD send them, a bounded piece at a
 // time.
 
-#include "ftp/ClientLocality.h"
 #include "ftp/DataAddress.h"
 #include "ftp/DataChannel.h"
 #include "ftp/LineEndings.h"
 #include "ftp/Listing.h"
 #include "ftp/ListingPieces.h"
 #include "ftp/ListingWriter.h"
+#include "net/ClientLocality.h"
 #include "tests/support/DataRow.h"
 #include "tests/support/TempTree.h"
 
@@ -231,17 +231,19 @@ private Q_SLOTS:
     }
     void clientLocality() {
         QFETCH(QString, client);
-        const QList<Subnet> own = {QHostAddress::parseSubnet("198.51.100.7/24"),
-                                   QHostAddress::parseSubnet("2001:db8:1::1/64")};
-        QTEST(isLocalClient(QHostAddress(client), own), "local");
+        const QList<kv::net::Subnet> own = {QHostAddress::parseSubnet("198.51.100.7/24"),
+                                            QHostAddress::parseSubnet("2001:db8:1::1/64")};
+        QTEST(kv::net::isLocalClient(QHostAddress(client), own), "local");
     }
 
     void machineSubnetsHoldLoopback() {
         // Every machine has loopback up; its own subnets count as local.
-        const QList<Subnet> subnets = machineSubnets();
+        const QList<kv::net::Subnet> subnets = kv::net::machineSubnets();
         QVERIFY(!subnets.isEmpty());
-        QVERIFY(std::ranges::any_of(subnets, [](const Subnet& s) { return s.first.isLoopback(); }));
-        QVERIFY(std::ranges::none_of(subnets, [](const Subnet& s) { return s.second == 0; }));
+        QVERIFY(std::ranges::any_of(subnets,
+                                    [](const kv::net::Subnet& s) { return s.first.isLoopback(); }));
+        QVERIFY(
+            std::ranges::none_of(subnets, [](const kv::net::Subnet& s) { return s.second == 0; }));
     }
 
     // Clients parse English month names, whatever the server's language.

@@ -36,6 +36,22 @@ private Q_SLOTS:
         QCOMPARE(progress.size(), told);
     }
 
+    void startedAndProgressNewsCarryTheLimitInForceThen() {
+        events::ServerEvents bus;
+        QSignalSpy started(&bus, &events::ServerEvents::transferStarted);
+        QSignalSpy progress(&bus, &events::ServerEvents::transferProgress);
+        qint64 limit = 10 * 1024 * 1024;
+        session::TransferNews news(&bus, [] { return events::TransferEvent{}; });
+        news.setLimit([&] { return limit; });
+        news.started();
+        QCOMPARE(started.first().first().value<events::TransferEvent>().limitBytesPerSecond,
+                 10 * 1024 * 1024);
+        limit = 0; // the limit was lifted meanwhile
+        QVERIFY(progress.wait(3 * session::TransferNews::kProgressMs));
+        QCOMPARE(progress.last().first().value<events::TransferEvent>().limitBytesPerSecond, 0);
+        news.stop();
+    }
+
     void nobodyListeningMeansNoProgress() {
         events::ServerEvents bus;
         QSignalSpy started(&bus, &events::ServerEvents::transferStarted);

@@ -51,7 +51,7 @@ kv::session::LoginDecision FakeEvents::LoginRequest(Conn& c) {
         return kv::session::LoginDecision::refused(QStringLiteral("password errata"));
     auto grant = std::make_shared<kv::files::LoginGrant>();
     grant->login = c.UserName();
-    grant->accountId = accountId;
+    grant->accountId = accountIds.value(c.UserName(), accountId);
     grant->rights = rights;
     grant->root = root;
     grant->virtualDirs = virtualDirs;

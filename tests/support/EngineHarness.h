@@ -23,6 +23,8 @@ struct FakeEvents : kv::session::EngineEvents {
 
     // Accepted logins: user -> password.
     QHash<QString, QString> accounts{{QStringLiteral("alice"), QStringLiteral("secret")}};
+    // Account numbers the grants carry (user -> number); others get `accountId`.
+    QHash<QString, qint32> accountIds;
     QString root;
     QList<kv::ftp::VirtualDir> virtualDirs;
     kv::files::Rights rights = kv::files::Rights::all();

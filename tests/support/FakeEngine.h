@@ -34,6 +34,7 @@ public:
     ftp::PassiveSettings Passive() const override { return passive_; }
     void setPassive(const ftp::PassiveSettings& passive) override { passive_ = passive; }
     void setAdmission(session::Admission* given) override { admission = given; }
+    void setRateLimiter(session::RateLimiter* given) override { rates = given; }
     session::EngineEvents* events = nullptr;
     void setOwnFiles(const files::OwnFiles* files) override { ownFiles = files; }
 
@@ -65,6 +66,7 @@ public:
     int relistenCalls = 0;
     QList<session::ConnectionObject*> connections;
     session::Admission* admission = nullptr;
+    session::RateLimiter* rates = nullptr;
     const files::OwnFiles* ownFiles = nullptr;
 
 private:

@@ -1,11 +1,11 @@
-// The local-network decision for passive replies.
-#include "ftp/ClientLocality.h"
+// The local-network decision for passive replies and the speed limits.
+#include "net/ClientLocality.h"
 
 #include "net/HostAddresses.h"
 
 #include <QNetworkInterface>
 
-namespace kv::ftp {
+namespace kv::net {
 
 namespace {
 
@@ -53,4 +53,4 @@ QList<Subnet> machineSubnets() {
     return subnets;
 }
 
-} // namespace kv::ftp
+} // namespace kv::net

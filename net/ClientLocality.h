@@ -1,14 +1,15 @@
 #pragma once
 // Whether a client is on the local network, which decides the address a
-// PASV reply names: a client behind the same router must get the address it
-// connected to, a client from outside the public address of the router.
+// PASV reply names (a client behind the same router must get the address it
+// connected to, a client from outside the public address of the router) and,
+// for every protocol, whether the speed limits spare it.
 // Pure, so the decision is tested with any address and any interface list.
 
 #include <QHostAddress>
 #include <QList>
 #include <utility>
 
-namespace kv::ftp {
+namespace kv::net {
 
 using Subnet = std::pair<QHostAddress, int>; // network address, prefix length
 
@@ -21,4 +22,4 @@ bool isLocalClient(const QHostAddress& client, const QList<Subnet>& ownSubnets);
 // The subnets of this machine's interfaces that are up.
 QList<Subnet> machineSubnets();
 
-} // namespace kv::ftp
+} // namespace kv::net

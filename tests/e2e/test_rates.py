@@ -1,0 +1,236 @@
+"""Speed limits with real clients on loopback: a 4-second download or upload over FTP, FTPS and
+SFTP averages at most the limit and not much less; sessions sharing a limit (one address's, one
+account's, over FTP and SFTP together, lftp's parallel connections) share it; a limit lowered with
+`option set` and `reload` slows a transfer already running. A loaded machine may be slower, never
+faster: only the upper bound is strict."""
+
+import contextlib
+import ftplib
+import io
+import os
+import shutil
+import socket
+import ssl
+import threading
+import time
+import unittest
+
+import paramiko
+
+from kvharness import TIMEOUT, lftp, wait_until
+from sftpharness import close_even_if_cut, connect, sftp_site
+
+MIB = 1024 * 1024
+LIMIT_KIB = 10 * 1024  # 10 MiB/s
+SIZE = 40 * MIB        # 4 seconds under that limit
+SLOWEST = 0.75         # a loaded machine may be slower than the limit, down to this share of it
+FASTEST = 1.01         # the measured average never passes the limit (1 % for the clock's grain)
+
+
+class Counter(io.RawIOBase):
+    """A sink that counts what it is given."""
+
+    def __init__(self):
+        self.count = 0
+
+    def writable(self):
+        return True
+
+    def write(self, data):
+        self.count += len(data)
+        return len(data)
+
+
+class ResumingFtps(ftplib.FTP_TLS):
+    """FTP_TLS whose data connections resume the control connection's session, as the server asks."""
+
+    def ntransfercmd(self, cmd, rest=None):
+        conn, size = ftplib.FTP.ntransfercmd(self, cmd, rest)
+        if self._prot_p:
+            conn = self.context.wrap_socket(conn, server_hostname=self.host, session=self.sock.session)
+        return conn, size
+
+
+class Rates(unittest.TestCase):
+    def setUp(self):
+        self.site = sftp_site(self)
+        self.bob = self.site.db.add_user("bob", "secret", rights="RWB")
+        self.site.sparse("big.bin", SIZE)
+
+    def start(self, **options):
+        self.site.db.set_options(**options)
+        self.site.start()
+
+    def assertUnderLimit(self, moved, seconds, kib, what):
+        average = moved / seconds
+        limit = kib * 1024
+        self.assertLessEqual(average, limit * FASTEST, f"{what}: {average / MIB:.2f} MiB/s")
+        self.assertGreaterEqual(average, limit * SLOWEST, f"{what}: {average / MIB:.2f} MiB/s")
+
+    def ftp_download(self, client, name="big.bin"):
+        sink = Counter()
+        client.retrbinary(f"RETR {name}", sink.write, blocksize=256 * 1024)
+        return sink.count
+
+    def sftp_download(self, client, name="big.bin"):
+        """Reads ahead as clients do (paramiko's prefetch): one request at a time would measure
+        the round trips, not the limit."""
+        sink = Counter()
+        client.getfo(f"/{name}", sink)
+        return sink.count
+
+    def ftps(self):
+        client = ResumingFtps(timeout=TIMEOUT, context=ssl._create_unverified_context())
+        client.connect("127.0.0.1", self.site.port)
+        client.login("bob", "secret")
+        client.prot_p()
+        return client
+
+    def timed(self, action):
+        began = time.monotonic()
+        moved = action()
+        return moved, time.monotonic() - began
+
+    def test_a_download_over_each_protocol_keeps_to_the_server_limit(self):
+        self.start(rate_down_kib=LIMIT_KIB, tls="on")
+        ftp = self.site.ftp("bob", "secret")
+        self.addCleanup(ftp.close)
+        moved, took = self.timed(lambda: self.ftp_download(ftp))
+        self.assertEqual(moved, SIZE)
+        self.assertUnderLimit(moved, took, LIMIT_KIB, "FTP")
+        ftps = self.ftps()
+        self.addCleanup(ftps.close)
+        moved, took = self.timed(lambda: self.ftp_download(ftps))
+        self.assertUnderLimit(moved, took, LIMIT_KIB, "FTPS")
+        sftp = connect(self.site, "bob", "secret")
+        self.addCleanup(close_even_if_cut, sftp)
+        moved, took = self.timed(lambda: self.sftp_download(sftp))
+        self.assertEqual(moved, SIZE)
+        self.assertUnderLimit(moved, took, LIMIT_KIB, "SFTP")
+        # Uploads are not limited by a download limit.
+        moved, took = self.timed(lambda: sftp.putfo(io.BytesIO(bytes(SIZE // 4)), "/free.bin").st_size)
+        self.assertGreater(moved / took, 2 * LIMIT_KIB * 1024)
+
+    def test_an_upload_over_each_protocol_keeps_to_the_server_limit(self):
+        self.start(rate_up_kib=LIMIT_KIB, tls="on")
+        data = os.urandom(SIZE)
+        ftp = self.site.ftp("bob", "secret")
+        self.addCleanup(ftp.close)
+        _, took = self.timed(lambda: ftp.storbinary("STOR up.bin", io.BytesIO(data), 256 * 1024))
+        self.assertUnderLimit(SIZE, took, LIMIT_KIB, "FTP")
+        ftps = self.ftps()
+        self.addCleanup(ftps.close)
+        _, took = self.timed(lambda: ftps.storbinary("STOR up2.bin", io.BytesIO(data), 256 * 1024))
+        self.assertUnderLimit(SIZE, took, LIMIT_KIB, "FTPS")
+        sftp = connect(self.site, "bob", "secret")
+        self.addCleanup(close_even_if_cut, sftp)
+        _, took = self.timed(lambda: sftp.putfo(io.BytesIO(data), "/up3.bin"))
+        self.assertUnderLimit(SIZE, took, LIMIT_KIB, "SFTP")
+        for name in ("up.bin", "up2.bin", "up3.bin"):
+            with open(os.path.join(self.site.root, name), "rb") as f:
+                self.assertEqual(f.read(), data, name)
+
+    def parallel(self, actions):
+        """Runs `actions` at once; what each moved and the time they all took."""
+        results = [None] * len(actions)
+        errors = []
+
+        def run(i):
+            try:
+                results[i] = actions[i]()
+            except Exception as e:  # reported below
+                errors.append(e)
+        threads = [threading.Thread(target=run, args=(i,)) for i in range(len(actions))]
+        began = time.monotonic()
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(TIMEOUT * 4)
+        took = time.monotonic() - began
+        self.assertEqual(errors, [])
+        return results, took
+
+    def test_two_sessions_of_one_address_over_ftp_and_sftp_share_its_limit(self):
+        self.site.sparse("half.bin", SIZE // 2)
+        self.start(rate_ip_down_kib=LIMIT_KIB)
+        ftp = self.site.ftp("bob", "secret")
+        self.addCleanup(ftp.close)
+        sftp = connect(self.site, "bob", "secret")
+        self.addCleanup(close_even_if_cut, sftp)
+        (a, b), took = self.parallel([lambda: self.ftp_download(ftp, "half.bin"),
+                                      lambda: self.sftp_download(sftp, "half.bin")])
+        self.assertEqual(a + b, SIZE)
+        self.assertUnderLimit(a + b, took, LIMIT_KIB, "FTP + SFTP")
+        # Another address has a limit of its own.
+        other = self.site.ftp("bob", "secret", source="127.0.0.2")
+        self.addCleanup(other.close)
+        ftp2 = self.site.ftp("bob", "secret")
+        self.addCleanup(ftp2.close)
+        (a, b), took = self.parallel([lambda: self.ftp_download(other, "half.bin"),
+                                      lambda: self.ftp_download(ftp2, "half.bin")])
+        self.assertLess(took, (SIZE / 2) / (LIMIT_KIB * 1024) * 1.5)
+
+    def test_lftp_parallel_connections_share_the_address_limit(self):
+        if not shutil.which("lftp"):
+            self.skipTest("lftp is not installed")
+        self.start(rate_ip_down_kib=LIMIT_KIB)
+        target = os.path.join(self.site.tmp, "got.bin")
+        began = time.monotonic()
+        result = lftp(f"open -u bob,secret -p {self.site.port} 127.0.0.1; "
+                      f"pget -n 4 big.bin -o {target}")
+        took = time.monotonic() - began
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(os.path.getsize(target), SIZE)
+        self.assertLessEqual(SIZE / took, LIMIT_KIB * 1024 * FASTEST)
+
+    def account_limits(self, *args):
+        """Sets bob's own limits from the command line; skips where the build cannot store them."""
+        result = self.site.kv("user", "set", "bob", *args)
+        if result.returncode == 2:
+            self.skipTest("account limits cannot be stored by this build")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.site.kv_ok("reload")
+
+    def test_two_sessions_of_one_account_share_its_limit_over_ftp_and_sftp(self):
+        self.site.sparse("half.bin", SIZE // 2)
+        self.start()
+        self.account_limits("--rate-down", str(LIMIT_KIB))
+        for name, second in (("FTP + FTP", lambda: self.site.ftp("bob", "secret", source="127.0.0.3")),
+                             ("FTP + SFTP", lambda: connect(self.site, "bob", "secret"))):
+            ftp = self.site.ftp("bob", "secret", source="127.0.0.2")
+            self.addCleanup(ftp.close)
+            other = second()
+            self.addCleanup(other.close)
+            download = ((lambda: self.ftp_download(other, "half.bin")) if isinstance(other, ftplib.FTP)
+                        else (lambda: self.sftp_download(other, "half.bin")))
+            (a, b), took = self.parallel([lambda: self.ftp_download(ftp, "half.bin"), download])
+            self.assertEqual(a + b, SIZE)
+            self.assertUnderLimit(a + b, took, LIMIT_KIB, name)
+
+    def test_a_lowered_limit_slows_a_running_download(self):
+        self.site.sparse("huge.bin", 400 * MIB)
+        self.start(rate_down_kib=4 * LIMIT_KIB)
+        ftp = self.site.ftp("bob", "secret")
+        self.addCleanup(ftp.close)
+        ftp.voidcmd("TYPE I")
+        data = ftp.transfercmd("RETR huge.bin")
+        self.addCleanup(data.close)
+        data.settimeout(TIMEOUT)
+
+        def rate_over(seconds):
+            moved, began = 0, time.monotonic()
+            while time.monotonic() - began < seconds:
+                chunk = data.recv(256 * 1024)
+                self.assertTrue(chunk)
+                moved += len(chunk)
+            return moved / (time.monotonic() - began)
+
+        self.assertGreater(rate_over(1.5), 2 * LIMIT_KIB * 1024)
+        self.site.kv_ok("option", "set", "rate_down_kib", str(LIMIT_KIB // 4))
+        self.site.kv_ok("reload")
+        rate_over(1.5)  # within a second the new limit holds; what the socket holds drains
+        self.assertLessEqual(rate_over(3), LIMIT_KIB // 4 * 1024 * 1.1)
+
+
+if __name__ == "__main__":
+    unittest.main()
