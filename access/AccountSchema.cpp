@@ -1,5 +1,6 @@
 #include "access/AccountSchema.h"
 
+#include "access/AccountLimitsTable.h"
 #include "access/DataView.h"
 #include "settings/PortPrivilege.h"
 
@@ -169,8 +170,8 @@ std::optional<QString> createAccountTables(QSqlDatabase& db, const settings::Opt
     if (!db.transaction())
         return db.lastError().text();
     QSqlQuery query(db);
-    for (const QString& statement :
-         accountTableStatements() + actionTriggerStatements() + defaultRows) {
+    for (const QString& statement : accountTableStatements() + actionTriggerStatements() +
+                                        AccountLimitsTable::statements() + defaultRows) {
         if (!query.exec(statement)) {
             const QString error = query.lastError().text();
             query.finish();

@@ -1,9 +1,11 @@
 #include "access/AccountService.h"
 
 #include "access/AccountColumns.h"
+#include "access/AccountLimitsTable.h"
 #include "access/AccountSchema.h"
 #include "access/PasswordHash.h"
 #include "access/SqlRows.h"
+#include "files/LoginGrant.h"
 
 #include <QDir>
 
@@ -64,14 +66,19 @@ std::optional<QString> AccountService::storedLogin(qint64 id) const {
     return login.toString();
 }
 
+QHash<qint32, files::AccountLimits> AccountService::allLimits() const {
+    return AccountLimitsTable(db_).readAll().value_or(QHash<qint32, files::AccountLimits>());
+}
+
 QList<AccountRow> AccountService::accounts() const {
+    const QHash<qint32, files::AccountLimits> limits = allLimits();
     QList<AccountRow> list;
     for (const QVariantList& r :
          readRows(db_, QStringLiteral("SELECT ID, login, enabled, %1, rootdir FROM users "
                                       "ORDER BY login")
                            .arg(rightColumns()))) {
-        list << AccountRow{r[0].toLongLong(), r[1].toString(), r[2].toBool(), rightsAt(r, 3),
-                           r[8].toString()};
+        list << AccountRow{r[0].toLongLong(), r[1].toString(), r[2].toBool(),
+                           rightsAt(r, 3),    r[8].toString(), limits.value(r[0].toInt())};
     }
     return list;
 }
@@ -88,13 +95,13 @@ int AccountService::ruleCount(const QString& login) const {
 
 std::optional<QString> AccountService::fieldsProblem(const AccountFields& fields,
                                                      const RootOwner& owner) const {
-    if (!fields.root)
-        return std::nullopt;
-    if (const auto problem = rootProblem(*fields.root))
-        return problem;
-    if (rootNeedsWholeDiskChoice(*fields.root, owner) && !fields.wholeDiskChosen)
-        return wholeDiskRefusal(owner);
-    return std::nullopt;
+    if (fields.root) {
+        if (const auto problem = rootProblem(*fields.root))
+            return problem;
+        if (rootNeedsWholeDiskChoice(*fields.root, owner) && !fields.wholeDiskChosen)
+            return wholeDiskRefusal(owner);
+    }
+    return fields.limits.problem();
 }
 
 std::optional<QString> AccountService::newAccountProblem(const QString& login,
@@ -152,7 +159,13 @@ std::optional<QString> AccountService::addAccount(const QString& login, const QS
         QStringLiteral("INSERT INTO users (%1) VALUES (%2)")
             .arg(names.join(QStringLiteral(", ")),
                  QStringList(names.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
-    if (const auto refusal = writeAll(db_, {{sql, values}}))
+    QList<SqlStatement> statements = {{sql, values}};
+    if (!fields.limits.isEmpty()) {
+        (void)AccountLimitsTable::ensure(db_);
+        statements << AccountLimitsTable::changeStatements(
+            fields.limits, QStringLiteral("SELECT ID FROM users WHERE login = ?"), {login});
+    }
+    if (const auto refusal = writeAll(db_, statements))
         return accountId(login) ? kDuplicateLoginMessage : *refusal;
     return std::nullopt;
 }
@@ -170,12 +183,25 @@ std::optional<QString> AccountService::changeAccount(const QString& login,
         values << *newLogin;
     }
     collect(fields, names, values);
-    if (names.isEmpty())
+    const QVariant key = newLogin ? QVariant(*accountId(login)) : QVariant(login);
+    const QString keyColumn = newLogin ? column::kId : column::kLogin;
+    QList<SqlStatement> statements;
+    if (!names.isEmpty()) {
+        values << key;
+        statements << SqlStatement{
+            QStringLiteral("UPDATE users SET %1 WHERE %2 = ?").arg(assignments(names), keyColumn),
+            values};
+    }
+    if (!fields.limits.isEmpty()) {
+        (void)AccountLimitsTable::ensure(db_);
+        // The limits go with the account's number, which a rename keeps.
+        statements << AccountLimitsTable::changeStatements(
+            fields.limits, QStringLiteral("SELECT ID FROM users WHERE %1 = ?").arg(keyColumn),
+            {key});
+    }
+    if (statements.isEmpty())
         return std::nullopt;
-    values << (newLogin ? QVariant(*accountId(login)) : QVariant(login));
-    return writeAll(db_, {{QStringLiteral("UPDATE users SET %1 WHERE %2 = ?")
-                               .arg(assignments(names), newLogin ? column::kId : column::kLogin),
-                           values}});
+    return writeAll(db_, statements);
 }
 
 std::optional<QString> AccountService::setPassword(const QString& login, const QString& password) {
@@ -207,8 +233,12 @@ std::optional<AccountRow> AccountService::anonymous() const {
     if (rows.isEmpty())
         return std::nullopt;
     const QVariantList& r = rows.first();
-    return AccountRow{0, QStringLiteral("anonymous"), r[0].toBool(), rightsAt(r, 1),
-                      r[6].toString()};
+    return AccountRow{files::kAnonymousAccountId,
+                      QStringLiteral("anonymous"),
+                      r[0].toBool(),
+                      rightsAt(r, 1),
+                      r[6].toString(),
+                      AccountLimitsTable(db_).read(files::kAnonymousAccountId)};
 }
 
 std::optional<QString> AccountService::changeAnonymous(const AccountFields& fields) {
@@ -219,10 +249,18 @@ std::optional<QString> AccountService::changeAnonymous(const AccountFields& fiel
     QStringList names;
     QVariantList values;
     collect(fields, names, values);
-    if (names.isEmpty())
+    QList<SqlStatement> statements;
+    if (!names.isEmpty())
+        statements << SqlStatement{
+            QStringLiteral("UPDATE anonymous SET %1").arg(assignments(names)), values};
+    if (!fields.limits.isEmpty()) {
+        (void)AccountLimitsTable::ensure(db_);
+        statements << AccountLimitsTable::changeStatements(
+            fields.limits, QStringLiteral("SELECT %1").arg(files::kAnonymousAccountId), {});
+    }
+    if (statements.isEmpty())
         return std::nullopt;
-    return writeAll(db_,
-                    {{QStringLiteral("UPDATE anonymous SET %1").arg(assignments(names)), values}});
+    return writeAll(db_, statements);
 }
 
 } // namespace kv::access

@@ -1,13 +1,16 @@
 #pragma once
 // The one way accounts are changed, for the command line, the panels and the
 // administration channel alike: adding, changing (login, password, root with
-// the whole-disk choice, rights, enabled) and deleting accounts, and the
-// anonymous account. Every value is judged by access/EntryChecks.h first;
-// a refusal comes back as the Italian reason, and nothing refused is written.
-// Virtual folders are VirtualDirService's, settings and options
+// the whole-disk choice, rights, enabled, limits) and deleting accounts, and
+// the anonymous account. The limits live in the table account_limits
+// (access/AccountLimitsTable.h) and are declared in access/AccountLimitFields.h. Every value is
+// judged by access/EntryChecks.h first; a refusal comes back as the Italian reason, and nothing
+// refused is written. Virtual folders are VirtualDirService's, settings and options
 // SettingsService's.
 
+#include "access/AccountLimitFields.h"
 #include "access/EntryChecks.h"
+#include "files/AccountLimits.h"
 #include "files/Rights.h"
 
 #include <QList>
@@ -26,7 +29,9 @@ struct AccountFields {
     bool wholeDiskChosen = false;
     std::optional<files::Rights> rights;
     std::optional<bool> enabled;
-    bool isEmpty() const { return !root && !rights && !enabled; }
+    // Speed limits, quota and expiry date (LimitChanges, AccountLimitFields.h).
+    LimitChanges limits;
+    bool isEmpty() const { return !root && !rights && !enabled && limits.isEmpty(); }
 };
 
 struct AccountRow {
@@ -35,6 +40,8 @@ struct AccountRow {
     bool enabled = false;
     files::Rights rights;
     QString root;
+    // None when the account has no row in account_limits.
+    files::AccountLimits limits;
 };
 
 // "L'account "<login>" non esiste"
@@ -55,7 +62,8 @@ public:
     int ruleCount(const QString& login) const;
 
     // Why `fields` are refused for `owner`'s root: a root that is no
-    // existing absolute folder, or the whole disk not chosen by name.
+    // existing absolute folder, or the whole disk not chosen by name; then a
+    // limit out of its range.
     std::optional<QString> fieldsProblem(const AccountFields& fields, const RootOwner& owner) const;
     // Why a new account `login` with `fields` is refused (login first).
     std::optional<QString> newAccountProblem(const QString& login,
@@ -94,6 +102,8 @@ public:
 private:
     // Column names and values for `fields` (judged already).
     void collect(const AccountFields& fields, QStringList& names, QVariantList& values) const;
+    // Every account's limits by number (none when they cannot be read).
+    QHash<qint32, files::AccountLimits> allLimits() const;
 
     QSqlDatabase db_;
 };

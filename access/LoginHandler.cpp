@@ -5,6 +5,8 @@
 
 #include "access/AccountColumns.h"
 #include "access/AccountKeys.h"
+#include "access/AccountLimitFields.h"
+#include "access/AccountLimitsTable.h"
 #include "access/AddressPattern.h"
 #include "access/DataView.h"
 #include "access/PasswordHash.h"
@@ -292,6 +294,14 @@ LoginDecision LoginHandler::decide(const ConnectionObject& c, const Accounts& ac
         return unavailable(accounts.failure);
     if (const QString why = accounts.refusal(); !why.isEmpty())
         return LoginDecision::refused(why);
+    const qint32 accountId = accounts.accountId();
+    const std::optional<files::AccountLimits> limits =
+        AccountLimitsTable(database_).find(accountId);
+    if (!limits)
+        return unavailable(QStringLiteral("limiti dell'account"));
+    // Expired from the local midnight that ends its expiry date.
+    if (isExpired(limits->expires, clock_()))
+        return LoginDecision::refusedUncounted(refusal::kExpired);
 
     // The engine reports its clients by numeric address, as the lists hold them.
     const QString address = c.RemoteHost();
@@ -312,7 +322,8 @@ LoginDecision LoginHandler::decide(const ConnectionObject& c, const Accounts& ac
 
     const DataView& row = *accounts.accountRow();
     auto grant = std::make_shared<files::LoginGrant>();
-    grant->accountId = accounts.accountId();
+    grant->accountId = accountId;
+    grant->limits = *limits;
     grant->login = user;
     grant->anonymous = !accounts.named;
     grant->rights = rightsOf(row);

@@ -2,7 +2,10 @@
 // Deciding a login: the decision is made from the named accounts, the
 // anonymous account and the two address lists, and an accepted login gets
 // its LoginGrant: the account, its rights, its root folder and its virtual
-// folders, which the session holds from then on.
+// folders, its limits, which the session holds from then on. An account
+// past its expiry date (see access/AccountLimitFields.h) is refused as a
+// wrong password would be, but, the password being right, the refusal does
+// not count towards a ban of the address.
 //
 // Every lookup is a small read-only query on the database file: it sees
 // committed rows only, never moves a row the operator is editing, binds every
@@ -20,6 +23,7 @@
 #include "session/LoginDecision.h"
 #include "sftp/KeyLogins.h"
 
+#include <QDateTime>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QString>
@@ -45,16 +49,20 @@ inline const QString kDisabled = QStringLiteral("account disabilitato");
 inline const QString kAddress = QStringLiteral("indirizzo non autorizzato");
 inline const QString kKeyNotListed = QStringLiteral("chiave non autorizzata per l'account");
 inline const QString kAnonymousKey = QStringLiteral("l'account anonimo non accede con una chiave");
+inline const QString kExpired = QStringLiteral("account scaduto");
 } // namespace refusal
 
 class LoginHandler {
 public:
     using DefaultRoot = std::function<QString()>;
+    using Clock = std::function<QDateTime()>;
 
     // `database` holds the accounts (accounts.dat). `defaultRoot` gives the
     // root of an account that has none (the server's root folder).
     LoginHandler(QSqlDatabase database, const ListSwitches& switches, DefaultRoot defaultRoot = {});
     ~LoginHandler();
+    // What "now" is for the accounts' expiry dates (tests set their own).
+    void setClock(Clock clock) { clock_ = std::move(clock); }
 
     // The whole answer to the engine's LoginRequest.
     session::LoginDecision LoginRequest(const session::ConnectionObject& c);
@@ -95,6 +103,7 @@ private:
     std::unique_ptr<PasswordChecker> passwords_;
     mutable QSet<QString> namedInvalid_;
     DefaultRoot defaultRoot_;
+    Clock clock_ = &QDateTime::currentDateTime;
 };
 
 } // namespace kv::access

@@ -114,8 +114,9 @@ void ControlSession::finishLogin(const session::LoginDecision& decision) {
         loginRefusal_ = decision.reason;
         const session::FailedLoginPlace place{settings_.bans, notifications(),
                                               [this](const QString& line) { log(line); }};
-        if (session::recordFailedLogin(place, {sessionInfo(), login, decision.reason},
-                                       QStringLiteral("Login rifiutato"))) {
+        if (session::recordFailedLogin(
+                place, {sessionInfo(), login, decision.reason, decision.countsTowardsBan},
+                QStringLiteral("Login rifiutato"))) {
             // A timer, so other sessions go on; the input waits meanwhile.
             loginDelay_.start(session::kFailedLoginDelayMs);
             idleTimer_.stop();

@@ -15,7 +15,7 @@ bool recordFailedLogin(const FailedLoginPlace& place, const FailedLogin& failure
     if (place.bus)
         Q_EMIT place.bus->loginFailed({failure.session, failure.login, failure.reason});
     LoginBans* bans = place.bans;
-    if (!bans || !bans->rules().on())
+    if (!bans || !bans->rules().on() || !failure.countsTowardsBan)
         return false;
     const QString& address = failure.session.address;
     if (const std::optional<int> count = bans->recordFailure(address))

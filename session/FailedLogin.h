@@ -13,9 +13,10 @@ namespace kv::session {
 class LoginBans;
 
 struct FailedLogin {
-    events::SessionInfo session; // the session as it stood; its address is counted
-    QString login;               // the name given
-    QString reason;              // Italian, for the log; never the password
+    events::SessionInfo session;  // the session as it stood; its address is counted
+    QString login;                // the name given
+    QString reason;               // Italian, for the log; never the password
+    bool countsTowardsBan = true; // false: logged and told, never counted
 };
 
 struct FailedLoginPlace {
@@ -25,7 +26,8 @@ struct FailedLoginPlace {
 };
 
 // Records `failure`; `refusedLine` (the protocol's words for it, without the
-// reason) is logged with the reason when there is one. True when bans are on:
+// reason) is logged with the reason when there is one. True when it was
+// counted and bans are on:
 // the answer should then wait kFailedLoginDelayMs, so guessing gets slow
 // while other sessions go on.
 bool recordFailedLogin(const FailedLoginPlace& place, const FailedLogin& failure,

@@ -20,11 +20,17 @@ struct LoginDecision {
     Outcome outcome = Outcome::Refused;
     std::shared_ptr<const files::LoginGrant> grant; // set when accepted
     QString reason; // Italian, for the log: why it was refused or unavailable
+    // Refused: whether it counts towards the address's ban. A login whose
+    // password was right (an expired account) does not.
+    bool countsTowardsBan = true;
 
     static LoginDecision accepted(std::shared_ptr<const files::LoginGrant> grant) {
         return {Outcome::Accepted, std::move(grant), {}};
     }
     static LoginDecision refused(const QString& reason) { return {Outcome::Refused, {}, reason}; }
+    static LoginDecision refusedUncounted(const QString& reason) {
+        return {Outcome::Refused, {}, reason, false};
+    }
     static LoginDecision unavailable(const QString& reason) {
         return {Outcome::Unavailable, {}, reason};
     }

@@ -95,7 +95,7 @@ private:
     int decideLogin(const QString& user, const QString& password,
                     const QString& keyFingerprint = {});
     int answerKeyProbe(const QString& user, const QString& fingerprint);
-    void countFailedLogin(const QString& user, const QString& reason);
+    void countFailedLogin(const QString& user, const QString& reason, bool counted = true);
     // A key refused at the probe counts once, when the client gives up.
     void countRefusedKeyProbe();
     void step();

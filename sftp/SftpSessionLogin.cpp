@@ -25,14 +25,14 @@ QString kindText(events::TransferKind kind) {
 
 } // namespace
 
-void SftpSession::countFailedLogin(const QString& user, const QString& reason) {
+void SftpSession::countFailedLogin(const QString& user, const QString& reason, bool counted) {
     refusedKeyUser_.clear();
     loginRefusal_ = reason;
     // SSH answers an authentication attempt from within libssh's callback:
     // the refusal cannot wait there as FTP's does, so it is only counted.
     const session::FailedLoginPlace place{context_->bans, context_->bus,
                                           [this](const QString& line) { log(line); }};
-    session::recordFailedLogin(place, {sessionInfo(), user, reason},
+    session::recordFailedLogin(place, {sessionInfo(), user, reason, counted},
                                QStringLiteral("SFTP: login rifiutato"));
 }
 
@@ -97,7 +97,7 @@ int SftpSession::decideLogin(const QString& user, const QString& password,
         return SSH_AUTH_DENIED;
     }
     if (decision.outcome != session::LoginDecision::Outcome::Accepted || !decision.grant) {
-        countFailedLogin(user, decision.reason);
+        countFailedLogin(user, decision.reason, decision.countsTowardsBan);
         if (++failedLogins_ >= kMaxFailedLogins)
             closeSoon(QStringLiteral("troppi tentativi"));
         return SSH_AUTH_DENIED;

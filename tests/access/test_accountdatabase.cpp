@@ -418,7 +418,7 @@ private Q_SLOTS:
         const QStringList both{"actions_follow_rename", "actions_follow_delete"};
         QCOMPARE(texts(column(path, triggers)), withActions ? both : QStringList());
         QCOMPARE(texts(column(path, "SELECT sql FROM sqlite_master WHERE type = 'trigger'")),
-                 withActions ? accountSchema().filter("CREATE TRIGGER") : QStringList{});
+                 withActions ? accountSchema().filter("CREATE TRIGGER actions_") : QStringList{});
         const QByteArray hash = fileHash(path);
         QVERIFY(AccountDatabase(path).open()); // and closed again
         QCOMPARE(fileHash(path), hash);

@@ -1,9 +1,13 @@
 // The account service: what it refuses (with the reason the command line and
 // the panels give) leaves accounts.dat as it was; what it accepts is stored
-// as the login decision reads it.
+// as the login decision reads it. An account's limits: refused values change
+// nothing, accepted ones come back from accounts() and anonymous(), follow a
+// rename, go with a deleted account (whoever deletes it), and an older file
+// gains their table with the first limit set, keeping its rows.
 
 #include "access/AccountDatabase.h"
 #include "access/AccountService.h"
+#include "files/LoginGrant.h"
 #include "tests/support/DbTestSupport.h"
 
 #include <QDir>
@@ -14,6 +18,8 @@
 using namespace Qt::StringLiterals;
 using kv::access::AccountFields;
 using kv::access::AccountService;
+using kv::access::LimitChanges;
+using kv::files::AccountLimits;
 using kv::files::Rights;
 
 namespace {
@@ -45,7 +51,18 @@ class TestAccountService : public QObject {
                read(u"SELECT group_concat(enabled || read || ifnull(rootdir, ''), ';') "
                     "FROM anonymous"_s) +
                read(u"SELECT count(*) FROM virtualdirs"_s) +
-               read(u"SELECT count(*) FROM actions"_s);
+               read(u"SELECT count(*) FROM actions"_s) +
+               read(u"SELECT group_concat(account || ':' || rate_up_kib || ',' || rate_down_kib || "
+                    "',' || session_rate_up_kib || ',' || session_rate_down_kib || ',' || "
+                    "quota_bytes || ',' || quota_files || ',' || expires, ';') FROM "
+                    "account_limits"_s);
+    }
+    static AccountLimits limitsOf(const QList<kv::access::AccountRow>& rows, const QString& login) {
+        for (const auto& row : rows) {
+            if (row.login == login)
+                return row.limits;
+        }
+        return {};
     }
 
     // Root, rights and whole-disk columns shared by the refusal tables.
@@ -292,6 +309,162 @@ private Q_SLOTS:
         on.enabled = true;
         QCOMPARE(accounts.changeAnonymous(on),
                  std::optional(u"accounts.dat non ha la riga dell'account anonimo"_s));
+    }
+
+    // Every way in judges the limits alike, with the message the panel and
+    // the command line show, and a refused value writes nothing at all.
+    void limitRefusalsChangeNothing_data() {
+        QTest::addColumn<QString>("field"); // the column
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("negative rate")
+            << u"rate_up_kib"_s << qint64(-1)
+            << u"Velocità massima in ricezione (upload) dell'account, in KiB/s: \"-1\" non può "
+               "essere negativo"_s;
+        QTest::newRow("rate over the maximum")
+            << u"session_rate_down_kib"_s << qint64(16 * 1024 * 1024 + 1)
+            << u"Velocità massima in invio (download) di ogni sessione, in KiB/s: \"16777217\" "
+               "è oltre il massimo (16777216)"_s;
+        QTest::newRow("negative quota") << u"quota_bytes"_s << qint64(-1024)
+                                        << u"Quota di spazio: \"-1024\" non può essere negativo"_s;
+        QTest::newRow("quota over the maximum")
+            << u"quota_bytes"_s << (qint64(1) << 61)
+            << u"Quota di spazio: \"2097152T\" è oltre il massimo (1048576T)"_s;
+        QTest::newRow("negative files")
+            << u"quota_files"_s << qint64(-3) << u"Quota di file: \"-3\" non può essere negativo"_s;
+    }
+    void limitRefusalsChangeNothing() {
+        QFETCH(QString, field);
+        QFETCH(qint64, value);
+        QFETCH(QString, refusal);
+        AccountFields given;
+        for (const auto& def : kv::access::limitFields()) {
+            if (def.column == field)
+                given.limits.number(def) = value;
+        }
+        given.limits.expires = QDate(2030, 1, 2); // accepted, but never stored alone
+        QVERIFY(!given.isEmpty());
+        const QStringList before = snapshot();
+        AccountService accounts = service();
+        QCOMPARE(accounts.newAccountProblem(u"dora"_s, given), std::optional(refusal));
+        QCOMPARE(accounts.addAccount(u"dora"_s, u"pw"_s, given), std::optional(refusal));
+        QCOMPARE(accounts.changeProblem(u"bob"_s, std::nullopt, given), std::optional(refusal));
+        QCOMPARE(accounts.changeAccount(u"bob"_s, std::nullopt, given), std::optional(refusal));
+        QCOMPARE(accounts.changeAnonymous(given), std::optional(refusal));
+        QCOMPARE(snapshot(), before);
+    }
+
+    // Limits set on a new account, changed a field at a time, kept by a
+    // rename, and cleared back to none; "never" empties the expiry date.
+    void limitsRoundTrip() {
+        AccountService accounts = service();
+        QCOMPARE(limitsOf(accounts.accounts(), u"bob"_s), AccountLimits()); // no row: none
+        AccountFields given;
+        given.limits.rateUpKib = 100;
+        given.limits.rateDownKib = 200;
+        given.limits.sessionRateUpKib = 10;
+        given.limits.sessionRateDownKib = 20;
+        given.limits.quotaBytes = qint64(5) << 30;
+        given.limits.quotaFiles = 1000;
+        given.limits.expires = QDate(2026, 12, 10);
+        QCOMPARE(accounts.addAccount(u"dora"_s, u"pw"_s, given), std::nullopt);
+        AccountLimits expected{100, 200, 10, 20, qint64(5) << 30, 1000, QDate(2026, 12, 10)};
+        QCOMPARE(limitsOf(accounts.accounts(), u"dora"_s), expected);
+        QCOMPARE(limitsOf(accounts.accounts(), u"bob"_s), AccountLimits());
+
+        AccountFields some;
+        some.limits.rateDownKib = 0;
+        some.limits.expires = QDate(); // never
+        QCOMPARE(accounts.changeAccount(u"dora"_s, u"dorotea"_s, some), std::nullopt);
+        expected.rateDownKib = 0;
+        expected.expires = QDate();
+        QCOMPARE(limitsOf(accounts.accounts(), u"dorotea"_s), expected);
+        QCOMPARE(read(u"SELECT expires FROM account_limits WHERE account = "
+                      "(SELECT ID FROM users WHERE login = 'dorotea')"_s),
+                 QStringList{QString()});
+
+        // Only limits: the users row stays as it was.
+        const QStringList users = read(u"SELECT group_concat(login || enabled) FROM users"_s);
+        AccountFields quota;
+        quota.limits.quotaFiles = 7;
+        QCOMPARE(accounts.changeAccount(u"bob"_s, std::nullopt, quota), std::nullopt);
+        QCOMPARE(read(u"SELECT group_concat(login || enabled) FROM users"_s), users);
+        QCOMPARE(limitsOf(accounts.accounts(), u"bob"_s).quotaFiles, qint64(7));
+    }
+
+    void anonymousLimits() {
+        AccountService accounts = service();
+        QCOMPARE(accounts.anonymous()->limits, AccountLimits());
+        AccountFields given;
+        given.limits.rateDownKib = 64;
+        given.limits.expires = QDate(2027, 1, 31);
+        QCOMPARE(accounts.changeAnonymous(given), std::nullopt);
+        const auto row = accounts.anonymous();
+        QCOMPARE(row->id, qint64(kv::files::kAnonymousAccountId));
+        QCOMPARE(row->limits.rateDownKib, qint64(64));
+        QCOMPARE(row->limits.expires, QDate(2027, 1, 31));
+        QVERIFY(!row->enabled); // untouched
+        // Named accounts stay without limits.
+        QCOMPARE(limitsOf(accounts.accounts(), u"bob"_s), AccountLimits());
+    }
+
+    // An account's limits go with it, whether the service or another program
+    // deletes it; the anonymous account's and other accounts' stay.
+    void deletedAccountTakesItsLimits_data() {
+        QTest::addColumn<bool>("bySql");
+        QTest::newRow("account service") << false;
+        QTest::newRow("another program") << true;
+    }
+    void deletedAccountTakesItsLimits() {
+        QFETCH(bool, bySql);
+        AccountService accounts = service();
+        AccountFields given;
+        given.limits.quotaBytes = 1024;
+        QCOMPARE(accounts.addAccount(u"dora"_s, u"pw"_s, given), std::nullopt);
+        QCOMPARE(accounts.changeAccount(u"bob"_s, std::nullopt, given), std::nullopt);
+        QCOMPARE(accounts.changeAnonymous(given), std::nullopt);
+        QCOMPARE(read(u"SELECT count(*) FROM account_limits"_s), QStringList{u"3"_s});
+        if (bySql)
+            QCOMPARE(kv::testing::runSql(file(), {u"DELETE FROM users WHERE login = 'bob'"_s}),
+                     QString());
+        else
+            QCOMPARE(accounts.removeAccount(u"bob"_s).error, std::nullopt);
+        QCOMPARE(read(u"SELECT account FROM account_limits ORDER BY account"_s),
+                 (QStringList{u"0"_s, QString::number(*accounts.accountId(u"dora"_s))}));
+    }
+
+    // A file made before the limits existed opens unchanged, reads as
+    // "no limits", and gains the table (and its trigger) with the first
+    // limit set, every row it had kept.
+    void olderFileGainsTheTableWithTheFirstLimit() {
+        db_.reset();
+        const QString path = dir_.filePath(u"older.dat"_s);
+        QStringList older = kv::testing::schemaWithout(u"account_limits"_s);
+        older.removeIf([](const QString& s) { return s.contains(u"account_limits"_s); });
+        QCOMPARE(kv::testing::runSql(
+                     path, older + QStringList{u"INSERT INTO settings (ip) VALUES ('::')"_s,
+                                               u"INSERT INTO anonymous DEFAULT VALUES"_s,
+                                               u"INSERT INTO users (login, password, enabled) "
+                                               "VALUES ('bob', 'pw', 1), ('amy', 'x', 0)"_s}),
+                 QString());
+        const QByteArray hash = kv::testing::fileHash(path);
+        db_ = std::make_unique<kv::access::AccountDatabase>(path);
+        QVERIFY(db_->open());
+        QCOMPARE(kv::testing::fileHash(path), hash);
+        AccountService accounts = service();
+        QCOMPARE(accounts.accounts().size(), 2);
+        QCOMPARE(limitsOf(accounts.accounts(), u"bob"_s), AccountLimits());
+        AccountFields given;
+        given.limits.rateUpKib = 5;
+        QCOMPARE(accounts.changeAccount(u"amy"_s, std::nullopt, given), std::nullopt);
+        QCOMPARE(read(u"SELECT group_concat(login || enabled || password, ',') FROM users"_s),
+                 QStringList{u"bob1pw,amy0x"_s});
+        QCOMPARE(limitsOf(accounts.accounts(), u"amy"_s).rateUpKib, qint64(5));
+        QCOMPARE(read(u"SELECT sql FROM sqlite_master WHERE name LIKE 'account_limits%' ORDER "
+                      "BY rowid"_s),
+                 kv::testing::accountSchema().filter(u"account_limits"_s));
+        QCOMPARE(accounts.removeAccount(u"amy"_s).error, std::nullopt);
+        QCOMPARE(read(u"SELECT count(*) FROM account_limits"_s), QStringList{u"0"_s});
     }
 };
 

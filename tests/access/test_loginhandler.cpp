@@ -1,10 +1,12 @@
 // LoginHandler: the whole login decision table (clear-text and hashed
 // passwords, exact and pattern list entries), the reason of every refusal,
 // what an accepted login is granted, and logins that meet a locked file or
-// an unreadable list; and the stored passwords it checks.
+// an unreadable list; accounts past their expiry date, around the local
+// midnight that ends it; and the stored passwords it checks.
 
 #include "access/AccountDatabase.h"
 #include "access/AccountKeys.h"
+#include "access/AccountService.h"
 #include "access/LoginHandler.h"
 #include "access/PasswordHash.h"
 #include "tests/support/DbTestSupport.h"
@@ -12,6 +14,7 @@
 #include "tests/support/SampleKeys.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -347,6 +350,69 @@ private Q_SLOTS:
         QVERIFY(other.locked());
         QCOMPARE(handler()->KeyLoginRequest(c, ed).outcome, Outcome::Unavailable);
         QCOMPARE(handler()->KeyIsListed(QStringLiteral("bob"), ed), kv::sftp::KeyListed::Unknown);
+    }
+
+    // An account whose expiry date is 10 December logs in all that day and
+    // is refused from 00:00 of the 11th, local time, as a wrong password
+    // would be but not counted towards a ban (the password was right). A
+    // wrong password is still a wrong password. The grant carries the
+    // account's limits as they stood.
+    void expiryEndsAtTheLocalMidnightAfterTheDate_data() {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QString>("refusal");
+        const QDate day(2026, 12, 10);
+        const QDateTime lastSecond(day, QTime(23, 59, 59));
+        const QDateTime midnight(day.addDays(1), QTime(0, 0));
+        QTest::newRow("the date's last second") << u"bob"_s << u"x"_s << lastSecond << QString();
+        QTest::newRow("the midnight after it")
+            << u"bob"_s << u"x"_s << midnight << refusal::kExpired;
+        QTest::newRow("wrong password, expired")
+            << u"bob"_s << u"no"_s << midnight << refusal::kWrongPassword;
+        QTest::newRow("anonymous on its date")
+            << u"anonymous"_s << u"guest"_s << lastSecond << QString();
+        QTest::newRow("anonymous expired")
+            << u"anonymous"_s << u"guest"_s << midnight << refusal::kExpired;
+        QTest::newRow("another account, no date")
+            << u"dave"_s << u"Dave-Pw1"_s << midnight.addYears(5) << QString();
+    }
+    void expiryEndsAtTheLocalMidnightAfterTheDate() {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(QDateTime, now);
+        QFETCH(QString, refusal);
+        switches_ = {};
+        QVERIFY(sql("UPDATE anonymous SET enabled=1"));
+        AccountService accounts(db_->connection());
+        AccountFields until;
+        until.limits.expires = QDate(2026, 12, 10);
+        until.limits.rateDownKib = 300;
+        QCOMPARE(accounts.changeAccount(u"bob"_s, std::nullopt, until), std::nullopt);
+        QCOMPARE(accounts.changeAnonymous(until), std::nullopt);
+        // The other cases run on today's clock: no date stays behind.
+        const auto forever = qScopeGuard([&accounts] {
+            AccountFields none;
+            none.limits = {0, 0, 0, 0, 0, 0, QDate()};
+            QCOMPARE(accounts.changeAccount(u"bob"_s, std::nullopt, none), std::nullopt);
+            QCOMPARE(accounts.changeAnonymous(none), std::nullopt);
+        });
+        auto h = handler();
+        h->setClock([now] { return now; });
+        FakeConnection conn(user, password);
+        const LoginDecision d = h->LoginRequest(conn);
+        QCOMPARE(d.reason, refusal);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(d.outcome, Outcome::Refused);
+            QCOMPARE(d.countsTowardsBan, refusal != refusal::kExpired);
+            return;
+        }
+        QVERIFY(isAccepted(d));
+        QCOMPARE(d.grant->limits,
+                 user == u"dave"_s ? kv::files::AccountLimits() : until.limits.appliedTo({}));
+        // The same moment told in UTC decides the same.
+        h->setClock([now] { return now.toUTC(); });
+        QVERIFY(isAccepted(h->LoginRequest(conn)));
     }
 
     // A list that cannot be read decides nothing; an empty allow list refuses.

@@ -1,5 +1,7 @@
 // One refused login, whatever protocol: logged with its reason, told on the
-// bus, counted for its address; the count that bans says so once.
+// bus, counted for its address; the count that bans says so once; a refusal
+// whose password was right (an expired account) is logged and told, never
+// counted.
 #include "session/FailedLogin.h"
 #include "session/LoginBans.h"
 
@@ -42,6 +44,28 @@ private Q_SLOTS:
                                     "falliti"});
         QCOMPARE(banned.size(), 1);
         QVERIFY(bans.isBanned("10.0.0.5"));
+    }
+
+    void aRefusalWithTheRightPasswordIsNotCounted() {
+        events::ServerEvents bus;
+        session::LoginBans bans;
+        bans.reset({2, 60000, 60000});
+        QSignalSpy failed(&bus, &events::ServerEvents::loginFailed);
+        QStringList lines;
+        const session::FailedLoginPlace place{&bans, &bus, [&](const QString& l) { lines << l; }};
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!session::recordFailedLogin(
+                place,
+                {{1, "10.0.0.6", {}, events::Protocol::Ftp}, "bob", "account scaduto", false},
+                "Login rifiutato"));
+        QVERIFY(!bans.isBanned("10.0.0.6"));
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.first(), u"Login rifiutato: account scaduto");
+        QCOMPARE(failed.size(), 5);
+        // A counted one after them is the first of the address.
+        QVERIFY(session::recordFailedLogin(
+            place, {{1, "10.0.0.6", {}, events::Protocol::Ftp}, "bob", "password errata"}, "L"));
+        QVERIFY(!bans.isBanned("10.0.0.6"));
     }
 };
 
