@@ -91,16 +91,23 @@ SizeInUnit sizeInUnit(qint64 bytes) {
     return {number.remove(italian().groupSeparator()), SizeUnit::MiB};
 }
 
-std::variant<qint64, QString> bytesFromUnit(const QString& typed, SizeUnit unit) {
-    if (typed.trimmed().isEmpty())
-        return qint64(0);
+std::optional<qint64> bytesFromUnit(const QString& typed, SizeUnit unit) {
     const std::optional<double> number = typedNumber(typed);
-    const double scale = double(unit == SizeUnit::GiB ? kGiB : kMiB);
-    // 2^62 bytes: far above any disk, far below what a qint64 holds.
-    if (!number || *number * scale > 4.6e18)
-        return QStringLiteral("Quota non valida: \"%1\" (un numero di %2, 0 = nessuna quota)")
-            .arg(typed.trimmed(), unitName(unit));
-    return qint64(std::llround(*number * scale));
+    const double bytes = number.value_or(0) * double(unit == SizeUnit::GiB ? kGiB : kMiB);
+    // Past 2^62 bytes a double no longer makes a qint64: far beyond any quota.
+    if (!number || bytes > 4.6e18)
+        return std::nullopt;
+    return qint64(std::llround(bytes));
+}
+
+QString usedText(qint64 bytes) {
+    if (bytes >= kGiB)
+        return italian().toString(double(bytes) / double(kGiB), 'f', 1) + QStringLiteral(" GiB");
+    if (bytes >= kMiB)
+        return italian().toString(double(bytes) / double(kMiB), 'f', 1) + QStringLiteral(" MiB");
+    if (bytes > 0)
+        return QString::number((bytes + 1023) / 1024) + QStringLiteral(" KiB");
+    return QStringLiteral("0 byte");
 }
 
 QString sizeText(qint64 bytes) {

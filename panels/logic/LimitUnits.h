@@ -8,7 +8,6 @@
 #include <QString>
 #include <QtGlobal>
 #include <optional>
-#include <variant>
 
 namespace kv::admin {
 
@@ -42,9 +41,12 @@ struct SizeInUnit {
 };
 // Whole GiB as GiB, else MiB (with up to two decimals).
 SizeInUnit sizeInUnit(qint64 bytes);
-// The bytes of a number typed in `unit` ("1,5", "1.5", "" = 0), or the
-// Italian reason it cannot be a size.
-std::variant<qint64, QString> bytesFromUnit(const QString& typed, SizeUnit unit);
+// The bytes of a plain number typed in `unit` ("1,5", "1.5"); nothing for
+// any other text (a sign, a unit of its own), left to the limit fields'
+// check.
+std::optional<qint64> bytesFromUnit(const QString& typed, SizeUnit unit);
+// "1,2 GiB", "340,5 MiB", "12 KiB", "0 byte": a size used, for reading.
+QString usedText(qint64 bytes);
 // "1,5 GiB", "800 MiB", "nessuna" for 0.
 QString sizeText(qint64 bytes);
 
