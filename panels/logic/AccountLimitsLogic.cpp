@@ -123,6 +123,8 @@ std::optional<QString> AccountLimitsLogic::write(const access::LimitChanges& cha
     const auto refusal = savedLogin_ ? service.changeAccount(login_, std::nullopt, fields)
                                      : service.changeAnonymous(fields);
     refresh();
+    if (!refusal && written_)
+        written_();
     return refusal;
 }
 

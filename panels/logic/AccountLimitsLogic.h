@@ -42,10 +42,14 @@ public:
     // the group says nothing of them.
     void setUsageSource(QuotaUsageSource source) { usage_ = std::move(source); }
     void setOverlapSource(OverlapSource source) { overlaps_ = std::move(source); }
+    // Called after each change written to accounts.dat.
+    void setWritten(std::function<void()> written) { written_ = std::move(written); }
 
     // Rereads the limits of the account named now; false when there is none.
     bool refresh();
     bool hasAccount() const { return accountId_ >= 0; }
+    // users.ID, files::kAnonymousAccountId, or -1 without an account.
+    qint32 accountId() const { return accountId_; }
     const files::AccountLimits& limits() const { return limits_; }
 
     // What each box shows.
@@ -79,6 +83,7 @@ private:
     std::function<QString()> savedLogin_;
     QuotaUsageSource usage_;
     OverlapSource overlaps_;
+    std::function<void()> written_;
     QString login_;         // the account's saved login; empty for the anonymous account
     qint32 accountId_ = -1; // -1: no account
     files::AccountLimits limits_;

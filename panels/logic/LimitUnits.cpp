@@ -81,14 +81,21 @@ QString unitName(SizeUnit unit) {
 }
 
 SizeInUnit sizeInUnit(qint64 bytes) {
+    const SizeUnit unit = bytes > 0 && bytes % kGiB == 0 ? SizeUnit::GiB : SizeUnit::MiB;
+    return {numberInUnit(bytes, unit), unit};
+}
+
+QString numberInUnit(qint64 bytes, SizeUnit unit) {
     if (bytes <= 0)
-        return {QStringLiteral("0"), SizeUnit::MiB};
-    if (bytes % kGiB == 0)
-        return {QString::number(bytes / kGiB), SizeUnit::GiB};
-    const double mib = double(bytes) / double(kMiB);
-    QString number = italian().toString(mib, 'f', 2);
-    number.remove(QRegularExpression(QStringLiteral(",?0+$")));
-    return {number.remove(italian().groupSeparator()), SizeUnit::MiB};
+        return QStringLiteral("0");
+    QString number =
+        italian().toString(double(bytes) / double(unit == SizeUnit::GiB ? kGiB : kMiB), 'f', 2);
+    number.remove(italian().groupSeparator());
+    if (number.endsWith(QLatin1String(",00")))
+        number.chop(3);
+    else if (number.endsWith(QLatin1Char('0')))
+        number.chop(1);
+    return number;
 }
 
 std::optional<qint64> bytesFromUnit(const QString& typed, SizeUnit unit) {
@@ -115,6 +122,14 @@ QString sizeText(qint64 bytes) {
         return QStringLiteral("nessuna");
     const SizeInUnit size = sizeInUnit(bytes);
     return size.number + QLatin1Char(' ') + unitName(size.unit);
+}
+
+QDate expiryFromDateBox(const QDate& shown) {
+    return shown.isValid() && shown > kNeverInDateBox ? shown : QDate();
+}
+
+QDate dateBoxOf(const QDate& expires) {
+    return expires.isValid() && expires > kNeverInDateBox ? expires : kNeverInDateBox;
 }
 
 QString expiryText(const QDate& date) {

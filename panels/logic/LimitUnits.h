@@ -41,6 +41,8 @@ struct SizeInUnit {
 };
 // Whole GiB as GiB, else MiB (with up to two decimals).
 SizeInUnit sizeInUnit(qint64 bytes);
+// `bytes` in `unit`, in Italian form with up to two decimals: "1,5", "800".
+QString numberInUnit(qint64 bytes, SizeUnit unit);
 // The bytes of a plain number typed in `unit` ("1,5", "1.5"); nothing for
 // any other text (a sign, a unit of its own), left to the limit fields'
 // check.
@@ -50,6 +52,11 @@ QString usedText(qint64 bytes);
 // "1,5 GiB", "800 MiB", "nessuna" for 0.
 QString sizeText(qint64 bytes);
 
+// A date box cannot be empty: it shows "mai" for this day, its lowest.
+inline const QDate kNeverInDateBox = QDate(2000, 1, 1);
+// The expiry date a date box holds (null for "mai"), and what it shows for one.
+QDate expiryFromDateBox(const QDate& shown);
+QDate dateBoxOf(const QDate& expires);
 // "31/12/2026", or "mai" for a null date.
 QString expiryText(const QDate& date);
 // What the panel says of an expiry date on `today`: "Non scade mai",

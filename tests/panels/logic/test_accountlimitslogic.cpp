@@ -138,6 +138,8 @@ private Q_SLOTS:
     // The group follows the account named now; with none, nothing is written.
     void followsTheCurrentAccount() {
         Fixture f;
+        int written = 0;
+        f.logic.setWritten([&written] { ++written; });
         QCOMPARE(f.logic.setRate(LimitField::RateDown, u"100"_s), std::nullopt);
         f.current = u"carol"_s;
         QVERIFY(f.logic.refresh());
@@ -145,7 +147,10 @@ private Q_SLOTS:
         QCOMPARE(f.logic.setRate(LimitField::RateDown, u"200"_s), std::nullopt);
         QCOMPARE(f.stored(u"bob"_s).rateDownKib, 100);
         QCOMPARE(f.stored(u"carol"_s).rateDownKib, 200);
-        f.current.clear(); // a new account without a saved login
+        QCOMPARE(written, 2);
+        QCOMPARE(f.logic.setRate(LimitField::RateDown, u"200"_s), std::nullopt);
+        QCOMPARE(written, 2); // the same value: nothing written
+        f.current.clear();    // a new account without a saved login
         QVERIFY(!f.logic.refresh());
         QCOMPARE(f.logic.setRate(LimitField::RateDown, u"300"_s), u"Nessun account selezionato"_s);
         QCOMPARE(f.logic.usageText(), QString());

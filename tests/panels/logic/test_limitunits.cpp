@@ -133,6 +133,22 @@ private Q_SLOTS:
         QFETCH(QDate, expires);
         QTEST(expiryText(expires), "text");
         QTEST(expiryState(expires, QDate(2026, 12, 10)), "state");
+        // A date box shows "mai" on its lowest day.
+        QCOMPARE(expiryFromDateBox(dateBoxOf(expires)), expires);
+        QCOMPARE(dateBoxOf(expires) == kNeverInDateBox, expires.isNull());
+    }
+
+    void sizesInEitherUnit() {
+        QCOMPARE(numberInUnit(qint64(5) << 30, SizeUnit::MiB), u"5120"_s);
+        QCOMPARE(numberInUnit(qint64(1536) << 20, SizeUnit::GiB), u"1,5"_s);
+        QCOMPARE(numberInUnit(qint64(100) << 20, SizeUnit::GiB), u"0,1"_s);
+        QCOMPARE(numberInUnit(0, SizeUnit::GiB), u"0"_s);
+        // What a box shows in a unit reads back to the same size.
+        for (const auto& [bytes, unit] : {std::pair{qint64(7) << 30, SizeUnit::GiB},
+                                          {qint64(7) << 30, SizeUnit::MiB},
+                                          {qint64(1536) << 20, SizeUnit::GiB},
+                                          {qint64(12) << 20, SizeUnit::MiB}})
+            QCOMPARE(bytesFromUnit(numberInUnit(bytes, unit), unit), bytes);
     }
 };
 
