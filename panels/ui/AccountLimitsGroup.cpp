@@ -21,9 +21,9 @@ namespace {
 using access::LimitField;
 
 constexpr int kCaptionHeight = 22;
-constexpr int kRowLabelWidth = 112;
-constexpr int kColumnWidth = 134;
-constexpr int kRateBoxWidth = 58;
+constexpr int kRowLabelWidth = 100;
+constexpr int kColumnWidth = 140;
+constexpr int kRateBoxWidth = 50;
 constexpr int kHeaderHeight = 30;
 constexpr int kTextHeight = 18;
 
@@ -49,10 +49,11 @@ AccountLimitsGroup::AccountLimitsGroup(QWidget* panel, PanelHost& host, const QS
     groupCaption(group_, QStringLiteral("Limiti"), 0, 0);
     label(group_, named(QStringLiteral("lblLimitsHelp")),
           QStringLiteral("Velocità in KiB/s (si può scrivere anche \"80 Mbit/s\"), 0 = nessun "
-                         "limite. In ricezione: ciò che il client manda (upload); in invio: ciò "
-                         "che scarica (download)."),
-          0, y, kGroupWidth, 3 * kTextHeight);
-    y += 3 * kTextHeight + 4;
+                         "limite. \"Tutto l'account\" vale per tutte le sue sessioni insieme, "
+                         "FTP e SFTP. In ricezione: ciò che il client manda (upload); in invio: "
+                         "ciò che scarica (download)."),
+          0, y, kGroupWidth, 4 * kTextHeight);
+    y += 4 * kTextHeight + 4;
     buildRates(y);
     buildQuota(y);
     buildExpiry(y);
@@ -112,11 +113,10 @@ void AccountLimitsGroup::buildRates(int& y) {
         QString caption;
         LimitField up, down;
     } rows[] = {
-        {QStringLiteral("Account (tutte le sessioni insieme):"), LimitField::RateUp,
-         LimitField::RateDown},
+        {QStringLiteral("Tutto l'account:"), LimitField::RateUp, LimitField::RateDown},
         {QStringLiteral("Ogni sessione:"), LimitField::SessionRateUp, LimitField::SessionRateDown}};
     for (const auto& row : rows) {
-        label(group_, {}, row.caption, 0, y, kRowLabelWidth - 4, kLineHeight + 8);
+        label(group_, {}, row.caption, 0, y + 3, kRowLabelWidth - 4);
         int c = 0;
         for (const LimitField field : {row.up, row.down}) {
             const access::LimitFieldDef& def = access::limitField(field);
@@ -124,8 +124,9 @@ void AccountLimitsGroup::buildRates(int& y) {
                                      kRateBoxWidth);
             box->setToolTip(def.caption);
             QLabel* mbit = label(group_, named(QStringLiteral("lblMbit_") + def.column), QString(),
-                                 left[c] + kRateBoxWidth + 4, y, kColumnWidth - kRateBoxWidth - 8,
+                                 left[c] + kRateBoxWidth + 4, y, kColumnWidth - kRateBoxWidth - 6,
                                  kLineHeight);
+            mbit->setWordWrap(false);
             connect(box, &QLineEdit::textChanged, mbit,
                     [mbit](const QString& text) { mbit->setText(admin::rateEquivalent(text)); });
             checked(
@@ -138,12 +139,12 @@ void AccountLimitsGroup::buildRates(int& y) {
                 [this, field] { return logic_.rateShown(field); });
             ++c;
         }
-        y += kLineHeight + 10;
+        y += kLineHeight + 6;
     }
 }
 
 void AccountLimitsGroup::buildQuota(int& y) {
-    label(group_, {}, QStringLiteral("Quota di spazio:"), 0, y + 3, kRowLabelWidth - 4);
+    label(group_, {}, QStringLiteral("Quota:"), 0, y + 3, kRowLabelWidth - 4);
     QLineEdit* bytes =
         makeBox(group_, named(QStringLiteral("txt_quota_bytes")), kRowLabelWidth, y, 70);
     bytes->setToolTip(QStringLiteral("0 = nessuna quota; anche con l'unità: 1536M, 2G"));
@@ -183,17 +184,16 @@ void AccountLimitsGroup::buildQuota(int& y) {
 }
 
 void AccountLimitsGroup::buildExpiry(int& y) {
-    label(group_, {}, QStringLiteral("Scadenza (ultimo giorno valido):"), 0, y + 3,
-          kRowLabelWidth + 60);
+    label(group_, {}, QStringLiteral("Ultimo giorno valido:"), 0, y + 3, 140);
     expires_ = new QDateEdit(group_);
     expires_->setObjectName(named(QStringLiteral("dtExpires")));
     expires_->setCalendarPopup(true);
     expires_->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
     expires_->setMinimumDate(admin::kNeverInDateBox);
     expires_->setSpecialValueText(QStringLiteral("mai"));
-    expires_->setGeometry(kRowLabelWidth + 64, y, 110, kLineHeight);
+    expires_->setGeometry(144, y, 110, kLineHeight);
     QPushButton* never = makeButton(group_, named(QStringLiteral("cmdExpiresNever")),
-                                    QStringLiteral("Mai"), kRowLabelWidth + 180, y - 1, 60);
+                                    QStringLiteral("Mai"), 260, y - 1, 60);
     // Written when chosen in the calendar or when the box is left, never
     // while a day is half typed (a day already past would end the account).
     connect(expires_, &QDateEdit::editingFinished, this,
