@@ -85,10 +85,8 @@ CheckedBox* AccountLimitsGroup::checked(QLineEdit* box, admin::FieldEdit::Apply 
     };
     auto* made = new CheckedBox(this, box, nullptr, std::move(keepLeft), std::move(shown), {},
                                 admin::FieldEdit::Keeping::WhenLeft);
-    connect(made, &CheckedBox::refusalChanged, this, [this](const QString&) {
-        reason_->setText(refusal());
-        Q_EMIT refusalChanged(refusal());
-    });
+    connect(made, &CheckedBox::refusalChanged, this,
+            [this](const QString&) { reason_->setText(refusal()); });
     connect(made, &CheckedBox::changed, this, &AccountLimitsGroup::showLines);
     boxes_.append(made);
     return made;
@@ -104,8 +102,9 @@ QString AccountLimitsGroup::refusal() const {
 
 void AccountLimitsGroup::buildRates(int& y) {
     const int left[2] = {kRowLabelWidth, kRowLabelWidth + kColumnWidth};
-    const QString headers[2] = {QStringLiteral("In ricezione (upload dai client)"),
-                                QStringLiteral("In invio (download verso i client)")};
+    const auto capitalized = [](QString text) { return text.replace(0, 1, text.at(0).toUpper()); };
+    const QString headers[2] = {capitalized(admin::kUpDirection),
+                                capitalized(admin::kDownDirection)};
     for (int c = 0; c < 2; ++c)
         label(group_, {}, headers[c], left[c], y, kColumnWidth - 4, kHeaderHeight);
     y += kHeaderHeight;
@@ -208,6 +207,10 @@ void AccountLimitsGroup::buildExpiry(int& y) {
 }
 
 void AccountLimitsGroup::chooseExpiry(const QDate& shown) {
+    // Leaving the box unchanged writes nothing, even for a date the box
+    // cannot show (one before its lowest day shows as "mai").
+    if (shown == admin::dateBoxOf(logic_.limits().expires))
+        return;
     const auto refused = logic_.setExpires(admin::expiryFromDateBox(shown));
     reason_->setText(refused.value_or(QString()));
     const QSignalBlocker block(expires_);

@@ -41,9 +41,6 @@ public:
     // Why the last value typed was refused; empty when it was not.
     QString refusal() const;
 
-Q_SIGNALS:
-    void refusalChanged(const QString& reason);
-
 private:
     void buildRates(int& y);
     void buildQuota(int& y);
