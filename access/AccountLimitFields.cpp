@@ -189,6 +189,7 @@ bool LimitChanges::isEmpty() const {
 }
 
 std::optional<qint64>& LimitChanges::number(const LimitFieldDef& def) {
+    Q_ASSERT(def.field != LimitField::Expires); // a date: see `expires`
     switch (def.field) {
     case LimitField::RateUp:
         return rateUpKib;

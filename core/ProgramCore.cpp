@@ -3,6 +3,7 @@
 #include "access/AddressHelpers.h"
 #include "core/DataFolder.h"
 #include "core/NewDatabase.h"
+#include "core/StartOptions.h"
 #include "core/WholeDiskWarnings.h"
 #include "settings/OptionCatalog.h"
 
@@ -51,9 +52,20 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
         [this] { return settings::optionCatalog().checkAll(views_.options().read().rows); },
         [this](const QString& text) { WriteLog(text); }, dataFolder_);
     actions_->subscribe(notifications_);
+    limitsKeeper_ = std::make_unique<AccountLimitsKeeper>(
+        limitsBook_, database_.connection(), notifications_, [this] { return connections(); },
+        [this](const QString& text) { WriteLog(text); });
+    // What the file says before any start; every start and reread read it again.
+    limitsBook_.setServer(
+        serverLimits(settings::optionCatalog().checkAll(views_.options().read().rows)));
+    (void)limitsKeeper_->refreshAccounts();
+    server_.setServerLimits(
+        [this](const session::ServerLimits& limits) { limitsKeeper_->serverRead(limits); },
+        [this] { limitsKeeper_->serverStopped(); });
 }
 
 ProgramCore::~ProgramCore() {
+    limitsKeeper_.reset();
     actions_.reset(); // its programs end before the log they write to
     engine_->setEvents(nullptr);
     engine_->setNotifications(nullptr);

@@ -9,6 +9,7 @@
 #include "access/LoginHandler.h"
 #include "access/ServerEventHandler.h"
 #include "actions/ActionService.h"
+#include "core/AccountLimitsKeeper.h"
 #include "core/CertificateTools.h"
 #include "core/ServerBoxes.h"
 #include "core/ServerController.h"
@@ -60,6 +61,11 @@ public:
     session::LoginBans& loginBans() { return bans_; }
     // The speed limits and quotas in force now, for every protocol.
     session::LimitsBook& limitsBook() { return limitsBook_; }
+    // Fills the book from the options and accounts.dat at every start and
+    // reread, and ends accounts at their expiry date while the server runs.
+    AccountLimitsKeeper& limitsKeeper() { return *limitsKeeper_; }
+    // An account's limits changed in this program: the book takes them now.
+    void accountLimitsChanged() { (void)limitsKeeper_->refreshAccounts(); }
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
 
@@ -113,6 +119,8 @@ private:
     SftpStarter sftp_;
     CertificateTools certificateTools_;
     std::unique_ptr<actions::ActionService> actions_;
+    // Last: it closes sessions of the engine and SFTP.
+    std::unique_ptr<AccountLimitsKeeper> limitsKeeper_;
 };
 
 } // namespace kv

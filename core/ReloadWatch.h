@@ -4,7 +4,9 @@
 // time-outs, the list switches), the options and the address lists. The
 // window notes it when its server starts or it attaches to one, and after its
 // own writes asks whether any of that changed, so the server reloads only
-// then. An account change needs no reload: every login reads the accounts.
+// then. An account change needs no reload (every login reads the accounts),
+// but a change of an account's limits does: the limits book of the running
+// server, which its transfers follow, is filled at a reread.
 
 #include <QByteArray>
 #include <QSqlDatabase>

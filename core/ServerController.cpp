@@ -121,6 +121,8 @@ void ServerController::applyOutsideEngine(const ServerConfig& config, bool rerea
         applyBanRules_(options.bans);
     appliedBans_ = options.bans;
     resolver_->start(options.passiveHostName);
+    if (applyServerLimits_)
+        applyServerLimits_(options.limits);
 }
 
 bool ServerController::ServerStart() {
@@ -216,6 +218,8 @@ void ServerController::ServerStop() {
     if (companion_)
         companion_->stop();
     engine_.StopListening();
+    if (serverLimitsStopped_)
+        serverLimitsStopped_();
     writeLog_(monitor::StopLogLine(clock_()));
     state_ = 0;
     if (view_)

@@ -100,6 +100,13 @@ public:
     void setConnectionLimits(std::function<void(const session::Admission::Limits&)> apply) {
         applyConnectionLimits_ = std::move(apply);
     }
+    // Told the server's speed limits and quota warning read at each start and
+    // reread, and told when the server stops.
+    void setServerLimits(std::function<void(const session::ServerLimits&)> read,
+                         std::function<void()> stopped) {
+        applyServerLimits_ = std::move(read);
+        serverLimitsStopped_ = std::move(stopped);
+    }
     // Told the ban rules read at each start (a start lifts every ban).
     void setBanRules(std::function<void(const session::BanRules&)> apply) {
         applyBanRules_ = std::move(apply);
@@ -164,6 +171,8 @@ private:
     QString shownAddress_;
     std::function<void(const session::BanRules&)> applyBanRules_;
     std::function<void(const session::Admission::Limits&)> applyConnectionLimits_;
+    std::function<void(const session::ServerLimits&)> applyServerLimits_;
+    std::function<void()> serverLimitsStopped_;
     std::optional<session::BanRules> appliedBans_;
     ServerView* view_ = nullptr;
     CompanionServer* companion_ = nullptr;

@@ -58,6 +58,17 @@ QString resolvedOptionPath(const QString& path, const QString& dataFolder,
     return QDir::cleanPath(QDir(dataFolder).absoluteFilePath(path));
 }
 
+session::ServerLimits serverLimits(const settings::OptionSet& options) {
+    session::ServerLimits limits;
+    limits.rateUpKib = options.value(kRateUpKib).toLongLong();
+    limits.rateDownKib = options.value(kRateDownKib).toLongLong();
+    limits.addressRateUpKib = options.value(kRateIpUpKib).toLongLong();
+    limits.addressRateDownKib = options.value(kRateIpDownKib).toLongLong();
+    limits.localExempt = options.value(kRateLocalExempt) == QLatin1String("1");
+    limits.quotaWarnPercent = options.value(kQuotaWarnPercent).toInt();
+    return limits;
+}
+
 StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString& dataFolder,
                               const settings::OptionCatalog& catalog) {
     StartOptions result;
@@ -75,6 +86,7 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
 
     result.sftpPort = quint16(set.value(kSftpPort).toUInt());
     result.sftpPasswordAuth = set.value(kSftpPasswordAuth) == QLatin1String("1");
+    result.limits = serverLimits(set);
 
     if (const auto range = settings::portRange(set.value(kPassivePorts))) {
         result.passive.portFirst = range->first;

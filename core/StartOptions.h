@@ -6,6 +6,7 @@
 
 #include "ftp/PassiveSettings.h"
 #include "ftp/TlsSettings.h"
+#include "session/LimitsBook.h"
 #include "session/LoginBans.h"
 #include "settings/OptionCatalog.h"
 
@@ -31,6 +32,9 @@ struct StartOptions {
     // The SFTP port (0: no SFTP) and whether SSH passwords are accepted.
     quint16 sftpPort = 0;
     bool sftpPasswordAuth = true;
+    // The server's and each address's speed limits, the local-network
+    // exemption and the quota warning's share.
+    session::ServerLimits limits;
     // Italian, one reason a line, naming the option; empty when the start may go on.
     QStringList errors;
     bool ok() const { return errors.isEmpty(); }
@@ -43,6 +47,9 @@ qint64 banMinuteMs();
 
 // A path option's file: `fallback` when empty, a relative path inside `dataFolder`.
 QString resolvedOptionPath(const QString& path, const QString& dataFolder, const QString& fallback);
+
+// The server's limits from checked options (a refused value: its default).
+session::ServerLimits serverLimits(const settings::OptionSet& options);
 
 // Checks `rows` (the options table) and builds the settings. With TLS on, a
 // certificate or key file named in the options must be a readable file.

@@ -22,12 +22,13 @@ const QMap<QString, Group>& groups() {
         {QStringLiteral("user"),
          {&userCommand,
           "kestrova user add NOME [--root CARTELLA] [--rights rwdbm] [--disabled] [--whole-disk]\n"
+          "                 [LIMITI]\n"
           "kestrova user passwd NOME\n"
           "kestrova user del NOME\n"
           "kestrova user list [--json]\n"
           "kestrova user set NOME [--login NUOVO] [--root CARTELLA] [--rights rwdbm] [--enabled "
           "0|1]\n"
-          "                 [--whole-disk]\n"
+          "                 [--whole-disk] [LIMITI]\n"
           "kestrova user key add NOME        (la riga di una chiave pubblica, es. id_ed25519.pub,\n"
           "                                   dallo standard input)\n"
           "kestrova user key list NOME [--json]\n"
@@ -38,11 +39,23 @@ const QMap<QString, Group>& groups() {
           "cartelle virtuali lo seguono. --root / (tutto il disco) vuole anche --whole-disk.\n"
           "Una chiave pubblica apre l'account via SFTP senza password: tipi accettati\n"
           "ssh-ed25519, ecdsa-sha2-nistp256/384/521, ssh-rsa di almeno 2048 bit. L'impronta\n"
-          "(SHA256:...) è quella che stampa ssh-keygen -lf.\n"}},
+          "(SHA256:...) è quella che stampa ssh-keygen -lf.\n"
+          "LIMITI (0 = nessun limite; ricezione = ciò che il client invia, upload; invio = ciò\n"
+          "che il client scarica, download):\n"
+          "  --rate-up KIB, --rate-down KIB       velocità dell'account in KiB/s, per tutte le\n"
+          "                                       sue sessioni insieme (FTP e SFTP)\n"
+          "  --session-rate-up KIB, --session-rate-down KIB   velocità di ogni sessione\n"
+          "  --quota DIMENSIONE                   byte, oppure un numero con K, M, G o T\n"
+          "                                       (potenze di 1024): 500M, 2G\n"
+          "  --quota-files N                      numero massimo di file\n"
+          "  --expires AAAA-MM-GG|never           l'account può accedere fino alla fine di quel\n"
+          "                                       giorno (mezzanotte locale), poi è scaduto\n"
+          "Un server in funzione applica i limiti cambiati da qui con kestrova reload.\n"}},
         {QStringLiteral("anonymous"),
-         {&anonymousCommand, "kestrova anonymous on|off [--root CARTELLA] [--rights rwdbm] "
-                             "[--whole-disk]\n"
-                             "kestrova anonymous show [--json]\n"}},
+         {&anonymousCommand, "kestrova anonymous on|off|set [--root CARTELLA] [--rights rwdbm] "
+                             "[--whole-disk] [LIMITI]\n"
+                             "kestrova anonymous show [--json]\n"
+                             "LIMITI come per kestrova user (kestrova help user).\n"}},
         {QStringLiteral("vdir"),
          {&vdirCommand,
           "kestrova vdir add PROPRIETARIO NOME DESTINAZIONE [--source CARTELLA]\n"

@@ -2,8 +2,12 @@
 // (access/AccountService.h), which judges them as the Account panel does.
 #include "access/AccountService.h"
 #include "program/CliContext.h"
+#include "program/CliLimits.h"
 #include "program/CliOutput.h"
 #include "settings/SharedRoot.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
 
 namespace kv::cli {
 
@@ -20,12 +24,17 @@ std::optional<QString> askPassword(CliContext& c, const QString& login) {
     return c.io.readPassword(QStringLiteral("Password di %1: ").arg(login));
 }
 
-// The "--root" and "--rights" options as fields to write, or why the
-// rights letters cannot be read.
+// The "--root", "--rights" and limit options as fields to write, or why the
+// rights letters or a limit cannot be read.
 struct ReadFields {
     access::AccountFields fields;
     QString error;
 };
+
+// Every option that changes an account's fields (the login aside).
+QSet<QString> fieldOptions() {
+    return QSet<QString>{kRoot, kRights} + limitOptionNames();
+}
 
 ReadFields accountFields(CliContext& c) {
     ReadFields read;
@@ -36,6 +45,11 @@ ReadFields accountFields(CliContext& c) {
         read.fields.rights = files::Rights::parse(c.args.value(kRights));
         if (!read.fields.rights)
             read.error = access::rightsRefusal(c.args.value(kRights));
+    }
+    if (read.error.isEmpty()) {
+        const ReadLimits limits = readLimitOptions(c.args);
+        read.fields.limits = limits.changes;
+        read.error = limits.error;
     }
     return read;
 }
@@ -69,14 +83,37 @@ int userAdd(CliContext& c, const QString& login) {
     return done(c, QStringLiteral("Account \"%1\" creato").arg(login));
 }
 
+// The rows as a table, with their limits and expiry; JSON adds each limit
+// as a number and whether the account has expired.
+void printAccounts(CliContext& c, CliTable table, const QList<access::AccountRow>& rows) {
+    const QDateTime now = QDateTime::currentDateTime();
+    if (c.json()) {
+        QJsonArray array;
+        for (int i = 0; i < rows.size(); ++i) {
+            QJsonObject object;
+            for (int col = 0; col < table.columns.size(); ++col)
+                object.insert(table.columns[col], table.rows[i].value(col));
+            addLimitsJson(object, rows[i].limits, now);
+            array.append(object);
+        }
+        c.io.out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+        return;
+    }
+    table.columns << QStringLiteral("scadenza") << QStringLiteral("limiti");
+    for (int i = 0; i < rows.size(); ++i)
+        table.rows[i] << expiryCell(rows[i].limits, now) << limitsSummary(rows[i].limits);
+    printTable(c.io.out, table, false);
+}
+
 int userList(CliContext& c) {
     CliTable table{{QStringLiteral("login"), QStringLiteral("abilitato"), QStringLiteral("diritti"),
                     QStringLiteral("cartella")},
                    {}};
-    for (const access::AccountRow& r : access::AccountService(c.db).accounts())
+    const QList<access::AccountRow> rows = access::AccountService(c.db).accounts();
+    for (const access::AccountRow& r : rows)
         table.rows << QStringList{r.login, r.enabled ? QStringLiteral("sì") : QStringLiteral("no"),
                                   r.rights.mask(), r.root};
-    printTable(c.io.out, table, c.json());
+    printAccounts(c, table, rows);
     return kDone;
 }
 
@@ -97,8 +134,8 @@ int userSet(CliContext& c, const QString& login) {
         read.fields.enabled = v == QLatin1String("1");
     }
     if (!renamed && read.fields.isEmpty())
-        return usage(c,
-                     QStringLiteral("Niente da cambiare: --login, --root, --rights o --enabled"));
+        return usage(c, QStringLiteral("Niente da cambiare: --login, --root, --rights, --enabled "
+                                       "o un limite (--rate-up, --quota, --expires, ...)"));
     if (const auto refusal = service.changeAccount(login, renamed, read.fields))
         return refuse(c, *refusal);
     if (renamed && *renamed != login)
@@ -136,17 +173,20 @@ int userDel(CliContext& c, const QString& login) {
 int anonymousShow(CliContext& c) {
     CliTable table{
         {QStringLiteral("abilitato"), QStringLiteral("diritti"), QStringLiteral("cartella")}, {}};
-    if (const auto row = access::AccountService(c.db).anonymous())
+    QList<access::AccountRow> rows;
+    if (const auto row = access::AccountService(c.db).anonymous()) {
+        rows << *row;
         table.rows << QStringList{row->enabled ? QStringLiteral("sì") : QStringLiteral("no"),
                                   row->rights.mask(), row->root};
-    printTable(c.io.out, table, c.json());
+    }
+    printAccounts(c, table, rows);
     return kDone;
 }
 
 } // namespace
 
 int userCommand(CliContext& c) {
-    c.args = readArguments(c.args.words, {kRoot, kRights, kLogin, kEnabled},
+    c.args = readArguments(c.args.words, fieldOptions() + QSet<QString>{kLogin, kEnabled},
                            {QStringLiteral("disabled"), QStringLiteral("json"), kWholeDisk});
     if (!c.args.error.isEmpty())
         return usage(c, c.args.error);
@@ -172,23 +212,31 @@ int userCommand(CliContext& c) {
 }
 
 int anonymousCommand(CliContext& c) {
-    c.args = readArguments(c.args.words, {kRoot, kRights}, {QStringLiteral("json"), kWholeDisk});
+    c.args = readArguments(c.args.words, fieldOptions(), {QStringLiteral("json"), kWholeDisk});
     if (!c.args.error.isEmpty())
         return usage(c, c.args.error);
     const QString action = c.args.words.value(0);
+    const QString uso = QStringLiteral("Uso: kestrova anonymous on|off|set|show");
     if (c.args.words.size() != 1)
-        return usage(c, QStringLiteral("Uso: kestrova anonymous on|off|show"));
+        return usage(c, uso);
     if (action == QLatin1String("show"))
         return anonymousShow(c);
-    if (action != QLatin1String("on") && action != QLatin1String("off"))
-        return usage(c, QStringLiteral("Uso: kestrova anonymous on|off|show"));
+    const bool set = action == QLatin1String("set");
+    if (action != QLatin1String("on") && action != QLatin1String("off") && !set)
+        return usage(c, uso);
     access::AccountService service(c.db);
     ReadFields read = accountFields(c);
     if (const auto problem = fieldsRefusal(service, read, access::anonymousRootOwner()))
         return refuse(c, *problem);
-    read.fields.enabled = action == QLatin1String("on");
+    if (!set)
+        read.fields.enabled = action == QLatin1String("on");
+    else if (read.fields.isEmpty())
+        return usage(c, QStringLiteral("Niente da cambiare: --root, --rights o un limite "
+                                       "(--rate-up, --quota, --expires, ...)"));
     if (const auto refusal = service.changeAnonymous(read.fields))
         return refuse(c, *refusal);
+    if (set)
+        return done(c, QStringLiteral("Account anonimo aggiornato"));
     return done(c, action == QLatin1String("on") ? QStringLiteral("Account anonimo abilitato")
                                                  : QStringLiteral("Account anonimo disabilitato"));
 }

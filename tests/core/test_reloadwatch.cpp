@@ -29,6 +29,10 @@ private Q_SLOTS:
         row("an option", {"INSERT OR REPLACE INTO options VALUES ('tls', 'on')"}, true);
         row("an allow list entry", {"INSERT INTO IPok VALUES ('10.0.0.1')"}, true);
         row("a block list entry", {"INSERT INTO IPko VALUES ('10.0.0.2')"}, true);
+        row("an account's limits",
+            {"INSERT INTO account_limits (account, rate_down_kib) VALUES (1, 100)"}, true);
+        row("the anonymous account's expiry date",
+            {"INSERT INTO account_limits (account, expires) VALUES (0, '2030-01-01')"}, true);
         row("the same value again", {"UPDATE settings SET port = port"}, false);
         row("a change put back",
             {"UPDATE settings SET port = '1'", "UPDATE settings SET port = '21'"}, false);

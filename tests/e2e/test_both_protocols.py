@@ -2,11 +2,13 @@
 action gets the file's disk path and runs in its folder; the times each protocol reports, an open
 SFTP file's too, are the file's; connection limits and failed-login bans count both protocols
 together; the command line's who, status and kick see and end sessions of either; a ban added by
-hand is followed, runs its action and shuts both doors. Each scenario runs once per protocol as a
-subtest."""
+hand is followed, runs its action and shuts both doors; an account whose expiry date has passed
+loses its sessions of both at the reread, and its logins over either are refused without banning
+the address. Each scenario runs once per protocol as a subtest."""
 
 import calendar
 import contextlib
+import datetime
 import ftplib
 import io
 import os
@@ -225,6 +227,33 @@ class BothProtocols(unittest.TestCase):
         for proto in PROTOCOLS:
             with self.subTest(proto.name):
                 self.assert_refused(proto, site, "127.0.0.9")
+
+    def test_an_expired_account_loses_both_and_no_ban_follows(self):
+        site = self.site(ban_attempts=2, ban_window_minutes=10, ban_minutes=10)
+        site.db.add_user("carol", "pw", rights="RB")
+        site.start()
+        clients = {proto: self.session(proto, site) for proto in PROTOCOLS}
+        yesterday = (datetime.date.today() - datetime.timedelta(days=1)).isoformat()
+        site.kv_ok("user", "set", "bob", "--expires", yesterday)
+        site.kv_ok("reload")
+        ended = f"Account bob: account scaduto il {yesterday}, sessioni chiuse: 2"
+        wait_until(lambda: ended in site.server.stdout(), ended)
+        for proto in PROTOCOLS:
+            with self.subTest(proto.name):
+                def gone():
+                    try:
+                        proto.use(clients[proto])
+                    except (*proto.gone, ftplib.Error):
+                        return True
+                    return False
+                self.assertTrue(eventually(gone), f"bob's {proto.name} session is still open")
+                for _ in range(3):  # more than ban_attempts
+                    with self.assertRaises(proto.login_refusals):
+                        proto.close(proto.login(site, "bob", "pw"))
+        self.assertIn("SFTP: login rifiutato: account scaduto", site.server.stdout())
+        self.assertNotIn("bloccato temporaneamente", site.server.stdout())
+        for proto in PROTOCOLS:
+            proto.close(proto.login(site, "carol", "pw"))
 
 
 if __name__ == "__main__":
