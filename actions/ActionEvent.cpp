@@ -81,6 +81,28 @@ ActionEvent fromBan(const events::AddressBan& ban, const QDateTime& now) {
     return event;
 }
 
+namespace {
+
+ActionEvent accountEvent(const QString& name, const events::AccountNotice& notice,
+                         const QDateTime& now) {
+    ActionEvent event;
+    event.name = name;
+    event.user = notice.login;
+    event.detail = notice.detail;
+    event.time = now.toUTC();
+    return event;
+}
+
+} // namespace
+
+ActionEvent fromQuotaWarning(const events::AccountNotice& notice, const QDateTime& now) {
+    return accountEvent(QStringLiteral("quota-warning"), notice, now);
+}
+
+ActionEvent fromAccountExpired(const events::AccountNotice& notice, const QDateTime& now) {
+    return accountEvent(QStringLiteral("account-expired"), notice, now);
+}
+
 QString isoUtc(const QDateTime& time) {
     return time.toUTC().toString(Qt::ISODate);
 }
@@ -95,6 +117,7 @@ QProcessEnvironment actionEnvironment(const ActionEvent& event, QProcessEnvironm
                event.size >= 0 ? QString::number(event.size) : QString());
     env.insert(QStringLiteral("KV_TIME"), isoUtc(event.time));
     env.insert(QStringLiteral("KV_PROTOCOL"), event.protocol);
+    env.insert(QStringLiteral("KV_DETAIL"), event.detail);
     return env;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // One thing that happened on the server, as the action rules see it: the
-// event's word (upload, download, delete, rename, mkdir, login-failed, ban)
-// and what a program gets in its environment. Built from the bus's events;
-// a later protocol raising the same events needs nothing here.
+// event's word (upload, download, delete, rename, mkdir, login-failed, ban,
+// quota-warning, account-expired) and what a program gets in its environment. Built from the bus's
+// events; a later protocol raising the same events needs nothing here.
 
 #include "events/ServerEvents.h"
 
@@ -22,6 +22,7 @@ struct ActionEvent {
     qint64 size = -1;   // bytes; -1 when the event has no size
     QDateTime time;     // UTC
     QString protocol;   // ftp, ftps
+    QString detail;     // what happened, in Italian, for an account's event; else empty
 };
 
 // The event a finished transfer raises: only a complete upload or download.
@@ -31,9 +32,13 @@ std::optional<ActionEvent> fromTransfer(const events::TransferEvent& transfer,
 std::optional<ActionEvent> fromFileChange(const events::FileEvent& change, const QDateTime& now);
 ActionEvent fromLoginFailure(const events::LoginFailure& failure, const QDateTime& now);
 ActionEvent fromBan(const events::AddressBan& ban, const QDateTime& now);
+// An account's used space crossed the warning share of its quota.
+ActionEvent fromQuotaWarning(const events::AccountNotice& notice, const QDateTime& now);
+// An account reached its expiry date.
+ActionEvent fromAccountExpired(const events::AccountNotice& notice, const QDateTime& now);
 
-// KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH, KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL
-// over `base`.
+// KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH, KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL,
+// KV_DETAIL over `base`.
 QProcessEnvironment actionEnvironment(const ActionEvent& event, QProcessEnvironment base);
 
 // "2026-12-08T18:09:37Z"

@@ -9,9 +9,15 @@ namespace kv::actions {
 
 const QStringList& actionEventNames() {
     static const QStringList names = {
-        QStringLiteral("upload"), QStringLiteral("download"), QStringLiteral("delete"),
-        QStringLiteral("rename"), QStringLiteral("mkdir"),    QStringLiteral("login-failed"),
+        QStringLiteral("upload"),
+        QStringLiteral("download"),
+        QStringLiteral("delete"),
+        QStringLiteral("rename"),
+        QStringLiteral("mkdir"),
+        QStringLiteral("login-failed"),
         QStringLiteral("ban"),
+        QStringLiteral("quota-warning"),
+        QStringLiteral("account-expired"),
     };
     return names;
 }
@@ -25,6 +31,8 @@ QString eventCaption(const QString& event) {
         {QStringLiteral("mkdir"), QStringLiteral("Cartella creata")},
         {QStringLiteral("login-failed"), QStringLiteral("Accesso fallito")},
         {QStringLiteral("ban"), QStringLiteral("Indirizzo bloccato")},
+        {QStringLiteral("quota-warning"), QStringLiteral("Quota quasi esaurita")},
+        {QStringLiteral("account-expired"), QStringLiteral("Account scaduto")},
     };
     return captions.value(event, event);
 }

@@ -28,6 +28,12 @@ void ActionService::subscribe(events::ServerEvents& bus) {
     connect(&bus, &ServerEvents::addressBanned, this, [this](const events::AddressBan& ban) {
         handle(fromBan(ban, QDateTime::currentDateTimeUtc()));
     });
+    connect(&bus, &ServerEvents::quotaWarning, this, [this](const events::AccountNotice& notice) {
+        handle(fromQuotaWarning(notice, QDateTime::currentDateTimeUtc()));
+    });
+    connect(&bus, &ServerEvents::accountExpired, this, [this](const events::AccountNotice& notice) {
+        handle(fromAccountExpired(notice, QDateTime::currentDateTimeUtc()));
+    });
 }
 
 void ActionService::handle(const ActionEvent& event) {

@@ -28,8 +28,19 @@ QString countedWhat(const QString& event, qsizetype n) {
     if (event == QLatin1String("login-failed"))
         return one ? QStringLiteral("1 accesso fallito")
                    : QStringLiteral("%1 accessi falliti").arg(n);
+    if (event == QLatin1String("quota-warning"))
+        return one ? QStringLiteral("1 quota quasi esaurita")
+                   : QStringLiteral("%1 quote quasi esaurite").arg(n);
+    if (event == QLatin1String("account-expired"))
+        return one ? QStringLiteral("1 account scaduto")
+                   : QStringLiteral("%1 account scaduti").arg(n);
     return one ? QStringLiteral("1 indirizzo bloccato")
                : QStringLiteral("%1 indirizzi bloccati").arg(n);
+}
+
+// An account's event (quota, expiry) is about the account, not a client's doing.
+bool aboutAnAccount(const ActionEvent& event) {
+    return !event.detail.isEmpty();
 }
 
 QString sizeText(qint64 size) {
@@ -88,7 +99,9 @@ QString batchSubject(const QList<ActionEvent>& events) {
     QString subject =
         QStringLiteral("Kestrova Vellim: %1").arg(countedWhat(events.first().name, events.size()));
     if (!users.isEmpty() && !users.first().isEmpty())
-        subject += QStringLiteral(" da %1").arg(users.join(QStringLiteral(", ")));
+        subject +=
+            (aboutAnAccount(events.first()) ? QStringLiteral(" per %1") : QStringLiteral(" da %1"))
+                .arg(users.join(QStringLiteral(", ")));
     return subject;
 }
 
@@ -97,10 +110,14 @@ QString batchBody(const QList<ActionEvent>& events) {
         events.isEmpty() ? QStringLiteral("Nessun evento")
                          : countedWhat(events.first().name, events.size()));
     for (const ActionEvent& e : events) {
+        const QString when = e.time.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+        const QString user = e.user.isEmpty() ? QStringLiteral("-") : e.user;
+        if (aboutAnAccount(e)) {
+            body += QStringLiteral("%1  account: %2\n    %3\n").arg(when, user, e.detail);
+            continue;
+        }
         body += QStringLiteral("%1  account: %2  indirizzo: %3\n")
-                    .arg(e.time.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
-                         e.user.isEmpty() ? QStringLiteral("-") : e.user,
-                         e.address.isEmpty() ? QStringLiteral("-") : e.address);
+                    .arg(when, user, e.address.isEmpty() ? QStringLiteral("-") : e.address);
         body +=
             QStringLiteral("    %1  (%2)\n")
                 .arg(e.clientPath.isEmpty() ? QStringLiteral("-") : e.clientPath, sizeText(e.size));

@@ -1,7 +1,9 @@
 #pragma once
 // The e-mail of one batch: plain text, UTF-8, in Italian, listing each
-// event (time, account, address, path, size) under a subject such as
-// "Kestrova Vellim: 3 file ricevuti da mario".
+// event (time, account, address, path, size; for an account's own event the
+// account and what happened) under a subject such as
+// "Kestrova Vellim: 3 file ricevuti da mario" or
+// "Kestrova Vellim: 1 quota quasi esaurita per mario".
 
 #include "actions/ActionEvent.h"
 

@@ -60,6 +60,10 @@ QJsonObject AdminOperations::transferEvent(const QString& event, const events::T
     object.insert(QStringLiteral("bytes"), t.bytes);
     object.insert(QStringLiteral("size"), t.size);
     object.insert(QStringLiteral("outcome"), outcomeName(t.outcome));
+    // Only a limited transfer says so: missing means none, as from a server
+    // that knows no limits.
+    if (t.limitBytesPerSecond > 0)
+        object.insert(QStringLiteral("limit"), t.limitBytesPerSecond);
     if (!t.reason.isEmpty())
         object.insert(QStringLiteral("reason"), t.reason);
     return object;

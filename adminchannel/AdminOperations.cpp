@@ -95,7 +95,7 @@ AdminOperations::AdminOperations(ProgramCore& core, ReloadFn reload, QObject* pa
             [this](const events::TransferEvent& t) {
                 if (t.kind == events::TransferKind::Listing)
                     return;
-                RateSample sample{t.clientPath, t.bytes, {}};
+                RateSample sample{t.clientPath, t.bytes, {}, t.limitBytesPerSecond};
                 sample.since.start();
                 rates_.insert(t.session.id, sample);
             });
@@ -202,12 +202,15 @@ QJsonObject AdminOperations::sessions() {
             const qint64 moved = activity.bytes - sample->bytes;
             const qint64 rate = ms > 0 && moved > 0 ? moved * 1000 / ms : 0;
             const bool upload = activity.direction == session::TransferActivity::Direction::Upload;
-            transfer = QJsonObject{{QStringLiteral("direction"),
-                                    upload ? QStringLiteral("upload") : QStringLiteral("download")},
-                                   {QStringLiteral("path"), activity.path},
-                                   {QStringLiteral("bytes"), activity.bytes},
-                                   {QStringLiteral("size"), activity.size},
-                                   {QStringLiteral("rate"), rate}};
+            QJsonObject running{{QStringLiteral("direction"),
+                                 upload ? QStringLiteral("upload") : QStringLiteral("download")},
+                                {QStringLiteral("path"), activity.path},
+                                {QStringLiteral("bytes"), activity.bytes},
+                                {QStringLiteral("size"), activity.size},
+                                {QStringLiteral("rate"), rate}};
+            if (sample->limit > 0)
+                running.insert(QStringLiteral("limit"), sample->limit);
+            transfer = running;
         }
         list.append(QJsonObject{
             {QStringLiteral("id"), qint64(c->Id())},

@@ -71,6 +71,7 @@ private:
         QString path;
         qint64 bytes = 0;
         QElapsedTimer since;
+        qint64 limit = 0; // the transfer's speed limit as it started; 0: none
     };
     void noteRunning();
     const session::ConnectionObject* connectionWith(quint64 id) const;

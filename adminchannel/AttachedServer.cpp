@@ -30,6 +30,12 @@ session::TransferActivity activityOf(const QJsonObject& session) {
     return a;
 }
 
+// A transfer's speed limit as the server tells it; missing (a server that
+// knows no limits) or unreadable: none.
+qint64 limitOf(const QJsonObject& transfer) {
+    return std::max<qint64>(0, qint64(transfer.value(QStringLiteral("limit")).toDouble()));
+}
+
 QString keyOf(quint64 id) {
     return QStringLiteral("k") + QString::number(id); // as monitor::onlineKey
 }
@@ -193,6 +199,7 @@ void AttachedServer::onTransferEvent(const QString& name, const QJsonObject& eve
     if (direction == QLatin1String("listing"))
         return; // no file of its own: only the totals move
     if (name == QLatin1String("transferFinished")) {
+        s->limit = 0;
         a.direction = session::TransferActivity::Direction::None;
         a.path.clear();
         a.bytes = 0;
@@ -205,6 +212,7 @@ void AttachedServer::onTransferEvent(const QString& name, const QJsonObject& eve
     a.path = event.value(QStringLiteral("path")).toString();
     a.bytes = qint64(event.value(QStringLiteral("bytes")).toDouble());
     a.size = qint64(event.value(QStringLiteral("size")).toDouble(-1));
+    s->limit = limitOf(event);
 }
 
 void AttachedServer::onBanEvent(const QString& name, const QJsonObject& event) {
@@ -269,7 +277,8 @@ void AttachedServer::askSessions() {
                         s.value(QStringLiteral("address")).toString(),
                         s.value(QStringLiteral("root")).toString(),
                         s.value(QStringLiteral("rights")).toString(), activityOf(s),
-                        s.value(QStringLiteral("refused")).toString()});
+                        s.value(QStringLiteral("refused")).toString(),
+                        limitOf(s.value(QStringLiteral("transfer")).toObject())});
         }
         sessions_ = now;
         Q_EMIT sessionsChanged();
@@ -329,7 +338,7 @@ QList<ServerSource::Live> AttachedServer::liveReadings() const {
         // The rate bookkeeping tells sessions apart by an opaque key; the
         // session number, unique in the server's life, serves as one.
         const auto rateKey = reinterpret_cast<monitor::TransferRates::Key>(quintptr(s.id));
-        list.append({keyOf(s.id), {rateKey, s.activity}});
+        list.append({keyOf(s.id), {rateKey, s.activity}, s.limit});
     }
     return list;
 }

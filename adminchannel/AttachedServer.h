@@ -80,7 +80,8 @@ private:
         QString root;
         QString rights;
         session::TransferActivity activity;
-        QString refused; // why its last login was refused
+        QString refused;  // why its last login was refused
+        qint64 limit = 0; // its transfer's speed limit, bytes per second; 0: none
     };
     struct Ban {
         QString address;

@@ -18,7 +18,22 @@ LocalServerSource::LocalServerSource(ProgramCore& core, QObject* parent)
     connect(&bus, &events::ServerEvents::loggedIn, this, changed);
     connect(&bus, &events::ServerEvents::loginFailed, this,
             [changed](const events::LoginFailure& f) { changed(f.session); });
+    connect(&bus, &events::ServerEvents::transferStarted, this,
+            [this](const events::TransferEvent& t) {
+                if (t.kind == events::TransferKind::Listing)
+                    return;
+                if (t.limitBytesPerSecond > 0)
+                    limits_.insert(t.session.id, t.limitBytesPerSecond);
+                else
+                    limits_.remove(t.session.id);
+            });
+    connect(&bus, &events::ServerEvents::transferFinished, this,
+            [this](const events::TransferEvent& t) {
+                if (t.kind != events::TransferKind::Listing)
+                    limits_.remove(t.session.id);
+            });
     connect(&bus, &events::ServerEvents::sessionClosed, this, [this](const events::SessionInfo& s) {
+        limits_.remove(s.id);
         if (s.id == 0)
             Q_EMIT sessionsChanged();
         else
@@ -51,7 +66,7 @@ std::optional<monitor::OnlineRow> LocalServerSource::onlineRow(const QString& ke
 QList<ServerSource::Live> LocalServerSource::liveReadings() const {
     QList<Live> list;
     for (session::ConnectionObject* c : core_.connections())
-        list.append({monitor::onlineKey(*c), {c, c->Activity()}});
+        list.append({monitor::onlineKey(*c), {c, c->Activity()}, limits_.value(c->Id())});
     return list;
 }
 

@@ -5,6 +5,8 @@
 
 #include "core/ServerSource.h"
 
+#include <QHash>
+
 namespace kv {
 
 class ProgramCore;
@@ -27,6 +29,9 @@ private:
     static QString keyOf(quint64 id);
 
     ProgramCore& core_;
+    // The speed limit of each limited session's running transfer, as it
+    // started (progress is not followed: nobody listening costs no timer).
+    QHash<quint64, qint64> limits_;
 };
 
 } // namespace kv

@@ -21,6 +21,8 @@ public:
     struct Live {
         QString key;
         monitor::TransferRates::Reading reading;
+        // The speed limit its transfer moves under, in bytes per second; 0: none.
+        qint64 limitBytesPerSecond = 0;
     };
 
     using QObject::QObject;

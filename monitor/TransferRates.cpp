@@ -100,7 +100,8 @@ const QStringList& liveHeaders() {
     return headers;
 }
 
-std::array<QString, kLiveColumns> liveColumns(const session::TransferActivity& a, double rate) {
+std::array<QString, kLiveColumns> liveColumns(const session::TransferActivity& a, double rate,
+                                              qint64 limitBytesPerSecond) {
     if (a.direction == Direction::None)
         return {};
     QString progress;
@@ -109,10 +110,14 @@ std::array<QString, kLiveColumns> liveColumns(const session::TransferActivity& a
             QString::number(std::clamp<qint64>(a.bytes * 100 / a.size, 0, 100)) + QLatin1Char('%');
     else if (a.size == 0)
         progress = QStringLiteral("100%");
-    return {a.path,
-            a.direction == Direction::Upload ? QStringLiteral("Upload")
-                                             : QStringLiteral("Download"),
-            byteText(a.bytes), rateText(rate), progress};
+    return {
+        a.path,
+        a.direction == Direction::Upload ? QStringLiteral("Upload") : QStringLiteral("Download"),
+        byteText(a.bytes),
+        limitBytesPerSecond > 0 ? QStringLiteral("%1 (limite %2)")
+                                      .arg(rateText(rate), rateText(double(limitBytesPerSecond)))
+                                : rateText(rate),
+        progress};
 }
 
 QList<QPointF> graphLine(const std::deque<RatePoint>& history, bool upload, const QRectF& area,

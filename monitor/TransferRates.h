@@ -71,11 +71,12 @@ QString totalRatesText(const RatePoint& total);
 
 // The live columns after the online list's own: "File", "Direzione",
 // "Trasferiti", "Velocità", "Avanzamento". Empty without a running transfer;
-// the progress only when the size is known ("42%").
+// the progress only when the size is known ("42%"); a limited transfer's
+// speed with its limit beside it ("3,0 MB/s (limite 5,0 MB/s)").
 inline constexpr int kLiveColumns = 5;
 const QStringList& liveHeaders();
 std::array<QString, kLiveColumns> liveColumns(const session::TransferActivity& activity,
-                                              double rate);
+                                              double rate, qint64 limitBytesPerSecond = 0);
 
 // The graph's line for one direction across `area`: the newest point at the
 // right edge, one step per second, `scale` at the top.

@@ -130,6 +130,7 @@ public:
     QString BrowseForFolder(QWidget* owner, const QString& prompt,
                             const QString& defaultRoot) override;
     void relayout() override { OrdinaPannello(pannelloCorrente_); }
+    void wroteAccountsFile() override;
     std::optional<QString> selectedOnlineAddress() const override;
     QString defaultRootText() const override;
 

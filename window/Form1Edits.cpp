@@ -11,6 +11,7 @@
 #include "window/LogPanel.h"
 
 #include <QLabel>
+#include <QTimer>
 
 namespace kv::ui {
 
@@ -48,6 +49,11 @@ void Form1::commitPanelEdits(QWidget* left, QWidget* entered) {
     core_.views().commitAll();
     committingEdits_ = false;
     reloadAfterEdits();
+}
+
+void Form1::wroteAccountsFile() {
+    // After the control that wrote is done: a reread may show a message.
+    QTimer::singleShot(0, this, &Form1::reloadAfterEdits);
 }
 
 void Form1::reloadAfterEdits() {

@@ -27,17 +27,19 @@ void OnlinePanel::refreshLive(qint64 nowMs) {
 }
 
 void OnlinePanel::showLiveColumns(const QList<ServerSource::Live>& readings) {
-    QHash<QString, const monitor::TransferRates::Reading*> byKey;
+    QHash<QString, const ServerSource::Live*> byKey;
     for (const ServerSource::Live& live : readings)
-        byKey.insert(live.key, &live.reading);
+        byKey.insert(live.key, &live);
     // Collected first: a new text may move the row in a sorted list.
     QList<QTreeWidgetItem*> items;
     for (int i = 0; i < lvwOnline->topLevelItemCount(); ++i)
         items.append(lvwOnline->topLevelItem(i));
     for (QTreeWidgetItem* item : std::as_const(items)) {
-        const monitor::TransferRates::Reading* r = byKey.value(item->data(0, kKeyRole).toString());
-        const auto columns = r ? monitor::liveColumns(r->activity, rates_.rateOf(r->connection))
-                               : std::array<QString, monitor::kLiveColumns>{};
+        const ServerSource::Live* live = byKey.value(item->data(0, kKeyRole).toString());
+        const auto columns = live ? monitor::liveColumns(live->reading.activity,
+                                                         rates_.rateOf(live->reading.connection),
+                                                         live->limitBytesPerSecond)
+                                  : std::array<QString, monitor::kLiveColumns>{};
         for (int c = 0; c < monitor::kLiveColumns; ++c) {
             if (item->text(monitor::kOnlineColumns + c) != columns[c])
                 item->setText(monitor::kOnlineColumns + c, columns[c]);

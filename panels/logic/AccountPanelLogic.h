@@ -104,6 +104,10 @@ public:
     // like every edit); returns the value stored, nullopt without an account.
     std::optional<QString> setPassword(const QString& typed);
 
+    // The current account's login as stored (its keys and limits are kept
+    // under it); empty for a new account not stored yet.
+    QString savedLogin() const;
+
     // The login, root, permission and virtual-folder groups are usable.
     bool detailsEnabled() const;
 
@@ -130,8 +134,6 @@ private:
     int ruleCount(const QString& login) const;
     // The current account's ID; -1 for a new one not yet stored.
     qint64 currentId() const;
-    // The current account's login as stored (its keys are listed under it).
-    QString savedLogin() const;
 
     access::DataView& users_;
     Messages& messages_;

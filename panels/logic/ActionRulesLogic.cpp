@@ -44,6 +44,8 @@ QString ActionRulesLogic::eventName(const QString& event) {
         {QStringLiteral("mkdir"), QStringLiteral("nuova cartella")},
         {QStringLiteral("login-failed"), QStringLiteral("accesso rifiutato")},
         {QStringLiteral("ban"), QStringLiteral("blocco")},
+        {QStringLiteral("quota-warning"), QStringLiteral("avviso di quota")},
+        {QStringLiteral("account-expired"), QStringLiteral("scadenza account")},
     };
     // A word of a later version of the program shows as it is stored.
     return names.value(event, event);

@@ -7,6 +7,7 @@
 #include "panels/logic/OptionEdit.h"
 #include "panels/logic/RouterSettingsLogic.h"
 #include "panels/logic/SftpSettingsLogic.h"
+#include "panels/logic/SpeedLimitsLogic.h"
 
 namespace kv::admin {
 
@@ -29,7 +30,7 @@ const QStringList& OptionsPageLogic::shownElsewhere() {
         QStringList all = {kIp, kPort, kRootDir, kTimeout, kStart, kMinimized, kIpOk, kIpKo, kLog};
         all << FtpsSettingsLogic::options() << RouterSettingsLogic::options()
             << SftpSettingsLogic::options() << LoginProtectionLogic::options()
-            << ActionRulesLogic::options();
+            << ActionRulesLogic::options() << SpeedLimitsLogic::options();
         return all;
     }();
     return names;

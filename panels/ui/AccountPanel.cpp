@@ -5,6 +5,7 @@
 #include "access/AccountDatabase.h"
 #include "panels/ui/AccountGrid.h"
 #include "panels/ui/AccountKeysGroup.h"
+#include "panels/ui/AccountLimitsGroup.h"
 #include "panels/ui/AccountPanelPassword.h"
 #include "panels/ui/CheckedBox.h"
 #include "panels/ui/PanelHost.h"
@@ -79,11 +80,14 @@ AccountPanel::AccountPanel(QWidget* panel, PanelHost& host)
     connect(users_.model(), &QAbstractItemModel::dataChanged, this, [this] {
         login_->reload();
         root_->reload();
+        limits_->refresh(); // a new account's limits once its login is stored
         showStatus();
     });
     connect(&keys_->logic(), &admin::AccountKeysLogic::changed, this, &AccountPanel::showStatus);
     connect(&anonymous_, &access::DataView::Reposition, anonymousRoot_, &CheckedBox::load);
     connect(anonymous_.model(), &QAbstractItemModel::modelReset, anonymousRoot_, &CheckedBox::load);
+    connect(anonymous_.model(), &QAbstractItemModel::modelReset, anonymousLimits_,
+            &AccountLimitsGroup::refresh);
     connect(anonymous_.model(), &QAbstractItemModel::dataChanged, anonymousRoot_,
             &CheckedBox::reload);
     Data1_Reposition();
@@ -170,6 +174,9 @@ void AccountPanel::buildDetails(int& top) {
                               &admin::AccountPanelLogic::cmdUserVirtual, top));
     keys_ = new AccountKeysGroup(panel_, host_, users_, 9, top);
     accountGroups_.append(keys_->group());
+    limits_ = new AccountLimitsGroup(panel_, host_, QString(), top,
+                                     [this] { return logic_.savedLogin(); });
+    accountGroups_.append(limits_->group());
     addSeparator(panel_, top);
 }
 
@@ -203,6 +210,13 @@ void AccountPanel::buildAnonymous(int& top) {
     buildVirtualDirsGroup(8, QStringLiteral("cmdVirtualAnonymous"),
                           QStringLiteral("Cartelle virtuali dell'account anonimo..."),
                           &admin::AccountPanelLogic::cmdVirtualAnonymous, top);
+    anonymousLimits_ = new AccountLimitsGroup(panel_, host_, QStringLiteral("Anon"), top);
+}
+
+void AccountPanel::setQuotaSources(const admin::QuotaUsageSource& usage,
+                                   const admin::OverlapSource& overlaps) {
+    limits_->setQuotaSources(usage, overlaps);
+    anonymousLimits_->setQuotaSources(usage, overlaps);
 }
 
 QWidget* AccountPanel::buildRootGroup(access::DataView& view, const admin::FieldEdit::Apply& apply,
@@ -257,6 +271,7 @@ void AccountPanel::Data1_Reposition() {
     login_->load();
     root_->load();
     keys_->refresh();
+    limits_->refresh();
     grid_->showCurrent();
     showStatus();
 }

@@ -2,10 +2,12 @@
 // The "Account" panel: the account grid (AccountGrid), the account's details
 // (bound to the users view) with the line saying what the account can do, the
 // anonymous account (bound to the anonymous view), the root pickers, the
-// buttons that open the virtual folder editor and the account's SFTP keys.
+// buttons that open the virtual folder editor, the account's SFTP keys and
+// the "Limiti" groups of an account and of the anonymous account.
 // The login and the roots are checked boxes (CheckedBox), whose refusals the
 // status line says.
 
+#include "panels/logic/AccountLimitsLogic.h"
 #include "panels/logic/AccountPanelLogic.h"
 
 #include <QObject>
@@ -23,6 +25,7 @@ namespace kv::ui {
 
 class AccountGrid;
 class AccountKeysGroup;
+class AccountLimitsGroup;
 class CheckedBox;
 class PanelHost;
 class ViewBinder;
@@ -38,6 +41,11 @@ public:
     // How the virtual folder editor is opened for an owner; by default a modal
     // frmVirtualDir over the main window.
     void setEditorOpener(std::function<void(int owner)> open) { openEditor_ = std::move(open); }
+
+    // Where the "Limiti" groups find the space an account uses and the
+    // accounts whose folders overlap its own (the quota's bookkeeping).
+    void setQuotaSources(const admin::QuotaUsageSource& usage,
+                         const admin::OverlapSource& overlaps);
 
     // Follows the current account: groups, grid selection and cover.
     void Data1_Reposition();
@@ -73,6 +81,8 @@ private:
     ViewBinder* anonymousBinder_ = nullptr;
     AccountGrid* grid_ = nullptr;
     AccountKeysGroup* keys_ = nullptr;
+    AccountLimitsGroup* limits_ = nullptr;
+    AccountLimitsGroup* anonymousLimits_ = nullptr;
     QLabel* status_ = nullptr;
     CheckedBox* login_ = nullptr;
     CheckedBox* root_ = nullptr;

@@ -53,6 +53,9 @@ public:
     virtual QString defaultLocalAddress() const = 0;
     // The failed-login counts and bans of the server; null without one.
     virtual session::LoginBans* loginBans() = 0;
+    // A panel wrote accounts.dat itself, not through the views (an account's
+    // limits): the server rereads what it reads only at a reread, if that changed.
+    virtual void wroteAccountsFile() {}
 };
 
 } // namespace kv::ui

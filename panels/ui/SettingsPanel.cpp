@@ -12,6 +12,7 @@
 #include "panels/ui/PanelParts.h"
 #include "panels/ui/RouterGroup.h"
 #include "panels/ui/SftpGroup.h"
+#include "panels/ui/SpeedLimitsGroup.h"
 #include "panels/ui/ViewBinder.h"
 #include "settings/OptionCatalog.h"
 
@@ -59,6 +60,8 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     auto* router = new RouterGroup(panel, host, top, [this] { return cboPorta_->currentText(); });
     connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);
     connect(cboPorta_, &QComboBox::currentIndexChanged, router, &RouterGroup::refreshAdvice);
+    addSeparator(panel, top);
+    new SpeedLimitsGroup(panel, host, top);
     addSeparator(panel, top);
     new ActionsGroup(panel, host, top);
     addSeparator(panel, top);

@@ -1,8 +1,8 @@
 #pragma once
 // The "Impostazioni" panel: address, port, time-out, default root, automatic
 // start and window mode, all on the settings row; the address box's list of
-// the PC's addresses, "Mostra IP" and "Reset"; the FTPS, SFTP, router and
-// actions groups and "Altre opzioni" over the options table. Every box is
+// the PC's addresses, "Mostra IP" and "Reset"; the FTPS, SFTP, router,
+// speed limits and actions groups and "Altre opzioni" over the options table. Every box is
 // judged by the option catalog as the command line judges it: a refused text
 // stays, marked, and is never kept (CheckedBox).
 

@@ -66,9 +66,11 @@ private Q_SLOTS:
             QTest::newRow(name) << rule << why;
         };
         row("every event name", runRule("login-failed", "/bin/true"), "");
+        row("quota warning", runRule("quota-warning", "/bin/true"), "");
+        row("account expired", runRule("account-expired", "/bin/true", "mario"), "");
         row("unknown event", runRule("uploaded", "/bin/true"),
             "Evento sconosciuto: \"uploaded\" (upload, download, delete, rename, mkdir, "
-            "login-failed, ban)");
+            "login-failed, ban, quota-warning, account-expired)");
         row("empty program", runRule("upload", ""), "Manca il programma da avviare");
         row("only quotes", runRule("upload", "\"\""), "Manca il programma da avviare");
         row("control character in program", runRule("upload", "/bin/echo\x01"),
@@ -239,6 +241,36 @@ private Q_SLOTS:
         QVERIFY(!fromFileChange(change, kNow));
     }
 
+    // An account's own events (quota, expiry) name the account and say what
+    // happened; they have no address, path or protocol, and a program gets the
+    // text in KV_DETAIL.
+    void accountNotices_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("quota") << "quota-warning"
+                               << "Quota quasi esaurita";
+        QTest::newRow("expiry") << "account-expired"
+                                << "Account scaduto";
+    }
+    void accountNotices() {
+        QFETCH(QString, name);
+        const AccountNotice notice{"mario", "usato l'85% della quota (850 MiB di 1.000 MiB)"};
+        const ActionEvent event = name == "quota-warning" ? fromQuotaWarning(notice, kNow)
+                                                          : fromAccountExpired(notice, kNow);
+        QCOMPARE(event.name, name);
+        QTEST(eventCaption(event.name), "caption");
+        QCOMPARE(QStringList({event.user, event.detail, event.address, event.clientPath}),
+                 QStringList({"mario", notice.detail, "", ""}));
+        QCOMPARE(event.time, kNow.toUTC());
+        QVERIFY(ruleMatches(runRule(name, "x", "MARIO"), event));
+        QVERIFY(!ruleMatches(runRule(name, "x", "luigi"), event));
+        QVERIFY(!ruleMatches(runRule("upload", "x"), event));
+        const QProcessEnvironment env = actionEnvironment(event, {});
+        QCOMPARE(QStringList({env.value("KV_EVENT"), env.value("KV_USER"), env.value("KV_DETAIL"),
+                              env.value("KV_PATH", "unset")}),
+                 QStringList({name, "mario", notice.detail, ""}));
+    }
+
     void environment() {
         const ActionEvent event =
             *fromTransfer(transfer(TransferKind::Upload, TransferOutcome::Complete), kNow);
@@ -250,7 +282,7 @@ private Q_SLOTS:
                                       "KV_USER=mario",         "KV_ADDRESS=10.0.0.5",
                                       "KV_PATH=/scan/a b.pdf", "KV_FILE=/srv/ftp/scan/a b.pdf",
                                       "KV_SIZE=4321",          "KV_TIME=2026-12-08T17:09:37Z",
-                                      "KV_PROTOCOL=ftps"};
+                                      "KV_PROTOCOL=ftps",      "KV_DETAIL="};
         for (const QString& pair : expected)
             QCOMPARE(env.value(pair.section(u'=', 0, 0)), pair.section(u'=', 1));
         LoginFailure failure{{1, "10.0.0.9", "", Protocol::Ftp}, "root", "password errata"};

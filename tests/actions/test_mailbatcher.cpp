@@ -82,6 +82,14 @@ ActionEvent upload(const QString& user, const QString& path) {
     return makeEvent("upload", user, path, 10);
 }
 
+// A quota warning or an expiry as the bus raises it for `user`.
+ActionEvent notice(const QString& name, const QString& user) {
+    ActionEvent e = makeEvent(name, user, "", -1);
+    e.address.clear();
+    e.detail = "detto di " + user;
+    return e;
+}
+
 QString decodedBody(const QByteArray& message) {
     const qsizetype at = message.indexOf("\r\n\r\n");
     return QString::fromUtf8(QByteArray::fromBase64(message.mid(at + 4)));
@@ -192,6 +200,10 @@ private Q_SLOTS:
         QTest::newRow("two accounts") << QList<ActionEvent>{a, makeEvent("upload", "luigi", "/b", 2)} << "Kestrova Vellim: 2 file ricevuti da mario, luigi";
         QTest::newRow("failed logins by address") << QList<ActionEvent>{ban, ban} << "Kestrova Vellim: 2 indirizzi bloccati da 10.0.0.7";
         QTest::newRow("folders") << QList<ActionEvent>{makeEvent("mkdir", "anna", "/d", -1)} << "Kestrova Vellim: 1 cartella creata da anna";
+        QTest::newRow("quota warning") << QList<ActionEvent>{notice("quota-warning", "anna")} << "Kestrova Vellim: 1 quota quasi esaurita per anna";
+        QTest::newRow("two quota warnings") << QList<ActionEvent>{notice("quota-warning", "anna"), notice("quota-warning", "bea")} << "Kestrova Vellim: 2 quote quasi esaurite per anna, bea";
+        QTest::newRow("expired") << QList<ActionEvent>{notice("account-expired", "anna")} << "Kestrova Vellim: 1 account scaduto per anna";
+        QTest::newRow("two expired") << QList<ActionEvent>{notice("account-expired", "anna"), notice("account-expired", "bea")} << "Kestrova Vellim: 2 account scaduti per anna, bea";
         // clang-format on
     }
     void subjects() {
@@ -208,6 +220,17 @@ private Q_SLOTS:
         QVERIFY(body.contains("/scan/b.pdf  (0 byte)"));
         QVERIFY(body.contains(
             makeEvent("upload", "", "", 0).time.toLocalTime().toString("dd/MM/yyyy HH:mm:ss")));
+    }
+
+    // An account's event says what happened to which account, not a path.
+    void bodySaysWhatHappenedToTheAccount() {
+        const QString body =
+            batchBody({notice("quota-warning", "mario"), notice("account-expired", "anonymous")});
+        QVERIFY2(body.startsWith("2 quote quasi esaurite:\n"), qPrintable(body));
+        QVERIFY2(body.contains("account: mario\n    detto di mario\n"), qPrintable(body));
+        QVERIFY2(body.contains("account: anonymous\n    detto di anonymous\n"), qPrintable(body));
+        QVERIFY(!body.contains("indirizzo"));
+        QVERIFY(!body.contains("byte"));
     }
 
     void messageIsPlainUtf8WithSafeHeaders() {

@@ -233,6 +233,40 @@ private Q_SLOTS:
                      "outcome": "aborted", "reason": "interrotto"})")
                      .object());
     }
+
+    // A limited transfer carries its limit; an unlimited one carries none, so
+    // that what a client reads is what a server without limits sends.
+    void aLimitedTransferSaysItsLimit() {
+        events::TransferEvent t;
+        t.session = {7, "10.0.0.3", "bob", events::Protocol::Sftp};
+        t.clientPath = "/a.bin";
+        t.limitBytesPerSecond = 10 << 20;
+        QCOMPARE(AdminOperations::transferEvent("transferProgress", t).value("limit").toDouble(),
+                 double(10 << 20));
+        t.limitBytesPerSecond = 0;
+        QVERIFY(!AdminOperations::transferEvent("transferProgress", t).contains("limit"));
+
+        // `sessions` gives the limit the transfer started under.
+        Ops f;
+        WatchedConnection bob("bob", "pw", "10.0.0.2");
+        bob.setGrant(std::make_shared<files::LoginGrant>());
+        bob.activity = {.direction = kv::session::TransferActivity::Direction::Download,
+                        .path = "/a.bin",
+                        .bytes = 10};
+        f.engine->connections = {&bob};
+        const auto transfer = [&f] {
+            return f.ops.sessions()
+                .value("sessions")
+                .toArray()[0]
+                .toObject()["transfer"]
+                .toObject();
+        };
+        QVERIFY(!transfer().contains("limit"));
+        t.session.id = bob.Id();
+        t.limitBytesPerSecond = 512 << 10;
+        Q_EMIT f.core->notifications().transferStarted(t);
+        QCOMPARE(transfer().value("limit").toDouble(), double(512 << 10));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAdminOperations)

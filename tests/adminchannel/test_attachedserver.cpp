@@ -92,6 +92,7 @@ private Q_SLOTS:
         QCOMPARE((QList<qint64>{t.bytes, t.size, t.sentTotal}), (QList<qint64>{4096, 10000, 5000}));
 
         // The counters move with the transfer's progress events.
+        QCOMPARE(live[0].limitBytesPerSecond, 0); // a transfer without a limit names none
         auto& bus = a.f.core->notifications();
         const events::SessionInfo session{bob->Id(), "10.0.0.7", "bob", events::Protocol::Ftp};
         bob->activity.bytes = 8192;
@@ -101,10 +102,13 @@ private Q_SLOTS:
         moving.clientPath = "/film.mkv";
         moving.bytes = 8192;
         moving.size = 10000;
+        moving.limitBytesPerSecond = 5 << 20;
         Q_EMIT bus.transferProgress(moving);
         QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.bytes, 8192,
                                   5000);
         QCOMPARE(a.server.liveReadings().value(0).reading.activity.sentTotal, 9096);
+        // A limit set while it runs comes with its progress.
+        QCOMPARE(a.server.liveReadings().value(0).limitBytesPerSecond, 5 << 20);
         bob->activity = {};
         bob->activity.sentTotal = 10000;
         moving.outcome = events::TransferOutcome::Complete;
@@ -112,6 +116,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(a.server.liveReadings().value(0).reading.activity.direction,
                                   kv::session::TransferActivity::Direction::None, 5000);
         QCOMPARE(a.server.liveReadings().value(0).reading.activity.sentTotal, 10000);
+        QCOMPARE(a.server.liveReadings().value(0).limitBytesPerSecond, 0);
 
         // A refused login shows why, as the window's own server shows it, and no root.
         bob->setGrant(nullptr);
@@ -121,6 +126,23 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(a.server.onlineRows("/predefinita").value(0).columns[4],
                                   QString("Login rifiutato: password errata"), 5000);
         QCOMPARE(a.server.onlineRows("/predefinita").value(0).columns[3], QString());
+    }
+
+    // A limit the transfer started under before the window attached comes
+    // with the server's list of sessions.
+    void aLimitKnownBeforeAttachingIsListed() {
+        Attached a;
+        auto bob = downloader();
+        a.f.engine->connections = {bob.get()};
+        QVERIFY(a.open());
+        events::TransferEvent t;
+        t.session = {bob->Id(), "10.0.0.7", "bob", events::Protocol::Sftp};
+        t.clientPath = "/film.mkv";
+        t.limitBytesPerSecond = 1 << 20;
+        Q_EMIT a.f.core->notifications().transferStarted(t);
+        QVERIFY(a.attach());
+        QTRY_COMPARE_WITH_TIMEOUT(a.server.sessionCount(), 1, 5000);
+        QCOMPARE(a.server.liveReadings().value(0).limitBytesPerSecond, 1 << 20);
     }
 
     // Rows come, change and go with the server's events alone: a session the

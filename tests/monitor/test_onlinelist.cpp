@@ -206,6 +206,17 @@ private Q_SLOTS:
         QCOMPARE(monitor::liveColumns(a, 0)[4], QString());
     }
 
+    // A limited transfer's speed with its limit beside it; none without one.
+    void liveSpeedWithItsLimit() {
+        kv::session::TransferActivity a;
+        a.direction = Direction::Download;
+        QCOMPARE(monitor::liveColumns(a, 3 << 20, 5 << 20)[3],
+                 QString("3,0 MB/s (limite 5,0 MB/s)"));
+        QCOMPARE(monitor::liveColumns(a, 512, 0)[3], QString("512 B/s"));
+        a.direction = Direction::None;
+        QCOMPARE(monitor::liveColumns(a, 0, 5 << 20)[3], QString());
+    }
+
     void graphLineRunsRightToLeft() {
         std::deque<RatePoint> history{{100, 0}, {200, 50}, {400, 0}};
         const QRectF area(10, 20, 299, 100); // one pixel a second

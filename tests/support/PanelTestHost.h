@@ -66,6 +66,7 @@ public:
         return pickerAnswer;
     }
     void relayout() override {}
+    void wroteAccountsFile() override { ++accountsFileWrites; }
     std::optional<QString> selectedOnlineAddress() const override { return selectedAddress; }
     QString defaultRootText() const override { return {}; }
 
@@ -87,6 +88,7 @@ public:
     RecordingMessages recorder;
 
     QString pickerAnswer;
+    int accountsFileWrites = 0; // wroteAccountsFile() calls
     QList<PickerCall> pickerCalls;
     QList<PickerCall> filePickerCalls;
     std::optional<QString> selectedAddress;

@@ -1,5 +1,6 @@
 #include "tests/support/WindowHarness.h"
 
+#include "access/AccountService.h"
 #include "access/DataView.h"
 #include "adminchannel/AdminChannel.h"
 #include "desktop/WebAddresses.h"
@@ -12,7 +13,9 @@
 #include "window/OnlinePanel.h"
 #include "window/TrayIcon.h"
 
+#include <QCalendarWidget>
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -199,6 +202,28 @@ private Q_SLOTS:
         w.toolbarClick(u"kStart"_s);
         w.toolbarClick(u"kStop"_s);
         QVERIFY(!login->isEnabled() && !folders->isEnabled());
+    }
+
+    // An account's limit set in the "Limiti" group is written at once, and
+    // the window has its running server reread it: the limits in force follow.
+    void limitsReachTheRunningServer() {
+        WindowHarness h;
+        h.setRow("ip", "127.0.0.1");
+        access::AccountService accounts(h.core->database().connection());
+        QCOMPARE(accounts.addAccount(u"mario"_s, u"segreta"_s, {}), std::nullopt);
+        h.core->views().Data1().Refresh();
+        ui::Form1& w = h.started();
+        w.toolbarClick(u"kStart"_s);
+        QCOMPARE(h.core->server().ServerState(), 1);
+        w.selectItem(0);
+        const qint32 id = qint32(accounts.accountId(u"mario"_s).value_or(-1));
+        const QDate last = QDate::currentDate().addDays(10);
+        Q_EMIT w.findChild<QDateEdit*>(u"dtExpires"_s)->calendarWidget()->clicked(last);
+        QCOMPARE(h.core->limitsBook().account(id).expires, QDate()); // after the click
+        QCoreApplication::processEvents(); // no focus moved meanwhile
+        QCOMPARE(h.core->limitsBook().account(id).expires, last);
+        QVERIFY(w.logPanel().logText().contains(u"Modifiche applicate dal server\r\n"_s));
+        QVERIFY(h.messages.shown.isEmpty());
     }
 
     // While the window's own server runs, an account typed in the panel is

@@ -215,9 +215,26 @@ private Q_SLOTS:
                  QStringList({"/film.mkv", "Download", "3,0 MB", "3,0 MB/s", "75%"}));
         QCOMPARE(list->topLevelItem(1)->text(monitor::kOnlineColumns), u"/su.bin"_s);
         QCOMPARE(w.ratesText(), u"Upload: 512 KB/s  Download: 3,0 MB/s"_s);
+        // A limited transfer shows its limit beside its speed, from the
+        // event that started it.
+        events::TransferEvent limited;
+        limited.session = {mario.Id(), "192.0.2.5", "mario", events::Protocol::Sftp};
+        limited.clientPath = "/film.mkv";
+        limited.limitBytesPerSecond = 5 << 20;
+        Q_EMIT h.core->notifications().transferStarted(limited);
+        mario.activity.bytes = mario.activity.sentTotal = 4 << 20;
+        panel.refreshLive(12000);
+        QCOMPARE(list->topLevelItem(0)->text(monitor::kOnlineColumns + 3),
+                 u"1,0 MB/s (limite 5,0 MB/s)"_s);
+        QCOMPARE(list->topLevelItem(1)->text(monitor::kOnlineColumns + 3), u"0 B/s"_s);
+        Q_EMIT h.core->notifications().transferFinished(limited);
+        mario.activity.bytes = 0;
+        mario.activity.direction = kv::session::TransferActivity::Direction::Download;
+        panel.refreshLive(13000);
+        QCOMPARE(list->topLevelItem(0)->text(monitor::kOnlineColumns + 3), u"0 B/s"_s);
         // The transfer ends: the row keeps no live texts, the rates drop.
         mario.activity.direction = kv::session::TransferActivity::Direction::None;
-        panel.refreshLive(12000);
+        panel.refreshLive(14000);
         QCOMPARE(liveTexts(list->topLevelItem(0)), QStringList(5, QString()));
         QCOMPARE(w.ratesText(), u"Upload: 0 B/s  Download: 0 B/s"_s);
         // Both lines end at the graph's right edge (a line needs two polls).

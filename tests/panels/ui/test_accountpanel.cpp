@@ -12,7 +12,10 @@
 #include "tests/support/SampleKeys.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QDialog>
 #include <QLabel>
 #include <QPointer>
@@ -470,6 +473,8 @@ private Q_SLOTS:
         };
         for (int i : {0, 1, 2, 3, 7, 9})
             QVERIFY(!enabled(i));
+        QVERIFY(!f.child<QWidget>(u"picLimits"_s)->isEnabled());
+        QVERIFY(f.child<QWidget>(u"picLimitsAnon"_s)->isEnabled());
         for (int i : {4, 5, 6, 8})
             QVERIFY(enabled(i));
         auto* on = f.child<QCheckBox>(u"chkAbilitato"_s);
@@ -516,6 +521,91 @@ private Q_SLOTS:
         f.click(u"cmdRemoveKey"_s);
         QCOMPARE(list->rowCount(), 0);
         QVERIFY(f.column(u"SELECT login FROM account_keys"_s).isEmpty());
+    }
+
+    // "Limiti": each speed with its Mbit/s beside it, written when its box is
+    // left; the quota in the unit chosen; the expiry date from the calendar
+    // or "mai"; a refusal in the declaration's words; each account its own,
+    // and the anonymous account too.
+    void limitsOfTheCurrentAccount() {
+        f.build({u"INSERT INTO users (login) VALUES ('anna')"_s,
+                 u"INSERT INTO users (login) VALUES ('bruno')"_s});
+        const auto stored = [this](const QString& column, const QString& login) {
+            return f.column(
+                u"SELECT %1 FROM account_limits WHERE account = "
+                u"ifnull((SELECT ID FROM users WHERE login = '%2'), 0)"_s.arg(column, login));
+        };
+        QVERIFY(f.child<QWidget>(u"picLimits"_s)->isEnabled());
+        QCOMPARE(f.child<QLineEdit>(u"txt_rate_down_kib"_s)->text(), u"0"_s);
+        QCOMPARE(f.child<QLabel>(u"lblMbit_rate_down_kib"_s)->text(), u"nessun limite"_s);
+        f.type(u"txt_rate_down_kib"_s, u"10240"_s);
+        QCOMPARE(f.child<QLabel>(u"lblMbit_rate_down_kib"_s)->text(), u"≈ 83,9 Mbit/s"_s);
+        QVERIFY(stored(u"rate_down_kib"_s, u"anna"_s).isEmpty()); // not before it is left
+        enter(u"txt_rate_down_kib"_s, u"10240"_s);
+        QCOMPARE(stored(u"rate_down_kib"_s, u"anna"_s), QStringList{u"10240"_s});
+        QCOMPARE(f.host->accountsFileWrites, 1); // the window has the server reread
+        enter(u"txt_session_rate_up_kib"_s, u"8 Mbit/s"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_session_rate_up_kib"_s)->text(), u"977"_s);
+        QCOMPARE(stored(u"session_rate_up_kib"_s, u"anna"_s), QStringList{u"977"_s});
+
+        enter(u"txt_quota_files"_s, u"-1"_s);
+        QCOMPARE(f.child<QLabel>(u"lblLimitsRefusal"_s)->text(),
+                 u"Quota di file: \"-1\" non può essere negativo"_s);
+        QCOMPARE(refusal(u"txt_quota_files"_s), f.child<QLabel>(u"lblLimitsRefusal"_s)->text());
+        QCOMPARE(stored(u"quota_files"_s, u"anna"_s), QStringList{u"0"_s});
+        QTest::keyClick(f.child<QLineEdit>(u"txt_quota_files"_s), Qt::Key_Escape);
+        QCOMPARE(f.child<QLabel>(u"lblLimitsRefusal"_s)->text(), QString());
+
+        auto* unit = f.child<QComboBox>(u"cboQuotaUnit"_s);
+        unit->setCurrentIndex(int(kv::admin::SizeUnit::GiB));
+        enter(u"txt_quota_bytes"_s, u"1,5"_s);
+        QCOMPARE(stored(u"quota_bytes"_s, u"anna"_s), QStringList{u"1610612736"_s});
+        unit->setCurrentIndex(int(kv::admin::SizeUnit::MiB)); // shown again, nothing written
+        QCOMPARE(f.child<QLineEdit>(u"txt_quota_bytes"_s)->text(), u"1536"_s);
+        QCOMPARE(stored(u"quota_bytes"_s, u"anna"_s), QStringList{u"1610612736"_s});
+
+        auto* expires = f.child<QDateEdit>(u"dtExpires"_s);
+        QVERIFY(expires->calendarPopup());
+        QCOMPARE(expires->text(), u"mai"_s);
+        QCOMPARE(f.child<QLabel>(u"lblExpiryState"_s)->text(), u"Non scade mai"_s);
+        const QDate last = QDate::currentDate().addDays(30);
+        Q_EMIT expires->calendarWidget()->clicked(last);
+        QCOMPARE(stored(u"expires"_s, u"anna"_s), QStringList{last.toString(Qt::ISODate)});
+        QVERIFY(f.child<QLabel>(u"lblExpiryState"_s)->text().startsWith(u"Valido fino al"_s));
+        const int writes = f.host->accountsFileWrites;
+        f.click(u"cmdExpiresNever"_s);
+        QCOMPARE(stored(u"expires"_s, u"anna"_s), QStringList{QString()});
+        QCOMPARE(f.host->accountsFileWrites, writes + 1);
+        QCOMPARE(expires->text(), u"mai"_s);
+
+        // Another account shows its own; back, anna's again.
+        users().MoveNext();
+        QCOMPARE(f.child<QLineEdit>(u"txt_rate_down_kib"_s)->text(), u"0"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_quota_bytes"_s)->text(), u"0"_s);
+        users().MovePrevious();
+        QCOMPARE(f.child<QLineEdit>(u"txt_rate_down_kib"_s)->text(), u"10240"_s);
+        QCOMPARE(unit->currentText(), u"MiB"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_quota_bytes"_s)->text(), u"1536"_s);
+        QVERIFY(stored(u"rate_down_kib"_s, u"bruno"_s).isEmpty());
+
+        // The anonymous account's group is its own.
+        enter(u"txt_rate_down_kibAnon"_s, u"512"_s);
+        QCOMPARE(stored(u"rate_down_kib"_s, u"anonymous"_s), QStringList{u"512"_s});
+        QCOMPARE(f.child<QLabel>(u"lblMbit_rate_down_kibAnon"_s)->text(), u"≈ 4,2 Mbit/s"_s);
+        QCOMPARE(stored(u"rate_down_kib"_s, u"anna"_s), QStringList{u"10240"_s});
+
+        // The space used comes from the hook the panel is given.
+        f.built->setQuotaSources(
+            [](qint32) {
+                return kv::admin::QuotaUsage{qint64(512) << 20, 7};
+            },
+            [](qint32) { return QStringList{u"bruno"_s}; });
+        QCOMPARE(f.child<QLabel>(u"lblQuotaUsage"_s)->text(),
+                 u"Spazio usato: 512,0 MiB di 1536 MiB (33%), 7 file"_s);
+        QVERIFY(f.child<QLabel>(u"lblQuotaOverlap"_s)
+                    ->text()
+                    .startsWith(u"Cartelle in comune con: bruno"_s));
+        QVERIFY(rec().shown.isEmpty());
     }
 
     // The grid shows login and password only; the cover hides its empty rows

@@ -534,6 +534,44 @@ private Q_SLOTS:
                  host->core().dataFolder() + u"/kestrova-key.pem"_s);
         host->core().server().ServerStop();
     }
+
+    // The rates group: each rate with its Mbit/s beside it as it is typed, a
+    // speed typed in Mbit/s kept in KiB/s, the catalog's refusal, the
+    // exemption of the local network, and the summary of which way is which.
+    void speedLimitsGroupShowsMbitAndKeepsKib() {
+        build();
+        auto* down = f.child<QLineEdit>(u"txt_rate_down_kib"_s);
+        auto* downMbit = f.child<QLabel>(u"lblMbit_rate_down_kib"_s);
+        auto* summary = f.child<QLabel>(u"lblRateSummary"_s);
+        QCOMPARE(down->text(), u"0"_s);
+        QCOMPARE(downMbit->text(), u"nessun limite"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_quota_warn_percent"_s)->text(), u"80"_s);
+        QVERIFY(summary->text().startsWith(u"In ricezione (upload dai client): "_s));
+
+        f.type(u"txt_rate_down_kib"_s, u"10240"_s);
+        QCOMPARE(downMbit->text(), u"≈ 83,9 Mbit/s"_s);
+        kv::testing::leaveBox(down);
+        QVERIFY(summary->text().contains(
+            u"In invio (download verso i client): tutto il server 10240 KiB/s ≈ 83,9 Mbit/s"_s));
+        typeAndLeave(u"txt_rate_ip_up_kib"_s, u"8 Mbit/s"_s);
+        QCOMPARE(f.child<QLineEdit>(u"txt_rate_ip_up_kib"_s)->text(), u"977"_s);
+        QCOMPARE(f.child<QLabel>(u"lblMbit_rate_ip_up_kib"_s)->text(), u"≈ 8,0 Mbit/s"_s);
+        typeAndLeave(u"txt_rate_up_kib"_s, u"-3"_s);
+        QCOMPARE(reason(u"rate_up_kib"_s),
+                 u"Opzione rate_up_kib: -3 non è un numero intero da 0 a 16777216"_s);
+        QCOMPARE(f.child<QLabel>(u"lblMbit_rate_up_kib"_s)->text(), QString());
+        QTest::keyClick(f.child<QLineEdit>(u"txt_rate_up_kib"_s), Qt::Key_Escape);
+        f.child<QCheckBox>(u"chkRateLocalExempt"_s)->click();
+        QVERIFY(summary->text().endsWith(u"I client della rete locale non sono limitati."_s));
+        QVERIFY(host->recorder.shown.isEmpty());
+        host->core().views().commitAll();
+        QCOMPARE(host->column(u"SELECT name || '=' || value FROM options WHERE name LIKE "
+                              u"'rate%' ORDER BY name"_s),
+                 (QStringList{u"rate_down_kib=10240"_s, u"rate_ip_up_kib=977"_s,
+                              u"rate_local_exempt=1"_s}));
+        // Shown here, not again among "Altre opzioni".
+        QCOMPARE(f.panel->findChildren<QLineEdit*>(u"txt_rate_down_kib"_s).size(), 1);
+    }
 };
 
 QTEST_MAIN(TestSettingsPanel)
