@@ -6,11 +6,13 @@
 #include "desktop/WebAddresses.h"
 #include "layout/FrameLayout.h"
 #include "layout/Twips.h"
+#include "panels/ui/AccountPanel.h"
 #include "panels/ui/AdminPanels.h"
 #include "window/Artwork.h"
 #include "window/HelpBrowser.h"
 #include "window/LogPanel.h"
 #include "window/OnlinePanel.h"
+#include "window/QuotaSources.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -211,6 +213,7 @@ void Form1::buildPanels() {
     }
     VScroll1->raise();
     accountPanel_ = buildAccountPanel(picPanel_[0], *this);
+    accountPanel_->setQuotaSources(quotaUsageSource(core_), quotaOverlapSource(core_));
     settingsPanel_ = buildSettingsPanel(picPanel_[1], *this);
     securityPanel_ = buildSecurityPanel(picPanel_[2], *this);
     logPanel_ = new LogPanel(picPanel_[3], core_, messages_, this);

@@ -31,6 +31,7 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
@@ -220,10 +221,40 @@ private Q_SLOTS:
         const QDate last = QDate::currentDate().addDays(10);
         Q_EMIT w.findChild<QDateEdit*>(u"dtExpires"_s)->calendarWidget()->clicked(last);
         QCOMPARE(h.core->limitsBook().account(id).expires, QDate()); // after the click
-        QCoreApplication::processEvents(); // no focus moved meanwhile
+        QCoreApplication::processEvents();                           // no focus moved meanwhile
         QCOMPARE(h.core->limitsBook().account(id).expires, last);
         QVERIFY(w.logPanel().logText().contains(u"Modifiche applicate dal server\r\n"_s));
         QVERIFY(h.messages.shown.isEmpty());
+    }
+
+    // The Limiti group tells the space an account with a quota uses, as kept
+    // in accounts.dat before any server ran, and which accounts share its folders.
+    void quotaUsageAndOverlapsShowInTheAccountPanel() {
+        WindowHarness h;
+        QTemporaryDir shared;
+        QFile file(shared.filePath(u"a.bin"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(3000, 'x')) == 3000);
+        file.close();
+        access::AccountService accounts(h.core->database().connection());
+        access::AccountFields fields;
+        fields.root = shared.path();
+        fields.limits.quotaBytes = 1024 * 1024;
+        QCOMPARE(accounts.addAccount(u"mario"_s, u"segreta"_s, fields), std::nullopt);
+        fields.limits = {};
+        QCOMPARE(accounts.addAccount(u"luigi"_s, u"segreta"_s, fields), std::nullopt);
+        h.core->views().Data1().Refresh();
+        const qint32 mario = qint32(accounts.accountId(u"mario"_s).value_or(-1));
+        ui::Form1& w = h.started();
+        w.selectItem(0);
+        auto* usage = w.findChild<QLabel*>(u"lblQuotaUsage"_s);
+        QVERIFY(usage);
+        QVERIFY2(usage->text().contains(u"non ancora contato"_s), qPrintable(usage->text()));
+        QCOMPARE(h.core->quotaTable().scanNow(mario).bytes, 3000);
+        h.core->views().Data1().Refresh(); // the panel shows the account again
+        QVERIFY2(usage->text().contains(u"1 file"_s), qPrintable(usage->text()));
+        QVERIFY2(usage->text().contains(u"%"_s), qPrintable(usage->text()));
+        const QString overlap = w.findChild<QLabel*>(u"lblQuotaOverlap"_s)->text();
+        QVERIFY2(overlap.contains(u"luigi"_s), qPrintable(overlap));
     }
 
     // While the window's own server runs, an account typed in the panel is
