@@ -237,7 +237,11 @@ QString expiresText(const QDate& expires) {
 }
 
 bool isExpired(const QDate& expires, const QDateTime& now) {
-    return expires.isValid() && now.toLocalTime().date() > expires;
+    return isExpiredOn(expires, now.toLocalTime().date());
+}
+
+bool isExpiredOn(const QDate& expires, const QDate& today) {
+    return expires.isValid() && today > expires;
 }
 
 QDateTime expiryMoment(const QDate& expires) {

@@ -105,6 +105,8 @@ QString expiresText(const QDate& expires);
 // expired from local midnight at the start of D + 1: expired when the local
 // date of `now` is after D. A null date never expires.
 bool isExpired(const QDate& expires, const QDateTime& now);
+// The same for a local date `today`.
+bool isExpiredOn(const QDate& expires, const QDate& today);
 // The moment an account with this date expires: D + 1 at 00:00 local time
 // (the first moment of that day where midnight is skipped by a clock change).
 QDateTime expiryMoment(const QDate& expires);

@@ -1,6 +1,8 @@
 // Speeds, sizes and dates of the limits as the panels show and read them.
 #include "panels/logic/LimitUnits.h"
 
+#include "access/AccountLimitFields.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
@@ -139,7 +141,7 @@ QString expiryText(const QDate& date) {
 QString expiryState(const QDate& expires, const QDate& today) {
     if (!expires.isValid())
         return QStringLiteral("Non scade mai");
-    if (today > expires)
+    if (access::isExpiredOn(expires, today))
         return QStringLiteral("Scaduto: l'ultimo giorno valido era il %1").arg(expiryText(expires));
     const qint64 days = today.daysTo(expires);
     if (days == 0)
