@@ -17,8 +17,8 @@ void LimitsBook::setAccounts(const QHash<qint32, files::AccountLimits>& accounts
 }
 
 void LimitsBook::setAccount(qint32 accountId, const files::AccountLimits& limits) {
-    if (accounts_.value(accountId) == limits &&
-        (accounts_.contains(accountId) || limits == files::AccountLimits{}))
+    // An account the book does not hold has no limits already.
+    if (accounts_.value(accountId) == limits)
         return;
     accounts_.insert(accountId, limits);
     ++version_;
