@@ -3,6 +3,7 @@
 
 #include "access/AccountService.h"
 #include "access/DataView.h"
+#include "adminchannel/DataOperations.h"
 #include "core/ProgramCore.h"
 #include "settings/OptionCatalog.h"
 #include "sftp/SftpHostKeys.h"
@@ -81,7 +82,9 @@ QString processUser() {
 } // namespace
 
 AdminOperations::AdminOperations(ProgramCore& core, ReloadFn reload, QObject* parent)
-    : QObject(parent), core_(core), reload_(std::move(reload)) {
+    : QObject(parent), core_(core), reload_(std::move(reload)),
+      data_(new DataOperations(core, this)) {
+    connect(data_, &DataOperations::dataChanged, this, &AdminOperations::dataChanged);
     if (!reload_) {
         reload_ = [this] {
             core_.views().Data2().Refresh(); // the settings row as another program left it
@@ -154,6 +157,8 @@ QJsonObject AdminOperations::answer(const AdminRequest& request) {
         return reload();
     if (op == QLatin1String("quota"))
         return quota(request.body);
+    if (DataOperations::handles(op))
+        return data_->answer(request);
     return failure(QStringLiteral("Operazione sconosciuta: %1").arg(op.left(64)));
 }
 

@@ -17,6 +17,7 @@
 
 namespace kv {
 
+class DataOperations;
 class ProgramCore;
 namespace session {
 class ConnectionObject;
@@ -66,6 +67,10 @@ public:
     static QJsonObject banEvent(const events::AddressBan& ban);
     static QJsonObject banLiftedEvent(const QString& address);
 
+Q_SIGNALS:
+    // accounts.dat changed through the channel: subscribers are told.
+    void dataChanged();
+
 private:
     struct RateSample {
         QString path;
@@ -78,6 +83,7 @@ private:
 
     ProgramCore& core_;
     ReloadFn reload_;
+    DataOperations* data_; // snapshot, apply, browse
     QDateTime startedAt_;
     QHash<quint64, RateSample> rates_;     // by session id: where its transfer started
     QStringList* reloadReasons_ = nullptr; // set while a reload runs

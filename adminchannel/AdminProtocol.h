@@ -22,6 +22,9 @@ inline constexpr qsizetype kAdminMaxReplyBytes = 8 * 1024 * 1024;
 struct AdminRequest {
     QString op;
     QJsonObject body; // the whole object, for the operation's own fields
+    // From a remote administrator (TLS), not the local socket: some changes
+    // are refused to it (rules that run a program, unless allowed).
+    bool remote = false;
 };
 
 // A request line (without its "\n") read as JSON; the Italian reason when it

@@ -175,6 +175,10 @@ inline const QString kRateIpUpKib = QStringLiteral("rate_ip_up_kib");
 inline const QString kRateIpDownKib = QStringLiteral("rate_ip_down_kib");
 inline const QString kRateLocalExempt = QStringLiteral("rate_local_exempt");
 inline const QString kQuotaWarnPercent = QStringLiteral("quota_warn_percent");
+inline const QString kAdminPort = QStringLiteral("admin_port");
+inline const QString kAdminAddress = QStringLiteral("admin_address");
+inline const QString kAdminAllowed = QStringLiteral("admin_allowed");
+inline const QString kAdminRemoteActions = QStringLiteral("admin_remote_actions");
 } // namespace option
 
 } // namespace kv::settings
