@@ -42,7 +42,9 @@ bool HeadlessServer::reload() {
     notifyReloading();
     core_.views().Data2().Refresh(); // the settings row as another program left it
     const bool applied = core_.server().ServerReload();
-    notifyReady(listening()); // running either way: with the new values or the old
+    if (channel_)
+        channel_->configureRemote(); // remote administration as the options now say
+    notifyReady(listening());        // running either way: with the new values or the old
     return applied;
 }
 
