@@ -56,6 +56,10 @@ AdminChannel::AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload, 
     connect(&bus, &events::ServerEvents::addressBanned, this, [this](const events::AddressBan& b) {
         broadcast([&] { return AdminOperations::banEvent(b); });
     });
+    connect(&bus, &events::ServerEvents::settingsApplied, this, [this] {
+        if (server_)
+            configureRemote(); // remote administration as the options now say
+    });
     connect(&core_.loginBans(), &session::LoginBans::banStarted, this,
             [this](const QString& address) { dropAddress(address); });
     connect(&bus, &events::ServerEvents::banLifted, this, [this](const QString& address) {

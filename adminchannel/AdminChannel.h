@@ -64,7 +64,7 @@ public:
     // Starts, restarts or stops the remote listener as admin_port,
     // admin_address, admin_allowed and the stored password now say; logs
     // where it listens and the fingerprint, or why it does not. Called at
-    // open() and at every reload.
+    // open() and whenever the server starts or rereads its settings.
     void configureRemote();
     // The port remote administration listens on; 0 when it does not.
     quint16 remotePort() const;

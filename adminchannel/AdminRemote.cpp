@@ -153,14 +153,14 @@ void AdminChannel::onRemoteReady(QSslSocket* socket) {
 }
 
 void AdminChannel::handleLogin(Client* client, const AdminRequest& request) {
-    if (request.op != QLatin1String("login")) {
+    const std::optional<QString> typed = adminLoginPassword(request);
+    if (!typed) {
         send(client, refusal(QStringLiteral("Accesso richiesto"), QStringLiteral("login")));
         drop(client, true);
         return;
     }
-    const QString typed = request.body.value(QStringLiteral("password")).toString();
     if (!remoteSetup_.passwordHash.isEmpty() &&
-        access::passwordMatches(remoteSetup_.passwordHash, typed)) {
+        access::passwordMatches(remoteSetup_.passwordHash, *typed)) {
         client->loggedIn = true;
         core_.WriteLog(
             QStringLiteral("Amministrazione remota: accesso da %1").arg(client->address));

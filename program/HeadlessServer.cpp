@@ -42,8 +42,6 @@ bool HeadlessServer::reload() {
     notifyReloading();
     core_.views().Data2().Refresh(); // the settings row as another program left it
     const bool applied = core_.server().ServerReload();
-    if (channel_)
-        channel_->configureRemote(); // remote administration as the options now say
     notifyReady(listening());        // running either way: with the new values or the old
     return applied;
 }

@@ -36,7 +36,7 @@ OptionCheck checkAdminAllowed(const OptionDef& option, const QString& trimmed) {
                 QStringLiteral("Opzione %1: %2").arg(option.name, invalidEntryMessage(entry)));
     }
     if (list.isEmpty())
-        return refused(refusal(option, trimmed, QStringLiteral("nessun indirizzo")));
+        return refused(refusal(option, trimmed, QStringLiteral("non contiene alcun indirizzo")));
     return accepted(list.join(QStringLiteral(", ")));
 }
 

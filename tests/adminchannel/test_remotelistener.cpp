@@ -218,10 +218,10 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
 
-        // Stored later, it takes effect at the next reread.
+        // Stored later, it takes effect when the server rereads its settings.
         QCOMPARE(access::setAdminPassword(f.core->database().connection(), "segreto"),
                  std::nullopt);
-        f.channel.configureRemote();
+        Q_EMIT f.core->notifications().settingsApplied();
         QCOMPARE(f.channel.remotePort(), f.port);
     }
 };
