@@ -133,8 +133,8 @@ int status(Run& r) {
                                    : QStringLiteral("spenta"));
     if (const QString fingerprint = s.value(QStringLiteral("adminFingerprint")).toString();
         !fingerprint.isEmpty())
-        r.io.out << QStringLiteral("Impronta del certificato di amministrazione: %1\n")
-                        .arg(fingerprint);
+        r.io.out
+            << QStringLiteral("Impronta del certificato di amministrazione: %1\n").arg(fingerprint);
     return kDone;
 }
 

@@ -36,10 +36,9 @@ RemoteAdminGroup::RemoteAdminGroup(QWidget* panel, PanelHost& host, int& top)
     for (const QString& option : {kAdminPort, kAdminAddress, kAdminAllowed}) {
         const settings::OptionDef* def = table.catalog().find(option);
         QLineEdit* box = addOptionBox(panel, option, def ? def->caption : option, kBoxWidth, top);
-        boxes_.append(new CheckedBox(this, box, addReasonLine(panel, option, top),
-                                     admin::optionApplier(table, option),
-                                     admin::optionShower(table, option),
-                                     [&host] { host.relayout(); }));
+        boxes_.append(new CheckedBox(
+            this, box, addReasonLine(panel, option, top), admin::optionApplier(table, option),
+            admin::optionShower(table, option), [&host] { host.relayout(); }));
     }
     const settings::OptionDef* def = table.catalog().find(kAdminRemoteActions);
     actions_ = new QCheckBox(def ? def->caption : kAdminRemoteActions, panel);
@@ -57,10 +56,8 @@ void RemoteAdminGroup::load() {
     for (CheckedBox* box : std::as_const(boxes_))
         box->reload();
     const QSignalBlocker block(actions_);
-    actions_->setChecked(host_.views().options().value(kAdminRemoteActions) ==
-                         QLatin1String("1"));
-    const QString fingerprint =
-        adminFingerprintOfFile(adminCertificateFile(host_.dataFolder()));
+    actions_->setChecked(host_.views().options().value(kAdminRemoteActions) == QLatin1String("1"));
+    const QString fingerprint = adminFingerprintOfFile(adminCertificateFile(host_.dataFolder()));
     fingerprint_->setText(
         fingerprint.isEmpty()
             ? QStringLiteral("Il certificato di amministrazione sarà creato al primo avvio "
