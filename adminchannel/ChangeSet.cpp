@@ -40,7 +40,7 @@ std::optional<QString> ensureTable(QSqlDatabase& db, const QString& table) {
             return error;
         return access::ensureActionTriggers(db);
     }
-    if (table == QLatin1String("account_keys")) {
+    if (table == QLatin1String("account_keys") && access::tableColumns(db, table).isEmpty()) {
         QSqlQuery query(db);
         for (const QString& statement : access::AccountKeys::tableStatements()) {
             if (!query.exec(statement))
