@@ -6,16 +6,13 @@
 #include "access/TableRows.h"
 #include "access/WriteTransaction.h"
 #include "adminchannel/ChangeSet.h"
+#include "adminchannel/FolderBrowse.h"
 #include "core/ProgramCore.h"
 #include "core/ReloadWatch.h"
 #include "settings/OptionCatalog.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QSqlQuery>
-#include <algorithm>
 
 namespace kv {
 
@@ -108,39 +105,10 @@ QJsonObject DataOperations::apply(const QJsonObject& body, bool remote) {
 
 QJsonObject DataOperations::browse(const QJsonObject& body) const {
     QString path = body.value(QStringLiteral("path")).toString();
-    if (path.isEmpty())
+    if (path.isEmpty()) // the default root
         path = access::SettingsService(core_.database().connection())
                    .setting(settings::setting::kRootDir);
-    if (path.isEmpty())
-        path = QStringLiteral("/");
-    if (!QDir::isAbsolutePath(path))
-        return failure(
-            QStringLiteral("La cartella \"%1\" va indicata con un percorso assoluto").arg(path));
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    if (canonical.isEmpty() || !QFileInfo(canonical).isDir())
-        return failure(QStringLiteral("La cartella \"%1\" non esiste").arg(path));
-    if (!QFileInfo(canonical).isReadable() || !QFileInfo(canonical).isExecutable())
-        return failure(QStringLiteral("La cartella \"%1\" non è leggibile").arg(canonical));
-    QStringList folders;
-    // Links to folders count as folders: the chooser offers what a root may be.
-    QDirIterator it(canonical, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    while (it.hasNext())
-        folders << it.nextFileInfo().fileName();
-    std::sort(folders.begin(), folders.end(), [](const QString& a, const QString& b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
-    });
-    QJsonObject answer{{QStringLiteral("ok"), true},
-                       {QStringLiteral("path"), canonical},
-                       {QStringLiteral("parent"),
-                        canonical == QLatin1String("/") ? QString() : QFileInfo(canonical).path()}};
-    if (folders.size() > kMaxBrowsed) {
-        folders.resize(kMaxBrowsed);
-        answer.insert(QStringLiteral("truncated"), true);
-    }
-    answer.insert(QStringLiteral("folders"), QJsonArray::fromStringList(folders));
-    return answer;
+    return browseFolder(path.isEmpty() ? QStringLiteral("/") : path);
 }
 
 } // namespace kv

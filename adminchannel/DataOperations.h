@@ -23,9 +23,6 @@ public:
     // answer ("applied", and "reason" when not).
     using ReloadFn = std::function<QJsonObject()>;
 
-    // The most folders "browse" lists; the rest are cut ("truncated").
-    static constexpr int kMaxBrowsed = 5000;
-
     DataOperations(ProgramCore& core, ReloadFn reload, QObject* parent = nullptr);
 
     // Whether `op` is one of these operations.

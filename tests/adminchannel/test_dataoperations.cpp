@@ -17,6 +17,7 @@
 #include "actions/ActionRulesTable.h"
 #include "adminchannel/AdminOperations.h"
 #include "adminchannel/ChangeSet.h"
+#include "adminchannel/FolderBrowse.h"
 #include "adminchannel/RowChecks.h"
 #include "settings/FolderPresence.h"
 #include "tests/adminchannel/AdminCoreFixture.h"
@@ -346,11 +347,11 @@ private Q_SLOTS:
         QCOMPARE(
             f.ask("browse", {{"path", tree.filePath("nessuna")}}),
             refused(QStringLiteral("La cartella \"%1\" non esiste").arg(tree.filePath("nessuna"))));
-        for (int i = 0; i <= DataOperations::kMaxBrowsed; ++i)
+        for (int i = 0; i <= kMaxBrowsedFolders; ++i)
             QVERIFY(
                 QDir(tree.path()).mkdir(QStringLiteral("c/%1").arg(i, 5, 10, QLatin1Char('0'))));
         const QJsonObject many = f.ask("browse", {{"path", tree.filePath("c")}});
-        QCOMPARE(many.value("folders").toArray().size(), DataOperations::kMaxBrowsed);
+        QCOMPARE(many.value("folders").toArray().size(), kMaxBrowsedFolders);
         QCOMPARE(many.value("folders").toArray().last(), "04999");
         QVERIFY(many.value("truncated").toBool());
         // The default root when no path is given.
