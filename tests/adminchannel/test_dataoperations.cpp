@@ -318,6 +318,20 @@ private Q_SLOTS:
                  secrets);
     }
 
+    void theRunningServerRereadsOnlyWhatItReadsAtAReread() {
+        Round f;
+        QVERIFY(f.start());
+        QCOMPARE(AccountService(f.mirror).changeAccount(QStringLiteral("bob"), std::nullopt,
+                                                        fields({}, u"r")),
+                 std::nullopt);
+        QCOMPARE(f.sync(), kApplied); // logins read the accounts themselves
+        f.resync();
+        QCOMPARE(SettingsService(f.mirror).setOption(settings::option::kBanMinutes, "30"),
+                 std::nullopt);
+        QCOMPARE(f.sync().value(QStringLiteral("reloaded")), true);
+        QCOMPARE(f.core->loginBans().rules().banMs, 30 * 60000);
+    }
+
     void aRemoteCopyLeavesFoldersToTheServer() {
         Round f;
         const QString missing = f.shared.filePath(QStringLiteral("altrove"));
