@@ -193,6 +193,9 @@ private Q_SLOTS:
                                         << "La password di bob non è un hash valido (yescrypt, "
                                            "SHA-512 o bcrypt)"
                                         << false;
+        QTest::newRow("malformed hash")
+            << "UPDATE users SET password = '$y$j9T$sale'"
+            << "La password di bob non è un hash valido (yescrypt, SHA-512 o bcrypt)" << false;
         QTest::newRow("whole disk")
             << "UPDATE users SET rootdir = '/'"
             << wholeDiskRefusal(accountRootOwner(QStringLiteral("bob"))) << false;
