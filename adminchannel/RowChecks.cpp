@@ -21,9 +21,13 @@ const QStringList kSwitchColumns = {QStringLiteral("enabled"), QStringLiteral("r
                                     QStringLiteral("write"),   QStringLiteral("delete"),
                                     QStringLiteral("browse"),  QStringLiteral("manage")};
 
+// A value as the checks read typed text (a whole number without a fraction).
 QString text(const QJsonValue& value) {
-    if (value.isDouble())
-        return QString::number(value.toInteger());
+    if (value.isDouble()) {
+        const qint64 whole = value.toInteger();
+        return double(whole) == value.toDouble() ? QString::number(whole)
+                                                 : QString::number(value.toDouble(), 'g', 17);
+    }
     return value.toString();
 }
 
