@@ -4,6 +4,7 @@
 #include "access/MirrorDatabase.h"
 #include "adminchannel/AdminClient.h"
 #include "core/DataFolder.h"
+#include "settings/FolderPresence.h"
 #include "settings/SharedRoot.h"
 
 #include <QJsonArray>
@@ -57,6 +58,8 @@ int runOnRemoteCopy(int (*run)(CliContext&), const QStringList& words, AdminClie
     if (const auto problem = access::loadSnapshot(copy.connection(), tables))
         return refuse(io, *problem);
 
+    // The copy names the server's folders: the server judges whether they exist.
+    settings::setFoldersAreRemote(true);
     HeldOutput held;
     CliIo heldIo{held.out, held.err, io.readPassword, io.readText, io.terminal};
     CliContext c{copy.connection(), folder.path(), {}, heldIo, &client};
