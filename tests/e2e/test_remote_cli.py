@@ -2,7 +2,8 @@
 another PC: a first connection trusted with --trust and remembered in the user's known_servers,
 a certificate made anew refused with status 4 before anything is sent, an account added remotely
 that then logs in over FTP and SFTP, a rule that runs a program refused to a remote administrator,
-a wrong password refused and counted towards a ban of the address."""
+a wrong password refused and counted towards a ban of the address, a plain FTP port taken for
+the administration's refused in the handshake."""
 
 import os
 import re
@@ -33,7 +34,7 @@ class RemoteCommandLine(unittest.TestCase):
         text = self.site.kv_ok("admin", "fingerprint").stdout.decode()
         return re.search(r"SHA256:[A-Za-z0-9+/]+", text).group(0)
 
-    def remote(self, *args, stdin="", password=ADMIN_PASSWORD):
+    def remote(self, *args, stdin="", password=ADMIN_PASSWORD, port=None):
         """The program's command line against the site's administration port, as a user whose
         home is self.home, with no terminal; `password` in KESTROVA_ADMIN_PASSWORD unless None."""
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.home,
@@ -41,7 +42,7 @@ class RemoteCommandLine(unittest.TestCase):
         env.pop("KESTROVA_ADMIN_PASSWORD", None)
         if password is not None:
             env["KESTROVA_ADMIN_PASSWORD"] = password
-        return subprocess.run([program(), "--remote", f"127.0.0.1:{self.admin_port}", *args],
+        return subprocess.run([program(), "--remote", f"127.0.0.1:{port or self.admin_port}", *args],
                               input=stdin.encode(), capture_output=True, timeout=TIMEOUT, env=env)
 
     def remote_ok(self, *args, **how):
@@ -80,6 +81,9 @@ class RemoteCommandLine(unittest.TestCase):
         self.assertIn(second, changed)
         self.assertEqual(self.remote_logins(), 0)  # nothing sent: not even the password
         self.assertIn(first, read_text(self.known_servers))
+
+    def test_a_service_that_is_not_the_administration_is_no_server(self):
+        self.assertIn("handshake TLS", self.remote_fails("status", code=3, port=self.site.port))  # FTP
 
     def test_an_account_added_remotely_logs_in_over_ftp_and_sftp(self):
         trust = ("--trust", self.fingerprint())
