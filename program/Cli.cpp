@@ -1,10 +1,14 @@
 #include "program/Cli.h"
 
 #include "access/AccountDatabase.h"
+#include "adminchannel/AdminClient.h"
+#include "adminchannel/KnownServers.h"
 #include "core/DataFolder.h"
 #include "core/NewDatabase.h"
 #include "program/CliAdmin.h"
 #include "program/CliContext.h"
+#include "program/CliRemote.h"
+#include "program/CliRemoteCopy.h"
 
 #include <QMap>
 
@@ -119,12 +123,26 @@ const QMap<QString, Group>& groups() {
     return table;
 }
 
+const char* const kRemoteHelp =
+    "Su un server di un altro PC (amministrazione remota, TLS 1.3): ogni comando qui sopra\n"
+    "tranne mail test, con\n"
+    "kestrova --remote HOST[:PORTA] COMANDO ...   (porta predefinita 14021)\n"
+    "  La password di amministrazione (kestrova admin passwd sul server) si prende da\n"
+    "  --admin-password-file FILE (- per lo standard input), dalla variabile\n"
+    "  KESTROVA_ADMIN_PASSWORD, oppure si chiede senza eco su un terminale.\n"
+    "  L'impronta del certificato del server (sul server: kestrova admin fingerprint, o il\n"
+    "  pannello Impostazioni, gruppo \"Amministrazione remota\") è ricordata in\n"
+    "  ~/.config/Kestrova Vellim/known_servers: la prima volta si conferma su un terminale,\n"
+    "  oppure la si dà con --trust SHA256:... Stato d'uscita come in locale, più 4 quando\n"
+    "  l'impronta non è quella ricordata (non si invia nulla).\n";
+
 QString allHelp() {
     QString text = QStringLiteral("Comandi (su accounts.dat, anche mentre il server è in funzione; "
                                   "--data-dir CARTELLA sceglie la cartella):\n");
     for (auto it = groups().begin(); it != groups().end(); ++it)
         text += QString::fromUtf8(it->help);
-    return text + allAdminHelp() + QStringLiteral("kestrova help COMANDO\n");
+    return text + allAdminHelp() + QString::fromUtf8(kRemoteHelp) +
+           QStringLiteral("kestrova help COMANDO\n");
 }
 
 // "--data-dir DIR" or "--data-dir=DIR" taken out of the arguments.
@@ -145,6 +163,30 @@ QString takeDataDir(QStringList& args, bool& malformed) {
     return dir;
 }
 
+// `group` with its words `args` against the remote server.
+int runRemote(const QString& group, const QStringList& args, const RemoteOptions& remote,
+              CliIo& io) {
+    if (group == QLatin1String("mail")) {
+        io.err << QStringLiteral(
+                      "kestrova mail test prova la posta del PC da cui parte: si usa sul "
+                      "server, non con --remote")
+               << Qt::endl;
+        return kUsage;
+    }
+    AdminClient client;
+    KnownServers known;
+    if (const auto failed = connectRemote(client, remote, known, io))
+        return *failed;
+    if (isAdminCommand(group))
+        return runAdminCommand(group, args, remote.server->text(), io, &client);
+    if (group == QLatin1String("quota")) {
+        CliContext c{QSqlDatabase(), remote.server->text(), {}, io, &client};
+        c.args.words = args;
+        return quotaCommand(c);
+    }
+    return runOnRemoteCopy(groups()[group].run, args, client, io);
+}
+
 } // namespace
 
 bool isSubcommand(const QString& word) {
@@ -154,10 +196,21 @@ bool isSubcommand(const QString& word) {
 int runSubcommand(const QStringList& argsIn,
                   const std::function<QString(const QString&)>& dataFolder, CliIo& io) {
     QStringList args = argsIn;
+    const RemoteOptions remote = takeRemoteOptions(args);
+    if (!remote.error.isEmpty()) {
+        io.err << remote.error << Qt::endl;
+        return kUsage;
+    }
     bool malformed = false;
     const QString dataDir = takeDataDir(args, malformed);
     if (malformed || args.isEmpty()) {
         io.err << QStringLiteral("L'opzione --data-dir vuole una cartella") << Qt::endl;
+        return kUsage;
+    }
+    if (remote.server && !dataDir.isEmpty()) {
+        io.err << QStringLiteral("--data-dir e --remote non vanno insieme: i dati sono quelli del "
+                                 "server remoto")
+               << Qt::endl;
         return kUsage;
     }
     // Options may come before the subcommand's word ("--json user list").
@@ -186,6 +239,8 @@ int runSubcommand(const QStringList& argsIn,
             io.out << adminHelp(group);
             return kDone;
         }
+        if (remote.server)
+            return runRemote(group, args, remote, io);
         return runAdminCommand(group, args, dataFolder(dataDir), io);
     }
     if (!groups().contains(group)) {
@@ -198,6 +253,8 @@ int runSubcommand(const QStringList& argsIn,
         io.out << QString::fromUtf8(g.help);
         return kDone;
     }
+    if (remote.server)
+        return runRemote(group, args, remote, io);
     const QString folder = dataFolder(dataDir);
     // Said before SQLite says only that it cannot open or create the file.
     if (const auto closed = closedFolderProblem(folder)) {

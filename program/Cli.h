@@ -26,10 +26,13 @@ struct CliIo {
     std::function<std::optional<QString>(const QString& prompt)> readPassword;
     // Reads other text, such as a public key line.
     std::function<std::optional<QString>(const QString& prompt)> readText;
+    // Whether standard input is a terminal, where the operator may be asked.
+    bool terminal = false;
 };
 
 // `args` without the program name, starting at the subcommand; "--data-dir
-// DIR" may stand anywhere; `dataFolder` turns it (or "") into the data folder.
+// DIR" (or "--remote HOST[:PORT]" with its options) may stand anywhere;
+// `dataFolder` turns it (or "") into the data folder.
 int runSubcommand(const QStringList& args, const std::function<QString(const QString&)>& dataFolder,
                   CliIo& io);
 

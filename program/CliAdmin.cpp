@@ -38,7 +38,10 @@ struct Run {
     QString folder;
     CliIo& io;
     CliArguments args;
-    AdminClient client;
+    AdminClient own;
+    AdminClient* remote = nullptr; // a remote server's, already logged in
+
+    AdminClient& client() { return remote ? *remote : own; }
 
     bool json() const { return args.has(QStringLiteral("json")); }
 
@@ -52,7 +55,9 @@ struct Run {
     }
     // Connects; the exit status when that fails.
     std::optional<int> connect() {
-        switch (client.connectTo(adminSocketToConnect(folder))) {
+        if (remote)
+            return std::nullopt;
+        switch (own.connectTo(adminSocketToConnect(folder))) {
         case AdminClient::Connect::Connected:
             return std::nullopt;
         case AdminClient::Connect::Denied:
@@ -71,9 +76,9 @@ struct Run {
     std::variant<QJsonObject, int> ask(const QJsonObject& request) {
         if (const auto failed = connect())
             return *failed;
-        const auto answer = client.request(request);
+        const auto answer = client().request(request);
         if (!answer)
-            return refuse(client.error());
+            return refuse(client().error());
         if (!answer->value(QStringLiteral("ok")).toBool())
             return refuse(answer->value(QStringLiteral("error")).toString());
         return *answer;
@@ -271,7 +276,7 @@ int log(Run& r) {
     auto answer = r.ask({{QStringLiteral("op"), QStringLiteral("follow")}});
     if (auto* code = std::get_if<int>(&answer))
         return *code;
-    while (const auto message = r.client.next()) {
+    while (const auto message = r.client().next()) {
         if (r.json()) {
             r.io.out << QJsonDocument(*message).toJson(QJsonDocument::Compact) << Qt::endl;
         } else if (message->value(QStringLiteral("event")).toString() == QLatin1String("log")) {
@@ -303,12 +308,13 @@ QString allAdminHelp() {
 }
 
 int runAdminCommand(const QString& command, const QStringList& args, const QString& dataFolder,
-                    CliIo& io) {
+                    CliIo& io, AdminClient* remote) {
     Run r{dataFolder,
           io,
           readArguments(args, {QStringLiteral("minutes")},
                         {QStringLiteral("json"), QStringLiteral("follow")}),
-          {}};
+          {},
+          remote};
     if (!r.args.error.isEmpty())
         return r.usage(r.args.error);
     if (command == QLatin1String("status") || command == QLatin1String("who")) {

@@ -7,6 +7,10 @@
 
 #include <QStringList>
 
+namespace kv {
+class AdminClient;
+}
+
 namespace kv::cli {
 
 inline constexpr int kNoServer = 3;
@@ -17,8 +21,9 @@ bool isAdminCommand(const QString& word);
 QString adminHelp(const QString& word);
 QString allAdminHelp();
 
-// `args`: the words after the subcommand's own.
+// `args`: the words after the subcommand's own. A `remote` client, logged
+// in, is used instead of the data folder's socket.
 int runAdminCommand(const QString& command, const QStringList& args, const QString& dataFolder,
-                    CliIo& io);
+                    CliIo& io, AdminClient* remote = nullptr);
 
 } // namespace kv::cli

@@ -8,6 +8,10 @@
 #include <QSqlDatabase>
 #include <optional>
 
+namespace kv {
+class AdminClient;
+}
+
 namespace kv::cli {
 
 struct CliContext {
@@ -15,6 +19,9 @@ struct CliContext {
     QString dataFolder;
     CliArguments args;
     CliIo& io;
+    // The remote server's channel, logged in, when the command runs against
+    // one (`db` is then a private copy of its accounts.dat).
+    AdminClient* remote = nullptr;
     bool json() const { return args.has(QStringLiteral("json")); }
 };
 

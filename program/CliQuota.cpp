@@ -27,10 +27,12 @@ QString sizeText(qint64 bytes) {
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
 }
 
-// The server's answer to "quota", or nullopt when no server runs there.
-std::optional<QJsonObject> askServer(AdminClient& client, const QString& folder,
+// The server's answer to "quota", or nullopt when no server runs there;
+// a `connected` client is a remote server's.
+std::optional<QJsonObject> askServer(AdminClient& client, bool connected, const QString& folder,
                                      const QJsonObject& request, QString& error) {
-    if (client.connectTo(adminSocketToConnect(folder)) != AdminClient::Connect::Connected)
+    if (!connected &&
+        client.connectTo(adminSocketToConnect(folder)) != AdminClient::Connect::Connected)
         return std::nullopt;
     const auto answer = client.request(request);
     if (!answer)
@@ -94,9 +96,10 @@ int quotaCommand(CliContext& c) {
     if (!login.isEmpty())
         request.insert(QStringLiteral("login"), login);
     request.insert(QStringLiteral("scan"), scan);
-    AdminClient client;
+    AdminClient local;
+    AdminClient& client = c.remote ? *c.remote : local;
     QString error;
-    if (auto answer = askServer(client, c.dataFolder, request, error)) {
+    if (auto answer = askServer(client, c.remote != nullptr, c.dataFolder, request, error)) {
         if (!error.isEmpty())
             return refuse(c, error);
         QJsonArray accounts = answer->value(QStringLiteral("accounts")).toArray();

@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QTextStream>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -35,10 +36,14 @@ std::unique_ptr<kv::ftp::FtpEngine> makeEngine() {
     return std::make_unique<kv::ftp::FtpServer>();
 }
 
-// The first word that is not an option (nor the folder after --data-dir).
+// The first word that is not an option (nor the value after --data-dir,
+// --remote, --trust or --admin-password-file).
 QString firstWord(const QStringList& args) {
+    static const QStringList valued = {QStringLiteral("--data-dir"), QStringLiteral("--remote"),
+                                       QStringLiteral("--trust"),
+                                       QStringLiteral("--admin-password-file")};
     for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--data-dir"))
+        if (valued.contains(args[i]))
             ++i;
         else if (!args[i].startsWith(QLatin1Char('-')))
             return args[i];
@@ -49,7 +54,8 @@ QString firstWord(const QStringList& args) {
 int runSubcommand(const QStringList& args) {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    kv::cli::CliIo io{out, err, &kv::cli::readPasswordLine, &kv::cli::readInputText};
+    kv::cli::CliIo io{out, err, &kv::cli::readPasswordLine, &kv::cli::readInputText,
+                      isatty(STDIN_FILENO) != 0};
     return kv::cli::runSubcommand(args.mid(1), &kv::dataFolder, io);
 }
 

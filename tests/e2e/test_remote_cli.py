@@ -1,0 +1,127 @@
+"""The command line against a server over its TLS administration port, on loopback, as from
+another PC: a first connection trusted with --trust and remembered in the user's known_servers,
+a certificate made anew refused with status 4 before anything is sent, an account added remotely
+that then logs in over FTP and SFTP, a rule that runs a program refused to a remote administrator,
+a wrong password refused and counted towards a ban of the address, a plain FTP port taken for
+the administration's refused in the handshake."""
+
+import os
+import re
+import shutil
+import stat
+import subprocess
+import tempfile
+import unittest
+
+from kvharness import TIMEOUT, free_port, program, read_text, wait_until
+from sftpharness import close_even_if_cut, connect, sftp_site
+
+ADMIN_PASSWORD = "amministra-qui"
+
+
+class RemoteCommandLine(unittest.TestCase):
+    def setUp(self):
+        self.admin_port = free_port()
+        self.site = sftp_site(self, admin_port=self.admin_port, ban_attempts=3, ban_window_minutes=10,
+                              ban_minutes=10)
+        self.site.kv_ok("admin", "passwd", stdin=ADMIN_PASSWORD + "\n")
+        self.site.start()
+        self.home = tempfile.mkdtemp(prefix="kv-e2e-home-")
+        self.addCleanup(shutil.rmtree, self.home, True)
+        self.known_servers = os.path.join(self.home, "config", "Kestrova Vellim", "known_servers")
+
+    def fingerprint(self):
+        text = self.site.kv_ok("admin", "fingerprint").stdout.decode()
+        return re.search(r"SHA256:[A-Za-z0-9+/]+", text).group(0)
+
+    def remote(self, *args, stdin="", password=ADMIN_PASSWORD, port=None):
+        """The program's command line against the site's administration port, as a user whose
+        home is self.home, with no terminal; `password` in KESTROVA_ADMIN_PASSWORD unless None."""
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.home,
+                   XDG_CONFIG_HOME=os.path.join(self.home, "config"))
+        env.pop("KESTROVA_ADMIN_PASSWORD", None)
+        if password is not None:
+            env["KESTROVA_ADMIN_PASSWORD"] = password
+        return subprocess.run([program(), "--remote", f"127.0.0.1:{port or self.admin_port}", *args],
+                              input=stdin.encode(), capture_output=True, timeout=TIMEOUT, env=env)
+
+    def remote_ok(self, *args, **how):
+        result = self.remote(*args, **how)
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        return result.stdout.decode()
+
+    def remote_fails(self, *args, code=1, **how):
+        result = self.remote(*args, **how)
+        self.assertEqual(result.returncode, code, (result.stdout.decode(), result.stderr.decode()))
+        return result.stderr.decode()
+
+    def remote_logins(self):
+        return self.site.server.stdout().count("Amministrazione remota: accesso da")
+
+    def test_trust_is_remembered_and_a_new_certificate_is_refused(self):
+        first = self.fingerprint()
+        refused = self.remote_fails("status")  # unknown, no terminal, no --trust
+        self.assertIn("--trust " + first, refused)
+        self.assertFalse(os.path.exists(self.known_servers))
+        self.assertEqual(self.remote_logins(), 0)
+
+        self.remote_ok("--trust", first, "status")
+        self.assertIn(f"127.0.0.1:{self.admin_port} {first}\n", read_text(self.known_servers))
+        self.assertEqual(stat.S_IMODE(os.stat(self.known_servers).st_mode), 0o600)
+        self.remote_ok("who")  # remembered: no --trust needed
+
+        self.site.stop()
+        for name in ("admin-cert.pem", "admin-key.pem"):
+            os.unlink(os.path.join(self.site.data, name))
+        self.site.start()
+        second = self.fingerprint()
+        self.assertNotEqual(first, second)
+        changed = self.remote_fails("status", code=4)
+        self.assertIn(first, changed)
+        self.assertIn(second, changed)
+        self.assertEqual(self.remote_logins(), 0)  # nothing sent: not even the password
+        self.assertIn(first, read_text(self.known_servers))
+
+    def test_a_service_that_is_not_the_administration_is_no_server(self):
+        self.assertIn("handshake TLS", self.remote_fails("status", code=3, port=self.site.port))  # FTP
+
+    def test_an_account_added_remotely_logs_in_over_ftp_and_sftp(self):
+        trust = ("--trust", self.fingerprint())
+        self.assertIn('"bob"', self.remote_ok(*trust, "user", "add", "bob", "--rights", "rb",
+                                               stdin="primo\n"))
+        with self.site.ftp("bob", "primo") as ftp:
+            self.assertIn("hello.txt", ftp.nlst())
+        # The administration password and the account's from one standard input, in that order.
+        self.remote_ok("--admin-password-file", "-", "user", "passwd", "bob",
+                       stdin=f"{ADMIN_PASSWORD}\nsecondo\n", password=None)
+        with self.site.ftp("bob", "secondo") as ftp:
+            self.assertIn("hello.txt", ftp.nlst())
+        sftp = connect(self.site, "bob", "secondo")
+        try:
+            self.assertIn("hello.txt", sftp.listdir("."))
+        finally:
+            close_even_if_cut(sftp)
+        self.assertEqual([a["login"] for a in self.site.kv_json("user", "list")], ["bob"])
+
+    def test_a_program_rule_is_refused_to_a_remote_administrator(self):
+        trust = ("--trust", self.fingerprint())
+        why = self.remote_fails(*trust, "action", "add", "upload", "--run", "/bin/true")
+        self.assertTrue(why.strip(), why)
+        self.assertEqual(self.site.kv_json("action", "list"), [])
+        self.remote_ok("action", "add", "upload", "--mail", "ops@example.org")
+        self.assertEqual(len(self.site.kv_json("action", "list")), 1)
+
+    def test_a_wrong_password_is_refused_and_counted(self):
+        trust = ("--trust", self.fingerprint())
+        for attempt in range(3):  # ban_attempts; the last one bans and is not answered
+            why = self.remote_fails(*trust, "status", password="sbagliata")
+            if attempt < 2:
+                self.assertIn("Password di amministrazione errata", why)
+        wait_until(lambda: any(b["address"] == "127.0.0.1" for b in self.site.kv_json("ban", "list")),
+                   "the address banned")
+        self.remote_fails("status")  # banned: even the right password is refused
+        self.assertEqual(self.remote_logins(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
