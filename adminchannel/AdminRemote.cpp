@@ -169,15 +169,9 @@ void AdminChannel::handleLogin(Client* client, const AdminRequest& request) {
                                 {QStringLiteral("fingerprint"), fingerprint_}}));
         return;
     }
-    events::SessionInfo session;
-    session.address = client->address;
-    const session::FailedLoginPlace place{&core_.loginBans(), &core_.notifications(),
-                                          [this](const QString& line) { core_.WriteLog(line); }};
-    session::recordFailedLogin(
-        place,
-        {session, QStringLiteral("admin"), QStringLiteral("password di amministrazione errata")},
-        QStringLiteral("Amministrazione remota: accesso rifiutato da %1").arg(client->address));
     // Always after the delay, whether bans are on or not: guessing stays slow.
+    // The answer is set up first, so a ban this attempt makes (which drops
+    // the address's other clients) still lets this one hear why.
     client->idle.stop();
     client->answer.disconnect();
     connect(&client->answer, &QTimer::timeout, this, [this, client] {
@@ -186,6 +180,14 @@ void AdminChannel::handleLogin(Client* client, const AdminRequest& request) {
         drop(client, true);
     });
     client->answer.start(session::kFailedLoginDelayMs);
+    events::SessionInfo session;
+    session.address = client->address;
+    const session::FailedLoginPlace place{&core_.loginBans(), &core_.notifications(),
+                                          [this](const QString& line) { core_.WriteLog(line); }};
+    session::recordFailedLogin(
+        place,
+        {session, QStringLiteral("admin"), QStringLiteral("password di amministrazione errata")},
+        QStringLiteral("Amministrazione remota: accesso rifiutato da %1").arg(client->address));
 }
 
 void AdminChannel::dropAddress(const QString& address) {
