@@ -2,7 +2,7 @@
 // private data folder and the window itself.
 #include "program/RemoteWindow.h"
 
-#include "access/AccountDatabase.h"
+#include "adminchannel/RemoteCopyFolder.h"
 #include "core/ProgramCore.h"
 #include "ftp/FtpServer.h"
 #include "program/PasswordPrompt.h"
@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 namespace kv {
@@ -73,22 +72,10 @@ std::optional<QString> readRemotePassword(const RemoteWindowRequest& request, QS
 
 int runRemoteWindow(const RemoteWindowRequest& request, const QString& password) {
     // The copy of the server's data lives only as long as the window.
-    QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/kestrova-remote-XXXXXX"));
-    if (!folder.isValid() ||
-        !QFile::setPermissions(folder.path(),
-                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-        QTextStream(stderr) << "Impossibile creare la cartella temporanea: " << folder.errorString()
-                            << Qt::endl;
+    const RemoteCopyFolder folder;
+    if (!folder.problem().isEmpty()) {
+        QTextStream(stderr) << folder.problem() << Qt::endl;
         return 1;
-    }
-    {
-        // Made with the program's schema before the core opens it, so no
-        // default root is made on this PC for it.
-        access::AccountDatabase copy(folder.filePath(QStringLiteral("accounts.dat")));
-        if (!copy.open()) {
-            QTextStream(stderr) << copy.problem() << Qt::endl;
-            return 1;
-        }
     }
     QtSettingsStore settings;
     ProgramCore core(folder.path(), settings, [] { return std::make_unique<ftp::FtpServer>(); });
