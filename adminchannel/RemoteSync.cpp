@@ -4,6 +4,8 @@
 #include "access/MirrorDatabase.h"
 #include "adminchannel/AdminConnection.h"
 
+#include <utility>
+
 namespace kv {
 
 namespace {
@@ -63,7 +65,8 @@ bool RemoteSync::hasUnsentChanges() const {
 void RemoteSync::reset() {
     fetching_ = false;
     applying_ = false;
-    fetchAfterApply_ = false;
+    newsWhileApplying_ = 0;
+    ownNewsToCome_ = false;
 }
 
 void RemoteSync::fetch() {
@@ -72,9 +75,11 @@ void RemoteSync::fetch() {
 
 void RemoteSync::onDataChanged() {
     if (applying_) {
-        fetchAfterApply_ = true; // possibly our own change: looked at once it is answered
+        ++newsWhileApplying_; // possibly of this window's change: judged with its answer
         return;
     }
+    if (std::exchange(ownNewsToCome_, false))
+        return;
     if (!hasUnsentChanges())
         requestSnapshot(false);
 }
@@ -99,13 +104,15 @@ void RemoteSync::requestSnapshot(bool evenOverChanges) {
 
 void RemoteSync::onSnapshot(const QJsonObject& tables, bool evenOverChanges) {
     if (loaded_ && !evenOverChanges && hasUnsentChanges()) {
-        sendChanges(); // the operator's edits first; their news brings the data again
+        Q_EMIT reloaded(false);
+        sendChanges(); // the operator's edits first: the server judges them against its rows
         return;
     }
     // A copy already holding the same data is left alone, and so are the
     // rows the operator is on.
     if (loaded_ && access::changesSince(copy_, tables).isEmpty()) {
         base_ = tables;
+        Q_EMIT reloaded(false);
         return;
     }
     if (const std::optional<QString> problem = access::loadSnapshot(copy_, tables)) {
@@ -114,7 +121,7 @@ void RemoteSync::onSnapshot(const QJsonObject& tables, bool evenOverChanges) {
     }
     base_ = tables;
     loaded_ = true;
-    Q_EMIT reloaded();
+    Q_EMIT reloaded(true);
 }
 
 void RemoteSync::sendChanges() {
@@ -135,20 +142,22 @@ void RemoteSync::sendChanges() {
 }
 
 void RemoteSync::onApplied(const QJsonObject& answer, const QJsonArray& sent) {
+    const int news = std::exchange(newsWhileApplying_, 0);
     if (!answer.value(QStringLiteral("ok")).toBool()) {
-        fetchAfterApply_ = false;
         Q_EMIT refused(answer.value(QStringLiteral("error")).toString());
         requestSnapshot(true);
         return;
     }
     base_ = snapshotWithChanges(base_, sent);
+    // The server tells every follower of an applied change, this window too.
+    ownNewsToCome_ = news == 0;
     Q_EMIT applied(answer.value(QStringLiteral("reloadError")).toString());
     if (hasUnsentChanges()) {
         sendChanges(); // written while these were on their way
         return;
     }
-    if (std::exchange(fetchAfterApply_, false))
-        requestSnapshot(false);
+    if (news > 1)
+        requestSnapshot(false); // someone else's too
 }
 
 } // namespace kv

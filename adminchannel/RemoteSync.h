@@ -5,7 +5,9 @@
 // the changes since that snapshot; accepted, the snapshot counts as what
 // the copy holds; refused, the server's reason is told and the copy is
 // filled again. When another administrator changed something
-// ("dataChanged"), the copy is filled again once it holds nothing unsent.
+// ("dataChanged", which the server also sends for this window's own
+// changes: that one is not news), the copy is filled again once it holds
+// nothing unsent.
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -38,8 +40,9 @@ public:
     bool hasUnsentChanges() const;
 
 Q_SIGNALS:
-    // The copy now holds the server's data: the views are to read it again.
-    void reloaded();
+    // The copy is in step with the server; `rowsChanged` when its rows were
+    // replaced (the views are to read them again).
+    void reloaded(bool rowsChanged);
     // The server took the changes; `reloadError` when it could not apply them at once.
     void applied(const QString& reloadError);
     // The server refused the changes (nothing written); the copy is filled again.
@@ -57,7 +60,8 @@ private:
     bool loaded_ = false;
     bool fetching_ = false;
     bool applying_ = false;
-    bool fetchAfterApply_ = false; // news came while changes were on their way
+    int newsWhileApplying_ = 0;  // "dataChanged" heard while changes were on their way
+    bool ownNewsToCome_ = false; // the news of this window's last change is yet to come
 };
 
 } // namespace kv

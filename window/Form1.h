@@ -228,7 +228,7 @@ private:
     void onRemoteLinked();
     void onRemoteLost(const QString& reason, int retryInMs);
     void onRemoteStopped(const QString& reason);
-    void onRemoteReloaded();
+    void onRemoteReloaded(bool rowsChanged);
     void onRemoteEvent(const QJsonObject& event);
     void showRemoteStartStop();
     // The copy's changes to the server.

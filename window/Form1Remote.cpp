@@ -146,9 +146,10 @@ void Form1::onRemoteEvent(const QJsonObject& event) {
         remoteSync_->onDataChanged();
 }
 
-void Form1::onRemoteReloaded() {
+void Form1::onRemoteReloaded(bool rowsChanged) {
     // Every view reads the copy again; the panels follow their views.
-    core_.views().openAll();
+    if (rowsChanged)
+        core_.views().openAll();
     for (int i = 0; i < 3; ++i)
         picPanel_[i]->setEnabled(true);
 }
