@@ -5,6 +5,7 @@
 // kicked from the online list.
 #include "adminchannel/KnownServers.h"
 #include "adminchannel/RemoteCopyFolder.h"
+#include "adminchannel/RemoteSync.h"
 #include "core/ProgramCore.h"
 #include "ftp/FtpServer.h"
 #include "tests/support/RecordingMessages.h"
@@ -152,7 +153,9 @@ private Q_SLOTS:
             QTest::keyClicks(edit, text);
         }
         accounts->findChild<QPushButton*>("cmdAdd")->click(); // leaving the row saves it
-        QTRY_VERIFY_WITH_TIMEOUT(server.run({"user", "list"}).contains("carla"), 15000);
+        // Sent and accepted: the copy holds nothing the server has not taken.
+        QTRY_VERIFY_WITH_TIMEOUT(!window.remoteSync()->hasUnsentChanges(), 15000);
+        QVERIFY(server.run({"user", "list"}).contains("carla"));
         QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.texts().join('\n')));
 
         QTcpSocket ftp;
