@@ -1,19 +1,23 @@
 // The window on a server that runs headless in another process, reached
 // over remote administration on loopback: the first connection's
-// fingerprint trusted (the one the server's own command prints), an account
-// added in the Account panel that then logs in over FTP, and that session
-// kicked from the online list.
+// fingerprint trusted (the one the server's own command prints), the
+// server's folders in the folder chooser, an account added in the Account
+// panel that then logs in over FTP, and that session kicked from the online
+// list.
+#include "adminchannel/AttachedServer.h"
 #include "adminchannel/KnownServers.h"
 #include "adminchannel/RemoteCopyFolder.h"
 #include "adminchannel/RemoteSync.h"
 #include "core/ProgramCore.h"
 #include "ftp/FtpServer.h"
 #include "tests/support/RecordingMessages.h"
+#include "window/BrowseDialog.h"
 #include "window/Form1.h"
 #include "window/OnlinePanel.h"
 
 #include <QAction>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -141,6 +145,22 @@ private Q_SLOTS:
         QVERIFY(!window.startButton()->isEnabled() && !window.stopButton()->isEnabled());
         QCOMPARE(window.startButton()->toolTip(),
                  QStringLiteral("Il server remoto si avvia e si arresta sul suo PC"));
+
+        // The folder chooser lists the server's folders, goes down and up.
+        QTemporaryDir share;
+        QVERIFY(QDir(share.path()).mkpath("sotto"));
+        ui::BrowseDialog browse(window.attachedServer().connection(), "Cartella", share.path());
+        QSignalSpy shown(&browse, &ui::BrowseDialog::shown);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 1, 5000);
+        const QString top = browse.shownFolder();
+        QCOMPARE(browse.list()->count(), 1);
+        Q_EMIT browse.list()->itemActivated(browse.list()->item(0));
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, 5000);
+        QCOMPARE(browse.shownFolder(), top + "/sotto");
+        browse.findChild<QPushButton*>("cmdUp")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
+        browse.accept();
+        QCOMPARE(browse.chosen(), top);
 
         // An account added in the panel reaches the server and logs in over FTP.
         window.selectItem(1);
