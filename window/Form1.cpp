@@ -245,6 +245,8 @@ void Form1::imgBanner_Click() {
 }
 
 bool Form1::confirmDisruption(Disruption kind) {
+    if (isRemote())
+        return kind != Disruption::CloseProgram || confirmRemoteClose();
     // An attached server goes on without the window.
     if (core_.server().ServerState() <= 0 || isAttached())
         return true;

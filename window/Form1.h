@@ -233,6 +233,10 @@ private:
     void showRemoteStartStop();
     // The copy's changes to the server.
     void sendRemoteEdits();
+    // Closing a remote window: asks first while changes have not reached the server.
+    bool confirmRemoteClose();
+    // A message shown once the channel's handler that brought it is done.
+    void showLater(const QString& text);
     // The remote server's folders, through the channel.
     QString browseRemote(QWidget* owner, const QString& prompt, const QString& start);
     // Scrolls the panel so the control that just got the focus is in view.

@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QTimer>
 
 namespace kv::ui {
 
@@ -66,11 +67,11 @@ void Form1::setUpRemote(const RemoteWindowSetup& setup) {
             QStringLiteral("Modifiche salvate sul server remoto, ma non applicate: %1")
                 .arg(reloadError);
         noteInLog(text);
-        messages_.show(text, MessageIcon::Exclamation);
+        showLater(text);
     });
     connect(remoteSync_, &RemoteSync::refused, this, [this](const QString& reason) {
         noteInLog(QStringLiteral("Modifica rifiutata dal server remoto: %1").arg(reason));
-        messages_.show(reason, MessageIcon::Exclamation);
+        showLater(reason);
     });
     connect(remoteSync_, &RemoteSync::fetchFailed, this, [this](const QString& reason) {
         noteInLog(QStringLiteral("Impossibile leggere i dati del server remoto: %1").arg(reason));
@@ -156,6 +157,21 @@ void Form1::onRemoteReloaded(bool rowsChanged) {
 
 void Form1::sendRemoteEdits() {
     remoteSync_->sendChanges();
+}
+
+bool Form1::confirmRemoteClose() {
+    core_.views().commitAll();
+    if (!remoteSync_->hasUnsentChanges())
+        return true;
+    sendRemoteEdits();
+    return messages_.confirm(
+        QStringLiteral("Alcune modifiche non sono ancora state accettate dal server remoto %1: "
+                       "chiudendo ora andrebbero perse. Chiudere comunque?")
+            .arg(remoteLink_->address().text()));
+}
+
+void Form1::showLater(const QString& text) {
+    QTimer::singleShot(0, this, [this, text] { messages_.show(text, MessageIcon::Exclamation); });
 }
 
 QString Form1::browseRemote(QWidget* owner, const QString& prompt, const QString& start) {
