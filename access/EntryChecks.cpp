@@ -2,6 +2,7 @@
 
 #include "access/AddressPattern.h"
 #include "files/DiskPaths.h"
+#include "settings/FolderPresence.h"
 #include "settings/OptionCatalog.h"
 #include "settings/SharedRoot.h"
 
@@ -23,7 +24,7 @@ std::optional<QString> existingFolderProblem(const QString& folder) {
     if (!QDir::isAbsolutePath(folder))
         return QStringLiteral("La cartella \"%1\" va indicata con un percorso assoluto")
             .arg(folder);
-    if (!QFileInfo(folder).isDir())
+    if (!settings::folderPresent(folder))
         return missingFolder(folder);
     return std::nullopt;
 }

@@ -27,6 +27,21 @@ bool isPasswordHash(const QString& stored) {
            stored.startsWith(QLatin1String("$2b$"));
 }
 
+bool isVerifiableHash(const QString& stored) {
+    if (!isPasswordHash(stored) || stored.size() > CRYPT_OUTPUT_SIZE)
+        return false;
+    const QByteArray setting = stored.toLatin1();
+    if (QString::fromLatin1(setting) != stored)
+        return false;
+    auto data = std::make_unique<crypt_data>();
+    const char* hash = crypt_rn("", setting.constData(), data.get(), sizeof *data);
+    // A well-formed hash hashes again to one of its own length and setting.
+    if (!hash || hash[0] == '*' || qstrlen(hash) != size_t(setting.size()))
+        return false;
+    const qsizetype settingEnd = setting.lastIndexOf('$');
+    return QByteArray(hash).left(settingEnd) == setting.left(settingEnd);
+}
+
 std::optional<QString> hashPassword(const QString& password, int cost) {
     const QByteArray phrase = password.toUtf8();
     // libcrypt reads a C string: a NUL would silently cut the password short.

@@ -31,6 +31,10 @@ inline QString maskedPassword(const QString& password) {
 // refused like any other wrong password.
 bool isPasswordHash(const QString& stored);
 
+// Whether `stored` is a hash the verifier can check (a known method with a
+// well-formed setting), as a hash sent over the administration channel must be.
+bool isVerifiableHash(const QString& stored);
+
 // A new yescrypt hash of `password` with a fresh random salt; nullopt when
 // libcrypt cannot make one (no randomness, unknown cost).
 std::optional<QString> hashPassword(const QString& password, int cost = kYescryptCost);

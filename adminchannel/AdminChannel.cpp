@@ -67,6 +67,9 @@ AdminChannel::AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload, 
     connect(&bus, &events::ServerEvents::banLifted, this, [this](const QString& address) {
         broadcast([&] { return AdminOperations::banLiftedEvent(address); });
     });
+    connect(&operations_, &AdminOperations::dataChanged, this, [this] {
+        broadcast([] { return QJsonObject{{QStringLiteral("event"), "dataChanged"}}; });
+    });
 }
 
 AdminChannel::~AdminChannel() {

@@ -83,7 +83,8 @@ QString processUser() {
 
 AdminOperations::AdminOperations(ProgramCore& core, ReloadFn reload, QObject* parent)
     : QObject(parent), core_(core), reload_(std::move(reload)),
-      data_(new DataOperations(core, this)) {
+      data_(new DataOperations(
+          core, [this] { return this->reload(); }, this)) {
     connect(data_, &DataOperations::dataChanged, this, &AdminOperations::dataChanged);
     if (!reload_) {
         reload_ = [this] {

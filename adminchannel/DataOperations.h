@@ -10,6 +10,7 @@
 
 #include <QJsonObject>
 #include <QObject>
+#include <functional>
 
 namespace kv {
 
@@ -18,11 +19,22 @@ class ProgramCore;
 class DataOperations : public QObject {
     Q_OBJECT
 public:
-    explicit DataOperations(ProgramCore& core, QObject* parent = nullptr);
+    // Rereads the settings as the channel's "reload" does and gives its
+    // answer ("applied", and "reason" when not).
+    using ReloadFn = std::function<QJsonObject()>;
+
+    DataOperations(ProgramCore& core, ReloadFn reload, QObject* parent = nullptr);
 
     // Whether `op` is one of these operations.
     static bool handles(const QString& op);
     QJsonObject answer(const AdminRequest& request);
+
+    QJsonObject snapshot() const;
+    // {"changes": [...], "wholeDisk": bool}; a remote request may not touch
+    // rules that run a program unless the server allows it.
+    QJsonObject apply(const QJsonObject& body, bool remote);
+    // {"path": "/srv"}: the folders in that folder of the server's disk.
+    QJsonObject browse(const QJsonObject& body) const;
 
 Q_SIGNALS:
     // accounts.dat changed through "apply": subscribers are told ("dataChanged").
@@ -30,6 +42,7 @@ Q_SIGNALS:
 
 private:
     ProgramCore& core_;
+    ReloadFn reload_;
 };
 
 } // namespace kv

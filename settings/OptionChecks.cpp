@@ -1,6 +1,7 @@
 // The checks of an option's value, by its kind.
 #include "settings/OptionChecks.h"
 
+#include "settings/FolderPresence.h"
 #include "settings/NetworkOptions.h"
 
 #include <QFileInfo>
@@ -109,7 +110,7 @@ OptionCheck checkNumber(const OptionDef& option, const QString& text) {
 }
 
 OptionCheck checkFolder(const OptionDef& option, const QString& text) {
-    if (QFileInfo(text).isDir())
+    if (folderPresent(text))
         return accepted(text);
     return refused(refusal(option, text, QStringLiteral("non è una cartella esistente")));
 }

@@ -233,6 +233,11 @@ private Q_SLOTS:
         QCOMPARE((QJsonArray{lines[1]["event"], lines[1]["line"], lines[2]["event"], lines[2]["id"],
                              lines[3]["event"], lines[3]["bytes"], lines[4]["event"]}),
                  (QJsonArray{"log", "una riga", "opened", 9, "transferProgress", 512, "closed"}));
+        // Another client's change to accounts.dat is told to the followers.
+        Client editor(f.channel.socketPath());
+        editor.send("{\"op\":\"apply\",\"changes\":[]}\n");
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.lines().size(), 6, 5000);
+        QCOMPARE(watcher.lines()[5], (QJsonObject{{"v", 1}, {"event", "dataChanged"}}));
 
         // The last follower gone, the engine need not time progress any more.
         watcher.socket->abort();
