@@ -7,6 +7,7 @@
 #include "ftp/FtpServer.h"
 #include "program/PasswordPrompt.h"
 #include "program/SignalWatcher.h"
+#include "settings/FolderPresence.h"
 #include "settings/SettingsStore.h"
 #include "window/Form1.h"
 #include "window/MessageBoxMessages.h"
@@ -77,6 +78,8 @@ int runRemoteWindow(const RemoteWindowRequest& request, const QString& password)
         QTextStream(stderr) << folder.problem() << Qt::endl;
         return 1;
     }
+    // The copy names the server's folders: the server judges whether they exist.
+    settings::setFoldersAreRemote(true);
     QtSettingsStore settings;
     ProgramCore core(folder.path(), settings, [] { return std::make_unique<ftp::FtpServer>(); });
     ui::MessageBoxMessages messages;

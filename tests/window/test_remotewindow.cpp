@@ -10,6 +10,7 @@
 #include "adminchannel/RemoteSync.h"
 #include "core/ProgramCore.h"
 #include "ftp/FtpServer.h"
+#include "settings/FolderPresence.h"
 #include "tests/support/RecordingMessages.h"
 #include "window/BrowseDialog.h"
 #include "window/Form1.h"
@@ -109,6 +110,7 @@ private Q_SLOTS:
         QVERIFY2(fingerprint.startsWith("SHA256:"), qPrintable(fingerprint));
 
         QTemporaryDir home;
+        settings::setFoldersAreRemote(true); // as the remote window does
         const RemoteCopyFolder copy;
         QVERIFY(copy.problem().isEmpty());
         MemorySettingsStore settings;
