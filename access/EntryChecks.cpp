@@ -1,7 +1,7 @@
 #include "access/EntryChecks.h"
 
-#include "access/AddressPattern.h"
 #include "files/DiskPaths.h"
+#include "settings/AddressPattern.h"
 #include "settings/FolderPresence.h"
 #include "settings/OptionCatalog.h"
 #include "settings/SharedRoot.h"
@@ -12,6 +12,8 @@
 #include <QVariant>
 
 namespace kv::access {
+using settings::AddressPattern;
+using settings::invalidEntryMessage;
 
 namespace {
 

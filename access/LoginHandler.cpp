@@ -7,9 +7,9 @@
 #include "access/AccountKeys.h"
 #include "access/AccountLimitFields.h"
 #include "access/AccountLimitsTable.h"
-#include "access/AddressPattern.h"
 #include "access/DataView.h"
 #include "access/PasswordHash.h"
+#include "settings/AddressPattern.h"
 #include "settings/OptionCatalog.h"
 
 #include <QLoggingCategory>
@@ -19,6 +19,7 @@ namespace kv::access {
 
 using session::ConnectionObject;
 using session::LoginDecision;
+using settings::AddressPattern;
 
 Q_LOGGING_CATEGORY(lcLogin, "kv.access.login")
 

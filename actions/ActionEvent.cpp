@@ -103,6 +103,16 @@ ActionEvent fromAccountExpired(const events::AccountNotice& notice, const QDateT
     return accountEvent(QStringLiteral("account-expired"), notice, now);
 }
 
+ActionEvent fromAdminLogin(const QString& address, const QDateTime& now) {
+    ActionEvent event;
+    event.name = QStringLiteral("admin-login");
+    event.address = address;
+    event.protocol = QStringLiteral("admin");
+    event.detail = QStringLiteral("Accesso all'amministrazione remota da %1").arg(address);
+    event.time = now.toUTC();
+    return event;
+}
+
 QString isoUtc(const QDateTime& time) {
     return time.toUTC().toString(Qt::ISODate);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // One thing that happened on the server, as the action rules see it: the
 // event's word (upload, download, delete, rename, mkdir, login-failed, ban,
-// quota-warning, account-expired) and what a program gets in its environment. Built from the bus's
-// events; a later protocol raising the same events needs nothing here.
+// quota-warning, account-expired, admin-login) and what a program gets in its environment. Built
+// from the bus's events; a later protocol raising the same events needs nothing here.
 
 #include "events/ServerEvents.h"
 
@@ -36,6 +36,8 @@ ActionEvent fromBan(const events::AddressBan& ban, const QDateTime& now);
 ActionEvent fromQuotaWarning(const events::AccountNotice& notice, const QDateTime& now);
 // An account reached its expiry date.
 ActionEvent fromAccountExpired(const events::AccountNotice& notice, const QDateTime& now);
+// A remote administrator logged in from `address`.
+ActionEvent fromAdminLogin(const QString& address, const QDateTime& now);
 
 // KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH, KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL,
 // KV_DETAIL over `base`.

@@ -18,6 +18,7 @@ const QStringList& actionEventNames() {
         QStringLiteral("ban"),
         QStringLiteral("quota-warning"),
         QStringLiteral("account-expired"),
+        QStringLiteral("admin-login"),
     };
     return names;
 }
@@ -33,6 +34,7 @@ QString eventCaption(const QString& event) {
         {QStringLiteral("ban"), QStringLiteral("Indirizzo bloccato")},
         {QStringLiteral("quota-warning"), QStringLiteral("Quota quasi esaurita")},
         {QStringLiteral("account-expired"), QStringLiteral("Account scaduto")},
+        {QStringLiteral("admin-login"), QStringLiteral("Accesso all'amministrazione remota")},
     };
     return captions.value(event, event);
 }

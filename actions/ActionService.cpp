@@ -34,6 +34,9 @@ void ActionService::subscribe(events::ServerEvents& bus) {
     connect(&bus, &ServerEvents::accountExpired, this, [this](const events::AccountNotice& notice) {
         handle(fromAccountExpired(notice, QDateTime::currentDateTimeUtc()));
     });
+    connect(&bus, &ServerEvents::adminLoggedIn, this, [this](const QString& address) {
+        handle(fromAdminLogin(address, QDateTime::currentDateTimeUtc()));
+    });
 }
 
 void ActionService::handle(const ActionEvent& event) {

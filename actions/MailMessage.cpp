@@ -31,6 +31,9 @@ QString countedWhat(const QString& event, qsizetype n) {
     if (event == QLatin1String("quota-warning"))
         return one ? QStringLiteral("1 quota quasi esaurita")
                    : QStringLiteral("%1 quote quasi esaurite").arg(n);
+    if (event == QLatin1String("admin-login"))
+        return one ? QStringLiteral("1 accesso all'amministrazione remota")
+                   : QStringLiteral("%1 accessi all'amministrazione remota").arg(n);
     if (event == QLatin1String("account-expired"))
         return one ? QStringLiteral("1 account scaduto")
                    : QStringLiteral("%1 account scaduti").arg(n);

@@ -2,6 +2,8 @@
 // without ever waiting on a client.
 #include "adminchannel/AdminChannel.h"
 
+#include "adminchannel/AdminChannelClient.h"
+#include "adminchannel/RemoteListener.h"
 #include "core/ProgramCore.h"
 
 #include <QFile>
@@ -9,7 +11,6 @@
 #include <QLocalSocket>
 #include <QSaveFile>
 #include <QTimer>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,15 +20,6 @@ namespace {
 // How long a closing client may take to read its last line.
 constexpr int kClosingGraceMs = 2000;
 } // namespace
-
-struct AdminChannel::Client {
-    QLocalSocket* socket = nullptr;
-    AdminLineReader reader;
-    QTimer idle;
-    QTimer resume; // zero-time: continues reading after a full turn
-    bool following = false;
-    bool dropped = false;
-};
 
 AdminChannel::AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload, QObject* parent)
     : QObject(parent), core_(core), operations_(core, std::move(reload)) {
@@ -64,6 +56,12 @@ AdminChannel::AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload, 
     connect(&bus, &events::ServerEvents::addressBanned, this, [this](const events::AddressBan& b) {
         broadcast([&] { return AdminOperations::banEvent(b); });
     });
+    connect(&bus, &events::ServerEvents::settingsApplied, this, [this] {
+        if (server_)
+            configureRemote(); // remote administration as the options now say
+    });
+    connect(&core_.loginBans(), &session::LoginBans::banStarted, this,
+            [this](const QString& address) { dropAddress(address); });
     connect(&bus, &events::ServerEvents::banLifted, this, [this](const QString& address) {
         broadcast([&] { return AdminOperations::banLiftedEvent(address); });
     });
@@ -73,9 +71,12 @@ AdminChannel::AdminChannel(ProgramCore& core, AdminOperations::ReloadFn reload, 
 }
 
 AdminChannel::~AdminChannel() {
+    stopRemote();
     for (Client* client : std::as_const(clients_)) {
         client->socket->disconnect(this);
-        client->socket->flush(); // followers get the last lines (the stop) if they fit
+        adminsocket::flush(client->socket); // followers get the last lines (the stop) if they fit
+        if (client->remote)
+            delete client->socket;
         delete client;
     }
     clients_.clear();
@@ -138,6 +139,7 @@ AdminChannel::OpenResult AdminChannel::open(std::optional<AdminPlace> place) {
     core_.ownFiles().addFile(place_.socketPath);
     core_.ownFiles().addFile(place_.lockPath);
     connect(server_, &QLocalServer::newConnection, this, &AdminChannel::onNewConnection);
+    configureRemote();
     return OpenResult::Listening;
 }
 
@@ -184,68 +186,62 @@ void AdminChannel::onNewConnection() {
         QLocalSocket* socket = server_->nextPendingConnection();
         const auto peer = peerCredentials(int(socket->socketDescriptor()));
         if (!peer) {
-            refuse(socket, QStringLiteral("Accesso negato: credenziali del client non leggibili"));
+            refuse(socket, adminError(QStringLiteral(
+                               "Accesso negato: credenziali del client non leggibili")));
             continue;
         }
         if (!mayAdminister(*peer, *rule_)) {
-            refuse(socket, adminRefusal(*peer, *rule_));
+            refuse(socket, adminError(adminRefusal(*peer, *rule_)));
             continue;
         }
-        if (clients_.size() >= kMaxClients) {
-            refuse(socket,
-                   QStringLiteral("Troppi client di amministrazione collegati (al massimo %1)")
-                       .arg(kMaxClients));
+        if (countClients(false) >= kMaxClients) {
+            refuse(socket, adminError(QStringLiteral("Troppi client di amministrazione "
+                                                     "collegati (al massimo %1)")
+                                          .arg(kMaxClients)));
             continue;
         }
-        auto* client = new Client;
-        client->socket = socket;
-        client->idle.setSingleShot(true);
-        client->idle.setInterval(idleMs_);
-        connect(&client->idle, &QTimer::timeout, this, [this, client] {
-            send(client, adminError(QStringLiteral("Nessuna richiesta: connessione chiusa")));
-            drop(client, true);
-        });
-        client->resume.setSingleShot(true);
-        client->resume.setInterval(0);
-        connect(&client->resume, &QTimer::timeout, this, [this, client] { onReadyRead(client); });
-        socket->setReadBufferSize(kAdminMaxLineBytes);
-        connect(socket, &QLocalSocket::readyRead, this, [this, client] { onReadyRead(client); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, client] { drop(client, false); });
-        clients_.append(client);
-        client->idle.start();
-        if (socket->bytesAvailable() > 0)
-            onReadyRead(client);
+        addClient(socket);
     }
 }
 
-void AdminChannel::refuse(QLocalSocket* socket, const QString& reason) {
-    socket->write(adminError(reason));
-    closeSocket(socket);
+int AdminChannel::countClients(bool remote) const {
+    return int(std::count_if(clients_.cbegin(), clients_.cend(),
+                             [remote](const Client* c) { return c->remote == remote; }));
 }
 
-void AdminChannel::closeSocket(QLocalSocket* socket) {
-    // Half-close once the last line is out: the peer reads it, then the end,
-    // even while it is still writing (closing outright could make it lose
-    // the line). What it sends meanwhile is read and dropped.
-    socket->disconnect(this);
-    const auto shutWhenSent = [socket] {
-        if (socket->bytesToWrite() == 0)
-            ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
-    };
-    connect(socket, &QLocalSocket::bytesWritten, socket, shutWhenSent);
-    connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(kClosingGraceMs, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
+void AdminChannel::addClient(QIODevice* socket, const QString& remoteAddress) {
+    auto* client = new Client;
+    client->socket = socket;
+    client->remote = !remoteAddress.isEmpty();
+    client->address = remoteAddress;
+    client->idle.setSingleShot(true);
+    client->idle.setInterval(idleMs_);
+    connect(&client->idle, &QTimer::timeout, this, [this, client] {
+        send(client, adminError(QStringLiteral("Nessuna richiesta: connessione chiusa")));
+        drop(client, true);
     });
-    socket->flush();
-    shutWhenSent();
-    socket->readAll();
+    client->resume.setSingleShot(true);
+    client->resume.setInterval(0);
+    connect(&client->resume, &QTimer::timeout, this, [this, client] { onReadyRead(client); });
+    client->answer.setSingleShot(true);
+    adminsocket::setReadBufferSize(socket, kAdminMaxLineBytes);
+    connect(socket, &QIODevice::readyRead, this, [this, client] { onReadyRead(client); });
+    adminsocket::onDisconnected(socket, this, [this, client] { drop(client, false); });
+    clients_.append(client);
+    client->idle.start();
+    if (socket->bytesAvailable() > 0)
+        onReadyRead(client);
+}
+
+void AdminChannel::refuse(QIODevice* socket, const QByteArray& line) {
+    socket->disconnect(this);
+    socket->write(line);
+    adminsocket::closeAfterSending(socket, kClosingGraceMs);
 }
 
 void AdminChannel::onReadyRead(Client* client) {
-    if (client->dropped)
+    // A refused login's answer waits its delay; what comes meanwhile waits too.
+    if (client->dropped || client->answer.isActive())
         return;
     client->idle.start();
     const QString tooLong =
@@ -269,6 +265,8 @@ void AdminChannel::onReadyRead(Client* client) {
             handle(client, *line);
             ++answered;
         }
+        if (client->answer.isActive())
+            return;
     }
     if (client->dropped)
         return;
@@ -279,11 +277,16 @@ void AdminChannel::onReadyRead(Client* client) {
 }
 
 void AdminChannel::handle(Client* client, const QByteArray& line) {
-    const AdminParse parsed = parseAdminRequest(line);
+    AdminParse parsed = parseAdminRequest(line);
+    if (client->remote && !client->loggedIn) {
+        handleLogin(client, parsed.request.value_or(AdminRequest{}));
+        return;
+    }
     if (!parsed.request) {
         send(client, adminError(parsed.error));
         return;
     }
+    parsed.request->remote = client->remote;
     if (parsed.request->op == QLatin1String("follow")) {
         client->following = true;
         updateProgressSubscription();
@@ -291,7 +294,14 @@ void AdminChannel::handle(Client* client, const QByteArray& line) {
              adminLine({{QStringLiteral("ok"), true}, {QStringLiteral("following"), true}}));
         return;
     }
-    send(client, adminLine(operations_.answer(*parsed.request)));
+    QJsonObject answer = operations_.answer(*parsed.request);
+    if (parsed.request->op == QLatin1String("status") &&
+        answer.value(QStringLiteral("ok")).toBool()) {
+        if (const QString fingerprint = remoteFingerprint(); !fingerprint.isEmpty())
+            answer.insert(QStringLiteral("adminFingerprint"), fingerprint);
+        answer.insert(QStringLiteral("adminPort"), int(remotePort()));
+    }
+    send(client, adminLine(answer));
 }
 
 void AdminChannel::send(Client* client, const QByteArray& line) {
@@ -311,13 +321,17 @@ void AdminChannel::drop(Client* client, bool graceful) {
     client->dropped = true;
     client->idle.stop();
     client->resume.stop();
+    client->answer.stop();
     clients_.removeOne(client);
-    QLocalSocket* socket = client->socket;
+    if (client->loggedIn)
+        core_.WriteLog(
+            QStringLiteral("Amministrazione remota: fine dell'accesso da %1").arg(client->address));
+    QIODevice* socket = client->socket;
+    socket->disconnect(this);
     if (graceful) {
-        closeSocket(socket);
+        adminsocket::closeAfterSending(socket, kClosingGraceMs);
     } else {
-        socket->disconnect(this);
-        socket->abort();
+        adminsocket::abort(socket);
         socket->deleteLater();
     }
     if (client->following)

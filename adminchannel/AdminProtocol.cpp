@@ -24,6 +24,13 @@ AdminParse parseAdminRequest(const QByteArray& line) {
     return {AdminRequest{op.toString(), body}, {}};
 }
 
+std::optional<QString> adminLoginPassword(const AdminRequest& request) {
+    const QJsonValue password = request.body.value(QStringLiteral("password"));
+    if (request.op != QLatin1String("login") || !password.isString())
+        return std::nullopt;
+    return password.toString();
+}
+
 QByteArray adminLine(QJsonObject message) {
     message.insert(QStringLiteral("v"), kAdminProtocolVersion);
     return QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n';

@@ -35,6 +35,10 @@ struct AdminParse {
 };
 AdminParse parseAdminRequest(const QByteArray& line);
 
+// The password a remote client's first line gives
+// ({"v":1,"op":"login","password":"..."}); nullopt for any other line.
+std::optional<QString> adminLoginPassword(const AdminRequest& request);
+
 // One line to send: the object with "v" added, compact, "\n" at the end.
 QByteArray adminLine(QJsonObject message);
 QByteArray adminError(const QString& reason);

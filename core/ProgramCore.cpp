@@ -66,7 +66,10 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
         serverLimits(settings::optionCatalog().checkAll(views_.options().read().rows)));
     (void)limitsKeeper_->refreshAccounts();
     server_.setServerLimits(
-        [this](const session::ServerLimits& limits) { limitsKeeper_->serverRead(limits); },
+        [this](const session::ServerLimits& limits) {
+            limitsKeeper_->serverRead(limits);
+            Q_EMIT notifications_.settingsApplied();
+        },
         [this] { limitsKeeper_->serverStopped(); });
 }
 

@@ -118,6 +118,11 @@ Q_SIGNALS:
     void quotaWarning(const kv::events::AccountNotice& notice);
     // An account reached its expiry date (once).
     void accountExpired(const kv::events::AccountNotice& notice);
+    // The server started or reread its settings and options (what runs
+    // beside it, such as remote administration, follows them).
+    void settingsApplied();
+    // A remote administrator logged in from `address`.
+    void adminLoggedIn(const QString& address);
     // The activity log's lines, in order: ftp.log, the screen and the
     // administration channel's followers each take them from here.
     void logLine(const kv::events::LogLine& line);

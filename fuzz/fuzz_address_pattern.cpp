@@ -4,14 +4,14 @@
 // lowest and highest address of a wildcard. Spaces around never change the
 // answer, and it never crashes.
 
-#include "access/AddressPattern.h"
+#include "settings/AddressPattern.h"
 #include "fuzz/FuzzRule.h"
 
 #include <QString>
 
 #include <cstdint>
 
-using kv::access::AddressPattern;
+using kv::settings::AddressPattern;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString entry = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));

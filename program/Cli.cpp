@@ -83,7 +83,7 @@ const QMap<QString, Group>& groups() {
           "kestrova action del ID\n"
           "kestrova action on|off ID\n"
           "EVENTO: upload, download, delete, rename, mkdir, login-failed, ban, quota-warning,\n"
-          "account-expired. PERCORSO: come lo\n"
+          "account-expired, admin-login. PERCORSO: come lo\n"
           "vede il client (/scansioni/*.pdf; * resta in una cartella, ** le attraversa).\n"
           "--run avvia il programma senza shell: la riga è divisa in parole (le virgolette\n"
           "doppie raggruppano), nient'altro è interpretato: $HOME, ;, | e > arrivano al\n"
@@ -101,6 +101,14 @@ const QMap<QString, Group>& groups() {
           "kestrova quota scan [NOME]            (li conta di nuovo dal disco)\n"
           "Si contano i file nella cartella radice dell'account e nelle sue cartelle virtuali,\n"
           "ognuno una volta sola. Con il server in funzione risponde il server.\n"}},
+        {QStringLiteral("admin"),
+         {&adminSetupCommand,
+          "kestrova admin passwd        (password dell'amministrazione remota: da standard\n"
+          "                             input, o chiesta due volte senza eco su un terminale)\n"
+          "kestrova admin fingerprint   (impronta SHA256 del certificato di amministrazione,\n"
+          "                             da confrontare con quella che il client mostra)\n"
+          "L'amministrazione remota si attiva con l'opzione admin_port (indirizzo:\n"
+          "admin_address; indirizzi ammessi: admin_allowed).\n"}},
         {QStringLiteral("settings"),
          {&settingsCommand,
           "kestrova settings show [--json]\n"

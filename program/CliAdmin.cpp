@@ -127,6 +127,14 @@ int status(Run& r) {
     const QJsonObject fingerprints = s.value(QStringLiteral("sftpFingerprints")).toObject();
     for (auto it = fingerprints.begin(); it != fingerprints.end(); ++it)
         r.io.out << QStringLiteral("Chiave host SFTP %1 %2\n").arg(it.key(), it.value().toString());
+    const int adminPort = s.value(QStringLiteral("adminPort")).toInt();
+    r.io.out << QStringLiteral("Amministrazione remota: %1\n")
+                    .arg(adminPort ? QStringLiteral("porta %1").arg(adminPort)
+                                   : QStringLiteral("spenta"));
+    if (const QString fingerprint = s.value(QStringLiteral("adminFingerprint")).toString();
+        !fingerprint.isEmpty())
+        r.io.out
+            << QStringLiteral("Impronta del certificato di amministrazione: %1\n").arg(fingerprint);
     return kDone;
 }
 

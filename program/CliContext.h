@@ -42,5 +42,6 @@ int settingsCommand(CliContext& c);
 int actionCommand(CliContext& c);
 int mailCommand(CliContext& c);
 int quotaCommand(CliContext& c);
+int adminSetupCommand(CliContext& c); // "admin passwd|fingerprint"
 
 } // namespace kv::cli

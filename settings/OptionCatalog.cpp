@@ -1,6 +1,7 @@
 // The declaration of every setting and option.
 #include "settings/OptionCatalog.h"
 
+#include "settings/AdminOptions.h"
 #include "settings/NetworkOptions.h"
 #include "settings/OptionChecks.h"
 
@@ -323,6 +324,29 @@ const OptionCatalog& optionCatalog() {
                     std::nullopt,
                     QStringLiteral("Avviso quando un account usa questa percentuale della sua "
                                    "quota (0 = nessun avviso)")),
+            // Remote administration: off until a port is chosen; from the
+            // house only unless the operator widens the list.
+            simple(kAdminPort, OptionKind::Port, QStringLiteral("0"),
+                   QStringLiteral("Porta dell'amministrazione remota (0 = disattivata)")),
+            custom(kAdminAddress, checkAdminAddress, std::nullopt,
+                   QStringLiteral("Indirizzo dell'amministrazione remota (vuoto = quello del "
+                                  "server)")),
+            OptionDef{kAdminAllowed,
+                      OptionKind::Custom,
+                      {},
+                      0,
+                      0,
+                      kDefaultAdminAllowed,
+                      QStringLiteral("Indirizzi ammessi all'amministrazione remota (indirizzi, "
+                                     "blocchi CIDR o intervalli, separati da virgole)"),
+                      std::nullopt,
+                      checkAdminAllowed,
+                      OptionStore::Options,
+                      {},
+                      false},
+            simple(kAdminRemoteActions, OptionKind::Switch, QStringLiteral("0"),
+                   QStringLiteral("Gli amministratori remoti possono gestire le azioni che "
+                                  "avviano programmi")),
         },
         {versionOrder});
     return catalog;

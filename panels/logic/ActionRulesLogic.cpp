@@ -46,6 +46,7 @@ QString ActionRulesLogic::eventName(const QString& event) {
         {QStringLiteral("ban"), QStringLiteral("blocco")},
         {QStringLiteral("quota-warning"), QStringLiteral("avviso di quota")},
         {QStringLiteral("account-expired"), QStringLiteral("scadenza account")},
+        {QStringLiteral("admin-login"), QStringLiteral("amministrazione remota")},
     };
     // A word of a later version of the program shows as it is stored.
     return names.value(event, event);

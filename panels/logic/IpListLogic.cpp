@@ -1,6 +1,6 @@
 #include "panels/logic/IpListLogic.h"
 
-#include "access/AddressPattern.h"
+#include "settings/AddressPattern.h"
 #include "access/DataView.h"
 
 #include <QSqlTableModel>
@@ -79,8 +79,8 @@ AddAddressResult addClientAddress(access::DataView& list, const std::optional<QS
         messages.show(kNoUserSelectedMessage, MessageIcon::Exclamation);
         return AddAddressResult::NoSelection;
     }
-    if (!access::AddressPattern::parse(*address)) {
-        messages.show(access::invalidEntryMessage(*address), MessageIcon::Exclamation);
+    if (!settings::AddressPattern::parse(*address)) {
+        messages.show(settings::invalidEntryMessage(*address), MessageIcon::Exclamation);
         return AddAddressResult::NotAnAddress;
     }
     // Looked up on a copy, so the row the operator is on stays current.

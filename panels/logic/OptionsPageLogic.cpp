@@ -31,6 +31,9 @@ const QStringList& OptionsPageLogic::shownElsewhere() {
         all << FtpsSettingsLogic::options() << RouterSettingsLogic::options()
             << SftpSettingsLogic::options() << LoginProtectionLogic::options()
             << ActionRulesLogic::options() << SpeedLimitsLogic::options();
+        // The "Amministrazione remota" group of the Impostazioni panel.
+        using namespace settings::option;
+        all << kAdminPort << kAdminAddress << kAdminAllowed << kAdminRemoteActions;
         return all;
     }();
     return names;

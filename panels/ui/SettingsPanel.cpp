@@ -10,6 +10,7 @@
 #include "panels/ui/OptionsPageGroup.h"
 #include "panels/ui/PanelHost.h"
 #include "panels/ui/PanelParts.h"
+#include "panels/ui/RemoteAdminGroup.h"
 #include "panels/ui/RouterGroup.h"
 #include "panels/ui/SftpGroup.h"
 #include "panels/ui/SpeedLimitsGroup.h"
@@ -56,6 +57,8 @@ SettingsPanel::SettingsPanel(QWidget* panel, PanelHost& host)
     new FtpsGroup(panel, host, top);
     addSeparator(panel, top);
     new SftpGroup(panel, host, top);
+    addSeparator(panel, top);
+    new RemoteAdminGroup(panel, host, top);
     addSeparator(panel, top);
     auto* router = new RouterGroup(panel, host, top, [this] { return cboPorta_->currentText(); });
     connect(cboPorta_, &QComboBox::editTextChanged, router, &RouterGroup::refreshAdvice);

@@ -7,7 +7,6 @@
 #include "access/AccountKeys.h"
 #include "access/AccountSchema.h"
 #include "access/AccountService.h"
-#include "access/AddressPattern.h"
 #include "access/MirrorDatabase.h"
 #include "access/PasswordHash.h"
 #include "access/SettingsService.h"
@@ -19,6 +18,7 @@
 #include "adminchannel/ChangeSet.h"
 #include "adminchannel/FolderBrowse.h"
 #include "adminchannel/RowChecks.h"
+#include "settings/AddressPattern.h"
 #include "settings/FolderPresence.h"
 #include "tests/adminchannel/AdminCoreFixture.h"
 #include "tests/support/SampleKeys.h"
@@ -212,8 +212,9 @@ private Q_SLOTS:
             << "INSERT INTO options VALUES ('volume', '11')"
             << settings::optionCatalog().check(QStringLiteral("volume"), QStringLiteral("11")).error
             << false;
-        QTest::newRow("list entry") << "INSERT INTO IPko VALUES ('vicino')"
-                                    << invalidEntryMessage(QStringLiteral("vicino")) << false;
+        QTest::newRow("list entry")
+            << "INSERT INTO IPko VALUES ('vicino')"
+            << settings::invalidEntryMessage(QStringLiteral("vicino")) << false;
         QTest::newRow("limit") << "INSERT INTO account_limits (account, rate_up_kib) VALUES (1, -5)"
                                << *limitValueProblem(limitField(LimitField::RateUp), -5) << false;
         QTest::newRow("key") << "INSERT INTO account_keys VALUES ('bob', 'ssh-dss', 'AAAA', '', "

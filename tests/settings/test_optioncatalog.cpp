@@ -44,7 +44,8 @@ private Q_SLOTS:
                            "mail_server mail_security mail_ca_file mail_user mail_password "
                            "mail_from sftp_port sftp_password_auth rate_up_kib rate_down_kib "
                            "rate_ip_up_kib rate_ip_down_kib rate_local_exempt "
-                           "quota_warn_percent"));
+                           "quota_warn_percent admin_port admin_address admin_allowed "
+                           "admin_remote_actions"));
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the
@@ -115,6 +116,17 @@ private Q_SLOTS:
              "[::1]:25 => [::1]:25"},
             {"smtp.example.org:0", "smtp.example.org:65536", "a b", "host:port"},
             " non è un server (host oppure host:porta)");
+        row("administration address", "admin_address",
+            {"127.0.0.1 => 127.0.0.1", " ::1 => ::1", " => "}, {"example.org", "224.0.0.1"},
+            " non è un indirizzo IP del PC");
+        row("administration allowed", "admin_allowed",
+            {" 10.0.0.0/8 ,192.168.1.1-192.168.1.9,, ::1 => 10.0.0.0/8, 192.168.1.1-192.168.1.9, "
+             "::1",
+             " => 127.0.0.0/8, ::1, 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, fc00::/7, "
+             "fe80::/10"},
+            {"10.0.0.0/8, casa => Opzione admin_allowed: Voce non valida: \"casa\" non è un "
+             "indirizzo, un blocco CIDR, un intervallo o un indirizzo con *",
+             ", , => Opzione admin_allowed: , , non contiene alcun indirizzo"});
         row("mail sender", "mail_from", {"ftp@ufficio.example => ftp@ufficio.example"},
             {"ufficio", "a@b@c", "a b@c"}, " non è un indirizzo e-mail");
         row("mail security", "mail_security", {"STARTTLS => starttls", "none => none"}, {"ssl"},

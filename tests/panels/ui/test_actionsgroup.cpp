@@ -104,8 +104,9 @@ private Q_SLOTS:
         f.click(u"cmdActionAdd"_s);
         QVERIFY(stayedOpen);
         QCOMPARE(eventChoices.first(), u"caricamento (file ricevuto)"_s);
-        QCOMPARE(eventChoices.size(), 9);
-        QCOMPARE(eventChoices.last(), u"scadenza account (account scaduto)"_s);
+        QCOMPARE(eventChoices.size(), 10);
+        QCOMPARE(eventChoices.last(),
+                 u"amministrazione remota (accesso all'amministrazione remota)"_s);
         QCOMPARE(f.host->recorder.texts(),
                  QStringList{u"Indirizzo e-mail non valido: \"ufficio\""_s});
         QCOMPARE(f.column(u"SELECT event || ' ' || user || ' ' || path || ' ' || kind || ' ' || "

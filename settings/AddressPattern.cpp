@@ -3,14 +3,14 @@
 // that "010.1.1.1" or "1.2.3" is refused rather than read the way some other
 // program would read it.
 
-#include "access/AddressPattern.h"
+#include "settings/AddressPattern.h"
 
 #include <QAbstractSocket>
 #include <QList>
 #include <algorithm>
 #include <array>
 
-namespace kv::access {
+namespace kv::settings {
 
 namespace {
 
@@ -200,4 +200,4 @@ QString invalidEntryMessage(const QString& entry) {
         .arg(entry);
 }
 
-} // namespace kv::access
+} // namespace kv::settings

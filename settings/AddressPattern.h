@@ -11,7 +11,7 @@
 #include <QString>
 #include <optional>
 
-namespace kv::access {
+namespace kv::settings {
 
 class AddressPattern {
 public:
@@ -41,4 +41,4 @@ private:
 // The operator's message for an entry that is not a pattern.
 QString invalidEntryMessage(const QString& entry);
 
-} // namespace kv::access
+} // namespace kv::settings

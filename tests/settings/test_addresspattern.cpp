@@ -2,11 +2,11 @@
 // one matches, at the edges of blocks and ranges, in both families and for
 // IPv4 clients seen as IPv4-mapped IPv6 addresses.
 
-#include "access/AddressPattern.h"
+#include "settings/AddressPattern.h"
 
 #include <QTest>
 
-using kv::access::AddressPattern;
+using kv::settings::AddressPattern;
 using Kind = AddressPattern::Kind;
 
 Q_DECLARE_METATYPE(AddressPattern::Kind)
