@@ -104,6 +104,11 @@ void Form1::onRemoteLinked() {
                                  .arg(server, status.value(QStringLiteral("address")).toString())
                                  .arg(status.value(QStringLiteral("port")).toInt()));
     noteInLog(QStringLiteral("Collegato al server remoto %1").arg(server));
+    // The settings panel's remote administration group shows this server's
+    // fingerprint, not that of a certificate in the private copy's folder.
+    if (auto* label = picPanel_[1]->findChild<QLabel*>(QStringLiteral("lblAdminFingerprint")))
+        label->setText(QStringLiteral("Impronta del certificato: %1")
+                           .arg(attached_->connection().seenFingerprint()));
     remoteSync_->reset();
     remoteSync_->fetch();
     tray_->modify(1);

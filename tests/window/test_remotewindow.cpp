@@ -17,6 +17,7 @@
 #include "window/OnlinePanel.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -144,6 +145,8 @@ private Q_SLOTS:
         const QString where = remote.server.text();
         QCOMPARE(window.windowTitle(), "Kestrova Vellim — server remoto " + where);
         QCOMPARE(window.statusText(), "Online: server remoto " + where);
+        QCOMPARE(window.picPanel(1)->findChild<QLabel*>("lblAdminFingerprint")->text(),
+                 "Impronta del certificato: " + fingerprint);
         QVERIFY(!window.startButton()->isEnabled() && !window.stopButton()->isEnabled());
         QCOMPARE(window.startButton()->toolTip(),
                  QStringLiteral("Il server remoto si avvia e si arresta sul suo PC"));
