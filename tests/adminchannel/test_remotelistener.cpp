@@ -194,7 +194,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(
             std::count_if(crowd.cbegin(), crowd.cend(), [](const auto& r) { return r->closed(); }),
             qsizetype(20 - AdminChannel::kMaxRemoteClients), 10000);
-        QCOMPARE(f.channel.clientCount(), AdminChannel::kMaxRemoteClients);
+        // The refused four may be closed before the others' handshakes end.
+        QTRY_COMPARE_WITH_TIMEOUT(f.channel.clientCount(), AdminChannel::kMaxRemoteClients, 10000);
 
         QLocalSocket local;
         QByteArray answer;
