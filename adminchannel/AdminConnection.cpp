@@ -3,42 +3,67 @@
 
 #include <QJsonDocument>
 #include <QLocalSocket>
+#include <QSslSocket>
 
 namespace kv {
 
-AdminConnection::AdminConnection(QObject* parent) : QObject(parent) {
-    socket_ = new QLocalSocket(this);
-    connect(socket_, &QLocalSocket::connected, this, [this] {
+AdminConnection::AdminConnection(QObject* parent) : QObject(parent) {}
+
+AdminConnection::~AdminConnection() {
+    ending_ = true;
+    if (socket_) {
+        socket_->disconnect(this);
+        abortSocket();
+    }
+    pending_.clear(); // nobody is left to tell
+}
+
+void AdminConnection::useLocal() {
+    if (local_) {
+        socket_ = local_;
+        return;
+    }
+    local_ = new QLocalSocket(this);
+    socket_ = local_;
+    connect(local_, &QLocalSocket::connected, this, [this] {
         wasConnected_ = true;
         Q_EMIT connected();
     });
-    connect(socket_, &QLocalSocket::readyRead, this, &AdminConnection::onReadyRead);
-    connect(socket_, &QLocalSocket::disconnected, this, &AdminConnection::onDisconnected);
-    connect(socket_, &QLocalSocket::errorOccurred, this, [this](QLocalSocket::LocalSocketError e) {
+    connect(local_, &QLocalSocket::readyRead, this, &AdminConnection::onReadyRead);
+    connect(local_, &QLocalSocket::disconnected, this, &AdminConnection::onDisconnected);
+    connect(local_, &QLocalSocket::errorOccurred, this, [this](QLocalSocket::LocalSocketError e) {
         if (wasConnected_ || ending_)
             return; // the end of an open channel comes as disconnected()
-        error_ = socket_->errorString();
+        error_ = local_->errorString();
         Q_EMIT failed(e == QLocalSocket::SocketAccessError ? Failure::Denied : Failure::NoServer);
     });
 }
 
-AdminConnection::~AdminConnection() {
-    ending_ = true;
-    socket_->disconnect(this);
-    socket_->abort();
-    pending_.clear(); // nobody is left to tell
+void AdminConnection::abortSocket() {
+    if (socket_ == local_ && local_)
+        local_->abort();
+    else if (socket_ == tls_ && tls_)
+        tls_->abort();
 }
 
 void AdminConnection::connectTo(const QString& socketPath) {
+    if (socket_)
+        abortSocket();
     ending_ = false;
     wasConnected_ = false;
+    loggingIn_ = false;
     error_.clear();
     reader_ = AdminLineReader(replyLimit_);
-    socket_->connectToServer(socketPath);
+    useLocal();
+    local_->connectToServer(socketPath);
 }
 
 bool AdminConnection::isConnected() const {
-    return socket_->state() == QLocalSocket::ConnectedState;
+    if (socket_ == local_ && local_)
+        return local_->state() == QLocalSocket::ConnectedState;
+    // Over TLS the channel is open once the password was accepted.
+    return tls_ && socket_ == tls_ && wasConnected_ &&
+           tls_->state() == QAbstractSocket::ConnectedState;
 }
 
 void AdminConnection::request(const QJsonObject& request, AnswerFn answer) {
@@ -53,7 +78,8 @@ void AdminConnection::request(const QJsonObject& request, AnswerFn answer) {
 
 void AdminConnection::disconnectQuietly() {
     ending_ = true;
-    socket_->abort();
+    if (socket_)
+        abortSocket();
     failPending();
 }
 
@@ -67,14 +93,16 @@ void AdminConnection::onReadyRead() {
         if (!doc.isObject())
             continue;
         const QJsonObject message = doc.object();
-        if (message.contains(QStringLiteral("event"))) {
+        if (loggingIn_) {
+            onLoginAnswer(message);
+        } else if (message.contains(QStringLiteral("event"))) {
             Q_EMIT eventReceived(message);
         } else if (!pending_.isEmpty()) {
             const AnswerFn answer = pending_.dequeue();
             if (answer)
                 answer(message);
         }
-        if (!isConnected() && ending_)
+        if (ending_ || (!isConnected() && wasConnected_))
             return; // a handler closed the connection
     }
     if (reader_.overflowed())
@@ -84,9 +112,12 @@ void AdminConnection::onReadyRead() {
 void AdminConnection::endTooLong() {
     error_ = adminReplyTooLong();
     ending_ = true; // what aborting reports is not another end
-    socket_->abort();
+    abortSocket();
     failPending();
-    Q_EMIT closed();
+    if (wasConnected_)
+        Q_EMIT closed();
+    else
+        Q_EMIT failed(Failure::NoServer);
 }
 
 void AdminConnection::failPending() {
@@ -101,11 +132,17 @@ void AdminConnection::failPending() {
 void AdminConnection::onDisconnected() {
     if (ending_)
         return;
+    if (loggingIn_ && socket_->bytesAvailable() > 0)
+        onReadyRead(); // the answer that came with the end
+    if (ending_)
+        return;
     if (error_.isEmpty())
         error_ = QStringLiteral("Il server ha chiuso il canale di amministrazione");
     failPending();
     if (wasConnected_)
         Q_EMIT closed();
+    else if (socket_ == tls_)
+        failBeforeConnected(Failure::NoServer, error_);
 }
 
 } // namespace kv

@@ -80,6 +80,12 @@ void AttachedServer::attach(const QString& socketPath) {
     connection_.connectTo(socketPath);
 }
 
+void AttachedServer::attachRemote(const RemoteServerAddress& server,
+                                  const QString& expectedFingerprint, const QString& password) {
+    detach();
+    connection_.connectToRemote(server, expectedFingerprint, password);
+}
+
 void AttachedServer::forget() {
     attached_ = false;
     sessions_.clear();

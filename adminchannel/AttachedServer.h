@@ -39,6 +39,12 @@ public:
 
     // Connects to `socketPath`; attached() or unavailable() follows.
     void attach(const QString& socketPath);
+    // Connects to a remote server over TLS (see AdminConnection::connectToRemote);
+    // attached() or unavailable() follows as for a local one.
+    void attachRemote(const RemoteServerAddress& server, const QString& expectedFingerprint,
+                      const QString& password);
+    // The channel itself, for the requests the window's copy of the data makes.
+    AdminConnection& connection() { return connection_; }
     // Leaves the server alone and forgets it (no gone()).
     void detach();
     bool isAttached() const { return attached_; }

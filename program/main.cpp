@@ -10,6 +10,7 @@
 #include "program/HeadlessServer.h"
 #include "program/MachineCertificate.h"
 #include "program/PasswordPrompt.h"
+#include "program/RemoteWindow.h"
 #include "program/SignalWatcher.h"
 #include "program/StandardInput.h"
 #include "program/WindowEventLoop.h"
@@ -102,6 +103,25 @@ int main(int argc, char** argv) {
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
+    // --remote with no command: a window on another PC's server.
+    if (const kv::RemoteWindowReading remote = kv::readRemoteWindowRequest(args); remote.wanted) {
+        QString problem = remote.error;
+        std::optional<QString> password;
+        if (problem.isEmpty())
+            password = kv::readRemotePassword(remote.request, &problem);
+        if (!password) {
+            QTextStream(stderr) << problem << Qt::endl;
+            return 2;
+        }
+        kv::WindowEventLoop loop;
+        QApplication app(argc, argv);
+        loop.attachPlatform();
+        describeApplication();
+        kv::ui::installItalianTranslation(app);
+        const int code = kv::runRemoteWindow(remote.request, *password);
+        loop.detachPlatform();
+        return code;
+    }
     const kv::CommandLineReading reading = kv::readCommandLine(args);
     if (!reading.run) {
         QTextStream(reading.exitCode == 0 ? stdout : stderr) << reading.text;

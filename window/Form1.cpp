@@ -7,6 +7,7 @@
 #include "access/ListSwitches.h"
 #include "adminchannel/AdminChannel.h"
 #include "adminchannel/AttachedServer.h"
+#include "adminchannel/KnownServers.h"
 #include "core/NumberConversion.h"
 #include "core/ProgramCore.h"
 #include "core/ReloadWatch.h"
@@ -111,6 +112,9 @@ Form1::Form1(ProgramCore& core, Messages& messages, QWidget* parent, Form1Option
             returningFromOutside_ = false;
     });
 
+    if (options_.remote)
+        setUpRemote(*options_.remote);
+
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &Form1::onTimer1);
@@ -182,6 +186,12 @@ void Form1::Form_Activate() {
 
 void Form1::firstActivation() {
     alreadyActivated_ = true;
+    if (isRemote()) {
+        // The copy is the server's to fill: nothing is chosen for it here.
+        remoteLink_->connectNow();
+        selectItem(1);
+        return;
+    }
     if (const QString problem = core_.databaseProblem(); !problem.isEmpty())
         messages_.show(problem, MessageIcon::Exclamation);
 
@@ -204,6 +214,8 @@ void Form1::firstActivation() {
 
 void Form1::toolbarClick(const QString& key) {
     core_.views().commitAll();
+    if (isRemote())
+        return; // the remote server starts and stops on its own PC
     if (key == QLatin1String("kStart"))
         startOrAttach(true);
     else if (key == QLatin1String("kStop") && !isAttached())
@@ -222,6 +234,8 @@ QString Form1::defaultRootText() const {
 }
 
 QString Form1::BrowseForFolder(QWidget* owner, const QString& prompt, const QString& defaultRoot) {
+    if (isRemote())
+        return browseRemote(owner ? owner : this, prompt, defaultRoot);
     return QFileDialog::getExistingDirectory(owner ? owner : this, prompt, defaultRoot);
 }
 
@@ -231,6 +245,8 @@ void Form1::imgBanner_Click() {
 }
 
 bool Form1::confirmDisruption(Disruption kind) {
+    if (isRemote())
+        return kind != Disruption::CloseProgram || confirmRemoteClose();
     // An attached server goes on without the window.
     if (core_.server().ServerState() <= 0 || isAttached())
         return true;

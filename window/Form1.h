@@ -5,6 +5,7 @@
 // the program core does (server state, log lines, online users) and hands
 // the operator's actions to it.
 
+#include "adminchannel/RemoteLink.h"
 #include "core/CoreFwd.h"
 #include "core/DataFolder.h"
 #include "core/ServerController.h"
@@ -29,7 +30,9 @@ class QToolButton;
 namespace kv {
 class AdminChannel;
 class AttachedServer;
+class KnownServers;
 class ReloadWatch;
+class RemoteSync;
 } // namespace kv
 
 namespace kv::ui {
@@ -44,6 +47,18 @@ class StartNotice;
 class TrayIcon;
 
 inline constexpr int kPanelCount = 6;
+
+// A window on a remote server (kestrova --remote HOST:PORT): its data folder
+// is a private copy of the server's data, its online list, bans and log
+// are the server's, and every edit goes to the server.
+struct RemoteWindowSetup {
+    RemoteServerAddress server;
+    QString password;
+    // known_servers; empty: this user's own.
+    QString knownServersFile;
+    // The operator's answers; an unset one is asked with a dialog.
+    RemoteLink::Questions questions;
+};
 
 struct Form1Options {
     // Whether the platform has a notification area; without one minimising
@@ -60,6 +75,8 @@ struct Form1Options {
     // The system service's data folder: a window on it never starts a server
     // of its own there (tests give a scratch folder).
     QString serviceFolder = kServiceDataFolder;
+    // Set for a window on a remote server.
+    std::optional<RemoteWindowSetup> remote;
 };
 
 // The defaults: the tray as the platform reports it, QDesktopServices, exec().
@@ -91,6 +108,13 @@ public:
     // then never starts a server there, it waits for the service.
     bool onServiceFolder() const;
     AttachedServer& attachedServer() const { return *attached_; }
+    // Whether the window shows a remote server (its data a private copy).
+    bool isRemote() const { return remoteLink_ != nullptr; }
+    // The copy of the remote server's data; null for a local window.
+    RemoteSync* remoteSync() const { return remoteSync_; }
+    // "Connetti a un server...": asks for a server and opens it in a new window.
+    void mnuConnect_Click();
+    QAction* connectButton() const { return kConnect_; }
 
     // Toolbar button with key "kStart" or "kStop" (any other key: count only).
     void toolbarClick(const QString& key);
@@ -199,6 +223,22 @@ private:
     void noteInLog(const QString& text);
     // The window's own server serves the administration channel while it runs.
     void openOwnChannel();
+    // The remote window: the link, the copy and what the window shows of them (Form1Remote.cpp).
+    void setUpRemote(const RemoteWindowSetup& setup);
+    void onRemoteLinked();
+    void onRemoteLost(const QString& reason, int retryInMs);
+    void onRemoteStopped(const QString& reason);
+    void onRemoteReloaded(bool rowsChanged);
+    void onRemoteEvent(const QJsonObject& event);
+    void showRemoteStartStop();
+    // The copy's changes to the server.
+    void sendRemoteEdits();
+    // Closing a remote window: asks first while changes have not reached the server.
+    bool confirmRemoteClose();
+    // A message shown once the channel's handler that brought it is done.
+    void showLater(const QString& text);
+    // The remote server's folders, through the channel.
+    QString browseRemote(QWidget* owner, const QString& prompt, const QString& start);
     // Scrolls the panel so the control that just got the focus is in view.
     void scrollIntoView(QWidget* focused);
 
@@ -209,6 +249,7 @@ private:
     QToolBar* Toolbar1 = nullptr;
     QAction* kStart_ = nullptr;
     QAction* kStop_ = nullptr;
+    QAction* kConnect_ = nullptr;
     QWidget* picBanner = nullptr;
     QToolButton* imgBanner = nullptr;
     QListWidget* lvwMenu = nullptr;
@@ -236,6 +277,9 @@ private:
     AttachedServer* attached_ = nullptr;
     std::unique_ptr<AdminChannel> channel_;
     std::unique_ptr<ReloadWatch> reloadWatch_;
+    std::unique_ptr<KnownServers> knownServers_;
+    RemoteLink* remoteLink_ = nullptr;
+    RemoteSync* remoteSync_ = nullptr;
     bool startWhenNoServer_ = false;
     bool attaching_ = false;         // a server's socket asked, no answer yet
     bool attachedToService_ = false; // the last server attached to was the service

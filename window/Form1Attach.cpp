@@ -55,6 +55,8 @@ void Form1::noteInLog(const QString& text) {
 }
 
 void Form1::startOrAttach(bool startIfNone) {
+    if (isRemote())
+        return; // its link connects by itself
     if (isAttached() || attaching_ || core_.server().ServerState() > 0)
         return;
     const QString socket = adminSocketToConnect(core_.dataFolder());
@@ -72,6 +74,10 @@ void Form1::startOrAttach(bool startIfNone) {
 }
 
 void Form1::onAttached() {
+    if (isRemote()) {
+        onRemoteLinked();
+        return;
+    }
     attaching_ = false;
     waitingForService_ = false;
     const QJsonObject& status = attached_->status();
@@ -103,6 +109,8 @@ void Form1::onAttached() {
 }
 
 void Form1::onAttachFailed(bool denied, const QString& reason) {
+    if (isRemote())
+        return; // the link decides what follows
     attaching_ = false;
     if (onServiceFolder()) {
         // Said once; looking again every second stays quiet.
@@ -130,6 +138,8 @@ void Form1::onAttachFailed(bool denied, const QString& reason) {
 void Form1::onAttachedGone(const QString& reason) {
     online_->setSource(online_->localSource());
     securityPanel_->protection()->setServer(nullptr);
+    if (isRemote())
+        return; // the link says so and tries again
     kStop_->setToolTip(kStopToolTip);
     statusLabel_->setToolTip(QString());
     showStopped();

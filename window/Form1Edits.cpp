@@ -57,6 +57,10 @@ void Form1::wroteAccountsFile() {
 }
 
 void Form1::reloadAfterEdits() {
+    if (isRemote()) {
+        sendRemoteEdits(); // the server judges, writes and rereads them itself
+        return;
+    }
     if (!isAttached() && core_.server().ServerState() <= 0)
         return;
     if (!reloadWatch_->reloadNeeded())

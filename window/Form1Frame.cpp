@@ -13,13 +13,16 @@
 #include "window/LogPanel.h"
 #include "window/OnlinePanel.h"
 #include "window/QuotaSources.h"
+#include "window/TrayIcon.h"
 
 #include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -63,6 +66,15 @@ void Form1::buildFrame() {
     kStop_->setToolTip(QStringLiteral("Arresta il server (Alt+T)"));
     connect(kStart_, &QAction::triggered, this, [this] { toolbarClick(QStringLiteral("kStart")); });
     connect(kStop_, &QAction::triggered, this, &Form1::mnuStop_Click);
+    // Another PC's server, opened in a window of its own; also in the tray's menu.
+    kConnect_ = Toolbar1->addAction(style()->standardIcon(QStyle::SP_DriveNetIcon),
+                                    QStringLiteral("Connetti a un server..."));
+    kConnect_->setObjectName(QStringLiteral("kConnect"));
+    kConnect_->setIconText(QStringLiteral("Connetti..."));
+    kConnect_->setToolTip(QStringLiteral("Connetti a un server... (amministra un server su un "
+                                         "altro PC, in una nuova finestra)"));
+    connect(kConnect_, &QAction::triggered, this, &Form1::mnuConnect_Click);
+    tray_->menu()->insertAction(tray_->mnuEsci(), kConnect_);
     addToolBar(Qt::TopToolBarArea, Toolbar1);
 
     auto* central = new QWidget(this);

@@ -37,7 +37,8 @@ void Form1::writeStateFile() const {
     QJsonArray panels;
     for (int i = 0; i < 3; ++i)
         panels.append(picPanel_[i]->isEnabled());
-    const QJsonObject state{{QStringLiteral("status"), statusText()},
+    const QJsonObject state{{QStringLiteral("title"), windowTitle()},
+                            {QStringLiteral("status"), statusText()},
                             {QStringLiteral("users"), usersText()},
                             {QStringLiteral("attached"), isAttached()},
                             {QStringLiteral("startEnabled"), kStart_->isEnabled()},

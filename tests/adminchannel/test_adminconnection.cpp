@@ -1,10 +1,12 @@
 // The administration client that never waits: answers matched to their
 // requests in order, events kept apart, a missing server, a server that
-// closes, and an answer longer than the client accepts.
+// closes, and an answer longer than the client accepts; over TLS, the
+// certificate judged before anything is sent and each refusal told apart.
 #include "adminchannel/AdminConnection.h"
 
 #include "adminchannel/AdminChannel.h"
 #include "tests/adminchannel/AdminCoreFixture.h"
+#include "tests/adminchannel/TlsAdminServer.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -126,6 +128,80 @@ private Q_SLOTS:
         QCOMPARE(answers.size(), 1);
         QVERIFY(!answers[0]);
         QVERIFY(!c.isConnected());
+    }
+
+    void remoteFailuresToldApart_data() {
+        QTest::addColumn<int>("expect"); // 0 the server's, 1 another, 2 none
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<AdminConnection::Failure>("failure");
+        QTest::addColumn<bool>("loginSent");
+        using F = AdminConnection::Failure;
+        QTest::newRow("never trusted") << 2 << "segreta" << F::UnknownCertificate << false;
+        QTest::newRow("another certificate") << 1 << "segreta" << F::CertificateChanged << false;
+        QTest::newRow("wrong password") << 0 << "altra" << F::WrongPassword << true;
+        QTest::newRow("address refused") << 0 << "" << F::AddressRefused << true;
+    }
+    void remoteFailuresToldApart() {
+        QFETCH(int, expect);
+        QFETCH(QString, password);
+        QFETCH(AdminConnection::Failure, failure);
+        QFETCH(bool, loginSent);
+        testing::TlsAdminServer s;
+        s.password = password;
+        if (password.isEmpty())
+            s.login = testing::TlsAdminServer::Login::Refuse;
+        const QString expected = expect == 0   ? s.fingerprint
+                                 : expect == 1 ? QStringLiteral("SHA256:altro")
+                                               : QString();
+        AdminConnection c;
+        QSignalSpy failed(&c, &AdminConnection::failed);
+        QSignalSpy connected(&c, &AdminConnection::connected);
+        c.connectToRemote(s.address(), expected, QStringLiteral("segreta"));
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 5000);
+        QCOMPARE(failed[0][0].value<AdminConnection::Failure>(), failure);
+        QCOMPARE(c.seenFingerprint(), s.fingerprint);
+        QCOMPARE(connected.size(), 0);
+        QVERIFY(!c.isConnected());
+        QVERIFY(!c.error().isEmpty());
+        QTest::qWait(50); // nothing more arrives at the server
+        // An unknown or changed certificate never gets the password.
+        QCOMPARE(s.received.size(), loginSent ? 1 : 0);
+        if (loginSent)
+            QCOMPARE(s.received[0].value("password").toString(), QStringLiteral("segreta"));
+        QCOMPARE(failed.size(), 1);
+    }
+
+    void remoteLoginThenRequests() {
+        testing::TlsAdminServer s;
+        AdminConnection c;
+        QSignalSpy connected(&c, &AdminConnection::connected);
+        c.connectToRemote(s.address(), s.fingerprint, QStringLiteral("segreta"));
+        Answers answers;
+        c.request({{"op", "status"}}, into(answers)); // before the login: not sent
+        QCOMPARE(answers.size(), 1);
+        QVERIFY(!answers[0]);
+        QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 5000);
+        c.request({{"op", "status"}}, into(answers));
+        QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 2, 5000);
+        QCOMPARE(answers[1]->value("port").toInt(), 2121);
+        QCOMPARE(s.ops(), (QStringList{"login", "status"}));
+
+        QSignalSpy closed(&c, &AdminConnection::closed);
+        s.dropClients();
+        QTRY_COMPARE_WITH_TIMEOUT(closed.size(), 1, 5000);
+    }
+
+    void noRemoteServer() {
+        QTcpServer closedPort;
+        QVERIFY(closedPort.listen(QHostAddress::LocalHost));
+        const quint16 port = closedPort.serverPort();
+        closedPort.close();
+        AdminConnection c;
+        QSignalSpy failed(&c, &AdminConnection::failed);
+        c.connectToRemote({QStringLiteral("127.0.0.1"), port}, QStringLiteral("SHA256:x"), {});
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 5000);
+        QCOMPARE(failed[0][0].value<AdminConnection::Failure>(),
+                 AdminConnection::Failure::NoServer);
     }
 };
 

@@ -1,0 +1,59 @@
+#pragma once
+// The folder chooser of a remote window: the server's folders, asked for
+// through the channel ("browse") as the operator moves, the answers taken
+// as they come (the window never waits on the server). A double click
+// opens a folder, "Su" goes to the one above, OK chooses the folder
+// selected in the list, or the one shown when none is.
+
+#include <QDialog>
+#include <QJsonObject>
+#include <optional>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace kv {
+class AdminConnection;
+}
+
+namespace kv::ui {
+
+class BrowseDialog : public QDialog {
+    Q_OBJECT
+public:
+    // `start` empty: the server's default root.
+    BrowseDialog(AdminConnection& connection, const QString& prompt, const QString& start,
+                 QWidget* parent = nullptr);
+
+    // The chosen folder once accepted.
+    QString chosen() const { return chosen_; }
+    QString shownFolder() const { return current_; }
+    QListWidget* list() const { return list_; }
+
+    // Asks for the folders of `path`.
+    void open(const QString& path);
+    void accept() override;
+
+Q_SIGNALS:
+    // A folder's list arrived (or its refusal).
+    void shown();
+
+private:
+    void onAnswer(const std::optional<QJsonObject>& answer);
+
+    AdminConnection& connection_;
+    QLabel* path_ = nullptr;
+    QListWidget* list_ = nullptr;
+    QPushButton* up_ = nullptr;
+    QLabel* note_ = nullptr;
+    QString current_;
+    QString parentFolder_;
+    QString chosen_;
+    quint64 asked_ = 0; // the newest request: answers to older ones are dropped
+};
+
+// The path of `name` inside the server's folder `folder`.
+QString serverChildPath(const QString& folder, const QString& name);
+
+} // namespace kv::ui
