@@ -4,8 +4,8 @@
 // lowest and highest address of a wildcard. Spaces around never change the
 // answer, and it never crashes.
 
-#include "settings/AddressPattern.h"
 #include "fuzz/FuzzRule.h"
+#include "settings/AddressPattern.h"
 
 #include <QString>
 

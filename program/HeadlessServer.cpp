@@ -42,7 +42,7 @@ bool HeadlessServer::reload() {
     notifyReloading();
     core_.views().Data2().Refresh(); // the settings row as another program left it
     const bool applied = core_.server().ServerReload();
-    notifyReady(listening());        // running either way: with the new values or the old
+    notifyReady(listening()); // running either way: with the new values or the old
     return applied;
 }
 

@@ -1,7 +1,7 @@
 #include "panels/logic/IpListLogic.h"
 
-#include "settings/AddressPattern.h"
 #include "access/DataView.h"
+#include "settings/AddressPattern.h"
 
 #include <QSqlTableModel>
 
