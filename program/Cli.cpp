@@ -173,6 +173,14 @@ int runRemote(const QString& group, const QStringList& args, const RemoteOptions
                << Qt::endl;
         return kUsage;
     }
+    if (group == QLatin1String("admin")) {
+        // The copy holds neither the password nor the certificate: a change
+        // there would be lost and a fingerprint read there would be another's.
+        io.err << QStringLiteral("kestrova admin si usa sul PC del server, non con --remote: la "
+                                 "password e il certificato di amministrazione restano lì")
+               << Qt::endl;
+        return kUsage;
+    }
     AdminClient client;
     KnownServers known;
     if (const auto failed = connectRemote(client, remote, known, io))

@@ -82,8 +82,13 @@ class RemoteCommandLine(unittest.TestCase):
         self.assertEqual(self.remote_logins(), 0)  # nothing sent: not even the password
         self.assertIn(first, read_text(self.known_servers))
 
-    def test_a_service_that_is_not_the_administration_is_no_server(self):
+    def test_what_only_the_server_holds_is_not_reached_remotely(self):
         self.assertIn("handshake TLS", self.remote_fails("status", code=3, port=self.site.port))  # FTP
+        trust = ("--trust", self.fingerprint())
+        # The copy holds neither the administration password nor the certificate.
+        self.assertIn("non con --remote", self.remote_fails(*trust, "admin", "passwd", code=2,
+                                                            stdin="nuova\n"))
+        self.remote_ok(*trust, "status")  # the password stays the one the server has
 
     def test_an_account_added_remotely_logs_in_over_ftp_and_sftp(self):
         trust = ("--trust", self.fingerprint())
