@@ -224,6 +224,8 @@ void AdminChannel::addClient(QIODevice* socket, const QString& remoteAddress) {
     client->resume.setInterval(0);
     connect(&client->resume, &QTimer::timeout, this, [this, client] { onReadyRead(client); });
     client->answer.setSingleShot(true);
+    // A stranger's lines stay short until the password is given.
+    client->reader.setLimit(client->remote ? kAdminMaxLineBytes : kAdminMaxRequestBytes);
     adminsocket::setReadBufferSize(socket, kAdminMaxLineBytes);
     connect(socket, &QIODevice::readyRead, this, [this, client] { onReadyRead(client); });
     adminsocket::onDisconnected(socket, this, [this, client] { drop(client, false); });
@@ -245,7 +247,7 @@ void AdminChannel::onReadyRead(Client* client) {
         return;
     client->idle.start();
     const QString tooLong =
-        QStringLiteral("Riga troppo lunga: al massimo %1 byte").arg(kAdminMaxLineBytes);
+        QStringLiteral("Riga troppo lunga: al massimo %1 byte").arg(client->reader.limit());
     // New input only once the lines already read are answered: what the
     // client sends meanwhile waits in the socket, whose buffer is bounded.
     if (!client->reader.hasLine() && !client->reader.append(client->socket->readAll())) {

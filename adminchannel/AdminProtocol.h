@@ -15,6 +15,9 @@ namespace kv {
 
 inline constexpr int kAdminProtocolVersion = 1;
 inline constexpr qsizetype kAdminMaxLineBytes = 64 * 1024;
+// The longest request of a client the server knows (local, or a remote one
+// that gave the password): a copy's change set may be long.
+inline constexpr qsizetype kAdminMaxRequestBytes = 8 * 1024 * 1024;
 // The longest answer a client reads (a list of many sessions or bans); a
 // longer one ends the connection rather than the client's memory.
 inline constexpr qsizetype kAdminMaxReplyBytes = 8 * 1024 * 1024;
@@ -50,6 +53,8 @@ QString adminReplyTooLong();
 class AdminLineReader {
 public:
     explicit AdminLineReader(qsizetype limit = kAdminMaxLineBytes) : limit_(limit) {}
+    void setLimit(qsizetype limit) { limit_ = limit; }
+    qsizetype limit() const { return limit_; }
     // Adds bytes; false once a line went past the limit (then stays false).
     bool append(const QByteArray& bytes);
     // The next whole line without its end ("\r\n" or "\n"), if any.

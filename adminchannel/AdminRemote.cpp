@@ -162,6 +162,7 @@ void AdminChannel::handleLogin(Client* client, const AdminRequest& request) {
     if (!remoteSetup_.passwordHash.isEmpty() &&
         access::passwordMatches(remoteSetup_.passwordHash, *typed)) {
         client->loggedIn = true;
+        client->reader.setLimit(kAdminMaxRequestBytes);
         core_.WriteLog(
             QStringLiteral("Amministrazione remota: accesso da %1").arg(client->address));
         Q_EMIT core_.notifications().adminLoggedIn(client->address);

@@ -108,6 +108,10 @@ private Q_SLOTS:
         QVERIFY(status.value("ok").toBool());
         QCOMPARE(status.value("adminFingerprint").toString(), fingerprint);
         QCOMPARE(status.value("adminPort").toInt(), int(f.port));
+        // Logged in, a long request (a copy's many changes) is read whole.
+        r.socket->write("{\"op\":\"status\",\"pad\":\"" + QByteArray(256 * 1024, 'x') + "\"}\n");
+        QTRY_COMPARE_WITH_TIMEOUT(r.lines().size(), 3, 5000);
+        QVERIFY(r.lines()[2].value("ok").toBool());
         QCOMPARE(logins.size(), 1);
         QCOMPARE(logins[0][0].toString(), "127.0.0.1");
         QVERIFY(f.logged("Amministrazione remota: accesso da 127.0.0.1"));
@@ -121,6 +125,8 @@ private Q_SLOTS:
         QTest::addRow("another op") << QByteArray("{\"op\":\"status\"}\n") << "login";
         QTest::addRow("not json") << QByteArray("hello\n") << "login";
         QTest::addRow("wrong password") << kBadLogin << "denied";
+        // Before the password a line stays within the short limit.
+        QTest::addRow("long line") << QByteArray(kAdminMaxLineBytes + 1, 'x') << "";
     }
     void closedUnlessItLogsIn() {
         QFETCH(QByteArray, first);
