@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 
 namespace kv::ui {
@@ -27,6 +28,9 @@ namespace {
 
 const QString kRemoteStartStop =
     QStringLiteral("Il server remoto si avvia e si arresta sul suo PC");
+const QString kRemoteLogFile =
+    QStringLiteral("Il file di registro è sul PC del server (\"kestrova log --follow\" ne "
+                   "mostra le nuove righe anche da qui)");
 
 } // namespace
 
@@ -79,6 +83,11 @@ void Form1::setUpRemote(const RemoteWindowSetup& setup) {
 
     setWindowTitle(kProgramTitle + QStringLiteral(" — server remoto ") + setup.server.text());
     showRemoteStartStop();
+    // ftp.log and its older files are on the server's PC; this window shows its new lines.
+    for (QPushButton* button : {logPanel_->showButton(), logPanel_->clearButton()}) {
+        button->setEnabled(false);
+        button->setToolTip(kRemoteLogFile);
+    }
     setStatus(false, QStringLiteral("Connessione a %1...").arg(setup.server.text()));
     // Until the copy holds the server's data there is nothing to edit.
     for (int i = 0; i < 3; ++i)
