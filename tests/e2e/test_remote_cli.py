@@ -3,7 +3,8 @@ another PC: a first connection trusted with --trust and remembered in the user's
 a certificate made anew refused with status 4 before anything is sent, an account added remotely
 that then logs in over FTP and SFTP, a rule that runs a program refused to a remote administrator,
 a wrong password refused and counted towards a ban of the address, a plain FTP port taken for
-the administration's refused in the handshake."""
+the administration's refused in the handshake; and, where root can make a network namespace,
+the default allowed list on addresses that are not loopback."""
 
 import os
 import re
@@ -13,7 +14,7 @@ import subprocess
 import tempfile
 import unittest
 
-from kvharness import TIMEOUT, free_port, program, read_text, wait_until
+from kvharness import TIMEOUT, free_port, program, read_text, run, spawn, wait_until
 from sftpharness import close_even_if_cut, connect, sftp_site
 
 ADMIN_PASSWORD = "amministra-qui"
@@ -125,6 +126,64 @@ class RemoteCommandLine(unittest.TestCase):
                    "the address banned")
         self.remote_fails("status")  # banned: even the right password is refused
         self.assertEqual(self.remote_logins(), 0)
+
+
+@unittest.skipUnless(os.geteuid() == 0 and all(map(shutil.which, ("unshare", "nsenter", "ip"))),
+                     "needs root with unshare, nsenter and ip")
+class AddressesOfAnotherPc(unittest.TestCase):
+    """In a network namespace of its own (nothing leaves it) the server has two more addresses:
+    one of a private range, which the default allowed list admits, and a documentation one, which
+    it does not. The command line connects to each, so the server sees it come from that address."""
+
+    PRIVATE, PUBLIC = "10.81.0.7", "192.0.2.7"
+
+    def setUp(self):
+        self.tmp = self.enterContext(tempfile.TemporaryDirectory(prefix="kv-e2e-remote-ns-"))
+        holder = subprocess.Popen(["unshare", "--net", "--", "sleep", "120"], stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (holder.kill(), holder.wait(TIMEOUT)))
+        ours, namespace = os.readlink("/proc/self/ns/net"), f"/proc/{holder.pid}/ns/net"
+        wait_until(lambda: holder.poll() is not None or os.readlink(namespace) != ours, "the namespace")
+        if holder.poll() is not None:
+            self.skipTest("no network namespace may be made here")
+        self.enter = ["nsenter", f"--net={namespace}"]
+        for argv in (["ip", "link", "set", "lo", "up"],
+                     ["ip", "link", "add", "kva", "type", "veth", "peer", "name", "kvb"],
+                     ["ip", "addr", "add", f"{self.PRIVATE}/24", "dev", "kva"],
+                     ["ip", "addr", "add", f"{self.PUBLIC}/24", "dev", "kva"],
+                     ["ip", "link", "set", "kva", "up"], ["ip", "link", "set", "kvb", "up"]):
+            made = run([*self.enter, *argv])
+            if made.returncode != 0:
+                self.skipTest(f"no virtual interface may be made here: {made.stderr!r}")
+        self.data = os.path.join(self.tmp, "data")
+        self.home = os.path.join(self.tmp, "home")
+        for words in (("settings", "set", "port", "2121"), ("settings", "set", "rootdir", self.tmp),
+                      ("option", "set", "admin_port", "14021"), ("option", "set", "sftp_port", "0")):
+            self.kv(*words)
+        self.kv("admin", "passwd", stdin=ADMIN_PASSWORD + "\n")
+        self.fingerprint = self.kv("admin", "fingerprint").stdout.decode().strip()
+        out = os.path.join(self.tmp, "server.txt")
+        server = spawn(self, [*self.enter, program(), "--headless", "--data-dir", self.data], out)
+        wait_until(lambda: "Amministrazione remota in ascolto" in read_text(out) or server.poll() is not None,
+                   "the administration listening")
+        self.assertIsNone(server.poll(), read_text(out))
+
+    def kv(self, *words, stdin=None):
+        result = run([*self.enter, program(), *words, "--data-dir", self.data], stdin=stdin)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result
+
+    def remote(self, host, *words):
+        env = ["env", f"HOME={self.home}", f"XDG_CONFIG_HOME={self.home}", "QT_QPA_PLATFORM=offscreen",
+               f"KESTROVA_ADMIN_PASSWORD={ADMIN_PASSWORD}"]
+        return run([*self.enter, *env, program(), "--remote", host, "--trust", self.fingerprint, *words])
+
+    def test_a_private_address_is_admitted_and_another_refused(self):
+        admitted = self.remote(self.PRIVATE, "status")
+        self.assertEqual(admitted.returncode, 0, admitted.stderr)
+        self.assertIn(self.fingerprint, admitted.stdout.decode())
+        refused = self.remote(self.PUBLIC, "status")
+        self.assertEqual(refused.returncode, 1, refused.stderr)
+        self.assertIn(f"Indirizzo {self.PUBLIC} non ammesso", refused.stderr.decode())
 
 
 if __name__ == "__main__":
