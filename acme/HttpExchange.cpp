@@ -1,0 +1,135 @@
+#include "acme/HttpExchange.h"
+
+#include <QFile>
+
+#include <curl/curl.h>
+#include <memory>
+#include <mutex>
+
+namespace kv::acme {
+
+namespace {
+
+constexpr qsizetype kMaxBody = 1 << 20; // a chain is a few KiB; a directory less
+
+struct Received {
+    AcmeResponse* response;
+    const std::atomic<bool>* cancel;
+};
+
+size_t keepBody(char* data, size_t size, size_t count, void* user) {
+    auto* received = static_cast<Received*>(user);
+    const qsizetype n = qsizetype(size * count);
+    if (received->response->body.size() + n > kMaxBody)
+        return 0; // libcurl ends the transfer with an error
+    received->response->body.append(data, n);
+    return size * count;
+}
+
+size_t keepHeader(char* data, size_t size, size_t count, void* user) {
+    auto* response = static_cast<Received*>(user)->response;
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    if (line.startsWith("HTTP/")) {
+        response->headers.clear(); // a 100 Continue before the real answer
+    } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+        response->headers.insert(line.left(colon).trimmed().toLower(),
+                                 line.mid(colon + 1).trimmed());
+    }
+    return size * count;
+}
+
+int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* received = static_cast<Received*>(user);
+    return received->cancel && received->cancel->load() ? 1 : 0;
+}
+
+} // namespace
+
+void initCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::optional<QByteArray> trustedCertificates(const QString& extraFile, QString* error) {
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    const QString systemFile = info && info->cainfo
+                                   ? QString::fromUtf8(info->cainfo)
+                                   : QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
+    QByteArray pem;
+    if (QFile system(systemFile); system.open(QIODevice::ReadOnly))
+        pem = system.readAll() + "\n";
+    QFile extra(extraFile);
+    if (!extra.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Opzione acme_ca_file: il file %1 non è leggibile (%2)")
+                     .arg(extraFile, extra.errorString());
+        return std::nullopt;
+    }
+    const QByteArray added = extra.readAll();
+    if (!added.contains("-----BEGIN CERTIFICATE-----")) {
+        *error = QStringLiteral("Opzione acme_ca_file: il file %1 non contiene certificati PEM")
+                     .arg(extraFile);
+        return std::nullopt;
+    }
+    return pem + added;
+}
+
+AcmeResponse performExchange(const AcmeRequest& request, const QByteArray& trusted,
+                             const std::atomic<bool>* cancel) {
+    AcmeResponse response;
+    initCurlOnce();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    if (!curl) {
+        response.transportError = QStringLiteral("libcurl non disponibile");
+        return response;
+    }
+    CURL* c = curl.get();
+    Received received{&response, cancel};
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    const QByteArray url = request.url.toUtf8();
+    curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https,http");
+    curl_easy_setopt(c, CURLOPT_USERAGENT, "KestrovaVellim-ACME/1.0");
+    curl_slist* headers = curl_slist_append(nullptr, "Expect:");
+    if (!request.accept.isEmpty())
+        headers = curl_slist_append(headers, ("Accept: " + request.accept).constData());
+    if (request.method == AcmeRequest::Method::Post) {
+        headers = curl_slist_append(headers, "Content-Type: application/jose+json");
+        curl_easy_setopt(c, CURLOPT_POST, 1L);
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.body.constData());
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+    } else if (request.method == AcmeRequest::Method::Head) {
+        curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+    }
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> keep(headers, &curl_slist_free_all);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    QByteArray certificates = trusted;
+    curl_blob blob{certificates.data(), size_t(certificates.size()), CURL_BLOB_NOCOPY};
+    if (!certificates.isEmpty())
+        curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &keepBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &received);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &keepHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &received);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 20L);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, 60L);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &progress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &received);
+    const CURLcode code = curl_easy_perform(c);
+    if (code != CURLE_OK) {
+        response = AcmeResponse();
+        response.transportError = errorBuffer[0] ? QString::fromUtf8(errorBuffer)
+                                                 : QString::fromUtf8(curl_easy_strerror(code));
+        return response;
+    }
+    long status = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    response.status = int(status);
+    return response;
+}
+
+} // namespace kv::acme
