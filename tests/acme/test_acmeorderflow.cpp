@@ -20,6 +20,8 @@ namespace {
 class Http01Responder : public QObject {
 public:
     QHash<QByteArray, QByteArray> answers; // path → body
+    bool answerChallenges = true;          // false: 404 for every path
+    int asked = 0;
     int served = 0;
 
     bool listen(quint16 port) {
@@ -42,7 +44,8 @@ private:
         pending_.remove(socket);
         const QByteArray path = words.value(1);
         QByteArray reply;
-        if (words.value(0) == "GET" && answers.contains(path)) {
+        ++asked;
+        if (words.value(0) == "GET" && answerChallenges && answers.contains(path)) {
             ++served;
             const QByteArray body = answers.value(path);
             reply = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
@@ -85,6 +88,54 @@ int verifyChain(const QList<X509*>& chain, X509* root) {
     return verified;
 }
 
+// One order's parts: pebble, the http-01 answers, the transport trusting
+// pebble's listener, a new account key and the flow wired to all of them.
+struct OrderRun {
+    Http01Responder responder;
+    PebbleCa ca;
+    QTemporaryDir data;
+    std::unique_ptr<AcmeHttpTransport> transport;
+    std::optional<AccountKey> accountKey;
+    std::unique_ptr<AcmeOrderFlow> flow;
+
+    QString start(int nonceRejectPercent) {
+        const quint16 httpPort = PebbleCa::freeTcpPort();
+        if (!responder.listen(httpPort))
+            return QStringLiteral("cannot listen on the http-01 port");
+        if (const QString error = ca.start(httpPort, PebbleCa::freeTcpPort(), nonceRejectPercent);
+            !error.isEmpty())
+            return error;
+        transport = std::make_unique<AcmeHttpTransport>();
+        if (const auto error = transport->trustExtraCertificates(ca.tlsCertificateFile()))
+            return *error;
+        const AccountKeyResult account =
+            loadOrCreateAccountKey(data.filePath(QStringLiteral("acme-account.pem")));
+        if (!account.key)
+            return account.error;
+        accountKey = account.key;
+        AcmeOrderSettings settings;
+        settings.directoryUrl = ca.directoryUrl();
+        settings.domains = {QStringLiteral("kv.test")};
+        settings.defaultPollMs = 200;
+        settings.giveUpAfterMs = 60000;
+        flow = std::make_unique<AcmeOrderFlow>(*accountKey, settings);
+        QObject::connect(flow.get(), &AcmeOrderFlow::requestReady, transport.get(),
+                         &AcmeHttpTransport::send);
+        QObject::connect(transport.get(), &AcmeHttpTransport::answered, flow.get(),
+                         &AcmeOrderFlow::receive);
+        QObject::connect(flow.get(), &AcmeOrderFlow::challengeReady, &responder,
+                         [this](const PendingChallenge& challenge) {
+                             QCOMPARE(challenge.type, QStringLiteral("http-01"));
+                             QCOMPARE(challenge.domain, QStringLiteral("kv.test"));
+                             responder.answers.insert(http01Path(challenge.token),
+                                                      http01Body(challenge.keyAuthorization));
+                         });
+        QObject::connect(flow.get(), &AcmeOrderFlow::challengesDone, &responder,
+                         [this] { responder.answers.clear(); });
+        return {};
+    }
+};
+
 } // namespace
 
 class TestAcmeOrderFlow : public QObject {
@@ -103,44 +154,19 @@ private Q_SLOTS:
     }
     void obtainsACertificateByHttp01() {
         QFETCH(int, nonceRejectPercent);
-        Http01Responder responder;
-        const quint16 httpPort = PebbleCa::freeTcpPort();
-        QVERIFY(responder.listen(httpPort));
-        PebbleCa ca;
-        const QString started = ca.start(httpPort, PebbleCa::freeTcpPort(), nonceRejectPercent);
+        OrderRun run;
+        const QString started = run.start(nonceRejectPercent);
         QVERIFY2(started.isEmpty(), qPrintable(started));
-
-        AcmeHttpTransport transport;
-        const auto untrusted = transport.trustExtraCertificates(ca.tlsCertificateFile());
-        QVERIFY2(!untrusted, qPrintable(untrusted.value_or(QString())));
-        QTemporaryDir data;
-        const AccountKeyResult account =
-            loadOrCreateAccountKey(data.filePath(QStringLiteral("acme-account.pem")));
-        QVERIFY2(account.key, qPrintable(account.error));
-        AcmeOrderSettings settings;
-        settings.directoryUrl = ca.directoryUrl();
-        settings.domains = {QStringLiteral("kv.test")};
-        settings.defaultPollMs = 200;
-        settings.giveUpAfterMs = 60000;
-        AcmeOrderFlow flow(*account.key, settings);
-        connect(&flow, &AcmeOrderFlow::requestReady, &transport, &AcmeHttpTransport::send);
-        connect(&transport, &AcmeHttpTransport::answered, &flow, &AcmeOrderFlow::receive);
-        connect(&flow, &AcmeOrderFlow::challengeReady, this,
-                [&responder](const PendingChallenge& challenge) {
-                    QCOMPARE(challenge.type, QStringLiteral("http-01"));
-                    QCOMPARE(challenge.domain, QStringLiteral("kv.test"));
-                    responder.answers.insert(http01Path(challenge.token),
-                                             http01Body(challenge.keyAuthorization));
-                });
-        connect(&flow, &AcmeOrderFlow::challengesDone, this,
-                [&responder] { responder.answers.clear(); });
+        Http01Responder& responder = run.responder;
+        AcmeHttpTransport& transport = *run.transport;
+        AcmeOrderFlow& flow = *run.flow;
         QSignalSpy succeeded(&flow, &AcmeOrderFlow::succeeded);
         QSignalSpy failed(&flow, &AcmeOrderFlow::failed);
         flow.start();
         QTRY_VERIFY_WITH_TIMEOUT(succeeded.count() + failed.count() > 0, 90000);
         if (!failed.isEmpty()) {
             const auto problem = failed.first().first().value<AcmeProblem>();
-            qWarning().noquote() << ca.log();
+            qWarning().noquote() << run.ca.log();
             QFAIL(qPrintable(
                 QStringLiteral("%1: %2 %3").arg(problem.step, problem.type, problem.detail)));
         }
@@ -153,7 +179,7 @@ private Q_SLOTS:
 
         // The root pebble made at its start, through the same transport.
         QSignalSpy answered(&transport, &AcmeHttpTransport::answered);
-        transport.send({AcmeRequest::Method::Get, ca.rootUrl(), {}, {}});
+        transport.send({AcmeRequest::Method::Get, run.ca.rootUrl(), {}, {}});
         QVERIFY(answered.wait(15000));
         const auto rootAnswer = answered.first().first().value<AcmeResponse>();
         QCOMPARE(rootAnswer.status, 200);
@@ -169,10 +195,35 @@ private Q_SLOTS:
         EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
         BIO_free(in);
         QCOMPARE(X509_check_private_key(chain.first(), key), 1);
-        QVERIFY(!EVP_PKEY_eq(key, account.key->handle())); // never the account's key
+        QVERIFY(!EVP_PKEY_eq(key, run.accountKey->handle())); // never the account's key
         EVP_PKEY_free(key);
         for (X509* cert : chain + roots)
             X509_free(cert);
+    }
+
+    // Nothing answers the CA on the challenge port: the order ends with the
+    // CA's own problem for the name, and the answers are withdrawn.
+    void unansweredChallengeKeepsTheCaProblem() {
+        OrderRun run;
+        const QString started = run.start(0);
+        QVERIFY2(started.isEmpty(), qPrintable(started));
+        run.responder.answerChallenges = false;
+        QSignalSpy succeeded(run.flow.get(), &AcmeOrderFlow::succeeded);
+        QSignalSpy failed(run.flow.get(), &AcmeOrderFlow::failed);
+        QSignalSpy withdrawn(run.flow.get(), &AcmeOrderFlow::challengesDone);
+        run.flow->start();
+        QTRY_VERIFY_WITH_TIMEOUT(succeeded.count() + failed.count() > 0, 90000);
+        QCOMPARE(succeeded.count(), 0);
+        QCOMPARE(failed.count(), 1);
+        const auto problem = failed.first().first().value<AcmeProblem>();
+        QCOMPARE(problem.source, AcmeProblem::Source::Ca);
+        QCOMPARE(problem.step, QStringLiteral("challenge"));
+        QCOMPARE(problem.identifier, QStringLiteral("kv.test"));
+        QCOMPARE(problem.shortType(), QStringLiteral("unauthorized")); // pebble's 404 verdict
+        QVERIFY(problem.type.startsWith(QStringLiteral("urn:ietf:params:acme:error:")));
+        QVERIFY(!problem.detail.isEmpty());
+        QCOMPARE(withdrawn.count(), 1);
+        QVERIFY(run.responder.asked > 0);
     }
 };
 
