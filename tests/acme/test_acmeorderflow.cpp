@@ -116,6 +116,7 @@ struct OrderRun {
         AcmeOrderSettings settings;
         settings.directoryUrl = ca.directoryUrl();
         settings.domains = {QStringLiteral("kv.test")};
+        settings.email = QStringLiteral("operatore@kv.test");
         settings.defaultPollMs = 200;
         settings.giveUpAfterMs = 60000;
         flow = std::make_unique<AcmeOrderFlow>(*accountKey, settings);
