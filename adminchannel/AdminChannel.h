@@ -101,6 +101,9 @@ private:
     void refuse(QIODevice* socket, const QByteArray& line);
     // Ends a client: gracefully (its last line sent) or at once.
     void drop(Client* client, bool graceful);
+    // Sends the server's events (log lines, sessions, transfers, bans, data
+    // changes) to the clients that follow them.
+    void followServerEvents();
     // The event is built only when someone follows: most of the time no one does.
     template <typename Build> void broadcast(Build build);
     void updateProgressSubscription();

@@ -104,11 +104,14 @@ QJsonObject DataOperations::apply(const QJsonObject& body, bool remote) {
 }
 
 QJsonObject DataOperations::browse(const QJsonObject& body) const {
-    QString path = body.value(QStringLiteral("path")).toString();
-    if (path.isEmpty()) // the default root
-        path = access::SettingsService(core_.database().connection())
-                   .setting(settings::setting::kRootDir);
-    return browseFolder(path.isEmpty() ? QStringLiteral("/") : path);
+    BrowseArguments arguments = browseArguments(body);
+    if (!arguments.error.isEmpty())
+        return failure(arguments.error);
+    if (arguments.path.isEmpty()) // the default root
+        arguments.path = access::SettingsService(core_.database().connection())
+                             .setting(settings::setting::kRootDir);
+    return browseFolder(arguments.path.isEmpty() ? QStringLiteral("/") : arguments.path,
+                        arguments.files);
 }
 
 } // namespace kv

@@ -4,7 +4,7 @@
 // "snapshot" (every administered table, secrets masked), "apply" (the
 // changes made to the copy, judged row by row with the panels' own checks
 // and written in one transaction, or refused whole with the reason) and
-// "browse" (the server's folders, for the folder choosers).
+// "browse" (the server's folders, and files when asked, for the choosers).
 
 #include "adminchannel/AdminProtocol.h"
 

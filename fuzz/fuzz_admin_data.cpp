@@ -1,9 +1,10 @@
 // Whatever an administration client sends as the arguments of "apply" and
 // "browse", the server answers with a reason or does what was asked, and
 // never crashes: a change set is applied to a new accounts.dat (as a remote
-// and as a local administrator) and rolled back, a path is listed. Rules
-// that must hold: a refused set leaves the file as it was, a remote client
-// never adds a rule that runs a program, and a listing is sorted and capped.
+// and as a local administrator) and rolled back, a path is listed (its files
+// too when asked). Rules that must hold: a refused set leaves the file as it
+// was, a remote client never adds a rule that runs a program, a listing is
+// capped, files are listed only when asked and "files" is true, false or absent.
 
 #include "access/AccountSchema.h"
 #include "access/WriteTransaction.h"
@@ -52,9 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const QJsonObject& body = parse.request->body;
     if (parse.request->op == QLatin1String("browse")) {
-        const QJsonObject answer = kv::browseFolder(body.value(QStringLiteral("path")).toString());
+        const kv::BrowseArguments arguments = kv::browseArguments(body);
+        const QJsonValue files = body.value(QStringLiteral("files"));
+        require(arguments.error.isEmpty() == (files.isUndefined() || files.isBool()),
+                "files is refused unless true or false");
+        if (!arguments.error.isEmpty())
+            return 0;
+        const QJsonObject answer = kv::browseFolder(arguments.path, arguments.files);
         const QJsonArray folders = answer.value(QStringLiteral("folders")).toArray();
-        require(folders.size() <= kv::kMaxBrowsedFolders, "a listing is capped");
+        const QJsonArray listedFiles = answer.value(QStringLiteral("files")).toArray();
+        require(folders.size() <= kv::kMaxBrowsedFolders &&
+                    listedFiles.size() <= kv::kMaxBrowsedFolders,
+                "a listing is capped");
+        require(arguments.files || !answer.contains(QStringLiteral("files")),
+                "files are listed only when asked");
         require(answer.value(QStringLiteral("ok")).toBool() ||
                     !answer.value(QStringLiteral("error")).toString().isEmpty(),
                 "a refusal says why");

@@ -1,4 +1,4 @@
-// Choosing a folder on a remote server's disk.
+// Choosing a folder or a file on a remote server's disk.
 #include "window/BrowseDialog.h"
 
 #include "adminchannel/AdminConnection.h"
@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace kv::ui {
@@ -18,11 +19,24 @@ QString serverChildPath(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
+QString serverFileStart(const QString& current, const QString& dataFolder) {
+    if (!current.startsWith(u'/'))
+        return dataFolder;
+    const qsizetype slash = current.lastIndexOf(u'/');
+    return slash == 0 ? QStringLiteral("/") : current.left(slash);
+}
+
+namespace {
+// Set on the list's rows that are folders.
+constexpr int kIsFolderRole = Qt::UserRole;
+} // namespace
+
 BrowseDialog::BrowseDialog(AdminConnection& connection, const QString& prompt, const QString& start,
-                           QWidget* parent)
-    : QDialog(parent), connection_(connection) {
+                           QWidget* parent, Pick pick)
+    : QDialog(parent), connection_(connection), pick_(pick) {
     setObjectName(QStringLiteral("BrowseDialog"));
-    setWindowTitle(QStringLiteral("Cartelle del server"));
+    setWindowTitle(pick_ == Pick::File ? QStringLiteral("File del server")
+                                       : QStringLiteral("Cartelle del server"));
     auto* promptLabel = new QLabel(prompt, this);
     promptLabel->setWordWrap(true);
     path_ = new QLabel(this);
@@ -49,8 +63,7 @@ BrowseDialog::BrowseDialog(AdminConnection& connection, const QString& prompt, c
     resize(420, 380);
 
     connect(up_, &QPushButton::clicked, this, [this] { open(parentFolder_); });
-    connect(list_, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem* item) { open(serverChildPath(current_, item->text())); });
+    connect(list_, &QListWidget::itemActivated, this, &BrowseDialog::onActivated);
     connect(buttons, &QDialogButtonBox::accepted, this, &BrowseDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &BrowseDialog::reject);
     open(start);
@@ -60,12 +73,14 @@ void BrowseDialog::open(const QString& path) {
     const quint64 mine = ++asked_;
     note_->setText(QStringLiteral("Lettura delle cartelle del server..."));
     QPointer<BrowseDialog> self(this);
-    connection_.request(
-        {{QStringLiteral("op"), QStringLiteral("browse")}, {QStringLiteral("path"), path}},
-        [self, mine](const std::optional<QJsonObject>& answer) {
-            if (self && mine == self->asked_)
-                self->onAnswer(answer);
-        });
+    QJsonObject request{{QStringLiteral("op"), QStringLiteral("browse")},
+                        {QStringLiteral("path"), path}};
+    if (pick_ == Pick::File)
+        request.insert(QStringLiteral("files"), true);
+    connection_.request(request, [self, mine](const std::optional<QJsonObject>& answer) {
+        if (self && mine == self->asked_)
+            self->onAnswer(answer);
+    });
 }
 
 void BrowseDialog::onAnswer(const std::optional<QJsonObject>& answer) {
@@ -79,19 +94,48 @@ void BrowseDialog::onAnswer(const std::optional<QJsonObject>& answer) {
         path_->setText(current_);
         up_->setEnabled(!parentFolder_.isEmpty() && parentFolder_ != current_);
         list_->clear();
-        for (const QJsonValue& name : answer->value(QStringLiteral("folders")).toArray())
-            list_->addItem(name.toString());
+        // Choosing a file, icons tell the folders from the files that follow them.
+        const bool icons = pick_ == Pick::File;
+        for (const QJsonValue& name : answer->value(QStringLiteral("folders")).toArray()) {
+            auto* item = new QListWidgetItem(name.toString(), list_);
+            item->setData(kIsFolderRole, true);
+            if (icons)
+                item->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
+        }
+        for (const QJsonValue& name : answer->value(QStringLiteral("files")).toArray())
+            new QListWidgetItem(style()->standardIcon(QStyle::SP_FileIcon), name.toString(), list_);
         note_->setText(answer->value(QStringLiteral("truncated")).toBool()
-                           ? QStringLiteral("Elenco troncato: troppe cartelle")
+                           ? (icons ? QStringLiteral("Elenco troncato: troppi elementi")
+                                    : QStringLiteral("Elenco troncato: troppe cartelle"))
                            : QString());
     }
     Q_EMIT shown();
 }
 
+void BrowseDialog::onActivated(QListWidgetItem* item) {
+    if (item->data(kIsFolderRole).toBool()) {
+        open(serverChildPath(current_, item->text()));
+        return;
+    }
+    chosen_ = serverChildPath(current_, item->text()); // a file: the one chosen
+    QDialog::accept();
+}
+
 void BrowseDialog::accept() {
     if (current_.isEmpty())
         return; // nothing shown yet
-    const QListWidgetItem* selected = list_->currentItem();
+    QListWidgetItem* selected = list_->currentItem();
+    if (pick_ == Pick::File) {
+        if (!selected || !selected->isSelected())
+            return; // a file is to be chosen
+        if (selected->data(kIsFolderRole).toBool()) {
+            open(serverChildPath(current_, selected->text()));
+            return;
+        }
+        chosen_ = serverChildPath(current_, selected->text());
+        QDialog::accept();
+        return;
+    }
     chosen_ =
         selected && selected->isSelected() ? serverChildPath(current_, selected->text()) : current_;
     QDialog::accept();

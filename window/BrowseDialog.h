@@ -1,9 +1,11 @@
 #pragma once
-// The folder chooser of a remote window: the server's folders, asked for
-// through the channel ("browse") as the operator moves, the answers taken
-// as they come (the window never waits on the server). A double click
-// opens a folder, "Su" goes to the one above, OK chooses the folder
-// selected in the list, or the one shown when none is.
+// The folder and file chooser of a remote window: the server's folders (and
+// files, when choosing a file), asked for through the channel ("browse") as
+// the operator moves, the answers taken as they come (the window never waits
+// on the server). A double click opens a folder, "Su" goes to the one above.
+// Choosing a folder, OK takes the folder selected in the list, or the one
+// shown when none is; choosing a file, OK or a double click takes the file
+// selected, and OK on a folder opens it.
 
 #include <QDialog>
 #include <QJsonObject>
@@ -11,6 +13,7 @@
 
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 
 namespace kv {
@@ -22,11 +25,12 @@ namespace kv::ui {
 class BrowseDialog : public QDialog {
     Q_OBJECT
 public:
+    enum class Pick { Folder, File };
     // `start` empty: the server's default root.
     BrowseDialog(AdminConnection& connection, const QString& prompt, const QString& start,
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, Pick pick = Pick::Folder);
 
-    // The chosen folder once accepted.
+    // The chosen folder or file once accepted.
     QString chosen() const { return chosen_; }
     QString shownFolder() const { return current_; }
     QListWidget* list() const { return list_; }
@@ -41,8 +45,10 @@ Q_SIGNALS:
 
 private:
     void onAnswer(const std::optional<QJsonObject>& answer);
+    void onActivated(QListWidgetItem* item);
 
     AdminConnection& connection_;
+    const Pick pick_;
     QLabel* path_ = nullptr;
     QListWidget* list_ = nullptr;
     QPushButton* up_ = nullptr;
@@ -55,5 +61,9 @@ private:
 
 // The path of `name` inside the server's folder `folder`.
 QString serverChildPath(const QString& folder, const QString& name);
+// Where a file chooser starts for the server path `current`: its folder when
+// it is absolute, otherwise the server's data folder `dataFolder` (where its
+// own certificate is made), or the default root when that is unknown.
+QString serverFileStart(const QString& current, const QString& dataFolder);
 
 } // namespace kv::ui

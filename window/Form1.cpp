@@ -239,6 +239,15 @@ QString Form1::BrowseForFolder(QWidget* owner, const QString& prompt, const QStr
     return QFileDialog::getExistingDirectory(owner ? owner : this, prompt, defaultRoot);
 }
 
+QString Form1::BrowseForFile(QWidget* owner, const QString& prompt, const QString& current) {
+    if (!isRemote())
+        return CorePanelHost::BrowseForFile(owner ? owner : this, prompt, current);
+    // The path is the server's to read: a file of its disk, not of this PC's.
+    const QString dataFolder = attached_->status().value(QStringLiteral("dataFolder")).toString();
+    return browseRemote(owner ? owner : this, prompt, serverFileStart(current, dataFolder),
+                        BrowseDialog::Pick::File);
+}
+
 void Form1::imgBanner_Click() {
     (void)shell::ShellOpen(shell::homePageAddress(), core_.dataFolder(), core_.settings(),
                            options_.desktopOpen);

@@ -10,6 +10,7 @@
 #include "core/DataFolder.h"
 #include "core/ServerController.h"
 #include "panels/ui/CorePanelHost.h"
+#include "window/BrowseDialog.h"
 #include "window/DisruptionQuestion.h"
 
 #include <QMainWindow>
@@ -153,6 +154,7 @@ public:
     Messages& messages() override { return messages_; }
     QString BrowseForFolder(QWidget* owner, const QString& prompt,
                             const QString& defaultRoot) override;
+    QString BrowseForFile(QWidget* owner, const QString& prompt, const QString& current) override;
     void relayout() override { OrdinaPannello(pannelloCorrente_); }
     void wroteAccountsFile() override;
     std::optional<QString> selectedOnlineAddress() const override;
@@ -237,8 +239,9 @@ private:
     bool confirmRemoteClose();
     // A message shown once the channel's handler that brought it is done.
     void showLater(const QString& text);
-    // The remote server's folders, through the channel.
-    QString browseRemote(QWidget* owner, const QString& prompt, const QString& start);
+    // The remote server's folders, or its files, through the channel.
+    QString browseRemote(QWidget* owner, const QString& prompt, const QString& start,
+                         BrowseDialog::Pick pick = BrowseDialog::Pick::Folder);
     // Scrolls the panel so the control that just got the focus is in view.
     void scrollIntoView(QWidget* focused);
 

@@ -188,14 +188,15 @@ void Form1::showLater(const QString& text) {
     QTimer::singleShot(0, this, [this, text] { messages_.show(text, MessageIcon::Exclamation); });
 }
 
-QString Form1::browseRemote(QWidget* owner, const QString& prompt, const QString& start) {
+QString Form1::browseRemote(QWidget* owner, const QString& prompt, const QString& start,
+                            BrowseDialog::Pick pick) {
     if (!attached_->connection().isConnected()) {
         messages_.show(QStringLiteral("Nessuna connessione con il server remoto: le sue cartelle "
                                       "non si possono sfogliare"),
                        MessageIcon::Exclamation);
         return {};
     }
-    BrowseDialog dialog(attached_->connection(), prompt, start, owner);
+    BrowseDialog dialog(attached_->connection(), prompt, start, owner, pick);
     return dialog.exec() == QDialog::Accepted ? dialog.chosen() : QString();
 }
 

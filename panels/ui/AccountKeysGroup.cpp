@@ -56,7 +56,8 @@ void AccountKeysGroup::showRows() {
 }
 
 void AccountKeysGroup::addFromFile() {
-    const QString file = host_.BrowseForFile(
+    // Read here and now, so a file of this PC even when the server is another's.
+    const QString file = host_.BrowseForLocalFile(
         panel_->window(), QStringLiteral("Scegli la chiave pubblica (.pub) dell'account:"),
         QDir::home().filePath(QStringLiteral(".ssh")));
     if (!file.isEmpty())

@@ -36,6 +36,11 @@ QString CorePanelHost::BrowseForFile(QWidget* owner, const QString& prompt,
     return QFileDialog::getOpenFileName(owner, prompt, current);
 }
 
+QString CorePanelHost::BrowseForLocalFile(QWidget* owner, const QString& prompt,
+                                          const QString& current) {
+    return QFileDialog::getOpenFileName(owner, prompt, current);
+}
+
 QString CorePanelHost::dataFolder() const {
     return hostCore_.dataFolder();
 }

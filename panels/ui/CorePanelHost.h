@@ -19,6 +19,8 @@ public:
     QString listeningAddress() const override;
     QString defaultLocalAddress() const override;
     QString BrowseForFile(QWidget* owner, const QString& prompt, const QString& current) override;
+    QString BrowseForLocalFile(QWidget* owner, const QString& prompt,
+                               const QString& current) override;
     QString dataFolder() const override;
     const CertificateTools& certificateTools() const override;
     session::LoginBans* loginBans() override;

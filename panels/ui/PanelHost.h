@@ -32,9 +32,14 @@ public:
     // Modal folder picker: the chosen folder, or "" when cancelled.
     virtual QString BrowseForFolder(QWidget* owner, const QString& prompt,
                                     const QString& defaultRoot) = 0;
-    // Modal file picker: the chosen file, or "" when cancelled.
+    // Modal picker of a file the server reads (a certificate, its key): the
+    // chosen file, or "" when cancelled. A remote window offers the server's.
     virtual QString BrowseForFile(QWidget* owner, const QString& prompt,
                                   const QString& current) = 0;
+    // Modal picker of a file this program reads itself (an account's public
+    // key): one of this PC's, also in a remote window; "" when cancelled.
+    virtual QString BrowseForLocalFile(QWidget* owner, const QString& prompt,
+                                       const QString& current) = 0;
     // The folder of accounts.dat (and of the generated certificate).
     virtual QString dataFolder() const = 0;
     // The program's certificate steps (each may be unset).

@@ -354,24 +354,41 @@ private Q_SLOTS:
         QTemporaryDir tree;
         for (const char* name : {"b", "A", "c", "A/inner"})
             QVERIFY(QDir(tree.path()).mkpath(name));
-        QFile file(tree.filePath("file"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (const char* name : {"file", "Chiave.pem"}) {
+            QFile file(tree.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
         const QString canonical = QFileInfo(tree.path()).canonicalFilePath();
-        QCOMPARE(f.ask("browse", {{"path", tree.path() + "/A/.."}}),
-                 (QJsonObject{{"ok", true},
-                              {"path", canonical},
-                              {"parent", QFileInfo(canonical).path()},
-                              {"folders", QJsonArray{"A", "b", "c"}}}));
+        const QJsonObject folders{{"ok", true},
+                                  {"path", canonical},
+                                  {"parent", QFileInfo(canonical).path()},
+                                  {"folders", QJsonArray{"A", "b", "c"}}};
+        QJsonObject withFiles = folders;
+        withFiles.insert("files", QJsonArray{"Chiave.pem", "file"});
+        // Files only when asked (the file choosers); a client that does not ask sees folders.
+        QCOMPARE(f.ask("browse", {{"path", tree.path() + "/A/.."}}), folders);
+        QCOMPARE(f.ask("browse", {{"path", tree.path()}, {"files", false}}), folders);
+        QCOMPARE(f.ask("browse", {{"path", tree.path()}, {"files", true}}), withFiles);
+        QCOMPARE(f.ask("browse", {{"path", tree.path()}, {"files", "sì"}}),
+                 refused("Richiesta non valida: files va indicato con true o false"));
         QCOMPARE(
             f.ask("browse", {{"path", tree.filePath("nessuna")}}),
             refused(QStringLiteral("La cartella \"%1\" non esiste").arg(tree.filePath("nessuna"))));
-        for (int i = 0; i <= kMaxBrowsedFolders; ++i)
-            QVERIFY(
-                QDir(tree.path()).mkdir(QStringLiteral("c/%1").arg(i, 5, 10, QLatin1Char('0'))));
+        for (int i = 0; i <= kMaxBrowsedFolders; ++i) {
+            const QString name = QStringLiteral("c/%1").arg(i, 5, 10, QLatin1Char('0'));
+            QVERIFY(QDir(tree.path()).mkdir(name));
+            QFile file(tree.filePath(name + ".pem"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
         const QJsonObject many = f.ask("browse", {{"path", tree.filePath("c")}});
         QCOMPARE(many.value("folders").toArray().size(), kMaxBrowsedFolders);
         QCOMPARE(many.value("folders").toArray().last(), "04999");
         QVERIFY(many.value("truncated").toBool());
+        QVERIFY(!many.contains("files"));
+        const QJsonObject manyFiles =
+            f.ask("browse", {{"path", tree.filePath("c")}, {"files", true}});
+        QCOMPARE(manyFiles.value("files").toArray().size(), kMaxBrowsedFolders);
+        QCOMPARE(manyFiles.value("files").toArray().last(), "04999.pem");
         // The default root when no path is given.
         QCOMPARE(
             f.ask("browse").value("path"),

@@ -65,6 +65,10 @@ public:
         filePickerCalls.append({prompt, current});
         return pickerAnswer;
     }
+    QString BrowseForLocalFile(QWidget*, const QString& prompt, const QString& current) override {
+        filePickerCalls.append({prompt, current});
+        return pickerAnswer;
+    }
     void relayout() override {}
     void wroteAccountsFile() override { ++accountsFileWrites; }
     std::optional<QString> selectedOnlineAddress() const override { return selectedAddress; }

@@ -17,6 +17,7 @@
 #include "window/OnlinePanel.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -166,6 +167,18 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 3, 5000);
         browse.accept();
         QCOMPARE(browse.chosen(), top);
+        // The file chooser (certificates) lists the server's files too, after its folders.
+        QFile certificate(share.filePath("cert.pem"));
+        QVERIFY(certificate.open(QIODevice::WriteOnly));
+        ui::BrowseDialog pickFile(window.attachedServer().connection(), "File", share.path(),
+                                  nullptr, ui::BrowseDialog::Pick::File);
+        QSignalSpy fileShown(&pickFile, &ui::BrowseDialog::shown);
+        QTRY_COMPARE_WITH_TIMEOUT(fileShown.size(), 1, 5000);
+        QCOMPARE(pickFile.list()->count(), 2);
+        pickFile.list()->setCurrentRow(1);
+        pickFile.accept();
+        QCOMPARE(pickFile.result(), int(QDialog::Accepted));
+        QCOMPARE(pickFile.chosen(), top + "/cert.pem");
 
         // An account added in the panel reaches the server and logs in over FTP.
         window.selectItem(1);
