@@ -90,6 +90,33 @@ Handshake handshake(quint16 port, const QByteArrayList& protocols, const QString
     return result;
 }
 
+// The ClientHello a TLS client with ALPN acme-tls/1 sends for `name`,
+// caught by a plain listener.
+QByteArray clientHello(const QString& name) {
+    QTcpServer catcher;
+    if (!catcher.listen(kLoopback, 0))
+        return {};
+    QSslSocket client;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    configuration.setAllowedNextProtocols({"acme-tls/1"});
+    client.setSslConfiguration(configuration);
+    client.connectToHostEncrypted(kLoopback.toString(), catcher.serverPort(), name);
+    if (!catcher.waitForNewConnection(kWaitMs))
+        return {};
+    QTcpSocket* caught = catcher.nextPendingConnection();
+    QByteArray hello;
+    // A record header (5 bytes, the last two its length), then the record.
+    (void)QTest::qWaitFor(
+        [&] {
+            hello += caught->readAll();
+            return hello.size() >= 5 &&
+                   hello.size() >= 5 + ((uchar(hello[3]) << 8) | uchar(hello[4]));
+        },
+        kWaitMs);
+    return hello;
+}
+
 QString ownComm() {
     QFile comm(QStringLiteral("/proc/self/comm"));
     return comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll().trimmed()) : QString();
@@ -241,6 +268,50 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("a.example.test")});
         server.withdrawAll();
         QVERIFY(!handshake(server.port(), acme, QStringLiteral("a.example.test")).encrypted);
+    }
+
+    void tlsAlpnClientHelloInPieces() {
+        ChallengeLimits limits;
+        limits.connectionMs = 1000;
+        ChallengeServer server(limits);
+        QCOMPARE(server.open(QStringLiteral("tls-alpn-01"), kLoopback, 0), std::nullopt);
+        server.publish(challenge("tls-alpn-01", "a.example.test", "tok-A"));
+        server.publish(challenge("tls-alpn-01", "b.example.test", "tok-B"));
+        const QByteArray hello = clientHello(QStringLiteral("b.example.test"));
+        QVERIFY(hello.size() > 100);
+
+        // Sent in two pieces, the name is still read and the handshake answered.
+        QTcpSocket socket;
+        socket.connectToHost(kLoopback, server.port());
+        QVERIFY(socket.waitForConnected(kWaitMs));
+        socket.write(hello.left(60));
+        QVERIFY(socket.waitForBytesWritten(kWaitMs));
+        QTest::qWait(100);
+        QCOMPARE(socket.bytesAvailable(), 0);
+        socket.write(hello.mid(60));
+        QTRY_VERIFY_WITH_TIMEOUT(socket.bytesAvailable() > 0, kWaitMs);
+        QCOMPARE(socket.peek(1), QByteArray("\x16")); // a handshake record: the ServerHello
+    }
+
+    void tlsAlpnLimits_data() {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("not TLS") << QByteArray("GET / HTTP/1.1\r\n\r\n");
+        QTest::newRow("a ClientHello that never ends") << QByteArray("\x16\x03\x01\x02\x00\x01", 6);
+        QTest::newRow("nothing") << QByteArray();
+    }
+    void tlsAlpnLimits() {
+        QFETCH(QByteArray, sent);
+        ChallengeLimits limits;
+        limits.connectionMs = 300;
+        ChallengeServer server(limits);
+        QCOMPARE(server.open(QStringLiteral("tls-alpn-01"), kLoopback, 0), std::nullopt);
+        server.publish(challenge("tls-alpn-01", "a.example.test", "tok-A"));
+        QElapsedTimer clock;
+        clock.start();
+        bool closed = false;
+        QCOMPARE(exchange(server.port(), sent, &closed), QByteArray());
+        QVERIFY(closed);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void portInUse_data() {
