@@ -29,7 +29,8 @@ QString listenFailure(const QTcpServer& server, const QString& type, const QHost
     case QAbstractSocket::AddressInUseError: {
         const QString holder = portHolder(port);
         return QStringLiteral("la porta %1 è già usata da %2: chiuderlo, oppure scegliere "
-                              "un'altra porta in %3 e farvi inoltrare dal router la porta %4")
+                              "un'altra porta in %3; la porta %4 del router deve essere "
+                              "inoltrata a quella porta di questo PC")
             .arg(port)
             .arg(holder.isEmpty() ? QStringLiteral("un altro programma") : holder,
                  QLatin1String(setting.name))
@@ -39,8 +40,8 @@ QString listenFailure(const QTcpServer& server, const QString& type, const QHost
         if (port < kFirstFreePort)
             return QStringLiteral(
                        "la porta %1 è sotto 1024 e questo utente non ha il privilegio di "
-                       "usarla: scegliere in %2 una porta più alta (per esempio %3) e far "
-                       "inoltrare dal router la porta %4 a questa porta di questo PC")
+                       "usarla: scegliere in %2 una porta più alta (per esempio %3); la porta "
+                       "%4 del router deve essere inoltrata a quella porta di questo PC")
                 .arg(port)
                 .arg(QLatin1String(setting.name))
                 .arg(setting.suggestion)
