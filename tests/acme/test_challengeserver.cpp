@@ -216,6 +216,32 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     }
 
+    void connectionsAtOnce_data() {
+        QTest::addColumn<QString>("type");
+        QTest::newRow("http-01") << QStringLiteral("http-01");
+        QTest::newRow("tls-alpn-01") << QStringLiteral("tls-alpn-01");
+    }
+    void connectionsAtOnce() {
+        QFETCH(QString, type);
+        ChallengeLimits limits;
+        limits.maxConnections = 1;
+        ChallengeServer server(limits);
+        QCOMPARE(server.open(type, kLoopback, 0), std::nullopt);
+        // One connection that says nothing holds the only place...
+        QTcpSocket quiet;
+        quiet.connectToHost(kLoopback, server.port());
+        QVERIFY(quiet.waitForConnected(kWaitMs));
+        QTest::qWait(100); // accepted by the listener
+        // ...so the next one is closed at once, unanswered.
+        QElapsedTimer clock;
+        clock.start();
+        bool closed = false;
+        QCOMPARE(exchange(server.port(), "GET / HTTP/1.0\r\n\r\n", &closed), QByteArray());
+        QVERIFY(closed);
+        QVERIFY(clock.elapsed() < 2000);
+        QCOMPARE(quiet.state(), QAbstractSocket::ConnectedState);
+    }
+
     void tlsAlpn_data() {
         QTest::addColumn<QByteArrayList>("protocols");
         QTest::addColumn<QString>("name");
