@@ -1,5 +1,6 @@
 #include "acme/TlsAlpnListener.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -38,7 +39,9 @@ void TlsAlpnListener::incomingConnection(qintptr descriptor) {
     connect(connection, &QObject::destroyed, this, [this] { --connections_; });
     auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, connection);
     auto closeDescriptor = std::make_shared<bool>(true);
-    connect(connection, &QObject::destroyed, [fd, closeDescriptor] {
+    // The notifier goes before its descriptor is closed.
+    connect(connection, &QObject::destroyed, [fd, closeDescriptor, watch = QPointer(notifier)] {
+        delete watch.data();
         if (*closeDescriptor)
             ::close(fd);
     });
