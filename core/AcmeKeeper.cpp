@@ -138,7 +138,8 @@ void AcmeKeeper::startAttempt() {
 void AcmeKeeper::onSucceeded(const acme::IssuedCertificate& certificate) {
     if (auto problem = store_.install(certificate.chainPem, certificate.keyPem))
         return finish(false, *problem);
-    if (with_.reloadServer && !with_.reloadServer()) {
+    // A stopped server loads the pair at its next start.
+    if (settings_.enabled && with_.reloadServer && !with_.reloadServer()) {
         store_.rollback();
         return finish(false, QStringLiteral("Il server non ha potuto caricare il nuovo "
                                             "certificato: resta in uso il precedente"));
