@@ -37,8 +37,9 @@ QString eventCaption(const QString& event) {
         {QStringLiteral("quota-warning"), QStringLiteral("Quota quasi esaurita")},
         {QStringLiteral("account-expired"), QStringLiteral("Account scaduto")},
         {QStringLiteral("admin-login"), QStringLiteral("Accesso all'amministrazione remota")},
-        {QStringLiteral("certificate-renewed"), QStringLiteral("Certificato rinnovato")},
-        {QStringLiteral("certificate-failed"), QStringLiteral("Certificato non rinnovato")},
+        {QStringLiteral("certificate-renewed"), QStringLiteral("Certificato automatico ottenuto")},
+        {QStringLiteral("certificate-failed"),
+         QStringLiteral("Certificato automatico non ottenuto o in scadenza")},
     };
     return captions.value(event, event);
 }
