@@ -1,0 +1,146 @@
+// The keeper against pebble on loopback: it obtains a certificate by
+// http-01, stores it and the server's TLS settings then name it; with the
+// challenge port taken the next attempt fails saying so, a retry is planned
+// in about 5 minutes and the certificate in use stays.
+#include "core/AcmeKeeper.h"
+#include "core/StartOptions.h"
+#include "events/ServerEvents.h"
+#include "tests/acme/PebbleCa.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kv;
+
+namespace {
+
+// Serves GET /.well-known/acme-challenge/TOKEN for the published tokens,
+// 404 otherwise, on loopback.
+class StandInListener : public AcmeChallengeListener {
+public:
+    std::optional<QString> open(const QString& type, const QHostAddress&, quint16 port) override {
+        if (type != QLatin1String("http-01"))
+            return QStringLiteral("verifica %1 non disponibile").arg(type);
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
+        if (!server_.listen(QHostAddress::LocalHost, port))
+            return QStringLiteral("la porta %1 è già in uso").arg(port);
+        return std::nullopt;
+    }
+    void publish(const acme::PendingChallenge& challenge) override {
+        answers_.insert("/.well-known/acme-challenge/" + challenge.token,
+                        challenge.keyAuthorization);
+    }
+    void withdrawAll() override { answers_.clear(); }
+    void close() override { server_.close(); }
+
+private:
+    void accept() {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                if (!socket->canReadLine())
+                    return;
+                const QList<QByteArray> words = socket->readLine().split(' ');
+                const QByteArray body = answers_.value(words.value(1));
+                socket->write(body.isEmpty()
+                                  ? QByteArray("HTTP/1.1 404 Not Found\r\n"
+                                               "Content-Length: 0\r\n\r\n")
+                                  : "HTTP/1.1 200 OK\r\nContent-Length: " +
+                                        QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            });
+        }
+    }
+    QTcpServer server_;
+    QHash<QByteArray, QByteArray> answers_;
+};
+
+} // namespace
+
+class TestAcmeKeeper : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        if (!PebbleCa::installed())
+            QSKIP("pebble and pebble-challtestsrv are not installed (Debian package pebble, "
+                  "which tools/setup installs)");
+    }
+
+    void obtainsThenKeepsItWhenThePortIsTaken() {
+        const quint16 httpPort = PebbleCa::freeTcpPort();
+        PebbleCa ca;
+        const QString started = ca.start(httpPort, PebbleCa::freeTcpPort(), 0);
+        QVERIFY2(started.isEmpty(), qPrintable(started));
+        QTemporaryDir data;
+        const QMap<QString, QString> rows{
+            {QStringLiteral("tls"), QStringLiteral("on")},
+            {QStringLiteral("acme"), QStringLiteral("on")},
+            {QStringLiteral("acme_domains"), QStringLiteral("kv.test")},
+            {QStringLiteral("acme_directory"), ca.directoryUrl()},
+            {QStringLiteral("acme_ca_file"), ca.tlsCertificateFile()},
+            {QStringLiteral("acme_http_port"), QString::number(httpPort)}};
+        const QString selfSigned = readStartOptions(rows, data.path()).tls.certificateFile;
+
+        events::ServerEvents bus;
+        QSignalSpy renewed(&bus, &events::ServerEvents::certificateRenewed);
+        QSignalSpy failed(&bus, &events::ServerEvents::certificateFailed);
+        QStringList log;
+        int reloads = 0;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        AcmeKeeper::Collaborators with;
+        with.bus = &bus;
+        with.log = [&log](const QString& line) { log << line; };
+        with.reloadServer = [&reloads] { return ++reloads > 0; };
+        with.makeListener = [] { return std::make_unique<StandInListener>(); };
+        with.now = [&now] { return now; };
+        with.jitter = [] { return 0.5; };
+        AcmeKeeper keeper(data.path(), with);
+        QSignalSpy finished(&keeper, &AcmeKeeper::attemptFinished);
+        AcmeKeeperSettings settings = acmeKeeperSettings(rows, data.path());
+        QVERIFY(settings.enabled);
+        settings.attempt.listenAddress = QHostAddress::LocalHost;
+        settings.attempt.order.defaultPollMs = 200;
+        keeper.configure(settings); // no certificate yet: an attempt at once
+        QVERIFY(log.first().contains(QStringLiteral("autofirmato")));
+        QVERIFY(keeper.state().working);
+        QVERIFY(finished.wait(90000));
+        QVERIFY2(finished.first().at(0).toBool(),
+                 qPrintable(finished.first().at(1).toString() + ca.log()));
+        QCOMPARE(reloads, 1);
+        QCOMPARE(renewed.count(), 1);
+        const AcmeState obtained = keeper.state();
+        QCOMPARE(obtained.names, QStringList{QStringLiteral("kv.test")});
+        QVERIFY(obtained.issuer.contains(QStringLiteral("Pebble")));
+        QVERIFY(obtained.lastError.isEmpty());
+        QCOMPARE(obtained.attempts, 1);
+        QVERIFY(obtained.nextAttempt > now.addDays(1)); // at two thirds of its lifetime
+        // What the engine is given at a start or reload names the new pair.
+        const ftp::TlsSettings tls = readStartOptions(rows, data.path()).tls;
+        QVERIFY(tls.certificateFile != selfSigned);
+        QCOMPARE(tls.certificateFile, keeper.store().certificateFile());
+        QCOMPARE(tls.privateKeyFile, keeper.store().keyFile());
+
+        // Another program holds the challenge port.
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::LocalHost, httpPort));
+        keeper.renewNow();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.last().at(0).toBool(), false);
+        const QString reason = finished.last().at(1).toString();
+        QVERIFY2(reason.contains(QStringLiteral("porta %1").arg(httpPort)), qPrintable(reason));
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().toString(), reason);
+        const AcmeState afterFailure = keeper.state();
+        QCOMPARE(afterFailure.lastError, reason);
+        QCOMPARE(afterFailure.attempts, 2);
+        QCOMPARE(now.secsTo(afterFailure.nextAttempt), 5 * 60);
+        QCOMPARE(afterFailure.serial, obtained.serial); // the certificate in use unchanged
+        QCOMPARE(reloads, 1);
+        QCOMPARE(readStartOptions(rows, data.path()).tls.certificateFile,
+                 keeper.store().certificateFile());
+        QVERIFY(log.last().contains(reason));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAcmeKeeper)
+#include "test_acmekeeper.moc"
