@@ -7,19 +7,45 @@ operator's certificate; NOOP answered at once while an order runs; `kestrova acm
 `kestrova status` on the way."""
 
 import datetime
+import json
 import ftplib
 import os
+import re
+import shutil
 import socket
 import ssl
 import subprocess
+import tempfile
 import time
 import unittest
 
-from kvharness import TIMEOUT, Control, Site, free_port
+from kvharness import TIMEOUT, Control, Site, free_port, program
 from pebbleharness import Pebble, installed
 
 DOMAIN = "kestrova.test"
 ISSUE_TIMEOUT = 90  # seconds an order may take, pebble's validation sleeps included
+
+
+ADMIN_PASSWORD = "amministra-qui"
+
+
+def with_remote_admin(test, site):
+    """Opens `site`'s administration port (before its start); returns a function running the
+    command line against it, as from another PC, the certificate trusted by its fingerprint."""
+    port = free_port()
+    site.db.set_options(admin_port=port)
+    site.kv_ok("admin", "passwd", stdin=ADMIN_PASSWORD + "\n")
+    home = tempfile.mkdtemp(prefix="kv-e2e-home-")
+    test.addCleanup(shutil.rmtree, home, True)
+
+    def remote(*args, timeout=TIMEOUT):
+        fingerprint = re.search(r"SHA256:[A-Za-z0-9+/]+",
+                                site.kv_ok("admin", "fingerprint").stdout.decode()).group(0)
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=home, XDG_CONFIG_HOME=os.path.join(home, "c"),
+                   KESTROVA_ADMIN_PASSWORD=ADMIN_PASSWORD)
+        return subprocess.run([program(), "--remote", f"127.0.0.1:{port}", "--trust", fingerprint, *args],
+                              capture_output=True, timeout=timeout, env=env)
+    return remote
 
 
 def utc(text):
@@ -122,6 +148,7 @@ class Issuance(AcmeCase):
         http_port = free_port()
         pebble = Pebble(self, http_port, free_port())
         site = self.site(pebble, "http-01", http_port=http_port)
+        remote = with_remote_admin(self, site)
         site.start()
         first = self.check_issued(site, pebble)
         out = site.kv("acme", "renew", timeout=ISSUE_TIMEOUT + 10)
@@ -130,6 +157,10 @@ class Issuance(AcmeCase):
         state = self.acme(site)
         self.assertNotEqual(state["serial"], first["serial"])
         self.assertGreater(state["attempts"], first["attempts"])
+        # The same from another PC, through the administration port.
+        out = remote("acme", "renew", "--json", timeout=ISSUE_TIMEOUT + 10)
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        self.assertNotIn(json.loads(out.stdout)["serial"], (first["serial"], state["serial"]))
 
 
 @unittest.skipUnless(installed(), "pebble is not installed")
@@ -261,8 +292,12 @@ class Refusals(unittest.TestCase):
         site = Site(self)
         self.assertIn("Nessun server in funzione", site.kv_fails("acme", "renew", code=3))
         site.db.add_user("bob", "x", rights="RB")
+        remote = with_remote_admin(self, site)
         site.start()
         self.assertIn("non sono attivi", site.kv_fails("acme", "renew"))
+        out = remote("acme", "renew")
+        self.assertEqual(out.returncode, 1, out.stderr)
+        self.assertIn("non sono attivi", out.stderr.decode())
         self.assertIsNone(site.kv_json("status").get("acme"))
         self.assertNotIn("Certificato ACME", site.kv_ok("status").stdout.decode())
         self.assertEqual(site.kv("acme", "now").returncode, 2)
