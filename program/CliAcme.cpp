@@ -57,14 +57,20 @@ int acmeCommand(Run& r) {
     if (r.args.words != QStringList{QStringLiteral("renew")})
         return r.usage(QStringLiteral("Uso: kestrova acme renew [--json]"));
     const QJsonObject request{{QStringLiteral("op"), QStringLiteral("acme")}};
-    QJsonObject ask = request;
-    ask.insert(QStringLiteral("renew"), true);
-    auto answer = r.ask(ask);
+    // Counted before asking: an attempt that ends at once still counts.
+    auto answer = r.ask(request);
     if (auto* code = std::get_if<int>(&answer))
         return *code;
+    const auto attempts = [](const QJsonObject& acme) {
+        return qint64(acme.value(QStringLiteral("attempts")).toDouble());
+    };
     const qint64 before =
-        qint64(std::get<QJsonObject>(answer)[QStringLiteral("acme")][QStringLiteral("attempts")]
-                   .toDouble());
+        attempts(std::get<QJsonObject>(answer)[QStringLiteral("acme")].toObject());
+    QJsonObject renew = request;
+    renew.insert(QStringLiteral("renew"), true);
+    answer = r.ask(renew);
+    if (auto* code = std::get_if<int>(&answer))
+        return *code;
     // The attempt runs on the server's worker: asked again until it has ended.
     const QDeadlineTimer deadline(kRenewWaitMs);
     while (!deadline.hasExpired()) {
@@ -73,8 +79,7 @@ int acmeCommand(Run& r) {
         if (auto* code = std::get_if<int>(&answer))
             return *code;
         const QJsonObject acme = std::get<QJsonObject>(answer)[QStringLiteral("acme")].toObject();
-        if (qint64(acme.value(QStringLiteral("attempts")).toDouble()) <= before ||
-            acme.value(QStringLiteral("working")).toBool())
+        if (attempts(acme) <= before || acme.value(QStringLiteral("working")).toBool())
             continue;
         if (r.json())
             r.printJson(acme);

@@ -22,6 +22,7 @@ struct Run {
     CliArguments args;
     AdminClient own;
     AdminClient* remote = nullptr; // a remote server's, already logged in
+    bool connected = false;        // `own` is, for the requests after the first
 
     AdminClient& client() { return remote ? *remote : own; }
 
@@ -37,10 +38,11 @@ struct Run {
     }
     // Connects; the exit status when that fails.
     std::optional<int> connect() {
-        if (remote)
+        if (remote || connected)
             return std::nullopt;
         switch (own.connectTo(adminSocketToConnect(folder))) {
         case AdminClient::Connect::Connected:
+            connected = true;
             return std::nullopt;
         case AdminClient::Connect::Denied:
             return refuse(
