@@ -159,6 +159,8 @@ public:
     void wroteAccountsFile() override;
     std::optional<QString> selectedOnlineAddress() const override;
     QString defaultRootText() const override;
+    // An attached or remote server answers through its channel.
+    void askAcme(bool renew, std::function<void(const QJsonObject&)> answer) override;
 
     // ServerView
     void showRunning(const QString& localAddress) override;
