@@ -43,11 +43,22 @@ void AcmeAttempt::start() {
     connect(transport_.get(), &acme::AcmeHttpTransport::answered, flow_.get(),
             &acme::AcmeOrderFlow::receive);
     connect(flow_.get(), &acme::AcmeOrderFlow::challengeReady, this,
-            [this](const acme::PendingChallenge& challenge) { listener_.publish(challenge); });
-    connect(flow_.get(), &acme::AcmeOrderFlow::challengesDone, this,
-            [this] { listener_.withdrawAll(); });
+            [this](const acme::PendingChallenge& challenge) {
+                if (finished_) // the listener may be gone once the outcome is out
+                    return;
+                if (const auto reason = listener_.publish(challenge))
+                    fail(QStringLiteral("La risposta alla verifica %1 per %2 non si può preparare: "
+                                        "%3")
+                             .arg(challenge.type, challenge.domain, *reason));
+            });
+    connect(flow_.get(), &acme::AcmeOrderFlow::challengesDone, this, [this] {
+        if (!finished_)
+            listener_.withdrawAll();
+    });
     connect(flow_.get(), &acme::AcmeOrderFlow::succeeded, this,
             [this](const acme::IssuedCertificate& certificate) {
+                if (finished_)
+                    return;
                 finished_ = true;
                 listener_.close();
                 Q_EMIT succeeded(certificate);

@@ -28,7 +28,8 @@ public:
     // The Italian reason when it cannot listen.
     virtual std::optional<QString> open(const QString& type, const QHostAddress& address,
                                         quint16 port) = 0;
-    virtual void publish(const acme::PendingChallenge& challenge) = 0;
+    // The answer is in place when it returns; the reason when it cannot be made.
+    virtual std::optional<QString> publish(const acme::PendingChallenge& challenge) = 0;
     virtual void withdrawAll() = 0;
     virtual void close() = 0;
 };

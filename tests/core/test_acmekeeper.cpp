@@ -26,9 +26,10 @@ public:
             return QStringLiteral("la porta %1 è già in uso").arg(port);
         return std::nullopt;
     }
-    void publish(const acme::PendingChallenge& challenge) override {
+    std::optional<QString> publish(const acme::PendingChallenge& challenge) override {
         answers_.insert("/.well-known/acme-challenge/" + challenge.token,
                         challenge.keyAuthorization);
+        return std::nullopt;
     }
     void withdrawAll() override { answers_.clear(); }
     void close() override { server_.close(); }
