@@ -1,60 +1,27 @@
-// The keeper against pebble on loopback: it obtains a certificate by
-// http-01, stores it and the server's TLS settings then name it; with the
-// challenge port taken the next attempt fails saying so, a retry is planned
-// in about 5 minutes and the certificate in use stays.
+// The keeper against pebble on loopback, with the real challenge listener:
+// it obtains a certificate by http-01, stores it and the server's TLS
+// settings then name it; with the challenge port taken the next attempt
+// fails saying so, a retry is planned in about 5 minutes and the certificate
+// in use stays; a new pair the server refuses to load is taken back.
 #include "core/AcmeKeeper.h"
+#include "core/ChallengeServerListener.h"
 #include "core/StartOptions.h"
 #include "events/ServerEvents.h"
 #include "tests/acme/PebbleCa.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 using namespace kv;
 
 namespace {
 
-// Serves GET /.well-known/acme-challenge/TOKEN for the published tokens,
-// 404 otherwise, on loopback.
-class StandInListener : public AcmeChallengeListener {
-public:
-    std::optional<QString> open(const QString& type, const QHostAddress&, quint16 port) override {
-        if (type != QLatin1String("http-01"))
-            return QStringLiteral("verifica %1 non disponibile").arg(type);
-        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
-        if (!server_.listen(QHostAddress::LocalHost, port))
-            return QStringLiteral("la porta %1 è già in uso").arg(port);
-        return std::nullopt;
-    }
-    std::optional<QString> publish(const acme::PendingChallenge& challenge) override {
-        answers_.insert("/.well-known/acme-challenge/" + challenge.token,
-                        challenge.keyAuthorization);
-        return std::nullopt;
-    }
-    void withdrawAll() override { answers_.clear(); }
-    void close() override { server_.close(); }
-
-private:
-    void accept() {
-        while (QTcpSocket* socket = server_.nextPendingConnection()) {
-            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                if (!socket->canReadLine())
-                    return;
-                const QList<QByteArray> words = socket->readLine().split(' ');
-                const QByteArray body = answers_.value(words.value(1));
-                socket->write(body.isEmpty()
-                                  ? QByteArray("HTTP/1.1 404 Not Found\r\n"
-                                               "Content-Length: 0\r\n\r\n")
-                                  : "HTTP/1.1 200 OK\r\nContent-Length: " +
-                                        QByteArray::number(body.size()) + "\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            });
-        }
-    }
-    QTcpServer server_;
-    QHash<QByteArray, QByteArray> answers_;
-};
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -67,7 +34,7 @@ private Q_SLOTS:
                   "which tools/setup installs)");
     }
 
-    void obtainsThenKeepsItWhenThePortIsTaken() {
+    void obtainsThenKeepsItWhenThePortIsTakenOrThePairRefused() {
         const quint16 httpPort = PebbleCa::freeTcpPort();
         PebbleCa ca;
         const QString started = ca.start(httpPort, PebbleCa::freeTcpPort(), 0);
@@ -87,12 +54,16 @@ private Q_SLOTS:
         QSignalSpy failed(&bus, &events::ServerEvents::certificateFailed);
         QStringList log;
         int reloads = 0;
+        bool serverRefuses = false;
         const QDateTime now = QDateTime::currentDateTimeUtc();
         AcmeKeeper::Collaborators with;
         with.bus = &bus;
         with.log = [&log](const QString& line) { log << line; };
-        with.reloadServer = [&reloads] { return ++reloads > 0; };
-        with.makeListener = [] { return std::make_unique<StandInListener>(); };
+        with.reloadServer = [&reloads, &serverRefuses] {
+            ++reloads;
+            return !serverRefuses;
+        };
+        with.makeListener = &makeChallengeServerListener;
         with.now = [&now] { return now; };
         with.jitter = [] { return 0.5; };
         AcmeKeeper keeper(data.path(), with);
@@ -140,6 +111,22 @@ private Q_SLOTS:
         QCOMPARE(readStartOptions(rows, data.path()).tls.certificateFile,
                  keeper.store().certificateFile());
         QVERIFY(log.last().contains(reason));
+        squatter.close();
+
+        // The server cannot load the new pair: the previous one is put back.
+        const QByteArray chainInUse = readAll(keeper.store().certificateFile());
+        serverRefuses = true;
+        keeper.renewNow();
+        QVERIFY(finished.wait(90000));
+        QCOMPARE(finished.last().at(0).toBool(), false);
+        const QString refusal = finished.last().at(1).toString();
+        QVERIFY2(refusal.contains(QStringLiteral("resta in uso il precedente")),
+                 qPrintable(refusal + ca.log()));
+        QCOMPARE(reloads, 2);
+        QCOMPARE(readAll(keeper.store().certificateFile()), chainInUse);
+        QCOMPARE(keeper.state().serial, obtained.serial);
+        QCOMPARE(keeper.state().lastError, refusal);
+        QCOMPARE(failed.count(), 2);
     }
 };
 
