@@ -2,10 +2,12 @@
 #include "core/AcmeKeeper.h"
 
 #include "core/AcmeSchedule.h"
+#include "core/RenewalInfoQuery.h"
 #include "core/StartOptions.h"
 #include "events/ServerEvents.h"
 #include "settings/OptionCatalog.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -90,12 +92,16 @@ void AcmeKeeper::plan() {
         return;
     const QDateTime now = with_.now();
     warnOfExpiry();
+    if (state_.notAfter.isValid() && windowFor_ != state_.serial && !renewalInfo_)
+        askRenewalInfo(); // the plan is made again when the CA answers
+    const bool windowApplies = windowFor_ == state_.serial;
     QDateTime when = state_.nextAttempt;
     if (failuresInARow_ == 0 || !when.isValid()) {
-        when = state_.notAfter.isValid()
-                   ? acme_schedule::renewalTime(notBefore_, state_.notAfter, settings_.renewPercent,
-                                                std::nullopt, 0.5)
-                   : now;
+        when =
+            state_.notAfter.isValid()
+                ? acme_schedule::renewalTime(notBefore_, state_.notAfter, settings_.renewPercent,
+                                             windowApplies ? window_ : std::nullopt, windowJitter_)
+                : now;
     }
     if (when <= now) {
         startAttempt();
@@ -177,6 +183,27 @@ void AcmeKeeper::finish(bool ok, const QString& reason) {
     Q_EMIT attemptFinished(ok, reason);
     plan();
     Q_EMIT stateChanged();
+}
+
+void AcmeKeeper::askRenewalInfo() {
+    QFile file(store_.certificateFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QString serial = state_.serial;
+    renewalInfo_ = std::make_unique<RenewalInfoQuery>();
+    connect(renewalInfo_.get(), &RenewalInfoQuery::finished, this,
+            [this, serial](const QDateTime& start, const QDateTime& end) {
+                renewalInfo_.release()->deleteLater(); // its signal is still being delivered
+                windowFor_ = serial;
+                window_ = start.isValid() ? std::optional(acme_schedule::RenewalWindow{start, end})
+                                          : std::nullopt;
+                windowJitter_ = jitter();
+                if (!timer_.isActive() || failuresInARow_ > 0)
+                    return; // an attempt runs, or a retry is planned: it stays as it is
+                plan();
+            });
+    renewalInfo_->start(settings_.attempt.order.directoryUrl, settings_.attempt.caFile,
+                        file.readAll());
 }
 
 void AcmeKeeper::warnOfExpiry() {

@@ -6,6 +6,7 @@
 
 #include "core/AcmeAttempt.h"
 #include "core/AcmePairStore.h"
+#include "core/AcmeSchedule.h"
 
 #include <QDateTime>
 #include <QMap>
@@ -15,12 +16,15 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace kv::events {
 class ServerEvents;
 }
 
 namespace kv {
+
+class RenewalInfoQuery;
 
 struct AcmeState {
     bool enabled = false;
@@ -78,6 +82,7 @@ private:
     void onFailed(const QString& explanation);
     void finish(bool ok, const QString& reason);
     void warnOfExpiry();
+    void askRenewalInfo();
     double jitter() const;
 
     AcmePairStore store_;
@@ -90,6 +95,11 @@ private:
     QTimer timer_;
     std::unique_ptr<AcmeChallengeListener> listener_;
     std::unique_ptr<AcmeAttempt> attempt_;
+    // The CA's suggested window, for the certificate of serial windowFor_.
+    std::unique_ptr<RenewalInfoQuery> renewalInfo_;
+    std::optional<acme_schedule::RenewalWindow> window_;
+    QString windowFor_;
+    double windowJitter_ = 0.5;
 };
 
 } // namespace kv

@@ -1,47 +1,12 @@
 // The renewal information's pieces: the certificate's identifier (the
 // example worked through in RFC 9773), its URL, and the suggested window as
 // the CA writes it, with the answers that are not one.
-#include "acme/OpenSslHandles.h"
 #include "acme/RenewalInfo.h"
+#include "tests/acme/CertificateWithKeyId.h"
 
 #include <QTest>
 
-#include <openssl/bn.h>
-#include <openssl/x509v3.h>
-
 using namespace kv::acme;
-
-namespace {
-
-// A self-signed certificate with the given serial (hex) and authority key
-// identifier, as PEM; without an identifier when `keyId` is empty.
-QByteArray certificate(const char* serialHex, const QByteArray& keyId) {
-    const KeyPtr key = newP256Key();
-    X509Ptr x509(X509_new());
-    BIGNUM* number = nullptr;
-    BN_hex2bn(&number, serialHex);
-    BN_to_ASN1_INTEGER(number, X509_get_serialNumber(x509.get()));
-    BN_free(number);
-    X509_gmtime_adj(X509_getm_notBefore(x509.get()), 0);
-    X509_gmtime_adj(X509_getm_notAfter(x509.get()), 3600);
-    X509_set_pubkey(x509.get(), key.get());
-    if (!keyId.isEmpty()) {
-        AUTHORITY_KEYID* aki = AUTHORITY_KEYID_new();
-        aki->keyid = ASN1_OCTET_STRING_new();
-        ASN1_OCTET_STRING_set(aki->keyid, reinterpret_cast<const unsigned char*>(keyId.data()),
-                              int(keyId.size()));
-        X509_add1_ext_i2d(x509.get(), NID_authority_key_identifier, aki, 0, 0);
-        AUTHORITY_KEYID_free(aki);
-    }
-    X509_sign(x509.get(), key.get(), EVP_sha256());
-    BioPtr out(BIO_new(BIO_s_mem()));
-    PEM_write_bio_X509(out.get(), x509.get());
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(out.get(), &data);
-    return QByteArray(data, int(n));
-}
-
-} // namespace
 
 class TestRenewalInfo : public QObject {
     Q_OBJECT
@@ -63,7 +28,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, serialHex);
         QFETCH(QByteArray, keyId);
         QFETCH(QByteArray, expected);
-        QCOMPARE(renewalInfoCertId(certificate(serialHex.constData(), keyId)), expected);
+        QCOMPARE(renewalInfoCertId(certificateWithKeyId(serialHex.constData(), keyId)), expected);
     }
 
     void notACertificate() { QVERIFY(renewalInfoCertId("not a certificate").isEmpty()); }
