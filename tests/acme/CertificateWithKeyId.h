@@ -9,9 +9,11 @@
 
 namespace kv::acme {
 
-// A self-signed certificate with the given serial (hex) and authority key
-// identifier, as PEM; without an identifier when `keyId` is empty.
-inline QByteArray certificateWithKeyId(const char* serialHex, const QByteArray& keyId) {
+// A self-signed certificate valid for 90 days from now with the given serial
+// (hex) and authority key identifier, as PEM; without an identifier when
+// `keyId` is empty. Its key's PEM goes to `keyPem` when given.
+inline QByteArray certificateWithKeyId(const char* serialHex, const QByteArray& keyId,
+                                       QByteArray* keyPem = nullptr) {
     const KeyPtr key = newP256Key();
     X509Ptr x509(X509_new());
     BIGNUM* number = nullptr;
@@ -19,7 +21,7 @@ inline QByteArray certificateWithKeyId(const char* serialHex, const QByteArray& 
     BN_to_ASN1_INTEGER(number, X509_get_serialNumber(x509.get()));
     BN_free(number);
     X509_gmtime_adj(X509_getm_notBefore(x509.get()), 0);
-    X509_gmtime_adj(X509_getm_notAfter(x509.get()), 3600);
+    X509_gmtime_adj(X509_getm_notAfter(x509.get()), 90L * 24 * 60 * 60);
     X509_set_pubkey(x509.get(), key.get());
     if (!keyId.isEmpty()) {
         AUTHORITY_KEYID* aki = AUTHORITY_KEYID_new();
@@ -30,6 +32,8 @@ inline QByteArray certificateWithKeyId(const char* serialHex, const QByteArray& 
         AUTHORITY_KEYID_free(aki);
     }
     X509_sign(x509.get(), key.get(), EVP_sha256());
+    if (keyPem)
+        *keyPem = privateKeyPem(key.get());
     BioPtr out(BIO_new(BIO_s_mem()));
     PEM_write_bio_X509(out.get(), x509.get());
     char* data = nullptr;

@@ -7,7 +7,9 @@
 #include "core/ChallengeServerListener.h"
 #include "core/StartOptions.h"
 #include "events/ServerEvents.h"
+#include "tests/acme/CertificateWithKeyId.h"
 #include "tests/acme/PebbleCa.h"
+#include "tests/core/StandInCa.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -28,13 +30,10 @@ QByteArray readAll(const QString& path) {
 class TestAcmeKeeper : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() {
+    void obtainsThenKeepsItWhenThePortIsTakenOrThePairRefused() {
         if (!PebbleCa::installed())
             QSKIP("pebble and pebble-challtestsrv are not installed (Debian package pebble, "
                   "which tools/setup installs)");
-    }
-
-    void obtainsThenKeepsItWhenThePortIsTakenOrThePairRefused() {
         const quint16 httpPort = PebbleCa::freeTcpPort();
         PebbleCa ca;
         const QString started = ca.start(httpPort, PebbleCa::freeTcpPort(), 0);
@@ -127,6 +126,45 @@ private Q_SLOTS:
         QCOMPARE(keeper.state().serial, obtained.serial);
         QCOMPARE(keeper.state().lastError, refusal);
         QCOMPARE(failed.count(), 2);
+    }
+
+    // The CA's renewal information moves the renewal from two thirds of the
+    // lifetime (60 days on) into the window it suggests.
+    void suggestedWindowMovesTheRenewal() {
+        QTemporaryDir data;
+        const AcmePairStore store(data.path());
+        QByteArray key;
+        const QByteArray chain = acme::certificateWithKeyId(
+            "87654321", QByteArray::fromHex("69885B6B87464041E1B37B847BA0AE2CDE01C8D4"), &key);
+        QCOMPARE(store.install(chain, key), std::nullopt);
+        const QDateTime now =
+            QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+        StandInCa ca;
+        ca.bodies.insert("/dir", "{\"renewalInfo\":\"" + ca.url("/ari").toUtf8() + "\"}");
+        const QString start = now.addDays(2).toString(Qt::ISODate);
+        const QString end = now.addDays(3).toString(Qt::ISODate);
+        ca.bodies.insert("/ari/aYhba4dGQEHhs3uEe6CuLN4ByNQ.AIdlQyE",
+                         QStringLiteral("{\"suggestedWindow\":{\"start\":\"%1\",\"end\":\"%2\"}}")
+                             .arg(start, end)
+                             .toUtf8());
+        const QMap<QString, QString> rows{
+            {QStringLiteral("tls"), QStringLiteral("on")},
+            {QStringLiteral("acme"), QStringLiteral("on")},
+            {QStringLiteral("acme_domains"), QStringLiteral("kv.test")},
+            {QStringLiteral("acme_directory"), ca.url("/dir")}};
+        AcmeKeeper::Collaborators with;
+        with.now = [&now] { return now; };
+        with.jitter = [] { return 0.5; };
+        AcmeKeeper keeper(data.path(), with);
+        AcmeKeeperSettings settings = acmeKeeperSettings(rows, data.path());
+        QVERIFY(settings.enabled);
+        keeper.configure(settings);
+        QVERIFY(!keeper.state().working);
+        QCOMPARE(now.daysTo(keeper.state().nextAttempt), 60); // by percent, until the CA answers
+        QSignalSpy changed(&keeper, &AcmeKeeper::stateChanged);
+        QVERIFY(changed.wait(10000));
+        QCOMPARE(ca.asked.size(), 2);
+        QCOMPARE(now.secsTo(keeper.state().nextAttempt), qint64(2.5 * 24 * 60 * 60));
     }
 };
 
