@@ -17,7 +17,7 @@ import unittest
 
 import paramiko
 
-from kvharness import TIMEOUT, program, read_text, spawn, wait_until
+from kvharness import program, read_text, spawn, wait_until
 from sftpharness import close_even_if_cut, connect, sftp_site
 
 MODIFIED = calendar.timegm((2021, 3, 4, 5, 6, 7))  # a file's time, in whole seconds
@@ -84,16 +84,6 @@ class Sftp:
 
 
 PROTOCOLS = (Ftp, Sftp)
-
-
-def eventually(check, seconds=TIMEOUT, pause=0.05):
-    """Whether `check` comes true within `seconds`."""
-    deadline = time.monotonic() + seconds
-    while not check():
-        if time.monotonic() >= deadline:
-            return False
-        time.sleep(pause)
-    return True
 
 
 class BothProtocols(unittest.TestCase):
@@ -176,8 +166,8 @@ class BothProtocols(unittest.TestCase):
                 for proto in (first,) * 3 + (second,) * 2:
                     with self.assertRaises(proto.login_refusals):
                         proto.login(site, "bob", "wrong", source)
-                self.assertTrue(eventually(lambda: f"Indirizzo {source} bloccato temporaneamente"
-                                           in site.server.stdout()), "no ban logged")
+                wait_until(lambda: f"Indirizzo {source} bloccato temporaneamente" in site.server.stdout(),
+                           "the ban's line")
                 for proto in PROTOCOLS:
                     self.assert_refused(proto, site, source)
         for proto in PROTOCOLS:
@@ -219,11 +209,9 @@ class BothProtocols(unittest.TestCase):
         wait_until(following, "the follower", pause=0.2)
         site.kv_ok("ban", "add", "127.0.0.9")
         with self.subTest("followed"):
-            self.assertTrue(eventually(lambda: "127.0.0.9" in read_text(events)),
-                            "the ban is not in the followed log")
+            wait_until(lambda: "127.0.0.9" in read_text(events), "the ban in the followed log")
         with self.subTest("action"):
-            self.assertTrue(eventually(lambda: os.path.exists(bans) and "127.0.0.9" in read_text(bans)),
-                            "the ban's action did not run")
+            wait_until(lambda: os.path.exists(bans) and "127.0.0.9" in read_text(bans), "the ban's action")
         for proto in PROTOCOLS:
             with self.subTest(proto.name):
                 self.assert_refused(proto, site, "127.0.0.9")
@@ -246,7 +234,7 @@ class BothProtocols(unittest.TestCase):
                     except (*proto.gone, ftplib.Error):
                         return True
                     return False
-                self.assertTrue(eventually(gone), f"bob's {proto.name} session is still open")
+                wait_until(gone, f"the end of bob's {proto.name} session")
                 for _ in range(3):  # more than ban_attempts
                     with self.assertRaises(proto.login_refusals):
                         proto.close(proto.login(site, "bob", "pw"))
