@@ -182,6 +182,7 @@ class BothProtocols(unittest.TestCase):
         self.assertEqual(sorted(s["address"] for s in who), sorted(sources.values()))
         with self.subTest("status"):
             self.assertEqual(site.kv_json("status")["sessions"], 2)
+            self.assertIn("Sessioni aperte: 2", site.kv("status").stdout.decode())
         for proto, source in sources.items():
             with self.subTest(proto.name):
                 mine = [s for s in who if s["address"] == source]
