@@ -187,6 +187,7 @@ class BothProtocols(unittest.TestCase):
             with self.subTest(proto.name):
                 mine = [s for s in who if s["address"] == source]
                 self.assertEqual([s["login"] for s in mine], ["bob"], who)
+                self.assertTrue(mine[0]["since"], who)  # when it began
                 site.kv_ok("kick", str(mine[0]["id"]))
                 with self.assertRaises(proto.gone):
                     for _ in range(50):  # bounded: the session ends within a few tries
