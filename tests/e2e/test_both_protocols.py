@@ -1,5 +1,5 @@
 """The same scenarios over FTP (ftplib) and SFTP (paramiko) against one real program: an upload's
-action gets the file's disk path and runs in its folder; the times each protocol reports, an open
+action gets the event and the file's disk path and runs in its folder, one switched off never; the times each protocol reports, an open
 SFTP file's too, are the file's; connection limits and failed-login bans count both protocols
 together; the command line's who, status and kick see and end sessions of either; a ban added by
 hand is followed, runs its action and shuts both doors; an account whose expiry date has passed
@@ -115,6 +115,8 @@ class BothProtocols(unittest.TestCase):
         os.makedirs(os.path.join(site.root, "scan"))
         site.kv_ok("action", "add", "upload", "--run",
                    f'/bin/sh -c "env > {out}/$KV_PROTOCOL.env; pwd > {out}/$KV_PROTOCOL.pwd"')
+        off = site.kv_ok("action", "add", "upload", "--run", f'/bin/sh -c "echo on >> {out}/off.txt"')
+        site.kv_ok("action", "off", off.stdout.decode().strip())  # a rule switched off never runs
         site.start()
         for proto in PROTOCOLS:
             with self.subTest(proto.name):
@@ -127,9 +129,11 @@ class BothProtocols(unittest.TestCase):
                 env = dict(line.split("=", 1) for line in read_text(os.path.join(out, f"{proto.name}.env"))
                            .splitlines() if "=" in line)
                 real = os.path.join(site.root, "scan", f"doc one.{proto.name}.pdf")
-                self.assertEqual((env["KV_PROTOCOL"], env["KV_PATH"], env["KV_SIZE"]), (proto.name, path, "1234"))
+                told = [env[f"KV_{n}"] for n in ("EVENT", "USER", "ADDRESS", "PROTOCOL", "PATH", "SIZE")]
+                self.assertEqual(told, ["upload", "bob", "127.0.0.1", proto.name, path, "1234"])
                 self.assertEqual(os.path.realpath(env["KV_FILE"]) if env["KV_FILE"] else "", os.path.realpath(real))
                 self.assertEqual(os.path.realpath(read_text(pwd).strip()), os.path.realpath(os.path.dirname(real)))
+        self.assertFalse(os.path.exists(os.path.join(out, "off.txt")))
 
     def test_every_way_of_asking_a_files_time_gives_its_time(self):
         site = self.site()
