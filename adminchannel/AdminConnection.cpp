@@ -46,7 +46,7 @@ void AdminConnection::abortSocket() {
         tls_->abort();
 }
 
-void AdminConnection::connectTo(const QString& socketPath) {
+void AdminConnection::startAfresh() {
     if (socket_)
         abortSocket();
     ending_ = false;
@@ -54,6 +54,10 @@ void AdminConnection::connectTo(const QString& socketPath) {
     loggingIn_ = false;
     error_.clear();
     reader_ = AdminLineReader(replyLimit_);
+}
+
+void AdminConnection::connectTo(const QString& socketPath) {
+    startAfresh();
     useLocal();
     local_->connectToServer(socketPath);
 }

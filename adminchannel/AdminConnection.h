@@ -72,6 +72,8 @@ Q_SIGNALS:
     void closed();
 
 private:
+    // Ends any connection and forgets its state, before a new one.
+    void startAfresh();
     void onReadyRead();
     void onDisconnected();
     void failPending();

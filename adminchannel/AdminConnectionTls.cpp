@@ -28,16 +28,10 @@ void AdminConnection::useTls() {
 
 void AdminConnection::connectToRemote(const RemoteServerAddress& server,
                                       const QString& expectedFingerprint, const QString& password) {
-    if (socket_)
-        abortSocket();
-    ending_ = false;
-    wasConnected_ = false;
-    loggingIn_ = false;
-    error_.clear();
+    startAfresh();
     seenFingerprint_.clear();
     expectedFingerprint_ = expectedFingerprint;
     password_ = password;
-    reader_ = AdminLineReader(replyLimit_);
     useTls();
     tls_->setSslConfiguration(remoteAdminClientTls());
     tls_->connectToHostEncrypted(server.host, server.port);

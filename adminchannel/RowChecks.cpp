@@ -68,6 +68,22 @@ std::optional<QString> rootChange(const QJsonObject& after, const access::RootOw
     return std::nullopt;
 }
 
+// An account's or the anonymous account's root and rights, where they changed.
+std::optional<QString> rootAndSwitchesProblem(const std::optional<QJsonObject>& current,
+                                              const QJsonObject& after,
+                                              const access::RootOwner& owner,
+                                              const ChangeRules& rules) {
+    if (changed(current, after, QStringLiteral("rootdir")))
+        if (const auto problem = rootChange(after, owner, rules))
+            return problem;
+    for (const QString& column : kSwitchColumns) {
+        if (changed(current, after, column))
+            if (const auto problem = switchProblem(after, column))
+                return problem;
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> accountProblem(const QSqlDatabase& db, qint64 rowid,
                                       const std::optional<QJsonObject>& current,
                                       const QJsonObject& after, const ChangeRules& rules) {
@@ -82,15 +98,7 @@ std::optional<QString> accountProblem(const QSqlDatabase& db, qint64 rowid,
                                   "bcrypt)")
                 .arg(login);
     }
-    if (changed(current, after, QStringLiteral("rootdir")))
-        if (const auto problem = rootChange(after, access::accountRootOwner(login), rules))
-            return problem;
-    for (const QString& column : kSwitchColumns) {
-        if (changed(current, after, column))
-            if (const auto problem = switchProblem(after, column))
-                return problem;
-    }
-    return std::nullopt;
+    return rootAndSwitchesProblem(current, after, access::accountRootOwner(login), rules);
 }
 
 std::optional<QString> settingsProblem(const std::optional<QJsonObject>& current,
@@ -230,17 +238,8 @@ std::optional<QString> rowProblem(const QSqlDatabase& db, const QString& table, 
                                   const ChangeRules& rules) {
     if (table == QLatin1String("users"))
         return accountProblem(db, rowid, current, after, rules);
-    if (table == QLatin1String("anonymous")) {
-        if (changed(current, after, QStringLiteral("rootdir")))
-            if (const auto problem = rootChange(after, access::anonymousRootOwner(), rules))
-                return problem;
-        for (const QString& column : kSwitchColumns) {
-            if (changed(current, after, column))
-                if (const auto problem = switchProblem(after, column))
-                    return problem;
-        }
-        return std::nullopt;
-    }
+    if (table == QLatin1String("anonymous"))
+        return rootAndSwitchesProblem(current, after, access::anonymousRootOwner(), rules);
     if (table == QLatin1String("settings"))
         return settingsProblem(current, after, rules);
     if (table == QLatin1String("options"))

@@ -3,6 +3,7 @@
 // message every front end shows, and when an expiry date ends an account.
 
 #include "access/AccountLimitFields.h"
+#include "tests/support/DataRow.h"
 
 #include <QtTest>
 
@@ -28,46 +29,38 @@ private Q_SLOTS:
         QTest::newRow("rate") << rate << u" 512 "_s << qint64(512) << QString();
         QTest::newRow("rate none") << rate << u"0"_s << qint64(0) << QString();
         QTest::newRow("rate maximum") << rate << u"16777216"_s << qint64(16777216) << QString();
-        QTest::newRow("rate over maximum")
-            << rate << u"16777217"_s << qint64(0)
-            << rateCaption + u"\"16777217\" è oltre il massimo (16777216)"_s;
-        QTest::newRow("rate negative")
-            << rate << u"-5"_s << qint64(0) << rateCaption + u"\"-5\" non può essere negativo"_s;
-        QTest::newRow("rate fraction") << rate << u"1.5"_s << qint64(0)
-                                       << rateCaption + u"\"1.5\" deve essere un numero intero"_s;
-        QTest::newRow("rate too many digits")
-            << rate << u"99999999999999999999"_s << qint64(0)
-            << rateCaption + u"\"99999999999999999999\" è oltre il massimo (16777216)"_s;
-        QTest::newRow("rate word")
-            << rate << u"veloce"_s << qint64(0) << rateCaption + u"\"veloce\" non è un numero"_s;
-        QTest::newRow("rate empty")
-            << rate << u""_s << qint64(0) << rateCaption + u"\"\" non è un numero"_s;
+        addRow("rate over maximum", rate, u"16777217"_s, qint64(0),
+               rateCaption + u"\"16777217\" è oltre il massimo (16777216)"_s);
+        addRow("rate negative", rate, u"-5"_s, qint64(0),
+               rateCaption + u"\"-5\" non può essere negativo"_s);
+        addRow("rate fraction", rate, u"1.5"_s, qint64(0),
+               rateCaption + u"\"1.5\" deve essere un numero intero"_s);
+        addRow("rate too many digits", rate, u"99999999999999999999"_s, qint64(0),
+               rateCaption + u"\"99999999999999999999\" è oltre il massimo (16777216)"_s);
+        addRow("rate word", rate, u"veloce"_s, qint64(0),
+               rateCaption + u"\"veloce\" non è un numero"_s);
+        addRow("rate empty", rate, u""_s, qint64(0), rateCaption + u"\"\" non è un numero"_s);
         QTest::newRow("bytes") << quota << u"1000"_s << qint64(1000) << QString();
         QTest::newRow("kibibytes") << quota << u"4K"_s << qint64(4096) << QString();
         QTest::newRow("mebibytes lower case") << quota << u"3m"_s << qint64(3 << 20) << QString();
-        QTest::newRow("gibibytes with unit")
-            << quota << u"2GiB"_s << (qint64(2) << 30) << QString();
+        addRow("gibibytes with unit", quota, u"2GiB"_s, (qint64(2) << 30), QString());
         QTest::newRow("tebibytes") << quota << u"1T"_s << (qint64(1) << 40) << QString();
         QTest::newRow("none") << quota << u"0"_s << qint64(0) << QString();
-        QTest::newRow("size negative") << quota << u"-1G"_s << qint64(0)
-                                       << u"Quota di spazio: \"-1G\" non può essere negativa"_s;
-        QTest::newRow("size fraction")
-            << quota << u"1.5G"_s << qint64(0)
-            << u"Quota di spazio: \"1.5G\" deve essere un numero intero (ad esempio 1536M invece "
-               "di 1.5G)"_s;
-        QTest::newRow("size unknown unit")
-            << quota << u"5P"_s << qint64(0)
-            << u"Quota di spazio: \"5P\" non è una dimensione (byte, oppure un numero seguito da "
-               "K, M, G o T)"_s;
-        QTest::newRow("size over maximum")
-            << quota << u"1048577T"_s << qint64(0)
-            << u"Quota di spazio: \"1048577T\" è oltre il massimo (1048576T)"_s;
-        QTest::newRow("size too many digits")
-            << quota << u"99999999999999999999"_s << qint64(0)
-            << u"Quota di spazio: \"99999999999999999999\" è oltre il massimo (1048576T)"_s;
+        addRow("size negative", quota, u"-1G"_s, qint64(0),
+               u"Quota di spazio: \"-1G\" non può essere negativa"_s);
+        addRow("size fraction", quota, u"1.5G"_s, qint64(0),
+               u"Quota di spazio: \"1.5G\" deve essere un numero intero (ad esempio 1536M invece "
+               "di 1.5G)"_s);
+        addRow("size unknown unit", quota, u"5P"_s, qint64(0),
+               u"Quota di spazio: \"5P\" non è una dimensione (byte, oppure un numero seguito da "
+               "K, M, G o T)"_s);
+        addRow("size over maximum", quota, u"1048577T"_s, qint64(0),
+               u"Quota di spazio: \"1048577T\" è oltre il massimo (1048576T)"_s);
+        addRow("size too many digits", quota, u"99999999999999999999"_s, qint64(0),
+               u"Quota di spazio: \"99999999999999999999\" è oltre il massimo (1048576T)"_s);
         QTest::newRow("files") << files << u"250"_s << qint64(250) << QString();
-        QTest::newRow("files with a unit")
-            << files << u"5K"_s << qint64(0) << u"Quota di file: \"5K\" non è un numero"_s;
+        addRow("files with a unit", files, u"5K"_s, qint64(0),
+               u"Quota di file: \"5K\" non è un numero"_s);
     }
     void typedValues() {
         QFETCH(int, field);

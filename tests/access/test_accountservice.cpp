@@ -8,6 +8,7 @@
 #include "access/AccountDatabase.h"
 #include "access/AccountService.h"
 #include "files/LoginGrant.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/DbTestSupport.h"
 
 #include <QDir>
@@ -100,20 +101,17 @@ private Q_SLOTS:
     void addRefusalsChangeNothing_data() {
         QTest::addColumn<QString>("login");
         fieldColumns();
-        QTest::newRow("duplicate in another case")
-            << u"BOB"_s << u"-"_s << false << u"Non è consentito duplicare i Login"_s;
+        addRow("duplicate in another case", u"BOB"_s, u"-"_s, false,
+               u"Non è consentito duplicare i Login"_s);
         QTest::newRow("blank") << u" "_s << u"-"_s << false << u"Il login non può essere vuoto"_s;
-        QTest::newRow("anonymous")
-            << u"Anonymous"_s << u"-"_s << false
-            << u"\"anonymous\" è l'account anonimo: scegliere un altro login"_s;
-        QTest::newRow("missing root") << u"dora"_s << u"{root}/missing"_s << false
-                                      << u"La cartella \"{root}/missing\" non esiste"_s;
-        QTest::newRow("relative root")
-            << u"dora"_s << u"sub"_s << false
-            << u"La cartella \"sub\" va indicata con un percorso assoluto"_s;
-        QTest::newRow("whole disk not chosen")
-            << u"dora"_s << u"/"_s << false
-            << kv::access::wholeDiskRefusal(kv::access::accountRootOwner(u"dora"_s));
+        addRow("anonymous", u"Anonymous"_s, u"-"_s, false,
+               u"\"anonymous\" è l'account anonimo: scegliere un altro login"_s);
+        addRow("missing root", u"dora"_s, u"{root}/missing"_s, false,
+               u"La cartella \"{root}/missing\" non esiste"_s);
+        addRow("relative root", u"dora"_s, u"sub"_s, false,
+               u"La cartella \"sub\" va indicata con un percorso assoluto"_s);
+        addRow("whole disk not chosen", u"dora"_s, u"/"_s, false,
+               kv::access::wholeDiskRefusal(kv::access::accountRootOwner(u"dora"_s)));
     }
     void addRefusalsChangeNothing() {
         QFETCH(QString, login);
@@ -135,10 +133,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("rights");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QString>("stored"); // enabled, rights mask, root
-        QTest::newRow("default root, rights")
-            << u"-"_s << false << u"rB"_s << true << u"1 r--b- "_s;
-        QTest::newRow("own root, cleaned")
-            << u"{root}/sub/"_s << false << u"rwdbm"_s << false << u"0 rwdbm {root}/sub"_s;
+        addRow("default root, rights", u"-"_s, false, u"rB"_s, true, u"1 r--b- "_s);
+        addRow("own root, cleaned", u"{root}/sub/"_s, false, u"rwdbm"_s, false,
+               u"0 rwdbm {root}/sub"_s);
         QTest::newRow("whole disk by name") << u"/"_s << true << u""_s << true << u"1 ----- /"_s;
     }
     void addStoresWhatWasGiven() {
@@ -187,18 +184,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("login");
         QTest::addColumn<QString>("newLogin"); // "-": no rename
         fieldColumns();
-        QTest::newRow("no such account")
-            << u"nobody"_s << u"-"_s << u"-"_s << false << u"L'account \"nobody\" non esiste"_s;
-        QTest::newRow("rename onto another account")
-            << u"bob"_s << u"Carla"_s << u"-"_s << false << u"Non è consentito duplicare i Login"_s;
-        QTest::newRow("rename to a blank") << u"bob"_s << u"a b"_s << u"-"_s << false
-                                           << u"Il login non può contenere spazi o caratteri di "
-                                              "controllo"_s;
-        QTest::newRow("missing root") << u"bob"_s << u"-"_s << u"{root}/missing"_s << false
-                                      << u"La cartella \"{root}/missing\" non esiste"_s;
-        QTest::newRow("whole disk not chosen")
-            << u"bob"_s << u"-"_s << u"/"_s << false
-            << kv::access::wholeDiskRefusal(kv::access::accountRootOwner(u"bob"_s));
+        addRow("no such account", u"nobody"_s, u"-"_s, u"-"_s, false,
+               u"L'account \"nobody\" non esiste"_s);
+        addRow("rename onto another account", u"bob"_s, u"Carla"_s, u"-"_s, false,
+               u"Non è consentito duplicare i Login"_s);
+        addRow("rename to a blank", u"bob"_s, u"a b"_s, u"-"_s, false,
+               u"Il login non può contenere spazi o caratteri di "
+               "controllo"_s);
+        addRow("missing root", u"bob"_s, u"-"_s, u"{root}/missing"_s, false,
+               u"La cartella \"{root}/missing\" non esiste"_s);
+        addRow("whole disk not chosen", u"bob"_s, u"-"_s, u"/"_s, false,
+               kv::access::wholeDiskRefusal(kv::access::accountRootOwner(u"bob"_s)));
     }
     void changeRefusalsChangeNothing() {
         QFETCH(QString, login);
@@ -272,10 +268,10 @@ private Q_SLOTS:
     void anonymousAccount_data() {
         fieldColumns();
         QTest::newRow("own root") << u"{root}/sub"_s << false << QString();
-        QTest::newRow("missing root")
-            << u"{root}/missing"_s << false << u"La cartella \"{root}/missing\" non esiste"_s;
-        QTest::newRow("whole disk not chosen")
-            << u"/"_s << false << kv::access::wholeDiskRefusal(kv::access::anonymousRootOwner());
+        addRow("missing root", u"{root}/missing"_s, false,
+               u"La cartella \"{root}/missing\" non esiste"_s);
+        addRow("whole disk not chosen", u"/"_s, false,
+               kv::access::wholeDiskRefusal(kv::access::anonymousRootOwner()));
         QTest::newRow("whole disk by name") << u"/"_s << true << QString();
     }
     void anonymousAccount() {
@@ -317,21 +313,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("field"); // the column
         QTest::addColumn<qint64>("value");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("negative rate")
-            << u"rate_up_kib"_s << qint64(-1)
-            << u"Velocità massima in ricezione (upload) dell'account, in KiB/s: \"-1\" non può "
-               "essere negativo"_s;
-        QTest::newRow("rate over the maximum")
-            << u"session_rate_down_kib"_s << qint64(16 * 1024 * 1024 + 1)
-            << u"Velocità massima in invio (download) di ogni sessione, in KiB/s: \"16777217\" "
-               "è oltre il massimo (16777216)"_s;
-        QTest::newRow("negative quota") << u"quota_bytes"_s << qint64(-1024)
-                                        << u"Quota di spazio: \"-1024\" non può essere negativo"_s;
-        QTest::newRow("quota over the maximum")
-            << u"quota_bytes"_s << (qint64(1) << 61)
-            << u"Quota di spazio: \"2097152T\" è oltre il massimo (1048576T)"_s;
-        QTest::newRow("negative files")
-            << u"quota_files"_s << qint64(-3) << u"Quota di file: \"-3\" non può essere negativo"_s;
+        addRow("negative rate", u"rate_up_kib"_s, qint64(-1),
+               u"Velocità massima in ricezione (upload) dell'account, in KiB/s: \"-1\" non può "
+               "essere negativo"_s);
+        addRow("rate over the maximum", u"session_rate_down_kib"_s, qint64(16 * 1024 * 1024 + 1),
+               u"Velocità massima in invio (download) di ogni sessione, in KiB/s: \"16777217\" "
+               "è oltre il massimo (16777216)"_s);
+        addRow("negative quota", u"quota_bytes"_s, qint64(-1024),
+               u"Quota di spazio: \"-1024\" non può essere negativo"_s);
+        addRow("quota over the maximum", u"quota_bytes"_s, (qint64(1) << 61),
+               u"Quota di spazio: \"2097152T\" è oltre il massimo (1048576T)"_s);
+        addRow("negative files", u"quota_files"_s, qint64(-3),
+               u"Quota di file: \"-3\" non può essere negativo"_s);
     }
     void limitRefusalsChangeNothing() {
         QFETCH(QString, field);

@@ -9,6 +9,7 @@
 #include "access/AccountService.h"
 #include "access/LoginHandler.h"
 #include "access/PasswordHash.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeConnection.h"
 #include "tests/support/SampleKeys.h"
@@ -295,13 +296,11 @@ private Q_SLOTS:
         QTest::newRow("both off") << u"UPDATE settings SET IPok = 0, IPko = 0"_s << false << false;
         QTest::newRow("allow on") << u"UPDATE settings SET IPok = 1, IPko = 0"_s << true << false;
         QTest::newRow("block on") << u"UPDATE settings SET IPok = 0, IPko = 1"_s << false << true;
-        QTest::newRow("null counts as on")
-            << u"UPDATE settings SET IPok = NULL, IPko = NULL"_s << true << true;
+        addRow("null counts as on", u"UPDATE settings SET IPok = NULL, IPko = NULL"_s, true, true);
         QTest::newRow("no settings row") << u"DELETE FROM settings"_s << false << false;
         // The lists are then looked up, and a file that cannot be read leaves
         // the login undecided (listTableStates) rather than letting it in.
-        QTest::newRow("unreadable: looked up")
-            << u"ALTER TABLE settings RENAME TO aside"_s << true << true;
+        addRow("unreadable: looked up", u"ALTER TABLE settings RENAME TO aside"_s, true, true);
     }
     void storedSwitches() {
         QFETCH(QString, update);
@@ -366,16 +365,12 @@ private Q_SLOTS:
         const QDateTime lastSecond(day, QTime(23, 59, 59));
         const QDateTime midnight(day.addDays(1), QTime(0, 0));
         QTest::newRow("the date's last second") << u"bob"_s << u"x"_s << lastSecond << QString();
-        QTest::newRow("the midnight after it")
-            << u"bob"_s << u"x"_s << midnight << refusal::kExpired;
-        QTest::newRow("wrong password, expired")
-            << u"bob"_s << u"no"_s << midnight << refusal::kWrongPassword;
-        QTest::newRow("anonymous on its date")
-            << u"anonymous"_s << u"guest"_s << lastSecond << QString();
-        QTest::newRow("anonymous expired")
-            << u"anonymous"_s << u"guest"_s << midnight << refusal::kExpired;
-        QTest::newRow("another account, no date")
-            << u"dave"_s << u"Dave-Pw1"_s << midnight.addYears(5) << QString();
+        addRow("the midnight after it", u"bob"_s, u"x"_s, midnight, refusal::kExpired);
+        addRow("wrong password, expired", u"bob"_s, u"no"_s, midnight, refusal::kWrongPassword);
+        addRow("anonymous on its date", u"anonymous"_s, u"guest"_s, lastSecond, QString());
+        addRow("anonymous expired", u"anonymous"_s, u"guest"_s, midnight, refusal::kExpired);
+        addRow("another account, no date", u"dave"_s, u"Dave-Pw1"_s, midnight.addYears(5),
+               QString());
     }
     void expiryEndsAtTheLocalMidnightAfterTheDate() {
         QFETCH(QString, user);

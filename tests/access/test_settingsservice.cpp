@@ -6,6 +6,7 @@
 #include "access/EntryChecks.h"
 #include "access/SettingsService.h"
 #include "settings/OptionCatalog.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/DbTestSupport.h"
 
 #include <QDir>
@@ -54,20 +55,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stored"); // what the row holds after; refusal: unchanged
         QTest::addColumn<QString>("refusal");
         QTest::newRow("port") << setting::kPort << u" 2121 "_s << false << u"2121"_s << QString();
-        QTest::newRow("port out of range") << setting::kPort << u"70000"_s << false << QString()
-                                           << u"Porta non valida: \"70000\" (1-65535)"_s;
-        QTest::newRow("unknown column")
-            << u"password"_s << u"x"_s << false << QString()
-            << kv::settings::optionCatalog()
+        addRow("port out of range", setting::kPort, u"70000"_s, false, QString(),
+               u"Porta non valida: \"70000\" (1-65535)"_s);
+        addRow("unknown column", u"password"_s, u"x"_s, false, QString(),
+               kv::settings::optionCatalog()
                    .check(u"password"_s, u"x"_s, kv::settings::OptionStore::SettingsRow)
-                   .error;
-        QTest::newRow("root") << setting::kRootDir << u"{dir}/shared/"_s << false
-                              << u"{dir}/shared"_s << QString();
-        QTest::newRow("whole disk not chosen")
-            << setting::kRootDir << u"/"_s << false << QString()
-            << kv::access::wholeDiskRefusal(kv::access::defaultRootOwner());
-        QTest::newRow("whole disk by name")
-            << setting::kRootDir << u"/"_s << true << u"/"_s << QString();
+                   .error);
+        addRow("root", setting::kRootDir, u"{dir}/shared/"_s, false, u"{dir}/shared"_s, QString());
+        addRow("whole disk not chosen", setting::kRootDir, u"/"_s, false, QString(),
+               kv::access::wholeDiskRefusal(kv::access::defaultRootOwner()));
+        addRow("whole disk by name", setting::kRootDir, u"/"_s, true, u"/"_s, QString());
     }
     void settingsRow() {
         QFETCH(QString, name);
@@ -97,19 +94,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("refusal");
         QTest::newRow("limit") << option::kMaxConnections << u"50"_s << QString();
-        QTest::newRow("limit out of range")
-            << option::kMaxConnections << u"-1"_s
-            << kv::settings::optionCatalog().check(option::kMaxConnections, u"-1"_s).error;
-        QTest::newRow("unknown option")
-            << u"no_such"_s << u"1"_s
-            << kv::settings::optionCatalog().check(u"no_such"_s, u"1"_s).error;
+        addRow("limit out of range", option::kMaxConnections, u"-1"_s,
+               kv::settings::optionCatalog().check(option::kMaxConnections, u"-1"_s).error);
+        addRow("unknown option", u"no_such"_s, u"1"_s,
+               kv::settings::optionCatalog().check(u"no_such"_s, u"1"_s).error);
         // Judged with the stored rows: a minimum above the maximum.
-        QTest::newRow("against another option")
-            << option::kTlsMinVersion << u"1.3"_s
-            << kv::settings::optionCatalog()
-                   .checkAll(
-                       {{option::kTlsMinVersion, u"1.3"_s}, {option::kTlsMaxVersion, u"1.2"_s}})
-                   .errors.join(u"; "_s);
+        addRow(
+            "against another option", option::kTlsMinVersion, u"1.3"_s,
+            kv::settings::optionCatalog()
+                .checkAll({{option::kTlsMinVersion, u"1.3"_s}, {option::kTlsMaxVersion, u"1.2"_s}})
+                .errors.join(u"; "_s));
     }
     void options() {
         QFETCH(QString, name);
@@ -139,13 +133,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("refusal");
         QTest::newRow("allow: CIDR") << 0 << u" 192.168.1.0/24 "_s << QString();
-        QTest::newRow("allow: listed")
-            << 0 << u"10.9.9.9"_s << u"L'indirizzo \"10.9.9.9\" è già inserito nella lista"_s;
+        addRow("allow: listed", 0, u"10.9.9.9"_s,
+               u"L'indirizzo \"10.9.9.9\" è già inserito nella lista"_s);
         QTest::newRow("block: same address, other list") << 1 << u"10.9.9.9"_s << QString();
-        QTest::newRow("block: host name")
-            << 1 << u"server.example"_s
-            << u"Voce non valida: \"server.example\" non è un indirizzo, un blocco CIDR, un "
-               "intervallo o un indirizzo con *"_s;
+        addRow("block: host name", 1, u"server.example"_s,
+               u"Voce non valida: \"server.example\" non è un indirizzo, un blocco CIDR, un "
+               "intervallo o un indirizzo con *"_s);
     }
     void listEntries() {
         QFETCH(int, list);

@@ -3,6 +3,7 @@
 #include "access/AccountDatabase.h"
 #include "core/WholeDiskWarnings.h"
 #include "settings/SharedRoot.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/DbTestSupport.h"
 #include "tests/support/FakeEngine.h"
 #include "tests/support/SettingValues.h"
@@ -239,18 +240,16 @@ private Q_SLOTS:
         QTest::addColumn<OptionMap>("rows");
         QTest::addColumn<QString>("readError");
         QTest::addColumn<QStringList>("reasons");
-        QTest::newRow("unknown word")
-            << OptionMap{{"tls", "bogus"}} << QString()
-            << QStringList{"Opzione tls: bogus non è un valore ammesso (off, on, required)"};
-        QTest::newRow("two reasons")
-            << OptionMap{{"tls_implicit_port", "70000"}, {"tls_session_reuse", "2"}} << QString()
-            << QStringList{"Opzione tls_implicit_port: 70000 non è una porta valida (1-65535, 0 "
+        addRow("unknown word", OptionMap{{"tls", "bogus"}}, QString(),
+               QStringList{"Opzione tls: bogus non è un valore ammesso (off, on, required)"});
+        addRow("two reasons", OptionMap{{"tls_implicit_port", "70000"}, {"tls_session_reuse", "2"}},
+               QString(),
+               QStringList{"Opzione tls_implicit_port: 70000 non è una porta valida (1-65535, 0 "
                            "= nessuna)",
                            "Opzione tls_session_reuse: 2 non è un valore ammesso (0 = no, 1 = "
-                           "sì)"};
-        QTest::newRow("unreadable table")
-            << OptionMap{{"tls", "on"}} << QString("la tabella options non va")
-            << QStringList{"la tabella options non va"};
+                           "sì)"});
+        addRow("unreadable table", OptionMap{{"tls", "on"}}, QString("la tabella options non va"),
+               QStringList{"la tabella options non va"});
     }
     void invalidOptionsFailTheStart() {
         QFETCH(OptionMap, rows);
@@ -406,34 +405,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("main");
         QTest::addColumn<QString>("listened");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("Default") << "Default"
-                                 << "192.0.2.9"
-                                 << "::"
-                                 << "192.0.2.9";
-        QTest::newRow("Default, only loopback") << "default"
-                                                << ""
-                                                << "::"
-                                                << "127.0.0.1";
-        QTest::newRow("empty: every IPv4 address") << ""
-                                                   << "192.0.2.9"
-                                                   << ""
-                                                   << "192.0.2.9";
-        QTest::newRow("empty, only loopback") << ""
-                                              << ""
-                                              << ""
-                                              << "127.0.0.1";
-        QTest::newRow("chosen ::") << "::"
-                                   << "192.0.2.9"
-                                   << "::"
-                                   << "::";
-        QTest::newRow("chosen 0.0.0.0") << "0.0.0.0"
-                                        << ""
-                                        << "0.0.0.0"
-                                        << "0.0.0.0";
-        QTest::newRow("chosen address") << "127.0.0.1"
-                                        << "192.0.2.9"
-                                        << "127.0.0.1"
-                                        << "127.0.0.1";
+        addRow("Default", "Default", "192.0.2.9", "::", "192.0.2.9");
+        addRow("Default, only loopback", "default", "", "::", "127.0.0.1");
+        addRow("empty: every IPv4 address", "", "192.0.2.9", "", "192.0.2.9");
+        addRow("empty, only loopback", "", "", "", "127.0.0.1");
+        addRow("chosen ::", "::", "192.0.2.9", "::", "::");
+        addRow("chosen 0.0.0.0", "0.0.0.0", "", "0.0.0.0", "0.0.0.0");
+        addRow("chosen address", "127.0.0.1", "192.0.2.9", "127.0.0.1", "127.0.0.1");
     }
     void everyAddressNamesTheMainOne() {
         QFETCH(QString, stored);

@@ -4,6 +4,7 @@
 // refused before the engine sees them.
 
 #include "core/StartOptions.h"
+#include "tests/support/DataRow.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,44 +53,40 @@ private Q_SLOTS:
 
         const ftp::TlsSettings defaults{.certificateFile = in("kestrova-cert.pem"),
                                         .privateKeyFile = in("kestrova-key.pem")};
-        QTest::newRow("no rows: today's behaviour, generated files")
-            << QStringList() << defaults << QStringList();
-        QTest::newRow("every option, relative and absolute paths")
-            << QStringList{"tls=REQUIRED",
-                           "tls_implicit_port=990",
-                           "tls_session_reuse=0",
-                           "tls_min_version=1.3",
-                           "tls_max_version=1.3",
+        addRow("no rows: today's behaviour, generated files", QStringList(), defaults,
+               QStringList());
+        addRow("every option, relative and absolute paths",
+               QStringList{"tls=REQUIRED", "tls_implicit_port=990", "tls_session_reuse=0",
+                           "tls_min_version=1.3", "tls_max_version=1.3",
                            "tls_certificate=certs/server.pem",
-                           "tls_private_key=" + in("certs/../certs/server.key")}
-            << ftp::TlsSettings{.mode = TlsMode::Required,
+                           "tls_private_key=" + in("certs/../certs/server.key")},
+               ftp::TlsSettings{.mode = TlsMode::Required,
                                 .implicitPort = 990,
                                 .certificateFile = in("certs/server.pem"),
                                 .privateKeyFile = in("certs/server.key"),
                                 .requireSessionReuse = false,
-                                .minVersion = TlsVersion::V1_3}
-            << QStringList();
-        QTest::newRow("named certificate missing")
-            << QStringList{"tls=on", "tls_certificate=missing.pem"}
-            << withFiles(TlsMode::On, in("missing.pem"), defaults.privateKeyFile)
-            << QStringList{"Opzione tls_certificate: il file " +
-                           QDir::toNativeSeparators(in("missing.pem")) + " non esiste"};
-        QTest::newRow("named key is a folder")
-            << QStringList{"tls=on", "tls_private_key=" + in("folder.pem")}
-            << withFiles(TlsMode::On, defaults.certificateFile, in("folder.pem"))
-            << QStringList{"Opzione tls_private_key: il file " +
-                           QDir::toNativeSeparators(in("folder.pem")) + " non è leggibile"};
-        QTest::newRow("files are not looked at while TLS is off")
-            << QStringList{"tls=off", "tls_certificate=missing.pem"}
-            << withFiles(TlsMode::Off, in("missing.pem"), defaults.privateKeyFile) << QStringList();
+                                .minVersion = TlsVersion::V1_3},
+               QStringList());
+        addRow("named certificate missing", QStringList{"tls=on", "tls_certificate=missing.pem"},
+               withFiles(TlsMode::On, in("missing.pem"), defaults.privateKeyFile),
+               QStringList{"Opzione tls_certificate: il file " +
+                           QDir::toNativeSeparators(in("missing.pem")) + " non esiste"});
+        addRow("named key is a folder",
+               QStringList{"tls=on", "tls_private_key=" + in("folder.pem")},
+               withFiles(TlsMode::On, defaults.certificateFile, in("folder.pem")),
+               QStringList{"Opzione tls_private_key: il file " +
+                           QDir::toNativeSeparators(in("folder.pem")) + " non è leggibile"});
+        addRow("files are not looked at while TLS is off",
+               QStringList{"tls=off", "tls_certificate=missing.pem"},
+               withFiles(TlsMode::Off, in("missing.pem"), defaults.privateKeyFile), QStringList());
         ftp::TlsSettings order =
             withFiles(TlsMode::On, defaults.certificateFile, defaults.privateKeyFile);
         order.minVersion = TlsVersion::V1_3;
         order.maxVersion = TlsVersion::V1_2;
-        QTest::newRow("minimum above maximum")
-            << QStringList{"tls=on", "tls_min_version=1.3", "tls_max_version=1.2"} << order
-            << QStringList{"Opzioni tls_min_version e tls_max_version: la versione minima (1.3) "
-                           "è più alta della massima (1.2)"};
+        addRow("minimum above maximum",
+               QStringList{"tls=on", "tls_min_version=1.3", "tls_max_version=1.2"}, order,
+               QStringList{"Opzioni tls_min_version e tls_max_version: la versione minima (1.3) "
+                           "è più alta della massima (1.2)"});
     }
     void settingsFromRows() {
         QFETCH(QStringList, rows);
@@ -110,8 +107,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("errors");
         const auto row = [](const char* name, const QStringList& rows, int first, int last,
                             const char* address, const char* hostName, const QStringList& errors) {
-            QTest::newRow(name) << rows << first << last << QString(address) << QString(hostName)
-                                << errors;
+            addRow(name, rows, first, last, QString(address), QString(hostName), errors);
         };
         row("no rows: any port, the connected address", {}, 0, 0, "", "", {});
         row("empty rows mean the same", {"passive_ports=", "passive_address= "}, 0, 0, "", "", {});
@@ -142,20 +138,18 @@ private Q_SLOTS:
         QTest::addColumn<QList<qint64>>("expected"); // total, per address, attempts, window, ban
         QTest::addColumn<QStringList>("errors");
         const qint64 minute = 60000;
-        QTest::newRow("no rows: the engine's limits, no bans")
-            << QStringList() << QByteArray()
-            << QList<qint64>{1000, 500, 0, 10 * minute, 10 * minute} << QStringList();
-        QTest::newRow("a new database's rows")
-            << QStringList{"max_connections=100", "max_connections_per_ip=32", "ban_attempts=5",
-                           "ban_window_minutes=10", "ban_minutes=10"}
-            << QByteArray() << QList<qint64>{100, 32, 5, 10 * minute, 10 * minute} << QStringList();
-        QTest::newRow("no limits, a short test minute")
-            << QStringList{"max_connections=0", "max_connections_per_ip=0", "ban_attempts=3",
-                           "ban_window_minutes=2", "ban_minutes=3"}
-            << QByteArray("500") << QList<qint64>{0, 0, 3, 1000, 1500} << QStringList();
-        QTest::newRow("a test minute out of range is a real minute")
-            << QStringList{"ban_minutes=1"} << QByteArray("0")
-            << QList<qint64>{1000, 500, 0, 10 * minute, minute} << QStringList();
+        addRow("no rows: the engine's limits, no bans", QStringList(), QByteArray(),
+               QList<qint64>{1000, 500, 0, 10 * minute, 10 * minute}, QStringList());
+        addRow("a new database's rows",
+               QStringList{"max_connections=100", "max_connections_per_ip=32", "ban_attempts=5",
+                           "ban_window_minutes=10", "ban_minutes=10"},
+               QByteArray(), QList<qint64>{100, 32, 5, 10 * minute, 10 * minute}, QStringList());
+        addRow("no limits, a short test minute",
+               QStringList{"max_connections=0", "max_connections_per_ip=0", "ban_attempts=3",
+                           "ban_window_minutes=2", "ban_minutes=3"},
+               QByteArray("500"), QList<qint64>{0, 0, 3, 1000, 1500}, QStringList());
+        addRow("a test minute out of range is a real minute", QStringList{"ban_minutes=1"},
+               QByteArray("0"), QList<qint64>{1000, 500, 0, 10 * minute, minute}, QStringList());
     }
     void limitsAndBansFromRows() {
         QFETCH(QStringList, rows);
@@ -180,8 +174,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("errorCount");
         QTest::newRow("no rows: off, passwords accepted") << QStringList() << 0 << true << 0;
         QTest::newRow("a port") << QStringList{"sftp_port=2222"} << 2222 << true << 0;
-        QTest::newRow("keys only")
-            << QStringList{"sftp_port=65535", "sftp_password_auth=0"} << 65535 << false << 0;
+        addRow("keys only", QStringList{"sftp_port=65535", "sftp_password_auth=0"}, 65535, false,
+               0);
         QTest::newRow("a port out of range") << QStringList{"sftp_port=65536"} << 0 << true << 1;
         QTest::newRow("not a switch") << QStringList{"sftp_password_auth=yes"} << 0 << true << 1;
     }

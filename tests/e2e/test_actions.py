@@ -1,6 +1,7 @@
 """Actions when files arrive: rules added with the command line, programs
-started with the event in their environment, time limits, and one e-mail per
-batch caught by a local SMTP server with STARTTLS and a login."""
+started for a resumed upload, time limits, and one e-mail per batch caught by a
+local SMTP server with STARTTLS and a login (the event in a program's
+environment, a rule switched off: test_both_protocols)."""
 
 import email
 import email.policy
@@ -37,28 +38,6 @@ class RunRules(unittest.TestCase):
 
     def log(self):
         return self.site.server.stdout()
-
-    def test_upload_program_gets_the_event_in_its_environment(self):
-        # Every variable and how a command line is split: the event's and the runner's tests.
-        add_rule(self, self.site, "upload", "--run",
-                 f'/bin/sh -c "env > {self.out}/env.txt; pwd > {self.out}/pwd.txt"')
-        off = add_rule(self, self.site, "upload", "--run", f'/bin/sh -c "echo $KV_PATH >> {self.out}/off.txt"')
-        self.assertEqual(self.site.kv("action", "off", str(off)).returncode, 0)
-        self.site.start()
-        ftp = self.site.ftp("bob", "pw")
-        upload(ftp, "/scan/doc one.pdf", b"x" * 1234)
-        ftp.quit()
-        wait_until(lambda: os.path.exists(f"{self.out}/pwd.txt")
-                   and read_text(f"{self.out}/pwd.txt"), "the program's output")
-        env = dict(line.split("=", 1) for line in read_text(f"{self.out}/env.txt").splitlines()
-                   if "=" in line)
-        real = os.path.join(self.site.root, "scan", "doc one.pdf")
-        self.assertEqual([env[f"KV_{name}"] for name in ("EVENT", "USER", "ADDRESS", "PATH", "SIZE", "PROTOCOL")],
-                         ["upload", "bob", "127.0.0.1", "/scan/doc one.pdf", "1234", "ftp"])
-        self.assertEqual(os.path.realpath(env["KV_FILE"]), os.path.realpath(real))
-        self.assertEqual(os.path.realpath(read_text(f"{self.out}/pwd.txt").strip()),
-                         os.path.realpath(os.path.dirname(real)))
-        self.assertFalse(os.path.exists(f"{self.out}/off.txt"))
 
     def test_a_resumed_upload_names_the_whole_file(self):
         # curl resumes an upload with APPE, ftplib with REST and STOR: either way the program gets

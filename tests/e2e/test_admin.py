@@ -16,7 +16,6 @@ import subprocess
 import unittest
 
 from kvharness import Server, Site, TIMEOUT, program, read_text, run, spawn, wait_until
-from sftpharness import close_even_if_cut, connect, sftp_site
 
 BIG = 512 * 1024 * 1024  # sparse: no disk used
 
@@ -136,20 +135,6 @@ class Admin(unittest.TestCase):
         self.assertEqual(watch.wait(TIMEOUT), 0)
         self.assertIn("SERVER STOP", read_text(events))
         self.assertIn(b"SERVER STOP", self.site.log_file())
-
-
-class EveryProtocol(unittest.TestCase):
-    def test_status_counts_the_sessions_who_lists_of_every_protocol(self):
-        site = sftp_site(self)
-        site.db.add_user("anna", "pw", rights="RB")
-        site.start()
-        ftp = site.ftp("anna", "pw")
-        self.addCleanup(ftp.close)
-        client = connect(site, "anna", "pw")
-        self.addCleanup(close_even_if_cut, client)
-        wait_until(lambda: len(site.kv_json("who")) == 2, "the FTP and the SFTP session listed")
-        self.assertEqual(site.kv_json("status")["sessions"], 2)
-        self.assertIn("Sessioni aperte: 2", site.kv("status").stdout.decode())
 
 
 class LongDataFolder(unittest.TestCase):

@@ -1,5 +1,5 @@
 """The same scenarios over FTP (ftplib) and SFTP (paramiko) against one real program: an upload's
-action gets the file's disk path and runs in its folder; the times each protocol reports, an open
+action gets the event and the file's disk path and runs in its folder, one switched off never; the times each protocol reports, an open
 SFTP file's too, are the file's; connection limits and failed-login bans count both protocols
 together; the command line's who, status and kick see and end sessions of either; a ban added by
 hand is followed, runs its action and shuts both doors; an account whose expiry date has passed
@@ -17,7 +17,7 @@ import unittest
 
 import paramiko
 
-from kvharness import TIMEOUT, program, read_text, spawn, wait_until
+from kvharness import program, read_text, spawn, wait_until
 from sftpharness import close_even_if_cut, connect, sftp_site
 
 MODIFIED = calendar.timegm((2021, 3, 4, 5, 6, 7))  # a file's time, in whole seconds
@@ -86,16 +86,6 @@ class Sftp:
 PROTOCOLS = (Ftp, Sftp)
 
 
-def eventually(check, seconds=TIMEOUT, pause=0.05):
-    """Whether `check` comes true within `seconds`."""
-    deadline = time.monotonic() + seconds
-    while not check():
-        if time.monotonic() >= deadline:
-            return False
-        time.sleep(pause)
-    return True
-
-
 class BothProtocols(unittest.TestCase):
     def site(self, **options):
         """A site serving both protocols with `options`, bob (all rights) its account, not started."""
@@ -125,6 +115,8 @@ class BothProtocols(unittest.TestCase):
         os.makedirs(os.path.join(site.root, "scan"))
         site.kv_ok("action", "add", "upload", "--run",
                    f'/bin/sh -c "env > {out}/$KV_PROTOCOL.env; pwd > {out}/$KV_PROTOCOL.pwd"')
+        off = site.kv_ok("action", "add", "upload", "--run", f'/bin/sh -c "echo on >> {out}/off.txt"')
+        site.kv_ok("action", "off", off.stdout.decode().strip())  # a rule switched off never runs
         site.start()
         for proto in PROTOCOLS:
             with self.subTest(proto.name):
@@ -137,9 +129,11 @@ class BothProtocols(unittest.TestCase):
                 env = dict(line.split("=", 1) for line in read_text(os.path.join(out, f"{proto.name}.env"))
                            .splitlines() if "=" in line)
                 real = os.path.join(site.root, "scan", f"doc one.{proto.name}.pdf")
-                self.assertEqual((env["KV_PROTOCOL"], env["KV_PATH"], env["KV_SIZE"]), (proto.name, path, "1234"))
+                told = [env[f"KV_{n}"] for n in ("EVENT", "USER", "ADDRESS", "PROTOCOL", "PATH", "SIZE")]
+                self.assertEqual(told, ["upload", "bob", "127.0.0.1", proto.name, path, "1234"])
                 self.assertEqual(os.path.realpath(env["KV_FILE"]) if env["KV_FILE"] else "", os.path.realpath(real))
                 self.assertEqual(os.path.realpath(read_text(pwd).strip()), os.path.realpath(os.path.dirname(real)))
+        self.assertFalse(os.path.exists(os.path.join(out, "off.txt")))
 
     def test_every_way_of_asking_a_files_time_gives_its_time(self):
         site = self.site()
@@ -176,8 +170,8 @@ class BothProtocols(unittest.TestCase):
                 for proto in (first,) * 3 + (second,) * 2:
                     with self.assertRaises(proto.login_refusals):
                         proto.login(site, "bob", "wrong", source)
-                self.assertTrue(eventually(lambda: f"Indirizzo {source} bloccato temporaneamente"
-                                           in site.server.stdout()), "no ban logged")
+                wait_until(lambda: f"Indirizzo {source} bloccato temporaneamente" in site.server.stdout(),
+                           "the ban's line")
                 for proto in PROTOCOLS:
                     self.assert_refused(proto, site, source)
         for proto in PROTOCOLS:
@@ -192,10 +186,12 @@ class BothProtocols(unittest.TestCase):
         self.assertEqual(sorted(s["address"] for s in who), sorted(sources.values()))
         with self.subTest("status"):
             self.assertEqual(site.kv_json("status")["sessions"], 2)
+            self.assertIn("Sessioni aperte: 2", site.kv("status").stdout.decode())
         for proto, source in sources.items():
             with self.subTest(proto.name):
                 mine = [s for s in who if s["address"] == source]
                 self.assertEqual([s["login"] for s in mine], ["bob"], who)
+                self.assertTrue(mine[0]["since"], who)  # when it began
                 site.kv_ok("kick", str(mine[0]["id"]))
                 with self.assertRaises(proto.gone):
                     for _ in range(50):  # bounded: the session ends within a few tries
@@ -219,11 +215,9 @@ class BothProtocols(unittest.TestCase):
         wait_until(following, "the follower", pause=0.2)
         site.kv_ok("ban", "add", "127.0.0.9")
         with self.subTest("followed"):
-            self.assertTrue(eventually(lambda: "127.0.0.9" in read_text(events)),
-                            "the ban is not in the followed log")
+            wait_until(lambda: "127.0.0.9" in read_text(events), "the ban in the followed log")
         with self.subTest("action"):
-            self.assertTrue(eventually(lambda: os.path.exists(bans) and "127.0.0.9" in read_text(bans)),
-                            "the ban's action did not run")
+            wait_until(lambda: os.path.exists(bans) and "127.0.0.9" in read_text(bans), "the ban's action")
         for proto in PROTOCOLS:
             with self.subTest(proto.name):
                 self.assert_refused(proto, site, "127.0.0.9")
@@ -246,7 +240,7 @@ class BothProtocols(unittest.TestCase):
                     except (*proto.gone, ftplib.Error):
                         return True
                     return False
-                self.assertTrue(eventually(gone), f"bob's {proto.name} session is still open")
+                wait_until(gone, f"the end of bob's {proto.name} session")
                 for _ in range(3):  # more than ban_attempts
                     with self.assertRaises(proto.login_refusals):
                         proto.close(proto.login(site, "bob", "pw"))

@@ -39,19 +39,6 @@ class SftpServing(SiteTestCase):
     def setUp(self):
         self.site.fill_root()
 
-    def test_sessions_are_listed_and_kicked_like_ftp_ones(self):
-        client = connect(self.site, "bob", "secret")
-        self.addCleanup(close_even_if_cut, client)
-        who = self.site.kv_json("who")
-        # The newest of bob's sessions is this one; it tells when it began.
-        mine = max((s for s in who if s["login"] == "bob"), key=lambda s: s["id"])
-        self.assertTrue(mine["since"], who)
-        self.site.kv_ok("kick", str(mine["id"]))
-        with self.assertRaises((OSError, EOFError, paramiko.SSHException)):
-            for _ in range(50):  # bounded: the session ends within a few tries
-                client.listdir(".")
-                time.sleep(0.1)
-
     def test_sessions_share_their_folders_descriptors(self):
         # Three logins of bob hold one descriptor of his root and one of his
         # virtual folder between them, and each still serves the files.

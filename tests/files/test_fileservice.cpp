@@ -369,8 +369,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("expected"); // after writing "AB"
         const auto row = [](const char* name, WriteMode mode, const char* path, qint64 offset,
                             const char* written, const char* expected) {
-            QTest::newRow(name) << int(mode) << QString(path) << offset << QString(written)
-                                << QByteArray(expected);
+            addRow(name, int(mode), QString(path), offset, QString(written), QByteArray(expected));
         };
         const WriteMode replace = WriteMode::Replace, unique = WriteMode::UniqueName;
         row("replace empties", replace, "/a.txt", 0, "/a.txt", "AB");
@@ -446,10 +445,8 @@ private Q_SLOTS:
     void uniqueNamesRunOut_data() {
         QTest::addColumn<QString>("asked");
         QTest::addColumn<QString>("base");
-        QTest::newRow("a name") << "u"
-                                << "u";
-        QTest::newRow("no name") << ""
-                                 << "upload";
+        addRow("a name", "u", "u");
+        addRow("no name", "", "upload");
     }
 
     void uniqueNamesRunOut() {
@@ -481,25 +478,23 @@ private Q_SLOTS:
         QTest::addColumn<HashAlgorithm>("algorithm");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QByteArray>("hex");
-        QTest::newRow("sha-256 abc") << HashAlgorithm::Sha256 << QByteArray("abc")
-                                     << QByteArray("ba7816bf8f01cfea414140de5dae2223"
-                                                   "b00361a396177a9cb410ff61f20015ad");
-        QTest::newRow("sha-1 abc") << HashAlgorithm::Sha1 << QByteArray("abc")
-                                   << QByteArray("a9993e364706816aba3e25717850c26c9cd0d89d");
-        QTest::newRow("md5 empty")
-            << HashAlgorithm::Md5 << QByteArray() << QByteArray("d41d8cd98f00b204e9800998ecf8427e");
+        addRow("sha-256 abc", HashAlgorithm::Sha256, QByteArray("abc"),
+               QByteArray("ba7816bf8f01cfea414140de5dae2223"
+                          "b00361a396177a9cb410ff61f20015ad"));
+        addRow("sha-1 abc", HashAlgorithm::Sha1, QByteArray("abc"),
+               QByteArray("a9993e364706816aba3e25717850c26c9cd0d89d"));
+        addRow("md5 empty", HashAlgorithm::Md5, QByteArray(),
+               QByteArray("d41d8cd98f00b204e9800998ecf8427e"));
         // The check value of CRC-32 (zlib, PKZIP).
-        QTest::newRow("crc32 check")
-            << HashAlgorithm::Crc32 << QByteArray("123456789") << QByteArray("cbf43926");
-        QTest::newRow("crc32 leading zeros kept")
-            << HashAlgorithm::Crc32 << QByteArray("\x9d\x0a\xd9\x6d", 4) << QByteArray("00000000");
-        QTest::newRow("crc32 empty")
-            << HashAlgorithm::Crc32 << QByteArray() << QByteArray("00000000");
+        addRow("crc32 check", HashAlgorithm::Crc32, QByteArray("123456789"),
+               QByteArray("cbf43926"));
+        addRow("crc32 leading zeros kept", HashAlgorithm::Crc32, QByteArray("\x9d\x0a\xd9\x6d", 4),
+               QByteArray("00000000"));
+        addRow("crc32 empty", HashAlgorithm::Crc32, QByteArray(), QByteArray("00000000"));
         // Across chunk boundaries (1 MiB): the chunks add up to the whole.
         const QByteArray big(3 * 1024 * 1024 + 5, 'z');
-        QTest::newRow("sha-256 over chunks")
-            << HashAlgorithm::Sha256 << big
-            << QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex();
+        addRow("sha-256 over chunks", HashAlgorithm::Sha256, big,
+               QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex());
     }
 
     void hashKnownDigests() {

@@ -2,6 +2,7 @@
 // all and per address, bans, and places given back.
 #include "session/Admission.h"
 #include "session/LoginBans.h"
+#include "tests/support/DataRow.h"
 
 #include <QTest>
 
@@ -19,17 +20,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("refusal"); // -1: admitted
         const QStringList three{"10.0.0.1", "10.0.0.2", "10.0.0.3"};
         QTest::newRow("no limits") << 0 << 0 << three << "10.0.0.1" << -1;
-        QTest::newRow("in all reached")
-            << 3 << 0 << three << "10.0.0.4" << int(Admission::Refusal::TooMany);
+        addRow("in all reached", 3, 0, three, "10.0.0.4", int(Admission::Refusal::TooMany));
         QTest::newRow("in all not reached") << 4 << 0 << three << "10.0.0.4" << -1;
-        QTest::newRow("per address reached")
-            << 0 << 2 << QStringList{"10.0.0.1", "10.0.0.1"} << "10.0.0.1"
-            << int(Admission::Refusal::TooManyFromAddress);
-        QTest::newRow("another address")
-            << 0 << 2 << QStringList{"10.0.0.1", "10.0.0.1"} << "10.0.0.2" << -1;
-        QTest::newRow("in all before per address")
-            << 2 << 1 << QStringList{"10.0.0.1", "10.0.0.2"} << "10.0.0.1"
-            << int(Admission::Refusal::TooMany);
+        addRow("per address reached", 0, 2, QStringList{"10.0.0.1", "10.0.0.1"}, "10.0.0.1",
+               int(Admission::Refusal::TooManyFromAddress));
+        addRow("another address", 0, 2, QStringList{"10.0.0.1", "10.0.0.1"}, "10.0.0.2", -1);
+        addRow("in all before per address", 2, 1, QStringList{"10.0.0.1", "10.0.0.2"}, "10.0.0.1",
+               int(Admission::Refusal::TooMany));
     }
     void limitsCountEverySessionTogether() {
         QFETCH(int, maxInAll);

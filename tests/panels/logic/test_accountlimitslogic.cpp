@@ -6,6 +6,7 @@
 
 #include "access/AccountService.h"
 #include "panels/logic/AccountLimitsLogic.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/OptionsFixture.h"
 
 #include <QTest>
@@ -52,11 +53,10 @@ private Q_SLOTS:
         const int sessionDown = int(LimitField::SessionRateDown);
         QTest::newRow("KiB/s") << up << u"10240"_s << QString() << u"10240"_s;
         QTest::newRow("Mbit/s") << sessionDown << u"80 Mbit/s"_s << QString() << u"9766"_s;
-        QTest::newRow("too fast in Mbit/s")
-            << up << u"200000 Mbit/s"_s
-            << u"Velocità massima in ricezione (upload) dell'account, in KiB/s: \"200000 "
-               u"Mbit/s\" è oltre il massimo (16777216)"_s
-            << u"0"_s;
+        addRow("too fast in Mbit/s", up, u"200000 Mbit/s"_s,
+               u"Velocità massima in ricezione (upload) dell'account, in KiB/s: \"200000 "
+               u"Mbit/s\" è oltre il massimo (16777216)"_s,
+               u"0"_s);
     }
     void ratesAreWrittenAtOnce() {
         QFETCH(int, field);
@@ -79,20 +79,17 @@ private Q_SLOTS:
         const int mib = int(SizeUnit::MiB);
         const int gib = int(SizeUnit::GiB);
         QTest::newRow("GiB") << u"5"_s << gib << (qint64(5) << 30) << QString();
-        QTest::newRow("a fraction of a GiB")
-            << u"1,5"_s << gib << (qint64(1536) << 20) << QString();
+        addRow("a fraction of a GiB", u"1,5"_s, gib, (qint64(1536) << 20), QString());
         QTest::newRow("MiB") << u"800"_s << mib << (qint64(800) << 20) << QString();
-        QTest::newRow("the command line's form")
-            << u"2G"_s << mib << (qint64(2) << 30) << QString();
+        addRow("the command line's form", u"2G"_s, mib, (qint64(2) << 30), QString());
         QTest::newRow("empty: none") << u""_s << gib << qint64(0) << QString();
-        QTest::newRow("negative") << u"-1"_s << mib << qint64(-1)
-                                  << u"Quota di spazio: \"-1 MiB\" non può essere negativa"_s;
-        QTest::newRow("words") << u"molta"_s << gib << qint64(-1)
-                               << u"Quota di spazio: \"molta\" non è una dimensione (byte, "
-                                  u"oppure un numero seguito da K, M, G o T)"_s;
-        QTest::newRow("beyond the largest")
-            << u"2000000000"_s << gib << qint64(-1)
-            << u"Quota di spazio: \"2000000000 GiB\" è oltre il massimo (1048576T)"_s;
+        addRow("negative", u"-1"_s, mib, qint64(-1),
+               u"Quota di spazio: \"-1 MiB\" non può essere negativa"_s);
+        addRow("words", u"molta"_s, gib, qint64(-1),
+               u"Quota di spazio: \"molta\" non è una dimensione (byte, "
+               u"oppure un numero seguito da K, M, G o T)"_s);
+        addRow("beyond the largest", u"2000000000"_s, gib, qint64(-1),
+               u"Quota di spazio: \"2000000000 GiB\" è oltre il massimo (1048576T)"_s);
     }
     void quotas() {
         QFETCH(QString, typed);

@@ -5,6 +5,7 @@
 #include "access/AccountKeys.h"
 #include "access/DataView.h"
 #include "panels/logic/AccountPanelLogic.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/OptionsFixture.h"
 #include "tests/support/RecordingMessages.h"
 #include "tests/support/SampleKeys.h"
@@ -59,32 +60,27 @@ private Q_SLOTS:
     void abilities_data() {
         QTest::addColumn<AccountFacts>("facts");
         QTest::addColumn<QString>("text");
-        QTest::newRow("disabled") << facts(false, true, false, u"rwdbm"_s)
-                                  << u"Disabilitato: non può accedere"_s;
-        QTest::newRow("no password, no key")
-            << facts(true, false, false, u"rb"_s) << u"Senza password: non può accedere"_s;
-        QTest::newRow("no rights")
-            << facts(true, true, false, QString()) << u"Può accedere ma non ha diritti"_s;
-        QTest::newRow("read and browse")
-            << facts(true, true, false, u"rb"_s) << u"Può scaricare e sfogliare le cartelle"_s;
-        QTest::newRow("one right")
-            << facts(true, true, false, u"w"_s) << u"Può caricare e rinominare"_s;
-        QTest::newRow("every right")
-            << facts(true, true, false, u"rwdbm"_s)
-            << u"Può scaricare, caricare e rinominare, cancellare file, sfogliare le cartelle e "
-               "creare e rimuovere cartelle"_s;
-        QTest::newRow("a key only")
-            << facts(true, false, true, u"r"_s) << u"Solo con una chiave SFTP: può scaricare"_s;
-        QTest::newRow("root missing")
-            << facts(true, true, false, u"rb"_s, u"/srv/via"_s, false)
-            << u"Può scaricare e sfogliare le cartelle, ma la cartella root \"/srv/via\" non "
-               "esiste"_s;
-        QTest::newRow("no rights, root missing")
-            << facts(true, true, false, QString(), u"/srv/via"_s, false)
-            << u"Può accedere ma non ha diritti, ma la cartella root \"/srv/via\" non esiste"_s;
-        QTest::newRow("disabled, root missing")
-            << facts(false, true, false, u"rb"_s, u"/srv/via"_s, false)
-            << u"Disabilitato: non può accedere"_s;
+        addRow("disabled", facts(false, true, false, u"rwdbm"_s),
+               u"Disabilitato: non può accedere"_s);
+        addRow("no password, no key", facts(true, false, false, u"rb"_s),
+               u"Senza password: non può accedere"_s);
+        addRow("no rights", facts(true, true, false, QString()),
+               u"Può accedere ma non ha diritti"_s);
+        addRow("read and browse", facts(true, true, false, u"rb"_s),
+               u"Può scaricare e sfogliare le cartelle"_s);
+        addRow("one right", facts(true, true, false, u"w"_s), u"Può caricare e rinominare"_s);
+        addRow("every right", facts(true, true, false, u"rwdbm"_s),
+               u"Può scaricare, caricare e rinominare, cancellare file, sfogliare le cartelle e "
+               "creare e rimuovere cartelle"_s);
+        addRow("a key only", facts(true, false, true, u"r"_s),
+               u"Solo con una chiave SFTP: può scaricare"_s);
+        addRow("root missing", facts(true, true, false, u"rb"_s, u"/srv/via"_s, false),
+               u"Può scaricare e sfogliare le cartelle, ma la cartella root \"/srv/via\" non "
+               "esiste"_s);
+        addRow("no rights, root missing", facts(true, true, false, QString(), u"/srv/via"_s, false),
+               u"Può accedere ma non ha diritti, ma la cartella root \"/srv/via\" non esiste"_s);
+        addRow("disabled, root missing", facts(false, true, false, u"rb"_s, u"/srv/via"_s, false),
+               u"Disabilitato: non può accedere"_s);
     }
     void abilities() {
         QFETCH(AccountFacts, facts);
@@ -185,13 +181,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("rules");
         QTest::addColumn<QString>("question");
         QTest::newRow("alone") << QStringList() << 0 << u"Eliminare l'account \"a\"?"_s;
-        QTest::newRow("one rule")
-            << QStringList() << 1
-            << u"Eliminare l'account \"a\"? Sarà eliminata anche la sua azione."_s;
-        QTest::newRow("folders and rules")
-            << QStringList{u"x"_s, u"y"_s} << 3
-            << u"Eliminare l'account \"a\" e le sue 2 cartelle virtuali (x, y)? Saranno eliminate "
-               "anche le sue 3 azioni."_s;
+        addRow("one rule", QStringList(), 1,
+               u"Eliminare l'account \"a\"? Sarà eliminata anche la sua azione."_s);
+        addRow("folders and rules", QStringList{u"x"_s, u"y"_s}, 3,
+               u"Eliminare l'account \"a\" e le sue 2 cartelle virtuali (x, y)? Saranno eliminate "
+               "anche le sue 3 azioni."_s);
     }
     void deleteQuestion() {
         QFETCH(QStringList, folders);

@@ -2,6 +2,7 @@
 // MiB or GiB, expiry dates as a day or "mai".
 
 #include "panels/logic/LimitUnits.h"
+#include "tests/support/DataRow.h"
 
 #include <QTest>
 
@@ -16,13 +17,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mbit");
         QTest::addColumn<QString>("rate");
         QTest::newRow("none") << qint64(0) << u"nessun limite"_s << u"nessun limite"_s;
-        QTest::newRow("10 MiB/s") << qint64(10240) << u"≈ 83,9 Mbit/s"_s
-                                  << u"10240 KiB/s ≈ 83,9 Mbit/s"_s;
+        addRow("10 MiB/s", qint64(10240), u"≈ 83,9 Mbit/s"_s, u"10240 KiB/s ≈ 83,9 Mbit/s"_s);
         QTest::newRow("1 KiB/s") << qint64(1) << u"≈ 0,008 Mbit/s"_s << u"1 KiB/s ≈ 0,008 Mbit/s"_s;
-        QTest::newRow("100 KiB/s")
-            << qint64(100) << u"≈ 0,82 Mbit/s"_s << u"100 KiB/s ≈ 0,82 Mbit/s"_s;
-        QTest::newRow("the highest") << qint64(16 * 1024 * 1024) << u"≈ 137.439,0 Mbit/s"_s
-                                     << u"16777216 KiB/s ≈ 137.439,0 Mbit/s"_s;
+        addRow("100 KiB/s", qint64(100), u"≈ 0,82 Mbit/s"_s, u"100 KiB/s ≈ 0,82 Mbit/s"_s);
+        addRow("the highest", qint64(16 * 1024 * 1024), u"≈ 137.439,0 Mbit/s"_s,
+               u"16777216 KiB/s ≈ 137.439,0 Mbit/s"_s);
     }
     void rates() {
         QFETCH(qint64, kib);
@@ -70,10 +69,8 @@ private Q_SLOTS:
         QTest::newRow("none") << qint64(0) << u"0"_s << mib << u"nessuna"_s;
         QTest::newRow("whole GiB") << (qint64(5) << 30) << u"5"_s << gib << u"5 GiB"_s;
         QTest::newRow("whole MiB") << (qint64(800) << 20) << u"800"_s << mib << u"800 MiB"_s;
-        QTest::newRow("1.5 GiB in MiB")
-            << (qint64(1536) << 20) << u"1536"_s << mib << u"1536 MiB"_s;
-        QTest::newRow("bytes from the command line")
-            << qint64(1500000) << u"1,43"_s << mib << u"1,43 MiB"_s;
+        addRow("1.5 GiB in MiB", (qint64(1536) << 20), u"1536"_s, mib, u"1536 MiB"_s);
+        addRow("bytes from the command line", qint64(1500000), u"1,43"_s, mib, u"1,43 MiB"_s);
         QTest::newRow("a tenth") << (qint64(1) << 20) / 10 * 3 << u"0,3"_s << mib << u"0,3 MiB"_s;
     }
     void sizes() {
@@ -120,14 +117,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("state");
         QTest::newRow("never") << QDate() << u"mai"_s << u"Non scade mai"_s;
-        QTest::newRow("later") << QDate(2026, 12, 31) << u"31/12/2026"_s
-                               << u"Valido fino al 31/12/2026 compreso (ancora 21 giorni)"_s;
-        QTest::newRow("tomorrow") << QDate(2026, 12, 11) << u"11/12/2026"_s
-                                  << u"Valido fino al 11/12/2026 compreso (ancora 1 giorno)"_s;
-        QTest::newRow("today is the last day") << QDate(2026, 12, 10) << u"10/12/2026"_s
-                                               << u"Valido fino alla fine di oggi (10/12/2026)"_s;
-        QTest::newRow("past") << QDate(2026, 12, 9) << u"09/12/2026"_s
-                              << u"Scaduto: l'ultimo giorno valido era il 09/12/2026"_s;
+        addRow("later", QDate(2026, 12, 31), u"31/12/2026"_s,
+               u"Valido fino al 31/12/2026 compreso (ancora 21 giorni)"_s);
+        addRow("tomorrow", QDate(2026, 12, 11), u"11/12/2026"_s,
+               u"Valido fino al 11/12/2026 compreso (ancora 1 giorno)"_s);
+        addRow("today is the last day", QDate(2026, 12, 10), u"10/12/2026"_s,
+               u"Valido fino alla fine di oggi (10/12/2026)"_s);
+        addRow("past", QDate(2026, 12, 9), u"09/12/2026"_s,
+               u"Scaduto: l'ultimo giorno valido era il 09/12/2026"_s);
     }
     void expiry() {
         QFETCH(QDate, expires);

@@ -3,6 +3,7 @@
 
 #include "panels/logic/RootFolderLogic.h"
 #include "panels/logic/SettingsRowEdit.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/OptionsFixture.h"
 #include "tests/support/RecordingMessages.h"
 
@@ -43,8 +44,7 @@ private Q_SLOTS:
         QTest::newRow("empty, then /") << false << QString() << u"/"_s << false;
         QTest::newRow("a folder, then another") << false << u"/srv/ftp"_s << u"/tmp"_s << false;
         QTest::newRow("account: a folder, then //") << true << u"/srv/ftp"_s << u"//"_s << true;
-        QTest::newRow("account: a folder, then empty")
-            << true << u"/srv/ftp"_s << QString() << false;
+        addRow("account: a folder, then empty", true, u"/srv/ftp"_s, QString(), false);
         QTest::newRow("account: empty, then /") << true << QString() << u"/"_s << true;
         QTest::newRow("account: / written otherwise") << true << u"/"_s << u"/."_s << false;
     }
@@ -69,11 +69,9 @@ private Q_SLOTS:
         const QString old = QDir::tempPath();
         using O = EditVerdict::Outcome;
         QTest::newRow("typing") << int(EditStep::Typing) << true << int(O::Refused) << 0 << old;
-        QTest::newRow("left, no") << int(EditStep::Leaving) << false << int(O::Declined) << 1
-                                  << old;
+        addRow("left, no", int(EditStep::Leaving), false, int(O::Declined), 1, old);
         QTest::newRow("left, yes") << int(EditStep::Leaving) << true << int(O::Kept) << 1 << u"/"_s;
-        QTest::newRow("given (a yes asked already)")
-            << int(EditStep::Given) << false << int(O::Kept) << 0 << u"/"_s;
+        addRow("given (a yes asked already)", int(EditStep::Given), false, int(O::Kept), 0, u"/"_s);
     }
     void theRootBoxAsksWhenLeft() {
         QFETCH(int, step);
@@ -106,8 +104,7 @@ private Q_SLOTS:
         QTest::newRow("the service's") << u"/var/lib/kestrova"_s << u"/srv/kestrova"_s;
         QTest::newRow("the service's, written otherwise")
             << u"/var/lib//kestrova/"_s << u"/srv/kestrova"_s;
-        QTest::newRow("a user's") << u"/home/anna/.local/share/Kestrova"_s
-                                  << u"/home/anna/Condivisi"_s;
+        addRow("a user's", u"/home/anna/.local/share/Kestrova"_s, u"/home/anna/Condivisi"_s);
     }
     void theSharedFolderOffered() {
         QFETCH(QString, dataFolder);

@@ -3,6 +3,7 @@
 // catalog's words, and changes wait on the table as every group's do.
 
 #include "panels/logic/SpeedLimitsLogic.h"
+#include "tests/support/DataRow.h"
 #include "tests/support/OptionsFixture.h"
 
 #include <QTest>
@@ -33,21 +34,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         QTest::newRow("KiB/s") << u"rate_down_kib"_s << u"10240"_s << QString() << u"10240"_s;
         QTest::newRow("Mbit/s") << u"rate_ip_up_kib"_s << u"8 Mbit/s"_s << QString() << u"977"_s;
-        QTest::newRow("too fast in Mbit/s")
-            << u"rate_ip_down_kib"_s << u"200000 Mbit/s"_s
-            << u"Opzione rate_ip_down_kib: 24414063 non è un numero intero da 0 a 16777216"_s
-            << u"0"_s;
-        QTest::newRow("Mbit/s without a number")
-            << u"rate_ip_down_kib"_s << u"tanti Mbit/s"_s
-            << u"Opzione rate_ip_down_kib: tanti Mbit/s non è un numero intero da 0 a "
-               u"16777216"_s
-            << u"0"_s;
-        QTest::newRow("warning share")
-            << u"quota_warn_percent"_s << u"95"_s << QString() << u"95"_s;
-        QTest::newRow("Mbit/s is only for rates")
-            << u"quota_warn_percent"_s << u"8 Mbit/s"_s
-            << u"Opzione quota_warn_percent: 8 Mbit/s non è un numero intero da 0 a 100"_s
-            << u"80"_s;
+        addRow("too fast in Mbit/s", u"rate_ip_down_kib"_s, u"200000 Mbit/s"_s,
+               u"Opzione rate_ip_down_kib: 24414063 non è un numero intero da 0 a 16777216"_s,
+               u"0"_s);
+        addRow("Mbit/s without a number", u"rate_ip_down_kib"_s, u"tanti Mbit/s"_s,
+               u"Opzione rate_ip_down_kib: tanti Mbit/s non è un numero intero da 0 a "
+               u"16777216"_s,
+               u"0"_s);
+        addRow("warning share", u"quota_warn_percent"_s, u"95"_s, QString(), u"95"_s);
+        addRow("Mbit/s is only for rates", u"quota_warn_percent"_s, u"8 Mbit/s"_s,
+               u"Opzione quota_warn_percent: 8 Mbit/s non è un numero intero da 0 a 100"_s,
+               u"80"_s);
     }
     void changes() {
         QFETCH(QString, option);
