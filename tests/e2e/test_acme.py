@@ -1,5 +1,5 @@
 """Certificates from an ACME CA (Debian's pebble on loopback) through the real program headless: issuance
-by http-01 and by tls-alpn-01, a client verifying the FTPS certificate against pebble's root and name;
+by http-01 and by tls-alpn-01, ftplib, curl and lftp verifying the FTPS certificate against pebble's root;
 renewal by time with a new session seeing the new certificate while an open one keeps transferring;
 pebble refusing half the nonces; the CA unable to reach the challenge port and the port held by another
 program: the failure explained, retried later, the certificate in use kept; `acme` refused with an
@@ -19,7 +19,7 @@ import tempfile
 import time
 import unittest
 
-from kvharness import TIMEOUT, Control, Site, free_port, program
+from kvharness import TIMEOUT, Control, Site, free_port, lftp, program, run
 from pebbleharness import Pebble, installed
 
 DOMAIN = "kestrova.test"
@@ -110,18 +110,22 @@ class AcmeCase(unittest.TestCase):
     def acme(self, site):
         return site.kv_json("status")["acme"]
 
-    def wait_acme(self, site, check, what, timeout=ISSUE_TIMEOUT):
+    def wait_acme(self, site, check, what, timeout=ISSUE_TIMEOUT, failure_ends=False):
         deadline = time.monotonic() + timeout
         while True:
             state = self.acme(site)
             if check(state):
                 return state
+            # A failed attempt is retried only minutes later: say so now rather than at the deadline.
+            self.assertFalse(failure_ends and state["lastError"] and not state["working"],
+                             f"the attempt failed while waiting for {what}: {state}")
             self.assertLess(time.monotonic(), deadline, f"timed out waiting for {what}: {state}\n"
                             + site.server.stdout()[-3000:])
             time.sleep(0.2)
 
     def issued(self, site):
-        return self.wait_acme(site, lambda s: s["names"] and not s["working"], "a certificate")
+        return self.wait_acme(site, lambda s: s["names"] and not s["working"], "a certificate",
+                               failure_ends=True)
 
     def check_issued(self, site, pebble):
         state = self.issued(site)
@@ -152,12 +156,24 @@ class Issuance(AcmeCase):
         site.start()
         self.check_issued(site, pebble)
 
-    def test_tls_alpn01(self):
+    def test_tls_alpn01_and_clients_that_verify(self):
         tls_port = free_port()
         pebble = Pebble(self, free_port(), tls_port)
         site = self.site(pebble, "tls-alpn-01", tls_port=tls_port)
         site.start()
         self.check_issued(site, pebble)
+        # curl checks the chain and the name, as it does by default for any FTPS server.
+        listed = run(["curl", "-s", "-S", "--max-time", str(TIMEOUT), "--ssl-reqd", "--cacert", pebble.root(),
+                      "--resolve", f"{DOMAIN}:{site.port}:127.0.0.1", "-u", "bob:x",
+                      f"ftp://{DOMAIN}:{site.port}/"], TIMEOUT + 5)
+        self.assertEqual(listed.returncode, 0, listed.stderr)
+        self.assertIn(b"hello.txt", listed.stdout)
+        # lftp checks the chain (it can only reach the server by address here, not by the name).
+        listed = lftp(f"set ssl:ca-file {pebble.root()}; set ssl:verify-certificate yes; "
+                      "set ssl:check-hostname no; set ftp:ssl-force yes; set ftp:ssl-protect-data yes; "
+                      f"open -u bob,x -p {site.port} 127.0.0.1; cls")
+        self.assertEqual(listed.returncode, 0, listed.stderr)
+        self.assertIn(b"hello.txt", listed.stdout)
 
     def test_half_the_nonces_refused(self):
         http_port = free_port()
