@@ -76,12 +76,12 @@ struct Handshake {
 // A TLS client as the CA's validator is: ALPN `protocols`, SNI `name`
 // (none when empty: the address is an IP), no verification.
 Handshake handshake(quint16 port, const QByteArrayList& protocols, const QString& name) {
+    bool ended = false; // outlives the socket, which still signals while it is destroyed
     QSslSocket socket;
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
     configuration.setAllowedNextProtocols(protocols);
     socket.setSslConfiguration(configuration);
-    bool ended = false;
     QObject::connect(&socket, &QSslSocket::errorOccurred, [&] { ended = true; });
     QObject::connect(&socket, &QSslSocket::disconnected, [&] { ended = true; });
     QObject::connect(&socket, &QSslSocket::encrypted, [&] { ended = true; });
