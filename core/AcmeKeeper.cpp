@@ -57,7 +57,8 @@ double AcmeKeeper::jitter() const {
 }
 
 void AcmeKeeper::readPairInUse() {
-    const auto facts = store_.usablePair();
+    const auto pair = store_.pairInUse();
+    const auto facts = pair ? std::optional(pair->facts) : std::nullopt;
     state_.names = facts ? facts->names : QStringList();
     state_.issuer = facts ? facts->issuer : QString();
     state_.serial = facts ? facts->serial : QString();
@@ -186,7 +187,8 @@ void AcmeKeeper::finish(bool ok, const QString& reason) {
 }
 
 void AcmeKeeper::askRenewalInfo() {
-    QFile file(store_.certificateFile());
+    const auto pair = store_.pairInUse();
+    QFile file(pair ? pair->certificateFile : QString());
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QString serial = state_.serial;

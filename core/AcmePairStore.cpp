@@ -9,6 +9,7 @@
 
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
+#include <unistd.h>
 
 namespace kv {
 
@@ -38,13 +39,24 @@ QDateTime asDateTime(const ASN1_TIME* time) {
                      QTime(parts.tm_hour, parts.tm_min, parts.tm_sec), Qt::UTC);
 }
 
-// Writes `bytes` to a new file of mode 0600 (an old one of that name is removed first).
+// Writes `bytes` to a new file of mode 0600 (an old one of that name is
+// removed first), on the disk before it is renamed into place.
 bool writePrivate(const QString& path, const QByteArray& bytes) {
     QFile::remove(path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kPrivateFile))
         return false;
-    return file.write(bytes) == bytes.size() && file.flush();
+    return file.write(bytes) == bytes.size() && file.flush() && ::fsync(file.handle()) == 0;
+}
+
+std::optional<AcmeCertificateFacts> factsOfLoadablePair(const QString& certificateFile,
+                                                        const QString& keyFile) {
+    if (!QFile::exists(certificateFile) || AcmePairStore::checkPair(certificateFile, keyFile))
+        return std::nullopt;
+    QFile file(certificateFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return readCertificateFacts(file.readAll());
 }
 
 // Renames `from` to `to`, replacing it.
@@ -128,11 +140,16 @@ std::optional<QString> AcmePairStore::install(const QByteArray& chainPem,
         QFile::remove(newKey);
         return QStringLiteral("Impossibile scrivere il nuovo certificato in %1").arg(folder_);
     }
-    const bool hadPair = QFile::exists(certificateFile()) && QFile::exists(keyFile());
-    if (hadPair && (!moveOver(certificateFile(), previousCertificateFile()) ||
-                    !moveOver(keyFile(), previousKeyFile())))
-        return QStringLiteral("Impossibile conservare il certificato precedente in %1")
-            .arg(folder_);
+    // A current pair that does not load (cut short) never takes the place of
+    // a previous one that does.
+    if (usablePair()) {
+        if (!moveOver(certificateFile(), previousCertificateFile()) ||
+            !moveOver(keyFile(), previousKeyFile()))
+            return QStringLiteral("Impossibile conservare il certificato precedente in %1")
+                .arg(folder_);
+    }
+    const bool hadPair =
+        factsOfLoadablePair(previousCertificateFile(), previousKeyFile()).has_value();
     moveOver(newCert, certificateFile());
     moveOver(newKey, keyFile());
     if (const auto problem = checkPair(certificateFile(), keyFile())) {
@@ -157,12 +174,17 @@ bool AcmePairStore::rollback() const {
 }
 
 std::optional<AcmeCertificateFacts> AcmePairStore::usablePair() const {
-    if (!QFile::exists(certificateFile()) || checkPair(certificateFile(), keyFile()))
-        return std::nullopt;
-    QFile file(certificateFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return readCertificateFacts(file.readAll());
+    return factsOfLoadablePair(certificateFile(), keyFile());
+}
+
+std::optional<AcmePairStore::PairInUse> AcmePairStore::pairInUse() const {
+    for (const auto& [certificate, key] :
+         {std::pair(certificateFile(), keyFile()),
+          std::pair(previousCertificateFile(), previousKeyFile())}) {
+        if (auto facts = factsOfLoadablePair(certificate, key))
+            return PairInUse{certificate, key, *facts};
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> AcmePairStore::checkPair(const QString& certificateFile,

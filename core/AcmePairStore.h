@@ -47,9 +47,19 @@ public:
     // Puts the previous pair back in use (after a reload refused the new one).
     bool rollback() const;
 
-    // The facts of the pair in use when it loads (readable, matching, valid
+    // The facts of the current pair when it loads (readable, matching, valid
     // today); none otherwise.
     std::optional<AcmeCertificateFacts> usablePair() const;
+
+    // The pair FTPS should serve: the current one when it loads, otherwise
+    // the previous one when that does (the current pair was cut short, as by
+    // a power cut while it was put in place); none when neither loads.
+    struct PairInUse {
+        QString certificateFile;
+        QString keyFile;
+        AcmeCertificateFacts facts;
+    };
+    std::optional<PairInUse> pairInUse() const;
 
     // Why `certificateFile` and `keyFile` cannot serve FTPS, as the engine
     // would load them; none when they can.

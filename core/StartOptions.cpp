@@ -111,9 +111,9 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
     result.acmeOn = set.value(kAcme) == QLatin1String("on");
     if (result.acmeOn && set.value(kTlsCertificate).isEmpty()) {
         const AcmePairStore store(dataFolder);
-        if (store.usablePair()) {
-            tls.certificateFile = store.certificateFile();
-            tls.privateKeyFile = store.keyFile();
+        if (const auto pair = store.pairInUse()) {
+            tls.certificateFile = pair->certificateFile;
+            tls.privateKeyFile = pair->keyFile;
             result.acmeCertificateInUse = true;
         }
     }

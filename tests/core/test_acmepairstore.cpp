@@ -94,6 +94,33 @@ private Q_SLOTS:
         QCOMPARE(store.usablePair()->names.first(), QStringLiteral("good.kv.test"));
     }
 
+    // A current pair cut short (a power cut while it was written): FTPS
+    // serves the previous one, which the next pair does not push out.
+    void pairCutShortLeavesThePreviousInUse() {
+        QTemporaryDir data, scratch;
+        const AcmePairStore store(data.path());
+        const Pair first = makePair(scratch, QStringLiteral("first.kv.test"));
+        const Pair second = makePair(scratch, QStringLiteral("second.kv.test"));
+        const Pair third = makePair(scratch, QStringLiteral("third.kv.test"));
+        QVERIFY(!store.pairInUse());
+        QCOMPARE(store.install(first.chain, first.key), std::nullopt);
+        QCOMPARE(store.install(second.chain, second.key), std::nullopt);
+        QCOMPARE(store.pairInUse()->certificateFile, store.certificateFile());
+
+        QVERIFY(QFile::resize(store.certificateFile(), 0));
+        QVERIFY(!store.usablePair());
+        const auto inUse = store.pairInUse();
+        QVERIFY(inUse);
+        QCOMPARE(inUse->certificateFile, store.previousCertificateFile());
+        QCOMPARE(inUse->keyFile, store.previousKeyFile());
+        QCOMPARE(inUse->facts.names.first(), QStringLiteral("first.kv.test"));
+
+        QCOMPARE(store.install(third.chain, third.key), std::nullopt);
+        QCOMPARE(store.pairInUse()->facts.names.first(), QStringLiteral("third.kv.test"));
+        QCOMPARE(readAll(store.previousCertificateFile()), first.chain);
+        QCOMPARE(readAll(store.previousKeyFile()), first.key);
+    }
+
     void firstPairUnusableLeavesNone() {
         QTemporaryDir data;
         const AcmePairStore store(data.path());
