@@ -4,14 +4,14 @@
 
 namespace kv::acme {
 
-// Lives on the worker thread; only performExchange() blocks there.
+// Lives on the worker thread; only its session's exchanges block there.
 class HttpWorker : public QObject {
     Q_OBJECT
 public:
     explicit HttpWorker(std::shared_ptr<std::atomic<bool>> cancel) : cancel_(std::move(cancel)) {}
 
     void perform(const kv::acme::AcmeRequest& request, const QByteArray& trusted) {
-        const AcmeResponse response = performExchange(request, trusted, cancel_.get());
+        const AcmeResponse response = session_.perform(request, trusted, cancel_.get());
         if (!cancel_->load())
             Q_EMIT done(response);
     }
@@ -21,6 +21,7 @@ Q_SIGNALS:
 
 private:
     std::shared_ptr<std::atomic<bool>> cancel_;
+    HttpSession session_;
 };
 
 AcmeHttpTransport::AcmeHttpTransport(QObject* parent)

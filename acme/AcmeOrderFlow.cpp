@@ -20,22 +20,6 @@ QByteArray compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-// Retry-After holds seconds or an HTTP date.
-int retryAfterMs(const AcmeResponse& response, int fallback) {
-    const QByteArray value = response.headers.value("retry-after").trimmed();
-    if (value.isEmpty())
-        return fallback;
-    bool isNumber = false;
-    const qint64 seconds = value.toLongLong(&isNumber);
-    if (isNumber)
-        return int(qBound(qint64(0), seconds, qint64(24 * 3600)) * 1000);
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value), Qt::RFC2822Date);
-    if (!when.isValid())
-        return fallback;
-    return int(
-        qBound(qint64(0), QDateTime::currentDateTimeUtc().msecsTo(when), qint64(24 * 3600000LL)));
-}
-
 AcmeProblem problemFromObject(const QString& step, const QJsonObject& error) {
     AcmeResponse response;
     response.status = 200;
@@ -46,7 +30,8 @@ AcmeProblem problemFromObject(const QString& step, const QJsonObject& error) {
 } // namespace
 
 AcmeOrderFlow::AcmeOrderFlow(AccountKey accountKey, AcmeOrderSettings settings, QObject* parent)
-    : QObject(parent), accountKey_(std::move(accountKey)), settings_(std::move(settings)) {}
+    : QObject(parent), accountKey_(std::move(accountKey)), settings_(std::move(settings)),
+      pollSchedule_(settings_.firstPollMs, settings_.defaultPollMs, settings_.maxPollMs) {}
 
 void AcmeOrderFlow::start() {
     send(Step::Directory, AcmeRequest::Method::Get, settings_.directoryUrl);
@@ -249,7 +234,7 @@ void AcmeOrderFlow::onAuthorization(const QJsonObject& body, const AcmeResponse&
     challengesOpen_ = true;
     Q_EMIT challengeReady({domain, settings_.challengeType, token,
                            keyAuthorization(token, accountKey_.thumbprint())});
-    polling_.start();
+    startPolling();
     post(Step::Challenge, url, "{}");
 }
 
@@ -260,7 +245,7 @@ void AcmeOrderFlow::finalizeOrder() {
         return;
     }
     certificateKeyPem_ = request.keyPem;
-    polling_.start();
+    startPolling();
     post(Step::Finalize, finalizeUrl_,
          compact({{QStringLiteral("csr"), QString::fromLatin1(base64Url(request.csrDer))}}));
 }
@@ -284,6 +269,11 @@ void AcmeOrderFlow::onOrderStatus(const QJsonObject& body, const AcmeResponse& r
     pollLater(response, Step::OrderStatus, orderUrl_); // processing
 }
 
+void AcmeOrderFlow::startPolling() {
+    polling_.start();
+    pollSchedule_.restart();
+}
+
 void AcmeOrderFlow::pollLater(const AcmeResponse& response, Step step, const QString& url) {
     if (polling_.isValid() && polling_.elapsed() > settings_.giveUpAfterMs) {
         failWith(AcmeProblem::Source::Timeout,
@@ -291,7 +281,8 @@ void AcmeOrderFlow::pollLater(const AcmeResponse& response, Step step, const QSt
                      .arg(settings_.giveUpAfterMs / 60000));
         return;
     }
-    const int delay = qMin(retryAfterMs(response, settings_.defaultPollMs), settings_.maxPollMs);
+    const int delay = pollSchedule_.nextDelayMs(response.headers.value("retry-after"),
+                                                QDateTime::currentDateTimeUtc());
     QTimer::singleShot(delay, this, [this, step, url] {
         if (step_ != Step::Done)
             post(step, url, {});

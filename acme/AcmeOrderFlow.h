@@ -10,6 +10,7 @@
 
 #include "acme/AccountKey.h"
 #include "acme/AcmeMessages.h"
+#include "acme/PollSchedule.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -23,7 +24,10 @@ struct AcmeOrderSettings {
     QStringList domains;
     QString email;                                     // optional account contact
     QString challengeType = QStringLiteral("http-01"); // or "tls-alpn-01"
-    int defaultPollMs = 2000;           // between polls when the CA names no Retry-After
+    // Between polls when the CA names no Retry-After: the first wait, doubled
+    // at each poll up to the longest. A CA that checks at once is seen at once.
+    int firstPollMs = 250;
+    int defaultPollMs = 2000;
     int maxPollMs = 60000;              // a longer Retry-After is cut to this
     int giveUpAfterMs = 10 * 60 * 1000; // total polling before it gives up
 };
@@ -91,6 +95,7 @@ private:
     void onAuthorization(const QJsonObject& body, const AcmeResponse& response);
     void onOrderStatus(const QJsonObject& body, const AcmeResponse& response);
     void finalizeOrder();
+    void startPolling();
     void pollLater(const AcmeResponse& response, Step step, const QString& url);
     void fail(AcmeProblem problem);
     void failWith(AcmeProblem::Source source, const QString& detail);
@@ -117,6 +122,7 @@ private:
     int badNonceRetries_ = 0;
     int badNonceInARow_ = 0;
     QElapsedTimer polling_;
+    PollSchedule pollSchedule_;
 };
 
 } // namespace kv::acme

@@ -73,16 +73,23 @@ std::optional<QByteArray> trustedCertificates(const QString& extraFile, QString*
     return pem + added;
 }
 
-AcmeResponse performExchange(const AcmeRequest& request, const QByteArray& trusted,
-                             const std::atomic<bool>* cancel) {
+HttpSession::~HttpSession() {
+    if (curl_)
+        curl_easy_cleanup(static_cast<CURL*>(curl_));
+}
+
+AcmeResponse HttpSession::perform(const AcmeRequest& request, const QByteArray& trusted,
+                                  const std::atomic<bool>* cancel) {
     AcmeResponse response;
     initCurlOnce();
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
-    if (!curl) {
+    if (!curl_)
+        curl_ = curl_easy_init();
+    if (!curl_) {
         response.transportError = QStringLiteral("libcurl non disponibile");
         return response;
     }
-    CURL* c = curl.get();
+    CURL* c = static_cast<CURL*>(curl_);
+    curl_easy_reset(c); // the options of the last exchange; its connection stays open
     Received received{&response, cancel};
     char errorBuffer[CURL_ERROR_SIZE] = {};
     const QByteArray url = request.url.toUtf8();
@@ -105,7 +112,7 @@ AcmeResponse performExchange(const AcmeRequest& request, const QByteArray& trust
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     QByteArray certificates = trusted;
-    curl_blob blob{certificates.data(), size_t(certificates.size()), CURL_BLOB_NOCOPY};
+    curl_blob blob{certificates.data(), size_t(certificates.size()), CURL_BLOB_COPY};
     if (!certificates.isEmpty())
         curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &keepBody);

@@ -1,5 +1,6 @@
 // The transport's answers come back on the event loop, failures as values:
-// an unusable CA file, nobody listening, a listener that does not speak TLS.
+// an unusable CA file, nobody listening, a listener that does not speak TLS;
+// one connection carries request after request.
 #include "acme/AcmeHttpTransport.h"
 
 #include <QSignalSpy>
@@ -66,6 +67,38 @@ private Q_SLOTS:
         const auto response = answered.first().first().value<AcmeResponse>();
         QCOMPARE(response.status, 0);
         QVERIFY(!response.transportError.isEmpty());
+    }
+
+    // An order's requests follow one another on one connection to the CA.
+    void requestsShareOneConnection() {
+        QTcpServer server; // HTTP/1.1 that keeps each connection open
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QHash<QTcpSocket*, QByteArray> unanswered; // per connection
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
+                unanswered.insert(socket, {});
+                connect(socket, &QTcpSocket::readyRead, socket, [&unanswered, socket] {
+                    QByteArray& bytes = unanswered[socket];
+                    bytes += socket->readAll();
+                    for (qsizetype end; (end = bytes.indexOf("\r\n\r\n")) >= 0;) {
+                        bytes.remove(0, end + 4);
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+                    }
+                });
+            }
+        });
+        AcmeHttpTransport transport;
+        QSignalSpy answered(&transport, &AcmeHttpTransport::answered);
+        for (int i = 1; i <= 3; ++i) {
+            transport.send(
+                {AcmeRequest::Method::Get,
+                 QStringLiteral("http://127.0.0.1:%1/%2").arg(server.serverPort()).arg(i),
+                 {},
+                 {}});
+            QTRY_COMPARE_WITH_TIMEOUT(answered.count(), i, 30000);
+            QCOMPARE(answered.last().first().value<AcmeResponse>().body, QByteArray("ok"));
+        }
+        QCOMPARE(unanswered.size(), 1); // connections accepted
     }
 };
 
