@@ -94,6 +94,7 @@ public:
     // platform; tests and the screenshot tool call it themselves).
     void Form_Activate();
     void Form_Resize();
+    void placeBanner();
 
     // Navigation: the 1-based item position (1 Account .. 6 Help).
     void selectItem(int position);
