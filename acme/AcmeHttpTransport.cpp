@@ -1,6 +1,7 @@
 #include "acme/AcmeHttpTransport.h"
 
 #include "acme/HttpExchange.h"
+#include "net/TrustedCertificates.h"
 
 namespace kv::acme {
 
@@ -47,7 +48,8 @@ AcmeHttpTransport::~AcmeHttpTransport() {
 
 std::optional<QString> AcmeHttpTransport::trustExtraCertificates(const QString& pemFile) {
     QString error;
-    const auto pem = trustedCertificates(pemFile, &error);
+    const auto pem =
+        net::systemAndExtraCertificates(QStringLiteral("acme_ca_file"), pemFile, &error);
     if (!pem)
         return error;
     trusted_ = *pem;

@@ -1,7 +1,5 @@
 #include "acme/HttpExchange.h"
 
-#include <QFile>
-
 #include <curl/curl.h>
 #include <memory>
 #include <mutex>
@@ -48,29 +46,6 @@ int progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 void initCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-std::optional<QByteArray> trustedCertificates(const QString& extraFile, QString* error) {
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    const QString systemFile = info && info->cainfo
-                                   ? QString::fromUtf8(info->cainfo)
-                                   : QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
-    QByteArray pem;
-    if (QFile system(systemFile); system.open(QIODevice::ReadOnly))
-        pem = system.readAll() + "\n";
-    QFile extra(extraFile);
-    if (!extra.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Opzione acme_ca_file: il file %1 non è leggibile (%2)")
-                     .arg(extraFile, extra.errorString());
-        return std::nullopt;
-    }
-    const QByteArray added = extra.readAll();
-    if (!added.contains("-----BEGIN CERTIFICATE-----")) {
-        *error = QStringLiteral("Opzione acme_ca_file: il file %1 non contiene certificati PEM")
-                     .arg(extraFile);
-        return std::nullopt;
-    }
-    return pem + added;
 }
 
 HttpSession::~HttpSession() {

@@ -13,10 +13,6 @@
 
 namespace kv::acme {
 
-// The system's certificates followed by those of `extraFile`, or the
-// reason (Italian) the file cannot be read or holds none.
-std::optional<QByteArray> trustedCertificates(const QString& extraFile, QString* error);
-
 // One libcurl handle for every exchange of an attempt: the connection to the
 // CA and its TLS session stay open between requests, as an order makes ten
 // or so in a row (a new handshake, with the whole system store read again,
