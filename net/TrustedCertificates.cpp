@@ -1,10 +1,24 @@
 #include "net/TrustedCertificates.h"
 
 #include <QFile>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 
 namespace kv::net {
+
+namespace {
+
+// The system's bundle as one file, read as it is: parsing the hundreds of
+// certificates (as Qt's system list does) takes a tenth of a second and more,
+// and this runs on the event loop; libcurl parses them on its own thread.
+QByteArray systemBundle() {
+    for (const char* path : {"/etc/ssl/certs/ca-certificates.crt",
+                             "/etc/pki/tls/certs/ca-bundle.crt", "/etc/ssl/cert.pem"}) {
+        if (QFile file(QString::fromLatin1(path)); file.open(QIODevice::ReadOnly))
+            return file.readAll();
+    }
+    return {};
+}
+
+} // namespace
 
 std::optional<QByteArray> systemAndExtraCertificates(const QString& option,
                                                      const QString& extraFile, QString* error) {
@@ -20,10 +34,7 @@ std::optional<QByteArray> systemAndExtraCertificates(const QString& option,
                      .arg(option, extraFile);
         return std::nullopt;
     }
-    QByteArray pem;
-    for (const QSslCertificate& certificate : QSslConfiguration::systemCaCertificates())
-        pem += certificate.toPem();
-    return pem + "\n" + added;
+    return systemBundle() + "\n" + added;
 }
 
 } // namespace kv::net
