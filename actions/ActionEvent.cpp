@@ -113,6 +113,16 @@ ActionEvent fromAdminLogin(const QString& address, const QDateTime& now) {
     return event;
 }
 
+ActionEvent fromCertificate(bool failed, const QString& detail, const QDateTime& now) {
+    ActionEvent event;
+    event.name =
+        failed ? QStringLiteral("certificate-failed") : QStringLiteral("certificate-renewed");
+    event.protocol = QStringLiteral("ftps");
+    event.detail = detail;
+    event.time = now.toUTC();
+    return event;
+}
+
 QString isoUtc(const QDateTime& time) {
     return time.toUTC().toString(Qt::ISODate);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // One thing that happened on the server, as the action rules see it: the
 // event's word (upload, download, delete, rename, mkdir, login-failed, ban,
-// quota-warning, account-expired, admin-login) and what a program gets in its environment. Built
-// from the bus's events; a later protocol raising the same events needs nothing here.
+// quota-warning, account-expired, admin-login, certificate-renewed, certificate-failed) and what a
+// program gets in its environment. Built from the bus's events; a later protocol raising the same
+// events needs nothing here.
 
 #include "events/ServerEvents.h"
 
@@ -38,6 +39,8 @@ ActionEvent fromQuotaWarning(const events::AccountNotice& notice, const QDateTim
 ActionEvent fromAccountExpired(const events::AccountNotice& notice, const QDateTime& now);
 // A remote administrator logged in from `address`.
 ActionEvent fromAdminLogin(const QString& address, const QDateTime& now);
+// The ACME certificate renewed (`failed` false) or not; `detail` says which and why.
+ActionEvent fromCertificate(bool failed, const QString& detail, const QDateTime& now);
 
 // KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH, KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL,
 // KV_DETAIL over `base`.

@@ -19,6 +19,8 @@ const QStringList& actionEventNames() {
         QStringLiteral("quota-warning"),
         QStringLiteral("account-expired"),
         QStringLiteral("admin-login"),
+        QStringLiteral("certificate-renewed"),
+        QStringLiteral("certificate-failed"),
     };
     return names;
 }
@@ -35,6 +37,9 @@ QString eventCaption(const QString& event) {
         {QStringLiteral("quota-warning"), QStringLiteral("Quota quasi esaurita")},
         {QStringLiteral("account-expired"), QStringLiteral("Account scaduto")},
         {QStringLiteral("admin-login"), QStringLiteral("Accesso all'amministrazione remota")},
+        {QStringLiteral("certificate-renewed"), QStringLiteral("Certificato automatico ottenuto")},
+        {QStringLiteral("certificate-failed"),
+         QStringLiteral("Certificato automatico non ottenuto o in scadenza")},
     };
     return captions.value(event, event);
 }

@@ -37,6 +37,12 @@ void ActionService::subscribe(events::ServerEvents& bus) {
     connect(&bus, &ServerEvents::adminLoggedIn, this, [this](const QString& address) {
         handle(fromAdminLogin(address, QDateTime::currentDateTimeUtc()));
     });
+    connect(&bus, &ServerEvents::certificateRenewed, this, [this](const QString& detail) {
+        handle(fromCertificate(false, detail, QDateTime::currentDateTimeUtc()));
+    });
+    connect(&bus, &ServerEvents::certificateFailed, this, [this](const QString& detail) {
+        handle(fromCertificate(true, detail, QDateTime::currentDateTimeUtc()));
+    });
 }
 
 void ActionService::handle(const ActionEvent& event) {

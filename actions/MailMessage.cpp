@@ -34,6 +34,12 @@ QString countedWhat(const QString& event, qsizetype n) {
     if (event == QLatin1String("admin-login"))
         return one ? QStringLiteral("1 accesso all'amministrazione remota")
                    : QStringLiteral("%1 accessi all'amministrazione remota").arg(n);
+    if (event == QLatin1String("certificate-renewed"))
+        return one ? QStringLiteral("1 certificato rinnovato")
+                   : QStringLiteral("%1 certificati rinnovati").arg(n);
+    if (event == QLatin1String("certificate-failed"))
+        return one ? QStringLiteral("1 rinnovo del certificato non riuscito")
+                   : QStringLiteral("%1 rinnovi del certificato non riusciti").arg(n);
     if (event == QLatin1String("account-expired"))
         return one ? QStringLiteral("1 account scaduto")
                    : QStringLiteral("%1 account scaduti").arg(n);

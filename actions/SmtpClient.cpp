@@ -1,6 +1,7 @@
 #include "actions/SmtpClient.h"
 
-#include <QFile>
+#include "net/TrustedCertificates.h"
+
 #include <QThread>
 
 #include <curl/curl.h>
@@ -47,25 +48,6 @@ int progress(void* data, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return exchange->cancel && exchange->cancel->load() ? 1 : 0;
 }
 
-// The system's certificates with the extra file after them.
-std::optional<QByteArray> trustedCertificates(const QString& extraFile, QString* error) {
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    const QString systemFile = info && info->cainfo
-                                   ? QString::fromUtf8(info->cainfo)
-                                   : QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
-    QByteArray pem;
-    if (QFile system(systemFile); system.open(QIODevice::ReadOnly))
-        pem = system.readAll() + "\n";
-    QFile extra(extraFile);
-    if (!extra.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Opzione mail_ca_file: il file %1 non è leggibile (%2)")
-                     .arg(extraFile, extra.errorString());
-        return std::nullopt;
-    }
-    pem += extra.readAll();
-    return pem;
-}
-
 } // namespace
 
 SmtpResult sendMail(const MailSettings& mail, const QStringList& to, const QByteArray& message,
@@ -108,7 +90,8 @@ SmtpResult sendMail(const MailSettings& mail, const QStringList& to, const QByte
     QByteArray certificates;
     if (!mail.caFile.isEmpty()) {
         QString error;
-        const auto pem = trustedCertificates(mail.caFile, &error);
+        const auto pem =
+            net::systemAndExtraCertificates(QStringLiteral("mail_ca_file"), mail.caFile, &error);
         if (!pem) {
             result.error = error;
             return result;

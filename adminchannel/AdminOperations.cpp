@@ -3,6 +3,7 @@
 
 #include "access/AccountService.h"
 #include "access/DataView.h"
+#include "adminchannel/AdminAcme.h"
 #include "adminchannel/DataOperations.h"
 #include "core/ProgramCore.h"
 #include "settings/OptionCatalog.h"
@@ -158,6 +159,8 @@ QJsonObject AdminOperations::answer(const AdminRequest& request) {
         return reload();
     if (op == QLatin1String("quota"))
         return quota(request.body);
+    if (op == QLatin1String("acme"))
+        return acmeAnswer(core_.acmeKeeper(), request.body);
     if (DataOperations::handles(op))
         return data_->answer(request);
     return failure(QStringLiteral("Operazione sconosciuta: %1").arg(op.left(64)));
@@ -172,6 +175,9 @@ QJsonObject AdminOperations::status() const {
          sftp::existingHostKeyFingerprints(sftp::hostKeyFiles(core_.dataFolder())))
         fingerprints.insert(kind, fingerprint);
     const sftp::SftpServer& sftpServer = core_.sftp().server();
+    // The certificate ACME keeps, when it is on.
+    const AcmeState acmeState = core_.acmeKeeper().state();
+    const QJsonValue acme = acmeState.enabled ? QJsonValue(acmeStateJson(acmeState)) : QJsonValue();
     return {{QStringLiteral("ok"), true},
             {QStringLiteral("running"), running},
             // What the status bar names: for "Default" the PC's main address.
@@ -188,7 +194,8 @@ QJsonObject AdminOperations::status() const {
             {QStringLiteral("sftpFingerprints"), fingerprints},
             // Which program this is, for a window that attaches to it.
             {QStringLiteral("pid"), QCoreApplication::applicationPid()},
-            {QStringLiteral("user"), processUser()}};
+            {QStringLiteral("user"), processUser()},
+            {QStringLiteral("acme"), acme}};
 }
 
 QJsonObject AdminOperations::sessions() {

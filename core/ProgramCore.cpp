@@ -65,15 +65,28 @@ ProgramCore::ProgramCore(const QString& dataFolder, SettingsStore& settings,
     limitsBook_.setServer(
         serverLimits(settings::optionCatalog().checkAll(views_.options().read().rows)));
     (void)limitsKeeper_->refreshAccounts();
+    AcmeKeeper::Collaborators acme;
+    acme.bus = &notifications_;
+    acme.log = [this](const QString& text) { WriteLog(text); };
+    acme.reloadServer = [this] { return server_.ServerReload(); };
+    acme.makeListener = [this] {
+        return makeAcmeListener_ ? makeAcmeListener_() : std::unique_ptr<AcmeChallengeListener>();
+    };
+    acmeKeeper_ = std::make_unique<AcmeKeeper>(dataFolder_, std::move(acme));
     server_.setServerLimits(
         [this](const session::ServerLimits& limits) {
             limitsKeeper_->serverRead(limits);
+            acmeKeeper_->configure(acmeKeeperSettings(views_.options().read().rows, dataFolder_));
             Q_EMIT notifications_.settingsApplied();
         },
-        [this] { limitsKeeper_->serverStopped(); });
+        [this] {
+            limitsKeeper_->serverStopped();
+            acmeKeeper_->configure({});
+        });
 }
 
 ProgramCore::~ProgramCore() {
+    acmeKeeper_.reset(); // its attempt's listener and transport end first
     limitsKeeper_.reset();
     actions_.reset(); // its programs end before the log they write to
     engine_->setEvents(nullptr);

@@ -11,6 +11,7 @@
 #include "access/ServerEventHandler.h"
 #include "actions/ActionService.h"
 #include "core/AccountLimitsKeeper.h"
+#include "core/AcmeKeeper.h"
 #include "core/CertificateTools.h"
 #include "core/QuotaCompanion.h"
 #include "core/ServerBoxes.h"
@@ -76,6 +77,14 @@ public:
     session::RateLimiter& rateLimiter() { return rates_; }
     // The programs and e-mails the action rules start.
     actions::ActionService& actions() { return *actions_; }
+    // Gets and renews the FTPS certificate from an ACME CA while the server
+    // runs with acme on.
+    AcmeKeeper& acmeKeeper() { return *acmeKeeper_; }
+    // What answers the CA's checks during an attempt (the acme layer's
+    // challenge listener); without it every attempt fails saying so.
+    void setAcmeChallengeListeners(std::function<std::unique_ptr<AcmeChallengeListener>()> make) {
+        makeAcmeListener_ = std::move(make);
+    }
 
     // A line of the server's own, onto the bus with the sessions' lines.
     void WriteLog(const QString& text);
@@ -133,6 +142,9 @@ private:
     QuotaCompanion quotaCompanion_{quota_, sftp_};
     CertificateTools certificateTools_;
     std::unique_ptr<actions::ActionService> actions_;
+    std::function<std::unique_ptr<AcmeChallengeListener>()> makeAcmeListener_;
+    // After the controller: its reload loads a new pair.
+    std::unique_ptr<AcmeKeeper> acmeKeeper_;
     // Last: it closes sessions of the engine and SFTP.
     std::unique_ptr<AccountLimitsKeeper> limitsKeeper_;
 };

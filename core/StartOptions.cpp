@@ -2,6 +2,8 @@
 // the connection limits and the ban rules.
 #include "core/StartOptions.h"
 
+#include "core/AcmePairStore.h"
+
 #include "core/DataFolder.h"
 #include "settings/NetworkOptions.h"
 
@@ -105,6 +107,16 @@ StartOptions readStartOptions(const QMap<QString, QString>& rows, const QString&
         resolved(set.value(kTlsCertificate), dataFolder, defaultCertificateFile(dataFolder));
     tls.privateKeyFile =
         resolved(set.value(kTlsPrivateKey), dataFolder, defaultPrivateKeyFile(dataFolder));
+    // With acme on, a usable obtained pair takes the generated one's place.
+    result.acmeOn = set.value(kAcme) == QLatin1String("on");
+    if (result.acmeOn && set.value(kTlsCertificate).isEmpty()) {
+        const AcmePairStore store(dataFolder);
+        if (const auto pair = store.pairInUse()) {
+            tls.certificateFile = pair->certificateFile;
+            tls.privateKeyFile = pair->keyFile;
+            result.acmeCertificateInUse = true;
+        }
+    }
     tls.requireSessionReuse = set.value(kTlsSessionReuse) == QLatin1String("1");
     tls.minVersion = tlsVersion(set.value(kTlsMinVersion));
     tls.maxVersion = tlsVersion(set.value(kTlsMaxVersion));

@@ -18,6 +18,9 @@ namespace kv {
 
 struct StartOptions {
     ftp::TlsSettings tls;
+    // acme is on, and its pair (DATA/acme/) is the certificate of `tls`.
+    bool acmeOn = false;
+    bool acmeCertificateInUse = false;
     // ftp.log's size limit in bytes (0: none) and how many rotated files stay.
     qint64 logMaxBytes = 0;
     int logKeep = settings::defaults::kLogKeep;

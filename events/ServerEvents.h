@@ -123,6 +123,12 @@ Q_SIGNALS:
     void settingsApplied();
     // A remote administrator logged in from `address`.
     void adminLoggedIn(const QString& address);
+    // The FTPS certificate obtained from the ACME CA was renewed; `detail`
+    // names it (names, expiry).
+    void certificateRenewed(const QString& detail);
+    // An ACME attempt failed, or the certificate expires within 14 days
+    // with no renewal; `detail` is the Italian explanation.
+    void certificateFailed(const QString& detail);
     // The activity log's lines, in order: ftp.log, the screen and the
     // administration channel's followers each take them from here.
     void logLine(const kv::events::LogLine& line);

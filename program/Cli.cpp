@@ -87,13 +87,13 @@ const QMap<QString, Group>& groups() {
           "kestrova action del ID\n"
           "kestrova action on|off ID\n"
           "EVENTO: upload, download, delete, rename, mkdir, login-failed, ban, quota-warning,\n"
-          "account-expired, admin-login. PERCORSO: come lo\n"
-          "vede il client (/scansioni/*.pdf; * resta in una cartella, ** le attraversa).\n"
+          "account-expired, admin-login, certificate-renewed, certificate-failed. PERCORSO:\n"
+          "come lo vede il client (/scansioni/*.pdf; * resta in una cartella, ** le attraversa).\n"
           "--run avvia il programma senza shell: la riga è divisa in parole (le virgolette\n"
           "doppie raggruppano), nient'altro è interpretato: $HOME, ;, | e > arrivano al\n"
           "programma così come sono. Il programma riceve KV_EVENT, KV_USER, KV_ADDRESS, KV_PATH,\n"
-          "KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL, KV_DETAIL (quota-warning, account-expired:\n"
-          "che cosa è successo) e parte nella cartella del file.\n"
+          "KV_FILE, KV_SIZE, KV_TIME, KV_PROTOCOL, KV_DETAIL (quota-warning, account-expired,\n"
+          "certificate-*: che cosa è successo) e parte nella cartella del file.\n"
           "--mail manda un'e-mail per gruppo di eventi (opzione mail_batch_seconds).\n"}},
         {QStringLiteral("mail"),
          {&mailCommand, "kestrova mail test INDIRIZZO   (invia subito un'e-mail di prova)\n"

@@ -1,5 +1,8 @@
-// status, who, kick, ban, reload and log --follow over the administration channel.
+// status, who, kick, ban, reload, acme renew and log --follow over the administration channel.
 #include "program/CliAdmin.h"
+
+#include "program/CliAcme.h"
+#include "program/CliAdminRun.h"
 
 #include "adminchannel/AdminClient.h"
 #include "adminchannel/AdminPlace.h"
@@ -30,65 +33,14 @@ const QMap<QString, QString>& helpTexts() {
                                                   "opzioni, come SIGHUP)\n")},
         {QStringLiteral("log"), QStringLiteral("kestrova log --follow [--json]   (le righe del "
                                                "log man mano che il server le scrive)\n")},
+        {QStringLiteral("acme"),
+         QStringLiteral("kestrova acme renew [--json]   (chiede subito un nuovo certificato "
+                        "ACME e ne\n"
+                        "                               attende l'esito: 1 con il motivo se non "
+                        "riesce)\n")},
     };
     return texts;
 }
-
-struct Run {
-    QString folder;
-    CliIo& io;
-    CliArguments args;
-    AdminClient own;
-    AdminClient* remote = nullptr; // a remote server's, already logged in
-
-    AdminClient& client() { return remote ? *remote : own; }
-
-    bool json() const { return args.has(QStringLiteral("json")); }
-
-    int usage(const QString& message) {
-        io.err << message << Qt::endl << QStringLiteral("Vedere: kestrova help") << Qt::endl;
-        return kUsage;
-    }
-    int refuse(const QString& message) {
-        io.err << message << Qt::endl;
-        return kRefused;
-    }
-    // Connects; the exit status when that fails.
-    std::optional<int> connect() {
-        if (remote)
-            return std::nullopt;
-        switch (own.connectTo(adminSocketToConnect(folder))) {
-        case AdminClient::Connect::Connected:
-            return std::nullopt;
-        case AdminClient::Connect::Denied:
-            return refuse(
-                QStringLiteral("Accesso negato al canale di amministrazione di %1").arg(folder));
-        case AdminClient::Connect::NoServer:
-            break;
-        }
-        if (const auto closed = closedFolderProblem(folder))
-            return refuse(*closed);
-        io.err << QStringLiteral("Nessun server in funzione su %1").arg(folder) << Qt::endl;
-        return kNoServer;
-    }
-    // Sends `request`; the answer when it is "ok", else the exit status
-    // after printing why.
-    std::variant<QJsonObject, int> ask(const QJsonObject& request) {
-        if (const auto failed = connect())
-            return *failed;
-        const auto answer = client().request(request);
-        if (!answer)
-            return refuse(client().error());
-        if (!answer->value(QStringLiteral("ok")).toBool())
-            return refuse(answer->value(QStringLiteral("error")).toString());
-        return *answer;
-    }
-    void printJson(const QJsonValue& value) {
-        io.out << (value.isArray() ? QJsonDocument(value.toArray())
-                                   : QJsonDocument(value.toObject()))
-                      .toJson(QJsonDocument::Indented);
-    }
-};
 
 QString sizeText(qint64 bytes) {
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
@@ -140,6 +92,7 @@ int status(Run& r) {
         !fingerprint.isEmpty())
         r.io.out
             << QStringLiteral("Impronta del certificato di amministrazione: %1\n").arg(fingerprint);
+    printAcmeStatus(r.io.out, s.value(QStringLiteral("acme")));
     return kDone;
 }
 
@@ -328,6 +281,8 @@ int runAdminCommand(const QString& command, const QStringList& args, const QStri
         return ban(r);
     if (command == QLatin1String("reload"))
         return reload(r);
+    if (command == QLatin1String("acme"))
+        return acmeCommand(r);
     return log(r);
 }
 

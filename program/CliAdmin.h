@@ -1,6 +1,6 @@
 #pragma once
 // The subcommands that talk to a running server through its administration
-// channel: status, who, kick, ban, reload, log. Exit status as the other
+// channel: status, who, kick, ban, reload, acme renew, log. Exit status as the other
 // subcommands, plus kNoServer when nothing serves the data folder.
 
 #include "program/Cli.h"

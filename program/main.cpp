@@ -1,3 +1,4 @@
+#include "core/ChallengeServerListener.h"
 #include "core/DataFolder.h"
 #include "core/ProgramCore.h"
 #include "core/StartFolderChoice.h"
@@ -67,6 +68,7 @@ int runHeadless(const kv::CommandLine& options) {
     kv::QtSettingsStore settings;
     kv::ProgramCore core(folder, settings, makeEngine);
     core.setCertificateTools(kv::machineCertificateTools());
+    core.setAcmeChallengeListeners(&kv::makeChallengeServerListener);
     if (!core.databaseProblem().isEmpty())
         err << core.databaseProblem() << Qt::endl;
     // A read-only database still decides logins; one that could not be opened cannot.
@@ -183,6 +185,7 @@ int runWindow(const kv::CommandLine& options) {
     const QString folder = service ? serviceFolder : kv::dataFolder(options.dataDir);
     kv::ProgramCore core(folder, settings, makeEngine);
     core.setCertificateTools(kv::machineCertificateTools());
+    core.setAcmeChallengeListeners(&kv::makeChallengeServerListener);
     kv::ui::MessageBoxMessages messages;
     kv::ui::Form1Options windowOptions = kv::ui::defaultForm1Options();
     windowOptions.stateFile = qEnvironmentVariable("KESTROVA_WINDOW_STATE");

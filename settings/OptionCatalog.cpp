@@ -21,6 +21,17 @@ std::optional<QString> versionOrder(const QMap<QString, QString>& values) {
         .arg(option::kTlsMinVersion, option::kTlsMaxVersion, low, high);
 }
 
+// A certificate the operator supplied is never replaced by an obtained one.
+std::optional<QString> acmeKeepsSuppliedCertificate(const QMap<QString, QString>& values) {
+    if (values.value(option::kAcme) != QLatin1String("on") ||
+        values.value(option::kTlsCertificate).isEmpty())
+        return std::nullopt;
+    return QStringLiteral("Opzioni %1 e %2: con un certificato scelto dall'operatore il "
+                          "certificato automatico (ACME) non si attiva, perché un certificato "
+                          "fornito non viene mai sostituito; svuotare %2 o lasciare %1 a off")
+        .arg(option::kAcme, option::kTlsCertificate);
+}
+
 OptionDef word(const QString& name, const QStringList& words, const QString& fallback,
                const QString& caption) {
     return OptionDef{name, OptionKind::Word,     words, 0,    0, fallback, caption, std::nullopt,
@@ -240,6 +251,28 @@ const OptionCatalog& optionCatalog() {
                    QStringLiteral("Versione TLS minima")),
             simple(kTlsMaxVersion, OptionKind::Version, QStringLiteral("1.3"),
                    QStringLiteral("Versione TLS massima")),
+            // Certificates obtained and renewed from an ACME CA (Let's Encrypt).
+            word(kAcme, {QStringLiteral("off"), QStringLiteral("on")}, QStringLiteral("off"),
+                 QStringLiteral("Certificato automatico (ACME, Let's Encrypt)")),
+            simple(kAcmeDomains, OptionKind::Path, QString(),
+                   QStringLiteral("Nomi del certificato automatico (separati da virgole)")),
+            simple(kAcmeEmail, OptionKind::Path, QString(),
+                   QStringLiteral("E-mail di contatto per l'autorità ACME (facoltativa)")),
+            simple(kAcmeDirectory, OptionKind::Path, defaults::kAcmeProductionDirectory,
+                   QStringLiteral("Indirizzo della directory ACME (staging = quella di prova "
+                                  "di Let's Encrypt)")),
+            simple(kAcmeCaFile, OptionKind::Path, QString(),
+                   QStringLiteral("Certificati aggiuntivi di cui fidarsi per la directory ACME "
+                                  "(PEM)")),
+            word(kAcmeChallenge, {QStringLiteral("http-01"), QStringLiteral("tls-alpn-01")},
+                 QStringLiteral("http-01"), QStringLiteral("Verifica ACME")),
+            integer(kAcmeHttpPort, 1, 65535, QStringLiteral("80"), std::nullopt,
+                    QStringLiteral("Porta della verifica http-01")),
+            integer(kAcmeTlsPort, 1, 65535, QStringLiteral("443"), std::nullopt,
+                    QStringLiteral("Porta della verifica tls-alpn-01")),
+            integer(kAcmeRenewPercent, 1, 99, QStringLiteral("67"), std::nullopt,
+                    QStringLiteral("Rinnovo quando è trascorsa questa percentuale della durata "
+                                   "del certificato")),
             integer(kLogMaxMib, 0, 4096, QStringLiteral("0"), QStringLiteral("10"),
                     QStringLiteral("Dimensione massima di ftp.log in MiB (0 = nessun limite)")),
             integer(kLogKeep, 1, 100, QString::number(defaults::kLogKeep), QStringLiteral("5"),
@@ -348,7 +381,7 @@ const OptionCatalog& optionCatalog() {
                    QStringLiteral("Gli amministratori remoti possono gestire le azioni che "
                                   "avviano programmi")),
         },
-        {versionOrder});
+        {versionOrder, acmeKeepsSuppliedCertificate});
     return catalog;
 }
 

@@ -122,6 +122,10 @@ inline constexpr int kBanMinutes = 10;
 // The highest speed limit a rate option or an account takes, in KiB/s (16 GiB/s).
 inline constexpr int kMaxRateKib = 16 * 1024 * 1024;
 inline constexpr int kQuotaWarnPercent = 80;
+inline const QString kAcmeProductionDirectory =
+    QStringLiteral("https://acme-v02.api.letsencrypt.org/directory");
+inline const QString kAcmeStagingDirectory =
+    QStringLiteral("https://acme-staging-v02.api.letsencrypt.org/directory");
 } // namespace defaults
 
 // The columns of the settings row, so that code reading one cannot misspell it.
@@ -179,6 +183,15 @@ inline const QString kAdminPort = QStringLiteral("admin_port");
 inline const QString kAdminAddress = QStringLiteral("admin_address");
 inline const QString kAdminAllowed = QStringLiteral("admin_allowed");
 inline const QString kAdminRemoteActions = QStringLiteral("admin_remote_actions");
+inline const QString kAcme = QStringLiteral("acme");
+inline const QString kAcmeDomains = QStringLiteral("acme_domains");
+inline const QString kAcmeEmail = QStringLiteral("acme_email");
+inline const QString kAcmeDirectory = QStringLiteral("acme_directory");
+inline const QString kAcmeCaFile = QStringLiteral("acme_ca_file");
+inline const QString kAcmeChallenge = QStringLiteral("acme_challenge");
+inline const QString kAcmeHttpPort = QStringLiteral("acme_http_port");
+inline const QString kAcmeTlsPort = QStringLiteral("acme_tls_port");
+inline const QString kAcmeRenewPercent = QStringLiteral("acme_renew_percent");
 } // namespace option
 
 } // namespace kv::settings

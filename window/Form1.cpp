@@ -36,6 +36,7 @@
 #include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
@@ -169,6 +170,11 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // The toolbar lays its buttons out after the window's own resize: the
+    // banner follows the last one as it moves or grows.
+    if (watched == Toolbar1->widgetForAction(Toolbar1->actions().constLast()) &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placeBanner();
     if (watched == picMain && event->type() == QEvent::Wheel && VScroll1->isEnabled() &&
         VScroll1->isVisible()) {
         QCoreApplication::sendEvent(VScroll1, event);

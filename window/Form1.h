@@ -94,6 +94,7 @@ public:
     // platform; tests and the screenshot tool call it themselves).
     void Form_Activate();
     void Form_Resize();
+    void placeBanner();
 
     // Navigation: the 1-based item position (1 Account .. 6 Help).
     void selectItem(int position);
@@ -159,6 +160,8 @@ public:
     void wroteAccountsFile() override;
     std::optional<QString> selectedOnlineAddress() const override;
     QString defaultRootText() const override;
+    // An attached or remote server answers through its channel.
+    void askAcme(bool renew, std::function<void(const QJsonObject&)> answer) override;
 
     // ServerView
     void showRunning(const QString& localAddress) override;

@@ -198,4 +198,19 @@ void Form1::openOwnChannel() {
     channel_.reset();
 }
 
+void Form1::askAcme(bool renew, std::function<void(const QJsonObject&)> answer) {
+    if (!isAttached()) {
+        CorePanelHost::askAcme(renew, std::move(answer));
+        return;
+    }
+    const QJsonObject request{{QStringLiteral("op"), QStringLiteral("acme")},
+                              {QStringLiteral("renew"), renew}};
+    attached_->connection().request(
+        request, [this, answer = std::move(answer)](const std::optional<QJsonObject>& reply) {
+            answer(reply ? *reply
+                         : QJsonObject{{QStringLiteral("ok"), false},
+                                       {QStringLiteral("error"), attached_->connection().error()}});
+        });
+}
+
 } // namespace kv::ui

@@ -76,6 +76,7 @@ void Form1::buildFrame() {
     connect(kConnect_, &QAction::triggered, this, &Form1::mnuConnect_Click);
     tray_->menu()->insertAction(tray_->mnuEsci(), kConnect_);
     addToolBar(Qt::TopToolBarArea, Toolbar1);
+    Toolbar1->widgetForAction(kConnect_)->installEventFilter(this); // the banner keeps right of it
 
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralArea"));

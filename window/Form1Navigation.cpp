@@ -101,12 +101,7 @@ void Form1::Form_Resize() {
         return;
     }
     const shell::FrameGeometry g = shell::frameGeometry(tw(width()), tw(height()));
-    // Never over the toolbar's buttons, whatever their texts and fonts make them.
-    int buttonsRight = 0;
-    if (QWidget* last = Toolbar1->widgetForAction(kStop_))
-        buttonsRight = last->mapTo(this, QPoint(last->width(), 0)).x() + px(shell::kMenu.left);
-    picBanner->move(std::max(px(g.bannerLeft), buttonsRight), picBanner->y());
-    picBanner->raise();
+    placeBanner();
     if (g.mainWidth >= 0)
         picMain->resize(px(g.mainWidth), picMain->height());
     if (g.titleWidth >= 0)
@@ -122,6 +117,16 @@ void Form1::Form_Resize() {
         core_.settings().setValue(kAppTarrow, kSectionAppIni, kHeight,
                                   QString::number(tw(height())));
     }
+}
+
+void Form1::placeBanner() {
+    const shell::FrameGeometry g = shell::frameGeometry(tw(width()), tw(height()));
+    // Never over the toolbar's buttons, whatever their texts and fonts make them.
+    int buttonsRight = 0;
+    if (QWidget* last = Toolbar1->widgetForAction(Toolbar1->actions().constLast()))
+        buttonsRight = last->mapTo(this, QPoint(last->width(), 0)).x() + px(shell::kMenu.left);
+    picBanner->move(std::max(px(g.bannerLeft), buttonsRight), picBanner->y());
+    picBanner->raise();
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {

@@ -47,6 +47,8 @@ QString ActionRulesLogic::eventName(const QString& event) {
         {QStringLiteral("quota-warning"), QStringLiteral("avviso di quota")},
         {QStringLiteral("account-expired"), QStringLiteral("scadenza account")},
         {QStringLiteral("admin-login"), QStringLiteral("amministrazione remota")},
+        {QStringLiteral("certificate-renewed"), QStringLiteral("certificato rinnovato")},
+        {QStringLiteral("certificate-failed"), QStringLiteral("certificato non rinnovato")},
     };
     // A word of a later version of the program shows as it is stored.
     return names.value(event, event);

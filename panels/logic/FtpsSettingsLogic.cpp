@@ -1,6 +1,7 @@
 // The FTPS group's behaviour: loading, checking and keeping its options.
 #include "panels/logic/FtpsSettingsLogic.h"
 
+#include "core/AcmePairStore.h"
 #include "core/DataFolder.h"
 #include "core/StartOptions.h"
 #include "desktop/SystemErrorText.h"
@@ -87,6 +88,11 @@ QString FtpsSettingsLogic::privateKeyPath() const {
 QString FtpsSettingsLogic::certificateLine() const {
     // With FTPS off no certificate is in use, so there is nothing to say yet.
     if (!tools_.describe || shown(kTls) == QLatin1String("off"))
+        return {};
+    // A certificate from ACME serves instead of the generated one, which may
+    // never have been made: the ACME group's line names the one in use.
+    if (shown(kAcme) == QLatin1String("on") && shown(kTlsCertificate).isEmpty() &&
+        AcmePairStore(dataFolder_).pairInUse())
         return {};
     return shell::italianSystemErrors(tools_.describe(certificatePath()));
 }

@@ -1,6 +1,7 @@
 // The rows of "Altre opzioni", taken from the option catalog.
 #include "panels/logic/OptionsPageLogic.h"
 
+#include "panels/logic/AcmeStateText.h"
 #include "panels/logic/ActionRulesLogic.h"
 #include "panels/logic/FtpsSettingsLogic.h"
 #include "panels/logic/LoginProtectionLogic.h"
@@ -28,7 +29,7 @@ const QStringList& OptionsPageLogic::shownElsewhere() {
     using namespace settings::setting;
     static const QStringList names = [] {
         QStringList all = {kIp, kPort, kRootDir, kTimeout, kStart, kMinimized, kIpOk, kIpKo, kLog};
-        all << FtpsSettingsLogic::options() << RouterSettingsLogic::options()
+        all << FtpsSettingsLogic::options() << acmeOptions() << RouterSettingsLogic::options()
             << SftpSettingsLogic::options() << LoginProtectionLogic::options()
             << ActionRulesLogic::options() << SpeedLimitsLogic::options();
         // The "Amministrazione remota" group of the Impostazioni panel.

@@ -1,6 +1,7 @@
 // Passes the panels' questions about accounts and the server on to the program core.
 #include "panels/ui/CorePanelHost.h"
 
+#include "adminchannel/AdminAcme.h"
 #include "core/ProgramCore.h"
 
 #include <QFileDialog>
@@ -51,6 +52,10 @@ const CertificateTools& CorePanelHost::certificateTools() const {
 
 session::LoginBans* CorePanelHost::loginBans() {
     return &hostCore_.loginBans();
+}
+
+void CorePanelHost::askAcme(bool renew, std::function<void(const QJsonObject&)> answer) {
+    answer(acmeAnswer(hostCore_.acmeKeeper(), {{QStringLiteral("renew"), renew}}));
 }
 
 } // namespace kv::ui

@@ -24,6 +24,8 @@ public:
     QString dataFolder() const override;
     const CertificateTools& certificateTools() const override;
     session::LoginBans* loginBans() override;
+    // The window's own core's keeper answers.
+    void askAcme(bool renew, std::function<void(const QJsonObject&)> answer) override;
 
 private:
     ProgramCore& hostCore_;

@@ -3,6 +3,7 @@
 
 #include "access/AccountDatabase.h"
 #include "panels/logic/OptionEdit.h"
+#include "panels/ui/AcmeGroup.h"
 #include "panels/ui/CheckedBox.h"
 #include "panels/ui/PanelHost.h"
 #include "panels/ui/PanelParts.h"
@@ -90,6 +91,7 @@ void FtpsGroup::buildControls(QWidget* panel, int& top) {
     minVersion_ = makeChoice(versions, QStringLiteral("cboTlsMin"), admin::ftpsVersions(), 0, 80);
     maxVersion_ = makeChoice(versions, QStringLiteral("cboTlsMax"), admin::ftpsVersions(), 90, 80);
     versionReason_ = addReasonLine(panel, QStringLiteral("tls_versions"), top);
+    new AcmeGroup(panel, host_, top);
 
     connect(browseCertificate, &QPushButton::clicked, this, [this] {
         browse(boxes_.at(1), certificate_, QStringLiteral("Seleziona il file del certificato:"));

@@ -6,7 +6,9 @@
 #include "core/CertificateTools.h"
 #include "core/Messages.h"
 
+#include <QJsonObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -61,6 +63,14 @@ public:
     // A panel wrote accounts.dat itself, not through the views (an account's
     // limits): the server rereads what it reads only at a reread, if that changed.
     virtual void wroteAccountsFile() {}
+    // The answer of the server the window shows to the channel's op "acme"
+    // ({"ok", "acme": state} or {"ok": false, "error"}), given to `answer`
+    // now or later; `renew` asks for an attempt first. Without a server that
+    // can tell, an empty object.
+    virtual void askAcme(bool renew, std::function<void(const QJsonObject&)> answer) {
+        (void)renew;
+        answer({});
+    }
 };
 
 } // namespace kv::ui

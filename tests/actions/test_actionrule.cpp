@@ -70,7 +70,8 @@ private Q_SLOTS:
         row("account expired", runRule("account-expired", "/bin/true", "mario"), "");
         row("unknown event", runRule("uploaded", "/bin/true"),
             "Evento sconosciuto: \"uploaded\" (upload, download, delete, rename, mkdir, "
-            "login-failed, ban, quota-warning, account-expired, admin-login)");
+            "login-failed, ban, quota-warning, account-expired, admin-login, "
+            "certificate-renewed, certificate-failed)");
         row("empty program", runRule("upload", ""), "Manca il programma da avviare");
         row("only quotes", runRule("upload", "\"\""), "Manca il programma da avviare");
         row("control character in program", runRule("upload", "/bin/echo\x01"),

@@ -1,5 +1,5 @@
 // What the administration channel answers: status, sessions with their
-// transfers, disconnecting, bans and reload, over a core with a fake engine.
+// transfers, disconnecting, bans, reload and the ACME state, over a core with a fake engine.
 #include "adminchannel/AdminOperations.h"
 
 #include "net/HostAddresses.h"
@@ -215,6 +215,25 @@ private Q_SLOTS:
         QCOMPARE(answer.value("applied").toBool(), true);
         QVERIFY(!answer.contains("reason"));
         QCOMPARE(f.engine->relistenCalls, before + 1);
+    }
+
+    // With acme off (a missing row) the state says so, status carries none,
+    // and a renewal is refused with the way to turn it on.
+    void acmeAnswersItsStateAndRefusesARenewalWhileOff() {
+        Ops f;
+        QVERIFY(f.ops.status().value("acme").isNull());
+        const QJsonObject state = f.ask({{"op", "acme"}});
+        QCOMPARE(state.value("ok"), true);
+        const QJsonObject acme = state.value("acme").toObject();
+        QCOMPARE((QJsonArray{acme["enabled"], acme["names"], acme["notAfter"], acme["nextAttempt"],
+                             acme["working"], acme["attempts"]}),
+                 (QJsonArray{false, QJsonArray{}, QJsonValue(), QJsonValue(), false, 0}));
+        const QJsonObject renew = f.ask({{"op", "acme"}, {"renew", true}});
+        QCOMPARE(renew.value("ok"), false);
+        QVERIFY2(renew.value("error").toString().contains("kestrova option set acme on"),
+                 qPrintable(renew.value("error").toString()));
+        QCOMPARE(f.ask({{"op", "acme"}, {"renew", "yes"}}).value("ok"), false);
+        QCOMPARE(f.ask({{"op", "acme"}}).value("acme").toObject().value("attempts"), 0);
     }
 
     void eventsCarryTheSessionAndTransfer() {

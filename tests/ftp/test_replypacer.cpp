@@ -28,8 +28,9 @@ private Q_SLOTS:
         const qint64 start = ReplyPacer::now() + 200 * kMs;
         const std::pair<qint64, const char*> queued[] = {
             {3 * kMs, "third"}, {kMs / 2, "first"}, {2 * kMs, "second"}, {2 * kMs, "second too"}};
-        for (const auto& [after, name] : queued) {
-            const qint64 due = start + after;
+        for (const auto& entry : queued) {
+            const qint64 due = start + entry.first;
+            const char* name = entry.second;
             QVERIFY(pacer.runAt(due, &pacer, [&ran, &early, due, name] {
                 if (ReplyPacer::now() < due)
                     early << due - ReplyPacer::now();

@@ -34,18 +34,20 @@ private Q_SLOTS:
                 QCOMPARE(fallback.value, option.defaultValue);
             }
         }
-        QCOMPARE(
-            names.join(u' '),
-            QStringLiteral("tls tls_implicit_port tls_certificate tls_private_key "
-                           "tls_session_reuse tls_min_version tls_max_version log_max_mib "
-                           "log_keep passive_ports passive_address max_connections "
-                           "max_connections_per_ip ban_attempts ban_window_minutes ban_minutes "
-                           "action_timeout_seconds action_max_running mail_batch_seconds "
-                           "mail_server mail_security mail_ca_file mail_user mail_password "
-                           "mail_from sftp_port sftp_password_auth rate_up_kib rate_down_kib "
-                           "rate_ip_up_kib rate_ip_down_kib rate_local_exempt "
-                           "quota_warn_percent admin_port admin_address admin_allowed "
-                           "admin_remote_actions"));
+        QCOMPARE(names.join(u' '),
+                 QStringLiteral(
+                     "tls tls_implicit_port tls_certificate tls_private_key "
+                     "tls_session_reuse tls_min_version tls_max_version "
+                     "acme acme_domains acme_email acme_directory acme_ca_file acme_challenge "
+                     "acme_http_port acme_tls_port acme_renew_percent log_max_mib "
+                     "log_keep passive_ports passive_address max_connections "
+                     "max_connections_per_ip ban_attempts ban_window_minutes ban_minutes "
+                     "action_timeout_seconds action_max_running mail_batch_seconds "
+                     "mail_server mail_security mail_ca_file mail_user mail_password "
+                     "mail_from sftp_port sftp_password_auth rate_up_kib rate_down_kib "
+                     "rate_ip_up_kib rate_ip_down_kib rate_local_exempt "
+                     "quota_warn_percent admin_port admin_address admin_allowed "
+                     "admin_remote_actions"));
     }
 
     // Per option: texts accepted as "text => normal form"; texts refused as "text", the

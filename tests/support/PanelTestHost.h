@@ -73,6 +73,15 @@ public:
     void wroteAccountsFile() override { ++accountsFileWrites; }
     std::optional<QString> selectedOnlineAddress() const override { return selectedAddress; }
     QString defaultRootText() const override { return {}; }
+    // What the panel asked of ACME (renew or not); `acmeReply`, when set,
+    // answers in place of the core's keeper.
+    void askAcme(bool renew, std::function<void(const QJsonObject&)> answer) override {
+        acmeAsks.append(renew);
+        if (acmeReply)
+            answer(*acmeReply);
+        else
+            ui::CorePanelHost::askAcme(renew, std::move(answer));
+    }
 
     QString databasePath() const { return accountsFile(dir_.path()); }
 
@@ -96,6 +105,8 @@ public:
     QList<PickerCall> pickerCalls;
     QList<PickerCall> filePickerCalls;
     std::optional<QString> selectedAddress;
+    QList<bool> acmeAsks;
+    std::optional<QJsonObject> acmeReply;
 };
 
 // The element `index` of a control array named `name` under `root`.

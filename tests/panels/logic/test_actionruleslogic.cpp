@@ -57,10 +57,18 @@ private Q_SLOTS:
     void eventsInItalian_data() {
         QTest::addColumn<QString>("event");
         QTest::addColumn<QString>("name");
-        const QStringList italian = {
-            "caricamento",      "scaricamento",          "cancellazione", "rinomina",
-            "nuova cartella",   "accesso rifiutato",     "blocco",        "avviso di quota",
-            "scadenza account", "amministrazione remota"};
+        const QStringList italian = {"caricamento",
+                                     "scaricamento",
+                                     "cancellazione",
+                                     "rinomina",
+                                     "nuova cartella",
+                                     "accesso rifiutato",
+                                     "blocco",
+                                     "avviso di quota",
+                                     "scadenza account",
+                                     "amministrazione remota",
+                                     "certificato rinnovato",
+                                     "certificato non rinnovato"};
         QCOMPARE(actions::actionEventNames().size(), italian.size());
         for (int i = 0; i < italian.size(); ++i)
             QTest::newRow(qPrintable(actions::actionEventNames().at(i)))

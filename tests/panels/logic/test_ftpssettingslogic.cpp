@@ -1,6 +1,8 @@
 // The FTPS group's behaviour without a window.
-
 #include "panels/logic/FtpsSettingsLogic.h"
+
+#include "core/AcmePairStore.h"
+#include "ftp/TlsCertificate.h"
 #include "tests/support/OptionsFixture.h"
 #include "tests/support/RecordingMessages.h"
 
@@ -133,6 +135,27 @@ private Q_SLOTS:
         QCOMPARE(f.logic->change("tls_certificate", "/etc/ssl/mine.pem"), std::nullopt);
         QCOMPARE(f.logic->generate(messages), QString());
         QCOMPARE(f.generated.size(), 1);
+    }
+
+    // With a certificate from ACME in use, the generated file (perhaps never
+    // made) is not described as if it served FTPS.
+    void certificateFromAcmeIsNotTheGeneratedOne() {
+        Fixture f({insert("tls", "on"), insert("acme", "on")});
+        QVERIFY(!f.logic->certificateLine().isEmpty()); // none obtained yet: the generated serves
+        QTemporaryDir scratch;
+        const QString cert = scratch.filePath(QStringLiteral("c.pem"));
+        const QString key = scratch.filePath(QStringLiteral("k.pem"));
+        QVERIFY(
+            ftp::generateSelfSignedCertificate(cert, key, QStringLiteral("kv.test"), {}).summary);
+        QFile chain(cert), secret(key);
+        QVERIFY(chain.open(QIODevice::ReadOnly) && secret.open(QIODevice::ReadOnly));
+        QCOMPARE(AcmePairStore(f.dir.path()).install(chain.readAll(), secret.readAll()),
+                 std::nullopt);
+        f.described.clear();
+        QCOMPARE(f.logic->certificateLine(), QString());
+        QVERIFY(f.described.isEmpty());
+        QCOMPARE(f.logic->change("acme", "off"), std::nullopt);
+        QVERIFY(!f.logic->certificateLine().isEmpty());
     }
 };
 

@@ -104,9 +104,12 @@ private Q_SLOTS:
         f.click(u"cmdActionAdd"_s);
         QVERIFY(stayedOpen);
         QCOMPARE(eventChoices.first(), u"caricamento (file ricevuto)"_s);
-        QCOMPARE(eventChoices.size(), 10);
-        QCOMPARE(eventChoices.last(),
+        QCOMPARE(eventChoices.size(), 12);
+        QCOMPARE(eventChoices.at(9),
                  u"amministrazione remota (accesso all'amministrazione remota)"_s);
+        QCOMPARE(
+            eventChoices.last(),
+            u"certificato non rinnovato (certificato automatico non ottenuto o in scadenza)"_s);
         QCOMPARE(f.host->recorder.texts(),
                  QStringList{u"Indirizzo e-mail non valido: \"ufficio\""_s});
         QCOMPARE(f.column(u"SELECT event || ' ' || user || ' ' || path || ' ' || kind || ' ' || "

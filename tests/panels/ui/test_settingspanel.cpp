@@ -1,6 +1,7 @@
 // The "Impostazioni" panel over the settings row and the options table.
 
 #include "net/HostAddresses.h"
+#include "panels/logic/AcmeStateText.h"
 #include "panels/logic/RootFolderLogic.h"
 #include "panels/ui/AdminPanels.h"
 #include "panels/ui/RefusalMark.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -472,6 +474,46 @@ private Q_SLOTS:
         QCOMPARE(host->column(u"SELECT name || '=' || value FROM options WHERE name LIKE 'sftp%' "
                               u"ORDER BY name"_s),
                  (QStringList{u"sftp_password_auth=0"_s, u"sftp_port=2222"_s}));
+    }
+
+    // The FTPS group holds the acme options (once: not in "Altre opzioni"),
+    // the state the server tells and "Rinnova ora", which asks it for an
+    // attempt; a failure shows in red, and a refused request says why there.
+    void ftpsGroupShowsTheAcmeStateAndRenews() {
+        const QJsonObject issued{{"enabled", true},
+                                 {"names", QJsonArray{"ftp.example.org"}},
+                                 {"issuer", "Pebble Intermediate"},
+                                 {"notAfter", "2027-03-01T10:00:00Z"},
+                                 {"nextAttempt", "2027-01-30T10:00:00Z"},
+                                 {"lastError", ""},
+                                 {"working", false}};
+        f.build({}, [&issued](PanelTestHost& h) {
+            h.acmeReply = QJsonObject{{"ok", true}, {"acme", issued}};
+        });
+        host = f.host.get();
+        for (const QString& name : kv::admin::acmeOptions())
+            QCOMPARE(f.panel->findChildren<QLineEdit*>(u"txt_"_s + name).size(), 1);
+        auto* state = f.child<QLabel>(u"lblAcmeState"_s);
+        auto* error = f.child<QLabel>(u"lblAcmeError"_s);
+        QCOMPARE(state->text(), kv::admin::acmeStateLine(issued));
+        QVERIFY(state->text().contains(u"ftp.example.org"_s));
+        QCOMPARE(error->text(), QString());
+        QCOMPARE(host->acmeAsks, QList<bool>{false});
+
+        QJsonObject failed = issued;
+        failed["lastError"] = u"la porta 80 del router deve essere inoltrata a questo PC"_s;
+        host->acmeReply = QJsonObject{{"ok", true}, {"acme", failed}};
+        QPushButton* renew = button(u"cmdAcmeRenew"_s);
+        QVERIFY(renew->isEnabled());
+        renew->click();
+        QCOMPARE(host->acmeAsks, (QList<bool>{false, true}));
+        QCOMPARE(error->text(), failed["lastError"].toString());
+        QVERIFY(error->styleSheet().contains(u"red"_s));
+
+        host->acmeReply = QJsonObject{{"ok", false}, {"error", u"Server non raggiungibile"_s}};
+        renew->click();
+        QCOMPARE(error->text(), u"Server non raggiungibile"_s);
+        QVERIFY(!renew->isEnabled()); // nothing says acme is on
     }
 
     // "Altre opzioni" holds every setting no other group shows, from the
