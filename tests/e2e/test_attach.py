@@ -103,18 +103,13 @@ class Attach(unittest.TestCase):
         self.assertEqual(self.site.kv_json("status")["pid"], server.proc.pid)
         self.assertIsNone(window.proc.poll(), "the window stays open")
 
-    def test_a_window_running_its_own_server_is_administered_through_it(self):
-        # Another window attaches to it as to a headless server (above); the command line shows it.
-        self.site.db.settings(ip="127.0.0.1", start=1)
-        window = Window(self, self.site.data)
-        state = window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
-        self.assertFalse(state["attached"])
-        self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
-
     def test_signals_reload_and_stop_the_windows_own_server_as_headless_modes(self):
         self.site.db.settings(ip="127.0.0.1", start=1)
         window = Window(self, self.site.data)
-        window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
+        state = window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
+        # Administered as a headless server is: the command line finds it through its channel.
+        self.assertFalse(state["attached"])
+        self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
         self.site.ftp("anna", "pw").quit()
         # A reload as headless mode's: by SIGHUP, or asked through the channel.
         window.proc.send_signal(signal.SIGHUP)
