@@ -10,7 +10,6 @@ from kvharness import Site, wait_until
 
 LIMIT_COLUMNS = ("rate_up_kib", "rate_down_kib", "session_rate_up_kib", "session_rate_down_kib",
                  "quota_bytes", "quota_files", "expires")
-RATE_UP = "Velocità massima in ricezione (upload) dell'account, in KiB/s"
 
 
 def day(offset):
@@ -47,12 +46,8 @@ class AccountLimits(unittest.TestCase):
         # a flag (each reason: tests/access/test_accountlimitfields.cpp).
         before = self.stored()
         for args, reason in (
-                (("user", "set", "bob", "--rate-up", "-5"), f'{RATE_UP}: "-5" non può essere negativo'),
                 (("user", "set", "bob", "--quota", "1.5G", "--rate-down", "7"),
                  'Quota di spazio: "1.5G" deve essere un numero intero'),
-                (("user", "set", "bob", "--quota-files", "2.5"), 'Quota di file: "2.5" deve essere un numero intero'),
-                (("user", "set", "bob", "--expires", "31/12/2030"),
-                 "Scadenza dell'account: \"31/12/2030\" non è una data (AAAA-MM-GG, oppure never)"),
                 (("user", "add", "carol", "--rate-down", "99999999999"), "è oltre il massimo (16777216)"),
                 (("anonymous", "set", "--session-rate-up", "-1"), "non può essere negativo")):
             with self.subTest(args=args):

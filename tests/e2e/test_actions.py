@@ -1,7 +1,8 @@
-"""Actions when files arrive: rules added with the command line, programs
-started for a resumed upload, time limits, and one e-mail per batch caught by a
-local SMTP server with STARTTLS and a login (the event in a program's
-environment, a rule switched off: test_both_protocols)."""
+"""Actions when files arrive: rules added with the command line, time limits,
+and one e-mail per batch caught by a local SMTP server with STARTTLS and a
+login (the event in a program's environment, a rule switched off:
+test_both_protocols; the size a resumed upload names: the engines' and the
+action rule's tests)."""
 
 import email
 import email.policy
@@ -14,7 +15,7 @@ import time
 import unittest
 from pathlib import Path
 
-from kvharness import Site, TIMEOUT, free_port, read_text, run, wait_until
+from kvharness import Site, TIMEOUT, free_port, wait_until
 
 
 def add_rule(test, site, *args):
@@ -31,37 +32,13 @@ class RunRules(unittest.TestCase):
         self.site = Site(self)
         self.out = os.path.join(self.site.tmp, "out")
         os.makedirs(self.out)
-        for folder in ("scan", "slow", "busy"):
+        for folder in ("slow", "busy"):
             os.makedirs(os.path.join(self.site.root, folder))
         self.site.db.add_user("bob", "pw", rights="RWDBM")
         self.site.db.add_user("alice", "pw", rights="RWDBM")
 
     def log(self):
         return self.site.server.stdout()
-
-    def test_a_resumed_upload_names_the_whole_file(self):
-        # curl resumes an upload with APPE, ftplib with REST and STOR: either way the program gets
-        # the size of the file as stored, not of the part that arrived last.
-        add_rule(self, self.site, "upload", "--run", f'/bin/sh -c "echo $KV_PATH $KV_SIZE >> {self.out}/sizes.txt"')
-        self.site.start()
-        data = os.urandom(300000)
-        Path(self.site.root, "scan", "curl.bin").write_bytes(data[:100000])
-        local = os.path.join(self.site.tmp, "curl.bin")
-        Path(local).write_bytes(data)
-        curl = run(["curl", "-sS", "--max-time", str(TIMEOUT), "-u", "bob:pw", "-C", "-", "-T", local,
-                    f"ftp://127.0.0.1:{self.site.port}/scan/curl.bin"], TIMEOUT + 5)
-        self.assertEqual(curl.returncode, 0, curl.stderr)
-        self.assertIn("] APPE curl.bin", self.log())
-        ftp = self.site.ftp("bob", "pw")
-        upload(ftp, "/scan/rest.bin", data[:200000])
-        ftp.storbinary("STOR /scan/rest.bin", io.BytesIO(data[150000:]), rest=150000)
-        ftp.quit()
-        for name in ("curl.bin", "rest.bin"):
-            self.assertEqual(Path(self.site.root, "scan", name).read_bytes(), data)
-        sizes = os.path.join(self.out, "sizes.txt")
-        wait_until(lambda: os.path.exists(sizes) and len(read_text(sizes).splitlines()) == 3, "three uploads")
-        self.assertEqual(sorted(read_text(sizes).splitlines()),
-                         ["/scan/curl.bin 300000", "/scan/rest.bin 200000", "/scan/rest.bin 300000"])
 
     def test_slow_programs_are_killed_and_sessions_go_on(self):
         add_rule(self, self.site, "upload", "--path", "/slow/*", "--run", "/bin/sleep 30")

@@ -1,8 +1,9 @@
 """The administration channel of a running headless server, driven by the command line
 (status, who, kick, ban, log --follow) while real clients transfer files; the peer
 check as other users; one server per data folder (hostile administration clients: the
-channel's tests); a server starts and is found whatever its socket path's length; another user
-cannot take the socket's and the lock's place in /tmp."""
+channel's tests); a server whose socket path is too long for the folder is found through the
+runtime folder (each length: the channel's tests); another user cannot take the socket's and the
+lock's place in /tmp."""
 
 import contextlib
 import datetime
@@ -172,30 +173,6 @@ class LongDataFolder(unittest.TestCase):
                 self.assertEqual(result.returncode, 3)
                 self.assertIn(f"Nessun server in funzione su {long_folder}", result.stderr.decode())
         self.assertEqual(run([program(), "log", "--data-dir", long_folder]).returncode, 2)
-
-
-class SocketPathLengths(unittest.TestCase):
-    def test_a_server_starts_and_is_found_whatever_the_socket_paths_length(self):
-        # Up to 106 bytes the socket is in the data folder; past that Qt will not
-        # take the path and it goes to the runtime folder, the record saying where.
-        site = Site(self)
-        runtime = os.path.join(site.tmp, "run")
-        os.mkdir(runtime, 0o700)
-        for length in (100, 107, 108, 200):
-            with self.subTest(socket_path_bytes=length):
-                pad = length - len(os.fsencode(site.tmp)) - len("/kestrova.sock") - 1
-                folder = os.path.join(site.tmp, f"{length:03d}" + "d" * (pad - 3))
-                self.assertEqual(len(os.fsencode(os.path.join(folder, "kestrova.sock"))), length)
-                os.mkdir(folder)
-                shutil.copy(site.db.path, folder)
-                server = Server(folder, env={"XDG_RUNTIME_DIR": runtime})
-                self.addCleanup(server.stop)  # closes its output files however the test ends
-                self.assertTrue(server.wait_started(), server.stderr())
-                result = run([program(), "status", "--json", "--data-dir", folder])
-                self.assertEqual(result.returncode, 0, result.stderr.decode())
-                self.assertEqual(json.loads(result.stdout)["port"], site.port)
-                self.assertEqual(os.path.exists(os.path.join(folder, "kestrova.sock.path")), length > 106)
-                self.assertEqual(server.stop(), 0)
 
 
 @unittest.skipUnless(os.geteuid() == 0, "needs root to act as other users")

@@ -1,6 +1,7 @@
 """The window started on a data folder that a server already serves: it attaches over the
 administration channel instead of starting a second server, lists the sessions with their
-transfers, and says so when that server stops. The window runs offscreen and writes what it
+transfers, and says so when that server stops (sessions and bans as the server's events tell
+them: the attached server's and the window's tests). The window runs offscreen and writes what it
 shows to the file named by KESTROVA_WINDOW_STATE."""
 
 import json
@@ -83,22 +84,6 @@ class Attach(unittest.TestCase):
         self.assertEqual(state["online"], [])
         self.assertIsNone(window.proc.poll(), "the window stays open")
 
-    def test_an_attached_window_follows_sessions_and_bans_as_the_server_tells_them(self):
-        self.site.start()
-        window = Window(self, self.site.data)
-        window.wait(lambda s: s.get("attached"), "attaching")
-        ftp = self.site.ftp("anna", "pw")
-        state = window.wait(lambda s: [row[0] for row in s.get("online", [])] == ["anna"], "the new session")
-        self.assertEqual(state["users"], "1 utenti connessi")
-        ftp.quit()
-        state = window.wait(lambda s: s.get("online") == [], "the session gone")
-        self.assertEqual(state["users"], "")
-        # A ban made by hand through the command line, and its lift.
-        self.site.kv_ok("ban", "add", "127.0.0.9", "--minutes", "5")
-        window.wait(lambda s: s.get("bans") == ["127.0.0.9"], "the ban made by hand")
-        self.site.kv_ok("ban", "del", "127.0.0.9")
-        window.wait(lambda s: s.get("bans") == [], "the ban lifted")
-
     def test_on_the_services_folder_the_window_waits_for_the_service(self):
         # A headless server plays the system service: the window is told its folder is the service's.
         self.site.start()
@@ -118,18 +103,13 @@ class Attach(unittest.TestCase):
         self.assertEqual(self.site.kv_json("status")["pid"], server.proc.pid)
         self.assertIsNone(window.proc.poll(), "the window stays open")
 
-    def test_a_window_running_its_own_server_is_administered_through_it(self):
-        # Another window attaches to it as to a headless server (above); the command line shows it.
-        self.site.db.settings(ip="127.0.0.1", start=1)
-        window = Window(self, self.site.data)
-        state = window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
-        self.assertFalse(state["attached"])
-        self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
-
     def test_signals_reload_and_stop_the_windows_own_server_as_headless_modes(self):
         self.site.db.settings(ip="127.0.0.1", start=1)
         window = Window(self, self.site.data)
-        window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
+        state = window.wait(lambda s: s.get("status", "").startswith("Online: 127.0.0.1"), "its own server")
+        # Administered as a headless server is: the command line finds it through its channel.
+        self.assertFalse(state["attached"])
+        self.assertEqual(self.site.kv_json("status")["pid"], window.proc.pid)
         self.site.ftp("anna", "pw").quit()
         # A reload as headless mode's: by SIGHUP, or asked through the channel.
         window.proc.send_signal(signal.SIGHUP)

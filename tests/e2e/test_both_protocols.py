@@ -144,23 +144,18 @@ class BothProtocols(unittest.TestCase):
                 times = proto.times(self.session(proto, site), "/hello.txt")
                 self.assertEqual(times, dict.fromkeys(times, MODIFIED))
 
-    def test_max_connections_counts_both_protocols(self):
-        site = self.site(max_connections=3)
-        site.start()
-        self.session(Ftp, site), self.session(Ftp, site), self.session(Sftp, site)
-        for proto in PROTOCOLS:
-            with self.subTest(proto.name):
-                self.assert_refused(proto, site, "127.0.0.2")
-
-    def test_max_connections_per_ip_counts_both_protocols(self):
-        site = self.site(max_connections_per_ip=3)
+    def test_connection_limits_count_both_protocols(self):
+        site = self.site(max_connections=5, max_connections_per_ip=3)
         site.start()
         for proto in (Ftp, Ftp, Sftp):
             self.session(proto, site, "127.0.0.2")
         for proto in PROTOCOLS:
-            with self.subTest(proto.name):
+            with self.subTest(f"per address, {proto.name}"):
                 self.assert_refused(proto, site, "127.0.0.2")
                 self.session(proto, site, "127.0.0.3")  # another address has room
+        for proto in PROTOCOLS:
+            with self.subTest(f"in all, {proto.name}"):
+                self.assert_refused(proto, site, "127.0.0.4")
 
     def test_failed_logins_over_both_protocols_ban_on_both(self):
         site = self.site(ban_attempts=5, ban_window_minutes=20, ban_minutes=5)

@@ -1,19 +1,18 @@
 """Speed limits with real clients on loopback: a 4-second SFTP download or upload averages at most
 the limit and not much less; sessions sharing a limit (one address's, one account's, over FTP and
-SFTP together, lftp's parallel connections) share it; a limit lowered with `option set` and
+SFTP together) share it; a limit lowered with `option set` and
 `reload` slows a transfer already running. A loaded machine may be slower, never faster: only the
 upper bound is strict. Each FTP and FTPS transfer path under a limit: tests/ftp/test_ftprates."""
 
 import io
 import os
-import shutil
 import threading
 import time
 import unittest
 
 import paramiko
 
-from kvharness import TIMEOUT, lftp, wait_until
+from kvharness import TIMEOUT, wait_until
 from sftpharness import close_even_if_cut, connect, sftp_site
 
 MIB = 1024 * 1024
@@ -131,32 +130,12 @@ class Rates(unittest.TestCase):
                                       lambda: self.ftp_download(ftp2, "half.bin")])
         self.assertLess(took, (SIZE / 2) / (LIMIT_KIB * 1024) * 1.5)
 
-    def test_lftp_parallel_connections_share_the_address_limit(self):
-        if not shutil.which("lftp"):
-            self.skipTest("lftp is not installed")
-        self.start(rate_ip_down_kib=LIMIT_KIB)
-        target = os.path.join(self.site.tmp, "got.bin")
-        began = time.monotonic()
-        result = lftp(f"open -u bob,secret -p {self.site.port} 127.0.0.1; "
-                      f"pget -n 4 big.bin -o {target}")
-        took = time.monotonic() - began
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(os.path.getsize(target), SIZE)
-        self.assertLessEqual(SIZE / took, LIMIT_KIB * 1024 * FASTEST)
-
-    def account_limits(self, *args):
-        """Sets bob's own limits from the command line; skips where the build cannot store them."""
-        result = self.site.kv("user", "set", "bob", *args)
-        if result.returncode == 2:
-            self.skipTest("account limits cannot be stored by this build")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.site.kv_ok("reload")
-
     def test_two_sessions_of_one_account_share_its_limit_over_ftp_and_sftp(self):
         """Two FTP sessions of one account: tests/ftp/test_ftprates."""
         self.site.sparse("half.bin", SIZE // 2)
         self.start()
-        self.account_limits("--rate-down", str(LIMIT_KIB))
+        self.site.kv_ok("user", "set", "bob", "--rate-down", str(LIMIT_KIB))
+        self.site.kv_ok("reload")
         ftp = self.site.ftp("bob", "secret", source="127.0.0.2")
         self.addCleanup(ftp.close)
         sftp = connect(self.site, "bob", "secret")

@@ -1,10 +1,11 @@
 """The command line against a server over its TLS administration port, on loopback, as from
-another PC: a first connection trusted with --trust and remembered in the user's known_servers,
-a certificate made anew refused with status 4 before anything is sent, an account added remotely
-that then logs in over FTP and SFTP, a rule that runs a program refused to a remote administrator,
-a wrong password refused and counted towards a ban of the address, a plain FTP port taken for
-the administration's refused in the handshake; and, where root can make a network namespace,
-the default allowed list on addresses that are not loopback."""
+another PC (the channel's TLS, login and refusals: test_remotelistener): a first connection
+trusted with --trust by the fingerprint `admin fingerprint` prints and status tells, remembered
+in the user's known_servers, a certificate made anew refused with status 4 before anything is
+sent, an account added remotely that then logs in over FTP and SFTP, a rule that runs a program
+refused to a remote administrator, a wrong password refused and counted towards a ban of the
+address, a plain FTP port taken for the administration's refused in the handshake; and, where root
+can make a network namespace, the default allowed list on addresses that are not loopback."""
 
 import os
 import re
@@ -66,7 +67,10 @@ class RemoteCommandLine(unittest.TestCase):
         self.assertFalse(os.path.exists(self.known_servers))
         self.assertEqual(self.remote_logins(), 0)
 
-        self.remote_ok("--trust", first, "status")
+        # The fingerprint `admin fingerprint` prints is the one the client sees, and status tells it.
+        self.assertIn(first, self.remote_ok("--trust", first, "status"))
+        local = self.site.kv_json("status")
+        self.assertEqual((local["adminFingerprint"], local["adminPort"]), (first, self.admin_port))
         self.assertIn(f"127.0.0.1:{self.admin_port} {first}\n", read_text(self.known_servers))
         self.assertEqual(stat.S_IMODE(os.stat(self.known_servers).st_mode), 0o600)
         self.remote_ok("who")  # remembered: no --trust needed

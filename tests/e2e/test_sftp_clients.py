@@ -1,7 +1,8 @@
 """OpenSSH's scp, sftp and ssh and rclone against the SFTP server, as a user runs them: their exit
 status tells whether the copy worked (0 when every byte arrived, another for a refused upload), and
 rclone compares files by content through the md5sum and sha1sum commands the server answers
-itself, under the account's read right and inside its root; no other command ever runs."""
+itself, inside the account's root; no other command ever runs (each command line, and the read
+right: the checksum command's tests)."""
 
 import hashlib
 import os
@@ -105,7 +106,9 @@ class Sftp(SiteTestCase):
         self.assertEqual(read_tree(self.site.root, list(TREE)), TREE)
 
     def test_ssh_runs_the_checksum_commands_and_nothing_else(self):
-        # Names from the account's root, relative or absolute; what it cannot reach is not found.
+        # Through ssh's exec request (which lines are commands, what each tool writes and what the
+        # read right allows: test_checksumcommand). Names from the account's root, relative or
+        # absolute; what it cannot reach is not found.
         done = openssh(self.site, "ssh", "-n", "USER@",
                        "md5sum a.bin '/with space.txt' nope ../../../../etc/passwd /dir/../dir/nested.bin")
         md5 = sums(TREE, "md5")
@@ -116,24 +119,15 @@ class Sftp(SiteTestCase):
                          ["md5sum: nope: No such file or directory",
                           "md5sum: ../../../../etc/passwd: No such file or directory"])
         self.assertEqual(done.returncode, 1)
-        sha256 = openssh(self.site, "ssh", "-n", "USER@", "sha256sum", "empty.txt")
-        self.assertEqual((sha256.returncode, sha256.stdout.decode()),
-                         (0, f"{hashlib.sha256().hexdigest()}  empty.txt\n"))
         piped = openssh(self.site, "ssh", "USER@", "sha1sum", stdin=b"abc\n")
         self.assertEqual(piped.stdout.decode(), f"{hashlib.sha1(b'abc' + bytes([10])).hexdigest()}  -\n")
-        # Without the read right nothing is hashed.
-        blind = openssh(self.site, "ssh", "-n", "USER@", "md5sum a.bin", user="blind")
-        self.assertEqual((blind.returncode, blind.stdout, blind.stderr.decode()),
-                         (1, b"", "md5sum: a.bin: Permission denied\n"))
         # Anything else is refused before it could run.
         marker = os.path.join(self.site.tmp, "ran")
-        for line in (f"touch {marker}", f"md5sum a.bin; touch {marker}", f"md5sum $(touch {marker})",
-                     f"md5sum a.bin > {marker}", "cat /etc/passwd", "md5sum --check a.bin"):
-            with self.subTest(line=line):
-                refused = openssh(self.site, "ssh", "-n", "USER@", line)
-                self.assertNotEqual(refused.returncode, 0)
-                self.assertEqual(refused.stdout, b"")
-                self.assertFalse(os.path.exists(marker))
-                # The client may be gone before the server's line is written.
-                expected = f"SFTP: richiesta rifiutata (exec {line})"
-                wait_until(lambda: expected in self.log(), expected)
+        line = f"md5sum a.bin; touch {marker}"
+        refused = openssh(self.site, "ssh", "-n", "USER@", line)
+        self.assertNotEqual(refused.returncode, 0)
+        self.assertEqual(refused.stdout, b"")
+        self.assertFalse(os.path.exists(marker))
+        # The client may be gone before the server's line is written.
+        expected = f"SFTP: richiesta rifiutata (exec {line})"
+        wait_until(lambda: expected in self.log(), expected)

@@ -1,13 +1,10 @@
 // The "Account" panel driven through its controls, with the rows checked in
 // accounts.dat as another program would read them.
 
-#include "access/AccountDatabase.h"
-#include "access/LoginHandler.h"
 #include "access/PasswordHash.h"
 #include "panels/ui/AccountPanel.h"
 #include "panels/ui/AdminPanels.h"
 #include "panels/ui/RefusalMark.h"
-#include "tests/support/FakeConnection.h"
 #include "tests/support/PanelFixture.h"
 #include "tests/support/SampleKeys.h"
 
@@ -112,31 +109,6 @@ private Q_SLOTS:
         QCOMPARE(logins(), QStringList{u"anna"_s});
         QCOMPARE(users().RecordCount(), 1);
         QCOMPARE(login(), u"anna"_s);
-    }
-
-    // The panel works on accounts.dat while the window's own server runs: a
-    // new account logs in at once, with its rights.
-    void aNewAccountLogsInWhileTheServerRuns() {
-        f.build();
-        QVERIFY(f.host->core().server().ServerStart());
-        f.click(u"cmdAdd"_s);
-        enter(u"txtLogin"_s, u"nuovo"_s);
-        f.type(u"txtPassword"_s, u"segreta"_s);
-        f.built->logic().saveCurrent(); // as entering the grid does
-        QCOMPARE(logins(), QStringList{u"nuovo"_s});
-        QCOMPARE(login(), u"nuovo"_s); // and it stays current
-
-        kv::access::AccountDatabase other(f.host->databasePath());
-        QVERIFY(other.open());
-        struct Off : kv::access::ListSwitches {
-            bool BlockListOn() const override { return false; }
-            bool AllowListOn() const override { return false; }
-        } off;
-        kv::access::LoginHandler handler(other.connection(), off);
-        kv::testing::FakeConnection client(u"NUOVO"_s, u"segreta"_s);
-        const kv::session::LoginDecision decision = handler.LoginRequest(client);
-        QVERIFY2(decision.grant, qPrintable(decision.reason));
-        QCOMPARE(decision.grant->rights.letters(), u"RB"_s);
     }
 
     // The question names the account and its folders; "No" keeps both.

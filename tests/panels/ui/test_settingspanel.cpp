@@ -182,10 +182,6 @@ private Q_SLOTS:
         QCOMPARE(host->column(QStringLiteral(
                      "SELECT port||'|'||timeout||'|'||rootdir||'|'||start FROM settings")),
                  QStringList{"2200|60|" + QDir::tempPath() + "|1"});
-        // The server start reads the same row.
-        QVERIFY(host->core().server().ServerStart());
-        QCOMPARE(host->mainEngine->Port(), qint16(2200));
-        QCOMPARE(host->mainEngine->ServerRootDir(), QDir::tempPath());
     }
 
     // A typed value is judged as the command line and the start judge it:
@@ -569,12 +565,6 @@ private Q_SLOTS:
         QCOMPARE(host->column(u"SELECT name || '=' || value FROM options WHERE name LIKE "
                               u"'passive%' ORDER BY name"_s),
                  (QStringList{"passive_address=casa.example.net", "passive_ports=50000-50010"}));
-        QVERIFY(host->core().server().ServerStart());
-        QCOMPARE(host->mainEngine->Passive().portFirst, quint16(50000));
-        QCOMPARE(host->mainEngine->Passive().portLast, quint16(50010));
-        QCOMPARE(host->mainEngine->Tls().privateKeyFile,
-                 host->core().dataFolder() + u"/kestrova-key.pem"_s);
-        host->core().server().ServerStop();
     }
 
     // The rates group: each rate with its Mbit/s beside it as it is typed, a
