@@ -2,16 +2,16 @@
 // answer and its limits, the tls-alpn-01 handshake and its refusals, and the
 // reasons why a port cannot be listened on.
 #include "acme/ChallengeServer.h"
+#include "tests/support/DataRow.h"
 
 #include <QCryptographicHash>
 #include <QSignalSpy>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-
-#include <QStandardPaths>
 
 #include <openssl/x509v3.h>
 
@@ -137,28 +137,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         const QByteArray path = "/.well-known/acme-challenge/tok-A";
         const QByteArray host = "Host: a.example.test\r\n\r\n";
-        QTest::newRow("published, 1.1") << "GET " + path + " HTTP/1.1\r\n" + host
-                                        << QByteArray("200 OK") << QByteArray("tok-A.thumbprint");
-        QTest::newRow("published, 1.0") << "GET " + path + " HTTP/1.0\r\n\r\n"
-                                        << QByteArray("200 OK") << QByteArray("tok-A.thumbprint");
-        QTest::newRow("bare line ends") << "GET " + path + " HTTP/1.1\n\n"
-                                        << QByteArray("200 OK") << QByteArray("tok-A.thumbprint");
-        QTest::newRow("other token") << "GET /.well-known/acme-challenge/tok-B HTTP/1.1\r\n" + host
-                                     << QByteArray("404 Not Found") << QByteArray();
-        QTest::newRow("query") << "GET " + path + "?x HTTP/1.1\r\n" + host
-                               << QByteArray("404 Not Found") << QByteArray();
-        QTest::newRow("trailing slash") << "GET " + path + "/ HTTP/1.1\r\n" + host
-                                        << QByteArray("404 Not Found") << QByteArray();
-        QTest::newRow("a file") << "GET /../../etc/passwd HTTP/1.1\r\n" + host
-                                << QByteArray("404 Not Found") << QByteArray();
-        QTest::newRow("HEAD") << "HEAD " + path + " HTTP/1.1\r\n" + host
-                              << QByteArray("405 Method Not Allowed") << QByteArray();
-        QTest::newRow("POST") << "POST " + path + " HTTP/1.1\r\n" + host
-                              << QByteArray("405 Method Not Allowed") << QByteArray();
-        QTest::newRow("HTTP/2.0") << "GET " + path + " HTTP/2.0\r\n" + host
-                                  << QByteArray("400 Bad Request") << QByteArray();
-        QTest::newRow("not HTTP") << QByteArray("hello\r\n\r\n") << QByteArray("400 Bad Request")
-                                  << QByteArray();
+        const auto answered = [](const char* name, const QByteArray& request) {
+            addRow(name, request, QByteArray("200 OK"), QByteArray("tok-A.thumbprint"));
+        };
+        const auto refused = [](const char* name, const QByteArray& request, const char* status) {
+            addRow(name, request, QByteArray(status), QByteArray());
+        };
+        answered("published, 1.1", "GET " + path + " HTTP/1.1\r\n" + host);
+        answered("published, 1.0", "GET " + path + " HTTP/1.0\r\n\r\n");
+        answered("bare line ends", "GET " + path + " HTTP/1.1\n\n");
+        refused("other token", "GET /.well-known/acme-challenge/tok-B HTTP/1.1\r\n" + host,
+                "404 Not Found");
+        refused("query", "GET " + path + "?x HTTP/1.1\r\n" + host, "404 Not Found");
+        refused("trailing slash", "GET " + path + "/ HTTP/1.1\r\n" + host, "404 Not Found");
+        refused("a file", "GET /../../etc/passwd HTTP/1.1\r\n" + host, "404 Not Found");
+        refused("HEAD", "HEAD " + path + " HTTP/1.1\r\n" + host, "405 Method Not Allowed");
+        refused("POST", "POST " + path + " HTTP/1.1\r\n" + host, "405 Method Not Allowed");
+        refused("HTTP/2.0", "GET " + path + " HTTP/2.0\r\n" + host, "400 Bad Request");
+        refused("not HTTP", "hello\r\n\r\n", "400 Bad Request");
     }
     void http01Answers() {
         QFETCH(QByteArray, request);

@@ -110,10 +110,10 @@ class Rates(unittest.TestCase):
         self.assertEqual(errors, [])
         return results, took
 
-    def test_two_sessions_of_one_address_over_ftp_and_sftp_share_its_limit(self):
-        self.site.sparse("half.bin", SIZE // 2)
-        self.start(rate_ip_down_kib=LIMIT_KIB)
-        ftp = self.site.ftp("bob", "secret")
+    def assertFtpAndSftpShare(self, ftp_source):  # noqa: N802 (unittest's style)
+        """An FTP session (from `ftp_source`) and an SFTP one download half.bin together within
+        LIMIT_KIB."""
+        ftp = self.site.ftp("bob", "secret", source=ftp_source)
         self.addCleanup(ftp.close)
         sftp = connect(self.site, "bob", "secret")
         self.addCleanup(close_even_if_cut, sftp)
@@ -121,6 +121,11 @@ class Rates(unittest.TestCase):
                                       lambda: self.sftp_download(sftp, "half.bin")])
         self.assertEqual(a + b, SIZE)
         self.assertUnderLimit(a + b, took, LIMIT_KIB, "FTP + SFTP")
+
+    def test_two_sessions_of_one_address_over_ftp_and_sftp_share_its_limit(self):
+        self.site.sparse("half.bin", SIZE // 2)
+        self.start(rate_ip_down_kib=LIMIT_KIB)
+        self.assertFtpAndSftpShare(ftp_source=None)
         # Another address has a limit of its own.
         other = self.site.ftp("bob", "secret", source="127.0.0.2")
         self.addCleanup(other.close)
@@ -136,14 +141,7 @@ class Rates(unittest.TestCase):
         self.start()
         self.site.kv_ok("user", "set", "bob", "--rate-down", str(LIMIT_KIB))
         self.site.kv_ok("reload")
-        ftp = self.site.ftp("bob", "secret", source="127.0.0.2")
-        self.addCleanup(ftp.close)
-        sftp = connect(self.site, "bob", "secret")
-        self.addCleanup(close_even_if_cut, sftp)
-        (a, b), took = self.parallel([lambda: self.ftp_download(ftp, "half.bin"),
-                                      lambda: self.sftp_download(sftp, "half.bin")])
-        self.assertEqual(a + b, SIZE)
-        self.assertUnderLimit(a + b, took, LIMIT_KIB, "FTP + SFTP")
+        self.assertFtpAndSftpShare(ftp_source="127.0.0.2")
 
     def test_a_lowered_limit_slows_a_running_download(self):
         self.site.sparse("huge.bin", 400 * MIB)
